@@ -1,0 +1,36 @@
+// Message texts and the names of the program's data files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// Text by message id: the language file's text, else the built-in English one;
+// "" for an id that is not in the built-in table.
+std::string GetString(unsigned id);
+// The built-in English text of |id|, "" when unknown.
+const char* BuiltInString(unsigned id);
+std::string UnescapeText(const std::string& text);
+std::uint32_t RotateKey(std::uint32_t id);
+std::string EncodeFileName(const std::string& name);
+// The numbered data folder of |seed| under programDir, created when missing.
+std::string MakeDataDir(unsigned seed);
+std::string LanguageFileDir();  // seed 4
+std::string HelpFileDir();      // seed 6
+std::string MovieDir();         // seed 7
+
+// The C runtime generator: srand/rand as the platform's runtime computes them.
+class CRandom {
+ public:
+  explicit CRandom(std::uint32_t seed) : state_(seed) {}
+  int Next() {
+    state_ = state_ * 214013u + 2531011u;
+    return static_cast<int>((state_ >> 16) & 0x7FFF);
+  }
+
+ private:
+  std::uint32_t state_;
+};
+
+}  // namespace velmora

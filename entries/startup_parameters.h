@@ -1,0 +1,134 @@
+// StartupParameters: the one object that knows the startup entries of the machine,
+// their pending changes, the snapshot taken before an apply and the profiles.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "entries/startup_location.h"
+#include "entries/task.h"
+#include "platform/registry.h"
+#include "platform/status.h"
+
+namespace velmora {
+
+class ModuleVersion;
+
+// Map from a lower-cased name (or snapshot key) to the entry it owns. Ordered, so
+// rows within a location come in the order of their lower-cased names.
+using TaskMap = std::map<std::string, std::unique_ptr<Task>>;
+
+// One write of an apply or roll-back that did not happen.
+struct ApplyFailure {
+  int location = -1;
+  std::string name;
+  std::string reason;
+};
+
+class StartupParameters {
+ public:
+  StartupParameters();
+  virtual ~StartupParameters();
+  StartupParameters(const StartupParameters&) = delete;
+  StartupParameters& operator=(const StartupParameters&) = delete;
+
+  // ---- keys and scanning ------------------------------------------------------
+  // Index 0-5: the location keys (never created, KEY_ALL_ACCESS); 6 DisabledTasks
+  // and 7 Profiles (created when missing). Caller closes the key.
+  bool OpenRegistryKey(int keyIndex, platform::HKey* key);
+  void ScanRunKey(int location);
+  void ScanStartupFolder(int location);
+  void ScanAllLocations();  // 0..5
+  // Per-entry filling shared by every reader. With |target| null the task goes to
+  // entryMaps (and a copy to the snapshot unless refreshing); otherwise only a copy
+  // with location set goes into |*target| under its snapshot key.
+  void FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
+                const std::string& versionSource, ModuleVersion& versionReader,
+                TaskMap* target = nullptr, bool storeForm = false);
+  // Folder path of a Startup-folder location from its Shell Folders key ("" on failure).
+  std::string StartupFolderPath(int location);
+
+  // ---- the store of disabled entries --------------------------------------------
+  void ReadDisabledTasks();
+
+  // ---- edits, apply, snapshot, refresh, roll-back ------------------------------
+  bool SetEntryEnabled(const std::string& name, int location, int enabled);
+  void SetLocationEnabled(int location, int value);
+  void RemoveEntry(const std::string& name, int location);
+  void RemoveAllEntries();
+  void RemoveDisabledEntries();
+  // Puts a new enabled entry into its location's map and marks the location. False
+  // (with |error| set) for a name that is empty, already used in the location, or
+  // unsafe for a Startup folder.
+  bool AddEntry(std::unique_ptr<Task> task, int location, std::string* error = nullptr);
+  // Writes every changed location; returns the writes that failed (their
+  // locations keep their change flags).
+  std::vector<ApplyFailure> ApplyChanges();
+  platform::HResult CreateShortcut(const std::string& targetPath, const std::string& description,
+                                   const std::string& shortcutPath);
+  void TakeSnapshot();
+  void ClearSnapshot();
+  void ClearEntries();
+  void RefreshAll();
+  // Returns the locations and the store to the state before the last apply, then
+  // rebuilds the entry maps as a refresh does.
+  std::vector<ApplyFailure> RollBack();
+  bool AnyLocationChanged() const;
+
+  // ---- profiles ---------------------------------------------------------------
+  void EnumerateProfiles();
+  bool DeleteProfile(const std::string& name);
+  enum class ProfileSaveResult { kSaved, kEmptyName, kInvalidName, kExists, kFailed };
+  ProfileSaveResult SaveProfile(const std::string& name, bool replaceExisting);
+  // Makes the pending state the profile's; false when the profile cannot be read.
+  bool LoadProfile(const std::string& name, std::string* error = nullptr);
+  bool ProfileExists(const std::string& name) const;
+
+  // ---- definitions database ---------------------------------------------------
+  void FillCategoryCodes();
+  void RateAllTasks();
+  void RateTask(Task& task);
+
+  // ---- data -------------------------------------------------------------------
+  std::array<TaskMap, kLocationCount> entryMaps;
+  TaskMap snapshot;
+  std::array<int, kLocationCount> changedFlags{};
+  int refreshing = 0;
+  std::string profileNames;
+  std::vector<std::string> CategoryCodes;
+
+  // Raw state of the locations and the store just before the last apply, which
+  // roll-back writes back exactly (value types, item bytes). Filled by TakeSnapshot.
+  struct RawValue {
+    std::string name;
+    std::uint32_t type = 0;
+    std::string data;
+  };
+  struct RawItem {
+    std::string name;
+    std::string bytes;
+  };
+  struct RawState {
+    bool valid = false;
+    std::array<bool, kLocationCount> readable{};
+    std::array<std::vector<RawValue>, kLocationCount> values;  // registry locations
+    std::array<std::vector<RawItem>, kLocationCount> items;    // folder locations
+    std::vector<RawValue> store;
+    std::vector<RawItem> keptItems;  // the program's kept copies of disabled items
+  } rawSnapshot;
+  bool rollBackDone = false;
+};
+
+// DeriveFileName: fileName = the part of ExtractProgramPath(command) after its last
+// backslash.
+void DeriveFileName(Task& task);
+
+// ResolveShortcut: the raw target path of a shortcut, at most 259 characters, or ""
+// on any failure.
+platform::HResult ResolveShortcut(const std::string& shortcutPath, std::string* target);
+
+}  // namespace velmora

@@ -1,0 +1,35 @@
+// One startup entry.
+#pragma once
+
+#include <string>
+
+#include "platform/icons.h"
+
+namespace velmora {
+
+class Task {
+ public:
+  Task();  // description = text 7025 at that moment
+  Task(const Task&) = default;
+  Task& operator=(const Task&) = default;
+  virtual ~Task() = default;
+
+  std::string name;
+  std::string fileName;
+  std::string command;
+  int location = -1;
+  std::string description;
+  int memoryKB = 0;
+  int peakMemoryKB = 0;
+  std::string rating = "Unknown File";
+  int enabled = 1;
+  int processProtected = 0;
+  int fileExists = 1;
+  int removed = 0;
+  std::string applicationName;
+  std::string version;
+  std::string productName;
+  platform::IconHandle icon;  // not owned; copies share it
+};
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+// Environment-variable expansion with the values Windows programs in the prefix see.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// ExpandEnvironmentStringsA: replaces %NAME% by the variable's value (names without
+// regard to case); unknown references stay as written. Returns the length of the
+// expanded text including its zero. When that exceeds |capacity| nothing is
+// written to |out| beyond an empty string and the needed size is returned.
+std::uint32_t ExpandEnvironmentStrings(const std::string& source, std::string* out,
+                                       std::uint32_t capacity);
+
+// The value of one variable, or "" when unknown.
+std::string EnvironmentValue(const std::string& name);
+
+}  // namespace platform

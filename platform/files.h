@@ -1,0 +1,72 @@
+// Files, folders and paths. Every path here is a Windows path (drive letter,
+// backslashes); the backend maps it to the host.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/status.h"
+
+namespace platform {
+
+constexpr int kMaxPath = 260;
+
+// Host path of a Windows path, components matched without regard to case as Wine
+// does. Components that do not exist are appended as written. Empty when the drive
+// is unknown.
+std::string HostPathFromWindows(const std::string& windowsPath);
+// Windows path of a host path: through the drive whose target contains it, else Z:.
+std::string WindowsPathFromHost(const std::string& hostPath);
+
+// Windows path of the running executable (GetModuleFileNameA).
+std::string GetModuleFileName();
+// Full path of a possibly relative Windows path; "" and kInvalidParameter for "".
+Status GetFullPathName(const std::string& path, std::string* fullPath);
+// C:\windows\system32 of the prefix.
+std::string GetSystemDirectory();
+
+bool FileExists(const std::string& path);        // a file or a folder
+bool DirectoryExists(const std::string& path);
+Status ReadWholeFile(const std::string& path, std::string* bytes);
+// Writes to a temporary file in the same folder, flushes, renames over |path|.
+Status WriteFileAtomic(const std::string& path, const std::string& bytes);
+Status DeleteFile(const std::string& path);
+Status CreateDirectory(const std::string& path);  // one level; kAlreadyExists when present
+Status CreateDirectories(const std::string& path);  // with parents
+Status MoveFile(const std::string& from, const std::string& to);  // replaces |to|
+
+// Find-first/find-next over a pattern "folder\*.*", "folder\*.lnk" or a plain path.
+// Wildcards '*' and '?' are allowed in the last component only; "*.*" matches every
+// name. The folder's "." and ".." references are reported like Windows reports them.
+struct FoundItem {
+  std::string name;      // file name with extension
+  std::string fullPath;  // folder of the pattern + "\" + name
+  bool isDirectory = false;
+  bool isDots = false;   // "." or ".."
+  std::uint64_t size = 0;
+};
+
+class FolderSearch {
+ public:
+  FolderSearch();
+  ~FolderSearch();
+  FolderSearch(const FolderSearch&) = delete;
+  FolderSearch& operator=(const FolderSearch&) = delete;
+
+  // Starts a search; false when nothing matches (or the folder is missing).
+  bool FindFirst(const std::string& pattern);
+  // Moves to the next item; false at the end.
+  bool FindNext();
+  const FoundItem& Current() const;
+  void Close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// True when a search for |path| finds any item.
+bool PathFindsItem(const std::string& path);
+
+}  // namespace platform

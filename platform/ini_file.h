@@ -1,0 +1,26 @@
+// Reading INI files (GetPrivateProfileStringA semantics).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Value of |key| in |section| of the file at |path| (a Windows path): the first
+// line of the first section of that name that holds the key (names compared without
+// regard to ASCII letter case, surrounding blanks ignored; the value trimmed, and
+// one pair of surrounding quotes removed). Bytes above 0x7F are taken as they are.
+// A missing file, section or key gives |defaultValue|. At most size-1 characters
+// are copied to |buffer|, always zero-terminated when size > 0; returns the number
+// of characters copied.
+//
+// A file is parsed once and served from its parsed copy until it changes on disk
+// (size, modification time or inode).
+std::uint32_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                                      const std::string& defaultValue, char* buffer,
+                                      std::uint32_t size, const std::string& path);
+
+// Drops every parsed copy.
+void ClearIniCache();
+
+}  // namespace platform

@@ -1,0 +1,73 @@
+// The registry, with the semantics of the Win32 A-functions.
+//
+// Strings are 8-bit (UTF-8 on Linux). Key and value names compare without regard
+// to letter case. A key handle stays valid until it is closed; closing it releases
+// nothing but the handle. Every modifying call is written through to the hive file
+// before it returns, so a call that succeeded is on disk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace platform {
+
+struct RegistryKeyHandle;
+using HKey = RegistryKeyHandle*;
+
+// Predefined roots. They need not (and cannot) be closed.
+HKey HKeyLocalMachine();
+HKey HKeyCurrentUser();
+
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegMultiSz = 7;
+
+constexpr std::uint32_t kKeyRead = 0x20019;
+constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+// Opens an existing key. kKeyAllAccess on a key of HKEY_LOCAL_MACHINE fails with
+// kAccessDenied when the machine hive file is not writable.
+Status RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access, HKey* result);
+// Opens a key, creating it (and its parents) when missing.
+Status RegCreateKey(HKey root, const std::string& subKey, HKey* result);
+Status RegCloseKey(HKey key);
+
+// Value at |index| in the key's value order. On entry *nameSize and *dataSize are
+// the capacities of |name| (characters, including the terminating zero) and |data|
+// (bytes); on return they hold the lengths (name without its zero). A name or data
+// that does not fit gives kMoreData; past the last value kNoMoreItems. |type|,
+// |data| and |dataSize| may be null.
+Status RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                    std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize);
+// Reads a value by name ("" = the default value). *dataSize is the capacity on
+// entry and the needed or stored length on return; kMoreData when it does not fit.
+// String data is returned as 8-bit text with its terminating zero.
+Status RegQueryValueEx(HKey key, const std::string& name, std::uint32_t* type,
+                       std::uint8_t* data, std::uint32_t* dataSize);
+Status RegSetValueEx(HKey key, const std::string& name, std::uint32_t type,
+                     const std::uint8_t* data, std::uint32_t dataSize);
+Status RegDeleteValue(HKey key, const std::string& name);
+// Name of the subkey at |index|; |size| is the capacity including the zero.
+Status RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size);
+// Deletes a key with everything below it.
+Status SHDeleteKey(HKey root, const std::string& subKey);
+
+// Conveniences over the calls above for code that wants whole values rather than
+// fixed buffers. They keep the same status codes.
+struct RegistryValue {
+  std::string name;
+  std::uint32_t type = kRegNone;
+  std::string data;  // raw bytes as RegQueryValueEx returns them
+};
+Status RegReadAllValues(HKey key, std::vector<RegistryValue>* values);
+Status RegQueryString(HKey key, const std::string& name, std::string* text);  // up to the first zero
+Status RegSetString(HKey key, const std::string& name, const std::string& text,
+                    std::uint32_t type = kRegSz);
+
+}  // namespace platform

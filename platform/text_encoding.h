@@ -1,0 +1,18 @@
+// Conversions between the program's 8-bit text (UTF-8 on Linux) and UTF-16.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Invalid UTF-8 bytes are taken as Latin-1 characters, so no input is lost.
+std::u16string Utf16FromUtf8(const std::string& text);
+// Unpaired surrogates become U+FFFD.
+std::string Utf8FromUtf16(const std::u16string& text);
+// Reads |count| UTF-16LE units from |bytes| (no alignment needed).
+std::u16string Utf16FromLittleEndian(const std::uint8_t* bytes, std::size_t count);
+// Code page 1252 (and Latin-1 for its holes) to UTF-8.
+std::string Utf8FromWindows1252(const std::string& text);
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+#include "tests/support/test_support.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/ini_file.h"
+#include "platform/prefix.h"
+
+namespace fs = std::filesystem;
+
+namespace velmora::test {
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "velmora-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+TempPrefix::TempPrefix() {
+  setenv("WINEPREFIX", prefix().c_str(), 1);
+  std::string runtime = dir_.path() + "/run";
+  fs::create_directories(runtime);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  platform::ResetPrefixForTesting();
+  platform::ClearIniCache();
+  if (platform::InitPrefix() != 0) throw std::runtime_error("could not create the test prefix");
+}
+
+TempPrefix::~TempPrefix() {
+  platform::ResetPrefixForTesting();
+  platform::ClearIniCache();
+  unsetenv("WINEPREFIX");
+}
+
+std::string ReadFile(const std::string& hostPath) {
+  std::ifstream in(hostPath, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& hostPath, const std::string& bytes) {
+  fs::create_directories(fs::path(hostPath).parent_path());
+  std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+int RunCommand(const std::string& commandLine) {
+  int status = std::system(commandLine.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string FixturePath(const std::string& name) { return std::string(VELMORA_FIXTURE_DIR) + "/" + name; }
+std::string SourcePath(const std::string& relative) { return std::string(VELMORA_SOURCE_DIR) + "/" + relative; }
+
+}  // namespace velmora::test
