@@ -1,0 +1,211 @@
+// Windows paths to host paths and back, through the prefix's dosdevices folder.
+#include <dirent.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/posix/path_util.h"
+#include "platform/prefix.h"
+
+namespace platform {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string HostCurrentDirectory() {
+  char buffer[PATH_MAX];
+  if (!getcwd(buffer, sizeof buffer)) return "/";
+  return buffer;
+}
+
+const std::string& EnsurePrefix() {
+  if (PrefixDir().empty()) InitPrefix();
+  return PrefixDir();
+}
+
+// Looks |component| up in |folder| as Wine does: the exact name first, then a
+// case-insensitive match among the folder's entries.
+std::string MatchComponent(const std::string& folder, const std::string& component) {
+  std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
+  struct stat st;
+  if (lstat(exact.c_str(), &st) == 0) return component;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return component;
+  std::string found = component;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.size() == component.size() && posix::EqualsIgnoreCaseAscii(name, component)) {
+      found = name;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+// Splits a path into components, dropping empty ones and "."; ".." pops.
+std::vector<std::string> Components(const std::string& text) {
+  std::vector<std::string> parts;
+  std::string current;
+  auto flush = [&] {
+    if (current.empty() || current == ".") {
+    } else if (current == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else {
+      parts.push_back(current);
+    }
+    current.clear();
+  };
+  for (char c : text) {
+    if (IsSeparator(c)) {
+      flush();
+    } else {
+      current += c;
+    }
+  }
+  flush();
+  return parts;
+}
+
+struct DriveRoot {
+  char letter;
+  std::string hostRoot;  // canonical host folder of the drive
+};
+
+std::vector<DriveRoot> DriveRoots() {
+  std::vector<DriveRoot> roots;
+  const std::string& prefix = EnsurePrefix();
+  if (prefix.empty()) return roots;
+  for (char letter = 'a'; letter <= 'z'; ++letter) {
+    std::string link = prefix + "/dosdevices/" + letter + ":";
+    char resolved[PATH_MAX];
+    if (realpath(link.c_str(), resolved)) roots.push_back({letter, resolved});
+  }
+  return roots;
+}
+
+// Makes an absolute, normalised host path without touching the file system
+// beyond the current directory.
+std::string AbsoluteHostPath(const std::string& hostPath) {
+  std::string full = !hostPath.empty() && hostPath[0] == '/' ? hostPath : HostCurrentDirectory() + "/" + hostPath;
+  std::string out;
+  for (const std::string& part : Components(full)) out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+}  // namespace
+
+std::string HostPathFromWindows(const std::string& windowsPath) {
+  std::string path = windowsPath;
+  // Device-path forms that name an ordinary path.
+  if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0) path = path.substr(4);
+  if (path.empty()) return "";
+
+  std::string base;
+  std::string rest;
+  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+    const std::string& prefix = EnsurePrefix();
+    if (prefix.empty()) return "";
+    char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+    base = prefix + "/dosdevices/" + letter + ":";
+    struct stat st;
+    if (stat(base.c_str(), &st) != 0) return "";
+    rest = path.substr(2);
+  } else if (IsSeparator(path[0]) && !(path.size() > 1 && IsSeparator(path[1]))) {
+    // Root of the current drive: the program's drive is C:.
+    const std::string& prefix = EnsurePrefix();
+    if (prefix.empty()) return "";
+    base = prefix + "/dosdevices/c:";
+    rest = path;
+  } else if (IsSeparator(path[0])) {
+    return "";  // UNC paths name no local file
+  } else {
+    base = HostCurrentDirectory();
+    rest = path;
+  }
+
+  std::string host = base;
+  for (const std::string& part : Components(rest)) {
+    host += "/" + MatchComponent(host, part);
+  }
+  return host;
+}
+
+std::string WindowsPathFromHost(const std::string& hostPath) {
+  std::string absolute = AbsoluteHostPath(hostPath);
+  // Resolve symbolic links of the existing part so that a path through a drive's
+  // link finds that drive.
+  char resolved[PATH_MAX];
+  std::string canonical = absolute;
+  if (realpath(absolute.c_str(), resolved)) canonical = resolved;
+
+  const std::vector<DriveRoot> roots = DriveRoots();
+  const DriveRoot* best = nullptr;
+  for (const DriveRoot& root : roots) {
+    const std::string& r = root.hostRoot;
+    bool inside = r == "/" || canonical == r || canonical.rfind(r + "/", 0) == 0;
+    if (!inside) continue;
+    if (!best || r.size() > best->hostRoot.size() || (r.size() == best->hostRoot.size() && root.letter < best->letter)) {
+      best = &root;
+    }
+  }
+  std::string drive = "Z:";
+  std::string tail = canonical;
+  if (best) {
+    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(best->letter)))) + ":";
+    tail = best->hostRoot == "/" ? canonical : canonical.substr(best->hostRoot.size());
+  }
+  std::string out = drive;
+  for (char c : tail) out += c == '/' ? '\\' : c;
+  if (out.size() == 2) out += '\\';
+  return out;
+}
+
+std::string GetModuleFileName() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  buffer[n] = 0;
+  return WindowsPathFromHost(buffer);
+}
+
+Status GetFullPathName(const std::string& path, std::string* fullPath) {
+  fullPath->clear();
+  if (path.empty()) return kInvalidParameter;
+  std::string drive;
+  std::string rest;
+  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":";
+    rest = path.substr(2);
+  } else if (IsSeparator(path[0]) && path.size() > 1 && IsSeparator(path[1])) {
+    // UNC: kept as it is, with backslashes.
+    std::string out;
+    for (char c : path) out += c == '/' ? '\\' : c;
+    *fullPath = out;
+    return kSuccess;
+  } else if (IsSeparator(path[0])) {
+    std::string cwd = WindowsPathFromHost(HostCurrentDirectory());
+    drive = cwd.substr(0, 2);
+    rest = path;
+  } else {
+    std::string cwd = WindowsPathFromHost(HostCurrentDirectory());
+    drive = cwd.substr(0, 2);
+    rest = cwd.substr(2) + "\\" + path;
+  }
+  std::string out = drive;
+  std::vector<std::string> parts = Components(rest);
+  for (const std::string& part : parts) out += "\\" + part;
+  bool trailing = IsSeparator(path.back()) && !parts.empty();
+  if (parts.empty() || trailing) out += "\\";
+  *fullPath = out;
+  return kSuccess;
+}
+
+}  // namespace platform
