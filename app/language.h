@@ -11,6 +11,7 @@ namespace velmora {
 std::string GetString(unsigned id);
 // The built-in English text of |id|, "" when unknown.
 const char* BuiltInString(unsigned id);
+bool HasBuiltInString(unsigned id);
 std::string UnescapeText(const std::string& text);
 std::uint32_t RotateKey(std::uint32_t id);
 std::string EncodeFileName(const std::string& name);

@@ -1,0 +1,72 @@
+#include "app/language.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/program_context.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+
+namespace velmora {
+
+std::string UnescapeText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == 't')) {
+      out += text[i + 1] == 'n' ? '\n' : '\t';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::uint32_t RotateKey(std::uint32_t id) { return (id << 4) | (id >> 28); }
+
+std::string EncodeFileName(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    out += std::to_string(static_cast<int>(static_cast<signed char>(c)));
+  }
+  return out;
+}
+
+std::string MakeDataDir(unsigned seed) {
+  CRandom random(seed);
+  std::string path = Program().programDir + "\\" + std::to_string(random.Next());
+  platform::CreateDirectory(path);
+  path += "\\" + std::to_string(random.Next());
+  platform::CreateDirectory(path);
+  return path;
+}
+
+std::string LanguageFileDir() { return MakeDataDir(4); }
+std::string HelpFileDir() { return MakeDataDir(6); }
+std::string MovieDir() { return MakeDataDir(7); }
+
+std::string GetString(unsigned id) {
+  ProgramContext& program = Program();
+  std::string path = LanguageFileDir() + "\\" + EncodeFileName(program.languageName) + ".vml";
+  if (!HasBuiltInString(id)) return "";
+  std::string builtIn = BuiltInString(id);
+  std::string key = std::to_string(static_cast<std::int32_t>(RotateKey(id)));
+
+  std::string section = program.stringSection;
+  std::reverse(section.begin(), section.end());
+  std::vector<char> buffer(1024, 0);
+  platform::GetPrivateProfileString(section, key, builtIn, buffer.data(), 1024, path);
+  std::string text(buffer.data());
+
+  if (!text.empty() && text[0] == '*') {
+    text.erase(0, 1);
+    std::reverse(text.begin(), text.end());
+  }
+  text = UnescapeText(text);
+  return text.empty() ? builtIn : text;
+}
+
+}  // namespace velmora
