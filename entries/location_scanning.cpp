@@ -1,0 +1,196 @@
+// Reading the six startup locations into the entry maps.
+#include <vector>
+
+#include "app/program_context.h"
+#include "entries/module_version.h"
+#include "entries/process_info.h"
+#include "entries/program_path.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+#include "platform/shell_link.h"
+
+namespace velmora {
+
+namespace {
+
+// Largest name and data a scan reads whole; anything larger is skipped rather than
+// allowed to exhaust memory.
+constexpr std::uint32_t kMaxValueName = 16384;
+constexpr std::uint32_t kMaxValueData = 1u << 20;
+
+// Text of registry data as the scans take it: up to the first zero byte.
+std::string DataAsText(const std::vector<std::uint8_t>& data, std::uint32_t size) {
+  std::string text(reinterpret_cast<const char*>(data.data()), size);
+  std::size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  return text;
+}
+
+}  // namespace
+
+StartupParameters::StartupParameters() = default;
+StartupParameters::~StartupParameters() = default;
+
+bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key) {
+  using namespace platform;
+  switch (keyIndex) {
+    case kLmRun:
+      return RegOpenKeyEx(HKeyLocalMachine(), kRunKeyPath, kKeyAllAccess, key) == kSuccess;
+    case kLmRunOnce:
+      return RegOpenKeyEx(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key) == kSuccess;
+    case kLmStartupFolder:
+      return RegOpenKeyEx(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key) == kSuccess;
+    case kCuRun:
+      return RegOpenKeyEx(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key) == kSuccess;
+    case kCuRunOnce:
+      return RegOpenKeyEx(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key) == kSuccess;
+    case kCuStartupFolder:
+      return RegOpenKeyEx(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key) == kSuccess;
+    case 6:
+      return RegCreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
+    case 7:
+      return RegCreateKey(HKeyCurrentUser(), ProfilesKeyPath(), key) == kSuccess;
+    default:
+      return false;
+  }
+}
+
+void StartupParameters::ScanRunKey(int location) {
+  platform::HKey key = nullptr;
+  if (!OpenRegistryKey(location, &key)) return;
+  ModuleVersion versionReader;
+
+  // Names and data are read whole, however long: a value that does not fit a
+  // fixed buffer must not hide the values after it.
+  std::vector<char> name(260);
+  std::vector<std::uint8_t> data(260);
+  for (std::uint32_t index = 0;; ++index) {
+    std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
+    std::uint32_t dataSize = static_cast<std::uint32_t>(data.size());
+    std::uint32_t type = 0;
+    platform::Status status = platform::RegEnumValue(key, index, name.data(), &nameSize, &type, data.data(), &dataSize);
+    if (status == platform::kMoreData) {
+      if (name.size() >= kMaxValueName && data.size() >= kMaxValueData) continue;  // absurdly large: skip it
+      if (name.size() < kMaxValueName) name.resize(std::min<std::size_t>(name.size() * 4, kMaxValueName));
+      if (data.size() < kMaxValueData) {
+        std::size_t wanted = std::max<std::size_t>(data.size() * 4, dataSize + 1u);
+        data.resize(std::min<std::size_t>(wanted, kMaxValueData));
+      }
+      --index;  // the same value again with the larger buffers
+      continue;
+    }
+    // Any other failure ends the walk: going on past a failing index could loop
+    // forever on a key that went away.
+    if (status != platform::kSuccess) break;
+
+    auto task = std::make_unique<Task>();
+    task->name.assign(name.data(), nameSize);
+    task->command = DataAsText(data, dataSize);
+    std::string programPath = ExtractProgramPath(task->command);
+    FillTask(std::move(task), location, programPath, programPath, versionReader);
+  }
+  platform::RegCloseKey(key);
+}
+
+std::string StartupParameters::StartupFolderPath(int location) {
+  if (!IsFolderLocation(location)) return "";
+  platform::HKey key = nullptr;
+  if (!OpenRegistryKey(location, &key)) return "";
+  std::string path;
+  platform::Status status =
+      platform::RegQueryString(key, location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
+  platform::RegCloseKey(key);
+  return status == platform::kSuccess ? path : "";
+}
+
+void StartupParameters::ScanStartupFolder(int location) {
+  std::string folder = StartupFolderPath(location);
+  if (folder.empty()) return;
+  ModuleVersion versionReader;
+  platform::FolderSearch search;
+  if (!search.FindFirst(folder + "\\*.*")) return;
+  do {
+    const platform::FoundItem& item = search.Current();
+    // Subfolders (and the self and parent references) are not startup items.
+    if (item.isDots || item.isDirectory) continue;
+    auto task = std::make_unique<Task>();
+    task->name = item.name;
+    std::string target;
+    ResolveShortcut(item.fullPath, &target);
+    task->command = target.empty() ? item.fullPath : target;
+    std::string programPath = ExtractProgramPath(task->command);
+    std::string versionSource = task->command;
+    FillTask(std::move(task), location, programPath, versionSource, versionReader);
+  } while (search.FindNext());
+}
+
+void StartupParameters::ScanAllLocations() {
+  for (int location = 0; location < kLocationCount; ++location) {
+    if (IsFolderLocation(location)) {
+      ScanStartupFolder(location);
+    } else {
+      ScanRunKey(location);
+    }
+  }
+}
+
+void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
+                                 const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
+                                 bool storeForm) {
+  DeriveFileName(*task);
+  ReadProcessInfo(programPath, *task);
+  if (task->processProtected == 0 && !platform::PathFindsItem(programPath)) task->fileExists = 0;
+
+  if (versionReader.ReadVersionInfo(versionSource)) {
+    task->version = versionReader.GetVersionString("FileVersion");
+    task->productName = versionReader.GetVersionString("ProductName");
+    task->applicationName = versionReader.GetVersionString("FileDescription");
+    task->icon = ExtractFileIcon(versionSource, 0);
+    if (!task->icon) task->icon = platform::ProgramIcon(180);
+  }
+  if (task->applicationName.empty()) task->applicationName = task->productName;
+  if (task->applicationName.empty()) {
+    task->applicationName = task->name;
+    task->productName = task->name;
+  }
+
+  if (target) {
+    task->location = location;
+    (*target)[SnapshotKey(location, task->name, storeForm)] = std::move(task);
+    return;
+  }
+  std::string key = ToLowerAscii(task->name);
+  if (refreshing == 0) {
+    auto copy = std::make_unique<Task>(*task);
+    copy->location = location;
+    snapshot[SnapshotKey(location, task->name, storeForm)] = std::move(copy);
+  }
+  entryMaps[location][key] = std::move(task);
+}
+
+void DeriveFileName(Task& task) {
+  std::string programPath = ExtractProgramPath(task.command);
+  std::size_t slash = programPath.rfind('\\');
+  task.fileName = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+}
+
+platform::HResult ResolveShortcut(const std::string& shortcutPath, std::string* target) {
+  target->clear();
+  if (!Program().comInitialized) return platform::kFail;
+  platform::ShellLink link;
+  platform::HResult result = link.Load(shortcutPath);
+  if (result != platform::kOk) return result;
+  result = link.Resolve();
+  if (result != platform::kOk) return result;
+  std::string path;
+  result = link.GetPath(&path, 260);
+  if (result < 0) return result;
+  std::string description;
+  result = link.GetDescription(&description, 260);
+  if (result < 0) return result;
+  *target = path.substr(0, 259);
+  return result;
+}
+
+}  // namespace velmora

@@ -1,0 +1,22 @@
+#include "entries/program_path.h"
+
+#include "entries/text_util.h"
+
+namespace velmora {
+
+std::string ExtractProgramPath(const std::string& command) {
+  std::string text = command;
+  std::size_t quote = text.rfind('"');
+  if (quote != std::string::npos) text = text.substr(0, quote);
+  if (text.find('"') != std::string::npos && !text.empty()) text.erase(0, 1);
+  std::size_t slash = text.rfind('/');
+  if (slash != std::string::npos) text = text.substr(0, slash);
+  std::size_t hyphen = text.rfind('-');
+  if (hyphen != std::string::npos) {
+    std::string after = ToLowerAscii(text.substr(hyphen + 1));
+    if (after.find(".exe") == std::string::npos) text = text.substr(0, hyphen);
+  }
+  return TrimWhiteSpace(text);
+}
+
+}  // namespace velmora

@@ -1,0 +1,41 @@
+#include "entries/startup_location.h"
+
+#include "entries/text_util.h"
+
+namespace velmora {
+
+namespace {
+const char* const kTags[kLocationCount] = {"LM Run",  "LM RunOnce", "LM Startup Folder",
+                                           "CU Run",  "CU RunOnce", "CU Startup Folder"};
+const char* const kSnapshotPrefixes[kLocationCount] = {"LMRUN ", "LMRunOnce ", "LMStartup ",
+                                                       "CURun ", "CURunOnce ", "CUStartup "};
+}  // namespace
+
+const char* const kCompanyName = "Orlinsk";
+const char* const kProductName = "Velmora";
+const char* const kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char* const kRunOnceKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char* const kShellFoldersKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+const char* LocationTag(int location) {
+  return location >= 0 && location < kLocationCount ? kTags[location] : "";
+}
+
+int LocationFromText(const std::string& text) {
+  for (int i = 0; i < kLocationCount; ++i) {
+    if (text == kTags[i]) return i;
+  }
+  return -1;
+}
+
+std::string SnapshotKey(int location, const std::string& name, bool storeForm) {
+  if (location < 0 || location >= kLocationCount) return "";
+  std::string prefix = location == kLmRun && storeForm ? "LMRun " : kSnapshotPrefixes[location];
+  return ToLowerAscii(prefix + name);
+}
+
+std::string ProgramKeyPath() { return std::string("Software\\") + kCompanyName + "\\" + kProductName; }
+std::string DisabledTasksKeyPath() { return ProgramKeyPath() + "\\DisabledTasks"; }
+std::string ProfilesKeyPath() { return ProgramKeyPath() + "\\Profiles"; }
+
+}  // namespace velmora
