@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/files.h"
+#include "platform/prefix.h"
+#include "tests/support/test_support.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::test::TempPrefix;
+using velmora::test::WriteFile;
+
+class PathsTest : public ::testing::Test {
+ protected:
+  TempPrefix prefix_;
+  std::string drive_c() const { return prefix_.HostPath("drive_c"); }
+};
+
+TEST_F(PathsTest, WindowsPathsMapThroughDrivesWithoutRegardToCase) {
+  WriteFile(drive_c() + "/Program Files/Tool/Tool.EXE", "x");
+  std::string expected = prefix_.HostPath("dosdevices/c:/Program Files/Tool/Tool.EXE");
+  EXPECT_EQ(HostPathFromWindows("C:\\Program Files\\Tool\\Tool.EXE"), expected);
+  EXPECT_EQ(HostPathFromWindows("c:\\PROGRAM FILES\\tool\\tool.exe"), expected);
+  EXPECT_EQ(HostPathFromWindows("c:/program files/./x/../tool/tool.exe"), expected);
+  EXPECT_EQ(HostPathFromWindows("\\\\?\\C:\\program files\\tool\\tool.exe"), expected);
+  // Missing components are kept as written.
+  EXPECT_EQ(HostPathFromWindows("C:\\Program Files\\New\\a.txt"),
+            prefix_.HostPath("dosdevices/c:/Program Files/New/a.txt"));
+  EXPECT_EQ(HostPathFromWindows("Q:\\nothing"), "");
+  EXPECT_EQ(HostPathFromWindows("Z:\\etc"), prefix_.HostPath("dosdevices/z:/etc"));
+  EXPECT_EQ(HostPathFromWindows(""), "");
+}
+
+TEST_F(PathsTest, HostPathsMapBackToTheirDrive) {
+  fs::create_directories(drive_c() + "/windows");
+  EXPECT_EQ(WindowsPathFromHost(drive_c() + "/windows"), "C:\\windows");
+  EXPECT_EQ(WindowsPathFromHost(drive_c()), "C:\\");
+  EXPECT_EQ(WindowsPathFromHost("/usr/bin/env"), "Z:\\usr\\bin\\env");
+  std::string full;
+  EXPECT_EQ(GetFullPathName("C:\\a\\.\\b\\..\\c.exe", &full), kSuccess);
+  EXPECT_EQ(full, "C:\\a\\c.exe");
+  EXPECT_EQ(GetFullPathName("", &full), kInvalidParameter);
+}
+
+TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
+  std::string folder = drive_c() + "/start";
+  WriteFile(folder + "/B.lnk", "1");
+  WriteFile(folder + "/a.txt", "22");
+  WriteFile(folder + "/noext", "3");
+  fs::create_directories(folder + "/sub");
+
+  FolderSearch search;
+  ASSERT_TRUE(search.FindFirst("C:\\START\\*.*"));
+  std::vector<std::string> names;
+  int dots = 0, folders = 0;
+  do {
+    const FoundItem& item = search.Current();
+    names.push_back(item.name);
+    dots += item.isDots;
+    folders += item.isDirectory && !item.isDots;
+    if (item.name == "a.txt") {
+      EXPECT_EQ(item.fullPath, "C:\\START\\a.txt");
+      EXPECT_EQ(item.size, 2u);
+    }
+  } while (search.FindNext());
+  EXPECT_EQ(dots, 2);
+  EXPECT_EQ(folders, 1);
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.txt", "B.lnk", "noext", "sub"}));
+
+  ASSERT_TRUE(search.FindFirst("C:\\start\\*.LNK"));
+  EXPECT_EQ(search.Current().name, "B.lnk");
+  EXPECT_FALSE(search.FindNext());
+  EXPECT_FALSE(search.FindFirst("C:\\start\\*.exe"));
+  EXPECT_FALSE(search.FindFirst("C:\\missing\\*.*"));
+
+  EXPECT_TRUE(PathFindsItem("c:\\start\\a.TXT"));
+  EXPECT_TRUE(PathFindsItem("C:\\start"));
+  EXPECT_FALSE(PathFindsItem("C:\\start\\a.txt /min"));
+  EXPECT_FALSE(PathFindsItem(""));
+}
+
+TEST_F(PathsTest, AtomicWritesReplaceWholeFilesAndLeaveNothingBehind) {
+  std::string folder = drive_c() + "/data";
+  fs::create_directories(folder);
+  ASSERT_EQ(WriteFileAtomic("C:\\data\\f.bin", std::string("one\0two", 7)), kSuccess);
+  ASSERT_EQ(WriteFileAtomic("C:\\data\\f.bin", "three"), kSuccess);
+  std::string bytes;
+  ASSERT_EQ(ReadWholeFile("C:\\DATA\\F.BIN", &bytes), kSuccess);
+  EXPECT_EQ(bytes, "three");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+
+  EXPECT_EQ(ReadWholeFile("C:\\data\\missing", &bytes), kFileNotFound);
+  EXPECT_EQ(WriteFileAtomic("C:\\nofolder\\f.bin", "x"), kFileNotFound);
+  EXPECT_EQ(DeleteFile("C:\\data\\f.bin"), kSuccess);
+  EXPECT_FALSE(FileExists("C:\\data\\f.bin"));
+  EXPECT_EQ(DeleteFile("C:\\data"), kAccessDenied);
+  EXPECT_EQ(CreateDirectories("C:\\x\\y\\z"), kSuccess);
+  EXPECT_TRUE(DirectoryExists("C:\\X\\Y\\Z"));
+  EXPECT_EQ(CreateDirectory("C:\\x"), kAlreadyExists);
+}
+
+}  // namespace
+}  // namespace platform
