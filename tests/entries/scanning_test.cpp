@@ -1,0 +1,209 @@
+// The six scans over a real prefix: registry values in Wine's hive files, real
+// folder items and shortcuts, real PE files and processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/program_context.h"
+#include "entries/startup_parameters.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/shell_link.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+class ScanningTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Program().comInitialized = true; }
+
+  void SetValue(HKey root, const char* path, const std::string& name, const std::string& data,
+                std::uint32_t type = kRegSz) {
+    HKey key = nullptr;
+    ASSERT_EQ(RegCreateKey(root, path, &key), kSuccess);
+    ASSERT_EQ(RegSetString(key, name, data, type), kSuccess);
+    RegCloseKey(key);
+  }
+  std::string UserStartup() {
+    StartupParameters model;
+    return model.StartupFolderPath(kCuStartupFolder);
+  }
+  std::string Host(const std::string& windowsPath) { return HostPathFromWindows(windowsPath); }
+  void CopyFixture(const std::string& fixture, const std::string& windowsPath) {
+    fs::create_directories(fs::path(Host(windowsPath)).parent_path());
+    fs::copy_file(test::FixturePath(fixture), Host(windowsPath), fs::copy_options::overwrite_existing);
+  }
+  const Task* Find(const StartupParameters& model, int location, const std::string& lowerName) {
+    auto it = model.entryMaps[location].find(lowerName);
+    return it == model.entryMaps[location].end() ? nullptr : it->second.get();
+  }
+
+  test::TempPrefix prefix_;
+};
+
+TEST_F(ScanningTest, RunValueTakesVersionDataFromItsProgram) {
+  CopyFixture("scan_app.exe", "C:\\Tools\\scan_app.exe");
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "Foo", "C:\\Tools\\scan_app.exe /min");
+  SetValue(HKeyLocalMachine(), kRunKeyPath, "Empty", "");
+
+  StartupParameters model;
+  model.ScanAllLocations();
+  const Task* foo = Find(model, kCuRun, "foo");
+  ASSERT_NE(foo, nullptr);
+  EXPECT_EQ(foo->name, "Foo");
+  EXPECT_EQ(foo->command, "C:\\Tools\\scan_app.exe /min");
+  EXPECT_EQ(foo->fileName, "scan_app.exe");
+  EXPECT_EQ(foo->fileExists, 1);
+  EXPECT_EQ(foo->version, "2.5.0.17");
+  EXPECT_EQ(foo->productName, "Scan Test Suite");
+  EXPECT_EQ(foo->applicationName, "Scan Test Tray Helper");
+  ASSERT_TRUE(foo->icon);  // no icon in the file: the program's default icon
+  EXPECT_EQ(foo->icon->resourceId, 180);
+  EXPECT_EQ(foo->location, -1);
+
+  const Task* empty = Find(model, kLmRun, "empty");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->command, "");
+  EXPECT_EQ(empty->fileExists, 0);
+  EXPECT_EQ(empty->applicationName, "Empty");
+  EXPECT_EQ(empty->productName, "Empty");
+  EXPECT_FALSE(empty->icon);
+
+  // Every scanned entry has its copy in the snapshot, with its location.
+  ASSERT_EQ(model.snapshot.count("curun foo"), 1u);
+  EXPECT_EQ(model.snapshot.at("curun foo")->location, kCuRun);
+  ASSERT_EQ(model.snapshot.count("lmrun empty"), 1u);
+}
+
+TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
+  std::string longName(300, 'L');
+  std::string longData = "C:\\" + std::string(1000, 'd') + ".exe";
+  for (int location : {kLmRun, kCuRun, kCuRunOnce}) {
+    HKey root = location == kLmRun ? HKeyLocalMachine() : HKeyCurrentUser();
+    const char* path = location == kCuRunOnce ? kRunOnceKeyPath : kRunKeyPath;
+    SetValue(root, path, "A" + longName, "x");  // sorts first
+    SetValue(root, path, "B", longData);
+    SetValue(root, path, "C", "C:\\c.exe");
+  }
+  StartupParameters model;
+  model.ScanAllLocations();
+  for (int location : {kLmRun, kCuRun, kCuRunOnce}) {
+    SCOPED_TRACE(location);
+    ASSERT_EQ(model.entryMaps[location].size(), 3u);
+    EXPECT_NE(Find(model, location, "a" + std::string(300, 'l')), nullptr);
+    ASSERT_NE(Find(model, location, "b"), nullptr);
+    EXPECT_EQ(Find(model, location, "b")->command, longData);
+    EXPECT_NE(Find(model, location, "c"), nullptr);
+  }
+}
+
+TEST_F(ScanningTest, ExpandableAndBinaryDataAreReadAsText) {
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "Expand", "%SystemRoot%\\system32\\x.exe", kRegExpandSz);
+  HKey key = nullptr;
+  ASSERT_EQ(RegCreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
+  const std::uint8_t bytes[] = {'a', 'b', 0, 'c'};
+  ASSERT_EQ(RegSetValueEx(key, "Binary", kRegBinary, bytes, sizeof bytes), kSuccess);
+  RegCloseKey(key);
+  StartupParameters model;
+  model.ScanRunKey(kCuRun);
+  ASSERT_NE(Find(model, kCuRun, "expand"), nullptr);
+  EXPECT_EQ(Find(model, kCuRun, "expand")->command, "%SystemRoot%\\system32\\x.exe");
+  ASSERT_NE(Find(model, kCuRun, "binary"), nullptr);
+  EXPECT_EQ(Find(model, kCuRun, "binary")->command, "ab");
+}
+
+TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {
+  std::string folder = UserStartup();
+  ASSERT_FALSE(folder.empty());
+  CopyFixture("scan_app.exe", "C:\\Bar\\bar.exe");
+  ShellLink link;
+  link.SetPath("C:\\Bar\\bar.exe");
+  link.SetArguments("--tray");
+  ASSERT_EQ(link.Save(folder + "\\Bar.lnk"), kOk);
+  test::WriteFile(Host(folder + "\\notes.txt"), "hello");
+  test::WriteFile(Host(folder + "\\broken.lnk"), "not a shortcut");
+  fs::create_directories(Host(folder) + "/Subfolder");
+
+  StartupParameters model;
+  model.ScanAllLocations();
+  const TaskMap& items = model.entryMaps[kCuStartupFolder];
+  ASSERT_EQ(items.size(), 3u);
+  const Task* bar = Find(model, kCuStartupFolder, "bar.lnk");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->name, "Bar.lnk");
+  EXPECT_EQ(bar->command, "C:\\Bar\\bar.exe");
+  EXPECT_EQ(bar->fileName, "bar.exe");
+  EXPECT_EQ(bar->version, "2.5.0.17");
+  const Task* notes = Find(model, kCuStartupFolder, "notes.txt");
+  ASSERT_NE(notes, nullptr);
+  EXPECT_EQ(notes->command, folder + "\\notes.txt");
+  const Task* broken = Find(model, kCuStartupFolder, "broken.lnk");
+  ASSERT_NE(broken, nullptr);
+  EXPECT_EQ(broken->command, folder + "\\broken.lnk");
+
+  // Without COM no shortcut is resolved.
+  Program().comInitialized = false;
+  StartupParameters withoutCom;
+  withoutCom.ScanStartupFolder(kCuStartupFolder);
+  EXPECT_EQ(Find(withoutCom, kCuStartupFolder, "bar.lnk")->command, folder + "\\Bar.lnk");
+  Program().comInitialized = true;
+}
+
+TEST_F(ScanningTest, RefreshingScansLeaveTheSnapshotAlone) {
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "Foo", "C:\\foo.exe");
+  StartupParameters model;
+  model.refreshing = 1;
+  model.ScanAllLocations();
+  EXPECT_EQ(model.entryMaps[kCuRun].size(), 1u);
+  EXPECT_TRUE(model.snapshot.empty());
+}
+
+TEST_F(ScanningTest, MachineLocationsNeedWriteAccessToTheMachineHive) {
+  SetValue(HKeyLocalMachine(), kRunKeyPath, "Machine", "C:\\m.exe");
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "User", "C:\\u.exe");
+  ASSERT_EQ(chmod(prefix_.HostPath("system.reg").c_str(), 0444), 0);
+  StartupParameters model;
+  model.ScanAllLocations();
+  chmod(prefix_.HostPath("system.reg").c_str(), 0644);
+  EXPECT_TRUE(model.entryMaps[kLmRun].empty());
+  EXPECT_TRUE(model.entryMaps[kLmStartupFolder].empty());
+  EXPECT_EQ(model.entryMaps[kCuRun].size(), 1u);
+}
+
+TEST_F(ScanningTest, RunningProgramGetsMemoryFigures) {
+  // A real process whose name is that of the entry's program.
+  std::string probe = prefix_.dir() + "/velmoraprobe";
+  fs::copy_file("/bin/sleep", probe);
+  pid_t child = fork();
+  if (child == 0) {
+    execl(probe.c_str(), probe.c_str(), "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "Probe", "C:\\Programs\\VELMORAPROBE.EXE -q");
+  StartupParameters model;
+  model.ScanRunKey(kCuRun);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  const Task* task = Find(model, kCuRun, "probe");
+  ASSERT_NE(task, nullptr);
+  EXPECT_GT(task->memoryKB, 0);
+  EXPECT_GE(task->peakMemoryKB, task->memoryKB);
+  // The program file does not exist, but its process runs and is ours.
+  EXPECT_EQ(task->processProtected, 0);
+  EXPECT_EQ(task->fileExists, 0);
+}
+
+}  // namespace
+}  // namespace velmora
