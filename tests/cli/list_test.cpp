@@ -1,0 +1,121 @@
+// velmora-cli list, run as a user runs it: a real process on a real prefix.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+// Runs velmora-cli with |arguments| (already quoted by the test) in |prefix|.
+Result RunCli(const std::string& prefix, const std::string& arguments, const std::string& extraEnv = "") {
+  std::string command = "cd / && env WINEPREFIX='" + prefix + "' " + extraEnv + " '" VELMORA_PROGRAM_DIR
+                        "/velmora-cli' " + arguments + " 2>&1";
+  Result result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 4096> buffer;
+  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+bool WineAvailable() { return test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0; }
+
+TEST(CliList, UsageErrorsAndHelp) {
+  test::TempDir dir;
+  EXPECT_EQ(RunCli(dir.path() + "/p", "").status, 2);
+  Result unknown = RunCli(dir.path() + "/p", "frobnicate");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.out.find("Usage:"), std::string::npos);
+  EXPECT_EQ(RunCli(dir.path() + "/p", "list --bogus").status, 2);
+  Result help = RunCli(dir.path() + "/p", "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("list"), std::string::npos);
+}
+
+TEST(CliList, UnreadablePrefixIsAClearFailure) {
+  test::TempDir dir;
+  std::string prefix = dir.path() + "/p";
+  fs::create_directories(prefix);
+  test::WriteFile(prefix + "/system.reg", "this is not a registry file\n");
+  test::WriteFile(prefix + "/user.reg", "WINE REGISTRY Version 2\n");
+  std::string before = test::ReadFile(prefix + "/system.reg");
+  Result result = RunCli(prefix, "list --json");
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("system.reg"), std::string::npos) << result.out;
+  EXPECT_EQ(test::ReadFile(prefix + "/system.reg"), before);
+}
+
+TEST(CliList, CreatesItsOwnPrefixAndListsNothingThere) {
+  test::TempDir dir;
+  std::string prefix = dir.path() + "/fresh";
+  Result result = RunCli(prefix, "list --json");
+  EXPECT_EQ(result.status, 0) << result.out;
+  EXPECT_NE(result.out.find("["), std::string::npos);
+  EXPECT_TRUE(fs::exists(prefix + "/system.reg"));
+  EXPECT_TRUE(fs::exists(prefix + "/user.reg"));
+}
+
+// A prefix made by Wine itself, with entries added by Wine's own reg tool and a
+// shortcut whose target is a MinGW-built program.
+TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
+  if (!WineAvailable()) GTEST_SKIP() << "wine is not installed";
+  test::TempDir dir;
+  std::string prefix = dir.path() + "/wine";
+  std::string env = "WINEPREFIX='" + prefix + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+  ASSERT_EQ(test::RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wineserver -w"), 0);
+  std::string drive = prefix + "/drive_c";
+  fs::create_directories(drive + "/Tools");
+  fs::copy_file(test::FixturePath("scan_app.exe"), drive + "/Tools/scan_app.exe");
+  ASSERT_EQ(test::RunCommand(env + "wine reg add 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v Tray "
+                                   "/d 'C:\\Tools\\scan_app.exe /tray' /f >/dev/null 2>&1 && " +
+                             env + "wine reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v "
+                                   "Once /d 'C:\\missing.exe' /f >/dev/null 2>&1 && " +
+                             env + "wineserver -w"),
+            0);
+  std::string systemBefore = test::ReadFile(prefix + "/system.reg");
+  std::string userBefore = test::ReadFile(prefix + "/user.reg");
+
+  Result result = RunCli(prefix, "list --json");
+  ASSERT_EQ(result.status, 0) << result.out;
+  const std::string& out = result.out;
+  std::size_t tray = out.find("\"name\": \"Tray\"");
+  ASSERT_NE(tray, std::string::npos) << out;
+  std::size_t trayStart = out.rfind('{', tray);
+  std::string trayObject = out.substr(trayStart, out.find('}', tray) - trayStart);
+  EXPECT_NE(trayObject.find("\"location\": 3"), std::string::npos) << trayObject;
+  EXPECT_NE(trayObject.find("\"tag\": \"CU Run\""), std::string::npos);
+  EXPECT_NE(trayObject.find("\"fileName\": \"scan_app.exe\""), std::string::npos);
+  EXPECT_NE(trayObject.find("\"version\": \"2.5.0.17\""), std::string::npos);
+  EXPECT_NE(trayObject.find("\"fileExists\": true"), std::string::npos);
+  EXPECT_NE(trayObject.find("\"icon\": \"default\""), std::string::npos);
+  std::size_t once = out.find("\"name\": \"Once\"");
+  ASSERT_NE(once, std::string::npos);
+  EXPECT_LT(once, tray);  // location 1 before location 3
+  EXPECT_NE(out.find("\"fileExists\": false", once), std::string::npos);
+
+  EXPECT_EQ(test::ReadFile(prefix + "/system.reg"), systemBefore);
+  EXPECT_EQ(test::ReadFile(prefix + "/user.reg"), userBefore);
+
+  Result table = RunCli(prefix, "list");
+  EXPECT_EQ(table.status, 0);
+  EXPECT_NE(table.out.find("CU Run"), std::string::npos);
+  EXPECT_NE(table.out.find("Tray"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora
