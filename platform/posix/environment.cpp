@@ -1,0 +1,207 @@
+// The environment Windows programs in the prefix see, and %NAME% expansion over it.
+#include "platform/environment.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/posix/path_util.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+constexpr const char* kCurrentVersionNt = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+constexpr const char* kCurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kProfileList = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr const char* kMachineEnvironment = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr const char* kUserEnvironment = "Environment";
+constexpr const char* kComputerName = "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+
+class Environment {
+ public:
+  const std::string* Find(std::string_view name) const {
+    for (const auto& [key, value] : vars_) {
+      if (posix::EqualsIgnoreCaseAscii(key, name)) return &value;
+    }
+    return nullptr;
+  }
+  // Replaces the value of a variable of that name (keeping its spelling) or adds one.
+  void Set(const std::string& name, std::string value) {
+    if (name.empty()) return;
+    for (auto& [key, existing] : vars_) {
+      if (posix::EqualsIgnoreCaseAscii(key, name)) {
+        existing = std::move(value);
+        return;
+      }
+    }
+    vars_.emplace_back(name, std::move(value));
+  }
+  std::string Value(std::string_view name) const {
+    const std::string* v = Find(name);
+    return v ? *v : std::string();
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> vars_;
+};
+
+// Replaces every %NAME% that |env| knows; an unknown reference and a lone '%'
+// stay as written.
+std::string Expand(std::string_view source, const Environment& env) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < source.size()) {
+    std::size_t open = source.find('%', at);
+    if (open == std::string_view::npos) {
+      out.append(source.substr(at));
+      break;
+    }
+    out.append(source.substr(at, open - at));
+    std::size_t close = source.find('%', open + 1);
+    if (close == std::string_view::npos) {
+      out.append(source.substr(open));
+      break;
+    }
+    std::string_view name = source.substr(open + 1, close - open - 1);
+    const std::string* value = name.empty() ? nullptr : env.Find(name);
+    if (value) {
+      out.append(*value);
+    } else {
+      out.append(source.substr(open, close - open + 1));
+    }
+    at = close + 1;
+  }
+  return out;
+}
+
+std::string UpToZero(const std::string& data) { return data.substr(0, std::min(data.find('\0'), data.size())); }
+
+std::string ReadString(HKey root, const char* subKey, const char* name) {
+  HKey key = nullptr;
+  if (RegOpenKeyEx(root, subKey, kKeyRead, &key) != kSuccess) return "";
+  std::string text;
+  if (RegQueryString(key, name, &text) != kSuccess) text.clear();
+  RegCloseKey(key);
+  return text;
+}
+
+// Values of a registry environment key: plain strings first, then the
+// expandable ones, expanded over everything known so far.
+void OverlayRegistry(Environment* env, HKey root, const char* subKey, bool appendPath) {
+  HKey key = nullptr;
+  if (RegOpenKeyEx(root, subKey, kKeyRead, &key) != kSuccess) return;
+  std::vector<RegistryValue> values;
+  if (RegReadAllValues(key, &values) != kSuccess) values.clear();
+  RegCloseKey(key);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const RegistryValue& v : values) {
+      bool expandable = v.type == kRegExpandSz;
+      if ((pass == 0 && v.type != kRegSz) || (pass == 1 && !expandable)) continue;
+      std::string value = UpToZero(v.data);
+      if (expandable) value = Expand(value, *env);
+      // A user's Path extends the system's rather than replacing it.
+      if (appendPath && posix::EqualsIgnoreCaseAscii(v.name, "Path")) {
+        const std::string* system = env->Find("Path");
+        if (system && !system->empty() && !value.empty()) value = *system + ";" + value;
+      }
+      env->Set(v.name, value);
+    }
+  }
+}
+
+// Host variables that Wine does not pass on under their own name.
+bool HiddenHostVariable(std::string_view name) {
+  static const char* const kHidden[] = {"PATH", "PWD", "HOME", "TEMP", "TMP", "SYSTEMROOT", "WINDIR"};
+  if (name.size() >= 4 && posix::EqualsIgnoreCaseAscii(name.substr(0, 4), "WINE")) return true;
+  for (const char* hidden : kHidden) {
+    if (posix::EqualsIgnoreCaseAscii(name, hidden)) return true;
+  }
+  return false;
+}
+
+// A value of the registry, else |fallback|; expandable data is expanded.
+std::string Located(const Environment& env, HKey root, const char* subKey, const char* name,
+                    const std::string& fallback) {
+  std::string value = ReadString(root, subKey, name);
+  if (value.empty()) return fallback;
+  return Expand(value, env);
+}
+
+Environment BuildEnvironment() {
+  Environment env;
+  if (PrefixDir().empty()) InitPrefix();
+
+  // Lowest layer: the host environment, which Wine hands to its programs.
+  for (char** p = environ; p && *p; ++p) {
+    const char* equals = std::strchr(*p, '=');
+    if (!equals || equals == *p) continue;
+    std::string name(*p, static_cast<std::size_t>(equals - *p));
+    if (!HiddenHostVariable(name)) env.Set(name, equals + 1);
+  }
+
+  HKey machine = HKeyLocalMachine();
+  HKey user = HKeyCurrentUser();
+  std::string systemRoot = ReadString(machine, kCurrentVersionNt, "SystemRoot");
+  if (systemRoot.empty()) systemRoot = "C:\\windows";
+  std::string systemDrive = systemRoot.size() >= 2 && systemRoot[1] == ':' ? systemRoot.substr(0, 2) : "C:";
+  env.Set("SystemRoot", systemRoot);
+  env.Set("windir", systemRoot);
+  env.Set("SystemDrive", systemDrive);
+  env.Set("OS", "Windows_NT");
+  std::string computer = ReadString(machine, kComputerName, "ComputerName");
+  if (!computer.empty()) env.Set("COMPUTERNAME", computer);
+
+  std::string programFiles = Located(env, machine, kCurrentVersion, "ProgramFilesDir", systemDrive + "\\Program Files");
+  env.Set("ProgramFiles", programFiles);
+  env.Set("CommonProgramFiles", Located(env, machine, kCurrentVersion, "CommonFilesDir", programFiles + "\\Common Files"));
+
+  const std::string& userName = PrefixUserName();
+  std::string profile = systemDrive + "\\users\\" + userName;
+  env.Set("USERNAME", userName);
+  env.Set("USERPROFILE", profile);
+  env.Set("HOMEDRIVE", systemDrive);
+  env.Set("HOMEPATH", profile.substr(systemDrive.size()));
+
+  std::string programData = Located(env, machine, kProfileList, "ProgramData", systemDrive + "\\ProgramData");
+  env.Set("ALLUSERSPROFILE", programData);
+  env.Set("ProgramData", programData);
+  env.Set("PUBLIC", Located(env, machine, kProfileList, "Public", systemDrive + "\\users\\Public"));
+  env.Set("APPDATA", Located(env, user, kShellFolders, "AppData", profile + "\\AppData\\Roaming"));
+  std::string localAppData = Located(env, user, kShellFolders, "Local AppData", profile + "\\AppData\\Local");
+  env.Set("LOCALAPPDATA", localAppData);
+  env.Set("TEMP", localAppData + "\\Temp");
+  env.Set("TMP", localAppData + "\\Temp");
+
+  OverlayRegistry(&env, machine, kMachineEnvironment, false);
+  OverlayRegistry(&env, user, kUserEnvironment, true);
+  return env;
+}
+
+}  // namespace
+
+std::uint32_t ExpandEnvironmentStrings(const std::string& source, std::string* out, std::uint32_t capacity) {
+  std::string expanded = source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment());
+  std::size_t needed = expanded.size() + 1;
+  if (out) {
+    if (needed <= capacity) {
+      *out = std::move(expanded);
+    } else {
+      out->clear();
+    }
+  }
+  return static_cast<std::uint32_t>(needed);
+}
+
+std::string EnvironmentValue(const std::string& name) { return BuildEnvironment().Value(name); }
+
+}  // namespace platform

@@ -1,0 +1,168 @@
+// The single-instance lock, the system version and the end of the process.
+#include "platform/system.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/posix/path_util.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
+
+namespace platform {
+
+namespace {
+
+// The folder for this user's lock files: $XDG_RUNTIME_DIR, else a private folder
+// in /tmp that must belong to the user alone.
+bool LockFolder(std::string* folder) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat st;
+  if (runtime && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
+    *folder = runtime;
+    return true;
+  }
+  std::string own = "/tmp/velmora-" + std::to_string(getuid());
+  if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  // Someone else may have made the folder first; then it is not ours to use.
+  if (lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
+    return false;
+  }
+  *folder = own;
+  return true;
+}
+
+// A file name for a mutex name: letters, digits, '-', '_' and '.' stay, every other
+// byte becomes %XX, so that different names never share a file. "Local\" names
+// the same object as no prefix at all.
+std::string LockFileName(std::string name) {
+  if (name.size() >= 6 && posix::EqualsIgnoreCaseAscii(std::string_view(name).substr(0, 6), "Local\\")) {
+    name = name.substr(6);
+  }
+  std::string encoded;
+  for (unsigned char c : name) {
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                 c == '_' || (c == '.' && !encoded.empty());
+    if (plain) {
+      encoded += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      encoded += hex;
+    }
+  }
+  if (encoded.size() > 180) {
+    // Keep the name within the file system's limit; the hash keeps long names apart.
+    std::uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+    char tail[20];
+    std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(hash));
+    encoded = encoded.substr(0, 160) + tail;
+  }
+  return "velmora-mutex-" + encoded + ".lock";
+}
+
+// Descriptors of the locks this process holds; never closed, so the locks last
+// until the process ends.
+std::vector<int>& HeldLocks() {
+  static std::vector<int>* locks = new std::vector<int>;
+  return *locks;
+}
+
+bool ParseVersion(const std::string& text, std::uint32_t* major, std::uint32_t* minor) {
+  const char* p = text.c_str();
+  char* end = nullptr;
+  unsigned long a = std::strtoul(p, &end, 10);
+  if (end == p || *end != '.') return false;
+  const char* q = end + 1;
+  unsigned long b = std::strtoul(q, &end, 10);
+  if (end == q) return false;
+  *major = static_cast<std::uint32_t>(a);
+  *minor = static_cast<std::uint32_t>(b);
+  return true;
+}
+
+bool QueryDword(HKey key, const char* name, std::uint32_t* value) {
+  std::uint32_t type = 0;
+  std::uint8_t data[4];
+  std::uint32_t size = sizeof data;
+  if (RegQueryValueEx(key, name, &type, data, &size) != kSuccess || type != kRegDword || size != 4) return false;
+  *value = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
+           static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+  return true;
+}
+
+}  // namespace
+
+Status CreateNamedMutex(const std::string& name) {
+  std::string folder;
+  if (!LockFolder(&folder)) return kAccessDenied;
+  std::string path = folder + "/" + LockFileName(name);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return posix::StatusFromErrno(errno);
+  int result;
+  do {
+    result = flock(fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    int error = errno;
+    close(fd);
+    return error == EWOULDBLOCK ? kAlreadyExists : posix::StatusFromErrno(error);
+  }
+  HeldLocks().push_back(fd);
+  return kSuccess;
+}
+
+bool GetVersionEx(OsVersionInfo* info) {
+  if (!info || (info->size != 148 && info->size != 156)) return false;
+  std::uint32_t size = info->size;
+  *info = OsVersionInfo();
+  info->size = size;
+  if (PrefixDir().empty() && InitPrefix() != kSuccess) return false;
+
+  HKey key = nullptr;
+  if (RegOpenKeyEx(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, &key) !=
+      kSuccess) {
+    return false;
+  }
+  std::string text;
+  bool found = RegQueryString(key, "CurrentVersion", &text) == kSuccess &&
+               ParseVersion(text, &info->majorVersion, &info->minorVersion);
+  if (!found) {
+    std::uint32_t major = 0, minor = 0;
+    if (QueryDword(key, "CurrentMajorVersionNumber", &major) && QueryDword(key, "CurrentMinorVersionNumber", &minor)) {
+      info->majorVersion = major;
+      info->minorVersion = minor;
+      found = true;
+    }
+  }
+  if (RegQueryString(key, "CurrentBuildNumber", &text) == kSuccess ||
+      RegQueryString(key, "CurrentBuild", &text) == kSuccess) {
+    info->buildNumber = static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+  }
+  if (RegQueryString(key, "CSDVersion", &text) == kSuccess) {
+    info->csdVersion = text.substr(0, 127);  // the record holds 128 characters
+  }
+  RegCloseKey(key);
+  info->platformId = 2;
+  return found;
+}
+
+void TerminateCurrentProcess(std::uint32_t exitCode) {
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  _exit(static_cast<int>(exitCode & 0xFF));
+}
+
+}  // namespace platform
