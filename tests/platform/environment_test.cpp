@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/environment.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
+#include "tests/support/test_support.h"
+
+namespace platform {
+namespace {
+
+using velmora::test::TempPrefix;
+
+void SetValue(HKey root, const std::string& subKey, const std::string& name, const std::string& text,
+              std::uint32_t type = kRegSz) {
+  HKey key = nullptr;
+  ASSERT_EQ(RegCreateKey(root, subKey, &key), kSuccess);
+  ASSERT_EQ(RegSetString(key, name, text, type), kSuccess);
+  RegCloseKey(key);
+}
+
+std::string Expanded(const std::string& source) {
+  std::string out;
+  std::uint32_t n = ExpandEnvironmentStrings(source, &out, 32768);
+  EXPECT_EQ(n, out.size() + 1);
+  return out;
+}
+
+constexpr const char* kMachineEnvironment = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+class EnvironmentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", "C:\\WINDOWS");
+    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
+  }
+  TempPrefix prefix_;
+};
+
+TEST_F(EnvironmentTest, SystemFoldersComeFromThePrefixAndNamesIgnoreCase) {
+  EXPECT_EQ(Expanded("%SystemRoot%\\system32\\ctfmon.exe"), "C:\\WINDOWS\\system32\\ctfmon.exe");
+  EXPECT_EQ(Expanded("%systemroot%|%WINDIR%|%SystemDrive%"), "C:\\WINDOWS|C:\\WINDOWS|C:");
+  EXPECT_EQ(Expanded("%ProgramFiles%\\App\\app.exe"), "C:\\Program Files\\App\\app.exe");
+  EXPECT_EQ(Expanded("%CommonProgramFiles%"), "C:\\Program Files\\Common Files");
+  const std::string& user = PrefixUserName();
+  ASSERT_FALSE(user.empty());
+  EXPECT_EQ(Expanded("%USERPROFILE%"), "C:\\users\\" + user);
+  EXPECT_EQ(Expanded("%UserName%"), user);
+  EXPECT_EQ(EnvironmentValue("windir"), "C:\\WINDOWS");
+  EXPECT_EQ(EnvironmentValue("VelmoraNoSuchVariable"), "");
+}
+
+TEST_F(EnvironmentTest, UnknownReferencesAndLonePercentSignsStay) {
+  EXPECT_EQ(Expanded("%VelmoraNoSuchVariable%\\x"), "%VelmoraNoSuchVariable%\\x");
+  EXPECT_EQ(Expanded("100% sure"), "100% sure");
+  EXPECT_EQ(Expanded("%%"), "%%");
+  EXPECT_EQ(Expanded("a%%windir%"), "a%%windir%");
+  EXPECT_EQ(Expanded("%VelmoraNoSuchVariable%windir%"), "%VelmoraNoSuchVariable%windir%");
+  EXPECT_EQ(Expanded("%windir%%windir%"), "C:\\WINDOWS" "C:\\WINDOWS");
+  EXPECT_EQ(Expanded("no references"), "no references");
+  EXPECT_EQ(Expanded(""), "");
+}
+
+TEST_F(EnvironmentTest, RegistryEnvironmentValuesAreExpandedAndTheUsersOverride) {
+  SetValue(HKeyLocalMachine(), kMachineEnvironment, "VelmoraTools", "%SystemRoot%\\tools", kRegExpandSz);
+  SetValue(HKeyLocalMachine(), kMachineEnvironment, "VelmoraPlain", "%SystemRoot%", kRegSz);
+  SetValue(HKeyLocalMachine(), kMachineEnvironment, "TEMP", "%SystemRoot%\\TEMP", kRegExpandSz);
+  SetValue(HKeyLocalMachine(), kMachineEnvironment, "Path", "%SystemRoot%\\system32", kRegExpandSz);
+  SetValue(HKeyCurrentUser(), "Environment", "TEMP", "%USERPROFILE%\\Temp", kRegExpandSz);
+  SetValue(HKeyCurrentUser(), "Environment", "PATH", "C:\\mine", kRegSz);
+  SetValue(HKeyCurrentUser(), "Environment", "VelmoraNested", "%VelmoraTools%\\bin", kRegExpandSz);
+
+  EXPECT_EQ(Expanded("%VelmoraTools%"), "C:\\WINDOWS\\tools");
+  // A plain string is taken as it is written.
+  EXPECT_EQ(Expanded("%VelmoraPlain%"), "%SystemRoot%");
+  EXPECT_EQ(Expanded("%TEMP%"), "C:\\users\\" + PrefixUserName() + "\\Temp");
+  EXPECT_EQ(Expanded("%path%"), "C:\\WINDOWS\\system32;C:\\mine");
+  EXPECT_EQ(Expanded("%VelmoraNested%"), "C:\\WINDOWS\\tools\\bin");
+}
+
+TEST_F(EnvironmentTest, UserFoldersFollowTheShellFolders) {
+  SetValue(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData",
+           "C:\\Documents and Settings\\me\\Application Data");
+  EXPECT_EQ(Expanded("%APPDATA%\\x"), "C:\\Documents and Settings\\me\\Application Data\\x");
+  EXPECT_EQ(Expanded("%LOCALAPPDATA%"), "C:\\users\\" + PrefixUserName() + "\\AppData\\Local");
+}
+
+TEST_F(EnvironmentTest, HostVariablesShowExceptThoseWineKeepsApart) {
+  setenv("VELMORA_HOST_PROBE", "from host", 1);
+  EXPECT_EQ(Expanded("%velmora_host_probe%"), "from host");
+  unsetenv("VELMORA_HOST_PROBE");
+  // The host's HOME is not the Windows user's, and the WINE variables stay hidden.
+  EXPECT_EQ(Expanded("%HOME%"), "%HOME%");
+  EXPECT_EQ(Expanded("%WINEPREFIX%"), "%WINEPREFIX%");
+}
+
+TEST_F(EnvironmentTest, ReturnsTheNeededSizeAndWritesOnlyWhenItFits) {
+  std::string out = "old";
+  const std::string expected = "C:\\WINDOWS\\x";  // 12 characters
+  EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\x", &out, 13), 13u);
+  EXPECT_EQ(out, expected);
+  out = "old";
+  EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\x", &out, 12), 13u);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\x", nullptr, 0), 13u);
+  EXPECT_EQ(ExpandEnvironmentStrings("", &out, 1), 1u);
+  EXPECT_EQ(out, "");
+}
+
+}  // namespace
+}  // namespace platform
