@@ -1,0 +1,41 @@
+// The program's own settings, kept in the user's registry under
+// HKEY_CURRENT_USER\Software\Orlinsk\Velmora, and the program's own value under
+// the user's Run key.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+class StartupSettingsParameters {
+ public:
+  virtual ~StartupSettingsParameters() = default;
+
+  // Reads the stored values over the current ones. Does nothing when the program
+  // key cannot be opened (the first run). A stored "StartWithWindows" is applied
+  // to the Run value at once; then "DefnsVersion" is written.
+  void Load();
+  // Writes all six values, creating the program key when missing.
+  void Save();
+  // Writes |data| as the REG_SZ value |name| of the user's Run key, or deletes the
+  // value when |remove|. True when that write or delete succeeded.
+  bool SetRunAtStartup(const std::string& name, const std::string& data, bool remove);
+  // SetRunAtStartup for the program's own Run value, following StartWithWindows.
+  bool ApplyRunAtStartup();
+
+  std::string Language = "English";
+  std::int32_t ShowSplash = 1;
+  std::int32_t StartWithWindows = 1;
+  std::int32_t ShowSavingMsg = 1;
+  std::int32_t ShowSavingProMsg = 1;
+  std::string DefnsVersion;
+};
+
+// The program's Run value: the window program's base name, and its executable in
+// the program folder ("C:\Programs\Velmora\Velmora.exe"). The same for every
+// program of the folder, velmora-cli included.
+std::string RunValueName();
+std::string RunValueData();
+
+}  // namespace velmora

@@ -1,0 +1,95 @@
+#include "app/velmora_app.h"
+
+#include "app/language.h"
+#include "app/program_context.h"
+#include "database/database_file.h"
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr unsigned kTitleId = 7001;            // the program's name, also the lock's name
+constexpr unsigned kUnsupportedSystemId = 7003;
+constexpr unsigned kOtherInstanceId = 7026;
+constexpr unsigned kInitFailedId = 7027;
+
+}  // namespace
+
+std::string ProgramDirOfExecutable() {
+  std::string module = platform::GetModuleFileName();
+  std::size_t slash = module.rfind('\\');
+  return slash == std::string::npos ? module : module.substr(0, slash);
+}
+
+VelmoraApp::VelmoraApp() {
+  // startupParameters and settings are built first, as members, with their defaults.
+  programDir = ProgramDirOfExecutable();
+  languageName = "English";
+  stringSection = "StringTable";
+  otherInstanceRunning = false;
+  ProgramContext& program = Program();
+  program.programDir = programDir;
+  program.languageName = languageName;
+  program.stringSection = stringSection;
+  program.comInitialized = false;
+  settings.DefnsVersion = ReadDefnsVersion(programDir);
+}
+
+VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, unsigned messageId, StartResult result) {
+  MessageBoxRequest request;
+  request.title = GetString(kTitleId);
+  request.message = GetString(messageId);
+  request.kind = "error";
+  request.buttonCount = 1;
+  request.firstCaption = "OK";
+  request.showCheckBox = false;
+  box.Show(request);
+  return result;
+}
+
+VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box) {
+  // The window layer prepares its controls before StartApplication is called;
+  // there is no COM here to initialise, so initialisation always succeeds.
+  comInitialized = true;
+  Program().comInitialized = true;
+
+  platform::Status lock = platform::CreateNamedMutex(GetString(kTitleId));
+  if (lock == platform::kAlreadyExists) {
+    otherInstanceRunning = true;
+    return Refuse(box, kOtherInstanceId, StartResult::kOtherInstance);
+  }
+  if (settings.DefnsVersion.empty()) return Refuse(box, kInitFailedId, StartResult::kNoDatabase);
+  if (!DecodeDatabase(programDir)) return Refuse(box, kInitFailedId, StartResult::kDecodeFailed);
+  settings.Load();
+  if (!IsSupportedSystem()) return Refuse(box, kUnsupportedSystemId, StartResult::kUnsupportedSystem);
+  return StartResult::kReady;
+}
+
+bool VelmoraApp::StartApplication(MainWindowRunner& window, MessageBoxPresenter& box) {
+  if (StartCore(box) == StartResult::kReady) window.Run(*this);
+  return false;
+}
+
+void VelmoraApp::Shutdown() {
+  if (comInitialized) {
+    comInitialized = false;
+    Program().comInitialized = false;
+  }
+  if (!otherInstanceRunning) DeleteWorkingCopy(programDir);
+}
+
+void VelmoraApp::EndApplication() {
+  Shutdown();
+  platform::TerminateCurrentProcess(kExitCodeStillActive);
+}
+
+bool VelmoraApp::IsSupportedSystem() {
+  platform::OsVersionInfo info;
+  info.size = 148;
+  platform::GetVersionEx(&info);
+  return info.platformId == 2 && info.majorVersion == 5 && info.minorVersion >= 1;
+}
+
+}  // namespace velmora

@@ -1,0 +1,75 @@
+// VelmoraApp: the one application object. It owns the program-wide state and
+// carries out start-up (single-instance lock, database, settings, system check,
+// main window) and shutdown.
+//
+// The window program:
+//   VelmoraApp app;                       // reads the database version
+//   app.StartApplication(window, box);    // runs the main window, if it may
+//   app.EndApplication();                 // never returns; exit status 259 (3 on Linux)
+//
+// A program without a window (velmora-cli) runs the same checks and keeps its own
+// exit status:
+//   VelmoraApp app;
+//   if (app.StartCore(box)) { ... work on app.startupParameters ... }
+//   app.Shutdown();                       // deletes the working copy
+//   return status;
+// StartCore holds the single-instance lock for the rest of the process, refuses a
+// second instance (text 7026), a missing or unusable database (7027) and an
+// unsupported system (7003), each through |box|, and loads the settings (which
+// keeps the window program's Run value following "StartWithWindows").
+#pragma once
+
+#include <string>
+
+#include "app/app_interfaces.h"
+#include "app/settings.h"
+#include "entries/startup_parameters.h"
+
+namespace velmora {
+
+class VelmoraApp {
+ public:
+  // Builds the members in order, takes programDir from the executable's path
+  // (also into Program()), then reads the definitions version.
+  VelmoraApp();
+  VelmoraApp(const VelmoraApp&) = delete;
+  VelmoraApp& operator=(const VelmoraApp&) = delete;
+
+  // Why StartCore stopped, or kReady when the main window may run.
+  enum class StartResult { kReady, kOtherInstance, kNoDatabase, kDecodeFailed, kUnsupportedSystem };
+
+  // Start-up without the main window: COM, the lock, the database's working copy,
+  // the settings, the system check. A refusal is shown through |box| and returned.
+  StartResult StartCore(MessageBoxPresenter& box);
+  // StartCore, then |window| when the start was not refused. Always false: no
+  // message loop follows.
+  bool StartApplication(MainWindowRunner& window, MessageBoxPresenter& box);
+  // Shutdown without ending the process: COM, and the working copy unless
+  // another instance owns it.
+  void Shutdown();
+  // Shutdown, then the end of the process with the exit code 259.
+  [[noreturn]] void EndApplication();
+
+  // NT family, version 5.1 or later within major version 5.
+  static bool IsSupportedSystem();
+
+  StartupParameters startupParameters;
+  StartupSettingsParameters settings;
+  bool comInitialized = false;
+  bool otherInstanceRunning = false;
+  std::string programDir;
+  std::string languageName;
+  std::string stringSection;
+
+ private:
+  StartResult Refuse(MessageBoxPresenter& box, unsigned messageId, StartResult result);
+};
+
+// The process's exit code at shutdown (STILL_ACTIVE).
+inline constexpr unsigned kExitCodeStillActive = 259;
+
+// Windows path of the folder of the running executable, without a trailing
+// backslash.
+std::string ProgramDirOfExecutable();
+
+}  // namespace velmora

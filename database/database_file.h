@@ -1,0 +1,69 @@
+// The definitions database file "vlmdb.vmd", its working copy "vlmdb2.vmd" and
+// the two scrambling layers that protect it.
+//
+// File layout: a plain version line ("dd/mm/yyyy", optionally followed by blanks)
+// ended by the first CR LF, then the body. The body is an INI text whose section
+// names, key names and values are each scrambled with ScrambleText, and the whole
+// body is XOR-scrambled with the file key in whole blocks of 8 bytes (a tail of
+// fewer than 8 bytes stays plain). The working copy is the body with the outer
+// layer removed; the look-ups read it through the INI reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+inline constexpr char kDatabaseFileName[] = "vlmdb.vmd";
+inline constexpr char kWorkingCopyFileName[] = "vlmdb2.vmd";
+inline constexpr std::uint32_t kDatabaseValueSize = 260;  // buffer of one value
+
+// programDir + "\vlmdb.vmd" and programDir + "\vlmdb2.vmd".
+std::string DatabasePath(const std::string& programDir);
+std::string WorkingCopyPath(const std::string& programDir);
+
+// The version on the first line of |programDir|\vlmdb.vmd: the text before the
+// first CR LF within the first 256 bytes, trailing blanks removed, accepted only
+// when its first '/' is at index 2 and the next one at index 5. "" when the file
+// cannot be read or the line is not such a version.
+std::string ReadDefnsVersion(const std::string& programDir);
+// The version of a database held in memory, by the same rules.
+std::string DefnsVersionOf(const std::string& fileBytes);
+
+// Reads |programDir|\vlmdb.vmd, removes the outer layer and writes the body as
+// |programDir|\vlmdb2.vmd (through a temporary file renamed over it). False when
+// the database cannot be read, holds no CR LF, or the copy cannot be written.
+bool DecodeDatabase(const std::string& programDir);
+
+// Deletes the working copy; a missing file is no error worth reporting.
+void DeleteWorkingCopy(const std::string& programDir);
+
+// Value |key| of |section| (both plain) from the working copy at |iniPath|, with
+// the inner layer removed; |defaultValue| is delivered unchanged when the reader
+// returns it. At most size-1 characters reach |buffer|. Returns the number of
+// characters the INI reader delivered (0 for a missing entry with an empty default).
+std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& key,
+                                const std::string& defaultValue, char* buffer, std::uint32_t size,
+                                const std::string& iniPath);
+// The same into a string, with the buffer size of 260; |count| receives the count.
+std::string ReadDatabaseString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue, const std::string& iniPath,
+                               std::uint32_t* count = nullptr);
+
+// The inner layer: an additive key of 7 characters, restarting for every name and
+// value; a result byte ';' or '=' is stored with its high bit set.
+std::string ScrambleText(const std::string& plain);
+std::string UnscrambleText(const std::string& stored);
+
+// The outer layer, its own inverse: XOR of every whole 8-byte block with the file key.
+void ToggleBodyScrambling(std::string& body);
+
+// A whole database file: version line, CR LF, and |plainBody| with the outer layer
+// applied. |plainBody| is the working copy's text (names and values already
+// scrambled with ScrambleText).
+std::string BuildDatabaseFile(const std::string& version, const std::string& plainBody);
+// The working copy's bytes of a database file: everything after the first CR LF,
+// outer layer removed. False when the file holds no CR LF.
+bool ExtractPlainBody(const std::string& fileBytes, std::string* plainBody);
+
+}  // namespace velmora
