@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -111,6 +112,39 @@ TEST_F(ProcessesTest, WineProcessesCarryTheWindowsNameOfTheirProgram) {
   ASSERT_TRUE(SignalProcess(other, true));
   EXPECT_EQ(WaitForSignal(pid), SIGKILL);
   EXPECT_EQ(WaitForSignal(other), SIGKILL);
+}
+
+TEST(WineProcessTest, ARealWineProgramIsListedUnderItsWindowsName) {
+  if (velmora::test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "wine is not installed";
+  }
+  TempDir dir;
+  std::string env = "WINEDEBUG=-all WINEPREFIX='" + dir.path() + "/wine' ";
+  ASSERT_EQ(velmora::test::RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wineserver -w"), 0);
+  auto pingIds = [] {
+    std::vector<std::uint32_t> ids;
+    for (const ProcessEntry& p : ListProcesses()) {
+      if (p.name == "PING" || p.name == "ping") ids.push_back(p.pid);
+    }
+    return ids;
+  };
+  std::vector<std::uint32_t> before = pingIds();
+  velmora::test::RunCommand(env + "setsid wine ping -n 60 127.0.0.1 >/dev/null 2>&1 &");
+  std::uint32_t found = 0;
+  for (int i = 0; i < 300 && !found; ++i) {
+    for (std::uint32_t pid : pingIds()) {
+      if (std::find(before.begin(), before.end(), pid) == before.end()) found = pid;
+    }
+    if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_NE(found, 0u) << "ping.exe of Wine was not listed as ping";
+  if (found) {
+    std::uint64_t rss = 0, peak = 0;
+    EXPECT_TRUE(QueryProcessMemory(found, &rss, &peak));
+    EXPECT_GT(rss, 0u);
+    EXPECT_TRUE(CanFullyControl(found));
+  }
+  velmora::test::RunCommand(env + "wineserver -k >/dev/null 2>&1");
 }
 
 TEST(ProcessMemoryTest, FiguresAreBytesAndThePeakOutlivesTheMemory) {
