@@ -23,23 +23,23 @@ namespace platform {
 
 namespace {
 
-// The folder for this user's lock files: $XDG_RUNTIME_DIR, else a private folder
-// in /tmp that must belong to the user alone.
-bool LockFolder(std::string* folder) {
+std::string RuntimeFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   struct stat st;
-  if (runtime && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
-    *folder = runtime;
-    return true;
-  }
+  if (runtime && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) return runtime;
+  return "";
+}
+
+// A private folder in /tmp that must belong to the user alone; "" when another
+// user made it first.
+std::string PrivateTmpFolder() {
   std::string own = "/tmp/velmora-" + std::to_string(getuid());
-  if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  // Someone else may have made the folder first; then it is not ours to use.
+  if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return "";
+  struct stat st;
   if (lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
-    return false;
+    return "";
   }
-  *folder = own;
-  return true;
+  return own;
 }
 
 // A file name for a mutex name: letters, digits, '-', '_' and '.' stay, every other
@@ -102,11 +102,8 @@ bool QueryDword(HKey key, const char* name, std::uint32_t* value) {
   return true;
 }
 
-}  // namespace
-
-Status CreateNamedMutex(const std::string& name) {
-  std::string folder;
-  if (!LockFolder(&folder)) return kAccessDenied;
+// Takes the lock file of |name| in |folder|.
+Status LockIn(const std::string& folder, const std::string& name) {
   std::string path = folder + "/" + LockFileName(name);
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return posix::StatusFromErrno(errno);
@@ -121,6 +118,21 @@ Status CreateNamedMutex(const std::string& name) {
   }
   HeldLocks().push_back(fd);
   return kSuccess;
+}
+
+}  // namespace
+
+Status CreateNamedMutex(const std::string& name) {
+  std::string runtime = RuntimeFolder();
+  Status status = kAccessDenied;
+  if (!runtime.empty()) {
+    status = LockIn(runtime, name);
+    if (status == kSuccess || status == kAlreadyExists) return status;
+  }
+  // No runtime folder, or one this user cannot write (inherited from another
+  // user): the private folder in /tmp serves instead.
+  std::string own = PrivateTmpFolder();
+  return own.empty() ? status : LockIn(own, name);
 }
 
 bool GetVersionEx(OsVersionInfo* info) {
