@@ -3,7 +3,7 @@
 #include <set>
 
 #include "database/database_file.h"
-#include "database/rating.h"
+#include "database/categories.h"
 #include "entries/text_util.h"
 
 namespace velmora {

@@ -13,26 +13,7 @@ namespace velmora {
 
 namespace {
 
-struct Category {
-  const char* code;
-  const char* rating;
-  unsigned descriptionId;
-};
-
-constexpr Category kCategories[] = {
-    {"NORM", "Normal File", 7015}, {"SYS", "System File", 7014}, {"SPY", "Spyware", 7016},
-    {"AD", "Adware", 7017},        {"VIR", "Virus", 7023},       {"MAC", "Macro", 7024},
-    {"WOR", "Worm", 7018},         {"TROJ", "Trojan", 7019},     {"KEY", "Keylogger", 7020},
-    {"HIJ", "Hijack", 7021},       {"DIAL", "Dialer", 7022},
-};
 constexpr unsigned kNoInformationId = 7025;
-
-const Category* FindCategory(const std::string& code) {
-  for (const Category& category : kCategories) {
-    if (EqualsIgnoreCase(code, category.code)) return &category;
-  }
-  return nullptr;
-}
 
 std::string Key(const char* stem, int n) { return stem + std::to_string(n); }
 
@@ -58,20 +39,6 @@ void SetRating(Task& task, const std::string& description, const std::string& co
 std::string DatabaseFile() { return WorkingCopyPath(Program().programDir); }
 
 }  // namespace
-
-bool IsCategoryCode(const std::string& code) { return FindCategory(code) != nullptr; }
-
-std::string RatingName(const std::string& code) {
-  const Category* category = FindCategory(code);
-  return category ? category->rating : "Unknown";
-}
-
-unsigned StandardDescriptionId(const std::string& code) {
-  const Category* category = FindCategory(code);
-  return category ? category->descriptionId : kNoInformationId;
-}
-
-std::string StandardDescription(const std::string& code) { return GetString(StandardDescriptionId(code)); }
 
 bool MatchNamePattern(const std::string& pattern, const std::string& name) {
   std::string restPattern = pattern;

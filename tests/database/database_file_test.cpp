@@ -1,0 +1,243 @@
+// The database file, its working copy and the two scrambling layers, over files
+// made by hand from the format.
+#include "database/database_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kFileKey[] = "57390264";
+
+class DatabaseFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { programDir_ = platform::WindowsPathFromHost(dir_.path()); }
+  std::string DatabaseHost() const { return dir_.path() + "/vlmdb.vmd"; }
+  std::string CopyHost() const { return dir_.path() + "/vlmdb2.vmd"; }
+  void WriteDatabase(const std::string& bytes) { test::WriteFile(DatabaseHost(), bytes); }
+
+  test::TempPrefix prefix_;
+  test::TempDir dir_;
+  std::string programDir_;
+};
+
+// The outer layer as the format describes it, written independently of the code.
+std::string XorBlocks(std::string body) {
+  for (std::size_t k = 0; k + 8 <= body.size(); k += 8)
+    for (std::size_t i = 0; i < 8; ++i) body[k + i] ^= kFileKey[i];
+  return body;
+}
+
+TEST(Scrambling, KnownValuesAndTheEscapedSeparators) {
+  // 'A' + '8' = 'y'; 0x03 + '8' = ';' and 0x05 + '8' = '=' are stored with the high bit.
+  EXPECT_EQ(ScrambleText("A"), "y");
+  EXPECT_EQ(ScrambleText(std::string("\x03", 1)), "\xBB");
+  EXPECT_EQ(ScrambleText(std::string("\x05", 1)), "\xBD");
+  // The key runs with the position: "PRON0" is P+8 R+0 O+6 N+3 0+5.
+  EXPECT_EQ(ScrambleText("PRON0"), "\x88\x82\x85\x81\x65");
+  // Position 7 starts the key again.
+  EXPECT_EQ(ScrambleText("AAAAAAAA").substr(7), "y");
+  EXPECT_EQ(UnscrambleText("\xBB"), std::string("\x03", 1));
+  EXPECT_EQ(UnscrambleText("\xBD"), std::string("\x05", 1));
+  EXPECT_EQ(ScrambleText(""), "");
+}
+
+TEST(Scrambling, EveryAsciiTextComesBackAndHoldsNoSeparator) {
+  std::string all;
+  for (int round = 0; round < 7; ++round)  // every character at every key position
+    for (int c = 0; c < 128; ++c) all += static_cast<char>(c);
+  all += "x";
+  std::string stored = ScrambleText(all);
+  ASSERT_EQ(stored.size(), all.size());
+  EXPECT_EQ(stored.find(';'), std::string::npos);
+  EXPECT_EQ(stored.find('='), std::string::npos);
+  EXPECT_EQ(UnscrambleText(stored), all);
+}
+
+TEST(OuterLayer, WholeBlocksOnlyFromTheFirstByteOfTheBody) {
+  for (std::size_t length : {0u, 1u, 7u, 8u, 13u, 16u, 23u}) {
+    std::string body;
+    for (std::size_t i = 0; i < length; ++i) body += static_cast<char>('a' + i % 26);
+    std::string stored = body;
+    ToggleBodyScrambling(stored);
+    EXPECT_EQ(stored, XorBlocks(body)) << length;
+    // The tail that fills no block stands plain.
+    std::size_t tail = length % 8;
+    EXPECT_EQ(stored.substr(length - tail), body.substr(length - tail)) << length;
+    ToggleBodyScrambling(stored);
+    EXPECT_EQ(stored, body);
+  }
+}
+
+TEST_F(DatabaseFileTest, ThirteenByteBodyDecodesToThirteenBytes) {
+  std::string body = "[abc]\r\nx=yz\r\n";  // 13 bytes, a CR LF inside the first block
+  ASSERT_EQ(body.size(), 13u);
+  WriteDatabase("27/04/2006\r\n" + XorBlocks(body));
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  EXPECT_EQ(test::ReadFile(CopyHost()), body);
+}
+
+TEST_F(DatabaseFileTest, ShortAndEmptyBodiesAreCopiedPlain) {
+  WriteDatabase("27/04/2006\r\nabcdefg");
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  EXPECT_EQ(test::ReadFile(CopyHost()), "abcdefg");
+
+  WriteDatabase("27/04/2006\r\n");
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  EXPECT_TRUE(fs::exists(CopyHost()));
+  EXPECT_EQ(fs::file_size(CopyHost()), 0u);
+}
+
+TEST_F(DatabaseFileTest, BlocksAlignOnTheBodyNotOnTheFile) {
+  // A version line with trailing blanks moves the body to an odd offset; the
+  // blocks still start at the body's first byte, and a later CR LF is body data.
+  std::string body = "0123456789\r\nABCDEFGH\r\n+";
+  WriteDatabase("27/04/2006   \r\n" + XorBlocks(body));
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  EXPECT_EQ(test::ReadFile(CopyHost()), body);
+  EXPECT_EQ(ReadDefnsVersion(programDir_), "27/04/2006");
+}
+
+TEST_F(DatabaseFileTest, DecodeReplacesAnOldCopyAndFailsWithoutDatabaseOrPlace) {
+  test::WriteFile(CopyHost(), "stale contents that are longer than the new copy");
+  WriteDatabase("01/01/2020\r\nnew");
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  EXPECT_EQ(test::ReadFile(CopyHost()), "new");
+  // No temporary files are left beside it.
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir_.path())) files += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 2);
+
+  fs::remove(CopyHost());
+  fs::create_directories(CopyHost() + "/occupied");  // the copy's name is taken by a folder
+  EXPECT_FALSE(DecodeDatabase(programDir_));
+  fs::remove_all(CopyHost());
+
+  fs::remove(DatabaseHost());
+  EXPECT_FALSE(DecodeDatabase(programDir_));
+  EXPECT_FALSE(fs::exists(CopyHost()));
+
+  WriteDatabase("01/01/2020 with no line end");
+  EXPECT_FALSE(DecodeDatabase(programDir_));
+}
+
+TEST_F(DatabaseFileTest, VersionLine) {
+  struct Case {
+    std::string file;
+    std::string version;
+  };
+  std::string longLine(254, 'x');
+  longLine.replace(0, 10, "27/04/2006");
+  const Case cases[] = {
+      {"27/04/2006\r\nbody", "27/04/2006"},
+      {"27/04/2006   \r\n", "27/04/2006"},
+      {"27/04/2006 \t\r\n", ""},          // only blanks are removed, so the tab stays
+      {"7/04/2006\r\n", ""},              // first slash at index 1
+      {"27-04-2006\r\n", ""},
+      {"27/4/2006\r\n", ""},              // second slash at index 4
+      {"ab/cd/efgh\r\n", "ab/cd/efgh"},   // nothing but the slashes is checked
+      {"27/04/2006\n", ""},               // a bare LF ends no line
+      {"", ""},
+      {longLine + "\r\n", longLine},      // CR LF at bytes 254 and 255: still inside
+      {longLine + "x\r\n", ""},           // LF at byte 256: outside the first 256 bytes
+  };
+  for (const Case& c : cases) {
+    WriteDatabase(c.file);
+    EXPECT_EQ(ReadDefnsVersion(programDir_), c.version) << c.file;
+  }
+  fs::remove(DatabaseHost());
+  EXPECT_EQ(ReadDefnsVersion(programDir_), "");
+  fs::create_directories(DatabaseHost());
+  EXPECT_EQ(ReadDefnsVersion(programDir_), "");
+}
+
+TEST_F(DatabaseFileTest, DeleteWorkingCopyIgnoresAMissingFile) {
+  test::WriteFile(CopyHost(), "x");
+  DeleteWorkingCopy(programDir_);
+  EXPECT_FALSE(fs::exists(CopyHost()));
+  DeleteWorkingCopy(programDir_);
+  EXPECT_FALSE(fs::exists(CopyHost()));
+}
+
+class ReadValueTest : public DatabaseFileTest {
+ protected:
+  std::string Read(const std::string& section, const std::string& key, const std::string& def,
+                   std::uint32_t* count = nullptr, std::uint32_t size = 260) {
+    char buffer[300];
+    std::uint32_t n = ReadDatabaseValue(section, key, def, buffer, size, WorkingCopyPath(programDir_));
+    if (count) *count = n;
+    return buffer;
+  }
+  void WriteCopy(const std::string& text) {
+    test::WriteFile(CopyHost(), text);
+    platform::ClearIniCache();
+  }
+  static std::string Line(const std::string& key, const std::string& value) {
+    return ScrambleText(key) + "=" + ScrambleText(value) + "\r\n";
+  }
+};
+
+TEST_F(ReadValueTest, ValuesWhoseScrambledBytesLandOnTheSeparators) {
+  // Plain bytes that scramble to ';' or '=' at several key positions: 0x03 at 0
+  // ('8'), 0x0B at 1 ('0'), 0x07 at 2 ('6'), 0x04 at 6 ('7') and 0x05 at 7 ('8').
+  std::string tricky = std::string("\x03\x0B\x07", 3) + "mid" + std::string("\x04\x05", 2);
+  std::string stored = ScrambleText(tricky);
+  for (std::size_t i : {0u, 1u, 6u}) EXPECT_EQ(stored[i], '\xBB') << i;
+  for (std::size_t i : {2u, 7u}) EXPECT_EQ(stored[i], '\xBD') << i;
+  WriteCopy("[" + ScrambleText("NORM") + "]\r\n" + Line("PRON0", tricky) + Line("PROD0", "a;b=c") +
+            Line("PRON1", "name.exe"));
+  std::uint32_t count = 0;
+  EXPECT_EQ(Read("NORM", "PRON0", "", &count), tricky);
+  EXPECT_EQ(count, tricky.size());
+  EXPECT_EQ(Read("NORM", "PROD0", "NULL"), "a;b=c");
+  EXPECT_EQ(Read("norm", "pron1", ""), "name.exe") << "section and key names compare without regard to case";
+}
+
+TEST_F(ReadValueTest, DefaultsComeBackPlainAndCountsTellMissingEntries) {
+  WriteCopy("[" + ScrambleText("SPC") + "]\r\n" + Line("PRON0", "pat"));
+  std::uint32_t count = 7;
+  EXPECT_EQ(Read("SPC", "PROD0", "NULL", &count), "NULL");
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(Read("SPC", "PRON1", "", &count), "");
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Read("NORM", "PRON0", "", &count), "") << "a missing section is an empty one";
+  EXPECT_EQ(count, 0u);
+  fs::remove(CopyHost());
+  platform::ClearIniCache();
+  EXPECT_EQ(Read("SPC", "PRON0", "", &count), "");
+  EXPECT_EQ(count, 0u);
+}
+
+TEST_F(ReadValueTest, LongValuesAreCutToTheBuffer) {
+  std::string longValue(400, 'q');
+  WriteCopy("[" + ScrambleText("SYS") + "]\r\n" + Line("PROD0", longValue));
+  std::uint32_t count = 0;
+  EXPECT_EQ(Read("SYS", "PROD0", "NULL", &count), std::string(259, 'q'));
+  EXPECT_EQ(count, 259u);
+  EXPECT_EQ(Read("SYS", "PROD0", "NULL", &count, 10), std::string(9, 'q'));
+  EXPECT_EQ(count, 9u);
+  EXPECT_EQ(ReadDatabaseString("SYS", "PROD0", "NULL", WorkingCopyPath(programDir_)), std::string(259, 'q'));
+}
+
+TEST_F(ReadValueTest, FileBuiltByTheHelpersReadsBackThroughTheCopy) {
+  std::string body = "[" + ScrambleText("TROJ") + "]\r\n" + Line("PRON0", "evil.exe") + Line("PROD0", "NULL");
+  WriteDatabase(BuildDatabaseFile("02/03/2024", body));
+  EXPECT_EQ(ReadDefnsVersion(programDir_), "02/03/2024");
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  platform::ClearIniCache();
+  EXPECT_EQ(Read("TROJ", "PRON0", ""), "evil.exe");
+  std::string extracted;
+  ASSERT_TRUE(ExtractPlainBody(test::ReadFile(DatabaseHost()), &extracted));
+  EXPECT_EQ(extracted, body);
+}
+
+}  // namespace
+}  // namespace velmora
