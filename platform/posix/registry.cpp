@@ -1,0 +1,577 @@
+// The registry over the prefix's hive files: system.reg is HKEY_LOCAL_MACHINE,
+// user.reg HKEY_CURRENT_USER.
+//
+// A hive is read once and read again whenever its file changed on disk. Every
+// change is written through at once: the whole file goes to a temporary file
+// beside it, is flushed and renamed over the old one. A file that could not be
+// parsed is never written, and nothing is written while a wineserver owns the
+// prefix's registry.
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/posix/path_util.h"
+#include "platform/posix/registry_cache.h"
+#include "platform/posix/registry_hive.h"
+#include "platform/prefix.h"
+#include "platform/text_encoding.h"
+
+namespace platform {
+
+struct RegistryKeyHandle {
+  int hive = 0;  // 0 HKEY_LOCAL_MACHINE, 1 HKEY_CURRENT_USER
+  std::vector<std::u16string> path;
+  bool writable = true;
+};
+
+namespace {
+
+using posix::Hive;
+using posix::HiveNode;
+using posix::HiveValue;
+
+constexpr int kMachineHive = 0;
+constexpr int kUserHive = 1;
+// Access bits that ask for more than reading.
+constexpr std::uint32_t kWriteAccess = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000 | 0x40000000;
+
+struct HiveFile {
+  std::string path;
+  int hive = 0;
+  bool loaded = false;
+  bool exists = false;
+  bool bad = false;
+  std::string badDetail;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{};
+  Hive model;
+};
+
+struct Store {
+  std::recursive_mutex mutex;
+  std::map<std::string, std::unique_ptr<HiveFile>> files;
+  std::unordered_set<RegistryKeyHandle*> handles;
+};
+
+Store& TheStore() {
+  static Store* store = new Store;
+  return *store;
+}
+
+RegistryKeyHandle machineRoot{kMachineHive, {}, true};
+RegistryKeyHandle userRoot{kUserHive, {}, true};
+
+RegistryKeyHandle* Resolve(HKey key) {
+  if (key == &machineRoot || key == &userRoot) return key;
+  return TheStore().handles.count(key) ? key : nullptr;
+}
+
+std::vector<std::u16string> SplitKeyPath(const std::string& subKey) {
+  std::vector<std::u16string> parts;
+  std::u16string path = Utf16FromUtf8(subKey);
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t slash = path.find(u'\\', start);
+    if (slash == std::u16string::npos) slash = path.size();
+    if (slash > start) parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return parts;
+}
+
+std::vector<std::u16string> Join(const std::vector<std::u16string>& base, const std::string& subKey) {
+  std::vector<std::u16string> path = base;
+  for (std::u16string& part : SplitKeyPath(subKey)) path.push_back(std::move(part));
+  return path;
+}
+
+bool IsStringType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
+// Value data as the A-functions hand it out: strings as 8-bit text ending in a zero.
+std::string ApiData(const HiveValue& value) {
+  if (!IsStringType(value.type)) return value.data;
+  std::string text = Utf8FromUtf16(
+      Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(value.data.data()), value.data.size() / 2));
+  if (text.empty() || text.back() != '\0') text.push_back('\0');
+  return text;
+}
+
+// Value data as the registry holds it: strings as UTF-16LE ending in a zero.
+std::string StoredData(std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (!IsStringType(type)) return bytes;
+  std::u16string units = Utf16FromUtf8(bytes);
+  if (units.empty() || units.back() != u'\0') units.push_back(u'\0');
+  std::string stored;
+  stored.reserve(units.size() * 2);
+  for (char16_t u : units) {
+    stored.push_back(static_cast<char>(u & 0xFF));
+    stored.push_back(static_cast<char>(u >> 8));
+  }
+  return stored;
+}
+
+std::string HeaderFor(int hive, const std::string& prefix) {
+  // The new file's architecture follows the other hive of the prefix.
+  std::string arch = "win64";
+  std::string sibling = prefix + (hive == kMachineHive ? "/user.reg" : "/system.reg");
+  int fd = open(sibling.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    char head[512];
+    ssize_t n = read(fd, head, sizeof head);
+    close(fd);
+    if (n > 0 && std::string_view(head, static_cast<std::size_t>(n)).find("\n#arch=win32") != std::string_view::npos)
+      arch = "win32";
+  }
+  std::string branch = hive == kMachineHive ? "REGISTRY\\\\Machine" : "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000";
+  return "WINE REGISTRY Version 2\n;; All keys relative to " + branch + "\n\n#arch=" + arch + "\n";
+}
+
+bool InGroup(gid_t gid) {
+  if (getegid() == gid) return true;
+  gid_t groups[NGROUPS_MAX];
+  int count = getgroups(NGROUPS_MAX, groups);
+  return count > 0 && std::find(groups, groups + count, gid) != groups + count;
+}
+
+// Writability from the permission bits alone, for every user root included:
+// a hive file made read-only stays read-only for the program.
+bool PermitsWrite(const struct stat& st) {
+  if (st.st_uid == geteuid()) return (st.st_mode & S_IWUSR) != 0;
+  if (InGroup(st.st_gid)) return (st.st_mode & S_IWGRP) != 0;
+  return (st.st_mode & S_IWOTH) != 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool Writable(const HiveFile& file) {
+  struct stat st;
+  if (stat(file.path.c_str(), &st) == 0) return PermitsWrite(st);
+  return stat(FolderOf(file.path).c_str(), &st) == 0 && PermitsWrite(st);
+}
+
+bool SameIdentity(const HiveFile& file, const struct stat& st) {
+  return file.exists && file.dev == st.st_dev && file.ino == st.st_ino && file.size == st.st_size &&
+         file.mtime.tv_sec == st.st_mtim.tv_sec && file.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+void Remember(HiveFile* file, const struct stat& st) {
+  file->exists = true;
+  file->dev = st.st_dev;
+  file->ino = st.st_ino;
+  file->size = st.st_size;
+  file->mtime = st.st_mtim;
+}
+
+Status Fail(Status status, std::string detail) {
+  SetLastErrorDetail(std::move(detail));
+  return status;
+}
+
+// Brings the model up to date with the file on disk.
+Status Refresh(HiveFile* file, const std::string& prefix) {
+  struct stat st;
+  if (stat(file->path.c_str(), &st) != 0) {
+    int error = errno;
+    if (error != ENOENT)
+      return Fail(posix::StatusFromErrno(error), "cannot read the registry file " + file->path + ": " + std::strerror(error));
+    // No file yet: an empty hive, written when something is stored in it.
+    if (!file->loaded || file->exists) {
+      file->model.Reset(HeaderFor(file->hive, prefix));
+      file->exists = false;
+      file->bad = false;
+      file->loaded = true;
+    }
+    return kSuccess;
+  }
+  if (file->loaded && SameIdentity(*file, st)) return kSuccess;
+
+  int fd = open(file->path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    int error = errno;
+    return Fail(posix::StatusFromErrno(error), "cannot read the registry file " + file->path + ": " + std::strerror(error));
+  }
+  std::string text;
+  struct stat opened;
+  bool ok = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
+  if (ok) text.reserve(static_cast<std::size_t>(opened.st_size));
+  char buffer[1 << 16];
+  while (ok) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  int error = errno;
+  close(fd);
+  if (!ok) {
+    file->loaded = false;
+    return Fail(kAccessDenied, "cannot read the registry file " + file->path + ": " + std::strerror(error));
+  }
+  posix::HiveParseError parseError;
+  file->bad = !file->model.Parse(text, &parseError);
+  file->badDetail = file->bad ? "the registry file " + file->path + " could not be read (line " +
+                                    std::to_string(parseError.line) + ": " + parseError.message +
+                                    "); it is left untouched"
+                              : std::string();
+  Remember(file, opened);
+  file->loaded = true;
+  return kSuccess;
+}
+
+// The hive of a root, up to date; kBadRegistryFile when its file is unparsable.
+Status OpenHive(int hive, HiveFile** result) {
+  if (PrefixDir().empty()) {
+    Status status = InitPrefix();
+    if (status != kSuccess) return status;
+  }
+  const std::string& prefix = PrefixDir();
+  std::string path = prefix + (hive == kMachineHive ? "/system.reg" : "/user.reg");
+  std::unique_ptr<HiveFile>& slot = TheStore().files[path];
+  if (!slot) {
+    slot = std::make_unique<HiveFile>();
+    slot->path = path;
+    slot->hive = hive;
+  }
+  Status status = Refresh(slot.get(), prefix);
+  if (status != kSuccess) return status;
+  if (slot->bad) return Fail(kBadRegistryFile, slot->badDetail);
+  *result = slot.get();
+  return kSuccess;
+}
+
+// May the program change this hive now?
+Status CheckWrite(const HiveFile& file) {
+  int pid = 0;
+  if (WineServerRunning(&pid)) {
+    return Fail(kSharingViolation, "cannot change the registry file " + file.path + ": a wineserver (pid " +
+                                       std::to_string(pid) + ") is running for the prefix " + PrefixDir() +
+                                       " and owns its registry; close the prefix's programs or run wineserver -k");
+  }
+  if (!Writable(file)) return Fail(kAccessDenied, "the registry file " + file.path + " is not writable by this user");
+  return kSuccess;
+}
+
+// Writes the model to its file: a temporary file in the same folder, flushed,
+// then renamed over the old one.
+Status Commit(HiveFile* file) {
+  std::string target = file->path;
+  struct stat old;
+  bool hadFile = lstat(target.c_str(), &old) == 0;
+  if (hadFile && S_ISLNK(old.st_mode)) {
+    // Keep the link: rewrite the file it points at.
+    char* real = realpath(target.c_str(), nullptr);
+    if (real) {
+      target = real;
+      std::free(real);
+    }
+    hadFile = stat(target.c_str(), &old) == 0;
+  }
+  static std::atomic<unsigned> counter{0};
+  std::string temp = target + ".velmora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+  std::string text = file->model.Serialize();
+  auto failWith = [&](int error, const char* what) {
+    unlink(temp.c_str());
+    file->loaded = false;  // the model no longer matches the disk
+    return Fail(posix::StatusFromErrno(error),
+                std::string("cannot write the registry file ") + file->path + " (" + what + "): " + std::strerror(error));
+  };
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    int error = errno;
+    file->loaded = false;
+    return Fail(posix::StatusFromErrno(error), "cannot write the registry file " + file->path + ": " + std::strerror(error));
+  }
+  if (hadFile) {
+    fchmod(fd, old.st_mode & 07777);
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Only a privileged process can give the file away; keeping ours is fine.
+    }
+  }
+  std::size_t written = 0;
+  while (written < text.size()) {
+    ssize_t n = write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int error = n < 0 ? errno : EIO;
+      close(fd);
+      return failWith(error, "write");
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  struct stat st;
+  if (fsync(fd) != 0 || fstat(fd, &st) != 0) {
+    int error = errno;
+    close(fd);
+    return failWith(error, "flush");
+  }
+  if (close(fd) != 0) return failWith(errno, "close");
+  if (rename(temp.c_str(), target.c_str()) != 0) return failWith(errno, "rename");
+  int folder = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  Remember(file, st);
+  return kSuccess;
+}
+
+struct Opened {
+  RegistryKeyHandle* handle = nullptr;
+  HiveFile* file = nullptr;
+  HiveNode* node = nullptr;
+};
+
+// Resolves a handle to its hive and key; the key must still exist.
+Status OpenKeyOf(HKey key, Opened* opened) {
+  opened->handle = Resolve(key);
+  if (!opened->handle) return kInvalidHandle;
+  Status status = OpenHive(opened->handle->hive, &opened->file);
+  if (status != kSuccess) return status;
+  opened->node = opened->file->model.Find(opened->handle->path);
+  return opened->node ? kSuccess : kFileNotFound;
+}
+
+HKey NewHandle(int hive, std::vector<std::u16string> path, bool writable) {
+  auto* handle = new RegistryKeyHandle{hive, std::move(path), writable};
+  TheStore().handles.insert(handle);
+  return handle;
+}
+
+Status CopyName(const std::string& name, char* buffer, std::uint32_t* size) {
+  if (name.size() + 1 > *size) {
+    *size = static_cast<std::uint32_t>(name.size());
+    return kMoreData;
+  }
+  std::memcpy(buffer, name.c_str(), name.size() + 1);
+  *size = static_cast<std::uint32_t>(name.size());
+  return kSuccess;
+}
+
+}  // namespace
+
+namespace posix {
+
+void ForgetRegistryHives() {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  TheStore().files.clear();
+}
+
+}  // namespace posix
+
+HKey HKeyLocalMachine() { return &machineRoot; }
+HKey HKeyCurrentUser() { return &userRoot; }
+
+Status RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (!result) return kInvalidParameter;
+  *result = nullptr;
+  Opened base;
+  Status status = OpenKeyOf(root, &base);
+  if (status != kSuccess) return status;
+  std::vector<std::u16string> path = Join(base.handle->path, subKey);
+  if (!base.file->model.Find(path)) return kFileNotFound;
+  bool wantsWrite = (access & kWriteAccess) != 0;
+  if (wantsWrite && !Writable(*base.file))
+    return Fail(kAccessDenied, "the registry file " + base.file->path + " is not writable by this user");
+  *result = NewHandle(base.handle->hive, std::move(path), wantsWrite);
+  return kSuccess;
+}
+
+Status RegCreateKey(HKey root, const std::string& subKey, HKey* result) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (!result) return kInvalidParameter;
+  *result = nullptr;
+  Opened base;
+  Status status = OpenKeyOf(root, &base);
+  if (status != kSuccess) return status;
+  std::vector<std::u16string> path = Join(base.handle->path, subKey);
+  if (base.file->model.Find(path)) {
+    // An existing key opens with whatever access the hive file allows.
+    *result = NewHandle(base.handle->hive, std::move(path), Writable(*base.file));
+    return kSuccess;
+  }
+  if (!base.handle->writable) return kAccessDenied;
+  status = CheckWrite(*base.file);
+  if (status != kSuccess) return status;
+  base.file->model.Create(path);
+  status = Commit(base.file);
+  if (status != kSuccess) return status;
+  *result = NewHandle(base.handle->hive, std::move(path), true);
+  return kSuccess;
+}
+
+Status RegCloseKey(HKey key) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  if (key == &machineRoot || key == &userRoot) return kSuccess;
+  if (!TheStore().handles.erase(key)) return kInvalidHandle;
+  delete key;
+  return kSuccess;
+}
+
+Status RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
+                    std::uint8_t* data, std::uint32_t* dataSize) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (!name || !nameSize || (data && !dataSize)) return kInvalidParameter;
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  std::vector<const HiveValue*> values = opened.file->model.Values(opened.node);
+  if (index >= values.size()) return kNoMoreItems;
+  const HiveValue& value = *values[index];
+  std::string bytes = ApiData(value);
+  if (CopyName(Utf8FromUtf16(value.name), name, nameSize) != kSuccess) {
+    if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
+    return kMoreData;
+  }
+  if (type) *type = value.type;
+  if (data && bytes.size() > *dataSize) {
+    *dataSize = static_cast<std::uint32_t>(bytes.size());
+    return kMoreData;
+  }
+  if (data) std::memcpy(data, bytes.data(), bytes.size());
+  if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
+  return kSuccess;
+}
+
+Status RegQueryValueEx(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                       std::uint32_t* dataSize) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (data && !dataSize) return kInvalidParameter;
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  const HiveValue* value = opened.file->model.FindValue(opened.node, Utf16FromUtf8(name));
+  if (!value) return kFileNotFound;
+  std::string bytes = ApiData(*value);
+  if (type) *type = value->type;
+  if (data && bytes.size() > *dataSize) {
+    *dataSize = static_cast<std::uint32_t>(bytes.size());
+    return kMoreData;
+  }
+  if (data) std::memcpy(data, bytes.data(), bytes.size());
+  if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
+  return kSuccess;
+}
+
+Status RegSetValueEx(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                     std::uint32_t dataSize) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (!data && dataSize) return kInvalidParameter;
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  if (!opened.handle->writable) return kAccessDenied;
+  status = CheckWrite(*opened.file);
+  if (status != kSuccess) return status;
+  std::u16string valueName = Utf16FromUtf8(name);
+  std::string stored = StoredData(type, data, dataSize);
+  const HiveValue* existing = opened.file->model.FindValue(opened.node, valueName);
+  if (existing && existing->type == type && existing->data == stored) return kSuccess;  // nothing to write
+  opened.file->model.SetValue(opened.node, valueName, type, std::move(stored));
+  return Commit(opened.file);
+}
+
+Status RegDeleteValue(HKey key, const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  if (!opened.handle->writable) return kAccessDenied;
+  std::u16string valueName = Utf16FromUtf8(name);
+  if (!opened.file->model.FindValue(opened.node, valueName)) return kFileNotFound;
+  status = CheckWrite(*opened.file);
+  if (status != kSuccess) return status;
+  opened.file->model.DeleteValue(opened.node, valueName);
+  return Commit(opened.file);
+}
+
+Status RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (!name) return kInvalidParameter;
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  if (index >= opened.node->children.size()) return kNoMoreItems;
+  return CopyName(Utf8FromUtf16(opened.node->children[index]->name), name, &size);
+}
+
+Status SHDeleteKey(HKey root, const std::string& subKey) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  Opened base;
+  Status status = OpenKeyOf(root, &base);
+  if (status != kSuccess) return status;
+  std::vector<std::u16string> path = Join(base.handle->path, subKey);
+  if (path.empty()) return kInvalidParameter;  // a root key is never deleted
+  HiveNode* node = base.file->model.Find(path);
+  if (!node) return kFileNotFound;
+  if (!base.handle->writable) return kAccessDenied;
+  status = CheckWrite(*base.file);
+  if (status != kSuccess) return status;
+  base.file->model.DeleteKey(node);
+  return Commit(base.file);
+}
+
+Status RegReadAllValues(HKey key, std::vector<RegistryValue>* values) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (!values) return kInvalidParameter;
+  values->clear();
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  for (const HiveValue* value : opened.file->model.Values(opened.node))
+    values->push_back(RegistryValue{Utf8FromUtf16(value->name), value->type, ApiData(*value)});
+  return kSuccess;
+}
+
+Status RegQueryString(HKey key, const std::string& name, std::string* text) {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  ClearLastErrorDetail();
+  if (!text) return kInvalidParameter;
+  text->clear();
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  const HiveValue* value = opened.file->model.FindValue(opened.node, Utf16FromUtf8(name));
+  if (!value) return kFileNotFound;
+  std::string bytes = ApiData(*value);
+  *text = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
+  return kSuccess;
+}
+
+Status RegSetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type) {
+  std::string bytes = text;
+  bytes.push_back('\0');
+  return RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                       static_cast<std::uint32_t>(bytes.size()));
+}
+
+}  // namespace platform

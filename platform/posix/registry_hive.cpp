@@ -1,0 +1,751 @@
+#include "platform/posix/registry_hive.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unordered_set>
+
+namespace platform::posix {
+
+namespace {
+
+constexpr std::uint32_t kSz = 1;
+constexpr std::uint32_t kExpandSz = 2;
+constexpr std::uint32_t kBinary = 3;
+constexpr std::uint32_t kDword = 4;
+constexpr std::uint32_t kMultiSz = 7;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return c - 'A' + 10;
+}
+
+std::size_t SkipSpaces(std::string_view s, std::size_t i) {
+  while (i < s.size() && IsSpace(s[i])) ++i;
+  return i;
+}
+
+std::uint64_t NowFileTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 10000000u + static_cast<std::uint64_t>(now.tv_nsec) / 100u +
+         116444736000000000ull;
+}
+
+std::string HexNumber(const char* format, unsigned value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+std::string KeyPathText(const HiveNode* node) {
+  std::vector<std::u16string> path = Hive::PathOf(node);
+  std::string text;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (i) text += "\\\\";
+    text += EscapeRegistryText(path[i], "[]");
+  }
+  return text;
+}
+
+std::string TimeLine(std::uint64_t filetime) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "#time=%x%08x\n", static_cast<unsigned>(filetime >> 32),
+                static_cast<unsigned>(filetime & 0xFFFFFFFFu));
+  return buffer;
+}
+
+std::string KeyLine(const HiveNode* node, std::uint64_t filetime) {
+  unsigned seconds = static_cast<unsigned>((filetime - 116444736000000000ull) / 10000000u);
+  return "[" + KeyPathText(node) + "] " + std::to_string(seconds) + "\n";
+}
+
+void AppendUtf16Le(std::string* out, const std::u16string& units) {
+  for (char16_t u : units) {
+    out->push_back(static_cast<char>(u & 0xFF));
+    out->push_back(static_cast<char>(u >> 8));
+  }
+}
+
+std::u16string Utf16LeUnits(const std::string& data, std::size_t count) {
+  std::u16string units(count, u'\0');
+  for (std::size_t i = 0; i < count; ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  return units;
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) { return a.size() == b.size() && CompareNames(a, b) == 0; }
+
+std::vector<std::u16string> SplitPath(const std::u16string& path) {
+  std::vector<std::u16string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t slash = path.find(u'\\', start);
+    if (slash == std::u16string::npos) slash = path.size();
+    if (slash > start) parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return parts;
+}
+
+std::vector<std::u16string> FoldedPath(const HiveNode* node) {
+  std::vector<std::u16string> path = Hive::PathOf(node);
+  for (std::u16string& part : path) part = FoldName(part);
+  return path;
+}
+
+// Reads the lines of a file one by one, keeping each line's exact bytes.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view text) : text_(text) {}
+  // The next line with its line break, false at the end.
+  bool Next(std::string_view* raw) {
+    if (at_ >= text_.size()) return false;
+    std::size_t end = text_.find('\n', at_);
+    end = end == std::string_view::npos ? text_.size() : end + 1;
+    *raw = text_.substr(at_, end - at_);
+    at_ = end;
+    ++line_;
+    return true;
+  }
+  int line() const { return line_; }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+  int line_ = 0;
+};
+
+// The line without its line break (and a carriage return before it).
+std::string_view Content(std::string_view raw) {
+  if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
+  if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  return raw;
+}
+
+// Comma-separated hex bytes from |s| at |i|, as Wine reads them; false on a
+// number above 0xff.
+bool ParseHexBytes(const std::string& s, std::size_t* i, std::string* out) {
+  while (*i < s.size() && IsHexDigit(s[*i])) {
+    const char* start = s.c_str() + *i;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(start, &end, 16);
+    if (end == start || value > 0xFF) return false;
+    out->push_back(static_cast<char>(value));
+    *i += static_cast<std::size_t>(end - start);
+    *i = SkipSpaces(s, *i);
+    if (*i < s.size() && s[*i] == ',') ++*i;
+    *i = SkipSpaces(s, *i);
+  }
+  return true;
+}
+
+// Parses the value that starts on |first| (the line without leading blanks);
+// hex data continued with a backslash pulls further lines from |reader|.
+bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, std::string* raw,
+                std::string* message) {
+  std::string_view s = Content(first);
+  std::size_t i;
+  if (s[0] == '@') {
+    value->name.clear();
+    i = 1;
+  } else {
+    std::size_t used = UnescapeRegistryText(s.substr(1), '"', &value->name);
+    if (used == std::string_view::npos) {
+      *message = "malformed value name";
+      return false;
+    }
+    i = 1 + used;
+  }
+  i = SkipSpaces(s, i);
+  if (i >= s.size() || s[i] != '=') {
+    *message = "malformed value name";
+    return false;
+  }
+  i = SkipSpaces(s, i + 1);
+  std::string_view rest = s.substr(i);
+
+  struct Tag {
+    std::string_view text;
+    std::uint32_t type;
+    bool string;
+  };
+  static const Tag kTags[] = {{"\"", kSz, true},          {"str:\"", kSz, true},  {"str(2):\"", kExpandSz, true},
+                              {"str(7):\"", kMultiSz, true}, {"hex:", kBinary, false}, {"dword:", kDword, false}};
+  for (const Tag& tag : kTags) {
+    if (rest.substr(0, tag.text.size()) != tag.text) continue;
+    rest.remove_prefix(tag.text.size());
+    value->type = tag.type;
+    if (tag.string) {
+      std::u16string units;
+      if (UnescapeRegistryText(rest, '"', &units) == std::string_view::npos) {
+        *message = "unterminated string";
+        return false;
+      }
+      units.push_back(u'\0');
+      value->data.clear();
+      AppendUtf16Le(&value->data, units);
+      return true;
+    }
+    if (tag.type == kDword) {
+      std::string digits(rest);
+      std::uint32_t number = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
+      value->data.assign(reinterpret_cast<const char*>(&number), 4);
+      return true;
+    }
+    break;  // hex:
+  }
+  if (value->type != kBinary) {
+    if (rest.substr(0, 4) != "hex(") {
+      *message = "unknown value type";
+      return false;
+    }
+    std::string digits(rest.substr(4));
+    char* end = nullptr;
+    unsigned long type = std::strtoul(digits.c_str(), &end, 16);
+    if (end == digits.c_str() || std::string_view(end).substr(0, 2) != "):") {
+      *message = "malformed hex type";
+      return false;
+    }
+    value->type = static_cast<std::uint32_t>(type);
+    rest.remove_prefix(4 + static_cast<std::size_t>(end - digits.c_str()) + 2);
+  }
+  value->data.clear();
+  std::string line(rest);
+  for (;;) {
+    std::size_t at = 0;
+    if (!ParseHexBytes(line, &at, &value->data)) {
+      *message = "malformed hex data";
+      return false;
+    }
+    at = SkipSpaces(line, at);
+    if (at == line.size()) return true;
+    if (line[at] != '\\') {
+      *message = "malformed hex data";
+      return false;
+    }
+    std::string_view next;
+    if (!reader->Next(&next)) {
+      *message = "hex data continued past the end of the file";
+      return false;
+    }
+    raw->append(next);
+    std::string_view content = Content(next);
+    line.assign(content.substr(SkipSpaces(content, 0)));
+  }
+}
+
+}  // namespace
+
+char16_t FoldUnit(char16_t c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+  if (c < 0x100) return c;
+  if (c < 0x180) {
+    if (c == 0x130) return u'i';
+    if (c == 0x178) return 0xFF;
+    bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    bool evenUpper = (c < 0x138 && c != 0x131) || (c >= 0x14A && c <= 0x177);
+    if (oddUpper && (c & 1)) return static_cast<char16_t>(c + 1);
+    if (evenUpper && !(c & 1)) return static_cast<char16_t>(c + 1);
+    return c;
+  }
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
+  if (c == 0x386) return 0x3AC;
+  if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 37);
+  if (c == 0x38C) return 0x3CC;
+  if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
+  if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
+  if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) && !(c & 1)) return static_cast<char16_t>(c + 1);
+  if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
+  return c;
+}
+
+std::u16string FoldName(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) c = FoldUnit(c);
+  return folded;
+}
+
+int CompareNames(std::u16string_view a, std::u16string_view b) {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    int d = static_cast<int>(FoldUnit(a[i])) - static_cast<int>(FoldUnit(b[i]));
+    if (d) return d;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+std::string EscapeRegistryText(std::u16string_view text, std::string_view escaped) {
+  static const char kEscapes[33] = ".......abtnvfr.............e....";
+  std::string out;
+  out.reserve(text.size());
+  char buffer[16];
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    bool hasNext = i + 1 < text.size();
+    if (c > 127) {
+      if (hasNext && text[i + 1] < 128 && IsHexDigit(static_cast<char>(text[i + 1])))
+        std::snprintf(buffer, sizeof buffer, "\\x%04x", static_cast<unsigned>(c));
+      else
+        std::snprintf(buffer, sizeof buffer, "\\x%x", static_cast<unsigned>(c));
+      out += buffer;
+    } else if (c < 32) {
+      if (kEscapes[c] != '.') {
+        out += '\\';
+        out += kEscapes[c];
+      } else {
+        bool octalNext = hasNext && text[i + 1] >= '0' && text[i + 1] <= '7';
+        std::snprintf(buffer, sizeof buffer, octalNext ? "\\%03o" : "\\%o", static_cast<unsigned>(c));
+        out += buffer;
+      }
+    } else {
+      char ch = static_cast<char>(c);
+      if (ch == '\\' || escaped.find(ch) != std::string_view::npos) out += '\\';
+      out += ch;
+    }
+  }
+  return out;
+}
+
+std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
+  text->clear();
+  std::size_t p = 0;
+  auto at = [&](std::size_t k) -> unsigned char { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0; };
+  while (at(p) && at(p) != static_cast<unsigned char>(end)) {
+    if (at(p) == '\\') {
+      ++p;
+      if (!at(p)) break;
+      char c = static_cast<char>(at(p));
+      static const char kFrom[] = "abefnrtv";
+      static const char16_t kTo[] = {7, 8, 27, 12, 10, 13, 9, 11};
+      if (const char* hit = c ? std::strchr(kFrom, c) : nullptr) {
+        text->push_back(kTo[hit - kFrom]);
+        ++p;
+        continue;
+      }
+      if (c == 'x') {
+        ++p;
+        if (!IsHexDigit(static_cast<char>(at(p)))) {
+          text->push_back(u'x');
+          continue;
+        }
+        unsigned value = 0;
+        for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k) value = value * 16 + HexValue(s[p++]);
+        text->push_back(static_cast<char16_t>(value));
+        continue;
+      }
+      if (c >= '0' && c <= '7') {
+        unsigned value = static_cast<unsigned>(c - '0');
+        ++p;
+        for (int k = 0; k < 2 && at(p) >= '0' && at(p) <= '7'; ++k) value = value * 8 + (s[p++] - '0');
+        text->push_back(static_cast<char16_t>(value));
+        continue;
+      }
+      // Any other escaped character stands for itself.
+    }
+    unsigned char ch = at(p++);
+    if (ch < 0x80) {
+      text->push_back(ch);
+      continue;
+    }
+    // A UTF-8 sequence; malformed bytes are dropped, as Wine drops them.
+    int length = ch >= 0xF0 && ch <= 0xF4 ? 3 : ch >= 0xE0 ? 2 : ch >= 0xC2 && ch < 0xE0 ? 1 : 0;
+    if (ch > 0xF4) length = 0;
+    static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
+    char32_t code = ch & kMask[length];
+    bool valid = length > 0;
+    for (int k = 0; valid && k < length; ++k) {
+      unsigned char next = at(p) ^ 0x80;
+      if (next >= 0x40) {
+        valid = false;
+        break;
+      }
+      code = (code << 6) | next;
+      ++p;
+    }
+    if (!valid || code < kMinimum[length] || code > 0x10FFFF) continue;
+    if (code <= 0xFFFF) {
+      text->push_back(static_cast<char16_t>(code));
+    } else {
+      code -= 0x10000;
+      text->push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
+      text->push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
+    }
+  }
+  if (at(p) != static_cast<unsigned char>(end)) return std::string_view::npos;
+  return p + 1;
+}
+
+std::string FormatValue(const HiveValue& value) {
+  std::string out;
+  if (!value.name.empty()) {
+    out = "\"" + EscapeRegistryText(value.name, "\"") + "\"=";
+  } else {
+    out = "@=";
+  }
+  std::size_t count = out.size();
+  const std::string& data = value.data;
+  switch (value.type) {
+    case kSz:
+    case kExpandSz:
+    case kMultiSz:
+      // Only properly terminated strings are written as strings.
+      if (data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
+        if (value.type != kSz) out += HexNumber("str(%x):", value.type);
+        out += '"';
+        out += EscapeRegistryText(Utf16LeUnits(data, data.size() / 2 - 1), "\"");
+        out += "\"\n";
+        return out;
+      }
+      break;
+    case kDword:
+      if (data.size() == 4) {
+        std::uint32_t number = static_cast<unsigned char>(data[0]) | static_cast<unsigned char>(data[1]) << 8 |
+                               static_cast<unsigned char>(data[2]) << 16 |
+                               static_cast<std::uint32_t>(static_cast<unsigned char>(data[3])) << 24;
+        out += HexNumber("dword:%08x\n", number);
+        return out;
+      }
+      break;
+  }
+  std::string tag = value.type == kBinary ? "hex:" : HexNumber("hex(%x):", value.type);
+  out += tag;
+  count += tag.size();
+  char digits[4];
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(data[i]));
+    out += digits;
+    count += 2;
+    if (i + 1 < data.size()) {
+      out += ',';
+      if (++count > 76) {
+        out += "\\\n  ";
+        count = 2;
+      }
+    }
+  }
+  out += '\n';
+  return out;
+}
+
+HiveNode* HiveNode::Child(std::u16string_view name) const {
+  auto it = index.find(FoldName(name));
+  return it == index.end() ? nullptr : it->second;
+}
+
+Hive::Hive() = default;
+
+void Hive::Reset(std::string header) {
+  header_ = std::move(header);
+  trailer_.clear();
+  blocks_.clear();
+  root_.children.clear();
+  root_.index.clear();
+  root_.block = nullptr;
+}
+
+bool Hive::Parse(std::string_view text, HiveParseError* error) {
+  Reset("");
+  LineReader reader(text);
+  std::string_view raw;
+  auto fail = [&](int line, std::string message) {
+    if (error) *error = HiveParseError{line, std::move(message)};
+    Reset("");
+    return false;
+  };
+  if (!reader.Next(&raw) || Content(raw) != "WINE REGISTRY Version 2")
+    return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
+  header_.assign(raw);
+
+  HiveBlock* block = nullptr;
+  std::string pending;  // blank lines not yet given to a block
+  std::unordered_map<std::u16string, std::size_t> valuesOfBlock;  // folded name -> item
+  auto flushPending = [&]() {
+    if (pending.empty()) return;
+    block->items.push_back(HiveItem{HiveItem::kOther, pending, {}});
+    pending.clear();
+  };
+
+  while (reader.Next(&raw)) {
+    std::string_view content = Content(raw);
+    std::size_t start = SkipSpaces(content, 0);
+    char first = start < content.size() ? content[start] : '\0';
+    std::string_view line = content.substr(start);
+    int lineNumber = reader.line();
+    switch (first) {
+      case '[': {
+        std::u16string path;
+        if (UnescapeRegistryText(line.substr(1), ']', &path) == std::string_view::npos)
+          return fail(lineNumber, "malformed key name");
+        HiveNode* node = &root_;
+        for (const std::u16string& part : SplitPath(path)) {
+          HiveNode* child = node->Child(part);
+          node = child ? child : AddChild(node, part, false);
+        }
+        valuesOfBlock.clear();
+        if (node->block) {
+          // The same key a second time: its lines join the first block, as Wine
+          // merges them.
+          block = node->block;
+          for (std::size_t k = 0; k < block->items.size(); ++k) {
+            if (block->items[k].kind == HiveItem::kValue) valuesOfBlock[FoldName(block->items[k].value.name)] = k;
+          }
+          pending.clear();
+          break;
+        }
+        auto fresh = std::make_unique<HiveBlock>();
+        fresh->lead = std::move(pending);
+        pending.clear();
+        fresh->keyLine.assign(raw);
+        fresh->node = node;
+        node->block = fresh.get();
+        block = fresh.get();
+        blocks_.push_back(std::move(fresh));
+        break;
+      }
+      case '@':
+      case '"': {
+        if (!block) return fail(lineNumber, "value outside of any key");
+        flushPending();
+        HiveItem item;
+        item.kind = HiveItem::kValue;
+        item.text.clear();
+        std::string valueText(raw);
+        std::string message;
+        if (!ParseValue(line, &reader, &item.value, &valueText, &message)) return fail(lineNumber, message);
+        std::u16string folded = FoldName(item.value.name);
+        auto known = valuesOfBlock.find(folded);
+        if (known != valuesOfBlock.end()) {
+          // A value named twice: the later data wins, under the first spelling.
+          HiveValue& earlier = block->items[known->second].value;
+          earlier.type = item.value.type;
+          earlier.data = std::move(item.value.data);
+          earlier.text.clear();
+          break;
+        }
+        item.value.text = std::move(valueText);
+        valuesOfBlock.emplace(std::move(folded), block->items.size());
+        block->items.push_back(std::move(item));
+        break;
+      }
+      case '#':
+      case ';':
+        if (!block) {
+          header_ += pending;
+          pending.clear();
+          header_.append(raw);
+        } else {
+          flushPending();
+          bool time = line.substr(0, 6) == "#time=";
+          block->items.push_back(HiveItem{time ? HiveItem::kTime : HiveItem::kOther, std::string(raw), {}});
+        }
+        break;
+      case '\0':
+        pending.append(raw);
+        break;
+      default:
+        return fail(lineNumber, "unrecognised line");
+    }
+  }
+  if (!block) {
+    header_ += pending;
+  } else {
+    trailer_ = std::move(pending);
+  }
+  return true;
+}
+
+std::string Hive::Serialize() const {
+  std::string out;
+  std::size_t estimate = header_.size() + trailer_.size();
+  for (const auto& block : blocks_) estimate += block->lead.size() + block->keyLine.size() + 64 * block->items.size();
+  out.reserve(estimate);
+  out += header_;
+  for (const auto& block : blocks_) {
+    out += block->lead;
+    bool fresh = block->touched || block->keyLine.empty();
+    out += fresh ? KeyLine(block->node, block->modified) : block->keyLine;
+    bool hasTime = false;
+    for (const HiveItem& item : block->items) hasTime |= item.kind == HiveItem::kTime;
+    if (fresh && !hasTime) out += TimeLine(block->modified);
+    for (const HiveItem& item : block->items) {
+      switch (item.kind) {
+        case HiveItem::kValue:
+          out += item.value.text.empty() ? FormatValue(item.value) : item.value.text;
+          break;
+        case HiveItem::kTime:
+          out += fresh ? TimeLine(block->modified) : item.text;
+          break;
+        case HiveItem::kOther:
+          out += item.text;
+          break;
+      }
+    }
+  }
+  out += trailer_;
+  return out;
+}
+
+HiveNode* Hive::Find(const std::vector<std::u16string>& path) {
+  HiveNode* node = &root_;
+  for (const std::u16string& part : path) {
+    node = node->Child(part);
+    if (!node) return nullptr;
+  }
+  return node;
+}
+
+HiveNode* Hive::Create(const std::vector<std::u16string>& path) {
+  HiveNode* node = &root_;
+  bool created = false;
+  for (const std::u16string& part : path) {
+    HiveNode* child = node->Child(part);
+    if (!child) {
+      child = AddChild(node, part, true);
+      created = true;
+    }
+    node = child;
+  }
+  // A new key is written as a block of its own; its new parents are implied.
+  if (created) EnsureBlock(node);
+  return node;
+}
+
+std::vector<std::u16string> Hive::PathOf(const HiveNode* node) {
+  std::vector<std::u16string> path;
+  for (; node && node->parent; node = node->parent) path.push_back(node->name);
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+std::vector<const HiveValue*> Hive::Values(const HiveNode* node) const {
+  std::vector<const HiveValue*> values;
+  if (!node || !node->block) return values;
+  for (const HiveItem& item : node->block->items) {
+    if (item.kind == HiveItem::kValue) values.push_back(&item.value);
+  }
+  return values;
+}
+
+const HiveValue* Hive::FindValue(const HiveNode* node, std::u16string_view name) const {
+  if (!node || !node->block) return nullptr;
+  for (const HiveItem& item : node->block->items) {
+    if (item.kind == HiveItem::kValue && SameName(item.value.name, name)) return &item.value;
+  }
+  return nullptr;
+}
+
+void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t type, std::string data) {
+  HiveBlock* block = EnsureBlock(node);
+  std::vector<HiveItem>& items = block->items;
+  for (HiveItem& item : items) {
+    if (item.kind == HiveItem::kValue && SameName(item.value.name, name)) {
+      item.value.type = type;
+      item.value.data = std::move(data);
+      item.value.text.clear();
+      Touch(block);
+      return;
+    }
+  }
+  // A new value goes where Wine's sorted order puts it.
+  std::size_t at = items.size();
+  std::size_t afterLastValue = items.size();
+  bool anyValue = false;
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    if (items[k].kind != HiveItem::kValue) continue;
+    if (CompareNames(items[k].value.name, name) > 0) {
+      at = k;
+      break;
+    }
+    anyValue = true;
+    afterLastValue = k + 1;
+  }
+  if (at == items.size() && anyValue) at = afterLastValue;
+  HiveItem item;
+  item.kind = HiveItem::kValue;
+  item.value.name = name;
+  item.value.type = type;
+  item.value.data = std::move(data);
+  items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
+  Touch(block);
+}
+
+bool Hive::DeleteValue(HiveNode* node, std::u16string_view name) {
+  if (!node || !node->block) return false;
+  std::vector<HiveItem>& items = node->block->items;
+  for (auto it = items.begin(); it != items.end(); ++it) {
+    if (it->kind == HiveItem::kValue && SameName(it->value.name, name)) {
+      items.erase(it);
+      Touch(node->block);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Hive::DeleteKey(HiveNode* node) {
+  if (!node || node == &root_) return;
+  std::unordered_set<const HiveBlock*> doomed;
+  std::vector<const HiveNode*> stack{node};
+  while (!stack.empty()) {
+    const HiveNode* current = stack.back();
+    stack.pop_back();
+    if (current->block) doomed.insert(current->block);
+    for (const auto& child : current->children) stack.push_back(child.get());
+  }
+  std::erase_if(blocks_, [&](const std::unique_ptr<HiveBlock>& block) { return doomed.count(block.get()) != 0; });
+
+  HiveNode* parent = node->parent;
+  parent->index.erase(FoldName(node->name));
+  std::erase_if(parent->children, [&](const std::unique_ptr<HiveNode>& child) { return child.get() == node; });
+  // A parent that only its subkeys implied keeps existing as a key of its own.
+  if (parent != &root_ && !parent->block && parent->children.empty()) EnsureBlock(parent);
+}
+
+HiveNode* Hive::AddChild(HiveNode* parent, const std::u16string& name, bool sorted) {
+  auto child = std::make_unique<HiveNode>();
+  child->name = name;
+  child->parent = parent;
+  HiveNode* raw = child.get();
+  auto at = parent->children.end();
+  if (sorted) {
+    at = std::find_if(parent->children.begin(), parent->children.end(),
+                      [&](const std::unique_ptr<HiveNode>& other) { return CompareNames(other->name, name) > 0; });
+  }
+  parent->children.insert(at, std::move(child));
+  parent->index.emplace(FoldName(name), raw);
+  return raw;
+}
+
+HiveBlock* Hive::EnsureBlock(HiveNode* node) {
+  if (node->block) return node->block;
+  auto block = std::make_unique<HiveBlock>();
+  block->lead = "\n";
+  block->node = node;
+  block->touched = true;
+  block->modified = NowFileTime();
+  // Wine writes a parent before its subkeys and siblings in sorted order.
+  std::vector<std::u16string> path = FoldedPath(node);
+  auto at = std::find_if(blocks_.begin(), blocks_.end(),
+                         [&](const std::unique_ptr<HiveBlock>& other) { return FoldedPath(other->node) > path; });
+  node->block = block.get();
+  HiveBlock* raw = block.get();
+  blocks_.insert(at, std::move(block));
+  return raw;
+}
+
+void Hive::Touch(HiveBlock* block) {
+  block->touched = true;
+  block->modified = NowFileTime();
+}
+
+}  // namespace platform::posix

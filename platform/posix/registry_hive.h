@@ -1,0 +1,112 @@
+// One registry hive held as the text of Wine's registry file.
+//
+// The file is split into its key blocks; every block and every value keeps the
+// text it was read from, so that writing the hive back reproduces each untouched
+// byte. Only what a call changed is written anew, in the form Wine writes it.
+// Names are UTF-16 as Wine holds them and compare as Wine compares them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::posix {
+
+// Wine's case folding of one UTF-16 unit, and its order of key and value names.
+char16_t FoldUnit(char16_t c);
+std::u16string FoldName(std::u16string_view name);
+int CompareNames(std::u16string_view a, std::u16string_view b);
+
+// Text escaping of Wine's registry files. |escaped| lists the characters that get
+// a backslash besides the backslash itself ("[]" in key names, "\"" elsewhere).
+std::string EscapeRegistryText(std::u16string_view text, std::string_view escaped);
+// Reads escaped text up to the unescaped |end| character; returns the number of
+// bytes read including |end|, or npos when |end| never comes.
+std::size_t UnescapeRegistryText(std::string_view source, char end, std::u16string* text);
+
+struct HiveValue {
+  std::u16string name;  // empty for the default value
+  std::uint32_t type = 0;
+  std::string data;     // bytes as the registry holds them (UTF-16LE for strings)
+  std::string text;     // its lines in the file; empty when it must be written anew
+};
+
+// The lines of a value as Wine writes them, wrapped hex lines included.
+std::string FormatValue(const HiveValue& value);
+
+struct HiveItem {
+  enum Kind { kValue, kTime, kOther };
+  Kind kind = kOther;
+  std::string text;  // kTime and kOther: the line(s) as read
+  HiveValue value;   // kValue
+};
+
+struct HiveNode;
+
+struct HiveBlock {
+  std::string lead;     // blank lines before the key line
+  std::string keyLine;  // the "[...]" line as read
+  std::vector<HiveItem> items;
+  HiveNode* node = nullptr;
+  bool touched = false;            // key line and #time are written anew
+  std::uint64_t modified = 0;      // FILETIME of the last change, when touched
+};
+
+struct HiveNode {
+  std::u16string name;
+  HiveNode* parent = nullptr;
+  std::vector<std::unique_ptr<HiveNode>> children;  // in file order
+  std::unordered_map<std::u16string, HiveNode*> index;  // folded name -> child
+  HiveBlock* block = nullptr;  // null for a key implied by its subkeys
+
+  HiveNode* Child(std::u16string_view name) const;
+};
+
+struct HiveParseError {
+  int line = 0;
+  std::string message;
+};
+
+class Hive {
+ public:
+  Hive();
+  Hive(const Hive&) = delete;
+  Hive& operator=(const Hive&) = delete;
+
+  // An empty hive whose file starts with |header|.
+  void Reset(std::string header);
+  // Parses a whole file; false (and the hive left empty) when it is not one.
+  bool Parse(std::string_view text, HiveParseError* error);
+  std::string Serialize() const;
+
+  HiveNode* Root() { return &root_; }
+  HiveNode* Find(const std::vector<std::u16string>& path);
+  // Finds the key, creating it and its parents when missing.
+  HiveNode* Create(const std::vector<std::u16string>& path);
+  static std::vector<std::u16string> PathOf(const HiveNode* node);
+
+  // Values of a key in file order.
+  std::vector<const HiveValue*> Values(const HiveNode* node) const;
+  const HiveValue* FindValue(const HiveNode* node, std::u16string_view name) const;
+  void SetValue(HiveNode* node, const std::u16string& name, std::uint32_t type, std::string data);
+  bool DeleteValue(HiveNode* node, std::u16string_view name);
+  // Removes a key with everything below it (never the root).
+  void DeleteKey(HiveNode* node);
+
+  std::size_t BlockCount() const { return blocks_.size(); }
+
+ private:
+  HiveNode* AddChild(HiveNode* parent, const std::u16string& name, bool sorted);
+  HiveBlock* EnsureBlock(HiveNode* node);
+  void Touch(HiveBlock* block);
+
+  std::string header_;
+  std::string trailer_;
+  std::vector<std::unique_ptr<HiveBlock>> blocks_;  // in file order
+  HiveNode root_;
+};
+
+}  // namespace platform::posix
