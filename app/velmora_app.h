@@ -10,8 +10,15 @@
 // A program without a window (velmora-cli) runs the same checks and keeps its own
 // exit status:
 //   VelmoraApp app;
-//   if (app.StartCore(box)) { ... work on app.startupParameters ... }
-//   app.Shutdown();                       // deletes the working copy
+//   StreamMessageBox box(std::cerr, "velmora-cli: ");   // app/stream_message_box.h
+//   if (app.StartCore(box) == VelmoraApp::StartResult::kReady) {
+//     StartupParameters& model = app.startupParameters;
+//     model.ScanAllLocations();
+//     model.FillCategoryCodes();
+//     model.RateAllTasks();                // ratings and descriptions
+//     ... work on the model ...
+//   }
+//   app.Shutdown();                         // deletes the working copy
 //   return status;
 // StartCore holds the single-instance lock for the rest of the process, refuses a
 // second instance (text 7026), a missing or unusable database (7027) and an
