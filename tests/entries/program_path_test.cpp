@@ -24,7 +24,8 @@ TEST(ExtractProgramPath, FollowsTheTextRulesIncludingTheirQuirks) {
       {"  C:\\padded.exe \t\r\n", "C:\\padded.exe"},
       {"", ""},
       // Only the text before the last quote counts; then the first character goes.
-      {"\"C:\\a.exe\" \"%1\"", "C:\\a.exe\" "},
+      {"\"C:\\a.exe\" \"%1\"", "C:\\a.exe\" \"%1"},
+      {"C:\\x\\y.exe /a /b", "C:\\x\\y.exe"},
   };
   for (const Case& c : cases) EXPECT_EQ(ExtractProgramPath(c.command), c.path) << c.command;
 }
