@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "app/program_context.h"
+#include "app/stream_message_box.h"
+#include "app/velmora_app.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/prefix.h"
@@ -71,10 +73,25 @@ int RunList(const std::vector<std::string>& args) {
   }
   std::string error;
   if (!OpenPrefix(&error)) return Fail(error);
-  StartupParameters model;
+
+  VelmoraApp app;
+  StreamMessageBox box(std::cerr, "velmora-cli: ");
+  VelmoraApp::StartResult start = app.StartCore(box);
+  if (start == VelmoraApp::StartResult::kUnsupportedSystem) {
+    // Reading is harmless on any version; only changes are refused there.
+    std::cerr << "velmora-cli: listing anyway; changes are refused on this system.\n";
+  } else if (start != VelmoraApp::StartResult::kReady) {
+    app.Shutdown();
+    return 1;
+  }
+  StartupParameters& model = app.startupParameters;
   model.ScanAllLocations();
+  model.ReadDisabledTasks();
+  model.FillCategoryCodes();
+  model.RateAllTasks();
   cli::PrintEntries(model, format, std::cout);
   std::cout.flush();
+  app.Shutdown();
   return std::cout ? 0 : 1;
 }
 
@@ -89,8 +106,6 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
-  std::string module = platform::GetModuleFileName();
-  Program().programDir = module.substr(0, module.rfind('\\'));
   if (command == "list") return RunList(args);
   return UsageError("unknown command: " + command);
 }
