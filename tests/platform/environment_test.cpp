@@ -109,5 +109,33 @@ TEST_F(EnvironmentTest, ReturnsTheNeededSizeAndWritesOnlyWhenItFits) {
   EXPECT_EQ(out, "");
 }
 
+TEST(WineEnvironmentTest, ExpansionAgreesWithWinesOwnInAPrefixMadeByWine) {
+  using velmora::test::RunCommand;
+  if (RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "wine is not installed";
+  }
+  velmora::test::TempDir dir;
+  const std::string prefix = dir.path() + "/wine";
+  const std::string env = "WINEDEBUG=-all WINEPREFIX='" + prefix + "' ";
+  const std::string names =
+      "%SystemRoot%|%windir%|%ProgramFiles%|%CommonProgramFiles%|%USERPROFILE%|%APPDATA%|%LOCALAPPDATA%|"
+      "%ALLUSERSPROFILE%|%ProgramData%|%TEMP%|%TMP%|%USERNAME%|%SystemDrive%|%PUBLIC%|%ComSpec%|%PATHEXT%|%OS%|"
+      "%HOMEDRIVE%|%HOMEPATH%|%PATH%";
+  std::string escaped;  // cmd's own quoting of the separators
+  for (char c : names) escaped += c == '|' ? std::string("^|") : std::string(1, c);
+  ASSERT_EQ(RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wine cmd /c 'echo " + escaped + "' > '" +
+                       dir.path() + "/wine.txt' 2>/dev/null && " + env + "wineserver -w"),
+            0);
+  std::string fromWine = velmora::test::ReadFile(dir.path() + "/wine.txt");
+  while (!fromWine.empty() && (fromWine.back() == '\n' || fromWine.back() == '\r')) fromWine.pop_back();
+
+  setenv("WINEPREFIX", prefix.c_str(), 1);
+  ResetPrefixForTesting();
+  ASSERT_EQ(InitPrefix(), kSuccess);
+  EXPECT_EQ(Expanded(names), fromWine);
+  ResetPrefixForTesting();
+  unsetenv("WINEPREFIX");
+}
+
 }  // namespace
 }  // namespace platform

@@ -131,6 +131,12 @@ void SetVersionValue(const std::string& name, const std::string& text) {
 
 TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
   TempPrefix prefix;
+  OsVersionInfo fresh;
+  ASSERT_TRUE(GetVersionEx(&fresh));  // the prefix made for us is a Windows XP one
+  EXPECT_EQ(fresh.majorVersion, 5u);
+  EXPECT_EQ(fresh.minorVersion, 1u);
+  EXPECT_EQ(fresh.platformId, 2u);
+
   SetVersionValue("CurrentVersion", "5.1");
   SetVersionValue("CurrentBuildNumber", "2600");
   SetVersionValue("CSDVersion", "Service Pack 3");
