@@ -229,11 +229,11 @@ bool WineStart(const std::string& hostPath, const std::vector<std::string>& argu
   return SpawnDetached(wine, argv);
 }
 
-// Opens a host document or folder with the desktop's default application.
+// Opens a host document or folder with the desktop's default application. Wine's
+// explorer is no stand-in: while it runs, its wineserver owns the registry.
 bool DesktopOpen(const std::string& hostPath) {
   std::string opener = FindInPath("xdg-open");
-  if (!opener.empty()) return SpawnDetached(opener, {opener, hostPath});
-  return WineStart(hostPath, {});
+  return !opener.empty() && SpawnDetached(opener, {opener, hostPath});
 }
 
 std::string FileUri(const std::string& hostPath) {

@@ -116,6 +116,14 @@ TEST_F(LaunchTest, NothingStartsForMissingFilesFoldersOrWithoutWine) {
   EXPECT_FALSE(LaunchProgram({"Q:\\unknown drive.exe"}));
   EXPECT_FALSE(LaunchProgram({"C:\\windows"}));
   EXPECT_FALSE(ShellOpen("C:\\no\\such.txt"));
+  // Without the desktop's opener a document stays closed: Wine's explorer would
+  // keep a wineserver, and with it the registry, busy.
+  setenv("PATH", bin().c_str(), 1);
+  WriteFile(prefix_.HostPath("drive_c/note.txt"), "text");
+  EXPECT_FALSE(ShellOpen("C:\\note.txt"));
+  EXPECT_FALSE(ShowInFileManager("C:\\note.txt"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(fs::exists(records() + "/wine"));
 
   std::string exe = prefix_.HostPath("drive_c/app.exe");
   fs::copy_file(FixturePath("scan_app.exe"), exe);
