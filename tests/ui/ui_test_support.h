@@ -99,7 +99,8 @@ inline std::string ScreenshotDir() {
 // Saves a picture of |widget| (with its movie and child widgets) as
 // build/screenshots/<name>.png and returns the path.
 inline std::string SaveScreenshot(QWidget* widget, const std::string& name) {
-  QCoreApplication::processEvents();
+  // Let the movies render the frame of their latest state.
+  QTest::qWait(40);
   std::string path = ScreenshotDir() + "/" + name + ".png";
   widget->grab().save(QString::fromStdString(path));
   return path;

@@ -1,0 +1,135 @@
+#include "ui/custom_msg_box_dlg.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <climits>
+
+#include "app/language.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr unsigned kProgramTitleId = 7001;
+constexpr int kTemplateWidth = 185;  // dialog units
+constexpr int kTemplateHeight = 58;
+constexpr int kBackgroundColor = 0x33;
+constexpr int kAlignLeftTop = kAlignLeft | kAlignTop;
+
+}  // namespace
+
+int AtoiLike(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  if (value < INT_MIN) value = INT_MIN;
+  return static_cast<int>(value);
+}
+
+CustomMsgBoxDlg::CustomMsgBoxDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), title(GetString(kProgramTitleId)) {
+  setModal(true);
+  resize(DialogUnitsToPixelsX(kTemplateWidth), DialogUnitsToPixelsY(kTemplateHeight));
+  movie_ = new FlashMovieHost(this);
+  movie_->setGeometry(0, 0, QDialog::width(), QDialog::height());
+  movie_->SetCommandHandler([this](const std::string& command, const std::string& argument) {
+    OnMovieCommand(command, argument);
+  });
+  commands_ = {
+      {"IDC_FS_drag", [this](const std::string&) { movie_->DragWindow(); }},
+      {"ID_FS_Exit", [this](const std::string&) { done(0); }},
+      {"IDC_FS_WIDTH",
+       [this](const std::string& argument) {
+         if (!EqualsIgnoreCase(argument, "undefined")) width = AtoiLike(argument);
+       }},
+      {"IDC_FS_HEIGHT",
+       [this](const std::string& argument) {
+         if (!EqualsIgnoreCase(argument, "undefined")) height = AtoiLike(argument);
+         ResizeToMovie();
+       }},
+      {"IDC_FS_OK",
+       [this](const std::string&) {
+         ReadCheckState();
+         done(1);
+       }},
+      {"IDC_FS_Cancel",
+       [this](const std::string&) {
+         ReadCheckState();
+         done(2);
+       }},
+  };
+}
+
+void CustomMsgBoxDlg::Initialise() {
+  if (initialised_) return;
+  initialised_ = true;
+  setWindowTitle(QString::fromStdString(title));
+  movie_->SetMovie(MoviePath(kMessageBoxMovie));
+  movie_->SetScale("NoScale");
+  movie_->SetAlignMode(kAlignLeftTop);
+  movie_->SetBackgroundColor(kBackgroundColor);
+  movie_->SetMovieVariable("_root.msgTitle_txt.text", title);
+  movie_->SetMovieVariable("_root.message_txt.text", message);
+  movie_->SetMovieVariable("_root.buttonCount", std::to_string(buttonCount));
+  movie_->SetMovieVariable("_root.showIcon", kind);
+  movie_->SetMovieVariable("_root.showCheck", std::to_string(showCheckBox ? 1 : 0));
+  movie_->SetMovieVariable("_root.strMsgCheckLabel", checkLabel);
+  movie_->SetMovieVariable("_root.bMsgCheck", std::to_string(checkState ? 1 : 0));
+  movie_->SetMovieVariable("_root.btnCaption1", firstCaption);
+  movie_->SetMovieVariable("_root.btnCaption2", secondCaption);
+  movie_->SetMovieVariable("_root.bMessageChanged", "false");
+}
+
+int CustomMsgBoxDlg::DoModal() {
+  Initialise();
+  // The movie reports its size as soon as it has its texts: take that before the
+  // box appears, so that it opens centred at its final size.
+  QCoreApplication::sendPostedEvents(movie_, QEvent::MetaCall);
+  movie_->FlushCommands();
+  QWidget* anchor = parentWidget() ? parentWidget()->window() : nullptr;
+  QRect area = anchor && anchor->isVisible() ? anchor->frameGeometry()
+               : (screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768));
+  move(area.center() - QPoint(QDialog::width() / 2, QDialog::height() / 2));
+  return exec();
+}
+
+void CustomMsgBoxDlg::OnMovieCommand(const std::string& command, const std::string& argument) {
+  DispatchMovieCommand(commands_, command, argument);
+}
+
+void CustomMsgBoxDlg::ReadCheckState() { checkState = movie_->GetMovieVariable("_root.bMsgCheck") == "true" ? 1 : 0; }
+
+void CustomMsgBoxDlg::ResizeToMovie() {
+  // Keep the top-left corner; the stacking order does not change with a resize.
+  const int w = width > 0 ? width : 1;
+  const int h = height > 0 ? height : 1;
+  resize(w, h);
+  movie_->setGeometry(0, 0, w, h);
+}
+
+int QtMessageBoxPresenter::Show(MessageBoxRequest& request) {
+  CustomMsgBoxDlg box(parent_);
+  if (!request.title.empty()) box.title = request.title;
+  box.message = request.message;
+  box.kind = request.kind;
+  box.buttonCount = request.buttonCount;
+  box.firstCaption = request.firstCaption;
+  box.secondCaption = request.secondCaption;
+  box.showCheckBox = request.showCheckBox ? 1 : 0;
+  box.checkLabel = request.checkLabel;
+  box.checkState = request.checkState ? 1 : 0;
+  int result = box.DoModal();
+  if (result == 1 || result == 2) request.checkState = box.checkState != 0;
+  return result;
+}
+
+}  // namespace velmora::ui
