@@ -197,11 +197,5 @@ TEST_F(SettingsTest, SetRunAtStartupReportsWhatHappened) {
   EXPECT_NE(RegOpenKeyEx(HKeyCurrentUser(), kRunKeyPath, kKeyRead, &key), kSuccess);
 }
 
-TEST_F(SettingsTest, RunValueNamesTheWindowProgram) {
-  Program().programDir = "Z:\\opt\\velmora\\bin";
-  EXPECT_EQ(RunValueName(), "Velmora");
-  EXPECT_EQ(RunValueData(), "Z:\\opt\\velmora\\bin\\Velmora.exe");
-}
-
 }  // namespace
 }  // namespace velmora

@@ -83,12 +83,5 @@ TEST_F(DescriptionHtmlTest, EntryDataCannotInjectMarkupOrLinks) {
   EXPECT_EQ(html.find("href=\""), html.rfind("href=\""));
 }
 
-TEST(PercentEncode, KeepsOnlyUnreservedCharacters) {
-  EXPECT_EQ(PercentEncode("AZaz09-._~"), "AZaz09-._~");
-  EXPECT_EQ(PercentEncode("a b+c/d\\e"), "a%20b%2Bc%2Fd%5Ce");
-  EXPECT_EQ(PercentEncode("\xC3\xA9\x01"), "%C3%A9%01");
-  EXPECT_EQ(PercentEncode(""), "");
-}
-
 }  // namespace
 }  // namespace velmora
