@@ -62,20 +62,25 @@ class StartupParameters {
   void RemoveAllEntries();
   void RemoveDisabledEntries();
   // Puts a new enabled entry into its location's map and marks the location. False
-  // (with |error| set) for a name that is empty, already used in the location, or
-  // unsafe for a Startup folder.
+  // (with |error| set) for a name or command that is empty, a name already used in
+  // the location, or a name that is unsafe for a Startup folder. In a Startup
+  // folder the entry is the shortcut it will become: a name typed without ".lnk"
+  // gets it appended, and the entry is listed under that name.
   bool AddEntry(std::unique_ptr<Task> task, int location, std::string* error = nullptr);
   // Writes every changed location; returns the writes that failed (their
   // locations keep their change flags).
   std::vector<ApplyFailure> ApplyChanges();
+  // A shortcut at |shortcutPath| to |targetPath| (made a full path) with the given
+  // description and, when not empty, arguments.
   platform::HResult CreateShortcut(const std::string& targetPath, const std::string& description,
-                                   const std::string& shortcutPath);
+                                   const std::string& shortcutPath, const std::string& arguments = "");
   void TakeSnapshot();
   void ClearSnapshot();
   void ClearEntries();
   void RefreshAll();
   // Returns the locations and the store to the state before the last apply, then
-  // rebuilds the entry maps as a refresh does.
+  // rebuilds the entry maps as a refresh does (change flags cleared). Does nothing
+  // when no snapshot was taken or the last roll-back already succeeded.
   std::vector<ApplyFailure> RollBack();
   bool AnyLocationChanged() const;
 
@@ -83,9 +88,18 @@ class StartupParameters {
   void EnumerateProfiles();
   bool DeleteProfile(const std::string& name);
   enum class ProfileSaveResult { kSaved, kEmptyName, kInvalidName, kExists, kFailed };
-  ProfileSaveResult SaveProfile(const std::string& name, bool replaceExisting);
-  // Makes the pending state the profile's; false when the profile cannot be read.
-  bool LoadProfile(const std::string& name, std::string* error = nullptr);
+  // Saves the entries as the model holds them (pending edits included, removed
+  // entries left out). An empty name, or one with "\" or "|", is refused; an
+  // existing profile (names compared without regard to case) is replaced only
+  // when |replaceExisting|.
+  ProfileSaveResult SaveProfile(const std::string& name, bool replaceExisting, std::string* error = nullptr);
+  // Makes the pending state the profile's: its entries take their enabled state
+  // and command from it, entries it does not hold become disabled (never deleted),
+  // entries only it holds are added; the locations change. False when the profile
+  // cannot be read. Entries refused for an unsafe Startup-folder name are left out
+  // and named in |skipped|.
+  bool LoadProfile(const std::string& name, std::string* error = nullptr,
+                   std::vector<std::string>* skipped = nullptr);
   bool ProfileExists(const std::string& name) const;
 
   // ---- definitions database ---------------------------------------------------
@@ -98,27 +112,42 @@ class StartupParameters {
   TaskMap snapshot;
   std::array<int, kLocationCount> changedFlags{};
   int refreshing = 0;
+  // A listing changes nothing on disk: the program's own keys (6 and 7) are then
+  // opened for reading only and never created, so stale store values stay too.
+  bool readOnly = false;
   std::string profileNames;
   std::vector<std::string> CategoryCodes;
 
-  // Raw state of the locations and the store just before the last apply, which
-  // roll-back writes back exactly (value types, item bytes). Filled by TakeSnapshot.
+  // A registry value or a folder item exactly as it stands on disk.
   struct RawValue {
     std::string name;
     std::uint32_t type = 0;
-    std::string data;
+    std::string data;  // raw bytes as the registry returns them
   };
   struct RawItem {
     std::string name;
     std::string bytes;
   };
+
+  // Exact forms that a loaded profile brought for its entries, keyed by snapshot
+  // key: the value (type and bytes) or the item bytes that apply writes when it
+  // puts such an entry into its location (or keeps it in the store) and its
+  // command still matches. Emptied by ClearEntries.
+  std::map<std::string, RawValue> pendingValues;
+  std::map<std::string, std::string> pendingItems;
+
+  // Raw state of the locations and the store just before the last apply, which
+  // roll-back writes back exactly (value types, item bytes). Filled by TakeSnapshot.
   struct RawState {
     bool valid = false;
     std::array<bool, kLocationCount> readable{};
+    std::array<std::string, kLocationCount> folders;           // folder locations: the folder read
     std::array<std::vector<RawValue>, kLocationCount> values;  // registry locations
     std::array<std::vector<RawItem>, kLocationCount> items;    // folder locations
-    std::vector<RawValue> store;
-    std::vector<RawItem> keptItems;  // the program's kept copies of disabled items
+    bool storeReadable = false;
+    std::vector<RawValue> store;      // DisabledTasks
+    std::vector<RawValue> storeData;  // DisabledTaskData: original forms of stored values
+    std::array<std::vector<RawItem>, kLocationCount> keptItems;  // kept copies of disabled items
   } rawSnapshot;
   bool rollBackDone = false;
 };

@@ -1,0 +1,228 @@
+// Writing the pending changes to the locations and the store.
+//
+// Every entry is always either in its location or in the store, whenever the
+// writes stop: an entry is put into the store (its original form first, then its
+// store value) before it is taken out of its location, and put back into its
+// location before it is taken out of the store. Values and items that the edits
+// did not change are not written at all.
+#include "changes/item_names.h"
+#include "changes/shortcut_command.h"
+#include "changes/store.h"
+#include "changes/store_layout.h"
+#include "changes/value_forms.h"
+#include "changes/write_steps.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+
+namespace velmora {
+
+namespace {
+
+using RawValue = StartupParameters::RawValue;
+using changes::FromRegistry;
+using changes::ValueToWrite;
+
+class LocationApply {
+ public:
+  LocationApply(StartupParameters& model, int location, std::vector<ApplyFailure>& failures)
+      : model_(model), location_(location), failures_(failures), store_(model) {}
+
+  void Run() {
+    std::string why;
+    if (!store_.Open(&why)) {
+      Fail("", why);
+      return;
+    }
+    if (IsFolderLocation(location_)) {
+      RunFolder();
+    } else {
+      RunRegistry();
+    }
+  }
+
+ private:
+  void Fail(const std::string& name, const std::string& reason) { failures_.push_back({location_, name, reason}); }
+
+  const RawValue* Pending(const std::string& name) const {
+    auto it = model_.pendingValues.find(SnapshotKey(location_, name));
+    return it == model_.pendingValues.end() ? nullptr : &it->second;
+  }
+  const std::string* PendingItem(const std::string& name) const {
+    auto it = model_.pendingItems.find(SnapshotKey(location_, name));
+    return it == model_.pendingItems.end() ? nullptr : &it->second;
+  }
+
+  void RunRegistry() {
+    platform::HKey key = nullptr;
+    if (!model_.OpenRegistryKey(location_, &key)) {
+      Fail("", changes::FailureText(std::string("open the key of ") + LocationTag(location_), platform::kAccessDenied));
+      return;
+    }
+    std::vector<platform::RegistryValue> values;
+    platform::Status status = platform::RegReadAllValues(key, &values);
+    if (status != platform::kSuccess) {
+      Fail("", changes::FailureText(std::string("read the key of ") + LocationTag(location_), status));
+      platform::RegCloseKey(key);
+      return;
+    }
+    std::map<std::string, platform::RegistryValue> onDisk;
+    for (platform::RegistryValue& value : values) onDisk[ToLowerAscii(value.name)] = std::move(value);
+
+    for (auto& [lower, entry] : model_.entryMaps[location_]) {
+      const Task& task = *entry;
+      auto found = onDisk.find(lower);
+      const platform::RegistryValue* disk = found == onDisk.end() ? nullptr : &found->second;
+      std::string why;
+      if (task.removed) {
+        if (disk) {
+          status = changes::RemoveValue(key, disk->name);
+          if (status != platform::kSuccess) {
+            Fail(task.name, changes::FailureText("delete the value", status));
+            continue;
+          }
+        }
+        if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
+      } else if (task.enabled) {
+        if (!disk || changes::ValueText(disk->data) != task.command) {
+          std::vector<RawValue> known;
+          if (const RawValue* pending = Pending(task.name)) known.push_back(*pending);
+          if (const platform::RegistryValue* remembered = store_.RememberedValue(location_, task.name)) {
+            known.push_back(FromRegistry(*remembered));
+          }
+          if (disk) known.push_back(FromRegistry(*disk));
+          RawValue value = ValueToWrite(task.name, task.command, known);
+          status = changes::SetRawValue(key, value.name, value.type, value.data);
+          if (status != platform::kSuccess) {
+            Fail(task.name, changes::FailureText("write the value", status));
+            continue;
+          }
+        }
+        // In its location again: the stored copy is no longer needed.
+        store_.Remove(location_, task.name, nullptr);
+      } else if (disk) {
+        RawValue original = FromRegistry(*disk);
+        if (!store_.Put(location_, task.name, task.command, &original, nullptr, &why)) {
+          Fail(task.name, why + "; the entry stays where it is");
+          continue;
+        }
+        status = changes::RemoveValue(key, disk->name);
+        if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete the value", status));
+      } else if (!store_.Holds(location_, task.name, task.command)) {
+        const RawValue* pending = Pending(task.name);
+        if (pending && changes::ValueText(pending->data) != task.command) pending = nullptr;
+        if (!store_.Put(location_, task.name, task.command, pending, nullptr, &why)) Fail(task.name, why);
+      }
+    }
+    platform::RegCloseKey(key);
+  }
+
+  void RunFolder() {
+    std::string folder = model_.StartupFolderPath(location_);
+    if (folder.empty()) {
+      Fail("", std::string("could not read the folder path of ") + LocationTag(location_));
+      return;
+    }
+    for (auto& [lower, entry] : model_.entryMaps[location_]) {
+      const Task& task = *entry;
+      std::string why;
+      std::string path;
+      if (!changes::ItemPathInFolder(folder, task.name, &path, &why)) {
+        // No file is touched under such a name; its store value may still go.
+        if (task.removed) {
+          if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
+        } else if (task.enabled || !store_.Holds(location_, task.name, task.command)) {
+          Fail(task.name, "refused: " + why);
+        }
+        continue;
+      }
+      bool exists = platform::FileExists(path);
+      bool isFolder = exists && platform::DirectoryExists(path);
+      if (task.removed) {
+        if (exists && !isFolder) {
+          platform::Status status = changes::RemoveItem(path);
+          if (status != platform::kSuccess) {
+            Fail(task.name, changes::FailureText("delete " + path, status));
+            continue;
+          }
+        }
+        if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
+      } else if (task.enabled) {
+        if (!exists && !Restore(task, folder, path)) continue;
+        store_.Remove(location_, task.name, nullptr);
+      } else if (exists && !isFolder) {
+        std::string bytes;
+        platform::Status status = platform::ReadWholeFile(path, &bytes);
+        if (status != platform::kSuccess) {
+          Fail(task.name, changes::FailureText("read " + path, status) + "; the item stays where it is");
+          continue;
+        }
+        if (!store_.Put(location_, task.name, task.command, nullptr, &bytes, &why)) {
+          Fail(task.name, why + "; the item stays where it is");
+          continue;
+        }
+        status = changes::RemoveItem(path);
+        if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete " + path, status));
+      } else if (!store_.Holds(location_, task.name, task.command)) {
+        if (!store_.Put(location_, task.name, task.command, nullptr, PendingItem(task.name), &why)) {
+          Fail(task.name, why);
+        }
+      }
+    }
+  }
+
+  // Puts a missing item back: its kept copy, else the copy a profile brought, else
+  // a new shortcut to the command (the name with ".lnk" added when it lacks it).
+  bool Restore(const Task& task, const std::string& folder, const std::string& path) {
+    std::string bytes;
+    const std::string* pending = PendingItem(task.name);
+    if (store_.KeptItem(location_, task.name, &bytes) || (pending && (bytes = *pending, true))) {
+      platform::Status status = changes::WriteItem(path, bytes);
+      if (status != platform::kSuccess) {
+        Fail(task.name, changes::FailureText("write " + path, status));
+        return false;
+      }
+      return true;
+    }
+    std::string shortcutPath = EndsWithIgnoreCase(task.name, ".lnk") ? path : path + ".lnk";
+    if (shortcutPath != path) {
+      std::string why;
+      if (!changes::ItemPathInFolder(folder, task.name + ".lnk", &shortcutPath, &why)) {
+        Fail(task.name, "refused: " + why);
+        return false;
+      }
+      if (platform::FileExists(shortcutPath)) return true;
+    }
+    std::string target, arguments;
+    changes::SplitShortcutCommand(task.command, &target, &arguments);
+    platform::HResult result = model_.CreateShortcut(target, "", shortcutPath, arguments);
+    changes::CountWrite();
+    if (result < 0) {
+      Fail(task.name, "could not create the shortcut " + shortcutPath + " to " + target);
+      return false;
+    }
+    return true;
+  }
+
+  StartupParameters& model_;
+  int location_;
+  std::vector<ApplyFailure>& failures_;
+  changes::Store store_;
+};
+
+}  // namespace
+
+std::vector<ApplyFailure> StartupParameters::ApplyChanges() {
+  std::vector<ApplyFailure> failures;
+  for (int location = 0; location < kLocationCount; ++location) {
+    if (changedFlags[location] == 0) continue;
+    std::size_t before = failures.size();
+    LocationApply(*this, location, failures).Run();
+    // A location whose writes did not all happen stays changed, so that the user
+    // sees it and can apply again.
+    if (failures.size() == before) changedFlags[location] = 0;
+  }
+  return failures;
+}
+
+}  // namespace velmora

@@ -1,0 +1,29 @@
+// Writing a new shortcut file.
+#include "app/program_context.h"
+#include "entries/startup_parameters.h"
+#include "platform/files.h"
+#include "platform/shell_link.h"
+
+namespace velmora {
+
+platform::HResult StartupParameters::CreateShortcut(const std::string& targetPath, const std::string& description,
+                                                    const std::string& shortcutPath, const std::string& arguments) {
+  std::string fullTarget;
+  if (platform::GetFullPathName(targetPath, &fullTarget) != platform::kSuccess ||
+      fullTarget.size() >= static_cast<std::size_t>(platform::kMaxPath)) {
+    return platform::kFail;
+  }
+  if (!Program().comInitialized) return platform::kFail;
+  platform::ShellLink link;
+  platform::HResult result = link.SetPath(fullTarget);
+  if (result < 0) return result;
+  result = link.SetDescription(description);
+  if (result < 0) return result;
+  if (!arguments.empty()) {
+    result = link.SetArguments(arguments);
+    if (result < 0) return result;
+  }
+  return link.Save(shortcutPath);
+}
+
+}  // namespace velmora

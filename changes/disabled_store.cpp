@@ -1,0 +1,44 @@
+// Reading the store of disabled entries into the entry maps.
+#include "changes/store.h"
+#include "changes/store_layout.h"
+#include "entries/module_version.h"
+#include "entries/program_path.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+
+namespace velmora {
+
+void StartupParameters::ReadDisabledTasks() {
+  changes::Store store(*this);
+  if (!store.Open(nullptr)) return;
+  ModuleVersion versionReader;
+  // The values are read whole first, so that deleting a stale one cannot make the
+  // walk skip the value after it.
+  for (const platform::RegistryValue& value : store.AllValues()) {
+    int location = 0;
+    std::string name;
+    changes::ParseStoreValueName(value.name, &location, &name);
+    if (location < 0 || location >= kLocationCount) continue;  // not ours to judge: kept as it is
+    std::string key = ToLowerAscii(name);
+    auto existing = entryMaps[location].find(key);
+    if (existing != entryMaps[location].end()) {
+      // The location holds the entry again: the stored copy is stale.
+      if (existing->second->enabled == 1) store.Remove(location, name, nullptr);
+      continue;
+    }
+    auto task = std::make_unique<Task>();
+    task->name = name;
+    task->command = changes::ValueText(value.data);
+    task->enabled = 0;
+    std::string programPath = ExtractProgramPath(task->command);
+    FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
+    if (refreshing != 0) {
+      // The scans add no copies during a refresh; the store always does.
+      auto copy = std::make_unique<Task>(*entryMaps[location][key]);
+      copy->location = location;
+      snapshot[SnapshotKey(location, name, true)] = std::move(copy);
+    }
+  }
+}
+
+}  // namespace velmora

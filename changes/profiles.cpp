@@ -1,0 +1,367 @@
+// Profiles: named configurations of the six locations, saved and loaded whole.
+//
+// Layout of one profile, HKCU\Software\Orlinsk\Velmora\Profiles\<name>:
+//
+//   Entries\   one value per entry, named "%d|%s" as in DisabledTasks (location
+//              number, entry name). For a Run or RunOnce entry the value exactly
+//              as it stands in its location, or stood there before it was
+//              disabled: its own type (REG_SZ, REG_EXPAND_SZ, ...) and bytes. For a
+//              Startup-folder entry its command (the shortcut's target, or the
+//              item's own path) as REG_SZ.
+//   Disabled\  a REG_DWORD 1 under the same value name for each entry that is
+//              disabled in the profile; enabled entries have none.
+//   Items\     REG_BINARY under the same value name: the exact bytes of a
+//              Startup-folder item (a shortcut with its arguments, working folder
+//              and icon), for items of at most 64 KiB. A larger item, or one whose
+//              bytes were not at hand, is restored from its command.
+//   "Version"  REG_DWORD 1, written last. A profile key without it is incomplete
+//              (its saving was interrupted) and is not loaded.
+#include "changes/item_names.h"
+#include "changes/store.h"
+#include "changes/store_layout.h"
+#include "changes/value_forms.h"
+#include "changes/write_steps.h"
+#include "entries/module_version.h"
+#include "entries/program_path.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+
+namespace velmora {
+
+namespace {
+
+using RawValue = StartupParameters::RawValue;
+
+constexpr std::uint32_t kProfileVersion = 1;
+constexpr std::size_t kMaxProfileItemBytes = 64 * 1024;
+
+std::string ProfileKeyPath(const std::string& name) { return ProfilesKeyPath() + "\\" + name; }
+
+bool ValidProfileName(const std::string& name) {
+  if (name.size() > 255) return false;
+  for (char c : name) {
+    if (c == '\\' || c == '|' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+std::string DwordData(std::uint32_t value) {
+  std::string data(4, '\0');
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return data;
+}
+
+std::uint32_t DwordValue(const std::string& data) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4 && i < data.size(); ++i) {
+    value |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+  }
+  return value;
+}
+
+// Values of a subkey of HKCU by lower-cased name; empty when the key is missing.
+std::map<std::string, platform::RegistryValue> ReadKeyValues(const std::string& path, bool* readable) {
+  std::map<std::string, platform::RegistryValue> out;
+  platform::HKey key = nullptr;
+  platform::Status status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+  if (status != platform::kSuccess) {
+    if (status != platform::kFileNotFound && readable) *readable = false;
+    return out;
+  }
+  std::vector<platform::RegistryValue> values;
+  if (platform::RegReadAllValues(key, &values) != platform::kSuccess && readable) *readable = false;
+  platform::RegCloseKey(key);
+  for (platform::RegistryValue& value : values) {
+    std::string lower = ToLowerAscii(value.name);
+    out[lower] = std::move(value);
+  }
+  return out;
+}
+
+// One entry as a profile holds it.
+struct ProfileEntry {
+  int location = 0;
+  std::string name;
+  RawValue value;  // registry form, or the command as REG_SZ
+  bool enabled = true;
+  bool hasItem = false;
+  std::string item;
+};
+
+}  // namespace
+
+void StartupParameters::EnumerateProfiles() {
+  profileNames.clear();
+  platform::HKey key = nullptr;
+  if (!OpenRegistryKey(7, &key)) return;
+  std::vector<char> name(260);
+  for (std::uint32_t index = 0;; ++index) {
+    if (platform::RegEnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) != platform::kSuccess) {
+      break;
+    }
+    profileNames += std::string(name.data()) + "|";
+  }
+  if (!profileNames.empty()) profileNames.pop_back();
+  platform::RegCloseKey(key);
+}
+
+bool StartupParameters::DeleteProfile(const std::string& name) {
+  std::string list = "|" + profileNames + "|";
+  std::size_t at = list.find("|" + name + "|");
+  if (at == std::string::npos) return false;
+  list.erase(at + 1, name.size() + 1);
+  std::size_t begin = list.find_first_not_of('|');
+  std::size_t end = list.find_last_not_of('|');
+  profileNames = begin == std::string::npos ? "" : list.substr(begin, end - begin + 1);
+  changes::RemoveKeyTree(platform::HKeyCurrentUser(), ProfileKeyPath(name));
+  return true;
+}
+
+bool StartupParameters::ProfileExists(const std::string& name) const {
+  if (name.empty() || !ValidProfileName(name)) return false;
+  platform::HKey key = nullptr;
+  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), ProfileKeyPath(name), platform::kKeyRead, &key) !=
+      platform::kSuccess) {
+    return false;
+  }
+  platform::RegCloseKey(key);
+  return true;
+}
+
+StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::string& name, bool replaceExisting,
+                                                                     std::string* error) {
+  auto failed = [&](const std::string& why) {
+    if (error) *error = why;
+    return ProfileSaveResult::kFailed;
+  };
+  if (name.empty()) return ProfileSaveResult::kEmptyName;
+  if (!ValidProfileName(name)) return ProfileSaveResult::kInvalidName;
+  std::string keyName = name;
+  bool exists = ProfileExists(name);
+  if (exists && !replaceExisting) return ProfileSaveResult::kExists;
+  if (exists) {
+    // The replaced profile keeps the letter case of its name.
+    EnumerateProfiles();
+    std::string list = profileNames;
+    for (std::size_t start = 0; start <= list.size();) {
+      std::size_t bar = list.find('|', start);
+      std::string candidate = list.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+      if (EqualsIgnoreCase(candidate, name)) keyName = candidate;
+      if (bar == std::string::npos) break;
+      start = bar + 1;
+    }
+  }
+
+  // What the profile holds: every entry of the model as it stands, with the
+  // exact form each has (or had) on disk.
+  changes::Store store(*this);
+  std::string why;
+  if (!store.Open(&why)) return failed(why);
+  std::vector<ProfileEntry> entries;
+  for (int location = 0; location < kLocationCount; ++location) {
+    std::map<std::string, platform::RegistryValue> disk;
+    std::string folder;
+    if (IsFolderLocation(location)) {
+      folder = StartupFolderPath(location);
+    } else {
+      platform::HKey key = nullptr;
+      if (OpenRegistryKey(location, &key)) {
+        std::vector<platform::RegistryValue> values;
+        platform::RegReadAllValues(key, &values);
+        platform::RegCloseKey(key);
+        for (platform::RegistryValue& value : values) disk[ToLowerAscii(value.name)] = std::move(value);
+      }
+    }
+    for (const auto& [lower, task] : entryMaps[location]) {
+      if (task->removed) continue;
+      ProfileEntry entry;
+      entry.location = location;
+      entry.name = task->name;
+      entry.enabled = task->enabled != 0;
+      const std::string key = SnapshotKey(location, task->name);
+      if (IsFolderLocation(location)) {
+        entry.value = {task->name, platform::kRegSz, changes::StringData(task->command)};
+        std::string bytes, path;
+        bool have = false;
+        if (entry.enabled && changes::ItemPathInFolder(folder, task->name, &path) && platform::FileExists(path) &&
+            !platform::DirectoryExists(path)) {
+          have = platform::ReadWholeFile(path, &bytes) == platform::kSuccess;
+        } else if (!entry.enabled) {
+          have = store.KeptItem(location, task->name, &bytes);
+        }
+        if (!have && pendingItems.count(key)) {
+          bytes = pendingItems.at(key);
+          have = true;
+        }
+        if (have && bytes.size() <= kMaxProfileItemBytes) {
+          entry.hasItem = true;
+          entry.item = std::move(bytes);
+        }
+      } else {
+        std::vector<RawValue> known;
+        if (pendingValues.count(key)) known.push_back(pendingValues.at(key));
+        auto onDisk = disk.find(lower);
+        const platform::RegistryValue* remembered = store.RememberedValue(location, task->name);
+        if (entry.enabled && onDisk != disk.end()) known.push_back(changes::FromRegistry(onDisk->second));
+        if (remembered) known.push_back(changes::FromRegistry(*remembered));
+        if (!entry.enabled && onDisk != disk.end()) known.push_back(changes::FromRegistry(onDisk->second));
+        entry.value = changes::ValueToWrite(task->name, task->command, known);
+      }
+      entries.push_back(std::move(entry));
+    }
+  }
+
+  const std::string path = ProfileKeyPath(keyName);
+  if (exists) {
+    platform::Status status = changes::RemoveKeyTree(platform::HKeyCurrentUser(), path);
+    if (status != platform::kSuccess) return failed(changes::FailureText("replace the profile " + keyName, status));
+  }
+  platform::HKey profileKey = nullptr, entriesKey = nullptr, disabledKey = nullptr, itemsKey = nullptr;
+  auto closeAll = [&] {
+    for (platform::HKey* key : {&profileKey, &entriesKey, &disabledKey, &itemsKey}) {
+      if (*key) platform::RegCloseKey(*key);
+      *key = nullptr;
+    }
+  };
+  platform::Status status = platform::RegCreateKey(platform::HKeyCurrentUser(), path, &profileKey);
+  if (status == platform::kSuccess) status = platform::RegCreateKey(profileKey, "Entries", &entriesKey);
+  if (status == platform::kSuccess) status = platform::RegCreateKey(profileKey, "Disabled", &disabledKey);
+  if (status == platform::kSuccess) status = platform::RegCreateKey(profileKey, "Items", &itemsKey);
+  changes::CountWrite();
+  if (status != platform::kSuccess) {
+    closeAll();
+    return failed(changes::FailureText("create the profile " + keyName, status));
+  }
+  for (const ProfileEntry& entry : entries) {
+    const std::string valueName = changes::StoreValueName(entry.location, entry.name);
+    status = changes::SetRawValue(entriesKey, valueName, entry.value.type, entry.value.data);
+    if (status == platform::kSuccess && !entry.enabled) {
+      status = changes::SetRawValue(disabledKey, valueName, platform::kRegDword, DwordData(1));
+    }
+    if (status == platform::kSuccess && entry.hasItem) {
+      status = changes::SetRawValue(itemsKey, valueName, platform::kRegBinary, entry.item);
+    }
+    if (status != platform::kSuccess) {
+      closeAll();
+      return failed(changes::FailureText("write the entry " + valueName + " of the profile", status));
+    }
+  }
+  status = changes::SetRawValue(profileKey, "Version", platform::kRegDword, DwordData(kProfileVersion));
+  closeAll();
+  if (status != platform::kSuccess) return failed(changes::FailureText("finish the profile " + keyName, status));
+  EnumerateProfiles();
+  return ProfileSaveResult::kSaved;
+}
+
+bool StartupParameters::LoadProfile(const std::string& name, std::string* error, std::vector<std::string>* skipped) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (name.empty() || !ValidProfileName(name)) return fail("\"" + name + "\" is no profile name");
+  const std::string path = ProfileKeyPath(name);
+  platform::HKey key = nullptr;
+  platform::Status status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+  if (status == platform::kFileNotFound) return fail("there is no profile named \"" + name + "\"");
+  if (status != platform::kSuccess) return fail(changes::FailureText("open the profile " + name, status));
+  std::uint32_t type = 0;
+  std::uint8_t versionBytes[4] = {};
+  std::uint32_t size = sizeof versionBytes;
+  status = platform::RegQueryValueEx(key, "Version", &type, versionBytes, &size);
+  platform::RegCloseKey(key);
+  if (status != platform::kSuccess || type != platform::kRegDword || size != 4) {
+    return fail("the profile \"" + name + "\" is incomplete (its saving did not finish)");
+  }
+  std::uint32_t version = DwordValue(std::string(reinterpret_cast<char*>(versionBytes), 4));
+  if (version != kProfileVersion) return fail("the profile \"" + name + "\" has a layout this version cannot read");
+
+  bool readable = true;
+  auto values = ReadKeyValues(path + "\\Entries", &readable);
+  auto disabled = ReadKeyValues(path + "\\Disabled", &readable);
+  auto items = ReadKeyValues(path + "\\Items", &readable);
+  if (!readable) return fail("the profile \"" + name + "\" cannot be read");
+
+  std::array<std::map<std::string, ProfileEntry>, kLocationCount> wanted;
+  std::array<std::string, kLocationCount> folders;
+  for (int location : {kLmStartupFolder, kCuStartupFolder}) folders[location] = StartupFolderPath(location);
+  for (auto& [lower, value] : values) {
+    ProfileEntry entry;
+    changes::ParseStoreValueName(value.name, &entry.location, &entry.name);
+    if (entry.location < 0 || entry.location >= kLocationCount || entry.name.empty()) continue;
+    if (IsFolderLocation(entry.location)) {
+      std::string itemPath;
+      if (!changes::IsSafeItemName(entry.name) ||
+          (!folders[entry.location].empty() &&
+           !changes::ItemPathInFolder(folders[entry.location], entry.name, &itemPath))) {
+        if (skipped) skipped->push_back(value.name);
+        continue;
+      }
+    }
+    entry.value = {entry.name, value.type, value.data};
+    auto off = disabled.find(lower);
+    entry.enabled = off == disabled.end() || DwordValue(off->second.data) == 0;
+    auto item = items.find(lower);
+    if (item != items.end()) {
+      entry.hasItem = true;
+      entry.item = item->second.data;
+    }
+    wanted[entry.location][ToLowerAscii(entry.name)] = std::move(entry);
+  }
+
+  ModuleVersion versionReader;
+  for (int location = 0; location < kLocationCount; ++location) {
+    TaskMap& map = entryMaps[location];
+    bool changed = false;
+    for (auto& [lower, task] : map) {
+      if (wanted[location].count(lower)) continue;
+      // Not part of the profile: disabled, never deleted.
+      if (task->enabled != 0 || task->removed != 0) changed = true;
+      task->enabled = 0;
+      task->removed = 0;
+    }
+    for (auto& [lower, entry] : wanted[location]) {
+      const std::string command = changes::ValueText(entry.value.data);
+      const std::string snapshotKey = SnapshotKey(location, entry.name);
+      if (IsFolderLocation(location)) {
+        pendingValues.erase(snapshotKey);
+        if (entry.hasItem) {
+          pendingItems[snapshotKey] = entry.item;
+        } else {
+          pendingItems.erase(snapshotKey);
+        }
+      } else {
+        pendingValues[snapshotKey] = entry.value;
+      }
+      auto it = map.find(lower);
+      if (it != map.end()) {
+        Task& task = *it->second;
+        int state = entry.enabled ? 1 : 0;
+        if (task.enabled != state || task.removed != 0 || task.command != command) changed = true;
+        task.enabled = state;
+        task.removed = 0;
+        if (task.command != command) {
+          task.command = command;
+          DeriveFileName(task);
+        }
+        continue;
+      }
+      auto task = std::make_unique<Task>();
+      task->name = entry.name;
+      task->command = command;
+      task->enabled = entry.enabled ? 1 : 0;
+      std::string programPath = ExtractProgramPath(command);
+      TaskMap filled;
+      FillTask(std::move(task), location, programPath, programPath, versionReader, &filled);
+      if (filled.empty()) continue;
+      std::unique_ptr<Task> made = std::move(filled.begin()->second);
+      made->location = -1;
+      map[lower] = std::move(made);
+      changed = true;
+    }
+    if (changed) changedFlags[location] = 1;
+  }
+  return true;
+}
+
+}  // namespace velmora

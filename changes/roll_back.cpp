@@ -1,0 +1,161 @@
+// Roll-back: the locations and the store return to what the snapshot holds of
+// them, value by value (data and type) and item by item (bytes).
+//
+// All writes come first, then all deletions, so that an entry that moved between
+// its location and the store is, at every moment, in at least one of them. Only
+// what differs from the snapshot is written, so a second roll-back finds nothing
+// left to do.
+#include "changes/item_names.h"
+#include "changes/store_layout.h"
+#include "changes/write_steps.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+
+namespace velmora {
+
+namespace {
+
+using RawItem = StartupParameters::RawItem;
+using RawValue = StartupParameters::RawValue;
+
+class RollBackRun {
+ public:
+  RollBackRun(StartupParameters& model, std::vector<ApplyFailure>& failures) : model_(model), failures_(failures) {}
+
+  void Pass(bool deleting) {
+    const StartupParameters::RawState& raw = model_.rawSnapshot;
+    for (int location = 0; location < kLocationCount; ++location) {
+      if (!raw.readable[location]) continue;
+      if (IsFolderLocation(location)) {
+        SyncFolder(location, raw.folders[location], raw.items[location], deleting);
+      } else {
+        platform::HKey key = nullptr;
+        if (!model_.OpenRegistryKey(location, &key)) {
+          if (!deleting) Fail(location, "", std::string("could not open the key of ") + LocationTag(location));
+          continue;
+        }
+        SyncKey(location, key, raw.values[location], deleting);
+        platform::RegCloseKey(key);
+      }
+    }
+    if (!raw.storeReadable) return;
+    platform::HKey key = nullptr;
+    if (model_.OpenRegistryKey(6, &key)) {
+      SyncKey(-1, key, raw.store, deleting);
+      platform::RegCloseKey(key);
+    } else if (!deleting) {
+      Fail(-1, "", "could not open the store of disabled entries");
+    }
+    key = nullptr;
+    platform::Status status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
+                                                     platform::kKeyAllAccess, &key);
+    if (status != platform::kSuccess && !raw.storeData.empty()) {
+      status = platform::RegCreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), &key);
+      changes::CountWrite();
+    }
+    if (status == platform::kSuccess) {
+      SyncKey(-1, key, raw.storeData, deleting);
+      platform::RegCloseKey(key);
+    } else if (!raw.storeData.empty() && !deleting) {
+      Fail(-1, "", changes::FailureText("open the key of remembered values", status));
+    }
+    for (int location : {kLmStartupFolder, kCuStartupFolder}) {
+      std::string folder = changes::KeptItemsFolder(location);
+      if (folder.empty()) continue;
+      if (!deleting && !raw.keptItems[location].empty()) platform::CreateDirectories(folder);
+      SyncFolder(location, folder, raw.keptItems[location], deleting);
+    }
+  }
+
+ private:
+  void Fail(int location, const std::string& name, const std::string& reason) {
+    failures_.push_back({location, name, reason});
+  }
+
+  void SyncKey(int location, platform::HKey key, const std::vector<RawValue>& wanted, bool deleting) {
+    std::vector<platform::RegistryValue> values;
+    platform::Status status = platform::RegReadAllValues(key, &values);
+    if (status != platform::kSuccess) {
+      if (!deleting) Fail(location, "", changes::FailureText("read a key", status));
+      return;
+    }
+    std::map<std::string, const platform::RegistryValue*> current;
+    for (const platform::RegistryValue& value : values) current[ToLowerAscii(value.name)] = &value;
+    std::map<std::string, const RawValue*> target;
+    for (const RawValue& value : wanted) target[ToLowerAscii(value.name)] = &value;
+
+    if (!deleting) {
+      for (const auto& [lower, value] : target) {
+        auto it = current.find(lower);
+        if (it != current.end() && it->second->type == value->type && it->second->data == value->data) continue;
+        status = changes::SetRawValue(key, value->name, value->type, value->data);
+        if (status != platform::kSuccess) Fail(location, value->name, changes::FailureText("write the value", status));
+      }
+    } else {
+      for (const auto& [lower, value] : current) {
+        if (target.count(lower)) continue;
+        status = changes::RemoveValue(key, value->name);
+        if (status != platform::kSuccess) Fail(location, value->name, changes::FailureText("delete the value", status));
+      }
+    }
+  }
+
+  void SyncFolder(int location, const std::string& folder, const std::vector<RawItem>& wanted, bool deleting) {
+    std::map<std::string, platform::FoundItem> current;
+    platform::FolderSearch search;
+    if (search.FindFirst(folder + "\\*.*")) {
+      do {
+        const platform::FoundItem& item = search.Current();
+        if (!item.isDots && !item.isDirectory) current[ToLowerAscii(item.name)] = item;
+      } while (search.FindNext());
+    }
+    std::map<std::string, const RawItem*> target;
+    for (const RawItem& item : wanted) target[ToLowerAscii(item.name)] = &item;
+
+    if (!deleting) {
+      for (const auto& [lower, item] : target) {
+        std::string path, why;
+        if (!changes::ItemPathInFolder(folder, item->name, &path, &why)) {
+          Fail(location, item->name, "refused: " + why);
+          continue;
+        }
+        auto it = current.find(lower);
+        if (it != current.end()) {
+          std::string bytes;
+          if (platform::ReadWholeFile(it->second.fullPath, &bytes) == platform::kSuccess && bytes == item->bytes) continue;
+        }
+        platform::Status status = changes::WriteItem(path, item->bytes);
+        if (status != platform::kSuccess) Fail(location, item->name, changes::FailureText("write " + path, status));
+      }
+    } else {
+      for (const auto& [lower, item] : current) {
+        if (target.count(lower)) continue;
+        platform::Status status = changes::RemoveItem(item.fullPath);
+        if (status != platform::kSuccess) {
+          Fail(location, item.name, changes::FailureText("delete " + item.fullPath, status));
+        }
+      }
+    }
+  }
+
+  StartupParameters& model_;
+  std::vector<ApplyFailure>& failures_;
+};
+
+}  // namespace
+
+std::vector<ApplyFailure> StartupParameters::RollBack() {
+  std::vector<ApplyFailure> failures;
+  if (!rawSnapshot.valid || rollBackDone) return failures;
+  RollBackRun run(*this, failures);
+  run.Pass(false);
+  // A deletion after a failed write could take the last copy of an entry away.
+  if (failures.empty()) run.Pass(true);
+  changedFlags.fill(0);
+  RefreshAll();
+  if (failures.empty()) rollBackDone = true;
+  return failures;
+}
+
+}  // namespace velmora

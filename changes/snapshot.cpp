@@ -1,0 +1,136 @@
+// The snapshot taken before an apply, clearing, and refresh.
+#include "changes/item_names.h"
+#include "changes/store.h"
+#include "changes/store_layout.h"
+#include "entries/module_version.h"
+#include "entries/program_path.h"
+#include "entries/startup_parameters.h"
+#include "platform/files.h"
+
+namespace velmora {
+
+namespace {
+
+using RawItem = StartupParameters::RawItem;
+using RawValue = StartupParameters::RawValue;
+
+// Every file directly in |folder| with its bytes. False when one could not be read.
+bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items, std::vector<platform::FoundItem>* found) {
+  platform::FolderSearch search;
+  if (!search.FindFirst(folder + "\\*.*")) return true;  // empty or missing: nothing to hold
+  bool complete = true;
+  do {
+    const platform::FoundItem& item = search.Current();
+    if (item.isDots || item.isDirectory) continue;
+    RawItem raw{item.name, ""};
+    if (platform::ReadWholeFile(item.fullPath, &raw.bytes) != platform::kSuccess) complete = false;
+    items->push_back(std::move(raw));
+    if (found) found->push_back(item);
+  } while (search.FindNext());
+  return complete;
+}
+
+bool ReadValues(platform::HKey key, std::vector<RawValue>* out) {
+  std::vector<platform::RegistryValue> values;
+  if (platform::RegReadAllValues(key, &values) != platform::kSuccess) return false;
+  for (platform::RegistryValue& value : values) out->push_back({value.name, value.type, std::move(value.data)});
+  return true;
+}
+
+}  // namespace
+
+void StartupParameters::ClearSnapshot() { snapshot.clear(); }
+
+void StartupParameters::ClearEntries() {
+  for (TaskMap& map : entryMaps) map.clear();
+  pendingValues.clear();
+  pendingItems.clear();
+}
+
+void StartupParameters::RefreshAll() {
+  refreshing = 1;
+  ClearEntries();
+  ScanAllLocations();
+  ReadDisabledTasks();
+  refreshing = 0;
+}
+
+void StartupParameters::TakeSnapshot() {
+  ClearSnapshot();
+  rawSnapshot = RawState();
+  rollBackDone = false;
+  ModuleVersion versionReader;
+
+  for (int location = 0; location < kLocationCount; ++location) {
+    if (IsFolderLocation(location)) {
+      std::string folder = StartupFolderPath(location);
+      if (folder.empty()) continue;
+      std::vector<platform::FoundItem> found;
+      rawSnapshot.folders[location] = folder;
+      rawSnapshot.readable[location] = ReadFolderItems(folder, &rawSnapshot.items[location], &found);
+      for (const platform::FoundItem& item : found) {
+        auto task = std::make_unique<Task>();
+        task->name = item.name;
+        task->command = item.fullPath;  // the item itself, not its target
+        std::string programPath = ExtractProgramPath(task->command);
+        FillTask(std::move(task), location, programPath, item.fullPath, versionReader, &snapshot);
+      }
+    } else {
+      platform::HKey key = nullptr;
+      if (!OpenRegistryKey(location, &key)) continue;
+      rawSnapshot.readable[location] = ReadValues(key, &rawSnapshot.values[location]);
+      platform::RegCloseKey(key);
+      for (const RawValue& value : rawSnapshot.values[location]) {
+        auto task = std::make_unique<Task>();
+        task->name = value.name;
+        task->command = changes::ValueText(value.data);
+        std::string programPath = ExtractProgramPath(task->command);
+        FillTask(std::move(task), location, programPath, programPath, versionReader, &snapshot);
+      }
+    }
+  }
+
+  changes::Store store(*this);
+  if (store.Open(nullptr)) {
+    for (const platform::RegistryValue& value : store.AllValues()) {
+      int location = 0;
+      std::string name;
+      changes::ParseStoreValueName(value.name, &location, &name);
+      if (location < 0 || location >= kLocationCount) continue;
+      if (snapshot.count(SnapshotKey(location, name, true))) {
+        store.Remove(location, name, nullptr);  // the location holds it: stale
+        continue;
+      }
+      auto task = std::make_unique<Task>();
+      task->name = name;
+      task->command = changes::ValueText(value.data);
+      task->enabled = 0;
+      std::string programPath = ExtractProgramPath(task->command);
+      FillTask(std::move(task), location, programPath, programPath, versionReader, &snapshot, true);
+    }
+  }
+
+  // The store as it now stands, with what it keeps of its entries.
+  platform::HKey key = nullptr;
+  if (OpenRegistryKey(6, &key)) {
+    rawSnapshot.storeReadable = ReadValues(key, &rawSnapshot.store);
+    platform::RegCloseKey(key);
+  }
+  platform::Status status =
+      platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), platform::kKeyRead, &key);
+  if (status == platform::kSuccess) {
+    if (!ReadValues(key, &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
+    platform::RegCloseKey(key);
+  } else if (status != platform::kFileNotFound) {
+    rawSnapshot.storeReadable = false;
+  }
+  for (int location : {kLmStartupFolder, kCuStartupFolder}) {
+    std::string folder = changes::KeptItemsFolder(location);
+    if (!folder.empty() && !ReadFolderItems(folder, &rawSnapshot.keptItems[location], nullptr)) {
+      rawSnapshot.storeReadable = false;
+    }
+  }
+  rawSnapshot.valid = true;
+}
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+#include "changes/value_forms.h"
+
+#include "changes/store_layout.h"
+
+namespace velmora::changes {
+
+StartupParameters::RawValue ValueToWrite(const std::string& name, const std::string& command,
+                                         const std::vector<StartupParameters::RawValue>& known) {
+  for (const StartupParameters::RawValue& form : known) {
+    if (ValueText(form.data) == command) return {name, form.type, form.data};
+  }
+  std::uint32_t type = platform::kRegSz;
+  if (!known.empty() && (known.front().type == platform::kRegSz || known.front().type == platform::kRegExpandSz)) {
+    type = known.front().type;
+  }
+  return {name, type, StringData(command)};
+}
+
+}  // namespace velmora::changes
