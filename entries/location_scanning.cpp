@@ -48,8 +48,10 @@ bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key) {
     case kCuStartupFolder:
       return RegOpenKeyEx(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key) == kSuccess;
     case 6:
+      if (readOnly) return RegOpenKeyEx(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
       return RegCreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
     case 7:
+      if (readOnly) return RegOpenKeyEx(HKeyCurrentUser(), ProfilesKeyPath(), kKeyRead, key) == kSuccess;
       return RegCreateKey(HKeyCurrentUser(), ProfilesKeyPath(), key) == kSuccess;
     default:
       return false;

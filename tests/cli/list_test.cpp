@@ -108,8 +108,8 @@ TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
   EXPECT_LT(once, tray);  // location 1 before location 3
   EXPECT_NE(out.find("\"fileExists\": false", once), std::string::npos);
 
-  EXPECT_EQ(test::ReadFile(prefix + "/system.reg"), systemBefore);
-  EXPECT_EQ(test::ReadFile(prefix + "/user.reg"), userBefore);
+  EXPECT_TRUE(test::ReadFile(prefix + "/system.reg") == systemBefore) << "system.reg changed";
+  EXPECT_TRUE(test::ReadFile(prefix + "/user.reg") == userBefore) << "user.reg changed";
 
   Result table = RunCli(prefix, "list");
   EXPECT_EQ(table.status, 0);

@@ -85,6 +85,7 @@ int RunList(const std::vector<std::string>& args) {
     return 1;
   }
   StartupParameters& model = app.startupParameters;
+  model.readOnly = true;
   model.ScanAllLocations();
   model.ReadDisabledTasks();
   model.FillCategoryCodes();
