@@ -1,0 +1,632 @@
+// The main window's movie. It draws everything but the entry list, which the
+// program places in front of it in the frame at 215,288 (408 x 255).
+import QtQuick
+
+Rectangle {
+    id: root
+
+    signal fsCommand(string command, string argument)
+
+    // ---- variables the program sets -------------------------------------------
+    // The four settings arrive as a one-character text when on, "" when off.
+    property string showSplash: ""
+    property string startWindows: ""
+    property string showSavingMsg: ""
+    property string showSavProfileMsg: ""
+    property string profilesState: "0"
+    property string applyState: "0"
+    property string refreshState: "0"
+    property string rollBackState: "0"
+    property string description: ""
+    property string discripWinState: "0"
+
+    // ---- the movie's own state ---------------------------------------------------
+    property int currentView: 0
+    property bool detailsExpanded: false
+    property string hint: ""
+
+    readonly property bool descriptionShown: discripWinState === "1" && description !== ""
+
+    width: 639
+    height: 605
+    gradient: Gradient {
+        GradientStop { position: 0.0; color: "#0f2160" }
+        GradientStop { position: 1.0; color: "#081238" }
+    }
+
+    Component.onCompleted: fsCommand("ID_FS_ShowForm", "")
+
+    function send(command) { fsCommand(command, "") }
+
+    function setDetailsExpanded(expanded) {
+        if (detailsExpanded === expanded) return
+        detailsExpanded = expanded
+        send(expanded ? "ID_FS_hideForm" : "ID_FS_ShowForm")
+    }
+
+    QtObject {
+        id: look
+        readonly property color panel: "#13245e"
+        readonly property color panelEdge: "#24418f"
+        readonly property color text: "#e9efff"
+        readonly property color subtleText: "#9fb0d8"
+        readonly property color sectionText: "#8197cf"
+        readonly property color hover: "#1e3782"
+        readonly property color pressed: "#0c1a4a"
+        readonly property color selected: "#2f6df6"
+        readonly property color card: "#f7f9fc"
+        readonly property color cardText: "#1c2640"
+        readonly property color cardSubtle: "#69758f"
+        readonly property color accent: "#2f6df6"
+        readonly property color accentHover: "#4a82ff"
+        readonly property color accentPressed: "#2256c9"
+        readonly property color quiet: "#223d8c"
+        readonly property color quietHover: "#2c4ca6"
+        readonly property color quietPressed: "#1a3070"
+        readonly property color danger: "#e0393e"
+        readonly property color pending: "#ffb020"
+        readonly property color ok: "#3ccf6a"
+    }
+
+    // ---- building blocks ------------------------------------------------------------
+
+    component TitleButton: Rectangle {
+        id: titleButton
+        property string glyph
+        property string command
+        property string tip
+        property bool danger: false
+        width: 30; height: 28
+        radius: 5
+        color: titleArea.pressed ? (danger ? "#a82a2e" : look.pressed)
+               : titleArea.containsMouse ? (danger ? look.danger : look.hover) : "transparent"
+        Behavior on color { ColorAnimation { duration: 90 } }
+        Text {
+            anchors.centerIn: parent
+            text: titleButton.glyph
+            color: look.text
+            font.pixelSize: 15
+            font.bold: true
+        }
+        MouseArea {
+            id: titleArea
+            anchors.fill: parent
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onContainsMouseChanged: root.hint = containsMouse ? titleButton.tip : (root.hint === titleButton.tip ? "" : root.hint)
+            onClicked: root.send(titleButton.command)
+        }
+    }
+
+    component NavItem: Rectangle {
+        id: nav
+        property string label
+        property string command
+        property int view: 0
+        property int depth: 0
+        readonly property bool selected: root.currentView === view
+        x: 6
+        width: parent.width - 12
+        height: 23
+        radius: 4
+        color: selected ? look.selected : navArea.pressed ? look.pressed : navArea.containsMouse ? look.hover : "transparent"
+        Behavior on color { ColorAnimation { duration: 90 } }
+        Rectangle {
+            visible: nav.depth > 0
+            x: 8 + (nav.depth - 1) * 14
+            anchors.verticalCenter: parent.verticalCenter
+            width: 5; height: 5; radius: 2.5
+            color: nav.selected ? "white" : look.sectionText
+        }
+        Text {
+            x: 10 + nav.depth * 14
+            anchors.verticalCenter: parent.verticalCenter
+            text: nav.label
+            color: nav.selected ? "white" : look.text
+            font.pixelSize: 12
+            font.bold: nav.depth === 0 || nav.selected
+        }
+        MouseArea {
+            id: navArea
+            anchors.fill: parent
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onClicked: {
+                root.currentView = nav.view
+                root.send(nav.command)
+            }
+        }
+    }
+
+    component SideButton: Rectangle {
+        id: side
+        property string label
+        property string glyph
+        property string command
+        property bool active: true
+        x: 6
+        width: parent.width - 12
+        height: 26
+        radius: 4
+        opacity: active ? 1.0 : 0.4
+        color: !active ? "transparent" : sideArea.pressed ? look.pressed : sideArea.containsMouse ? look.hover : "transparent"
+        Behavior on color { ColorAnimation { duration: 90 } }
+        Text {
+            x: 10
+            width: 16
+            anchors.verticalCenter: parent.verticalCenter
+            horizontalAlignment: Text.AlignHCenter
+            text: side.glyph
+            color: look.subtleText
+            font.pixelSize: 13
+        }
+        Text {
+            x: 32
+            anchors.verticalCenter: parent.verticalCenter
+            text: side.label
+            color: look.text
+            font.pixelSize: 12
+        }
+        MouseArea {
+            id: sideArea
+            anchors.fill: parent
+            enabled: side.active
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onClicked: root.send(side.command)
+        }
+    }
+
+    component Toggle: Item {
+        id: toggle
+        property string label
+        property string command
+        property bool on: false
+        x: 6
+        width: parent.width - 12
+        height: 26
+        Rectangle {
+            anchors.fill: parent
+            radius: 4
+            color: toggleArea.pressed ? look.pressed : toggleArea.containsMouse ? look.hover : "transparent"
+            Behavior on color { ColorAnimation { duration: 90 } }
+        }
+        Text {
+            x: 10
+            anchors.verticalCenter: parent.verticalCenter
+            width: parent.width - track.width - 24
+            text: toggle.label
+            color: look.text
+            font.pixelSize: 12
+            elide: Text.ElideRight
+        }
+        Rectangle {
+            id: track
+            anchors.right: parent.right
+            anchors.rightMargin: 8
+            anchors.verticalCenter: parent.verticalCenter
+            width: 30; height: 16; radius: 8
+            color: toggle.on ? look.ok : "#3a4f86"
+            Behavior on color { ColorAnimation { duration: 120 } }
+            Rectangle {
+                width: 12; height: 12; radius: 6
+                y: 2
+                x: toggle.on ? parent.width - width - 2 : 2
+                color: "white"
+                Behavior on x { NumberAnimation { duration: 120 } }
+            }
+        }
+        MouseArea {
+            id: toggleArea
+            anchors.fill: parent
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onClicked: {
+                toggle.on = !toggle.on
+                root.send(toggle.command)
+            }
+        }
+    }
+
+    component ActionButton: Rectangle {
+        id: action
+        property string label
+        property string glyph: ""
+        property string command
+        property bool active: true
+        property bool primary: false
+        property int padding: 26
+        property string tip: ""
+        implicitWidth: content.implicitWidth + padding
+        height: 30
+        radius: 5
+        opacity: active ? 1.0 : 0.38
+        color: primary ? (!active ? look.accent : actionArea.pressed ? look.accentPressed : actionArea.containsMouse ? look.accentHover : look.accent)
+                       : (!active ? look.quiet : actionArea.pressed ? look.quietPressed : actionArea.containsMouse ? look.quietHover : look.quiet)
+        border.color: primary ? "#1d4fc0" : look.panelEdge
+        border.width: 1
+        Behavior on color { ColorAnimation { duration: 90 } }
+        Row {
+            id: content
+            anchors.centerIn: parent
+            spacing: 6
+            Text {
+                visible: action.glyph !== ""
+                text: action.glyph
+                color: "white"
+                font.pixelSize: 13
+                font.bold: true
+            }
+            Text {
+                text: action.label
+                color: "white"
+                font.pixelSize: 12
+                font.bold: action.primary
+            }
+        }
+        MouseArea {
+            id: actionArea
+            anchors.fill: parent
+            enabled: action.active
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onContainsMouseChanged: if (action.tip !== "") root.hint = containsMouse ? action.tip : (root.hint === action.tip ? "" : root.hint)
+            onClicked: root.send(action.command)
+        }
+    }
+
+    component SectionLabel: Text {
+        x: 16
+        color: look.sectionText
+        font.pixelSize: 10
+        font.bold: true
+        font.letterSpacing: 1.2
+    }
+
+    // ---- title bar ---------------------------------------------------------------------
+    Item {
+        id: titleBar
+        objectName: "titleBar"
+        width: parent.width
+        height: 44
+
+        Rectangle {
+            anchors.fill: parent
+            gradient: Gradient {
+                GradientStop { position: 0.0; color: "#1f3b8f" }
+                GradientStop { position: 1.0; color: "#152b70" }
+            }
+        }
+        Rectangle {
+            anchors.bottom: parent.bottom
+            width: parent.width; height: 1
+            color: look.panelEdge
+        }
+        MouseArea {
+            anchors.fill: parent
+            onPressed: root.send("IDC_FS_drag")
+        }
+        Image {
+            x: 12
+            anchors.verticalCenter: parent.verticalCenter
+            width: 28; height: 28
+            source: "qrc:/res/icon128_32.png"
+            sourceSize: Qt.size(32, 32)
+            smooth: true
+        }
+        Text {
+            id: appName
+            x: 48; y: 6
+            text: "Velmora"
+            color: look.text
+            font.pixelSize: 17
+            font.bold: true
+        }
+        Text {
+            x: 49
+            anchors.top: appName.bottom
+            text: "What starts with Windows"
+            color: look.subtleText
+            font.pixelSize: 10
+        }
+        Row {
+            anchors.right: parent.right
+            anchors.rightMargin: 8
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 2
+            TitleButton { objectName: "ID_FS_HELP"; glyph: "?"; command: "ID_FS_HELP"; tip: "Help (F1)" }
+            TitleButton { objectName: "ID_FS_runLiveUpdate"; glyph: "\u21bb"; command: "ID_FS_runLiveUpdate"; tip: "Update the definitions" }
+            TitleButton { objectName: "ID_FS_ABOUTUS"; glyph: "i"; command: "ID_FS_ABOUTUS"; tip: "About Velmora" }
+            Item { width: 10; height: 1 }
+            TitleButton { objectName: "ID_FS_MINIMIZE"; glyph: "\u2013"; command: "ID_FS_MINIMIZE"; tip: "Minimise" }
+            TitleButton { objectName: "ID_FS_EXIT"; glyph: "\u2715"; command: "ID_FS_EXIT"; tip: "Close"; danger: true }
+        }
+    }
+
+    // A hint under the title buttons.
+    Rectangle {
+        objectName: "hint"
+        visible: root.hint !== ""
+        anchors.right: parent.right
+        anchors.rightMargin: 10
+        y: 46
+        z: 10
+        width: hintText.implicitWidth + 16
+        height: 22
+        radius: 4
+        color: "#0a153f"
+        border.color: look.panelEdge
+        Text {
+            id: hintText
+            anchors.centerIn: parent
+            text: root.hint
+            color: look.text
+            font.pixelSize: 11
+        }
+    }
+
+    // ---- side panel: views, profiles, options ------------------------------------------
+    Rectangle {
+        id: sidePanel
+        x: 8; y: 52
+        width: 192
+        height: 545
+        radius: 8
+        color: look.panel
+        border.color: look.panelEdge
+
+        SectionLabel { y: 12; text: "STARTUP LOCATIONS" }
+        Item {
+            id: views
+            y: 30
+            width: parent.width
+            height: 11 * 23
+            NavItem { y: 0;   objectName: "IDC_FS_ALLITEMS";         command: objectName; view: 0;  depth: 0; label: "All entries" }
+            NavItem { y: 23;  objectName: "IDC_FS_LOCALMACHINE";     command: objectName; view: 1;  depth: 0; label: "Local machine" }
+            NavItem { y: 46;  objectName: "IDC_FS_LOCALREG";         command: objectName; view: 2;  depth: 1; label: "Registry" }
+            NavItem { y: 69;  objectName: "IDC_FS_LOCALRUN";         command: objectName; view: 3;  depth: 2; label: "Run" }
+            NavItem { y: 92;  objectName: "IDC_FS_LOCALRUNONCE";     command: objectName; view: 4;  depth: 2; label: "RunOnce" }
+            NavItem { y: 115; objectName: "IDC_FS_LOCALSTARTFOLDER"; command: objectName; view: 5;  depth: 1; label: "Startup folder" }
+            NavItem { y: 138; objectName: "IDC_FS_CURRENTUSER";      command: objectName; view: 6;  depth: 0; label: "Current user" }
+            NavItem { y: 161; objectName: "IDC_FS_USERREG";          command: objectName; view: 7;  depth: 1; label: "Registry" }
+            NavItem { y: 184; objectName: "IDC_FS_USERRUN";          command: objectName; view: 8;  depth: 2; label: "Run" }
+            NavItem { y: 207; objectName: "IDC_FS_USERRUNONCE";      command: objectName; view: 9;  depth: 2; label: "RunOnce" }
+            NavItem { y: 230; objectName: "IDC_FS_USERSTARTFOLDER";  command: objectName; view: 10; depth: 1; label: "Startup folder" }
+        }
+
+        Rectangle { x: 12; y: 296; width: parent.width - 24; height: 1; color: look.panelEdge }
+        SectionLabel { y: 306; text: "PROFILES" }
+        Item {
+            y: 324
+            width: parent.width
+            height: 52
+            SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u2913"; label: "Save as profile\u2026" }
+            SideButton { y: 26; objectName: "ID_Fs_Profile"; command: objectName; glyph: "\u2630"; label: "Manage profiles\u2026"; active: root.profilesState === "1" }
+        }
+
+        Rectangle { x: 12; y: 386; width: parent.width - 24; height: 1; color: look.panelEdge }
+        SectionLabel { y: 396; text: "OPTIONS" }
+        Item {
+            y: 414
+            width: parent.width
+            height: 4 * 26
+            Toggle { y: 0;  objectName: "ID_Fs_showSplash"; command: objectName; label: "Splash at start"; on: root.showSplash.length > 0 }
+            Toggle { y: 26; objectName: "ID_Fs_startWindows"; command: objectName; label: "Start with Windows"; on: root.startWindows.length > 0 }
+            Toggle { y: 52; objectName: "ID_Fs_showSavingMsg"; command: objectName; label: "Ask before closing"; on: root.showSavingMsg.length > 0 }
+            Toggle { y: 78; objectName: "ID_Fs_showSavProfileMsg"; command: objectName; label: "Ask on profile load"; on: root.showSavProfileMsg.length > 0 }
+        }
+    }
+
+    // ---- header of the entries: current view and edits -------------------------------
+    Item {
+        id: header
+        x: 215; y: 50
+        width: 408
+        height: 48
+
+        readonly property var groups: ["", "LOCAL MACHINE", "LOCAL MACHINE", "LOCAL MACHINE \u203a REGISTRY",
+            "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE", "", "CURRENT USER", "CURRENT USER \u203a REGISTRY",
+            "CURRENT USER \u203a REGISTRY", "CURRENT USER"]
+        readonly property var titles: ["All entries", "Local machine", "Registry", "Run", "RunOnce", "Startup folder",
+            "Current user", "Registry", "Run", "RunOnce", "Startup folder"]
+
+        Text {
+            objectName: "viewGroup"
+            y: 4
+            text: header.groups[root.currentView] === "" ? "STARTUP ENTRIES" : header.groups[root.currentView]
+            color: look.sectionText
+            font.pixelSize: 10
+            font.bold: true
+            font.letterSpacing: 1.2
+        }
+        Text {
+            objectName: "viewTitle"
+            y: 19
+            width: 128
+            text: header.titles[root.currentView]
+            color: look.text
+            font.pixelSize: 16
+            font.bold: true
+            elide: Text.ElideRight
+        }
+        Row {
+            anchors.right: parent.right
+            y: 14
+            spacing: 5
+            ActionButton { objectName: "ID_Fs_EnableAll"; command: objectName; label: "Enable all"; padding: 18; tip: "Check every entry of this view" }
+            ActionButton { objectName: "ID_Fs_DisableAll"; command: objectName; label: "Disable all"; padding: 18; tip: "Clear every entry of this view" }
+            ActionButton { objectName: "ID_FS_ADDTASK"; command: objectName; glyph: "+"; label: "Add entry"; primary: true; padding: 20; tip: "Add a program that starts with Windows" }
+        }
+    }
+
+    // ---- the description pane -----------------------------------------------------------
+    Rectangle {
+        id: details
+        objectName: "details"
+        x: 215
+        y: 106
+        width: 408
+        height: root.detailsExpanded ? 439 : 172
+        radius: 8
+        color: look.card
+        border.color: "#d5dcea"
+        z: 2
+        Behavior on height { NumberAnimation { duration: 140; easing.type: Easing.OutCubic } }
+
+        Text {
+            x: 14; y: 10
+            text: "Details"
+            color: look.cardText
+            font.pixelSize: 13
+            font.bold: true
+        }
+        Row {
+            anchors.right: parent.right
+            anchors.rightMargin: 6
+            y: 5
+            spacing: 2
+            Repeater {
+                model: [
+                    { name: "expandDetails", glyph: root.detailsExpanded ? "\u25b4" : "\u25be", shown: true },
+                    { name: "closeDetails", glyph: "\u2715", shown: root.descriptionShown }
+                ]
+                Rectangle {
+                    objectName: modelData.name
+                    visible: modelData.shown
+                    width: 24; height: 22; radius: 4
+                    color: cardButton.pressed ? "#c9d2e4" : cardButton.containsMouse ? "#e3e8f2" : "transparent"
+                    Text {
+                        anchors.centerIn: parent
+                        text: modelData.glyph
+                        color: look.cardSubtle
+                        font.pixelSize: 12
+                    }
+                    MouseArea {
+                        id: cardButton
+                        anchors.fill: parent
+                        hoverEnabled: true
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: {
+                            if (modelData.name === "expandDetails") root.setDetailsExpanded(!root.detailsExpanded)
+                            else root.discripWinState = "0"
+                        }
+                    }
+                }
+            }
+        }
+        Rectangle { x: 12; y: 32; width: parent.width - 24; height: 1; color: "#e1e6f0" }
+
+        Flickable {
+            id: flick
+            x: 14; y: 40
+            width: parent.width - 28
+            height: parent.height - 48
+            clip: true
+            contentWidth: width
+            contentHeight: descriptionText.height
+            boundsBehavior: Flickable.StopAtBounds
+            visible: root.descriptionShown
+            Text {
+                id: descriptionText
+                objectName: "descriptionText"
+                width: flick.width
+                // Each field line of a description begins with a run of dashes meant
+                // to fill one line of a pane of fixed width; here every field has its
+                // own line anyway, so the run is left out.
+                text: root.description.replace(/<font color ?= ?'#cccc99'>-+<\/font>/g, "")
+                textFormat: Text.RichText
+                wrapMode: Text.Wrap
+                color: look.cardText
+                font.pixelSize: 12
+                lineHeight: 1.3
+                onLinkActivated: (link) => Qt.openUrlExternally(link)
+                MouseArea {
+                    anchors.fill: parent
+                    acceptedButtons: Qt.NoButton
+                    cursorShape: parent.hoveredLink !== "" ? Qt.PointingHandCursor : Qt.ArrowCursor
+                }
+            }
+        }
+        Column {
+            objectName: "detailsPlaceholder"
+            visible: !root.descriptionShown
+            anchors.centerIn: parent
+            anchors.verticalCenterOffset: 14
+            spacing: 6
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "Select an entry"
+                color: look.cardText
+                font.pixelSize: 14
+                font.bold: true
+            }
+            Text {
+                width: 320
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+                text: "Click an entry in the list to see what it is, where it lives and how it is rated. Clear its check box to keep it from starting."
+                color: look.cardSubtle
+                font.pixelSize: 12
+            }
+        }
+    }
+
+    // ---- the frame of the entry list (the list itself is the program's) --------------
+    Rectangle {
+        objectName: "listFrame"
+        x: 213; y: 286
+        width: 412; height: 259
+        radius: 3
+        color: "#ffffff"
+        border.color: look.panelEdge
+        Text {
+            anchors.centerIn: parent
+            text: "Loading entries\u2026"
+            color: look.cardSubtle
+            font.pixelSize: 12
+        }
+    }
+
+    // ---- state of the changes and the three change commands ------------------------------
+    Item {
+        id: footer
+        x: 215; y: 555
+        width: 408
+        height: 40
+
+        Rectangle {
+            id: stateDot
+            y: 10
+            width: 8; height: 8; radius: 4
+            color: root.applyState === "1" ? look.pending : look.ok
+        }
+        Text {
+            objectName: "changeState"
+            x: 14
+            y: 4
+            text: root.applyState === "1" ? "Changes to apply"
+                  : root.rollBackState === "1" ? "Applied"
+                  : "Up to date"
+            color: look.text
+            font.pixelSize: 12
+            font.bold: true
+        }
+        Text {
+            objectName: "changeDetail"
+            x: 14
+            y: 21
+            text: root.refreshState === "1" ? "Refresh drops them"
+                  : root.rollBackState === "1" ? "Roll back undoes it" : ""
+            color: look.subtleText
+            font.pixelSize: 10
+        }
+        Row {
+            anchors.right: parent.right
+            y: 4
+            spacing: 6
+            ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; active: root.refreshState === "1" }
+            ActionButton { objectName: "ID_FS_ROLLBACK"; command: objectName; glyph: "\u21b6"; label: "Roll back"; active: root.rollBackState === "1" }
+            ActionButton { objectName: "ID_FS_APPLYCHANGES"; command: objectName; glyph: "\u2714"; label: "Apply"; primary: true; active: root.applyState === "1" }
+        }
+    }
+}
