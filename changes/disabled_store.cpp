@@ -23,7 +23,7 @@ void StartupParameters::ReadDisabledTasks() {
     auto existing = entryMaps[location].find(key);
     if (existing != entryMaps[location].end()) {
       // The location holds the entry again: the stored copy is stale.
-      if (existing->second->enabled == 1) store.Remove(location, name, nullptr);
+      if (existing->second->enabled == 1 && !readOnly) store.Remove(location, name, nullptr);
       continue;
     }
     auto task = std::make_unique<Task>();
