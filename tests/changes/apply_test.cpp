@@ -1,0 +1,234 @@
+// Edits and apply over a real prefix: what reaches the registry hives, the Startup
+// folders and the store, and what is left untouched.
+#include <sys/stat.h>
+
+#include "tests/changes/changes_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ApplyTest = ChangesTest;
+
+TEST_F(ApplyTest, DisableAndEnableGiveBackTheValueWithItsType) {
+  SetText(kCuRun, "Exp", "%SystemRoot%\\system32\\x.exe -q", platform::kRegExpandSz);
+  SetText(kCuRun, "Plain", "C:\\plain.exe");
+  const auto before = LocationValues(kCuRun);
+  {
+    StartupParameters model;
+    Read(model);
+    EXPECT_TRUE(model.SetEntryEnabled("exp", kCuRun, 0));
+    Apply(model);
+    EXPECT_EQ(model.changedFlags[kCuRun], 0);
+  }
+  EXPECT_EQ(LocationValues(kCuRun).count("exp"), 0u);
+  auto store = StoreValues();
+  ASSERT_EQ(store.count("3|exp"), 1u);
+  EXPECT_EQ(store.at("3|exp").type, platform::kRegSz);  // the store's own layout stays
+  EXPECT_EQ(changes::ValueText(store.at("3|exp").data), "%SystemRoot%\\system32\\x.exe -q");
+
+  StartupParameters model;
+  Read(model);
+  ASSERT_NE(Find(model, kCuRun, "exp"), nullptr);
+  EXPECT_EQ(Find(model, kCuRun, "exp")->enabled, 0);
+  model.SetEntryEnabled("Exp", kCuRun, 1);
+  Apply(model);
+  auto after = LocationValues(kCuRun);
+  ASSERT_EQ(after.count("exp"), 1u);
+  EXPECT_EQ(after.at("exp").type, platform::kRegExpandSz);
+  EXPECT_EQ(after.at("exp").data, before.at("exp").data);
+  EXPECT_EQ(StoreValues().count("3|exp"), 0u);
+}
+
+TEST_F(ApplyTest, ValuesTheUserDidNotEditAreNotRewritten) {
+  const std::string binary("C:\\b.exe\0tail", 13);
+  SetRaw(platform::HKeyLocalMachine(), kRunKeyPath, "Binary", platform::kRegBinary, binary);
+  SetText(kLmRun, "Exp", "%ProgramFiles%\\e.exe", platform::kRegExpandSz);
+  SetText(kLmRun, "Toggled", "C:\\t.exe");
+  const std::string hiveBefore = ReadFile(prefix_.HostPath("system.reg"));
+
+  StartupParameters model;
+  Read(model);
+  model.SetEntryEnabled("Toggled", kLmRun, 0);
+  model.SetEntryEnabled("Toggled", kLmRun, 1);
+  EXPECT_EQ(model.changedFlags[kLmRun], 1);
+  Apply(model);
+  EXPECT_EQ(ReadFile(prefix_.HostPath("system.reg")), hiveBefore);
+  auto after = LocationValues(kLmRun);
+  EXPECT_EQ(after.at("binary").type, platform::kRegBinary);
+  EXPECT_EQ(after.at("binary").data, binary);
+}
+
+TEST_F(ApplyTest, StoreValuesOfOlderVersionsGoBackAsText) {
+  SetStore("3|Old", "C:\\old.exe /x");
+  StartupParameters model;
+  Read(model);
+  model.SetEntryEnabled("old", kCuRun, 1);
+  Apply(model);
+  auto values = LocationValues(kCuRun);
+  ASSERT_EQ(values.count("old"), 1u);
+  EXPECT_EQ(values.at("old").type, platform::kRegSz);
+  EXPECT_EQ(changes::ValueText(values.at("old").data), "C:\\old.exe /x");
+}
+
+TEST_F(ApplyTest, FailedStoreWriteLeavesTheEntryAndReportsIt) {
+  SetText(kLmRun, "Tray", "C:\\tray.exe");
+  StartupParameters model;
+  Read(model);
+  model.SetEntryEnabled("tray", kLmRun, 0);
+  model.TakeSnapshot();
+  const std::string userHive = prefix_.HostPath("user.reg");
+  ASSERT_EQ(chmod(userHive.c_str(), 0444), 0);
+  std::vector<ApplyFailure> failures = model.ApplyChanges();
+  ASSERT_EQ(chmod(userHive.c_str(), 0644), 0);
+
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].location, kLmRun);
+  EXPECT_EQ(failures[0].name, "Tray");
+  EXPECT_EQ(model.changedFlags[kLmRun], 1);
+  EXPECT_EQ(LocationValues(kLmRun).count("tray"), 1u);
+
+  // Once the store can be written, the same pending edit goes through.
+  Apply(model);
+  EXPECT_EQ(model.changedFlags[kLmRun], 0);
+  EXPECT_EQ(LocationValues(kLmRun).count("tray"), 0u);
+  EXPECT_EQ(StoreValues().count("0|tray"), 1u);
+}
+
+TEST_F(ApplyTest, StartupItemsComeBackByteForByte) {
+  const std::string folder = Folder(kCuStartupFolder);
+  MakeShortcut(folder + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray --port 80", "C:\\Tools", "C:\\Tools\\icons.dll");
+  WriteFile(Item(kCuStartupFolder, "run.cmd"), "@echo off\r\nstart tool.exe\r\n");
+  const auto original = FolderFiles(Host(folder));
+  ASSERT_EQ(original.size(), 2u);
+
+  {
+    StartupParameters model;
+    Read(model);
+    EXPECT_EQ(Find(model, kCuStartupFolder, "tool.lnk")->command, "C:\\Tools\\tool.exe");
+    model.SetLocationEnabled(kCuStartupFolder, 0);
+    Apply(model);
+  }
+  EXPECT_TRUE(FolderFiles(Host(folder)).empty());
+  EXPECT_EQ(ReadFile(KeptItem(kCuStartupFolder, "Tool.lnk")), original.at("Tool.lnk"));
+  EXPECT_EQ(ReadFile(KeptItem(kCuStartupFolder, "run.cmd")), original.at("run.cmd"));
+  EXPECT_EQ(StoreValues().count("5|tool.lnk"), 1u);
+
+  StartupParameters model;
+  Read(model);
+  ASSERT_NE(Find(model, kCuStartupFolder, "run.cmd"), nullptr);
+  EXPECT_EQ(Find(model, kCuStartupFolder, "run.cmd")->enabled, 0);
+  model.SetLocationEnabled(kCuStartupFolder, 1);
+  Apply(model);
+  // The originals, and nothing beside them (no "run.cmd.lnk").
+  EXPECT_EQ(FolderFiles(Host(folder)), original);
+  EXPECT_TRUE(StoreValues().empty());
+  EXPECT_FALSE(fs::exists(KeptItem(kCuStartupFolder, "Tool.lnk")));
+
+  // An applied location with an enabled item that is no shortcut leaves it alone.
+  model.SetEntryEnabled("Tool.lnk", kCuStartupFolder, 0);
+  model.SetEntryEnabled("Tool.lnk", kCuStartupFolder, 1);
+  Apply(model);
+  EXPECT_EQ(FolderFiles(Host(folder)), original);
+}
+
+TEST_F(ApplyTest, ItemStaysWhenNoCopyCanBeKept) {
+  WriteFile(Item(kCuStartupFolder, "run.cmd"), "echo\r\n");
+  // A file where the folder of kept copies must go.
+  std::string kept = Host(changes::KeptItemsFolder(kCuStartupFolder));
+  WriteFile(fs::path(kept).parent_path().string(), "in the way");
+  StartupParameters model;
+  Read(model);
+  model.SetEntryEnabled("run.cmd", kCuStartupFolder, 0);
+  model.TakeSnapshot();
+  std::vector<ApplyFailure> failures = model.ApplyChanges();
+  ASSERT_EQ(failures.size(), 1u) << Describe(failures);
+  EXPECT_EQ(failures[0].name, "run.cmd");
+  EXPECT_EQ(model.changedFlags[kCuStartupFolder], 1);
+  EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "run.cmd")), "echo\r\n");
+  EXPECT_TRUE(StoreValues().empty());
+}
+
+TEST_F(ApplyTest, ShortcutIsMadeOnlyWhenNoCopyIsKept) {
+  SetStore("5|Bar.lnk", "C:\\Bar\\bar.exe");  // stored by an older version: no copy
+  fs::create_directories(Host("C:\\Tools"));
+  WriteFile(Host("C:\\Tools\\tool.exe"), "MZ");
+  StartupParameters model;
+  Read(model);
+  model.SetEntryEnabled("bar.lnk", kCuStartupFolder, 1);
+  auto added = std::make_unique<Task>();
+  added->name = "Tool";
+  added->command = "C:\\Tools\\tool.exe /min /x";
+  std::string error;
+  ASSERT_TRUE(model.AddEntry(std::move(added), kCuStartupFolder, &error)) << error;
+  ASSERT_NE(Find(model, kCuStartupFolder, "tool.lnk"), nullptr);
+  Apply(model);
+
+  platform::ShellLink bar, tool;
+  ASSERT_EQ(bar.Load(Folder(kCuStartupFolder) + "\\Bar.lnk"), platform::kOk);
+  EXPECT_EQ(bar.target, "C:\\Bar\\bar.exe");
+  ASSERT_EQ(tool.Load(Folder(kCuStartupFolder) + "\\Tool.lnk"), platform::kOk);
+  EXPECT_EQ(tool.target, "C:\\Tools\\tool.exe");
+  EXPECT_EQ(tool.arguments, "/min /x");
+  EXPECT_EQ(FolderFiles(Host(Folder(kCuStartupFolder))).size(), 2u);
+}
+
+TEST_F(ApplyTest, NamesThatLeaveTheFolderAreRefused) {
+  const std::string folder = Folder(kCuStartupFolder);
+  const std::string outside = Host(folder + "\\..\\victim.lnk");
+  WriteFile(outside, "not Velmora's");
+  SetStore("5|..\\victim.lnk", "C:\\v.exe");
+  SetStore("5|sub\\evil.lnk", "C:\\e.exe");
+  SetStore("5|..", "C:\\dots.exe");
+  StartupParameters model;
+  Read(model);
+  model.SetLocationEnabled(kCuStartupFolder, 1);
+  model.TakeSnapshot();
+  std::vector<ApplyFailure> failures = model.ApplyChanges();
+  EXPECT_EQ(failures.size(), 3u) << Describe(failures);
+  EXPECT_EQ(model.changedFlags[kCuStartupFolder], 1);
+  EXPECT_FALSE(fs::exists(Host(folder + "\\sub")));
+  EXPECT_EQ(ReadFile(outside), "not Velmora's");
+
+  // Removing them takes only their store values away.
+  model.RemoveAllEntries();
+  Apply(model);
+  EXPECT_EQ(ReadFile(outside), "not Velmora's");
+  EXPECT_TRUE(StoreValues().empty());
+
+  for (const char* name : {"..\\x", "a/b.lnk", "C:x.lnk", "..\\..\\x.lnk"}) {
+    auto task = std::make_unique<Task>();
+    task->name = name;
+    task->command = "C:\\x.exe";
+    EXPECT_FALSE(model.AddEntry(std::move(task), kCuStartupFolder)) << name;
+  }
+}
+
+TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
+  SetText(kCuRunOnce, "Once", "C:\\once.exe");
+  SetStore("4|Gone", "C:\\gone.exe");
+  StartupParameters model;
+  Read(model);
+  model.RemoveEntry("once", kCuRunOnce);
+  model.RemoveEntry("GONE", kCuRunOnce);
+  Apply(model);
+  EXPECT_TRUE(LocationValues(kCuRunOnce).empty());
+  EXPECT_TRUE(StoreValues().empty());
+  StartupParameters fresh;
+  Read(fresh);
+  EXPECT_TRUE(fresh.entryMaps[kCuRunOnce].empty());
+}
+
+TEST_F(ApplyTest, EditOffersApplyOnlyForARealChange) {
+  SetText(kCuRun, "Foo", "C:\\foo.exe");
+  StartupParameters model;
+  Read(model);
+  EXPECT_FALSE(model.SetEntryEnabled("foo", kCuRun, 1));  // already so
+  EXPECT_FALSE(model.SetEntryEnabled("nothing", kCuRun, 0));
+  EXPECT_FALSE(model.SetEntryEnabled("foo", 7, 0));
+  EXPECT_TRUE(model.SetEntryEnabled("FOO", kCuRun, 0));
+  EXPECT_TRUE(model.SetEntryEnabled("nothing", kCuRun, 0));  // another change is pending
+}
+
+}  // namespace
+}  // namespace velmora::test

@@ -1,0 +1,122 @@
+// Shared set-up of the tests of changes: a fresh prefix and direct access to its
+// registry and folders through the platform layer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/program_context.h"
+#include "changes/store_layout.h"
+#include "entries/startup_parameters.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/shell_link.h"
+#include "tests/support/test_support.h"
+
+namespace velmora::test {
+
+inline platform::HKey RootOf(int location) {
+  return location <= kLmStartupFolder ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+}
+inline const char* KeyOf(int location) {
+  return location == kLmRunOnce || location == kCuRunOnce ? kRunOnceKeyPath : kRunKeyPath;
+}
+
+class ChangesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Program().comInitialized = true; }
+
+  static void SetRaw(platform::HKey root, const std::string& path, const std::string& name, std::uint32_t type,
+                     const std::string& data) {
+    platform::HKey key = nullptr;
+    ASSERT_EQ(platform::RegCreateKey(root, path, &key), platform::kSuccess);
+    ASSERT_EQ(platform::RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                                      static_cast<std::uint32_t>(data.size())),
+              platform::kSuccess);
+    platform::RegCloseKey(key);
+  }
+  static void SetText(int location, const std::string& name, const std::string& text,
+                      std::uint32_t type = platform::kRegSz) {
+    SetRaw(RootOf(location), KeyOf(location), name, type, changes::StringData(text));
+  }
+  static void SetStore(const std::string& valueName, const std::string& command) {
+    SetRaw(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), valueName, platform::kRegSz,
+           changes::StringData(command));
+  }
+  // Values of a key by lower-cased name (empty when the key is missing).
+  static std::map<std::string, platform::RegistryValue> Values(platform::HKey root, const std::string& path) {
+    std::map<std::string, platform::RegistryValue> out;
+    platform::HKey key = nullptr;
+    if (platform::RegOpenKeyEx(root, path, platform::kKeyRead, &key) != platform::kSuccess) return out;
+    std::vector<platform::RegistryValue> values;
+    platform::RegReadAllValues(key, &values);
+    platform::RegCloseKey(key);
+    for (auto& value : values) out[ToLowerAscii(value.name)] = value;
+    return out;
+  }
+  static std::map<std::string, platform::RegistryValue> LocationValues(int location) {
+    return Values(RootOf(location), KeyOf(location));
+  }
+  static std::map<std::string, platform::RegistryValue> StoreValues() {
+    return Values(platform::HKeyCurrentUser(), DisabledTasksKeyPath());
+  }
+
+  std::string Folder(int location) {
+    StartupParameters model;
+    return model.StartupFolderPath(location);
+  }
+  static std::string Host(const std::string& windowsPath) { return platform::HostPathFromWindows(windowsPath); }
+  // Host path of an item of a Startup folder.
+  std::string Item(int location, const std::string& name) { return Host(Folder(location) + "\\" + name); }
+  static std::string KeptItem(int location, const std::string& name) {
+    return Host(changes::KeptItemsFolder(location) + "\\" + name);
+  }
+  // Every file of a host folder with its bytes.
+  static std::map<std::string, std::string> FolderFiles(const std::string& hostFolder) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(hostFolder, ec)) {
+      if (entry.is_regular_file()) out[entry.path().filename().string()] = ReadFile(entry.path().string());
+    }
+    return out;
+  }
+  static void MakeShortcut(const std::string& windowsPath, const std::string& target, const std::string& arguments,
+                           const std::string& workingFolder = "", const std::string& icon = "") {
+    platform::ShellLink link;
+    ASSERT_EQ(link.SetPath(target), platform::kOk);
+    if (!arguments.empty()) link.SetArguments(arguments);
+    if (!workingFolder.empty()) link.SetWorkingDirectory(workingFolder);
+    if (!icon.empty()) link.SetIconLocation(icon, 2);
+    std::filesystem::create_directories(std::filesystem::path(Host(windowsPath)).parent_path());
+    ASSERT_EQ(link.Save(windowsPath), platform::kOk);
+  }
+
+  static void Read(StartupParameters& model) {
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+  }
+  static Task* Find(StartupParameters& model, int location, const std::string& name) {
+    auto it = model.entryMaps[location].find(ToLowerAscii(name));
+    return it == model.entryMaps[location].end() ? nullptr : it->second.get();
+  }
+  static std::string Describe(const std::vector<ApplyFailure>& failures) {
+    std::string text;
+    for (const ApplyFailure& f : failures) text += std::to_string(f.location) + " " + f.name + ": " + f.reason + "\n";
+    return text;
+  }
+  // Snapshot and apply, as the program's apply command does; no failure expected.
+  static void Apply(StartupParameters& model) {
+    model.TakeSnapshot();
+    std::vector<ApplyFailure> failures = model.ApplyChanges();
+    EXPECT_TRUE(failures.empty()) << Describe(failures);
+  }
+
+  TempPrefix prefix_;
+};
+
+}  // namespace velmora::test

@@ -1,0 +1,61 @@
+// Reading the store of disabled entries over a real prefix.
+#include "tests/changes/changes_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using StoreTest = ChangesTest;
+
+TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
+  SetStore("3|Foo", "C:\\x\\foo.exe /min");
+  SetStore("0|A|B", "C:\\ab.exe");
+  SetStore("Plain", "C:\\plain.exe");
+  SetStore("9|Far", "C:\\far.exe");
+  StartupParameters model;
+  Read(model);
+
+  Task* foo = Find(model, kCuRun, "foo");
+  ASSERT_NE(foo, nullptr);
+  EXPECT_EQ(foo->name, "Foo");
+  EXPECT_EQ(foo->command, "C:\\x\\foo.exe /min");
+  EXPECT_EQ(foo->enabled, 0);
+  EXPECT_EQ(foo->fileName, "foo.exe");
+  ASSERT_NE(Find(model, kLmRun, "a|b"), nullptr);
+  EXPECT_EQ(Find(model, kLmRun, "a|b")->name, "A|B");
+  ASSERT_NE(Find(model, kLmRun, "plain"), nullptr);
+  for (const TaskMap& map : model.entryMaps) EXPECT_EQ(map.count("far"), 0u);
+  EXPECT_EQ(StoreValues().count("9|far"), 1u);  // not ours to judge: kept
+
+  ASSERT_EQ(model.snapshot.count("lmrun a|b"), 1u);
+  EXPECT_EQ(model.snapshot.at("lmrun a|b")->location, kLmRun);
+  EXPECT_EQ(model.snapshot.at("curun foo")->enabled, 0);
+}
+
+TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
+  for (const char* name : {"a", "b", "c"}) SetText(kCuRun, name, std::string("C:\\") + name + ".exe");
+  // Consecutive stale values, then a live one: each must be visited.
+  for (const char* name : {"3|A", "3|B", "3|C", "3|D"}) SetStore(name, "C:\\stored.exe");
+  StartupParameters model;
+  Read(model);
+
+  auto store = StoreValues();
+  EXPECT_EQ(store.size(), 1u);
+  EXPECT_EQ(store.count("3|d"), 1u);
+  EXPECT_EQ(Find(model, kCuRun, "a")->enabled, 1);
+  EXPECT_EQ(Find(model, kCuRun, "a")->command, "C:\\a.exe");
+  ASSERT_NE(Find(model, kCuRun, "d"), nullptr);
+  EXPECT_EQ(Find(model, kCuRun, "d")->enabled, 0);
+}
+
+TEST_F(StoreTest, MissingStoreKeyIsCreatedEmpty) {
+  StartupParameters model;
+  Read(model);
+  platform::HKey key = nullptr;
+  ASSERT_EQ(platform::RegOpenKeyEx(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key),
+            platform::kSuccess);
+  platform::RegCloseKey(key);
+  for (const TaskMap& map : model.entryMaps) EXPECT_TRUE(map.empty());
+}
+
+}  // namespace
+}  // namespace velmora::test
