@@ -1,0 +1,134 @@
+// Profiles over a real prefix: saving everything, loading it back losslessly,
+// names, the profile list.
+#include "tests/changes/changes_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ProfilesTest = ChangesTest;
+using Result = StartupParameters::ProfileSaveResult;
+
+TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
+  SetText(kCuRun, "Exp", "%SystemRoot%\\x.exe", platform::kRegExpandSz);
+  SetText(kCuRun, "Plain", "C:\\plain.exe");
+  SetText(kLmRun, "Machine", "C:\\m.exe");
+  MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray", "C:\\Tools");
+  const std::string toolBytes = ReadFile(Item(kCuStartupFolder, "Tool.lnk"));
+  const auto runBefore = LocationValues(kCuRun);
+  {
+    StartupParameters model;
+    Read(model);
+    model.SetEntryEnabled("machine", kLmRun, 0);
+    Apply(model);
+    model.EnumerateProfiles();
+    EXPECT_EQ(model.SaveProfile("Home", false), Result::kSaved);
+    EXPECT_EQ(model.profileNames, "Home");
+  }
+  {
+    // Everything changed since: removed, enabled, added.
+    StartupParameters model;
+    Read(model);
+    model.RemoveEntry("exp", kCuRun);
+    model.RemoveEntry("tool.lnk", kCuStartupFolder);
+    model.SetEntryEnabled("machine", kLmRun, 1);
+    auto added = std::make_unique<Task>();
+    added->name = "Later";
+    added->command = "C:\\later.exe";
+    ASSERT_TRUE(model.AddEntry(std::move(added), kCuRun));
+    Apply(model);
+  }
+  ASSERT_FALSE(fs::exists(Item(kCuStartupFolder, "Tool.lnk")));
+
+  StartupParameters model;
+  Read(model);
+  std::string error;
+  ASSERT_TRUE(model.LoadProfile("Home", &error)) << error;
+  EXPECT_EQ(Find(model, kCuRun, "later")->enabled, 0);  // not in the profile: disabled, kept
+  EXPECT_EQ(Find(model, kLmRun, "machine")->enabled, 0);
+  EXPECT_EQ(Find(model, kCuRun, "exp")->enabled, 1);
+  EXPECT_TRUE(model.changedFlags[kCuRun] && model.changedFlags[kLmRun] && model.changedFlags[kCuStartupFolder]);
+  Apply(model);
+
+  auto run = LocationValues(kCuRun);
+  ASSERT_EQ(run.count("exp"), 1u);
+  EXPECT_EQ(run.at("exp").type, platform::kRegExpandSz);
+  EXPECT_EQ(run.at("exp").data, runBefore.at("exp").data);
+  EXPECT_EQ(run.count("plain"), 1u);
+  EXPECT_EQ(run.count("later"), 0u);
+  EXPECT_EQ(StoreValues().count("3|later"), 1u);
+  EXPECT_EQ(LocationValues(kLmRun).count("machine"), 0u);
+  EXPECT_EQ(StoreValues().count("0|machine"), 1u);
+  EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "Tool.lnk")), toolBytes);
+}
+
+TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
+  SetText(kCuRun, "Foo", "C:\\foo.exe");
+  StartupParameters model;
+  Read(model);
+  EXPECT_EQ(model.SaveProfile("", false), Result::kEmptyName);
+  EXPECT_EQ(model.SaveProfile("a\\b", false), Result::kInvalidName);
+  EXPECT_EQ(model.SaveProfile("a|b", false), Result::kInvalidName);
+  ASSERT_EQ(model.SaveProfile("Work", false), Result::kSaved);
+  model.SetEntryEnabled("foo", kCuRun, 0);
+  EXPECT_EQ(model.SaveProfile("work", false), Result::kExists);
+  EXPECT_EQ(model.SaveProfile("work", true), Result::kSaved);
+  EXPECT_EQ(model.profileNames, "Work");  // replaced under its own name
+
+  StartupParameters loaded;
+  Read(loaded);
+  ASSERT_TRUE(loaded.LoadProfile("Work"));
+  EXPECT_EQ(Find(loaded, kCuRun, "foo")->enabled, 0);  // the replacing content
+  std::string error;
+  EXPECT_FALSE(loaded.LoadProfile("Missing", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST_F(ProfilesTest, IncompleteProfileIsNotLoaded) {
+  SetRaw(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Half\\Entries", "3|Foo", platform::kRegSz,
+         changes::StringData("C:\\foo.exe"));
+  StartupParameters model;
+  Read(model);
+  model.EnumerateProfiles();
+  EXPECT_EQ(model.profileNames, "Half");
+  EXPECT_FALSE(model.LoadProfile("Half"));
+  EXPECT_TRUE(model.entryMaps[kCuRun].empty());
+}
+
+TEST_F(ProfilesTest, UnsafeFolderNamesOfAProfileAreLeftOut) {
+  StartupParameters model;
+  Read(model);
+  ASSERT_EQ(model.SaveProfile("Crafted", false), Result::kSaved);
+  const std::string entries = ProfilesKeyPath() + "\\Crafted\\Entries";
+  SetRaw(platform::HKeyCurrentUser(), entries, "5|..\\..\\escape.lnk", platform::kRegSz,
+         changes::StringData("C:\\x.exe"));
+  SetRaw(platform::HKeyCurrentUser(), entries, "5|Fine.lnk", platform::kRegSz, changes::StringData("C:\\fine.exe"));
+  std::vector<std::string> skipped;
+  ASSERT_TRUE(model.LoadProfile("Crafted", nullptr, &skipped));
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0], "5|..\\..\\escape.lnk");
+  EXPECT_EQ(model.entryMaps[kCuStartupFolder].size(), 1u);
+  Apply(model);
+  EXPECT_FALSE(fs::exists(Host(Folder(kCuStartupFolder) + "\\..\\..\\escape.lnk")));
+  EXPECT_TRUE(fs::exists(Item(kCuStartupFolder, "Fine.lnk")));
+}
+
+TEST_F(ProfilesTest, DeletingTakesWholeNamesOnly) {
+  StartupParameters model;
+  for (const char* name : {"Home", "Work", "Test"}) ASSERT_EQ(model.SaveProfile(name, false), Result::kSaved);
+  model.profileNames = "Home|Work|Test";  // the order the list was read in
+  EXPECT_FALSE(model.DeleteProfile("Wor"));
+  EXPECT_FALSE(model.DeleteProfile("work"));
+  EXPECT_TRUE(model.DeleteProfile("Work"));
+  EXPECT_EQ(model.profileNames, "Home|Test");
+  EXPECT_FALSE(model.ProfileExists("Work"));
+  EXPECT_TRUE(model.DeleteProfile("Test"));
+  EXPECT_EQ(model.profileNames, "Home");
+  EXPECT_TRUE(model.DeleteProfile("Home"));
+  EXPECT_EQ(model.profileNames, "");
+  model.EnumerateProfiles();
+  EXPECT_EQ(model.profileNames, "");
+}
+
+}  // namespace
+}  // namespace velmora::test

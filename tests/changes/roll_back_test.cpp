@@ -1,0 +1,100 @@
+// Roll-back over a real prefix: the locations and the store as they stood before
+// the last apply, value by value and byte by byte.
+#include "changes/write_steps.h"
+#include "tests/changes/changes_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RollBackTest : public ChangesTest {
+ protected:
+  // Everything roll-back promises to restore.
+  struct Disk {
+    std::map<int, std::map<std::string, std::pair<std::uint32_t, std::string>>> values;
+    std::map<int, std::map<std::string, std::string>> items;
+    std::map<std::string, std::string> store;
+    bool operator==(const Disk&) const = default;
+  };
+  Disk Capture() {
+    Disk disk;
+    for (int location : {kLmRun, kLmRunOnce, kCuRun, kCuRunOnce}) {
+      for (auto& [name, value] : LocationValues(location)) disk.values[location][name] = {value.type, value.data};
+    }
+    for (int location : {kLmStartupFolder, kCuStartupFolder}) {
+      disk.items[location] = FolderFiles(Host(Folder(location)));
+      for (auto& [name, bytes] : FolderFiles(Host(changes::KeptItemsFolder(location)))) {
+        disk.store["kept " + std::to_string(location) + " " + name] = bytes;
+      }
+    }
+    for (auto& [name, value] : StoreValues()) disk.store[name] = value.data;
+    for (auto& [name, value] : Values(platform::HKeyCurrentUser(), changes::StoreDataKeyPath())) {
+      disk.store["data " + name] = value.data;
+    }
+    return disk;
+  }
+};
+
+TEST_F(RollBackTest, ReturnsEveryLocationAndTheStoreToTheSnapshot) {
+  SetText(kCuRun, "Exp", "%SystemRoot%\\x.exe", platform::kRegExpandSz);
+  SetText(kLmRun, "Machine", "C:\\m.exe");
+  SetText(kLmRunOnce, "Once", "C:\\once.exe");
+  SetStore("3|Stored", "C:\\stored.exe");
+  MakeShortcut(Folder(kLmStartupFolder) + "\\Common.lnk", "C:\\c.exe", "-a", "C:\\");
+  WriteFile(Item(kCuStartupFolder, "script.cmd"), "echo script\r\n");
+  {
+    // A disabled item with its kept copy, made by an earlier apply.
+    MakeShortcut(Folder(kCuStartupFolder) + "\\Kept.lnk", "C:\\k.exe", "/k");
+    StartupParameters model;
+    Read(model);
+    model.SetEntryEnabled("kept.lnk", kCuStartupFolder, 0);
+    Apply(model);
+  }
+  const Disk before = Capture();
+
+  StartupParameters model;
+  Read(model);
+  model.SetEntryEnabled("exp", kCuRun, 0);
+  model.SetEntryEnabled("stored", kCuRun, 1);
+  model.SetEntryEnabled("kept.lnk", kCuStartupFolder, 1);
+  model.SetEntryEnabled("script.cmd", kCuStartupFolder, 0);
+  model.RemoveEntry("machine", kLmRun);
+  model.RemoveEntry("common.lnk", kLmStartupFolder);
+  model.SetEntryEnabled("once", kLmRunOnce, 0);
+  auto added = std::make_unique<Task>();
+  added->name = "Added";
+  added->command = "C:\\added.exe";
+  ASSERT_TRUE(model.AddEntry(std::move(added), kCuRunOnce));
+  Apply(model);
+  ASSERT_NE(Capture(), before);
+
+  std::vector<ApplyFailure> failures = model.RollBack();
+  EXPECT_TRUE(failures.empty()) << Describe(failures);
+  EXPECT_EQ(Capture(), before);
+  // The maps are rebuilt from disk, with nothing pending.
+  EXPECT_FALSE(model.AnyLocationChanged());
+  ASSERT_NE(Find(model, kCuRun, "exp"), nullptr);
+  EXPECT_EQ(Find(model, kCuRun, "exp")->enabled, 1);
+  EXPECT_EQ(Find(model, kCuRunOnce, "added"), nullptr);
+  EXPECT_EQ(Find(model, kCuStartupFolder, "kept.lnk")->enabled, 0);
+
+  // A second roll-back without a new apply writes nothing.
+  int writes = 0;
+  changes::SetWriteObserver([&](int) { ++writes; });
+  EXPECT_TRUE(model.RollBack().empty());
+  changes::SetWriteObserver(nullptr);
+  EXPECT_EQ(writes, 0);
+  EXPECT_EQ(Capture(), before);
+}
+
+TEST_F(RollBackTest, NothingToRollBackWithoutASnapshot) {
+  SetText(kCuRun, "Foo", "C:\\foo.exe");
+  StartupParameters model;
+  Read(model);
+  EXPECT_TRUE(model.RollBack().empty());
+  EXPECT_EQ(LocationValues(kCuRun).count("foo"), 1u);
+}
+
+}  // namespace
+}  // namespace velmora::test
