@@ -1,0 +1,278 @@
+#include "platform/prefix.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/registry.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace platform;
+using velmora::test::ReadFile;
+using velmora::test::RunCommand;
+using velmora::test::TempDir;
+using velmora::test::TempPrefix;
+using velmora::test::WriteFile;
+
+constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnv {
+ public:
+  void Set(const char* name, const char* value) {
+    if (!saved_.count(name)) {
+      const char* old = std::getenv(name);
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+    ResetPrefixForTesting();
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+std::string LoginName() { return getpwuid(getuid())->pw_name; }
+
+bool IsDir(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string LinkTarget(const std::string& path) {
+  char buffer[256];
+  ssize_t n = readlink(path.c_str(), buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
+}
+
+std::string QueryString(HKey root, const std::string& key, const std::string& name) {
+  HKey opened = nullptr;
+  std::string text;
+  if (RegOpenKeyEx(root, key, kKeyRead, &opened) != kSuccess) return "<no key>";
+  if (RegQueryString(opened, name, &text) != kSuccess) text = "<no value>";
+  RegCloseKey(opened);
+  return text;
+}
+
+// Host path of a C: path of the prefix.
+std::string OnDriveC(const std::string& prefix, std::string windowsPath) {
+  EXPECT_EQ(windowsPath.substr(0, 3), "C:\\");
+  for (char& c : windowsPath) c = c == '\\' ? '/' : c;
+  return prefix + "/drive_c/" + windowsPath.substr(3);
+}
+
+bool HaveWine() { return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0; }
+
+TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
+  TempDir dir;
+  ScopedEnv env;
+  const std::string prefix = dir.path() + "/new/prefix";
+  env.Set("WINEPREFIX", (prefix + "/").c_str());
+  ResetPrefixForTesting();
+  ASSERT_EQ(InitPrefix(), kSuccess) << LastErrorDetail();
+  EXPECT_EQ(PrefixDir(), prefix);
+  EXPECT_EQ(PrefixUserName(), LoginName());
+
+  EXPECT_EQ(LinkTarget(prefix + "/dosdevices/c:"), "../drive_c");
+  EXPECT_EQ(LinkTarget(prefix + "/dosdevices/z:"), "/");
+  for (const char* folder : {"windows/system32", "Program Files", "users"}) EXPECT_TRUE(IsDir(prefix + "/drive_c/" + folder));
+  EXPECT_TRUE(IsDir(prefix + "/drive_c/users/" + LoginName()));
+  EXPECT_EQ(ReadFile(prefix + "/system.reg").substr(0, 24), "WINE REGISTRY Version 2\n");
+
+  const char* nt = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentVersion"), "5.1");
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentBuildNumber"), "2600");
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CSDVersion"), "Service Pack 3");
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir"),
+            "C:\\Program Files");
+
+  // The two Startup folders are named in Shell Folders and exist.
+  std::string common = QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup");
+  std::string own = QueryString(HKeyCurrentUser(), kShellFolders, "Startup");
+  EXPECT_EQ(common, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  EXPECT_EQ(own, "C:\\users\\" + LoginName() + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  EXPECT_TRUE(IsDir(OnDriveC(prefix, common)));
+  EXPECT_TRUE(IsDir(OnDriveC(prefix, own)));
+
+  for (HKey root : {HKeyLocalMachine(), HKeyCurrentUser()}) {
+    for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"}) {
+      HKey opened = nullptr;
+      EXPECT_EQ(RegOpenKeyEx(root, key, kKeyAllAccess, &opened), kSuccess) << key;
+      RegCloseKey(opened);
+    }
+  }
+}
+
+TEST(PrefixTest, WithoutWinePrefixTheUsersWineComesFirstThenOurOwn) {
+  TempDir dir;
+  ScopedEnv env;
+  const std::string home = dir.path() + "/home";
+  env.Set("WINEPREFIX", nullptr);
+  env.Set("HOME", home.c_str());
+  env.Set("XDG_DATA_HOME", nullptr);
+
+  // No ~/.wine registry: the program's own prefix under ~/.local/share.
+  ResetPrefixForTesting();
+  ASSERT_EQ(InitPrefix(), kSuccess) << LastErrorDetail();
+  EXPECT_EQ(PrefixDir(), home + "/.local/share/velmora/prefix");
+  EXPECT_TRUE(IsDir(PrefixDir() + "/drive_c"));
+
+  env.Set("XDG_DATA_HOME", (dir.path() + "/data").c_str());
+  ResetPrefixForTesting();
+  ASSERT_EQ(InitPrefix(), kSuccess);
+  EXPECT_EQ(PrefixDir(), dir.path() + "/data/velmora/prefix");
+
+  // A ~/.wine without a registry is not a prefix yet; one with system.reg is.
+  ASSERT_EQ(mkdir((home + "/.wine").c_str(), 0755), 0);
+  ResetPrefixForTesting();
+  ASSERT_EQ(InitPrefix(), kSuccess);
+  EXPECT_EQ(PrefixDir(), dir.path() + "/data/velmora/prefix");
+  WriteFile(home + "/.wine/system.reg", "WINE REGISTRY Version 2\n");
+  ResetPrefixForTesting();
+  ASSERT_EQ(InitPrefix(), kSuccess);
+  EXPECT_EQ(PrefixDir(), home + "/.wine");
+  EXPECT_FALSE(IsDir(home + "/.wine/drive_c"));  // an existing prefix is used as it is
+
+  // The first choice is kept until the prefix is reset.
+  env.Set("WINEPREFIX", (dir.path() + "/other").c_str());
+  ASSERT_EQ(InitPrefix(), kSuccess);
+  EXPECT_EQ(PrefixDir(), home + "/.wine");
+}
+
+TEST(PrefixTest, MakingAPrefixKeepsRegistryFilesThatAreThere) {
+  TempDir dir;
+  const std::string user = "WINE REGISTRY Version 2\n;; mine\n";
+  WriteFile(dir.path() + "/p/user.reg", user);
+  ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/p"), kSuccess);
+  EXPECT_EQ(ReadFile(dir.path() + "/p/user.reg"), user);
+  EXPECT_NE(ReadFile(dir.path() + "/p/system.reg").find("\"CurrentVersion\"=\"5.1\""), std::string::npos);
+  EXPECT_NE(ReadFile(dir.path() + "/p/userdef.reg").find(";; All keys relative to REGISTRY\\\\User\\\\.Default"),
+            std::string::npos);
+}
+
+// Wine is the judge of the prefix: it boots it, runs what we put in the user's
+// Run key and keeps the keys we wrote.
+TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
+  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  TempPrefix prefix;
+  HKey run = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
+            kSuccess);
+  ASSERT_EQ(RegSetString(run, "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"), kSuccess);
+  RegCloseKey(run);
+
+  RunCommand("WINEDEBUG=-all DISPLAY= wineboot >/dev/null 2>&1; wineserver -w");
+  EXPECT_EQ(ReadFile(prefix.HostPath("drive_c/marker.txt")).substr(0, 3), "ran");
+
+  // Wine rewrote the hives with keys of its own; ours are still there, and the
+  // files Wine wrote are ours to change again.
+  const char* nt = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentVersion"), "5.1");
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CSDVersion"), "Service Pack 3");
+  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
+  EXPECT_NE(QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup").find("StartUp"), std::string::npos);
+  EXPECT_NE(QueryString(HKeyCurrentUser(), kShellFolders, "Startup").find("StartUp"), std::string::npos);
+  EXPECT_GT(ReadFile(prefix.HostPath("system.reg")).size(), 500000u);
+  ASSERT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
+            kSuccess);
+  EXPECT_EQ(RegDeleteValue(run, "Marker"), kSuccess) << LastErrorDetail();
+  RegCloseKey(run);
+}
+
+TEST(PrefixTest, SeesARealWineserverOfThePrefix) {
+  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  TempPrefix prefix;
+  EXPECT_FALSE(WineServerRunning());
+  ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
+  int pid = 0;
+  for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(WineServerRunning(&pid));
+  EXPECT_GT(pid, 0);
+  EXPECT_EQ(kill(pid, 0), 0);
+  RunCommand("wineserver -k; wineserver -w");
+  for (int i = 0; i < 100 && WineServerRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(WineServerRunning());
+}
+
+// Upstream Wine keeps its server folder in /tmp/.wine-<uid>; a process holding
+// the lock there the way the server does is seen as the prefix's server.
+TEST(PrefixTest, SeesAServerLockInTheUpstreamLayout) {
+  TempPrefix prefix;
+  struct stat st;
+  ASSERT_EQ(stat(PrefixDir().c_str(), &st), 0);
+  char name[64];
+  std::snprintf(name, sizeof name, "server-%lx-%lx", static_cast<unsigned long>(st.st_dev),
+                static_cast<unsigned long>(st.st_ino));
+  const std::string top = "/tmp/.wine-" + std::to_string(getuid());
+  bool madeTop = mkdir(top.c_str(), 0700) == 0;
+  const std::string folder = top + "/" + name;
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  const std::string lockPath = folder + "/lock";
+
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(ready[0]);
+    close(release[1]);
+    int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = 1;
+    char byte = fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0 ? 1 : 0;
+    if (write(ready[1], &byte, 1) != 1) _exit(1);
+    if (read(release[0], &byte, 1) < 0) _exit(1);
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char locked = 0;
+  ASSERT_EQ(read(ready[0], &locked, 1), 1);
+  ASSERT_EQ(locked, 1);
+  int pid = 0;
+  EXPECT_TRUE(WineServerRunning(&pid));
+  EXPECT_EQ(pid, child);
+
+  close(release[1]);
+  waitpid(child, nullptr, 0);
+  EXPECT_FALSE(WineServerRunning());  // the lock went with the process
+  unlink(lockPath.c_str());
+  rmdir(folder.c_str());
+  if (madeTop) rmdir(top.c_str());
+  close(ready[0]);
+}
+
+}  // namespace
