@@ -1,0 +1,113 @@
+// What Wine itself makes of Velmora's edits: entries added and disabled with
+// Velmora in a prefix made by Wine, then a plain wineboot, which starts the
+// machine's and the user's Run entries and the user's Startup folder.
+#include <sys/stat.h>
+
+#include "platform/prefix.h"
+#include "tests/changes/changes_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WineAvailable() {
+  return RunCommand("command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
+                    "command -v wineserver >/dev/null 2>&1") == 0;
+}
+
+class WineBootTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!WineAvailable()) GTEST_SKIP() << "wine is not installed";
+    if (!fs::exists(FixturePath("marker.exe"))) GTEST_SKIP() << "the MinGW fixtures were not built";
+    Program().comInitialized = true;
+    prefix_ = dir_.path() + "/wine";
+    env_ = "WINEPREFIX='" + prefix_ + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+    ASSERT_EQ(RunCommand(env_ + "wineboot --init >/dev/null 2>&1 && " + env_ + "wineserver -w"), 0);
+    fs::create_directories(prefix_ + "/drive_c/marker");
+    fs::create_directories(prefix_ + "/drive_c/markers");
+    fs::copy_file(FixturePath("marker.exe"), prefix_ + "/drive_c/marker/marker.exe");
+    setenv("WINEPREFIX", prefix_.c_str(), 1);
+    platform::ResetPrefixForTesting();
+    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  }
+  void TearDown() override {
+    platform::ResetPrefixForTesting();
+    unsetenv("WINEPREFIX");
+  }
+
+  static std::string Command(const std::string& marker) {
+    return "C:\\marker\\marker.exe C:\\markers\\" + marker + ".txt";
+  }
+  bool Started(const std::string& marker) { return fs::exists(prefix_ + "/drive_c/markers/" + marker + ".txt"); }
+  void Boot() {
+    fs::remove_all(prefix_ + "/drive_c/markers");
+    fs::create_directories(prefix_ + "/drive_c/markers");
+    ASSERT_EQ(RunCommand(env_ + "wineboot >/dev/null 2>&1; " + env_ + "wineserver -w"), 0);
+    platform::ResetPrefixForTesting();
+    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  }
+  static void ApplyAll(StartupParameters& model) {
+    model.TakeSnapshot();
+    std::vector<ApplyFailure> failures = model.ApplyChanges();
+    for (const ApplyFailure& f : failures) ADD_FAILURE() << f.location << " " << f.name << ": " << f.reason;
+  }
+
+  TempDir dir_;
+  std::string prefix_;
+  std::string env_;
+};
+
+TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
+  {
+    StartupParameters model;
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+    const std::pair<int, const char*> entries[] = {{kCuRun, "RunOn"},
+                                                   {kCuRun, "RunOff"},
+                                                   {kLmRun, "MachineOn"},
+                                                   {kCuStartupFolder, "LinkOn"},
+                                                   {kCuStartupFolder, "LinkOff"}};
+    for (const auto& [location, name] : entries) {
+      auto task = std::make_unique<Task>();
+      task->name = name;
+      task->command = Command(name);
+      std::string error;
+      ASSERT_TRUE(model.AddEntry(std::move(task), location, &error)) << error;
+    }
+    ApplyAll(model);
+  }
+  {
+    // Disabled by a later apply, as a user would: from what a scan finds.
+    StartupParameters model;
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+    ASSERT_NE(model.entryMaps[kCuStartupFolder].count("linkoff.lnk"), 0u);
+    model.SetEntryEnabled("RunOff", kCuRun, 0);
+    model.SetEntryEnabled("LinkOff.lnk", kCuStartupFolder, 0);
+    ApplyAll(model);
+  }
+  Boot();
+  EXPECT_TRUE(Started("RunOn"));
+  EXPECT_TRUE(Started("MachineOn"));
+  EXPECT_TRUE(Started("LinkOn"));  // a shortcut with its argument
+  EXPECT_FALSE(Started("RunOff"));
+  EXPECT_FALSE(Started("LinkOff"));
+
+  {
+    StartupParameters model;
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+    model.SetEntryEnabled("RunOff", kCuRun, 1);
+    model.SetEntryEnabled("LinkOff.lnk", kCuStartupFolder, 1);
+    ApplyAll(model);
+  }
+  Boot();
+  EXPECT_TRUE(Started("RunOff"));
+  EXPECT_TRUE(Started("LinkOff"));  // the kept shortcut, put back
+  EXPECT_TRUE(Started("RunOn"));
+}
+
+}  // namespace
+}  // namespace velmora::test
