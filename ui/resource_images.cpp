@@ -1,0 +1,76 @@
+#include "ui/resource_images.h"
+
+#include <QImage>
+#include <map>
+#include <utility>
+
+namespace velmora::ui {
+
+namespace {
+
+QIcon IconFromFiles(const char* stem, std::initializer_list<int> sizes) {
+  QIcon icon;
+  for (int size : sizes) icon.addFile(QString(":/res/%1_%2.png").arg(stem).arg(size), QSize(size, size));
+  return icon;
+}
+
+QIcon ProgramIconById(int resourceId) {
+  if (resourceId == 128) return ProgramWindowIcon();
+  if (resourceId == 180) return DefaultEntryIcon();
+  return QIcon();
+}
+
+QIcon Convert(const platform::IconImage& image) {
+  if (image.notAnIconFile) return QIcon();
+  if (image.resourceId != 0) return ProgramIconById(image.resourceId);
+  QImage decoded;
+  if (!image.png.empty()) {
+    decoded = QImage::fromData(reinterpret_cast<const uchar*>(image.png.data()), static_cast<int>(image.png.size()), "PNG");
+  } else if (image.width > 0 && image.height > 0 &&
+             image.pixels.size() == static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
+    decoded = QImage(image.width, image.height, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height; ++y) {
+      auto* line = reinterpret_cast<QRgb*>(decoded.scanLine(y));
+      for (int x = 0; x < image.width; ++x) line[x] = image.pixels[static_cast<std::size_t>(y) * image.width + x];
+    }
+  }
+  if (decoded.isNull()) return QIcon();
+  return QIcon(QPixmap::fromImage(decoded));
+}
+
+}  // namespace
+
+const QPixmap& ListImageStrip() {
+  // Kept to the end of the process: Qt's images must not be destroyed after the
+  // application object, as function statics would be.
+  static const QPixmap* strip = new QPixmap(":/res/bitmap181.png");
+  return *strip;
+}
+
+QPixmap ListImagePixmap(int index) {
+  if (index < 0 || index >= kListImageCount) return QPixmap();
+  return ListImageStrip().copy(index * 16, 0, 16, 16);
+}
+
+QIcon ProgramWindowIcon() {
+  static const QIcon* icon = new QIcon(IconFromFiles("icon128", {16, 24, 32, 48, 64, 128, 256}));
+  return *icon;
+}
+
+QIcon DefaultEntryIcon() {
+  static const QIcon* icon = new QIcon(IconFromFiles("icon180", {16, 32, 48}));
+  return *icon;
+}
+
+QIcon EntryIcon(const platform::IconHandle& icon) {
+  if (!icon) return QIcon();
+  // Entries share their images; keep each converted one with the image it came from.
+  static auto& cache = *new std::map<const platform::IconImage*, std::pair<platform::IconHandle, QIcon>>;
+  auto found = cache.find(icon.get());
+  if (found != cache.end()) return found->second.second;
+  QIcon converted = Convert(*icon);
+  cache.emplace(icon.get(), std::make_pair(icon, converted));
+  return converted;
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,126 @@
+// VelmoraDlg: the main window. A frameless window covered by the main movie, with
+// the entry list in front of it; it turns the movie's commands into their actions.
+#pragma once
+
+#include <QDialog>
+#include <QEvent>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_interfaces.h"
+#include "entries/startup_parameters.h"
+#include "ui/flash_movie_host.h"
+
+namespace velmora {
+class VelmoraApp;
+class Task;
+}
+
+namespace velmora::ui {
+
+class EntryList;
+class SplashPlayer;
+
+// The private help request of the main window (sent, not posted).
+inline constexpr int kHelpRequestMessage = 0x4CB;
+class HelpRequestEvent : public QEvent {
+ public:
+  static QEvent::Type EventType();
+  HelpRequestEvent() : QEvent(EventType()) {}
+};
+
+// The views: which locations the list shows, in fill order.
+struct ViewSpec {
+  const char* command;
+  std::vector<int> locations;
+};
+const std::array<ViewSpec, 11>& Views();
+
+class VelmoraDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // |box| shows the window's message boxes (the program's CustomMsgBoxDlg when null).
+  explicit VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box = nullptr, QWidget* parent = nullptr);
+  ~VelmoraDlg() override;
+
+  // Initialisation in its fixed order: splash, model, list, movie, variables.
+  void Initialise();
+  // Initialise (once), then run the window until it ends. Returns 0.
+  int DoModal();
+
+  void OnMovieCommand(const std::string& command, const std::string& argument = "");
+  // Asks whether to apply pending changes, saves the settings and ends the window;
+  // or leaves it open when the question was closed without an answer.
+  void ConfirmApplyOnClose();
+
+  void ApplyChangesCommand();
+  void RefreshCommand();
+  void RollBackCommand();
+  void SelectView(int view);
+  void ShowDescription(const Task& task);
+
+  // Settings flag as the movie receives it: one character of that code, "" for 0.
+  static std::string SettingsFlagText(std::int32_t value);
+
+  int currentView = 0;
+  std::string currentViewCommand = "IDC_FS_ALLITEMS";
+  int selectedItem = -1;
+
+  FlashMovieHost* Movie() const { return movie_; }
+  EntryList* List() const { return list_; }
+  SplashPlayer* Splash() const { return splash_; }
+  VelmoraApp& App() const { return app_; }
+
+ signals:
+  // The help request arrived; |helpFile| is the Windows path of the help file.
+  void helpRequested(const QString& helpFile);
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  void BuildCommandTable();
+  void LoadMovie();
+  void SetInitialVariables();
+  void OfferApply();
+  void ShowFailures(const std::vector<ApplyFailure>& failures, const std::string& what);
+  int ShowMessage(MessageBoxRequest& request);
+  void SendHelpRequest();
+  void OnHelpRequest();
+  void StartUpdater();
+  void ShowAbout();
+  void SetAllInView(int enabled);
+  Task* RowTask(int row);
+  void OnRowCheckChanged(int row);
+  void OnRowClicked(int row);
+  void OnListKeyDown();
+
+  VelmoraApp& app_;
+  StartupParameters& model_;
+  MessageBoxPresenter* box_;
+  std::unique_ptr<MessageBoxPresenter> ownBox_;
+  FlashMovieHost* movie_ = nullptr;
+  EntryList* list_ = nullptr;
+  SplashPlayer* splash_ = nullptr;
+  MovieCommandTable commands_;
+  bool initialised_ = false;
+  bool listShown_ = false;
+};
+
+// Runs VelmoraDlg for the application's start-up.
+class QtMainWindowRunner : public MainWindowRunner {
+ public:
+  explicit QtMainWindowRunner(MessageBoxPresenter* box = nullptr) : box_(box) {}
+  void Run(VelmoraApp& app) override;
+
+ private:
+  MessageBoxPresenter* box_;
+};
+
+}  // namespace velmora::ui
