@@ -94,10 +94,22 @@ std::vector<std::u16string> SplitPath(const std::u16string& path) {
   return parts;
 }
 
-std::vector<std::u16string> FoldedPath(const HiveNode* node) {
-  std::vector<std::u16string> path = Hive::PathOf(node);
-  for (std::u16string& part : path) part = FoldName(part);
-  return path;
+// The chain of keys from the root's child down to |node|.
+void ChainOf(const HiveNode* node, std::vector<const HiveNode*>* chain) {
+  chain->clear();
+  for (; node && node->parent; node = node->parent) chain->push_back(node);
+  std::reverse(chain->begin(), chain->end());
+}
+
+// Wine's file order of two keys: a parent first, then its subkeys by name.
+int CompareChains(const std::vector<const HiveNode*>& a, const std::vector<const HiveNode*>& b) {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    int order = CompareNames(a[i]->name, b[i]->name);
+    if (order) return order;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 // Reads the lines of a file one by one, keeping each line's exact bytes.
@@ -734,9 +746,12 @@ HiveBlock* Hive::EnsureBlock(HiveNode* node) {
   block->touched = true;
   block->modified = NowFileTime();
   // Wine writes a parent before its subkeys and siblings in sorted order.
-  std::vector<std::u16string> path = FoldedPath(node);
-  auto at = std::find_if(blocks_.begin(), blocks_.end(),
-                         [&](const std::unique_ptr<HiveBlock>& other) { return FoldedPath(other->node) > path; });
+  std::vector<const HiveNode*> chain, other;
+  ChainOf(node, &chain);
+  auto at = std::find_if(blocks_.begin(), blocks_.end(), [&](const std::unique_ptr<HiveBlock>& block) {
+    ChainOf(block->node, &other);
+    return CompareChains(other, chain) > 0;
+  });
   node->block = block.get();
   HiveBlock* raw = block.get();
   blocks_.insert(at, std::move(block));
