@@ -532,6 +532,19 @@ TEST_F(RegistryTest, AnUnparsableHiveIsNeverWritten) {
   EXPECT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software", kKeyRead, &key), kBadRegistryFile);
 }
 
+TEST_F(RegistryTest, AMissingHiveFileIsWrittenOnTheFirstChange) {
+  ASSERT_EQ(unlink(UserReg().c_str()), 0);
+  HKey key = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software", kKeyRead, &key), kFileNotFound);
+  EXPECT_EQ(Inode(UserReg()), 0u);  // reading creates nothing
+  key = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora");
+  RegCloseKey(key);
+  std::string text = ReadFile(UserReg());
+  EXPECT_EQ(text.substr(0, std::string(kHeaderUser).size()), kHeaderUser);
+  EXPECT_TRUE(std::regex_search(text, std::regex("\n\\[Software\\\\\\\\Orlinsk\\\\\\\\Velmora\\] [0-9]+\n#time=")))
+      << text;
+}
+
 TEST_F(RegistryTest, AReadOnlyMachineHiveDeniesWriteAccess) {
   const std::string machine = ReadFile(SystemReg());
   ASSERT_EQ(chmod(SystemReg().c_str(), 0444), 0);
