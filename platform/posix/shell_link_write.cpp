@@ -1,7 +1,7 @@
 // Writing .lnk files that both Windows and Wine resolve: header, an IDList in
 // the form Windows writes (My Computer, drive, one item per path component),
-// LinkInfo with the local or network path (Wine reads the target only from
-// there), Unicode strings, and the terminal block.
+// LinkInfo with the local or network path (where Wine looks first), Unicode
+// strings, and the terminal block.
 #include <sys/stat.h>
 
 #include <cstring>
@@ -104,9 +104,11 @@ bool IdList(const std::string& target, std::uint32_t attributes, std::uint32_t f
 }
 
 // LinkInfo for a drive path (VolumeID and LocalBasePath) or a UNC path
-// (CommonNetworkRelativeLink). The Unicode offsets are added only when the path
-// has characters code page 1252 lacks, as Windows does; readers that know only
-// the short header still find the 8-bit path.
+// (CommonNetworkRelativeLink). Wine takes the target from the 8-bit path alone
+// when LinkInfo is there, so a drive path with characters that code page 1252
+// lacks gets no LinkInfo: Wine and Windows then both follow the IDList, whose
+// items carry the names in UTF-16. A UNC path has no IDList here; it keeps
+// LinkInfo and adds the Unicode suffix (the header of 0x24 bytes).
 bool LinkInfo(const std::string& target, Writer* out) {
   bool local = IsDrivePath(target);
   if (!local && !IsUncPath(target)) return false;
@@ -124,6 +126,7 @@ bool LinkInfo(const std::string& target, Writer* out) {
   std::string suffixAnsi;
   bool exact = Windows1252FromUtf8(base, &baseAnsi);
   exact = Windows1252FromUtf8(suffix, &suffixAnsi) && exact;
+  if (local && !exact) return false;
   std::uint32_t headerSize = exact ? 0x1C : 0x24;
 
   Writer info;
@@ -161,11 +164,6 @@ bool LinkInfo(const std::string& target, Writer* out) {
   info.U8(0);
   if (!exact) {
     if (info.size() & 1) info.U8(0);
-    if (local) {
-      info.PatchU32(fields + 16, static_cast<std::uint32_t>(info.size()));
-      info.Utf16(Utf16FromUtf8(base));
-      info.U16(0);
-    }
     info.PatchU32(fields + 20, static_cast<std::uint32_t>(info.size()));
     info.Utf16(Utf16FromUtf8(suffix));
     info.U16(0);

@@ -13,6 +13,11 @@ namespace velmora::test {
 inline void PutLe(std::string* out, std::uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
+inline void PatchLe(std::string* s, std::size_t at, std::uint32_t v, int bytes) {
+  if (at > s->size() || s->size() - at < static_cast<std::size_t>(bytes)) return;
+  char* p = s->data() + at;
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
 inline void PutBe(std::string* out, std::uint32_t v) {
   for (int i = 3; i >= 0; --i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }

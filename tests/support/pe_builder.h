@@ -25,10 +25,6 @@ struct TestResource {
 constexpr std::uint32_t kTestResourceRva = 0x1000;
 constexpr std::uint32_t kTestResourceFileOffset = 0x200;
 
-inline void PatchLe(std::string* s, std::size_t at, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) (*s)[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 // The .rsrc section content for |resources| (types and names in the stored
 // order: named first, then IDs ascending), with data RVAs from |rva|.
 inline std::string ResourceSection(const std::vector<TestResource>& resources, std::uint32_t rva) {
