@@ -1,0 +1,174 @@
+// velmora-cli's edit and profile commands, run as a user runs them: a real
+// process on a real prefix, followed by a look at the hives and folders.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/language.h"
+#include "changes/store_layout.h"
+#include "entries/startup_location.h"
+#include "entries/startup_parameters.h"
+#include "platform/files.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+class CliEditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* other = std::getenv("VELMORA_CLI");
+    cli_ = other ? other : VELMORA_PROGRAM_DIR "/velmora-cli";
+    if (Run({"--help"}).out.find("disable") == std::string::npos) {
+      GTEST_SKIP() << "this velmora-cli has no edit commands";
+    }
+  }
+  // Runs the program in the test's prefix (WINEPREFIX and XDG_RUNTIME_DIR are set).
+  Result Run(const std::vector<std::string>& args) {
+    std::string command = "cd / && " + Quote(cli_);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    command += " 2>&1";
+    Result result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The program changed the hives behind this process's back.
+    platform::ResetPrefixForTesting();
+    platform::InitPrefix();
+    return result;
+  }
+  static platform::RegistryValue Value(const std::string& path, const std::string& name, bool* found) {
+    platform::RegistryValue out;
+    *found = false;
+    platform::HKey key = nullptr;
+    if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key) != platform::kSuccess) {
+      return out;
+    }
+    std::vector<platform::RegistryValue> values;
+    platform::RegReadAllValues(key, &values);
+    platform::RegCloseKey(key);
+    for (auto& value : values) {
+      if (value.name == name) {
+        *found = true;
+        out = value;
+      }
+    }
+    return out;
+  }
+  std::string StartupItem(const std::string& name) {
+    StartupParameters model;
+    return platform::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder) + "\\" + name);
+  }
+
+  test::TempPrefix prefix_;
+  std::string cli_;
+};
+
+TEST_F(CliEditTest, DisableAndEnableKeepTheValueType) {
+  platform::HKey key = nullptr;
+  ASSERT_EQ(platform::RegCreateKey(platform::HKeyCurrentUser(), kRunKeyPath, &key), platform::kSuccess);
+  ASSERT_EQ(platform::RegSetString(key, "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz), platform::kSuccess);
+  platform::RegCloseKey(key);
+
+  Result disabled = Run({"disable", "CU Run", "exp"});
+  ASSERT_EQ(disabled.status, 0) << disabled.out;
+  EXPECT_NE(disabled.out.find("Exp"), std::string::npos) << disabled.out;
+  bool found = false;
+  Value(kRunKeyPath, "Exp", &found);
+  EXPECT_FALSE(found);
+  Value(DisabledTasksKeyPath(), "3|Exp", &found);
+  EXPECT_TRUE(found);
+
+  Result again = Run({"disable", "3", "Exp"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+
+  ASSERT_EQ(Run({"enable", "3", "Exp"}).status, 0);
+  platform::RegistryValue back = Value(kRunKeyPath, "Exp", &found);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(back.type, platform::kRegExpandSz);
+  EXPECT_EQ(changes::ValueText(back.data), "%SystemRoot%\\x.exe /q");
+}
+
+TEST_F(CliEditTest, AddRemoveAndClearFailures) {
+  Result added = Run({"add", "CU Startup Folder", "Tray", "C:\\tray.exe"});
+  ASSERT_EQ(added.status, 0) << added.out;
+  EXPECT_TRUE(fs::exists(StartupItem("Tray.lnk")));
+  ASSERT_EQ(Run({"remove", "5", "Tray"}).status, 0);
+  EXPECT_FALSE(fs::exists(StartupItem("Tray.lnk")));
+
+  Result unknownEntry = Run({"enable", "CU Run", "Nothing"});
+  EXPECT_EQ(unknownEntry.status, 1);
+  EXPECT_NE(unknownEntry.out.find("Nothing"), std::string::npos);
+  EXPECT_EQ(Run({"disable", "CU Elsewhere", "x"}).status, 1);
+  EXPECT_EQ(Run({"disable", "6", "x"}).status, 1);
+  EXPECT_EQ(Run({"add", "5", "Only name"}).status, 2);
+
+  Result escape = Run({"add", "5", "..\\..\\..\\escape", "C:\\x.exe"});
+  EXPECT_EQ(escape.status, 1);
+  StartupParameters model;
+  std::string folder = platform::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder));
+  EXPECT_FALSE(fs::exists(fs::path(folder).parent_path().parent_path().parent_path() / "escape.lnk"));
+}
+
+TEST_F(CliEditTest, ProfilesSaveLoadAndDelete) {
+  ASSERT_EQ(Run({"add", "CU Run", "Foo", "C:\\foo.exe"}).status, 0);
+  ASSERT_EQ(Run({"profile", "save", "Home"}).status, 0);
+  EXPECT_EQ(Run({"profile", "save", "Home"}).status, 1);
+  EXPECT_EQ(Run({"profile", "save", "Home", "--replace"}).status, 0);
+  EXPECT_EQ(Run({"profile", "save", "a\\b"}).status, 1);
+  EXPECT_EQ(Run({"profile", "list"}).out, "Home\n");
+
+  ASSERT_EQ(Run({"add", "CU Run", "Bar", "C:\\bar.exe"}).status, 0);
+  ASSERT_EQ(Run({"disable", "CU Run", "Foo"}).status, 0);
+  Result loaded = Run({"profile", "load", "Home"});
+  ASSERT_EQ(loaded.status, 0) << loaded.out;
+  bool found = false;
+  Value(kRunKeyPath, "Foo", &found);
+  EXPECT_TRUE(found);
+  Value(kRunKeyPath, "Bar", &found);
+  EXPECT_FALSE(found);  // not in the profile: disabled, kept in the store
+  Value(DisabledTasksKeyPath(), "3|Bar", &found);
+  EXPECT_TRUE(found);
+
+  EXPECT_EQ(Run({"profile", "load", "Away"}).status, 1);
+  EXPECT_EQ(Run({"profile", "delete", "Away"}).status, 1);
+  EXPECT_EQ(Run({"profile", "delete", "Home"}).status, 0);
+  EXPECT_EQ(Run({"profile", "list"}).out, "");
+}
+
+TEST_F(CliEditTest, RefusesWhileTheProgramRuns) {
+  // This process takes the program's single-instance lock, as the window does.
+  ASSERT_EQ(platform::CreateNamedMutex(GetString(7001)), platform::kSuccess);
+  Result result = Run({"add", "CU Run", "Foo", "C:\\foo.exe"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("instance"), std::string::npos) << result.out;
+  bool found = false;
+  Value(kRunKeyPath, "Foo", &found);
+  EXPECT_FALSE(found);
+}
+
+}  // namespace
+}  // namespace velmora
