@@ -44,9 +44,12 @@ class LocationApply {
  private:
   void Fail(const std::string& name, const std::string& reason) { failures_.push_back({location_, name, reason}); }
 
-  const RawValue* Pending(const std::string& name) const {
-    auto it = model_.pendingValues.find(SnapshotKey(location_, name));
-    return it == model_.pendingValues.end() ? nullptr : &it->second;
+  // The exact form a loaded profile gave the entry, while it still belongs to the
+  // entry's command.
+  const RawValue* Pending(const Task& task) const {
+    auto it = model_.pendingValues.find(SnapshotKey(location_, task.name));
+    if (it == model_.pendingValues.end() || changes::ValueText(it->second.data) != task.command) return nullptr;
+    return &it->second;
   }
   const std::string* PendingItem(const std::string& name) const {
     auto it = model_.pendingItems.find(SnapshotKey(location_, name));
@@ -84,9 +87,12 @@ class LocationApply {
         }
         if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
       } else if (task.enabled) {
-        if (!disk || changes::ValueText(disk->data) != task.command) {
+        const RawValue* pending = Pending(task);
+        bool asWanted = disk && changes::ValueText(disk->data) == task.command &&
+                        (!pending || (pending->type == disk->type && pending->data == disk->data));
+        if (!asWanted) {
           std::vector<RawValue> known;
-          if (const RawValue* pending = Pending(task.name)) known.push_back(*pending);
+          if (pending) known.push_back(*pending);
           if (const platform::RegistryValue* remembered = store_.RememberedValue(location_, task.name)) {
             known.push_back(FromRegistry(*remembered));
           }
@@ -101,7 +107,8 @@ class LocationApply {
         // In its location again: the stored copy is no longer needed.
         store_.Remove(location_, task.name, nullptr);
       } else if (disk) {
-        RawValue original = FromRegistry(*disk);
+        const RawValue* pending = Pending(task);
+        RawValue original = pending ? *pending : FromRegistry(*disk);
         if (!store_.Put(location_, task.name, task.command, &original, nullptr, &why)) {
           Fail(task.name, why + "; the entry stays where it is");
           continue;
@@ -109,9 +116,7 @@ class LocationApply {
         status = changes::RemoveValue(key, disk->name);
         if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete the value", status));
       } else if (!store_.Holds(location_, task.name, task.command)) {
-        const RawValue* pending = Pending(task.name);
-        if (pending && changes::ValueText(pending->data) != task.command) pending = nullptr;
-        if (!store_.Put(location_, task.name, task.command, pending, nullptr, &why)) Fail(task.name, why);
+        if (!store_.Put(location_, task.name, task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
       }
     }
     platform::RegCloseKey(key);
@@ -149,6 +154,18 @@ class LocationApply {
         if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
       } else if (task.enabled) {
         if (!exists && !Restore(task, folder, path)) continue;
+        const std::string* pending = PendingItem(task.name);
+        if (exists && !isFolder && pending) {
+          // A loaded profile brings the item as it was saved.
+          std::string current;
+          if (platform::ReadWholeFile(path, &current) != platform::kSuccess || current != *pending) {
+            platform::Status status = changes::WriteItem(path, *pending);
+            if (status != platform::kSuccess) {
+              Fail(task.name, changes::FailureText("write " + path, status));
+              continue;
+            }
+          }
+        }
         store_.Remove(location_, task.name, nullptr);
       } else if (exists && !isFolder) {
         std::string bytes;
@@ -157,7 +174,8 @@ class LocationApply {
           Fail(task.name, changes::FailureText("read " + path, status) + "; the item stays where it is");
           continue;
         }
-        if (!store_.Put(location_, task.name, task.command, nullptr, &bytes, &why)) {
+        const std::string* pending = PendingItem(task.name);
+        if (!store_.Put(location_, task.name, task.command, nullptr, pending ? pending : &bytes, &why)) {
           Fail(task.name, why + "; the item stays where it is");
           continue;
         }
@@ -171,12 +189,13 @@ class LocationApply {
     }
   }
 
-  // Puts a missing item back: its kept copy, else the copy a profile brought, else
+  // Puts a missing item back: the copy a loaded profile brought, else its kept copy, else
   // a new shortcut to the command (the name with ".lnk" added when it lacks it).
   bool Restore(const Task& task, const std::string& folder, const std::string& path) {
     std::string bytes;
     const std::string* pending = PendingItem(task.name);
-    if (store_.KeptItem(location_, task.name, &bytes) || (pending && (bytes = *pending, true))) {
+    if (pending) bytes = *pending;
+    if (pending || store_.KeptItem(location_, task.name, &bytes)) {
       platform::Status status = changes::WriteItem(path, bytes);
       if (status != platform::kSuccess) {
         Fail(task.name, changes::FailureText("write " + path, status));
@@ -220,7 +239,17 @@ std::vector<ApplyFailure> StartupParameters::ApplyChanges() {
     LocationApply(*this, location, failures).Run();
     // A location whose writes did not all happen stays changed, so that the user
     // sees it and can apply again.
-    if (failures.size() == before) changedFlags[location] = 0;
+    if (failures.size() != before) continue;
+    changedFlags[location] = 0;
+    // What a loaded profile brought for this location has now been written.
+    const std::string prefix = SnapshotKey(location, "");
+    auto dropLocation = [&prefix](auto& pending) {
+      for (auto it = pending.lower_bound(prefix); it != pending.end() && it->first.rfind(prefix, 0) == 0;) {
+        it = pending.erase(it);
+      }
+    };
+    dropLocation(pendingItems);
+    dropLocation(pendingValues);
   }
   return failures;
 }

@@ -132,7 +132,8 @@ class StartupParameters {
   // Exact forms that a loaded profile brought for its entries, keyed by snapshot
   // key: the value (type and bytes) or the item bytes that apply writes when it
   // puts such an entry into its location (or keeps it in the store) and its
-  // command still matches. Emptied by ClearEntries.
+  // command still matches. Emptied by ClearEntries, and for a location by its
+  // successful apply.
   std::map<std::string, RawValue> pendingValues;
   std::map<std::string, std::string> pendingItems;
 

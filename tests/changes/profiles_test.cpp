@@ -14,7 +14,9 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   SetText(kCuRun, "Plain", "C:\\plain.exe");
   SetText(kLmRun, "Machine", "C:\\m.exe");
   MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray", "C:\\Tools");
+  MakeShortcut(Folder(kCuStartupFolder) + "\\Other.lnk", "C:\\Tools\\other.exe", "--saved");
   const std::string toolBytes = ReadFile(Item(kCuStartupFolder, "Tool.lnk"));
+  const std::string otherBytes = ReadFile(Item(kCuStartupFolder, "Other.lnk"));
   const auto runBefore = LocationValues(kCuRun);
   {
     StartupParameters model;
@@ -32,6 +34,7 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
     model.RemoveEntry("exp", kCuRun);
     model.RemoveEntry("tool.lnk", kCuStartupFolder);
     model.SetEntryEnabled("machine", kLmRun, 1);
+    model.SetEntryEnabled("other.lnk", kCuStartupFolder, 0);
     auto added = std::make_unique<Task>();
     added->name = "Later";
     added->command = "C:\\later.exe";
@@ -39,6 +42,8 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
     Apply(model);
   }
   ASSERT_FALSE(fs::exists(Item(kCuStartupFolder, "Tool.lnk")));
+  // Changed outside Velmora while disabled: the same target, other arguments.
+  MakeShortcut(changes::KeptItemsFolder(kCuStartupFolder) + "\\Other.lnk", "C:\\Tools\\other.exe", "--changed");
 
   StartupParameters model;
   Read(model);
@@ -60,6 +65,7 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   EXPECT_EQ(LocationValues(kLmRun).count("machine"), 0u);
   EXPECT_EQ(StoreValues().count("0|machine"), 1u);
   EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "Tool.lnk")), toolBytes);
+  EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "Other.lnk")), otherBytes);
 }
 
 TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
