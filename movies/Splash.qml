@@ -39,7 +39,7 @@ Rectangle {
         y: 50
         text: "Velmora"
         color: "#e9efff"
-        font.pixelSize: 34
+        font.pixelSize: 32
         font.bold: true
     }
     Text {
@@ -47,6 +47,8 @@ Rectangle {
         anchors.top: name.bottom
         anchors.topMargin: 2
         text: "See and decide what starts with Windows"
+        width: root.width - x - 24
+        wrapMode: Text.Wrap
         color: "#9fb0d8"
         font.pixelSize: 12
     }

@@ -100,7 +100,7 @@ inline std::string ScreenshotDir() {
 // build/screenshots/<name>.png and returns the path.
 inline std::string SaveScreenshot(QWidget* widget, const std::string& name) {
   // Let the movies render the frame of their latest state.
-  QTest::qWait(40);
+  QTest::qWait(200);
   std::string path = ScreenshotDir() + "/" + name + ".png";
   widget->grab().save(QString::fromStdString(path));
   return path;

@@ -1,0 +1,630 @@
+// The main window over a real prefix: entries in the registry and the Startup
+// folders, real program files, a running process; the real movie and message box.
+#include "ui/velmora_dlg.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QHeaderView>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/language.h"
+#include "app/velmora_app.h"
+#include "tests/changes/changes_fixture.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/custom_msg_box_dlg.h"
+#include "ui/entry_list.h"
+#include "ui/resource_images.h"
+#include "ui/splash_player.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::EntryList;
+using ui::VelmoraDlg;
+
+class MainWindowTest : public test::ChangesTest {
+ protected:
+  void SetUp() override {
+    test::ChangesTest::SetUp();
+    CopyFixture("version_app.exe", "C:\\Tools\\version_app.exe");
+    CopyFixture("scan_app.exe", "C:\\Tools\\scan_app.exe");
+  }
+  void TearDown() override {
+    delete answering_.data();
+    window_.reset();
+    app_.reset();
+    if (probe_ > 0) {
+      kill(probe_, SIGKILL);
+      waitpid(probe_, nullptr, 0);
+    }
+  }
+
+  void CopyFixture(const std::string& fixture, const std::string& windowsPath) {
+    fs::create_directories(fs::path(Host(windowsPath)).parent_path());
+    fs::copy_file(test::FixturePath(fixture), Host(windowsPath), fs::copy_options::overwrite_existing);
+  }
+  // A real process of the name velmoraprobe, for the memory columns.
+  void StartProbe() {
+    std::string probe = prefix_.dir() + "/velmoraprobe";
+    fs::copy_file("/bin/sleep", probe);
+    probe_ = fork();
+    if (probe_ == 0) {
+      execl(probe.c_str(), probe.c_str(), "60", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  // Entries in five of the six locations.
+  void MakeEntries() {
+    SetText(kLmRun, "Alpha", "C:\\Tools\\version_app.exe /tray");
+    SetText(kLmRun, "Beta", "C:\\Tools\\missing.exe");
+    SetText(kLmRunOnce, "Once", "C:\\Tools\\scan_app.exe /once");
+    SetText(kCuRun, "Gamma", "\"C:\\Tools\\scan_app.exe\" -q");
+    SetText(kCuRunOnce, "Later", "C:\\Tools\\scan_app.exe");
+    MakeShortcut(Folder(kCuStartupFolder) + "\\Delta.lnk", "C:\\Tools\\version_app.exe", "");
+  }
+  // The application and its window, initialised and shown as at start.
+  void Open(bool splash = false) {
+    app_ = std::make_unique<VelmoraApp>();
+    test::UseBuiltProgramDir();
+    app_->programDir = Program().programDir;
+    app_->settings.ShowSplash = splash ? 1 : 0;
+    window_ = std::make_unique<VelmoraDlg>(*app_);
+    window_->Initialise();
+    window_->show();
+    test::ProcessMovieCommands();
+  }
+  ui::FlashMovieHost* Movie() { return window_->Movie(); }
+  EntryList* List() { return window_->List(); }
+  std::string Var(const std::string& name) { return Movie()->GetMovieVariable(name); }
+  std::string ChangeState() {
+    return Var("_root.applyState") + Var("_root.refreshState") + Var("_root.rollBackState");
+  }
+  // "tag name" of every row, top to bottom.
+  std::vector<std::string> Rows() {
+    std::vector<std::string> rows;
+    for (int row = 0; row < List()->rowCount(); ++row) rows.push_back(List()->RowLocationText(row) + " " + List()->RowName(row));
+    return rows;
+  }
+  int RowOf(const std::string& name) {
+    for (int row = 0; row < List()->rowCount(); ++row) {
+      if (List()->RowName(row) == name) return row;
+    }
+    return -1;
+  }
+  // A real click on the check box of a row.
+  void ClickCheckBox(int row) {
+    QTableWidgetItem* item = List()->item(row, ui::kColumnName);
+    QStyleOptionViewItem option;
+    option.initFrom(List()->viewport());
+    option.rect = List()->visualItemRect(item);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay |
+                      QStyleOptionViewItem::HasDecoration;
+    option.decorationSize = QSize(16, 16);
+    option.text = item->text();
+    QRect box = List()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, List());
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
+  }
+  std::int32_t StoredSetting(const std::string& name) {
+    platform::HKey key = nullptr;
+    if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, &key) !=
+        platform::kSuccess) {
+      return -1;
+    }
+    std::uint32_t type = 0;
+    std::uint8_t data[4] = {0, 0, 0, 0};
+    std::uint32_t size = sizeof data;
+    platform::Status status = platform::RegQueryValueEx(key, name, &type, data, &size);
+    platform::RegCloseKey(key);
+    return status == platform::kSuccess ? data[0] : -1;
+  }
+
+  // Runs |answer| on the next message box as soon as it is open.
+  void AnswerNextBox(std::function<void(ui::CustomMsgBoxDlg*)> answer) {
+    auto* timer = new QTimer;
+    answering_ = timer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+      auto* box = qobject_cast<ui::CustomMsgBoxDlg*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      timer->stop();
+      timer->deleteLater();
+      answer(box);
+    });
+    timer->start();
+  }
+
+  std::unique_ptr<VelmoraApp> app_;
+  std::unique_ptr<VelmoraDlg> window_;
+  QPointer<QTimer> answering_;
+  pid_t probe_ = -1;
+};
+
+TEST_F(MainWindowTest, OpensWithAllLocationsListedLastFilledOnTopAndTheInitialVariables) {
+  MakeEntries();
+  test::QtMessageCatcher messages;
+  Open();
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"CU Startup Folder Delta.lnk", "CU RunOnce Later", "CU Run Gamma",
+                                              "LM RunOnce Once", "LM Run Alpha", "LM Run Beta"}));
+  EXPECT_EQ(window_->currentView, 0);
+  EXPECT_EQ(window_->currentViewCommand, "IDC_FS_ALLITEMS");
+  EXPECT_EQ(window_->windowTitle().toStdString(), "Velmora");
+  EXPECT_EQ(window_->size(), QSize(639, 605));
+  EXPECT_EQ(List()->geometry(), QRect(215, 288, 408, 255));
+
+  // The movie asked for the list when it had loaded.
+  EXPECT_TRUE(List()->isVisible());
+  EXPECT_EQ(ChangeState(), "000");
+  EXPECT_EQ(Var("_root.profilesState"), "0");
+  EXPECT_EQ(Var("_root.startWindows"), "\x01");  // the setting's byte, not the digit
+  EXPECT_EQ(Var("_root.showSplash"), "");
+  EXPECT_EQ(Var("_root.showSavingMsg"), "\x01");
+  EXPECT_TRUE(test::FindMovieItem(Movie(), "ID_Fs_startWindows")->property("on").toBool());
+  EXPECT_FALSE(test::FindMovieItem(Movie(), "ID_Fs_showSplash")->property("on").toBool());
+  EXPECT_FALSE(window_->Splash()->IsShowing());
+  EXPECT_EQ(window_->Splash()->CallCount(), 0);
+  EXPECT_TRUE(messages.messages.isEmpty()) << messages.messages.join("\n").toStdString();
+}
+
+TEST(SettingsFlagText, OneCharacterOfTheStoredValueOrNothing) {
+  EXPECT_EQ(VelmoraDlg::SettingsFlagText(0), "");
+  EXPECT_EQ(VelmoraDlg::SettingsFlagText(1), "\x01");
+  EXPECT_EQ(VelmoraDlg::SettingsFlagText(2), "\x02");
+  EXPECT_EQ(VelmoraDlg::SettingsFlagText(256), "");
+}
+
+TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
+  MakeEntries();
+  StartProbe();
+  SetText(kCuRun, "Probe", "C:\\Programs\\VELMORAPROBE.EXE -q");
+  SetStore("3|Sleeper", "C:\\Tools\\scan_app.exe --sleep");  // a disabled entry
+  Open();
+  QHeaderView* header = List()->horizontalHeader();
+  const char* headings[] = {"Name", "File name", "Startup Location", "Rating", "Mem", "Peak", "Comment"};
+  const int widths[] = {90, 100, 90, 90, 90, 90, 90};
+  ASSERT_EQ(List()->columnCount(), 7);
+  for (int column = 0; column < 7; ++column) {
+    EXPECT_EQ(List()->horizontalHeaderItem(column)->text().toStdString(), headings[column]);
+    EXPECT_EQ(header->sectionSize(column), widths[column]);
+  }
+  EXPECT_FALSE(header->sectionsClickable());
+
+  int alpha = RowOf("Alpha");
+  ASSERT_GE(alpha, 0);
+  EXPECT_EQ(List()->CellText(alpha, ui::kColumnFileName), "C:\\Tools\\version_app.exe /tray");
+  EXPECT_EQ(List()->CellText(alpha, ui::kColumnMemory), "N/A");
+  EXPECT_EQ(List()->CellText(alpha, ui::kColumnPeak), "N/A");
+  EXPECT_EQ(List()->CellText(alpha, ui::kColumnRating), "Unknown File");
+  EXPECT_EQ(List()->CellText(alpha, ui::kColumnComment), GetString(7025));
+  EXPECT_TRUE(List()->RowChecked(alpha));
+  EXPECT_FALSE(List()->item(alpha, ui::kColumnName)->icon().isNull());  // the program's own icon
+  EXPECT_FALSE(List()->item(alpha, ui::kColumnLocation)->icon().isNull());
+  EXPECT_EQ(List()->item(alpha, ui::kColumnMemory)->textAlignment() & Qt::AlignRight, Qt::AlignRight);
+
+  // A program without an icon gets the default one and keeps it.
+  Task* gamma = Find(app_->startupParameters, kCuRun, "Gamma");
+  ASSERT_NE(gamma, nullptr);
+  ASSERT_TRUE(gamma->icon);
+  EXPECT_EQ(gamma->icon->resourceId, 180);
+  EXPECT_FALSE(List()->item(RowOf("Gamma"), ui::kColumnName)->icon().isNull());
+
+  // The running probe: memory in megabytes with three decimals.
+  int probe = RowOf("Probe");
+  ASSERT_GE(probe, 0);
+  Task* task = Find(app_->startupParameters, kCuRun, "Probe");
+  EXPECT_GT(task->memoryKB, 0);
+  EXPECT_EQ(List()->CellText(probe, ui::kColumnMemory), ui::MemoryText(task->memoryKB));
+  EXPECT_NE(List()->CellText(probe, ui::kColumnMemory).find('.'), std::string::npos);
+
+  // The disabled entry from the store is listed unchecked.
+  int sleeper = RowOf("Sleeper");
+  ASSERT_GE(sleeper, 0);
+  EXPECT_FALSE(List()->RowChecked(sleeper));
+
+  // Ratings pick their images exactly; a removed entry is not listed.
+  Find(app_->startupParameters, kLmRun, "Alpha")->rating = "Spyware";
+  Find(app_->startupParameters, kLmRun, "Beta")->removed = 1;
+  window_->OnMovieCommand("IDC_FS_ALLITEMS");
+  EXPECT_EQ(RowOf("Beta"), -1);
+  EXPECT_EQ(List()->CellText(RowOf("Alpha"), ui::kColumnRating), "Spyware");
+
+  test::SaveScreenshot(window_.get(), "main_window_entries");
+}
+
+TEST(EntryListHelpers, MegabytesAndRatingImages) {
+  EXPECT_EQ(ui::MemoryText(1500), "1.465");
+  EXPECT_EQ(ui::MemoryText(0), "N/A");
+  EXPECT_EQ(ui::MemoryText(1024), "1.000");
+  EXPECT_EQ(ui::FileKindImage("Unknown File"), ui::kImageWarning);
+  EXPECT_EQ(ui::FileKindImage("System File"), ui::kImageWindowsFlag);
+  EXPECT_EQ(ui::FileKindImage("Normal File"), ui::kImageGreenFigure);
+  EXPECT_EQ(ui::FileKindImage("Spyware"), ui::kImageRedCross);
+  EXPECT_EQ(ui::FileKindImage("unknown file"), ui::kImageRedCross);
+  EXPECT_EQ(ui::ListImagePixmap(5).size(), QSize(16, 16));
+  EXPECT_TRUE(ui::ListImagePixmap(6).isNull());
+  EXPECT_EQ(ui::ListImageStrip().size(), QSize(98, 16));
+  // Every image of the strip is drawn (not empty).
+  QImage strip = ui::ListImageStrip().toImage();
+  for (int index = 0; index < 6; ++index) {
+    int painted = 0;
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 16; ++x) painted += qAlpha(strip.pixel(index * 16 + x, y)) > 0;
+    }
+    EXPECT_GT(painted, 60) << "image " << index;
+  }
+}
+
+TEST_F(MainWindowTest, ViewsListTheirLocationsInFillOrder) {
+  MakeEntries();
+  Open();
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "IDC_FS_LOCALREG"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(window_->currentView, 2);
+  EXPECT_EQ(window_->currentViewCommand, "IDC_FS_LOCALREG");
+  // RunOnce was filled last: its rows stand above those of Run.
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"LM RunOnce Once", "LM Run Alpha", "LM Run Beta"}));
+  EXPECT_EQ(test::FindMovieItem(Movie(), "viewTitle")->property("text").toString(), "Registry");
+
+  const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+      {"IDC_FS_LOCALMACHINE", {"LM RunOnce Once", "LM Run Alpha", "LM Run Beta"}},
+      {"IDC_FS_LOCALRUN", {"LM Run Alpha", "LM Run Beta"}},
+      {"IDC_FS_LOCALRUNONCE", {"LM RunOnce Once"}},
+      {"IDC_FS_LOCALSTARTFOLDER", {}},
+      {"IDC_FS_CURRENTUSER", {"CU Startup Folder Delta.lnk", "CU RunOnce Later", "CU Run Gamma"}},
+      {"IDC_FS_USERREG", {"CU RunOnce Later", "CU Run Gamma"}},
+      {"IDC_FS_USERRUN", {"CU Run Gamma"}},
+      {"IDC_FS_USERRUNONCE", {"CU RunOnce Later"}},
+      {"IDC_FS_USERSTARTFOLDER", {"CU Startup Folder Delta.lnk"}},
+  };
+  for (const auto& [command, rows] : expected) {
+    SCOPED_TRACE(command);
+    ASSERT_TRUE(test::ClickMovieItem(Movie(), QString::fromStdString(command)));
+    test::ProcessMovieCommands();
+    EXPECT_EQ(window_->currentViewCommand, command);
+    EXPECT_EQ(Rows(), rows);
+  }
+  // The same view twice gives the same rows.
+  window_->OnMovieCommand("idc_fs_localrun");
+  std::vector<std::string> once = Rows();
+  window_->OnMovieCommand("IDC_FS_LOCALRUN");
+  EXPECT_EQ(Rows(), once);
+}
+
+TEST_F(MainWindowTest, ClickingARowDescribesItAndRegistryViewsClearTheDescription) {
+  MakeEntries();
+  Open();
+  int alpha = RowOf("Alpha");
+  QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    List()->visualItemRect(List()->item(alpha, ui::kColumnFileName)).center());
+  EXPECT_EQ(Var("_root.discripWinState"), "1");
+  std::string html = Var("_root.description");
+  EXPECT_NE(html.find("Alpha"), std::string::npos);
+  EXPECT_TRUE(test::FindMovieItem(Movie(), "descriptionText")->isVisible());
+  EXPECT_FALSE(test::FindMovieItem(Movie(), "detailsPlaceholder")->isVisible());
+  test::SaveScreenshot(window_.get(), "main_window_description");
+
+  // A key in the list describes the row below the selection.
+  QTest::keyClick(List(), Qt::Key_Down);
+  EXPECT_NE(Var("_root.description").find(List()->RowName(alpha + 1)), std::string::npos);
+
+  window_->OnMovieCommand("IDC_FS_ALLITEMS");  // view 0 keeps the description
+  EXPECT_NE(Var("_root.description"), "");
+  window_->OnMovieCommand("IDC_FS_USERRUN");
+  EXPECT_EQ(Var("_root.description"), "");
+  EXPECT_TRUE(test::FindMovieItem(Movie(), "detailsPlaceholder")->isVisible());
+}
+
+TEST_F(MainWindowTest, ListIsShownAndHiddenOnlyByTheMovie) {
+  MakeEntries();
+  Open();
+  ASSERT_TRUE(List()->isVisible());
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "expandDetails"));
+  test::ProcessMovieCommands();
+  EXPECT_FALSE(List()->isVisible());
+  window_->OnMovieCommand("IDC_FS_USERRUN");  // a view change keeps it hidden
+  EXPECT_FALSE(List()->isVisible());
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"CU Run Gamma"}));
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "expandDetails"));
+  test::ProcessMovieCommands();
+  EXPECT_TRUE(List()->isVisible());
+}
+
+TEST_F(MainWindowTest, CheckBoxApplyRefreshAndRollBackFollowTheirStates) {
+  MakeEntries();
+  Open();
+  int gamma = RowOf("Gamma");
+  ClickCheckBox(gamma);
+  ASSERT_FALSE(List()->RowChecked(gamma));
+  EXPECT_EQ(ChangeState(), "110");
+  EXPECT_TRUE(test::FindMovieItem(Movie(), "ID_FS_APPLYCHANGES")->property("active").toBool());
+
+  // Apply through the movie's button: the value leaves the Run key for the store.
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_APPLYCHANGES"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(ChangeState(), "001");
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 0u);
+  EXPECT_EQ(StoreValues().count("3|gamma"), 1u);
+  EXPECT_FALSE(List()->RowChecked(RowOf("Gamma")));  // the list is not rebuilt
+  EXPECT_FALSE(test::FindMovieItem(Movie(), "ID_FS_APPLYCHANGES")->property("active").toBool());
+
+  // An edit that is refreshed away: the list shows the system again, roll back stays.
+  ClickCheckBox(RowOf("Alpha"));
+  EXPECT_EQ(ChangeState(), "111");
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_REFRESH"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(ChangeState(), "001");
+  EXPECT_TRUE(List()->RowChecked(RowOf("Alpha")));
+  EXPECT_EQ(LocationValues(kLmRun).count("alpha"), 1u);
+
+  // Roll back: Gamma is back in its key and listed checked.
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_ROLLBACK"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(ChangeState(), "000");
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 1u);
+  EXPECT_TRUE(List()->RowChecked(RowOf("Gamma")));
+
+  // Applying with nothing pending still takes a snapshot that can be rolled back.
+  window_->OnMovieCommand("ID_FS_APPLYCHANGES");
+  EXPECT_EQ(ChangeState(), "001");
+}
+
+TEST_F(MainWindowTest, EnableAndDisableAllActOnTheCurrentViewOnly) {
+  MakeEntries();
+  Open();
+  window_->OnMovieCommand("IDC_FS_USERREG");
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_Fs_DisableAll"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(ChangeState(), "110");
+  for (int row = 0; row < List()->rowCount(); ++row) EXPECT_FALSE(List()->RowChecked(row));
+  StartupParameters& model = app_->startupParameters;
+  EXPECT_EQ(Find(model, kCuRun, "Gamma")->enabled, 0);
+  EXPECT_EQ(Find(model, kCuRunOnce, "Later")->enabled, 0);
+  EXPECT_EQ(Find(model, kCuStartupFolder, "Delta.lnk")->enabled, 1);
+  EXPECT_EQ(Find(model, kLmRun, "Alpha")->enabled, 1);
+  EXPECT_EQ(model.changedFlags, (std::array<int, 6>{0, 0, 0, 1, 1, 0}));
+
+  window_->OnMovieCommand("ID_Fs_EnableAll");
+  EXPECT_EQ(Find(model, kCuRun, "Gamma")->enabled, 1);
+  for (int row = 0; row < List()->rowCount(); ++row) EXPECT_TRUE(List()->RowChecked(row));
+}
+
+TEST_F(MainWindowTest, SettingsSwitchesChangeOnlyTheSettingButStartWithWindowsAtOnce) {
+  Open();
+  app_->settings.ShowSplash = 2;  // a value read from the registry
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_Fs_showSplash"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(app_->settings.ShowSplash, 0);
+  window_->OnMovieCommand("ID_Fs_showSplash");
+  EXPECT_EQ(app_->settings.ShowSplash, 1);
+
+  app_->settings.ApplyRunAtStartup();
+  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 1u);
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_Fs_startWindows"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(app_->settings.StartWithWindows, 0);
+  EXPECT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 0u);
+
+  window_->OnMovieCommand("ID_Fs_showSavingMsg");
+  window_->OnMovieCommand("ID_FS_SHOWSAVPROFILEMSG");
+  EXPECT_EQ(app_->settings.ShowSavingMsg, 0);
+  EXPECT_EQ(app_->settings.ShowSavingProMsg, 0);
+  // Nothing is saved before the window closes, and the movie keeps its own switches.
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), -1);
+  EXPECT_EQ(Var("_root.showSavingMsg"), "\x01");
+}
+
+TEST_F(MainWindowTest, ClosingWithoutPendingChangesNeverAsks) {
+  MakeEntries();
+  Open();
+  bool asked = false;
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
+    asked = true;
+    box->done(1);
+  });
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_EXIT"));
+  test::ProcessMovieCommands();
+  EXPECT_FALSE(asked);
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), 1);
+}
+
+TEST_F(MainWindowTest, ClosingWithPendingChangesAndTheQuestionOffClosesWithoutApplying) {
+  MakeEntries();
+  Open();
+  app_->settings.ShowSavingMsg = 0;
+  ClickCheckBox(RowOf("Gamma"));
+  window_->close();
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 1u);
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), 0);
+}
+
+TEST_F(MainWindowTest, ClosingQuestionYesAppliesAndKeepsAsking) {
+  MakeEntries();
+  Open();
+  ClickCheckBox(RowOf("Gamma"));
+  std::string message;
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
+    message = box->message;
+    EXPECT_EQ(box->buttonCount, 2);
+    EXPECT_EQ(box->firstCaption, "Yes");
+    EXPECT_EQ(box->secondCaption, "No");
+    EXPECT_EQ(box->showCheckBox, 1);
+    EXPECT_EQ(box->kind, "alert");
+    test::SaveScreenshot(box, "closing_question");
+    test::ClickMovieItem(box->Movie(), "IDC_FS_OK");
+  });
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_EXIT"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(message, GetString(7005));
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 0u);
+  EXPECT_EQ(StoreValues().count("3|gamma"), 1u);
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), 1);
+}
+
+TEST_F(MainWindowTest, ClosingQuestionNoWithTheBoxTickedStopsAsking) {
+  MakeEntries();
+  Open();
+  ClickCheckBox(RowOf("Gamma"));
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
+    test::ClickMovieItem(box->Movie(), "checkBox");
+    test::ClickMovieItem(box->Movie(), "IDC_FS_Cancel");
+  });
+  window_->close();  // the window system's close asks the same question
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 1u);
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), 0);
+}
+
+TEST_F(MainWindowTest, ClosingQuestionClosedWithoutAnswerKeepsTheWindowOpen) {
+  MakeEntries();
+  Open();
+  ClickCheckBox(RowOf("Gamma"));
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) { test::ClickMovieItem(box->Movie(), "closeButton"); });
+  window_->OnMovieCommand("ID_FS_EXIT");
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), -1);  // nothing saved
+  EXPECT_EQ(ChangeState(), "110");
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 1u);
+}
+
+TEST_F(MainWindowTest, EscapeDoesNotCloseAndF1AsksForHelpAnywhere) {
+  Open();
+  QSignalSpy help(window_.get(), &VelmoraDlg::helpRequested);
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  QTest::keyClick(Movie(), Qt::Key_Escape);
+  EXPECT_TRUE(window_->isVisible());
+  QTest::keyClick(List(), Qt::Key_F1);
+  ASSERT_EQ(help.count(), 1);
+  EXPECT_TRUE(help[0][0].toString().endsWith("\\English.chm"));
+  EXPECT_TRUE(help[0][0].toString().startsWith(QString::fromStdString(HelpFileDir())));
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_HELP"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(help.count(), 2);
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsItsTextAndReturns) {
+  Open();
+  std::string title;
+  std::string message;
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
+    title = box->title;
+    message = box->message;
+    EXPECT_EQ(box->kind, "info");
+    test::ClickMovieItem(box->Movie(), "IDC_FS_OK");
+  });
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_ABOUTUS"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(title, GetString(101));
+  EXPECT_EQ(message, GetString(7011));
+  EXPECT_TRUE(window_->isVisible());
+}
+
+TEST_F(MainWindowTest, SplashPlaysWhenTheSettingIsOn) {
+  Open(true);
+  EXPECT_EQ(window_->Splash()->CallCount(), 3);
+  ASSERT_TRUE(window_->Splash()->Host()->MovieLoaded());
+  EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(), ui::MoviePath("Splash", ".vms"));
+  EXPECT_TRUE(window_->Splash()->IsShowing());
+  test::SaveScreenshot(window_->Splash()->Host(), "splash");
+  // It plays once and then goes away by itself.
+  QTRY_VERIFY_WITH_TIMEOUT(!window_->Splash()->IsShowing(), 5000);
+}
+
+// The main movie on its own: every button sends its command, and the buttons
+// that depend on a variable send nothing while it is "0".
+class MainMovieTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::UseBuiltProgramDir();
+    window_.resize(639, 605);
+    host_ = new ui::FlashMovieHost(&window_);
+    host_->setGeometry(0, 0, 639, 605);
+    host_->SetCommandHandler([this](const std::string& command, const std::string&) { sent_.push_back(command); });
+    host_->SetMovie(ui::MoviePath("VlmMain"));
+    host_->SetScale("NoScale");
+    host_->SetAlignMode(ui::kAlignLeft);
+    window_.show();
+    test::ProcessMovieCommands();
+  }
+  std::vector<std::string> Click(const QString& name) {
+    sent_.clear();
+    EXPECT_TRUE(test::ClickMovieItem(host_, name)) << name.toStdString();
+    test::ProcessMovieCommands();
+    return sent_;
+  }
+  test::TempPrefix prefix_;
+  QWidget window_{nullptr, Qt::Window | Qt::FramelessWindowHint};
+  ui::FlashMovieHost* host_ = nullptr;
+  std::vector<std::string> sent_;
+};
+
+TEST_F(MainMovieTest, EveryButtonSendsItsCommand) {
+  ASSERT_TRUE(host_->MovieLoaded()) << host_->MovieErrors().join("\n").toStdString();
+  EXPECT_EQ(sent_, (std::vector<std::string>{"ID_FS_ShowForm"}));
+  for (const char* name : {"applyState", "refreshState", "rollBackState", "profilesState"}) {
+    host_->SetMovieVariable(std::string("_root.") + name, "1");
+  }
+  const char* buttons[] = {
+      "ID_FS_EXIT", "ID_FS_MINIMIZE", "ID_FS_HELP", "ID_FS_runLiveUpdate", "ID_FS_ABOUTUS",
+      "ID_Fs_showSplash", "ID_Fs_startWindows", "ID_Fs_showSavingMsg", "ID_Fs_showSavProfileMsg",
+      "ID_FS_ADDTASK", "ID_FS_APPLYCHANGES", "ID_FS_REFRESH", "ID_FS_ROLLBACK", "ID_FS_SAVEPROFILE",
+      "ID_Fs_Profile", "ID_Fs_EnableAll", "ID_Fs_DisableAll",
+  };
+  for (const char* button : buttons) EXPECT_EQ(Click(button), (std::vector<std::string>{button}));
+  for (const ui::ViewSpec& view : ui::Views()) {
+    EXPECT_EQ(Click(view.command), (std::vector<std::string>{view.command}));
+  }
+  EXPECT_EQ(Click("titleBar"), (std::vector<std::string>{"IDC_FS_drag"}));
+  EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_hideForm"}));
+  EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_ShowForm"}));
+}
+
+TEST_F(MainMovieTest, VariablesDecideWhatTheMovieOffersAndShows) {
+  for (const char* button : {"ID_FS_APPLYCHANGES", "ID_FS_REFRESH", "ID_FS_ROLLBACK", "ID_Fs_Profile"}) {
+    EXPECT_TRUE(Click(button).empty()) << button;
+  }
+  QQuickItem* state = test::FindMovieItem(host_, "changeState");
+  EXPECT_EQ(state->property("text").toString(), "Up to date");
+  host_->SetMovieVariable("_root.applyState", "1");
+  EXPECT_EQ(state->property("text").toString(), "Changes to apply");
+  EXPECT_EQ(Click("ID_FS_APPLYCHANGES"), (std::vector<std::string>{"ID_FS_APPLYCHANGES"}));
+  host_->SetMovieVariable("_root.applyState", "0");
+  host_->SetMovieVariable("_root.rollBackState", "1");
+  EXPECT_EQ(state->property("text").toString(), "Applied");
+
+  // The settings switches start as the program says and then keep their own state.
+  QQuickItem* splash = test::FindMovieItem(host_, "ID_Fs_showSplash");
+  EXPECT_FALSE(splash->property("on").toBool());
+  host_->SetMovieVariable("_root.showSplash", "\x01");
+  EXPECT_TRUE(splash->property("on").toBool());
+  Click("ID_Fs_showSplash");
+  EXPECT_FALSE(splash->property("on").toBool());
+
+  // The description pane renders the HTML it is given and opens on request.
+  host_->SetMovieVariable("_root.description", "<font color='#990000'>Name: </font><b>Foo</b>");
+  EXPECT_FALSE(test::FindMovieItem(host_, "descriptionText")->isVisible());
+  host_->SetMovieVariable("_root.discripWinState", "1");
+  QQuickItem* text = test::FindMovieItem(host_, "descriptionText");
+  EXPECT_TRUE(text->isVisible());
+  EXPECT_EQ(text->property("textFormat").toInt(), 1);  // Text.RichText
+  Click("closeDetails");
+  EXPECT_EQ(host_->GetMovieVariable("_root.discripWinState"), "0");
+  EXPECT_FALSE(text->isVisible());
+}
+
+}  // namespace
+}  // namespace velmora
+
+VELMORA_UI_TEST_MAIN()
