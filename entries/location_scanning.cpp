@@ -116,6 +116,8 @@ void StartupParameters::ScanStartupFolder(int location) {
     const platform::FoundItem& item = search.Current();
     // Subfolders (and the self and parent references) are not startup items.
     if (item.isDots || item.isDirectory) continue;
+    // A temporary file of an atomic write that was cut short is not an item.
+    if (item.name.rfind(".velmora-", 0) == 0 && EndsWith(item.name, ".tmp")) continue;
     auto task = std::make_unique<Task>();
     task->name = item.name;
     std::string target;

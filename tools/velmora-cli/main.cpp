@@ -11,7 +11,9 @@
 #include "platform/files.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
+#include "tools/velmora-cli/edit_commands.h"
 #include "tools/velmora-cli/list_command.h"
+#include "tools/velmora-cli/profile_commands.h"
 
 using namespace velmora;
 
@@ -27,7 +29,25 @@ const char kUsage[] =
     "  list [--json]     every entry of the six startup locations: the Run and\n"
     "                    RunOnce keys of the machine (LM) and of the user (CU), the\n"
     "                    common (LM) and the user's (CU) Startup folder\n"
+    "  disable LOCATION NAME\n"
+    "  enable LOCATION NAME\n"
+    "  remove LOCATION NAME\n"
+    "                    disables (keeps it in Velmora's store), enables again, or\n"
+    "                    removes an entry, and applies at once\n"
+    "  add LOCATION NAME COMMAND\n"
+    "                    adds an entry: a registry value, or in a Startup folder a\n"
+    "                    shortcut NAME(.lnk) to COMMAND; applies at once\n"
+    "  profile list      the saved profiles\n"
+    "  profile save NAME [--replace]\n"
+    "                    saves the configuration of the six locations\n"
+    "  profile load NAME makes the configuration the profile's and applies it\n"
+    "                    (entries the profile does not hold are disabled)\n"
+    "  profile delete NAME\n"
     "  --help            this text\n"
+    "\n"
+    "LOCATION is a tag (\"LM Run\", \"LM RunOnce\", \"LM Startup Folder\", \"CU Run\",\n"
+    "\"CU RunOnce\", \"CU Startup Folder\") or its number 0-5. Changes are refused\n"
+    "while the Velmora window runs or a wineserver runs for the prefix.\n"
     "\n"
     "Exit status: 0 success, 1 failure (with a message), 2 wrong usage.\n";
 
@@ -96,6 +116,26 @@ int RunList(const std::vector<std::string>& args) {
   return std::cout ? 0 : 1;
 }
 
+// The edit and profile commands run after the full start-up: the lock is held,
+// so the window cannot edit at the same time, and an unsupported system refuses.
+int RunChangeCommand(const std::vector<std::string>& args, bool profile) {
+  std::string error;
+  if (!OpenPrefix(&error)) return Fail(error);
+  VelmoraApp app;
+  StreamMessageBox box(std::cerr, "velmora-cli: ");
+  if (app.StartCore(box) != VelmoraApp::StartResult::kReady) {
+    app.Shutdown();
+    return 1;
+  }
+  StartupParameters& model = app.startupParameters;
+  int status = profile ? cli::RunProfileCommand(args, model, std::cout, std::cerr)
+                       : cli::RunEditCommand(args, model, std::cout, std::cerr);
+  std::cout.flush();
+  app.Shutdown();
+  if (status == 2) std::cerr << "\n" << kUsage;
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,5 +148,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "list") return RunList(args);
+  if (cli::IsEditCommand(command) || command == "profile") {
+    args.insert(args.begin(), command);
+    return RunChangeCommand(args, command == "profile");
+  }
   return UsageError("unknown command: " + command);
 }
