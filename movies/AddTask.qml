@@ -1,0 +1,397 @@
+// The add-task dialog: a name, a program (typed, or chosen with Browse) and one of
+// the six startup locations. The program reads taskName, taskLocation and
+// selectedSLoc when "Add" is pressed; it writes taskLocation and taskLocFlag after
+// a file was chosen.
+import QtQuick
+
+Rectangle {
+    id: root
+
+    signal fsCommand(string command, string argument)
+
+    // ---- variables the program reads (and, for taskLocation, writes) -----------
+    property string taskName: ""
+    property string taskLocation: ""
+    property string taskLocFlag: "0"
+    property string selectedSLoc: "0"
+
+    readonly property int selected: {
+        const n = parseInt(selectedSLoc, 10)
+        return isNaN(n) ? 0 : n
+    }
+
+    QtObject {
+        id: look
+        readonly property color chrome: "#0e1f56"
+        readonly property color chromeEdge: "#24418f"
+        readonly property color titleText: "#e9efff"
+        readonly property color card: "#f7f9fc"
+        readonly property color cardText: "#1c2640"
+        readonly property color cardSubtle: "#69758f"
+        readonly property color label: "#3a4866"
+        readonly property color field: "#ffffff"
+        readonly property color fieldEdge: "#b9c3d8"
+        readonly property color accent: "#2f6df6"
+        readonly property color accentHover: "#4a82ff"
+        readonly property color accentPressed: "#2256c9"
+        readonly property color neutral: "#e3e8f2"
+        readonly property color neutralHover: "#d3dbea"
+        readonly property color neutralPressed: "#c1cbe0"
+        readonly property color tile: "#ffffff"
+        readonly property color tileHover: "#eef3ff"
+        readonly property color tileSelected: "#e4ecff"
+        readonly property color error: "#e0393e"
+    }
+
+    width: 440
+    height: titleBar.height + body.height + 2
+    color: look.chrome
+    border.color: look.chromeEdge
+    border.width: 1
+
+    function send(command) { fsCommand(command, "") }
+
+    // The path field follows what the program writes; after Browse its end, the
+    // file's name, is what shows.
+    onTaskLocationChanged: if (pathField.input.text !== taskLocation) pathField.input.text = taskLocation
+    onTaskNameChanged: if (nameField.input.text !== taskName) nameField.input.text = taskName
+    onTaskLocFlagChanged: {
+        if (taskLocFlag === "1") {
+            pathField.input.cursorPosition = pathField.input.text.length
+            if (nameField.input.text === "") nameField.input.forceActiveFocus()
+        }
+    }
+
+    // The window gives the movie the keyboard: it goes on to the name field.
+    onActiveFocusChanged: if (activeFocus) nameField.input.forceActiveFocus()
+    Component.onCompleted: nameField.input.forceActiveFocus()
+
+    // ---- building blocks ----------------------------------------------------------
+
+    component DialogButton: Rectangle {
+        id: button
+        property string label
+        property string command
+        property bool primary: false
+        implicitWidth: Math.max(88, caption.implicitWidth + 28)
+        implicitHeight: 30
+        radius: 5
+        color: primary ? (area.pressed ? look.accentPressed : area.containsMouse ? look.accentHover : look.accent)
+                       : (area.pressed ? look.neutralPressed : area.containsMouse ? look.neutralHover : look.neutral)
+        border.color: primary ? "#1d4fc0" : look.fieldEdge
+        border.width: 1
+        Behavior on color { ColorAnimation { duration: 90 } }
+        Text {
+            id: caption
+            anchors.centerIn: parent
+            text: button.label
+            color: button.primary ? "white" : look.cardText
+            font.pixelSize: 13
+            font.bold: button.primary
+        }
+        MouseArea {
+            id: area
+            anchors.fill: parent
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onClicked: root.send(button.command)
+        }
+    }
+
+    component Field: Rectangle {
+        id: field
+        property alias input: textInput
+        property string placeholder
+        property Item tabTarget: null
+        signal edited(string text)
+        height: 30
+        radius: 4
+        color: look.field
+        border.color: textInput.activeFocus ? look.accent : (fieldArea.containsMouse ? "#8d99b3" : look.fieldEdge)
+        border.width: textInput.activeFocus ? 2 : 1
+        MouseArea {
+            id: fieldArea
+            anchors.fill: parent
+            hoverEnabled: true
+            cursorShape: Qt.IBeamCursor
+            onPressed: (mouse) => { textInput.forceActiveFocus(); mouse.accepted = false }
+        }
+        TextInput {
+            id: textInput
+            anchors.fill: parent
+            anchors.leftMargin: 9
+            anchors.rightMargin: 9
+            verticalAlignment: TextInput.AlignVCenter
+            clip: true
+            color: look.cardText
+            selectionColor: look.accent
+            selectedTextColor: "white"
+            selectByMouse: true
+            font.pixelSize: 13
+            onTextEdited: field.edited(text)
+            Keys.onTabPressed: if (field.tabTarget) field.tabTarget.input.forceActiveFocus()
+            Keys.onBacktabPressed: if (field.tabTarget) field.tabTarget.input.forceActiveFocus()
+            Keys.onReturnPressed: root.send("ID_Fs_add")
+            Keys.onEnterPressed: root.send("ID_Fs_add")
+            Keys.onEscapePressed: root.send("ID_Fs_cancel")
+        }
+        Text {
+            anchors.left: textInput.left
+            anchors.verticalCenter: parent.verticalCenter
+            visible: textInput.text === "" && !textInput.activeFocus
+            text: field.placeholder
+            color: "#a3adc2"
+            font.pixelSize: 13
+        }
+    }
+
+    component LocationTile: Rectangle {
+        id: tile
+        property int location
+        property string label
+        property string detail
+        readonly property bool chosen: root.selected === location
+        width: parent.width
+        height: 40
+        radius: 5
+        color: chosen ? look.tileSelected : tileArea.pressed ? look.neutral : tileArea.containsMouse ? look.tileHover : look.tile
+        border.color: chosen ? look.accent : look.fieldEdge
+        border.width: chosen ? 2 : 1
+        Behavior on color { ColorAnimation { duration: 90 } }
+        Rectangle {
+            id: dot
+            x: 10
+            anchors.verticalCenter: parent.verticalCenter
+            width: 16; height: 16; radius: 8
+            color: "white"
+            border.color: tile.chosen ? look.accent : "#8d99b3"
+            border.width: tile.chosen ? 5 : 1
+        }
+        Text {
+            x: 34; y: 5
+            width: parent.width - 40
+            text: tile.label
+            color: look.cardText
+            font.pixelSize: 12
+            font.bold: true
+            elide: Text.ElideRight
+        }
+        Text {
+            x: 34; y: 21
+            width: parent.width - 40
+            text: tile.detail
+            color: look.cardSubtle
+            font.pixelSize: 10
+            elide: Text.ElideRight
+        }
+        MouseArea {
+            id: tileArea
+            anchors.fill: parent
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onClicked: root.selectedSLoc = String(tile.location)
+        }
+    }
+
+    // ---- title bar -------------------------------------------------------------------
+    Rectangle {
+        id: titleBar
+        objectName: "titleBar"
+        x: 1; y: 1
+        width: parent.width - 2
+        height: 34
+        gradient: Gradient {
+            GradientStop { position: 0.0; color: "#1b3481" }
+            GradientStop { position: 1.0; color: "#132767" }
+        }
+        MouseArea {
+            anchors.fill: parent
+            onPressed: root.send("IDC_FS_drag")
+        }
+        Text {
+            anchors.left: parent.left
+            anchors.leftMargin: 12
+            anchors.verticalCenter: parent.verticalCenter
+            text: "Add a startup entry"
+            color: look.titleText
+            font.pixelSize: 13
+            font.bold: true
+        }
+        Rectangle {
+            objectName: "closeButton"
+            anchors.right: parent.right
+            anchors.rightMargin: 4
+            anchors.verticalCenter: parent.verticalCenter
+            width: 26; height: 24
+            radius: 4
+            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? look.error : "transparent"
+            Text {
+                anchors.centerIn: parent
+                text: "\u2715"
+                color: look.titleText
+                font.pixelSize: 13
+            }
+            MouseArea {
+                id: closeArea
+                anchors.fill: parent
+                hoverEnabled: true
+                onClicked: root.send("ID_Fs_cancel")
+            }
+        }
+    }
+
+    // ---- the fields -----------------------------------------------------------------------
+    Rectangle {
+        id: body
+        x: 1
+        y: titleBar.y + titleBar.height
+        width: parent.width - 2
+        height: buttons.y + buttons.height + 16
+        color: look.card
+
+        Text {
+            id: nameLabel
+            x: 16; y: 14
+            text: "Name"
+            color: look.label
+            font.pixelSize: 11
+            font.bold: true
+        }
+        Field {
+            id: nameField
+            objectName: "taskName_field"
+            x: 16
+            y: nameLabel.y + nameLabel.height + 4
+            width: parent.width - 32
+            placeholder: "How the entry is listed, for example Backup helper"
+            tabTarget: pathField
+            onEdited: (text) => root.taskName = text
+        }
+
+        Text {
+            id: pathLabel
+            x: 16
+            y: nameField.y + nameField.height + 12
+            text: "Program"
+            color: look.label
+            font.pixelSize: 11
+            font.bold: true
+        }
+        Field {
+            id: pathField
+            objectName: "taskLocation_field"
+            x: 16
+            y: pathLabel.y + pathLabel.height + 4
+            width: parent.width - 32 - browse.width - 8
+            placeholder: "C:\\Program Files\\App\\app.exe"
+            tabTarget: nameField
+            onEdited: (text) => root.taskLocation = text
+        }
+        DialogButton {
+            id: browse
+            objectName: "ID_Fs_Browser"
+            anchors.right: parent.right
+            anchors.rightMargin: 16
+            y: pathField.y
+            implicitWidth: 96
+            label: "Browse\u2026"
+            command: "ID_Fs_Browser"
+        }
+        Text {
+            id: pathHint
+            x: 16
+            y: pathField.y + pathField.height + 5
+            width: parent.width - 32
+            text: "Options may follow the program: \"C:\\Tools\\sync.exe\" /quiet"
+            color: look.cardSubtle
+            font.pixelSize: 10
+            elide: Text.ElideRight
+        }
+
+        Text {
+            id: whereLabel
+            x: 16
+            y: pathHint.y + pathHint.height + 12
+            text: "Starts from"
+            color: look.label
+            font.pixelSize: 11
+            font.bold: true
+        }
+        Row {
+            id: locations
+            x: 16
+            y: whereLabel.y + whereLabel.height + 6
+            width: parent.width - 32
+            spacing: 10
+            Column {
+                width: (locations.width - locations.spacing) / 2
+                spacing: 6
+                Text {
+                    text: "LOCAL MACHINE \u00b7 ALL USERS"
+                    color: "#8197cf"
+                    font.pixelSize: 9
+                    font.bold: true
+                    font.letterSpacing: 1.1
+                }
+                LocationTile { objectName: "location0"; location: 0; label: "Run"; detail: "At every logon" }
+                LocationTile { objectName: "location1"; location: 1; label: "RunOnce"; detail: "At the next logon only" }
+                LocationTile { objectName: "location2"; location: 2; label: "Startup folder"; detail: "A shortcut for every user" }
+            }
+            Column {
+                width: (locations.width - locations.spacing) / 2
+                spacing: 6
+                Text {
+                    text: "CURRENT USER"
+                    color: "#8197cf"
+                    font.pixelSize: 9
+                    font.bold: true
+                    font.letterSpacing: 1.1
+                }
+                LocationTile { objectName: "location3"; location: 3; label: "Run"; detail: "At every logon" }
+                LocationTile { objectName: "location4"; location: 4; label: "RunOnce"; detail: "At the next logon only" }
+                LocationTile { objectName: "location5"; location: 5; label: "Startup folder"; detail: "A shortcut for you" }
+            }
+        }
+
+        Rectangle {
+            id: rule
+            x: 16
+            y: locations.y + locations.height + 14
+            width: parent.width - 32
+            height: 1
+            color: "#e1e6f0"
+        }
+        Item {
+            id: buttons
+            x: 16
+            y: rule.y + 12
+            width: parent.width - 32
+            height: 30
+            Text {
+                anchors.left: parent.left
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - cancel.width - add.width - 24
+                text: "Nothing changes until you apply."
+                color: look.cardSubtle
+                font.pixelSize: 11
+                elide: Text.ElideRight
+            }
+            DialogButton {
+                id: cancel
+                objectName: "ID_Fs_cancel"
+                anchors.right: add.left
+                anchors.rightMargin: 8
+                label: "Cancel"
+                command: "ID_Fs_cancel"
+            }
+            DialogButton {
+                id: add
+                objectName: "ID_Fs_add"
+                anchors.right: parent.right
+                label: "Add"
+                command: "ID_Fs_add"
+                primary: true
+            }
+        }
+    }
+}

@@ -1,0 +1,32 @@
+#include "ui/add_new_profile_dlg.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr int kTemplateWidth = 200;  // template 173, dialog units
+constexpr int kTemplateHeight = 62;
+
+}  // namespace
+
+AddNewProfileDlg::AddNewProfileDlg(MessageBoxPresenter* box, QWidget* parent)
+    : MovieDialog(kNewProfileMovie, kTemplateWidth, kTemplateHeight, box, parent) {
+  setObjectName("AddNewProfileDlg");
+  commands_ = {
+      {"IDC_FS_drag", [this](const std::string&) { Movie()->DragWindow(); }},
+      {"ID_Fs_Save", [this](const std::string& name) { Save(name); }},
+      {"ID_Fs_cancel",
+       [this](const std::string&) {
+         profileName.clear();
+         reject();
+       }},
+  };
+}
+
+void AddNewProfileDlg::Save(const std::string& name) {
+  profileName = name;
+  if (acceptName && !acceptName(name)) return;
+  accept();
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,125 @@
+#include "ui/add_new_task_dlg.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <memory>
+
+#include "app/language.h"
+#include "entries/module_version.h"
+#include "entries/program_path.h"
+#include "entries/startup_location.h"
+#include "entries/text_util.h"
+#include "platform/files.h"
+#include "platform/icons.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr int kTemplateWidth = 200;  // template 172, dialog units
+constexpr int kTemplateHeight = 123;
+constexpr unsigned kDuplicateNameId = 7004;
+constexpr unsigned kNoNameId = 7012;
+constexpr unsigned kNoPathId = 7013;
+constexpr int kDefaultEntryIcon = 180;
+
+}  // namespace
+
+AddNewTaskDlg::AddNewTaskDlg(StartupParameters& model, MessageBoxPresenter* box, QWidget* parent)
+    : MovieDialog(kAddTaskMovie, kTemplateWidth, kTemplateHeight, box, parent), model_(model) {
+  setObjectName("AddNewTaskDlg");
+  commands_ = {
+      {"IDC_FS_drag", [this](const std::string&) { Movie()->DragWindow(); }},
+      {"ID_Fs_add", [this](const std::string&) { Add(); }},
+      {"ID_Fs_Browser", [this](const std::string&) { Browse(); }},
+      {"ID_Fs_cancel", [this](const std::string&) { reject(); }},
+  };
+}
+
+std::string AddNewTaskDlg::CommandOfChosenFile(const std::string& windowsPath) {
+  if (windowsPath.find(' ') == std::string::npos) return windowsPath;
+  return "\"" + windowsPath + "\"";
+}
+
+std::string AddNewTaskDlg::ChooseFile() {
+  QString folder = QString::fromStdString(platform::HostPathFromWindows("C:\\"));
+  while (true) {
+    QFileDialog dialog(this, QStringLiteral("Choose the program"), folder, QStringLiteral("All Files (*)"));
+    dialog.setObjectName("chooseProgramDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A name that does not exist may be typed; it is confirmed below.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return "";
+    const QString host = dialog.selectedFiles().first();
+    const QFileInfo info(host);
+    const std::string windowsPath = platform::WindowsPathFromHost(host.toStdString());
+    if (info.isFile()) return windowsPath;
+    folder = info.isDir() ? host : info.absolutePath();
+    if (info.isDir()) continue;
+    int answer = AskYesNo(GetString(7001), windowsPath +
+                                               "\n\nThis file does not exist.\nDo you want to use this name all "
+                                               "the same?");
+    if (answer == 1) return windowsPath;
+    if (answer == 0) return "";
+  }
+}
+
+void AddNewTaskDlg::Browse() {
+  std::string chosen = ChooseFile();
+  if (chosen.empty()) return;
+  Movie()->SetMovieVariable("_root.taskLocation", CommandOfChosenFile(chosen));
+  Movie()->SetMovieVariable("_root.taskLocFlag", "1");
+}
+
+void AddNewTaskDlg::Add() {
+  taskName = Movie()->GetMovieVariable("_root.taskName");
+  taskLocation = Movie()->GetMovieVariable("_root.taskLocation");
+  // Only emptiness is checked: blanks are a name and a command like any other.
+  if (taskName.empty()) {
+    ShowError(GetString(kNoNameId));
+    return;
+  }
+  if (taskLocation.empty()) {
+    ShowError(GetString(kNoPathId));
+    return;
+  }
+  selectedLocation = ParseLeadingInt(Movie()->GetMovieVariable("_root.selectedSLoc"));
+
+  auto task = std::make_unique<Task>();
+  task->name = taskName;
+  task->command = taskLocation;
+  model_.RateTask(*task);
+  taskLocation = ExtractProgramPath(taskLocation);
+  DeriveFileName(*task);
+  if (selectedLocation < 0 || selectedLocation >= kLocationCount) return;
+
+  // The key the entry will have: in a Startup folder it is the shortcut's name.
+  std::string key = ToLowerAscii(taskName);
+  if (IsFolderLocation(selectedLocation) && !EndsWith(key, ".lnk")) key += ".lnk";
+  TaskMap& map = model_.entryMaps[selectedLocation];
+  auto existing = map.find(key);
+  // An entry removed in this session is no longer listed; a new one may take its
+  // name. Enabled and disabled entries alike block the name.
+  if (existing != map.end() && existing->second->removed == 0) {
+    ShowError(GetString(kDuplicateNameId));
+    return;
+  }
+  // The file, process and version figures are filled as the scans fill them.
+  std::string error;
+  if (!model_.AddEntry(std::move(task), selectedLocation, &error)) {
+    ShowError("The new task cannot be added:\n\n" + error + ".");
+    return;
+  }
+  // A program without version data still shows its own icon.
+  auto added = map.find(key);
+  if (added != map.end() && !added->second->icon) {
+    Task& entry = *added->second;
+    entry.icon = ExtractFileIcon(taskLocation, 0);
+    if (!entry.icon) entry.icon = platform::ProgramIcon(kDefaultEntryIcon);
+  }
+  addedLocation = selectedLocation;
+  addedKey = key;
+  accept();
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,229 @@
+#include "ui/entry_context_menu.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QThread>
+
+#include "entries/process_info.h"
+#include "entries/program_path.h"
+#include "entries/startup_location.h"
+#include "entries/text_util.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/system.h"
+#include "ui/entry_list.h"
+#include "ui/velmora_dlg.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr int kPollMs = 50;
+
+class WaitCursor {
+ public:
+  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+// Waits until |pid| has ended or |timeoutMs| have passed; true when it ended.
+bool WaitForEnd(std::uint32_t pid, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (platform::ProcessAlive(pid)) {
+    if (timer.elapsed() >= timeoutMs) return false;
+    QThread::msleep(kPollMs);
+  }
+  return true;
+}
+
+// The process whose figures the entry shows: the first of the program's processes
+// that can be queried (as ReadProcessInfo picks it).
+std::uint32_t ShownProcess(const std::string& programPath) {
+  for (std::uint32_t pid : FindProcessIds(ProcessNameOfProgram(programPath))) {
+    std::uint64_t workingSet = 0, peak = 0;
+    if (platform::QueryProcessMemory(pid, &workingSet, &peak)) return pid;
+  }
+  return 0;
+}
+
+constexpr char kMenuStyle[] =
+    "QMenu { background: #f7f9fc; color: #1c2640; border: 1px solid #24418f; border-radius: 6px; padding: 5px;"
+    "  font-size: 12px; }"
+    "QMenu::item { padding: 6px 26px 6px 14px; border-radius: 4px; }"
+    "QMenu::item:selected { background: #2f6df6; color: #ffffff; }"
+    "QMenu::item:disabled { color: #a3adc2; background: transparent; }"
+    "QMenu::separator { height: 1px; background: #d5dcea; margin: 4px 8px; }";
+
+}  // namespace
+
+void SetLocationsEnabled(StartupParameters& model, const std::vector<int>& locations, int value) {
+  for (int location : locations) model.SetLocationEnabled(location, value);
+}
+
+void SetViewEnabled(StartupParameters& model, int view, int value) {
+  if (view < 0 || view >= static_cast<int>(Views().size())) return;
+  SetLocationsEnabled(model, Views()[view].locations, value);
+}
+
+std::string ProgramFolderTarget(const std::string& command) {
+  std::string path = ExtractProgramPath(command);
+  if (path.find('%') != std::string::npos) {
+    std::string expanded;
+    platform::ExpandEnvironmentStrings(path, &expanded, 32768);
+    if (!expanded.empty()) path = expanded;
+  }
+  if (path.find('\\') == std::string::npos) path = platform::GetSystemDirectory() + "\\" + path;
+  return path;
+}
+
+EntryContextMenu::EntryContextMenu(StartupParameters& model, EntryList* list, std::function<void()> reshowView,
+                                   std::function<void()> offerApply, QWidget* owner)
+    : QObject(owner),
+      model_(model),
+      list_(list),
+      reshowView_(std::move(reshowView)),
+      offerApply_(std::move(offerApply)),
+      owner_(owner) {}
+
+EntryContextMenu::~EntryContextMenu() = default;
+
+Task* EntryContextMenu::RowTask(int row) const {
+  if (row < 0 || row >= list_->rowCount()) return nullptr;
+  int location = LocationFromText(list_->RowLocationText(row));
+  if (location < 0 || location >= kLocationCount) return nullptr;
+  auto found = model_.entryMaps[location].find(ToLowerAscii(list_->RowName(row)));
+  return found == model_.entryMaps[location].end() ? nullptr : found->second.get();
+}
+
+int EntryContextMenu::SelectedRow() const {
+  QItemSelectionModel* selection = list_->selectionModel();
+  if (!selection) return -1;
+  const QModelIndexList rows = selection->selectedRows();
+  if (rows.isEmpty()) return -1;
+  int row = rows.first().row();
+  for (const QModelIndex& index : rows) row = std::min(row, index.row());
+  return row;
+}
+
+void EntryContextMenu::ClearSelection() {
+  list_->clearSelection();
+  list_->setCurrentIndex(QModelIndex());
+}
+
+std::unique_ptr<QMenu> EntryContextMenu::BuildMenu(int row) {
+  auto menu = std::make_unique<QMenu>(owner_);
+  menu->setObjectName("entryMenu");
+  menu->setStyleSheet(kMenuStyle);
+  auto add = [&menu](const char* caption, int id) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setData(id);
+    return action;
+  };
+  QAction* exitProcess = add("&Exit Process", kExitProcessCommand);
+  QAction* openFolder = add("&Open Program Folder", kOpenProgramFolderCommand);
+  menu->addSeparator();
+  add("Re&move", kRemoveCommand);
+  add("Remove &All Processes", kRemoveAllCommand);
+  add("Remove All &Disabled", kRemoveAllDisabledCommand);
+  if (const Task* task = RowTask(row)) {
+    // Only a running process that may be fully controlled can be ended.
+    if (task->memoryKB == 0 || task->processProtected == 1) exitProcess->setEnabled(false);
+    if (task->fileExists == 0) openFolder->setEnabled(false);
+  }
+  return menu;
+}
+
+void EntryContextMenu::ShowEntryMenu(int row, const QPoint& position) {
+  if (row < 0 || row >= list_->rowCount()) return;
+  QItemSelectionModel* selection = list_->selectionModel();
+  if (!selection || !selection->isRowSelected(row, QModelIndex())) return;
+  selectedItem = row;
+  std::unique_ptr<QMenu> menu = BuildMenu(row);
+  QAction* chosen = menu->exec(list_->viewport()->mapToGlobal(position));
+  if (chosen) RunCommand(chosen->data().toInt());
+}
+
+void EntryContextMenu::RunCommand(int commandId) {
+  switch (commandId) {
+    case kExitProcessCommand:
+      ExitProcess();
+      break;
+    case kOpenProgramFolderCommand:
+      OpenProgramFolder();
+      break;
+    case kRemoveCommand:
+      Remove();
+      break;
+    case kRemoveAllCommand:
+      RemoveAll();
+      break;
+    case kRemoveAllDisabledCommand:
+      RemoveAllDisabled();
+      break;
+    default:
+      break;
+  }
+}
+
+void EntryContextMenu::ExitProcess() {
+  Task* task = RowTask(selectedItem);
+  if (!task || task->memoryKB == 0 || task->processProtected == 1) return;
+  const std::string programPath = ExtractProgramPath(task->command);
+  {
+    WaitCursor wait;
+    std::uint32_t pid = ShownProcess(programPath);
+    // This program never ends itself this way: its pending edits would be lost.
+    if (pid != 0 && pid != static_cast<std::uint32_t>(QCoreApplication::applicationPid()) &&
+        platform::CanFullyControl(pid)) {
+      if (!platform::SignalProcess(pid, false) || !WaitForEnd(pid, politeWaitMs)) {
+        if (platform::SignalProcess(pid, true)) WaitForEnd(pid, forcedWaitMs);
+      }
+    }
+    // The figures as they are now: another copy of the program may still run.
+    task->memoryKB = 0;
+    task->peakMemoryKB = 0;
+    task->processProtected = 0;
+    ReadProcessInfo(programPath, *task);
+  }
+  if (reshowView_) reshowView_();
+}
+
+void EntryContextMenu::OpenProgramFolder() {
+  int row = SelectedRow();
+  if (row >= 0) platform::ShowInFileManager(ProgramFolderTarget(list_->RowCommand(row)));
+  ClearSelection();
+}
+
+void EntryContextMenu::Remove() {
+  int row = SelectedRow();
+  if (row >= 0) {
+    int location = LocationFromText(list_->RowLocationText(row));
+    model_.RemoveEntry(ToLowerAscii(list_->RowName(row)), location);
+    if (offerApply_) offerApply_();
+  }
+  ClearSelection();
+  if (reshowView_) reshowView_();
+}
+
+void EntryContextMenu::RemoveAll() {
+  model_.RemoveAllEntries();
+  AfterEdit();
+}
+
+void EntryContextMenu::RemoveAllDisabled() {
+  model_.RemoveDisabledEntries();
+  AfterEdit();
+}
+
+void EntryContextMenu::AfterEdit() {
+  if (reshowView_) reshowView_();
+  if (offerApply_) offerApply_();
+}
+
+}  // namespace velmora::ui

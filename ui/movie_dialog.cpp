@@ -1,0 +1,98 @@
+#include "ui/movie_dialog.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/language.h"
+#include "ui/custom_msg_box_dlg.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr unsigned kTitleId = 7001;
+constexpr int kBackgroundColor = 0x33;
+
+}  // namespace
+
+MovieDialog::MovieDialog(const char* movieBaseName, int templateWidth, int templateHeight,
+                         MessageBoxPresenter* box, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), movieBaseName_(movieBaseName), box_(box) {
+  setModal(true);
+  if (!box_) {
+    ownBox_ = std::make_unique<QtMessageBoxPresenter>(this);
+    box_ = ownBox_.get();
+  }
+  resize(DialogUnitsToPixelsX(templateWidth), DialogUnitsToPixelsY(templateHeight));
+  movie_ = new FlashMovieHost(this);
+  movie_->setGeometry(0, 0, width(), height());
+  movie_->SetCommandHandler(
+      [this](const std::string& command, const std::string& argument) { OnMovieCommand(command, argument); });
+}
+
+MovieDialog::~MovieDialog() = default;
+
+void MovieDialog::Initialise() {
+  if (initialised_) return;
+  initialised_ = true;
+  setWindowTitle(QString::fromStdString(GetString(kTitleId)));
+  movie_->SetMovie(MoviePath(movieBaseName_));
+  movie_->SetScale("NoScale");
+  movie_->SetAlignMode(kAlignLeft | kAlignTop);
+  movie_->SetBackgroundColor(kBackgroundColor);
+  if (QQuickItem* root = movie_->MovieRoot()) {
+    const int w = static_cast<int>(root->width());
+    const int h = static_cast<int>(root->height());
+    if (w > 0 && h > 0) {
+      resize(w, h);
+      movie_->setGeometry(0, 0, w, h);
+    }
+  }
+  SetInitialVariables();
+}
+
+int MovieDialog::DoModal() {
+  Initialise();
+  // Commands the movie raised while it started are handled before it appears.
+  QCoreApplication::sendPostedEvents(movie_, QEvent::MetaCall);
+  movie_->FlushCommands();
+  QWidget* anchor = parentWidget() ? parentWidget()->window() : nullptr;
+  QRect area = anchor && anchor->isVisible() ? anchor->frameGeometry()
+               : (screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768));
+  move(area.center() - QPoint(width() / 2, height() / 2));
+  movie_->setFocus();
+  return exec();
+}
+
+void MovieDialog::OnMovieCommand(const std::string& command, const std::string& argument) {
+  DispatchMovieCommand(commands_, command, argument);
+}
+
+int MovieDialog::ShowMessage(MessageBoxRequest& request) {
+  if (request.title.empty()) request.title = GetString(kTitleId);
+  return box_->Show(request);
+}
+
+void MovieDialog::ShowError(const std::string& message) {
+  MessageBoxRequest request;
+  request.title = GetString(kTitleId);
+  request.message = message;
+  request.kind = "error";
+  request.buttonCount = 1;
+  request.firstCaption = "OK";
+  ShowMessage(request);
+}
+
+int MovieDialog::AskYesNo(const std::string& title, const std::string& message) {
+  MessageBoxRequest request;
+  request.title = title;
+  request.message = message;
+  request.kind = "alert";
+  request.buttonCount = 2;
+  request.firstCaption = "Yes";
+  request.secondCaption = "No";
+  return ShowMessage(request);
+}
+
+}  // namespace velmora::ui
