@@ -1,0 +1,130 @@
+#include "tools/updater/installer.h"
+
+#include <filesystem>
+#include <random>
+
+#include "database/database_file.h"
+#include "platform/files.h"
+#include "tools/updater/database_check.h"
+
+namespace velmora::updater {
+
+namespace {
+
+std::string ScratchPath(const std::string& programDir) {
+  std::random_device random;
+  return programDir + "\\vlmdb.vmd.check-" + std::to_string(random()) + ".tmp";
+}
+
+std::string Describe(const DatabaseSummary& summary) {
+  return "version " + summary.version + ", " + std::to_string(summary.definitionCount) +
+         (summary.definitionCount == 1 ? " definition" : " definitions");
+}
+
+// "dd/mm/yyyy" as yyyymmdd, for telling an older database from a newer one; 0
+// when the text is not such a date.
+long DateValue(const std::string& version) {
+  if (version.size() < 10) return 0;
+  long value = 0;
+  for (std::size_t i : {6u, 7u, 8u, 9u, 3u, 4u, 0u, 1u}) {
+    if (version[i] < '0' || version[i] > '9') return 0;
+    value = value * 10 + (version[i] - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string ShownPath(const std::string& windowsPath) {
+  std::string host = platform::HostPathFromWindows(windowsPath);
+  if (host.empty()) return windowsPath;
+  // Through the drive's link to the folder the user knows.
+  std::error_code ec;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(host, ec);
+  return ec ? host : canonical.string();
+}
+
+std::string DescribeInstalledDatabase(const std::string& programDir) {
+  std::string bytes;
+  std::string path = DatabasePath(programDir);
+  if (platform::ReadWholeFile(path, &bytes) != platform::kSuccess) return "No database is installed yet.";
+  DatabaseSummary summary;
+  std::string problem;
+  if (!CheckDatabase(bytes, ScratchPath(programDir), &summary, &problem)) {
+    return "The installed database cannot be used: " + problem + ".";
+  }
+  return "Installed: " + Describe(summary) + ".";
+}
+
+int InstallDatabase(const std::string& programDir, const std::string& candidatePath, std::ostream& out,
+                    std::ostream& err) {
+  const std::string installedPath = DatabasePath(programDir);
+  const std::string backupPath = programDir + "\\" + kBackupFileName;
+  auto refuse = [&](const std::string& why) {
+    err << "Refused: " << why << ".\nThe installed definitions are unchanged.\n";
+    err.flush();
+    return kRefused;
+  };
+
+  out << "Checking " << ShownPath(candidatePath) << " ...\n";
+  out.flush();
+  std::string candidate;
+  platform::ClearLastErrorDetail();
+  if (platform::ReadWholeFile(candidatePath, &candidate) != platform::kSuccess) {
+    std::string detail = platform::LastErrorDetail();
+    return refuse("cannot read " + ShownPath(candidatePath) + (detail.empty() ? "" : " (" + detail + ")"));
+  }
+  DatabaseSummary incoming;
+  std::string problem;
+  if (!CheckDatabase(candidate, ScratchPath(programDir), &incoming, &problem)) {
+    return refuse(ShownPath(candidatePath) + " is not a usable definitions database: " + problem);
+  }
+  out << "It is a usable database: " << Describe(incoming) << ".\n";
+
+  std::string old;
+  platform::ClearLastErrorDetail();
+  platform::Status readOld = platform::ReadWholeFile(installedPath, &old);
+  bool haveOld = readOld == platform::kSuccess;
+  if (!haveOld && readOld != platform::kFileNotFound && readOld != platform::kPathNotFound) {
+    return refuse("the installed database " + ShownPath(installedPath) +
+                  " cannot be read to keep a backup of it (" + platform::LastErrorDetail() + ")");
+  }
+  if (haveOld && old == candidate) {
+    out << "This database is already installed. Nothing was changed.\n";
+    out.flush();
+    return kInstalled;
+  }
+
+  std::string before = "none";
+  DatabaseSummary previous;
+  bool oldUsable = false;
+  if (haveOld) {
+    oldUsable = CheckDatabase(old, ScratchPath(programDir), &previous, &problem);
+    before = oldUsable ? Describe(previous) : "a database Velmora could not use (" + problem + ")";
+    platform::ClearLastErrorDetail();
+    if (platform::WriteFileAtomic(backupPath, old) != platform::kSuccess) {
+      return refuse("the backup " + ShownPath(backupPath) + " could not be written (" +
+                    platform::LastErrorDetail() + ")");
+    }
+  }
+  platform::ClearLastErrorDetail();
+  if (platform::WriteFileAtomic(installedPath, candidate) != platform::kSuccess) {
+    return refuse(ShownPath(installedPath) + " could not be replaced (" + platform::LastErrorDetail() + ")");
+  }
+
+  out << "Installed " << ShownPath(installedPath) << ".\n";
+  out << "  before: " << before << "\n";
+  out << "  now:    " << Describe(incoming) << "\n";
+  if (haveOld) {
+    out << "The previous database is kept as " << ShownPath(backupPath)
+        << "; install that file to go back.\n";
+    long was = oldUsable ? DateValue(previous.version) : 0;
+    long now = DateValue(incoming.version);
+    if (was != 0 && now != 0 && now < was) out << "Note: the new database is older than the one it replaced.\n";
+  }
+  out << "Velmora uses the new definitions from its next start.\n";
+  out.flush();
+  return kInstalled;
+}
+
+}  // namespace velmora::updater
