@@ -12,6 +12,7 @@ packages=(
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript
   qml6-module-qtquick-templates libgl-dev
   fp-utils xvfb xauth
+  xchm xterm
 )
 
 missing=()
