@@ -533,7 +533,9 @@ Rectangle {
                 // Each field line of a description begins with a run of dashes meant
                 // to fill one line of a pane of fixed width; here every field has its
                 // own line anyway, so the run is left out.
+                // A closing note needs no blank line before its own paragraph.
                 text: root.description.replace(/<font color ?= ?'#cccc99'>-+<\/font>/g, "")
+                                      .replace(/<br>\s*<p /g, "<p ")
                 textFormat: Text.RichText
                 wrapMode: Text.Wrap
                 color: look.cardText
@@ -546,6 +548,17 @@ Rectangle {
                     cursorShape: parent.hoveredLink !== "" ? Qt.PointingHandCursor : Qt.ArrowCursor
                 }
             }
+        }
+        // Where the text goes on below the pane: a thin bar that shows how far.
+        Rectangle {
+            objectName: "detailsScrollBar"
+            visible: flick.visible && flick.contentHeight > flick.height
+            x: parent.width - 8
+            y: flick.y + flick.visibleArea.yPosition * flick.height
+            width: 4
+            height: Math.max(16, flick.visibleArea.heightRatio * flick.height)
+            radius: 2
+            color: "#b9c3d8"
         }
         Column {
             objectName: "detailsPlaceholder"
@@ -624,9 +637,9 @@ Rectangle {
             anchors.right: parent.right
             y: 4
             spacing: 6
-            ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; active: root.refreshState === "1" }
-            ActionButton { objectName: "ID_FS_ROLLBACK"; command: objectName; glyph: "\u21b6"; label: "Roll back"; active: root.rollBackState === "1" }
-            ActionButton { objectName: "ID_FS_APPLYCHANGES"; command: objectName; glyph: "\u2714"; label: "Apply"; primary: true; active: root.applyState === "1" }
+            ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; active: root.refreshState === "1"; padding: 20 }
+            ActionButton { objectName: "ID_FS_ROLLBACK"; command: objectName; glyph: "\u21b6"; label: "Roll back"; active: root.rollBackState === "1"; padding: 20 }
+            ActionButton { objectName: "ID_FS_APPLYCHANGES"; command: objectName; glyph: "\u2714"; label: "Apply"; primary: true; active: root.applyState === "1"; padding: 20 }
         }
     }
 }

@@ -5,13 +5,16 @@
 #include <QMetaObject>
 #include <QQuickItem>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include "ui/flash_movie_host.h"
 
 namespace velmora::ui {
 
-SplashPlayer::SplashPlayer(QWidget* owner) : QObject(owner), owner_(owner) {}
+SplashPlayer::SplashPlayer(QWidget* owner) : QObject(owner), owner_(owner) {
+  if (owner) owner->installEventFilter(this);
+}
 
 SplashPlayer::~SplashPlayer() { delete window_.data(); }
 
@@ -78,6 +81,13 @@ void SplashPlayer::OnMovieFinished() {
 
 bool SplashPlayer::eventFilter(QObject* watched, QEvent* event) {
   if (watched == host_ && event->type() == QEvent::MouseButtonRelease) Close();
+  // The owner appears while the splash still plays: keep the splash in front
+  // (also where no window manager keeps it on top).
+  if (watched == owner_ && event->type() == QEvent::Show && IsShowing()) {
+    QTimer::singleShot(0, window_.data(), [this] {
+      if (window_) window_->raise();
+    });
+  }
   return QObject::eventFilter(watched, event);
 }
 
