@@ -44,7 +44,7 @@ std::vector<std::uint32_t> Dwords(const std::vector<std::uint8_t>& block, const 
   std::uint32_t length = 0;
   if (!VerQueryValue(block, sub, &value, &length)) return {};
   std::vector<std::uint32_t> out(length / 4);
-  std::memcpy(out.data(), value, out.size() * 4);
+  if (!out.empty()) std::memcpy(out.data(), value, out.size() * 4);
   return out;
 }
 
