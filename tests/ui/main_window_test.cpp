@@ -18,6 +18,7 @@
 
 #include "app/language.h"
 #include "app/velmora_app.h"
+#include "platform/prefix.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/custom_msg_box_dlg.h"
@@ -376,6 +377,38 @@ TEST_F(MainWindowTest, CheckBoxApplyRefreshAndRollBackFollowTheirStates) {
   // Applying with nothing pending still takes a snapshot that can be rolled back.
   window_->OnMovieCommand("ID_FS_APPLYCHANGES");
   EXPECT_EQ(ChangeState(), "001");
+}
+
+// Writes that fail are shown, and the movie keeps offering to apply them.
+TEST_F(MainWindowTest, FailedWritesOfAnApplyAreShownAndStayPending) {
+  if (test::RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
+  MakeEntries();
+  Open();
+  ClickCheckBox(RowOf("Gamma"));
+  // A running wineserver owns the registry: nothing may be written now.
+  ASSERT_EQ(test::RunCommand("WINEDEBUG=-all wineserver -p"), 0);
+  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(platform::WineServerRunning());
+  std::string shown;
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
+    shown = box->message;
+    EXPECT_EQ(box->kind, "error");
+    test::SaveScreenshot(box, "apply_failed");
+    test::ClickMovieItem(box->Movie(), "IDC_FS_OK");
+  });
+  window_->OnMovieCommand("ID_FS_APPLYCHANGES");
+  test::RunCommand("wineserver -k; wineserver -w");
+  EXPECT_NE(shown.find("CU Run: Gamma"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("wineserver"), std::string::npos) << shown;
+  EXPECT_EQ(ChangeState(), "111");
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 1u);
+
+  // Once the registry is free, the same apply goes through.
+  window_->OnMovieCommand("ID_FS_APPLYCHANGES");
+  EXPECT_EQ(ChangeState(), "001");
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 0u);
 }
 
 TEST_F(MainWindowTest, EnableAndDisableAllActOnTheCurrentViewOnly) {
