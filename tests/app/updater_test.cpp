@@ -1,0 +1,218 @@
+// Update.exe as a user runs it: the built program, copied into a program folder of
+// its own, installing good databases and refusing damaged ones.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "database/database_file.h"
+#include "database/definitions_source.h"
+#include "platform/files.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace velmora;
+using velmora::test::ReadFile;
+using velmora::test::WriteFile;
+
+namespace {
+
+const std::string kBuiltUpdater = std::string(VELMORA_PROGRAM_DIR) + "/858068658469/Update.exe";
+
+Definition Def(const std::string& section, const std::string& name, const std::string& description,
+               const std::string& category = "") {
+  Definition d;
+  d.section = section;
+  d.name = name;
+  d.description = description;
+  d.category = category;
+  return d;
+}
+
+std::string Pack(const std::string& version, const std::vector<Definition>& definitions) {
+  return BuildDatabaseFile(version, BuildWorkingCopyText(definitions));
+}
+
+// Working-copy text written by hand: a section heading and scrambled values.
+std::string Section(const std::string& name) { return "[" + ScrambleText(name) + "]\r\n"; }
+std::string Value(const std::string& key, const std::string& value) {
+  return ScrambleText(key) + "=" + ScrambleText(value) + "\r\n";
+}
+
+const std::string kOld = Pack("01/01/2024", {Def("NORM", "explorer.exe", "NULL")});
+const std::string kNew = Pack("15/03/2025", {Def("NORM", "explorer.exe", "NULL"), Def("SPY", "spy.exe", "Watches you"),
+                                             Def("SPC", "*dial*", "NULL", "DIAL")});
+
+struct Result {
+  int status = -1;
+  std::string output;
+};
+
+class UpdaterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fs::exists(kBuiltUpdater)) << "build the target velmora_updater first";
+    program_ = prefix_.dir() + "/program";
+    updater_ = program_ + "/858068658469/Update.exe";
+    fs::create_directories(program_ + "/858068658469");
+    fs::copy_file(kBuiltUpdater, updater_);
+  }
+
+  std::string Installed() const { return program_ + "/vlmdb.vmd"; }
+  std::string Backup() const { return program_ + "/vlmdb.vmd.bak"; }
+  std::string Candidate(const std::string& bytes, const std::string& name = "new.vmd") {
+    std::string path = prefix_.dir() + "/" + name;
+    WriteFile(path, bytes);
+    return path;
+  }
+
+  // Runs the updater with |args| from the temporary folder, |input| on its
+  // standard input and no display, so that it never opens a window.
+  Result Run(const std::vector<std::string>& args, const std::string& input = "") {
+    std::string in = prefix_.dir() + "/stdin.txt";
+    std::string out = prefix_.dir() + "/output.txt";
+    WriteFile(in, input);
+    std::string command = "cd '" + prefix_.dir() + "' && env -u DISPLAY -u WAYLAND_DISPLAY '" + updater_ + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    command += " < '" + in + "' > '" + out + "' 2>&1";
+    Result result;
+    result.status = test::RunCommand(command);
+    result.output = ReadFile(out);
+    fs::remove(in);
+    fs::remove(out);
+    return result;
+  }
+
+  // What the program folder holds besides the updater's folder.
+  std::set<std::string> ProgramFiles() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(program_)) {
+      std::string name = entry.path().filename().string();
+      if (name != "858068658469") names.insert(name);
+    }
+    return names;
+  }
+
+  test::TempPrefix prefix_;
+  std::string program_;
+  std::string updater_;
+};
+
+TEST_F(UpdaterTest, InstallsAGoodDatabaseKeepingTheOldOneAsBackup) {
+  WriteFile(Installed(), kOld);
+  Result r = Run({Candidate(kNew)});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadFile(Installed()), kNew);
+  EXPECT_EQ(ReadFile(Backup()), kOld);
+  EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd", "vlmdb.vmd.bak"})) << "no check copy is left behind";
+  EXPECT_NE(r.output.find("before: version 01/01/2024, 1 definition\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("now:    version 15/03/2025, 3 definitions"), std::string::npos) << r.output;
+
+  // The same file again changes nothing, the backup included.
+  r = Run({Candidate(kNew)});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("already installed"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(Backup()), kOld);
+
+  // Installing the backup goes back; the two change places.
+  r = Run({Backup()});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadFile(Installed()), kOld);
+  EXPECT_EQ(ReadFile(Backup()), kNew);
+  EXPECT_NE(r.output.find("older than the one it replaced"), std::string::npos) << r.output;
+}
+
+TEST_F(UpdaterTest, InstallsIntoAnEmptyProgramFolderWithoutBackup) {
+  Result r = Run({Candidate(kNew)});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadFile(Installed()), kNew);
+  EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd"}));
+  EXPECT_NE(r.output.find("before: none"), std::string::npos) << r.output;
+}
+
+TEST_F(UpdaterTest, RefusesUnusableDatabasesAndLeavesEverythingAsItWas) {
+  const std::string goodBody = BuildWorkingCopyText({Def("NORM", "a.exe", "NULL"), Def("SYS", "b.exe", "System")});
+  std::string unscrambled = "15/03/2025\r\n" + goodBody;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"empty file", "", "empty"},
+      {"no line end after the version", "15/03/2025", "not a version"},
+      {"a version in another form", "2025-03-15\r\n" + goodBody, "not a version"},
+      {"cut in the middle of a line", kNew.substr(0, kNew.size() - 5), "cut short"},
+      {"body without its outer layer", unscrambled, "damaged"},
+      {"version line only", "15/03/2025\r\n", "no definitions"},
+      {"section the program does not read",
+       BuildDatabaseFile("15/03/2025", Section("NORM") + Value("PRON0", "a.exe") + Section("FOO") +
+                                           Value("PRON0", "b.exe")),
+       "does not read"},
+      {"gap in the entry numbers",
+       BuildDatabaseFile("15/03/2025", Section("NORM") + Value("PRON0", "a.exe") + Value("PRON2", "c.exe")),
+       "without a gap"},
+      {"description of an entry without a name",
+       BuildDatabaseFile("15/03/2025", Section("NORM") + Value("PRON0", "a.exe") + Value("PROD1", "x")),
+       "has no name"},
+      {"pattern without a known category",
+       BuildDatabaseFile("15/03/2025", Section("SPC") + Value("PRON0", "*x*") + Value("PROT0", "EVIL")),
+       "no known category"},
+      {"control characters in a value",
+       BuildDatabaseFile("15/03/2025", Section("NORM") + Value("PRON0", "a.exe") + Value("PROD0", "bad\x01text")),
+       "unreadable characters"},
+      {"empty sections only", BuildDatabaseFile("15/03/2025", Section("NORM") + Section("SPY")), "no definitions"},
+  };
+  WriteFile(Installed(), kOld);
+  WriteFile(Backup(), "an earlier backup");
+  for (const Case& c : cases) {
+    Result r = Run({Candidate(c.bytes, "bad.vmd")});
+    EXPECT_EQ(r.status, 1) << c.what << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.reason), std::string::npos) << c.what << "\n" << r.output;
+    EXPECT_NE(r.output.find("The installed definitions are unchanged."), std::string::npos) << c.what;
+    EXPECT_EQ(ReadFile(Installed()), kOld) << c.what;
+    EXPECT_EQ(ReadFile(Backup()), "an earlier backup") << c.what;
+    EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd", "vlmdb.vmd.bak"})) << c.what;
+  }
+
+  Result missing = Run({prefix_.dir() + "/no-such.vmd"});
+  EXPECT_EQ(missing.status, 1) << missing.output;
+  EXPECT_NE(missing.output.find("cannot read"), std::string::npos) << missing.output;
+  EXPECT_EQ(ReadFile(Installed()), kOld);
+}
+
+TEST_F(UpdaterTest, AsksForThePathWhenNoneIsGiven) {
+  WriteFile(Installed(), kOld);
+  Candidate(kNew);
+
+  // An empty answer cancels.
+  Result r = Run({}, "\n");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("Installed: version 01/01/2024, 1 definition."), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Nothing chosen"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(Installed()), kOld);
+  EXPECT_FALSE(fs::exists(Backup()));
+
+  // A path relative to the current folder, quoted as a terminal pastes it.
+  r = Run({}, "  'new.vmd'  \n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadFile(Installed()), kNew);
+  EXPECT_EQ(ReadFile(Backup()), kOld);
+}
+
+TEST_F(UpdaterTest, TakesWindowsPathsAndRejectsWrongUsage) {
+  std::string candidate = Candidate(kNew);
+  Result r = Run({platform::WindowsPathFromHost(candidate)});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadFile(Installed()), kNew);
+
+  EXPECT_EQ(Run({candidate, candidate}).status, 2);
+  EXPECT_EQ(Run({"--force", candidate}).status, 2);
+  r = Run({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.output.find("Usage: Update.exe [FILE]"), std::string::npos);
+}
+
+}  // namespace
