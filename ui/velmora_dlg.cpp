@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <memory>
 
+#include "app/help.h"
 #include "app/language.h"
 #include "app/velmora_app.h"
 #include "database/description_html.h"
@@ -366,13 +367,13 @@ void VelmoraDlg::SendHelpRequest() {
 }
 
 void VelmoraDlg::OnHelpRequest() {
-  std::string helpFile = HelpFileDir() + "\\" + app_.languageName + ".chm";
+  std::string helpFile = HelpFilePath();
   emit helpRequested(QString::fromStdString(helpFile));
+  // Tests listen to the signal; a real run shows the file in a help viewer.
+  if (!qEnvironmentVariableIsSet("VELMORA_NO_HELP_VIEWER")) OpenHelpFile();
 }
 
-void VelmoraDlg::StartUpdater() {
-  platform::ShellOpen(app_.programDir + "\\" + EncodeFileName("Update") + "\\Update.exe");
-}
+void VelmoraDlg::StartUpdater() { velmora::StartUpdater(); }
 
 void VelmoraDlg::ShowAbout() {
   MessageBoxRequest request;

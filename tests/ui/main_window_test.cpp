@@ -533,6 +533,7 @@ TEST_F(MainWindowTest, ClosingQuestionClosedWithoutAnswerKeepsTheWindowOpen) {
 }
 
 TEST_F(MainWindowTest, EscapeDoesNotCloseAndF1AsksForHelpAnywhere) {
+  qputenv("VELMORA_NO_HELP_VIEWER", "1");
   Open();
   QSignalSpy help(window_.get(), &VelmoraDlg::helpRequested);
   QTest::keyClick(window_.get(), Qt::Key_Escape);
