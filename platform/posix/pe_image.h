@@ -93,7 +93,7 @@ class PeImage {
 };
 
 // What a file holds, judged by its first bytes.
-enum class FileKind { kMissing, kPe, kOtherExecutable, kIconFile, kOther };
+enum class FileKind { kPe, kOtherExecutable, kIconFile, kOther };
 FileKind DetectFileKind(const FileBytes& file);
 
 }  // namespace platform::posix

@@ -6,10 +6,11 @@
 //
 //   [resource][pad to 4][texts, each with its zero]
 //   [entries: u32 value offset, u32 text offset, u32 text length] x count
-//   [u32 count][u32 offset of the entries]["VTX8"]
+//   [u32 resource length][u32 count][u32 offset of the entries]["VTX8"]
 //
 // VerQueryValue returns a pointer into that table, so a string stays valid
-// exactly as long as the block is unchanged, and querying never writes. A block
+// exactly as long as the block is unchanged, and querying never writes. The
+// version tree is read only within the resource, never into the table. A block
 // cut short by a smaller |size| loses the table: binary values still answer,
 // strings do not.
 #include "platform/version_resource.h"
@@ -138,6 +139,7 @@ std::vector<std::uint8_t> BuildBlock(const std::string& path) {
   if (!image.ReadFirstLanguage(*chosen, kMaxResourceSize, &resource) || resource.empty()) return {};
 
   std::vector<std::uint8_t> block(resource.begin(), resource.end());
+  std::uint32_t resourceLength = static_cast<std::uint32_t>(block.size());
   std::vector<TextEntry> texts;
   Node root;
   if (ParseNode(block.data(), 0, block.size(), &root)) CollectTexts(block.data(), root, 0, false, &texts);
@@ -158,33 +160,50 @@ std::vector<std::uint8_t> BuildBlock(const std::string& path) {
     PutU32(&block, textOffsets[i]);
     PutU32(&block, static_cast<std::uint32_t>(texts[i].text.size() + 1));
   }
+  PutU32(&block, resourceLength);
   PutU32(&block, static_cast<std::uint32_t>(texts.size()));
   PutU32(&block, tableOffset);
   block.insert(block.end(), kMagic, kMagic + 4);
   return block;
 }
 
-// The converted text of the value at |valueOffset|, from the block's table.
-bool FindText(const std::vector<std::uint8_t>& block, std::size_t valueOffset, const char** text,
-              std::uint32_t* length) {
+// The table at the end of a block GetFileVersionInfo made; false when the block
+// has none (or it is damaged).
+struct TextTable {
+  std::size_t resourceLength = 0;
+  std::size_t count = 0;
+  std::size_t offset = 0;
+};
+
+bool FindTable(const std::vector<std::uint8_t>& block, TextTable* table) {
   std::size_t size = block.size();
-  if (size < 12 || std::memcmp(block.data() + size - 4, kMagic, 4) != 0) return false;
-  std::size_t count = ReadU32(block.data() + size - 12);
-  std::size_t table = ReadU32(block.data() + size - 8);
-  if (table > size - 12 || count > (size - 12 - table) / 12) return false;
+  if (size < 16 || std::memcmp(block.data() + size - 4, kMagic, 4) != 0) return false;
+  table->resourceLength = ReadU32(block.data() + size - 16);
+  table->count = ReadU32(block.data() + size - 12);
+  table->offset = ReadU32(block.data() + size - 8);
+  return table->resourceLength <= table->offset && table->offset <= size - 16 &&
+         table->count <= (size - 16 - table->offset) / 12;
+}
+
+// The converted text of the value at |valueOffset|, from the block's table.
+bool FindText(const std::vector<std::uint8_t>& block, const TextTable& table, std::size_t valueOffset,
+              const char** text, std::uint32_t* length) {
   std::size_t low = 0;
-  std::size_t high = count;
+  std::size_t high = table.count;
   while (low < high) {
     std::size_t mid = (low + high) / 2;
-    std::size_t at = ReadU32(block.data() + table + mid * 12);
+    const std::uint8_t* entry = block.data() + table.offset + mid * 12;
+    std::size_t at = ReadU32(entry);
     if (at < valueOffset) {
       low = mid + 1;
     } else if (at > valueOffset) {
       high = mid;
     } else {
-      std::size_t offset = ReadU32(block.data() + table + mid * 12 + 4);
-      std::size_t bytes = ReadU32(block.data() + table + mid * 12 + 8);
-      if (bytes == 0 || offset > table || bytes > table - offset || block[offset + bytes - 1] != 0) return false;
+      std::size_t offset = ReadU32(entry + 4);
+      std::size_t bytes = ReadU32(entry + 8);
+      if (bytes == 0 || offset > table.offset || bytes > table.offset - offset || block[offset + bytes - 1] != 0) {
+        return false;
+      }
       *text = reinterpret_cast<const char*>(block.data() + offset);
       *length = static_cast<std::uint32_t>(bytes);
       return true;
@@ -214,8 +233,10 @@ bool VerQueryValue(const std::vector<std::uint8_t>& block, const std::string& su
   *value = nullptr;
   *length = 0;
   const std::uint8_t* data = block.data();
+  TextTable table;
+  bool hasTable = FindTable(block, &table);
   Node node;
-  if (!ParseNode(data, 0, block.size(), &node)) return false;
+  if (!ParseNode(data, 0, hasTable ? table.resourceLength : block.size(), &node)) return false;
 
   int depth = 0;
   bool inStringFileInfo = false;
@@ -252,7 +273,7 @@ bool VerQueryValue(const std::vector<std::uint8_t>& block, const std::string& su
       return true;
     }
     const char* text = nullptr;
-    if (!FindText(block, node.valueOffset, &text, length)) return false;
+    if (!hasTable || !FindText(block, table, node.valueOffset, &text, length)) return false;
     *value = text;
     return true;
   }
