@@ -328,7 +328,7 @@ Rectangle {
                 spacing: 6
                 Text {
                     text: "LOCAL MACHINE \u00b7 ALL USERS"
-                    color: "#8197cf"
+                    color: "#6577a8"
                     font.pixelSize: 9
                     font.bold: true
                     font.letterSpacing: 1.1
@@ -342,7 +342,7 @@ Rectangle {
                 spacing: 6
                 Text {
                     text: "CURRENT USER"
-                    color: "#8197cf"
+                    color: "#6577a8"
                     font.pixelSize: 9
                     font.bold: true
                     font.letterSpacing: 1.1

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QUrl>
 #include <memory>
 
 #include "app/language.h"
@@ -42,16 +43,29 @@ std::string AddNewTaskDlg::CommandOfChosenFile(const std::string& windowsPath) {
 }
 
 std::string AddNewTaskDlg::ChooseFile() {
-  QString folder = QString::fromStdString(platform::HostPathFromWindows("C:\\"));
+  // Drive C: of the managed system, by its real folder rather than the drive link.
+  QString driveC = QString::fromStdString(platform::HostPathFromWindows("C:\\"));
+  if (!QFileInfo(driveC).canonicalFilePath().isEmpty()) driveC = QFileInfo(driveC).canonicalFilePath();
+  QString folder = driveC;
   while (true) {
     QFileDialog dialog(this, QStringLiteral("Choose the program"), folder, QStringLiteral("All Files (*)"));
     dialog.setObjectName("chooseProgramDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A name that does not exist may be typed; it is confirmed below.
     dialog.setFileMode(QFileDialog::AnyFile);
+    if (!driveC.isEmpty()) {
+      QList<QUrl> places = dialog.sidebarUrls();
+      places.prepend(QUrl::fromLocalFile(driveC));
+      dialog.setSidebarUrls(places);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return "";
-    const QString host = dialog.selectedFiles().first();
-    const QFileInfo info(host);
+    const QFileInfo info(dialog.selectedFiles().first());
+    // Links resolved, so that a file reached through a drive link gets its drive.
+    QString host = info.canonicalFilePath();
+    if (host.isEmpty()) {
+      const QString parent = QFileInfo(info.absolutePath()).canonicalFilePath();
+      host = parent.isEmpty() ? info.absoluteFilePath() : parent + "/" + info.fileName();
+    }
     const std::string windowsPath = platform::WindowsPathFromHost(host.toStdString());
     if (info.isFile()) return windowsPath;
     folder = info.isDir() ? host : info.absolutePath();
@@ -110,12 +124,13 @@ void AddNewTaskDlg::Add() {
     ShowError("The new task cannot be added:\n\n" + error + ".");
     return;
   }
-  // A program without version data still shows its own icon.
+  // A program without version data still shows its own icon; a file that holds
+  // none (or is missing) shows the default entry icon rather than nothing.
   auto added = map.find(key);
   if (added != map.end() && !added->second->icon) {
     Task& entry = *added->second;
     entry.icon = ExtractFileIcon(taskLocation, 0);
-    if (!entry.icon) entry.icon = platform::ProgramIcon(kDefaultEntryIcon);
+    if (!entry.icon || entry.icon->notAnIconFile) entry.icon = platform::ProgramIcon(kDefaultEntryIcon);
   }
   addedLocation = selectedLocation;
   addedKey = key;
