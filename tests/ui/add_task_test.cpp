@@ -12,6 +12,8 @@
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"
 #include "tests/ui/ui_test_support.h"
@@ -24,6 +26,7 @@ using ui::AddNewTaskDlg;
 class AddTaskTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
     test::UseBuiltProgramDir();
     ASSERT_TRUE(DecodeDatabase(Program().programDir)) << "the build's vlmdb.vmd is needed";
     model_.FillCategoryCodes();
