@@ -15,7 +15,10 @@
 #include "entries/startup_location.h"
 #include "entries/text_util.h"
 #include "platform/system.h"
+#include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
+#include "ui/entry_context_menu.h"
+#include "ui/profile_commands.h"
 #include "ui/entry_list.h"
 #include "ui/resource_images.h"
 #include "ui/splash_player.h"
@@ -107,6 +110,9 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
   connect(list_, &EntryList::rowCheckChanged, this, &VelmoraDlg::OnRowCheckChanged);
   connect(list_, &EntryList::rowClicked, this, &VelmoraDlg::OnRowClicked);
   connect(list_, &EntryList::keyDown, this, &VelmoraDlg::OnListKeyDown);
+  menu_ = new EntryContextMenu(
+      model_, list_, [this] { OnMovieCommand(currentViewCommand); }, [this] { OfferApply(); }, this);
+  connect(list_, &EntryList::rowRightClicked, menu_, &EntryContextMenu::ShowEntryMenu);
   movie_->installEventFilter(this);
   qApp->installEventFilter(this);
   BuildCommandTable();
@@ -143,13 +149,12 @@ void VelmoraDlg::BuildCommandTable() {
        }},
       {"ID_Fs_showSavingMsg", [&settings, toggle](const std::string&) { toggle(settings.ShowSavingMsg); }},
       {"ID_Fs_showSavProfileMsg", [&settings, toggle](const std::string&) { toggle(settings.ShowSavingProMsg); }},
-      // The add-task and profile dialogs are not part of this window yet.
-      {"ID_FS_ADDTASK", nullptr},
+      {"ID_FS_ADDTASK", [this](const std::string&) { AddTaskCommand(); }},
       {"ID_FS_APPLYCHANGES", [this](const std::string&) { ApplyChangesCommand(); }},
       {"ID_FS_REFRESH", [this](const std::string&) { RefreshCommand(); }},
       {"ID_FS_ROLLBACK", [this](const std::string&) { RollBackCommand(); }},
-      {"ID_FS_SAVEPROFILE", nullptr},
-      {"ID_Fs_Profile", nullptr},
+      {"ID_FS_SAVEPROFILE", [this](const std::string&) { SaveProfileCommandHandler(); }},
+      {"ID_Fs_Profile", [this](const std::string&) { ProfileCommandHandler(); }},
       {"ID_Fs_EnableAll", [this](const std::string&) { SetAllInView(1); }},
       {"ID_Fs_DisableAll", [this](const std::string&) { SetAllInView(0); }},
   };
@@ -357,6 +362,32 @@ void VelmoraDlg::OnListKeyDown() {
 void VelmoraDlg::ShowDescription(const Task& task) {
   movie_->SetMovieVariable("_root.description", BuildDescriptionHtml(task));
   movie_->SetMovieVariable("_root.discripWinState", "1");
+}
+
+// ---- the dialogs ------------------------------------------------------------------
+
+void VelmoraDlg::AddTaskCommand() {
+  AddNewTaskDlg dialog(model_, box_, this);
+  if (dialog.DoModal() == QDialog::Accepted) {
+    OnMovieCommand(currentViewCommand);
+    OfferApply();
+  }
+}
+
+void VelmoraDlg::SaveProfileCommandHandler() {
+  ProfileOutcome outcome = SaveProfileCommand(model_, box_, this);
+  movie_->SetMovieVariable("_root.profilesState", outcome.profilesState);
+}
+
+void VelmoraDlg::ProfileCommandHandler() {
+  ProfileOutcome outcome = ProfileCommand(model_, app_.settings, box_, this);
+  movie_->SetMovieVariable("_root.profilesState", outcome.profilesState);
+  if (outcome.askBeforeLoadTurnedOff)
+    movie_->SetMovieVariable("_root.showSavProfileMsg", SettingsFlagText(app_.settings.ShowSavingProMsg));
+  if (outcome.entriesChanged) {
+    OnMovieCommand(currentViewCommand);
+    OfferApply();
+  }
 }
 
 // ---- help, updater, about -----------------------------------------------------------

@@ -20,6 +20,8 @@ class Task;
 
 namespace velmora::ui {
 
+class EntryContextMenu;
+
 class EntryList;
 class SplashPlayer;
 
@@ -100,6 +102,9 @@ class VelmoraDlg : public QDialog {
   void OnRowCheckChanged(int row);
   void OnRowClicked(int row);
   void OnListKeyDown();
+  void AddTaskCommand();
+  void SaveProfileCommandHandler();
+  void ProfileCommandHandler();
 
   VelmoraApp& app_;
   StartupParameters& model_;
@@ -108,6 +113,7 @@ class VelmoraDlg : public QDialog {
   FlashMovieHost* movie_ = nullptr;
   EntryList* list_ = nullptr;
   SplashPlayer* splash_ = nullptr;
+  EntryContextMenu* menu_ = nullptr;
   MovieCommandTable commands_;
   bool initialised_ = false;
   bool listShown_ = false;

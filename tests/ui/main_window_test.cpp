@@ -21,6 +21,9 @@
 #include "platform/prefix.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/ui/ui_test_support.h"
+#include "tests/ui/dialog_test_support.h"
+#include "ui/add_new_profile_dlg.h"
+#include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/entry_list.h"
 #include "ui/resource_images.h"
@@ -656,6 +659,36 @@ TEST_F(MainMovieTest, VariablesDecideWhatTheMovieOffersAndShows) {
   Click("closeDetails");
   EXPECT_EQ(host_->GetMovieVariable("_root.discripWinState"), "0");
   EXPECT_FALSE(text->isVisible());
+}
+
+// The window's dialog commands reach their dialogs, and what they change shows.
+TEST_F(MainWindowTest, AddTaskAndProfileCommandsRunTheirDialogs) {
+  Open();
+  test::ModalScript script;
+  script.On<ui::AddNewTaskDlg>([](ui::AddNewTaskDlg* dialog) {
+    test::TypeInto(dialog->Movie(), "taskName_field", "Wired");
+    test::TypeInto(dialog->Movie(), "taskLocation_field", "C:\\wired.exe");
+    test::ClickMovieItem(dialog->Movie(), "location3");
+    test::ClickMovieItem(dialog->Movie(), "ID_Fs_add");
+  });
+  script.Start();
+  window_->OnMovieCommand("ID_FS_ADDTASK");
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(app_->startupParameters.entryMaps[kCuRun].count("wired"), 1u);
+  EXPECT_EQ(ChangeState().substr(0, 2), "11");
+  std::vector<std::string> rows = Rows();
+  EXPECT_NE(std::find(rows.begin(), rows.end(), "CU Run Wired"), rows.end());
+
+  // Saving a profile through its dialog makes the profile list non-empty.
+  test::ModalScript save;
+  save.On<ui::AddNewProfileDlg>([](ui::AddNewProfileDlg* dialog) {
+    test::TypeInto(dialog->Movie(), "profileName_field", "Evening");
+    test::ClickMovieItem(dialog->Movie(), "ID_Fs_Save");
+  });
+  save.Start();
+  window_->OnMovieCommand("ID_FS_SAVEPROFILE");
+  EXPECT_TRUE(save.Finished());
+  EXPECT_EQ(Var("_root.profilesState"), "1");
 }
 
 }  // namespace
