@@ -106,6 +106,7 @@ class CrashTest : public ChangesTest {
 TEST_F(CrashTest, KilledAfterEachWrite) {
   int completedAt = 0;
   for (int k = 1; k <= 200 && completedAt == 0; ++k) {
+    current_.reset();
     current_ = std::make_unique<TempPrefix>();
     MakeConfiguration();
     pid_t child = fork();
@@ -139,6 +140,7 @@ TEST_F(CrashTest, KilledAfterEachWrite) {
 TEST_F(CrashTest, KilledAtRandomMoments) {
   std::mt19937 random(12345);
   for (int round = 0; round < 12; ++round) {
+    current_.reset();
     current_ = std::make_unique<TempPrefix>();
     MakeConfiguration();
     pid_t child = fork();

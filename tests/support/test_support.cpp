@@ -37,9 +37,14 @@ TempPrefix::TempPrefix() {
 }
 
 TempPrefix::~TempPrefix() {
-  platform::ResetPrefixForTesting();
-  platform::ClearIniCache();
-  unsetenv("WINEPREFIX");
+  // A prefix replaced by a newer one leaves the newer one current: unsetting
+  // WINEPREFIX then would send the program to the user's default prefix.
+  const char* current = getenv("WINEPREFIX");
+  if (current && current == prefix()) {
+    platform::ResetPrefixForTesting();
+    platform::ClearIniCache();
+    unsetenv("WINEPREFIX");
+  }
 }
 
 std::string ReadFile(const std::string& hostPath) {
