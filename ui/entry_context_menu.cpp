@@ -134,7 +134,11 @@ std::unique_ptr<QMenu> EntryContextMenu::BuildMenu(int row) {
   if (const Task* task = RowTask(row)) {
     // Only a running process that may be fully controlled can be ended.
     if (task->memoryKB == 0 || task->processProtected == 1) exitProcess->setEnabled(false);
-    if (task->fileExists == 0) openFolder->setEnabled(false);
+    // A command naming only a file name means a program of the system folder,
+    // which the entry's own file check (relative to no folder) cannot find.
+    if (task->fileExists == 0 && !platform::FileExists(ProgramFolderTarget(task->command))) {
+      openFolder->setEnabled(false);
+    }
   }
   return menu;
 }

@@ -63,6 +63,10 @@ class ModalScript {
   void Tick() {
     if (clock_.elapsed() > limitMs_) {
       timedOut_ = true;
+      if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        return;
+      }
       if (QWidget* front = QApplication::activeModalWidget()) {
         if (auto* dialog = qobject_cast<QDialog*>(front)) dialog->done(0);
       }
