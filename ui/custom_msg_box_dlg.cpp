@@ -1,5 +1,7 @@
 #include "ui/custom_msg_box_dlg.h"
 
+#include "entries/text_util.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -19,21 +21,7 @@ constexpr int kAlignLeftTop = kAlignLeft | kAlignTop;
 
 }  // namespace
 
-int AtoiLike(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  if (value < INT_MIN) value = INT_MIN;
-  return static_cast<int>(value);
-}
+int AtoiLike(const std::string& text) { return ParseLeadingInt(text); }
 
 CustomMsgBoxDlg::CustomMsgBoxDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), title(GetString(kProgramTitleId)) {
