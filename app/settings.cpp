@@ -2,6 +2,7 @@
 
 #include "app/program_context.h"
 #include "entries/startup_location.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -45,21 +46,32 @@ void WriteFlag(platform::HKey key, const char* name, std::int32_t flag) {
 
 std::string RunValueName() { return Program().programName; }
 
-std::string RunValueData() { return Program().programDir + "\\" + Program().programName + ".exe"; }
+// The window program as it stands in the program folder: "Velmora.exe", or
+// "Velmora" where programs carry no extension (Wine starts such a program by its
+// Windows path too).
+std::string RunValueData() {
+  const std::string base = Program().programDir + "\\" + Program().programName;
+  if (!platform::FileExists(base + ".exe") && platform::FileExists(base) && !platform::DirectoryExists(base)) return base;
+  return base + ".exe";
+}
 
-void StartupSettingsParameters::Load() {
+void StartupSettingsParameters::Load() { ReadFromRegistry(true); }
+
+void StartupSettingsParameters::Read() { ReadFromRegistry(false); }
+
+void StartupSettingsParameters::ReadFromRegistry(bool apply) {
   platform::HKey key = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyAllAccess, &key) !=
-      platform::kSuccess) {
+  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), ProgramKeyPath(),
+                             apply ? platform::kKeyAllAccess : platform::kKeyRead, &key) != platform::kSuccess) {
     return;
   }
   std::string text;
   if (QueryRaw(key, "Language", &text)) Language = text.substr(0, text.find('\0'));
   ReadFlag(key, "ShowSplash", &ShowSplash);
-  if (ReadFlag(key, "StartWithWindows", &StartWithWindows)) ApplyRunAtStartup();
+  if (ReadFlag(key, "StartWithWindows", &StartWithWindows) && apply) ApplyRunAtStartup();
   ReadFlag(key, "ShowSavingMsg", &ShowSavingMsg);
   ReadFlag(key, "ShowSavingProMsg", &ShowSavingProMsg);
-  WriteString(key, "DefnsVersion", DefnsVersion);
+  if (apply) WriteString(key, "DefnsVersion", DefnsVersion);
   platform::RegCloseKey(key);
 }
 

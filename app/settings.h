@@ -16,6 +16,9 @@ class StartupSettingsParameters {
   // key cannot be opened (the first run). A stored "StartWithWindows" is applied
   // to the Run value at once; then "DefnsVersion" is written.
   void Load();
+  // Reads the stored values over the current ones and writes nothing: neither
+  // "DefnsVersion" nor the Run value changes (a listing leaves the disk alone).
+  void Read();
   // Writes all six values, creating the program key when missing.
   void Save();
   // Writes |data| as the REG_SZ value |name| of the user's Run key, or deletes the
@@ -30,11 +33,16 @@ class StartupSettingsParameters {
   std::int32_t ShowSavingMsg = 1;
   std::int32_t ShowSavingProMsg = 1;
   std::string DefnsVersion;
+
+ private:
+  // Load when |apply|, else Read.
+  void ReadFromRegistry(bool apply);
 };
 
 // The program's Run value: the window program's base name, and its executable in
-// the program folder ("C:\Programs\Velmora\Velmora.exe"). The same for every
-// program of the folder, velmora-cli included.
+// the program folder ("C:\Programs\Velmora\Velmora.exe", or "Z:\...\Velmora" where
+// the window program is a file without extension). The same for every program of
+// the folder, velmora-cli included.
 std::string RunValueName();
 std::string RunValueData();
 

@@ -49,7 +49,7 @@ VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, unsigned me
   return result;
 }
 
-VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box) {
+VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, bool writeSettings) {
   // The window layer prepares its controls before StartApplication is called;
   // there is no COM here to initialise, so initialisation always succeeds.
   comInitialized = true;
@@ -62,7 +62,11 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box) {
   }
   if (settings.DefnsVersion.empty()) return Refuse(box, kInitFailedId, StartResult::kNoDatabase);
   if (!DecodeDatabase(programDir)) return Refuse(box, kInitFailedId, StartResult::kDecodeFailed);
-  settings.Load();
+  if (writeSettings) {
+    settings.Load();
+  } else {
+    settings.Read();
+  }
   if (!IsSupportedSystem()) return Refuse(box, kUnsupportedSystemId, StartResult::kUnsupportedSystem);
   return StartResult::kReady;
 }

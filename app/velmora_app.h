@@ -47,7 +47,9 @@ class VelmoraApp {
 
   // Start-up without the main window: COM, the lock, the database's working copy,
   // the settings, the system check. A refusal is shown through |box| and returned.
-  StartResult StartCore(MessageBoxPresenter& box);
+  // With |writeSettings| false (a listing) the settings are only read: nothing of
+  // the program's key or its Run value is written.
+  StartResult StartCore(MessageBoxPresenter& box, bool writeSettings = true);
   // StartCore, then |window| when the start was not refused. Always false: no
   // message loop follows.
   bool StartApplication(MainWindowRunner& window, MessageBoxPresenter& box);

@@ -29,6 +29,8 @@ class LocationApply {
       : model_(model), location_(location), failures_(failures), store_(model) {}
 
   void Run() {
+    // The store is read here and opened for writing only when something is
+    // written to it or deleted from it.
     std::string why;
     if (!store_.Open(&why)) {
       Fail("", why);
@@ -43,6 +45,7 @@ class LocationApply {
 
  private:
   void Fail(const std::string& name, const std::string& reason) { failures_.push_back({location_, name, reason}); }
+  changes::StoredEntry Stored(const Task& task) const { return changes::StoredEntryOf(task, location_); }
 
   // The exact form a loaded profile gave the entry, while it still belongs to the
   // entry's command.
@@ -58,8 +61,9 @@ class LocationApply {
 
   void RunRegistry() {
     platform::HKey key = nullptr;
-    if (!model_.OpenRegistryKey(location_, &key)) {
-      Fail("", changes::FailureText(std::string("open the key of ") + LocationTag(location_), platform::kAccessDenied));
+    platform::Status opened = platform::kSuccess;
+    if (!model_.OpenRegistryKey(location_, &key, &opened)) {
+      Fail("", changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location_), opened));
       return;
     }
     std::vector<platform::RegistryValue> values;
@@ -85,7 +89,7 @@ class LocationApply {
             continue;
           }
         }
-        if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
+        if (!store_.Remove(Stored(task), &why)) Fail(task.name, why);
       } else if (task.enabled) {
         const RawValue* pending = Pending(task);
         bool asWanted = disk && changes::ValueText(disk->data) == task.command &&
@@ -93,7 +97,7 @@ class LocationApply {
         if (!asWanted) {
           std::vector<RawValue> known;
           if (pending) known.push_back(*pending);
-          if (const platform::RegistryValue* remembered = store_.RememberedValue(location_, task.name)) {
+          if (const platform::RegistryValue* remembered = store_.RememberedValue(Stored(task))) {
             known.push_back(FromRegistry(*remembered));
           }
           if (disk) known.push_back(FromRegistry(*disk));
@@ -105,18 +109,18 @@ class LocationApply {
           }
         }
         // In its location again: the stored copy is no longer needed.
-        store_.Remove(location_, task.name, nullptr);
+        store_.Remove(Stored(task), nullptr);
       } else if (disk) {
         const RawValue* pending = Pending(task);
         RawValue original = pending ? *pending : FromRegistry(*disk);
-        if (!store_.Put(location_, task.name, task.command, &original, nullptr, &why)) {
+        if (!store_.Put(Stored(task), task.command, &original, nullptr, &why)) {
           Fail(task.name, why + "; the entry stays where it is");
           continue;
         }
         status = changes::RemoveValue(key, disk->name);
         if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete the value", status));
-      } else if (!store_.Holds(location_, task.name, task.command)) {
-        if (!store_.Put(location_, task.name, task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
+      } else if (!store_.Holds(Stored(task), task.command)) {
+        if (!store_.Put(Stored(task), task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
       }
     }
     platform::RegCloseKey(key);
@@ -135,8 +139,8 @@ class LocationApply {
       if (!changes::ItemPathInFolder(folder, task.name, &path, &why)) {
         // No file is touched under such a name; its store value may still go.
         if (task.removed) {
-          if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
-        } else if (task.enabled || !store_.Holds(location_, task.name, task.command)) {
+          if (!store_.Remove(Stored(task), &why)) Fail(task.name, why);
+        } else if (task.enabled || !store_.Holds(Stored(task), task.command)) {
           Fail(task.name, "refused: " + why);
         }
         continue;
@@ -151,7 +155,7 @@ class LocationApply {
             continue;
           }
         }
-        if (!store_.Remove(location_, task.name, &why)) Fail(task.name, why);
+        if (!store_.Remove(Stored(task), &why)) Fail(task.name, why);
       } else if (task.enabled) {
         if (!exists && !Restore(task, folder, path)) continue;
         const std::string* pending = PendingItem(task.name);
@@ -166,7 +170,7 @@ class LocationApply {
             }
           }
         }
-        store_.Remove(location_, task.name, nullptr);
+        store_.Remove(Stored(task), nullptr);
       } else if (exists && !isFolder) {
         std::string bytes;
         platform::Status status = platform::ReadWholeFile(path, &bytes);
@@ -175,14 +179,14 @@ class LocationApply {
           continue;
         }
         const std::string* pending = PendingItem(task.name);
-        if (!store_.Put(location_, task.name, task.command, nullptr, pending ? pending : &bytes, &why)) {
+        if (!store_.Put(Stored(task), task.command, nullptr, pending ? pending : &bytes, &why)) {
           Fail(task.name, why + "; the item stays where it is");
           continue;
         }
         status = changes::RemoveItem(path);
         if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete " + path, status));
-      } else if (!store_.Holds(location_, task.name, task.command)) {
-        if (!store_.Put(location_, task.name, task.command, nullptr, PendingItem(task.name), &why)) {
+      } else if (!store_.Holds(Stored(task), task.command)) {
+        if (!store_.Put(Stored(task), task.command, nullptr, PendingItem(task.name), &why)) {
           Fail(task.name, why);
         }
       }
@@ -195,7 +199,7 @@ class LocationApply {
     std::string bytes;
     const std::string* pending = PendingItem(task.name);
     if (pending) bytes = *pending;
-    if (pending || store_.KeptItem(location_, task.name, &bytes)) {
+    if (pending || store_.KeptItem(Stored(task), &bytes)) {
       platform::Status status = changes::WriteItem(path, bytes);
       if (status != platform::kSuccess) {
         Fail(task.name, changes::FailureText("write " + path, status));

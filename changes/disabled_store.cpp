@@ -10,6 +10,8 @@ namespace velmora {
 
 void StartupParameters::ReadDisabledTasks() {
   changes::Store store(*this);
+  // The store key exists from the first reading on, also when it stays empty.
+  if (!readOnly) store.OpenForWriting(nullptr);
   if (!store.Open(nullptr)) return;
   ModuleVersion versionReader;
   // The values are read whole first, so that deleting a stale one cannot make the
@@ -23,13 +25,14 @@ void StartupParameters::ReadDisabledTasks() {
     auto existing = entryMaps[location].find(key);
     if (existing != entryMaps[location].end()) {
       // The location holds the entry again: the stored copy is stale.
-      if (existing->second->enabled == 1 && !readOnly) store.Remove(location, name, nullptr);
+      if (existing->second->enabled == 1 && !readOnly) store.Remove({location, name, value.name}, nullptr);
       continue;
     }
     auto task = std::make_unique<Task>();
     task->name = name;
     task->command = changes::ValueText(value.data);
     task->enabled = 0;
+    task->storeValueName = value.name;
     std::string programPath = ExtractProgramPath(task->command);
     FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
     if (refreshing != 0) {

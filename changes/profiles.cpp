@@ -188,7 +188,7 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
             !platform::DirectoryExists(path)) {
           have = platform::ReadWholeFile(path, &bytes) == platform::kSuccess;
         } else if (!entry.enabled) {
-          have = store.KeptItem(location, task->name, &bytes);
+          have = store.KeptItem(changes::StoredEntryOf(*task, location), &bytes);
         }
         if (!have && pendingItems.count(key)) {
           bytes = pendingItems.at(key);
@@ -202,7 +202,7 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
         std::vector<RawValue> known;
         if (pendingValues.count(key)) known.push_back(pendingValues.at(key));
         auto onDisk = disk.find(lower);
-        const platform::RegistryValue* remembered = store.RememberedValue(location, task->name);
+        const platform::RegistryValue* remembered = store.RememberedValue(changes::StoredEntryOf(*task, location));
         if (entry.enabled && onDisk != disk.end()) known.push_back(changes::FromRegistry(onDisk->second));
         if (remembered) known.push_back(changes::FromRegistry(*remembered));
         if (!entry.enabled && onDisk != disk.end()) known.push_back(changes::FromRegistry(onDisk->second));

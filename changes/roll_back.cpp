@@ -31,8 +31,11 @@ class RollBackRun {
         SyncFolder(location, raw.folders[location], raw.items[location], deleting);
       } else {
         platform::HKey key = nullptr;
-        if (!model_.OpenRegistryKey(location, &key)) {
-          if (!deleting) Fail(location, "", std::string("could not open the key of ") + LocationTag(location));
+        platform::Status opened = platform::kSuccess;
+        if (!model_.OpenRegistryKey(location, &key, &opened)) {
+          if (!deleting) {
+            Fail(location, "", changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location), opened));
+          }
           continue;
         }
         SyncKey(location, key, raw.values[location], deleting);
@@ -40,16 +43,25 @@ class RollBackRun {
       }
     }
     if (!raw.storeReadable) return;
+    // Each key of the store is created only when the snapshot holds values for it.
     platform::HKey key = nullptr;
-    if (model_.OpenRegistryKey(6, &key)) {
+    platform::Status status = platform::kSuccess;
+    if (raw.store.empty()) {
+      status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+      if (status == platform::kSuccess) platform::RegCloseKey(key);
+      key = nullptr;
+    }
+    // An existing key opens with the access its hive file allows.
+    if (status == platform::kSuccess) status = platform::RegCreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &key);
+    if (status == platform::kSuccess) {
       SyncKey(-1, key, raw.store, deleting);
       platform::RegCloseKey(key);
-    } else if (!deleting) {
-      Fail(-1, "", "could not open the store of disabled entries");
+    } else if (status != platform::kFileNotFound && !deleting) {
+      Fail(-1, "", changes::FailureText("open the store of disabled entries", status));
     }
     key = nullptr;
-    platform::Status status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
-                                                     platform::kKeyAllAccess, &key);
+    status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
+                                    platform::kKeyAllAccess, &key);
     if (status != platform::kSuccess && !raw.storeData.empty()) {
       status = platform::RegCreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), &key);
       changes::CountWrite();
@@ -107,7 +119,9 @@ class RollBackRun {
     if (search.FindFirst(folder + "\\*.*")) {
       do {
         const platform::FoundItem& item = search.Current();
-        if (!item.isDots && !item.isDirectory) current[ToLowerAscii(item.name)] = item;
+        if (!item.isDots && !item.isDirectory && !IsUnfinishedWriteItem(item.name)) {
+          current[ToLowerAscii(item.name)] = item;
+        }
       } while (search.FindNext());
     }
     std::map<std::string, const RawItem*> target;

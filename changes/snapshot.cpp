@@ -21,7 +21,7 @@ bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items, std
   bool complete = true;
   do {
     const platform::FoundItem& item = search.Current();
-    if (item.isDots || item.isDirectory) continue;
+    if (item.isDots || item.isDirectory || IsUnfinishedWriteItem(item.name)) continue;
     RawItem raw{item.name, ""};
     if (platform::ReadWholeFile(item.fullPath, &raw.bytes) != platform::kSuccess) complete = false;
     items->push_back(std::move(raw));
@@ -98,13 +98,14 @@ void StartupParameters::TakeSnapshot() {
       changes::ParseStoreValueName(value.name, &location, &name);
       if (location < 0 || location >= kLocationCount) continue;
       if (snapshot.count(SnapshotKey(location, name, true))) {
-        store.Remove(location, name, nullptr);  // the location holds it: stale
+        store.Remove({location, name, value.name}, nullptr);  // the location holds it: stale
         continue;
       }
       auto task = std::make_unique<Task>();
       task->name = name;
       task->command = changes::ValueText(value.data);
       task->enabled = 0;
+      task->storeValueName = value.name;
       std::string programPath = ExtractProgramPath(task->command);
       FillTask(std::move(task), location, programPath, programPath, versionReader, &snapshot, true);
     }
@@ -112,12 +113,15 @@ void StartupParameters::TakeSnapshot() {
 
   // The store as it now stands, with what it keeps of its entries.
   platform::HKey key = nullptr;
-  if (OpenRegistryKey(6, &key)) {
+  platform::Status status =
+      platform::RegOpenKeyEx(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+  if (status == platform::kSuccess) {
     rawSnapshot.storeReadable = ReadValues(key, &rawSnapshot.store);
     platform::RegCloseKey(key);
+  } else {
+    rawSnapshot.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
   }
-  platform::Status status =
-      platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), platform::kKeyRead, &key);
+  status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), platform::kKeyRead, &key);
   if (status == platform::kSuccess) {
     if (!ReadValues(key, &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
     platform::RegCloseKey(key);

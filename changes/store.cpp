@@ -3,6 +3,7 @@
 #include "changes/item_names.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
+#include "entries/startup_location.h"
 #include "entries/text_util.h"
 #include "platform/files.h"
 
@@ -38,28 +39,49 @@ Store::~Store() {
 }
 
 bool Store::Open(std::string* why) {
-  if (!storeKey_ && !model_.OpenRegistryKey(6, &storeKey_)) {
-    storeKey_ = nullptr;
-    if (why) *why = FailureText("open the store of disabled entries", platform::kAccessDenied);
-    return false;
-  }
+  platform::HKey key = nullptr;
+  platform::Status status =
+      platform::RegOpenKeyEx(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
   std::vector<platform::RegistryValue> values;
-  platform::Status status = platform::RegReadAllValues(storeKey_, &values);
+  if (status == platform::kSuccess) {
+    status = platform::RegReadAllValues(key, &values);
+    platform::RegCloseKey(key);
+  } else if (status == platform::kFileNotFound) {
+    status = platform::kSuccess;  // nothing stored yet
+  }
   if (status != platform::kSuccess) {
     if (why) *why = FailureText("read the store of disabled entries", status);
     return false;
   }
   values_ = ByLowerName(std::move(values));
   data_.clear();
-  if (OpenDataKey(false, nullptr)) {
+  key = nullptr;
+  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, &key) ==
+      platform::kSuccess) {
     std::vector<platform::RegistryValue> data;
-    if (platform::RegReadAllValues(dataKey_, &data) == platform::kSuccess) data_ = ByLowerName(std::move(data));
+    if (platform::RegReadAllValues(key, &data) == platform::kSuccess) data_ = ByLowerName(std::move(data));
+    platform::RegCloseKey(key);
   }
+  read_ = true;
   return true;
+}
+
+bool Store::OpenForWriting(std::string* why) {
+  if (storeKey_) return true;
+  if (model_.readOnly) {
+    if (why) *why = "the store of disabled entries is not changed while only listing";
+    return false;
+  }
+  platform::Status status = platform::RegCreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &storeKey_);
+  if (status == platform::kSuccess) return true;
+  storeKey_ = nullptr;
+  if (why) *why = FailureText("open the store of disabled entries", status);
+  return false;
 }
 
 bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
+  if (model_.readOnly) return false;
   platform::Status status =
       platform::RegOpenKeyEx(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyAllAccess, &dataKey_);
   if (status == platform::kSuccess) return true;
@@ -79,37 +101,56 @@ std::vector<platform::RegistryValue> Store::AllValues() const {
   return out;
 }
 
-const platform::RegistryValue* Store::Value(int location, const std::string& name) const {
-  return Find(values_, StoreValueName(location, name));
+std::vector<std::string> Store::NamesOf(const StoredEntry& entry) const {
+  std::vector<std::string> names;
+  const std::string readFrom = ToLowerAscii(entry.valueName);
+  if (!readFrom.empty() && values_.count(readFrom)) names.push_back(readFrom);
+  for (const auto& [lower, value] : values_) {
+    int location = 0;
+    std::string name;
+    ParseStoreValueName(value.name, &location, &name);
+    if (lower != readFrom && location == entry.location && EqualsIgnoreCase(name, entry.name)) names.push_back(lower);
+  }
+  return names;
 }
 
-bool Store::Holds(int location, const std::string& name, const std::string& command) const {
-  const platform::RegistryValue* value = Value(location, name);
+std::string Store::NameOf(const StoredEntry& entry) const {
+  std::vector<std::string> names = NamesOf(entry);
+  return names.empty() ? StoreValueName(entry.location, entry.name) : values_.at(names.front()).name;
+}
+
+const platform::RegistryValue* Store::Value(const StoredEntry& entry) const { return Find(values_, NameOf(entry)); }
+
+bool Store::Holds(const StoredEntry& entry, const std::string& command) const {
+  const platform::RegistryValue* value = Value(entry);
   return value && ValueText(value->data) == command;
 }
 
-const platform::RegistryValue* Store::RememberedValue(int location, const std::string& name) const {
-  const platform::RegistryValue* stored = Value(location, name);
-  const platform::RegistryValue* remembered = Find(data_, StoreValueName(location, name));
+const platform::RegistryValue* Store::RememberedValue(const StoredEntry& entry) const {
+  const std::string valueName = NameOf(entry);
+  const platform::RegistryValue* stored = Find(values_, valueName);
+  const platform::RegistryValue* remembered = Find(data_, valueName);
   if (!stored || !remembered || ValueText(remembered->data) != ValueText(stored->data)) return nullptr;
   return remembered;
 }
 
-bool Store::KeptItem(int location, const std::string& name, std::string* bytes) const {
+bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
   std::string path;
-  if (!Value(location, name) || !KeptItemPath(location, name, &path)) return false;
+  if (!Value(entry) || !KeptItemPath(entry.location, entry.name, &path)) return false;
   if (!platform::FileExists(path) || platform::DirectoryExists(path)) return false;
   return platform::ReadWholeFile(path, bytes) == platform::kSuccess;
 }
 
-bool Store::Put(int location, const std::string& name, const std::string& command,
-                const StartupParameters::RawValue* original, const std::string* itemBytes, std::string* why) {
-  if (!storeKey_ && !Open(why)) return false;
-  const std::string valueName = StoreValueName(location, name);
+bool Store::Put(const StoredEntry& entry, const std::string& command, const StartupParameters::RawValue* original,
+                const std::string* itemBytes, std::string* why) {
+  if (!read_ && !Open(why)) return false;
+  const int location = entry.location;
+  const std::string& name = entry.name;
+  const std::string valueName = NameOf(entry);
   if (original) {
     const platform::RegistryValue* known = Find(data_, valueName);
     if (!known || known->type != original->type || known->data != original->data) {
-      if (!OpenDataKey(true, why)) return false;
+      if (!OpenForWriting(why) || !OpenDataKey(true, why)) return false;
       platform::Status status = SetRawValue(dataKey_, valueName, original->type, original->data);
       if (status != platform::kSuccess) {
         if (why) *why = FailureText("remember the original value", status);
@@ -136,7 +177,8 @@ bool Store::Put(int location, const std::string& name, const std::string& comman
       }
     }
   }
-  if (!Holds(location, name, command)) {
+  if (!Holds(entry, command)) {
+    if (!OpenForWriting(why)) return false;
     platform::Status status = SetTextValue(storeKey_, valueName, command);
     if (status != platform::kSuccess) {
       if (why) *why = FailureText("write the store value " + valueName, status);
@@ -147,11 +189,12 @@ bool Store::Put(int location, const std::string& name, const std::string& comman
   return true;
 }
 
-bool Store::Remove(int location, const std::string& name, std::string* why) {
-  if (!storeKey_ && !Open(why)) return false;
-  const std::string valueName = StoreValueName(location, name);
-  const std::string lower = ToLowerAscii(valueName);
-  if (values_.count(lower)) {
+bool Store::Remove(const StoredEntry& entry, std::string* why) {
+  if (!read_ && !Open(why)) return false;
+  std::vector<std::string> names = NamesOf(entry);
+  for (const std::string& lower : names) {
+    if (!OpenForWriting(why)) return false;
+    const std::string valueName = values_.at(lower).name;
     platform::Status status = RemoveValue(storeKey_, valueName);
     if (status != platform::kSuccess) {
       if (why) *why = FailureText("delete the store value " + valueName, status);
@@ -159,11 +202,16 @@ bool Store::Remove(int location, const std::string& name, std::string* why) {
     }
     values_.erase(lower);
   }
-  if (data_.count(lower) && dataKey_) {
-    if (RemoveValue(dataKey_, valueName) == platform::kSuccess) data_.erase(lower);
+  // The remembered forms go with their values; one left without its value is
+  // taken too.
+  if (names.empty()) names.push_back(ToLowerAscii(StoreValueName(entry.location, entry.name)));
+  for (const std::string& lower : names) {
+    auto remembered = data_.find(lower);
+    if (remembered == data_.end() || !OpenDataKey(false, nullptr)) continue;
+    if (RemoveValue(dataKey_, remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
   std::string path;
-  if (KeptItemPath(location, name, &path) && platform::FileExists(path) && !platform::DirectoryExists(path)) {
+  if (KeptItemPath(entry.location, entry.name, &path) && platform::FileExists(path) && !platform::DirectoryExists(path)) {
     RemoveItem(path);
   }
   return true;

@@ -12,6 +12,15 @@
 
 namespace velmora::changes {
 
+// An entry as the store knows it: location, name, and the exact name of the store
+// value it was read from ("" when it was not read from the store).
+struct StoredEntry {
+  int location = -1;
+  std::string name;
+  std::string valueName;
+};
+inline StoredEntry StoredEntryOf(const Task& task, int location) { return {location, task.name, task.storeValueName}; }
+
 class Store {
  public:
   explicit Store(StartupParameters& model) : model_(model) {}
@@ -19,33 +28,46 @@ class Store {
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
-  // Opens DisabledTasks (created when missing) and reads both keys whole. False
-  // with |why| set when the store cannot be opened or read.
+  // Reads DisabledTasks and DisabledTaskData whole, without creating or writing
+  // anything: a missing key is an empty store. False with |why| set when the
+  // store exists but cannot be read.
   bool Open(std::string* why);
+  // Opens DisabledTasks for writing, created when missing (Put and Remove do this
+  // themselves when they have something to write).
+  bool OpenForWriting(std::string* why);
 
   // Every DisabledTasks value, as read by Open and changed since.
   std::vector<platform::RegistryValue> AllValues() const;
-  const platform::RegistryValue* Value(int location, const std::string& name) const;
+  // The name under which the store holds |entry|: the value it was read from
+  // while that is still there, else the first value that names it, else the
+  // "%d|%s" form a new value is written under.
+  std::string NameOf(const StoredEntry& entry) const;
+  const platform::RegistryValue* Value(const StoredEntry& entry) const;
   // The stored command equals |command|.
-  bool Holds(int location, const std::string& name, const std::string& command) const;
+  bool Holds(const StoredEntry& entry, const std::string& command) const;
   // The original value remembered for a stored registry entry, when it still
   // belongs to the stored command.
-  const platform::RegistryValue* RememberedValue(int location, const std::string& name) const;
+  const platform::RegistryValue* RememberedValue(const StoredEntry& entry) const;
   // The kept copy of a stored Startup-folder item, when the entry is stored.
-  bool KeptItem(int location, const std::string& name, std::string* bytes) const;
+  bool KeptItem(const StoredEntry& entry, std::string* bytes) const;
 
-  // Stores an entry: first what is kept of its original (|original| value or
-  // |itemBytes|, each may be null), then its DisabledTasks value. Writes only what
-  // is not already there. False with |why| set when a write failed.
-  bool Put(int location, const std::string& name, const std::string& command,
-           const StartupParameters::RawValue* original, const std::string* itemBytes, std::string* why);
-  // Takes an entry out: its DisabledTasks value first, then what is kept of it.
-  bool Remove(int location, const std::string& name, std::string* why);
+  // Stores an entry under NameOf(entry): first what is kept of its original
+  // (|original| value or |itemBytes|, each may be null), then its DisabledTasks
+  // value. Writes only what is not already there. False with |why| set when a
+  // write failed.
+  bool Put(const StoredEntry& entry, const std::string& command, const StartupParameters::RawValue* original,
+           const std::string* itemBytes, std::string* why);
+  // Takes an entry out: every DisabledTasks value that names it (the one it was
+  // read from first), then what is kept of it under those names.
+  bool Remove(const StoredEntry& entry, std::string* why);
 
  private:
   bool OpenDataKey(bool create, std::string* why);
+  // Lower-cased names of the values that name |entry|, the one it was read from first.
+  std::vector<std::string> NamesOf(const StoredEntry& entry) const;
 
   StartupParameters& model_;
+  bool read_ = false;
   platform::HKey storeKey_ = nullptr;
   platform::HKey dataKey_ = nullptr;
   std::map<std::string, platform::RegistryValue> values_;  // by lower-cased value name

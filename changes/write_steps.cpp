@@ -90,4 +90,9 @@ std::string FailureText(const std::string& what, platform::Status status) {
   return text + ")";
 }
 
+std::string KeyOpenFailureText(const std::string& keyName, platform::Status status) {
+  if (status == platform::kFileNotFound || status == platform::kPathNotFound) return keyName + " does not exist";
+  return FailureText("open " + keyName, status);
+}
+
 }  // namespace velmora::changes

@@ -33,5 +33,8 @@ void CountWrite();
 
 // "could not <what> (<status text>)" with the platform's explanation when it has one.
 std::string FailureText(const std::string& what, platform::Status status);
+// Why the key |keyName| ("the key of CU Run") did not open: "<keyName> does not
+// exist" for a missing key (never created here), else FailureText.
+std::string KeyOpenFailureText(const std::string& keyName, platform::Status status);
 
 }  // namespace velmora::changes

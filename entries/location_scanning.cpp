@@ -32,21 +32,24 @@ std::string DataAsText(const std::vector<std::uint8_t>& data, std::uint32_t size
 StartupParameters::StartupParameters() = default;
 StartupParameters::~StartupParameters() = default;
 
-bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key) {
+bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status) {
   using namespace platform;
+  Status ignored;
+  Status& result = status ? *status : ignored;
+  result = kInvalidParameter;
   switch (keyIndex) {
     case kLmRun:
-      return RegOpenKeyEx(HKeyLocalMachine(), kRunKeyPath, kKeyAllAccess, key) == kSuccess;
+      return (result = RegOpenKeyEx(HKeyLocalMachine(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmRunOnce:
-      return RegOpenKeyEx(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key) == kSuccess;
+      return (result = RegOpenKeyEx(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmStartupFolder:
-      return RegOpenKeyEx(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key) == kSuccess;
+      return (result = RegOpenKeyEx(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuRun:
-      return RegOpenKeyEx(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key) == kSuccess;
+      return (result = RegOpenKeyEx(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuRunOnce:
-      return RegOpenKeyEx(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key) == kSuccess;
+      return (result = RegOpenKeyEx(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuStartupFolder:
-      return RegOpenKeyEx(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key) == kSuccess;
+      return (result = RegOpenKeyEx(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
     case 6:
       if (readOnly) return RegOpenKeyEx(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
       return RegCreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
@@ -116,8 +119,7 @@ void StartupParameters::ScanStartupFolder(int location) {
     const platform::FoundItem& item = search.Current();
     // Subfolders (and the self and parent references) are not startup items.
     if (item.isDots || item.isDirectory) continue;
-    // A temporary file of an atomic write that was cut short is not an item.
-    if (item.name.rfind(".velmora-", 0) == 0 && EndsWith(item.name, ".tmp")) continue;
+    if (IsUnfinishedWriteItem(item.name)) continue;
     auto task = std::make_unique<Task>();
     task->name = item.name;
     std::string target;

@@ -38,4 +38,8 @@ std::string ProgramKeyPath() { return std::string("Software\\") + kCompanyName +
 std::string DisabledTasksKeyPath() { return ProgramKeyPath() + "\\DisabledTasks"; }
 std::string ProfilesKeyPath() { return ProgramKeyPath() + "\\Profiles"; }
 
+bool IsUnfinishedWriteItem(const std::string& itemName) {
+  return itemName.rfind(".velmora-", 0) == 0 && EndsWith(itemName, ".tmp");
+}
+
 }  // namespace velmora

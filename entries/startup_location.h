@@ -23,6 +23,10 @@ inline bool IsFolderLocation(int location) {
   return location == kLmStartupFolder || location == kCuStartupFolder;
 }
 
+// A temporary file left in a folder by an atomic write that was cut short
+// (".velmora-*.tmp"): never a startup item.
+bool IsUnfinishedWriteItem(const std::string& itemName);
+
 // "LM Run" ... "CU Startup Folder"; "" outside 0-5.
 const char* LocationTag(int location);
 // Number of the location whose tag equals |text| exactly; -1 otherwise.

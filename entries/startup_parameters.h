@@ -38,8 +38,9 @@ class StartupParameters {
 
   // ---- keys and scanning ------------------------------------------------------
   // Index 0-5: the location keys (never created, KEY_ALL_ACCESS); 6 DisabledTasks
-  // and 7 Profiles (created when missing). Caller closes the key.
-  bool OpenRegistryKey(int keyIndex, platform::HKey* key);
+  // and 7 Profiles (created when missing). Caller closes the key. |status|, when
+  // given, receives why a location key did not open.
+  bool OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status = nullptr);
   void ScanRunKey(int location);
   void ScanStartupFolder(int location);
   void ScanAllLocations();  // 0..5

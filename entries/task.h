@@ -30,6 +30,9 @@ class Task {
   std::string version;
   std::string productName;
   platform::IconHandle icon;  // not owned; copies share it
+  // For an entry read from the store of disabled entries: the exact name of the
+  // store value it was read from ("Foo", "03|Foo" as well as "3|Foo"); else "".
+  std::string storeValueName;
 };
 
 }  // namespace velmora

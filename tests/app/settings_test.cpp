@@ -134,6 +134,19 @@ TEST_F(SettingsTest, RunValueFollowsAStoredStartWithWindowsAtEveryLoad) {
   EXPECT_EQ(data, "C:\\kept.exe");
 }
 
+TEST_F(SettingsTest, ReadingWritesNothing) {
+  SetRunValue("Velmora", "C:\\added\\by\\hand.exe");
+  SetProgramValue("StartWithWindows", kRegBinary, std::string("\x00\x00\x00\x00", 4));
+  SetProgramValue("ShowSplash", kRegBinary, std::string("\x00\x00\x00\x00", 4));
+  const std::string before = test::ReadFile(prefix_.HostPath("user.reg"));
+  StartupSettingsParameters settings;
+  settings.DefnsVersion = "01/02/2003";
+  settings.Read();
+  EXPECT_EQ(settings.StartWithWindows, 0);
+  EXPECT_EQ(settings.ShowSplash, 0);
+  EXPECT_TRUE(test::ReadFile(prefix_.HostPath("user.reg")) == before) << "user.reg changed";
+}
+
 TEST_F(SettingsTest, SaveWritesTheSixValuesInTheirLayouts) {
   StartupSettingsParameters settings;
   settings.Language = "English";

@@ -219,6 +219,51 @@ TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
   EXPECT_TRUE(fresh.entryMaps[kCuRunOnce].empty());
 }
 
+TEST_F(ApplyTest, MissingLocationKeyIsNamedAndNotCreated) {
+  ASSERT_EQ(platform::SHDeleteKey(platform::HKeyCurrentUser(), kRunOnceKeyPath), platform::kSuccess);
+  StartupParameters model;
+  Read(model);
+  auto task = std::make_unique<Task>();
+  task->name = "Once";
+  task->command = "C:\\once.exe";
+  ASSERT_TRUE(model.AddEntry(std::move(task), kCuRunOnce));
+  model.TakeSnapshot();
+  std::vector<ApplyFailure> failures = model.ApplyChanges();
+  ASSERT_EQ(failures.size(), 1u) << Describe(failures);
+  EXPECT_EQ(failures[0].location, kCuRunOnce);
+  EXPECT_NE(failures[0].reason.find("does not exist"), std::string::npos) << failures[0].reason;
+  EXPECT_EQ(failures[0].reason.find("access denied"), std::string::npos) << failures[0].reason;
+  platform::HKey key = nullptr;
+  EXPECT_EQ(platform::RegOpenKeyEx(platform::HKeyCurrentUser(), kRunOnceKeyPath, platform::kKeyRead, &key),
+            platform::kFileNotFound);
+}
+
+// Writes to the machine's Run key need nothing of the user's hive, where the
+// store lives; a read-only user hive without a store must not stop them.
+TEST_F(ApplyTest, MachineKeyEditsDoNotNeedTheStore) {
+  SetText(kLmRun, "Kept", "C:\\kept.exe");
+  StartupParameters model;
+  Read(model);
+  ASSERT_EQ(platform::SHDeleteKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath()), platform::kSuccess);
+  auto task = std::make_unique<Task>();
+  task->name = "Added";
+  task->command = "C:\\added.exe /x";
+  ASSERT_TRUE(model.AddEntry(std::move(task), kLmRun));
+  const std::string userHive = prefix_.HostPath("user.reg");
+  const std::string userBefore = ReadFile(userHive);
+  ASSERT_EQ(chmod(userHive.c_str(), 0444), 0);
+  model.TakeSnapshot();
+  std::vector<ApplyFailure> failures = model.ApplyChanges();
+  ASSERT_EQ(chmod(userHive.c_str(), 0644), 0);
+  EXPECT_TRUE(failures.empty()) << Describe(failures);
+  EXPECT_EQ(model.changedFlags[kLmRun], 0);
+  auto values = LocationValues(kLmRun);
+  ASSERT_EQ(values.count("added"), 1u);
+  EXPECT_EQ(changes::ValueText(values.at("added").data), "C:\\added.exe /x");
+  EXPECT_EQ(values.count("kept"), 1u);
+  EXPECT_TRUE(ReadFile(userHive) == userBefore);
+}
+
 TEST_F(ApplyTest, EditOffersApplyOnlyForARealChange) {
   SetText(kCuRun, "Foo", "C:\\foo.exe");
   StartupParameters model;

@@ -88,6 +88,26 @@ TEST_F(RollBackTest, ReturnsEveryLocationAndTheStoreToTheSnapshot) {
   EXPECT_EQ(Capture(), before);
 }
 
+// A temporary file that an interrupted write left in a Startup folder is no item:
+// the snapshot does not hold it, so roll-back does not bring it back.
+TEST_F(RollBackTest, LeftoverTemporaryFilesAreNoItems) {
+  const std::string folder = Folder(kCuStartupFolder);
+  MakeShortcut(folder + "\\Tool.lnk", "C:\\Tools\\tool.exe", "");
+  const std::string leftover = Item(kCuStartupFolder, ".velmora-4242-17.tmp");
+  WriteFile(leftover, "half a shortcut");
+  StartupParameters model;
+  Read(model);
+  EXPECT_EQ(model.entryMaps[kCuStartupFolder].size(), 1u);
+  model.SetEntryEnabled("tool.lnk", kCuStartupFolder, 0);
+  Apply(model);
+  for (const auto& [key, task] : model.snapshot) EXPECT_EQ(key.find(".velmora-"), std::string::npos) << key;
+  fs::remove(leftover);
+
+  EXPECT_TRUE(model.RollBack().empty());
+  EXPECT_TRUE(fs::exists(Item(kCuStartupFolder, "Tool.lnk")));
+  EXPECT_FALSE(fs::exists(leftover));
+}
+
 TEST_F(RollBackTest, NothingToRollBackWithoutASnapshot) {
   SetText(kCuRun, "Foo", "C:\\foo.exe");
   StartupParameters model;

@@ -85,6 +85,12 @@ TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
                                    "/d 'C:\\Tools\\scan_app.exe /tray' /f >/dev/null 2>&1 && " +
                              env + "wine reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v "
                                    "Once /d 'C:\\missing.exe' /f >/dev/null 2>&1 && " +
+                             // The program's settings, with Start with Windows on and no Run value
+                             // for it yet, and a store value made stale by the enabled Tray.
+                             env + "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora' /v StartWithWindows /t REG_BINARY "
+                                   "/d 01000000 /f >/dev/null 2>&1 && " +
+                             env + "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks' /v '3|Tray' "
+                                   "/d 'C:\\old.exe' /f >/dev/null 2>&1 && " +
                              env + "wineserver -w"),
             0);
   std::string systemBefore = test::ReadFile(prefix + "/system.reg");

@@ -96,7 +96,7 @@ int RunList(const std::vector<std::string>& args) {
 
   VelmoraApp app;
   StreamMessageBox box(std::cerr, "velmora-cli: ");
-  VelmoraApp::StartResult start = app.StartCore(box);
+  VelmoraApp::StartResult start = app.StartCore(box, /*writeSettings=*/false);
   if (start == VelmoraApp::StartResult::kUnsupportedSystem) {
     // Reading is harmless on any version; only changes are refused there.
     std::cerr << "velmora-cli: listing anyway; changes are refused on this system.\n";

@@ -1,0 +1,149 @@
+// Store values whose names are not in the "%d|%s" form that Velmora writes
+// ("Foo", "03|Foo", " 3|Foo"), written by Wine's own reg tool into a prefix made
+// by Wine: every step that deletes an entry's store value deletes the value it
+// was read from, together with its remembered form.
+#include "platform/prefix.h"
+#include "tests/changes/changes_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WineAvailable() {
+  return RunCommand("command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
+                    "command -v wineserver >/dev/null 2>&1") == 0;
+}
+
+const char* const kStoreKey = "HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks";
+const char* const kDataKey = "HKCU\\Software\\Orlinsk\\Velmora\\DisabledTaskData";
+const char* const kLmRunKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+class StoreNamesTest : public ChangesTest {
+ protected:
+  void SetUp() override {
+    ChangesTest::SetUp();
+    if (!WineAvailable()) GTEST_SKIP() << "wine is not installed";
+    wine_ = dir_.path() + "/wine";
+    env_ = "WINEPREFIX='" + wine_ + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+    ASSERT_EQ(RunCommand(env_ + "wineboot --init >/dev/null 2>&1 && " + env_ + "wineserver -w"), 0);
+  }
+  void TearDown() override {
+    platform::ResetPrefixForTesting();
+    unsetenv("WINEPREFIX");
+  }
+
+  // Writes values with Wine's reg tool (each {key, name, type, data}), then makes
+  // the prefix the current one.
+  struct RegAdd {
+    std::string key, name, type, data;
+  };
+  void WineAdd(const std::vector<RegAdd>& adds) {
+    std::string command;
+    for (const RegAdd& add : adds) {
+      command += env_ + "wine reg add '" + add.key + "' /v '" + add.name + "' /t " + add.type + " /d '" + add.data +
+                 "' /f >/dev/null 2>&1 && ";
+    }
+    ASSERT_EQ(RunCommand(command + env_ + "wineserver -w"), 0);
+    setenv("WINEPREFIX", wine_.c_str(), 1);
+    platform::ResetPrefixForTesting();
+    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  }
+  static std::map<std::string, platform::RegistryValue> DataValues() {
+    return Values(platform::HKeyCurrentUser(), changes::StoreDataKeyPath());
+  }
+
+  TempDir dir_;
+  std::string wine_;
+  std::string env_;
+};
+
+TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
+  WineAdd({
+      // Stale: the machine's Run key holds Live, and also Twin.
+      {kLmRunKey, "Live", "REG_SZ", "C:\\live.exe"},
+      {kStoreKey, "Live", "REG_SZ", "C:\\old-live.exe"},
+      {kLmRunKey, "Twin", "REG_SZ", "C:\\twin.exe"},
+      {kStoreKey, "0|Twin", "REG_SZ", "C:\\twin.exe"},
+      {kStoreKey, "Twin", "REG_SZ", "%SystemRoot%\\twin.exe"},
+      {kDataKey, "Twin", "REG_EXPAND_SZ", "%SystemRoot%\\twin.exe"},
+      // Disabled entries of the user's Run key, one with its remembered form.
+      {kStoreKey, "03|Exp", "REG_SZ", "%SystemRoot%\\exp.exe /q"},
+      {kDataKey, "03|Exp", "REG_EXPAND_SZ", "%SystemRoot%\\exp.exe /q"},
+      {kStoreKey, " 3|Gone", "REG_SZ", "C:\\gone.exe"},
+      {kStoreKey, "+3|Prof", "REG_SZ", "C:\\prof.exe"},
+  });
+
+  {
+    StartupParameters model;
+    Read(model);
+    auto store = StoreValues();
+    EXPECT_EQ(store.count("live"), 0u) << "the stale value read as Live of LM Run stays";
+    EXPECT_EQ(store.count("0|twin"), 0u);
+    EXPECT_EQ(store.count("twin"), 0u);
+    EXPECT_EQ(DataValues().count("twin"), 0u);
+    EXPECT_EQ(Find(model, kLmRun, "live")->enabled, 1);
+    ASSERT_NE(Find(model, kCuRun, "exp"), nullptr);
+    EXPECT_EQ(Find(model, kCuRun, "exp")->storeValueName, "03|Exp");
+    ASSERT_NE(Find(model, kCuRun, "gone"), nullptr);
+    ASSERT_NE(Find(model, kCuRun, "prof"), nullptr);
+
+    // Enable one, remove another: both values go, with the remembered form, and
+    // the enabled value comes back in its own type.
+    model.SetEntryEnabled("Exp", kCuRun, 1);
+    model.RemoveEntry("Gone", kCuRun);
+    Apply(model);
+    store = StoreValues();
+    EXPECT_EQ(store.count("03|exp"), 0u);
+    EXPECT_EQ(store.count(" 3|gone"), 0u);
+    EXPECT_EQ(store.count("3|exp") + store.count("3|gone"), 0u);
+    EXPECT_EQ(DataValues().count("03|exp"), 0u);
+    auto run = LocationValues(kCuRun);
+    ASSERT_EQ(run.count("exp"), 1u);
+    EXPECT_EQ(run.at("exp").type, platform::kRegExpandSz);
+    EXPECT_EQ(run.count("gone"), 0u);
+
+    // Roll-back puts back exactly the values the store held, under their names.
+    EXPECT_TRUE(model.RollBack().empty());
+    store = StoreValues();
+    EXPECT_EQ(store.count("03|exp"), 1u);
+    EXPECT_EQ(store.count(" 3|gone"), 1u);
+    EXPECT_EQ(store.count("3|exp"), 0u);
+    EXPECT_EQ(DataValues().count("03|exp"), 1u);
+    EXPECT_EQ(LocationValues(kCuRun).count("exp"), 0u);
+
+    Find(model, kCuRun, "prof")->enabled = 1;
+    ASSERT_EQ(model.SaveProfile("On", false), StartupParameters::ProfileSaveResult::kSaved);
+  }
+  {
+    // Enabling by loading a profile deletes the value too.
+    StartupParameters model;
+    Read(model);
+    ASSERT_TRUE(model.LoadProfile("On"));
+    Apply(model);
+    EXPECT_EQ(StoreValues().count("+3|prof"), 0u);
+    EXPECT_EQ(LocationValues(kCuRun).count("prof"), 1u);
+  }
+  {
+    // A stored entry whose command changes is rewritten under the name it has;
+    // new store values take the form Velmora writes.
+    StartupParameters model;
+    Read(model);
+    EXPECT_EQ(Find(model, kCuRun, "prof")->enabled, 1);
+    Task* gone = Find(model, kCuRun, "gone");
+    ASSERT_NE(gone, nullptr);
+    gone->command = "C:\\gone2.exe";
+    model.changedFlags[kCuRun] = 1;
+    model.SetEntryEnabled("Prof", kCuRun, 0);
+    Apply(model);
+    auto store = StoreValues();
+    EXPECT_EQ(store.size(), 3u);
+    ASSERT_EQ(store.count(" 3|gone"), 1u);
+    EXPECT_EQ(changes::ValueText(store.at(" 3|gone").data), "C:\\gone2.exe");
+    EXPECT_EQ(store.count("03|exp"), 1u);
+    EXPECT_EQ(store.count("3|prof"), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace velmora::test
