@@ -1,7 +1,7 @@
 #include "app/help.h"
 
 #include "app/language.h"
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -18,9 +18,9 @@ std::string HelpFilePath() { return HelpFileDir() + "\\" + Program().languageNam
 
 bool OpenHelpFile() {
   std::string path = HelpFilePath();
-  if (!platform::FileExists(path)) return false;
+  if (!platform::files::Exists(path)) return false;
   // The viewers are host programs: they are given the file's host path.
-  std::string hostPath = platform::HostPathFromWindows(path);
+  std::string hostPath = platform::files::HostPathFromWindows(path);
   if (!hostPath.empty()) {
     for (const char* viewer : kHelpViewers) {
       if (platform::LaunchProgram({viewer, hostPath})) return true;
@@ -33,7 +33,7 @@ std::string UpdaterPath() { return Program().programDir + "\\" + EncodeFileName(
 
 bool StartUpdater() {
   std::string path = UpdaterPath();
-  if (!platform::FileExists(path)) return false;
+  if (!platform::files::Exists(path)) return false;
   return platform::LaunchProgram({path});
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 
@@ -38,9 +38,9 @@ std::string EncodeFileName(const std::string& name) {
 std::string MakeDataDir(unsigned seed) {
   CRandom random(seed);
   std::string path = Program().programDir + "\\" + std::to_string(random.Next());
-  platform::CreateDirectory(path);
+  platform::files::MakeDirectory(path);
   path += "\\" + std::to_string(random.Next());
-  platform::CreateDirectory(path);
+  platform::files::MakeDirectory(path);
   return path;
 }
 
@@ -48,7 +48,7 @@ std::string LanguageFileDir() { return MakeDataDir(4); }
 std::string HelpFileDir() { return MakeDataDir(6); }
 std::string MovieDir() { return MakeDataDir(7); }
 
-std::string GetString(unsigned id) {
+std::string LanguageString(unsigned id) {
   ProgramContext& program = Program();
   std::string path = LanguageFileDir() + "\\" + EncodeFileName(program.languageName) + ".vml";
   if (!HasBuiltInString(id)) return "";
@@ -58,7 +58,7 @@ std::string GetString(unsigned id) {
   std::string section = program.stringSection;
   std::reverse(section.begin(), section.end());
   std::vector<char> buffer(1024, 0);
-  platform::GetPrivateProfileString(section, key, builtIn, buffer.data(), 1024, path);
+  platform::ini::ReadString(section, key, builtIn, buffer.data(), 1024, path);
   std::string text(buffer.data());
 
   if (!text.empty() && text[0] == '*') {
@@ -68,5 +68,7 @@ std::string GetString(unsigned id) {
   text = UnescapeText(text);
   return text.empty() ? builtIn : text;
 }
+
+void UseLanguageFile() { SetTextLookup(&LanguageString); }
 
 }  // namespace velmora

@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "base/message_text.h"
+
 namespace velmora {
 
-// Text by message id: the language file's text, else the built-in English one;
-// "" for an id that is not in the built-in table.
-std::string GetString(unsigned id);
-// The built-in English text of |id|, "" when unknown.
-const char* BuiltInString(unsigned id);
-bool HasBuiltInString(unsigned id);
+// Text by message id from the language file of Program().languageName, else the
+// built-in English one; "" for an id that is not in the built-in table.
+std::string LanguageString(unsigned id);
+// Makes GetString (base/message_text.h) read the language file.
+void UseLanguageFile();
 std::string UnescapeText(const std::string& text);
 std::uint32_t RotateKey(std::uint32_t id);
 std::string EncodeFileName(const std::string& name);

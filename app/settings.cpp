@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -16,7 +16,7 @@ bool QueryRaw(platform::HKey key, const char* name, std::string* data) {
   std::uint8_t buffer[kValueBufferSize];
   std::uint32_t size = sizeof buffer;
   std::uint32_t type = 0;
-  if (platform::RegQueryValueEx(key, name, &type, buffer, &size) != platform::kSuccess) return false;
+  if (platform::reg::QueryValue(key, name, &type, buffer, &size) != platform::kSuccess) return false;
   data->assign(reinterpret_cast<const char*>(buffer), size);
   return true;
 }
@@ -31,7 +31,7 @@ bool ReadFlag(platform::HKey key, const char* name, std::int32_t* flag) {
 
 void WriteString(platform::HKey key, const char* name, const std::string& text) {
   std::string data = text + '\0';
-  platform::RegSetValueEx(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
+  platform::reg::SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
                           static_cast<std::uint32_t>(data.size()));
 }
 
@@ -39,7 +39,7 @@ void WriteFlag(platform::HKey key, const char* name, std::int32_t flag) {
   std::uint32_t value = static_cast<std::uint32_t>(flag);
   std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-  platform::RegSetValueEx(key, name, platform::kRegBinary, bytes, sizeof bytes);
+  platform::reg::SetValue(key, name, platform::kRegBinary, bytes, sizeof bytes);
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ std::string RunValueName() { return Program().programName; }
 // Windows path too).
 std::string RunValueData() {
   const std::string base = Program().programDir + "\\" + Program().programName;
-  if (!platform::FileExists(base + ".exe") && platform::FileExists(base) && !platform::DirectoryExists(base)) return base;
+  if (!platform::files::Exists(base + ".exe") && platform::files::Exists(base) && !platform::files::DirectoryExists(base)) return base;
   return base + ".exe";
 }
 
@@ -60,48 +60,45 @@ void StartupSettingsParameters::Load() { ReadFromRegistry(true); }
 void StartupSettingsParameters::Read() { ReadFromRegistry(false); }
 
 void StartupSettingsParameters::ReadFromRegistry(bool apply) {
-  platform::HKey key = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), ProgramKeyPath(),
-                             apply ? platform::kKeyAllAccess : platform::kKeyRead, &key) != platform::kSuccess) {
+  platform::UniqueKey key;
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(),
+                             apply ? platform::kKeyAllAccess : platform::kKeyRead, key.out()) != platform::kSuccess) {
     return;
   }
   std::string text;
-  if (QueryRaw(key, "Language", &text)) Language = text.substr(0, text.find('\0'));
-  ReadFlag(key, "ShowSplash", &ShowSplash);
-  if (ReadFlag(key, "StartWithWindows", &StartWithWindows) && apply) ApplyRunAtStartup();
-  ReadFlag(key, "ShowSavingMsg", &ShowSavingMsg);
-  ReadFlag(key, "ShowSavingProMsg", &ShowSavingProMsg);
-  if (apply) WriteString(key, "DefnsVersion", DefnsVersion);
-  platform::RegCloseKey(key);
+  if (QueryRaw(key.get(), "Language", &text)) Language = text.substr(0, text.find('\0'));
+  ReadFlag(key.get(), "ShowSplash", &ShowSplash);
+  if (ReadFlag(key.get(), "StartWithWindows", &StartWithWindows) && apply) ApplyRunAtStartup();
+  ReadFlag(key.get(), "ShowSavingMsg", &ShowSavingMsg);
+  ReadFlag(key.get(), "ShowSavingProMsg", &ShowSavingProMsg);
+  if (apply) WriteString(key.get(), "DefnsVersion", DefnsVersion);
 }
 
 void StartupSettingsParameters::Save() {
-  platform::HKey key = nullptr;
-  if (platform::RegCreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), &key) != platform::kSuccess) return;
-  WriteString(key, "Language", Language);
-  WriteFlag(key, "ShowSplash", ShowSplash);
-  WriteFlag(key, "StartWithWindows", StartWithWindows);
-  WriteFlag(key, "ShowSavingMsg", ShowSavingMsg);
-  WriteFlag(key, "ShowSavingProMsg", ShowSavingProMsg);
-  WriteString(key, "DefnsVersion", DefnsVersion);
-  platform::RegCloseKey(key);
+  platform::UniqueKey key;
+  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()) != platform::kSuccess) return;
+  WriteString(key.get(), "Language", Language);
+  WriteFlag(key.get(), "ShowSplash", ShowSplash);
+  WriteFlag(key.get(), "StartWithWindows", StartWithWindows);
+  WriteFlag(key.get(), "ShowSavingMsg", ShowSavingMsg);
+  WriteFlag(key.get(), "ShowSavingProMsg", ShowSavingProMsg);
+  WriteString(key.get(), "DefnsVersion", DefnsVersion);
 }
 
 bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const std::string& data, bool remove) {
-  platform::HKey run = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyAllAccess, &run) !=
+  platform::UniqueKey run;
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyAllAccess, run.out()) !=
       platform::kSuccess) {
     return false;
   }
   platform::Status status;
   if (remove) {
-    status = platform::RegDeleteValue(run, name);
+    status = platform::reg::DeleteValue(run.get(), name);
   } else {
     std::string bytes = data + '\0';
-    status = platform::RegSetValueEx(run, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+    status = platform::reg::SetValue(run.get(), name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                      static_cast<std::uint32_t>(bytes.size()));
   }
-  platform::RegCloseKey(run);
   return status == platform::kSuccess;
 }
 

@@ -1,7 +1,7 @@
 #include "app/velmora_app.h"
 
 #include "app/language.h"
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -10,20 +10,21 @@ namespace velmora {
 
 namespace {
 
-constexpr unsigned kTitleId = 7001;            // the program's name, also the lock's name
-constexpr unsigned kUnsupportedSystemId = 7003;
-constexpr unsigned kOtherInstanceId = 7026;
-constexpr unsigned kInitFailedId = 7027;
+constexpr unsigned kTitleId = text_id::kProgramName;  // also the lock's name
+constexpr unsigned kUnsupportedSystemId = text_id::kUnsupportedSystem;
+constexpr unsigned kOtherInstanceId = text_id::kOtherInstance;
+constexpr unsigned kInitFailedId = text_id::kInitFailed;
 
 }  // namespace
 
 std::string ProgramDirOfExecutable() {
-  std::string module = platform::GetModuleFileName();
+  std::string module = platform::files::ExecutablePath();
   std::size_t slash = module.rfind('\\');
   return slash == std::string::npos ? module : module.substr(0, slash);
 }
 
 VelmoraApp::VelmoraApp() {
+  UseLanguageFile();
   // startupParameters and settings are built first, as members, with their defaults.
   programDir = ProgramDirOfExecutable();
   languageName = "English";
@@ -92,7 +93,7 @@ void VelmoraApp::EndApplication() {
 bool VelmoraApp::IsSupportedSystem() {
   platform::OsVersionInfo info;
   info.size = 148;
-  platform::GetVersionEx(&info);
+  platform::QuerySystemVersion(&info);
   return info.platformId == 2 && info.majorVersion == 5 && info.minorVersion >= 1;
 }
 

@@ -7,15 +7,15 @@
 #include <fstream>
 #include <random>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "database/rating.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
-#include "platform/prefix.h"
+#include "platform/startup.h"
 
 namespace velmora {
 namespace {
@@ -32,9 +32,9 @@ struct Workspace {
     std::string pattern = (fs::temp_directory_path() / "velmora-bench-XXXXXX").string();
     root = mkdtemp(pattern.data());
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
-    platform::InitPrefix();
+    platform::InitSystem();
     fs::create_directories(root + "/program");
-    Program().programDir = platform::WindowsPathFromHost(root + "/program");
+    Program().programDir = platform::files::WindowsPathFromHost(root + "/program");
   }
   ~Workspace() {
     std::error_code ec;
@@ -42,7 +42,7 @@ struct Workspace {
   }
   void WriteWorkingCopy(const std::string& text) {
     std::ofstream(root + "/program/vlmdb2.vmd", std::ios::binary) << text;
-    platform::ClearIniCache();
+    platform::ini::ClearCache();
   }
   std::string root;
 };
@@ -173,7 +173,7 @@ void BM_DecodeDatabase(benchmark::State& state) {
   std::string folder = Space().root + "/decode";
   fs::create_directories(folder);
   std::ofstream(folder + "/vlmdb.vmd", std::ios::binary) << BuildDatabaseFile("27/04/2006", body);
-  const std::string programDir = platform::WindowsPathFromHost(folder);
+  const std::string programDir = platform::files::WindowsPathFromHost(folder);
   for (auto _ : state) {
     if (!DecodeDatabase(programDir)) state.SkipWithError("decoding failed");
   }

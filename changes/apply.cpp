@@ -12,7 +12,7 @@
 #include "changes/value_forms.h"
 #include "changes/write_steps.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace velmora {
@@ -67,10 +67,10 @@ class LocationApply {
       return;
     }
     std::vector<platform::RegistryValue> values;
-    platform::Status status = platform::RegReadAllValues(key, &values);
+    platform::Status status = platform::reg::ReadAllValues(key, &values);
     if (status != platform::kSuccess) {
       Fail("", changes::FailureText(std::string("read the key of ") + LocationTag(location_), status));
-      platform::RegCloseKey(key);
+      platform::reg::CloseKey(key);
       return;
     }
     std::map<std::string, platform::RegistryValue> onDisk;
@@ -123,7 +123,7 @@ class LocationApply {
         if (!store_.Put(Stored(task), task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
       }
     }
-    platform::RegCloseKey(key);
+    platform::reg::CloseKey(key);
   }
 
   void RunFolder() {
@@ -145,8 +145,8 @@ class LocationApply {
         }
         continue;
       }
-      bool exists = platform::FileExists(path);
-      bool isFolder = exists && platform::DirectoryExists(path);
+      bool exists = platform::files::Exists(path);
+      bool isFolder = exists && platform::files::DirectoryExists(path);
       if (task.removed) {
         if (exists && !isFolder) {
           platform::Status status = changes::RemoveItem(path);
@@ -162,7 +162,7 @@ class LocationApply {
         if (exists && !isFolder && pending) {
           // A loaded profile brings the item as it was saved.
           std::string current;
-          if (platform::ReadWholeFile(path, &current) != platform::kSuccess || current != *pending) {
+          if (platform::files::ReadWholeFile(path, &current) != platform::kSuccess || current != *pending) {
             platform::Status status = changes::WriteItem(path, *pending);
             if (status != platform::kSuccess) {
               Fail(task.name, changes::FailureText("write " + path, status));
@@ -173,7 +173,7 @@ class LocationApply {
         store_.Remove(Stored(task), nullptr);
       } else if (exists && !isFolder) {
         std::string bytes;
-        platform::Status status = platform::ReadWholeFile(path, &bytes);
+        platform::Status status = platform::files::ReadWholeFile(path, &bytes);
         if (status != platform::kSuccess) {
           Fail(task.name, changes::FailureText("read " + path, status) + "; the item stays where it is");
           continue;
@@ -214,7 +214,7 @@ class LocationApply {
         Fail(task.name, "refused: " + why);
         return false;
       }
-      if (platform::FileExists(shortcutPath)) return true;
+      if (platform::files::Exists(shortcutPath)) return true;
     }
     std::string target, arguments;
     changes::SplitShortcutCommand(task.command, &target, &arguments);

@@ -1,5 +1,5 @@
 // Writing a new shortcut file.
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/shell_link.h"
@@ -9,7 +9,7 @@ namespace velmora {
 platform::HResult StartupParameters::CreateShortcut(const std::string& targetPath, const std::string& description,
                                                     const std::string& shortcutPath, const std::string& arguments) {
   std::string fullTarget;
-  if (platform::GetFullPathName(targetPath, &fullTarget) != platform::kSuccess ||
+  if (platform::files::FullPath(targetPath, &fullTarget) != platform::kSuccess ||
       fullTarget.size() >= static_cast<std::size_t>(platform::kMaxPath)) {
     return platform::kFail;
   }

@@ -3,7 +3,7 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 
 namespace velmora {
 

@@ -25,8 +25,8 @@ bool ItemPathInFolder(const std::string& folder, const std::string& name, std::s
   std::string candidate = folder;
   while (candidate.size() > 3 && candidate.back() == '\\') candidate.pop_back();
   candidate += candidate.back() == '\\' ? name : "\\" + name;
-  std::string hostFolder = platform::HostPathFromWindows(folder);
-  std::string hostItem = platform::HostPathFromWindows(candidate);
+  std::string hostFolder = platform::files::HostPathFromWindows(folder);
+  std::string hostItem = platform::files::HostPathFromWindows(candidate);
   while (hostFolder.size() > 1 && hostFolder.back() == '/') hostFolder.pop_back();
   if (hostFolder.empty() || hostItem.empty()) return refuse("the folder " + folder + " is not on a known drive");
   std::string expectedStart = hostFolder == "/" ? "/" : hostFolder + "/";

@@ -24,7 +24,7 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace velmora {
@@ -64,14 +64,14 @@ std::uint32_t DwordValue(const std::string& data) {
 std::map<std::string, platform::RegistryValue> ReadKeyValues(const std::string& path, bool* readable) {
   std::map<std::string, platform::RegistryValue> out;
   platform::HKey key = nullptr;
-  platform::Status status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
   if (status != platform::kSuccess) {
     if (status != platform::kFileNotFound && readable) *readable = false;
     return out;
   }
   std::vector<platform::RegistryValue> values;
-  if (platform::RegReadAllValues(key, &values) != platform::kSuccess && readable) *readable = false;
-  platform::RegCloseKey(key);
+  if (platform::reg::ReadAllValues(key, &values) != platform::kSuccess && readable) *readable = false;
+  platform::reg::CloseKey(key);
   for (platform::RegistryValue& value : values) {
     std::string lower = ToLowerAscii(value.name);
     out[lower] = std::move(value);
@@ -97,13 +97,13 @@ void StartupParameters::EnumerateProfiles() {
   if (!OpenRegistryKey(7, &key)) return;
   std::vector<char> name(260);
   for (std::uint32_t index = 0;; ++index) {
-    if (platform::RegEnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) != platform::kSuccess) {
+    if (platform::reg::EnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) != platform::kSuccess) {
       break;
     }
     profileNames += std::string(name.data()) + "|";
   }
   if (!profileNames.empty()) profileNames.pop_back();
-  platform::RegCloseKey(key);
+  platform::reg::CloseKey(key);
 }
 
 bool StartupParameters::DeleteProfile(const std::string& name) {
@@ -121,11 +121,11 @@ bool StartupParameters::DeleteProfile(const std::string& name) {
 bool StartupParameters::ProfileExists(const std::string& name) const {
   if (name.empty() || !ValidProfileName(name)) return false;
   platform::HKey key = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), ProfileKeyPath(name), platform::kKeyRead, &key) !=
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfileKeyPath(name), platform::kKeyRead, &key) !=
       platform::kSuccess) {
     return false;
   }
-  platform::RegCloseKey(key);
+  platform::reg::CloseKey(key);
   return true;
 }
 
@@ -168,8 +168,8 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
       platform::HKey key = nullptr;
       if (OpenRegistryKey(location, &key)) {
         std::vector<platform::RegistryValue> values;
-        platform::RegReadAllValues(key, &values);
-        platform::RegCloseKey(key);
+        platform::reg::ReadAllValues(key, &values);
+        platform::reg::CloseKey(key);
         for (platform::RegistryValue& value : values) disk[ToLowerAscii(value.name)] = std::move(value);
       }
     }
@@ -184,9 +184,9 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
         entry.value = {task->name, platform::kRegSz, changes::StringData(task->command)};
         std::string bytes, path;
         bool have = false;
-        if (entry.enabled && changes::ItemPathInFolder(folder, task->name, &path) && platform::FileExists(path) &&
-            !platform::DirectoryExists(path)) {
-          have = platform::ReadWholeFile(path, &bytes) == platform::kSuccess;
+        if (entry.enabled && changes::ItemPathInFolder(folder, task->name, &path) && platform::files::Exists(path) &&
+            !platform::files::DirectoryExists(path)) {
+          have = platform::files::ReadWholeFile(path, &bytes) == platform::kSuccess;
         } else if (!entry.enabled) {
           have = store.KeptItem(changes::StoredEntryOf(*task, location), &bytes);
         }
@@ -220,14 +220,14 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
   platform::HKey profileKey = nullptr, entriesKey = nullptr, disabledKey = nullptr, itemsKey = nullptr;
   auto closeAll = [&] {
     for (platform::HKey* key : {&profileKey, &entriesKey, &disabledKey, &itemsKey}) {
-      if (*key) platform::RegCloseKey(*key);
+      if (*key) platform::reg::CloseKey(*key);
       *key = nullptr;
     }
   };
-  platform::Status status = platform::RegCreateKey(platform::HKeyCurrentUser(), path, &profileKey);
-  if (status == platform::kSuccess) status = platform::RegCreateKey(profileKey, "Entries", &entriesKey);
-  if (status == platform::kSuccess) status = platform::RegCreateKey(profileKey, "Disabled", &disabledKey);
-  if (status == platform::kSuccess) status = platform::RegCreateKey(profileKey, "Items", &itemsKey);
+  platform::Status status = platform::reg::CreateKey(platform::HKeyCurrentUser(), path, &profileKey);
+  if (status == platform::kSuccess) status = platform::reg::CreateKey(profileKey, "Entries", &entriesKey);
+  if (status == platform::kSuccess) status = platform::reg::CreateKey(profileKey, "Disabled", &disabledKey);
+  if (status == platform::kSuccess) status = platform::reg::CreateKey(profileKey, "Items", &itemsKey);
   changes::CountWrite();
   if (status != platform::kSuccess) {
     closeAll();
@@ -262,14 +262,14 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   if (name.empty() || !ValidProfileName(name)) return fail("\"" + name + "\" is no profile name");
   const std::string path = ProfileKeyPath(name);
   platform::HKey key = nullptr;
-  platform::Status status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
   if (status == platform::kFileNotFound) return fail("there is no profile named \"" + name + "\"");
   if (status != platform::kSuccess) return fail(changes::FailureText("open the profile " + name, status));
   std::uint32_t type = 0;
   std::uint8_t versionBytes[4] = {};
   std::uint32_t size = sizeof versionBytes;
-  status = platform::RegQueryValueEx(key, "Version", &type, versionBytes, &size);
-  platform::RegCloseKey(key);
+  status = platform::reg::QueryValue(key, "Version", &type, versionBytes, &size);
+  platform::reg::CloseKey(key);
   if (status != platform::kSuccess || type != platform::kRegDword || size != 4) {
     return fail("the profile \"" + name + "\" is incomplete (its saving did not finish)");
   }

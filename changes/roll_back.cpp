@@ -9,7 +9,7 @@
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace velmora {
@@ -39,7 +39,7 @@ class RollBackRun {
           continue;
         }
         SyncKey(location, key, raw.values[location], deleting);
-        platform::RegCloseKey(key);
+        platform::reg::CloseKey(key);
       }
     }
     if (!raw.storeReadable) return;
@@ -47,35 +47,35 @@ class RollBackRun {
     platform::HKey key = nullptr;
     platform::Status status = platform::kSuccess;
     if (raw.store.empty()) {
-      status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
-      if (status == platform::kSuccess) platform::RegCloseKey(key);
+      status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+      if (status == platform::kSuccess) platform::reg::CloseKey(key);
       key = nullptr;
     }
     // An existing key opens with the access its hive file allows.
-    if (status == platform::kSuccess) status = platform::RegCreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &key);
+    if (status == platform::kSuccess) status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &key);
     if (status == platform::kSuccess) {
       SyncKey(-1, key, raw.store, deleting);
-      platform::RegCloseKey(key);
+      platform::reg::CloseKey(key);
     } else if (status != platform::kFileNotFound && !deleting) {
       Fail(-1, "", changes::FailureText("open the store of disabled entries", status));
     }
     key = nullptr;
-    status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
+    status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
                                     platform::kKeyAllAccess, &key);
     if (status != platform::kSuccess && !raw.storeData.empty()) {
-      status = platform::RegCreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), &key);
+      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), &key);
       changes::CountWrite();
     }
     if (status == platform::kSuccess) {
       SyncKey(-1, key, raw.storeData, deleting);
-      platform::RegCloseKey(key);
+      platform::reg::CloseKey(key);
     } else if (!raw.storeData.empty() && !deleting) {
       Fail(-1, "", changes::FailureText("open the key of remembered values", status));
     }
     for (int location : {kLmStartupFolder, kCuStartupFolder}) {
       std::string folder = changes::KeptItemsFolder(location);
       if (folder.empty()) continue;
-      if (!deleting && !raw.keptItems[location].empty()) platform::CreateDirectories(folder);
+      if (!deleting && !raw.keptItems[location].empty()) platform::files::MakeDirectories(folder);
       SyncFolder(location, folder, raw.keptItems[location], deleting);
     }
   }
@@ -87,7 +87,7 @@ class RollBackRun {
 
   void SyncKey(int location, platform::HKey key, const std::vector<RawValue>& wanted, bool deleting) {
     std::vector<platform::RegistryValue> values;
-    platform::Status status = platform::RegReadAllValues(key, &values);
+    platform::Status status = platform::reg::ReadAllValues(key, &values);
     if (status != platform::kSuccess) {
       if (!deleting) Fail(location, "", changes::FailureText("read a key", status));
       return;
@@ -137,7 +137,7 @@ class RollBackRun {
         auto it = current.find(lower);
         if (it != current.end()) {
           std::string bytes;
-          if (platform::ReadWholeFile(it->second.fullPath, &bytes) == platform::kSuccess && bytes == item->bytes) continue;
+          if (platform::files::ReadWholeFile(it->second.fullPath, &bytes) == platform::kSuccess && bytes == item->bytes) continue;
         }
         platform::Status status = changes::WriteItem(path, item->bytes);
         if (status != platform::kSuccess) Fail(location, item->name, changes::FailureText("write " + path, status));

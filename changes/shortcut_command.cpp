@@ -1,6 +1,6 @@
 #include "changes/shortcut_command.h"
 
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 
@@ -11,13 +11,13 @@ namespace {
 std::string Expanded(const std::string& path) {
   if (path.find('%') == std::string::npos) return path;
   std::string out;
-  platform::ExpandEnvironmentStrings(path, &out, 32768);
+  platform::env::Expand(path, &out, 32768);
   return out.empty() ? path : out;
 }
 
 bool NamesFile(const std::string& path) {
   std::string expanded = Expanded(path);
-  return platform::FileExists(expanded) && !platform::DirectoryExists(expanded);
+  return platform::files::Exists(expanded) && !platform::files::DirectoryExists(expanded);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items, std
     const platform::FoundItem& item = search.Current();
     if (item.isDots || item.isDirectory || IsUnfinishedWriteItem(item.name)) continue;
     RawItem raw{item.name, ""};
-    if (platform::ReadWholeFile(item.fullPath, &raw.bytes) != platform::kSuccess) complete = false;
+    if (platform::files::ReadWholeFile(item.fullPath, &raw.bytes) != platform::kSuccess) complete = false;
     items->push_back(std::move(raw));
     if (found) found->push_back(item);
   } while (search.FindNext());
@@ -32,7 +32,7 @@ bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items, std
 
 bool ReadValues(platform::HKey key, std::vector<RawValue>* out) {
   std::vector<platform::RegistryValue> values;
-  if (platform::RegReadAllValues(key, &values) != platform::kSuccess) return false;
+  if (platform::reg::ReadAllValues(key, &values) != platform::kSuccess) return false;
   for (platform::RegistryValue& value : values) out->push_back({value.name, value.type, std::move(value.data)});
   return true;
 }
@@ -79,7 +79,7 @@ void StartupParameters::TakeSnapshot() {
       platform::HKey key = nullptr;
       if (!OpenRegistryKey(location, &key)) continue;
       rawSnapshot.readable[location] = ReadValues(key, &rawSnapshot.values[location]);
-      platform::RegCloseKey(key);
+      platform::reg::CloseKey(key);
       for (const RawValue& value : rawSnapshot.values[location]) {
         auto task = std::make_unique<Task>();
         task->name = value.name;
@@ -114,17 +114,17 @@ void StartupParameters::TakeSnapshot() {
   // The store as it now stands, with what it keeps of its entries.
   platform::HKey key = nullptr;
   platform::Status status =
-      platform::RegOpenKeyEx(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
   if (status == platform::kSuccess) {
     rawSnapshot.storeReadable = ReadValues(key, &rawSnapshot.store);
-    platform::RegCloseKey(key);
+    platform::reg::CloseKey(key);
   } else {
     rawSnapshot.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
   }
-  status = platform::RegOpenKeyEx(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), platform::kKeyRead, &key);
+  status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), platform::kKeyRead, &key);
   if (status == platform::kSuccess) {
     if (!ReadValues(key, &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
-    platform::RegCloseKey(key);
+    platform::reg::CloseKey(key);
   } else if (status != platform::kFileNotFound) {
     rawSnapshot.storeReadable = false;
   }

@@ -4,7 +4,7 @@
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace velmora::changes {
@@ -34,18 +34,18 @@ bool KeptItemPath(int location, const std::string& name, std::string* path) {
 }
 
 Store::~Store() {
-  if (storeKey_) platform::RegCloseKey(storeKey_);
-  if (dataKey_) platform::RegCloseKey(dataKey_);
+  if (storeKey_) platform::reg::CloseKey(storeKey_);
+  if (dataKey_) platform::reg::CloseKey(dataKey_);
 }
 
 bool Store::Open(std::string* why) {
   platform::HKey key = nullptr;
   platform::Status status =
-      platform::RegOpenKeyEx(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
   std::vector<platform::RegistryValue> values;
   if (status == platform::kSuccess) {
-    status = platform::RegReadAllValues(key, &values);
-    platform::RegCloseKey(key);
+    status = platform::reg::ReadAllValues(key, &values);
+    platform::reg::CloseKey(key);
   } else if (status == platform::kFileNotFound) {
     status = platform::kSuccess;  // nothing stored yet
   }
@@ -56,11 +56,11 @@ bool Store::Open(std::string* why) {
   values_ = ByLowerName(std::move(values));
   data_.clear();
   key = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, &key) ==
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, &key) ==
       platform::kSuccess) {
     std::vector<platform::RegistryValue> data;
-    if (platform::RegReadAllValues(key, &data) == platform::kSuccess) data_ = ByLowerName(std::move(data));
-    platform::RegCloseKey(key);
+    if (platform::reg::ReadAllValues(key, &data) == platform::kSuccess) data_ = ByLowerName(std::move(data));
+    platform::reg::CloseKey(key);
   }
   read_ = true;
   return true;
@@ -72,7 +72,7 @@ bool Store::OpenForWriting(std::string* why) {
     if (why) *why = "the store of disabled entries is not changed while only listing";
     return false;
   }
-  platform::Status status = platform::RegCreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &storeKey_);
+  platform::Status status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &storeKey_);
   if (status == platform::kSuccess) return true;
   storeKey_ = nullptr;
   if (why) *why = FailureText("open the store of disabled entries", status);
@@ -83,11 +83,11 @@ bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
   if (model_.readOnly) return false;
   platform::Status status =
-      platform::RegOpenKeyEx(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyAllAccess, &dataKey_);
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyAllAccess, &dataKey_);
   if (status == platform::kSuccess) return true;
   dataKey_ = nullptr;
   if (!create) return false;
-  status = platform::RegCreateKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), &dataKey_);
+  status = platform::reg::CreateKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), &dataKey_);
   CountWrite();
   if (status == platform::kSuccess) return true;
   dataKey_ = nullptr;
@@ -137,8 +137,8 @@ const platform::RegistryValue* Store::RememberedValue(const StoredEntry& entry) 
 bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
   std::string path;
   if (!Value(entry) || !KeptItemPath(entry.location, entry.name, &path)) return false;
-  if (!platform::FileExists(path) || platform::DirectoryExists(path)) return false;
-  return platform::ReadWholeFile(path, bytes) == platform::kSuccess;
+  if (!platform::files::Exists(path) || platform::files::DirectoryExists(path)) return false;
+  return platform::files::ReadWholeFile(path, bytes) == platform::kSuccess;
 }
 
 bool Store::Put(const StoredEntry& entry, const std::string& command, const StartupParameters::RawValue* original,
@@ -166,10 +166,10 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const Star
       return false;
     }
     std::string current;
-    bool same = platform::FileExists(path) && platform::ReadWholeFile(path, &current) == platform::kSuccess &&
+    bool same = platform::files::Exists(path) && platform::files::ReadWholeFile(path, &current) == platform::kSuccess &&
                 current == *itemBytes;
     if (!same) {
-      platform::Status status = platform::CreateDirectories(KeptItemsFolder(location));
+      platform::Status status = platform::files::MakeDirectories(KeptItemsFolder(location));
       if (status == platform::kSuccess) status = WriteItem(path, *itemBytes);
       if (status != platform::kSuccess) {
         if (why) *why = FailureText("keep a copy of the item in " + KeptItemsFolder(location), status);
@@ -211,7 +211,7 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
     if (RemoveValue(dataKey_, remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
   std::string path;
-  if (KeptItemPath(entry.location, entry.name, &path) && platform::FileExists(path) && !platform::DirectoryExists(path)) {
+  if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) && !platform::files::DirectoryExists(path)) {
     RemoveItem(path);
   }
   return true;

@@ -1,7 +1,7 @@
 #include "changes/store_layout.h"
 
 #include "entries/startup_location.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/environment.h"
 
 namespace velmora::changes {
@@ -23,7 +23,7 @@ std::string StoreDataKeyPath() { return ProgramKeyPath() + "\\DisabledTaskData";
 
 std::string KeptItemsFolder(int location) {
   if (!IsFolderLocation(location)) return "";
-  std::string appData = platform::EnvironmentValue("APPDATA");
+  std::string appData = platform::env::Value("APPDATA");
   if (appData.empty() || appData.find('%') != std::string::npos) return "";
   while (!appData.empty() && appData.back() == '\\') appData.pop_back();
   return appData + "\\" + kCompanyName + "\\" + kProductName + "\\Disabled Startup Items\\" +

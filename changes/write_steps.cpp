@@ -45,7 +45,7 @@ void CountWrite() {
 
 platform::Status SetRawValue(platform::HKey key, const std::string& name, std::uint32_t type,
                              const std::string& data) {
-  platform::Status status = platform::RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+  platform::Status status = platform::reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
                                                     static_cast<std::uint32_t>(data.size()));
   CountWrite();
   return status;
@@ -53,31 +53,31 @@ platform::Status SetRawValue(platform::HKey key, const std::string& name, std::u
 
 platform::Status SetTextValue(platform::HKey key, const std::string& name, const std::string& text,
                               std::uint32_t type) {
-  platform::Status status = platform::RegSetString(key, name, text, type);
+  platform::Status status = platform::reg::SetString(key, name, text, type);
   CountWrite();
   return status;
 }
 
 platform::Status RemoveValue(platform::HKey key, const std::string& name) {
-  platform::Status status = platform::RegDeleteValue(key, name);
+  platform::Status status = platform::reg::DeleteValue(key, name);
   CountWrite();
   return status == platform::kFileNotFound ? platform::kSuccess : status;
 }
 
 platform::Status WriteItem(const std::string& path, const std::string& bytes) {
-  platform::Status status = platform::WriteFileAtomic(path, bytes);
+  platform::Status status = platform::files::WriteAtomic(path, bytes);
   CountWrite();
   return status;
 }
 
 platform::Status RemoveItem(const std::string& path) {
-  platform::Status status = platform::DeleteFile(path);
+  platform::Status status = platform::files::RemoveFile(path);
   CountWrite();
   return status == platform::kFileNotFound || status == platform::kPathNotFound ? platform::kSuccess : status;
 }
 
 platform::Status RemoveKeyTree(platform::HKey root, const std::string& subKey) {
-  platform::Status status = platform::SHDeleteKey(root, subKey);
+  platform::Status status = platform::reg::DeleteTree(root, subKey);
   CountWrite();
   return status == platform::kFileNotFound ? platform::kSuccess : status;
 }

@@ -1,7 +1,7 @@
 #include "database/categories.h"
 
-#include "app/language.h"
-#include "entries/text_util.h"
+#include "base/message_text.h"
+#include "base/text.h"
 
 namespace velmora {
 
@@ -19,7 +19,7 @@ constexpr Category kCategories[] = {
     {"WOR", "Worm", 7018},         {"TROJ", "Trojan", 7019},     {"KEY", "Keylogger", 7020},
     {"HIJ", "Hijack", 7021},       {"DIAL", "Dialer", 7022},
 };
-constexpr unsigned kNoInformationId = 7025;
+constexpr unsigned kNoInformationId = text_id::kNoInformation;
 
 const Category* FindCategory(const std::string& code) {
   for (const Category& category : kCategories) {

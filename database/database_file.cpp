@@ -32,7 +32,7 @@ std::string DefnsVersionOf(const std::string& fileBytes) {
 
 std::string ReadDefnsVersion(const std::string& programDir) {
   std::string bytes;
-  if (platform::ReadWholeFile(DatabasePath(programDir), &bytes) != platform::kSuccess) return "";
+  if (platform::files::ReadWholeFile(DatabasePath(programDir), &bytes) != platform::kSuccess) return "";
   return DefnsVersionOf(bytes);
 }
 
@@ -58,13 +58,13 @@ std::string BuildDatabaseFile(const std::string& version, const std::string& pla
 
 bool DecodeDatabase(const std::string& programDir) {
   std::string bytes;
-  if (platform::ReadWholeFile(DatabasePath(programDir), &bytes) != platform::kSuccess) return false;
+  if (platform::files::ReadWholeFile(DatabasePath(programDir), &bytes) != platform::kSuccess) return false;
   std::string body;
   if (!ExtractPlainBody(bytes, &body)) return false;
-  return platform::WriteFileAtomic(WorkingCopyPath(programDir), body) == platform::kSuccess;
+  return platform::files::WriteAtomic(WorkingCopyPath(programDir), body) == platform::kSuccess;
 }
 
-void DeleteWorkingCopy(const std::string& programDir) { platform::DeleteFile(WorkingCopyPath(programDir)); }
+void DeleteWorkingCopy(const std::string& programDir) { platform::files::RemoveFile(WorkingCopyPath(programDir)); }
 
 std::string ScrambleText(const std::string& plain) {
   std::string out(plain.size(), '\0');
@@ -91,7 +91,7 @@ std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& k
                                 const std::string& iniPath) {
   if (!buffer || size == 0) return 0;
   std::vector<char> temp(kDatabaseValueSize > size ? kDatabaseValueSize : size, '\0');
-  std::uint32_t count = platform::GetPrivateProfileString(ScrambleText(section), ScrambleText(key), defaultValue,
+  std::uint32_t count = platform::ini::ReadString(ScrambleText(section), ScrambleText(key), defaultValue,
                                                           temp.data(), size, iniPath);
   std::string received(temp.data(), count);
   std::string delivered = received == defaultValue ? received : UnscrambleText(received);

@@ -4,7 +4,7 @@
 
 #include "database/database_file.h"
 #include "database/categories.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 
 namespace velmora {
 

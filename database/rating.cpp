@@ -3,17 +3,17 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/language.h"
-#include "app/program_context.h"
+#include "base/message_text.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr unsigned kNoInformationId = 7025;
+constexpr unsigned kNoInformationId = text_id::kNoInformation;
 
 std::string Key(const char* stem, int n) { return stem + std::to_string(n); }
 

@@ -1,12 +1,12 @@
 // Reading the six startup locations into the entry maps.
 #include <vector>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "entries/module_version.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/shell_link.h"
 
@@ -39,31 +39,31 @@ bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key, platf
   result = kInvalidParameter;
   switch (keyIndex) {
     case kLmRun:
-      return (result = RegOpenKeyEx(HKeyLocalMachine(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(HKeyLocalMachine(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmRunOnce:
-      return (result = RegOpenKeyEx(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmStartupFolder:
-      return (result = RegOpenKeyEx(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuRun:
-      return (result = RegOpenKeyEx(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuRunOnce:
-      return (result = RegOpenKeyEx(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuStartupFolder:
-      return (result = RegOpenKeyEx(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
     case 6:
-      if (readOnly) return RegOpenKeyEx(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
-      return RegCreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
+      if (readOnly) return reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
+      return reg::CreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
     case 7:
-      if (readOnly) return RegOpenKeyEx(HKeyCurrentUser(), ProfilesKeyPath(), kKeyRead, key) == kSuccess;
-      return RegCreateKey(HKeyCurrentUser(), ProfilesKeyPath(), key) == kSuccess;
+      if (readOnly) return reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(), kKeyRead, key) == kSuccess;
+      return reg::CreateKey(HKeyCurrentUser(), ProfilesKeyPath(), key) == kSuccess;
     default:
       return false;
   }
 }
 
 void StartupParameters::ScanRunKey(int location) {
-  platform::HKey key = nullptr;
-  if (!OpenRegistryKey(location, &key)) return;
+  platform::UniqueKey key;
+  if (!OpenRegistryKey(location, key.out())) return;
   ModuleVersion versionReader;
 
   // Names and data are read whole, however long: a value that does not fit a
@@ -74,7 +74,7 @@ void StartupParameters::ScanRunKey(int location) {
     std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
     std::uint32_t dataSize = static_cast<std::uint32_t>(data.size());
     std::uint32_t type = 0;
-    platform::Status status = platform::RegEnumValue(key, index, name.data(), &nameSize, &type, data.data(), &dataSize);
+    platform::Status status = platform::reg::EnumValue(key.get(), index, name.data(), &nameSize, &type, data.data(), &dataSize);
     if (status == platform::kMoreData) {
       if (name.size() >= kMaxValueName && data.size() >= kMaxValueData) continue;  // absurdly large: skip it
       if (name.size() < kMaxValueName) name.resize(std::min<std::size_t>(name.size() * 4, kMaxValueName));
@@ -95,17 +95,15 @@ void StartupParameters::ScanRunKey(int location) {
     std::string programPath = ExtractProgramPath(task->command);
     FillTask(std::move(task), location, programPath, programPath, versionReader);
   }
-  platform::RegCloseKey(key);
 }
 
 std::string StartupParameters::StartupFolderPath(int location) {
   if (!IsFolderLocation(location)) return "";
-  platform::HKey key = nullptr;
-  if (!OpenRegistryKey(location, &key)) return "";
+  platform::UniqueKey key;
+  if (!OpenRegistryKey(location, key.out())) return "";
   std::string path;
   platform::Status status =
-      platform::RegQueryString(key, location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
-  platform::RegCloseKey(key);
+      platform::reg::QueryString(key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
   return status == platform::kSuccess ? path : "";
 }
 
@@ -146,14 +144,14 @@ void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const
                                  bool storeForm) {
   DeriveFileName(*task);
   ReadProcessInfo(programPath, *task);
-  if (task->processProtected == 0 && !platform::PathFindsItem(programPath)) task->fileExists = 0;
+  if (task->processProtected == 0 && !platform::files::PathFindsItem(programPath)) task->fileExists = 0;
 
   if (versionReader.ReadVersionInfo(versionSource)) {
     task->version = versionReader.GetVersionString("FileVersion");
     task->productName = versionReader.GetVersionString("ProductName");
     task->applicationName = versionReader.GetVersionString("FileDescription");
     task->icon = ExtractFileIcon(versionSource, 0);
-    if (!task->icon) task->icon = platform::ProgramIcon(180);
+    if (!task->icon) task->icon = platform::icons::ProgramIcon(180);
   }
   if (task->applicationName.empty()) task->applicationName = task->productName;
   if (task->applicationName.empty()) {

@@ -15,19 +15,19 @@ const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",      "FileDesc
 bool ModuleVersion::ReadVersionInfo(const std::string& path) {
   codePage = 1252;
   fixedInfo = FixedFileInfo{};
-  std::uint32_t size = platform::GetFileVersionInfoSize(path);
+  std::uint32_t size = platform::version::InfoSize(path);
   if (size == 0) return false;
   versionBlock.clear();
   hasBlock = false;
-  if (!platform::GetFileVersionInfo(path, size, &versionBlock)) return false;
+  if (!platform::version::ReadInfo(path, size, &versionBlock)) return false;
   hasBlock = true;
 
   const void* value = nullptr;
   std::uint32_t length = 0;
-  if (!platform::VerQueryValue(versionBlock, "\\", &value, &length) || !value) return false;
+  if (!platform::version::QueryValue(versionBlock, "\\", &value, &length) || !value) return false;
   std::memcpy(&fixedInfo, value, std::min<std::size_t>(length, sizeof fixedInfo));
 
-  if (platform::VerQueryValue(versionBlock, "\\VarFileInfo\\Translation", &value, &length) && value &&
+  if (platform::version::QueryValue(versionBlock, "\\VarFileInfo\\Translation", &value, &length) && value &&
       length >= 4) {
     const auto* words = static_cast<const std::uint8_t*>(value);
     language = static_cast<std::uint16_t>(words[0] | (words[1] << 8));
@@ -42,7 +42,7 @@ std::string ModuleVersion::GetVersionString(const std::string& name) const {
   std::snprintf(prefix, sizeof prefix, "\\StringFileInfo\\%04x%04x\\", language, codePage);
   const void* value = nullptr;
   std::uint32_t length = 0;
-  if (!platform::VerQueryValue(versionBlock, prefix + name, &value, &length) || !value) return "";
+  if (!platform::version::QueryValue(versionBlock, prefix + name, &value, &length) || !value) return "";
   const char* text = static_cast<const char*>(value);
   return std::string(text, strnlen(text, length));
 }
@@ -50,9 +50,9 @@ std::string ModuleVersion::GetVersionString(const std::string& name) const {
 platform::IconHandle ExtractFileIcon(const std::string& path, int index) {
   std::string source = path.substr(0, 259);
   std::string expanded;
-  platform::ExpandEnvironmentStrings(source, &expanded, 260);
+  platform::env::Expand(source, &expanded, 260);
   if (expanded.empty()) expanded = source;
-  return platform::ExtractIcon(expanded, index);
+  return platform::icons::Extract(expanded, index);
 }
 
 }  // namespace velmora

@@ -1,6 +1,6 @@
 #include "entries/process_info.h"
 
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/processes.h"
 
 namespace velmora {

@@ -1,6 +1,6 @@
 #include "entries/program_path.h"
 
-#include "entries/text_util.h"
+#include "base/text.h"
 
 namespace velmora {
 

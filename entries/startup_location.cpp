@@ -1,6 +1,6 @@
 #include "entries/startup_location.h"
 
-#include "entries/text_util.h"
+#include "base/text.h"
 
 namespace velmora {
 

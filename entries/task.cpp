@@ -1,9 +1,9 @@
 #include "entries/task.h"
 
-#include "app/language.h"
+#include "base/message_text.h"
 
 namespace velmora {
 
-Task::Task() : description(GetString(7025)) {}
+Task::Task() : description(GetString(text_id::kNoInformation)) {}
 
 }  // namespace velmora

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/startup.h"
 
 namespace velmora::fuzz {
 
@@ -19,14 +19,14 @@ inline const std::string& InputPath() {
     char folder[] = "/tmp/velmora-fuzz-XXXXXX";
     if (!mkdtemp(folder)) abort();
     setenv("WINEPREFIX", (std::string(folder) + "/prefix").c_str(), 1);
-    if (platform::InitPrefix() != 0) abort();
-    return platform::WindowsPathFromHost(std::string(folder) + "/input.bin");
+    if (platform::InitSystem() != 0) abort();
+    return platform::files::WindowsPathFromHost(std::string(folder) + "/input.bin");
   }();
   return path;
 }
 
 inline void WriteInput(const std::uint8_t* data, std::size_t size) {
-  std::ofstream out(platform::HostPathFromWindows(InputPath()), std::ios::binary | std::ios::trunc);
+  std::ofstream out(platform::files::HostPathFromWindows(InputPath()), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 

@@ -12,6 +12,8 @@ namespace platform {
 
 constexpr int kMaxPath = 260;
 
+namespace files {
+
 // Host path of a Windows path, components matched without regard to case as Wine
 // does. Components that do not exist are appended as written. Empty when the drive
 // is unknown.
@@ -20,21 +22,23 @@ std::string HostPathFromWindows(const std::string& windowsPath);
 std::string WindowsPathFromHost(const std::string& hostPath);
 
 // Windows path of the running executable (GetModuleFileNameA).
-std::string GetModuleFileName();
+std::string ExecutablePath();
 // Full path of a possibly relative Windows path; "" and kInvalidParameter for "".
-Status GetFullPathName(const std::string& path, std::string* fullPath);
+Status FullPath(const std::string& path, std::string* fullPath);
 // C:\windows\system32 of the prefix.
-std::string GetSystemDirectory();
+std::string SystemDirectory();
 
-bool FileExists(const std::string& path);        // a file or a folder
+bool Exists(const std::string& path);        // a file or a folder
 bool DirectoryExists(const std::string& path);
 Status ReadWholeFile(const std::string& path, std::string* bytes);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
-Status WriteFileAtomic(const std::string& path, const std::string& bytes);
-Status DeleteFile(const std::string& path);
-Status CreateDirectory(const std::string& path);  // one level; kAlreadyExists when present
-Status CreateDirectories(const std::string& path);  // with parents
-Status MoveFile(const std::string& from, const std::string& to);  // replaces |to|
+Status WriteAtomic(const std::string& path, const std::string& bytes);
+Status RemoveFile(const std::string& path);
+Status MakeDirectory(const std::string& path);  // one level; kAlreadyExists when present
+Status MakeDirectories(const std::string& path);  // with parents
+Status Rename(const std::string& from, const std::string& to);  // replaces |to|
+
+}  // namespace files
 
 // Find-first/find-next over a pattern "folder\*.*", "folder\*.lnk" or a plain path.
 // Wildcards '*' and '?' are allowed in the last component only; "*.*" matches every
@@ -66,7 +70,11 @@ class FolderSearch {
   std::unique_ptr<State> state_;
 };
 
+namespace files {
+
 // True when a search for |path| finds any item.
 bool PathFindsItem(const std::string& path);
+
+}  // namespace files
 
 }  // namespace platform

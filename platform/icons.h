@@ -26,11 +26,13 @@ struct IconImage {
 // Shared, never destroyed while a Task refers to it; copies of a Task share it.
 using IconHandle = std::shared_ptr<const IconImage>;
 
+namespace icons {
+
 // ExtractIconA(path, index): icon number |index| (0 = the first RT_GROUP_ICON
 // resource, negative = that resource id) of a PE file, or the icon of a .ico file
-// (index 0). nullptr when the file has no such icon; NotAnIconFileResult() for any
+// (index 0). nullptr when the file has no such icon; icons::NotAnIconFileResult() for any
 // other kind of file or a missing one.
-IconHandle ExtractIcon(const std::string& path, int index);
+IconHandle Extract(const std::string& path, int index);
 
 // The special result 1.
 IconHandle NotAnIconFileResult();
@@ -39,6 +41,8 @@ IconHandle ProgramIcon(int resourceId);
 
 // Decodes the image data of one RT_ICON resource or .ico entry (a DIB with its AND
 // mask, or a PNG). False for data it cannot decode.
-bool DecodeIconImage(const std::uint8_t* data, std::size_t size, IconImage* image);
+bool DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* image);
+
+}  // namespace icons
 
 }  // namespace platform

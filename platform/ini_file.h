@@ -6,6 +6,8 @@
 
 namespace platform {
 
+namespace ini {
+
 // Value of |key| in |section| of the file at |path| (a Windows path): the first
 // line of the first section of that name that holds the key (names compared without
 // regard to ASCII letter case, surrounding blanks ignored; the value trimmed, and
@@ -16,11 +18,13 @@ namespace platform {
 //
 // A file is parsed once and served from its parsed copy until it changes on disk
 // (size, modification time or inode).
-std::uint32_t GetPrivateProfileString(const std::string& section, const std::string& key,
+std::uint32_t ReadString(const std::string& section, const std::string& key,
                                       const std::string& defaultValue, char* buffer,
                                       std::uint32_t size, const std::string& path);
 
 // Drops every parsed copy.
-void ClearIniCache();
+void ClearCache();
+
+}  // namespace ini
 
 }  // namespace platform

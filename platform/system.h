@@ -24,7 +24,7 @@ struct OsVersionInfo {
   std::string csdVersion;
 };
 // GetVersionExA, as Windows programs in the prefix see it.
-bool GetVersionEx(OsVersionInfo* info);
+bool QuerySystemVersion(OsVersionInfo* info);
 
 // Starts a program with an argument vector (no shell ever sees it). The first
 // element is a host path or a Windows path; Windows executables run through Wine.

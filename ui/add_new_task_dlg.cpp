@@ -9,7 +9,7 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/icons.h"
 
@@ -44,7 +44,7 @@ std::string AddNewTaskDlg::CommandOfChosenFile(const std::string& windowsPath) {
 
 std::string AddNewTaskDlg::ChooseFile() {
   // Drive C: of the managed system, by its real folder rather than the drive link.
-  QString driveC = QString::fromStdString(platform::HostPathFromWindows("C:\\"));
+  QString driveC = QString::fromStdString(platform::files::HostPathFromWindows("C:\\"));
   if (!QFileInfo(driveC).canonicalFilePath().isEmpty()) driveC = QFileInfo(driveC).canonicalFilePath();
   QString folder = driveC;
   while (true) {
@@ -66,11 +66,11 @@ std::string AddNewTaskDlg::ChooseFile() {
       const QString parent = QFileInfo(info.absolutePath()).canonicalFilePath();
       host = parent.isEmpty() ? info.absoluteFilePath() : parent + "/" + info.fileName();
     }
-    const std::string windowsPath = platform::WindowsPathFromHost(host.toStdString());
+    const std::string windowsPath = platform::files::WindowsPathFromHost(host.toStdString());
     if (info.isFile()) return windowsPath;
     folder = info.isDir() ? host : info.absolutePath();
     if (info.isDir()) continue;
-    int answer = AskYesNo(GetString(7001), windowsPath +
+    int answer = AskYesNo(GetString(text_id::kProgramName), windowsPath +
                                                "\n\nThis file does not exist.\nDo you want to use this name all "
                                                "the same?");
     if (answer == 1) return windowsPath;
@@ -130,7 +130,7 @@ void AddNewTaskDlg::Add() {
   if (added != map.end() && !added->second->icon) {
     Task& entry = *added->second;
     entry.icon = ExtractFileIcon(taskLocation, 0);
-    if (!entry.icon || entry.icon->notAnIconFile) entry.icon = platform::ProgramIcon(kDefaultEntryIcon);
+    if (!entry.icon || entry.icon->notAnIconFile) entry.icon = platform::icons::ProgramIcon(kDefaultEntryIcon);
   }
   addedLocation = selectedLocation;
   addedKey = key;

@@ -1,6 +1,6 @@
 #include "ui/custom_msg_box_dlg.h"
 
-#include "entries/text_util.h"
+#include "base/text.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,7 +13,7 @@ namespace velmora::ui {
 
 namespace {
 
-constexpr unsigned kProgramTitleId = 7001;
+constexpr unsigned kProgramTitleId = text_id::kProgramName;
 constexpr int kTemplateWidth = 185;  // dialog units
 constexpr int kTemplateHeight = 58;
 constexpr int kBackgroundColor = 0x33;

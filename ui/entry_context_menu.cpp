@@ -11,7 +11,7 @@
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/processes.h"
@@ -75,10 +75,10 @@ std::string ProgramFolderTarget(const std::string& command) {
   std::string path = ExtractProgramPath(command);
   if (path.find('%') != std::string::npos) {
     std::string expanded;
-    platform::ExpandEnvironmentStrings(path, &expanded, 32768);
+    platform::env::Expand(path, &expanded, 32768);
     if (!expanded.empty()) path = expanded;
   }
-  if (path.find('\\') == std::string::npos) path = platform::GetSystemDirectory() + "\\" + path;
+  if (path.find('\\') == std::string::npos) path = platform::files::SystemDirectory() + "\\" + path;
   return path;
 }
 
@@ -136,7 +136,7 @@ std::unique_ptr<QMenu> EntryContextMenu::BuildMenu(int row) {
     if (task->memoryKB == 0 || task->processProtected == 1) exitProcess->setEnabled(false);
     // A command naming only a file name means a program of the system folder,
     // which the entry's own file check (relative to no folder) cannot find.
-    if (task->fileExists == 0 && !platform::FileExists(ProgramFolderTarget(task->command))) {
+    if (task->fileExists == 0 && !platform::files::Exists(ProgramFolderTarget(task->command))) {
       openFolder->setEnabled(false);
     }
   }

@@ -103,7 +103,7 @@ void EntryList::FillLocationRows(StartupParameters& model, int location) {
   int position = 0;
   for (auto& [key, task] : model.entryMaps[location]) {
     if (task->removed) continue;
-    if (!task->icon) task->icon = platform::ProgramIcon(180);
+    if (!task->icon) task->icon = platform::icons::ProgramIcon(180);
     insertRow(position);
     QTableWidgetItem* name = NewCell(task->name, kColumnName);
     name->setFlags(name->flags() | Qt::ItemIsUserCheckable);

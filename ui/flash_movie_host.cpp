@@ -69,7 +69,7 @@ void FlashMovieHost::SetMovie(const std::string& windowsPath) {
   UnloadMovie();
   errors_.clear();
   moviePath_ = windowsPath;
-  QString hostPath = QString::fromStdString(platform::HostPathFromWindows(windowsPath));
+  QString hostPath = QString::fromStdString(platform::files::HostPathFromWindows(windowsPath));
   if (hostPath.isEmpty() || !QFileInfo(hostPath).isFile()) {
     errors_ << QStringLiteral("movie file not found: %1").arg(QString::fromStdString(windowsPath));
     return;

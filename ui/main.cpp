@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/velmora_app.h"
-#include "platform/prefix.h"
+#include "platform/startup.h"
 #include "platform/status.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/resource_images.h"
@@ -24,9 +24,10 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(velmora::ui::ProgramWindowIcon());
 
-  if (platform::InitPrefix() != platform::kSuccess) {
+  if (platform::InitSystem() != platform::kSuccess) {
     // Without its Windows the program has neither paths nor movies to show.
-    std::fprintf(stderr, "Velmora: cannot use the Wine prefix: %s\n", platform::LastErrorDetail().c_str());
+    std::fprintf(stderr, "Velmora: cannot use %s: %s\n", platform::SystemName().c_str(),
+                 platform::LastErrorDetail().c_str());
     return 1;
   }
 

@@ -11,7 +11,7 @@ namespace velmora::ui {
 
 namespace {
 
-constexpr unsigned kTitleId = 7001;
+constexpr unsigned kTitleId = text_id::kProgramName;
 constexpr int kBackgroundColor = 0x33;
 
 }  // namespace

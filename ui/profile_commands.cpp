@@ -12,7 +12,7 @@ namespace velmora::ui {
 
 namespace {
 
-constexpr unsigned kTitleId = 7001;
+constexpr unsigned kTitleId = text_id::kProgramName;
 constexpr unsigned kSaveBeforeLoadId = 7006;
 constexpr unsigned kReplaceProfileId = 7008;
 constexpr unsigned kQuestionId = 7009;

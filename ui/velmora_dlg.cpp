@@ -13,7 +13,7 @@
 #include "app/velmora_app.h"
 #include "database/description_html.h"
 #include "entries/startup_location.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
@@ -27,7 +27,7 @@ namespace velmora::ui {
 
 namespace {
 
-constexpr unsigned kTitleId = 7001;
+constexpr unsigned kTitleId = text_id::kProgramName;
 constexpr unsigned kAboutTitleId = 101;
 constexpr unsigned kAboutTextId = 7011;
 constexpr unsigned kApplyOnCloseId = 7005;

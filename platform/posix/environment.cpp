@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/posix/path_util.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 
 extern char** environ;
@@ -31,7 +31,7 @@ class Environment {
  public:
   const std::string* Find(std::string_view name) const {
     for (const auto& [key, value] : vars_) {
-      if (posix::EqualsIgnoreCaseAscii(key, name)) return &value;
+      if (velmora::EqualsIgnoreCase(key, name)) return &value;
     }
     return nullptr;
   }
@@ -39,7 +39,7 @@ class Environment {
   void Set(const std::string& name, std::string value) {
     if (name.empty()) return;
     for (auto& [key, existing] : vars_) {
-      if (posix::EqualsIgnoreCaseAscii(key, name)) {
+      if (velmora::EqualsIgnoreCase(key, name)) {
         existing = std::move(value);
         return;
       }
@@ -87,22 +87,20 @@ std::string Expand(std::string_view source, const Environment& env) {
 std::string UpToZero(const std::string& data) { return data.substr(0, std::min(data.find('\0'), data.size())); }
 
 std::string ReadString(HKey root, const char* subKey, const char* name) {
-  HKey key = nullptr;
-  if (RegOpenKeyEx(root, subKey, kKeyRead, &key) != kSuccess) return "";
+  UniqueKey key;
+  if (reg::OpenKey(root, subKey, kKeyRead, key.out()) != kSuccess) return "";
   std::string text;
-  if (RegQueryString(key, name, &text) != kSuccess) text.clear();
-  RegCloseKey(key);
+  if (reg::QueryString(key.get(), name, &text) != kSuccess) text.clear();
   return text;
 }
 
 // Values of a registry environment key: plain strings first, then the
 // expandable ones, expanded over everything known so far.
 void OverlayRegistry(Environment* env, HKey root, const char* subKey, bool appendPath) {
-  HKey key = nullptr;
-  if (RegOpenKeyEx(root, subKey, kKeyRead, &key) != kSuccess) return;
+  UniqueKey key;
+  if (reg::OpenKey(root, subKey, kKeyRead, key.out()) != kSuccess) return;
   std::vector<RegistryValue> values;
-  if (RegReadAllValues(key, &values) != kSuccess) values.clear();
-  RegCloseKey(key);
+  if (reg::ReadAllValues(key.get(), &values) != kSuccess) values.clear();
   for (int pass = 0; pass < 2; ++pass) {
     for (const RegistryValue& v : values) {
       bool expandable = v.type == kRegExpandSz;
@@ -110,7 +108,7 @@ void OverlayRegistry(Environment* env, HKey root, const char* subKey, bool appen
       std::string value = UpToZero(v.data);
       if (expandable) value = Expand(value, *env);
       // A user's Path extends the system's rather than replacing it.
-      if (appendPath && posix::EqualsIgnoreCaseAscii(v.name, "Path")) {
+      if (appendPath && velmora::EqualsIgnoreCase(v.name, "Path")) {
         const std::string* system = env->Find("Path");
         if (system && !system->empty() && !value.empty()) value = *system + ";" + value;
       }
@@ -122,9 +120,9 @@ void OverlayRegistry(Environment* env, HKey root, const char* subKey, bool appen
 // Host variables that Wine does not pass on under their own name.
 bool HiddenHostVariable(std::string_view name) {
   static const char* const kHidden[] = {"PATH", "PWD", "HOME", "TEMP", "TMP", "SYSTEMROOT", "WINDIR"};
-  if (name.size() >= 4 && posix::EqualsIgnoreCaseAscii(name.substr(0, 4), "WINE")) return true;
+  if (name.size() >= 4 && velmora::EqualsIgnoreCase(name.substr(0, 4), "WINE")) return true;
   for (const char* hidden : kHidden) {
-    if (posix::EqualsIgnoreCaseAscii(name, hidden)) return true;
+    if (velmora::EqualsIgnoreCase(name, hidden)) return true;
   }
   return false;
 }
@@ -189,7 +187,7 @@ Environment BuildEnvironment() {
 
 }  // namespace
 
-std::uint32_t ExpandEnvironmentStrings(const std::string& source, std::string* out, std::uint32_t capacity) {
+std::uint32_t env::Expand(const std::string& source, std::string* out, std::uint32_t capacity) {
   std::string expanded = source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment());
   std::size_t needed = expanded.size() + 1;
   if (out) {
@@ -202,6 +200,6 @@ std::uint32_t ExpandEnvironmentStrings(const std::string& source, std::string* o
   return static_cast<std::uint32_t>(needed);
 }
 
-std::string EnvironmentValue(const std::string& name) { return BuildEnvironment().Value(name); }
+std::string env::Value(const std::string& name) { return BuildEnvironment().Value(name); }
 
 }  // namespace platform

@@ -32,27 +32,27 @@ Status FailWith(int error, const std::string& what, const std::string& path) {
 
 }  // namespace
 
-std::string GetSystemDirectory() {
-  std::string root = EnvironmentValue("SystemRoot");
+std::string files::SystemDirectory() {
+  std::string root = env::Value("SystemRoot");
   if (root.empty()) root = "C:\\windows";
   return root + "\\system32";
 }
 
-bool FileExists(const std::string& path) {
-  std::string host = HostPathFromWindows(path);
+bool files::Exists(const std::string& path) {
+  std::string host = files::HostPathFromWindows(path);
   struct stat st;
   return !host.empty() && stat(host.c_str(), &st) == 0;
 }
 
-bool DirectoryExists(const std::string& path) {
-  std::string host = HostPathFromWindows(path);
+bool files::DirectoryExists(const std::string& path) {
+  std::string host = files::HostPathFromWindows(path);
   struct stat st;
   return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Status ReadWholeFile(const std::string& path, std::string* bytes) {
+Status files::ReadWholeFile(const std::string& path, std::string* bytes) {
   bytes->clear();
-  std::string host = HostPathFromWindows(path);
+  std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return FailWith(errno, "cannot open", path);
@@ -77,8 +77,8 @@ Status ReadWholeFile(const std::string& path, std::string* bytes) {
   return kSuccess;
 }
 
-Status WriteFileAtomic(const std::string& path, const std::string& bytes) {
-  std::string host = HostPathFromWindows(path);
+Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
+  std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   std::string folder = ParentOf(host);
   std::random_device random;
@@ -118,8 +118,8 @@ Status WriteFileAtomic(const std::string& path, const std::string& bytes) {
   return kSuccess;
 }
 
-Status DeleteFile(const std::string& path) {
-  std::string host = HostPathFromWindows(path);
+Status files::RemoveFile(const std::string& path) {
+  std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   struct stat st;
   if (lstat(host.c_str(), &st) != 0) return FailWith(errno, "cannot delete", path);
@@ -128,15 +128,15 @@ Status DeleteFile(const std::string& path) {
   return kSuccess;
 }
 
-Status CreateDirectory(const std::string& path) {
-  std::string host = HostPathFromWindows(path);
+Status files::MakeDirectory(const std::string& path) {
+  std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   if (mkdir(host.c_str(), 0755) != 0) return posix::StatusFromErrno(errno);
   return kSuccess;
 }
 
-Status CreateDirectories(const std::string& path) {
-  std::string host = HostPathFromWindows(path);
+Status files::MakeDirectories(const std::string& path) {
+  std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   std::string current;
   std::size_t pos = 0;
@@ -157,9 +157,9 @@ Status CreateDirectories(const std::string& path) {
   return kSuccess;
 }
 
-Status MoveFile(const std::string& from, const std::string& to) {
-  std::string hostFrom = HostPathFromWindows(from);
-  std::string hostTo = HostPathFromWindows(to);
+Status files::Rename(const std::string& from, const std::string& to) {
+  std::string hostFrom = files::HostPathFromWindows(from);
+  std::string hostTo = files::HostPathFromWindows(to);
   if (hostFrom.empty() || hostTo.empty()) return kPathNotFound;
   if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) return FailWith(errno, "cannot move", from);
   return kSuccess;

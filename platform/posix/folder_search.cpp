@@ -59,12 +59,12 @@ bool FolderSearch::FindFirst(const std::string& pattern) {
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
   std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
   if (mask.empty()) return false;
-  std::string hostFolder = HostPathFromWindows(folder.empty() ? "." : (folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder));
+  std::string hostFolder = files::HostPathFromWindows(folder.empty() ? "." : (folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder));
   if (hostFolder.empty()) return false;
 
   auto state = std::make_unique<State>();
   if (!HasWildcard(mask)) {
-    std::string host = HostPathFromWindows(pattern);
+    std::string host = files::HostPathFromWindows(pattern);
     struct stat st;
     if (host.empty() || stat(host.c_str(), &st) != 0) return false;
     std::size_t slash = host.find_last_of('/');
@@ -126,7 +126,7 @@ const FoundItem& FolderSearch::Current() const {
 
 void FolderSearch::Close() { state_.reset(); }
 
-bool PathFindsItem(const std::string& path) {
+bool files::PathFindsItem(const std::string& path) {
   FolderSearch search;
   return search.FindFirst(path);
 }

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <mutex>
 
 #include "platform/files.h"
 #include "platform/posix/pe_image.h"
@@ -170,7 +168,7 @@ IconHandle Choose(std::vector<Candidate>* candidates) {
   std::stable_sort(candidates->begin(), candidates->end(), Better);
   for (const Candidate& candidate : *candidates) {
     auto image = std::make_shared<IconImage>();
-    if (DecodeIconImage(reinterpret_cast<const std::uint8_t*>(candidate.data.data()), candidate.data.size(),
+    if (icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(candidate.data.data()), candidate.data.size(),
                         image.get())) {
       return image;
     }
@@ -231,15 +229,15 @@ IconHandle IconFromIcoFile(const posix::FileBytes& file, int index) {
 
 }  // namespace
 
-bool DecodeIconImage(const std::uint8_t* data, std::size_t size, IconImage* image) {
+bool icons::DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* image) {
   if (!data) return false;
   if (IsPng(data, size)) return DecodePng(data, size, image);
   return DecodeDib(data, size, image);
 }
 
-IconHandle ExtractIcon(const std::string& path, int index) {
+IconHandle icons::Extract(const std::string& path, int index) {
   posix::FileBytes file;
-  if (!file.Open(HostPathFromWindows(path))) return NotAnIconFileResult();
+  if (!file.Open(files::HostPathFromWindows(path))) return icons::NotAnIconFileResult();
   switch (posix::DetectFileKind(file)) {
     case posix::FileKind::kPe:
       return IconFromPe(file, index);
@@ -248,30 +246,8 @@ IconHandle ExtractIcon(const std::string& path, int index) {
     case posix::FileKind::kIconFile:
       return IconFromIcoFile(file, index);
     default:
-      return NotAnIconFileResult();
+      return icons::NotAnIconFileResult();
   }
-}
-
-IconHandle NotAnIconFileResult() {
-  static const IconHandle result = [] {
-    auto image = std::make_shared<IconImage>();
-    image->notAnIconFile = true;
-    return IconHandle(image);
-  }();
-  return result;
-}
-
-IconHandle ProgramIcon(int resourceId) {
-  static std::mutex mutex;
-  static std::map<int, IconHandle> icons;
-  std::lock_guard<std::mutex> lock(mutex);
-  IconHandle& icon = icons[resourceId];
-  if (!icon) {
-    auto image = std::make_shared<IconImage>();
-    image->resourceId = resourceId;
-    icon = image;
-  }
-  return icon;
 }
 
 }  // namespace platform

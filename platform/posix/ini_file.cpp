@@ -14,8 +14,8 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/prefix.h"
-#include "platform/text_encoding.h"
+#include "platform/posix/prefix.h"
+#include "base/utf16.h"
 
 namespace platform {
 
@@ -55,7 +55,7 @@ std::string DecodedText(const std::string& bytes) {
   auto starts = [&](const char* mark, std::size_t n) { return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0; };
   if (starts("\xEF\xBB\xBF", 3)) return bytes.substr(3);
   if (starts("\xFF\xFE", 2)) {
-    return Utf8FromUtf16(Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
   }
   if (starts("\xFE\xFF", 2)) {
     std::string swapped;
@@ -64,7 +64,7 @@ std::string DecodedText(const std::string& bytes) {
       swapped.push_back(bytes[i + 1]);
       swapped.push_back(bytes[i]);
     }
-    return Utf8FromUtf16(Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
   }
   return bytes;
 }
@@ -157,11 +157,11 @@ std::string MapPath(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
   if (path.find_first_of("\\/") == std::string::npos) {
     // A bare file name lies in the Windows folder.
-    std::string windows = EnvironmentValue("SystemRoot");
+    std::string windows = env::Value("SystemRoot");
     if (windows.empty()) windows = "C:\\windows";
-    return HostPathFromWindows(windows + "\\" + path);
+    return files::HostPathFromWindows(windows + "\\" + path);
   }
-  return HostPathFromWindows(path);
+  return files::HostPathFromWindows(path);
 }
 
 bool ReadHostFile(const std::string& hostPath, std::string* bytes, struct stat* st) {
@@ -236,7 +236,7 @@ std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
 
 }  // namespace
 
-std::uint32_t GetPrivateProfileString(const std::string& section, const std::string& key,
+std::uint32_t ini::ReadString(const std::string& section, const std::string& key,
                                       const std::string& defaultValue, char* buffer,
                                       std::uint32_t size, const std::string& path) {
   if (Trim(key).empty() || path.empty()) return CopyOut(defaultValue, buffer, size);
@@ -246,6 +246,6 @@ std::uint32_t GetPrivateProfileString(const std::string& section, const std::str
   return CopyOut(it == values->end() ? std::string_view(defaultValue) : std::string_view(it->second), buffer, size);
 }
 
-void ClearIniCache() { Cache().clear(); }
+void ini::ClearCache() { Cache().clear(); }
 
 }  // namespace platform

@@ -18,7 +18,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/posix/path_util.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/system.h"
 
 extern char** environ;
@@ -49,10 +49,6 @@ std::string FindInPath(const std::string& name) {
   return "";
 }
 
-bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && posix::EqualsIgnoreCaseAscii(text.substr(text.size() - suffix.size()), suffix);
-}
-
 enum class FileKind { kMissing, kFolder, kNative, kWindowsProgram, kWindowsScript, kWindowsDocument, kDocument };
 
 // What a host file is: a PE image runs through Wine, an ELF image or a script
@@ -71,10 +67,10 @@ FileKind KindOf(const std::string& hostPath) {
     bool native = (n == 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) || (n >= 2 && head[0] == '#' && head[1] == '!');
     if (native && access(hostPath.c_str(), X_OK) == 0) return FileKind::kNative;
   }
-  if (EndsWithIgnoreCase(hostPath, ".bat") || EndsWithIgnoreCase(hostPath, ".cmd")) return FileKind::kWindowsScript;
+  if (velmora::EndsWithIgnoreCase(hostPath, ".bat") || velmora::EndsWithIgnoreCase(hostPath, ".cmd")) return FileKind::kWindowsScript;
   static const char* const kWindowsTypes[] = {".exe", ".com", ".lnk", ".msi", ".pif", ".scr", ".url"};
   for (const char* type : kWindowsTypes) {
-    if (EndsWithIgnoreCase(hostPath, type)) return FileKind::kWindowsDocument;
+    if (velmora::EndsWithIgnoreCase(hostPath, type)) return FileKind::kWindowsDocument;
   }
   return FileKind::kDocument;
 }
@@ -89,15 +85,15 @@ bool LooksLikeWindowsPath(const std::string& path) {
 std::string HostFileOf(const std::string& path) {
   if (path.empty()) return "";
   if (path[0] == '/') return path;
-  if (LooksLikeWindowsPath(path)) return HostPathFromWindows(path);
+  if (LooksLikeWindowsPath(path)) return files::HostPathFromWindows(path);
   if (path.find('/') != std::string::npos) return path;  // relative host path
-  std::string root = EnvironmentValue("SystemRoot");
+  std::string root = env::Value("SystemRoot");
   if (root.empty()) root = "C:\\windows";
   for (const std::string& folder : {root + "\\system32", root}) {
     std::vector<std::string> names = {path};
     if (path.find('.') == std::string::npos) names.push_back(path + ".exe");
     for (const std::string& name : names) {
-      std::string host = HostPathFromWindows(folder + "\\" + name);
+      std::string host = files::HostPathFromWindows(folder + "\\" + name);
       struct stat st;
       if (!host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return host;
     }
@@ -283,7 +279,7 @@ bool LaunchProgram(const std::vector<std::string>& argv) {
   if (wine.empty()) return false;
   // Wine is given the Windows path when it has one: that is the name the program
   // sees as its own.
-  std::string windowsPath = LooksLikeWindowsPath(program) ? program : WindowsPathFromHost(host);
+  std::string windowsPath = LooksLikeWindowsPath(program) ? program : files::WindowsPathFromHost(host);
   std::vector<std::string> full = {wine};
   switch (kind) {
     case FileKind::kWindowsProgram:

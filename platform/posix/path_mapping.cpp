@@ -11,7 +11,7 @@
 
 #include "platform/files.h"
 #include "platform/posix/path_util.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 
 namespace platform {
 
@@ -41,7 +41,7 @@ std::string MatchComponent(const std::string& folder, const std::string& compone
   std::string found = component;
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
-    if (name.size() == component.size() && posix::EqualsIgnoreCaseAscii(name, component)) {
+    if (name.size() == component.size() && velmora::EqualsIgnoreCase(name, component)) {
       found = name;
       break;
     }
@@ -102,7 +102,7 @@ std::string AbsoluteHostPath(const std::string& hostPath) {
 
 }  // namespace
 
-std::string HostPathFromWindows(const std::string& windowsPath) {
+std::string files::HostPathFromWindows(const std::string& windowsPath) {
   std::string path = windowsPath;
   // Device-path forms that name an ordinary path.
   if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0) path = path.substr(4);
@@ -138,7 +138,7 @@ std::string HostPathFromWindows(const std::string& windowsPath) {
   return host;
 }
 
-std::string WindowsPathFromHost(const std::string& hostPath) {
+std::string files::WindowsPathFromHost(const std::string& hostPath) {
   std::string absolute = AbsoluteHostPath(hostPath);
   // Resolve symbolic links of the existing part so that a path through a drive's
   // link finds that drive.
@@ -168,15 +168,15 @@ std::string WindowsPathFromHost(const std::string& hostPath) {
   return out;
 }
 
-std::string GetModuleFileName() {
+std::string files::ExecutablePath() {
   char buffer[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return "";
   buffer[n] = 0;
-  return WindowsPathFromHost(buffer);
+  return files::WindowsPathFromHost(buffer);
 }
 
-Status GetFullPathName(const std::string& path, std::string* fullPath) {
+Status files::FullPath(const std::string& path, std::string* fullPath) {
   fullPath->clear();
   if (path.empty()) return kInvalidParameter;
   std::string drive;
@@ -191,11 +191,11 @@ Status GetFullPathName(const std::string& path, std::string* fullPath) {
     *fullPath = out;
     return kSuccess;
   } else if (IsSeparator(path[0])) {
-    std::string cwd = WindowsPathFromHost(HostCurrentDirectory());
+    std::string cwd = files::WindowsPathFromHost(HostCurrentDirectory());
     drive = cwd.substr(0, 2);
     rest = path;
   } else {
-    std::string cwd = WindowsPathFromHost(HostCurrentDirectory());
+    std::string cwd = files::WindowsPathFromHost(HostCurrentDirectory());
     drive = cwd.substr(0, 2);
     rest = cwd.substr(2) + "\\" + path;
   }

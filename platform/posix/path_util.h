@@ -5,20 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "platform/status.h"
 
 namespace platform::posix {
-
-inline bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Win32 status of an errno value.
 inline Status StatusFromErrno(int error) {

@@ -1,6 +1,6 @@
 // Choosing the Wine prefix, making a minimal one, and seeing whether a
 // wineserver owns it.
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -17,7 +17,7 @@
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_hive.h"
-#include "platform/text_encoding.h"
+#include "base/utf16.h"
 
 namespace platform {
 
@@ -117,7 +117,7 @@ std::string RegistryFile(const std::string& branch, const std::vector<Row>& rows
   hive.Reset("WINE REGISTRY Version 2\n;; All keys relative to " + branch + "\n\n#arch=win64\n");
   for (const Row& row : rows) {
     std::vector<std::u16string> path;
-    std::u16string key = Utf16FromUtf8(row.key);
+    std::u16string key = velmora::Utf16FromUtf8(row.key);
     std::size_t start = 0;
     while (start <= key.size()) {
       std::size_t slash = key.find(u'\\', start);
@@ -132,13 +132,13 @@ std::string RegistryFile(const std::string& branch, const std::vector<Row>& rows
       std::uint32_t number = static_cast<std::uint32_t>(std::stoul(row.text));
       data.assign(reinterpret_cast<const char*>(&number), 4);
     } else {
-      for (char16_t unit : Utf16FromUtf8(row.text)) {
+      for (char16_t unit : velmora::Utf16FromUtf8(row.text)) {
         data.push_back(static_cast<char>(unit & 0xFF));
         data.push_back(static_cast<char>(unit >> 8));
       }
       data.append(2, '\0');
     }
-    hive.SetValue(node, Utf16FromUtf8(row.name), row.type, std::move(data));
+    hive.SetValue(node, velmora::Utf16FromUtf8(row.name), row.type, std::move(data));
   }
   return hive.Serialize();
 }

@@ -52,7 +52,7 @@ std::string_view BaseName(std::string_view path) {
 }
 
 std::string WithoutExe(std::string_view name) {
-  if (name.size() >= 4 && posix::EqualsIgnoreCaseAscii(name.substr(name.size() - 4), ".exe")) {
+  if (name.size() >= 4 && velmora::EqualsIgnoreCase(name.substr(name.size() - 4), ".exe")) {
     name.remove_suffix(4);
   }
   return std::string(name);

@@ -26,8 +26,9 @@
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_hive.h"
-#include "platform/prefix.h"
-#include "platform/text_encoding.h"
+#include "platform/posix/prefix.h"
+#include "base/path.h"
+#include "base/utf16.h"
 
 namespace platform {
 
@@ -81,22 +82,9 @@ RegistryKeyHandle* Resolve(HKey key) {
   return TheStore().handles.count(key) ? key : nullptr;
 }
 
-std::vector<std::u16string> SplitKeyPath(const std::string& subKey) {
-  std::vector<std::u16string> parts;
-  std::u16string path = Utf16FromUtf8(subKey);
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t slash = path.find(u'\\', start);
-    if (slash == std::u16string::npos) slash = path.size();
-    if (slash > start) parts.push_back(path.substr(start, slash - start));
-    start = slash + 1;
-  }
-  return parts;
-}
-
 std::vector<std::u16string> Join(const std::vector<std::u16string>& base, const std::string& subKey) {
   std::vector<std::u16string> path = base;
-  for (std::u16string& part : SplitKeyPath(subKey)) path.push_back(std::move(part));
+  for (std::u16string& part : velmora::SplitKeyPath(velmora::Utf16FromUtf8(subKey))) path.push_back(std::move(part));
   return path;
 }
 
@@ -105,8 +93,8 @@ bool IsStringType(std::uint32_t type) { return type == kRegSz || type == kRegExp
 // Value data as the A-functions hand it out: strings as 8-bit text ending in a zero.
 std::string ApiData(const HiveValue& value) {
   if (!IsStringType(value.type)) return value.data;
-  std::string text = Utf8FromUtf16(
-      Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(value.data.data()), value.data.size() / 2));
+  std::string text = velmora::Utf8FromUtf16(
+      velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(value.data.data()), value.data.size() / 2));
   if (text.empty() || text.back() != '\0') text.push_back('\0');
   return text;
 }
@@ -115,7 +103,7 @@ std::string ApiData(const HiveValue& value) {
 std::string StoredData(std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   if (!IsStringType(type)) return bytes;
-  std::u16string units = Utf16FromUtf8(bytes);
+  std::u16string units = velmora::Utf16FromUtf8(bytes);
   if (units.empty() || units.back() != u'\0') units.push_back(u'\0');
   std::string stored;
   stored.reserve(units.size() * 2);
@@ -381,7 +369,7 @@ void ForgetRegistryHives() {
 HKey HKeyLocalMachine() { return &machineRoot; }
 HKey HKeyCurrentUser() { return &userRoot; }
 
-Status RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
+Status reg::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
@@ -398,7 +386,7 @@ Status RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access, 
   return kSuccess;
 }
 
-Status RegCreateKey(HKey root, const std::string& subKey, HKey* result) {
+Status reg::CreateKey(HKey root, const std::string& subKey, HKey* result) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
@@ -422,7 +410,7 @@ Status RegCreateKey(HKey root, const std::string& subKey, HKey* result) {
   return kSuccess;
 }
 
-Status RegCloseKey(HKey key) {
+Status reg::CloseKey(HKey key) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   if (key == &machineRoot || key == &userRoot) return kSuccess;
   if (!TheStore().handles.erase(key)) return kInvalidHandle;
@@ -430,7 +418,7 @@ Status RegCloseKey(HKey key) {
   return kSuccess;
 }
 
-Status RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
+Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
                     std::uint8_t* data, std::uint32_t* dataSize) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
@@ -442,7 +430,7 @@ Status RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* na
   if (index >= values.size()) return kNoMoreItems;
   const HiveValue& value = *values[index];
   std::string bytes = ApiData(value);
-  if (CopyName(Utf8FromUtf16(value.name), name, nameSize) != kSuccess) {
+  if (CopyName(velmora::Utf8FromUtf16(value.name), name, nameSize) != kSuccess) {
     if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
     return kMoreData;
   }
@@ -456,7 +444,7 @@ Status RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* na
   return kSuccess;
 }
 
-Status RegQueryValueEx(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+Status reg::QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                        std::uint32_t* dataSize) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
@@ -464,7 +452,7 @@ Status RegQueryValueEx(HKey key, const std::string& name, std::uint32_t* type, s
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
-  const HiveValue* value = opened.file->model.FindValue(opened.node, Utf16FromUtf8(name));
+  const HiveValue* value = opened.file->model.FindValue(opened.node, velmora::Utf16FromUtf8(name));
   if (!value) return kFileNotFound;
   std::string bytes = ApiData(*value);
   if (type) *type = value->type;
@@ -477,7 +465,7 @@ Status RegQueryValueEx(HKey key, const std::string& name, std::uint32_t* type, s
   return kSuccess;
 }
 
-Status RegSetValueEx(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+Status reg::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                      std::uint32_t dataSize) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
@@ -488,7 +476,7 @@ Status RegSetValueEx(HKey key, const std::string& name, std::uint32_t type, cons
   if (!opened.handle->writable) return kAccessDenied;
   status = CheckWrite(*opened.file);
   if (status != kSuccess) return status;
-  std::u16string valueName = Utf16FromUtf8(name);
+  std::u16string valueName = velmora::Utf16FromUtf8(name);
   std::string stored = StoredData(type, data, dataSize);
   const HiveValue* existing = opened.file->model.FindValue(opened.node, valueName);
   if (existing && existing->type == type && existing->data == stored) return kSuccess;  // nothing to write
@@ -496,14 +484,14 @@ Status RegSetValueEx(HKey key, const std::string& name, std::uint32_t type, cons
   return Commit(opened.file);
 }
 
-Status RegDeleteValue(HKey key, const std::string& name) {
+Status reg::DeleteValue(HKey key, const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
   if (!opened.handle->writable) return kAccessDenied;
-  std::u16string valueName = Utf16FromUtf8(name);
+  std::u16string valueName = velmora::Utf16FromUtf8(name);
   if (!opened.file->model.FindValue(opened.node, valueName)) return kFileNotFound;
   status = CheckWrite(*opened.file);
   if (status != kSuccess) return status;
@@ -511,7 +499,7 @@ Status RegDeleteValue(HKey key, const std::string& name) {
   return Commit(opened.file);
 }
 
-Status RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
+Status reg::EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!name) return kInvalidParameter;
@@ -519,10 +507,10 @@ Status RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size)
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
   if (index >= opened.node->children.size()) return kNoMoreItems;
-  return CopyName(Utf8FromUtf16(opened.node->children[index]->name), name, &size);
+  return CopyName(velmora::Utf8FromUtf16(opened.node->children[index]->name), name, &size);
 }
 
-Status SHDeleteKey(HKey root, const std::string& subKey) {
+Status reg::DeleteTree(HKey root, const std::string& subKey) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   Opened base;
@@ -539,7 +527,7 @@ Status SHDeleteKey(HKey root, const std::string& subKey) {
   return Commit(base.file);
 }
 
-Status RegReadAllValues(HKey key, std::vector<RegistryValue>* values) {
+Status reg::ReadAllValues(HKey key, std::vector<RegistryValue>* values) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!values) return kInvalidParameter;
@@ -548,11 +536,11 @@ Status RegReadAllValues(HKey key, std::vector<RegistryValue>* values) {
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
   for (const HiveValue* value : opened.file->model.Values(opened.node))
-    values->push_back(RegistryValue{Utf8FromUtf16(value->name), value->type, ApiData(*value)});
+    values->push_back(RegistryValue{velmora::Utf8FromUtf16(value->name), value->type, ApiData(*value)});
   return kSuccess;
 }
 
-Status RegQueryString(HKey key, const std::string& name, std::string* text) {
+Status reg::QueryString(HKey key, const std::string& name, std::string* text) {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!text) return kInvalidParameter;
@@ -560,17 +548,17 @@ Status RegQueryString(HKey key, const std::string& name, std::string* text) {
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
-  const HiveValue* value = opened.file->model.FindValue(opened.node, Utf16FromUtf8(name));
+  const HiveValue* value = opened.file->model.FindValue(opened.node, velmora::Utf16FromUtf8(name));
   if (!value) return kFileNotFound;
   std::string bytes = ApiData(*value);
   *text = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
   return kSuccess;
 }
 
-Status RegSetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type) {
+Status reg::SetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type) {
   std::string bytes = text;
   bytes.push_back('\0');
-  return RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+  return reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                        static_cast<std::uint32_t>(bytes.size()));
 }
 

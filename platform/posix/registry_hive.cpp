@@ -7,6 +7,8 @@
 #include <ctime>
 #include <unordered_set>
 
+#include "base/path.h"
+
 namespace platform::posix {
 
 namespace {
@@ -81,18 +83,6 @@ std::u16string Utf16LeUnits(const std::string& data, std::size_t count) {
 }
 
 bool SameName(std::u16string_view a, std::u16string_view b) { return a.size() == b.size() && CompareNames(a, b) == 0; }
-
-std::vector<std::u16string> SplitPath(const std::u16string& path) {
-  std::vector<std::u16string> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t slash = path.find(u'\\', start);
-    if (slash == std::u16string::npos) slash = path.size();
-    if (slash > start) parts.push_back(path.substr(start, slash - start));
-    start = slash + 1;
-  }
-  return parts;
-}
 
 // The chain of keys from the root's child down to |node|.
 void ChainOf(const HiveNode* node, std::vector<const HiveNode*>* chain) {
@@ -499,7 +489,7 @@ bool Hive::Parse(std::string_view text, HiveParseError* error) {
         if (UnescapeRegistryText(line.substr(1), ']', &path) == std::string_view::npos)
           return fail(lineNumber, "malformed key name");
         HiveNode* node = &root_;
-        for (const std::u16string& part : SplitPath(path)) {
+        for (const std::u16string& part : velmora::SplitKeyPath(path)) {
           HiveNode* child = node->Child(part);
           node = child ? child : AddChild(node, part, false);
         }

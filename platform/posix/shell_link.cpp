@@ -1,73 +1,15 @@
-// The IShellLinkA-like accessors of ShellLink, and the helpers the reader and the
-// writer share. Load is in shell_link_read.cpp, Save in shell_link_write.cpp.
+// The helpers that the shell-link reader (shell_link_read.cpp) and writer
+// (shell_link_write.cpp) share.
 #include "platform/shell_link.h"
-
-#include <sys/stat.h>
 
 #include <cctype>
 
 #include "platform/files.h"
 #include "platform/posix/shell_link_format.h"
-#include "platform/text_encoding.h"
+#include "base/path.h"
+#include "base/utf16.h"
 
 namespace platform {
-
-namespace {
-
-// At most |capacity|-1 bytes of |text|, not cutting a UTF-8 sequence in two.
-std::string Truncated(const std::string& text, std::uint32_t capacity) {
-  if (capacity == 0) return "";
-  std::size_t limit = capacity - 1;
-  if (text.size() <= limit) return text;
-  std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return text.substr(0, cut);
-}
-
-}  // namespace
-
-HResult ShellLink::Resolve() const { return target.empty() ? kFail : kOk; }
-
-HResult ShellLink::GetPath(std::string* path, std::uint32_t capacity) const {
-  *path = Truncated(target, capacity);
-  return target.empty() ? kFalse : kOk;
-}
-
-HResult ShellLink::GetDescription(std::string* text, std::uint32_t capacity) const {
-  *text = Truncated(description, capacity);
-  return kOk;
-}
-
-HResult ShellLink::SetPath(const std::string& path) {
-  target = path;
-  targetExpandable.clear();
-  relativePath.clear();  // Save derives it from the link's own place
-  struct stat st;
-  std::string host = path.empty() ? "" : HostPathFromWindows(path);
-  if (!host.empty() && stat(host.c_str(), &st) == 0) fileAttributes = S_ISDIR(st.st_mode) ? 0x10 : 0x20;
-  return kOk;
-}
-
-HResult ShellLink::SetDescription(const std::string& text) {
-  description = text;
-  return kOk;
-}
-
-HResult ShellLink::SetArguments(const std::string& text) {
-  arguments = text;
-  return kOk;
-}
-
-HResult ShellLink::SetWorkingDirectory(const std::string& path) {
-  workingDirectory = path;
-  return kOk;
-}
-
-HResult ShellLink::SetIconLocation(const std::string& path, int index) {
-  iconLocation = path;
-  iconIndex = index;
-  return kOk;
-}
 
 namespace posix::lnk {
 
@@ -79,7 +21,7 @@ bool Windows1252FromUtf8(const std::string& text, std::string* out) {
                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
   out->clear();
   bool exact = true;
-  for (char16_t unit : Utf16FromUtf8(text)) {
+  for (char16_t unit : velmora::Utf16FromUtf8(text)) {
     if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
       out->push_back(static_cast<char>(unit));
       continue;
@@ -109,20 +51,6 @@ bool IsUncPath(const std::string& path) {
   return path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.';
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : path) {
-    if (c == '\\' || c == '/') {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) parts.push_back(current);
-  return parts;
-}
 
 std::string FolderOf(const std::string& path) {
   std::size_t slash = path.find_last_of("\\/");
@@ -131,7 +59,7 @@ std::string FolderOf(const std::string& path) {
 
 std::string JoinPath(const std::string& folder, const std::string& relative) {
   if (IsDrivePath(relative) || IsUncPath(relative)) return relative;
-  std::vector<std::string> parts = SplitPath(folder);
+  std::vector<std::string> parts = velmora::SplitFilePath(folder);
   std::string head;
   std::size_t fixed = 0;  // parts ".." never removes
   if (IsDrivePath(folder)) {
@@ -141,7 +69,7 @@ std::string JoinPath(const std::string& folder, const std::string& relative) {
     head = "\\\\";
     fixed = std::min<std::size_t>(parts.size(), 2);  // server and share
   }
-  for (const std::string& part : SplitPath(relative)) {
+  for (const std::string& part : velmora::SplitFilePath(relative)) {
     if (part == ".") continue;
     if (part == "..") {
       if (parts.size() > fixed) parts.pop_back();
@@ -159,8 +87,8 @@ std::string RelativePathBetween(const std::string& folder, const std::string& ta
       std::tolower(static_cast<unsigned char>(folder[0])) != std::tolower(static_cast<unsigned char>(target[0]))) {
     return "";
   }
-  std::vector<std::string> from = SplitPath(folder.substr(2));
-  std::vector<std::string> to = SplitPath(target.substr(2));
+  std::vector<std::string> from = velmora::SplitFilePath(folder.substr(2));
+  std::vector<std::string> to = velmora::SplitFilePath(target.substr(2));
   if (to.empty()) return "";
   auto same = [](const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;

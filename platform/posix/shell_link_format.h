@@ -39,7 +39,6 @@ bool Windows1252FromUtf8(const std::string& text, std::string* out);
 // Windows-path helpers.
 bool IsDrivePath(const std::string& path);    // "X:\..." (or "X:")
 bool IsUncPath(const std::string& path);      // "\\server\share..."
-std::vector<std::string> SplitPath(const std::string& path);  // on '\' and '/', no empty parts
 std::string FolderOf(const std::string& path);                // text before the last '\' or '/'
 // |relative| taken from |folder|, with "." and ".." applied.
 std::string JoinPath(const std::string& folder, const std::string& relative);

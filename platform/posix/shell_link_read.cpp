@@ -6,7 +6,7 @@
 #include "platform/posix/pe_image.h"
 #include "platform/posix/shell_link_format.h"
 #include "platform/shell_link.h"
-#include "platform/text_encoding.h"
+#include "base/utf16.h"
 
 namespace platform {
 
@@ -32,7 +32,7 @@ class Span {
     if (offset >= size_) return false;
     const void* end = std::memchr(data_ + offset, 0, size_ - offset);
     if (!end) return false;
-    *out = Utf8FromWindows1252(std::string(reinterpret_cast<const char*>(data_ + offset),
+    *out = velmora::Utf8FromWindows1252(std::string(reinterpret_cast<const char*>(data_ + offset),
                                            static_cast<const std::uint8_t*>(end) - (data_ + offset)));
     return true;
   }
@@ -44,7 +44,7 @@ class Span {
       if (U16(offset + units * 2) == 0) break;
       ++units;
     }
-    *out = Utf8FromUtf16(Utf16FromLittleEndian(data_ + offset, units));
+    *out = velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(data_ + offset, units));
     return true;
   }
 
@@ -75,12 +75,12 @@ bool FileEntryName(const Span& item, std::uint8_t type, std::string* name) {
   std::size_t after = 0;
   if (type & 0x04) {
     if (!item.Unicode(kNameOffset, &primary)) return false;
-    after = kNameOffset + (Utf16FromUtf8(primary).size() + 1) * 2;
+    after = kNameOffset + (velmora::Utf16FromUtf8(primary).size() + 1) * 2;
   } else {
     const void* end = std::memchr(item.At(kNameOffset), 0, item.size() - kNameOffset);
     if (!end) return false;
     std::size_t length = static_cast<const std::uint8_t*>(end) - item.At(kNameOffset);
-    primary = Utf8FromWindows1252(std::string(reinterpret_cast<const char*>(item.At(kNameOffset)), length));
+    primary = velmora::Utf8FromWindows1252(std::string(reinterpret_cast<const char*>(item.At(kNameOffset)), length));
     after = kNameOffset + length + 1;
   }
   after += after & 1;
@@ -201,13 +201,13 @@ bool Parse(const Span& file, const std::string& linkPath, ShellLink* link) {
     std::size_t bytes = count * (unicode ? 2 : 1);
     if (!file.Has(pos + 2, bytes)) return false;
     if (unicode) {
-      std::u16string text = Utf16FromLittleEndian(file.At(pos + 2), count);
+      std::u16string text = velmora::Utf16FromLittleEndian(file.At(pos + 2), count);
       while (!text.empty() && text.back() == 0) text.pop_back();
-      *out = Utf8FromUtf16(text);
+      *out = velmora::Utf8FromUtf16(text);
     } else {
       std::string text(reinterpret_cast<const char*>(file.At(pos + 2)), count);
       while (!text.empty() && text.back() == 0) text.pop_back();
-      *out = Utf8FromWindows1252(text);
+      *out = velmora::Utf8FromWindows1252(text);
     }
     pos += 2 + bytes;
   }
@@ -248,7 +248,7 @@ bool Parse(const Span& file, const std::string& linkPath, ShellLink* link) {
 HResult ShellLink::Load(const std::string& path) {
   *this = ShellLink();
   posix::FileBytes file;
-  if (!file.Open(HostPathFromWindows(path)) || file.size() > kMaxLinkFile) return kFail;
+  if (!file.Open(files::HostPathFromWindows(path)) || file.size() > kMaxLinkFile) return kFail;
   std::string bytes;
   if (!file.Read(0, static_cast<std::size_t>(file.size()), &bytes)) return kFail;
   ShellLink parsed;

@@ -9,7 +9,8 @@
 #include "platform/files.h"
 #include "platform/posix/shell_link_format.h"
 #include "platform/shell_link.h"
-#include "platform/text_encoding.h"
+#include "base/path.h"
+#include "base/utf16.h"
 
 namespace platform {
 
@@ -54,7 +55,7 @@ class Writer {
 void FileItem(Writer* out, const std::string& name, bool folder, std::uint32_t size) {
   std::string ansi;
   Windows1252FromUtf8(name, &ansi);
-  std::u16string wide = Utf16FromUtf8(name);
+  std::u16string wide = velmora::Utf16FromUtf8(name);
   std::size_t start = out->size();
   out->U16(0);  // size, patched below
   out->U8(folder ? 0x31 : 0x32);
@@ -91,7 +92,7 @@ bool IdList(const std::string& target, std::uint32_t attributes, std::uint32_t f
   list.U8(0x2F);
   list.Raw(target.substr(0, 2) + "\\");
   list.Zeros(19);
-  std::vector<std::string> parts = SplitPath(target.substr(2));
+  std::vector<std::string> parts = velmora::SplitFilePath(target.substr(2));
   for (std::size_t i = 0; i < parts.size(); ++i) {
     bool last = i + 1 == parts.size();
     FileItem(&list, parts[i], !last || (attributes & 0x10), last ? fileSize : 0);
@@ -165,7 +166,7 @@ bool LinkInfo(const std::string& target, Writer* out) {
   if (!exact) {
     if (info.size() & 1) info.U8(0);
     info.PatchU32(fields + 20, static_cast<std::uint32_t>(info.size()));
-    info.Utf16(Utf16FromUtf8(suffix));
+    info.Utf16(velmora::Utf16FromUtf8(suffix));
     info.U16(0);
   }
   info.PatchU32(0, static_cast<std::uint32_t>(info.size()));
@@ -179,7 +180,7 @@ HResult ShellLink::Save(const std::string& path) const {
   std::uint32_t fileSize = 0;
   std::uint32_t attributes = fileAttributes;
   struct stat st;
-  std::string host = target.empty() ? "" : HostPathFromWindows(target);
+  std::string host = target.empty() ? "" : files::HostPathFromWindows(target);
   if (!host.empty() && stat(host.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
       attributes = 0x10;
@@ -218,13 +219,13 @@ HResult ShellLink::Save(const std::string& path) const {
   out.Raw(linkInfo.bytes());
   for (const auto& [flag, text] : strings) {
     if (text->empty()) continue;
-    std::u16string wide = Utf16FromUtf8(*text);
+    std::u16string wide = velmora::Utf16FromUtf8(*text);
     if (wide.size() > 0xFFFF) return kFail;
     out.U16(static_cast<std::uint16_t>(wide.size()));
     out.Utf16(wide);
   }
   out.U32(0);  // terminal block
-  return WriteFileAtomic(path, out.bytes()) == kSuccess ? kOk : kFail;
+  return files::WriteAtomic(path, out.bytes()) == kSuccess ? kOk : kFail;
 }
 
 }  // namespace platform

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/posix/path_util.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 
 namespace platform {
@@ -46,7 +46,7 @@ std::string PrivateTmpFolder() {
 // byte becomes %XX, so that different names never share a file. "Local\" names
 // the same object as no prefix at all.
 std::string LockFileName(std::string name) {
-  if (name.size() >= 6 && posix::EqualsIgnoreCaseAscii(std::string_view(name).substr(0, 6), "Local\\")) {
+  if (name.size() >= 6 && velmora::EqualsIgnoreCase(std::string_view(name).substr(0, 6), "Local\\")) {
     name = name.substr(6);
   }
   std::string encoded;
@@ -96,7 +96,7 @@ bool QueryDword(HKey key, const char* name, std::uint32_t* value) {
   std::uint32_t type = 0;
   std::uint8_t data[4];
   std::uint32_t size = sizeof data;
-  if (RegQueryValueEx(key, name, &type, data, &size) != kSuccess || type != kRegDword || size != 4) return false;
+  if (reg::QueryValue(key, name, &type, data, &size) != kSuccess || type != kRegDword || size != 4) return false;
   *value = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
            static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
   return true;
@@ -135,37 +135,36 @@ Status CreateNamedMutex(const std::string& name) {
   return own.empty() ? status : LockIn(own, name);
 }
 
-bool GetVersionEx(OsVersionInfo* info) {
+bool QuerySystemVersion(OsVersionInfo* info) {
   if (!info || (info->size != 148 && info->size != 156)) return false;
   std::uint32_t size = info->size;
   *info = OsVersionInfo();
   info->size = size;
   if (PrefixDir().empty() && InitPrefix() != kSuccess) return false;
 
-  HKey key = nullptr;
-  if (RegOpenKeyEx(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, &key) !=
+  UniqueKey key;
+  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, key.out()) !=
       kSuccess) {
     return false;
   }
   std::string text;
-  bool found = RegQueryString(key, "CurrentVersion", &text) == kSuccess &&
+  bool found = reg::QueryString(key.get(), "CurrentVersion", &text) == kSuccess &&
                ParseVersion(text, &info->majorVersion, &info->minorVersion);
   if (!found) {
     std::uint32_t major = 0, minor = 0;
-    if (QueryDword(key, "CurrentMajorVersionNumber", &major) && QueryDword(key, "CurrentMinorVersionNumber", &minor)) {
+    if (QueryDword(key.get(), "CurrentMajorVersionNumber", &major) && QueryDword(key.get(), "CurrentMinorVersionNumber", &minor)) {
       info->majorVersion = major;
       info->minorVersion = minor;
       found = true;
     }
   }
-  if (RegQueryString(key, "CurrentBuildNumber", &text) == kSuccess ||
-      RegQueryString(key, "CurrentBuild", &text) == kSuccess) {
+  if (reg::QueryString(key.get(), "CurrentBuildNumber", &text) == kSuccess ||
+      reg::QueryString(key.get(), "CurrentBuild", &text) == kSuccess) {
     info->buildNumber = static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
   }
-  if (RegQueryString(key, "CSDVersion", &text) == kSuccess) {
+  if (reg::QueryString(key.get(), "CSDVersion", &text) == kSuccess) {
     info->csdVersion = text.substr(0, 127);  // the record holds 128 characters
   }
-  RegCloseKey(key);
   info->platformId = 2;
   return found;
 }

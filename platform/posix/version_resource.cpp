@@ -1,6 +1,6 @@
 // Version resources of PE files.
 //
-// The block that GetFileVersionInfo returns is the RT_VERSION resource as stored
+// The block that version::ReadInfo returns is the RT_VERSION resource as stored
 // (UTF-16 keys and strings), followed by a table of every string value already
 // converted to 8-bit text:
 //
@@ -8,7 +8,7 @@
 //   [entries: u32 value offset, u32 text offset, u32 text length] x count
 //   [u32 resource length][u32 count][u32 offset of the entries]["VTX8"]
 //
-// VerQueryValue returns a pointer into that table, so a string stays valid
+// version::QueryValue returns a pointer into that table, so a string stays valid
 // exactly as long as the block is unchanged, and querying never writes. The
 // version tree is read only within the resource, never into the table. A block
 // cut short by a smaller |size| loses the table: binary values still answer,
@@ -20,7 +20,7 @@
 
 #include "platform/files.h"
 #include "platform/posix/pe_image.h"
-#include "platform/text_encoding.h"
+#include "base/utf16.h"
 
 namespace platform {
 
@@ -93,7 +93,7 @@ std::string TextOf(const std::uint8_t* data, const Node& node) {
   std::size_t units = node.valueBytes / 2;
   std::size_t used = 0;
   while (used < units && ReadU16(data + node.valueOffset + used * 2) != 0) ++used;
-  return Utf8FromUtf16(Utf16FromLittleEndian(data + node.valueOffset, used));
+  return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(data + node.valueOffset, used));
 }
 
 struct TextEntry {
@@ -125,7 +125,7 @@ void PutU32(std::vector<std::uint8_t>* out, std::uint32_t v) {
 // The whole block for |path|, or empty.
 std::vector<std::uint8_t> BuildBlock(const std::string& path) {
   posix::FileBytes file;
-  if (!file.Open(HostPathFromWindows(path))) return {};
+  if (!file.Open(files::HostPathFromWindows(path))) return {};
   posix::PeImage image;
   if (!image.Open(&file)) return {};
   std::vector<posix::ResourceEntry> names;
@@ -167,7 +167,7 @@ std::vector<std::uint8_t> BuildBlock(const std::string& path) {
   return block;
 }
 
-// The table at the end of a block GetFileVersionInfo made; false when the block
+// The table at the end of a block version::ReadInfo made; false when the block
 // has none (or it is damaged).
 struct TextTable {
   std::size_t resourceLength = 0;
@@ -214,11 +214,11 @@ bool FindText(const std::vector<std::uint8_t>& block, const TextTable& table, st
 
 }  // namespace
 
-std::uint32_t GetFileVersionInfoSize(const std::string& path) {
+std::uint32_t version::InfoSize(const std::string& path) {
   return static_cast<std::uint32_t>(BuildBlock(path).size());
 }
 
-bool GetFileVersionInfo(const std::string& path, std::uint32_t size, std::vector<std::uint8_t>* block) {
+bool version::ReadInfo(const std::string& path, std::uint32_t size, std::vector<std::uint8_t>* block) {
   block->clear();
   if (size == 0) return false;
   std::vector<std::uint8_t> built = BuildBlock(path);
@@ -228,7 +228,7 @@ bool GetFileVersionInfo(const std::string& path, std::uint32_t size, std::vector
   return true;
 }
 
-bool VerQueryValue(const std::vector<std::uint8_t>& block, const std::string& subBlock, const void** value,
+bool version::QueryValue(const std::vector<std::uint8_t>& block, const std::string& subBlock, const void** value,
                    std::uint32_t* length) {
   *value = nullptr;
   *length = 0;
@@ -245,7 +245,7 @@ bool VerQueryValue(const std::vector<std::uint8_t>& block, const std::string& su
     std::size_t slash = subBlock.find('\\', start);
     if (slash == std::string::npos) slash = subBlock.size();
     if (slash > start) {
-      std::u16string key = Utf16FromUtf8(subBlock.substr(start, slash - start));
+      std::u16string key = velmora::Utf16FromUtf8(subBlock.substr(start, slash - start));
       bool found = false;
       std::size_t pos = node.childrenOffset;
       while (pos < node.end) {

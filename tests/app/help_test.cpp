@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/language.h"
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 
@@ -63,7 +63,7 @@ class HelpTest : public ::testing::Test {
     binHost_ = prefix_.dir() + "/bin";
     fs::create_directories(programHost_);
     fs::create_directories(binHost_);
-    Program().programDir = platform::WindowsPathFromHost(programHost_);
+    Program().programDir = platform::files::WindowsPathFromHost(programHost_);
     Program().languageName = "English";
     setenv("PATH", binHost_.c_str(), 1);
   }
@@ -89,7 +89,7 @@ class HelpTest : public ::testing::Test {
   }
 
   void InstallBuiltHelpFile() {
-    std::string host = platform::HostPathFromWindows(HelpFilePath());
+    std::string host = platform::files::HostPathFromWindows(HelpFilePath());
     ASSERT_TRUE(fs::exists(kBuiltHelpFile)) << "build the target velmora_help first";
     fs::copy_file(kBuiltHelpFile, host, fs::copy_options::overwrite_existing);
   }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 
@@ -12,13 +12,14 @@ namespace {
 class LanguageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::WindowsPathFromHost(dir_.path());
+    Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
     Program().languageName = "English";
+    UseLanguageFile();
   }
   // Writes the language file where GetString looks for it.
   void WriteLanguageFile(const std::string& body) {
     std::string folder = LanguageFileDir();
-    test::WriteFile(platform::HostPathFromWindows(folder + "\\" + EncodeFileName("English") + ".vml"),
+    test::WriteFile(platform::files::HostPathFromWindows(folder + "\\" + EncodeFileName("English") + ".vml"),
                     "[elbaTgnirtS]\r\n" + body);
   }
   test::TempPrefix prefix_;
@@ -48,7 +49,7 @@ TEST(Language, EncodingAndKeys) {
 TEST_F(LanguageTest, DataFolderIsCreatedAndStable) {
   std::string first = MakeDataDir(4);
   EXPECT_EQ(first, Program().programDir + "\\51\\17945");
-  EXPECT_TRUE(platform::DirectoryExists(first));
+  EXPECT_TRUE(platform::files::DirectoryExists(first));
   EXPECT_EQ(MakeDataDir(4), first);
   EXPECT_EQ(MovieDir(), Program().programDir + "\\61\\17422");
   EXPECT_EQ(HelpFileDir(), Program().programDir + "\\58\\6673");

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "entries/startup_location.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -21,35 +21,35 @@ class SettingsTest : public ::testing::Test {
   }
   void SetProgramValue(const std::string& name, std::uint32_t type, const std::string& bytes) {
     HKey key = nullptr;
-    ASSERT_EQ(RegCreateKey(HKeyCurrentUser(), ProgramKeyPath(), &key), kSuccess);
-    ASSERT_EQ(RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), &key), kSuccess);
+    ASSERT_EQ(reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                             static_cast<std::uint32_t>(bytes.size())),
               kSuccess);
-    RegCloseKey(key);
+    reg::CloseKey(key);
   }
   // Type and bytes of a value; false when it cannot be read.
   bool ReadValue(const std::string& path, const std::string& name, std::uint32_t* type, std::string* bytes) {
     HKey key = nullptr;
-    if (RegOpenKeyEx(HKeyCurrentUser(), path, kKeyRead, &key) != kSuccess) return false;
+    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, &key) != kSuccess) return false;
     std::uint8_t data[1024];
     std::uint32_t size = sizeof data;
-    Status status = RegQueryValueEx(key, name, type, data, &size);
-    RegCloseKey(key);
+    Status status = reg::QueryValue(key, name, type, data, &size);
+    reg::CloseKey(key);
     if (status != kSuccess) return false;
     bytes->assign(reinterpret_cast<const char*>(data), size);
     return true;
   }
   bool ProgramKeyExists() {
     HKey key = nullptr;
-    if (RegOpenKeyEx(HKeyCurrentUser(), ProgramKeyPath(), kKeyRead, &key) != kSuccess) return false;
-    RegCloseKey(key);
+    if (reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyRead, &key) != kSuccess) return false;
+    reg::CloseKey(key);
     return true;
   }
   void SetRunValue(const std::string& name, const std::string& data) {
     HKey key = nullptr;
-    ASSERT_EQ(RegCreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
-    ASSERT_EQ(RegSetString(key, name, data), kSuccess);
-    RegCloseKey(key);
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
+    ASSERT_EQ(reg::SetString(key, name, data), kSuccess);
+    reg::CloseKey(key);
   }
   bool RunValue(std::string* data) {
     std::uint32_t type = 0;
@@ -124,9 +124,9 @@ TEST_F(SettingsTest, RunValueFollowsAStoredStartWithWindowsAtEveryLoad) {
   // Without a stored StartWithWindows the Run value is left as it is.
   SetRunValue("Velmora", "C:\\kept.exe");
   HKey key = nullptr;
-  ASSERT_EQ(RegOpenKeyEx(HKeyCurrentUser(), ProgramKeyPath(), kKeyAllAccess, &key), kSuccess);
-  ASSERT_EQ(RegDeleteValue(key, "StartWithWindows"), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyAllAccess, &key), kSuccess);
+  ASSERT_EQ(reg::DeleteValue(key, "StartWithWindows"), kSuccess);
+  reg::CloseKey(key);
   StartupSettingsParameters untouched;
   untouched.StartWithWindows = 0;
   untouched.Load();
@@ -204,10 +204,10 @@ TEST_F(SettingsTest, SetRunAtStartupReportsWhatHappened) {
   EXPECT_FALSE(ReadValue(kRunKeyPath, "Other", &type, &bytes));
 
   // Without a Run key nothing is created.
-  ASSERT_EQ(SHDeleteKey(HKeyCurrentUser(), kRunKeyPath), kSuccess);
+  ASSERT_EQ(reg::DeleteTree(HKeyCurrentUser(), kRunKeyPath), kSuccess);
   EXPECT_FALSE(settings.SetRunAtStartup("Velmora", "C:\\v.exe", false));
   HKey key = nullptr;
-  EXPECT_NE(RegOpenKeyEx(HKeyCurrentUser(), kRunKeyPath, kKeyRead, &key), kSuccess);
+  EXPECT_NE(reg::OpenKey(HKeyCurrentUser(), kRunKeyPath, kKeyRead, &key), kSuccess);
 }
 
 }  // namespace

@@ -204,7 +204,7 @@ TEST_F(UpdaterTest, AsksForThePathWhenNoneIsGiven) {
 
 TEST_F(UpdaterTest, TakesWindowsPathsAndRejectsWrongUsage) {
   std::string candidate = Candidate(kNew);
-  Result r = Run({platform::WindowsPathFromHost(candidate)});
+  Result r = Run({platform::files::WindowsPathFromHost(candidate)});
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(ReadFile(Installed()), kNew);
 

@@ -14,11 +14,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
 
@@ -35,7 +35,7 @@ struct ReportingBox : MessageBoxPresenter {
   int Show(MessageBoxRequest& r) override {
     std::fprintf(stderr, "box|%s|%s|%s|%d|%s|%d|copy=%d\n", r.title.c_str(), r.message.c_str(), r.kind.c_str(),
                  r.buttonCount, r.firstCaption.c_str(), r.showCheckBox ? 1 : 0,
-                 FileExists(WorkingCopyPath(app.programDir)) ? 1 : 0);
+                 files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0);
     return 1;
   }
   VelmoraApp& app;
@@ -43,7 +43,7 @@ struct ReportingBox : MessageBoxPresenter {
 
 struct ReportingWindow : MainWindowRunner {
   void Run(VelmoraApp& app) override {
-    std::printf("window|copy=%d|splash=%d|version=%s|dir=%s\n", FileExists(WorkingCopyPath(app.programDir)) ? 1 : 0,
+    std::printf("window|copy=%d|splash=%d|version=%s|dir=%s\n", files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0,
                 app.settings.ShowSplash, app.settings.DefnsVersion.c_str(), app.programDir.c_str());
     std::fflush(stdout);
     if (std::getenv("VELMORA_APP_CHILD_HOLD")) {
@@ -65,7 +65,7 @@ TEST(AppChild, Run) {
   ReportingBox box(app);
   if (std::string(mode) == "core") {
     VelmoraApp::StartResult result = app.StartCore(box);
-    std::printf("core|%d|copy=%d\n", static_cast<int>(result), FileExists(WorkingCopyPath(app.programDir)) ? 1 : 0);
+    std::printf("core|%d|copy=%d\n", static_cast<int>(result), files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0);
     app.Shutdown();
     std::fflush(stdout);
     std::_Exit(result == VelmoraApp::StartResult::kReady ? 0 : 1);
@@ -86,7 +86,7 @@ class VelmoraAppTest : public ::testing::Test {
     child_ = programHost_ + "/velmora_app_test";
     fs::copy_file("/proc/self/exe", child_);
     fs::permissions(child_, fs::perms::owner_all);
-    programDir_ = WindowsPathFromHost(programHost_);
+    programDir_ = files::WindowsPathFromHost(programHost_);
   }
 
   std::string DatabaseHost() const { return programHost_ + "/vlmdb.vmd"; }
@@ -146,29 +146,29 @@ class VelmoraAppTest : public ::testing::Test {
 
   void SetProgramFlag(const std::string& name, std::uint8_t value) {
     HKey key = nullptr;
-    ASSERT_EQ(RegCreateKey(HKeyCurrentUser(), ProgramKeyPath(), &key), kSuccess);
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), &key), kSuccess);
     std::uint8_t bytes[4] = {value, 0, 0, 0};
-    ASSERT_EQ(RegSetValueEx(key, name, kRegBinary, bytes, 4), kSuccess);
-    RegCloseKey(key);
+    ASSERT_EQ(reg::SetValue(key, name, kRegBinary, bytes, 4), kSuccess);
+    reg::CloseKey(key);
   }
   void SetRunValue(const std::string& data) {
     HKey key = nullptr;
-    ASSERT_EQ(RegCreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
-    ASSERT_EQ(RegSetString(key, "Velmora", data), kSuccess);
-    RegCloseKey(key);
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
+    ASSERT_EQ(reg::SetString(key, "Velmora", data), kSuccess);
+    reg::CloseKey(key);
   }
   bool ReadString(const std::string& path, const std::string& name, std::string* text) {
     HKey key = nullptr;
-    if (RegOpenKeyEx(HKeyCurrentUser(), path, kKeyRead, &key) != kSuccess) return false;
-    Status status = RegQueryString(key, name, text);
-    RegCloseKey(key);
+    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, &key) != kSuccess) return false;
+    Status status = reg::QueryString(key, name, text);
+    reg::CloseKey(key);
     return status == kSuccess;
   }
   void SetSystemVersion(const std::string& version) {
     HKey key = nullptr;
-    ASSERT_EQ(RegCreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
-    ASSERT_EQ(RegSetString(key, "CurrentVersion", version), kSuccess);
-    RegCloseKey(key);
+    ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
+    ASSERT_EQ(reg::SetString(key, "CurrentVersion", version), kSuccess);
+    reg::CloseKey(key);
   }
   std::string Box(const std::string& message, bool copy) {
     return "box|Velmora|" + message + "|error|1|OK|0|copy=" + (copy ? "1" : "0") + "\n";

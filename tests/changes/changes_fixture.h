@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "changes/store_layout.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell_link.h"
@@ -34,11 +34,11 @@ class ChangesTest : public ::testing::Test {
   static void SetRaw(platform::HKey root, const std::string& path, const std::string& name, std::uint32_t type,
                      const std::string& data) {
     platform::HKey key = nullptr;
-    ASSERT_EQ(platform::RegCreateKey(root, path, &key), platform::kSuccess);
-    ASSERT_EQ(platform::RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+    ASSERT_EQ(platform::reg::CreateKey(root, path, &key), platform::kSuccess);
+    ASSERT_EQ(platform::reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
                                       static_cast<std::uint32_t>(data.size())),
               platform::kSuccess);
-    platform::RegCloseKey(key);
+    platform::reg::CloseKey(key);
   }
   static void SetText(int location, const std::string& name, const std::string& text,
                       std::uint32_t type = platform::kRegSz) {
@@ -52,10 +52,10 @@ class ChangesTest : public ::testing::Test {
   static std::map<std::string, platform::RegistryValue> Values(platform::HKey root, const std::string& path) {
     std::map<std::string, platform::RegistryValue> out;
     platform::HKey key = nullptr;
-    if (platform::RegOpenKeyEx(root, path, platform::kKeyRead, &key) != platform::kSuccess) return out;
+    if (platform::reg::OpenKey(root, path, platform::kKeyRead, &key) != platform::kSuccess) return out;
     std::vector<platform::RegistryValue> values;
-    platform::RegReadAllValues(key, &values);
-    platform::RegCloseKey(key);
+    platform::reg::ReadAllValues(key, &values);
+    platform::reg::CloseKey(key);
     for (auto& value : values) out[ToLowerAscii(value.name)] = value;
     return out;
   }
@@ -70,7 +70,7 @@ class ChangesTest : public ::testing::Test {
     StartupParameters model;
     return model.StartupFolderPath(location);
   }
-  static std::string Host(const std::string& windowsPath) { return platform::HostPathFromWindows(windowsPath); }
+  static std::string Host(const std::string& windowsPath) { return platform::files::HostPathFromWindows(windowsPath); }
   // Host path of an item of a Startup folder.
   std::string Item(int location, const std::string& name) { return Host(Folder(location) + "\\" + name); }
   static std::string KeptItem(int location, const std::string& name) {

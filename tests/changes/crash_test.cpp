@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "changes/write_steps.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
 
 namespace velmora::test {
@@ -71,9 +71,9 @@ class CrashTest : public ChangesTest {
     }
     for (platform::HKey root : {platform::HKeyLocalMachine(), platform::HKeyCurrentUser()}) {
       platform::HKey key = nullptr;
-      ASSERT_EQ(platform::RegOpenKeyEx(root, "Software", platform::kKeyRead, &key), platform::kSuccess)
+      ASSERT_EQ(platform::reg::OpenKey(root, "Software", platform::kKeyRead, &key), platform::kSuccess)
           << platform::LastErrorDetail();
-      platform::RegCloseKey(key);
+      platform::reg::CloseKey(key);
     }
     StartupParameters model;
     model.readOnly = true;

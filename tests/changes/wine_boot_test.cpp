@@ -3,7 +3,7 @@
 // machine's and the user's Run entries and the user's Startup folder.
 #include <sys/stat.h>
 
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
 
 namespace velmora::test {

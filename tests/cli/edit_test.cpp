@@ -12,7 +12,7 @@
 #include "entries/startup_location.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "tests/support/test_support.h"
@@ -63,12 +63,12 @@ class CliEditTest : public ::testing::Test {
     platform::RegistryValue out;
     *found = false;
     platform::HKey key = nullptr;
-    if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key) != platform::kSuccess) {
+    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key) != platform::kSuccess) {
       return out;
     }
     std::vector<platform::RegistryValue> values;
-    platform::RegReadAllValues(key, &values);
-    platform::RegCloseKey(key);
+    platform::reg::ReadAllValues(key, &values);
+    platform::reg::CloseKey(key);
     for (auto& value : values) {
       if (value.name == name) {
         *found = true;
@@ -79,7 +79,7 @@ class CliEditTest : public ::testing::Test {
   }
   std::string StartupItem(const std::string& name) {
     StartupParameters model;
-    return platform::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder) + "\\" + name);
+    return platform::files::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder) + "\\" + name);
   }
 
   test::TempPrefix prefix_;
@@ -88,9 +88,9 @@ class CliEditTest : public ::testing::Test {
 
 TEST_F(CliEditTest, DisableAndEnableKeepTheValueType) {
   platform::HKey key = nullptr;
-  ASSERT_EQ(platform::RegCreateKey(platform::HKeyCurrentUser(), kRunKeyPath, &key), platform::kSuccess);
-  ASSERT_EQ(platform::RegSetString(key, "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz), platform::kSuccess);
-  platform::RegCloseKey(key);
+  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), kRunKeyPath, &key), platform::kSuccess);
+  ASSERT_EQ(platform::reg::SetString(key, "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz), platform::kSuccess);
+  platform::reg::CloseKey(key);
 
   Result disabled = Run({"disable", "CU Run", "exp"});
   ASSERT_EQ(disabled.status, 0) << disabled.out;
@@ -129,7 +129,7 @@ TEST_F(CliEditTest, AddRemoveAndClearFailures) {
   Result escape = Run({"add", "5", "..\\..\\..\\escape", "C:\\x.exe"});
   EXPECT_EQ(escape.status, 1);
   StartupParameters model;
-  std::string folder = platform::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder));
+  std::string folder = platform::files::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder));
   EXPECT_FALSE(fs::exists(fs::path(folder).parent_path().parent_path().parent_path() / "escape.lnk"));
 }
 

@@ -19,7 +19,7 @@ const char kFileKey[] = "57390264";
 
 class DatabaseFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { programDir_ = platform::WindowsPathFromHost(dir_.path()); }
+  void SetUp() override { programDir_ = platform::files::WindowsPathFromHost(dir_.path()); }
   std::string DatabaseHost() const { return dir_.path() + "/vlmdb.vmd"; }
   std::string CopyHost() const { return dir_.path() + "/vlmdb2.vmd"; }
   void WriteDatabase(const std::string& bytes) { test::WriteFile(DatabaseHost(), bytes); }
@@ -178,7 +178,7 @@ class ReadValueTest : public DatabaseFileTest {
   }
   void WriteCopy(const std::string& text) {
     test::WriteFile(CopyHost(), text);
-    platform::ClearIniCache();
+    platform::ini::ClearCache();
   }
   static std::string Line(const std::string& key, const std::string& value) {
     return ScrambleText(key) + "=" + ScrambleText(value) + "\r\n";
@@ -211,7 +211,7 @@ TEST_F(ReadValueTest, DefaultsComeBackPlainAndCountsTellMissingEntries) {
   EXPECT_EQ(Read("NORM", "PRON0", "", &count), "") << "a missing section is an empty one";
   EXPECT_EQ(count, 0u);
   fs::remove(CopyHost());
-  platform::ClearIniCache();
+  platform::ini::ClearCache();
   EXPECT_EQ(Read("SPC", "PRON0", "", &count), "");
   EXPECT_EQ(count, 0u);
 }
@@ -232,7 +232,7 @@ TEST_F(ReadValueTest, FileBuiltByTheHelpersReadsBackThroughTheCopy) {
   WriteDatabase(BuildDatabaseFile("02/03/2024", body));
   EXPECT_EQ(ReadDefnsVersion(programDir_), "02/03/2024");
   ASSERT_TRUE(DecodeDatabase(programDir_));
-  platform::ClearIniCache();
+  platform::ini::ClearCache();
   EXPECT_EQ(Read("TROJ", "PRON0", ""), "evil.exe");
   std::string extracted;
   ASSERT_TRUE(ExtractPlainBody(test::ReadFile(DatabaseHost()), &extracted));

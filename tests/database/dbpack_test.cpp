@@ -5,12 +5,12 @@
 #include <filesystem>
 
 #include "app/language.h"
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "database/rating.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -137,9 +137,9 @@ TEST_F(DbPackTest, VerifyAndUnpackReportWhatTheDatabaseReallyHolds) {
 TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
   test::TempPrefix prefix;
   ASSERT_EQ(Run("pack " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(Path("vlmdb.vmd"))), 0);
-  Program().programDir = platform::WindowsPathFromHost(dir_.path());
+  Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
   ASSERT_TRUE(DecodeDatabase(Program().programDir));
-  platform::ClearIniCache();
+  platform::ini::ClearCache();
 
   StartupParameters model;
   model.FillCategoryCodes();

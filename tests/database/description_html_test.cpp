@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 
@@ -20,7 +20,7 @@ std::string Field(const std::string& label, const std::string& value) {
 class DescriptionHtmlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::WindowsPathFromHost(dir_.path());
+    Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
     task_.name = "Updater";
     task_.fileName = "upd.exe";
     task_.command = "C:\\Tools\\upd.exe /q";

@@ -7,11 +7,11 @@
 #include <random>
 
 #include "app/language.h"
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "entries/startup_parameters.h"
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -36,12 +36,12 @@ std::string Line(const std::string& key, const std::string& value) {
 class RatingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::WindowsPathFromHost(dir_.path());
+    Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
     model_.FillCategoryCodes();
   }
   void WriteCopy(const std::string& text) {
     test::WriteFile(dir_.path() + "/vlmdb2.vmd", text);
-    platform::ClearIniCache();
+    platform::ini::ClearCache();
   }
   void WriteDefinitions(const std::vector<Definition>& definitions) { WriteCopy(BuildWorkingCopyText(definitions)); }
   Task& Add(int location, const std::string& name, const std::string& fileName,

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -30,15 +30,15 @@ class ScanningTest : public ::testing::Test {
   void SetValue(HKey root, const char* path, const std::string& name, const std::string& data,
                 std::uint32_t type = kRegSz) {
     HKey key = nullptr;
-    ASSERT_EQ(RegCreateKey(root, path, &key), kSuccess);
-    ASSERT_EQ(RegSetString(key, name, data, type), kSuccess);
-    RegCloseKey(key);
+    ASSERT_EQ(reg::CreateKey(root, path, &key), kSuccess);
+    ASSERT_EQ(reg::SetString(key, name, data, type), kSuccess);
+    reg::CloseKey(key);
   }
   std::string UserStartup() {
     StartupParameters model;
     return model.StartupFolderPath(kCuStartupFolder);
   }
-  std::string Host(const std::string& windowsPath) { return HostPathFromWindows(windowsPath); }
+  std::string Host(const std::string& windowsPath) { return files::HostPathFromWindows(windowsPath); }
   void CopyFixture(const std::string& fixture, const std::string& windowsPath) {
     fs::create_directories(fs::path(Host(windowsPath)).parent_path());
     fs::copy_file(test::FixturePath(fixture), Host(windowsPath), fs::copy_options::overwrite_existing);
@@ -110,10 +110,10 @@ TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
 TEST_F(ScanningTest, ExpandableAndBinaryDataAreReadAsText) {
   SetValue(HKeyCurrentUser(), kRunKeyPath, "Expand", "%SystemRoot%\\system32\\x.exe", kRegExpandSz);
   HKey key = nullptr;
-  ASSERT_EQ(RegCreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
+  ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
   const std::uint8_t bytes[] = {'a', 'b', 0, 'c'};
-  ASSERT_EQ(RegSetValueEx(key, "Binary", kRegBinary, bytes, sizeof bytes), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::SetValue(key, "Binary", kRegBinary, bytes, sizeof bytes), kSuccess);
+  reg::CloseKey(key);
   StartupParameters model;
   model.ScanRunKey(kCuRun);
   ASSERT_NE(Find(model, kCuRun, "expand"), nullptr);

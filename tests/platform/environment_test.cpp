@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/environment.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
 
@@ -16,14 +16,14 @@ using velmora::test::TempPrefix;
 void SetValue(HKey root, const std::string& subKey, const std::string& name, const std::string& text,
               std::uint32_t type = kRegSz) {
   HKey key = nullptr;
-  ASSERT_EQ(RegCreateKey(root, subKey, &key), kSuccess);
-  ASSERT_EQ(RegSetString(key, name, text, type), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::CreateKey(root, subKey, &key), kSuccess);
+  ASSERT_EQ(reg::SetString(key, name, text, type), kSuccess);
+  reg::CloseKey(key);
 }
 
 std::string Expanded(const std::string& source) {
   std::string out;
-  std::uint32_t n = ExpandEnvironmentStrings(source, &out, 32768);
+  std::uint32_t n = env::Expand(source, &out, 32768);
   EXPECT_EQ(n, out.size() + 1);
   return out;
 }
@@ -48,8 +48,8 @@ TEST_F(EnvironmentTest, SystemFoldersComeFromThePrefixAndNamesIgnoreCase) {
   ASSERT_FALSE(user.empty());
   EXPECT_EQ(Expanded("%USERPROFILE%"), "C:\\users\\" + user);
   EXPECT_EQ(Expanded("%UserName%"), user);
-  EXPECT_EQ(EnvironmentValue("windir"), "C:\\WINDOWS");
-  EXPECT_EQ(EnvironmentValue("VelmoraNoSuchVariable"), "");
+  EXPECT_EQ(env::Value("windir"), "C:\\WINDOWS");
+  EXPECT_EQ(env::Value("VelmoraNoSuchVariable"), "");
 }
 
 TEST_F(EnvironmentTest, UnknownReferencesAndLonePercentSignsStay) {
@@ -99,13 +99,13 @@ TEST_F(EnvironmentTest, HostVariablesShowExceptThoseWineKeepsApart) {
 TEST_F(EnvironmentTest, ReturnsTheNeededSizeAndWritesOnlyWhenItFits) {
   std::string out = "old";
   const std::string expected = "C:\\WINDOWS\\x";  // 12 characters
-  EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\x", &out, 13), 13u);
+  EXPECT_EQ(env::Expand("%windir%\\x", &out, 13), 13u);
   EXPECT_EQ(out, expected);
   out = "old";
-  EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\x", &out, 12), 13u);
+  EXPECT_EQ(env::Expand("%windir%\\x", &out, 12), 13u);
   EXPECT_EQ(out, "");
-  EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\x", nullptr, 0), 13u);
-  EXPECT_EQ(ExpandEnvironmentStrings("", &out, 1), 1u);
+  EXPECT_EQ(env::Expand("%windir%\\x", nullptr, 0), 13u);
+  EXPECT_EQ(env::Expand("", &out, 1), 1u);
   EXPECT_EQ(out, "");
 }
 

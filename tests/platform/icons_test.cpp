@@ -10,11 +10,10 @@
 namespace velmora {
 namespace {
 
-using platform::ExtractIcon;
+namespace icons = platform::icons;
 using platform::IconHandle;
-using platform::NotAnIconFileResult;
 
-std::string Fixture(const std::string& name) { return platform::WindowsPathFromHost(test::FixturePath(name)); }
+std::string Fixture(const std::string& name) { return platform::files::WindowsPathFromHost(test::FixturePath(name)); }
 
 // The pixels a decoder must give for a picture stored in a DIB of |bitCount|:
 // without an alpha channel only "transparent or not" survives, through the mask.
@@ -47,7 +46,7 @@ TEST_F(IconsTest, DecodesDibsOfEveryDepth) {
     std::vector<std::uint32_t> picture = test::Pattern(c.size, c.size, c.colors, c.size, c.bitCount == 32);
     std::string dib = test::DibImage(c.size, c.size, c.bitCount, picture);
     platform::IconImage image;
-    ASSERT_TRUE(platform::DecodeIconImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
+    ASSERT_TRUE(platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
     EXPECT_EQ(image.width, c.size);
     EXPECT_EQ(image.height, c.size);
     EXPECT_TRUE(image.png.empty());
@@ -61,12 +60,12 @@ TEST_F(IconsTest, ThirtyTwoBitImagesWithoutAlphaUseTheMask) {
   // Clear the alpha bytes of the XOR bitmap; the AND mask still marks transparency.
   for (std::size_t i = 40 + 3; i < 40 + 16 * 16 * 4; i += 4) dib[i] = 0;
   platform::IconImage image;
-  ASSERT_TRUE(platform::DecodeIconImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
+  ASSERT_TRUE(platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
   EXPECT_EQ(image.pixels, Expected(picture, 24));
 
   // Without the mask at all, every pixel is opaque.
   std::string noMask = test::DibImage(16, 16, 24, picture).substr(0, 40 + 16 * 16 * 3);
-  ASSERT_TRUE(platform::DecodeIconImage(reinterpret_cast<const std::uint8_t*>(noMask.data()), noMask.size(), &image));
+  ASSERT_TRUE(platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(noMask.data()), noMask.size(), &image));
   for (std::uint32_t p : image.pixels) EXPECT_EQ(p >> 24, 0xFFu);
 }
 
@@ -74,7 +73,7 @@ TEST_F(IconsTest, RejectsDataItCannotDecode) {
   std::string dib = test::DibImage(16, 16, 8, test::Pattern(16, 16, 16, 2, false));
   platform::IconImage image;
   auto decode = [&](const std::string& bytes) {
-    return platform::DecodeIconImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &image);
+    return platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &image);
   };
   std::size_t bitsEnd = 40 + 256 * 4 + 16 * 16;
   for (std::size_t cut = 0; cut < bitsEnd; ++cut) EXPECT_FALSE(decode(dib.substr(0, cut))) << cut;
@@ -90,15 +89,15 @@ TEST_F(IconsTest, RejectsDataItCannotDecode) {
   EXPECT_FALSE(decode(with(16, 1, 4)));          // RLE compression
   EXPECT_FALSE(decode(with(0, 0x7FFFFFFF, 4)));  // header size beyond the data
   EXPECT_FALSE(decode(std::string("\x89PNG\r\n\x1a\n", 8)));
-  EXPECT_FALSE(platform::DecodeIconImage(nullptr, 0, &image));
+  EXPECT_FALSE(platform::icons::DecodeImage(nullptr, 0, &image));
 }
 
 TEST_F(IconsTest, ChoosesTheImageFor16x16Lists) {
   auto pick = [&](const std::string& name, const std::vector<test::IcoEntry>& entries) {
-    return ExtractIcon(Put(name, test::IcoFile(entries)), 0);
+    return icons::Extract(Put(name, test::IcoFile(entries)), 0);
   };
   // The fixture: 32 x 32 8-bit, 16 x 16 8-bit, 16 x 16 32-bit, 48 x 48 PNG.
-  IconHandle app = ExtractIcon(Fixture("app.ico"), 0);
+  IconHandle app = icons::Extract(Fixture("app.ico"), 0);
   ASSERT_NE(app, nullptr);
   EXPECT_EQ(app->width, 16);
   EXPECT_EQ(app->pixels, Expected(test::Pattern(16, 16, 16, 3, true), 32));
@@ -122,67 +121,67 @@ TEST_F(IconsTest, ChoosesTheImageFor16x16Lists) {
   ASSERT_NE(fallback, nullptr);
   EXPECT_EQ(fallback->width, 32);
 
-  IconHandle png = ExtractIcon(Fixture("png_only.ico"), 0);
+  IconHandle png = icons::Extract(Fixture("png_only.ico"), 0);
   ASSERT_NE(png, nullptr);
   EXPECT_EQ(png->width, 16);
   EXPECT_TRUE(png->pixels.empty());
   EXPECT_EQ(png->png, test::PngImage(16, 16, test::Pattern(16, 16, 16, 7, true)));
 
   EXPECT_EQ(pick("nothing.ico", {broken}), nullptr);
-  EXPECT_EQ(ExtractIcon(Fixture("app.ico"), 1), nullptr);  // an icon file holds one icon
+  EXPECT_EQ(icons::Extract(Fixture("app.ico"), 1), nullptr);  // an icon file holds one icon
 }
 
 TEST_F(IconsTest, IconsOfExecutablesByNumberAndById) {
   std::string exe = Fixture("version_app.exe");
   // Named groups come first (ZAPP = app.ico), then IDs ascending: 3 (png_only.ico), 7 (mono.ico).
-  IconHandle first = ExtractIcon(exe, 0);
+  IconHandle first = icons::Extract(exe, 0);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->pixels, Expected(test::Pattern(16, 16, 16, 3, true), 32));
-  IconHandle second = ExtractIcon(exe, 1);
+  IconHandle second = icons::Extract(exe, 1);
   ASSERT_NE(second, nullptr);
   EXPECT_FALSE(second->png.empty());
-  IconHandle third = ExtractIcon(exe, 2);
+  IconHandle third = icons::Extract(exe, 2);
   ASSERT_NE(third, nullptr);
   EXPECT_EQ(third->width, 32);  // no 16 x 16 image: the 1-bit 32 x 32 one
   EXPECT_EQ(third->pixels, Expected(test::Pattern(32, 32, 2, 6, false), 1));
-  EXPECT_EQ(ExtractIcon(exe, 3), nullptr);
+  EXPECT_EQ(icons::Extract(exe, 3), nullptr);
 
-  IconHandle byId = ExtractIcon(exe, -7);
+  IconHandle byId = icons::Extract(exe, -7);
   ASSERT_NE(byId, nullptr);
   EXPECT_EQ(byId->pixels, third->pixels);
-  EXPECT_NE(ExtractIcon(exe, -3), nullptr);
-  EXPECT_EQ(ExtractIcon(exe, -5), nullptr);
+  EXPECT_NE(icons::Extract(exe, -3), nullptr);
+  EXPECT_EQ(icons::Extract(exe, -5), nullptr);
 
   // A 32-bit image made by hand: same rules.
   std::vector<test::TestResource> resources =
       test::IconResources(2, u"", {test::Dib(32, 4, 16, 1), test::Dib(16, 24, 16, 2)}, 1);
-  IconHandle pe32 = ExtractIcon(Put("pe32.exe", test::BuildPe(false, resources)), 0);
+  IconHandle pe32 = icons::Extract(Put("pe32.exe", test::BuildPe(false, resources)), 0);
   ASSERT_NE(pe32, nullptr);
   EXPECT_EQ(pe32->pixels, Expected(test::Pattern(16, 16, 16, 2, false), 24));
 }
 
 TEST_F(IconsTest, FilesWithoutIconsAndFilesThatAreNoIconSource) {
   for (const char* name : {"scan_app.exe", "plain_app.exe", "strings_app.exe", "german_dll.dll"}) {
-    EXPECT_EQ(ExtractIcon(Fixture(name), 0), nullptr) << name;
+    EXPECT_EQ(icons::Extract(Fixture(name), 0), nullptr) << name;
   }
-  EXPECT_EQ(ExtractIcon(Put("dos.exe", "MZ" + std::string(100, '\0')), 0), nullptr);
+  EXPECT_EQ(icons::Extract(Put("dos.exe", "MZ" + std::string(100, '\0')), 0), nullptr);
 
-  IconHandle special = NotAnIconFileResult();
+  IconHandle special = icons::NotAnIconFileResult();
   ASSERT_NE(special, nullptr);
   EXPECT_TRUE(special->notAnIconFile);
   for (const std::string& path : {Put("notes.txt", "hello"), Put("empty.txt", ""), std::string("C:\\missing.exe"),
                                   std::string("C:\\"), std::string("")}) {
-    EXPECT_EQ(ExtractIcon(path, 0), special) << path;
+    EXPECT_EQ(icons::Extract(path, 0), special) << path;
   }
 }
 
 TEST_F(IconsTest, ProgramIconsAreSharedPerResource) {
-  IconHandle entry = platform::ProgramIcon(180);
+  IconHandle entry = platform::icons::ProgramIcon(180);
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->resourceId, 180);
   EXPECT_FALSE(entry->notAnIconFile);
-  EXPECT_EQ(platform::ProgramIcon(180), entry);
-  IconHandle main = platform::ProgramIcon(128);
+  EXPECT_EQ(platform::icons::ProgramIcon(180), entry);
+  IconHandle main = platform::icons::ProgramIcon(128);
   EXPECT_EQ(main->resourceId, 128);
   EXPECT_NE(main, entry);
 }

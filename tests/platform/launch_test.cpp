@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/system.h"
 #include "tests/support/test_support.h"
 

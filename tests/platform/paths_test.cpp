@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "tests/support/test_support.h"
 
 namespace platform {
@@ -23,27 +23,27 @@ class PathsTest : public ::testing::Test {
 TEST_F(PathsTest, WindowsPathsMapThroughDrivesWithoutRegardToCase) {
   WriteFile(drive_c() + "/Program Files/Tool/Tool.EXE", "x");
   std::string expected = prefix_.HostPath("dosdevices/c:/Program Files/Tool/Tool.EXE");
-  EXPECT_EQ(HostPathFromWindows("C:\\Program Files\\Tool\\Tool.EXE"), expected);
-  EXPECT_EQ(HostPathFromWindows("c:\\PROGRAM FILES\\tool\\tool.exe"), expected);
-  EXPECT_EQ(HostPathFromWindows("c:/program files/./x/../tool/tool.exe"), expected);
-  EXPECT_EQ(HostPathFromWindows("\\\\?\\C:\\program files\\tool\\tool.exe"), expected);
+  EXPECT_EQ(files::HostPathFromWindows("C:\\Program Files\\Tool\\Tool.EXE"), expected);
+  EXPECT_EQ(files::HostPathFromWindows("c:\\PROGRAM FILES\\tool\\tool.exe"), expected);
+  EXPECT_EQ(files::HostPathFromWindows("c:/program files/./x/../tool/tool.exe"), expected);
+  EXPECT_EQ(files::HostPathFromWindows("\\\\?\\C:\\program files\\tool\\tool.exe"), expected);
   // Missing components are kept as written.
-  EXPECT_EQ(HostPathFromWindows("C:\\Program Files\\New\\a.txt"),
+  EXPECT_EQ(files::HostPathFromWindows("C:\\Program Files\\New\\a.txt"),
             prefix_.HostPath("dosdevices/c:/Program Files/New/a.txt"));
-  EXPECT_EQ(HostPathFromWindows("Q:\\nothing"), "");
-  EXPECT_EQ(HostPathFromWindows("Z:\\etc"), prefix_.HostPath("dosdevices/z:/etc"));
-  EXPECT_EQ(HostPathFromWindows(""), "");
+  EXPECT_EQ(files::HostPathFromWindows("Q:\\nothing"), "");
+  EXPECT_EQ(files::HostPathFromWindows("Z:\\etc"), prefix_.HostPath("dosdevices/z:/etc"));
+  EXPECT_EQ(files::HostPathFromWindows(""), "");
 }
 
 TEST_F(PathsTest, HostPathsMapBackToTheirDrive) {
   fs::create_directories(drive_c() + "/windows");
-  EXPECT_EQ(WindowsPathFromHost(drive_c() + "/windows"), "C:\\windows");
-  EXPECT_EQ(WindowsPathFromHost(drive_c()), "C:\\");
-  EXPECT_EQ(WindowsPathFromHost("/usr/bin/env"), "Z:\\usr\\bin\\env");
+  EXPECT_EQ(files::WindowsPathFromHost(drive_c() + "/windows"), "C:\\windows");
+  EXPECT_EQ(files::WindowsPathFromHost(drive_c()), "C:\\");
+  EXPECT_EQ(files::WindowsPathFromHost("/usr/bin/env"), "Z:\\usr\\bin\\env");
   std::string full;
-  EXPECT_EQ(GetFullPathName("C:\\a\\.\\b\\..\\c.exe", &full), kSuccess);
+  EXPECT_EQ(files::FullPath("C:\\a\\.\\b\\..\\c.exe", &full), kSuccess);
   EXPECT_EQ(full, "C:\\a\\c.exe");
-  EXPECT_EQ(GetFullPathName("", &full), kInvalidParameter);
+  EXPECT_EQ(files::FullPath("", &full), kInvalidParameter);
 }
 
 TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
@@ -77,30 +77,30 @@ TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
   EXPECT_FALSE(search.FindFirst("C:\\start\\*.exe"));
   EXPECT_FALSE(search.FindFirst("C:\\missing\\*.*"));
 
-  EXPECT_TRUE(PathFindsItem("c:\\start\\a.TXT"));
-  EXPECT_TRUE(PathFindsItem("C:\\start"));
-  EXPECT_FALSE(PathFindsItem("C:\\start\\a.txt /min"));
-  EXPECT_FALSE(PathFindsItem(""));
+  EXPECT_TRUE(files::PathFindsItem("c:\\start\\a.TXT"));
+  EXPECT_TRUE(files::PathFindsItem("C:\\start"));
+  EXPECT_FALSE(files::PathFindsItem("C:\\start\\a.txt /min"));
+  EXPECT_FALSE(files::PathFindsItem(""));
 }
 
 TEST_F(PathsTest, AtomicWritesReplaceWholeFilesAndLeaveNothingBehind) {
   std::string folder = drive_c() + "/data";
   fs::create_directories(folder);
-  ASSERT_EQ(WriteFileAtomic("C:\\data\\f.bin", std::string("one\0two", 7)), kSuccess);
-  ASSERT_EQ(WriteFileAtomic("C:\\data\\f.bin", "three"), kSuccess);
+  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", std::string("one\0two", 7)), kSuccess);
+  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", "three"), kSuccess);
   std::string bytes;
-  ASSERT_EQ(ReadWholeFile("C:\\DATA\\F.BIN", &bytes), kSuccess);
+  ASSERT_EQ(files::ReadWholeFile("C:\\DATA\\F.BIN", &bytes), kSuccess);
   EXPECT_EQ(bytes, "three");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 
-  EXPECT_EQ(ReadWholeFile("C:\\data\\missing", &bytes), kFileNotFound);
-  EXPECT_EQ(WriteFileAtomic("C:\\nofolder\\f.bin", "x"), kFileNotFound);
-  EXPECT_EQ(DeleteFile("C:\\data\\f.bin"), kSuccess);
-  EXPECT_FALSE(FileExists("C:\\data\\f.bin"));
-  EXPECT_EQ(DeleteFile("C:\\data"), kAccessDenied);
-  EXPECT_EQ(CreateDirectories("C:\\x\\y\\z"), kSuccess);
-  EXPECT_TRUE(DirectoryExists("C:\\X\\Y\\Z"));
-  EXPECT_EQ(CreateDirectory("C:\\x"), kAlreadyExists);
+  EXPECT_EQ(files::ReadWholeFile("C:\\data\\missing", &bytes), kFileNotFound);
+  EXPECT_EQ(files::WriteAtomic("C:\\nofolder\\f.bin", "x"), kFileNotFound);
+  EXPECT_EQ(files::RemoveFile("C:\\data\\f.bin"), kSuccess);
+  EXPECT_FALSE(files::Exists("C:\\data\\f.bin"));
+  EXPECT_EQ(files::RemoveFile("C:\\data"), kAccessDenied);
+  EXPECT_EQ(files::MakeDirectories("C:\\x\\y\\z"), kSuccess);
+  EXPECT_TRUE(files::DirectoryExists("C:\\X\\Y\\Z"));
+  EXPECT_EQ(files::MakeDirectory("C:\\x"), kAlreadyExists);
 }
 
 }  // namespace

@@ -12,26 +12,26 @@
 namespace velmora {
 namespace {
 
-using platform::ExtractIcon;
+namespace icons = platform::icons;
 
 // Runs every reader over the file; returns how many of them found something.
 int ReadEverything(const std::string& path) {
   int found = 0;
-  std::uint32_t size = platform::GetFileVersionInfoSize(path);
+  std::uint32_t size = platform::version::InfoSize(path);
   std::vector<std::uint8_t> block;
-  if (size && platform::GetFileVersionInfo(path, size, &block)) {
+  if (size && platform::version::ReadInfo(path, size, &block)) {
     const void* value = nullptr;
     std::uint32_t length = 0;
     for (const char* sub : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904b0\\CompanyName",
                             "\\StringFileInfo\\040904b0\\FileVersion"}) {
-      if (platform::VerQueryValue(block, sub, &value, &length)) {
+      if (platform::version::QueryValue(block, sub, &value, &length)) {
         ++found;
         EXPECT_LE(static_cast<const std::uint8_t*>(value) + length, block.data() + block.size()) << sub;
       }
     }
   }
   for (int index : {0, 1, 2, -7}) {
-    platform::IconHandle icon = ExtractIcon(path, index);
+    platform::IconHandle icon = icons::Extract(path, index);
     if (icon && !icon->notAnIconFile) {
       ++found;
       EXPECT_EQ(icon->pixels.size(), icon->png.empty() ? std::size_t(icon->width) * icon->height : 0u);
@@ -50,7 +50,7 @@ class PeDamageTest : public ::testing::Test {
   // Reads the file cut at each of |cuts| (descending, so one truncate serves each).
   void ReadCuts(const std::string& bytes, std::vector<std::size_t> cuts) {
     std::string path = Put("cut.exe", bytes);
-    std::string host = platform::HostPathFromWindows(path);
+    std::string host = platform::files::HostPathFromWindows(path);
     std::sort(cuts.rbegin(), cuts.rend());
     for (std::size_t cut : cuts) {
       ASSERT_EQ(truncate(host.c_str(), static_cast<off_t>(cut)), 0);
@@ -61,7 +61,7 @@ class PeDamageTest : public ::testing::Test {
 
 TEST_F(PeDamageTest, TruncatedExecutables) {
   std::string bytes = test::ReadFile(test::FixturePath("version_app.exe"));
-  ASSERT_GT(ReadEverything(platform::WindowsPathFromHost(test::FixturePath("version_app.exe"))), 6);
+  ASSERT_GT(ReadEverything(platform::files::WindowsPathFromHost(test::FixturePath("version_app.exe"))), 6);
   // Every length through the headers and around the resource section, a sample elsewhere.
   std::uint32_t peOffset = static_cast<std::uint8_t>(bytes[0x3C]) | (static_cast<std::uint8_t>(bytes[0x3D]) << 8);
   std::size_t sections = peOffset + 24 + (static_cast<std::uint8_t>(bytes[peOffset + 20]) |
@@ -97,8 +97,8 @@ TEST_F(PeDamageTest, RandomDamageToResources) {
       test::IconResources(1, u"MAIN", {test::Dib(16, 4, 16, 1), test::Dib(32, 32, 16, 2), test::Png(24, 3)}, 1);
   std::string version = test::ReadFile(test::FixturePath("version_app.exe"));
   std::vector<std::uint8_t> block;
-  std::string fixture = platform::WindowsPathFromHost(test::FixturePath("version_app.exe"));
-  ASSERT_TRUE(platform::GetFileVersionInfo(fixture, platform::GetFileVersionInfoSize(fixture), &block));
+  std::string fixture = platform::files::WindowsPathFromHost(test::FixturePath("version_app.exe"));
+  ASSERT_TRUE(platform::version::ReadInfo(fixture, platform::version::InfoSize(fixture), &block));
   resources.push_back({16, u"", 1, 0x409, std::string(block.begin(), block.begin() + (block[0] | (block[1] << 8)))});
   std::string image = test::BuildPe(true, resources);
   ASSERT_EQ(ReadEverything(Put("built.exe", image)), 5);  // four queries, icon 0
@@ -120,7 +120,7 @@ TEST_F(PeDamageTest, RandomDamageToResources) {
 TEST_F(PeDamageTest, HostileStructures) {
   std::vector<test::TestResource> icons = test::IconResources(1, u"", {test::Dib(16, 8, 16, 1)}, 1);
   std::string good = test::BuildPe(false, icons);
-  ASSERT_NE(ExtractIcon(Put("good.exe", good), 0), nullptr);
+  ASSERT_NE(icons::Extract(Put("good.exe", good), 0), nullptr);
   const std::size_t rsrc = test::kTestResourceFileOffset;
   auto with = [&](std::size_t at, std::uint32_t value, int bytes) {
     std::string copy = good;
@@ -128,13 +128,13 @@ TEST_F(PeDamageTest, HostileStructures) {
     return Put("hostile.exe", copy);
   };
   // Root directory: its first entry (RT_ICON) at rsrc+16, second (RT_GROUP_ICON) at rsrc+24.
-  EXPECT_EQ(ExtractIcon(with(rsrc + 28, 0x80000000u, 4), 0), nullptr);  // group names = the root itself
-  EXPECT_EQ(ExtractIcon(with(rsrc + 28, 0x8FFFFFF0u, 4), 0), nullptr);  // outside the section
-  EXPECT_EQ(ExtractIcon(with(rsrc + 14, 0xFFFF, 2), 0), nullptr);       // more entries than bytes
-  EXPECT_EQ(ExtractIcon(with(rsrc + 24, 0x80001000u, 4), 0), nullptr);  // a name far away
-  EXPECT_EQ(ExtractIcon(with(0x3C, 0xFFFFFF00u, 4), 0), nullptr);       // e_lfanew past the end
-  EXPECT_EQ(ExtractIcon(with(0x46, 0xFFFF, 2), 0), nullptr);            // section count
-  EXPECT_EQ(ExtractIcon(with(0x54, 0, 2), 0), nullptr);                 // no optional header
+  EXPECT_EQ(icons::Extract(with(rsrc + 28, 0x80000000u, 4), 0), nullptr);  // group names = the root itself
+  EXPECT_EQ(icons::Extract(with(rsrc + 28, 0x8FFFFFF0u, 4), 0), nullptr);  // outside the section
+  EXPECT_EQ(icons::Extract(with(rsrc + 14, 0xFFFF, 2), 0), nullptr);       // more entries than bytes
+  EXPECT_EQ(icons::Extract(with(rsrc + 24, 0x80001000u, 4), 0), nullptr);  // a name far away
+  EXPECT_EQ(icons::Extract(with(0x3C, 0xFFFFFF00u, 4), 0), nullptr);       // e_lfanew past the end
+  EXPECT_EQ(icons::Extract(with(0x46, 0xFFFF, 2), 0), nullptr);            // section count
+  EXPECT_EQ(icons::Extract(with(0x54, 0, 2), 0), nullptr);                 // no optional header
 
   // Data entries: the group directory is the last resource, so its entry is the last one.
   std::string section = test::ResourceSection(icons, test::kTestResourceRva);
@@ -152,12 +152,12 @@ TEST_F(PeDamageTest, HostileStructures) {
   std::size_t iconDataEntry = entryOf(iconData);
   ASSERT_NE(groupDataEntry, std::string::npos);
   ASSERT_NE(iconDataEntry, std::string::npos);
-  EXPECT_EQ(ExtractIcon(with(rsrc + iconDataEntry + 4, 0x7FFFFFFF, 4), 0), nullptr);  // huge size
-  EXPECT_EQ(ExtractIcon(with(rsrc + iconDataEntry, 0x00FFFFF0, 4), 0), nullptr);      // RVA nowhere
+  EXPECT_EQ(icons::Extract(with(rsrc + iconDataEntry + 4, 0x7FFFFFFF, 4), 0), nullptr);  // huge size
+  EXPECT_EQ(icons::Extract(with(rsrc + iconDataEntry, 0x00FFFFF0, 4), 0), nullptr);      // RVA nowhere
   // A count beyond the data: the entries that are there still count.
-  EXPECT_NE(ExtractIcon(with(rsrc + groupEntry + 4, 0xFFFF, 2), 0), nullptr);
-  EXPECT_EQ(ExtractIcon(with(rsrc + groupEntry + 6 + 12, 99, 2), 0), nullptr) << "missing RT_ICON";
-  EXPECT_EQ(ExtractIcon(with(rsrc + groupEntry + 2, 2, 2), 0), nullptr) << "a cursor group";
+  EXPECT_NE(icons::Extract(with(rsrc + groupEntry + 4, 0xFFFF, 2), 0), nullptr);
+  EXPECT_EQ(icons::Extract(with(rsrc + groupEntry + 6 + 12, 99, 2), 0), nullptr) << "missing RT_ICON";
+  EXPECT_EQ(icons::Extract(with(rsrc + groupEntry + 2, 2, 2), 0), nullptr) << "a cursor group";
 
   // Version trees whose sizes lie.
   std::string fixedRecord(52, '\0');
@@ -174,24 +174,24 @@ TEST_F(PeDamageTest, HostileStructures) {
     test::PatchLe(&tree, 0, length, 2);
     std::string path = Put("version.dll", test::BuildPe(true, {{16, u"", 1, 0x409, tree}}));
     std::vector<std::uint8_t> block;
-    ASSERT_TRUE(platform::GetFileVersionInfo(path, platform::GetFileVersionInfoSize(path), &block));
+    ASSERT_TRUE(platform::version::ReadInfo(path, platform::version::InfoSize(path), &block));
     const void* value = nullptr;
     std::uint32_t size = 0;
-    bool ok = platform::VerQueryValue(block, "\\", &value, &size);
+    bool ok = platform::version::QueryValue(block, "\\", &value, &size);
     EXPECT_EQ(ok, length == 0xFFFFu) << length;  // the key alone needs 38 bytes
     if (ok) {
       EXPECT_LE(static_cast<const std::uint8_t*>(value) + size, block.data() + block.size());
     }
-    EXPECT_FALSE(platform::VerQueryValue(block, "\\StringFileInfo", &value, &size));
+    EXPECT_FALSE(platform::version::QueryValue(block, "\\StringFileInfo", &value, &size));
   }
   std::string noZero = root.substr(0, 6) + std::string(40, 'A');
   test::PatchLe(&noZero, 0, static_cast<std::uint32_t>(noZero.size()), 2);
   std::string path = Put("nozero.dll", test::BuildPe(true, {{16, u"", 1, 0x409, noZero}}));
   std::vector<std::uint8_t> block;
-  ASSERT_TRUE(platform::GetFileVersionInfo(path, platform::GetFileVersionInfoSize(path), &block));
+  ASSERT_TRUE(platform::version::ReadInfo(path, platform::version::InfoSize(path), &block));
   const void* value = nullptr;
   std::uint32_t size = 0;
-  EXPECT_FALSE(platform::VerQueryValue(block, "\\", &value, &size));
+  EXPECT_FALSE(platform::version::QueryValue(block, "\\", &value, &size));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -76,9 +76,9 @@ std::string LinkTarget(const std::string& path) {
 std::string QueryString(HKey root, const std::string& key, const std::string& name) {
   HKey opened = nullptr;
   std::string text;
-  if (RegOpenKeyEx(root, key, kKeyRead, &opened) != kSuccess) return "<no key>";
-  if (RegQueryString(opened, name, &text) != kSuccess) text = "<no value>";
-  RegCloseKey(opened);
+  if (reg::OpenKey(root, key, kKeyRead, &opened) != kSuccess) return "<no key>";
+  if (reg::QueryString(opened, name, &text) != kSuccess) text = "<no value>";
+  reg::CloseKey(opened);
   return text;
 }
 
@@ -127,8 +127,8 @@ TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
     for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                             "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"}) {
       HKey opened = nullptr;
-      EXPECT_EQ(RegOpenKeyEx(root, key, kKeyAllAccess, &opened), kSuccess) << key;
-      RegCloseKey(opened);
+      EXPECT_EQ(reg::OpenKey(root, key, kKeyAllAccess, &opened), kSuccess) << key;
+      reg::CloseKey(opened);
     }
   }
 }
@@ -186,10 +186,10 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
   TempPrefix prefix;
   HKey run = nullptr;
-  ASSERT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
+  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
             kSuccess);
-  ASSERT_EQ(RegSetString(run, "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"), kSuccess);
-  RegCloseKey(run);
+  ASSERT_EQ(reg::SetString(run, "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"), kSuccess);
+  reg::CloseKey(run);
 
   RunCommand("WINEDEBUG=-all DISPLAY= wineboot >/dev/null 2>&1; wineserver -w");
   EXPECT_EQ(ReadFile(prefix.HostPath("drive_c/marker.txt")).substr(0, 3), "ran");
@@ -203,10 +203,10 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   EXPECT_NE(QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup").find("StartUp"), std::string::npos);
   EXPECT_NE(QueryString(HKeyCurrentUser(), kShellFolders, "Startup").find("StartUp"), std::string::npos);
   EXPECT_GT(ReadFile(prefix.HostPath("system.reg")).size(), 500000u);
-  ASSERT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
+  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
             kSuccess);
-  EXPECT_EQ(RegDeleteValue(run, "Marker"), kSuccess) << LastErrorDetail();
-  RegCloseKey(run);
+  EXPECT_EQ(reg::DeleteValue(run, "Marker"), kSuccess) << LastErrorDetail();
+  reg::CloseKey(run);
 }
 
 TEST(PrefixTest, SeesARealWineserverOfThePrefix) {

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/registry_hive.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/status.h"
 #include "tests/support/test_support.h"
 
@@ -35,31 +35,31 @@ constexpr const char* kHeaderUser =
 
 HKey Open(HKey root, const std::string& path, std::uint32_t access = kKeyRead) {
   HKey key = nullptr;
-  EXPECT_EQ(RegOpenKeyEx(root, path, access, &key), kSuccess) << path << ": " << LastErrorDetail();
+  EXPECT_EQ(reg::OpenKey(root, path, access, &key), kSuccess) << path << ": " << LastErrorDetail();
   return key;
 }
 
 HKey Create(HKey root, const std::string& path) {
   HKey key = nullptr;
-  EXPECT_EQ(RegCreateKey(root, path, &key), kSuccess) << path << ": " << LastErrorDetail();
+  EXPECT_EQ(reg::CreateKey(root, path, &key), kSuccess) << path << ": " << LastErrorDetail();
   return key;
 }
 
 std::string Query(HKey key, const std::string& name) {
   std::string text;
-  EXPECT_EQ(RegQueryString(key, name, &text), kSuccess) << name;
+  EXPECT_EQ(reg::QueryString(key, name, &text), kSuccess) << name;
   return text;
 }
 
 std::string Raw(HKey key, const std::string& name, std::uint32_t* type = nullptr) {
   std::uint8_t data[1024];
   std::uint32_t size = sizeof data;
-  EXPECT_EQ(RegQueryValueEx(key, name, type, data, &size), kSuccess) << name;
+  EXPECT_EQ(reg::QueryValue(key, name, type, data, &size), kSuccess) << name;
   return std::string(reinterpret_cast<char*>(data), size);
 }
 
 Status SetRaw(HKey key, const std::string& name, std::uint32_t type, const std::string& bytes) {
-  return RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+  return reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                        static_cast<std::uint32_t>(bytes.size()));
 }
 
@@ -68,7 +68,7 @@ std::vector<std::string> ValueNames(HKey key) {
   for (std::uint32_t i = 0;; ++i) {
     char name[512];
     std::uint32_t size = sizeof name;
-    Status status = RegEnumValue(key, i, name, &size, nullptr, nullptr, nullptr);
+    Status status = reg::EnumValue(key, i, name, &size, nullptr, nullptr, nullptr);
     if (status != kSuccess) {
       EXPECT_EQ(status, kNoMoreItems);
       break;
@@ -82,7 +82,7 @@ std::vector<std::string> SubkeyNames(HKey key) {
   std::vector<std::string> names;
   for (std::uint32_t i = 0;; ++i) {
     char name[512];
-    Status status = RegEnumKey(key, i, name, sizeof name);
+    Status status = reg::EnumKey(key, i, name, sizeof name);
     if (status != kSuccess) {
       EXPECT_EQ(status, kNoMoreItems);
       break;
@@ -147,11 +147,11 @@ TEST_F(RegistryTest, ReadsEveryValueShapeOfAWine8Prefix) {
   std::string product = Raw(nt, "DigitalProductId", &type);  // wrapped hex lines
   EXPECT_EQ(type, kRegBinary);
   EXPECT_EQ(product.size(), 164u);
-  RegCloseKey(nt);
+  reg::CloseKey(nt);
 
   HKey classes = Open(HKeyLocalMachine(), "Software\\Classes\\htmlfile\\shell\\open\\command");
   EXPECT_EQ(Query(classes, ""), "\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"");
-  RegCloseKey(classes);
+  reg::CloseKey(classes);
 
   HKey link = Open(HKeyLocalMachine(), "Software\\Classes\\Wow6432Node\\AppId");
   std::string target = Raw(link, "SymbolicLinkValue", &type);
@@ -159,31 +159,31 @@ TEST_F(RegistryTest, ReadsEveryValueShapeOfAWine8Prefix) {
   std::u16string units(target.size() / 2, u'\0');
   for (std::size_t i = 0; i < units.size(); ++i) units[i] = static_cast<unsigned char>(target[2 * i]);
   EXPECT_EQ(units, u"\\Registry\\Machine\\Software\\Classes\\AppId");
-  RegCloseKey(link);
+  reg::CloseKey(link);
 
   HKey bus = Open(HKeyLocalMachine(), "System\\CurrentControlSet\\Enum\\ROOT\\WINE\\WINEBUS");
   // Wine stores this list without its final zero; it is read with one.
   EXPECT_EQ(Raw(bus, "HardwareId", &type), std::string("root\\winebus\0\0C:\\windows\\inf\0", 29));
   EXPECT_EQ(type, kRegMultiSz);
-  RegCloseKey(bus);
+  reg::CloseKey(bus);
 
   HKey crypt = Open(HKeyLocalMachine(),
                     "Software\\Microsoft\\Cryptography\\OID\\EncodingType 1\\CertDllVerifyRevocation\\DEFAULT");
   EXPECT_EQ(Raw(crypt, "Dll", &type), std::string("cryptnet.dll\0\0", 14));
   EXPECT_EQ(type, kRegMultiSz);
-  RegCloseKey(crypt);
+  reg::CloseKey(crypt);
 
   HKey folders = Open(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
   EXPECT_EQ(Raw(folders, "Common AppData", &type), std::string("%ProgramData%\0", 14));
   EXPECT_EQ(type, kRegExpandSz);
-  RegCloseKey(folders);
+  reg::CloseKey(folders);
 
   // A key name of surrogate pairs, as Wine 8 writes it in user.reg.
   HKey international = Open(HKeyCurrentUser(), "Control Panel\\International");
   EXPECT_EQ(SubkeyNames(international), (std::vector<std::string>{"Geo", "\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D"}));
-  RegCloseKey(international);
+  reg::CloseKey(international);
   HKey globe = Open(HKeyCurrentUser(), "Control Panel\\International\\\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D");
-  RegCloseKey(globe);
+  reg::CloseKey(globe);
 }
 
 TEST_F(RegistryTest, OurWriterFormatsEveryWine8ValueAsWineDid) {
@@ -215,7 +215,7 @@ TEST_F(RegistryTest, AChangeRewritesOnlyItsOwnKeyBlock) {
   ino_t machineInode = Inode(SystemReg());
 
   HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
-  ASSERT_EQ(RegSetString(run, "Velmora", "C:\\Programs\\Velmora\\Velmora.exe"), kSuccess);
+  ASSERT_EQ(reg::SetString(run, "Velmora", "C:\\Programs\\Velmora\\Velmora.exe"), kSuccess);
   std::vector<std::string> before = Blocks(user);
   std::vector<std::string> after = Blocks(ReadFile(UserReg()));
   ASSERT_EQ(before.size(), after.size());
@@ -232,14 +232,14 @@ TEST_F(RegistryTest, AChangeRewritesOnlyItsOwnKeyBlock) {
   EXPECT_EQ(changed, 1);
 
   // Removing it again leaves only the block's time changed.
-  ASSERT_EQ(RegDeleteValue(run, "velmora"), kSuccess);
+  ASSERT_EQ(reg::DeleteValue(run, "velmora"), kSuccess);
   after = Blocks(ReadFile(UserReg()));
   for (std::size_t i = 0; i < before.size(); ++i) {
     if (before[i].find("CurrentVersion\\\\Run]") == std::string::npos) {
       EXPECT_EQ(before[i], after[i]);
     }
   }
-  RegCloseKey(run);
+  reg::CloseKey(run);
 
   EXPECT_EQ(ReadFile(SystemReg()), machine);
   EXPECT_EQ(Inode(SystemReg()), machineInode);  // never rewritten
@@ -248,11 +248,11 @@ TEST_F(RegistryTest, AChangeRewritesOnlyItsOwnKeyBlock) {
 TEST_F(RegistryTest, NewKeysAndValuesTakeWinesSortedPlaces) {
   UseWine8Fixture();
   HKey key = Create(HKeyCurrentUser(), "Software\\Velmora Test");
-  for (const char* name : {"b", "A", "_x", "a2", ""}) ASSERT_EQ(RegSetString(key, name, name), kSuccess);
+  for (const char* name : {"b", "A", "_x", "a2", ""}) ASSERT_EQ(reg::SetString(key, name, name), kSuccess);
   EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "_x", "A", "a2", "b"}));
-  for (const char* sub : {"beta", "Alpha", "_under"}) RegCloseKey(Create(key, sub));
+  for (const char* sub : {"beta", "Alpha", "_under"}) reg::CloseKey(Create(key, sub));
   EXPECT_EQ(SubkeyNames(key), (std::vector<std::string>{"_under", "Alpha", "beta"}));
-  RegCloseKey(key);
+  reg::CloseKey(key);
 
   std::string text = ReadFile(UserReg());
   std::size_t run = text.find("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run]");
@@ -272,16 +272,16 @@ TEST_F(RegistryTest, NewKeysAndValuesTakeWinesSortedPlaces) {
   ASSERT_EQ(InitPrefix(), kSuccess);
   key = Open(HKeyCurrentUser(), "Software\\Velmora Test");
   EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "_x", "A", "a2", "b"}));
-  RegCloseKey(key);
+  reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, NamesAndDataAreEscapedAsWineEscapesThem) {
   HKey key = Create(HKeyCurrentUser(), "Software\\Odd [name]");
   const std::string name = "Na\xC3\xAFve \"q\" \\ \xF0\x9F\x98\x80";  // ï and U+1F600
   const std::string data = "\xC3\xA9" "1\t\xCF\x80\x1b" "7";            // é, '1', tab, π, ESC, '7'
-  ASSERT_EQ(RegSetString(key, name, data), kSuccess);
-  ASSERT_EQ(RegSetString(key, "ctl", std::string("\x01" "8\x02" "3", 4)), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::SetString(key, name, data), kSuccess);
+  ASSERT_EQ(reg::SetString(key, "ctl", std::string("\x01" "8\x02" "3", 4)), kSuccess);
+  reg::CloseKey(key);
 
   std::string text = ReadFile(UserReg());
   EXPECT_NE(text.find("\n[Software\\\\Odd \\[name\\]] "), std::string::npos) << text;
@@ -293,7 +293,7 @@ TEST_F(RegistryTest, NamesAndDataAreEscapedAsWineEscapesThem) {
   key = Open(HKeyCurrentUser(), "software\\ODD [NAME]");
   EXPECT_EQ(Query(key, name), data);
   EXPECT_EQ(Query(key, "CTL"), std::string("\x01" "8\x02" "3", 4));
-  RegCloseKey(key);
+  reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, ReadsWhatWinesReaderAccepts) {
@@ -329,8 +329,8 @@ TEST_F(RegistryTest, ReadsWhatWinesReaderAccepts) {
   EXPECT_EQ(Raw(key, "", &type), std::string("\x2a\0\0\0", 4));
 
   // A change elsewhere in the block keeps every line it did not touch.
-  ASSERT_EQ(RegSetString(key, "spaced", "w"), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::SetString(key, "spaced", "w"), kSuccess);
+  reg::CloseKey(key);
   std::string text = ReadFile(UserReg());
   std::size_t first = body.find("; a comment");
   EXPECT_NE(text.find(body.substr(first)), std::string::npos) << text;
@@ -355,7 +355,7 @@ TEST_F(RegistryTest, StringsBinaryAndDwordsAreStoredLikeWine) {
   EXPECT_EQ(type, kRegBinary);
   EXPECT_EQ(Query(key, "Latin"), "\xC3\xBF");
   EXPECT_EQ(Raw(key, "Long"), std::string(100, '\xAB'));
-  RegCloseKey(key);
+  reg::CloseKey(key);
 
   std::string text = ReadFile(UserReg());
   for (const char* line : {"\n\"NoZero\"=\"abc\"\n", "\n\"Multi\"=str(7):\"a\\0b\\0\"\n",
@@ -374,93 +374,93 @@ TEST_F(RegistryTest, StringsBinaryAndDwordsAreStoredLikeWine) {
 
 TEST_F(RegistryTest, EnumerationAndQueriesHonourBufferCapacities) {
   HKey key = Create(HKeyCurrentUser(), "Software\\Caps");
-  ASSERT_EQ(RegSetString(key, "Name", "abc"), kSuccess);
-  RegCloseKey(Create(key, "Child"));
+  ASSERT_EQ(reg::SetString(key, "Name", "abc"), kSuccess);
+  reg::CloseKey(Create(key, "Child"));
 
   char name[16];
   std::uint8_t data[16];
   std::uint32_t nameSize = 4, dataSize = sizeof data, type = 0;
-  EXPECT_EQ(RegEnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kMoreData);  // no room for the zero
+  EXPECT_EQ(reg::EnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kMoreData);  // no room for the zero
   nameSize = 5;
   dataSize = 3;
-  EXPECT_EQ(RegEnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kMoreData);
+  EXPECT_EQ(reg::EnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kMoreData);
   EXPECT_EQ(dataSize, 4u);
   nameSize = 5;
   dataSize = 4;
-  ASSERT_EQ(RegEnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kSuccess);
+  ASSERT_EQ(reg::EnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kSuccess);
   EXPECT_EQ(std::string(name), "Name");
   EXPECT_EQ(nameSize, 4u);
   EXPECT_EQ(type, kRegSz);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(data), dataSize), std::string("abc\0", 4));
   nameSize = sizeof name;
-  EXPECT_EQ(RegEnumValue(key, 1, name, &nameSize, nullptr, nullptr, nullptr), kNoMoreItems);
+  EXPECT_EQ(reg::EnumValue(key, 1, name, &nameSize, nullptr, nullptr, nullptr), kNoMoreItems);
 
   std::uint32_t needed = 0;
-  EXPECT_EQ(RegQueryValueEx(key, "NAME", nullptr, nullptr, &needed), kSuccess);
+  EXPECT_EQ(reg::QueryValue(key, "NAME", nullptr, nullptr, &needed), kSuccess);
   EXPECT_EQ(needed, 4u);
   dataSize = 2;
-  EXPECT_EQ(RegQueryValueEx(key, "name", nullptr, data, &dataSize), kMoreData);
+  EXPECT_EQ(reg::QueryValue(key, "name", nullptr, data, &dataSize), kMoreData);
   EXPECT_EQ(dataSize, 4u);
-  EXPECT_EQ(RegQueryValueEx(key, "missing", nullptr, data, &dataSize), kFileNotFound);
+  EXPECT_EQ(reg::QueryValue(key, "missing", nullptr, data, &dataSize), kFileNotFound);
 
-  EXPECT_EQ(RegEnumKey(key, 0, name, 5), kMoreData);
-  ASSERT_EQ(RegEnumKey(key, 0, name, 6), kSuccess);
+  EXPECT_EQ(reg::EnumKey(key, 0, name, 5), kMoreData);
+  ASSERT_EQ(reg::EnumKey(key, 0, name, 6), kSuccess);
   EXPECT_EQ(std::string(name), "Child");
-  EXPECT_EQ(RegEnumKey(key, 1, name, sizeof name), kNoMoreItems);
-  RegCloseKey(key);
+  EXPECT_EQ(reg::EnumKey(key, 1, name, sizeof name), kNoMoreItems);
+  reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, LookupsIgnoreLetterCase) {
   UseWine8Fixture();
   HKey folders = Open(HKeyLocalMachine(), "SOFTWARE\\microsoft\\WINDOWS\\currentversion\\explorer\\SHELL FOLDERS\\");
   EXPECT_EQ(Query(folders, "Common Startup"), "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
-  RegCloseKey(folders);
+  reg::CloseKey(folders);
 
   HKey key = Create(HKeyCurrentUser(), "Software\\\xC3\x84rger");  // Ärger
-  ASSERT_EQ(RegSetString(key, "\xC3\x96l", "1"), kSuccess);     // Öl
-  RegCloseKey(key);
+  ASSERT_EQ(reg::SetString(key, "\xC3\x96l", "1"), kSuccess);     // Öl
+  reg::CloseKey(key);
   key = Open(HKeyCurrentUser(), "software\\\xC3\xA4RGER", kKeyAllAccess);
   EXPECT_EQ(Query(key, "\xC3\xB6L"), "1");
-  ASSERT_EQ(RegSetString(key, "\xC3\xB6l", "2"), kSuccess);  // the same value, spelled otherwise
+  ASSERT_EQ(reg::SetString(key, "\xC3\xB6l", "2"), kSuccess);  // the same value, spelled otherwise
   EXPECT_EQ(ValueNames(key), std::vector<std::string>{"\xC3\x96l"});
-  RegCloseKey(key);
+  reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, KeysAreCreatedWithParentsAndDeletedWithEverythingBelow) {
   HKey missing = nullptr;
-  EXPECT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess, &missing), kFileNotFound);
+  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess, &missing), kFileNotFound);
   EXPECT_EQ(missing, nullptr);
 
   HKey profile = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles\\Work\\Deep");
-  ASSERT_EQ(RegSetString(profile, "3|Foo", "C:\\foo.exe"), kSuccess);
-  RegCloseKey(profile);
+  ASSERT_EQ(reg::SetString(profile, "3|Foo", "C:\\foo.exe"), kSuccess);
+  reg::CloseKey(profile);
   HKey profiles = Open(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles", kKeyAllAccess);
-  RegCloseKey(Create(profiles, "Home"));
+  reg::CloseKey(Create(profiles, "Home"));
   EXPECT_EQ(SubkeyNames(profiles), (std::vector<std::string>{"Home", "Work"}));
 
-  ASSERT_EQ(SHDeleteKey(profiles, "work"), kSuccess);
+  ASSERT_EQ(reg::DeleteTree(profiles, "work"), kSuccess);
   EXPECT_EQ(SubkeyNames(profiles), std::vector<std::string>{"Home"});
   EXPECT_EQ(ReadFile(UserReg()).find("Work"), std::string::npos);
-  ASSERT_EQ(SHDeleteKey(profiles, "Home"), kSuccess);
-  EXPECT_EQ(SHDeleteKey(profiles, "Home"), kFileNotFound);
-  RegCloseKey(profiles);
+  ASSERT_EQ(reg::DeleteTree(profiles, "Home"), kSuccess);
+  EXPECT_EQ(reg::DeleteTree(profiles, "Home"), kFileNotFound);
+  reg::CloseKey(profiles);
 
   // Profiles was only implied by its subkeys; it stays a key of its own.
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
   profiles = Open(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles");
   EXPECT_TRUE(SubkeyNames(profiles).empty());
-  RegCloseKey(profiles);
-  EXPECT_EQ(SHDeleteKey(HKeyCurrentUser(), ""), kInvalidParameter);
+  reg::CloseKey(profiles);
+  EXPECT_EQ(reg::DeleteTree(HKeyCurrentUser(), ""), kInvalidParameter);
 }
 
 TEST_F(RegistryTest, HandlesFollowTheirKeyThroughOtherChanges) {
   HKey store = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks");
   HKey program = Open(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess);
-  ASSERT_EQ(RegSetString(program, "Language", "English"), kSuccess);
-  ASSERT_EQ(RegSetString(store, "3|Foo", "C:\\foo.exe"), kSuccess);
+  ASSERT_EQ(reg::SetString(program, "Language", "English"), kSuccess);
+  ASSERT_EQ(reg::SetString(store, "3|Foo", "C:\\foo.exe"), kSuccess);
   HKey again = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks");
-  ASSERT_EQ(RegSetString(again, "0|Bar", "C:\\bar.exe"), kSuccess);
+  ASSERT_EQ(reg::SetString(again, "0|Bar", "C:\\bar.exe"), kSuccess);
   EXPECT_EQ(ValueNames(store), (std::vector<std::string>{"0|Bar", "3|Foo"}));
 
   // Another program changes the file: the open handle sees it.
@@ -471,13 +471,13 @@ TEST_F(RegistryTest, HandlesFollowTheirKeyThroughOtherChanges) {
   ASSERT_EQ(std::rename((UserReg() + ".new").c_str(), UserReg().c_str()), 0);
   EXPECT_EQ(Query(store, "1|baz"), "C:\\baz.exe");
 
-  ASSERT_EQ(SHDeleteKey(program, "DisabledTasks"), kSuccess);
-  EXPECT_EQ(RegSetString(store, "x", "y"), kFileNotFound);
+  ASSERT_EQ(reg::DeleteTree(program, "DisabledTasks"), kSuccess);
+  EXPECT_EQ(reg::SetString(store, "x", "y"), kFileNotFound);
   EXPECT_EQ(Query(program, "Language"), "English");
-  EXPECT_EQ(RegCloseKey(store), kSuccess);
-  EXPECT_EQ(RegCloseKey(store), kInvalidHandle);
-  RegCloseKey(again);
-  RegCloseKey(program);
+  EXPECT_EQ(reg::CloseKey(store), kSuccess);
+  EXPECT_EQ(reg::CloseKey(store), kInvalidHandle);
+  reg::CloseKey(again);
+  reg::CloseKey(program);
 }
 
 TEST_F(RegistryTest, WritesAreAtomicAndReadingNeverRewrites) {
@@ -487,7 +487,7 @@ TEST_F(RegistryTest, WritesAreAtomicAndReadingNeverRewrites) {
   ino_t inode = Inode(UserReg());
 
   HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(RegSetString(run, "Entry" + std::to_string(i), "x"), kSuccess);
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(reg::SetString(run, "Entry" + std::to_string(i), "x"), kSuccess);
   EXPECT_EQ(FilesIn(prefix_->prefix()), filesBefore);  // no temporary file left behind
   struct stat st;
   ASSERT_EQ(stat(UserReg().c_str(), &st), 0);
@@ -498,47 +498,47 @@ TEST_F(RegistryTest, WritesAreAtomicAndReadingNeverRewrites) {
   timespec modified = st.st_mtim;
   ValueNames(run);
   EXPECT_EQ(Query(run, "Entry3"), "x");
-  ASSERT_EQ(RegSetString(run, "Entry3", "x"), kSuccess);
+  ASSERT_EQ(reg::SetString(run, "Entry3", "x"), kSuccess);
   HKey folders = Open(HKeyCurrentUser(), kShellFolders, kKeyAllAccess);
-  RegCloseKey(folders);
+  reg::CloseKey(folders);
   ASSERT_EQ(stat(UserReg().c_str(), &st), 0);
   EXPECT_EQ(st.st_ino, inode);
   EXPECT_EQ(st.st_mtim.tv_nsec, modified.tv_nsec);
   EXPECT_EQ(st.st_mtim.tv_sec, modified.tv_sec);
-  RegCloseKey(run);
+  reg::CloseKey(run);
 }
 
 TEST_F(RegistryTest, AnUnparsableHiveIsNeverWritten) {
   const std::string broken = std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"v\"=\"1\"\nthis is not registry text\n";
   WriteFile(UserReg(), broken);
   HKey key = nullptr;
-  EXPECT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software\\A", kKeyRead, &key), kBadRegistryFile);
+  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\A", kKeyRead, &key), kBadRegistryFile);
   EXPECT_NE(LastErrorDetail().find(UserReg()), std::string::npos) << LastErrorDetail();
   EXPECT_NE(LastErrorDetail().find("line 8"), std::string::npos) << LastErrorDetail();
-  EXPECT_EQ(RegCreateKey(HKeyCurrentUser(), "Software\\B", &key), kBadRegistryFile);
-  EXPECT_EQ(RegSetString(HKeyCurrentUser(), "x", "y"), kBadRegistryFile);
-  EXPECT_EQ(SHDeleteKey(HKeyCurrentUser(), "Software\\A"), kBadRegistryFile);
+  EXPECT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\B", &key), kBadRegistryFile);
+  EXPECT_EQ(reg::SetString(HKeyCurrentUser(), "x", "y"), kBadRegistryFile);
+  EXPECT_EQ(reg::DeleteTree(HKeyCurrentUser(), "Software\\A"), kBadRegistryFile);
   EXPECT_EQ(ReadFile(UserReg()), broken);
 
   // The machine hive is unaffected, and a repaired file is read again.
   HKey nt = Open(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion");
-  RegCloseKey(nt);
+  reg::CloseKey(nt);
   WriteFile(UserReg(), std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"v\"=\"1\"\n");
   key = Open(HKeyCurrentUser(), "Software\\A");
   EXPECT_EQ(Query(key, "v"), "1");
-  RegCloseKey(key);
+  reg::CloseKey(key);
 
   WriteFile(UserReg(), "WINE REGISTRY Version 1\n");
-  EXPECT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software", kKeyRead, &key), kBadRegistryFile);
+  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software", kKeyRead, &key), kBadRegistryFile);
 }
 
 TEST_F(RegistryTest, AMissingHiveFileIsWrittenOnTheFirstChange) {
   ASSERT_EQ(unlink(UserReg().c_str()), 0);
   HKey key = nullptr;
-  EXPECT_EQ(RegOpenKeyEx(HKeyCurrentUser(), "Software", kKeyRead, &key), kFileNotFound);
+  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software", kKeyRead, &key), kFileNotFound);
   EXPECT_EQ(Inode(UserReg()), 0u);  // reading creates nothing
   key = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora");
-  RegCloseKey(key);
+  reg::CloseKey(key);
   std::string text = ReadFile(UserReg());
   EXPECT_EQ(text.substr(0, std::string(kHeaderUser).size()), kHeaderUser);
   EXPECT_TRUE(std::regex_search(text, std::regex("\n\\[Software\\\\\\\\Orlinsk\\\\\\\\Velmora\\] [0-9]+\n#time=")))
@@ -549,22 +549,22 @@ TEST_F(RegistryTest, AReadOnlyMachineHiveDeniesWriteAccess) {
   const std::string machine = ReadFile(SystemReg());
   ASSERT_EQ(chmod(SystemReg().c_str(), 0444), 0);
   HKey key = nullptr;
-  EXPECT_EQ(RegOpenKeyEx(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kAccessDenied);
+  EXPECT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kAccessDenied);
   EXPECT_EQ(key, nullptr);
-  EXPECT_EQ(RegCreateKey(HKeyLocalMachine(), "Software\\New", &key), kAccessDenied);
+  EXPECT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\New", &key), kAccessDenied);
 
   key = Open(HKeyLocalMachine(), kRun, kKeyRead);
-  EXPECT_EQ(RegSetString(key, "x", "y"), kAccessDenied);
-  RegCloseKey(key);
+  EXPECT_EQ(reg::SetString(key, "x", "y"), kAccessDenied);
+  reg::CloseKey(key);
   key = Create(HKeyLocalMachine(), kRun);  // exists: opens for reading only
-  EXPECT_EQ(RegSetString(key, "x", "y"), kAccessDenied);
-  RegCloseKey(key);
-  EXPECT_EQ(RegSetString(HKeyLocalMachine(), "x", "y"), kAccessDenied);
+  EXPECT_EQ(reg::SetString(key, "x", "y"), kAccessDenied);
+  reg::CloseKey(key);
+  EXPECT_EQ(reg::SetString(HKeyLocalMachine(), "x", "y"), kAccessDenied);
   EXPECT_EQ(ReadFile(SystemReg()), machine);
 
   key = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);  // the user's hive stays writable
-  EXPECT_EQ(RegSetString(key, "x", "y"), kSuccess);
-  RegCloseKey(key);
+  EXPECT_EQ(reg::SetString(key, "x", "y"), kSuccess);
+  reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
@@ -577,21 +577,21 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
   ASSERT_GT(pid, 0);
 
   std::string user = ReadFile(UserReg());
-  EXPECT_EQ(RegSetString(run, "Velmora", "C:\\v.exe"), kSharingViolation);
+  EXPECT_EQ(reg::SetString(run, "Velmora", "C:\\v.exe"), kSharingViolation);
   EXPECT_NE(LastErrorDetail().find("wineserver (pid " + std::to_string(pid) + ")"), std::string::npos)
       << LastErrorDetail();
   EXPECT_NE(LastErrorDetail().find("wineserver -k"), std::string::npos);
   HKey created = nullptr;
-  EXPECT_EQ(RegCreateKey(HKeyCurrentUser(), "Software\\Orlinsk", &created), kSharingViolation);
+  EXPECT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\Orlinsk", &created), kSharingViolation);
   EXPECT_EQ(ReadFile(UserReg()), user);
   HKey folders = Open(HKeyCurrentUser(), kShellFolders, kKeyAllAccess);
   EXPECT_NE(Query(folders, "Startup").find("StartUp"), std::string::npos);
-  RegCloseKey(folders);
+  reg::CloseKey(folders);
 
   RunCommand("wineserver -k; wineserver -w");
   for (int i = 0; i < 100 && WineServerRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(RegSetString(run, "Velmora", "C:\\v.exe"), kSuccess) << LastErrorDetail();
-  RegCloseKey(run);
+  EXPECT_EQ(reg::SetString(run, "Velmora", "C:\\v.exe"), kSuccess) << LastErrorDetail();
+  reg::CloseKey(run);
 }
 
 // A prefix that Wine itself made: the whole machine hive of well over a
@@ -614,8 +614,8 @@ TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
   HKey key = Create(HKeyLocalMachine(), kRun);
-  ASSERT_EQ(RegSetString(key, "Velmora", "C:\\v.exe"), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::SetString(key, "Velmora", "C:\\v.exe"), kSuccess);
+  reg::CloseKey(key);
   // Wine's own Run key (or a new one in Wine's place for it) holds the value;
   // every other block is as Wine wrote it.
   std::vector<std::string> before = Blocks(machine), after = Blocks(ReadFile(dir + "/system.reg"));

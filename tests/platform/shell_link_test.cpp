@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/prefix.h"
-#include "platform/text_encoding.h"
+#include "platform/posix/prefix.h"
+#include "base/utf16.h"
 #include "tests/support/icon_writer.h"
 #include "tests/support/test_support.h"
 
@@ -60,7 +60,7 @@ constexpr std::size_t kSampleStringsEnd = 0x167;
 
 std::string Utf16Le(const std::string& utf8) {
   std::string out;
-  for (char16_t c : platform::Utf16FromUtf8(utf8)) PutLe(&out, c, 2);
+  for (char16_t c : velmora::Utf16FromUtf8(utf8)) PutLe(&out, c, 2);
   return out;
 }
 
@@ -115,7 +115,7 @@ std::string EnvironmentBlock(const std::string& ansi, const std::string& unicode
 
 class ShellLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::CreateDirectories("C:\\links"), platform::kSuccess); }
+  void SetUp() override { ASSERT_EQ(platform::files::MakeDirectories("C:\\links"), platform::kSuccess); }
   test::TempPrefix prefix_;
   // Writes C:\links\<name> (name with '/' between folders).
   std::string Put(const std::string& name, const std::string& bytes) {
@@ -124,7 +124,7 @@ class ShellLinkTest : public ::testing::Test {
     for (char& c : windows) c = c == '/' ? '\\' : c;
     return "C:\\links\\" + windows;
   }
-  std::string Bytes(const std::string& windowsPath) { return test::ReadFile(platform::HostPathFromWindows(windowsPath)); }
+  std::string Bytes(const std::string& windowsPath) { return test::ReadFile(platform::files::HostPathFromWindows(windowsPath)); }
 };
 
 TEST_F(ShellLinkTest, SavedLinksReadBackWholly) {
@@ -382,8 +382,8 @@ class WineShellLinkTest : public ::testing::Test {
     setenv("WINEPREFIX", Prefix().c_str(), 1);
     platform::ResetPrefixForTesting();
     ASSERT_EQ(platform::InitPrefix(), 0);
-    ASSERT_EQ(platform::CreateDirectories("C:\\tools\\Prüfung"), platform::kSuccess);
-    ASSERT_EQ(platform::CreateDirectories("C:\\tools\\日本"), platform::kSuccess);
+    ASSERT_EQ(platform::files::MakeDirectories("C:\\tools\\Prüfung"), platform::kSuccess);
+    ASSERT_EQ(platform::files::MakeDirectories("C:\\tools\\日本"), platform::kSuccess);
     for (const char* folder : {"", "Prüfung/", "日本/"}) {
       fs::copy_file(test::FixturePath("mklink.exe"), Prefix() + "/drive_c/tools/" + folder + "mklink.exe",
                     fs::copy_options::overwrite_existing);
@@ -395,14 +395,14 @@ class WineShellLinkTest : public ::testing::Test {
   }
 
   static int Wine(const std::string& arguments) { return test::RunCommand(Env() + "wine " + arguments + " >/dev/null 2>&1"); }
-  static std::string Host(const std::string& windowsPath) { return platform::HostPathFromWindows(windowsPath); }
+  static std::string Host(const std::string& windowsPath) { return platform::files::HostPathFromWindows(windowsPath); }
   // Lines of a file a program under Wine writes, once it is there (8-bit text of code page 1252).
   static std::vector<std::string> WaitForLines(const std::string& windowsPath) {
     std::string host = Host(windowsPath);
     for (int i = 0; i < 300 && !fs::exists(host); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::vector<std::string> lines;
-    std::istringstream in(platform::Utf8FromWindows1252(test::ReadFile(host)));
+    std::istringstream in(velmora::Utf8FromWindows1252(test::ReadFile(host)));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
@@ -451,7 +451,7 @@ TEST_F(WineShellLinkTest, WineStartsOurLinks) {
 TEST_F(WineShellLinkTest, WinebootStartsOurLinksInTheStartupFolder) {
   std::string startup = "C:\\users\\" + platform::PrefixUserName() +
                         "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
-  ASSERT_EQ(platform::CreateDirectories(startup), platform::kSuccess);
+  ASSERT_EQ(platform::files::MakeDirectories(startup), platform::kSuccess);
   ShellLink link;
   link.SetPath("C:\\tools\\mklink.exe");
   link.SetArguments("touch C:\\booted.txt at-logon");
@@ -462,7 +462,7 @@ TEST_F(WineShellLinkTest, WinebootStartsOurLinksInTheStartupFolder) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[0].find("touch C:\\booted.txt at-logon"), std::string::npos) << lines[0];
   EXPECT_EQ(lines[1], "C:\\tools");
-  platform::DeleteFile(startup + "\\Boot Helper.lnk");
+  platform::files::RemoveFile(startup + "\\Boot Helper.lnk");
   test::RunCommand(Env() + "wineserver -w");
 }
 

@@ -124,15 +124,15 @@ TEST(NamedMutexTest, WithoutARuntimeFolderAPrivateFolderInTmpServes) {
 
 void SetVersionValue(const std::string& name, const std::string& text) {
   HKey key = nullptr;
-  ASSERT_EQ(RegCreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
-  ASSERT_EQ(RegSetString(key, name, text), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::SetString(key, name, text), kSuccess);
+  reg::CloseKey(key);
 }
 
 TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
   TempPrefix prefix;
   OsVersionInfo fresh;
-  ASSERT_TRUE(GetVersionEx(&fresh));  // the prefix made for us is a Windows XP one
+  ASSERT_TRUE(QuerySystemVersion(&fresh));  // the prefix made for us is a Windows XP one
   EXPECT_EQ(fresh.majorVersion, 5u);
   EXPECT_EQ(fresh.minorVersion, 1u);
   EXPECT_EQ(fresh.platformId, 2u);
@@ -141,7 +141,7 @@ TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
   SetVersionValue("CurrentBuildNumber", "2600");
   SetVersionValue("CSDVersion", "Service Pack 3");
   OsVersionInfo info;
-  ASSERT_TRUE(GetVersionEx(&info));
+  ASSERT_TRUE(QuerySystemVersion(&info));
   EXPECT_EQ(info.majorVersion, 5u);
   EXPECT_EQ(info.minorVersion, 1u);
   EXPECT_EQ(info.buildNumber, 2600u);
@@ -150,28 +150,28 @@ TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
 
   SetVersionValue("CurrentVersion", "6.1");
   SetVersionValue("CurrentBuildNumber", "7601");
-  ASSERT_TRUE(GetVersionEx(&info));
+  ASSERT_TRUE(QuerySystemVersion(&info));
   EXPECT_EQ(info.majorVersion, 6u);
   EXPECT_EQ(info.minorVersion, 1u);
   EXPECT_EQ(info.buildNumber, 7601u);
 
   OsVersionInfo wrongSize;
   wrongSize.size = 100;
-  EXPECT_FALSE(GetVersionEx(&wrongSize));
+  EXPECT_FALSE(QuerySystemVersion(&wrongSize));
 }
 
 TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
   TempPrefix prefix;
   HKey key = nullptr;
-  ASSERT_EQ(RegCreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
-  RegDeleteValue(key, "CurrentVersion");
-  RegDeleteValue(key, "CSDVersion");
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
+  reg::DeleteValue(key, "CurrentVersion");
+  reg::DeleteValue(key, "CSDVersion");
   std::uint8_t five[4] = {5, 0, 0, 0}, two[4] = {2, 0, 0, 0};
-  ASSERT_EQ(RegSetValueEx(key, "CurrentMajorVersionNumber", kRegDword, five, 4), kSuccess);
-  ASSERT_EQ(RegSetValueEx(key, "CurrentMinorVersionNumber", kRegDword, two, 4), kSuccess);
-  RegCloseKey(key);
+  ASSERT_EQ(reg::SetValue(key, "CurrentMajorVersionNumber", kRegDword, five, 4), kSuccess);
+  ASSERT_EQ(reg::SetValue(key, "CurrentMinorVersionNumber", kRegDword, two, 4), kSuccess);
+  reg::CloseKey(key);
   OsVersionInfo info;
-  ASSERT_TRUE(GetVersionEx(&info));
+  ASSERT_TRUE(QuerySystemVersion(&info));
   EXPECT_EQ(info.majorVersion, 5u);
   EXPECT_EQ(info.minorVersion, 2u);
   EXPECT_EQ(info.csdVersion, "");

@@ -14,17 +14,15 @@ namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::GetFileVersionInfo;
-using platform::GetFileVersionInfoSize;
-using platform::VerQueryValue;
+namespace version = platform::version;
 
-std::string Fixture(const std::string& name) { return platform::WindowsPathFromHost(test::FixturePath(name)); }
+std::string Fixture(const std::string& name) { return platform::files::WindowsPathFromHost(test::FixturePath(name)); }
 
 std::vector<std::uint8_t> Block(const std::string& path) {
   std::vector<std::uint8_t> block;
-  std::uint32_t size = GetFileVersionInfoSize(path);
+  std::uint32_t size = version::InfoSize(path);
   EXPECT_GT(size, 0u) << path;
-  EXPECT_TRUE(GetFileVersionInfo(path, size, &block)) << path;
+  EXPECT_TRUE(version::ReadInfo(path, size, &block)) << path;
   return block;
 }
 
@@ -32,7 +30,7 @@ std::vector<std::uint8_t> Block(const std::string& path) {
 std::string Text(const std::vector<std::uint8_t>& block, const std::string& sub) {
   const void* value = nullptr;
   std::uint32_t length = 0;
-  if (!VerQueryValue(block, sub, &value, &length)) return "<none>";
+  if (!version::QueryValue(block, sub, &value, &length)) return "<none>";
   if (length == 0) return "";
   const char* text = static_cast<const char*>(value);
   EXPECT_EQ(text[length - 1], '\0') << sub;
@@ -42,7 +40,7 @@ std::string Text(const std::vector<std::uint8_t>& block, const std::string& sub)
 std::vector<std::uint32_t> Dwords(const std::vector<std::uint8_t>& block, const std::string& sub) {
   const void* value = nullptr;
   std::uint32_t length = 0;
-  if (!VerQueryValue(block, sub, &value, &length)) return {};
+  if (!version::QueryValue(block, sub, &value, &length)) return {};
   std::vector<std::uint32_t> out(length / 4);
   if (!out.empty()) std::memcpy(out.data(), value, out.size() * 4);
   return out;
@@ -105,7 +103,7 @@ TEST_F(VersionResourceTest, MissingOrPartialComponentsFail) {
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040704e4\\CompanyName"), "<none>");  // other table only
   const void* value = nullptr;
   std::uint32_t length = 7;
-  EXPECT_FALSE(VerQueryValue({}, "\\", &value, &length));
+  EXPECT_FALSE(version::QueryValue({}, "\\", &value, &length));
   EXPECT_EQ(value, nullptr);
   EXPECT_EQ(length, 0u);
 }
@@ -114,7 +112,7 @@ TEST_F(VersionResourceTest, StringsStayValidWhileTheBlockIsUnchanged) {
   std::vector<std::uint8_t> block = Block(Fixture("version_app.exe"));
   const void* first = nullptr;
   std::uint32_t length = 0;
-  ASSERT_TRUE(VerQueryValue(block, "\\StringFileInfo\\040904b0\\FileDescription", &first, &length));
+  ASSERT_TRUE(version::QueryValue(block, "\\StringFileInfo\\040904b0\\FileDescription", &first, &length));
   for (const char* name : ModuleVersion::kFieldNames) Text(block, std::string("\\StringFileInfo\\040904b0\\") + name);
   EXPECT_STREQ(static_cast<const char*>(first), "Version Fixture Helper");
   const auto* begin = block.data();
@@ -123,7 +121,7 @@ TEST_F(VersionResourceTest, StringsStayValidWhileTheBlockIsUnchanged) {
   // A copy of the block answers from its own bytes.
   std::vector<std::uint8_t> copy = block;
   const void* inCopy = nullptr;
-  ASSERT_TRUE(VerQueryValue(copy, "\\StringFileInfo\\040904b0\\FileDescription", &inCopy, &length));
+  ASSERT_TRUE(version::QueryValue(copy, "\\StringFileInfo\\040904b0\\FileDescription", &inCopy, &length));
   EXPECT_TRUE(inCopy >= copy.data() && inCopy < copy.data() + copy.size());
   block.clear();
   EXPECT_STREQ(static_cast<const char*>(inCopy), "Version Fixture Helper");
@@ -131,18 +129,18 @@ TEST_F(VersionResourceTest, StringsStayValidWhileTheBlockIsUnchanged) {
 
 TEST_F(VersionResourceTest, ASmallerSizeCutsTheBlock) {
   std::string path = Fixture("version_app.exe");
-  std::uint32_t size = GetFileVersionInfoSize(path);
+  std::uint32_t size = version::InfoSize(path);
   std::vector<std::uint8_t> block;
-  ASSERT_TRUE(GetFileVersionInfo(path, 100, &block));
+  ASSERT_TRUE(version::ReadInfo(path, 100, &block));
   EXPECT_EQ(block.size(), 100u);
   EXPECT_EQ(Dwords(block, "\\").size(), 13u);  // the fixed record lies in the first 100 bytes
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b0\\FileVersion"), "<none>");
   for (std::uint32_t cut = 1; cut < size; cut += 7) {
-    ASSERT_TRUE(GetFileVersionInfo(path, cut, &block));
+    ASSERT_TRUE(version::ReadInfo(path, cut, &block));
     Text(block, "\\StringFileInfo\\040904b0\\CompanyName");
     Dwords(block, "\\VarFileInfo\\Translation");
   }
-  EXPECT_FALSE(GetFileVersionInfo(path, 0, &block));
+  EXPECT_FALSE(version::ReadInfo(path, 0, &block));
 }
 
 TEST_F(VersionResourceTest, FilesWithoutAVersionResource) {
@@ -151,9 +149,9 @@ TEST_F(VersionResourceTest, FilesWithoutAVersionResource) {
                                     "Q:\\no\\such\\drive.exe"};
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(GetFileVersionInfoSize(path), 0u);
+    EXPECT_EQ(version::InfoSize(path), 0u);
     std::vector<std::uint8_t> block;
-    EXPECT_FALSE(GetFileVersionInfo(path, 4096, &block));
+    EXPECT_FALSE(version::ReadInfo(path, 4096, &block));
     ModuleVersion version;
     EXPECT_FALSE(version.ReadVersionInfo(path));
   }

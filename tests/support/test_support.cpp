@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "platform/ini_file.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -32,7 +32,7 @@ TempPrefix::TempPrefix() {
   fs::create_directories(runtime);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   platform::ResetPrefixForTesting();
-  platform::ClearIniCache();
+  platform::ini::ClearCache();
   if (platform::InitPrefix() != 0) throw std::runtime_error("could not create the test prefix");
 }
 
@@ -42,7 +42,7 @@ TempPrefix::~TempPrefix() {
   const char* current = getenv("WINEPREFIX");
   if (current && current == prefix()) {
     platform::ResetPrefixForTesting();
-    platform::ClearIniCache();
+    platform::ini::ClearCache();
     unsetenv("WINEPREFIX");
   }
 }

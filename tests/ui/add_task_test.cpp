@@ -7,12 +7,12 @@
 #include <QLineEdit>
 
 #include "app/language.h"
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"

@@ -16,7 +16,7 @@
 
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/processes.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"
@@ -303,7 +303,7 @@ TEST_F(EntryMenuTest, OpenProgramFolderAsksTheFileManagerForTheFile) {
 TEST(ProgramFolderTarget, FindsTheProgramFileOfACommand) {
   test::TempPrefix prefix;
   ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
-  const std::string system = platform::GetSystemDirectory();
+  const std::string system = platform::files::SystemDirectory();
   EXPECT_EQ(ui::ProgramFolderTarget("notepad.exe"), system + "\\notepad.exe");
   EXPECT_EQ(ui::ProgramFolderTarget("\"C:\\Program Files\\App\\app.exe\" -tray"), "C:\\Program Files\\App\\app.exe");
   EXPECT_EQ(ui::ProgramFolderTarget("C:\\Tools\\tool.exe /s"), "C:\\Tools\\tool.exe");

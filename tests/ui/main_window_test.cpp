@@ -18,7 +18,7 @@
 
 #include "app/language.h"
 #include "app/velmora_app.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/dialog_test_support.h"
@@ -121,15 +121,15 @@ class MainWindowTest : public test::ChangesTest {
   }
   std::int32_t StoredSetting(const std::string& name) {
     platform::HKey key = nullptr;
-    if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, &key) !=
+    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, &key) !=
         platform::kSuccess) {
       return -1;
     }
     std::uint32_t type = 0;
     std::uint8_t data[4] = {0, 0, 0, 0};
     std::uint32_t size = sizeof data;
-    platform::Status status = platform::RegQueryValueEx(key, name, &type, data, &size);
-    platform::RegCloseKey(key);
+    platform::Status status = platform::reg::QueryValue(key, name, &type, data, &size);
+    platform::reg::CloseKey(key);
     return status == platform::kSuccess ? data[0] : -1;
   }
 

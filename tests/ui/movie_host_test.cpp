@@ -49,7 +49,7 @@ class MovieHostTest : public ::testing::Test {
   void SetUp() override {
     std::string host = dir_.path() + "/test.vmf";
     test::WriteFile(host, kTestMovie);
-    moviePath_ = platform::WindowsPathFromHost(host);
+    moviePath_ = platform::files::WindowsPathFromHost(host);
     window_.resize(300, 200);
     host_ = new FlashMovieHost(&window_);
     host_->setGeometry(0, 0, 300, 200);
@@ -98,13 +98,13 @@ TEST_F(MovieHostTest, VariablesUnderRootAndNamedChildren) {
 
 TEST_F(MovieHostTest, MissingOrBrokenMovieLeavesThePlayerEmpty) {
   test::QtMessageCatcher messages;
-  host_->SetMovie(platform::WindowsPathFromHost(dir_.path() + "/missing.vmf"));
+  host_->SetMovie(platform::files::WindowsPathFromHost(dir_.path() + "/missing.vmf"));
   EXPECT_FALSE(host_->MovieLoaded());
   host_->SetMovieVariable("_root.applyState", "1");
   EXPECT_EQ(host_->GetMovieVariable("_root.applyState"), "");
 
   test::WriteFile(dir_.path() + "/broken.vmf", "import QtQuick\nRectangle { width: \n");
-  host_->SetMovie(platform::WindowsPathFromHost(dir_.path() + "/broken.vmf"));
+  host_->SetMovie(platform::files::WindowsPathFromHost(dir_.path() + "/broken.vmf"));
   EXPECT_FALSE(host_->MovieLoaded());
   EXPECT_FALSE(host_->MovieErrors().isEmpty());
 
@@ -218,8 +218,8 @@ TEST_F(InstalledMoviesTest, EveryMovieIsInstalledUnderItsEncodedNameAndLoadsClea
     std::string base = QFileInfo(file).completeBaseName().toStdString();
     std::string path = ui::MoviePath(base, base == ui::kSplashMovie ? ".vms" : ".vmf");
     SCOPED_TRACE(base + " at " + path);
-    ASSERT_TRUE(platform::FileExists(path));
-    EXPECT_EQ(test::ReadFile(platform::HostPathFromWindows(path)),
+    ASSERT_TRUE(platform::files::Exists(path));
+    EXPECT_EQ(test::ReadFile(platform::files::HostPathFromWindows(path)),
               test::ReadFile(sources.filePath(file).toStdString()));
 
     test::QtMessageCatcher messages;

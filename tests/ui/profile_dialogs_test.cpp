@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "app/language.h"
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "entries/startup_location.h"
-#include "entries/text_util.h"
-#include "platform/prefix.h"
+#include "base/text.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"
@@ -390,7 +390,7 @@ TEST_F(ProfileDialogsTest, AProfileThatCannotBeLoadedIsReportedAndChangesNothing
   test::ModalScript script;
   script.On<ProfileDlg>([this](ProfileDlg* d) {
     // Removed behind the dialog's back, for example by a second program.
-    platform::SHDeleteKey(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Gone");
+    platform::reg::DeleteTree(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Gone");
     LoadIn(d, "Gone");
   });
   test::AnswerBox(script, 1, &failure);
@@ -409,7 +409,7 @@ TEST_F(ProfileDialogsTest, RoundTripBringsTheConfigurationBack) {
   ASSERT_NE(userBefore.find("\"Alpha\"=\"C:\\\\Apps\\\\version_app.exe /alpha\""), std::string::npos) << userBefore;
   ASSERT_EQ(userBefore.find("\"Quiet\""), std::string::npos);
   const std::string gamma =
-      platform::HostPathFromWindows(model_->StartupFolderPath(kCuStartupFolder) + "\\Gamma.lnk");
+      platform::files::HostPathFromWindows(model_->StartupFolderPath(kCuStartupFolder) + "\\Gamma.lnk");
   const std::string gammaBytes = test::ReadFile(gamma);
   ASSERT_FALSE(gammaBytes.empty());
 

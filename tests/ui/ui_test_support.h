@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "ui/flash_movie_host.h"
 
@@ -51,7 +51,7 @@ class QtMessageCatcher {
 
 // The program folder that the build laid out (movies in their numbered folder).
 inline void UseBuiltProgramDir() {
-  Program().programDir = platform::WindowsPathFromHost(VELMORA_PROGRAM_DIR);
+  Program().programDir = platform::files::WindowsPathFromHost(VELMORA_PROGRAM_DIR);
 }
 
 inline QQuickItem* FindMovieItem(ui::FlashMovieHost* host, const QString& objectName) {

@@ -1,10 +1,9 @@
 // vlmdb-pack: packs the readable definitions source into the database file, and
 // prints a database back as source text.
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,6 +40,9 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
+// A name part that no other run of the packer picks at the same time.
+std::string UniqueSuffix() { return std::to_string(std::random_device{}()); }
+
 bool ReadFile(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
@@ -61,7 +63,7 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
   fs::path target = fs::absolute(path);
   fs::path temp = target;
-  temp += ".tmp" + std::to_string(getpid());
+  temp += ".tmp" + UniqueSuffix();
   if (!WriteFile(temp.string(), bytes)) {
     std::error_code ignored;
     fs::remove(temp, ignored);
@@ -88,13 +90,13 @@ bool ReadDatabase(const std::string& path, DefinitionSet* set, std::string* erro
   }
   std::string body;
   ExtractPlainBody(bytes, &body);
-  fs::path copy = fs::temp_directory_path() / ("vlmdb-pack-" + std::to_string(getpid()) + ".ini");
+  fs::path copy = fs::temp_directory_path() / ("vlmdb-pack-" + UniqueSuffix() + ".ini");
   if (!WriteFile(copy.string(), body)) {
     *error = "cannot write the temporary file " + copy.string();
     return false;
   }
   set->definitions = ReadWorkingCopy(copy.string());
-  platform::ClearIniCache();
+  platform::ini::ClearCache();
   std::error_code ignored;
   fs::remove(copy, ignored);
   return true;
@@ -161,7 +163,7 @@ int Pack(const std::vector<std::string>& args) {
   std::string file = BuildDatabaseFile(set.version, BuildWorkingCopyText(set.definitions));
 
   // What was packed must read back exactly, through the reader the program uses.
-  std::string check = positional[1] + ".check" + std::to_string(getpid());
+  std::string check = positional[1] + ".check" + UniqueSuffix();
   if (!WriteFile(check, file)) return Fail("cannot write " + check);
   DefinitionSet readBack;
   std::string error;

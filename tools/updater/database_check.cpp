@@ -182,13 +182,13 @@ bool CheckDatabase(const std::string& bytes, const std::string& scratchPath, Dat
   }
 
   // Read it as the program does: through the INI reader, from a working copy.
-  if (platform::WriteFileAtomic(scratchPath, body) != platform::kSuccess) {
+  if (platform::files::WriteAtomic(scratchPath, body) != platform::kSuccess) {
     *problem = "it could not be checked: " + platform::LastErrorDetail();
     return false;
   }
   std::vector<Definition> definitions = ReadWorkingCopy(scratchPath);
-  platform::ClearIniCache();
-  platform::DeleteFile(scratchPath);
+  platform::ini::ClearCache();
+  platform::files::RemoveFile(scratchPath);
 
   std::map<std::string, std::vector<Definition>> bySection;
   for (Definition& d : definitions) bySection[d.section].push_back(std::move(d));

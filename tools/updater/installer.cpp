@@ -36,7 +36,7 @@ long DateValue(const std::string& version) {
 }  // namespace
 
 std::string ShownPath(const std::string& windowsPath) {
-  std::string host = platform::HostPathFromWindows(windowsPath);
+  std::string host = platform::files::HostPathFromWindows(windowsPath);
   if (host.empty()) return windowsPath;
   // Through the drive's link to the folder the user knows.
   std::error_code ec;
@@ -47,7 +47,7 @@ std::string ShownPath(const std::string& windowsPath) {
 std::string DescribeInstalledDatabase(const std::string& programDir) {
   std::string bytes;
   std::string path = DatabasePath(programDir);
-  if (platform::ReadWholeFile(path, &bytes) != platform::kSuccess) return "No database is installed yet.";
+  if (platform::files::ReadWholeFile(path, &bytes) != platform::kSuccess) return "No database is installed yet.";
   DatabaseSummary summary;
   std::string problem;
   if (!CheckDatabase(bytes, ScratchPath(programDir), &summary, &problem)) {
@@ -70,7 +70,7 @@ int InstallDatabase(const std::string& programDir, const std::string& candidateP
   out.flush();
   std::string candidate;
   platform::ClearLastErrorDetail();
-  if (platform::ReadWholeFile(candidatePath, &candidate) != platform::kSuccess) {
+  if (platform::files::ReadWholeFile(candidatePath, &candidate) != platform::kSuccess) {
     std::string detail = platform::LastErrorDetail();
     return refuse("cannot read " + ShownPath(candidatePath) + (detail.empty() ? "" : " (" + detail + ")"));
   }
@@ -83,7 +83,7 @@ int InstallDatabase(const std::string& programDir, const std::string& candidateP
 
   std::string old;
   platform::ClearLastErrorDetail();
-  platform::Status readOld = platform::ReadWholeFile(installedPath, &old);
+  platform::Status readOld = platform::files::ReadWholeFile(installedPath, &old);
   bool haveOld = readOld == platform::kSuccess;
   if (!haveOld && readOld != platform::kFileNotFound && readOld != platform::kPathNotFound) {
     return refuse("the installed database " + ShownPath(installedPath) +
@@ -102,13 +102,13 @@ int InstallDatabase(const std::string& programDir, const std::string& candidateP
     oldUsable = CheckDatabase(old, ScratchPath(programDir), &previous, &problem);
     before = oldUsable ? Describe(previous) : "a database Velmora could not use (" + problem + ")";
     platform::ClearLastErrorDetail();
-    if (platform::WriteFileAtomic(backupPath, old) != platform::kSuccess) {
+    if (platform::files::WriteAtomic(backupPath, old) != platform::kSuccess) {
       return refuse("the backup " + ShownPath(backupPath) + " could not be written (" +
                     platform::LastErrorDetail() + ")");
     }
   }
   platform::ClearLastErrorDetail();
-  if (platform::WriteFileAtomic(installedPath, candidate) != platform::kSuccess) {
+  if (platform::files::WriteAtomic(installedPath, candidate) != platform::kSuccess) {
     return refuse(ShownPath(installedPath) + " could not be replaced (" + platform::LastErrorDetail() + ")");
   }
 

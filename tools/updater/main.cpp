@@ -75,14 +75,14 @@ std::string WindowsPathOf(const std::string& path) {
   bool drive = path.size() >= 2 && path[1] == ':' &&
                ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
   if (drive || path.find('\\') != std::string::npos) return path;
-  return platform::WindowsPathFromHost(path);
+  return platform::files::WindowsPathFromHost(path);
 }
 
 // Runs this program again in a terminal window, to ask there. True when a
 // terminal was started.
 bool ReopenInTerminal() {
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
-  std::string self = platform::HostPathFromWindows(platform::GetModuleFileName());
+  std::string self = platform::files::HostPathFromWindows(platform::files::ExecutablePath());
   if (self.empty()) return false;
   for (const char* terminal : {"x-terminal-emulator", "xterm"}) {
     if (platform::LaunchProgram({terminal, "-T", kTitle, "-e", self, "--pause"})) return true;
@@ -125,7 +125,7 @@ int Run(const std::vector<std::string>& args, bool* pause) {
     return kUsageError;
   }
 
-  std::string programDir = ParentFolder(ParentFolder(platform::GetModuleFileName()));
+  std::string programDir = ParentFolder(ParentFolder(platform::files::ExecutablePath()));
   if (programDir.empty()) {
     std::cerr << "Update.exe: cannot tell which folder Velmora is installed in\n";
     return kRefused;

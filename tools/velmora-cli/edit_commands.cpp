@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "entries/text_util.h"
-#include "platform/prefix.h"
+#include "base/text.h"
+#include "platform/startup.h"
 
 namespace velmora::cli {
 
@@ -44,11 +44,9 @@ int ParseLocationArgument(const std::string& text) {
 }
 
 bool CheckWritablePrefix(std::ostream& err) {
-  int pid = 0;
-  if (platform::WineServerRunning(&pid)) {
-    err << "velmora-cli: a wineserver (pid " << pid << ") is running for the prefix " << platform::PrefixDir()
-        << " and owns its registry; nothing was changed. Close the prefix's programs or run `wineserver -k`, "
-           "then try again.\n";
+  platform::WriteRefusal refusal = platform::CheckWritesAllowed();
+  if (refusal.refused) {
+    err << "velmora-cli: " << refusal.reason << "; nothing was changed. " << refusal.advice << "\n";
     return false;
   }
   return true;

@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "app/stream_message_box.h"
 #include "app/velmora_app.h"
 #include "entries/startup_parameters.h"
+#include "platform/console.h"
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/startup.h"
 #include "platform/registry.h"
 #include "tools/velmora-cli/edit_commands.h"
 #include "tools/velmora-cli/list_command.h"
@@ -63,18 +64,16 @@ int Fail(const std::string& message) {
 
 // The prefix must be usable before anything is read from it.
 bool OpenPrefix(std::string* error) {
-  if (platform::InitPrefix() != platform::kSuccess) {
-    *error = "cannot use the Wine prefix: " + platform::LastErrorDetail();
+  if (platform::InitSystem() != platform::kSuccess) {
+    *error = "cannot use " + platform::SystemName() + ": " + platform::LastErrorDetail();
     return false;
   }
   for (platform::HKey root : {platform::HKeyLocalMachine(), platform::HKeyCurrentUser()}) {
-    platform::HKey key = nullptr;
-    platform::Status status = platform::RegOpenKeyEx(root, "Software", platform::kKeyRead, &key);
-    if (status == platform::kSuccess) {
-      platform::RegCloseKey(key);
-    } else if (status != platform::kFileNotFound) {
+    platform::UniqueKey key;
+    platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());
+    if (status != platform::kSuccess && status != platform::kFileNotFound) {
       std::string detail = platform::LastErrorDetail();
-      *error = "cannot read the registry of the prefix " + platform::PrefixDir() +
+      *error = "cannot read the registry of " + platform::SystemName() +
                (detail.empty() ? " (status " + std::to_string(status) + ")" : ": " + detail);
       return false;
     }
@@ -139,7 +138,8 @@ int RunChangeCommand(const std::vector<std::string>& args, bool profile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  platform::UseBinaryStandardOutput();
+  std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   if (args.empty()) return UsageError("a command is needed");
   const std::string command = args.front();
   args.erase(args.begin());

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <tuple>
 
-#include "entries/text_util.h"
+#include "base/text.h"
 #include "tools/velmora-cli/edit_commands.h"
 
 namespace velmora::cli {

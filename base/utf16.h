@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace velmora {
 
 // Invalid UTF-8 bytes are taken as Latin-1 characters, so no input is lost.
 std::u16string Utf16FromUtf8(const std::string& text);
@@ -15,4 +15,4 @@ std::u16string Utf16FromLittleEndian(const std::uint8_t* bytes, std::size_t coun
 // Code page 1252 (and Latin-1 for its holes) to UTF-8.
 std::string Utf8FromWindows1252(const std::string& text);
 
-}  // namespace platform
+}  // namespace velmora

@@ -1,6 +1,6 @@
-#include "platform/text_encoding.h"
+#include "base/utf16.h"
 
-namespace platform {
+namespace velmora {
 
 namespace {
 
@@ -125,4 +125,4 @@ std::string Utf8FromWindows1252(const std::string& text) {
   return out;
 }
 
-}  // namespace platform
+}  // namespace velmora

@@ -1,7 +1,7 @@
 // The built-in English string table.
 #include <map>
 
-#include "app/language.h"
+#include "base/message_text.h"
 
 namespace velmora {
 
@@ -84,5 +84,16 @@ const char* BuiltInString(unsigned id) {
 }
 
 bool HasBuiltInString(unsigned id) { return Table().count(id) != 0; }
+
+namespace {
+TextLookup installedLookup = nullptr;
+}  // namespace
+
+void SetTextLookup(TextLookup lookup) { installedLookup = lookup; }
+
+std::string GetString(unsigned id) {
+  if (!HasBuiltInString(id)) return "";
+  return installedLookup ? installedLookup(id) : std::string(BuiltInString(id));
+}
 
 }  // namespace velmora

@@ -1,4 +1,4 @@
-#include "entries/text_util.h"
+#include "base/text.h"
 
 #include <climits>
 

@@ -1,4 +1,4 @@
-#include "app/program_context.h"
+#include "base/program_context.h"
 
 namespace velmora {
 

@@ -1,10 +1,10 @@
-#include "platform/text_encoding.h"
+#include "base/utf16.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace platform;
+using namespace velmora;
 
 TEST(TextEncodingTest, Utf8AndUtf16RoundTripEveryPlane) {
   const std::string text = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // A é € 😀

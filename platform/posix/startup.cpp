@@ -1,0 +1,27 @@
+#include "platform/startup.h"
+
+#include "platform/posix/prefix.h"
+
+namespace platform {
+
+Status InitSystem() { return InitPrefix(); }
+
+std::string SystemName() {
+  return PrefixDir().empty() ? "the Wine prefix" : "the Wine prefix " + PrefixDir();
+}
+
+WriteRefusal CheckWritesAllowed() {
+  WriteRefusal refusal;
+  int pid = 0;
+  if (WineServerRunning(&pid)) {
+    refusal.refused = true;
+    refusal.reason = "a wineserver (pid " + std::to_string(pid) + ") is running for the prefix " + PrefixDir() +
+                     " and owns its registry";
+    refusal.advice =
+        "Close the prefix's programs or run `wineserver -k`, then try again; or change the prefix now with the "
+        "Windows build, velmora-cli.exe, run under Wine in it (it goes through the running wineserver).";
+  }
+  return refusal;
+}
+
+}  // namespace platform
