@@ -1,0 +1,218 @@
+// Files, folders and paths over the Win32 file API. Paths are Windows paths
+// already, so the host path of a path is the path itself.
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "platform/win32/wide.h"
+
+namespace platform {
+
+namespace {
+
+using win32::Narrow;
+using win32::Wide;
+
+Status LastStatus() { return static_cast<Status>(GetLastError()); }
+
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+Status WriteAll(HANDLE file, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) return LastStatus();
+    done += written;
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+namespace files {
+
+std::string HostPathFromWindows(const std::string& windowsPath) { return windowsPath; }
+std::string WindowsPathFromHost(const std::string& hostPath) { return hostPath; }
+
+std::string ExecutablePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return "";
+    if (length < buffer.size()) return Narrow(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+Status FullPath(const std::string& path, std::string* fullPath) {
+  fullPath->clear();
+  if (path.empty()) return kInvalidParameter;
+  std::wstring wide = Wide(path);
+  DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return LastStatus();
+  std::vector<wchar_t> buffer(needed);
+  DWORD length = GetFullPathNameW(wide.c_str(), needed, buffer.data(), nullptr);
+  if (length == 0 || length >= needed) return LastStatus();
+  *fullPath = Narrow(buffer.data(), length);
+  return kSuccess;
+}
+
+std::string SystemDirectory() {
+  wchar_t buffer[MAX_PATH];
+  UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? "" : Narrow(buffer, length);
+}
+
+bool Exists(const std::string& path) {
+  return !path.empty() && GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DirectoryExists(const std::string& path) {
+  if (path.empty()) return false;
+  DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Status ReadWholeFile(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return LastStatus();
+  char buffer[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) return LastStatus();
+    if (read == 0) return kSuccess;
+    bytes->append(buffer, read);
+  }
+}
+
+Status WriteAtomic(const std::string& path, const std::string& bytes) {
+  std::wstring target = Wide(path);
+  std::wstring temp = target + L".tmp" + std::to_wstring(std::random_device{}());
+  Status status;
+  {
+    Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return LastStatus();
+    status = WriteAll(file.get(), bytes);
+    if (status == kSuccess && !FlushFileBuffers(file.get())) status = LastStatus();
+  }
+  if (status == kSuccess && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    status = LastStatus();
+  }
+  if (status != kSuccess) DeleteFileW(temp.c_str());
+  return status;
+}
+
+Status RemoveFile(const std::string& path) {
+  return DeleteFileW(Wide(path).c_str()) ? kSuccess : LastStatus();
+}
+
+Status MakeDirectory(const std::string& path) {
+  return CreateDirectoryW(Wide(path).c_str(), nullptr) ? kSuccess : LastStatus();
+}
+
+Status MakeDirectories(const std::string& path) {
+  if (path.empty()) return kInvalidParameter;
+  if (DirectoryExists(path)) return kSuccess;
+  std::size_t cut = path.find_last_of("\\/");
+  if (cut != std::string::npos && cut > 0 && !(cut == 2 && path[1] == ':')) {
+    Status parent = MakeDirectories(path.substr(0, cut));
+    if (parent != kSuccess) return parent;
+  }
+  Status status = MakeDirectory(path);
+  return status == kAlreadyExists && DirectoryExists(path) ? kSuccess : status;
+}
+
+Status Rename(const std::string& from, const std::string& to) {
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)
+             ? kSuccess
+             : LastStatus();
+}
+
+bool PathFindsItem(const std::string& path) {
+  FolderSearch search;
+  return search.FindFirst(path);
+}
+
+}  // namespace files
+
+struct FolderSearch::State {
+  std::vector<FoundItem> items;
+  std::size_t position = 0;
+};
+
+FolderSearch::FolderSearch() = default;
+FolderSearch::~FolderSearch() = default;
+
+// FindFirstFileW/FindNextFileW, collected at once and ordered like the Linux
+// backend orders them (dots first, then names without regard to case), so that
+// both backends hand the same sequence to the core.
+bool FolderSearch::FindFirst(const std::string& pattern) {
+  state_.reset();
+  if (pattern.empty()) return false;
+  std::size_t cut = pattern.find_last_of("\\/");
+  std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  auto state = std::make_unique<State>();
+  std::vector<FoundItem> dots;
+  do {
+    FoundItem item;
+    item.name = Narrow(data.cFileName, wcslen(data.cFileName));
+    item.fullPath = folder.empty() ? item.name : folder + "\\" + item.name;
+    item.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    item.isDots = item.name == "." || item.name == "..";
+    item.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    (item.isDots ? dots : state->items).push_back(item);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(dots.begin(), dots.end(), [](const FoundItem& a, const FoundItem& b) { return a.name < b.name; });
+  std::sort(state->items.begin(), state->items.end(), [](const FoundItem& a, const FoundItem& b) {
+    std::string x = a.name, y = b.name;
+    std::transform(x.begin(), x.end(), x.begin(), FoldCase);
+    std::transform(y.begin(), y.end(), y.begin(), FoldCase);
+    return x != y ? x < y : a.name < b.name;
+  });
+  state->items.insert(state->items.begin(), dots.begin(), dots.end());
+  if (state->items.empty()) return false;
+  state_ = std::move(state);
+  return true;
+}
+
+bool FolderSearch::FindNext() {
+  if (!state_) return false;
+  if (state_->position + 1 >= state_->items.size()) return false;
+  ++state_->position;
+  return true;
+}
+
+const FoundItem& FolderSearch::Current() const {
+  static const FoundItem empty;
+  return state_ ? state_->items[state_->position] : empty;
+}
+
+void FolderSearch::Close() { state_.reset(); }
+
+}  // namespace platform

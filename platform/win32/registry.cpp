@@ -1,0 +1,226 @@
+// The registry over the Win32 API. Every key is opened in the 64-bit view of the
+// machine (KEY_WOW64_64KEY), so a 32-bit and a 64-bit build see the same keys and
+// reach the 32-bit view only through its own path (Software\Wow6432Node\...), as
+// the Linux backend does in a prefix's hive files.
+#include "platform/registry.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/wide.h"
+
+namespace platform {
+
+namespace {
+
+using win32::Narrow;
+using win32::Wide;
+
+constexpr REGSAM kViewFlag = KEY_WOW64_64KEY;
+
+HKEY Native(HKey key) { return reinterpret_cast<HKEY>(key); }
+HKey Ours(HKEY key) { return reinterpret_cast<HKey>(key); }
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// Value data as the program sees it: strings as UTF-8 ending in a zero.
+std::string ApiData(DWORD type, const std::vector<BYTE>& raw, DWORD size) {
+  if (!IsStringType(type)) return std::string(reinterpret_cast<const char*>(raw.data()), size);
+  std::string text = velmora::Utf8FromUtf16(
+      velmora::Utf16FromLittleEndian(raw.data(), size / 2));
+  if (text.empty() || text.back() != '\0') text.push_back('\0');
+  return text;
+}
+
+// Value data as the registry holds it: strings as UTF-16 ending in a zero.
+std::vector<BYTE> StoredData(std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
+  if (!IsStringType(type)) return std::vector<BYTE>(data, data + size);
+  std::u16string units = velmora::Utf16FromUtf8(std::string(reinterpret_cast<const char*>(data), size));
+  if (units.empty() || units.back() != u'\0') units.push_back(u'\0');
+  std::vector<BYTE> stored(units.size() * 2);
+  std::memcpy(stored.data(), units.data(), stored.size());
+  return stored;
+}
+
+// Reads value |index| of |key| (or the value named |name| when index < 0) whole.
+Status ReadValue(HKEY key, long index, const std::wstring& name, std::wstring* foundName, DWORD* type,
+                 std::vector<BYTE>* data, DWORD* size) {
+  data->resize(512);
+  for (;;) {
+    DWORD dataSize = static_cast<DWORD>(data->size());
+    LSTATUS status;
+    if (index >= 0) {
+      std::vector<wchar_t> nameBuffer(16384);
+      DWORD nameSize = static_cast<DWORD>(nameBuffer.size());
+      status = RegEnumValueW(key, static_cast<DWORD>(index), nameBuffer.data(), &nameSize, nullptr, type,
+                             data->data(), &dataSize);
+      if (status == ERROR_SUCCESS) *foundName = std::wstring(nameBuffer.data(), nameSize);
+    } else {
+      status = RegQueryValueExW(key, name.c_str(), nullptr, type, data->data(), &dataSize);
+    }
+    if (status == ERROR_MORE_DATA) {
+      data->resize(std::max<std::size_t>(data->size() * 2, dataSize + 2u));
+      continue;
+    }
+    *size = dataSize;
+    return status;
+  }
+}
+
+Status CopyOut(const std::string& bytes, std::uint8_t* data, std::uint32_t* dataSize) {
+  if (data && bytes.size() > *dataSize) {
+    *dataSize = static_cast<std::uint32_t>(bytes.size());
+    return kMoreData;
+  }
+  if (data) std::memcpy(data, bytes.data(), bytes.size());
+  if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
+  return kSuccess;
+}
+
+}  // namespace
+
+HKey HKeyLocalMachine() { return Ours(HKEY_LOCAL_MACHINE); }
+HKey HKeyCurrentUser() { return Ours(HKEY_CURRENT_USER); }
+
+namespace reg {
+
+Status OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
+  ClearLastErrorDetail();
+  if (!result) return kInvalidParameter;
+  *result = nullptr;
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExW(Native(root), Wide(subKey).c_str(), 0, access | kViewFlag, &key);
+  if (status == ERROR_SUCCESS) *result = Ours(key);
+  return status;
+}
+
+Status CreateKey(HKey root, const std::string& subKey, HKey* result) {
+  ClearLastErrorDetail();
+  if (!result) return kInvalidParameter;
+  *result = nullptr;
+  HKEY key = nullptr;
+  LSTATUS status = RegCreateKeyExW(Native(root), Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_ALL_ACCESS | kViewFlag, nullptr, &key, nullptr);
+  if (status == ERROR_SUCCESS) *result = Ours(key);
+  return status;
+}
+
+Status CloseKey(HKey key) {
+  if (key == HKeyLocalMachine() || key == HKeyCurrentUser()) return kSuccess;
+  return RegCloseKey(Native(key));
+}
+
+Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* dataSize) {
+  ClearLastErrorDetail();
+  if (!name || !nameSize || (data && !dataSize)) return kInvalidParameter;
+  std::wstring wideName;
+  DWORD valueType = 0, size = 0;
+  std::vector<BYTE> raw;
+  Status status = ReadValue(Native(key), static_cast<long>(index), L"", &wideName, &valueType, &raw, &size);
+  if (status != kSuccess) return status;
+  std::string bytes = ApiData(valueType, raw, size);
+  std::string utf8Name = Narrow(wideName);
+  if (utf8Name.size() + 1 > *nameSize) {
+    *nameSize = static_cast<std::uint32_t>(utf8Name.size());
+    if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
+    return kMoreData;
+  }
+  std::memcpy(name, utf8Name.c_str(), utf8Name.size() + 1);
+  *nameSize = static_cast<std::uint32_t>(utf8Name.size());
+  if (type) *type = valueType;
+  return CopyOut(bytes, data, dataSize);
+}
+
+Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* dataSize) {
+  ClearLastErrorDetail();
+  if (data && !dataSize) return kInvalidParameter;
+  std::wstring ignored;
+  DWORD valueType = 0, size = 0;
+  std::vector<BYTE> raw;
+  Status status = ReadValue(Native(key), -1, Wide(name), &ignored, &valueType, &raw, &size);
+  if (status != kSuccess) return status;
+  if (type) *type = valueType;
+  return CopyOut(ApiData(valueType, raw, size), data, dataSize);
+}
+
+Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t dataSize) {
+  ClearLastErrorDetail();
+  if (!data && dataSize) return kInvalidParameter;
+  std::vector<BYTE> stored = StoredData(type, data, dataSize);
+  return RegSetValueExW(Native(key), Wide(name).c_str(), 0, type, stored.data(), static_cast<DWORD>(stored.size()));
+}
+
+Status DeleteValue(HKey key, const std::string& name) {
+  ClearLastErrorDetail();
+  return RegDeleteValueW(Native(key), Wide(name).c_str());
+}
+
+Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
+  ClearLastErrorDetail();
+  if (!name) return kInvalidParameter;
+  wchar_t buffer[256];
+  DWORD length = 256;
+  LSTATUS status = RegEnumKeyExW(Native(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  std::string utf8 = Narrow(buffer, length);
+  if (utf8.size() + 1 > size) return kMoreData;
+  std::memcpy(name, utf8.c_str(), utf8.size() + 1);
+  return kSuccess;
+}
+
+Status DeleteTree(HKey root, const std::string& subKey) {
+  ClearLastErrorDetail();
+  std::wstring path = Wide(subKey);
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExW(Native(root), path.c_str(), 0, KEY_ALL_ACCESS | kViewFlag, &key);
+  if (status != ERROR_SUCCESS) return status;
+  status = RegDeleteTreeW(key, nullptr);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return status;
+  return RegDeleteKeyExW(Native(root), path.c_str(), kViewFlag, 0);
+}
+
+Status ReadAllValues(HKey key, std::vector<RegistryValue>* values) {
+  ClearLastErrorDetail();
+  if (!values) return kInvalidParameter;
+  values->clear();
+  for (DWORD index = 0;; ++index) {
+    std::wstring name;
+    DWORD type = 0, size = 0;
+    std::vector<BYTE> raw;
+    Status status = ReadValue(Native(key), static_cast<long>(index), L"", &name, &type, &raw, &size);
+    if (status == kNoMoreItems) return kSuccess;
+    if (status != kSuccess) return status;
+    values->push_back(RegistryValue{Narrow(name), type, ApiData(type, raw, size)});
+  }
+}
+
+Status QueryString(HKey key, const std::string& name, std::string* text) {
+  ClearLastErrorDetail();
+  if (!text) return kInvalidParameter;
+  text->clear();
+  std::wstring ignored;
+  DWORD type = 0, size = 0;
+  std::vector<BYTE> raw;
+  Status status = ReadValue(Native(key), -1, Wide(name), &ignored, &type, &raw, &size);
+  if (status != kSuccess) return status;
+  std::string bytes = ApiData(type, raw, size);
+  *text = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
+  return kSuccess;
+}
+
+Status SetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type) {
+  std::string bytes = text;
+  bytes.push_back('\0');
+  return SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
+}
+
+}  // namespace reg
+
+}  // namespace platform
