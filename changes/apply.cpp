@@ -11,6 +11,7 @@
 #include "changes/store_layout.h"
 #include "changes/value_forms.h"
 #include "changes/write_steps.h"
+#include "entries/startup_approved.h"
 #include "entries/startup_parameters.h"
 #include "base/text.h"
 #include "platform/files.h"
@@ -108,8 +109,11 @@ class LocationApply {
             continue;
           }
         }
+        if (!ClearSystemMark(task)) continue;
         // In its location again: the stored copy is no longer needed.
         store_.Remove(Stored(task), nullptr);
+      } else if (task.disabledBySystem && disk) {
+        continue;  // disabled by the system's startup manager: it stays as it is
       } else if (disk) {
         const RawValue* pending = Pending(task);
         RawValue original = pending ? *pending : FromRegistry(*disk);
@@ -170,7 +174,10 @@ class LocationApply {
             }
           }
         }
+        if (!ClearSystemMark(task)) continue;
         store_.Remove(Stored(task), nullptr);
+      } else if (task.disabledBySystem && exists) {
+        continue;  // disabled by the system's startup manager: it stays as it is
       } else if (exists && !isFolder) {
         std::string bytes;
         platform::Status status = platform::files::ReadWholeFile(path, &bytes);
@@ -191,6 +198,16 @@ class LocationApply {
         }
       }
     }
+  }
+
+  // An enabled entry must not keep a "disabled" mark of the system's startup
+  // manager, or the system would still not start it.
+  bool ClearSystemMark(const Task& task) {
+    if (!model_.honoursStartupApproved) return true;
+    platform::Status status = ClearStartupApprovedMark(location_, task.name);
+    if (status == platform::kSuccess) return true;
+    Fail(task.name, changes::FailureText("clear the system's \"disabled\" mark", status));
+    return false;
   }
 
   // Puts a missing item back: the copy a loaded profile brought, else its kept copy, else

@@ -5,6 +5,7 @@
 #include "entries/module_version.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
+#include "entries/startup_approved.h"
 #include "entries/startup_parameters.h"
 #include "base/text.h"
 #include "platform/files.h"
@@ -142,6 +143,11 @@ void StartupParameters::ScanAllLocations() {
 void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
                                  const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
                                  bool storeForm) {
+  // Still in its location, but disabled by the system's own startup manager.
+  if (task->enabled && honoursStartupApproved && StartupApprovedDisabled(location, task->name)) {
+    task->enabled = 0;
+    task->disabledBySystem = 1;
+  }
   DeriveFileName(*task);
   ReadProcessInfo(programPath, *task);
   if (task->processProtected == 0 && !platform::files::PathFindsItem(programPath)) task->fileExists = 0;

@@ -12,6 +12,7 @@
 #include "entries/startup_location.h"
 #include "entries/task.h"
 #include "platform/registry.h"
+#include "platform/system.h"
 #include "platform/status.h"
 
 namespace velmora {
@@ -116,6 +117,9 @@ class StartupParameters {
   // A listing changes nothing on disk: the program's own keys (6 and 7) are then
   // opened for reading only and never created, so stale store values stay too.
   bool readOnly = false;
+  // Whether the system's StartupApproved marks count (see entries/startup_approved.h):
+  // a marked entry is listed disabled, and enabling it clears the mark.
+  bool honoursStartupApproved = platform::SystemKeepsStartupApproved();
   std::string profileNames;
   std::vector<std::string> CategoryCodes;
 

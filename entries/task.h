@@ -26,6 +26,9 @@ class Task {
   int processProtected = 0;
   int fileExists = 1;
   int removed = 0;
+  // Disabled by the system's own startup manager (a StartupApproved mark) while
+  // still in its location.
+  int disabledBySystem = 0;
   std::string applicationName;
   std::string version;
   std::string productName;

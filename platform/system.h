@@ -26,6 +26,11 @@ struct OsVersionInfo {
 // GetVersionExA, as Windows programs in the prefix see it.
 bool QuerySystemVersion(OsVersionInfo* info);
 
+// True when the system honours the marks its own startup manager leaves under
+// ...\Explorer\StartupApproved (Windows 8 and later). Wine ignores them, so a
+// Wine prefix, and a Windows program running under Wine, never do.
+bool SystemKeepsStartupApproved();
+
 // Starts a program with an argument vector (no shell ever sees it). The first
 // element is a host path or a Windows path; Windows executables run through Wine.
 bool LaunchProgram(const std::vector<std::string>& argv);

@@ -169,6 +169,8 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   return found;
 }
 
+bool SystemKeepsStartupApproved() { return false; }  // a Wine prefix
+
 void TerminateCurrentProcess(std::uint32_t exitCode) {
   std::cout.flush();
   std::cerr.flush();

@@ -77,6 +77,15 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   return true;
 }
 
+bool SystemKeepsStartupApproved() {
+  // Wine's ntdll exports wine_get_version; Wine starts marked entries anyway.
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll && GetProcAddress(ntdll, "wine_get_version")) return false;
+  OsVersionInfo version;
+  if (!QuerySystemVersion(&version)) return false;
+  return version.majorVersion > 6 || (version.majorVersion == 6 && version.minorVersion >= 2);
+}
+
 bool LaunchProgram(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return false;
   std::wstring commandLine;

@@ -28,6 +28,7 @@ void PrintJson(const StartupParameters& model, std::ostream& out) {
           << ", \"name\": " << JsonString(task->name) << ", \"fileName\": " << JsonString(task->fileName)
           << ", \"command\": " << JsonString(task->command)
           << ", \"enabled\": " << (task->enabled ? "true" : "false")
+          << ", \"disabledBySystem\": " << (task->disabledBySystem ? "true" : "false")
           << ", \"fileExists\": " << (task->fileExists ? "true" : "false")
           << ", \"processProtected\": " << (task->processProtected ? "true" : "false")
           << ", \"memoryKB\": " << task->memoryKB << ", \"peakMemoryKB\": " << task->peakMemoryKB
@@ -57,7 +58,8 @@ void PrintTable(const StartupParameters& model, std::ostream& out) {
     for (const auto& [key, task] : model.entryMaps[location]) {
       if (task->removed) continue;
       ++total;
-      out << "  [" << (task->enabled ? 'x' : ' ') << "] " << task->name << "\n";
+      out << "  [" << (task->enabled ? 'x' : ' ') << "] " << task->name
+          << (task->disabledBySystem ? "   (disabled by the system's startup manager)" : "") << "\n";
       out << "      command: " << task->command << (task->fileExists ? "" : "   (file not found)") << "\n";
       if (!task->applicationName.empty() && task->applicationName != task->name)
         out << "      program: " << task->applicationName

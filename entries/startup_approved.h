@@ -1,0 +1,24 @@
+// The second switch of Windows 8 and later: the system's own startup manager
+// disables an entry by a mark under ...\Explorer\StartupApproved and leaves the
+// entry where it is. Wine ignores the marks, so they count only where the
+// platform says the system keeps them.
+#pragma once
+
+#include <string>
+
+#include "platform/status.h"
+
+namespace velmora {
+
+// The key holding the marks of |location| ("" for RunOnce, which has none).
+std::string StartupApprovedKeyPath(int location);
+// A mark's data says "disabled": bit 0 of its first byte.
+bool MarksDisabled(const std::string& data);
+// True when the entry |name| of |location| (a value name, or a Startup-folder
+// item's file name) carries a "disabled" mark.
+bool StartupApprovedDisabled(int location, const std::string& name);
+// Deletes a "disabled" mark of the entry, so that the system starts it again.
+// kSuccess when there was none.
+platform::Status ClearStartupApprovedMark(int location, const std::string& name);
+
+}  // namespace velmora
