@@ -30,14 +30,21 @@ set(system_header_regex "^<(windows\\.h|winreg\\.h|shlobj\\.h|objbase\\.h|psapi\
 # Qt headers: the window program only.
 set(qt_header_regex "^<Q[A-Za-z]+(/[A-Za-z]+)?>")
 
-file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}
-  ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.hpp ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.cc ${SOURCE_DIR}/*.c)
+# The source folders of the tree; build trees and hidden folders are left out.
+file(GLOB top_folders LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
+set(files "")
+foreach(folder IN LISTS top_folders)
+  if(NOT IS_DIRECTORY ${SOURCE_DIR}/${folder} OR folder MATCHES "^(build|\\.)")
+    continue()
+  endif()
+  file(GLOB_RECURSE found RELATIVE ${SOURCE_DIR}
+    ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.hpp ${SOURCE_DIR}/${folder}/*.cpp
+    ${SOURCE_DIR}/${folder}/*.cc ${SOURCE_DIR}/${folder}/*.c)
+  list(APPEND files ${found})
+endforeach()
 
 set(problems "")
 foreach(file IN LISTS files)
-  if(file MATCHES "^(build[^/]*|\\.[^/]*)/")
-    continue()
-  endif()
   # The layer of the file: the longest listed folder it lies in.
   set(layer "")
   foreach(candidate IN LISTS layers)

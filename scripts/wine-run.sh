@@ -25,7 +25,12 @@ if [[ ! -f $template/system.reg ]]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine-XXXXXX")
-cp -a "$template" "$work/prefix"
+# The system's libraries (most of the prefix's size) are linked, never written;
+# every other file is a copy of its own.
+cp -a --link "$template" "$work/prefix" 2>/dev/null || { rm -rf "$work/prefix"; cp -a "$template" "$work/prefix"; }
+while IFS= read -r -d '' file; do
+  cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file"
+done < <(find "$work/prefix" -type f -not -path '*/system32/*' -not -path '*/syswow64/*' -not -path '*/winsxs/*' -print0)
 export WINEPREFIX=$work/prefix
 wine "$@"
 status=$?

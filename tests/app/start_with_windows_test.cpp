@@ -7,11 +7,11 @@
 
 #include <filesystem>
 
-#include "app/program_context.h"
+#include "base/program_context.h"
 #include "app/settings.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
 
@@ -27,14 +27,14 @@ bool WineAvailable() {
 
 std::string RunValueOf(const std::string& name) {
   platform::HKey key = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, &key) != platform::kSuccess) {
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, &key) != platform::kSuccess) {
     return "";
   }
   char data[1024] = {};
   std::uint32_t size = sizeof data - 1;
   std::uint32_t type = 0;
-  platform::Status status = platform::RegQueryValueEx(key, name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
-  platform::RegCloseKey(key);
+  platform::Status status = platform::reg::QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
+  platform::reg::CloseKey(key);
   return status == platform::kSuccess ? std::string(data) : "";
 }
 
@@ -57,7 +57,7 @@ TEST(StartWithWindows, WinebootStartsTheWindowProgram) {
   setenv("WINEPREFIX", prefix.c_str(), 1);
   platform::ResetPrefixForTesting();
   ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
-  Program().programDir = platform::WindowsPathFromHost(bin);
+  Program().programDir = platform::files::WindowsPathFromHost(bin);
   Program().programName = "Velmora";
   ASSERT_EQ(Program().programDir.rfind("Z:\\", 0), 0u) << Program().programDir;
 

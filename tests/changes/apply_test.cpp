@@ -220,7 +220,7 @@ TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
 }
 
 TEST_F(ApplyTest, MissingLocationKeyIsNamedAndNotCreated) {
-  ASSERT_EQ(platform::SHDeleteKey(platform::HKeyCurrentUser(), kRunOnceKeyPath), platform::kSuccess);
+  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyCurrentUser(), kRunOnceKeyPath), platform::kSuccess);
   StartupParameters model;
   Read(model);
   auto task = std::make_unique<Task>();
@@ -234,7 +234,7 @@ TEST_F(ApplyTest, MissingLocationKeyIsNamedAndNotCreated) {
   EXPECT_NE(failures[0].reason.find("does not exist"), std::string::npos) << failures[0].reason;
   EXPECT_EQ(failures[0].reason.find("access denied"), std::string::npos) << failures[0].reason;
   platform::HKey key = nullptr;
-  EXPECT_EQ(platform::RegOpenKeyEx(platform::HKeyCurrentUser(), kRunOnceKeyPath, platform::kKeyRead, &key),
+  EXPECT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunOnceKeyPath, platform::kKeyRead, &key),
             platform::kFileNotFound);
 }
 
@@ -244,7 +244,7 @@ TEST_F(ApplyTest, MachineKeyEditsDoNotNeedTheStore) {
   SetText(kLmRun, "Kept", "C:\\kept.exe");
   StartupParameters model;
   Read(model);
-  ASSERT_EQ(platform::SHDeleteKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath()), platform::kSuccess);
+  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyCurrentUser(), DisabledTasksKeyPath()), platform::kSuccess);
   auto task = std::make_unique<Task>();
   task->name = "Added";
   task->command = "C:\\added.exe /x";

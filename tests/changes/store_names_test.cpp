@@ -2,7 +2,7 @@
 // ("Foo", "03|Foo", " 3|Foo"), written by Wine's own reg tool into a prefix made
 // by Wine: every step that deletes an entry's store value deletes the value it
 // was read from, together with its remembered form.
-#include "platform/prefix.h"
+#include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
 
 namespace velmora::test {
