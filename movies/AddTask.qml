@@ -3,6 +3,7 @@
 // selectedSLoc when "Add" is pressed; it writes taskLocation and taskLocFlag after
 // a file was chosen.
 import QtQuick
+import "VelmoraLook"
 
 Rectangle {
     id: root
@@ -20,33 +21,10 @@ Rectangle {
         return isNaN(n) ? 0 : n
     }
 
-    QtObject {
-        id: look
-        readonly property color chrome: "#0e1f56"
-        readonly property color chromeEdge: "#24418f"
-        readonly property color titleText: "#e9efff"
-        readonly property color card: "#f7f9fc"
-        readonly property color cardText: "#1c2640"
-        readonly property color cardSubtle: "#69758f"
-        readonly property color label: "#3a4866"
-        readonly property color field: "#ffffff"
-        readonly property color fieldEdge: "#b9c3d8"
-        readonly property color accent: "#2f6df6"
-        readonly property color accentHover: "#4a82ff"
-        readonly property color accentPressed: "#2256c9"
-        readonly property color neutral: "#e3e8f2"
-        readonly property color neutralHover: "#d3dbea"
-        readonly property color neutralPressed: "#c1cbe0"
-        readonly property color tile: "#ffffff"
-        readonly property color tileHover: "#eef3ff"
-        readonly property color tileSelected: "#e4ecff"
-        readonly property color error: "#e0393e"
-    }
-
     width: 440
     height: titleBar.height + body.height + 2
-    color: look.chrome
-    border.color: look.chromeEdge
+    color: Look.chrome
+    border.color: Look.chromeEdge
     border.width: 1
 
     function send(command) { fsCommand(command, "") }
@@ -68,36 +46,6 @@ Rectangle {
 
     // ---- building blocks ----------------------------------------------------------
 
-    component DialogButton: Rectangle {
-        id: button
-        property string label
-        property string command
-        property bool primary: false
-        implicitWidth: Math.max(88, caption.implicitWidth + 28)
-        implicitHeight: 30
-        radius: 5
-        color: primary ? (area.pressed ? look.accentPressed : area.containsMouse ? look.accentHover : look.accent)
-                       : (area.pressed ? look.neutralPressed : area.containsMouse ? look.neutralHover : look.neutral)
-        border.color: primary ? "#1d4fc0" : look.fieldEdge
-        border.width: 1
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Text {
-            id: caption
-            anchors.centerIn: parent
-            text: button.label
-            color: button.primary ? "white" : look.cardText
-            font.pixelSize: 13
-            font.bold: button.primary
-        }
-        MouseArea {
-            id: area
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: root.send(button.command)
-        }
-    }
-
     component Field: Rectangle {
         id: field
         property alias input: textInput
@@ -106,8 +54,8 @@ Rectangle {
         signal edited(string text)
         height: 30
         radius: 4
-        color: look.field
-        border.color: textInput.activeFocus ? look.accent : (fieldArea.containsMouse ? "#8d99b3" : look.fieldEdge)
+        color: Look.field
+        border.color: textInput.activeFocus ? Look.accent : (fieldArea.containsMouse ? "#8d99b3" : Look.fieldEdge)
         border.width: textInput.activeFocus ? 2 : 1
         MouseArea {
             id: fieldArea
@@ -123,8 +71,8 @@ Rectangle {
             anchors.rightMargin: 9
             verticalAlignment: TextInput.AlignVCenter
             clip: true
-            color: look.cardText
-            selectionColor: look.accent
+            color: Look.cardText
+            selectionColor: Look.accent
             selectedTextColor: "white"
             selectByMouse: true
             font.pixelSize: 13
@@ -154,8 +102,8 @@ Rectangle {
         width: parent.width
         height: 40
         radius: 5
-        color: chosen ? look.tileSelected : tileArea.pressed ? look.neutral : tileArea.containsMouse ? look.tileHover : look.tile
-        border.color: chosen ? look.accent : look.fieldEdge
+        color: chosen ? Look.tileSelected : tileArea.pressed ? Look.neutral : tileArea.containsMouse ? Look.tileHover : Look.tile
+        border.color: chosen ? Look.accent : Look.fieldEdge
         border.width: chosen ? 2 : 1
         Behavior on color { ColorAnimation { duration: 90 } }
         Rectangle {
@@ -164,14 +112,14 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             width: 16; height: 16; radius: 8
             color: "white"
-            border.color: tile.chosen ? look.accent : "#8d99b3"
+            border.color: tile.chosen ? Look.accent : "#8d99b3"
             border.width: tile.chosen ? 5 : 1
         }
         Text {
             x: 34; y: 5
             width: parent.width - 40
             text: tile.label
-            color: look.cardText
+            color: Look.cardText
             font.pixelSize: 12
             font.bold: true
             elide: Text.ElideRight
@@ -180,7 +128,7 @@ Rectangle {
             x: 34; y: 21
             width: parent.width - 40
             text: tile.detail
-            color: look.cardSubtle
+            color: Look.cardSubtle
             font.pixelSize: 10
             elide: Text.ElideRight
         }
@@ -200,10 +148,7 @@ Rectangle {
         x: 1; y: 1
         width: parent.width - 2
         height: 34
-        gradient: Gradient {
-            GradientStop { position: 0.0; color: "#1b3481" }
-            GradientStop { position: 1.0; color: "#132767" }
-        }
+        gradient: TitleGradient {}
         MouseArea {
             anchors.fill: parent
             onPressed: root.send("IDC_FS_drag")
@@ -213,7 +158,7 @@ Rectangle {
             anchors.leftMargin: 12
             anchors.verticalCenter: parent.verticalCenter
             text: "Add a startup entry"
-            color: look.titleText
+            color: Look.titleText
             font.pixelSize: 13
             font.bold: true
         }
@@ -224,11 +169,11 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             width: 26; height: 24
             radius: 4
-            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? look.error : "transparent"
+            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? Look.error : "transparent"
             Text {
                 anchors.centerIn: parent
                 text: "\u2715"
-                color: look.titleText
+                color: Look.titleText
                 font.pixelSize: 13
             }
             MouseArea {
@@ -247,13 +192,13 @@ Rectangle {
         y: titleBar.y + titleBar.height
         width: parent.width - 2
         height: buttons.y + buttons.height + 16
-        color: look.card
+        color: Look.card
 
         Text {
             id: nameLabel
             x: 16; y: 14
             text: "Name"
-            color: look.label
+            color: Look.label
             font.pixelSize: 11
             font.bold: true
         }
@@ -273,7 +218,7 @@ Rectangle {
             x: 16
             y: nameField.y + nameField.height + 12
             text: "Program"
-            color: look.label
+            color: Look.label
             font.pixelSize: 11
             font.bold: true
         }
@@ -288,6 +233,7 @@ Rectangle {
             onEdited: (text) => root.taskLocation = text
         }
         DialogButton {
+            onClicked: root.send(command)
             id: browse
             objectName: "ID_Fs_Browser"
             anchors.right: parent.right
@@ -303,7 +249,7 @@ Rectangle {
             y: pathField.y + pathField.height + 5
             width: parent.width - 32
             text: "Options may follow the program: \"C:\\Tools\\sync.exe\" /quiet"
-            color: look.cardSubtle
+            color: Look.cardSubtle
             font.pixelSize: 10
             elide: Text.ElideRight
         }
@@ -313,7 +259,7 @@ Rectangle {
             x: 16
             y: pathHint.y + pathHint.height + 12
             text: "Starts from"
-            color: look.label
+            color: Look.label
             font.pixelSize: 11
             font.bold: true
         }
@@ -372,11 +318,12 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 width: parent.width - cancel.width - add.width - 24
                 text: "Nothing changes until you apply."
-                color: look.cardSubtle
+                color: Look.cardSubtle
                 font.pixelSize: 11
                 elide: Text.ElideRight
             }
             DialogButton {
+                onClicked: root.send(command)
                 id: cancel
                 objectName: "ID_Fs_cancel"
                 anchors.right: add.left
@@ -385,6 +332,7 @@ Rectangle {
                 command: "ID_Fs_cancel"
             }
             DialogButton {
+                onClicked: root.send(command)
                 id: add
                 objectName: "ID_Fs_add"
                 anchors.right: parent.right

@@ -1,6 +1,7 @@
 // The message box: title, icon for the kind, message, an optional check box and
 // one or two buttons. Reports its size to the window, which follows it.
 import QtQuick
+import "VelmoraLook"
 
 Rectangle {
     id: root
@@ -33,29 +34,10 @@ Rectangle {
         }
     }
 
-    QtObject {
-        id: look
-        readonly property color chrome: "#0e1f56"
-        readonly property color chromeEdge: "#24418f"
-        readonly property color titleText: "#e9efff"
-        readonly property color subtleText: "#9fb0d8"
-        readonly property color card: "#f7f9fc"
-        readonly property color cardText: "#1c2640"
-        readonly property color accent: "#2f6df6"
-        readonly property color accentHover: "#4a82ff"
-        readonly property color accentPressed: "#2256c9"
-        readonly property color neutral: "#e3e8f2"
-        readonly property color neutralHover: "#d3dbea"
-        readonly property color neutralPressed: "#c1cbe0"
-        readonly property color alert: "#f2b400"
-        readonly property color error: "#e0393e"
-        readonly property color info: "#2f8cf6"
-    }
-
     width: 380
     height: titleBar.height + body.implicitHeight + 2
-    color: look.chrome
-    border.color: look.chromeEdge
+    color: Look.chrome
+    border.color: Look.chromeEdge
     border.width: 1
     focus: true
 
@@ -70,35 +52,6 @@ Rectangle {
     Keys.onReturnPressed: fsCommand("IDC_FS_OK", "")
     Keys.onEnterPressed: fsCommand("IDC_FS_OK", "")
 
-    component BoxButton: Rectangle {
-        id: button
-        property string label
-        property string command
-        property bool primary: false
-        implicitWidth: Math.max(84, caption.implicitWidth + 28)
-        implicitHeight: 30
-        radius: 5
-        color: primary ? (area.pressed ? look.accentPressed : area.containsMouse ? look.accentHover : look.accent)
-                       : (area.pressed ? look.neutralPressed : area.containsMouse ? look.neutralHover : look.neutral)
-        border.color: primary ? "#1d4fc0" : "#b9c3d8"
-        border.width: 1
-        Text {
-            id: caption
-            anchors.centerIn: parent
-            text: button.label
-            color: button.primary ? "white" : look.cardText
-            font.pixelSize: 13
-            font.bold: button.primary
-        }
-        MouseArea {
-            id: area
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: root.fsCommand(button.command, "")
-        }
-    }
-
     // ---- title bar: drag area and close button ----------------------------------
     Rectangle {
         id: titleBar
@@ -106,10 +59,7 @@ Rectangle {
         x: 1; y: 1
         width: parent.width - 2
         height: 32
-        gradient: Gradient {
-            GradientStop { position: 0.0; color: "#1b3481" }
-            GradientStop { position: 1.0; color: "#132767" }
-        }
+        gradient: TitleGradient {}
         MouseArea {
             anchors.fill: parent
             onPressed: root.fsCommand("IDC_FS_drag", "")
@@ -121,7 +71,7 @@ Rectangle {
             anchors.right: closeButton.left
             anchors.rightMargin: 8
             anchors.verticalCenter: parent.verticalCenter
-            color: look.titleText
+            color: Look.titleText
             font.pixelSize: 13
             font.bold: true
             elide: Text.ElideRight
@@ -135,11 +85,11 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             width: 26; height: 24
             radius: 4
-            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? look.error : "transparent"
+            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? Look.error : "transparent"
             Text {
                 anchors.centerIn: parent
                 text: "\u2715"
-                color: look.titleText
+                color: Look.titleText
                 font.pixelSize: 13
             }
             MouseArea {
@@ -161,7 +111,7 @@ Rectangle {
         // Laid out with anchors, not positioners: the size the box reports must be
         // right before the box is first drawn.
         implicitHeight: buttons.y + buttons.height + 16
-        color: look.card
+        color: Look.card
 
         Item {
             id: content
@@ -184,7 +134,7 @@ Rectangle {
                         visible: icon.kind !== "alert"
                         anchors.fill: parent
                         radius: width / 2
-                        color: icon.kind === "error" ? look.error : look.info
+                        color: icon.kind === "error" ? Look.error : Look.info
                         Text {
                             anchors.centerIn: parent
                             text: icon.kind === "error" ? "\u2715" : "i"
@@ -198,7 +148,7 @@ Rectangle {
                         visible: icon.kind === "alert"
                         anchors.fill: parent
                         radius: width / 2
-                        color: look.alert
+                        color: Look.alert
                         Text {
                             anchors.centerIn: parent
                             text: "!"
@@ -216,7 +166,7 @@ Rectangle {
                     y: height < icon.height ? (icon.height - height) / 2 : 0
                     width: parent.width - x
                     text: "Undefined Error"
-                    color: look.cardText
+                    color: Look.cardText
                     font.pixelSize: 13
                     lineHeight: 1.15
                     wrapMode: Text.Wrap
@@ -238,8 +188,8 @@ Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     width: 16; height: 16
                     radius: 3
-                    color: root.checked ? look.accent : "white"
-                    border.color: root.checked ? look.accentPressed : (checkArea.containsMouse ? look.accent : "#8d99b3")
+                    color: root.checked ? Look.accent : "white"
+                    border.color: root.checked ? Look.accentPressed : (checkArea.containsMouse ? Look.accent : "#8d99b3")
                     border.width: 1
                     Text {
                         anchors.centerIn: parent
@@ -275,7 +225,9 @@ Rectangle {
                 y: checkRow.y + checkRow.height + 16
                 width: parent.width
                 height: 30
-                BoxButton {
+                DialogButton {
+                    onClicked: root.fsCommand(command, "")
+                    minimumWidth: 84
                     objectName: "IDC_FS_OK"
                     anchors.right: root.twoButtons ? cancelButton.left : parent.right
                     anchors.rightMargin: root.twoButtons ? 8 : 0
@@ -283,7 +235,9 @@ Rectangle {
                     command: "IDC_FS_OK"
                     primary: true
                 }
-                BoxButton {
+                DialogButton {
+                    onClicked: root.fsCommand(command, "")
+                    minimumWidth: 84
                     id: cancelButton
                     objectName: "IDC_FS_Cancel"
                     anchors.right: parent.right

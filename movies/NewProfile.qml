@@ -1,6 +1,7 @@
 // The new-profile dialog: one name. "Save" sends it with "ID_Fs_Save"; the program
 // checks it and keeps the dialog open when it cannot be used.
 import QtQuick
+import "VelmoraLook"
 
 Rectangle {
     id: root
@@ -10,29 +11,10 @@ Rectangle {
     // The name as typed; the program may also preset it.
     property string profileName: ""
 
-    QtObject {
-        id: look
-        readonly property color chrome: "#0e1f56"
-        readonly property color chromeEdge: "#24418f"
-        readonly property color titleText: "#e9efff"
-        readonly property color card: "#f7f9fc"
-        readonly property color cardText: "#1c2640"
-        readonly property color cardSubtle: "#69758f"
-        readonly property color label: "#3a4866"
-        readonly property color fieldEdge: "#b9c3d8"
-        readonly property color accent: "#2f6df6"
-        readonly property color accentHover: "#4a82ff"
-        readonly property color accentPressed: "#2256c9"
-        readonly property color neutral: "#e3e8f2"
-        readonly property color neutralHover: "#d3dbea"
-        readonly property color neutralPressed: "#c1cbe0"
-        readonly property color error: "#e0393e"
-    }
-
     width: 400
     height: titleBar.height + body.height + 2
-    color: look.chrome
-    border.color: look.chromeEdge
+    color: Look.chrome
+    border.color: Look.chromeEdge
     border.width: 1
 
     function send(command, argument) { fsCommand(command, argument === undefined ? "" : argument) }
@@ -42,36 +24,6 @@ Rectangle {
     onActiveFocusChanged: if (activeFocus) nameInput.forceActiveFocus()
     Component.onCompleted: nameInput.forceActiveFocus()
 
-    component DialogButton: Rectangle {
-        id: button
-        property string label
-        property bool primary: false
-        signal clicked()
-        implicitWidth: Math.max(88, caption.implicitWidth + 28)
-        implicitHeight: 30
-        radius: 5
-        color: primary ? (area.pressed ? look.accentPressed : area.containsMouse ? look.accentHover : look.accent)
-                       : (area.pressed ? look.neutralPressed : area.containsMouse ? look.neutralHover : look.neutral)
-        border.color: primary ? "#1d4fc0" : look.fieldEdge
-        border.width: 1
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Text {
-            id: caption
-            anchors.centerIn: parent
-            text: button.label
-            color: button.primary ? "white" : look.cardText
-            font.pixelSize: 13
-            font.bold: button.primary
-        }
-        MouseArea {
-            id: area
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: button.clicked()
-        }
-    }
-
     // ---- title bar -------------------------------------------------------------------
     Rectangle {
         id: titleBar
@@ -79,10 +31,7 @@ Rectangle {
         x: 1; y: 1
         width: parent.width - 2
         height: 34
-        gradient: Gradient {
-            GradientStop { position: 0.0; color: "#1b3481" }
-            GradientStop { position: 1.0; color: "#132767" }
-        }
+        gradient: TitleGradient {}
         MouseArea {
             anchors.fill: parent
             onPressed: root.send("IDC_FS_drag")
@@ -92,7 +41,7 @@ Rectangle {
             anchors.leftMargin: 12
             anchors.verticalCenter: parent.verticalCenter
             text: "Save as profile"
-            color: look.titleText
+            color: Look.titleText
             font.pixelSize: 13
             font.bold: true
         }
@@ -103,11 +52,11 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             width: 26; height: 24
             radius: 4
-            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? look.error : "transparent"
+            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? Look.error : "transparent"
             Text {
                 anchors.centerIn: parent
                 text: "\u2715"
-                color: look.titleText
+                color: Look.titleText
                 font.pixelSize: 13
             }
             MouseArea {
@@ -126,14 +75,14 @@ Rectangle {
         y: titleBar.y + titleBar.height
         width: parent.width - 2
         height: buttons.y + buttons.height + 16
-        color: look.card
+        color: Look.card
 
         Text {
             id: intro
             x: 16; y: 14
             width: parent.width - 32
             text: "Keeps the entries as the list shows them now, enabled and disabled, under a name you can load again later."
-            color: look.cardSubtle
+            color: Look.cardSubtle
             font.pixelSize: 12
             lineHeight: 1.15
             wrapMode: Text.Wrap
@@ -143,7 +92,7 @@ Rectangle {
             x: 16
             y: intro.y + intro.height + 12
             text: "Profile name"
-            color: look.label
+            color: Look.label
             font.pixelSize: 11
             font.bold: true
         }
@@ -156,7 +105,7 @@ Rectangle {
             height: 30
             radius: 4
             color: "white"
-            border.color: nameInput.activeFocus ? look.accent : (fieldArea.containsMouse ? "#8d99b3" : look.fieldEdge)
+            border.color: nameInput.activeFocus ? Look.accent : (fieldArea.containsMouse ? "#8d99b3" : Look.fieldEdge)
             border.width: nameInput.activeFocus ? 2 : 1
             MouseArea {
                 id: fieldArea
@@ -173,8 +122,8 @@ Rectangle {
                 anchors.rightMargin: 9
                 verticalAlignment: TextInput.AlignVCenter
                 clip: true
-                color: look.cardText
-                selectionColor: look.accent
+                color: Look.cardText
+                selectionColor: Look.accent
                 selectedTextColor: "white"
                 selectByMouse: true
                 font.pixelSize: 13

@@ -2,6 +2,7 @@
 // strProfilesNames ("Home|Work|Test") and then bProfileUpdate to "1", whereupon the
 // list is read again.
 import QtQuick
+import "VelmoraLook"
 
 Rectangle {
     id: root
@@ -48,30 +49,10 @@ Rectangle {
         list.positionViewAtIndex(i, ListView.Contain)
     }
 
-    QtObject {
-        id: look
-        readonly property color chrome: "#0e1f56"
-        readonly property color chromeEdge: "#24418f"
-        readonly property color titleText: "#e9efff"
-        readonly property color card: "#f7f9fc"
-        readonly property color cardText: "#1c2640"
-        readonly property color cardSubtle: "#69758f"
-        readonly property color fieldEdge: "#b9c3d8"
-        readonly property color accent: "#2f6df6"
-        readonly property color accentHover: "#4a82ff"
-        readonly property color accentPressed: "#2256c9"
-        readonly property color neutral: "#e3e8f2"
-        readonly property color neutralHover: "#d3dbea"
-        readonly property color neutralPressed: "#c1cbe0"
-        readonly property color rowHover: "#eef3ff"
-        readonly property color error: "#e0393e"
-        readonly property color errorPressed: "#b8272c"
-    }
-
     width: 420
     height: titleBar.height + body.height + 2
-    color: look.chrome
-    border.color: look.chromeEdge
+    color: Look.chrome
+    border.color: Look.chromeEdge
     border.width: 1
     focus: true
 
@@ -82,41 +63,6 @@ Rectangle {
     Keys.onDeletePressed: askRemove()
     Keys.onEscapePressed: confirmingRemove ? (confirmingRemove = false) : send("ID_FS_Exit")
 
-    component DialogButton: Rectangle {
-        id: button
-        property string label
-        property bool primary: false
-        property bool danger: false
-        property bool active: true
-        signal clicked()
-        implicitWidth: Math.max(84, caption.implicitWidth + 28)
-        implicitHeight: 30
-        radius: 5
-        opacity: active ? 1.0 : 0.4
-        color: danger ? (area.pressed ? look.errorPressed : area.containsMouse ? "#ea5a5e" : look.error)
-               : primary ? (!active ? look.accent : area.pressed ? look.accentPressed : area.containsMouse ? look.accentHover : look.accent)
-               : (!active ? look.neutral : area.pressed ? look.neutralPressed : area.containsMouse ? look.neutralHover : look.neutral)
-        border.color: danger ? "#b8272c" : primary ? "#1d4fc0" : look.fieldEdge
-        border.width: 1
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Text {
-            id: caption
-            anchors.centerIn: parent
-            text: button.label
-            color: button.primary || button.danger ? "white" : look.cardText
-            font.pixelSize: 13
-            font.bold: button.primary || button.danger
-        }
-        MouseArea {
-            id: area
-            anchors.fill: parent
-            enabled: button.active
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: button.clicked()
-        }
-    }
-
     // ---- title bar ---------------------------------------------------------------------
     Rectangle {
         id: titleBar
@@ -124,10 +70,7 @@ Rectangle {
         x: 1; y: 1
         width: parent.width - 2
         height: 34
-        gradient: Gradient {
-            GradientStop { position: 0.0; color: "#1b3481" }
-            GradientStop { position: 1.0; color: "#132767" }
-        }
+        gradient: TitleGradient {}
         MouseArea {
             anchors.fill: parent
             onPressed: root.send("IDC_FS_drag")
@@ -137,7 +80,7 @@ Rectangle {
             anchors.leftMargin: 12
             anchors.verticalCenter: parent.verticalCenter
             text: "Profiles"
-            color: look.titleText
+            color: Look.titleText
             font.pixelSize: 13
             font.bold: true
         }
@@ -148,11 +91,11 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             width: 26; height: 24
             radius: 4
-            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? look.error : "transparent"
+            color: closeArea.pressed ? "#a82a2e" : closeArea.containsMouse ? Look.error : "transparent"
             Text {
                 anchors.centerIn: parent
                 text: "\u2715"
-                color: look.titleText
+                color: Look.titleText
                 font.pixelSize: 13
             }
             MouseArea {
@@ -171,14 +114,14 @@ Rectangle {
         y: titleBar.y + titleBar.height
         width: parent.width - 2
         height: footer.y + footer.height + 16
-        color: look.card
+        color: Look.card
 
         Text {
             id: intro
             x: 16; y: 14
             width: parent.width - 32
             text: "Loading a profile sets every entry as the profile keeps it. Nothing changes until you apply."
-            color: look.cardSubtle
+            color: Look.cardSubtle
             font.pixelSize: 12
             lineHeight: 1.15
             wrapMode: Text.Wrap
@@ -193,7 +136,7 @@ Rectangle {
             height: 5 * 34 + 2
             radius: 5
             color: "white"
-            border.color: look.fieldEdge
+            border.color: Look.fieldEdge
             clip: true
 
             ListView {
@@ -211,7 +154,7 @@ Rectangle {
                     objectName: "profile_" + modelData
                     width: ListView.view.width
                     height: 34
-                    color: chosen ? look.accent : rowArea.pressed ? look.neutral : rowArea.containsMouse ? look.rowHover : "transparent"
+                    color: chosen ? Look.accent : rowArea.pressed ? Look.neutral : rowArea.containsMouse ? Look.rowHover : "transparent"
                     Rectangle {
                         visible: !row.chosen && row.index > 0
                         width: parent.width - 20; height: 1
@@ -229,7 +172,7 @@ Rectangle {
                     Text {
                         anchors.centerIn: badge
                         text: "\u2630"
-                        color: row.chosen ? "white" : look.accent
+                        color: row.chosen ? "white" : Look.accent
                         font.pixelSize: 12
                     }
                     Text {
@@ -237,7 +180,7 @@ Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         width: parent.width - 54
                         text: row.modelData
-                        color: row.chosen ? "white" : look.cardText
+                        color: row.chosen ? "white" : Look.cardText
                         font.pixelSize: 13
                         font.bold: row.chosen
                         elide: Text.ElideRight
@@ -266,14 +209,14 @@ Rectangle {
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "No profiles"
-                    color: look.cardText
+                    color: Look.cardText
                     font.pixelSize: 14
                     font.bold: true
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Save the current entries as a profile first."
-                    color: look.cardSubtle
+                    color: Look.cardSubtle
                     font.pixelSize: 12
                 }
             }
@@ -291,6 +234,7 @@ Rectangle {
                 anchors.left: parent.left
                 spacing: 8
                 DialogButton {
+                    minimumWidth: 84
                     objectName: "ID_Fs_removeProfile"
                     label: "Remove"
                     active: root.hasSelection
@@ -302,11 +246,13 @@ Rectangle {
                 anchors.right: parent.right
                 spacing: 8
                 DialogButton {
+                    minimumWidth: 84
                     objectName: "ID_FS_Exit"
                     label: "Close"
                     onClicked: root.send("ID_FS_Exit")
                 }
                 DialogButton {
+                    minimumWidth: 84
                     objectName: "ID_Fs_loadProfile"
                     label: "Load"
                     primary: true
@@ -335,6 +281,7 @@ Rectangle {
                     elide: Text.ElideMiddle
                 }
                 DialogButton {
+                    minimumWidth: 84
                     id: keep
                     objectName: "keepProfile"
                     anchors.right: confirm.left
@@ -344,6 +291,7 @@ Rectangle {
                     onClicked: root.confirmingRemove = false
                 }
                 DialogButton {
+                    minimumWidth: 84
                     id: confirm
                     objectName: "confirmRemove"
                     anchors.right: parent.right

@@ -1,6 +1,7 @@
 // The splash: shown while the main window reads the startup entries. Plays once
 // (play(0) starts it) and then tells its player that it has finished.
 import QtQuick
+import "VelmoraLook"
 
 Rectangle {
     id: root
@@ -16,7 +17,7 @@ Rectangle {
     width: 380
     height: 220
     radius: 10
-    border.color: "#2c4ca6"
+    border.color: Look.quietHover
     border.width: 1
     gradient: Gradient {
         GradientStop { position: 0.0; color: "#1f3b8f" }
@@ -38,7 +39,7 @@ Rectangle {
         anchors.leftMargin: 20
         y: 50
         text: "Velmora"
-        color: "#e9efff"
+        color: Look.titleText
         font.pixelSize: 32
         font.bold: true
     }
@@ -49,7 +50,7 @@ Rectangle {
         text: "See and decide what starts with Windows"
         width: root.width - x - 24
         wrapMode: Text.Wrap
-        color: "#9fb0d8"
+        color: Look.subtleText
         font.pixelSize: 12
     }
 
@@ -68,7 +69,7 @@ Rectangle {
             width: 0
             gradient: Gradient {
                 orientation: Gradient.Horizontal
-                GradientStop { position: 0.0; color: "#2f6df6" }
+                GradientStop { position: 0.0; color: Look.accent }
                 GradientStop { position: 1.0; color: "#ffa81c" }
             }
         }
@@ -78,7 +79,7 @@ Rectangle {
         anchors.top: bar.bottom
         anchors.topMargin: 10
         text: "Reading the startup entries\u2026"
-        color: "#8197cf"
+        color: Look.sectionText
         font.pixelSize: 11
     }
 

@@ -1,6 +1,9 @@
 // The main window's movie. It draws everything but the entry list, which the
-// program places in front of it in the frame at 215,288 (408 x 255).
+// program places in front of it in the frame at 215,288 (408 x 255 at the
+// window's default size). The window gives the movie its own size when it is
+// resized; the list frame, the header and the footer grow with it.
 import QtQuick
+import "VelmoraLook"
 
 Rectangle {
     id: root
@@ -29,6 +32,9 @@ Rectangle {
 
     width: 639
     height: 605
+    // How much larger than its default size the window is.
+    readonly property int extraWidth: Math.max(0, width - 639)
+    readonly property int extraHeight: Math.max(0, height - 605)
     gradient: Gradient {
         GradientStop { position: 0.0; color: "#0f2160" }
         GradientStop { position: 1.0; color: "#081238" }
@@ -44,30 +50,6 @@ Rectangle {
         send(expanded ? "ID_FS_hideForm" : "ID_FS_ShowForm")
     }
 
-    QtObject {
-        id: look
-        readonly property color panel: "#13245e"
-        readonly property color panelEdge: "#24418f"
-        readonly property color text: "#e9efff"
-        readonly property color subtleText: "#9fb0d8"
-        readonly property color sectionText: "#8197cf"
-        readonly property color hover: "#1e3782"
-        readonly property color pressed: "#0c1a4a"
-        readonly property color selected: "#2f6df6"
-        readonly property color card: "#f7f9fc"
-        readonly property color cardText: "#1c2640"
-        readonly property color cardSubtle: "#69758f"
-        readonly property color accent: "#2f6df6"
-        readonly property color accentHover: "#4a82ff"
-        readonly property color accentPressed: "#2256c9"
-        readonly property color quiet: "#223d8c"
-        readonly property color quietHover: "#2c4ca6"
-        readonly property color quietPressed: "#1a3070"
-        readonly property color danger: "#e0393e"
-        readonly property color pending: "#ffb020"
-        readonly property color ok: "#3ccf6a"
-    }
-
     // ---- building blocks ------------------------------------------------------------
 
     component TitleButton: Rectangle {
@@ -78,13 +60,13 @@ Rectangle {
         property bool danger: false
         width: 30; height: 28
         radius: 5
-        color: titleArea.pressed ? (danger ? "#a82a2e" : look.pressed)
-               : titleArea.containsMouse ? (danger ? look.danger : look.hover) : "transparent"
+        color: titleArea.pressed ? (danger ? "#a82a2e" : Look.pressed)
+               : titleArea.containsMouse ? (danger ? Look.danger : Look.hover) : "transparent"
         Behavior on color { ColorAnimation { duration: 90 } }
         Text {
             anchors.centerIn: parent
             text: titleButton.glyph
-            color: look.text
+            color: Look.text
             font.pixelSize: 15
             font.bold: true
         }
@@ -109,20 +91,20 @@ Rectangle {
         width: parent.width - 12
         height: 23
         radius: 4
-        color: selected ? look.selected : navArea.pressed ? look.pressed : navArea.containsMouse ? look.hover : "transparent"
+        color: selected ? Look.selected : navArea.pressed ? Look.pressed : navArea.containsMouse ? Look.hover : "transparent"
         Behavior on color { ColorAnimation { duration: 90 } }
         Rectangle {
             visible: nav.depth > 0
             x: 8 + (nav.depth - 1) * 14
             anchors.verticalCenter: parent.verticalCenter
             width: 5; height: 5; radius: 2.5
-            color: nav.selected ? "white" : look.sectionText
+            color: nav.selected ? "white" : Look.sectionText
         }
         Text {
             x: 10 + nav.depth * 14
             anchors.verticalCenter: parent.verticalCenter
             text: nav.label
-            color: nav.selected ? "white" : look.text
+            color: nav.selected ? "white" : Look.text
             font.pixelSize: 12
             font.bold: nav.depth === 0 || nav.selected
         }
@@ -149,7 +131,7 @@ Rectangle {
         height: 26
         radius: 4
         opacity: active ? 1.0 : 0.4
-        color: !active ? "transparent" : sideArea.pressed ? look.pressed : sideArea.containsMouse ? look.hover : "transparent"
+        color: !active ? "transparent" : sideArea.pressed ? Look.pressed : sideArea.containsMouse ? Look.hover : "transparent"
         Behavior on color { ColorAnimation { duration: 90 } }
         Text {
             x: 10
@@ -157,14 +139,14 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             horizontalAlignment: Text.AlignHCenter
             text: side.glyph
-            color: look.subtleText
+            color: Look.subtleText
             font.pixelSize: 13
         }
         Text {
             x: 32
             anchors.verticalCenter: parent.verticalCenter
             text: side.label
-            color: look.text
+            color: Look.text
             font.pixelSize: 12
         }
         MouseArea {
@@ -188,7 +170,7 @@ Rectangle {
         Rectangle {
             anchors.fill: parent
             radius: 4
-            color: toggleArea.pressed ? look.pressed : toggleArea.containsMouse ? look.hover : "transparent"
+            color: toggleArea.pressed ? Look.pressed : toggleArea.containsMouse ? Look.hover : "transparent"
             Behavior on color { ColorAnimation { duration: 90 } }
         }
         Text {
@@ -196,7 +178,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             width: parent.width - track.width - 24
             text: toggle.label
-            color: look.text
+            color: Look.text
             font.pixelSize: 12
             elide: Text.ElideRight
         }
@@ -206,7 +188,7 @@ Rectangle {
             anchors.rightMargin: 8
             anchors.verticalCenter: parent.verticalCenter
             width: 30; height: 16; radius: 8
-            color: toggle.on ? look.ok : "#3a4f86"
+            color: toggle.on ? Look.ok : "#3a4f86"
             Behavior on color { ColorAnimation { duration: 120 } }
             Rectangle {
                 width: 12; height: 12; radius: 6
@@ -241,9 +223,9 @@ Rectangle {
         height: 30
         radius: 5
         opacity: active ? 1.0 : 0.38
-        color: primary ? (!active ? look.accent : actionArea.pressed ? look.accentPressed : actionArea.containsMouse ? look.accentHover : look.accent)
-                       : (!active ? look.quiet : actionArea.pressed ? look.quietPressed : actionArea.containsMouse ? look.quietHover : look.quiet)
-        border.color: primary ? "#1d4fc0" : look.panelEdge
+        color: primary ? (!active ? Look.accent : actionArea.pressed ? Look.accentPressed : actionArea.containsMouse ? Look.accentHover : Look.accent)
+                       : (!active ? Look.quiet : actionArea.pressed ? Look.quietPressed : actionArea.containsMouse ? Look.quietHover : Look.quiet)
+        border.color: primary ? "#1d4fc0" : Look.panelEdge
         border.width: 1
         Behavior on color { ColorAnimation { duration: 90 } }
         Row {
@@ -277,7 +259,7 @@ Rectangle {
 
     component SectionLabel: Text {
         x: 16
-        color: look.sectionText
+        color: Look.sectionText
         font.pixelSize: 10
         font.bold: true
         font.letterSpacing: 1.2
@@ -300,7 +282,7 @@ Rectangle {
         Rectangle {
             anchors.bottom: parent.bottom
             width: parent.width; height: 1
-            color: look.panelEdge
+            color: Look.panelEdge
         }
         MouseArea {
             anchors.fill: parent
@@ -318,7 +300,7 @@ Rectangle {
             id: appName
             x: 48; y: 6
             text: "Velmora"
-            color: look.text
+            color: Look.text
             font.pixelSize: 17
             font.bold: true
         }
@@ -326,7 +308,7 @@ Rectangle {
             x: 49
             anchors.top: appName.bottom
             text: "What starts with Windows"
-            color: look.subtleText
+            color: Look.subtleText
             font.pixelSize: 10
         }
         Row {
@@ -355,12 +337,12 @@ Rectangle {
         height: 22
         radius: 4
         color: "#0a153f"
-        border.color: look.panelEdge
+        border.color: Look.panelEdge
         Text {
             id: hintText
             anchors.centerIn: parent
             text: root.hint
-            color: look.text
+            color: Look.text
             font.pixelSize: 11
         }
     }
@@ -370,10 +352,10 @@ Rectangle {
         id: sidePanel
         x: 8; y: 52
         width: 192
-        height: 545
+        height: 545 + root.extraHeight
         radius: 8
-        color: look.panel
-        border.color: look.panelEdge
+        color: Look.panel
+        border.color: Look.panelEdge
 
         SectionLabel { y: 12; text: "STARTUP LOCATIONS" }
         Item {
@@ -394,7 +376,7 @@ Rectangle {
             NavItem { y: 230; objectName: "IDC_FS_USERSTARTFOLDER";  command: objectName; view: 10; depth: 1; label: "Startup folder" }
         }
 
-        Rectangle { x: 12; y: 296; width: parent.width - 24; height: 1; color: look.panelEdge }
+        Rectangle { x: 12; y: 296; width: parent.width - 24; height: 1; color: Look.panelEdge }
         SectionLabel { y: 306; text: "PROFILES" }
         Item {
             y: 324
@@ -404,7 +386,7 @@ Rectangle {
             SideButton { y: 26; objectName: "ID_Fs_Profile"; command: objectName; glyph: "\u2630"; label: "Manage profiles\u2026"; active: root.profilesState === "1" }
         }
 
-        Rectangle { x: 12; y: 386; width: parent.width - 24; height: 1; color: look.panelEdge }
+        Rectangle { x: 12; y: 386; width: parent.width - 24; height: 1; color: Look.panelEdge }
         SectionLabel { y: 396; text: "OPTIONS" }
         Item {
             y: 414
@@ -421,7 +403,7 @@ Rectangle {
     Item {
         id: header
         x: 215; y: 50
-        width: 408
+        width: 408 + root.extraWidth
         height: 48
 
         readonly property var groups: ["", "LOCAL MACHINE", "LOCAL MACHINE", "LOCAL MACHINE \u203a REGISTRY",
@@ -434,7 +416,7 @@ Rectangle {
             objectName: "viewGroup"
             y: 4
             text: header.groups[root.currentView] === "" ? "STARTUP ENTRIES" : header.groups[root.currentView]
-            color: look.sectionText
+            color: Look.sectionText
             font.pixelSize: 10
             font.bold: true
             font.letterSpacing: 1.2
@@ -444,7 +426,7 @@ Rectangle {
             y: 19
             width: 128
             text: header.titles[root.currentView]
-            color: look.text
+            color: Look.text
             font.pixelSize: 16
             font.bold: true
             elide: Text.ElideRight
@@ -465,10 +447,10 @@ Rectangle {
         objectName: "details"
         x: 215
         y: 106
-        width: 408
-        height: root.detailsExpanded ? 439 : 172
+        width: 408 + root.extraWidth
+        height: root.detailsExpanded ? 439 + root.extraHeight : 172
         radius: 8
-        color: look.card
+        color: Look.card
         border.color: "#d5dcea"
         z: 2
         Behavior on height { NumberAnimation { duration: 140; easing.type: Easing.OutCubic } }
@@ -476,7 +458,7 @@ Rectangle {
         Text {
             x: 14; y: 10
             text: "Details"
-            color: look.cardText
+            color: Look.cardText
             font.pixelSize: 13
             font.bold: true
         }
@@ -498,7 +480,7 @@ Rectangle {
                     Text {
                         anchors.centerIn: parent
                         text: modelData.glyph
-                        color: look.cardSubtle
+                        color: Look.cardSubtle
                         font.pixelSize: 12
                     }
                     MouseArea {
@@ -538,7 +520,7 @@ Rectangle {
                                       .replace(/<br>\s*<p /g, "<p ")
                 textFormat: Text.RichText
                 wrapMode: Text.Wrap
-                color: look.cardText
+                color: Look.cardText
                 font.pixelSize: 12
                 lineHeight: 1.3
                 onLinkActivated: (link) => Qt.openUrlExternally(link)
@@ -569,7 +551,7 @@ Rectangle {
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Select an entry"
-                color: look.cardText
+                color: Look.cardText
                 font.pixelSize: 14
                 font.bold: true
             }
@@ -578,7 +560,7 @@ Rectangle {
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
                 text: "Click an entry in the list to see what it is, where it lives and how it is rated. Clear its check box to keep it from starting."
-                color: look.cardSubtle
+                color: Look.cardSubtle
                 font.pixelSize: 12
             }
         }
@@ -588,14 +570,14 @@ Rectangle {
     Rectangle {
         objectName: "listFrame"
         x: 213; y: 286
-        width: 412; height: 259
+        width: 412 + root.extraWidth; height: 259 + root.extraHeight
         radius: 3
         color: "#ffffff"
-        border.color: look.panelEdge
+        border.color: Look.panelEdge
         Text {
             anchors.centerIn: parent
             text: "Loading entries\u2026"
-            color: look.cardSubtle
+            color: Look.cardSubtle
             font.pixelSize: 12
         }
     }
@@ -603,15 +585,15 @@ Rectangle {
     // ---- state of the changes and the three change commands ------------------------------
     Item {
         id: footer
-        x: 215; y: 555
-        width: 408
+        x: 215; y: 555 + root.extraHeight
+        width: 408 + root.extraWidth
         height: 40
 
         Rectangle {
             id: stateDot
             y: 10
             width: 8; height: 8; radius: 4
-            color: root.applyState === "1" ? look.pending : look.ok
+            color: root.applyState === "1" ? Look.pending : Look.ok
         }
         Text {
             objectName: "changeState"
@@ -620,7 +602,7 @@ Rectangle {
             text: root.applyState === "1" ? "Changes to apply"
                   : root.rollBackState === "1" ? "Applied"
                   : "Up to date"
-            color: look.text
+            color: Look.text
             font.pixelSize: 12
             font.bold: true
         }
@@ -630,7 +612,7 @@ Rectangle {
             y: 21
             text: root.refreshState === "1" ? "Refresh drops them"
                   : root.rollBackState === "1" ? "Roll back undoes it" : ""
-            color: look.subtleText
+            color: Look.subtleText
             font.pixelSize: 10
         }
         Row {
