@@ -1,4 +1,5 @@
 #include "ui/add_new_profile_dlg.h"
+#include "ui/movie_names.h"
 
 namespace velmora::ui {
 
@@ -13,9 +14,9 @@ AddNewProfileDlg::AddNewProfileDlg(MessageBoxPresenter* box, QWidget* parent)
     : MovieDialog(kNewProfileMovie, kTemplateWidth, kTemplateHeight, box, parent) {
   setObjectName("AddNewProfileDlg");
   commands_ = {
-      {"IDC_FS_drag", [this](const std::string&) { Movie()->DragWindow(); }},
-      {"ID_Fs_Save", [this](const std::string& name) { Save(name); }},
-      {"ID_Fs_cancel",
+      {cmd::kDrag, [this](const std::string&) { Movie()->DragWindow(); }},
+      {cmd::kSave, [this](const std::string& name) { Save(name); }},
+      {cmd::kDialogCancel,
        [this](const std::string&) {
          profileName.clear();
          reject();

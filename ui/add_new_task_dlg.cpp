@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "platform/files.h"
 #include "platform/icons.h"
+#include "ui/movie_names.h"
 
 namespace velmora::ui {
 
@@ -30,10 +31,10 @@ AddNewTaskDlg::AddNewTaskDlg(StartupParameters& model, MessageBoxPresenter* box,
     : MovieDialog(kAddTaskMovie, kTemplateWidth, kTemplateHeight, box, parent), model_(model) {
   setObjectName("AddNewTaskDlg");
   commands_ = {
-      {"IDC_FS_drag", [this](const std::string&) { Movie()->DragWindow(); }},
-      {"ID_Fs_add", [this](const std::string&) { Add(); }},
-      {"ID_Fs_Browser", [this](const std::string&) { Browse(); }},
-      {"ID_Fs_cancel", [this](const std::string&) { reject(); }},
+      {cmd::kDrag, [this](const std::string&) { Movie()->DragWindow(); }},
+      {cmd::kAdd, [this](const std::string&) { Add(); }},
+      {cmd::kBrowse, [this](const std::string&) { Browse(); }},
+      {cmd::kDialogCancel, [this](const std::string&) { reject(); }},
   };
 }
 
@@ -81,13 +82,13 @@ std::string AddNewTaskDlg::ChooseFile() {
 void AddNewTaskDlg::Browse() {
   std::string chosen = ChooseFile();
   if (chosen.empty()) return;
-  Movie()->SetMovieVariable("_root.taskLocation", CommandOfChosenFile(chosen));
-  Movie()->SetMovieVariable("_root.taskLocFlag", "1");
+  Movie()->SetMovieVariable(var::kTaskLocation, CommandOfChosenFile(chosen));
+  Movie()->SetMovieVariable(var::kTaskLocFlag, "1");
 }
 
 void AddNewTaskDlg::Add() {
-  taskName = Movie()->GetMovieVariable("_root.taskName");
-  taskLocation = Movie()->GetMovieVariable("_root.taskLocation");
+  taskName = Movie()->GetMovieVariable(var::kTaskName);
+  taskLocation = Movie()->GetMovieVariable(var::kTaskLocation);
   // Only emptiness is checked: blanks are a name and a command like any other.
   if (taskName.empty()) {
     ShowError(GetString(kNoNameId));
@@ -97,7 +98,7 @@ void AddNewTaskDlg::Add() {
     ShowError(GetString(kNoPathId));
     return;
   }
-  selectedLocation = ParseLeadingInt(Movie()->GetMovieVariable("_root.selectedSLoc"));
+  selectedLocation = ParseLeadingInt(Movie()->GetMovieVariable(var::kSelectedLocation));
 
   auto task = std::make_unique<Task>();
   task->name = taskName;

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "app/language.h"
+#include "ui/movie_names.h"
 
 namespace velmora::ui {
 
@@ -33,23 +34,23 @@ CustomMsgBoxDlg::CustomMsgBoxDlg(QWidget* parent)
     OnMovieCommand(command, argument);
   });
   commands_ = {
-      {"IDC_FS_drag", [this](const std::string&) { movie_->DragWindow(); }},
-      {"ID_FS_Exit", [this](const std::string&) { done(0); }},
-      {"IDC_FS_WIDTH",
+      {cmd::kDrag, [this](const std::string&) { movie_->DragWindow(); }},
+      {cmd::kDialogExit, [this](const std::string&) { done(0); }},
+      {cmd::kBoxWidth,
        [this](const std::string& argument) {
          if (!EqualsIgnoreCase(argument, "undefined")) width = AtoiLike(argument);
        }},
-      {"IDC_FS_HEIGHT",
+      {cmd::kBoxHeight,
        [this](const std::string& argument) {
          if (!EqualsIgnoreCase(argument, "undefined")) height = AtoiLike(argument);
          ResizeToMovie();
        }},
-      {"IDC_FS_OK",
+      {cmd::kBoxOk,
        [this](const std::string&) {
          ReadCheckState();
          done(1);
        }},
-      {"IDC_FS_Cancel",
+      {cmd::kBoxCancel,
        [this](const std::string&) {
          ReadCheckState();
          done(2);
@@ -65,16 +66,16 @@ void CustomMsgBoxDlg::Initialise() {
   movie_->SetScale("NoScale");
   movie_->SetAlignMode(kAlignLeftTop);
   movie_->SetBackgroundColor(kBackgroundColor);
-  movie_->SetMovieVariable("_root.msgTitle_txt.text", title);
-  movie_->SetMovieVariable("_root.message_txt.text", message);
-  movie_->SetMovieVariable("_root.buttonCount", std::to_string(buttonCount));
-  movie_->SetMovieVariable("_root.showIcon", kind);
-  movie_->SetMovieVariable("_root.showCheck", std::to_string(showCheckBox ? 1 : 0));
-  movie_->SetMovieVariable("_root.strMsgCheckLabel", checkLabel);
-  movie_->SetMovieVariable("_root.bMsgCheck", std::to_string(checkState ? 1 : 0));
-  movie_->SetMovieVariable("_root.btnCaption1", firstCaption);
-  movie_->SetMovieVariable("_root.btnCaption2", secondCaption);
-  movie_->SetMovieVariable("_root.bMessageChanged", "false");
+  movie_->SetMovieVariable(var::kBoxTitle, title);
+  movie_->SetMovieVariable(var::kBoxMessage, message);
+  movie_->SetMovieVariable(var::kBoxButtonCount, std::to_string(buttonCount));
+  movie_->SetMovieVariable(var::kBoxIcon, kind);
+  movie_->SetMovieVariable(var::kBoxShowCheck, std::to_string(showCheckBox ? 1 : 0));
+  movie_->SetMovieVariable(var::kBoxCheckLabel, checkLabel);
+  movie_->SetMovieVariable(var::kBoxCheck, std::to_string(checkState ? 1 : 0));
+  movie_->SetMovieVariable(var::kBoxCaption1, firstCaption);
+  movie_->SetMovieVariable(var::kBoxCaption2, secondCaption);
+  movie_->SetMovieVariable(var::kBoxMessageChanged, "false");
 }
 
 int CustomMsgBoxDlg::DoModal() {
@@ -94,7 +95,7 @@ void CustomMsgBoxDlg::OnMovieCommand(const std::string& command, const std::stri
   DispatchMovieCommand(commands_, command, argument);
 }
 
-void CustomMsgBoxDlg::ReadCheckState() { checkState = movie_->GetMovieVariable("_root.bMsgCheck") == "true" ? 1 : 0; }
+void CustomMsgBoxDlg::ReadCheckState() { checkState = movie_->GetMovieVariable(var::kBoxCheck) == "true" ? 1 : 0; }
 
 void CustomMsgBoxDlg::ResizeToMovie() {
   // Keep the top-left corner; the stacking order does not change with a resize.

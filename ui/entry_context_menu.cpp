@@ -93,23 +93,9 @@ EntryContextMenu::EntryContextMenu(StartupParameters& model, EntryList* list, st
 
 EntryContextMenu::~EntryContextMenu() = default;
 
-Task* EntryContextMenu::RowTask(int row) const {
-  if (row < 0 || row >= list_->rowCount()) return nullptr;
-  int location = LocationFromText(list_->RowLocationText(row));
-  if (location < 0 || location >= kLocationCount) return nullptr;
-  auto found = model_.entryMaps[location].find(ToLowerAscii(list_->RowName(row)));
-  return found == model_.entryMaps[location].end() ? nullptr : found->second.get();
-}
+Task* EntryContextMenu::RowTask(int row) const { return list_->RowTask(row); }
 
-int EntryContextMenu::SelectedRow() const {
-  QItemSelectionModel* selection = list_->selectionModel();
-  if (!selection) return -1;
-  const QModelIndexList rows = selection->selectedRows();
-  if (rows.isEmpty()) return -1;
-  int row = rows.first().row();
-  for (const QModelIndex& index : rows) row = std::min(row, index.row());
-  return row;
-}
+int EntryContextMenu::SelectedRow() const { return list_->SelectedRow(); }
 
 void EntryContextMenu::ClearSelection() {
   list_->clearSelection();
@@ -207,8 +193,7 @@ void EntryContextMenu::OpenProgramFolder() {
 void EntryContextMenu::Remove() {
   int row = SelectedRow();
   if (row >= 0) {
-    int location = LocationFromText(list_->RowLocationText(row));
-    model_.RemoveEntry(ToLowerAscii(list_->RowName(row)), location);
+    model_.RemoveEntry(list_->RowKey(row), list_->RowLocation(row));
     if (offerApply_) offerApply_();
   }
   ClearSelection();

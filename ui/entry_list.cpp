@@ -2,146 +2,216 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <cstdio>
+#include <QResizeEvent>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <numeric>
 
 #include "entries/startup_location.h"
 #include "entries/startup_parameters.h"
-#include "ui/resource_images.h"
 
 namespace velmora::ui {
 
 namespace {
 
-struct ColumnSpec {
-  const char* heading;
-  bool rightAligned;
-  int width;
-};
+// Paths lose their middle rather than their end, where the program's name is.
+class PathDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
 
-constexpr ColumnSpec kColumns[kColumnCount] = {
-    {"Name", false, 90},  {"File name", false, 100}, {"Startup Location", false, 90}, {"Rating", false, 90},
-    {"Mem", true, 90},    {"Peak", true, 90},        {"Comment", false, 90},
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideMiddle;
+  }
 };
-
-QTableWidgetItem* NewCell(const std::string& text, int column) {
-  auto* item = new QTableWidgetItem(QString::fromStdString(text));
-  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  item->setTextAlignment(Qt::AlignVCenter | (kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft));
-  item->setToolTip(item->text());  // the full text of a narrow cell
-  return item;
-}
 
 }  // namespace
 
-int FileKindImage(const std::string& rating) {
-  if (rating == "Unknown File") return kImageWarning;
-  if (rating == "System File") return kImageWindowsFlag;
-  if (rating == "Normal File") return kImageGreenFigure;
-  return kImageRedCross;
-}
-
-std::string MemoryText(int kilobytes) {
-  if (kilobytes == 0) return "N/A";
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.3lf", static_cast<double>(kilobytes) / 1024);
-  return buffer;
-}
-
-EntryList::EntryList(QWidget* parent) : QTableWidget(parent) {
+EntryList::EntryList(QWidget* parent) : QTableView(parent), entries_(new EntryTableModel(this)) {
   setObjectName("entryList");
+  setModel(entries_);
   setShowGrid(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSortingEnabled(false);
   setWordWrap(false);
+  setTextElideMode(Qt::ElideRight);
+  setItemDelegateForColumn(kColumnFileName, new PathDelegate(this));
   setIconSize(QSize(16, 16));
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setContextMenuPolicy(Qt::CustomContextMenu);
   setFrameShape(QFrame::NoFrame);
   verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(20);
   horizontalHeader()->setSectionsClickable(false);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  horizontalHeader()->setStretchLastSection(false);
   setStyleSheet(
-      "QTableWidget { background: #ffffff; color: #1c2640; gridline-color: #e3e8f2; font-size: 12px;"
+      "QTableView { background: #ffffff; color: #1c2640; gridline-color: #e3e8f2; font-size: 12px;"
       "  selection-background-color: #2f6df6; selection-color: #ffffff; border: none; }"
       "QHeaderView::section { background: #e9eef8; color: #3a4866; border: none;"
       "  border-right: 1px solid #d5dcea; border-bottom: 1px solid #d5dcea; padding: 3px 6px; font-size: 11px;"
       "  font-weight: bold; }"
-      "QTableWidget::item { padding-left: 3px; }");
+      "QTableView::item { padding-left: 3px; }");
 
-  connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-    if (filling_ || !item || item->column() != kColumnName) return;
-    emit rowCheckChanged(item->row());
-  });
-  connect(this, &QTableWidget::cellClicked, this, [this](int row, int) { emit rowClicked(row); });
+  connect(entries_, &EntryTableModel::checkRequested, this, &EntryList::rowCheckChanged);
+  connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) { emit rowClicked(index.row()); });
   connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
     emit rowRightClicked(rowAt(position.y()), position);
+  });
+  // A divider dragged by the user: from now on the columns keep their widths.
+  horizontalHeader()->viewport()->installEventFilter(this);
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int, int, int) {
+    if (!fitting_ && headerPressed_) widthsByUser_ = true;
   });
 }
 
 void EntryList::InsertColumns() {
-  setColumnCount(kColumnCount);
-  for (int column = 0; column < kColumnCount; ++column) {
-    auto* header = new QTableWidgetItem(kColumns[column].heading);
-    header->setTextAlignment(Qt::AlignVCenter | (kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft));
-    setHorizontalHeaderItem(column, header);
-    setColumnWidth(column, kColumns[column].width);
-  }
+  fitting_ = true;
+  for (int column = 0; column < kColumnCount; ++column) setColumnWidth(column, Column(column).width);
+  fitting_ = false;
 }
 
 void EntryList::DeleteAllRows() {
   clearSelection();
-  setRowCount(0);
+  entries_->Clear();
 }
 
 void EntryList::FillLocationRows(StartupParameters& model, int location) {
-  if (location < 0 || location >= kLocationCount) return;
-  filling_ = true;
-  int position = 0;
-  for (auto& [key, task] : model.entryMaps[location]) {
-    if (task->removed) continue;
-    if (!task->icon) task->icon = platform::icons::ProgramIcon(180);
-    insertRow(position);
-    QTableWidgetItem* name = NewCell(task->name, kColumnName);
-    name->setFlags(name->flags() | Qt::ItemIsUserCheckable);
-    name->setIcon(EntryIcon(task->icon));
-    name->setCheckState(task->enabled == 1 ? Qt::Checked : Qt::Unchecked);
-    setItem(position, kColumnName, name);
-    setItem(position, kColumnFileName, NewCell(task->command, kColumnFileName));
-    QTableWidgetItem* tag = NewCell(LocationTag(location), kColumnLocation);
-    tag->setIcon(ListImagePixmap(location <= kLmStartupFolder ? kImageComputer : kImageUsers));
-    setItem(position, kColumnLocation, tag);
-    setItem(position, kColumnMemory, NewCell(MemoryText(task->memoryKB), kColumnMemory));
-    setItem(position, kColumnPeak, NewCell(MemoryText(task->peakMemoryKB), kColumnPeak));
-    setItem(position, kColumnComment, NewCell(task->description, kColumnComment));
-    QTableWidgetItem* rating = NewCell(task->rating, kColumnRating);
-    rating->setIcon(ListImagePixmap(FileKindImage(task->rating)));
-    setItem(position, kColumnRating, rating);
-    ++position;
-  }
-  filling_ = false;
+  entries_->FillLocationRows(model, location);
+  FitColumns();
 }
 
 std::string EntryList::CellText(int row, int column) const {
-  const QTableWidgetItem* cell = item(row, column);
-  return cell ? cell->text().toStdString() : std::string();
+  return entries_->index(row, column).data(Qt::DisplayRole).toString().toStdString();
 }
 
-std::string EntryList::RowName(int row) const { return CellText(row, kColumnName); }
-std::string EntryList::RowLocationText(int row) const { return CellText(row, kColumnLocation); }
-std::string EntryList::RowCommand(int row) const { return CellText(row, kColumnFileName); }
+QIcon EntryList::CellIcon(int row, int column) const {
+  QVariant decoration = entries_->index(row, column).data(Qt::DecorationRole);
+  if (decoration.canConvert<QIcon>() && decoration.userType() == QMetaType::QIcon) return decoration.value<QIcon>();
+  if (decoration.userType() == QMetaType::QPixmap) return QIcon(decoration.value<QPixmap>());
+  return QIcon();
+}
+
+Qt::Alignment EntryList::CellAlignment(int row, int column) const {
+  return Qt::Alignment(entries_->index(row, column).data(Qt::TextAlignmentRole).toInt());
+}
+
+std::string EntryList::HeaderText(int column) const {
+  return entries_->headerData(column, Qt::Horizontal).toString().toStdString();
+}
+
+std::string EntryList::RowName(int row) const {
+  const Task* task = RowTask(row);
+  return task ? task->name : std::string();
+}
+
+std::string EntryList::RowLocationText(int row) const {
+  int location = RowLocation(row);
+  return location < 0 ? std::string() : std::string(LocationTag(location));
+}
+
+std::string EntryList::RowCommand(int row) const {
+  const Task* task = RowTask(row);
+  return task ? task->command : std::string();
+}
 
 bool EntryList::RowChecked(int row) const {
-  const QTableWidgetItem* cell = item(row, kColumnName);
-  return cell && cell->checkState() == Qt::Checked;
+  return entries_->index(row, kColumnName).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+}
+
+bool EntryList::RowNew(int row) const { return entries_->index(row, kColumnName).data(EntryNewRole).toBool(); }
+
+int EntryList::SelectedRow() const {
+  QItemSelectionModel* selection = selectionModel();
+  if (!selection) return -1;
+  const QModelIndexList rows = selection->selectedRows();
+  if (rows.isEmpty()) return -1;
+  int row = rows.first().row();
+  for (const QModelIndex& index : rows) row = std::min(row, index.row());
+  return row;
+}
+
+Qt::TextElideMode EntryList::ColumnElideMode(int column) const {
+  return dynamic_cast<PathDelegate*>(itemDelegateForColumn(column)) ? Qt::ElideMiddle : textElideMode();
+}
+
+int EntryList::ContentWidth(int column) const {
+  return std::max(sizeHintForColumn(column), horizontalHeader()->sectionSizeHint(column));
+}
+
+std::vector<int> EntryList::FittedColumnWidths(int available) const {
+  std::vector<int> widths(kColumnCount), wanted(kColumnCount);
+  for (int column = 0; column < kColumnCount; ++column) {
+    widths[column] = Column(column).width;
+    wanted[column] = std::max(ContentWidth(column), widths[column]);
+  }
+  int room = available - std::accumulate(widths.begin(), widths.end(), 0);
+  // Share the room out evenly among the columns that still want more, so that a
+  // long path does not take it all from the short columns; what still does not
+  // fit elides in the middle and shows whole in its tooltip.
+  while (room > 0) {
+    std::vector<int> hungry;
+    for (int column = 0; column < kColumnCount; ++column) {
+      if (widths[column] < wanted[column]) hungry.push_back(column);
+    }
+    if (hungry.empty()) break;
+    int share = std::max(1, room / static_cast<int>(hungry.size()));
+    for (int column : hungry) {
+      int grow = std::min({share, wanted[column] - widths[column], room});
+      widths[column] += grow;
+      room -= grow;
+      if (room == 0) break;
+    }
+  }
+  // What is left goes to the comment column, so that the rows reach the edge.
+  if (room > 0) widths[kColumnComment] += room;
+  return widths;
+}
+
+void EntryList::FitColumns() {
+  if (widthsByUser_) return;
+  const int available = viewport()->width() > 0 ? viewport()->width() : width();
+  std::vector<int> widths = FittedColumnWidths(available);
+  fitting_ = true;
+  for (int column = 0; column < kColumnCount; ++column) setColumnWidth(column, widths[column]);
+  fitting_ = false;
+}
+
+void EntryList::SetColumnWidths(const std::vector<int>& widths) {
+  if (widths.size() != static_cast<std::size_t>(kColumnCount)) return;
+  fitting_ = true;
+  for (int column = 0; column < kColumnCount; ++column) setColumnWidth(column, widths[column]);
+  fitting_ = false;
+  widthsByUser_ = true;
+}
+
+std::vector<int> EntryList::ColumnWidths() const {
+  std::vector<int> widths(kColumnCount);
+  for (int column = 0; column < kColumnCount; ++column) widths[column] = columnWidth(column);
+  return widths;
 }
 
 void EntryList::keyPressEvent(QKeyEvent* event) {
   emit keyDown();
-  QTableWidget::keyPressEvent(event);
+  QTableView::keyPressEvent(event);
+}
+
+bool EntryList::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == horizontalHeader()->viewport()) {
+    if (event->type() == QEvent::MouseButtonPress) headerPressed_ = true;
+    if (event->type() == QEvent::MouseButtonRelease) headerPressed_ = false;
+  }
+  return QTableView::eventFilter(watched, event);
+}
+
+void EntryList::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  FitColumns();
 }
 
 }  // namespace velmora::ui

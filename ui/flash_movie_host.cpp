@@ -123,6 +123,11 @@ void FlashMovieHost::SetBackgroundColor(int rgb) {
   setClearColor(QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
 }
 
+void FlashMovieHost::SetFitMovieToView(bool fit) {
+  fitToView_ = fit;
+  Relayout();
+}
+
 void FlashMovieHost::resizeEvent(QResizeEvent* event) {
   QQuickWidget::resizeEvent(event);
   Relayout();
@@ -132,6 +137,7 @@ void FlashMovieHost::Relayout() {
   if (!root_) return;
   const double viewWidth = width();
   const double viewHeight = height();
+  if (fitToView_ && viewWidth > 0 && viewHeight > 0) root_->setSize(QSizeF(viewWidth, viewHeight));
   const double movieWidth = std::max(1.0, root_->width());
   const double movieHeight = std::max(1.0, root_->height());
   double scale = 1.0;

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/movie_names.h"
+
 class QQmlComponent;
 
 namespace velmora::ui {
@@ -26,13 +28,6 @@ namespace velmora::ui {
 // MovieDir creates the numbered folders when they are missing.
 std::string MoviePath(const std::string& baseName, const std::string& extension = ".vmf");
 
-// Movie file names of the windows.
-inline constexpr char kMainMovie[] = "VlmMain";
-inline constexpr char kMessageBoxMovie[] = "CustMsgBox";
-inline constexpr char kSplashMovie[] = "Splash";
-inline constexpr char kAddTaskMovie[] = "AddTask";
-inline constexpr char kNewProfileMovie[] = "NewProfile";
-inline constexpr char kProfileMovie[] = "Profile";
 
 // Pixels of dialog units of the windows' templates (the system dialog font's
 // base units, 6 x 13 pixels).
@@ -70,6 +65,9 @@ class FlashMovieHost : public QQuickWidget {
   void SetScale(const std::string& mode);
   void SetAlignMode(int mode);                // MovieAlign bits; 0 centres
   void SetBackgroundColor(int rgb);           // 0xRRGGBB
+  // With |fit| the movie's root item takes the player's size (a movie that lays
+  // itself out for any size follows its window); otherwise it keeps its own.
+  void SetFitMovieToView(bool fit);
 
   bool MovieLoaded() const { return root_ != nullptr; }
   const QStringList& MovieErrors() const { return errors_; }
@@ -118,6 +116,7 @@ class FlashMovieHost : public QQuickWidget {
   QStringList errors_;
   std::string moviePath_;
   bool noScale_ = false;
+  bool fitToView_ = false;
   int alignMode_ = 0;
 
   std::function<void(const std::string&, const std::string&)> handler_;

@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "app/language.h"
+#include "app/message_box_requests.h"
 #include "ui/custom_msg_box_dlg.h"
 
 namespace velmora::ui {
@@ -75,23 +76,12 @@ int MovieDialog::ShowMessage(MessageBoxRequest& request) {
 }
 
 void MovieDialog::ShowError(const std::string& message) {
-  MessageBoxRequest request;
-  request.title = GetString(kTitleId);
-  request.message = message;
-  request.kind = "error";
-  request.buttonCount = 1;
-  request.firstCaption = "OK";
+  MessageBoxRequest request = ErrorBox(message);
   ShowMessage(request);
 }
 
 int MovieDialog::AskYesNo(const std::string& title, const std::string& message) {
-  MessageBoxRequest request;
-  request.title = title;
-  request.message = message;
-  request.kind = "alert";
-  request.buttonCount = 2;
-  request.firstCaption = "Yes";
-  request.secondCaption = "No";
+  MessageBoxRequest request = YesNoQuestion(title, message);
   return ShowMessage(request);
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/language.h"
+#include "app/message_box_requests.h"
 #include "ui/add_new_profile_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/profile_dlg.h"
@@ -12,7 +13,6 @@ namespace velmora::ui {
 
 namespace {
 
-constexpr unsigned kTitleId = text_id::kProgramName;
 constexpr unsigned kSaveBeforeLoadId = 7006;
 constexpr unsigned kReplaceProfileId = 7008;
 constexpr unsigned kQuestionId = 7009;
@@ -35,17 +35,11 @@ class Presenter {
 
   int Show(MessageBoxRequest& request) { return box_->Show(request); }
   void Error(const std::string& message) {
-    MessageBoxRequest request;
-    request.title = GetString(kTitleId);
-    request.message = message;
-    request.kind = "error";
+    MessageBoxRequest request = ErrorBox(message);
     Show(request);
   }
   void Info(const std::string& message) {
-    MessageBoxRequest request;
-    request.title = GetString(kTitleId);
-    request.message = message;
-    request.kind = "info";
+    MessageBoxRequest request = InfoBox(message);
     Show(request);
   }
 
@@ -66,13 +60,7 @@ ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter*
     std::string error;
     StartupParameters::ProfileSaveResult result = model.SaveProfile(name, false, &error);
     if (result == StartupParameters::ProfileSaveResult::kExists) {
-      MessageBoxRequest question;
-      question.title = GetString(kQuestionId);
-      question.message = GetString(kReplaceProfileId);
-      question.kind = "alert";
-      question.buttonCount = 2;
-      question.firstCaption = "Yes";
-      question.secondCaption = "No";
+      MessageBoxRequest question = YesNoQuestion(GetString(kQuestionId), GetString(kReplaceProfileId));
       if (boxes.Show(question) != 1) return false;  // another name, or cancel
       result = model.SaveProfile(name, true, &error);
     }
@@ -114,15 +102,7 @@ ProfileOutcome ProfileCommand(StartupParameters& model, StartupSettingsParameter
   }
 
   if (settings.ShowSavingProMsg != 0 && model.AnyLocationChanged()) {
-    MessageBoxRequest question;
-    question.title = GetString(kQuestionId);
-    question.message = GetString(kSaveBeforeLoadId);
-    question.kind = "alert";
-    question.buttonCount = 2;
-    question.firstCaption = "Yes";
-    question.secondCaption = "No";
-    question.showCheckBox = true;
-    question.checkState = false;
+    MessageBoxRequest question = YesNoQuestion(GetString(kQuestionId), GetString(kSaveBeforeLoadId), true);
     int answer = boxes.Show(question);
     if (answer == 0) return outcome;  // closed: nothing is loaded
     if (question.checkState) {

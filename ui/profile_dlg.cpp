@@ -1,4 +1,5 @@
 #include "ui/profile_dlg.h"
+#include "ui/movie_names.h"
 
 namespace velmora::ui {
 
@@ -13,31 +14,31 @@ ProfileDlg::ProfileDlg(StartupParameters& model, MessageBoxPresenter* box, QWidg
     : MovieDialog(kProfileMovie, kTemplateWidth, kTemplateHeight, box, parent), model_(model) {
   setObjectName("ProfileDlg");
   commands_ = {
-      {"IDC_FS_drag", [this](const std::string&) { Movie()->DragWindow(); }},
-      {"ID_FS_Exit",
+      {cmd::kDrag, [this](const std::string&) { Movie()->DragWindow(); }},
+      {cmd::kDialogExit,
        [this](const std::string&) {
          profileName.clear();
          reject();
        }},
-      {"ID_Fs_loadProfile",
+      {cmd::kLoadProfile,
        [this](const std::string& name) {
          profileName = name;
          accept();
        }},
-      {"ID_Fs_removeProfile", [this](const std::string& name) { RemoveProfile(name); }},
+      {cmd::kRemoveProfile, [this](const std::string& name) { RemoveProfile(name); }},
   };
 }
 
 void ProfileDlg::SetInitialVariables() {
-  Movie()->SetMovieVariable("_root.strProfilesNames", model_.profileNames);
-  Movie()->SetMovieVariable("_root.bProfileUpdate", "1");
+  Movie()->SetMovieVariable(var::kProfileNames, model_.profileNames);
+  Movie()->SetMovieVariable(var::kProfileUpdate, "1");
 }
 
 void ProfileDlg::RemoveProfile(const std::string& name) {
   // No question: the movie asks before it sends the command, if at all.
   if (!model_.DeleteProfile(name)) return;
-  Movie()->SetMovieVariable("_root.strProfilesNames", model_.profileNames);
-  Movie()->SetMovieVariable("_root.bProfileUpdate", "1");
+  Movie()->SetMovieVariable(var::kProfileNames, model_.profileNames);
+  Movie()->SetMovieVariable(var::kProfileUpdate, "1");
 }
 
 }  // namespace velmora::ui

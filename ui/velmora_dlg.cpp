@@ -6,11 +6,15 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSizeGrip>
+#include <cstdio>
 #include <memory>
 
 #include "app/help.h"
 #include "app/language.h"
+#include "app/message_box_requests.h"
 #include "app/velmora_app.h"
+#include "app/window_layout.h"
 #include "database/description_html.h"
 #include "entries/startup_location.h"
 #include "base/text.h"
@@ -22,6 +26,7 @@
 #include "ui/entry_list.h"
 #include "ui/resource_images.h"
 #include "ui/splash_player.h"
+#include "ui/movie_names.h"
 
 namespace velmora::ui {
 
@@ -40,6 +45,12 @@ constexpr int kListY = 177;
 constexpr int kListWidth = 272;
 constexpr int kListHeight = 157;
 constexpr int kBackgroundColor = 0x33;
+constexpr int kGripSize = 16;
+
+// The description pane's line for an entry that is new or changed since the last look.
+constexpr char kNewEntryLine[] = "<br><font color='#b36b00'><b>New since the last start.</b></font>";
+constexpr char kChangedEntryLine[] =
+    "<br><font color='#b36b00'><b>Changed since the last start: the command is new.</b></font>";
 
 // Shows the wait cursor while it lives.
 class WaitCursor {
@@ -62,17 +73,17 @@ QEvent::Type HelpRequestEvent::EventType() {
 
 const std::array<ViewSpec, 11>& Views() {
   static const std::array<ViewSpec, 11> views = {{
-      {"IDC_FS_ALLITEMS", {0, 1, 2, 3, 4, 5}},
-      {"IDC_FS_LOCALMACHINE", {0, 1, 2}},
-      {"IDC_FS_LOCALREG", {0, 1}},
-      {"IDC_FS_LOCALRUN", {0}},
-      {"IDC_FS_LOCALRUNONCE", {1}},
-      {"IDC_FS_LOCALSTARTFOLDER", {2}},
-      {"IDC_FS_CURRENTUSER", {3, 4, 5}},
-      {"IDC_FS_USERREG", {3, 4}},
-      {"IDC_FS_USERRUN", {3}},
-      {"IDC_FS_USERRUNONCE", {4}},
-      {"IDC_FS_USERSTARTFOLDER", {5}},
+      {cmd::kViewAllItems, {0, 1, 2, 3, 4, 5}},
+      {cmd::kViewLocalMachine, {0, 1, 2}},
+      {cmd::kViewLocalReg, {0, 1}},
+      {cmd::kViewLocalRun, {0}},
+      {cmd::kViewLocalRunOnce, {1}},
+      {cmd::kViewLocalStartFolder, {2}},
+      {cmd::kViewCurrentUser, {3, 4, 5}},
+      {cmd::kViewUserReg, {3, 4}},
+      {cmd::kViewUserRun, {3}},
+      {cmd::kViewUserRunOnce, {4}},
+      {cmd::kViewUserStartFolder, {5}},
   }};
   return views;
 }
@@ -94,17 +105,24 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
     ownBox_ = std::make_unique<QtMessageBoxPresenter>(this);
     box_ = ownBox_.get();
   }
-  resize(DialogUnitsToPixelsX(kWindowWidth), DialogUnitsToPixelsY(kWindowHeight));
+  // The template's size is the smallest and the first size; the window grows
+  // from its bottom-right corner, and the movie and the list grow with it.
+  setMinimumSize(DefaultSize());
+  resize(DefaultSize());
   movie_ = new FlashMovieHost(this);
   movie_->setObjectName("mainMovie");
+  movie_->SetFitMovieToView(true);
   movie_->setGeometry(0, 0, width(), height());
   movie_->SetCommandHandler(
       [this](const std::string& command, const std::string& argument) { OnMovieCommand(command, argument); });
   list_ = new EntryList(this);
-  list_->setGeometry(DialogUnitsToPixelsX(kListX), DialogUnitsToPixelsY(kListY), DialogUnitsToPixelsX(kListWidth),
-                     DialogUnitsToPixelsY(kListHeight));
+  list_->setGeometry(ListGeometry());
   list_->hide();
   list_->raise();
+  sizeGrip_ = new QSizeGrip(this);
+  sizeGrip_->setObjectName("sizeGrip");
+  sizeGrip_->resize(kGripSize, kGripSize);
+  sizeGrip_->raise();
   splash_ = new SplashPlayer(this);
 
   connect(list_, &EntryList::rowCheckChanged, this, &VelmoraDlg::OnRowCheckChanged);
@@ -120,43 +138,85 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
 
 VelmoraDlg::~VelmoraDlg() { qApp->removeEventFilter(this); }
 
+QSize VelmoraDlg::DefaultSize() {
+  return QSize(DialogUnitsToPixelsX(kWindowWidth), DialogUnitsToPixelsY(kWindowHeight));
+}
+
+QRect VelmoraDlg::ListGeometry() const {
+  // The list keeps its top-left corner in the movie's frame and takes whatever
+  // the window has beyond its default size.
+  const QSize extra = (size() - DefaultSize()).expandedTo(QSize(0, 0));
+  return QRect(DialogUnitsToPixelsX(kListX), DialogUnitsToPixelsY(kListY),
+               DialogUnitsToPixelsX(kListWidth) + extra.width(), DialogUnitsToPixelsY(kListHeight) + extra.height());
+}
+
+void VelmoraDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (movie_) movie_->setGeometry(0, 0, width(), height());
+  if (list_) list_->setGeometry(ListGeometry());
+  if (sizeGrip_) {
+    sizeGrip_->move(width() - sizeGrip_->width(), height() - sizeGrip_->height());
+    sizeGrip_->raise();
+  }
+}
+
+void VelmoraDlg::RestoreLayout() {
+  const WindowLayout layout = WindowLayout::Load();
+  if (layout.width > 0 && layout.height > 0) resize(QSize(layout.width, layout.height).expandedTo(minimumSize()));
+  if (static_cast<int>(layout.columnWidths.size()) == kColumnCount) list_->SetColumnWidths(layout.columnWidths);
+}
+
+void VelmoraDlg::SaveLayout() {
+  WindowLayout layout;
+  const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+  layout.width = normal.width();
+  layout.height = normal.height();
+  if (list_->ColumnWidthsSetByUser()) layout.columnWidths = list_->ColumnWidths();
+  layout.Save();
+}
+
+void VelmoraDlg::RecordSeenEntries() {
+  std::string error;
+  if (!changes::SeenEntries::Write(model_, &error)) std::fprintf(stderr, "Velmora: %s\n", error.c_str());
+}
+
 void VelmoraDlg::BuildCommandTable() {
   auto toggle = [](std::int32_t& flag) { flag = flag == 0 ? 1 : 0; };
   StartupSettingsParameters& settings = app_.settings;
   commands_ = {
-      {"ID_FS_EXIT", [this](const std::string&) { ConfirmApplyOnClose(); }},
-      {"ID_FS_MINIMIZE", [this](const std::string&) { showMinimized(); }},
-      {"IDC_FS_drag", [this](const std::string&) { movie_->DragWindow(); }},
-      {"ID_FS_HELP", [this](const std::string&) { SendHelpRequest(); }},
-      {"ID_FS_runLiveUpdate", [this](const std::string&) { StartUpdater(); }},
-      {"ID_FS_ABOUTUS", [this](const std::string&) { ShowAbout(); }},
-      {"ID_FS_hideForm",
+      {cmd::kMainExit, [this](const std::string&) { ConfirmApplyOnClose(); }},
+      {cmd::kMinimize, [this](const std::string&) { showMinimized(); }},
+      {cmd::kDrag, [this](const std::string&) { movie_->DragWindow(); }},
+      {cmd::kHelp, [this](const std::string&) { SendHelpRequest(); }},
+      {cmd::kRunLiveUpdate, [this](const std::string&) { StartUpdater(); }},
+      {cmd::kAboutUs, [this](const std::string&) { ShowAbout(); }},
+      {cmd::kHideForm,
        [this](const std::string&) {
          listShown_ = false;
          list_->hide();
        }},
-      {"ID_FS_ShowForm",
+      {cmd::kShowForm,
        [this](const std::string&) {
          listShown_ = true;
          list_->show();
          list_->raise();
        }},
-      {"ID_Fs_showSplash", [&settings, toggle](const std::string&) { toggle(settings.ShowSplash); }},
-      {"ID_Fs_startWindows",
+      {cmd::kToggleSplash, [&settings, toggle](const std::string&) { toggle(settings.ShowSplash); }},
+      {cmd::kToggleStartWindows,
        [&settings, toggle](const std::string&) {
          toggle(settings.StartWithWindows);
          settings.ApplyRunAtStartup();
        }},
-      {"ID_Fs_showSavingMsg", [&settings, toggle](const std::string&) { toggle(settings.ShowSavingMsg); }},
-      {"ID_Fs_showSavProfileMsg", [&settings, toggle](const std::string&) { toggle(settings.ShowSavingProMsg); }},
-      {"ID_FS_ADDTASK", [this](const std::string&) { AddTaskCommand(); }},
-      {"ID_FS_APPLYCHANGES", [this](const std::string&) { ApplyChangesCommand(); }},
-      {"ID_FS_REFRESH", [this](const std::string&) { RefreshCommand(); }},
-      {"ID_FS_ROLLBACK", [this](const std::string&) { RollBackCommand(); }},
-      {"ID_FS_SAVEPROFILE", [this](const std::string&) { SaveProfileCommandHandler(); }},
-      {"ID_Fs_Profile", [this](const std::string&) { ProfileCommandHandler(); }},
-      {"ID_Fs_EnableAll", [this](const std::string&) { SetAllInView(1); }},
-      {"ID_Fs_DisableAll", [this](const std::string&) { SetAllInView(0); }},
+      {cmd::kToggleSavingMsg, [&settings, toggle](const std::string&) { toggle(settings.ShowSavingMsg); }},
+      {cmd::kToggleSavProfileMsg, [&settings, toggle](const std::string&) { toggle(settings.ShowSavingProMsg); }},
+      {cmd::kAddTask, [this](const std::string&) { AddTaskCommand(); }},
+      {cmd::kApplyChanges, [this](const std::string&) { ApplyChangesCommand(); }},
+      {cmd::kRefresh, [this](const std::string&) { RefreshCommand(); }},
+      {cmd::kRollBack, [this](const std::string&) { RollBackCommand(); }},
+      {cmd::kSaveProfile, [this](const std::string&) { SaveProfileCommandHandler(); }},
+      {cmd::kProfile, [this](const std::string&) { ProfileCommandHandler(); }},
+      {cmd::kEnableAll, [this](const std::string&) { SetAllInView(1); }},
+      {cmd::kDisableAll, [this](const std::string&) { SetAllInView(0); }},
   };
   for (int view = 0; view < static_cast<int>(Views().size()); ++view) {
     commands_.push_back({Views()[view].command, [this, view](const std::string&) { SelectView(view); }});
@@ -180,8 +240,14 @@ void VelmoraDlg::Initialise() {
   model_.RateAllTasks();
   model_.EnumerateProfiles();
 
+  // What is new since the last look is marked as the rows are filled.
+  seen_ = changes::SeenEntries::Read();
+  list_->Entries()->SetNewTest(
+      [this](int location, const Task& task) { return seen_.IsNew(location, task); });
+
   setWindowTitle(QString::fromStdString(GetString(kTitleId)));
   list_->InsertColumns();
+  RestoreLayout();
   for (int location : Views()[0].locations) list_->FillLocationRows(model_, location);
   LoadMovie();
   SetInitialVariables();
@@ -196,15 +262,15 @@ void VelmoraDlg::LoadMovie() {
 
 void VelmoraDlg::SetInitialVariables() {
   const StartupSettingsParameters& settings = app_.settings;
-  movie_->SetMovieVariable("_root.showSplash", SettingsFlagText(settings.ShowSplash));
-  movie_->SetMovieVariable("_root.startWindows", SettingsFlagText(settings.StartWithWindows));
-  movie_->SetMovieVariable("_root.showSavingMsg", SettingsFlagText(settings.ShowSavingMsg));
-  movie_->SetMovieVariable("_root.showSavProfileMsg", SettingsFlagText(settings.ShowSavingProMsg));
-  movie_->SetMovieVariable("_root.profilesState", "1");
-  if (model_.profileNames.empty()) movie_->SetMovieVariable("_root.profilesState", "0");
-  movie_->SetMovieVariable("_root.applyState", "0");
-  movie_->SetMovieVariable("_root.refreshState", "0");
-  movie_->SetMovieVariable("_root.rollBackState", "0");
+  movie_->SetMovieVariable(var::kShowSplash, SettingsFlagText(settings.ShowSplash));
+  movie_->SetMovieVariable(var::kStartWindows, SettingsFlagText(settings.StartWithWindows));
+  movie_->SetMovieVariable(var::kShowSavingMsg, SettingsFlagText(settings.ShowSavingMsg));
+  movie_->SetMovieVariable(var::kShowSavProfileMsg, SettingsFlagText(settings.ShowSavingProMsg));
+  movie_->SetMovieVariable(var::kProfilesState, "1");
+  if (model_.profileNames.empty()) movie_->SetMovieVariable(var::kProfilesState, "0");
+  movie_->SetMovieVariable(var::kApplyState, "0");
+  movie_->SetMovieVariable(var::kRefreshState, "0");
+  movie_->SetMovieVariable(var::kRollBackState, "0");
 }
 
 int VelmoraDlg::DoModal() {
@@ -222,7 +288,7 @@ void VelmoraDlg::OnMovieCommand(const std::string& command, const std::string&) 
 void VelmoraDlg::SelectView(int view) {
   if (view < 0 || view >= static_cast<int>(Views().size())) return;
   if (view == 2 || view == 3 || view == 4 || view == 7 || view == 8 || view == 9) {
-    movie_->SetMovieVariable("_root.description", "");
+    movie_->SetMovieVariable(var::kDescription, "");
   }
   currentView = view;
   currentViewCommand = Views()[view].command;
@@ -231,8 +297,8 @@ void VelmoraDlg::SelectView(int view) {
 }
 
 void VelmoraDlg::OfferApply() {
-  movie_->SetMovieVariable("_root.applyState", "1");
-  movie_->SetMovieVariable("_root.refreshState", "1");
+  movie_->SetMovieVariable(var::kApplyState, "1");
+  movie_->SetMovieVariable(var::kRefreshState, "1");
 }
 
 void VelmoraDlg::SetAllInView(int enabled) {
@@ -253,9 +319,9 @@ void VelmoraDlg::ApplyChangesCommand() {
   // Writes that failed keep their locations' change flags: the movie goes on
   // offering to apply them rather than telling the user all is written.
   const bool pending = model_.AnyLocationChanged();
-  movie_->SetMovieVariable("_root.applyState", pending ? "1" : "0");
-  movie_->SetMovieVariable("_root.refreshState", pending ? "1" : "0");
-  movie_->SetMovieVariable("_root.rollBackState", "1");
+  movie_->SetMovieVariable(var::kApplyState, pending ? "1" : "0");
+  movie_->SetMovieVariable(var::kRefreshState, pending ? "1" : "0");
+  movie_->SetMovieVariable(var::kRollBackState, "1");
   ShowFailures(failures, "Some changes could not be applied:");
 }
 
@@ -267,8 +333,8 @@ void VelmoraDlg::RefreshCommand() {
     model_.RateAllTasks();
   }
   OnMovieCommand(currentViewCommand);
-  movie_->SetMovieVariable("_root.applyState", "0");
-  movie_->SetMovieVariable("_root.refreshState", "0");
+  movie_->SetMovieVariable(var::kApplyState, "0");
+  movie_->SetMovieVariable(var::kRefreshState, "0");
 }
 
 void VelmoraDlg::RollBackCommand() {
@@ -280,9 +346,9 @@ void VelmoraDlg::RollBackCommand() {
   }
   // The list now shows the state before the last apply; pending edits are gone.
   OnMovieCommand(currentViewCommand);
-  movie_->SetMovieVariable("_root.applyState", "0");
-  movie_->SetMovieVariable("_root.refreshState", "0");
-  movie_->SetMovieVariable("_root.rollBackState", failures.empty() ? "0" : "1");
+  movie_->SetMovieVariable(var::kApplyState, "0");
+  movie_->SetMovieVariable(var::kRefreshState, "0");
+  movie_->SetMovieVariable(var::kRollBackState, failures.empty() ? "0" : "1");
   ShowFailures(failures, "The last apply could not be rolled back completely:");
 }
 
@@ -299,10 +365,7 @@ void VelmoraDlg::ShowFailures(const std::vector<ApplyFailure>& failures, const s
     if (!failure.reason.empty()) text += " - " + failure.reason;
   }
   if (failures.size() > kShown) text += "\n... and " + std::to_string(failures.size() - kShown) + " more";
-  MessageBoxRequest request;
-  request.title = GetString(kTitleId);
-  request.message = text;
-  request.kind = "error";
+  MessageBoxRequest request = ErrorBox(text);
   ShowMessage(request);
 }
 
@@ -311,57 +374,53 @@ int VelmoraDlg::ShowMessage(MessageBoxRequest& request) { return box_->Show(requ
 void VelmoraDlg::ConfirmApplyOnClose() {
   StartupSettingsParameters& settings = app_.settings;
   if (settings.ShowSavingMsg != 0 && model_.AnyLocationChanged()) {
-    MessageBoxRequest request;
-    request.title = GetString(kTitleId);
-    request.message = GetString(kApplyOnCloseId);
-    request.kind = "alert";
-    request.buttonCount = 2;
-    request.firstCaption = "Yes";
-    request.secondCaption = "No";
-    request.showCheckBox = true;
-    request.checkState = false;
+    MessageBoxRequest request = YesNoQuestion(GetString(kTitleId), GetString(kApplyOnCloseId), true);
     int answer = ShowMessage(request);
     if (answer == 0) return;
     if (answer == 1) ApplyChangesCommand();
     settings.ShowSavingMsg = request.checkState ? 0 : 1;
   }
   settings.Save();
+  SaveLayout();
+  RecordSeenEntries();
   done(0);
 }
 
 // ---- the entry list -----------------------------------------------------------------
 
-Task* VelmoraDlg::RowTask(int row) {
-  if (row < 0 || row >= list_->rowCount()) return nullptr;
-  int location = LocationFromText(list_->RowLocationText(row));
-  if (location < 0 || location >= kLocationCount) return nullptr;
-  auto found = model_.entryMaps[location].find(ToLowerAscii(list_->RowName(row)));
-  return found == model_.entryMaps[location].end() ? nullptr : found->second.get();
-}
+Task* VelmoraDlg::RowTask(int row) { return list_->RowTask(row); }
 
-void VelmoraDlg::OnRowCheckChanged(int row) {
-  if (row < 0) return;
-  int location = LocationFromText(list_->RowLocationText(row));
-  if (model_.SetEntryEnabled(list_->RowName(row), location, list_->RowChecked(row) ? 1 : 0)) OfferApply();
+void VelmoraDlg::OnRowCheckChanged(int row, bool checked) {
+  const Task* task = list_->RowTask(row);
+  if (task && model_.SetEntryEnabled(task->name, list_->RowLocation(row), checked ? 1 : 0)) OfferApply();
 }
 
 void VelmoraDlg::OnRowClicked(int row) {
-  if (Task* task = RowTask(row)) ShowDescription(*task);
+  if (Task* task = RowTask(row)) ShowDescription(*task, list_->RowLocation(row));
 }
 
 void VelmoraDlg::OnListKeyDown() {
-  QList<QTableWidgetItem*> selected = list_->selectedItems();
-  if (selected.isEmpty()) return;
-  int row = list_->rowCount();
-  for (QTableWidgetItem* item : selected) row = std::min(row, item->row());
+  const int row = list_->SelectedRow();
+  if (row < 0) return;
   if (row + 1 < list_->rowCount()) {
-    if (Task* task = RowTask(row + 1)) ShowDescription(*task);
+    if (Task* task = RowTask(row + 1)) ShowDescription(*task, list_->RowLocation(row + 1));
   }
 }
 
-void VelmoraDlg::ShowDescription(const Task& task) {
-  movie_->SetMovieVariable("_root.description", BuildDescriptionHtml(task));
-  movie_->SetMovieVariable("_root.discripWinState", "1");
+void VelmoraDlg::ShowDescription(const Task& task, int location) {
+  std::string html = BuildDescriptionHtml(task);
+  switch (location < 0 ? changes::SeenState::kSeen : seen_.StateOf(location, task)) {
+    case changes::SeenState::kNew:
+      html += kNewEntryLine;
+      break;
+    case changes::SeenState::kChanged:
+      html += kChangedEntryLine;
+      break;
+    case changes::SeenState::kSeen:
+      break;
+  }
+  movie_->SetMovieVariable(var::kDescription, html);
+  movie_->SetMovieVariable(var::kDescriptionPaneState, "1");
 }
 
 // ---- the dialogs ------------------------------------------------------------------
@@ -376,14 +435,14 @@ void VelmoraDlg::AddTaskCommand() {
 
 void VelmoraDlg::SaveProfileCommandHandler() {
   ProfileOutcome outcome = SaveProfileCommand(model_, box_, this);
-  movie_->SetMovieVariable("_root.profilesState", outcome.profilesState);
+  movie_->SetMovieVariable(var::kProfilesState, outcome.profilesState);
 }
 
 void VelmoraDlg::ProfileCommandHandler() {
   ProfileOutcome outcome = ProfileCommand(model_, app_.settings, box_, this);
-  movie_->SetMovieVariable("_root.profilesState", outcome.profilesState);
+  movie_->SetMovieVariable(var::kProfilesState, outcome.profilesState);
   if (outcome.askBeforeLoadTurnedOff)
-    movie_->SetMovieVariable("_root.showSavProfileMsg", SettingsFlagText(app_.settings.ShowSavingProMsg));
+    movie_->SetMovieVariable(var::kShowSavProfileMsg, SettingsFlagText(app_.settings.ShowSavingProMsg));
   if (outcome.entriesChanged) {
     OnMovieCommand(currentViewCommand);
     OfferApply();
@@ -407,12 +466,7 @@ void VelmoraDlg::OnHelpRequest() {
 void VelmoraDlg::StartUpdater() { velmora::StartUpdater(); }
 
 void VelmoraDlg::ShowAbout() {
-  MessageBoxRequest request;
-  request.title = GetString(kAboutTitleId);
-  request.message = GetString(kAboutTextId);
-  request.kind = "info";
-  request.buttonCount = 1;
-  request.firstCaption = "OK";
+  MessageBoxRequest request = InfoBox(GetString(kAboutTextId), GetString(kAboutTitleId));
   ShowMessage(request);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_interfaces.h"
+#include "changes/seen_entries.h"
 #include "entries/startup_parameters.h"
 #include "ui/flash_movie_host.h"
 
@@ -62,13 +63,22 @@ class VelmoraDlg : public QDialog {
   void RefreshCommand();
   void RollBackCommand();
   void SelectView(int view);
-  void ShowDescription(const Task& task);
+  // The description pane for |task|; with the entry's |location| it also says
+  // whether the entry is new or changed since the last look.
+  void ShowDescription(const Task& task, int location = -1);
+
+  // The window's size as its template gives it: the default and the smallest.
+  static QSize DefaultSize();
+  // Where the entry list lies at the window's current size.
+  QRect ListGeometry() const;
+  // The record of entries seen at the last look, read at initialisation.
+  const changes::SeenEntries& Seen() const { return seen_; }
 
   // Settings flag as the movie receives it: one character of that code, "" for 0.
   static std::string SettingsFlagText(std::int32_t value);
 
   int currentView = 0;
-  std::string currentViewCommand = "IDC_FS_ALLITEMS";
+  std::string currentViewCommand = cmd::kViewAllItems;
   int selectedItem = -1;
 
   FlashMovieHost* Movie() const { return movie_; }
@@ -84,10 +94,14 @@ class VelmoraDlg : public QDialog {
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void reject() override;
 
  private:
   void BuildCommandTable();
+  void RestoreLayout();
+  void SaveLayout();
+  void RecordSeenEntries();
   void LoadMovie();
   void SetInitialVariables();
   void OfferApply();
@@ -99,7 +113,7 @@ class VelmoraDlg : public QDialog {
   void ShowAbout();
   void SetAllInView(int enabled);
   Task* RowTask(int row);
-  void OnRowCheckChanged(int row);
+  void OnRowCheckChanged(int row, bool checked);
   void OnRowClicked(int row);
   void OnListKeyDown();
   void AddTaskCommand();
@@ -113,7 +127,9 @@ class VelmoraDlg : public QDialog {
   FlashMovieHost* movie_ = nullptr;
   EntryList* list_ = nullptr;
   SplashPlayer* splash_ = nullptr;
+  QWidget* sizeGrip_ = nullptr;
   EntryContextMenu* menu_ = nullptr;
+  changes::SeenEntries seen_;
   MovieCommandTable commands_;
   bool initialised_ = false;
   bool listShown_ = false;

@@ -108,14 +108,13 @@ class MainWindowTest : public test::ChangesTest {
   }
   // A real click on the check box of a row.
   void ClickCheckBox(int row) {
-    QTableWidgetItem* item = List()->item(row, ui::kColumnName);
     QStyleOptionViewItem option;
     option.initFrom(List()->viewport());
-    option.rect = List()->visualItemRect(item);
+    option.rect = List()->visualRect(List()->model()->index(row, ui::kColumnName));
     option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay |
                       QStyleOptionViewItem::HasDecoration;
     option.decorationSize = QSize(16, 16);
-    option.text = item->text();
+    option.text = QString::fromStdString(List()->CellText(row, ui::kColumnName));
     QRect box = List()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, List());
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
   }
@@ -198,7 +197,7 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   const int widths[] = {90, 100, 90, 90, 90, 90, 90};
   ASSERT_EQ(List()->columnCount(), 7);
   for (int column = 0; column < 7; ++column) {
-    EXPECT_EQ(List()->horizontalHeaderItem(column)->text().toStdString(), headings[column]);
+    EXPECT_EQ(List()->HeaderText(column), headings[column]);
     EXPECT_EQ(header->sectionSize(column), widths[column]);
   }
   EXPECT_FALSE(header->sectionsClickable());
@@ -211,16 +210,16 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   EXPECT_EQ(List()->CellText(alpha, ui::kColumnRating), "Unknown File");
   EXPECT_EQ(List()->CellText(alpha, ui::kColumnComment), GetString(7025));
   EXPECT_TRUE(List()->RowChecked(alpha));
-  EXPECT_FALSE(List()->item(alpha, ui::kColumnName)->icon().isNull());  // the program's own icon
-  EXPECT_FALSE(List()->item(alpha, ui::kColumnLocation)->icon().isNull());
-  EXPECT_EQ(List()->item(alpha, ui::kColumnMemory)->textAlignment() & Qt::AlignRight, Qt::AlignRight);
+  EXPECT_FALSE(List()->CellIcon(alpha, ui::kColumnName).isNull());  // the program's own icon
+  EXPECT_FALSE(List()->CellIcon(alpha, ui::kColumnLocation).isNull());
+  EXPECT_EQ(List()->CellAlignment(alpha, ui::kColumnMemory) & Qt::AlignRight, Qt::AlignRight);
 
   // A program without an icon gets the default one and keeps it.
   Task* gamma = Find(app_->startupParameters, kCuRun, "Gamma");
   ASSERT_NE(gamma, nullptr);
   ASSERT_TRUE(gamma->icon);
   EXPECT_EQ(gamma->icon->resourceId, 180);
-  EXPECT_FALSE(List()->item(RowOf("Gamma"), ui::kColumnName)->icon().isNull());
+  EXPECT_FALSE(List()->CellIcon(RowOf("Gamma"), ui::kColumnName).isNull());
 
   // The running probe: memory in megabytes with three decimals.
   int probe = RowOf("Probe");
@@ -309,7 +308,7 @@ TEST_F(MainWindowTest, ClickingARowDescribesItAndRegistryViewsClearTheDescriptio
   Open();
   int alpha = RowOf("Alpha");
   QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
-                    List()->visualItemRect(List()->item(alpha, ui::kColumnFileName)).center());
+                    List()->visualRect(List()->model()->index(alpha, ui::kColumnFileName)).center());
   EXPECT_EQ(Var("_root.discripWinState"), "1");
   std::string html = Var("_root.description");
   EXPECT_NE(html.find("Alpha"), std::string::npos);

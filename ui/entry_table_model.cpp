@@ -1,0 +1,181 @@
+#include "ui/entry_table_model.h"
+
+#include <QFont>
+#include <cstdio>
+
+#include "entries/startup_location.h"
+#include "entries/startup_parameters.h"
+#include "ui/resource_images.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr ColumnSpec kColumns[kColumnCount] = {
+    {"Name", false, 90},  {"File name", false, 100}, {"Startup Location", false, 90}, {"Rating", false, 90},
+    {"Mem", true, 90},    {"Peak", true, 90},        {"Comment", false, 90},
+};
+
+// The mark of an entry that is new since the last look, before its name.
+constexpr char kNewMark[] = "\u2605 ";
+
+}  // namespace
+
+const ColumnSpec& Column(int column) { return kColumns[column < 0 || column >= kColumnCount ? 0 : column]; }
+
+int FileKindImage(const std::string& rating) {
+  if (rating == "Unknown File") return kImageWarning;
+  if (rating == "System File") return kImageWindowsFlag;
+  if (rating == "Normal File") return kImageGreenFigure;
+  return kImageRedCross;
+}
+
+std::string MemoryText(int kilobytes) {
+  if (kilobytes == 0) return "N/A";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.3lf", static_cast<double>(kilobytes) / 1024);
+  return buffer;
+}
+
+EntryTableModel::EntryTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void EntryTableModel::FillLocationRows(StartupParameters& parameters, int location) {
+  if (location < 0 || location >= kLocationCount) return;
+  parameters_ = &parameters;
+  std::vector<Row> added;
+  for (auto& [key, task] : parameters.entryMaps[location]) {
+    if (task->removed) continue;
+    if (!task->icon) task->icon = platform::icons::ProgramIcon(180);
+    added.push_back({location, key, EntryIcon(task->icon), isNew_ && isNew_(location, *task)});
+  }
+  if (added.empty()) return;
+  beginInsertRows(QModelIndex(), 0, static_cast<int>(added.size()) - 1);
+  rows_.insert(rows_.begin(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+  endInsertRows();
+}
+
+void EntryTableModel::Clear() {
+  if (rows_.empty()) return;
+  beginResetModel();
+  rows_.clear();
+  endResetModel();
+}
+
+Task* EntryTableModel::TaskAt(int row) const {
+  if (!parameters_ || row < 0 || row >= static_cast<int>(rows_.size())) return nullptr;
+  const Row& entry = rows_[row];
+  const TaskMap& map = parameters_->entryMaps[entry.location];
+  auto found = map.find(entry.key);
+  return found == map.end() ? nullptr : found->second.get();
+}
+
+int EntryTableModel::LocationAt(int row) const {
+  return row < 0 || row >= static_cast<int>(rows_.size()) ? -1 : rows_[row].location;
+}
+
+std::string EntryTableModel::KeyAt(int row) const {
+  return row < 0 || row >= static_cast<int>(rows_.size()) ? std::string() : rows_[row].key;
+}
+
+int EntryTableModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int EntryTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+
+QString EntryTableModel::CellText(const Row& row, const Task& task, int column) const {
+  switch (column) {
+    case kColumnName:
+      return QString::fromStdString(task.name);
+    case kColumnFileName:
+      return QString::fromStdString(task.command);
+    case kColumnLocation:
+      return QString::fromUtf8(LocationTag(row.location));
+    case kColumnRating:
+      return QString::fromStdString(task.rating);
+    case kColumnMemory:
+      return QString::fromStdString(MemoryText(task.memoryKB));
+    case kColumnPeak:
+      return QString::fromStdString(MemoryText(task.peakMemoryKB));
+    case kColumnComment:
+      return QString::fromStdString(task.description);
+    default:
+      return QString();
+  }
+}
+
+QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return QVariant();
+  const Row& row = rows_[index.row()];
+  const int column = index.column();
+  switch (role) {
+    case EntryLocationRole:
+      return row.location;
+    case EntryKeyRole:
+      return QString::fromStdString(row.key);
+    case EntryNewRole:
+      return row.isNew;
+    case Qt::TextAlignmentRole:
+      return static_cast<int>(Qt::AlignVCenter | (Column(column).rightAligned ? Qt::AlignRight : Qt::AlignLeft));
+    default:
+      break;
+  }
+  const Task* task = TaskAt(index.row());
+  if (!task) return QVariant();
+  switch (role) {
+    case Qt::DisplayRole:
+      if (column == kColumnName && row.isNew) return QString::fromUtf8(kNewMark) + CellText(row, *task, column);
+      return CellText(row, *task, column);
+    case Qt::ToolTipRole: {
+      QString text = CellText(row, *task, column);  // the whole text of a narrow cell
+      if (column == kColumnName && row.isNew) text += QStringLiteral("\nNew since the last start");
+      return text;
+    }
+    case Qt::FontRole:
+      if (column == kColumnName && row.isNew) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+      }
+      return QVariant();
+    case Qt::CheckStateRole:
+      if (column == kColumnName) return task->enabled == 1 ? Qt::Checked : Qt::Unchecked;
+      return QVariant();
+    case Qt::DecorationRole:
+      if (column == kColumnName) return row.icon;
+      if (column == kColumnLocation) {
+        return ListImagePixmap(row.location <= kLmStartupFolder ? kImageComputer : kImageUsers);
+      }
+      if (column == kColumnRating) return ListImagePixmap(FileKindImage(task->rating));
+      return QVariant();
+    default:
+      return QVariant();
+  }
+}
+
+bool EntryTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || !index.isValid() || index.column() != kColumnName) return false;
+  if (!TaskAt(index.row())) return false;
+  emit checkRequested(index.row(), static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked);
+  // The box shows the entry as it now stands, whatever the handler did.
+  emit dataChanged(index, index, {Qt::CheckStateRole});
+  return true;
+}
+
+Qt::ItemFlags EntryTableModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.column() == kColumnName) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+QVariant EntryTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return QVariant();
+  if (role == Qt::DisplayRole) return QString::fromUtf8(Column(section).heading);
+  if (role == Qt::TextAlignmentRole) {
+    return static_cast<int>(Qt::AlignVCenter | (Column(section).rightAligned ? Qt::AlignRight : Qt::AlignLeft));
+  }
+  return QVariant();
+}
+
+}  // namespace velmora::ui
