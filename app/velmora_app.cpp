@@ -1,5 +1,7 @@
 #include "app/velmora_app.h"
 
+#include "app/message_box_requests.h"
+
 #include "app/language.h"
 #include "base/program_context.h"
 #include "database/database_file.h"
@@ -39,13 +41,7 @@ VelmoraApp::VelmoraApp() {
 }
 
 VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, unsigned messageId, StartResult result) {
-  MessageBoxRequest request;
-  request.title = GetString(kTitleId);
-  request.message = GetString(messageId);
-  request.kind = "error";
-  request.buttonCount = 1;
-  request.firstCaption = "OK";
-  request.showCheckBox = false;
+  MessageBoxRequest request = ErrorBox(GetString(messageId));
   box.Show(request);
   return result;
 }

@@ -1,9 +1,13 @@
 #include "tools/velmora-cli/list_command.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <vector>
 #include <ostream>
 #include <string>
 
+#include "tools/velmora-cli/csv_writer.h"
 #include "tools/velmora-cli/json_writer.h"
 
 namespace velmora::cli {
@@ -16,30 +20,52 @@ const char* IconKind(const Task& task) {
 
 namespace {
 
-void PrintJson(const StartupParameters& model, std::ostream& out) {
-  out << "[";
-  bool first = true;
+bool IsNew(const ListOptions& options, int location, const Task& task) {
+  return options.seen && options.seen->IsNew(location, task);
+}
+
+// The entries that the listing shows, in its order.
+template <typename Visit>
+void ForEachListed(const StartupParameters& model, const ListOptions& options, Visit visit) {
   for (int location = 0; location < kLocationCount; ++location) {
     for (const auto& [key, task] : model.entryMaps[location]) {
       if (task->removed) continue;
-      out << (first ? "\n" : ",\n");
-      first = false;
-      out << "  {\"location\": " << location << ", \"tag\": " << JsonString(LocationTag(location))
-          << ", \"name\": " << JsonString(task->name) << ", \"fileName\": " << JsonString(task->fileName)
-          << ", \"command\": " << JsonString(task->command)
-          << ", \"enabled\": " << (task->enabled ? "true" : "false")
-          << ", \"disabledBySystem\": " << (task->disabledBySystem ? "true" : "false")
-          << ", \"fileExists\": " << (task->fileExists ? "true" : "false")
-          << ", \"processProtected\": " << (task->processProtected ? "true" : "false")
-          << ", \"memoryKB\": " << task->memoryKB << ", \"peakMemoryKB\": " << task->peakMemoryKB
-          << ", \"applicationName\": " << JsonString(task->applicationName)
-          << ", \"version\": " << JsonString(task->version)
-          << ", \"productName\": " << JsonString(task->productName) << ", \"rating\": " << JsonString(task->rating)
-          << ", \"description\": " << JsonString(task->description) << ", \"icon\": \"" << IconKind(*task)
-          << "\"}";
+      const bool isNew = IsNew(options, location, *task);
+      if (options.onlyNew && !isNew) continue;
+      visit(location, *task, isNew);
     }
   }
+}
+
+void PrintJson(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
+  out << "[";
+  bool first = true;
+  ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
+    out << (first ? "\n" : ",\n");
+    first = false;
+    out << "  {\"location\": " << location << ", \"tag\": " << JsonString(LocationTag(location))
+        << ", \"name\": " << JsonString(task.name) << ", \"fileName\": " << JsonString(task.fileName)
+        << ", \"command\": " << JsonString(task.command) << ", \"enabled\": " << (task.enabled ? "true" : "false")
+        << ", \"disabledBySystem\": " << (task.disabledBySystem ? "true" : "false")
+        << ", \"fileExists\": " << (task.fileExists ? "true" : "false")
+        << ", \"processProtected\": " << (task.processProtected ? "true" : "false")
+        << ", \"memoryKB\": " << task.memoryKB << ", \"peakMemoryKB\": " << task.peakMemoryKB
+        << ", \"applicationName\": " << JsonString(task.applicationName)
+        << ", \"version\": " << JsonString(task.version) << ", \"productName\": " << JsonString(task.productName)
+        << ", \"rating\": " << JsonString(task.rating) << ", \"description\": " << JsonString(task.description)
+        << ", \"icon\": \"" << IconKind(task) << "\", \"new\": " << (isNew ? "true" : "false") << "}";
+  });
   out << (first ? "]\n" : "\n]\n");
+}
+
+void PrintCsv(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
+  out << CsvRecord(std::vector<std::string>(std::begin(kCsvColumns), std::end(kCsvColumns)));
+  ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
+    out << CsvRecord({std::to_string(location), LocationTag(location), task.name, task.enabled ? "true" : "false",
+                      task.command, task.fileName, task.fileExists ? "true" : "false", task.applicationName,
+                      task.productName, task.version, task.rating, std::to_string(task.memoryKB),
+                      isNew ? "true" : "false"});
+  });
 }
 
 std::string Memory(int kb) {
@@ -49,21 +75,28 @@ std::string Memory(int kb) {
   return buffer;
 }
 
-void PrintTable(const StartupParameters& model, std::ostream& out) {
+void PrintTable(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
   std::size_t total = 0;
+  bool anyNew = false;
   for (int location = 0; location < kLocationCount; ++location) {
     std::size_t shown = 0;
-    for (const auto& entry : model.entryMaps[location]) shown += entry.second->removed ? 0 : 1;
+    for (const auto& [key, task] : model.entryMaps[location]) {
+      if (!task->removed && (!options.onlyNew || IsNew(options, location, *task))) ++shown;
+    }
     out << LocationTag(location) << " (" << shown << (shown == 1 ? " entry" : " entries") << ")\n";
     for (const auto& [key, task] : model.entryMaps[location]) {
       if (task->removed) continue;
+      const bool isNew = IsNew(options, location, *task);
+      if (options.onlyNew && !isNew) continue;
+      anyNew = anyNew || isNew;
       ++total;
       out << "  [" << (task->enabled ? 'x' : ' ') << "] " << task->name
-          << (task->disabledBySystem ? "   (disabled by the system's startup manager)" : "") << "\n";
+          << (task->disabledBySystem ? "   (disabled by the system's startup manager)" : "") << (isNew ? "   (new)" : "")
+          << "\n";
       out << "      command: " << task->command << (task->fileExists ? "" : "   (file not found)") << "\n";
       if (!task->applicationName.empty() && task->applicationName != task->name)
-        out << "      program: " << task->applicationName
-            << (task->version.empty() ? "" : " " + task->version) << "\n";
+        out << "      program: " << task->applicationName << (task->version.empty() ? "" : " " + task->version)
+            << "\n";
       out << "      rating:  " << task->rating << "\n";
       if (task->memoryKB != 0)
         out << "      memory:  " << Memory(task->memoryKB) << " (peak " << Memory(task->peakMemoryKB) << ")"
@@ -71,15 +104,26 @@ void PrintTable(const StartupParameters& model, std::ostream& out) {
     }
   }
   out << total << (total == 1 ? " entry" : " entries") << " in all; [x] starts with Windows, [ ] is disabled.\n";
+  if (anyNew) out << "(new): added or changed since the entries were last seen.\n";
 }
 
 }  // namespace
 
-void PrintEntries(const StartupParameters& model, ListFormat format, std::ostream& out) {
-  if (format == ListFormat::kJson) {
-    PrintJson(model, out);
-  } else {
-    PrintTable(model, out);
+const char* const kCsvColumns[13] = {"location",     "tag",         "name",         "enabled", "command",
+                                     "file name",    "file exists", "application name",
+                                     "product name", "version",     "rating",       "memory KB", "new"};
+
+void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
+  switch (options.format) {
+    case ListFormat::kJson:
+      PrintJson(model, options, out);
+      break;
+    case ListFormat::kCsv:
+      PrintCsv(model, options, out);
+      break;
+    case ListFormat::kTable:
+      PrintTable(model, options, out);
+      break;
   }
 }
 

@@ -3,15 +3,27 @@
 
 #include <iosfwd>
 
+#include "changes/seen_entries.h"
 #include "entries/startup_parameters.h"
 
 namespace velmora::cli {
 
-enum class ListFormat { kTable, kJson };
+enum class ListFormat { kTable, kJson, kCsv };
+
+struct ListOptions {
+  ListFormat format = ListFormat::kTable;
+  // What the user saw last; entries new or changed since then are marked (as
+  // "new"). Null: nothing is marked.
+  const changes::SeenEntries* seen = nullptr;
+  bool onlyNew = false;  // list only the entries that are new
+};
 
 // Prints the entries of |model|: locations 0 to 5 in order, entries of a location
 // by lower-cased name; removed entries are left out.
-void PrintEntries(const StartupParameters& model, ListFormat format, std::ostream& out);
+void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out);
+
+// The heading of the CSV listing, in column order.
+extern const char* const kCsvColumns[13];
 
 // "file", "default" or "none": what the list shows as the entry's icon.
 const char* IconKind(const Task& task);

@@ -12,7 +12,9 @@
 #include "platform/files.h"
 #include "platform/startup.h"
 #include "platform/registry.h"
+#include "changes/seen_entries.h"
 #include "tools/velmora-cli/edit_commands.h"
+#include "tools/velmora-cli/export_command.h"
 #include "tools/velmora-cli/list_command.h"
 #include "tools/velmora-cli/profile_commands.h"
 
@@ -27,9 +29,16 @@ const char kUsage[] =
     "$WINEPREFIX (else ~/.wine when it holds a registry, else Velmora's own prefix).\n"
     "\n"
     "Commands:\n"
-    "  list [--json]     every entry of the six startup locations: the Run and\n"
+    "  list [--json | --csv] [--new]\n"
+    "                    every entry of the six startup locations: the Run and\n"
     "                    RunOnce keys of the machine (LM) and of the user (CU), the\n"
-    "                    common (LM) and the user's (CU) Startup folder\n"
+    "                    common (LM) and the user's (CU) Startup folder. Entries\n"
+    "                    added or changed since they were last seen are marked new;\n"
+    "                    --new lists only those. --csv writes RFC 4180 CSV with a\n"
+    "                    header row. A listing writes nothing.\n"
+    "  seen              marks the entries as they stand now as seen\n"
+    "  export FILE.reg   writes the Run and RunOnce keys and Velmora's store of\n"
+    "                    disabled entries as a REGEDIT4 file for regedit\n"
     "  disable LOCATION NAME\n"
     "  enable LOCATION NAME\n"
     "  remove LOCATION NAME\n"
@@ -81,13 +90,24 @@ bool OpenPrefix(std::string* error) {
   return true;
 }
 
-int RunList(const std::vector<std::string>& args) {
-  cli::ListFormat format = cli::ListFormat::kTable;
-  for (const std::string& arg : args) {
-    if (arg == "--json") {
-      format = cli::ListFormat::kJson;
-    } else {
-      return UsageError("unknown option for list: " + arg);
+// "list", "export FILE": the model read as at start, without writing anything.
+int RunReadCommand(const std::string& command, const std::vector<std::string>& args) {
+  cli::ListOptions options;
+  std::string exportPath;
+  if (command == "export") {
+    if (args.size() != 1) return UsageError("export needs one file name");
+    exportPath = args[0];
+  } else {
+    bool formatGiven = false;
+    for (const std::string& arg : args) {
+      if (arg == "--new") {
+        options.onlyNew = true;
+        continue;
+      }
+      if (arg != "--json" && arg != "--csv") return UsageError("unknown option for list: " + arg);
+      if (formatGiven) return UsageError("--json and --csv exclude each other");
+      formatGiven = true;
+      options.format = arg == "--json" ? cli::ListFormat::kJson : cli::ListFormat::kCsv;
     }
   }
   std::string error;
@@ -109,10 +129,38 @@ int RunList(const std::vector<std::string>& args) {
   model.ReadDisabledTasks();
   model.FillCategoryCodes();
   model.RateAllTasks();
-  cli::PrintEntries(model, format, std::cout);
+  if (command == "export") {
+    int status = cli::ExportRegistryFile(model, exportPath, std::cout, std::cerr);
+    app.Shutdown();
+    return status;
+  }
+  const changes::SeenEntries seen = changes::SeenEntries::Read();
+  options.seen = &seen;
+  cli::PrintEntries(model, options, std::cout);
   std::cout.flush();
   app.Shutdown();
   return std::cout ? 0 : 1;
+}
+
+// "seen": the entries as they stand become the ones seen.
+int RunSeen(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("seen takes no arguments");
+  std::string error;
+  if (!OpenPrefix(&error)) return Fail(error);
+  VelmoraApp app;
+  StreamMessageBox box(std::cerr, "velmora-cli: ");
+  if (app.StartCore(box) != VelmoraApp::StartResult::kReady) {
+    app.Shutdown();
+    return 1;
+  }
+  StartupParameters& model = app.startupParameters;
+  model.ScanAllLocations();
+  model.ReadDisabledTasks();
+  bool written = changes::SeenEntries::Write(model, &error);
+  app.Shutdown();
+  if (!written) return Fail(error);
+  std::cout << "The entries as they stand now are marked as seen.\n";
+  return 0;
 }
 
 // The edit and profile commands run after the full start-up: the lock is held,
@@ -147,7 +195,8 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
-  if (command == "list") return RunList(args);
+  if (command == "list" || command == "export") return RunReadCommand(command, args);
+  if (command == "seen") return RunSeen(args);
   if (cli::IsEditCommand(command) || command == "profile") {
     args.insert(args.begin(), command);
     return RunChangeCommand(args, command == "profile");

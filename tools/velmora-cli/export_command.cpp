@@ -1,0 +1,110 @@
+#include "tools/velmora-cli/export_command.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "changes/store_layout.h"
+#include "entries/startup_location.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+
+namespace velmora::cli {
+
+namespace {
+
+struct KeySource {
+  platform::HKey root;
+  const char* rootName;
+  std::string path;
+};
+
+// The registry key that holds a registry location's entries.
+bool LocationKey(int location, KeySource* source) {
+  const bool machine = location == kLmRun || location == kLmRunOnce;
+  source->root = machine ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+  source->rootName = machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+  switch (location) {
+    case kLmRun:
+    case kCuRun:
+      source->path = kRunKeyPath;
+      return true;
+    case kLmRunOnce:
+    case kCuRunOnce:
+      source->path = kRunOnceKeyPath;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The key's values, or false when the key does not exist (or cannot be read).
+bool ReadKey(const KeySource& source, RegFileKey* key) {
+  platform::HKey handle = nullptr;
+  if (platform::reg::OpenKey(source.root, source.path, platform::kKeyRead, &handle) != platform::kSuccess) {
+    return false;
+  }
+  std::vector<platform::RegistryValue> values;
+  platform::Status status = platform::reg::ReadAllValues(handle, &values);
+  platform::reg::CloseKey(handle);
+  if (status != platform::kSuccess) return false;
+  key->path = std::string(source.rootName) + "\\" + source.path;
+  for (const platform::RegistryValue& value : values) key->values.push_back({value.name, value.type, value.data});
+  return true;
+}
+
+}  // namespace
+
+std::vector<RegFileKey> CollectExportKeys(const StartupParameters& model) {
+  std::vector<RegFileKey> keys;
+  for (int location = 0; location < kLocationCount; ++location) {
+    KeySource source;
+    RegFileKey key;
+    if (LocationKey(location, &source)) {
+      if (ReadKey(source, &key)) keys.push_back(std::move(key));
+      continue;
+    }
+    if (!IsFolderLocation(location)) continue;
+    // A Startup folder's items: named only, under the key that names the folder.
+    for (const auto& [name, task] : model.entryMaps[location]) {
+      if (task->removed || !task->enabled) continue;
+      key.comments.push_back(std::string(LocationTag(location)) + ": " + task->name + " -> " + task->command +
+                             " (a file in the Startup folder; not carried by this file)");
+    }
+    if (!key.comments.empty()) {
+      const bool machine = location == kLmStartupFolder;
+      key.path = std::string(machine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + kShellFoldersKeyPath;
+      keys.push_back(std::move(key));
+    }
+  }
+  for (const std::string& path : {DisabledTasksKeyPath(), changes::StoreDataKeyPath()}) {
+    RegFileKey key;
+    if (ReadKey({platform::HKeyCurrentUser(), "HKEY_CURRENT_USER", path}, &key)) keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+int ExportRegistryFile(const StartupParameters& model, const std::string& hostPath, std::ostream& out,
+                       std::ostream& err) {
+  std::string text, error;
+  if (!RegFileText(CollectExportKeys(model), &text, &error)) {
+    err << "velmora-cli: nothing written: " << error << ".\n";
+    return 1;
+  }
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(hostPath, ec);
+  if (ec || hostPath.empty()) {
+    err << "velmora-cli: cannot use the path " << hostPath << ".\n";
+    return 1;
+  }
+  platform::Status status = platform::files::WriteAtomic(platform::files::WindowsPathFromHost(absolute.string()), text);
+  if (status != platform::kSuccess) {
+    const std::string& detail = platform::LastErrorDetail();
+    err << "velmora-cli: cannot write " << hostPath << ": "
+        << (detail.empty() ? "error " + std::to_string(status) : detail) << ".\n";
+    return 1;
+  }
+  out << "Exported the startup locations and the store to " << hostPath << ".\n";
+  return 0;
+}
+
+}  // namespace velmora::cli
