@@ -249,8 +249,13 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
   EXPECT_NE(EntryObject(listed.out, "Updater").find("\"new\": true"), std::string::npos) << listed.out;
   EXPECT_NE(EntryObject(listed.out, "Tray").find("\"new\": false"), std::string::npos) << listed.out;
 
-  // One entry disabled into the store, then the whole state exported.
-  ASSERT_EQ(RunCli(env, "disable 'CU Run' Tray").status, 0);
+  // One entry disabled into Velmora's store (by hand: this Windows version is one
+  // the edit commands refuse), then the whole state exported.
+  ASSERT_EQ(test::RunCommand(sourceEnv + "wine reg delete " + runKey + " /v Tray /f >/dev/null 2>&1 && " + sourceEnv +
+                             "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks' /v '3|Tray' "
+                             "/d 'C:\\Tools\\tray.exe /min' /f >/dev/null 2>&1 && " +
+                             sourceEnv + "wineserver -w"),
+            0);
   const std::string file = dir.path() + "/startup.reg";
   Result exported = RunCli(env, "export '" + file + "'", true);
   ASSERT_EQ(exported.status, 0) << exported.out;
@@ -270,11 +275,6 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
   const std::string tray = EntryObject(imported.out, "Tray");
   EXPECT_NE(tray.find("\"enabled\": false"), std::string::npos) << imported.out;
   EXPECT_NE(tray.find("\"command\": \"C:\\\\Tools\\\\tray.exe /min\""), std::string::npos) << tray;
-
-  // And the disabled entry comes back in the other prefix as it was.
-  ASSERT_EQ(RunCli("WINEPREFIX='" + target + "'", "enable 'CU Run' Tray").status, 0);
-  Result enabled = RunCli("WINEPREFIX='" + target + "'", "list --json");
-  EXPECT_NE(EntryObject(enabled.out, "Tray").find("\"enabled\": true"), std::string::npos) << enabled.out;
 }
 
 }  // namespace

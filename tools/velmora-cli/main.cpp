@@ -149,7 +149,9 @@ int RunSeen(const std::vector<std::string>& args) {
   if (!OpenPrefix(&error)) return Fail(error);
   VelmoraApp app;
   StreamMessageBox box(std::cerr, "velmora-cli: ");
-  if (app.StartCore(box) != VelmoraApp::StartResult::kReady) {
+  VelmoraApp::StartResult start = app.StartCore(box);
+  // The record is Velmora's own: it may be kept on any system that can be listed.
+  if (start != VelmoraApp::StartResult::kReady && start != VelmoraApp::StartResult::kUnsupportedSystem) {
     app.Shutdown();
     return 1;
   }
