@@ -3,6 +3,7 @@
 #include "base/program_context.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
+#include "platform/offline.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -86,6 +87,9 @@ void StartupSettingsParameters::Save() {
 }
 
 bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const std::string& data, bool remove) {
+  // This program is not installed on an offline installation it works on: the
+  // program's own Run value there belongs to the copy installed on that Windows.
+  if (platform::OfflineInstallationActive()) return false;
   platform::UniqueKey run;
   if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyAllAccess, run.out()) !=
       platform::kSuccess) {

@@ -8,6 +8,7 @@
 #include "entries/startup_approved.h"
 #include "entries/startup_parameters.h"
 #include "base/text.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/shell_link.h"
 
@@ -105,7 +106,14 @@ std::string StartupParameters::StartupFolderPath(int location) {
   std::string path;
   platform::Status status =
       platform::reg::QueryString(key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
-  return status == platform::kSuccess ? path : "";
+  if (status != platform::kSuccess) return "";
+  // A folder written as %USERPROFILE%\... is found through the system's own values.
+  if (path.find('%') != std::string::npos) {
+    std::string expanded;
+    platform::env::Expand(path, &expanded, 32768);
+    if (!expanded.empty()) path = expanded;
+  }
+  return path;
 }
 
 void StartupParameters::ScanStartupFolder(int location) {

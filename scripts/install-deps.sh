@@ -13,6 +13,7 @@ packages=(
   qml6-module-qtquick-templates libgl-dev
   fp-utils xvfb xauth
   xchm xterm
+  libhivex-dev libregf-utils
 )
 
 missing=()

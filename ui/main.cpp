@@ -5,10 +5,10 @@
 #include <QQuickWindow>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "app/system_choice.h"
 #include "app/velmora_app.h"
-#include "platform/startup.h"
-#include "platform/status.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/resource_images.h"
 #include "ui/velmora_dlg.h"
@@ -24,10 +24,20 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(velmora::ui::ProgramWindowIcon());
 
-  if (platform::InitSystem() != platform::kSuccess) {
+  // "--windows DIR [--user NAME]" chooses an offline Windows installation
+  // instead of the Wine prefix.
+  std::vector<std::string> args;
+  for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
+  velmora::SystemChoice choice;
+  std::string error;
+  if (!velmora::TakeSystemOptions(&args, &choice, &error) || !args.empty()) {
+    if (error.empty()) error = "unknown argument: " + args.front();
+    std::fprintf(stderr, "Velmora: %s\nUsage: Velmora [--windows DIR [--user NAME]]\n", error.c_str());
+    return 2;
+  }
+  if (!velmora::OpenChosenSystem(choice, &error)) {
     // Without its Windows the program has neither paths nor movies to show.
-    std::fprintf(stderr, "Velmora: cannot use %s: %s\n", platform::SystemName().c_str(),
-                 platform::LastErrorDetail().c_str());
+    std::fprintf(stderr, "Velmora: %s\n", error.c_str());
     return 1;
   }
 

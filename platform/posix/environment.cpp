@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/offline.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
@@ -163,8 +164,9 @@ Environment BuildEnvironment() {
   env.Set("ProgramFiles", programFiles);
   env.Set("CommonProgramFiles", Located(env, machine, kCurrentVersion, "CommonFilesDir", programFiles + "\\Common Files"));
 
-  const std::string& userName = PrefixUserName();
-  std::string profile = systemDrive + "\\users\\" + userName;
+  const bool offline = OfflineInstallationActive();
+  const std::string userName = offline ? OfflineUserName() : PrefixUserName();
+  std::string profile = offline ? OfflineProfilePath() : systemDrive + "\\users\\" + userName;
   env.Set("USERNAME", userName);
   env.Set("USERPROFILE", profile);
   env.Set("HOMEDRIVE", systemDrive);

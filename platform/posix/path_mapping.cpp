@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/offline.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
 
@@ -25,9 +26,13 @@ std::string HostCurrentDirectory() {
   return buffer;
 }
 
-const std::string& EnsurePrefix() {
+// Host folder of a drive (a lower-case letter): the prefix's dosdevices entry, or
+// for an offline installation C: at its root and Z: at the host's root.
+std::string DriveHostRoot(char letter) {
+  if (OfflineInstallationActive()) return letter == 'c' ? OfflineInstallationRoot() : letter == 'z' ? "/" : "";
   if (PrefixDir().empty()) InitPrefix();
-  return PrefixDir();
+  const std::string& prefix = PrefixDir();
+  return prefix.empty() ? "" : prefix + "/dosdevices/" + letter + ":";
 }
 
 // Looks |component| up in |folder| as Wine does: the exact name first, then a
@@ -81,12 +86,10 @@ struct DriveRoot {
 
 std::vector<DriveRoot> DriveRoots() {
   std::vector<DriveRoot> roots;
-  const std::string& prefix = EnsurePrefix();
-  if (prefix.empty()) return roots;
   for (char letter = 'a'; letter <= 'z'; ++letter) {
-    std::string link = prefix + "/dosdevices/" + letter + ":";
+    std::string link = DriveHostRoot(letter);
     char resolved[PATH_MAX];
-    if (realpath(link.c_str(), resolved)) roots.push_back({letter, resolved});
+    if (!link.empty() && realpath(link.c_str(), resolved)) roots.push_back({letter, resolved});
   }
   return roots;
 }
@@ -111,18 +114,15 @@ std::string files::HostPathFromWindows(const std::string& windowsPath) {
   std::string base;
   std::string rest;
   if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
-    const std::string& prefix = EnsurePrefix();
-    if (prefix.empty()) return "";
     char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
-    base = prefix + "/dosdevices/" + letter + ":";
+    base = DriveHostRoot(letter);
     struct stat st;
-    if (stat(base.c_str(), &st) != 0) return "";
+    if (base.empty() || stat(base.c_str(), &st) != 0) return "";
     rest = path.substr(2);
   } else if (IsSeparator(path[0]) && !(path.size() > 1 && IsSeparator(path[1]))) {
     // Root of the current drive: the program's drive is C:.
-    const std::string& prefix = EnsurePrefix();
-    if (prefix.empty()) return "";
-    base = prefix + "/dosdevices/c:";
+    base = DriveHostRoot('c');
+    if (base.empty()) return "";
     rest = path;
   } else if (IsSeparator(path[0])) {
     return "";  // UNC paths name no local file

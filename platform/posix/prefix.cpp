@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_hive.h"
@@ -259,7 +260,7 @@ bool LockHeld(const std::string& lockPath, int* pid) {
 }  // namespace
 
 Status InitPrefix() {
-  if (!prefixDir.empty()) return kSuccess;
+  if (!prefixDir.empty() || OfflineInstallationActive()) return kSuccess;
   std::string chosen = WithoutTrailingSlashes(Env("WINEPREFIX"));
   if (chosen.empty()) {
     std::string home = HomeDir();
@@ -307,6 +308,7 @@ bool WineServerRunning(int* pid) {
 }
 
 void ResetPrefixForTesting() {
+  CloseOfflineInstallation();
   prefixDir.clear();
   prefixUser.clear();
   posix::ForgetRegistryHives();

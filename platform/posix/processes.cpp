@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/offline.h"
 #include "platform/posix/path_util.h"
 
 namespace platform {
@@ -138,6 +139,7 @@ bool StatusField(const std::string& status, std::string_view field, std::vector<
 }  // namespace
 
 std::vector<ProcessEntry> ListProcesses() {
+  if (OfflineInstallationActive()) return {};  // nothing of an offline Windows runs
   std::vector<std::uint32_t> pids;
   if (DIR* dir = opendir("/proc")) {
     while (dirent* entry = readdir(dir)) {

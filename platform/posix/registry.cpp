@@ -25,6 +25,8 @@
 
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
+#include "platform/posix/offline_registry.h"
+#include "platform/posix/registry_handle.h"
 #include "platform/posix/registry_hive.h"
 #include "platform/posix/prefix.h"
 #include "base/path.h"
@@ -32,17 +34,12 @@
 
 namespace platform {
 
-struct RegistryKeyHandle {
-  int hive = 0;  // 0 HKEY_LOCAL_MACHINE, 1 HKEY_CURRENT_USER
-  std::vector<std::u16string> path;
-  bool writable = true;
-};
-
 namespace {
 
 using posix::Hive;
 using posix::HiveNode;
 using posix::HiveValue;
+using posix::IsStringType;
 
 constexpr int kMachineHive = 0;
 constexpr int kUserHive = 1;
@@ -87,8 +84,6 @@ std::vector<std::u16string> Join(const std::vector<std::u16string>& base, const 
   for (std::u16string& part : velmora::SplitKeyPath(velmora::Utf16FromUtf8(subKey))) path.push_back(std::move(part));
   return path;
 }
-
-bool IsStringType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
 // Value data as the A-functions hand it out: strings as 8-bit text ending in a zero.
 std::string ApiData(const HiveValue& value) {
@@ -359,6 +354,14 @@ Status CopyName(const std::string& name, char* buffer, std::uint32_t* size) {
 
 namespace posix {
 
+std::string ApiDataFromStored(std::uint32_t type, const std::string& stored) {
+  return ApiData(HiveValue{u"", type, stored, ""});
+}
+
+std::string StoredDataFromApi(std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
+  return StoredData(type, data, size);
+}
+
 void ForgetRegistryHives() {
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   TheStore().files.clear();
@@ -370,6 +373,7 @@ HKey HKeyLocalMachine() { return &machineRoot; }
 HKey HKeyCurrentUser() { return &userRoot; }
 
 Status reg::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineOpenKey(root, subKey, access, result);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
@@ -387,6 +391,7 @@ Status reg::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, 
 }
 
 Status reg::CreateKey(HKey root, const std::string& subKey, HKey* result) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineCreateKey(root, subKey, result);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
@@ -411,6 +416,7 @@ Status reg::CreateKey(HKey root, const std::string& subKey, HKey* result) {
 }
 
 Status reg::CloseKey(HKey key) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineCloseKey(key);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   if (key == &machineRoot || key == &userRoot) return kSuccess;
   if (!TheStore().handles.erase(key)) return kInvalidHandle;
@@ -420,6 +426,7 @@ Status reg::CloseKey(HKey key) {
 
 Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
                     std::uint8_t* data, std::uint32_t* dataSize) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineEnumValue(key, index, name, nameSize, type, data, dataSize);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!name || !nameSize || (data && !dataSize)) return kInvalidParameter;
@@ -446,6 +453,7 @@ Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* 
 
 Status reg::QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                        std::uint32_t* dataSize) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineQueryValue(key, name, type, data, dataSize);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (data && !dataSize) return kInvalidParameter;
@@ -467,6 +475,7 @@ Status reg::QueryValue(HKey key, const std::string& name, std::uint32_t* type, s
 
 Status reg::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                      std::uint32_t dataSize) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineSetValue(key, name, type, data, dataSize);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
@@ -485,6 +494,7 @@ Status reg::SetValue(HKey key, const std::string& name, std::uint32_t type, cons
 }
 
 Status reg::DeleteValue(HKey key, const std::string& name) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineDeleteValue(key, name);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   Opened opened;
@@ -500,6 +510,7 @@ Status reg::DeleteValue(HKey key, const std::string& name) {
 }
 
 Status reg::EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineEnumKey(key, index, name, size);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!name) return kInvalidParameter;
@@ -511,6 +522,7 @@ Status reg::EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t siz
 }
 
 Status reg::DeleteTree(HKey root, const std::string& subKey) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineDeleteKeyTree(root, subKey);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   Opened base;
@@ -528,6 +540,7 @@ Status reg::DeleteTree(HKey root, const std::string& subKey) {
 }
 
 Status reg::ReadAllValues(HKey key, std::vector<RegistryValue>* values) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineReadAllValues(key, values);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!values) return kInvalidParameter;
@@ -541,6 +554,7 @@ Status reg::ReadAllValues(HKey key, std::vector<RegistryValue>* values) {
 }
 
 Status reg::QueryString(HKey key, const std::string& name, std::string* text) {
+  if (posix::OfflineRegistryActive()) return posix::OfflineQueryString(key, name, text);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!text) return kInvalidParameter;

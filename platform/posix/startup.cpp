@@ -1,12 +1,15 @@
 #include "platform/startup.h"
 
+#include "platform/offline.h"
 #include "platform/posix/prefix.h"
 
 namespace platform {
 
-Status InitSystem() { return InitPrefix(); }
+Status InitSystem() { return OfflineInstallationActive() ? kSuccess : InitPrefix(); }
 
 std::string SystemName() {
+  if (OfflineInstallationActive())
+    return "the Windows installation " + OfflineInstallationRoot() + " (user " + OfflineUserName() + ")";
   return PrefixDir().empty() ? "the Wine prefix" : "the Wine prefix " + PrefixDir();
 }
 

@@ -17,7 +17,9 @@
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
+#include "platform/offline.h"
 #include "platform/processes.h"
+#include "tests/support/regf_builder.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"
 #include "tests/ui/ui_test_support.h"
@@ -224,6 +226,30 @@ TEST_F(EntryMenuTest, ItemsAreGreyedForAMissingAndAnIdleProgramAndOfferedForARun
   EXPECT_FALSE(RightClick(-1).shown);
   EXPECT_EQ(menu_->selectedItem, before);
   EXPECT_EQ(offers_, 0);
+}
+
+TEST_F(EntryMenuTest, AnOfflineInstallationRunsNothingSoNoHostProcessIsOffered) {
+  // A program of the host with the name of the entry's program runs; the entry
+  // belongs to a Windows that does not run, so it has no figures and no process.
+  Start(runnerName_, {"60"});
+  test::TempDir dir;
+  test::WindowsTree tree(dir.path() + "/win", "ann", /*xp=*/true);
+  tree.User("ann").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+      .Sz("Runner", "C:\\Apps\\" + runnerName_ + ".exe /min");
+  tree.Write();
+  test::WriteFile(tree.root + "/Apps/" + runnerName_ + ".exe", "MZ");
+  std::string error;
+  ASSERT_EQ(platform::OpenOfflineInstallation(tree.root, "", &error), platform::kSuccess) << error;
+  model_.ScanAllLocations();
+  ASSERT_EQ(model_.entryMaps[kCuRun].count("runner"), 1u);
+  EXPECT_EQ(Entry(kCuRun, "runner").memoryKB, 0);
+  EXPECT_EQ(Entry(kCuRun, "runner").fileExists, 1);
+  Reshow();
+  SeenMenu menu = RightClick(RowOf("Runner"));
+  ASSERT_TRUE(menu.shown);
+  EXPECT_FALSE(menu.enabled[ui::kExitProcessCommand]);
+  EXPECT_TRUE(menu.enabled[ui::kOpenProgramFolderCommand]);
+  platform::CloseOfflineInstallation();
 }
 
 TEST_F(EntryMenuTest, ExitProcessEndsTheProgramPolitelyAndShowsItsFiguresAgain) {

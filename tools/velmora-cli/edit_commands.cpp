@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "platform/startup.h"
+#include "platform/offline.h"
 
 namespace velmora::cli {
 
@@ -43,7 +44,20 @@ int ParseLocationArgument(const std::string& text) {
   return -1;
 }
 
-bool CheckWritablePrefix(std::ostream& err) {
+bool CheckWritablePrefix(std::ostream& err, int location) {
+  if (platform::OfflineInstallationActive()) {
+    // Every change writes the store in the user's hive; one of the machine's
+    // keys writes the SOFTWARE hive too.
+    bool machine = location < 0 || (std::string(LocationTag(location)).rfind("LM", 0) == 0 && !IsFolderLocation(location));
+    for (bool hive : {false, true}) {
+      if (hive && !machine) continue;
+      std::string refusal = platform::OfflineWriteRefusal(hive);
+      if (refusal.empty()) continue;
+      err << "velmora-cli: " << refusal << ". Nothing was changed.\n";
+      return false;
+    }
+    return true;
+  }
   platform::WriteRefusal refusal = platform::CheckWritesAllowed();
   if (refusal.refused) {
     err << "velmora-cli: " << refusal.reason << "; nothing was changed. " << refusal.advice << "\n";
@@ -86,7 +100,7 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
   }
   const std::string& name = args[2];
   const std::string tag = LocationTag(location);
-  if (!CheckWritablePrefix(err)) return 1;
+  if (!CheckWritablePrefix(err, location)) return 1;
   ReadModel(model);
 
   std::string done;

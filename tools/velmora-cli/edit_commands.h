@@ -24,8 +24,9 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
 int ParseLocationArgument(const std::string& text);
 
 // Shared by the edit and profile commands.
-// False (with a message) when the prefix's registry may not be written now.
-bool CheckWritablePrefix(std::ostream& err);
+// False (with a message) when the registry that a change of |location| (-1: of
+// any location) writes may not be written now.
+bool CheckWritablePrefix(std::ostream& err, int location = -1);
 // ScanAllLocations and ReadDisabledTasks into an emptied model.
 void ReadModel(StartupParameters& model);
 // Takes the snapshot, applies, prints the failures; 0 or 1.

@@ -6,6 +6,7 @@
 
 #include "base/program_context.h"
 #include "app/stream_message_box.h"
+#include "app/system_choice.h"
 #include "app/velmora_app.h"
 #include "entries/startup_parameters.h"
 #include "platform/console.h"
@@ -23,10 +24,15 @@ using namespace velmora;
 namespace {
 
 const char kUsage[] =
-    "Usage: velmora-cli COMMAND [OPTIONS]\n"
+    "Usage: velmora-cli [--windows DIR [--user NAME]] COMMAND [OPTIONS]\n"
     "\n"
     "Shows and edits the programs that Windows starts at logon, in the Wine prefix\n"
     "$WINEPREFIX (else ~/.wine when it holds a registry, else Velmora's own prefix).\n"
+    "\n"
+    "  --windows DIR     works on the offline Windows installation mounted at DIR\n"
+    "                    (DIR holds Windows\\System32\\config\\SOFTWARE) instead\n"
+    "  --user NAME       its user whose registry (NTUSER.DAT) serves; needed when\n"
+    "                    the installation has several users\n"
     "\n"
     "Commands:\n"
     "  list [--json | --csv] [--new]\n"
@@ -71,12 +77,11 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// The prefix must be usable before anything is read from it.
+SystemChoice chosenSystem;
+
+// The system must be usable before anything is read from it.
 bool OpenPrefix(std::string* error) {
-  if (platform::InitSystem() != platform::kSuccess) {
-    *error = "cannot use " + platform::SystemName() + ": " + platform::LastErrorDetail();
-    return false;
-  }
+  if (!OpenChosenSystem(chosenSystem, error)) return false;
   for (platform::HKey root : {platform::HKeyLocalMachine(), platform::HKeyCurrentUser()}) {
     platform::UniqueKey key;
     platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());
@@ -190,6 +195,8 @@ int RunChangeCommand(const std::vector<std::string>& args, bool profile) {
 int main(int argc, char** argv) {
   platform::UseBinaryStandardOutput();
   std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
+  std::string optionError;
+  if (!TakeSystemOptions(&args, &chosenSystem, &optionError)) return UsageError(optionError);
   if (args.empty()) return UsageError("a command is needed");
   const std::string command = args.front();
   args.erase(args.begin());

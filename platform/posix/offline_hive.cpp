@@ -1,0 +1,431 @@
+#include "platform/posix/offline_hive.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <hivex.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "base/text.h"
+#include "platform/posix/path_util.h"
+
+namespace platform::posix {
+
+namespace {
+
+constexpr std::size_t kBaseBlockSize = 4096;
+
+std::function<void(const std::string&)>& BeforeRenameHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+
+std::uint32_t U32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// Checks the base block without libhivex, so that the common faults get a
+// message that says what is wrong. Sets |dirty| from the sequence numbers.
+std::string HeaderProblem(const std::string& path, bool* dirty) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string("cannot be read: ") + std::strerror(errno);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return "is not a regular file";
+  }
+  unsigned char head[kBaseBlockSize];
+  ssize_t got = pread(fd, head, sizeof head, 0);
+  close(fd);
+  if (st.st_size == 0) return "is empty (0 bytes): it is not a registry hive";
+  if (got < 0) return std::string("cannot be read: ") + std::strerror(errno);
+  if (got < 4 || std::memcmp(head, "regf", 4) != 0) return "is not a registry hive (it does not start with \"regf\")";
+  if (static_cast<std::size_t>(got) < 512 || static_cast<std::size_t>(st.st_size) < 2 * kBaseBlockSize)
+    return "is truncated (" + std::to_string(st.st_size) + " bytes; a hive holds at least 8192)";
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < 508; i += 4) sum ^= U32(head + i);
+  if (sum != U32(head + 508)) return "has a damaged header (its checksum does not match)";
+  std::uint64_t dataSize = U32(head + 40);
+  if (kBaseBlockSize + dataSize > static_cast<std::uint64_t>(st.st_size))
+    return "is truncated: its header announces " + std::to_string(kBaseBlockSize + dataSize) + " bytes, the file holds " +
+           std::to_string(st.st_size);
+  *dirty = U32(head + 4) != U32(head + 8);
+  return "";
+}
+
+std::vector<std::string> ChildNames(hive_h* hive, hive_node_h node) {
+  std::vector<std::string> names;
+  std::unique_ptr<hive_node_h, decltype(&std::free)> children(hivex_node_children(hive, node), &std::free);
+  if (!children) return names;
+  for (hive_node_h* child = children.get(); *child; ++child) {
+    std::unique_ptr<char, decltype(&std::free)> name(hivex_node_name(hive, *child), &std::free);
+    names.push_back(name ? name.get() : "");
+  }
+  return names;
+}
+
+// What kind of hive the root's subkeys say this is; "" when it fits |kind|.
+std::string KindProblem(hive_h* hive, OfflineHive::Kind kind) {
+  hive_node_h root = hivex_root(hive);
+  if (!root) return "has no root key";
+  auto has = [&](const char* name) { return hivex_node_get_child(hive, root, name) != 0; };
+  std::string actual;
+  if (has("Select") || has("ControlSet001")) {
+    actual = "a SYSTEM hive";
+  } else if (has("Policy") && !has("Microsoft")) {
+    actual = "a SECURITY hive";
+  } else if (has("SAM") && !has("Microsoft")) {
+    actual = "a SAM hive";
+  } else if (has("Software") && (kind != OfflineHive::Kind::kUser)) {
+    actual = "a user's hive (NTUSER.DAT)";
+  } else if (kind == OfflineHive::Kind::kSoftware && !has("Microsoft")) {
+    actual = "not a SOFTWARE hive (it has no Microsoft key)";
+    return "is " + actual;
+  } else if (kind == OfflineHive::Kind::kUser && !has("Software")) {
+    actual = has("Microsoft") ? "a SOFTWARE hive" : "not a user's hive (it has no Software key)";
+    if (!has("Microsoft")) return "is " + actual;
+  }
+  if (actual.empty()) return "";
+  return std::string("is ") + actual + ", not " +
+         (kind == OfflineHive::Kind::kSoftware ? "the SOFTWARE hive" : "a user's hive (NTUSER.DAT)");
+}
+
+bool InGroup(gid_t gid) {
+  if (getegid() == gid) return true;
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, getgroups(0, nullptr))));
+  int count = groups.empty() ? 0 : getgroups(static_cast<int>(groups.size()), groups.data());
+  for (int i = 0; i < count; ++i)
+    if (groups[static_cast<std::size_t>(i)] == gid) return true;
+  return false;
+}
+
+bool ModePermitsWrite(const struct stat& st) {
+  if (st.st_uid == geteuid()) return (st.st_mode & S_IWUSR) != 0;
+  if (InGroup(st.st_gid)) return (st.st_mode & S_IWGRP) != 0;
+  return (st.st_mode & S_IWOTH) != 0;
+}
+
+void SyncFolder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+}
+
+Status Fail(Status status, std::string detail) {
+  SetLastErrorDetail(std::move(detail));
+  return status;
+}
+
+// Copies |from| to a new file |to| (never replacing one), flushed to disk.
+bool CopyFileExclusive(const std::string& from, const std::string& to, std::string* error) {
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    *error = "cannot read " + from + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  fstat(in, &st);
+  int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
+  if (out < 0) {
+    *error = "cannot create " + to + ": " + std::strerror(errno);
+    close(in);
+    return false;
+  }
+  char buffer[1 << 16];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    for (ssize_t done = 0; ok && done < n;) {
+      ssize_t w = write(out, buffer + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) ok = false;
+      else done += w;
+    }
+    if (!ok) break;
+  }
+  int error_number = errno;
+  if (ok && fsync(out) != 0) {
+    ok = false;
+    error_number = errno;
+  }
+  close(in);
+  if (close(out) != 0 && ok) {
+    ok = false;
+    error_number = errno;
+  }
+  if (!ok) {
+    unlink(to.c_str());
+    *error = "cannot copy " + from + " to " + to + ": " + std::strerror(error_number);
+  }
+  return ok;
+}
+
+}  // namespace
+
+std::string OfflineWriteProblem(const std::string& hostPath) {
+  struct statvfs fs;
+  if (statvfs(hostPath.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
+    return "the installation is mounted read-only (ntfs-3g does so when Windows was hibernated or shut down with "
+           "Fast Startup); start that Windows, shut it down completely (Shift + Shut down, or turn Fast Startup "
+           "off), mount it again and try again";
+  }
+  struct stat st;
+  if (stat(hostPath.c_str(), &st) == 0 && !ModePermitsWrite(st)) return hostPath + " is not writable by this user";
+  return "";
+}
+
+OfflineHive::~OfflineHive() { Close(); }
+
+void OfflineHive::SetBeforeRenameHookForTesting(std::function<void(const std::string&)> hook) {
+  BeforeRenameHook() = std::move(hook);
+}
+
+void OfflineHive::Close() {
+  if (hive_) hivex_close(hive_);
+  hive_ = nullptr;
+}
+
+bool OfflineHive::Open(const std::string& hostPath, Kind kind, std::string* error) {
+  Close();
+  path_ = hostPath;
+  kind_ = kind;
+  backedUp_ = false;
+  backups_.clear();
+  return Load(error);
+}
+
+bool OfflineHive::Load(std::string* error) {
+  Close();
+  dirty_ = false;
+  std::string problem = HeaderProblem(path_, &dirty_);
+  if (problem.empty()) {
+    errno = 0;
+    hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
+    if (!hive_) problem = std::string("is damaged: libhivex cannot read it (") + std::strerror(errno ? errno : EINVAL) + ")";
+  }
+  if (problem.empty()) {
+    problem = KindProblem(hive_, kind_);
+    if (!problem.empty()) Close();
+  }
+  if (problem.empty()) return true;
+  if (error) *error = "the registry hive " + path_ + " " + problem + "; nothing was changed";
+  return false;
+}
+
+std::string OfflineHive::WriteRefusal() const {
+  if (!hive_) return "the registry hive " + path_ + " is not open";
+  if (dirty_) {
+    return "the registry hive " + path_ +
+           " was not written completely: its two sequence numbers differ, so changes still wait in its "
+           "transaction logs (.LOG, .LOG1, .LOG2), which Velmora cannot replay. It is listed but never written. "
+           "Start that Windows once and shut it down normally, or replay the logs with a tool made for it, "
+           "then try again";
+  }
+  for (const std::string& place : {path_, FolderOf(path_)}) {
+    std::string problem = OfflineWriteProblem(place);
+    if (!problem.empty()) return "the registry hive " + path_ + " cannot be changed: " + problem;
+  }
+  return "";
+}
+
+std::size_t OfflineHive::Find(const std::vector<std::string>& path) const {
+  if (!hive_) return 0;
+  hive_node_h node = hivex_root(hive_);
+  for (const std::string& part : path) {
+    if (!node) return 0;
+    node = hivex_node_get_child(hive_, node, part.c_str());
+  }
+  return node;
+}
+
+std::vector<std::string> OfflineHive::SubkeyNames(std::size_t node) const {
+  return hive_ && node ? ChildNames(hive_, node) : std::vector<std::string>();
+}
+
+std::vector<OfflineValue> OfflineHive::Values(std::size_t node) const {
+  std::vector<OfflineValue> values;
+  if (!hive_ || !node) return values;
+  std::unique_ptr<hive_value_h, decltype(&std::free)> list(hivex_node_values(hive_, node), &std::free);
+  if (!list) return values;
+  for (hive_value_h* v = list.get(); *v; ++v) {
+    OfflineValue value;
+    std::unique_ptr<char, decltype(&std::free)> name(hivex_value_key(hive_, *v), &std::free);
+    if (!name) continue;
+    value.name = name.get();
+    hive_type type = hive_t_REG_NONE;
+    std::size_t length = 0;
+    std::unique_ptr<char, decltype(&std::free)> data(hivex_value_value(hive_, *v, &type, &length), &std::free);
+    if (!data && length) continue;
+    value.type = static_cast<std::uint32_t>(type);
+    if (data) value.data.assign(data.get(), length);
+    values.push_back(std::move(value));
+  }
+  return values;
+}
+
+std::size_t OfflineHive::Create(const std::vector<std::string>& path) {
+  if (!hive_) return 0;
+  hive_node_h node = hivex_root(hive_);
+  for (const std::string& part : path) {
+    hive_node_h child = hivex_node_get_child(hive_, node, part.c_str());
+    if (!child) child = hivex_node_add_child(hive_, node, part.c_str());
+    if (!child) return 0;
+    node = child;
+  }
+  return node;
+}
+
+bool OfflineHive::SetValue(std::size_t node, const OfflineValue& value) {
+  if (!hive_ || !node) return false;
+  hive_set_value set;
+  set.key = const_cast<char*>(value.name.c_str());
+  set.t = static_cast<hive_type>(value.type);
+  set.len = value.data.size();
+  set.value = const_cast<char*>(value.data.data());
+  return hivex_node_set_value(hive_, node, &set, 0) == 0;
+}
+
+bool OfflineHive::DeleteValue(std::size_t node, const std::string& name) {
+  std::vector<OfflineValue> kept = Values(node);
+  std::size_t before = kept.size();
+  std::erase_if(kept, [&](const OfflineValue& v) { return velmora::EqualsIgnoreCase(v.name, name); });
+  if (kept.size() == before) return false;
+  std::vector<hive_set_value> set(kept.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    set[i].key = kept[i].name.data();
+    set[i].t = static_cast<hive_type>(kept[i].type);
+    set[i].len = kept[i].data.size();
+    set[i].value = kept[i].data.data();
+  }
+  return hivex_node_set_values(hive_, node, set.size(), set.data(), 0) == 0;
+}
+
+bool OfflineHive::DeleteKey(std::size_t node) {
+  if (!hive_ || !node || node == hivex_root(hive_)) return false;
+  return hivex_node_delete_child(hive_, node) == 0;
+}
+
+Status OfflineHive::Backup() {
+  if (backedUp_) return kSuccess;
+  char stamp[32];
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
+  const std::string folder = FolderOf(path_);
+  const std::string base = Lower(BaseName(path_));
+  std::vector<std::string> sources;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = Lower(entry->d_name);
+      if (name == base || name == base + ".log" || name == base + ".log1" || name == base + ".log2")
+        sources.push_back(folder + "/" + entry->d_name);
+    }
+    closedir(dir);
+  }
+  std::vector<std::string> made;
+  for (const std::string& source : sources) {
+    std::string target = source + ".velmora-backup-" + stamp;
+    for (int n = 2; access(target.c_str(), F_OK) == 0; ++n)
+      target = source + ".velmora-backup-" + stamp + "-" + std::to_string(n);
+    std::string error;
+    if (!CopyFileExclusive(source, target, &error)) {
+      for (const std::string& partial : made) unlink(partial.c_str());
+      return Fail(kWriteFault, "no backup of the registry hive " + path_ + " could be kept (" + error +
+                                   "), so it was not changed");
+    }
+    made.push_back(target);
+  }
+  SyncFolder(folder);
+  backups_ = made;
+  backedUp_ = true;
+  return kSuccess;
+}
+
+void OfflineHive::Discard() {
+  std::string ignored;
+  Load(&ignored);
+}
+
+Status OfflineHive::Commit() {
+  auto dropChanges = [&] { Discard(); };
+  std::string refusal = WriteRefusal();
+  if (!refusal.empty()) {
+    dropChanges();
+    return Fail(kAccessDenied, refusal);
+  }
+  Status status = Backup();
+  if (status != kSuccess) {
+    std::string detail = LastErrorDetail();
+    dropChanges();
+    return Fail(status, detail);
+  }
+  const std::string fresh = path_ + ".velmora-new";
+  auto failWith = [&](const std::string& what) {
+    unlink(fresh.c_str());
+    dropChanges();
+    return Fail(kWriteFault, "the registry hive " + path_ + " could not be written (" + what + "); it is unchanged");
+  };
+  unlink(fresh.c_str());
+  if (hivex_commit(hive_, fresh.c_str(), 0) != 0) return failWith(std::string("writing: ") + std::strerror(errno));
+  struct stat old;
+  if (stat(path_.c_str(), &old) == 0) {
+    chmod(fresh.c_str(), old.st_mode & 07777);
+    if (chown(fresh.c_str(), old.st_uid, old.st_gid) != 0) {
+      // Only a privileged process can give the file away; keeping ours is fine.
+    }
+  }
+  int fd = open(fresh.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || fsync(fd) != 0) {
+    int error = errno;
+    if (fd >= 0) close(fd);
+    return failWith(std::string("flushing: ") + std::strerror(error));
+  }
+  close(fd);
+  // The new file must read back as a hive of the same kind before it replaces the old one.
+  {
+    OfflineHive check;
+    std::string problem;
+    bool dirty = false;
+    check.path_ = fresh;
+    check.kind_ = kind_;
+    if (!check.Load(&problem)) return failWith("the written file did not read back: " + problem);
+    HeaderProblem(fresh, &dirty);
+    if (dirty) return failWith("the written file is not marked as completely written");
+  }
+  if (BeforeRenameHook()) BeforeRenameHook()(fresh);
+  if (rename(fresh.c_str(), path_.c_str()) != 0) return failWith(std::string("renaming: ") + std::strerror(errno));
+  SyncFolder(FolderOf(path_));
+  return kSuccess;
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,90 @@
+// One binary registry hive (regf) of an offline Windows installation, read and
+// written through libhivex.
+//
+// Reading needs a hive whose header and bins check out. Writing needs more: a
+// hive that was written completely (its two sequence numbers agree; otherwise
+// changes still wait in its transaction logs, which libhivex does not replay),
+// on a writable file system, in a file and folder this user may write. Before
+// the first write a dated copy of the hive and its transaction logs is kept
+// beside it. Every write goes to a new file in the same folder, is opened again
+// by libhivex, and only then renamed over the hive.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+struct hive_h;
+
+namespace platform::posix {
+
+struct OfflineValue {
+  std::string name;   // UTF-8
+  std::uint32_t type = 0;
+  std::string data;   // bytes as the hive holds them (UTF-16LE for strings)
+};
+
+class OfflineHive {
+ public:
+  enum class Kind { kSoftware, kUser };
+
+  OfflineHive() = default;
+  ~OfflineHive();
+  OfflineHive(const OfflineHive&) = delete;
+  OfflineHive& operator=(const OfflineHive&) = delete;
+
+  // Opens and checks the hive; false with a message naming the file.
+  bool Open(const std::string& hostPath, Kind kind, std::string* error);
+  const std::string& path() const { return path_; }
+  bool dirty() const { return dirty_; }
+
+  // Why the hive must not be written now; "" when it may be.
+  std::string WriteRefusal() const;
+
+  // Key nodes by path below the hive's root (components compare without regard
+  // to case); 0 when missing.
+  std::size_t Find(const std::vector<std::string>& path) const;
+  std::vector<std::string> SubkeyNames(std::size_t node) const;
+  std::vector<OfflineValue> Values(std::size_t node) const;
+
+  // Changes in memory; Commit writes them. The callers check WriteRefusal first.
+  std::size_t Create(const std::vector<std::string>& path);
+  bool SetValue(std::size_t node, const OfflineValue& value);
+  bool DeleteValue(std::size_t node, const std::string& name);
+  bool DeleteKey(std::size_t node);
+
+  // Writes the hive safely (see above). On failure the changes in memory are
+  // dropped (the hive is read again from its file) and LastErrorDetail says why.
+  Status Commit();
+  // Drops the changes in memory: the hive is read again from its file.
+  void Discard();
+
+  // The dated copies made before the first write of this run.
+  const std::vector<std::string>& backups() const { return backups_; }
+
+  // Called between the check of the new file and its rename (tests end the
+  // process there to show that a crash leaves the old hive whole).
+  static void SetBeforeRenameHookForTesting(std::function<void(const std::string& newFile)> hook);
+
+ private:
+  bool Load(std::string* error);
+  void Close();
+  Status Backup();
+
+  std::string path_;
+  Kind kind_ = Kind::kSoftware;
+  hive_h* hive_ = nullptr;
+  bool dirty_ = false;
+  bool backedUp_ = false;
+  std::vector<std::string> backups_;
+};
+
+// Writability of a host file or folder from its permission bits (root included:
+// a hive made read-only stays read-only for the program) and its file system.
+// "" when writable, else the reason.
+std::string OfflineWriteProblem(const std::string& hostPath);
+
+}  // namespace platform::posix

@@ -1,0 +1,258 @@
+// velmora-cli on an offline Windows installation, run as a user runs it: a real
+// process on a folder that holds binary hives, then a look at the hives with
+// libhivex and libregf, and at the folders.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "tests/support/regf_builder.h"
+#include "tests/support/test_support.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Every file below |root| with the size and a hash of its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::string bytes = ReadFile(entry.path().string());
+    files[entry.path().string()] = std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
+  }
+  return files;
+}
+
+// The text regfexport prints for one value, from its "Value:" line to the blank line.
+std::string ExportedValue(const std::string& hive, const std::string& name) {
+  std::string text = RegfExportText(hive);
+  std::size_t at = text.find(" " + name + "\nType:");
+  if (at == std::string::npos) return "";
+  std::size_t end = text.find("\n\n", at);
+  return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+class CliOfflineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The program's own side (lock, data folders) lives in the test's folder;
+    // no Wine prefix may be made or touched.
+    setenv("XDG_RUNTIME_DIR", (dir_.path() + "/run").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir_.path() + "/data").c_str(), 1);
+    unsetenv("WINEPREFIX");
+    fs::create_directories(dir_.path() + "/run");
+    fs::create_directories(dir_.path() + "/data");
+    tree_ = std::make_unique<WindowsTree>(dir_.path() + "/win", "bob", /*xp=*/true);
+    tree_->software.Key("Microsoft\\Windows\\CurrentVersion\\Run")
+        .Sz("Tray", "C:\\Tools\\tray.exe /min")
+        .ExpandSz("Agent", "%ProgramFiles%\\Agent\\agent.exe -s");
+    tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Chat", "C:\\chat.exe -q");
+    // Velmora installed on that Windows starts with it; the copy running here must
+    // not put its own (Linux) path into that Windows's Run key.
+    tree_->User("bob").Key("Software\\Orlinsk\\Velmora").Raw("StartWithWindows", 3, std::string("\1\0\0\0", 4));
+    tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+        .Sz("Velmora", "C:\\Program Files\\Velmora\\Velmora.exe");
+  }
+  void TearDown() override { EXPECT_FALSE(fs::exists(dir_.path() + "/data/velmora/prefix")); }
+
+  Result Run(const std::vector<std::string>& args, bool withWindows = true) {
+    std::string command = "cd / && " + Quote(VELMORA_PROGRAM_DIR "/velmora-cli");
+    if (withWindows) command += " --windows " + Quote(tree_->root);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    command += " 2>&1";
+    Result result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  }
+  void ExpectHivesRead() {
+    EXPECT_EQ(HiveReaderProblems(tree_->SoftwareHostPath()), "");
+    EXPECT_EQ(HiveReaderProblems(tree_->UserHiveHostPath("bob")), "");
+  }
+  std::string StartupFolder() const { return tree_->ProfileHostPath("bob") + "/Start Menu/Programs/Startup"; }
+
+  TempDir dir_;
+  std::unique_ptr<WindowsTree> tree_;
+};
+
+TEST_F(CliOfflineTest, ListsEveryLocationAndWritesNothing) {
+  tree_->Write();
+  WriteFile(StartupFolder() + "/notes.txt", "remember");
+  const auto before = Snapshot(tree_->root);
+  Result list = Run({"list"});
+  ASSERT_EQ(list.status, 0) << list.out;
+  EXPECT_NE(list.out.find("Tray"), std::string::npos);
+  EXPECT_NE(list.out.find("Agent"), std::string::npos);
+  EXPECT_NE(list.out.find("Chat"), std::string::npos);
+  EXPECT_NE(list.out.find("C:\\Documents and Settings\\bob\\Start Menu\\Programs\\Startup\\notes.txt"),
+            std::string::npos)
+      << list.out;
+  Result json = Run({"list", "--json"});
+  ASSERT_EQ(json.status, 0) << json.out;
+  EXPECT_NE(json.out.find("\"Chat\""), std::string::npos);
+  EXPECT_EQ(Snapshot(tree_->root), before);
+}
+
+TEST_F(CliOfflineTest, DisableAndEnableKeepTheValueTypeAndBytes) {
+  tree_->Write();
+  const std::string software = tree_->SoftwareHostPath();
+  const std::string user = tree_->UserHiveHostPath("bob");
+  const std::string agentBefore = ExportedValue(software, "Agent");
+  ASSERT_NE(agentBefore.find("REG_EXPAND_SZ"), std::string::npos) << agentBefore;
+
+  Result off = Run({"disable", "LM Run", "Agent"});
+  ASSERT_EQ(off.status, 0) << off.out;
+  ExpectHivesRead();
+  EXPECT_EQ(ExportedValue(software, "Agent"), "");
+  EXPECT_NE(ExportedValue(user, "0|Agent").find("%ProgramFiles%\\Agent\\agent.exe -s"), std::string::npos);
+  EXPECT_NE(Run({"list"}).out.find("[ ] Agent"), std::string::npos);
+  // A dated copy of each written hive lies beside it.
+  bool softwareCopy = false, userCopy = false;
+  for (const auto& entry : fs::directory_iterator(fs::path(software).parent_path()))
+    softwareCopy |= entry.path().filename().string().rfind("SOFTWARE.velmora-backup-", 0) == 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(user).parent_path()))
+    userCopy |= entry.path().filename().string().rfind("NTUSER.DAT.velmora-backup-", 0) == 0;
+  EXPECT_TRUE(softwareCopy);
+  EXPECT_TRUE(userCopy);
+
+  EXPECT_NE(ExportedValue(user, "Velmora").find("C:\\Program Files\\Velmora\\Velmora.exe"), std::string::npos);
+
+  Result on = Run({"enable", "0", "Agent"});
+  ASSERT_EQ(on.status, 0) << on.out;
+  ExpectHivesRead();
+  EXPECT_EQ(ExportedValue(software, "Agent"), agentBefore);
+  EXPECT_EQ(ExportedValue(user, "0|Agent"), "");
+  EXPECT_NE(Run({"list"}).out.find("[x] Agent"), std::string::npos);
+
+  // The user's own Run key goes the same way.
+  ASSERT_EQ(Run({"disable", "CU Run", "Chat"}).status, 0);
+  ASSERT_EQ(Run({"enable", "CU Run", "Chat"}).status, 0);
+  EXPECT_NE(ExportedValue(user, "Chat").find("REG_SZ"), std::string::npos);
+  ExpectHivesRead();
+}
+
+TEST_F(CliOfflineTest, StartupFolderItemIsKeptInsideTheInstallationAndPutBackByteForByte) {
+  tree_->Write();
+  std::string bytes = "MZ";
+  for (int i = 0; i < 3000; ++i) bytes.push_back(static_cast<char>(i * 7));
+  const std::string item = StartupFolder() + "/Helper.exe";
+  WriteFile(item, bytes);
+
+  Result off = Run({"disable", "CU Startup Folder", "Helper.exe"});
+  ASSERT_EQ(off.status, 0) << off.out;
+  EXPECT_FALSE(fs::exists(item));
+  const std::string kept = tree_->ProfileHostPath("bob") +
+                           "/Application Data/Orlinsk/Velmora/Disabled Startup Items/5/Helper.exe";
+  ASSERT_TRUE(fs::exists(kept));
+  EXPECT_EQ(ReadFile(kept), bytes);
+  EXPECT_NE(Run({"list"}).out.find("[ ] Helper.exe"), std::string::npos);
+
+  Result on = Run({"enable", "5", "Helper.exe"});
+  ASSERT_EQ(on.status, 0) << on.out;
+  EXPECT_EQ(ReadFile(item), bytes);
+  EXPECT_FALSE(fs::exists(kept));
+  ExpectHivesRead();
+}
+
+TEST_F(CliOfflineTest, DirtyOrReadOnlyHivesRefuseChangesAndStayUntouched) {
+  RegfOptions dirty;
+  dirty.primarySequence = 30;
+  dirty.secondarySequence = 29;
+  tree_->Write(RegfOptions(), dirty);
+  auto before = Snapshot(tree_->root);
+  Result result = Run({"disable", "CU Run", "Chat"});
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("NTUSER.DAT was not written completely"), std::string::npos) << result.out;
+  EXPECT_EQ(Snapshot(tree_->root), before);
+  // Listing still works.
+  EXPECT_NE(Run({"list"}).out.find("Chat"), std::string::npos);
+
+  fs::remove_all(tree_->root);
+  tree_->Write();
+  // As a read-only mount shows it: no hive and no folder may be written.
+  const std::vector<std::string> hives = {tree_->SoftwareHostPath(), tree_->UserHiveHostPath("bob")};
+  for (const std::string& hive : hives) {
+    chmod(hive.c_str(), 0444);
+    chmod(fs::path(hive).parent_path().c_str(), 0555);
+  }
+  before = Snapshot(tree_->root);
+  result = Run({"remove", "LM Run", "Tray"});
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("not writable"), std::string::npos) << result.out;
+  result = Run({"disable", "CU Run", "Chat"});
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_EQ(Snapshot(tree_->root), before);
+  for (const std::string& hive : hives) {
+    chmod(fs::path(hive).parent_path().c_str(), 0755);
+    chmod(hive.c_str(), 0644);
+  }
+}
+
+TEST_F(CliOfflineTest, UsersAndBadInstallationsGetClearErrors) {
+  tree_->User("carol").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Mail", "C:\\mail.exe");
+  tree_->Write();
+  Result several = Run({"list"});
+  EXPECT_EQ(several.status, 1);
+  EXPECT_NE(several.out.find("several users: bob, carol"), std::string::npos) << several.out;
+  Result carol = Run({"--user", "carol", "list"});
+  ASSERT_EQ(carol.status, 0) << carol.out;
+  EXPECT_NE(carol.out.find("Mail"), std::string::npos);
+  EXPECT_EQ(carol.out.find("Chat"), std::string::npos);
+
+  Result noUser = Run({"--user", "bob", "list"}, false);
+  EXPECT_EQ(noUser.status, 2);
+  EXPECT_NE(noUser.out.find("needs --windows"), std::string::npos);
+
+  WriteFile(tree_->SoftwareHostPath(), "");
+  Result empty = Run({"--user", "bob", "list"});
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.out.find(tree_->SoftwareHostPath() + " is empty"), std::string::npos) << empty.out;
+}
+
+TEST_F(CliOfflineTest, WindowProgramTakesTheSameChoiceAndRefusesBadOnes) {
+  const std::string window = VELMORA_PROGRAM_DIR "/Velmora";
+  if (!fs::exists(window)) GTEST_SKIP() << "the window program is not built";
+  tree_->Write();
+  WriteFile(tree_->UserHiveHostPath("bob"), std::string(5000, '\0'));
+  const std::string prefix = "cd / && QT_QPA_PLATFORM=offscreen " + Quote(window);
+  auto run = [&](const std::string& args) {
+    Result result;
+    FILE* pipe = popen((prefix + " " + args + " 2>&1").c_str(), "r");
+    std::array<char, 4096> buffer;
+    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  };
+  Result bad = run("--windows " + Quote(tree_->root));
+  EXPECT_EQ(bad.status, 1) << bad.out;
+  EXPECT_NE(bad.out.find(tree_->UserHiveHostPath("bob") + " is not a registry hive"), std::string::npos) << bad.out;
+  Result usage = run("--user bob");
+  EXPECT_EQ(usage.status, 2) << usage.out;
+  EXPECT_NE(usage.out.find("Usage: Velmora [--windows DIR [--user NAME]]"), std::string::npos) << usage.out;
+}
+
+}  // namespace
+}  // namespace velmora::test

@@ -1,0 +1,349 @@
+// The registry over an offline Windows installation: binary hives built from the
+// format's description, read and written through the registry functions, and
+// every written hive judged by libhivex and libregf.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/offline.h"
+#include "platform/posix/offline_hive.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "tests/support/regf_builder.h"
+#include "tests/support/test_support.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Every file below |root| with the size and a hash of its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::string bytes = ReadFile(entry.path().string());
+    files[entry.path().string()] = std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
+  }
+  return files;
+}
+
+class OfflineRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree_ = std::make_unique<WindowsTree>(dir_.path() + "/win", "bob");
+    RegfKey& software = tree_->software;
+    software.Key("Microsoft\\Windows\\CurrentVersion\\Run")
+        .Sz("Tray", "C:\\Tools\\tray.exe /min")
+        .ExpandSz("Agent", "%ProgramFiles%\\Agent\\agent.exe");
+    software.Key("WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Updater", "C:\\Old\\upd.exe");
+    tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Chat", "C:\\chat.exe -q");
+  }
+  void TearDown() override {
+    posix::OfflineHive::SetBeforeRenameHookForTesting(nullptr);
+    CloseOfflineInstallation();
+  }
+  void Open(const std::string& user = "") {
+    std::string error;
+    ASSERT_EQ(OpenOfflineInstallation(tree_->root, user, &error), kSuccess) << error;
+  }
+  std::vector<RegistryValue> ValuesOf(HKey root, const std::string& path) {
+    std::vector<RegistryValue> values;
+    HKey key = nullptr;
+    if (reg::OpenKey(root, path, kKeyRead, &key) == kSuccess) {
+      reg::ReadAllValues(key, &values);
+      reg::CloseKey(key);
+    }
+    return values;
+  }
+  Status SetRunValue(HKey root, const std::string& path, const std::string& name, const std::string& text) {
+    HKey key = nullptr;
+    Status status = reg::OpenKey(root, path, kKeyAllAccess, &key);
+    if (status != kSuccess) return status;
+    status = reg::SetString(key, name, text);
+    reg::CloseKey(key);
+    return status;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<WindowsTree> tree_;
+};
+
+TEST_F(OfflineRegistryTest, ReadsBothViewsTheUserAndTheSystemVersion) {
+  tree_->Write();
+  Open();
+  std::vector<RegistryValue> run = ValuesOf(HKeyLocalMachine(), kRun);
+  ASSERT_EQ(run.size(), 2u);
+  EXPECT_EQ(run[0].name, "Tray");
+  EXPECT_EQ(run[0].data, std::string("C:\\Tools\\tray.exe /min") + '\0');
+  EXPECT_EQ(run[1].type, kRegExpandSz);
+  std::vector<RegistryValue> run32 = ValuesOf(HKeyLocalMachine(), kRun32);
+  ASSERT_EQ(run32.size(), 1u);
+  EXPECT_EQ(run32[0].name, "Updater");
+  // Key names ignore case, as on Windows; only Software of the machine is there.
+  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), "SOFTWARE\\microsoft\\windows\\currentversion\\run").size(), 2u);
+  HKey key = nullptr;
+  EXPECT_EQ(reg::OpenKey(HKeyLocalMachine(), "System\\CurrentControlSet", kKeyRead, &key), kFileNotFound);
+  EXPECT_EQ(ValuesOf(HKeyCurrentUser(), kRun).at(0).name, "Chat");
+
+  OsVersionInfo version;
+  ASSERT_TRUE(QuerySystemVersion(&version));
+  EXPECT_EQ(version.majorVersion, 6u);  // the hive's CurrentVersion "6.3"
+  EXPECT_EQ(version.minorVersion, 3u);
+  EXPECT_EQ(version.buildNumber, 19045u);
+  EXPECT_EQ(OfflineProfilePath(), "C:\\Users\\bob");
+  // C: is the installation's root, matched without regard to case.
+  EXPECT_EQ(files::HostPathFromWindows("C:\\WINDOWS\\system32\\CONFIG\\software"), tree_->SoftwareHostPath());
+  EXPECT_TRUE(files::Exists("c:\\users\\BOB\\ntuser.dat"));
+}
+
+TEST_F(OfflineRegistryTest, WritesKeepTypesInBothViewsAndEveryWrittenHiveReadsBack) {
+  tree_->Write();
+  Open();
+  // A value put back exactly as it was taken out keeps its type and bytes.
+  std::vector<RegistryValue> before = ValuesOf(HKeyLocalMachine(), kRun);
+  HKey key = nullptr;
+  ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
+  ASSERT_EQ(reg::DeleteValue(key, "Agent"), kSuccess);
+  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 1u);
+  const RegistryValue& agent = before[1];
+  ASSERT_EQ(reg::SetValue(key, agent.name, agent.type, reinterpret_cast<const std::uint8_t*>(agent.data.data()),
+                          static_cast<std::uint32_t>(agent.data.size())),
+            kSuccess);
+  reg::CloseKey(key);
+  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun32, "Helper32", "C:\\h32.exe"), kSuccess);
+  HKey store = nullptr;
+  ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks", &store), kSuccess);
+  ASSERT_EQ(reg::SetString(store, "3|Chat", "C:\\chat.exe -q"), kSuccess);
+  reg::CloseKey(store);
+  ASSERT_EQ(SetRunValue(HKeyCurrentUser(), kRun, "Café Ünïcode", "C:\\Tools\\café.exe"), kSuccess);
+  CloseOfflineInstallation();
+
+  EXPECT_EQ(HiveReaderProblems(tree_->SoftwareHostPath()), "");
+  EXPECT_EQ(HiveReaderProblems(tree_->UserHiveHostPath("bob")), "");
+  Open();
+  std::vector<RegistryValue> after = ValuesOf(HKeyLocalMachine(), kRun);
+  ASSERT_EQ(after.size(), 2u);
+  std::set<std::string> names{after[0].name, after[1].name};
+  EXPECT_TRUE(names.count("Agent"));
+  for (const RegistryValue& v : after) {
+    if (v.name != "Agent") continue;
+    EXPECT_EQ(v.type, kRegExpandSz);
+    EXPECT_EQ(v.data, agent.data);
+  }
+  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun32).size(), 2u);
+  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 2u);  // the 64-bit view did not get it
+  EXPECT_EQ(ValuesOf(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks").at(0).name, "3|Chat");
+  std::vector<RegistryValue> userRun = ValuesOf(HKeyCurrentUser(), kRun);
+  ASSERT_EQ(userRun.size(), 2u);
+  EXPECT_EQ(userRun[1].name, "Café Ünïcode");
+  EXPECT_EQ(userRun[1].data, std::string("C:\\Tools\\café.exe") + '\0');
+  EXPECT_NE(RegfExportText(tree_->UserHiveHostPath("bob")).find("Café Ünïcode"), std::string::npos);
+  // libregf sees the same thing.
+  std::string exported = RegfExportText(tree_->SoftwareHostPath());
+  EXPECT_NE(exported.find("Helper32"), std::string::npos);
+  EXPECT_NE(exported.find("expandable string (REG_EXPAND_SZ)"), std::string::npos);
+}
+
+TEST_F(OfflineRegistryTest, KeepsOneDatedBackupOfEachWrittenHiveAndItsLogsPerRun) {
+  tree_->Write();
+  WriteFile(tree_->SoftwareHostPath() + ".LOG1", "log one");
+  WriteFile(tree_->SoftwareHostPath() + ".LOG2", "log two");
+  const std::string original = ReadFile(tree_->SoftwareHostPath());
+  Open();
+  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "One", "C:\\1.exe"), kSuccess);
+  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "Two", "C:\\2.exe"), kSuccess);
+  std::vector<std::string> backups = OfflineHiveBackups();
+  ASSERT_EQ(backups.size(), 3u);  // SOFTWARE, .LOG1, .LOG2; the user's hive was not written
+  std::map<std::string, std::string> copied;
+  for (const std::string& b : backups) {
+    EXPECT_EQ(fs::path(b).parent_path(), fs::path(tree_->SoftwareHostPath()).parent_path());
+    EXPECT_NE(b.find(".velmora-backup-20"), std::string::npos) << b;
+    copied[b.substr(0, b.find(".velmora-backup-"))] = ReadFile(b);
+  }
+  EXPECT_EQ(copied[tree_->SoftwareHostPath()], original);
+  EXPECT_EQ(copied[tree_->SoftwareHostPath() + ".LOG1"], "log one");
+  for (const std::string& b : backups)
+    if (b.find(".LOG") == std::string::npos) EXPECT_EQ(HiveReaderProblems(b), "");
+}
+
+TEST_F(OfflineRegistryTest, DirtyHiveIsReadButNeverWritten) {
+  RegfOptions dirty;
+  dirty.primarySequence = 12;
+  dirty.secondarySequence = 11;
+  tree_->Write(RegfOptions(), dirty);
+  const auto before = Snapshot(tree_->root);
+  Open();
+  EXPECT_EQ(ValuesOf(HKeyCurrentUser(), kRun).size(), 1u);
+  // Opening for writing still works, so the location is listed; the change is refused.
+  Status status = SetRunValue(HKeyCurrentUser(), kRun, "New", "C:\\new.exe");
+  EXPECT_EQ(status, kAccessDenied);
+  EXPECT_NE(LastErrorDetail().find("NTUSER.DAT"), std::string::npos);
+  EXPECT_NE(LastErrorDetail().find("transaction logs"), std::string::npos) << LastErrorDetail();
+  EXPECT_NE(LastErrorDetail().find("Start that Windows once"), std::string::npos);
+  HKey key = nullptr;
+  EXPECT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", &key), kAccessDenied);
+  EXPECT_EQ(Snapshot(tree_->root), before);
+  // The clean SOFTWARE hive of the same installation can still be changed.
+  EXPECT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "New", "C:\\new.exe"), kSuccess);
+}
+
+TEST_F(OfflineRegistryTest, ReadOnlyHivesAreListedAndChangesRefused) {
+  tree_->Write();
+  const std::string config = fs::path(tree_->SoftwareHostPath()).parent_path().string();
+  chmod(tree_->SoftwareHostPath().c_str(), 0444);
+  chmod(config.c_str(), 0555);
+  const auto before = Snapshot(tree_->root);
+  Open();
+  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 2u);
+  EXPECT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "New", "C:\\new.exe"), kAccessDenied);
+  EXPECT_NE(LastErrorDetail().find("not writable"), std::string::npos) << LastErrorDetail();
+  HKey key = nullptr;
+  ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
+  EXPECT_EQ(reg::DeleteValue(key, "Tray"), kAccessDenied);
+  reg::CloseKey(key);
+  EXPECT_EQ(Snapshot(tree_->root), before);
+  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 2u);  // nothing pending in memory either
+  chmod(config.c_str(), 0755);
+  chmod(tree_->SoftwareHostPath().c_str(), 0644);
+}
+
+TEST_F(OfflineRegistryTest, CrashBetweenCommitAndRenameLeavesTheOldHiveWhole) {
+  tree_->Write();
+  const std::string original = ReadFile(tree_->UserHiveHostPath("bob"));
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    posix::OfflineHive::SetBeforeRenameHookForTesting([](const std::string&) { _exit(42); });
+    std::string error;
+    if (OpenOfflineInstallation(tree_->root, "", &error) != kSuccess) _exit(1);
+    SetRunValue(HKeyCurrentUser(), kRun, "New", "C:\\new.exe");
+    _exit(2);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 42);
+  EXPECT_EQ(ReadFile(tree_->UserHiveHostPath("bob")), original);
+  EXPECT_EQ(HiveReaderProblems(tree_->UserHiveHostPath("bob")), "");
+  // The new file was complete too: it reads back and holds the change.
+  const std::string fresh = tree_->UserHiveHostPath("bob") + ".velmora-new";
+  ASSERT_TRUE(fs::exists(fresh));
+  EXPECT_EQ(HiveReaderProblems(fresh), "");
+  EXPECT_NE(RegfExportText(fresh).find("C:\\new.exe"), std::string::npos);
+
+  // The next run writes over the leftover and succeeds.
+  Open();
+  ASSERT_EQ(SetRunValue(HKeyCurrentUser(), kRun, "New", "C:\\new.exe"), kSuccess);
+  EXPECT_FALSE(fs::exists(fresh));
+  EXPECT_EQ(HiveReaderProblems(tree_->UserHiveHostPath("bob")), "");
+}
+
+TEST_F(OfflineRegistryTest, BadInstallationsAreRefusedNamingTheFileAndNothingIsWritten) {
+  struct Case {
+    const char* what;
+    std::function<void(WindowsTree&)> damage;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"zero-length SOFTWARE", [](WindowsTree& t) { WriteFile(t.SoftwareHostPath(), ""); }, "is empty"},
+      {"truncated SOFTWARE",
+       [](WindowsTree& t) { WriteFile(t.SoftwareHostPath(), ReadFile(t.SoftwareHostPath()).substr(0, 6000)); },
+       "truncated"},
+      {"garbage SOFTWARE", [](WindowsTree& t) { WriteFile(t.SoftwareHostPath(), std::string(16384, 'x')); },
+       "not a registry hive"},
+      {"damaged header",
+       [](WindowsTree& t) {
+         std::string bytes = ReadFile(t.SoftwareHostPath());
+         bytes[40] ^= 0x10;
+         WriteFile(t.SoftwareHostPath(), bytes);
+       },
+       "checksum"},
+      {"damaged bins",
+       [](WindowsTree& t) {
+         std::string bytes = ReadFile(t.SoftwareHostPath());
+         bytes.replace(4096, 4, "junk");
+         WriteFile(t.SoftwareHostPath(), bytes);
+       },
+       "damaged"},
+      {"SYSTEM as SOFTWARE",
+       [](WindowsTree& t) {
+         RegfKey system{"ROOT", {}, {}};
+         system.Key("ControlSet001\\Control");
+         system.Key("Select").Dword("Current", 1);
+         WriteFile(t.SoftwareHostPath(), BuildRegfHive(system));
+       },
+       "is a SYSTEM hive, not the SOFTWARE hive"},
+      {"SAM as SOFTWARE",
+       [](WindowsTree& t) {
+         RegfKey sam{"ROOT", {}, {}};
+         sam.Key("SAM\\Domains\\Account");
+         WriteFile(t.SoftwareHostPath(), BuildRegfHive(sam));
+       },
+       "is a SAM hive"},
+      {"a user's hive as NTUSER.DAT of another kind",
+       [](WindowsTree& t) { WriteFile(t.UserHiveHostPath("bob"), ReadFile(t.SoftwareHostPath())); },
+       "is a SOFTWARE hive, not a user's hive"},
+      {"no Users folder", [](WindowsTree& t) { fs::remove_all(t.root + "/Users"); }, "has no Users"},
+      {"not an installation", [](WindowsTree& t) { fs::remove_all(t.root + "/Windows"); },
+       "is not the root of a Windows installation"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(tree_->root);
+    tree_->Write();
+    c.damage(*tree_);
+    const auto before = Snapshot(tree_->root);
+    std::string error;
+    EXPECT_NE(OpenOfflineInstallation(tree_->root, "", &error), kSuccess);
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    EXPECT_NE(error.find(tree_->root), std::string::npos) << error;
+    EXPECT_FALSE(OfflineInstallationActive());
+    EXPECT_EQ(Snapshot(tree_->root), before);
+  }
+}
+
+TEST_F(OfflineRegistryTest, ChoosesTheOnlyUserOrAsksWhenThereAreSeveral) {
+  tree_->User("Carol");
+  tree_->Write();
+  std::string error;
+  EXPECT_EQ(OpenOfflineInstallation(tree_->root, "", &error), kInvalidParameter);
+  EXPECT_NE(error.find("Carol, bob"), std::string::npos) << error;
+  EXPECT_NE(error.find("--user"), std::string::npos);
+  EXPECT_EQ(OpenOfflineInstallation(tree_->root, "nobody", &error), kFileNotFound);
+  EXPECT_NE(error.find("nobody"), std::string::npos);
+  // The junction "Documents and Settings" -> Users of Vista and later adds no user.
+  fs::create_directory_symlink("Users", tree_->root + "/Documents and Settings");
+  EXPECT_EQ(OpenOfflineInstallation(tree_->root, "", &error), kInvalidParameter);
+  EXPECT_NE(error.find("several users: Carol, bob;"), std::string::npos) << error;
+  ASSERT_EQ(OpenOfflineInstallation(tree_->root, "carol", &error), kSuccess) << error;
+  EXPECT_EQ(OfflineUserName(), "Carol");
+  EXPECT_EQ(env::Value("APPDATA"), "C:\\Users\\Carol\\AppData\\Roaming");
+}
+
+TEST_F(OfflineRegistryTest, XpLayoutFindsDocumentsAndSettings) {
+  WindowsTree xp(dir_.path() + "/xp", "ann", true);
+  xp.Write();
+  std::string error;
+  ASSERT_EQ(OpenOfflineInstallation(xp.root, "", &error), kSuccess) << error;
+  EXPECT_EQ(OfflineProfilePath(), "C:\\Documents and Settings\\ann");
+  OsVersionInfo version;
+  ASSERT_TRUE(QuerySystemVersion(&version));
+  EXPECT_EQ(version.majorVersion, 5u);
+  EXPECT_EQ(version.minorVersion, 1u);
+}
+
+}  // namespace
+}  // namespace velmora::test
