@@ -98,7 +98,7 @@ void EntryList::DeleteAllRows() {
 }
 
 void EntryList::FillLocationRows(StartupParameters& model, int location) {
-  if (location < 0 || location >= kLocationCount) return;
+  if (location < 0 || location >= kLocationCount || !model.HasLocation(location)) return;
   filling_ = true;
   int position = 0;
   for (auto& [key, task] : model.entryMaps[location]) {
@@ -112,7 +112,7 @@ void EntryList::FillLocationRows(StartupParameters& model, int location) {
     setItem(position, kColumnName, name);
     setItem(position, kColumnFileName, NewCell(task->command, kColumnFileName));
     QTableWidgetItem* tag = NewCell(LocationTag(location), kColumnLocation);
-    tag->setIcon(ListImagePixmap(location <= kLmStartupFolder ? kImageComputer : kImageUsers));
+    tag->setIcon(ListImagePixmap(IsMachineLocation(location) ? kImageComputer : kImageUsers));
     setItem(position, kColumnLocation, tag);
     setItem(position, kColumnMemory, NewCell(MemoryText(task->memoryKB), kColumnMemory));
     setItem(position, kColumnPeak, NewCell(MemoryText(task->peakMemoryKB), kColumnPeak));

@@ -62,11 +62,13 @@ QEvent::Type HelpRequestEvent::EventType() {
 
 const std::array<ViewSpec, 11>& Views() {
   static const std::array<ViewSpec, 11> views = {{
-      {"IDC_FS_ALLITEMS", {0, 1, 2, 3, 4, 5}},
-      {"IDC_FS_LOCALMACHINE", {0, 1, 2}},
-      {"IDC_FS_LOCALREG", {0, 1}},
-      {"IDC_FS_LOCALRUN", {0}},
-      {"IDC_FS_LOCALRUNONCE", {1}},
+      // The machine's keys of 32-bit programs (6 and 7) count with its own keys;
+      // a system without that view has no entries there.
+      {"IDC_FS_ALLITEMS", {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"IDC_FS_LOCALMACHINE", {0, 1, 2, 6, 7}},
+      {"IDC_FS_LOCALREG", {0, 1, 6, 7}},
+      {"IDC_FS_LOCALRUN", {0, 6}},
+      {"IDC_FS_LOCALRUNONCE", {1, 7}},
       {"IDC_FS_LOCALSTARTFOLDER", {2}},
       {"IDC_FS_CURRENTUSER", {3, 4, 5}},
       {"IDC_FS_USERREG", {3, 4}},

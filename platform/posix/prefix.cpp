@@ -283,6 +283,8 @@ Status InitPrefix() {
 const std::string& PrefixDir() { return prefixDir; }
 const std::string& PrefixUserName() { return prefixUser; }
 
+bool SystemIsWinePrefix() { return true; }
+
 bool WineServerRunning(int* pid) {
   if (pid) *pid = 0;
   if (prefixDir.empty()) return false;

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "entries/wine_start.h"
 #include "tools/velmora-cli/json_writer.h"
 
 namespace velmora::cli {
@@ -20,6 +21,7 @@ void PrintJson(const StartupParameters& model, std::ostream& out) {
   out << "[";
   bool first = true;
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!model.HasLocation(location)) continue;
     for (const auto& [key, task] : model.entryMaps[location]) {
       if (task->removed) continue;
       out << (first ? "\n" : ",\n");
@@ -29,6 +31,7 @@ void PrintJson(const StartupParameters& model, std::ostream& out) {
           << ", \"command\": " << JsonString(task->command)
           << ", \"enabled\": " << (task->enabled ? "true" : "false")
           << ", \"disabledBySystem\": " << (task->disabledBySystem ? "true" : "false")
+          << ", \"startsUnderWine\": " << (StartsUnderWine(*task) ? "true" : "false")
           << ", \"fileExists\": " << (task->fileExists ? "true" : "false")
           << ", \"processProtected\": " << (task->processProtected ? "true" : "false")
           << ", \"memoryKB\": " << task->memoryKB << ", \"peakMemoryKB\": " << task->peakMemoryKB
@@ -52,6 +55,7 @@ std::string Memory(int kb) {
 void PrintTable(const StartupParameters& model, std::ostream& out) {
   std::size_t total = 0;
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!model.HasLocation(location)) continue;
     std::size_t shown = 0;
     for (const auto& entry : model.entryMaps[location]) shown += entry.second->removed ? 0 : 1;
     out << LocationTag(location) << " (" << shown << (shown == 1 ? " entry" : " entries") << ")\n";
@@ -65,6 +69,8 @@ void PrintTable(const StartupParameters& model, std::ostream& out) {
         out << "      program: " << task->applicationName
             << (task->version.empty() ? "" : " " + task->version) << "\n";
       out << "      rating:  " << task->rating << "\n";
+      std::string note = WineStartNote(*task);
+      if (!note.empty()) out << "      note:    " << note << "\n";
       if (task->memoryKB != 0)
         out << "      memory:  " << Memory(task->memoryKB) << " (peak " << Memory(task->peakMemoryKB) << ")"
             << (task->processProtected ? ", not under your control" : "") << "\n";
