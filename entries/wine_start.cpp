@@ -2,7 +2,7 @@
 
 #include "entries/startup_location.h"
 #include "entries/task.h"
-#include "platform/posix/prefix.h"
+#include "platform/startup.h"
 #include "platform/registry.h"
 
 namespace velmora {

@@ -68,11 +68,6 @@ Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size);
 // Deletes a key with everything below it.
 Status DeleteTree(HKey root, const std::string& subKey);
 
-// True when the machine has a 32-bit registry view beside its own, that is where
-// 32-bit programs of a 64-bit system keep the machine's keys
-// (Software\Wow6432Node). False when the machine hive cannot be read.
-bool MachineHas32BitView();
-
 // Conveniences over the calls above for code that wants whole values rather than
 // fixed buffers. They keep the same status codes.
 Status ReadAllValues(HKey key, std::vector<RegistryValue>* values);
@@ -81,6 +76,11 @@ Status SetString(HKey key, const std::string& name, const std::string& text,
                     std::uint32_t type = kRegSz);
 
 }  // namespace reg
+
+// True when the machine has a 32-bit registry view beside its own, that is where
+// 32-bit programs of a 64-bit system keep the machine's keys
+// (Software\Wow6432Node). False when the machine hive cannot be read.
+bool MachineHas32BitView();
 
 // Owns an opened key and closes it when it goes out of scope. Pass out() where a
 // call returns a key: reg::OpenKey(root, path, kKeyRead, key.out()).

@@ -1,6 +1,7 @@
 // Choosing the Wine prefix, making a minimal one, and seeing whether a
 // wineserver owns it.
 #include "platform/posix/prefix.h"
+#include "platform/startup.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -19,9 +19,6 @@ const std::string& PrefixDir();
 const std::string& PrefixUserName();
 // True when a wineserver currently runs for the prefix; |pid| receives its id.
 bool WineServerRunning(int* pid = nullptr);
-// True when the managed system is a Wine prefix (whose boot starts fewer
-// locations than Windows does).
-bool SystemIsWinePrefix();
 // Forgets the chosen prefix and every cached hive (tests switch prefixes).
 void ResetPrefixForTesting();
 

@@ -385,7 +385,7 @@ bool MachineHas32BitView() {
     if (line == "#arch=win64") return true;
     start = end + 1;
   }
-  return file->model.Find(SplitKeyPath("Software\\Wow6432Node")) != nullptr;
+  return file->model.Find(velmora::SplitKeyPath(u"Software\\Wow6432Node")) != nullptr;
 }
 
 Status reg::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
