@@ -89,8 +89,10 @@ void VelmoraApp::EndApplication() {
 bool VelmoraApp::IsSupportedSystem() {
   platform::OsVersionInfo info;
   info.size = 148;
-  platform::QuerySystemVersion(&info);
-  return info.platformId == 2 && info.majorVersion == 5 && info.minorVersion >= 1;
+  // Every NT from 5.1 on: the startup locations and their meaning are the same on
+  // all of them. A version that cannot be read is not a supported one.
+  if (!platform::QuerySystemVersion(&info) || info.platformId != 2) return false;
+  return info.majorVersion > 5 || (info.majorVersion == 5 && info.minorVersion >= 1);
 }
 
 }  // namespace velmora

@@ -63,7 +63,12 @@ class LocationApply {
   void RunRegistry() {
     platform::HKey key = nullptr;
     platform::Status opened = platform::kSuccess;
-    if (!model_.OpenRegistryKey(location_, &key, &opened)) {
+    // Windows always has the 32-bit view's Run and RunOnce keys; a Wine prefix
+    // gets its 32-bit Run key only when a 32-bit program first writes there, so
+    // that key is made here. Missing keys of the other locations are reported.
+    if (!model_.OpenLocationKey(location_, &key, &opened) &&
+        !(Is32BitViewLocation(location_) && model_.LocationKeyMissing(location_) &&
+          model_.CreateLocationKey(location_, &key))) {
       Fail("", changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location_), opened));
       return;
     }

@@ -20,7 +20,9 @@ void StartupParameters::ReadDisabledTasks() {
     int location = 0;
     std::string name;
     changes::ParseStoreValueName(value.name, &location, &name);
-    if (location < 0 || location >= kLocationCount) continue;  // not ours to judge: kept as it is
+    // A location this system lacks (or a number no version knows): not ours to
+    // judge, kept as it is.
+    if (!HasLocation(location)) continue;
     std::string key = ToLowerAscii(name);
     auto existing = entryMaps[location].find(key);
     if (existing != entryMaps[location].end()) {
@@ -33,6 +35,10 @@ void StartupParameters::ReadDisabledTasks() {
     task->command = changes::ValueText(value.data);
     task->enabled = 0;
     task->storeValueName = value.name;
+    // Enabling puts the original value back, with its own type.
+    if (const platform::RegistryValue* original = store.RememberedValue({location, name, value.name})) {
+      task->valueType = original->type;
+    }
     std::string programPath = ExtractProgramPath(task->command);
     FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
     if (refreshing != 0) {

@@ -68,7 +68,7 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
     return false;
   };
   if (!task) return refuse("no entry given");
-  if (location < 0 || location >= kLocationCount) return refuse("no such location");
+  if (location < 0 || location >= kLocationCount || !HasLocation(location)) return refuse("no such location");
   if (task->name.empty()) return refuse("the entry needs a name");
   if (task->command.empty()) return refuse("the entry needs a command");
   if (IsFolderLocation(location)) {

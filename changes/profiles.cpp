@@ -1,4 +1,4 @@
-// Profiles: named configurations of the six locations, saved and loaded whole.
+// Profiles: named configurations of the startup locations, saved and loaded whole.
 //
 // Layout of one profile, HKCU\Software\Orlinsk\Velmora\Profiles\<name>:
 //
@@ -14,6 +14,10 @@
 //              Startup-folder item (a shortcut with its arguments, working folder
 //              and icon), for items of at most 64 KiB. A larger item, or one whose
 //              bytes were not at hand, is restored from its command.
+//   "Locations" REG_SZ, the numbers of the locations the profile holds joined by
+//              "|" (for example 0|1|2|3|4|5|6|7): every location the system had
+//              when it was saved. Loading changes only those locations. A profile
+//              without it holds locations 0-5.
 //   "Version"  REG_DWORD 1, written last. A profile key without it is incomplete
 //              (its saving was interrupted) and is not loaded.
 #include "changes/item_names.h"
@@ -25,6 +29,7 @@
 #include "entries/program_path.h"
 #include "entries/startup_parameters.h"
 #include "base/text.h"
+#include "entries/wine_start.h"
 #include "platform/files.h"
 
 namespace velmora {
@@ -50,6 +55,49 @@ std::string DwordData(std::uint32_t value) {
   std::string data(4, '\0');
   for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
   return data;
+}
+
+std::string LocationsText(const std::vector<int>& locations) {
+  std::string text;
+  for (int location : locations) text += (text.empty() ? "" : "|") + std::to_string(location);
+  return text;
+}
+
+// The locations a profile holds, from its "Locations" value; a profile saved
+// before that value existed holds the six common locations.
+std::array<bool, kLocationCount> HeldLocations(const std::string& profilePath) {
+  std::array<bool, kLocationCount> held{};
+  std::string text;
+  platform::HKey key = nullptr;
+  bool found = false;
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), profilePath, platform::kKeyRead, &key) ==
+      platform::kSuccess) {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data(256);
+    std::uint32_t size = static_cast<std::uint32_t>(data.size());
+    if (platform::reg::QueryValue(key, "Locations", &type, data.data(), &size) == platform::kSuccess &&
+        type == platform::kRegSz) {
+      text = changes::ValueText(std::string(reinterpret_cast<const char*>(data.data()), size));
+      found = true;
+    }
+    platform::reg::CloseKey(key);
+  }
+  if (!found) {
+    for (int location = 0; location < kCommonLocationCount; ++location) held[location] = true;
+    return held;
+  }
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t bar = text.find('|', start);
+    std::string part = text.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+    bool digits = !part.empty() && part.size() <= 2 && part.find_first_not_of("0123456789") == std::string::npos;
+    if (digits) {
+      int location = std::stoi(part);
+      if (location < kLocationCount) held[location] = true;
+    }
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  return held;
 }
 
 std::uint32_t DwordValue(const std::string& data) {
@@ -94,7 +142,7 @@ struct ProfileEntry {
 void StartupParameters::EnumerateProfiles() {
   profileNames.clear();
   platform::HKey key = nullptr;
-  if (!OpenRegistryKey(7, &key)) return;
+  if (!OpenRegistryKey(kProfilesKeyIndex, &key)) return;
   std::vector<char> name(260);
   for (std::uint32_t index = 0;; ++index) {
     if (platform::reg::EnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) != platform::kSuccess) {
@@ -159,14 +207,17 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
   std::string why;
   if (!store.Open(&why)) return failed(why);
   std::vector<ProfileEntry> entries;
+  std::vector<int> held;
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!HasLocation(location)) continue;
+    held.push_back(location);
     std::map<std::string, platform::RegistryValue> disk;
     std::string folder;
     if (IsFolderLocation(location)) {
       folder = StartupFolderPath(location);
     } else {
       platform::HKey key = nullptr;
-      if (OpenRegistryKey(location, &key)) {
+      if (OpenLocationKey(location, &key)) {
         std::vector<platform::RegistryValue> values;
         platform::reg::ReadAllValues(key, &values);
         platform::reg::CloseKey(key);
@@ -247,7 +298,10 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
       return failed(changes::FailureText("write the entry " + valueName + " of the profile", status));
     }
   }
-  status = changes::SetRawValue(profileKey, "Version", platform::kRegDword, DwordData(kProfileVersion));
+  status = changes::SetRawValue(profileKey, "Locations", platform::kRegSz, changes::StringData(LocationsText(held)));
+  if (status == platform::kSuccess) {
+    status = changes::SetRawValue(profileKey, "Version", platform::kRegDword, DwordData(kProfileVersion));
+  }
   closeAll();
   if (status != platform::kSuccess) return failed(changes::FailureText("finish the profile " + keyName, status));
   EnumerateProfiles();
@@ -281,6 +335,10 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   auto disabled = ReadKeyValues(path + "\\Disabled", &readable);
   auto items = ReadKeyValues(path + "\\Items", &readable);
   if (!readable) return fail("the profile \"" + name + "\" cannot be read");
+  // Locations the profile does not hold, and those this system lacks, are left
+  // as they are.
+  std::array<bool, kLocationCount> held = HeldLocations(path);
+  for (int location = 0; location < kLocationCount; ++location) held[location] = held[location] && HasLocation(location);
 
   std::array<std::map<std::string, ProfileEntry>, kLocationCount> wanted;
   std::array<std::string, kLocationCount> folders;
@@ -288,7 +346,9 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   for (auto& [lower, value] : values) {
     ProfileEntry entry;
     changes::ParseStoreValueName(value.name, &entry.location, &entry.name);
-    if (entry.location < 0 || entry.location >= kLocationCount || entry.name.empty()) continue;
+    if (entry.location < 0 || entry.location >= kLocationCount || !held[entry.location] || entry.name.empty()) {
+      continue;
+    }
     if (IsFolderLocation(entry.location)) {
       std::string itemPath;
       if (!changes::IsSafeItemName(entry.name) ||
@@ -311,6 +371,7 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
 
   ModuleVersion versionReader;
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!held[location]) continue;
     TaskMap& map = entryMaps[location];
     bool changed = false;
     for (auto& [lower, task] : map) {
@@ -344,12 +405,17 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
           task.command = command;
           DeriveFileName(task);
         }
+        if (!IsFolderLocation(location)) {
+          task.valueType = entry.value.type;
+          task.wineSkipReason = WineSkipReason(location, task.valueType);
+        }
         continue;
       }
       auto task = std::make_unique<Task>();
       task->name = entry.name;
       task->command = command;
       task->enabled = entry.enabled ? 1 : 0;
+      if (!IsFolderLocation(location)) task->valueType = entry.value.type;
       std::string programPath = ExtractProgramPath(command);
       TaskMap filled;
       FillTask(std::move(task), location, programPath, programPath, versionReader, &filled);

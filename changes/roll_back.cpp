@@ -32,7 +32,8 @@ class RollBackRun {
       } else {
         platform::HKey key = nullptr;
         platform::Status opened = platform::kSuccess;
-        if (!model_.OpenRegistryKey(location, &key, &opened)) {
+        if (!model_.OpenLocationKey(location, &key, &opened)) {
+          if (raw.values[location].empty() && model_.LocationKeyMissing(location)) continue;  // still nothing there
           if (!deleting) {
             Fail(location, "", changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location), opened));
           }

@@ -77,13 +77,19 @@ void StartupParameters::TakeSnapshot() {
       }
     } else {
       platform::HKey key = nullptr;
-      if (!OpenRegistryKey(location, &key)) continue;
+      if (!OpenLocationKey(location, &key)) {
+        // A key that is not there holds nothing; roll-back then clears what an
+        // apply put into the key it made.
+        rawSnapshot.readable[location] = LocationKeyMissing(location);
+        continue;
+      }
       rawSnapshot.readable[location] = ReadValues(key, &rawSnapshot.values[location]);
       platform::reg::CloseKey(key);
       for (const RawValue& value : rawSnapshot.values[location]) {
         auto task = std::make_unique<Task>();
         task->name = value.name;
         task->command = changes::ValueText(value.data);
+        task->valueType = value.type;
         std::string programPath = ExtractProgramPath(task->command);
         FillTask(std::move(task), location, programPath, programPath, versionReader, &snapshot);
       }
@@ -96,7 +102,7 @@ void StartupParameters::TakeSnapshot() {
       int location = 0;
       std::string name;
       changes::ParseStoreValueName(value.name, &location, &name);
-      if (location < 0 || location >= kLocationCount) continue;
+      if (!HasLocation(location)) continue;
       if (snapshot.count(SnapshotKey(location, name, true))) {
         store.Remove({location, name, value.name}, nullptr);  // the location holds it: stale
         continue;

@@ -1,5 +1,7 @@
 #include "database/description_html.h"
 
+#include "entries/wine_start.h"
+
 namespace velmora {
 
 namespace {
@@ -62,6 +64,10 @@ std::string BuildDescriptionHtml(const Task& task) {
     html += FieldLine("Rating: ", task.rating);
     html += FieldLine("Description: ", task.description);
     html += "<br><p align='center'><font color='#ff0000'>NOTE: File does not exist</font></p>";
+  }
+  std::string wineNote = WineStartNote(task);
+  if (!wineNote.empty()) {
+    html += "<br><p align='center'><font color='#ff0000'>NOTE: " + EscapeHtml(wineNote) + "</font></p>";
   }
   return html;
 }

@@ -1,4 +1,4 @@
-// Reading the six startup locations into the entry maps.
+// Reading the startup locations into the entry maps.
 #include <vector>
 
 #include "base/program_context.h"
@@ -9,6 +9,7 @@
 #include "entries/startup_parameters.h"
 #include "base/text.h"
 #include "platform/environment.h"
+#include "entries/wine_start.h"
 #include "platform/files.h"
 #include "platform/shell_link.h"
 
@@ -52,10 +53,14 @@ bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key, platf
       return (result = reg::OpenKey(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuStartupFolder:
       return (result = reg::OpenKey(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
-    case 6:
+    case kLmRun32KeyIndex:
+      return (result = reg::OpenKey(HKeyLocalMachine(), kRun32KeyPath, kKeyAllAccess, key)) == kSuccess;
+    case kLmRunOnce32KeyIndex:
+      return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnce32KeyPath, kKeyAllAccess, key)) == kSuccess;
+    case kDisabledTasksKeyIndex:
       if (readOnly) return reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
       return reg::CreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
-    case 7:
+    case kProfilesKeyIndex:
       if (readOnly) return reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(), kKeyRead, key) == kSuccess;
       return reg::CreateKey(HKeyCurrentUser(), ProfilesKeyPath(), key) == kSuccess;
     default:
@@ -63,9 +68,56 @@ bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key, platf
   }
 }
 
+bool StartupParameters::HasLocation(int location) const {
+  if (location >= 0 && location < kCommonLocationCount) return true;
+  return Is32BitViewLocation(location) && platform::MachineHas32BitView();
+}
+
+bool StartupParameters::OpenLocationKey(int location, platform::HKey* key, platform::Status* status) {
+  if (!HasLocation(location)) {
+    if (status) *status = platform::kFileNotFound;
+    return false;
+  }
+  return OpenRegistryKey(LocationKeyIndex(location), key, status);
+}
+
+namespace {
+
+// Root and path of the key of a Run or RunOnce location.
+bool RunKeyOf(int location, platform::HKey* root, const char** path) {
+  switch (location) {
+    case kLmRun: *root = platform::HKeyLocalMachine(); *path = kRunKeyPath; return true;
+    case kLmRunOnce: *root = platform::HKeyLocalMachine(); *path = kRunOnceKeyPath; return true;
+    case kCuRun: *root = platform::HKeyCurrentUser(); *path = kRunKeyPath; return true;
+    case kCuRunOnce: *root = platform::HKeyCurrentUser(); *path = kRunOnceKeyPath; return true;
+    case kLmRun32: *root = platform::HKeyLocalMachine(); *path = kRun32KeyPath; return true;
+    case kLmRunOnce32: *root = platform::HKeyLocalMachine(); *path = kRunOnce32KeyPath; return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+bool StartupParameters::CreateLocationKey(int location, platform::HKey* key) {
+  platform::HKey root = nullptr;
+  const char* path = nullptr;
+  if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
+  return platform::reg::CreateKey(root, path, key) == platform::kSuccess;
+}
+
+bool StartupParameters::LocationKeyMissing(int location) {
+  platform::HKey root = nullptr;
+  const char* path = nullptr;
+  if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
+  platform::HKey key = nullptr;
+  platform::Status status = platform::reg::OpenKey(root, path, platform::kKeyRead, &key);
+  if (status == platform::kSuccess) platform::reg::CloseKey(key);
+  return status == platform::kFileNotFound;
+}
+
 void StartupParameters::ScanRunKey(int location) {
   platform::UniqueKey key;
-  if (!OpenRegistryKey(location, key.out())) return;
+  if (!OpenLocationKey(location, key.out())) return;
   ModuleVersion versionReader;
 
   // Names and data are read whole, however long: a value that does not fit a
@@ -94,6 +146,7 @@ void StartupParameters::ScanRunKey(int location) {
     auto task = std::make_unique<Task>();
     task->name.assign(name.data(), nameSize);
     task->command = DataAsText(data, dataSize);
+    task->valueType = type;
     std::string programPath = ExtractProgramPath(task->command);
     FillTask(std::move(task), location, programPath, programPath, versionReader);
   }
@@ -102,7 +155,7 @@ void StartupParameters::ScanRunKey(int location) {
 std::string StartupParameters::StartupFolderPath(int location) {
   if (!IsFolderLocation(location)) return "";
   platform::UniqueKey key;
-  if (!OpenRegistryKey(location, key.out())) return "";
+  if (!OpenLocationKey(location, key.out())) return "";
   std::string path;
   platform::Status status =
       platform::reg::QueryString(key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
@@ -140,6 +193,7 @@ void StartupParameters::ScanStartupFolder(int location) {
 
 void StartupParameters::ScanAllLocations() {
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!HasLocation(location)) continue;
     if (IsFolderLocation(location)) {
       ScanStartupFolder(location);
     } else {
@@ -172,6 +226,7 @@ void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const
     task->applicationName = task->name;
     task->productName = task->name;
   }
+  task->wineSkipReason = WineSkipReason(location, task->valueType);
 
   if (target) {
     task->location = location;

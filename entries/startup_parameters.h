@@ -39,12 +39,22 @@ class StartupParameters {
 
   // ---- keys and scanning ------------------------------------------------------
   // Index 0-5: the location keys (never created, KEY_ALL_ACCESS); 6 DisabledTasks
-  // and 7 Profiles (created when missing). Caller closes the key. |status|, when
-  // given, receives why a location key did not open.
+  // and 7 Profiles (created when missing); 8 and 9 the keys of locations 6 and 7,
+  // the machine's Run and RunOnce in its 32-bit view (never created). Caller
+  // closes the key. |status|, when given, receives why a location key did not open.
   bool OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status = nullptr);
+  // The key of a location (LocationKeyIndex), only where the system has it.
+  bool OpenLocationKey(int location, platform::HKey* key, platform::Status* status = nullptr);
+  // Makes a Run or RunOnce key that does not exist yet (apply makes the 32-bit
+  // view's keys, which a fresh 64-bit Wine prefix lacks); LocationKeyMissing
+  // tells a missing key from one that cannot be opened.
+  bool CreateLocationKey(int location, platform::HKey* key);
+  bool LocationKeyMissing(int location);
+  // Locations 0-5 always; 6 and 7 where the machine has a 32-bit registry view.
+  bool HasLocation(int location) const;
   void ScanRunKey(int location);
   void ScanStartupFolder(int location);
-  void ScanAllLocations();  // 0..5
+  void ScanAllLocations();  // every location the system has, in number order
   // Per-entry filling shared by every reader. With |target| null the task goes to
   // entryMaps (and a copy to the snapshot unless refreshing); otherwise only a copy
   // with location set goes into |*target| under its snapshot key.
@@ -95,9 +105,11 @@ class StartupParameters {
   // existing profile (names compared without regard to case) is replaced only
   // when |replaceExisting|.
   ProfileSaveResult SaveProfile(const std::string& name, bool replaceExisting, std::string* error = nullptr);
-  // Makes the pending state the profile's: its entries take their enabled state
-  // and command from it, entries it does not hold become disabled (never deleted),
-  // entries only it holds are added; the locations change. False when the profile
+  // Makes the pending state the profile's, in the locations it holds (those the
+  // system had when it was saved; 0-5 for a profile saved before it recorded
+  // them): its entries take their enabled state and command from it, entries it
+  // does not hold become disabled (never deleted), entries only it holds are
+  // added; those locations change, the others stay as they are. False when the profile
   // cannot be read. Entries refused for an unsafe Startup-folder name are left out
   // and named in |skipped|.
   bool LoadProfile(const std::string& name, std::string* error = nullptr,

@@ -1,6 +1,7 @@
 // One startup entry.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/icons.h"
@@ -36,6 +37,12 @@ class Task {
   // For an entry read from the store of disabled entries: the exact name of the
   // store value it was read from ("Foo", "03|Foo" as well as "3|Foo"); else "".
   std::string storeValueName;
+  // Registry entries: the type of the value (as it stands, or stood before it was
+  // disabled); 1 (REG_SZ) for everything else.
+  std::uint32_t valueType = 1;
+  // Why a boot of a Wine prefix would not start the entry where it stands ("" when
+  // it would); set by FillTask from the location and valueType.
+  std::string wineSkipReason;
 };
 
 }  // namespace velmora

@@ -1,7 +1,8 @@
 // The add-task dialog: a name, a program (typed, or chosen with Browse) and one of
-// the six startup locations. The program reads taskName, taskLocation and
+// the startup locations. The program reads taskName, taskLocation and
 // selectedSLoc when "Add" is pressed; it writes taskLocation and taskLocFlag after
-// a file was chosen.
+// a file was chosen, and has32BitView ("1" on a 64-bit system, which offers the
+// machine's Run and RunOnce of 32-bit programs too) when the dialog opens.
 import QtQuick
 import "VelmoraLook"
 
@@ -15,6 +16,7 @@ Rectangle {
     property string taskLocation: ""
     property string taskLocFlag: "0"
     property string selectedSLoc: "0"
+    property string has32BitView: "0"
 
     readonly property int selected: {
         const n = parseInt(selectedSLoc, 10)
@@ -282,6 +284,14 @@ Rectangle {
                 LocationTile { objectName: "location0"; location: 0; label: "Run"; detail: "At every logon" }
                 LocationTile { objectName: "location1"; location: 1; label: "RunOnce"; detail: "At the next logon only" }
                 LocationTile { objectName: "location2"; location: 2; label: "Startup folder"; detail: "A shortcut for every user" }
+                LocationTile {
+                    objectName: "location6"; location: 6; visible: root.has32BitView === "1"
+                    label: "Run (32-bit)"; detail: "At every logon, as 32-bit programs do"
+                }
+                LocationTile {
+                    objectName: "location7"; location: 7; visible: root.has32BitView === "1"
+                    label: "RunOnce (32-bit)"; detail: "At the next logon only, 32-bit"
+                }
             }
             Column {
                 width: (locations.width - locations.spacing) / 2

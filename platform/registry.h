@@ -77,6 +77,11 @@ Status SetString(HKey key, const std::string& name, const std::string& text,
 
 }  // namespace reg
 
+// True when the machine has a 32-bit registry view beside its own, that is where
+// 32-bit programs of a 64-bit system keep the machine's keys
+// (Software\Wow6432Node). False when the machine hive cannot be read.
+bool MachineHas32BitView();
+
 // Owns an opened key and closes it when it goes out of scope. Pass out() where a
 // call returns a key: reg::OpenKey(root, path, kKeyRead, key.out()).
 class UniqueKey {

@@ -24,4 +24,8 @@ struct WriteRefusal {
 };
 WriteRefusal CheckWritesAllowed();
 
+// True when the managed system is booted by Wine, whose boot starts fewer
+// locations than Windows does: a Wine prefix, or Windows programs running under Wine.
+bool SystemIsWinePrefix();
+
 }  // namespace platform

@@ -23,7 +23,8 @@ struct OsVersionInfo {
   std::uint32_t platformId = 0;  // 2 = VER_PLATFORM_WIN32_NT
   std::string csdVersion;
 };
-// GetVersionExA, as Windows programs in the prefix see it.
+// GetVersionExA, as Windows programs in the prefix see it. False (with platformId
+// 0) when the prefix holds no version that can be read as a number.
 bool QuerySystemVersion(OsVersionInfo* info);
 
 // True when the system honours the marks its own startup manager leaves under

@@ -86,6 +86,10 @@ void AddNewTaskDlg::Browse() {
   Movie()->SetMovieVariable(var::kTaskLocFlag, "1");
 }
 
+void AddNewTaskDlg::SetInitialVariables() {
+  Movie()->SetMovieVariable("_root.has32BitView", model_.HasLocation(kLmRun32) ? "1" : "0");
+}
+
 void AddNewTaskDlg::Add() {
   taskName = Movie()->GetMovieVariable(var::kTaskName);
   taskLocation = Movie()->GetMovieVariable(var::kTaskLocation);
@@ -106,7 +110,7 @@ void AddNewTaskDlg::Add() {
   model_.RateTask(*task);
   taskLocation = ExtractProgramPath(taskLocation);
   DeriveFileName(*task);
-  if (selectedLocation < 0 || selectedLocation >= kLocationCount) return;
+  if (selectedLocation < 0 || selectedLocation >= kLocationCount || !model_.HasLocation(selectedLocation)) return;
 
   // The key the entry will have: in a Startup folder it is the shortcut's name.
   std::string key = ToLowerAscii(taskName);

@@ -48,6 +48,11 @@ class AddNewTaskDlg : public MovieDialog {
   // no shorter path can be taken for the program.
   static std::string CommandOfChosenFile(const std::string& windowsPath);
 
+ protected:
+  // "_root.has32BitView": "1" where the system has the machine's 32-bit keys, so
+  // that the movie offers locations 6 and 7 too.
+  void SetInitialVariables() override;
+
  private:
   // The Windows path of the file the user chose, "" when the choice was cancelled.
   std::string ChooseFile();

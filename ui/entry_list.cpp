@@ -82,6 +82,7 @@ void EntryList::DeleteAllRows() {
 }
 
 void EntryList::FillLocationRows(StartupParameters& model, int location) {
+  if (location < 0 || location >= kLocationCount || !model.HasLocation(location)) return;
   entries_->FillLocationRows(model, location);
   FitColumns();
 }

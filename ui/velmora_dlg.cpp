@@ -73,11 +73,13 @@ QEvent::Type HelpRequestEvent::EventType() {
 
 const std::array<ViewSpec, 11>& Views() {
   static const std::array<ViewSpec, 11> views = {{
-      {cmd::kViewAllItems, {0, 1, 2, 3, 4, 5}},
-      {cmd::kViewLocalMachine, {0, 1, 2}},
-      {cmd::kViewLocalReg, {0, 1}},
-      {cmd::kViewLocalRun, {0}},
-      {cmd::kViewLocalRunOnce, {1}},
+      // The machine's keys of 32-bit programs (6 and 7) count with its own keys;
+      // a system without that view has no entries there.
+      {cmd::kViewAllItems, {0, 1, 2, 3, 4, 5, 6, 7}},
+      {cmd::kViewLocalMachine, {0, 1, 2, 6, 7}},
+      {cmd::kViewLocalReg, {0, 1, 6, 7}},
+      {cmd::kViewLocalRun, {0, 6}},
+      {cmd::kViewLocalRunOnce, {1, 7}},
       {cmd::kViewLocalStartFolder, {2}},
       {cmd::kViewCurrentUser, {3, 4, 5}},
       {cmd::kViewUserReg, {3, 4}},

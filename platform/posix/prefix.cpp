@@ -1,6 +1,7 @@
 // Choosing the Wine prefix, making a minimal one, and seeing whether a
 // wineserver owns it.
 #include "platform/posix/prefix.h"
+#include "platform/startup.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -283,6 +284,9 @@ Status InitPrefix() {
 
 const std::string& PrefixDir() { return prefixDir; }
 const std::string& PrefixUserName() { return prefixUser; }
+
+// An offline installation is a Windows of its own: Windows boots it, not Wine.
+bool SystemIsWinePrefix() { return !OfflineInstallationActive(); }
 
 bool WineServerRunning(int* pid) {
   if (pid) *pid = 0;

@@ -372,6 +372,25 @@ void ForgetRegistryHives() {
 HKey HKeyLocalMachine() { return &machineRoot; }
 HKey HKeyCurrentUser() { return &userRoot; }
 
+// A prefix is 64-bit when its machine hive says so ("#arch=win64"), or when the
+// 32-bit view's key exists whatever the header says. The user hive's header plays
+// no part: the 32-bit view is the machine's.
+bool MachineHas32BitView() {
+  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+  HiveFile* file = nullptr;
+  if (OpenHive(kMachineHive, &file) != kSuccess) return false;
+  std::string_view header = file->model.Header();
+  for (std::size_t start = 0; start < header.size();) {
+    std::size_t end = header.find('\n', start);
+    if (end == std::string_view::npos) end = header.size();
+    std::string_view line = header.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line == "#arch=win64") return true;
+    start = end + 1;
+  }
+  return file->model.Find(velmora::SplitKeyPath(u"Software\\Wow6432Node")) != nullptr;
+}
+
 Status reg::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
   if (posix::OfflineRegistryActive()) return posix::OfflineOpenKey(root, subKey, access, result);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);

@@ -97,6 +97,8 @@ class Hive {
   void DeleteKey(HiveNode* node);
 
   std::size_t BlockCount() const { return blocks_.size(); }
+  // The lines before the first key (the version line, comments, "#arch=").
+  const std::string& Header() const { return header_; }
 
  private:
   HiveNode* AddChild(HiveNode* parent, const std::u16string& name, bool sorted);

@@ -102,6 +102,30 @@ bool QueryDword(HKey key, const char* name, std::uint32_t* value) {
   return true;
 }
 
+// A prefix set to a Windows 9x version has no NT version but "VersionNumber"
+// (for example 4.10.2222) under Software\Microsoft\Windows\CurrentVersion, as Wine
+// reads it too. Fills |info| as the 9x platform (id 1); false when that is missing
+// or not a number either.
+bool GetWindows9xVersion(OsVersionInfo* info) {
+  HKey key = nullptr;
+  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", kKeyRead, &key) != kSuccess) {
+    return false;
+  }
+  std::string text;
+  std::uint32_t major = 0, minor = 0;
+  bool found = reg::QueryString(key, "VersionNumber", &text) == kSuccess && ParseVersion(text, &major, &minor);
+  reg::CloseKey(key);
+  if (!found) return false;
+  info->majorVersion = major;
+  info->minorVersion = minor;
+  std::size_t build = text.rfind('.');
+  if (build != std::string::npos && build > text.find('.')) {
+    info->buildNumber = static_cast<std::uint32_t>(std::strtoul(text.c_str() + build + 1, nullptr, 10));
+  }
+  info->platformId = 1;
+  return true;
+}
+
 // Takes the lock file of |name| in |folder|.
 Status LockIn(const std::string& folder, const std::string& name) {
   std::string path = folder + "/" + LockFileName(name);
@@ -145,7 +169,7 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   UniqueKey key;
   if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, key.out()) !=
       kSuccess) {
-    return false;
+    return GetWindows9xVersion(info);
   }
   std::string text;
   bool found = reg::QueryString(key.get(), "CurrentVersion", &text) == kSuccess &&
@@ -165,8 +189,9 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   if (reg::QueryString(key.get(), "CSDVersion", &text) == kSuccess) {
     info->csdVersion = text.substr(0, 127);  // the record holds 128 characters
   }
+  if (!found) return GetWindows9xVersion(info);
   info->platformId = 2;
-  return found;
+  return true;
 }
 
 bool SystemKeepsStartupApproved() { return false; }  // a Wine prefix

@@ -223,4 +223,17 @@ Status SetString(HKey key, const std::string& name, const std::string& text, std
 
 }  // namespace reg
 
+// A 64-bit Windows keeps the 32-bit programs' machine keys under
+// Software\Wow6432Node; a 32-bit build learns that it runs there from
+// IsWow64Process.
+bool MachineHas32BitView() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", 0, KEY_READ | kViewFlag, &key) == ERROR_SUCCESS) {
+    RegCloseKey(key);
+    return true;
+  }
+  BOOL wow64 = FALSE;
+  return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/startup.h"
 
+#include <windows.h>
+
 #include "platform/win32/com.h"
 
 namespace platform {
@@ -15,5 +17,11 @@ Status InitSystem() {
 std::string SystemName() { return "this Windows"; }
 
 WriteRefusal CheckWritesAllowed() { return WriteRefusal(); }
+
+// Wine's ntdll exports wine_get_version: then Wine's boot decides what starts.
+bool SystemIsWinePrefix() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
 
 }  // namespace platform

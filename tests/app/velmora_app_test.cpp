@@ -232,7 +232,7 @@ TEST_F(VelmoraAppTest, UnsupportedSystemIsRefusedAfterDatabaseAndSettings) {
   WriteDatabase("27/04/2006");
   SetProgramFlag("StartWithWindows", 0);
   SetRunValue("C:\\by\\hand.exe");
-  SetSystemVersion("6.1");
+  SetSystemVersion("5.0");
   std::string out, err;
   EXPECT_EQ(RunChild("window", &out, &err), 3);
   EXPECT_EQ(err, Box("Sorry,this Program only works on Windows XP.", true));
@@ -290,12 +290,20 @@ TEST_F(VelmoraAppTest, ProgramWithoutWindowKeepsItsOwnExitStatus) {
   EXPECT_EQ(err, Box(kInitFailed, false));
 }
 
-TEST_F(VelmoraAppTest, SupportedSystemsAreNtFiveOneAndLaterFives) {
-  for (auto [version, supported] : {std::pair{"5.0", false}, {"5.1", true}, {"5.2", true}, {"6.0", false},
-                                     {"6.1", false}, {"4.0", false}, {"10.0", false}}) {
+TEST_F(VelmoraAppTest, SupportedSystemsAreNtFiveOneAndLater) {
+  for (auto [version, supported] :
+       {std::pair{"5.0", false}, {"5.1", true}, {"5.2", true}, {"6.0", true}, {"6.1", true}, {"4.0", false},
+        {"10.0", true}, {"abc", false}, {"", false}, {"6.", false}, {".1", false}}) {
     SetSystemVersion(version);
     EXPECT_EQ(VelmoraApp::IsSupportedSystem(), supported) << version;
   }
+  // A Windows 9x version (no NT version that reads as a number) is not NT.
+  HKey key = nullptr;
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::SetString(key, "VersionNumber", "4.90.3000"), kSuccess);
+  reg::CloseKey(key);
+  SetSystemVersion("none");
+  EXPECT_FALSE(VelmoraApp::IsSupportedSystem());
 }
 
 }  // namespace

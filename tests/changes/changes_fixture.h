@@ -21,9 +21,11 @@
 namespace velmora::test {
 
 inline platform::HKey RootOf(int location) {
-  return location <= kLmStartupFolder ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+  return IsMachineLocation(location) ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
 }
 inline const char* KeyOf(int location) {
+  if (location == kLmRun32) return kRun32KeyPath;
+  if (location == kLmRunOnce32) return kRunOnce32KeyPath;
   return location == kLmRunOnce || location == kCuRunOnce ? kRunOnceKeyPath : kRunKeyPath;
 }
 

@@ -3,6 +3,7 @@
 // machine's and the user's Run entries and the user's Startup folder.
 #include <sys/stat.h>
 
+#include "entries/wine_start.h"
 #include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
 
@@ -107,6 +108,69 @@ TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
   EXPECT_TRUE(Started("RunOff"));
   EXPECT_TRUE(Started("LinkOff"));  // the kept shortcut, put back
   EXPECT_TRUE(Started("RunOn"));
+}
+
+// Entries that Wine's own reg tool puts into the machine's two registry views:
+// the 32-bit ones are locations 6 and 7, and Wine's boot judges what Velmora's
+// disabling and enabling of them did. Wine's boot also shows which entries never
+// start under Wine.
+TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
+  const std::string run = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::string runOnce = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+  auto add = [&](const std::string& key, const std::string& name, const std::string& marker, const char* view,
+                 const char* type = "REG_SZ") {
+    return env_ + "wine reg add '" + key + "' /v " + name + " /t " + type + " /d '" + Command(marker) + "' /f " +
+           view + " >/dev/null 2>&1";
+  };
+  ASSERT_EQ(RunCommand(add(run, "Tray", "tray32", "/reg:32") + " && " + add(run, "Tray", "tray64", "/reg:64") +
+                       " && " + add(run, "Off32", "off32", "/reg:32") + " && " +
+                       add(runOnce, "Once32", "once32", "/reg:32") + " && " +
+                       add(run, "Expand", "expand", "/reg:64", "REG_EXPAND_SZ") + " && " +
+                       add("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "UserOnce",
+                           "useronce", "") +
+                       "; " + env_ + "wineserver -w"),
+            0);
+  platform::ResetPrefixForTesting();
+  ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  {
+    StartupParameters model;
+    ASSERT_TRUE(model.HasLocation(kLmRun32)) << "Wine's default prefix is a 64-bit one";
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+    ASSERT_NE(model.entryMaps[kLmRun32].count("tray"), 0u);
+    ASSERT_NE(model.entryMaps[kLmRun].count("tray"), 0u) << "one name in both views: two entries";
+    EXPECT_EQ(model.entryMaps[kLmRun32]["tray"]->command, Command("tray32"));
+    EXPECT_EQ(model.entryMaps[kLmRun]["tray"]->command, Command("tray64"));
+    ASSERT_NE(model.entryMaps[kLmRunOnce32].count("once32"), 0u);
+    EXPECT_TRUE(StartsUnderWine(*model.entryMaps[kLmRunOnce32]["once32"]));
+    EXPECT_FALSE(StartsUnderWine(*model.entryMaps[kLmRun]["expand"]));
+    EXPECT_FALSE(StartsUnderWine(*model.entryMaps[kCuRunOnce]["useronce"]));
+    model.SetEntryEnabled("Off32", kLmRun32, 0);
+    ApplyAll(model);
+  }
+  Boot();
+  EXPECT_TRUE(Started("tray32"));
+  EXPECT_TRUE(Started("tray64"));
+  EXPECT_TRUE(Started("once32"));
+  EXPECT_FALSE(Started("off32"));
+  EXPECT_FALSE(Started("expand")) << "Wine skips REG_EXPAND_SZ values, as the entry said";
+  EXPECT_FALSE(Started("useronce")) << "Wine never runs the user's RunOnce, as the entry said";
+
+  {
+    StartupParameters model;
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+    EXPECT_EQ(model.entryMaps[kLmRunOnce32].count("once32"), 0u) << "Wine deleted the RunOnce value it ran";
+    ASSERT_NE(model.entryMaps[kLmRun32].count("off32"), 0u);
+    EXPECT_EQ(model.entryMaps[kLmRun32]["off32"]->enabled, 0);
+    model.SetEntryEnabled("Off32", kLmRun32, 1);
+    model.SetEntryEnabled("Tray", kLmRun32, 0);
+    ApplyAll(model);
+  }
+  Boot();
+  EXPECT_TRUE(Started("off32"));
+  EXPECT_FALSE(Started("tray32"));
+  EXPECT_TRUE(Started("tray64")) << "the 64-bit entry of the same name is untouched";
 }
 
 }  // namespace

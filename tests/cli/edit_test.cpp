@@ -112,6 +112,55 @@ TEST_F(CliEditTest, DisableAndEnableKeepTheValueType) {
   EXPECT_EQ(changes::ValueText(back.data), "%SystemRoot%\\x.exe /q");
 }
 
+TEST_F(CliEditTest, The32BitMachineLocationsByTagAndNumber) {
+  ASSERT_EQ(Run({"add", "LM Run (32-bit)", "Tray", "C:\\tray32.exe"}).status, 0);
+  ASSERT_EQ(Run({"add", "0", "Tray", "C:\\tray64.exe"}).status, 0);
+  ASSERT_EQ(Run({"add", "7", "Once", "C:\\once.exe"}).status, 0);
+  ASSERT_EQ(Run({"add", "CU RunOnce", "UserOnce", "C:\\user.exe"}).status, 0);
+  Result disabled = Run({"disable", "6", "tray"});
+  ASSERT_EQ(disabled.status, 0) << disabled.out;
+  EXPECT_NE(disabled.out.find("LM Run (32-bit)"), std::string::npos) << disabled.out;
+  bool found = false;
+  Value(DisabledTasksKeyPath(), "6|Tray", &found);
+  EXPECT_TRUE(found);
+
+  Result json = Run({"list", "--json"});
+  ASSERT_EQ(json.status, 0) << json.out;
+  std::size_t machine = json.out.find("\"location\": 0, \"tag\": \"LM Run\", \"name\": \"Tray\"");
+  std::size_t user = json.out.find("\"location\": 4,");
+  std::size_t run32 = json.out.find("\"location\": 6, \"tag\": \"LM Run (32-bit)\", \"name\": \"Tray\"");
+  std::size_t once32 = json.out.find("\"location\": 7, \"tag\": \"LM RunOnce (32-bit)\", \"name\": \"Once\"");
+  ASSERT_NE(run32, std::string::npos) << json.out;
+  ASSERT_NE(once32, std::string::npos) << json.out;
+  EXPECT_LT(machine, user);
+  EXPECT_LT(user, run32);
+  EXPECT_LT(run32, once32);
+  EXPECT_NE(json.out.find("\"enabled\": false, \"startsUnderWine\": false", run32), std::string::npos);
+  EXPECT_NE(json.out.find("\"enabled\": true, \"startsUnderWine\": true", once32), std::string::npos);
+  EXPECT_NE(json.out.find("\"enabled\": true, \"startsUnderWine\": false", user), std::string::npos);
+
+  Result table = Run({"list"});
+  EXPECT_NE(table.out.find("LM RunOnce (32-bit) (1 entry)"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("note:    Will not start under Wine: Wine never runs the user's RunOnce entries."),
+            std::string::npos)
+      << table.out;
+  EXPECT_EQ(table.out.find("note:", table.out.find("LM Run (32-bit)")), std::string::npos)
+      << "a disabled entry needs no note";
+
+  // A 32-bit prefix has six locations.
+  std::string system = test::ReadFile(prefix_.HostPath("system.reg"));
+  system.replace(system.find("#arch=win64"), 11, "#arch=win32");
+  test::WriteFile(prefix_.HostPath("system.reg"), system);
+  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node"), platform::kSuccess);
+  Result narrow = Run({"list"});
+  EXPECT_EQ(narrow.out.find("32-bit"), std::string::npos) << narrow.out;
+  Result refused = Run({"enable", "LM Run (32-bit)", "Tray"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("no 32-bit registry view"), std::string::npos) << refused.out;
+  Value(DisabledTasksKeyPath(), "6|Tray", &found);
+  EXPECT_TRUE(found) << "kept for a system that has the view";
+}
+
 TEST_F(CliEditTest, AddRemoveAndClearFailures) {
   Result added = Run({"add", "CU Startup Folder", "Tray", "C:\\tray.exe"});
   ASSERT_EQ(added.status, 0) << added.out;
@@ -123,7 +172,7 @@ TEST_F(CliEditTest, AddRemoveAndClearFailures) {
   EXPECT_EQ(unknownEntry.status, 1);
   EXPECT_NE(unknownEntry.out.find("Nothing"), std::string::npos);
   EXPECT_EQ(Run({"disable", "CU Elsewhere", "x"}).status, 1);
-  EXPECT_EQ(Run({"disable", "6", "x"}).status, 1);
+  EXPECT_EQ(Run({"disable", "8", "x"}).status, 1);
   EXPECT_EQ(Run({"add", "5", "Only name"}).status, 2);
 
   Result escape = Run({"add", "5", "..\\..\\..\\escape", "C:\\x.exe"});

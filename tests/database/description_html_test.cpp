@@ -83,5 +83,18 @@ TEST_F(DescriptionHtmlTest, EntryDataCannotInjectMarkupOrLinks) {
   EXPECT_EQ(html.find("href=\""), html.rfind("href=\""));
 }
 
+TEST_F(DescriptionHtmlTest, EnabledEntryThatWineWillNotStartSaysWhy) {
+  task_.fileExists = 1;
+  task_.wineSkipReason = "Wine never runs the user's RunOnce entries";
+  const std::string note =
+      "<br><p align='center'><font color='#ff0000'>NOTE: Will not start under Wine: Wine never runs the user&#39;s "
+      "RunOnce entries.</font></p>";
+  std::string html = BuildDescriptionHtml(task_);
+  ASSERT_GE(html.size(), note.size());
+  EXPECT_EQ(html.substr(html.size() - note.size()), note);
+  task_.enabled = 0;
+  EXPECT_EQ(BuildDescriptionHtml(task_).find("Wine"), std::string::npos) << "a disabled entry starts nowhere";
+}
+
 }  // namespace
 }  // namespace velmora

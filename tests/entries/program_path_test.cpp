@@ -50,7 +50,18 @@ TEST(Locations, TagsCompareExactlyAndSnapshotKeysAgree) {
   EXPECT_EQ(SnapshotKey(0, "Foo", true), SnapshotKey(0, "Foo"));
   EXPECT_EQ(SnapshotKey(4, "Foo"), "curunonce foo");
   EXPECT_EQ(SnapshotKey(2, "Bar.LNK"), "lmstartup bar.lnk");
-  EXPECT_EQ(SnapshotKey(7, "x"), "");
+  EXPECT_EQ(LocationFromText("LM Run (32-bit)"), 6);
+  EXPECT_EQ(LocationFromText("LM RunOnce (32-bit)"), 7);
+  EXPECT_EQ(SnapshotKey(6, "Foo"), "lmrun32 foo");
+  EXPECT_EQ(SnapshotKey(7, "Foo"), "lmrunonce32 foo");
+  EXPECT_NE(SnapshotKey(6, "Foo"), SnapshotKey(0, "Foo")) << "one name in both views is two entries";
+  EXPECT_EQ(SnapshotKey(8, "x"), "");
+  // The 32-bit view's keys have indices of their own; 6 and 7 stay the program's keys.
+  EXPECT_EQ(LocationKeyIndex(0), 0);
+  EXPECT_EQ(LocationKeyIndex(5), 5);
+  EXPECT_EQ(LocationKeyIndex(kLmRun32), kLmRun32KeyIndex);
+  EXPECT_EQ(LocationKeyIndex(kLmRunOnce32), kLmRunOnce32KeyIndex);
+  EXPECT_EQ(LocationKeyIndex(8), -1);
 }
 
 }  // namespace

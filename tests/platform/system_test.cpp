@@ -177,6 +177,33 @@ TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
   EXPECT_EQ(info.csdVersion, "");
 }
 
+TEST(SystemVersionTest, NineXVersionIsNotNtAndUnreadableVersionsFail) {
+  TempPrefix prefix;
+  HKey key = nullptr;
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::SetString(key, "VersionNumber", "4.10.2222"), kSuccess);
+  reg::CloseKey(key);
+
+  SetVersionValue("CurrentVersion", "six point one");
+  OsVersionInfo info;
+  ASSERT_TRUE(QuerySystemVersion(&info)) << "the 9x version is read when the NT one is no number";
+  EXPECT_EQ(info.platformId, 1u);
+  EXPECT_EQ(info.majorVersion, 4u);
+  EXPECT_EQ(info.minorVersion, 10u);
+  EXPECT_EQ(info.buildNumber, 2222u);
+
+  ASSERT_EQ(reg::DeleteTree(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion"), kSuccess);
+  ASSERT_TRUE(QuerySystemVersion(&info)) << "or when the NT key is missing";
+  EXPECT_EQ(info.platformId, 1u);
+
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::SetString(key, "VersionNumber", "x"), kSuccess);
+  reg::CloseKey(key);
+  SetVersionValue("CurrentVersion", "6.x");
+  EXPECT_FALSE(QuerySystemVersion(&info));
+  EXPECT_EQ(info.platformId, 0u);
+}
+
 TEST(TerminateTest, EndsWithTheCodeModuloAByteAfterFlushingOutput) {
   for (std::uint32_t code : {259u, 0u, 7u}) {
     int out[2];

@@ -242,17 +242,17 @@ TEST_F(AddTaskTest, MissingProgramAndUnusualLocationValues) {
   ASSERT_TRUE(task.icon);
   EXPECT_EQ(task.icon->resourceId, 180);
 
-  // A location outside 0-5 adds nothing and keeps the dialog open.
+  // A location outside 0-7 adds nothing and keeps the dialog open.
   AddNewTaskDlg second(model_);
   test::ModalScript again;
   again.On<AddNewTaskDlg>([](AddNewTaskDlg* d) {
     Fill(d, "Other", "C:\\Apps\\version_app.exe", -1);
-    d->Movie()->SetMovieVariable("_root.selectedSLoc", "7");
+    d->Movie()->SetMovieVariable("_root.selectedSLoc", "8");
     test::ClickMovieItem(d->Movie(), "ID_Fs_add");
   });
   again.On<AddNewTaskDlg>([](AddNewTaskDlg* d) {
     EXPECT_TRUE(d->isVisible());
-    EXPECT_EQ(d->selectedLocation, 7);
+    EXPECT_EQ(d->selectedLocation, 8);
     test::ClickMovieItem(d->Movie(), "ID_Fs_cancel");
   });
   EXPECT_EQ(Run(second, again), QDialog::Rejected);

@@ -267,6 +267,37 @@ TEST(EntryListHelpers, MegabytesAndRatingImages) {
   }
 }
 
+// The machine's keys of 32-bit programs are listed with the machine's image in the
+// machine's views; an entry Wine will not start says why in its description.
+TEST_F(MainWindowTest, ThirtyTwoBitMachineEntriesJoinTheMachinesViews) {
+  MakeEntries();
+  SetText(kLmRun32, "Agent", "C:\\Tools\\agent.exe");
+  SetText(kLmRunOnce32, "Setup", "C:\\Tools\\setup.exe");
+  Open();
+  int agent = RowOf("Agent");
+  ASSERT_GE(agent, 0);
+  EXPECT_EQ(List()->RowLocationText(agent), "LM Run (32-bit)");
+  EXPECT_EQ(List()->item(agent, ui::kColumnLocation)->icon().pixmap(16, 16).toImage(),
+            List()->item(RowOf("Alpha"), ui::kColumnLocation)->icon().pixmap(16, 16).toImage());
+  const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+      {"IDC_FS_LOCALRUN", {"LM Run (32-bit) Agent", "LM Run Alpha", "LM Run Beta"}},
+      {"IDC_FS_LOCALRUNONCE", {"LM RunOnce (32-bit) Setup", "LM RunOnce Once"}},
+      {"IDC_FS_USERREG", {"CU RunOnce Later", "CU Run Gamma"}},
+  };
+  for (const auto& [command, rows] : expected) {
+    SCOPED_TRACE(command);
+    ASSERT_TRUE(test::ClickMovieItem(Movie(), QString::fromStdString(command)));
+    test::ProcessMovieCommands();
+    EXPECT_EQ(Rows(), rows);
+  }
+  Task* later = Find(app_->startupParameters, kCuRunOnce, "Later");
+  ASSERT_NE(later, nullptr);
+  window_->ShowDescription(*later);
+  EXPECT_NE(Var("_root.description").find("Will not start under Wine"), std::string::npos);
+  window_->ShowDescription(*Find(app_->startupParameters, kLmRun32, "Agent"));
+  EXPECT_EQ(Var("_root.description").find("Will not start under Wine"), std::string::npos);
+}
+
 TEST_F(MainWindowTest, ViewsListTheirLocationsInFillOrder) {
   MakeEntries();
   Open();
@@ -426,7 +457,7 @@ TEST_F(MainWindowTest, EnableAndDisableAllActOnTheCurrentViewOnly) {
   EXPECT_EQ(Find(model, kCuRunOnce, "Later")->enabled, 0);
   EXPECT_EQ(Find(model, kCuStartupFolder, "Delta.lnk")->enabled, 1);
   EXPECT_EQ(Find(model, kLmRun, "Alpha")->enabled, 1);
-  EXPECT_EQ(model.changedFlags, (std::array<int, 6>{0, 0, 0, 1, 1, 0}));
+  EXPECT_EQ(model.changedFlags, (std::array<int, kLocationCount>{0, 0, 0, 1, 1, 0, 0, 0}));
 
   window_->OnMovieCommand("ID_Fs_EnableAll");
   EXPECT_EQ(Find(model, kCuRun, "Gamma")->enabled, 1);

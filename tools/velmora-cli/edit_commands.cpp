@@ -14,7 +14,8 @@ const char kEditUsage[] =
     "usage: velmora-cli disable|enable|remove LOCATION NAME\n"
     "       velmora-cli add LOCATION NAME COMMAND\n"
     "LOCATION is a tag (\"LM Run\", \"LM RunOnce\", \"LM Startup Folder\", \"CU Run\",\n"
-    "\"CU RunOnce\", \"CU Startup Folder\") or its number 0-5.\n";
+    "\"CU RunOnce\", \"CU Startup Folder\") or its number 0-5; on a 64-bit system also\n"
+    "\"LM Run (32-bit)\" (6) and \"LM RunOnce (32-bit)\" (7).\n";
 
 int Usage(std::ostream& err, const std::string& message) {
   err << "velmora-cli: " << message << "\n" << kEditUsage;
@@ -37,7 +38,7 @@ bool IsEditCommand(const std::string& command) {
 }
 
 int ParseLocationArgument(const std::string& text) {
-  if (text.size() == 1 && text[0] >= '0' && text[0] <= '5') return text[0] - '0';
+  if (text.size() == 1 && text[0] >= '0' && text[0] < '0' + kLocationCount) return text[0] - '0';
   for (int location = 0; location < kLocationCount; ++location) {
     if (EqualsIgnoreCase(text, LocationTag(location))) return location;
   }
@@ -100,6 +101,11 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
   }
   const std::string& name = args[2];
   const std::string tag = LocationTag(location);
+  if (!model.HasLocation(location)) {
+    err << "velmora-cli: this system has no " << tag
+        << ": the machine has no 32-bit registry view (the prefix is a 32-bit one)\n";
+    return 1;
+  }
   if (!CheckWritablePrefix(err, location)) return 1;
   ReadModel(model);
 

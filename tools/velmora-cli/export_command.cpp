@@ -20,7 +20,7 @@ struct KeySource {
 
 // The registry key that holds a registry location's entries.
 bool LocationKey(int location, KeySource* source) {
-  const bool machine = location == kLmRun || location == kLmRunOnce;
+  const bool machine = IsMachineLocation(location);
   source->root = machine ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
   source->rootName = machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
   switch (location) {
@@ -31,6 +31,12 @@ bool LocationKey(int location, KeySource* source) {
     case kLmRunOnce:
     case kCuRunOnce:
       source->path = kRunOnceKeyPath;
+      return true;
+    case kLmRun32:
+      source->path = kRun32KeyPath;
+      return true;
+    case kLmRunOnce32:
+      source->path = kRunOnce32KeyPath;
       return true;
     default:
       return false;
@@ -57,6 +63,7 @@ bool ReadKey(const KeySource& source, RegFileKey* key) {
 std::vector<RegFileKey> CollectExportKeys(const StartupParameters& model) {
   std::vector<RegFileKey> keys;
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!model.HasLocation(location)) continue;
     KeySource source;
     RegFileKey key;
     if (LocationKey(location, &source)) {

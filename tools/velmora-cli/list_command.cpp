@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/velmora-cli/csv_writer.h"
+#include "entries/wine_start.h"
 #include "tools/velmora-cli/json_writer.h"
 
 namespace velmora::cli {
@@ -28,6 +29,7 @@ bool IsNew(const ListOptions& options, int location, const Task& task) {
 template <typename Visit>
 void ForEachListed(const StartupParameters& model, const ListOptions& options, Visit visit) {
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!model.HasLocation(location)) continue;
     for (const auto& [key, task] : model.entryMaps[location]) {
       if (task->removed) continue;
       const bool isNew = IsNew(options, location, *task);
@@ -47,6 +49,7 @@ void PrintJson(const StartupParameters& model, const ListOptions& options, std::
         << ", \"name\": " << JsonString(task.name) << ", \"fileName\": " << JsonString(task.fileName)
         << ", \"command\": " << JsonString(task.command) << ", \"enabled\": " << (task.enabled ? "true" : "false")
         << ", \"disabledBySystem\": " << (task.disabledBySystem ? "true" : "false")
+        << ", \"startsUnderWine\": " << (StartsUnderWine(task) ? "true" : "false")
         << ", \"fileExists\": " << (task.fileExists ? "true" : "false")
         << ", \"processProtected\": " << (task.processProtected ? "true" : "false")
         << ", \"memoryKB\": " << task.memoryKB << ", \"peakMemoryKB\": " << task.peakMemoryKB
@@ -79,6 +82,7 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
   std::size_t total = 0;
   bool anyNew = false;
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!model.HasLocation(location)) continue;
     std::size_t shown = 0;
     for (const auto& [key, task] : model.entryMaps[location]) {
       if (!task->removed && (!options.onlyNew || IsNew(options, location, *task))) ++shown;
@@ -98,6 +102,8 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
         out << "      program: " << task->applicationName << (task->version.empty() ? "" : " " + task->version)
             << "\n";
       out << "      rating:  " << task->rating << "\n";
+      std::string note = WineStartNote(*task);
+      if (!note.empty()) out << "      note:    " << note << "\n";
       if (task->memoryKB != 0)
         out << "      memory:  " << Memory(task->memoryKB) << " (peak " << Memory(task->peakMemoryKB) << ")"
             << (task->processProtected ? ", not under your control" : "") << "\n";

@@ -1,4 +1,4 @@
-// "velmora-cli list": every entry of the six locations.
+// "velmora-cli list": every entry of the startup locations.
 #pragma once
 
 #include <iosfwd>
@@ -18,8 +18,9 @@ struct ListOptions {
   bool onlyNew = false;  // list only the entries that are new
 };
 
-// Prints the entries of |model|: locations 0 to 5 in order, entries of a location
-// by lower-cased name; removed entries are left out.
+// Prints the entries of |model|: the locations the system has (0 to 5, and 6 and
+// 7 on a 64-bit one) in number order, entries of a location by lower-cased name;
+// removed entries are left out.
 void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out);
 
 // The heading of the CSV listing, in column order.
