@@ -5,6 +5,7 @@
 #include "entries/module_version.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
+#include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
 #include "entries/text_util.h"
 #include "platform/files.h"
@@ -132,6 +133,7 @@ void StartupParameters::ScanStartupFolder(int location) {
 }
 
 void StartupParameters::ScanAllLocations() {
+  ScanPass pass;
   for (int location = 0; location < kLocationCount; ++location) {
     if (IsFolderLocation(location)) {
       ScanStartupFolder(location);
@@ -144,15 +146,17 @@ void StartupParameters::ScanAllLocations() {
 void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
                                  const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
                                  bool storeForm) {
+  // Joins the running pass; on its own, a pass of this one entry.
+  ScanPass pass;
   DeriveFileName(*task);
-  ReadProcessInfo(programPath, *task);
-  if (task->processProtected == 0 && !platform::PathFindsItem(programPath)) task->fileExists = 0;
+  ReadProcessInfo(programPath, *task, pass.Processes());
+  if (task->processProtected == 0 && !pass.PathFindsItem(programPath)) task->fileExists = 0;
 
-  if (versionReader.ReadVersionInfo(versionSource)) {
+  if (versionReader.UseVersionResource(pass.Version(versionSource))) {
     task->version = versionReader.GetVersionString("FileVersion");
     task->productName = versionReader.GetVersionString("ProductName");
     task->applicationName = versionReader.GetVersionString("FileDescription");
-    task->icon = ExtractFileIcon(versionSource, 0);
+    task->icon = pass.Icon(versionSource);
     if (!task->icon) task->icon = platform::ProgramIcon(180);
   }
   if (task->applicationName.empty()) task->applicationName = task->productName;

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace platform {
 
@@ -22,5 +26,44 @@ std::uint32_t GetPrivateProfileString(const std::string& section, const std::str
 
 // Drops every parsed copy.
 void ClearIniCache();
+
+// An INI text parsed once, looked up as GetPrivateProfileString looks up a file
+// (the same decoding, folding, trimming and first-line rule).
+class IniDocument {
+ public:
+  // |bytes| as they lie in a file.
+  explicit IniDocument(std::string bytes);
+  IniDocument(const IniDocument&) = delete;
+  IniDocument& operator=(const IniDocument&) = delete;
+
+  // GetPrivateProfileString over this text.
+  std::uint32_t Get(std::string_view section, std::string_view key, const std::string& defaultValue,
+                    char* buffer, std::uint32_t size) const;
+  // The value itself, or null when the section or key is missing.
+  const std::string_view* Find(std::string_view section, std::string_view key) const;
+
+ private:
+  struct KeyRef {
+    std::uint32_t section;
+    std::string_view key;  // as written; compared without regard to ASCII case
+  };
+  struct KeyHash {
+    std::size_t operator()(const KeyRef& k) const;
+  };
+  struct KeyEqual {
+    bool operator()(const KeyRef& a, const KeyRef& b) const;
+  };
+  std::string text_;
+  std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
+  std::unordered_map<KeyRef, std::string_view, KeyHash, KeyEqual> values_;
+};
+
+// The parsed document of the file at |path| as GetPrivateProfileString reads it,
+// or null when the file cannot be read. The same object is returned while the
+// file stays unchanged.
+std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path);
+// Takes |bytes| as what the file at |path| holds now, written by this process a
+// moment ago, so that the look-ups need not read it again.
+void RememberIniFile(const std::string& path, const std::string& bytes);
 
 }  // namespace platform

@@ -31,22 +31,13 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-void AppendFolded(std::string* out, std::string_view text) {
-  for (char c : text) out->push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-}
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Look-up key of a value: section and key, trimmed and case-folded, joined by a
-// zero byte (which neither can hold).
-std::string LookupKey(std::string_view section, std::string_view key) {
-  std::string out;
-  out.reserve(section.size() + key.size() + 1);
-  AppendFolded(&out, Trim(section));
-  out.push_back('\0');
-  AppendFolded(&out, Trim(key));
+std::string Folded(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = Fold(c);
   return out;
 }
-
-using IniValues = std::unordered_map<std::string, std::string>;
 
 // The text of a file as the program's 8-bit text: UTF-16 files (with their byte
 // order mark) are converted, a UTF-8 mark is dropped, everything else is taken
@@ -67,44 +58,6 @@ std::string DecodedText(const std::string& bytes) {
     return Utf8FromUtf16(Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
   }
   return bytes;
-}
-
-void Parse(const std::string& text, IniValues* values) {
-  values->clear();
-  std::string section;  // folded name of the current section; "" before the first
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line = Trim(std::string_view(text.data() + at, end - at));
-    at = end + 1;
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      std::size_t close = line.rfind(']');
-      if (close != std::string_view::npos) {
-        section.clear();
-        AppendFolded(&section, Trim(line.substr(1, close - 1)));
-        continue;
-      }
-    }
-    std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;  // a key without value holds nothing
-    std::string_view key = Trim(line.substr(0, equals));
-    if (key.empty()) continue;
-    std::string_view value = Trim(line.substr(equals + 1));
-    // A value is read as text: it ends at a zero byte.
-    std::size_t zero = value.find('\0');
-    if (zero != std::string_view::npos) value = value.substr(0, zero);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    std::string lookup;
-    lookup.reserve(section.size() + key.size() + 1);
-    lookup += section;
-    lookup.push_back('\0');
-    AppendFolded(&lookup, key);
-    values->emplace(std::move(lookup), std::string(value));  // the first line wins
-  }
 }
 
 struct FileIdentity {
@@ -145,7 +98,10 @@ struct CachedFile {
   // The file was changed in the same clock tick as it was read: a later write in
   // that tick would leave the identity unchanged, so the copy is not trusted.
   bool racy = false;
-  IniValues values;
+  std::shared_ptr<const IniDocument> document;
+  // The pass (path look-up generation) in which the file was last checked: within
+  // it the file is not checked again.
+  std::uint64_t checkedIn = 0;
 };
 
 std::unordered_map<std::string, CachedFile>& Cache() {
@@ -186,14 +142,17 @@ bool ReadHostFile(const std::string& hostPath, std::string* bytes, struct stat* 
   return ok;
 }
 
-// The parsed values of |path|, or null when the file cannot be read.
-const IniValues* ValuesOf(const std::string& path) {
+// The parsed document of |path|, or null when the file cannot be read.
+std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
   CachedFile& file = Cache()[path];
   const std::string& prefix = PrefixDir();
   if (file.prefixDir != prefix) {
     file = CachedFile();
     file.prefixDir = prefix;
   }
+  const std::uint64_t generation = PathLookupGeneration();
+  if (generation != 0 && file.checkedIn == generation) return file.document;
+  file.checkedIn = generation;
 
   struct stat st;
   bool found = !file.hostPath.empty() && stat(file.hostPath.c_str(), &st) == 0;
@@ -204,24 +163,24 @@ const IniValues* ValuesOf(const std::string& path) {
   }
   if (!found || !S_ISREG(st.st_mode)) {
     file.parsed = false;
-    file.values.clear();
+    file.document.reset();
     return nullptr;
   }
-  if (file.parsed && !file.racy && file.identity == FileIdentity::Of(st)) return &file.values;
+  if (file.parsed && !file.racy && file.identity == FileIdentity::Of(st)) return file.document;
 
   timespec readStart{};
   clock_gettime(CLOCK_REALTIME_COARSE, &readStart);
   std::string bytes;
   if (!ReadHostFile(file.hostPath, &bytes, &st)) {
     file.parsed = false;
-    file.values.clear();
+    file.document.reset();
     return nullptr;
   }
-  Parse(DecodedText(bytes), &file.values);
+  file.document = std::make_shared<const IniDocument>(std::move(bytes));
   file.parsed = true;
   file.identity = FileIdentity::Of(st);
   file.racy = RacyStamp(st.st_mtim, readStart) || RacyStamp(st.st_ctim, readStart);
-  return &file.values;
+  return file.document;
 }
 
 std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
@@ -236,14 +195,100 @@ std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
 
 }  // namespace
 
+std::size_t IniDocument::KeyHash::operator()(const KeyRef& k) const {
+  std::uint64_t hash = 1469598103934665603ull ^ k.section;
+  for (char c : k.key) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+  return static_cast<std::size_t>(hash);
+}
+
+bool IniDocument::KeyEqual::operator()(const KeyRef& a, const KeyRef& b) const {
+  if (a.section != b.section || a.key.size() != b.key.size()) return false;
+  for (std::size_t i = 0; i < a.key.size(); ++i) {
+    if (Fold(a.key[i]) != Fold(b.key[i])) return false;
+  }
+  return true;
+}
+
+IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
+  const std::string& text = text_;
+  std::uint32_t section = sections_.emplace("", 0).first->second;  // before the first section
+  values_.reserve(text.size() / 32);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const char* lineStart = text.data() + at;
+    const void* newline = std::memchr(lineStart, '\n', text.size() - at);
+    std::size_t end = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
+    std::string_view line = Trim(std::string_view(lineStart, end - at));
+    at = end + 1;
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      std::size_t close = line.rfind(']');
+      if (close != std::string_view::npos) {
+        auto next = static_cast<std::uint32_t>(sections_.size());
+        section = sections_.emplace(Folded(Trim(line.substr(1, close - 1))), next).first->second;
+        continue;
+      }
+    }
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;  // a key without value holds nothing
+    std::string_view key = Trim(line.substr(0, equals));
+    if (key.empty()) continue;
+    std::string_view value = Trim(line.substr(equals + 1));
+    // A value is read as text: it ends at a zero byte.
+    std::size_t zero = value.find('\0');
+    if (zero != std::string_view::npos) value = value.substr(0, zero);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    values_.emplace(KeyRef{section, key}, value);  // the first line wins
+  }
+}
+
+const std::string_view* IniDocument::Find(std::string_view section, std::string_view key) const {
+  auto folded = sections_.find(Folded(Trim(section)));
+  if (folded == sections_.end()) return nullptr;
+  auto it = values_.find(KeyRef{folded->second, Trim(key)});
+  return it == values_.end() ? nullptr : &it->second;
+}
+
+std::uint32_t IniDocument::Get(std::string_view section, std::string_view key, const std::string& defaultValue,
+                               char* buffer, std::uint32_t size) const {
+  if (Trim(key).empty()) return CopyOut(defaultValue, buffer, size);
+  const std::string_view* value = Find(section, key);
+  return CopyOut(value ? *value : std::string_view(defaultValue), buffer, size);
+}
+
 std::uint32_t GetPrivateProfileString(const std::string& section, const std::string& key,
                                       const std::string& defaultValue, char* buffer,
                                       std::uint32_t size, const std::string& path) {
   if (Trim(key).empty() || path.empty()) return CopyOut(defaultValue, buffer, size);
-  const IniValues* values = ValuesOf(path);
-  if (!values) return CopyOut(defaultValue, buffer, size);
-  auto it = values->find(LookupKey(section, key));
-  return CopyOut(it == values->end() ? std::string_view(defaultValue) : std::string_view(it->second), buffer, size);
+  std::shared_ptr<const IniDocument> document = DocumentOf(path);
+  if (!document) return CopyOut(defaultValue, buffer, size);
+  return document->Get(section, key, defaultValue, buffer, size);
+}
+
+std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
+  if (path.empty()) return nullptr;
+  return DocumentOf(path);
+}
+
+void RememberIniFile(const std::string& path, const std::string& bytes) {
+  CachedFile& file = Cache()[path];
+  file = CachedFile();
+  file.prefixDir = PrefixDir();
+  file.hostPath = MapPath(path);
+  struct stat st;
+  if (file.hostPath.empty() || stat(file.hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::size_t>(st.st_size) != bytes.size()) {
+    file.hostPath.clear();  // not what we think it is: read it when asked
+    return;
+  }
+  file.document = std::make_shared<const IniDocument>(bytes);
+  file.parsed = true;
+  file.identity = FileIdentity::Of(st);
+  // Written by this process just now: the same-tick rule guards against writers
+  // we do not know of, and the scratch copy has none.
+  file.racy = false;
 }
 
 void ClearIniCache() { Cache().clear(); }

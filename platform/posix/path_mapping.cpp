@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/files.h"
@@ -30,9 +32,76 @@ const std::string& EnsurePrefix() {
   return PrefixDir();
 }
 
+std::string FoldAscii(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
+// One folder's names as a listing gave them.
+struct Listing {
+  bool readable = false;
+  std::unordered_set<std::string> names;
+  std::unordered_map<std::string, std::string> byFolded;  // folded -> first name in listing order
+};
+
+// What the running PathLookupScope keeps.
+struct LookupState {
+  int depth = 0;
+  std::uint64_t generation = 0;
+  std::unordered_map<std::string, Listing> folders;
+  std::unordered_map<std::string, bool> drives;  // drive link -> exists
+};
+
+LookupState& Lookups() {
+  static LookupState state;
+  return state;
+}
+
+std::uint64_t NextGeneration() {
+  static std::uint64_t counter = 0;
+  return ++counter;
+}
+
+const Listing& ListingOf(const std::string& folder) {
+  auto [it, fresh] = Lookups().folders.try_emplace(folder);
+  Listing& listing = it->second;
+  if (!fresh) return listing;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return listing;
+  listing.readable = true;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    listing.byFolded.try_emplace(FoldAscii(name), name);
+    listing.names.insert(std::move(name));
+  }
+  closedir(dir);
+  return listing;
+}
+
+bool DriveExists(const std::string& base) {
+  LookupState& state = Lookups();
+  if (state.depth > 0) {
+    auto it = state.drives.find(base);
+    if (it != state.drives.end()) return it->second;
+  }
+  struct stat st;
+  bool exists = stat(base.c_str(), &st) == 0;
+  if (state.depth > 0) state.drives.emplace(base, exists);
+  return exists;
+}
+
 // Looks |component| up in |folder| as Wine does: the exact name first, then a
 // case-insensitive match among the folder's entries.
 std::string MatchComponent(const std::string& folder, const std::string& component) {
+  if (Lookups().depth > 0) {
+    const Listing& listing = ListingOf(folder);
+    if (listing.readable) {
+      if (listing.names.count(component)) return component;
+      auto it = listing.byFolded.find(FoldAscii(component));
+      return it == listing.byFolded.end() ? component : it->second;
+    }
+  }
   std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
   struct stat st;
   if (lstat(exact.c_str(), &st) == 0) return component;
@@ -102,6 +171,30 @@ std::string AbsoluteHostPath(const std::string& hostPath) {
 
 }  // namespace
 
+PathLookupScope::PathLookupScope() {
+  LookupState& state = Lookups();
+  if (state.depth++ == 0) state.generation = NextGeneration();
+}
+
+PathLookupScope::~PathLookupScope() {
+  LookupState& state = Lookups();
+  if (--state.depth == 0) {
+    state.folders.clear();
+    state.drives.clear();
+    state.generation = 0;
+  }
+}
+
+std::uint64_t PathLookupGeneration() { return Lookups().generation; }
+
+void ForgetPathLookups() {
+  LookupState& state = Lookups();
+  if (state.depth == 0) return;
+  state.folders.clear();
+  state.drives.clear();
+  state.generation = NextGeneration();
+}
+
 std::string HostPathFromWindows(const std::string& windowsPath) {
   std::string path = windowsPath;
   // Device-path forms that name an ordinary path.
@@ -115,8 +208,7 @@ std::string HostPathFromWindows(const std::string& windowsPath) {
     if (prefix.empty()) return "";
     char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
     base = prefix + "/dosdevices/" + letter + ":";
-    struct stat st;
-    if (stat(base.c_str(), &st) != 0) return "";
+    if (!DriveExists(base)) return "";
     rest = path.substr(2);
   } else if (IsSeparator(path[0]) && !(path.size() > 1 && IsSeparator(path[1]))) {
     // Root of the current drive: the program's drive is C:.

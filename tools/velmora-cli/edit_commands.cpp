@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "entries/scan_pass.h"
 #include "entries/text_util.h"
 #include "platform/prefix.h"
 
@@ -59,6 +60,7 @@ void ReadModel(StartupParameters& model) {
   model.ClearEntries();
   model.ClearSnapshot();
   model.changedFlags.fill(0);
+  ScanPass pass;  // the locations and the store in one pass
   model.ScanAllLocations();
   model.ReadDisabledTasks();
 }

@@ -7,6 +7,7 @@
 #include "app/program_context.h"
 #include "app/stream_message_box.h"
 #include "app/velmora_app.h"
+#include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/prefix.h"
@@ -106,8 +107,11 @@ int RunList(const std::vector<std::string>& args) {
   }
   StartupParameters& model = app.startupParameters;
   model.readOnly = true;
-  model.ScanAllLocations();
-  model.ReadDisabledTasks();
+  {
+    ScanPass pass;  // the locations and the store in one pass
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+  }
   model.FillCategoryCodes();
   model.RateAllTasks();
   cli::PrintEntries(model, format, std::cout);
