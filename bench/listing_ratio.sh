@@ -170,5 +170,5 @@ for n in $counts; do
   ratio=$(awk -v a="$list" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')
   printf '%-8s %12s %12s %8s %10s\n' "$n" "$list" "$floor" "$ratio" "$listed"
   unset WINEPREFIX
-  rm -rf "$prefix"
+  [[ ${KEEP:-0} == 1 ]] || rm -rf "$prefix"
 done

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <unordered_map>
@@ -41,6 +42,7 @@ std::string FoldAscii(const std::string& text) {
 // One folder's names as a listing gave them.
 struct Listing {
   bool readable = false;
+  bool missing = false;  // no such folder: nothing in it exists either
   std::unordered_set<std::string> names;
   std::unordered_map<std::string, std::string> byFolded;  // folded -> first name in listing order
 };
@@ -68,7 +70,10 @@ const Listing& ListingOf(const std::string& folder) {
   Listing& listing = it->second;
   if (!fresh) return listing;
   DIR* dir = opendir(folder.c_str());
-  if (!dir) return listing;
+  if (!dir) {
+    listing.missing = errno == ENOENT || errno == ENOTDIR;
+    return listing;
+  }
   listing.readable = true;
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
@@ -96,6 +101,7 @@ bool DriveExists(const std::string& base) {
 std::string MatchComponent(const std::string& folder, const std::string& component) {
   if (Lookups().depth > 0) {
     const Listing& listing = ListingOf(folder);
+    if (listing.missing) return component;
     if (listing.readable) {
       if (listing.names.count(component)) return component;
       auto it = listing.byFolded.find(FoldAscii(component));
