@@ -43,19 +43,19 @@ class IniDocument {
   const std::string_view* Find(std::string_view section, std::string_view key) const;
 
  private:
-  struct KeyRef {
+  // One key line: hash of section and folded key, the key as written, the value.
+  struct Entry {
+    std::uint64_t hash;
     std::uint32_t section;
-    std::string_view key;  // as written; compared without regard to ASCII case
+    std::string_view key;  // compared without regard to ASCII case
+    std::string_view value;
   };
-  struct KeyHash {
-    std::size_t operator()(const KeyRef& k) const;
-  };
-  struct KeyEqual {
-    bool operator()(const KeyRef& a, const KeyRef& b) const;
-  };
+  static std::uint64_t HashOf(std::uint32_t section, std::string_view key);
+  const Entry* Lookup(std::uint32_t section, std::string_view key, std::uint64_t hash) const;
   std::string text_;
   std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
-  std::unordered_map<KeyRef, std::string_view, KeyHash, KeyEqual> values_;
+  std::vector<Entry> entries_;     // the first line of each key, in file order
+  std::vector<std::uint32_t> slots_;  // open addressing over entries_ (index + 1; 0 free)
 };
 
 // The parsed document of the file at |path| as GetPrivateProfileString reads it,

@@ -195,24 +195,31 @@ std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
 
 }  // namespace
 
-std::size_t IniDocument::KeyHash::operator()(const KeyRef& k) const {
-  std::uint64_t hash = 1469598103934665603ull ^ k.section;
-  for (char c : k.key) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
-  return static_cast<std::size_t>(hash);
+std::uint64_t IniDocument::HashOf(std::uint32_t section, std::string_view key) {
+  std::uint64_t hash = 1469598103934665603ull ^ section;
+  for (char c : key) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+  return hash ^ (hash >> 29);
 }
 
-bool IniDocument::KeyEqual::operator()(const KeyRef& a, const KeyRef& b) const {
-  if (a.section != b.section || a.key.size() != b.key.size()) return false;
-  for (std::size_t i = 0; i < a.key.size(); ++i) {
-    if (Fold(a.key[i]) != Fold(b.key[i])) return false;
+const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string_view key,
+                                              std::uint64_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    std::uint32_t slot = slots_[at];
+    if (slot == 0) return nullptr;
+    const Entry& entry = entries_[slot - 1];
+    if (entry.hash != hash || entry.section != section || entry.key.size() != key.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < key.size(); ++i) same = Fold(entry.key[i]) == Fold(key[i]);
+    if (same) return &entry;
   }
-  return true;
 }
 
 IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
   const std::string& text = text_;
   std::uint32_t section = sections_.emplace("", 0).first->second;  // before the first section
-  values_.reserve(text.size() / 32);
+  entries_.reserve(text.size() / 24);
   std::size_t at = 0;
   while (at < text.size()) {
     const char* lineStart = text.data() + at;
@@ -240,15 +247,31 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
-    values_.emplace(KeyRef{section, key}, value);  // the first line wins
+    entries_.push_back(Entry{HashOf(section, key), section, key, value});
   }
+  // The table of keys; of several lines of one key the first wins.
+  std::size_t capacity = 16;
+  while (capacity < entries_.size() * 2) capacity *= 2;
+  slots_.assign(capacity, 0);
+  const std::size_t mask = capacity - 1;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& entry = entries_[i];
+    if (Lookup(entry.section, entry.key, entry.hash)) continue;
+    entries_[kept] = entry;
+    std::size_t at = entry.hash & mask;
+    while (slots_[at] != 0) at = (at + 1) & mask;
+    slots_[at] = static_cast<std::uint32_t>(++kept);
+  }
+  entries_.resize(kept);
 }
 
 const std::string_view* IniDocument::Find(std::string_view section, std::string_view key) const {
   auto folded = sections_.find(Folded(Trim(section)));
   if (folded == sections_.end()) return nullptr;
-  auto it = values_.find(KeyRef{folded->second, Trim(key)});
-  return it == values_.end() ? nullptr : &it->second;
+  std::string_view trimmed = Trim(key);
+  const Entry* entry = Lookup(folded->second, trimmed, HashOf(folded->second, trimmed));
+  return entry ? &entry->value : nullptr;
 }
 
 std::uint32_t IniDocument::Get(std::string_view section, std::string_view key, const std::string& defaultValue,
