@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <vector>
 
 #include "base/program_context.h"
@@ -37,10 +38,17 @@ std::string EncodeFileName(const std::string& name) {
 
 std::string MakeDataDir(unsigned seed) {
   CRandom random(seed);
-  std::string path = Program().programDir + "\\" + std::to_string(random.Next());
+  std::string first = Program().programDir + "\\" + std::to_string(random.Next());
+  std::string path = first + "\\" + std::to_string(random.Next());
+  // Within one pass over the entries (while the file system's look-ups are kept)
+  // the folders are made once, not for every text that an entry needs.
+  static std::map<std::string, std::uint64_t> madeIn;
+  std::uint64_t generation = platform::files::PathLookupGeneration();
+  auto made = madeIn.find(path);
+  if (generation != 0 && made != madeIn.end() && made->second == generation) return path;
+  platform::files::MakeDirectory(first);
   platform::files::MakeDirectory(path);
-  path += "\\" + std::to_string(random.Next());
-  platform::files::MakeDirectory(path);
+  madeIn[path] = platform::files::PathLookupGeneration();
   return path;
 }
 

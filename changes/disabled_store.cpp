@@ -3,6 +3,7 @@
 #include "changes/store_layout.h"
 #include "entries/module_version.h"
 #include "entries/program_path.h"
+#include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
 #include "base/text.h"
 
@@ -13,6 +14,7 @@ void StartupParameters::ReadDisabledTasks() {
   // The store key exists from the first reading on, also when it stays empty.
   if (!readOnly) store.OpenForWriting(nullptr);
   if (!store.Open(nullptr)) return;
+  ScanPass pass;
   ModuleVersion versionReader;
   // The values are read whole first, so that deleting a stale one cannot make the
   // walk skip the value after it.

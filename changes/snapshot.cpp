@@ -4,6 +4,7 @@
 #include "changes/store_layout.h"
 #include "entries/module_version.h"
 #include "entries/program_path.h"
+#include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
 
@@ -50,6 +51,7 @@ void StartupParameters::ClearEntries() {
 void StartupParameters::RefreshAll() {
   refreshing = 1;
   ClearEntries();
+  ScanPass pass;  // one process list and one look-up of each file for the whole refresh
   ScanAllLocations();
   ReadDisabledTasks();
   refreshing = 0;
@@ -59,6 +61,7 @@ void StartupParameters::TakeSnapshot() {
   ClearSnapshot();
   rawSnapshot = RawState();
   rollBackDone = false;
+  ScanPass pass;
   ModuleVersion versionReader;
 
   for (int location = 0; location < kLocationCount; ++location) {

@@ -1,5 +1,6 @@
 #include "database/database_file.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/files.h"
@@ -61,7 +62,10 @@ bool DecodeDatabase(const std::string& programDir) {
   if (platform::files::ReadWholeFile(DatabasePath(programDir), &bytes) != platform::kSuccess) return false;
   std::string body;
   if (!ExtractPlainBody(bytes, &body)) return false;
-  return platform::files::WriteAtomic(WorkingCopyPath(programDir), body) == platform::kSuccess;
+  const std::string copy = WorkingCopyPath(programDir);
+  if (platform::files::WriteScratchFile(copy, body) != platform::kSuccess) return false;
+  platform::RememberIniFile(copy, body);
+  return true;
 }
 
 void DeleteWorkingCopy(const std::string& programDir) { platform::files::RemoveFile(WorkingCopyPath(programDir)); }
@@ -86,19 +90,50 @@ std::string UnscrambleText(const std::string& stored) {
   return out;
 }
 
-std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& key,
-                                const std::string& defaultValue, char* buffer, std::uint32_t size,
-                                const std::string& iniPath) {
+namespace {
+
+// ReadDatabaseValue through |read|, the INI reader's operation on the scrambled
+// section and key.
+template <typename Reader>
+std::uint32_t ReadValueWith(Reader read, const std::string& section, const std::string& key,
+                            const std::string& defaultValue, char* buffer, std::uint32_t size) {
   if (!buffer || size == 0) return 0;
   std::vector<char> temp(kDatabaseValueSize > size ? kDatabaseValueSize : size, '\0');
-  std::uint32_t count = platform::ini::ReadString(ScrambleText(section), ScrambleText(key), defaultValue,
-                                                          temp.data(), size, iniPath);
+  std::uint32_t count = read(ScrambleText(section), ScrambleText(key), temp.data());
   std::string received(temp.data(), count);
   std::string delivered = received == defaultValue ? received : UnscrambleText(received);
   std::size_t n = delivered.size() < size - 1 ? delivered.size() : size - 1;
   delivered.copy(buffer, n);
   buffer[n] = '\0';
   return count;
+}
+
+}  // namespace
+
+std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& key,
+                                const std::string& defaultValue, char* buffer, std::uint32_t size,
+                                const std::string& iniPath) {
+  auto read = [&](const std::string& s, const std::string& k, char* temp) {
+    return platform::ini::ReadString(s, k, defaultValue, temp, size, iniPath);
+  };
+  return ReadValueWith(read, section, key, defaultValue, buffer, size);
+}
+
+std::uint32_t ReadDatabaseValue(const platform::IniDocument* document, const std::string& section,
+                                const std::string& key, const std::string& defaultValue, char* buffer,
+                                std::uint32_t size) {
+  auto read = [&](const std::string& s, const std::string& k, char* temp) -> std::uint32_t {
+    if (!document) {
+      std::size_t n = std::min<std::size_t>(defaultValue.find('\0') == std::string::npos ? defaultValue.size()
+                                                                                        : defaultValue.find('\0'),
+                                            size - 1);
+      defaultValue.copy(temp, n);
+      temp[n] = '\0';
+      return static_cast<std::uint32_t>(n);
+    }
+    return document->Get(s, k, defaultValue, temp, size);
+  };
+  return ReadValueWith(read, section, key, defaultValue, buffer, size);
 }
 
 std::string ReadDatabaseString(const std::string& section, const std::string& key,
@@ -108,6 +143,14 @@ std::string ReadDatabaseString(const std::string& section, const std::string& ke
   std::uint32_t n = ReadDatabaseValue(section, key, defaultValue, buffer, kDatabaseValueSize, iniPath);
   if (count) *count = n;
   // The value is text: it ends at its first zero byte, as the buffer's reader sees it.
+  return std::string(buffer);
+}
+
+std::string ReadDatabaseString(const platform::IniDocument* document, const std::string& section,
+                               const std::string& key, const std::string& defaultValue, std::uint32_t* count) {
+  char buffer[kDatabaseValueSize];
+  std::uint32_t n = ReadDatabaseValue(document, section, key, defaultValue, buffer, kDatabaseValueSize);
+  if (count) *count = n;
   return std::string(buffer);
 }
 

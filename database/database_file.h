@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class IniDocument;
+}
+
 namespace velmora {
 
 inline constexpr char kDatabaseFileName[] = "vlmdb.vmd";
@@ -31,8 +35,10 @@ std::string ReadDefnsVersion(const std::string& programDir);
 std::string DefnsVersionOf(const std::string& fileBytes);
 
 // Reads |programDir|\vlmdb.vmd, removes the outer layer and writes the body as
-// |programDir|\vlmdb2.vmd (through a temporary file renamed over it). False when
-// the database cannot be read, holds no CR LF, or the copy cannot be written.
+// |programDir|\vlmdb2.vmd (through a temporary file renamed over it, not flushed to
+// disk: the copy is scratch). The look-ups take the copy's text from here and need
+// not read the file again. False when the database cannot be read, holds no CR
+// LF, or the copy cannot be written.
 bool DecodeDatabase(const std::string& programDir);
 
 // Deletes the working copy; a missing file is no error worth reporting.
@@ -48,6 +54,14 @@ std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& k
 // The same into a string, with the buffer size of 260; |count| receives the count.
 std::string ReadDatabaseString(const std::string& section, const std::string& key,
                                const std::string& defaultValue, const std::string& iniPath,
+                               std::uint32_t* count = nullptr);
+
+// The same over a working copy parsed before (null: a missing file).
+std::uint32_t ReadDatabaseValue(const platform::IniDocument* document, const std::string& section,
+                                const std::string& key, const std::string& defaultValue, char* buffer,
+                                std::uint32_t size);
+std::string ReadDatabaseString(const platform::IniDocument* document, const std::string& section,
+                               const std::string& key, const std::string& defaultValue,
                                std::uint32_t* count = nullptr);
 
 // The inner layer: an additive key of 7 characters, restarting for every name and

@@ -1,11 +1,13 @@
 #include "database/rating.h"
 
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "base/message_text.h"
 #include "base/program_context.h"
 #include "database/database_file.h"
+#include "database/definitions_index.h"
 #include "entries/startup_parameters.h"
 #include "base/text.h"
 
@@ -61,12 +63,12 @@ void StartupParameters::FillCategoryCodes() {
   CategoryCodes.assign(kCategoryCodeList.begin(), kCategoryCodeList.end());
 }
 
-// Every definition is read once and compared with the entries through an index of
-// their lower-cased file names. The outcome is that of comparing each definition
-// with each entry in turn: later hits overwrite earlier ones, and the patterns
-// touch only entries that are still "Unknown File", the first match deciding.
+// The definitions come from the index of the working copy, read once when it was
+// written. The outcome is that of comparing each definition with each entry in
+// turn: later hits overwrite earlier ones (so the last hit decides), and the
+// patterns touch only entries that are still "Unknown File", the first match
+// deciding.
 void StartupParameters::RateAllTasks() {
-  const std::string path = DatabaseFile();
   std::unordered_map<std::string, std::vector<Task*>> byFileName;
   std::vector<Task*> all;
   for (TaskMap& map : entryMaps) {
@@ -76,65 +78,65 @@ void StartupParameters::RateAllTasks() {
     }
   }
   if (all.empty()) return;
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(DatabaseFile());
   StandardTexts texts;
 
-  for (const std::string& code : CategoryCodes) {
-    for (int n = 0;; ++n) {
-      std::uint32_t count = 0;
-      std::string name = TrimWhiteSpace(ReadDatabaseString(code, Key("PRON", n), "", path, &count));
-      if (count == 0) break;
-      auto hit = byFileName.find(ToLowerAscii(name));
-      if (hit == byFileName.end()) continue;
-      std::string description = ReadDatabaseString(code, Key("PROD", n), "NULL", path);
-      for (Task* task : hit->second) SetRating(*task, description, code, texts);
+  for (auto& [fileName, tasks] : byFileName) {
+    const std::string* lastCode = nullptr;
+    int lastEntry = -1;
+    for (const std::string& code : CategoryCodes) {
+      const DefinitionsIndex::Section& section = index->SectionOf(code);
+      auto hit = section.entriesOf.find(fileName);
+      if (hit == section.entriesOf.end()) continue;
+      lastCode = &code;
+      lastEntry = hit->second.second;
     }
+    if (!lastCode) continue;
+    std::string description = index->Read(*lastCode, Key("PROD", lastEntry), "NULL");
+    for (Task* task : tasks) SetRating(*task, description, *lastCode, texts);
   }
 
   std::vector<Task*> unknown;
   for (Task* task : all) {
     if (task->rating == kUnknownFileRating) unknown.push_back(task);
   }
-  for (int n = 0; !unknown.empty(); ++n) {
-    std::uint32_t count = 0;
-    std::string pattern = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PRON", n), "", path, &count));
-    if (count == 0) break;
+  const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
+  for (std::size_t n = 0; n < patterns.size() && !unknown.empty(); ++n) {
     std::vector<Task*> matched;
     std::vector<Task*> rest;
-    for (Task* task : unknown) (MatchNamePattern(pattern, task->fileName) ? matched : rest).push_back(task);
+    for (Task* task : unknown) (MatchNamePattern(patterns[n], task->fileName) ? matched : rest).push_back(task);
     if (matched.empty()) continue;
-    std::string description = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROD", n), "NULL", path));
-    std::string category = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROT", n), "NULL", path));
+    const int entry = static_cast<int>(n);
+    std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
+    std::string category = TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL"));
     for (Task* task : matched) SetRating(*task, description, category, texts);
     unknown.swap(rest);
   }
 }
 
+// The single look-up stops at its first hit: the first section (in the order of
+// the codes) that names the file, at its first entry of that name.
 void StartupParameters::RateTask(Task& task) {
-  const std::string path = DatabaseFile();
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(DatabaseFile());
   StandardTexts texts;
   DeriveFileName(task);
-  bool found = false;
+  const std::string fileName = ToLowerAscii(task.fileName);
   for (const std::string& code : CategoryCodes) {
-    for (int n = 0; !found; ++n) {
-      std::uint32_t count = 0;
-      std::string name = TrimWhiteSpace(ReadDatabaseString(code, Key("PRON", n), "", path, &count));
-      if (count == 0) break;
-      if (!EqualsIgnoreCase(name, task.fileName)) continue;
-      SetRating(task, ReadDatabaseString(code, Key("PROD", n), "NULL", path), code, texts);
-      found = true;
-    }
-    if (found) break;
+    const DefinitionsIndex::Section& section = index->SectionOf(code);
+    auto hit = section.entriesOf.find(fileName);
+    if (hit == section.entriesOf.end()) continue;
+    SetRating(task, index->Read(code, Key("PROD", hit->second.first), "NULL"), code, texts);
+    break;
   }
   if (!EqualsIgnoreCase(task.description, GetString(kNoInformationId))) return;
 
   DeriveFileName(task);
-  for (int n = 0;; ++n) {
-    std::uint32_t count = 0;
-    std::string pattern = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PRON", n), "", path, &count));
-    if (count == 0) break;
-    if (!MatchNamePattern(pattern, task.fileName)) continue;
-    std::string description = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROD", n), "NULL", path));
-    std::string category = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROT", n), "NULL", path));
+  const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
+  for (std::size_t n = 0; n < patterns.size(); ++n) {
+    if (!MatchNamePattern(patterns[n], task.fileName)) continue;
+    const int entry = static_cast<int>(n);
+    std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
+    std::string category = TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL"));
     SetRating(task, description, category, texts);
     break;
   }

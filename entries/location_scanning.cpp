@@ -6,6 +6,7 @@
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/startup_approved.h"
+#include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
 #include "base/text.h"
 #include "platform/environment.h"
@@ -192,6 +193,7 @@ void StartupParameters::ScanStartupFolder(int location) {
 }
 
 void StartupParameters::ScanAllLocations() {
+  ScanPass pass;
   for (int location = 0; location < kLocationCount; ++location) {
     if (!HasLocation(location)) continue;
     if (IsFolderLocation(location)) {
@@ -210,15 +212,17 @@ void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const
     task->enabled = 0;
     task->disabledBySystem = 1;
   }
+  // Joins the running pass; on its own, a pass of this one entry.
+  ScanPass pass;
   DeriveFileName(*task);
-  ReadProcessInfo(programPath, *task);
-  if (task->processProtected == 0 && !platform::files::PathFindsItem(programPath)) task->fileExists = 0;
+  ReadProcessInfo(programPath, *task, pass.Processes());
+  if (task->processProtected == 0 && !pass.PathFindsItem(programPath)) task->fileExists = 0;
 
-  if (versionReader.ReadVersionInfo(versionSource)) {
+  if (versionReader.UseVersionResource(pass.Version(versionSource))) {
     task->version = versionReader.GetVersionString("FileVersion");
     task->productName = versionReader.GetVersionString("ProductName");
     task->applicationName = versionReader.GetVersionString("FileDescription");
-    task->icon = ExtractFileIcon(versionSource, 0);
+    task->icon = pass.Icon(versionSource);
     if (!task->icon) task->icon = platform::icons::ProgramIcon(180);
   }
   if (task->applicationName.empty()) task->applicationName = task->productName;

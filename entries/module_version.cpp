@@ -12,14 +12,24 @@ const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",      "FileDesc
                                                    "InternalName",     "LegalCopyright",  "OriginalFilename",
                                                    "ProductName",      "ProductVersion"};
 
-bool ModuleVersion::ReadVersionInfo(const std::string& path) {
+VersionResource LoadVersionResource(const std::string& path) {
+  VersionResource resource;
+  resource.size = platform::version::InfoSize(path);
+  if (resource.size != 0) resource.read = platform::version::ReadInfo(path, resource.size, &resource.block);
+  if (!resource.read) resource.block.clear();
+  return resource;
+}
+
+bool ModuleVersion::ReadVersionInfo(const std::string& path) { return UseVersionResource(LoadVersionResource(path)); }
+
+bool ModuleVersion::UseVersionResource(const VersionResource& resource) {
   codePage = 1252;
   fixedInfo = FixedFileInfo{};
-  std::uint32_t size = platform::version::InfoSize(path);
-  if (size == 0) return false;
+  if (resource.size == 0) return false;
   versionBlock.clear();
   hasBlock = false;
-  if (!platform::version::ReadInfo(path, size, &versionBlock)) return false;
+  if (!resource.read) return false;
+  versionBlock = resource.block;
   hasBlock = true;
 
   const void* value = nullptr;

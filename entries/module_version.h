@@ -25,12 +25,22 @@ struct FixedFileInfo {
   std::uint32_t fileDateLS = 0;
 };
 
+// The version resource of one file as the platform delivered it.
+struct VersionResource {
+  std::uint32_t size = 0;  // 0: no resource (or no readable file)
+  bool read = false;       // the resource itself could be read
+  std::vector<std::uint8_t> block;
+};
+VersionResource LoadVersionResource(const std::string& path);
+
 class ModuleVersion {
  public:
   ModuleVersion() = default;
   virtual ~ModuleVersion() = default;
 
   bool ReadVersionInfo(const std::string& path);
+  // ReadVersionInfo over a resource loaded before: the same outcome and state.
+  bool UseVersionResource(const VersionResource& resource);
   std::string GetVersionString(const std::string& name) const;
 
   static const char* const kFieldNames[8];

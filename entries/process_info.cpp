@@ -5,12 +5,34 @@
 
 namespace velmora {
 
-std::vector<std::uint32_t> FindProcessIds(const std::string& processName) {
-  std::vector<std::uint32_t> ids;
+ProcessSnapshot::ProcessSnapshot() {
   for (const platform::ProcessEntry& process : platform::ListProcesses()) {
-    if (EqualsIgnoreCase(process.name, processName)) ids.push_back(process.pid);
+    idsByName_[ToLowerAscii(process.name)].push_back(process.pid);
   }
-  return ids;
+}
+
+std::vector<std::uint32_t> ProcessSnapshot::FindProcessIds(const std::string& processName) const {
+  auto it = idsByName_.find(ToLowerAscii(processName));
+  return it == idsByName_.end() ? std::vector<std::uint32_t>{} : it->second;
+}
+
+bool ProcessSnapshot::Memory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peak) {
+  auto [it, fresh] = figures_.try_emplace(pid);
+  Figures& figures = it->second;
+  if (fresh) figures.queried = platform::QueryProcessMemory(pid, &figures.workingSet, &figures.peak);
+  *workingSet = figures.workingSet;
+  *peak = figures.peak;
+  return figures.queried;
+}
+
+bool ProcessSnapshot::FullyControlled(std::uint32_t pid) {
+  Figures& figures = figures_[pid];
+  if (figures.controlled < 0) figures.controlled = platform::CanFullyControl(pid) ? 1 : 0;
+  return figures.controlled == 1;
+}
+
+std::vector<std::uint32_t> FindProcessIds(const std::string& processName) {
+  return ProcessSnapshot().FindProcessIds(processName);
 }
 
 std::string ProcessNameOfProgram(const std::string& programPath) {
@@ -23,16 +45,21 @@ std::string ProcessNameOfProgram(const std::string& programPath) {
   return name;
 }
 
-void ReadProcessInfo(const std::string& programPath, Task& task) {
-  std::vector<std::uint32_t> ids = FindProcessIds(ProcessNameOfProgram(programPath));
+void ReadProcessInfo(const std::string& programPath, Task& task, ProcessSnapshot& processes) {
+  std::vector<std::uint32_t> ids = processes.FindProcessIds(ProcessNameOfProgram(programPath));
   for (std::uint32_t pid : ids) {
     std::uint64_t workingSet = 0, peak = 0;
-    if (!platform::QueryProcessMemory(pid, &workingSet, &peak)) continue;
+    if (!processes.Memory(pid, &workingSet, &peak)) continue;
     task.memoryKB = static_cast<int>(workingSet / 1024);
     task.peakMemoryKB = static_cast<int>(peak / 1024);
-    if (!platform::CanFullyControl(pid)) task.processProtected = 1;
+    if (!processes.FullyControlled(pid)) task.processProtected = 1;
     return;
   }
+}
+
+void ReadProcessInfo(const std::string& programPath, Task& task) {
+  ProcessSnapshot processes;
+  ReadProcessInfo(programPath, task, processes);
 }
 
 }  // namespace velmora

@@ -3,11 +3,38 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "entries/task.h"
 
 namespace velmora {
+
+// The running processes as one reading of the process list found them, with the
+// memory figures and the control of each process read at most once. A pass over
+// many entries holds one, so that the list is read once and looked up per entry.
+class ProcessSnapshot {
+ public:
+  ProcessSnapshot();  // reads the process list
+  virtual ~ProcessSnapshot() = default;
+
+  // Ids of the processes of that name (letter case ignored), in the platform's
+  // stable order.
+  std::vector<std::uint32_t> FindProcessIds(const std::string& processName) const;
+  // Memory figures in bytes; false when the process cannot be queried.
+  bool Memory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peak);
+  bool FullyControlled(std::uint32_t pid);
+
+ private:
+  struct Figures {
+    bool queried = false;
+    std::uint64_t workingSet = 0;
+    std::uint64_t peak = 0;
+    int controlled = -1;  // -1 not yet asked
+  };
+  std::unordered_map<std::string, std::vector<std::uint32_t>> idsByName_;  // lower-cased name
+  std::unordered_map<std::uint32_t, Figures> figures_;
+};
 
 // Ids of the running processes of that name (letter case ignored), in the
 // platform's stable order.
@@ -16,7 +43,9 @@ std::vector<std::uint32_t> FindProcessIds(const std::string& processName);
 // final ".lnk", then without a final ".exe" (either in any letter case).
 std::string ProcessNameOfProgram(const std::string& programPath);
 // Sets memoryKB, peakMemoryKB and processProtected from the first process of the
-// program that can be queried.
+// program that can be queried: from |processes|, or from a fresh reading of the
+// process list.
+void ReadProcessInfo(const std::string& programPath, Task& task, ProcessSnapshot& processes);
 void ReadProcessInfo(const std::string& programPath, Task& task);
 
 }  // namespace velmora

@@ -21,6 +21,26 @@ std::string HostPathFromWindows(const std::string& windowsPath);
 // Windows path of a host path: through the drive whose target contains it, else Z:.
 std::string WindowsPathFromHost(const std::string& hostPath);
 
+// While a PathLookupScope lives, what the path look-ups learn of the file system
+// is kept and used again: each folder is listed at most once to match components
+// without regard to case, and each drive is checked once. A pass over many entries
+// holds one. Scopes nest (an inner one joins the outer one); every change through
+// this interface (files written, moved, deleted, folders created) drops what was
+// kept.
+class PathLookupScope {
+ public:
+  PathLookupScope();
+  ~PathLookupScope();
+  PathLookupScope(const PathLookupScope&) = delete;
+  PathLookupScope& operator=(const PathLookupScope&) = delete;
+};
+// A number that stays the same while nothing kept by the running scope was
+// dropped, and changes otherwise; 0 outside every scope. A file checked within one
+// generation need not be checked again within it.
+std::uint64_t PathLookupGeneration();
+// Drops what the running scope kept (called by every change of the file system).
+void ForgetPathLookups();
+
 // Windows path of the running executable (GetModuleFileNameA).
 std::string ExecutablePath();
 // Full path of a possibly relative Windows path; "" and kInvalidParameter for "".
@@ -33,6 +53,8 @@ bool DirectoryExists(const std::string& path);
 Status ReadWholeFile(const std::string& path, std::string* bytes);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
 Status WriteAtomic(const std::string& path, const std::string& bytes);
+// The same without flushing to disk: for scratch files that a crash may lose.
+Status WriteScratchFile(const std::string& path, const std::string& bytes);
 Status RemoveFile(const std::string& path);
 Status MakeDirectory(const std::string& path);  // one level; kAlreadyExists when present
 Status MakeDirectories(const std::string& path);  // with parents

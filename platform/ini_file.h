@@ -2,7 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace platform {
 
@@ -26,5 +30,44 @@ std::uint32_t ReadString(const std::string& section, const std::string& key,
 void ClearCache();
 
 }  // namespace ini
+
+// An INI text parsed once, looked up as ini::ReadString looks up a file
+// (the same decoding, folding, trimming and first-line rule).
+class IniDocument {
+ public:
+  // |bytes| as they lie in a file.
+  explicit IniDocument(std::string bytes);
+  IniDocument(const IniDocument&) = delete;
+  IniDocument& operator=(const IniDocument&) = delete;
+
+  // ini::ReadString over this text.
+  std::uint32_t Get(std::string_view section, std::string_view key, const std::string& defaultValue,
+                    char* buffer, std::uint32_t size) const;
+  // The value itself, or null when the section or key is missing.
+  const std::string_view* Find(std::string_view section, std::string_view key) const;
+
+ private:
+  // One key line: hash of section and folded key, the key as written, the value.
+  struct Entry {
+    std::uint64_t hash;
+    std::uint32_t section;
+    std::string_view key;  // compared without regard to ASCII case
+    std::string_view value;
+  };
+  static std::uint64_t HashOf(std::uint32_t section, std::string_view key);
+  const Entry* Lookup(std::uint32_t section, std::string_view key, std::uint64_t hash) const;
+  std::string text_;
+  std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
+  std::vector<Entry> entries_;     // the first line of each key, in file order
+  std::vector<std::uint32_t> slots_;  // open addressing over entries_ (index + 1; 0 free)
+};
+
+// The parsed document of the file at |path| as ini::ReadString reads it,
+// or null when the file cannot be read. The same object is returned while the
+// file stays unchanged.
+std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path);
+// Takes |bytes| as what the file at |path| holds now, written by this process a
+// moment ago, so that the look-ups need not read it again.
+void RememberIniFile(const std::string& path, const std::string& bytes);
 
 }  // namespace platform

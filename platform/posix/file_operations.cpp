@@ -24,6 +24,12 @@ std::string ParentOf(const std::string& hostPath) {
   return hostPath.substr(0, slash);
 }
 
+// Drops the kept path look-ups when a change of the file system ends, however it
+// ends.
+struct ForgetLookupsOnExit {
+  ~ForgetLookupsOnExit() { files::ForgetPathLookups(); }
+};
+
 Status FailWith(int error, const std::string& what, const std::string& path) {
   Status status = posix::StatusFromErrno(error);
   SetLastErrorDetail(what + " " + path + ": " + std::strerror(error));
@@ -77,7 +83,10 @@ Status files::ReadWholeFile(const std::string& path, std::string* bytes) {
   return kSuccess;
 }
 
-Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
+namespace {
+
+Status WriteThroughTemporary(const std::string& path, const std::string& bytes, bool flush) {
+  ForgetLookupsOnExit forget;
   std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   std::string folder = ParentOf(host);
@@ -100,7 +109,7 @@ Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
     }
     done += static_cast<std::size_t>(n);
   }
-  if (fsync(fd) != 0 || close(fd) != 0) {
+  if ((flush && fsync(fd) != 0) || close(fd) != 0) {
     int error = errno;
     unlink(temp.c_str());
     return FailWith(error, "cannot flush", path);
@@ -110,6 +119,7 @@ Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
     unlink(temp.c_str());
     return FailWith(error, "cannot replace", path);
   }
+  if (!flush) return kSuccess;
   int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     fsync(dirFd);
@@ -118,7 +128,18 @@ Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
   return kSuccess;
 }
 
+}  // namespace
+
+Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
+  return WriteThroughTemporary(path, bytes, true);
+}
+
+Status files::WriteScratchFile(const std::string& path, const std::string& bytes) {
+  return WriteThroughTemporary(path, bytes, false);
+}
+
 Status files::RemoveFile(const std::string& path) {
+  ForgetLookupsOnExit forget;
   std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   struct stat st;
@@ -129,6 +150,7 @@ Status files::RemoveFile(const std::string& path) {
 }
 
 Status files::MakeDirectory(const std::string& path) {
+  ForgetLookupsOnExit forget;
   std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   if (mkdir(host.c_str(), 0755) != 0) return posix::StatusFromErrno(errno);
@@ -136,6 +158,7 @@ Status files::MakeDirectory(const std::string& path) {
 }
 
 Status files::MakeDirectories(const std::string& path) {
+  ForgetLookupsOnExit forget;
   std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   std::string current;
@@ -158,6 +181,7 @@ Status files::MakeDirectories(const std::string& path) {
 }
 
 Status files::Rename(const std::string& from, const std::string& to) {
+  ForgetLookupsOnExit forget;
   std::string hostFrom = files::HostPathFromWindows(from);
   std::string hostTo = files::HostPathFromWindows(to);
   if (hostFrom.empty() || hostTo.empty()) return kPathNotFound;

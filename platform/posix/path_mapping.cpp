@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/files.h"
@@ -35,9 +38,81 @@ std::string DriveHostRoot(char letter) {
   return prefix.empty() ? "" : prefix + "/dosdevices/" + letter + ":";
 }
 
+std::string FoldAscii(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
+// One folder's names as a listing gave them.
+struct Listing {
+  bool readable = false;
+  bool missing = false;  // no such folder: nothing in it exists either
+  std::unordered_set<std::string> names;
+  std::unordered_map<std::string, std::string> byFolded;  // folded -> first name in listing order
+};
+
+// What the running PathLookupScope keeps.
+struct LookupState {
+  int depth = 0;
+  std::uint64_t generation = 0;
+  std::unordered_map<std::string, Listing> folders;
+  std::unordered_map<std::string, bool> drives;  // drive link -> exists
+};
+
+LookupState& Lookups() {
+  static LookupState state;
+  return state;
+}
+
+std::uint64_t NextGeneration() {
+  static std::uint64_t counter = 0;
+  return ++counter;
+}
+
+const Listing& ListingOf(const std::string& folder) {
+  auto [it, fresh] = Lookups().folders.try_emplace(folder);
+  Listing& listing = it->second;
+  if (!fresh) return listing;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    listing.missing = errno == ENOENT || errno == ENOTDIR;
+    return listing;
+  }
+  listing.readable = true;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    listing.byFolded.try_emplace(FoldAscii(name), name);
+    listing.names.insert(std::move(name));
+  }
+  closedir(dir);
+  return listing;
+}
+
+bool DriveExists(const std::string& base) {
+  LookupState& state = Lookups();
+  if (state.depth > 0) {
+    auto it = state.drives.find(base);
+    if (it != state.drives.end()) return it->second;
+  }
+  struct stat st;
+  bool exists = stat(base.c_str(), &st) == 0;
+  if (state.depth > 0) state.drives.emplace(base, exists);
+  return exists;
+}
+
 // Looks |component| up in |folder| as Wine does: the exact name first, then a
 // case-insensitive match among the folder's entries.
 std::string MatchComponent(const std::string& folder, const std::string& component) {
+  if (Lookups().depth > 0) {
+    const Listing& listing = ListingOf(folder);
+    if (listing.missing) return component;
+    if (listing.readable) {
+      if (listing.names.count(component)) return component;
+      auto it = listing.byFolded.find(FoldAscii(component));
+      return it == listing.byFolded.end() ? component : it->second;
+    }
+  }
   std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
   struct stat st;
   if (lstat(exact.c_str(), &st) == 0) return component;
@@ -105,6 +180,30 @@ std::string AbsoluteHostPath(const std::string& hostPath) {
 
 }  // namespace
 
+files::PathLookupScope::PathLookupScope() {
+  LookupState& state = Lookups();
+  if (state.depth++ == 0) state.generation = NextGeneration();
+}
+
+files::PathLookupScope::~PathLookupScope() {
+  LookupState& state = Lookups();
+  if (--state.depth == 0) {
+    state.folders.clear();
+    state.drives.clear();
+    state.generation = 0;
+  }
+}
+
+std::uint64_t files::PathLookupGeneration() { return Lookups().generation; }
+
+void files::ForgetPathLookups() {
+  LookupState& state = Lookups();
+  if (state.depth == 0) return;
+  state.folders.clear();
+  state.drives.clear();
+  state.generation = NextGeneration();
+}
+
 std::string files::HostPathFromWindows(const std::string& windowsPath) {
   std::string path = windowsPath;
   // Device-path forms that name an ordinary path.
@@ -116,8 +215,7 @@ std::string files::HostPathFromWindows(const std::string& windowsPath) {
   if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
     char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
     base = DriveHostRoot(letter);
-    struct stat st;
-    if (base.empty() || stat(base.c_str(), &st) != 0) return "";
+    if (base.empty() || !DriveExists(base)) return "";
     rest = path.substr(2);
   } else if (IsSeparator(path[0]) && !(path.size() > 1 && IsSeparator(path[1]))) {
     // Root of the current drive: the program's drive is C:.

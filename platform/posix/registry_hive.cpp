@@ -117,6 +117,7 @@ class LineReader {
     return true;
   }
   int line() const { return line_; }
+  std::size_t offset() const { return at_; }
 
  private:
   std::string_view text_;
@@ -243,6 +244,108 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
   }
 }
 
+
+// ---- the quick check of Parse ---------------------------------------------------
+// A value line is "plain" when its form is one that ParseValue is sure to accept:
+// a name read to its closing quote, '=', and a string, dword or hex value whose
+// bytes are two-digit numbers. Any other line is handed to ParseValue itself.
+
+constexpr std::uint64_t kHashStart = 1469598103934665603ull;
+std::uint64_t HashUnit(std::uint64_t hash, char16_t unit) { return (hash ^ FoldUnit(unit)) * 1099511628211ull; }
+
+// End of escaped text that ends with an unescaped '"', as UnescapeRegistryText
+// reads it (a zero byte or the end of the text before it fails): npos on failure,
+// else the index of the quote.
+std::size_t QuotedEnd(std::string_view s, std::size_t from) {
+  for (std::size_t p = from; p < s.size(); ++p) {
+    char c = s[p];
+    if (c == '\0') return std::string_view::npos;
+    if (c == '"') return p;
+    if (c == '\\') {
+      if (p + 1 >= s.size() || s[p + 1] == '\0') return std::string_view::npos;
+      ++p;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Two-digit hex bytes separated by commas. Returns 0 when the line is done, 1 when
+// a backslash continues the data on the next line, -1 for any other form.
+int PlainHexLine(std::string_view v) {
+  std::size_t p = 0;
+  for (;;) {
+    if (p == v.size()) return 0;
+    if (v[p] == '\\') return 1;
+    if (p + 1 >= v.size() || !IsHexDigit(v[p]) || !IsHexDigit(v[p + 1])) return -1;
+    p += 2;
+    if (p == v.size()) return 0;
+    if (v[p] == ',') {
+      ++p;
+    } else if (v[p] != '\\') {
+      return -1;
+    }
+  }
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// Checks the value that starts on |first| (as ParseValue gets it) and reads its
+// continuation lines from |reader|. False when the form is not plain; |reader| is
+// then where it was. On success |nameHash| is the hash of the folded name.
+bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scratch, std::uint64_t* nameHash) {
+  std::string_view s = Content(first);
+  std::size_t i;
+  std::uint64_t hash = kHashStart;
+  if (s[0] == '@') {
+    i = 1;
+  } else {
+    std::size_t end = QuotedEnd(s, 1);
+    if (end == std::string_view::npos) return false;
+    std::string_view name = s.substr(1, end - 1);
+    bool plain = true;
+    for (char c : name) plain = plain && c != '\\' && static_cast<unsigned char>(c) < 0x80;
+    if (plain) {
+      for (char c : name) hash = HashUnit(hash, static_cast<char16_t>(c));
+    } else {
+      if (UnescapeRegistryText(s.substr(1), '"', scratch) == std::string_view::npos) return false;
+      for (char16_t u : *scratch) hash = HashUnit(hash, u);
+    }
+    i = end + 1;
+  }
+  i = SkipSpaces(s, i);
+  if (i >= s.size() || s[i] != '=') return false;
+  std::string_view rest = s.substr(SkipSpaces(s, i + 1));
+  *nameHash = hash;
+
+  for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""), std::string_view("str(2):\""),
+                               std::string_view("str(7):\"")}) {
+    if (StartsWith(rest, tag)) return QuotedEnd(rest, tag.size()) != std::string_view::npos;
+  }
+  if (StartsWith(rest, "hex:")) {
+    rest.remove_prefix(4);
+  } else if (StartsWith(rest, "dword:")) {
+    return true;
+  } else if (StartsWith(rest, "hex(")) {
+    std::size_t p = 4;
+    while (p < rest.size() && IsHexDigit(rest[p])) ++p;
+    if (p == 4 || rest.substr(p, 2) != "):") return false;
+    rest.remove_prefix(p + 2);
+  } else {
+    return false;
+  }
+  LineReader start = *reader;
+  for (int state = PlainHexLine(rest); state != 0; state = PlainHexLine(rest)) {
+    std::string_view next;
+    if (state < 0 || !reader->Next(&next)) {
+      *reader = start;
+      return false;
+    }
+    std::string_view content = Content(next);
+    rest = content.substr(SkipSpaces(content, 0));
+  }
+  return true;
+}
+
 }  // namespace
 
 char16_t FoldUnit(char16_t c) {
@@ -322,6 +425,14 @@ std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* t
   std::size_t p = 0;
   auto at = [&](std::size_t k) -> unsigned char { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0; };
   while (at(p) && at(p) != static_cast<unsigned char>(end)) {
+    // Plain characters stand for themselves.
+    while (p < s.size()) {
+      unsigned char c = static_cast<unsigned char>(s[p]);
+      if (c == 0 || c == '\\' || c >= 0x80 || c == static_cast<unsigned char>(end)) break;
+      text->push_back(c);
+      ++p;
+    }
+    if (!at(p) || at(p) == static_cast<unsigned char>(end)) break;
     if (at(p) == '\\') {
       ++p;
       if (!at(p)) break;
@@ -439,45 +550,88 @@ std::string FormatValue(const HiveValue& value) {
   return out;
 }
 
+std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
+  std::uint64_t hash = kHashStart;
+  for (char16_t u : name) hash = HashUnit(hash, u);
+  return static_cast<std::size_t>(hash);
+}
+
+bool FoldedNameEqual::operator()(std::u16string_view a, std::u16string_view b) const { return SameName(a, b); }
+
+namespace {
+
+// Subkeys from which on a key keeps an index of them.
+constexpr std::size_t kIndexedChildren = 8;
+
+}  // namespace
+
 HiveNode* HiveNode::Child(std::u16string_view name) const {
-  auto it = index.find(FoldName(name));
+  if (children.size() <= kIndexedChildren) {
+    for (HiveNode* child : children) {
+      if (SameName(child->name, name)) return child;
+    }
+    return nullptr;
+  }
+  auto it = index.find(name);
   return it == index.end() ? nullptr : it->second;
 }
 
 Hive::Hive() = default;
 
 void Hive::Reset(std::string header) {
+  text_.clear();
   header_ = std::move(header);
   trailer_.clear();
   blocks_.clear();
   root_.children.clear();
+  nodes_.Clear();
+  blockPool_.Clear();
   root_.index.clear();
   root_.block = nullptr;
 }
 
-bool Hive::Parse(std::string_view text, HiveParseError* error) {
+bool Hive::Parse(std::string_view input, HiveParseError* error) {
   Reset("");
+  text_.assign(input);
+  const std::string_view text(text_);
   LineReader reader(text);
   std::string_view raw;
   auto fail = [&](int line, std::string message) {
     if (error) *error = HiveParseError{line, std::move(message)};
     Reset("");
+    text_.clear();
     return false;
   };
   if (!reader.Next(&raw) || Content(raw) != "WINE REGISTRY Version 2")
     return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
-  header_.assign(raw);
 
+  std::size_t contentEnd = reader.offset();  // after the last line that is not blank
   HiveBlock* block = nullptr;
-  std::string pending;  // blank lines not yet given to a block
-  std::unordered_map<std::u16string, std::size_t> valuesOfBlock;  // folded name -> item
-  auto flushPending = [&]() {
-    if (pending.empty()) return;
-    block->items.push_back(HiveItem{HiveItem::kOther, pending, {}});
-    pending.clear();
+  std::size_t spanStart = 0;
+  std::vector<std::uint64_t> names;  // hashes of the value names of the current span
+  std::vector<HiveBlock*> merged;    // blocks that must be decoded before use
+  std::u16string path, previousPath, scratch;
+  std::vector<std::u16string_view> parts, previousParts;
+  std::vector<HiveNode*> previousNodes;
+  HiveValue checked;
+
+  auto closeSpan = [&]() {
+    if (!block) return;
+    std::string_view span = text.substr(spanStart, contentEnd - spanStart);
+    if (block->span.data() == nullptr) {
+      block->span = span;
+    } else {
+      block->laterSpans.push_back(span);
+    }
+    if (names.size() > 1) {
+      // Two values of the same name (or of the same hash) merge: decoded at once.
+      std::sort(names.begin(), names.end());
+      if (std::adjacent_find(names.begin(), names.end()) != names.end()) merged.push_back(block);
+    }
+    names.clear();
   };
 
-  while (reader.Next(&raw)) {
+  for (std::size_t lineStart = reader.offset(); reader.Next(&raw); lineStart = reader.offset()) {
     std::string_view content = Content(raw);
     std::size_t start = SkipSpaces(content, 0);
     char first = start < content.size() ? content[start] : '\0';
@@ -485,95 +639,169 @@ bool Hive::Parse(std::string_view text, HiveParseError* error) {
     int lineNumber = reader.line();
     switch (first) {
       case '[': {
-        std::u16string path;
         if (UnescapeRegistryText(line.substr(1), ']', &path) == std::string_view::npos)
           return fail(lineNumber, "malformed key name");
-        HiveNode* node = &root_;
-        for (const std::u16string& part : velmora::SplitKeyPath(path)) {
-          HiveNode* child = node->Child(part);
-          node = child ? child : AddChild(node, part, false);
+        closeSpan();
+        std::string_view lead = text.substr(contentEnd, lineStart - contentEnd);
+        if (!block) header_.assign(text.substr(0, contentEnd));
+        // Wine writes a parent before its subkeys: the path shares its start with
+        // the path before it, whose keys are known.
+        parts.clear();
+        for (std::size_t at = 0; at <= path.size();) {
+          std::size_t slash = path.find(u'\\', at);
+          if (slash == std::u16string::npos) slash = path.size();
+          if (slash > at) parts.push_back(std::u16string_view(path).substr(at, slash - at));
+          at = slash + 1;
         }
-        valuesOfBlock.clear();
+        std::size_t same = 0;
+        while (same < parts.size() && same < previousParts.size() && parts[same] == previousParts[same]) ++same;
+        previousNodes.resize(same);
+        HiveNode* node = same ? previousNodes.back() : &root_;
+        for (std::size_t k = same; k < parts.size(); ++k) {
+          HiveNode* child = node->Child(parts[k]);
+          node = child ? child : AddChild(node, parts[k], false);
+          previousNodes.push_back(node);
+        }
+        // |parts| point into |path|, which the next key line overwrites: keep the
+        // path and views into the kept copy.
+        previousPath.swap(path);
+        previousParts.clear();
+        for (std::size_t at = 0; at <= previousPath.size();) {
+          std::size_t slash = previousPath.find(u'\\', at);
+          if (slash == std::u16string::npos) slash = previousPath.size();
+          if (slash > at) previousParts.push_back(std::u16string_view(previousPath).substr(at, slash - at));
+          at = slash + 1;
+        }
+        contentEnd = reader.offset();
+        spanStart = contentEnd;
         if (node->block) {
           // The same key a second time: its lines join the first block, as Wine
           // merges them.
           block = node->block;
-          for (std::size_t k = 0; k < block->items.size(); ++k) {
-            if (block->items[k].kind == HiveItem::kValue) valuesOfBlock[FoldName(block->items[k].value.name)] = k;
-          }
-          pending.clear();
+          if (block->laterSpans.empty()) merged.push_back(block);
           break;
         }
-        auto fresh = std::make_unique<HiveBlock>();
-        fresh->lead = std::move(pending);
-        pending.clear();
-        fresh->keyLine.assign(raw);
+        HiveBlock* fresh = blockPool_.New();
+        fresh->lead = lead;
+        fresh->keyLine = raw;
         fresh->node = node;
-        node->block = fresh.get();
-        block = fresh.get();
-        blocks_.push_back(std::move(fresh));
+        fresh->decoded = false;
+        node->block = fresh;
+        block = fresh;
+        blocks_.push_back(fresh);
         break;
       }
       case '@':
       case '"': {
         if (!block) return fail(lineNumber, "value outside of any key");
-        flushPending();
-        HiveItem item;
-        item.kind = HiveItem::kValue;
-        item.text.clear();
-        std::string valueText(raw);
-        std::string message;
-        if (!ParseValue(line, &reader, &item.value, &valueText, &message)) return fail(lineNumber, message);
-        std::u16string folded = FoldName(item.value.name);
-        auto known = valuesOfBlock.find(folded);
-        if (known != valuesOfBlock.end()) {
-          // A value named twice: the later data wins, under the first spelling.
-          HiveValue& earlier = block->items[known->second].value;
-          earlier.type = item.value.type;
-          earlier.data = std::move(item.value.data);
-          earlier.text.clear();
-          break;
+        std::uint64_t hash = 0;
+        if (!PlainValue(line, &reader, &scratch, &hash)) {
+          std::string valueText(raw);
+          std::string message;
+          if (!ParseValue(line, &reader, &checked, &valueText, &message)) return fail(lineNumber, message);
+          hash = kHashStart;
+          for (char16_t u : checked.name) hash = HashUnit(hash, u);
         }
-        item.value.text = std::move(valueText);
-        valuesOfBlock.emplace(std::move(folded), block->items.size());
-        block->items.push_back(std::move(item));
+        names.push_back(hash);
+        contentEnd = reader.offset();
         break;
       }
       case '#':
       case ';':
-        if (!block) {
-          header_ += pending;
-          pending.clear();
-          header_.append(raw);
-        } else {
-          flushPending();
-          bool time = line.substr(0, 6) == "#time=";
-          block->items.push_back(HiveItem{time ? HiveItem::kTime : HiveItem::kOther, std::string(raw), {}});
-        }
+        contentEnd = reader.offset();
         break;
       case '\0':
-        pending.append(raw);
         break;
       default:
         return fail(lineNumber, "unrecognised line");
     }
   }
   if (!block) {
-    header_ += pending;
+    header_.assign(text);
   } else {
-    trailer_ = std::move(pending);
+    closeSpan();
+    trailer_.assign(text.substr(contentEnd));
   }
+  for (HiveBlock* b : merged) Decode(b);
   return true;
+}
+
+void Hive::Decode(HiveBlock* block) const {
+  if (block->decoded) return;
+  block->decoded = true;
+  std::unordered_map<std::u16string, std::size_t> valuesOfBlock;  // folded name -> item
+  std::vector<std::string_view> spans{block->span};
+  spans.insert(spans.end(), block->laterSpans.begin(), block->laterSpans.end());
+  for (std::string_view span : spans) {
+    LineReader reader(span);
+    std::string_view raw;
+    std::string pending;  // blank lines not yet given to an item
+    auto flushPending = [&]() {
+      if (pending.empty()) return;
+      block->items.push_back(HiveItem{HiveItem::kOther, pending, {}});
+      pending.clear();
+    };
+    while (reader.Next(&raw)) {
+      std::string_view content = Content(raw);
+      std::size_t start = SkipSpaces(content, 0);
+      char first = start < content.size() ? content[start] : '\0';
+      std::string_view line = content.substr(start);
+      if (first == '\0') {
+        pending.append(raw);
+        continue;
+      }
+      flushPending();
+      if (first != '@' && first != '"') {
+        bool time = line.substr(0, 6) == "#time=";
+        block->items.push_back(HiveItem{time ? HiveItem::kTime : HiveItem::kOther, std::string(raw), {}});
+        continue;
+      }
+      HiveItem item;
+      item.kind = HiveItem::kValue;
+      std::string valueText(raw);
+      std::string message;
+      if (!ParseValue(line, &reader, &item.value, &valueText, &message)) {
+        // Parse accepted this line, so this does not happen; the text stays as it was.
+        block->items.push_back(HiveItem{HiveItem::kOther, std::move(valueText), {}});
+        continue;
+      }
+      std::u16string folded = FoldName(item.value.name);
+      auto known = valuesOfBlock.find(folded);
+      if (known != valuesOfBlock.end()) {
+        // A value named twice: the later data wins, under the first spelling.
+        HiveValue& earlier = block->items[known->second].value;
+        earlier.type = item.value.type;
+        earlier.data = std::move(item.value.data);
+        earlier.text.clear();
+        continue;
+      }
+      item.value.text = std::move(valueText);
+      valuesOfBlock.emplace(std::move(folded), block->items.size());
+      block->items.push_back(std::move(item));
+    }
+    flushPending();
+  }
+  block->span = {};
+  block->laterSpans.clear();
 }
 
 std::string Hive::Serialize() const {
   std::string out;
   std::size_t estimate = header_.size() + trailer_.size();
-  for (const auto& block : blocks_) estimate += block->lead.size() + block->keyLine.size() + 64 * block->items.size();
+  for (const auto& block : blocks_) {
+    estimate += block->lead.size() + block->keyLine.size() + 64 * block->items.size();
+    estimate += block->span.size();
+    for (std::string_view span : block->laterSpans) estimate += span.size();
+  }
   out.reserve(estimate);
   out += header_;
   for (const auto& block : blocks_) {
     out += block->lead;
+    if (!block->decoded) {
+      out += block->keyLine;
+      out += block->span;  // an undecoded block has no later spans
+      continue;
+    }
     bool fresh = block->touched || block->keyLine.empty();
     out += fresh ? KeyLine(block->node, block->modified) : block->keyLine;
     bool hasTime = false;
@@ -632,6 +860,7 @@ std::vector<std::u16string> Hive::PathOf(const HiveNode* node) {
 std::vector<const HiveValue*> Hive::Values(const HiveNode* node) const {
   std::vector<const HiveValue*> values;
   if (!node || !node->block) return values;
+  Decode(node->block);
   for (const HiveItem& item : node->block->items) {
     if (item.kind == HiveItem::kValue) values.push_back(&item.value);
   }
@@ -640,6 +869,7 @@ std::vector<const HiveValue*> Hive::Values(const HiveNode* node) const {
 
 const HiveValue* Hive::FindValue(const HiveNode* node, std::u16string_view name) const {
   if (!node || !node->block) return nullptr;
+  Decode(node->block);
   for (const HiveItem& item : node->block->items) {
     if (item.kind == HiveItem::kValue && SameName(item.value.name, name)) return &item.value;
   }
@@ -648,6 +878,7 @@ const HiveValue* Hive::FindValue(const HiveNode* node, std::u16string_view name)
 
 void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t type, std::string data) {
   HiveBlock* block = EnsureBlock(node);
+  Decode(block);
   std::vector<HiveItem>& items = block->items;
   for (HiveItem& item : items) {
     if (item.kind == HiveItem::kValue && SameName(item.value.name, name)) {
@@ -683,6 +914,7 @@ void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t ty
 
 bool Hive::DeleteValue(HiveNode* node, std::u16string_view name) {
   if (!node || !node->block) return false;
+  Decode(node->block);
   std::vector<HiveItem>& items = node->block->items;
   for (auto it = items.begin(); it != items.end(); ++it) {
     if (it->kind == HiveItem::kValue && SameName(it->value.name, name)) {
@@ -702,35 +934,41 @@ void Hive::DeleteKey(HiveNode* node) {
     const HiveNode* current = stack.back();
     stack.pop_back();
     if (current->block) doomed.insert(current->block);
-    for (const auto& child : current->children) stack.push_back(child.get());
+    for (HiveNode* child : current->children) stack.push_back(child);
   }
-  std::erase_if(blocks_, [&](const std::unique_ptr<HiveBlock>& block) { return doomed.count(block.get()) != 0; });
+  std::erase_if(blocks_, [&](HiveBlock* block) { return doomed.count(block) != 0; });
 
   HiveNode* parent = node->parent;
-  parent->index.erase(FoldName(node->name));
-  std::erase_if(parent->children, [&](const std::unique_ptr<HiveNode>& child) { return child.get() == node; });
+  parent->index.erase(node->name);
+  std::erase_if(parent->children, [&](HiveNode* child) { return child == node; });
+  if (parent->children.size() <= kIndexedChildren) parent->index.clear();
   // A parent that only its subkeys implied keeps existing as a key of its own.
   if (parent != &root_ && !parent->block && parent->children.empty()) EnsureBlock(parent);
 }
 
-HiveNode* Hive::AddChild(HiveNode* parent, const std::u16string& name, bool sorted) {
-  auto child = std::make_unique<HiveNode>();
-  child->name = name;
-  child->parent = parent;
-  HiveNode* raw = child.get();
+HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted) {
+  HiveNode* raw = nodes_.New();
+  raw->name = name;
+  raw->parent = parent;
   auto at = parent->children.end();
   if (sorted) {
     at = std::find_if(parent->children.begin(), parent->children.end(),
-                      [&](const std::unique_ptr<HiveNode>& other) { return CompareNames(other->name, name) > 0; });
+                      [&](const HiveNode* other) { return CompareNames(other->name, name) > 0; });
   }
-  parent->children.insert(at, std::move(child));
-  parent->index.emplace(FoldName(name), raw);
+  parent->children.insert(at, raw);
+  if (parent->children.size() > kIndexedChildren) {
+    if (parent->index.empty()) {
+      for (HiveNode* each : parent->children) parent->index.emplace(each->name, each);
+    } else {
+      parent->index.emplace(raw->name, raw);
+    }
+  }
   return raw;
 }
 
 HiveBlock* Hive::EnsureBlock(HiveNode* node) {
   if (node->block) return node->block;
-  auto block = std::make_unique<HiveBlock>();
+  HiveBlock* block = blockPool_.New();
   block->lead = "\n";
   block->node = node;
   block->touched = true;
@@ -738,14 +976,13 @@ HiveBlock* Hive::EnsureBlock(HiveNode* node) {
   // Wine writes a parent before its subkeys and siblings in sorted order.
   std::vector<const HiveNode*> chain, other;
   ChainOf(node, &chain);
-  auto at = std::find_if(blocks_.begin(), blocks_.end(), [&](const std::unique_ptr<HiveBlock>& block) {
-    ChainOf(block->node, &other);
+  auto at = std::find_if(blocks_.begin(), blocks_.end(), [&](const HiveBlock* existing) {
+    ChainOf(existing->node, &other);
     return CompareChains(other, chain) > 0;
   });
-  node->block = block.get();
-  HiveBlock* raw = block.get();
-  blocks_.insert(at, std::move(block));
-  return raw;
+  node->block = block;
+  blocks_.insert(at, block);
+  return block;
 }
 
 void Hive::Touch(HiveBlock* block) {

@@ -3,6 +3,10 @@
 // The file is split into its key blocks; every block and every value keeps the
 // text it was read from, so that writing the hive back reproduces each untouched
 // byte. Only what a call changed is written anew, in the form Wine writes it.
+//
+// Parsing checks every line but builds only the tree of keys: the values of a key
+// are decoded from the block's text when the key is first asked for them. A block
+// never asked for is written back from its text.
 // Names are UTF-16 as Wine holds them and compare as Wine compares them.
 #pragma once
 
@@ -47,19 +51,35 @@ struct HiveItem {
 struct HiveNode;
 
 struct HiveBlock {
-  std::string lead;     // blank lines before the key line
-  std::string keyLine;  // the "[...]" line as read
-  std::vector<HiveItem> items;
+  // Both in the hive's text (or a literal); empty key line for a new block.
+  std::string_view lead;     // blank lines before the key line
+  std::string_view keyLine;  // the "[...]" line as read
+  std::vector<HiveItem> items;  // once decoded
+  // Not yet decoded: the lines after the key line, in the hive's text, and those
+  // after each later line of the same key.
+  bool decoded = true;
+  std::string_view span;
+  std::vector<std::string_view> laterSpans;
   HiveNode* node = nullptr;
   bool touched = false;            // key line and #time are written anew
   std::uint64_t modified = 0;      // FILETIME of the last change, when touched
 };
 
+// Hash and equality of names as Wine compares them (letter case folded).
+struct FoldedNameHash {
+  std::size_t operator()(std::u16string_view name) const;
+};
+struct FoldedNameEqual {
+  bool operator()(std::u16string_view a, std::u16string_view b) const;
+};
+
 struct HiveNode {
   std::u16string name;
   HiveNode* parent = nullptr;
-  std::vector<std::unique_ptr<HiveNode>> children;  // in file order
-  std::unordered_map<std::u16string, HiveNode*> index;  // folded name -> child
+  std::vector<HiveNode*> children;  // in file order; owned by the hive
+  // Child by name (a view of the child's own name), kept once a key has many
+  // subkeys; a key with few is searched in order.
+  std::unordered_map<std::u16string_view, HiveNode*, FoldedNameHash, FoldedNameEqual> index;
   HiveBlock* block = nullptr;  // null for a key implied by its subkeys
 
   HiveNode* Child(std::u16string_view name) const;
@@ -101,13 +121,39 @@ class Hive {
   const std::string& Header() const { return header_; }
 
  private:
-  HiveNode* AddChild(HiveNode* parent, const std::u16string& name, bool sorted);
+  HiveNode* AddChild(HiveNode* parent, std::u16string_view name, bool sorted);
+  // Decodes the items of a block from its text (a block that passed Parse).
+  void Decode(HiveBlock* block) const;
   HiveBlock* EnsureBlock(HiveNode* node);
   void Touch(HiveBlock* block);
 
+  std::string text_;  // the file as parsed; undecoded blocks point into it
   std::string header_;
   std::string trailer_;
-  std::vector<std::unique_ptr<HiveBlock>> blocks_;  // in file order
+  // Objects made in chunks and released with the hive: a file holds thousands.
+  template <typename T>
+  class Pool {
+   public:
+    T* New() {
+      if (used_ == kChunk) {
+        chunks_.push_back(std::make_unique<T[]>(kChunk));
+        used_ = 0;
+      }
+      return &chunks_.back()[used_++];
+    }
+    void Clear() {
+      chunks_.clear();
+      used_ = kChunk;
+    }
+
+   private:
+    static constexpr std::size_t kChunk = 256;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t used_ = kChunk;
+  };
+  Pool<HiveNode> nodes_;
+  Pool<HiveBlock> blockPool_;
+  std::vector<HiveBlock*> blocks_;  // in file order
   HiveNode root_;
 };
 

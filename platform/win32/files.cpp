@@ -54,6 +54,13 @@ namespace files {
 std::string HostPathFromWindows(const std::string& windowsPath) { return windowsPath; }
 std::string WindowsPathFromHost(const std::string& hostPath) { return hostPath; }
 
+// The system keeps its own caches: a scope keeps nothing, and with generation 0
+// every look-up asks the file system anew.
+PathLookupScope::PathLookupScope() = default;
+PathLookupScope::~PathLookupScope() = default;
+std::uint64_t PathLookupGeneration() { return 0; }
+void ForgetPathLookups() {}
+
 std::string ExecutablePath() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
@@ -123,6 +130,8 @@ Status WriteAtomic(const std::string& path, const std::string& bytes) {
   if (status != kSuccess) DeleteFileW(temp.c_str());
   return status;
 }
+
+Status WriteScratchFile(const std::string& path, const std::string& bytes) { return WriteAtomic(path, bytes); }
 
 Status RemoveFile(const std::string& path) {
   return DeleteFileW(Wide(path).c_str()) ? kSuccess : LastStatus();

@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/win32/wide.h"
 
 namespace platform::ini {
@@ -50,3 +52,16 @@ std::uint32_t ReadString(const std::string& section, const std::string& key, con
 void ClearCache() {}
 
 }  // namespace platform::ini
+
+namespace platform {
+
+std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
+  std::string bytes;
+  if (path.empty() || files::ReadWholeFile(path, &bytes) != kSuccess) return nullptr;
+  return std::make_shared<const IniDocument>(std::move(bytes));
+}
+
+// Every look-up reads the file: nothing to take over.
+void RememberIniFile(const std::string&, const std::string&) {}
+
+}  // namespace platform

@@ -198,7 +198,7 @@ TEST_F(RegistryTest, OurWriterFormatsEveryWine8ValueAsWineDid) {
     while (!stack.empty()) {
       posix::HiveNode* node = stack.back();
       stack.pop_back();
-      for (auto& child : node->children) stack.push_back(child.get());
+      for (auto* child : node->children) stack.push_back(child);
       for (const posix::HiveValue* value : hive.Values(node)) {
         ++values;
         EXPECT_EQ(posix::FormatValue(*value), value->text);

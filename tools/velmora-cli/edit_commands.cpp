@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "platform/startup.h"
 #include "platform/offline.h"
+#include "entries/scan_pass.h"
 
 namespace velmora::cli {
 
@@ -72,6 +73,7 @@ void ReadModel(StartupParameters& model) {
   model.ClearEntries();
   model.ClearSnapshot();
   model.changedFlags.fill(0);
+  ScanPass pass;  // the locations and the store in one pass
   model.ScanAllLocations();
   model.ReadDisabledTasks();
 }

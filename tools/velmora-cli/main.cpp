@@ -8,6 +8,7 @@
 #include "app/stream_message_box.h"
 #include "app/system_choice.h"
 #include "app/velmora_app.h"
+#include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -133,8 +134,11 @@ int RunReadCommand(const std::string& command, const std::vector<std::string>& a
   }
   StartupParameters& model = app.startupParameters;
   model.readOnly = true;
-  model.ScanAllLocations();
-  model.ReadDisabledTasks();
+  {
+    ScanPass pass;  // the locations and the store in one pass
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+  }
   model.FillCategoryCodes();
   model.RateAllTasks();
   if (command == "export") {

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Times `velmora-cli list --json` on a real Wine prefix beside the time of reading
+# the same files once (the floor): system.reg, user.reg, the database, and the
+# command line and name of every process in /proc.
+#
+# The prefix is made by wineboot; the entries are imported into it by Wine's own
+# `reg import` (half under the machine's Run key, half under the user's), and one
+# in twenty is a shortcut in the user's Startup folder. Three entries in four name
+# one of the programs of C:\windows\system32 (several entries share a program), the
+# fourth names a file that does not exist. The database holds 50,000 definitions
+# and 50 name patterns; the 13-entry case, a typical prefix, uses the shipped one.
+#
+#   bash bench/listing_ratio.sh [BUILD_DIR]
+#
+# Environment:
+#   VELMORA_CLI     the velmora-cli to time (default BUILD_DIR/bin/velmora-cli)
+#   VELMORA_COUNTS  entry counts to run (default "13 250 500 1000 2000")
+#   VELMORA_RUNS    timed runs per case; the median is printed (default 7)
+#   VELMORA_BENCH_TEMPLATE  a folder where the freshly booted prefix is kept between
+#                   runs of this script (default: made anew in the work folder)
+#   KEEP=1          keeps the work folder
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+build=$(cd "$build" && pwd)
+cli=${VELMORA_CLI:-$build/bin/velmora-cli}
+pack=$build/bin/vlmdb-pack
+shipped_db=$build/bin/vlmdb.vmd
+counts=${VELMORA_COUNTS:-"13 250 500 1000 2000"}
+runs=${VELMORA_RUNS:-7}
+
+for tool in "$cli" "$pack" "$shipped_db"; do
+  [[ -e $tool ]] || { echo "missing $tool: build velmora-cli and velmora_database first" >&2; exit 1; }
+done
+command -v wine >/dev/null && command -v wineserver >/dev/null || { echo "wine is needed" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-ratio-XXXXXX")
+cleanup() {
+  for p in "$work"/prefix-*; do [[ -d $p ]] && WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true; done
+  [[ ${KEEP:-0} == 1 ]] && echo "work folder kept: $work" || rm -rf "$work"
+}
+trap cleanup EXIT
+# A lock folder of our own: a Velmora started elsewhere must not refuse the runs.
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+
+# ---- the prefix, as wineboot makes it ----------------------------------------
+template=${VELMORA_BENCH_TEMPLATE:-$work/template}
+if [[ ! -f $template/system.reg ]]; then
+  echo "booting a fresh Wine prefix ..." >&2
+  mkdir -p "$template"
+  WINEPREFIX=$template wineboot --init >/dev/null 2>&1
+  WINEPREFIX=$template wineserver -w
+  # Windows XP (the 64-bit one on a 64-bit prefix): the system Velmora edits.
+  WINEPREFIX=$template wine winecfg -v winxp64 >/dev/null 2>&1 || WINEPREFIX=$template wine winecfg -v winxp >/dev/null 2>&1
+  WINEPREFIX=$template wineserver -w
+fi
+system32=$template/drive_c/windows/system32
+mapfile -t programs < <(cd "$system32" && ls -- *.exe | sort)
+((${#programs[@]} > 0)) || { echo "no programs in $system32" >&2; exit 1; }
+
+# ---- program folders: the CLI with the large and with the shipped database ---
+large=$work/program-large
+small=$work/program-small
+mkdir -p "$large" "$small"
+cp "$cli" "$large/velmora-cli"
+cp "$cli" "$small/velmora-cli"
+cp "$shipped_db" "$small/vlmdb.vmd"
+{
+  echo "@version 07/12/2026"
+  for p in "${programs[@]}"; do echo "SYS | $p | A program of the system."; done
+  codes=(NORM SYS SPY AD VIR MAC WOR TROJ KEY HIJ DIAL)
+  for ((i = 0; i < 50000 - ${#programs[@]}; i++)); do
+    echo "${codes[i % 11]} | program$i.exe | Description of definition number $i."
+  done
+  for ((i = 0; i < 49; i++)); do echo "SPC | pattern$i | NORM | NULL"; done
+  echo "SPC | vendor | AD | NULL"
+} >"$work/definitions.txt"
+"$pack" pack "$work/definitions.txt" "$large/vlmdb.vmd" >/dev/null
+
+# ---- one prefix per count ----------------------------------------------------
+# Shortcuts made once by velmora-cli itself, then copied into each prefix.
+pool=$work/shortcut-pool
+startup_rel=
+make_shortcuts() {
+  local want=$1
+  [[ -d $pool ]] && (($(ls "$pool" | wc -l) >= want)) && return
+  rm -rf "$work/pool-prefix" && cp -a "$template" "$work/pool-prefix"
+  local i
+  for ((i = 0; i < want; i++)); do
+    WINEPREFIX=$work/pool-prefix "$small/velmora-cli" add "CU Startup Folder" "Tray $i" \
+      "C:\\windows\\system32\\${programs[i % ${#programs[@]}]} /tray" >/dev/null
+  done
+  rm -rf "$pool" && mkdir -p "$pool"
+  local first
+  first=$(find "$work/pool-prefix/drive_c" -name '*.lnk' -print -quit)
+  startup_rel=$(dirname "${first#"$work/pool-prefix/"}")
+  cp "$work/pool-prefix/$startup_rel"/*.lnk "$pool/"
+}
+
+make_prefix() {
+  local n=$1 prefix=$2
+  local links=$((n / 20)) values
+  values=$((n - links))
+  cp -a "$template" "$prefix"
+  local reg=$prefix/entries.reg i command
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    for hive in HKEY_LOCAL_MACHINE HKEY_CURRENT_USER; do
+      printf '[%s\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n' "$hive"
+      for ((i = 0; i < values; i++)); do
+        [[ $hive == HKEY_LOCAL_MACHINE ]] && ((i % 2)) && continue
+        [[ $hive == HKEY_CURRENT_USER ]] && ((i % 2 == 0)) && continue
+        if ((i % 4 == 3)); then
+          command="\\\"C:\\\\Program Files\\\\Vendor $i\\\\app$i.exe\\\" -startup"
+        else
+          command="C:\\\\windows\\\\system32\\\\${programs[i % ${#programs[@]}]} /run$i"
+        fi
+        printf '"Entry %05d"="%s"\r\n' "$i" "$command"
+      done
+      printf '\r\n'
+    done
+  } >"$reg"
+  WINEPREFIX=$prefix wine reg import 'Z:'"${reg//\//\\}" >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w
+  rm -f "$reg"
+  if ((links > 0)); then
+    mkdir -p "$prefix/$startup_rel"
+    ls "$pool" | head -n "$links" | while read -r link; do cp "$pool/$link" "$prefix/$startup_rel/"; done
+  fi
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Milliseconds of one run of "$@", output discarded.
+time_ms() {
+  local start end
+  start=$EPOCHREALTIME
+  "$@" >/dev/null 2>&1
+  end=$EPOCHREALTIME
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f\n", (b - a) * 1000 }'
+}
+
+read_floor() {
+  local prefix=$1 db=$2
+  cat "$prefix/system.reg" "$prefix/user.reg" "$db" /proc/[0-9]*/cmdline /proc/[0-9]*/comm >/dev/null 2>&1 || true
+}
+
+most=0
+for n in $counts; do ((n / 20 > most)) && most=$((n / 20)); done
+((most > 0)) && make_shortcuts "$most"
+
+printf '%-8s %12s %12s %8s %10s\n' entries "list (ms)" "floor (ms)" ratio listed
+for n in $counts; do
+  prefix=$work/prefix-$n
+  make_prefix "$n" "$prefix"
+  program=$large
+  ((n < 100)) && program=$small
+  export WINEPREFIX=$prefix
+  listed=$("$program/velmora-cli" list --json | grep -c '"location"' || true)
+  list_times=() floor_times=()
+  for ((r = 0; r < runs; r++)); do
+    list_times+=("$(time_ms "$program/velmora-cli" list --json)")
+    floor_times+=("$(time_ms read_floor "$prefix" "$program/vlmdb.vmd")")
+  done
+  list=$(printf '%s\n' "${list_times[@]}" | median)
+  floor=$(printf '%s\n' "${floor_times[@]}" | median)
+  ratio=$(awk -v a="$list" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')
+  printf '%-8s %12s %12s %8s %10s\n' "$n" "$list" "$floor" "$ratio" "$listed"
+  unset WINEPREFIX
+  [[ ${KEEP:-0} == 1 ]] || rm -rf "$prefix"
+done

@@ -1,0 +1,45 @@
+// The definitions of the working copy, read into memory once and looked up from
+// there: per section the names in entry order, with the first and last entry that
+// carries each name.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ini_file.h"
+
+namespace velmora {
+
+class DefinitionsIndex {
+ public:
+  // |document| is the parsed working copy, or null when it cannot be read (then
+  // every section is empty and every value its default).
+  explicit DefinitionsIndex(std::shared_ptr<const platform::IniDocument> document);
+  virtual ~DefinitionsIndex() = default;
+
+  struct Section {
+    // "PRON%d" of entry n, stripped, for n = 0 up to the first missing or empty one.
+    std::vector<std::string> names;
+    // Lower-cased name -> the first and the last n that carry it.
+    std::unordered_map<std::string, std::pair<int, int>> entriesOf;
+  };
+  // The section of |code| (built on first use).
+  const Section& SectionOf(const std::string& code);
+  // ReadDatabaseString over the working copy held.
+  std::string Read(const std::string& section, const std::string& key, const std::string& defaultValue,
+                   std::uint32_t* count = nullptr) const;
+
+ private:
+  std::shared_ptr<const platform::IniDocument> document_;
+  std::map<std::string, Section> sections_;
+};
+
+// The index of the working copy at |path|, as the file holds it now: built again
+// only when the file changed since it was built.
+std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(const std::string& path);
+
+}  // namespace velmora

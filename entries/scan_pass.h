@@ -1,0 +1,42 @@
+// One pass over the startup entries (a scan of the locations, the store, a
+// snapshot, a refresh): what it learns once and then looks up per entry.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "entries/module_version.h"
+#include "entries/process_info.h"
+#include "platform/files.h"
+#include "platform/icons.h"
+
+namespace velmora {
+
+// While a ScanPass lives, the process list and the memory figures are read once,
+// each program file is searched for, has its version resource read and its icon
+// extracted at most once (per distinct path as written), and the path look-ups of
+// the prefix are kept. Passes nest: an inner one joins the outer one, so a refresh
+// that scans and then reads the store is one pass.
+class ScanPass {
+ public:
+  ScanPass();
+  ~ScanPass();
+  ScanPass(const ScanPass&) = delete;
+  ScanPass& operator=(const ScanPass&) = delete;
+
+  ProcessSnapshot& Processes();
+  bool PathFindsItem(const std::string& path);
+  const VersionResource& Version(const std::string& path);
+  platform::IconHandle Icon(const std::string& path);
+
+ private:
+  struct Facts;
+  Facts& Owned();
+  ScanPass* outer_ = nullptr;
+  std::unique_ptr<Facts> facts_;
+  platform::files::PathLookupScope lookups_;
+};
+
+}  // namespace velmora

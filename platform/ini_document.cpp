@@ -1,0 +1,157 @@
+// INI text rules and the parsed INI document, the same for every backend.
+#include "platform/ini_file.h"
+#include "platform/ini_text.h"
+
+#include <cstring>
+
+#include "base/utf16.h"
+
+namespace platform {
+
+namespace ini_text {
+
+namespace {
+
+// Blanks as the C library's isspace() sees them in the "C" locale; bytes above
+// 0x7F are never blanks.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+}  // namespace
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Folded(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = Fold(c);
+  return out;
+}
+
+std::string DecodedText(const std::string& bytes) {
+  auto starts = [&](const char* mark, std::size_t n) { return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0; };
+  if (starts("\xEF\xBB\xBF", 3)) return bytes.substr(3);
+  if (starts("\xFF\xFE", 2)) {
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
+  }
+  if (starts("\xFE\xFF", 2)) {
+    std::string swapped;
+    swapped.reserve(bytes.size() - 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      swapped.push_back(bytes[i + 1]);
+      swapped.push_back(bytes[i]);
+    }
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
+  }
+  return bytes;
+}
+
+std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
+  if (!buffer || size == 0) return 0;
+  std::size_t zero = text.find('\0');
+  if (zero != std::string_view::npos) text = text.substr(0, zero);
+  std::size_t count = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(buffer, text.data(), count);
+  buffer[count] = 0;
+  return static_cast<std::uint32_t>(count);
+}
+
+}  // namespace ini_text
+
+using ini_text::CopyOut;
+using ini_text::DecodedText;
+using ini_text::Fold;
+using ini_text::Folded;
+using ini_text::Trim;
+
+std::uint64_t IniDocument::HashOf(std::uint32_t section, std::string_view key) {
+  std::uint64_t hash = 1469598103934665603ull ^ section;
+  for (char c : key) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+  return hash ^ (hash >> 29);
+}
+
+const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string_view key,
+                                              std::uint64_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    std::uint32_t slot = slots_[at];
+    if (slot == 0) return nullptr;
+    const Entry& entry = entries_[slot - 1];
+    if (entry.hash != hash || entry.section != section || entry.key.size() != key.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < key.size(); ++i) same = Fold(entry.key[i]) == Fold(key[i]);
+    if (same) return &entry;
+  }
+}
+
+IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
+  const std::string& text = text_;
+  std::uint32_t section = sections_.emplace("", 0).first->second;  // before the first section
+  entries_.reserve(text.size() / 24);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const char* lineStart = text.data() + at;
+    const void* newline = std::memchr(lineStart, '\n', text.size() - at);
+    std::size_t end = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
+    std::string_view line = Trim(std::string_view(lineStart, end - at));
+    at = end + 1;
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      std::size_t close = line.rfind(']');
+      if (close != std::string_view::npos) {
+        auto next = static_cast<std::uint32_t>(sections_.size());
+        section = sections_.emplace(Folded(Trim(line.substr(1, close - 1))), next).first->second;
+        continue;
+      }
+    }
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;  // a key without value holds nothing
+    std::string_view key = Trim(line.substr(0, equals));
+    if (key.empty()) continue;
+    std::string_view value = Trim(line.substr(equals + 1));
+    // A value is read as text: it ends at a zero byte.
+    std::size_t zero = value.find('\0');
+    if (zero != std::string_view::npos) value = value.substr(0, zero);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    entries_.push_back(Entry{HashOf(section, key), section, key, value});
+  }
+  // The table of keys; of several lines of one key the first wins.
+  std::size_t capacity = 16;
+  while (capacity < entries_.size() * 2) capacity *= 2;
+  slots_.assign(capacity, 0);
+  const std::size_t mask = capacity - 1;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& entry = entries_[i];
+    if (Lookup(entry.section, entry.key, entry.hash)) continue;
+    entries_[kept] = entry;
+    std::size_t at = entry.hash & mask;
+    while (slots_[at] != 0) at = (at + 1) & mask;
+    slots_[at] = static_cast<std::uint32_t>(++kept);
+  }
+  entries_.resize(kept);
+}
+
+const std::string_view* IniDocument::Find(std::string_view section, std::string_view key) const {
+  auto folded = sections_.find(Folded(Trim(section)));
+  if (folded == sections_.end()) return nullptr;
+  std::string_view trimmed = Trim(key);
+  const Entry* entry = Lookup(folded->second, trimmed, HashOf(folded->second, trimmed));
+  return entry ? &entry->value : nullptr;
+}
+
+std::uint32_t IniDocument::Get(std::string_view section, std::string_view key, const std::string& defaultValue,
+                               char* buffer, std::uint32_t size) const {
+  if (Trim(key).empty()) return CopyOut(defaultValue, buffer, size);
+  const std::string_view* value = Find(section, key);
+  return CopyOut(value ? *value : std::string_view(defaultValue), buffer, size);
+}
+
+}  // namespace platform

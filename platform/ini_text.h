@@ -1,0 +1,23 @@
+// The text rules of INI files shared by the INI readers: blanks, letter case,
+// the decoding of a file's bytes and the copying out of a value.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform::ini_text {
+
+// Without the blanks of the "C" locale at either end.
+std::string_view Trim(std::string_view text);
+// ASCII letters in lower case.
+char Fold(char c);
+std::string Folded(std::string_view text);
+// The text of a file as the program's 8-bit text: UTF-16 files (with their byte
+// order mark) are converted, a UTF-8 mark is dropped, everything else is taken
+// byte for byte.
+std::string DecodedText(const std::string& bytes);
+// |text| up to its first zero byte into |buffer|, cut to size - 1; the count copied.
+std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size);
+
+}  // namespace platform::ini_text

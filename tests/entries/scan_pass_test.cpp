@@ -1,0 +1,170 @@
+// One pass over many entries reads the process list, each program file and each
+// folder once: its tasks are those that reading everything per entry gives.
+#include "entries/scan_pass.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "base/program_context.h"
+#include "entries/process_info.h"
+#include "entries/startup_parameters.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/registry.h"
+#include "platform/shell_link.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+using namespace platform::files;
+
+class ScanPassTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Program().comInitialized = true; }
+  void SetRun(HKey root, const std::string& name, const std::string& command) {
+    HKey key = nullptr;
+    ASSERT_EQ(reg::CreateKey(root, kRunKeyPath, &key), kSuccess);
+    ASSERT_EQ(reg::SetString(key, name, command), kSuccess);
+    reg::CloseKey(key);
+  }
+  void CopyFixture(const std::string& fixture, const std::string& windowsPath) {
+    std::string host = HostPathFromWindows(windowsPath);
+    fs::create_directories(fs::path(host).parent_path());
+    fs::copy_file(test::FixturePath(fixture), host, fs::copy_options::overwrite_existing);
+  }
+  test::TempPrefix prefix_;
+};
+
+void ExpectSameTasks(const StartupParameters& a, const StartupParameters& b) {
+  for (int location = 0; location < kLocationCount; ++location) {
+    ASSERT_EQ(a.entryMaps[location].size(), b.entryMaps[location].size()) << location;
+    for (const auto& [key, task] : a.entryMaps[location]) {
+      auto other = b.entryMaps[location].find(key);
+      ASSERT_NE(other, b.entryMaps[location].end()) << key;
+      const Task& x = *task;
+      const Task& y = *other->second;
+      EXPECT_EQ(x.command, y.command) << key;
+      EXPECT_EQ(x.fileName, y.fileName) << key;
+      EXPECT_EQ(x.fileExists, y.fileExists) << key;
+      EXPECT_EQ(x.processProtected, y.processProtected) << key;
+      EXPECT_EQ(x.version, y.version) << key;
+      EXPECT_EQ(x.productName, y.productName) << key;
+      EXPECT_EQ(x.applicationName, y.applicationName) << key;
+      EXPECT_EQ(x.description, y.description) << key;
+      ASSERT_EQ(!x.icon, !y.icon) << key;
+      if (x.icon) {
+        EXPECT_EQ(x.icon->resourceId, y.icon->resourceId) << key;
+        EXPECT_EQ(x.icon->width, y.icon->width) << key;
+        EXPECT_EQ(x.icon->pixels, y.icon->pixels) << key;
+        EXPECT_EQ(x.icon->notAnIconFile, y.icon->notAnIconFile) << key;
+      }
+    }
+  }
+}
+
+// Programs shared by several entries, written in other letter cases, files with
+// and without version data or translation table, missing files and folders, and
+// a shortcut: the one pass over all locations gives what scans whose every entry
+// reads everything afresh give.
+TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
+  CopyFixture("scan_app.exe", "C:\\Tools\\scan_app.exe");
+  CopyFixture("version_app.exe", "C:\\Tools\\Version App.exe");
+  CopyFixture("german_dll.dll", "C:\\Tools\\german.dll");
+  CopyFixture("strings_app.exe", "C:\\Tools\\strings_app.exe");
+  CopyFixture("plain_app.exe", "C:\\Other\\plain.exe");
+  CopyFixture("app.ico", "C:\\Other\\app.ico");
+  const char* commands[] = {
+      "C:\\Tools\\scan_app.exe /a",         "c:\\tools\\SCAN_APP.EXE /b",     "C:\\Tools\\scan_app.exe",
+      "\"C:\\Tools\\Version App.exe\" -x",  "C:\\Tools\\german.dll",          "C:\\TOOLS\\german.dll",
+      "C:\\Tools\\strings_app.exe",         "C:\\Tools\\scan_app.exe /c",     "C:\\Other\\plain.exe",
+      "C:\\Other\\app.ico",                 "C:\\Missing\\gone.exe",          "C:\\Tools\\gone.exe",
+      "C:\\Missing\\Deeper\\gone.exe",      "rundll32.exe shell32.dll,Thing", "",
+  };
+  int n = 0;
+  for (const char* command : commands) {
+    SetRun(HKeyCurrentUser(), "User " + std::to_string(n), command);
+    SetRun(HKeyLocalMachine(), "Machine " + std::to_string(n), command);
+    ++n;
+  }
+  StartupParameters probe;
+  std::string startup = probe.StartupFolderPath(kCuStartupFolder);
+  ASSERT_FALSE(startup.empty());
+  fs::create_directories(HostPathFromWindows(startup));
+  ShellLink link;
+  ASSERT_EQ(link.SetPath("C:\\Tools\\scan_app.exe"), kOk);
+  ASSERT_EQ(link.Save(startup + "\\Tools.lnk"), kOk);
+  test::WriteFile(HostPathFromWindows(startup) + "/notes.txt", "text");
+
+  StartupParameters onePass;
+  onePass.ScanAllLocations();
+  StartupParameters perEntry;  // no pass around the scans: every entry is a pass of its own
+  for (int location = 0; location < kLocationCount; ++location) {
+    if (IsFolderLocation(location)) {
+      perEntry.ScanStartupFolder(location);
+    } else {
+      perEntry.ScanRunKey(location);
+    }
+  }
+  EXPECT_EQ(onePass.entryMaps[kCuRun].size(), std::size(commands));
+  EXPECT_EQ(onePass.entryMaps[kCuStartupFolder].size(), 2u);
+  ExpectSameTasks(onePass, perEntry);
+  EXPECT_EQ(onePass.entryMaps[kCuRun]["user 1"]->version, onePass.entryMaps[kCuRun]["user 0"]->version);
+  EXPECT_EQ(onePass.entryMaps[kCuRun]["user 10"]->fileExists, 0);
+}
+
+TEST_F(ScanPassTest, TheProcessSnapshotFindsWhatAFreshReadingFinds) {
+  std::string self;
+  for (const ProcessEntry& process : ListProcesses()) {
+    if (process.pid == static_cast<std::uint32_t>(getpid())) self = process.name;
+  }
+  ASSERT_FALSE(self.empty());
+  ProcessSnapshot snapshot;
+  std::vector<std::uint32_t> ids = snapshot.FindProcessIds(self);
+  EXPECT_NE(std::find(ids.begin(), ids.end(), static_cast<std::uint32_t>(getpid())), ids.end());
+  EXPECT_EQ(snapshot.FindProcessIds("no-such-process-name"), std::vector<std::uint32_t>{});
+  std::uint64_t rss = 0, peak = 0;
+  ASSERT_TRUE(snapshot.Memory(getpid(), &rss, &peak));
+  EXPECT_GT(rss, 0u);
+  EXPECT_GE(peak, rss);
+  EXPECT_TRUE(snapshot.FullyControlled(getpid()));
+
+  Task viaSnapshot, fresh;
+  ReadProcessInfo("C:\\x\\" + self + ".EXE", viaSnapshot, snapshot);
+  ReadProcessInfo("C:\\x\\" + self + ".EXE", fresh);
+  EXPECT_GT(viaSnapshot.memoryKB, 0);
+  EXPECT_GT(fresh.memoryKB, 0);
+  EXPECT_EQ(viaSnapshot.processProtected, fresh.processProtected);
+}
+
+// Within a scope a folder is listed once, but a change through the platform is
+// seen at once.
+TEST_F(ScanPassTest, KeptPathLookupsFollowChangesMadeDuringThePass) {
+  fs::create_directories(HostPathFromWindows("C:\\Data"));
+  test::WriteFile(HostPathFromWindows("C:\\Data") + "/Report.TXT", "1");
+  PathLookupScope scope;
+  std::uint64_t generation = PathLookupGeneration();
+  EXPECT_NE(generation, 0u);
+  EXPECT_EQ(fs::path(HostPathFromWindows("c:\\data\\report.txt")).filename(), "Report.TXT");
+  EXPECT_TRUE(files::Exists("C:\\DATA\\REPORT.TXT"));
+  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
+  ASSERT_EQ(files::WriteAtomic("C:\\Data\\New.txt", "2"), kSuccess);
+  EXPECT_NE(PathLookupGeneration(), generation);
+  EXPECT_TRUE(files::Exists("C:\\data\\NEW.TXT"));
+  EXPECT_EQ(fs::path(HostPathFromWindows("C:\\data\\new.txt")).filename(), "New.txt");
+  ASSERT_EQ(files::RemoveFile("C:\\Data\\New.txt"), kSuccess);
+  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
+  {
+    PathLookupScope inner;  // joins the outer scope
+    EXPECT_EQ(PathLookupGeneration(), PathLookupGeneration());
+  }
+  EXPECT_NE(PathLookupGeneration(), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
