@@ -69,7 +69,9 @@ class BackendsTest : public ::testing::Test {
                   Wine("reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v Marker /d "
                        "'C:\\marker\\marker.exe C:\\markers\\marker.txt' /f") +
                   Wine("reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v Once /d "
-                       "'C:\\missing.exe' /f"),
+                       "'C:\\missing.exe' /f") +
+                  // What the Linux build reads as the system version.
+                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion' /v CurrentVersion /d 5.2 /f"),
               0);
     test::RunCommand(env_ + "wineserver -w");
   }
