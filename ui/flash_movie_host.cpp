@@ -53,7 +53,21 @@ FlashMovieHost::FlashMovieHost(QWidget* parent) : QQuickWidget(parent) {
   SetBackgroundColor(0xFFFFFF);
 }
 
-FlashMovieHost::~FlashMovieHost() { UnloadMovie(); }
+FlashMovieHost::~FlashMovieHost() {
+  UnloadMovie();
+  // The software scene graph keeps a texture for every image it drew in its render
+  // context, and Qt 6.4 never frees them when a QQuickWidget goes away: the render
+  // control is not "initialised" in software mode, so invalidating it skips the
+  // render context. Let the textures go while the window still renders: dropping
+  // the unreferenced pixmaps of the movie's images destroys their texture
+  // factories, which queues the textures for deletion at the next sync, and one
+  // last frame runs that sync.
+  if (quickWindow() && quickWindow()->rendererInterface() &&
+      quickWindow()->rendererInterface()->graphicsApi() == QSGRendererInterface::Software) {
+    quickWindow()->releaseResources();
+    grabFramebuffer();
+  }
+}
 
 void FlashMovieHost::UnloadMovie() {
   if (root_) {

@@ -794,34 +794,40 @@ std::string Hive::Serialize() const {
     for (std::string_view span : block->laterSpans) estimate += span.size();
   }
   out.reserve(estimate);
-  out += header_;
+  // A file read without a newline at its end has a last line without one: what
+  // follows it now must start a line of its own, or the two would run together.
+  auto append = [&out](std::string_view piece) {
+    if (!piece.empty() && !out.empty() && out.back() != '\n') out += '\n';
+    out += piece;
+  };
+  append(header_);
   for (const auto& block : blocks_) {
-    out += block->lead;
+    append(block->lead);
     if (!block->decoded) {
-      out += block->keyLine;
-      out += block->span;  // an undecoded block has no later spans
+      append(block->keyLine);
+      append(block->span);  // an undecoded block has no later spans
       continue;
     }
     bool fresh = block->touched || block->keyLine.empty();
-    out += fresh ? KeyLine(block->node, block->modified) : block->keyLine;
+    append(fresh ? KeyLine(block->node, block->modified) : block->keyLine);
     bool hasTime = false;
     for (const HiveItem& item : block->items) hasTime |= item.kind == HiveItem::kTime;
-    if (fresh && !hasTime) out += TimeLine(block->modified);
+    if (fresh && !hasTime) append(TimeLine(block->modified));
     for (const HiveItem& item : block->items) {
       switch (item.kind) {
         case HiveItem::kValue:
-          out += item.value.text.empty() ? FormatValue(item.value) : item.value.text;
+          append(item.value.text.empty() ? FormatValue(item.value) : item.value.text);
           break;
         case HiveItem::kTime:
-          out += fresh ? TimeLine(block->modified) : item.text;
+          append(fresh ? TimeLine(block->modified) : item.text);
           break;
         case HiveItem::kOther:
-          out += item.text;
+          append(item.text);
           break;
       }
     }
   }
-  out += trailer_;
+  append(trailer_);
   return out;
 }
 

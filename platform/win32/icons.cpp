@@ -64,6 +64,20 @@ bool ImageOf(HICON icon, IconImage* image) {
   return true;
 }
 
+// An executable or library ("MZ") or an icon file (reserved 0, type 1): files
+// whose lack of an icon is "no icon" rather than "not an icon file". Wine's
+// ExtractIcon answers both with no icon.
+bool IsIconSource(const std::string& path) {
+  HANDLE file = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  unsigned char head[4] = {};
+  DWORD read = 0;
+  bool ok = ReadFile(file, head, sizeof head, &read, nullptr) && read == sizeof head;
+  CloseHandle(file);
+  return ok && ((head[0] == 'M' && head[1] == 'Z') || (head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0));
+}
+
 }  // namespace
 
 bool DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* image) {
@@ -86,7 +100,7 @@ IconHandle Extract(const std::string& path, int index) {
   if (path.empty() || !files::Exists(path) || files::DirectoryExists(path)) return NotAnIconFileResult();
   HICON icon = ExtractIconW(GetModuleHandleW(nullptr), win32::Wide(path).c_str(), static_cast<UINT>(index));
   if (reinterpret_cast<INT_PTR>(icon) == 1) return NotAnIconFileResult();
-  if (!icon) return nullptr;
+  if (!icon) return IsIconSource(path) ? nullptr : NotAnIconFileResult();
   auto image = std::make_shared<IconImage>();
   bool ok = ImageOf(icon, image.get());
   DestroyIcon(icon);

@@ -8,15 +8,15 @@
 namespace velmora::test {
 namespace {
 
-using StartupApprovedTest = ChangesTest;
-
 // 12 bytes: the state byte, three zero bytes, and the time of disabling.
 std::string Mark(char state) { return std::string(1, state) + std::string(3, '\0') + "\x11\x22\x33\x44\x55\x66\x77\x08"; }
 
-void SetMark(int location, const std::string& name, char state) {
-  ChangesTest::SetRaw(location <= kLmStartupFolder ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser(),
-                      StartupApprovedKeyPath(location), name, platform::kRegBinary, Mark(state));
-}
+class StartupApprovedTest : public ChangesTest {
+ protected:
+  static void SetMark(int location, const std::string& name, char state) {
+    SetRaw(RootOf(location), StartupApprovedKeyPath(location), name, platform::kRegBinary, Mark(state));
+  }
+};
 
 TEST(StartupApprovedMarks, BitZeroOfTheFirstByteMeansDisabled) {
   EXPECT_TRUE(MarksDisabled(Mark(0x03)));

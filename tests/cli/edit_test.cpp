@@ -135,9 +135,9 @@ TEST_F(CliEditTest, The32BitMachineLocationsByTagAndNumber) {
   EXPECT_LT(machine, user);
   EXPECT_LT(user, run32);
   EXPECT_LT(run32, once32);
-  EXPECT_NE(json.out.find("\"enabled\": false, \"startsUnderWine\": false", run32), std::string::npos);
-  EXPECT_NE(json.out.find("\"enabled\": true, \"startsUnderWine\": true", once32), std::string::npos);
-  EXPECT_NE(json.out.find("\"enabled\": true, \"startsUnderWine\": false", user), std::string::npos);
+  EXPECT_NE(json.out.find("\"enabled\": false, \"disabledBySystem\": false, \"startsUnderWine\": false", run32), std::string::npos);
+  EXPECT_NE(json.out.find("\"enabled\": true, \"disabledBySystem\": false, \"startsUnderWine\": true", once32), std::string::npos);
+  EXPECT_NE(json.out.find("\"enabled\": true, \"disabledBySystem\": false, \"startsUnderWine\": false", user), std::string::npos);
 
   Result table = Run({"list"});
   EXPECT_NE(table.out.find("LM RunOnce (32-bit) (1 entry)"), std::string::npos) << table.out;

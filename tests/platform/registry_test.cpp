@@ -532,6 +532,28 @@ TEST_F(RegistryTest, AnUnparsableHiveIsNeverWritten) {
   EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software", kKeyRead, &key), kBadRegistryFile);
 }
 
+// A hive whose last line has no newline (cut by an editor or a full disk of some
+// other program): what a change adds after it starts on a line of its own, and a
+// value of hex lines that runs to the end of the file keeps its bytes.
+TEST_F(RegistryTest, AFileWithoutANewlineAtItsEndTakesChangesOnLinesOfTheirOwn) {
+  const std::string cut = std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"bin\"=hex:01,02,\\\n  03,04";
+  WriteFile(UserReg(), cut);
+  HKey key = Create(HKeyCurrentUser(), "Software\\Z");
+  ASSERT_EQ(reg::SetString(key, "v", "after"), kSuccess);
+  reg::CloseKey(key);
+  std::string text = ReadFile(UserReg());
+  EXPECT_EQ(text.rfind(cut + "\n", 0), 0u) << text;
+  platform::posix::Hive hive;
+  platform::posix::HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.line << ": " << error.message << "\n" << text;
+  key = Open(HKeyCurrentUser(), "Software\\A");
+  EXPECT_EQ(Raw(key, "bin"), std::string("\x01\x02\x03\x04"));
+  reg::CloseKey(key);
+  key = Open(HKeyCurrentUser(), "Software\\Z");
+  EXPECT_EQ(Query(key, "v"), "after");
+  reg::CloseKey(key);
+}
+
 TEST_F(RegistryTest, AMissingHiveFileIsWrittenOnTheFirstChange) {
   ASSERT_EQ(unlink(UserReg().c_str()), 0);
   HKey key = nullptr;

@@ -277,8 +277,8 @@ TEST_F(MainWindowTest, ThirtyTwoBitMachineEntriesJoinTheMachinesViews) {
   int agent = RowOf("Agent");
   ASSERT_GE(agent, 0);
   EXPECT_EQ(List()->RowLocationText(agent), "LM Run (32-bit)");
-  EXPECT_EQ(List()->item(agent, ui::kColumnLocation)->icon().pixmap(16, 16).toImage(),
-            List()->item(RowOf("Alpha"), ui::kColumnLocation)->icon().pixmap(16, 16).toImage());
+  EXPECT_EQ(List()->CellIcon(agent, ui::kColumnLocation).pixmap(16, 16).toImage(),
+            List()->CellIcon(RowOf("Alpha"), ui::kColumnLocation).pixmap(16, 16).toImage());
   const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
       {"IDC_FS_LOCALRUN", {"LM Run (32-bit) Agent", "LM Run Alpha", "LM Run Beta"}},
       {"IDC_FS_LOCALRUNONCE", {"LM RunOnce (32-bit) Setup", "LM RunOnce Once"}},
