@@ -144,7 +144,7 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
       if (column == kColumnName) return row.icon;
       if (column == kColumnLocation) {
-        return ListImagePixmap(row.location <= kLmStartupFolder ? kImageComputer : kImageUsers);
+        return ListImagePixmap(IsMachineLocation(row.location) ? kImageComputer : kImageUsers);
       }
       if (column == kColumnRating) return ListImagePixmap(FileKindImage(task->rating));
       return QVariant();
