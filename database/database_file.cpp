@@ -16,7 +16,9 @@ constexpr std::size_t kVersionHeadSize = 256;
 }  // namespace
 
 std::string DatabasePath(const std::string& programDir) { return programDir + "\\" + kDatabaseFileName; }
-std::string WorkingCopyPath(const std::string& programDir) { return programDir + "\\" + kWorkingCopyFileName; }
+std::string WorkingCopyPath(const std::string& programDir) {
+  return programDir + "\\" + kWorkingCopyFileName;
+}
 
 std::string DefnsVersionOf(const std::string& fileBytes) {
   std::string head = fileBytes.substr(0, kVersionHeadSize);
@@ -64,7 +66,9 @@ bool DecodeDatabase(const std::string& programDir) {
   return platform::files::WriteAtomic(WorkingCopyPath(programDir), body) == platform::kSuccess;
 }
 
-void DeleteWorkingCopy(const std::string& programDir) { platform::files::RemoveFile(WorkingCopyPath(programDir)); }
+void DeleteWorkingCopy(const std::string& programDir) {
+  platform::files::RemoveFile(WorkingCopyPath(programDir));
+}
 
 std::string ScrambleText(const std::string& plain) {
   std::string out(plain.size(), '\0');
@@ -92,7 +96,7 @@ std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& k
   if (!buffer || size == 0) return 0;
   std::vector<char> temp(kDatabaseValueSize > size ? kDatabaseValueSize : size, '\0');
   std::uint32_t count = platform::ini::ReadString(ScrambleText(section), ScrambleText(key), defaultValue,
-                                                          temp.data(), size, iniPath);
+                                                  temp.data(), size, iniPath);
   std::string received(temp.data(), count);
   std::string delivered = received == defaultValue ? received : UnscrambleText(received);
   std::size_t n = delivered.size() < size - 1 ? delivered.size() : size - 1;

@@ -5,9 +5,9 @@
 
 #include "base/message_text.h"
 #include "base/program_context.h"
+#include "base/text.h"
 #include "database/database_file.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 
 namespace velmora {
 
@@ -96,13 +96,15 @@ void StartupParameters::RateAllTasks() {
   }
   for (int n = 0; !unknown.empty(); ++n) {
     std::uint32_t count = 0;
-    std::string pattern = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PRON", n), "", path, &count));
+    std::string pattern =
+        TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PRON", n), "", path, &count));
     if (count == 0) break;
     std::vector<Task*> matched;
     std::vector<Task*> rest;
     for (Task* task : unknown) (MatchNamePattern(pattern, task->fileName) ? matched : rest).push_back(task);
     if (matched.empty()) continue;
-    std::string description = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROD", n), "NULL", path));
+    std::string description =
+        TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROD", n), "NULL", path));
     std::string category = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROT", n), "NULL", path));
     for (Task* task : matched) SetRating(*task, description, category, texts);
     unknown.swap(rest);
@@ -130,10 +132,12 @@ void StartupParameters::RateTask(Task& task) {
   DeriveFileName(task);
   for (int n = 0;; ++n) {
     std::uint32_t count = 0;
-    std::string pattern = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PRON", n), "", path, &count));
+    std::string pattern =
+        TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PRON", n), "", path, &count));
     if (count == 0) break;
     if (!MatchNamePattern(pattern, task.fileName)) continue;
-    std::string description = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROD", n), "NULL", path));
+    std::string description =
+        TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROD", n), "NULL", path));
     std::string category = TrimWhiteSpace(ReadDatabaseString(kPatternSection, Key("PROT", n), "NULL", path));
     SetRating(task, description, category, texts);
     break;

@@ -8,9 +8,9 @@
 
 namespace velmora {
 
-const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",      "FileDescription", "FileVersion",
-                                                   "InternalName",     "LegalCopyright",  "OriginalFilename",
-                                                   "ProductName",      "ProductVersion"};
+const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",  "FileDescription", "FileVersion",
+                                                   "InternalName", "LegalCopyright",  "OriginalFilename",
+                                                   "ProductName",  "ProductVersion"};
 
 bool ModuleVersion::ReadVersionInfo(const std::string& path) {
   codePage = 1252;

@@ -28,14 +28,14 @@ Status FullPath(const std::string& path, std::string* fullPath);
 // C:\windows\system32 of the prefix.
 std::string SystemDirectory();
 
-bool Exists(const std::string& path);        // a file or a folder
+bool Exists(const std::string& path);  // a file or a folder
 bool DirectoryExists(const std::string& path);
 Status ReadWholeFile(const std::string& path, std::string* bytes);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
 Status WriteAtomic(const std::string& path, const std::string& bytes);
 Status RemoveFile(const std::string& path);
-Status MakeDirectory(const std::string& path);  // one level; kAlreadyExists when present
-Status MakeDirectories(const std::string& path);  // with parents
+Status MakeDirectory(const std::string& path);                  // one level; kAlreadyExists when present
+Status MakeDirectories(const std::string& path);                // with parents
 Status Rename(const std::string& from, const std::string& to);  // replaces |to|
 
 }  // namespace files
@@ -47,7 +47,7 @@ struct FoundItem {
   std::string name;      // file name with extension
   std::string fullPath;  // folder of the pattern + "\" + name
   bool isDirectory = false;
-  bool isDots = false;   // "." or ".."
+  bool isDots = false;  // "." or ".."
   std::uint64_t size = 0;
 };
 

@@ -18,9 +18,8 @@ namespace ini {
 //
 // A file is parsed once and served from its parsed copy until it changes on disk
 // (size, modification time or inode).
-std::uint32_t ReadString(const std::string& section, const std::string& key,
-                                      const std::string& defaultValue, char* buffer,
-                                      std::uint32_t size, const std::string& path);
+std::uint32_t ReadString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                         char* buffer, std::uint32_t size, const std::string& path);
 
 // Drops every parsed copy.
 void ClearCache();

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/utf16.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
-#include "base/utf16.h"
 
 namespace platform {
 
@@ -52,10 +52,13 @@ using IniValues = std::unordered_map<std::string, std::string>;
 // order mark) are converted, a UTF-8 mark is dropped, everything else is taken
 // byte for byte.
 std::string DecodedText(const std::string& bytes) {
-  auto starts = [&](const char* mark, std::size_t n) { return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0; };
+  auto starts = [&](const char* mark, std::size_t n) {
+    return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0;
+  };
   if (starts("\xEF\xBB\xBF", 3)) return bytes.substr(3);
   if (starts("\xFF\xFE", 2)) {
-    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
   }
   if (starts("\xFE\xFF", 2)) {
     std::string swapped;
@@ -64,7 +67,8 @@ std::string DecodedText(const std::string& bytes) {
       swapped.push_back(bytes[i + 1]);
       swapped.push_back(bytes[i]);
     }
-    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(
+        reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
   }
   return bytes;
 }
@@ -95,7 +99,8 @@ void Parse(const std::string& text, IniValues* values) {
     // A value is read as text: it ends at a zero byte.
     std::size_t zero = value.find('\0');
     if (zero != std::string_view::npos) value = value.substr(0, zero);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
     std::string lookup;
@@ -237,13 +242,14 @@ std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
 }  // namespace
 
 std::uint32_t ini::ReadString(const std::string& section, const std::string& key,
-                                      const std::string& defaultValue, char* buffer,
-                                      std::uint32_t size, const std::string& path) {
+                              const std::string& defaultValue, char* buffer, std::uint32_t size,
+                              const std::string& path) {
   if (Trim(key).empty() || path.empty()) return CopyOut(defaultValue, buffer, size);
   const IniValues* values = ValuesOf(path);
   if (!values) return CopyOut(defaultValue, buffer, size);
   auto it = values->find(LookupKey(section, key));
-  return CopyOut(it == values->end() ? std::string_view(defaultValue) : std::string_view(it->second), buffer, size);
+  return CopyOut(it == values->end() ? std::string_view(defaultValue) : std::string_view(it->second), buffer,
+                 size);
 }
 
 void ini::ClearCache() { Cache().clear(); }

@@ -82,7 +82,9 @@ std::u16string Utf16LeUnits(const std::string& data, std::size_t count) {
   return units;
 }
 
-bool SameName(std::u16string_view a, std::u16string_view b) { return a.size() == b.size() && CompareNames(a, b) == 0; }
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
 
 // The chain of keys from the root's child down to |node|.
 void ChainOf(const HiveNode* node, std::vector<const HiveNode*>* chain) {
@@ -178,8 +180,12 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
     std::uint32_t type;
     bool string;
   };
-  static const Tag kTags[] = {{"\"", kSz, true},          {"str:\"", kSz, true},  {"str(2):\"", kExpandSz, true},
-                              {"str(7):\"", kMultiSz, true}, {"hex:", kBinary, false}, {"dword:", kDword, false}};
+  static const Tag kTags[] = {{"\"", kSz, true},
+                              {"str:\"", kSz, true},
+                              {"str(2):\"", kExpandSz, true},
+                              {"str(7):\"", kMultiSz, true},
+                              {"hex:", kBinary, false},
+                              {"dword:", kDword, false}};
   for (const Tag& tag : kTags) {
     if (rest.substr(0, tag.text.size()) != tag.text) continue;
     rest.remove_prefix(tag.text.size());
@@ -265,7 +271,8 @@ char16_t FoldUnit(char16_t c) {
   if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
   if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
   if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-  if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) && !(c & 1)) return static_cast<char16_t>(c + 1);
+  if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) && !(c & 1))
+    return static_cast<char16_t>(c + 1);
   if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
   return c;
 }
@@ -320,7 +327,9 @@ std::string EscapeRegistryText(std::u16string_view text, std::string_view escape
 std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
   text->clear();
   std::size_t p = 0;
-  auto at = [&](std::size_t k) -> unsigned char { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0; };
+  auto at = [&](std::size_t k) -> unsigned char {
+    return k < s.size() ? static_cast<unsigned char>(s[k]) : 0;
+  };
   while (at(p) && at(p) != static_cast<unsigned char>(end)) {
     if (at(p) == '\\') {
       ++p;
@@ -340,7 +349,8 @@ std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* t
           continue;
         }
         unsigned value = 0;
-        for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k) value = value * 16 + HexValue(s[p++]);
+        for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k)
+          value = value * 16 + HexValue(s[p++]);
         text->push_back(static_cast<char16_t>(value));
         continue;
       }
@@ -401,7 +411,8 @@ std::string FormatValue(const HiveValue& value) {
     case kExpandSz:
     case kMultiSz:
       // Only properly terminated strings are written as strings.
-      if (data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
+      if (data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 &&
+          data[data.size() - 2] == 0) {
         if (value.type != kSz) out += HexNumber("str(%x):", value.type);
         out += '"';
         out += EscapeRegistryText(Utf16LeUnits(data, data.size() / 2 - 1), "\"");
@@ -411,7 +422,8 @@ std::string FormatValue(const HiveValue& value) {
       break;
     case kDword:
       if (data.size() == 4) {
-        std::uint32_t number = static_cast<unsigned char>(data[0]) | static_cast<unsigned char>(data[1]) << 8 |
+        std::uint32_t number = static_cast<unsigned char>(data[0]) |
+                               static_cast<unsigned char>(data[1]) << 8 |
                                static_cast<unsigned char>(data[2]) << 16 |
                                static_cast<std::uint32_t>(static_cast<unsigned char>(data[3])) << 24;
         out += HexNumber("dword:%08x\n", number);
@@ -469,7 +481,7 @@ bool Hive::Parse(std::string_view text, HiveParseError* error) {
   header_.assign(raw);
 
   HiveBlock* block = nullptr;
-  std::string pending;  // blank lines not yet given to a block
+  std::string pending;                                            // blank lines not yet given to a block
   std::unordered_map<std::u16string, std::size_t> valuesOfBlock;  // folded name -> item
   auto flushPending = [&]() {
     if (pending.empty()) return;
@@ -499,7 +511,8 @@ bool Hive::Parse(std::string_view text, HiveParseError* error) {
           // merges them.
           block = node->block;
           for (std::size_t k = 0; k < block->items.size(); ++k) {
-            if (block->items[k].kind == HiveItem::kValue) valuesOfBlock[FoldName(block->items[k].value.name)] = k;
+            if (block->items[k].kind == HiveItem::kValue)
+              valuesOfBlock[FoldName(block->items[k].value.name)] = k;
           }
           pending.clear();
           break;
@@ -569,7 +582,8 @@ bool Hive::Parse(std::string_view text, HiveParseError* error) {
 std::string Hive::Serialize() const {
   std::string out;
   std::size_t estimate = header_.size() + trailer_.size();
-  for (const auto& block : blocks_) estimate += block->lead.size() + block->keyLine.size() + 64 * block->items.size();
+  for (const auto& block : blocks_)
+    estimate += block->lead.size() + block->keyLine.size() + 64 * block->items.size();
   out.reserve(estimate);
   // A file read without a newline at its end has a last line without one: what
   // follows it now must start a line of its own, or the two would run together.
@@ -710,11 +724,13 @@ void Hive::DeleteKey(HiveNode* node) {
     if (current->block) doomed.insert(current->block);
     for (const auto& child : current->children) stack.push_back(child.get());
   }
-  std::erase_if(blocks_, [&](const std::unique_ptr<HiveBlock>& block) { return doomed.count(block.get()) != 0; });
+  std::erase_if(blocks_,
+                [&](const std::unique_ptr<HiveBlock>& block) { return doomed.count(block.get()) != 0; });
 
   HiveNode* parent = node->parent;
   parent->index.erase(FoldName(node->name));
-  std::erase_if(parent->children, [&](const std::unique_ptr<HiveNode>& child) { return child.get() == node; });
+  std::erase_if(parent->children,
+                [&](const std::unique_ptr<HiveNode>& child) { return child.get() == node; });
   // A parent that only its subkeys implied keeps existing as a key of its own.
   if (parent != &root_ && !parent->block && parent->children.empty()) EnsureBlock(parent);
 }
@@ -726,8 +742,9 @@ HiveNode* Hive::AddChild(HiveNode* parent, const std::u16string& name, bool sort
   HiveNode* raw = child.get();
   auto at = parent->children.end();
   if (sorted) {
-    at = std::find_if(parent->children.begin(), parent->children.end(),
-                      [&](const std::unique_ptr<HiveNode>& other) { return CompareNames(other->name, name) > 0; });
+    at = std::find_if(
+        parent->children.begin(), parent->children.end(),
+        [&](const std::unique_ptr<HiveNode>& other) { return CompareNames(other->name, name) > 0; });
   }
   parent->children.insert(at, std::move(child));
   parent->index.emplace(FoldName(name), raw);

@@ -30,8 +30,8 @@ std::size_t UnescapeRegistryText(std::string_view source, char end, std::u16stri
 struct HiveValue {
   std::u16string name;  // empty for the default value
   std::uint32_t type = 0;
-  std::string data;     // bytes as the registry holds them (UTF-16LE for strings)
-  std::string text;     // its lines in the file; empty when it must be written anew
+  std::string data;  // bytes as the registry holds them (UTF-16LE for strings)
+  std::string text;  // its lines in the file; empty when it must be written anew
 };
 
 // The lines of a value as Wine writes them, wrapped hex lines included.
@@ -51,16 +51,16 @@ struct HiveBlock {
   std::string keyLine;  // the "[...]" line as read
   std::vector<HiveItem> items;
   HiveNode* node = nullptr;
-  bool touched = false;            // key line and #time are written anew
-  std::uint64_t modified = 0;      // FILETIME of the last change, when touched
+  bool touched = false;        // key line and #time are written anew
+  std::uint64_t modified = 0;  // FILETIME of the last change, when touched
 };
 
 struct HiveNode {
   std::u16string name;
   HiveNode* parent = nullptr;
-  std::vector<std::unique_ptr<HiveNode>> children;  // in file order
+  std::vector<std::unique_ptr<HiveNode>> children;      // in file order
   std::unordered_map<std::u16string, HiveNode*> index;  // folded name -> child
-  HiveBlock* block = nullptr;  // null for a key implied by its subkeys
+  HiveBlock* block = nullptr;                           // null for a key implied by its subkeys
 
   HiveNode* Child(std::u16string_view name) const;
 };

@@ -4,14 +4,14 @@
 // build is found in $VELMORA_WIN32_PROGRAM_DIR (scripts/test.sh sets it).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
-#include <fstream>
-#include <iterator>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "tests/support/test_support.h"
@@ -79,7 +79,8 @@ class BackendsTest : public ::testing::Test {
                   Wine("reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v Once /d "
                        "'C:\\missing.exe' /f") +
                   // What the Linux build reads as the system version.
-                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion' /v CurrentVersion /d 5.2 /f"),
+                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion' /v CurrentVersion /d "
+                       "5.2 /f"),
               0);
     test::RunCommand(env_ + "wineserver -w");
   }
