@@ -15,6 +15,7 @@ MessageBoxRequest ErrorBox(const std::string& message);
 MessageBoxRequest InfoBox(const std::string& message, const std::string& title = "");
 // A question under |title| answered with "Yes" (1) or "No" (2); with
 // |offerCheckBox| the box also offers its check box, cleared.
-MessageBoxRequest YesNoQuestion(const std::string& title, const std::string& message, bool offerCheckBox = false);
+MessageBoxRequest YesNoQuestion(const std::string& title, const std::string& message,
+                                bool offerCheckBox = false);
 
 }  // namespace velmora

@@ -52,7 +52,9 @@ std::string RunValueName() { return Program().programName; }
 // Windows path too).
 std::string RunValueData() {
   const std::string base = Program().programDir + "\\" + Program().programName;
-  if (!platform::files::Exists(base + ".exe") && platform::files::Exists(base) && !platform::files::DirectoryExists(base)) return base;
+  if (!platform::files::Exists(base + ".exe") && platform::files::Exists(base) &&
+      !platform::files::DirectoryExists(base))
+    return base;
   return base + ".exe";
 }
 
@@ -63,7 +65,8 @@ void StartupSettingsParameters::Read() { ReadFromRegistry(false); }
 void StartupSettingsParameters::ReadFromRegistry(bool apply) {
   platform::UniqueKey key;
   if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(),
-                             apply ? platform::kKeyAllAccess : platform::kKeyRead, key.out()) != platform::kSuccess) {
+                             apply ? platform::kKeyAllAccess : platform::kKeyRead,
+                             key.out()) != platform::kSuccess) {
     return;
   }
   std::string text;
@@ -77,7 +80,9 @@ void StartupSettingsParameters::ReadFromRegistry(bool apply) {
 
 void StartupSettingsParameters::Save() {
   platform::UniqueKey key;
-  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()) != platform::kSuccess) return;
+  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()) !=
+      platform::kSuccess)
+    return;
   WriteString(key.get(), "Language", Language);
   WriteFlag(key.get(), "ShowSplash", ShowSplash);
   WriteFlag(key.get(), "StartWithWindows", StartWithWindows);
@@ -86,7 +91,8 @@ void StartupSettingsParameters::Save() {
   WriteString(key.get(), "DefnsVersion", DefnsVersion);
 }
 
-bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const std::string& data, bool remove) {
+bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const std::string& data,
+                                                bool remove) {
   // This program is not installed on an offline installation it works on: the
   // program's own Run value there belongs to the copy installed on that Windows.
   if (platform::OfflineInstallationActive()) return false;
@@ -100,7 +106,8 @@ bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const s
     status = platform::reg::DeleteValue(run.get(), name);
   } else {
     std::string bytes = data + '\0';
-    status = platform::reg::SetValue(run.get(), name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+    status = platform::reg::SetValue(run.get(), name, platform::kRegSz,
+                                     reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                      static_cast<std::uint32_t>(bytes.size()));
   }
   return status == platform::kSuccess;

@@ -46,7 +46,8 @@ bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std
 
 bool OpenChosenSystem(const SystemChoice& choice, std::string* error) {
   if (!choice.windowsRoot.empty())
-    return platform::OpenOfflineInstallation(choice.windowsRoot, choice.userName, error) == platform::kSuccess;
+    return platform::OpenOfflineInstallation(choice.windowsRoot, choice.userName, error) ==
+           platform::kSuccess;
   if (platform::OfflineInstallationActive()) platform::CloseOfflineInstallation();
   if (platform::InitSystem() != platform::kSuccess) {
     *error = "cannot use " + platform::SystemName() + ": " + platform::LastErrorDetail();

@@ -1,8 +1,7 @@
 #include "app/velmora_app.h"
 
-#include "app/message_box_requests.h"
-
 #include "app/language.h"
+#include "app/message_box_requests.h"
 #include "base/program_context.h"
 #include "database/database_file.h"
 #include "platform/files.h"

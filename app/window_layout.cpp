@@ -19,7 +19,8 @@ int ReadDword(platform::HKey key, const char* name) {
   std::uint32_t type = 0;
   if (platform::reg::QueryValue(key, name, &type, bytes, &size) != platform::kSuccess) return 0;
   if (type != platform::kRegDword || size != 4) return 0;
-  std::uint32_t value = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+  std::uint32_t value =
+      bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
   return value > static_cast<std::uint32_t>(kLargestSize) ? 0 : static_cast<int>(value);
 }
 
@@ -38,7 +39,8 @@ std::vector<int> ParseColumnWidths(const std::string& text) {
   while (start <= text.size()) {
     std::size_t comma = text.find(',', start);
     std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (part.empty() || part.size() > 6 || part.find_first_not_of("0123456789") != std::string::npos) return {};
+    if (part.empty() || part.size() > 6 || part.find_first_not_of("0123456789") != std::string::npos)
+      return {};
     int width = std::stoi(part);
     if (width <= 0 || width > kLargestSize) return {};
     widths.push_back(width);
@@ -73,14 +75,16 @@ WindowLayout WindowLayout::Load() {
 
 bool WindowLayout::Save() const {
   platform::HKey key = nullptr;
-  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), &key) != platform::kSuccess) return false;
+  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), &key) != platform::kSuccess)
+    return false;
   bool ok = true;
   if (width > 0 && height > 0) {
     ok = WriteDword(key, kWidthValue, width) == platform::kSuccess && ok;
     ok = WriteDword(key, kHeightValue, height) == platform::kSuccess && ok;
   }
   if (!columnWidths.empty()) {
-    ok = platform::reg::SetString(key, kColumnsValue, ColumnWidthsText(columnWidths)) == platform::kSuccess && ok;
+    ok = platform::reg::SetString(key, kColumnsValue, ColumnWidthsText(columnWidths)) == platform::kSuccess &&
+         ok;
   } else {
     // The columns fit their content again: a width chosen earlier is forgotten.
     platform::reg::DeleteValue(key, kColumnsValue);

@@ -24,8 +24,12 @@ std::vector<std::basic_string<Char>> SplitPath(std::basic_string_view<Char> path
 }
 
 // A registry key path: components between backslashes.
-inline std::vector<std::u16string> SplitKeyPath(std::u16string_view path) { return SplitPath(path, std::u16string_view(u"\\")); }
+inline std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
+  return SplitPath(path, std::u16string_view(u"\\"));
+}
 // A file path: components between backslashes or slashes.
-inline std::vector<std::string> SplitFilePath(std::string_view path) { return SplitPath(path, std::string_view("\\/")); }
+inline std::vector<std::string> SplitFilePath(std::string_view path) {
+  return SplitPath(path, std::string_view("\\/"));
+}
 
 }  // namespace velmora

@@ -6,7 +6,7 @@
 namespace velmora {
 
 struct ProgramContext {
-  std::string programDir;              // Windows path of the executable's folder
+  std::string programDir;               // Windows path of the executable's folder
   std::string programName = "Velmora";  // base name of the window program
   std::string languageName = "English";
   std::string stringSection = "StringTable";

@@ -35,7 +35,8 @@ const std::map<unsigned, const char*>& Table() {
        "(passwords), a list of websites visited by the user, applications installed on the machine, the "
        "version of operating system, registry settings, etc."},
       {7017,
-       "is an advertising-oriented spyware that downloads and displays advertisements in a popup window while "
+       "is an advertising-oriented spyware that downloads and displays advertisements in a popup window "
+       "while "
        "a user is browsing the Web."},
       {7018,
        "is a self-replicating virus that does not alter files but resides in active memory and duplicates "
@@ -43,9 +44,11 @@ const std::map<unsigned, const char*>& Table() {
        "It is common for worms to be noticed only when their uncontrolled replication consumes system "
        "resources, slowing or halting other tasks."},
       {7019,
-       "A Trojan Horse portrays itself as something other than what it is at the point of execution. While it "
+       "A Trojan Horse portrays itself as something other than what it is at the point of execution. While "
+       "it "
        "may advertise its activity after launching, this information is not apparent to the user beforehand. "
-       "A Trojan Horse neither replicates nor copies itself, but causes damage or compromises the security of "
+       "A Trojan Horse neither replicates nor copies itself, but causes damage or compromises the security "
+       "of "
        "the computer. A Trojan Horse must be sent by someone or carried by another program and may arrive in "
        "the form of a joke program or software of some sort. The malicious functionality of a Trojan Horse "
        "may be anything undesirable for a computer user, including data destruction or compromising a system "
@@ -61,13 +64,16 @@ const std::map<unsigned, const char*>& Table() {
        "dialing activity without a user's specific consent prior to dialing."},
       {7023,
        "A parasitic program written intentionally to enter a computer without the users permission or "
-       "knowledge. The word parasite is used because a virus attaches to files or boot sectors and replicates "
+       "knowledge. The word parasite is used because a virus attaches to files or boot sectors and "
+       "replicates "
        "itself, thus continuing to spread. Though some virus's do little but replicate others can cause "
        "serious damage or effect program and system performance."},
       {7024,
-       "A set of keystrokes and instructions that are recorded, saved, and assigned to a short key code. When "
+       "A set of keystrokes and instructions that are recorded, saved, and assigned to a short key code. "
+       "When "
        "the key code is typed, the recorded keystrokes and instructions execute (play back). Macros can "
-       "simplify day-to-day operations, which otherwise become tedious. For example, a single macro keystroke "
+       "simplify day-to-day operations, which otherwise become tedious. For example, a single macro "
+       "keystroke "
        "can set up a connection using pcAnywhere."},
       {7025, "No information was found about this program"},
       {7026, "Cannot open Velmora because there is a previous instance already running."},

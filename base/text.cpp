@@ -36,12 +36,13 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 }
 
 bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
+  return text.size() >= suffix.size() && EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::string TrimWhiteSpace(std::string_view text) {
-  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
+  auto isSpace = [](char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+  };
   std::size_t begin = 0, end = text.size();
   while (begin < end && isSpace(text[begin])) ++begin;
   while (end > begin && isSpace(text[end - 1])) --end;

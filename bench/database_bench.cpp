@@ -8,11 +8,11 @@
 #include <random>
 
 #include "base/program_context.h"
+#include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "database/rating.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "platform/startup.h"
@@ -81,7 +81,8 @@ void FillEntries(StartupParameters& model) {
   for (int i = 0; i < kEntries; ++i) {
     auto task = std::make_unique<Task>();
     task->name = "Entry " + std::to_string(i);
-    task->fileName = i % 2 == 0 ? ToUpperAscii(FileName(i * 37 % kDefinitions)) : "unlisted" + std::to_string(i) + ".exe";
+    task->fileName =
+        i % 2 == 0 ? ToUpperAscii(FileName(i * 37 % kDefinitions)) : "unlisted" + std::to_string(i) + ".exe";
     task->command = "C:\\Programs\\" + task->fileName;
     model.entryMaps[i % kLocationCount][ToLowerAscii(task->name)] = std::move(task);
   }
@@ -121,7 +122,8 @@ void BM_RateAllTasksWithoutIndex(benchmark::State& state) {
     for (const std::string& code : model.CategoryCodes) {
       for (int n = 0;; ++n) {
         std::uint32_t count = 0;
-        std::string name = TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
+        std::string name =
+            TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
         if (count == 0) break;
         std::string description = ReadDatabaseString(code, "PROD" + std::to_string(n), "NULL", path);
         for (auto& map : model.entryMaps)
@@ -177,7 +179,8 @@ void BM_DecodeDatabase(benchmark::State& state) {
   for (auto _ : state) {
     if (!DecodeDatabase(programDir)) state.SkipWithError("decoding failed");
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(body.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(body.size()));
 }
 BENCHMARK(BM_DecodeDatabase)->Unit(benchmark::kMillisecond);
 

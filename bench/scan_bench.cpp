@@ -56,8 +56,8 @@ void BM_ScanRunEntries(benchmark::State& state) {
   }
   state.counters["entries"] = entries;
   state.counters["per_entry"] =
-      benchmark::Counter(static_cast<double>(entries), benchmark::Counter::kIsIterationInvariantRate |
-                                                           benchmark::Counter::kInvert);
+      benchmark::Counter(static_cast<double>(entries),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ScanRunEntries)->Arg(250)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
 

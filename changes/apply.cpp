@@ -5,6 +5,7 @@
 // store value) before it is taken out of its location, and put back into its
 // location before it is taken out of the store. Values and items that the edits
 // did not change are not written at all.
+#include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/shortcut_command.h"
 #include "changes/store.h"
@@ -13,7 +14,6 @@
 #include "changes/write_steps.h"
 #include "entries/startup_approved.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "platform/files.h"
 
 namespace velmora {
@@ -45,14 +45,17 @@ class LocationApply {
   }
 
  private:
-  void Fail(const std::string& name, const std::string& reason) { failures_.push_back({location_, name, reason}); }
+  void Fail(const std::string& name, const std::string& reason) {
+    failures_.push_back({location_, name, reason});
+  }
   changes::StoredEntry Stored(const Task& task) const { return changes::StoredEntryOf(task, location_); }
 
   // The exact form a loaded profile gave the entry, while it still belongs to the
   // entry's command.
   const RawValue* Pending(const Task& task) const {
     auto it = model_.pendingValues.find(SnapshotKey(location_, task.name));
-    if (it == model_.pendingValues.end() || changes::ValueText(it->second.data) != task.command) return nullptr;
+    if (it == model_.pendingValues.end() || changes::ValueText(it->second.data) != task.command)
+      return nullptr;
     return &it->second;
   }
   const std::string* PendingItem(const std::string& name) const {

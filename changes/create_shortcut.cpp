@@ -6,8 +6,10 @@
 
 namespace velmora {
 
-platform::HResult StartupParameters::CreateShortcut(const std::string& targetPath, const std::string& description,
-                                                    const std::string& shortcutPath, const std::string& arguments) {
+platform::HResult StartupParameters::CreateShortcut(const std::string& targetPath,
+                                                    const std::string& description,
+                                                    const std::string& shortcutPath,
+                                                    const std::string& arguments) {
   std::string fullTarget;
   if (platform::files::FullPath(targetPath, &fullTarget) != platform::kSuccess ||
       fullTarget.size() >= static_cast<std::size_t>(platform::kMaxPath)) {

@@ -1,11 +1,11 @@
 // Reading the store of disabled entries into the entry maps.
+#include "base/text.h"
 #include "changes/store.h"
 #include "changes/store_layout.h"
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 
 namespace velmora {
 

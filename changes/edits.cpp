@@ -1,9 +1,9 @@
 // Pending edits: they change only the entry maps and the change flags.
+#include "base/text.h"
 #include "changes/item_names.h"
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 
 namespace velmora {
 

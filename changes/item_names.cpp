@@ -15,12 +15,14 @@ bool IsSafeItemName(const std::string& name) {
   return !onlyDotsAndBlanks;
 }
 
-bool ItemPathInFolder(const std::string& folder, const std::string& name, std::string* path, std::string* why) {
+bool ItemPathInFolder(const std::string& folder, const std::string& name, std::string* path,
+                      std::string* why) {
   auto refuse = [&](const std::string& reason) {
     if (why) *why = reason;
     return false;
   };
-  if (!IsSafeItemName(name)) return refuse("the name \"" + name + "\" is not a plain file name of the folder");
+  if (!IsSafeItemName(name))
+    return refuse("the name \"" + name + "\" is not a plain file name of the folder");
   if (folder.empty()) return refuse("the folder is unknown");
   std::string candidate = folder;
   while (candidate.size() > 3 && candidate.back() == '\\') candidate.pop_back();
@@ -28,9 +30,11 @@ bool ItemPathInFolder(const std::string& folder, const std::string& name, std::s
   std::string hostFolder = platform::files::HostPathFromWindows(folder);
   std::string hostItem = platform::files::HostPathFromWindows(candidate);
   while (hostFolder.size() > 1 && hostFolder.back() == '/') hostFolder.pop_back();
-  if (hostFolder.empty() || hostItem.empty()) return refuse("the folder " + folder + " is not on a known drive");
+  if (hostFolder.empty() || hostItem.empty())
+    return refuse("the folder " + folder + " is not on a known drive");
   std::string expectedStart = hostFolder == "/" ? "/" : hostFolder + "/";
-  if (hostItem.size() <= expectedStart.size() || hostItem.compare(0, expectedStart.size(), expectedStart) != 0 ||
+  if (hostItem.size() <= expectedStart.size() ||
+      hostItem.compare(0, expectedStart.size(), expectedStart) != 0 ||
       hostItem.find('/', expectedStart.size()) != std::string::npos) {
     return refuse("the name \"" + name + "\" leads out of " + folder);
   }

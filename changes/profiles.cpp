@@ -20,6 +20,7 @@
 //              without it holds locations 0-5.
 //   "Version"  REG_DWORD 1, written last. A profile key without it is incomplete
 //              (its saving was interrupted) and is not loaded.
+#include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/store.h"
 #include "changes/store_layout.h"
@@ -28,7 +29,6 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "entries/wine_start.h"
 #include "platform/files.h"
 
@@ -89,7 +89,8 @@ std::array<bool, kLocationCount> HeldLocations(const std::string& profilePath) {
   for (std::size_t start = 0; start <= text.size();) {
     std::size_t bar = text.find('|', start);
     std::string part = text.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-    bool digits = !part.empty() && part.size() <= 2 && part.find_first_not_of("0123456789") == std::string::npos;
+    bool digits =
+        !part.empty() && part.size() <= 2 && part.find_first_not_of("0123456789") == std::string::npos;
     if (digits) {
       int location = std::stoi(part);
       if (location < kLocationCount) held[location] = true;
@@ -112,7 +113,8 @@ std::uint32_t DwordValue(const std::string& data) {
 std::map<std::string, platform::RegistryValue> ReadKeyValues(const std::string& path, bool* readable) {
   std::map<std::string, platform::RegistryValue> out;
   platform::HKey key = nullptr;
-  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+  platform::Status status =
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
   if (status != platform::kSuccess) {
     if (status != platform::kFileNotFound && readable) *readable = false;
     return out;
@@ -145,7 +147,8 @@ void StartupParameters::EnumerateProfiles() {
   if (!OpenRegistryKey(kProfilesKeyIndex, &key)) return;
   std::vector<char> name(260);
   for (std::uint32_t index = 0;; ++index) {
-    if (platform::reg::EnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) != platform::kSuccess) {
+    if (platform::reg::EnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) !=
+        platform::kSuccess) {
       break;
     }
     profileNames += std::string(name.data()) + "|";
@@ -177,8 +180,9 @@ bool StartupParameters::ProfileExists(const std::string& name) const {
   return true;
 }
 
-StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::string& name, bool replaceExisting,
-                                                                     std::string* error) {
+StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::string& name,
+                                                                    bool replaceExisting,
+                                                                    std::string* error) {
   auto failed = [&](const std::string& why) {
     if (error) *error = why;
     return ProfileSaveResult::kFailed;
@@ -235,8 +239,8 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
         entry.value = {task->name, platform::kRegSz, changes::StringData(task->command)};
         std::string bytes, path;
         bool have = false;
-        if (entry.enabled && changes::ItemPathInFolder(folder, task->name, &path) && platform::files::Exists(path) &&
-            !platform::files::DirectoryExists(path)) {
+        if (entry.enabled && changes::ItemPathInFolder(folder, task->name, &path) &&
+            platform::files::Exists(path) && !platform::files::DirectoryExists(path)) {
           have = platform::files::ReadWholeFile(path, &bytes) == platform::kSuccess;
         } else if (!entry.enabled) {
           have = store.KeptItem(changes::StoredEntryOf(*task, location), &bytes);
@@ -253,7 +257,8 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
         std::vector<RawValue> known;
         if (pendingValues.count(key)) known.push_back(pendingValues.at(key));
         auto onDisk = disk.find(lower);
-        const platform::RegistryValue* remembered = store.RememberedValue(changes::StoredEntryOf(*task, location));
+        const platform::RegistryValue* remembered =
+            store.RememberedValue(changes::StoredEntryOf(*task, location));
         if (entry.enabled && onDisk != disk.end()) known.push_back(changes::FromRegistry(onDisk->second));
         if (remembered) known.push_back(changes::FromRegistry(*remembered));
         if (!entry.enabled && onDisk != disk.end()) known.push_back(changes::FromRegistry(onDisk->second));
@@ -266,7 +271,8 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
   const std::string path = ProfileKeyPath(keyName);
   if (exists) {
     platform::Status status = changes::RemoveKeyTree(platform::HKeyCurrentUser(), path);
-    if (status != platform::kSuccess) return failed(changes::FailureText("replace the profile " + keyName, status));
+    if (status != platform::kSuccess)
+      return failed(changes::FailureText("replace the profile " + keyName, status));
   }
   platform::HKey profileKey = nullptr, entriesKey = nullptr, disabledKey = nullptr, itemsKey = nullptr;
   auto closeAll = [&] {
@@ -298,17 +304,20 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
       return failed(changes::FailureText("write the entry " + valueName + " of the profile", status));
     }
   }
-  status = changes::SetRawValue(profileKey, "Locations", platform::kRegSz, changes::StringData(LocationsText(held)));
+  status = changes::SetRawValue(profileKey, "Locations", platform::kRegSz,
+                                changes::StringData(LocationsText(held)));
   if (status == platform::kSuccess) {
     status = changes::SetRawValue(profileKey, "Version", platform::kRegDword, DwordData(kProfileVersion));
   }
   closeAll();
-  if (status != platform::kSuccess) return failed(changes::FailureText("finish the profile " + keyName, status));
+  if (status != platform::kSuccess)
+    return failed(changes::FailureText("finish the profile " + keyName, status));
   EnumerateProfiles();
   return ProfileSaveResult::kSaved;
 }
 
-bool StartupParameters::LoadProfile(const std::string& name, std::string* error, std::vector<std::string>* skipped) {
+bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
+                                    std::vector<std::string>* skipped) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
@@ -316,7 +325,8 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   if (name.empty() || !ValidProfileName(name)) return fail("\"" + name + "\" is no profile name");
   const std::string path = ProfileKeyPath(name);
   platform::HKey key = nullptr;
-  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+  platform::Status status =
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
   if (status == platform::kFileNotFound) return fail("there is no profile named \"" + name + "\"");
   if (status != platform::kSuccess) return fail(changes::FailureText("open the profile " + name, status));
   std::uint32_t type = 0;
@@ -328,7 +338,8 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
     return fail("the profile \"" + name + "\" is incomplete (its saving did not finish)");
   }
   std::uint32_t version = DwordValue(std::string(reinterpret_cast<char*>(versionBytes), 4));
-  if (version != kProfileVersion) return fail("the profile \"" + name + "\" has a layout this version cannot read");
+  if (version != kProfileVersion)
+    return fail("the profile \"" + name + "\" has a layout this version cannot read");
 
   bool readable = true;
   auto values = ReadKeyValues(path + "\\Entries", &readable);
@@ -338,7 +349,8 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   // Locations the profile does not hold, and those this system lacks, are left
   // as they are.
   std::array<bool, kLocationCount> held = HeldLocations(path);
-  for (int location = 0; location < kLocationCount; ++location) held[location] = held[location] && HasLocation(location);
+  for (int location = 0; location < kLocationCount; ++location)
+    held[location] = held[location] && HasLocation(location);
 
   std::array<std::map<std::string, ProfileEntry>, kLocationCount> wanted;
   std::array<std::string, kLocationCount> folders;
@@ -346,7 +358,8 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   for (auto& [lower, value] : values) {
     ProfileEntry entry;
     changes::ParseStoreValueName(value.name, &entry.location, &entry.name);
-    if (entry.location < 0 || entry.location >= kLocationCount || !held[entry.location] || entry.name.empty()) {
+    if (entry.location < 0 || entry.location >= kLocationCount || !held[entry.location] ||
+        entry.name.empty()) {
       continue;
     }
     if (IsFolderLocation(entry.location)) {

@@ -5,11 +5,11 @@
 // its location and the store is, at every moment, in at least one of them. Only
 // what differs from the snapshot is written, so a second roll-back finds nothing
 // left to do.
+#include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "platform/files.h"
 
 namespace velmora {
@@ -21,7 +21,8 @@ using RawValue = StartupParameters::RawValue;
 
 class RollBackRun {
  public:
-  RollBackRun(StartupParameters& model, std::vector<ApplyFailure>& failures) : model_(model), failures_(failures) {}
+  RollBackRun(StartupParameters& model, std::vector<ApplyFailure>& failures)
+      : model_(model), failures_(failures) {}
 
   void Pass(bool deleting) {
     const StartupParameters::RawState& raw = model_.rawSnapshot;
@@ -33,9 +34,11 @@ class RollBackRun {
         platform::HKey key = nullptr;
         platform::Status opened = platform::kSuccess;
         if (!model_.OpenLocationKey(location, &key, &opened)) {
-          if (raw.values[location].empty() && model_.LocationKeyMissing(location)) continue;  // still nothing there
+          if (raw.values[location].empty() && model_.LocationKeyMissing(location))
+            continue;  // still nothing there
           if (!deleting) {
-            Fail(location, "", changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location), opened));
+            Fail(location, "",
+                 changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location), opened));
           }
           continue;
         }
@@ -48,12 +51,14 @@ class RollBackRun {
     platform::HKey key = nullptr;
     platform::Status status = platform::kSuccess;
     if (raw.store.empty()) {
-      status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+      status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
+                                      &key);
       if (status == platform::kSuccess) platform::reg::CloseKey(key);
       key = nullptr;
     }
     // An existing key opens with the access its hive file allows.
-    if (status == platform::kSuccess) status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &key);
+    if (status == platform::kSuccess)
+      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &key);
     if (status == platform::kSuccess) {
       SyncKey(-1, key, raw.store, deleting);
       platform::reg::CloseKey(key);
@@ -101,20 +106,24 @@ class RollBackRun {
     if (!deleting) {
       for (const auto& [lower, value] : target) {
         auto it = current.find(lower);
-        if (it != current.end() && it->second->type == value->type && it->second->data == value->data) continue;
+        if (it != current.end() && it->second->type == value->type && it->second->data == value->data)
+          continue;
         status = changes::SetRawValue(key, value->name, value->type, value->data);
-        if (status != platform::kSuccess) Fail(location, value->name, changes::FailureText("write the value", status));
+        if (status != platform::kSuccess)
+          Fail(location, value->name, changes::FailureText("write the value", status));
       }
     } else {
       for (const auto& [lower, value] : current) {
         if (target.count(lower)) continue;
         status = changes::RemoveValue(key, value->name);
-        if (status != platform::kSuccess) Fail(location, value->name, changes::FailureText("delete the value", status));
+        if (status != platform::kSuccess)
+          Fail(location, value->name, changes::FailureText("delete the value", status));
       }
     }
   }
 
-  void SyncFolder(int location, const std::string& folder, const std::vector<RawItem>& wanted, bool deleting) {
+  void SyncFolder(int location, const std::string& folder, const std::vector<RawItem>& wanted,
+                  bool deleting) {
     std::map<std::string, platform::FoundItem> current;
     platform::FolderSearch search;
     if (search.FindFirst(folder + "\\*.*")) {
@@ -138,10 +147,13 @@ class RollBackRun {
         auto it = current.find(lower);
         if (it != current.end()) {
           std::string bytes;
-          if (platform::files::ReadWholeFile(it->second.fullPath, &bytes) == platform::kSuccess && bytes == item->bytes) continue;
+          if (platform::files::ReadWholeFile(it->second.fullPath, &bytes) == platform::kSuccess &&
+              bytes == item->bytes)
+            continue;
         }
         platform::Status status = changes::WriteItem(path, item->bytes);
-        if (status != platform::kSuccess) Fail(location, item->name, changes::FailureText("write " + path, status));
+        if (status != platform::kSuccess)
+          Fail(location, item->name, changes::FailureText("write " + path, status));
       }
     } else {
       for (const auto& [lower, item] : current) {

@@ -1,9 +1,9 @@
 #include "changes/seen_entries.h"
 
+#include "base/text.h"
 #include "changes/store_layout.h"
 #include "entries/startup_location.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "platform/registry.h"
 #include "platform/status.h"
 

@@ -16,7 +16,8 @@ using RawItem = StartupParameters::RawItem;
 using RawValue = StartupParameters::RawValue;
 
 // Every file directly in |folder| with its bytes. False when one could not be read.
-bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items, std::vector<platform::FoundItem>* found) {
+bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items,
+                     std::vector<platform::FoundItem>* found) {
   platform::FolderSearch search;
   if (!search.FindFirst(folder + "\\*.*")) return true;  // empty or missing: nothing to hold
   bool complete = true;
@@ -34,7 +35,8 @@ bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items, std
 bool ReadValues(platform::HKey key, std::vector<RawValue>* out) {
   std::vector<platform::RegistryValue> values;
   if (platform::reg::ReadAllValues(key, &values) != platform::kSuccess) return false;
-  for (platform::RegistryValue& value : values) out->push_back({value.name, value.type, std::move(value.data)});
+  for (platform::RegistryValue& value : values)
+    out->push_back({value.name, value.type, std::move(value.data)});
   return true;
 }
 
@@ -130,7 +132,8 @@ void StartupParameters::TakeSnapshot() {
   } else {
     rawSnapshot.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
   }
-  status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), platform::kKeyRead, &key);
+  status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
+                                  platform::kKeyRead, &key);
   if (status == platform::kSuccess) {
     if (!ReadValues(key, &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
     platform::reg::CloseKey(key);

@@ -1,10 +1,10 @@
 #include "changes/store.h"
 
+#include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
-#include "base/text.h"
 #include "platform/files.h"
 
 namespace velmora::changes {
@@ -72,7 +72,8 @@ bool Store::OpenForWriting(std::string* why) {
     if (why) *why = "the store of disabled entries is not changed while only listing";
     return false;
   }
-  platform::Status status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &storeKey_);
+  platform::Status status =
+      platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &storeKey_);
   if (status == platform::kSuccess) return true;
   storeKey_ = nullptr;
   if (why) *why = FailureText("open the store of disabled entries", status);
@@ -82,8 +83,8 @@ bool Store::OpenForWriting(std::string* why) {
 bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
   if (model_.readOnly) return false;
-  platform::Status status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyAllAccess, &dataKey_);
+  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(),
+                                                   platform::kKeyAllAccess, &dataKey_);
   if (status == platform::kSuccess) return true;
   dataKey_ = nullptr;
   if (!create) return false;
@@ -109,7 +110,8 @@ std::vector<std::string> Store::NamesOf(const StoredEntry& entry) const {
     int location = 0;
     std::string name;
     ParseStoreValueName(value.name, &location, &name);
-    if (lower != readFrom && location == entry.location && EqualsIgnoreCase(name, entry.name)) names.push_back(lower);
+    if (lower != readFrom && location == entry.location && EqualsIgnoreCase(name, entry.name))
+      names.push_back(lower);
   }
   return names;
 }
@@ -119,7 +121,9 @@ std::string Store::NameOf(const StoredEntry& entry) const {
   return names.empty() ? StoreValueName(entry.location, entry.name) : values_.at(names.front()).name;
 }
 
-const platform::RegistryValue* Store::Value(const StoredEntry& entry) const { return Find(values_, NameOf(entry)); }
+const platform::RegistryValue* Store::Value(const StoredEntry& entry) const {
+  return Find(values_, NameOf(entry));
+}
 
 bool Store::Holds(const StoredEntry& entry, const std::string& command) const {
   const platform::RegistryValue* value = Value(entry);
@@ -141,8 +145,8 @@ bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
   return platform::files::ReadWholeFile(path, bytes) == platform::kSuccess;
 }
 
-bool Store::Put(const StoredEntry& entry, const std::string& command, const StartupParameters::RawValue* original,
-                const std::string* itemBytes, std::string* why) {
+bool Store::Put(const StoredEntry& entry, const std::string& command,
+                const StartupParameters::RawValue* original, const std::string* itemBytes, std::string* why) {
   if (!read_ && !Open(why)) return false;
   const int location = entry.location;
   const std::string& name = entry.name;
@@ -162,12 +166,14 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const Star
   if (itemBytes) {
     std::string path;
     if (!KeptItemPath(location, name, &path)) {
-      if (why) *why = "could not keep a copy of the item: no folder for kept copies can be named for \"" + name + "\"";
+      if (why)
+        *why =
+            "could not keep a copy of the item: no folder for kept copies can be named for \"" + name + "\"";
       return false;
     }
     std::string current;
-    bool same = platform::files::Exists(path) && platform::files::ReadWholeFile(path, &current) == platform::kSuccess &&
-                current == *itemBytes;
+    bool same = platform::files::Exists(path) &&
+                platform::files::ReadWholeFile(path, &current) == platform::kSuccess && current == *itemBytes;
     if (!same) {
       platform::Status status = platform::files::MakeDirectories(KeptItemsFolder(location));
       if (status == platform::kSuccess) status = WriteItem(path, *itemBytes);
@@ -211,7 +217,8 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
     if (RemoveValue(dataKey_, remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
   std::string path;
-  if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) && !platform::files::DirectoryExists(path)) {
+  if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) &&
+      !platform::files::DirectoryExists(path)) {
     RemoveItem(path);
   }
   return true;

@@ -19,7 +19,9 @@ struct StoredEntry {
   std::string name;
   std::string valueName;
 };
-inline StoredEntry StoredEntryOf(const Task& task, int location) { return {location, task.name, task.storeValueName}; }
+inline StoredEntry StoredEntryOf(const Task& task, int location) {
+  return {location, task.name, task.storeValueName};
+}
 
 class Store {
  public:

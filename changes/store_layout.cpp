@@ -1,12 +1,14 @@
 #include "changes/store_layout.h"
 
-#include "entries/startup_location.h"
 #include "base/text.h"
+#include "entries/startup_location.h"
 #include "platform/environment.h"
 
 namespace velmora::changes {
 
-std::string StoreValueName(int location, const std::string& name) { return std::to_string(location) + "|" + name; }
+std::string StoreValueName(int location, const std::string& name) {
+  return std::to_string(location) + "|" + name;
+}
 
 void ParseStoreValueName(const std::string& valueName, int* location, std::string* name) {
   std::size_t bar = valueName.find('|');

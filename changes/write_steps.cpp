@@ -18,15 +18,24 @@ Counter& TheCounter() {
 
 const char* StatusText(platform::Status status) {
   switch (status) {
-    case platform::kFileNotFound: return "not found";
-    case platform::kPathNotFound: return "path not found";
-    case platform::kAccessDenied: return "access denied";
-    case platform::kInvalidData: return "invalid data";
-    case platform::kWriteFault: return "write fault";
-    case platform::kSharingViolation: return "the prefix is in use by a running wineserver";
-    case platform::kInvalidParameter: return "invalid parameter";
-    case platform::kBadRegistryFile: return "a registry file of the prefix cannot be read";
-    default: return "failed";
+    case platform::kFileNotFound:
+      return "not found";
+    case platform::kPathNotFound:
+      return "path not found";
+    case platform::kAccessDenied:
+      return "access denied";
+    case platform::kInvalidData:
+      return "invalid data";
+    case platform::kWriteFault:
+      return "write fault";
+    case platform::kSharingViolation:
+      return "the prefix is in use by a running wineserver";
+    case platform::kInvalidParameter:
+      return "invalid parameter";
+    case platform::kBadRegistryFile:
+      return "a registry file of the prefix cannot be read";
+    default:
+      return "failed";
   }
 }
 
@@ -45,8 +54,9 @@ void CountWrite() {
 
 platform::Status SetRawValue(platform::HKey key, const std::string& name, std::uint32_t type,
                              const std::string& data) {
-  platform::Status status = platform::reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                                                    static_cast<std::uint32_t>(data.size()));
+  platform::Status status =
+      platform::reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                              static_cast<std::uint32_t>(data.size()));
   CountWrite();
   return status;
 }
@@ -84,14 +94,16 @@ platform::Status RemoveKeyTree(platform::HKey root, const std::string& subKey) {
 
 std::string FailureText(const std::string& what, platform::Status status) {
   std::string text = "could not " + what + " (" + StatusText(status);
-  if (status != platform::kSuccess && StatusText(status) == std::string("failed")) text += " " + std::to_string(status);
+  if (status != platform::kSuccess && StatusText(status) == std::string("failed"))
+    text += " " + std::to_string(status);
   const std::string& detail = platform::LastErrorDetail();
   if (!detail.empty()) text += ": " + detail;
   return text + ")";
 }
 
 std::string KeyOpenFailureText(const std::string& keyName, platform::Status status) {
-  if (status == platform::kFileNotFound || status == platform::kPathNotFound) return keyName + " does not exist";
+  if (status == platform::kFileNotFound || status == platform::kPathNotFound)
+    return keyName + " does not exist";
   return FailureText("open " + keyName, status);
 }
 

@@ -17,7 +17,9 @@ constexpr std::size_t kVersionHeadSize = 256;
 }  // namespace
 
 std::string DatabasePath(const std::string& programDir) { return programDir + "\\" + kDatabaseFileName; }
-std::string WorkingCopyPath(const std::string& programDir) { return programDir + "\\" + kWorkingCopyFileName; }
+std::string WorkingCopyPath(const std::string& programDir) {
+  return programDir + "\\" + kWorkingCopyFileName;
+}
 
 std::string DefnsVersionOf(const std::string& fileBytes) {
   std::string head = fileBytes.substr(0, kVersionHeadSize);
@@ -68,7 +70,9 @@ bool DecodeDatabase(const std::string& programDir) {
   return true;
 }
 
-void DeleteWorkingCopy(const std::string& programDir) { platform::files::RemoveFile(WorkingCopyPath(programDir)); }
+void DeleteWorkingCopy(const std::string& programDir) {
+  platform::files::RemoveFile(WorkingCopyPath(programDir));
+}
 
 std::string ScrambleText(const std::string& plain) {
   std::string out(plain.size(), '\0');
@@ -124,9 +128,9 @@ std::uint32_t ReadDatabaseValue(const platform::IniDocument* document, const std
                                 std::uint32_t size) {
   auto read = [&](const std::string& s, const std::string& k, char* temp) -> std::uint32_t {
     if (!document) {
-      std::size_t n = std::min<std::size_t>(defaultValue.find('\0') == std::string::npos ? defaultValue.size()
-                                                                                        : defaultValue.find('\0'),
-                                            size - 1);
+      std::size_t n = std::min<std::size_t>(
+          defaultValue.find('\0') == std::string::npos ? defaultValue.size() : defaultValue.find('\0'),
+          size - 1);
       defaultValue.copy(temp, n);
       temp[n] = '\0';
       return static_cast<std::uint32_t>(n);
@@ -147,7 +151,8 @@ std::string ReadDatabaseString(const std::string& section, const std::string& ke
 }
 
 std::string ReadDatabaseString(const platform::IniDocument* document, const std::string& section,
-                               const std::string& key, const std::string& defaultValue, std::uint32_t* count) {
+                               const std::string& key, const std::string& defaultValue,
+                               std::uint32_t* count) {
   char buffer[kDatabaseValueSize];
   std::uint32_t n = ReadDatabaseValue(document, section, key, defaultValue, buffer, kDatabaseValueSize);
   if (count) *count = n;

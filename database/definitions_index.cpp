@@ -1,7 +1,7 @@
 #include "database/definitions_index.h"
 
-#include "database/database_file.h"
 #include "base/text.h"
+#include "database/database_file.h"
 
 namespace velmora {
 

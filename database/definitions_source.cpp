@@ -2,9 +2,9 @@
 
 #include <set>
 
-#include "database/database_file.h"
-#include "database/categories.h"
 #include "base/text.h"
+#include "database/categories.h"
+#include "database/database_file.h"
 
 namespace velmora {
 
@@ -66,7 +66,8 @@ bool ParseDefinitionsSource(const std::string& text, DefinitionSet* set, std::ve
     if (line.empty() || line[0] == '#') continue;
     if (line.rfind("@version", 0) == 0) {
       set->version = TrimWhiteSpace(line.substr(8));
-      if (DefnsVersionOf(set->version + "\r\n") != set->version) fail(lineNumber, "version must read dd/mm/yyyy");
+      if (DefnsVersionOf(set->version + "\r\n") != set->version)
+        fail(lineNumber, "version must read dd/mm/yyyy");
       continue;
     }
     if (!PrintableAscii(line)) {
@@ -77,7 +78,8 @@ bool ParseDefinitionsSource(const std::string& text, DefinitionSet* set, std::ve
     bool pattern = section == kPatternSection;
     std::vector<std::string> fields = SplitFields(line, pattern ? 4 : 3);
     if (fields.size() < (pattern ? 3u : 2u)) {
-      fail(lineNumber, pattern ? "expected SPC | pattern | CODE | description" : "expected CODE | file name | description");
+      fail(lineNumber, pattern ? "expected SPC | pattern | CODE | description"
+                               : "expected CODE | file name | description");
       continue;
     }
     Definition definition;
@@ -85,7 +87,8 @@ bool ParseDefinitionsSource(const std::string& text, DefinitionSet* set, std::ve
     definition.name = fields[1];
     definition.line = lineNumber;
     std::string description = fields.size() > (pattern ? 3u : 2u) ? fields.back() : "";
-    definition.description = description.empty() || EqualsIgnoreCase(description, "NULL") ? "NULL" : description;
+    definition.description =
+        description.empty() || EqualsIgnoreCase(description, "NULL") ? "NULL" : description;
     if (pattern) definition.category = ToUpperAscii(fields[2]);
 
     if (!pattern && !IsCategoryCode(section)) {

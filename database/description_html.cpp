@@ -7,8 +7,8 @@ namespace velmora {
 namespace {
 
 std::string FieldLine(const char* label, const std::string& value) {
-  return "<font color ='#cccc99'>" + std::string(54, '-') + "</font><font color='#990000'>" + label + "</font>" +
-         EscapeHtml(value) + "<br>";
+  return "<font color ='#cccc99'>" + std::string(54, '-') + "</font><font color='#990000'>" + label +
+         "</font>" + EscapeHtml(value) + "<br>";
 }
 
 }  // namespace
@@ -18,12 +18,23 @@ std::string EscapeHtml(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

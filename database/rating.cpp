@@ -6,10 +6,10 @@
 
 #include "base/message_text.h"
 #include "base/program_context.h"
+#include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_index.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 
 namespace velmora {
 
@@ -104,7 +104,8 @@ void StartupParameters::RateAllTasks() {
   for (std::size_t n = 0; n < patterns.size() && !unknown.empty(); ++n) {
     std::vector<Task*> matched;
     std::vector<Task*> rest;
-    for (Task* task : unknown) (MatchNamePattern(patterns[n], task->fileName) ? matched : rest).push_back(task);
+    for (Task* task : unknown)
+      (MatchNamePattern(patterns[n], task->fileName) ? matched : rest).push_back(task);
     if (matched.empty()) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));

@@ -2,15 +2,15 @@
 #include <vector>
 
 #include "base/program_context.h"
+#include "base/text.h"
 #include "entries/module_version.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
-#include "entries/startup_approved.h"
 #include "entries/scan_pass.h"
+#include "entries/startup_approved.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
-#include "platform/environment.h"
 #include "entries/wine_start.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/shell_link.h"
 
@@ -47,7 +47,8 @@ bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key, platf
     case kLmRunOnce:
       return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmStartupFolder:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) ==
+             kSuccess;
     case kCuRun:
       return (result = reg::OpenKey(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuRunOnce:
@@ -87,13 +88,32 @@ namespace {
 // Root and path of the key of a Run or RunOnce location.
 bool RunKeyOf(int location, platform::HKey* root, const char** path) {
   switch (location) {
-    case kLmRun: *root = platform::HKeyLocalMachine(); *path = kRunKeyPath; return true;
-    case kLmRunOnce: *root = platform::HKeyLocalMachine(); *path = kRunOnceKeyPath; return true;
-    case kCuRun: *root = platform::HKeyCurrentUser(); *path = kRunKeyPath; return true;
-    case kCuRunOnce: *root = platform::HKeyCurrentUser(); *path = kRunOnceKeyPath; return true;
-    case kLmRun32: *root = platform::HKeyLocalMachine(); *path = kRun32KeyPath; return true;
-    case kLmRunOnce32: *root = platform::HKeyLocalMachine(); *path = kRunOnce32KeyPath; return true;
-    default: return false;
+    case kLmRun:
+      *root = platform::HKeyLocalMachine();
+      *path = kRunKeyPath;
+      return true;
+    case kLmRunOnce:
+      *root = platform::HKeyLocalMachine();
+      *path = kRunOnceKeyPath;
+      return true;
+    case kCuRun:
+      *root = platform::HKeyCurrentUser();
+      *path = kRunKeyPath;
+      return true;
+    case kCuRunOnce:
+      *root = platform::HKeyCurrentUser();
+      *path = kRunOnceKeyPath;
+      return true;
+    case kLmRun32:
+      *root = platform::HKeyLocalMachine();
+      *path = kRun32KeyPath;
+      return true;
+    case kLmRunOnce32:
+      *root = platform::HKeyLocalMachine();
+      *path = kRunOnce32KeyPath;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -129,7 +149,8 @@ void StartupParameters::ScanRunKey(int location) {
     std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
     std::uint32_t dataSize = static_cast<std::uint32_t>(data.size());
     std::uint32_t type = 0;
-    platform::Status status = platform::reg::EnumValue(key.get(), index, name.data(), &nameSize, &type, data.data(), &dataSize);
+    platform::Status status =
+        platform::reg::EnumValue(key.get(), index, name.data(), &nameSize, &type, data.data(), &dataSize);
     if (status == platform::kMoreData) {
       if (name.size() >= kMaxValueName && data.size() >= kMaxValueData) continue;  // absurdly large: skip it
       if (name.size() < kMaxValueName) name.resize(std::min<std::size_t>(name.size() * 4, kMaxValueName));
@@ -158,8 +179,8 @@ std::string StartupParameters::StartupFolderPath(int location) {
   platform::UniqueKey key;
   if (!OpenLocationKey(location, key.out())) return "";
   std::string path;
-  platform::Status status =
-      platform::reg::QueryString(key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
+  platform::Status status = platform::reg::QueryString(
+      key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
   if (status != platform::kSuccess) return "";
   // A folder written as %USERPROFILE%\... is found through the system's own values.
   if (path.find('%') != std::string::npos) {
@@ -205,8 +226,8 @@ void StartupParameters::ScanAllLocations() {
 }
 
 void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
-                                 const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
-                                 bool storeForm) {
+                                 const std::string& versionSource, ModuleVersion& versionReader,
+                                 TaskMap* target, bool storeForm) {
   // Still in its location, but disabled by the system's own startup manager.
   if (task->enabled && honoursStartupApproved && StartupApprovedDisabled(location, task->name)) {
     task->enabled = 0;

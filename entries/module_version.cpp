@@ -8,9 +8,9 @@
 
 namespace velmora {
 
-const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",      "FileDescription", "FileVersion",
-                                                   "InternalName",     "LegalCopyright",  "OriginalFilename",
-                                                   "ProductName",      "ProductVersion"};
+const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",  "FileDescription", "FileVersion",
+                                                   "InternalName", "LegalCopyright",  "OriginalFilename",
+                                                   "ProductName",  "ProductVersion"};
 
 VersionResource LoadVersionResource(const std::string& path) {
   VersionResource resource;
@@ -20,7 +20,9 @@ VersionResource LoadVersionResource(const std::string& path) {
   return resource;
 }
 
-bool ModuleVersion::ReadVersionInfo(const std::string& path) { return UseVersionResource(LoadVersionResource(path)); }
+bool ModuleVersion::ReadVersionInfo(const std::string& path) {
+  return UseVersionResource(LoadVersionResource(path));
+}
 
 bool ModuleVersion::UseVersionResource(const VersionResource& resource) {
   codePage = 1252;

@@ -7,7 +7,8 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kStartupApprovedPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+constexpr const char* kStartupApprovedPath =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
 
 platform::HKey RootOf(int location) {
   return location <= kLmStartupFolder ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
@@ -34,7 +35,8 @@ bool StartupApprovedDisabled(int location, const std::string& name) {
   std::string path = StartupApprovedKeyPath(location);
   if (path.empty()) return false;
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(RootOf(location), path, platform::kKeyRead, key.out()) != platform::kSuccess) return false;
+  if (platform::reg::OpenKey(RootOf(location), path, platform::kKeyRead, key.out()) != platform::kSuccess)
+    return false;
   std::uint8_t data[16] = {};
   std::uint32_t size = sizeof data, type = 0;
   platform::Status status = platform::reg::QueryValue(key.get(), name, &type, data, &size);
@@ -45,8 +47,8 @@ bool StartupApprovedDisabled(int location, const std::string& name) {
 platform::Status ClearStartupApprovedMark(int location, const std::string& name) {
   if (!StartupApprovedDisabled(location, name)) return platform::kSuccess;
   platform::UniqueKey key;
-  platform::Status status =
-      platform::reg::OpenKey(RootOf(location), StartupApprovedKeyPath(location), platform::kKeyAllAccess, key.out());
+  platform::Status status = platform::reg::OpenKey(RootOf(location), StartupApprovedKeyPath(location),
+                                                   platform::kKeyAllAccess, key.out());
   if (status != platform::kSuccess) return status;
   return platform::reg::DeleteValue(key.get(), name);
 }

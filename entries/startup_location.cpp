@@ -8,8 +8,8 @@ namespace {
 const char* const kTags[kLocationCount] = {"LM Run",          "LM RunOnce",         "LM Startup Folder",
                                            "CU Run",          "CU RunOnce",         "CU Startup Folder",
                                            "LM Run (32-bit)", "LM RunOnce (32-bit)"};
-const char* const kSnapshotPrefixes[kLocationCount] = {"LMRUN ",  "LMRunOnce ", "LMStartup ", "CURun ",
-                                                       "CURunOnce ", "CUStartup ", "LMRun32 ", "LMRunOnce32 "};
+const char* const kSnapshotPrefixes[kLocationCount] = {
+    "LMRUN ", "LMRunOnce ", "LMStartup ", "CURun ", "CURunOnce ", "CUStartup ", "LMRun32 ", "LMRunOnce32 "};
 }  // namespace
 
 const char* const kCompanyName = "Orlinsk";
@@ -18,7 +18,8 @@ const char* const kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 const char* const kRunOnceKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char* const kRun32KeyPath = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kRunOnce32KeyPath = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char* const kShellFoldersKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char* const kShellFoldersKeyPath =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 int LocationKeyIndex(int location) {
   if (location == kLmRun32) return kLmRun32KeyIndex;

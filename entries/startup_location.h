@@ -29,8 +29,8 @@ inline bool IsRegistryLocation(int location) {
 }
 // The machine's locations (shown with the machine's image); the others are the user's.
 inline bool IsMachineLocation(int location) {
-  return location == kLmRun || location == kLmRunOnce || location == kLmStartupFolder || location == kLmRun32 ||
-         location == kLmRunOnce32;
+  return location == kLmRun || location == kLmRunOnce || location == kLmStartupFolder ||
+         location == kLmRun32 || location == kLmRunOnce32;
 }
 inline bool Is32BitViewLocation(int location) { return location == kLmRun32 || location == kLmRunOnce32; }
 inline bool IsRunOnceLocation(int location) {
@@ -65,14 +65,14 @@ int LocationFromText(const std::string& text);
 std::string SnapshotKey(int location, const std::string& name, bool storeForm = false);
 
 // Registry paths of the program's own keys under HKEY_CURRENT_USER.
-extern const char* const kCompanyName;     // "Orlinsk"
-extern const char* const kProductName;     // "Velmora"
-std::string ProgramKeyPath();              // Software\Orlinsk\Velmora
-std::string DisabledTasksKeyPath();        // ...\DisabledTasks
-std::string ProfilesKeyPath();             // ...\Profiles
-extern const char* const kRunKeyPath;      // Software\Microsoft\Windows\CurrentVersion\Run
+extern const char* const kCompanyName;  // "Orlinsk"
+extern const char* const kProductName;  // "Velmora"
+std::string ProgramKeyPath();           // Software\Orlinsk\Velmora
+std::string DisabledTasksKeyPath();     // ...\DisabledTasks
+std::string ProfilesKeyPath();          // ...\Profiles
+extern const char* const kRunKeyPath;   // Software\Microsoft\Windows\CurrentVersion\Run
 extern const char* const kRunOnceKeyPath;
-extern const char* const kRun32KeyPath;      // Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run
+extern const char* const kRun32KeyPath;  // Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run
 extern const char* const kRunOnce32KeyPath;
 extern const char* const kShellFoldersKeyPath;
 

@@ -12,8 +12,8 @@
 #include "entries/startup_location.h"
 #include "entries/task.h"
 #include "platform/registry.h"
-#include "platform/system.h"
 #include "platform/status.h"
+#include "platform/system.h"
 
 namespace velmora {
 
@@ -59,8 +59,8 @@ class StartupParameters {
   // entryMaps (and a copy to the snapshot unless refreshing); otherwise only a copy
   // with location set goes into |*target| under its snapshot key.
   void FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
-                const std::string& versionSource, ModuleVersion& versionReader,
-                TaskMap* target = nullptr, bool storeForm = false);
+                const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target = nullptr,
+                bool storeForm = false);
   // Folder path of a Startup-folder location from its Shell Folders key ("" on failure).
   std::string StartupFolderPath(int location);
 

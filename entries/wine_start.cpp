@@ -2,8 +2,8 @@
 
 #include "entries/startup_location.h"
 #include "entries/task.h"
-#include "platform/startup.h"
 #include "platform/registry.h"
+#include "platform/startup.h"
 
 namespace velmora {
 
@@ -11,12 +11,18 @@ namespace {
 
 std::string TypeName(std::uint32_t type) {
   switch (type) {
-    case platform::kRegNone: return "REG_NONE";
-    case platform::kRegExpandSz: return "REG_EXPAND_SZ";
-    case platform::kRegBinary: return "REG_BINARY";
-    case platform::kRegDword: return "REG_DWORD";
-    case platform::kRegMultiSz: return "REG_MULTI_SZ";
-    default: return "of type " + std::to_string(type);
+    case platform::kRegNone:
+      return "REG_NONE";
+    case platform::kRegExpandSz:
+      return "REG_EXPAND_SZ";
+    case platform::kRegBinary:
+      return "REG_BINARY";
+    case platform::kRegDword:
+      return "REG_DWORD";
+    case platform::kRegMultiSz:
+      return "REG_MULTI_SZ";
+    default:
+      return "of type " + std::to_string(type);
   }
 }
 

@@ -12,8 +12,7 @@ namespace env {
 // regard to case); unknown references stay as written. Returns the length of the
 // expanded text including its zero. When that exceeds |capacity| nothing is
 // written to |out| beyond an empty string and the needed size is returned.
-std::uint32_t Expand(const std::string& source, std::string* out,
-                                       std::uint32_t capacity);
+std::uint32_t Expand(const std::string& source, std::string* out, std::uint32_t capacity);
 
 // The value of one variable, or "" when unknown.
 std::string Value(const std::string& name);

@@ -48,7 +48,7 @@ Status FullPath(const std::string& path, std::string* fullPath);
 // C:\windows\system32 of the prefix.
 std::string SystemDirectory();
 
-bool Exists(const std::string& path);        // a file or a folder
+bool Exists(const std::string& path);  // a file or a folder
 bool DirectoryExists(const std::string& path);
 Status ReadWholeFile(const std::string& path, std::string* bytes);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
@@ -56,8 +56,8 @@ Status WriteAtomic(const std::string& path, const std::string& bytes);
 // The same without flushing to disk: for scratch files that a crash may lose.
 Status WriteScratchFile(const std::string& path, const std::string& bytes);
 Status RemoveFile(const std::string& path);
-Status MakeDirectory(const std::string& path);  // one level; kAlreadyExists when present
-Status MakeDirectories(const std::string& path);  // with parents
+Status MakeDirectory(const std::string& path);                  // one level; kAlreadyExists when present
+Status MakeDirectories(const std::string& path);                // with parents
 Status Rename(const std::string& from, const std::string& to);  // replaces |to|
 
 }  // namespace files
@@ -69,7 +69,7 @@ struct FoundItem {
   std::string name;      // file name with extension
   std::string fullPath;  // folder of the pattern + "\" + name
   bool isDirectory = false;
-  bool isDots = false;   // "." or ".."
+  bool isDots = false;  // "." or ".."
   std::uint64_t size = 0;
 };
 

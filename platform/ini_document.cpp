@@ -1,10 +1,9 @@
 // INI text rules and the parsed INI document, the same for every backend.
-#include "platform/ini_file.h"
-#include "platform/ini_text.h"
-
 #include <cstring>
 
 #include "base/utf16.h"
+#include "platform/ini_file.h"
+#include "platform/ini_text.h"
 
 namespace platform {
 
@@ -33,10 +32,13 @@ std::string Folded(std::string_view text) {
 }
 
 std::string DecodedText(const std::string& bytes) {
-  auto starts = [&](const char* mark, std::size_t n) { return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0; };
+  auto starts = [&](const char* mark, std::size_t n) {
+    return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0;
+  };
   if (starts("\xEF\xBB\xBF", 3)) return bytes.substr(3);
   if (starts("\xFF\xFE", 2)) {
-    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
   }
   if (starts("\xFE\xFF", 2)) {
     std::string swapped;
@@ -45,7 +47,8 @@ std::string DecodedText(const std::string& bytes) {
       swapped.push_back(bytes[i + 1]);
       swapped.push_back(bytes[i]);
     }
-    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
+    return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(
+        reinterpret_cast<const std::uint8_t*>(swapped.data()), swapped.size() / 2));
   }
   return bytes;
 }
@@ -97,7 +100,8 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
   while (at < text.size()) {
     const char* lineStart = text.data() + at;
     const void* newline = std::memchr(lineStart, '\n', text.size() - at);
-    std::size_t end = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
+    std::size_t end =
+        newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
     std::string_view line = Trim(std::string_view(lineStart, end - at));
     at = end + 1;
     if (line.empty() || line.front() == ';') continue;
@@ -117,7 +121,8 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
     // A value is read as text: it ends at a zero byte.
     std::size_t zero = value.find('\0');
     if (zero != std::string_view::npos) value = value.substr(0, zero);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
     entries_.push_back(Entry{HashOf(section, key), section, key, value});
@@ -147,8 +152,8 @@ const std::string_view* IniDocument::Find(std::string_view section, std::string_
   return entry ? &entry->value : nullptr;
 }
 
-std::uint32_t IniDocument::Get(std::string_view section, std::string_view key, const std::string& defaultValue,
-                               char* buffer, std::uint32_t size) const {
+std::uint32_t IniDocument::Get(std::string_view section, std::string_view key,
+                               const std::string& defaultValue, char* buffer, std::uint32_t size) const {
   if (Trim(key).empty()) return CopyOut(defaultValue, buffer, size);
   const std::string_view* value = Find(section, key);
   return CopyOut(value ? *value : std::string_view(defaultValue), buffer, size);

@@ -22,9 +22,8 @@ namespace ini {
 //
 // A file is parsed once and served from its parsed copy until it changes on disk
 // (size, modification time or inode).
-std::uint32_t ReadString(const std::string& section, const std::string& key,
-                                      const std::string& defaultValue, char* buffer,
-                                      std::uint32_t size, const std::string& path);
+std::uint32_t ReadString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                         char* buffer, std::uint32_t size, const std::string& path);
 
 // Drops every parsed copy.
 void ClearCache();
@@ -58,7 +57,7 @@ class IniDocument {
   const Entry* Lookup(std::uint32_t section, std::string_view key, std::uint64_t hash) const;
   std::string text_;
   std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
-  std::vector<Entry> entries_;     // the first line of each key, in file order
+  std::vector<Entry> entries_;                               // the first line of each key, in file order
   std::vector<std::uint32_t> slots_;  // open addressing over entries_ (index + 1; 0 free)
 };
 

@@ -53,15 +53,15 @@ Status CloseKey(HKey key);
 // (bytes); on return they hold the lengths (name without its zero). A name or data
 // that does not fit gives kMoreData; past the last value kNoMoreItems. |type|,
 // |data| and |dataSize| may be null.
-Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
-                    std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize);
+Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* dataSize);
 // Reads a value by name ("" = the default value). *dataSize is the capacity on
 // entry and the needed or stored length on return; kMoreData when it does not fit.
 // String data is returned as 8-bit text with its terminating zero.
-Status QueryValue(HKey key, const std::string& name, std::uint32_t* type,
-                       std::uint8_t* data, std::uint32_t* dataSize);
-Status SetValue(HKey key, const std::string& name, std::uint32_t type,
-                     const std::uint8_t* data, std::uint32_t dataSize);
+Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* dataSize);
+Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t dataSize);
 Status DeleteValue(HKey key, const std::string& name);
 // Name of the subkey at |index|; |size| is the capacity including the zero.
 Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size);
@@ -72,8 +72,7 @@ Status DeleteTree(HKey root, const std::string& subKey);
 // fixed buffers. They keep the same status codes.
 Status ReadAllValues(HKey key, std::vector<RegistryValue>* values);
 Status QueryString(HKey key, const std::string& name, std::string* text);  // up to the first zero
-Status SetString(HKey key, const std::string& name, const std::string& text,
-                    std::uint32_t type = kRegSz);
+Status SetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type = kRegSz);
 
 }  // namespace reg
 

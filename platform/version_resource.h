@@ -22,8 +22,8 @@ bool ReadInfo(const std::string& path, std::uint32_t size, std::vector<std::uint
 // |length| receives bytes for binary values and characters (with the zero) for
 // strings. Path components match child keys without regard to case; a missing one
 // fails. The pointer stays valid while |block| is unchanged.
-bool QueryValue(const std::vector<std::uint8_t>& block, const std::string& subBlock,
-                   const void** value, std::uint32_t* length);
+bool QueryValue(const std::vector<std::uint8_t>& block, const std::string& subBlock, const void** value,
+                std::uint32_t* length);
 
 }  // namespace version
 

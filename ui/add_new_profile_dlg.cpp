@@ -1,4 +1,5 @@
 #include "ui/add_new_profile_dlg.h"
+
 #include "ui/movie_names.h"
 
 namespace velmora::ui {

@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "app/language.h"
+#include "base/text.h"
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
-#include "base/text.h"
 #include "platform/files.h"
 #include "platform/icons.h"
 #include "ui/movie_names.h"
@@ -71,9 +71,10 @@ std::string AddNewTaskDlg::ChooseFile() {
     if (info.isFile()) return windowsPath;
     folder = info.isDir() ? host : info.absolutePath();
     if (info.isDir()) continue;
-    int answer = AskYesNo(GetString(text_id::kProgramName), windowsPath +
-                                               "\n\nThis file does not exist.\nDo you want to use this name all "
-                                               "the same?");
+    int answer = AskYesNo(GetString(text_id::kProgramName),
+                          windowsPath +
+                              "\n\nThis file does not exist.\nDo you want to use this name all "
+                              "the same?");
     if (answer == 1) return windowsPath;
     if (answer == 0) return "";
   }
@@ -110,7 +111,8 @@ void AddNewTaskDlg::Add() {
   model_.RateTask(*task);
   taskLocation = ExtractProgramPath(taskLocation);
   DeriveFileName(*task);
-  if (selectedLocation < 0 || selectedLocation >= kLocationCount || !model_.HasLocation(selectedLocation)) return;
+  if (selectedLocation < 0 || selectedLocation >= kLocationCount || !model_.HasLocation(selectedLocation))
+    return;
 
   // The key the entry will have: in a Startup folder it is the shortcut's name.
   std::string key = ToLowerAscii(taskName);
@@ -135,7 +137,8 @@ void AddNewTaskDlg::Add() {
   if (added != map.end() && !added->second->icon) {
     Task& entry = *added->second;
     entry.icon = ExtractFileIcon(taskLocation, 0);
-    if (!entry.icon || entry.icon->notAnIconFile) entry.icon = platform::icons::ProgramIcon(kDefaultEntryIcon);
+    if (!entry.icon || entry.icon->notAnIconFile)
+      entry.icon = platform::icons::ProgramIcon(kDefaultEntryIcon);
   }
   addedLocation = selectedLocation;
   addedKey = key;

@@ -27,7 +27,8 @@ class AddNewTaskDlg : public MovieDialog {
   Q_OBJECT
 
  public:
-  explicit AddNewTaskDlg(StartupParameters& model, MessageBoxPresenter* box = nullptr, QWidget* parent = nullptr);
+  explicit AddNewTaskDlg(StartupParameters& model, MessageBoxPresenter* box = nullptr,
+                         QWidget* parent = nullptr);
 
   // "ID_Fs_add": checks the fields and adds the entry; ends the dialog with
   // Accepted when it was added, else leaves it open.

@@ -1,13 +1,12 @@
 #include "ui/custom_msg_box_dlg.h"
 
-#include "base/text.h"
-
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <climits>
 
 #include "app/language.h"
+#include "base/text.h"
 #include "ui/movie_names.h"
 
 namespace velmora::ui {
@@ -30,9 +29,8 @@ CustomMsgBoxDlg::CustomMsgBoxDlg(QWidget* parent)
   resize(DialogUnitsToPixelsX(kTemplateWidth), DialogUnitsToPixelsY(kTemplateHeight));
   movie_ = new FlashMovieHost(this);
   movie_->setGeometry(0, 0, QDialog::width(), QDialog::height());
-  movie_->SetCommandHandler([this](const std::string& command, const std::string& argument) {
-    OnMovieCommand(command, argument);
-  });
+  movie_->SetCommandHandler(
+      [this](const std::string& command, const std::string& argument) { OnMovieCommand(command, argument); });
   commands_ = {
       {cmd::kDrag, [this](const std::string&) { movie_->DragWindow(); }},
       {cmd::kDialogExit, [this](const std::string&) { done(0); }},
@@ -85,8 +83,9 @@ int CustomMsgBoxDlg::DoModal() {
   QCoreApplication::sendPostedEvents(movie_, QEvent::MetaCall);
   movie_->FlushCommands();
   QWidget* anchor = parentWidget() ? parentWidget()->window() : nullptr;
-  QRect area = anchor && anchor->isVisible() ? anchor->frameGeometry()
-               : (screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768));
+  QRect area = anchor && anchor->isVisible()
+                   ? anchor->frameGeometry()
+                   : (screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768));
   move(area.center() - QPoint(QDialog::width() / 2, QDialog::height() / 2));
   return exec();
 }
@@ -95,7 +94,9 @@ void CustomMsgBoxDlg::OnMovieCommand(const std::string& command, const std::stri
   DispatchMovieCommand(commands_, command, argument);
 }
 
-void CustomMsgBoxDlg::ReadCheckState() { checkState = movie_->GetMovieVariable(var::kBoxCheck) == "true" ? 1 : 0; }
+void CustomMsgBoxDlg::ReadCheckState() {
+  checkState = movie_->GetMovieVariable(var::kBoxCheck) == "true" ? 1 : 0;
+}
 
 void CustomMsgBoxDlg::ResizeToMovie() {
   // Keep the top-left corner; the stacking order does not change with a resize.

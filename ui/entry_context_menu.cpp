@@ -8,10 +8,10 @@
 #include <QMenu>
 #include <QThread>
 
+#include "base/text.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
-#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/processes.h"
@@ -53,7 +53,8 @@ std::uint32_t ShownProcess(const std::string& programPath) {
 }
 
 constexpr char kMenuStyle[] =
-    "QMenu { background: #f7f9fc; color: #1c2640; border: 1px solid #24418f; border-radius: 6px; padding: 5px;"
+    "QMenu { background: #f7f9fc; color: #1c2640; border: 1px solid #24418f; border-radius: 6px; padding: "
+    "5px;"
     "  font-size: 12px; }"
     "QMenu::item { padding: 6px 26px 6px 14px; border-radius: 4px; }"
     "QMenu::item:selected { background: #2f6df6; color: #ffffff; }"
@@ -82,8 +83,9 @@ std::string ProgramFolderTarget(const std::string& command) {
   return path;
 }
 
-EntryContextMenu::EntryContextMenu(StartupParameters& model, EntryList* list, std::function<void()> reshowView,
-                                   std::function<void()> offerApply, QWidget* owner)
+EntryContextMenu::EntryContextMenu(StartupParameters& model, EntryList* list,
+                                   std::function<void()> reshowView, std::function<void()> offerApply,
+                                   QWidget* owner)
     : QObject(owner),
       model_(model),
       list_(list),

@@ -54,15 +54,16 @@ EntryList::EntryList(QWidget* parent) : QTableView(parent), entries_(new EntryTa
       "QTableView { background: #ffffff; color: #1c2640; gridline-color: #e3e8f2; font-size: 12px;"
       "  selection-background-color: #2f6df6; selection-color: #ffffff; border: none; }"
       "QHeaderView::section { background: #e9eef8; color: #3a4866; border: none;"
-      "  border-right: 1px solid #d5dcea; border-bottom: 1px solid #d5dcea; padding: 3px 6px; font-size: 11px;"
+      "  border-right: 1px solid #d5dcea; border-bottom: 1px solid #d5dcea; padding: 3px 6px; font-size: "
+      "11px;"
       "  font-weight: bold; }"
       "QTableView::item { padding-left: 3px; }");
 
   connect(entries_, &EntryTableModel::checkRequested, this, &EntryList::rowCheckChanged);
-  connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) { emit rowClicked(index.row()); });
-  connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
-    emit rowRightClicked(rowAt(position.y()), position);
-  });
+  connect(this, &QTableView::clicked, this,
+          [this](const QModelIndex& index) { emit rowClicked(index.row()); });
+  connect(this, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& position) { emit rowRightClicked(rowAt(position.y()), position); });
   // A divider dragged by the user: from now on the columns keep their widths.
   horizontalHeader()->viewport()->installEventFilter(this);
   connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int, int, int) {
@@ -93,7 +94,8 @@ std::string EntryList::CellText(int row, int column) const {
 
 QIcon EntryList::CellIcon(int row, int column) const {
   QVariant decoration = entries_->index(row, column).data(Qt::DecorationRole);
-  if (decoration.canConvert<QIcon>() && decoration.userType() == QMetaType::QIcon) return decoration.value<QIcon>();
+  if (decoration.canConvert<QIcon>() && decoration.userType() == QMetaType::QIcon)
+    return decoration.value<QIcon>();
   if (decoration.userType() == QMetaType::QPixmap) return QIcon(decoration.value<QPixmap>());
   return QIcon();
 }
@@ -125,7 +127,9 @@ bool EntryList::RowChecked(int row) const {
   return entries_->index(row, kColumnName).data(Qt::CheckStateRole).toInt() == Qt::Checked;
 }
 
-bool EntryList::RowNew(int row) const { return entries_->index(row, kColumnName).data(EntryNewRole).toBool(); }
+bool EntryList::RowNew(int row) const {
+  return entries_->index(row, kColumnName).data(EntryNewRole).toBool();
+}
 
 int EntryList::SelectedRow() const {
   QItemSelectionModel* selection = selectionModel();

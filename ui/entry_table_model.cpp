@@ -12,8 +12,8 @@ namespace velmora::ui {
 namespace {
 
 constexpr ColumnSpec kColumns[kColumnCount] = {
-    {"Name", false, 90},  {"File name", false, 100}, {"Startup Location", false, 90}, {"Rating", false, 90},
-    {"Mem", true, 90},    {"Peak", true, 90},        {"Comment", false, 90},
+    {"Name", false, 90}, {"File name", false, 100}, {"Startup Location", false, 90}, {"Rating", false, 90},
+    {"Mem", true, 90},   {"Peak", true, 90},        {"Comment", false, 90},
 };
 
 // The mark of an entry that is new since the last look, before its name.
@@ -81,7 +81,9 @@ int EntryTableModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int EntryTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int EntryTableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
 
 QString EntryTableModel::CellText(const Row& row, const Task& task, int column) const {
   switch (column) {
@@ -116,7 +118,8 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
     case EntryNewRole:
       return row.isNew;
     case Qt::TextAlignmentRole:
-      return static_cast<int>(Qt::AlignVCenter | (Column(column).rightAligned ? Qt::AlignRight : Qt::AlignLeft));
+      return static_cast<int>(Qt::AlignVCenter |
+                              (Column(column).rightAligned ? Qt::AlignRight : Qt::AlignLeft));
     default:
       break;
   }
@@ -124,7 +127,8 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
   if (!task) return QVariant();
   switch (role) {
     case Qt::DisplayRole:
-      if (column == kColumnName && row.isNew) return QString::fromUtf8(kNewMark) + CellText(row, *task, column);
+      if (column == kColumnName && row.isNew)
+        return QString::fromUtf8(kNewMark) + CellText(row, *task, column);
       return CellText(row, *task, column);
     case Qt::ToolTipRole: {
       QString text = CellText(row, *task, column);  // the whole text of a narrow cell
@@ -144,7 +148,7 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
       if (column == kColumnName) return row.icon;
       if (column == kColumnLocation) {
-        return ListImagePixmap(row.location <= kLmStartupFolder ? kImageComputer : kImageUsers);
+        return ListImagePixmap(IsMachineLocation(row.location) ? kImageComputer : kImageUsers);
       }
       if (column == kColumnRating) return ListImagePixmap(FileKindImage(task->rating));
       return QVariant();
@@ -173,7 +177,8 @@ QVariant EntryTableModel::headerData(int section, Qt::Orientation orientation, i
   if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return QVariant();
   if (role == Qt::DisplayRole) return QString::fromUtf8(Column(section).heading);
   if (role == Qt::TextAlignmentRole) {
-    return static_cast<int>(Qt::AlignVCenter | (Column(section).rightAligned ? Qt::AlignRight : Qt::AlignLeft));
+    return static_cast<int>(Qt::AlignVCenter |
+                            (Column(section).rightAligned ? Qt::AlignRight : Qt::AlignLeft));
   }
   return QVariant();
 }

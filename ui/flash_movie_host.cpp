@@ -35,7 +35,8 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-int DispatchMovieCommand(const MovieCommandTable& table, const std::string& command, const std::string& argument) {
+int DispatchMovieCommand(const MovieCommandTable& table, const std::string& command,
+                         const std::string& argument) {
   for (std::size_t i = 0; i < table.size(); ++i) {
     if (EqualsIgnoreCase(command, table[i].name)) {
       if (table[i].action) table[i].action(argument);
@@ -88,7 +89,8 @@ void FlashMovieHost::SetMovie(const std::string& windowsPath) {
     errors_ << QStringLiteral("movie file not found: %1").arg(QString::fromStdString(windowsPath));
     return;
   }
-  component_ = new QQmlComponent(engine(), QUrl::fromLocalFile(hostPath), QQmlComponent::PreferSynchronous, this);
+  component_ =
+      new QQmlComponent(engine(), QUrl::fromLocalFile(hostPath), QQmlComponent::PreferSynchronous, this);
   if (component_->isError() || !component_->isReady()) {
     for (const QQmlError& error : component_->errors()) errors_ << error.toString();
     if (errors_.isEmpty()) errors_ << QStringLiteral("movie not ready: %1").arg(hostPath);

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <QPoint>
-#include <QQuickItem>
 #include <QPointer>
+#include <QQuickItem>
 #include <QQuickWidget>
 #include <QSize>
 #include <QStringList>
@@ -28,7 +28,6 @@ namespace velmora::ui {
 // MovieDir creates the numbered folders when they are missing.
 std::string MoviePath(const std::string& baseName, const std::string& extension = ".vmf");
 
-
 // Pixels of dialog units of the windows' templates (the system dialog font's
 // base units, 6 x 13 pixels).
 inline int DialogUnitsToPixelsX(int units) { return (units * 6 + 2) / 4; }
@@ -45,7 +44,8 @@ struct MovieCommand {
 };
 using MovieCommandTable = std::vector<MovieCommand>;
 // Index of the entry that ran, or -1 when no name matched.
-int DispatchMovieCommand(const MovieCommandTable& table, const std::string& command, const std::string& argument);
+int DispatchMovieCommand(const MovieCommandTable& table, const std::string& command,
+                         const std::string& argument);
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
 class FlashMovieHost : public QQuickWidget {
@@ -63,8 +63,8 @@ class FlashMovieHost : public QQuickWidget {
   // "NoScale": the movie keeps its own size and is placed by the align mode;
   // anything else ("ShowAll"): scaled uniformly to fit the player.
   void SetScale(const std::string& mode);
-  void SetAlignMode(int mode);                // MovieAlign bits; 0 centres
-  void SetBackgroundColor(int rgb);           // 0xRRGGBB
+  void SetAlignMode(int mode);       // MovieAlign bits; 0 centres
+  void SetBackgroundColor(int rgb);  // 0xRRGGBB
   // With |fit| the movie's root item takes the player's size (a movie that lays
   // itself out for any size follows its window); otherwise it keeps its own.
   void SetFitMovieToView(bool fit);

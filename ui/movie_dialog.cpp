@@ -59,8 +59,9 @@ int MovieDialog::DoModal() {
   QCoreApplication::sendPostedEvents(movie_, QEvent::MetaCall);
   movie_->FlushCommands();
   QWidget* anchor = parentWidget() ? parentWidget()->window() : nullptr;
-  QRect area = anchor && anchor->isVisible() ? anchor->frameGeometry()
-               : (screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768));
+  QRect area = anchor && anchor->isVisible()
+                   ? anchor->frameGeometry()
+                   : (screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768));
   move(area.center() - QPoint(width() / 2, height() / 2));
   movie_->setFocus();
   return exec();

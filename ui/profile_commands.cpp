@@ -79,8 +79,8 @@ ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter*
       case StartupParameters::ProfileSaveResult::kFailed:
         break;
     }
-    boxes.Error("The profile \"" + name + "\" could not be saved:\n\n" + (error.empty() ? "unknown error" : error) +
-                ".");
+    boxes.Error("The profile \"" + name + "\" could not be saved:\n\n" +
+                (error.empty() ? "unknown error" : error) + ".");
     return false;
   };
   dialog.DoModal();
@@ -122,14 +122,15 @@ ProfileOutcome ProfileCommand(StartupParameters& model, StartupSettingsParameter
   std::string error;
   std::vector<std::string> skipped;
   if (!model.LoadProfile(name, &error, &skipped)) {
-    boxes.Error("The profile \"" + name + "\" could not be loaded:\n\n" + (error.empty() ? "unknown error" : error) +
-                ".");
+    boxes.Error("The profile \"" + name + "\" could not be loaded:\n\n" +
+                (error.empty() ? "unknown error" : error) + ".");
     return outcome;
   }
   outcome.entriesChanged = true;
   outcome.loadedName = name;
   if (!skipped.empty()) {
-    std::string text = "These entries of the profile were left out: their names cannot be used in a Startup folder.\n";
+    std::string text =
+        "These entries of the profile were left out: their names cannot be used in a Startup folder.\n";
     constexpr std::size_t kShown = 8;
     for (std::size_t i = 0; i < skipped.size() && i < kShown; ++i) text += "\n" + skipped[i];
     if (skipped.size() > kShown) text += "\n... and " + std::to_string(skipped.size() - kShown) + " more";

@@ -1,4 +1,5 @@
 #include "ui/profile_dlg.h"
+
 #include "ui/movie_names.h"
 
 namespace velmora::ui {

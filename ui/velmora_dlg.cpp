@@ -15,18 +15,18 @@
 #include "app/message_box_requests.h"
 #include "app/velmora_app.h"
 #include "app/window_layout.h"
+#include "base/text.h"
 #include "database/description_html.h"
 #include "entries/startup_location.h"
-#include "base/text.h"
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/entry_context_menu.h"
-#include "ui/profile_commands.h"
 #include "ui/entry_list.h"
+#include "ui/movie_names.h"
+#include "ui/profile_commands.h"
 #include "ui/resource_images.h"
 #include "ui/splash_player.h"
-#include "ui/movie_names.h"
 
 namespace velmora::ui {
 
@@ -149,7 +149,8 @@ QRect VelmoraDlg::ListGeometry() const {
   // the window has beyond its default size.
   const QSize extra = (size() - DefaultSize()).expandedTo(QSize(0, 0));
   return QRect(DialogUnitsToPixelsX(kListX), DialogUnitsToPixelsY(kListY),
-               DialogUnitsToPixelsX(kListWidth) + extra.width(), DialogUnitsToPixelsY(kListHeight) + extra.height());
+               DialogUnitsToPixelsX(kListWidth) + extra.width(),
+               DialogUnitsToPixelsY(kListHeight) + extra.height());
 }
 
 void VelmoraDlg::resizeEvent(QResizeEvent* event) {
@@ -164,8 +165,10 @@ void VelmoraDlg::resizeEvent(QResizeEvent* event) {
 
 void VelmoraDlg::RestoreLayout() {
   const WindowLayout layout = WindowLayout::Load();
-  if (layout.width > 0 && layout.height > 0) resize(QSize(layout.width, layout.height).expandedTo(minimumSize()));
-  if (static_cast<int>(layout.columnWidths.size()) == kColumnCount) list_->SetColumnWidths(layout.columnWidths);
+  if (layout.width > 0 && layout.height > 0)
+    resize(QSize(layout.width, layout.height).expandedTo(minimumSize()));
+  if (static_cast<int>(layout.columnWidths.size()) == kColumnCount)
+    list_->SetColumnWidths(layout.columnWidths);
 }
 
 void VelmoraDlg::SaveLayout() {
@@ -210,7 +213,8 @@ void VelmoraDlg::BuildCommandTable() {
          settings.ApplyRunAtStartup();
        }},
       {cmd::kToggleSavingMsg, [&settings, toggle](const std::string&) { toggle(settings.ShowSavingMsg); }},
-      {cmd::kToggleSavProfileMsg, [&settings, toggle](const std::string&) { toggle(settings.ShowSavingProMsg); }},
+      {cmd::kToggleSavProfileMsg,
+       [&settings, toggle](const std::string&) { toggle(settings.ShowSavingProMsg); }},
       {cmd::kAddTask, [this](const std::string&) { AddTaskCommand(); }},
       {cmd::kApplyChanges, [this](const std::string&) { ApplyChangesCommand(); }},
       {cmd::kRefresh, [this](const std::string&) { RefreshCommand(); }},

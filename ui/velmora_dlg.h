@@ -17,7 +17,7 @@
 namespace velmora {
 class VelmoraApp;
 class Task;
-}
+}  // namespace velmora
 
 namespace velmora::ui {
 

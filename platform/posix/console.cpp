@@ -1,6 +1,6 @@
-#include <unistd.h>
-
 #include "platform/console.h"
+
+#include <unistd.h>
 
 namespace platform {
 

@@ -24,7 +24,8 @@ constexpr const char* kCurrentVersionNt = "Software\\Microsoft\\Windows NT\\Curr
 constexpr const char* kCurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr const char* kProfileList = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-constexpr const char* kMachineEnvironment = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr const char* kMachineEnvironment =
+    "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr const char* kUserEnvironment = "Environment";
 constexpr const char* kComputerName = "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
 
@@ -85,7 +86,9 @@ std::string Expand(std::string_view source, const Environment& env) {
   return out;
 }
 
-std::string UpToZero(const std::string& data) { return data.substr(0, std::min(data.find('\0'), data.size())); }
+std::string UpToZero(const std::string& data) {
+  return data.substr(0, std::min(data.find('\0'), data.size()));
+}
 
 std::string ReadString(HKey root, const char* subKey, const char* name) {
   UniqueKey key;
@@ -160,9 +163,11 @@ Environment BuildEnvironment() {
   std::string computer = ReadString(machine, kComputerName, "ComputerName");
   if (!computer.empty()) env.Set("COMPUTERNAME", computer);
 
-  std::string programFiles = Located(env, machine, kCurrentVersion, "ProgramFilesDir", systemDrive + "\\Program Files");
+  std::string programFiles =
+      Located(env, machine, kCurrentVersion, "ProgramFilesDir", systemDrive + "\\Program Files");
   env.Set("ProgramFiles", programFiles);
-  env.Set("CommonProgramFiles", Located(env, machine, kCurrentVersion, "CommonFilesDir", programFiles + "\\Common Files"));
+  env.Set("CommonProgramFiles",
+          Located(env, machine, kCurrentVersion, "CommonFilesDir", programFiles + "\\Common Files"));
 
   const bool offline = OfflineInstallationActive();
   const std::string userName = offline ? OfflineUserName() : PrefixUserName();

@@ -91,7 +91,8 @@ Status WriteThroughTemporary(const std::string& path, const std::string& bytes, 
   if (host.empty()) return kPathNotFound;
   std::string folder = ParentOf(host);
   std::random_device random;
-  std::string temp = folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(random()) + ".tmp";
+  std::string temp =
+      folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(random()) + ".tmp";
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return FailWith(errno, "cannot create a file in", folder);
   // Keep the mode of the file being replaced.
@@ -170,7 +171,8 @@ Status files::MakeDirectories(const std::string& path) {
     if (!current.empty()) {
       struct stat st;
       if (stat(current.c_str(), &st) != 0) {
-        if (mkdir(current.c_str(), 0755) != 0 && errno != EEXIST) return FailWith(errno, "cannot create", path);
+        if (mkdir(current.c_str(), 0755) != 0 && errno != EEXIST)
+          return FailWith(errno, "cannot create", path);
       } else if (!S_ISDIR(st.st_mode)) {
         return kPathNotFound;
       }

@@ -59,7 +59,8 @@ bool FolderSearch::FindFirst(const std::string& pattern) {
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
   std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
   if (mask.empty()) return false;
-  std::string hostFolder = files::HostPathFromWindows(folder.empty() ? "." : (folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder));
+  std::string hostFolder = files::HostPathFromWindows(
+      folder.empty() ? "." : (folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder));
   if (hostFolder.empty()) return false;
 
   auto state = std::make_unique<State>();
@@ -98,7 +99,8 @@ bool FolderSearch::FindFirst(const std::string& pattern) {
     closedir(dir);
     // A stable order: the self and parent references first, then names without
     // regard to case.
-    std::sort(dots.begin(), dots.end(), [](const FoundItem& a, const FoundItem& b) { return a.name < b.name; });
+    std::sort(dots.begin(), dots.end(),
+              [](const FoundItem& a, const FoundItem& b) { return a.name < b.name; });
     std::sort(state->items.begin(), state->items.end(), [](const FoundItem& a, const FoundItem& b) {
       std::string x = a.name, y = b.name;
       std::transform(x.begin(), x.end(), x.begin(), FoldCase);

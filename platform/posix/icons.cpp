@@ -50,7 +50,8 @@ bool DecodeDib(const std::uint8_t* data, std::size_t size, IconImage* image) {
   std::uint16_t bitCount = ReadU16(data + 14);
   std::uint32_t compression = ReadU32(data + 16);
   std::uint32_t colorsUsed = ReadU32(data + 32);
-  if (width <= 0 || width > kMaxDimension || doubledHeight < 2 || doubledHeight > 2 * kMaxDimension) return false;
+  if (width <= 0 || width > kMaxDimension || doubledHeight < 2 || doubledHeight > 2 * kMaxDimension)
+    return false;
   if (compression != 0) return false;  // BI_RGB only
   if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32) return false;
   int height = doubledHeight / 2;
@@ -154,7 +155,9 @@ void Describe(Candidate* candidate, int entryWidth, int entryHeight, int entryBi
 // else the smallest image of at least 16 pixels; else the largest smaller one. A
 // DIB goes before a PNG of the same size and depth.
 bool Better(const Candidate& a, const Candidate& b) {
-  auto rank = [](const Candidate& c) { return c.width == 16 && c.height == 16 ? 0 : (c.width >= 16 && c.height >= 16 ? 1 : 2); };
+  auto rank = [](const Candidate& c) {
+    return c.width == 16 && c.height == 16 ? 0 : (c.width >= 16 && c.height >= 16 ? 1 : 2);
+  };
   int ra = rank(a), rb = rank(b);
   if (ra != rb) return ra < rb;
   long areaA = long(a.width) * a.height, areaB = long(b.width) * b.height;
@@ -168,8 +171,8 @@ IconHandle Choose(std::vector<Candidate>* candidates) {
   std::stable_sort(candidates->begin(), candidates->end(), Better);
   for (const Candidate& candidate : *candidates) {
     auto image = std::make_shared<IconImage>();
-    if (icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(candidate.data.data()), candidate.data.size(),
-                        image.get())) {
+    if (icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(candidate.data.data()),
+                           candidate.data.size(), image.get())) {
       return image;
     }
   }

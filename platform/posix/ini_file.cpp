@@ -12,11 +12,11 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/utf16.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
 #include "platform/posix/prefix.h"
-#include "base/utf16.h"
 
 namespace platform {
 
@@ -149,12 +149,11 @@ std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
   return file.document;
 }
 
-
 }  // namespace
 
 std::uint32_t ini::ReadString(const std::string& section, const std::string& key,
-                                      const std::string& defaultValue, char* buffer,
-                                      std::uint32_t size, const std::string& path) {
+                              const std::string& defaultValue, char* buffer, std::uint32_t size,
+                              const std::string& path) {
   if (Trim(key).empty() || path.empty()) return CopyOut(defaultValue, buffer, size);
   std::shared_ptr<const IniDocument> document = DocumentOf(path);
   if (!document) return CopyOut(defaultValue, buffer, size);

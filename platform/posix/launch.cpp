@@ -49,7 +49,15 @@ std::string FindInPath(const std::string& name) {
   return "";
 }
 
-enum class FileKind { kMissing, kFolder, kNative, kWindowsProgram, kWindowsScript, kWindowsDocument, kDocument };
+enum class FileKind {
+  kMissing,
+  kFolder,
+  kNative,
+  kWindowsProgram,
+  kWindowsScript,
+  kWindowsDocument,
+  kDocument
+};
 
 // What a host file is: a PE image runs through Wine, an ELF image or a script
 // with its execute bit runs directly, Windows-only file types go to Wine's own
@@ -64,10 +72,15 @@ FileKind KindOf(const std::string& hostPath) {
     ssize_t n = read(fd, head, sizeof head);
     close(fd);
     if (n >= 2 && head[0] == 'M' && head[1] == 'Z') return FileKind::kWindowsProgram;
-    bool native = (n == 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) || (n >= 2 && head[0] == '#' && head[1] == '!');
+    bool native = (n == 4 && std::memcmp(head,
+                                         "\x7f"
+                                         "ELF",
+                                         4) == 0) ||
+                  (n >= 2 && head[0] == '#' && head[1] == '!');
     if (native && access(hostPath.c_str(), X_OK) == 0) return FileKind::kNative;
   }
-  if (velmora::EndsWithIgnoreCase(hostPath, ".bat") || velmora::EndsWithIgnoreCase(hostPath, ".cmd")) return FileKind::kWindowsScript;
+  if (velmora::EndsWithIgnoreCase(hostPath, ".bat") || velmora::EndsWithIgnoreCase(hostPath, ".cmd"))
+    return FileKind::kWindowsScript;
   static const char* const kWindowsTypes[] = {".exe", ".com", ".lnk", ".msi", ".pif", ".scr", ".url"};
   for (const char* type : kWindowsTypes) {
     if (velmora::EndsWithIgnoreCase(hostPath, type)) return FileKind::kWindowsDocument;
@@ -77,7 +90,8 @@ FileKind KindOf(const std::string& hostPath) {
 
 bool LooksLikeWindowsPath(const std::string& path) {
   if (path.find('\\') != std::string::npos) return true;
-  return path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
 // The host file a program or document path names. A bare name is looked for in

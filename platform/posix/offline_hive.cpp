@@ -63,7 +63,8 @@ std::string HeaderProblem(const std::string& path, bool* dirty) {
   close(fd);
   if (st.st_size == 0) return "is empty (0 bytes): it is not a registry hive";
   if (got < 0) return std::string("cannot be read: ") + std::strerror(errno);
-  if (got < 4 || std::memcmp(head, "regf", 4) != 0) return "is not a registry hive (it does not start with \"regf\")";
+  if (got < 4 || std::memcmp(head, "regf", 4) != 0)
+    return "is not a registry hive (it does not start with \"regf\")";
   if (static_cast<std::size_t>(got) < 512 || static_cast<std::size_t>(st.st_size) < 2 * kBaseBlockSize)
     return "is truncated (" + std::to_string(st.st_size) + " bytes; a hive holds at least 8192)";
   std::uint32_t sum = 0;
@@ -71,8 +72,8 @@ std::string HeaderProblem(const std::string& path, bool* dirty) {
   if (sum != U32(head + 508)) return "has a damaged header (its checksum does not match)";
   std::uint64_t dataSize = U32(head + 40);
   if (kBaseBlockSize + dataSize > static_cast<std::uint64_t>(st.st_size))
-    return "is truncated: its header announces " + std::to_string(kBaseBlockSize + dataSize) + " bytes, the file holds " +
-           std::to_string(st.st_size);
+    return "is truncated: its header announces " + std::to_string(kBaseBlockSize + dataSize) +
+           " bytes, the file holds " + std::to_string(st.st_size);
   *dirty = U32(head + 4) != U32(head + 8);
   return "";
 }
@@ -167,8 +168,10 @@ bool CopyFileExclusive(const std::string& from, const std::string& to, std::stri
     for (ssize_t done = 0; ok && done < n;) {
       ssize_t w = write(out, buffer + done, static_cast<std::size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) ok = false;
-      else done += w;
+      if (w <= 0)
+        ok = false;
+      else
+        done += w;
     }
     if (!ok) break;
   }
@@ -194,12 +197,15 @@ bool CopyFileExclusive(const std::string& from, const std::string& to, std::stri
 std::string OfflineWriteProblem(const std::string& hostPath) {
   struct statvfs fs;
   if (statvfs(hostPath.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
-    return "the installation is mounted read-only (ntfs-3g does so when Windows was hibernated or shut down with "
-           "Fast Startup); start that Windows, shut it down completely (Shift + Shut down, or turn Fast Startup "
+    return "the installation is mounted read-only (ntfs-3g does so when Windows was hibernated or shut down "
+           "with "
+           "Fast Startup); start that Windows, shut it down completely (Shift + Shut down, or turn Fast "
+           "Startup "
            "off), mount it again and try again";
   }
   struct stat st;
-  if (stat(hostPath.c_str(), &st) == 0 && !ModePermitsWrite(st)) return hostPath + " is not writable by this user";
+  if (stat(hostPath.c_str(), &st) == 0 && !ModePermitsWrite(st))
+    return hostPath + " is not writable by this user";
   return "";
 }
 
@@ -230,7 +236,9 @@ bool OfflineHive::Load(std::string* error) {
   if (problem.empty()) {
     errno = 0;
     hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
-    if (!hive_) problem = std::string("is damaged: libhivex cannot read it (") + std::strerror(errno ? errno : EINVAL) + ")";
+    if (!hive_)
+      problem =
+          std::string("is damaged: libhivex cannot read it (") + std::strerror(errno ? errno : EINVAL) + ")";
   }
   if (problem.empty()) {
     problem = KindProblem(hive_, kind_);
@@ -246,7 +254,8 @@ std::string OfflineHive::WriteRefusal() const {
   if (dirty_) {
     return "the registry hive " + path_ +
            " was not written completely: its two sequence numbers differ, so changes still wait in its "
-           "transaction logs (.LOG, .LOG1, .LOG2), which Velmora cannot replay. It is listed but never written. "
+           "transaction logs (.LOG, .LOG1, .LOG2), which Velmora cannot replay. It is listed but never "
+           "written. "
            "Start that Windows once and shut it down normally, or replay the logs with a tool made for it, "
            "then try again";
   }
@@ -283,7 +292,8 @@ std::vector<OfflineValue> OfflineHive::Values(std::size_t node) const {
     value.name = name.get();
     hive_type type = hive_t_REG_NONE;
     std::size_t length = 0;
-    std::unique_ptr<char, decltype(&std::free)> data(hivex_value_value(hive_, *v, &type, &length), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> data(hivex_value_value(hive_, *v, &type, &length),
+                                                     &std::free);
     if (!data && length) continue;
     value.type = static_cast<std::uint32_t>(type);
     if (data) value.data.assign(data.get(), length);
@@ -393,10 +403,12 @@ Status OfflineHive::Commit() {
   auto failWith = [&](const std::string& what) {
     unlink(fresh.c_str());
     dropChanges();
-    return Fail(kWriteFault, "the registry hive " + path_ + " could not be written (" + what + "); it is unchanged");
+    return Fail(kWriteFault,
+                "the registry hive " + path_ + " could not be written (" + what + "); it is unchanged");
   };
   unlink(fresh.c_str());
-  if (hivex_commit(hive_, fresh.c_str(), 0) != 0) return failWith(std::string("writing: ") + std::strerror(errno));
+  if (hivex_commit(hive_, fresh.c_str(), 0) != 0)
+    return failWith(std::string("writing: ") + std::strerror(errno));
   struct stat old;
   if (stat(path_.c_str(), &old) == 0) {
     chmod(fresh.c_str(), old.st_mode & 07777);
@@ -423,7 +435,8 @@ Status OfflineHive::Commit() {
     if (dirty) return failWith("the written file is not marked as completely written");
   }
   if (BeforeRenameHook()) BeforeRenameHook()(fresh);
-  if (rename(fresh.c_str(), path_.c_str()) != 0) return failWith(std::string("renaming: ") + std::strerror(errno));
+  if (rename(fresh.c_str(), path_.c_str()) != 0)
+    return failWith(std::string("renaming: ") + std::strerror(errno));
   SyncFolder(FolderOf(path_));
   return kSuccess;
 }

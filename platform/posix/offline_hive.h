@@ -22,9 +22,9 @@ struct hive_h;
 namespace platform::posix {
 
 struct OfflineValue {
-  std::string name;   // UTF-8
+  std::string name;  // UTF-8
   std::uint32_t type = 0;
-  std::string data;   // bytes as the hive holds them (UTF-16LE for strings)
+  std::string data;  // bytes as the hive holds them (UTF-16LE for strings)
 };
 
 class OfflineHive {

@@ -1,13 +1,14 @@
 // Choosing an offline Windows installation and its user.
+#include "platform/posix/offline_installation.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
 
-#include "platform/offline.h"
-#include "platform/posix/offline_installation.h"
 #include "base/text.h"
+#include "platform/offline.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
 
@@ -55,10 +56,10 @@ bool IsSharedProfile(const std::string& name) {
 }
 
 struct Profile {
-  std::string name;      // folder name as it is on disk
-  std::string folder;    // host path
-  std::string hive;      // host path of NTUSER.DAT
-  std::string parent;    // "Users" or "Documents and Settings", as on disk
+  std::string name;    // folder name as it is on disk
+  std::string folder;  // host path
+  std::string hive;    // host path of NTUSER.DAT
+  std::string parent;  // "Users" or "Documents and Settings", as on disk
 };
 
 std::vector<Profile> UserProfiles(const std::string& usersFolder, const std::string& parentName) {
@@ -75,7 +76,8 @@ std::vector<Profile> UserProfiles(const std::string& usersFolder, const std::str
     profiles.push_back({name, folder, folder + "/" + hive, parentName});
   }
   closedir(dir);
-  std::sort(profiles.begin(), profiles.end(), [](const Profile& a, const Profile& b) { return a.name < b.name; });
+  std::sort(profiles.begin(), profiles.end(),
+            [](const Profile& a, const Profile& b) { return a.name < b.name; });
   return profiles;
 }
 
@@ -118,7 +120,8 @@ Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& u
   }
   std::string software = posix::Walk(root, {"Windows", "System32", "config", "SOFTWARE"});
   if (software.empty()) {
-    *error = root + " is not the root of a Windows installation: it has no Windows\\System32\\config\\SOFTWARE";
+    *error =
+        root + " is not the root of a Windows installation: it has no Windows\\System32\\config\\SOFTWARE";
     return kPathNotFound;
   }
 
@@ -137,7 +140,8 @@ Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& u
     }
   }
   if (!anyUsersFolder) {
-    *error = "the Windows installation " + root + " has no Users (or Documents and Settings) folder, so it has no "
+    *error = "the Windows installation " + root +
+             " has no Users (or Documents and Settings) folder, so it has no "
              "user's registry to work on";
     return kPathNotFound;
   }
@@ -146,7 +150,8 @@ Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& u
     for (const posix::Profile& p : profiles)
       if (velmora::EqualsIgnoreCase(p.name, userName)) chosen = &p;
     if (!chosen) {
-      *error = "the Windows installation " + root + " has no user profile \"" + userName + "\" with a registry hive" +
+      *error = "the Windows installation " + root + " has no user profile \"" + userName +
+               "\" with a registry hive" +
                (profiles.empty() ? std::string() : " (its users: " + posix::NameList(profiles) + ")");
       return kFileNotFound;
     }

@@ -8,7 +8,7 @@
 namespace platform::posix {
 
 struct OfflineInstallation {
-  std::string root;         // host folder that is drive C:
+  std::string root;  // host folder that is drive C:
   std::string userName;
   std::string profilePath;  // Windows path of the user's profile folder
   OfflineHive software;     // HKEY_LOCAL_MACHINE\Software

@@ -4,11 +4,11 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "platform/posix/offline_installation.h"
 #include "base/text.h"
+#include "base/utf16.h"
+#include "platform/posix/offline_installation.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_handle.h"
-#include "base/utf16.h"
 
 namespace platform::posix {
 
@@ -80,7 +80,8 @@ Status Place(int hive, const std::vector<std::u16string>& fullPath, Located* whe
   } else {
     where->hive = &installation->user;
   }
-  for (std::size_t i = first; i < fullPath.size(); ++i) where->path.push_back(velmora::Utf8FromUtf16(fullPath[i]));
+  for (std::size_t i = first; i < fullPath.size(); ++i)
+    where->path.push_back(velmora::Utf8FromUtf16(fullPath[i]));
   return kSuccess;
 }
 
@@ -111,7 +112,8 @@ Status Fail(Status status, std::string detail) {
 }
 
 Status CheckWrite(const Located& where) {
-  if (!where.hive) return Fail(kAccessDenied, "only HKEY_LOCAL_MACHINE\\Software of an offline installation can be changed");
+  if (!where.hive)
+    return Fail(kAccessDenied, "only HKEY_LOCAL_MACHINE\\Software of an offline installation can be changed");
   std::string refusal = where.hive->WriteRefusal();
   return refusal.empty() ? kSuccess : Fail(kAccessDenied, refusal);
 }
@@ -162,7 +164,8 @@ Status OfflineCreateKey(HKey root, const std::string& subKey, HKey* result) {
   int hive = HiveOf(base);
   Located where;
   Status status = Place(hive, Join(base->path, subKey), &where);
-  if (status == kFileNotFound) return Fail(kAccessDenied, "only HKEY_LOCAL_MACHINE\\Software of an offline installation can be changed");
+  if (status == kFileNotFound)
+    return Fail(kAccessDenied, "only HKEY_LOCAL_MACHINE\\Software of an offline installation can be changed");
   if (status != kSuccess) return status;
   if (where.machineRoot || where.hive->Find(where.path)) {
     *result = NewHandle(hive, where.fullPath, true);
@@ -189,8 +192,8 @@ Status OfflineCloseKey(HKey key) {
   return kSuccess;
 }
 
-Status OfflineEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
-                        std::uint8_t* data, std::uint32_t* dataSize) {
+Status OfflineEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
   std::lock_guard<std::recursive_mutex> lock(Mutex());
   ClearLastErrorDetail();
   if (!name || !nameSize || (data && !dataSize)) return kInvalidParameter;
@@ -198,7 +201,8 @@ Status OfflineEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t
   std::size_t node = 0;
   Status status = Open(key, &where, &node);
   if (status != kSuccess) return status;
-  std::vector<OfflineValue> values = where.machineRoot ? std::vector<OfflineValue>() : where.hive->Values(node);
+  std::vector<OfflineValue> values =
+      where.machineRoot ? std::vector<OfflineValue>() : where.hive->Values(node);
   if (index >= values.size()) return kNoMoreItems;
   const OfflineValue& value = values[index];
   std::string bytes = ApiDataFromStored(value.type, value.data);
@@ -255,7 +259,8 @@ Status OfflineSetValue(HKey key, const std::string& name, std::uint32_t type, co
   OfflineValue value{name, type, StoredDataFromApi(type, data, dataSize)};
   std::vector<OfflineValue> values = where.hive->Values(node);
   const OfflineValue* existing = FindValue(values, name);
-  if (existing && existing->type == type && existing->data == value.data) return kSuccess;  // nothing to write
+  if (existing && existing->type == type && existing->data == value.data)
+    return kSuccess;                          // nothing to write
   if (existing) value.name = existing->name;  // the name keeps its spelling
   if (!where.hive->SetValue(node, value)) {
     where.hive->Discard();

@@ -22,8 +22,8 @@ bool OfflineRegistryActive();
 Status OfflineOpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result);
 Status OfflineCreateKey(HKey root, const std::string& subKey, HKey* result);
 Status OfflineCloseKey(HKey key);
-Status OfflineEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
-                        std::uint8_t* data, std::uint32_t* dataSize);
+Status OfflineEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize);
 Status OfflineQueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                          std::uint32_t* dataSize);
 Status OfflineSetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,

@@ -32,7 +32,8 @@ std::string HostCurrentDirectory() {
 // Host folder of a drive (a lower-case letter): the prefix's dosdevices entry, or
 // for an offline installation C: at its root and Z: at the host's root.
 std::string DriveHostRoot(char letter) {
-  if (OfflineInstallationActive()) return letter == 'c' ? OfflineInstallationRoot() : letter == 'z' ? "/" : "";
+  if (OfflineInstallationActive())
+    return letter == 'c' ? OfflineInstallationRoot() : letter == 'z' ? "/" : "";
   if (PrefixDir().empty()) InitPrefix();
   const std::string& prefix = PrefixDir();
   return prefix.empty() ? "" : prefix + "/dosdevices/" + letter + ":";
@@ -172,7 +173,8 @@ std::vector<DriveRoot> DriveRoots() {
 // Makes an absolute, normalised host path without touching the file system
 // beyond the current directory.
 std::string AbsoluteHostPath(const std::string& hostPath) {
-  std::string full = !hostPath.empty() && hostPath[0] == '/' ? hostPath : HostCurrentDirectory() + "/" + hostPath;
+  std::string full =
+      !hostPath.empty() && hostPath[0] == '/' ? hostPath : HostCurrentDirectory() + "/" + hostPath;
   std::string out;
   for (const std::string& part : Components(full)) out += "/" + part;
   return out.empty() ? "/" : out;
@@ -250,7 +252,8 @@ std::string files::WindowsPathFromHost(const std::string& hostPath) {
     const std::string& r = root.hostRoot;
     bool inside = r == "/" || canonical == r || canonical.rfind(r + "/", 0) == 0;
     if (!inside) continue;
-    if (!best || r.size() > best->hostRoot.size() || (r.size() == best->hostRoot.size() && root.letter < best->letter)) {
+    if (!best || r.size() > best->hostRoot.size() ||
+        (r.size() == best->hostRoot.size() && root.letter < best->letter)) {
       best = &root;
     }
   }

@@ -13,15 +13,22 @@ namespace platform::posix {
 // Win32 status of an errno value.
 inline Status StatusFromErrno(int error) {
   switch (error) {
-    case 0: return kSuccess;
-    case ENOENT: return kFileNotFound;
-    case ENOTDIR: return kPathNotFound;
+    case 0:
+      return kSuccess;
+    case ENOENT:
+      return kFileNotFound;
+    case ENOTDIR:
+      return kPathNotFound;
     case EACCES:
     case EPERM:
-    case EROFS: return kAccessDenied;
-    case EEXIST: return kAlreadyExists;
-    case EINVAL: return kInvalidParameter;
-    default: return kWriteFault;
+    case EROFS:
+      return kAccessDenied;
+    case EEXIST:
+      return kAlreadyExists;
+    case EINVAL:
+      return kInvalidParameter;
+    default:
+      return kWriteFault;
   }
 }
 

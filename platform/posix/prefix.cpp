@@ -1,7 +1,6 @@
 // Choosing the Wine prefix, making a minimal one, and seeing whether a
 // wineserver owns it.
 #include "platform/posix/prefix.h"
-#include "platform/startup.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -15,11 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "base/utf16.h"
 #include "platform/offline.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_hive.h"
-#include "base/utf16.h"
+#include "platform/startup.h"
 
 namespace platform {
 
@@ -306,8 +306,10 @@ bool WineServerRunning(int* pid) {
   close(fd);
   if (n <= 0) return false;
   std::string folder(name, static_cast<std::size_t>(n));
-  while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r' || folder.back() == ' ')) folder.pop_back();
-  if (folder.empty() || folder.find('/') != std::string::npos || folder == "." || folder == "..") return false;
+  while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r' || folder.back() == ' '))
+    folder.pop_back();
+  if (folder.empty() || folder.find('/') != std::string::npos || folder == "." || folder == "..")
+    return false;
   return LockHeld("/tmp/" + folder + serverDir, pid);
 }
 

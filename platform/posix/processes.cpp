@@ -111,7 +111,8 @@ std::string ProcessName(std::uint32_t pid) {
 }
 
 // The numeric fields of a "Name:  value" line of /proc/<pid>/status.
-bool StatusField(const std::string& status, std::string_view field, std::vector<unsigned long long>* numbers) {
+bool StatusField(const std::string& status, std::string_view field,
+                 std::vector<unsigned long long>* numbers) {
   numbers->clear();
   std::size_t at = 0;
   while (at < status.size()) {

@@ -23,14 +23,14 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "platform/posix/path_util.h"
-#include "platform/posix/registry_cache.h"
-#include "platform/posix/offline_registry.h"
-#include "platform/posix/registry_handle.h"
-#include "platform/posix/registry_hive.h"
-#include "platform/posix/prefix.h"
 #include "base/path.h"
 #include "base/utf16.h"
+#include "platform/posix/offline_registry.h"
+#include "platform/posix/path_util.h"
+#include "platform/posix/prefix.h"
+#include "platform/posix/registry_cache.h"
+#include "platform/posix/registry_handle.h"
+#include "platform/posix/registry_hive.h"
 
 namespace platform {
 
@@ -81,15 +81,16 @@ RegistryKeyHandle* Resolve(HKey key) {
 
 std::vector<std::u16string> Join(const std::vector<std::u16string>& base, const std::string& subKey) {
   std::vector<std::u16string> path = base;
-  for (std::u16string& part : velmora::SplitKeyPath(velmora::Utf16FromUtf8(subKey))) path.push_back(std::move(part));
+  for (std::u16string& part : velmora::SplitKeyPath(velmora::Utf16FromUtf8(subKey)))
+    path.push_back(std::move(part));
   return path;
 }
 
 // Value data as the A-functions hand it out: strings as 8-bit text ending in a zero.
 std::string ApiData(const HiveValue& value) {
   if (!IsStringType(value.type)) return value.data;
-  std::string text = velmora::Utf8FromUtf16(
-      velmora::Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(value.data.data()), value.data.size() / 2));
+  std::string text = velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(
+      reinterpret_cast<const std::uint8_t*>(value.data.data()), value.data.size() / 2));
   if (text.empty() || text.back() != '\0') text.push_back('\0');
   return text;
 }
@@ -118,10 +119,12 @@ std::string HeaderFor(int hive, const std::string& prefix) {
     char head[512];
     ssize_t n = read(fd, head, sizeof head);
     close(fd);
-    if (n > 0 && std::string_view(head, static_cast<std::size_t>(n)).find("\n#arch=win32") != std::string_view::npos)
+    if (n > 0 &&
+        std::string_view(head, static_cast<std::size_t>(n)).find("\n#arch=win32") != std::string_view::npos)
       arch = "win32";
   }
-  std::string branch = hive == kMachineHive ? "REGISTRY\\\\Machine" : "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000";
+  std::string branch =
+      hive == kMachineHive ? "REGISTRY\\\\Machine" : "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000";
   return "WINE REGISTRY Version 2\n;; All keys relative to " + branch + "\n\n#arch=" + arch + "\n";
 }
 
@@ -175,7 +178,8 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
   if (stat(file->path.c_str(), &st) != 0) {
     int error = errno;
     if (error != ENOENT)
-      return Fail(posix::StatusFromErrno(error), "cannot read the registry file " + file->path + ": " + std::strerror(error));
+      return Fail(posix::StatusFromErrno(error),
+                  "cannot read the registry file " + file->path + ": " + std::strerror(error));
     // No file yet: an empty hive, written when something is stored in it.
     if (!file->loaded || file->exists) {
       file->model.Reset(HeaderFor(file->hive, prefix));
@@ -190,7 +194,8 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
   int fd = open(file->path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     int error = errno;
-    return Fail(posix::StatusFromErrno(error), "cannot read the registry file " + file->path + ": " + std::strerror(error));
+    return Fail(posix::StatusFromErrno(error),
+                "cannot read the registry file " + file->path + ": " + std::strerror(error));
   }
   std::string text;
   struct stat opened;
@@ -246,11 +251,13 @@ Status OpenHive(int hive, HiveFile** result) {
 Status CheckWrite(const HiveFile& file) {
   int pid = 0;
   if (WineServerRunning(&pid)) {
-    return Fail(kSharingViolation, "cannot change the registry file " + file.path + ": a wineserver (pid " +
-                                       std::to_string(pid) + ") is running for the prefix " + PrefixDir() +
-                                       " and owns its registry; close the prefix's programs or run wineserver -k");
+    return Fail(kSharingViolation,
+                "cannot change the registry file " + file.path + ": a wineserver (pid " +
+                    std::to_string(pid) + ") is running for the prefix " + PrefixDir() +
+                    " and owns its registry; close the prefix's programs or run wineserver -k");
   }
-  if (!Writable(file)) return Fail(kAccessDenied, "the registry file " + file.path + " is not writable by this user");
+  if (!Writable(file))
+    return Fail(kAccessDenied, "the registry file " + file.path + " is not writable by this user");
   return kSuccess;
 }
 
@@ -270,19 +277,21 @@ Status Commit(HiveFile* file) {
     hadFile = stat(target.c_str(), &old) == 0;
   }
   static std::atomic<unsigned> counter{0};
-  std::string temp = target + ".velmora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+  std::string temp =
+      target + ".velmora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
   std::string text = file->model.Serialize();
   auto failWith = [&](int error, const char* what) {
     unlink(temp.c_str());
     file->loaded = false;  // the model no longer matches the disk
-    return Fail(posix::StatusFromErrno(error),
-                std::string("cannot write the registry file ") + file->path + " (" + what + "): " + std::strerror(error));
+    return Fail(posix::StatusFromErrno(error), std::string("cannot write the registry file ") + file->path +
+                                                   " (" + what + "): " + std::strerror(error));
   };
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     int error = errno;
     file->loaded = false;
-    return Fail(posix::StatusFromErrno(error), "cannot write the registry file " + file->path + ": " + std::strerror(error));
+    return Fail(posix::StatusFromErrno(error),
+                "cannot write the registry file " + file->path + ": " + std::strerror(error));
   }
   if (hadFile) {
     fchmod(fd, old.st_mode & 07777);
@@ -444,8 +453,9 @@ Status reg::CloseKey(HKey key) {
 }
 
 Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
-                    std::uint8_t* data, std::uint32_t* dataSize) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineEnumValue(key, index, name, nameSize, type, data, dataSize);
+                      std::uint8_t* data, std::uint32_t* dataSize) {
+  if (posix::OfflineRegistryActive())
+    return posix::OfflineEnumValue(key, index, name, nameSize, type, data, dataSize);
   std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
   ClearLastErrorDetail();
   if (!name || !nameSize || (data && !dataSize)) return kInvalidParameter;

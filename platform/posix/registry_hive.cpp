@@ -82,7 +82,9 @@ std::u16string Utf16LeUnits(const std::string& data, std::size_t count) {
   return units;
 }
 
-bool SameName(std::u16string_view a, std::u16string_view b) { return a.size() == b.size() && CompareNames(a, b) == 0; }
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
 
 // The chain of keys from the root's child down to |node|.
 void ChainOf(const HiveNode* node, std::vector<const HiveNode*>* chain) {
@@ -179,8 +181,12 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
     std::uint32_t type;
     bool string;
   };
-  static const Tag kTags[] = {{"\"", kSz, true},          {"str:\"", kSz, true},  {"str(2):\"", kExpandSz, true},
-                              {"str(7):\"", kMultiSz, true}, {"hex:", kBinary, false}, {"dword:", kDword, false}};
+  static const Tag kTags[] = {{"\"", kSz, true},
+                              {"str:\"", kSz, true},
+                              {"str(2):\"", kExpandSz, true},
+                              {"str(7):\"", kMultiSz, true},
+                              {"hex:", kBinary, false},
+                              {"dword:", kDword, false}};
   for (const Tag& tag : kTags) {
     if (rest.substr(0, tag.text.size()) != tag.text) continue;
     rest.remove_prefix(tag.text.size());
@@ -244,14 +250,15 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
   }
 }
 
-
 // ---- the quick check of Parse ---------------------------------------------------
 // A value line is "plain" when its form is one that ParseValue is sure to accept:
 // a name read to its closing quote, '=', and a string, dword or hex value whose
 // bytes are two-digit numbers. Any other line is handed to ParseValue itself.
 
 constexpr std::uint64_t kHashStart = 1469598103934665603ull;
-std::uint64_t HashUnit(std::uint64_t hash, char16_t unit) { return (hash ^ FoldUnit(unit)) * 1099511628211ull; }
+std::uint64_t HashUnit(std::uint64_t hash, char16_t unit) {
+  return (hash ^ FoldUnit(unit)) * 1099511628211ull;
+}
 
 // End of escaped text that ends with an unescaped '"', as UnescapeRegistryText
 // reads it (a zero byte or the end of the text before it fails): npos on failure,
@@ -292,7 +299,8 @@ bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 // Checks the value that starts on |first| (as ParseValue gets it) and reads its
 // continuation lines from |reader|. False when the form is not plain; |reader| is
 // then where it was. On success |nameHash| is the hash of the folded name.
-bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scratch, std::uint64_t* nameHash) {
+bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scratch,
+                std::uint64_t* nameHash) {
   std::string_view s = Content(first);
   std::size_t i;
   std::uint64_t hash = kHashStart;
@@ -317,8 +325,8 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
   std::string_view rest = s.substr(SkipSpaces(s, i + 1));
   *nameHash = hash;
 
-  for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""), std::string_view("str(2):\""),
-                               std::string_view("str(7):\"")}) {
+  for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
+                               std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
     if (StartsWith(rest, tag)) return QuotedEnd(rest, tag.size()) != std::string_view::npos;
   }
   if (StartsWith(rest, "hex:")) {
@@ -368,7 +376,8 @@ char16_t FoldUnit(char16_t c) {
   if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
   if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
   if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-  if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) && !(c & 1)) return static_cast<char16_t>(c + 1);
+  if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) && !(c & 1))
+    return static_cast<char16_t>(c + 1);
   if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
   return c;
 }
@@ -423,7 +432,9 @@ std::string EscapeRegistryText(std::u16string_view text, std::string_view escape
 std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
   text->clear();
   std::size_t p = 0;
-  auto at = [&](std::size_t k) -> unsigned char { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0; };
+  auto at = [&](std::size_t k) -> unsigned char {
+    return k < s.size() ? static_cast<unsigned char>(s[k]) : 0;
+  };
   while (at(p) && at(p) != static_cast<unsigned char>(end)) {
     // Plain characters stand for themselves.
     while (p < s.size()) {
@@ -451,7 +462,8 @@ std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* t
           continue;
         }
         unsigned value = 0;
-        for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k) value = value * 16 + HexValue(s[p++]);
+        for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k)
+          value = value * 16 + HexValue(s[p++]);
         text->push_back(static_cast<char16_t>(value));
         continue;
       }
@@ -512,7 +524,8 @@ std::string FormatValue(const HiveValue& value) {
     case kExpandSz:
     case kMultiSz:
       // Only properly terminated strings are written as strings.
-      if (data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
+      if (data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 &&
+          data[data.size() - 2] == 0) {
         if (value.type != kSz) out += HexNumber("str(%x):", value.type);
         out += '"';
         out += EscapeRegistryText(Utf16LeUnits(data, data.size() / 2 - 1), "\"");
@@ -522,7 +535,8 @@ std::string FormatValue(const HiveValue& value) {
       break;
     case kDword:
       if (data.size() == 4) {
-        std::uint32_t number = static_cast<unsigned char>(data[0]) | static_cast<unsigned char>(data[1]) << 8 |
+        std::uint32_t number = static_cast<unsigned char>(data[0]) |
+                               static_cast<unsigned char>(data[1]) << 8 |
                                static_cast<unsigned char>(data[2]) << 16 |
                                static_cast<std::uint32_t>(static_cast<unsigned char>(data[3])) << 24;
         out += HexNumber("dword:%08x\n", number);
@@ -556,7 +570,9 @@ std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
   return static_cast<std::size_t>(hash);
 }
 
-bool FoldedNameEqual::operator()(std::u16string_view a, std::u16string_view b) const { return SameName(a, b); }
+bool FoldedNameEqual::operator()(std::u16string_view a, std::u16string_view b) const {
+  return SameName(a, b);
+}
 
 namespace {
 
@@ -654,7 +670,8 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
           at = slash + 1;
         }
         std::size_t same = 0;
-        while (same < parts.size() && same < previousParts.size() && parts[same] == previousParts[same]) ++same;
+        while (same < parts.size() && same < previousParts.size() && parts[same] == previousParts[same])
+          ++same;
         previousNodes.resize(same);
         HiveNode* node = same ? previousNodes.back() : &root_;
         for (std::size_t k = same; k < parts.size(); ++k) {

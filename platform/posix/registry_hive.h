@@ -34,8 +34,8 @@ std::size_t UnescapeRegistryText(std::string_view source, char end, std::u16stri
 struct HiveValue {
   std::u16string name;  // empty for the default value
   std::uint32_t type = 0;
-  std::string data;     // bytes as the registry holds them (UTF-16LE for strings)
-  std::string text;     // its lines in the file; empty when it must be written anew
+  std::string data;  // bytes as the registry holds them (UTF-16LE for strings)
+  std::string text;  // its lines in the file; empty when it must be written anew
 };
 
 // The lines of a value as Wine writes them, wrapped hex lines included.
@@ -52,8 +52,8 @@ struct HiveNode;
 
 struct HiveBlock {
   // Both in the hive's text (or a literal); empty key line for a new block.
-  std::string_view lead;     // blank lines before the key line
-  std::string_view keyLine;  // the "[...]" line as read
+  std::string_view lead;        // blank lines before the key line
+  std::string_view keyLine;     // the "[...]" line as read
   std::vector<HiveItem> items;  // once decoded
   // Not yet decoded: the lines after the key line, in the hive's text, and those
   // after each later line of the same key.
@@ -61,8 +61,8 @@ struct HiveBlock {
   std::string_view span;
   std::vector<std::string_view> laterSpans;
   HiveNode* node = nullptr;
-  bool touched = false;            // key line and #time are written anew
-  std::uint64_t modified = 0;      // FILETIME of the last change, when touched
+  bool touched = false;        // key line and #time are written anew
+  std::uint64_t modified = 0;  // FILETIME of the last change, when touched
 };
 
 // Hash and equality of names as Wine compares them (letter case folded).

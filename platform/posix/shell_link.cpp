@@ -4,10 +4,10 @@
 
 #include <cctype>
 
-#include "platform/files.h"
-#include "platform/posix/shell_link_format.h"
 #include "base/path.h"
 #include "base/utf16.h"
+#include "platform/files.h"
+#include "platform/posix/shell_link_format.h"
 
 namespace platform {
 
@@ -51,7 +51,6 @@ bool IsUncPath(const std::string& path) {
   return path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.';
 }
 
-
 std::string FolderOf(const std::string& path) {
   std::size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? "" : path.substr(0, slash);
@@ -84,7 +83,8 @@ std::string JoinPath(const std::string& folder, const std::string& relative) {
 
 std::string RelativePathBetween(const std::string& folder, const std::string& target) {
   if (!IsDrivePath(folder) || !IsDrivePath(target) ||
-      std::tolower(static_cast<unsigned char>(folder[0])) != std::tolower(static_cast<unsigned char>(target[0]))) {
+      std::tolower(static_cast<unsigned char>(folder[0])) !=
+          std::tolower(static_cast<unsigned char>(target[0]))) {
     return "";
   }
   std::vector<std::string> from = velmora::SplitFilePath(folder.substr(2));
@@ -93,7 +93,8 @@ std::string RelativePathBetween(const std::string& folder, const std::string& ta
   auto same = [](const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+      if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        return false;
     }
     return true;
   };

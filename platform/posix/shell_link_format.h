@@ -37,9 +37,9 @@ constexpr std::uint32_t kFileEntryExtension = 0xBEEF0004;
 bool Windows1252FromUtf8(const std::string& text, std::string* out);
 
 // Windows-path helpers.
-bool IsDrivePath(const std::string& path);    // "X:\..." (or "X:")
-bool IsUncPath(const std::string& path);      // "\\server\share..."
-std::string FolderOf(const std::string& path);                // text before the last '\' or '/'
+bool IsDrivePath(const std::string& path);      // "X:\..." (or "X:")
+bool IsUncPath(const std::string& path);        // "\\server\share..."
+std::string FolderOf(const std::string& path);  // text before the last '\' or '/'
 // |relative| taken from |folder|, with "." and ".." applied.
 std::string JoinPath(const std::string& folder, const std::string& relative);
 // The relative path from |folder| to |target| when both are on the same drive, else "".

@@ -2,11 +2,11 @@
 // range checked against the file and against the structure that holds it.
 #include <cstring>
 
+#include "base/utf16.h"
 #include "platform/files.h"
 #include "platform/posix/pe_image.h"
 #include "platform/posix/shell_link_format.h"
 #include "platform/shell_link.h"
-#include "base/utf16.h"
 
 namespace platform {
 
@@ -32,8 +32,9 @@ class Span {
     if (offset >= size_) return false;
     const void* end = std::memchr(data_ + offset, 0, size_ - offset);
     if (!end) return false;
-    *out = velmora::Utf8FromWindows1252(std::string(reinterpret_cast<const char*>(data_ + offset),
-                                           static_cast<const std::uint8_t*>(end) - (data_ + offset)));
+    *out =
+        velmora::Utf8FromWindows1252(std::string(reinterpret_cast<const char*>(data_ + offset),
+                                                 static_cast<const std::uint8_t*>(end) - (data_ + offset)));
     return true;
   }
   // A zero-terminated UTF-16 string at |offset|.
@@ -58,7 +59,8 @@ bool ExtensionLongName(const Span& item, std::size_t offset, std::string* name) 
   if (!item.Has(offset, 18)) return false;
   std::size_t size = item.U16(offset);
   std::uint16_t version = item.U16(offset + 2);
-  if (item.U32(offset + 4) != kFileEntryExtension || version < 3 || size < 20 || !item.Has(offset, size)) return false;
+  if (item.U32(offset + 4) != kFileEntryExtension || version < 3 || size < 20 || !item.Has(offset, size))
+    return false;
   Span block = item.Sub(offset, size);
   std::size_t nameOffset = block.U16(16);
   if (nameOffset < 18 || nameOffset >= size) {
@@ -80,7 +82,8 @@ bool FileEntryName(const Span& item, std::uint8_t type, std::string* name) {
     const void* end = std::memchr(item.At(kNameOffset), 0, item.size() - kNameOffset);
     if (!end) return false;
     std::size_t length = static_cast<const std::uint8_t*>(end) - item.At(kNameOffset);
-    primary = velmora::Utf8FromWindows1252(std::string(reinterpret_cast<const char*>(item.At(kNameOffset)), length));
+    primary = velmora::Utf8FromWindows1252(
+        std::string(reinterpret_cast<const char*>(item.At(kNameOffset)), length));
     after = kNameOffset + length + 1;
   }
   after += after & 1;
@@ -141,7 +144,8 @@ bool ParseLinkInfo(const Span& info, std::string* target) {
   if (flags & 1) {
     if (!info.Has(volumeOffset, 4) || info.U32(volumeOffset) < 0x10) return false;
     std::string base;
-    if (!(baseOffsetUnicode && info.Unicode(baseOffsetUnicode, &base)) && !info.Ansi(baseOffset, &base)) return false;
+    if (!(baseOffsetUnicode && info.Unicode(baseOffsetUnicode, &base)) && !info.Ansi(baseOffset, &base))
+      return false;
     *target = base + suffix;
     return true;
   }
@@ -161,7 +165,8 @@ bool ParseLinkInfo(const Span& info, std::string* target) {
 }
 
 bool Parse(const Span& file, const std::string& linkPath, ShellLink* link) {
-  if (!file.Has(0, kHeaderSize) || file.U32(0) != kHeaderSize || std::memcmp(file.At(4), kLinkClsid, 16) != 0) {
+  if (!file.Has(0, kHeaderSize) || file.U32(0) != kHeaderSize ||
+      std::memcmp(file.At(4), kLinkClsid, 16) != 0) {
     return false;
   }
   std::uint32_t flags = file.U32(0x14);
@@ -189,10 +194,11 @@ bool Parse(const Span& file, const std::string& linkPath, ShellLink* link) {
     pos += size;
   }
 
-  const std::pair<std::uint32_t, std::string*> strings[] = {
-      {kHasName, &link->description},      {kHasRelativePath, &link->relativePath},
-      {kHasWorkingDir, &link->workingDirectory}, {kHasArguments, &link->arguments},
-      {kHasIconLocation, &link->iconLocation}};
+  const std::pair<std::uint32_t, std::string*> strings[] = {{kHasName, &link->description},
+                                                            {kHasRelativePath, &link->relativePath},
+                                                            {kHasWorkingDir, &link->workingDirectory},
+                                                            {kHasArguments, &link->arguments},
+                                                            {kHasIconLocation, &link->iconLocation}};
   bool unicode = (flags & kIsUnicode) != 0;
   for (const auto& [flag, out] : strings) {
     if (!(flags & flag)) continue;
@@ -252,7 +258,8 @@ HResult ShellLink::Load(const std::string& path) {
   std::string bytes;
   if (!file.Read(0, static_cast<std::size_t>(file.size()), &bytes)) return kFail;
   ShellLink parsed;
-  if (!Parse(Span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), path, &parsed)) return kFail;
+  if (!Parse(Span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), path, &parsed))
+    return kFail;
   *this = parsed;
   return kOk;
 }

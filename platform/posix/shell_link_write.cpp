@@ -6,11 +6,11 @@
 
 #include <cstring>
 
+#include "base/path.h"
+#include "base/utf16.h"
 #include "platform/files.h"
 #include "platform/posix/shell_link_format.h"
 #include "platform/shell_link.h"
-#include "base/path.h"
-#include "base/utf16.h"
 
 namespace platform {
 
@@ -188,7 +188,8 @@ HResult ShellLink::Save(const std::string& path) const {
       attributes &= ~0x10u;
       if (attributes == 0) attributes = 0x20;
     }
-    if (S_ISREG(st.st_mode)) fileSize = st.st_size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<std::uint32_t>(st.st_size);
+    if (S_ISREG(st.st_mode))
+      fileSize = st.st_size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<std::uint32_t>(st.st_size);
   }
 
   Writer idList;
@@ -197,10 +198,13 @@ HResult ShellLink::Save(const std::string& path) const {
   bool hasLinkInfo = LinkInfo(target, &linkInfo);
   std::string relative = relativePath.empty() ? RelativePathBetween(FolderOf(path), target) : relativePath;
 
-  const std::pair<std::uint32_t, const std::string*> strings[] = {
-      {kHasName, &description},           {kHasRelativePath, &relative}, {kHasWorkingDir, &workingDirectory},
-      {kHasArguments, &arguments},        {kHasIconLocation, &iconLocation}};
-  std::uint32_t flags = kIsUnicode | (hasIdList ? std::uint32_t{kHasIdList} : 0u) | (hasLinkInfo ? std::uint32_t{kHasLinkInfo} : 0u);
+  const std::pair<std::uint32_t, const std::string*> strings[] = {{kHasName, &description},
+                                                                  {kHasRelativePath, &relative},
+                                                                  {kHasWorkingDir, &workingDirectory},
+                                                                  {kHasArguments, &arguments},
+                                                                  {kHasIconLocation, &iconLocation}};
+  std::uint32_t flags = kIsUnicode | (hasIdList ? std::uint32_t{kHasIdList} : 0u) |
+                        (hasLinkInfo ? std::uint32_t{kHasLinkInfo} : 0u);
   for (const auto& [flag, text] : strings) {
     if (!text->empty()) flags |= flag;
   }

@@ -18,10 +18,11 @@ WriteRefusal CheckWritesAllowed() {
   int pid = 0;
   if (WineServerRunning(&pid)) {
     refusal.refused = true;
-    refusal.reason = "a wineserver (pid " + std::to_string(pid) + ") is running for the prefix " + PrefixDir() +
-                     " and owns its registry";
+    refusal.reason = "a wineserver (pid " + std::to_string(pid) + ") is running for the prefix " +
+                     PrefixDir() + " and owns its registry";
     refusal.advice =
-        "Close the prefix's programs or run `wineserver -k`, then try again; or change the prefix now with the "
+        "Close the prefix's programs or run `wineserver -k`, then try again; or change the prefix now with "
+        "the "
         "Windows build, velmora-cli.exe, run under Wine in it (it goes through the running wineserver).";
   }
   return refusal;

@@ -36,7 +36,8 @@ std::string PrivateTmpFolder() {
   std::string own = "/tmp/velmora-" + std::to_string(getuid());
   if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return "";
   struct stat st;
-  if (lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
+  if (lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+      (st.st_mode & 077) != 0) {
     return "";
   }
   return own;
@@ -96,7 +97,8 @@ bool QueryDword(HKey key, const char* name, std::uint32_t* value) {
   std::uint32_t type = 0;
   std::uint8_t data[4];
   std::uint32_t size = sizeof data;
-  if (reg::QueryValue(key, name, &type, data, &size) != kSuccess || type != kRegDword || size != 4) return false;
+  if (reg::QueryValue(key, name, &type, data, &size) != kSuccess || type != kRegDword || size != 4)
+    return false;
   *value = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
            static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
   return true;
@@ -108,12 +110,14 @@ bool QueryDword(HKey key, const char* name, std::uint32_t* value) {
 // or not a number either.
 bool GetWindows9xVersion(OsVersionInfo* info) {
   HKey key = nullptr;
-  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", kKeyRead, &key) != kSuccess) {
+  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", kKeyRead, &key) !=
+      kSuccess) {
     return false;
   }
   std::string text;
   std::uint32_t major = 0, minor = 0;
-  bool found = reg::QueryString(key, "VersionNumber", &text) == kSuccess && ParseVersion(text, &major, &minor);
+  bool found =
+      reg::QueryString(key, "VersionNumber", &text) == kSuccess && ParseVersion(text, &major, &minor);
   reg::CloseKey(key);
   if (!found) return false;
   info->majorVersion = major;
@@ -167,8 +171,8 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   if (PrefixDir().empty() && InitPrefix() != kSuccess) return false;
 
   UniqueKey key;
-  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, key.out()) !=
-      kSuccess) {
+  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead,
+                   key.out()) != kSuccess) {
     return GetWindows9xVersion(info);
   }
   std::string text;
@@ -176,7 +180,8 @@ bool QuerySystemVersion(OsVersionInfo* info) {
                ParseVersion(text, &info->majorVersion, &info->minorVersion);
   if (!found) {
     std::uint32_t major = 0, minor = 0;
-    if (QueryDword(key.get(), "CurrentMajorVersionNumber", &major) && QueryDword(key.get(), "CurrentMinorVersionNumber", &minor)) {
+    if (QueryDword(key.get(), "CurrentMajorVersionNumber", &major) &&
+        QueryDword(key.get(), "CurrentMinorVersionNumber", &minor)) {
       info->majorVersion = major;
       info->minorVersion = minor;
       found = true;

@@ -18,9 +18,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/utf16.h"
 #include "platform/files.h"
 #include "platform/posix/pe_image.h"
-#include "base/utf16.h"
 
 namespace platform {
 
@@ -201,7 +201,8 @@ bool FindText(const std::vector<std::uint8_t>& block, const TextTable& table, st
     } else {
       std::size_t offset = ReadU32(entry + 4);
       std::size_t bytes = ReadU32(entry + 8);
-      if (bytes == 0 || offset > table.offset || bytes > table.offset - offset || block[offset + bytes - 1] != 0) {
+      if (bytes == 0 || offset > table.offset || bytes > table.offset - offset ||
+          block[offset + bytes - 1] != 0) {
         return false;
       }
       *text = reinterpret_cast<const char*>(block.data() + offset);
@@ -228,8 +229,8 @@ bool version::ReadInfo(const std::string& path, std::uint32_t size, std::vector<
   return true;
 }
 
-bool version::QueryValue(const std::vector<std::uint8_t>& block, const std::string& subBlock, const void** value,
-                   std::uint32_t* length) {
+bool version::QueryValue(const std::vector<std::uint8_t>& block, const std::string& subBlock,
+                         const void** value, std::uint32_t* length) {
   *value = nullptr;
   *length = 0;
   const std::uint8_t* data = block.data();

@@ -82,8 +82,8 @@ class HelpTest : public ::testing::Test {
   std::string AddRecorder(const std::string& name) {
     std::string record = prefix_.dir() + "/" + name + ".args";
     std::string script = binHost_ + "/" + name;
-    WriteFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record + ".part'\n/bin/mv '" +
-                          record + ".part' '" + record + "'\n");
+    WriteFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record +
+                          ".part'\n/bin/mv '" + record + ".part' '" + record + "'\n");
     fs::permissions(script, fs::perms::owner_all);
     return record;
   }
@@ -130,7 +130,8 @@ TEST(BuiltHelp, IsACompiledHtmlHelpFileOfTheCurrentPages) {
     if (ext != ".html" && ext != ".css" && ext != ".hhc" && ext != ".hhk") continue;
     std::string name = entry.path().filename().string();
     std::string extracted = out.path() + "/" + name;
-    std::string command = "chmls extract '" + kBuiltHelpFile + "' '/" + name + "' '" + extracted + "' >/dev/null 2>&1";
+    std::string command =
+        "chmls extract '" + kBuiltHelpFile + "' '/" + name + "' '" + extracted + "' >/dev/null 2>&1";
     ASSERT_EQ(test::RunCommand(command), 0) << name;
     EXPECT_EQ(ReadFile(extracted), ReadFile(entry.path().string())) << name << " differs from its source";
     if (ext == ".html") ++pages;
@@ -140,7 +141,8 @@ TEST(BuiltHelp, IsACompiledHtmlHelpFileOfTheCurrentPages) {
 
 TEST(HelpSources, EveryLinkLeadsToAPageOfTheProject) {
   std::set<std::string> files;
-  for (const auto& entry : fs::directory_iterator(kHelpSources)) files.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(kHelpSources))
+    files.insert(entry.path().filename().string());
   std::string project = ReadFile(kHelpSources + "/velmora.hhp");
 
   int links = 0;
@@ -150,7 +152,8 @@ TEST(HelpSources, EveryLinkLeadsToAPageOfTheProject) {
     if (ext != ".html" && ext != ".hhc" && ext != ".hhk") continue;
     std::string text = ReadFile(kHelpSources + "/" + name);
     if (ext == ".html") {
-      EXPECT_NE(project.find("\n" + name + "\n"), std::string::npos) << name << " is not in the project's files";
+      EXPECT_NE(project.find("\n" + name + "\n"), std::string::npos)
+          << name << " is not in the project's files";
       EXPECT_NE(text.find("<title>"), std::string::npos) << name << " has no title";
     }
     for (std::sregex_iterator it(text.begin(), text.end(), link), end; it != end; ++it) {

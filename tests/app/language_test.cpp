@@ -65,9 +65,9 @@ TEST_F(LanguageTest, BuiltInTextsWithoutALanguageFile) {
 TEST_F(LanguageTest, LanguageFileOverridesAndFallsBack) {
   WriteLanguageFile(
       "112016=Hello\\nWorld\r\n"
-      "112032=*dlroW\r\n"   // 7002 written backwards
-      "112048=\r\n"          // 7003 empty: built-in text
-      "112480=a*b\r\n"       // 7030 is not in the table
+      "112032=*dlroW\r\n"     // 7002 written backwards
+      "112048=\r\n"           // 7003 empty: built-in text
+      "112480=a*b\r\n"        // 7030 is not in the table
       "112064=x\\\\ny\r\n");  // 7004
   EXPECT_EQ(GetString(7001), "Hello\nWorld");
   EXPECT_EQ(GetString(7002), "World");

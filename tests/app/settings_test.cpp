@@ -79,10 +79,10 @@ TEST_F(SettingsTest, FirstRunKeepsTheDefaultsAndWritesNothing) {
 
 TEST_F(SettingsTest, StoredValuesCountByTheirFirstByte) {
   SetProgramValue("Language", kRegSz, std::string("Deutsch\0junk", 12));
-  SetProgramValue("ShowSplash", kRegBinary, std::string("\x00\x01\x00\x00", 4));   // 256 reads as 0
+  SetProgramValue("ShowSplash", kRegBinary, std::string("\x00\x01\x00\x00", 4));  // 256 reads as 0
   SetProgramValue("StartWithWindows", kRegSz, std::string("1\0", 2));             // '1' reads as 49
   SetProgramValue("ShowSavingMsg", kRegDword, std::string("\x00\x00\x00\x00", 4));
-  SetProgramValue("ShowSavingProMsg", kRegBinary, std::string(203, '\x07'));      // too long: not read
+  SetProgramValue("ShowSavingProMsg", kRegBinary, std::string(203, '\x07'));  // too long: not read
   StartupSettingsParameters settings;
   settings.DefnsVersion = "01/02/2003";
   settings.Load();

@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "base/program_context.h"
 #include "app/settings.h"
+#include "base/program_context.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
@@ -21,19 +21,22 @@ namespace {
 namespace fs = std::filesystem;
 
 bool WineAvailable() {
-  return test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
-                          "command -v wineserver >/dev/null 2>&1") == 0;
+  return test::RunCommand(
+             "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
+             "command -v wineserver >/dev/null 2>&1") == 0;
 }
 
 std::string RunValueOf(const std::string& name) {
   platform::HKey key = nullptr;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, &key) != platform::kSuccess) {
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, &key) !=
+      platform::kSuccess) {
     return "";
   }
   char data[1024] = {};
   std::uint32_t size = sizeof data - 1;
   std::uint32_t type = 0;
-  platform::Status status = platform::reg::QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
+  platform::Status status =
+      platform::reg::QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
   platform::reg::CloseKey(key);
   return status == platform::kSuccess ? std::string(data) : "";
 }
@@ -43,10 +46,12 @@ TEST(StartWithWindows, WinebootStartsTheWindowProgram) {
   test::TempDir dir;
   const std::string prefix = dir.path() + "/wine";
   const std::string env = "WINEPREFIX='" + prefix + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-  ASSERT_EQ(test::RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env +
-                             "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora' /v StartWithWindows /t REG_BINARY "
-                             "/d 01000000 /f >/dev/null 2>&1 && " + env + "wineserver -w"),
-            0);
+  ASSERT_EQ(
+      test::RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env +
+                       "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora' /v StartWithWindows /t REG_BINARY "
+                       "/d 01000000 /f >/dev/null 2>&1 && " +
+                       env + "wineserver -w"),
+      0);
 
   const std::string bin = dir.path() + "/bin";
   const std::string mark = dir.path() + "/started";

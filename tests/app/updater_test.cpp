@@ -42,8 +42,9 @@ std::string Value(const std::string& key, const std::string& value) {
 }
 
 const std::string kOld = Pack("01/01/2024", {Def("NORM", "explorer.exe", "NULL")});
-const std::string kNew = Pack("15/03/2025", {Def("NORM", "explorer.exe", "NULL"), Def("SPY", "spy.exe", "Watches you"),
-                                             Def("SPC", "*dial*", "NULL", "DIAL")});
+const std::string kNew =
+    Pack("15/03/2025", {Def("NORM", "explorer.exe", "NULL"), Def("SPY", "spy.exe", "Watches you"),
+                        Def("SPC", "*dial*", "NULL", "DIAL")});
 
 struct Result {
   int status = -1;
@@ -74,7 +75,8 @@ class UpdaterTest : public ::testing::Test {
     std::string in = prefix_.dir() + "/stdin.txt";
     std::string out = prefix_.dir() + "/output.txt";
     WriteFile(in, input);
-    std::string command = "cd '" + prefix_.dir() + "' && env -u DISPLAY -u WAYLAND_DISPLAY '" + updater_ + "'";
+    std::string command =
+        "cd '" + prefix_.dir() + "' && env -u DISPLAY -u WAYLAND_DISPLAY '" + updater_ + "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " < '" + in + "' > '" + out + "' 2>&1";
     Result result;
@@ -106,7 +108,8 @@ TEST_F(UpdaterTest, InstallsAGoodDatabaseKeepingTheOldOneAsBackup) {
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(ReadFile(Installed()), kNew);
   EXPECT_EQ(ReadFile(Backup()), kOld);
-  EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd", "vlmdb.vmd.bak"})) << "no check copy is left behind";
+  EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd", "vlmdb.vmd.bak"}))
+      << "no check copy is left behind";
   EXPECT_NE(r.output.find("before: version 01/01/2024, 1 definition\n"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("now:    version 15/03/2025, 3 definitions"), std::string::npos) << r.output;
 
@@ -133,7 +136,8 @@ TEST_F(UpdaterTest, InstallsIntoAnEmptyProgramFolderWithoutBackup) {
 }
 
 TEST_F(UpdaterTest, RefusesUnusableDatabasesAndLeavesEverythingAsItWas) {
-  const std::string goodBody = BuildWorkingCopyText({Def("NORM", "a.exe", "NULL"), Def("SYS", "b.exe", "System")});
+  const std::string goodBody =
+      BuildWorkingCopyText({Def("NORM", "a.exe", "NULL"), Def("SYS", "b.exe", "System")});
   std::string unscrambled = "15/03/2025\r\n" + goodBody;
   struct Case {
     const char* what;
@@ -161,9 +165,11 @@ TEST_F(UpdaterTest, RefusesUnusableDatabasesAndLeavesEverythingAsItWas) {
        BuildDatabaseFile("15/03/2025", Section("SPC") + Value("PRON0", "*x*") + Value("PROT0", "EVIL")),
        "no known category"},
       {"control characters in a value",
-       BuildDatabaseFile("15/03/2025", Section("NORM") + Value("PRON0", "a.exe") + Value("PROD0", "bad\x01text")),
+       BuildDatabaseFile("15/03/2025",
+                         Section("NORM") + Value("PRON0", "a.exe") + Value("PROD0", "bad\x01text")),
        "unreadable characters"},
-      {"empty sections only", BuildDatabaseFile("15/03/2025", Section("NORM") + Section("SPY")), "no definitions"},
+      {"empty sections only", BuildDatabaseFile("15/03/2025", Section("NORM") + Section("SPY")),
+       "no definitions"},
   };
   WriteFile(Installed(), kOld);
   WriteFile(Backup(), "an earlier backup");

@@ -33,8 +33,8 @@ using namespace platform;
 struct ReportingBox : MessageBoxPresenter {
   explicit ReportingBox(VelmoraApp& app) : app(app) {}
   int Show(MessageBoxRequest& r) override {
-    std::fprintf(stderr, "box|%s|%s|%s|%d|%s|%d|copy=%d\n", r.title.c_str(), r.message.c_str(), r.kind.c_str(),
-                 r.buttonCount, r.firstCaption.c_str(), r.showCheckBox ? 1 : 0,
+    std::fprintf(stderr, "box|%s|%s|%s|%d|%s|%d|copy=%d\n", r.title.c_str(), r.message.c_str(),
+                 r.kind.c_str(), r.buttonCount, r.firstCaption.c_str(), r.showCheckBox ? 1 : 0,
                  files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0);
     return 1;
   }
@@ -43,8 +43,9 @@ struct ReportingBox : MessageBoxPresenter {
 
 struct ReportingWindow : MainWindowRunner {
   void Run(VelmoraApp& app) override {
-    std::printf("window|copy=%d|splash=%d|version=%s|dir=%s\n", files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0,
-                app.settings.ShowSplash, app.settings.DefnsVersion.c_str(), app.programDir.c_str());
+    std::printf("window|copy=%d|splash=%d|version=%s|dir=%s\n",
+                files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0, app.settings.ShowSplash,
+                app.settings.DefnsVersion.c_str(), app.programDir.c_str());
     std::fflush(stdout);
     if (std::getenv("VELMORA_APP_CHILD_HOLD")) {
       std::printf("ready\n");
@@ -65,7 +66,8 @@ TEST(AppChild, Run) {
   ReportingBox box(app);
   if (std::string(mode) == "core") {
     VelmoraApp::StartResult result = app.StartCore(box);
-    std::printf("core|%d|copy=%d\n", static_cast<int>(result), files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0);
+    std::printf("core|%d|copy=%d\n", static_cast<int>(result),
+                files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0);
     app.Shutdown();
     std::fflush(stdout);
     std::_Exit(result == VelmoraApp::StartResult::kReady ? 0 : 1);
@@ -92,7 +94,8 @@ class VelmoraAppTest : public ::testing::Test {
   std::string DatabaseHost() const { return programHost_ + "/vlmdb.vmd"; }
   std::string CopyHost() const { return programHost_ + "/vlmdb2.vmd"; }
   void WriteDatabase(const std::string& version) {
-    std::string body = "[" + ScrambleText("SYS") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("x.exe") + "\r\n";
+    std::string body =
+        "[" + ScrambleText("SYS") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("x.exe") + "\r\n";
     test::WriteFile(DatabaseHost(), BuildDatabaseFile(version, body));
   }
 
@@ -166,7 +169,8 @@ class VelmoraAppTest : public ::testing::Test {
   }
   void SetSystemVersion(const std::string& version) {
     HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
+    ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key),
+              kSuccess);
     ASSERT_EQ(reg::SetString(key, "CurrentVersion", version), kSuccess);
     reg::CloseKey(key);
   }
@@ -187,7 +191,9 @@ TEST_F(VelmoraAppTest, NormalStartRunsTheWindowAndCleansUp) {
   SetProgramFlag("StartWithWindows", 1);
   std::string out, err;
   EXPECT_EQ(RunChild("window", &out, &err), 3) << "259 as an 8-bit exit status";
-  EXPECT_NE(out.find("window|copy=1|splash=0|version=27/04/2006|dir=" + programDir_ + "\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("window|copy=1|splash=0|version=27/04/2006|dir=" + programDir_ + "\n"),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("returned|0\n"), std::string::npos);
   EXPECT_EQ(err.find("box|"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(CopyHost())) << "the working copy is deleted at shutdown";
@@ -291,15 +297,24 @@ TEST_F(VelmoraAppTest, ProgramWithoutWindowKeepsItsOwnExitStatus) {
 }
 
 TEST_F(VelmoraAppTest, SupportedSystemsAreNtFiveOneAndLater) {
-  for (auto [version, supported] :
-       {std::pair{"5.0", false}, {"5.1", true}, {"5.2", true}, {"6.0", true}, {"6.1", true}, {"4.0", false},
-        {"10.0", true}, {"abc", false}, {"", false}, {"6.", false}, {".1", false}}) {
+  for (auto [version, supported] : {std::pair{"5.0", false},
+                                    {"5.1", true},
+                                    {"5.2", true},
+                                    {"6.0", true},
+                                    {"6.1", true},
+                                    {"4.0", false},
+                                    {"10.0", true},
+                                    {"abc", false},
+                                    {"", false},
+                                    {"6.", false},
+                                    {".1", false}}) {
     SetSystemVersion(version);
     EXPECT_EQ(VelmoraApp::IsSupportedSystem(), supported) << version;
   }
   // A Windows 9x version (no NT version that reads as a number) is not NT.
   HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key),
+            kSuccess);
   ASSERT_EQ(reg::SetString(key, "VersionNumber", "4.90.3000"), kSuccess);
   reg::CloseKey(key);
   SetSystemVersion("none");

@@ -17,7 +17,9 @@ TEST(TextEncodingTest, Utf8AndUtf16RoundTripEveryPlane) {
 TEST(TextEncodingTest, MalformedInputIsKeptRatherThanDropped) {
   // Stray bytes, truncated and overlong sequences and encoded surrogates are
   // each taken byte by byte as Latin-1.
-  EXPECT_EQ(Utf16FromUtf8("\xFF" "a"), (std::u16string{0xFF, u'a'}));
+  EXPECT_EQ(Utf16FromUtf8("\xFF"
+                          "a"),
+            (std::u16string{0xFF, u'a'}));
   EXPECT_EQ(Utf16FromUtf8("\xC3"), std::u16string{0xC3});
   EXPECT_EQ(Utf16FromUtf8("\xC0\xAF"), (std::u16string{0xC0, 0xAF}));
   EXPECT_EQ(Utf16FromUtf8("\xED\xA0\x80"), (std::u16string{0xED, 0xA0, 0x80}));
@@ -25,7 +27,8 @@ TEST(TextEncodingTest, MalformedInputIsKeptRatherThanDropped) {
 
   EXPECT_EQ(Utf8FromUtf16(std::u16string{0xD800, u'x'}), "\xEF\xBF\xBDx");
   EXPECT_EQ(Utf8FromUtf16(std::u16string{0xDC00}), "\xEF\xBF\xBD");
-  EXPECT_EQ(Utf8FromUtf16(std::u16string{0xDE00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD");  // pair in the wrong order
+  EXPECT_EQ(Utf8FromUtf16(std::u16string{0xDE00, 0xD83D}),
+            "\xEF\xBF\xBD\xEF\xBF\xBD");  // pair in the wrong order
 }
 
 TEST(TextEncodingTest, LittleEndianUnitsNeedNoAlignment) {
@@ -35,7 +38,10 @@ TEST(TextEncodingTest, LittleEndianUnitsNeedNoAlignment) {
 }
 
 TEST(TextEncodingTest, Windows1252IncludingItsHoles) {
-  EXPECT_EQ(Utf8FromWindows1252("\x80\x9F\xE9" "a"), "\xE2\x82\xAC\xC5\xB8\xC3\xA9" "a");  // € Ÿ é a
+  EXPECT_EQ(Utf8FromWindows1252("\x80\x9F\xE9"
+                                "a"),
+            "\xE2\x82\xAC\xC5\xB8\xC3\xA9"
+            "a");                                                  // € Ÿ é a
   EXPECT_EQ(Utf8FromWindows1252("\x81\x8D"), "\xC2\x81\xC2\x8D");  // holes become the C1 controls
 }
 

@@ -97,7 +97,8 @@ TEST_F(ApplyTest, FailedStoreWriteLeavesTheEntryAndReportsIt) {
 
 TEST_F(ApplyTest, StartupItemsComeBackByteForByte) {
   const std::string folder = Folder(kCuStartupFolder);
-  MakeShortcut(folder + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray --port 80", "C:\\Tools", "C:\\Tools\\icons.dll");
+  MakeShortcut(folder + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray --port 80", "C:\\Tools",
+               "C:\\Tools\\icons.dll");
   WriteFile(Item(kCuStartupFolder, "run.cmd"), "@echo off\r\nstart tool.exe\r\n");
   const auto original = FolderFiles(Host(folder));
   ASSERT_EQ(original.size(), 2u);
@@ -244,7 +245,8 @@ TEST_F(ApplyTest, MachineKeyEditsDoNotNeedTheStore) {
   SetText(kLmRun, "Kept", "C:\\kept.exe");
   StartupParameters model;
   Read(model);
-  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyCurrentUser(), DisabledTasksKeyPath()), platform::kSuccess);
+  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyCurrentUser(), DisabledTasksKeyPath()),
+            platform::kSuccess);
   auto task = std::make_unique<Task>();
   task->name = "Added";
   task->command = "C:\\added.exe /x";

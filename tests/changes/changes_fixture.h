@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "base/program_context.h"
+#include "base/text.h"
 #include "changes/store_layout.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell_link.h"
@@ -33,8 +33,8 @@ class ChangesTest : public ::testing::Test {
  protected:
   void SetUp() override { Program().comInitialized = true; }
 
-  static void SetRaw(platform::HKey root, const std::string& path, const std::string& name, std::uint32_t type,
-                     const std::string& data) {
+  static void SetRaw(platform::HKey root, const std::string& path, const std::string& name,
+                     std::uint32_t type, const std::string& data) {
     platform::HKey key = nullptr;
     ASSERT_EQ(platform::reg::CreateKey(root, path, &key), platform::kSuccess);
     ASSERT_EQ(platform::reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
@@ -72,7 +72,9 @@ class ChangesTest : public ::testing::Test {
     StartupParameters model;
     return model.StartupFolderPath(location);
   }
-  static std::string Host(const std::string& windowsPath) { return platform::files::HostPathFromWindows(windowsPath); }
+  static std::string Host(const std::string& windowsPath) {
+    return platform::files::HostPathFromWindows(windowsPath);
+  }
   // Host path of an item of a Startup folder.
   std::string Item(int location, const std::string& name) { return Host(Folder(location) + "\\" + name); }
   static std::string KeptItem(int location, const std::string& name) {
@@ -87,8 +89,9 @@ class ChangesTest : public ::testing::Test {
     }
     return out;
   }
-  static void MakeShortcut(const std::string& windowsPath, const std::string& target, const std::string& arguments,
-                           const std::string& workingFolder = "", const std::string& icon = "") {
+  static void MakeShortcut(const std::string& windowsPath, const std::string& target,
+                           const std::string& arguments, const std::string& workingFolder = "",
+                           const std::string& icon = "") {
     platform::ShellLink link;
     ASSERT_EQ(link.SetPath(target), platform::kOk);
     if (!arguments.empty()) link.SetArguments(arguments);
@@ -108,7 +111,8 @@ class ChangesTest : public ::testing::Test {
   }
   static std::string Describe(const std::vector<ApplyFailure>& failures) {
     std::string text;
-    for (const ApplyFailure& f : failures) text += std::to_string(f.location) + " " + f.name + ": " + f.reason + "\n";
+    for (const ApplyFailure& f : failures)
+      text += std::to_string(f.location) + " " + f.name + ": " + f.reason + "\n";
     return text;
   }
   // Snapshot and apply, as the program's apply command does; no failure expected.

@@ -78,10 +78,14 @@ class CrashTest : public ChangesTest {
     StartupParameters model;
     model.readOnly = true;
     Read(model);
-    const std::pair<int, const char*> entries[] = {
-        {kCuRun, "exp"},          {kCuRun, "plain"},           {kLmRun, "machine"},
-        {kCuRun, "stored"},       {kCuStartupFolder, "kept.lnk"}, {kCuStartupFolder, "tool.lnk"},
-        {kCuStartupFolder, "run.cmd"}, {kLmStartupFolder, "common.lnk"}};
+    const std::pair<int, const char*> entries[] = {{kCuRun, "exp"},
+                                                   {kCuRun, "plain"},
+                                                   {kLmRun, "machine"},
+                                                   {kCuRun, "stored"},
+                                                   {kCuStartupFolder, "kept.lnk"},
+                                                   {kCuStartupFolder, "tool.lnk"},
+                                                   {kCuStartupFolder, "run.cmd"},
+                                                   {kLmStartupFolder, "common.lnk"}};
     for (const auto& [location, name] : entries) EXPECT_NE(Find(model, location, name), nullptr) << name;
     // A disabled Run entry that is only in the store still has its type remembered.
     if (LocationValues(kCuRun).count("exp") == 0) {
@@ -90,8 +94,10 @@ class CrashTest : public ChangesTest {
       EXPECT_EQ(data.at("3|exp").type, platform::kRegExpandSz);
     }
     for (const auto& [name, bytes] : items_) {
-      bool inFolder = fs::exists(Item(kCuStartupFolder, name)) && ReadFile(Item(kCuStartupFolder, name)) == bytes;
-      bool kept = fs::exists(KeptItem(kCuStartupFolder, name)) && ReadFile(KeptItem(kCuStartupFolder, name)) == bytes &&
+      bool inFolder =
+          fs::exists(Item(kCuStartupFolder, name)) && ReadFile(Item(kCuStartupFolder, name)) == bytes;
+      bool kept = fs::exists(KeptItem(kCuStartupFolder, name)) &&
+                  ReadFile(KeptItem(kCuStartupFolder, name)) == bytes &&
                   StoreValues().count(ToLowerAscii("5|" + name));
       EXPECT_TRUE(inFolder || kept) << name;
     }

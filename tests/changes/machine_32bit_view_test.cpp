@@ -22,8 +22,8 @@ class Machine32BitViewTest : public ChangesTest {
   }
   static std::uint32_t ProfileHoldsLocationsOf(const std::string& profile, std::string* text) {
     platform::HKey key = nullptr;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\" + profile, platform::kKeyRead,
-                               &key) != platform::kSuccess) {
+    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\" + profile,
+                               platform::kKeyRead, &key) != platform::kSuccess) {
       return 0;
     }
     std::uint32_t type = 0;
@@ -196,7 +196,8 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
   // On a system without the view, the profile's 32-bit entries are left out and
   // the six locations load as saved.
   SetArch("system.reg", "win32");
-  ASSERT_TRUE(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node") == platform::kSuccess);
+  ASSERT_TRUE(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node") ==
+              platform::kSuccess);
   StartupParameters narrow;
   Read(narrow);
   ASSERT_TRUE(narrow.LoadProfile("Eight"));

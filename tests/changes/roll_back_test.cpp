@@ -20,7 +20,8 @@ class RollBackTest : public ChangesTest {
   Disk Capture() {
     Disk disk;
     for (int location : {kLmRun, kLmRunOnce, kCuRun, kCuRunOnce}) {
-      for (auto& [name, value] : LocationValues(location)) disk.values[location][name] = {value.type, value.data};
+      for (auto& [name, value] : LocationValues(location))
+        disk.values[location][name] = {value.type, value.data};
     }
     for (int location : {kLmStartupFolder, kCuStartupFolder}) {
       disk.items[location] = FolderFiles(Host(Folder(location)));

@@ -3,13 +3,16 @@
 // count, a marked entry is listed disabled, stays where it is, and enabling it
 // clears the mark.
 #include "entries/startup_approved.h"
+
 #include "tests/changes/changes_fixture.h"
 
 namespace velmora::test {
 namespace {
 
 // 12 bytes: the state byte, three zero bytes, and the time of disabling.
-std::string Mark(char state) { return std::string(1, state) + std::string(3, '\0') + "\x11\x22\x33\x44\x55\x66\x77\x08"; }
+std::string Mark(char state) {
+  return std::string(1, state) + std::string(3, '\0') + "\x11\x22\x33\x44\x55\x66\x77\x08";
+}
 
 class StartupApprovedTest : public ChangesTest {
  protected:

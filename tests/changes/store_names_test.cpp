@@ -11,8 +11,9 @@ namespace {
 namespace fs = std::filesystem;
 
 bool WineAvailable() {
-  return RunCommand("command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
-                    "command -v wineserver >/dev/null 2>&1") == 0;
+  return RunCommand(
+             "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
+             "command -v wineserver >/dev/null 2>&1") == 0;
 }
 
 const char* const kStoreKey = "HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks";
@@ -41,8 +42,8 @@ class StoreNamesTest : public ChangesTest {
   void WineAdd(const std::vector<RegAdd>& adds) {
     std::string command;
     for (const RegAdd& add : adds) {
-      command += env_ + "wine reg add '" + add.key + "' /v '" + add.name + "' /t " + add.type + " /d '" + add.data +
-                 "' /f >/dev/null 2>&1 && ";
+      command += env_ + "wine reg add '" + add.key + "' /v '" + add.name + "' /t " + add.type + " /d '" +
+                 add.data + "' /f >/dev/null 2>&1 && ";
     }
     ASSERT_EQ(RunCommand(command + env_ + "wineserver -w"), 0);
     setenv("WINEPREFIX", wine_.c_str(), 1);

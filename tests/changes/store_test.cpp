@@ -51,8 +51,9 @@ TEST_F(StoreTest, MissingStoreKeyIsCreatedEmpty) {
   StartupParameters model;
   Read(model);
   platform::HKey key = nullptr;
-  ASSERT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key),
-            platform::kSuccess);
+  ASSERT_EQ(
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key),
+      platform::kSuccess);
   platform::reg::CloseKey(key);
   for (const TaskMap& map : model.entryMaps) EXPECT_TRUE(map.empty());
 }

@@ -13,8 +13,9 @@ namespace {
 namespace fs = std::filesystem;
 
 bool WineAvailable() {
-  return RunCommand("command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
-                    "command -v wineserver >/dev/null 2>&1") == 0;
+  return RunCommand(
+             "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
+             "command -v wineserver >/dev/null 2>&1") == 0;
 }
 
 class WineBootTest : public ::testing::Test {
@@ -41,7 +42,9 @@ class WineBootTest : public ::testing::Test {
   static std::string Command(const std::string& marker) {
     return "C:\\marker\\marker.exe C:\\markers\\" + marker + ".txt";
   }
-  bool Started(const std::string& marker) { return fs::exists(prefix_ + "/drive_c/markers/" + marker + ".txt"); }
+  bool Started(const std::string& marker) {
+    return fs::exists(prefix_ + "/drive_c/markers/" + marker + ".txt");
+  }
   void Boot() {
     fs::remove_all(prefix_ + "/drive_c/markers");
     fs::create_directories(prefix_ + "/drive_c/markers");
@@ -119,17 +122,17 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
   const std::string runOnce = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
   auto add = [&](const std::string& key, const std::string& name, const std::string& marker, const char* view,
                  const char* type = "REG_SZ") {
-    return env_ + "wine reg add '" + key + "' /v " + name + " /t " + type + " /d '" + Command(marker) + "' /f " +
-           view + " >/dev/null 2>&1";
+    return env_ + "wine reg add '" + key + "' /v " + name + " /t " + type + " /d '" + Command(marker) +
+           "' /f " + view + " >/dev/null 2>&1";
   };
-  ASSERT_EQ(RunCommand(add(run, "Tray", "tray32", "/reg:32") + " && " + add(run, "Tray", "tray64", "/reg:64") +
-                       " && " + add(run, "Off32", "off32", "/reg:32") + " && " +
-                       add(runOnce, "Once32", "once32", "/reg:32") + " && " +
-                       add(run, "Expand", "expand", "/reg:64", "REG_EXPAND_SZ") + " && " +
-                       add("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "UserOnce",
-                           "useronce", "") +
-                       "; " + env_ + "wineserver -w"),
-            0);
+  ASSERT_EQ(
+      RunCommand(
+          add(run, "Tray", "tray32", "/reg:32") + " && " + add(run, "Tray", "tray64", "/reg:64") + " && " +
+          add(run, "Off32", "off32", "/reg:32") + " && " + add(runOnce, "Once32", "once32", "/reg:32") +
+          " && " + add(run, "Expand", "expand", "/reg:64", "REG_EXPAND_SZ") + " && " +
+          add("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "UserOnce", "useronce", "") +
+          "; " + env_ + "wineserver -w"),
+      0);
   platform::ResetPrefixForTesting();
   ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
   {

@@ -4,11 +4,14 @@
 // build is found in $VELMORA_WIN32_PROGRAM_DIR (scripts/test.sh sets it).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "tests/support/test_support.h"
@@ -23,14 +26,19 @@ struct Result {
   std::string out;
 };
 
+// Output goes to a file, not a pipe: Wine's services started by a command keep
+// running beside a persistent wineserver and would hold a pipe open for ever.
 Result Capture(const std::string& command) {
   Result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer;
-  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
-  int status = pclose(pipe);
+  char path[] = "/tmp/velmora-backends-XXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0) return result;
+  close(fd);
+  int status = std::system(("(" + command + ") > '" + path + "'").c_str());
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream file(path, std::ios::binary);
+  result.out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  std::remove(path);
   return result;
 }
 
@@ -71,7 +79,8 @@ class BackendsTest : public ::testing::Test {
                   Wine("reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v Once /d "
                        "'C:\\missing.exe' /f") +
                   // What the Linux build reads as the system version.
-                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion' /v CurrentVersion /d 5.2 /f"),
+                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion' /v CurrentVersion /d "
+                       "5.2 /f"),
               0);
     test::RunCommand(env_ + "wineserver -w");
   }
@@ -121,7 +130,7 @@ TEST_F(BackendsTest, BothBuildsListTheSameEntries) {
 TEST_F(BackendsTest, TheWindowsBuildChangesThePrefixWhileItsWineserverRuns) {
   ASSERT_TRUE(MarkerStartedAtBoot());
   // Another Windows program keeps the prefix's wineserver running.
-  ASSERT_EQ(test::RunCommand(env_ + "wineserver -p"), 0);
+  ASSERT_EQ(test::RunCommand(env_ + "wineserver -p >/dev/null 2>&1"), 0);
 
   Result refused = Linux("disable 'LM Run' Marker");
   EXPECT_EQ(refused.status, 1) << refused.out;
@@ -134,7 +143,7 @@ TEST_F(BackendsTest, TheWindowsBuildChangesThePrefixWhileItsWineserverRuns) {
   EXPECT_NE(listed.out.find("\"name\": \"Marker\""), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("\"enabled\": false"), std::string::npos) << listed.out;
 
-  ASSERT_EQ(test::RunCommand(env_ + "wineserver -p"), 0);
+  ASSERT_EQ(test::RunCommand(env_ + "wineserver -p >/dev/null 2>&1"), 0);
   Result enabled = Windows("enable 0 Marker");
   ASSERT_EQ(enabled.status, 0) << enabled.out;
   EXPECT_TRUE(MarkerStartedAtBoot());

@@ -63,7 +63,8 @@ class CliEditTest : public ::testing::Test {
     platform::RegistryValue out;
     *found = false;
     platform::HKey key = nullptr;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key) != platform::kSuccess) {
+    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key) !=
+        platform::kSuccess) {
       return out;
     }
     std::vector<platform::RegistryValue> values;
@@ -89,7 +90,8 @@ class CliEditTest : public ::testing::Test {
 TEST_F(CliEditTest, DisableAndEnableKeepTheValueType) {
   platform::HKey key = nullptr;
   ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), kRunKeyPath, &key), platform::kSuccess);
-  ASSERT_EQ(platform::reg::SetString(key, "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz), platform::kSuccess);
+  ASSERT_EQ(platform::reg::SetString(key, "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz),
+            platform::kSuccess);
   platform::reg::CloseKey(key);
 
   Result disabled = Run({"disable", "CU Run", "exp"});
@@ -135,9 +137,14 @@ TEST_F(CliEditTest, The32BitMachineLocationsByTagAndNumber) {
   EXPECT_LT(machine, user);
   EXPECT_LT(user, run32);
   EXPECT_LT(run32, once32);
-  EXPECT_NE(json.out.find("\"enabled\": false, \"disabledBySystem\": false, \"startsUnderWine\": false", run32), std::string::npos);
-  EXPECT_NE(json.out.find("\"enabled\": true, \"disabledBySystem\": false, \"startsUnderWine\": true", once32), std::string::npos);
-  EXPECT_NE(json.out.find("\"enabled\": true, \"disabledBySystem\": false, \"startsUnderWine\": false", user), std::string::npos);
+  EXPECT_NE(
+      json.out.find("\"enabled\": false, \"disabledBySystem\": false, \"startsUnderWine\": false", run32),
+      std::string::npos);
+  EXPECT_NE(
+      json.out.find("\"enabled\": true, \"disabledBySystem\": false, \"startsUnderWine\": true", once32),
+      std::string::npos);
+  EXPECT_NE(json.out.find("\"enabled\": true, \"disabledBySystem\": false, \"startsUnderWine\": false", user),
+            std::string::npos);
 
   Result table = Run({"list"});
   EXPECT_NE(table.out.find("LM RunOnce (32-bit) (1 entry)"), std::string::npos) << table.out;
@@ -151,7 +158,8 @@ TEST_F(CliEditTest, The32BitMachineLocationsByTagAndNumber) {
   std::string system = test::ReadFile(prefix_.HostPath("system.reg"));
   system.replace(system.find("#arch=win64"), 11, "#arch=win32");
   test::WriteFile(prefix_.HostPath("system.reg"), system);
-  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node"), platform::kSuccess);
+  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node"),
+            platform::kSuccess);
   Result narrow = Run({"list"});
   EXPECT_EQ(narrow.out.find("32-bit"), std::string::npos) << narrow.out;
   Result refused = Run({"enable", "LM Run (32-bit)", "Tray"});

@@ -21,8 +21,8 @@ struct Result {
 
 // Runs velmora-cli with |arguments| (already quoted by the test) in |prefix|.
 Result RunCli(const std::string& prefix, const std::string& arguments, const std::string& extraEnv = "") {
-  std::string command = "cd / && env WINEPREFIX='" + prefix + "' " + extraEnv + " '" VELMORA_PROGRAM_DIR
-                        "/velmora-cli' " + arguments + " 2>&1";
+  std::string command = "cd / && env WINEPREFIX='" + prefix + "' " + extraEnv +
+                        " '" VELMORA_PROGRAM_DIR "/velmora-cli' " + arguments + " 2>&1";
   Result result;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return result;
@@ -33,7 +33,9 @@ Result RunCli(const std::string& prefix, const std::string& arguments, const std
   return result;
 }
 
-bool WineAvailable() { return test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0; }
+bool WineAvailable() {
+  return test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
+}
 
 TEST(CliList, UsageErrorsAndHelp) {
   test::TempDir dir;
@@ -81,18 +83,23 @@ TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
   std::string drive = prefix + "/drive_c";
   fs::create_directories(drive + "/Tools");
   fs::copy_file(test::FixturePath("scan_app.exe"), drive + "/Tools/scan_app.exe");
-  ASSERT_EQ(test::RunCommand(env + "wine reg add 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v Tray "
-                                   "/d 'C:\\Tools\\scan_app.exe /tray' /f >/dev/null 2>&1 && " +
-                             env + "wine reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v "
-                                   "Once /d 'C:\\missing.exe' /f >/dev/null 2>&1 && " +
-                             // The program's settings, with Start with Windows on and no Run value
-                             // for it yet, and a store value made stale by the enabled Tray.
-                             env + "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora' /v StartWithWindows /t REG_BINARY "
-                                   "/d 01000000 /f >/dev/null 2>&1 && " +
-                             env + "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks' /v '3|Tray' "
-                                   "/d 'C:\\old.exe' /f >/dev/null 2>&1 && " +
-                             env + "wineserver -w"),
-            0);
+  ASSERT_EQ(
+      test::RunCommand(env +
+                       "wine reg add 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v Tray "
+                       "/d 'C:\\Tools\\scan_app.exe /tray' /f >/dev/null 2>&1 && " +
+                       env +
+                       "wine reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v "
+                       "Once /d 'C:\\missing.exe' /f >/dev/null 2>&1 && " +
+                       // The program's settings, with Start with Windows on and no Run value
+                       // for it yet, and a store value made stale by the enabled Tray.
+                       env +
+                       "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora' /v StartWithWindows /t REG_BINARY "
+                       "/d 01000000 /f >/dev/null 2>&1 && " +
+                       env +
+                       "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks' /v '3|Tray' "
+                       "/d 'C:\\old.exe' /f >/dev/null 2>&1 && " +
+                       env + "wineserver -w"),
+      0);
   std::string systemBefore = test::ReadFile(prefix + "/system.reg");
   std::string userBefore = test::ReadFile(prefix + "/user.reg");
 

@@ -36,7 +36,8 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_regular_file()) continue;
     std::string bytes = ReadFile(entry.path().string());
-    files[entry.path().string()] = std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
+    files[entry.path().string()] =
+        std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
   }
   return files;
 }
@@ -67,8 +68,11 @@ class CliOfflineTest : public ::testing::Test {
     tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Chat", "C:\\chat.exe -q");
     // Velmora installed on that Windows starts with it; the copy running here must
     // not put its own (Linux) path into that Windows's Run key.
-    tree_->User("bob").Key("Software\\Orlinsk\\Velmora").Raw("StartWithWindows", 3, std::string("\1\0\0\0", 4));
-    tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+    tree_->User("bob")
+        .Key("Software\\Orlinsk\\Velmora")
+        .Raw("StartWithWindows", 3, std::string("\1\0\0\0", 4));
+    tree_->User("bob")
+        .Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run")
         .Sz("Velmora", "C:\\Program Files\\Velmora\\Velmora.exe");
   }
   void TearDown() override { EXPECT_FALSE(fs::exists(dir_.path() + "/data/velmora/prefix")); }
@@ -137,7 +141,8 @@ TEST_F(CliOfflineTest, DisableAndEnableKeepTheValueTypeAndBytes) {
   EXPECT_TRUE(softwareCopy);
   EXPECT_TRUE(userCopy);
 
-  EXPECT_NE(ExportedValue(user, "Velmora").find("C:\\Program Files\\Velmora\\Velmora.exe"), std::string::npos);
+  EXPECT_NE(ExportedValue(user, "Velmora").find("C:\\Program Files\\Velmora\\Velmora.exe"),
+            std::string::npos);
 
   Result on = Run({"enable", "0", "Agent"});
   ASSERT_EQ(on.status, 0) << on.out;
@@ -163,8 +168,8 @@ TEST_F(CliOfflineTest, StartupFolderItemIsKeptInsideTheInstallationAndPutBackByt
   Result off = Run({"disable", "CU Startup Folder", "Helper.exe"});
   ASSERT_EQ(off.status, 0) << off.out;
   EXPECT_FALSE(fs::exists(item));
-  const std::string kept = tree_->ProfileHostPath("bob") +
-                           "/Application Data/Orlinsk/Velmora/Disabled Startup Items/5/Helper.exe";
+  const std::string kept =
+      tree_->ProfileHostPath("bob") + "/Application Data/Orlinsk/Velmora/Disabled Startup Items/5/Helper.exe";
   ASSERT_TRUE(fs::exists(kept));
   EXPECT_EQ(ReadFile(kept), bytes);
   EXPECT_NE(Run({"list"}).out.find("[ ] Helper.exe"), std::string::npos);
@@ -248,7 +253,8 @@ TEST_F(CliOfflineTest, WindowProgramTakesTheSameChoiceAndRefusesBadOnes) {
   };
   Result bad = run("--windows " + Quote(tree_->root));
   EXPECT_EQ(bad.status, 1) << bad.out;
-  EXPECT_NE(bad.out.find(tree_->UserHiveHostPath("bob") + " is not a registry hive"), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find(tree_->UserHiveHostPath("bob") + " is not a registry hive"), std::string::npos)
+      << bad.out;
   Result usage = run("--user bob");
   EXPECT_EQ(usage.status, 2) << usage.out;
   EXPECT_NE(usage.out.find("Usage: Velmora [--windows DIR [--user NAME]]"), std::string::npos) << usage.out;

@@ -163,9 +163,9 @@ TEST_F(CliReportTest, CsvHasAHeaderRowAndReadsBackFieldForField) {
   std::vector<std::vector<std::string>> records = ParseCsv(csv.out, &wellFormed);
   EXPECT_TRUE(wellFormed) << csv.out;
   ASSERT_EQ(records.size(), 5u) << csv.out;
-  EXPECT_EQ(records[0], (std::vector<std::string>{"location", "tag", "name", "enabled", "command", "file name",
-                                                  "file exists", "application name", "product name", "version",
-                                                  "rating", "memory KB", "new"}));
+  EXPECT_EQ(records[0], (std::vector<std::string>{"location", "tag", "name", "enabled", "command",
+                                                  "file name", "file exists", "application name",
+                                                  "product name", "version", "rating", "memory KB", "new"}));
   for (const auto& record : records) EXPECT_EQ(record.size(), 13u) << csv.out;
 
   std::map<std::string, std::vector<std::string>> byName;
@@ -201,9 +201,10 @@ TEST_F(CliReportTest, ExportIsARegedit4FileThatRefusesWhatItCannotHold) {
             std::string::npos)
       << text;
   // %ProgramFiles%\Tool\tool.exe as ANSI bytes with their zero.
-  EXPECT_NE(text.find("\"Expand\"=hex(2):25,50,72,6f,67,72,61,6d,46,69,6c,65,73,25,5c,54,6f,6f,6c,5c,74,6f,6f,6c,"
-                      "2e,65,78,65,00\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("\"Expand\"=hex(2):25,50,72,6f,67,72,61,6d,46,69,6c,65,73,25,5c,54,6f,6f,6c,5c,74,6f,6f,6c,"
+                "2e,65,78,65,00\r\n"),
+      std::string::npos)
       << text;
   EXPECT_NE(text.find("\"Caf\xe9\"=\"C:\\\\Caf\xe9\\\\caf\xe9.exe\""), std::string::npos) << text;
   EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Orlinsk\\Velmora\\DisabledTasks]\r\n\"3|Sleeper\"="),
@@ -231,12 +232,14 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
   test::TempDir dir;
   const std::string source = dir.path() + "/source";
   const std::string target = dir.path() + "/target";
-  const std::string sourceEnv = "WINEPREFIX='" + source + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-  const std::string targetEnv = "WINEPREFIX='" + target + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+  const std::string sourceEnv =
+      "WINEPREFIX='" + source + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+  const std::string targetEnv =
+      "WINEPREFIX='" + target + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
   const std::string runKey = "'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run'";
-  ASSERT_EQ(test::RunCommand(sourceEnv + "wineboot --init >/dev/null 2>&1 && " + sourceEnv + "wine reg add " + runKey +
-                             " /v Tray /d 'C:\\Tools\\tray.exe /min' /f >/dev/null 2>&1 && " + sourceEnv +
-                             "wineserver -w"),
+  ASSERT_EQ(test::RunCommand(sourceEnv + "wineboot --init >/dev/null 2>&1 && " + sourceEnv + "wine reg add " +
+                             runKey + " /v Tray /d 'C:\\Tools\\tray.exe /min' /f >/dev/null 2>&1 && " +
+                             sourceEnv + "wineserver -w"),
             0);
   const std::string env = "WINEPREFIX='" + source + "'";
   ASSERT_EQ(RunCli(env, "seen").status, 0);
@@ -251,7 +254,8 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
 
   // One entry disabled into Velmora's store (by hand: this Windows version is one
   // the edit commands refuse), then the whole state exported.
-  ASSERT_EQ(test::RunCommand(sourceEnv + "wine reg delete " + runKey + " /v Tray /f >/dev/null 2>&1 && " + sourceEnv +
+  ASSERT_EQ(test::RunCommand(sourceEnv + "wine reg delete " + runKey + " /v Tray /f >/dev/null 2>&1 && " +
+                             sourceEnv +
                              "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks' /v '3|Tray' "
                              "/d 'C:\\Tools\\tray.exe /min' /f >/dev/null 2>&1 && " +
                              sourceEnv + "wineserver -w"),
@@ -263,13 +267,15 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
   // regedit takes the file by its Windows name: drive Z: is the host's root.
   std::string windowsFile = "Z:" + file;
   for (char& c : windowsFile) c = c == '/' ? '\\' : c;
-  ASSERT_EQ(test::RunCommand(targetEnv + "wineboot --init >/dev/null 2>&1 && " + targetEnv + "wine regedit /S '" +
-                             windowsFile + "' >/dev/null 2>&1 && " + targetEnv + "wineserver -w"),
-            0);
+  ASSERT_EQ(
+      test::RunCommand(targetEnv + "wineboot --init >/dev/null 2>&1 && " + targetEnv + "wine regedit /S '" +
+                       windowsFile + "' >/dev/null 2>&1 && " + targetEnv + "wineserver -w"),
+      0);
   Result imported = RunCli("WINEPREFIX='" + target + "'", "list --json");
   ASSERT_EQ(imported.status, 0) << imported.out;
   const std::string updater = EntryObject(imported.out, "Updater");
-  EXPECT_NE(updater.find("\"command\": \"\\\"C:\\\\Program Files\\\\Up\\\\up.exe\\\" -bg\""), std::string::npos)
+  EXPECT_NE(updater.find("\"command\": \"\\\"C:\\\\Program Files\\\\Up\\\\up.exe\\\" -bg\""),
+            std::string::npos)
       << imported.out;
   EXPECT_NE(updater.find("\"enabled\": true"), std::string::npos) << updater;
   const std::string tray = EntryObject(imported.out, "Tray");

@@ -140,14 +140,14 @@ TEST_F(DatabaseFileTest, VersionLine) {
       {"27/04/2006\r\nbody", "27/04/2006"},
       {"27/04/2006   \r\n", "27/04/2006"},
       {"27/04/2006 \t\r\n", "27/04/2006 \t"},  // only trailing blanks are removed
-      {"7/04/2006\r\n", ""},              // first slash at index 1
+      {"7/04/2006\r\n", ""},                   // first slash at index 1
       {"27-04-2006\r\n", ""},
-      {"27/4/2006\r\n", ""},              // second slash at index 4
-      {"ab/cd/efgh\r\n", "ab/cd/efgh"},   // nothing but the slashes is checked
-      {"27/04/2006\n", ""},               // a bare LF ends no line
+      {"27/4/2006\r\n", ""},             // second slash at index 4
+      {"ab/cd/efgh\r\n", "ab/cd/efgh"},  // nothing but the slashes is checked
+      {"27/04/2006\n", ""},              // a bare LF ends no line
       {"", ""},
-      {longLine + "\r\n", longLine},      // CR LF at bytes 254 and 255: still inside
-      {longLine + "x\r\n", ""},           // LF at byte 256: outside the first 256 bytes
+      {longLine + "\r\n", longLine},  // CR LF at bytes 254 and 255: still inside
+      {longLine + "x\r\n", ""},       // LF at byte 256: outside the first 256 bytes
   };
   for (const Case& c : cases) {
     WriteDatabase(c.file);

@@ -6,11 +6,11 @@
 
 #include "app/language.h"
 #include "base/program_context.h"
+#include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "database/rating.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -74,16 +74,17 @@ TEST_F(DbPackTest, TheBuiltDatabaseMatchesTheSource) {
 
 TEST_F(DbPackTest, BodyHasCrLfLinesAndTheVersionOptionWins) {
   WriteSource("s.txt", "@version 01/02/2003\nNORM | a.exe | A.\nSPC | pat | KEY |\n");
-  ASSERT_EQ(Run("pack " + Quote(Path("s.txt")) + " " + Quote(Path("d.vmd")) + " --version 09/08/2007"), 0) << err_;
+  ASSERT_EQ(Run("pack " + Quote(Path("s.txt")) + " " + Quote(Path("d.vmd")) + " --version 09/08/2007"), 0)
+      << err_;
   std::string file = test::ReadFile(Path("d.vmd"));
   EXPECT_EQ(DefnsVersionOf(file), "09/08/2007");
   std::string body;
   ASSERT_TRUE(ExtractPlainBody(file, &body));
-  std::string expected = "[" + ScrambleText("NORM") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("a.exe") +
-                         "\r\n" + ScrambleText("PROD0") + "=" + ScrambleText("A.") + "\r\n\r\n[" +
-                         ScrambleText("SPC") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("pat") + "\r\n" +
-                         ScrambleText("PROD0") + "=" + ScrambleText("NULL") + "\r\n" + ScrambleText("PROT0") + "=" +
-                         ScrambleText("KEY") + "\r\n";
+  std::string expected = "[" + ScrambleText("NORM") + "]\r\n" + ScrambleText("PRON0") + "=" +
+                         ScrambleText("a.exe") + "\r\n" + ScrambleText("PROD0") + "=" + ScrambleText("A.") +
+                         "\r\n\r\n[" + ScrambleText("SPC") + "]\r\n" + ScrambleText("PRON0") + "=" +
+                         ScrambleText("pat") + "\r\n" + ScrambleText("PROD0") + "=" + ScrambleText("NULL") +
+                         "\r\n" + ScrambleText("PROT0") + "=" + ScrambleText("KEY") + "\r\n";
   EXPECT_EQ(body, expected);
   EXPECT_NE(Run("pack " + Quote(Path("s.txt")) + " " + Quote(Path("e.vmd")) + " --version 1/2/2003"), 0);
 }
@@ -95,10 +96,12 @@ TEST_F(DbPackTest, SourcesWithMistakesAreRefusedLineByLine) {
   };
   const Case cases[] = {
       {"@version 01/01/2020\nFOO | a.exe | x\n", "line 2: unknown category code"},
-      {"@version 01/01/2020\nNORM | a.exe |\nSYS | A.EXE |\n", "line 3: file name \"A.EXE\" is defined twice"},
+      {"@version 01/01/2020\nNORM | a.exe |\nSYS | A.EXE |\n",
+       "line 3: file name \"A.EXE\" is defined twice"},
       {"@version 01/01/2020\nSPC | p | NOPE | x\n", "line 2: unknown category code \"NOPE\" for the pattern"},
       {"@version 01/01/2020\nNORM | caf\xC3\xA9.exe |\n", "line 2: only printable ASCII"},
-      {"@version 01/01/2020\nNORM | a.exe | " + std::string(260, 'd') + "\n", "line 2: a name or description longer"},
+      {"@version 01/01/2020\nNORM | a.exe | " + std::string(260, 'd') + "\n",
+       "line 2: a name or description longer"},
       {"@version 01/01/2020\nNORM | C:\\a.exe |\n", "line 2: a category entry names a bare file name"},
       {"@version 01/01/2020\nNORM\n", "line 2: expected CODE | file name | description"},
       {"NORM | a.exe |\n", "no @version line"},
@@ -124,8 +127,9 @@ TEST_F(DbPackTest, VerifyAndUnpackReportWhatTheDatabaseReallyHolds) {
 
   // A database made by hand: a gap after entry 0 hides entry 2, as the program
   // reads it; a first line without a date is refused.
-  std::string body = "[" + ScrambleText("SYS") + "]\r\n" + ScrambleText("PRON0") + "=" + ScrambleText("k.exe") +
-                     "\r\n" + ScrambleText("PRON2") + "=" + ScrambleText("hidden.exe") + "\r\n";
+  std::string body = "[" + ScrambleText("SYS") + "]\r\n" + ScrambleText("PRON0") + "=" +
+                     ScrambleText("k.exe") + "\r\n" + ScrambleText("PRON2") + "=" +
+                     ScrambleText("hidden.exe") + "\r\n";
   test::WriteFile(Path("hand.vmd"), BuildDatabaseFile("05/06/2007", body));
   ASSERT_EQ(Run("unpack " + Quote(Path("hand.vmd"))), 0) << err_;
   EXPECT_EQ(out_, "@version 05/06/2007\nSYS | k.exe | NULL\n");
@@ -136,7 +140,8 @@ TEST_F(DbPackTest, VerifyAndUnpackReportWhatTheDatabaseReallyHolds) {
 
 TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
   test::TempPrefix prefix;
-  ASSERT_EQ(Run("pack " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(Path("vlmdb.vmd"))), 0);
+  ASSERT_EQ(Run("pack " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(Path("vlmdb.vmd"))),
+            0);
   Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
   ASSERT_TRUE(DecodeDatabase(Program().programDir));
   platform::ini::ClearCache();
@@ -148,9 +153,9 @@ TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
     const char* rating;
   };
   const Expect expectations[] = {
-      {"explorer.exe", "System File"}, {"CTFMON.EXE", "System File"}, {"jusched.exe", "Normal File"},
-      {"msblast.exe", "Worm"},         {"avserve.exe", "Worm"},       {"SpySheriff.exe", "Trojan"},
-      {"mykeylogger.exe", "Keylogger"}, {"gator.exe", "Adware"},      {"unknown-tool.exe", "Unknown File"},
+      {"explorer.exe", "System File"},  {"CTFMON.EXE", "System File"}, {"jusched.exe", "Normal File"},
+      {"msblast.exe", "Worm"},          {"avserve.exe", "Worm"},       {"SpySheriff.exe", "Trojan"},
+      {"mykeylogger.exe", "Keylogger"}, {"gator.exe", "Adware"},       {"unknown-tool.exe", "Unknown File"},
   };
   int i = 0;
   for (const Expect& e : expectations) {

@@ -37,11 +37,12 @@ class DescriptionHtmlTest : public ::testing::Test {
 
 TEST_F(DescriptionHtmlTest, FullTemplateForAnExistingFile) {
   task_.fileExists = 1;
-  std::string expected = std::string("<font color='#990000'>Name: </font><font color='#0000ff'><u><a href=\"") +
-                         kSearchPage + "?as_q=Update%20Tool&as_epq=upd.exe\">Updater</a></u></font><br>" +
-                         Field("Application name: ", "Update Tool") + Field("Path: ", "C:\\Tools\\upd.exe /q") +
-                         Field("Product name: ", "Tools") + Field("Version: ", "1.2") +
-                         Field("Rating: ", "Normal File") + Field("Description: ", "Checks for updates.");
+  std::string expected =
+      std::string("<font color='#990000'>Name: </font><font color='#0000ff'><u><a href=\"") + kSearchPage +
+      "?as_q=Update%20Tool&as_epq=upd.exe\">Updater</a></u></font><br>" +
+      Field("Application name: ", "Update Tool") + Field("Path: ", "C:\\Tools\\upd.exe /q") +
+      Field("Product name: ", "Tools") + Field("Version: ", "1.2") + Field("Rating: ", "Normal File") +
+      Field("Description: ", "Checks for updates.");
   EXPECT_EQ(BuildDescriptionHtml(task_), expected);
   EXPECT_EQ(std::string(kSearchPage).rfind("/search"), std::string(kSearchPage).size() - 7);
 }
@@ -76,7 +77,8 @@ TEST_F(DescriptionHtmlTest, EntryDataCannotInjectMarkupOrLinks) {
   EXPECT_NE(html.find("&quot;&lt;script&gt;alert(1)&lt;/script&gt;&quot; &amp; more"), std::string::npos);
   EXPECT_NE(html.find("1&#39;2"), std::string::npos);
   // The query values are percent-encoded, so the link's address ends where it should.
-  std::string link = "?as_q=A%26B%20%22quoted%22%20%23frag%20%3Fx%3D1&as_epq=a%22%3E%3Cimg%20src%3Dx%3E.exe\">";
+  std::string link =
+      "?as_q=A%26B%20%22quoted%22%20%23frag%20%3Fx%3D1&as_epq=a%22%3E%3Cimg%20src%3Dx%3E.exe\">";
   EXPECT_NE(html.find(link), std::string::npos) << html;
   // Exactly one link, one opening of the address attribute.
   EXPECT_EQ(html.find("<a "), html.rfind("<a "));
@@ -87,7 +89,8 @@ TEST_F(DescriptionHtmlTest, EnabledEntryThatWineWillNotStartSaysWhy) {
   task_.fileExists = 1;
   task_.wineSkipReason = "Wine never runs the user's RunOnce entries";
   const std::string note =
-      "<br><p align='center'><font color='#ff0000'>NOTE: Will not start under Wine: Wine never runs the user&#39;s "
+      "<br><p align='center'><font color='#ff0000'>NOTE: Will not start under Wine: Wine never runs the "
+      "user&#39;s "
       "RunOnce entries.</font></p>";
   std::string html = BuildDescriptionHtml(task_);
   ASSERT_GE(html.size(), note.size());

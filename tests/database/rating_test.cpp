@@ -8,10 +8,10 @@
 
 #include "app/language.h"
 #include "base/program_context.h"
+#include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "entries/startup_parameters.h"
-#include "base/text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -43,7 +43,9 @@ class RatingTest : public ::testing::Test {
     test::WriteFile(dir_.path() + "/vlmdb2.vmd", text);
     platform::ini::ClearCache();
   }
-  void WriteDefinitions(const std::vector<Definition>& definitions) { WriteCopy(BuildWorkingCopyText(definitions)); }
+  void WriteDefinitions(const std::vector<Definition>& definitions) {
+    WriteCopy(BuildWorkingCopyText(definitions));
+  }
   Task& Add(int location, const std::string& name, const std::string& fileName,
             StartupParameters* model = nullptr) {
     StartupParameters& m = model ? *model : model_;
@@ -68,15 +70,29 @@ TEST(MatchNamePattern, ContainmentStarsAndTheExeRule) {
     bool match;
   };
   const Case cases[] = {
-      {"upd", "myupdater.exe", true},   {"upd", "UPD.EXE", true},      {"UPD", "upd.exe", true},
-      {"upd", "up.exe", false},         {"*.exe", "notes.txt", true},  {".exe", "anything", true},
-      {".EXE", "", true},               {"a*b*.exe", "xaybz.exe", true}, {"a*b*.exe", "ab", true},
-      {"a*b*.exe", "ba.txt", false},    {"abc*.exe", "zzabczz.dll", true}, {"x*yz", "xaaay", false},
-      {"x*yz", "xqqyzq", true},         {"*", "", true},               {"", "name", true},
-      {"x*", "x", true},                {"*x", "abc", false},          {"ab*ab", "ab", false},
-      {"ab*ab", "abab", true},          {"a*.exe", "b.exe", false},
+      {"upd", "myupdater.exe", true},
+      {"upd", "UPD.EXE", true},
+      {"UPD", "upd.exe", true},
+      {"upd", "up.exe", false},
+      {"*.exe", "notes.txt", true},
+      {".exe", "anything", true},
+      {".EXE", "", true},
+      {"a*b*.exe", "xaybz.exe", true},
+      {"a*b*.exe", "ab", true},
+      {"a*b*.exe", "ba.txt", false},
+      {"abc*.exe", "zzabczz.dll", true},
+      {"x*yz", "xaaay", false},
+      {"x*yz", "xqqyzq", true},
+      {"*", "", true},
+      {"", "name", true},
+      {"x*", "x", true},
+      {"*x", "abc", false},
+      {"ab*ab", "ab", false},
+      {"ab*ab", "abab", true},
+      {"a*.exe", "b.exe", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(MatchNamePattern(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
+  for (const Case& c : cases)
+    EXPECT_EQ(MatchNamePattern(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
 }
 
 TEST(Categories, RatingNamesAndStandardTexts) {
@@ -176,7 +192,8 @@ TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
 
   Task fresh;
   fresh.command = "\"C:\\Program Files\\Up\\upd.exe\" -x";
-  WriteDefinitions({Def("SPC", "nomatch", "x", "SPY"), Def("SPC", "UPD", "NULL", "HIJ"), Def("SPC", "upd", "y", "AD")});
+  WriteDefinitions(
+      {Def("SPC", "nomatch", "x", "SPY"), Def("SPC", "UPD", "NULL", "HIJ"), Def("SPC", "upd", "y", "AD")});
   model_.RateTask(fresh);
   EXPECT_EQ(fresh.fileName, "upd.exe");
   EXPECT_EQ(fresh.rating, "Hijack");
@@ -205,7 +222,8 @@ void PlainFullPass(StartupParameters& model) {
   for (const std::string& code : model.CategoryCodes) {
     for (int n = 0;; ++n) {
       std::uint32_t count = 0;
-      std::string name = TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
+      std::string name =
+          TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
       if (count == 0) break;
       std::string description = ReadDatabaseString(code, "PROD" + std::to_string(n), "NULL", path);
       for (auto& map : model.entryMaps)
@@ -215,10 +233,13 @@ void PlainFullPass(StartupParameters& model) {
   }
   for (int n = 0;; ++n) {
     std::uint32_t count = 0;
-    std::string pattern = TrimWhiteSpace(ReadDatabaseString("SPC", "PRON" + std::to_string(n), "", path, &count));
+    std::string pattern =
+        TrimWhiteSpace(ReadDatabaseString("SPC", "PRON" + std::to_string(n), "", path, &count));
     if (count == 0) break;
-    std::string description = TrimWhiteSpace(ReadDatabaseString("SPC", "PROD" + std::to_string(n), "NULL", path));
-    std::string category = TrimWhiteSpace(ReadDatabaseString("SPC", "PROT" + std::to_string(n), "NULL", path));
+    std::string description =
+        TrimWhiteSpace(ReadDatabaseString("SPC", "PROD" + std::to_string(n), "NULL", path));
+    std::string category =
+        TrimWhiteSpace(ReadDatabaseString("SPC", "PROT" + std::to_string(n), "NULL", path));
     for (auto& map : model.entryMaps)
       for (auto& [key, task] : map)
         if (task->rating == "Unknown File" && MatchNamePattern(pattern, task->fileName))
@@ -228,8 +249,8 @@ void PlainFullPass(StartupParameters& model) {
 
 TEST_F(RatingTest, IndexedPassGivesTheResultsOfThePlainOne) {
   std::mt19937 random(20240607);
-  const std::vector<std::string> names = {"a.exe", "B.exe", "cc.exe", "upd.exe", "Updater.EXE", "x.com",
-                                          "y", "", "zz.exe", "mixed.Exe", "tool.exe", "a.ex"};
+  const std::vector<std::string> names = {"a.exe", "B.exe", "cc.exe", "upd.exe",   "Updater.EXE", "x.com",
+                                          "y",     "",      "zz.exe", "mixed.Exe", "tool.exe",    "a.ex"};
   const std::vector<std::string> patterns = {"upd", "*.exe", "x*", "a*b", "q", "ZZ", "*"};
   const std::vector<std::string> descriptions = {"NULL", "null", "text one", "text two", " spaced "};
   const std::vector<std::string> codes = {"NORM", "SYS", "DIAL", "XYZ", "spy", "NULL"};

@@ -80,11 +80,21 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
   CopyFixture("plain_app.exe", "C:\\Other\\plain.exe");
   CopyFixture("app.ico", "C:\\Other\\app.ico");
   const char* commands[] = {
-      "C:\\Tools\\scan_app.exe /a",         "c:\\tools\\SCAN_APP.EXE /b",     "C:\\Tools\\scan_app.exe",
-      "\"C:\\Tools\\Version App.exe\" -x",  "C:\\Tools\\german.dll",          "C:\\TOOLS\\german.dll",
-      "C:\\Tools\\strings_app.exe",         "C:\\Tools\\scan_app.exe /c",     "C:\\Other\\plain.exe",
-      "C:\\Other\\app.ico",                 "C:\\Missing\\gone.exe",          "C:\\Tools\\gone.exe",
-      "C:\\Missing\\Deeper\\gone.exe",      "rundll32.exe shell32.dll,Thing", "",
+      "C:\\Tools\\scan_app.exe /a",
+      "c:\\tools\\SCAN_APP.EXE /b",
+      "C:\\Tools\\scan_app.exe",
+      "\"C:\\Tools\\Version App.exe\" -x",
+      "C:\\Tools\\german.dll",
+      "C:\\TOOLS\\german.dll",
+      "C:\\Tools\\strings_app.exe",
+      "C:\\Tools\\scan_app.exe /c",
+      "C:\\Other\\plain.exe",
+      "C:\\Other\\app.ico",
+      "C:\\Missing\\gone.exe",
+      "C:\\Tools\\gone.exe",
+      "C:\\Missing\\Deeper\\gone.exe",
+      "rundll32.exe shell32.dll,Thing",
+      "",
   };
   int n = 0;
   for (const char* command : commands) {

@@ -1,9 +1,10 @@
+#include "platform/environment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "platform/environment.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -28,13 +29,16 @@ std::string Expanded(const std::string& source) {
   return out;
 }
 
-constexpr const char* kMachineEnvironment = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr const char* kMachineEnvironment =
+    "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 class EnvironmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", "C:\\WINDOWS");
-    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
+    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot",
+             "C:\\WINDOWS");
+    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
+             "C:\\Program Files");
   }
   TempPrefix prefix_;
 };
@@ -58,7 +62,9 @@ TEST_F(EnvironmentTest, UnknownReferencesAndLonePercentSignsStay) {
   EXPECT_EQ(Expanded("%%"), "%%");
   EXPECT_EQ(Expanded("a%%windir%"), "a%%windir%");
   EXPECT_EQ(Expanded("%VelmoraNoSuchVariable%windir%"), "%VelmoraNoSuchVariable%windir%");
-  EXPECT_EQ(Expanded("%windir%%windir%"), "C:\\WINDOWS" "C:\\WINDOWS");
+  EXPECT_EQ(Expanded("%windir%%windir%"),
+            "C:\\WINDOWS"
+            "C:\\WINDOWS");
   EXPECT_EQ(Expanded("no references"), "no references");
   EXPECT_EQ(Expanded(""), "");
 }
@@ -81,8 +87,8 @@ TEST_F(EnvironmentTest, RegistryEnvironmentValuesAreExpandedAndTheUsersOverride)
 }
 
 TEST_F(EnvironmentTest, UserFoldersFollowTheShellFolders) {
-  SetValue(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData",
-           "C:\\Documents and Settings\\me\\Application Data");
+  SetValue(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+           "AppData", "C:\\Documents and Settings\\me\\Application Data");
   EXPECT_EQ(Expanded("%APPDATA%\\x"), "C:\\Documents and Settings\\me\\Application Data\\x");
   EXPECT_EQ(Expanded("%LOCALAPPDATA%"), "C:\\users\\" + PrefixUserName() + "\\AppData\\Local");
 }
@@ -119,12 +125,13 @@ TEST(WineEnvironmentTest, ExpansionAgreesWithWinesOwnInAPrefixMadeByWine) {
   const std::string env = "WINEDEBUG=-all WINEPREFIX='" + prefix + "' ";
   const std::string names =
       "%SystemRoot%|%windir%|%ProgramFiles%|%CommonProgramFiles%|%USERPROFILE%|%APPDATA%|%LOCALAPPDATA%|"
-      "%ALLUSERSPROFILE%|%ProgramData%|%TEMP%|%TMP%|%USERNAME%|%SystemDrive%|%PUBLIC%|%ComSpec%|%PATHEXT%|%OS%|"
+      "%ALLUSERSPROFILE%|%ProgramData%|%TEMP%|%TMP%|%USERNAME%|%SystemDrive%|%PUBLIC%|%ComSpec%|%PATHEXT%|%"
+      "OS%|"
       "%HOMEDRIVE%|%HOMEPATH%|%PATH%";
   std::string escaped;  // cmd's own quoting of the separators
   for (char c : names) escaped += c == '|' ? std::string("^|") : std::string(1, c);
-  ASSERT_EQ(RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wine cmd /c 'echo " + escaped + "' > '" +
-                       dir.path() + "/wine.txt' 2>/dev/null && " + env + "wineserver -w"),
+  ASSERT_EQ(RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wine cmd /c 'echo " + escaped +
+                       "' > '" + dir.path() + "/wine.txt' 2>/dev/null && " + env + "wineserver -w"),
             0);
   std::string fromWine = velmora::test::ReadFile(dir.path() + "/wine.txt");
   while (!fromWine.empty() && (fromWine.back() == '\n' || fromWine.back() == '\r')) fromWine.pop_back();

@@ -13,7 +13,9 @@ namespace {
 namespace icons = platform::icons;
 using platform::IconHandle;
 
-std::string Fixture(const std::string& name) { return platform::files::WindowsPathFromHost(test::FixturePath(name)); }
+std::string Fixture(const std::string& name) {
+  return platform::files::WindowsPathFromHost(test::FixturePath(name));
+}
 
 // The pixels a decoder must give for a picture stored in a DIB of |bitCount|:
 // without an alpha channel only "transparent or not" survives, through the mask.
@@ -39,14 +41,15 @@ class IconsTest : public ::testing::Test {
 TEST_F(IconsTest, DecodesDibsOfEveryDepth) {
   struct Case {
     int size, bitCount, colors;
-  } cases[] = {{16, 1, 2}, {32, 1, 2}, {16, 4, 16}, {20, 4, 16}, {16, 8, 16}, {33, 8, 12}, {16, 24, 16}, {17, 24, 16},
-               {16, 32, 16}, {48, 32, 16}};
+  } cases[] = {{16, 1, 2},  {32, 1, 2},   {16, 4, 16},  {20, 4, 16},  {16, 8, 16},
+               {33, 8, 12}, {16, 24, 16}, {17, 24, 16}, {16, 32, 16}, {48, 32, 16}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.size << "px " << c.bitCount << "bpp");
     std::vector<std::uint32_t> picture = test::Pattern(c.size, c.size, c.colors, c.size, c.bitCount == 32);
     std::string dib = test::DibImage(c.size, c.size, c.bitCount, picture);
     platform::IconImage image;
-    ASSERT_TRUE(platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
+    ASSERT_TRUE(
+        platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
     EXPECT_EQ(image.width, c.size);
     EXPECT_EQ(image.height, c.size);
     EXPECT_TRUE(image.png.empty());
@@ -60,12 +63,14 @@ TEST_F(IconsTest, ThirtyTwoBitImagesWithoutAlphaUseTheMask) {
   // Clear the alpha bytes of the XOR bitmap; the AND mask still marks transparency.
   for (std::size_t i = 40 + 3; i < 40 + 16 * 16 * 4; i += 4) dib[i] = 0;
   platform::IconImage image;
-  ASSERT_TRUE(platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
+  ASSERT_TRUE(
+      platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(), &image));
   EXPECT_EQ(image.pixels, Expected(picture, 24));
 
   // Without the mask at all, every pixel is opaque.
   std::string noMask = test::DibImage(16, 16, 24, picture).substr(0, 40 + 16 * 16 * 3);
-  ASSERT_TRUE(platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(noMask.data()), noMask.size(), &image));
+  ASSERT_TRUE(platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(noMask.data()),
+                                           noMask.size(), &image));
   for (std::uint32_t p : image.pixels) EXPECT_EQ(p >> 24, 0xFFu);
 }
 
@@ -73,7 +78,8 @@ TEST_F(IconsTest, RejectsDataItCannotDecode) {
   std::string dib = test::DibImage(16, 16, 8, test::Pattern(16, 16, 16, 2, false));
   platform::IconImage image;
   auto decode = [&](const std::string& bytes) {
-    return platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &image);
+    return platform::icons::DecodeImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                                        &image);
   };
   std::size_t bitsEnd = 40 + 256 * 4 + 16 * 16;
   for (std::size_t cut = 0; cut < bitsEnd; ++cut) EXPECT_FALSE(decode(dib.substr(0, cut))) << cut;
@@ -107,7 +113,8 @@ TEST_F(IconsTest, ChoosesTheImageFor16x16Lists) {
   EXPECT_TRUE(dibOverPng->png.empty());
   EXPECT_EQ(dibOverPng->pixels, Expected(test::Pattern(16, 16, 16, 2, true), 32));
 
-  IconHandle smallestLarger = pick("larger.ico", {test::Dib(48, 8, 16, 1), test::Dib(20, 4, 16, 2), test::Dib(24, 8, 16, 3)});
+  IconHandle smallestLarger =
+      pick("larger.ico", {test::Dib(48, 8, 16, 1), test::Dib(20, 4, 16, 2), test::Dib(24, 8, 16, 3)});
   ASSERT_NE(smallestLarger, nullptr);
   EXPECT_EQ(smallestLarger->width, 20);
 
@@ -169,8 +176,8 @@ TEST_F(IconsTest, FilesWithoutIconsAndFilesThatAreNoIconSource) {
   IconHandle special = icons::NotAnIconFileResult();
   ASSERT_NE(special, nullptr);
   EXPECT_TRUE(special->notAnIconFile);
-  for (const std::string& path : {Put("notes.txt", "hello"), Put("empty.txt", ""), std::string("C:\\missing.exe"),
-                                  std::string("C:\\"), std::string("")}) {
+  for (const std::string& path : {Put("notes.txt", "hello"), Put("empty.txt", ""),
+                                  std::string("C:\\missing.exe"), std::string("C:\\"), std::string("")}) {
     EXPECT_EQ(icons::Extract(path, 0), special) << path;
   }
 }

@@ -1,3 +1,5 @@
+#include "platform/ini_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -5,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/ini_file.h"
 #include "tests/support/test_support.h"
 
 namespace platform {
@@ -20,7 +21,8 @@ class IniFileTest : public ::testing::Test {
   std::string Read(const std::string& section, const std::string& key, const std::string& fallback = "<none>",
                    const std::string& path = "") {
     char buffer[260];
-    std::uint32_t n = ini::ReadString(section, key, fallback, buffer, sizeof buffer, path.empty() ? file_ : path);
+    std::uint32_t n =
+        ini::ReadString(section, key, fallback, buffer, sizeof buffer, path.empty() ? file_ : path);
     EXPECT_EQ(n, std::char_traits<char>::length(buffer));
     return buffer;
   }
@@ -31,16 +33,17 @@ class IniFileTest : public ::testing::Test {
 };
 
 TEST_F(IniFileTest, NamesIgnoreCaseAndBlanksAndValuesLoseOnePairOfQuotes) {
-  Write("[Strings]\r\n"
-        "  Greeting =  Hello World  \r\n"
-        "quoted=\"  spaced  \"\r\n"
-        "single='x'\r\n"
-        "twice=\"\"inner\"\"\r\n"
-        "unbalanced=\"open\r\n"
-        "empty=\r\n"
-        "equals=a=b\r\n"
-        "[ Other Section ]\n"
-        "KEY=lf only\n");
+  Write(
+      "[Strings]\r\n"
+      "  Greeting =  Hello World  \r\n"
+      "quoted=\"  spaced  \"\r\n"
+      "single='x'\r\n"
+      "twice=\"\"inner\"\"\r\n"
+      "unbalanced=\"open\r\n"
+      "empty=\r\n"
+      "equals=a=b\r\n"
+      "[ Other Section ]\n"
+      "KEY=lf only\n");
   EXPECT_EQ(Read("strings", "GREETING"), "Hello World");
   EXPECT_EQ(Read(" Strings ", " greeting "), "Hello World");
   EXPECT_EQ(Read("Strings", "quoted"), "  spaced  ");
@@ -53,18 +56,19 @@ TEST_F(IniFileTest, NamesIgnoreCaseAndBlanksAndValuesLoseOnePairOfQuotes) {
 }
 
 TEST_F(IniFileTest, TheFirstMatchingLineWinsAndOnlyItsSectionCounts) {
-  Write("top=before any section\n"
-        "[A]\n"
-        "k=first\n"
-        "k=second\n"
-        "; k=comment\n"
-        "  ;only=comment\n"
-        "no equals sign\n"
-        "[B]\n"
-        "other=b\n"
-        "[a]\n"
-        "k=third\n"
-        "late=from the second A\n");
+  Write(
+      "top=before any section\n"
+      "[A]\n"
+      "k=first\n"
+      "k=second\n"
+      "; k=comment\n"
+      "  ;only=comment\n"
+      "no equals sign\n"
+      "[B]\n"
+      "other=b\n"
+      "[a]\n"
+      "k=third\n"
+      "late=from the second A\n");
   EXPECT_EQ(Read("A", "k"), "first");
   EXPECT_EQ(Read("A", "late"), "from the second A");
   EXPECT_EQ(Read("A", "only"), "<none>");

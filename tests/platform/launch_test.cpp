@@ -41,19 +41,27 @@ class LaunchTest : public ::testing::Test {
 
   // A script that records its arguments, one a line, then WINEPREFIX.
   void MakeRecorder(const std::string& hostPath, const std::string& record, int exitCode = 0) {
-    WriteFile(hostPath, "#!/bin/sh\n"
-                        "{ printf '%s\\n' \"$@\"; printf 'WINEPREFIX=%s\\n' \"$WINEPREFIX\"; } > '" +
-                            records() + "/" + record + ".tmp'\n"
-                            "mv '" + records() + "/" + record + ".tmp' '" + records() + "/" + record + "'\n"
-                            "exit " + std::to_string(exitCode) + "\n");
+    WriteFile(hostPath,
+              "#!/bin/sh\n"
+              "{ printf '%s\\n' \"$@\"; printf 'WINEPREFIX=%s\\n' \"$WINEPREFIX\"; } > '" +
+                  records() + "/" + record +
+                  ".tmp'\n"
+                  "mv '" +
+                  records() + "/" + record + ".tmp' '" + records() + "/" + record +
+                  "'\n"
+                  "exit " +
+                  std::to_string(exitCode) + "\n");
     fs::permissions(hostPath, fs::perms::owner_all);
   }
-  void MakeTool(const std::string& name, int exitCode = 0) { MakeRecorder(bin() + "/" + name, name, exitCode); }
+  void MakeTool(const std::string& name, int exitCode = 0) {
+    MakeRecorder(bin() + "/" + name, name, exitCode);
+  }
 
   // The lines a recorder wrote, waiting for a detached one to run.
   std::vector<std::string> Recorded(const std::string& record) {
     std::string file = records() + "/" + record;
-    for (int i = 0; i < 500 && !fs::exists(file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !fs::exists(file); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::vector<std::string> lines;
     std::string text = ReadFile(file);
     std::size_t at = 0;
@@ -78,7 +86,8 @@ class LaunchTest : public ::testing::Test {
 
 TEST_F(LaunchTest, AHostProgramRunsDirectlyWithItsArgumentsUntouched) {
   MakeRecorder(prefix_.HostPath("drive_c/Tools/probe.sh"), "probe");
-  std::vector<std::string> args = {"C:\\TOOLS\\Probe.sh", "two words", "$(touch injected)", "a;b|c&d", "*", ""};
+  std::vector<std::string> args = {
+      "C:\\TOOLS\\Probe.sh", "two words", "$(touch injected)", "a;b|c&d", "*", ""};
   ASSERT_TRUE(LaunchProgram(args));
   // The intermediate child is gone at once; the program belongs to init now.
   EXPECT_TRUE(NoChildLeft());
@@ -96,16 +105,18 @@ TEST_F(LaunchTest, WindowsProgramsRunThroughWineInThePrefix) {
 
   ASSERT_TRUE(LaunchProgram({"c:\\program files\\app\\APP.EXE", "/min"}));
   EXPECT_TRUE(NoChildLeft());
-  EXPECT_EQ(Recorded("wine"),
-            (std::vector<std::string>{"c:\\program files\\app\\APP.EXE", "/min", "WINEPREFIX=" + PrefixDir()}));
+  EXPECT_EQ(Recorded("wine"), (std::vector<std::string>{"c:\\program files\\app\\APP.EXE", "/min",
+                                                        "WINEPREFIX=" + PrefixDir()}));
 
   // A host path to a Windows program gets its Windows name.
   ASSERT_TRUE(LaunchProgram({exe}));
-  EXPECT_EQ(Recorded("wine"), (std::vector<std::string>{"C:\\Program Files\\App\\app.exe", "WINEPREFIX=" + PrefixDir()}));
+  EXPECT_EQ(Recorded("wine"),
+            (std::vector<std::string>{"C:\\Program Files\\App\\app.exe", "WINEPREFIX=" + PrefixDir()}));
 
   WriteFile(prefix_.HostPath("drive_c/run.bat"), "@echo off\r\n");
   ASSERT_TRUE(LaunchProgram({"C:\\run.bat", "x"}));
-  EXPECT_EQ(Recorded("wine"), (std::vector<std::string>{"cmd", "/c", "C:\\run.bat", "x", "WINEPREFIX=" + PrefixDir()}));
+  EXPECT_EQ(Recorded("wine"),
+            (std::vector<std::string>{"cmd", "/c", "C:\\run.bat", "x", "WINEPREFIX=" + PrefixDir()}));
 }
 
 TEST_F(LaunchTest, NothingStartsForMissingFilesFoldersOrWithoutWine) {
@@ -139,7 +150,8 @@ TEST_F(LaunchTest, ShellOpenGivesDocumentsAndFoldersToTheDesktopAndProgramsToWin
   WriteFile(prefix_.HostPath("drive_c/docs/read me.txt"), "text");
   ASSERT_TRUE(ShellOpen("C:\\Docs\\READ ME.TXT"));
   EXPECT_EQ(Recorded("xdg-open"),
-            (std::vector<std::string>{prefix_.HostPath("dosdevices/c:/docs/read me.txt"), "WINEPREFIX=" + PrefixDir()}));
+            (std::vector<std::string>{prefix_.HostPath("dosdevices/c:/docs/read me.txt"),
+                                      "WINEPREFIX=" + PrefixDir()}));
   ASSERT_TRUE(ShellOpen("C:\\docs"));
   EXPECT_EQ(Recorded("xdg-open")[0], prefix_.HostPath("dosdevices/c:/docs"));
 
@@ -150,8 +162,9 @@ TEST_F(LaunchTest, ShellOpenGivesDocumentsAndFoldersToTheDesktopAndProgramsToWin
   // A shortcut is Windows' own kind of file: Wine's start follows it.
   WriteFile(prefix_.HostPath("drive_c/docs/App.lnk"), "L");
   ASSERT_TRUE(ShellOpen("C:\\docs\\App.lnk"));
-  EXPECT_EQ(Recorded("wine"), (std::vector<std::string>{"start", "/unix", prefix_.HostPath("dosdevices/c:/docs/App.lnk"),
-                                                        "WINEPREFIX=" + PrefixDir()}));
+  EXPECT_EQ(Recorded("wine"),
+            (std::vector<std::string>{"start", "/unix", prefix_.HostPath("dosdevices/c:/docs/App.lnk"),
+                                      "WINEPREFIX=" + PrefixDir()}));
 }
 
 std::string DecodeUri(const std::string& uri) {

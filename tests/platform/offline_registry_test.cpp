@@ -35,7 +35,8 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_regular_file()) continue;
     std::string bytes = ReadFile(entry.path().string());
-    files[entry.path().string()] = std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
+    files[entry.path().string()] =
+        std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
   }
   return files;
 }
@@ -119,9 +120,10 @@ TEST_F(OfflineRegistryTest, WritesKeepTypesInBothViewsAndEveryWrittenHiveReadsBa
   ASSERT_EQ(reg::DeleteValue(key, "Agent"), kSuccess);
   EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 1u);
   const RegistryValue& agent = before[1];
-  ASSERT_EQ(reg::SetValue(key, agent.name, agent.type, reinterpret_cast<const std::uint8_t*>(agent.data.data()),
-                          static_cast<std::uint32_t>(agent.data.size())),
-            kSuccess);
+  ASSERT_EQ(
+      reg::SetValue(key, agent.name, agent.type, reinterpret_cast<const std::uint8_t*>(agent.data.data()),
+                    static_cast<std::uint32_t>(agent.data.size())),
+      kSuccess);
   reg::CloseKey(key);
   ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun32, "Helper32", "C:\\h32.exe"), kSuccess);
   HKey store = nullptr;
@@ -260,7 +262,9 @@ TEST_F(OfflineRegistryTest, BadInstallationsAreRefusedNamingTheFileAndNothingIsW
   const std::vector<Case> cases = {
       {"zero-length SOFTWARE", [](WindowsTree& t) { WriteFile(t.SoftwareHostPath(), ""); }, "is empty"},
       {"truncated SOFTWARE",
-       [](WindowsTree& t) { WriteFile(t.SoftwareHostPath(), ReadFile(t.SoftwareHostPath()).substr(0, 6000)); },
+       [](WindowsTree& t) {
+         WriteFile(t.SoftwareHostPath(), ReadFile(t.SoftwareHostPath()).substr(0, 6000));
+       },
        "truncated"},
       {"garbage SOFTWARE", [](WindowsTree& t) { WriteFile(t.SoftwareHostPath(), std::string(16384, 'x')); },
        "not a registry hive"},

@@ -63,9 +63,11 @@ TEST_F(PeDamageTest, TruncatedExecutables) {
   std::string bytes = test::ReadFile(test::FixturePath("version_app.exe"));
   ASSERT_GT(ReadEverything(platform::files::WindowsPathFromHost(test::FixturePath("version_app.exe"))), 6);
   // Every length through the headers and around the resource section, a sample elsewhere.
-  std::uint32_t peOffset = static_cast<std::uint8_t>(bytes[0x3C]) | (static_cast<std::uint8_t>(bytes[0x3D]) << 8);
-  std::size_t sections = peOffset + 24 + (static_cast<std::uint8_t>(bytes[peOffset + 20]) |
-                                          (static_cast<std::uint8_t>(bytes[peOffset + 21]) << 8));
+  std::uint32_t peOffset =
+      static_cast<std::uint8_t>(bytes[0x3C]) | (static_cast<std::uint8_t>(bytes[0x3D]) << 8);
+  std::size_t sections = peOffset + 24 +
+                         (static_cast<std::uint8_t>(bytes[peOffset + 20]) |
+                          (static_cast<std::uint8_t>(bytes[peOffset + 21]) << 8));
   std::size_t rsrcStart = 0, rsrcEnd = 0;
   for (std::size_t at = sections; at + 40 <= bytes.size() && bytes[at] != 0; at += 40) {
     if (bytes.compare(at, 5, ".rsrc") == 0) {
@@ -93,13 +95,14 @@ TEST_F(PeDamageTest, TruncatedExecutables) {
 }
 
 TEST_F(PeDamageTest, RandomDamageToResources) {
-  std::vector<test::TestResource> resources =
-      test::IconResources(1, u"MAIN", {test::Dib(16, 4, 16, 1), test::Dib(32, 32, 16, 2), test::Png(24, 3)}, 1);
+  std::vector<test::TestResource> resources = test::IconResources(
+      1, u"MAIN", {test::Dib(16, 4, 16, 1), test::Dib(32, 32, 16, 2), test::Png(24, 3)}, 1);
   std::string version = test::ReadFile(test::FixturePath("version_app.exe"));
   std::vector<std::uint8_t> block;
   std::string fixture = platform::files::WindowsPathFromHost(test::FixturePath("version_app.exe"));
   ASSERT_TRUE(platform::version::ReadInfo(fixture, platform::version::InfoSize(fixture), &block));
-  resources.push_back({16, u"", 1, 0x409, std::string(block.begin(), block.begin() + (block[0] | (block[1] << 8)))});
+  resources.push_back(
+      {16, u"", 1, 0x409, std::string(block.begin(), block.begin() + (block[0] | (block[1] << 8)))});
   std::string image = test::BuildPe(true, resources);
   ASSERT_EQ(ReadEverything(Put("built.exe", image)), 5);  // four queries, icon 0
 
@@ -109,7 +112,8 @@ TEST_F(PeDamageTest, RandomDamageToResources) {
     std::string damaged = image;
     int changes = 1 + next() % 6;
     for (int i = 0; i < changes; ++i) {
-      std::size_t at = test::kTestResourceFileOffset + (next() >> 4) % (damaged.size() - test::kTestResourceFileOffset);
+      std::size_t at =
+          test::kTestResourceFileOffset + (next() >> 4) % (damaged.size() - test::kTestResourceFileOffset);
       if (next() % 4 == 0) at = (next() >> 4) % test::kTestResourceFileOffset;  // sometimes the headers
       damaged[at] = static_cast<char>(next() % 3 == 0 ? 0xFF : next() >> 16);
     }

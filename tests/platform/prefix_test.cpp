@@ -1,6 +1,7 @@
 #include "platform/posix/prefix.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,8 +15,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -89,7 +88,9 @@ std::string OnDriveC(const std::string& prefix, std::string windowsPath) {
   return prefix + "/drive_c/" + windowsPath.substr(3);
 }
 
-bool HaveWine() { return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0; }
+bool HaveWine() {
+  return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
+}
 
 TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
   TempDir dir;
@@ -103,7 +104,8 @@ TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
 
   EXPECT_EQ(LinkTarget(prefix + "/dosdevices/c:"), "../drive_c");
   EXPECT_EQ(LinkTarget(prefix + "/dosdevices/z:"), "/");
-  for (const char* folder : {"windows/system32", "Program Files", "users"}) EXPECT_TRUE(IsDir(prefix + "/drive_c/" + folder));
+  for (const char* folder : {"windows/system32", "Program Files", "users"})
+    EXPECT_TRUE(IsDir(prefix + "/drive_c/" + folder));
   EXPECT_TRUE(IsDir(prefix + "/drive_c/users/" + LoginName()));
   EXPECT_EQ(ReadFile(prefix + "/system.reg").substr(0, 24), "WINE REGISTRY Version 2\n");
 
@@ -112,14 +114,16 @@ TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
   EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentBuildNumber"), "2600");
   EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CSDVersion"), "Service Pack 3");
   EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir"),
-            "C:\\Program Files");
+  EXPECT_EQ(
+      QueryString(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir"),
+      "C:\\Program Files");
 
   // The two Startup folders are named in Shell Folders and exist.
   std::string common = QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup");
   std::string own = QueryString(HKeyCurrentUser(), kShellFolders, "Startup");
   EXPECT_EQ(common, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
-  EXPECT_EQ(own, "C:\\users\\" + LoginName() + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  EXPECT_EQ(own, "C:\\users\\" + LoginName() +
+                     "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
   EXPECT_TRUE(IsDir(OnDriveC(prefix, common)));
   EXPECT_TRUE(IsDir(OnDriveC(prefix, own)));
 
@@ -176,8 +180,9 @@ TEST(PrefixTest, MakingAPrefixKeepsRegistryFilesThatAreThere) {
   ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/p"), kSuccess);
   EXPECT_EQ(ReadFile(dir.path() + "/p/user.reg"), user);
   EXPECT_NE(ReadFile(dir.path() + "/p/system.reg").find("\"CurrentVersion\"=\"5.1\""), std::string::npos);
-  EXPECT_NE(ReadFile(dir.path() + "/p/userdef.reg").find(";; All keys relative to REGISTRY\\\\User\\\\.Default"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadFile(dir.path() + "/p/userdef.reg").find(";; All keys relative to REGISTRY\\\\User\\\\.Default"),
+      std::string::npos);
 }
 
 // Wine is the judge of the prefix: it boots it, runs what we put in the user's
@@ -186,9 +191,11 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
   TempPrefix prefix;
   HKey run = nullptr;
-  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
+  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                         kKeyAllAccess, &run),
             kSuccess);
-  ASSERT_EQ(reg::SetString(run, "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"), kSuccess);
+  ASSERT_EQ(reg::SetString(run, "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"),
+            kSuccess);
   reg::CloseKey(run);
 
   RunCommand("WINEDEBUG=-all DISPLAY= wineboot >/dev/null 2>&1; wineserver -w");
@@ -200,10 +207,12 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentVersion"), "5.1");
   EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CSDVersion"), "Service Pack 3");
   EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
-  EXPECT_NE(QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup").find("StartUp"), std::string::npos);
+  EXPECT_NE(QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup").find("StartUp"),
+            std::string::npos);
   EXPECT_NE(QueryString(HKeyCurrentUser(), kShellFolders, "Startup").find("StartUp"), std::string::npos);
   EXPECT_GT(ReadFile(prefix.HostPath("system.reg")).size(), 500000u);
-  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, &run),
+  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                         kKeyAllAccess, &run),
             kSuccess);
   EXPECT_EQ(reg::DeleteValue(run, "Marker"), kSuccess) << LastErrorDetail();
   reg::CloseKey(run);
@@ -215,12 +224,14 @@ TEST(PrefixTest, SeesARealWineserverOfThePrefix) {
   EXPECT_FALSE(WineServerRunning());
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
   int pid = 0;
-  for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(WineServerRunning(&pid));
   EXPECT_GT(pid, 0);
   EXPECT_EQ(kill(pid, 0), 0);
   RunCommand("wineserver -k; wineserver -w");
-  for (int i = 0; i < 100 && WineServerRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < 100 && WineServerRunning(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_FALSE(WineServerRunning());
 }
 

@@ -9,7 +9,8 @@
 namespace platform::posix {
 namespace {
 
-const std::string kHeader = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1\n\n#arch=win64\n";
+const std::string kHeader =
+    "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1\n\n#arch=win64\n";
 
 std::string Utf16(const std::string& ascii) {
   std::string bytes;
@@ -48,7 +49,7 @@ TEST(HiveParse, EveryMalformedValueFailsTheParseWhereverItStands) {
 TEST(HiveParse, UnusualButValidFormsAreRead) {
   const std::string text = kHeader +
                            "\n[Software\\\\Forms] 1\n"
-                           "\"0x\"=hex:0x1f,02\n"        // a number with its 0x prefix
+                           "\"0x\"=hex:0x1f,02\n"  // a number with its 0x prefix
                            "\"spaced\"=hex:01 , 02\n"
                            "\"\\x0041b\"=\"escaped name\"\n"
                            "\"multi\"=hex(7):41,00,\\\n  00,00\n";
@@ -108,7 +109,8 @@ TEST(HiveParse, TextComesBackByteForByteAskedForOrNot) {
   HiveNode* sub = hive.Find({u"Software", u"A", u"Sub"});
   hive.SetValue(sub, u"n", 4, std::string("\x02\0\0\0", 4));
   std::string written = hive.Serialize();
-  EXPECT_EQ(written.substr(0, text.find("[Software\\\\A\\\\Sub]")), text.substr(0, text.find("[Software\\\\A\\\\Sub]")));
+  EXPECT_EQ(written.substr(0, text.find("[Software\\\\A\\\\Sub]")),
+            text.substr(0, text.find("[Software\\\\A\\\\Sub]")));
   EXPECT_NE(written.find("\"n\"=dword:00000002\n"), std::string::npos) << written;
 }
 

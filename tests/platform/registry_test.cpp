@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,10 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "platform/posix/registry_hive.h"
 #include "platform/posix/prefix.h"
+#include "platform/posix/registry_hive.h"
 #include "platform/status.h"
 #include "tests/support/test_support.h"
 
@@ -31,7 +30,8 @@ using velmora::test::WriteFile;
 constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr const char* kHeaderUser =
-    "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+    "WINE REGISTRY Version 2\n;; All keys relative to "
+    "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
 
 HKey Open(HKey root, const std::string& path, std::uint32_t access = kKeyRead) {
   HKey key = nullptr;
@@ -108,7 +108,8 @@ std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
   DIR* dir = opendir(folder.c_str());
   while (dirent* entry = dir ? readdir(dir) : nullptr) {
-    if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") names.push_back(entry->d_name);
+    if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+      names.push_back(entry->d_name);
   }
   if (dir) closedir(dir);
   std::sort(names.begin(), names.end());
@@ -120,7 +121,9 @@ ino_t Inode(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-bool HaveWine() { return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0; }
+bool HaveWine() {
+  return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
+}
 
 class RegistryTest : public ::testing::Test {
  protected:
@@ -167,22 +170,26 @@ TEST_F(RegistryTest, ReadsEveryValueShapeOfAWine8Prefix) {
   EXPECT_EQ(type, kRegMultiSz);
   reg::CloseKey(bus);
 
-  HKey crypt = Open(HKeyLocalMachine(),
-                    "Software\\Microsoft\\Cryptography\\OID\\EncodingType 1\\CertDllVerifyRevocation\\DEFAULT");
+  HKey crypt =
+      Open(HKeyLocalMachine(),
+           "Software\\Microsoft\\Cryptography\\OID\\EncodingType 1\\CertDllVerifyRevocation\\DEFAULT");
   EXPECT_EQ(Raw(crypt, "Dll", &type), std::string("cryptnet.dll\0\0", 14));
   EXPECT_EQ(type, kRegMultiSz);
   reg::CloseKey(crypt);
 
-  HKey folders = Open(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
+  HKey folders =
+      Open(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
   EXPECT_EQ(Raw(folders, "Common AppData", &type), std::string("%ProgramData%\0", 14));
   EXPECT_EQ(type, kRegExpandSz);
   reg::CloseKey(folders);
 
   // A key name of surrogate pairs, as Wine 8 writes it in user.reg.
   HKey international = Open(HKeyCurrentUser(), "Control Panel\\International");
-  EXPECT_EQ(SubkeyNames(international), (std::vector<std::string>{"Geo", "\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D"}));
+  EXPECT_EQ(SubkeyNames(international),
+            (std::vector<std::string>{"Geo", "\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D"}));
   reg::CloseKey(international);
-  HKey globe = Open(HKeyCurrentUser(), "Control Panel\\International\\\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D");
+  HKey globe = Open(HKeyCurrentUser(),
+                    "Control Panel\\International\\\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D");
   reg::CloseKey(globe);
 }
 
@@ -223,10 +230,11 @@ TEST_F(RegistryTest, AChangeRewritesOnlyItsOwnKeyBlock) {
   for (std::size_t i = 0; i < before.size(); ++i) {
     if (before[i] == after[i]) continue;
     ++changed;
-    EXPECT_TRUE(std::regex_match(after[i],
-                                 std::regex("\n\\[Software\\\\\\\\Microsoft\\\\\\\\Windows\\\\\\\\CurrentVersion\\\\\\\\Run\\] "
-                                            "[0-9]+\n#time=[0-9a-f]+\n"
-                                            "\"Velmora\"=\"C:\\\\\\\\Programs\\\\\\\\Velmora\\\\\\\\Velmora.exe\"\n")))
+    EXPECT_TRUE(std::regex_match(
+        after[i],
+        std::regex("\n\\[Software\\\\\\\\Microsoft\\\\\\\\Windows\\\\\\\\CurrentVersion\\\\\\\\Run\\] "
+                   "[0-9]+\n#time=[0-9a-f]+\n"
+                   "\"Velmora\"=\"C:\\\\\\\\Programs\\\\\\\\Velmora\\\\\\\\Velmora.exe\"\n")))
         << after[i];
   }
   EXPECT_EQ(changed, 1);
@@ -265,7 +273,8 @@ TEST_F(RegistryTest, NewKeysAndValuesTakeWinesSortedPlaces) {
   EXPECT_LT(under, alpha);
   EXPECT_LT(alpha, wine);
   EXPECT_NE(text.find("[Software\\\\Velmora Test] "), std::string::npos);
-  EXPECT_NE(text.find("\n@=\"\"\n\"_x\"=\"_x\"\n\"A\"=\"A\"\n\"a2\"=\"a2\"\n\"b\"=\"b\"\n"), std::string::npos);
+  EXPECT_NE(text.find("\n@=\"\"\n\"_x\"=\"_x\"\n\"A\"=\"A\"\n\"a2\"=\"a2\"\n\"b\"=\"b\"\n"),
+            std::string::npos);
 
   // A fresh read of the file finds the same order.
   ResetPrefixForTesting();
@@ -278,37 +287,50 @@ TEST_F(RegistryTest, NewKeysAndValuesTakeWinesSortedPlaces) {
 TEST_F(RegistryTest, NamesAndDataAreEscapedAsWineEscapesThem) {
   HKey key = Create(HKeyCurrentUser(), "Software\\Odd [name]");
   const std::string name = "Na\xC3\xAFve \"q\" \\ \xF0\x9F\x98\x80";  // ï and U+1F600
-  const std::string data = "\xC3\xA9" "1\t\xCF\x80\x1b" "7";            // é, '1', tab, π, ESC, '7'
+  const std::string data =
+      "\xC3\xA9"
+      "1\t\xCF\x80\x1b"
+      "7";  // é, '1', tab, π, ESC, '7'
   ASSERT_EQ(reg::SetString(key, name, data), kSuccess);
-  ASSERT_EQ(reg::SetString(key, "ctl", std::string("\x01" "8\x02" "3", 4)), kSuccess);
+  ASSERT_EQ(reg::SetString(key, "ctl",
+                           std::string("\x01"
+                                       "8\x02"
+                                       "3",
+                                       4)),
+            kSuccess);
   reg::CloseKey(key);
 
   std::string text = ReadFile(UserReg());
   EXPECT_NE(text.find("\n[Software\\\\Odd \\[name\\]] "), std::string::npos) << text;
-  EXPECT_NE(text.find("\n\"Na\\xefve \\\"q\\\" \\\\ \\xd83d\\xde00\"=\"\\x00e91\\t\\x3c0\\e7\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n\"Na\\xefve \\\"q\\\" \\\\ \\xd83d\\xde00\"=\"\\x00e91\\t\\x3c0\\e7\"\n"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("\n\"ctl\"=\"\\18\\0023\"\n"), std::string::npos) << text;
 
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
   key = Open(HKeyCurrentUser(), "software\\ODD [NAME]");
   EXPECT_EQ(Query(key, name), data);
-  EXPECT_EQ(Query(key, "CTL"), std::string("\x01" "8\x02" "3", 4));
+  EXPECT_EQ(Query(key, "CTL"), std::string("\x01"
+                                           "8\x02"
+                                           "3",
+                                           4));
   reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, ReadsWhatWinesReaderAccepts) {
   const std::string body =
-      "\n[Software\\\\Lenient]\r\n"                     // no timestamp, CRLF
+      "\n[Software\\\\Lenient]\r\n"  // no timestamp, CRLF
       "\"spaced\" = \"v\"\r\n"
       "; a comment inside the block\n"
       "\"str\"=str:\"plain\"\n"
-      "\"esc\"=\"\\x41\\x0042\\101\\q\\x\"\n"            // 1-4 hex digits, octal, unknown escapes
-      "\"utf8\"=\"gr\xC3\xBC\xC3\x9F\"\n"                // raw UTF-8
+      "\"esc\"=\"\\x41\\x0042\\101\\q\\x\"\n"  // 1-4 hex digits, octal, unknown escapes
+      "\"utf8\"=\"gr\xC3\xBC\xC3\x9F\"\n"      // raw UTF-8
       "\"hex\"=hex:01 , 02,\\\n"
       "    03\n"
       "\"qword\"=hex(b):01,00,00,00,00,00,00,00\n"
-      "\"odd\"=hex(1):41,00,42\n"                        // a string Wine could not write as text
-      "\"lone\"=\"\\xd800x\"\n"                          // an unpaired surrogate
+      "\"odd\"=hex(1):41,00,42\n"  // a string Wine could not write as text
+      "\"lone\"=\"\\xd800x\"\n"    // an unpaired surrogate
       "\"trail\"=\"t\" and whatever follows\n"
       "  @=dword:0000002a\n";
   WriteFile(UserReg(), std::string(kHeaderUser) + body);
@@ -380,7 +402,8 @@ TEST_F(RegistryTest, EnumerationAndQueriesHonourBufferCapacities) {
   char name[16];
   std::uint8_t data[16];
   std::uint32_t nameSize = 4, dataSize = sizeof data, type = 0;
-  EXPECT_EQ(reg::EnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kMoreData);  // no room for the zero
+  EXPECT_EQ(reg::EnumValue(key, 0, name, &nameSize, &type, data, &dataSize),
+            kMoreData);  // no room for the zero
   nameSize = 5;
   dataSize = 3;
   EXPECT_EQ(reg::EnumValue(key, 0, name, &nameSize, &type, data, &dataSize), kMoreData);
@@ -412,12 +435,14 @@ TEST_F(RegistryTest, EnumerationAndQueriesHonourBufferCapacities) {
 
 TEST_F(RegistryTest, LookupsIgnoreLetterCase) {
   UseWine8Fixture();
-  HKey folders = Open(HKeyLocalMachine(), "SOFTWARE\\microsoft\\WINDOWS\\currentversion\\explorer\\SHELL FOLDERS\\");
-  EXPECT_EQ(Query(folders, "Common Startup"), "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  HKey folders =
+      Open(HKeyLocalMachine(), "SOFTWARE\\microsoft\\WINDOWS\\currentversion\\explorer\\SHELL FOLDERS\\");
+  EXPECT_EQ(Query(folders, "Common Startup"),
+            "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
   reg::CloseKey(folders);
 
   HKey key = Create(HKeyCurrentUser(), "Software\\\xC3\x84rger");  // Ärger
-  ASSERT_EQ(reg::SetString(key, "\xC3\x96l", "1"), kSuccess);     // Öl
+  ASSERT_EQ(reg::SetString(key, "\xC3\x96l", "1"), kSuccess);      // Öl
   reg::CloseKey(key);
   key = Open(HKeyCurrentUser(), "software\\\xC3\xA4RGER", kKeyAllAccess);
   EXPECT_EQ(Query(key, "\xC3\xB6L"), "1");
@@ -428,7 +453,8 @@ TEST_F(RegistryTest, LookupsIgnoreLetterCase) {
 
 TEST_F(RegistryTest, KeysAreCreatedWithParentsAndDeletedWithEverythingBelow) {
   HKey missing = nullptr;
-  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess, &missing), kFileNotFound);
+  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess, &missing),
+            kFileNotFound);
   EXPECT_EQ(missing, nullptr);
 
   HKey profile = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles\\Work\\Deep");
@@ -509,7 +535,8 @@ TEST_F(RegistryTest, WritesAreAtomicAndReadingNeverRewrites) {
 }
 
 TEST_F(RegistryTest, AnUnparsableHiveIsNeverWritten) {
-  const std::string broken = std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"v\"=\"1\"\nthis is not registry text\n";
+  const std::string broken =
+      std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"v\"=\"1\"\nthis is not registry text\n";
   WriteFile(UserReg(), broken);
   HKey key = nullptr;
   EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\A", kKeyRead, &key), kBadRegistryFile);
@@ -563,7 +590,8 @@ TEST_F(RegistryTest, AMissingHiveFileIsWrittenOnTheFirstChange) {
   reg::CloseKey(key);
   std::string text = ReadFile(UserReg());
   EXPECT_EQ(text.substr(0, std::string(kHeaderUser).size()), kHeaderUser);
-  EXPECT_TRUE(std::regex_search(text, std::regex("\n\\[Software\\\\\\\\Orlinsk\\\\\\\\Velmora\\] [0-9]+\n#time=")))
+  EXPECT_TRUE(
+      std::regex_search(text, std::regex("\n\\[Software\\\\\\\\Orlinsk\\\\\\\\Velmora\\] [0-9]+\n#time=")))
       << text;
 }
 
@@ -594,7 +622,8 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
   HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
   int pid = 0;
-  for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(WineServerRunning(&pid));
   ASSERT_GT(pid, 0);
 
@@ -611,7 +640,8 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
   reg::CloseKey(folders);
 
   RunCommand("wineserver -k; wineserver -w");
-  for (int i = 0; i < 100 && WineServerRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < 100 && WineServerRunning(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(reg::SetString(run, "Velmora", "C:\\v.exe"), kSuccess) << LastErrorDetail();
   reg::CloseKey(run);
 }
@@ -622,8 +652,9 @@ TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
   if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
   TempDir wine;
   std::string dir = wine.path() + "/prefix";
-  ASSERT_EQ(RunCommand("WINEPREFIX='" + dir + "' WINEDEBUG=-all DISPLAY= wineboot --init >/dev/null 2>&1; WINEPREFIX='" +
-                       dir + "' wineserver -w"),
+  ASSERT_EQ(RunCommand("WINEPREFIX='" + dir +
+                       "' WINEDEBUG=-all DISPLAY= wineboot --init >/dev/null 2>&1; WINEPREFIX='" + dir +
+                       "' wineserver -w"),
             0);
   std::string machine = ReadFile(dir + "/system.reg");
   ASSERT_GT(machine.size(), 500000u);

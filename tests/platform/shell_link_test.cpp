@@ -8,9 +8,9 @@
 #include <sstream>
 #include <thread>
 
+#include "base/utf16.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
-#include "base/utf16.h"
 #include "tests/support/icon_writer.h"
 #include "tests/support/test_support.h"
 
@@ -67,10 +67,10 @@ std::string Utf16Le(const std::string& utf8) {
 // A shortcut in the shape Windows writes, assembled from its parts.
 struct LinkParts {
   std::uint32_t flags = 0;
-  std::string idList;    // with its size field
-  std::string linkInfo;  // whole structure
+  std::string idList;                // with its size field
+  std::string linkInfo;              // whole structure
   std::vector<std::string> strings;  // count + characters, in flag order
-  std::string extra;     // blocks, without the terminal block
+  std::string extra;                 // blocks, without the terminal block
 };
 
 std::string Assemble(const LinkParts& parts) {
@@ -84,7 +84,8 @@ std::string Assemble(const LinkParts& parts) {
 }
 
 // LinkInfo with a 0x24-byte header: 8-bit and UTF-16 forms of base and suffix.
-std::string LocalLinkInfo(const std::string& ansiBase, const std::string& unicodeBase, const std::string& suffix) {
+std::string LocalLinkInfo(const std::string& ansiBase, const std::string& unicodeBase,
+                          const std::string& suffix) {
   std::string info(0x24, '\0');
   PatchLe(&info, 4, 0x24, 4);
   PatchLe(&info, 8, 1, 4);
@@ -124,7 +125,9 @@ class ShellLinkTest : public ::testing::Test {
     for (char& c : windows) c = c == '/' ? '\\' : c;
     return "C:\\links\\" + windows;
   }
-  std::string Bytes(const std::string& windowsPath) { return test::ReadFile(platform::files::HostPathFromWindows(windowsPath)); }
+  std::string Bytes(const std::string& windowsPath) {
+    return test::ReadFile(platform::files::HostPathFromWindows(windowsPath));
+  }
 };
 
 TEST_F(ShellLinkTest, SavedLinksReadBackWholly) {
@@ -168,8 +171,9 @@ TEST_F(ShellLinkTest, WrittenLinksCarryWhatWineReads) {
   ASSERT_EQ(link.Save("C:\\links\\App.lnk"), kOk);
   std::string bytes = Bytes("C:\\links\\App.lnk");
   ASSERT_GT(bytes.size(), 0x4Cu + 4);
-  std::uint32_t flags = static_cast<std::uint8_t>(bytes[0x14]) | (static_cast<std::uint8_t>(bytes[0x15]) << 8);
-  EXPECT_EQ(flags & 0x83, 0x83u);  // IDList, LinkInfo, Unicode strings
+  std::uint32_t flags =
+      static_cast<std::uint8_t>(bytes[0x14]) | (static_cast<std::uint8_t>(bytes[0x15]) << 8);
+  EXPECT_EQ(flags & 0x83, 0x83u);                                    // IDList, LinkInfo, Unicode strings
   EXPECT_EQ(bytes.compare(0, 0x14, MicrosoftSample(), 0, 0x14), 0);  // header size and class id
   EXPECT_NE(bytes.find(std::string("C:\\Tools\\app.exe\0", 17)), std::string::npos);  // 8-bit LocalBasePath
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string(4, '\0'));
@@ -197,7 +201,8 @@ TEST_F(ShellLinkTest, MicrosoftsSampleAndItsFallbacks) {
   EXPECT_EQ(link.description, "");
 
   // Without LinkInfo the target comes from the IDList's long names.
-  std::string noInfo = MicrosoftSample().substr(0, kSampleIdListEnd) + MicrosoftSample().substr(kSampleLinkInfoEnd);
+  std::string noInfo =
+      MicrosoftSample().substr(0, kSampleIdListEnd) + MicrosoftSample().substr(kSampleLinkInfoEnd);
   PatchLe(&noInfo, 0x14, 0x0008009B & ~0x2u, 4);
   ASSERT_EQ(link.Load(Put("noinfo.lnk", noInfo)), kOk);
   EXPECT_EQ(link.target, "C:\\test\\a.txt");
@@ -221,8 +226,14 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
   // Unicode LinkInfo (header 0x24) wins over its 8-bit form; 8-bit strings are code page 1252.
   LinkParts unicodeInfo;
   unicodeInfo.flags = 0x2 | 0x4 | 0x20;  // LinkInfo, name, arguments; not Unicode
-  unicodeInfo.linkInfo = LocalLinkInfo("C:\\Pr\xfc" "fung\\??.exe", "C:\\Prüfung\\日本.exe", "");
-  unicodeInfo.strings = {std::string("\x05\x00" "Caf\xe9\x00", 7), std::string("\x03\x00-x\x00", 5)};
+  unicodeInfo.linkInfo = LocalLinkInfo(
+      "C:\\Pr\xfc"
+      "fung\\??.exe",
+      "C:\\Prüfung\\日本.exe", "");
+  unicodeInfo.strings = {std::string("\x05\x00"
+                                     "Caf\xe9\x00",
+                                     7),
+                         std::string("\x03\x00-x\x00", 5)};
   ASSERT_EQ(link.Load(Put("unicode.lnk", Assemble(unicodeInfo))), kOk);
   EXPECT_EQ(link.target, "C:\\Prüfung\\日本.exe");
   EXPECT_EQ(link.description, "Café");  // the zero Wine counts is dropped
@@ -265,7 +276,8 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
   PutLe(&unknown, 0xA0000099, 4);
   PutLe(&unknown, 0, 4);
   environment.flags |= 0x2;
-  environment.linkInfo = LocalLinkInfo("C:\\Program Files\\App\\app.exe", "C:\\Program Files\\App\\app.exe", "");
+  environment.linkInfo =
+      LocalLinkInfo("C:\\Program Files\\App\\app.exe", "C:\\Program Files\\App\\app.exe", "");
   environment.extra = unknown + EnvironmentBlock("%ProgramFiles%\\App\\app.exe", "");
   ASSERT_EQ(link.Load(Put("both.lnk", Assemble(environment))), kOk);
   EXPECT_EQ(link.target, "C:\\Program Files\\App\\app.exe");
@@ -328,7 +340,7 @@ TEST_F(ShellLinkTest, DamagedFilesFailAndLeaveTheObjectEmpty) {
     PatchLe(&copy, at, value, bytes);
     return link.Load(Put("patched.lnk", copy));
   };
-  EXPECT_EQ(patched(0x4C, 0xFFFF, 2), kFail);              // IDList size
+  EXPECT_EQ(patched(0x4C, 0xFFFF, 2), kFail);                  // IDList size
   EXPECT_EQ(patched(kSampleIdListEnd, 0xFFFFFFF0, 4), kFail);  // LinkInfo size
   EXPECT_EQ(patched(kSampleIdListEnd, 8, 4), kFail);
   EXPECT_EQ(patched(kSampleIdListEnd + 16, 0x7FFFFFFF, 4), kFail);  // LocalBasePath offset
@@ -365,9 +377,11 @@ TEST_F(ShellLinkTest, RandomDamageNeverCrashes) {
 class WineShellLinkTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) return;
+    if (test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0)
+      return;
     dir_ = new test::TempDir;
-    if (test::RunCommand(Env() + "wineboot --init >/dev/null 2>&1 && " + Env() + "wineserver -w") == 0) ready_ = true;
+    if (test::RunCommand(Env() + "wineboot --init >/dev/null 2>&1 && " + Env() + "wineserver -w") == 0)
+      ready_ = true;
   }
   static void TearDownTestSuite() {
     if (dir_) test::RunCommand(Env() + "wineserver -k >/dev/null 2>&1");
@@ -394,12 +408,17 @@ class WineShellLinkTest : public ::testing::Test {
     unsetenv("WINEPREFIX");
   }
 
-  static int Wine(const std::string& arguments) { return test::RunCommand(Env() + "wine " + arguments + " >/dev/null 2>&1"); }
-  static std::string Host(const std::string& windowsPath) { return platform::files::HostPathFromWindows(windowsPath); }
+  static int Wine(const std::string& arguments) {
+    return test::RunCommand(Env() + "wine " + arguments + " >/dev/null 2>&1");
+  }
+  static std::string Host(const std::string& windowsPath) {
+    return platform::files::HostPathFromWindows(windowsPath);
+  }
   // Lines of a file a program under Wine writes, once it is there (8-bit text of code page 1252).
   static std::vector<std::string> WaitForLines(const std::string& windowsPath) {
     std::string host = Host(windowsPath);
-    for (int i = 0; i < 300 && !fs::exists(host); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 300 && !fs::exists(host); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::vector<std::string> lines;
     std::istringstream in(velmora::Utf8FromWindows1252(test::ReadFile(host)));
@@ -424,7 +443,8 @@ TEST_F(WineShellLinkTest, WineReadsOurLinks) {
   ASSERT_EQ(Wine("'C:\\tools\\mklink.exe' read 'C:\\tools\\ours.lnk' 'C:\\read.txt'"), 0);
   EXPECT_EQ(WaitForLines("C:\\read.txt"),
             (std::vector<std::string>{"C:\\tools\\Prüfung\\mklink.exe", "touch C:\\out.txt \"two words\"",
-                                      "C:\\tools\\Prüfung", "Prüfung der Verknüpfung", "C:\\tools\\mklink.exe", "3"}));
+                                      "C:\\tools\\Prüfung", "Prüfung der Verknüpfung",
+                                      "C:\\tools\\mklink.exe", "3"}));
 }
 
 TEST_F(WineShellLinkTest, WineStartsOurLinks) {

@@ -1,3 +1,5 @@
+#include "platform/system.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "platform/system.h"
 #include "tests/support/test_support.h"
 
 namespace platform {
@@ -124,7 +125,8 @@ TEST(NamedMutexTest, WithoutARuntimeFolderAPrivateFolderInTmpServes) {
 
 void SetVersionValue(const std::string& name, const std::string& text) {
   HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key),
+            kSuccess);
   ASSERT_EQ(reg::SetString(key, name, text), kSuccess);
   reg::CloseKey(key);
 }
@@ -163,7 +165,8 @@ TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
 TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
   TempPrefix prefix;
   HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key),
+            kSuccess);
   reg::DeleteValue(key, "CurrentVersion");
   reg::DeleteValue(key, "CSDVersion");
   std::uint8_t five[4] = {5, 0, 0, 0}, two[4] = {2, 0, 0, 0};
@@ -180,7 +183,8 @@ TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
 TEST(SystemVersionTest, NineXVersionIsNotNtAndUnreadableVersionsFail) {
   TempPrefix prefix;
   HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key),
+            kSuccess);
   ASSERT_EQ(reg::SetString(key, "VersionNumber", "4.10.2222"), kSuccess);
   reg::CloseKey(key);
 
@@ -196,7 +200,8 @@ TEST(SystemVersionTest, NineXVersionIsNotNtAndUnreadableVersionsFail) {
   ASSERT_TRUE(QuerySystemVersion(&info)) << "or when the NT key is missing";
   EXPECT_EQ(info.platformId, 1u);
 
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key), kSuccess);
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key),
+            kSuccess);
   ASSERT_EQ(reg::SetString(key, "VersionNumber", "x"), kSuccess);
   reg::CloseKey(key);
   SetVersionValue("CurrentVersion", "6.x");
@@ -219,7 +224,8 @@ TEST(TerminateTest, EndsWithTheCodeModuloAByteAfterFlushingOutput) {
     close(out[1]);
     std::string text;
     char buffer[256];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+      text.append(buffer, static_cast<std::size_t>(n));
     close(out[0]);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);

@@ -16,7 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 namespace version = platform::version;
 
-std::string Fixture(const std::string& name) { return platform::files::WindowsPathFromHost(test::FixturePath(name)); }
+std::string Fixture(const std::string& name) {
+  return platform::files::WindowsPathFromHost(test::FixturePath(name));
+}
 
 std::vector<std::uint8_t> Block(const std::string& path) {
   std::vector<std::uint8_t> block;
@@ -98,7 +100,7 @@ TEST_F(VersionResourceTest, MissingOrPartialComponentsFail) {
   std::vector<std::uint8_t> block = Block(Fixture("version_app.exe"));
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b0\\Comments"), "<none>");
   EXPECT_EQ(Text(block, "\\StringFileInfo\\04090000\\FileVersion"), "<none>");
-  EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b\\FileVersion"), "<none>");   // a prefix of the key
+  EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b\\FileVersion"), "<none>");  // a prefix of the key
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b0\\FileVersionX"), "<none>");
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040704e4\\CompanyName"), "<none>");  // other table only
   const void* value = nullptr;
@@ -113,7 +115,8 @@ TEST_F(VersionResourceTest, StringsStayValidWhileTheBlockIsUnchanged) {
   const void* first = nullptr;
   std::uint32_t length = 0;
   ASSERT_TRUE(version::QueryValue(block, "\\StringFileInfo\\040904b0\\FileDescription", &first, &length));
-  for (const char* name : ModuleVersion::kFieldNames) Text(block, std::string("\\StringFileInfo\\040904b0\\") + name);
+  for (const char* name : ModuleVersion::kFieldNames)
+    Text(block, std::string("\\StringFileInfo\\040904b0\\") + name);
   EXPECT_STREQ(static_cast<const char*>(first), "Version Fixture Helper");
   const auto* begin = block.data();
   EXPECT_TRUE(first >= begin && first < begin + block.size());
@@ -144,8 +147,13 @@ TEST_F(VersionResourceTest, ASmallerSizeCutsTheBlock) {
 }
 
 TEST_F(VersionResourceTest, FilesWithoutAVersionResource) {
-  std::vector<std::string> paths = {Fixture("plain_app.exe"), Fixture("strings_app.exe"), Fixture("app.ico"),
-                                    Put("notes.txt", "MZ but not really"), "C:\\missing.exe", "C:\\", "",
+  std::vector<std::string> paths = {Fixture("plain_app.exe"),
+                                    Fixture("strings_app.exe"),
+                                    Fixture("app.ico"),
+                                    Put("notes.txt", "MZ but not really"),
+                                    "C:\\missing.exe",
+                                    "C:\\",
+                                    "",
                                     "Q:\\no\\such\\drive.exe"};
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
@@ -183,8 +191,8 @@ TEST_F(VersionResourceTest, WrongSignatureAndOtherLetterCaseInKeys) {
   EXPECT_TRUE(version.hasBlock);  // the block was read; only its record is wrong
   EXPECT_EQ(Text(version.versionBlock, "\\StringFileInfo\\040904b0\\FileVersion"), "3.1.4.15");
 
-  std::string lower = Patched(Patched(bytes, Wide("StringFileInfo"), Wide("stringfileinfo")), Wide("VarFileInfo"),
-                              Wide("VARFILEINFO"));
+  std::string lower = Patched(Patched(bytes, Wide("StringFileInfo"), Wide("stringfileinfo")),
+                              Wide("VarFileInfo"), Wide("VARFILEINFO"));
   std::vector<std::uint8_t> block = Block(Put("lower.exe", lower));
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b0\\FileVersion"), "3.1.4.15");
   EXPECT_EQ(Dwords(block, "\\VarFileInfo\\Translation").size(), 2u);
@@ -200,7 +208,8 @@ TEST_F(VersionResourceTest, Pe32ImagesAndStringsOfTypeZero) {
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b0\\CompanyName"), "Société Ünïcode ™ 日本");
 
   // A string whose type is 0 and whose length counts bytes.
-  auto node = [](const std::u16string& key, std::uint16_t type, const std::string& value, const std::string& children) {
+  auto node = [](const std::u16string& key, std::uint16_t type, const std::string& value,
+                 const std::string& children) {
     std::string out;
     test::PutLe(&out, 0, 2);
     test::PutLe(&out, static_cast<std::uint32_t>(value.size()), 2);
@@ -217,8 +226,9 @@ TEST_F(VersionResourceTest, Pe32ImagesAndStringsOfTypeZero) {
   std::string fixedRecord(52, '\0');
   test::PatchLe(&fixedRecord, 0, 0xFEEF04BD, 4);
   std::string value = Wide("Old Writer") + std::string(2, '\0');
-  std::string tree = node(u"VS_VERSION_INFO", 0, fixedRecord,
-                          node(u"StringFileInfo", 1, "", node(u"040904E4", 1, "", node(u"ProductName", 0, value, ""))));
+  std::string tree =
+      node(u"VS_VERSION_INFO", 0, fixedRecord,
+           node(u"StringFileInfo", 1, "", node(u"040904E4", 1, "", node(u"ProductName", 0, value, ""))));
   block = Block(Put("typezero.dll", test::BuildPe(true, {{16, u"", 1, 0x409, tree}})));
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040904e4\\ProductName"), "Old Writer");
   EXPECT_EQ(Dwords(block, "\\")[0], 0xFEEF04BDu);

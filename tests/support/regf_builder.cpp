@@ -88,18 +88,18 @@ std::string SecurityDescriptor() {
   auto put32 = [&](std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) sd[at + i] = static_cast<char>(v >> (8 * i));
   };
-  sd[0] = 1;                 // revision
-  put16(2, 0x8004);          // self-relative, DACL present
-  put32(4, 48);              // owner
-  put32(8, 64);              // group
-  put32(12, 0);              // no SACL
-  put32(16, 20);             // DACL
-  sd[20] = 2;                // ACL revision
-  put16(22, 28);             // ACL size
-  put16(24, 1);              // one ACE
-  sd[28] = 0;                // ACCESS_ALLOWED_ACE_TYPE
-  put16(30, 20);             // ACE size
-  put32(32, 0x000F003F);     // KEY_ALL_ACCESS
+  sd[0] = 1;                           // revision
+  put16(2, 0x8004);                    // self-relative, DACL present
+  put32(4, 48);                        // owner
+  put32(8, 64);                        // group
+  put32(12, 0);                        // no SACL
+  put32(16, 20);                       // DACL
+  sd[20] = 2;                          // ACL revision
+  put16(22, 28);                       // ACL size
+  put16(24, 1);                        // one ACE
+  sd[28] = 0;                          // ACCESS_ALLOWED_ACE_TYPE
+  put16(30, 20);                       // ACE size
+  put32(32, 0x000F003F);               // KEY_ALL_ACCESS
   sd[36] = 1, sd[37] = 1, sd[43] = 1;  // S-1-1-0
   put32(44, 0);
   sd[48] = 1, sd[49] = 2, sd[55] = 5;  // S-1-5-32-544
@@ -155,7 +155,8 @@ struct Writer {
       bins.Put16(vk, 16, asciiName ? 1 : 0);
       bins.PutBytes(vk, 20, valueName);
       valueCells.push_back(vk);
-      longestValueName = std::max<std::uint32_t>(longestValueName, static_cast<std::uint32_t>(value.name.size() * 2));
+      longestValueName =
+          std::max<std::uint32_t>(longestValueName, static_cast<std::uint32_t>(value.name.size() * 2));
       longestData = std::max(longestData, size);
     }
     bins.Put32At(nk, 36, static_cast<std::uint32_t>(valueCells.size()));
@@ -175,14 +176,16 @@ struct Writer {
       for (char16_t& c : u) c = Upper(c);
       return u;
     };
-    std::sort(children.begin(), children.end(), [&](const RegfKey* a, const RegfKey* b) { return upper(a) < upper(b); });
+    std::sort(children.begin(), children.end(),
+              [&](const RegfKey* a, const RegfKey* b) { return upper(a) < upper(b); });
     std::uint32_t longestSubkey = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;
     for (const RegfKey* child : children) {
       std::uint32_t hash = 0;
       for (char16_t c : upper(child)) hash = hash * 37 + c;
       entries.emplace_back(WriteKey(*child, nk, false), hash);
-      longestSubkey = std::max<std::uint32_t>(longestSubkey, static_cast<std::uint32_t>(child->name.size() * 2));
+      longestSubkey =
+          std::max<std::uint32_t>(longestSubkey, static_cast<std::uint32_t>(child->name.size() * 2));
     }
     bins.Put32At(nk, 20, static_cast<std::uint32_t>(entries.size()));
     if (entries.empty()) {
@@ -215,7 +218,8 @@ RegfKey& RegfKey::Key(const std::string& path) {
     std::string part = path.substr(start, slash - start);
     start = slash + 1;
     if (part.empty()) continue;
-    auto it = std::find_if(key->subkeys.begin(), key->subkeys.end(), [&](const RegfKey& k) { return k.name == part; });
+    auto it = std::find_if(key->subkeys.begin(), key->subkeys.end(),
+                           [&](const RegfKey& k) { return k.name == part; });
     if (it == key->subkeys.end()) {
       key->subkeys.push_back(RegfKey{part, {}, {}});
       key = &key->subkeys.back();
@@ -230,7 +234,9 @@ RegfKey& RegfKey::Raw(const std::string& valueName, std::uint32_t type, const st
   values.push_back(RegfValue{valueName, type, bytes});
   return *this;
 }
-RegfKey& RegfKey::Sz(const std::string& valueName, const std::string& text) { return Raw(valueName, 1, Utf16Data(text)); }
+RegfKey& RegfKey::Sz(const std::string& valueName, const std::string& text) {
+  return Raw(valueName, 1, Utf16Data(text));
+}
 RegfKey& RegfKey::ExpandSz(const std::string& valueName, const std::string& text) {
   return Raw(valueName, 2, Utf16Data(text));
 }
@@ -314,8 +320,12 @@ WindowsTree::WindowsTree(std::string rootFolder, const std::string& userName, bo
     version.Sz("CurrentVersion", "5.1").Sz("CurrentBuildNumber", "2600").Sz("CSDVersion", "Service Pack 3");
     version.Sz("ProductName", "Microsoft Windows XP").Sz("SystemRoot", "C:\\WINDOWS");
   } else {
-    version.Sz("CurrentVersion", "6.3").Dword("CurrentMajorVersionNumber", 10).Dword("CurrentMinorVersionNumber", 0);
-    version.Sz("CurrentBuildNumber", "19045").Sz("ProductName", "Windows 10 Pro").Sz("SystemRoot", "C:\\Windows");
+    version.Sz("CurrentVersion", "6.3")
+        .Dword("CurrentMajorVersionNumber", 10)
+        .Dword("CurrentMinorVersionNumber", 0);
+    version.Sz("CurrentBuildNumber", "19045")
+        .Sz("ProductName", "Windows 10 Pro")
+        .Sz("SystemRoot", "C:\\Windows");
     software.Key("Microsoft\\Windows NT\\CurrentVersion\\ProfileList")
         .ExpandSz("ProgramData", "%SystemDrive%\\ProgramData")
         .ExpandSz("Public", "%SystemDrive%\\Users\\Public");
@@ -341,7 +351,8 @@ RegfKey& WindowsTree::User(const std::string& name) {
   RegfKey& hive = users.back().hive;
   const std::string profile = std::string(xpLayout ? "C:\\Documents and Settings\\" : "C:\\Users\\") + name;
   const std::string appData = profile + (xpLayout ? "\\Application Data" : "\\AppData\\Roaming");
-  const std::string startMenu = xpLayout ? profile + "\\Start Menu" : appData + "\\Microsoft\\Windows\\Start Menu";
+  const std::string startMenu =
+      xpLayout ? profile + "\\Start Menu" : appData + "\\Microsoft\\Windows\\Start Menu";
   hive.Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
   hive.Key("Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
   hive.Key("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders")
@@ -370,10 +381,11 @@ void WindowsTree::Write(const RegfOptions& softwareOptions, const RegfOptions& u
   MakeFolders(root + (xpLayout ? "/Documents and Settings/Default User" : "/Users/Default"));
   for (const struct User& user : users) {
     const std::string profile = ProfileHostPath(user.name);
-    MakeFolders(profile + (xpLayout ? "/Start Menu/Programs/Startup" : "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup"));
+    MakeFolders(profile + (xpLayout ? "/Start Menu/Programs/Startup"
+                                    : "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup"));
     RegfOptions options = userOptions;
-    options.fileName = "\\??\\" + std::string(xpLayout ? "C:\\Documents and Settings\\" : "C:\\Users\\") + user.name +
-                       "\\ntuser.dat";
+    options.fileName = "\\??\\" + std::string(xpLayout ? "C:\\Documents and Settings\\" : "C:\\Users\\") +
+                       user.name + "\\ntuser.dat";
     WriteFile(UserHiveHostPath(user.name), BuildRegfHive(user.hive, options));
   }
 }

@@ -60,7 +60,8 @@ struct WindowsTree {
   std::string ProfileHostPath(const std::string& name) const;
   std::string SoftwareHostPath() const;
   std::string UserHiveHostPath(const std::string& name) const;
-  void Write(const RegfOptions& softwareOptions = RegfOptions(), const RegfOptions& userOptions = RegfOptions()) const;
+  void Write(const RegfOptions& softwareOptions = RegfOptions(),
+             const RegfOptions& userOptions = RegfOptions()) const;
 };
 
 }  // namespace velmora::test

@@ -66,6 +66,8 @@ int RunCommand(const std::string& commandLine) {
 }
 
 std::string FixturePath(const std::string& name) { return std::string(VELMORA_FIXTURE_DIR) + "/" + name; }
-std::string SourcePath(const std::string& relative) { return std::string(VELMORA_SOURCE_DIR) + "/" + relative; }
+std::string SourcePath(const std::string& relative) {
+  return std::string(VELMORA_SOURCE_DIR) + "/" + relative;
+}
 
 }  // namespace velmora::test

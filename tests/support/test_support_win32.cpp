@@ -61,7 +61,11 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 int RunCommand(const std::string& commandLine) { return std::system(commandLine.c_str()); }
 
-std::string FixturePath(const std::string& name) { return FromBuildMachine(VELMORA_FIXTURE_DIR) + "\\" + name; }
-std::string SourcePath(const std::string& relative) { return FromBuildMachine(VELMORA_SOURCE_DIR) + "\\" + relative; }
+std::string FixturePath(const std::string& name) {
+  return FromBuildMachine(VELMORA_FIXTURE_DIR) + "\\" + name;
+}
+std::string SourcePath(const std::string& relative) {
+  return FromBuildMachine(VELMORA_SOURCE_DIR) + "\\" + relative;
+}
 
 }  // namespace velmora::test

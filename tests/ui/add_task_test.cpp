@@ -1,5 +1,3 @@
-#include "ui/add_new_task_dlg.h"
-
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -17,6 +15,7 @@
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/add_new_task_dlg.h"
 
 namespace velmora {
 namespace {
@@ -78,7 +77,8 @@ TEST_F(AddTaskTest, MovieLoadsWithTheThreeVariablesAndItsCommands) {
   // The window takes the movie's size.
   EXPECT_EQ(dialog.width(), static_cast<int>(movie->MovieRoot()->width()));
   EXPECT_EQ(dialog.height(), static_cast<int>(movie->MovieRoot()->height()));
-  for (const char* name : {"ID_Fs_add", "ID_Fs_Browser", "ID_Fs_cancel", "closeButton", "location0", "location5"}) {
+  for (const char* name :
+       {"ID_Fs_add", "ID_Fs_Browser", "ID_Fs_cancel", "closeButton", "location0", "location5"}) {
     EXPECT_NE(test::FindMovieItem(movie, name), nullptr) << name;
   }
   EXPECT_TRUE(messages.messages.isEmpty()) << messages.messages.join("\n").toStdString();

@@ -1,5 +1,3 @@
-#include "ui/entry_context_menu.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,13 +14,14 @@
 
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/posix/prefix.h"
 #include "platform/offline.h"
+#include "platform/posix/prefix.h"
 #include "platform/processes.h"
 #include "tests/support/regf_builder.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/entry_context_menu.h"
 #include "ui/entry_list.h"
 #include "ui/velmora_dlg.h"
 
@@ -120,7 +119,8 @@ class EntryMenuTest : public ::testing::Test {
   // A right click on |row| (or below the last row for -1) through the window
   // system, as a user makes it. While the menu is open, |inMenu| acts on it;
   // without one the menu is closed with Escape.
-  SeenMenu RightClick(int row, const std::function<void(QMenu*)>& inMenu = nullptr, const std::string& shot = "") {
+  SeenMenu RightClick(int row, const std::function<void(QMenu*)>& inMenu = nullptr,
+                      const std::string& shot = "") {
     QPoint point;
     if (row >= 0) {
       point = list_->visualRect(list_->model()->index(row, 0)).center();
@@ -130,31 +130,32 @@ class EntryMenuTest : public ::testing::Test {
     point = list_->viewport()->mapTo(&window_, point);
     SeenMenu seen;
     test::ModalScript script(10000);
-    script.Then([] {
-                  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                  return menu && menu->isVisible();
-                },
-                [&] {
-                  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                  seen.shown = true;
-                  for (QAction* action : menu->actions()) {
-                    if (action->isSeparator()) {
-                      seen.captions.push_back("-");
-                      continue;
-                    }
-                    seen.captions.push_back(action->text().toStdString());
-                    seen.enabled[action->data().toInt()] = action->isEnabled();
-                  }
-                  if (!shot.empty()) {
-                    QTest::qWait(50);
-                    menu->grab().save(QString::fromStdString(test::ScreenshotDir() + "/" + shot + ".png"));
-                  }
-                  if (inMenu) {
-                    inMenu(menu);
-                  } else {
-                    QTest::keyClick(menu, Qt::Key_Escape);
-                  }
-                });
+    script.Then(
+        [] {
+          auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+          return menu && menu->isVisible();
+        },
+        [&] {
+          auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+          seen.shown = true;
+          for (QAction* action : menu->actions()) {
+            if (action->isSeparator()) {
+              seen.captions.push_back("-");
+              continue;
+            }
+            seen.captions.push_back(action->text().toStdString());
+            seen.enabled[action->data().toInt()] = action->isEnabled();
+          }
+          if (!shot.empty()) {
+            QTest::qWait(50);
+            menu->grab().save(QString::fromStdString(test::ScreenshotDir() + "/" + shot + ".png"));
+          }
+          if (inMenu) {
+            inMenu(menu);
+          } else {
+            QTest::keyClick(menu, Qt::Key_Escape);
+          }
+        });
     script.Start();
     QTest::mouseClick(window_.windowHandle(), Qt::RightButton, Qt::NoModifier, point);
     // A menu that did not come up leaves the script waiting: give it its chance.
@@ -202,8 +203,9 @@ TEST_F(EntryMenuTest, ItemsAreGreyedForAMissingAndAnIdleProgramAndOfferedForARun
 
   SeenMenu running = RightClick(RowOf("Runner"), nullptr, "entry_menu_running");
   ASSERT_TRUE(running.shown);
-  EXPECT_EQ(running.captions, (std::vector<std::string>{"&Exit Process", "&Open Program Folder", "-", "Re&move",
-                                                        "Remove &All Processes", "Remove All &Disabled"}));
+  EXPECT_EQ(running.captions,
+            (std::vector<std::string>{"&Exit Process", "&Open Program Folder", "-", "Re&move",
+                                      "Remove &All Processes", "Remove All &Disabled"}));
   EXPECT_EQ(menu_->selectedItem, RowOf("Runner"));
   EXPECT_TRUE(running.enabled[ui::kExitProcessCommand]);
   EXPECT_TRUE(running.enabled[ui::kOpenProgramFolderCommand]);
@@ -234,7 +236,8 @@ TEST_F(EntryMenuTest, AnOfflineInstallationRunsNothingSoNoHostProcessIsOffered) 
   Start(runnerName_, {"60"});
   test::TempDir dir;
   test::WindowsTree tree(dir.path() + "/win", "ann", /*xp=*/true);
-  tree.User("ann").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+  tree.User("ann")
+      .Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run")
       .Sz("Runner", "C:\\Apps\\" + runnerName_ + ".exe /min");
   tree.Write();
   test::WriteFile(tree.root + "/Apps/" + runnerName_ + ".exe", "MZ");
@@ -317,7 +320,8 @@ TEST_F(EntryMenuTest, OpenProgramFolderAsksTheFileManagerForTheFile) {
   ASSERT_TRUE(RightClick(RowOf("Pad"), Choose(ui::kOpenProgramFolderCommand)).shown);
   const std::string shown = test::ReadFile(record);
   auto uri = [this](const std::string& relative) {
-    return "file://" + QUrl::toPercentEncoding(QString::fromStdString(prefix_.HostPath(relative)), "/").toStdString();
+    return "file://" +
+           QUrl::toPercentEncoding(QString::fromStdString(prefix_.HostPath(relative)), "/").toStdString();
   };
   const std::string app = uri("dosdevices/c:/Apps/version_app.exe");
   const std::string pad = uri("dosdevices/c:/windows/system32/notepad.exe");
@@ -331,7 +335,8 @@ TEST(ProgramFolderTarget, FindsTheProgramFileOfACommand) {
   ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
   const std::string system = platform::files::SystemDirectory();
   EXPECT_EQ(ui::ProgramFolderTarget("notepad.exe"), system + "\\notepad.exe");
-  EXPECT_EQ(ui::ProgramFolderTarget("\"C:\\Program Files\\App\\app.exe\" -tray"), "C:\\Program Files\\App\\app.exe");
+  EXPECT_EQ(ui::ProgramFolderTarget("\"C:\\Program Files\\App\\app.exe\" -tray"),
+            "C:\\Program Files\\App\\app.exe");
   EXPECT_EQ(ui::ProgramFolderTarget("C:\\Tools\\tool.exe /s"), "C:\\Tools\\tool.exe");
   EXPECT_EQ(ui::ProgramFolderTarget("%SystemRoot%\\regedit.exe"), "C:\\windows\\regedit.exe");
 }

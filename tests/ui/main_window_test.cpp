@@ -1,7 +1,5 @@
 // The main window over a real prefix: entries in the registry and the Startup
 // folders, real program files, a running process; the real movie and message box.
-#include "ui/velmora_dlg.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -20,14 +18,15 @@
 #include "app/velmora_app.h"
 #include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
-#include "tests/ui/ui_test_support.h"
 #include "tests/ui/dialog_test_support.h"
+#include "tests/ui/ui_test_support.h"
 #include "ui/add_new_profile_dlg.h"
 #include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/entry_list.h"
 #include "ui/resource_images.h"
 #include "ui/splash_player.h"
+#include "ui/velmora_dlg.h"
 
 namespace velmora {
 namespace {
@@ -97,7 +96,8 @@ class MainWindowTest : public test::ChangesTest {
   // "tag name" of every row, top to bottom.
   std::vector<std::string> Rows() {
     std::vector<std::string> rows;
-    for (int row = 0; row < List()->rowCount(); ++row) rows.push_back(List()->RowLocationText(row) + " " + List()->RowName(row));
+    for (int row = 0; row < List()->rowCount(); ++row)
+      rows.push_back(List()->RowLocationText(row) + " " + List()->RowName(row));
     return rows;
   }
   int RowOf(const std::string& name) {
@@ -157,8 +157,9 @@ TEST_F(MainWindowTest, OpensWithAllLocationsListedLastFilledOnTopAndTheInitialVa
   MakeEntries();
   test::QtMessageCatcher messages;
   Open();
-  EXPECT_EQ(Rows(), (std::vector<std::string>{"CU Startup Folder Delta.lnk", "CU RunOnce Later", "CU Run Gamma",
-                                              "LM RunOnce Once", "LM Run Alpha", "LM Run Beta"}));
+  EXPECT_EQ(Rows(),
+            (std::vector<std::string>{"CU Startup Folder Delta.lnk", "CU RunOnce Later", "CU Run Gamma",
+                                      "LM RunOnce Once", "LM Run Alpha", "LM Run Beta"}));
   EXPECT_EQ(window_->currentView, 0);
   EXPECT_EQ(window_->currentViewCommand, "IDC_FS_ALLITEMS");
   EXPECT_EQ(window_->windowTitle().toStdString(), "Velmora");
@@ -618,7 +619,8 @@ class MainMovieTest : public ::testing::Test {
     window_.resize(639, 605);
     host_ = new ui::FlashMovieHost(&window_);
     host_->setGeometry(0, 0, 639, 605);
-    host_->SetCommandHandler([this](const std::string& command, const std::string&) { sent_.push_back(command); });
+    host_->SetCommandHandler(
+        [this](const std::string& command, const std::string&) { sent_.push_back(command); });
     host_->SetMovie(ui::MoviePath("VlmMain"));
     host_->SetScale("NoScale");
     host_->SetAlignMode(ui::kAlignLeft);
@@ -644,10 +646,12 @@ TEST_F(MainMovieTest, EveryButtonSendsItsCommand) {
     host_->SetMovieVariable(std::string("_root.") + name, "1");
   }
   const char* buttons[] = {
-      "ID_FS_EXIT", "ID_FS_MINIMIZE", "ID_FS_HELP", "ID_FS_runLiveUpdate", "ID_FS_ABOUTUS",
-      "ID_Fs_showSplash", "ID_Fs_startWindows", "ID_Fs_showSavingMsg", "ID_Fs_showSavProfileMsg",
-      "ID_FS_ADDTASK", "ID_FS_APPLYCHANGES", "ID_FS_REFRESH", "ID_FS_ROLLBACK", "ID_FS_SAVEPROFILE",
-      "ID_Fs_Profile", "ID_Fs_EnableAll", "ID_Fs_DisableAll",
+      "ID_FS_EXIT",          "ID_FS_MINIMIZE",      "ID_FS_HELP",
+      "ID_FS_runLiveUpdate", "ID_FS_ABOUTUS",       "ID_Fs_showSplash",
+      "ID_Fs_startWindows",  "ID_Fs_showSavingMsg", "ID_Fs_showSavProfileMsg",
+      "ID_FS_ADDTASK",       "ID_FS_APPLYCHANGES",  "ID_FS_REFRESH",
+      "ID_FS_ROLLBACK",      "ID_FS_SAVEPROFILE",   "ID_Fs_Profile",
+      "ID_Fs_EnableAll",     "ID_Fs_DisableAll",
   };
   for (const char* button : buttons) EXPECT_EQ(Click(button), (std::vector<std::string>{button}));
   for (const ui::ViewSpec& view : ui::Views()) {

@@ -1,5 +1,3 @@
-#include "ui/flash_movie_host.h"
-
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
@@ -11,6 +9,7 @@
 #include "app/language.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/flash_movie_host.h"
 
 namespace velmora {
 namespace {
@@ -146,8 +145,8 @@ TEST_F(MovieHostTest, ACommandArrivingDuringAModalHandlerWaitsForIt) {
   });
   ASSERT_TRUE(test::ClickMovieItem(host_, "first"));
   test::ProcessMovieCommands();
-  EXPECT_EQ(handled, (std::vector<std::string>{"begin ID_FS_First", "end ID_FS_First", "begin ID_Fs_A", "end ID_Fs_A",
-                                               "begin ID_Fs_B", "end ID_Fs_B"}));
+  EXPECT_EQ(handled, (std::vector<std::string>{"begin ID_FS_First", "end ID_FS_First", "begin ID_Fs_A",
+                                               "end ID_Fs_A", "begin ID_Fs_B", "end ID_Fs_B"}));
 }
 
 TEST(MovieCommandTable, FirstNameEqualWithoutRegardToCaseRuns) {
@@ -190,14 +189,15 @@ TEST_F(MovieHostTest, TitleAreaDragMovesTheWindowWithTheMouse) {
   QPoint press(50, 10);
   QTest::mousePress(host_, Qt::LeftButton, Qt::NoModifier, press);
   test::ProcessMovieCommands();
-  QMouseEvent move(QEvent::MouseMove, QPointF(press + QPoint(30, 20)), QPointF(host_->mapToGlobal(press + QPoint(30, 20))),
-                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(press + QPoint(30, 20)),
+                   QPointF(host_->mapToGlobal(press + QPoint(30, 20))), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QCoreApplication::sendEvent(host_, &move);
   EXPECT_EQ(window_.pos(), start + QPoint(30, 20));
   QTest::mouseRelease(host_, Qt::LeftButton, Qt::NoModifier, press + QPoint(30, 20));
   // After the release the mouse no longer drags.
-  QMouseEvent later(QEvent::MouseMove, QPointF(10, 10), QPointF(host_->mapToGlobal(QPoint(10, 10))), Qt::NoButton,
-                    Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent later(QEvent::MouseMove, QPointF(10, 10), QPointF(host_->mapToGlobal(QPoint(10, 10))),
+                    Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(host_, &later);
   EXPECT_EQ(window_.pos(), start + QPoint(30, 20));
 }

@@ -5,8 +5,8 @@
 
 #include "app/language.h"
 #include "base/program_context.h"
-#include "entries/startup_location.h"
 #include "base/text.h"
+#include "entries/startup_location.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -35,7 +35,8 @@ std::string KeyValues(const std::string& file, const std::string& keyPath) {
   std::size_t start = block.find('\n');
   while (start != std::string::npos && start + 1 < block.size()) {
     std::size_t next = block.find('\n', start + 1);
-    std::string line = block.substr(start + 1, next == std::string::npos ? std::string::npos : next - start - 1);
+    std::string line =
+        block.substr(start + 1, next == std::string::npos ? std::string::npos : next - start - 1);
     if (!line.empty() && (line[0] == '"' || line[0] == '@')) values += line + "\n";
     start = next;
   }
@@ -66,7 +67,8 @@ class ProfileDialogsTest : public ::testing::Test {
     settings_.ShowSavingProMsg = 1;
   }
 
-  static void Add(StartupParameters& model, const std::string& name, const std::string& command, int location) {
+  static void Add(StartupParameters& model, const std::string& name, const std::string& command,
+                  int location) {
     auto task = std::make_unique<Task>();
     task->name = name;
     task->command = command;
@@ -124,7 +126,8 @@ TEST_F(ProfileDialogsTest, BothMoviesLoadCleanly) {
   test::QtMessageCatcher messages;
   AddNewProfileDlg newProfile;
   newProfile.Initialise();
-  ASSERT_TRUE(newProfile.Movie()->MovieLoaded()) << newProfile.Movie()->MovieErrors().join("\n").toStdString();
+  ASSERT_TRUE(newProfile.Movie()->MovieLoaded())
+      << newProfile.Movie()->MovieErrors().join("\n").toStdString();
   ProfileDlg profiles(*model_);
   profiles.Initialise();
   ASSERT_TRUE(profiles.Movie()->MovieLoaded()) << profiles.Movie()->MovieErrors().join("\n").toStdString();
@@ -233,7 +236,8 @@ TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
     EXPECT_EQ(movie->GetMovieVariable("_root.strProfilesNames"), model_->profileNames);
     // The movie took the list and is ready for the next update.
     EXPECT_EQ(movie->GetMovieVariable("_root.bProfileUpdate"), "0");
-    for (const char* name : {"Home", "Work", "Test"}) EXPECT_NE(test::FindMovieItem(movie, QString("profile_") + name), nullptr);
+    for (const char* name : {"Home", "Work", "Test"})
+      EXPECT_NE(test::FindMovieItem(movie, QString("profile_") + name), nullptr);
     test::SaveScreenshot(d, "profile_dialog");
     test::ClickMovieItem(movie, "profile_Work");
     test::ClickMovieItem(movie, "ID_Fs_removeProfile");
@@ -318,7 +322,8 @@ TEST_F(ProfileDialogsTest, LoadingOverPendingChangesAsksFirst) {
     test::ModalScript script;
     script.On<ProfileDlg>([](ProfileDlg* d) { LoadIn(d, "Base"); });
     test::AnswerBox(script, 1, nullptr);
-    script.On<AddNewProfileDlg>([](AddNewProfileDlg* d) { test::ClickMovieItem(d->Movie(), "ID_Fs_cancel"); });
+    script.On<AddNewProfileDlg>(
+        [](AddNewProfileDlg* d) { test::ClickMovieItem(d->Movie(), "ID_Fs_cancel"); });
     ProfileOutcome outcome = RunProfiles(script);
     EXPECT_FALSE(outcome.entriesChanged);
     EXPECT_FALSE(outcome.saved);
@@ -406,7 +411,8 @@ TEST_F(ProfileDialogsTest, AProfileThatCannotBeLoadedIsReportedAndChangesNothing
 TEST_F(ProfileDialogsTest, RoundTripBringsTheConfigurationBack) {
   const std::string userBefore = KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunKeyPath);
   const std::string machineBefore = KeyValues(test::ReadFile(prefix_.HostPath("system.reg")), kRunKeyPath);
-  ASSERT_NE(userBefore.find("\"Alpha\"=\"C:\\\\Apps\\\\version_app.exe /alpha\""), std::string::npos) << userBefore;
+  ASSERT_NE(userBefore.find("\"Alpha\"=\"C:\\\\Apps\\\\version_app.exe /alpha\""), std::string::npos)
+      << userBefore;
   ASSERT_EQ(userBefore.find("\"Quiet\""), std::string::npos);
   const std::string gamma =
       platform::files::HostPathFromWindows(model_->StartupFolderPath(kCuStartupFolder) + "\\Gamma.lnk");
@@ -415,9 +421,7 @@ TEST_F(ProfileDialogsTest, RoundTripBringsTheConfigurationBack) {
 
   {
     test::ModalScript script;
-    script.On<AddNewProfileDlg>([](AddNewProfileDlg* d) {
-      SaveAs(d, "Everyday");
-    });
+    script.On<AddNewProfileDlg>([](AddNewProfileDlg* d) { SaveAs(d, "Everyday"); });
     ASSERT_TRUE(RunSave(script).saved);
   }
 
@@ -429,7 +433,8 @@ TEST_F(ProfileDialogsTest, RoundTripBringsTheConfigurationBack) {
   Add(*model_, "Delta", "C:\\Apps\\version_app.exe /delta", kCuRunOnce);
   ASSERT_TRUE(model_->ApplyChanges().empty());
   Reload();
-  EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunKeyPath).find("\"Alpha\""), std::string::npos);
+  EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunKeyPath).find("\"Alpha\""),
+            std::string::npos);
   EXPECT_EQ(test::ReadFile(gamma), "");
 
   ProfileOutcome outcome;
@@ -441,13 +446,15 @@ TEST_F(ProfileDialogsTest, RoundTripBringsTheConfigurationBack) {
   ASSERT_TRUE(outcome.entriesChanged);
   EXPECT_EQ(outcome.loadedName, "Everyday");
   // Only the model changed so far.
-  EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunKeyPath).find("\"Alpha\""), std::string::npos);
+  EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunKeyPath).find("\"Alpha\""),
+            std::string::npos);
   ASSERT_TRUE(model_->ApplyChanges().empty());
 
   EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunKeyPath), userBefore);
   EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("system.reg")), kRunKeyPath), machineBefore);
   // The entry the profile did not know stays, disabled, in the store.
-  EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunOnceKeyPath).find("Delta"), std::string::npos);
+  EXPECT_EQ(KeyValues(test::ReadFile(prefix_.HostPath("user.reg")), kRunOnceKeyPath).find("Delta"),
+            std::string::npos);
   EXPECT_EQ(test::ReadFile(gamma), gammaBytes);
 
   Reload();

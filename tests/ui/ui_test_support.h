@@ -116,11 +116,11 @@ inline int RunModal(const std::function<int()>& modal, const std::function<void(
 }  // namespace velmora::test
 
 // The window tests run offscreen with Qt Quick's software renderer.
-#define VELMORA_UI_TEST_MAIN()                                               \
-  int main(int argc, char** argv) {                                          \
-    qputenv("QT_QPA_PLATFORM", "offscreen");                                 \
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);            \
-    QApplication app(argc, argv);                                            \
-    ::testing::InitGoogleTest(&argc, argv);                                  \
-    return RUN_ALL_TESTS();                                                  \
+#define VELMORA_UI_TEST_MAIN()                                    \
+  int main(int argc, char** argv) {                               \
+    qputenv("QT_QPA_PLATFORM", "offscreen");                      \
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); \
+    QApplication app(argc, argv);                                 \
+    ::testing::InitGoogleTest(&argc, argv);                       \
+    return RUN_ALL_TESTS();                                       \
   }

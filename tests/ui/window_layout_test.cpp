@@ -1,13 +1,14 @@
 // The main window as it grows: the list and the movie follow its size, columns fit
 // their content, size and column widths outlive the window; and the marks of
 // entries that are new since the last look.
+#include "app/window_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
 #include <QToolTip>
 
 #include "app/velmora_app.h"
-#include "app/window_layout.h"
 #include "changes/seen_entries.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/ui/ui_test_support.h"
@@ -81,8 +82,9 @@ TEST_F(WindowLayoutTest, ListAndMovieGrowWithTheWindowAndColumnsFitTheirContent)
   EXPECT_LT(List()->columnWidth(ui::kColumnFileName), List()->ContentWidth(ui::kColumnFileName));
   EXPECT_EQ(List()->ColumnElideMode(ui::kColumnFileName), Qt::ElideMiddle);
   EXPECT_EQ(List()->ColumnElideMode(ui::kColumnName), Qt::ElideRight);
-  EXPECT_EQ(List()->model()->index(helper, ui::kColumnFileName).data(Qt::ToolTipRole).toString().toStdString(),
-            kLongCommand);
+  EXPECT_EQ(
+      List()->model()->index(helper, ui::kColumnFileName).data(Qt::ToolTipRole).toString().toStdString(),
+      kLongCommand);
   test::SaveScreenshot(window_.get(), "main_window_default_size");
 
   ResizeTo(1600, 900);
@@ -122,7 +124,8 @@ TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
   ResizeTo(1000, 760);
   // A divider dragged with the mouse: from then on the widths are the user's.
   QHeaderView* header = List()->horizontalHeader();
-  const int edge = header->sectionViewportPosition(ui::kColumnRating) + header->sectionSize(ui::kColumnRating) - 1;
+  const int edge =
+      header->sectionViewportPosition(ui::kColumnRating) + header->sectionSize(ui::kColumnRating) - 1;
   const int y = header->height() / 2;
   QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(edge, y));
   QTest::mouseMove(header->viewport(), QPoint(edge + 60, y));
@@ -150,7 +153,8 @@ TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
 
   // A damaged width list is ignored: the columns fit their content again.
   platform::HKey key = nullptr;
-  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), &key), platform::kSuccess);
+  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), &key),
+            platform::kSuccess);
   platform::reg::SetString(key, "ListColumnWidths", "90,abc,90");
   platform::reg::CloseKey(key);
   Open();
@@ -172,7 +176,8 @@ TEST_F(WindowLayoutTest, EntriesNewSinceTheLastLookAreMarkedUntilTheWindowCloses
   MakeEntries();
   // The first start marks nothing.
   Open();
-  for (int row = 0; row < List()->rowCount(); ++row) EXPECT_FALSE(List()->RowNew(row)) << List()->RowName(row);
+  for (int row = 0; row < List()->rowCount(); ++row)
+    EXPECT_FALSE(List()->RowNew(row)) << List()->RowName(row);
   EXPECT_FALSE(changes::SeenEntries::Read().Exists());
   Close();
   ASSERT_TRUE(changes::SeenEntries::Read().Exists());
@@ -199,7 +204,8 @@ TEST_F(WindowLayoutTest, EntriesNewSinceTheLastLookAreMarkedUntilTheWindowCloses
   EXPECT_NE(window_->Movie()->GetMovieVariable("_root.description").find("Changed since the last start"),
             std::string::npos);
   window_->ShowDescription(*List()->RowTask(later), List()->RowLocation(later));
-  EXPECT_EQ(window_->Movie()->GetMovieVariable("_root.description").find("since the last start"), std::string::npos);
+  EXPECT_EQ(window_->Movie()->GetMovieVariable("_root.description").find("since the last start"),
+            std::string::npos);
   // The marks stay across views while the window runs.
   window_->OnMovieCommand("IDC_FS_USERRUN");
   EXPECT_TRUE(List()->RowNew(RowOf("Fresh")));
@@ -207,7 +213,8 @@ TEST_F(WindowLayoutTest, EntriesNewSinceTheLastLookAreMarkedUntilTheWindowCloses
   Close();
 
   Open();
-  for (int row = 0; row < List()->rowCount(); ++row) EXPECT_FALSE(List()->RowNew(row)) << List()->RowName(row);
+  for (int row = 0; row < List()->rowCount(); ++row)
+    EXPECT_FALSE(List()->RowNew(row)) << List()->RowName(row);
 }
 
 }  // namespace

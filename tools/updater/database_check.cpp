@@ -61,7 +61,8 @@ bool ReadableText(const std::string& text) {
 
 // Walks the decoded body line by line. The first line of the body is line 2 of
 // the file.
-bool ReadLayout(const std::string& body, std::map<std::string, SectionLayout>* sections, std::string* problem) {
+bool ReadLayout(const std::string& body, std::map<std::string, SectionLayout>* sections,
+                std::string* problem) {
   const std::string damaged = ": the file is damaged or was not made for Velmora";
   SectionLayout* current = nullptr;
   std::string currentName;
@@ -111,8 +112,9 @@ bool ReadLayout(const std::string& body, std::map<std::string, SectionLayout>* s
       *problem = where + " holds a value Velmora does not read" + damaged;
       return false;
     }
-    std::set<unsigned long>& numbers =
-        kind == "PRON" ? current->names : kind == "PROD" ? current->descriptions : current->categories;
+    std::set<unsigned long>& numbers = kind == "PRON"   ? current->names
+                                       : kind == "PROD" ? current->descriptions
+                                                        : current->categories;
     numbers.insert(number);
   }
   return true;
@@ -131,7 +133,8 @@ bool CheckSection(const std::string& name, const SectionLayout& layout, const st
   }
   for (const std::set<unsigned long>* numbers : {&layout.descriptions, &layout.categories}) {
     if (!numbers->empty() && *numbers->rbegin() >= count) {
-      *problem = where + " holds a value of entry " + std::to_string(*numbers->rbegin()) + ", which has no name";
+      *problem =
+          where + " holds a value of entry " + std::to_string(*numbers->rbegin()) + ", which has no name";
       return false;
     }
   }

@@ -47,7 +47,8 @@ std::string ShownPath(const std::string& windowsPath) {
 std::string DescribeInstalledDatabase(const std::string& programDir) {
   std::string bytes;
   std::string path = DatabasePath(programDir);
-  if (platform::files::ReadWholeFile(path, &bytes) != platform::kSuccess) return "No database is installed yet.";
+  if (platform::files::ReadWholeFile(path, &bytes) != platform::kSuccess)
+    return "No database is installed yet.";
   DatabaseSummary summary;
   std::string problem;
   if (!CheckDatabase(bytes, ScratchPath(programDir), &summary, &problem)) {
@@ -120,7 +121,8 @@ int InstallDatabase(const std::string& programDir, const std::string& candidateP
         << "; install that file to go back.\n";
     long was = oldUsable ? DateValue(previous.version) : 0;
     long now = DateValue(incoming.version);
-    if (was != 0 && now != 0 && now < was) out << "Note: the new database is older than the one it replaced.\n";
+    if (was != 0 && now != 0 && now < was)
+      out << "Note: the new database is older than the one it replaced.\n";
   }
   out << "Velmora uses the new definitions from its next start.\n";
   out.flush();

@@ -3,9 +3,9 @@
 #include <ostream>
 
 #include "base/text.h"
-#include "platform/startup.h"
-#include "platform/offline.h"
 #include "entries/scan_pass.h"
+#include "platform/offline.h"
+#include "platform/startup.h"
 
 namespace velmora::cli {
 
@@ -50,7 +50,8 @@ bool CheckWritablePrefix(std::ostream& err, int location) {
   if (platform::OfflineInstallationActive()) {
     // Every change writes the store in the user's hive; one of the machine's
     // keys writes the SOFTWARE hive too.
-    bool machine = location < 0 || (std::string(LocationTag(location)).rfind("LM", 0) == 0 && !IsFolderLocation(location));
+    bool machine = location < 0 ||
+                   (std::string(LocationTag(location)).rfind("LM", 0) == 0 && !IsFolderLocation(location));
     for (bool hive : {false, true}) {
       if (hive && !machine) continue;
       std::string refusal = platform::OfflineWriteRefusal(hive);
@@ -95,7 +96,8 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
   if (args.empty() || !IsEditCommand(args[0])) return Usage(err, "unknown edit command");
   const std::string& command = args[0];
   std::size_t operands = command == "add" ? 3 : 2;
-  if (args.size() != operands + 1) return Usage(err, command + " takes " + std::to_string(operands) + " operands");
+  if (args.size() != operands + 1)
+    return Usage(err, command + " takes " + std::to_string(operands) + " operands");
   int location = ParseLocationArgument(args[1]);
   if (location < 0) {
     err << "velmora-cli: unknown location \"" << args[1] << "\"\n" << kEditUsage;
@@ -133,7 +135,8 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
     const std::string shown = task->name;
     if (command == "remove") {
       model.RemoveEntry(shown, location);
-      done = std::string("removed \"") + shown + "\" from " + tag + (task->enabled ? "" : " (it was disabled)");
+      done =
+          std::string("removed \"") + shown + "\" from " + tag + (task->enabled ? "" : " (it was disabled)");
     } else {
       int wanted = command == "enable" ? 1 : 0;
       if (task->enabled == wanted) {

@@ -54,7 +54,8 @@ bool ReadKey(const KeySource& source, RegFileKey* key) {
   platform::reg::CloseKey(handle);
   if (status != platform::kSuccess) return false;
   key->path = std::string(source.rootName) + "\\" + source.path;
-  for (const platform::RegistryValue& value : values) key->values.push_back({value.name, value.type, value.data});
+  for (const platform::RegistryValue& value : values)
+    key->values.push_back({value.name, value.type, value.data});
   return true;
 }
 
@@ -85,7 +86,8 @@ std::vector<RegFileKey> CollectExportKeys(const StartupParameters& model) {
   }
   for (const std::string& path : {DisabledTasksKeyPath(), changes::StoreDataKeyPath()}) {
     RegFileKey key;
-    if (ReadKey({platform::HKeyCurrentUser(), "HKEY_CURRENT_USER", path}, &key)) keys.push_back(std::move(key));
+    if (ReadKey({platform::HKeyCurrentUser(), "HKEY_CURRENT_USER", path}, &key))
+      keys.push_back(std::move(key));
   }
   return keys;
 }
@@ -103,7 +105,8 @@ int ExportRegistryFile(const StartupParameters& model, const std::string& hostPa
     err << "velmora-cli: cannot use the path " << hostPath << ".\n";
     return 1;
   }
-  platform::Status status = platform::files::WriteAtomic(platform::files::WindowsPathFromHost(absolute.string()), text);
+  platform::Status status =
+      platform::files::WriteAtomic(platform::files::WindowsPathFromHost(absolute.string()), text);
   if (status != platform::kSuccess) {
     const std::string& detail = platform::LastErrorDetail();
     err << "velmora-cli: cannot write " << hostPath << ": "

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <vector>
 #include <ostream>
 #include <string>
+#include <vector>
 
-#include "tools/velmora-cli/csv_writer.h"
 #include "entries/wine_start.h"
+#include "tools/velmora-cli/csv_writer.h"
 #include "tools/velmora-cli/json_writer.h"
 
 namespace velmora::cli {
@@ -47,16 +47,19 @@ void PrintJson(const StartupParameters& model, const ListOptions& options, std::
     first = false;
     out << "  {\"location\": " << location << ", \"tag\": " << JsonString(LocationTag(location))
         << ", \"name\": " << JsonString(task.name) << ", \"fileName\": " << JsonString(task.fileName)
-        << ", \"command\": " << JsonString(task.command) << ", \"enabled\": " << (task.enabled ? "true" : "false")
+        << ", \"command\": " << JsonString(task.command)
+        << ", \"enabled\": " << (task.enabled ? "true" : "false")
         << ", \"disabledBySystem\": " << (task.disabledBySystem ? "true" : "false")
         << ", \"startsUnderWine\": " << (StartsUnderWine(task) ? "true" : "false")
         << ", \"fileExists\": " << (task.fileExists ? "true" : "false")
         << ", \"processProtected\": " << (task.processProtected ? "true" : "false")
         << ", \"memoryKB\": " << task.memoryKB << ", \"peakMemoryKB\": " << task.peakMemoryKB
         << ", \"applicationName\": " << JsonString(task.applicationName)
-        << ", \"version\": " << JsonString(task.version) << ", \"productName\": " << JsonString(task.productName)
-        << ", \"rating\": " << JsonString(task.rating) << ", \"description\": " << JsonString(task.description)
-        << ", \"icon\": \"" << IconKind(task) << "\", \"new\": " << (isNew ? "true" : "false") << "}";
+        << ", \"version\": " << JsonString(task.version)
+        << ", \"productName\": " << JsonString(task.productName)
+        << ", \"rating\": " << JsonString(task.rating)
+        << ", \"description\": " << JsonString(task.description) << ", \"icon\": \"" << IconKind(task)
+        << "\", \"new\": " << (isNew ? "true" : "false") << "}";
   });
   out << (first ? "]\n" : "\n]\n");
 }
@@ -64,10 +67,10 @@ void PrintJson(const StartupParameters& model, const ListOptions& options, std::
 void PrintCsv(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
   out << CsvRecord(std::vector<std::string>(std::begin(kCsvColumns), std::end(kCsvColumns)));
   ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
-    out << CsvRecord({std::to_string(location), LocationTag(location), task.name, task.enabled ? "true" : "false",
-                      task.command, task.fileName, task.fileExists ? "true" : "false", task.applicationName,
-                      task.productName, task.version, task.rating, std::to_string(task.memoryKB),
-                      isNew ? "true" : "false"});
+    out << CsvRecord({std::to_string(location), LocationTag(location), task.name,
+                      task.enabled ? "true" : "false", task.command, task.fileName,
+                      task.fileExists ? "true" : "false", task.applicationName, task.productName,
+                      task.version, task.rating, std::to_string(task.memoryKB), isNew ? "true" : "false"});
   });
 }
 
@@ -95,12 +98,12 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
       anyNew = anyNew || isNew;
       ++total;
       out << "  [" << (task->enabled ? 'x' : ' ') << "] " << task->name
-          << (task->disabledBySystem ? "   (disabled by the system's startup manager)" : "") << (isNew ? "   (new)" : "")
-          << "\n";
+          << (task->disabledBySystem ? "   (disabled by the system's startup manager)" : "")
+          << (isNew ? "   (new)" : "") << "\n";
       out << "      command: " << task->command << (task->fileExists ? "" : "   (file not found)") << "\n";
       if (!task->applicationName.empty() && task->applicationName != task->name)
-        out << "      program: " << task->applicationName << (task->version.empty() ? "" : " " + task->version)
-            << "\n";
+        out << "      program: " << task->applicationName
+            << (task->version.empty() ? "" : " " + task->version) << "\n";
       out << "      rating:  " << task->rating << "\n";
       std::string note = WineStartNote(*task);
       if (!note.empty()) out << "      note:    " << note << "\n";
@@ -109,15 +112,16 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
             << (task->processProtected ? ", not under your control" : "") << "\n";
     }
   }
-  out << total << (total == 1 ? " entry" : " entries") << " in all; [x] starts with Windows, [ ] is disabled.\n";
+  out << total << (total == 1 ? " entry" : " entries")
+      << " in all; [x] starts with Windows, [ ] is disabled.\n";
   if (anyNew) out << "(new): added or changed since the entries were last seen.\n";
 }
 
 }  // namespace
 
-const char* const kCsvColumns[13] = {"location",     "tag",         "name",         "enabled", "command",
-                                     "file name",    "file exists", "application name",
-                                     "product name", "version",     "rating",       "memory KB", "new"};
+const char* const kCsvColumns[13] = {
+    "location",         "tag",          "name",    "enabled", "command",   "file name", "file exists",
+    "application name", "product name", "version", "rating",  "memory KB", "new"};
 
 void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
   switch (options.format) {

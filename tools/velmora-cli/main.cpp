@@ -4,17 +4,17 @@
 #include <string>
 #include <vector>
 
-#include "base/program_context.h"
 #include "app/stream_message_box.h"
 #include "app/system_choice.h"
 #include "app/velmora_app.h"
+#include "base/program_context.h"
+#include "changes/seen_entries.h"
 #include "entries/scan_pass.h"
 #include "entries/startup_parameters.h"
 #include "platform/console.h"
 #include "platform/files.h"
-#include "platform/startup.h"
 #include "platform/registry.h"
-#include "changes/seen_entries.h"
+#include "platform/startup.h"
 #include "tools/velmora-cli/edit_commands.h"
 #include "tools/velmora-cli/export_command.h"
 #include "tools/velmora-cli/list_command.h"

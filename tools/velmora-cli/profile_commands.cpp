@@ -100,7 +100,8 @@ int RunProfileCommand(const std::vector<std::string>& args, StartupParameters& m
     for (const std::string& name : Names(model.profileNames)) out << name << "\n";
     return 0;
   }
-  if (sub != "save" && sub != "load" && sub != "delete") return Usage(err, "unknown profile subcommand: " + sub);
+  if (sub != "save" && sub != "load" && sub != "delete")
+    return Usage(err, "unknown profile subcommand: " + sub);
   bool replace = false;
   std::vector<std::string> operands;
   for (std::size_t i = 2; i < args.size(); ++i) {
@@ -140,10 +141,12 @@ int RunProfileCommand(const std::vector<std::string>& args, StartupParameters& m
         err << "velmora-cli: a profile needs a name\n";
         return 1;
       case StartupParameters::ProfileSaveResult::kInvalidName:
-        err << "velmora-cli: \"" << name << "\" cannot name a profile (no \"\\\" or \"|\", at most 255 characters)\n";
+        err << "velmora-cli: \"" << name
+            << "\" cannot name a profile (no \"\\\" or \"|\", at most 255 characters)\n";
         return 1;
       case StartupParameters::ProfileSaveResult::kExists:
-        err << "velmora-cli: a profile named \"" << name << "\" already exists; add --replace to replace it\n";
+        err << "velmora-cli: a profile named \"" << name
+            << "\" already exists; add --replace to replace it\n";
         return 1;
       case StartupParameters::ProfileSaveResult::kFailed:
         err << "velmora-cli: the profile \"" << name << "\" could not be saved: " << error << "\n";
@@ -166,7 +169,8 @@ int RunProfileCommand(const std::vector<std::string>& args, StartupParameters& m
     return 1;
   }
   for (const std::string& value : skipped) {
-    err << "velmora-cli: left out the entry \"" << value << "\" of the profile: its name leads out of its folder\n";
+    err << "velmora-cli: left out the entry \"" << value
+        << "\" of the profile: its name leads out of its folder\n";
   }
   StateMap after = States(model);
   if (ApplyNow(model, err) != 0) {

@@ -9,15 +9,19 @@ namespace velmora::cli {
 namespace {
 
 // Windows-1252 bytes 0x80-0x9F and the characters they stand for (0 = unused).
-constexpr char32_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char32_t kHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                        0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool NextCodePoint(const std::string& text, std::size_t* i, char32_t* code) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   unsigned char lead = byte(*i);
-  int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  int length = lead < 0x80           ? 1
+               : (lead >> 5) == 0x6  ? 2
+               : (lead >> 4) == 0xE  ? 3
+               : (lead >> 3) == 0x1E ? 4
+                                     : 0;
   if (length == 0 || *i + length > text.size()) return false;
   char32_t value = length == 1 ? lead : lead & (0x7F >> length);
   for (int k = 1; k < length; ++k) {
@@ -79,7 +83,8 @@ bool DataText(const RegFileValue& value, std::string* out) {
       std::size_t start = 0;
       while (start < value.data.size()) {
         std::size_t zero = value.data.find('\0', start);
-        std::string item = value.data.substr(start, zero == std::string::npos ? std::string::npos : zero - start);
+        std::string item =
+            value.data.substr(start, zero == std::string::npos ? std::string::npos : zero - start);
         if (item.empty()) break;
         std::string ansi;
         if (!Utf8ToWindows1252(item, &ansi)) return false;
@@ -92,7 +97,9 @@ bool DataText(const RegFileValue& value, std::string* out) {
     }
     case platform::kRegDword:
       if (value.data.size() == 4) {
-        const auto b = [&](int k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(value.data[k])); };
+        const auto b = [&](int k) {
+          return static_cast<std::uint32_t>(static_cast<unsigned char>(value.data[k]));
+        };
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "dword:%08x", b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24));
         *out = buffer;
@@ -151,9 +158,10 @@ bool RegFileText(const std::vector<RegFileKey>& keys, std::string* text, std::st
     for (const RegFileValue& value : key.values) {
       std::string name, data;
       if (!Utf8ToWindows1252(value.name, &name) || HasControl(name) || !DataText(value, &data)) {
-        *error = "the value \"" + value.name + "\" of " + key.path +
-                 " cannot be written in a REGEDIT4 file (a character outside the ANSI code page, or a control "
-                 "character)";
+        *error =
+            "the value \"" + value.name + "\" of " + key.path +
+            " cannot be written in a REGEDIT4 file (a character outside the ANSI code page, or a control "
+            "character)";
         return false;
       }
       out += (value.name.empty() ? std::string("@") : Quoted(name)) + "=" + data + "\r\n";

@@ -1,7 +1,6 @@
 // The Win32 backend against the system it runs on (Windows, or Wine in a fresh
 // prefix): the same contracts the Linux backend keeps on a prefix's files.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <cstring>
@@ -111,7 +110,8 @@ TEST(Registry, TheThirtyTwoBitViewHasItsOwnPath) {
   std::string where;
   EXPECT_EQ(reg::QueryString(key.get(), "Where", &where), kSuccess);
   EXPECT_EQ(where, "32");
-  EXPECT_EQ(reg::OpenKey(HKeyLocalMachine(), "Software\\Velmora Backend Test", kKeyRead, key.out()), kFileNotFound);
+  EXPECT_EQ(reg::OpenKey(HKeyLocalMachine(), "Software\\Velmora Backend Test", kKeyRead, key.out()),
+            kFileNotFound);
   EXPECT_EQ(reg::DeleteTree(HKeyLocalMachine(), path), kSuccess);
 }
 
