@@ -216,6 +216,7 @@ void OfflineHive::SetBeforeRenameHookForTesting(std::function<void(const std::st
 }
 
 void OfflineHive::Close() {
+  cachedNode_ = 0;
   if (hive_) hivex_close(hive_);
   hive_ = nullptr;
 }
@@ -230,6 +231,7 @@ bool OfflineHive::Open(const std::string& hostPath, Kind kind, std::string* erro
 }
 
 bool OfflineHive::Load(std::string* error) {
+  cachedNode_ = 0;
   Close();
   dirty_ = false;
   std::string problem = HeaderProblem(path_, &dirty_);
@@ -280,6 +282,14 @@ std::vector<std::string> OfflineHive::SubkeyNames(std::size_t node) const {
   return hive_ && node ? ChildNames(hive_, node) : std::vector<std::string>();
 }
 
+const std::vector<OfflineValue>& OfflineHive::CachedValues(std::size_t node) const {
+  if (node == 0 || node != cachedNode_) {
+    cachedValues_ = Values(node);
+    cachedNode_ = node;
+  }
+  return cachedValues_;
+}
+
 std::vector<OfflineValue> OfflineHive::Values(std::size_t node) const {
   std::vector<OfflineValue> values;
   if (!hive_ || !node) return values;
@@ -303,6 +313,7 @@ std::vector<OfflineValue> OfflineHive::Values(std::size_t node) const {
 }
 
 std::size_t OfflineHive::Create(const std::vector<std::string>& path) {
+  cachedNode_ = 0;
   if (!hive_) return 0;
   hive_node_h node = hivex_root(hive_);
   for (const std::string& part : path) {
@@ -315,6 +326,7 @@ std::size_t OfflineHive::Create(const std::vector<std::string>& path) {
 }
 
 bool OfflineHive::SetValue(std::size_t node, const OfflineValue& value) {
+  cachedNode_ = 0;
   if (!hive_ || !node) return false;
   hive_set_value set;
   set.key = const_cast<char*>(value.name.c_str());
@@ -325,6 +337,7 @@ bool OfflineHive::SetValue(std::size_t node, const OfflineValue& value) {
 }
 
 bool OfflineHive::DeleteValue(std::size_t node, const std::string& name) {
+  cachedNode_ = 0;
   std::vector<OfflineValue> kept = Values(node);
   std::size_t before = kept.size();
   std::erase_if(kept, [&](const OfflineValue& v) { return velmora::EqualsIgnoreCase(v.name, name); });
@@ -340,6 +353,7 @@ bool OfflineHive::DeleteValue(std::size_t node, const std::string& name) {
 }
 
 bool OfflineHive::DeleteKey(std::size_t node) {
+  cachedNode_ = 0;
   if (!hive_ || !node || node == hivex_root(hive_)) return false;
   return hivex_node_delete_child(hive_, node) == 0;
 }
@@ -382,11 +396,13 @@ Status OfflineHive::Backup() {
 }
 
 void OfflineHive::Discard() {
+  cachedNode_ = 0;
   std::string ignored;
   Load(&ignored);
 }
 
 Status OfflineHive::Commit() {
+  cachedNode_ = 0;
   auto dropChanges = [&] { Discard(); };
   std::string refusal = WriteRefusal();
   if (!refusal.empty()) {

@@ -49,6 +49,9 @@ class OfflineHive {
   std::size_t Find(const std::vector<std::string>& path) const;
   std::vector<std::string> SubkeyNames(std::size_t node) const;
   std::vector<OfflineValue> Values(std::size_t node) const;
+  // Values(node), read once until the next change, so that enumerating a key
+  // value by value stays linear.
+  const std::vector<OfflineValue>& CachedValues(std::size_t node) const;
 
   // Changes in memory; Commit writes them. The callers check WriteRefusal first.
   std::size_t Create(const std::vector<std::string>& path);
@@ -80,6 +83,8 @@ class OfflineHive {
   bool dirty_ = false;
   bool backedUp_ = false;
   std::vector<std::string> backups_;
+  mutable std::size_t cachedNode_ = 0;  // 0: nothing cached
+  mutable std::vector<OfflineValue> cachedValues_;
 };
 
 // Writability of a host file or folder from its permission bits (root included:

@@ -201,8 +201,8 @@ Status OfflineEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t
   std::size_t node = 0;
   Status status = Open(key, &where, &node);
   if (status != kSuccess) return status;
-  std::vector<OfflineValue> values =
-      where.machineRoot ? std::vector<OfflineValue>() : where.hive->Values(node);
+  if (where.machineRoot) return kNoMoreItems;
+  const std::vector<OfflineValue>& values = where.hive->CachedValues(node);
   if (index >= values.size()) return kNoMoreItems;
   const OfflineValue& value = values[index];
   std::string bytes = ApiDataFromStored(value.type, value.data);
@@ -230,8 +230,7 @@ Status OfflineQueryValue(HKey key, const std::string& name, std::uint32_t* type,
   Status status = Open(key, &where, &node);
   if (status != kSuccess) return status;
   if (where.machineRoot) return kFileNotFound;
-  std::vector<OfflineValue> values = where.hive->Values(node);
-  const OfflineValue* value = FindValue(values, name);
+  const OfflineValue* value = FindValue(where.hive->CachedValues(node), name);
   if (!value) return kFileNotFound;
   std::string bytes = ApiDataFromStored(value->type, value->data);
   if (type) *type = value->type;

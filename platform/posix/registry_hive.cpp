@@ -890,6 +890,21 @@ std::vector<const HiveValue*> Hive::Values(const HiveNode* node) const {
   return values;
 }
 
+const HiveValue* Hive::ValueAt(const HiveNode* node, std::size_t index) const {
+  if (!node || !node->block) return nullptr;
+  HiveBlock* block = node->block;
+  Decode(block);
+  if (!block->positionsKnown) {
+    block->valuePositions.clear();
+    for (std::size_t k = 0; k < block->items.size(); ++k) {
+      if (block->items[k].kind == HiveItem::kValue) block->valuePositions.push_back(k);
+    }
+    block->positionsKnown = true;
+  }
+  if (index >= block->valuePositions.size()) return nullptr;
+  return &block->items[block->valuePositions[index]].value;
+}
+
 const HiveValue* Hive::FindValue(const HiveNode* node, std::u16string_view name) const {
   if (!node || !node->block) return nullptr;
   Decode(node->block);
@@ -932,6 +947,7 @@ void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t ty
   item.value.type = type;
   item.value.data = std::move(data);
   items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
+  block->positionsKnown = false;
   Touch(block);
 }
 
@@ -942,6 +958,7 @@ bool Hive::DeleteValue(HiveNode* node, std::u16string_view name) {
   for (auto it = items.begin(); it != items.end(); ++it) {
     if (it->kind == HiveItem::kValue && SameName(it->value.name, name)) {
       items.erase(it);
+      node->block->positionsKnown = false;
       Touch(node->block);
       return true;
     }

@@ -63,6 +63,10 @@ struct HiveBlock {
   HiveNode* node = nullptr;
   bool touched = false;        // key line and #time are written anew
   std::uint64_t modified = 0;  // FILETIME of the last change, when touched
+  // Where the value items stand in |items|: built when values are enumerated by
+  // index, dropped when a value is added or removed.
+  std::vector<std::size_t> valuePositions;
+  bool positionsKnown = false;
 };
 
 // Hash and equality of names as Wine compares them (letter case folded).
@@ -110,6 +114,9 @@ class Hive {
 
   // Values of a key in file order.
   std::vector<const HiveValue*> Values(const HiveNode* node) const;
+  // The |index|-th value of a key in file order, or null past the last; constant
+  // time after the first call, so enumerating a key is linear in its values.
+  const HiveValue* ValueAt(const HiveNode* node, std::size_t index) const;
   const HiveValue* FindValue(const HiveNode* node, std::u16string_view name) const;
   void SetValue(HiveNode* node, const std::u16string& name, std::uint32_t type, std::string data);
   bool DeleteValue(HiveNode* node, std::u16string_view name);
