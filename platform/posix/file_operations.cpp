@@ -6,23 +6,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 
 namespace platform {
 
 namespace {
-
-std::string ParentOf(const std::string& hostPath) {
-  std::size_t slash = hostPath.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return hostPath.substr(0, slash);
-}
 
 // Drops the kept path look-ups when a change of the file system ends, however it
 // ends.
@@ -60,27 +53,15 @@ Status files::ReadWholeFile(const std::string& path, std::string* bytes) {
   bytes->clear();
   std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
-  int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return FailWith(errno, "cannot open", path);
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    close(fd);
+  posix::HostReadFailure failure;
+  if (posix::ReadHostFile(host, bytes, &failure)) return kSuccess;
+  const std::string step = failure.step;
+  if (step == "open") return FailWith(failure.error, "cannot open", path);
+  if (step == "type") {
+    SetLastErrorDetail(path + " is not a file");
     return kAccessDenied;
   }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      close(fd);
-      return FailWith(error, "cannot read", path);
-    }
-    if (n == 0) break;
-    bytes->append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return kSuccess;
+  return FailWith(failure.error, "cannot read", path);
 }
 
 namespace {
@@ -89,44 +70,13 @@ Status WriteThroughTemporary(const std::string& path, const std::string& bytes, 
   ForgetLookupsOnExit forget;
   std::string host = files::HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
-  std::string folder = ParentOf(host);
-  std::random_device random;
-  std::string temp =
-      folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(random()) + ".tmp";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return FailWith(errno, "cannot create a file in", folder);
-  // Keep the mode of the file being replaced.
-  struct stat old;
-  if (stat(host.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      close(fd);
-      unlink(temp.c_str());
-      return FailWith(error, "cannot write", path);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if ((flush && fsync(fd) != 0) || close(fd) != 0) {
-    int error = errno;
-    unlink(temp.c_str());
-    return FailWith(error, "cannot flush", path);
-  }
-  if (rename(temp.c_str(), host.c_str()) != 0) {
-    int error = errno;
-    unlink(temp.c_str());
-    return FailWith(error, "cannot replace", path);
-  }
-  if (!flush) return kSuccess;
-  int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
-  }
-  return kSuccess;
+  posix::AtomicWriteFailure failure;
+  if (posix::WriteFileAtomically(host, bytes, flush, &failure)) return kSuccess;
+  const std::string step = failure.step;
+  if (step == "create") return FailWith(failure.error, "cannot create a file in", failure.folder);
+  if (step == "write") return FailWith(failure.error, "cannot write", path);
+  if (step == "flush") return FailWith(failure.error, "cannot flush", path);
+  return FailWith(failure.error, "cannot replace", path);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
+#include "platform/posix/host_file.h"
 #include "platform/posix/prefix.h"
 
 namespace platform {
@@ -86,28 +87,6 @@ std::string MapPath(const std::string& path) {
   return files::HostPathFromWindows(path);
 }
 
-bool ReadHostFile(const std::string& hostPath, std::string* bytes, struct stat* st) {
-  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
-    close(fd);
-    return false;
-  }
-  bytes->clear();
-  bytes->reserve(static_cast<std::size_t>(st->st_size));
-  char buffer[65536];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    bytes->append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return ok;
-}
-
 // The parsed document of |path|, or null when the file cannot be read.
 std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
   CachedFile& file = Cache()[path];
@@ -137,7 +116,7 @@ std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
   timespec readStart{};
   clock_gettime(CLOCK_REALTIME_COARSE, &readStart);
   std::string bytes;
-  if (!ReadHostFile(file.hostPath, &bytes, &st)) {
+  if (!posix::ReadHostFile(file.hostPath, &bytes, nullptr, &st)) {
     file.parsed = false;
     file.document.reset();
     return nullptr;

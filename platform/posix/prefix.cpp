@@ -16,6 +16,7 @@
 
 #include "base/utf16.h"
 #include "platform/offline.h"
+#include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_hive.h"
@@ -81,18 +82,10 @@ Status MakeFolders(const std::string& path) {
 }
 
 Status WriteNewFile(const std::string& path, const std::string& text) {
-  std::string temp = path + ".velmora-new";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return posix::StatusFromErrno(errno);
-  bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-    int error = errno;
-    unlink(temp.c_str());
-    SetLastErrorDetail("cannot write " + path + ": " + std::strerror(error));
-    return error ? posix::StatusFromErrno(error) : kWriteFault;
-  }
-  return kSuccess;
+  posix::AtomicWriteFailure failure;
+  if (posix::WriteFileAtomically(path, text, true, &failure, nullptr, 0666)) return kSuccess;
+  SetLastErrorDetail("cannot write " + path + ": " + std::strerror(failure.error));
+  return failure.error ? posix::StatusFromErrno(failure.error) : kWriteFault;
 }
 
 Status Link(const std::string& target, const std::string& path) {

@@ -16,27 +16,16 @@
 #include <vector>
 
 #include "platform/offline.h"
+#include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 
 namespace platform {
 
 namespace {
 
-// Reads a small file of /proc whole; false when it cannot be opened.
+// Reads a small file of /proc whole (at most 1 MB); false when it cannot be read.
 bool ReadProcFile(const std::string& path, std::string* bytes) {
-  bytes->clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    bytes->append(buffer, static_cast<std::size_t>(n));
-    if (bytes->size() > (1u << 20)) break;
-  }
-  close(fd);
-  return true;
+  return posix::ReadHostFile(path, bytes, nullptr, nullptr, 1u << 20);
 }
 
 std::string ProcPath(std::uint32_t pid, const char* leaf) {

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -25,6 +24,7 @@
 
 #include "base/path.h"
 #include "base/utf16.h"
+#include "platform/posix/host_file.h"
 #include "platform/posix/offline_registry.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
@@ -191,29 +191,14 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
   }
   if (file->loaded && SameIdentity(*file, st)) return kSuccess;
 
-  int fd = open(file->path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    int error = errno;
-    return Fail(posix::StatusFromErrno(error),
-                "cannot read the registry file " + file->path + ": " + std::strerror(error));
-  }
   std::string text;
   struct stat opened;
-  bool ok = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
-  if (ok) text.reserve(static_cast<std::size_t>(opened.st_size));
-  char buffer[1 << 16];
-  while (ok) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  int error = errno;
-  close(fd);
-  if (!ok) {
+  posix::HostReadFailure failure;
+  if (!posix::ReadHostFile(file->path, &text, &failure, &opened)) {
     file->loaded = false;
-    return Fail(kAccessDenied, "cannot read the registry file " + file->path + ": " + std::strerror(error));
+    Status status =
+        std::string_view(failure.step) == "open" ? posix::StatusFromErrno(failure.error) : kAccessDenied;
+    return Fail(status, "cannot read the registry file " + file->path + ": " + std::strerror(failure.error));
   }
   posix::HiveParseError parseError;
   file->bad = !file->model.Parse(text, &parseError);
@@ -266,62 +251,22 @@ Status CheckWrite(const HiveFile& file) {
 Status Commit(HiveFile* file) {
   std::string target = file->path;
   struct stat old;
-  bool hadFile = lstat(target.c_str(), &old) == 0;
-  if (hadFile && S_ISLNK(old.st_mode)) {
+  if (lstat(target.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) {
     // Keep the link: rewrite the file it points at.
     char* real = realpath(target.c_str(), nullptr);
     if (real) {
       target = real;
       std::free(real);
     }
-    hadFile = stat(target.c_str(), &old) == 0;
   }
-  static std::atomic<unsigned> counter{0};
-  std::string temp =
-      target + ".velmora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
   std::string text = file->model.Serialize();
-  auto failWith = [&](int error, const char* what) {
-    unlink(temp.c_str());
-    file->loaded = false;  // the model no longer matches the disk
-    return Fail(posix::StatusFromErrno(error), std::string("cannot write the registry file ") + file->path +
-                                                   " (" + what + "): " + std::strerror(error));
-  };
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    int error = errno;
-    file->loaded = false;
-    return Fail(posix::StatusFromErrno(error),
-                "cannot write the registry file " + file->path + ": " + std::strerror(error));
-  }
-  if (hadFile) {
-    fchmod(fd, old.st_mode & 07777);
-    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
-      // Only a privileged process can give the file away; keeping ours is fine.
-    }
-  }
-  std::size_t written = 0;
-  while (written < text.size()) {
-    ssize_t n = write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int error = n < 0 ? errno : EIO;
-      close(fd);
-      return failWith(error, "write");
-    }
-    written += static_cast<std::size_t>(n);
-  }
+  posix::AtomicWriteFailure failure;
   struct stat st;
-  if (fsync(fd) != 0 || fstat(fd, &st) != 0) {
-    int error = errno;
-    close(fd);
-    return failWith(error, "flush");
-  }
-  if (close(fd) != 0) return failWith(errno, "close");
-  if (rename(temp.c_str(), target.c_str()) != 0) return failWith(errno, "rename");
-  int folder = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    fsync(folder);
-    close(folder);
+  if (!posix::WriteFileAtomically(target, text, true, &failure, &st, 0666)) {
+    file->loaded = false;  // the model no longer matches the disk
+    std::string detail = std::string("cannot write the registry file ") + file->path;
+    if (std::string_view(failure.step) != "create") detail += std::string(" (") + failure.step + ")";
+    return Fail(posix::StatusFromErrno(failure.error), detail + ": " + std::strerror(failure.error));
   }
   Remember(file, st);
   return kSuccess;
@@ -462,9 +407,9 @@ Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* 
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
-  std::vector<const HiveValue*> values = opened.file->model.Values(opened.node);
-  if (index >= values.size()) return kNoMoreItems;
-  const HiveValue& value = *values[index];
+  const HiveValue* found = opened.file->model.ValueAt(opened.node, index);
+  if (!found) return kNoMoreItems;
+  const HiveValue& value = *found;
   std::string bytes = ApiData(value);
   if (CopyName(velmora::Utf8FromUtf16(value.name), name, nameSize) != kSuccess) {
     if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
