@@ -2,11 +2,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/folder_listing.h"
 #include "platform/posix/path_util.h"
 
 namespace platform {
@@ -44,17 +44,7 @@ bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != s
 
 }  // namespace
 
-struct FolderSearch::State {
-  std::vector<FoundItem> items;
-  std::size_t position = 0;
-};
-
-FolderSearch::FolderSearch() = default;
-FolderSearch::~FolderSearch() = default;
-
-bool FolderSearch::FindFirst(const std::string& pattern) {
-  state_.reset();
-  if (pattern.empty()) return false;
+bool files::ListMatchingItems(const std::string& pattern, std::vector<FoundItem>* items) {
   std::size_t cut = pattern.find_last_of("\\/");
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
   std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
@@ -63,7 +53,6 @@ bool FolderSearch::FindFirst(const std::string& pattern) {
       folder.empty() ? "." : (folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder));
   if (hostFolder.empty()) return false;
 
-  auto state = std::make_unique<State>();
   if (!HasWildcard(mask)) {
     std::string host = files::HostPathFromWindows(pattern);
     struct stat st;
@@ -74,63 +63,30 @@ bool FolderSearch::FindFirst(const std::string& pattern) {
     item.fullPath = folder.empty() ? item.name : folder + "\\" + item.name;
     item.isDirectory = S_ISDIR(st.st_mode);
     item.size = static_cast<std::uint64_t>(st.st_size);
-    state->items.push_back(item);
-  } else {
-    DIR* dir = opendir(hostFolder.c_str());
-    if (!dir) return false;
-    std::vector<FoundItem> dots;
-    while (dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (!WildcardMatch(mask, name)) continue;
-      FoundItem item;
-      item.name = name;
-      item.fullPath = folder.empty() ? name : folder + "\\" + name;
-      item.isDots = name == "." || name == "..";
-      struct stat st;
-      std::string host = hostFolder + "/" + name;
-      if (stat(host.c_str(), &st) == 0) {
-        item.isDirectory = S_ISDIR(st.st_mode);
-        item.size = static_cast<std::uint64_t>(st.st_size);
-      } else {
-        item.isDirectory = entry->d_type == DT_DIR;
-      }
-      (item.isDots ? dots : state->items).push_back(item);
-    }
-    closedir(dir);
-    // A stable order: the self and parent references first, then names without
-    // regard to case.
-    std::sort(dots.begin(), dots.end(),
-              [](const FoundItem& a, const FoundItem& b) { return a.name < b.name; });
-    std::sort(state->items.begin(), state->items.end(), [](const FoundItem& a, const FoundItem& b) {
-      std::string x = a.name, y = b.name;
-      std::transform(x.begin(), x.end(), x.begin(), FoldCase);
-      std::transform(y.begin(), y.end(), y.begin(), FoldCase);
-      return x != y ? x < y : a.name < b.name;
-    });
-    state->items.insert(state->items.begin(), dots.begin(), dots.end());
+    items->push_back(item);
+    return true;
   }
-  if (state->items.empty()) return false;
-  state_ = std::move(state);
+  DIR* dir = opendir(hostFolder.c_str());
+  if (!dir) return false;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (!WildcardMatch(mask, name)) continue;
+    FoundItem item;
+    item.name = name;
+    item.fullPath = folder.empty() ? name : folder + "\\" + name;
+    item.isDots = name == "." || name == "..";
+    struct stat st;
+    std::string host = hostFolder + "/" + name;
+    if (stat(host.c_str(), &st) == 0) {
+      item.isDirectory = S_ISDIR(st.st_mode);
+      item.size = static_cast<std::uint64_t>(st.st_size);
+    } else {
+      item.isDirectory = entry->d_type == DT_DIR;
+    }
+    items->push_back(item);
+  }
+  closedir(dir);
   return true;
-}
-
-bool FolderSearch::FindNext() {
-  if (!state_) return false;
-  if (state_->position + 1 >= state_->items.size()) return false;
-  ++state_->position;
-  return true;
-}
-
-const FoundItem& FolderSearch::Current() const {
-  static const FoundItem empty;
-  return state_ ? state_->items[state_->position] : empty;
-}
-
-void FolderSearch::Close() { state_.reset(); }
-
-bool files::PathFindsItem(const std::string& path) {
-  FolderSearch search;
-  return search.FindFirst(path);
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Files, folders and paths over the Win32 file API. Paths are Windows paths
 // already, so the host path of a path is the path itself.
 #include "platform/files.h"
+#include "platform/folder_listing.h"
 
 #include <windows.h>
 
@@ -19,7 +20,6 @@ using win32::Wide;
 
 Status LastStatus() { return static_cast<Status>(GetLastError()); }
 
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 class Handle {
  public:
@@ -159,34 +159,15 @@ Status Rename(const std::string& from, const std::string& to) {
              : LastStatus();
 }
 
-bool PathFindsItem(const std::string& path) {
-  FolderSearch search;
-  return search.FindFirst(path);
-}
-
 }  // namespace files
 
-struct FolderSearch::State {
-  std::vector<FoundItem> items;
-  std::size_t position = 0;
-};
-
-FolderSearch::FolderSearch() = default;
-FolderSearch::~FolderSearch() = default;
-
-// FindFirstFileW/FindNextFileW, collected at once and ordered like the Linux
-// backend orders them (dots first, then names without regard to case), so that
-// both backends hand the same sequence to the core.
-bool FolderSearch::FindFirst(const std::string& pattern) {
-  state_.reset();
-  if (pattern.empty()) return false;
+// FindFirstFileW/FindNextFileW; FolderSearch orders the items as on every backend.
+bool files::ListMatchingItems(const std::string& pattern, std::vector<FoundItem>* items) {
   std::size_t cut = pattern.find_last_of("\\/");
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
-  auto state = std::make_unique<State>();
-  std::vector<FoundItem> dots;
   do {
     FoundItem item;
     item.name = Narrow(data.cFileName, wcslen(data.cFileName));
@@ -194,34 +175,10 @@ bool FolderSearch::FindFirst(const std::string& pattern) {
     item.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item.isDots = item.name == "." || item.name == "..";
     item.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    (item.isDots ? dots : state->items).push_back(item);
+    items->push_back(item);
   } while (FindNextFileW(find, &data));
   FindClose(find);
-  std::sort(dots.begin(), dots.end(), [](const FoundItem& a, const FoundItem& b) { return a.name < b.name; });
-  std::sort(state->items.begin(), state->items.end(), [](const FoundItem& a, const FoundItem& b) {
-    std::string x = a.name, y = b.name;
-    std::transform(x.begin(), x.end(), x.begin(), FoldCase);
-    std::transform(y.begin(), y.end(), y.begin(), FoldCase);
-    return x != y ? x < y : a.name < b.name;
-  });
-  state->items.insert(state->items.begin(), dots.begin(), dots.end());
-  if (state->items.empty()) return false;
-  state_ = std::move(state);
   return true;
 }
-
-bool FolderSearch::FindNext() {
-  if (!state_) return false;
-  if (state_->position + 1 >= state_->items.size()) return false;
-  ++state_->position;
-  return true;
-}
-
-const FoundItem& FolderSearch::Current() const {
-  static const FoundItem empty;
-  return state_ ? state_->items[state_->position] : empty;
-}
-
-void FolderSearch::Close() { state_.reset(); }
 
 }  // namespace platform
