@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times `velmora-cli list --json` on a real Wine prefix beside the time of reading
 # the same files once (the floor): system.reg, user.reg, the database, and the
-# command line and name of every process in /proc.
+# command line and name of every process in /proc. Where the window program was
+# built, it also times the window's start until its first frame is drawn (Qt's
+# offscreen platform, VELMORA_QUIT_AFTER_FIRST_FRAME) beside the listing.
 #
 # The prefix is made by wineboot; the entries are imported into it by Wine's own
 # `reg import` (half under the machine's Run key, half under the user's), and one
@@ -68,6 +70,12 @@ mkdir -p "$large" "$small"
 cp "$cli" "$large/velmora-cli"
 cp "$cli" "$small/velmora-cli"
 cp "$shipped_db" "$small/vlmdb.vmd"
+# The window program needs its whole program folder (movies, language files).
+window=
+if [[ -x $build/bin/Velmora ]]; then
+  window=$work/program-window
+  cp -a "$build/bin/." "$window/"
+fi
 {
   echo "@version 07/12/2026"
   for p in "${programs[@]}"; do echo "SYS | $p | A program of the system."; done
@@ -79,6 +87,7 @@ cp "$shipped_db" "$small/vlmdb.vmd"
   echo "SPC | vendor | AD | NULL"
 } >"$work/definitions.txt"
 "$pack" pack "$work/definitions.txt" "$large/vlmdb.vmd" >/dev/null
+if [[ -n $window ]]; then cp "$large/vlmdb.vmd" "$window/vlmdb.vmd"; fi
 
 # ---- one prefix per count ----------------------------------------------------
 # Shortcuts made once by velmora-cli itself, then copied into each prefix.
@@ -152,7 +161,12 @@ most=0
 for n in $counts; do ((n / 20 > most)) && most=$((n / 20)); done
 ((most > 0)) && make_shortcuts "$most"
 
-printf '%-8s %12s %12s %8s %10s\n' entries "list (ms)" "floor (ms)" ratio listed
+# The window's first frame, the program ended right after it (60 s at most).
+first_frame() {
+  QT_QPA_PLATFORM=offscreen VELMORA_QUIT_AFTER_FIRST_FRAME=1 timeout 60 "$window/Velmora"
+}
+
+printf '%-8s %12s %12s %8s %10s %12s %8s\n' entries "list (ms)" "floor (ms)" ratio listed "window (ms)" "win/list"
 for n in $counts; do
   prefix=$work/prefix-$n
   make_prefix "$n" "$prefix"
@@ -160,15 +174,22 @@ for n in $counts; do
   ((n < 100)) && program=$small
   export WINEPREFIX=$prefix
   listed=$("$program/velmora-cli" list --json | grep -c '"location"' || true)
-  list_times=() floor_times=()
+  list_times=() floor_times=() window_times=()
   for ((r = 0; r < runs; r++)); do
     list_times+=("$(time_ms "$program/velmora-cli" list --json)")
     floor_times+=("$(time_ms read_floor "$prefix" "$program/vlmdb.vmd")")
+    # The window with the large database only, the case it is measured on.
+    if [[ -n $window && $program == "$large" ]]; then window_times+=("$(time_ms first_frame)"); fi
   done
   list=$(printf '%s\n' "${list_times[@]}" | median)
   floor=$(printf '%s\n' "${floor_times[@]}" | median)
   ratio=$(awk -v a="$list" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')
-  printf '%-8s %12s %12s %8s %10s\n' "$n" "$list" "$floor" "$ratio" "$listed"
+  shown=- window_ratio=-
+  if ((${#window_times[@]} > 0)); then
+    shown=$(printf '%s\n' "${window_times[@]}" | median)
+    window_ratio=$(awk -v a="$shown" -v b="$list" 'BEGIN { printf "%.2f", a / b }')
+  fi
+  printf '%-8s %12s %12s %8s %10s %12s %8s\n' "$n" "$list" "$floor" "$ratio" "$listed" "$shown" "$window_ratio"
   unset WINEPREFIX
   [[ ${KEEP:-0} == 1 ]] || rm -rf "$prefix"
 done

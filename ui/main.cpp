@@ -3,6 +3,7 @@
 // application's shutdown, which never returns.
 #include <QApplication>
 #include <QQuickWindow>
+#include <QTimer>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +13,32 @@
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/resource_images.h"
 #include "ui/velmora_dlg.h"
+
+namespace {
+
+// With VELMORA_QUIT_AFTER_FIRST_FRAME set, the main window closes as soon as it
+// has drawn its first frame, without saving anything, and the program ends. The
+// start-up benchmark times the whole run this way.
+class QuitAfterFirstFrame : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !done_) {
+      auto* widget = qobject_cast<QWidget*>(watched);
+      auto* window = widget ? qobject_cast<velmora::ui::VelmoraDlg*>(widget->window()) : nullptr;
+      if (window) {
+        done_ = true;
+        // Queued: the rest of this frame is drawn before the window closes.
+        QTimer::singleShot(0, window, [window] { window->done(0); });
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool done_ = false;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The movies need no GPU: Qt Quick's software renderer draws them anywhere,
@@ -23,6 +50,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Velmora");
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(velmora::ui::ProgramWindowIcon());
+  QuitAfterFirstFrame firstFrame;
+  if (!qEnvironmentVariableIsEmpty("VELMORA_QUIT_AFTER_FIRST_FRAME")) qt.installEventFilter(&firstFrame);
 
   // "--windows DIR [--user NAME]" chooses an offline Windows installation
   // instead of the Wine prefix.

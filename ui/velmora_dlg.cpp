@@ -17,6 +17,7 @@
 #include "app/window_layout.h"
 #include "base/text.h"
 #include "database/description_html.h"
+#include "entries/scan_pass.h"
 #include "entries/startup_location.h"
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
@@ -240,8 +241,11 @@ void VelmoraDlg::Initialise() {
     splash_->SetLooping(false);
   }
 
-  model_.ScanAllLocations();
-  model_.ReadDisabledTasks();
+  {
+    ScanPass pass;  // the locations and the store in one pass
+    model_.ScanAllLocations();
+    model_.ReadDisabledTasks();
+  }
   model_.FillCategoryCodes();
   model_.RateAllTasks();
   model_.EnumerateProfiles();
