@@ -1,33 +1,59 @@
-// Shared set-up of the fuzz targets: a throw-away prefix, and a file on the Z:
-// drive that each input is written to before the readers, which take paths, run.
+// Shared set-up of the fuzz targets: a throw-away prefix with a program folder,
+// and a file on the Z: drive for the readers that take paths.
 #pragma once
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "platform/startup.h"
 
 namespace velmora::fuzz {
 
-inline const std::string& InputPath() {
-  static const std::string path = [] {
+// The host folder that holds the prefix, the program folder and the input file.
+inline const std::string& WorkDir() {
+  static const std::string dir = [] {
     char folder[] = "/tmp/velmora-fuzz-XXXXXX";
     if (!mkdtemp(folder)) abort();
     setenv("WINEPREFIX", (std::string(folder) + "/prefix").c_str(), 1);
     if (platform::InitSystem() != 0) abort();
-    return platform::files::WindowsPathFromHost(std::string(folder) + "/input.bin");
+    std::string program = std::string(folder) + "/program";
+    if (mkdir(program.c_str(), 0755) != 0) abort();
+    Program().programDir = platform::files::WindowsPathFromHost(program);
+    return std::string(folder);
   }();
+  return dir;
+}
+
+inline const std::string& InputPath() {
+  static const std::string path = platform::files::WindowsPathFromHost(WorkDir() + "/input.bin");
   return path;
 }
 
-inline void WriteInput(const std::uint8_t* data, std::size_t size) {
-  std::ofstream out(platform::files::HostPathFromWindows(InputPath()), std::ios::binary | std::ios::trunc);
+inline void WriteHostFile(const std::string& hostPath, const std::uint8_t* data, std::size_t size) {
+  std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  if (!out) abort();
 }
+
+inline void WriteInput(const std::uint8_t* data, std::size_t size) {
+  WriteHostFile(platform::files::HostPathFromWindows(InputPath()), data, size);
+}
+
+// A property that failed: libFuzzer keeps the input as a crash.
+#define FUZZ_CHECK(condition)                                                     \
+  do {                                                                            \
+    if (!(condition)) {                                                           \
+      fprintf(stderr, "fuzz property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+      abort();                                                                    \
+    }                                                                             \
+  } while (0)
 
 }  // namespace velmora::fuzz

@@ -33,6 +33,8 @@ namespace icons {
 // (index 0). nullptr when the file has no such icon; icons::NotAnIconFileResult() for any
 // other kind of file or a missing one.
 IconHandle Extract(const std::string& path, int index);
+// The same for the bytes of a file held in memory.
+IconHandle ExtractFromBytes(const std::uint8_t* data, std::size_t size, int index);
 
 // The special result 1.
 IconHandle NotAnIconFileResult();

@@ -14,6 +14,9 @@ class ShellLink {
   // IPersistFile::Load: parses the file. kFail for a missing, truncated or
   // malformed file; the object is then empty.
   HResult Load(const std::string& path);
+  // The same for the bytes of a link file held in memory; |path| names the file
+  // they came from (a relative target is taken relative to its folder).
+  HResult LoadFromBytes(const std::uint8_t* data, std::size_t size, const std::string& path);
   // IShellLinkA::Resolve: checks that the link has a target. Never shows a dialog.
   HResult Resolve() const;
   // IShellLinkA::GetPath with SLGP_RAWPATH: the target as stored (environment
@@ -29,6 +32,8 @@ class ShellLink {
   HResult SetIconLocation(const std::string& path, int index);
   // IPersistFile::Save: writes the link atomically.
   HResult Save(const std::string& path) const;
+  // The bytes Save would write to |path|.
+  HResult SaveToBytes(const std::string& path, std::string* bytes) const;
 
   // Everything a link holds that the program reads or writes.
   std::string target;            // LinkInfo / environment block / IDList / relative path

@@ -1,16 +1,44 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Linux build, then the Windows build
-# (cross-compiled with MinGW-w64), whose programs and tests run under Wine.
+# Builds everything and runs every test:
+#   1. the Linux build (build/);
+#   2. the Windows build (build-win32/, cross-compiled with MinGW-w64), whose
+#      programs and tests run under Wine;
+#   3. the tests below the window again in a build with AddressSanitizer, UBSan
+#      and LeakSanitizer (build-asan/); VELMORA_SANITIZE_WINDOW=1 adds the window
+#      tests (they roughly double the time of this step);
+#   4. every fuzz target (build-fuzz/, clang and libFuzzer) for a short fixed time
+#      on its seeds (VELMORA_FUZZ_SECONDS, default 10).
+# Any failure fails the command; every step runs all the same.
+#
+# One build only: VELMORA_BUILD_DIR names it and VELMORA_CMAKE_ARGS configures it,
+# e.g. the sanitizer build alone:
+#   VELMORA_BUILD_DIR=build-asan VELMORA_CMAKE_ARGS=-DVELMORA_SANITIZE=ON VELMORA_SKIP_WIN32=1 bash scripts/test.sh
+# VELMORA_SKIP_WIN32=1 leaves the Windows build out, VELMORA_SKIP_SANITIZE=1 the
+# sanitizer build, VELMORA_SKIP_FUZZ=1 the fuzz runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=${VELMORA_TEST_JOBS:-2}
+status=0
+
+# step NAME: prints the step and the seconds since the last one.
+last=$SECONDS
+step() {
+  echo "== $1 (previous step: $((SECONDS - last)) s)"
+  last=$SECONDS
+}
+
+step "Linux build"
 build=${VELMORA_BUILD_DIR:-build}
+# shellcheck disable=SC2086  # the arguments are words
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VELMORA_CMAKE_ARGS:-}
 cmake --build "$build"
 
-# VELMORA_SKIP_WIN32=1 leaves the Windows build out (for example in a sanitizer run).
 win32=${VELMORA_WIN32_BUILD_DIR:-build-win32}
 if [[ -z ${VELMORA_SKIP_WIN32:-} ]]; then
+  step "Windows build"
+  # shellcheck disable=SC2086
   cmake -S . -B "$win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake ${VELMORA_WIN32_CMAKE_ARGS:-}
   cmake --build "$win32"
@@ -18,9 +46,35 @@ if [[ -z ${VELMORA_SKIP_WIN32:-} ]]; then
   export VELMORA_WIN32_PROGRAM_DIR=$PWD/$win32/bin
 fi
 
-status=0
-(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2) || status=1
+step "Linux tests"
+(cd "$build" && ctest --output-on-failure -j"$jobs") || status=1
 if [[ -z ${VELMORA_SKIP_WIN32:-} ]]; then
-  (cd "$win32" && ctest --output-on-failure -j2) || status=1
+  step "Windows tests"
+  (cd "$win32" && ctest --output-on-failure -j"$jobs") || status=1
 fi
+
+# A single build was asked for: that is all.
+if [[ -n ${VELMORA_BUILD_DIR:-} ]]; then exit $status; fi
+
+if [[ -z ${VELMORA_SKIP_SANITIZE:-} ]]; then
+  step "Tests under AddressSanitizer, UBSan and LeakSanitizer (build-asan)"
+  window=OFF
+  [[ ${VELMORA_SANITIZE_WINDOW:-0} == 1 ]] && window=ON
+  # The Windows programs ran in the Linux tests already; here only our own code
+  # is under the sanitizers.
+  (
+    unset VELMORA_WIN32_PROGRAM_DIR
+    # shellcheck disable=SC2086
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
+      -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_UI=$window ${VELMORA_CMAKE_ARGS:-}
+    cmake --build build-asan
+    cd build-asan && ctest --output-on-failure -j"$jobs"
+  ) || status=1
+fi
+
+if [[ -z ${VELMORA_SKIP_FUZZ:-} ]]; then
+  step "Every fuzz target for ${VELMORA_FUZZ_SECONDS:-10} seconds (build-fuzz)"
+  bash scripts/fuzz.sh build-fuzz "${VELMORA_FUZZ_SECONDS:-10}" || status=1
+fi
+step "Done"
 exit $status

@@ -238,9 +238,10 @@ bool icons::DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* i
   return DecodeDib(data, size, image);
 }
 
-IconHandle icons::Extract(const std::string& path, int index) {
-  posix::FileBytes file;
-  if (!file.Open(files::HostPathFromWindows(path))) return icons::NotAnIconFileResult();
+namespace {
+
+// The icon |index| of the file |file| holds, by the kind of file it is.
+IconHandle IconOf(const posix::FileBytes& file, int index) {
   switch (posix::DetectFileKind(file)) {
     case posix::FileKind::kPe:
       return IconFromPe(file, index);
@@ -251,6 +252,20 @@ IconHandle icons::Extract(const std::string& path, int index) {
     default:
       return icons::NotAnIconFileResult();
   }
+}
+
+}  // namespace
+
+IconHandle icons::Extract(const std::string& path, int index) {
+  posix::FileBytes file;
+  if (!file.Open(files::HostPathFromWindows(path))) return icons::NotAnIconFileResult();
+  return IconOf(file, index);
+}
+
+IconHandle icons::ExtractFromBytes(const std::uint8_t* data, std::size_t size, int index) {
+  posix::FileBytes file;
+  file.OpenMemory(data, size);
+  return IconOf(file, index);
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace platform::posix {
 
@@ -21,6 +22,7 @@ FileBytes::~FileBytes() {
 bool FileBytes::Open(const std::string& hostPath) {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+  memory_ = nullptr;
   size_ = 0;
   if (hostPath.empty()) return false;
   int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
@@ -35,8 +37,19 @@ bool FileBytes::Open(const std::string& hostPath) {
   return true;
 }
 
+void FileBytes::OpenMemory(const std::uint8_t* data, std::size_t size) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  memory_ = data;
+  size_ = data ? size : 0;
+}
+
 bool FileBytes::Read(std::uint64_t offset, std::size_t count, void* out) const {
-  if (fd_ < 0 || offset > size_ || count > size_ - offset) return false;
+  if ((fd_ < 0 && !memory_) || offset > size_ || count > size_ - offset) return false;
+  if (memory_) {
+    if (count) std::memcpy(out, memory_ + offset, count);
+    return true;
+  }
   auto* bytes = static_cast<char*>(out);
   std::size_t done = 0;
   while (done < count) {
@@ -50,7 +63,7 @@ bool FileBytes::Read(std::uint64_t offset, std::size_t count, void* out) const {
 
 bool FileBytes::Read(std::uint64_t offset, std::size_t count, std::string* out) const {
   out->clear();
-  if (fd_ < 0 || offset > size_ || count > size_ - offset) return false;
+  if ((fd_ < 0 && !memory_) || offset > size_ || count > size_ - offset) return false;
   out->resize(count);
   if (!Read(offset, count, out->data())) {
     out->clear();

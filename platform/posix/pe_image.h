@@ -10,7 +10,7 @@
 
 namespace platform::posix {
 
-// An open regular file read at offsets.
+// An open regular file, or bytes held in memory, read at offsets.
 class FileBytes {
  public:
   FileBytes() = default;
@@ -20,6 +20,8 @@ class FileBytes {
 
   // False when the file is missing, unreadable or not a regular file.
   bool Open(const std::string& hostPath);
+  // Reads |size| bytes at |data| instead of a file; they must outlive this object.
+  void OpenMemory(const std::uint8_t* data, std::size_t size);
   std::uint64_t size() const { return size_; }
   // Reads exactly |count| bytes at |offset|; false when they are not all there.
   bool Read(std::uint64_t offset, std::size_t count, void* out) const;
@@ -27,6 +29,7 @@ class FileBytes {
 
  private:
   int fd_ = -1;
+  const std::uint8_t* memory_ = nullptr;
   std::uint64_t size_ = 0;
 };
 

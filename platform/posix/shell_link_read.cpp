@@ -257,9 +257,14 @@ HResult ShellLink::Load(const std::string& path) {
   if (!file.Open(files::HostPathFromWindows(path)) || file.size() > kMaxLinkFile) return kFail;
   std::string bytes;
   if (!file.Read(0, static_cast<std::size_t>(file.size()), &bytes)) return kFail;
+  return LoadFromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), path);
+}
+
+HResult ShellLink::LoadFromBytes(const std::uint8_t* data, std::size_t size, const std::string& path) {
+  *this = ShellLink();
+  if (!data || size > kMaxLinkFile) return kFail;
   ShellLink parsed;
-  if (!Parse(Span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), path, &parsed))
-    return kFail;
+  if (!Parse(Span(data, size), path, &parsed)) return kFail;
   *this = parsed;
   return kOk;
 }

@@ -177,6 +177,13 @@ bool LinkInfo(const std::string& target, Writer* out) {
 }  // namespace
 
 HResult ShellLink::Save(const std::string& path) const {
+  std::string bytes;
+  if (SaveToBytes(path, &bytes) != kOk) return kFail;
+  return files::WriteAtomic(path, bytes) == kSuccess ? kOk : kFail;
+}
+
+HResult ShellLink::SaveToBytes(const std::string& path, std::string* bytes) const {
+  bytes->clear();
   std::uint32_t fileSize = 0;
   std::uint32_t attributes = fileAttributes;
   struct stat st;
@@ -229,7 +236,8 @@ HResult ShellLink::Save(const std::string& path) const {
     out.Utf16(wide);
   }
   out.U32(0);  // terminal block
-  return files::WriteAtomic(path, out.bytes()) == kSuccess ? kOk : kFail;
+  *bytes = out.bytes();
+  return kOk;
 }
 
 }  // namespace platform

@@ -122,10 +122,8 @@ void PutU32(std::vector<std::uint8_t>* out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-// The whole block for |path|, or empty.
-std::vector<std::uint8_t> BuildBlock(const std::string& path) {
-  posix::FileBytes file;
-  if (!file.Open(files::HostPathFromWindows(path))) return {};
+// The whole block for the PE file |file|, or empty.
+std::vector<std::uint8_t> BuildBlock(const posix::FileBytes& file) {
   posix::PeImage image;
   if (!image.Open(&file)) return {};
   std::vector<posix::ResourceEntry> names;
@@ -213,10 +211,22 @@ bool FindText(const std::vector<std::uint8_t>& block, const TextTable& table, st
   return false;
 }
 
+std::vector<std::uint8_t> BuildBlock(const std::string& path) {
+  posix::FileBytes file;
+  if (!file.Open(files::HostPathFromWindows(path))) return {};
+  return BuildBlock(file);
+}
+
 }  // namespace
 
 std::uint32_t version::InfoSize(const std::string& path) {
   return static_cast<std::uint32_t>(BuildBlock(path).size());
+}
+
+std::vector<std::uint8_t> version::InfoFromBytes(const std::uint8_t* data, std::size_t size) {
+  posix::FileBytes file;
+  file.OpenMemory(data, size);
+  return BuildBlock(file);
 }
 
 bool version::ReadInfo(const std::string& path, std::uint32_t size, std::vector<std::uint8_t>* block) {

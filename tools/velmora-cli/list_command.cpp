@@ -13,6 +13,28 @@
 
 namespace velmora::cli {
 
+bool ParseListOptions(const std::vector<std::string>& words, ListOptions* options, std::string* error) {
+  *options = ListOptions();
+  bool formatGiven = false;
+  for (const std::string& word : words) {
+    if (word == "--new") {
+      options->onlyNew = true;
+      continue;
+    }
+    if (word != "--json" && word != "--csv") {
+      *error = "unknown option for list: " + word;
+      return false;
+    }
+    if (formatGiven) {
+      *error = "--json and --csv exclude each other";
+      return false;
+    }
+    formatGiven = true;
+    options->format = word == "--json" ? ListFormat::kJson : ListFormat::kCsv;
+  }
+  return true;
+}
+
 const char* IconKind(const Task& task) {
   if (!task.icon || task.icon->notAnIconFile) return "none";
   if (task.icon->resourceId != 0) return "default";

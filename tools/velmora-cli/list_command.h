@@ -2,6 +2,8 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "changes/seen_entries.h"
 #include "entries/startup_parameters.h"
@@ -17,6 +19,10 @@ struct ListOptions {
   const changes::SeenEntries* seen = nullptr;
   bool onlyNew = false;  // list only the entries that are new
 };
+
+// The options of "list" (the words after it) into |options|: false with the
+// reason in |error| for an unknown word or both --json and --csv.
+bool ParseListOptions(const std::vector<std::string>& words, ListOptions* options, std::string* error);
 
 // Prints the entries of |model|: the locations the system has (0 to 5, and 6 and
 // 7 on a 64-bit one) in number order, entries of a location by lower-cased name;

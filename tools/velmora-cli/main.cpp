@@ -107,17 +107,8 @@ int RunReadCommand(const std::string& command, const std::vector<std::string>& a
     if (args.size() != 1) return UsageError("export needs one file name");
     exportPath = args[0];
   } else {
-    bool formatGiven = false;
-    for (const std::string& arg : args) {
-      if (arg == "--new") {
-        options.onlyNew = true;
-        continue;
-      }
-      if (arg != "--json" && arg != "--csv") return UsageError("unknown option for list: " + arg);
-      if (formatGiven) return UsageError("--json and --csv exclude each other");
-      formatGiven = true;
-      options.format = arg == "--json" ? cli::ListFormat::kJson : cli::ListFormat::kCsv;
-    }
+    std::string problem;
+    if (!cli::ParseListOptions(args, &options, &problem)) return UsageError(problem);
   }
   std::string error;
   if (!OpenPrefix(&error)) return Fail(error);

@@ -1,0 +1,128 @@
+// libFuzzer target: velmora-cli's command words and operands (the input split at
+// zero bytes) through the edit, profile and list commands, on a real prefix.
+//  - the status is 0, 1 or 2, and a failure or wrong usage says why on stderr;
+//  - a change that succeeded is undone by its inverse (add/remove,
+//    disable/enable, profile save/delete), and the listing is the one before;
+//  - after every command both hive files still parse.
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "entries/startup_parameters.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/files.h"
+#include "platform/posix/registry_hive.h"
+#include "platform/posix/prefix.h"
+#include "tools/velmora-cli/edit_commands.h"
+#include "tools/velmora-cli/list_command.h"
+#include "tools/velmora-cli/profile_commands.h"
+
+using namespace velmora;
+
+namespace {
+
+int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
+  StartupParameters model;
+  std::ostringstream output, error;
+  int status = 2;
+  if (!args.empty() && args[0] == "profile") {
+    status = cli::RunProfileCommand(args, model, output, error);
+  } else if (!args.empty() && cli::IsEditCommand(args[0])) {
+    status = cli::RunEditCommand(args, model, output, error);
+  } else if (!args.empty() && args[0] == "list") {
+    cli::ListOptions options;
+    std::string problem;
+    if (cli::ParseListOptions(std::vector<std::string>(args.begin() + 1, args.end()), &options, &problem)) {
+      cli::ReadModel(model);
+      cli::PrintEntries(model, options, output);
+      const std::string text = output.str();
+      if (options.format == cli::ListFormat::kJson) FUZZ_CHECK(text.size() >= 3 && text[0] == '[' && text.substr(text.size() - 2) == "]\n");
+      status = 0;
+    } else {
+      error << problem << "\n";
+    }
+  } else {
+    error << "unknown command\n";
+  }
+  FUZZ_CHECK(status == 0 || status == 1 || status == 2);
+  if (status != 0) FUZZ_CHECK(!error.str().empty());
+  if (out) *out = output.str();
+  return status;
+}
+
+std::string Listing() {
+  StartupParameters model;
+  cli::ReadModel(model);
+  std::ostringstream out;
+  cli::ListOptions options;
+  options.format = cli::ListFormat::kJson;
+  cli::PrintEntries(model, options, out);
+  return out.str();
+}
+
+void HivesParse() {
+  for (const char* file : {"/user.reg", "/system.reg"}) {
+    std::string text;
+    FUZZ_CHECK(platform::files::ReadWholeFile(platform::files::WindowsPathFromHost(platform::PrefixDir() + file), &text) ==
+               platform::kSuccess);
+    platform::posix::Hive hive;
+    FUZZ_CHECK(hive.Parse(text, nullptr));
+  }
+}
+
+const std::vector<std::vector<std::string>>& Seeds() {
+  static const std::vector<std::vector<std::string>> seeds = {
+      {"add", "CU Run", "Tray", "C:\\windows\\notepad.exe /min"},
+      {"add", "LM Run", "Updater", "\"C:\\Program Files\\up.exe\" -q"},
+      {"add", "CU Startup Folder", "Notes", "C:\\windows\\notepad.exe"},
+  };
+  return seeds;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const std::string baseline = [] {
+    fuzz::WorkDir();
+    for (const auto& seed : Seeds()) FUZZ_CHECK(Run(seed) == 0);
+    return Listing();
+  }();
+
+  std::vector<std::string> args;
+  std::string current;
+  for (std::size_t i = 0; i < size && args.size() < 6; ++i) {
+    if (data[i] == 0) {
+      args.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(static_cast<char>(data[i]));
+    }
+  }
+  if (args.size() < 6) args.push_back(current);
+
+  std::string said;
+  int status = Run(args, &said);
+  HivesParse();
+  if (status == 0 && args.size() >= 3) {
+    const std::string& command = args[0];
+    std::vector<std::string> inverse;
+    if ((command == "add" || command == "disable") && said.find("nothing changed") == std::string::npos) {
+      inverse = {command == "add" ? "remove" : "enable", args[1], args[2]};
+    } else if (command == "profile" && args[1] == "save") {
+      for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] != "--replace") inverse = {"profile", "delete", args[i]};
+      }
+    } else if (command == "remove") {
+      for (const auto& seed : Seeds()) {
+        if (Listing() != baseline) Run(seed);
+      }
+    }
+    if (!inverse.empty()) {
+      FUZZ_CHECK(Run(inverse) == 0);
+      HivesParse();
+    }
+  }
+  FUZZ_CHECK(Listing() == baseline || (args[0] == "remove" || args[0] == "profile"));
+  return 0;
+}

@@ -1,0 +1,69 @@
+// libFuzzer target: a definitions database file through the decoder, and the
+// rating pass over the decoded working copy.
+//  - the version is "" or has its slashes at index 2 and 5, without CR LF;
+//  - the outer layer round-trips: building a file from the decoded body and
+//    decoding it again gives the same body;
+//  - the decoder writes exactly the body as the working copy;
+//  - rating a set of entries reads the working copy without failing, and every
+//    rating is one the program knows.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/program_context.h"
+#include "database/categories.h"
+#include "database/database_file.h"
+#include "database/rating.h"
+#include "entries/startup_parameters.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+
+using namespace velmora;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::WorkDir();
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  std::string version = DefnsVersionOf(bytes);
+  if (!version.empty()) {
+    FUZZ_CHECK(version.size() >= 6 && version[2] == '/' && version[5] == '/');
+    FUZZ_CHECK(version.find("\r\n") == std::string::npos);
+  }
+  std::string body;
+  bool hasBody = ExtractPlainBody(bytes, &body);
+  if (hasBody) {
+    std::string again;
+    FUZZ_CHECK(ExtractPlainBody(BuildDatabaseFile("01/02/2003", body), &again) && again == body);
+  }
+  std::string scrambled = ScrambleText(bytes.substr(0, 64));
+  FUZZ_CHECK(ScrambleText(UnscrambleText(scrambled)) == scrambled);
+
+  const std::string& programDir = Program().programDir;
+  fuzz::WriteHostFile(platform::files::HostPathFromWindows(DatabasePath(programDir)), data, size);
+  platform::ini::ClearCache();
+  FUZZ_CHECK(DecodeDatabase(programDir) == hasBody);
+  if (!hasBody) return 0;
+  std::string copy;
+  FUZZ_CHECK(platform::files::ReadWholeFile(WorkingCopyPath(programDir), &copy) == platform::kSuccess && copy == body);
+
+  StartupParameters model;
+  const char* files[] = {"explorer.exe", "ctfmon.exe", "tray.exe", "qttask.exe", "a.exe"};
+  for (int i = 0; i < 5; ++i) {
+    auto task = std::make_unique<Task>();
+    task->name = files[i];
+    task->fileName = files[i];
+    task->command = std::string("C:\\x\\") + files[i];
+    model.entryMaps[i % kLocationCount].emplace(files[i], std::move(task));
+  }
+  model.FillCategoryCodes();
+  model.RateAllTasks();
+  for (auto& map : model.entryMaps) {
+    for (auto& [name, task] : map) {
+      Task single = *task;
+      single.rating = kUnknownFileRating;
+      model.RateTask(single);
+      FUZZ_CHECK(!task->rating.empty() && !single.rating.empty());
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,212 @@
+// velmora-cli's writing commands under faults injected into the process (the
+// preloaded fault_shim): the disk fills up at the k-th change of a file, the k-th
+// change fails with EIO, or the process is killed before its k-th change -- for
+// every k until the command gets through untouched. After each run a fresh start
+// must find every entry in its location or in the store, a Startup item's bytes
+// whole in the folder or in its kept copy, both hives parseable, and a failed
+// command must have said so (exit 1 and a message).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "platform/posix/registry_hive.h"
+#include "platform/posix/prefix.h"
+#include "platform/startup.h"
+#include "tests/changes/changes_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Outcome {
+  int status = -1;  // exit status; 137 (or -1) when killed
+  std::string out;
+  long changes = 0;  // file changes the process made or tried
+  bool hit = false;  // the fault happened
+};
+
+class CliFaultTest : public ChangesTest {
+ protected:
+  // Entries of every kind: Run values of both roots, a disabled one in the store,
+  // a shortcut and a plain file in the user's Startup folder.
+  void MakeConfiguration() {
+    SetText(kCuRun, "Plain", "C:\\plain.exe /q");
+    SetText(kCuRun, "Exp", "%SystemRoot%\\exp.exe", platform::kRegExpandSz);
+    SetText(kLmRun, "Machine", "C:\\machine.exe");
+    SetStore("3|Stored", "C:\\stored.exe");
+    MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray", "C:\\Tools");
+    WriteFile(Item(kCuStartupFolder, "run.cmd"), "echo run\r\n");
+    tool_ = ReadFile(Item(kCuStartupFolder, "Tool.lnk"));
+  }
+
+  Outcome Run(const std::vector<std::string>& args, const std::string& fault = "", long at = 0) {
+    std::string report = current_->dir() + "/fault-report";
+    fs::remove(report);
+    std::string command = "cd / && ";
+    if (!fault.empty()) {
+      command += "VELMORA_FAULT=" + fault + " VELMORA_FAULT_AT=" + std::to_string(at) +
+                 " VELMORA_FAULT_REPORT=" + Quote(report) + " LD_PRELOAD=" + Quote(VELMORA_FAULT_SHIM) +
+                 " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
+    }
+    command += Quote(VELMORA_PROGRAM_DIR "/velmora-cli");
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    command += " 2>&1";
+    Outcome outcome;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return outcome;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) outcome.out.append(buffer.data(), n);
+    int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 137;
+    if (fs::exists(report)) {
+      std::string text = ReadFile(report);
+      outcome.changes = std::atol(text.c_str());
+      outcome.hit = text.find("hit") != std::string::npos;
+    }
+    platform::ResetPrefixForTesting();
+    platform::InitSystem();
+    return outcome;
+  }
+
+  // What a fresh start must find whatever happened.
+  void Check(const std::vector<std::string>& args, const Outcome& outcome, const std::string& when) {
+    SCOPED_TRACE(when + "\n" + outcome.out);
+    for (const char* file : {"system.reg", "user.reg"}) {
+      platform::posix::Hive hive;
+      platform::posix::HiveParseError error;
+      EXPECT_TRUE(hive.Parse(ReadFile(current_->HostPath(file)), &error)) << file << ":" << error.line;
+    }
+    if (outcome.status == 1) {
+      EXPECT_NE(outcome.out.find("velmora-cli: "), std::string::npos);
+    } else if (outcome.status != 137) {
+      EXPECT_EQ(outcome.status, 0);
+    }
+    StartupParameters model;
+    model.readOnly = true;
+    Read(model);
+    const bool removing = args[0] == "remove";
+    for (const auto& [location, name] :
+         {std::pair{kCuRun, "plain"}, {kCuRun, "exp"}, {kLmRun, "machine"}, {kCuRun, "stored"},
+          {kCuStartupFolder, "tool.lnk"}, {kCuStartupFolder, "run.cmd"}}) {
+      // The entry the command removes may be gone once the command got that far.
+      const std::string removed = ToLowerAscii(args[2]);
+      if (removing && (removed == name || removed + ".lnk" == name) && outcome.status != 1) continue;
+      EXPECT_NE(Find(model, location, name), nullptr) << name;
+    }
+    if (!(removing && args[2] == "Tool" && outcome.status != 1)) {
+      bool inFolder = fs::exists(Item(kCuStartupFolder, "Tool.lnk")) &&
+                      ReadFile(Item(kCuStartupFolder, "Tool.lnk")) == tool_;
+      bool kept = fs::exists(KeptItem(kCuStartupFolder, "Tool.lnk")) &&
+                  ReadFile(KeptItem(kCuStartupFolder, "Tool.lnk")) == tool_;
+      EXPECT_TRUE(inFolder || kept);
+    }
+    // A command that said it was done did it.
+    if (outcome.status == 0) {
+      Task* task = args.size() > 2 && args[0] != "profile" ? Find(model, ParseLocation(args[1]), ToLowerAscii(args[2])) : nullptr;
+      if (!task && args[0] != "profile") {
+        task = Find(model, ParseLocation(args[1]), ToLowerAscii(args[2]) + ".lnk");
+      }
+      if (args[0] == "disable") EXPECT_TRUE(task && !task->enabled);
+      if (args[0] == "enable" || args[0] == "add") EXPECT_TRUE(task && task->enabled);
+      if (args[0] == "remove") EXPECT_TRUE(!task || task->removed);
+    }
+  }
+
+  static int ParseLocation(const std::string& tag) {
+    for (int location = 0; location < kLocationCount; ++location) {
+      if (EqualsIgnoreCase(tag, LocationTag(location))) return location;
+    }
+    return std::atoi(tag.c_str());
+  }
+
+  // Runs |args| with |fault| at every k from 1 until the command gets through
+  // without meeting it; returns the number of changes of the clean run.
+  long EveryStep(const std::vector<std::string>& args, const std::string& fault,
+                 const std::vector<std::string>& before = {}) {
+    for (long k = 1; k <= 400; ++k) {
+      current_.reset();
+      current_ = std::make_unique<TempPrefix>();
+      MakeConfiguration();
+      if (!before.empty()) {
+        Outcome ready = Run(before);
+        EXPECT_EQ(ready.status, 0) << ready.out;
+      }
+      Outcome outcome = Run(args, fault, k);
+      std::string when = args[0] + " " + (args.size() > 1 ? args[1] : "") + ": " + fault + " at change " +
+                         std::to_string(k);
+      Check(args, outcome, when);
+      if (HasFailure()) return -1;
+      if (!outcome.hit) {
+        EXPECT_EQ(outcome.status, 0) << outcome.out;
+        return outcome.changes;
+      }
+      if (fault != "kill") {
+        EXPECT_NE(outcome.status, 137) << when;
+      }
+    }
+    ADD_FAILURE() << "the command never got through";
+    return -1;
+  }
+
+  std::unique_ptr<TempPrefix> current_;
+  std::string tool_;
+};
+
+const std::vector<std::vector<std::string>>& Commands() {
+  static const std::vector<std::vector<std::string>> commands = {
+      {"disable", "CU Run", "Plain"},
+      {"enable", "CU Run", "Stored"},
+      {"remove", "LM Run", "Machine"},
+      {"add", "CU Run", "Added", "C:\\added.exe -x"},
+      {"disable", "CU Startup Folder", "Tool"},
+      {"remove", "CU Startup Folder", "Tool"},
+      {"add", "CU Startup Folder", "New", "C:\\new.exe /n"},
+      {"profile", "save", "Evening"},
+  };
+  return commands;
+}
+
+TEST_F(CliFaultTest, DiskFullAtEveryStepOfEveryCommand) {
+  for (const auto& args : Commands()) {
+    EXPECT_GT(EveryStep(args, "enospc"), 0) << args[0];
+    if (HasFailure()) return;
+  }
+}
+
+TEST_F(CliFaultTest, IoErrorAtEveryStepOfEveryCommand) {
+  for (const auto& args : Commands()) {
+    EXPECT_GT(EveryStep(args, "eio"), 0) << args[0];
+    if (HasFailure()) return;
+  }
+}
+
+TEST_F(CliFaultTest, KilledBeforeEveryChangeOfEveryCommand) {
+  for (const auto& args : Commands()) {
+    EXPECT_GT(EveryStep(args, "kill"), 0) << args[0];
+    if (HasFailure()) return;
+  }
+}
+
+TEST_F(CliFaultTest, ProfileLoadAndDeleteUnderEveryFault) {
+  const std::vector<std::string> save = {"profile", "save", "Evening"};
+  for (const char* fault : {"enospc", "eio", "kill"}) {
+    EXPECT_GT(EveryStep({"profile", "load", "Evening"}, fault, save), 0) << fault;
+    EXPECT_GT(EveryStep({"profile", "delete", "Evening"}, fault, save), 0) << fault;
+    if (HasFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace velmora::test

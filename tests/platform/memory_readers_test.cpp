@@ -1,0 +1,100 @@
+// The readers that take bytes held in memory (used by the fuzz targets, so that a
+// run writes no file per input) give what the readers of files give.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/icons.h"
+#include "platform/ini_file.h"
+#include "platform/shell_link.h"
+#include "platform/version_resource.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using platform::kOk;
+
+const std::uint8_t* Data(const std::string& bytes) { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
+
+class MemoryReadersTest : public ::testing::Test {
+ protected:
+  test::TempPrefix prefix_;
+};
+
+TEST_F(MemoryReadersTest, VersionBlocksAndIconsOfPeAndIconFiles) {
+  for (const char* name : {"version_app.exe", "german_dll.dll", "scan_app.exe", "plain_app.exe", "app.ico"}) {
+    SCOPED_TRACE(name);
+    const std::string path = platform::files::WindowsPathFromHost(test::FixturePath(name));
+    const std::string bytes = test::ReadFile(test::FixturePath(name));
+    std::vector<std::uint8_t> fromFile;
+    std::uint32_t size = platform::version::InfoSize(path);
+    if (size) {
+      ASSERT_TRUE(platform::version::ReadInfo(path, size, &fromFile));
+    }
+    EXPECT_EQ(platform::version::InfoFromBytes(Data(bytes), bytes.size()), fromFile);
+    for (int index : {0, 1, 2, -3, -7}) {
+      platform::IconHandle a = platform::icons::Extract(path, index);
+      platform::IconHandle b = platform::icons::ExtractFromBytes(Data(bytes), bytes.size(), index);
+      ASSERT_EQ(!a, !b) << index;
+      if (!a) continue;
+      EXPECT_EQ(a->width, b->width);
+      EXPECT_EQ(a->pixels, b->pixels);
+      EXPECT_EQ(a->png, b->png);
+      EXPECT_EQ(a->notAnIconFile, b->notAnIconFile);
+    }
+  }
+  // Nothing at all, and bytes that are no executable.
+  EXPECT_TRUE(platform::version::InfoFromBytes(nullptr, 0).empty());
+  EXPECT_TRUE(platform::icons::ExtractFromBytes(nullptr, 0, 0)->notAnIconFile);
+  const std::string text = "MZ but nothing more";
+  EXPECT_EQ(platform::icons::ExtractFromBytes(Data(text), text.size(), 0), nullptr);
+}
+
+TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
+  platform::ShellLink link;
+  link.SetPath("C:\\Tools\\tool.exe");
+  link.SetArguments("--tray \"x y\"");
+  link.SetWorkingDirectory("C:\\Tools");
+  link.SetDescription("Tr\xC3\xA4y");
+  link.SetIconLocation("C:\\Tools\\tool.exe", 2);
+  std::filesystem::create_directories(prefix_.HostPath("drive_c/links"));
+  ASSERT_EQ(link.Save("C:\\links\\Tool.lnk"), kOk);
+  std::string written;
+  ASSERT_EQ(link.SaveToBytes("C:\\links\\Tool.lnk", &written), kOk);
+  EXPECT_EQ(written, test::ReadFile(prefix_.HostPath("drive_c/links/Tool.lnk")));
+
+  platform::ShellLink fromFile, fromBytes;
+  ASSERT_EQ(fromFile.Load("C:\\links\\Tool.lnk"), kOk);
+  ASSERT_EQ(fromBytes.LoadFromBytes(Data(written), written.size(), "C:\\links\\Tool.lnk"), kOk);
+  EXPECT_EQ(fromBytes.target, fromFile.target);
+  EXPECT_EQ(fromBytes.arguments, fromFile.arguments);
+  EXPECT_EQ(fromBytes.workingDirectory, fromFile.workingDirectory);
+  EXPECT_EQ(fromBytes.description, fromFile.description);
+  EXPECT_EQ(fromBytes.iconLocation, fromFile.iconLocation);
+  EXPECT_EQ(fromBytes.iconIndex, 2);
+  // A cut link fails and leaves the object empty.
+  EXPECT_NE(fromBytes.LoadFromBytes(Data(written), written.size() / 2, "C:\\links\\Tool.lnk"), kOk);
+  EXPECT_TRUE(fromBytes.target.empty() && fromBytes.arguments.empty());
+}
+
+TEST_F(MemoryReadersTest, ParsedIniDocumentReadsAsTheFile) {
+  const std::string text = "\xEF\xBB\xBF; note\r\n[Main]\r\nKey = \"quoted\" \r\nkey=second\r\n[main]\r\nOther=x\r\n";
+  test::WriteFile(prefix_.HostPath("drive_c/t.ini"), text);
+  for (const auto& [section, key] : {std::pair{"MAIN", "key"}, {"main", "other"}, {"Main", "none"}, {"x", "Key"}}) {
+    char fromFile[32], fromBytes[32];
+    std::uint32_t a = platform::ini::ReadString(section, key, "d", fromFile, sizeof fromFile, "C:\\t.ini");
+    std::uint32_t b = platform::IniDocument(text).Get(section, key, "d", fromBytes, sizeof fromBytes);
+    EXPECT_EQ(a, b);
+    EXPECT_STREQ(fromFile, fromBytes);
+  }
+  char small[4];
+  EXPECT_EQ(platform::IniDocument(text).Get("main", "key", "d", small, sizeof small), 3u);
+  EXPECT_STREQ(small, "quo");
+}
+
+}  // namespace
+}  // namespace velmora
