@@ -18,9 +18,14 @@ seconds=${2:-15}
 targets=("${@:3}")
 if ((${#targets[@]} == 0)); then targets=(registry ini database language lnk pe cli); fi
 
-# shellcheck disable=SC2086  # the arguments are words
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_FUZZ=ON \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ${VELMORA_CMAKE_ARGS:-} >/dev/null
+# A sanitizer build made with clang holds the targets already; any other folder
+# becomes a fuzz build.
+if ! grep -qs '^VELMORA_SANITIZE:BOOL=ON' "$dir/CMakeCache.txt" ||
+  ! grep -qs '^CMAKE_CXX_COMPILER:.*clang' "$dir/CMakeCache.txt"; then
+  # shellcheck disable=SC2086  # the arguments are words
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_FUZZ=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ${VELMORA_CMAKE_ARGS:-} >/dev/null
+fi
 cmake --build "$dir" --target "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

@@ -3,16 +3,15 @@
 #   1. the Linux build (build/);
 #   2. the Windows build (build-win32/, cross-compiled with MinGW-w64), whose
 #      programs and tests run under Wine;
-#   3. the tests below the window again in a build with AddressSanitizer, UBSan
-#      and LeakSanitizer (build-asan/); VELMORA_SANITIZE_WINDOW=1 adds the window
-#      tests (they roughly double the time of this step);
-#   4. every fuzz target (build-fuzz/, clang and libFuzzer) for a short fixed time
-#      on its seeds (VELMORA_FUZZ_SECONDS, default 10).
+#   3. the tests below the window again in a clang build with AddressSanitizer,
+#      UBSan and LeakSanitizer (build-sanitize/); VELMORA_SANITIZE_WINDOW=1 adds the
+#      window tests (they roughly double the time of this step);
+#   4. every fuzz target, made by that same build, for a short fixed time on its
+#      seeds (VELMORA_FUZZ_SECONDS, default 10).
 # Any failure fails the command; every step runs all the same.
 #
 # One build only: VELMORA_BUILD_DIR names it and VELMORA_CMAKE_ARGS configures it,
-# e.g. the sanitizer build alone:
-#   VELMORA_BUILD_DIR=build-asan VELMORA_CMAKE_ARGS=-DVELMORA_SANITIZE=ON VELMORA_SKIP_WIN32=1 bash scripts/test.sh
+# e.g. the sanitizer build alone, window tests included (see the README).
 # VELMORA_SKIP_WIN32=1 leaves the Windows build out, VELMORA_SKIP_SANITIZE=1 the
 # sanitizer build, VELMORA_SKIP_FUZZ=1 the fuzz runs.
 set -euo pipefail
@@ -57,24 +56,27 @@ fi
 if [[ -n ${VELMORA_BUILD_DIR:-} ]]; then exit $status; fi
 
 if [[ -z ${VELMORA_SKIP_SANITIZE:-} ]]; then
-  step "Tests under AddressSanitizer, UBSan and LeakSanitizer (build-asan)"
+  step "Tests under AddressSanitizer, UBSan and LeakSanitizer (build-sanitize)"
   window=OFF
   [[ ${VELMORA_SANITIZE_WINDOW:-0} == 1 ]] && window=ON
   # The Windows programs ran in the Linux tests already; here only our own code
-  # is under the sanitizers.
+  # is under the sanitizers. Made with clang, the build holds the fuzz targets too.
   (
     unset VELMORA_WIN32_PROGRAM_DIR
     # shellcheck disable=SC2086
-    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
+    cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_UI=$window ${VELMORA_CMAKE_ARGS:-}
-    cmake --build build-asan
-    cd build-asan && ctest --output-on-failure -j"$jobs"
+    cmake --build build-sanitize
+    cd build-sanitize && ctest --output-on-failure -j"$jobs"
   ) || status=1
 fi
 
 if [[ -z ${VELMORA_SKIP_FUZZ:-} ]]; then
-  step "Every fuzz target for ${VELMORA_FUZZ_SECONDS:-10} seconds (build-fuzz)"
-  bash scripts/fuzz.sh build-fuzz "${VELMORA_FUZZ_SECONDS:-10}" || status=1
+  fuzz_dir=build-sanitize
+  [[ -n ${VELMORA_SKIP_SANITIZE:-} ]] && fuzz_dir=build-fuzz
+  step "Every fuzz target for ${VELMORA_FUZZ_SECONDS:-10} seconds ($fuzz_dir)"
+  bash scripts/fuzz.sh "$fuzz_dir" "${VELMORA_FUZZ_SECONDS:-10}" || status=1
 fi
 step "Done"
 exit $status
