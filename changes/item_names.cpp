@@ -29,13 +29,16 @@ bool ItemPathInFolder(const std::string& folder, const std::string& name, std::s
   candidate += candidate.back() == '\\' ? name : "\\" + name;
   std::string hostFolder = platform::files::HostPathFromWindows(folder);
   std::string hostItem = platform::files::HostPathFromWindows(candidate);
-  while (hostFolder.size() > 1 && hostFolder.back() == '/') hostFolder.pop_back();
   if (hostFolder.empty() || hostItem.empty())
     return refuse("the folder " + folder + " is not on a known drive");
-  std::string expectedStart = hostFolder == "/" ? "/" : hostFolder + "/";
+  // Host paths are Linux paths on a prefix, and the Windows paths themselves on
+  // Windows.
+  const char separator = hostFolder[0] == '/' ? '/' : '\\';
+  while (hostFolder.size() > 1 && hostFolder.back() == separator) hostFolder.pop_back();
+  std::string expectedStart = hostFolder.back() == separator ? hostFolder : hostFolder + separator;
   if (hostItem.size() <= expectedStart.size() ||
       hostItem.compare(0, expectedStart.size(), expectedStart) != 0 ||
-      hostItem.find('/', expectedStart.size()) != std::string::npos) {
+      hostItem.find(separator, expectedStart.size()) != std::string::npos) {
     return refuse("the name \"" + name + "\" leads out of " + folder);
   }
   *path = candidate;

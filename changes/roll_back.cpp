@@ -9,6 +9,7 @@
 #include "changes/item_names.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
+#include "entries/startup_approved.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
 
@@ -45,6 +46,10 @@ class RollBackRun {
         SyncKey(location, key, raw.values[location], deleting);
         platform::reg::CloseKey(key);
       }
+    }
+    if (!deleting) {
+      for (int location = 0; location < kLocationCount; ++location)
+        RestoreDisabledMarks(location, raw.disabledMarks[location]);
     }
     if (!raw.storeReadable) return;
     // Each key of the store is created only when the snapshot holds values for it.
@@ -89,6 +94,31 @@ class RollBackRun {
  private:
   void Fail(int location, const std::string& name, const std::string& reason) {
     failures_.push_back({location, name, reason});
+  }
+
+  // The apply deleted the system's "disabled" mark of each entry it enabled; the
+  // marks of the snapshot go back (marks that came since are left alone).
+  void RestoreDisabledMarks(int location, const std::vector<RawValue>& marks) {
+    if (marks.empty()) return;
+    platform::UniqueKey key;
+    platform::Status status =
+        platform::reg::CreateKey(StartupApprovedRoot(location), StartupApprovedKeyPath(location), key.out());
+    if (status != platform::kSuccess) {
+      Fail(location, "", changes::FailureText("open the key of the system's \"disabled\" marks", status));
+      return;
+    }
+    for (const RawValue& mark : marks) {
+      std::vector<std::uint8_t> current(mark.data.size() + 1);
+      std::uint32_t type = 0, size = static_cast<std::uint32_t>(current.size());
+      if (platform::reg::QueryValue(key.get(), mark.name, &type, current.data(), &size) ==
+              platform::kSuccess &&
+          type == mark.type && std::string(current.begin(), current.begin() + size) == mark.data) {
+        continue;
+      }
+      status = changes::SetRawValue(key.get(), mark.name, mark.type, mark.data);
+      if (status != platform::kSuccess)
+        Fail(location, mark.name, changes::FailureText("restore the system's \"disabled\" mark", status));
+    }
   }
 
   void SyncKey(int location, platform::HKey key, const std::vector<RawValue>& wanted, bool deleting) {

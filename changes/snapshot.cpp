@@ -5,6 +5,7 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
+#include "entries/startup_approved.h"
 #include "entries/startup_parameters.h"
 #include "platform/files.h"
 
@@ -144,6 +145,13 @@ void StartupParameters::TakeSnapshot() {
     std::string folder = changes::KeptItemsFolder(location);
     if (!folder.empty() && !ReadFolderItems(folder, &rawSnapshot.keptItems[location], nullptr)) {
       rawSnapshot.storeReadable = false;
+    }
+  }
+  if (honoursStartupApproved) {
+    for (int location = 0; location < kLocationCount; ++location) {
+      if (!HasLocation(location)) continue;
+      for (platform::RegistryValue& mark : DisabledMarks(location))
+        rawSnapshot.disabledMarks[location].push_back({mark.name, mark.type, std::move(mark.data)});
     }
   }
   rawSnapshot.valid = true;

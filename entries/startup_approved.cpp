@@ -10,17 +10,19 @@ namespace {
 constexpr const char* kStartupApprovedPath =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
 
-platform::HKey RootOf(int location) {
-  return location <= kLmStartupFolder ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
-}
-
 }  // namespace
+
+platform::HKey StartupApprovedRoot(int location) {
+  return IsMachineLocation(location) ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+}
 
 std::string StartupApprovedKeyPath(int location) {
   switch (location) {
     case kLmRun:
     case kCuRun:
       return std::string(kStartupApprovedPath) + "Run";
+    case kLmRun32:  // the machine's Run key of 32-bit programs
+      return std::string(kStartupApprovedPath) + "Run32";
     case kLmStartupFolder:
     case kCuStartupFolder:
       return std::string(kStartupApprovedPath) + "StartupFolder";
@@ -35,7 +37,8 @@ bool StartupApprovedDisabled(int location, const std::string& name) {
   std::string path = StartupApprovedKeyPath(location);
   if (path.empty()) return false;
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(RootOf(location), path, platform::kKeyRead, key.out()) != platform::kSuccess)
+  if (platform::reg::OpenKey(StartupApprovedRoot(location), path, platform::kKeyRead, key.out()) !=
+      platform::kSuccess)
     return false;
   std::uint8_t data[16] = {};
   std::uint32_t size = sizeof data, type = 0;
@@ -44,11 +47,27 @@ bool StartupApprovedDisabled(int location, const std::string& name) {
          MarksDisabled(std::string(reinterpret_cast<const char*>(data), size));
 }
 
+std::vector<platform::RegistryValue> DisabledMarks(int location) {
+  std::vector<platform::RegistryValue> marks;
+  std::string path = StartupApprovedKeyPath(location);
+  platform::UniqueKey key;
+  if (path.empty() || platform::reg::OpenKey(StartupApprovedRoot(location), path, platform::kKeyRead,
+                                             key.out()) != platform::kSuccess) {
+    return marks;
+  }
+  std::vector<platform::RegistryValue> values;
+  if (platform::reg::ReadAllValues(key.get(), &values) != platform::kSuccess) return marks;
+  for (platform::RegistryValue& value : values) {
+    if (value.type == platform::kRegBinary && MarksDisabled(value.data)) marks.push_back(std::move(value));
+  }
+  return marks;
+}
+
 platform::Status ClearStartupApprovedMark(int location, const std::string& name) {
   if (!StartupApprovedDisabled(location, name)) return platform::kSuccess;
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(RootOf(location), StartupApprovedKeyPath(location),
-                                                   platform::kKeyAllAccess, key.out());
+  platform::Status status = platform::reg::OpenKey(
+      StartupApprovedRoot(location), StartupApprovedKeyPath(location), platform::kKeyAllAccess, key.out());
   if (status != platform::kSuccess) return status;
   return platform::reg::DeleteValue(key.get(), name);
 }

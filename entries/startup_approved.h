@@ -5,18 +5,25 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "platform/registry.h"
 #include "platform/status.h"
 
 namespace velmora {
 
-// The key holding the marks of |location| ("" for RunOnce, which has none).
+// The key holding the marks of |location| ("" for RunOnce, which has none), and
+// the root it lies under (the machine's for the machine's locations).
 std::string StartupApprovedKeyPath(int location);
+platform::HKey StartupApprovedRoot(int location);
 // A mark's data says "disabled": bit 0 of its first byte.
 bool MarksDisabled(const std::string& data);
 // True when the entry |name| of |location| (a value name, or a Startup-folder
 // item's file name) carries a "disabled" mark.
 bool StartupApprovedDisabled(int location, const std::string& name);
+// Every mark of |location| that says "disabled", as it stands (none when the key
+// is missing or cannot be read).
+std::vector<platform::RegistryValue> DisabledMarks(int location);
 // Deletes a "disabled" mark of the entry, so that the system starts it again.
 // kSuccess when there was none.
 platform::Status ClearStartupApprovedMark(int location, const std::string& name);

@@ -166,6 +166,9 @@ class StartupParameters {
     std::vector<RawValue> store;      // DisabledTasks
     std::vector<RawValue> storeData;  // DisabledTaskData: original forms of stored values
     std::array<std::vector<RawItem>, kLocationCount> keptItems;  // kept copies of disabled items
+    // The system's "disabled" marks of each location, which an apply that enables
+    // such an entry deletes (only where honoursStartupApproved).
+    std::array<std::vector<RawValue>, kLocationCount> disabledMarks;
   } rawSnapshot;
   bool rollBackDone = false;
 };

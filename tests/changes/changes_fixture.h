@@ -122,7 +122,7 @@ class ChangesTest : public ::testing::Test {
     EXPECT_TRUE(failures.empty()) << Describe(failures);
   }
 
-  TempPrefix prefix_;
+  TestSystem prefix_;
 };
 
 }  // namespace velmora::test

@@ -1,7 +1,7 @@
-// The StartupApproved marks of the system's own startup manager, on a real
-// prefix's hives: ignored where the system ignores them (Wine), and where they
-// count, a marked entry is listed disabled, stays where it is, and enabling it
-// clears the mark.
+// The StartupApproved marks of the system's own startup manager, in the system's
+// registry: ignored where the system ignores them (Wine), and where they count, a
+// marked entry is listed disabled, stays where it is, enabling it clears the
+// mark, and rolling that apply back puts the mark back.
 #include "entries/startup_approved.h"
 
 #include "tests/changes/changes_fixture.h"
@@ -28,6 +28,8 @@ TEST(StartupApprovedMarks, BitZeroOfTheFirstByteMeansDisabled) {
   EXPECT_FALSE(MarksDisabled(Mark(0x06)));
   EXPECT_FALSE(MarksDisabled(""));
   EXPECT_EQ(StartupApprovedKeyPath(kLmRunOnce), "");
+  EXPECT_EQ(StartupApprovedKeyPath(kLmRun32),
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32");
   EXPECT_EQ(StartupApprovedKeyPath(kCuStartupFolder),
             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder");
 }
@@ -92,6 +94,54 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
   Read(again);
   EXPECT_EQ(Find(again, kCuRun, "Tray")->enabled, 1);
   EXPECT_EQ(Find(again, kCuStartupFolder, "Tool.lnk")->enabled, 1);
+}
+
+// Roll-back returns the system's switch too: the marks that the apply cleared
+// come back byte for byte (the time of disabling with them), the entries are
+// listed disabled by the system again, and marks that said "enabled" stay.
+TEST_F(StartupApprovedTest, RollBackPutsClearedMarksBack) {
+  SetText(kCuRun, "Tray", "C:\\tray.exe");
+  SetText(kLmRun32, "Agent", "C:\\agent.exe");
+  SetText(kLmRun, "Other", "C:\\other.exe");
+  SetMark(kCuRun, "Tray", 0x03);
+  SetMark(kLmRun32, "Agent", 0x07);
+  SetMark(kLmRun, "Other", 0x02);
+  MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\tool.exe", "");
+  SetMark(kCuStartupFolder, "Tool.lnk", 0x03);
+  auto marks = [] {
+    std::map<std::string, std::string> all;
+    for (int location : {kLmRun, kCuRun, kCuStartupFolder, kLmRun32}) {
+      for (auto& [name, value] : Values(RootOf(location), StartupApprovedKeyPath(location)))
+        all[std::to_string(location) + " " + name] = value.data;
+    }
+    return all;
+  };
+  const auto before = marks();
+
+  StartupParameters model;
+  model.honoursStartupApproved = true;
+  Read(model);
+  ASSERT_NE(Find(model, kLmRun32, "Agent"), nullptr);
+  EXPECT_EQ(Find(model, kLmRun32, "Agent")->disabledBySystem, 1);  // the 32-bit view's own marks
+  model.SetEntryEnabled("Tray", kCuRun, 1);
+  model.SetEntryEnabled("Agent", kLmRun32, 1);
+  model.SetEntryEnabled("Tool.lnk", kCuStartupFolder, 1);
+  model.SetEntryEnabled("Other", kLmRun, 0);
+  Apply(model);
+  EXPECT_FALSE(StartupApprovedDisabled(kCuRun, "Tray"));
+  EXPECT_FALSE(StartupApprovedDisabled(kLmRun32, "Agent"));
+  EXPECT_FALSE(StartupApprovedDisabled(kCuStartupFolder, "Tool.lnk"));
+
+  std::vector<ApplyFailure> failures = model.RollBack();
+  EXPECT_TRUE(failures.empty()) << Describe(failures);
+  EXPECT_EQ(marks(), before);
+  EXPECT_EQ(LocationValues(kLmRun).count("other"), 1u);
+  for (auto [location, name] :
+       {std::pair{kCuRun, "Tray"}, {kLmRun32, "Agent"}, {kCuStartupFolder, "Tool.lnk"}}) {
+    ASSERT_NE(Find(model, location, name), nullptr) << name;
+    EXPECT_EQ(Find(model, location, name)->enabled, 0) << name;
+    EXPECT_EQ(Find(model, location, name)->disabledBySystem, 1) << name;
+  }
 }
 
 }  // namespace

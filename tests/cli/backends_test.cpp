@@ -1,6 +1,7 @@
-// The Linux build's velmora-cli and the Windows build's velmora-cli.exe on the
-// same prefix made by Wine: the same listing, and only the Windows build changes
-// the prefix while its wineserver runs, as wineboot then shows. The Windows
+// The Linux build's velmora-cli and the Windows build's velmora-cli.exe on
+// prefixes made by Wine: the same listing, one suite of commands with the same
+// output from either build, its edits judged by what wineboot then starts, and
+// only the Windows build changes a prefix while its wineserver runs. The Windows
 // build is found in $VELMORA_WIN32_PROGRAM_DIR (scripts/test.sh sets it).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 
 #include "tests/support/test_support.h"
 
@@ -48,6 +50,11 @@ std::string WithoutBackendFields(const std::string& json) {
   return std::regex_replace(json, fields, "\"$1\": _");
 }
 
+// A prefix that wineboot made, Windows XP 64-bit (the version the program
+// supports), with a program with version data in the user's Run key, and in the
+// machine's Run key the marker program, which leaves a file named by its argument
+// in C:\markers when a boot of the prefix starts it. The booted prefix is made
+// once for all test programs of the build and copied for each test.
 class BackendsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -60,31 +67,48 @@ class BackendsTest : public ::testing::Test {
     }
     if (!fs::exists(test::FixturePath("marker.exe"))) GTEST_SKIP() << "the MinGW fixtures were not built";
     windowsCli_ = std::string(win32) + "/velmora-cli.exe";
-    prefix_ = dir_.path() + "/wine";
     fs::create_directories(dir_.path() + "/run");
-    env_ = "WINEPREFIX='" + prefix_ + "' XDG_RUNTIME_DIR='" + dir_.path() +
-           "/run' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-    // A Windows XP 64-bit system: the version the program supports.
-    ASSERT_EQ(test::RunCommand(env_ + "wineboot --init >/dev/null 2>&1 && " + env_ +
-                               "winecfg -v winxp64 >/dev/null 2>&1 && " + env_ + "wineserver -w"),
+
+    const std::string made = VELMORA_BINARY_DIR "/tests/wine-winxp64";
+    const std::string building = made + ".new";
+    env_ = Env(building);
+    ASSERT_EQ(test::RunCommand("(flock 9; [ -f '" + made + "/system.reg' ] || { rm -rf '" + building + "'; " +
+                               env_ + "wineboot --init >/dev/null 2>&1 && " + env_ +
+                               "winecfg -v winxp64 >/dev/null 2>&1 && " + env_ + "wineserver -w && mv '" +
+                               building + "' '" + made + "'; }) 9>'" + made + ".lock'"),
+              0);
+    // The system's libraries are linked, not copied, and never written.
+    prefix_ = dir_.path() + "/wine";
+    env_ = Env(prefix_);
+    ASSERT_EQ(test::RunCommand("cp -a --link '" + made + "' '" + prefix_ + "' && cd '" + prefix_ +
+                               "' && find . -type f -not -path '*/system32/*' -not -path '*/syswow64/*' "
+                               "-not -path '*/winsxs/*' -exec sh -c 'cp -p \"$1\" \"$1.copy\" && mv -f "
+                               "\"$1.copy\" \"$1\"' _ {} \\;"),
               0);
     fs::create_directories(prefix_ + "/drive_c/Tools");
     fs::create_directories(prefix_ + "/drive_c/marker");
     fs::copy_file(test::FixturePath("scan_app.exe"), prefix_ + "/drive_c/Tools/scan_app.exe");
     fs::copy_file(test::FixturePath("marker.exe"), prefix_ + "/drive_c/marker/marker.exe");
-    ASSERT_EQ(Wine("reg add 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v Tray /d "
-                   "'C:\\Tools\\scan_app.exe /tray' /f") +
-                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v Marker /d "
-                       "'C:\\marker\\marker.exe C:\\markers\\marker.txt' /f") +
-                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v Once /d "
-                       "'C:\\missing.exe' /f") +
-                  // What the Linux build reads as the system version.
-                  Wine("reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion' /v CurrentVersion /d "
-                       "5.2 /f"),
-              0);
+    const std::string entries = dir_.path() + "/entries.reg";
+    test::WriteFile(entries,
+                    "REGEDIT4\r\n\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+                    "\"Tray\"=\"C:\\\\Tools\\\\scan_app.exe /tray\"\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+                    "\"Marker\"=\"C:\\\\marker\\\\marker.exe C:\\\\markers\\\\marker.txt\"\r\n\r\n"
+                    // What the Linux build reads as the system version.
+                    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+                    "\"CurrentVersion\"=\"5.2\"\r\n");
+    std::string windowsPath = "Z:" + entries;
+    for (char& c : windowsPath) c = c == '/' ? '\\' : c;
+    ASSERT_EQ(Wine("regedit /S '" + windowsPath + "'"), 0);
     test::RunCommand(env_ + "wineserver -w");
   }
 
+  std::string Env(const std::string& prefix) const {
+    return "WINEPREFIX='" + prefix + "' XDG_RUNTIME_DIR='" + dir_.path() +
+           "/run' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+  }
   int Wine(const std::string& arguments) {
     return test::RunCommand(env_ + "wine " + arguments + " >/dev/null 2>&1");
   }
@@ -97,14 +121,21 @@ class BackendsTest : public ::testing::Test {
     return Capture("cd / && env " + env_ + "wine '" + windowsCli_ + "' " + arguments +
                    (withErrors ? " 2>&1" : " 2>/dev/null"));
   }
-  // A plain boot of the prefix, which starts its startup entries.
-  bool MarkerStartedAtBoot() {
+  void StopWineserver() {
+    test::RunCommand(env_ + "wineserver -k >/dev/null 2>&1; " + env_ + "wineserver -w");
+  }
+  // What a plain boot of the prefix starts: the files the marker programs leave.
+  std::set<std::string> StartedAtBoot() {
     fs::remove_all(prefix_ + "/drive_c/markers");
     fs::create_directories(prefix_ + "/drive_c/markers");
-    test::RunCommand(env_ + "wineserver -k >/dev/null 2>&1; " + env_ + "wineserver -w; " + env_ +
-                     "wineboot >/dev/null 2>&1; " + env_ + "wineserver -w");
-    return fs::exists(prefix_ + "/drive_c/markers/marker.txt");
+    StopWineserver();
+    test::RunCommand(env_ + "wineboot >/dev/null 2>&1; " + env_ + "wineserver -w");
+    std::set<std::string> started;
+    for (const auto& entry : fs::directory_iterator(prefix_ + "/drive_c/markers"))
+      started.insert(entry.path().filename().string());
+    return started;
   }
+  bool MarkerStartedAtBoot() { return StartedAtBoot().count("marker.txt") != 0; }
 
   test::TempDir dir_;
   std::string prefix_;
@@ -113,6 +144,10 @@ class BackendsTest : public ::testing::Test {
 };
 
 TEST_F(BackendsTest, BothBuildsListTheSameEntries) {
+  ASSERT_EQ(Wine("reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v Once /d "
+                 "'C:\\missing.exe' /f"),
+            0);
+  test::RunCommand(env_ + "wineserver -w");
   // Wine boots the prefix when its first program starts (RunOnce entries run and
   // go), so the Windows build lists first and the Linux build reads what is left.
   Result windows = Windows("list --json", false);
@@ -148,6 +183,140 @@ TEST_F(BackendsTest, TheWindowsBuildChangesThePrefixWhileItsWineserverRuns) {
   ASSERT_EQ(enabled.status, 0) << enabled.out;
   EXPECT_TRUE(MarkerStartedAtBoot());
 }
+
+// One suite of command-line tests for both builds: each test runs its commands
+// with the Linux build, or with the Windows build under Wine, on a prefix made by
+// Wine, expects the same output from either, and lets a boot of the prefix judge
+// what they wrote. (Each edit is applied at once: the command line has no
+// separate apply or roll-back step; roll-back is tested in the core's tests,
+// which run in both builds.)
+enum class Build { kLinux, kWindows };
+
+class BothBuildsTest : public BackendsTest, public ::testing::WithParamInterface<Build> {
+ protected:
+  // A command of the build under test. The Linux build refuses changes while a
+  // wineserver owns the prefix, so none is left running afterwards.
+  Result Cli(const std::string& arguments, bool withErrors = true) {
+    if (GetParam() == Build::kLinux) return Linux(arguments, withErrors);
+    Result result = Windows(arguments, withErrors);
+    StopWineserver();
+    return result;
+  }
+  // Whichever build made the changes, both list the result alike.
+  void ExpectBothBuildsListAlike() {
+    Result linux = Linux("list --json", false);
+    Result windows = Windows("list --json", false);
+    StopWineserver();
+    ASSERT_EQ(linux.status, 0) << linux.out;
+    ASSERT_EQ(windows.status, 0) << windows.out;
+    EXPECT_EQ(WithoutBackendFields(windows.out), WithoutBackendFields(linux.out));
+  }
+  // An item of the user's Startup folder, as wineboot made it for the user.
+  bool StartupItemExists(const std::string& name) const {
+    for (const auto& user : fs::directory_iterator(prefix_ + "/drive_c/users")) {
+      if (user.path().filename() == "Public") continue;
+      if (fs::exists(user.path() / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp" / name))
+        return true;
+    }
+    return false;
+  }
+  // The JSON line of the listed entry |name|.
+  static std::string Entry(const std::string& json, const std::string& name) {
+    std::size_t at = json.find("\"name\": \"" + name + "\"");
+    if (at == std::string::npos) return "";
+    std::size_t start = json.rfind('\n', at) + 1;
+    return json.substr(start, json.find('\n', at) - start);
+  }
+};
+
+const char kTable[] =
+    "LM Run (1 entry)\n"
+    "  [x] Marker\n"
+    "      command: C:\\marker\\marker.exe C:\\markers\\marker.txt   (file not found)\n"
+    "      rating:  Unknown File\n"
+    "LM RunOnce (0 entries)\n"
+    "LM Startup Folder (0 entries)\n"
+    "CU Run (1 entry)\n"
+    "  [x] Tray\n"
+    "      command: C:\\Tools\\scan_app.exe /tray\n"
+    "      program: Scan Test Tray Helper 2.5.0.17\n"
+    "      rating:  Unknown File\n"
+    "CU RunOnce (0 entries)\n"
+    "CU Startup Folder (0 entries)\n"
+    "LM Run (32-bit) (0 entries)\n"
+    "LM RunOnce (32-bit) (0 entries)\n"
+    "2 entries in all; [x] starts with Windows, [ ] is disabled.\n";
+
+TEST_P(BothBuildsTest, ListsTheEntriesAsTheTableShowsThem) {
+  Result table = Cli("list");
+  ASSERT_EQ(table.status, 0) << table.out;
+  EXPECT_EQ(table.out, kTable);
+}
+
+TEST_P(BothBuildsTest, DisabledEntriesStopStartingAndEnabledOnesStartAgain) {
+  Result disabled = Cli("disable 'LM Run' marker");
+  ASSERT_EQ(disabled.status, 0) << disabled.out;
+  EXPECT_EQ(disabled.out,
+            "Disabled \"Marker\" in LM Run (kept in Velmora's store of disabled entries until enabled)\n");
+  EXPECT_EQ(StartedAtBoot(), std::set<std::string>{});
+  Result listed = Cli("list --json", false);
+  EXPECT_NE(Entry(listed.out, "Marker").find("\"enabled\": false"), std::string::npos) << listed.out;
+
+  Result again = Cli("disable 0 Marker");
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+
+  Result enabled = Cli("enable 0 Marker");
+  ASSERT_EQ(enabled.status, 0) << enabled.out;
+  EXPECT_EQ(enabled.out, "Enabled \"Marker\" in LM Run\n");
+  EXPECT_EQ(StartedAtBoot(), std::set<std::string>{"marker.txt"});
+  EXPECT_EQ(Cli("list").out, kTable);
+}
+
+TEST_P(BothBuildsTest, AddedEntriesStartAndRemovedOnesAreGone) {
+  Result added = Cli("add 'CU Run' Second 'C:\\marker\\marker.exe C:\\markers\\second.txt'");
+  ASSERT_EQ(added.status, 0) << added.out;
+  Result shortcut = Cli("add 'CU Startup Folder' Third 'C:\\marker\\marker.exe C:\\markers\\third.txt'");
+  ASSERT_EQ(shortcut.status, 0) << shortcut.out;
+  EXPECT_TRUE(StartupItemExists("Third.lnk")) << shortcut.out;
+  Result removed = Cli("remove 'LM Run' Marker");
+  ASSERT_EQ(removed.status, 0) << removed.out;
+  EXPECT_EQ(StartedAtBoot(), (std::set<std::string>{"second.txt", "third.txt"}));
+
+  Result listed = Cli("list --json", false);
+  EXPECT_EQ(Entry(listed.out, "Marker"), "") << listed.out;
+  EXPECT_NE(Entry(listed.out, "Third.lnk").find("\"enabled\": true"), std::string::npos) << listed.out;
+
+  Result failed = Cli("enable 'CU Run' Nothing");
+  EXPECT_EQ(failed.status, 1) << failed.out;
+  EXPECT_EQ(Cli("add 5 'Only name'").status, 2);
+  ExpectBothBuildsListAlike();
+}
+
+TEST_P(BothBuildsTest, LoadingAProfileAppliesItsState) {
+  ASSERT_EQ(Cli("profile save Home").status, 0);
+  ASSERT_EQ(Cli("disable 'LM Run' Marker").status, 0);
+  ASSERT_EQ(Cli("add 'CU Run' Extra 'C:\\marker\\marker.exe C:\\markers\\extra.txt'").status, 0);
+  EXPECT_EQ(Cli("profile list").out, "Home\n");
+  EXPECT_EQ(StartedAtBoot(), std::set<std::string>{"extra.txt"});
+
+  Result loaded = Cli("profile load Home");
+  ASSERT_EQ(loaded.status, 0) << loaded.out;
+  // The profile's entries as saved; the one it does not hold is disabled, not deleted.
+  EXPECT_EQ(StartedAtBoot(), std::set<std::string>{"marker.txt"});
+  Result listed = Cli("list --json", false);
+  EXPECT_NE(Entry(listed.out, "Extra").find("\"enabled\": false"), std::string::npos) << listed.out;
+
+  EXPECT_EQ(Cli("profile load Away").status, 1);
+  EXPECT_EQ(Cli("profile delete Home").status, 0);
+  EXPECT_EQ(Cli("profile list").out, "");
+  ExpectBothBuildsListAlike();
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, BothBuildsTest, ::testing::Values(Build::kLinux, Build::kWindows),
+                         [](const ::testing::TestParamInfo<Build>& info) {
+                           return info.param == Build::kLinux ? "Linux" : "Windows";
+                         });
 
 }  // namespace
 }  // namespace velmora

@@ -24,7 +24,7 @@ class DatabaseFileTest : public ::testing::Test {
   std::string CopyHost() const { return dir_.path() + "/vlmdb2.vmd"; }
   void WriteDatabase(const std::string& bytes) { test::WriteFile(DatabaseHost(), bytes); }
 
-  test::TempPrefix prefix_;
+  test::TestSystem system_;
   test::TempDir dir_;
   std::string programDir_;
 };

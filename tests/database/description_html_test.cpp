@@ -30,7 +30,7 @@ class DescriptionHtmlTest : public ::testing::Test {
     task_.rating = "Normal File";
     task_.description = "Checks for updates.";
   }
-  test::TempPrefix prefix_;
+  test::TestSystem system_;
   test::TempDir dir_;
   Task task_;
 };

@@ -58,7 +58,7 @@ class RatingTest : public ::testing::Test {
     return ref;
   }
 
-  test::TempPrefix prefix_;
+  test::TestSystem system_;
   test::TempDir dir_;
   StartupParameters model_;
 };

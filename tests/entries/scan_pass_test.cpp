@@ -38,7 +38,7 @@ class ScanPassTest : public ::testing::Test {
     fs::create_directories(fs::path(host).parent_path());
     fs::copy_file(test::FixturePath(fixture), host, fs::copy_options::overwrite_existing);
   }
-  test::TempPrefix prefix_;
+  test::TestSystem system_;
 };
 
 void ExpectSameTasks(const StartupParameters& a, const StartupParameters& b) {
@@ -150,30 +150,6 @@ TEST_F(ScanPassTest, TheProcessSnapshotFindsWhatAFreshReadingFinds) {
   EXPECT_GT(viaSnapshot.memoryKB, 0);
   EXPECT_GT(fresh.memoryKB, 0);
   EXPECT_EQ(viaSnapshot.processProtected, fresh.processProtected);
-}
-
-// Within a scope a folder is listed once, but a change through the platform is
-// seen at once.
-TEST_F(ScanPassTest, KeptPathLookupsFollowChangesMadeDuringThePass) {
-  fs::create_directories(HostPathFromWindows("C:\\Data"));
-  test::WriteFile(HostPathFromWindows("C:\\Data") + "/Report.TXT", "1");
-  PathLookupScope scope;
-  std::uint64_t generation = PathLookupGeneration();
-  EXPECT_NE(generation, 0u);
-  EXPECT_EQ(fs::path(HostPathFromWindows("c:\\data\\report.txt")).filename(), "Report.TXT");
-  EXPECT_TRUE(files::Exists("C:\\DATA\\REPORT.TXT"));
-  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
-  ASSERT_EQ(files::WriteAtomic("C:\\Data\\New.txt", "2"), kSuccess);
-  EXPECT_NE(PathLookupGeneration(), generation);
-  EXPECT_TRUE(files::Exists("C:\\data\\NEW.TXT"));
-  EXPECT_EQ(fs::path(HostPathFromWindows("C:\\data\\new.txt")).filename(), "New.txt");
-  ASSERT_EQ(files::RemoveFile("C:\\Data\\New.txt"), kSuccess);
-  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
-  {
-    PathLookupScope inner;  // joins the outer scope
-    EXPECT_EQ(PathLookupGeneration(), PathLookupGeneration());
-  }
-  EXPECT_NE(PathLookupGeneration(), 0u);
 }
 
 }  // namespace

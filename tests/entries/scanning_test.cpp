@@ -1,14 +1,8 @@
-// The six scans over a real prefix: registry values in Wine's hive files, real
-// folder items and shortcuts, real PE files and processes.
+// The scans over the system's registry, real folder items and shortcuts, and
+// real PE files.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "base/program_context.h"
 #include "entries/startup_parameters.h"
@@ -48,7 +42,7 @@ class ScanningTest : public ::testing::Test {
     return it == model.entryMaps[location].end() ? nullptr : it->second.get();
   }
 
-  test::TempPrefix prefix_;
+  test::TestSystem system_;
 };
 
 TEST_F(ScanningTest, RunValueTakesVersionDataFromItsProgram) {
@@ -166,43 +160,6 @@ TEST_F(ScanningTest, RefreshingScansLeaveTheSnapshotAlone) {
   model.ScanAllLocations();
   EXPECT_EQ(model.entryMaps[kCuRun].size(), 1u);
   EXPECT_TRUE(model.snapshot.empty());
-}
-
-TEST_F(ScanningTest, MachineLocationsNeedWriteAccessToTheMachineHive) {
-  SetValue(HKeyLocalMachine(), kRunKeyPath, "Machine", "C:\\m.exe");
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "User", "C:\\u.exe");
-  ASSERT_EQ(chmod(prefix_.HostPath("system.reg").c_str(), 0444), 0);
-  StartupParameters model;
-  model.ScanAllLocations();
-  chmod(prefix_.HostPath("system.reg").c_str(), 0644);
-  EXPECT_TRUE(model.entryMaps[kLmRun].empty());
-  EXPECT_TRUE(model.entryMaps[kLmStartupFolder].empty());
-  EXPECT_EQ(model.entryMaps[kCuRun].size(), 1u);
-}
-
-TEST_F(ScanningTest, RunningProgramGetsMemoryFigures) {
-  // A real process whose name is that of the entry's program.
-  std::string probe = prefix_.dir() + "/velmoraprobe";
-  fs::copy_file("/bin/sleep", probe);
-  pid_t child = fork();
-  if (child == 0) {
-    execl(probe.c_str(), probe.c_str(), "30", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ASSERT_GT(child, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "Probe", "C:\\Programs\\VELMORAPROBE.EXE -q");
-  StartupParameters model;
-  model.ScanRunKey(kCuRun);
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
-  const Task* task = Find(model, kCuRun, "probe");
-  ASSERT_NE(task, nullptr);
-  EXPECT_GT(task->memoryKB, 0);
-  EXPECT_GE(task->peakMemoryKB, task->memoryKB);
-  // The program file does not exist, but its process runs and is ours.
-  EXPECT_EQ(task->processProtected, 0);
-  EXPECT_EQ(task->fileExists, 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Shared helpers of the tests: temporary folders and prefixes.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace velmora::test {
@@ -33,6 +34,31 @@ class TempPrefix {
  private:
   TempDir dir_;
 };
+
+// The Windows the tests of the core run against, made ready for one test and put
+// back afterwards. On Linux it is a fresh minimal prefix (TempPrefix). In the
+// Windows build it is the live system the test program runs on, which must be a
+// Wine prefix of its own (scripts/wine-run.sh gives each test program a copy):
+// the startup locations, the StartupApproved marks, the program's own keys and
+// its application-data folder are recorded when it is made and returned to that
+// state when it goes, so the tests of one program do not see each other's entries.
+// Either way the machine's and the user's Run and RunOnce keys exist.
+#ifdef _WIN32
+class TestSystem {
+ public:
+  TestSystem();
+  ~TestSystem();
+  TestSystem(const TestSystem&) = delete;
+  TestSystem& operator=(const TestSystem&) = delete;
+
+  struct Saved;
+
+ private:
+  std::unique_ptr<Saved> saved_;
+};
+#else
+using TestSystem = TempPrefix;
+#endif
 
 std::string ReadFile(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& bytes);

@@ -1,0 +1,106 @@
+// Scanning where the prefix's own files and Linux processes are the subject: a
+// machine hive the user may not write, the memory of a running Linux process, and
+// the path look-ups of the prefix's folders kept through a scan pass.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "base/program_context.h"
+#include "entries/startup_parameters.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "tests/support/test_support.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+using namespace platform::files;
+
+class ScanningPrefixTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Program().comInitialized = true; }
+  void SetValue(HKey root, const char* path, const std::string& name, const std::string& data) {
+    HKey key = nullptr;
+    ASSERT_EQ(reg::CreateKey(root, path, &key), kSuccess);
+    ASSERT_EQ(reg::SetString(key, name, data), kSuccess);
+    reg::CloseKey(key);
+  }
+  const Task* Find(const StartupParameters& model, int location, const std::string& lowerName) {
+    auto it = model.entryMaps[location].find(lowerName);
+    return it == model.entryMaps[location].end() ? nullptr : it->second.get();
+  }
+
+  test::TempPrefix prefix_;
+};
+
+TEST_F(ScanningPrefixTest, MachineLocationsNeedWriteAccessToTheMachineHive) {
+  SetValue(HKeyLocalMachine(), kRunKeyPath, "Machine", "C:\\m.exe");
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "User", "C:\\u.exe");
+  ASSERT_EQ(chmod(prefix_.HostPath("system.reg").c_str(), 0444), 0);
+  StartupParameters model;
+  model.ScanAllLocations();
+  chmod(prefix_.HostPath("system.reg").c_str(), 0644);
+  EXPECT_TRUE(model.entryMaps[kLmRun].empty());
+  EXPECT_TRUE(model.entryMaps[kLmStartupFolder].empty());
+  EXPECT_EQ(model.entryMaps[kCuRun].size(), 1u);
+}
+
+TEST_F(ScanningPrefixTest, RunningProgramGetsMemoryFigures) {
+  // A real process whose name is that of the entry's program.
+  std::string probe = prefix_.dir() + "/velmoraprobe";
+  fs::copy_file("/bin/sleep", probe);
+  pid_t child = fork();
+  if (child == 0) {
+    execl(probe.c_str(), probe.c_str(), "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "Probe", "C:\\Programs\\VELMORAPROBE.EXE -q");
+  StartupParameters model;
+  model.ScanRunKey(kCuRun);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  const Task* task = Find(model, kCuRun, "probe");
+  ASSERT_NE(task, nullptr);
+  EXPECT_GT(task->memoryKB, 0);
+  EXPECT_GE(task->peakMemoryKB, task->memoryKB);
+  // The program file does not exist, but its process runs and is ours.
+  EXPECT_EQ(task->processProtected, 0);
+  EXPECT_EQ(task->fileExists, 0);
+}
+
+// Within a scope a folder is listed once, but a change through the platform is
+// seen at once.
+TEST_F(ScanningPrefixTest, KeptPathLookupsFollowChangesMadeDuringThePass) {
+  fs::create_directories(HostPathFromWindows("C:\\Data"));
+  test::WriteFile(HostPathFromWindows("C:\\Data") + "/Report.TXT", "1");
+  PathLookupScope scope;
+  std::uint64_t generation = PathLookupGeneration();
+  EXPECT_NE(generation, 0u);
+  EXPECT_EQ(fs::path(HostPathFromWindows("c:\\data\\report.txt")).filename(), "Report.TXT");
+  EXPECT_TRUE(files::Exists("C:\\DATA\\REPORT.TXT"));
+  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
+  ASSERT_EQ(files::WriteAtomic("C:\\Data\\New.txt", "2"), kSuccess);
+  EXPECT_NE(PathLookupGeneration(), generation);
+  EXPECT_TRUE(files::Exists("C:\\data\\NEW.TXT"));
+  EXPECT_EQ(fs::path(HostPathFromWindows("C:\\data\\new.txt")).filename(), "New.txt");
+  ASSERT_EQ(files::RemoveFile("C:\\Data\\New.txt"), kSuccess);
+  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
+  {
+    PathLookupScope inner;  // joins the outer scope
+    EXPECT_EQ(PathLookupGeneration(), PathLookupGeneration());
+  }
+  EXPECT_NE(PathLookupGeneration(), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
