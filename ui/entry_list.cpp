@@ -28,7 +28,8 @@ class PathDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-EntryList::EntryList(QWidget* parent) : QTableView(parent), entries_(new EntryTableModel(this)) {
+EntryList::EntryList(QWidget* parent)
+    : QTableView(parent), entries_(new EntryTableModel(this)), cellWidths_(kColumnCount, -1) {
   setObjectName("entryList");
   setModel(entries_);
   setShowGrid(true);
@@ -60,6 +61,17 @@ EntryList::EntryList(QWidget* parent) : QTableView(parent), entries_(new EntryTa
       "QTableView::item { padding-left: 3px; }");
 
   connect(entries_, &EntryTableModel::checkRequested, this, &EntryList::rowCheckChanged);
+  // New rows widen what is known; any other change is measured again when asked.
+  connect(entries_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+    for (int column = 0; column < kColumnCount; ++column) {
+      if (cellWidths_[column] >= 0)
+        cellWidths_[column] = std::max(cellWidths_[column], CellsWidth(column, first, last));
+    }
+  });
+  connect(entries_, &QAbstractItemModel::rowsRemoved, this, &EntryList::ForgetContentWidths);
+  connect(entries_, &QAbstractItemModel::modelReset, this, &EntryList::ForgetContentWidths);
+  connect(entries_, &QAbstractItemModel::dataChanged, this, &EntryList::ForgetContentWidths);
+  connect(entries_, &QAbstractItemModel::layoutChanged, this, &EntryList::ForgetContentWidths);
   connect(this, &QTableView::clicked, this,
           [this](const QModelIndex& index) { emit rowClicked(index.row()); });
   connect(this, &QWidget::customContextMenuRequested, this,
@@ -145,8 +157,25 @@ Qt::TextElideMode EntryList::ColumnElideMode(int column) const {
   return dynamic_cast<PathDelegate*>(itemDelegateForColumn(column)) ? Qt::ElideMiddle : textElideMode();
 }
 
+int EntryList::CellsWidth(int column, int first, int last) const {
+  // As QTableView::sizeHintForColumn measures, over the given rows only.
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  int widest = 0;
+  for (int row = first; row <= last; ++row) {
+    if (isRowHidden(row)) continue;
+    const QModelIndex index = entries_->index(row, column);
+    widest = std::max(widest, itemDelegateForIndex(index)->sizeHint(option, index).width());
+  }
+  return showGrid() ? widest + 1 : widest;
+}
+
+void EntryList::ForgetContentWidths() { std::fill(cellWidths_.begin(), cellWidths_.end(), -1); }
+
 int EntryList::ContentWidth(int column) const {
-  return std::max(sizeHintForColumn(column), horizontalHeader()->sectionSizeHint(column));
+  if (column < 0 || column >= kColumnCount) return 0;
+  if (cellWidths_[column] < 0) cellWidths_[column] = CellsWidth(column, 0, entries_->rowCount() - 1);
+  return std::max(cellWidths_[column], horizontalHeader()->sectionSizeHint(column));
 }
 
 std::vector<int> EntryList::FittedColumnWidths(int available) const {
@@ -212,6 +241,12 @@ bool EntryList::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) headerPressed_ = false;
   }
   return QTableView::eventFilter(watched, event);
+}
+
+void EntryList::changeEvent(QEvent* event) {
+  // Cells measure otherwise in another font or style.
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) ForgetContentWidths();
+  QTableView::changeEvent(event);
 }
 
 void EntryList::resizeEvent(QResizeEvent* event) {

@@ -86,9 +86,18 @@ class EntryList : public QTableView {
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  // The width of the widest cell of |column| among |first|..|last|.
+  int CellsWidth(int column, int first, int last) const;
+  void ForgetContentWidths();
+
   EntryTableModel* entries_;
+  // The widest cell of each column (-1: not measured yet), kept up to date as
+  // rows come in, so that fitting the columns does not measure every cell again
+  // on each fill and resize.
+  mutable std::vector<int> cellWidths_;
   bool widthsByUser_ = false;
   bool fitting_ = false;
   bool headerPressed_ = false;
