@@ -19,7 +19,7 @@ TEST_F(ApplyTest, DisableAndEnableGiveBackTheValueWithItsType) {
     Read(model);
     EXPECT_TRUE(model.SetEntryEnabled("exp", kCuRun, 0));
     Apply(model);
-    EXPECT_EQ(model.changedFlags[kCuRun], 0);
+    EXPECT_EQ(model.ChangedFlags()[kCuRun], 0);
   }
   EXPECT_EQ(LocationValues(kCuRun).count("exp"), 0u);
   auto store = StoreValues();
@@ -51,7 +51,7 @@ TEST_F(ApplyTest, ValuesTheUserDidNotEditAreNotRewritten) {
   Read(model);
   model.SetEntryEnabled("Toggled", kLmRun, 0);
   model.SetEntryEnabled("Toggled", kLmRun, 1);
-  EXPECT_EQ(model.changedFlags[kLmRun], 1);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 1);
   Apply(model);
   EXPECT_EQ(ReadFile(prefix_.HostPath("system.reg")), hiveBefore);
   auto after = LocationValues(kLmRun);
@@ -85,12 +85,12 @@ TEST_F(ApplyTest, FailedStoreWriteLeavesTheEntryAndReportsIt) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].location, kLmRun);
   EXPECT_EQ(failures[0].name, "Tray");
-  EXPECT_EQ(model.changedFlags[kLmRun], 1);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 1);
   EXPECT_EQ(LocationValues(kLmRun).count("tray"), 1u);
 
   // Once the store can be written, the same pending edit goes through.
   Apply(model);
-  EXPECT_EQ(model.changedFlags[kLmRun], 0);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 0);
   EXPECT_EQ(LocationValues(kLmRun).count("tray"), 0u);
   EXPECT_EQ(StoreValues().count("0|tray"), 1u);
 }
@@ -145,7 +145,7 @@ TEST_F(ApplyTest, ItemStaysWhenNoCopyCanBeKept) {
   std::vector<ApplyFailure> failures = model.ApplyChanges();
   ASSERT_EQ(failures.size(), 1u) << Describe(failures);
   EXPECT_EQ(failures[0].name, "run.cmd");
-  EXPECT_EQ(model.changedFlags[kCuStartupFolder], 1);
+  EXPECT_EQ(model.ChangedFlags()[kCuStartupFolder], 1);
   EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "run.cmd")), "echo\r\n");
   EXPECT_TRUE(StoreValues().empty());
 }
@@ -187,7 +187,7 @@ TEST_F(ApplyTest, NamesThatLeaveTheFolderAreRefused) {
   model.TakeSnapshot();
   std::vector<ApplyFailure> failures = model.ApplyChanges();
   EXPECT_EQ(failures.size(), 3u) << Describe(failures);
-  EXPECT_EQ(model.changedFlags[kCuStartupFolder], 1);
+  EXPECT_EQ(model.ChangedFlags()[kCuStartupFolder], 1);
   EXPECT_FALSE(fs::exists(Host(folder + "\\sub")));
   EXPECT_EQ(ReadFile(outside), "not Velmora's");
 
@@ -217,7 +217,7 @@ TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
   EXPECT_TRUE(StoreValues().empty());
   StartupParameters fresh;
   Read(fresh);
-  EXPECT_TRUE(fresh.entryMaps[kCuRunOnce].empty());
+  EXPECT_TRUE(fresh.Entries(kCuRunOnce).empty());
 }
 
 TEST_F(ApplyTest, MissingLocationKeyIsNamedAndNotCreated) {
@@ -258,7 +258,7 @@ TEST_F(ApplyTest, MachineKeyEditsDoNotNeedTheStore) {
   std::vector<ApplyFailure> failures = model.ApplyChanges();
   ASSERT_EQ(chmod(userHive.c_str(), 0644), 0);
   EXPECT_TRUE(failures.empty()) << Describe(failures);
-  EXPECT_EQ(model.changedFlags[kLmRun], 0);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 0);
   auto values = LocationValues(kLmRun);
   ASSERT_EQ(values.count("added"), 1u);
   EXPECT_EQ(changes::ValueText(values.at("added").data), "C:\\added.exe /x");

@@ -36,7 +36,7 @@ TEST_F(StartupApprovedTest, IgnoredWhereTheSystemIgnoresThem) {
   SetText(kCuRun, "Tray", "C:\\tray.exe");
   SetMark(kCuRun, "Tray", 0x03);
   StartupParameters model;
-  EXPECT_FALSE(model.honoursStartupApproved);  // a Wine prefix starts marked entries
+  EXPECT_FALSE(model.HonoursStartupApproved());  // a Wine prefix starts marked entries
   Read(model);
   ASSERT_NE(Find(model, kCuRun, "Tray"), nullptr);
   EXPECT_EQ(Find(model, kCuRun, "Tray")->enabled, 1);
@@ -55,7 +55,7 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
 
   {
     StartupParameters model;
-    model.honoursStartupApproved = true;
+    model.SetHonoursStartupApproved(true);
     Read(model);
     ASSERT_NE(Find(model, kCuRun, "Tray"), nullptr);
     EXPECT_EQ(Find(model, kCuRun, "Tray")->enabled, 0);
@@ -76,7 +76,7 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
   EXPECT_TRUE(StartupApprovedDisabled(kCuRun, "Tray"));
 
   StartupParameters model;
-  model.honoursStartupApproved = true;
+  model.SetHonoursStartupApproved(true);
   Read(model);
   model.SetEntryEnabled("Tray", kCuRun, 1);
   model.SetEntryEnabled("Tool.lnk", kCuStartupFolder, 1);
@@ -88,7 +88,7 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
   EXPECT_TRUE(StartupApprovedDisabled(kLmRun, "Machine"));  // untouched: its location did not change
 
   StartupParameters again;
-  again.honoursStartupApproved = true;
+  again.SetHonoursStartupApproved(true);
   Read(again);
   EXPECT_EQ(Find(again, kCuRun, "Tray")->enabled, 1);
   EXPECT_EQ(Find(again, kCuStartupFolder, "Tool.lnk")->enabled, 1);

@@ -4,7 +4,7 @@
 #include <iosfwd>
 
 #include "changes/seen_entries.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 
 namespace velmora::cli {
 
