@@ -62,7 +62,7 @@ class AddTaskTest : public ::testing::Test {
   }
 
   test::TempPrefix prefix_;
-  StartupParameters model_;
+  StartupParameters model_{Program()};  // the program folder of the build, as the window has it
 };
 
 TEST_F(AddTaskTest, MovieLoadsWithTheThreeVariablesAndItsCommands) {
@@ -151,7 +151,7 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
     EXPECT_EQ(dialog.addedLocation, location);
     EXPECT_EQ(dialog.addedKey, key);
     ASSERT_EQ(model_.Entries(location).count(key), 1u) << location;
-    const Task& task = *model_.Entries(location)[key];
+    const Task& task = *model_.Entries(location).at(key);
     EXPECT_EQ(task.name, IsFolderLocation(location) ? name.toStdString() + ".lnk" : name.toStdString());
     // The command keeps its options; everything else comes from the program path.
     EXPECT_EQ(task.command, command);
@@ -176,7 +176,7 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
   for (int location = 0; location < kLocationCount; ++location) {
     std::string key = "sync " + std::to_string(location) + (IsFolderLocation(location) ? ".lnk" : "");
     ASSERT_EQ(scan.Entries(location).count(key), 1u) << location;
-    EXPECT_EQ(ExtractProgramPath(scan.Entries(location)[key]->command), "C:\\Apps\\version_app.exe");
+    EXPECT_EQ(ExtractProgramPath(scan.Entries(location).at(key)->command), "C:\\Apps\\version_app.exe");
   }
 }
 
