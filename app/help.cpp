@@ -1,7 +1,7 @@
 #include "app/help.h"
 
 #include "app/language.h"
-#include "base/program_context.h"
+#include "app/program.h"
 #include "platform/files.h"
 #include "platform/system.h"
 

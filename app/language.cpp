@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "base/program_context.h"
+#include "app/program.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 

@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "base/program_context.h"
+#include "app/program.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/offline.h"

@@ -2,7 +2,7 @@
 
 #include "app/language.h"
 #include "app/message_box_requests.h"
-#include "base/program_context.h"
+#include "app/program.h"
 #include "database/database_file.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -36,6 +36,7 @@ VelmoraApp::VelmoraApp() {
   program.languageName = languageName;
   program.stringSection = stringSection;
   program.comInitialized = false;
+  program.textLookup = &GetString;  // the language file's texts, as UseLanguageFile installed them
   settings.DefnsVersion = ReadDefnsVersion(programDir);
 }
 

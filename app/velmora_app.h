@@ -29,15 +29,17 @@
 #include <string>
 
 #include "app/app_interfaces.h"
+#include "app/program.h"
 #include "app/settings.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 
 namespace velmora {
 
 class VelmoraApp {
  public:
   // Builds the members in order, takes programDir from the executable's path
-  // (also into Program()), then reads the definitions version.
+  // (also into Program(), with the texts of the language file), then reads the
+  // definitions version.
   VelmoraApp();
   VelmoraApp(const VelmoraApp&) = delete;
   VelmoraApp& operator=(const VelmoraApp&) = delete;
@@ -62,7 +64,8 @@ class VelmoraApp {
   // NT family, version 5.1 or later within major version 5.
   static bool IsSupportedSystem();
 
-  StartupParameters startupParameters;
+  // Works with the program context of the process, Program().
+  StartupParameters startupParameters{Program()};
   StartupSettingsParameters settings;
   bool comInitialized = false;
   bool otherInstanceRunning = false;

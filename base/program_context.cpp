@@ -2,8 +2,8 @@
 
 namespace velmora {
 
-ProgramContext& Program() {
-  static ProgramContext context;
+const ProgramContext& DefaultProgramContext() {
+  static const ProgramContext context;
   return context;
 }
 

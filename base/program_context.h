@@ -1,7 +1,12 @@
-// Program-wide values that the application object owns and the core reads.
+// What the core needs to know about the running program: its folder, whether
+// shortcuts may be read and written, and where message texts come from. The
+// application builds one at start-up and hands it to the model, which passes it
+// on to whatever needs it; nothing below the application reads a global for it.
 #pragma once
 
 #include <string>
+
+#include "base/message_text.h"
 
 namespace velmora {
 
@@ -11,8 +16,19 @@ struct ProgramContext {
   std::string languageName = "English";
   std::string stringSection = "StringTable";
   bool comInitialized = true;
+  // Message texts by id; null: the built-in English ones.
+  TextLookup textLookup = nullptr;
+
+  // The text of |id| through textLookup, else the built-in English text; "" for an
+  // id that is not in the built-in table.
+  std::string Text(unsigned id) const {
+    if (!HasBuiltInString(id)) return "";
+    return textLookup ? textLookup(id) : std::string(BuiltInString(id));
+  }
 };
 
-ProgramContext& Program();
+// A context with the defaults above (no program folder, built-in texts), for a
+// model that is not given one.
+const ProgramContext& DefaultProgramContext();
 
 }  // namespace velmora

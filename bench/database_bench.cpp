@@ -7,12 +7,10 @@
 #include <fstream>
 #include <random>
 
-#include "base/program_context.h"
 #include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "database/rating.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "platform/startup.h"
@@ -34,7 +32,7 @@ struct Workspace {
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
     platform::InitSystem();
     fs::create_directories(root + "/program");
-    Program().programDir = platform::files::WindowsPathFromHost(root + "/program");
+    context.programDir = platform::files::WindowsPathFromHost(root + "/program");
   }
   ~Workspace() {
     std::error_code ec;
@@ -45,6 +43,7 @@ struct Workspace {
     platform::ini::ClearCache();
   }
   std::string root;
+  ProgramContext context;
 };
 
 Workspace& Space() {
@@ -76,15 +75,17 @@ std::vector<Definition> LargeDatabase() {
   return definitions;
 }
 
-// 1,000 entries over the six locations: every other one named by a definition.
-void FillEntries(StartupParameters& model) {
+using Tasks = std::vector<std::unique_ptr<Task>>;
+
+// 1,000 entries: every other one named by a definition.
+void FillEntries(Tasks& tasks) {
   for (int i = 0; i < kEntries; ++i) {
     auto task = std::make_unique<Task>();
     task->name = "Entry " + std::to_string(i);
     task->fileName =
         i % 2 == 0 ? ToUpperAscii(FileName(i * 37 % kDefinitions)) : "unlisted" + std::to_string(i) + ".exe";
     task->command = "C:\\Programs\\" + task->fileName;
-    model.entryMaps[i % kLocationCount][ToLowerAscii(task->name)] = std::move(task);
+    tasks.push_back(std::move(task));
   }
 }
 
@@ -97,13 +98,15 @@ void PrepareLargeDatabase() {
 
 void BM_RateAllTasks(benchmark::State& state) {
   PrepareLargeDatabase();
-  StartupParameters model;
-  model.FillCategoryCodes();
-  FillEntries(model);
+  Rater rater(Space().context);
+  rater.FillCategoryCodes();
+  Tasks tasks;
+  FillEntries(tasks);
+  std::vector<Task*> pointers;
+  for (const auto& task : tasks) pointers.push_back(task.get());
   for (auto _ : state) {
-    for (auto& map : model.entryMaps)
-      for (auto& [key, task] : map) task->rating = kUnknownFileRating;
-    model.RateAllTasks();
+    for (Task* task : pointers) task->rating = kUnknownFileRating;
+    rater.RateAll(pointers);
   }
   state.counters["definitions"] = kDefinitions;
   state.counters["entries"] = kEntries;
@@ -113,22 +116,22 @@ BENCHMARK(BM_RateAllTasks)->Unit(benchmark::kMillisecond);
 // The pass without the index, for comparison: every definition against every entry.
 void BM_RateAllTasksWithoutIndex(benchmark::State& state) {
   PrepareLargeDatabase();
-  StartupParameters model;
-  model.FillCategoryCodes();
-  FillEntries(model);
-  const std::string path = WorkingCopyPath(Program().programDir);
+  Rater rater(Space().context);
+  rater.FillCategoryCodes();
+  Tasks tasks;
+  FillEntries(tasks);
+  const std::string path = WorkingCopyPath(Space().context.programDir);
   for (auto _ : state) {
     int hits = 0;
-    for (const std::string& code : model.CategoryCodes) {
+    for (const std::string& code : rater.CategoryCodes()) {
       for (int n = 0;; ++n) {
         std::uint32_t count = 0;
         std::string name =
             TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
         if (count == 0) break;
         std::string description = ReadDatabaseString(code, "PROD" + std::to_string(n), "NULL", path);
-        for (auto& map : model.entryMaps)
-          for (auto& [key, task] : map)
-            if (EqualsIgnoreCase(task->fileName, name)) ++hits;
+        for (const auto& task : tasks)
+          if (EqualsIgnoreCase(task->fileName, name)) ++hits;
       }
     }
     benchmark::DoNotOptimize(hits);
@@ -140,12 +143,12 @@ BENCHMARK(BM_RateAllTasksWithoutIndex)->Unit(benchmark::kMillisecond)->Iteration
 // patterns up to the last one.
 void BM_RateTaskUnlisted(benchmark::State& state) {
   PrepareLargeDatabase();
-  StartupParameters model;
-  model.FillCategoryCodes();
+  Rater rater(Space().context);
+  rater.FillCategoryCodes();
   for (auto _ : state) {
     Task task;
     task.command = "C:\\Programs\\unlisted.exe";
-    model.RateTask(task);
+    rater.RateTask(task);
     benchmark::DoNotOptimize(task.rating);
   }
 }
@@ -153,12 +156,12 @@ BENCHMARK(BM_RateTaskUnlisted)->Unit(benchmark::kMillisecond);
 
 void BM_RateTaskListedLast(benchmark::State& state) {
   PrepareLargeDatabase();
-  StartupParameters model;
-  model.FillCategoryCodes();
+  Rater rater(Space().context);
+  rater.FillCategoryCodes();
   for (auto _ : state) {
     Task task;
     task.command = "C:\\Programs\\" + FileName(kDefinitions - 1);
-    model.RateTask(task);
+    rater.RateTask(task);
     benchmark::DoNotOptimize(task.rating);
   }
 }

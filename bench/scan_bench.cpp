@@ -7,8 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "base/program_context.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
@@ -24,7 +23,6 @@ struct ScanPrefix {
     root = mkdtemp(pattern.data());
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
     platform::InitPrefix();
-    Program().comInitialized = true;
     std::string programs = platform::files::HostPathFromWindows("C:\\Programs");
     fs::create_directories(programs);
     for (int i = 0; i < 50; ++i) std::ofstream(programs + "/tool" + std::to_string(i) + ".exe") << "MZ";
@@ -50,9 +48,9 @@ void BM_ScanRunEntries(benchmark::State& state) {
   ScanPrefix prefix(entries);
   for (auto _ : state) {
     StartupParameters model;
-    model.readOnly = true;
+    model.SetReadOnly(true);
     model.ScanAllLocations();
-    benchmark::DoNotOptimize(model.entryMaps[kCuRun].size());
+    benchmark::DoNotOptimize(model.Entries(kCuRun).size());
   }
   state.counters["entries"] = entries;
   state.counters["per_entry"] =

@@ -5,7 +5,10 @@
 // store value) before it is taken out of its location, and put back into its
 // location before it is taken out of the store. Values and items that the edits
 // did not change are not written at all.
+#include "changes/apply.h"
+
 #include "base/text.h"
+#include "changes/create_shortcut.h"
 #include "changes/item_names.h"
 #include "changes/shortcut_command.h"
 #include "changes/store.h"
@@ -13,20 +16,18 @@
 #include "changes/value_forms.h"
 #include "changes/write_steps.h"
 #include "entries/startup_approved.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 
 namespace velmora {
 
 namespace {
 
-using RawValue = StartupParameters::RawValue;
 using changes::FromRegistry;
 using changes::ValueToWrite;
 
 class LocationApply {
  public:
-  LocationApply(StartupParameters& model, int location, std::vector<ApplyFailure>& failures)
+  LocationApply(StartupEntries& model, int location, std::vector<ApplyFailure>& failures)
       : model_(model), location_(location), failures_(failures), store_(model) {}
 
   void Run() {
@@ -53,14 +54,12 @@ class LocationApply {
   // The exact form a loaded profile gave the entry, while it still belongs to the
   // entry's command.
   const RawValue* Pending(const Task& task) const {
-    auto it = model_.pendingValues.find(SnapshotKey(location_, task.name));
-    if (it == model_.pendingValues.end() || changes::ValueText(it->second.data) != task.command)
-      return nullptr;
-    return &it->second;
+    const RawValue* pending = model_.PendingValue(SnapshotKey(location_, task.name));
+    if (!pending || changes::ValueText(pending->data) != task.command) return nullptr;
+    return pending;
   }
   const std::string* PendingItem(const std::string& name) const {
-    auto it = model_.pendingItems.find(SnapshotKey(location_, name));
-    return it == model_.pendingItems.end() ? nullptr : &it->second;
+    return model_.PendingItem(SnapshotKey(location_, name));
   }
 
   void RunRegistry() {
@@ -85,7 +84,7 @@ class LocationApply {
     std::map<std::string, platform::RegistryValue> onDisk;
     for (platform::RegistryValue& value : values) onDisk[ToLowerAscii(value.name)] = std::move(value);
 
-    for (auto& [lower, entry] : model_.entryMaps[location_]) {
+    for (const auto& [lower, entry] : model_.Entries(location_)) {
       const Task& task = *entry;
       auto found = onDisk.find(lower);
       const platform::RegistryValue* disk = found == onDisk.end() ? nullptr : &found->second;
@@ -144,7 +143,7 @@ class LocationApply {
       Fail("", std::string("could not read the folder path of ") + LocationTag(location_));
       return;
     }
-    for (auto& [lower, entry] : model_.entryMaps[location_]) {
+    for (const auto& [lower, entry] : model_.Entries(location_)) {
       const Task& task = *entry;
       std::string why;
       std::string path;
@@ -211,7 +210,7 @@ class LocationApply {
   // An enabled entry must not keep a "disabled" mark of the system's startup
   // manager, or the system would still not start it.
   bool ClearSystemMark(const Task& task) {
-    if (!model_.honoursStartupApproved) return true;
+    if (!model_.HonoursStartupApproved()) return true;
     platform::Status status = ClearStartupApprovedMark(location_, task.name);
     if (status == platform::kSuccess) return true;
     Fail(task.name, changes::FailureText("clear the system's \"disabled\" mark", status));
@@ -243,7 +242,7 @@ class LocationApply {
     }
     std::string target, arguments;
     changes::SplitShortcutCommand(task.command, &target, &arguments);
-    platform::HResult result = model_.CreateShortcut(target, "", shortcutPath, arguments);
+    platform::HResult result = changes::CreateShortcut(model_.Context(), target, "", shortcutPath, arguments);
     changes::CountWrite();
     if (result < 0) {
       Fail(task.name, "could not create the shortcut " + shortcutPath + " to " + target);
@@ -252,7 +251,7 @@ class LocationApply {
     return true;
   }
 
-  StartupParameters& model_;
+  StartupEntries& model_;
   int location_;
   std::vector<ApplyFailure>& failures_;
   changes::Store store_;
@@ -260,27 +259,23 @@ class LocationApply {
 
 }  // namespace
 
-std::vector<ApplyFailure> StartupParameters::ApplyChanges() {
+namespace changes {
+
+std::vector<ApplyFailure> ApplyChanges(StartupEntries& entries) {
   std::vector<ApplyFailure> failures;
   for (int location = 0; location < kLocationCount; ++location) {
-    if (changedFlags[location] == 0) continue;
+    if (!entries.LocationChanged(location)) continue;
     std::size_t before = failures.size();
-    LocationApply(*this, location, failures).Run();
+    LocationApply(entries, location, failures).Run();
     // A location whose writes did not all happen stays changed, so that the user
     // sees it and can apply again.
     if (failures.size() != before) continue;
-    changedFlags[location] = 0;
     // What a loaded profile brought for this location has now been written.
-    const std::string prefix = SnapshotKey(location, "");
-    auto dropLocation = [&prefix](auto& pending) {
-      for (auto it = pending.lower_bound(prefix); it != pending.end() && it->first.rfind(prefix, 0) == 0;) {
-        it = pending.erase(it);
-      }
-    };
-    dropLocation(pendingItems);
-    dropLocation(pendingValues);
+    entries.MarkWritten(location);
   }
   return failures;
 }
+
+}  // namespace changes
 
 }  // namespace velmora

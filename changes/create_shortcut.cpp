@@ -1,21 +1,20 @@
 // Writing a new shortcut file.
-#include "base/program_context.h"
-#include "entries/startup_parameters.h"
+#include "changes/create_shortcut.h"
+
 #include "platform/files.h"
 #include "platform/shell_link.h"
 
-namespace velmora {
+namespace velmora::changes {
 
-platform::HResult StartupParameters::CreateShortcut(const std::string& targetPath,
-                                                    const std::string& description,
-                                                    const std::string& shortcutPath,
-                                                    const std::string& arguments) {
+platform::HResult CreateShortcut(const ProgramContext& context, const std::string& targetPath,
+                                 const std::string& description, const std::string& shortcutPath,
+                                 const std::string& arguments) {
   std::string fullTarget;
   if (platform::files::FullPath(targetPath, &fullTarget) != platform::kSuccess ||
       fullTarget.size() >= static_cast<std::size_t>(platform::kMaxPath)) {
     return platform::kFail;
   }
-  if (!Program().comInitialized) return platform::kFail;
+  if (!context.comInitialized) return platform::kFail;
   platform::ShellLink link;
   platform::HResult result = link.SetPath(fullTarget);
   if (result < 0) return result;
@@ -28,4 +27,4 @@ platform::HResult StartupParameters::CreateShortcut(const std::string& targetPat
   return link.Save(shortcutPath);
 }
 
-}  // namespace velmora
+}  // namespace velmora::changes

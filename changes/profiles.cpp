@@ -20,6 +20,8 @@
 //              without it holds locations 0-5.
 //   "Version"  REG_DWORD 1, written last. A profile key without it is incomplete
 //              (its saving was interrupted) and is not loaded.
+#include "changes/profiles.h"
+
 #include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/store.h"
@@ -27,16 +29,12 @@
 #include "changes/value_forms.h"
 #include "changes/write_steps.h"
 #include "entries/module_version.h"
-#include "entries/program_path.h"
-#include "entries/startup_parameters.h"
 #include "entries/wine_start.h"
 #include "platform/files.h"
 
 namespace velmora {
 
 namespace {
-
-using RawValue = StartupParameters::RawValue;
 
 constexpr std::uint32_t kProfileVersion = 1;
 constexpr std::size_t kMaxProfileItemBytes = 64 * 1024;
@@ -141,10 +139,13 @@ struct ProfileEntry {
 
 }  // namespace
 
-void StartupParameters::EnumerateProfiles() {
+namespace changes {
+
+void Profiles::Enumerate(const StartupEntries& entries) {
+  std::string& profileNames = names_;
   profileNames.clear();
   platform::HKey key = nullptr;
-  if (!OpenRegistryKey(kProfilesKeyIndex, &key)) return;
+  if (!entries.OpenRegistryKey(kProfilesKeyIndex, &key)) return;
   std::vector<char> name(260);
   for (std::uint32_t index = 0;; ++index) {
     if (platform::reg::EnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) !=
@@ -157,7 +158,8 @@ void StartupParameters::EnumerateProfiles() {
   platform::reg::CloseKey(key);
 }
 
-bool StartupParameters::DeleteProfile(const std::string& name) {
+bool Profiles::Delete(const std::string& name) {
+  std::string& profileNames = names_;
   std::string list = "|" + profileNames + "|";
   std::size_t at = list.find("|" + name + "|");
   if (at == std::string::npos) return false;
@@ -169,7 +171,7 @@ bool StartupParameters::DeleteProfile(const std::string& name) {
   return true;
 }
 
-bool StartupParameters::ProfileExists(const std::string& name) const {
+bool Profiles::Exists(const std::string& name) const {
   if (name.empty() || !ValidProfileName(name)) return false;
   platform::HKey key = nullptr;
   if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfileKeyPath(name), platform::kKeyRead, &key) !=
@@ -180,9 +182,8 @@ bool StartupParameters::ProfileExists(const std::string& name) const {
   return true;
 }
 
-StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::string& name,
-                                                                    bool replaceExisting,
-                                                                    std::string* error) {
+ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::string& name, bool replaceExisting,
+                                 std::string* error) {
   auto failed = [&](const std::string& why) {
     if (error) *error = why;
     return ProfileSaveResult::kFailed;
@@ -190,12 +191,12 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
   if (name.empty()) return ProfileSaveResult::kEmptyName;
   if (!ValidProfileName(name)) return ProfileSaveResult::kInvalidName;
   std::string keyName = name;
-  bool exists = ProfileExists(name);
+  bool exists = Exists(name);
   if (exists && !replaceExisting) return ProfileSaveResult::kExists;
   if (exists) {
     // The replaced profile keeps the letter case of its name.
-    EnumerateProfiles();
-    std::string list = profileNames;
+    Enumerate(entries);
+    std::string list = names_;
     for (std::size_t start = 0; start <= list.size();) {
       std::size_t bar = list.find('|', start);
       std::string candidate = list.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
@@ -207,28 +208,28 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
 
   // What the profile holds: every entry of the model as it stands, with the
   // exact form each has (or had) on disk.
-  changes::Store store(*this);
+  changes::Store store(entries);
   std::string why;
   if (!store.Open(&why)) return failed(why);
-  std::vector<ProfileEntry> entries;
+  std::vector<ProfileEntry> saved;
   std::vector<int> held;
   for (int location = 0; location < kLocationCount; ++location) {
-    if (!HasLocation(location)) continue;
+    if (!entries.HasLocation(location)) continue;
     held.push_back(location);
     std::map<std::string, platform::RegistryValue> disk;
     std::string folder;
     if (IsFolderLocation(location)) {
-      folder = StartupFolderPath(location);
+      folder = entries.StartupFolderPath(location);
     } else {
       platform::HKey key = nullptr;
-      if (OpenLocationKey(location, &key)) {
+      if (entries.OpenLocationKey(location, &key)) {
         std::vector<platform::RegistryValue> values;
         platform::reg::ReadAllValues(key, &values);
         platform::reg::CloseKey(key);
         for (platform::RegistryValue& value : values) disk[ToLowerAscii(value.name)] = std::move(value);
       }
     }
-    for (const auto& [lower, task] : entryMaps[location]) {
+    for (const auto& [lower, task] : entries.Entries(location)) {
       if (task->removed) continue;
       ProfileEntry entry;
       entry.location = location;
@@ -245,9 +246,11 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
         } else if (!entry.enabled) {
           have = store.KeptItem(changes::StoredEntryOf(*task, location), &bytes);
         }
-        if (!have && pendingItems.count(key)) {
-          bytes = pendingItems.at(key);
-          have = true;
+        if (!have) {
+          if (const std::string* pending = entries.PendingItem(key)) {
+            bytes = *pending;
+            have = true;
+          }
         }
         if (have && bytes.size() <= kMaxProfileItemBytes) {
           entry.hasItem = true;
@@ -255,7 +258,7 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
         }
       } else {
         std::vector<RawValue> known;
-        if (pendingValues.count(key)) known.push_back(pendingValues.at(key));
+        if (const RawValue* pending = entries.PendingValue(key)) known.push_back(*pending);
         auto onDisk = disk.find(lower);
         const platform::RegistryValue* remembered =
             store.RememberedValue(changes::StoredEntryOf(*task, location));
@@ -264,7 +267,7 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
         if (!entry.enabled && onDisk != disk.end()) known.push_back(changes::FromRegistry(onDisk->second));
         entry.value = changes::ValueToWrite(task->name, task->command, known);
       }
-      entries.push_back(std::move(entry));
+      saved.push_back(std::move(entry));
     }
   }
 
@@ -290,7 +293,7 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
     closeAll();
     return failed(changes::FailureText("create the profile " + keyName, status));
   }
-  for (const ProfileEntry& entry : entries) {
+  for (const ProfileEntry& entry : saved) {
     const std::string valueName = changes::StoreValueName(entry.location, entry.name);
     status = changes::SetRawValue(entriesKey, valueName, entry.value.type, entry.value.data);
     if (status == platform::kSuccess && !entry.enabled) {
@@ -312,12 +315,12 @@ StartupParameters::ProfileSaveResult StartupParameters::SaveProfile(const std::s
   closeAll();
   if (status != platform::kSuccess)
     return failed(changes::FailureText("finish the profile " + keyName, status));
-  EnumerateProfiles();
+  Enumerate(entries);
   return ProfileSaveResult::kSaved;
 }
 
-bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
-                                    std::vector<std::string>* skipped) {
+bool Profiles::Load(StartupEntries& entries, const std::string& name, std::string* error,
+                    std::vector<std::string>* skipped) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
@@ -350,11 +353,12 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   // as they are.
   std::array<bool, kLocationCount> held = HeldLocations(path);
   for (int location = 0; location < kLocationCount; ++location)
-    held[location] = held[location] && HasLocation(location);
+    held[location] = held[location] && entries.HasLocation(location);
 
   std::array<std::map<std::string, ProfileEntry>, kLocationCount> wanted;
   std::array<std::string, kLocationCount> folders;
-  for (int location : {kLmStartupFolder, kCuStartupFolder}) folders[location] = StartupFolderPath(location);
+  for (int location : {kLmStartupFolder, kCuStartupFolder})
+    folders[location] = entries.StartupFolderPath(location);
   for (auto& [lower, value] : values) {
     ProfileEntry entry;
     changes::ParseStoreValueName(value.name, &entry.location, &entry.name);
@@ -385,31 +389,33 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
   ModuleVersion versionReader;
   for (int location = 0; location < kLocationCount; ++location) {
     if (!held[location]) continue;
-    TaskMap& map = entryMaps[location];
     bool changed = false;
-    for (auto& [lower, task] : map) {
-      if (wanted[location].count(lower)) continue;
+    std::vector<std::string> others;
+    for (const auto& [lower, task] : entries.Entries(location)) {
+      if (!wanted[location].count(lower)) others.push_back(lower);
+    }
+    for (const std::string& lower : others) {
       // Not part of the profile: disabled, never deleted.
-      if (task->enabled != 0 || task->removed != 0) changed = true;
-      task->enabled = 0;
-      task->removed = 0;
+      Task& task = *entries.EditableEntry(location, lower);
+      if (task.enabled != 0 || task.removed != 0) changed = true;
+      task.enabled = 0;
+      task.removed = 0;
     }
     for (auto& [lower, entry] : wanted[location]) {
       const std::string command = changes::ValueText(entry.value.data);
       const std::string snapshotKey = SnapshotKey(location, entry.name);
       if (IsFolderLocation(location)) {
-        pendingValues.erase(snapshotKey);
+        entries.ForgetPendingValue(snapshotKey);
         if (entry.hasItem) {
-          pendingItems[snapshotKey] = entry.item;
+          entries.SetPendingItem(snapshotKey, entry.item);
         } else {
-          pendingItems.erase(snapshotKey);
+          entries.ForgetPendingItem(snapshotKey);
         }
       } else {
-        pendingValues[snapshotKey] = entry.value;
+        entries.SetPendingValue(snapshotKey, entry.value);
       }
-      auto it = map.find(lower);
-      if (it != map.end()) {
-        Task& task = *it->second;
+      if (Task* existing = entries.EditableEntry(location, lower)) {
+        Task& task = *existing;
         int state = entry.enabled ? 1 : 0;
         if (task.enabled != state || task.removed != 0 || task.command != command) changed = true;
         task.enabled = state;
@@ -429,18 +435,16 @@ bool StartupParameters::LoadProfile(const std::string& name, std::string* error,
       task->command = command;
       task->enabled = entry.enabled ? 1 : 0;
       if (!IsFolderLocation(location)) task->valueType = entry.value.type;
-      std::string programPath = ExtractProgramPath(command);
-      TaskMap filled;
-      FillTask(std::move(task), location, programPath, programPath, versionReader, &filled);
-      if (filled.empty()) continue;
-      std::unique_ptr<Task> made = std::move(filled.begin()->second);
-      made->location = -1;
-      map[lower] = std::move(made);
+      std::unique_ptr<Task> made = entries.MakeEntry(std::move(task), location, versionReader);
+      if (!made) continue;
+      entries.PutEntry(location, std::move(made));
       changed = true;
     }
-    if (changed) changedFlags[location] = 1;
+    if (changed) entries.MarkChanged(location);
   }
   return true;
 }
+
+}  // namespace changes
 
 }  // namespace velmora

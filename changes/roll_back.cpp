@@ -5,28 +5,26 @@
 // its location and the store is, at every moment, in at least one of them. Only
 // what differs from the snapshot is written, so a second roll-back finds nothing
 // left to do.
+#include "changes/roll_back.h"
+
 #include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_approved.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 
 namespace velmora {
 
 namespace {
 
-using RawItem = StartupParameters::RawItem;
-using RawValue = StartupParameters::RawValue;
-
 class RollBackRun {
  public:
-  RollBackRun(StartupParameters& model, std::vector<ApplyFailure>& failures)
-      : model_(model), failures_(failures) {}
+  RollBackRun(const StartupEntries& model, const changes::RawState& raw, std::vector<ApplyFailure>& failures)
+      : model_(model), raw_(raw), failures_(failures) {}
 
   void Pass(bool deleting) {
-    const StartupParameters::RawState& raw = model_.rawSnapshot;
+    const changes::RawState& raw = raw_;
     for (int location = 0; location < kLocationCount; ++location) {
       if (!raw.readable[location]) continue;
       if (IsFolderLocation(location)) {
@@ -196,22 +194,19 @@ class RollBackRun {
     }
   }
 
-  StartupParameters& model_;
+  const StartupEntries& model_;
+  const changes::RawState& raw_;
   std::vector<ApplyFailure>& failures_;
 };
 
 }  // namespace
 
-std::vector<ApplyFailure> StartupParameters::RollBack() {
+std::vector<ApplyFailure> changes::RollBackTo(const StartupEntries& entries, const RawState& raw) {
   std::vector<ApplyFailure> failures;
-  if (!rawSnapshot.valid || rollBackDone) return failures;
-  RollBackRun run(*this, failures);
+  RollBackRun run(entries, raw, failures);
   run.Pass(false);
   // A deletion after a failed write could take the last copy of an entry away.
   if (failures.empty()) run.Pass(true);
-  changedFlags.fill(0);
-  RefreshAll();
-  if (failures.empty()) rollBackDone = true;
   return failures;
 }
 

@@ -1,9 +1,9 @@
 #include "changes/seen_entries.h"
 
 #include "base/text.h"
+#include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
 #include "entries/startup_location.h"
-#include "entries/startup_parameters.h"
 #include "platform/registry.h"
 #include "platform/status.h"
 
@@ -66,7 +66,7 @@ bool SeenEntries::Write(const StartupParameters& model, std::string* error) {
     return false;
   }
   for (int location = 0; location < kLocationCount; ++location) {
-    for (const auto& [mapKey, task] : model.entryMaps[location]) {
+    for (const auto& [mapKey, task] : model.Entries(location)) {
       if (task->removed) continue;
       status = platform::reg::SetString(key, StoreValueName(location, task->name), task->command);
       if (status != platform::kSuccess) break;

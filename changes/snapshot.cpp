@@ -1,4 +1,6 @@
-// The snapshot taken before an apply, clearing, and refresh.
+// The snapshot taken before an apply.
+#include "changes/snapshot.h"
+
 #include "changes/item_names.h"
 #include "changes/store.h"
 #include "changes/store_layout.h"
@@ -6,15 +8,11 @@
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
 #include "entries/startup_approved.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 
-namespace velmora {
+namespace velmora::changes {
 
 namespace {
-
-using RawItem = StartupParameters::RawItem;
-using RawValue = StartupParameters::RawValue;
 
 // Every file directly in |folder| with its bytes. False when one could not be read.
 bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items,
@@ -43,33 +41,16 @@ bool ReadValues(platform::HKey key, std::vector<RawValue>* out) {
 
 }  // namespace
 
-void StartupParameters::ClearSnapshot() { snapshot.clear(); }
-
-void StartupParameters::ClearEntries() {
-  for (TaskMap& map : entryMaps) map.clear();
-  pendingValues.clear();
-  pendingItems.clear();
-}
-
-void StartupParameters::RefreshAll() {
-  refreshing = 1;
-  ClearEntries();
-  ScanPass pass;  // one process list and one look-up of each file for the whole refresh
-  ScanAllLocations();
-  ReadDisabledTasks();
-  refreshing = 0;
-}
-
-void StartupParameters::TakeSnapshot() {
-  ClearSnapshot();
-  rawSnapshot = RawState();
-  rollBackDone = false;
+void TakeSnapshot(StartupEntries& entries, RawState* raw) {
+  entries.ClearSnapshot();
+  *raw = RawState();
+  RawState& rawSnapshot = *raw;
   ScanPass pass;
   ModuleVersion versionReader;
 
   for (int location = 0; location < kLocationCount; ++location) {
     if (IsFolderLocation(location)) {
-      std::string folder = StartupFolderPath(location);
+      std::string folder = entries.StartupFolderPath(location);
       if (folder.empty()) continue;
       std::vector<platform::FoundItem> found;
       rawSnapshot.folders[location] = folder;
@@ -79,14 +60,14 @@ void StartupParameters::TakeSnapshot() {
         task->name = item.name;
         task->command = item.fullPath;  // the item itself, not its target
         std::string programPath = ExtractProgramPath(task->command);
-        FillTask(std::move(task), location, programPath, item.fullPath, versionReader, &snapshot);
+        entries.FillSnapshotTask(std::move(task), location, programPath, item.fullPath, versionReader);
       }
     } else {
       platform::HKey key = nullptr;
-      if (!OpenLocationKey(location, &key)) {
+      if (!entries.OpenLocationKey(location, &key)) {
         // A key that is not there holds nothing; roll-back then clears what an
         // apply put into the key it made.
-        rawSnapshot.readable[location] = LocationKeyMissing(location);
+        rawSnapshot.readable[location] = entries.LocationKeyMissing(location);
         continue;
       }
       rawSnapshot.readable[location] = ReadValues(key, &rawSnapshot.values[location]);
@@ -94,32 +75,32 @@ void StartupParameters::TakeSnapshot() {
       for (const RawValue& value : rawSnapshot.values[location]) {
         auto task = std::make_unique<Task>();
         task->name = value.name;
-        task->command = changes::ValueText(value.data);
+        task->command = ValueText(value.data);
         task->valueType = value.type;
         std::string programPath = ExtractProgramPath(task->command);
-        FillTask(std::move(task), location, programPath, programPath, versionReader, &snapshot);
+        entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
       }
     }
   }
 
-  changes::Store store(*this);
+  Store store(entries);
   if (store.Open(nullptr)) {
     for (const platform::RegistryValue& value : store.AllValues()) {
       int location = 0;
       std::string name;
-      changes::ParseStoreValueName(value.name, &location, &name);
-      if (!HasLocation(location)) continue;
-      if (snapshot.count(SnapshotKey(location, name, true))) {
+      ParseStoreValueName(value.name, &location, &name);
+      if (!entries.HasLocation(location)) continue;
+      if (entries.Snapshot().count(SnapshotKey(location, name, true))) {
         store.Remove({location, name, value.name}, nullptr);  // the location holds it: stale
         continue;
       }
       auto task = std::make_unique<Task>();
       task->name = name;
-      task->command = changes::ValueText(value.data);
+      task->command = ValueText(value.data);
       task->enabled = 0;
       task->storeValueName = value.name;
       std::string programPath = ExtractProgramPath(task->command);
-      FillTask(std::move(task), location, programPath, programPath, versionReader, &snapshot, true);
+      entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader, true);
     }
   }
 
@@ -133,8 +114,7 @@ void StartupParameters::TakeSnapshot() {
   } else {
     rawSnapshot.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
   }
-  status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
-                                  platform::kKeyRead, &key);
+  status = platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, &key);
   if (status == platform::kSuccess) {
     if (!ReadValues(key, &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
     platform::reg::CloseKey(key);
@@ -142,14 +122,14 @@ void StartupParameters::TakeSnapshot() {
     rawSnapshot.storeReadable = false;
   }
   for (int location : {kLmStartupFolder, kCuStartupFolder}) {
-    std::string folder = changes::KeptItemsFolder(location);
+    std::string folder = KeptItemsFolder(location);
     if (!folder.empty() && !ReadFolderItems(folder, &rawSnapshot.keptItems[location], nullptr)) {
       rawSnapshot.storeReadable = false;
     }
   }
-  if (honoursStartupApproved) {
+  if (entries.HonoursStartupApproved()) {
     for (int location = 0; location < kLocationCount; ++location) {
-      if (!HasLocation(location)) continue;
+      if (!entries.HasLocation(location)) continue;
       for (platform::RegistryValue& mark : DisabledMarks(location))
         rawSnapshot.disabledMarks[location].push_back({mark.name, mark.type, std::move(mark.data)});
     }
@@ -157,4 +137,4 @@ void StartupParameters::TakeSnapshot() {
   rawSnapshot.valid = true;
 }
 
-}  // namespace velmora
+}  // namespace velmora::changes

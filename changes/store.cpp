@@ -68,7 +68,7 @@ bool Store::Open(std::string* why) {
 
 bool Store::OpenForWriting(std::string* why) {
   if (storeKey_) return true;
-  if (model_.readOnly) {
+  if (entries_.ReadOnly()) {
     if (why) *why = "the store of disabled entries is not changed while only listing";
     return false;
   }
@@ -82,7 +82,7 @@ bool Store::OpenForWriting(std::string* why) {
 
 bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
-  if (model_.readOnly) return false;
+  if (entries_.ReadOnly()) return false;
   platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(),
                                                    platform::kKeyAllAccess, &dataKey_);
   if (status == platform::kSuccess) return true;
@@ -145,8 +145,8 @@ bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
   return platform::files::ReadWholeFile(path, bytes) == platform::kSuccess;
 }
 
-bool Store::Put(const StoredEntry& entry, const std::string& command,
-                const StartupParameters::RawValue* original, const std::string* itemBytes, std::string* why) {
+bool Store::Put(const StoredEntry& entry, const std::string& command, const RawValue* original,
+                const std::string* itemBytes, std::string* why) {
   if (!read_ && !Open(why)) return false;
   const int location = entry.location;
   const std::string& name = entry.name;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_parameters.h"
+#include "entries/startup_entries.h"
 #include "platform/registry.h"
 
 namespace velmora::changes {
@@ -25,7 +25,7 @@ inline StoredEntry StoredEntryOf(const Task& task, int location) {
 
 class Store {
  public:
-  explicit Store(StartupParameters& model) : model_(model) {}
+  explicit Store(const StartupEntries& entries) : entries_(entries) {}
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
@@ -57,7 +57,7 @@ class Store {
   // (|original| value or |itemBytes|, each may be null), then its DisabledTasks
   // value. Writes only what is not already there. False with |why| set when a
   // write failed.
-  bool Put(const StoredEntry& entry, const std::string& command, const StartupParameters::RawValue* original,
+  bool Put(const StoredEntry& entry, const std::string& command, const RawValue* original,
            const std::string* itemBytes, std::string* why);
   // Takes an entry out: every DisabledTasks value that names it (the one it was
   // read from first), then what is kept of it under those names.
@@ -68,7 +68,7 @@ class Store {
   // Lower-cased names of the values that name |entry|, the one it was read from first.
   std::vector<std::string> NamesOf(const StoredEntry& entry) const;
 
-  StartupParameters& model_;
+  const StartupEntries& entries_;
   bool read_ = false;
   platform::HKey storeKey_ = nullptr;
   platform::HKey dataKey_ = nullptr;
@@ -78,5 +78,9 @@ class Store {
 
 // Path of the kept copy of a Startup-folder item; false when none can be named.
 bool KeptItemPath(int location, const std::string& name, std::string* path);
+
+// Reads the store's entries into |entries| as disabled entries (those whose
+// location holds them again are stale: deleted unless read-only).
+void ReadDisabledTasks(StartupEntries& entries);
 
 }  // namespace velmora::changes

@@ -4,13 +4,14 @@
 
 namespace velmora::changes {
 
-StartupParameters::RawValue ValueToWrite(const std::string& name, const std::string& command,
-                                         const std::vector<StartupParameters::RawValue>& known) {
-  for (const StartupParameters::RawValue& form : known) {
+RawValue ValueToWrite(const std::string& name, const std::string& command,
+                      const std::vector<RawValue>& known) {
+  for (const RawValue& form : known) {
     if (ValueText(form.data) == command) return {name, form.type, form.data};
   }
   std::uint32_t type = platform::kRegSz;
-  if (!known.empty() && (known.front().type == platform::kRegSz || known.front().type == platform::kRegExpandSz)) {
+  if (!known.empty() &&
+      (known.front().type == platform::kRegSz || known.front().type == platform::kRegExpandSz)) {
     type = known.front().type;
   }
   return {name, type, StringData(command)};

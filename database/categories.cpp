@@ -1,6 +1,6 @@
 #include "database/categories.h"
 
-#include "base/message_text.h"
+#include "base/message_text.h"  // the ids
 #include "base/text.h"
 
 namespace velmora {
@@ -41,7 +41,5 @@ unsigned StandardDescriptionId(const std::string& code) {
   const Category* category = FindCategory(code);
   return category ? category->descriptionId : kNoInformationId;
 }
-
-std::string StandardDescription(const std::string& code) { return GetString(StandardDescriptionId(code)); }
 
 }  // namespace velmora

@@ -8,8 +8,8 @@
 namespace velmora {
 
 // The category sections in the order of the look-up, NORM first, DIAL last.
-inline constexpr std::array<const char*, 11> kCategoryCodeList = {
-    "NORM", "SYS", "SPY", "AD", "VIR", "MAC", "WOR", "TROJ", "KEY", "HIJ", "DIAL"};
+inline constexpr std::array<const char*, 11> kCategoryCodeList = {"NORM", "SYS",  "SPY", "AD",  "VIR", "MAC",
+                                                                  "WOR",  "TROJ", "KEY", "HIJ", "DIAL"};
 // The section of the name patterns, which carry their category explicitly.
 inline constexpr char kPatternSection[] = "SPC";
 // The rating of an entry that no definition has rated.
@@ -21,8 +21,7 @@ bool IsCategoryCode(const std::string& code);
 // for anything else.
 std::string RatingName(const std::string& code);
 // Message id of the code's standard description (7014-7024), 7025 for an unknown
-// code, and its text.
+// code.
 unsigned StandardDescriptionId(const std::string& code);
-std::string StandardDescription(const std::string& code);
 
 }  // namespace velmora

@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "base/message_text.h"
-#include "base/program_context.h"
 #include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_index.h"
-#include "entries/startup_parameters.h"
+#include "entries/startup_entries.h"
 
 namespace velmora {
 
@@ -22,14 +21,16 @@ std::string Key(const char* stem, int n) { return stem + std::to_string(n); }
 // The standard descriptions met during one pass, each looked up once.
 class StandardTexts {
  public:
+  explicit StandardTexts(const ProgramContext& context) : context_(context) {}
   const std::string& Get(const std::string& code) {
     std::string folded = ToUpperAscii(code);
     auto it = texts_.find(folded);
-    if (it == texts_.end()) it = texts_.emplace(folded, StandardDescription(code)).first;
+    if (it == texts_.end()) it = texts_.emplace(folded, context_.Text(StandardDescriptionId(code))).first;
     return it->second;
   }
 
  private:
+  const ProgramContext& context_;
   std::unordered_map<std::string, std::string> texts_;
 };
 
@@ -38,9 +39,9 @@ void SetRating(Task& task, const std::string& description, const std::string& co
   task.rating = RatingName(code);
 }
 
-std::string DatabaseFile() { return WorkingCopyPath(Program().programDir); }
-
 }  // namespace
+
+std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.programDir); }
 
 bool MatchNamePattern(const std::string& pattern, const std::string& name) {
   std::string restPattern = pattern;
@@ -59,32 +60,28 @@ bool MatchNamePattern(const std::string& pattern, const std::string& name) {
   }
 }
 
-void StartupParameters::FillCategoryCodes() {
-  CategoryCodes.assign(kCategoryCodeList.begin(), kCategoryCodeList.end());
-}
+void Rater::FillCategoryCodes() { categoryCodes_.assign(kCategoryCodeList.begin(), kCategoryCodeList.end()); }
 
 // The definitions come from the index of the working copy, read once when it was
 // written. The outcome is that of comparing each definition with each entry in
 // turn: later hits overwrite earlier ones (so the last hit decides), and the
 // patterns touch only entries that are still "Unknown File", the first match
 // deciding.
-void StartupParameters::RateAllTasks() {
-  std::unordered_map<std::string, std::vector<Task*>> byFileName;
-  std::vector<Task*> all;
-  for (TaskMap& map : entryMaps) {
-    for (auto& entry : map) {
-      byFileName[ToLowerAscii(entry.second->fileName)].push_back(entry.second.get());
-      all.push_back(entry.second.get());
-    }
-  }
+void Rater::RateAll(const std::vector<Task*>& all) const {
   if (all.empty()) return;
+  const std::string noInformation = context_.Text(kNoInformationId);
+  std::unordered_map<std::string, std::vector<Task*>> byFileName;
+  for (Task* task : all) {
+    if (task->description.empty()) task->description = noInformation;
+    byFileName[ToLowerAscii(task->fileName)].push_back(task);
+  }
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(DatabaseFile());
-  StandardTexts texts;
+  StandardTexts texts(context_);
 
   for (auto& [fileName, tasks] : byFileName) {
     const std::string* lastCode = nullptr;
     int lastEntry = -1;
-    for (const std::string& code : CategoryCodes) {
+    for (const std::string& code : categoryCodes_) {
       const DefinitionsIndex::Section& section = index->SectionOf(code);
       auto hit = section.entriesOf.find(fileName);
       if (hit == section.entriesOf.end()) continue;
@@ -117,19 +114,21 @@ void StartupParameters::RateAllTasks() {
 
 // The single look-up stops at its first hit: the first section (in the order of
 // the codes) that names the file, at its first entry of that name.
-void StartupParameters::RateTask(Task& task) {
+void Rater::RateTask(Task& task) const {
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(DatabaseFile());
-  StandardTexts texts;
+  StandardTexts texts(context_);
+  const std::string noInformation = context_.Text(kNoInformationId);
+  if (task.description.empty()) task.description = noInformation;
   DeriveFileName(task);
   const std::string fileName = ToLowerAscii(task.fileName);
-  for (const std::string& code : CategoryCodes) {
+  for (const std::string& code : categoryCodes_) {
     const DefinitionsIndex::Section& section = index->SectionOf(code);
     auto hit = section.entriesOf.find(fileName);
     if (hit == section.entriesOf.end()) continue;
     SetRating(task, index->Read(code, Key("PROD", hit->second.first), "NULL"), code, texts);
     break;
   }
-  if (!EqualsIgnoreCase(task.description, GetString(kNoInformationId))) return;
+  if (!EqualsIgnoreCase(task.description, noInformation)) return;
 
   DeriveFileName(task);
   const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;

@@ -1,13 +1,39 @@
-// Rating entries from the definitions database. The look-ups themselves are
-// members of StartupParameters (FillCategoryCodes, RateAllTasks, RateTask); they
-// read the working copy in the program folder.
+// Rating entries from the definitions database: the working copy in the program
+// folder, looked up through its index (database/definitions_index.h).
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "base/program_context.h"
 #include "database/categories.h"
+#include "entries/task.h"
 
 namespace velmora {
+
+class Rater {
+ public:
+  // |context| gives the program folder and the texts; it must outlive the object.
+  explicit Rater(const ProgramContext& context) : context_(context) {}
+
+  // The category codes in the order of the look-up; empty until filled, and then
+  // nothing is rated by a category section.
+  void FillCategoryCodes();
+  const std::vector<std::string>& CategoryCodes() const { return categoryCodes_; }
+
+  // Rates every task: the last category hit decides, and the name patterns touch
+  // only tasks still unrated, the first match deciding.
+  void RateAll(const std::vector<Task*>& tasks) const;
+  // Rates one task: the first category hit decides, else the first pattern that
+  // matches while its description is still "no information". Also sets fileName.
+  void RateTask(Task& task) const;
+
+ private:
+  std::string DatabaseFile() const;
+
+  const ProgramContext& context_;
+  std::vector<std::string> categoryCodes_;
+};
 
 // Pattern match of the "SPC" section. A pattern without '*' is found anywhere in
 // the name; with '*', the part before it is found first and the rest is matched

@@ -1,14 +1,14 @@
 // Reading the startup locations into the entry maps.
 #include <vector>
 
-#include "base/program_context.h"
+#include "base/message_text.h"
 #include "base/text.h"
 #include "entries/module_version.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
 #include "entries/startup_approved.h"
-#include "entries/startup_parameters.h"
+#include "entries/startup_entries.h"
 #include "entries/wine_start.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -33,10 +33,7 @@ std::string DataAsText(const std::vector<std::uint8_t>& data, std::uint32_t size
 
 }  // namespace
 
-StartupParameters::StartupParameters() = default;
-StartupParameters::~StartupParameters() = default;
-
-bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status) {
+bool StartupEntries::OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status) const {
   using namespace platform;
   Status ignored;
   Status& result = status ? *status : ignored;
@@ -60,22 +57,23 @@ bool StartupParameters::OpenRegistryKey(int keyIndex, platform::HKey* key, platf
     case kLmRunOnce32KeyIndex:
       return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnce32KeyPath, kKeyAllAccess, key)) == kSuccess;
     case kDisabledTasksKeyIndex:
-      if (readOnly) return reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
+      if (readOnly_)
+        return reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
       return reg::CreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
     case kProfilesKeyIndex:
-      if (readOnly) return reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(), kKeyRead, key) == kSuccess;
+      if (readOnly_) return reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(), kKeyRead, key) == kSuccess;
       return reg::CreateKey(HKeyCurrentUser(), ProfilesKeyPath(), key) == kSuccess;
     default:
       return false;
   }
 }
 
-bool StartupParameters::HasLocation(int location) const {
+bool StartupEntries::HasLocation(int location) const {
   if (location >= 0 && location < kCommonLocationCount) return true;
   return Is32BitViewLocation(location) && platform::MachineHas32BitView();
 }
 
-bool StartupParameters::OpenLocationKey(int location, platform::HKey* key, platform::Status* status) {
+bool StartupEntries::OpenLocationKey(int location, platform::HKey* key, platform::Status* status) const {
   if (!HasLocation(location)) {
     if (status) *status = platform::kFileNotFound;
     return false;
@@ -119,14 +117,14 @@ bool RunKeyOf(int location, platform::HKey* root, const char** path) {
 
 }  // namespace
 
-bool StartupParameters::CreateLocationKey(int location, platform::HKey* key) {
+bool StartupEntries::CreateLocationKey(int location, platform::HKey* key) const {
   platform::HKey root = nullptr;
   const char* path = nullptr;
   if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
   return platform::reg::CreateKey(root, path, key) == platform::kSuccess;
 }
 
-bool StartupParameters::LocationKeyMissing(int location) {
+bool StartupEntries::LocationKeyMissing(int location) const {
   platform::HKey root = nullptr;
   const char* path = nullptr;
   if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
@@ -136,7 +134,7 @@ bool StartupParameters::LocationKeyMissing(int location) {
   return status == platform::kFileNotFound;
 }
 
-void StartupParameters::ScanRunKey(int location) {
+void StartupEntries::ScanRunKey(int location) {
   platform::UniqueKey key;
   if (!OpenLocationKey(location, key.out())) return;
   ModuleVersion versionReader;
@@ -174,7 +172,7 @@ void StartupParameters::ScanRunKey(int location) {
   }
 }
 
-std::string StartupParameters::StartupFolderPath(int location) {
+std::string StartupEntries::StartupFolderPath(int location) const {
   if (!IsFolderLocation(location)) return "";
   platform::UniqueKey key;
   if (!OpenLocationKey(location, key.out())) return "";
@@ -191,7 +189,7 @@ std::string StartupParameters::StartupFolderPath(int location) {
   return path;
 }
 
-void StartupParameters::ScanStartupFolder(int location) {
+void StartupEntries::ScanStartupFolder(int location) {
   std::string folder = StartupFolderPath(location);
   if (folder.empty()) return;
   ModuleVersion versionReader;
@@ -213,7 +211,7 @@ void StartupParameters::ScanStartupFolder(int location) {
   } while (search.FindNext());
 }
 
-void StartupParameters::ScanAllLocations() {
+void StartupEntries::ScanAllLocations() {
   ScanPass pass;
   for (int location = 0; location < kLocationCount; ++location) {
     if (!HasLocation(location)) continue;
@@ -225,14 +223,15 @@ void StartupParameters::ScanAllLocations() {
   }
 }
 
-void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
-                                 const std::string& versionSource, ModuleVersion& versionReader,
-                                 TaskMap* target, bool storeForm) {
+void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
+                              const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
+                              bool storeForm) {
   // Still in its location, but disabled by the system's own startup manager.
-  if (task->enabled && honoursStartupApproved && StartupApprovedDisabled(location, task->name)) {
+  if (task->enabled && honoursStartupApproved_ && StartupApprovedDisabled(location, task->name)) {
     task->enabled = 0;
     task->disabledBySystem = 1;
   }
+  if (task->description.empty()) task->description = context_.Text(text_id::kNoInformation);
   // Joins the running pass; on its own, a pass of this one entry.
   ScanPass pass;
   DeriveFileName(*task);
@@ -259,12 +258,12 @@ void StartupParameters::FillTask(std::unique_ptr<Task> task, int location, const
     return;
   }
   std::string key = ToLowerAscii(task->name);
-  if (refreshing == 0) {
+  if (!refreshing_) {
     auto copy = std::make_unique<Task>(*task);
     copy->location = location;
-    snapshot[SnapshotKey(location, task->name, storeForm)] = std::move(copy);
+    snapshot_[SnapshotKey(location, task->name, storeForm)] = std::move(copy);
   }
-  entryMaps[location][key] = std::move(task);
+  entryMaps_[location][key] = std::move(task);
 }
 
 void DeriveFileName(Task& task) {
@@ -273,9 +272,10 @@ void DeriveFileName(Task& task) {
   task.fileName = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
 }
 
-platform::HResult ResolveShortcut(const std::string& shortcutPath, std::string* target) {
+platform::HResult StartupEntries::ResolveShortcut(const std::string& shortcutPath,
+                                                  std::string* target) const {
   target->clear();
-  if (!Program().comInitialized) return platform::kFail;
+  if (!context_.comInitialized) return platform::kFail;
   platform::ShellLink link;
   platform::HResult result = link.Load(shortcutPath);
   if (result != platform::kOk) return result;

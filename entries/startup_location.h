@@ -18,7 +18,7 @@ enum StartupLocation {
 };
 
 // Every location number (arrays are indexed by it); whether 6 and 7 exist on the
-// system at hand is StartupParameters::HasLocation.
+// system at hand is StartupEntries::HasLocation.
 constexpr int kLocationCount = 8;
 // The locations every system has.
 constexpr int kCommonLocationCount = 6;
@@ -44,7 +44,7 @@ inline bool IsFolderLocation(int location) {
 // (".velmora-*.tmp"): never a startup item.
 bool IsUnfinishedWriteItem(const std::string& itemName);
 
-// Key indices of StartupParameters::OpenRegistryKey besides the location numbers
+// Key indices of StartupEntries::OpenRegistryKey besides the location numbers
 // 0-5: the program's own keys, then the keys of the 32-bit view's locations.
 constexpr int kDisabledTasksKeyIndex = 6;
 constexpr int kProfilesKeyIndex = 7;

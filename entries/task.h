@@ -10,7 +10,7 @@ namespace velmora {
 
 class Task {
  public:
-  Task();  // description = text 7025 at that moment
+  Task() = default;
   Task(const Task&) = default;
   Task& operator=(const Task&) = default;
   virtual ~Task() = default;
@@ -19,6 +19,8 @@ class Task {
   std::string fileName;
   std::string command;
   int location = -1;
+  // What is known of the program; FillTask gives an entry without one text 7025
+  // ("no information"), and rating replaces it.
   std::string description;
   int memoryKB = 0;
   int peakMemoryKB = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
 #include "platform/posix/registry_hive.h"

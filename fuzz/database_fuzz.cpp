@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/program.h"
 #include "base/program_context.h"
 #include "database/categories.h"
 #include "database/database_file.h"
 #include "database/rating.h"
-#include "entries/startup_parameters.h"
+#include "entries/task.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -46,24 +48,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string copy;
   FUZZ_CHECK(platform::files::ReadWholeFile(WorkingCopyPath(programDir), &copy) == platform::kSuccess && copy == body);
 
-  StartupParameters model;
-  const char* files[] = {"explorer.exe", "ctfmon.exe", "tray.exe", "qttask.exe", "a.exe"};
-  for (int i = 0; i < 5; ++i) {
+  Rater rater(Program());
+  std::vector<std::unique_ptr<Task>> owned;
+  std::vector<Task*> tasks;
+  for (const char* file : {"explorer.exe", "ctfmon.exe", "tray.exe", "qttask.exe", "a.exe"}) {
     auto task = std::make_unique<Task>();
-    task->name = files[i];
-    task->fileName = files[i];
-    task->command = std::string("C:\\x\\") + files[i];
-    model.entryMaps[i % kLocationCount].emplace(files[i], std::move(task));
+    task->name = file;
+    task->fileName = file;
+    task->command = std::string("C:\\x\\") + file;
+    tasks.push_back(task.get());
+    owned.push_back(std::move(task));
   }
-  model.FillCategoryCodes();
-  model.RateAllTasks();
-  for (auto& map : model.entryMaps) {
-    for (auto& [name, task] : map) {
-      Task single = *task;
-      single.rating = kUnknownFileRating;
-      model.RateTask(single);
-      FUZZ_CHECK(!task->rating.empty() && !single.rating.empty());
-    }
+  rater.FillCategoryCodes();
+  rater.RateAll(tasks);
+  for (Task* task : tasks) {
+    Task single = *task;
+    single.rating = kUnknownFileRating;
+    rater.RateTask(single);
+    FUZZ_CHECK(!task->rating.empty() && !single.rating.empty());
   }
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/program.h"
 #include "base/program_context.h"
 #include "platform/files.h"
 #include "platform/startup.h"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/language.h"
+#include "app/program.h"
 #include "base/program_context.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"

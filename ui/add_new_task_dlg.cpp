@@ -117,11 +117,10 @@ void AddNewTaskDlg::Add() {
   // The key the entry will have: in a Startup folder it is the shortcut's name.
   std::string key = ToLowerAscii(taskName);
   if (IsFolderLocation(selectedLocation) && !EndsWith(key, ".lnk")) key += ".lnk";
-  TaskMap& map = model_.entryMaps[selectedLocation];
-  auto existing = map.find(key);
+  const Task* existing = model_.Entry(selectedLocation, key);
   // An entry removed in this session is no longer listed; a new one may take its
   // name. Enabled and disabled entries alike block the name.
-  if (existing != map.end() && existing->second->removed == 0) {
+  if (existing && existing->removed == 0) {
     ShowError(GetString(kDuplicateNameId));
     return;
   }
@@ -133,12 +132,11 @@ void AddNewTaskDlg::Add() {
   }
   // A program without version data still shows its own icon; a file that holds
   // none (or is missing) shows the default entry icon rather than nothing.
-  auto added = map.find(key);
-  if (added != map.end() && !added->second->icon) {
-    Task& entry = *added->second;
-    entry.icon = ExtractFileIcon(taskLocation, 0);
-    if (!entry.icon || entry.icon->notAnIconFile)
-      entry.icon = platform::icons::ProgramIcon(kDefaultEntryIcon);
+  const Task* added = model_.Entry(selectedLocation, key);
+  if (added && !added->icon) {
+    platform::IconHandle icon = ExtractFileIcon(taskLocation, 0);
+    if (!icon || icon->notAnIconFile) icon = platform::icons::ProgramIcon(kDefaultEntryIcon);
+    model_.SetEntryIcon(selectedLocation, key, icon);
   }
   addedLocation = selectedLocation;
   addedKey = key;

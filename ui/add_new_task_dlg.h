@@ -12,13 +12,13 @@
 //     SetMovieVariable("_root.applyState", "1");  // and apply is offered
 //     SetMovieVariable("_root.refreshState", "1");
 //   }
-// After Accepted, model.entryMaps[dialog.addedLocation] holds the entry under
-// dialog.addedKey and model.changedFlags[dialog.addedLocation] is 1.
+// After Accepted, model.Entry(dialog.addedLocation, dialog.addedKey) is the new
+// entry and model.LocationChanged(dialog.addedLocation) is true.
 #pragma once
 
 #include <string>
 
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "ui/movie_dialog.h"
 
 namespace velmora::ui {

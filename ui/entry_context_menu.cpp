@@ -95,7 +95,7 @@ EntryContextMenu::EntryContextMenu(StartupParameters& model, EntryList* list,
 
 EntryContextMenu::~EntryContextMenu() = default;
 
-Task* EntryContextMenu::RowTask(int row) const { return list_->RowTask(row); }
+const Task* EntryContextMenu::RowTask(int row) const { return list_->RowTask(row); }
 
 int EntryContextMenu::SelectedRow() const { return list_->SelectedRow(); }
 
@@ -164,7 +164,7 @@ void EntryContextMenu::RunCommand(int commandId) {
 }
 
 void EntryContextMenu::ExitProcess() {
-  Task* task = RowTask(selectedItem);
+  const Task* task = RowTask(selectedItem);
   if (!task || task->memoryKB == 0 || task->processProtected == 1) return;
   const std::string programPath = ExtractProgramPath(task->command);
   {
@@ -178,10 +178,7 @@ void EntryContextMenu::ExitProcess() {
       }
     }
     // The figures as they are now: another copy of the program may still run.
-    task->memoryKB = 0;
-    task->peakMemoryKB = 0;
-    task->processProtected = 0;
-    ReadProcessInfo(programPath, *task);
+    model_.RereadProcessFigures(list_->RowLocation(selectedItem), list_->RowKey(selectedItem));
   }
   if (reshowView_) reshowView_();
 }

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 
 class QMenu;
 class QWidget;
@@ -82,7 +82,7 @@ class EntryContextMenu : public QObject {
   void RemoveAllDisabled();
 
   // The entry of a list row, or null when its name and location find none.
-  Task* RowTask(int row) const;
+  const Task* RowTask(int row) const;
   // The list's selected row, -1 when none.
   int SelectedRow() const;
 

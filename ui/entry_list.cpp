@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "changes/startup_parameters.h"
 #include "entries/startup_location.h"
-#include "entries/startup_parameters.h"
 
 namespace velmora::ui {
 

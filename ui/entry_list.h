@@ -37,7 +37,7 @@ class EntryList : public QTableView {
   int columnCount() const { return entries_->columnCount(); }
 
   // The entry of a row (null when it is gone), its location and map key.
-  Task* RowTask(int row) const { return entries_->TaskAt(row); }
+  const Task* RowTask(int row) const { return entries_->TaskAt(row); }
   int RowLocation(int row) const { return entries_->LocationAt(row); }
   std::string RowKey(int row) const { return entries_->KeyAt(row); }
   // The entry's name, location tag and command ("" for no entry).

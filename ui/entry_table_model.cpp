@@ -3,8 +3,8 @@
 #include <QFont>
 #include <cstdio>
 
+#include "changes/startup_parameters.h"
 #include "entries/startup_location.h"
-#include "entries/startup_parameters.h"
 #include "ui/resource_images.h"
 
 namespace velmora::ui {
@@ -43,9 +43,9 @@ void EntryTableModel::FillLocationRows(StartupParameters& parameters, int locati
   if (location < 0 || location >= kLocationCount) return;
   parameters_ = &parameters;
   std::vector<Row> added;
-  for (auto& [key, task] : parameters.entryMaps[location]) {
+  for (const auto& [key, task] : parameters.Entries(location)) {
     if (task->removed) continue;
-    if (!task->icon) task->icon = platform::icons::ProgramIcon(180);
+    if (!task->icon) parameters.SetEntryIcon(location, key, platform::icons::ProgramIcon(180));
     added.push_back({location, key, EntryIcon(task->icon), isNew_ && isNew_(location, *task)});
   }
   if (added.empty()) return;
@@ -61,12 +61,10 @@ void EntryTableModel::Clear() {
   endResetModel();
 }
 
-Task* EntryTableModel::TaskAt(int row) const {
+const Task* EntryTableModel::TaskAt(int row) const {
   if (!parameters_ || row < 0 || row >= static_cast<int>(rows_.size())) return nullptr;
   const Row& entry = rows_[row];
-  const TaskMap& map = parameters_->entryMaps[entry.location];
-  auto found = map.find(entry.key);
-  return found == map.end() ? nullptr : found->second.get();
+  return parameters_->Entry(entry.location, entry.key);
 }
 
 int EntryTableModel::LocationAt(int row) const {

@@ -63,7 +63,7 @@ class EntryTableModel : public QAbstractTableModel {
   void Clear();
 
   // The entry of a row, or null when the row or its entry is gone.
-  Task* TaskAt(int row) const;
+  const Task* TaskAt(int row) const;
   int LocationAt(int row) const;
   std::string KeyAt(int row) const;
 

@@ -50,7 +50,7 @@ class Presenter {
 
 }  // namespace
 
-std::string ProfilesState(const StartupParameters& model) { return model.profileNames.empty() ? "0" : "1"; }
+std::string ProfilesState(const StartupParameters& model) { return model.ProfileNames().empty() ? "0" : "1"; }
 
 ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter* box, QWidget* parent) {
   Presenter boxes(box, parent);

@@ -25,21 +25,21 @@
 
 #include "app/app_interfaces.h"
 #include "app/settings.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 
 class QWidget;
 
 namespace velmora::ui {
 
 struct ProfileOutcome {
-  bool saved = false;           // a profile was written, named savedName
+  bool saved = false;  // a profile was written, named savedName
   std::string savedName;
   bool entriesChanged = false;  // a profile was loaded into the model, named loadedName
   std::string loadedName;
   // The check box of message 7006 turned ShowSavingProMsg off: the main movie's
   // switch ("_root.showSavProfileMsg") is to show it off.
   bool askBeforeLoadTurnedOff = false;
-  std::string profilesState;    // "_root.profilesState": "1" while a profile exists
+  std::string profilesState;  // "_root.profilesState": "1" while a profile exists
 };
 
 // "1" when |model| lists at least one profile, else "0".

@@ -31,14 +31,14 @@ ProfileDlg::ProfileDlg(StartupParameters& model, MessageBoxPresenter* box, QWidg
 }
 
 void ProfileDlg::SetInitialVariables() {
-  Movie()->SetMovieVariable(var::kProfileNames, model_.profileNames);
+  Movie()->SetMovieVariable(var::kProfileNames, model_.ProfileNames());
   Movie()->SetMovieVariable(var::kProfileUpdate, "1");
 }
 
 void ProfileDlg::RemoveProfile(const std::string& name) {
   // No question: the movie asks before it sends the command, if at all.
   if (!model_.DeleteProfile(name)) return;
-  Movie()->SetMovieVariable(var::kProfileNames, model_.profileNames);
+  Movie()->SetMovieVariable(var::kProfileNames, model_.ProfileNames());
   Movie()->SetMovieVariable(var::kProfileUpdate, "1");
 }
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "ui/movie_dialog.h"
 
 namespace velmora::ui {
@@ -17,7 +17,8 @@ class ProfileDlg : public MovieDialog {
   Q_OBJECT
 
  public:
-  explicit ProfileDlg(StartupParameters& model, MessageBoxPresenter* box = nullptr, QWidget* parent = nullptr);
+  explicit ProfileDlg(StartupParameters& model, MessageBoxPresenter* box = nullptr,
+                      QWidget* parent = nullptr);
 
   // The profile chosen for loading; empty after "ID_FS_Exit".
   std::string profileName;

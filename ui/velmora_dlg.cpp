@@ -277,7 +277,7 @@ void VelmoraDlg::SetInitialVariables() {
   movie_->SetMovieVariable(var::kShowSavingMsg, SettingsFlagText(settings.ShowSavingMsg));
   movie_->SetMovieVariable(var::kShowSavProfileMsg, SettingsFlagText(settings.ShowSavingProMsg));
   movie_->SetMovieVariable(var::kProfilesState, "1");
-  if (model_.profileNames.empty()) movie_->SetMovieVariable(var::kProfilesState, "0");
+  if (model_.ProfileNames().empty()) movie_->SetMovieVariable(var::kProfilesState, "0");
   movie_->SetMovieVariable(var::kApplyState, "0");
   movie_->SetMovieVariable(var::kRefreshState, "0");
   movie_->SetMovieVariable(var::kRollBackState, "0");
@@ -338,8 +338,7 @@ void VelmoraDlg::ApplyChangesCommand() {
 void VelmoraDlg::RefreshCommand() {
   {
     WaitCursor wait;
-    model_.changedFlags.fill(0);
-    model_.RefreshAll();
+    model_.RefreshDiscardingChanges();
     model_.RateAllTasks();
   }
   OnMovieCommand(currentViewCommand);
@@ -398,7 +397,7 @@ void VelmoraDlg::ConfirmApplyOnClose() {
 
 // ---- the entry list -----------------------------------------------------------------
 
-Task* VelmoraDlg::RowTask(int row) { return list_->RowTask(row); }
+const Task* VelmoraDlg::RowTask(int row) { return list_->RowTask(row); }
 
 void VelmoraDlg::OnRowCheckChanged(int row, bool checked) {
   const Task* task = list_->RowTask(row);
@@ -406,14 +405,14 @@ void VelmoraDlg::OnRowCheckChanged(int row, bool checked) {
 }
 
 void VelmoraDlg::OnRowClicked(int row) {
-  if (Task* task = RowTask(row)) ShowDescription(*task, list_->RowLocation(row));
+  if (const Task* task = RowTask(row)) ShowDescription(*task, list_->RowLocation(row));
 }
 
 void VelmoraDlg::OnListKeyDown() {
   const int row = list_->SelectedRow();
   if (row < 0) return;
   if (row + 1 < list_->rowCount()) {
-    if (Task* task = RowTask(row + 1)) ShowDescription(*task, list_->RowLocation(row + 1));
+    if (const Task* task = RowTask(row + 1)) ShowDescription(*task, list_->RowLocation(row + 1));
   }
 }
 

@@ -11,7 +11,7 @@
 
 #include "app/app_interfaces.h"
 #include "changes/seen_entries.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "ui/flash_movie_host.h"
 
 namespace velmora {
@@ -112,7 +112,7 @@ class VelmoraDlg : public QDialog {
   void StartUpdater();
   void ShowAbout();
   void SetAllInView(int enabled);
-  Task* RowTask(int row);
+  const Task* RowTask(int row);
   void OnRowCheckChanged(int row, bool checked);
   void OnRowClicked(int row);
   void OnListKeyDown();

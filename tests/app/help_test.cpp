@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/language.h"
-#include "base/program_context.h"
+#include "app/program.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 

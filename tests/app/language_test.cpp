@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/program_context.h"
+#include "app/program.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 

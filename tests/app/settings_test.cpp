@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/program_context.h"
+#include "app/program.h"
 #include "entries/startup_location.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"

@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
+#include "app/program.h"
 #include "app/settings.h"
-#include "base/program_context.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "base/program_context.h"
+#include "app/program.h"
 #include "database/database_file.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"

@@ -24,12 +24,12 @@ TEST_F(ApplyPrefixTest, FailedStoreWriteLeavesTheEntryAndReportsIt) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].location, kLmRun);
   EXPECT_EQ(failures[0].name, "Tray");
-  EXPECT_EQ(model.changedFlags[kLmRun], 1);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 1);
   EXPECT_EQ(LocationValues(kLmRun).count("tray"), 1u);
 
   // Once the store can be written, the same pending edit goes through.
   Apply(model);
-  EXPECT_EQ(model.changedFlags[kLmRun], 0);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 0);
   EXPECT_EQ(LocationValues(kLmRun).count("tray"), 0u);
   EXPECT_EQ(StoreValues().count("0|tray"), 1u);
 }
@@ -53,7 +53,7 @@ TEST_F(ApplyPrefixTest, MachineKeyEditsDoNotNeedTheStore) {
   std::vector<ApplyFailure> failures = model.ApplyChanges();
   ASSERT_EQ(chmod(userHive.c_str(), 0644), 0);
   EXPECT_TRUE(failures.empty()) << Describe(failures);
-  EXPECT_EQ(model.changedFlags[kLmRun], 0);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 0);
   auto values = LocationValues(kLmRun);
   ASSERT_EQ(values.count("added"), 1u);
   EXPECT_EQ(changes::ValueText(values.at("added").data), "C:\\added.exe /x");

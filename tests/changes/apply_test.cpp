@@ -18,7 +18,7 @@ TEST_F(ApplyTest, DisableAndEnableGiveBackTheValueWithItsType) {
     Read(model);
     EXPECT_TRUE(model.SetEntryEnabled("exp", kCuRun, 0));
     Apply(model);
-    EXPECT_EQ(model.changedFlags[kCuRun], 0);
+    EXPECT_EQ(model.ChangedFlags()[kCuRun], 0);
   }
   EXPECT_EQ(LocationValues(kCuRun).count("exp"), 0u);
   auto store = StoreValues();
@@ -54,7 +54,7 @@ TEST_F(ApplyTest, ValuesTheUserDidNotEditAreNotRewritten) {
   Read(model);
   model.SetEntryEnabled("Toggled", kLmRun, 0);
   model.SetEntryEnabled("Toggled", kLmRun, 1);
-  EXPECT_EQ(model.changedFlags[kLmRun], 1);
+  EXPECT_EQ(model.ChangedFlags()[kLmRun], 1);
   Apply(model);
   changes::SetWriteObserver(nullptr);
   EXPECT_EQ(writes, 0);
@@ -128,7 +128,7 @@ TEST_F(ApplyTest, ItemStaysWhenNoCopyCanBeKept) {
   std::vector<ApplyFailure> failures = model.ApplyChanges();
   ASSERT_EQ(failures.size(), 1u) << Describe(failures);
   EXPECT_EQ(failures[0].name, "run.cmd");
-  EXPECT_EQ(model.changedFlags[kCuStartupFolder], 1);
+  EXPECT_EQ(model.ChangedFlags()[kCuStartupFolder], 1);
   EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "run.cmd")), "echo\r\n");
   EXPECT_TRUE(StoreValues().empty());
 }
@@ -170,7 +170,7 @@ TEST_F(ApplyTest, NamesThatLeaveTheFolderAreRefused) {
   model.TakeSnapshot();
   std::vector<ApplyFailure> failures = model.ApplyChanges();
   EXPECT_EQ(failures.size(), 3u) << Describe(failures);
-  EXPECT_EQ(model.changedFlags[kCuStartupFolder], 1);
+  EXPECT_EQ(model.ChangedFlags()[kCuStartupFolder], 1);
   EXPECT_FALSE(fs::exists(Host(folder + "\\sub")));
   EXPECT_EQ(ReadFile(outside), "not Velmora's");
 
@@ -200,7 +200,7 @@ TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
   EXPECT_TRUE(StoreValues().empty());
   StartupParameters fresh;
   Read(fresh);
-  EXPECT_TRUE(fresh.entryMaps[kCuRunOnce].empty());
+  EXPECT_TRUE(fresh.Entries(kCuRunOnce).empty());
 }
 
 TEST_F(ApplyTest, MissingLocationKeyIsNamedAndNotCreated) {

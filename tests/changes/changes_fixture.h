@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "base/program_context.h"
 #include "base/text.h"
+#include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell_link.h"
@@ -31,8 +30,6 @@ inline const char* KeyOf(int location) {
 
 class ChangesTest : public ::testing::Test {
  protected:
-  void SetUp() override { Program().comInitialized = true; }
-
   static void SetRaw(platform::HKey root, const std::string& path, const std::string& name,
                      std::uint32_t type, const std::string& data) {
     platform::HKey key = nullptr;
@@ -105,9 +102,8 @@ class ChangesTest : public ::testing::Test {
     model.ScanAllLocations();
     model.ReadDisabledTasks();
   }
-  static Task* Find(StartupParameters& model, int location, const std::string& name) {
-    auto it = model.entryMaps[location].find(ToLowerAscii(name));
-    return it == model.entryMaps[location].end() ? nullptr : it->second.get();
+  static const Task* Find(const StartupParameters& model, int location, const std::string& name) {
+    return model.Entry(location, name);
   }
   static std::string Describe(const std::vector<ApplyFailure>& failures) {
     std::string text;

@@ -76,7 +76,7 @@ class CrashTest : public ChangesTest {
       platform::reg::CloseKey(key);
     }
     StartupParameters model;
-    model.readOnly = true;
+    model.SetReadOnly(true);
     Read(model);
     const std::pair<int, const char*> entries[] = {{kCuRun, "exp"},
                                                    {kCuRun, "plain"},

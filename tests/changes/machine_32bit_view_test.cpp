@@ -48,7 +48,7 @@ TEST_F(Machine32BitViewTest, PresentOnlyWhereTheMachineHasThe32BitView) {
   EXPECT_FALSE(model.HasLocation(kLmRunOnce32));
   EXPECT_TRUE(model.HasLocation(kCuStartupFolder));
   Read(model);
-  EXPECT_TRUE(model.entryMaps[kLmRun32].empty());
+  EXPECT_TRUE(model.Entries(kLmRun32).empty());
   model.TakeSnapshot();
   EXPECT_EQ(StoreValues().count("6|kept"), 1u);
   auto task = std::make_unique<Task>();
@@ -75,8 +75,8 @@ TEST_F(Machine32BitViewTest, PresentOnlyWhereTheMachineHasThe32BitView) {
   StartupParameters fresh;
   EXPECT_TRUE(fresh.HasLocation(kLmRun32));
   Read(fresh);
-  EXPECT_EQ(fresh.entryMaps[kLmRun32].size(), 1u) << "nothing but the stored entry";
-  EXPECT_TRUE(fresh.entryMaps[kLmRunOnce32].empty());
+  EXPECT_EQ(fresh.Entries(kLmRun32).size(), 1u) << "nothing but the stored entry";
+  EXPECT_TRUE(fresh.Entries(kLmRunOnce32).empty());
   ASSERT_NE(Find(fresh, kLmRun32, "Kept"), nullptr) << "the stored entry is shown where its location exists";
   EXPECT_EQ(Find(fresh, kLmRun32, "Kept")->enabled, 0);
 }
@@ -92,8 +92,8 @@ TEST_F(Machine32BitViewTest, SameNameInBothViewsIsTwoEntriesEditedApart) {
     ASSERT_NE(Find(model, kLmRun32, "tray"), nullptr);
     EXPECT_EQ(Find(model, kLmRun32, "Tray")->command, "C:\\Program Files (x86)\\tray.exe");
     ASSERT_NE(Find(model, kLmRunOnce32, "Setup"), nullptr);
-    EXPECT_EQ(model.snapshot.count("lmrun32 tray"), 1u);
-    EXPECT_EQ(model.snapshot.count("lmrun tray"), 1u);
+    EXPECT_EQ(model.Snapshot().count("lmrun32 tray"), 1u);
+    EXPECT_EQ(model.Snapshot().count("lmrun tray"), 1u);
 
     EXPECT_TRUE(model.SetEntryEnabled("Tray", kLmRun32, 0));
     model.RemoveEntry("Setup", kLmRunOnce32);
@@ -140,7 +140,7 @@ TEST_F(Machine32BitViewTest, AddingMakesAMissingRunKeyAndRollBackEmptiesIt) {
   std::vector<ApplyFailure> failures = model.RollBack();
   EXPECT_TRUE(failures.empty()) << Describe(failures);
   EXPECT_TRUE(LocationValues(kLmRun32).empty());
-  EXPECT_TRUE(model.entryMaps[kLmRun32].empty());
+  EXPECT_TRUE(model.Entries(kLmRun32).empty());
 }
 
 TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
@@ -165,7 +165,7 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
     Read(model);
     ASSERT_TRUE(model.LoadProfile("Six"));
     EXPECT_EQ(Find(model, kLmRun32, "Helper")->enabled, 1) << "the profile does not hold location 6";
-    EXPECT_EQ(model.changedFlags[kLmRun32], 0);
+    EXPECT_EQ(model.ChangedFlags()[kLmRun32], 0);
     EXPECT_EQ(Find(model, kCuRun, "Late")->enabled, 0) << "the profile holds location 3";
     Apply(model);
   }
@@ -201,8 +201,8 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
   StartupParameters narrow;
   Read(narrow);
   ASSERT_TRUE(narrow.LoadProfile("Eight"));
-  EXPECT_TRUE(narrow.entryMaps[kLmRun32].empty());
-  EXPECT_EQ(narrow.changedFlags[kLmRun32], 0);
+  EXPECT_TRUE(narrow.Entries(kLmRun32).empty());
+  EXPECT_EQ(narrow.ChangedFlags()[kLmRun32], 0);
 }
 
 TEST_F(Machine32BitViewTest, WineStartsNeitherUserRunOnceNorCommonStartupNorExpandableValues) {
@@ -212,14 +212,14 @@ TEST_F(Machine32BitViewTest, WineStartsNeitherUserRunOnceNorCommonStartupNorExpa
   MakeShortcut(Folder(kLmStartupFolder) + "\\Common.lnk", "C:\\common.exe", "");
   StartupParameters model;
   Read(model);
-  Task* once = Find(model, kCuRunOnce, "Once");
+  const Task* once = Find(model, kCuRunOnce, "Once");
   ASSERT_NE(once, nullptr);
   EXPECT_FALSE(StartsUnderWine(*once));
   EXPECT_EQ(WineStartNote(*once), "Will not start under Wine: Wine never runs the user's RunOnce entries.");
-  Task* common = Find(model, kLmStartupFolder, "Common.lnk");
+  const Task* common = Find(model, kLmStartupFolder, "Common.lnk");
   ASSERT_NE(common, nullptr);
   EXPECT_FALSE(StartsUnderWine(*common));
-  Task* expand = Find(model, kLmRun32, "Expand");
+  const Task* expand = Find(model, kLmRun32, "Expand");
   ASSERT_NE(expand, nullptr);
   EXPECT_FALSE(StartsUnderWine(*expand));
   EXPECT_NE(WineStartNote(*expand).find("REG_EXPAND_SZ"), std::string::npos);
@@ -233,7 +233,7 @@ TEST_F(Machine32BitViewTest, WineStartsNeitherUserRunOnceNorCommonStartupNorExpa
   Apply(model);
   StartupParameters again;
   Read(again);
-  Task* stored = Find(again, kLmRun32, "Expand");
+  const Task* stored = Find(again, kLmRun32, "Expand");
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(stored->enabled, 0);
   again.SetEntryEnabled("Expand", kLmRun32, 1);

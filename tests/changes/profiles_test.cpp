@@ -25,7 +25,7 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
     Apply(model);
     model.EnumerateProfiles();
     EXPECT_EQ(model.SaveProfile("Home", false), Result::kSaved);
-    EXPECT_EQ(model.profileNames, "Home");
+    EXPECT_EQ(model.ProfileNames(), "Home");
   }
   {
     // Everything changed since: removed, enabled, added.
@@ -43,7 +43,8 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   }
   ASSERT_FALSE(fs::exists(Item(kCuStartupFolder, "Tool.lnk")));
   // Changed outside Velmora while disabled: the same target, other arguments.
-  MakeShortcut(changes::KeptItemsFolder(kCuStartupFolder) + "\\Other.lnk", "C:\\Tools\\other.exe", "--changed");
+  MakeShortcut(changes::KeptItemsFolder(kCuStartupFolder) + "\\Other.lnk", "C:\\Tools\\other.exe",
+               "--changed");
 
   StartupParameters model;
   Read(model);
@@ -52,7 +53,8 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   EXPECT_EQ(Find(model, kCuRun, "later")->enabled, 0);  // not in the profile: disabled, kept
   EXPECT_EQ(Find(model, kLmRun, "machine")->enabled, 0);
   EXPECT_EQ(Find(model, kCuRun, "exp")->enabled, 1);
-  EXPECT_TRUE(model.changedFlags[kCuRun] && model.changedFlags[kLmRun] && model.changedFlags[kCuStartupFolder]);
+  EXPECT_TRUE(model.ChangedFlags()[kCuRun] && model.ChangedFlags()[kLmRun] &&
+              model.ChangedFlags()[kCuStartupFolder]);
   Apply(model);
 
   auto run = LocationValues(kCuRun);
@@ -79,7 +81,7 @@ TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
   model.SetEntryEnabled("foo", kCuRun, 0);
   EXPECT_EQ(model.SaveProfile("work", false), Result::kExists);
   EXPECT_EQ(model.SaveProfile("work", true), Result::kSaved);
-  EXPECT_EQ(model.profileNames, "Work");  // replaced under its own name
+  EXPECT_EQ(model.ProfileNames(), "Work");  // replaced under its own name
 
   StartupParameters loaded;
   Read(loaded);
@@ -96,9 +98,9 @@ TEST_F(ProfilesTest, IncompleteProfileIsNotLoaded) {
   StartupParameters model;
   Read(model);
   model.EnumerateProfiles();
-  EXPECT_EQ(model.profileNames, "Half");
+  EXPECT_EQ(model.ProfileNames(), "Half");
   EXPECT_FALSE(model.LoadProfile("Half"));
-  EXPECT_TRUE(model.entryMaps[kCuRun].empty());
+  EXPECT_TRUE(model.Entries(kCuRun).empty());
 }
 
 TEST_F(ProfilesTest, UnsafeFolderNamesOfAProfileAreLeftOut) {
@@ -108,12 +110,13 @@ TEST_F(ProfilesTest, UnsafeFolderNamesOfAProfileAreLeftOut) {
   const std::string entries = ProfilesKeyPath() + "\\Crafted\\Entries";
   SetRaw(platform::HKeyCurrentUser(), entries, "5|..\\..\\escape.lnk", platform::kRegSz,
          changes::StringData("C:\\x.exe"));
-  SetRaw(platform::HKeyCurrentUser(), entries, "5|Fine.lnk", platform::kRegSz, changes::StringData("C:\\fine.exe"));
+  SetRaw(platform::HKeyCurrentUser(), entries, "5|Fine.lnk", platform::kRegSz,
+         changes::StringData("C:\\fine.exe"));
   std::vector<std::string> skipped;
   ASSERT_TRUE(model.LoadProfile("Crafted", nullptr, &skipped));
   ASSERT_EQ(skipped.size(), 1u);
   EXPECT_EQ(skipped[0], "5|..\\..\\escape.lnk");
-  EXPECT_EQ(model.entryMaps[kCuStartupFolder].size(), 1u);
+  EXPECT_EQ(model.Entries(kCuStartupFolder).size(), 1u);
   Apply(model);
   EXPECT_FALSE(fs::exists(Host(Folder(kCuStartupFolder) + "\\..\\..\\escape.lnk")));
   EXPECT_TRUE(fs::exists(Item(kCuStartupFolder, "Fine.lnk")));
@@ -122,18 +125,17 @@ TEST_F(ProfilesTest, UnsafeFolderNamesOfAProfileAreLeftOut) {
 TEST_F(ProfilesTest, DeletingTakesWholeNamesOnly) {
   StartupParameters model;
   for (const char* name : {"Home", "Work", "Test"}) ASSERT_EQ(model.SaveProfile(name, false), Result::kSaved);
-  model.profileNames = "Home|Work|Test";  // the order the list was read in
   EXPECT_FALSE(model.DeleteProfile("Wor"));
   EXPECT_FALSE(model.DeleteProfile("work"));
   EXPECT_TRUE(model.DeleteProfile("Work"));
-  EXPECT_EQ(model.profileNames, "Home|Test");
+  EXPECT_EQ(model.ProfileNames(), "Home|Test");
   EXPECT_FALSE(model.ProfileExists("Work"));
   EXPECT_TRUE(model.DeleteProfile("Test"));
-  EXPECT_EQ(model.profileNames, "Home");
+  EXPECT_EQ(model.ProfileNames(), "Home");
   EXPECT_TRUE(model.DeleteProfile("Home"));
-  EXPECT_EQ(model.profileNames, "");
+  EXPECT_EQ(model.ProfileNames(), "");
   model.EnumerateProfiles();
-  EXPECT_EQ(model.profileNames, "");
+  EXPECT_EQ(model.ProfileNames(), "");
 }
 
 }  // namespace

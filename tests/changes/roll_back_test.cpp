@@ -98,10 +98,10 @@ TEST_F(RollBackTest, LeftoverTemporaryFilesAreNoItems) {
   WriteFile(leftover, "half a shortcut");
   StartupParameters model;
   Read(model);
-  EXPECT_EQ(model.entryMaps[kCuStartupFolder].size(), 1u);
+  EXPECT_EQ(model.Entries(kCuStartupFolder).size(), 1u);
   model.SetEntryEnabled("tool.lnk", kCuStartupFolder, 0);
   Apply(model);
-  for (const auto& [key, task] : model.snapshot) EXPECT_EQ(key.find(".velmora-"), std::string::npos) << key;
+  for (const auto& [key, task] : model.Snapshot()) EXPECT_EQ(key.find(".velmora-"), std::string::npos) << key;
   fs::remove(leftover);
 
   EXPECT_TRUE(model.RollBack().empty());

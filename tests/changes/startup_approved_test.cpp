@@ -38,7 +38,7 @@ TEST_F(StartupApprovedTest, IgnoredWhereTheSystemIgnoresThem) {
   SetText(kCuRun, "Tray", "C:\\tray.exe");
   SetMark(kCuRun, "Tray", 0x03);
   StartupParameters model;
-  EXPECT_FALSE(model.honoursStartupApproved);  // a Wine prefix starts marked entries
+  EXPECT_FALSE(model.HonoursStartupApproved());  // a Wine prefix starts marked entries
   Read(model);
   ASSERT_NE(Find(model, kCuRun, "Tray"), nullptr);
   EXPECT_EQ(Find(model, kCuRun, "Tray")->enabled, 1);
@@ -57,7 +57,7 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
 
   {
     StartupParameters model;
-    model.honoursStartupApproved = true;
+    model.SetHonoursStartupApproved(true);
     Read(model);
     ASSERT_NE(Find(model, kCuRun, "Tray"), nullptr);
     EXPECT_EQ(Find(model, kCuRun, "Tray")->enabled, 0);
@@ -78,7 +78,7 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
   EXPECT_TRUE(StartupApprovedDisabled(kCuRun, "Tray"));
 
   StartupParameters model;
-  model.honoursStartupApproved = true;
+  model.SetHonoursStartupApproved(true);
   Read(model);
   model.SetEntryEnabled("Tray", kCuRun, 1);
   model.SetEntryEnabled("Tool.lnk", kCuStartupFolder, 1);
@@ -90,7 +90,7 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
   EXPECT_TRUE(StartupApprovedDisabled(kLmRun, "Machine"));  // untouched: its location did not change
 
   StartupParameters again;
-  again.honoursStartupApproved = true;
+  again.SetHonoursStartupApproved(true);
   Read(again);
   EXPECT_EQ(Find(again, kCuRun, "Tray")->enabled, 1);
   EXPECT_EQ(Find(again, kCuStartupFolder, "Tool.lnk")->enabled, 1);
@@ -119,7 +119,7 @@ TEST_F(StartupApprovedTest, RollBackPutsClearedMarksBack) {
   const auto before = marks();
 
   StartupParameters model;
-  model.honoursStartupApproved = true;
+  model.SetHonoursStartupApproved(true);
   Read(model);
   ASSERT_NE(Find(model, kLmRun32, "Agent"), nullptr);
   EXPECT_EQ(Find(model, kLmRun32, "Agent")->disabledBySystem, 1);  // the 32-bit view's own marks

@@ -113,7 +113,7 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
     EXPECT_EQ(DataValues().count("03|exp"), 1u);
     EXPECT_EQ(LocationValues(kCuRun).count("exp"), 0u);
 
-    Find(model, kCuRun, "prof")->enabled = 1;
+    model.SetEntryEnabled("prof", kCuRun, 1);
     ASSERT_EQ(model.SaveProfile("On", false), StartupParameters::ProfileSaveResult::kSaved);
   }
   {
@@ -131,10 +131,8 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
     StartupParameters model;
     Read(model);
     EXPECT_EQ(Find(model, kCuRun, "prof")->enabled, 1);
-    Task* gone = Find(model, kCuRun, "gone");
-    ASSERT_NE(gone, nullptr);
-    gone->command = "C:\\gone2.exe";
-    model.changedFlags[kCuRun] = 1;
+    ASSERT_NE(Find(model, kCuRun, "gone"), nullptr);
+    model.SetEntryCommand("gone", kCuRun, "C:\\gone2.exe");
     model.SetEntryEnabled("Prof", kCuRun, 0);
     Apply(model);
     auto store = StoreValues();

@@ -14,7 +14,7 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
   StartupParameters model;
   Read(model);
 
-  Task* foo = Find(model, kCuRun, "foo");
+  const Task* foo = Find(model, kCuRun, "foo");
   ASSERT_NE(foo, nullptr);
   EXPECT_EQ(foo->name, "Foo");
   EXPECT_EQ(foo->command, "C:\\x\\foo.exe /min");
@@ -23,12 +23,13 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
   ASSERT_NE(Find(model, kLmRun, "a|b"), nullptr);
   EXPECT_EQ(Find(model, kLmRun, "a|b")->name, "A|B");
   ASSERT_NE(Find(model, kLmRun, "plain"), nullptr);
-  for (const TaskMap& map : model.entryMaps) EXPECT_EQ(map.count("far"), 0u);
+  for (int location = 0; location < kLocationCount; ++location)
+    EXPECT_EQ(model.Entry(location, "far"), nullptr);
   EXPECT_EQ(StoreValues().count("9|far"), 1u);  // not ours to judge: kept
 
-  ASSERT_EQ(model.snapshot.count("lmrun a|b"), 1u);
-  EXPECT_EQ(model.snapshot.at("lmrun a|b")->location, kLmRun);
-  EXPECT_EQ(model.snapshot.at("curun foo")->enabled, 0);
+  ASSERT_EQ(model.Snapshot().count("lmrun a|b"), 1u);
+  EXPECT_EQ(model.Snapshot().at("lmrun a|b")->location, kLmRun);
+  EXPECT_EQ(model.Snapshot().at("curun foo")->enabled, 0);
 }
 
 TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
@@ -55,7 +56,7 @@ TEST_F(StoreTest, MissingStoreKeyIsCreatedEmpty) {
       platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key),
       platform::kSuccess);
   platform::reg::CloseKey(key);
-  for (const TaskMap& map : model.entryMaps) EXPECT_TRUE(map.empty());
+  for (int location = 0; location < kLocationCount; ++location) EXPECT_TRUE(model.Entries(location).empty());
 }
 
 }  // namespace

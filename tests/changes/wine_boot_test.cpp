@@ -23,7 +23,6 @@ class WineBootTest : public ::testing::Test {
   void SetUp() override {
     if (!WineAvailable()) GTEST_SKIP() << "wine is not installed";
     if (!fs::exists(FixturePath("marker.exe"))) GTEST_SKIP() << "the MinGW fixtures were not built";
-    Program().comInitialized = true;
     prefix_ = dir_.path() + "/wine";
     env_ = "WINEPREFIX='" + prefix_ + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
     ASSERT_EQ(RunCommand(env_ + "wineboot --init >/dev/null 2>&1 && " + env_ + "wineserver -w"), 0);
@@ -87,7 +86,7 @@ TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
     StartupParameters model;
     model.ScanAllLocations();
     model.ReadDisabledTasks();
-    ASSERT_NE(model.entryMaps[kCuStartupFolder].count("linkoff.lnk"), 0u);
+    ASSERT_NE(model.Entries(kCuStartupFolder).count("linkoff.lnk"), 0u);
     model.SetEntryEnabled("RunOff", kCuRun, 0);
     model.SetEntryEnabled("LinkOff.lnk", kCuStartupFolder, 0);
     ApplyAll(model);
@@ -140,14 +139,14 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
     ASSERT_TRUE(model.HasLocation(kLmRun32)) << "Wine's default prefix is a 64-bit one";
     model.ScanAllLocations();
     model.ReadDisabledTasks();
-    ASSERT_NE(model.entryMaps[kLmRun32].count("tray"), 0u);
-    ASSERT_NE(model.entryMaps[kLmRun].count("tray"), 0u) << "one name in both views: two entries";
-    EXPECT_EQ(model.entryMaps[kLmRun32]["tray"]->command, Command("tray32"));
-    EXPECT_EQ(model.entryMaps[kLmRun]["tray"]->command, Command("tray64"));
-    ASSERT_NE(model.entryMaps[kLmRunOnce32].count("once32"), 0u);
-    EXPECT_TRUE(StartsUnderWine(*model.entryMaps[kLmRunOnce32]["once32"]));
-    EXPECT_FALSE(StartsUnderWine(*model.entryMaps[kLmRun]["expand"]));
-    EXPECT_FALSE(StartsUnderWine(*model.entryMaps[kCuRunOnce]["useronce"]));
+    ASSERT_NE(model.Entries(kLmRun32).count("tray"), 0u);
+    ASSERT_NE(model.Entries(kLmRun).count("tray"), 0u) << "one name in both views: two entries";
+    EXPECT_EQ(model.Entries(kLmRun32).at("tray")->command, Command("tray32"));
+    EXPECT_EQ(model.Entries(kLmRun).at("tray")->command, Command("tray64"));
+    ASSERT_NE(model.Entries(kLmRunOnce32).count("once32"), 0u);
+    EXPECT_TRUE(StartsUnderWine(*model.Entries(kLmRunOnce32).at("once32")));
+    EXPECT_FALSE(StartsUnderWine(*model.Entries(kLmRun).at("expand")));
+    EXPECT_FALSE(StartsUnderWine(*model.Entries(kCuRunOnce).at("useronce")));
     model.SetEntryEnabled("Off32", kLmRun32, 0);
     ApplyAll(model);
   }
@@ -163,9 +162,9 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
     StartupParameters model;
     model.ScanAllLocations();
     model.ReadDisabledTasks();
-    EXPECT_EQ(model.entryMaps[kLmRunOnce32].count("once32"), 0u) << "Wine deleted the RunOnce value it ran";
-    ASSERT_NE(model.entryMaps[kLmRun32].count("off32"), 0u);
-    EXPECT_EQ(model.entryMaps[kLmRun32]["off32"]->enabled, 0);
+    EXPECT_EQ(model.Entries(kLmRunOnce32).count("once32"), 0u) << "Wine deleted the RunOnce value it ran";
+    ASSERT_NE(model.Entries(kLmRun32).count("off32"), 0u);
+    EXPECT_EQ(model.Entries(kLmRun32).at("off32")->enabled, 0);
     model.SetEntryEnabled("Off32", kLmRun32, 1);
     model.SetEntryEnabled("Tray", kLmRun32, 0);
     ApplyAll(model);

@@ -57,12 +57,12 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
     platform::ResetPrefixForTesting();
     ASSERT_EQ(platform::InitSystem(), platform::kSuccess);
     StartupParameters model;
-    model.readOnly = true;
+    model.SetReadOnly(true);
     Read(model);
     const std::pair<int, const char*> runs[] = {{statusOne, "first"}, {statusTwo, "second"}};
     const std::string outputs[] = {ReadFile(a), ReadFile(b)};
     for (int i = 0; i < 2; ++i) {
-      Task* task = Find(model, kCuRun, runs[i].second);
+      const Task* task = Find(model, kCuRun, runs[i].second);
       ASSERT_NE(task, nullptr) << runs[i].second;
       if (runs[i].first == 0) {
         EXPECT_EQ(task->enabled, verb == "enable" ? 1 : 0) << outputs[i];
@@ -74,7 +74,7 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
     }
     // What was refused is done now, so that the next round starts from one state.
     for (int i = 0; i < 2; ++i) {
-      Task* task = Find(model, kCuRun, runs[i].second);
+      const Task* task = Find(model, kCuRun, runs[i].second);
       if (task && task->enabled != (verb == "enable" ? 1 : 0)) {
         EXPECT_EQ(Wait(Start({verb, "CU Run", runs[i].second}, a)), 0) << ReadFile(a);
       }

@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "app/language.h"
+#include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
 #include "entries/startup_location.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"

@@ -94,7 +94,7 @@ class CliFaultTest : public ChangesTest {
       EXPECT_EQ(outcome.status, 0);
     }
     StartupParameters model;
-    model.readOnly = true;
+    model.SetReadOnly(true);
     Read(model);
     const bool removing = args[0] == "remove";
     for (const auto& [location, name] :
@@ -114,7 +114,7 @@ class CliFaultTest : public ChangesTest {
     }
     // A command that said it was done did it.
     if (outcome.status == 0) {
-      Task* task = args.size() > 2 && args[0] != "profile" ? Find(model, ParseLocation(args[1]), ToLowerAscii(args[2])) : nullptr;
+      const Task* task = args.size() > 2 && args[0] != "profile" ? Find(model, ParseLocation(args[1]), ToLowerAscii(args[2])) : nullptr;
       if (!task && args[0] != "profile") {
         task = Find(model, ParseLocation(args[1]), ToLowerAscii(args[2]) + ".lnk");
       }

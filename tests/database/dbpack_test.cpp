@@ -5,12 +5,10 @@
 #include <filesystem>
 
 #include "app/language.h"
-#include "base/program_context.h"
 #include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "database/rating.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -142,12 +140,13 @@ TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
   test::TempPrefix prefix;
   ASSERT_EQ(Run("pack " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(Path("vlmdb.vmd"))),
             0);
-  Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
-  ASSERT_TRUE(DecodeDatabase(Program().programDir));
+  ProgramContext context;
+  context.programDir = platform::files::WindowsPathFromHost(dir_.path());
+  ASSERT_TRUE(DecodeDatabase(context.programDir));
   platform::ini::ClearCache();
 
-  StartupParameters model;
-  model.FillCategoryCodes();
+  Rater rater(context);
+  rater.FillCategoryCodes();
   struct Expect {
     const char* fileName;
     const char* rating;
@@ -157,17 +156,17 @@ TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
       {"msblast.exe", "Worm"},          {"avserve.exe", "Worm"},       {"SpySheriff.exe", "Trojan"},
       {"mykeylogger.exe", "Keylogger"}, {"gator.exe", "Adware"},       {"unknown-tool.exe", "Unknown File"},
   };
+  std::vector<Task> tasks(std::size(expectations));
+  std::vector<Task*> pointers;
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    tasks[i].name = "entry" + std::to_string(i);
+    tasks[i].fileName = expectations[i].fileName;
+    pointers.push_back(&tasks[i]);
+  }
+  rater.RateAll(pointers);
   int i = 0;
   for (const Expect& e : expectations) {
-    auto task = std::make_unique<Task>();
-    task->name = "entry" + std::to_string(i++);
-    task->fileName = e.fileName;
-    model.entryMaps[0][task->name] = std::move(task);
-  }
-  model.RateAllTasks();
-  i = 0;
-  for (const Expect& e : expectations) {
-    const Task& task = *model.entryMaps[0].at("entry" + std::to_string(i++));
+    const Task& task = tasks[i++];
     EXPECT_EQ(task.rating, e.rating) << e.fileName;
     EXPECT_FALSE(task.description.empty());
   }

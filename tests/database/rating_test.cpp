@@ -7,11 +7,10 @@
 #include <random>
 
 #include "app/language.h"
-#include "base/program_context.h"
 #include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
-#include "entries/startup_parameters.h"
+#include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -33,11 +32,19 @@ std::string Line(const std::string& key, const std::string& value) {
   return ScrambleText(key) + "=" + ScrambleText(value) + "\r\n";
 }
 
+using Tasks = std::vector<std::unique_ptr<Task>>;
+
+std::vector<Task*> Pointers(const Tasks& tasks) {
+  std::vector<Task*> pointers;
+  for (const auto& task : tasks) pointers.push_back(task.get());
+  return pointers;
+}
+
 class RatingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
-    model_.FillCategoryCodes();
+    context_.programDir = platform::files::WindowsPathFromHost(dir_.path());
+    rater_.FillCategoryCodes();
   }
   void WriteCopy(const std::string& text) {
     test::WriteFile(dir_.path() + "/vlmdb2.vmd", text);
@@ -46,21 +53,24 @@ class RatingTest : public ::testing::Test {
   void WriteDefinitions(const std::vector<Definition>& definitions) {
     WriteCopy(BuildWorkingCopyText(definitions));
   }
-  Task& Add(int location, const std::string& name, const std::string& fileName,
-            StartupParameters* model = nullptr) {
-    StartupParameters& m = model ? *model : model_;
+  Task& Add(int location, const std::string& name, const std::string& fileName, Tasks* into = nullptr) {
     auto task = std::make_unique<Task>();
     task->name = name;
     task->fileName = fileName;
     task->command = "C:\\Programs\\" + fileName;
+    task->location = location;
+    task->description = GetString(text_id::kNoInformation);  // as the scans give it
     Task& ref = *task;
-    m.entryMaps[location][ToLowerAscii(name)] = std::move(task);
+    (into ? *into : tasks_).push_back(std::move(task));
     return ref;
   }
+  void RateAll() { rater_.RateAll(Pointers(tasks_)); }
 
   test::TestSystem system_;
   test::TempDir dir_;
-  StartupParameters model_;
+  ProgramContext context_;
+  Rater rater_{context_};
+  Tasks tasks_;
 };
 
 TEST(MatchNamePattern, ContainmentStarsAndTheExeRule) {
@@ -114,7 +124,7 @@ TEST_F(RatingTest, LaterHitsWinInTheFullPassTheFirstInRateTask) {
   Task& both = Add(0, "Both", "both.exe");
   Task& dup = Add(3, "Dup", "dup.exe");
   Task& nd = Add(5, "ND", "nd.exe");
-  model_.RateAllTasks();
+  RateAll();
   EXPECT_EQ(both.rating, "Spyware");
   EXPECT_EQ(both.description, "spy");
   EXPECT_EQ(dup.description, "second");
@@ -123,14 +133,31 @@ TEST_F(RatingTest, LaterHitsWinInTheFullPassTheFirstInRateTask) {
 
   Task fresh;
   fresh.command = "C:\\Programs\\BOTH.EXE /q";
-  model_.RateTask(fresh);
+  rater_.RateTask(fresh);
   EXPECT_EQ(fresh.fileName, "BOTH.EXE");
   EXPECT_EQ(fresh.rating, "Normal File");
   EXPECT_EQ(fresh.description, "normal");
   Task again;
   again.command = "C:\\dup.exe";
-  model_.RateTask(again);
+  rater_.RateTask(again);
   EXPECT_EQ(again.description, "first");
+}
+
+// Standard descriptions and "no information" are the context's texts.
+TEST_F(RatingTest, TextsComeFromTheContext) {
+  WriteDefinitions({Def("SYS", "explorer.exe"), Def("SPC", "upd", "NULL", "HIJ")});
+  context_.textLookup = [](unsigned id) { return "text " + std::to_string(id); };
+  Task& explorer = Add(0, "Shell", "explorer.exe");
+  explorer.description.clear();
+  Task& other = Add(1, "Other", "other.exe");
+  other.description.clear();
+  RateAll();
+  EXPECT_EQ(explorer.description, "text 7014");
+  EXPECT_EQ(other.description, "text 7025");
+  Task fresh;  // a task not yet filled: no description, so the patterns are tried
+  fresh.command = "C:\\upd.exe";
+  rater_.RateTask(fresh);
+  EXPECT_EQ(fresh.description, "text 7021");
 }
 
 TEST_F(RatingTest, NamesCompareWithoutCaseAndStandardTextsStandForNull) {
@@ -140,7 +167,7 @@ TEST_F(RatingTest, NamesCompareWithoutCaseAndStandardTextsStandForNull) {
   Task& host = Add(1, "Host", "SvcHost.exe");
   Task& tool = Add(2, "Tool", "tool.EXE");
   Task& other = Add(3, "Other", "other.exe");
-  model_.RateAllTasks();
+  RateAll();
   EXPECT_EQ(explorer.rating, "System File");
   EXPECT_EQ(explorer.description, GetString(7014));
   EXPECT_EQ(host.description, GetString(7014));
@@ -160,7 +187,7 @@ TEST_F(RatingTest, AMissingDescriptionAndSectionsThatEndEarly) {
   Task& one = Add(0, "One", "one.exe");
   Task& three = Add(0, "Three", "three.exe");
   Task& hidden = Add(0, "Hidden", "hidden.exe");
-  model_.RateAllTasks();
+  RateAll();
   EXPECT_EQ(zero.description, "Zero.");
   EXPECT_EQ(one.rating, "Normal File");
   EXPECT_EQ(one.description, GetString(7015));
@@ -176,7 +203,7 @@ TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
   Task& updater = Add(1, "Updater", "MyUpdater.exe");
   Task& odd = Add(2, "Odd", "zzz.exe");
   Task& plain = Add(3, "Plain", "tool.bin");
-  model_.RateAllTasks();
+  RateAll();
   EXPECT_EQ(explorer.rating, "System File") << "a category hit is never overwritten by a pattern";
   EXPECT_EQ(updater.rating, "Trojan");
   EXPECT_EQ(updater.description, "Updater.") << "pattern values are stripped";
@@ -186,7 +213,7 @@ TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
 
   // A second pass keeps what the first gave: none of them is "Unknown File" any more.
   WriteDefinitions({Def("SPC", "*", "Other.", "WOR")});
-  model_.RateAllTasks();
+  RateAll();
   EXPECT_EQ(odd.rating, "Unknown");
   EXPECT_EQ(plain.rating, "Normal File");
 
@@ -194,7 +221,7 @@ TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
   fresh.command = "\"C:\\Program Files\\Up\\upd.exe\" -x";
   WriteDefinitions(
       {Def("SPC", "nomatch", "x", "SPY"), Def("SPC", "UPD", "NULL", "HIJ"), Def("SPC", "upd", "y", "AD")});
-  model_.RateTask(fresh);
+  rater_.RateTask(fresh);
   EXPECT_EQ(fresh.fileName, "upd.exe");
   EXPECT_EQ(fresh.rating, "Hijack");
   EXPECT_EQ(fresh.description, GetString(7021));
@@ -202,33 +229,33 @@ TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
 
 TEST_F(RatingTest, NoWorkingCopyLeavesEverythingUnknown) {
   Task& task = Add(0, "A", "a.exe");
-  model_.RateAllTasks();
+  RateAll();
   EXPECT_EQ(task.rating, kUnknownFileRating);
   EXPECT_EQ(task.description, GetString(7025));
   Task fresh;
   fresh.command = "C:\\a.exe";
-  model_.RateTask(fresh);
+  rater_.RateTask(fresh);
   EXPECT_EQ(fresh.rating, kUnknownFileRating);
 }
 
 // The full pass exactly as it reads without the index: every definition against
 // every entry, a file read per value.
-void PlainFullPass(StartupParameters& model) {
-  const std::string path = WorkingCopyPath(Program().programDir);
+void PlainFullPass(const Tasks& tasks, const std::vector<std::string>& codes, const std::string& programDir) {
+  const std::string path = WorkingCopyPath(programDir);
   auto apply = [](Task& task, const std::string& description, const std::string& code) {
-    task.description = EqualsIgnoreCase(description, "NULL") ? StandardDescription(code) : description;
+    task.description =
+        EqualsIgnoreCase(description, "NULL") ? GetString(StandardDescriptionId(code)) : description;
     task.rating = RatingName(code);
   };
-  for (const std::string& code : model.CategoryCodes) {
+  for (const std::string& code : codes) {
     for (int n = 0;; ++n) {
       std::uint32_t count = 0;
       std::string name =
           TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
       if (count == 0) break;
       std::string description = ReadDatabaseString(code, "PROD" + std::to_string(n), "NULL", path);
-      for (auto& map : model.entryMaps)
-        for (auto& [key, task] : map)
-          if (EqualsIgnoreCase(task->fileName, name)) apply(*task, description, code);
+      for (const auto& task : tasks)
+        if (EqualsIgnoreCase(task->fileName, name)) apply(*task, description, code);
     }
   }
   for (int n = 0;; ++n) {
@@ -240,10 +267,9 @@ void PlainFullPass(StartupParameters& model) {
         TrimWhiteSpace(ReadDatabaseString("SPC", "PROD" + std::to_string(n), "NULL", path));
     std::string category =
         TrimWhiteSpace(ReadDatabaseString("SPC", "PROT" + std::to_string(n), "NULL", path));
-    for (auto& map : model.entryMaps)
-      for (auto& [key, task] : map)
-        if (task->rating == "Unknown File" && MatchNamePattern(pattern, task->fileName))
-          apply(*task, description, category);
+    for (const auto& task : tasks)
+      if (task->rating == "Unknown File" && MatchNamePattern(pattern, task->fileName))
+        apply(*task, description, category);
   }
 }
 
@@ -272,9 +298,7 @@ TEST_F(RatingTest, IndexedPassGivesTheResultsOfThePlainOne) {
       }
     }
     WriteDefinitions(definitions);
-    StartupParameters indexed, plain;
-    indexed.FillCategoryCodes();
-    plain.FillCategoryCodes();
+    Tasks indexed, plain;
     for (int i = 0; i < 30; ++i) {
       int location = static_cast<int>(random() % kLocationCount);
       std::string fileName = vary(pick(names));
@@ -284,15 +308,14 @@ TEST_F(RatingTest, IndexedPassGivesTheResultsOfThePlainOne) {
     }
     // Twice, so that values left by the first pass meet the second.
     for (int pass = 0; pass < 2; ++pass) {
-      indexed.RateAllTasks();
-      PlainFullPass(plain);
-      for (int location = 0; location < kLocationCount; ++location) {
-        ASSERT_EQ(indexed.entryMaps[location].size(), plain.entryMaps[location].size());
-        for (const auto& [key, task] : indexed.entryMaps[location]) {
-          const Task& other = *plain.entryMaps[location].at(key);
-          EXPECT_EQ(task->rating, other.rating) << "round " << round << " " << task->fileName;
-          EXPECT_EQ(task->description, other.description) << "round " << round << " " << task->fileName;
-        }
+      rater_.RateAll(Pointers(indexed));
+      PlainFullPass(plain, rater_.CategoryCodes(), context_.programDir);
+      ASSERT_EQ(indexed.size(), plain.size());
+      for (std::size_t i = 0; i < indexed.size(); ++i) {
+        const Task* task = indexed[i].get();
+        const Task& other = *plain[i];
+        EXPECT_EQ(task->rating, other.rating) << "round " << round << " " << task->fileName;
+        EXPECT_EQ(task->description, other.description) << "round " << round << " " << task->fileName;
       }
       definitions.push_back(Def("SPC", "e", "late", "KEY"));
       WriteDefinitions(definitions);

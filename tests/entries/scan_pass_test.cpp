@@ -8,9 +8,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "base/program_context.h"
+#include "changes/startup_parameters.h"
 #include "entries/process_info.h"
-#include "entries/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
@@ -26,7 +25,6 @@ using namespace platform::files;
 
 class ScanPassTest : public ::testing::Test {
  protected:
-  void SetUp() override { Program().comInitialized = true; }
   void SetRun(HKey root, const std::string& name, const std::string& command) {
     HKey key = nullptr;
     ASSERT_EQ(reg::CreateKey(root, kRunKeyPath, &key), kSuccess);
@@ -43,10 +41,10 @@ class ScanPassTest : public ::testing::Test {
 
 void ExpectSameTasks(const StartupParameters& a, const StartupParameters& b) {
   for (int location = 0; location < kLocationCount; ++location) {
-    ASSERT_EQ(a.entryMaps[location].size(), b.entryMaps[location].size()) << location;
-    for (const auto& [key, task] : a.entryMaps[location]) {
-      auto other = b.entryMaps[location].find(key);
-      ASSERT_NE(other, b.entryMaps[location].end()) << key;
+    ASSERT_EQ(a.Entries(location).size(), b.Entries(location).size()) << location;
+    for (const auto& [key, task] : a.Entries(location)) {
+      auto other = b.Entries(location).find(key);
+      ASSERT_NE(other, b.Entries(location).end()) << key;
       const Task& x = *task;
       const Task& y = *other->second;
       EXPECT_EQ(x.command, y.command) << key;
@@ -121,11 +119,11 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
       perEntry.ScanRunKey(location);
     }
   }
-  EXPECT_EQ(onePass.entryMaps[kCuRun].size(), std::size(commands));
-  EXPECT_EQ(onePass.entryMaps[kCuStartupFolder].size(), 2u);
+  EXPECT_EQ(onePass.Entries(kCuRun).size(), std::size(commands));
+  EXPECT_EQ(onePass.Entries(kCuStartupFolder).size(), 2u);
   ExpectSameTasks(onePass, perEntry);
-  EXPECT_EQ(onePass.entryMaps[kCuRun]["user 1"]->version, onePass.entryMaps[kCuRun]["user 0"]->version);
-  EXPECT_EQ(onePass.entryMaps[kCuRun]["user 10"]->fileExists, 0);
+  EXPECT_EQ(onePass.Entries(kCuRun).at("user 1")->version, onePass.Entries(kCuRun).at("user 0")->version);
+  EXPECT_EQ(onePass.Entries(kCuRun).at("user 10")->fileExists, 0);
 }
 
 TEST_F(ScanPassTest, TheProcessSnapshotFindsWhatAFreshReadingFinds) {

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "base/program_context.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -34,8 +34,7 @@ class ScanningPrefixTest : public ::testing::Test {
     reg::CloseKey(key);
   }
   const Task* Find(const StartupParameters& model, int location, const std::string& lowerName) {
-    auto it = model.entryMaps[location].find(lowerName);
-    return it == model.entryMaps[location].end() ? nullptr : it->second.get();
+    return model.Entry(location, lowerName);
   }
 
   test::TempPrefix prefix_;
@@ -48,9 +47,9 @@ TEST_F(ScanningPrefixTest, MachineLocationsNeedWriteAccessToTheMachineHive) {
   StartupParameters model;
   model.ScanAllLocations();
   chmod(prefix_.HostPath("system.reg").c_str(), 0644);
-  EXPECT_TRUE(model.entryMaps[kLmRun].empty());
-  EXPECT_TRUE(model.entryMaps[kLmStartupFolder].empty());
-  EXPECT_EQ(model.entryMaps[kCuRun].size(), 1u);
+  EXPECT_TRUE(model.Entries(kLmRun).empty());
+  EXPECT_TRUE(model.Entries(kLmStartupFolder).empty());
+  EXPECT_EQ(model.Entries(kCuRun).size(), 1u);
 }
 
 TEST_F(ScanningPrefixTest, RunningProgramGetsMemoryFigures) {

@@ -4,8 +4,7 @@
 
 #include <filesystem>
 
-#include "base/program_context.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell_link.h"
@@ -19,8 +18,6 @@ using namespace platform;
 
 class ScanningTest : public ::testing::Test {
  protected:
-  void SetUp() override { Program().comInitialized = true; }
-
   void SetValue(HKey root, const char* path, const std::string& name, const std::string& data,
                 std::uint32_t type = kRegSz) {
     HKey key = nullptr;
@@ -38,8 +35,7 @@ class ScanningTest : public ::testing::Test {
     fs::copy_file(test::FixturePath(fixture), Host(windowsPath), fs::copy_options::overwrite_existing);
   }
   const Task* Find(const StartupParameters& model, int location, const std::string& lowerName) {
-    auto it = model.entryMaps[location].find(lowerName);
-    return it == model.entryMaps[location].end() ? nullptr : it->second.get();
+    return model.Entry(location, lowerName);
   }
 
   test::TestSystem system_;
@@ -74,9 +70,9 @@ TEST_F(ScanningTest, RunValueTakesVersionDataFromItsProgram) {
   EXPECT_FALSE(empty->icon);
 
   // Every scanned entry has its copy in the snapshot, with its location.
-  ASSERT_EQ(model.snapshot.count("curun foo"), 1u);
-  EXPECT_EQ(model.snapshot.at("curun foo")->location, kCuRun);
-  ASSERT_EQ(model.snapshot.count("lmrun empty"), 1u);
+  ASSERT_EQ(model.Snapshot().count("curun foo"), 1u);
+  EXPECT_EQ(model.Snapshot().at("curun foo")->location, kCuRun);
+  ASSERT_EQ(model.Snapshot().count("lmrun empty"), 1u);
 }
 
 TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
@@ -93,7 +89,7 @@ TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
   model.ScanAllLocations();
   for (int location : {kLmRun, kCuRun, kCuRunOnce}) {
     SCOPED_TRACE(location);
-    ASSERT_EQ(model.entryMaps[location].size(), 3u);
+    ASSERT_EQ(model.Entries(location).size(), 3u);
     EXPECT_NE(Find(model, location, "a" + std::string(300, 'l')), nullptr);
     ASSERT_NE(Find(model, location, "b"), nullptr);
     EXPECT_EQ(Find(model, location, "b")->command, longData);
@@ -130,7 +126,7 @@ TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {
 
   StartupParameters model;
   model.ScanAllLocations();
-  const TaskMap& items = model.entryMaps[kCuStartupFolder];
+  const TaskMap& items = model.Entries(kCuStartupFolder);
   ASSERT_EQ(items.size(), 3u);
   const Task* bar = Find(model, kCuStartupFolder, "bar.lnk");
   ASSERT_NE(bar, nullptr);
@@ -146,20 +142,39 @@ TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {
   EXPECT_EQ(broken->command, folder + "\\broken.lnk");
 
   // Without COM no shortcut is resolved.
-  Program().comInitialized = false;
-  StartupParameters withoutCom;
+  ProgramContext noCom;
+  noCom.comInitialized = false;
+  StartupParameters withoutCom(noCom);
   withoutCom.ScanStartupFolder(kCuStartupFolder);
   EXPECT_EQ(Find(withoutCom, kCuStartupFolder, "bar.lnk")->command, folder + "\\Bar.lnk");
-  Program().comInitialized = true;
+}
+
+// The texts come from the context the model is given, also for entries added later.
+TEST_F(ScanningTest, EntriesTakeTheirTextsFromTheProgramContext) {
+  SetValue(HKeyCurrentUser(), kRunKeyPath, "Foo", "C:\\foo.exe");
+  ProgramContext context;
+  context.textLookup = [](unsigned id) { return "text " + std::to_string(id); };
+  StartupParameters model(context);
+  model.ScanAllLocations();
+  ASSERT_NE(Find(model, kCuRun, "foo"), nullptr);
+  EXPECT_EQ(Find(model, kCuRun, "foo")->description, "text 7025");
+  auto task = std::make_unique<Task>();
+  task->name = "Bar";
+  task->command = "C:\\bar.exe";
+  ASSERT_TRUE(model.AddEntry(std::move(task), kCuRun));
+  EXPECT_EQ(Find(model, kCuRun, "bar")->description, "text 7025");
+
+  StartupParameters builtIn;
+  builtIn.ScanAllLocations();
+  EXPECT_EQ(Find(builtIn, kCuRun, "foo")->description, BuiltInString(7025));
 }
 
 TEST_F(ScanningTest, RefreshingScansLeaveTheSnapshotAlone) {
   SetValue(HKeyCurrentUser(), kRunKeyPath, "Foo", "C:\\foo.exe");
   StartupParameters model;
-  model.refreshing = 1;
-  model.ScanAllLocations();
-  EXPECT_EQ(model.entryMaps[kCuRun].size(), 1u);
-  EXPECT_TRUE(model.snapshot.empty());
+  model.RefreshAll();
+  EXPECT_EQ(model.Entries(kCuRun).size(), 1u);
+  EXPECT_TRUE(model.Snapshot().empty());
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "platform/environment.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -138,7 +138,7 @@ TestSystem::TestSystem() : saved_(std::make_unique<Saved>()) {
     }
   }
   StartupParameters model;
-  model.readOnly = true;
+  model.SetReadOnly(true);
   saved_->folderPaths = {model.StartupFolderPath(kLmStartupFolder),
                          model.StartupFolderPath(kCuStartupFolder)};
   std::string appData = platform::env::Value("APPDATA");

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "app/language.h"
-#include "base/program_context.h"
+#include "app/program.h"
 #include "database/database_file.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
@@ -62,7 +62,7 @@ class AddTaskTest : public ::testing::Test {
   }
 
   test::TempPrefix prefix_;
-  StartupParameters model_;
+  StartupParameters model_{Program()};  // the program folder of the build, as the window has it
 };
 
 TEST_F(AddTaskTest, MovieLoadsWithTheThreeVariablesAndItsCommands) {
@@ -115,8 +115,8 @@ TEST_F(AddTaskTest, EmptyFieldsAreRefusedInOrderAndTheDialogStaysOpen) {
   EXPECT_EQ(noPath.message, GetString(7013));
   EXPECT_EQ(dialog.taskName, "Sync");
   for (int location = 0; location < kLocationCount; ++location) {
-    EXPECT_TRUE(model_.entryMaps[location].empty());
-    EXPECT_EQ(model_.changedFlags[location], 0);
+    EXPECT_TRUE(model_.Entries(location).empty());
+    EXPECT_EQ(model_.ChangedFlags()[location], 0);
   }
 }
 
@@ -129,8 +129,8 @@ TEST_F(AddTaskTest, CancelAndCloseChangeNothing) {
       test::ClickMovieItem(d->Movie(), button);
     });
     EXPECT_EQ(Run(dialog, script), QDialog::Rejected) << button;
-    EXPECT_TRUE(model_.entryMaps[3].empty());
-    EXPECT_EQ(model_.changedFlags[3], 0);
+    EXPECT_TRUE(model_.Entries(3).empty());
+    EXPECT_EQ(model_.ChangedFlags()[3], 0);
   }
 }
 
@@ -150,8 +150,8 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
     if (IsFolderLocation(location)) key += ".lnk";
     EXPECT_EQ(dialog.addedLocation, location);
     EXPECT_EQ(dialog.addedKey, key);
-    ASSERT_EQ(model_.entryMaps[location].count(key), 1u) << location;
-    const Task& task = *model_.entryMaps[location][key];
+    ASSERT_EQ(model_.Entries(location).count(key), 1u) << location;
+    const Task& task = *model_.Entries(location).at(key);
     EXPECT_EQ(task.name, IsFolderLocation(location) ? name.toStdString() + ".lnk" : name.toStdString());
     // The command keeps its options; everything else comes from the program path.
     EXPECT_EQ(task.command, command);
@@ -165,7 +165,7 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
     EXPECT_EQ(task.rating, "Unknown File");
     ASSERT_TRUE(task.icon);
     EXPECT_GT(task.icon->width, 0);
-    EXPECT_EQ(model_.changedFlags[location], 1);
+    EXPECT_EQ(model_.ChangedFlags()[location], 1);
   }
 
   // Apply writes them; a fresh scan of the prefix finds each where it was put.
@@ -175,8 +175,8 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
   scan.ScanAllLocations();
   for (int location = 0; location < kLocationCount; ++location) {
     std::string key = "sync " + std::to_string(location) + (IsFolderLocation(location) ? ".lnk" : "");
-    ASSERT_EQ(scan.entryMaps[location].count(key), 1u) << location;
-    EXPECT_EQ(ExtractProgramPath(scan.entryMaps[location][key]->command), "C:\\Apps\\version_app.exe");
+    ASSERT_EQ(scan.Entries(location).count(key), 1u) << location;
+    EXPECT_EQ(ExtractProgramPath(scan.Entries(location).at(key)->command), "C:\\Apps\\version_app.exe");
   }
 }
 
@@ -203,13 +203,13 @@ TEST_F(AddTaskTest, KeysArePerLocationAndShortcutsGetTheirSuffix) {
     return result;
   };
   EXPECT_EQ(add("Foo", 5, nullptr), QDialog::Accepted);
-  ASSERT_EQ(model_.entryMaps[5].count("foo.lnk"), 1u);
+  ASSERT_EQ(model_.Entries(5).count("foo.lnk"), 1u);
   std::string refused;
   EXPECT_EQ(add("FOO.LNK", 5, &refused), QDialog::Rejected);
   EXPECT_EQ(refused, GetString(7004));
-  EXPECT_EQ(model_.entryMaps[5].size(), 1u);
+  EXPECT_EQ(model_.Entries(5).size(), 1u);
   EXPECT_EQ(add("Foo", 3, nullptr), QDialog::Accepted);
-  EXPECT_EQ(model_.entryMaps[3].count("foo"), 1u);
+  EXPECT_EQ(model_.Entries(3).count("foo"), 1u);
 
   // A disabled entry holds its name like an enabled one.
   model_.SetEntryEnabled("foo", 3, 0);
@@ -219,7 +219,7 @@ TEST_F(AddTaskTest, KeysArePerLocationAndShortcutsGetTheirSuffix) {
   // An entry removed in this session no longer holds it.
   model_.RemoveEntry("foo", 3);
   EXPECT_EQ(add("Foo", 3, nullptr), QDialog::Accepted);
-  EXPECT_EQ(model_.entryMaps[3]["foo"]->removed, 0);
+  EXPECT_EQ(model_.Entries(3).at("foo")->removed, 0);
 }
 
 TEST_F(AddTaskTest, MissingProgramAndUnusualLocationValues) {
@@ -232,8 +232,8 @@ TEST_F(AddTaskTest, MissingProgramAndUnusualLocationValues) {
     test::ClickMovieItem(d->Movie(), "ID_Fs_add");
   });
   ASSERT_EQ(Run(dialog, script), QDialog::Accepted);
-  ASSERT_EQ(model_.entryMaps[0].count("   "), 1u);
-  const Task& task = *model_.entryMaps[0]["   "];
+  ASSERT_EQ(model_.Entries(0).count("   "), 1u);
+  const Task& task = *model_.Entries(0).at("   ");
   EXPECT_EQ(task.fileExists, 0);
   EXPECT_EQ(task.fileName, "gone.exe");
   EXPECT_EQ(task.version, "");
@@ -256,7 +256,8 @@ TEST_F(AddTaskTest, MissingProgramAndUnusualLocationValues) {
     test::ClickMovieItem(d->Movie(), "ID_Fs_cancel");
   });
   EXPECT_EQ(Run(second, again), QDialog::Rejected);
-  for (const TaskMap& map : model_.entryMaps) EXPECT_EQ(map.count("other"), 0u);
+  for (int location = 0; location < kLocationCount; ++location)
+    EXPECT_EQ(model_.Entries(location).count("other"), 0u);
 }
 
 TEST_F(AddTaskTest, ASystemProgramIsRatedFromTheDatabase) {
@@ -267,7 +268,7 @@ TEST_F(AddTaskTest, ASystemProgramIsRatedFromTheDatabase) {
     test::ClickMovieItem(d->Movie(), "ID_Fs_add");
   });
   ASSERT_EQ(Run(dialog, script), QDialog::Accepted);
-  const Task& task = *model_.entryMaps[3]["shell"];
+  const Task& task = *model_.Entries(3).at("shell");
   EXPECT_EQ(task.rating, "System File");
   EXPECT_NE(task.description, GetString(7025));
 }
@@ -291,7 +292,7 @@ TEST_F(AddTaskTest, BrowseFillsThePathQuotedWhenItHoldsABlank) {
     test::ClickMovieItem(d->Movie(), "ID_Fs_add");
   });
   ASSERT_EQ(Run(dialog, script), QDialog::Accepted);
-  const Task& task = *model_.entryMaps[4]["plain"];
+  const Task& task = *model_.Entries(4).at("plain");
   EXPECT_EQ(task.command, "\"C:\\Apps\\Sub Folder\\plain_app.exe\"");
   EXPECT_EQ(task.fileName, "plain_app.exe");
   EXPECT_EQ(task.fileExists, 1);

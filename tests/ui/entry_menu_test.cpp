@@ -101,7 +101,7 @@ class EntryMenuTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(model_.AddEntry(std::move(task), location, &error)) << error;
   }
-  Task& Entry(int location, const std::string& key) { return *model_.entryMaps[location].at(key); }
+  Task& Entry(int location, const std::string& key) { return *model_.Entries(location).at(key); }
 
   // The main window's view command: the list rebuilt from the model.
   void Reshow() {
@@ -244,7 +244,7 @@ TEST_F(EntryMenuTest, AnOfflineInstallationRunsNothingSoNoHostProcessIsOffered) 
   std::string error;
   ASSERT_EQ(platform::OpenOfflineInstallation(tree.root, "", &error), platform::kSuccess) << error;
   model_.ScanAllLocations();
-  ASSERT_EQ(model_.entryMaps[kCuRun].count("runner"), 1u);
+  ASSERT_EQ(model_.Entries(kCuRun).count("runner"), 1u);
   EXPECT_EQ(Entry(kCuRun, "runner").memoryKB, 0);
   EXPECT_EQ(Entry(kCuRun, "runner").fileExists, 1);
   Reshow();
@@ -258,7 +258,7 @@ TEST_F(EntryMenuTest, AnOfflineInstallationRunsNothingSoNoHostProcessIsOffered) 
 TEST_F(EntryMenuTest, ExitProcessEndsTheProgramPolitelyAndShowsItsFiguresAgain) {
   QProcess* runner = Start(runnerName_, {"60"});
   Add("Runner", "C:\\Apps\\" + runnerName_ + ".exe", kCuRun);
-  model_.changedFlags.fill(0);
+  model_.ClearChangeFlags();
   Reshow();
   ASSERT_GT(Entry(kCuRun, "runner").memoryKB, 0);
   const int reshows = reshows_;
@@ -309,7 +309,7 @@ TEST_F(EntryMenuTest, OpenProgramFolderAsksTheFileManagerForTheFile) {
   Add("Idle", "\"C:\\Apps\\version_app.exe\" /tray", kCuRun);
   Add("Pad", "notepad.exe /quiet", kCuRun);
   Add("Nothing", "nosuch.exe", kCuRun);
-  model_.changedFlags.fill(0);
+  model_.ClearChangeFlags();
   Reshow();
   // A bare file name is found in the system folder, or not at all.
   EXPECT_TRUE(RightClick(RowOf("Pad")).enabled[ui::kOpenProgramFolderCommand]);
@@ -346,12 +346,12 @@ TEST_F(EntryMenuTest, RemoveCommandsEditTheModelAndOfferApply) {
   Add("Gone", "C:\\Apps\\missing.exe", kLmRun);
   Add("Later", "C:\\Apps\\version_app.exe /later", kCuRunOnce);
   Add("Spare", "C:\\Apps\\version_app.exe", kCuStartupFolder);
-  model_.changedFlags.fill(0);
+  model_.ClearChangeFlags();
   Reshow();
 
   ASSERT_TRUE(RightClick(RowOf("Idle"), Choose(ui::kRemoveCommand)).shown);
   EXPECT_EQ(Entry(kCuRun, "idle").removed, 1);
-  EXPECT_EQ(model_.changedFlags[kCuRun], 1);
+  EXPECT_EQ(model_.ChangedFlags()[kCuRun], 1);
   EXPECT_EQ(offers_, 1);
   EXPECT_EQ(RowOf("Idle"), -1);
   EXPECT_TRUE(list_->selectionModel()->selectedRows().isEmpty());
@@ -375,7 +375,7 @@ TEST_F(EntryMenuTest, RemoveCommandsEditTheModelAndOfferApply) {
   ASSERT_TRUE(RightClick(RowOf("Later"), Choose(ui::kRemoveAllCommand)).shown);
   EXPECT_EQ(list_->rowCount(), 0);
   for (int location = 0; location < kLocationCount; ++location) {
-    for (auto& [key, task] : model_.entryMaps[location]) EXPECT_EQ(task->removed, 1) << key;
+    for (auto& [key, task] : model_.Entries(location)) EXPECT_EQ(task->removed, 1) << key;
   }
   EXPECT_EQ(offers_, 3);
 }
@@ -388,19 +388,19 @@ TEST_F(EntryMenuTest, BulkEditsCoverTheLocationsOfEachView) {
   const auto& views = ui::Views();
   for (int view = 0; view < static_cast<int>(views.size()); ++view) {
     for (int location = 0; location < kLocationCount; ++location) model_.SetLocationEnabled(location, 1);
-    model_.changedFlags.fill(0);
+    model_.ClearChangeFlags();
     ui::SetViewEnabled(model_, view, 0);
     const std::vector<int>& covered = views[view].locations;
     for (int location = 0; location < kLocationCount; ++location) {
       bool inView = std::find(covered.begin(), covered.end(), location) != covered.end();
-      for (auto& [key, task] : model_.entryMaps[location]) {
+      for (auto& [key, task] : model_.Entries(location)) {
         EXPECT_EQ(task->enabled, inView ? 0 : 1) << views[view].command << " " << key;
       }
-      EXPECT_EQ(model_.changedFlags[location], inView ? 1 : 0) << views[view].command << " " << location;
+      EXPECT_EQ(model_.ChangedFlags()[location], inView ? 1 : 0) << views[view].command << " " << location;
     }
     ui::SetViewEnabled(model_, view, 1);
     for (int location : covered) {
-      for (auto& [key, task] : model_.entryMaps[location]) EXPECT_EQ(task->enabled, 1) << key;
+      for (auto& [key, task] : model_.Entries(location)) EXPECT_EQ(task->enabled, 1) << key;
     }
   }
 

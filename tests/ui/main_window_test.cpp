@@ -16,6 +16,8 @@
 
 #include "app/language.h"
 #include "app/velmora_app.h"
+#include "database/definitions_source.h"
+#include "platform/ini_file.h"
 #include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/ui/dialog_test_support.h"
@@ -216,7 +218,7 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   EXPECT_EQ(List()->CellAlignment(alpha, ui::kColumnMemory) & Qt::AlignRight, Qt::AlignRight);
 
   // A program without an icon gets the default one and keeps it.
-  Task* gamma = Find(app_->startupParameters, kCuRun, "Gamma");
+  const Task* gamma = Find(app_->startupParameters, kCuRun, "Gamma");
   ASSERT_NE(gamma, nullptr);
   ASSERT_TRUE(gamma->icon);
   EXPECT_EQ(gamma->icon->resourceId, 180);
@@ -225,7 +227,7 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   // The running probe: memory in megabytes with three decimals.
   int probe = RowOf("Probe");
   ASSERT_GE(probe, 0);
-  Task* task = Find(app_->startupParameters, kCuRun, "Probe");
+  const Task* task = Find(app_->startupParameters, kCuRun, "Probe");
   EXPECT_GT(task->memoryKB, 0);
   EXPECT_EQ(List()->CellText(probe, ui::kColumnMemory), ui::MemoryText(task->memoryKB));
   EXPECT_NE(List()->CellText(probe, ui::kColumnMemory).find('.'), std::string::npos);
@@ -236,8 +238,22 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   EXPECT_FALSE(List()->RowChecked(sleeper));
 
   // Ratings pick their images exactly; a removed entry is not listed.
-  Find(app_->startupParameters, kLmRun, "Alpha")->rating = "Spyware";
-  Find(app_->startupParameters, kLmRun, "Beta")->removed = 1;
+  {
+    // Rated from a working copy that calls Alpha's program spyware.
+    test::TempDir definitions;
+    Definition spyware;
+    spyware.section = "SPY";
+    spyware.name = "version_app.exe";
+    spyware.description = "NULL";
+    test::WriteFile(definitions.path() + "/vlmdb2.vmd", BuildWorkingCopyText({spyware}));
+    platform::ini::ClearCache();
+    const std::string programDir = Program().programDir;
+    Program().programDir = platform::files::WindowsPathFromHost(definitions.path());
+    app_->startupParameters.RateAllTasks();
+    Program().programDir = programDir;
+    platform::ini::ClearCache();
+  }
+  app_->startupParameters.RemoveEntry("Beta", kLmRun);
   window_->OnMovieCommand("IDC_FS_ALLITEMS");
   EXPECT_EQ(RowOf("Beta"), -1);
   EXPECT_EQ(List()->CellText(RowOf("Alpha"), ui::kColumnRating), "Spyware");
@@ -291,7 +307,7 @@ TEST_F(MainWindowTest, ThirtyTwoBitMachineEntriesJoinTheMachinesViews) {
     test::ProcessMovieCommands();
     EXPECT_EQ(Rows(), rows);
   }
-  Task* later = Find(app_->startupParameters, kCuRunOnce, "Later");
+  const Task* later = Find(app_->startupParameters, kCuRunOnce, "Later");
   ASSERT_NE(later, nullptr);
   window_->ShowDescription(*later);
   EXPECT_NE(Var("_root.description").find("Will not start under Wine"), std::string::npos);
@@ -458,7 +474,7 @@ TEST_F(MainWindowTest, EnableAndDisableAllActOnTheCurrentViewOnly) {
   EXPECT_EQ(Find(model, kCuRunOnce, "Later")->enabled, 0);
   EXPECT_EQ(Find(model, kCuStartupFolder, "Delta.lnk")->enabled, 1);
   EXPECT_EQ(Find(model, kLmRun, "Alpha")->enabled, 1);
-  EXPECT_EQ(model.changedFlags, (std::array<int, kLocationCount>{0, 0, 0, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(model.ChangedFlags(), (std::array<int, kLocationCount>{0, 0, 0, 1, 1, 0, 0, 0}));
 
   window_->OnMovieCommand("ID_Fs_EnableAll");
   EXPECT_EQ(Find(model, kCuRun, "Gamma")->enabled, 1);
@@ -708,7 +724,7 @@ TEST_F(MainWindowTest, AddTaskAndProfileCommandsRunTheirDialogs) {
   script.Start();
   window_->OnMovieCommand("ID_FS_ADDTASK");
   EXPECT_TRUE(script.Finished());
-  EXPECT_EQ(app_->startupParameters.entryMaps[kCuRun].count("wired"), 1u);
+  EXPECT_EQ(app_->startupParameters.Entries(kCuRun).count("wired"), 1u);
   EXPECT_EQ(ChangeState().substr(0, 2), "11");
   std::vector<std::string> rows = Rows();
   EXPECT_NE(std::find(rows.begin(), rows.end(), "CU Run Wired"), rows.end());

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/language.h"
-#include "base/program_context.h"
+#include "app/program.h"
 #include "base/text.h"
 #include "entries/startup_location.h"
 #include "platform/posix/prefix.h"
@@ -85,8 +85,8 @@ class ProfileDialogsTest : public ::testing::Test {
   }
 
   Task* Entry(int location, const std::string& key) {
-    auto it = model_->entryMaps[location].find(key);
-    return it == model_->entryMaps[location].end() ? nullptr : it->second.get();
+    auto it = model_->Entries(location).find(key);
+    return it == model_->Entries(location).end() ? nullptr : it->second.get();
   }
 
   // Types |name| into the new-profile dialog and presses its Save button.
@@ -159,7 +159,7 @@ TEST_F(ProfileDialogsTest, SavingRefusesEmptyAndUnusableNamesAndKeepsTheDialogOp
   EXPECT_EQ(outcome.savedName, "Home");
   EXPECT_FALSE(outcome.entriesChanged);
   EXPECT_EQ(outcome.profilesState, "1");
-  EXPECT_EQ(model_->profileNames, "Home");
+  EXPECT_EQ(model_->ProfileNames(), "Home");
   EXPECT_TRUE(model_->ProfileExists("Home"));
   EXPECT_FALSE(model_->ProfileExists("Home\\Work"));
 }
@@ -174,7 +174,7 @@ TEST_F(ProfileDialogsTest, CancellingTheNameSavesNothing) {
     ProfileOutcome outcome = RunSave(script);
     EXPECT_FALSE(outcome.saved) << button;
     EXPECT_EQ(outcome.profilesState, "0");
-    EXPECT_EQ(model_->profileNames, "");
+    EXPECT_EQ(model_->ProfileNames(), "");
   }
   AddNewProfileDlg dialog;
   test::ModalScript script;
@@ -204,7 +204,7 @@ TEST_F(ProfileDialogsTest, AnExistingNameIsReplacedOnlyAfterYes) {
     other.ScanAllLocations();
     other.ReadDisabledTasks();
     ASSERT_TRUE(other.LoadProfile("Home"));
-    EXPECT_EQ(other.entryMaps[kCuRun]["alpha"]->enabled, 1);
+    EXPECT_EQ(other.Entries(kCuRun).at("alpha")->enabled, 1);
     SaveAs(d, "Home");
   });
   test::AnswerBox(script, 1, nullptr);
@@ -217,12 +217,12 @@ TEST_F(ProfileDialogsTest, AnExistingNameIsReplacedOnlyAfterYes) {
   EXPECT_EQ(asked.secondCaption, "No");
   EXPECT_EQ(closed.message, GetString(7008));
   EXPECT_TRUE(outcome.saved);
-  EXPECT_EQ(model_->profileNames, "Home");
+  EXPECT_EQ(model_->ProfileNames(), "Home");
   StartupParameters other;
   other.ScanAllLocations();
   other.ReadDisabledTasks();
   ASSERT_TRUE(other.LoadProfile("Home"));
-  EXPECT_EQ(other.entryMaps[kCuRun]["alpha"]->enabled, 0);
+  EXPECT_EQ(other.Entries(kCuRun).at("alpha")->enabled, 0);
 }
 
 TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
@@ -233,7 +233,7 @@ TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
   test::ModalScript script;
   script.On<ProfileDlg>([this](ProfileDlg* d) {
     ui::FlashMovieHost* movie = d->Movie();
-    EXPECT_EQ(movie->GetMovieVariable("_root.strProfilesNames"), model_->profileNames);
+    EXPECT_EQ(movie->GetMovieVariable("_root.strProfilesNames"), model_->ProfileNames());
     // The movie took the list and is ready for the next update.
     EXPECT_EQ(movie->GetMovieVariable("_root.bProfileUpdate"), "0");
     for (const char* name : {"Home", "Work", "Test"})
@@ -252,7 +252,7 @@ TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
   script.On<ProfileDlg>([this](ProfileDlg* d) {
     test::ProcessMovieCommands();
     EXPECT_TRUE(d->isVisible());
-    EXPECT_EQ(model_->profileNames, "Home|Test");
+    EXPECT_EQ(model_->ProfileNames(), "Home|Test");
     EXPECT_FALSE(model_->ProfileExists("Work"));
     EXPECT_EQ(d->Movie()->GetMovieVariable("_root.strProfilesNames"), "Home|Test");
     EXPECT_EQ(d->Movie()->GetMovieVariable("_root.bProfileUpdate"), "0");
@@ -262,7 +262,7 @@ TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
     d->RemoveProfile("Work");
     d->RemoveProfile("hom");
     EXPECT_EQ(d->Movie()->GetMovieVariable("_root.strProfilesNames"), "marker");
-    EXPECT_EQ(model_->profileNames, "Home|Test");
+    EXPECT_EQ(model_->ProfileNames(), "Home|Test");
     test::ClickMovieItem(d->Movie(), "ID_FS_Exit");
   });
   script.Start();
@@ -287,7 +287,7 @@ TEST_F(ProfileDialogsTest, RemovingTheLastProfileTurnsTheStateOff) {
   ProfileOutcome outcome = RunProfiles(script);
   EXPECT_FALSE(outcome.entriesChanged);
   EXPECT_EQ(outcome.profilesState, "0");
-  EXPECT_EQ(model_->profileNames, "");
+  EXPECT_EQ(model_->ProfileNames(), "");
 }
 
 // Before loading over pending changes the user is asked whether to keep them as a
@@ -328,7 +328,7 @@ TEST_F(ProfileDialogsTest, LoadingOverPendingChangesAsksFirst) {
     EXPECT_FALSE(outcome.entriesChanged);
     EXPECT_FALSE(outcome.saved);
     EXPECT_EQ(Entry(kCuRun, "alpha")->enabled, 0);
-    EXPECT_EQ(model_->profileNames, "Base");
+    EXPECT_EQ(model_->ProfileNames(), "Base");
   }
 
   // "Yes" and a name: the changes become a profile, then Base is loaded.
@@ -344,13 +344,13 @@ TEST_F(ProfileDialogsTest, LoadingOverPendingChangesAsksFirst) {
     EXPECT_EQ(outcome.loadedName, "Base");
     EXPECT_EQ(outcome.profilesState, "1");
     EXPECT_EQ(Entry(kCuRun, "alpha")->enabled, 1);
-    EXPECT_NE(model_->profileNames.find("Kept"), std::string::npos);
+    EXPECT_NE(model_->ProfileNames().find("Kept"), std::string::npos);
   }
   StartupParameters kept;
   kept.ScanAllLocations();
   kept.ReadDisabledTasks();
   ASSERT_TRUE(kept.LoadProfile("Kept"));
-  EXPECT_EQ(kept.entryMaps[kCuRun]["alpha"]->enabled, 0);
+  EXPECT_EQ(kept.Entries(kCuRun).at("alpha")->enabled, 0);
 
   // "No" with the check box ticked: loaded without saving, and never asked again.
   pending();

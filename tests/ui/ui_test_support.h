@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "base/program_context.h"
+#include "app/program.h"
 #include "platform/files.h"
 #include "ui/flash_movie_host.h"
 

@@ -3,7 +3,6 @@
 #include <ostream>
 
 #include "base/text.h"
-#include "entries/scan_pass.h"
 #include "platform/offline.h"
 #include "platform/startup.h"
 
@@ -24,12 +23,11 @@ int Usage(std::ostream& err, const std::string& message) {
 }
 
 // The entry NAME of a location; in a Startup folder "Foo" also finds "Foo.lnk".
-Task* FindEntry(StartupParameters& model, int location, const std::string& name) {
-  TaskMap& map = model.entryMaps[location];
-  auto it = map.find(ToLowerAscii(name));
-  if (it == map.end() && IsFolderLocation(location)) it = map.find(ToLowerAscii(name + ".lnk"));
-  if (it == map.end() || it->second->removed) return nullptr;
-  return it->second.get();
+const Task* FindEntry(const StartupParameters& model, int location, const std::string& name) {
+  const Task* task = model.Entry(location, name);
+  if (!task && IsFolderLocation(location)) task = model.Entry(location, name + ".lnk");
+  if (!task || task->removed) return nullptr;
+  return task;
 }
 
 }  // namespace
@@ -70,13 +68,8 @@ bool CheckWritablePrefix(std::ostream& err, int location) {
 }
 
 void ReadModel(StartupParameters& model) {
-  model.readOnly = false;
-  model.ClearEntries();
-  model.ClearSnapshot();
-  model.changedFlags.fill(0);
-  ScanPass pass;  // the locations and the store in one pass
-  model.ScanAllLocations();
-  model.ReadDisabledTasks();
+  model.SetReadOnly(false);
+  model.Reload();
 }
 
 int ApplyNow(StartupParameters& model, std::ostream& err) {
@@ -127,7 +120,7 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
     if (IsFolderLocation(location) && !EndsWithIgnoreCase(added, ".lnk")) added += ".lnk";
     done = "added \"" + added + "\" to " + tag + ": " + args[3];
   } else {
-    Task* task = FindEntry(model, location, name);
+    const Task* task = FindEntry(model, location, name);
     if (!task) {
       err << "velmora-cli: there is no entry \"" << name << "\" in " << tag << "\n";
       return 1;

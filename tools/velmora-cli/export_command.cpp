@@ -73,7 +73,7 @@ std::vector<RegFileKey> CollectExportKeys(const StartupParameters& model) {
     }
     if (!IsFolderLocation(location)) continue;
     // A Startup folder's items: named only, under the key that names the folder.
-    for (const auto& [name, task] : model.entryMaps[location]) {
+    for (const auto& [name, task] : model.Entries(location)) {
       if (task->removed || !task->enabled) continue;
       key.comments.push_back(std::string(LocationTag(location)) + ": " + task->name + " -> " + task->command +
                              " (a file in the Startup folder; not carried by this file)");

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "tools/velmora-cli/reg_file.h"
 
 namespace velmora::cli {

@@ -52,7 +52,7 @@ template <typename Visit>
 void ForEachListed(const StartupParameters& model, const ListOptions& options, Visit visit) {
   for (int location = 0; location < kLocationCount; ++location) {
     if (!model.HasLocation(location)) continue;
-    for (const auto& [key, task] : model.entryMaps[location]) {
+    for (const auto& [key, task] : model.Entries(location)) {
       if (task->removed) continue;
       const bool isNew = IsNew(options, location, *task);
       if (options.onlyNew && !isNew) continue;
@@ -109,11 +109,11 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
   for (int location = 0; location < kLocationCount; ++location) {
     if (!model.HasLocation(location)) continue;
     std::size_t shown = 0;
-    for (const auto& [key, task] : model.entryMaps[location]) {
+    for (const auto& [key, task] : model.Entries(location)) {
       if (!task->removed && (!options.onlyNew || IsNew(options, location, *task))) ++shown;
     }
     out << LocationTag(location) << " (" << shown << (shown == 1 ? " entry" : " entries") << ")\n";
-    for (const auto& [key, task] : model.entryMaps[location]) {
+    for (const auto& [key, task] : model.Entries(location)) {
       if (task->removed) continue;
       const bool isNew = IsNew(options, location, *task);
       if (options.onlyNew && !isNew) continue;

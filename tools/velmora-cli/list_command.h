@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "changes/seen_entries.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 
 namespace velmora::cli {
 

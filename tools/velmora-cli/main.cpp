@@ -7,10 +7,8 @@
 #include "app/stream_message_box.h"
 #include "app/system_choice.h"
 #include "app/velmora_app.h"
-#include "base/program_context.h"
 #include "changes/seen_entries.h"
-#include "entries/scan_pass.h"
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -124,12 +122,8 @@ int RunReadCommand(const std::string& command, const std::vector<std::string>& a
     return 1;
   }
   StartupParameters& model = app.startupParameters;
-  model.readOnly = true;
-  {
-    ScanPass pass;  // the locations and the store in one pass
-    model.ScanAllLocations();
-    model.ReadDisabledTasks();
-  }
+  model.SetReadOnly(true);
+  model.ReadAll();
   model.FillCategoryCodes();
   model.RateAllTasks();
   if (command == "export") {

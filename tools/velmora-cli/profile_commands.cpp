@@ -38,10 +38,10 @@ std::vector<std::string> Names(const std::string& joined) {
 // The listed name of a profile, matched without regard to letter case as the
 // registry matches it; "" when there is none.
 std::string ListedName(const StartupParameters& model, const std::string& name) {
-  for (const std::string& listed : Names(model.profileNames)) {
+  for (const std::string& listed : Names(model.ProfileNames())) {
     if (listed == name) return listed;
   }
-  for (const std::string& listed : Names(model.profileNames)) {
+  for (const std::string& listed : Names(model.ProfileNames())) {
     if (EqualsIgnoreCase(listed, name)) return listed;
   }
   return "";
@@ -57,7 +57,7 @@ using StateMap = std::map<std::pair<int, std::string>, std::pair<std::string, En
 StateMap States(const StartupParameters& model) {
   StateMap states;
   for (int location = 0; location < kLocationCount; ++location) {
-    for (const auto& [key, task] : model.entryMaps[location]) {
+    for (const auto& [key, task] : model.Entries(location)) {
       states[{location, key}] = {task->name, {task->enabled, task->removed, task->command}};
     }
   }
@@ -97,7 +97,7 @@ int RunProfileCommand(const std::vector<std::string>& args, StartupParameters& m
   if (sub == "list") {
     if (args.size() != 2) return Usage(err, "profile list takes no operands");
     model.EnumerateProfiles();
-    for (const std::string& name : Names(model.profileNames)) out << name << "\n";
+    for (const std::string& name : Names(model.ProfileNames())) out << name << "\n";
     return 0;
   }
   if (sub != "save" && sub != "load" && sub != "delete")

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_parameters.h"
+#include "changes/startup_parameters.h"
 
 namespace velmora::cli {
 

@@ -1,0 +1,15 @@
+// Roll-back: the locations and the store return to the raw state of a snapshot.
+#pragma once
+
+#include <vector>
+
+#include "changes/apply.h"
+#include "changes/snapshot.h"
+
+namespace velmora::changes {
+
+// Writes back what |raw| holds of the locations and the store; deletes what it
+// does not hold only when every write succeeded. Returns the writes that failed.
+std::vector<ApplyFailure> RollBackTo(const StartupEntries& entries, const RawState& raw);
+
+}  // namespace velmora::changes
