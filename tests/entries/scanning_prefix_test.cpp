@@ -26,7 +26,6 @@ using namespace platform::files;
 
 class ScanningPrefixTest : public ::testing::Test {
  protected:
-  void SetUp() override { Program().comInitialized = true; }
   void SetValue(HKey root, const char* path, const std::string& name, const std::string& data) {
     HKey key = nullptr;
     ASSERT_EQ(reg::CreateKey(root, path, &key), kSuccess);
