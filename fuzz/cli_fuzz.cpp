@@ -12,8 +12,8 @@
 #include "changes/startup_parameters.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/posix/prefix.h"
+#include "platform/posix/registry_hive.h"
 #include "tools/velmora-cli/edit_commands.h"
 #include "tools/velmora-cli/list_command.h"
 #include "tools/velmora-cli/profile_commands.h"
@@ -37,7 +37,8 @@ int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
       cli::ReadModel(model);
       cli::PrintEntries(model, options, output);
       const std::string text = output.str();
-      if (options.format == cli::ListFormat::kJson) FUZZ_CHECK(text.size() >= 3 && text[0] == '[' && text.substr(text.size() - 2) == "]\n");
+      if (options.format == cli::ListFormat::kJson)
+        FUZZ_CHECK(text.size() >= 3 && text[0] == '[' && text.substr(text.size() - 2) == "]\n");
       status = 0;
     } else {
       error << problem << "\n";
@@ -64,7 +65,8 @@ std::string Listing() {
 void HivesParse() {
   for (const char* file : {"/user.reg", "/system.reg"}) {
     std::string text;
-    FUZZ_CHECK(platform::files::ReadWholeFile(platform::files::WindowsPathFromHost(platform::PrefixDir() + file), &text) ==
+    FUZZ_CHECK(platform::files::ReadWholeFile(
+                   platform::files::WindowsPathFromHost(platform::PrefixDir() + file), &text) ==
                platform::kSuccess);
     platform::posix::Hive hive;
     FUZZ_CHECK(hive.Parse(text, nullptr));

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(DecodeDatabase(programDir) == hasBody);
   if (!hasBody) return 0;
   std::string copy;
-  FUZZ_CHECK(platform::files::ReadWholeFile(WorkingCopyPath(programDir), &copy) == platform::kSuccess && copy == body);
+  FUZZ_CHECK(platform::files::ReadWholeFile(WorkingCopyPath(programDir), &copy) == platform::kSuccess &&
+             copy == body);
 
   Rater rater(Program());
   std::vector<std::unique_ptr<Task>> owned;

@@ -49,12 +49,12 @@ inline void WriteInput(const std::uint8_t* data, std::size_t size) {
 }
 
 // A property that failed: libFuzzer keeps the input as a crash.
-#define FUZZ_CHECK(condition)                                                     \
-  do {                                                                            \
-    if (!(condition)) {                                                           \
+#define FUZZ_CHECK(condition)                                                                \
+  do {                                                                                       \
+    if (!(condition)) {                                                                      \
       fprintf(stderr, "fuzz property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-      abort();                                                                    \
-    }                                                                             \
+      abort();                                                                               \
+    }                                                                                        \
   } while (0)
 
 }  // namespace velmora::fuzz

@@ -1,5 +1,5 @@
-// libFuzzer target: INI text (raw bytes, any encoding mark) through the parsed INI document and the file reader.
-// Properties beyond "no crash":
+// libFuzzer target: INI text (raw bytes, any encoding mark) through the parsed INI document and the file
+// reader. Properties beyond "no crash":
 //  - the copy is bounded and zero-terminated;
 //  - section and key names compare without regard to ASCII case;
 //  - the first matching line wins: a later section of the same name with the same
@@ -28,7 +28,8 @@ std::string FlipCase(std::string text) {
   return text;
 }
 
-std::string Lookup(const std::string& bytes, const std::string& section, const std::string& key, std::uint32_t size) {
+std::string Lookup(const std::string& bytes, const std::string& section, const std::string& key,
+                   std::uint32_t size) {
   std::string buffer(size + 1, '\x7F');
   std::uint32_t count = platform::IniDocument(bytes).Get(section, key, "dflt", buffer.data(), size);
   FUZZ_CHECK(size == 0 ? count == 0 : count < size);

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string written;
   if (link.SaveToBytes(path, &written) != platform::kOk) return 0;  // a string longer than a link holds
   platform::ShellLink again;
-  FUZZ_CHECK(again.LoadFromBytes(reinterpret_cast<const std::uint8_t*>(written.data()), written.size(), path) ==
-             platform::kOk);
+  FUZZ_CHECK(again.LoadFromBytes(reinterpret_cast<const std::uint8_t*>(written.data()), written.size(),
+                                 path) == platform::kOk);
   FUZZ_CHECK(again.description == link.description);
   FUZZ_CHECK(again.arguments == link.arguments);
   FUZZ_CHECK(again.workingDirectory == link.workingDirectory);

@@ -25,12 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int index : {0, 1, -1, -128}) {
     platform::IconHandle icon = platform::icons::ExtractFromBytes(data, size, index);
     if (icon && !icon->notAnIconFile && icon->png.empty()) {
-      FUZZ_CHECK(icon->pixels.size() == static_cast<std::size_t>(icon->width) * static_cast<std::size_t>(icon->height));
+      FUZZ_CHECK(icon->pixels.size() ==
+                 static_cast<std::size_t>(icon->width) * static_cast<std::size_t>(icon->height));
     }
   }
   platform::IconImage image;
   if (platform::icons::DecodeImage(data, size, &image) && image.png.empty()) {
-    FUZZ_CHECK(image.pixels.size() == static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
+    FUZZ_CHECK(image.pixels.size() ==
+               static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
   }
   return 0;
 }

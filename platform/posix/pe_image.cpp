@@ -102,7 +102,8 @@ bool PeImage::Open(const FileBytes* file) {
 
   if (sectionCount > kMaxSections) return false;
   std::string table;
-  if (!file->Read(std::uint64_t{peOffset} + 24 + optionalSize, std::size_t{sectionCount} * 40, &table)) return false;
+  if (!file->Read(std::uint64_t{peOffset} + 24 + optionalSize, std::size_t{sectionCount} * 40, &table))
+    return false;
   for (std::size_t i = 0; i < sectionCount; ++i) {
     Section section;
     section.virtualSize = ReadU32(table, i * 40 + 8);
@@ -139,7 +140,8 @@ bool PeImage::ReadTree(std::uint32_t offset, std::size_t count, std::string* out
   std::uint64_t rva = std::uint64_t{resourceRva_} + offset;
   if (rva + count > 0xFFFFFFFFull || count > 0xFFFFFFFFull) return false;
   std::uint64_t fileOffset = 0;
-  if (!RvaToOffset(static_cast<std::uint32_t>(rva), static_cast<std::uint32_t>(count), &fileOffset)) return false;
+  if (!RvaToOffset(static_cast<std::uint32_t>(rva), static_cast<std::uint32_t>(count), &fileOffset))
+    return false;
   return file_->Read(fileOffset, count, out);
 }
 
@@ -166,7 +168,8 @@ bool PeImage::ReadDirectory(std::uint32_t offset, std::vector<ResourceEntry>* en
       std::string text;
       std::size_t units = ReadU16(length, 0);
       if (!ReadTree((nameField & 0x7FFFFFFFu) + 2, units * 2, &text)) return false;
-      for (std::size_t k = 0; k < units; ++k) entry.name.push_back(static_cast<char16_t>(ReadU16(text, k * 2)));
+      for (std::size_t k = 0; k < units; ++k)
+        entry.name.push_back(static_cast<char16_t>(ReadU16(text, k * 2)));
     } else {
       entry.id = static_cast<std::uint16_t>(nameField & 0xFFFF);
     }
@@ -208,7 +211,8 @@ bool PeImage::ReadFirstLanguage(const ResourceEntry& name, std::size_t maxSize, 
   return false;
 }
 
-bool PeImage::ReadResource(std::uint16_t type, std::uint16_t id, std::size_t maxSize, std::string* bytes) const {
+bool PeImage::ReadResource(std::uint16_t type, std::uint16_t id, std::size_t maxSize,
+                           std::string* bytes) const {
   bytes->clear();
   std::vector<ResourceEntry> names;
   if (!ListNames(type, &names)) return false;
@@ -220,7 +224,8 @@ bool PeImage::ReadResource(std::uint16_t type, std::uint16_t id, std::size_t max
 
 FileKind DetectFileKind(const FileBytes& file) {
   std::uint8_t head[6] = {};
-  if (!file.Read(0, file.size() < 6 ? static_cast<std::size_t>(file.size()) : 6, head)) return FileKind::kOther;
+  if (!file.Read(0, file.size() < 6 ? static_cast<std::size_t>(file.size()) : 6, head))
+    return FileKind::kOther;
   if (file.size() >= 2 && head[0] == 'M' && head[1] == 'Z') {
     PeImage image;
     return image.Open(&file) ? FileKind::kPe : FileKind::kOtherExecutable;
