@@ -43,7 +43,7 @@ for target in "${targets[@]}"; do
   seeds=("fuzz/corpus/$target")
   [[ $target == registry ]] && seeds+=(tests/fixtures/wine8)
   log="$findings/last-run.log"
-  if "$dir/bin/fuzz_$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
+  if "$dir/bin/fuzz_$target" -max_total_time="$seconds" -seed="${VELMORA_FUZZ_SEED:-0}" -timeout=25 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$findings/" "$work" "${seeds[@]}" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     corpus=$(find "$work" -type f | wc -l)
