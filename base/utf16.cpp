@@ -60,6 +60,16 @@ constexpr char16_t kWindows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201
 
 }  // namespace
 
+std::string ValidUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t code;
+    std::size_t length = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : DecodeUtf8(text, i, &code);
+    if (length == 0) return Utf8FromUtf16(Utf16FromUtf8(text));
+    i += length;
+  }
+  return text;
+}
+
 std::u16string Utf16FromUtf8(const std::string& text) {
   std::u16string out;
   out.reserve(text.size());

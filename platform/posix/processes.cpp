@@ -18,6 +18,7 @@
 #include "platform/offline.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
+#include "platform/posix/prefix.h"
 
 namespace platform {
 
@@ -72,7 +73,9 @@ std::string ExecutableBase(std::uint32_t pid) {
   return std::string(BaseName(target));
 }
 
-std::string ProcessName(std::uint32_t pid) {
+// The name of the program a process runs; |wine| tells whether Wine runs it.
+std::string ProcessName(std::uint32_t pid, bool* wine) {
+  *wine = false;
   std::string cmdline;
   ReadProcFile(ProcPath(pid, "cmdline"), &cmdline);
   std::string_view argv0(cmdline.c_str());  // up to the first zero
@@ -83,12 +86,18 @@ std::string ProcessName(std::uint32_t pid) {
 
   // Kernel threads and zombies have no command line: their name is all they have.
   if (argv0.empty()) return WithoutExe(comm);
-  if (LooksLikeWindowsPath(argv0)) return WithoutExe(BaseName(argv0));
+  if (LooksLikeWindowsPath(argv0)) {
+    *wine = true;
+    return WithoutExe(BaseName(argv0));
+  }
 
   std::string exe = ExecutableBase(pid);
   if (!exe.empty()) {
     // A Wine process started with a host path still names its program in argv[0].
-    if (IsWineLoader(exe)) return WithoutExe(BaseName(argv0));
+    if (IsWineLoader(exe)) {
+      *wine = true;
+      return WithoutExe(BaseName(argv0));
+    }
     return WithoutExe(exe);
   }
   // Another user's process: the link is unreadable. argv[0] may have been
@@ -126,6 +135,42 @@ bool StatusField(const std::string& status, std::string_view field,
   return false;
 }
 
+// The variable |name| of a process's environment as it started; false when the
+// environment cannot be read (another user's process) or lacks it.
+bool EnvironmentVariable(std::uint32_t pid, std::string_view name, std::string* value) {
+  std::string environment;
+  if (!ReadProcFile(ProcPath(pid, "environ"), &environment)) return false;
+  std::size_t at = 0;
+  while (at < environment.size()) {
+    std::size_t end = environment.find('\0', at);
+    if (end == std::string::npos) end = environment.size();
+    std::string_view entry(environment.data() + at, end - at);
+    if (entry.size() > name.size() && entry.substr(0, name.size()) == name && entry[name.size()] == '=') {
+      value->assign(entry.substr(name.size() + 1));
+      return true;
+    }
+    at = end + 1;
+  }
+  return false;
+}
+
+std::string CanonicalPath(const std::string& path) {
+  char buffer[PATH_MAX];
+  return realpath(path.c_str(), buffer) ? std::string(buffer) : path;
+}
+
+// Whether a Wine process runs in another prefix than |prefix| (canonical): Wine
+// takes the prefix from WINEPREFIX, else ~/.wine. A process whose environment
+// cannot be read is kept, as nothing shows it is elsewhere.
+bool RunsInAnotherPrefix(std::uint32_t pid, const std::string& prefix) {
+  std::string own;
+  if (!EnvironmentVariable(pid, "WINEPREFIX", &own) || own.empty()) {
+    if (!EnvironmentVariable(pid, "HOME", &own)) return false;
+    own += "/.wine";
+  }
+  return CanonicalPath(own) != prefix;
+}
+
 }  // namespace
 
 std::vector<ProcessEntry> ListProcesses() {
@@ -150,11 +195,15 @@ std::vector<ProcessEntry> ListProcesses() {
   }
   std::sort(pids.begin(), pids.end());
 
+  // Programs of other prefixes are not this system's, even with the same name.
+  const std::string prefix = PrefixDir().empty() ? std::string() : CanonicalPath(PrefixDir());
   std::vector<ProcessEntry> processes;
   processes.reserve(pids.size());
   for (std::uint32_t pid : pids) {
-    std::string name = ProcessName(pid);
+    bool wine = false;
+    std::string name = ProcessName(pid, &wine);
     if (name.empty()) continue;  // ended while we looked
+    if (wine && !prefix.empty() && RunsInAnotherPrefix(pid, prefix)) continue;
     processes.push_back({pid, std::move(name)});
   }
   return processes;

@@ -29,6 +29,14 @@ TEST(TextEncodingTest, MalformedInputIsKeptRatherThanDropped) {
   EXPECT_EQ(Utf8FromUtf16(std::u16string{0xDC00}), "\xEF\xBF\xBD");
   EXPECT_EQ(Utf8FromUtf16(std::u16string{0xDE00, 0xD83D}),
             "\xEF\xBF\xBD\xEF\xBF\xBD");  // pair in the wrong order
+
+  // ValidUtf8 gives the text those units stand for.
+  EXPECT_EQ(ValidUtf8("\xAE"
+                      "a\xE2\x82\xAC"),
+            "\xC2\xAE"
+            "a\xE2\x82\xAC");
+  EXPECT_EQ(ValidUtf8("plain \xF0\x9F\x98\x80"), "plain \xF0\x9F\x98\x80");
+  EXPECT_EQ(ValidUtf8(ValidUtf8("\xC0\xAF")), ValidUtf8("\xC0\xAF"));
 }
 
 TEST(TextEncodingTest, LittleEndianUnitsNeedNoAlignment) {

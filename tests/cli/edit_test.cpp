@@ -216,6 +216,31 @@ TEST_F(CliEditTest, ProfilesSaveLoadAndDelete) {
   EXPECT_EQ(Run({"profile", "list"}).out, "");
 }
 
+// A name in a legacy 8-bit encoding is stored with its bytes read as Latin-1;
+// the same bytes must find it again, in the registry and in a Startup folder.
+TEST_F(CliEditTest, NamesThatAreNotUtf8AreFoundAgainByTheSameBytes) {
+  const std::string name = "\xAEync";
+  Result added = Run({"add", "LM Run", name, "C:\\sync.exe"});
+  ASSERT_EQ(added.status, 0) << added.out;
+  EXPECT_NE(added.out.find("\xC2\xAEync"), std::string::npos) << added.out;
+  EXPECT_EQ(Run({"disable", "LM Run", name}).status, 0);
+  EXPECT_EQ(Run({"enable", "LM Run", name}).status, 0);
+  Result removed = Run({"remove", "LM Run", name});
+  EXPECT_EQ(removed.status, 0) << removed.out;
+
+  ASSERT_EQ(Run({"add", "CU Startup Folder", name, "C:\\sync.exe"}).status, 0);
+  EXPECT_TRUE(fs::exists(StartupItem("\xC2\xAEync.lnk")));
+  EXPECT_EQ(Run({"remove", "CU Startup Folder", name}).status, 0);
+  EXPECT_FALSE(fs::exists(StartupItem("\xC2\xAEync.lnk")));
+
+  const std::string profile = "Wo\x95\x94";
+  ASSERT_EQ(Run({"profile", "save", profile}).status, 0);
+  EXPECT_EQ(Run({"profile", "save", profile}).status, 1);  // already there
+  Result deleted = Run({"profile", "delete", profile});
+  EXPECT_EQ(deleted.status, 0) << deleted.out;
+  EXPECT_EQ(Run({"profile", "list"}).out, "");
+}
+
 TEST_F(CliEditTest, RefusesWhileTheProgramRuns) {
   // This process takes the program's single-instance lock, as the window does.
   ASSERT_EQ(platform::CreateNamedMutex(GetString(7001)), platform::kSuccess);

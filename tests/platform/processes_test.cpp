@@ -1,3 +1,5 @@
+#include "platform/processes.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/processes.h"
 #include "tests/support/test_support.h"
 
 extern char** environ;
@@ -89,7 +90,8 @@ TEST_F(ProcessesTest, ListsARunningChildByItsExecutableNameWithoutExe) {
 
   ASSERT_TRUE(SignalProcess(pid, false));
   // Until it is reaped the child is a zombie, which no longer counts as running.
-  for (int i = 0; i < 200 && ProcessAlive(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 200 && ProcessAlive(pid); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_FALSE(ProcessAlive(pid));
   EXPECT_FALSE(QueryProcessMemory(pid, &rss, &peak));
   EXPECT_EQ(WaitForSignal(pid), SIGTERM);
@@ -114,13 +116,60 @@ TEST_F(ProcessesTest, WineProcessesCarryTheWindowsNameOfTheirProgram) {
   EXPECT_EQ(WaitForSignal(other), SIGKILL);
 }
 
+// Starts |path| as a Wine program would run, with only |environment|.
+pid_t StartWithEnvironment(const std::string& path, std::vector<std::string> environment) {
+  std::vector<char*> variables;
+  for (std::string& v : environment) variables.push_back(v.data());
+  variables.push_back(nullptr);
+  std::string argv0 = "C:\\Tools\\VlmTray.exe", argv1 = "30";
+  char* argv[] = {argv0.data(), argv1.data(), nullptr};
+  pid_t pid = -1;
+  if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, variables.data()) != 0) return -1;
+  return pid;
+}
+
+bool Executed(pid_t pid, const std::string& path) {
+  std::error_code ec;
+  return fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) == fs::path(path);
+}
+
+TEST_F(ProcessesTest, WineProgramsOfOtherPrefixesAreNotThisSystems) {
+  velmora::test::TempPrefix system;  // the prefix looked at
+  fs::create_directories(dir_.path() + "/home/.wine");
+  const pid_t here = StartWithEnvironment(probe_, {"WINEPREFIX=" + system.prefix()});
+  const pid_t elsewhere = StartWithEnvironment(probe_, {"WINEPREFIX=" + dir_.path()});
+  const pid_t defaultPrefix = StartWithEnvironment(probe_, {"HOME=" + dir_.path() + "/home"});
+  for (pid_t pid : {here, elsewhere, defaultPrefix}) {
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 200 && !Executed(pid, probe_); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(NamesOf(here), std::vector<std::string>{"VlmTray"});
+  EXPECT_EQ(NamesOf(elsewhere), std::vector<std::string>{});
+  EXPECT_EQ(NamesOf(defaultPrefix), std::vector<std::string>{});
+  // HOME names the folder that holds .wine: here the test prefix's parent.
+  fs::create_symlink(system.prefix(), system.dir() + "/.wine");
+  const pid_t viaHome = StartWithEnvironment(probe_, {"HOME=" + system.dir()});
+  ASSERT_GT(viaHome, 0);
+  for (int i = 0; i < 200 && !Executed(viaHome, probe_); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(NamesOf(viaHome), std::vector<std::string>{"VlmTray"});
+
+  for (pid_t pid : {here, elsewhere, defaultPrefix, viaHome}) {
+    SignalProcess(static_cast<std::uint32_t>(pid), true);
+    WaitForSignal(pid);
+  }
+}
+
 TEST(WineProcessTest, ARealWineProgramIsListedUnderItsWindowsName) {
-  if (velmora::test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) {
+  if (velmora::test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") !=
+      0) {
     GTEST_SKIP() << "wine is not installed";
   }
-  TempDir dir;
-  std::string env = "WINEDEBUG=-all WINEPREFIX='" + dir.path() + "/wine' ";
-  ASSERT_EQ(velmora::test::RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wineserver -w"), 0);
+  velmora::test::TempPrefix system;  // Wine boots the prefix looked at
+  std::string env = "WINEDEBUG=-all WINEPREFIX='" + system.prefix() + "' ";
+  ASSERT_EQ(velmora::test::RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wineserver -w"),
+            0);
   auto pingIds = [] {
     std::vector<std::uint32_t> ids;
     for (const ProcessEntry& p : ListProcesses()) {

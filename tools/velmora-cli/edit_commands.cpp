@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "base/text.h"
+#include "base/utf16.h"
 #include "platform/offline.h"
 #include "platform/startup.h"
 
@@ -93,10 +94,12 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
     return Usage(err, command + " takes " + std::to_string(operands) + " operands");
   int location = ParseLocationArgument(args[1]);
   if (location < 0) {
-    err << "velmora-cli: unknown location \"" << args[1] << "\"\n" << kEditUsage;
+    err << "velmora-cli: unknown location \"" << ValidUtf8(args[1]) << "\"\n" << kEditUsage;
     return 1;
   }
-  const std::string& name = args[2];
+  // Bytes that are not UTF-8 are read as Latin-1 here as they are when stored,
+  // so a name that was added can be found again by the same bytes.
+  const std::string name = ValidUtf8(args[2]);
   const std::string tag = LocationTag(location);
   if (!model.HasLocation(location)) {
     err << "velmora-cli: this system has no " << tag
@@ -110,7 +113,8 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
   if (command == "add") {
     auto task = std::make_unique<Task>();
     task->name = name;
-    task->command = args[3];
+    const std::string commandLine = ValidUtf8(args[3]);
+    task->command = commandLine;
     std::string error;
     if (!model.AddEntry(std::move(task), location, &error)) {
       err << "velmora-cli: cannot add \"" << name << "\" to " << tag << ": " << error << "\n";
@@ -118,7 +122,7 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
     }
     std::string added = name;
     if (IsFolderLocation(location) && !EndsWithIgnoreCase(added, ".lnk")) added += ".lnk";
-    done = "added \"" + added + "\" to " + tag + ": " + args[3];
+    done = "added \"" + added + "\" to " + tag + ": " + commandLine;
   } else {
     const Task* task = FindEntry(model, location, name);
     if (!task) {

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "base/text.h"
+#include "base/utf16.h"
 #include "tools/velmora-cli/edit_commands.h"
 
 namespace velmora::cli {
@@ -108,7 +109,7 @@ int RunProfileCommand(const std::vector<std::string>& args, StartupParameters& m
     if (sub == "save" && args[i] == "--replace") {
       replace = true;
     } else {
-      operands.push_back(args[i]);
+      operands.push_back(ValidUtf8(args[i]));  // as the name is stored
     }
   }
   if (operands.size() != 1) return Usage(err, "profile " + sub + " takes one NAME");
