@@ -332,7 +332,12 @@ std::size_t OfflineHive::Create(const std::vector<std::string>& path) {
   if (!hive_) return 0;
   hive_node_h node = hivex_root(hive_);
   for (const std::string& part : path) {
+    // libhivex answers 0 both for "no such key" and for a sibling whose name it
+    // cannot read (errno set). Only the first may add the key: after the second,
+    // an added key could be a second one of that name, never found again.
+    errno = 0;
     hive_node_h child = hivex_node_get_child(hive_, node, part.c_str());
+    if (!child && errno != 0) return 0;
     if (!child) child = hivex_node_add_child(hive_, node, part.c_str());
     if (!child) return 0;
     node = child;

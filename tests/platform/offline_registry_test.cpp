@@ -190,6 +190,27 @@ TEST_F(OfflineRegistryTest, ValuesOfUnusualTypeNumbersReadAndSurviveChangesBesid
   EXPECT_EQ(run[2].type, kOwnType + 1);
 }
 
+// A key whose name libhivex cannot read hides its siblings from lookups by name;
+// a key looked for there must not be added again beside the one that exists.
+TEST_F(OfflineRegistryTest, AKeyIsNeverAddedBesideASiblingWhoseNameCannotBeRead) {
+  tree_->software.Key("Zzbroken").Sz("Keep", "x");
+  tree_->Write();
+  std::string bytes = ReadFile(tree_->SoftwareHostPath());
+  std::size_t name = bytes.find("Zzbroken");
+  ASSERT_NE(name, std::string::npos);
+  bytes[name - 4] = '\xff';  // the name's length runs past its cell
+  bytes[name - 3] = '\x7f';
+  WriteFile(tree_->SoftwareHostPath(), bytes);
+
+  posix::OfflineHive hive;
+  std::string error;
+  ASSERT_TRUE(hive.Open(tree_->SoftwareHostPath(), posix::OfflineHive::Kind::kSoftware, &error)) << error;
+  EXPECT_EQ(hive.Create({"Zzz"}), 0u);  // looked for past the broken sibling
+  EXPECT_NE(hive.Create({"Microsoft"}), 0u);  // found before it
+  hive.Discard();
+  EXPECT_EQ(ReadFile(tree_->SoftwareHostPath()), bytes);
+}
+
 TEST_F(OfflineRegistryTest, KeepsOneDatedBackupOfEachWrittenHiveAndItsLogsPerRun) {
   tree_->Write();
   WriteFile(tree_->SoftwareHostPath() + ".LOG1", "log one");
