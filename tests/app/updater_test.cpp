@@ -240,7 +240,8 @@ TEST_F(UpdaterTest, InstallUnderEveryFaultLeavesTheOldOrTheNewDatabase) {
       fs::remove(report);
       Result r = Run({candidate}, "",
                      "VELMORA_FAULT=" + std::string(fault) + " VELMORA_FAULT_AT=" + std::to_string(k) +
-                         " VELMORA_FAULT_REPORT='" + report + "' LD_PRELOAD='" VELMORA_FAULT_SHIM
+                         " VELMORA_FAULT_REPORT='" + report +
+                         "' LD_PRELOAD='" VELMORA_FAULT_SHIM
                          "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
       const std::string installed = ReadFile(Installed());
       EXPECT_TRUE(installed == kOld || installed == kNew) << r.output;

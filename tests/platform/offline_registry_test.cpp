@@ -205,7 +205,7 @@ TEST_F(OfflineRegistryTest, AKeyIsNeverAddedBesideASiblingWhoseNameCannotBeRead)
   posix::OfflineHive hive;
   std::string error;
   ASSERT_TRUE(hive.Open(tree_->SoftwareHostPath(), posix::OfflineHive::Kind::kSoftware, &error)) << error;
-  EXPECT_EQ(hive.Create({"Zzz"}), 0u);  // looked for past the broken sibling
+  EXPECT_EQ(hive.Create({"Zzz"}), 0u);        // looked for past the broken sibling
   EXPECT_NE(hive.Create({"Microsoft"}), 0u);  // found before it
   hive.Discard();
   EXPECT_EQ(ReadFile(tree_->SoftwareHostPath()), bytes);
