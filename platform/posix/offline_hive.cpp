@@ -138,6 +138,20 @@ void SyncFolder(const std::string& folder) {
   }
 }
 
+// A value's type is any 32-bit number in a hive (programs store their own), while
+// libhivex declares it as an enum whose range ends at REG_QWORD. The number goes
+// through the enum's storage as bytes, never as an enum value, which C++ leaves
+// undefined outside that range.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+
+std::uint32_t TypeNumber(const hive_type& stored) {
+  std::uint32_t number;
+  std::memcpy(&number, &stored, sizeof number);
+  return number;
+}
+
+void StoreType(hive_type* stored, std::uint32_t number) { std::memcpy(stored, &number, sizeof number); }
+
 Status Fail(Status status, std::string detail) {
   SetLastErrorDetail(std::move(detail));
   return status;
@@ -300,12 +314,13 @@ std::vector<OfflineValue> OfflineHive::Values(std::size_t node) const {
     std::unique_ptr<char, decltype(&std::free)> name(hivex_value_key(hive_, *v), &std::free);
     if (!name) continue;
     value.name = name.get();
-    hive_type type = hive_t_REG_NONE;
+    hive_type type;
+    StoreType(&type, 0);
     std::size_t length = 0;
     std::unique_ptr<char, decltype(&std::free)> data(hivex_value_value(hive_, *v, &type, &length),
                                                      &std::free);
     if (!data && length) continue;
-    value.type = static_cast<std::uint32_t>(type);
+    value.type = TypeNumber(type);
     if (data) value.data.assign(data.get(), length);
     values.push_back(std::move(value));
   }
@@ -317,7 +332,12 @@ std::size_t OfflineHive::Create(const std::vector<std::string>& path) {
   if (!hive_) return 0;
   hive_node_h node = hivex_root(hive_);
   for (const std::string& part : path) {
+    // libhivex answers 0 both for "no such key" and for a sibling whose name it
+    // cannot read (errno set). Only the first may add the key: after the second,
+    // an added key could be a second one of that name, never found again.
+    errno = 0;
     hive_node_h child = hivex_node_get_child(hive_, node, part.c_str());
+    if (!child && errno != 0) return 0;
     if (!child) child = hivex_node_add_child(hive_, node, part.c_str());
     if (!child) return 0;
     node = child;
@@ -330,7 +350,7 @@ bool OfflineHive::SetValue(std::size_t node, const OfflineValue& value) {
   if (!hive_ || !node) return false;
   hive_set_value set;
   set.key = const_cast<char*>(value.name.c_str());
-  set.t = static_cast<hive_type>(value.type);
+  StoreType(&set.t, value.type);
   set.len = value.data.size();
   set.value = const_cast<char*>(value.data.data());
   return hivex_node_set_value(hive_, node, &set, 0) == 0;
@@ -345,7 +365,7 @@ bool OfflineHive::DeleteValue(std::size_t node, const std::string& name) {
   std::vector<hive_set_value> set(kept.size());
   for (std::size_t i = 0; i < kept.size(); ++i) {
     set[i].key = kept[i].name.data();
-    set[i].t = static_cast<hive_type>(kept[i].type);
+    StoreType(&set[i].t, kept[i].type);
     set[i].len = kept[i].data.size();
     set[i].value = kept[i].data.data();
   }

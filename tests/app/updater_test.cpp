@@ -71,12 +71,14 @@ class UpdaterTest : public ::testing::Test {
 
   // Runs the updater with |args| from the temporary folder, |input| on its
   // standard input and no display, so that it never opens a window.
-  Result Run(const std::vector<std::string>& args, const std::string& input = "") {
+  // |environment| goes before the program (the fault injector's variables).
+  Result Run(const std::vector<std::string>& args, const std::string& input = "",
+             const std::string& environment = "") {
     std::string in = prefix_.dir() + "/stdin.txt";
     std::string out = prefix_.dir() + "/output.txt";
     WriteFile(in, input);
-    std::string command =
-        "cd '" + prefix_.dir() + "' && env -u DISPLAY -u WAYLAND_DISPLAY '" + updater_ + "'";
+    std::string command = "cd '" + prefix_.dir() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + environment +
+                          " '" + updater_ + "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " < '" + in + "' > '" + out + "' 2>&1";
     Result result;
@@ -220,5 +222,47 @@ TEST_F(UpdaterTest, TakesWindowsPathsAndRejectsWrongUsage) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.output.find("Usage: Update.exe [FILE]"), std::string::npos);
 }
+
+#ifdef VELMORA_FAULT_SHIM
+// The install under a full disk, EIO, and a kill at each of its file changes in
+// turn: the installed database is always the old or the new one whole, a backup
+// is the old one, and a failure says so with exit status 1.
+TEST_F(UpdaterTest, InstallUnderEveryFaultLeavesTheOldOrTheNewDatabase) {
+  const std::string report = prefix_.dir() + "/fault-report";
+  for (const char* fault : {"enospc", "eio", "kill"}) {
+    bool through = false;
+    long hits = 0;
+    for (long k = 1; k <= 100 && !through; ++k) {
+      SCOPED_TRACE(std::string(fault) + " at change " + std::to_string(k));
+      for (const std::string& name : ProgramFiles()) fs::remove(program_ + "/" + name);
+      WriteFile(Installed(), kOld);
+      const std::string candidate = Candidate(kNew);
+      fs::remove(report);
+      Result r = Run({candidate}, "",
+                     "VELMORA_FAULT=" + std::string(fault) + " VELMORA_FAULT_AT=" + std::to_string(k) +
+                         " VELMORA_FAULT_REPORT='" + report +
+                         "' LD_PRELOAD='" VELMORA_FAULT_SHIM
+                         "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
+      const std::string installed = ReadFile(Installed());
+      EXPECT_TRUE(installed == kOld || installed == kNew) << r.output;
+      if (fs::exists(Backup())) EXPECT_EQ(ReadFile(Backup()), kOld);
+      EXPECT_EQ(ReadFile(candidate), kNew);
+      const bool hit = fs::exists(report) && ReadFile(report).find("hit") != std::string::npos;
+      hits += hit;
+      if (!hit) {
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(installed, kNew);
+        through = true;
+      } else if (std::string(fault) != "kill") {
+        EXPECT_EQ(r.status, installed == kNew ? 0 : 1) << r.output;
+        if (r.status == 1) EXPECT_FALSE(r.output.empty());
+      }
+      if (HasFailure()) return;
+    }
+    EXPECT_TRUE(through) << fault;
+    EXPECT_GT(hits, 2) << fault;  // the install makes several changes
+  }
+}
+#endif
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/posix/prefix.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
+#include "tests/support/test_support.h"
 
 namespace velmora::test {
 namespace {
@@ -87,6 +88,37 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
   }
   // Not a requirement, but the rounds are meant to overlap: say when none did.
   if (refused == 0) std::printf("note: the two commands never overlapped in 12 rounds\n");
+}
+
+// A wineserver of the prefix owns its registry and writes the hives when it
+// pleases: a change is refused with a message and touches nothing.
+TEST_F(CliConcurrencyTest, AChangeWhileTheWineserverOfThePrefixRunsIsRefusedWhole) {
+  if (RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
+  SetText(kCuRun, "First", "C:\\first.exe");
+  const std::string user = ReadFile(prefix_.HostPath("user.reg"));
+  const std::string system = ReadFile(prefix_.HostPath("system.reg"));
+  ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
+  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i) usleep(100 * 1000);
+  ASSERT_TRUE(platform::WineServerRunning());
+  const std::string out = prefix_.dir() + "/a.out";
+  for (const char* verb : {"disable", "remove"}) {
+    EXPECT_EQ(Wait(Start({verb, "CU Run", "First"}, out)), 1) << verb;
+    EXPECT_NE(ReadFile(out).find("wineserver"), std::string::npos) << ReadFile(out);
+  }
+  EXPECT_EQ(Wait(Start({"add", "CU Run", "New", "C:\\new.exe"}, out)), 1);
+  EXPECT_EQ(ReadFile(prefix_.HostPath("user.reg")), user);
+  EXPECT_EQ(ReadFile(prefix_.HostPath("system.reg")), system);
+  RunCommand("wineserver -k; wineserver -w");
+  for (int i = 0; i < 100 && platform::WineServerRunning(); ++i) usleep(100 * 1000);
+  platform::ResetPrefixForTesting();
+  ASSERT_EQ(platform::InitSystem(), platform::kSuccess);
+  StartupParameters model;
+  model.SetReadOnly(true);
+  Read(model);
+  const Task* task = Find(model, kCuRun, "first");
+  ASSERT_NE(task, nullptr);
+  EXPECT_EQ(task->enabled, 1);
+  EXPECT_EQ(Find(model, kCuRun, "new"), nullptr);
 }
 
 }  // namespace

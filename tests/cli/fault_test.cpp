@@ -18,6 +18,7 @@
 #include "platform/posix/prefix.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
+#include "tests/support/regf_builder.h"
 
 namespace velmora::test {
 namespace {
@@ -37,6 +38,35 @@ struct Outcome {
   bool hit = false;  // the fault happened
 };
 
+// Runs velmora-cli with |args| after the shell words |environment|, with |fault|
+// injected at the |at|-th file change when |fault| is not empty.
+Outcome RunCli(const std::string& environment, const std::vector<std::string>& args, const std::string& report,
+               const std::string& fault = "", long at = 0) {
+  fs::remove(report);
+  std::string command = "cd / && " + environment + " ";
+  if (!fault.empty()) {
+    command += "VELMORA_FAULT=" + fault + " VELMORA_FAULT_AT=" + std::to_string(at) +
+               " VELMORA_FAULT_REPORT=" + Quote(report) + " LD_PRELOAD=" + Quote(VELMORA_FAULT_SHIM) +
+               " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
+  }
+  command += Quote(VELMORA_PROGRAM_DIR "/velmora-cli");
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " 2>&1";
+  Outcome outcome;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return outcome;
+  std::array<char, 4096> buffer;
+  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) outcome.out.append(buffer.data(), n);
+  int status = pclose(pipe);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 137;
+  if (fs::exists(report)) {
+    std::string text = ReadFile(report);
+    outcome.changes = std::atol(text.c_str());
+    outcome.hit = text.find("hit") != std::string::npos;
+  }
+  return outcome;
+}
+
 class CliFaultTest : public ChangesTest {
  protected:
   // Entries of every kind: Run values of both roots, a disabled one in the store,
@@ -52,29 +82,7 @@ class CliFaultTest : public ChangesTest {
   }
 
   Outcome Run(const std::vector<std::string>& args, const std::string& fault = "", long at = 0) {
-    std::string report = current_->dir() + "/fault-report";
-    fs::remove(report);
-    std::string command = "cd / && ";
-    if (!fault.empty()) {
-      command += "VELMORA_FAULT=" + fault + " VELMORA_FAULT_AT=" + std::to_string(at) +
-                 " VELMORA_FAULT_REPORT=" + Quote(report) + " LD_PRELOAD=" + Quote(VELMORA_FAULT_SHIM) +
-                 " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
-    }
-    command += Quote(VELMORA_PROGRAM_DIR "/velmora-cli");
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    command += " 2>&1";
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return outcome;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) outcome.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 137;
-    if (fs::exists(report)) {
-      std::string text = ReadFile(report);
-      outcome.changes = std::atol(text.c_str());
-      outcome.hit = text.find("hit") != std::string::npos;
-    }
+    Outcome outcome = RunCli("", args, current_->dir() + "/fault-report", fault, at);
     platform::ResetPrefixForTesting();
     platform::InitSystem();
     return outcome;
@@ -101,7 +109,7 @@ class CliFaultTest : public ChangesTest {
          {std::pair{kCuRun, "plain"}, {kCuRun, "exp"}, {kLmRun, "machine"}, {kCuRun, "stored"},
           {kCuStartupFolder, "tool.lnk"}, {kCuStartupFolder, "run.cmd"}}) {
       // The entry the command removes may be gone once the command got that far.
-      const std::string removed = ToLowerAscii(args[2]);
+      const std::string removed = removing ? ToLowerAscii(args[2]) : std::string();
       if (removing && (removed == name || removed + ".lnk" == name) && outcome.status != 1) continue;
       EXPECT_NE(Find(model, location, name), nullptr) << name;
     }
@@ -113,7 +121,7 @@ class CliFaultTest : public ChangesTest {
       EXPECT_TRUE(inFolder || kept);
     }
     // A command that said it was done did it.
-    if (outcome.status == 0) {
+    if (outcome.status == 0 && args.size() > 2) {
       const Task* task = args.size() > 2 && args[0] != "profile" ? Find(model, ParseLocation(args[1]), ToLowerAscii(args[2])) : nullptr;
       if (!task && args[0] != "profile") {
         task = Find(model, ParseLocation(args[1]), ToLowerAscii(args[2]) + ".lnk");
@@ -199,11 +207,97 @@ TEST_F(CliFaultTest, KilledBeforeEveryChangeOfEveryCommand) {
   }
 }
 
+// Every start decodes the definitions database into its working copy beside it;
+// a listing that cannot write it fails with a message and the next start works.
+TEST_F(CliFaultTest, DatabaseWorkingCopyUnderEveryFault) {
+  for (const char* fault : {"enospc", "eio", "kill"}) {
+    EXPECT_GT(EveryStep({"list"}, fault), 0) << fault;
+    if (HasFailure()) return;
+  }
+}
+
 TEST_F(CliFaultTest, ProfileLoadAndDeleteUnderEveryFault) {
   const std::vector<std::string> save = {"profile", "save", "Evening"};
   for (const char* fault : {"enospc", "eio", "kill"}) {
     EXPECT_GT(EveryStep({"profile", "load", "Evening"}, fault, save), 0) << fault;
     EXPECT_GT(EveryStep({"profile", "delete", "Evening"}, fault, save), 0) << fault;
+    if (HasFailure()) return;
+  }
+}
+
+// The same faults while velmora-cli writes the hives of an offline Windows
+// installation: a change that moves an entry between the two hives (the machine's
+// Run key and the user's store) must leave it in one of them, and both hives must
+// read whole by libhivex and libregf.
+class CliOfflineFaultTest : public ::testing::Test {
+ protected:
+  Outcome Run(const std::vector<std::string>& args, const std::string& fault = "", long at = 0) {
+    std::vector<std::string> all = {"--windows", tree_->root};
+    all.insert(all.end(), args.begin(), args.end());
+    const std::string environment = "XDG_RUNTIME_DIR=" + Quote(dir_->path() + "/run") +
+                                    " XDG_DATA_HOME=" + Quote(dir_->path() + "/data") + " env -u WINEPREFIX";
+    return RunCli(environment, all, dir_->path() + "/fault-report", fault, at);
+  }
+
+  void MakeInstallation() {
+    dir_ = std::make_unique<TempDir>();
+    fs::create_directories(dir_->path() + "/run");
+    fs::create_directories(dir_->path() + "/data");
+    tree_ = std::make_unique<WindowsTree>(dir_->path() + "/win", "bob");
+    tree_->software.Key("Microsoft\\Windows\\CurrentVersion\\Run")
+        .Sz("Tray", "C:\\Tools\\tray.exe /min")
+        .ExpandSz("Agent", "%ProgramFiles%\\Agent\\agent.exe -s");
+    tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Chat", "C:\\chat.exe -q");
+    tree_->Write();
+  }
+
+  void Check(const std::vector<std::string>& args, const Outcome& outcome, const std::string& when) {
+    SCOPED_TRACE(when + "\n" + outcome.out);
+    EXPECT_EQ(HiveReaderProblems(tree_->SoftwareHostPath()), "");
+    EXPECT_EQ(HiveReaderProblems(tree_->UserHiveHostPath("bob")), "");
+    if (outcome.status == 1) {
+      EXPECT_NE(outcome.out.find("velmora-cli: "), std::string::npos);
+    } else if (outcome.status != 137) {
+      EXPECT_EQ(outcome.status, 0);
+    }
+    Outcome list = Run({"list"});
+    ASSERT_EQ(list.status, 0) << list.out;
+    for (const char* name : {"Tray", "Agent", "Chat"}) EXPECT_NE(list.out.find(name), std::string::npos) << name;
+    if (outcome.status == 0 && args[0] == "disable")
+      EXPECT_NE(list.out.find("[ ] " + args[2]), std::string::npos) << list.out;
+    if (outcome.status == 0 && args[0] == "add") EXPECT_NE(list.out.find(args[2]), std::string::npos);
+  }
+
+  long EveryStep(const std::vector<std::string>& args, const std::string& fault,
+                 const std::vector<std::string>& before = {}) {
+    for (long k = 1; k <= 200; ++k) {
+      MakeInstallation();
+      if (!before.empty()) {
+        Outcome ready = Run(before);
+        EXPECT_EQ(ready.status, 0) << ready.out;
+      }
+      Outcome outcome = Run(args, fault, k);
+      Check(args, outcome, args[0] + " " + args[1] + ": " + fault + " at change " + std::to_string(k));
+      if (HasFailure()) return -1;
+      if (!outcome.hit) return outcome.changes;
+      if (fault != "kill") EXPECT_NE(outcome.status, 137);
+    }
+    ADD_FAILURE() << "the command never got through";
+    return -1;
+  }
+
+  std::unique_ptr<TempDir> dir_;
+  std::unique_ptr<WindowsTree> tree_;
+};
+
+TEST_F(CliOfflineFaultTest, HiveWritesUnderEveryFaultKeepEveryEntryAndBothHivesWhole) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"disable", "LM Run", "Agent"},
+      {"add", "CU Run", "Added", "C:\\added.exe -x"},
+  };
+  for (const char* fault : {"enospc", "eio", "kill"}) {
+    for (const auto& args : commands) EXPECT_GT(EveryStep(args, fault), 0) << args[0] << " " << fault;
+    EXPECT_GT(EveryStep({"enable", "LM Run", "Agent"}, fault, {"disable", "LM Run", "Agent"}), 0) << fault;
     if (HasFailure()) return;
   }
 }

@@ -159,6 +159,58 @@ TEST_F(OfflineRegistryTest, WritesKeepTypesInBothViewsAndEveryWrittenHiveReadsBa
   EXPECT_NE(exported.find("expandable string (REG_EXPAND_SZ)"), std::string::npos);
 }
 
+// Programs store values of their own type numbers, far beyond REG_QWORD; such a
+// value reads with its number and survives a change of its neighbours, which
+// rewrites the key's whole value list.
+TEST_F(OfflineRegistryTest, ValuesOfUnusualTypeNumbersReadAndSurviveChangesBesideThem) {
+  const std::uint32_t kOwnType = 0x00080004;
+  tree_->software.Key("Microsoft\\Windows\\CurrentVersion\\Run").Raw("Odd", kOwnType, "\x01\x02");
+  tree_->Write();
+  Open();
+  auto odd = [&] {
+    for (const RegistryValue& v : ValuesOf(HKeyLocalMachine(), kRun))
+      if (v.name == "Odd") return v;
+    return RegistryValue();
+  };
+  EXPECT_EQ(odd().type, kOwnType);
+  HKey key = nullptr;
+  ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
+  ASSERT_EQ(reg::DeleteValue(key, "Tray"), kSuccess);
+  const std::uint8_t bytes[] = {7, 0, 0, 0};
+  ASSERT_EQ(reg::SetValue(key, "Own", kOwnType + 1, bytes, sizeof bytes), kSuccess);
+  reg::CloseKey(key);
+  CloseOfflineInstallation();
+  EXPECT_EQ(HiveReaderProblems(tree_->SoftwareHostPath()), "");
+  Open();
+  EXPECT_EQ(odd().type, kOwnType);
+  EXPECT_EQ(odd().data, "\x01\x02");
+  std::vector<RegistryValue> run = ValuesOf(HKeyLocalMachine(), kRun);
+  ASSERT_EQ(run.size(), 3u);
+  EXPECT_EQ(run[2].name, "Own");
+  EXPECT_EQ(run[2].type, kOwnType + 1);
+}
+
+// A key whose name libhivex cannot read hides its siblings from lookups by name;
+// a key looked for there must not be added again beside the one that exists.
+TEST_F(OfflineRegistryTest, AKeyIsNeverAddedBesideASiblingWhoseNameCannotBeRead) {
+  tree_->software.Key("Zzbroken").Sz("Keep", "x");
+  tree_->Write();
+  std::string bytes = ReadFile(tree_->SoftwareHostPath());
+  std::size_t name = bytes.find("Zzbroken");
+  ASSERT_NE(name, std::string::npos);
+  bytes[name - 4] = '\xff';  // the name's length runs past its cell
+  bytes[name - 3] = '\x7f';
+  WriteFile(tree_->SoftwareHostPath(), bytes);
+
+  posix::OfflineHive hive;
+  std::string error;
+  ASSERT_TRUE(hive.Open(tree_->SoftwareHostPath(), posix::OfflineHive::Kind::kSoftware, &error)) << error;
+  EXPECT_EQ(hive.Create({"Zzz"}), 0u);        // looked for past the broken sibling
+  EXPECT_NE(hive.Create({"Microsoft"}), 0u);  // found before it
+  hive.Discard();
+  EXPECT_EQ(ReadFile(tree_->SoftwareHostPath()), bytes);
+}
+
 TEST_F(OfflineRegistryTest, KeepsOneDatedBackupOfEachWrittenHiveAndItsLogsPerRun) {
   tree_->Write();
   WriteFile(tree_->SoftwareHostPath() + ".LOG1", "log one");
