@@ -12,15 +12,15 @@ class VelmoraApp;
 // One modal message box: the fields its caller sets, and the state of the check
 // box after a button closed it.
 struct MessageBoxRequest {
-  std::string title;                // text 7001 by default (filled by the caller)
+  std::string title;  // text 7001 by default (filled by the caller)
   std::string message = "Undefined Error";
-  std::string kind = "alert";       // "alert", "error" or "info"
-  int buttonCount = 1;              // 1 or 2
+  std::string kind = "alert";  // "alert", "error" or "info"
+  int buttonCount = 1;         // 1 or 2
   std::string firstCaption = "OK";
   std::string secondCaption = "Cancel";
   bool showCheckBox = false;
   std::string checkLabel = "Do not show this message again.";
-  bool checkState = false;          // in: initial state; out: state when a button closed the box
+  bool checkState = false;  // in: initial state; out: state when a button closed the box
 };
 
 struct MessageBoxPresenter {

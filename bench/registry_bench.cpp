@@ -27,8 +27,9 @@ const std::string& WineSizedHive() {
     hive.Reset("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n");
     for (int i = 0; i < 9000; ++i) {
       std::string id = std::to_string(i * 7919 % 100003);
-      auto* node = hive.Create({u"Software", u"Classes", U16("CLSID"), U16("{" + id + "-0000-0000-C000-000000000046}"),
-                                U16(i % 2 ? "InprocServer32" : "LocalServer32")});
+      auto* node =
+          hive.Create({u"Software", u"Classes", U16("CLSID"), U16("{" + id + "-0000-0000-C000-000000000046}"),
+                       U16(i % 2 ? "InprocServer32" : "LocalServer32")});
       hive.SetValue(node, u"", 1, Utf16("C:\\windows\\system32\\component" + id + ".dll"));
       hive.SetValue(node, u"ThreadingModel", 1, Utf16("Both"));
       if (i % 5 == 0) hive.SetValue(node, u"Flags", 4, std::string("\x01\0\0\0", 4));

@@ -50,7 +50,8 @@ void DrawPerson(QPainter& p, QPointF head, double scale, QColor body, QColor out
   double top = head.y() + 3.0 * scale;
   shoulders.moveTo(head.x() - w, top + 5.6 * scale);
   shoulders.cubicTo(head.x() - w, top + 0.5 * scale, head.x() - w * 0.55, top, head.x(), top);
-  shoulders.cubicTo(head.x() + w * 0.55, top, head.x() + w, top + 0.5 * scale, head.x() + w, top + 5.6 * scale);
+  shoulders.cubicTo(head.x() + w * 0.55, top, head.x() + w, top + 0.5 * scale, head.x() + w,
+                    top + 5.6 * scale);
   shoulders.closeSubpath();
   p.setBrush(body);
   p.drawPath(shoulders);
@@ -95,9 +96,12 @@ void DrawWindowFlag(QPainter& p) {
   };
   p.setPen(Qt::NoPen);
   pane(QPointF(1.5, 2.8), QPointF(7.4, 2.2), QPointF(7.4, 7.4), QPointF(1.5, 8.0), QColor(0xf2, 0x4a, 0x2a));
-  pane(QPointF(8.4, 2.1), QPointF(14.6, 1.4), QPointF(14.6, 6.7), QPointF(8.4, 7.3), QColor(0x6c, 0xbf, 0x26));
-  pane(QPointF(1.5, 9.0), QPointF(7.4, 8.4), QPointF(7.4, 13.6), QPointF(1.5, 14.2), QColor(0x1f, 0x9b, 0xef));
-  pane(QPointF(8.4, 8.3), QPointF(14.6, 7.7), QPointF(14.6, 12.9), QPointF(8.4, 13.5), QColor(0xff, 0xc1, 0x10));
+  pane(QPointF(8.4, 2.1), QPointF(14.6, 1.4), QPointF(14.6, 6.7), QPointF(8.4, 7.3),
+       QColor(0x6c, 0xbf, 0x26));
+  pane(QPointF(1.5, 9.0), QPointF(7.4, 8.4), QPointF(7.4, 13.6), QPointF(1.5, 14.2),
+       QColor(0x1f, 0x9b, 0xef));
+  pane(QPointF(8.4, 8.3), QPointF(14.6, 7.7), QPointF(14.6, 12.9), QPointF(8.4, 13.5),
+       QColor(0xff, 0xc1, 0x10));
 }
 
 void DrawRedCross(QPainter& p) {
@@ -134,8 +138,8 @@ QImage DrawStrip() {
   QImage strip = NewImage(98, 16);
   QPainter p(&strip);
   p.setRenderHint(QPainter::Antialiasing);
-  void (*drawers[])(QPainter&) = {DrawComputer, DrawTwoPersons, DrawWarningTriangle,
-                                  DrawWindowFlag, DrawRedCross, DrawGreenFigure};
+  void (*drawers[])(QPainter&) = {DrawComputer,   DrawTwoPersons, DrawWarningTriangle,
+                                  DrawWindowFlag, DrawRedCross,   DrawGreenFigure};
   for (int i = 0; i < 6; ++i) {
     p.save();
     p.translate(16 * i, 0);

@@ -19,10 +19,10 @@ class CustomMsgBoxDlg : public QDialog {
  public:
   explicit CustomMsgBoxDlg(QWidget* parent = nullptr);
 
-  std::string title;            // text 7001 by default
+  std::string title;  // text 7001 by default
   std::string message = "Undefined Error";
-  std::string kind = "alert";   // "alert", "error", "info"
-  int width = 204;              // as last reported by the movie
+  std::string kind = "alert";  // "alert", "error", "info"
+  int width = 204;             // as last reported by the movie
   int height = 94;
   int buttonCount = 1;
   std::string firstCaption = "OK";

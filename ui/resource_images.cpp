@@ -25,13 +25,16 @@ QIcon Convert(const platform::IconImage& image) {
   if (image.resourceId != 0) return ProgramIconById(image.resourceId);
   QImage decoded;
   if (!image.png.empty()) {
-    decoded = QImage::fromData(reinterpret_cast<const uchar*>(image.png.data()), static_cast<int>(image.png.size()), "PNG");
+    decoded = QImage::fromData(reinterpret_cast<const uchar*>(image.png.data()),
+                               static_cast<int>(image.png.size()), "PNG");
   } else if (image.width > 0 && image.height > 0 &&
-             image.pixels.size() == static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
+             image.pixels.size() ==
+                 static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
     decoded = QImage(image.width, image.height, QImage::Format_ARGB32);
     for (int y = 0; y < image.height; ++y) {
       auto* line = reinterpret_cast<QRgb*>(decoded.scanLine(y));
-      for (int x = 0; x < image.width; ++x) line[x] = image.pixels[static_cast<std::size_t>(y) * image.width + x];
+      for (int x = 0; x < image.width; ++x)
+        line[x] = image.pixels[static_cast<std::size_t>(y) * image.width + x];
     }
   }
   if (decoded.isNull()) return QIcon();

@@ -11,12 +11,12 @@ namespace velmora::ui {
 
 // Images of bitmap 181, the entry list's six 16 x 16 pictures.
 enum ListImage {
-  kImageComputer = 0,      // locations of the local machine
-  kImageUsers = 1,         // locations of the current user
-  kImageWarning = 2,       // "Unknown File"
-  kImageWindowsFlag = 3,   // "System File"
-  kImageRedCross = 4,      // any other rating
-  kImageGreenFigure = 5,   // "Normal File"
+  kImageComputer = 0,     // locations of the local machine
+  kImageUsers = 1,        // locations of the current user
+  kImageWarning = 2,      // "Unknown File"
+  kImageWindowsFlag = 3,  // "System File"
+  kImageRedCross = 4,     // any other rating
+  kImageGreenFigure = 5,  // "Normal File"
   kListImageCount = 6,
 };
 

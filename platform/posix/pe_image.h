@@ -53,8 +53,8 @@ constexpr std::uint16_t kRtVersion = 16;
 // One entry of a resource directory.
 struct ResourceEntry {
   bool named = false;
-  std::u16string name;       // when named
-  std::uint16_t id = 0;      // when not named
+  std::u16string name;   // when named
+  std::uint16_t id = 0;  // when not named
   bool isDirectory = false;
   std::uint32_t offset = 0;  // of the subdirectory or data entry, from the tree's root
 };

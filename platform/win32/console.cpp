@@ -1,8 +1,8 @@
 #include "platform/console.h"
 
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>

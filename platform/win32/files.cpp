@@ -1,7 +1,6 @@
 // Files, folders and paths over the Win32 file API. Paths are Windows paths
 // already, so the host path of a path is the path itself.
 #include "platform/files.h"
-#include "platform/folder_listing.h"
 
 #include <windows.h>
 
@@ -9,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/folder_listing.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -19,7 +19,6 @@ using win32::Narrow;
 using win32::Wide;
 
 Status LastStatus() { return static_cast<Status>(GetLastError()); }
-
 
 class Handle {
  public:
@@ -102,8 +101,9 @@ bool DirectoryExists(const std::string& path) {
 
 Status ReadWholeFile(const std::string& path, std::string* bytes) {
   bytes->clear();
-  Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return LastStatus();
   char buffer[65536];
   for (;;) {
@@ -119,19 +119,23 @@ Status WriteAtomic(const std::string& path, const std::string& bytes) {
   std::wstring temp = target + L".tmp" + std::to_wstring(std::random_device{}());
   Status status;
   {
-    Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return LastStatus();
     status = WriteAll(file.get(), bytes);
     if (status == kSuccess && !FlushFileBuffers(file.get())) status = LastStatus();
   }
-  if (status == kSuccess && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (status == kSuccess &&
+      !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     status = LastStatus();
   }
   if (status != kSuccess) DeleteFileW(temp.c_str());
   return status;
 }
 
-Status WriteScratchFile(const std::string& path, const std::string& bytes) { return WriteAtomic(path, bytes); }
+Status WriteScratchFile(const std::string& path, const std::string& bytes) {
+  return WriteAtomic(path, bytes);
+}
 
 Status RemoveFile(const std::string& path) {
   return DeleteFileW(Wide(path).c_str()) ? kSuccess : LastStatus();

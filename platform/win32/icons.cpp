@@ -45,7 +45,8 @@ bool ImageOf(HICON icon, IconImage* image) {
     header.bmiHeader.biBitCount = 32;
     header.bmiHeader.biCompression = BI_RGB;
     HDC screen = GetDC(nullptr);
-    if (info.hbmColor) ok = GetDIBits(screen, info.hbmColor, 0, height, color.data(), &header, DIB_RGB_COLORS) == height;
+    if (info.hbmColor)
+      ok = GetDIBits(screen, info.hbmColor, 0, height, color.data(), &header, DIB_RGB_COLORS) == height;
     BITMAPINFO maskHeader = header;
     ok = ok && GetDIBits(screen, info.hbmMask, 0, height, mask.data(), &maskHeader, DIB_RGB_COLORS) == height;
     ReleaseDC(nullptr, screen);
@@ -68,14 +69,15 @@ bool ImageOf(HICON icon, IconImage* image) {
 // whose lack of an icon is "no icon" rather than "not an icon file". Wine's
 // ExtractIcon answers both with no icon.
 bool IsIconSource(const std::string& path) {
-  HANDLE file = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   unsigned char head[4] = {};
   DWORD read = 0;
   bool ok = ReadFile(file, head, sizeof head, &read, nullptr) && read == sizeof head;
   CloseHandle(file);
-  return ok && ((head[0] == 'M' && head[1] == 'Z') || (head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0));
+  return ok && ((head[0] == 'M' && head[1] == 'Z') ||
+                (head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0));
 }
 
 }  // namespace
@@ -88,8 +90,8 @@ bool DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* image) {
     image->png.assign(reinterpret_cast<const char*>(data), size);
     return image->width > 0 && image->height > 0;
   }
-  HICON icon = CreateIconFromResourceEx(const_cast<std::uint8_t*>(data), static_cast<DWORD>(size), TRUE, 0x00030000,
-                                        0, 0, LR_DEFAULTCOLOR);
+  HICON icon = CreateIconFromResourceEx(const_cast<std::uint8_t*>(data), static_cast<DWORD>(size), TRUE,
+                                        0x00030000, 0, 0, LR_DEFAULTCOLOR);
   if (!icon) return false;
   bool ok = ImageOf(icon, image);
   DestroyIcon(icon);
@@ -106,6 +108,5 @@ IconHandle Extract(const std::string& path, int index) {
   DestroyIcon(icon);
   return ok ? IconHandle(image) : nullptr;
 }
-
 
 }  // namespace platform::icons

@@ -16,7 +16,8 @@ namespace {
 std::string WithoutExe(std::string name) {
   if (name.size() >= 4) {
     std::string tail = name.substr(name.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
     if (tail == ".exe") name.resize(name.size() - 4);
   }
   return name;
@@ -59,8 +60,8 @@ std::vector<ProcessEntry> ListProcesses() {
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
     if (entry.th32ProcessID == 0) continue;  // the idle process
-    processes.push_back(ProcessEntry{entry.th32ProcessID,
-                                     WithoutExe(win32::Narrow(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)))});
+    processes.push_back(ProcessEntry{
+        entry.th32ProcessID, WithoutExe(win32::Narrow(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)))});
   }
   CloseHandle(snapshot);
   std::sort(processes.begin(), processes.end(),

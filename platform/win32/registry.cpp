@@ -29,8 +29,7 @@ bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ |
 // Value data as the program sees it: strings as UTF-8 ending in a zero.
 std::string ApiData(DWORD type, const std::vector<BYTE>& raw, DWORD size) {
   if (!IsStringType(type)) return std::string(reinterpret_cast<const char*>(raw.data()), size);
-  std::string text = velmora::Utf8FromUtf16(
-      velmora::Utf16FromLittleEndian(raw.data(), size / 2));
+  std::string text = velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(raw.data(), size / 2));
   if (text.empty() || text.back() != '\0') text.push_back('\0');
   return text;
 }
@@ -153,7 +152,8 @@ Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
   std::vector<BYTE> stored = StoredData(type, data, dataSize);
-  return RegSetValueExW(Native(key), Wide(name).c_str(), 0, type, stored.data(), static_cast<DWORD>(stored.size()));
+  return RegSetValueExW(Native(key), Wide(name).c_str(), 0, type, stored.data(),
+                        static_cast<DWORD>(stored.size()));
 }
 
 Status DeleteValue(HKey key, const std::string& name) {
@@ -229,7 +229,8 @@ Status SetString(HKey key, const std::string& name, const std::string& text, std
 // IsWow64Process.
 bool MachineHas32BitView() {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", 0, KEY_READ | kViewFlag, &key) == ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", 0, KEY_READ | kViewFlag, &key) ==
+      ERROR_SUCCESS) {
     RegCloseKey(key);
     return true;
   }

@@ -25,7 +25,8 @@ constexpr int kTextCapacity = 32768;
 
 bool CreateLink(ComPtr<IShellLinkW>* link, ComPtr<IPersistFile>* file) {
   if (!win32::EnsureCom()) return false;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link->outVoid()))) {
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              link->outVoid()))) {
     return false;
   }
   return SUCCEEDED((*link)->QueryInterface(IID_IPersistFile, file->outVoid()));

@@ -65,9 +65,9 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   OSVERSIONINFOEXW version = {};
   version.dwOSVersionInfoSize = sizeof version;
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  auto rtlGetVersion =
-      ntdll ? reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-            : nullptr;
+  auto rtlGetVersion = ntdll ? reinterpret_cast<RtlGetVersionFunction>(
+                                   reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                             : nullptr;
   if (!rtlGetVersion || rtlGetVersion(&version) != 0) return false;
   info->majorVersion = version.dwMajorVersion;
   info->minorVersion = version.dwMinorVersion;
@@ -97,8 +97,8 @@ bool LaunchProgram(const std::vector<std::string>& argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     return false;
   }
   CloseHandle(process.hThread);
@@ -107,7 +107,8 @@ bool LaunchProgram(const std::vector<std::string>& argv) {
 }
 
 bool ShellOpen(const std::string& windowsPath) {
-  HINSTANCE result = ShellExecuteW(nullptr, L"open", Wide(windowsPath).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  HINSTANCE result =
+      ShellExecuteW(nullptr, L"open", Wide(windowsPath).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

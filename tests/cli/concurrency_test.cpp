@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/registry_hive.h"
 #include "platform/posix/prefix.h"
+#include "platform/posix/registry_hive.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/support/test_support.h"

@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/posix/registry_hive.h"
 #include "platform/posix/prefix.h"
+#include "platform/posix/registry_hive.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/support/regf_builder.h"
@@ -40,8 +40,8 @@ struct Outcome {
 
 // Runs velmora-cli with |args| after the shell words |environment|, with |fault|
 // injected at the |at|-th file change when |fault| is not empty.
-Outcome RunCli(const std::string& environment, const std::vector<std::string>& args, const std::string& report,
-               const std::string& fault = "", long at = 0) {
+Outcome RunCli(const std::string& environment, const std::vector<std::string>& args,
+               const std::string& report, const std::string& fault = "", long at = 0) {
   fs::remove(report);
   std::string command = "cd / && " + environment + " ";
   if (!fault.empty()) {
@@ -105,9 +105,12 @@ class CliFaultTest : public ChangesTest {
     model.SetReadOnly(true);
     Read(model);
     const bool removing = args[0] == "remove";
-    for (const auto& [location, name] :
-         {std::pair{kCuRun, "plain"}, {kCuRun, "exp"}, {kLmRun, "machine"}, {kCuRun, "stored"},
-          {kCuStartupFolder, "tool.lnk"}, {kCuStartupFolder, "run.cmd"}}) {
+    for (const auto& [location, name] : {std::pair{kCuRun, "plain"},
+                                         {kCuRun, "exp"},
+                                         {kLmRun, "machine"},
+                                         {kCuRun, "stored"},
+                                         {kCuStartupFolder, "tool.lnk"},
+                                         {kCuStartupFolder, "run.cmd"}}) {
       // The entry the command removes may be gone once the command got that far.
       const std::string removed = removing ? ToLowerAscii(args[2]) : std::string();
       if (removing && (removed == name || removed + ".lnk" == name) && outcome.status != 1) continue;
@@ -122,7 +125,9 @@ class CliFaultTest : public ChangesTest {
     }
     // A command that said it was done did it.
     if (outcome.status == 0 && args.size() > 2) {
-      const Task* task = args.size() > 2 && args[0] != "profile" ? Find(model, ParseLocation(args[1]), ToLowerAscii(args[2])) : nullptr;
+      const Task* task = args.size() > 2 && args[0] != "profile"
+                             ? Find(model, ParseLocation(args[1]), ToLowerAscii(args[2]))
+                             : nullptr;
       if (!task && args[0] != "profile") {
         task = Find(model, ParseLocation(args[1]), ToLowerAscii(args[2]) + ".lnk");
       }
@@ -152,8 +157,8 @@ class CliFaultTest : public ChangesTest {
         EXPECT_EQ(ready.status, 0) << ready.out;
       }
       Outcome outcome = Run(args, fault, k);
-      std::string when = args[0] + " " + (args.size() > 1 ? args[1] : "") + ": " + fault + " at change " +
-                         std::to_string(k);
+      std::string when =
+          args[0] + " " + (args.size() > 1 ? args[1] : "") + ": " + fault + " at change " + std::to_string(k);
       Check(args, outcome, when);
       if (HasFailure()) return -1;
       if (!outcome.hit) {
@@ -262,7 +267,8 @@ class CliOfflineFaultTest : public ::testing::Test {
     }
     Outcome list = Run({"list"});
     ASSERT_EQ(list.status, 0) << list.out;
-    for (const char* name : {"Tray", "Agent", "Chat"}) EXPECT_NE(list.out.find(name), std::string::npos) << name;
+    for (const char* name : {"Tray", "Agent", "Chat"})
+      EXPECT_NE(list.out.find(name), std::string::npos) << name;
     if (outcome.status == 0 && args[0] == "disable")
       EXPECT_NE(list.out.find("[ ] " + args[2]), std::string::npos) << list.out;
     if (outcome.status == 0 && args[0] == "add") EXPECT_NE(list.out.find(args[2]), std::string::npos);

@@ -18,7 +18,9 @@ namespace {
 
 using platform::kOk;
 
-const std::uint8_t* Data(const std::string& bytes) { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
+const std::uint8_t* Data(const std::string& bytes) {
+  return reinterpret_cast<const std::uint8_t*>(bytes.data());
+}
 
 class MemoryReadersTest : public ::testing::Test {
  protected:
@@ -82,9 +84,11 @@ TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
 }
 
 TEST_F(MemoryReadersTest, ParsedIniDocumentReadsAsTheFile) {
-  const std::string text = "\xEF\xBB\xBF; note\r\n[Main]\r\nKey = \"quoted\" \r\nkey=second\r\n[main]\r\nOther=x\r\n";
+  const std::string text =
+      "\xEF\xBB\xBF; note\r\n[Main]\r\nKey = \"quoted\" \r\nkey=second\r\n[main]\r\nOther=x\r\n";
   test::WriteFile(prefix_.HostPath("drive_c/t.ini"), text);
-  for (const auto& [section, key] : {std::pair{"MAIN", "key"}, {"main", "other"}, {"Main", "none"}, {"x", "Key"}}) {
+  for (const auto& [section, key] :
+       {std::pair{"MAIN", "key"}, {"main", "other"}, {"Main", "none"}, {"x", "Key"}}) {
     char fromFile[32], fromBytes[32];
     std::uint32_t a = platform::ini::ReadString(section, key, "d", fromFile, sizeof fromFile, "C:\\t.ini");
     std::uint32_t b = platform::IniDocument(text).Get(section, key, "d", fromBytes, sizeof fromBytes);

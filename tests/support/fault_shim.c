@@ -83,8 +83,7 @@ static int Writing(int flags) { return (flags & (O_WRONLY | O_RDWR | O_CREAT | O
 
 static int OpenWith(int (*real)(const char*, int, ...), const char* path, int flags, mode_t perms) {
   /* Locks and /dev and /proc files are not the program's data. */
-  if (Writing(flags) && strncmp(path, "/dev/", 5) != 0 && strncmp(path, "/proc/", 6) != 0 &&
-      Fault(1)) {
+  if (Writing(flags) && strncmp(path, "/dev/", 5) != 0 && strncmp(path, "/proc/", 6) != 0 && Fault(1)) {
     return -1;
   }
   return real(path, flags, perms);

@@ -33,8 +33,10 @@ inline std::vector<std::uint32_t> Pattern(int width, int height, int colors, int
     for (int x = 0; x < width; ++x) {
       std::uint32_t rgb = kColors[(x * 3 + y * 5 + seed) % colors];
       std::uint32_t alpha = 0xFF;
-      if ((x + 2 * y + seed) % 7 == 0) alpha = 0;
-      else if (partialAlpha && (x * y + seed) % 5 == 0) alpha = 0x80;
+      if ((x + 2 * y + seed) % 7 == 0)
+        alpha = 0;
+      else if (partialAlpha && (x * y + seed) % 5 == 0)
+        alpha = 0x80;
       pixels.push_back((alpha << 24) | rgb);
     }
   }
@@ -97,7 +99,8 @@ inline std::string DibImage(int width, int height, int bitCount, const std::vect
   for (int row = height - 1; row >= 0; --row) {
     std::string line(andStride, '\0');
     for (int x = 0; x < width; ++x) {
-      if ((argb[std::size_t(row) * width + x] >> 24) == 0) line[x / 8] = static_cast<char>(line[x / 8] | (0x80 >> (x % 8)));
+      if ((argb[std::size_t(row) * width + x] >> 24) == 0)
+        line[x / 8] = static_cast<char>(line[x / 8] | (0x80 >> (x % 8)));
     }
     out += line;
   }
@@ -188,8 +191,11 @@ inline std::string IcoFile(const std::vector<IcoEntry>& entries) {
 }
 
 inline IcoEntry Dib(int size, int bitCount, int colors, int seed) {
-  return {size, size, bitCount, DibImage(size, size, bitCount, Pattern(size, size, colors, seed, bitCount == 32))};
+  return {size, size, bitCount,
+          DibImage(size, size, bitCount, Pattern(size, size, colors, seed, bitCount == 32))};
 }
-inline IcoEntry Png(int size, int seed) { return {size, size, 32, PngImage(size, size, Pattern(size, size, 16, seed, true))}; }
+inline IcoEntry Png(int size, int seed) {
+  return {size, size, 32, PngImage(size, size, Pattern(size, size, 16, seed, true))};
+}
 
 }  // namespace velmora::test

@@ -1,5 +1,3 @@
-#include "ui/custom_msg_box_dlg.h"
-
 #include <gtest/gtest.h>
 
 #include <QQuickItem>
@@ -7,6 +5,7 @@
 #include "app/language.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/custom_msg_box_dlg.h"
 
 namespace velmora {
 namespace {
@@ -81,8 +80,8 @@ TEST_F(MessageBoxTest, FirstButtonReturnsOneWithTheCheckStateOfTheMovie) {
   CustomMsgBoxDlg box;
   box.buttonCount = 2;
   box.showCheckBox = 1;
-  int result = test::RunModal([&] { return box.DoModal(); },
-                              [&] { test::ClickMovieItem(box.Movie(), "IDC_FS_OK"); });
+  int result =
+      test::RunModal([&] { return box.DoModal(); }, [&] { test::ClickMovieItem(box.Movie(), "IDC_FS_OK"); });
   EXPECT_EQ(result, 1);
   EXPECT_EQ(box.checkState, 0);
 }
@@ -163,8 +162,9 @@ TEST_F(MessageBoxTest, ResizesOnHeightReportsOnly) {
 
 TEST_F(MessageBoxTest, OpensAtTheSizeItsMovieReports) {
   CustomMsgBoxDlg box;
-  box.message = "A much longer message that needs several lines in the box, so that the movie grows taller "
-                "than its first size and tells the window so before it appears.";
+  box.message =
+      "A much longer message that needs several lines in the box, so that the movie grows taller "
+      "than its first size and tells the window so before it appears.";
   box.kind = "info";
   QSize shown;
   int result = test::RunModal([&] { return box.DoModal(); },
@@ -188,15 +188,16 @@ TEST_F(MessageBoxTest, PresenterPassesTheRequestAndReturnsTheCheckState) {
   request.message = GetString(7026);
   request.kind = "error";
   request.showCheckBox = true;
-  int result = test::RunModal([&] { return presenter.Show(request); },
-                              [&] {
-                                auto* box = qobject_cast<CustomMsgBoxDlg*>(QApplication::activeModalWidget());
-                                ASSERT_NE(box, nullptr);
-                                EXPECT_EQ(box->Movie()->GetMovieVariable("_root.message_txt.text"), GetString(7026));
-                                test::SaveScreenshot(box, "message_box_error");
-                                test::ClickMovieItem(box->Movie(), "checkBox");
-                                test::ClickMovieItem(box->Movie(), "IDC_FS_OK");
-                              });
+  int result =
+      test::RunModal([&] { return presenter.Show(request); },
+                     [&] {
+                       auto* box = qobject_cast<CustomMsgBoxDlg*>(QApplication::activeModalWidget());
+                       ASSERT_NE(box, nullptr);
+                       EXPECT_EQ(box->Movie()->GetMovieVariable("_root.message_txt.text"), GetString(7026));
+                       test::SaveScreenshot(box, "message_box_error");
+                       test::ClickMovieItem(box->Movie(), "checkBox");
+                       test::ClickMovieItem(box->Movie(), "IDC_FS_OK");
+                     });
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(request.checkState);
 }

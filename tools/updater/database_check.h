@@ -8,8 +8,8 @@
 namespace velmora::updater {
 
 struct DatabaseSummary {
-  std::string version;               // the date on the first line
-  std::size_t definitionCount = 0;   // entries of all sections together
+  std::string version;              // the date on the first line
+  std::size_t definitionCount = 0;  // entries of all sections together
 };
 
 // Checks the bytes of a database file: a version line that ReadDefnsVersion

@@ -10,8 +10,8 @@ namespace velmora::updater {
 inline constexpr char kBackupFileName[] = "vlmdb.vmd.bak";
 
 // The exit statuses of the updater.
-inline constexpr int kInstalled = 0;   // installed, or already installed
-inline constexpr int kRefused = 1;     // nothing was changed
+inline constexpr int kInstalled = 0;  // installed, or already installed
+inline constexpr int kRefused = 1;    // nothing was changed
 inline constexpr int kUsageError = 2;
 
 // Installs the database file at |candidatePath| as |programDir|\vlmdb.vmd (both

@@ -25,12 +25,23 @@ std::string JsonString(const std::string& text) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     char buffer[8];
     switch (c) {
-      case '"': out += "\\\""; continue;
-      case '\\': out += "\\\\"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\t': out += "\\t"; continue;
-      default: break;
+      case '"':
+        out += "\\\"";
+        continue;
+      case '\\':
+        out += "\\\\";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\t':
+        out += "\\t";
+        continue;
+      default:
+        break;
     }
     if (c < 0x20 || c == 0x7F) {
       std::snprintf(buffer, sizeof buffer, "\\u%04x", c);

@@ -1,7 +1,7 @@
 // The Win32 backend against the system it runs on (Windows, or Wine in a fresh
 // prefix): the same contracts the Linux backend keeps on a prefix's files.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
