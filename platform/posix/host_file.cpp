@@ -53,15 +53,21 @@ bool WriteFileAtomically(const std::string& hostPath, std::string_view bytes, bo
                          AtomicWriteFailure* failure, struct stat* written, mode_t newMode) {
   static std::atomic<unsigned> counter{0};
   const std::string folder = FolderOf(hostPath);
-  const std::string temp =
-      folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+  std::string temp;
   auto fail = [&](int error, const char* step, int fd) {
     if (fd >= 0) close(fd);
     if (std::string_view(step) != "create") unlink(temp.c_str());
     if (failure) *failure = AtomicWriteFailure{error, step, folder};
     return false;
   };
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode);
+  // A process killed mid-write leaves its temporary file behind, and a later
+  // process may get the same number: such a name is passed over, never reused.
+  int fd = -1;
+  for (int attempt = 0; attempt < 1000 && fd < 0; ++attempt) {
+    temp = folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) return fail(errno, "create", -1);
   struct stat old;
   if (stat(hostPath.c_str(), &old) == 0) {

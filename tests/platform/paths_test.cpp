@@ -103,5 +103,19 @@ TEST_F(PathsTest, AtomicWritesReplaceWholeFilesAndLeaveNothingBehind) {
   EXPECT_EQ(files::MakeDirectory("C:\\x"), kAlreadyExists);
 }
 
+TEST_F(PathsTest, AtomicWritesPassOverTemporaryFilesAKilledProcessLeft) {
+  // An earlier process with this process's number was killed mid-write.
+  std::string folder = drive_c() + "/data";
+  for (int n = 0; n < 200; ++n) {
+    WriteFile(folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".tmp", "stale");
+  }
+  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", "new"), kSuccess);
+  ASSERT_EQ(files::WriteScratchFile("C:\\data\\g.bin", "scratch"), kSuccess);
+  std::string bytes;
+  ASSERT_EQ(files::ReadWholeFile("C:\\data\\f.bin", &bytes), kSuccess);
+  EXPECT_EQ(bytes, "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 202);
+}
+
 }  // namespace
 }  // namespace platform
