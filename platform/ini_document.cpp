@@ -137,9 +137,9 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
     const Entry& entry = entries_[i];
     if (Lookup(entry.section, entry.key, entry.hash)) continue;
     entries_[kept] = entry;
-    std::size_t at = entry.hash & mask;
-    while (slots_[at] != 0) at = (at + 1) & mask;
-    slots_[at] = static_cast<std::uint32_t>(++kept);
+    std::size_t slot = entry.hash & mask;
+    while (slots_[slot] != 0) slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<std::uint32_t>(++kept);
   }
   entries_.resize(kept);
 }

@@ -31,14 +31,14 @@ step() {
 step "Linux build"
 build=${VELMORA_BUILD_DIR:-build}
 # shellcheck disable=SC2086  # the arguments are words
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VELMORA_CMAKE_ARGS:-}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON ${VELMORA_CMAKE_ARGS:-}
 cmake --build "$build"
 
 win32=${VELMORA_WIN32_BUILD_DIR:-build-win32}
 if [[ -z ${VELMORA_SKIP_WIN32:-} ]]; then
   step "Windows build"
   # shellcheck disable=SC2086
-  cmake -S . -B "$win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  cmake -S . -B "$win32" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake ${VELMORA_WIN32_CMAKE_ARGS:-}
   cmake --build "$win32"
   # The command-line tests of the Linux build run the Windows build too.
@@ -57,8 +57,9 @@ if [[ -n ${VELMORA_BUILD_DIR:-} ]]; then exit $status; fi
 
 if [[ -z ${VELMORA_SKIP_SANITIZE:-} ]]; then
   step "Tests under AddressSanitizer, UBSan and LeakSanitizer (build-sanitize)"
-  window=OFF
-  [[ ${VELMORA_SANITIZE_WINDOW:-0} == 1 ]] && window=ON
+  window=OFF werror=ON
+  # The window's code is checked for warnings by the Linux build's compiler.
+  [[ ${VELMORA_SANITIZE_WINDOW:-0} == 1 ]] && window=ON werror=OFF
   # The Windows programs ran in the Linux tests already; here only our own code
   # is under the sanitizers. Made with clang, the build holds the fuzz targets too.
   (
@@ -66,7 +67,7 @@ if [[ -z ${VELMORA_SKIP_SANITIZE:-} ]]; then
     # shellcheck disable=SC2086
     cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_UI=$window ${VELMORA_CMAKE_ARGS:-}
+      -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_UI=$window -DVELMORA_WERROR=$werror ${VELMORA_CMAKE_ARGS:-}
     cmake --build build-sanitize
     cd build-sanitize && ctest --output-on-failure -j"$jobs"
   ) || status=1

@@ -140,7 +140,6 @@ std::string RegistryFile(const std::string& branch, const std::vector<Row>& rows
 
 constexpr std::uint32_t kSz = 1;
 constexpr std::uint32_t kExpandSz = 2;
-constexpr std::uint32_t kDword = 4;
 
 std::string MachineRegistry() {
   const char* nt = "Software\\Microsoft\\Windows NT\\CurrentVersion";

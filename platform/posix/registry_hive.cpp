@@ -581,14 +581,14 @@ constexpr std::size_t kIndexedChildren = 8;
 
 }  // namespace
 
-HiveNode* HiveNode::Child(std::u16string_view name) const {
+HiveNode* HiveNode::Child(std::u16string_view wanted) const {
   if (children.size() <= kIndexedChildren) {
     for (HiveNode* child : children) {
-      if (SameName(child->name, name)) return child;
+      if (SameName(child->name, wanted)) return child;
     }
     return nullptr;
   }
-  auto it = index.find(name);
+  auto it = index.find(wanted);
   return it == index.end() ? nullptr : it->second;
 }
 

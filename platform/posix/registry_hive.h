@@ -86,7 +86,7 @@ struct HiveNode {
   std::unordered_map<std::u16string_view, HiveNode*, FoldedNameHash, FoldedNameEqual> index;
   HiveBlock* block = nullptr;  // null for a key implied by its subkeys
 
-  HiveNode* Child(std::u16string_view name) const;
+  HiveNode* Child(std::u16string_view wanted) const;
 };
 
 struct HiveParseError {

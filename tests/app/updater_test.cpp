@@ -245,7 +245,9 @@ TEST_F(UpdaterTest, InstallUnderEveryFaultLeavesTheOldOrTheNewDatabase) {
                          "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
       const std::string installed = ReadFile(Installed());
       EXPECT_TRUE(installed == kOld || installed == kNew) << r.output;
-      if (fs::exists(Backup())) EXPECT_EQ(ReadFile(Backup()), kOld);
+      if (fs::exists(Backup())) {
+        EXPECT_EQ(ReadFile(Backup()), kOld);
+      }
       EXPECT_EQ(ReadFile(candidate), kNew);
       const bool hit = fs::exists(report) && ReadFile(report).find("hit") != std::string::npos;
       hits += hit;
@@ -255,7 +257,9 @@ TEST_F(UpdaterTest, InstallUnderEveryFaultLeavesTheOldOrTheNewDatabase) {
         through = true;
       } else if (std::string(fault) != "kill") {
         EXPECT_EQ(r.status, installed == kNew ? 0 : 1) << r.output;
-        if (r.status == 1) EXPECT_FALSE(r.output.empty());
+        if (r.status == 1) {
+          EXPECT_FALSE(r.output.empty());
+        }
       }
       if (HasFailure()) return;
     }

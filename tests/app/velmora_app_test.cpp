@@ -31,7 +31,7 @@ using namespace platform;
 // ---- the child --------------------------------------------------------------
 
 struct ReportingBox : MessageBoxPresenter {
-  explicit ReportingBox(VelmoraApp& app) : app(app) {}
+  explicit ReportingBox(VelmoraApp& shown) : app(shown) {}
   int Show(MessageBoxRequest& r) override {
     std::fprintf(stderr, "box|%s|%s|%s|%d|%s|%d|copy=%d\n", r.title.c_str(), r.message.c_str(),
                  r.kind.c_str(), r.buttonCount, r.firstCaption.c_str(), r.showCheckBox ? 1 : 0,

@@ -314,8 +314,8 @@ TEST_P(BothBuildsTest, LoadingAProfileAppliesItsState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, BothBuildsTest, ::testing::Values(Build::kLinux, Build::kWindows),
-                         [](const ::testing::TestParamInfo<Build>& info) {
-                           return info.param == Build::kLinux ? "Linux" : "Windows";
+                         [](const ::testing::TestParamInfo<Build>& build) {
+                           return build.param == Build::kLinux ? "Linux" : "Windows";
                          });
 
 }  // namespace

@@ -131,9 +131,13 @@ class CliFaultTest : public ChangesTest {
       if (!task && args[0] != "profile") {
         task = Find(model, ParseLocation(args[1]), ToLowerAscii(args[2]) + ".lnk");
       }
-      if (args[0] == "disable") EXPECT_TRUE(task && !task->enabled);
-      if (args[0] == "enable" || args[0] == "add") EXPECT_TRUE(task && task->enabled);
-      if (args[0] == "remove") EXPECT_TRUE(!task || task->removed);
+      if (args[0] == "disable") {
+        EXPECT_TRUE(task && !task->enabled);
+      } else if (args[0] == "enable" || args[0] == "add") {
+        EXPECT_TRUE(task && task->enabled);
+      } else if (args[0] == "remove") {
+        EXPECT_TRUE(!task || task->removed);
+      }
     }
   }
 
@@ -267,11 +271,14 @@ class CliOfflineFaultTest : public ::testing::Test {
     }
     Outcome list = Run({"list"});
     ASSERT_EQ(list.status, 0) << list.out;
-    for (const char* name : {"Tray", "Agent", "Chat"})
+    for (const char* name : {"Tray", "Agent", "Chat"}) {
       EXPECT_NE(list.out.find(name), std::string::npos) << name;
-    if (outcome.status == 0 && args[0] == "disable")
+    }
+    if (outcome.status == 0 && args[0] == "disable") {
       EXPECT_NE(list.out.find("[ ] " + args[2]), std::string::npos) << list.out;
-    if (outcome.status == 0 && args[0] == "add") EXPECT_NE(list.out.find(args[2]), std::string::npos);
+    } else if (outcome.status == 0 && args[0] == "add") {
+      EXPECT_NE(list.out.find(args[2]), std::string::npos);
+    }
   }
 
   long EveryStep(const std::vector<std::string>& args, const std::string& fault,

@@ -229,8 +229,11 @@ TEST_F(OfflineRegistryTest, KeepsOneDatedBackupOfEachWrittenHiveAndItsLogsPerRun
   }
   EXPECT_EQ(copied[tree_->SoftwareHostPath()], original);
   EXPECT_EQ(copied[tree_->SoftwareHostPath() + ".LOG1"], "log one");
-  for (const std::string& b : backups)
-    if (b.find(".LOG") == std::string::npos) EXPECT_EQ(HiveReaderProblems(b), "");
+  for (const std::string& b : backups) {
+    if (b.find(".LOG") == std::string::npos) {
+      EXPECT_EQ(HiveReaderProblems(b), "");
+    }
+  }
 }
 
 TEST_F(OfflineRegistryTest, DirtyHiveIsReadButNeverWritten) {
