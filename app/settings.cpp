@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "app/program.h"
+#include "changes/write_steps.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/offline.h"
@@ -30,17 +31,18 @@ bool ReadFlag(platform::HKey key, const char* name, std::int32_t* flag) {
   return true;
 }
 
-void WriteString(platform::HKey key, const char* name, const std::string& text) {
+platform::Status WriteString(platform::HKey key, const char* name, const std::string& text) {
   std::string data = text + '\0';
-  platform::reg::SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
-                          static_cast<std::uint32_t>(data.size()));
+  return platform::reg::SetValue(key, name, platform::kRegSz,
+                                 reinterpret_cast<const std::uint8_t*>(data.data()),
+                                 static_cast<std::uint32_t>(data.size()));
 }
 
-void WriteFlag(platform::HKey key, const char* name, std::int32_t flag) {
+platform::Status WriteFlag(platform::HKey key, const char* name, std::int32_t flag) {
   std::uint32_t value = static_cast<std::uint32_t>(flag);
   std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-  platform::reg::SetValue(key, name, platform::kRegBinary, bytes, sizeof bytes);
+  return platform::reg::SetValue(key, name, platform::kRegBinary, bytes, sizeof bytes);
 }
 
 }  // namespace
@@ -78,17 +80,27 @@ void StartupSettingsParameters::ReadFromRegistry(bool apply) {
   if (apply) WriteString(key.get(), "DefnsVersion", DefnsVersion);
 }
 
-void StartupSettingsParameters::Save() {
+// Each value is its own write of the hive: after a failure every value is either
+// the old or the new one, and the values after the failed one are still tried.
+bool StartupSettingsParameters::Save(std::string* error) {
+  std::string firstFailure;
+  auto check = [&](platform::Status status, const std::string& what) {
+    if (status != platform::kSuccess && firstFailure.empty())
+      firstFailure = changes::FailureText(what, status);
+  };
   platform::UniqueKey key;
-  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()) !=
-      platform::kSuccess)
-    return;
-  WriteString(key.get(), "Language", Language);
-  WriteFlag(key.get(), "ShowSplash", ShowSplash);
-  WriteFlag(key.get(), "StartWithWindows", StartWithWindows);
-  WriteFlag(key.get(), "ShowSavingMsg", ShowSavingMsg);
-  WriteFlag(key.get(), "ShowSavingProMsg", ShowSavingProMsg);
-  WriteString(key.get(), "DefnsVersion", DefnsVersion);
+  check(platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()),
+        "open the settings key");
+  if (key) {
+    check(WriteString(key.get(), "Language", Language), "write the setting Language");
+    check(WriteFlag(key.get(), "ShowSplash", ShowSplash), "write the setting ShowSplash");
+    check(WriteFlag(key.get(), "StartWithWindows", StartWithWindows), "write the setting StartWithWindows");
+    check(WriteFlag(key.get(), "ShowSavingMsg", ShowSavingMsg), "write the setting ShowSavingMsg");
+    check(WriteFlag(key.get(), "ShowSavingProMsg", ShowSavingProMsg), "write the setting ShowSavingProMsg");
+    check(WriteString(key.get(), "DefnsVersion", DefnsVersion), "write the setting DefnsVersion");
+  }
+  if (error) *error = firstFailure;
+  return firstFailure.empty();
 }
 
 bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const std::string& data,

@@ -19,8 +19,10 @@ class StartupSettingsParameters {
   // Reads the stored values over the current ones and writes nothing: neither
   // "DefnsVersion" nor the Run value changes (a listing leaves the disk alone).
   void Read();
-  // Writes all six values, creating the program key when missing.
-  void Save();
+  // Writes all six values, creating the program key when missing. False with
+  // |error| naming the first write that failed; each value is then the old or the
+  // new one (they are written one by one, not together).
+  bool Save(std::string* error = nullptr);
   // Writes |data| as the REG_SZ value |name| of the user's Run key, or deletes the
   // value when |remove|. True when that write or delete succeeded.
   bool SetRunAtStartup(const std::string& name, const std::string& data, bool remove);

@@ -389,7 +389,11 @@ void VelmoraDlg::ConfirmApplyOnClose() {
     if (answer == 1) ApplyChangesCommand();
     settings.ShowSavingMsg = request.checkState ? 0 : 1;
   }
-  settings.Save();
+  std::string error;
+  if (!settings.Save(&error)) {
+    MessageBoxRequest request = ErrorBox("The settings could not be saved: " + error);
+    ShowMessage(request);
+  }
   SaveLayout();
   RecordSeenEntries();
   done(0);

@@ -86,6 +86,33 @@ class ChangesTest : public ::testing::Test {
     }
     return out;
   }
+  // Everything roll-back promises to restore: the values of the Run and RunOnce
+  // keys, the files of the Startup folders, and the store with its kept copies.
+  struct Disk {
+    std::map<int, std::map<std::string, std::pair<std::uint32_t, std::string>>> values;
+    std::map<int, std::map<std::string, std::string>> items;
+    std::map<std::string, std::string> store;
+    bool operator==(const Disk&) const = default;
+  };
+  Disk Capture() {
+    Disk disk;
+    for (int location : {kLmRun, kLmRunOnce, kCuRun, kCuRunOnce}) {
+      for (auto& [name, value] : LocationValues(location))
+        disk.values[location][name] = {value.type, value.data};
+    }
+    for (int location : {kLmStartupFolder, kCuStartupFolder}) {
+      disk.items[location] = FolderFiles(Host(Folder(location)));
+      for (auto& [name, bytes] : FolderFiles(Host(changes::KeptItemsFolder(location)))) {
+        disk.store["kept " + std::to_string(location) + " " + name] = bytes;
+      }
+    }
+    for (auto& [name, value] : StoreValues()) disk.store[name] = value.data;
+    for (auto& [name, value] : Values(platform::HKeyCurrentUser(), changes::StoreDataKeyPath())) {
+      disk.store["data " + name] = value.data;
+    }
+    return disk;
+  }
+
   static void MakeShortcut(const std::string& windowsPath, const std::string& target,
                            const std::string& arguments, const std::string& workingFolder = "",
                            const std::string& icon = "") {

@@ -8,34 +8,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RollBackTest : public ChangesTest {
- protected:
-  // Everything roll-back promises to restore.
-  struct Disk {
-    std::map<int, std::map<std::string, std::pair<std::uint32_t, std::string>>> values;
-    std::map<int, std::map<std::string, std::string>> items;
-    std::map<std::string, std::string> store;
-    bool operator==(const Disk&) const = default;
-  };
-  Disk Capture() {
-    Disk disk;
-    for (int location : {kLmRun, kLmRunOnce, kCuRun, kCuRunOnce}) {
-      for (auto& [name, value] : LocationValues(location))
-        disk.values[location][name] = {value.type, value.data};
-    }
-    for (int location : {kLmStartupFolder, kCuStartupFolder}) {
-      disk.items[location] = FolderFiles(Host(Folder(location)));
-      for (auto& [name, bytes] : FolderFiles(Host(changes::KeptItemsFolder(location)))) {
-        disk.store["kept " + std::to_string(location) + " " + name] = bytes;
-      }
-    }
-    for (auto& [name, value] : StoreValues()) disk.store[name] = value.data;
-    for (auto& [name, value] : Values(platform::HKeyCurrentUser(), changes::StoreDataKeyPath())) {
-      disk.store["data " + name] = value.data;
-    }
-    return disk;
-  }
-};
+using RollBackTest = ChangesTest;
 
 TEST_F(RollBackTest, ReturnsEveryLocationAndTheStoreToTheSnapshot) {
   SetText(kCuRun, "Exp", "%SystemRoot%\\x.exe", platform::kRegExpandSz);

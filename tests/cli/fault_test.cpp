@@ -6,10 +6,7 @@
 // whole in the folder or in its kept copy, both hives parseable, and a failed
 // command must have said so (exit 1 and a message).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -18,6 +15,7 @@
 #include "platform/posix/registry_hive.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
+#include "tests/support/fault_runner.h"
 #include "tests/support/regf_builder.h"
 
 namespace velmora::test {
@@ -25,46 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-struct Outcome {
-  int status = -1;  // exit status; 137 (or -1) when killed
-  std::string out;
-  long changes = 0;  // file changes the process made or tried
-  bool hit = false;  // the fault happened
-};
+using Outcome = FaultOutcome;
 
 // Runs velmora-cli with |args| after the shell words |environment|, with |fault|
 // injected at the |at|-th file change when |fault| is not empty.
 Outcome RunCli(const std::string& environment, const std::vector<std::string>& args,
                const std::string& report, const std::string& fault = "", long at = 0) {
-  fs::remove(report);
-  std::string command = "cd / && " + environment + " ";
-  if (!fault.empty()) {
-    command += "VELMORA_FAULT=" + fault + " VELMORA_FAULT_AT=" + std::to_string(at) +
-               " VELMORA_FAULT_REPORT=" + Quote(report) + " LD_PRELOAD=" + Quote(VELMORA_FAULT_SHIM) +
-               " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
-  }
-  command += Quote(VELMORA_PROGRAM_DIR "/velmora-cli");
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " 2>&1";
-  Outcome outcome;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return outcome;
-  std::array<char, 4096> buffer;
-  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) outcome.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 137;
-  if (fs::exists(report)) {
-    std::string text = ReadFile(report);
-    outcome.changes = std::atol(text.c_str());
-    outcome.hit = text.find("hit") != std::string::npos;
-  }
-  return outcome;
+  return RunUnderFault(VELMORA_PROGRAM_DIR "/velmora-cli", environment, args, report, {fault, at});
 }
 
 class CliFaultTest : public ChangesTest {
@@ -243,8 +208,9 @@ class CliOfflineFaultTest : public ::testing::Test {
   Outcome Run(const std::vector<std::string>& args, const std::string& fault = "", long at = 0) {
     std::vector<std::string> all = {"--windows", tree_->root};
     all.insert(all.end(), args.begin(), args.end());
-    const std::string environment = "XDG_RUNTIME_DIR=" + Quote(dir_->path() + "/run") +
-                                    " XDG_DATA_HOME=" + Quote(dir_->path() + "/data") + " env -u WINEPREFIX";
+    const std::string environment = "XDG_RUNTIME_DIR=" + ShellQuote(dir_->path() + "/run") +
+                                    " XDG_DATA_HOME=" + ShellQuote(dir_->path() + "/data") +
+                                    " env -u WINEPREFIX";
     return RunCli(environment, all, dir_->path() + "/fault-report", fault, at);
   }
 

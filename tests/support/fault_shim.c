@@ -9,6 +9,10 @@
  *   VELMORA_FAULT_AT=k              which call (1 = the first)
  *   VELMORA_FAULT_REPORT=FILE       where the number of calls seen is written at
  *                                   exit, with "hit" when the fault happened
+ *   VELMORA_FAULT_WHEN_ARMED=1      count only the calls after the program called
+ *                                   velmora_fault_arm() (it finds it with dlsym), so
+ *                                   that the writes it makes to get ready stay
+ *                                   untouched; without it counting starts at once
  *
  * Writes to the terminal, pipes and /dev/null are not counted: only changes to
  * files on disk. */
@@ -31,6 +35,7 @@ static int mode = kNone;
 static long faultAt = 0;
 static long calls = 0;
 static int hit = 0;
+static int armed = 1;
 
 __attribute__((constructor)) static void Setup(void) {
   const char* what = getenv("VELMORA_FAULT");
@@ -40,7 +45,12 @@ __attribute__((constructor)) static void Setup(void) {
   if (strcmp(what, "eio") == 0) mode = kIoError;
   if (strcmp(what, "kill") == 0) mode = kKill;
   faultAt = atol(at);
+  const char* whenArmed = getenv("VELMORA_FAULT_WHEN_ARMED");
+  if (whenArmed && strcmp(whenArmed, "1") == 0) armed = 0;
 }
+
+/* Starts the count (see VELMORA_FAULT_WHEN_ARMED); calling it again changes nothing. */
+__attribute__((visibility("default"))) void velmora_fault_arm(void) { armed = 1; }
 
 __attribute__((destructor)) static void Report(void) {
   const char* path = getenv("VELMORA_FAULT_REPORT");
@@ -54,7 +64,7 @@ __attribute__((destructor)) static void Report(void) {
 /* Counts one change; true when it must fail (errno set). A full disk keeps
  * refusing what needs space; removing and renaming still work on it. */
 static int Fault(int needsSpace) {
-  if (mode == kNone) return 0;
+  if (mode == kNone || !armed) return 0;
   ++calls;
   if (calls == faultAt) {
     hit = 1;

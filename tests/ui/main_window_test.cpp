@@ -521,6 +521,27 @@ TEST_F(MainWindowTest, ClosingWithoutPendingChangesNeverAsks) {
   EXPECT_EQ(StoredSetting("ShowSavingMsg"), 1);
 }
 
+// A settings save that fails is shown; the window closes all the same.
+TEST_F(MainWindowTest, ClosingWhenTheSettingsCannotBeSavedSaysSo) {
+  MakeEntries();
+  Open();
+  app_->settings.ShowSavingMsg = 0;
+  fs::permissions(prefix_.HostPath("user.reg"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  std::string shown;
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
+    shown = box->message;
+    EXPECT_EQ(box->kind, "error");
+    test::ClickMovieItem(box->Movie(), "IDC_FS_OK");
+  });
+  window_->close();
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_NE(shown.find("The settings could not be saved"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Language"), std::string::npos) << shown;
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), -1);
+}
+
 TEST_F(MainWindowTest, ClosingWithPendingChangesAndTheQuestionOffClosesWithoutApplying) {
   MakeEntries();
   Open();
