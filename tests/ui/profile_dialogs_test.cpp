@@ -198,7 +198,7 @@ TEST_F(ProfileDialogsTest, AnExistingNameIsReplacedOnlyAfterYes) {
   test::AnswerBox(script, 2, &asked, false, "new_profile_replace");
   script.On<AddNewProfileDlg>([](AddNewProfileDlg* d) { SaveAs(d, "home"); });
   test::AnswerBox(script, 0, &closed);
-  script.On<AddNewProfileDlg>([this](AddNewProfileDlg* d) {
+  script.On<AddNewProfileDlg>([](AddNewProfileDlg* d) {
     // Neither "No" nor closing the question replaced it.
     StartupParameters other;
     other.ScanAllLocations();
@@ -393,7 +393,7 @@ TEST_F(ProfileDialogsTest, AProfileThatCannotBeLoadedIsReportedAndChangesNothing
   ASSERT_EQ(model_->SaveProfile("Gone", false), StartupParameters::ProfileSaveResult::kSaved);
   test::SeenBox failure;
   test::ModalScript script;
-  script.On<ProfileDlg>([this](ProfileDlg* d) {
+  script.On<ProfileDlg>([](ProfileDlg* d) {
     // Removed behind the dialog's back, for example by a second program.
     platform::reg::DeleteTree(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Gone");
     LoadIn(d, "Gone");
