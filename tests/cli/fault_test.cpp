@@ -259,7 +259,9 @@ class CliOfflineFaultTest : public ::testing::Test {
       Check(args, outcome, args[0] + " " + args[1] + ": " + fault + " at change " + std::to_string(k));
       if (HasFailure()) return -1;
       if (!outcome.hit) return outcome.changes;
-      if (fault != "kill") EXPECT_NE(outcome.status, 137);
+      if (fault != "kill") {
+        EXPECT_NE(outcome.status, 137);
+      }
     }
     ADD_FAILURE() << "the command never got through";
     return -1;
