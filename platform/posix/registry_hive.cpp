@@ -1,6 +1,7 @@
 #include "platform/posix/registry_hive.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,9 +28,42 @@ int HexValue(char c) {
   return c - 'A' + 10;
 }
 
+// FoldUnit with its ASCII case inline: nearly every name is ASCII.
+char16_t Fold(char16_t c) {
+  if (c >= 0x80) return FoldUnit(c);
+  return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
+}
+
 std::size_t SkipSpaces(std::string_view s, std::size_t i) {
   while (i < s.size() && IsSpace(s[i])) ++i;
   return i;
+}
+
+// The index of the first byte from |from| on that is a zero byte, a backslash,
+// |stop| or, when |stopAtHigh|, above 0x7f; the size of |s| when there is none.
+// Text has few of them: eight bytes are looked at in one step.
+std::size_t FindSpecial(std::string_view s, std::size_t from, char stop, bool stopAtHigh) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHighs = kOnes * 0x80;
+  // The high bit of each zero byte; those above the first zero byte may be wrong.
+  auto zeroBytes = [](std::uint64_t word) { return (word - kOnes) & ~word & kHighs; };
+  std::size_t p = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    const std::uint64_t backslashes = kOnes * '\\';
+    const std::uint64_t stops = kOnes * static_cast<unsigned char>(stop);
+    for (; p + 8 <= s.size(); p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, s.data() + p, 8);
+      std::uint64_t hits = zeroBytes(word) | zeroBytes(word ^ backslashes) | zeroBytes(word ^ stops);
+      if (stopAtHigh) hits |= word & kHighs;
+      if (hits) return p + static_cast<std::size_t>(std::countr_zero(hits)) / 8;
+    }
+  }
+  for (; p < s.size(); ++p) {
+    unsigned char c = static_cast<unsigned char>(s[p]);
+    if (c == 0 || c == '\\' || c == static_cast<unsigned char>(stop) || (stopAtHigh && c >= 0x80)) break;
+  }
+  return p;
 }
 
 std::uint64_t NowFileTime() {
@@ -256,22 +290,17 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
 // bytes are two-digit numbers. Any other line is handed to ParseValue itself.
 
 constexpr std::uint64_t kHashStart = 1469598103934665603ull;
-std::uint64_t HashUnit(std::uint64_t hash, char16_t unit) {
-  return (hash ^ FoldUnit(unit)) * 1099511628211ull;
-}
+std::uint64_t HashUnit(std::uint64_t hash, char16_t unit) { return (hash ^ Fold(unit)) * 1099511628211ull; }
 
 // End of escaped text that ends with an unescaped '"', as UnescapeRegistryText
 // reads it (a zero byte or the end of the text before it fails): npos on failure,
 // else the index of the quote.
 std::size_t QuotedEnd(std::string_view s, std::size_t from) {
-  for (std::size_t p = from; p < s.size(); ++p) {
-    char c = s[p];
-    if (c == '\0') return std::string_view::npos;
-    if (c == '"') return p;
-    if (c == '\\') {
-      if (p + 1 >= s.size() || s[p + 1] == '\0') return std::string_view::npos;
-      ++p;
-    }
+  for (std::size_t p = FindSpecial(s, from, '"', false); p < s.size();
+       p = FindSpecial(s, p + 2, '"', false)) {
+    if (s[p] == '\0') break;
+    if (s[p] == '"') return p;
+    if (p + 1 == s.size() || s[p + 1] == '\0') break;  // a backslash with nothing after it
   }
   return std::string_view::npos;
 }
@@ -384,14 +413,15 @@ char16_t FoldUnit(char16_t c) {
 
 std::u16string FoldName(std::u16string_view name) {
   std::u16string folded(name);
-  for (char16_t& c : folded) c = FoldUnit(c);
+  for (char16_t& c : folded) c = Fold(c);
   return folded;
 }
 
 int CompareNames(std::u16string_view a, std::u16string_view b) {
   std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    int d = static_cast<int>(FoldUnit(a[i])) - static_cast<int>(FoldUnit(b[i]));
+    if (a[i] == b[i]) continue;
+    int d = static_cast<int>(Fold(a[i])) - static_cast<int>(Fold(b[i]));
     if (d) return d;
   }
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
@@ -429,85 +459,134 @@ std::string EscapeRegistryText(std::u16string_view text, std::string_view escape
   return out;
 }
 
-std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
-  text->clear();
-  std::size_t p = 0;
+namespace {
+
+// Copies the run of bytes that stand for themselves (ASCII other than a zero
+// byte, a backslash and |end|) from |p| on; returns where the run ends.
+std::size_t CopyPlainRun(std::string_view s, std::size_t p, char end, char16_t** out) {
+  std::size_t run = FindSpecial(s, p, end, true);
+  char16_t* to = *out;
+  for (; p < run; ++p) *to++ = static_cast<unsigned char>(s[p]);
+  *out = to;
+  return run;
+}
+
+// The unit of a one-letter escape ("\n" and the like), 0 for other letters.
+char16_t LetterEscape(char c) {
+  switch (c) {
+    case 'a':
+      return 7;
+    case 'b':
+      return 8;
+    case 'e':
+      return 27;
+    case 'f':
+      return 12;
+    case 'n':
+      return 10;
+    case 'r':
+      return 13;
+    case 't':
+      return 9;
+    case 'v':
+      return 11;
+    default:
+      return 0;
+  }
+}
+
+// Decodes the UTF-8 sequence that starts at |p|; returns the index after the
+// bytes it used. Malformed bytes give no units, as Wine drops them.
+std::size_t ReadUtf8(std::string_view s, std::size_t p, char16_t** out) {
   auto at = [&](std::size_t k) -> unsigned char {
     return k < s.size() ? static_cast<unsigned char>(s[k]) : 0;
   };
-  while (at(p) && at(p) != static_cast<unsigned char>(end)) {
-    // Plain characters stand for themselves.
-    while (p < s.size()) {
-      unsigned char c = static_cast<unsigned char>(s[p]);
-      if (c == 0 || c == '\\' || c >= 0x80 || c == static_cast<unsigned char>(end)) break;
-      text->push_back(c);
-      ++p;
+  unsigned char ch = at(p++);
+  int length = ch >= 0xF0 && ch <= 0xF4 ? 3 : ch >= 0xE0 ? 2 : ch >= 0xC2 && ch < 0xE0 ? 1 : 0;
+  if (ch > 0xF4) length = 0;
+  static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+  static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
+  char32_t code = ch & kMask[length];
+  bool valid = length > 0;
+  for (int k = 0; valid && k < length; ++k) {
+    unsigned char next = at(p) ^ 0x80;
+    if (next >= 0x40) {
+      valid = false;
+      break;
     }
-    if (!at(p) || at(p) == static_cast<unsigned char>(end)) break;
-    if (at(p) == '\\') {
-      ++p;
-      if (!at(p)) break;
-      char c = static_cast<char>(at(p));
-      static const char kFrom[] = "abefnrtv";
-      static const char16_t kTo[] = {7, 8, 27, 12, 10, 13, 9, 11};
-      if (const char* hit = c ? std::strchr(kFrom, c) : nullptr) {
-        text->push_back(kTo[hit - kFrom]);
-        ++p;
-        continue;
-      }
-      if (c == 'x') {
-        ++p;
-        if (!IsHexDigit(static_cast<char>(at(p)))) {
-          text->push_back(u'x');
-          continue;
-        }
-        unsigned value = 0;
-        for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k)
-          value = value * 16 + HexValue(s[p++]);
-        text->push_back(static_cast<char16_t>(value));
-        continue;
-      }
-      if (c >= '0' && c <= '7') {
-        unsigned value = static_cast<unsigned>(c - '0');
-        ++p;
-        for (int k = 0; k < 2 && at(p) >= '0' && at(p) <= '7'; ++k) value = value * 8 + (s[p++] - '0');
-        text->push_back(static_cast<char16_t>(value));
-        continue;
-      }
-      // Any other escaped character stands for itself.
+    code = (code << 6) | next;
+    ++p;
+  }
+  if (!valid || code < kMinimum[length] || code > 0x10FFFF) return p;
+  if (code <= 0xFFFF) {
+    *(*out)++ = static_cast<char16_t>(code);
+  } else {
+    code -= 0x10000;
+    *(*out)++ = static_cast<char16_t>(0xD800 | (code >> 10));
+    *(*out)++ = static_cast<char16_t>(0xDC00 | (code & 0x3FF));
+  }
+  return p;
+}
+
+// Decodes the escape whose backslash is at |p| (a zero byte after it excepted),
+// writing its units to |out|; returns the index after it.
+std::size_t ReadEscape(std::string_view s, std::size_t p, char16_t** out) {
+  auto at = [&](std::size_t k) -> unsigned char {
+    return k < s.size() ? static_cast<unsigned char>(s[k]) : 0;
+  };
+  char c = s[++p];
+  if (char16_t unit = LetterEscape(c)) {
+    *(*out)++ = unit;
+    return p + 1;
+  }
+  if (c == 'x') {
+    ++p;
+    if (!IsHexDigit(static_cast<char>(at(p)))) {
+      *(*out)++ = u'x';
+      return p;
     }
-    unsigned char ch = at(p++);
-    if (ch < 0x80) {
-      text->push_back(ch);
-      continue;
-    }
-    // A UTF-8 sequence; malformed bytes are dropped, as Wine drops them.
-    int length = ch >= 0xF0 && ch <= 0xF4 ? 3 : ch >= 0xE0 ? 2 : ch >= 0xC2 && ch < 0xE0 ? 1 : 0;
-    if (ch > 0xF4) length = 0;
-    static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-    static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
-    char32_t code = ch & kMask[length];
-    bool valid = length > 0;
-    for (int k = 0; valid && k < length; ++k) {
-      unsigned char next = at(p) ^ 0x80;
-      if (next >= 0x40) {
-        valid = false;
-        break;
-      }
-      code = (code << 6) | next;
-      ++p;
-    }
-    if (!valid || code < kMinimum[length] || code > 0x10FFFF) continue;
-    if (code <= 0xFFFF) {
-      text->push_back(static_cast<char16_t>(code));
+    unsigned value = 0;
+    for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k) value = value * 16 + HexValue(s[p++]);
+    *(*out)++ = static_cast<char16_t>(value);
+    return p;
+  }
+  if (c >= '0' && c <= '7') {
+    unsigned value = static_cast<unsigned>(c - '0');
+    ++p;
+    for (int k = 0; k < 2 && at(p) >= '0' && at(p) <= '7'; ++k) value = value * 8 + (s[p++] - '0');
+    *(*out)++ = static_cast<char16_t>(value);
+    return p;
+  }
+  // Any other escaped character stands for itself, a UTF-8 sequence included.
+  if (static_cast<unsigned char>(c) >= 0x80) return ReadUtf8(s, p, out);
+  *(*out)++ = static_cast<unsigned char>(c);
+  return p + 1;
+}
+
+}  // namespace
+
+std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
+  // No byte gives more than one unit (a four-byte sequence gives two), so the
+  // text is sized once and cut to what was written.
+  text->resize(s.size());
+  char16_t* const begin = text->data();
+  char16_t* out = begin;
+  std::size_t p = 0;
+  for (;;) {
+    p = CopyPlainRun(s, p, end, &out);
+    if (p == s.size() || s[p] == '\0' || s[p] == end) break;
+    if (s[p] != '\\') {
+      p = ReadUtf8(s, p, &out);
+    } else if (p + 1 < s.size() && s[p + 1] != '\0') {
+      p = ReadEscape(s, p, &out);
     } else {
-      code -= 0x10000;
-      text->push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
-      text->push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
+      ++p;  // a backslash with nothing after it
+      break;
     }
   }
-  if (at(p) != static_cast<unsigned char>(end)) return std::string_view::npos;
-  return p + 1;
+  text->resize(static_cast<std::size_t>(out - begin));
+  char stop = p < s.size() ? s[p] : '\0';
+  return stop == end ? p + 1 : std::string_view::npos;
 }
 
 std::string FormatValue(const HiveValue& value) {

@@ -114,5 +114,86 @@ TEST(HiveParse, TextComesBackByteForByteAskedForOrNot) {
   EXPECT_NE(written.find("\"n\"=dword:00000002\n"), std::string::npos) << written;
 }
 
+// Escapes and multi-byte characters are read alike wherever they stand, also
+// across the eight-byte steps of the scan for them.
+TEST(HiveText, EscapesDecodeAtEveryOffset) {
+  struct Token {
+    std::string text;
+    std::u16string units;
+  };
+  const Token tokens[] = {
+      {"\\\\", u"\\"},
+      {"\\x41", u"A"},
+      {"\\x0042c", u"Bc"},
+      {"\\101", u"A"},
+      {"\\n", u"\n"},
+      {"\\\"", u"\""},
+      {"\\q", u"q"},
+      {"\xc3\xa9", u"\u00e9"},
+      {"\\\xc3\xa9", u"\u00e9"},
+      {"\xf0\x9f\x98\x80", u"\U0001F600"},
+      {"\xff", u""},
+      {"\xc3(", u"("},
+  };
+  for (const Token& token : tokens) {
+    for (std::size_t before = 0; before < 18; ++before) {
+      std::string source = std::string(before, 'a') + token.text + "ghijklmno\"=\"x\"";
+      std::u16string text;
+      EXPECT_EQ(UnescapeRegistryText(source, '"', &text), before + token.text.size() + 10) << source;
+      EXPECT_EQ(text, std::u16string(before, u'a') + token.units + u"ghijklmno") << source;
+    }
+  }
+}
+
+TEST(HiveText, TextWithoutItsEndIsRefusedAtEveryOffset) {
+  for (std::size_t before = 0; before < 18; ++before) {
+    std::string plain(before, 'a');
+    std::u16string text;
+    EXPECT_EQ(UnescapeRegistryText(plain, '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + "\\", '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + "\\\"", '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + std::string("\0\"", 2), '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + std::string("\\\0\"", 3), '"', &text), std::string::npos)
+        << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + "]\"", ']', &text), before + 1) << before;
+    EXPECT_EQ(text, std::u16string(before, u'a'));
+  }
+}
+
+TEST(HiveText, EscapedTextReadsBackAsWritten) {
+  std::u16string text;
+  for (char16_t unit = 1; unit < 0x200; ++unit) text += {unit, u'7', u'f', unit};
+  text += u"\U0001F600\u00e9\u4e2d";
+  for (std::string_view escaped : {std::string_view("\""), std::string_view("[]")}) {
+    std::string source = EscapeRegistryText(text, escaped) + escaped.back();
+    std::u16string read;
+    ASSERT_EQ(UnescapeRegistryText(source, escaped.back(), &read), source.size());
+    EXPECT_EQ(read, text);
+  }
+}
+
+TEST(HiveParse, StringValuesEndAtTheirClosingQuoteAtEveryOffset) {
+  for (std::size_t before = 0; before < 18; ++before) {
+    std::string data = std::string(before, 'd') + "\\\"q\\\\";
+    std::string name = std::string(before, 'N') + "\\\"";
+    std::string text = kHeader + "\n[K] 1\n\"" + name + "\"=\"" + data + "\"\n";
+    Hive hive;
+    HiveParseError error;
+    ASSERT_TRUE(hive.Parse(text, &error)) << text << error.message;
+    std::u16string expectedName = std::u16string(before, u'n') + u"\"";
+    const HiveValue* value = hive.FindValue(hive.Find({u"k"}), expectedName);
+    ASSERT_NE(value, nullptr) << text;
+    EXPECT_EQ(value->data, Utf16(std::string(before, 'd') + "\"q\\"));
+    EXPECT_EQ(hive.Serialize(), text);
+
+    for (std::string bad : {std::string(before, 'd') + "\\\"", std::string(before, 'd') + "\\",
+                            std::string(before, 'd') + std::string("\0\"", 2)}) {
+      std::string broken = kHeader + "\n[K] 1\n\"v\"=\"" + bad + "\n";
+      EXPECT_FALSE(hive.Parse(broken, &error)) << broken;
+      EXPECT_EQ(error.message, "unterminated string") << broken;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace platform::posix
