@@ -383,6 +383,58 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
   return true;
 }
 
+// The keys of the key lines of a file, one line after the other. Wine writes a
+// parent before its subkeys, so a path mostly starts with the names of the path
+// before it: their keys are kept from that line instead of being looked up.
+class KeyPathSteps {
+ public:
+  // Where the path of the next key line is decoded.
+  std::u16string* Path() { return &path_; }
+  // Splits the decoded path at its backslashes (empty names left out); returns
+  // how many of its first names are those of the path before, whose keys Node()
+  // gives. The keys of the other names are to be added in order.
+  std::size_t Split() {
+    names_.clear();
+    const std::u16string_view path(path_);
+    for (std::size_t start = 0; start <= path.size();) {
+      std::size_t end = start;
+      while (end < path.size() && path[end] != u'\\') ++end;
+      if (end > start) names_.push_back({start, end - start});
+      start = end + 1;
+    }
+    std::size_t same = 0;
+    while (same < names_.size() && same < nodes_.size() && SameUnits(Name(same), PreviousName(same))) ++same;
+    nodes_.resize(same);
+    return same;
+  }
+  std::size_t NameCount() const { return names_.size(); }
+  std::u16string_view Name(std::size_t k) const { return View(path_, names_[k]); }
+  HiveNode* Node(std::size_t k) const { return nodes_[k]; }
+  void Add(HiveNode* node) { nodes_.push_back(node); }
+  // Done with the line: its path becomes the path before the next one.
+  void Keep() {
+    previousPath_.swap(path_);
+    previousNames_.swap(names_);
+  }
+
+ private:
+  struct Span {
+    std::size_t at;
+    std::size_t size;
+  };
+  static std::u16string_view View(const std::u16string& path, Span span) {
+    return std::u16string_view(path).substr(span.at, span.size);
+  }
+  static bool SameUnits(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  }
+  std::u16string_view PreviousName(std::size_t k) const { return View(previousPath_, previousNames_[k]); }
+
+  std::u16string path_, previousPath_;
+  std::vector<Span> names_, previousNames_;
+  std::vector<HiveNode*> nodes_;  // the keys of the names of the path before
+};
+
 }  // namespace
 
 char16_t FoldUnit(char16_t c) {
@@ -466,6 +518,9 @@ namespace {
 std::size_t CopyPlainRun(std::string_view s, std::size_t p, char end, char16_t** out) {
   std::size_t run = FindSpecial(s, p, end, true);
   char16_t* to = *out;
+  for (; p + 8 <= run; p += 8, to += 8) {
+    for (std::size_t k = 0; k < 8; ++k) to[k] = static_cast<unsigned char>(s[p + k]);
+  }
   for (; p < run; ++p) *to++ = static_cast<unsigned char>(s[p]);
   *out = to;
   return run;
@@ -705,9 +760,8 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
   std::size_t spanStart = 0;
   std::vector<std::uint64_t> names;  // hashes of the value names of the current span
   std::vector<HiveBlock*> merged;    // blocks that must be decoded before use
-  std::u16string path, previousPath, scratch;
-  std::vector<std::u16string_view> parts, previousParts;
-  std::vector<HiveNode*> previousNodes;
+  KeyPathSteps keys;
+  std::u16string scratch;
   HiveValue checked;
 
   auto closeSpan = [&]() {
@@ -734,40 +788,19 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
     int lineNumber = reader.line();
     switch (first) {
       case '[': {
-        if (UnescapeRegistryText(line.substr(1), ']', &path) == std::string_view::npos)
+        if (UnescapeRegistryText(line.substr(1), ']', keys.Path()) == std::string_view::npos)
           return fail(lineNumber, "malformed key name");
         closeSpan();
         std::string_view lead = text.substr(contentEnd, lineStart - contentEnd);
         if (!block) header_.assign(text.substr(0, contentEnd));
-        // Wine writes a parent before its subkeys: the path shares its start with
-        // the path before it, whose keys are known.
-        parts.clear();
-        for (std::size_t at = 0; at <= path.size();) {
-          std::size_t slash = path.find(u'\\', at);
-          if (slash == std::u16string::npos) slash = path.size();
-          if (slash > at) parts.push_back(std::u16string_view(path).substr(at, slash - at));
-          at = slash + 1;
+        std::size_t same = keys.Split();
+        HiveNode* node = same ? keys.Node(same - 1) : &root_;
+        for (std::size_t k = same; k < keys.NameCount(); ++k) {
+          HiveNode* child = node->Child(keys.Name(k));
+          node = child ? child : AddChild(node, keys.Name(k), false);
+          keys.Add(node);
         }
-        std::size_t same = 0;
-        while (same < parts.size() && same < previousParts.size() && parts[same] == previousParts[same])
-          ++same;
-        previousNodes.resize(same);
-        HiveNode* node = same ? previousNodes.back() : &root_;
-        for (std::size_t k = same; k < parts.size(); ++k) {
-          HiveNode* child = node->Child(parts[k]);
-          node = child ? child : AddChild(node, parts[k], false);
-          previousNodes.push_back(node);
-        }
-        // |parts| point into |path|, which the next key line overwrites: keep the
-        // path and views into the kept copy.
-        previousPath.swap(path);
-        previousParts.clear();
-        for (std::size_t at = 0; at <= previousPath.size();) {
-          std::size_t slash = previousPath.find(u'\\', at);
-          if (slash == std::u16string::npos) slash = previousPath.size();
-          if (slash > at) previousParts.push_back(std::u16string_view(previousPath).substr(at, slash - at));
-          at = slash + 1;
-        }
+        keys.Keep();
         contentEnd = reader.offset();
         spanStart = contentEnd;
         if (node->block) {

@@ -114,6 +114,47 @@ TEST(HiveParse, TextComesBackByteForByteAskedForOrNot) {
   EXPECT_NE(written.find("\"n\"=dword:00000002\n"), std::string::npos) << written;
 }
 
+// A key line usually repeats the start of the one before; whatever it shares or
+// not, each path must reach its own key.
+TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
+  const std::string text = kHeader +
+                           "\n[A\\\\B\\\\C] 1\n\"v\"=\"1\"\n"
+                           "\n[A\\\\B] 1\n\"v\"=\"2\"\n"
+                           "\n[a\\\\b\\\\D] 1\n\"v\"=\"3\"\n"              // another spelling of A\B
+                           "\n[A\\\\\\\\B\\\\\\\\E\\\\] 1\n\"v\"=\"4\"\n"  // empty names
+                           "\n[A\\x5c\\x42\\\\F] 1\n\"v\"=\"5\"\n"         // escaped separator and letter
+                           "\n[A\\\\BC] 1\n\"v\"=\"6\"\n"                  // longer name, same start
+                           "\n[A] 1\n\"v\"=\"7\"\n"
+                           "\n[A\\\\B\\\\C] 2\n\"w\"=\"8\"\n";  // the first key again
+  Hive hive;
+  HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
+  EXPECT_EQ(hive.BlockCount(), 7u);
+  ASSERT_EQ(hive.Root()->children.size(), 1u);
+  HiveNode* a = hive.Root()->children[0];
+  ASSERT_EQ(a->children.size(), 2u);
+  EXPECT_EQ(a->children[0]->name, u"B");
+  EXPECT_EQ(a->children[1]->name, u"BC");
+  std::vector<std::u16string> names;
+  for (const HiveNode* child : a->children[0]->children) names.push_back(child->name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"C", u"D", u"E", u"F"}));
+  const std::vector<std::pair<std::vector<std::u16string>, std::string>> expected = {
+      {{u"A", u"B", u"C"}, "1"},
+      {{u"A", u"B"}, "2"},
+      {{u"A", u"B", u"D"}, "3"},
+      {{u"A", u"B", u"E"}, "4"},
+      {{u"A", u"B", u"F"}, "5"},
+      {{u"A", u"BC"}, "6"},
+      {{u"A"}, "7"}};
+  for (const auto& [path, data] : expected) {
+    HiveNode* node = hive.Find(path);
+    ASSERT_NE(node, nullptr) << data;
+    ASSERT_NE(hive.FindValue(node, u"v"), nullptr) << data;
+    EXPECT_EQ(hive.FindValue(node, u"v")->data, Utf16(data));
+  }
+  EXPECT_NE(hive.FindValue(hive.Find({u"A", u"B", u"C"}), u"w"), nullptr);
+}
+
 // Escapes and multi-byte characters are read alike wherever they stand, also
 // across the eight-byte steps of the scan for them.
 TEST(HiveText, EscapesDecodeAtEveryOffset) {
