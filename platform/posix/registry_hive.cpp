@@ -289,9 +289,6 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
 // a name read to its closing quote, '=', and a string, dword or hex value whose
 // bytes are two-digit numbers. Any other line is handed to ParseValue itself.
 
-constexpr std::uint64_t kHashStart = 1469598103934665603ull;
-std::uint64_t HashUnit(std::uint64_t hash, char16_t unit) { return (hash ^ Fold(unit)) * 1099511628211ull; }
-
 // End of escaped text that ends with an unescaped '"', as UnescapeRegistryText
 // reads it (a zero byte or the end of the text before it fails): npos on failure,
 // else the index of the quote.
@@ -332,27 +329,24 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
                 std::uint64_t* nameHash) {
   std::string_view s = Content(first);
   std::size_t i;
-  std::uint64_t hash = kHashStart;
   if (s[0] == '@') {
+    scratch->clear();
     i = 1;
   } else {
-    std::size_t end = QuotedEnd(s, 1);
-    if (end == std::string_view::npos) return false;
-    std::string_view name = s.substr(1, end - 1);
-    bool plain = true;
-    for (char c : name) plain = plain && c != '\\' && static_cast<unsigned char>(c) < 0x80;
-    if (plain) {
-      for (char c : name) hash = HashUnit(hash, static_cast<char16_t>(c));
+    std::size_t end = FindSpecial(s, 1, '"', true);
+    if (end < s.size() && s[end] == '"') {
+      scratch->assign(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(end));  // ASCII, no escapes
     } else {
+      end = QuotedEnd(s, 1);
+      if (end == std::string_view::npos) return false;
       if (UnescapeRegistryText(s.substr(1), '"', scratch) == std::string_view::npos) return false;
-      for (char16_t u : *scratch) hash = HashUnit(hash, u);
     }
     i = end + 1;
   }
   i = SkipSpaces(s, i);
   if (i >= s.size() || s[i] != '=') return false;
   std::string_view rest = s.substr(SkipSpaces(s, i + 1));
-  *nameHash = hash;
+  *nameHash = FoldedNameHash()(*scratch);
 
   for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
                                std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
@@ -698,32 +692,97 @@ std::string FormatValue(const HiveValue& value) {
   return out;
 }
 
-std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
-  std::uint64_t hash = kHashStart;
-  for (char16_t u : name) hash = HashUnit(hash, u);
-  return static_cast<std::size_t>(hash);
-}
-
-bool FoldedNameEqual::operator()(std::u16string_view a, std::u16string_view b) const {
-  return SameName(a, b);
-}
-
 namespace {
+
+// Lower-case letters for four ASCII units at once, one in each 16 bits.
+std::uint64_t FoldAsciiUnits(std::uint64_t units) {
+  constexpr std::uint64_t kLanes = 0x0001000100010001ull;
+  std::uint64_t fromA = units + kLanes * (0x80 - 'A');      // bit 7 set from 'A' on
+  std::uint64_t pastZ = units + kLanes * (0x80 - 'Z' - 1);  // bit 7 set past 'Z'
+  std::uint64_t upper = fromA & ~pastZ & (kLanes * 0x80);
+  return units | (upper >> 2);
+}
+
+// Four units folded as Wine folds them.
+std::uint64_t FoldUnits(std::uint64_t units) {
+  constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
+  if (!(units & kAboveAscii)) return FoldAsciiUnits(units);
+  char16_t each[4];
+  std::memcpy(each, &units, sizeof units);
+  for (char16_t& unit : each) unit = Fold(unit);
+  std::memcpy(&units, each, sizeof units);
+  return units;
+}
+
+std::uint64_t MixHash(std::uint64_t hash, std::uint64_t units) {
+  hash = (hash ^ units) * 0x9E3779B97F4A7C15ull;
+  return hash ^ (hash >> 32);
+}
 
 // Subkeys from which on a key keeps an index of them.
 constexpr std::size_t kIndexedChildren = 8;
 
 }  // namespace
 
-HiveNode* HiveNode::Child(std::u16string_view name) const {
-  if (children.size() <= kIndexedChildren) {
-    for (HiveNode* child : children) {
-      if (SameName(child->name, name)) return child;
-    }
-    return nullptr;
+std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
+  // Four units at a time; the last ones padded with zero units, which the
+  // length tells apart from units of the name.
+  std::uint64_t hash = name.size();
+  std::uint64_t units;
+  std::size_t k = 0;
+  for (; k + 4 <= name.size(); k += 4) {
+    std::memcpy(&units, name.data() + k, sizeof units);
+    hash = MixHash(hash, FoldUnits(units));
   }
-  auto it = index.find(name);
-  return it == index.end() ? nullptr : it->second;
+  if (k < name.size()) {
+    char16_t last[4] = {};
+    for (std::size_t i = 0; k + i < name.size(); ++i) last[i] = name[k + i];
+    std::memcpy(&units, last, sizeof units);
+    hash = MixHash(hash, FoldUnits(units));
+  }
+  return static_cast<std::size_t>(hash);
+}
+
+HiveNode* ChildIndex::Find(std::u16string_view name, std::size_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (!slot.node) return nullptr;
+    if (slot.hash == hash && SameName(slot.node->name, name)) return slot.node;
+  }
+}
+
+void ChildIndex::Add(HiveNode* child, std::size_t hash) {
+  if ((count_ + 1) * 4 > slots_.size() * 3) {
+    std::vector<Slot> old(std::max<std::size_t>(32, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.node) Place(slot);
+    }
+  }
+  Place({hash, child});
+  ++count_;
+}
+
+void ChildIndex::Place(Slot slot) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = slot.hash & mask;
+  while (slots_[at].node) at = (at + 1) & mask;
+  slots_[at] = slot;
+}
+
+void ChildIndex::Clear() {
+  slots_ = {};
+  count_ = 0;
+}
+
+HiveNode* HiveNode::Child(std::u16string_view name) const {
+  if (!index.Empty()) return index.Find(name, FoldedNameHash()(name));
+  for (HiveNode* child : children) {
+    if (SameName(child->name, name)) return child;
+  }
+  return nullptr;
 }
 
 Hive::Hive() = default;
@@ -736,7 +795,7 @@ void Hive::Reset(std::string header) {
   root_.children.clear();
   nodes_.Clear();
   blockPool_.Clear();
-  root_.index.clear();
+  root_.index.Clear();
   root_.block = nullptr;
 }
 
@@ -796,8 +855,7 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
         std::size_t same = keys.Split();
         HiveNode* node = same ? keys.Node(same - 1) : &root_;
         for (std::size_t k = same; k < keys.NameCount(); ++k) {
-          HiveNode* child = node->Child(keys.Name(k));
-          node = child ? child : AddChild(node, keys.Name(k), false);
+          node = ChildOrNew(node, keys.Name(k));
           keys.Add(node);
         }
         keys.Keep();
@@ -828,8 +886,7 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
           std::string valueText(raw);
           std::string message;
           if (!ParseValue(line, &reader, &checked, &valueText, &message)) return fail(lineNumber, message);
-          hash = kHashStart;
-          for (char16_t u : checked.name) hash = HashUnit(hash, u);
+          hash = FoldedNameHash()(checked.name);
         }
         names.push_back(hash);
         contentEnd = reader.offset();
@@ -975,7 +1032,7 @@ HiveNode* Hive::Create(const std::vector<std::u16string>& path) {
   for (const std::u16string& part : path) {
     HiveNode* child = node->Child(part);
     if (!child) {
-      child = AddChild(node, part, true);
+      child = AddChild(node, part, true, FoldedNameHash()(part));
       created = true;
     }
     node = child;
@@ -1091,14 +1148,27 @@ void Hive::DeleteKey(HiveNode* node) {
   std::erase_if(blocks_, [&](HiveBlock* block) { return doomed.count(block) != 0; });
 
   HiveNode* parent = node->parent;
-  parent->index.erase(node->name);
   std::erase_if(parent->children, [&](HiveNode* child) { return child == node; });
-  if (parent->children.size() <= kIndexedChildren) parent->index.clear();
+  parent->index.Clear();
+  if (parent->children.size() > kIndexedChildren) {
+    for (HiveNode* each : parent->children) parent->index.Add(each, FoldedNameHash()(each->name));
+  }
   // A parent that only its subkeys implied keeps existing as a key of its own.
   if (parent != &root_ && !parent->block && parent->children.empty()) EnsureBlock(parent);
 }
 
-HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted) {
+HiveNode* Hive::ChildOrNew(HiveNode* parent, std::u16string_view name) {
+  if (parent->index.Empty()) {
+    HiveNode* child = parent->Child(name);
+    return child ? child : AddChild(parent, name, false, 0);
+  }
+  // One hash serves the search and the index.
+  std::size_t hash = FoldedNameHash()(name);
+  HiveNode* child = parent->index.Find(name, hash);
+  return child ? child : AddChild(parent, name, false, hash);
+}
+
+HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted, std::size_t hash) {
   HiveNode* raw = nodes_.New();
   raw->name = name;
   raw->parent = parent;
@@ -1108,12 +1178,10 @@ HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted
                       [&](const HiveNode* other) { return CompareNames(other->name, name) > 0; });
   }
   parent->children.insert(at, raw);
-  if (parent->children.size() > kIndexedChildren) {
-    if (parent->index.empty()) {
-      for (HiveNode* each : parent->children) parent->index.emplace(each->name, each);
-    } else {
-      parent->index.emplace(raw->name, raw);
-    }
+  if (!parent->index.Empty()) {
+    parent->index.Add(raw, hash);
+  } else if (parent->children.size() > kIndexedChildren) {
+    for (HiveNode* each : parent->children) parent->index.Add(each, FoldedNameHash()(each->name));
   }
   return raw;
 }

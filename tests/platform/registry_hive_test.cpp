@@ -155,6 +155,73 @@ TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
   EXPECT_NE(hive.FindValue(hive.Find({u"A", u"B", u"C"}), u"w"), nullptr);
 }
 
+// A key with many subkeys finds them by name through an index: every spelling
+// Wine takes for the same name finds the same key, through parsing, creating
+// and deleting keys.
+TEST(HiveKeys, ManySubkeysAreFoundUnderEverySpelling) {
+  // Names of every length around the four-unit steps of the hash, with letters
+  // that fold outside ASCII (Latin-1, Greek, Cyrillic, the dotted capital I).
+  std::vector<std::u16string> lower, upper;
+  for (int i = 0; i < 40; ++i) {
+    std::u16string name =
+        u"k" + std::u16string(static_cast<std::size_t>(i % 9), u'a' + static_cast<char16_t>(i % 7));
+    name += static_cast<char16_t>(u'a' + i / 9);
+    std::u16string shout;
+    for (char16_t c : name) shout += static_cast<char16_t>(c - 32);
+    if (i % 4 == 1) {
+      name += u"\u00e9\u03b1\u0434i";
+      shout += u"\u00c9\u0391\u0414\u0130";
+    }
+    lower.push_back(name);
+    upper.push_back(shout);
+  }
+  std::string text = kHeader;
+  for (const std::u16string& name : lower) {
+    std::string escaped = EscapeRegistryText(name, "[]");
+    text += "\n[Parent\\\\" + escaped + "] 1\n\"v\"=\"" + escaped + "\"\n";
+  }
+  // The same keys again under other spellings: their lines join the first ones.
+  text += "\n[PARENT\\\\" + EscapeRegistryText(upper[3], "[]") + "] 1\n\"w\"=\"1\"\n";
+  text += "\n[parent\\\\" + EscapeRegistryText(upper[5], "[]") + "] 1\n\"w\"=\"1\"\n";
+
+  Hive hive;
+  HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
+  EXPECT_EQ(hive.BlockCount(), lower.size());
+  HiveNode* parent = hive.Find({u"parent"});
+  ASSERT_NE(parent, nullptr);
+  ASSERT_EQ(parent->children.size(), lower.size());
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    HiveNode* node = parent->Child(upper[i]);
+    ASSERT_NE(node, nullptr) << i;
+    EXPECT_EQ(node->name, lower[i]);
+    EXPECT_EQ(hive.Find({u"PARENT", upper[i]}), node);
+    EXPECT_EQ(parent->Child(upper[i] + u"x"), nullptr);
+  }
+  EXPECT_EQ(hive.Values(parent->Child(lower[3])).size(), 2u);
+
+  // Deleting keys leaves the others found, down to a key with few subkeys.
+  for (std::size_t i = 0; i < lower.size(); i += 2) hive.DeleteKey(parent->Child(lower[i]));
+  for (std::size_t i = 0; i < lower.size(); ++i)
+    EXPECT_EQ(parent->Child(upper[i]) != nullptr, i % 2 == 1) << i;
+  for (std::size_t i = 1; i < lower.size() - 8; i += 2) hive.DeleteKey(parent->Child(upper[i]));
+  ASSERT_EQ(parent->children.size(), 4u);
+  for (std::size_t i = lower.size() - 8; i < lower.size(); ++i)
+    EXPECT_EQ(parent->Child(upper[i]) != nullptr, i % 2 == 1) << i;
+
+  // New keys are found once made, and making one again finds it.
+  for (int i = 0; i < 20; ++i) {
+    std::u16string name = u"New" + std::u16string(static_cast<std::size_t>(i), u'Q');
+    HiveNode* made = hive.Create({u"Parent", name});
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(hive.Create({u"parent", FoldName(name)}), made);
+  }
+  EXPECT_EQ(parent->children.size(), 24u);
+  Hive again;
+  ASSERT_TRUE(again.Parse(hive.Serialize(), &error)) << error.message;
+  EXPECT_EQ(again.Find({u"parent"})->children.size(), 24u);
+}
+
 // Escapes and multi-byte characters are read alike wherever they stand, also
 // across the eight-byte steps of the scan for them.
 TEST(HiveText, EscapesDecodeAtEveryOffset) {
