@@ -377,58 +377,6 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
   return true;
 }
 
-// The keys of the key lines of a file, one line after the other. Wine writes a
-// parent before its subkeys, so a path mostly starts with the names of the path
-// before it: their keys are kept from that line instead of being looked up.
-class KeyPathSteps {
- public:
-  // Where the path of the next key line is decoded.
-  std::u16string* Path() { return &path_; }
-  // Splits the decoded path at its backslashes (empty names left out); returns
-  // how many of its first names are those of the path before, whose keys Node()
-  // gives. The keys of the other names are to be added in order.
-  std::size_t Split() {
-    names_.clear();
-    const std::u16string_view path(path_);
-    for (std::size_t start = 0; start <= path.size();) {
-      std::size_t end = start;
-      while (end < path.size() && path[end] != u'\\') ++end;
-      if (end > start) names_.push_back({start, end - start});
-      start = end + 1;
-    }
-    std::size_t same = 0;
-    while (same < names_.size() && same < nodes_.size() && SameUnits(Name(same), PreviousName(same))) ++same;
-    nodes_.resize(same);
-    return same;
-  }
-  std::size_t NameCount() const { return names_.size(); }
-  std::u16string_view Name(std::size_t k) const { return View(path_, names_[k]); }
-  HiveNode* Node(std::size_t k) const { return nodes_[k]; }
-  void Add(HiveNode* node) { nodes_.push_back(node); }
-  // Done with the line: its path becomes the path before the next one.
-  void Keep() {
-    previousPath_.swap(path_);
-    previousNames_.swap(names_);
-  }
-
- private:
-  struct Span {
-    std::size_t at;
-    std::size_t size;
-  };
-  static std::u16string_view View(const std::u16string& path, Span span) {
-    return std::u16string_view(path).substr(span.at, span.size);
-  }
-  static bool SameUnits(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-  }
-  std::u16string_view PreviousName(std::size_t k) const { return View(previousPath_, previousNames_[k]); }
-
-  std::u16string path_, previousPath_;
-  std::vector<Span> names_, previousNames_;
-  std::vector<HiveNode*> nodes_;  // the keys of the names of the path before
-};
-
 }  // namespace
 
 char16_t FoldUnit(char16_t c) {
@@ -614,12 +562,27 @@ std::size_t ReadEscape(std::string_view s, std::size_t p, char16_t** out) {
 
 }  // namespace
 
-std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
+namespace {
+
+// An escape that gives a backslash: where it ends in the escaped text and in
+// the text it gives, and whether it is the two bytes "\\", which end where they
+// end whatever follows them.
+struct EscapedBackslash {
+  std::size_t source;
+  std::size_t units;
+  bool twoBytes;
+};
+
+// UnescapeRegistryText adding to the units already in |text|; notes in |marks|,
+// when given, each escape that gives a backslash.
+std::size_t UnescapeAppending(std::string_view s, char end, std::u16string* text,
+                              std::vector<EscapedBackslash>* marks) {
   // No byte gives more than one unit (a four-byte sequence gives two), so the
   // text is sized once and cut to what was written.
-  text->resize(s.size());
+  const std::size_t kept = text->size();
+  text->resize(kept + s.size());
   char16_t* const begin = text->data();
-  char16_t* out = begin;
+  char16_t* out = begin + kept;
   std::size_t p = 0;
   for (;;) {
     p = CopyPlainRun(s, p, end, &out);
@@ -627,7 +590,11 @@ std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* t
     if (s[p] != '\\') {
       p = ReadUtf8(s, p, &out);
     } else if (p + 1 < s.size() && s[p + 1] != '\0') {
+      std::size_t start = p;
+      char16_t* written = out;
       p = ReadEscape(s, p, &out);
+      if (marks && out != written && out[-1] == u'\\')
+        marks->push_back({p, static_cast<std::size_t>(out - begin), p - start == 2 && s[start + 1] == '\\'});
     } else {
       ++p;  // a backslash with nothing after it
       break;
@@ -636,6 +603,109 @@ std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* t
   text->resize(static_cast<std::size_t>(out - begin));
   char stop = p < s.size() ? s[p] : '\0';
   return stop == end ? p + 1 : std::string_view::npos;
+}
+
+// How many bytes two texts share at their start.
+std::size_t SharedStart(std::string_view a, std::string_view b) {
+  std::size_t limit = std::min(a.size(), b.size());
+  std::size_t k = 0;
+  for (; k + 8 <= limit; k += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a.data() + k, 8);
+    std::memcpy(&y, b.data() + k, 8);
+    if (x != y) break;
+  }
+  while (k < limit && a[k] == b[k]) ++k;
+  return k;
+}
+
+// The keys of the key lines of a file, one line after the other. Wine writes a
+// parent before its subkeys, so a path mostly starts with the names of the path
+// before it: the start they share is not decoded again, and the keys of the
+// names they share are kept instead of being looked up.
+class KeyPathSteps {
+ public:
+  // Reads the path of a key line from |source|, the text after its '[', and
+  // splits it at its backslashes (empty names left out). Returns the bytes read
+  // with the closing ']', npos when there is none.
+  std::size_t Read(std::string_view source) {
+    // Up to a two-byte escaped backslash, a start of the text that the line
+    // before shares decodes as it did there.
+    std::size_t shared = SharedStart(source, previousSource_);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < previousMarks_.size() && previousMarks_[k].source <= shared; ++k) {
+      if (previousMarks_[k].twoBytes) kept = k + 1;
+    }
+    EscapedBackslash from = kept ? previousMarks_[kept - 1] : EscapedBackslash{0, 0, true};
+    path_.assign(previousPath_, 0, from.units);
+    marks_.assign(previousMarks_.begin(), previousMarks_.begin() + static_cast<std::ptrdiff_t>(kept));
+    std::size_t used = UnescapeAppending(source.substr(from.source), ']', &path_, &marks_);
+    if (used == std::string_view::npos) return used;
+    for (std::size_t k = kept; k < marks_.size(); ++k) marks_[k].source += from.source;
+    source_ = source;
+    Split(from.units);
+    return from.source + used;
+  }
+  // How many first names are those of the path before, whose keys Node() gives.
+  // The keys of the other names are to be added in order.
+  std::size_t Same() const { return nodes_.size(); }
+  std::size_t NameCount() const { return names_.size(); }
+  std::u16string_view Name(std::size_t k) const { return View(path_, names_[k]); }
+  HiveNode* Node(std::size_t k) const { return nodes_[k]; }
+  void Add(HiveNode* node) { nodes_.push_back(node); }
+  // Done with the line: its path becomes the path before the next one.
+  void Keep() {
+    previousSource_ = source_;
+    previousPath_.swap(path_);
+    previousNames_.swap(names_);
+    previousMarks_.swap(marks_);
+  }
+
+ private:
+  struct Span {
+    std::size_t at;
+    std::size_t size;
+  };
+  static std::u16string_view View(const std::u16string& path, Span span) {
+    return std::u16string_view(path).substr(span.at, span.size);
+  }
+  static bool SameUnits(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  }
+  std::u16string_view PreviousName(std::size_t k) const { return View(previousPath_, previousNames_[k]); }
+
+  // Every backslash of the path comes from an escape: the names lie between the
+  // marks. Those that end before |shared| units are the names of the path before.
+  void Split(std::size_t shared) {
+    names_.clear();
+    std::size_t start = 0;
+    std::size_t same = 0;
+    for (const EscapedBackslash& mark : marks_) {
+      std::size_t separator = mark.units - 1;
+      if (separator > start) {
+        names_.push_back({start, separator - start});
+        if (separator < shared) ++same;
+      }
+      start = separator + 1;
+    }
+    if (path_.size() > start) names_.push_back({start, path_.size() - start});
+    same = std::min(same, nodes_.size());
+    while (same < names_.size() && same < nodes_.size() && SameUnits(Name(same), PreviousName(same))) ++same;
+    nodes_.resize(same);
+  }
+
+  std::string_view source_, previousSource_;
+  std::u16string path_, previousPath_;
+  std::vector<Span> names_, previousNames_;
+  std::vector<EscapedBackslash> marks_, previousMarks_;
+  std::vector<HiveNode*> nodes_;  // the keys of the names of the path before
+};
+
+}  // namespace
+
+std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
+  text->clear();
+  return UnescapeAppending(s, end, text, nullptr);
 }
 
 std::string FormatValue(const HiveValue& value) {
@@ -847,12 +917,12 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
     int lineNumber = reader.line();
     switch (first) {
       case '[': {
-        if (UnescapeRegistryText(line.substr(1), ']', keys.Path()) == std::string_view::npos)
+        if (keys.Read(line.substr(1)) == std::string_view::npos)
           return fail(lineNumber, "malformed key name");
         closeSpan();
         std::string_view lead = text.substr(contentEnd, lineStart - contentEnd);
         if (!block) header_.assign(text.substr(0, contentEnd));
-        std::size_t same = keys.Split();
+        std::size_t same = keys.Same();
         HiveNode* node = same ? keys.Node(same - 1) : &root_;
         for (std::size_t k = same; k < keys.NameCount(); ++k) {
           node = ChildOrNew(node, keys.Name(k));

@@ -155,6 +155,38 @@ TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
   EXPECT_NE(hive.FindValue(hive.Find({u"A", u"B", u"C"}), u"w"), nullptr);
 }
 
+// Key lines that share their first bytes but not what those bytes mean: an
+// escape cut short, a letter after a hex escape, letters that fold alike.
+TEST(HiveParse, KeyLinesSharingTheirStartReadAsWritten) {
+  const std::string text = kHeader +
+                           "\n[S\\\\x41b] 1\n"               // S, then a name "x41b"
+                           "\n[S\\x41b] 1\n"                 // one name: S and the unit 0x41b
+                           "\n[S\\x41c] 1\n"                 // S and 0x41c
+                           "\n[S\\x5c\\x41] 1\n"             // S, then "A"
+                           "\n[S\\\\\xc3\xa9] 1\n"           // S, then e with an acute accent
+                           "\n[S\\\\\xc3\x89] 1\n"           // the same key in capitals
+                           "\n[S\\\\\\\\\xc3\x89\\\\T] 1\n"  // and a subkey of it
+                           "\n[S\\\\\\\xff] 1\n";            // an escaped byte that is no character
+  Hive hive;
+  HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
+  std::vector<std::u16string> top;
+  for (const HiveNode* child : hive.Root()->children) top.push_back(child->name);
+  EXPECT_EQ(top, (std::vector<std::u16string>{u"S", u"S\u041b", u"S\u041c"}));
+  HiveNode* s = hive.Find({u"S"});
+  ASSERT_NE(s, nullptr);
+  std::vector<std::u16string> below;
+  for (const HiveNode* child : s->children) below.push_back(child->name);
+  EXPECT_EQ(below, (std::vector<std::u16string>{u"x41b", u"A", u"\u00e9"}));
+  EXPECT_NE(hive.Find({u"S", u"\u00c9", u"t"}), nullptr);
+  EXPECT_EQ(hive.BlockCount(), 7u);
+  // The repeated key joins the first one; its key line goes.
+  std::string merged = text;
+  const std::string repeated = "\n[S\\\\\xc3\x89] 1\n";
+  merged.erase(merged.find(repeated), repeated.size());
+  EXPECT_EQ(hive.Serialize(), merged);
+}
+
 // A key with many subkeys finds them by name through an index: every spelling
 // Wine takes for the same name finds the same key, through parsing, creating
 // and deleting keys.
