@@ -1,6 +1,7 @@
 #include "platform/posix/registry_hive.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,12 @@ constexpr std::uint32_t kDword = 4;
 constexpr std::uint32_t kMultiSz = 7;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+constexpr std::array<bool, 256> kHexDigits = [] {
+  std::array<bool, 256> digits{};
+  for (unsigned char c : std::string_view("0123456789abcdefABCDEF")) digits[c] = true;
+  return digits;
+}();
+bool IsHexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -293,31 +299,32 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
 // reads it (a zero byte or the end of the text before it fails): npos on failure,
 // else the index of the quote.
 std::size_t QuotedEnd(std::string_view s, std::size_t from) {
-  for (std::size_t p = FindSpecial(s, from, '"', false); p < s.size();
-       p = FindSpecial(s, p + 2, '"', false)) {
-    if (s[p] == '\0') break;
-    if (s[p] == '"') return p;
-    if (p + 1 == s.size() || s[p + 1] == '\0') break;  // a backslash with nothing after it
+  for (std::size_t at = from;;) {
+    std::size_t quote = s.find('"', at);
+    if (quote == std::string_view::npos) return quote;
+    // Backslashes before the quote pair up from the first: an odd one escapes it.
+    std::size_t backslashes = 0;
+    while (quote - backslashes > from && s[quote - backslashes - 1] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) {
+      bool zero = s.substr(from, quote - from).find('\0') != std::string_view::npos;
+      return zero ? std::string_view::npos : quote;
+    }
+    at = quote + 1;
   }
-  return std::string_view::npos;
 }
 
 // Two-digit hex bytes separated by commas. Returns 0 when the line is done, 1 when
 // a backslash continues the data on the next line, -1 for any other form.
 int PlainHexLine(std::string_view v) {
   std::size_t p = 0;
-  for (;;) {
-    if (p == v.size()) return 0;
-    if (v[p] == '\\') return 1;
-    if (p + 1 >= v.size() || !IsHexDigit(v[p]) || !IsHexDigit(v[p + 1])) return -1;
-    p += 2;
-    if (p == v.size()) return 0;
-    if (v[p] == ',') {
-      ++p;
-    } else if (v[p] != '\\') {
-      return -1;
-    }
-  }
+  while (p + 3 <= v.size() && v[p + 2] == ',' && IsHexDigit(v[p]) && IsHexDigit(v[p + 1])) p += 3;
+  // What is left: nothing, a backslash, or a last byte with or without one.
+  if (p == v.size()) return 0;
+  if (v[p] == '\\') return 1;
+  if (p + 1 >= v.size() || !IsHexDigit(v[p]) || !IsHexDigit(v[p + 1])) return -1;
+  p += 2;
+  if (p == v.size()) return 0;
+  return v[p] == '\\' ? 1 : -1;
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }

@@ -114,6 +114,52 @@ TEST(HiveParse, TextComesBackByteForByteAskedForOrNot) {
   EXPECT_NE(written.find("\"n\"=dword:00000002\n"), std::string::npos) << written;
 }
 
+// Forms of hex and string data at the edges of what is read: each is read to
+// the bytes it stands for or refused with its reason.
+TEST(HiveParse, HexAndStringDataAtTheEdgesOfTheirForms) {
+  struct Case {
+    std::string value;  // the text after "v"=
+    std::string data;   // empty with a message: refused
+    std::string message;
+  };
+  const Case cases[] = {
+      {"hex:5a,5b,5c", "\x5a\x5b\x5c", ""},
+      {"hex:5a,5b,", "\x5a\x5b", ""},
+      {"hex:5a,5b,\\\n  5c", "\x5a\x5b\x5c", ""},
+      {"hex:5a,5b\\\n  ,5c", "", "malformed hex data"},
+      {"hex:5a,\\\n  5b,\\\n  5c", "\x5a\x5b\x5c", ""},
+      {"hex:5a,,5b", "", "malformed hex data"},
+      {"hex:5,5b", "\x05\x5b", ""},
+      {"hex:5a5,5b", "", "malformed hex data"},
+      {"hex:5a;5b", "", "malformed hex data"},
+      {"hex:5a,5g", "", "malformed hex data"},
+      {"hex(7):41,00,00,00", std::string("A\0\0\0", 4), ""},
+      {"\"a\\\\\"", Utf16("a\\"), ""},
+      {"\"a\\\\\\\"b\"", Utf16("a\\\"b"), ""},
+      {"\"a\\\\\\\\\"", Utf16("a\\\\"), ""},
+      {"\"\\\"\\\"\"", Utf16("\"\""), ""},
+      {"\"a\\\\\\\"", "", "unterminated string"},
+      {"\"a\\\"\"\"", Utf16("a\""), ""},
+      {std::string("\"a\\\"\0\"", 6), "", "unterminated string"},
+  };
+  for (const Case& c : cases) {
+    std::string text = kHeader + "\n[K] 1\n\"v\"=" + c.value + "\n";
+    Hive hive;
+    HiveParseError error;
+    bool parsed = hive.Parse(text, &error);
+    if (!c.message.empty()) {
+      EXPECT_FALSE(parsed) << c.value;
+      EXPECT_EQ(error.message, c.message) << c.value;
+      continue;
+    }
+    ASSERT_TRUE(parsed) << c.value << ": " << error.message;
+    const HiveValue* value = hive.FindValue(hive.Find({u"K"}), u"v");
+    ASSERT_NE(value, nullptr) << c.value;
+    EXPECT_EQ(value->data, c.data) << c.value;
+    EXPECT_EQ(hive.Serialize(), text);
+  }
+}
+
 // A key line usually repeats the start of the one before; whatever it shares or
 // not, each path must reach its own key.
 TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
