@@ -144,6 +144,21 @@ int CompareChains(const std::vector<const HiveNode*>& a, const std::vector<const
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+// Whether a value repeats in |values| (which it may reorder).
+bool HasRepeats(std::vector<std::uint64_t>* values) {
+  constexpr std::size_t kFew = 8;  // compared pair by pair
+  if (values->size() <= kFew) {
+    for (std::size_t i = 0; i < values->size(); ++i) {
+      for (std::size_t j = i + 1; j < values->size(); ++j) {
+        if ((*values)[i] == (*values)[j]) return true;
+      }
+    }
+    return false;
+  }
+  std::sort(values->begin(), values->end());
+  return std::adjacent_find(values->begin(), values->end()) != values->end();
+}
+
 // Reads the lines of a file one by one, keeping each line's exact bytes.
 class LineReader {
  public:
@@ -153,7 +168,7 @@ class LineReader {
     if (at_ >= text_.size()) return false;
     std::size_t end = text_.find('\n', at_);
     end = end == std::string_view::npos ? text_.size() : end + 1;
-    *raw = text_.substr(at_, end - at_);
+    *raw = std::string_view(text_.data() + at_, end - at_);
     at_ = end;
     ++line_;
     return true;
@@ -327,7 +342,9 @@ int PlainHexLine(std::string_view v) {
   return v[p] == '\\' ? 1 : -1;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && std::memcmp(s.data(), prefix.data(), prefix.size()) == 0;
+}
 
 // Checks the value that starts on |first| (as ParseValue gets it) and reads its
 // continuation lines from |reader|. False when the form is not plain; |reader| is
@@ -352,7 +369,8 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
   }
   i = SkipSpaces(s, i);
   if (i >= s.size() || s[i] != '=') return false;
-  std::string_view rest = s.substr(SkipSpaces(s, i + 1));
+  std::string_view rest = s;
+  rest.remove_prefix(SkipSpaces(s, i + 1));
   *nameHash = FoldedNameHash()(*scratch);
 
   for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
@@ -468,7 +486,9 @@ std::size_t CopyPlainRun(std::string_view s, std::size_t p, char end, char16_t**
   std::size_t run = FindSpecial(s, p, end, true);
   char16_t* to = *out;
   for (; p + 8 <= run; p += 8, to += 8) {
-    for (std::size_t k = 0; k < 8; ++k) to[k] = static_cast<unsigned char>(s[p + k]);
+    unsigned char bytes[8];  // a copy the units cannot overlap: widened in one step
+    std::memcpy(bytes, s.data() + p, sizeof bytes);
+    for (std::size_t k = 0; k < 8; ++k) to[k] = bytes[k];
   }
   for (; p < run; ++p) *to++ = static_cast<unsigned char>(s[p]);
   *out = to;
@@ -908,11 +928,8 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
     } else {
       block->laterSpans.push_back(span);
     }
-    if (names.size() > 1) {
-      // Two values of the same name (or of the same hash) merge: decoded at once.
-      std::sort(names.begin(), names.end());
-      if (std::adjacent_find(names.begin(), names.end()) != names.end()) merged.push_back(block);
-    }
+    // Two values of the same name (or of the same hash) merge: decoded at once.
+    if (HasRepeats(&names)) merged.push_back(block);
     names.clear();
   };
 
@@ -920,7 +937,8 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
     std::string_view content = Content(raw);
     std::size_t start = SkipSpaces(content, 0);
     char first = start < content.size() ? content[start] : '\0';
-    std::string_view line = content.substr(start);
+    std::string_view line = content;
+    line.remove_prefix(start);
     int lineNumber = reader.line();
     switch (first) {
       case '[': {

@@ -114,6 +114,28 @@ TEST(HiveParse, TextComesBackByteForByteAskedForOrNot) {
   EXPECT_NE(written.find("\"n\"=dword:00000002\n"), std::string::npos) << written;
 }
 
+// A repeated value name is found among many values of a key as among few.
+TEST(HiveParse, RepeatedValueAmongManyMerges) {
+  for (std::size_t count : {3u, 12u}) {
+    std::string lines;
+    for (std::size_t i = 0; i < count; ++i)
+      lines += "\"value" + std::to_string(i) + "\"=\"" + std::to_string(i) + "\"\n";
+    const std::string distinct = kHeader + "\n[K] 1\n" + lines;
+    const std::string repeated = distinct + "\"VALUE1\"=\"again\"\n";
+    Hive hive;
+    HiveParseError error;
+    ASSERT_TRUE(hive.Parse(distinct, &error)) << error.message;
+    EXPECT_EQ(hive.Values(hive.Find({u"K"})).size(), count);
+    EXPECT_EQ(hive.Serialize(), distinct);
+    ASSERT_TRUE(hive.Parse(repeated, &error)) << error.message;
+    std::vector<const HiveValue*> values = hive.Values(hive.Find({u"K"}));
+    ASSERT_EQ(values.size(), count) << count;
+    EXPECT_EQ(values[1]->name, u"value1");
+    EXPECT_EQ(values[1]->data, Utf16("again"));
+    EXPECT_NE(hive.Serialize(), repeated);
+  }
+}
+
 // Forms of hex and string data at the edges of what is read: each is read to
 // the bytes it stands for or refused with its reason.
 TEST(HiveParse, HexAndStringDataAtTheEdgesOfTheirForms) {
