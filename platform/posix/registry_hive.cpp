@@ -40,6 +40,52 @@ char16_t Fold(char16_t c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
 }
 
+// Lower-case letters for four ASCII units at once, one in each 16 bits.
+std::uint64_t FoldAsciiUnits(std::uint64_t units) {
+  constexpr std::uint64_t kLanes = 0x0001000100010001ull;
+  std::uint64_t fromA = units + kLanes * (0x80 - 'A');      // bit 7 set from 'A' on
+  std::uint64_t pastZ = units + kLanes * (0x80 - 'Z' - 1);  // bit 7 set past 'Z'
+  std::uint64_t upper = fromA & ~pastZ & (kLanes * 0x80);
+  return units | (upper >> 2);
+}
+
+// Four units, not all ASCII, folded one by one.
+std::uint64_t FoldWideUnits(std::uint64_t units) {
+  char16_t each[4];
+  std::memcpy(each, &units, sizeof units);
+  for (char16_t& unit : each) unit = Fold(unit);
+  std::memcpy(&units, each, sizeof units);
+  return units;
+}
+
+std::uint64_t MixHash(std::uint64_t hash, const char16_t (&four)[4]) {
+  constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
+  std::uint64_t units;
+  std::memcpy(&units, four, sizeof units);
+  units = units & kAboveAscii ? FoldWideUnits(units) : FoldAsciiUnits(units);
+  hash = (hash ^ units) * 0x9E3779B97F4A7C15ull;
+  return hash ^ (hash >> 32);
+}
+
+// The hash of a name as Wine compares names, from its UTF-16 units or from its
+// bytes when it is ASCII: four folded units at a time, the last ones padded
+// with zero units, which the length tells apart from units of the name.
+template <typename Unit>
+std::uint64_t HashFolded(const Unit* units, std::size_t size) {
+  std::uint64_t hash = size;
+  char16_t four[4];
+  std::size_t k = 0;
+  for (; k + 4 <= size; k += 4) {
+    for (std::size_t i = 0; i < 4; ++i) four[i] = units[k + i];
+    hash = MixHash(hash, four);
+  }
+  if (k < size) {
+    for (std::size_t i = 0; i < 4; ++i) four[i] = k + i < size ? units[k + i] : 0;
+    hash = MixHash(hash, four);
+  }
+  return hash;
+}
+
 std::size_t SkipSpaces(std::string_view s, std::size_t i) {
   while (i < s.size() && IsSpace(s[i])) ++i;
   return i;
@@ -353,17 +399,20 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
                 std::uint64_t* nameHash) {
   std::string_view s = Content(first);
   std::size_t i;
+  std::uint64_t hash;
   if (s[0] == '@') {
-    scratch->clear();
+    hash = HashFolded(u"", 0);
     i = 1;
   } else {
     std::size_t end = FindSpecial(s, 1, '"', true);
     if (end < s.size() && s[end] == '"') {
-      scratch->assign(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(end));  // ASCII, no escapes
+      // ASCII without escapes: the bytes are the units.
+      hash = HashFolded(reinterpret_cast<const unsigned char*>(s.data()) + 1, end - 1);
     } else {
       end = QuotedEnd(s, 1);
       if (end == std::string_view::npos) return false;
       if (UnescapeRegistryText(s.substr(1), '"', scratch) == std::string_view::npos) return false;
+      hash = HashFolded(scratch->data(), scratch->size());
     }
     i = end + 1;
   }
@@ -371,7 +420,7 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
   if (i >= s.size() || s[i] != '=') return false;
   std::string_view rest = s;
   rest.remove_prefix(SkipSpaces(s, i + 1));
-  *nameHash = FoldedNameHash()(*scratch);
+  *nameHash = hash;
 
   for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
                                std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
@@ -791,53 +840,13 @@ std::string FormatValue(const HiveValue& value) {
 
 namespace {
 
-// Lower-case letters for four ASCII units at once, one in each 16 bits.
-std::uint64_t FoldAsciiUnits(std::uint64_t units) {
-  constexpr std::uint64_t kLanes = 0x0001000100010001ull;
-  std::uint64_t fromA = units + kLanes * (0x80 - 'A');      // bit 7 set from 'A' on
-  std::uint64_t pastZ = units + kLanes * (0x80 - 'Z' - 1);  // bit 7 set past 'Z'
-  std::uint64_t upper = fromA & ~pastZ & (kLanes * 0x80);
-  return units | (upper >> 2);
-}
-
-// Four units folded as Wine folds them.
-std::uint64_t FoldUnits(std::uint64_t units) {
-  constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
-  if (!(units & kAboveAscii)) return FoldAsciiUnits(units);
-  char16_t each[4];
-  std::memcpy(each, &units, sizeof units);
-  for (char16_t& unit : each) unit = Fold(unit);
-  std::memcpy(&units, each, sizeof units);
-  return units;
-}
-
-std::uint64_t MixHash(std::uint64_t hash, std::uint64_t units) {
-  hash = (hash ^ units) * 0x9E3779B97F4A7C15ull;
-  return hash ^ (hash >> 32);
-}
-
 // Subkeys from which on a key keeps an index of them.
 constexpr std::size_t kIndexedChildren = 8;
 
 }  // namespace
 
 std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
-  // Four units at a time; the last ones padded with zero units, which the
-  // length tells apart from units of the name.
-  std::uint64_t hash = name.size();
-  std::uint64_t units;
-  std::size_t k = 0;
-  for (; k + 4 <= name.size(); k += 4) {
-    std::memcpy(&units, name.data() + k, sizeof units);
-    hash = MixHash(hash, FoldUnits(units));
-  }
-  if (k < name.size()) {
-    char16_t last[4] = {};
-    for (std::size_t i = 0; k + i < name.size(); ++i) last[i] = name[k + i];
-    std::memcpy(&units, last, sizeof units);
-    hash = MixHash(hash, FoldUnits(units));
-  }
-  return static_cast<std::size_t>(hash);
+  return static_cast<std::size_t>(HashFolded(name.data(), name.size()));
 }
 
 HiveNode* ChildIndex::Find(std::u16string_view name, std::size_t hash) const {

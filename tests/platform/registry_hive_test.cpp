@@ -121,7 +121,8 @@ TEST(HiveParse, RepeatedValueAmongManyMerges) {
     for (std::size_t i = 0; i < count; ++i)
       lines += "\"value" + std::to_string(i) + "\"=\"" + std::to_string(i) + "\"\n";
     const std::string distinct = kHeader + "\n[K] 1\n" + lines;
-    const std::string repeated = distinct + "\"VALUE1\"=\"again\"\n";
+    // Spelt with an escape: the names compare by what they decode to.
+    const std::string repeated = distinct + "\"\\x56\\x41LUE1\"=\"again\"\n";
     Hive hive;
     HiveParseError error;
     ASSERT_TRUE(hive.Parse(distinct, &error)) << error.message;
