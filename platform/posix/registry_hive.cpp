@@ -21,7 +21,9 @@ constexpr std::uint32_t kBinary = 3;
 constexpr std::uint32_t kDword = 4;
 constexpr std::uint32_t kMultiSz = 7;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+inline bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 constexpr std::array<bool, 256> kHexDigits = [] {
   std::array<bool, 256> digits{};
   for (unsigned char c : std::string_view("0123456789abcdefABCDEF")) digits[c] = true;
@@ -58,35 +60,34 @@ std::uint64_t FoldWideUnits(std::uint64_t units) {
   return units;
 }
 
-std::uint64_t MixHash(std::uint64_t hash, const char16_t (&four)[4]) {
-  constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
-  std::uint64_t units;
-  std::memcpy(&units, four, sizeof units);
-  units = units & kAboveAscii ? FoldWideUnits(units) : FoldAsciiUnits(units);
-  hash = (hash ^ units) * 0x9E3779B97F4A7C15ull;
-  return hash ^ (hash >> 32);
-}
-
 // The hash of a name as Wine compares names, from its UTF-16 units or from its
 // bytes when it is ASCII: four folded units at a time, the last ones padded
 // with zero units, which the length tells apart from units of the name.
 template <typename Unit>
 std::uint64_t HashFolded(const Unit* units, std::size_t size) {
+  constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
   std::uint64_t hash = size;
   char16_t four[4];
+  auto mix = [&hash, &four] {
+    std::uint64_t word;
+    std::memcpy(&word, four, sizeof word);
+    word = word & kAboveAscii ? FoldWideUnits(word) : FoldAsciiUnits(word);
+    hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+    hash ^= hash >> 32;
+  };
   std::size_t k = 0;
   for (; k + 4 <= size; k += 4) {
     for (std::size_t i = 0; i < 4; ++i) four[i] = units[k + i];
-    hash = MixHash(hash, four);
+    mix();
   }
   if (k < size) {
     for (std::size_t i = 0; i < 4; ++i) four[i] = k + i < size ? units[k + i] : 0;
-    hash = MixHash(hash, four);
+    mix();
   }
   return hash;
 }
 
-std::size_t SkipSpaces(std::string_view s, std::size_t i) {
+inline std::size_t SkipSpaces(std::string_view s, std::size_t i) {
   while (i < s.size() && IsSpace(s[i])) ++i;
   return i;
 }
@@ -229,7 +230,7 @@ class LineReader {
 };
 
 // The line without its line break (and a carriage return before it).
-std::string_view Content(std::string_view raw) {
+inline std::string_view Content(std::string_view raw) {
   if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
   if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
   return raw;
@@ -388,7 +389,7 @@ int PlainHexLine(std::string_view v) {
   return v[p] == '\\' ? 1 : -1;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) {
+inline bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && std::memcmp(s.data(), prefix.data(), prefix.size()) == 0;
 }
 
