@@ -637,10 +637,6 @@ std::size_t ReadEscape(std::string_view s, std::size_t p, char16_t** out) {
   return p + 1;
 }
 
-}  // namespace
-
-namespace {
-
 // An escape that gives a backslash: where it ends in the escaped text and in
 // the text it gives, and whether it is the two bytes "\\", which end where they
 // end whatever follows them.
