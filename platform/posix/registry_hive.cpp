@@ -1,6 +1,8 @@
 #include "platform/posix/registry_hive.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,17 +21,102 @@ constexpr std::uint32_t kBinary = 3;
 constexpr std::uint32_t kDword = 4;
 constexpr std::uint32_t kMultiSz = 7;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+inline bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+constexpr std::array<bool, 256> kHexDigits = [] {
+  std::array<bool, 256> digits{};
+  for (unsigned char c : std::string_view("0123456789abcdefABCDEF")) digits[c] = true;
+  return digits;
+}();
+bool IsHexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return c - 'A' + 10;
 }
 
-std::size_t SkipSpaces(std::string_view s, std::size_t i) {
+// FoldUnit with its ASCII case inline: nearly every name is ASCII.
+char16_t Fold(char16_t c) {
+  if (c >= 0x80) return FoldUnit(c);
+  return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
+}
+
+// Lower-case letters for four ASCII units at once, one in each 16 bits.
+std::uint64_t FoldAsciiUnits(std::uint64_t units) {
+  constexpr std::uint64_t kLanes = 0x0001000100010001ull;
+  std::uint64_t fromA = units + kLanes * (0x80 - 'A');      // bit 7 set from 'A' on
+  std::uint64_t pastZ = units + kLanes * (0x80 - 'Z' - 1);  // bit 7 set past 'Z'
+  std::uint64_t upper = fromA & ~pastZ & (kLanes * 0x80);
+  return units | (upper >> 2);
+}
+
+// Four units, not all ASCII, folded one by one.
+std::uint64_t FoldWideUnits(std::uint64_t units) {
+  char16_t each[4];
+  std::memcpy(each, &units, sizeof units);
+  for (char16_t& unit : each) unit = Fold(unit);
+  std::memcpy(&units, each, sizeof units);
+  return units;
+}
+
+// The hash of a name as Wine compares names, from its UTF-16 units or from its
+// bytes when it is ASCII: four folded units at a time, the last ones padded
+// with zero units, which the length tells apart from units of the name.
+template <typename Unit>
+std::uint64_t HashFolded(const Unit* units, std::size_t size) {
+  constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
+  std::uint64_t hash = size;
+  char16_t four[4];
+  auto mix = [&hash, &four] {
+    std::uint64_t word;
+    std::memcpy(&word, four, sizeof word);
+    word = word & kAboveAscii ? FoldWideUnits(word) : FoldAsciiUnits(word);
+    hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+    hash ^= hash >> 32;
+  };
+  std::size_t k = 0;
+  for (; k + 4 <= size; k += 4) {
+    for (std::size_t i = 0; i < 4; ++i) four[i] = units[k + i];
+    mix();
+  }
+  if (k < size) {
+    for (std::size_t i = 0; i < 4; ++i) four[i] = k + i < size ? units[k + i] : 0;
+    mix();
+  }
+  return hash;
+}
+
+inline std::size_t SkipSpaces(std::string_view s, std::size_t i) {
   while (i < s.size() && IsSpace(s[i])) ++i;
   return i;
+}
+
+// The index of the first byte from |from| on that is a zero byte, a backslash,
+// |stop| or, when |stopAtHigh|, above 0x7f; the size of |s| when there is none.
+// Text has few of them: eight bytes are looked at in one step.
+std::size_t FindSpecial(std::string_view s, std::size_t from, char stop, bool stopAtHigh) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHighs = kOnes * 0x80;
+  // The high bit of each zero byte; those above the first zero byte may be wrong.
+  auto zeroBytes = [](std::uint64_t word) { return (word - kOnes) & ~word & kHighs; };
+  std::size_t p = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    const std::uint64_t backslashes = kOnes * '\\';
+    const std::uint64_t stops = kOnes * static_cast<unsigned char>(stop);
+    for (; p + 8 <= s.size(); p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, s.data() + p, 8);
+      std::uint64_t hits = zeroBytes(word) | zeroBytes(word ^ backslashes) | zeroBytes(word ^ stops);
+      if (stopAtHigh) hits |= word & kHighs;
+      if (hits) return p + static_cast<std::size_t>(std::countr_zero(hits)) / 8;
+    }
+  }
+  for (; p < s.size(); ++p) {
+    unsigned char c = static_cast<unsigned char>(s[p]);
+    if (c == 0 || c == '\\' || c == static_cast<unsigned char>(stop) || (stopAtHigh && c >= 0x80)) break;
+  }
+  return p;
 }
 
 std::uint64_t NowFileTime() {
@@ -104,6 +191,21 @@ int CompareChains(const std::vector<const HiveNode*>& a, const std::vector<const
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+// Whether a value repeats in |values| (which it may reorder).
+bool HasRepeats(std::vector<std::uint64_t>* values) {
+  constexpr std::size_t kFew = 8;  // compared pair by pair
+  if (values->size() <= kFew) {
+    for (std::size_t i = 0; i < values->size(); ++i) {
+      for (std::size_t j = i + 1; j < values->size(); ++j) {
+        if ((*values)[i] == (*values)[j]) return true;
+      }
+    }
+    return false;
+  }
+  std::sort(values->begin(), values->end());
+  return std::adjacent_find(values->begin(), values->end()) != values->end();
+}
+
 // Reads the lines of a file one by one, keeping each line's exact bytes.
 class LineReader {
  public:
@@ -113,7 +215,7 @@ class LineReader {
     if (at_ >= text_.size()) return false;
     std::size_t end = text_.find('\n', at_);
     end = end == std::string_view::npos ? text_.size() : end + 1;
-    *raw = text_.substr(at_, end - at_);
+    *raw = std::string_view(text_.data() + at_, end - at_);
     at_ = end;
     ++line_;
     return true;
@@ -128,7 +230,7 @@ class LineReader {
 };
 
 // The line without its line break (and a carriage return before it).
-std::string_view Content(std::string_view raw) {
+inline std::string_view Content(std::string_view raw) {
   if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
   if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
   return raw;
@@ -255,46 +357,41 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
 // a name read to its closing quote, '=', and a string, dword or hex value whose
 // bytes are two-digit numbers. Any other line is handed to ParseValue itself.
 
-constexpr std::uint64_t kHashStart = 1469598103934665603ull;
-std::uint64_t HashUnit(std::uint64_t hash, char16_t unit) {
-  return (hash ^ FoldUnit(unit)) * 1099511628211ull;
-}
-
 // End of escaped text that ends with an unescaped '"', as UnescapeRegistryText
 // reads it (a zero byte or the end of the text before it fails): npos on failure,
 // else the index of the quote.
 std::size_t QuotedEnd(std::string_view s, std::size_t from) {
-  for (std::size_t p = from; p < s.size(); ++p) {
-    char c = s[p];
-    if (c == '\0') return std::string_view::npos;
-    if (c == '"') return p;
-    if (c == '\\') {
-      if (p + 1 >= s.size() || s[p + 1] == '\0') return std::string_view::npos;
-      ++p;
+  for (std::size_t at = from;;) {
+    std::size_t quote = s.find('"', at);
+    if (quote == std::string_view::npos) return quote;
+    // Backslashes before the quote pair up from the first: an odd one escapes it.
+    std::size_t backslashes = 0;
+    while (quote - backslashes > from && s[quote - backslashes - 1] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) {
+      bool zero = s.substr(from, quote - from).find('\0') != std::string_view::npos;
+      return zero ? std::string_view::npos : quote;
     }
+    at = quote + 1;
   }
-  return std::string_view::npos;
 }
 
 // Two-digit hex bytes separated by commas. Returns 0 when the line is done, 1 when
 // a backslash continues the data on the next line, -1 for any other form.
 int PlainHexLine(std::string_view v) {
   std::size_t p = 0;
-  for (;;) {
-    if (p == v.size()) return 0;
-    if (v[p] == '\\') return 1;
-    if (p + 1 >= v.size() || !IsHexDigit(v[p]) || !IsHexDigit(v[p + 1])) return -1;
-    p += 2;
-    if (p == v.size()) return 0;
-    if (v[p] == ',') {
-      ++p;
-    } else if (v[p] != '\\') {
-      return -1;
-    }
-  }
+  while (p + 3 <= v.size() && v[p + 2] == ',' && IsHexDigit(v[p]) && IsHexDigit(v[p + 1])) p += 3;
+  // What is left: nothing, a backslash, or a last byte with or without one.
+  if (p == v.size()) return 0;
+  if (v[p] == '\\') return 1;
+  if (p + 1 >= v.size() || !IsHexDigit(v[p]) || !IsHexDigit(v[p + 1])) return -1;
+  p += 2;
+  if (p == v.size()) return 0;
+  return v[p] == '\\' ? 1 : -1;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+inline bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && std::memcmp(s.data(), prefix.data(), prefix.size()) == 0;
+}
 
 // Checks the value that starts on |first| (as ParseValue gets it) and reads its
 // continuation lines from |reader|. False when the form is not plain; |reader| is
@@ -303,26 +400,27 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
                 std::uint64_t* nameHash) {
   std::string_view s = Content(first);
   std::size_t i;
-  std::uint64_t hash = kHashStart;
+  std::uint64_t hash;
   if (s[0] == '@') {
+    hash = HashFolded(u"", 0);
     i = 1;
   } else {
-    std::size_t end = QuotedEnd(s, 1);
-    if (end == std::string_view::npos) return false;
-    std::string_view name = s.substr(1, end - 1);
-    bool plain = true;
-    for (char c : name) plain = plain && c != '\\' && static_cast<unsigned char>(c) < 0x80;
-    if (plain) {
-      for (char c : name) hash = HashUnit(hash, static_cast<char16_t>(c));
+    std::size_t end = FindSpecial(s, 1, '"', true);
+    if (end < s.size() && s[end] == '"') {
+      // ASCII without escapes: the bytes are the units.
+      hash = HashFolded(reinterpret_cast<const unsigned char*>(s.data()) + 1, end - 1);
     } else {
+      end = QuotedEnd(s, 1);
+      if (end == std::string_view::npos) return false;
       if (UnescapeRegistryText(s.substr(1), '"', scratch) == std::string_view::npos) return false;
-      for (char16_t u : *scratch) hash = HashUnit(hash, u);
+      hash = HashFolded(scratch->data(), scratch->size());
     }
     i = end + 1;
   }
   i = SkipSpaces(s, i);
   if (i >= s.size() || s[i] != '=') return false;
-  std::string_view rest = s.substr(SkipSpaces(s, i + 1));
+  std::string_view rest = s;
+  rest.remove_prefix(SkipSpaces(s, i + 1));
   *nameHash = hash;
 
   for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
@@ -384,14 +482,15 @@ char16_t FoldUnit(char16_t c) {
 
 std::u16string FoldName(std::u16string_view name) {
   std::u16string folded(name);
-  for (char16_t& c : folded) c = FoldUnit(c);
+  for (char16_t& c : folded) c = Fold(c);
   return folded;
 }
 
 int CompareNames(std::u16string_view a, std::u16string_view b) {
   std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    int d = static_cast<int>(FoldUnit(a[i])) - static_cast<int>(FoldUnit(b[i]));
+    if (a[i] == b[i]) continue;
+    int d = static_cast<int>(Fold(a[i])) - static_cast<int>(Fold(b[i]));
     if (d) return d;
   }
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
@@ -429,85 +528,257 @@ std::string EscapeRegistryText(std::u16string_view text, std::string_view escape
   return out;
 }
 
-std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
-  text->clear();
-  std::size_t p = 0;
+namespace {
+
+// Copies the run of bytes that stand for themselves (ASCII other than a zero
+// byte, a backslash and |end|) from |p| on; returns where the run ends.
+std::size_t CopyPlainRun(std::string_view s, std::size_t p, char end, char16_t** out) {
+  std::size_t run = FindSpecial(s, p, end, true);
+  char16_t* to = *out;
+  for (; p + 8 <= run; p += 8, to += 8) {
+    unsigned char bytes[8];  // a copy the units cannot overlap: widened in one step
+    std::memcpy(bytes, s.data() + p, sizeof bytes);
+    for (std::size_t k = 0; k < 8; ++k) to[k] = bytes[k];
+  }
+  for (; p < run; ++p) *to++ = static_cast<unsigned char>(s[p]);
+  *out = to;
+  return run;
+}
+
+// The unit of a one-letter escape ("\n" and the like), 0 for other letters.
+char16_t LetterEscape(char c) {
+  switch (c) {
+    case 'a':
+      return 7;
+    case 'b':
+      return 8;
+    case 'e':
+      return 27;
+    case 'f':
+      return 12;
+    case 'n':
+      return 10;
+    case 'r':
+      return 13;
+    case 't':
+      return 9;
+    case 'v':
+      return 11;
+    default:
+      return 0;
+  }
+}
+
+// Decodes the UTF-8 sequence that starts at |p|; returns the index after the
+// bytes it used. Malformed bytes give no units, as Wine drops them.
+std::size_t ReadUtf8(std::string_view s, std::size_t p, char16_t** out) {
   auto at = [&](std::size_t k) -> unsigned char {
     return k < s.size() ? static_cast<unsigned char>(s[k]) : 0;
   };
-  while (at(p) && at(p) != static_cast<unsigned char>(end)) {
-    // Plain characters stand for themselves.
-    while (p < s.size()) {
-      unsigned char c = static_cast<unsigned char>(s[p]);
-      if (c == 0 || c == '\\' || c >= 0x80 || c == static_cast<unsigned char>(end)) break;
-      text->push_back(c);
-      ++p;
+  unsigned char ch = at(p++);
+  int length = ch >= 0xF0 && ch <= 0xF4 ? 3 : ch >= 0xE0 ? 2 : ch >= 0xC2 && ch < 0xE0 ? 1 : 0;
+  if (ch > 0xF4) length = 0;
+  static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+  static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
+  char32_t code = ch & kMask[length];
+  bool valid = length > 0;
+  for (int k = 0; valid && k < length; ++k) {
+    unsigned char next = at(p) ^ 0x80;
+    if (next >= 0x40) {
+      valid = false;
+      break;
     }
-    if (!at(p) || at(p) == static_cast<unsigned char>(end)) break;
-    if (at(p) == '\\') {
-      ++p;
-      if (!at(p)) break;
-      char c = static_cast<char>(at(p));
-      static const char kFrom[] = "abefnrtv";
-      static const char16_t kTo[] = {7, 8, 27, 12, 10, 13, 9, 11};
-      if (const char* hit = c ? std::strchr(kFrom, c) : nullptr) {
-        text->push_back(kTo[hit - kFrom]);
-        ++p;
-        continue;
-      }
-      if (c == 'x') {
-        ++p;
-        if (!IsHexDigit(static_cast<char>(at(p)))) {
-          text->push_back(u'x');
-          continue;
-        }
-        unsigned value = 0;
-        for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k)
-          value = value * 16 + HexValue(s[p++]);
-        text->push_back(static_cast<char16_t>(value));
-        continue;
-      }
-      if (c >= '0' && c <= '7') {
-        unsigned value = static_cast<unsigned>(c - '0');
-        ++p;
-        for (int k = 0; k < 2 && at(p) >= '0' && at(p) <= '7'; ++k) value = value * 8 + (s[p++] - '0');
-        text->push_back(static_cast<char16_t>(value));
-        continue;
-      }
-      // Any other escaped character stands for itself.
+    code = (code << 6) | next;
+    ++p;
+  }
+  if (!valid || code < kMinimum[length] || code > 0x10FFFF) return p;
+  if (code <= 0xFFFF) {
+    *(*out)++ = static_cast<char16_t>(code);
+  } else {
+    code -= 0x10000;
+    *(*out)++ = static_cast<char16_t>(0xD800 | (code >> 10));
+    *(*out)++ = static_cast<char16_t>(0xDC00 | (code & 0x3FF));
+  }
+  return p;
+}
+
+// Decodes the escape whose backslash is at |p| (a zero byte after it excepted),
+// writing its units to |out|; returns the index after it.
+std::size_t ReadEscape(std::string_view s, std::size_t p, char16_t** out) {
+  auto at = [&](std::size_t k) -> unsigned char {
+    return k < s.size() ? static_cast<unsigned char>(s[k]) : 0;
+  };
+  char c = s[++p];
+  if (char16_t unit = LetterEscape(c)) {
+    *(*out)++ = unit;
+    return p + 1;
+  }
+  if (c == 'x') {
+    ++p;
+    if (!IsHexDigit(static_cast<char>(at(p)))) {
+      *(*out)++ = u'x';
+      return p;
     }
-    unsigned char ch = at(p++);
-    if (ch < 0x80) {
-      text->push_back(ch);
-      continue;
-    }
-    // A UTF-8 sequence; malformed bytes are dropped, as Wine drops them.
-    int length = ch >= 0xF0 && ch <= 0xF4 ? 3 : ch >= 0xE0 ? 2 : ch >= 0xC2 && ch < 0xE0 ? 1 : 0;
-    if (ch > 0xF4) length = 0;
-    static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-    static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
-    char32_t code = ch & kMask[length];
-    bool valid = length > 0;
-    for (int k = 0; valid && k < length; ++k) {
-      unsigned char next = at(p) ^ 0x80;
-      if (next >= 0x40) {
-        valid = false;
-        break;
-      }
-      code = (code << 6) | next;
-      ++p;
-    }
-    if (!valid || code < kMinimum[length] || code > 0x10FFFF) continue;
-    if (code <= 0xFFFF) {
-      text->push_back(static_cast<char16_t>(code));
+    unsigned value = 0;
+    for (int k = 0; k < 4 && IsHexDigit(static_cast<char>(at(p))); ++k) value = value * 16 + HexValue(s[p++]);
+    *(*out)++ = static_cast<char16_t>(value);
+    return p;
+  }
+  if (c >= '0' && c <= '7') {
+    unsigned value = static_cast<unsigned>(c - '0');
+    ++p;
+    for (int k = 0; k < 2 && at(p) >= '0' && at(p) <= '7'; ++k) value = value * 8 + (s[p++] - '0');
+    *(*out)++ = static_cast<char16_t>(value);
+    return p;
+  }
+  // Any other escaped character stands for itself, a UTF-8 sequence included.
+  if (static_cast<unsigned char>(c) >= 0x80) return ReadUtf8(s, p, out);
+  *(*out)++ = static_cast<unsigned char>(c);
+  return p + 1;
+}
+
+// An escape that gives a backslash: where it ends in the escaped text and in
+// the text it gives, and whether it is the two bytes "\\", which end where they
+// end whatever follows them.
+struct EscapedBackslash {
+  std::size_t source;
+  std::size_t units;
+  bool twoBytes;
+};
+
+// UnescapeRegistryText adding to the units already in |text|; notes in |marks|,
+// when given, each escape that gives a backslash.
+std::size_t UnescapeAppending(std::string_view s, char end, std::u16string* text,
+                              std::vector<EscapedBackslash>* marks) {
+  // No byte gives more than one unit (a four-byte sequence gives two), so the
+  // text is sized once and cut to what was written.
+  const std::size_t kept = text->size();
+  text->resize(kept + s.size());
+  char16_t* const begin = text->data();
+  char16_t* out = begin + kept;
+  std::size_t p = 0;
+  for (;;) {
+    p = CopyPlainRun(s, p, end, &out);
+    if (p == s.size() || s[p] == '\0' || s[p] == end) break;
+    if (s[p] != '\\') {
+      p = ReadUtf8(s, p, &out);
+    } else if (p + 1 < s.size() && s[p + 1] != '\0') {
+      std::size_t start = p;
+      char16_t* written = out;
+      p = ReadEscape(s, p, &out);
+      if (marks && out != written && out[-1] == u'\\')
+        marks->push_back({p, static_cast<std::size_t>(out - begin), p - start == 2 && s[start + 1] == '\\'});
     } else {
-      code -= 0x10000;
-      text->push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
-      text->push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
+      ++p;  // a backslash with nothing after it
+      break;
     }
   }
-  if (at(p) != static_cast<unsigned char>(end)) return std::string_view::npos;
-  return p + 1;
+  text->resize(static_cast<std::size_t>(out - begin));
+  char stop = p < s.size() ? s[p] : '\0';
+  return stop == end ? p + 1 : std::string_view::npos;
+}
+
+// How many bytes two texts share at their start.
+std::size_t SharedStart(std::string_view a, std::string_view b) {
+  std::size_t limit = std::min(a.size(), b.size());
+  std::size_t k = 0;
+  for (; k + 8 <= limit; k += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a.data() + k, 8);
+    std::memcpy(&y, b.data() + k, 8);
+    if (x != y) break;
+  }
+  while (k < limit && a[k] == b[k]) ++k;
+  return k;
+}
+
+// The keys of the key lines of a file, one line after the other. Wine writes a
+// parent before its subkeys, so a path mostly starts with the names of the path
+// before it: the start they share is not decoded again, and the keys of the
+// names they share are kept instead of being looked up.
+class KeyPathSteps {
+ public:
+  // Reads the path of a key line from |source|, the text after its '[', and
+  // splits it at its backslashes (empty names left out). Returns the bytes read
+  // with the closing ']', npos when there is none.
+  std::size_t Read(std::string_view source) {
+    // Up to a two-byte escaped backslash, a start of the text that the line
+    // before shares decodes as it did there.
+    std::size_t shared = SharedStart(source, previousSource_);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < previousMarks_.size() && previousMarks_[k].source <= shared; ++k) {
+      if (previousMarks_[k].twoBytes) kept = k + 1;
+    }
+    EscapedBackslash from = kept ? previousMarks_[kept - 1] : EscapedBackslash{0, 0, true};
+    path_.assign(previousPath_, 0, from.units);
+    marks_.assign(previousMarks_.begin(), previousMarks_.begin() + static_cast<std::ptrdiff_t>(kept));
+    std::size_t used = UnescapeAppending(source.substr(from.source), ']', &path_, &marks_);
+    if (used == std::string_view::npos) return used;
+    for (std::size_t k = kept; k < marks_.size(); ++k) marks_[k].source += from.source;
+    source_ = source;
+    Split(from.units);
+    return from.source + used;
+  }
+  // How many first names are those of the path before, whose keys Node() gives.
+  // The keys of the other names are to be added in order.
+  std::size_t Same() const { return nodes_.size(); }
+  std::size_t NameCount() const { return names_.size(); }
+  std::u16string_view Name(std::size_t k) const { return View(path_, names_[k]); }
+  HiveNode* Node(std::size_t k) const { return nodes_[k]; }
+  void Add(HiveNode* node) { nodes_.push_back(node); }
+  // Done with the line: its path becomes the path before the next one.
+  void Keep() {
+    previousSource_ = source_;
+    previousPath_.swap(path_);
+    previousNames_.swap(names_);
+    previousMarks_.swap(marks_);
+  }
+
+ private:
+  struct Span {
+    std::size_t at;
+    std::size_t size;
+  };
+  static std::u16string_view View(const std::u16string& path, Span span) {
+    return std::u16string_view(path).substr(span.at, span.size);
+  }
+  static bool SameUnits(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  }
+  std::u16string_view PreviousName(std::size_t k) const { return View(previousPath_, previousNames_[k]); }
+
+  // Every backslash of the path comes from an escape: the names lie between the
+  // marks. Those that end before |shared| units are the names of the path before.
+  void Split(std::size_t shared) {
+    names_.clear();
+    std::size_t start = 0;
+    std::size_t same = 0;
+    for (const EscapedBackslash& mark : marks_) {
+      std::size_t separator = mark.units - 1;
+      if (separator > start) {
+        names_.push_back({start, separator - start});
+        if (separator < shared) ++same;
+      }
+      start = separator + 1;
+    }
+    if (path_.size() > start) names_.push_back({start, path_.size() - start});
+    same = std::min(same, nodes_.size());
+    while (same < names_.size() && same < nodes_.size() && SameUnits(Name(same), PreviousName(same))) ++same;
+    nodes_.resize(same);
+  }
+
+  std::string_view source_, previousSource_;
+  std::u16string path_, previousPath_;
+  std::vector<Span> names_, previousNames_;
+  std::vector<EscapedBackslash> marks_, previousMarks_;
+  std::vector<HiveNode*> nodes_;  // the keys of the names of the path before
+};
+
+}  // namespace
+
+std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
+  text->clear();
+  return UnescapeAppending(s, end, text, nullptr);
 }
 
 std::string FormatValue(const HiveValue& value) {
@@ -564,16 +835,6 @@ std::string FormatValue(const HiveValue& value) {
   return out;
 }
 
-std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
-  std::uint64_t hash = kHashStart;
-  for (char16_t u : name) hash = HashUnit(hash, u);
-  return static_cast<std::size_t>(hash);
-}
-
-bool FoldedNameEqual::operator()(std::u16string_view a, std::u16string_view b) const {
-  return SameName(a, b);
-}
-
 namespace {
 
 // Subkeys from which on a key keeps an index of them.
@@ -581,15 +842,50 @@ constexpr std::size_t kIndexedChildren = 8;
 
 }  // namespace
 
-HiveNode* HiveNode::Child(std::u16string_view wanted) const {
-  if (children.size() <= kIndexedChildren) {
-    for (HiveNode* child : children) {
-      if (SameName(child->name, wanted)) return child;
-    }
-    return nullptr;
+std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
+  return static_cast<std::size_t>(HashFolded(name.data(), name.size()));
+}
+
+HiveNode* ChildIndex::Find(std::u16string_view name, std::size_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (!slot.node) return nullptr;
+    if (slot.hash == hash && SameName(slot.node->name, name)) return slot.node;
   }
-  auto it = index.find(wanted);
-  return it == index.end() ? nullptr : it->second;
+}
+
+void ChildIndex::Add(HiveNode* child, std::size_t hash) {
+  if ((count_ + 1) * 4 > slots_.size() * 3) {
+    std::vector<Slot> old(std::max<std::size_t>(32, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.node) Place(slot);
+    }
+  }
+  Place({hash, child});
+  ++count_;
+}
+
+void ChildIndex::Place(Slot slot) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = slot.hash & mask;
+  while (slots_[at].node) at = (at + 1) & mask;
+  slots_[at] = slot;
+}
+
+void ChildIndex::Clear() {
+  slots_ = {};
+  count_ = 0;
+}
+
+HiveNode* HiveNode::Child(std::u16string_view wanted) const {
+  if (!index.Empty()) return index.Find(wanted, FoldedNameHash()(wanted));
+  for (HiveNode* child : children) {
+    if (SameName(child->name, wanted)) return child;
+  }
+  return nullptr;
 }
 
 Hive::Hive() = default;
@@ -602,7 +898,7 @@ void Hive::Reset(std::string header) {
   root_.children.clear();
   nodes_.Clear();
   blockPool_.Clear();
-  root_.index.clear();
+  root_.index.Clear();
   root_.block = nullptr;
 }
 
@@ -626,9 +922,8 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
   std::size_t spanStart = 0;
   std::vector<std::uint64_t> names;  // hashes of the value names of the current span
   std::vector<HiveBlock*> merged;    // blocks that must be decoded before use
-  std::u16string path, previousPath, scratch;
-  std::vector<std::u16string_view> parts, previousParts;
-  std::vector<HiveNode*> previousNodes;
+  KeyPathSteps keys;
+  std::u16string scratch;
   HiveValue checked;
 
   auto closeSpan = [&]() {
@@ -639,11 +934,8 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
     } else {
       block->laterSpans.push_back(span);
     }
-    if (names.size() > 1) {
-      // Two values of the same name (or of the same hash) merge: decoded at once.
-      std::sort(names.begin(), names.end());
-      if (std::adjacent_find(names.begin(), names.end()) != names.end()) merged.push_back(block);
-    }
+    // Two values of the same name (or of the same hash) merge: decoded at once.
+    if (HasRepeats(&names)) merged.push_back(block);
     names.clear();
   };
 
@@ -651,44 +943,23 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
     std::string_view content = Content(raw);
     std::size_t start = SkipSpaces(content, 0);
     char first = start < content.size() ? content[start] : '\0';
-    std::string_view line = content.substr(start);
+    std::string_view line = content;
+    line.remove_prefix(start);
     int lineNumber = reader.line();
     switch (first) {
       case '[': {
-        if (UnescapeRegistryText(line.substr(1), ']', &path) == std::string_view::npos)
+        if (keys.Read(line.substr(1)) == std::string_view::npos)
           return fail(lineNumber, "malformed key name");
         closeSpan();
         std::string_view lead = text.substr(contentEnd, lineStart - contentEnd);
         if (!block) header_.assign(text.substr(0, contentEnd));
-        // Wine writes a parent before its subkeys: the path shares its start with
-        // the path before it, whose keys are known.
-        parts.clear();
-        for (std::size_t at = 0; at <= path.size();) {
-          std::size_t slash = path.find(u'\\', at);
-          if (slash == std::u16string::npos) slash = path.size();
-          if (slash > at) parts.push_back(std::u16string_view(path).substr(at, slash - at));
-          at = slash + 1;
+        std::size_t same = keys.Same();
+        HiveNode* node = same ? keys.Node(same - 1) : &root_;
+        for (std::size_t k = same; k < keys.NameCount(); ++k) {
+          node = ChildOrNew(node, keys.Name(k));
+          keys.Add(node);
         }
-        std::size_t same = 0;
-        while (same < parts.size() && same < previousParts.size() && parts[same] == previousParts[same])
-          ++same;
-        previousNodes.resize(same);
-        HiveNode* node = same ? previousNodes.back() : &root_;
-        for (std::size_t k = same; k < parts.size(); ++k) {
-          HiveNode* child = node->Child(parts[k]);
-          node = child ? child : AddChild(node, parts[k], false);
-          previousNodes.push_back(node);
-        }
-        // |parts| point into |path|, which the next key line overwrites: keep the
-        // path and views into the kept copy.
-        previousPath.swap(path);
-        previousParts.clear();
-        for (std::size_t at = 0; at <= previousPath.size();) {
-          std::size_t slash = previousPath.find(u'\\', at);
-          if (slash == std::u16string::npos) slash = previousPath.size();
-          if (slash > at) previousParts.push_back(std::u16string_view(previousPath).substr(at, slash - at));
-          at = slash + 1;
-        }
+        keys.Keep();
         contentEnd = reader.offset();
         spanStart = contentEnd;
         if (node->block) {
@@ -716,8 +987,7 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
           std::string valueText(raw);
           std::string message;
           if (!ParseValue(line, &reader, &checked, &valueText, &message)) return fail(lineNumber, message);
-          hash = kHashStart;
-          for (char16_t u : checked.name) hash = HashUnit(hash, u);
+          hash = FoldedNameHash()(checked.name);
         }
         names.push_back(hash);
         contentEnd = reader.offset();
@@ -863,7 +1133,7 @@ HiveNode* Hive::Create(const std::vector<std::u16string>& path) {
   for (const std::u16string& part : path) {
     HiveNode* child = node->Child(part);
     if (!child) {
-      child = AddChild(node, part, true);
+      child = AddChild(node, part, true, FoldedNameHash()(part));
       created = true;
     }
     node = child;
@@ -979,14 +1249,27 @@ void Hive::DeleteKey(HiveNode* node) {
   std::erase_if(blocks_, [&](HiveBlock* block) { return doomed.count(block) != 0; });
 
   HiveNode* parent = node->parent;
-  parent->index.erase(node->name);
   std::erase_if(parent->children, [&](HiveNode* child) { return child == node; });
-  if (parent->children.size() <= kIndexedChildren) parent->index.clear();
+  parent->index.Clear();
+  if (parent->children.size() > kIndexedChildren) {
+    for (HiveNode* each : parent->children) parent->index.Add(each, FoldedNameHash()(each->name));
+  }
   // A parent that only its subkeys implied keeps existing as a key of its own.
   if (parent != &root_ && !parent->block && parent->children.empty()) EnsureBlock(parent);
 }
 
-HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted) {
+HiveNode* Hive::ChildOrNew(HiveNode* parent, std::u16string_view name) {
+  if (parent->index.Empty()) {
+    HiveNode* child = parent->Child(name);
+    return child ? child : AddChild(parent, name, false, 0);
+  }
+  // One hash serves the search and the index.
+  std::size_t hash = FoldedNameHash()(name);
+  HiveNode* child = parent->index.Find(name, hash);
+  return child ? child : AddChild(parent, name, false, hash);
+}
+
+HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted, std::size_t hash) {
   HiveNode* raw = nodes_.New();
   raw->name = name;
   raw->parent = parent;
@@ -996,12 +1279,10 @@ HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted
                       [&](const HiveNode* other) { return CompareNames(other->name, name) > 0; });
   }
   parent->children.insert(at, raw);
-  if (parent->children.size() > kIndexedChildren) {
-    if (parent->index.empty()) {
-      for (HiveNode* each : parent->children) parent->index.emplace(each->name, each);
-    } else {
-      parent->index.emplace(raw->name, raw);
-    }
+  if (!parent->index.Empty()) {
+    parent->index.Add(raw, hash);
+  } else if (parent->children.size() > kIndexedChildren) {
+    for (HiveNode* each : parent->children) parent->index.Add(each, FoldedNameHash()(each->name));
   }
   return raw;
 }

@@ -69,21 +69,39 @@ struct HiveBlock {
   bool positionsKnown = false;
 };
 
-// Hash and equality of names as Wine compares them (letter case folded).
+// Hash of a name as Wine compares names (letter case folded).
 struct FoldedNameHash {
   std::size_t operator()(std::u16string_view name) const;
 };
-struct FoldedNameEqual {
-  bool operator()(std::u16string_view a, std::u16string_view b) const;
+
+// The subkeys of a key with many, by name: open addressing over the subkeys,
+// with the hashes of their names.
+class ChildIndex {
+ public:
+  // The subkey named |name|, whose hash is |hash|; null when there is none.
+  HiveNode* Find(std::u16string_view name, std::size_t hash) const;
+  // Adds a subkey whose name is not in the index yet.
+  void Add(HiveNode* child, std::size_t hash);
+  void Clear();
+  bool Empty() const { return count_ == 0; }
+
+ private:
+  struct Slot {
+    std::size_t hash = 0;
+    HiveNode* node = nullptr;  // null for a free slot
+  };
+  void Place(Slot slot);
+
+  std::vector<Slot> slots_;  // a power of two of them, at most three quarters used
+  std::size_t count_ = 0;
 };
 
 struct HiveNode {
   std::u16string name;
   HiveNode* parent = nullptr;
   std::vector<HiveNode*> children;  // in file order; owned by the hive
-  // Child by name (a view of the child's own name), kept once a key has many
-  // subkeys; a key with few is searched in order.
-  std::unordered_map<std::u16string_view, HiveNode*, FoldedNameHash, FoldedNameEqual> index;
+  // Kept once a key has many subkeys; a key with few is searched in order.
+  ChildIndex index;
   HiveBlock* block = nullptr;  // null for a key implied by its subkeys
 
   HiveNode* Child(std::u16string_view wanted) const;
@@ -128,7 +146,10 @@ class Hive {
   const std::string& Header() const { return header_; }
 
  private:
-  HiveNode* AddChild(HiveNode* parent, std::u16string_view name, bool sorted);
+  // The subkey |name| of |parent|, added after the others when it is missing.
+  HiveNode* ChildOrNew(HiveNode* parent, std::u16string_view name);
+  // |hash| is that of |name|, used when |parent| already has an index.
+  HiveNode* AddChild(HiveNode* parent, std::u16string_view name, bool sorted, std::size_t hash);
   // Decodes the items of a block from its text (a block that passed Parse).
   void Decode(HiveBlock* block) const;
   HiveBlock* EnsureBlock(HiveNode* node);

@@ -114,5 +114,295 @@ TEST(HiveParse, TextComesBackByteForByteAskedForOrNot) {
   EXPECT_NE(written.find("\"n\"=dword:00000002\n"), std::string::npos) << written;
 }
 
+// A repeated value name is found among many values of a key as among few.
+TEST(HiveParse, RepeatedValueAmongManyMerges) {
+  for (std::size_t count : {3u, 12u}) {
+    std::string lines;
+    for (std::size_t i = 0; i < count; ++i)
+      lines += "\"value" + std::to_string(i) + "\"=\"" + std::to_string(i) + "\"\n";
+    const std::string distinct = kHeader + "\n[K] 1\n" + lines;
+    // Spelt with an escape: the names compare by what they decode to.
+    const std::string repeated = distinct + "\"\\x56\\x41LUE1\"=\"again\"\n";
+    Hive hive;
+    HiveParseError error;
+    ASSERT_TRUE(hive.Parse(distinct, &error)) << error.message;
+    EXPECT_EQ(hive.Values(hive.Find({u"K"})).size(), count);
+    EXPECT_EQ(hive.Serialize(), distinct);
+    ASSERT_TRUE(hive.Parse(repeated, &error)) << error.message;
+    std::vector<const HiveValue*> values = hive.Values(hive.Find({u"K"}));
+    ASSERT_EQ(values.size(), count) << count;
+    EXPECT_EQ(values[1]->name, u"value1");
+    EXPECT_EQ(values[1]->data, Utf16("again"));
+    EXPECT_NE(hive.Serialize(), repeated);
+  }
+}
+
+// Forms of hex and string data at the edges of what is read: each is read to
+// the bytes it stands for or refused with its reason.
+TEST(HiveParse, HexAndStringDataAtTheEdgesOfTheirForms) {
+  struct Case {
+    std::string value;  // the text after "v"=
+    std::string data;   // empty with a message: refused
+    std::string message;
+  };
+  const Case cases[] = {
+      {"hex:5a,5b,5c", "\x5a\x5b\x5c", ""},
+      {"hex:5a,5b,", "\x5a\x5b", ""},
+      {"hex:5a,5b,\\\n  5c", "\x5a\x5b\x5c", ""},
+      {"hex:5a,5b\\\n  ,5c", "", "malformed hex data"},
+      {"hex:5a,\\\n  5b,\\\n  5c", "\x5a\x5b\x5c", ""},
+      {"hex:5a,,5b", "", "malformed hex data"},
+      {"hex:5,5b", "\x05\x5b", ""},
+      {"hex:5a5,5b", "", "malformed hex data"},
+      {"hex:5a;5b", "", "malformed hex data"},
+      {"hex:5a,5g", "", "malformed hex data"},
+      {"hex(7):41,00,00,00", std::string("A\0\0\0", 4), ""},
+      {"\"a\\\\\"", Utf16("a\\"), ""},
+      {"\"a\\\\\\\"b\"", Utf16("a\\\"b"), ""},
+      {"\"a\\\\\\\\\"", Utf16("a\\\\"), ""},
+      {"\"\\\"\\\"\"", Utf16("\"\""), ""},
+      {"\"a\\\\\\\"", "", "unterminated string"},
+      {"\"a\\\"\"\"", Utf16("a\""), ""},
+      {std::string("\"a\\\"\0\"", 6), "", "unterminated string"},
+  };
+  for (const Case& c : cases) {
+    std::string text = kHeader + "\n[K] 1\n\"v\"=" + c.value + "\n";
+    Hive hive;
+    HiveParseError error;
+    bool parsed = hive.Parse(text, &error);
+    if (!c.message.empty()) {
+      EXPECT_FALSE(parsed) << c.value;
+      EXPECT_EQ(error.message, c.message) << c.value;
+      continue;
+    }
+    ASSERT_TRUE(parsed) << c.value << ": " << error.message;
+    const HiveValue* value = hive.FindValue(hive.Find({u"K"}), u"v");
+    ASSERT_NE(value, nullptr) << c.value;
+    EXPECT_EQ(value->data, c.data) << c.value;
+    EXPECT_EQ(hive.Serialize(), text);
+  }
+}
+
+// A key line usually repeats the start of the one before; whatever it shares or
+// not, each path must reach its own key.
+TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
+  const std::string text = kHeader +
+                           "\n[A\\\\B\\\\C] 1\n\"v\"=\"1\"\n"
+                           "\n[A\\\\B] 1\n\"v\"=\"2\"\n"
+                           "\n[a\\\\b\\\\D] 1\n\"v\"=\"3\"\n"              // another spelling of A\B
+                           "\n[A\\\\\\\\B\\\\\\\\E\\\\] 1\n\"v\"=\"4\"\n"  // empty names
+                           "\n[A\\x5c\\x42\\\\F] 1\n\"v\"=\"5\"\n"         // escaped separator and letter
+                           "\n[A\\\\BC] 1\n\"v\"=\"6\"\n"                  // longer name, same start
+                           "\n[A] 1\n\"v\"=\"7\"\n"
+                           "\n[A\\\\B\\\\C] 2\n\"w\"=\"8\"\n";  // the first key again
+  Hive hive;
+  HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
+  EXPECT_EQ(hive.BlockCount(), 7u);
+  ASSERT_EQ(hive.Root()->children.size(), 1u);
+  HiveNode* a = hive.Root()->children[0];
+  ASSERT_EQ(a->children.size(), 2u);
+  EXPECT_EQ(a->children[0]->name, u"B");
+  EXPECT_EQ(a->children[1]->name, u"BC");
+  std::vector<std::u16string> names;
+  for (const HiveNode* child : a->children[0]->children) names.push_back(child->name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"C", u"D", u"E", u"F"}));
+  const std::vector<std::pair<std::vector<std::u16string>, std::string>> expected = {
+      {{u"A", u"B", u"C"}, "1"},
+      {{u"A", u"B"}, "2"},
+      {{u"A", u"B", u"D"}, "3"},
+      {{u"A", u"B", u"E"}, "4"},
+      {{u"A", u"B", u"F"}, "5"},
+      {{u"A", u"BC"}, "6"},
+      {{u"A"}, "7"}};
+  for (const auto& [path, data] : expected) {
+    HiveNode* node = hive.Find(path);
+    ASSERT_NE(node, nullptr) << data;
+    ASSERT_NE(hive.FindValue(node, u"v"), nullptr) << data;
+    EXPECT_EQ(hive.FindValue(node, u"v")->data, Utf16(data));
+  }
+  EXPECT_NE(hive.FindValue(hive.Find({u"A", u"B", u"C"}), u"w"), nullptr);
+}
+
+// Key lines that share their first bytes but not what those bytes mean: an
+// escape cut short, a letter after a hex escape, letters that fold alike.
+TEST(HiveParse, KeyLinesSharingTheirStartReadAsWritten) {
+  const std::string text = kHeader +
+                           "\n[S\\\\x41b] 1\n"               // S, then a name "x41b"
+                           "\n[S\\x41b] 1\n"                 // one name: S and the unit 0x41b
+                           "\n[S\\x41c] 1\n"                 // S and 0x41c
+                           "\n[S\\x5c\\x41] 1\n"             // S, then "A"
+                           "\n[S\\\\\xc3\xa9] 1\n"           // S, then e with an acute accent
+                           "\n[S\\\\\xc3\x89] 1\n"           // the same key in capitals
+                           "\n[S\\\\\\\\\xc3\x89\\\\T] 1\n"  // and a subkey of it
+                           "\n[S\\\\\\\xff] 1\n";            // an escaped byte that is no character
+  Hive hive;
+  HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
+  std::vector<std::u16string> top;
+  for (const HiveNode* child : hive.Root()->children) top.push_back(child->name);
+  EXPECT_EQ(top, (std::vector<std::u16string>{u"S", u"S\u041b", u"S\u041c"}));
+  HiveNode* s = hive.Find({u"S"});
+  ASSERT_NE(s, nullptr);
+  std::vector<std::u16string> below;
+  for (const HiveNode* child : s->children) below.push_back(child->name);
+  EXPECT_EQ(below, (std::vector<std::u16string>{u"x41b", u"A", u"\u00e9"}));
+  EXPECT_NE(hive.Find({u"S", u"\u00c9", u"t"}), nullptr);
+  EXPECT_EQ(hive.BlockCount(), 7u);
+  // The repeated key joins the first one; its key line goes.
+  std::string merged = text;
+  const std::string repeated = "\n[S\\\\\xc3\x89] 1\n";
+  merged.erase(merged.find(repeated), repeated.size());
+  EXPECT_EQ(hive.Serialize(), merged);
+}
+
+// A key with many subkeys finds them by name through an index: every spelling
+// Wine takes for the same name finds the same key, through parsing, creating
+// and deleting keys.
+TEST(HiveKeys, ManySubkeysAreFoundUnderEverySpelling) {
+  // Names of every length around the four-unit steps of the hash, with letters
+  // that fold outside ASCII (Latin-1, Greek, Cyrillic, the dotted capital I).
+  std::vector<std::u16string> lower, upper;
+  for (int i = 0; i < 40; ++i) {
+    std::u16string name =
+        u"k" + std::u16string(static_cast<std::size_t>(i % 9), u'a' + static_cast<char16_t>(i % 7));
+    name += static_cast<char16_t>(u'a' + i / 9);
+    std::u16string shout;
+    for (char16_t c : name) shout += static_cast<char16_t>(c - 32);
+    if (i % 4 == 1) {
+      name += u"\u00e9\u03b1\u0434i";
+      shout += u"\u00c9\u0391\u0414\u0130";
+    }
+    lower.push_back(name);
+    upper.push_back(shout);
+  }
+  std::string text = kHeader;
+  for (const std::u16string& name : lower) {
+    std::string escaped = EscapeRegistryText(name, "[]");
+    text += "\n[Parent\\\\" + escaped + "] 1\n\"v\"=\"" + escaped + "\"\n";
+  }
+  // The same keys again under other spellings: their lines join the first ones.
+  text += "\n[PARENT\\\\" + EscapeRegistryText(upper[3], "[]") + "] 1\n\"w\"=\"1\"\n";
+  text += "\n[parent\\\\" + EscapeRegistryText(upper[5], "[]") + "] 1\n\"w\"=\"1\"\n";
+
+  Hive hive;
+  HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
+  EXPECT_EQ(hive.BlockCount(), lower.size());
+  HiveNode* parent = hive.Find({u"parent"});
+  ASSERT_NE(parent, nullptr);
+  ASSERT_EQ(parent->children.size(), lower.size());
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    HiveNode* node = parent->Child(upper[i]);
+    ASSERT_NE(node, nullptr) << i;
+    EXPECT_EQ(node->name, lower[i]);
+    EXPECT_EQ(hive.Find({u"PARENT", upper[i]}), node);
+    EXPECT_EQ(parent->Child(upper[i] + u"x"), nullptr);
+  }
+  EXPECT_EQ(hive.Values(parent->Child(lower[3])).size(), 2u);
+
+  // Deleting keys leaves the others found, down to a key with few subkeys.
+  for (std::size_t i = 0; i < lower.size(); i += 2) hive.DeleteKey(parent->Child(lower[i]));
+  for (std::size_t i = 0; i < lower.size(); ++i)
+    EXPECT_EQ(parent->Child(upper[i]) != nullptr, i % 2 == 1) << i;
+  for (std::size_t i = 1; i < lower.size() - 8; i += 2) hive.DeleteKey(parent->Child(upper[i]));
+  ASSERT_EQ(parent->children.size(), 4u);
+  for (std::size_t i = lower.size() - 8; i < lower.size(); ++i)
+    EXPECT_EQ(parent->Child(upper[i]) != nullptr, i % 2 == 1) << i;
+
+  // New keys are found once made, and making one again finds it.
+  for (int i = 0; i < 20; ++i) {
+    std::u16string name = u"New" + std::u16string(static_cast<std::size_t>(i), u'Q');
+    HiveNode* made = hive.Create({u"Parent", name});
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(hive.Create({u"parent", FoldName(name)}), made);
+  }
+  EXPECT_EQ(parent->children.size(), 24u);
+  Hive again;
+  ASSERT_TRUE(again.Parse(hive.Serialize(), &error)) << error.message;
+  EXPECT_EQ(again.Find({u"parent"})->children.size(), 24u);
+}
+
+// Escapes and multi-byte characters are read alike wherever they stand, also
+// across the eight-byte steps of the scan for them.
+TEST(HiveText, EscapesDecodeAtEveryOffset) {
+  struct Token {
+    std::string text;
+    std::u16string units;
+  };
+  const Token tokens[] = {
+      {"\\\\", u"\\"},
+      {"\\x41", u"A"},
+      {"\\x0042c", u"Bc"},
+      {"\\101", u"A"},
+      {"\\n", u"\n"},
+      {"\\\"", u"\""},
+      {"\\q", u"q"},
+      {"\xc3\xa9", u"\u00e9"},
+      {"\\\xc3\xa9", u"\u00e9"},
+      {"\xf0\x9f\x98\x80", u"\U0001F600"},
+      {"\xff", u""},
+      {"\xc3(", u"("},
+  };
+  for (const Token& token : tokens) {
+    for (std::size_t before = 0; before < 18; ++before) {
+      std::string source = std::string(before, 'a') + token.text + "ghijklmno\"=\"x\"";
+      std::u16string text;
+      EXPECT_EQ(UnescapeRegistryText(source, '"', &text), before + token.text.size() + 10) << source;
+      EXPECT_EQ(text, std::u16string(before, u'a') + token.units + u"ghijklmno") << source;
+    }
+  }
+}
+
+TEST(HiveText, TextWithoutItsEndIsRefusedAtEveryOffset) {
+  for (std::size_t before = 0; before < 18; ++before) {
+    std::string plain(before, 'a');
+    std::u16string text;
+    EXPECT_EQ(UnescapeRegistryText(plain, '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + "\\", '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + "\\\"", '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + std::string("\0\"", 2), '"', &text), std::string::npos) << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + std::string("\\\0\"", 3), '"', &text), std::string::npos)
+        << before;
+    EXPECT_EQ(UnescapeRegistryText(plain + "]\"", ']', &text), before + 1) << before;
+    EXPECT_EQ(text, std::u16string(before, u'a'));
+  }
+}
+
+TEST(HiveText, EscapedTextReadsBackAsWritten) {
+  std::u16string text;
+  for (char16_t unit = 1; unit < 0x200; ++unit) text += {unit, u'7', u'f', unit};
+  text += u"\U0001F600\u00e9\u4e2d";
+  for (std::string_view escaped : {std::string_view("\""), std::string_view("[]")}) {
+    std::string source = EscapeRegistryText(text, escaped) + escaped.back();
+    std::u16string read;
+    ASSERT_EQ(UnescapeRegistryText(source, escaped.back(), &read), source.size());
+    EXPECT_EQ(read, text);
+  }
+}
+
+TEST(HiveParse, StringValuesEndAtTheirClosingQuoteAtEveryOffset) {
+  for (std::size_t before = 0; before < 18; ++before) {
+    std::string data = std::string(before, 'd') + "\\\"q\\\\";
+    std::string name = std::string(before, 'N') + "\\\"";
+    std::string text = kHeader + "\n[K] 1\n\"" + name + "\"=\"" + data + "\"\n";
+    Hive hive;
+    HiveParseError error;
+    ASSERT_TRUE(hive.Parse(text, &error)) << text << error.message;
+    std::u16string expectedName = std::u16string(before, u'n') + u"\"";
+    const HiveValue* value = hive.FindValue(hive.Find({u"k"}), expectedName);
+    ASSERT_NE(value, nullptr) << text;
+    EXPECT_EQ(value->data, Utf16(std::string(before, 'd') + "\"q\\"));
+    EXPECT_EQ(hive.Serialize(), text);
+
+    for (std::string bad : {std::string(before, 'd') + "\\\"", std::string(before, 'd') + "\\",
+                            std::string(before, 'd') + std::string("\0\"", 2)}) {
+      std::string broken = kHeader + "\n[K] 1\n\"v\"=\"" + bad + "\n";
+      EXPECT_FALSE(hive.Parse(broken, &error)) << broken;
+      EXPECT_EQ(error.message, "unterminated string") << broken;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace platform::posix
