@@ -126,13 +126,17 @@ class BackendsTest : public ::testing::Test {
   }
   // What a plain boot of the prefix starts: the files the marker programs leave.
   std::set<std::string> StartedAtBoot() {
-    fs::remove_all(prefix_ + "/drive_c/markers");
-    fs::create_directories(prefix_ + "/drive_c/markers");
-    StopWineserver();
-    test::RunCommand(env_ + "wineboot >/dev/null 2>&1; " + env_ + "wineserver -w");
     std::set<std::string> started;
-    for (const auto& entry : fs::directory_iterator(prefix_ + "/drive_c/markers"))
-      started.insert(entry.path().filename().string());
+    // On a heavily loaded machine a boot has been seen to start nothing at all
+    // once; a second boot tells that apart from an entry that does not start.
+    for (int boot = 0; boot < 2 && started.empty(); ++boot) {
+      fs::remove_all(prefix_ + "/drive_c/markers");
+      fs::create_directories(prefix_ + "/drive_c/markers");
+      StopWineserver();
+      test::RunCommand(env_ + "wineboot >/dev/null 2>&1; " + env_ + "wineserver -w");
+      for (const auto& entry : fs::directory_iterator(prefix_ + "/drive_c/markers"))
+        started.insert(entry.path().filename().string());
+    }
     return started;
   }
   bool MarkerStartedAtBoot() { return StartedAtBoot().count("marker.txt") != 0; }
