@@ -260,6 +260,15 @@ Status Commit(HiveFile* file) {
     }
   }
   std::string text = file->model.Serialize();
+  // A file that would not read back is never written: Wine would lose the hive.
+  posix::Hive check;
+  posix::HiveParseError readBack;
+  if (!check.Parse(text, &readBack)) {
+    file->loaded = false;  // the change stays out of the model too
+    return Fail(kBadRegistryFile,
+                "the registry file " + file->path + " would not read back after the change (line " +
+                    std::to_string(readBack.line) + ": " + readBack.message + "); it is unchanged");
+  }
   posix::AtomicWriteFailure failure;
   struct stat st;
   if (!posix::WriteFileAtomically(target, text, true, &failure, &st, 0666)) {
