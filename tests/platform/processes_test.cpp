@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,9 +129,14 @@ pid_t StartWithEnvironment(const std::string& path, std::vector<std::string> env
   return pid;
 }
 
+// Whether exec of |path| is done. The kernel switches /proc/<pid>/exe before it
+// lays out the new command line, and posix_spawn returns in between.
 bool Executed(pid_t pid, const std::string& path) {
+  const std::string proc = "/proc/" + std::to_string(pid);
   std::error_code ec;
-  return fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) == fs::path(path);
+  if (fs::read_symlink(proc + "/exe", ec) != fs::path(path)) return false;
+  std::ifstream cmdline(proc + "/cmdline");
+  return cmdline.get() != std::ifstream::traits_type::eof();
 }
 
 TEST_F(ProcessesTest, WineProgramsOfOtherPrefixesAreNotThisSystems) {
