@@ -15,6 +15,7 @@ namespace platform::posix {
 
 namespace {
 
+constexpr std::uint32_t kNone = 0;
 constexpr std::uint32_t kSz = 1;
 constexpr std::uint32_t kExpandSz = 2;
 constexpr std::uint32_t kBinary = 3;
@@ -283,6 +284,7 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
     std::uint32_t type;
     bool string;
   };
+  value->type = kNone;  // |value| may hold the type of an earlier line
   static const Tag kTags[] = {{"\"", kSz, true},
                               {"str:\"", kSz, true},
                               {"str(2):\"", kExpandSz, true},
