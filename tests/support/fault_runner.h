@@ -2,28 +2,19 @@
 // for the tests that break its file changes one at a time. Linux only.
 #pragma once
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora::test {
 
-// |text| as one word of a POSIX shell.
-inline std::string ShellQuote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 struct FaultOutcome {
-  int status = -1;   // exit status; 137 (or -1) when killed
+  int status = -1;   // exit status; 137 when killed
   std::string out;   // standard output and error together
   long changes = 0;  // file changes the process made or tried
   bool hit = false;  // the fault happened
@@ -52,16 +43,10 @@ inline FaultOutcome RunUnderFault(const std::string& program, const std::string&
                " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
     if (fault.whenArmed) command += "VELMORA_FAULT_WHEN_ARMED=1 ";
   }
-  command += ShellQuote(program);
-  for (const std::string& arg : args) command += " " + ShellQuote(arg);
-  command += " 2>&1";
+  CommandOutput run = RunAndCapture(command + ShellCommand(program, args));
   FaultOutcome outcome;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return outcome;
-  std::array<char, 4096> buffer;
-  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) outcome.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 137;
+  outcome.status = run.status;
+  outcome.out = std::move(run.out);
   if (std::filesystem::exists(report)) {
     std::string text = ReadFile(report);
     outcome.changes = std::atol(text.c_str());

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "base/utf16.h"
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora::test {
@@ -396,28 +397,11 @@ void WindowsTree::Write(const RegfOptions& softwareOptions, const RegfOptions& u
 
 #include <hivex.h>
 
-#include <cstdio>
+#include <cstdlib>
 
 namespace velmora::test {
 
 namespace {
-
-std::string Quoted(const std::string& path) {
-  std::string out = "'";
-  for (char c : path) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// Output and exit status of a command line built by the test.
-int Capture(const std::string& commandLine, std::string* output) {
-  output->clear();
-  FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, n);
-  return pclose(pipe);
-}
 
 bool VisitAll(hive_h* hive, hive_node_h node, int depth, std::string* problem) {
   if (depth > 64) return true;
@@ -467,19 +451,20 @@ std::string HiveReaderProblems(const std::string& hostPath) {
   VisitAll(hive, hivex_root(hive), 0, &problem);
   hivex_close(hive);
   if (!problem.empty()) return problem;
-  std::string output;
-  if (Capture("regfinfo " + Quoted(hostPath), &output) != 0) return "regfinfo failed: " + output;
-  if (output.find("Windows NT Registry File information") == std::string::npos)
-    return "regfinfo printed no file information: " + output;
-  if (Capture("regfexport " + Quoted(hostPath), &output) != 0) return "regfexport failed: " + output;
-  if (output.find("Unable") != std::string::npos || output.find("rror") != std::string::npos)
-    return "regfexport reported a problem: " + output;
+  CommandOutput info = RunAndCapture(ShellCommand("regfinfo", {hostPath}));
+  if (info.status != 0) return "regfinfo failed: " + info.out;
+  if (info.out.find("Windows NT Registry File information") == std::string::npos)
+    return "regfinfo printed no file information: " + info.out;
+  CommandOutput exported = RunAndCapture(ShellCommand("regfexport", {hostPath}));
+  if (exported.status != 0) return "regfexport failed: " + exported.out;
+  if (exported.out.find("Unable") != std::string::npos || exported.out.find("rror") != std::string::npos)
+    return "regfexport reported a problem: " + exported.out;
   return "";
 }
 
 std::string RegfExportText(const std::string& hostPath) {
-  std::string output;
-  return Capture("regfexport " + Quoted(hostPath), &output) == 0 ? output : "";
+  CommandOutput exported = RunAndCapture(ShellCommand("regfexport", {hostPath}));
+  return exported.status == 0 ? exported.out : "";
 }
 
 }  // namespace velmora::test

@@ -1,7 +1,5 @@
 #include "tests/support/test_support.h"
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +8,7 @@
 
 #include "platform/ini_file.h"
 #include "platform/posix/prefix.h"
+#include "tests/support/run_program.h"
 
 namespace fs = std::filesystem;
 
@@ -60,10 +59,7 @@ void WriteFile(const std::string& hostPath, const std::string& bytes) {
   out << bytes;
 }
 
-int RunCommand(const std::string& commandLine) {
-  int status = std::system(commandLine.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int RunCommand(const std::string& commandLine) { return ExitStatus(std::system(commandLine.c_str())); }
 
 std::string FixturePath(const std::string& name) { return std::string(VELMORA_FIXTURE_DIR) + "/" + name; }
 std::string SourcePath(const std::string& relative) {

@@ -63,6 +63,7 @@ using TestSystem = TempPrefix;
 std::string ReadFile(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& bytes);
 // Runs a shell command line built by the test itself; returns its exit status.
+// (RunAndCapture in run_program.h also captures what it prints.)
 int RunCommand(const std::string& commandLine);
 std::string FixturePath(const std::string& name);  // built PE fixtures
 std::string SourcePath(const std::string& relative);
