@@ -4,18 +4,13 @@
 // only the Windows build changes a prefix while its wineserver runs. The Windows
 // build is found in $VELMORA_WIN32_PROGRAM_DIR (scripts/test.sh sets it).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora {
@@ -23,26 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
-// Output goes to a file, not a pipe: Wine's services started by a command keep
-// running beside a persistent wineserver and would hold a pipe open for ever.
-Result Capture(const std::string& command) {
-  Result result;
-  char path[] = "/tmp/velmora-backends-XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) return result;
-  close(fd);
-  int status = std::system(("(" + command + ") > '" + path + "'").c_str());
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream file(path, std::ios::binary);
-  result.out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  std::remove(path);
-  return result;
-}
+using Result = test::CommandOutput;
 
 // Fields a backend cannot know the same way: memory figures of running processes.
 std::string WithoutBackendFields(const std::string& json) {
@@ -114,12 +90,14 @@ class BackendsTest : public ::testing::Test {
   }
   // The Linux build; |json| runs read standard output only.
   Result Linux(const std::string& arguments, bool withErrors = true) {
-    return Capture("cd / && env " + env_ + "'" VELMORA_PROGRAM_DIR "/velmora-cli' " + arguments +
-                   (withErrors ? " 2>&1" : " 2>/dev/null"));
+    return Capture(test::ShellQuote(VELMORA_PROGRAM_DIR "/velmora-cli") + " " + arguments, withErrors);
   }
   Result Windows(const std::string& arguments, bool withErrors = true) {
-    return Capture("cd / && env " + env_ + "wine '" + windowsCli_ + "' " + arguments +
-                   (withErrors ? " 2>&1" : " 2>/dev/null"));
+    return Capture("wine " + test::ShellQuote(windowsCli_) + " " + arguments, withErrors);
+  }
+  Result Capture(const std::string& command, bool withErrors) {
+    return test::RunAndCapture("cd / && env " + env_ + command,
+                               withErrors ? test::Errors::kMerged : test::Errors::kDropped);
   }
   void StopWineserver() {
     test::RunCommand(env_ + "wineserver -k >/dev/null 2>&1; " + env_ + "wineserver -w");

@@ -2,8 +2,6 @@
 // process on a real prefix, followed by a look at the hives and folders.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -15,6 +13,7 @@
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora {
@@ -22,16 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using Result = test::CommandOutput;
 
 class CliEditTest : public ::testing::Test {
  protected:
@@ -44,16 +34,7 @@ class CliEditTest : public ::testing::Test {
   }
   // Runs the program in the test's prefix (WINEPREFIX and XDG_RUNTIME_DIR are set).
   Result Run(const std::vector<std::string>& args) {
-    std::string command = "cd / && " + Quote(cli_);
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    command += " 2>&1";
-    Result result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    Result result = test::RunAndCapture("cd / && " + test::ShellCommand(cli_, args));
     // The program changed the hives behind this process's back.
     platform::ResetPrefixForTesting();
     platform::InitPrefix();

@@ -2,11 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora {
@@ -14,23 +13,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
+using Result = test::CommandOutput;
 
 // Runs velmora-cli with |arguments| (already quoted by the test) in |prefix|.
 Result RunCli(const std::string& prefix, const std::string& arguments, const std::string& extraEnv = "") {
-  std::string command = "cd / && env WINEPREFIX='" + prefix + "' " + extraEnv +
-                        " '" VELMORA_PROGRAM_DIR "/velmora-cli' " + arguments + " 2>&1";
-  Result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer;
-  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return test::RunAndCapture("cd / && env WINEPREFIX=" + test::ShellQuote(prefix) + " " + extraEnv + " " +
+                             test::ShellQuote(VELMORA_PROGRAM_DIR "/velmora-cli") + " " + arguments);
 }
 
 bool WineAvailable() {

@@ -3,15 +3,13 @@
 // libhivex and libregf, and at the folders.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 
 #include "tests/support/regf_builder.h"
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora::test {
@@ -19,16 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using Result = CommandOutput;
 
 // Every file below |root| with the size and a hash of its bytes.
 std::map<std::string, std::string> Snapshot(const std::string& root) {
@@ -77,19 +66,9 @@ class CliOfflineTest : public ::testing::Test {
   }
   void TearDown() override { EXPECT_FALSE(fs::exists(dir_.path() + "/data/velmora/prefix")); }
 
-  Result Run(const std::vector<std::string>& args, bool withWindows = true) {
-    std::string command = "cd / && " + Quote(VELMORA_PROGRAM_DIR "/velmora-cli");
-    if (withWindows) command += " --windows " + Quote(tree_->root);
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    command += " 2>&1";
-    Result result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+  Result Run(std::vector<std::string> args, bool withWindows = true) {
+    if (withWindows) args.insert(args.begin(), {"--windows", tree_->root});
+    return RunAndCapture("cd / && " + ShellCommand(VELMORA_PROGRAM_DIR "/velmora-cli", args));
   }
   void ExpectHivesRead() {
     EXPECT_EQ(HiveReaderProblems(tree_->SoftwareHostPath()), "");
@@ -241,21 +220,14 @@ TEST_F(CliOfflineTest, WindowProgramTakesTheSameChoiceAndRefusesBadOnes) {
   if (!fs::exists(window)) GTEST_SKIP() << "the window program is not built";
   tree_->Write();
   WriteFile(tree_->UserHiveHostPath("bob"), std::string(5000, '\0'));
-  const std::string prefix = "cd / && QT_QPA_PLATFORM=offscreen " + Quote(window);
-  auto run = [&](const std::string& args) {
-    Result result;
-    FILE* pipe = popen((prefix + " " + args + " 2>&1").c_str(), "r");
-    std::array<char, 4096> buffer;
-    while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+  auto run = [&](const std::vector<std::string>& args) {
+    return RunAndCapture("cd / && QT_QPA_PLATFORM=offscreen " + ShellCommand(window, args));
   };
-  Result bad = run("--windows " + Quote(tree_->root));
+  Result bad = run({"--windows", tree_->root});
   EXPECT_EQ(bad.status, 1) << bad.out;
   EXPECT_NE(bad.out.find(tree_->UserHiveHostPath("bob") + " is not a registry hive"), std::string::npos)
       << bad.out;
-  Result usage = run("--user bob");
+  Result usage = run({"--user", "bob"});
   EXPECT_EQ(usage.status, 2) << usage.out;
   EXPECT_NE(usage.out.find("Usage: Velmora [--windows DIR [--user NAME]]"), std::string::npos) << usage.out;
 }

@@ -3,13 +3,12 @@
 // export imported by Wine's own regedit.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "changes/seen_entries.h"
 #include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora {
@@ -17,24 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
+using Result = test::CommandOutput;
 
 // Runs velmora-cli with |arguments| (quoted by the test); standard error is kept
 // apart unless |withErrors|.
 Result RunCli(const std::string& env, const std::string& arguments, bool withErrors = false) {
-  std::string command = "cd / && env " + env + " '" VELMORA_PROGRAM_DIR "/velmora-cli' " + arguments +
-                        (withErrors ? " 2>&1" : " 2>/dev/null");
-  Result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer;
-  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) result.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return test::RunAndCapture(
+      "cd / && env " + env + " " + test::ShellQuote(VELMORA_PROGRAM_DIR "/velmora-cli") + " " + arguments,
+      withErrors ? test::Errors::kMerged : test::Errors::kDropped);
 }
 
 // The JSON object of the entry |name| in a listing ("" when it is not listed).
