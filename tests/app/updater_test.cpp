@@ -10,6 +10,7 @@
 #include "database/database_file.h"
 #include "database/definitions_source.h"
 #include "platform/files.h"
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -46,10 +47,7 @@ const std::string kNew =
     Pack("15/03/2025", {Def("NORM", "explorer.exe", "NULL"), Def("SPY", "spy.exe", "Watches you"),
                         Def("SPC", "*dial*", "NULL", "DIAL")});
 
-struct Result {
-  int status = -1;
-  std::string output;
-};
+using Result = test::CommandOutput;
 
 class UpdaterTest : public ::testing::Test {
  protected:
@@ -75,17 +73,11 @@ class UpdaterTest : public ::testing::Test {
   Result Run(const std::vector<std::string>& args, const std::string& input = "",
              const std::string& environment = "") {
     std::string in = prefix_.dir() + "/stdin.txt";
-    std::string out = prefix_.dir() + "/output.txt";
     WriteFile(in, input);
-    std::string command = "cd '" + prefix_.dir() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + environment +
-                          " '" + updater_ + "'";
-    for (const std::string& arg : args) command += " '" + arg + "'";
-    command += " < '" + in + "' > '" + out + "' 2>&1";
-    Result result;
-    result.status = test::RunCommand(command);
-    result.output = ReadFile(out);
+    Result result = test::RunAndCapture("cd " + test::ShellQuote(prefix_.dir()) +
+                                        " && env -u DISPLAY -u WAYLAND_DISPLAY " + environment + " " +
+                                        test::ShellCommand(updater_, args) + " <" + test::ShellQuote(in));
     fs::remove(in);
-    fs::remove(out);
     return result;
   }
 
@@ -107,34 +99,34 @@ class UpdaterTest : public ::testing::Test {
 TEST_F(UpdaterTest, InstallsAGoodDatabaseKeepingTheOldOneAsBackup) {
   WriteFile(Installed(), kOld);
   Result r = Run({Candidate(kNew)});
-  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(ReadFile(Installed()), kNew);
   EXPECT_EQ(ReadFile(Backup()), kOld);
   EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd", "vlmdb.vmd.bak"}))
       << "no check copy is left behind";
-  EXPECT_NE(r.output.find("before: version 01/01/2024, 1 definition\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("now:    version 15/03/2025, 3 definitions"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("before: version 01/01/2024, 1 definition\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("now:    version 15/03/2025, 3 definitions"), std::string::npos) << r.out;
 
   // The same file again changes nothing, the backup included.
   r = Run({Candidate(kNew)});
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("already installed"), std::string::npos) << r.output;
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("already installed"), std::string::npos) << r.out;
   EXPECT_EQ(ReadFile(Backup()), kOld);
 
   // Installing the backup goes back; the two change places.
   r = Run({Backup()});
-  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(ReadFile(Installed()), kOld);
   EXPECT_EQ(ReadFile(Backup()), kNew);
-  EXPECT_NE(r.output.find("older than the one it replaced"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("older than the one it replaced"), std::string::npos) << r.out;
 }
 
 TEST_F(UpdaterTest, InstallsIntoAnEmptyProgramFolderWithoutBackup) {
   Result r = Run({Candidate(kNew)});
-  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(ReadFile(Installed()), kNew);
   EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd"}));
-  EXPECT_NE(r.output.find("before: none"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("before: none"), std::string::npos) << r.out;
 }
 
 TEST_F(UpdaterTest, RefusesUnusableDatabasesAndLeavesEverythingAsItWas) {
@@ -177,17 +169,17 @@ TEST_F(UpdaterTest, RefusesUnusableDatabasesAndLeavesEverythingAsItWas) {
   WriteFile(Backup(), "an earlier backup");
   for (const Case& c : cases) {
     Result r = Run({Candidate(c.bytes, "bad.vmd")});
-    EXPECT_EQ(r.status, 1) << c.what << "\n" << r.output;
-    EXPECT_NE(r.output.find(c.reason), std::string::npos) << c.what << "\n" << r.output;
-    EXPECT_NE(r.output.find("The installed definitions are unchanged."), std::string::npos) << c.what;
+    EXPECT_EQ(r.status, 1) << c.what << "\n" << r.out;
+    EXPECT_NE(r.out.find(c.reason), std::string::npos) << c.what << "\n" << r.out;
+    EXPECT_NE(r.out.find("The installed definitions are unchanged."), std::string::npos) << c.what;
     EXPECT_EQ(ReadFile(Installed()), kOld) << c.what;
     EXPECT_EQ(ReadFile(Backup()), "an earlier backup") << c.what;
     EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd", "vlmdb.vmd.bak"})) << c.what;
   }
 
   Result missing = Run({prefix_.dir() + "/no-such.vmd"});
-  EXPECT_EQ(missing.status, 1) << missing.output;
-  EXPECT_NE(missing.output.find("cannot read"), std::string::npos) << missing.output;
+  EXPECT_EQ(missing.status, 1) << missing.out;
+  EXPECT_NE(missing.out.find("cannot read"), std::string::npos) << missing.out;
   EXPECT_EQ(ReadFile(Installed()), kOld);
 }
 
@@ -197,15 +189,15 @@ TEST_F(UpdaterTest, AsksForThePathWhenNoneIsGiven) {
 
   // An empty answer cancels.
   Result r = Run({}, "\n");
-  EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_NE(r.output.find("Installed: version 01/01/2024, 1 definition."), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Nothing chosen"), std::string::npos) << r.output;
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("Installed: version 01/01/2024, 1 definition."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Nothing chosen"), std::string::npos) << r.out;
   EXPECT_EQ(ReadFile(Installed()), kOld);
   EXPECT_FALSE(fs::exists(Backup()));
 
   // A path relative to the current folder, quoted as a terminal pastes it.
   r = Run({}, "  'new.vmd'  \n");
-  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(ReadFile(Installed()), kNew);
   EXPECT_EQ(ReadFile(Backup()), kOld);
 }
@@ -213,14 +205,14 @@ TEST_F(UpdaterTest, AsksForThePathWhenNoneIsGiven) {
 TEST_F(UpdaterTest, TakesWindowsPathsAndRejectsWrongUsage) {
   std::string candidate = Candidate(kNew);
   Result r = Run({platform::files::WindowsPathFromHost(candidate)});
-  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(ReadFile(Installed()), kNew);
 
   EXPECT_EQ(Run({candidate, candidate}).status, 2);
   EXPECT_EQ(Run({"--force", candidate}).status, 2);
   r = Run({"--help"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.output.find("Usage: Update.exe [FILE]"), std::string::npos);
+  EXPECT_NE(r.out.find("Usage: Update.exe [FILE]"), std::string::npos);
 }
 
 #ifdef VELMORA_FAULT_SHIM
@@ -244,7 +236,7 @@ TEST_F(UpdaterTest, InstallUnderEveryFaultLeavesTheOldOrTheNewDatabase) {
                          "' LD_PRELOAD='" VELMORA_FAULT_SHIM
                          "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
       const std::string installed = ReadFile(Installed());
-      EXPECT_TRUE(installed == kOld || installed == kNew) << r.output;
+      EXPECT_TRUE(installed == kOld || installed == kNew) << r.out;
       if (fs::exists(Backup())) {
         EXPECT_EQ(ReadFile(Backup()), kOld);
       }
@@ -252,13 +244,13 @@ TEST_F(UpdaterTest, InstallUnderEveryFaultLeavesTheOldOrTheNewDatabase) {
       const bool hit = fs::exists(report) && ReadFile(report).find("hit") != std::string::npos;
       hits += hit;
       if (!hit) {
-        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.status, 0) << r.out;
         EXPECT_EQ(installed, kNew);
         through = true;
       } else if (std::string(fault) != "kill") {
-        EXPECT_EQ(r.status, installed == kNew ? 0 : 1) << r.output;
+        EXPECT_EQ(r.status, installed == kNew ? 0 : 1) << r.out;
         if (r.status == 1) {
-          EXPECT_FALSE(r.output.empty());
+          EXPECT_FALSE(r.out.empty());
         }
       }
       if (HasFailure()) return;

@@ -11,6 +11,7 @@
 #include "database/rating.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
 namespace velmora {
@@ -19,14 +20,15 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Tool() { return std::string(VELMORA_PROGRAM_DIR) + "/vlmdb-pack"; }
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+using test::ShellQuote;
 
 class DbPackTest : public ::testing::Test {
  protected:
   // Runs the tool; its output and messages land in out_ and err_.
   int Run(const std::string& arguments) {
     std::string out = dir_.path() + "/out.txt", err = dir_.path() + "/err.txt";
-    int status = test::RunCommand(Quote(Tool()) + " " + arguments + " >" + Quote(out) + " 2>" + Quote(err));
+    int status = test::RunCommand(ShellQuote(Tool()) + " " + arguments + " >" + ShellQuote(out) + " 2>" +
+                                  ShellQuote(err));
     out_ = test::ReadFile(out);
     err_ = test::ReadFile(err);
     return status;
@@ -43,7 +45,7 @@ class DbPackTest : public ::testing::Test {
 
 TEST_F(DbPackTest, ShippedSourcePacksAndReadsBackUnchanged) {
   std::string source = test::SourcePath("data/definitions.txt");
-  ASSERT_EQ(Run("pack " + Quote(source) + " " + Quote(Path("vlmdb.vmd"))), 0) << err_;
+  ASSERT_EQ(Run("pack " + ShellQuote(source) + " " + ShellQuote(Path("vlmdb.vmd"))), 0) << err_;
   std::string packed = test::ReadFile(Path("vlmdb.vmd"));
   DefinitionSet set;
   std::vector<std::string> errors;
@@ -52,27 +54,30 @@ TEST_F(DbPackTest, ShippedSourcePacksAndReadsBackUnchanged) {
   EXPECT_EQ(DefnsVersionOf(packed), set.version);
   EXPECT_EQ(packed.substr(0, set.version.size() + 2), set.version + "\r\n");
 
-  ASSERT_EQ(Run("unpack " + Quote(Path("vlmdb.vmd"))), 0) << err_;
+  ASSERT_EQ(Run("unpack " + ShellQuote(Path("vlmdb.vmd"))), 0) << err_;
   EXPECT_EQ(out_, FormatDefinitionsSource(set));
 
   // What unpack prints packs to the same bytes.
   WriteSource("again.txt", out_);
-  ASSERT_EQ(Run("pack " + Quote(Path("again.txt")) + " " + Quote(Path("again.vmd"))), 0) << err_;
+  ASSERT_EQ(Run("pack " + ShellQuote(Path("again.txt")) + " " + ShellQuote(Path("again.vmd"))), 0) << err_;
   EXPECT_EQ(test::ReadFile(Path("again.vmd")), packed);
 
-  ASSERT_EQ(Run("verify " + Quote(source) + " " + Quote(Path("vlmdb.vmd"))), 0) << err_;
+  ASSERT_EQ(Run("verify " + ShellQuote(source) + " " + ShellQuote(Path("vlmdb.vmd"))), 0) << err_;
   EXPECT_NE(out_.find(std::to_string(set.definitions.size()) + " definitions"), std::string::npos);
 }
 
 TEST_F(DbPackTest, TheBuiltDatabaseMatchesTheSource) {
   std::string built = std::string(VELMORA_PROGRAM_DIR) + "/vlmdb.vmd";
   if (!fs::exists(built)) GTEST_SKIP() << "the database has not been built";
-  EXPECT_EQ(Run("verify " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(built)), 0) << err_;
+  EXPECT_EQ(Run("verify " + ShellQuote(test::SourcePath("data/definitions.txt")) + " " + ShellQuote(built)),
+            0)
+      << err_;
 }
 
 TEST_F(DbPackTest, BodyHasCrLfLinesAndTheVersionOptionWins) {
   WriteSource("s.txt", "@version 01/02/2003\nNORM | a.exe | A.\nSPC | pat | KEY |\n");
-  ASSERT_EQ(Run("pack " + Quote(Path("s.txt")) + " " + Quote(Path("d.vmd")) + " --version 09/08/2007"), 0)
+  ASSERT_EQ(
+      Run("pack " + ShellQuote(Path("s.txt")) + " " + ShellQuote(Path("d.vmd")) + " --version 09/08/2007"), 0)
       << err_;
   std::string file = test::ReadFile(Path("d.vmd"));
   EXPECT_EQ(DefnsVersionOf(file), "09/08/2007");
@@ -84,7 +89,8 @@ TEST_F(DbPackTest, BodyHasCrLfLinesAndTheVersionOptionWins) {
                          ScrambleText("pat") + "\r\n" + ScrambleText("PROD0") + "=" + ScrambleText("NULL") +
                          "\r\n" + ScrambleText("PROT0") + "=" + ScrambleText("KEY") + "\r\n";
   EXPECT_EQ(body, expected);
-  EXPECT_NE(Run("pack " + Quote(Path("s.txt")) + " " + Quote(Path("e.vmd")) + " --version 1/2/2003"), 0);
+  EXPECT_NE(
+      Run("pack " + ShellQuote(Path("s.txt")) + " " + ShellQuote(Path("e.vmd")) + " --version 1/2/2003"), 0);
 }
 
 TEST_F(DbPackTest, SourcesWithMistakesAreRefusedLineByLine) {
@@ -107,11 +113,11 @@ TEST_F(DbPackTest, SourcesWithMistakesAreRefusedLineByLine) {
   };
   for (const Case& c : cases) {
     WriteSource("bad.txt", c.text);
-    EXPECT_EQ(Run("pack " + Quote(Path("bad.txt")) + " " + Quote(Path("bad.vmd"))), 1) << c.text;
+    EXPECT_EQ(Run("pack " + ShellQuote(Path("bad.txt")) + " " + ShellQuote(Path("bad.vmd"))), 1) << c.text;
     EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
     EXPECT_FALSE(fs::exists(Path("bad.vmd"))) << c.text;
   }
-  EXPECT_EQ(Run("pack " + Quote(Path("missing.txt")) + " " + Quote(Path("bad.vmd"))), 1);
+  EXPECT_EQ(Run("pack " + ShellQuote(Path("missing.txt")) + " " + ShellQuote(Path("bad.vmd"))), 1);
   EXPECT_EQ(Run("pack onlyone"), 2);
   EXPECT_EQ(Run("frobnicate"), 2);
 }
@@ -119,8 +125,8 @@ TEST_F(DbPackTest, SourcesWithMistakesAreRefusedLineByLine) {
 TEST_F(DbPackTest, VerifyAndUnpackReportWhatTheDatabaseReallyHolds) {
   WriteSource("a.txt", "@version 01/01/2020\nNORM | a.exe | A.\nSPY | s.exe |\n");
   WriteSource("b.txt", "@version 01/01/2020\nNORM | a.exe | Changed.\nSPY | s.exe |\n");
-  ASSERT_EQ(Run("pack " + Quote(Path("a.txt")) + " " + Quote(Path("a.vmd"))), 0) << err_;
-  EXPECT_EQ(Run("verify " + Quote(Path("b.txt")) + " " + Quote(Path("a.vmd"))), 1);
+  ASSERT_EQ(Run("pack " + ShellQuote(Path("a.txt")) + " " + ShellQuote(Path("a.vmd"))), 0) << err_;
+  EXPECT_EQ(Run("verify " + ShellQuote(Path("b.txt")) + " " + ShellQuote(Path("a.vmd"))), 1);
   EXPECT_NE(err_.find("NORM | a.exe | Changed."), std::string::npos) << err_;
 
   // A database made by hand: a gap after entry 0 hides entry 2, as the program
@@ -129,16 +135,17 @@ TEST_F(DbPackTest, VerifyAndUnpackReportWhatTheDatabaseReallyHolds) {
                      ScrambleText("k.exe") + "\r\n" + ScrambleText("PRON2") + "=" +
                      ScrambleText("hidden.exe") + "\r\n";
   test::WriteFile(Path("hand.vmd"), BuildDatabaseFile("05/06/2007", body));
-  ASSERT_EQ(Run("unpack " + Quote(Path("hand.vmd"))), 0) << err_;
+  ASSERT_EQ(Run("unpack " + ShellQuote(Path("hand.vmd"))), 0) << err_;
   EXPECT_EQ(out_, "@version 05/06/2007\nSYS | k.exe | NULL\n");
   test::WriteFile(Path("nodate.vmd"), "2007-06-05\r\n" + body);
-  EXPECT_EQ(Run("unpack " + Quote(Path("nodate.vmd"))), 1);
+  EXPECT_EQ(Run("unpack " + ShellQuote(Path("nodate.vmd"))), 1);
   EXPECT_NE(err_.find("no version line"), std::string::npos);
 }
 
 TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
   test::TempPrefix prefix;
-  ASSERT_EQ(Run("pack " + Quote(test::SourcePath("data/definitions.txt")) + " " + Quote(Path("vlmdb.vmd"))),
+  ASSERT_EQ(Run("pack " + ShellQuote(test::SourcePath("data/definitions.txt")) + " " +
+                ShellQuote(Path("vlmdb.vmd"))),
             0);
   ProgramContext context;
   context.programDir = platform::files::WindowsPathFromHost(dir_.path());
