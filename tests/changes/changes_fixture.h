@@ -125,6 +125,18 @@ class ChangesTest : public ::testing::Test {
     ASSERT_EQ(link.Save(windowsPath), platform::kOk);
   }
 
+  // Entries of every kind: Run values of both roots (one of them expandable), a
+  // disabled one in the store, a shortcut and a plain file in the user's Startup
+  // folder. The fault tests build on it.
+  void MakeEntriesOfEveryKind() {
+    SetText(kCuRun, "Plain", "C:\\plain.exe /q");
+    SetText(kCuRun, "Exp", "%SystemRoot%\\exp.exe", platform::kRegExpandSz);
+    SetText(kLmRun, "Machine", "C:\\machine.exe");
+    SetStore("3|Stored", "C:\\stored.exe");
+    MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray", "C:\\Tools");
+    WriteFile(Item(kCuStartupFolder, "run.cmd"), "echo run\r\n");
+  }
+
   static void Read(StartupParameters& model) {
     model.ScanAllLocations();
     model.ReadDisabledTasks();

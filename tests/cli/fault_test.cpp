@@ -34,15 +34,8 @@ Outcome RunCli(const std::string& environment, const std::vector<std::string>& a
 
 class CliFaultTest : public ChangesTest {
  protected:
-  // Entries of every kind: Run values of both roots, a disabled one in the store,
-  // a shortcut and a plain file in the user's Startup folder.
   void MakeConfiguration() {
-    SetText(kCuRun, "Plain", "C:\\plain.exe /q");
-    SetText(kCuRun, "Exp", "%SystemRoot%\\exp.exe", platform::kRegExpandSz);
-    SetText(kLmRun, "Machine", "C:\\machine.exe");
-    SetStore("3|Stored", "C:\\stored.exe");
-    MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray", "C:\\Tools");
-    WriteFile(Item(kCuStartupFolder, "run.cmd"), "echo run\r\n");
+    MakeEntriesOfEveryKind();
     tool_ = ReadFile(Item(kCuStartupFolder, "Tool.lnk"));
   }
 

@@ -78,12 +78,7 @@ class RollBackFaultTest : public SubjectFaultTest {
   // What fault-subject expects (see RollBack there): its apply disables Exp and
   // run.cmd, enables Stored, removes Tool.lnk and adds Added to CU Run.
   void MakeConfiguration() {
-    SetText(kCuRun, "Plain", "C:\\plain.exe /q");
-    SetText(kCuRun, "Exp", "%SystemRoot%\\exp.exe", platform::kRegExpandSz);
-    SetText(kLmRun, "Machine", "C:\\machine.exe");
-    SetStore("3|Stored", "C:\\stored.exe");
-    MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray", "C:\\Tools");
-    WriteFile(Item(kCuStartupFolder, "run.cmd"), "echo run\r\n");
+    MakeEntriesOfEveryKind();
     before_ = Capture();
   }
 
