@@ -1,6 +1,8 @@
 #include "database/database_file.h"
 
-#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -40,15 +42,32 @@ std::string ReadDefnsVersion(const std::string& programDir) {
 }
 
 void ToggleBodyScrambling(std::string& body) {
+  // Eight bytes at a time: the key and each block are taken in the same byte order.
+  std::uint64_t key;
+  std::memcpy(&key, kFileKey, 8);
+  char* data = body.data();
   for (std::size_t k = 0; k + 8 <= body.size(); k += 8) {
-    for (std::size_t i = 0; i < 8; ++i) body[k + i] = static_cast<char>(body[k + i] ^ kFileKey[i]);
+    std::uint64_t block;
+    std::memcpy(&block, data + k, 8);
+    block ^= key;
+    std::memcpy(data + k, &block, 8);
   }
 }
 
-bool ExtractPlainBody(const std::string& fileBytes, std::string* plainBody) {
+namespace {
+
+// Where the body of a database file starts: after its first CR LF (npos: none).
+std::size_t BodyStart(const std::string& fileBytes) {
   std::size_t lineEnd = fileBytes.find("\r\n");
-  if (lineEnd == std::string::npos) return false;
-  *plainBody = fileBytes.substr(lineEnd + 2);
+  return lineEnd == std::string::npos ? std::string::npos : lineEnd + 2;
+}
+
+}  // namespace
+
+bool ExtractPlainBody(const std::string& fileBytes, std::string* plainBody) {
+  std::size_t start = BodyStart(fileBytes);
+  if (start == std::string::npos) return false;
+  plainBody->assign(fileBytes, start);
   ToggleBodyScrambling(*plainBody);
   return true;
 }
@@ -60,13 +79,16 @@ std::string BuildDatabaseFile(const std::string& version, const std::string& pla
 }
 
 bool DecodeDatabase(const std::string& programDir) {
-  std::string bytes;
-  if (platform::files::ReadWholeFile(DatabasePath(programDir), &bytes) != platform::kSuccess) return false;
   std::string body;
-  if (!ExtractPlainBody(bytes, &body)) return false;
+  if (platform::files::ReadWholeFile(DatabasePath(programDir), &body) != platform::kSuccess) return false;
+  // The body in place of the file's bytes: a database is megabytes, copied once too often.
+  std::size_t start = BodyStart(body);
+  if (start == std::string::npos) return false;
+  body.erase(0, start);
+  ToggleBodyScrambling(body);
   const std::string copy = WorkingCopyPath(programDir);
   if (platform::files::WriteScratchFile(copy, body) != platform::kSuccess) return false;
-  platform::RememberIniFile(copy, body);
+  platform::RememberIniFile(copy, std::move(body));
   return true;
 }
 
@@ -74,70 +96,91 @@ void DeleteWorkingCopy(const std::string& programDir) {
   platform::files::RemoveFile(WorkingCopyPath(programDir));
 }
 
-std::string ScrambleText(const std::string& plain) {
-  std::string out(plain.size(), '\0');
+namespace {
+
+void ScrambleInto(std::string_view plain, std::string* out) {
+  out->resize(plain.size());
+  char* to = out->data();
   for (std::size_t i = 0; i < plain.size(); ++i) {
     unsigned c = (static_cast<unsigned char>(plain[i]) + static_cast<unsigned char>(kValueKey[i % 7])) & 0xFF;
     if (c == ';' || c == '=') c += 128;
-    out[i] = static_cast<char>(c);
+    to[i] = static_cast<char>(c);
   }
-  return out;
 }
 
-std::string UnscrambleText(const std::string& stored) {
-  std::string out(stored.size(), '\0');
+void UnscrambleInto(std::string_view stored, std::string* out) {
+  out->resize(stored.size());
+  char* to = out->data();
   for (std::size_t i = 0; i < stored.size(); ++i) {
     unsigned s = static_cast<unsigned char>(stored[i]);
     if (s == 0xBB || s == 0xBD) s -= 128;
-    out[i] = static_cast<char>((s - static_cast<unsigned char>(kValueKey[i % 7]) + 256) & 0xFF);
+    to[i] = static_cast<char>((s - static_cast<unsigned char>(kValueKey[i % 7]) + 256) & 0xFF);
   }
-  return out;
 }
 
-namespace {
+// The rules every read of a value shares, after the INI reader: |received| is
+// what the reader delivered into a buffer of |size| bytes for the scrambled
+// names. The default comes back as it is, anything else loses its inner layer
+// (into |scratch|); the result is cut to size - 1 bytes. A zero byte the inner
+// layer yields stays in it: the callers' text ends there.
+std::string_view DeliveredValue(std::string_view received, const std::string& defaultValue,
+                                std::uint32_t size, std::string* scratch) {
+  if (received == defaultValue) return received.substr(0, size - 1);
+  UnscrambleInto(received, scratch);
+  return std::string_view(*scratch).substr(0, size - 1);
+}
 
-// ReadDatabaseValue through |read|, the INI reader's operation on the scrambled
-// section and key.
-template <typename Reader>
-std::uint32_t ReadValueWith(Reader read, const std::string& section, const std::string& key,
-                            const std::string& defaultValue, char* buffer, std::uint32_t size) {
-  if (!buffer || size == 0) return 0;
-  std::vector<char> temp(kDatabaseValueSize > size ? kDatabaseValueSize : size, '\0');
-  std::uint32_t count = read(ScrambleText(section), ScrambleText(key), temp.data());
-  std::string received(temp.data(), count);
-  std::string delivered = received == defaultValue ? received : UnscrambleText(received);
-  std::size_t n = delivered.size() < size - 1 ? delivered.size() : size - 1;
-  delivered.copy(buffer, n);
-  buffer[n] = '\0';
-  return count;
+// A value as text: it ends at its first zero byte, as a reader of the buffer sees it.
+std::string_view AsText(std::string_view value) { return value.substr(0, value.find('\0')); }
+
+void CopyToBuffer(std::string_view value, char* buffer) {
+  value.copy(buffer, value.size());
+  buffer[value.size()] = '\0';
+}
+
+// A missing working copy reads as one without sections.
+const platform::IniDocument& DocumentOrEmpty(const platform::IniDocument* document) {
+  static const platform::IniDocument empty{std::string()};
+  return document ? *document : empty;
 }
 
 }  // namespace
 
+std::string ScrambleText(const std::string& plain) {
+  std::string out;
+  ScrambleInto(plain, &out);
+  return out;
+}
+
+std::string UnscrambleText(const std::string& stored) {
+  std::string out;
+  UnscrambleInto(stored, &out);
+  return out;
+}
+
 std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& key,
                                 const std::string& defaultValue, char* buffer, std::uint32_t size,
                                 const std::string& iniPath) {
-  auto read = [&](const std::string& s, const std::string& k, char* temp) {
-    return platform::ini::ReadString(s, k, defaultValue, temp, size, iniPath);
-  };
-  return ReadValueWith(read, section, key, defaultValue, buffer, size);
+  if (!buffer || size == 0) return 0;
+  std::vector<char> received(size, '\0');
+  std::uint32_t count = platform::ini::ReadString(ScrambleText(section), ScrambleText(key), defaultValue,
+                                                  received.data(), size, iniPath);
+  std::string scratch;
+  CopyToBuffer(DeliveredValue(std::string_view(received.data(), count), defaultValue, size, &scratch),
+               buffer);
+  return count;
 }
 
 std::uint32_t ReadDatabaseValue(const platform::IniDocument* document, const std::string& section,
                                 const std::string& key, const std::string& defaultValue, char* buffer,
                                 std::uint32_t size) {
-  auto read = [&](const std::string& s, const std::string& k, char* temp) -> std::uint32_t {
-    if (!document) {
-      std::size_t n = std::min<std::size_t>(
-          defaultValue.find('\0') == std::string::npos ? defaultValue.size() : defaultValue.find('\0'),
-          size - 1);
-      defaultValue.copy(temp, n);
-      temp[n] = '\0';
-      return static_cast<std::uint32_t>(n);
-    }
-    return document->Get(s, k, defaultValue, temp, size);
-  };
-  return ReadValueWith(read, section, key, defaultValue, buffer, size);
+  if (!buffer || size == 0) return 0;
+  const platform::IniDocument& text = DocumentOrEmpty(document);
+  std::string_view received =
+      text.ViewIn(text.SectionNumber(ScrambleText(section)), ScrambleText(key), defaultValue, size);
+  std::string scratch;
+  CopyToBuffer(DeliveredValue(received, defaultValue, size, &scratch), buffer);
+  return static_cast<std::uint32_t>(received.size());
 }
 
 std::string ReadDatabaseString(const std::string& section, const std::string& key,
@@ -153,10 +196,22 @@ std::string ReadDatabaseString(const std::string& section, const std::string& ke
 std::string ReadDatabaseString(const platform::IniDocument* document, const std::string& section,
                                const std::string& key, const std::string& defaultValue,
                                std::uint32_t* count) {
-  char buffer[kDatabaseValueSize];
-  std::uint32_t n = ReadDatabaseValue(document, section, key, defaultValue, buffer, kDatabaseValueSize);
-  if (count) *count = n;
-  return std::string(buffer);
+  return std::string(DatabaseSectionReader(document, section).Read(key, defaultValue, count));
+}
+
+DatabaseSectionReader::DatabaseSectionReader(const platform::IniDocument* document,
+                                             const std::string& section)
+    : document_(&DocumentOrEmpty(document)) {
+  ScrambleInto(section, &key_);
+  section_ = document_->SectionNumber(key_);
+}
+
+std::string_view DatabaseSectionReader::Read(std::string_view key, const std::string& defaultValue,
+                                             std::uint32_t* count) {
+  ScrambleInto(key, &key_);
+  std::string_view received = document_->ViewIn(section_, key_, defaultValue, kDatabaseValueSize);
+  if (count) *count = static_cast<std::uint32_t>(received.size());
+  return AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &value_));
 }
 
 }  // namespace velmora

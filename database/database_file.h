@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 class IniDocument;
@@ -63,6 +64,24 @@ std::uint32_t ReadDatabaseValue(const platform::IniDocument* document, const std
 std::string ReadDatabaseString(const platform::IniDocument* document, const std::string& section,
                                const std::string& key, const std::string& defaultValue,
                                std::uint32_t* count = nullptr);
+
+// Reads many values of one section of a parsed working copy (null: a missing
+// file), each exactly as ReadDatabaseString reads it, with the section looked up
+// once and the scratch space kept from one read to the next.
+class DatabaseSectionReader {
+ public:
+  DatabaseSectionReader(const platform::IniDocument* document, const std::string& section);
+  // ReadDatabaseString(document, section, key, defaultValue, count); the view
+  // lasts until the next Read or the reader's end.
+  std::string_view Read(std::string_view key, const std::string& defaultValue,
+                        std::uint32_t* count = nullptr);
+
+ private:
+  const platform::IniDocument* document_;
+  std::uint32_t section_;
+  std::string key_;    // scrambled names
+  std::string value_;  // the value without its inner layer
+};
 
 // The inner layer: an additive key of 7 characters, restarting for every name and
 // value; a result byte ';' or '=' is stored with its high bit set.

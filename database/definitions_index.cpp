@@ -17,9 +17,13 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   auto [it, fresh] = sections_.try_emplace(code);
   Section& section = it->second;
   if (!fresh) return section;
+  DatabaseSectionReader reader(document_.get(), code);
+  std::string key = "PRON";
   for (int n = 0;; ++n) {
+    key.resize(4);
+    key += std::to_string(n);
     std::uint32_t count = 0;
-    std::string name = TrimWhiteSpace(Read(code, "PRON" + std::to_string(n), "", &count));
+    std::string name = TrimWhiteSpace(reader.Read(key, "", &count));
     if (count == 0) break;
     auto [entry, first] = section.entriesOf.try_emplace(ToLowerAscii(name), n, n);
     if (!first) entry->second.second = n;

@@ -31,11 +31,14 @@ std::string Folded(std::string_view text) {
   return out;
 }
 
-std::string DecodedText(const std::string& bytes) {
+std::string DecodedText(std::string bytes) {
   auto starts = [&](const char* mark, std::size_t n) {
     return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0;
   };
-  if (starts("\xEF\xBB\xBF", 3)) return bytes.substr(3);
+  if (starts("\xEF\xBB\xBF", 3)) {
+    bytes.erase(0, 3);
+    return bytes;
+  }
   if (starts("\xFF\xFE", 2)) {
     return velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(
         reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, (bytes.size() - 2) / 2));
@@ -53,20 +56,25 @@ std::string DecodedText(const std::string& bytes) {
   return bytes;
 }
 
-std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
-  if (!buffer || size == 0) return 0;
+std::string_view Delivered(std::string_view text, std::uint32_t size) {
   std::size_t zero = text.find('\0');
   if (zero != std::string_view::npos) text = text.substr(0, zero);
-  std::size_t count = text.size() < size - 1 ? text.size() : size - 1;
-  std::memcpy(buffer, text.data(), count);
-  buffer[count] = 0;
-  return static_cast<std::uint32_t>(count);
+  return text.substr(0, size - 1);
+}
+
+std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
+  if (!buffer || size == 0) return 0;
+  text = Delivered(text, size);
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = 0;
+  return static_cast<std::uint32_t>(text.size());
 }
 
 }  // namespace ini_text
 
 using ini_text::CopyOut;
 using ini_text::DecodedText;
+using ini_text::Delivered;
 using ini_text::Fold;
 using ini_text::Folded;
 using ini_text::Trim;
@@ -92,7 +100,7 @@ const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string
   }
 }
 
-IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
+IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes))) {
   const std::string& text = text_;
   std::uint32_t section = sections_.emplace("", 0).first->second;  // before the first section
   entries_.reserve(text.size() / 24);
@@ -144,19 +152,33 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(bytes)) {
   entries_.resize(kept);
 }
 
-const std::string_view* IniDocument::Find(std::string_view section, std::string_view key) const {
+std::uint32_t IniDocument::SectionNumber(std::string_view section) const {
   auto folded = sections_.find(Folded(Trim(section)));
-  if (folded == sections_.end()) return nullptr;
+  return folded == sections_.end() ? kNoSection : folded->second;
+}
+
+const std::string_view* IniDocument::FindIn(std::uint32_t section, std::string_view key) const {
+  if (section == kNoSection) return nullptr;
   std::string_view trimmed = Trim(key);
-  const Entry* entry = Lookup(folded->second, trimmed, HashOf(folded->second, trimmed));
+  const Entry* entry = Lookup(section, trimmed, HashOf(section, trimmed));
   return entry ? &entry->value : nullptr;
+}
+
+const std::string_view* IniDocument::Find(std::string_view section, std::string_view key) const {
+  return FindIn(SectionNumber(section), key);
+}
+
+std::string_view IniDocument::ViewIn(std::uint32_t section, std::string_view key,
+                                     std::string_view defaultValue, std::uint32_t size) const {
+  // No line has an empty key: a blank key finds nothing and gives the default.
+  const std::string_view* value = FindIn(section, key);
+  return Delivered(value ? *value : defaultValue, size);
 }
 
 std::uint32_t IniDocument::Get(std::string_view section, std::string_view key,
                                const std::string& defaultValue, char* buffer, std::uint32_t size) const {
-  if (Trim(key).empty()) return CopyOut(defaultValue, buffer, size);
-  const std::string_view* value = Find(section, key);
-  return CopyOut(value ? *value : std::string_view(defaultValue), buffer, size);
+  if (!buffer || size == 0) return 0;
+  return CopyOut(ViewIn(SectionNumber(section), key, defaultValue, size), buffer, size);
 }
 
 }  // namespace platform

@@ -45,6 +45,17 @@ class IniDocument {
   // The value itself, or null when the section or key is missing.
   const std::string_view* Find(std::string_view section, std::string_view key) const;
 
+  // Many keys of one section: the section is looked up once, by SectionNumber
+  // (kNoSection when it is missing), and its keys by number.
+  static constexpr std::uint32_t kNoSection = 0xFFFFFFFFu;
+  std::uint32_t SectionNumber(std::string_view section) const;
+  const std::string_view* FindIn(std::uint32_t section, std::string_view key) const;
+  // What Get copies to a buffer of |size| bytes (size > 0), without the copy: the
+  // value or |defaultValue| up to its first zero byte, cut to size - 1. The view
+  // lies in this document or in |defaultValue|.
+  std::string_view ViewIn(std::uint32_t section, std::string_view key, std::string_view defaultValue,
+                          std::uint32_t size) const;
+
  private:
   // One key line: hash of section and folded key, the key as written, the value.
   struct Entry {
@@ -67,6 +78,6 @@ class IniDocument {
 std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path);
 // Takes |bytes| as what the file at |path| holds now, written by this process a
 // moment ago, so that the look-ups need not read it again.
-void RememberIniFile(const std::string& path, const std::string& bytes);
+void RememberIniFile(const std::string& path, std::string bytes);
 
 }  // namespace platform

@@ -15,9 +15,12 @@ char Fold(char c);
 std::string Folded(std::string_view text);
 // The text of a file as the program's 8-bit text: UTF-16 files (with their byte
 // order mark) are converted, a UTF-8 mark is dropped, everything else is taken
-// byte for byte.
-std::string DecodedText(const std::string& bytes);
-// |text| up to its first zero byte into |buffer|, cut to size - 1; the count copied.
+// byte for byte (and then without a copy).
+std::string DecodedText(std::string bytes);
+// What a buffer of |size| bytes (size > 0) receives of |text|: the text up to its
+// first zero byte, cut to size - 1.
+std::string_view Delivered(std::string_view text, std::uint32_t size);
+// Delivered(text, size) into |buffer|, zero-terminated; the count copied.
 std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size);
 
 }  // namespace platform::ini_text

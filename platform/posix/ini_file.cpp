@@ -144,7 +144,7 @@ std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
   return DocumentOf(path);
 }
 
-void RememberIniFile(const std::string& path, const std::string& bytes) {
+void RememberIniFile(const std::string& path, std::string bytes) {
   CachedFile& file = Cache()[path];
   file = CachedFile();
   file.prefixDir = PrefixDir();
@@ -155,7 +155,7 @@ void RememberIniFile(const std::string& path, const std::string& bytes) {
     file.hostPath.clear();  // not what we think it is: read it when asked
     return;
   }
-  file.document = std::make_shared<const IniDocument>(bytes);
+  file.document = std::make_shared<const IniDocument>(std::move(bytes));
   file.parsed = true;
   file.identity = FileIdentity::Of(st);
   // Written by this process just now: the same-tick rule guards against writers

@@ -62,6 +62,6 @@ std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
 }
 
 // Every look-up reads the file: nothing to take over.
-void RememberIniFile(const std::string&, const std::string&) {}
+void RememberIniFile(const std::string&, std::string) {}
 
 }  // namespace platform
