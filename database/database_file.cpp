@@ -101,21 +101,32 @@ namespace {
 void ScrambleInto(std::string_view plain, std::string* out) {
   out->resize(plain.size());
   char* to = out->data();
-  for (std::size_t i = 0; i < plain.size(); ++i) {
-    unsigned c = (static_cast<unsigned char>(plain[i]) + static_cast<unsigned char>(kValueKey[i % 7])) & 0xFF;
+  for (std::size_t i = 0, k = 0; i < plain.size(); ++i, k = k == 6 ? 0 : k + 1) {
+    unsigned c = (static_cast<unsigned char>(plain[i]) + static_cast<unsigned char>(kValueKey[k])) & 0xFF;
     if (c == ';' || c == '=') c += 128;
     to[i] = static_cast<char>(c);
   }
 }
 
+// The plain byte of every stored byte at every key position.
+struct UnscrambleTable {
+  UnscrambleTable() {
+    for (unsigned k = 0; k < 7; ++k) {
+      for (unsigned s = 0; s < 256; ++s) {
+        unsigned stored = s == 0xBB || s == 0xBD ? s - 128 : s;
+        plain[k][s] = static_cast<char>((stored - static_cast<unsigned char>(kValueKey[k]) + 256) & 0xFF);
+      }
+    }
+  }
+  char plain[7][256];
+};
+
 void UnscrambleInto(std::string_view stored, std::string* out) {
+  static const UnscrambleTable table;
   out->resize(stored.size());
   char* to = out->data();
-  for (std::size_t i = 0; i < stored.size(); ++i) {
-    unsigned s = static_cast<unsigned char>(stored[i]);
-    if (s == 0xBB || s == 0xBD) s -= 128;
-    to[i] = static_cast<char>((s - static_cast<unsigned char>(kValueKey[i % 7]) + 256) & 0xFF);
-  }
+  for (std::size_t i = 0, k = 0; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1)
+    to[i] = table.plain[k][static_cast<unsigned char>(stored[i])];
 }
 
 // The rules every read of a value shares, after the INI reader: |received| is

@@ -13,6 +13,56 @@ std::string DefinitionsIndex::Read(const std::string& section, const std::string
   return ReadDatabaseString(document_.get(), section, key, defaultValue, count);
 }
 
+namespace {
+
+std::uint64_t FoldedHash(std::string_view name) {
+  std::uint64_t hash = 1469598103934665603ull;
+  for (char c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  return hash ^ (hash >> 29);
+}
+
+}  // namespace
+
+const std::pair<int, int>* DefinitionsIndex::Section::EntriesOf(std::string_view name) const {
+  if (slots_.empty()) return nullptr;
+  const std::uint64_t hash = FoldedHash(name);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    std::uint32_t slot = slots_[at];
+    if (slot == 0) return nullptr;
+    const Named& named = named_[slot - 1];
+    if (named.hash == hash && EqualsIgnoreCase(names[named.entries.first], name)) return &named.entries;
+  }
+}
+
+// The names are all read: each distinct one gets its first and last n.
+void DefinitionsIndex::Section::BuildTable() {
+  std::size_t capacity = 16;
+  while (capacity < names.size() * 2) capacity *= 2;
+  slots_.assign(capacity, 0);
+  named_.reserve(names.size());
+  const std::size_t mask = capacity - 1;
+  for (std::size_t n = 0; n < names.size(); ++n) {
+    const std::uint64_t hash = FoldedHash(names[n]);
+    std::size_t at = hash & mask;
+    for (;; at = (at + 1) & mask) {
+      std::uint32_t slot = slots_[at];
+      if (slot == 0) break;
+      Named& named = named_[slot - 1];
+      if (named.hash == hash && EqualsIgnoreCase(names[named.entries.first], names[n])) break;
+    }
+    if (slots_[at] != 0) {
+      named_[slots_[at] - 1].entries.second = static_cast<int>(n);
+      continue;
+    }
+    named_.push_back(Named{hash, {static_cast<int>(n), static_cast<int>(n)}});
+    slots_[at] = static_cast<std::uint32_t>(named_.size());
+  }
+}
+
 const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& code) {
   auto [it, fresh] = sections_.try_emplace(code);
   Section& section = it->second;
@@ -25,10 +75,9 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
     std::uint32_t count = 0;
     std::string name = TrimWhiteSpace(reader.Read(key, "", &count));
     if (count == 0) break;
-    auto [entry, first] = section.entriesOf.try_emplace(ToLowerAscii(name), n, n);
-    if (!first) entry->second.second = n;
     section.names.push_back(std::move(name));
   }
+  section.BuildTable();
   return section;
 }
 
@@ -37,7 +86,9 @@ std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(const std::string& path) {
     std::shared_ptr<const platform::IniDocument> document;
     std::shared_ptr<DefinitionsIndex> index;
   };
-  static std::map<std::string, Held> held;
+  // Kept to the end of the process and never taken apart: freeing the names of
+  // a large database one by one at exit costs more than looking them all up.
+  static auto& held = *new std::map<std::string, Held>;
   std::shared_ptr<const platform::IniDocument> document = platform::IniDocumentOf(path);
   Held& entry = held[path];
   if (!entry.index || entry.document != document) {

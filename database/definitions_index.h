@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 #include "platform/ini_file.h"
@@ -21,11 +21,24 @@ class DefinitionsIndex {
   explicit DefinitionsIndex(std::shared_ptr<const platform::IniDocument> document);
   virtual ~DefinitionsIndex() = default;
 
-  struct Section {
+  class Section {
+   public:
     // "PRON%d" of entry n, stripped, for n = 0 up to the first missing or empty one.
     std::vector<std::string> names;
-    // Lower-cased name -> the first and the last n that carry it.
-    std::unordered_map<std::string, std::pair<int, int>> entriesOf;
+    // The first and the last n that carry |name| (letters compared without regard
+    // to ASCII case), or null when none does.
+    const std::pair<int, int>* EntriesOf(std::string_view name) const;
+
+   private:
+    friend class DefinitionsIndex;
+    // One distinct name: its folded hash and its first and last n (names[first] is it).
+    struct Named {
+      std::uint64_t hash;
+      std::pair<int, int> entries;
+    };
+    void BuildTable();
+    std::vector<Named> named_;
+    std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
   };
   // The section of |code| (built on first use).
   const Section& SectionOf(const std::string& code);

@@ -83,10 +83,10 @@ void Rater::RateAll(const std::vector<Task*>& all) const {
     int lastEntry = -1;
     for (const std::string& code : categoryCodes_) {
       const DefinitionsIndex::Section& section = index->SectionOf(code);
-      auto hit = section.entriesOf.find(fileName);
-      if (hit == section.entriesOf.end()) continue;
+      const std::pair<int, int>* hit = section.EntriesOf(fileName);
+      if (!hit) continue;
       lastCode = &code;
-      lastEntry = hit->second.second;
+      lastEntry = hit->second;
     }
     if (!lastCode) continue;
     std::string description = index->Read(*lastCode, Key("PROD", lastEntry), "NULL");
@@ -123,9 +123,9 @@ void Rater::RateTask(Task& task) const {
   const std::string fileName = ToLowerAscii(task.fileName);
   for (const std::string& code : categoryCodes_) {
     const DefinitionsIndex::Section& section = index->SectionOf(code);
-    auto hit = section.entriesOf.find(fileName);
-    if (hit == section.entriesOf.end()) continue;
-    SetRating(task, index->Read(code, Key("PROD", hit->second.first), "NULL"), code, texts);
+    const std::pair<int, int>* hit = section.EntriesOf(fileName);
+    if (!hit) continue;
+    SetRating(task, index->Read(code, Key("PROD", hit->first), "NULL"), code, texts);
     break;
   }
   if (!EqualsIgnoreCase(task.description, noInformation)) return;

@@ -9,20 +9,6 @@ namespace platform {
 
 namespace ini_text {
 
-namespace {
-
-// Blanks as the C library's isspace() sees them in the "C" locale; bytes above
-// 0x7F are never blanks.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-}  // namespace
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string Folded(std::string_view text) {

@@ -8,8 +8,18 @@
 
 namespace platform::ini_text {
 
-// Without the blanks of the "C" locale at either end.
-std::string_view Trim(std::string_view text);
+// Blanks as the C library's isspace() sees them in the "C" locale; bytes above
+// 0x7F are never blanks.
+inline bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+// Without the blanks of the "C" locale at either end (inline: the parser calls it
+// three times a line).
+inline std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
 // ASCII letters in lower case.
 char Fold(char c);
 std::string Folded(std::string_view text);

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include "base/text.h"
+#include "database/definitions_index.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -237,6 +239,50 @@ TEST_F(ReadValueTest, FileBuiltByTheHelpersReadsBackThroughTheCopy) {
   std::string extracted;
   ASSERT_TRUE(ExtractPlainBody(test::ReadFile(DatabaseHost()), &extracted));
   EXPECT_EQ(extracted, body);
+}
+
+// The index reads a section through the working copy held in memory; every name
+// and value must come out as the file reader delivers it.
+TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
+  // A section name whose scrambled form holds letters, written in lower case.
+  const std::string code("\x09\x12", 2);
+  ASSERT_EQ(ScrambleText(code), "AB");
+  std::string text = "[ab]\r\n" + Line("PRON0", std::string("ab\0cd", 5)) +
+                     Line("PRON1", std::string(400, 'q')) + Line("PRON2", "first.exe") +
+                     Line("PRON2", "other.exe") + Line("PRON3", " First.EXE ") + ScrambleText("PROD3") +
+                     "=NULL\r\n" + Line("PRON4", "") + Line("PRON5", "after.exe");
+  WriteCopy(text);
+  const std::string path = WorkingCopyPath(programDir_);
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(path);
+  const DefinitionsIndex::Section& section = index->SectionOf(code);
+
+  const std::vector<std::string> expected = {"ab", std::string(259, 'q'), "first.exe", "First.EXE"};
+  EXPECT_EQ(section.names, expected);
+  std::vector<std::string> fromFile;
+  for (int n = 0;; ++n) {
+    std::uint32_t count = 0;
+    std::string name = TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
+    if (count == 0) break;
+    fromFile.push_back(name);
+  }
+  EXPECT_EQ(fromFile, expected);
+
+  const std::pair<int, int>* first = section.EntriesOf("FIRST.exe");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(*first, std::make_pair(2, 3));
+  EXPECT_EQ(section.EntriesOf("other.exe"), nullptr) << "a repeated key keeps its first line";
+  EXPECT_EQ(section.EntriesOf("after.exe"), nullptr) << "the names end at the first empty one";
+
+  // A stored value equal to the default comes back as it is, through both readers.
+  for (const char* key : {"PROD3", "PRON0", "PRON1", "PROD9"}) {
+    std::uint32_t countIndexed = 0, countFile = 0;
+    EXPECT_EQ(index->Read(code, key, "NULL", &countIndexed),
+              ReadDatabaseString(code, key, "NULL", path, &countFile))
+        << key;
+    EXPECT_EQ(countIndexed, countFile) << key;
+  }
+  EXPECT_EQ(index->Read(code, "PROD3", "NULL"), "NULL");
+  EXPECT_EQ(index->Read(code, "PROD3", ""), UnscrambleText("NULL"));
 }
 
 }  // namespace
