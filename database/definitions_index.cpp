@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "database/database_file.h"
+#include "platform/ini_text.h"
 
 namespace velmora {
 
@@ -15,26 +16,20 @@ std::string DefinitionsIndex::Read(const std::string& section, const std::string
 
 namespace {
 
-std::uint64_t FoldedHash(std::string_view name) {
-  std::uint64_t hash = 1469598103934665603ull;
-  for (char c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  return hash ^ (hash >> 29);
-}
+std::uint64_t NameHash(std::string_view name) { return platform::ini_text::FoldedHash(0, name); }
 
 }  // namespace
 
 const std::pair<int, int>* DefinitionsIndex::Section::EntriesOf(std::string_view name) const {
   if (slots_.empty()) return nullptr;
-  const std::uint64_t hash = FoldedHash(name);
+  const std::uint64_t hash = NameHash(name);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
     std::uint32_t slot = slots_[at];
     if (slot == 0) return nullptr;
     const Named& named = named_[slot - 1];
-    if (named.hash == hash && EqualsIgnoreCase(names[named.entries.first], name)) return &named.entries;
+    if (named.hash == hash && platform::ini_text::EqualFolded(names[named.entries.first], name))
+      return &named.entries;
   }
 }
 
@@ -46,13 +41,13 @@ void DefinitionsIndex::Section::BuildTable() {
   named_.reserve(names.size());
   const std::size_t mask = capacity - 1;
   for (std::size_t n = 0; n < names.size(); ++n) {
-    const std::uint64_t hash = FoldedHash(names[n]);
+    const std::uint64_t hash = NameHash(names[n]);
     std::size_t at = hash & mask;
     for (;; at = (at + 1) & mask) {
       std::uint32_t slot = slots_[at];
       if (slot == 0) break;
       Named& named = named_[slot - 1];
-      if (named.hash == hash && EqualsIgnoreCase(names[named.entries.first], names[n])) break;
+      if (named.hash == hash && platform::ini_text::EqualFolded(names[named.entries.first], names[n])) break;
     }
     if (slots_[at] != 0) {
       named_[slots_[at] - 1].entries.second = static_cast<int>(n);

@@ -9,8 +9,6 @@ namespace platform {
 
 namespace ini_text {
 
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string Folded(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = Fold(c);
@@ -61,14 +59,11 @@ std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size) {
 using ini_text::CopyOut;
 using ini_text::DecodedText;
 using ini_text::Delivered;
-using ini_text::Fold;
 using ini_text::Folded;
 using ini_text::Trim;
 
 std::uint64_t IniDocument::HashOf(std::uint32_t section, std::string_view key) {
-  std::uint64_t hash = 1469598103934665603ull ^ section;
-  for (char c : key) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
-  return hash ^ (hash >> 29);
+  return ini_text::FoldedHash(section, key);
 }
 
 const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string_view key,
@@ -79,10 +74,8 @@ const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string
     std::uint32_t slot = slots_[at];
     if (slot == 0) return nullptr;
     const Entry& entry = entries_[slot - 1];
-    if (entry.hash != hash || entry.section != section || entry.key.size() != key.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; same && i < key.size(); ++i) same = Fold(entry.key[i]) == Fold(key[i]);
-    if (same) return &entry;
+    if (entry.hash == hash && entry.section == section && ini_text::EqualFolded(entry.key, key))
+      return &entry;
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,7 +22,48 @@ inline std::string_view Trim(std::string_view text) {
   return text;
 }
 // ASCII letters in lower case.
-char Fold(char c);
+inline char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// A hash of |text| with its ASCII letters in lower case, so that names equal but
+// for the case of their letters hash alike. Eight bytes are folded and mixed at a
+// time; bytes above 0x7F are taken as they are.
+inline std::uint64_t FoldedHash(std::uint64_t seed, std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  auto fold = [](std::uint64_t x) {
+    // Per byte: its low seven bits plus a bias set the high bit from 'A' on, and
+    // from past 'Z' on; no sum carries into the next byte.
+    std::uint64_t low = x & (0x7F * kOnes);
+    std::uint64_t fromA = low + (0x80 - 'A') * kOnes;
+    std::uint64_t pastZ = low + (0x80 - 'Z' - 1) * kOnes;
+    std::uint64_t upper = fromA & ~pastZ & ~x & (0x80 * kOnes);
+    return x | (upper >> 2);  // 0x80 >> 2 is the case bit 0x20
+  };
+  auto mix = [](std::uint64_t hash, std::uint64_t word) {
+    hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+    return hash ^ (hash >> 32);
+  };
+  std::uint64_t hash = seed ^ text.size();
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    hash = mix(hash, fold(word));
+  }
+  if (at < text.size()) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, text.size() - at);
+    hash = mix(hash, fold(word));
+  }
+  hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDull;
+  return hash ^ (hash >> 33);
+}
+// |a| and |b| equal but for the case of their ASCII letters.
+inline bool EqualFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (std::memcmp(a.data(), b.data(), a.size()) == 0) return true;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  return true;
+}
 std::string Folded(std::string_view text);
 // The text of a file as the program's 8-bit text: UTF-16 files (with their byte
 // order mark) are converted, a UTF-8 mark is dropped, everything else is taken
