@@ -1,5 +1,7 @@
 #include "database/definitions_index.h"
 
+#include <charconv>
+
 #include "base/text.h"
 #include "database/database_file.h"
 #include "platform/ini_text.h"
@@ -63,12 +65,11 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   Section& section = it->second;
   if (!fresh) return section;
   DatabaseSectionReader reader(document_.get(), code);
-  std::string key = "PRON";
+  char key[16] = "PRON";
   for (int n = 0;; ++n) {
-    key.resize(4);
-    key += std::to_string(n);
+    char* end = std::to_chars(key + 4, key + sizeof key, n).ptr;
     std::uint32_t count = 0;
-    std::string name = TrimWhiteSpace(reader.Read(key, "", &count));
+    std::string name = TrimWhiteSpace(reader.Read(std::string_view(key, end - key), "", &count));
     if (count == 0) break;
     section.names.push_back(std::move(name));
   }
