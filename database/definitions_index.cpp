@@ -22,17 +22,20 @@ std::uint64_t NameHash(std::string_view name) { return platform::ini_text::Folde
 
 }  // namespace
 
-const std::pair<int, int>* DefinitionsIndex::Section::EntriesOf(std::string_view name) const {
-  if (slots_.empty()) return nullptr;
-  const std::uint64_t hash = NameHash(name);
+std::size_t DefinitionsIndex::Section::SlotOf(std::string_view name, std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
     std::uint32_t slot = slots_[at];
-    if (slot == 0) return nullptr;
+    if (slot == 0) return at;
     const Named& named = named_[slot - 1];
-    if (named.hash == hash && platform::ini_text::EqualFolded(names[named.entries.first], name))
-      return &named.entries;
+    if (named.hash == hash && platform::ini_text::EqualFolded(names[named.entries.first], name)) return at;
   }
+}
+
+const std::pair<int, int>* DefinitionsIndex::Section::EntriesOf(std::string_view name) const {
+  if (slots_.empty()) return nullptr;
+  std::uint32_t slot = slots_[SlotOf(name, NameHash(name))];
+  return slot == 0 ? nullptr : &named_[slot - 1].entries;
 }
 
 // The names are all read: each distinct one gets its first and last n.
@@ -41,22 +44,15 @@ void DefinitionsIndex::Section::BuildTable() {
   while (capacity < names.size() * 2) capacity *= 2;
   slots_.assign(capacity, 0);
   named_.reserve(names.size());
-  const std::size_t mask = capacity - 1;
   for (std::size_t n = 0; n < names.size(); ++n) {
     const std::uint64_t hash = NameHash(names[n]);
-    std::size_t at = hash & mask;
-    for (;; at = (at + 1) & mask) {
-      std::uint32_t slot = slots_[at];
-      if (slot == 0) break;
-      Named& named = named_[slot - 1];
-      if (named.hash == hash && platform::ini_text::EqualFolded(names[named.entries.first], names[n])) break;
-    }
-    if (slots_[at] != 0) {
-      named_[slots_[at] - 1].entries.second = static_cast<int>(n);
+    std::uint32_t& slot = slots_[SlotOf(names[n], hash)];
+    if (slot != 0) {
+      named_[slot - 1].entries.second = static_cast<int>(n);
       continue;
     }
     named_.push_back(Named{hash, {static_cast<int>(n), static_cast<int>(n)}});
-    slots_[at] = static_cast<std::uint32_t>(named_.size());
+    slot = static_cast<std::uint32_t>(named_.size());
   }
 }
 

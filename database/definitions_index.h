@@ -37,6 +37,8 @@ class DefinitionsIndex {
       std::pair<int, int> entries;
     };
     void BuildTable();
+    // The slot that holds |name|, or the free one where it would go.
+    std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
     std::vector<Named> named_;
     std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
   };
