@@ -109,7 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (status == 0 && args.size() >= 3) {
     const std::string& command = args[0];
     std::vector<std::string> inverse;
-    if ((command == "add" || command == "disable") && said.find("nothing changed") == std::string::npos) {
+    // An entry already disabled is reported as '"NAME" in ... nothing changed'; every
+    // other report starts with its verb. (The name itself may hold any text.)
+    const bool unchanged = command == "disable" && !said.empty() && said[0] == '"';
+    if ((command == "add" || command == "disable") && !unchanged) {
       inverse = {command == "add" ? "remove" : "enable", args[1], args[2]};
     } else if (command == "profile" && args[1] == "save") {
       for (std::size_t i = 2; i < args.size(); ++i) {
