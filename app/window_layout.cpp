@@ -58,38 +58,38 @@ std::string ColumnWidthsText(const std::vector<int>& widths) {
 
 WindowLayout WindowLayout::Load() {
   WindowLayout layout;
-  platform::HKey key = nullptr;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, &key) !=
+  platform::UniqueKey key;
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, key.out()) !=
       platform::kSuccess) {
     return layout;
   }
-  layout.width = ReadDword(key, kWidthValue);
-  layout.height = ReadDword(key, kHeightValue);
+  layout.width = ReadDword(key.get(), kWidthValue);
+  layout.height = ReadDword(key.get(), kHeightValue);
   std::string text;
-  if (platform::reg::QueryString(key, kColumnsValue, &text) == platform::kSuccess) {
+  if (platform::reg::QueryString(key.get(), kColumnsValue, &text) == platform::kSuccess) {
     layout.columnWidths = ParseColumnWidths(text);
   }
-  platform::reg::CloseKey(key);
   return layout;
 }
 
 bool WindowLayout::Save() const {
-  platform::HKey key = nullptr;
-  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), &key) != platform::kSuccess)
+  platform::UniqueKey key;
+  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()) !=
+      platform::kSuccess)
     return false;
   bool ok = true;
   if (width > 0 && height > 0) {
-    ok = WriteDword(key, kWidthValue, width) == platform::kSuccess && ok;
-    ok = WriteDword(key, kHeightValue, height) == platform::kSuccess && ok;
+    ok = WriteDword(key.get(), kWidthValue, width) == platform::kSuccess && ok;
+    ok = WriteDword(key.get(), kHeightValue, height) == platform::kSuccess && ok;
   }
   if (!columnWidths.empty()) {
-    ok = platform::reg::SetString(key, kColumnsValue, ColumnWidthsText(columnWidths)) == platform::kSuccess &&
+    ok = platform::reg::SetString(key.get(), kColumnsValue, ColumnWidthsText(columnWidths)) ==
+             platform::kSuccess &&
          ok;
   } else {
     // The columns fit their content again: a width chosen earlier is forgotten.
-    platform::reg::DeleteValue(key, kColumnsValue);
+    platform::reg::DeleteValue(key.get(), kColumnsValue);
   }
-  platform::reg::CloseKey(key);
   return ok;
 }
 

@@ -63,22 +63,21 @@ class LocationApply {
   }
 
   void RunRegistry() {
-    platform::HKey key = nullptr;
+    platform::UniqueKey key;
     platform::Status opened = platform::kSuccess;
     // Windows always has the 32-bit view's Run and RunOnce keys; a Wine prefix
     // gets its 32-bit Run key only when a 32-bit program first writes there, so
     // that key is made here. Missing keys of the other locations are reported.
-    if (!model_.OpenLocationKey(location_, &key, &opened) &&
+    if (!model_.OpenLocationKey(location_, key.out(), &opened) &&
         !(Is32BitViewLocation(location_) && model_.LocationKeyMissing(location_) &&
-          model_.CreateLocationKey(location_, &key))) {
+          model_.CreateLocationKey(location_, key.out()))) {
       Fail("", changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location_), opened));
       return;
     }
     std::vector<platform::RegistryValue> values;
-    platform::Status status = platform::reg::ReadAllValues(key, &values);
+    platform::Status status = platform::reg::ReadAllValues(key.get(), &values);
     if (status != platform::kSuccess) {
       Fail("", changes::FailureText(std::string("read the key of ") + LocationTag(location_), status));
-      platform::reg::CloseKey(key);
       return;
     }
     std::map<std::string, platform::RegistryValue> onDisk;
@@ -91,7 +90,7 @@ class LocationApply {
       std::string why;
       if (task.removed) {
         if (disk) {
-          status = changes::RemoveValue(key, disk->name);
+          status = changes::RemoveValue(key.get(), disk->name);
           if (status != platform::kSuccess) {
             Fail(task.name, changes::FailureText("delete the value", status));
             continue;
@@ -110,7 +109,7 @@ class LocationApply {
           }
           if (disk) known.push_back(FromRegistry(*disk));
           RawValue value = ValueToWrite(task.name, task.command, known);
-          status = changes::SetRawValue(key, value.name, value.type, value.data);
+          status = changes::SetRawValue(key.get(), value.name, value.type, value.data);
           if (status != platform::kSuccess) {
             Fail(task.name, changes::FailureText("write the value", status));
             continue;
@@ -128,13 +127,12 @@ class LocationApply {
           Fail(task.name, why + "; the entry stays where it is");
           continue;
         }
-        status = changes::RemoveValue(key, disk->name);
+        status = changes::RemoveValue(key.get(), disk->name);
         if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete the value", status));
       } else if (!store_.Holds(Stored(task), task.command)) {
         if (!store_.Put(Stored(task), task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
       }
     }
-    platform::reg::CloseKey(key);
   }
 
   void RunFolder() {

@@ -66,19 +66,18 @@ std::string LocationsText(const std::vector<int>& locations) {
 std::array<bool, kLocationCount> HeldLocations(const std::string& profilePath) {
   std::array<bool, kLocationCount> held{};
   std::string text;
-  platform::HKey key = nullptr;
+  platform::UniqueKey key;
   bool found = false;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), profilePath, platform::kKeyRead, &key) ==
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), profilePath, platform::kKeyRead, key.out()) ==
       platform::kSuccess) {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data(256);
     std::uint32_t size = static_cast<std::uint32_t>(data.size());
-    if (platform::reg::QueryValue(key, "Locations", &type, data.data(), &size) == platform::kSuccess &&
+    if (platform::reg::QueryValue(key.get(), "Locations", &type, data.data(), &size) == platform::kSuccess &&
         type == platform::kRegSz) {
       text = changes::ValueText(std::string(reinterpret_cast<const char*>(data.data()), size));
       found = true;
     }
-    platform::reg::CloseKey(key);
   }
   if (!found) {
     for (int location = 0; location < kCommonLocationCount; ++location) held[location] = true;
@@ -110,16 +109,15 @@ std::uint32_t DwordValue(const std::string& data) {
 // Values of a subkey of HKCU by lower-cased name; empty when the key is missing.
 std::map<std::string, platform::RegistryValue> ReadKeyValues(const std::string& path, bool* readable) {
   std::map<std::string, platform::RegistryValue> out;
-  platform::HKey key = nullptr;
+  platform::UniqueKey key;
   platform::Status status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, key.out());
   if (status != platform::kSuccess) {
     if (status != platform::kFileNotFound && readable) *readable = false;
     return out;
   }
   std::vector<platform::RegistryValue> values;
-  if (platform::reg::ReadAllValues(key, &values) != platform::kSuccess && readable) *readable = false;
-  platform::reg::CloseKey(key);
+  if (platform::reg::ReadAllValues(key.get(), &values) != platform::kSuccess && readable) *readable = false;
   for (platform::RegistryValue& value : values) {
     std::string lower = ToLowerAscii(value.name);
     out[lower] = std::move(value);
@@ -144,18 +142,17 @@ namespace changes {
 void Profiles::Enumerate(const StartupEntries& entries) {
   std::string& profileNames = names_;
   profileNames.clear();
-  platform::HKey key = nullptr;
-  if (!entries.OpenRegistryKey(kProfilesKeyIndex, &key)) return;
+  platform::UniqueKey key;
+  if (!entries.OpenRegistryKey(kProfilesKeyIndex, key.out())) return;
   std::vector<char> name(260);
   for (std::uint32_t index = 0;; ++index) {
-    if (platform::reg::EnumKey(key, index, name.data(), static_cast<std::uint32_t>(name.size())) !=
+    if (platform::reg::EnumKey(key.get(), index, name.data(), static_cast<std::uint32_t>(name.size())) !=
         platform::kSuccess) {
       break;
     }
     profileNames += std::string(name.data()) + "|";
   }
   if (!profileNames.empty()) profileNames.pop_back();
-  platform::reg::CloseKey(key);
 }
 
 bool Profiles::Delete(const std::string& name) {
@@ -173,13 +170,9 @@ bool Profiles::Delete(const std::string& name) {
 
 bool Profiles::Exists(const std::string& name) const {
   if (name.empty() || !ValidProfileName(name)) return false;
-  platform::HKey key = nullptr;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfileKeyPath(name), platform::kKeyRead, &key) !=
-      platform::kSuccess) {
-    return false;
-  }
-  platform::reg::CloseKey(key);
-  return true;
+  platform::UniqueKey key;
+  return platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfileKeyPath(name), platform::kKeyRead,
+                                key.out()) == platform::kSuccess;
 }
 
 ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::string& name, bool replaceExisting,
@@ -221,11 +214,10 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
     if (IsFolderLocation(location)) {
       folder = entries.StartupFolderPath(location);
     } else {
-      platform::HKey key = nullptr;
-      if (entries.OpenLocationKey(location, &key)) {
+      platform::UniqueKey key;
+      if (entries.OpenLocationKey(location, key.out())) {
         std::vector<platform::RegistryValue> values;
-        platform::reg::ReadAllValues(key, &values);
-        platform::reg::CloseKey(key);
+        platform::reg::ReadAllValues(key.get(), &values);
         for (platform::RegistryValue& value : values) disk[ToLowerAscii(value.name)] = std::move(value);
       }
     }
@@ -277,42 +269,39 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
     if (status != platform::kSuccess)
       return failed(changes::FailureText("replace the profile " + keyName, status));
   }
-  platform::HKey profileKey = nullptr, entriesKey = nullptr, disabledKey = nullptr, itemsKey = nullptr;
-  auto closeAll = [&] {
-    for (platform::HKey* key : {&profileKey, &entriesKey, &disabledKey, &itemsKey}) {
-      if (*key) platform::reg::CloseKey(*key);
-      *key = nullptr;
-    }
-  };
-  platform::Status status = platform::reg::CreateKey(platform::HKeyCurrentUser(), path, &profileKey);
-  if (status == platform::kSuccess) status = platform::reg::CreateKey(profileKey, "Entries", &entriesKey);
-  if (status == platform::kSuccess) status = platform::reg::CreateKey(profileKey, "Disabled", &disabledKey);
-  if (status == platform::kSuccess) status = platform::reg::CreateKey(profileKey, "Items", &itemsKey);
+  platform::UniqueKey profileKey, entriesKey, disabledKey, itemsKey;
+  platform::Status status = platform::reg::CreateKey(platform::HKeyCurrentUser(), path, profileKey.out());
+  if (status == platform::kSuccess)
+    status = platform::reg::CreateKey(profileKey.get(), "Entries", entriesKey.out());
+  if (status == platform::kSuccess)
+    status = platform::reg::CreateKey(profileKey.get(), "Disabled", disabledKey.out());
+  if (status == platform::kSuccess)
+    status = platform::reg::CreateKey(profileKey.get(), "Items", itemsKey.out());
   changes::CountWrite();
   if (status != platform::kSuccess) {
-    closeAll();
     return failed(changes::FailureText("create the profile " + keyName, status));
   }
   for (const ProfileEntry& entry : saved) {
     const std::string valueName = changes::StoreValueName(entry.location, entry.name);
-    status = changes::SetRawValue(entriesKey, valueName, entry.value.type, entry.value.data);
+    status = changes::SetRawValue(entriesKey.get(), valueName, entry.value.type, entry.value.data);
     if (status == platform::kSuccess && !entry.enabled) {
-      status = changes::SetRawValue(disabledKey, valueName, platform::kRegDword, DwordData(1));
+      status = changes::SetRawValue(disabledKey.get(), valueName, platform::kRegDword, DwordData(1));
     }
     if (status == platform::kSuccess && entry.hasItem) {
-      status = changes::SetRawValue(itemsKey, valueName, platform::kRegBinary, entry.item);
+      status = changes::SetRawValue(itemsKey.get(), valueName, platform::kRegBinary, entry.item);
     }
     if (status != platform::kSuccess) {
-      closeAll();
       return failed(changes::FailureText("write the entry " + valueName + " of the profile", status));
     }
   }
-  status = changes::SetRawValue(profileKey, "Locations", platform::kRegSz,
+  status = changes::SetRawValue(profileKey.get(), "Locations", platform::kRegSz,
                                 changes::StringData(LocationsText(held)));
   if (status == platform::kSuccess) {
-    status = changes::SetRawValue(profileKey, "Version", platform::kRegDword, DwordData(kProfileVersion));
+    status =
+        changes::SetRawValue(profileKey.get(), "Version", platform::kRegDword, DwordData(kProfileVersion));
   }
-  closeAll();
+  // The profile is written: its keys are closed before the list of profiles is read again.
+  for (platform::UniqueKey* key : {&profileKey, &entriesKey, &disabledKey, &itemsKey}) key->reset();
   if (status != platform::kSuccess)
     return failed(changes::FailureText("finish the profile " + keyName, status));
   Enumerate(entries);
@@ -327,16 +316,16 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
   };
   if (name.empty() || !ValidProfileName(name)) return fail("\"" + name + "\" is no profile name");
   const std::string path = ProfileKeyPath(name);
-  platform::HKey key = nullptr;
+  platform::UniqueKey key;
   platform::Status status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key);
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, key.out());
   if (status == platform::kFileNotFound) return fail("there is no profile named \"" + name + "\"");
   if (status != platform::kSuccess) return fail(changes::FailureText("open the profile " + name, status));
   std::uint32_t type = 0;
   std::uint8_t versionBytes[4] = {};
   std::uint32_t size = sizeof versionBytes;
-  status = platform::reg::QueryValue(key, "Version", &type, versionBytes, &size);
-  platform::reg::CloseKey(key);
+  status = platform::reg::QueryValue(key.get(), "Version", &type, versionBytes, &size);
+  key.reset();
   if (status != platform::kSuccess || type != platform::kRegDword || size != 4) {
     return fail("the profile \"" + name + "\" is incomplete (its saving did not finish)");
   }

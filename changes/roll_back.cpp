@@ -30,9 +30,9 @@ class RollBackRun {
       if (IsFolderLocation(location)) {
         SyncFolder(location, raw.folders[location], raw.items[location], deleting);
       } else {
-        platform::HKey key = nullptr;
+        platform::UniqueKey key;
         platform::Status opened = platform::kSuccess;
-        if (!model_.OpenLocationKey(location, &key, &opened)) {
+        if (!model_.OpenLocationKey(location, key.out(), &opened)) {
           if (raw.values[location].empty() && model_.LocationKeyMissing(location))
             continue;  // still nothing there
           if (!deleting) {
@@ -41,8 +41,7 @@ class RollBackRun {
           }
           continue;
         }
-        SyncKey(location, key, raw.values[location], deleting);
-        platform::reg::CloseKey(key);
+        SyncKey(location, key.get(), raw.values[location], deleting);
       }
     }
     if (!deleting) {
@@ -51,33 +50,30 @@ class RollBackRun {
     }
     if (!raw.storeReadable) return;
     // Each key of the store is created only when the snapshot holds values for it.
-    platform::HKey key = nullptr;
+    platform::UniqueKey key;
     platform::Status status = platform::kSuccess;
     if (raw.store.empty()) {
       status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
-                                      &key);
-      if (status == platform::kSuccess) platform::reg::CloseKey(key);
-      key = nullptr;
+                                      key.out());
+      key.reset();
     }
     // An existing key opens with the access its hive file allows.
     if (status == platform::kSuccess)
-      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &key);
+      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), key.out());
     if (status == platform::kSuccess) {
-      SyncKey(-1, key, raw.store, deleting);
-      platform::reg::CloseKey(key);
+      SyncKey(-1, key.get(), raw.store, deleting);
     } else if (status != platform::kFileNotFound && !deleting) {
       Fail(-1, "", changes::FailureText("open the store of disabled entries", status));
     }
-    key = nullptr;
     status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
-                                    platform::kKeyAllAccess, &key);
+                                    platform::kKeyAllAccess, key.out());
     if (status != platform::kSuccess && !raw.storeData.empty()) {
-      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), &key);
+      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), key.out());
       changes::CountWrite();
     }
     if (status == platform::kSuccess) {
-      SyncKey(-1, key, raw.storeData, deleting);
-      platform::reg::CloseKey(key);
+      SyncKey(-1, key.get(), raw.storeData, deleting);
+      key.reset();
     } else if (!raw.storeData.empty() && !deleting) {
       Fail(-1, "", changes::FailureText("open the key of remembered values", status));
     }

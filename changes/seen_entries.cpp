@@ -26,13 +26,13 @@ std::string SeenEntriesKeyPath() { return ProgramKeyPath() + "\\SeenEntries"; }
 
 SeenEntries SeenEntries::Read() {
   SeenEntries seen;
-  platform::HKey key = nullptr;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), SeenEntriesKeyPath(), platform::kKeyRead, &key) !=
-      platform::kSuccess) {
+  platform::UniqueKey key;
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), SeenEntriesKeyPath(), platform::kKeyRead,
+                             key.out()) != platform::kSuccess) {
     return seen;
   }
   std::vector<platform::RegistryValue> values;
-  if (platform::reg::ReadAllValues(key, &values) == platform::kSuccess) {
+  if (platform::reg::ReadAllValues(key.get(), &values) == platform::kSuccess) {
     seen.exists_ = true;
     for (const platform::RegistryValue& value : values) {
       int location = 0;
@@ -41,7 +41,6 @@ SeenEntries SeenEntries::Read() {
       seen.commands_[RecordKey(location, name)] = ValueText(value.data);
     }
   }
-  platform::reg::CloseKey(key);
   return seen;
 }
 
@@ -59,8 +58,8 @@ bool SeenEntries::Write(const StartupParameters& model, std::string* error) {
     if (error) *error = "the record of seen entries could not be replaced: " + Why(status);
     return false;
   }
-  platform::HKey key = nullptr;
-  status = platform::reg::CreateKey(platform::HKeyCurrentUser(), SeenEntriesKeyPath(), &key);
+  platform::UniqueKey key;
+  status = platform::reg::CreateKey(platform::HKeyCurrentUser(), SeenEntriesKeyPath(), key.out());
   if (status != platform::kSuccess) {
     if (error) *error = "the record of seen entries could not be created: " + Why(status);
     return false;
@@ -68,12 +67,11 @@ bool SeenEntries::Write(const StartupParameters& model, std::string* error) {
   for (int location = 0; location < kLocationCount; ++location) {
     for (const auto& [mapKey, task] : model.Entries(location)) {
       if (task->removed) continue;
-      status = platform::reg::SetString(key, StoreValueName(location, task->name), task->command);
+      status = platform::reg::SetString(key.get(), StoreValueName(location, task->name), task->command);
       if (status != platform::kSuccess) break;
     }
     if (status != platform::kSuccess) break;
   }
-  platform::reg::CloseKey(key);
   if (status != platform::kSuccess) {
     if (error) *error = "the record of seen entries could not be written: " + Why(status);
     return false;

@@ -63,15 +63,15 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
         entries.FillSnapshotTask(std::move(task), location, programPath, item.fullPath, versionReader);
       }
     } else {
-      platform::HKey key = nullptr;
-      if (!entries.OpenLocationKey(location, &key)) {
+      platform::UniqueKey key;
+      if (!entries.OpenLocationKey(location, key.out())) {
         // A key that is not there holds nothing; roll-back then clears what an
         // apply put into the key it made.
         rawSnapshot.readable[location] = entries.LocationKeyMissing(location);
         continue;
       }
-      rawSnapshot.readable[location] = ReadValues(key, &rawSnapshot.values[location]);
-      platform::reg::CloseKey(key);
+      rawSnapshot.readable[location] = ReadValues(key.get(), &rawSnapshot.values[location]);
+      key.reset();
       for (const RawValue& value : rawSnapshot.values[location]) {
         auto task = std::make_unique<Task>();
         task->name = value.name;
@@ -105,19 +105,19 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
   }
 
   // The store as it now stands, with what it keeps of its entries.
-  platform::HKey key = nullptr;
-  platform::Status status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+  platform::UniqueKey key;
+  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(),
+                                                   platform::kKeyRead, key.out());
   if (status == platform::kSuccess) {
-    rawSnapshot.storeReadable = ReadValues(key, &rawSnapshot.store);
-    platform::reg::CloseKey(key);
+    rawSnapshot.storeReadable = ReadValues(key.get(), &rawSnapshot.store);
   } else {
     rawSnapshot.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
   }
-  status = platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, &key);
+  status =
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, key.out());
   if (status == platform::kSuccess) {
-    if (!ReadValues(key, &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
-    platform::reg::CloseKey(key);
+    if (!ReadValues(key.get(), &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
+    key.reset();
   } else if (status != platform::kFileNotFound) {
     rawSnapshot.storeReadable = false;
   }

@@ -33,19 +33,13 @@ bool KeptItemPath(int location, const std::string& name, std::string* path) {
   return !folder.empty() && ItemPathInFolder(folder, name, path);
 }
 
-Store::~Store() {
-  if (storeKey_) platform::reg::CloseKey(storeKey_);
-  if (dataKey_) platform::reg::CloseKey(dataKey_);
-}
-
 bool Store::Open(std::string* why) {
-  platform::HKey key = nullptr;
-  platform::Status status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key);
+  platform::UniqueKey key;
+  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(),
+                                                   platform::kKeyRead, key.out());
   std::vector<platform::RegistryValue> values;
   if (status == platform::kSuccess) {
-    status = platform::reg::ReadAllValues(key, &values);
-    platform::reg::CloseKey(key);
+    status = platform::reg::ReadAllValues(key.get(), &values);
   } else if (status == platform::kFileNotFound) {
     status = platform::kSuccess;  // nothing stored yet
   }
@@ -55,12 +49,11 @@ bool Store::Open(std::string* why) {
   }
   values_ = ByLowerName(std::move(values));
   data_.clear();
-  key = nullptr;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, &key) ==
-      platform::kSuccess) {
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
+                             key.out()) == platform::kSuccess) {
     std::vector<platform::RegistryValue> data;
-    if (platform::reg::ReadAllValues(key, &data) == platform::kSuccess) data_ = ByLowerName(std::move(data));
-    platform::reg::CloseKey(key);
+    if (platform::reg::ReadAllValues(key.get(), &data) == platform::kSuccess)
+      data_ = ByLowerName(std::move(data));
   }
   read_ = true;
   return true;
@@ -73,9 +66,9 @@ bool Store::OpenForWriting(std::string* why) {
     return false;
   }
   platform::Status status =
-      platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), &storeKey_);
+      platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), storeKey_.out());
   if (status == platform::kSuccess) return true;
-  storeKey_ = nullptr;
+  storeKey_.reset();
   if (why) *why = FailureText("open the store of disabled entries", status);
   return false;
 }
@@ -84,14 +77,14 @@ bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
   if (entries_.ReadOnly()) return false;
   platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(),
-                                                   platform::kKeyAllAccess, &dataKey_);
+                                                   platform::kKeyAllAccess, dataKey_.out());
   if (status == platform::kSuccess) return true;
-  dataKey_ = nullptr;
+  dataKey_.reset();
   if (!create) return false;
-  status = platform::reg::CreateKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), &dataKey_);
+  status = platform::reg::CreateKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), dataKey_.out());
   CountWrite();
   if (status == platform::kSuccess) return true;
-  dataKey_ = nullptr;
+  dataKey_.reset();
   if (why) *why = FailureText("create the key of remembered values", status);
   return false;
 }
@@ -155,7 +148,7 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
     const platform::RegistryValue* known = Find(data_, valueName);
     if (!known || known->type != original->type || known->data != original->data) {
       if (!OpenForWriting(why) || !OpenDataKey(true, why)) return false;
-      platform::Status status = SetRawValue(dataKey_, valueName, original->type, original->data);
+      platform::Status status = SetRawValue(dataKey_.get(), valueName, original->type, original->data);
       if (status != platform::kSuccess) {
         if (why) *why = FailureText("remember the original value", status);
         return false;
@@ -185,7 +178,7 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
   }
   if (!Holds(entry, command)) {
     if (!OpenForWriting(why)) return false;
-    platform::Status status = SetTextValue(storeKey_, valueName, command);
+    platform::Status status = SetTextValue(storeKey_.get(), valueName, command);
     if (status != platform::kSuccess) {
       if (why) *why = FailureText("write the store value " + valueName, status);
       return false;
@@ -201,7 +194,7 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
   for (const std::string& lower : names) {
     if (!OpenForWriting(why)) return false;
     const std::string valueName = values_.at(lower).name;
-    platform::Status status = RemoveValue(storeKey_, valueName);
+    platform::Status status = RemoveValue(storeKey_.get(), valueName);
     if (status != platform::kSuccess) {
       if (why) *why = FailureText("delete the store value " + valueName, status);
       return false;
@@ -214,7 +207,7 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
   for (const std::string& lower : names) {
     auto remembered = data_.find(lower);
     if (remembered == data_.end() || !OpenDataKey(false, nullptr)) continue;
-    if (RemoveValue(dataKey_, remembered->second.name) == platform::kSuccess) data_.erase(remembered);
+    if (RemoveValue(dataKey_.get(), remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
   std::string path;
   if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) &&

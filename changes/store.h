@@ -26,7 +26,6 @@ inline StoredEntry StoredEntryOf(const Task& task, int location) {
 class Store {
  public:
   explicit Store(const StartupEntries& entries) : entries_(entries) {}
-  ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
@@ -70,8 +69,8 @@ class Store {
 
   const StartupEntries& entries_;
   bool read_ = false;
-  platform::HKey storeKey_ = nullptr;
-  platform::HKey dataKey_ = nullptr;
+  platform::UniqueKey storeKey_;
+  platform::UniqueKey dataKey_;
   std::map<std::string, platform::RegistryValue> values_;  // by lower-cased value name
   std::map<std::string, platform::RegistryValue> data_;
 };

@@ -128,10 +128,8 @@ bool StartupEntries::LocationKeyMissing(int location) const {
   platform::HKey root = nullptr;
   const char* path = nullptr;
   if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
-  platform::HKey key = nullptr;
-  platform::Status status = platform::reg::OpenKey(root, path, platform::kKeyRead, &key);
-  if (status == platform::kSuccess) platform::reg::CloseKey(key);
-  return status == platform::kFileNotFound;
+  platform::UniqueKey key;
+  return platform::reg::OpenKey(root, path, platform::kKeyRead, key.out()) == platform::kFileNotFound;
 }
 
 void StartupEntries::ScanRunKey(int location) {

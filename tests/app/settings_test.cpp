@@ -20,36 +20,32 @@ class SettingsTest : public ::testing::Test {
     Program().programName = "Velmora";
   }
   void SetProgramValue(const std::string& name, std::uint32_t type, const std::string& bytes) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), &key), kSuccess);
-    ASSERT_EQ(reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+    UniqueKey key;
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), key.out()), kSuccess);
+    ASSERT_EQ(reg::SetValue(key.get(), name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                             static_cast<std::uint32_t>(bytes.size())),
               kSuccess);
-    reg::CloseKey(key);
   }
   // Type and bytes of a value; false when it cannot be read.
   bool ReadValue(const std::string& path, const std::string& name, std::uint32_t* type, std::string* bytes) {
-    HKey key = nullptr;
-    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, &key) != kSuccess) return false;
+    UniqueKey key;
+    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, key.out()) != kSuccess) return false;
     std::uint8_t data[1024];
     std::uint32_t size = sizeof data;
-    Status status = reg::QueryValue(key, name, type, data, &size);
-    reg::CloseKey(key);
+    Status status = reg::QueryValue(key.get(), name, type, data, &size);
     if (status != kSuccess) return false;
     bytes->assign(reinterpret_cast<const char*>(data), size);
     return true;
   }
   bool ProgramKeyExists() {
-    HKey key = nullptr;
-    if (reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyRead, &key) != kSuccess) return false;
-    reg::CloseKey(key);
+    UniqueKey key;
+    if (reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyRead, key.out()) != kSuccess) return false;
     return true;
   }
   void SetRunValue(const std::string& name, const std::string& data) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
-    ASSERT_EQ(reg::SetString(key, name, data), kSuccess);
-    reg::CloseKey(key);
+    UniqueKey key;
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, key.out()), kSuccess);
+    ASSERT_EQ(reg::SetString(key.get(), name, data), kSuccess);
   }
   bool RunValue(std::string* data) {
     std::uint32_t type = 0;
@@ -123,10 +119,9 @@ TEST_F(SettingsTest, RunValueFollowsAStoredStartWithWindowsAtEveryLoad) {
 
   // Without a stored StartWithWindows the Run value is left as it is.
   SetRunValue("Velmora", "C:\\kept.exe");
-  HKey key = nullptr;
-  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyAllAccess, &key), kSuccess);
-  ASSERT_EQ(reg::DeleteValue(key, "StartWithWindows"), kSuccess);
-  reg::CloseKey(key);
+  UniqueKey key;
+  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyAllAccess, key.out()), kSuccess);
+  ASSERT_EQ(reg::DeleteValue(key.get(), "StartWithWindows"), kSuccess);
   StartupSettingsParameters untouched;
   untouched.StartWithWindows = 0;
   untouched.Load();

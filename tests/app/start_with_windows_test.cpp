@@ -27,8 +27,8 @@ bool WineAvailable() {
 }
 
 std::string RunValueOf(const std::string& name) {
-  platform::HKey key = nullptr;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, &key) !=
+  platform::UniqueKey key;
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
       platform::kSuccess) {
     return "";
   }
@@ -36,8 +36,7 @@ std::string RunValueOf(const std::string& name) {
   std::uint32_t size = sizeof data - 1;
   std::uint32_t type = 0;
   platform::Status status =
-      platform::reg::QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
-  platform::reg::CloseKey(key);
+      platform::reg::QueryValue(key.get(), name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
   return status == platform::kSuccess ? std::string(data) : "";
 }
 

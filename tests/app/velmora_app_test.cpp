@@ -148,31 +148,28 @@ class VelmoraAppTest : public ::testing::Test {
   }
 
   void SetProgramFlag(const std::string& name, std::uint8_t value) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), &key), kSuccess);
+    UniqueKey key;
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), key.out()), kSuccess);
     std::uint8_t bytes[4] = {value, 0, 0, 0};
-    ASSERT_EQ(reg::SetValue(key, name, kRegBinary, bytes, 4), kSuccess);
-    reg::CloseKey(key);
+    ASSERT_EQ(reg::SetValue(key.get(), name, kRegBinary, bytes, 4), kSuccess);
   }
   void SetRunValue(const std::string& data) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
-    ASSERT_EQ(reg::SetString(key, "Velmora", data), kSuccess);
-    reg::CloseKey(key);
+    UniqueKey key;
+    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, key.out()), kSuccess);
+    ASSERT_EQ(reg::SetString(key.get(), "Velmora", data), kSuccess);
   }
   bool ReadString(const std::string& path, const std::string& name, std::string* text) {
-    HKey key = nullptr;
-    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, &key) != kSuccess) return false;
-    Status status = reg::QueryString(key, name, text);
-    reg::CloseKey(key);
+    UniqueKey key;
+    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, key.out()) != kSuccess) return false;
+    Status status = reg::QueryString(key.get(), name, text);
     return status == kSuccess;
   }
   void SetSystemVersion(const std::string& version) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key),
-              kSuccess);
-    ASSERT_EQ(reg::SetString(key, "CurrentVersion", version), kSuccess);
-    reg::CloseKey(key);
+    UniqueKey key;
+    ASSERT_EQ(
+        reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
+        kSuccess);
+    ASSERT_EQ(reg::SetString(key.get(), "CurrentVersion", version), kSuccess);
   }
   std::string Box(const std::string& message, bool copy) {
     return "box|Velmora|" + message + "|error|1|OK|0|copy=" + (copy ? "1" : "0") + "\n";
@@ -312,11 +309,10 @@ TEST_F(VelmoraAppTest, SupportedSystemsAreNtFiveOneAndLater) {
     EXPECT_EQ(VelmoraApp::IsSupportedSystem(), supported) << version;
   }
   // A Windows 9x version (no NT version that reads as a number) is not NT.
-  HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key),
+  UniqueKey key;
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
             kSuccess);
-  ASSERT_EQ(reg::SetString(key, "VersionNumber", "4.90.3000"), kSuccess);
-  reg::CloseKey(key);
+  ASSERT_EQ(reg::SetString(key.get(), "VersionNumber", "4.90.3000"), kSuccess);
   SetSystemVersion("none");
   EXPECT_FALSE(VelmoraApp::IsSupportedSystem());
 }

@@ -32,12 +32,12 @@ class ChangesTest : public ::testing::Test {
  protected:
   static void SetRaw(platform::HKey root, const std::string& path, const std::string& name,
                      std::uint32_t type, const std::string& data) {
-    platform::HKey key = nullptr;
-    ASSERT_EQ(platform::reg::CreateKey(root, path, &key), platform::kSuccess);
-    ASSERT_EQ(platform::reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                                      static_cast<std::uint32_t>(data.size())),
-              platform::kSuccess);
-    platform::reg::CloseKey(key);
+    platform::UniqueKey key;
+    ASSERT_EQ(platform::reg::CreateKey(root, path, key.out()), platform::kSuccess);
+    ASSERT_EQ(
+        platform::reg::SetValue(key.get(), name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                                static_cast<std::uint32_t>(data.size())),
+        platform::kSuccess);
   }
   static void SetText(int location, const std::string& name, const std::string& text,
                       std::uint32_t type = platform::kRegSz) {
@@ -50,11 +50,10 @@ class ChangesTest : public ::testing::Test {
   // Values of a key by lower-cased name (empty when the key is missing).
   static std::map<std::string, platform::RegistryValue> Values(platform::HKey root, const std::string& path) {
     std::map<std::string, platform::RegistryValue> out;
-    platform::HKey key = nullptr;
-    if (platform::reg::OpenKey(root, path, platform::kKeyRead, &key) != platform::kSuccess) return out;
+    platform::UniqueKey key;
+    if (platform::reg::OpenKey(root, path, platform::kKeyRead, key.out()) != platform::kSuccess) return out;
     std::vector<platform::RegistryValue> values;
-    platform::reg::ReadAllValues(key, &values);
-    platform::reg::CloseKey(key);
+    platform::reg::ReadAllValues(key.get(), &values);
     for (auto& value : values) out[ToLowerAscii(value.name)] = value;
     return out;
   }

@@ -70,10 +70,9 @@ class CrashTest : public ChangesTest {
       EXPECT_EQ(text.rfind("WINE REGISTRY Version 2\n", 0), 0u) << hive;
     }
     for (platform::HKey root : {platform::HKeyLocalMachine(), platform::HKeyCurrentUser()}) {
-      platform::HKey key = nullptr;
-      ASSERT_EQ(platform::reg::OpenKey(root, "Software", platform::kKeyRead, &key), platform::kSuccess)
+      platform::UniqueKey key;
+      ASSERT_EQ(platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out()), platform::kSuccess)
           << platform::LastErrorDetail();
-      platform::reg::CloseKey(key);
     }
     StartupParameters model;
     model.SetReadOnly(true);

@@ -21,17 +21,16 @@ class Machine32BitViewTest : public ChangesTest {
     WriteFile(path, text);
   }
   static std::uint32_t ProfileHoldsLocationsOf(const std::string& profile, std::string* text) {
-    platform::HKey key = nullptr;
+    platform::UniqueKey key;
     if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\" + profile,
-                               platform::kKeyRead, &key) != platform::kSuccess) {
+                               platform::kKeyRead, key.out()) != platform::kSuccess) {
       return 0;
     }
     std::uint32_t type = 0;
-    platform::Status status = platform::reg::QueryString(key, "Locations", text);
+    platform::Status status = platform::reg::QueryString(key.get(), "Locations", text);
     std::uint8_t buffer[8];
     std::uint32_t size = sizeof buffer;
-    platform::reg::QueryValue(key, "Locations", &type, buffer, &size);
-    platform::reg::CloseKey(key);
+    platform::reg::QueryValue(key.get(), "Locations", &type, buffer, &size);
     return status == platform::kSuccess ? type : 0;
   }
 };
@@ -68,10 +67,10 @@ TEST_F(Machine32BitViewTest, PresentOnlyWhereTheMachineHasThe32BitView) {
   // A 32-bit header with the 32-bit view's key (but no Run key under it): the
   // locations exist and are empty.
   SetArch("system.reg", "win32");
-  platform::HKey key = nullptr;
-  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyLocalMachine(), "Software\\Wow6432Node\\Classes", &key),
-            platform::kSuccess);
-  platform::reg::CloseKey(key);
+  platform::UniqueKey key;
+  ASSERT_EQ(
+      platform::reg::CreateKey(platform::HKeyLocalMachine(), "Software\\Wow6432Node\\Classes", key.out()),
+      platform::kSuccess);
   StartupParameters fresh;
   EXPECT_TRUE(fresh.HasLocation(kLmRun32));
   Read(fresh);
@@ -151,12 +150,11 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
     StartupParameters model;
     Read(model);
     ASSERT_EQ(model.SaveProfile("Six", false), StartupParameters::ProfileSaveResult::kSaved);
-    platform::HKey key = nullptr;
+    platform::UniqueKey key;
     ASSERT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Six",
-                                     platform::kKeyAllAccess, &key),
+                                     platform::kKeyAllAccess, key.out()),
               platform::kSuccess);
-    ASSERT_EQ(platform::reg::DeleteValue(key, "Locations"), platform::kSuccess);
-    platform::reg::CloseKey(key);
+    ASSERT_EQ(platform::reg::DeleteValue(key.get(), "Locations"), platform::kSuccess);
   }
   SetText(kLmRun32, "Helper", "C:\\helper.exe");
   SetText(kCuRun, "Late", "C:\\late.exe");

@@ -51,11 +51,10 @@ TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
 TEST_F(StoreTest, MissingStoreKeyIsCreatedEmpty) {
   StartupParameters model;
   Read(model);
-  platform::HKey key = nullptr;
-  ASSERT_EQ(
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, &key),
-      platform::kSuccess);
-  platform::reg::CloseKey(key);
+  platform::UniqueKey key;
+  ASSERT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
+                                   key.out()),
+            platform::kSuccess);
   for (int location = 0; location < kLocationCount; ++location) EXPECT_TRUE(model.Entries(location).empty());
 }
 

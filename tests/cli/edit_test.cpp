@@ -43,14 +43,13 @@ class CliEditTest : public ::testing::Test {
   static platform::RegistryValue Value(const std::string& path, const std::string& name, bool* found) {
     platform::RegistryValue out;
     *found = false;
-    platform::HKey key = nullptr;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, &key) !=
+    platform::UniqueKey key;
+    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, key.out()) !=
         platform::kSuccess) {
       return out;
     }
     std::vector<platform::RegistryValue> values;
-    platform::reg::ReadAllValues(key, &values);
-    platform::reg::CloseKey(key);
+    platform::reg::ReadAllValues(key.get(), &values);
     for (auto& value : values) {
       if (value.name == name) {
         *found = true;
@@ -69,11 +68,11 @@ class CliEditTest : public ::testing::Test {
 };
 
 TEST_F(CliEditTest, DisableAndEnableKeepTheValueType) {
-  platform::HKey key = nullptr;
-  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), kRunKeyPath, &key), platform::kSuccess);
-  ASSERT_EQ(platform::reg::SetString(key, "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz),
+  platform::UniqueKey key;
+  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), kRunKeyPath, key.out()),
             platform::kSuccess);
-  platform::reg::CloseKey(key);
+  ASSERT_EQ(platform::reg::SetString(key.get(), "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz),
+            platform::kSuccess);
 
   Result disabled = Run({"disable", "CU Run", "exp"});
   ASSERT_EQ(disabled.status, 0) << disabled.out;

@@ -26,10 +26,9 @@ using namespace platform::files;
 class ScanPassTest : public ::testing::Test {
  protected:
   void SetRun(HKey root, const std::string& name, const std::string& command) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(root, kRunKeyPath, &key), kSuccess);
-    ASSERT_EQ(reg::SetString(key, name, command), kSuccess);
-    reg::CloseKey(key);
+    UniqueKey key;
+    ASSERT_EQ(reg::CreateKey(root, kRunKeyPath, key.out()), kSuccess);
+    ASSERT_EQ(reg::SetString(key.get(), name, command), kSuccess);
   }
   void CopyFixture(const std::string& fixture, const std::string& windowsPath) {
     std::string host = HostPathFromWindows(windowsPath);

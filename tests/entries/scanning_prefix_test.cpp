@@ -27,10 +27,9 @@ using namespace platform::files;
 class ScanningPrefixTest : public ::testing::Test {
  protected:
   void SetValue(HKey root, const char* path, const std::string& name, const std::string& data) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(root, path, &key), kSuccess);
-    ASSERT_EQ(reg::SetString(key, name, data), kSuccess);
-    reg::CloseKey(key);
+    UniqueKey key;
+    ASSERT_EQ(reg::CreateKey(root, path, key.out()), kSuccess);
+    ASSERT_EQ(reg::SetString(key.get(), name, data), kSuccess);
   }
   const Task* Find(const StartupParameters& model, int location, const std::string& lowerName) {
     return model.Entry(location, lowerName);

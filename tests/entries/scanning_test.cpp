@@ -20,10 +20,9 @@ class ScanningTest : public ::testing::Test {
  protected:
   void SetValue(HKey root, const char* path, const std::string& name, const std::string& data,
                 std::uint32_t type = kRegSz) {
-    HKey key = nullptr;
-    ASSERT_EQ(reg::CreateKey(root, path, &key), kSuccess);
-    ASSERT_EQ(reg::SetString(key, name, data, type), kSuccess);
-    reg::CloseKey(key);
+    UniqueKey key;
+    ASSERT_EQ(reg::CreateKey(root, path, key.out()), kSuccess);
+    ASSERT_EQ(reg::SetString(key.get(), name, data, type), kSuccess);
   }
   std::string UserStartup() {
     StartupParameters model;
@@ -99,11 +98,10 @@ TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
 
 TEST_F(ScanningTest, ExpandableAndBinaryDataAreReadAsText) {
   SetValue(HKeyCurrentUser(), kRunKeyPath, "Expand", "%SystemRoot%\\system32\\x.exe", kRegExpandSz);
-  HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, &key), kSuccess);
+  UniqueKey key;
+  ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, key.out()), kSuccess);
   const std::uint8_t bytes[] = {'a', 'b', 0, 'c'};
-  ASSERT_EQ(reg::SetValue(key, "Binary", kRegBinary, bytes, sizeof bytes), kSuccess);
-  reg::CloseKey(key);
+  ASSERT_EQ(reg::SetValue(key.get(), "Binary", kRegBinary, bytes, sizeof bytes), kSuccess);
   StartupParameters model;
   model.ScanRunKey(kCuRun);
   ASSERT_NE(Find(model, kCuRun, "expand"), nullptr);

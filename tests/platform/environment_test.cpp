@@ -16,10 +16,9 @@ using velmora::test::TempPrefix;
 
 void SetValue(HKey root, const std::string& subKey, const std::string& name, const std::string& text,
               std::uint32_t type = kRegSz) {
-  HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(root, subKey, &key), kSuccess);
-  ASSERT_EQ(reg::SetString(key, name, text, type), kSuccess);
-  reg::CloseKey(key);
+  UniqueKey key;
+  ASSERT_EQ(reg::CreateKey(root, subKey, key.out()), kSuccess);
+  ASSERT_EQ(reg::SetString(key.get(), name, text, type), kSuccess);
 }
 
 std::string Expanded(const std::string& source) {

@@ -73,11 +73,10 @@ std::string LinkTarget(const std::string& path) {
 }
 
 std::string QueryString(HKey root, const std::string& key, const std::string& name) {
-  HKey opened = nullptr;
+  UniqueKey opened;
   std::string text;
-  if (reg::OpenKey(root, key, kKeyRead, &opened) != kSuccess) return "<no key>";
-  if (reg::QueryString(opened, name, &text) != kSuccess) text = "<no value>";
-  reg::CloseKey(opened);
+  if (reg::OpenKey(root, key, kKeyRead, opened.out()) != kSuccess) return "<no key>";
+  if (reg::QueryString(opened.get(), name, &text) != kSuccess) text = "<no value>";
   return text;
 }
 
@@ -130,9 +129,8 @@ TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
   for (HKey root : {HKeyLocalMachine(), HKeyCurrentUser()}) {
     for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                             "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"}) {
-      HKey opened = nullptr;
-      EXPECT_EQ(reg::OpenKey(root, key, kKeyAllAccess, &opened), kSuccess) << key;
-      reg::CloseKey(opened);
+      UniqueKey opened;
+      EXPECT_EQ(reg::OpenKey(root, key, kKeyAllAccess, opened.out()), kSuccess) << key;
     }
   }
 }
@@ -190,13 +188,12 @@ TEST(PrefixTest, MakingAPrefixKeepsRegistryFilesThatAreThere) {
 TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
   TempPrefix prefix;
-  HKey run = nullptr;
+  UniqueKey run;
   ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                         kKeyAllAccess, &run),
+                         kKeyAllAccess, run.out()),
             kSuccess);
-  ASSERT_EQ(reg::SetString(run, "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"),
+  ASSERT_EQ(reg::SetString(run.get(), "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"),
             kSuccess);
-  reg::CloseKey(run);
 
   RunCommand("WINEDEBUG=-all DISPLAY= wineboot >/dev/null 2>&1; wineserver -w");
   EXPECT_EQ(ReadFile(prefix.HostPath("drive_c/marker.txt")).substr(0, 3), "ran");
@@ -212,10 +209,9 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   EXPECT_NE(QueryString(HKeyCurrentUser(), kShellFolders, "Startup").find("StartUp"), std::string::npos);
   EXPECT_GT(ReadFile(prefix.HostPath("system.reg")).size(), 500000u);
   ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                         kKeyAllAccess, &run),
+                         kKeyAllAccess, run.out()),
             kSuccess);
-  EXPECT_EQ(reg::DeleteValue(run, "Marker"), kSuccess) << LastErrorDetail();
-  reg::CloseKey(run);
+  EXPECT_EQ(reg::DeleteValue(run.get(), "Marker"), kSuccess) << LastErrorDetail();
 }
 
 TEST(PrefixTest, SeesARealWineserverOfThePrefix) {

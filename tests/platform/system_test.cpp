@@ -124,11 +124,10 @@ TEST(NamedMutexTest, WithoutARuntimeFolderAPrivateFolderInTmpServes) {
 }
 
 void SetVersionValue(const std::string& name, const std::string& text) {
-  HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key),
+  UniqueKey key;
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
             kSuccess);
-  ASSERT_EQ(reg::SetString(key, name, text), kSuccess);
-  reg::CloseKey(key);
+  ASSERT_EQ(reg::SetString(key.get(), name, text), kSuccess);
 }
 
 TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
@@ -164,15 +163,14 @@ TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
 
 TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
   TempPrefix prefix;
-  HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", &key),
+  UniqueKey key;
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
             kSuccess);
-  reg::DeleteValue(key, "CurrentVersion");
-  reg::DeleteValue(key, "CSDVersion");
+  reg::DeleteValue(key.get(), "CurrentVersion");
+  reg::DeleteValue(key.get(), "CSDVersion");
   std::uint8_t five[4] = {5, 0, 0, 0}, two[4] = {2, 0, 0, 0};
-  ASSERT_EQ(reg::SetValue(key, "CurrentMajorVersionNumber", kRegDword, five, 4), kSuccess);
-  ASSERT_EQ(reg::SetValue(key, "CurrentMinorVersionNumber", kRegDword, two, 4), kSuccess);
-  reg::CloseKey(key);
+  ASSERT_EQ(reg::SetValue(key.get(), "CurrentMajorVersionNumber", kRegDword, five, 4), kSuccess);
+  ASSERT_EQ(reg::SetValue(key.get(), "CurrentMinorVersionNumber", kRegDword, two, 4), kSuccess);
   OsVersionInfo info;
   ASSERT_TRUE(QuerySystemVersion(&info));
   EXPECT_EQ(info.majorVersion, 5u);
@@ -182,11 +180,10 @@ TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
 
 TEST(SystemVersionTest, NineXVersionIsNotNtAndUnreadableVersionsFail) {
   TempPrefix prefix;
-  HKey key = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key),
+  UniqueKey key;
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
             kSuccess);
-  ASSERT_EQ(reg::SetString(key, "VersionNumber", "4.10.2222"), kSuccess);
-  reg::CloseKey(key);
+  ASSERT_EQ(reg::SetString(key.get(), "VersionNumber", "4.10.2222"), kSuccess);
 
   SetVersionValue("CurrentVersion", "six point one");
   OsVersionInfo info;
@@ -200,10 +197,9 @@ TEST(SystemVersionTest, NineXVersionIsNotNtAndUnreadableVersionsFail) {
   ASSERT_TRUE(QuerySystemVersion(&info)) << "or when the NT key is missing";
   EXPECT_EQ(info.platformId, 1u);
 
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", &key),
+  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
             kSuccess);
-  ASSERT_EQ(reg::SetString(key, "VersionNumber", "x"), kSuccess);
-  reg::CloseKey(key);
+  ASSERT_EQ(reg::SetString(key.get(), "VersionNumber", "x"), kSuccess);
   SetVersionValue("CurrentVersion", "6.x");
   EXPECT_FALSE(QuerySystemVersion(&info));
   EXPECT_EQ(info.platformId, 0u);

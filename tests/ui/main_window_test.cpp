@@ -121,16 +121,15 @@ class MainWindowTest : public test::ChangesTest {
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
   }
   std::int32_t StoredSetting(const std::string& name) {
-    platform::HKey key = nullptr;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, &key) !=
-        platform::kSuccess) {
+    platform::UniqueKey key;
+    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead,
+                               key.out()) != platform::kSuccess) {
       return -1;
     }
     std::uint32_t type = 0;
     std::uint8_t data[4] = {0, 0, 0, 0};
     std::uint32_t size = sizeof data;
-    platform::Status status = platform::reg::QueryValue(key, name, &type, data, &size);
-    platform::reg::CloseKey(key);
+    platform::Status status = platform::reg::QueryValue(key.get(), name, &type, data, &size);
     return status == platform::kSuccess ? data[0] : -1;
   }
 

@@ -152,11 +152,10 @@ TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
   Close();
 
   // A damaged width list is ignored: the columns fit their content again.
-  platform::HKey key = nullptr;
-  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), &key),
+  platform::UniqueKey key;
+  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()),
             platform::kSuccess);
-  platform::reg::SetString(key, "ListColumnWidths", "90,abc,90");
-  platform::reg::CloseKey(key);
+  platform::reg::SetString(key.get(), "ListColumnWidths", "90,abc,90");
   Open();
   EXPECT_EQ(window_->size(), QSize(1200, 800));
   EXPECT_FALSE(List()->ColumnWidthsSetByUser());

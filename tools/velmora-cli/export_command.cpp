@@ -45,13 +45,13 @@ bool LocationKey(int location, KeySource* source) {
 
 // The key's values, or false when the key does not exist (or cannot be read).
 bool ReadKey(const KeySource& source, RegFileKey* key) {
-  platform::HKey handle = nullptr;
-  if (platform::reg::OpenKey(source.root, source.path, platform::kKeyRead, &handle) != platform::kSuccess) {
+  platform::UniqueKey handle;
+  if (platform::reg::OpenKey(source.root, source.path, platform::kKeyRead, handle.out()) !=
+      platform::kSuccess) {
     return false;
   }
   std::vector<platform::RegistryValue> values;
-  platform::Status status = platform::reg::ReadAllValues(handle, &values);
-  platform::reg::CloseKey(handle);
+  platform::Status status = platform::reg::ReadAllValues(handle.get(), &values);
   if (status != platform::kSuccess) return false;
   key->path = std::string(source.rootName) + "\\" + source.path;
   for (const platform::RegistryValue& value : values)
