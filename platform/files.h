@@ -60,6 +60,12 @@ Status MakeDirectory(const std::string& path);                  // one level; kA
 Status MakeDirectories(const std::string& path);                // with parents
 Status Rename(const std::string& from, const std::string& to);  // replaces |to|
 
+// The same for files named by host paths, for the tools that run outside any
+// prefix (on Windows a host path is a Windows path).
+Status ReadHostFile(const std::string& hostPath, std::string* bytes);
+Status WriteHostFileAtomic(const std::string& hostPath, const std::string& bytes);
+Status WriteHostScratchFile(const std::string& hostPath, const std::string& bytes);
+
 }  // namespace files
 
 // Find-first/find-next over a pattern "folder\*.*", "folder\*.lnk" or a plain path.

@@ -49,10 +49,10 @@ bool files::DirectoryExists(const std::string& path) {
   return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Status files::ReadWholeFile(const std::string& path, std::string* bytes) {
-  bytes->clear();
-  std::string host = files::HostPathFromWindows(path);
-  if (host.empty()) return kPathNotFound;
+namespace {
+
+// Reads the file |host|; |path| is how messages name it.
+Status ReadHost(const std::string& host, const std::string& path, std::string* bytes) {
   posix::HostReadFailure failure;
   if (posix::ReadHostFile(host, bytes, &failure)) return kSuccess;
   const std::string step = failure.step;
@@ -64,12 +64,10 @@ Status files::ReadWholeFile(const std::string& path, std::string* bytes) {
   return FailWith(failure.error, "cannot read", path);
 }
 
-namespace {
-
-Status WriteThroughTemporary(const std::string& path, const std::string& bytes, bool flush) {
+// Replaces the file |host| through a temporary one; |path| is how messages name it.
+Status WriteThroughTemporary(const std::string& host, const std::string& path, const std::string& bytes,
+                             bool flush) {
   ForgetLookupsOnExit forget;
-  std::string host = files::HostPathFromWindows(path);
-  if (host.empty()) return kPathNotFound;
   posix::AtomicWriteFailure failure;
   if (posix::WriteFileAtomically(host, bytes, flush, &failure)) return kSuccess;
   const std::string step = failure.step;
@@ -81,12 +79,36 @@ Status WriteThroughTemporary(const std::string& path, const std::string& bytes, 
 
 }  // namespace
 
+Status files::ReadWholeFile(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  std::string host = files::HostPathFromWindows(path);
+  if (host.empty()) return kPathNotFound;
+  return ReadHost(host, path, bytes);
+}
+
 Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
-  return WriteThroughTemporary(path, bytes, true);
+  std::string host = files::HostPathFromWindows(path);
+  if (host.empty()) return kPathNotFound;
+  return WriteThroughTemporary(host, path, bytes, true);
 }
 
 Status files::WriteScratchFile(const std::string& path, const std::string& bytes) {
-  return WriteThroughTemporary(path, bytes, false);
+  std::string host = files::HostPathFromWindows(path);
+  if (host.empty()) return kPathNotFound;
+  return WriteThroughTemporary(host, path, bytes, false);
+}
+
+Status files::ReadHostFile(const std::string& hostPath, std::string* bytes) {
+  bytes->clear();
+  return ReadHost(hostPath, hostPath, bytes);
+}
+
+Status files::WriteHostFileAtomic(const std::string& hostPath, const std::string& bytes) {
+  return WriteThroughTemporary(hostPath, hostPath, bytes, true);
+}
+
+Status files::WriteHostScratchFile(const std::string& hostPath, const std::string& bytes) {
+  return WriteThroughTemporary(hostPath, hostPath, bytes, false);
 }
 
 Status files::RemoveFile(const std::string& path) {

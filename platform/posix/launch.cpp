@@ -19,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/system.h"
 
 extern char** environ;
@@ -67,10 +68,10 @@ FileKind KindOf(const std::string& hostPath) {
   if (hostPath.empty() || stat(hostPath.c_str(), &st) != 0) return FileKind::kMissing;
   if (S_ISDIR(st.st_mode)) return FileKind::kFolder;
   char head[4] = {0, 0, 0, 0};
-  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    ssize_t n = read(fd, head, sizeof head);
-    close(fd);
+  posix::UniqueFd fd(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd) {
+    ssize_t n = read(fd.get(), head, sizeof head);
+    fd.reset();
     if (n >= 2 && head[0] == 'M' && head[1] == 'Z') return FileKind::kWindowsProgram;
     bool native = (n == 4 && std::memcmp(head,
                                          "\x7f"

@@ -15,6 +15,7 @@
 
 #include "base/text.h"
 #include "platform/posix/path_util.h"
+#include "platform/posix/unique_fd.h"
 
 namespace platform::posix {
 
@@ -51,16 +52,13 @@ std::string Lower(std::string text) {
 // Checks the base block without libhivex, so that the common faults get a
 // message that says what is wrong. Sets |dirty| from the sequence numbers.
 std::string HeaderProblem(const std::string& path, bool* dirty) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::string("cannot be read: ") + std::strerror(errno);
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::string("cannot be read: ") + std::strerror(errno);
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return "is not a regular file";
-  }
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return "is not a regular file";
   unsigned char head[kBaseBlockSize];
-  ssize_t got = pread(fd, head, sizeof head, 0);
-  close(fd);
+  ssize_t got = pread(fd.get(), head, sizeof head, 0);
+  fd.reset();
   if (st.st_size == 0) return "is empty (0 bytes): it is not a registry hive";
   if (got < 0) return std::string("cannot be read: ") + std::strerror(errno);
   if (got < 4 || std::memcmp(head, "regf", 4) != 0)
@@ -131,11 +129,8 @@ bool ModePermitsWrite(const struct stat& st) {
 }
 
 void SyncFolder(const std::string& folder) {
-  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
+  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) fsync(fd.get());
 }
 
 // A value's type is any 32-bit number in a hive (programs store their own), while
@@ -159,28 +154,27 @@ Status Fail(Status status, std::string detail) {
 
 // Copies |from| to a new file |to| (never replacing one), flushed to disk.
 bool CopyFileExclusive(const std::string& from, const std::string& to, std::string* error) {
-  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
+  UniqueFd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) {
     *error = "cannot read " + from + ": " + std::strerror(errno);
     return false;
   }
   struct stat st;
-  fstat(in, &st);
-  int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
-  if (out < 0) {
+  fstat(in.get(), &st);
+  UniqueFd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666));
+  if (!out) {
     *error = "cannot create " + to + ": " + std::strerror(errno);
-    close(in);
     return false;
   }
   char buffer[1 << 16];
   bool ok = true;
   for (;;) {
-    ssize_t n = read(in, buffer, sizeof buffer);
+    ssize_t n = read(in.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
     for (ssize_t done = 0; ok && done < n;) {
-      ssize_t w = write(out, buffer + done, static_cast<std::size_t>(n - done));
+      ssize_t w = write(out.get(), buffer + done, static_cast<std::size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0)
         ok = false;
@@ -190,12 +184,12 @@ bool CopyFileExclusive(const std::string& from, const std::string& to, std::stri
     if (!ok) break;
   }
   int error_number = errno;
-  if (ok && fsync(out) != 0) {
+  if (ok && fsync(out.get()) != 0) {
     ok = false;
     error_number = errno;
   }
-  close(in);
-  if (close(out) != 0 && ok) {
+  in.reset();
+  if (out.Close() != 0 && ok) {
     ok = false;
     error_number = errno;
   }
@@ -452,13 +446,13 @@ Status OfflineHive::Commit() {
       // Only a privileged process can give the file away; keeping ours is fine.
     }
   }
-  int fd = open(fresh.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || fsync(fd) != 0) {
-    int error = errno;
-    if (fd >= 0) close(fd);
-    return failWith(std::string("flushing: ") + std::strerror(error));
+  {
+    UniqueFd fd(open(fresh.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd || fsync(fd.get()) != 0) {
+      int error = errno;
+      return failWith(std::string("flushing: ") + std::strerror(error));
+    }
   }
-  close(fd);
   // The new file must read back as a hive of the same kind before it replaces the old one.
   {
     OfflineHive check;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace platform::posix {
 
@@ -15,37 +16,28 @@ constexpr std::size_t kMaxSections = 1024;
 
 }  // namespace
 
-FileBytes::~FileBytes() {
-  if (fd_ >= 0) close(fd_);
-}
-
 bool FileBytes::Open(const std::string& hostPath) {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  fd_.reset();
   memory_ = nullptr;
   size_ = 0;
   if (hostPath.empty()) return false;
-  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  UniqueFd fd(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return false;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return false;
-  }
-  fd_ = fd;
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  fd_ = std::move(fd);
   size_ = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
 
 void FileBytes::OpenMemory(const std::uint8_t* data, std::size_t size) {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  fd_.reset();
   memory_ = data;
   size_ = data ? size : 0;
 }
 
 bool FileBytes::Read(std::uint64_t offset, std::size_t count, void* out) const {
-  if ((fd_ < 0 && !memory_) || offset > size_ || count > size_ - offset) return false;
+  if ((!fd_ && !memory_) || offset > size_ || count > size_ - offset) return false;
   if (memory_) {
     if (count) std::memcpy(out, memory_ + offset, count);
     return true;
@@ -53,7 +45,7 @@ bool FileBytes::Read(std::uint64_t offset, std::size_t count, void* out) const {
   auto* bytes = static_cast<char*>(out);
   std::size_t done = 0;
   while (done < count) {
-    ssize_t n = pread(fd_, bytes + done, count - done, static_cast<off_t>(offset + done));
+    ssize_t n = pread(fd_.get(), bytes + done, count - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;  // the file shrank under us, or an I/O error
     done += static_cast<std::size_t>(n);
@@ -63,7 +55,7 @@ bool FileBytes::Read(std::uint64_t offset, std::size_t count, void* out) const {
 
 bool FileBytes::Read(std::uint64_t offset, std::size_t count, std::string* out) const {
   out->clear();
-  if ((fd_ < 0 && !memory_) || offset > size_ || count > size_ - offset) return false;
+  if ((!fd_ && !memory_) || offset > size_ || count > size_ - offset) return false;
   out->resize(count);
   if (!Read(offset, count, out->data())) {
     out->clear();

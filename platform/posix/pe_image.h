@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/unique_fd.h"
+
 namespace platform::posix {
 
 // An open regular file, or bytes held in memory, read at offsets.
 class FileBytes {
  public:
   FileBytes() = default;
-  ~FileBytes();
   FileBytes(const FileBytes&) = delete;
   FileBytes& operator=(const FileBytes&) = delete;
 
@@ -28,7 +29,7 @@ class FileBytes {
   bool Read(std::uint64_t offset, std::size_t count, std::string* out) const;
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   const std::uint8_t* memory_ = nullptr;
   std::uint64_t size_ = 0;
 };

@@ -20,6 +20,7 @@
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_hive.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/startup.h"
 
 namespace platform {
@@ -237,15 +238,15 @@ Status Choose(const std::string& dir) {
 
 // The server's lock file holds a write lock on its first byte while it lives.
 bool LockHeld(const std::string& lockPath, int* pid) {
-  int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
+  posix::UniqueFd fd(open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return false;
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   lock.l_start = 0;
   lock.l_len = 1;
-  bool held = fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-  close(fd);
+  bool held = fcntl(fd.get(), F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  fd.reset();
   if (held && pid) *pid = lock.l_pid;
   return held;
 }
@@ -291,11 +292,11 @@ bool WineServerRunning(int* pid) {
   // Upstream Wine keeps the server folder under /tmp/.wine-<uid>.
   if (LockHeld("/tmp/.wine-" + std::to_string(getuid()) + serverDir, pid)) return true;
   // Debian's Wine names its folder in the prefix's "wineserver" file.
-  int fd = open((prefixDir + "/wineserver").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  posix::UniqueFd fd(open((prefixDir + "/wineserver").c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return false;
   char name[256];
-  ssize_t n = read(fd, name, sizeof name - 1);
-  close(fd);
+  ssize_t n = read(fd.get(), name, sizeof name - 1);
+  fd.reset();
   if (n <= 0) return false;
   std::string folder(name, static_cast<std::size_t>(n));
   while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r' || folder.back() == ' '))

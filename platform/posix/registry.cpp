@@ -31,6 +31,7 @@
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_handle.h"
 #include "platform/posix/registry_hive.h"
+#include "platform/posix/unique_fd.h"
 
 namespace platform {
 
@@ -114,11 +115,11 @@ std::string HeaderFor(int hive, const std::string& prefix) {
   // The new file's architecture follows the other hive of the prefix.
   std::string arch = "win64";
   std::string sibling = prefix + (hive == kMachineHive ? "/user.reg" : "/system.reg");
-  int fd = open(sibling.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
+  posix::UniqueFd fd(open(sibling.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd) {
     char head[512];
-    ssize_t n = read(fd, head, sizeof head);
-    close(fd);
+    ssize_t n = read(fd.get(), head, sizeof head);
+    fd.reset();
     if (n > 0 &&
         std::string_view(head, static_cast<std::size_t>(n)).find("\n#arch=win32") != std::string_view::npos)
       arch = "win32";

@@ -17,6 +17,7 @@
 
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/registry.h"
 
 namespace platform {
@@ -133,18 +134,14 @@ bool GetWindows9xVersion(OsVersionInfo* info) {
 // Takes the lock file of |name| in |folder|.
 Status LockIn(const std::string& folder, const std::string& name) {
   std::string path = folder + "/" + LockFileName(name);
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return posix::StatusFromErrno(errno);
+  posix::UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd) return posix::StatusFromErrno(errno);
   int result;
   do {
-    result = flock(fd, LOCK_EX | LOCK_NB);
+    result = flock(fd.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
-  if (result != 0) {
-    int error = errno;
-    close(fd);
-    return error == EWOULDBLOCK ? kAlreadyExists : posix::StatusFromErrno(error);
-  }
-  HeldLocks().push_back(fd);
+  if (result != 0) return errno == EWOULDBLOCK ? kAlreadyExists : posix::StatusFromErrno(errno);
+  HeldLocks().push_back(fd.release());
   return kSuccess;
 }
 

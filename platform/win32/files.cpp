@@ -137,6 +137,18 @@ Status WriteScratchFile(const std::string& path, const std::string& bytes) {
   return WriteAtomic(path, bytes);
 }
 
+Status ReadHostFile(const std::string& hostPath, std::string* bytes) {
+  return ReadWholeFile(hostPath, bytes);
+}
+
+Status WriteHostFileAtomic(const std::string& hostPath, const std::string& bytes) {
+  return WriteAtomic(hostPath, bytes);
+}
+
+Status WriteHostScratchFile(const std::string& hostPath, const std::string& bytes) {
+  return WriteScratchFile(hostPath, bytes);
+}
+
 Status RemoveFile(const std::string& path) {
   return DeleteFileW(Wide(path).c_str()) ? kSuccess : LastStatus();
 }

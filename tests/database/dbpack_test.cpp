@@ -2,6 +2,7 @@
 // back, refusing sources with mistakes; and the shipped definitions at work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/language.h"
@@ -11,6 +12,7 @@
 #include "database/rating.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "tests/support/fault_runner.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
 
@@ -140,6 +142,59 @@ TEST_F(DbPackTest, VerifyAndUnpackReportWhatTheDatabaseReallyHolds) {
   test::WriteFile(Path("nodate.vmd"), "2007-06-05\r\n" + body);
   EXPECT_EQ(Run("unpack " + ShellQuote(Path("nodate.vmd"))), 1);
   EXPECT_NE(err_.find("no version line"), std::string::npos);
+}
+
+// The names in |folder|, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Packing over a database while the disk fails at each file change in turn (full,
+// an I/O error, or the packer killed): a failure says so and leaves the old
+// database whole; a success leaves the new one; and no scratch file stays behind,
+// beside the database or in the temporary folder.
+TEST_F(DbPackTest, AFailedPackLeavesTheOldDatabaseAndNothingElse) {
+  std::string a = WriteSource("a.txt", "@version 01/01/2020\nNORM | a.exe | A.\n");
+  std::string b = WriteSource("b.txt", "@version 02/02/2022\nNORM | b.exe | B.\nSPY | s.exe |\n");
+  EXPECT_EQ(Run("pack " + ShellQuote(a) + " " + ShellQuote(Path("missing/d.vmd"))), 1);
+  EXPECT_NE(err_.find("vlmdb-pack: cannot write " + Path("missing/d.vmd")), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(Path("missing")));
+
+  ASSERT_EQ(Run("pack " + ShellQuote(a) + " " + ShellQuote(Path("old.vmd"))), 0) << err_;
+  ASSERT_EQ(Run("pack " + ShellQuote(b) + " " + ShellQuote(Path("new.vmd"))), 0) << err_;
+  const std::string oldBytes = test::ReadFile(Path("old.vmd")), newBytes = test::ReadFile(Path("new.vmd"));
+  fs::create_directory(Path("db"));
+  fs::create_directory(Path("tmp"));
+  const std::string database = Path("db/d.vmd");
+  for (const char* kind : {"enospc", "eio", "kill"}) {
+    for (long at = 1;; ++at) {
+      ASSERT_LT(at, 100) << "the fault never stopped hitting";
+      test::WriteFile(database, oldBytes);
+      test::FaultOutcome outcome = test::RunUnderFault(Tool(), "TMPDIR=" + ShellQuote(Path("tmp")),
+                                                       {"pack", b, database}, Path("report"), {kind, at});
+      SCOPED_TRACE(std::string(kind) + " at change " + std::to_string(at) + ": " + outcome.out);
+      if (outcome.status == 0) {
+        EXPECT_EQ(test::ReadFile(database), newBytes);
+      } else {
+        EXPECT_EQ(test::ReadFile(database), oldBytes);
+        if (outcome.status == 1) {
+          EXPECT_NE(outcome.out.find("vlmdb-pack: cannot "), std::string::npos);
+        }
+      }
+      if (outcome.status != 137) {
+        EXPECT_EQ(Listing(Path("db")), std::vector<std::string>{"d.vmd"});
+        EXPECT_EQ(Listing(Path("tmp")), std::vector<std::string>{});
+      }
+      for (const std::string& folder : {Path("db"), Path("tmp")}) {
+        fs::remove_all(folder);
+        fs::create_directory(folder);
+      }
+      if (!outcome.hit) break;
+    }
+  }
 }
 
 TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {

@@ -1,7 +1,6 @@
 // vlmdb-pack: packs the readable definitions source into the database file, and
 // prints a database back as source text.
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <random>
 #include <sstream>
@@ -10,6 +9,7 @@
 
 #include "database/database_file.h"
 #include "database/definitions_source.h"
+#include "platform/files.h"
 #include "platform/ini_file.h"
 
 using namespace velmora;
@@ -44,35 +44,12 @@ int UsageError(const std::string& message) {
 std::string UniqueSuffix() { return std::to_string(std::random_device{}()); }
 
 bool ReadFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream out;
-  out << in.rdbuf();
-  *bytes = out.str();
-  return !in.bad();
+  return platform::files::ReadHostFile(path, bytes) == platform::kSuccess;
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return static_cast<bool>(out);
-}
-
-// Writes |bytes| beside |path| and renames the result over it.
-bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
-  fs::path target = fs::absolute(path);
-  fs::path temp = target;
-  temp += ".tmp" + UniqueSuffix();
-  if (!WriteFile(temp.string(), bytes)) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    return false;
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) fs::remove(temp, ec);
-  return !ec;
+// For files that are removed again before the packer ends: not flushed to disk.
+bool WriteScratch(const std::string& path, const std::string& bytes) {
+  return platform::files::WriteHostScratchFile(path, bytes) == platform::kSuccess;
 }
 
 // The definitions of a database file as the program reads them from its working
@@ -91,7 +68,7 @@ bool ReadDatabase(const std::string& path, DefinitionSet* set, std::string* erro
   std::string body;
   ExtractPlainBody(bytes, &body);
   fs::path copy = fs::temp_directory_path() / ("vlmdb-pack-" + UniqueSuffix() + ".ini");
-  if (!WriteFile(copy.string(), body)) {
+  if (!WriteScratch(copy.string(), body)) {
     *error = "cannot write the temporary file " + copy.string();
     return false;
   }
@@ -164,7 +141,7 @@ int Pack(const std::vector<std::string>& args) {
 
   // What was packed must read back exactly, through the reader the program uses.
   std::string check = positional[1] + ".check" + UniqueSuffix();
-  if (!WriteFile(check, file)) return Fail("cannot write " + check);
+  if (!WriteScratch(check, file)) return Fail("cannot write " + check);
   DefinitionSet readBack;
   std::string error;
   bool read = ReadDatabase(check, &readBack, &error);
@@ -176,7 +153,8 @@ int Pack(const std::vector<std::string>& args) {
     for (const std::string& d : differences) std::cerr << "vlmdb-pack: does not read back: " << d << "\n";
     return 1;
   }
-  if (!WriteFileReplacing(positional[1], file)) return Fail("cannot write " + positional[1]);
+  if (platform::files::WriteHostFileAtomic(positional[1], file) != platform::kSuccess)
+    return Fail("cannot write " + positional[1]);
   return 0;
 }
 
