@@ -56,19 +56,22 @@ void ToggleBodyScrambling(std::string& body) {
 
 namespace {
 
-// Where the body of a database file starts: after its first CR LF (npos: none).
-std::size_t BodyStart(const std::string& fileBytes) {
-  std::size_t lineEnd = fileBytes.find("\r\n");
-  return lineEnd == std::string::npos ? std::string::npos : lineEnd + 2;
+// Turns the bytes of a whole database file into its plain body, in place; false
+// when there is no line before the body.
+bool StripToPlainBody(std::string* bytes) {
+  std::size_t lineEnd = bytes->find("\r\n");
+  if (lineEnd == std::string::npos) return false;
+  bytes->erase(0, lineEnd + 2);
+  ToggleBodyScrambling(*bytes);
+  return true;
 }
 
 }  // namespace
 
 bool ExtractPlainBody(const std::string& fileBytes, std::string* plainBody) {
-  std::size_t start = BodyStart(fileBytes);
-  if (start == std::string::npos) return false;
-  plainBody->assign(fileBytes, start);
-  ToggleBodyScrambling(*plainBody);
+  std::string body = fileBytes;
+  if (!StripToPlainBody(&body)) return false;
+  *plainBody = std::move(body);
   return true;
 }
 
@@ -82,10 +85,7 @@ bool DecodeDatabase(const std::string& programDir) {
   std::string body;
   if (platform::files::ReadWholeFile(DatabasePath(programDir), &body) != platform::kSuccess) return false;
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
-  std::size_t start = BodyStart(body);
-  if (start == std::string::npos) return false;
-  body.erase(0, start);
-  ToggleBodyScrambling(body);
+  if (!StripToPlainBody(&body)) return false;
   const std::string copy = WorkingCopyPath(programDir);
   if (platform::files::WriteScratchFile(copy, body) != platform::kSuccess) return false;
   platform::RememberIniFile(copy, std::move(body));
