@@ -43,7 +43,6 @@ class BackendsTest : public ::testing::Test {
     }
     if (!fs::exists(test::FixturePath("marker.exe"))) GTEST_SKIP() << "the MinGW fixtures were not built";
     windowsCli_ = std::string(win32) + "/velmora-cli.exe";
-    fs::create_directories(dir_.path() + "/run");
 
     const std::string made = VELMORA_BINARY_DIR "/tests/wine-winxp64";
     const std::string building = made + ".new";
@@ -82,8 +81,8 @@ class BackendsTest : public ::testing::Test {
   }
 
   std::string Env(const std::string& prefix) const {
-    return "WINEPREFIX='" + prefix + "' XDG_RUNTIME_DIR='" + dir_.path() +
-           "/run' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+    return "WINEPREFIX='" + prefix + "' XDG_RUNTIME_DIR='" + dir_.RuntimeDir() +
+           "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
   }
   int Wine(const std::string& arguments) {
     return test::RunCommand(env_ + "wine " + arguments + " >/dev/null 2>&1");

@@ -201,7 +201,7 @@ class CliOfflineFaultTest : public ::testing::Test {
   Outcome Run(const std::vector<std::string>& args, const std::string& fault = "", long at = 0) {
     std::vector<std::string> all = {"--windows", tree_->root};
     all.insert(all.end(), args.begin(), args.end());
-    const std::string environment = "XDG_RUNTIME_DIR=" + ShellQuote(dir_->path() + "/run") +
+    const std::string environment = "XDG_RUNTIME_DIR=" + ShellQuote(dir_->RuntimeDir()) +
                                     " XDG_DATA_HOME=" + ShellQuote(dir_->path() + "/data") +
                                     " env -u WINEPREFIX";
     return RunCli(environment, all, dir_->path() + "/fault-report", fault, at);
@@ -209,7 +209,6 @@ class CliOfflineFaultTest : public ::testing::Test {
 
   void MakeInstallation() {
     dir_ = std::make_unique<TempDir>();
-    fs::create_directories(dir_->path() + "/run");
     fs::create_directories(dir_->path() + "/data");
     tree_ = std::make_unique<WindowsTree>(dir_->path() + "/win", "bob");
     tree_->software.Key("Microsoft\\Windows\\CurrentVersion\\Run")

@@ -15,9 +15,11 @@ namespace fs = std::filesystem;
 
 using Result = test::CommandOutput;
 
-// Runs velmora-cli with |arguments| (already quoted by the test) in |prefix|.
-Result RunCli(const std::string& prefix, const std::string& arguments, const std::string& extraEnv = "") {
-  return test::RunAndCapture("cd / && env WINEPREFIX=" + test::ShellQuote(prefix) + " " + extraEnv + " " +
+// Runs velmora-cli with |arguments| (already quoted by the test) in |prefix|, its
+// lock in |dir|.
+Result RunCli(const test::TempDir& dir, const std::string& prefix, const std::string& arguments) {
+  return test::RunAndCapture("cd / && env WINEPREFIX=" + test::ShellQuote(prefix) +
+                             " XDG_RUNTIME_DIR=" + test::ShellQuote(dir.RuntimeDir()) + " " +
                              test::ShellQuote(VELMORA_PROGRAM_DIR "/velmora-cli") + " " + arguments);
 }
 
@@ -27,12 +29,12 @@ bool WineAvailable() {
 
 TEST(CliList, UsageErrorsAndHelp) {
   test::TempDir dir;
-  EXPECT_EQ(RunCli(dir.path() + "/p", "").status, 2);
-  Result unknown = RunCli(dir.path() + "/p", "frobnicate");
+  EXPECT_EQ(RunCli(dir, dir.path() + "/p", "").status, 2);
+  Result unknown = RunCli(dir, dir.path() + "/p", "frobnicate");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.out.find("Usage:"), std::string::npos);
-  EXPECT_EQ(RunCli(dir.path() + "/p", "list --bogus").status, 2);
-  Result help = RunCli(dir.path() + "/p", "--help");
+  EXPECT_EQ(RunCli(dir, dir.path() + "/p", "list --bogus").status, 2);
+  Result help = RunCli(dir, dir.path() + "/p", "--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("list"), std::string::npos);
 }
@@ -44,7 +46,7 @@ TEST(CliList, UnreadablePrefixIsAClearFailure) {
   test::WriteFile(prefix + "/system.reg", "this is not a registry file\n");
   test::WriteFile(prefix + "/user.reg", "WINE REGISTRY Version 2\n");
   std::string before = test::ReadFile(prefix + "/system.reg");
-  Result result = RunCli(prefix, "list --json");
+  Result result = RunCli(dir, prefix, "list --json");
   EXPECT_EQ(result.status, 1) << result.out;
   EXPECT_NE(result.out.find("system.reg"), std::string::npos) << result.out;
   EXPECT_EQ(test::ReadFile(prefix + "/system.reg"), before);
@@ -53,7 +55,7 @@ TEST(CliList, UnreadablePrefixIsAClearFailure) {
 TEST(CliList, CreatesItsOwnPrefixAndListsNothingThere) {
   test::TempDir dir;
   std::string prefix = dir.path() + "/fresh";
-  Result result = RunCli(prefix, "list --json");
+  Result result = RunCli(dir, prefix, "list --json");
   EXPECT_EQ(result.status, 0) << result.out;
   EXPECT_NE(result.out.find("["), std::string::npos);
   EXPECT_TRUE(fs::exists(prefix + "/system.reg"));
@@ -91,7 +93,7 @@ TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
   std::string systemBefore = test::ReadFile(prefix + "/system.reg");
   std::string userBefore = test::ReadFile(prefix + "/user.reg");
 
-  Result result = RunCli(prefix, "list --json");
+  Result result = RunCli(dir, prefix, "list --json");
   ASSERT_EQ(result.status, 0) << result.out;
   const std::string& out = result.out;
   std::size_t tray = out.find("\"name\": \"Tray\"");
@@ -112,8 +114,8 @@ TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
   EXPECT_TRUE(test::ReadFile(prefix + "/system.reg") == systemBefore) << "system.reg changed";
   EXPECT_TRUE(test::ReadFile(prefix + "/user.reg") == userBefore) << "user.reg changed";
 
-  Result table = RunCli(prefix, "list");
-  EXPECT_EQ(table.status, 0);
+  Result table = RunCli(dir, prefix, "list");
+  EXPECT_EQ(table.status, 0) << table.out;
   EXPECT_NE(table.out.find("CU Run"), std::string::npos);
   EXPECT_NE(table.out.find("Tray"), std::string::npos);
 }

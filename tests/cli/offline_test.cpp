@@ -45,10 +45,9 @@ class CliOfflineTest : public ::testing::Test {
   void SetUp() override {
     // The program's own side (lock, data folders) lives in the test's folder;
     // no Wine prefix may be made or touched.
-    setenv("XDG_RUNTIME_DIR", (dir_.path() + "/run").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", dir_.RuntimeDir().c_str(), 1);
     setenv("XDG_DATA_HOME", (dir_.path() + "/data").c_str(), 1);
     unsetenv("WINEPREFIX");
-    fs::create_directories(dir_.path() + "/run");
     fs::create_directories(dir_.path() + "/data");
     tree_ = std::make_unique<WindowsTree>(dir_.path() + "/win", "bob", /*xp=*/true);
     tree_->software.Key("Microsoft\\Windows\\CurrentVersion\\Run")

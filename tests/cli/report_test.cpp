@@ -230,7 +230,8 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
                              runKey + " /v Tray /d 'C:\\Tools\\tray.exe /min' /f >/dev/null 2>&1 && " +
                              sourceEnv + "wineserver -w"),
             0);
-  const std::string env = "WINEPREFIX='" + source + "'";
+  const std::string lock = " XDG_RUNTIME_DIR='" + dir.RuntimeDir() + "'";
+  const std::string env = "WINEPREFIX='" + source + "'" + lock;
   ASSERT_EQ(RunCli(env, "seen").status, 0);
   ASSERT_EQ(test::RunCommand(sourceEnv + "wine reg add " + runKey +
                              " /v Updater /d '\"C:\\Program Files\\Up\\up.exe\" -bg' /f >/dev/null 2>&1 && " +
@@ -260,7 +261,7 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
       test::RunCommand(targetEnv + "wineboot --init >/dev/null 2>&1 && " + targetEnv + "wine regedit /S '" +
                        windowsFile + "' >/dev/null 2>&1 && " + targetEnv + "wineserver -w"),
       0);
-  Result imported = RunCli("WINEPREFIX='" + target + "'", "list --json");
+  Result imported = RunCli("WINEPREFIX='" + target + "'" + lock, "list --json");
   ASSERT_EQ(imported.status, 0) << imported.out;
   const std::string updater = EntryObject(imported.out, "Updater");
   EXPECT_NE(updater.find("\"command\": \"\\\"C:\\\\Program Files\\\\Up\\\\up.exe\\\" -bg\""),

@@ -25,11 +25,15 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
+std::string TempDir::RuntimeDir() const {
+  std::string runtime = path_ + "/run";
+  fs::create_directories(runtime);
+  return runtime;
+}
+
 TempPrefix::TempPrefix() {
   setenv("WINEPREFIX", prefix().c_str(), 1);
-  std::string runtime = dir_.path() + "/run";
-  fs::create_directories(runtime);
-  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", dir_.RuntimeDir().c_str(), 1);
   platform::ResetPrefixForTesting();
   platform::ini::ClearCache();
   if (platform::InitPrefix() != 0) throw std::runtime_error("could not create the test prefix");

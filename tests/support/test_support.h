@@ -15,6 +15,10 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
+  // A folder in this one for a program's XDG_RUNTIME_DIR, made on the first call.
+  // The single-instance lock lives there: programs the tests start without one
+  // would share the user's lock with every other test that runs at the time.
+  std::string RuntimeDir() const;
 
  private:
   std::string path_;
