@@ -89,7 +89,8 @@ class EntryList : public QTableView {
   void changeEvent(QEvent* event) override;
 
  private:
-  // The width of the widest cell of |column| among |first|..|last|.
+  // The width of the widest cell of |column| among |first|..|last|, measured on
+  // the cells whose text is widest by estimate.
   int CellsWidth(int column, int first, int last) const;
   void ForgetContentWidths();
 

@@ -1,6 +1,7 @@
 #include "ui/resource_images.h"
 
 #include <QImage>
+#include <array>
 #include <map>
 #include <utility>
 
@@ -52,7 +53,13 @@ const QPixmap& ListImageStrip() {
 
 QPixmap ListImagePixmap(int index) {
   if (index < 0 || index >= kListImageCount) return QPixmap();
-  return ListImageStrip().copy(index * 16, 0, 16, 16);
+  // Cut once: every cell of two columns asks for its image on each paint.
+  static const auto* images = [] {
+    auto* cut = new std::array<QPixmap, kListImageCount>;
+    for (int i = 0; i < kListImageCount; ++i) (*cut)[i] = ListImageStrip().copy(i * 16, 0, 16, 16);
+    return cut;
+  }();
+  return (*images)[index];
 }
 
 QIcon ProgramWindowIcon() {

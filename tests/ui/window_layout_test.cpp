@@ -118,6 +118,32 @@ TEST_F(WindowLayoutTest, ListAndMovieGrowWithTheWindowAndColumnsFitTheirContent)
   EXPECT_TRUE(messages.messages.isEmpty()) << messages.messages.join("\n").toStdString();
 }
 
+// Columns are measured on the cells widest by estimate only; the result must be
+// what measuring every cell gives, also where the longest text is not the widest
+// (narrow letters against wide ones, other scripts, a two-unit character).
+TEST_F(WindowLayoutTest, ColumnsMeasureAsWideAsTheirWidestCellWhereverItIs) {
+  for (int i = 0; i < 40; ++i) {
+    const std::string n = std::to_string(i);
+    SetText(kCuRun, "iiiiiiiiiiiiiiiiiiiiiiii" + n,
+            "C:\\Tools\\llllllllllllllllllllllllllll" + n + ".exe /i");
+  }
+  SetText(kCuRun, "WWWWWWWWWWWWWWWW", "C:\\WWW\\MMMMMMMMMMMMMMMM.exe");
+  SetText(kLmRun,
+          "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd1\x80\xd0\xb0\xd0\xbc\xd0\xbc\xd0\xb0 \xe7\xae\xa1\xe7\x90\x86",
+          "C:\\\xe5\xb7\xa5\xe5\x85\xb7\\\xe7\xae\xa1\xe7\x90\x86\xe5\x99\xa8.exe");
+  SetText(kLmRun, "Note \xf0\x9f\x93\x9d\xf0\x9f\x93\x9d\xf0\x9f\x93\x9d", "C:\\Tools\\note.exe");
+  Open();
+  ASSERT_EQ(List()->rowCount(), 43);
+  for (int column = 0; column < ui::kColumnCount; ++column) {
+    // Qt's own measure of every row (all of them: fewer than its limit of 1000),
+    // public in the base class.
+    const QAbstractItemView* view = List();
+    const int everyCell =
+        std::max(view->sizeHintForColumn(column), List()->horizontalHeader()->sectionSizeHint(column));
+    EXPECT_EQ(List()->ContentWidth(column), everyCell) << column;
+  }
+}
+
 TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
   MakeEntries();
   Open();
