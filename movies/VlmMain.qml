@@ -43,226 +43,21 @@ Rectangle {
     Component.onCompleted: fsCommand("ID_FS_ShowForm", "")
 
     function send(command) { fsCommand(command, "") }
+    // The hint of a control the mouse entered (|shown|) or left.
+    function showTip(tip, shown) {
+        if (tip === "") return
+        hint = shown ? tip : (hint === tip ? "" : hint)
+    }
+
+    function chooseView(view, command) {
+        currentView = view
+        send(command)
+    }
 
     function setDetailsExpanded(expanded) {
         if (detailsExpanded === expanded) return
         detailsExpanded = expanded
         send(expanded ? "ID_FS_hideForm" : "ID_FS_ShowForm")
-    }
-
-    // ---- building blocks ------------------------------------------------------------
-
-    component TitleButton: Rectangle {
-        id: titleButton
-        property string glyph
-        property string command
-        property string tip
-        property bool danger: false
-        width: 30; height: 28
-        radius: 5
-        color: titleArea.pressed ? (danger ? "#a82a2e" : Look.pressed)
-               : titleArea.containsMouse ? (danger ? Look.danger : Look.hover) : "transparent"
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Text {
-            anchors.centerIn: parent
-            text: titleButton.glyph
-            color: Look.text
-            font.pixelSize: 15
-            font.bold: true
-        }
-        MouseArea {
-            id: titleArea
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onContainsMouseChanged: root.hint = containsMouse ? titleButton.tip : (root.hint === titleButton.tip ? "" : root.hint)
-            onClicked: root.send(titleButton.command)
-        }
-    }
-
-    component NavItem: Rectangle {
-        id: nav
-        property string label
-        property string command
-        property int view: 0
-        property int depth: 0
-        readonly property bool selected: root.currentView === view
-        x: 6
-        width: parent.width - 12
-        height: 23
-        radius: 4
-        color: selected ? Look.selected : navArea.pressed ? Look.pressed : navArea.containsMouse ? Look.hover : "transparent"
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Rectangle {
-            visible: nav.depth > 0
-            x: 8 + (nav.depth - 1) * 14
-            anchors.verticalCenter: parent.verticalCenter
-            width: 5; height: 5; radius: 2.5
-            color: nav.selected ? "white" : Look.sectionText
-        }
-        Text {
-            x: 10 + nav.depth * 14
-            anchors.verticalCenter: parent.verticalCenter
-            text: nav.label
-            color: nav.selected ? "white" : Look.text
-            font.pixelSize: 12
-            font.bold: nav.depth === 0 || nav.selected
-        }
-        MouseArea {
-            id: navArea
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: {
-                root.currentView = nav.view
-                root.send(nav.command)
-            }
-        }
-    }
-
-    component SideButton: Rectangle {
-        id: side
-        property string label
-        property string glyph
-        property string command
-        property bool active: true
-        x: 6
-        width: parent.width - 12
-        height: 26
-        radius: 4
-        opacity: active ? 1.0 : 0.4
-        color: !active ? "transparent" : sideArea.pressed ? Look.pressed : sideArea.containsMouse ? Look.hover : "transparent"
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Text {
-            x: 10
-            width: 16
-            anchors.verticalCenter: parent.verticalCenter
-            horizontalAlignment: Text.AlignHCenter
-            text: side.glyph
-            color: Look.subtleText
-            font.pixelSize: 13
-        }
-        Text {
-            x: 32
-            anchors.verticalCenter: parent.verticalCenter
-            text: side.label
-            color: Look.text
-            font.pixelSize: 12
-        }
-        MouseArea {
-            id: sideArea
-            anchors.fill: parent
-            enabled: side.active
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: root.send(side.command)
-        }
-    }
-
-    component Toggle: Item {
-        id: toggle
-        property string label
-        property string command
-        property bool on: false
-        x: 6
-        width: parent.width - 12
-        height: 26
-        Rectangle {
-            anchors.fill: parent
-            radius: 4
-            color: toggleArea.pressed ? Look.pressed : toggleArea.containsMouse ? Look.hover : "transparent"
-            Behavior on color { ColorAnimation { duration: 90 } }
-        }
-        Text {
-            x: 10
-            anchors.verticalCenter: parent.verticalCenter
-            width: parent.width - track.width - 24
-            text: toggle.label
-            color: Look.text
-            font.pixelSize: 12
-            elide: Text.ElideRight
-        }
-        Rectangle {
-            id: track
-            anchors.right: parent.right
-            anchors.rightMargin: 8
-            anchors.verticalCenter: parent.verticalCenter
-            width: 30; height: 16; radius: 8
-            color: toggle.on ? Look.ok : "#3a4f86"
-            Behavior on color { ColorAnimation { duration: 120 } }
-            Rectangle {
-                width: 12; height: 12; radius: 6
-                y: 2
-                x: toggle.on ? parent.width - width - 2 : 2
-                color: "white"
-                Behavior on x { NumberAnimation { duration: 120 } }
-            }
-        }
-        MouseArea {
-            id: toggleArea
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: {
-                toggle.on = !toggle.on
-                root.send(toggle.command)
-            }
-        }
-    }
-
-    component ActionButton: Rectangle {
-        id: action
-        property string label
-        property string glyph: ""
-        property string command
-        property bool active: true
-        property bool primary: false
-        property int padding: 26
-        property string tip: ""
-        implicitWidth: content.implicitWidth + padding
-        height: 30
-        radius: 5
-        opacity: active ? 1.0 : 0.38
-        color: primary ? (!active ? Look.accent : actionArea.pressed ? Look.accentPressed : actionArea.containsMouse ? Look.accentHover : Look.accent)
-                       : (!active ? Look.quiet : actionArea.pressed ? Look.quietPressed : actionArea.containsMouse ? Look.quietHover : Look.quiet)
-        border.color: primary ? "#1d4fc0" : Look.panelEdge
-        border.width: 1
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Row {
-            id: content
-            anchors.centerIn: parent
-            spacing: 6
-            Text {
-                visible: action.glyph !== ""
-                text: action.glyph
-                color: "white"
-                font.pixelSize: 13
-                font.bold: true
-            }
-            Text {
-                text: action.label
-                color: "white"
-                font.pixelSize: 12
-                font.bold: action.primary
-            }
-        }
-        MouseArea {
-            id: actionArea
-            anchors.fill: parent
-            enabled: action.active
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onContainsMouseChanged: if (action.tip !== "") root.hint = containsMouse ? action.tip : (root.hint === action.tip ? "" : root.hint)
-            onClicked: root.send(action.command)
-        }
-    }
-
-    component SectionLabel: Text {
-        x: 16
-        color: Look.sectionText
-        font.pixelSize: 10
-        font.bold: true
-        font.letterSpacing: 1.2
     }
 
     // ---- title bar ---------------------------------------------------------------------
@@ -316,12 +111,12 @@ Rectangle {
             anchors.rightMargin: 8
             anchors.verticalCenter: parent.verticalCenter
             spacing: 2
-            TitleButton { objectName: "ID_FS_HELP"; glyph: "?"; command: "ID_FS_HELP"; tip: "Help (F1)" }
-            TitleButton { objectName: "ID_FS_runLiveUpdate"; glyph: "\u21bb"; command: "ID_FS_runLiveUpdate"; tip: "Update the definitions" }
-            TitleButton { objectName: "ID_FS_ABOUTUS"; glyph: "i"; command: "ID_FS_ABOUTUS"; tip: "About Velmora" }
+            TitleButton { objectName: "ID_FS_HELP"; glyph: "?"; command: "ID_FS_HELP"; tip: "Help (F1)"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            TitleButton { objectName: "ID_FS_runLiveUpdate"; glyph: "\u21bb"; command: "ID_FS_runLiveUpdate"; tip: "Update the definitions"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            TitleButton { objectName: "ID_FS_ABOUTUS"; glyph: "i"; command: "ID_FS_ABOUTUS"; tip: "About Velmora"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
             Item { width: 10; height: 1 }
-            TitleButton { objectName: "ID_FS_MINIMIZE"; glyph: "\u2013"; command: "ID_FS_MINIMIZE"; tip: "Minimise" }
-            TitleButton { objectName: "ID_FS_EXIT"; glyph: "\u2715"; command: "ID_FS_EXIT"; tip: "Close"; danger: true }
+            TitleButton { objectName: "ID_FS_MINIMIZE"; glyph: "\u2013"; command: "ID_FS_MINIMIZE"; tip: "Minimise"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            TitleButton { objectName: "ID_FS_EXIT"; glyph: "\u2715"; command: "ID_FS_EXIT"; tip: "Close"; danger: true; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
         }
     }
 
@@ -363,17 +158,17 @@ Rectangle {
             y: 30
             width: parent.width
             height: 11 * 23
-            NavItem { y: 0;   objectName: "IDC_FS_ALLITEMS";         command: objectName; view: 0;  depth: 0; label: "All entries" }
-            NavItem { y: 23;  objectName: "IDC_FS_LOCALMACHINE";     command: objectName; view: 1;  depth: 0; label: "Local machine" }
-            NavItem { y: 46;  objectName: "IDC_FS_LOCALREG";         command: objectName; view: 2;  depth: 1; label: "Registry" }
-            NavItem { y: 69;  objectName: "IDC_FS_LOCALRUN";         command: objectName; view: 3;  depth: 2; label: "Run" }
-            NavItem { y: 92;  objectName: "IDC_FS_LOCALRUNONCE";     command: objectName; view: 4;  depth: 2; label: "RunOnce" }
-            NavItem { y: 115; objectName: "IDC_FS_LOCALSTARTFOLDER"; command: objectName; view: 5;  depth: 1; label: "Startup folder" }
-            NavItem { y: 138; objectName: "IDC_FS_CURRENTUSER";      command: objectName; view: 6;  depth: 0; label: "Current user" }
-            NavItem { y: 161; objectName: "IDC_FS_USERREG";          command: objectName; view: 7;  depth: 1; label: "Registry" }
-            NavItem { y: 184; objectName: "IDC_FS_USERRUN";          command: objectName; view: 8;  depth: 2; label: "Run" }
-            NavItem { y: 207; objectName: "IDC_FS_USERRUNONCE";      command: objectName; view: 9;  depth: 2; label: "RunOnce" }
-            NavItem { y: 230; objectName: "IDC_FS_USERSTARTFOLDER";  command: objectName; view: 10; depth: 1; label: "Startup folder" }
+            NavItem { y: 0;   objectName: "IDC_FS_ALLITEMS";         command: objectName; view: 0;  depth: 0; label: "All entries"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 23;  objectName: "IDC_FS_LOCALMACHINE";     command: objectName; view: 1;  depth: 0; label: "Local machine"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 46;  objectName: "IDC_FS_LOCALREG";         command: objectName; view: 2;  depth: 1; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 69;  objectName: "IDC_FS_LOCALRUN";         command: objectName; view: 3;  depth: 2; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 92;  objectName: "IDC_FS_LOCALRUNONCE";     command: objectName; view: 4;  depth: 2; label: "RunOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 115; objectName: "IDC_FS_LOCALSTARTFOLDER"; command: objectName; view: 5;  depth: 1; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 138; objectName: "IDC_FS_CURRENTUSER";      command: objectName; view: 6;  depth: 0; label: "Current user"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 161; objectName: "IDC_FS_USERREG";          command: objectName; view: 7;  depth: 1; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 184; objectName: "IDC_FS_USERRUN";          command: objectName; view: 8;  depth: 2; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 207; objectName: "IDC_FS_USERRUNONCE";      command: objectName; view: 9;  depth: 2; label: "RunOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 230; objectName: "IDC_FS_USERSTARTFOLDER";  command: objectName; view: 10; depth: 1; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
         }
 
         Rectangle { x: 12; y: 296; width: parent.width - 24; height: 1; color: Look.panelEdge }
@@ -382,8 +177,8 @@ Rectangle {
             y: 324
             width: parent.width
             height: 52
-            SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u2913"; label: "Save as profile\u2026" }
-            SideButton { y: 26; objectName: "ID_Fs_Profile"; command: objectName; glyph: "\u2630"; label: "Manage profiles\u2026"; active: root.profilesState === "1" }
+            SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u2913"; label: "Save as profile\u2026"; onClicked: root.send(command) }
+            SideButton { y: 26; objectName: "ID_Fs_Profile"; command: objectName; glyph: "\u2630"; label: "Manage profiles\u2026"; active: root.profilesState === "1"; onClicked: root.send(command) }
         }
 
         Rectangle { x: 12; y: 386; width: parent.width - 24; height: 1; color: Look.panelEdge }
@@ -392,10 +187,10 @@ Rectangle {
             y: 414
             width: parent.width
             height: 4 * 26
-            Toggle { y: 0;  objectName: "ID_Fs_showSplash"; command: objectName; label: "Splash at start"; on: root.showSplash.length > 0 }
-            Toggle { y: 26; objectName: "ID_Fs_startWindows"; command: objectName; label: "Start with Windows"; on: root.startWindows.length > 0 }
-            Toggle { y: 52; objectName: "ID_Fs_showSavingMsg"; command: objectName; label: "Ask before closing"; on: root.showSavingMsg.length > 0 }
-            Toggle { y: 78; objectName: "ID_Fs_showSavProfileMsg"; command: objectName; label: "Ask on profile load"; on: root.showSavProfileMsg.length > 0 }
+            Toggle { y: 0;  objectName: "ID_Fs_showSplash"; command: objectName; label: "Splash at start"; on: root.showSplash.length > 0; onClicked: root.send(command) }
+            Toggle { y: 26; objectName: "ID_Fs_startWindows"; command: objectName; label: "Start with Windows"; on: root.startWindows.length > 0; onClicked: root.send(command) }
+            Toggle { y: 52; objectName: "ID_Fs_showSavingMsg"; command: objectName; label: "Ask before closing"; on: root.showSavingMsg.length > 0; onClicked: root.send(command) }
+            Toggle { y: 78; objectName: "ID_Fs_showSavProfileMsg"; command: objectName; label: "Ask on profile load"; on: root.showSavProfileMsg.length > 0; onClicked: root.send(command) }
         }
     }
 
@@ -435,9 +230,9 @@ Rectangle {
             anchors.right: parent.right
             y: 14
             spacing: 5
-            ActionButton { objectName: "ID_Fs_EnableAll"; command: objectName; label: "Enable all"; padding: 18; tip: "Check every entry of this view" }
-            ActionButton { objectName: "ID_Fs_DisableAll"; command: objectName; label: "Disable all"; padding: 18; tip: "Clear every entry of this view" }
-            ActionButton { objectName: "ID_FS_ADDTASK"; command: objectName; glyph: "+"; label: "Add entry"; primary: true; padding: 20; tip: "Add a program that starts with Windows" }
+            ActionButton { objectName: "ID_Fs_EnableAll"; command: objectName; label: "Enable all"; padding: 18; tip: "Check every entry of this view"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_Fs_DisableAll"; command: objectName; label: "Disable all"; padding: 18; tip: "Clear every entry of this view"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_FS_ADDTASK"; command: objectName; glyph: "+"; label: "Add entry"; primary: true; padding: 20; tip: "Add a program that starts with Windows"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
         }
     }
 
@@ -619,9 +414,9 @@ Rectangle {
             anchors.right: parent.right
             y: 4
             spacing: 6
-            ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; active: root.refreshState === "1"; padding: 20 }
-            ActionButton { objectName: "ID_FS_ROLLBACK"; command: objectName; glyph: "\u21b6"; label: "Roll back"; active: root.rollBackState === "1"; padding: 20 }
-            ActionButton { objectName: "ID_FS_APPLYCHANGES"; command: objectName; glyph: "\u2714"; label: "Apply"; primary: true; active: root.applyState === "1"; padding: 20 }
+            ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; active: root.refreshState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_FS_ROLLBACK"; command: objectName; glyph: "\u21b6"; label: "Roll back"; active: root.rollBackState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_FS_APPLYCHANGES"; command: objectName; glyph: "\u2714"; label: "Apply"; primary: true; active: root.applyState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
         }
     }
 }

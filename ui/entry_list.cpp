@@ -100,9 +100,13 @@ void EntryList::DeleteAllRows() {
   entries_->Clear();
 }
 
-void EntryList::FillLocationRows(StartupParameters& model, int location) {
-  if (location < 0 || location >= kLocationCount || !model.HasLocation(location)) return;
-  entries_->FillLocationRows(model, location);
+void EntryList::FillLocations(StartupParameters& model, const std::vector<int>& locations) {
+  // Measured once when all rows are in, not again for each location's rows.
+  ForgetContentWidths();
+  for (int location : locations) {
+    if (location >= 0 && location < kLocationCount && model.HasLocation(location))
+      entries_->FillLocationRows(model, location);
+  }
   FitColumns();
 }
 

@@ -27,9 +27,10 @@ class EntryList : public QTableView {
 
   // The seven columns at their initial widths.
   void InsertColumns();
-  // Adds a row for every entry of |location| that is not removed, above the rows
-  // already in the list (EntryTableModel::FillLocationRows).
-  void FillLocationRows(StartupParameters& model, int location);
+  // Adds a row for every entry of each of |locations| in turn that is not
+  // removed, above the rows already in the list (EntryTableModel::FillLocationRows),
+  // and fits the columns once at the end.
+  void FillLocations(StartupParameters& model, const std::vector<int>& locations);
   void DeleteAllRows();
 
   EntryTableModel* Entries() const { return entries_; }

@@ -258,7 +258,7 @@ void VelmoraDlg::Initialise() {
   setWindowTitle(QString::fromStdString(GetString(kTitleId)));
   list_->InsertColumns();
   RestoreLayout();
-  for (int location : Views()[0].locations) list_->FillLocationRows(model_, location);
+  list_->FillLocations(model_, Views()[0].locations);
   LoadMovie();
   SetInitialVariables();
 }
@@ -303,7 +303,7 @@ void VelmoraDlg::SelectView(int view) {
   currentView = view;
   currentViewCommand = Views()[view].command;
   list_->DeleteAllRows();
-  for (int location : Views()[view].locations) list_->FillLocationRows(model_, location);
+  list_->FillLocations(model_, Views()[view].locations);
 }
 
 void VelmoraDlg::OfferApply() {

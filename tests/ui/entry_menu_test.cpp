@@ -107,7 +107,7 @@ class EntryMenuTest : public ::testing::Test {
   void Reshow() {
     ++reshows_;
     list_->DeleteAllRows();
-    for (int location : ui::Views()[view_].locations) list_->FillLocationRows(model_, location);
+    list_->FillLocations(model_, ui::Views()[view_].locations);
   }
   int RowOf(const std::string& name) const {
     for (int row = 0; row < list_->rowCount(); ++row) {
