@@ -80,13 +80,19 @@ void FlashMovieHost::UnloadMovie() {
   component_ = nullptr;
 }
 
-void FlashMovieHost::SetMovie(const std::string& windowsPath) {
+MovieFile FlashMovieHost::FindMovie(const std::string& windowsPath) {
+  return {windowsPath, QString::fromStdString(platform::files::HostPathFromWindows(windowsPath))};
+}
+
+void FlashMovieHost::SetMovie(const std::string& windowsPath) { SetMovie(FindMovie(windowsPath)); }
+
+void FlashMovieHost::SetMovie(const MovieFile& movie) {
   UnloadMovie();
   errors_.clear();
-  moviePath_ = windowsPath;
-  QString hostPath = QString::fromStdString(platform::files::HostPathFromWindows(windowsPath));
+  moviePath_ = movie.windowsPath;
+  const QString& hostPath = movie.hostPath;
   if (hostPath.isEmpty() || !QFileInfo(hostPath).isFile()) {
-    errors_ << QStringLiteral("movie file not found: %1").arg(QString::fromStdString(windowsPath));
+    errors_ << QStringLiteral("movie file not found: %1").arg(QString::fromStdString(movie.windowsPath));
     return;
   }
   component_ =

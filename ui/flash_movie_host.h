@@ -48,10 +48,20 @@ int DispatchMovieCommand(const MovieCommandTable& table, const std::string& comm
                          const std::string& argument);
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
+// A movie's document: its Windows path and the host file it names.
+struct MovieFile {
+  std::string windowsPath;
+  QString hostPath;  // empty when the path names no file
+};
+
 class FlashMovieHost : public QQuickWidget {
   Q_OBJECT
 
  public:
+  // Finds the host file of the movie at |windowsPath|. Loading the document then
+  // needs nothing more of the file system's mapping (see SetMovie(MovieFile)).
+  static MovieFile FindMovie(const std::string& windowsPath);
+
   explicit FlashMovieHost(QWidget* parent = nullptr);
   ~FlashMovieHost() override;
 
@@ -60,6 +70,8 @@ class FlashMovieHost : public QQuickWidget {
   // missing or broken document leaves the player empty; nothing is reported to the
   // window, but MovieErrors() tells what went wrong.
   void SetMovie(const std::string& windowsPath);
+  // The same for a movie already found: uses only Qt.
+  void SetMovie(const MovieFile& movie);
   // "NoScale": the movie keeps its own size and is placed by the align mode;
   // anything else ("ShowAll"): scaled uniformly to fit the player.
   void SetScale(const std::string& mode);

@@ -19,6 +19,10 @@ SplashPlayer::SplashPlayer(QWidget* owner) : QObject(owner), owner_(owner) {
 SplashPlayer::~SplashPlayer() { delete window_.data(); }
 
 void SplashPlayer::LoadMovie(const std::string& windowsPath) {
+  LoadMovie(FlashMovieHost::FindMovie(windowsPath));
+}
+
+void SplashPlayer::LoadMovie(const MovieFile& movie) {
   ++calls_;
   if (!window_) {
     window_ = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -27,7 +31,7 @@ void SplashPlayer::LoadMovie(const std::string& windowsPath) {
     host_->SetBackgroundColor(0x000033);
     host_->installEventFilter(this);
   }
-  host_->SetMovie(windowsPath);
+  host_->SetMovie(movie);
   host_->SetScale("NoScale");
   host_->SetAlignMode(0);
   if (QQuickItem* root = host_->MovieRoot()) {

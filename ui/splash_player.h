@@ -16,6 +16,7 @@ class QWidget;
 namespace velmora::ui {
 
 class FlashMovieHost;
+struct MovieFile;
 
 class SplashPlayer : public QObject {
   Q_OBJECT
@@ -26,6 +27,8 @@ class SplashPlayer : public QObject {
 
   // Operation 22: the full Windows path of the splash movie.
   void LoadMovie(const std::string& windowsPath);
+  // The same for a movie already found (FlashMovieHost::FindMovie): uses only Qt.
+  void LoadMovie(const MovieFile& movie);
   // Operation 19: shows the splash and plays the movie from |startFrame| (0: its start).
   void Play(int startFrame);
   // Operation 15: whether the movie starts over when it has finished.

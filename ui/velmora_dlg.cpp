@@ -9,6 +9,7 @@
 #include <QSizeGrip>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "app/help.h"
 #include "app/language.h"
@@ -235,12 +236,34 @@ void VelmoraDlg::Initialise() {
   initialised_ = true;
   // The window's own face: icon, images, the splash while the model fills.
   setWindowIcon(ProgramWindowIcon());
-  if (app_.settings.ShowSplash != 0) {
-    splash_->LoadMovie(MoviePath(kSplashMovie, ".vms"));
+  const bool showSplash = app_.settings.ShowSplash != 0;
+  const MovieFile splash =
+      showSplash ? FlashMovieHost::FindMovie(MoviePath(kSplashMovie, ".vms")) : MovieFile();
+  const MovieFile main = FlashMovieHost::FindMovie(MoviePath(kMainMovie));
+
+  // The model fills on a thread of its own while this one loads the movies, which
+  // need only Qt once they are found. Until the fill is done, that thread alone
+  // uses the registry, the file system and the model.
+  std::thread fill([this] { FillModel(); });
+  if (showSplash) {
+    splash_->LoadMovie(splash);
     splash_->Play(0);
     splash_->SetLooping(false);
   }
+  LoadMovie(main);
+  fill.join();
 
+  // What is new since the last look is marked as the rows are filled.
+  list_->Entries()->SetNewTest(
+      [this](int location, const Task& task) { return seen_.IsNew(location, task); });
+  setWindowTitle(QString::fromStdString(GetString(kTitleId)));
+  list_->InsertColumns();
+  RestoreLayout();
+  list_->FillLocations(model_, Views()[0].locations);
+  SetInitialVariables();
+}
+
+void VelmoraDlg::FillModel() {
   {
     ScanPass pass;  // the locations and the store in one pass
     model_.ScanAllLocations();
@@ -249,22 +272,11 @@ void VelmoraDlg::Initialise() {
   model_.FillCategoryCodes();
   model_.RateAllTasks();
   model_.EnumerateProfiles();
-
-  // What is new since the last look is marked as the rows are filled.
   seen_ = changes::SeenEntries::Read();
-  list_->Entries()->SetNewTest(
-      [this](int location, const Task& task) { return seen_.IsNew(location, task); });
-
-  setWindowTitle(QString::fromStdString(GetString(kTitleId)));
-  list_->InsertColumns();
-  RestoreLayout();
-  list_->FillLocations(model_, Views()[0].locations);
-  LoadMovie();
-  SetInitialVariables();
 }
 
-void VelmoraDlg::LoadMovie() {
-  movie_->SetMovie(MoviePath(kMainMovie));
+void VelmoraDlg::LoadMovie(const MovieFile& movie) {
+  movie_->SetMovie(movie);
   movie_->SetScale("NoScale");
   movie_->SetAlignMode(kAlignLeft);
   movie_->SetBackgroundColor(kBackgroundColor);

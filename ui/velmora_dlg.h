@@ -102,7 +102,10 @@ class VelmoraDlg : public QDialog {
   void RestoreLayout();
   void SaveLayout();
   void RecordSeenEntries();
-  void LoadMovie();
+  // The model read as at start: the locations, the store, the ratings, the
+  // profiles and the record of entries seen.
+  void FillModel();
+  void LoadMovie(const MovieFile& movie);
   void SetInitialVariables();
   void OfferApply();
   void ShowFailures(const std::vector<ApplyFailure>& failures, const std::string& what);
