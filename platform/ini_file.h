@@ -77,7 +77,9 @@ class IniDocument {
 // file stays unchanged.
 std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path);
 // Takes |bytes| as what the file at |path| holds now, written by this process a
-// moment ago, so that the look-ups need not read it again.
+// moment ago, so that the look-ups need not read it again: they are served from
+// |bytes| from then on, even when the file is changed or removed behind this
+// process's back. For scratch files only this process means to read.
 void RememberIniFile(const std::string& path, std::string bytes);
 
 }  // namespace platform

@@ -65,6 +65,10 @@ struct CachedFile {
   // The file was changed in the same clock tick as it was read: a later write in
   // that tick would leave the identity unchanged, so the copy is not trusted.
   bool racy = false;
+  // Written by this process (RememberIniFile): what it wrote is what it reads,
+  // whatever becomes of the file. Another process that shares the folder (a test
+  // run beside it, a second user of the program folder) may replace or delete it.
+  bool ownCopy = false;
   std::shared_ptr<const IniDocument> document;
   // The pass (path look-up generation) in which the file was last checked: within
   // it the file is not checked again.
@@ -95,6 +99,7 @@ std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
     file = CachedFile();
     file.prefixDir = prefix;
   }
+  if (file.ownCopy) return file.document;
   const std::uint64_t generation = files::PathLookupGeneration();
   if (generation != 0 && file.checkedIn == generation) return file.document;
   file.checkedIn = generation;
@@ -158,9 +163,8 @@ void RememberIniFile(const std::string& path, std::string bytes) {
   file.document = std::make_shared<const IniDocument>(std::move(bytes));
   file.parsed = true;
   file.identity = FileIdentity::Of(st);
-  // Written by this process just now: the same-tick rule guards against writers
-  // we do not know of, and the scratch copy has none.
   file.racy = false;
+  file.ownCopy = true;
 }
 
 void ini::ClearCache() { Cache().clear(); }

@@ -161,6 +161,36 @@ TEST_F(DatabaseFileTest, VersionLine) {
   EXPECT_EQ(ReadDefnsVersion(programDir_), "");
 }
 
+// The working copy lies in the program folder, which other processes may share:
+// one that exits deletes the copy, one that starts writes its own. What this
+// process decoded stays what it reads.
+TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrReplacesIt) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows build reads the copy through the system's profile functions";
+#endif
+  const std::string body = "[" + ScrambleText("SYS") + "]\r\n" + ScrambleText("PRON0") + "=" +
+                           ScrambleText("explorer.exe") + "\r\n";
+  WriteDatabase("01/01/2020\r\n" + XorBlocks(body));
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  const std::string path = WorkingCopyPath(programDir_);
+  ASSERT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
+
+  fs::remove(CopyHost());
+  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
+  ASSERT_NE(DefinitionsIndexOf(path), nullptr);
+  EXPECT_EQ(DefinitionsIndexOf(path)->SectionOf("SYS").names, std::vector<std::string>{"explorer.exe"});
+  test::WriteFile(CopyHost(), "[other]\r\n");
+  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
+
+  // A copy the process did not write itself is read as the file stands.
+  const std::string other = WorkingCopyPath(programDir_ + "\\other");
+  fs::create_directories(dir_.path() + "/other");
+  test::WriteFile(dir_.path() + "/other/vlmdb2.vmd", body);
+  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", other), "explorer.exe");
+  fs::remove(dir_.path() + "/other/vlmdb2.vmd");
+  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", other), "");
+}
+
 TEST_F(DatabaseFileTest, DeleteWorkingCopyIgnoresAMissingFile) {
   test::WriteFile(CopyHost(), "x");
   DeleteWorkingCopy(programDir_);
