@@ -18,10 +18,6 @@ SplashPlayer::SplashPlayer(QWidget* owner) : QObject(owner), owner_(owner) {
 
 SplashPlayer::~SplashPlayer() { delete window_.data(); }
 
-void SplashPlayer::LoadMovie(const std::string& windowsPath) {
-  LoadMovie(FlashMovieHost::FindMovie(windowsPath));
-}
-
 void SplashPlayer::LoadMovie(const MovieFile& movie) {
   ++calls_;
   if (!window_) {

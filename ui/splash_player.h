@@ -1,6 +1,6 @@
 // SplashPlayer: plays the splash movie (".vms") in a small frameless window in
 // front of the main window while it starts. The main window calls its three
-// operations in this order: LoadMovie(path), Play(0), SetLooping(false).
+// operations in this order: LoadMovie(movie), Play(0), SetLooping(false).
 //
 // The splash movie's root item may declare `signal finished()`: the player then
 // closes when the movie has played once (or starts it over when looping). A click
@@ -25,9 +25,8 @@ class SplashPlayer : public QObject {
   explicit SplashPlayer(QWidget* owner);
   ~SplashPlayer() override;
 
-  // Operation 22: the full Windows path of the splash movie.
-  void LoadMovie(const std::string& windowsPath);
-  // The same for a movie already found (FlashMovieHost::FindMovie): uses only Qt.
+  // Operation 22: the splash movie, already found (FlashMovieHost::FindMovie);
+  // loading it uses only Qt.
   void LoadMovie(const MovieFile& movie);
   // Operation 19: shows the splash and plays the movie from |startFrame| (0: its start).
   void Play(int startFrame);
