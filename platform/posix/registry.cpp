@@ -202,7 +202,7 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
     return Fail(status, "cannot read the registry file " + file->path + ": " + std::strerror(failure.error));
   }
   posix::HiveParseError parseError;
-  file->bad = !file->model.Parse(text, &parseError);
+  file->bad = !file->model.ParseOwned(std::move(text), &parseError);
   file->badDetail = file->bad ? "the registry file " + file->path + " could not be read (line " +
                                     std::to_string(parseError.line) + ": " + parseError.message +
                                     "); it is left untouched"

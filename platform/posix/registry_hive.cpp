@@ -905,8 +905,12 @@ void Hive::Reset(std::string header) {
 }
 
 bool Hive::Parse(std::string_view input, HiveParseError* error) {
+  return ParseOwned(std::string(input), error);
+}
+
+bool Hive::ParseOwned(std::string&& input, HiveParseError* error) {
   Reset("");
-  text_.assign(input);
+  text_ = std::move(input);
   const std::string_view text(text_);
   LineReader reader(text);
   std::string_view raw;

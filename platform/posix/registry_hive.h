@@ -122,6 +122,8 @@ class Hive {
   void Reset(std::string header);
   // Parses a whole file; false (and the hive left empty) when it is not one.
   bool Parse(std::string_view text, HiveParseError* error);
+  // The same, keeping |text| itself instead of a copy: a hive file is megabytes.
+  bool ParseOwned(std::string&& text, HiveParseError* error);
   std::string Serialize() const;
 
   HiveNode* Root() { return &root_; }

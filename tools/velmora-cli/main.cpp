@@ -11,6 +11,7 @@
 #include "changes/startup_parameters.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/heap.h"
 #include "platform/registry.h"
 #include "platform/startup.h"
 #include "tools/velmora-cli/edit_commands.h"
@@ -185,6 +186,7 @@ int RunChangeCommand(const std::vector<std::string>& args, bool profile) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::PrepareHeap();
   platform::UseBinaryStandardOutput();
   std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   std::string optionError;
