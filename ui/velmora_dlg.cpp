@@ -9,7 +9,6 @@
 #include <QSizeGrip>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 #include "app/help.h"
 #include "app/language.h"
@@ -18,7 +17,6 @@
 #include "app/window_layout.h"
 #include "base/text.h"
 #include "database/description_html.h"
-#include "entries/scan_pass.h"
 #include "entries/startup_location.h"
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
@@ -104,6 +102,7 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
       app_(app),
       model_(app.startupParameters),
       box_(box) {
+  // Only Qt is used here: the model's fill may already run beside the window.
   setObjectName("VelmoraDlg");
   if (!box_) {
     ownBox_ = std::make_unique<QtMessageBoxPresenter>(this);
@@ -231,27 +230,34 @@ void VelmoraDlg::BuildCommandTable() {
   }
 }
 
+VelmoraDlg::StartMovies VelmoraDlg::FindStartMovies(const StartupSettingsParameters& settings) {
+  StartMovies movies;
+  movies.showSplash = settings.ShowSplash != 0;
+  if (movies.showSplash) movies.splash = FlashMovieHost::FindMovie(MoviePath(kSplashMovie, ".vms"));
+  movies.main = FlashMovieHost::FindMovie(MoviePath(kMainMovie));
+  return movies;
+}
+
 void VelmoraDlg::Initialise() {
   if (initialised_) return;
-  initialised_ = true;
-  // The window's own face: icon, images, the splash while the model fills.
-  setWindowIcon(ProgramWindowIcon());
-  const bool showSplash = app_.settings.ShowSplash != 0;
-  const MovieFile splash =
-      showSplash ? FlashMovieHost::FindMovie(MoviePath(kSplashMovie, ".vms")) : MovieFile();
-  const MovieFile main = FlashMovieHost::FindMovie(MoviePath(kMainMovie));
+  const StartMovies movies = FindStartMovies(app_.settings);
+  ModelFill fill(model_);
+  Initialise(movies, fill);
+}
 
-  // The model fills on a thread of its own while this one loads the movies, which
-  // need only Qt once they are found. Until the fill is done, that thread alone
-  // uses the registry, the file system and the model.
-  std::thread fill([this] { FillModel(); });
-  if (showSplash) {
-    splash_->LoadMovie(splash);
+void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
+  if (initialised_) return;
+  initialised_ = true;
+  // The window's own face: icon, images, the splash while the model fills. The
+  // movies need only Qt once they are found.
+  setWindowIcon(ProgramWindowIcon());
+  if (movies.showSplash) {
+    splash_->LoadMovie(movies.splash);
     splash_->Play(0);
     splash_->SetLooping(false);
   }
-  LoadMovie(main);
-  fill.join();
+  LoadMovie(movies.main);
+  seen_ = fill.Wait();
 
   // What is new since the last look is marked as the rows are filled.
   list_->Entries()->SetNewTest(
@@ -261,18 +267,6 @@ void VelmoraDlg::Initialise() {
   RestoreLayout();
   list_->FillLocations(model_, Views()[0].locations);
   SetInitialVariables();
-}
-
-void VelmoraDlg::FillModel() {
-  {
-    ScanPass pass;  // the locations and the store in one pass
-    model_.ScanAllLocations();
-    model_.ReadDisabledTasks();
-  }
-  model_.FillCategoryCodes();
-  model_.RateAllTasks();
-  model_.EnumerateProfiles();
-  seen_ = changes::SeenEntries::Read();
 }
 
 void VelmoraDlg::LoadMovie(const MovieFile& movie) {
@@ -542,7 +536,11 @@ void VelmoraDlg::reject() {
 }
 
 void QtMainWindowRunner::Run(VelmoraApp& app) {
+  // The model fills while the window is made, not only while its movies load.
+  const VelmoraDlg::StartMovies movies = VelmoraDlg::FindStartMovies(app.settings);
+  ModelFill fill(app.startupParameters);
   VelmoraDlg window(app, box_);
+  window.Initialise(movies, fill);
   window.DoModal();
 }
 

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "app/app_interfaces.h"
+#include "app/settings.h"
 #include "changes/seen_entries.h"
 #include "changes/startup_parameters.h"
 #include "ui/flash_movie_host.h"
+#include "ui/model_fill.h"
 
 namespace velmora {
 class VelmoraApp;
@@ -49,8 +51,20 @@ class VelmoraDlg : public QDialog {
   explicit VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box = nullptr, QWidget* parent = nullptr);
   ~VelmoraDlg() override;
 
+  // The movies the window starts with. Finding them reads the file system, so it
+  // is done before the model's fill starts beside the window.
+  struct StartMovies {
+    bool showSplash = false;
+    MovieFile splash;
+    MovieFile main;
+  };
+  static StartMovies FindStartMovies(const StartupSettingsParameters& settings);
+
   // Initialisation in its fixed order: splash, model, list, movie, variables.
   void Initialise();
+  // The same with the movies found and the model's fill started, both before the
+  // window was made.
+  void Initialise(const StartMovies& movies, ModelFill& fill);
   // Initialise (once), then run the window until it ends. Returns 0.
   int DoModal();
 
@@ -102,9 +116,6 @@ class VelmoraDlg : public QDialog {
   void RestoreLayout();
   void SaveLayout();
   void RecordSeenEntries();
-  // The model read as at start: the locations, the store, the ratings, the
-  // profiles and the record of entries seen.
-  void FillModel();
   void LoadMovie(const MovieFile& movie);
   void SetInitialVariables();
   void OfferApply();
