@@ -2,17 +2,11 @@
 
 #include <utility>
 
-#include "entries/scan_pass.h"
-
 namespace velmora::ui {
 
 ModelFill::ModelFill(StartupParameters& model) : model_(model) {
   thread_ = std::thread([this] {
-    {
-      ScanPass pass;  // the locations and the store in one pass
-      model_.ScanAllLocations();
-      model_.ReadDisabledTasks();
-    }
+    model_.ReadAll();
     model_.FillCategoryCodes();
     model_.RateAllTasks();
     model_.EnumerateProfiles();
