@@ -1,6 +1,7 @@
 #include "database/rating.h"
 
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -39,7 +40,61 @@ void SetRating(Task& task, const std::string& description, const std::string& co
   task.rating = RatingName(code);
 }
 
+bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+
+// Where the updater's file name ends in |command| (past "update.exe" as a whole
+// path component, followed by a quote, a blank or the end); npos when absent.
+std::size_t EndOfUpdater(const std::string& lower) {
+  static constexpr std::string_view kUpdater = "update.exe";
+  for (std::size_t at = lower.find(kUpdater); at != std::string::npos; at = lower.find(kUpdater, at + 1)) {
+    const std::size_t end = at + kUpdater.size();
+    const bool startsName = at == 0 || lower[at - 1] == '\\' || lower[at - 1] == '/' || lower[at - 1] == '"';
+    const bool endsName = end == lower.size() || lower[end] == '"' || IsSpace(lower[end]);
+    if (startsName && endsName) return end;
+  }
+  return std::string::npos;
+}
+
+// The program named by a --processStart (or --processStartAndWait) switch after
+// |from|: "--processStart Name.exe", "--processStart=Name.exe", quoted or not.
+std::string ProcessStartTarget(const std::string& command, const std::string& lower, std::size_t from) {
+  for (std::string_view option : {"--processstartandwait", "--processstart"}) {
+    for (std::size_t at = lower.find(option, from); at != std::string::npos;
+         at = lower.find(option, at + 1)) {
+      if (at > 0 && !IsSpace(lower[at - 1]) && lower[at - 1] != '"') continue;
+      std::size_t value = at + option.size();
+      if (value < lower.size() && (lower[value] == '=' || lower[value] == ':')) {
+        ++value;
+      } else if (value < lower.size() && IsSpace(lower[value])) {
+        while (value < lower.size() && IsSpace(lower[value])) ++value;
+      } else {
+        continue;  // a longer switch, or nothing after it
+      }
+      std::size_t end;
+      if (value < command.size() && command[value] == '"') {
+        ++value;
+        end = command.find('"', value);
+      } else {
+        end = command.find_first_of(" \t", value);
+      }
+      std::string target = command.substr(value, end == std::string::npos ? std::string::npos : end - value);
+      const std::size_t slash = target.find_last_of("\\/");
+      if (slash != std::string::npos) target.erase(0, slash + 1);
+      return TrimWhiteSpace(target);
+    }
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string RatedFileName(const Task& task) {
+  const std::string lower = ToLowerAscii(task.command);
+  const std::size_t end = EndOfUpdater(lower);
+  if (end == std::string::npos) return task.fileName;
+  std::string target = ProcessStartTarget(task.command, lower, end);
+  return target.empty() ? task.fileName : target;
+}
 
 std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.programDir); }
 
@@ -73,7 +128,7 @@ void Rater::RateAll(const std::vector<Task*>& all) const {
   std::unordered_map<std::string, std::vector<Task*>> byFileName;
   for (Task* task : all) {
     if (task->description.empty()) task->description = noInformation;
-    byFileName[ToLowerAscii(task->fileName)].push_back(task);
+    byFileName[ToLowerAscii(RatedFileName(*task))].push_back(task);
   }
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(DatabaseFile());
   StandardTexts texts(context_);
@@ -102,7 +157,7 @@ void Rater::RateAll(const std::vector<Task*>& all) const {
     std::vector<Task*> matched;
     std::vector<Task*> rest;
     for (Task* task : unknown)
-      (MatchNamePattern(patterns[n], task->fileName) ? matched : rest).push_back(task);
+      (MatchNamePattern(patterns[n], RatedFileName(*task)) ? matched : rest).push_back(task);
     if (matched.empty()) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
@@ -120,7 +175,7 @@ void Rater::RateTask(Task& task) const {
   const std::string noInformation = context_.Text(kNoInformationId);
   if (task.description.empty()) task.description = noInformation;
   DeriveFileName(task);
-  const std::string fileName = ToLowerAscii(task.fileName);
+  const std::string fileName = ToLowerAscii(RatedFileName(task));
   for (const std::string& code : categoryCodes_) {
     const DefinitionsIndex::Section& section = index->SectionOf(code);
     const std::pair<int, int>* hit = section.EntriesOf(fileName);
@@ -131,9 +186,10 @@ void Rater::RateTask(Task& task) const {
   if (!EqualsIgnoreCase(task.description, noInformation)) return;
 
   DeriveFileName(task);
+  const std::string ratedName = RatedFileName(task);
   const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
   for (std::size_t n = 0; n < patterns.size(); ++n) {
-    if (!MatchNamePattern(patterns[n], task.fileName)) continue;
+    if (!MatchNamePattern(patterns[n], ratedName)) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
     std::string category = TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL"));

@@ -35,6 +35,12 @@ class Rater {
   std::vector<std::string> categoryCodes_;
 };
 
+// The file name the definitions are looked up by: the entry's file name, except
+// for a command of a Squirrel install (Discord, Teams, Slack and others start
+// their program through "...\Update.exe --processStart Name.exe"), which is rated
+// as the program it starts, "Name.exe", not as its updater.
+std::string RatedFileName(const Task& task);
+
 // Pattern match of the "SPC" section. A pattern without '*' is found anywhere in
 // the name; with '*', the part before it is found first and the rest is matched
 // against what follows that occurrence. A remaining pattern ".exe" matches

@@ -227,6 +227,50 @@ TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
   EXPECT_EQ(fresh.description, GetString(7021));
 }
 
+// A Squirrel install starts its program through its updater: the entry is rated
+// as the program named by --processStart, in both passes, whatever its quoting.
+TEST_F(RatingTest, SquirrelUpdaterIsRatedAsTheProgramItStarts) {
+  WriteDefinitions({Def("NORM", "discord.exe", "Chat."), Def("NORM", "teams.exe", "Meetings."),
+                    Def("SPY", "update.exe", "An updater."), Def("SPC", "slack", "Team chat.", "NORM")});
+  struct Case {
+    const char* command;
+    const char* description;
+  };
+  const Case cases[] = {
+      {"C:\\users\\u\\AppData\\Local\\Discord\\Update.exe --processStart Discord.exe", "Chat."},
+      {"\"C:\\users\\u\\AppData\\Local\\Microsoft\\Teams\\Update.exe\" --processStart \"Teams.exe\" "
+       "--process-start-args \"--system-initiated\"",
+       "Meetings."},
+      {"\"C:\\Apps\\UPDATE.EXE\" --PROCESSSTART=discord.exe", "Chat."},
+      {"C:\\Apps\\Update.exe --processStartAndWait \"C:\\Apps\\app-1.0\\Teams.exe\"", "Meetings."},
+      {"C:\\Local\\slack\\Update.exe --processStart slack.exe", "Team chat."},
+      // Not a program start: the updater itself.
+      {"C:\\Apps\\Update.exe --processStart", "An updater."},
+      {"C:\\Apps\\Update.exe --processStartX discord.exe", "An updater."},
+      {"C:\\Apps\\Update.exe --update https://example.com/", "An updater."},
+  };
+  std::vector<Task*> tasks;
+  for (const Case& c : cases) {
+    Task& task = Add(0, c.command, "Update.exe");
+    task.command = c.command;
+    tasks.push_back(&task);
+  }
+  // Another program of that name-ending, with the switch, is not an updater.
+  Task& other = Add(1, "Other", "myupdate.exe");
+  other.command = "C:\\Apps\\myupdate.exe --processStart discord.exe";
+  RateAll();
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    EXPECT_EQ(tasks[i]->description, cases[i].description) << cases[i].command;
+    EXPECT_EQ(tasks[i]->fileName, "Update.exe") << "the entry's file stays the updater";
+    if (tasks[i]->description == "An updater.") continue;  // RateTask finds the updater by its own rules
+    Task fresh;
+    fresh.command = cases[i].command;
+    rater_.RateTask(fresh);
+    EXPECT_EQ(fresh.description, cases[i].description) << cases[i].command;
+  }
+  EXPECT_EQ(other.rating, kUnknownFileRating);
+}
+
 TEST_F(RatingTest, NoWorkingCopyLeavesEverythingUnknown) {
   Task& task = Add(0, "A", "a.exe");
   RateAll();
