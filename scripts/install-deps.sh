@@ -14,6 +14,7 @@ packages=(
   fp-utils xvfb xauth
   xchm xterm
   libhivex-dev libregf-utils
+  libsqlite3-dev libyaml-dev nlohmann-json3-dev
 )
 
 missing=()
