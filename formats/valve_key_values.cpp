@@ -104,6 +104,7 @@ class Reader {
       return token;
     }
     ++at_;
+    const int startLine = line_;
     while (at_ < text_.size() && text_[at_] != '"') {
       char ch = text_[at_++];
       if (ch == '\n') ++line_;
@@ -123,6 +124,7 @@ class Reader {
       token.text += ch;
     }
     if (at_ >= text_.size()) {
+      line_ = startLine;  // where the string began
       Fail("a quoted string is not closed");
       token.kind = TokenKind::kError;
       return token;
