@@ -41,7 +41,7 @@ void SetRating(Task& task, const std::string& description, const std::string& co
 
 }  // namespace
 
-std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.programDir); }
+std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.WriteDir()); }
 
 bool MatchNamePattern(const std::string& pattern, const std::string& name) {
   std::string restPattern = pattern;
