@@ -35,7 +35,9 @@ VelmoraApp::VelmoraApp() {
   otherInstanceRunning = false;
   ProgramContext& program = Program();
   program.programDir = programDir;
-  program.dataDir = dataDir;
+  // Empty while it is the program folder: whoever sets programDir later (a test,
+  // a tool) gets the working copy beside the database.
+  program.dataDir = dataDir == programDir ? "" : dataDir;
   program.languageName = languageName;
   program.stringSection = stringSection;
   program.comInitialized = false;

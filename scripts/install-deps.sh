@@ -14,6 +14,7 @@ packages=(
   fp-utils xvfb xauth
   xchm xterm
   libhivex-dev libregf-utils
+  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev
 )
 
 missing=()
