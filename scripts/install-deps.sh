@@ -14,7 +14,7 @@ packages=(
   fp-utils xvfb xauth
   xchm xterm
   libhivex-dev libregf-utils
-  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev
+  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev file
 )
 
 missing=()
