@@ -1,5 +1,6 @@
 #include "app/velmora_app.h"
 
+#include "app/data_dir.h"
 #include "app/language.h"
 #include "app/message_box_requests.h"
 #include "app/program.h"
@@ -28,16 +29,20 @@ VelmoraApp::VelmoraApp() {
   UseLanguageFile();
   // startupParameters and settings are built first, as members, with their defaults.
   programDir = ProgramDirOfExecutable();
+  dataDir = WritableDataDir(programDir);
   languageName = "English";
   stringSection = "StringTable";
   otherInstanceRunning = false;
   ProgramContext& program = Program();
   program.programDir = programDir;
+  // Empty while it is the program folder: whoever sets programDir later (a test,
+  // a tool) gets the working copy beside the database.
+  program.dataDir = dataDir == programDir ? "" : dataDir;
   program.languageName = languageName;
   program.stringSection = stringSection;
   program.comInitialized = false;
   program.textLookup = &GetString;  // the language file's texts, as UseLanguageFile installed them
-  settings.DefnsVersion = ReadDefnsVersion(programDir);
+  settings.DefnsVersion = ReadDefnsVersion(DatabaseDirInUse(programDir, dataDir));
 }
 
 VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, unsigned messageId, StartResult result) {
@@ -58,7 +63,8 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, bool wri
     return Refuse(box, kOtherInstanceId, StartResult::kOtherInstance);
   }
   if (settings.DefnsVersion.empty()) return Refuse(box, kInitFailedId, StartResult::kNoDatabase);
-  if (!DecodeDatabase(programDir)) return Refuse(box, kInitFailedId, StartResult::kDecodeFailed);
+  if (!DecodeDatabase(DatabaseDirInUse(programDir, dataDir), dataDir))
+    return Refuse(box, kInitFailedId, StartResult::kDecodeFailed);
   if (writeSettings) {
     settings.Load();
   } else {
@@ -78,7 +84,7 @@ void VelmoraApp::Shutdown() {
     comInitialized = false;
     Program().comInitialized = false;
   }
-  if (!otherInstanceRunning) DeleteWorkingCopy(programDir);
+  if (!otherInstanceRunning) DeleteWorkingCopy(dataDir);
 }
 
 void VelmoraApp::EndApplication() {

@@ -38,8 +38,8 @@ namespace velmora {
 class VelmoraApp {
  public:
   // Builds the members in order, takes programDir from the executable's path
-  // (also into Program(), with the texts of the language file), then reads the
-  // definitions version.
+  // and dataDir from it (also into Program(), with the texts of the language
+  // file), then reads the version of the database in use.
   VelmoraApp();
   VelmoraApp(const VelmoraApp&) = delete;
   VelmoraApp& operator=(const VelmoraApp&) = delete;
@@ -70,6 +70,10 @@ class VelmoraApp {
   bool comInitialized = false;
   bool otherInstanceRunning = false;
   std::string programDir;
+  // Where the working copy goes and a database installed for this user alone is
+  // read from: programDir, or the user's data folder when programDir is not his
+  // to write (app/data_dir.h).
+  std::string dataDir;
   std::string languageName;
   std::string stringSection;
 

@@ -11,13 +11,19 @@
 namespace velmora {
 
 struct ProgramContext {
-  std::string programDir;               // Windows path of the executable's folder
+  std::string programDir;  // Windows path of the executable's folder
+  // Windows path of the folder the program writes its own files in (the
+  // database's working copy): programDir, or the user's data folder when the
+  // user may not write programDir (an installed copy). Empty: programDir.
+  std::string dataDir;
   std::string programName = "Velmora";  // base name of the window program
   std::string languageName = "English";
   std::string stringSection = "StringTable";
   bool comInitialized = true;
   // Message texts by id; null: the built-in English ones.
   TextLookup textLookup = nullptr;
+
+  const std::string& WriteDir() const { return dataDir.empty() ? programDir : dataDir; }
 
   // The text of |id| through textLookup, else the built-in English text; "" for an
   // id that is not in the built-in table.

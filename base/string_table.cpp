@@ -22,9 +22,9 @@ const std::map<unsigned, const char*>& Table() {
       {7008, "A profile with the same name already exists.\n\nDo you want to replace it?"},
       {7009, "Question"},
       {7010, "Required field missing!\n\nYou must provide a name for the new profile."},
-      {7011,
-       "Velmora Version 1.0.0.1\nCopyright (C) Orlinsk. All rights reserved.\n\nIt  is the best utility for "
-       "modifying startup settings in the Windows operating systems."},
+      {7011, "Velmora Version " VELMORA_VERSION
+             "\nCopyright (C) Orlinsk. All rights reserved.\n\nIt  is the best utility for "
+             "modifying startup settings in the Windows operating systems."},
       {7012, "Required field missing!\n\nYou must provide a name for the new task."},
       {7013, "Required field missing!\n\nYou must provide a valid path for the new task."},
       {7014, "Is a part of microsoft windows operating system suite."},

@@ -81,12 +81,33 @@ std::string BuildDatabaseFile(const std::string& version, const std::string& pla
   return version + "\r\n" + body;
 }
 
-bool DecodeDatabase(const std::string& programDir) {
+long DefnsDateValue(const std::string& version) {
+  if (version.size() < 10) return 0;
+  long value = 0;
+  for (std::size_t i : {6u, 7u, 8u, 9u, 3u, 4u, 0u, 1u}) {
+    if (version[i] < '0' || version[i] > '9') return 0;
+    value = value * 10 + (version[i] - '0');
+  }
+  return value;
+}
+
+std::string DatabaseDirInUse(const std::string& programDir, const std::string& dataDir) {
+  if (dataDir.empty() || dataDir == programDir) return programDir;
+  std::string own = ReadDefnsVersion(dataDir);
+  if (own.empty()) return programDir;
+  std::string shipped = ReadDefnsVersion(programDir);
+  if (shipped.empty()) return dataDir;
+  return DefnsDateValue(own) >= DefnsDateValue(shipped) ? dataDir : programDir;
+}
+
+bool DecodeDatabase(const std::string& programDir) { return DecodeDatabase(programDir, programDir); }
+
+bool DecodeDatabase(const std::string& databaseDir, const std::string& workingDir) {
   std::string body;
-  if (platform::files::ReadWholeFile(DatabasePath(programDir), &body) != platform::kSuccess) return false;
+  if (platform::files::ReadWholeFile(DatabasePath(databaseDir), &body) != platform::kSuccess) return false;
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
   if (!StripToPlainBody(&body)) return false;
-  const std::string copy = WorkingCopyPath(programDir);
+  const std::string copy = WorkingCopyPath(workingDir);
   if (platform::files::WriteScratchFile(copy, body) != platform::kSuccess) return false;
   platform::RememberIniFile(copy, std::move(body));
   return true;

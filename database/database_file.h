@@ -35,12 +35,25 @@ std::string ReadDefnsVersion(const std::string& programDir);
 // The version of a database held in memory, by the same rules.
 std::string DefnsVersionOf(const std::string& fileBytes);
 
+// "dd/mm/yyyy" as the number yyyymmdd, to tell an older database from a newer
+// one; 0 when |version| is not such a date.
+long DefnsDateValue(const std::string& version);
+
+// The folder whose vlmdb.vmd is the one in use: |dataDir| when it holds a
+// database with a version that is not older than the one in |programDir| (a
+// database the user installed for himself while the program folder is not his
+// to write), else |programDir|. A newer database in the program folder (an
+// upgraded package) takes over from an older one of the user's.
+std::string DatabaseDirInUse(const std::string& programDir, const std::string& dataDir);
+
 // Reads |programDir|\vlmdb.vmd, removes the outer layer and writes the body as
 // |programDir|\vlmdb2.vmd (through a temporary file renamed over it, not flushed to
 // disk: the copy is scratch). The look-ups take the copy's text from here and need
 // not read the file again. False when the database cannot be read, holds no CR
 // LF, or the copy cannot be written.
 bool DecodeDatabase(const std::string& programDir);
+// The same from |databaseDir|\vlmdb.vmd into |workingDir|\vlmdb2.vmd.
+bool DecodeDatabase(const std::string& databaseDir, const std::string& workingDir);
 
 // Deletes the working copy; a missing file is no error worth reporting.
 void DeleteWorkingCopy(const std::string& programDir);

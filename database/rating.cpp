@@ -96,7 +96,7 @@ std::string RatedFileName(const Task& task) {
   return target.empty() ? task.fileName : target;
 }
 
-std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.programDir); }
+std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.WriteDir()); }
 
 bool MatchNamePattern(const std::string& pattern, const std::string& name) {
   std::string restPattern = pattern;

@@ -1,5 +1,6 @@
-// Rating entries from the definitions database: the working copy in the program
-// folder, looked up through its index (database/definitions_index.h).
+// Rating entries from the definitions database: the working copy in the folder
+// the program writes in (ProgramContext::WriteDir), looked up through its index
+// (database/definitions_index.h).
 #pragma once
 
 #include <string>

@@ -15,6 +15,7 @@ packages=(
   xchm xterm
   libhivex-dev libregf-utils
   libsqlite3-dev libyaml-dev nlohmann-json3-dev
+  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev file
 )
 
 missing=()

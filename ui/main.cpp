@@ -11,6 +11,7 @@
 
 #include "app/system_choice.h"
 #include "app/velmora_app.h"
+#include "base/program_version.h"
 #include "platform/heap.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/resource_images.h"
@@ -50,6 +51,11 @@ class QuitAfterFirstFrame : public QObject {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before anything starts: no display, no lock, no Windows needed.
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("Velmora %s\n", velmora::ProgramVersion());
+    return 0;
+  }
   platform::PrepareHeap();
   // The movies need no GPU: Qt Quick's software renderer draws them anywhere,
   // virtual displays included, unless the user asks for another backend.
@@ -58,6 +64,7 @@ int main(int argc, char** argv) {
   }
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Velmora");
+  QGuiApplication::setDesktopFileName("com.orlinsk.Velmora");  // its entry in the application menu
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(velmora::ui::ProgramWindowIcon());
   QuitAfterFirstFrame firstFrame;
@@ -71,7 +78,8 @@ int main(int argc, char** argv) {
   std::string error;
   if (!velmora::TakeSystemOptions(&args, &choice, &error) || !args.empty()) {
     if (error.empty()) error = "unknown argument: " + args.front();
-    std::fprintf(stderr, "Velmora: %s\nUsage: Velmora [--windows DIR [--user NAME]]\n", error.c_str());
+    std::fprintf(stderr, "Velmora: %s\nUsage: Velmora [--windows DIR [--user NAME]] | --version\n",
+                 error.c_str());
     return 2;
   }
   if (!velmora::OpenChosenSystem(choice, &error)) {

@@ -129,6 +129,41 @@ TEST_F(UpdaterTest, InstallsIntoAnEmptyProgramFolderWithoutBackup) {
   EXPECT_NE(r.out.find("before: none"), std::string::npos) << r.out;
 }
 
+// A copy installed where the user may not write (as under /usr): the database
+// goes into his own data folder for him alone, the program folder stays as it
+// was, and his database is the one in use until the program folder gets a newer
+// one (an upgraded package).
+TEST_F(UpdaterTest, InstallsIntoTheUsersDataFolderWhenTheProgramFolderIsReadOnly) {
+  WriteFile(Installed(), kOld);
+  const std::string own = prefix_.dir() + "/data/velmora";
+  const std::string env = "XDG_DATA_HOME=" + test::ShellQuote(prefix_.dir() + "/data");
+  const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(program_, writable, fs::perm_options::remove);
+
+  Result r = Run({Candidate(kNew)}, "", env);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(ReadFile(own + "/vlmdb.vmd"), kNew);
+  EXPECT_EQ(ReadFile(own + "/vlmdb.vmd.bak"), kOld);
+  EXPECT_EQ(ReadFile(Installed()), kOld);
+  EXPECT_EQ(ProgramFiles(), (std::set<std::string>{"vlmdb.vmd"}));
+  EXPECT_NE(r.out.find("for you alone"), std::string::npos) << r.out;
+  r = Run({}, "\n", env);
+  EXPECT_NE(r.out.find("Installed: version 15/03/2025, 3 definitions."), std::string::npos) << r.out;
+
+  fs::permissions(program_, fs::perms::owner_write, fs::perm_options::add);
+  WriteFile(Installed(), Pack("01/01/2030", {Def("NORM", "explorer.exe", "NULL")}));
+  fs::permissions(program_, writable, fs::perm_options::remove);
+  r = Run({}, "\n", env);
+  EXPECT_NE(r.out.find("Installed: version 01/01/2030, 1 definition."), std::string::npos) << r.out;
+  // Installing an older one for himself says that the newer one stays in use.
+  r = Run({Candidate(kOld, "old.vmd")}, "", env);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(ReadFile(own + "/vlmdb.vmd"), kOld);
+  EXPECT_NE(r.out.find("holds a newer database, version 01/01/2030, which stays in use"), std::string::npos)
+      << r.out;
+  fs::permissions(program_, fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST_F(UpdaterTest, RefusesUnusableDatabasesAndLeavesEverythingAsItWas) {
   const std::string goodBody =
       BuildWorkingCopyText({Def("NORM", "a.exe", "NULL"), Def("SYS", "b.exe", "System")});

@@ -21,18 +21,6 @@ std::string Describe(const DatabaseSummary& summary) {
          (summary.definitionCount == 1 ? " definition" : " definitions");
 }
 
-// "dd/mm/yyyy" as yyyymmdd, for telling an older database from a newer one; 0
-// when the text is not such a date.
-long DateValue(const std::string& version) {
-  if (version.size() < 10) return 0;
-  long value = 0;
-  for (std::size_t i : {6u, 7u, 8u, 9u, 3u, 4u, 0u, 1u}) {
-    if (version[i] < '0' || version[i] > '9') return 0;
-    value = value * 10 + (version[i] - '0');
-  }
-  return value;
-}
-
 }  // namespace
 
 std::string ShownPath(const std::string& windowsPath) {
@@ -44,23 +32,24 @@ std::string ShownPath(const std::string& windowsPath) {
   return ec ? host : canonical.string();
 }
 
-std::string DescribeInstalledDatabase(const std::string& programDir) {
+std::string DescribeInstalledDatabase(const std::string& programDir, const std::string& dataDir) {
   std::string bytes;
-  std::string path = DatabasePath(programDir);
+  std::string path = DatabasePath(DatabaseDirInUse(programDir, dataDir));
   if (platform::files::ReadWholeFile(path, &bytes) != platform::kSuccess)
     return "No database is installed yet.";
   DatabaseSummary summary;
   std::string problem;
-  if (!CheckDatabase(bytes, ScratchPath(programDir), &summary, &problem)) {
+  if (!CheckDatabase(bytes, ScratchPath(dataDir), &summary, &problem)) {
     return "The installed database cannot be used: " + problem + ".";
   }
   return "Installed: " + Describe(summary) + ".";
 }
 
-int InstallDatabase(const std::string& programDir, const std::string& candidatePath, std::ostream& out,
-                    std::ostream& err) {
-  const std::string installedPath = DatabasePath(programDir);
-  const std::string backupPath = programDir + "\\" + kBackupFileName;
+int InstallDatabase(const std::string& programDir, const std::string& dataDir,
+                    const std::string& candidatePath, std::ostream& out, std::ostream& err) {
+  const std::string inUsePath = DatabasePath(DatabaseDirInUse(programDir, dataDir));
+  const std::string installedPath = DatabasePath(dataDir);
+  const std::string backupPath = dataDir + "\\" + kBackupFileName;
   auto refuse = [&](const std::string& why) {
     err << "Refused: " << why << ".\nThe installed definitions are unchanged.\n";
     err.flush();
@@ -77,17 +66,17 @@ int InstallDatabase(const std::string& programDir, const std::string& candidateP
   }
   DatabaseSummary incoming;
   std::string problem;
-  if (!CheckDatabase(candidate, ScratchPath(programDir), &incoming, &problem)) {
+  if (!CheckDatabase(candidate, ScratchPath(dataDir), &incoming, &problem)) {
     return refuse(ShownPath(candidatePath) + " is not a usable definitions database: " + problem);
   }
   out << "It is a usable database: " << Describe(incoming) << ".\n";
 
   std::string old;
   platform::ClearLastErrorDetail();
-  platform::Status readOld = platform::files::ReadWholeFile(installedPath, &old);
+  platform::Status readOld = platform::files::ReadWholeFile(inUsePath, &old);
   bool haveOld = readOld == platform::kSuccess;
   if (!haveOld && readOld != platform::kFileNotFound && readOld != platform::kPathNotFound) {
-    return refuse("the installed database " + ShownPath(installedPath) +
+    return refuse("the installed database " + ShownPath(inUsePath) +
                   " cannot be read to keep a backup of it (" + platform::LastErrorDetail() + ")");
   }
   if (haveOld && old == candidate) {
@@ -100,7 +89,7 @@ int InstallDatabase(const std::string& programDir, const std::string& candidateP
   DatabaseSummary previous;
   bool oldUsable = false;
   if (haveOld) {
-    oldUsable = CheckDatabase(old, ScratchPath(programDir), &previous, &problem);
+    oldUsable = CheckDatabase(old, ScratchPath(dataDir), &previous, &problem);
     before = oldUsable ? Describe(previous) : "a database Velmora could not use (" + problem + ")";
     platform::ClearLastErrorDetail();
     if (platform::files::WriteAtomic(backupPath, old) != platform::kSuccess) {
@@ -114,15 +103,23 @@ int InstallDatabase(const std::string& programDir, const std::string& candidateP
   }
 
   out << "Installed " << ShownPath(installedPath) << ".\n";
+  if (dataDir != programDir)
+    out << "Velmora's folder " << ShownPath(programDir)
+        << " is not yours to write: the database is installed\n"
+        << "for you alone, in your own data folder.\n";
   out << "  before: " << before << "\n";
   out << "  now:    " << Describe(incoming) << "\n";
   if (haveOld) {
     out << "The previous database is kept as " << ShownPath(backupPath)
         << "; install that file to go back.\n";
-    long was = oldUsable ? DateValue(previous.version) : 0;
-    long now = DateValue(incoming.version);
+    long was = oldUsable ? DefnsDateValue(previous.version) : 0;
+    long now = DefnsDateValue(incoming.version);
     if (was != 0 && now != 0 && now < was)
       out << "Note: the new database is older than the one it replaced.\n";
+  }
+  if (DatabaseDirInUse(programDir, dataDir) != dataDir) {
+    out << "Note: Velmora's folder holds a newer database, version " << ReadDefnsVersion(programDir)
+        << ", which stays in use.\n";
   }
   out << "Velmora uses the new definitions from its next start.\n";
   out.flush();

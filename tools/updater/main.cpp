@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/data_dir.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -26,8 +27,10 @@ const char kUsage[] =
     "Usage: Update.exe [FILE]\n"
     "\n"
     "Installs FILE as Velmora's definitions database (vlmdb.vmd in Velmora's folder,\n"
-    "the folder above this program's). Without FILE it asks for the path; started\n"
-    "without a terminal, it opens a terminal window to ask.\n"
+    "the folder above this program's; when you may not write there, as for a copy\n"
+    "installed under /usr, in your own data folder, ~/.local/share/velmora, for you\n"
+    "alone). Without FILE it asks for the path; started without a terminal, it opens\n"
+    "a terminal window to ask.\n"
     "\n"
     "FILE is checked first: a version line dd/mm/yyyy, a body that decodes into the\n"
     "sections Velmora reads, every entry readable, at least one definition. A file\n"
@@ -90,9 +93,9 @@ bool ReopenInTerminal() {
   return false;
 }
 
-bool AskForPath(const std::string& programDir, std::string* path) {
+bool AskForPath(const std::string& programDir, const std::string& dataDir, std::string* path) {
   std::cout << kTitle << "\n\n"
-            << DescribeInstalledDatabase(programDir) << "\n\n"
+            << DescribeInstalledDatabase(programDir, dataDir) << "\n\n"
             << "Path of the new database file (an empty line cancels): ";
   std::cout.flush();
   std::string line;
@@ -131,6 +134,8 @@ int Run(const std::vector<std::string>& args, bool* pause) {
     return kRefused;
   }
 
+  // A copy installed where the user may not write installs for him alone.
+  const std::string dataDir = velmora::WritableDataDir(programDir);
   std::string path;
   if (!files.empty()) {
     path = files.front();
@@ -138,7 +143,7 @@ int Run(const std::vector<std::string>& args, bool* pause) {
     if (!platform::StandardInputIsTerminal() && !*pause) {
       if (ReopenInTerminal()) return kInstalled;
     }
-    if (!AskForPath(programDir, &path)) {
+    if (!AskForPath(programDir, dataDir, &path)) {
       std::cout << "Nothing chosen. The installed definitions are unchanged.\n";
       return kRefused;
     }
@@ -149,7 +154,7 @@ int Run(const std::vector<std::string>& args, bool* pause) {
               << "The installed definitions are unchanged.\n";
     return kRefused;
   }
-  return InstallDatabase(programDir, windowsPath, std::cout, std::cerr);
+  return InstallDatabase(programDir, dataDir, windowsPath, std::cout, std::cerr);
 }
 
 }  // namespace

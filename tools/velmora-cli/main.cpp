@@ -7,6 +7,7 @@
 #include "app/stream_message_box.h"
 #include "app/system_choice.h"
 #include "app/velmora_app.h"
+#include "base/program_version.h"
 #include "changes/seen_entries.h"
 #include "changes/startup_parameters.h"
 #include "platform/console.h"
@@ -62,6 +63,7 @@ const char kUsage[] =
     "                    (entries the profile does not hold are disabled)\n"
     "  profile delete NAME\n"
     "  --help            this text\n"
+    "  --version         the program's version\n"
     "\n"
     "LOCATION is a tag (\"LM Run\", \"LM RunOnce\", \"LM Startup Folder\", \"CU Run\",\n"
     "\"CU RunOnce\", \"CU Startup Folder\") or its number 0-5; on a 64-bit system also\n"
@@ -196,6 +198,10 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") {
     std::cout << kUsage;
+    return 0;
+  }
+  if (command == "--version") {
+    std::cout << "velmora-cli " << ProgramVersion() << "\n";
     return 0;
   }
   if (command == "list" || command == "export") return RunReadCommand(command, args);

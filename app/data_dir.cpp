@@ -1,0 +1,17 @@
+#include "app/data_dir.h"
+
+#include "platform/files.h"
+#include "platform/user_data.h"
+
+namespace velmora {
+
+std::string WritableDataDir(const std::string& programDir) {
+  if (platform::files::FolderTakesWrites(programDir)) return programDir;
+  std::string own = platform::files::UserDataFolder();
+  if (own.empty()) return programDir;
+  // A folder that cannot be made shows as a failed write of the first file there.
+  platform::files::MakeDirectories(own);
+  return own;
+}
+
+}  // namespace velmora
