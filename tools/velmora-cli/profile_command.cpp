@@ -176,11 +176,14 @@ int RunProfile(const Operands& args, StartupParameters& model, std::ostream& out
 
 }  // namespace
 
-const Command kProfileCommand = {"profile", "list | save NAME [--replace] | load NAME | delete NAME",
+const Command kProfileCommand = {"profile",
+                                 "list | save NAME [--replace] | load NAME | delete NAME",
                                  "the saved profiles; saves the configuration of the startup\n"
                                  "locations (--replace: over a profile of that name); makes\n"
                                  "the configuration the profile's and applies it (entries the\n"
                                  "profile does not hold are disabled); deletes a profile\n",
-                                 Writes::kSystem, CheckProfile, RunProfile};
+                                 Writes::kSystem,
+                                 CheckProfile,
+                                 RunProfile};
 
 }  // namespace velmora::cli
