@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "platform/posix/unique_fd.h"
 
@@ -32,10 +33,11 @@ pid_t TemporaryFileOwner(const char* name) {
   const char kHead[] = ".velmora-";
   if (std::strncmp(name, kHead, sizeof kHead - 1) != 0) return 0;
   const char* at = name + sizeof kHead - 1;
+  if (!std::isdigit(static_cast<unsigned char>(*at))) return 0;
   char* end = nullptr;
   errno = 0;
   const long pid = std::strtol(at, &end, 10);
-  if (end == at || *at == '-' || *at == '+' || errno != 0 || pid <= 0 || *end != '-') return 0;
+  if (errno != 0 || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || *end != '-') return 0;
   at = end + 1;
   if (!std::isdigit(static_cast<unsigned char>(*at))) return 0;
   std::strtoul(at, &end, 10);
