@@ -1,11 +1,15 @@
 #include "app/velmora_app.h"
 
+#include <cstdint>
+#include <cstdio>
+
 #include "app/data_dir.h"
 #include "app/language.h"
 #include "app/message_box_requests.h"
 #include "app/program.h"
 #include "database/database_file.h"
 #include "platform/files.h"
+#include "platform/startup.h"
 #include "platform/system.h"
 
 namespace velmora {
@@ -45,32 +49,59 @@ VelmoraApp::VelmoraApp() {
   settings.DefnsVersion = ReadDefnsVersion(DatabaseDirInUse(programDir, dataDir));
 }
 
-VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, unsigned messageId, StartResult result) {
-  MessageBoxRequest request = ErrorBox(GetString(messageId));
+VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, const std::string& message,
+                                           StartResult result) {
+  MessageBoxRequest request = ErrorBox(message);
   box.Show(request);
   return result;
 }
 
-VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, bool writeSettings) {
+std::string SystemLockName() {
+  const std::string folder = platform::SystemLocation();
+  if (folder.empty()) return GetString(kTitleId) + " system";
+  // A lock's name becomes a file name (or a kernel object's name, where "\" is
+  // a separator): a long folder is named by a hash of it.
+  std::string name = folder;
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  if (name.size() > 64) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : folder) hash = (hash ^ c) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    name = std::string(hex) + name.substr(name.size() - 32);
+  }
+  return GetString(kTitleId) + " system " + name;
+}
+
+VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock lock) {
   // The window layer prepares its controls before StartApplication is called;
   // there is no COM here to initialise, so initialisation always succeeds.
   comInitialized = true;
   Program().comInitialized = true;
 
-  platform::Status lock = platform::CreateNamedMutex(GetString(kTitleId));
-  if (lock == platform::kAlreadyExists) {
+  ownsWorkingCopy = lock == Lock::kWindow;
+  if (lock == Lock::kWindow && platform::CreateNamedMutex(GetString(kTitleId)) == platform::kAlreadyExists) {
     otherInstanceRunning = true;
-    return Refuse(box, kOtherInstanceId, StartResult::kOtherInstance);
+    return Refuse(box, GetString(kOtherInstanceId), StartResult::kOtherInstance);
   }
-  if (settings.DefnsVersion.empty()) return Refuse(box, kInitFailedId, StartResult::kNoDatabase);
+  if (lock != Lock::kNone && platform::CreateNamedMutex(SystemLockName()) == platform::kAlreadyExists) {
+    return Refuse(box,
+                  "Another instance of " + GetString(kTitleId) + " is changing " + platform::SystemName() +
+                      " (its window, or a command); nothing was changed. Try again when it has ended.",
+                  StartResult::kSystemInUse);
+  }
+  if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(DatabaseDirInUse(programDir, dataDir), dataDir))
-    return Refuse(box, kInitFailedId, StartResult::kDecodeFailed);
-  if (writeSettings) {
+    return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
+  if (lock != Lock::kNone) {
     settings.Load();
   } else {
     settings.Read();
   }
-  if (!IsSupportedSystem()) return Refuse(box, kUnsupportedSystemId, StartResult::kUnsupportedSystem);
+  if (!IsSupportedSystem())
+    return Refuse(box, GetString(kUnsupportedSystemId), StartResult::kUnsupportedSystem);
   return StartResult::kReady;
 }
 
@@ -84,7 +115,7 @@ void VelmoraApp::Shutdown() {
     comInitialized = false;
     Program().comInitialized = false;
   }
-  if (!otherInstanceRunning) DeleteWorkingCopy(dataDir);
+  if (!otherInstanceRunning && ownsWorkingCopy) DeleteWorkingCopy(dataDir);
 }
 
 void VelmoraApp::EndApplication() {

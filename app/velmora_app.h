@@ -20,10 +20,11 @@
 //   }
 //   app.Shutdown();                         // deletes the working copy
 //   return status;
-// StartCore holds the single-instance lock for the rest of the process, refuses a
-// second instance (text 7026), a missing or unusable database (7027) and an
-// unsupported system (7003), each through |box|, and loads the settings (which
-// keeps the window program's Run value following "StartWithWindows").
+// StartCore takes the locks its Lock asks for, for the rest of the process, refuses
+// a second instance (text 7026) or a system another instance is changing, a
+// missing or unusable database (7027) and an unsupported system (7003), each
+// through |box|, and loads the settings (which keeps the window program's Run
+// value following "StartWithWindows").
 #pragma once
 
 #include <string>
@@ -45,13 +46,25 @@ class VelmoraApp {
   VelmoraApp& operator=(const VelmoraApp&) = delete;
 
   // Why StartCore stopped, or kReady when the main window may run.
-  enum class StartResult { kReady, kOtherInstance, kNoDatabase, kDecodeFailed, kUnsupportedSystem };
+  enum class StartResult {
+    kReady,
+    kOtherInstance,
+    kNoDatabase,
+    kDecodeFailed,
+    kUnsupportedSystem,
+    kSystemInUse
+  };
 
-  // Start-up without the main window: COM, the lock, the database's working copy,
+  // What a start holds. kWindow: the single-instance lock (named by text 7001) and
+  // the lock of the managed system; kSystem: the system's lock alone (a command
+  // that changes it), so that changes of other systems go on beside it; kNone: no
+  // lock at all (a listing, which writes nothing: the settings are only read, and
+  // the database's working copy, which the window may be using, is left in place).
+  enum class Lock { kWindow, kSystem, kNone };
+
+  // Start-up without the main window: COM, the locks, the database's working copy,
   // the settings, the system check. A refusal is shown through |box| and returned.
-  // With |writeSettings| false (a listing) the settings are only read: nothing of
-  // the program's key or its Run value is written.
-  StartResult StartCore(MessageBoxPresenter& box, bool writeSettings = true);
+  StartResult StartCore(MessageBoxPresenter& box, Lock lock = Lock::kWindow);
   // StartCore, then |window| when the start was not refused. Always false: no
   // message loop follows.
   bool StartApplication(MainWindowRunner& window, MessageBoxPresenter& box);
@@ -69,6 +82,9 @@ class VelmoraApp {
   StartupSettingsParameters settings;
   bool comInitialized = false;
   bool otherInstanceRunning = false;
+  // False for a start without the single-instance lock: the working copy is then
+  // not this process's to delete.
+  bool ownsWorkingCopy = true;
   std::string programDir;
   // Where the working copy goes and a database installed for this user alone is
   // read from: programDir, or the user's data folder when programDir is not his
@@ -78,8 +94,13 @@ class VelmoraApp {
   std::string stringSection;
 
  private:
-  StartResult Refuse(MessageBoxPresenter& box, unsigned messageId, StartResult result);
+  StartResult Refuse(MessageBoxPresenter& box, const std::string& message, StartResult result);
 };
+
+// The name of the lock that a process changing the managed system holds: it names
+// the system (the prefix's or the installation's folder), so that each system has
+// its own.
+std::string SystemLockName();
 
 // The process's exit code at shutdown (STILL_ACTIVE).
 inline constexpr unsigned kExitCodeStillActive = 259;

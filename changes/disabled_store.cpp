@@ -38,7 +38,7 @@ void ReadDisabledTasks(StartupEntries& entries) {
     if (const platform::RegistryValue* original = store.RememberedValue({location, name, value.name})) {
       task->valueType = original->type;
     }
-    std::string programPath = ExtractProgramPath(task->command);
+    std::string programPath = ExtractProgramPath(task->command, task->valueType == platform::kRegExpandSz);
     entries.FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
     // The scans add no copies during a refresh; the store always does.
     if (entries.Refreshing()) entries.CopyToSnapshot(location, name, true);

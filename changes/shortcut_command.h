@@ -6,10 +6,10 @@
 
 namespace velmora::changes {
 
-// A quoted program path ends at its closing quote. Otherwise the whole command is
-// the target when it names a file, or when no leading part of it before a blank
-// does; else the shortest such part is the target and the rest the arguments.
-// Environment references in the target are expanded.
+// The program of the command as Windows finds it (SplitProgramCommand, with
+// environment references expanded) is the target, what follows it the
+// arguments; a program that does not exist yet is split by the text alone, so
+// its arguments stay arguments.
 void SplitShortcutCommand(const std::string& command, std::string* target, std::string* arguments);
 
 }  // namespace velmora::changes

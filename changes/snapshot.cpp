@@ -77,7 +77,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
         task->name = value.name;
         task->command = ValueText(value.data);
         task->valueType = value.type;
-        std::string programPath = ExtractProgramPath(task->command);
+        std::string programPath = ExtractProgramPath(task->command, value.type == platform::kRegExpandSz);
         entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
       }
     }

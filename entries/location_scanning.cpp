@@ -165,7 +165,7 @@ void StartupEntries::ScanRunKey(int location) {
     task->name.assign(name.data(), nameSize);
     task->command = DataAsText(data, dataSize);
     task->valueType = type;
-    std::string programPath = ExtractProgramPath(task->command);
+    std::string programPath = ExtractProgramPath(task->command, type == platform::kRegExpandSz);
     FillTask(std::move(task), location, programPath, programPath, versionReader);
   }
 }
@@ -265,7 +265,7 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
 }
 
 void DeriveFileName(Task& task) {
-  std::string programPath = ExtractProgramPath(task.command);
+  std::string programPath = ExtractProgramPath(task.command, task.valueType == platform::kRegExpandSz);
   std::size_t slash = programPath.rfind('\\');
   task.fileName = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
 }

@@ -1,10 +1,75 @@
 #include "entries/program_path.h"
 
+#include <string_view>
+#include <vector>
+
 #include "base/text.h"
+#include "platform/environment.h"
+#include "platform/files.h"
 
 namespace velmora {
 
-std::string ExtractProgramPath(const std::string& command) {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Expanded(const std::string& text) {
+  if (text.find('%') == std::string::npos) return text;
+  std::string out;
+  platform::env::Expand(text, &out, 32768);
+  return out.empty() ? text : out;
+}
+
+bool IsFile(const std::string& path) {
+  return platform::files::Exists(path) && !platform::files::DirectoryExists(path);
+}
+
+// The folders a name without a folder is looked for in, in order.
+std::vector<std::string> SearchFolders() {
+  std::vector<std::string> folders = {platform::files::SystemDirectory()};
+  std::string windows = platform::env::Value("SystemRoot");
+  folders.push_back(windows.empty() ? "C:\\windows" : windows);
+  const std::string path = Expanded(platform::env::Value("PATH"));
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find(';', start);
+    if (end == std::string::npos) end = path.size();
+    std::string folder = TrimWhiteSpace(std::string_view(path).substr(start, end - start));
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    if (!folder.empty()) folders.push_back(folder);
+    start = end + 1;
+  }
+  return folders;
+}
+
+// The file that |name| names, as the search for a program to start finds it.
+bool FindProgram(const std::string& name, std::vector<std::string>* folders, bool* searched,
+                 std::string* found) {
+  if (name.empty() || IsBlank(name.back())) return false;
+  const std::size_t folderEnd = name.find_last_of("\\/:");
+  const std::string file = folderEnd == std::string::npos ? name : name.substr(folderEnd + 1);
+  // Only a name without an extension gets ".exe".
+  const std::string form = file.find('.') == std::string::npos ? name + ".exe" : name;
+  if (folderEnd != std::string::npos) {
+    if (!IsFile(form)) return false;
+    *found = form;
+    return true;
+  }
+  if (!*searched) {
+    *folders = SearchFolders();
+    *searched = true;
+  }
+  for (const std::string& folder : *folders) {
+    if (IsFile(folder + "\\" + form)) {
+      *found = folder + "\\" + form;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string ProgramPathByText(const std::string& command) {
   std::string text = command;
   std::size_t quote = text.rfind('"');
   if (quote != std::string::npos) text = text.substr(0, quote);
@@ -18,6 +83,45 @@ std::string ExtractProgramPath(const std::string& command) {
     if (after.find(".exe") == std::string::npos) text = text.substr(0, hyphen);
   }
   return TrimWhiteSpace(text);
+}
+
+ProgramCommand SplitProgramCommand(const std::string& command, bool expand) {
+  const std::string text = TrimWhiteSpace(expand ? Expanded(command) : command);
+  ProgramCommand result;
+  std::vector<std::string> folders;
+  bool searched = false;
+  if (!text.empty() && text[0] == '"') {
+    const std::size_t close = text.find('"', 1);
+    const std::string quoted = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    if (close != std::string::npos) {
+      result.arguments = TrimWhiteSpace(std::string_view(text).substr(close + 1));
+      result.program = quoted;
+    } else {
+      result.program = ProgramPathByText(text);
+    }
+    result.found = FindProgram(quoted, &folders, &searched, &result.program);
+    return result;
+  }
+  for (std::size_t end = 0; end <= text.size(); ++end) {
+    if (end < text.size() && !IsBlank(text[end])) continue;
+    if (FindProgram(text.substr(0, end), &folders, &searched, &result.program)) {
+      result.found = true;
+      result.arguments = TrimWhiteSpace(std::string_view(text).substr(end));
+      return result;
+    }
+  }
+  // Nothing on disk decides: the text alone; what follows it after a blank are
+  // its arguments.
+  result.program = ProgramPathByText(text);
+  if (!result.program.empty() && text.compare(0, result.program.size(), result.program) == 0 &&
+      text.size() > result.program.size() && IsBlank(text[result.program.size()])) {
+    result.arguments = TrimWhiteSpace(std::string_view(text).substr(result.program.size()));
+  }
+  return result;
+}
+
+std::string ExtractProgramPath(const std::string& command, bool expand) {
+  return SplitProgramCommand(command, expand).program;
 }
 
 }  // namespace velmora

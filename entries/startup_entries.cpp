@@ -28,7 +28,7 @@ void StartupEntries::FillSnapshotTask(std::unique_ptr<Task> task, int location,
 
 std::unique_ptr<Task> StartupEntries::MakeEntry(std::unique_ptr<Task> task, int location,
                                                 ModuleVersion& versionReader) {
-  std::string programPath = ExtractProgramPath(task->command);
+  std::string programPath = ExtractProgramPath(task->command, task->valueType == platform::kRegExpandSz);
   TaskMap filled;
   FillTask(std::move(task), location, programPath, programPath, versionReader, &filled);
   if (filled.empty()) return nullptr;
@@ -147,7 +147,7 @@ bool StartupEntries::RereadProcessFigures(int location, const std::string& name)
   task->memoryKB = 0;
   task->peakMemoryKB = 0;
   task->processProtected = 0;
-  ReadProcessInfo(ExtractProgramPath(task->command), *task);
+  ReadProcessInfo(ExtractProgramPath(task->command, task->valueType == platform::kRegExpandSz), *task);
   return true;
 }
 

@@ -14,9 +14,9 @@
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
 #include "platform/posix/registry_hive.h"
-#include "tools/velmora-cli/edit_commands.h"
+#include "tools/velmora-cli/command.h"
+#include "tools/velmora-cli/edit_support.h"
 #include "tools/velmora-cli/list_command.h"
-#include "tools/velmora-cli/profile_commands.h"
 
 using namespace velmora;
 
@@ -26,25 +26,21 @@ int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
   StartupParameters model;
   std::ostringstream output, error;
   int status = 2;
-  if (!args.empty() && args[0] == "profile") {
-    status = cli::RunProfileCommand(args, model, output, error);
-  } else if (!args.empty() && cli::IsEditCommand(args[0])) {
-    status = cli::RunEditCommand(args, model, output, error);
-  } else if (!args.empty() && args[0] == "list") {
-    cli::ListOptions options;
-    std::string problem;
-    if (cli::ParseListOptions(std::vector<std::string>(args.begin() + 1, args.end()), &options, &problem)) {
-      cli::ReadModel(model);
-      cli::PrintEntries(model, options, output);
-      const std::string text = output.str();
-      if (options.format == cli::ListFormat::kJson)
-        FUZZ_CHECK(text.size() >= 3 && text[0] == '[' && text.substr(text.size() - 2) == "]\n");
-      status = 0;
-    } else {
-      error << problem << "\n";
-    }
+  const cli::Command* command = args.empty() ? nullptr : cli::FindCommand(args[0]);
+  // The commands that leave the prefix as it was, or that have an inverse.
+  if (command == &cli::kExportCommand || command == &cli::kSeenCommand) command = nullptr;
+  const cli::Operands operands(args.begin() + (args.empty() ? 0 : 1), args.end());
+  const std::string problem = command ? command->check(operands) : "unknown command";
+  if (!problem.empty()) {
+    error << problem << "\n";
   } else {
-    error << "unknown command\n";
+    status = command->run(operands, model, output, error);
+    cli::ListOptions options;
+    std::string unused;
+    const std::string text = output.str();
+    if (command == &cli::kListCommand && cli::ParseListOptions(operands, &options, &unused) &&
+        options.format == cli::ListFormat::kJson)
+      FUZZ_CHECK(text.size() >= 3 && text[0] == '[' && text.substr(text.size() - 2) == "]\n");
   }
   FUZZ_CHECK(status == 0 || status == 1 || status == 2);
   if (status != 0) FUZZ_CHECK(!error.str().empty());

@@ -16,6 +16,10 @@ Status InitSystem();
 // /home/u/.wine".
 std::string SystemName();
 
+// The folder of the managed system: the Wine prefix's, or the root of the offline
+// installation; "" for the Windows the program runs on.
+std::string SystemLocation();
+
 // Why changes cannot be written now. |refused| is false when they can.
 struct WriteRefusal {
   bool refused = false;
@@ -23,6 +27,11 @@ struct WriteRefusal {
   std::string advice;  // what the user can do about it
 };
 WriteRefusal CheckWritesAllowed();
+
+// Why what is read of the system may not be what it holds now: "" when it is, else
+// a sentence (a wineserver runs for the prefix and keeps its registry in memory,
+// writing it to the files only from time to time).
+std::string ReadMayLag();
 
 // True when the managed system is booted by Wine, whose boot starts fewer
 // locations than Windows does: a Wine prefix, or Windows programs running under Wine.

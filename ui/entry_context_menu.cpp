@@ -12,7 +12,6 @@
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
-#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/system.h"
@@ -73,12 +72,7 @@ void SetViewEnabled(StartupParameters& model, int view, int value) {
 }
 
 std::string ProgramFolderTarget(const std::string& command) {
-  std::string path = ExtractProgramPath(command);
-  if (path.find('%') != std::string::npos) {
-    std::string expanded;
-    platform::env::Expand(path, &expanded, 32768);
-    if (!expanded.empty()) path = expanded;
-  }
+  std::string path = ExtractProgramPath(command, /*expand=*/true);
   if (path.find('\\') == std::string::npos) path = platform::files::SystemDirectory() + "\\" + path;
   return path;
 }

@@ -71,7 +71,13 @@ Status WriteThroughTemporary(const std::string& host, const std::string& path, c
   posix::AtomicWriteFailure failure;
   if (posix::WriteFileAtomically(host, bytes, flush, &failure)) return kSuccess;
   const std::string step = failure.step;
-  if (step == "create") return FailWith(failure.error, "cannot create a file in", failure.folder);
+  if (step == "create") {
+    // The folder as |path| names it: the host folder may lie behind the prefix's
+    // drive links, which the user never sees.
+    const std::size_t end = path.find_last_of("\\/");
+    return FailWith(failure.error, "cannot create a file in",
+                    end == std::string::npos ? failure.folder : path.substr(0, end));
+  }
   if (step == "write") return FailWith(failure.error, "cannot write", path);
   if (step == "flush") return FailWith(failure.error, "cannot flush", path);
   return FailWith(failure.error, "cannot replace", path);

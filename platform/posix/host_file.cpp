@@ -1,12 +1,18 @@
 // The one reader and the one writer of whole files on the host.
 #include "platform/posix/host_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
 
 #include "platform/posix/unique_fd.h"
 
@@ -19,6 +25,41 @@ std::string FolderOf(const std::string& hostPath) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return hostPath.substr(0, slash);
+}
+
+// The process number in a temporary file's name ".velmora-<pid>-<n>.tmp"; 0 for
+// any other name.
+pid_t TemporaryFileOwner(const char* name) {
+  const char kHead[] = ".velmora-";
+  if (std::strncmp(name, kHead, sizeof kHead - 1) != 0) return 0;
+  const char* at = name + sizeof kHead - 1;
+  if (!std::isdigit(static_cast<unsigned char>(*at))) return 0;
+  char* end = nullptr;
+  errno = 0;
+  const long pid = std::strtol(at, &end, 10);
+  if (errno != 0 || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || *end != '-') return 0;
+  at = end + 1;
+  if (!std::isdigit(static_cast<unsigned char>(*at))) return 0;
+  std::strtoul(at, &end, 10);
+  return std::strcmp(end, ".tmp") == 0 ? static_cast<pid_t>(pid) : 0;
+}
+
+// Removes from |folder| the temporary files of writes whose process is gone
+// (killed mid-write). A process that still runs, or that this one may not
+// signal, may be writing: its files stay, as do this process's own.
+void RemoveAbandonedTemporaryFiles(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  const pid_t self = getpid();
+  while (const dirent* entry = readdir(dir)) {
+    const pid_t owner = TemporaryFileOwner(entry->d_name);
+    if (owner == 0 || owner == self) continue;
+    if (kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st;
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    unlinkat(dirfd(dir), entry->d_name, 0);
+  }
+  closedir(dir);
 }
 
 }  // namespace
@@ -62,6 +103,7 @@ bool WriteFileAtomically(const std::string& hostPath, std::string_view bytes, bo
     if (failure) *failure = AtomicWriteFailure{error, step, folder};
     return false;
   };
+  RemoveAbandonedTemporaryFiles(folder);
   // A process killed mid-write leaves its temporary file behind, and a later
   // process may get the same number: such a name is passed over, never reused.
   for (int attempt = 0; attempt < 1000 && !fd; ++attempt) {

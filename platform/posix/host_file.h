@@ -30,7 +30,9 @@ struct AtomicWriteFailure {
 // Writes |bytes| into a new file in the folder of |hostPath| (named
 // ".velmora-<pid>-<n>.tmp", which scans of a folder pass over) and renames it over
 // |hostPath|: a reader sees the old file or the new one, never a part, and a
-// failure leaves the old file and no temporary one. The new file keeps the mode of
+// failure leaves the old file and no temporary one. Temporary files that
+// processes killed mid-write left in that folder are removed first (never one
+// of a process that still runs). The new file keeps the mode of
 // the file it replaces (and its owner, where the process may give it away); a new
 // file gets |newMode| less the umask. With |flush| the data and the rename reach
 // the disk before it returns. |written|, when given, receives the status of the

@@ -381,14 +381,25 @@ Status OfflineHive::Backup() {
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
   const std::string folder = FolderOf(path_);
   const std::string base = Lower(BaseName(path_));
+  // The first copy of a day is kept, not one per run: a hive can be hundreds of
+  // megabytes. The day's copy already holds the hive as it stood before
+  // Velmora's first change that day.
+  const std::string todays = base + ".velmora-backup-" + std::string(stamp, 10);
   std::vector<std::string> sources;
+  bool copiedToday = false;
   if (DIR* dir = opendir(folder.c_str())) {
     while (dirent* entry = readdir(dir)) {
       std::string name = Lower(entry->d_name);
       if (name == base || name == base + ".log" || name == base + ".log1" || name == base + ".log2")
         sources.push_back(folder + "/" + entry->d_name);
+      if (name.rfind(todays, 0) == 0) copiedToday = true;
     }
     closedir(dir);
+  }
+  if (copiedToday) {
+    backups_.clear();
+    backedUp_ = true;
+    return kSuccess;
   }
   std::vector<std::string> made;
   for (const std::string& source : sources) {

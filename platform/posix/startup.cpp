@@ -13,6 +13,16 @@ std::string SystemName() {
   return PrefixDir().empty() ? "the Wine prefix" : "the Wine prefix " + PrefixDir();
 }
 
+std::string SystemLocation() { return OfflineInstallationActive() ? OfflineInstallationRoot() : PrefixDir(); }
+
+std::string ReadMayLag() {
+  int pid = 0;
+  if (OfflineInstallationActive() || !WineServerRunning(&pid)) return "";
+  return "a wineserver (pid " + std::to_string(pid) + ") is running for the prefix " + PrefixDir() +
+         "; what it holds in memory reaches the registry files only from time to time, so what is "
+         "shown may lag its latest changes";
+}
+
 WriteRefusal CheckWritesAllowed() {
   WriteRefusal refusal;
   int pid = 0;

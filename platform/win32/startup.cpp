@@ -16,7 +16,12 @@ Status InitSystem() {
 
 std::string SystemName() { return "this Windows"; }
 
+std::string SystemLocation() { return ""; }
+
 WriteRefusal CheckWritesAllowed() { return WriteRefusal(); }
+
+// The registry calls go to the system itself.
+std::string ReadMayLag() { return ""; }
 
 // Wine's ntdll exports wine_get_version: then Wine's boot decides what starts.
 bool SystemIsWinePrefix() {

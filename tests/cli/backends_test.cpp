@@ -210,10 +210,11 @@ class BothBuildsTest : public BackendsTest, public ::testing::WithParamInterface
   }
 };
 
+// The marker's program is found as Windows finds it: the words before its argument.
 const char kTable[] =
     "LM Run (1 entry)\n"
     "  [x] Marker\n"
-    "      command: C:\\marker\\marker.exe C:\\markers\\marker.txt   (file not found)\n"
+    "      command: C:\\marker\\marker.exe C:\\markers\\marker.txt\n"
     "      rating:  Unknown File\n"
     "LM RunOnce (0 entries)\n"
     "LM Startup Folder (0 entries)\n"

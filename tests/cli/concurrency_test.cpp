@@ -91,8 +91,9 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
 }
 
 // A wineserver of the prefix owns its registry and writes the hives when it
-// pleases: a change is refused with a message and touches nothing.
-TEST_F(CliConcurrencyTest, AChangeWhileTheWineserverOfThePrefixRunsIsRefusedWhole) {
+// pleases: a change is refused with a message and touches nothing; a listing
+// says that what it shows may lag.
+TEST_F(CliConcurrencyTest, WhileTheWineserverOfThePrefixRunsAChangeIsRefusedWholeAndAListingWarns) {
   if (RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
   SetText(kCuRun, "First", "C:\\first.exe");
   const std::string user = ReadFile(prefix_.HostPath("user.reg"));
@@ -106,6 +107,9 @@ TEST_F(CliConcurrencyTest, AChangeWhileTheWineserverOfThePrefixRunsIsRefusedWhol
     EXPECT_NE(ReadFile(out).find("wineserver"), std::string::npos) << ReadFile(out);
   }
   EXPECT_EQ(Wait(Start({"add", "CU Run", "New", "C:\\new.exe"}, out)), 1);
+  // A listing goes on, and says that the files may lag what the server holds.
+  EXPECT_EQ(Wait(Start({"list"}, out)), 0) << ReadFile(out);
+  EXPECT_NE(ReadFile(out).find("may lag"), std::string::npos) << ReadFile(out);
   EXPECT_EQ(ReadFile(prefix_.HostPath("user.reg")), user);
   EXPECT_EQ(ReadFile(prefix_.HostPath("system.reg")), system);
   RunCommand("wineserver -k; wineserver -w");

@@ -6,12 +6,14 @@
 #include <filesystem>
 
 #include "app/language.h"
+#include "app/velmora_app.h"
 #include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
+#include "platform/shell_link.h"
 #include "platform/system.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
@@ -159,8 +161,8 @@ TEST_F(CliEditTest, AddRemoveAndClearFailures) {
   Result unknownEntry = Run({"enable", "CU Run", "Nothing"});
   EXPECT_EQ(unknownEntry.status, 1);
   EXPECT_NE(unknownEntry.out.find("Nothing"), std::string::npos);
-  EXPECT_EQ(Run({"disable", "CU Elsewhere", "x"}).status, 1);
-  EXPECT_EQ(Run({"disable", "8", "x"}).status, 1);
+  EXPECT_EQ(Run({"disable", "CU Elsewhere", "x"}).status, 2);  // wrong usage
+  EXPECT_EQ(Run({"disable", "8", "x"}).status, 2);
   EXPECT_EQ(Run({"add", "5", "Only name"}).status, 2);
 
   Result escape = Run({"add", "5", "..\\..\\..\\escape", "C:\\x.exe"});
@@ -221,15 +223,54 @@ TEST_F(CliEditTest, NamesThatAreNotUtf8AreFoundAgainByTheSameBytes) {
   EXPECT_EQ(Run({"profile", "list"}).out, "");
 }
 
-TEST_F(CliEditTest, RefusesWhileTheProgramRuns) {
-  // This process takes the program's single-instance lock, as the window does.
+TEST_F(CliEditTest, AWindowHoldsItsOwnSystemOnly) {
+  // This process takes the locks the window takes: its single instance and its system.
   ASSERT_EQ(platform::CreateNamedMutex(GetString(7001)), platform::kSuccess);
+  ASSERT_EQ(platform::CreateNamedMutex(SystemLockName()), platform::kSuccess);
+  Result listed = Run({"list"});
+  EXPECT_EQ(listed.status, 0) << listed.out;
   Result result = Run({"add", "CU Run", "Foo", "C:\\foo.exe"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find("instance"), std::string::npos) << result.out;
   bool found = false;
   Value(kRunKeyPath, "Foo", &found);
   EXPECT_FALSE(found);
+
+  // Another prefix is not the window's: it takes changes meanwhile.
+  const std::string other = prefix_.dir() + "/other";
+  ASSERT_EQ(platform::CreateMinimalPrefix(other), platform::kSuccess);
+  Result elsewhere = test::RunAndCapture("cd / && WINEPREFIX=" + test::ShellQuote(other) + " " +
+                                         test::ShellCommand(cli_, {"add", "CU Run", "Foo", "C:\\foo.exe"}));
+  EXPECT_EQ(elsewhere.status, 0) << elsewhere.out;
+  EXPECT_NE(test::ReadFile(other + "/user.reg").find("\"Foo\"=\"C:\\\\foo.exe\""), std::string::npos);
+}
+
+TEST_F(CliEditTest, AShortcutToAProgramNotThereYetKeepsItsArguments) {
+  Result added = Run({"add", "CU Startup Folder", "Miss", "C:\\Tools\\missing.exe /min"});
+  ASSERT_EQ(added.status, 0) << added.out;
+  platform::ShellLink link;
+  ASSERT_EQ(link.Load(platform::files::WindowsPathFromHost(StartupItem("Miss.lnk"))), platform::kOk);
+  std::string target;
+  ASSERT_GE(link.GetPath(&target, 260), 0);
+  EXPECT_EQ(target, "C:\\Tools\\missing.exe");
+  const std::string bytes = test::ReadFile(StartupItem("Miss.lnk"));
+  EXPECT_NE(bytes.find(std::string("/\0m\0i\0n\0", 8)), std::string::npos) << "the arguments are kept";
+}
+
+TEST_F(CliEditTest, WrongUsageShowsTheUsageOfTheCommandGiven) {
+  Result location = Run({"disable", "CU Nowhere", "Foo"});
+  EXPECT_EQ(location.status, 2);
+  EXPECT_NE(location.out.find("unknown location"), std::string::npos) << location.out;
+  EXPECT_NE(location.out.find("Usage: velmora-cli [--windows DIR [--user NAME]] disable LOCATION NAME"),
+            std::string::npos)
+      << location.out;
+  EXPECT_EQ(location.out.find("profile"), std::string::npos) << "only the usage of disable";
+  Result missing = Run({"add", "CU Run", "Foo"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.out.find("add LOCATION NAME COMMAND"), std::string::npos) << missing.out;
+  Result profile = Run({"profile", "load"});
+  EXPECT_EQ(profile.status, 2);
+  EXPECT_NE(profile.out.find("profile list | save NAME"), std::string::npos) << profile.out;
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ TEST_F(CliReportTest, CsvHasAHeaderRowAndReadsBackFieldForField) {
   EXPECT_EQ(byName["Off"][1], "CU RunOnce");
 }
 
-TEST_F(CliReportTest, ExportIsARegedit4FileThatRefusesWhatItCannotHold) {
+TEST_F(CliReportTest, ExportIsARegedit4FileOrAVersion5OneForWhatItCannotHold) {
   SetText(kLmRun, "Quoted", "\"C:\\Program Files\\App\\app.exe\" /q");
   SetText(kCuRun, "Expand", "%ProgramFiles%\\Tool\\tool.exe", platform::kRegExpandSz);
   SetText(kCuRun, "Caf\xc3\xa9", "C:\\Caf\xc3\xa9\\caf\xc3\xa9.exe");  // in the ANSI code page
@@ -200,13 +200,26 @@ TEST_F(CliReportTest, ExportIsARegedit4FileThatRefusesWhatItCannotHold) {
             std::string::npos)
       << text;
 
-  // A name outside the ANSI code page cannot travel in REGEDIT4: nothing is written.
-  SetText(kCuRun, "\xe6\x97\xa5\xe6\x9c\xac", "C:\\jp.exe");
-  fs::remove(file);
-  Result refused = Run("export '" + file + "'", true);
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.out.find("REGEDIT4"), std::string::npos) << refused.out;
-  EXPECT_FALSE(fs::exists(file));
+  // A name outside the ANSI code page: a version 5 file in UTF-16 LE, on standard output.
+  SetText(kCuRun, "\xe6\x97\xa5\xe6\x9c\xac", "C:\\\xe6\x97\xa5.exe");
+  SetText(kCuRun, "Lines", "C:\\a.exe\nsecond");
+  Result unicode = Run("export -");
+  ASSERT_EQ(unicode.status, 0);
+  const auto utf16 = [](const std::string& ascii) {
+    std::string out;
+    for (char c : ascii) out += std::string(1, c) + '\0';
+    return out;
+  };
+  EXPECT_EQ(unicode.out.rfind("\xff\xfe" + utf16("Windows Registry Editor Version 5.00\r\n\r\n"), 0), 0u);
+  // \"日本\"=\"C:\\日.exe\"
+  EXPECT_NE(unicode.out.find(utf16("\"") + "\xe5\x65\x2c\x67" + utf16("\"=\"C:\\\\") + "\xe5\x65" +
+                             utf16(".exe\"\r\n")),
+            std::string::npos);
+  // A line break cannot stand between quotes: the text's UTF-16 bytes.
+  EXPECT_NE(
+      unicode.out.find(utf16("\"Lines\"=hex(1):43,00,3a,00,5c,00,61,00,2e,00,65,00,78,00,65,00,0a,00,73,00,"
+                             "65,00,63,00,6f,00,6e,00,64,00,00,00\r\n")),
+      std::string::npos);
   EXPECT_EQ(Run("export").status, 2);
 }
 
@@ -235,6 +248,9 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
   ASSERT_EQ(RunCli(env, "seen").status, 0);
   ASSERT_EQ(test::RunCommand(sourceEnv + "wine reg add " + runKey +
                              " /v Updater /d '\"C:\\Program Files\\Up\\up.exe\" -bg' /f >/dev/null 2>&1 && " +
+                             sourceEnv + "wine reg add " + runKey +
+                             " /v '\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82' /d 'C:\\hi.exe' /f "
+                             ">/dev/null 2>&1 && " +
                              sourceEnv + "wineserver -w"),
             0);
   Result listed = RunCli(env, "list --json");
@@ -268,6 +284,10 @@ TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
             std::string::npos)
       << imported.out;
   EXPECT_NE(updater.find("\"enabled\": true"), std::string::npos) << updater;
+  // A name outside the ANSI code page travels in a version 5 file.
+  EXPECT_NE(EntryObject(imported.out, "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82").find("hi.exe"),
+            std::string::npos)
+      << imported.out;
   const std::string tray = EntryObject(imported.out, "Tray");
   EXPECT_NE(tray.find("\"enabled\": false"), std::string::npos) << imported.out;
   EXPECT_NE(tray.find("\"command\": \"C:\\\\Tools\\\\tray.exe /min\""), std::string::npos) << tray;

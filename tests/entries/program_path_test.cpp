@@ -4,11 +4,16 @@
 
 #include "entries/process_info.h"
 #include "entries/startup_location.h"
+#include "platform/files.h"
+#include "tests/support/test_support.h"
 
 namespace velmora {
 namespace {
 
-TEST(ExtractProgramPath, FollowsTheTextRulesIncludingTheirQuirks) {
+// Where nothing on disk decides, the text rules (with their quirks) stand; a
+// quoted path always ends at its closing quote.
+TEST(ExtractProgramPath, FollowsTheTextRulesWhereNothingOnDiskDecides) {
+  test::TestSystem system;
   struct Case {
     const char* command;
     const char* path;
@@ -18,16 +23,60 @@ TEST(ExtractProgramPath, FollowsTheTextRulesIncludingTheirQuirks) {
       {"C:\\Tools\\My-Tool\\tool.exe", "C:\\Tools\\My-Tool\\tool.exe"},
       {"C:\\Tools\\a-b.com", "C:\\Tools\\a"},
       {"C:\\x\\y.exe -a", "C:\\x\\y.exe"},
-      {"rundll32.exe shell32.dll,Control_RunDLL", "rundll32.exe shell32.dll,Control_RunDLL"},
       {"\"C:\\no\\closing quote.exe", ""},
       {"C:/Apps/app.exe", "C:"},
       {"  C:\\padded.exe \t\r\n", "C:\\padded.exe"},
       {"", ""},
-      // Only the text before the last quote counts; then the first character goes.
-      {"\"C:\\a.exe\" \"%1\"", "C:\\a.exe\" \"%1"},
+      {"\"C:\\a.exe\" \"%1\"", "C:\\a.exe"},
       {"C:\\x\\y.exe /a /b", "C:\\x\\y.exe"},
   };
   for (const Case& c : cases) EXPECT_EQ(ExtractProgramPath(c.command), c.path) << c.command;
+  const ProgramCommand missing = SplitProgramCommand("C:\\Tools\\missing.exe /min");
+  EXPECT_EQ(missing.program, "C:\\Tools\\missing.exe");
+  EXPECT_EQ(missing.arguments, "/min");
+  EXPECT_FALSE(missing.found);
+}
+
+// As Windows' process creation reads a command: the shortest run of words that
+// names a file (".exe" added to a name without one), bare names through the
+// system folders and PATH, variables of an expandable value expanded.
+TEST(ExtractProgramPath, FindsTheProgramAsWindowsStartsIt) {
+  test::TestSystem system;
+  const std::string folder = "C:\\vlm path";
+  ASSERT_EQ(platform::files::MakeDirectories(folder + "\\My App"), platform::kSuccess);
+  for (const std::string& file :
+       {folder + "\\tool.exe", folder + "\\tool x.exe", folder + "\\My App\\app.exe",
+        platform::files::SystemDirectory() + "\\vlmprobe.exe"}) {
+    ASSERT_EQ(platform::files::WriteAtomic(file, "MZ"), platform::kSuccess) << file;
+  }
+  struct Case {
+    std::string command;
+    std::string program;
+    std::string arguments;
+  } cases[] = {
+      {folder + "\\tool.exe x y", folder + "\\tool.exe", "x y"},
+      {folder + "\\tool.exe \"x\"", folder + "\\tool.exe", "\"x\""},
+      {"\"" + folder + "\\tool.exe\" \"x y\"", folder + "\\tool.exe", "\"x y\""},
+      {folder + "\\tool x.exe -q", folder + "\\tool.exe", "x.exe -q"},  // the shortest run wins
+      {folder + "\\My App\\app --min", folder + "\\My App\\app.exe", "--min"},
+      {folder + "\\My App\\app.exe", folder + "\\My App\\app.exe", ""},
+      {"vlmprobe /s", platform::files::SystemDirectory() + "\\vlmprobe.exe", "/s"},
+      {"VLMPROBE.EXE", platform::files::SystemDirectory() + "\\VLMPROBE.EXE", ""},
+  };
+  for (const Case& c : cases) {
+    const ProgramCommand split = SplitProgramCommand(c.command);
+    EXPECT_TRUE(split.found) << c.command;
+    EXPECT_EQ(split.program, c.program) << c.command;
+    EXPECT_EQ(split.arguments, c.arguments) << c.command;
+  }
+  // A folder is not a program; a variable counts only in an expandable value.
+  ASSERT_EQ(platform::files::MakeDirectories(folder + "\\sub.exe"), platform::kSuccess);
+  EXPECT_FALSE(SplitProgramCommand(folder + "\\sub.exe").found);
+  const std::string expandable = "%SystemRoot%\\system32\\vlmprobe.exe /s";
+  EXPECT_FALSE(SplitProgramCommand(expandable).found);
+  EXPECT_EQ(SplitProgramCommand(expandable, true).program,
+            platform::files::SystemDirectory() + "\\vlmprobe.exe");
+  platform::files::RemoveFile(platform::files::SystemDirectory() + "\\vlmprobe.exe");
 }
 
 TEST(ProcessName, DropsLinkAndProgramSuffixesInAnyLetterCase) {

@@ -211,7 +211,7 @@ TEST_F(OfflineRegistryTest, AKeyIsNeverAddedBesideASiblingWhoseNameCannotBeRead)
   EXPECT_EQ(ReadFile(tree_->SoftwareHostPath()), bytes);
 }
 
-TEST_F(OfflineRegistryTest, KeepsOneDatedBackupOfEachWrittenHiveAndItsLogsPerRun) {
+TEST_F(OfflineRegistryTest, KeepsTheFirstDatedBackupOfADayOfEachWrittenHiveAndItsLogs) {
   tree_->Write();
   WriteFile(tree_->SoftwareHostPath() + ".LOG1", "log one");
   WriteFile(tree_->SoftwareHostPath() + ".LOG2", "log two");
@@ -234,6 +234,19 @@ TEST_F(OfflineRegistryTest, KeepsOneDatedBackupOfEachWrittenHiveAndItsLogsPerRun
       EXPECT_EQ(HiveReaderProblems(b), "");
     }
   }
+
+  // A later run of the same day keeps no second copy: the first holds the hive
+  // as it stood before the day's changes.
+  CloseOfflineInstallation();
+  Open();
+  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "Three", "C:\\3.exe"), kSuccess);
+  EXPECT_TRUE(OfflineHiveBackups().empty());
+  int copies = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(tree_->SoftwareHostPath()).parent_path()))
+    copies += entry.path().filename().string().find(".velmora-backup-") != std::string::npos;
+  EXPECT_EQ(copies, 3);
+  EXPECT_EQ(ReadFile(backups.front()),
+            copied[backups.front().substr(0, backups.front().find(".velmora-backup-"))]);
 }
 
 TEST_F(OfflineRegistryTest, DirtyHiveIsReadButNeverWritten) {

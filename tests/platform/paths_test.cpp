@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -115,6 +118,38 @@ TEST_F(PathsTest, AtomicWritesPassOverTemporaryFilesAKilledProcessLeft) {
   ASSERT_EQ(files::ReadWholeFile("C:\\data\\f.bin", &bytes), kSuccess);
   EXPECT_EQ(bytes, "new");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 202);
+}
+
+// A write removes what writes of processes now gone left in its folder, and
+// nothing of a process that still runs (which may be writing it now).
+TEST_F(PathsTest, AWriteRemovesTheTemporaryFilesOfProcessesThatAreGone) {
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  const pid_t running = fork();
+  if (running == 0) {
+    pause();
+    _exit(0);
+  }
+  ASSERT_GT(running, 0);
+  const std::string folder = drive_c() + "/data";
+  const auto temporary = [&](pid_t pid, int n) {
+    return folder + "/.velmora-" + std::to_string(pid) + "-" + std::to_string(n) + ".tmp";
+  };
+  for (pid_t pid : {gone, running}) {
+    WriteFile(temporary(pid, 0), "half");
+    WriteFile(temporary(pid, 7), "half");
+  }
+  WriteFile(folder + "/.velmora-" + std::to_string(gone) + "-x.tmp", "not ours");
+  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", "new"), kSuccess);
+  kill(running, SIGKILL);
+  waitpid(running, nullptr, 0);
+  EXPECT_FALSE(fs::exists(temporary(gone, 0)));
+  EXPECT_FALSE(fs::exists(temporary(gone, 7)));
+  EXPECT_TRUE(fs::exists(temporary(running, 0)));
+  EXPECT_TRUE(fs::exists(temporary(running, 7)));
+  EXPECT_TRUE(fs::exists(folder + "/.velmora-" + std::to_string(gone) + "-x.tmp"));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "tools/velmora-cli/command.h"
+#include "tools/velmora-cli/list_command.h"
 
 namespace velmora::cli {
 
@@ -99,14 +101,18 @@ int ExportRegistryFile(const StartupParameters& model, const std::string& hostPa
     err << "velmora-cli: nothing written: " << error << ".\n";
     return 1;
   }
+  if (hostPath == "-") {
+    out << text;
+    return out ? 0 : 1;
+  }
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(hostPath, ec);
   if (ec || hostPath.empty()) {
     err << "velmora-cli: cannot use the path " << hostPath << ".\n";
     return 1;
   }
-  platform::Status status =
-      platform::files::WriteAtomic(platform::files::WindowsPathFromHost(absolute.string()), text);
+  // The file is the user's, named as the user named it: not through a drive of the system.
+  platform::Status status = platform::files::WriteHostFileAtomic(absolute.string(), text);
   if (status != platform::kSuccess) {
     const std::string& detail = platform::LastErrorDetail();
     err << "velmora-cli: cannot write " << hostPath << ": "
@@ -116,5 +122,27 @@ int ExportRegistryFile(const StartupParameters& model, const std::string& hostPa
   out << "Exported the startup locations and the store to " << hostPath << ".\n";
   return 0;
 }
+
+namespace {
+
+std::string CheckExport(const Operands& operands) {
+  return operands.size() == 1 ? "" : "export needs one file name (or - for standard output)";
+}
+
+int RunExport(const Operands& operands, StartupParameters& model, std::ostream& out, std::ostream& err) {
+  ReadListedModel(model);
+  return ExportRegistryFile(model, operands[0], out, err);
+}
+
+}  // namespace
+
+const Command kExportCommand = {"export",
+                                "FILE.reg",
+                                "writes the Run and RunOnce keys and Velmora's store of\n"
+                                "disabled entries as a registry file for regedit (- writes\n"
+                                "it to standard output)\n",
+                                Writes::kNothing,
+                                CheckExport,
+                                RunExport};
 
 }  // namespace velmora::cli

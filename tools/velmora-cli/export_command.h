@@ -1,5 +1,5 @@
 // "velmora-cli export FILE.reg": the startup locations and Velmora's store as a
-// REGEDIT4 file that regedit imports into another system. Enabled entries of the
+// registry file that regedit imports into another system (reg_file.h). Enabled entries of the
 // Run and RunOnce keys stand in their keys, disabled entries in the store
 // (DisabledTasks, with the exact forms of DisabledTaskData). Entries of the
 // Startup folders are files, which a registry file cannot carry: the enabled ones
@@ -19,8 +19,8 @@ namespace velmora::cli {
 // supplies the Startup folders' entries for the comments.
 std::vector<RegFileKey> CollectExportKeys(const StartupParameters& model);
 
-// Writes the file at |hostPath| in one step. Returns the exit status (0, or 1
-// with the reason on |err|).
+// Writes the file at |hostPath| in one step, or to |out| when |hostPath| is "-". Returns the exit status (0,
+// or 1 with the reason on |err|).
 int ExportRegistryFile(const StartupParameters& model, const std::string& hostPath, std::ostream& out,
                        std::ostream& err);
 

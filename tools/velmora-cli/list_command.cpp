@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "entries/wine_start.h"
+#include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/csv_writer.h"
 #include "tools/velmora-cli/json_writer.h"
 
@@ -158,5 +159,46 @@ void PrintEntries(const StartupParameters& model, const ListOptions& options, st
       break;
   }
 }
+
+void ReadListedModel(StartupParameters& model) {
+  model.ReadAll();
+  model.FillCategoryCodes();
+  model.RateAllTasks();
+}
+
+namespace {
+
+std::string CheckList(const Operands& operands) {
+  ListOptions options;
+  std::string problem;
+  return ParseListOptions(operands, &options, &problem) ? "" : problem;
+}
+
+int RunList(const Operands& operands, StartupParameters& model, std::ostream& out, std::ostream&) {
+  ListOptions options;
+  std::string problem;
+  ParseListOptions(operands, &options, &problem);
+  ReadListedModel(model);
+  const changes::SeenEntries seen = changes::SeenEntries::Read();
+  options.seen = &seen;
+  PrintEntries(model, options, out);
+  return 0;
+}
+
+}  // namespace
+
+const Command kListCommand = {"list",
+                              "[--json | --csv] [--new]",
+                              "every entry of the startup locations: the Run and\n"
+                              "RunOnce keys of the machine (LM) and of the user (CU), the\n"
+                              "common (LM) and the user's (CU) Startup folder, and on a\n"
+                              "64-bit system the machine's Run and RunOnce of 32-bit\n"
+                              "programs (LM ... (32-bit)). Entries\n"
+                              "added or changed since they were last seen are marked new;\n"
+                              "--new lists only those. --csv writes RFC 4180 CSV with a\n"
+                              "header row. A listing writes nothing.\n",
+                              Writes::kNothing,
+                              CheckList,
+                              RunList};
 
 }  // namespace velmora::cli

@@ -29,6 +29,10 @@ bool ParseListOptions(const std::vector<std::string>& words, ListOptions* option
 // removed entries are left out.
 void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out);
 
+// Reads every location and the store into |model|, with categories and ratings,
+// as a listing shows them.
+void ReadListedModel(StartupParameters& model);
+
 // The heading of the CSV listing, in column order.
 extern const char* const kCsvColumns[13];
 

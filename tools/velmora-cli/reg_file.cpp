@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/utf16.h"
 #include "platform/registry.h"
 
 namespace velmora::cli {
@@ -63,19 +64,57 @@ std::string HexBytes(const std::string& bytes) {
   return out;
 }
 
+// How the file holds text: REGEDIT4 in the ANSI code page, or "Windows Registry
+// Editor Version 5.00" in UTF-16 (built here as UTF-8, turned into UTF-16 whole).
+enum class Form { kAnsi, kUnicode };
+
+// |utf8| as the file's text holds it; false when it cannot.
+bool InForm(const std::string& utf8, Form form, std::string* out) {
+  if (form == Form::kAnsi) return Utf8ToWindows1252(utf8, out);
+  char32_t code = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (!NextCodePoint(utf8, &i, &code)) return false;
+  }
+  *out = utf8;
+  return true;
+}
+
+// The bytes of string data as the registry holds them in that form, with the
+// terminating zero: ANSI bytes, or UTF-16 LE.
+bool DataBytes(const std::string& utf8, Form form, std::string* out) {
+  std::string text;
+  if (!InForm(utf8, form, &text)) return false;
+  if (form == Form::kAnsi) {
+    *out = text + std::string(1, '\0');
+    return true;
+  }
+  out->clear();
+  for (char16_t unit : Utf16FromUtf8(text) + u'\0') {
+    *out += static_cast<char>(unit & 0xFF);
+    *out += static_cast<char>(unit >> 8);
+  }
+  return true;
+}
+
 // The data part of a value line ("=..." without the "="); false when it cannot be written.
-bool DataText(const RegFileValue& value, std::string* out) {
+bool DataText(const RegFileValue& value, Form form, std::string* out) {
   switch (value.type) {
     case platform::kRegSz: {
-      std::string ansi;
-      if (!Utf8ToWindows1252(StringText(value.data), &ansi) || HasControl(ansi)) return false;
-      *out = Quoted(ansi);
+      std::string text, bytes;
+      if (!InForm(StringText(value.data), form, &text)) return false;
+      if (!HasControl(text)) {
+        *out = Quoted(text);
+        return true;
+      }
+      // A line break cannot stand between quotes: the text goes as its bytes.
+      if (form == Form::kAnsi || !DataBytes(StringText(value.data), form, &bytes)) return false;
+      *out = "hex(1):" + HexBytes(bytes);
       return true;
     }
     case platform::kRegExpandSz: {
-      std::string ansi;
-      if (!Utf8ToWindows1252(StringText(value.data), &ansi)) return false;
-      *out = "hex(2):" + HexBytes(ansi + std::string(1, '\0'));
+      std::string bytes;
+      if (!DataBytes(StringText(value.data), form, &bytes)) return false;
+      *out = "hex(2):" + HexBytes(bytes);
       return true;
     }
     case platform::kRegMultiSz: {
@@ -86,13 +125,15 @@ bool DataText(const RegFileValue& value, std::string* out) {
         std::string item =
             value.data.substr(start, zero == std::string::npos ? std::string::npos : zero - start);
         if (item.empty()) break;
-        std::string ansi;
-        if (!Utf8ToWindows1252(item, &ansi)) return false;
-        bytes += ansi + std::string(1, '\0');
+        std::string itemBytes;
+        if (!DataBytes(item, form, &itemBytes)) return false;
+        bytes += itemBytes;
         if (zero == std::string::npos) break;
         start = zero + 1;
       }
-      *out = "hex(7):" + HexBytes(bytes + std::string(1, '\0'));
+      std::string end;
+      DataBytes("", form, &end);
+      *out = "hex(7):" + HexBytes(bytes + end);
       return true;
     }
     case platform::kRegDword:
@@ -112,6 +153,49 @@ bool DataText(const RegFileValue& value, std::string* out) {
              HexBytes(value.data);
       return true;
   }
+}
+
+// The file in |form|; false with |error| naming what that form cannot hold.
+bool TextInForm(const std::vector<RegFileKey>& keys, Form form, std::string* text, std::string* error) {
+  std::string out = form == Form::kAnsi ? "REGEDIT4\r\n" : "Windows Registry Editor Version 5.00\r\n";
+  for (const RegFileKey& key : keys) {
+    std::string path;
+    if (!InForm(key.path, form, &path) || HasControl(path)) {
+      *error = "the key " + key.path + " cannot be written in a registry file";
+      return false;
+    }
+    out += "\r\n[" + path + "]\r\n";
+    for (const std::string& comment : key.comments) {
+      std::string line;
+      // A comment is only information: what cannot be written is replaced.
+      if (!InForm(comment, form, &line)) line = "(an entry whose name is not valid text)";
+      for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+      }
+      out += "; " + line + "\r\n";
+    }
+    for (const RegFileValue& value : key.values) {
+      std::string name, data;
+      if (!InForm(value.name, form, &name) || HasControl(name) || !DataText(value, form, &data)) {
+        *error = "the value \"" + value.name + "\" of " + key.path +
+                 " cannot be written in a registry file (a control character in its name, or text that is "
+                 "not valid)";
+        return false;
+      }
+      out += (value.name.empty() ? std::string("@") : Quoted(name)) + "=" + data + "\r\n";
+    }
+  }
+  out += "\r\n";
+  if (form == Form::kAnsi) {
+    *text = std::move(out);
+    return true;
+  }
+  *text = "\xFF\xFE";
+  for (char16_t unit : Utf16FromUtf8(out)) {
+    *text += static_cast<char>(unit & 0xFF);
+    *text += static_cast<char>(unit >> 8);
+  }
+  return true;
 }
 
 }  // namespace
@@ -138,37 +222,8 @@ bool Utf8ToWindows1252(const std::string& utf8, std::string* ansi) {
 }
 
 bool RegFileText(const std::vector<RegFileKey>& keys, std::string* text, std::string* error) {
-  std::string out = "REGEDIT4\r\n";
-  for (const RegFileKey& key : keys) {
-    std::string path;
-    if (!Utf8ToWindows1252(key.path, &path) || HasControl(path)) {
-      *error = "the key " + key.path + " cannot be written in a REGEDIT4 file";
-      return false;
-    }
-    out += "\r\n[" + path + "]\r\n";
-    for (const std::string& comment : key.comments) {
-      std::string ansi;
-      // A comment is only information: what cannot be written is replaced.
-      if (!Utf8ToWindows1252(comment, &ansi)) ansi = "(an entry whose name the ANSI code page cannot hold)";
-      for (char& c : ansi) {
-        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-      }
-      out += "; " + ansi + "\r\n";
-    }
-    for (const RegFileValue& value : key.values) {
-      std::string name, data;
-      if (!Utf8ToWindows1252(value.name, &name) || HasControl(name) || !DataText(value, &data)) {
-        *error =
-            "the value \"" + value.name + "\" of " + key.path +
-            " cannot be written in a REGEDIT4 file (a character outside the ANSI code page, or a control "
-            "character)";
-        return false;
-      }
-      out += (value.name.empty() ? std::string("@") : Quoted(name)) + "=" + data + "\r\n";
-    }
-  }
-  *text = out + "\r\n";
-  return true;
+  std::string ansiError;
+  return TextInForm(keys, Form::kAnsi, text, &ansiError) || TextInForm(keys, Form::kUnicode, text, error);
 }
 
 }  // namespace velmora::cli

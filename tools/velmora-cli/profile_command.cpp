@@ -1,27 +1,16 @@
-#include "tools/velmora-cli/profile_commands.h"
-
+// "velmora-cli profile list|save NAME [--replace]|load NAME|delete NAME". "load"
+// applies at once.
 #include <map>
 #include <ostream>
 #include <tuple>
 
 #include "base/text.h"
 #include "base/utf16.h"
-#include "tools/velmora-cli/edit_commands.h"
+#include "tools/velmora-cli/edit_support.h"
 
 namespace velmora::cli {
 
 namespace {
-
-const char kProfileUsage[] =
-    "usage: velmora-cli profile list\n"
-    "       velmora-cli profile save NAME [--replace]\n"
-    "       velmora-cli profile load NAME\n"
-    "       velmora-cli profile delete NAME\n";
-
-int Usage(std::ostream& err, const std::string& message) {
-  err << "velmora-cli: " << message << "\n" << kProfileUsage;
-  return 2;
-}
 
 std::vector<std::string> Names(const std::string& joined) {
   std::vector<std::string> names;
@@ -89,30 +78,32 @@ void PrintLoadChanges(const StateMap& before, const StateMap& after, std::ostrea
   if (changes == 0) out << "the entries already matched the profile; nothing changed\n";
 }
 
-}  // namespace
+std::string CheckProfile(const Operands& args) {
+  if (args.empty()) return "profile needs a subcommand";
+  const std::string& sub = args[0];
+  if (sub == "list") return args.size() == 1 ? "" : "profile list takes no operands";
+  if (sub != "save" && sub != "load" && sub != "delete") return "unknown profile subcommand: " + sub;
+  std::size_t names = 0;
+  for (std::size_t i = 1; i < args.size(); ++i) names += sub == "save" && args[i] == "--replace" ? 0 : 1;
+  return names == 1 ? "" : "profile " + sub + " takes one NAME";
+}
 
-int RunProfileCommand(const std::vector<std::string>& args, StartupParameters& model, std::ostream& out,
-                      std::ostream& err) {
-  if (args.size() < 2) return Usage(err, "profile needs a subcommand");
-  const std::string& sub = args[1];
+int RunProfile(const Operands& args, StartupParameters& model, std::ostream& out, std::ostream& err) {
+  const std::string& sub = args[0];
   if (sub == "list") {
-    if (args.size() != 2) return Usage(err, "profile list takes no operands");
     model.EnumerateProfiles();
     for (const std::string& name : Names(model.ProfileNames())) out << name << "\n";
     return 0;
   }
-  if (sub != "save" && sub != "load" && sub != "delete")
-    return Usage(err, "unknown profile subcommand: " + sub);
   bool replace = false;
   std::vector<std::string> operands;
-  for (std::size_t i = 2; i < args.size(); ++i) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
     if (sub == "save" && args[i] == "--replace") {
       replace = true;
     } else {
       operands.push_back(ValidUtf8(args[i]));  // as the name is stored
     }
   }
-  if (operands.size() != 1) return Usage(err, "profile " + sub + " takes one NAME");
   const std::string& name = operands[0];
   if (!CheckWritablePrefix(err)) return 1;
   model.EnumerateProfiles();
@@ -182,5 +173,17 @@ int RunProfileCommand(const std::vector<std::string>& args, StartupParameters& m
   PrintLoadChanges(before, after, out);
   return skipped.empty() ? 0 : 1;
 }
+
+}  // namespace
+
+const Command kProfileCommand = {"profile",
+                                 "list | save NAME [--replace] | load NAME | delete NAME",
+                                 "the saved profiles; saves the configuration of the startup\n"
+                                 "locations (--replace: over a profile of that name); makes\n"
+                                 "the configuration the profile's and applies it (entries the\n"
+                                 "profile does not hold are disabled); deletes a profile\n",
+                                 Writes::kSystem,
+                                 CheckProfile,
+                                 RunProfile};
 
 }  // namespace velmora::cli
