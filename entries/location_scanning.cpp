@@ -273,9 +273,9 @@ void DeriveFileName(Task& task) {
 
 std::string ShortcutCommand(const std::string& target, const std::string& arguments) {
   if (arguments.empty()) return target;
-  // The target is quoted when a blank in it would end the program's path early.
-  const bool quote = target.find(' ') != std::string::npos && target.front() != '"';
-  return (quote ? "\"" + target + "\"" : target) + " " + arguments;
+  // The target is quoted, so that no argument is taken for a part of its path.
+  if (target.front() == '"') return target + " " + arguments;
+  return "\"" + target + "\" " + arguments;
 }
 
 platform::HResult StartupEntries::ResolveShortcut(const std::string& shortcutPath, std::string* target,

@@ -182,8 +182,8 @@ class StartupEntries {
 // backslash.
 void DeriveFileName(Task& task);
 
-// The command of a shortcut as Windows starts it: its target, quoted when it
-// holds a blank, then its arguments; the bare target when it has none.
+// The command of a shortcut as Windows starts it: its target in quotes, then its
+// arguments; the bare target when it has none.
 std::string ShortcutCommand(const std::string& target, const std::string& arguments);
 
 }  // namespace velmora
