@@ -77,7 +77,8 @@ void StartupSettingsParameters::ReadFromRegistry(bool apply) {
   if (ReadFlag(key.get(), "StartWithWindows", &StartWithWindows) && apply) ApplyRunAtStartup();
   ReadFlag(key.get(), "ShowSavingMsg", &ShowSavingMsg);
   ReadFlag(key.get(), "ShowSavingProMsg", &ShowSavingProMsg);
-  if (apply) WriteString(key.get(), "DefnsVersion", DefnsVersion);
+  // An offline installation's settings belong to the copy installed there.
+  if (apply && !platform::OfflineInstallationActive()) WriteString(key.get(), "DefnsVersion", DefnsVersion);
 }
 
 // Each value is its own write of the hive: after a failure every value is either

@@ -10,8 +10,7 @@ namespace velmora::changes {
 
 void ReadDisabledTasks(StartupEntries& entries) {
   Store store(entries);
-  // The store key exists from the first reading on, also when it stays empty.
-  if (!entries.ReadOnly()) store.OpenForWriting(nullptr);
+  // Reading creates nothing: the store key comes with the first entry put into it.
   if (!store.Open(nullptr)) return;
   ScanPass pass;
   ModuleVersion versionReader;

@@ -56,13 +56,14 @@ bool StartupEntries::OpenRegistryKey(int keyIndex, platform::HKey* key, platform
       return (result = reg::OpenKey(HKeyLocalMachine(), kRun32KeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmRunOnce32KeyIndex:
       return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnce32KeyPath, kKeyAllAccess, key)) == kSuccess;
+    // The program's own keys are opened, never created: a key that is missing
+    // holds nothing, and the writes that need one create it.
     case kDisabledTasksKeyIndex:
-      if (readOnly_)
-        return reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(), kKeyRead, key) == kSuccess;
-      return reg::CreateKey(HKeyCurrentUser(), DisabledTasksKeyPath(), key) == kSuccess;
+      return (result = reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(),
+                                    readOnly_ ? kKeyRead : kKeyAllAccess, key)) == kSuccess;
     case kProfilesKeyIndex:
-      if (readOnly_) return reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(), kKeyRead, key) == kSuccess;
-      return reg::CreateKey(HKeyCurrentUser(), ProfilesKeyPath(), key) == kSuccess;
+      return (result = reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(),
+                                    readOnly_ ? kKeyRead : kKeyAllAccess, key)) == kSuccess;
     default:
       return false;
   }
@@ -200,11 +201,11 @@ void StartupEntries::ScanStartupFolder(int location) {
     if (IsUnfinishedWriteItem(item.name)) continue;
     auto task = std::make_unique<Task>();
     task->name = item.name;
-    std::string target;
-    ResolveShortcut(item.fullPath, &target);
-    task->command = target.empty() ? item.fullPath : target;
+    std::string target, arguments;
+    ResolveShortcut(item.fullPath, &target, &arguments);
+    task->command = target.empty() ? item.fullPath : ShortcutCommand(target, arguments);
     std::string programPath = ExtractProgramPath(task->command);
-    std::string versionSource = task->command;
+    std::string versionSource = target.empty() ? item.fullPath : target;
     FillTask(std::move(task), location, programPath, versionSource, versionReader);
   } while (search.FindNext());
 }
@@ -270,9 +271,17 @@ void DeriveFileName(Task& task) {
   task.fileName = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
 }
 
-platform::HResult StartupEntries::ResolveShortcut(const std::string& shortcutPath,
-                                                  std::string* target) const {
+std::string ShortcutCommand(const std::string& target, const std::string& arguments) {
+  if (arguments.empty()) return target;
+  // The target is quoted, so that no argument is taken for a part of its path.
+  if (target.front() == '"') return target + " " + arguments;
+  return "\"" + target + "\" " + arguments;
+}
+
+platform::HResult StartupEntries::ResolveShortcut(const std::string& shortcutPath, std::string* target,
+                                                  std::string* arguments) const {
   target->clear();
+  if (arguments) arguments->clear();
   if (!context_.comInitialized) return platform::kFail;
   platform::ShellLink link;
   platform::HResult result = link.Load(shortcutPath);
@@ -286,6 +295,7 @@ platform::HResult StartupEntries::ResolveShortcut(const std::string& shortcutPat
   result = link.GetDescription(&description, 260);
   if (result < 0) return result;
   *target = path.substr(0, 259);
+  if (arguments) *arguments = link.arguments;
   return result;
 }
 

@@ -78,7 +78,9 @@ class StartupEntries {
   std::string StartupFolderPath(int location) const;
   // The raw target path of a shortcut, at most 259 characters, or "" on any
   // failure (also when the program may not read shortcuts).
-  platform::HResult ResolveShortcut(const std::string& shortcutPath, std::string* target) const;
+  // The shortcut's target and, when |arguments| is given, its arguments.
+  platform::HResult ResolveShortcut(const std::string& shortcutPath, std::string* target,
+                                    std::string* arguments = nullptr) const;
 
   // ---- scanning -----------------------------------------------------------------
   void ScanRunKey(int location);
@@ -179,5 +181,9 @@ class StartupEntries {
 // DeriveFileName: fileName = the part of ExtractProgramPath(command) after its last
 // backslash.
 void DeriveFileName(Task& task);
+
+// The command of a shortcut as Windows starts it: its target in quotes, then its
+// arguments; the bare target when it has none.
+std::string ShortcutCommand(const std::string& target, const std::string& arguments);
 
 }  // namespace velmora

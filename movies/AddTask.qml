@@ -1,8 +1,8 @@
-// The add-task dialog: a name, a program (typed, or chosen with Browse) and one of
-// the startup locations. The program reads taskName, taskLocation and
+// The add-entry dialog: a name, a program (typed, or chosen with Browse) and one
+// of the startup locations. The program reads taskName, taskLocation and
 // selectedSLoc when "Add" is pressed; it writes taskLocation and taskLocFlag after
-// a file was chosen, and has32BitView ("1" on a 64-bit system, which offers the
-// machine's Run and RunOnce of 32-bit programs too) when the dialog opens.
+// a file was chosen, and offeredLocations (the numbers of the locations one can
+// add to on this system, joined by "|") when the dialog opens.
 import QtQuick
 import "VelmoraLook"
 
@@ -16,14 +16,35 @@ Rectangle {
     property string taskLocation: ""
     property string taskLocFlag: "0"
     property string selectedSLoc: "0"
-    property string has32BitView: "0"
+    property string offeredLocations: "0|1|2|3|4|5"
 
     readonly property int selected: {
         const n = parseInt(selectedSLoc, 10)
         return isNaN(n) ? 0 : n
     }
 
-    width: 440
+    // Every location one may add to: its group, its name and when it starts.
+    readonly property var locationInfo: ({
+        0: { machine: true, label: "Run", detail: "At every logon" },
+        1: { machine: true, label: "RunOnce", detail: "At the next logon only" },
+        2: { machine: true, label: "Startup folder", detail: "A shortcut for every user" },
+        6: { machine: true, label: "Run", detail: "32-bit, at every logon" },
+        7: { machine: true, label: "RunOnce", detail: "32-bit, next logon only" },
+        8: { machine: true, label: "RunServices", detail: "At every start" },
+        9: { machine: true, label: "RunServicesOnce", detail: "At the next start only" },
+        10: { machine: true, label: "RunServices", detail: "32-bit, at every start" },
+        11: { machine: true, label: "RunServicesOnce", detail: "32-bit, next start only" },
+        3: { machine: false, label: "Run", detail: "At every logon" },
+        4: { machine: false, label: "RunOnce", detail: "At the next logon only" },
+        5: { machine: false, label: "Startup folder", detail: "A shortcut for you" }
+    })
+    function offered(machine) {
+        const order = machine ? [0, 1, 2, 6, 7, 8, 9, 10, 11] : [3, 4, 5]
+        const shown = offeredLocations.split("|").map(n => parseInt(n, 10))
+        return order.filter(n => shown.indexOf(n) >= 0)
+    }
+
+    width: 540
     height: titleBar.height + body.height + 2
     color: Look.chrome
     border.color: Look.chromeEdge
@@ -45,103 +66,6 @@ Rectangle {
     // The window gives the movie the keyboard: it goes on to the name field.
     onActiveFocusChanged: if (activeFocus) nameField.input.forceActiveFocus()
     Component.onCompleted: nameField.input.forceActiveFocus()
-
-    // ---- building blocks ----------------------------------------------------------
-
-    component Field: Rectangle {
-        id: field
-        property alias input: textInput
-        property string placeholder
-        property Item tabTarget: null
-        signal edited(string text)
-        height: 30
-        radius: 4
-        color: Look.field
-        border.color: textInput.activeFocus ? Look.accent : (fieldArea.containsMouse ? "#8d99b3" : Look.fieldEdge)
-        border.width: textInput.activeFocus ? 2 : 1
-        MouseArea {
-            id: fieldArea
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.IBeamCursor
-            onPressed: (mouse) => { textInput.forceActiveFocus(); mouse.accepted = false }
-        }
-        TextInput {
-            id: textInput
-            anchors.fill: parent
-            anchors.leftMargin: 9
-            anchors.rightMargin: 9
-            verticalAlignment: TextInput.AlignVCenter
-            clip: true
-            color: Look.cardText
-            selectionColor: Look.accent
-            selectedTextColor: "white"
-            selectByMouse: true
-            font.pixelSize: 13
-            onTextEdited: field.edited(text)
-            Keys.onTabPressed: if (field.tabTarget) field.tabTarget.input.forceActiveFocus()
-            Keys.onBacktabPressed: if (field.tabTarget) field.tabTarget.input.forceActiveFocus()
-            Keys.onReturnPressed: root.send("ID_Fs_add")
-            Keys.onEnterPressed: root.send("ID_Fs_add")
-            Keys.onEscapePressed: root.send("ID_Fs_cancel")
-        }
-        Text {
-            anchors.left: textInput.left
-            anchors.verticalCenter: parent.verticalCenter
-            visible: textInput.text === "" && !textInput.activeFocus
-            text: field.placeholder
-            color: "#a3adc2"
-            font.pixelSize: 13
-        }
-    }
-
-    component LocationTile: Rectangle {
-        id: tile
-        property int location
-        property string label
-        property string detail
-        readonly property bool chosen: root.selected === location
-        width: parent.width
-        height: 40
-        radius: 5
-        color: chosen ? Look.tileSelected : tileArea.pressed ? Look.neutral : tileArea.containsMouse ? Look.tileHover : Look.tile
-        border.color: chosen ? Look.accent : Look.fieldEdge
-        border.width: chosen ? 2 : 1
-        Behavior on color { ColorAnimation { duration: 90 } }
-        Rectangle {
-            id: dot
-            x: 10
-            anchors.verticalCenter: parent.verticalCenter
-            width: 16; height: 16; radius: 8
-            color: "white"
-            border.color: tile.chosen ? Look.accent : "#8d99b3"
-            border.width: tile.chosen ? 5 : 1
-        }
-        Text {
-            x: 34; y: 5
-            width: parent.width - 40
-            text: tile.label
-            color: Look.cardText
-            font.pixelSize: 12
-            font.bold: true
-            elide: Text.ElideRight
-        }
-        Text {
-            x: 34; y: 21
-            width: parent.width - 40
-            text: tile.detail
-            color: Look.cardSubtle
-            font.pixelSize: 10
-            elide: Text.ElideRight
-        }
-        MouseArea {
-            id: tileArea
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: root.selectedSLoc = String(tile.location)
-        }
-    }
 
     // ---- title bar -------------------------------------------------------------------
     Rectangle {
@@ -213,6 +137,8 @@ Rectangle {
             placeholder: "How the entry is listed, for example Backup helper"
             tabTarget: pathField
             onEdited: (text) => root.taskName = text
+            onAccepted: root.send("ID_Fs_add")
+            onCancelled: root.send("ID_Fs_cancel")
         }
 
         Text {
@@ -233,6 +159,8 @@ Rectangle {
             placeholder: "C:\\Program Files\\App\\app.exe"
             tabTarget: nameField
             onEdited: (text) => root.taskLocation = text
+            onAccepted: root.send("ID_Fs_add")
+            onCancelled: root.send("ID_Fs_cancel")
         }
         DialogButton {
             onClicked: root.send(command)
@@ -265,47 +193,49 @@ Rectangle {
             font.pixelSize: 11
             font.bold: true
         }
-        Row {
+        // Three tiles a row, the machine's locations first: room for every
+        // location there is, at the window's default size too.
+        Column {
             id: locations
             x: 16
             y: whereLabel.y + whereLabel.height + 6
             width: parent.width - 32
-            spacing: 10
-            Column {
-                width: (locations.width - locations.spacing) / 2
-                spacing: 6
-                Text {
-                    text: "LOCAL MACHINE \u00b7 ALL USERS"
-                    color: "#6577a8"
-                    font.pixelSize: 9
-                    font.bold: true
-                    font.letterSpacing: 1.1
+            spacing: 6
+            Repeater {
+                model: [true, false]
+                Column {
+                    id: group
+                    required property bool modelData
+                    width: locations.width
+                    spacing: 5
+                    visible: root.offered(group.modelData).length > 0
+                    Text {
+                        text: group.modelData ? "LOCAL MACHINE \u00b7 ALL USERS" : "CURRENT USER"
+                        color: "#6577a8"
+                        font.pixelSize: 9
+                        font.bold: true
+                        font.letterSpacing: 1.1
+                    }
+                    Grid {
+                        id: tiles
+                        columns: 3
+                        spacing: 6
+                        readonly property real tileWidth: (locations.width - 2 * spacing) / 3
+                        Repeater {
+                            model: root.offered(group.modelData)
+                            LocationTile {
+                                required property int modelData
+                                objectName: "location" + modelData
+                                width: tiles.tileWidth
+                                location: modelData
+                                label: root.locationInfo[modelData].label
+                                detail: root.locationInfo[modelData].detail
+                                chosen: root.selected === modelData
+                                onPicked: root.selectedSLoc = String(modelData)
+                            }
+                        }
+                    }
                 }
-                LocationTile { objectName: "location0"; location: 0; label: "Run"; detail: "At every logon" }
-                LocationTile { objectName: "location1"; location: 1; label: "RunOnce"; detail: "At the next logon only" }
-                LocationTile { objectName: "location2"; location: 2; label: "Startup folder"; detail: "A shortcut for every user" }
-                LocationTile {
-                    objectName: "location6"; location: 6; visible: root.has32BitView === "1"
-                    label: "Run (32-bit)"; detail: "At every logon, as 32-bit programs do"
-                }
-                LocationTile {
-                    objectName: "location7"; location: 7; visible: root.has32BitView === "1"
-                    label: "RunOnce (32-bit)"; detail: "At the next logon only, 32-bit"
-                }
-            }
-            Column {
-                width: (locations.width - locations.spacing) / 2
-                spacing: 6
-                Text {
-                    text: "CURRENT USER"
-                    color: "#6577a8"
-                    font.pixelSize: 9
-                    font.bold: true
-                    font.letterSpacing: 1.1
-                }
-                LocationTile { objectName: "location3"; location: 3; label: "Run"; detail: "At every logon" }
-                LocationTile { objectName: "location4"; location: 4; label: "RunOnce"; detail: "At the next logon only" }
-                LocationTile { objectName: "location5"; location: 5; label: "Startup folder"; detail: "A shortcut for you" }
             }
         }
 

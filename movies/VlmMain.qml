@@ -1,6 +1,6 @@
 // The main window's movie. It draws everything but the entry list, which the
 // program places in front of it in the frame at 215,288 (408 x 255 at the
-// window's default size). The window gives the movie its own size when it is
+// window's default size; lower by the growth of the details, "ID_FS_detailsGrow"). The window gives the movie its own size when it is
 // resized; the list frame, the header and the footer grow with it.
 import QtQuick
 import "VelmoraLook"
@@ -54,10 +54,13 @@ Rectangle {
         send(command)
     }
 
+    // Grown details take room from the list, which moves down and stays in view
+    // with a few rows; the program moves it by the pixels it is told.
+    readonly property int detailsGrowth: detailsExpanded ? Math.round((259 + extraHeight) * 0.55) : 0
+    onDetailsGrowthChanged: fsCommand("ID_FS_detailsGrow", String(detailsGrowth))
+
     function setDetailsExpanded(expanded) {
-        if (detailsExpanded === expanded) return
         detailsExpanded = expanded
-        send(expanded ? "ID_FS_hideForm" : "ID_FS_ShowForm")
     }
 
     // ---- title bar ---------------------------------------------------------------------
@@ -112,7 +115,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             spacing: 2
             TitleButton { objectName: "ID_FS_HELP"; glyph: "?"; command: "ID_FS_HELP"; tip: "Help (F1)"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
-            TitleButton { objectName: "ID_FS_runLiveUpdate"; glyph: "\u21bb"; command: "ID_FS_runLiveUpdate"; tip: "Update the definitions"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            TitleButton { objectName: "ID_FS_runLiveUpdate"; glyph: "\u2b07"; command: "ID_FS_runLiveUpdate"; tip: "Update definitions\u2026"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
             TitleButton { objectName: "ID_FS_ABOUTUS"; glyph: "i"; command: "ID_FS_ABOUTUS"; tip: "About Velmora"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
             Item { width: 10; height: 1 }
             TitleButton { objectName: "ID_FS_MINIMIZE"; glyph: "\u2013"; command: "ID_FS_MINIMIZE"; tip: "Minimise"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
@@ -201,16 +204,17 @@ Rectangle {
         width: 408 + root.extraWidth
         height: 48
 
-        readonly property var groups: ["", "LOCAL MACHINE", "LOCAL MACHINE", "LOCAL MACHINE \u203a REGISTRY",
-            "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE", "", "CURRENT USER", "CURRENT USER \u203a REGISTRY",
-            "CURRENT USER \u203a REGISTRY", "CURRENT USER"]
+        // Where the view lies in the tree of the side panel: the path of its parents.
+        readonly property var groups: ["STARTUP ENTRIES", "STARTUP ENTRIES", "LOCAL MACHINE",
+            "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE", "STARTUP ENTRIES",
+            "CURRENT USER", "CURRENT USER \u203a REGISTRY", "CURRENT USER \u203a REGISTRY", "CURRENT USER"]
         readonly property var titles: ["All entries", "Local machine", "Registry", "Run", "RunOnce", "Startup folder",
             "Current user", "Registry", "Run", "RunOnce", "Startup folder"]
 
         Text {
             objectName: "viewGroup"
             y: 4
-            text: header.groups[root.currentView] === "" ? "STARTUP ENTRIES" : header.groups[root.currentView]
+            text: header.groups[root.currentView]
             color: Look.sectionText
             font.pixelSize: 10
             font.bold: true
@@ -219,20 +223,23 @@ Rectangle {
         Text {
             objectName: "viewTitle"
             y: 19
-            width: 128
+            width: header.width - headerActions.width - 10
             text: header.titles[root.currentView]
             color: Look.text
             font.pixelSize: 16
             font.bold: true
-            elide: Text.ElideRight
+            // The whole heading, in a smaller size where the room is short.
+            fontSizeMode: Text.HorizontalFit
+            minimumPixelSize: 10
         }
         Row {
+            id: headerActions
             anchors.right: parent.right
             y: 14
             spacing: 5
-            ActionButton { objectName: "ID_Fs_EnableAll"; command: objectName; label: "Enable all"; padding: 18; tip: "Check every entry of this view"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
-            ActionButton { objectName: "ID_Fs_DisableAll"; command: objectName; label: "Disable all"; padding: 18; tip: "Clear every entry of this view"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
-            ActionButton { objectName: "ID_FS_ADDTASK"; command: objectName; glyph: "+"; label: "Add entry"; primary: true; padding: 20; tip: "Add a program that starts with Windows"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_Fs_EnableAll"; command: objectName; label: "Enable all"; padding: 16; tip: "Check every entry of this view"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_Fs_DisableAll"; command: objectName; label: "Disable all"; padding: 16; tip: "Clear every entry of this view"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_FS_ADDTASK"; command: objectName; glyph: "+"; label: "Add entry"; primary: true; padding: 18; tip: "Add a program that starts with Windows"; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
         }
     }
 
@@ -243,7 +250,7 @@ Rectangle {
         x: 215
         y: 106
         width: 408 + root.extraWidth
-        height: root.detailsExpanded ? 439 + root.extraHeight : 172
+        height: 172 + root.detailsGrowth
         radius: 8
         color: Look.card
         border.color: "#d5dcea"
@@ -318,7 +325,8 @@ Rectangle {
                 color: Look.cardText
                 font.pixelSize: 12
                 lineHeight: 1.3
-                onLinkActivated: (link) => Qt.openUrlExternally(link)
+                // The program opens it, and says so when nothing could.
+                onLinkActivated: (link) => root.fsCommand("ID_FS_openLink", link)
                 MouseArea {
                     anchors.fill: parent
                     acceptedButtons: Qt.NoButton
@@ -364,8 +372,8 @@ Rectangle {
     // ---- the frame of the entry list (the list itself is the program's) --------------
     Rectangle {
         objectName: "listFrame"
-        x: 213; y: 286
-        width: 412 + root.extraWidth; height: 259 + root.extraHeight
+        x: 213; y: 286 + root.detailsGrowth
+        width: 412 + root.extraWidth; height: 259 + root.extraHeight - root.detailsGrowth
         radius: 3
         color: "#ffffff"
         border.color: Look.panelEdge
@@ -414,7 +422,7 @@ Rectangle {
             anchors.right: parent.right
             y: 4
             spacing: 6
-            ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; active: root.refreshState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+            ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; tip: "Read the startup locations again (F5)"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
             ActionButton { objectName: "ID_FS_ROLLBACK"; command: objectName; glyph: "\u21b6"; label: "Roll back"; active: root.rollBackState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
             ActionButton { objectName: "ID_FS_APPLYCHANGES"; command: objectName; glyph: "\u2714"; label: "Apply"; primary: true; active: root.applyState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
         }

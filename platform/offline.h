@@ -16,6 +16,8 @@ namespace platform {
 // the one user profile with a hive; none or several is an error that lists them.
 // Without success nothing changes, and |error| says why, naming the file.
 Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& userName, std::string* error);
+// The users of the installation at |hostRoot| that have a registry hive, by name.
+std::vector<std::string> OfflineUserNames(const std::string& hostRoot);
 bool OfflineInstallationActive();
 // Host folder of the open installation ("" when none).
 std::string OfflineInstallationRoot();

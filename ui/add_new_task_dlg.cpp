@@ -88,7 +88,13 @@ void AddNewTaskDlg::Browse() {
 }
 
 void AddNewTaskDlg::SetInitialVariables() {
-  Movie()->SetMovieVariable("_root.has32BitView", model_.HasLocation(kLmRun32) ? "1" : "0");
+  std::string offered;
+  for (int location = 0; location < kLocationCount; ++location) {
+    if (!model_.HasLocation(location)) continue;
+    if (!offered.empty()) offered += "|";
+    offered += std::to_string(location);
+  }
+  Movie()->SetMovieVariable("_root.offeredLocations", offered);
 }
 
 void AddNewTaskDlg::Add() {
@@ -127,7 +133,7 @@ void AddNewTaskDlg::Add() {
   // The file, process and version figures are filled as the scans fill them.
   std::string error;
   if (!model_.AddEntry(std::move(task), selectedLocation, &error)) {
-    ShowError("The new task cannot be added:\n\n" + error + ".");
+    ShowError("The new entry cannot be added:\n\n" + error + ".");
     return;
   }
   // A program without version data still shows its own icon; a file that holds

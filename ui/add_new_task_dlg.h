@@ -50,8 +50,8 @@ class AddNewTaskDlg : public MovieDialog {
   static std::string CommandOfChosenFile(const std::string& windowsPath);
 
  protected:
-  // "_root.has32BitView": "1" where the system has the machine's 32-bit keys, so
-  // that the movie offers locations 6 and 7 too.
+  // "_root.offeredLocations": the locations of this system, joined by "|" (a
+  // 64-bit system has the machine's keys of 32-bit programs too).
   void SetInitialVariables() override;
 
  private:

@@ -8,14 +8,17 @@
 #include <QMenu>
 #include <QThread>
 
+#include "app/language.h"
+#include "app/message_box_requests.h"
 #include "base/text.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/processes.h"
-#include "platform/system.h"
+#include "ui/custom_msg_box_dlg.h"
 #include "ui/entry_list.h"
+#include "ui/file_manager.h"
 #include "ui/velmora_dlg.h"
 
 namespace velmora::ui {
@@ -75,6 +78,29 @@ std::string ProgramFolderTarget(const std::string& command) {
   std::string path = ExtractProgramPath(command, /*expand=*/true);
   if (path.find('\\') == std::string::npos) path = platform::files::SystemDirectory() + "\\" + path;
   return path;
+}
+
+void RereadAllProcessFigures(StartupParameters& model) {
+  for (int location = 0; location < kLocationCount; ++location) {
+    std::vector<std::string> keys;
+    for (const auto& [key, task] : model.Entries(location)) keys.push_back(key);
+    for (const std::string& key : keys) model.RereadProcessFigures(location, key);
+  }
+}
+
+std::string BulkRemovalQuestion(const std::vector<std::pair<int, int>>& counts, bool disabledOnly) {
+  int total = 0;
+  for (const auto& [location, count] : counts) total += count;
+  const char* kind = disabledOnly ? "disabled " : "";
+  std::string text = total == 1 ? std::string("Remove the ") + kind + "entry of "
+                                : "Remove all " + std::to_string(total) + " " + kind + "entries of ";
+  text += counts.size() == 1 ? "this location?\n" : "these locations?\n";
+  for (const auto& [location, count] : counts) {
+    text += "\n" + std::string(LocationTag(location)) + ": " + std::to_string(count) +
+            (count == 1 ? " entry" : " entries");
+  }
+  text += "\n\nThey are taken out of Windows when you apply; until then Refresh brings them back.";
+  return text;
 }
 
 EntryContextMenu::EntryContextMenu(StartupParameters& model, EntryList* list,
@@ -171,16 +197,23 @@ void EntryContextMenu::ExitProcess() {
         if (platform::SignalProcess(pid, true)) WaitForEnd(pid, forcedWaitMs);
       }
     }
-    // The figures as they are now: another copy of the program may still run.
-    model_.RereadProcessFigures(list_->RowLocation(selectedItem), list_->RowKey(selectedItem));
+    // The figures as they are now: another copy of the program may still run, and
+    // ending one program may end others that other rows show.
+    RereadAllProcessFigures(model_);
   }
   if (reshowView_) reshowView_();
 }
 
 void EntryContextMenu::OpenProgramFolder() {
   int row = SelectedRow();
-  if (row >= 0) platform::ShowInFileManager(ProgramFolderTarget(list_->RowCommand(row)));
   ClearSelection();
+  if (row < 0) return;
+  const std::string target = ProgramFolderTarget(list_->RowCommand(row));
+  std::string error;
+  if (!ShowInFileManager(target, &error)) {
+    MessageBoxRequest request = ErrorBox(error);
+    Show(request);
+  }
 }
 
 void EntryContextMenu::Remove() {
@@ -193,14 +226,49 @@ void EntryContextMenu::Remove() {
   if (reshowView_) reshowView_();
 }
 
-void EntryContextMenu::RemoveAll() {
-  model_.RemoveAllEntries();
+void EntryContextMenu::RemoveAll() { RemoveInView(false); }
+
+void EntryContextMenu::RemoveAllDisabled() { RemoveInView(true); }
+
+void EntryContextMenu::RemoveInView(bool disabledOnly) {
+  std::vector<int> locations;
+  if (viewLocations) {
+    locations = viewLocations();
+  } else {
+    for (int location = 0; location < kLocationCount; ++location) locations.push_back(location);
+  }
+  std::vector<std::pair<int, std::vector<std::string>>> doomed;
+  std::vector<std::pair<int, int>> counts;
+  for (int location : locations) {
+    if (location < 0 || location >= kLocationCount || !model_.HasLocation(location)) continue;
+    std::vector<std::string> keys;
+    for (const auto& [key, task] : model_.Entries(location)) {
+      if (task->removed == 0 && (!disabledOnly || task->enabled == 0)) keys.push_back(key);
+    }
+    if (keys.empty()) continue;
+    counts.push_back({location, static_cast<int>(keys.size())});
+    doomed.push_back({location, std::move(keys)});
+  }
+  if (doomed.empty()) {
+    MessageBoxRequest request =
+        InfoBox(disabledOnly ? "This view lists no disabled entry." : "This view lists no entry.");
+    Show(request);
+    return;
+  }
+  MessageBoxRequest question =
+      YesNoQuestion(GetString(text_id::kProgramName), BulkRemovalQuestion(counts, disabledOnly));
+  if (Show(question) != 1) return;
+  for (const auto& [location, keys] : doomed) {
+    for (const std::string& key : keys) model_.RemoveEntry(key, location);
+  }
+  ClearSelection();
   AfterEdit();
 }
 
-void EntryContextMenu::RemoveAllDisabled() {
-  model_.RemoveDisabledEntries();
-  AfterEdit();
+int EntryContextMenu::Show(MessageBoxRequest& request) {
+  if (box) return box->Show(request);
+  QtMessageBoxPresenter own(owner_);
+  return own.Show(request);
 }
 
 void EntryContextMenu::AfterEdit() {

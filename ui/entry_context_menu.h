@@ -16,11 +16,12 @@
 // The menu's commands act on the list's selected row. "Exit Process" ends the
 // running process of the entry the menu was opened on: a polite request first, a
 // forced end only when the process has not ended after a short wait; then the
-// entry's process figures are read again and the view is shown again. "Open
-// Program Folder" has the desktop's file manager show the program file (a
-// command naming only a file name means a file of the system folder). Remove,
-// Remove All Processes and Remove All Disabled edit the model, offer apply and
-// show the view again.
+// process figures of every entry are read again and the view is shown again.
+// "Open Program Folder" has the desktop's file manager show the program file (a
+// command naming only a file name means a file of the system folder) and says
+// so when nothing could show it. Remove, Remove All Processes and Remove All
+// Disabled edit the model, offer apply and show the view again; the two bulk
+// removals act on the locations of the current view and ask first.
 #pragma once
 
 #include <QObject>
@@ -30,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_interfaces.h"
 #include "changes/startup_parameters.h"
 
 class QMenu;
@@ -56,6 +58,14 @@ void SetViewEnabled(StartupParameters& model, int view, int value);
 // The file that "Open Program Folder" shows for a command: its program path, in
 // the system folder when the path names no folder.
 std::string ProgramFolderTarget(const std::string& command);
+
+// Reads the process figures of every entry again: programs end and start while
+// the window is open.
+void RereadAllProcessFigures(StartupParameters& model);
+
+// The question before a bulk removal: how many entries of which locations go.
+// |counts| holds (location, entries) pairs; |disabledOnly| names them disabled.
+std::string BulkRemovalQuestion(const std::vector<std::pair<int, int>>& counts, bool disabledOnly);
 
 class EntryContextMenu : public QObject {
   Q_OBJECT
@@ -87,6 +97,11 @@ class EntryContextMenu : public QObject {
   int SelectedRow() const;
 
   int selectedItem = -1;
+  // The locations of the current view, which the bulk removals act on (every
+  // location when not set).
+  std::function<std::vector<int>()> viewLocations;
+  // Shows the menu's questions and notices (the program's message box when null).
+  MessageBoxPresenter* box = nullptr;
   // How long "Exit Process" waits for a polite end, then for a forced one.
   int politeWaitMs = 3000;
   int forcedWaitMs = 1000;
@@ -94,6 +109,10 @@ class EntryContextMenu : public QObject {
  private:
   void ClearSelection();
   void AfterEdit();
+  // Removes the entries of the view's locations (only the disabled ones when
+  // |disabledOnly|) once the user has agreed.
+  void RemoveInView(bool disabledOnly);
+  int Show(MessageBoxRequest& request);
 
   StartupParameters& model_;
   EntryList* list_;

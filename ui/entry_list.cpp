@@ -42,7 +42,10 @@ EntryList::EntryList(QWidget* parent)
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setSortingEnabled(false);
+  // A click on a heading orders the rows by that column; until then they stay in
+  // the order they were filled in.
+  horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+  setSortingEnabled(true);
   setWordWrap(false);
   setTextElideMode(Qt::ElideRight);
   setItemDelegateForColumn(kColumnFileName, new PathDelegate(this));
@@ -53,7 +56,8 @@ EntryList::EntryList(QWidget* parent)
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(20);
-  horizontalHeader()->setSectionsClickable(false);
+  horizontalHeader()->setSectionsClickable(true);
+  horizontalHeader()->setSortIndicatorShown(true);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   horizontalHeader()->setStretchLastSection(false);
@@ -78,6 +82,10 @@ EntryList::EntryList(QWidget* parent)
   connect(entries_, &QAbstractItemModel::modelReset, this, &EntryList::ForgetContentWidths);
   connect(entries_, &QAbstractItemModel::dataChanged, this, &EntryList::ForgetContentWidths);
   connect(entries_, &QAbstractItemModel::layoutChanged, this, &EntryList::ForgetContentWidths);
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    const int row = SelectedRow();
+    if (row >= 0) emit rowSelected(row);
+  });
   connect(this, &QTableView::clicked, this,
           [this](const QModelIndex& index) { emit rowClicked(index.row()); });
   connect(this, &QWidget::customContextMenuRequested, this,
@@ -107,6 +115,9 @@ void EntryList::FillLocations(StartupParameters& model, const std::vector<int>& 
     if (location >= 0 && location < kLocationCount && model.HasLocation(location))
       entries_->FillLocationRows(model, location);
   }
+  // Rows come in fill order; the order the user chose holds for them too.
+  if (isSortingEnabled() && horizontalHeader()->sortIndicatorSection() >= 0)
+    entries_->sort(horizontalHeader()->sortIndicatorSection(), horizontalHeader()->sortIndicatorOrder());
   FitColumns();
 }
 

@@ -77,6 +77,8 @@ class EntryList : public QTableView {
   void rowCheckChanged(int row, bool checked);
   // A click on |row|.
   void rowClicked(int row);
+  // |row| became the selected row, by any button or key.
+  void rowSelected(int row);
   // Any key pressed in the list (before the list moves its selection).
   void keyDown();
   // A right click; |row| is -1 below the last row. |position| in the list's

@@ -1,6 +1,8 @@
 #include "ui/entry_table_model.h"
 
+#include <QCollator>
 #include <QFont>
+#include <algorithm>
 #include <cstdio>
 
 #include "changes/startup_parameters.h"
@@ -11,9 +13,11 @@ namespace velmora::ui {
 
 namespace {
 
+// The name comes first and gets the room to be read; the memory figures are
+// short ("N/A" or a few digits) and take little.
 constexpr ColumnSpec kColumns[kColumnCount] = {
-    {"Name", false, 90}, {"File name", false, 100}, {"Startup Location", false, 90}, {"Rating", false, 90},
-    {"Mem", true, 90},   {"Peak", true, 90},        {"Comment", false, 90},
+    {"Name", false, 170}, {"File name", false, 120}, {"Startup Location", false, 118}, {"Rating", false, 96},
+    {"Mem", true, 58},    {"Peak", true, 58},        {"Comment", false, 120},
 };
 
 // The mark of an entry that is new since the last look, before its name.
@@ -77,6 +81,56 @@ std::string EntryTableModel::KeyAt(int row) const {
 
 int EntryTableModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+void EntryTableModel::RefreshCells() {
+  if (rows_.empty()) return;
+  emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
+}
+
+void EntryTableModel::sort(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= kColumnCount || rows_.size() < 2) return;
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList before = persistentIndexList();
+  std::vector<std::pair<int, std::string>> identities;
+  for (const QModelIndex& index : before)
+    identities.emplace_back(LocationAt(index.row()), KeyAt(index.row()));
+
+  QCollator collator;
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  collator.setNumericMode(true);
+  auto less = [&](const Row& a, const Row& b) {
+    const Task* ta = parameters_ ? parameters_->Entry(a.location, a.key) : nullptr;
+    const Task* tb = parameters_ ? parameters_->Entry(b.location, b.key) : nullptr;
+    if (!ta || !tb) return ta != nullptr && tb == nullptr;
+    switch (column) {
+      case kColumnLocation:
+        return a.location < b.location;
+      case kColumnMemory:
+        return ta->memoryKB < tb->memoryKB;
+      case kColumnPeak:
+        return ta->peakMemoryKB < tb->peakMemoryKB;
+      default:
+        return collator.compare(CellText(a, *ta, column), CellText(b, *tb, column)) < 0;
+    }
+  };
+  if (order == Qt::AscendingOrder) {
+    std::stable_sort(rows_.begin(), rows_.end(), less);
+  } else {
+    std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) { return less(b, a); });
+  }
+
+  QModelIndexList after;
+  for (std::size_t i = 0; i < identities.size(); ++i) {
+    int row = 0;
+    while (row < static_cast<int>(rows_.size()) &&
+           (rows_[row].location != identities[i].first || rows_[row].key != identities[i].second)) {
+      ++row;
+    }
+    after << (row < static_cast<int>(rows_.size()) ? index(row, before[i].column()) : QModelIndex());
+  }
+  changePersistentIndexList(before, after);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int EntryTableModel::columnCount(const QModelIndex& parent) const {

@@ -61,6 +61,8 @@ class EntryTableModel : public QAbstractTableModel {
   // icon 180 and keeps it.
   void FillLocationRows(StartupParameters& parameters, int location);
   void Clear();
+  // Every cell shows its entry as it now stands (after its figures were read again).
+  void RefreshCells();
 
   // The entry of a row, or null when the row or its entry is gone.
   const Task* TaskAt(int row) const;
@@ -76,6 +78,9 @@ class EntryTableModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  // Orders the rows by |column| (-1: leaves them as they are): texts without
+  // regard to letter case, the memory figures by their value, locations by number.
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
  signals:
   // The user asked to turn the entry of |row| on or off; the entry itself is

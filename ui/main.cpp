@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "app/message_box_requests.h"
+#include "app/program.h"
 #include "app/system_choice.h"
 #include "app/velmora_app.h"
 #include "base/program_version.h"
 #include "platform/heap.h"
+#include "platform/offline.h"
+#include "ui/choose_user_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/resource_images.h"
 #include "ui/velmora_dlg.h"
@@ -48,6 +52,31 @@ class QuitAfterFirstFrame : public QObject {
   bool done_ = false;
 };
 
+// Opens the chosen Windows. An offline installation with several users lets the
+// user choose one; what cannot be opened is said in the message box. False when
+// there is nothing to manage.
+bool OpenSystemOrSay(velmora::SystemChoice* choice) {
+  std::string error;
+  if (velmora::OpenChosenSystem(*choice, &error)) return true;
+  // The movies are found from the program's own folder, whatever Windows it manages.
+  velmora::Program().programDir = velmora::ProgramDirOfExecutable();
+  if (!choice->windowsRoot.empty() && choice->userName.empty()) {
+    const std::vector<std::string> users = platform::OfflineUserNames(choice->windowsRoot);
+    if (users.size() > 1) {
+      velmora::ui::ChooseUserDlg dialog(choice->windowsRoot, users);
+      if (dialog.DoModal() != QDialog::Accepted) return false;
+      choice->userName = dialog.chosenUser;
+      if (velmora::OpenChosenSystem(*choice, &error)) return true;
+    }
+  }
+  std::fprintf(stderr, "Velmora: %s\n", error.c_str());
+  velmora::ui::QtMessageBoxPresenter box;
+  velmora::MessageBoxRequest request =
+      velmora::ErrorBox("Velmora cannot open the Windows it is to manage:\n\n" + error);
+  box.Show(request);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,11 +111,7 @@ int main(int argc, char** argv) {
                  error.c_str());
     return 2;
   }
-  if (!velmora::OpenChosenSystem(choice, &error)) {
-    // Without its Windows the program has neither paths nor movies to show.
-    std::fprintf(stderr, "Velmora: %s\n", error.c_str());
-    return 1;
-  }
+  if (!OpenSystemOrSay(&choice)) return 1;
 
   velmora::ui::QtMessageBoxPresenter box;
   velmora::VelmoraApp app;

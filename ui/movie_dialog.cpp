@@ -42,15 +42,24 @@ void MovieDialog::Initialise() {
   movie_->SetScale("NoScale");
   movie_->SetAlignMode(kAlignLeft | kAlignTop);
   movie_->SetBackgroundColor(kBackgroundColor);
+  // The window keeps the movie's size, also when the variables it is given
+  // make the movie grow (more locations, a longer text).
   if (QQuickItem* root = movie_->MovieRoot()) {
-    const int w = static_cast<int>(root->width());
-    const int h = static_cast<int>(root->height());
-    if (w > 0 && h > 0) {
-      resize(w, h);
-      movie_->setGeometry(0, 0, w, h);
-    }
+    connect(root, &QQuickItem::widthChanged, this, &MovieDialog::FitToMovie);
+    connect(root, &QQuickItem::heightChanged, this, &MovieDialog::FitToMovie);
   }
+  FitToMovie();
   SetInitialVariables();
+}
+
+void MovieDialog::FitToMovie() {
+  QQuickItem* root = movie_->MovieRoot();
+  if (!root) return;
+  const int w = static_cast<int>(root->width());
+  const int h = static_cast<int>(root->height());
+  if (w <= 0 || h <= 0) return;
+  resize(w, h);
+  movie_->setGeometry(0, 0, w, h);
 }
 
 int MovieDialog::DoModal() {

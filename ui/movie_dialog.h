@@ -51,6 +51,9 @@ class MovieDialog : public QDialog {
   MovieCommandTable commands_;
 
  private:
+  // Gives the window and the movie's view the movie's own size.
+  void FitToMovie();
+
   const char* movieBaseName_;
   FlashMovieHost* movie_ = nullptr;
   MessageBoxPresenter* box_;

@@ -13,6 +13,7 @@ inline constexpr char kSplashMovie[] = "Splash";
 inline constexpr char kAddTaskMovie[] = "AddTask";
 inline constexpr char kNewProfileMovie[] = "NewProfile";
 inline constexpr char kProfileMovie[] = "Profile";
+inline constexpr char kChooseUserMovie[] = "ChooseUser";
 
 namespace cmd {
 // every window: drag the window by its title area
@@ -37,6 +38,10 @@ inline constexpr char kSaveProfile[] = "ID_FS_SAVEPROFILE";
 inline constexpr char kProfile[] = "ID_Fs_Profile";
 inline constexpr char kEnableAll[] = "ID_Fs_EnableAll";
 inline constexpr char kDisableAll[] = "ID_Fs_DisableAll";
+// the link of the description pane; the argument is its address
+inline constexpr char kOpenLink[] = "ID_FS_openLink";
+// the details pane grew by the argument's pixels, which the list gives up
+inline constexpr char kDetailsGrow[] = "ID_FS_detailsGrow";
 // the views
 inline constexpr char kViewAllItems[] = "IDC_FS_ALLITEMS";
 inline constexpr char kViewLocalMachine[] = "IDC_FS_LOCALMACHINE";
@@ -66,6 +71,8 @@ inline constexpr char kSave[] = "ID_Fs_Save";
 // profile dialog
 inline constexpr char kLoadProfile[] = "ID_Fs_loadProfile";
 inline constexpr char kRemoveProfile[] = "ID_Fs_removeProfile";
+// user choice of an offline installation; the argument is the name chosen
+inline constexpr char kChooseUser[] = "ID_Fs_chooseUser";
 }  // namespace cmd
 
 namespace var {

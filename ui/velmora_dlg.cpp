@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QScreen>
 #include <QSizeGrip>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -18,11 +22,15 @@
 #include "base/text.h"
 #include "database/description_html.h"
 #include "entries/startup_location.h"
+#include "platform/files.h"
+#include "platform/offline.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/entry_context_menu.h"
 #include "ui/entry_list.h"
+#include "ui/file_manager.h"
 #include "ui/movie_names.h"
 #include "ui/profile_commands.h"
 #include "ui/resource_images.h"
@@ -46,6 +54,7 @@ constexpr int kListWidth = 272;
 constexpr int kListHeight = 157;
 constexpr int kBackgroundColor = 0x33;
 constexpr int kGripSize = 16;
+constexpr int kListMinimumHeight = 80;
 
 // The description pane's line for an entry that is new or changed since the last look.
 constexpr char kNewEntryLine[] = "<br><font color='#b36b00'><b>New since the last start.</b></font>";
@@ -63,6 +72,22 @@ bool IsInside(QObject* object, QWidget* window) {
   auto* widget = qobject_cast<QWidget*>(object);
   return widget && widget->window() == window;
 }
+
+// Whether the user's Run key holds this program's own value: what the "Start
+// with Windows" switch shows, whoever wrote or deleted the value.
+bool RunValuePresent() {
+  platform::UniqueKey key;
+  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
+      platform::kSuccess) {
+    return false;
+  }
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  return platform::reg::QueryValue(key.get(), RunValueName(), &type, nullptr, &size) == platform::kSuccess;
+}
+
+// How long the definitions updater may take to check and install a file.
+constexpr int kUpdaterTimeoutMs = 120000;
 
 }  // namespace
 
@@ -130,9 +155,13 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
 
   connect(list_, &EntryList::rowCheckChanged, this, &VelmoraDlg::OnRowCheckChanged);
   connect(list_, &EntryList::rowClicked, this, &VelmoraDlg::OnRowClicked);
+  // Whatever selects a row, a click of either button or a key, describes it.
+  connect(list_, &EntryList::rowSelected, this, &VelmoraDlg::OnRowClicked);
   connect(list_, &EntryList::keyDown, this, &VelmoraDlg::OnListKeyDown);
   menu_ = new EntryContextMenu(
       model_, list_, [this] { OnMovieCommand(currentViewCommand); }, [this] { OfferApply(); }, this);
+  menu_->viewLocations = [this] { return Views()[currentView].locations; };
+  menu_->box = box_;
   connect(list_, &EntryList::rowRightClicked, menu_, &EntryContextMenu::ShowEntryMenu);
   movie_->installEventFilter(this);
   qApp->installEventFilter(this);
@@ -149,9 +178,11 @@ QRect VelmoraDlg::ListGeometry() const {
   // The list keeps its top-left corner in the movie's frame and takes whatever
   // the window has beyond its default size.
   const QSize extra = (size() - DefaultSize()).expandedTo(QSize(0, 0));
-  return QRect(DialogUnitsToPixelsX(kListX), DialogUnitsToPixelsY(kListY),
-               DialogUnitsToPixelsX(kListWidth) + extra.width(),
-               DialogUnitsToPixelsY(kListHeight) + extra.height());
+  // Grown details push the list's top down; it keeps a few rows at least.
+  const int height = DialogUnitsToPixelsY(kListHeight) + extra.height();
+  const int shift = std::clamp(listShift_, 0, std::max(0, height - kListMinimumHeight));
+  return QRect(DialogUnitsToPixelsX(kListX), DialogUnitsToPixelsY(kListY) + shift,
+               DialogUnitsToPixelsX(kListWidth) + extra.width(), height - shift);
 }
 
 void VelmoraDlg::resizeEvent(QResizeEvent* event) {
@@ -209,9 +240,10 @@ void VelmoraDlg::BuildCommandTable() {
        }},
       {cmd::kToggleSplash, [&settings, toggle](const std::string&) { toggle(settings.ShowSplash); }},
       {cmd::kToggleStartWindows,
-       [&settings, toggle](const std::string&) {
+       [this, &settings, toggle](const std::string&) {
          toggle(settings.StartWithWindows);
          settings.ApplyRunAtStartup();
+         ShowRunAtStartup();
        }},
       {cmd::kToggleSavingMsg, [&settings, toggle](const std::string&) { toggle(settings.ShowSavingMsg); }},
       {cmd::kToggleSavProfileMsg,
@@ -220,6 +252,12 @@ void VelmoraDlg::BuildCommandTable() {
       {cmd::kApplyChanges, [this](const std::string&) { ApplyChangesCommand(); }},
       {cmd::kRefresh, [this](const std::string&) { RefreshCommand(); }},
       {cmd::kRollBack, [this](const std::string&) { RollBackCommand(); }},
+      {cmd::kOpenLink, [this](const std::string& link) { OpenDescriptionLink(link); }},
+      {cmd::kDetailsGrow,
+       [this](const std::string& pixels) {
+         listShift_ = std::max(0, ParseLeadingInt(pixels));
+         list_->setGeometry(ListGeometry());
+       }},
       {cmd::kSaveProfile, [this](const std::string&) { SaveProfileCommandHandler(); }},
       {cmd::kProfile, [this](const std::string&) { ProfileCommandHandler(); }},
       {cmd::kEnableAll, [this](const std::string&) { SetAllInView(1); }},
@@ -296,9 +334,11 @@ int VelmoraDlg::DoModal() {
   return 0;
 }
 
-void VelmoraDlg::OnMovieCommand(const std::string& command, const std::string&) {
-  // The main window uses no argument.
-  DispatchMovieCommand(commands_, command, "");
+void VelmoraDlg::OnMovieCommand(const std::string& command, const std::string& argument) {
+  // Only the link of the description pane comes with an argument.
+  const bool takesArgument =
+      EqualsIgnoreCase(command, cmd::kOpenLink) || EqualsIgnoreCase(command, cmd::kDetailsGrow);
+  DispatchMovieCommand(commands_, command, takesArgument ? argument : "");
 }
 
 void VelmoraDlg::SelectView(int view) {
@@ -331,7 +371,11 @@ void VelmoraDlg::ApplyChangesCommand() {
     WaitCursor wait;
     model_.TakeSnapshot();
     failures = model_.ApplyChanges();
+    // What was started or ended meanwhile, and the apply itself, changed the figures.
+    RereadAllProcessFigures(model_);
   }
+  list_->Entries()->RefreshCells();
+  ShowRunAtStartup();
   // Writes that failed keep their locations' change flags: the movie goes on
   // offering to apply them rather than telling the user all is written.
   const bool pending = model_.AnyLocationChanged();
@@ -342,6 +386,15 @@ void VelmoraDlg::ApplyChangesCommand() {
 }
 
 void VelmoraDlg::RefreshCommand() {
+  // Refresh is always offered: other programs change the locations too. Edits
+  // not yet applied are dropped by it, so it asks first.
+  if (model_.AnyLocationChanged()) {
+    MessageBoxRequest question = YesNoQuestion(
+        GetString(kTitleId),
+        "Refresh reads the startup locations again and drops the changes you have not applied.\n\n"
+        "Drop them and refresh?");
+    if (ShowMessage(question) != 1) return;
+  }
   {
     WaitCursor wait;
     model_.RefreshDiscardingChanges();
@@ -350,6 +403,7 @@ void VelmoraDlg::RefreshCommand() {
   OnMovieCommand(currentViewCommand);
   movie_->SetMovieVariable(var::kApplyState, "0");
   movie_->SetMovieVariable(var::kRefreshState, "0");
+  ShowRunAtStartup();
 }
 
 void VelmoraDlg::RollBackCommand() {
@@ -364,7 +418,19 @@ void VelmoraDlg::RollBackCommand() {
   movie_->SetMovieVariable(var::kApplyState, "0");
   movie_->SetMovieVariable(var::kRefreshState, "0");
   movie_->SetMovieVariable(var::kRollBackState, failures.empty() ? "0" : "1");
+  ShowRunAtStartup();
   ShowFailures(failures, "The last apply could not be rolled back completely:");
+}
+
+void VelmoraDlg::ShowRunAtStartup() {
+  // The program's own Run value is an entry like any other: an apply, a roll
+  // back or a profile may have written or removed it.
+  StartupSettingsParameters& settings = app_.settings;
+  if (!platform::OfflineInstallationActive()) {
+    const bool present = RunValuePresent();
+    if (present != (settings.StartWithWindows != 0)) settings.StartWithWindows = present ? 1 : 0;
+  }
+  movie_->SetMovieVariable(var::kStartWindows, SettingsFlagText(settings.StartWithWindows));
 }
 
 void VelmoraDlg::ShowFailures(const std::vector<ApplyFailure>& failures, const std::string& what) {
@@ -392,16 +458,26 @@ void VelmoraDlg::ConfirmApplyOnClose() {
     MessageBoxRequest request = YesNoQuestion(GetString(kTitleId), GetString(kApplyOnCloseId), true);
     int answer = ShowMessage(request);
     if (answer == 0) return;
-    if (answer == 1) ApplyChangesCommand();
+    if (answer == 1) {
+      ApplyChangesCommand();
+      // What could not be written stays pending in the open window, as the
+      // apply's message said, rather than going with the window.
+      if (model_.AnyLocationChanged()) return;
+    }
     settings.ShowSavingMsg = request.checkState ? 0 : 1;
   }
-  std::string error;
-  if (!settings.Save(&error)) {
-    MessageBoxRequest request = ErrorBox("The settings could not be saved: " + error);
-    ShowMessage(request);
+  // An offline installation is a system being repaired: only the changes the
+  // user applies are written to it. The settings, the window's layout and the
+  // record of entries seen there belong to the copy installed on that Windows.
+  if (!platform::OfflineInstallationActive()) {
+    std::string error;
+    if (!settings.Save(&error)) {
+      MessageBoxRequest request = ErrorBox("The settings could not be saved: " + error);
+      ShowMessage(request);
+    }
+    SaveLayout();
+    RecordSeenEntries();
   }
-  SaveLayout();
-  RecordSeenEntries();
   done(0);
 }
 
@@ -466,6 +542,7 @@ void VelmoraDlg::ProfileCommandHandler() {
     OnMovieCommand(currentViewCommand);
     OfferApply();
   }
+  ShowRunAtStartup();
 }
 
 // ---- help, updater, about -----------------------------------------------------------
@@ -482,7 +559,39 @@ void VelmoraDlg::OnHelpRequest() {
   if (!qEnvironmentVariableIsSet("VELMORA_NO_HELP_VIEWER")) OpenHelpFile();
 }
 
-void VelmoraDlg::StartUpdater() { velmora::StartUpdater(); }
+void VelmoraDlg::StartUpdater() {
+  // The updater installs a database file the user has: chosen here, then checked
+  // and installed by the updater, which says what it did.
+  const QString updater = QString::fromStdString(platform::files::HostPathFromWindows(UpdaterPath()));
+  if (!QFileInfo(updater).isFile()) {
+    MessageBoxRequest request = ErrorBox("The definitions updater is missing:\n" + updater.toStdString());
+    ShowMessage(request);
+    return;
+  }
+  const QString file =
+      QFileDialog::getOpenFileName(this, QStringLiteral("Choose the new definitions database"), QString(),
+                                   QStringLiteral("Definitions (*.vmd);;All files (*)"));
+  if (file.isEmpty()) return;
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  {
+    WaitCursor wait;
+    process.start(updater, {file});
+    process.waitForFinished(kUpdaterTimeoutMs);
+  }
+  const std::string output = process.readAll().trimmed().toStdString();
+  const bool installed = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+  MessageBoxRequest request = installed ? InfoBox(output.empty() ? "The definitions were installed." : output)
+                                        : ErrorBox("The definitions were not installed.\n\n" + output);
+  ShowMessage(request);
+}
+
+void VelmoraDlg::OpenDescriptionLink(const std::string& link) {
+  std::string error;
+  if (link.empty() || OpenLink(link, &error)) return;
+  MessageBoxRequest request = ErrorBox(error);
+  ShowMessage(request);
+}
 
 void VelmoraDlg::ShowAbout() {
   MessageBoxRequest request = InfoBox(GetString(kAboutTextId), GetString(kAboutTitleId));
@@ -514,6 +623,11 @@ bool VelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (key->key() == Qt::Key_F1 && IsInside(watched, this)) {
         SendHelpRequest();
+        return true;
+      }
+      // F5 reads the locations again, as the Refresh button does.
+      if (key->key() == Qt::Key_F5 && IsInside(watched, this)) {
+        RefreshCommand();
         return true;
       }
       if (key->key() == Qt::Key_Menu && watched == movie_) return true;

@@ -124,6 +124,9 @@ class VelmoraDlg : public QDialog {
   void SendHelpRequest();
   void OnHelpRequest();
   void StartUpdater();
+  void OpenDescriptionLink(const std::string& link);
+  // Gives the "Start with Windows" switch the state of the program's Run value.
+  void ShowRunAtStartup();
   void ShowAbout();
   void SetAllInView(int enabled);
   const Task* RowTask(int row);
@@ -147,6 +150,8 @@ class VelmoraDlg : public QDialog {
   MovieCommandTable commands_;
   bool initialised_ = false;
   bool listShown_ = false;
+  // Pixels the list gives up to the grown details pane.
+  int listShift_ = 0;
 };
 
 // Runs VelmoraDlg for the application's start-up.

@@ -81,6 +81,26 @@ std::vector<Profile> UserProfiles(const std::string& usersFolder, const std::str
   return profiles;
 }
 
+// The profiles with a hive under Users and Documents and Settings, each once;
+// |anyUsersFolder| tells whether either folder is there.
+std::vector<Profile> AllUserProfiles(const std::string& root, bool* anyUsersFolder) {
+  std::vector<Profile> profiles;
+  *anyUsersFolder = false;
+  for (const char* parent : {"Users", "Documents and Settings"}) {
+    std::string folder = Walk(root, {parent});
+    if (folder.empty() || !IsDirectory(folder)) continue;
+    *anyUsersFolder = true;
+    // Since Vista "Documents and Settings" is a junction to Users (ntfs-3g shows
+    // it as a link): a profile seen there again is the same profile.
+    for (Profile& p : UserProfiles(folder, folder.substr(root.size() + 1))) {
+      bool seen = false;
+      for (const Profile& known : profiles) seen |= velmora::EqualsIgnoreCase(known.name, p.name);
+      if (!seen) profiles.push_back(std::move(p));
+    }
+  }
+  return profiles;
+}
+
 std::string NameList(const std::vector<Profile>& profiles) {
   std::string list;
   for (const Profile& p : profiles) list += (list.empty() ? "" : ", ") + p.name;
@@ -125,20 +145,8 @@ Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& u
     return kPathNotFound;
   }
 
-  std::vector<posix::Profile> profiles;
   bool anyUsersFolder = false;
-  for (const char* parent : {"Users", "Documents and Settings"}) {
-    std::string folder = posix::Walk(root, {parent});
-    if (folder.empty() || !posix::IsDirectory(folder)) continue;
-    anyUsersFolder = true;
-    // Since Vista "Documents and Settings" is a junction to Users (ntfs-3g shows
-    // it as a link): a profile seen there again is the same profile.
-    for (posix::Profile& p : posix::UserProfiles(folder, folder.substr(root.size() + 1))) {
-      bool seen = false;
-      for (const posix::Profile& known : profiles) seen |= velmora::EqualsIgnoreCase(known.name, p.name);
-      if (!seen) profiles.push_back(std::move(p));
-    }
-  }
+  std::vector<posix::Profile> profiles = posix::AllUserProfiles(root, &anyUsersFolder);
   if (!anyUsersFolder) {
     *error = "the Windows installation " + root +
              " has no Users (or Documents and Settings) folder, so it has no "
@@ -175,6 +183,15 @@ Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& u
   posix::Active() = std::move(installation);
   posix::ForgetRegistryHives();
   return kSuccess;
+}
+
+std::vector<std::string> OfflineUserNames(const std::string& hostRoot) {
+  bool anyUsersFolder = false;
+  std::vector<std::string> names;
+  const std::string root = posix::WithoutTrailingSlashes(hostRoot);
+  if (root.empty() || !posix::IsDirectory(root)) return names;
+  for (const posix::Profile& p : posix::AllUserProfiles(root, &anyUsersFolder)) names.push_back(p.name);
+  return names;
 }
 
 bool OfflineInstallationActive() { return posix::Active() != nullptr; }

@@ -8,6 +8,7 @@ Status OpenOfflineInstallation(const std::string& hostRoot, const std::string&, 
   if (error) *error = "--windows " + hostRoot + ": offline installations are handled by the Linux build";
   return kInvalidParameter;
 }
+std::vector<std::string> OfflineUserNames(const std::string&) { return {}; }
 bool OfflineInstallationActive() { return false; }
 std::string OfflineInstallationRoot() { return ""; }
 std::string OfflineUserName() { return ""; }

@@ -89,7 +89,7 @@ TEST_F(ApplyTest, StartupItemsComeBackByteForByte) {
   {
     StartupParameters model;
     Read(model);
-    EXPECT_EQ(Find(model, kCuStartupFolder, "tool.lnk")->command, "C:\\Tools\\tool.exe");
+    EXPECT_EQ(Find(model, kCuStartupFolder, "tool.lnk")->command, "\"C:\\Tools\\tool.exe\" --tray --port 80");
     model.SetLocationEnabled(kCuStartupFolder, 0);
     Apply(model);
   }

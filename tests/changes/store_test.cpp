@@ -48,13 +48,18 @@ TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
   EXPECT_EQ(Find(model, kCuRun, "d")->enabled, 0);
 }
 
-TEST_F(StoreTest, MissingStoreKeyIsCreatedEmpty) {
+// Reading writes nothing: a missing store reads as empty and stays missing
+// until an entry is put into it.
+TEST_F(StoreTest, MissingStoreKeyReadsEmptyAndIsNotCreated) {
   StartupParameters model;
   Read(model);
   platform::UniqueKey key;
-  ASSERT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
+  EXPECT_NE(platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
                                    key.out()),
             platform::kSuccess);
+  EXPECT_NE(
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath(), platform::kKeyRead, key.out()),
+      platform::kSuccess);
   for (int location = 0; location < kLocationCount; ++location) EXPECT_TRUE(model.Entries(location).empty());
 }
 

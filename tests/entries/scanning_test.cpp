@@ -129,7 +129,7 @@ TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {
   const Task* bar = Find(model, kCuStartupFolder, "bar.lnk");
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->name, "Bar.lnk");
-  EXPECT_EQ(bar->command, "C:\\Bar\\bar.exe");
+  EXPECT_EQ(bar->command, "\"C:\\Bar\\bar.exe\" --tray");
   EXPECT_EQ(bar->fileName, "bar.exe");
   EXPECT_EQ(bar->version, "2.5.0.17");
   const Task* notes = Find(model, kCuStartupFolder, "notes.txt");

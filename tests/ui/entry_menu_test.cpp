@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QProcess>
+#include <QThread>
 #include <QUrl>
 #include <QWindow>
 #include <cstdlib>
+#include <deque>
 #include <map>
 
 #include "entries/startup_location.h"
@@ -38,6 +44,79 @@ struct SeenMenu {
   std::map<int, bool> enabled;  // by command id
 };
 
+// Answers the menu's message boxes from a list (0 when it runs out) and keeps
+// what each box said.
+struct ScriptedBox : MessageBoxPresenter {
+  int Show(MessageBoxRequest& request) override {
+    shown.push_back(request);
+    if (answers.empty()) return 0;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::vector<MessageBoxRequest> shown;
+  std::deque<int> answers;
+};
+
+// A session bus of the test's own (dbus-daemon), for the whole test program.
+std::string PrivateSessionBus() {
+  static std::string address;
+  static QProcess* daemon = nullptr;
+  if (!address.empty()) return address;
+  daemon = new QProcess;  // lives as long as the test program
+  daemon->start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+  if (!daemon->waitForStarted(5000) || !daemon->waitForReadyRead(5000)) return "";
+  address = daemon->readLine().trimmed().toStdString();
+  std::atexit([] { ::kill(static_cast<pid_t>(daemon->processId()), SIGKILL); });
+  qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address));
+  return address;
+}
+
+// The desktop's file manager as the bus knows it: org.freedesktop.FileManager1,
+// which records the items it was asked to show. It answers from a thread of its
+// own, since the program waits for the answer.
+class FakeFileManager : public QDBusVirtualObject {
+ public:
+  explicit FakeFileManager(const std::string& address) {
+    connection_ = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(QString::fromStdString(address), "fakeFileManager"));
+    moveToThread(&thread_);
+    thread_.start();
+    registered_ = connection_->registerService("org.freedesktop.FileManager1") &&
+                  connection_->registerVirtualObject("/org/freedesktop/FileManager1", this);
+  }
+  ~FakeFileManager() override {
+    connection_->unregisterObject("/org/freedesktop/FileManager1");
+    connection_->unregisterService("org.freedesktop.FileManager1");
+    connection_.reset();
+    QDBusConnection::disconnectFromBus("fakeFileManager");
+    thread_.quit();
+    thread_.wait();
+  }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() != "ShowItems") return false;
+    {
+      QMutexLocker lock(&mutex_);
+      for (const QString& uri : message.arguments().value(0).toStringList())
+        shown_.push_back(uri.toStdString());
+    }
+    connection.send(message.createReply());
+    return true;
+  }
+  QString introspect(const QString&) const override { return {}; }
+  std::vector<std::string> Shown() {
+    QMutexLocker lock(&mutex_);
+    return shown_;
+  }
+  bool registered_ = false;
+
+ private:
+  QThread thread_;
+  std::unique_ptr<QDBusConnection> connection_;
+  QMutex mutex_;
+  std::vector<std::string> shown_;
+};
+
 class EntryMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,6 +143,8 @@ class EntryMenuTest : public ::testing::Test {
     menu_ = new EntryContextMenu(
         model_, list_, [this] { Reshow(); }, [this] { ++offers_; }, &window_);
     QObject::connect(list_, &EntryList::rowRightClicked, menu_, &EntryContextMenu::ShowEntryMenu);
+    menu_->viewLocations = [this] { return ui::Views()[view_].locations; };
+    menu_->box = &box_;
 
     const char* path = std::getenv("PATH");
     oldPath_ = path ? path : "";
@@ -181,6 +262,7 @@ class EntryMenuTest : public ::testing::Test {
 
   test::TempPrefix prefix_;
   StartupParameters model_;
+  ScriptedBox box_;
   QWidget window_;
   EntryList* list_ = nullptr;
   EntryContextMenu* menu_ = nullptr;
@@ -258,9 +340,12 @@ TEST_F(EntryMenuTest, AnOfflineInstallationRunsNothingSoNoHostProcessIsOffered) 
 TEST_F(EntryMenuTest, ExitProcessEndsTheProgramPolitelyAndShowsItsFiguresAgain) {
   QProcess* runner = Start(runnerName_, {"60"});
   Add("Runner", "C:\\Apps\\" + runnerName_ + ".exe", kCuRun);
+  // Another entry of the same program: its row showed the same process.
+  Add("Twin", "C:\\Apps\\" + runnerName_ + ".exe /again", kLmRun);
   model_.ClearChangeFlags();
   Reshow();
   ASSERT_GT(Entry(kCuRun, "runner").memoryKB, 0);
+  ASSERT_GT(Entry(kLmRun, "twin").memoryKB, 0);
   const int reshows = reshows_;
   QElapsedTimer clock;
   clock.start();
@@ -272,6 +357,8 @@ TEST_F(EntryMenuTest, ExitProcessEndsTheProgramPolitelyAndShowsItsFiguresAgain) 
   EXPECT_EQ(Entry(kCuRun, "runner").peakMemoryKB, 0);
   EXPECT_EQ(reshows_, reshows + 1);
   EXPECT_EQ(list_->CellText(RowOf("Runner"), ui::kColumnMemory), "N/A");
+  EXPECT_EQ(Entry(kLmRun, "twin").memoryKB, 0);
+  EXPECT_EQ(list_->CellText(RowOf("Twin"), ui::kColumnPeak), "N/A");
   // Nothing to apply: the configuration did not change.
   EXPECT_EQ(offers_, 0);
   EXPECT_FALSE(model_.AnyLocationChanged());
@@ -296,15 +383,16 @@ TEST_F(EntryMenuTest, AProgramThatIgnoresThePoliteRequestIsEndedByForce) {
   EXPECT_EQ(Entry(kCuRunOnce, "stubborn").memoryKB, 0);
 }
 
-TEST_F(EntryMenuTest, OpenProgramFolderAsksTheFileManagerForTheFile) {
-  // The desktop's file manager is reached over D-Bus through gdbus; here gdbus
-  // writes down what it was asked.
+TEST_F(EntryMenuTest, OpenProgramFolderAsksTheFileManagerThenTheFolderOpenerThenSaysSo) {
+  const std::string bus = PrivateSessionBus();
+  ASSERT_FALSE(bus.empty()) << "dbus-daemon is needed";
+  // xdg-open, where the test puts it, writes down the folder it was given.
   test::TempDir tools;
-  const std::string record = tools.path() + "/shown";
-  test::WriteFile(tools.path() + "/gdbus", "#!/bin/sh\nprintf '%s\\n' \"${11}\" >> '" + record + "'\n");
-  QFile::setPermissions(QString::fromStdString(tools.path() + "/gdbus"),
+  const std::string opened = tools.path() + "/opened";
+  test::WriteFile(tools.path() + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened + "'\n");
+  QFile::setPermissions(QString::fromStdString(tools.path() + "/xdg-open"),
                         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  setenv("PATH", (tools.path() + ":" + oldPath_).c_str(), 1);
+  setenv("PATH", tools.path().c_str(), 1);
 
   Add("Idle", "\"C:\\Apps\\version_app.exe\" /tray", kCuRun);
   Add("Pad", "notepad.exe /quiet", kCuRun);
@@ -314,18 +402,37 @@ TEST_F(EntryMenuTest, OpenProgramFolderAsksTheFileManagerForTheFile) {
   // A bare file name is found in the system folder, or not at all.
   EXPECT_TRUE(RightClick(RowOf("Pad")).enabled[ui::kOpenProgramFolderCommand]);
   EXPECT_FALSE(RightClick(RowOf("Nothing")).enabled[ui::kOpenProgramFolderCommand]);
-  ASSERT_TRUE(RightClick(RowOf("Idle"), Choose(ui::kOpenProgramFolderCommand)).shown);
-  EXPECT_TRUE(list_->selectionModel()->selectedRows().isEmpty());
-  // A bare file name is a program of the system folder.
-  ASSERT_TRUE(RightClick(RowOf("Pad"), Choose(ui::kOpenProgramFolderCommand)).shown);
-  const std::string shown = test::ReadFile(record);
   auto uri = [this](const std::string& relative) {
-    return "file://" +
-           QUrl::toPercentEncoding(QString::fromStdString(prefix_.HostPath(relative)), "/").toStdString();
+    return QUrl::fromLocalFile(QString::fromStdString(prefix_.HostPath(relative)))
+        .toString(QUrl::FullyEncoded)
+        .toStdString();
   };
-  const std::string app = uri("dosdevices/c:/Apps/version_app.exe");
-  const std::string pad = uri("dosdevices/c:/windows/system32/notepad.exe");
-  EXPECT_EQ(shown, "['" + app + "']\n['" + pad + "']\n");
+
+  {
+    // The desktop's file manager shows the file, selected.
+    FakeFileManager manager(bus);
+    ASSERT_TRUE(manager.registered_);
+    ASSERT_TRUE(RightClick(RowOf("Idle"), Choose(ui::kOpenProgramFolderCommand)).shown);
+    EXPECT_TRUE(list_->selectionModel()->selectedRows().isEmpty());
+    // A bare file name is a program of the system folder.
+    ASSERT_TRUE(RightClick(RowOf("Pad"), Choose(ui::kOpenProgramFolderCommand)).shown);
+    EXPECT_EQ(manager.Shown(), (std::vector<std::string>{uri("dosdevices/c:/Apps/version_app.exe"),
+                                                         uri("dosdevices/c:/windows/system32/notepad.exe")}));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(opened)));
+  }
+  // No file manager on the bus: the folder is opened.
+  ASSERT_TRUE(RightClick(RowOf("Idle"), Choose(ui::kOpenProgramFolderCommand)).shown);
+  EXPECT_EQ(test::ReadFile(opened), prefix_.HostPath("dosdevices/c:/Apps") + "\n");
+  EXPECT_TRUE(box_.shown.empty());
+
+  // Nothing opens folders either: the user is told, with the folder.
+  test::WriteFile(tools.path() + "/xdg-open", "#!/bin/sh\nexit 3\n");
+  ASSERT_TRUE(RightClick(RowOf("Idle"), Choose(ui::kOpenProgramFolderCommand)).shown);
+  ASSERT_EQ(box_.shown.size(), 1u);
+  EXPECT_EQ(box_.shown[0].kind, "error");
+  EXPECT_NE(box_.shown[0].message.find("C:\\Apps\\version_app.exe"), std::string::npos)
+      << box_.shown[0].message;
+  EXPECT_NE(box_.shown[0].message.find(prefix_.HostPath("dosdevices/c:/Apps")), std::string::npos);
   EXPECT_EQ(offers_, 0);
   EXPECT_FALSE(model_.AnyLocationChanged());
 }
@@ -366,18 +473,47 @@ TEST_F(EntryMenuTest, RemoveCommandsEditTheModelAndOfferApply) {
 
   model_.SetEntryEnabled("gone", kLmRun, 0);
   Reshow();
+  box_.answers = {1};
   ASSERT_TRUE(RightClick(RowOf("Later"), Choose(ui::kRemoveAllDisabledCommand)).shown);
+  ASSERT_EQ(box_.shown.size(), 1u);
+  EXPECT_EQ(box_.shown[0].message.substr(0, box_.shown[0].message.find("\n\nThey")),
+            "Remove the disabled entry of this location?\n\nLM Run: 1 entry");
   EXPECT_EQ(Entry(kLmRun, "gone").removed, 1);
   EXPECT_EQ(Entry(kCuRunOnce, "later").removed, 0);
   EXPECT_EQ(offers_, 2);
   EXPECT_EQ(RowOf("Gone"), -1);
 
+  // The bulk removals act on the view's locations, and only once the user agrees.
+  Add("Other", "C:\\Apps\\version_app.exe", kCuRunOnce);
+  view_ = 7;  // the user's registry: CU Run and CU RunOnce
+  Reshow();
+  box_.shown.clear();
+  box_.answers = {2};
   ASSERT_TRUE(RightClick(RowOf("Later"), Choose(ui::kRemoveAllCommand)).shown);
+  ASSERT_EQ(box_.shown.size(), 1u);
+  EXPECT_EQ(box_.shown[0].firstCaption, "Yes");
+  EXPECT_EQ(box_.shown[0].message.substr(0, box_.shown[0].message.find("\n\nThey")),
+            "Remove all 2 entries of this location?\n\nCU RunOnce: 2 entries");
+  EXPECT_EQ(Entry(kCuRunOnce, "later").removed, 0);
+  EXPECT_EQ(offers_, 2);  // a refusal offers nothing
+  box_.answers = {1};
+  ASSERT_TRUE(RightClick(RowOf("Later"), Choose(ui::kRemoveAllCommand)).shown);
+  EXPECT_EQ(Entry(kCuRunOnce, "later").removed, 1);
+  EXPECT_EQ(Entry(kCuRunOnce, "other").removed, 1);
+  for (auto& [key, task] : model_.Entries(kCuStartupFolder)) EXPECT_EQ(task->removed, 0) << key;
+  EXPECT_EQ(list_->rowCount(), 0);
+  EXPECT_EQ(offers_, 3);
+
+  view_ = 0;
+  Reshow();
+  box_.answers = {1};
+  ASSERT_GT(list_->rowCount(), 0);
+  ASSERT_TRUE(RightClick(0, Choose(ui::kRemoveAllCommand)).shown);
   EXPECT_EQ(list_->rowCount(), 0);
   for (int location = 0; location < kLocationCount; ++location) {
     for (auto& [key, task] : model_.Entries(location)) EXPECT_EQ(task->removed, 1) << key;
   }
-  EXPECT_EQ(offers_, 3);
+  EXPECT_EQ(offers_, 4);
 }
 
 // Enable all and Disable all act on exactly the locations of the current view.

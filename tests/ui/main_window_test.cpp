@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QStyle>
@@ -196,13 +197,13 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   Open();
   QHeaderView* header = List()->horizontalHeader();
   const char* headings[] = {"Name", "File name", "Startup Location", "Rating", "Mem", "Peak", "Comment"};
-  const int widths[] = {90, 100, 90, 90, 90, 90, 90};
+  const int widths[] = {170, 120, 118, 96, 58, 58, 120};
   ASSERT_EQ(List()->columnCount(), 7);
   for (int column = 0; column < 7; ++column) {
     EXPECT_EQ(List()->HeaderText(column), headings[column]);
     EXPECT_EQ(header->sectionSize(column), widths[column]);
   }
-  EXPECT_FALSE(header->sectionsClickable());
+  EXPECT_TRUE(header->sectionsClickable());
 
   int alpha = RowOf("Alpha");
   ASSERT_GE(alpha, 0);
@@ -378,14 +379,12 @@ TEST_F(MainWindowTest, ListIsShownAndHiddenOnlyByTheMovie) {
   MakeEntries();
   Open();
   ASSERT_TRUE(List()->isVisible());
-  ASSERT_TRUE(test::ClickMovieItem(Movie(), "expandDetails"));
-  test::ProcessMovieCommands();
+  window_->OnMovieCommand("ID_FS_hideForm");
   EXPECT_FALSE(List()->isVisible());
   window_->OnMovieCommand("IDC_FS_USERRUN");  // a view change keeps it hidden
   EXPECT_FALSE(List()->isVisible());
   EXPECT_EQ(Rows(), (std::vector<std::string>{"CU Run Gamma"}));
-  ASSERT_TRUE(test::ClickMovieItem(Movie(), "expandDetails"));
-  test::ProcessMovieCommands();
+  window_->OnMovieCommand("ID_FS_ShowForm");
   EXPECT_TRUE(List()->isVisible());
 }
 
@@ -410,6 +409,7 @@ TEST_F(MainWindowTest, CheckBoxApplyRefreshAndRollBackFollowTheirStates) {
   // An edit that is refreshed away: the list shows the system again, roll back stays.
   ClickCheckBox(RowOf("Alpha"));
   EXPECT_EQ(ChangeState(), "111");
+  AnswerNextBox([](ui::CustomMsgBoxDlg* box) { test::ClickMovieItem(box->Movie(), "IDC_FS_OK"); });
   ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_REFRESH"));
   test::ProcessMovieCommands();
   EXPECT_EQ(ChangeState(), "001");
@@ -524,6 +524,8 @@ TEST_F(MainWindowTest, ClosingWithoutPendingChangesNeverAsks) {
 TEST_F(MainWindowTest, ClosingWhenTheSettingsCannotBeSavedSaysSo) {
   MakeEntries();
   Open();
+  // The program's key is there (an earlier run made it); only its values fail.
+  ASSERT_TRUE(app_->settings.Save());
   app_->settings.ShowSavingMsg = 0;
   fs::permissions(prefix_.HostPath("user.reg"),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -538,7 +540,7 @@ TEST_F(MainWindowTest, ClosingWhenTheSettingsCannotBeSavedSaysSo) {
   EXPECT_FALSE(window_->isVisible());
   EXPECT_NE(shown.find("The settings could not be saved"), std::string::npos) << shown;
   EXPECT_NE(shown.find("Language"), std::string::npos) << shown;
-  EXPECT_EQ(StoredSetting("ShowSavingMsg"), -1);
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), 1);
 }
 
 TEST_F(MainWindowTest, ClosingWithPendingChangesAndTheQuestionOffClosesWithoutApplying) {
@@ -694,14 +696,16 @@ TEST_F(MainMovieTest, EveryButtonSendsItsCommand) {
     EXPECT_EQ(Click(view.command), (std::vector<std::string>{view.command}));
   }
   EXPECT_EQ(Click("titleBar"), (std::vector<std::string>{"IDC_FS_drag"}));
-  EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_hideForm"}));
-  EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_ShowForm"}));
+  EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_detailsGrow"}));
+  EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_detailsGrow"}));
 }
 
 TEST_F(MainMovieTest, VariablesDecideWhatTheMovieOffersAndShows) {
-  for (const char* button : {"ID_FS_APPLYCHANGES", "ID_FS_REFRESH", "ID_FS_ROLLBACK", "ID_Fs_Profile"}) {
+  for (const char* button : {"ID_FS_APPLYCHANGES", "ID_FS_ROLLBACK", "ID_Fs_Profile"}) {
     EXPECT_TRUE(Click(button).empty()) << button;
   }
+  // Others change the locations too: Refresh is always offered.
+  EXPECT_EQ(Click("ID_FS_REFRESH"), (std::vector<std::string>{"ID_FS_REFRESH"}));
   QQuickItem* state = test::FindMovieItem(host_, "changeState");
   EXPECT_EQ(state->property("text").toString(), "Up to date");
   host_->SetMovieVariable("_root.applyState", "1");
@@ -759,6 +763,263 @@ TEST_F(MainWindowTest, AddTaskAndProfileCommandsRunTheirDialogs) {
   window_->OnMovieCommand("ID_FS_SAVEPROFILE");
   EXPECT_TRUE(save.Finished());
   EXPECT_EQ(Var("_root.profilesState"), "1");
+}
+
+// Closing with "Yes" while the registry cannot be written: the failure is shown
+// and the window stays open with the edits pending, nothing saved.
+TEST_F(MainWindowTest, ClosingWhenTheApplyFailsKeepsTheWindowAndItsEdits) {
+  if (test::RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
+  MakeEntries();
+  Open();
+  ClickCheckBox(RowOf("Gamma"));
+  ASSERT_EQ(test::RunCommand("WINEDEBUG=-all wineserver -p"), 0);
+  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(platform::WineServerRunning());
+  std::vector<std::string> kinds;
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* question) {
+    kinds.push_back(question->kind);
+    AnswerNextBox([&](ui::CustomMsgBoxDlg* failure) {
+      kinds.push_back(failure->kind);
+      AnswerNextBox([&](ui::CustomMsgBoxDlg* more) {
+        kinds.push_back(more->kind);
+        test::ClickMovieItem(more->Movie(), "IDC_FS_OK");
+      });
+      test::ClickMovieItem(failure->Movie(), "IDC_FS_OK");
+    });
+    test::ClickMovieItem(question->Movie(), "IDC_FS_OK");
+  });
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_EXIT"));
+  test::ProcessMovieCommands();
+  QTest::qWait(100);
+  test::RunCommand("wineserver -k; wineserver -w");
+  EXPECT_EQ(kinds, (std::vector<std::string>{"alert", "error"}));
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(ChangeState(), "111");
+  EXPECT_FALSE(List()->RowChecked(RowOf("Gamma")));
+  EXPECT_EQ(LocationValues(kCuRun).count("gamma"), 1u);
+  EXPECT_EQ(StoredSetting("ShowSavingMsg"), -1);
+}
+
+// Refresh reads what other programs changed; it is always offered, F5 runs it,
+// and it asks before it drops edits.
+TEST_F(MainWindowTest, RefreshAndF5ReadTheLocationsAgainAndAskBeforeDroppingEdits) {
+  MakeEntries();
+  Open();
+  EXPECT_TRUE(test::FindMovieItem(Movie(), "ID_FS_REFRESH")->property("active").toBool());
+  SetText(kCuRun, "Newcomer", "C:\\Tools\\scan_app.exe /new");
+  QTest::keyClick(List(), Qt::Key_F5);
+  ASSERT_GE(RowOf("Newcomer"), 0);
+
+  ClickCheckBox(RowOf("Gamma"));
+  SetText(kCuRun, "Latecomer", "C:\\Tools\\scan_app.exe /late");
+  std::string asked;
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
+    asked = box->message;
+    test::ClickMovieItem(box->Movie(), "IDC_FS_Cancel");
+  });
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_REFRESH"));
+  test::ProcessMovieCommands();
+  EXPECT_NE(asked.find("drops the changes you have not applied"), std::string::npos) << asked;
+  EXPECT_EQ(ChangeState(), "110");
+  EXPECT_FALSE(List()->RowChecked(RowOf("Gamma")));
+  EXPECT_EQ(RowOf("Latecomer"), -1);
+
+  AnswerNextBox([&](ui::CustomMsgBoxDlg* box) { test::ClickMovieItem(box->Movie(), "IDC_FS_OK"); });
+  QTest::keyClick(Movie(), Qt::Key_F5);
+  test::ProcessMovieCommands();
+  EXPECT_EQ(ChangeState(), "000");
+  EXPECT_TRUE(List()->RowChecked(RowOf("Gamma")));
+  EXPECT_GE(RowOf("Latecomer"), 0);
+}
+
+// The description follows the selected row, whichever button selected it.
+TEST_F(MainWindowTest, ARightClickDescribesTheRowItSelects) {
+  MakeEntries();
+  Open();
+  QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    List()->visualRect(List()->model()->index(RowOf("Alpha"), ui::kColumnRating)).center());
+  ASSERT_NE(Var("_root.description").find("Alpha"), std::string::npos);
+  test::ModalScript script;
+  script.Then([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; },
+              [] { QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape); });
+  script.Start();
+  const QPoint point = List()->visualRect(List()->model()->index(RowOf("Gamma"), ui::kColumnName)).center();
+  QTest::mouseClick(window_->windowHandle(), Qt::RightButton, Qt::NoModifier,
+                    List()->viewport()->mapTo(window_.get(), point));
+  QTRY_VERIFY_WITH_TIMEOUT(script.Finished(), 5000);
+  EXPECT_EQ(List()->SelectedRow(), RowOf("Gamma"));
+  const std::string html = Var("_root.description");
+  EXPECT_NE(html.find("Gamma"), std::string::npos);
+  EXPECT_EQ(html.find("Alpha"), std::string::npos);
+}
+
+// The switch shows the program's own Run value after everything that may write
+// or remove it.
+TEST_F(MainWindowTest, StartWithWindowsFollowsTheRunValueThroughApplyAndRollBack) {
+  Open();
+  app_->settings.StartWithWindows = 1;
+  ASSERT_TRUE(app_->settings.ApplyRunAtStartup());
+  window_->OnMovieCommand("ID_FS_REFRESH");
+  EXPECT_NE(Var("_root.startWindows"), "");
+  const int own = RowOf(RunValueName());
+  ASSERT_GE(own, 0);
+  ClickCheckBox(own);
+  window_->OnMovieCommand("ID_FS_APPLYCHANGES");
+  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 0u);
+  EXPECT_EQ(Var("_root.startWindows"), "");
+  EXPECT_EQ(app_->settings.StartWithWindows, 0);
+  EXPECT_FALSE(test::FindMovieItem(Movie(), "ID_Fs_startWindows")->property("on").toBool());
+
+  window_->OnMovieCommand("ID_FS_ROLLBACK");
+  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 1u);
+  EXPECT_NE(Var("_root.startWindows"), "");
+  EXPECT_EQ(app_->settings.StartWithWindows, 1);
+  EXPECT_TRUE(test::FindMovieItem(Movie(), "ID_Fs_startWindows")->property("on").toBool());
+}
+
+// Programs end while the window is open: an apply reads the figures again.
+TEST_F(MainWindowTest, AnApplyReadsTheMemoryFiguresAgain) {
+  StartProbe();
+  SetText(kCuRun, "Probe", "C:\\Programs\\VELMORAPROBE.EXE -q");
+  Open();
+  ASSERT_NE(List()->CellText(RowOf("Probe"), ui::kColumnMemory), "N/A");
+  kill(probe_, SIGKILL);
+  waitpid(probe_, nullptr, 0);
+  probe_ = -1;
+  window_->OnMovieCommand("ID_FS_APPLYCHANGES");
+  EXPECT_EQ(List()->CellText(RowOf("Probe"), ui::kColumnMemory), "N/A");
+  EXPECT_EQ(List()->CellText(RowOf("Probe"), ui::kColumnPeak), "N/A");
+}
+
+// At the default size the names can be read, the figures take little room, a
+// heading click orders the rows, headings show whole, and grown details leave
+// the list in view.
+TEST_F(MainWindowTest, TheDefaultLayoutIsReadableAndHeadingsSort) {
+  MakeEntries();
+  SetText(kLmRun, "A rather long entry name", "C:\\Tools\\scan_app.exe");
+  Open();
+  QHeaderView* header = List()->horizontalHeader();
+  EXPECT_GE(header->sectionSize(ui::kColumnName), 150);
+  EXPECT_LE(header->sectionSize(ui::kColumnMemory), 60);
+  EXPECT_LE(header->sectionSize(ui::kColumnPeak), 60);
+  EXPECT_LT(header->sectionPosition(ui::kColumnName) + header->sectionSize(ui::kColumnName),
+            List()->viewport()->width());
+
+  // Fill order until a heading is clicked; then by the column, and back.
+  const std::vector<std::string> filled = Rows();
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(header->sectionViewportPosition(ui::kColumnName) + 20, header->height() / 2));
+  std::vector<std::string> names;
+  for (int row = 0; row < List()->rowCount(); ++row) names.push_back(ToLowerAscii(List()->RowName(row)));
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+  EXPECT_NE(Rows(), filled);
+  window_->OnMovieCommand("IDC_FS_ALLITEMS");  // a view shown again keeps the order
+  names.clear();
+  for (int row = 0; row < List()->rowCount(); ++row) names.push_back(ToLowerAscii(List()->RowName(row)));
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+
+  for (int view = 0; view < static_cast<int>(ui::Views().size()); ++view) {
+    window_->OnMovieCommand(ui::Views()[view].command);
+    QQuickItem* title = test::FindMovieItem(Movie(), "viewTitle");
+    EXPECT_FALSE(title->property("truncated").toBool()) << view;
+    EXPECT_LE(title->property("contentWidth").toDouble(), title->width()) << view;
+  }
+  window_->OnMovieCommand("IDC_FS_ALLITEMS");
+  test::SaveScreenshot(window_.get(), "main_window_default_layout");
+
+  const QRect before = List()->geometry();
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "expandDetails"));
+  test::ProcessMovieCommands();
+  EXPECT_TRUE(List()->isVisible());
+  EXPECT_GT(List()->geometry().top(), before.top());
+  EXPECT_EQ(List()->geometry().bottom(), before.bottom());
+  EXPECT_GE(List()->geometry().height(), 80);
+  QQuickItem* details = test::FindMovieItem(Movie(), "details");
+  QTest::qWait(300);  // the pane's growth is animated
+  EXPECT_LE(details->mapToScene(QPointF(0, details->height())).y(), List()->geometry().top());
+  test::SaveScreenshot(window_.get(), "main_window_details_grown");
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "expandDetails"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(List()->geometry(), before);
+}
+
+// On a 64-bit system at the window's default size the add dialog shows every
+// location and both buttons inside itself, and each answers a real click; so it
+// does with every location one may add to.
+TEST_F(MainWindowTest, TheAddDialogShowsAndTakesEveryLocationAndItsButtons) {
+  Open();
+  ASSERT_TRUE(app_->startupParameters.HasLocation(kLmRun32));
+  ASSERT_EQ(window_->size(), VelmoraDlg::DefaultSize());
+  auto inside = [](ui::AddNewTaskDlg* dialog, const QString& name) {
+    QQuickItem* item = test::FindMovieItem(dialog->Movie(), name);
+    if (!item || !item->isVisible()) return false;
+    const QRectF box = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    return QRectF(dialog->rect()).contains(box) && dialog->Movie()->geometry().contains(box.toRect());
+  };
+  std::vector<int> taken;
+  bool buttonsInside = false, refused = false;
+  test::ModalScript script;
+  script.On<ui::AddNewTaskDlg>([&](ui::AddNewTaskDlg* dialog) {
+    EXPECT_LE(dialog->height(), window_->height());
+    for (int location = 0; location < kLocationCount; ++location) {
+      const QString name = QString("location%1").arg(location);
+      EXPECT_TRUE(inside(dialog, name)) << location;
+      test::ClickMovieItem(dialog->Movie(), name);
+      if (dialog->Movie()->GetMovieVariable("_root.selectedSLoc") == std::to_string(location))
+        taken.push_back(location);
+    }
+    buttonsInside = inside(dialog, "ID_Fs_add") && inside(dialog, "ID_Fs_cancel");
+    test::SaveScreenshot(dialog, "add_dialog_64bit");
+    // Every location one may add to, as more come: still inside, still on screen.
+    dialog->Movie()->SetMovieVariable("_root.offeredLocations", "0|1|2|3|4|5|6|7|8|9|10|11");
+    test::ProcessMovieCommands();
+    EXPECT_LE(dialog->height(), window_->height());
+    for (int location = 0; location < 12; ++location)
+      EXPECT_TRUE(inside(dialog, QString("location%1").arg(location))) << location;
+    EXPECT_TRUE(inside(dialog, "ID_Fs_add") && inside(dialog, "ID_Fs_cancel"));
+    test::SaveScreenshot(dialog, "add_dialog_all_locations");
+    // Add answers (the name is missing), then Cancel closes.
+    test::ModalScript box;
+    box.On<ui::CustomMsgBoxDlg>([&](ui::CustomMsgBoxDlg* error) {
+      refused = error->message == GetString(7012);
+      test::ClickMovieItem(error->Movie(), "IDC_FS_OK");
+    });
+    box.Start();
+    test::ClickMovieItem(dialog->Movie(), "ID_Fs_add");
+    QTRY_VERIFY_WITH_TIMEOUT(box.Finished(), 5000);
+    EXPECT_TRUE(dialog->isVisible());
+    test::ClickMovieItem(dialog->Movie(), "ID_Fs_cancel");
+  });
+  script.Start();
+  window_->OnMovieCommand("ID_FS_ADDTASK");
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(taken, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_TRUE(buttonsInside);
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(app_->startupParameters.AnyLocationChanged());
+}
+
+// A shortcut's command is its target with its arguments, as Windows starts it.
+TEST_F(MainWindowTest, AShortcutIsListedWithItsArguments) {
+  MakeShortcut(Folder(kCuStartupFolder) + "\\Pad.lnk", "C:\\windows\\notepad.exe", "C:\\windows\\win.ini");
+  MakeShortcut(Folder(kLmStartupFolder) + "\\Tray.lnk", "C:\\Program Files\\Tray\\tray.exe", "-min");
+  MakeShortcut(Folder(kLmStartupFolder) + "\\Bare.lnk", "C:\\Program Files\\Tray\\bare.exe", "");
+  Open();
+  // Shortcuts are read once the program's start-up has prepared for them.
+  Program().comInitialized = true;
+  window_->OnMovieCommand("ID_FS_REFRESH");
+  EXPECT_EQ(List()->CellText(RowOf("Pad.lnk"), ui::kColumnFileName),
+            "\"C:\\windows\\notepad.exe\" C:\\windows\\win.ini");
+  EXPECT_EQ(List()->CellText(RowOf("Tray.lnk"), ui::kColumnFileName),
+            "\"C:\\Program Files\\Tray\\tray.exe\" -min");
+  EXPECT_EQ(List()->CellText(RowOf("Bare.lnk"), ui::kColumnFileName), "C:\\Program Files\\Tray\\bare.exe");
+  const Task* pad = Find(app_->startupParameters, kCuStartupFolder, "Pad.lnk");
+  ASSERT_NE(pad, nullptr);
+  EXPECT_EQ(pad->fileName, "notepad.exe");
+  window_->ShowDescription(*pad);
+  EXPECT_NE(Var("_root.description").find("win.ini"), std::string::npos);
 }
 
 }  // namespace

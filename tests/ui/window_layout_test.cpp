@@ -114,7 +114,7 @@ TEST_F(WindowLayoutTest, ListAndMovieGrowWithTheWindowAndColumnsFitTheirContent)
   ResizeTo(300, 200);
   EXPECT_EQ(window_->size(), QSize(639, 605));
   EXPECT_EQ(List()->geometry(), QRect(215, 288, 408, 255));
-  EXPECT_EQ(List()->columnWidth(ui::kColumnFileName), 100);
+  EXPECT_EQ(List()->columnWidth(ui::kColumnFileName), ui::Column(ui::kColumnFileName).width);
   EXPECT_TRUE(messages.messages.isEmpty()) << messages.messages.join("\n").toStdString();
 }
 
