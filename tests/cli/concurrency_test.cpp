@@ -93,7 +93,7 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
 // A wineserver of the prefix owns its registry and writes the hives when it
 // pleases: a change is refused with a message and touches nothing.
 TEST_F(CliConcurrencyTest, AChangeWhileTheWineserverOfThePrefixRunsIsRefusedWhole) {
-  if (RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
+  if (!WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   SetText(kCuRun, "First", "C:\\first.exe");
   const std::string user = ReadFile(prefix_.HostPath("user.reg"));
   const std::string system = ReadFile(prefix_.HostPath("system.reg"));

@@ -121,10 +121,6 @@ ino_t Inode(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-bool HaveWine() {
-  return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override { prefix_ = std::make_unique<TempPrefix>(); }
@@ -618,7 +614,7 @@ TEST_F(RegistryTest, AReadOnlyMachineHiveDeniesWriteAccess) {
 }
 
 TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
-  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
   int pid = 0;
@@ -649,7 +645,7 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
 // A prefix that Wine itself made: the whole machine hive of well over a
 // megabyte goes through unchanged, and a change touches one block only.
 TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
-  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   TempDir wine;
   std::string dir = wine.path() + "/prefix";
   ASSERT_EQ(RunCommand("WINEPREFIX='" + dir +
