@@ -14,23 +14,28 @@ endif()
 
 # The layers, lowest first, and what each may include. A folder not listed here
 # (tests, benchmarks, fuzz targets) may include anything but a second backend.
+# formats/ (file formats from bytes) sits between base/ and platform/: it includes
+# no platform header, and no system header either (the check below).
 set(layer_base base)
-set(layer_platform base platform)
-set(layer_platform/posix base platform platform/posix)
-set(layer_platform/win32 base platform platform/win32)
-set(layer_entries base platform entries)
-set(layer_database base platform entries database)
-set(layer_changes base platform entries database changes)
-set(layer_app base platform entries database changes app)
-set(layer_ui base platform entries database changes app ui res)
-set(layer_tools base platform entries database changes app tools)
-set(layers base platform/posix platform/win32 platform entries database changes app ui tools)
+set(layer_formats base formats)
+set(layer_platform base formats platform)
+set(layer_platform/posix base formats platform platform/posix)
+set(layer_platform/win32 base formats platform platform/win32)
+set(layer_entries base formats platform entries)
+set(layer_database base formats platform entries database)
+set(layer_changes base formats platform entries database changes)
+set(layer_app base formats platform entries database changes app)
+set(layer_ui base formats platform entries database changes app ui res)
+set(layer_tools base formats platform entries database changes app tools)
+set(layers base formats platform/posix platform/win32 platform entries database changes app ui tools)
 
 # Headers of the system that only a backend (and the tests that drive a real
 # system) may include.
 set(system_header_regex "^<(windows\\.h|winreg\\.h|shlobj\\.h|objbase\\.h|psapi\\.h|tlhelp32\\.h|unistd\\.h|fcntl\\.h|dirent\\.h|pwd\\.h|signal\\.h|spawn\\.h|sys/[a-z]+\\.h)>")
 # Qt headers: the window program only.
 set(qt_header_regex "^<Q[A-Za-z]+(/[A-Za-z]+)?>")
+# The standard library's files and folders: formats/ reads and writes bytes only.
+set(file_header_regex "^<(filesystem|fstream)>")
 
 # The source folders of the tree; build trees and hidden folders are left out.
 file(GLOB top_folders LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
@@ -101,6 +106,8 @@ foreach(file IN LISTS files)
         list(APPEND problems "${file}: Qt header ${target} outside ui/")
       elseif(target MATCHES "${system_header_regex}" AND NOT layer MATCHES "^platform/(posix|win32)$")
         list(APPEND problems "${file}: system header ${target} outside a platform backend")
+      elseif(target MATCHES "${file_header_regex}" AND layer STREQUAL "formats")
+        list(APPEND problems "${file}: formats/ works on bytes, not files: ${target}")
       endif()
     endif()
   endforeach()
@@ -109,15 +116,16 @@ endforeach()
 # Member functions: a class belongs to the layer whose header declares it; its
 # members are defined in that layer (or, for platform/, in a backend).
 set(layer_rank_base 0)
-set(layer_rank_platform 1)
-set(layer_rank_platform/posix 2)
-set(layer_rank_platform/win32 2)
-set(layer_rank_entries 3)
-set(layer_rank_database 4)
-set(layer_rank_changes 5)
-set(layer_rank_app 6)
-set(layer_rank_ui 7)
-set(layer_rank_tools 7)
+set(layer_rank_formats 1)
+set(layer_rank_platform 2)
+set(layer_rank_platform/posix 3)
+set(layer_rank_platform/win32 3)
+set(layer_rank_entries 4)
+set(layer_rank_database 5)
+set(layer_rank_changes 6)
+set(layer_rank_app 7)
+set(layer_rank_ui 8)
+set(layer_rank_tools 8)
 set(name_regex "[A-Za-z_][A-Za-z0-9_]*")
 set(declared_classes "")
 foreach(file IN LISTS files)

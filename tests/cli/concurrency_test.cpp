@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/registry_hive.h"
 #include "platform/posix/prefix.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/support/test_support.h"
@@ -81,7 +81,7 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
       }
     }
     for (const char* file : {"system.reg", "user.reg"}) {
-      platform::posix::Hive hive;
+      formats::Hive hive;
       EXPECT_TRUE(hive.Parse(ReadFile(prefix_.HostPath(file)), nullptr)) << file;
     }
     if (HasFailure()) return;

@@ -1,17 +1,15 @@
-#include "platform/posix/registry_hive.h"
+#include "formats/registry_hive.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <unordered_set>
 
-#include "base/path.h"
-
-namespace platform::posix {
+namespace formats {
 
 namespace {
 
@@ -121,10 +119,10 @@ std::size_t FindSpecial(std::string_view s, std::size_t from, char stop, bool st
 }
 
 std::uint64_t NowFileTime() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 10000000u + static_cast<std::uint64_t>(now.tv_nsec) / 100u +
-         116444736000000000ull;
+  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  const auto ticks =
+      std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(sinceEpoch);
+  return static_cast<std::uint64_t>(ticks.count()) + 116444736000000000ull;
 }
 
 std::string HexNumber(const char* format, unsigned value) {
@@ -1317,4 +1315,4 @@ void Hive::Touch(HiveBlock* block) {
   block->modified = NowFileTime();
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -17,7 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace platform::posix {
+namespace formats {
 
 // Wine's case folding of one UTF-16 unit, and its order of key and value names.
 char16_t FoldUnit(char16_t c);
@@ -187,4 +187,4 @@ class Hive {
   HiveNode root_;
 };
 
-}  // namespace platform::posix
+}  // namespace formats
