@@ -91,12 +91,12 @@ TEST_F(MemoryReadersTest, ParsedIniDocumentReadsAsTheFile) {
        {std::pair{"MAIN", "key"}, {"main", "other"}, {"Main", "none"}, {"x", "Key"}}) {
     char fromFile[32], fromBytes[32];
     std::uint32_t a = platform::ini::ReadString(section, key, "d", fromFile, sizeof fromFile, "C:\\t.ini");
-    std::uint32_t b = platform::IniDocument(text).Get(section, key, "d", fromBytes, sizeof fromBytes);
+    std::uint32_t b = formats::IniDocument(text).Get(section, key, "d", fromBytes, sizeof fromBytes);
     EXPECT_EQ(a, b);
     EXPECT_STREQ(fromFile, fromBytes);
   }
   char small[4];
-  EXPECT_EQ(platform::IniDocument(text).Get("main", "key", "d", small, sizeof small), 3u);
+  EXPECT_EQ(formats::IniDocument(text).Get("main", "key", "d", small, sizeof small), 3u);
   EXPECT_STREQ(small, "quo");
 }
 
