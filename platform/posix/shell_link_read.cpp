@@ -4,7 +4,7 @@
 
 #include "base/utf16.h"
 #include "platform/files.h"
-#include "platform/posix/pe_image.h"
+#include "platform/posix/file_bytes.h"
 #include "platform/posix/shell_link_format.h"
 #include "platform/shell_link.h"
 
@@ -22,8 +22,12 @@ class Span {
   Span(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   std::size_t size() const { return size_; }
   bool Has(std::size_t offset, std::size_t count) const { return offset <= size_ && count <= size_ - offset; }
-  std::uint16_t U16(std::size_t offset) const { return Has(offset, 2) ? posix::ReadU16(data_ + offset) : 0; }
-  std::uint32_t U32(std::size_t offset) const { return Has(offset, 4) ? posix::ReadU32(data_ + offset) : 0; }
+  std::uint16_t U16(std::size_t offset) const {
+    return Has(offset, 2) ? formats::ReadU16(data_ + offset) : 0;
+  }
+  std::uint32_t U32(std::size_t offset) const {
+    return Has(offset, 4) ? formats::ReadU32(data_ + offset) : 0;
+  }
   const std::uint8_t* At(std::size_t offset) const { return data_ + offset; }
   Span Sub(std::size_t offset, std::size_t count) const { return Span(data_ + offset, count); }
 

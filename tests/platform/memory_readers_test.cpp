@@ -1,11 +1,14 @@
-// The readers that take bytes held in memory (used by the fuzz targets, so that a
-// run writes no file per input) give what the readers of files give.
+// The readers of formats/, given the bytes of a file, give what the platform's
+// readers give for the file itself.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "formats/byte_source.h"
+#include "formats/icons.h"
+#include "formats/version_resource.h"
 #include "platform/files.h"
 #include "platform/icons.h"
 #include "platform/ini_file.h"
@@ -37,23 +40,27 @@ TEST_F(MemoryReadersTest, VersionBlocksAndIconsOfPeAndIconFiles) {
     if (size) {
       ASSERT_TRUE(platform::version::ReadInfo(path, size, &fromFile));
     }
-    EXPECT_EQ(platform::version::InfoFromBytes(Data(bytes), bytes.size()), fromFile);
+    const formats::MemoryBytes file(Data(bytes), bytes.size());
+    EXPECT_EQ(formats::VersionInfoBlock(file), fromFile);
     for (int index : {0, 1, 2, -3, -7}) {
       platform::IconHandle a = platform::icons::Extract(path, index);
-      platform::IconHandle b = platform::icons::ExtractFromBytes(Data(bytes), bytes.size(), index);
-      ASSERT_EQ(!a, !b) << index;
+      formats::IconBitmap b;
+      formats::IconSearch found = formats::FindIcon(file, index, &b);
+      ASSERT_EQ(a != nullptr, found == formats::IconSearch::kFound) << index;
       if (!a) continue;
-      EXPECT_EQ(a->width, b->width);
-      EXPECT_EQ(a->pixels, b->pixels);
-      EXPECT_EQ(a->png, b->png);
-      EXPECT_EQ(a->notAnIconFile, b->notAnIconFile);
+      EXPECT_EQ(a->width, b.width);
+      EXPECT_EQ(a->pixels, b.pixels);
+      EXPECT_EQ(a->png, b.png);
     }
   }
   // Nothing at all, and bytes that are no executable.
-  EXPECT_TRUE(platform::version::InfoFromBytes(nullptr, 0).empty());
-  EXPECT_TRUE(platform::icons::ExtractFromBytes(nullptr, 0, 0)->notAnIconFile);
+  const formats::MemoryBytes nothing(nullptr, 0);
+  formats::IconBitmap icon;
+  EXPECT_TRUE(formats::VersionInfoBlock(nothing).empty());
+  EXPECT_EQ(formats::FindIcon(nothing, 0, &icon), formats::IconSearch::kNotAnIconSource);
   const std::string text = "MZ but nothing more";
-  EXPECT_EQ(platform::icons::ExtractFromBytes(Data(text), text.size(), 0), nullptr);
+  EXPECT_EQ(formats::FindIcon(formats::MemoryBytes(Data(text), text.size()), 0, &icon),
+            formats::IconSearch::kNoIcon);
 }
 
 TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
