@@ -23,6 +23,7 @@ namespace platform {
 
 namespace {
 
+using formats::IniDocument;
 using formats::ini_text::CopyOut;
 using formats::ini_text::Folded;
 using formats::ini_text::Trim;
@@ -69,7 +70,7 @@ struct CachedFile {
   // whatever becomes of the file. Another process that shares the folder (a test
   // run beside it, a second user of the program folder) may replace or delete it.
   bool ownCopy = false;
-  std::shared_ptr<const formats::IniDocument> document;
+  std::shared_ptr<const IniDocument> document;
   // The pass (path look-up generation) in which the file was last checked: within
   // it the file is not checked again.
   std::uint64_t checkedIn = 0;
@@ -92,7 +93,7 @@ std::string MapPath(const std::string& path) {
 }
 
 // The parsed document of |path|, or null when the file cannot be read.
-std::shared_ptr<const formats::IniDocument> DocumentOf(const std::string& path) {
+std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
   CachedFile& file = Cache()[path];
   const std::string& prefix = PrefixDir();
   if (file.prefixDir != prefix) {
@@ -126,7 +127,7 @@ std::shared_ptr<const formats::IniDocument> DocumentOf(const std::string& path) 
     file.document.reset();
     return nullptr;
   }
-  file.document = std::make_shared<const formats::IniDocument>(std::move(bytes));
+  file.document = std::make_shared<const IniDocument>(std::move(bytes));
   file.parsed = true;
   file.identity = FileIdentity::Of(st);
   file.racy = RacyStamp(st.st_mtim, readStart) || RacyStamp(st.st_ctim, readStart);
@@ -139,12 +140,12 @@ std::uint32_t ini::ReadString(const std::string& section, const std::string& key
                               const std::string& defaultValue, char* buffer, std::uint32_t size,
                               const std::string& path) {
   if (Trim(key).empty() || path.empty()) return CopyOut(defaultValue, buffer, size);
-  std::shared_ptr<const formats::IniDocument> document = DocumentOf(path);
+  std::shared_ptr<const IniDocument> document = DocumentOf(path);
   if (!document) return CopyOut(defaultValue, buffer, size);
   return document->Get(section, key, defaultValue, buffer, size);
 }
 
-std::shared_ptr<const formats::IniDocument> IniDocumentOf(const std::string& path) {
+std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
   if (path.empty()) return nullptr;
   return DocumentOf(path);
 }
@@ -160,7 +161,7 @@ void RememberIniFile(const std::string& path, std::string bytes) {
     file.hostPath.clear();  // not what we think it is: read it when asked
     return;
   }
-  file.document = std::make_shared<const formats::IniDocument>(std::move(bytes));
+  file.document = std::make_shared<const IniDocument>(std::move(bytes));
   file.parsed = true;
   file.identity = FileIdentity::Of(st);
   file.racy = false;
