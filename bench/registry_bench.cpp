@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "platform/posix/registry_hive.h"
+#include "formats/registry_hive.h"
 
 namespace {
 
-using platform::posix::Hive;
-using platform::posix::HiveParseError;
+using formats::Hive;
+using formats::HiveParseError;
 
 std::string Utf16(const std::string& ascii) {
   std::string bytes;

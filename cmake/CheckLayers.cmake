@@ -14,6 +14,8 @@ endif()
 
 # The layers, lowest first, and what each may include. A folder not listed here
 # (tests, benchmarks, fuzz targets) may include anything but a second backend.
+# formats/ (file formats from bytes) sits between base/ and platform/: it includes
+# no platform header, and no system header either (the check below).
 set(layer_base base)
 set(layer_formats base formats)
 set(layer_platform base formats platform)
@@ -32,6 +34,8 @@ set(layers base formats platform/posix platform/win32 platform entries database 
 set(system_header_regex "^<(windows\\.h|winreg\\.h|shlobj\\.h|objbase\\.h|psapi\\.h|tlhelp32\\.h|unistd\\.h|fcntl\\.h|dirent\\.h|pwd\\.h|signal\\.h|spawn\\.h|sys/[a-z]+\\.h)>")
 # Qt headers: the window program only.
 set(qt_header_regex "^<Q[A-Za-z]+(/[A-Za-z]+)?>")
+# The standard library's files and folders: formats/ reads and writes bytes only.
+set(file_header_regex "^<(filesystem|fstream)>")
 
 # The source folders of the tree; build trees and hidden folders are left out.
 file(GLOB top_folders LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
@@ -102,6 +106,8 @@ foreach(file IN LISTS files)
         list(APPEND problems "${file}: Qt header ${target} outside ui/")
       elseif(target MATCHES "${system_header_regex}" AND NOT layer MATCHES "^platform/(posix|win32)$")
         list(APPEND problems "${file}: system header ${target} outside a platform backend")
+      elseif(target MATCHES "${file_header_regex}" AND layer STREQUAL "formats")
+        list(APPEND problems "${file}: formats/ works on bytes, not files: ${target}")
       endif()
     endif()
   endforeach()

@@ -171,8 +171,8 @@ void CopyToBuffer(std::string_view value, char* buffer) {
 }
 
 // A missing working copy reads as one without sections.
-const platform::IniDocument& DocumentOrEmpty(const platform::IniDocument* document) {
-  static const platform::IniDocument empty{std::string()};
+const formats::IniDocument& DocumentOrEmpty(const formats::IniDocument* document) {
+  static const formats::IniDocument empty{std::string()};
   return document ? *document : empty;
 }
 
@@ -203,11 +203,11 @@ std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& k
   return count;
 }
 
-std::uint32_t ReadDatabaseValue(const platform::IniDocument* document, const std::string& section,
+std::uint32_t ReadDatabaseValue(const formats::IniDocument* document, const std::string& section,
                                 const std::string& key, const std::string& defaultValue, char* buffer,
                                 std::uint32_t size) {
   if (!buffer || size == 0) return 0;
-  const platform::IniDocument& text = DocumentOrEmpty(document);
+  const formats::IniDocument& text = DocumentOrEmpty(document);
   std::string_view received =
       text.ViewIn(text.SectionNumber(ScrambleText(section)), ScrambleText(key), defaultValue, size);
   std::string scratch;
@@ -225,14 +225,13 @@ std::string ReadDatabaseString(const std::string& section, const std::string& ke
   return std::string(buffer);
 }
 
-std::string ReadDatabaseString(const platform::IniDocument* document, const std::string& section,
+std::string ReadDatabaseString(const formats::IniDocument* document, const std::string& section,
                                const std::string& key, const std::string& defaultValue,
                                std::uint32_t* count) {
   return std::string(DatabaseSectionReader(document, section).Read(key, defaultValue, count));
 }
 
-DatabaseSectionReader::DatabaseSectionReader(const platform::IniDocument* document,
-                                             const std::string& section)
+DatabaseSectionReader::DatabaseSectionReader(const formats::IniDocument* document, const std::string& section)
     : document_(&DocumentOrEmpty(document)) {
   ScrambleInto(section, &key_);
   section_ = document_->SectionNumber(key_);

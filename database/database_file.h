@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace formats {
 class IniDocument;
 }
 
@@ -71,10 +71,10 @@ std::string ReadDatabaseString(const std::string& section, const std::string& ke
                                std::uint32_t* count = nullptr);
 
 // The same over a working copy parsed before (null: a missing file).
-std::uint32_t ReadDatabaseValue(const platform::IniDocument* document, const std::string& section,
+std::uint32_t ReadDatabaseValue(const formats::IniDocument* document, const std::string& section,
                                 const std::string& key, const std::string& defaultValue, char* buffer,
                                 std::uint32_t size);
-std::string ReadDatabaseString(const platform::IniDocument* document, const std::string& section,
+std::string ReadDatabaseString(const formats::IniDocument* document, const std::string& section,
                                const std::string& key, const std::string& defaultValue,
                                std::uint32_t* count = nullptr);
 
@@ -83,14 +83,14 @@ std::string ReadDatabaseString(const platform::IniDocument* document, const std:
 // once and the scratch space kept from one read to the next.
 class DatabaseSectionReader {
  public:
-  DatabaseSectionReader(const platform::IniDocument* document, const std::string& section);
+  DatabaseSectionReader(const formats::IniDocument* document, const std::string& section);
   // ReadDatabaseString(document, section, key, defaultValue, count); the view
   // lasts until the next Read or the reader's end.
   std::string_view Read(std::string_view key, const std::string& defaultValue,
                         std::uint32_t* count = nullptr);
 
  private:
-  const platform::IniDocument* document_;
+  const formats::IniDocument* document_;
   std::uint32_t section_;
   std::string key_;    // scrambled names
   std::string value_;  // the value without its inner layer

@@ -4,11 +4,11 @@
 
 #include "base/text.h"
 #include "database/database_file.h"
-#include "platform/ini_text.h"
+#include "formats/ini_text.h"
 
 namespace velmora {
 
-DefinitionsIndex::DefinitionsIndex(std::shared_ptr<const platform::IniDocument> document)
+DefinitionsIndex::DefinitionsIndex(std::shared_ptr<const formats::IniDocument> document)
     : document_(std::move(document)) {}
 
 std::string DefinitionsIndex::Read(const std::string& section, const std::string& key,
@@ -18,7 +18,7 @@ std::string DefinitionsIndex::Read(const std::string& section, const std::string
 
 namespace {
 
-std::uint64_t NameHash(std::string_view name) { return platform::ini_text::FoldedHash(0, name); }
+std::uint64_t NameHash(std::string_view name) { return formats::ini_text::FoldedHash(0, name); }
 
 }  // namespace
 
@@ -28,7 +28,7 @@ std::size_t DefinitionsIndex::Section::SlotOf(std::string_view name, std::uint64
     std::uint32_t slot = slots_[at];
     if (slot == 0) return at;
     const Named& named = named_[slot - 1];
-    if (named.hash == hash && platform::ini_text::EqualFolded(names[named.entries.first], name)) return at;
+    if (named.hash == hash && formats::ini_text::EqualFolded(names[named.entries.first], name)) return at;
   }
 }
 
@@ -75,13 +75,13 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
 
 std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(const std::string& path) {
   struct Held {
-    std::shared_ptr<const platform::IniDocument> document;
+    std::shared_ptr<const formats::IniDocument> document;
     std::shared_ptr<DefinitionsIndex> index;
   };
   // Kept to the end of the process and never taken apart: freeing the names of
   // a large database one by one at exit costs more than looking them all up.
   static auto& held = *new std::map<std::string, Held>;
-  std::shared_ptr<const platform::IniDocument> document = platform::IniDocumentOf(path);
+  std::shared_ptr<const formats::IniDocument> document = platform::IniDocumentOf(path);
   Held& entry = held[path];
   if (!entry.index || entry.document != document) {
     entry.document = document;

@@ -18,7 +18,7 @@ class DefinitionsIndex {
  public:
   // |document| is the parsed working copy, or null when it cannot be read (then
   // every section is empty and every value its default).
-  explicit DefinitionsIndex(std::shared_ptr<const platform::IniDocument> document);
+  explicit DefinitionsIndex(std::shared_ptr<const formats::IniDocument> document);
   virtual ~DefinitionsIndex() = default;
 
   class Section {
@@ -49,7 +49,7 @@ class DefinitionsIndex {
                    std::uint32_t* count = nullptr) const;
 
  private:
-  std::shared_ptr<const platform::IniDocument> document_;
+  std::shared_ptr<const formats::IniDocument> document_;
   std::map<std::string, Section> sections_;
 };
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "changes/startup_parameters.h"
+#include "formats/registry_hive.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
-#include "platform/posix/registry_hive.h"
 #include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/edit_support.h"
 #include "tools/velmora-cli/list_command.h"
@@ -64,7 +64,7 @@ void HivesParse() {
     FUZZ_CHECK(platform::files::ReadWholeFile(
                    platform::files::WindowsPathFromHost(platform::PrefixDir() + file), &text) ==
                platform::kSuccess);
-    platform::posix::Hive hive;
+    formats::Hive hive;
     FUZZ_CHECK(hive.Parse(text, nullptr));
   }
 }

@@ -13,6 +13,7 @@
 
 #include "app/program.h"
 #include "base/program_context.h"
+#include "fuzz/fuzz_check.h"
 #include "platform/files.h"
 #include "platform/startup.h"
 
@@ -47,14 +48,5 @@ inline void WriteHostFile(const std::string& hostPath, const std::uint8_t* data,
 inline void WriteInput(const std::uint8_t* data, std::size_t size) {
   WriteHostFile(platform::files::HostPathFromWindows(InputPath()), data, size);
 }
-
-// A property that failed: libFuzzer keeps the input as a crash.
-#define FUZZ_CHECK(condition)                                                                \
-  do {                                                                                       \
-    if (!(condition)) {                                                                      \
-      fprintf(stderr, "fuzz property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-      abort();                                                                               \
-    }                                                                                        \
-  } while (0)
 
 }  // namespace velmora::fuzz

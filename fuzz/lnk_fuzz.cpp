@@ -3,24 +3,20 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz/fuzz_support.h"
-#include "platform/shell_link.h"
+#include "formats/shell_link.h"
+#include "fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string path = "C:\\users\\Public\\Desktop\\input.lnk";
-  velmora::fuzz::WorkDir();  // the prefix maps the paths of targets
-  platform::ShellLink link;
-  if (link.LoadFromBytes(data, size, path) != platform::kOk) return 0;
-  std::string target;
-  link.GetPath(&target, 260);
-  FUZZ_CHECK(target.size() < 260);
-  link.Resolve();
+  formats::ShellLinkData link;
+  if (!formats::ReadShellLink(data, size, path, &link)) return 0;
 
   std::string written;
-  if (link.SaveToBytes(path, &written) != platform::kOk) return 0;  // a string longer than a link holds
-  platform::ShellLink again;
-  FUZZ_CHECK(again.LoadFromBytes(reinterpret_cast<const std::uint8_t*>(written.data()), written.size(),
-                                 path) == platform::kOk);
+  // False for a string longer than a link holds.
+  if (!formats::WriteShellLink(link, path, link.fileAttributes, 0, &written)) return 0;
+  formats::ShellLinkData again;
+  FUZZ_CHECK(formats::ReadShellLink(reinterpret_cast<const std::uint8_t*>(written.data()), written.size(),
+                                    path, &again));
   FUZZ_CHECK(again.description == link.description);
   FUZZ_CHECK(again.arguments == link.arguments);
   FUZZ_CHECK(again.workingDirectory == link.workingDirectory);

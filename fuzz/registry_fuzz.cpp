@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
-#include "platform/posix/registry_hive.h"
+#include "formats/registry_hive.h"
+#include "fuzz/fuzz_check.h"
 
-using platform::posix::Hive;
-using platform::posix::HiveNode;
-using platform::posix::HiveValue;
+using formats::Hive;
+using formats::HiveNode;
+using formats::HiveValue;
 
 namespace {
 
@@ -42,7 +42,7 @@ std::u16string Name(FuzzedDataProvider& input, bool keyName) {
 // Serialises, parses the text again and checks that it is a fixed point.
 std::string Reparse(const Hive& hive, Hive* again) {
   std::string text = hive.Serialize();
-  platform::posix::HiveParseError error;
+  formats::HiveParseError error;
   if (!again->Parse(text, &error)) {
     // Show the line the parser refused.
     std::size_t start = 0;
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider edits(data + size - editBytes, editBytes);
 
   Hive hive;
-  platform::posix::HiveParseError error;
+  formats::HiveParseError error;
   if (!hive.Parse(text, &error)) {
     FUZZ_CHECK(error.line >= 1 && !error.message.empty());
     return 0;

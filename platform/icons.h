@@ -6,19 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "formats/icons.h"
+
 namespace platform {
 
-// One decoded icon image. Either |pixels| (non-premultiplied ARGB, row by row,
-// top row first) or |png| (the PNG bytes of an icon stored as PNG) is set.
+// One decoded icon image: the pixels or PNG bytes of formats::IconBitmap.
 // |resourceId| marks an icon of the program's own resources (for example 180, the
 // default entry icon) that the interface draws itself. |notAnIconFile| is the
 // platform's special result 1 of ExtractIconA for files that are neither an
 // executable, a library nor an icon file.
-struct IconImage {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint32_t> pixels;
-  std::string png;
+struct IconImage : formats::IconBitmap {
   int resourceId = 0;
   bool notAnIconFile = false;
 };
@@ -33,8 +30,6 @@ namespace icons {
 // (index 0). nullptr when the file has no such icon; icons::NotAnIconFileResult() for any
 // other kind of file or a missing one.
 IconHandle Extract(const std::string& path, int index);
-// The same for the bytes of a file held in memory.
-IconHandle ExtractFromBytes(const std::uint8_t* data, std::size_t size, int index);
 
 // The special result 1.
 IconHandle NotAnIconFileResult();

@@ -5,18 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include "formats/shell_link.h"
 #include "platform/status.h"
 
 namespace platform {
 
-class ShellLink {
+// The fields of the link are those of formats::ShellLinkData (target,
+// description, arguments, ...); the backend reads and writes the file.
+class ShellLink : public formats::ShellLinkData {
  public:
   // IPersistFile::Load: parses the file. kFail for a missing, truncated or
   // malformed file; the object is then empty.
   HResult Load(const std::string& path);
-  // The same for the bytes of a link file held in memory; |path| names the file
-  // they came from (a relative target is taken relative to its folder).
-  HResult LoadFromBytes(const std::uint8_t* data, std::size_t size, const std::string& path);
   // IShellLinkA::Resolve: checks that the link has a target. Never shows a dialog.
   HResult Resolve() const;
   // IShellLinkA::GetPath with SLGP_RAWPATH: the target as stored (environment
@@ -32,20 +32,6 @@ class ShellLink {
   HResult SetIconLocation(const std::string& path, int index);
   // IPersistFile::Save: writes the link atomically.
   HResult Save(const std::string& path) const;
-  // The bytes Save would write to |path|.
-  HResult SaveToBytes(const std::string& path, std::string* bytes) const;
-
-  // Everything a link holds that the program reads or writes.
-  std::string target;            // LinkInfo / environment block / IDList / relative path
-  std::string targetExpandable;  // the environment block's target, if any
-  std::string description;
-  std::string relativePath;
-  std::string workingDirectory;
-  std::string arguments;
-  std::string iconLocation;
-  int iconIndex = 0;
-  int showCommand = 1;
-  std::uint32_t fileAttributes = 0x20;
 };
 
 }  // namespace platform

@@ -14,9 +14,6 @@ namespace version {
 std::uint32_t InfoSize(const std::string& path);
 // Copies the resource into |block| (at most |size| bytes). False on failure.
 bool ReadInfo(const std::string& path, std::uint32_t size, std::vector<std::uint8_t>* block);
-// The whole block ReadInfo gives, for the bytes of a file held in memory; empty
-// when they hold no version resource.
-std::vector<std::uint8_t> InfoFromBytes(const std::uint8_t* data, std::size_t size);
 
 // VerQueryValueA over a block that version::ReadInfo returned:
 //  "\"                          -> the 52-byte VS_FIXEDFILEINFO;

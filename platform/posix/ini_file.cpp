@@ -13,9 +13,9 @@
 #include <unordered_map>
 
 #include "base/utf16.h"
+#include "formats/ini_text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/ini_text.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/prefix.h"
 
@@ -23,9 +23,10 @@ namespace platform {
 
 namespace {
 
-using ini_text::CopyOut;
-using ini_text::Folded;
-using ini_text::Trim;
+using formats::IniDocument;
+using formats::ini_text::CopyOut;
+using formats::ini_text::Folded;
+using formats::ini_text::Trim;
 
 struct FileIdentity {
   dev_t device = 0;

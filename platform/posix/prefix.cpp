@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "base/utf16.h"
+#include "formats/registry_hive.h"
 #include "platform/offline.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/registry_cache.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/startup.h"
 
@@ -109,7 +109,7 @@ struct Row {
 };
 
 std::string RegistryFile(const std::string& branch, const std::vector<Row>& rows) {
-  posix::Hive hive;
+  formats::Hive hive;
   hive.Reset("WINE REGISTRY Version 2\n;; All keys relative to " + branch + "\n\n#arch=win64\n");
   for (const Row& row : rows) {
     std::vector<std::u16string> path;
@@ -121,7 +121,7 @@ std::string RegistryFile(const std::string& branch, const std::vector<Row>& rows
       path.push_back(key.substr(start, slash - start));
       start = slash + 1;
     }
-    posix::HiveNode* node = hive.Create(path);
+    formats::HiveNode* node = hive.Create(path);
     if (!row.name) continue;
     std::string data;
     if (row.type == 4) {

@@ -24,22 +24,22 @@
 
 #include "base/path.h"
 #include "base/utf16.h"
+#include "formats/registry_hive.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/offline_registry.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
 #include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_handle.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
 
 namespace {
 
-using posix::Hive;
-using posix::HiveNode;
-using posix::HiveValue;
+using formats::Hive;
+using formats::HiveNode;
+using formats::HiveValue;
 using posix::IsStringType;
 
 constexpr int kMachineHive = 0;
@@ -201,7 +201,7 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
         std::string_view(failure.step) == "open" ? posix::StatusFromErrno(failure.error) : kAccessDenied;
     return Fail(status, "cannot read the registry file " + file->path + ": " + std::strerror(failure.error));
   }
-  posix::HiveParseError parseError;
+  formats::HiveParseError parseError;
   file->bad = !file->model.ParseOwned(std::move(text), &parseError);
   file->badDetail = file->bad ? "the registry file " + file->path + " could not be read (line " +
                                     std::to_string(parseError.line) + ": " + parseError.message +
@@ -262,8 +262,8 @@ Status Commit(HiveFile* file) {
   }
   std::string text = file->model.Serialize();
   // A file that would not read back is never written: Wine would lose the hive.
-  posix::Hive check;
-  posix::HiveParseError readBack;
+  formats::Hive check;
+  formats::HiveParseError readBack;
   if (!check.Parse(text, &readBack)) {
     file->loaded = false;  // the change stays out of the model too
     return Fail(kBadRegistryFile,

@@ -55,10 +55,10 @@ void ClearCache() {}
 
 namespace platform {
 
-std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
+std::shared_ptr<const formats::IniDocument> IniDocumentOf(const std::string& path) {
   std::string bytes;
   if (path.empty() || files::ReadWholeFile(path, &bytes) != kSuccess) return nullptr;
-  return std::make_shared<const IniDocument>(std::move(bytes));
+  return std::make_shared<const formats::IniDocument>(std::move(bytes));
 }
 
 // Every look-up reads the file: nothing to take over.

@@ -20,12 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool WineAvailable() {
-  return test::RunCommand(
-             "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
-             "command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 std::string RunValueOf(const std::string& name) {
   platform::UniqueKey key;
   if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
@@ -41,7 +35,7 @@ std::string RunValueOf(const std::string& name) {
 }
 
 TEST(StartWithWindows, WinebootStartsTheWindowProgram) {
-  if (!WineAvailable()) GTEST_SKIP() << "wine is not installed";
+  if (!test::WineAvailable()) GTEST_SKIP() << "wine is not installed";
   test::TempDir dir;
   const std::string prefix = dir.path() + "/wine";
   const std::string env = "WINEPREFIX='" + prefix + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";

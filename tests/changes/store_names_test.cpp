@@ -10,12 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool WineAvailable() {
-  return RunCommand(
-             "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
-             "command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 const char* const kStoreKey = "HKCU\\Software\\Orlinsk\\Velmora\\DisabledTasks";
 const char* const kDataKey = "HKCU\\Software\\Orlinsk\\Velmora\\DisabledTaskData";
 const char* const kLmRunKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";

@@ -12,12 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool WineAvailable() {
-  return RunCommand(
-             "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
-             "command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 class WineBootTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -38,9 +38,7 @@ class BackendsTest : public ::testing::Test {
     if (!win32 || !fs::exists(std::string(win32) + "/velmora-cli.exe")) {
       GTEST_SKIP() << "no Windows build (VELMORA_WIN32_PROGRAM_DIR)";
     }
-    if (test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) {
-      GTEST_SKIP() << "wine is not installed";
-    }
+    if (!test::WineAvailable()) GTEST_SKIP() << "wine is not installed";
     if (!fs::exists(test::FixturePath("marker.exe"))) GTEST_SKIP() << "the MinGW fixtures were not built";
     windowsCli_ = std::string(win32) + "/velmora-cli.exe";
 

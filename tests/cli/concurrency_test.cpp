@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/registry_hive.h"
 #include "platform/posix/prefix.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/support/test_support.h"
@@ -81,7 +81,7 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
       }
     }
     for (const char* file : {"system.reg", "user.reg"}) {
-      platform::posix::Hive hive;
+      formats::Hive hive;
       EXPECT_TRUE(hive.Parse(ReadFile(prefix_.HostPath(file)), nullptr)) << file;
     }
     if (HasFailure()) return;
@@ -94,7 +94,7 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
 // pleases: a change is refused with a message and touches nothing; a listing
 // says that what it shows may lag.
 TEST_F(CliConcurrencyTest, WhileTheWineserverOfThePrefixRunsAChangeIsRefusedWholeAndAListingWarns) {
-  if (RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
+  if (!WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   SetText(kCuRun, "First", "C:\\first.exe");
   const std::string user = ReadFile(prefix_.HostPath("user.reg"));
   const std::string system = ReadFile(prefix_.HostPath("system.reg"));

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "formats/registry_hive.h"
 #include "platform/posix/prefix.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/support/fault_runner.h"
@@ -50,8 +50,8 @@ class CliFaultTest : public ChangesTest {
   void Check(const std::vector<std::string>& args, const Outcome& outcome, const std::string& when) {
     SCOPED_TRACE(when + "\n" + outcome.out);
     for (const char* file : {"system.reg", "user.reg"}) {
-      platform::posix::Hive hive;
-      platform::posix::HiveParseError error;
+      formats::Hive hive;
+      formats::HiveParseError error;
       EXPECT_TRUE(hive.Parse(ReadFile(current_->HostPath(file)), &error)) << file << ":" << error.line;
     }
     if (outcome.status == 1) {

@@ -23,10 +23,6 @@ Result RunCli(const test::TempDir& dir, const std::string& prefix, const std::st
                              test::ShellQuote(VELMORA_PROGRAM_DIR "/velmora-cli") + " " + arguments);
 }
 
-bool WineAvailable() {
-  return test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 TEST(CliList, UsageErrorsAndHelp) {
   test::TempDir dir;
   EXPECT_EQ(RunCli(dir, dir.path() + "/p", "").status, 2);
@@ -65,7 +61,7 @@ TEST(CliList, CreatesItsOwnPrefixAndListsNothingThere) {
 // A prefix made by Wine itself, with entries added by Wine's own reg tool and a
 // shortcut whose target is a MinGW-built program.
 TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
-  if (!WineAvailable()) GTEST_SKIP() << "wine is not installed";
+  if (!test::WineAvailable()) GTEST_SKIP() << "wine is not installed";
   test::TempDir dir;
   std::string prefix = dir.path() + "/wine";
   std::string env = "WINEPREFIX='" + prefix + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";

@@ -223,14 +223,10 @@ TEST_F(CliReportTest, ExportIsARegedit4FileOrAVersion5OneForWhatItCannotHold) {
   EXPECT_EQ(Run("export").status, 2);
 }
 
-bool WineAvailable() {
-  return test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 // The way a user meets both features: Wine's reg adds an entry between two
 // looks, and the export of one prefix is imported into another by regedit.
 TEST(CliReportWine, RegAddBetweenTwoLooksAndExportImportedByRegedit) {
-  if (!WineAvailable()) GTEST_SKIP() << "wine is not installed";
+  if (!test::WineAvailable()) GTEST_SKIP() << "wine is not installed";
   test::TempDir dir;
   const std::string source = dir.path() + "/source";
   const std::string target = dir.path() + "/target";

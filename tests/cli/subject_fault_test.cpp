@@ -11,8 +11,8 @@
 
 #include "app/settings.h"
 #include "entries/startup_location.h"
+#include "formats/registry_hive.h"
 #include "platform/posix/prefix.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/startup.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/support/fault_runner.h"
@@ -57,8 +57,8 @@ class SubjectFaultTest : public ChangesTest {
   // Whatever happened, the hive files parse and a failure was reported as one.
   void CheckOutcome(const FaultOutcome& outcome, const std::string& kind) {
     for (const char* file : {"system.reg", "user.reg"}) {
-      platform::posix::Hive hive;
-      platform::posix::HiveParseError error;
+      formats::Hive hive;
+      formats::HiveParseError error;
       EXPECT_TRUE(hive.Parse(ReadFile(current_->HostPath(file)), &error)) << file << ":" << error.line;
     }
     if (outcome.status == 137 && kind == "kill") return;

@@ -116,9 +116,7 @@ TEST_F(EnvironmentTest, ReturnsTheNeededSizeAndWritesOnlyWhenItFits) {
 
 TEST(WineEnvironmentTest, ExpansionAgreesWithWinesOwnInAPrefixMadeByWine) {
   using velmora::test::RunCommand;
-  if (RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "wine is not installed";
-  }
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "wine is not installed";
   velmora::test::TempDir dir;
   const std::string prefix = dir.path() + "/wine";
   const std::string env = "WINEDEBUG=-all WINEPREFIX='" + prefix + "' ";

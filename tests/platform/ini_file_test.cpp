@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/ini_text.h"
 #include "tests/support/test_support.h"
 
 namespace platform {
@@ -166,31 +165,6 @@ TEST_F(IniFileTest, UnicodeFilesWithAByteOrderMarkAreRead) {
   EXPECT_EQ(Read("S", "k"), "\xC3\xA9t\xC3\xA9");
   Write("\xEF\xBB\xBF[S]\nk=utf8\n");
   EXPECT_EQ(Read("S", "k"), "utf8");
-}
-
-// The folded hash works on eight bytes at once: every pair of bytes, at every
-// place of a word and in the tail, must hash and compare alike exactly when the
-// two fold to the same letter.
-TEST(IniTextFolding, BytesHashAlikeExactlyWhenTheyFoldAlike) {
-  using ini_text::EqualFolded;
-  using ini_text::Fold;
-  using ini_text::FoldedHash;
-  for (std::size_t place : {0u, 3u, 7u, 8u, 10u}) {
-    std::string a = "Mixed.Case.Name";
-    std::string b = a;
-    for (int x = 0; x < 256; ++x) {
-      a[place] = static_cast<char>(x);
-      for (int y = 0; y < 256; ++y) {
-        b[place] = static_cast<char>(y);
-        const bool alike = Fold(a[place]) == Fold(b[place]);
-        ASSERT_EQ(EqualFolded(a, b), alike) << place << " " << x << " " << y;
-        if (alike) {
-          ASSERT_EQ(FoldedHash(5, a), FoldedHash(5, b)) << place << " " << x << " " << y;
-        }
-      }
-    }
-  }
-  EXPECT_NE(FoldedHash(0, "ab"), FoldedHash(0, std::string("ab\0", 3))) << "the length counts";
 }
 
 }  // namespace

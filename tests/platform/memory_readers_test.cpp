@@ -1,11 +1,16 @@
-// The readers that take bytes held in memory (used by the fuzz targets, so that a
-// run writes no file per input) give what the readers of files give.
+// The readers of formats/, given the bytes of a file, give what the platform's
+// readers give for the file itself.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "formats/byte_source.h"
+#include "formats/icons.h"
+#include "formats/ini_document.h"
+#include "formats/shell_link.h"
+#include "formats/version_resource.h"
 #include "platform/files.h"
 #include "platform/icons.h"
 #include "platform/ini_file.h"
@@ -37,23 +42,27 @@ TEST_F(MemoryReadersTest, VersionBlocksAndIconsOfPeAndIconFiles) {
     if (size) {
       ASSERT_TRUE(platform::version::ReadInfo(path, size, &fromFile));
     }
-    EXPECT_EQ(platform::version::InfoFromBytes(Data(bytes), bytes.size()), fromFile);
+    const formats::MemoryBytes file(Data(bytes), bytes.size());
+    EXPECT_EQ(formats::VersionInfoBlock(file), fromFile);
     for (int index : {0, 1, 2, -3, -7}) {
       platform::IconHandle a = platform::icons::Extract(path, index);
-      platform::IconHandle b = platform::icons::ExtractFromBytes(Data(bytes), bytes.size(), index);
-      ASSERT_EQ(!a, !b) << index;
+      formats::IconBitmap b;
+      formats::IconSearch found = formats::FindIcon(file, index, &b);
+      ASSERT_EQ(a != nullptr, found == formats::IconSearch::kFound) << index;
       if (!a) continue;
-      EXPECT_EQ(a->width, b->width);
-      EXPECT_EQ(a->pixels, b->pixels);
-      EXPECT_EQ(a->png, b->png);
-      EXPECT_EQ(a->notAnIconFile, b->notAnIconFile);
+      EXPECT_EQ(a->width, b.width);
+      EXPECT_EQ(a->pixels, b.pixels);
+      EXPECT_EQ(a->png, b.png);
     }
   }
   // Nothing at all, and bytes that are no executable.
-  EXPECT_TRUE(platform::version::InfoFromBytes(nullptr, 0).empty());
-  EXPECT_TRUE(platform::icons::ExtractFromBytes(nullptr, 0, 0)->notAnIconFile);
+  const formats::MemoryBytes nothing(nullptr, 0);
+  formats::IconBitmap icon;
+  EXPECT_TRUE(formats::VersionInfoBlock(nothing).empty());
+  EXPECT_EQ(formats::FindIcon(nothing, 0, &icon), formats::IconSearch::kNotAnIconSource);
   const std::string text = "MZ but nothing more";
-  EXPECT_EQ(platform::icons::ExtractFromBytes(Data(text), text.size(), 0), nullptr);
+  EXPECT_EQ(formats::FindIcon(formats::MemoryBytes(Data(text), text.size()), 0, &icon),
+            formats::IconSearch::kNoIcon);
 }
 
 TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
@@ -65,13 +74,15 @@ TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
   link.SetIconLocation("C:\\Tools\\tool.exe", 2);
   std::filesystem::create_directories(prefix_.HostPath("drive_c/links"));
   ASSERT_EQ(link.Save("C:\\links\\Tool.lnk"), kOk);
+  // The tool does not exist: the header keeps the link's attributes and no size.
   std::string written;
-  ASSERT_EQ(link.SaveToBytes("C:\\links\\Tool.lnk", &written), kOk);
+  ASSERT_TRUE(formats::WriteShellLink(link, "C:\\links\\Tool.lnk", link.fileAttributes, 0, &written));
   EXPECT_EQ(written, test::ReadFile(prefix_.HostPath("drive_c/links/Tool.lnk")));
 
-  platform::ShellLink fromFile, fromBytes;
+  platform::ShellLink fromFile;
+  formats::ShellLinkData fromBytes;
   ASSERT_EQ(fromFile.Load("C:\\links\\Tool.lnk"), kOk);
-  ASSERT_EQ(fromBytes.LoadFromBytes(Data(written), written.size(), "C:\\links\\Tool.lnk"), kOk);
+  ASSERT_TRUE(formats::ReadShellLink(Data(written), written.size(), "C:\\links\\Tool.lnk", &fromBytes));
   EXPECT_EQ(fromBytes.target, fromFile.target);
   EXPECT_EQ(fromBytes.arguments, fromFile.arguments);
   EXPECT_EQ(fromBytes.workingDirectory, fromFile.workingDirectory);
@@ -79,7 +90,7 @@ TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
   EXPECT_EQ(fromBytes.iconLocation, fromFile.iconLocation);
   EXPECT_EQ(fromBytes.iconIndex, 2);
   // A cut link fails and leaves the object empty.
-  EXPECT_NE(fromBytes.LoadFromBytes(Data(written), written.size() / 2, "C:\\links\\Tool.lnk"), kOk);
+  EXPECT_FALSE(formats::ReadShellLink(Data(written), written.size() / 2, "C:\\links\\Tool.lnk", &fromBytes));
   EXPECT_TRUE(fromBytes.target.empty() && fromBytes.arguments.empty());
 }
 
@@ -91,12 +102,12 @@ TEST_F(MemoryReadersTest, ParsedIniDocumentReadsAsTheFile) {
        {std::pair{"MAIN", "key"}, {"main", "other"}, {"Main", "none"}, {"x", "Key"}}) {
     char fromFile[32], fromBytes[32];
     std::uint32_t a = platform::ini::ReadString(section, key, "d", fromFile, sizeof fromFile, "C:\\t.ini");
-    std::uint32_t b = platform::IniDocument(text).Get(section, key, "d", fromBytes, sizeof fromBytes);
+    std::uint32_t b = formats::IniDocument(text).Get(section, key, "d", fromBytes, sizeof fromBytes);
     EXPECT_EQ(a, b);
     EXPECT_STREQ(fromFile, fromBytes);
   }
   char small[4];
-  EXPECT_EQ(platform::IniDocument(text).Get("main", "key", "d", small, sizeof small), 3u);
+  EXPECT_EQ(formats::IniDocument(text).Get("main", "key", "d", small, sizeof small), 3u);
   EXPECT_STREQ(small, "quo");
 }
 

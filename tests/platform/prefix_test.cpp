@@ -87,10 +87,6 @@ std::string OnDriveC(const std::string& prefix, std::string windowsPath) {
   return prefix + "/drive_c/" + windowsPath.substr(3);
 }
 
-bool HaveWine() {
-  return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
   TempDir dir;
   ScopedEnv env;
@@ -186,7 +182,7 @@ TEST(PrefixTest, MakingAPrefixKeepsRegistryFilesThatAreThere) {
 // Wine is the judge of the prefix: it boots it, runs what we put in the user's
 // Run key and keeps the keys we wrote.
 TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
-  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   TempPrefix prefix;
   UniqueKey run;
   ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
@@ -215,7 +211,7 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
 }
 
 TEST(PrefixTest, SeesARealWineserverOfThePrefix) {
-  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   TempPrefix prefix;
   EXPECT_FALSE(WineServerRunning());
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);

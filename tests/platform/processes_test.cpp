@@ -168,10 +168,7 @@ TEST_F(ProcessesTest, WineProgramsOfOtherPrefixesAreNotThisSystems) {
 }
 
 TEST(WineProcessTest, ARealWineProgramIsListedUnderItsWindowsName) {
-  if (velmora::test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") !=
-      0) {
-    GTEST_SKIP() << "wine is not installed";
-  }
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "wine is not installed";
   velmora::test::TempPrefix system;  // Wine boots the prefix looked at
   std::string env = "WINEDEBUG=-all WINEPREFIX='" + system.prefix() + "' ";
   ASSERT_EQ(velmora::test::RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wineserver -w"),

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "formats/registry_hive.h"
 #include "platform/posix/prefix.h"
-#include "platform/posix/registry_hive.h"
 #include "platform/status.h"
 #include "tests/support/test_support.h"
 
@@ -121,10 +121,6 @@ ino_t Inode(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-bool HaveWine() {
-  return RunCommand("command -v wineboot >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") == 0;
-}
-
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override { prefix_ = std::make_unique<TempPrefix>(); }
@@ -196,19 +192,19 @@ TEST_F(RegistryTest, ReadsEveryValueShapeOfAWine8Prefix) {
 TEST_F(RegistryTest, OurWriterFormatsEveryWine8ValueAsWineDid) {
   for (const char* name : {"system.reg", "user.reg"}) {
     std::string text = ReadFile(SourcePath(std::string("tests/fixtures/wine8/") + name));
-    posix::Hive hive;
-    posix::HiveParseError error;
+    formats::Hive hive;
+    formats::HiveParseError error;
     ASSERT_TRUE(hive.Parse(text, &error)) << name << ":" << error.line << " " << error.message;
     EXPECT_EQ(hive.Serialize(), text);
     int values = 0;
-    std::vector<posix::HiveNode*> stack{hive.Root()};
+    std::vector<formats::HiveNode*> stack{hive.Root()};
     while (!stack.empty()) {
-      posix::HiveNode* node = stack.back();
+      formats::HiveNode* node = stack.back();
       stack.pop_back();
       for (auto* child : node->children) stack.push_back(child);
-      for (const posix::HiveValue* value : hive.Values(node)) {
+      for (const formats::HiveValue* value : hive.Values(node)) {
         ++values;
-        EXPECT_EQ(posix::FormatValue(*value), value->text);
+        EXPECT_EQ(formats::FormatValue(*value), value->text);
       }
     }
     EXPECT_GT(values, 100);
@@ -570,8 +566,8 @@ TEST_F(RegistryTest, AFileWithoutANewlineAtItsEndTakesChangesOnLinesOfTheirOwn) 
   reg::CloseKey(key);
   std::string text = ReadFile(UserReg());
   EXPECT_EQ(text.rfind(cut + "\n", 0), 0u) << text;
-  platform::posix::Hive hive;
-  platform::posix::HiveParseError error;
+  formats::Hive hive;
+  formats::HiveParseError error;
   ASSERT_TRUE(hive.Parse(text, &error)) << error.line << ": " << error.message << "\n" << text;
   key = Open(HKeyCurrentUser(), "Software\\A");
   EXPECT_EQ(Raw(key, "bin"), std::string("\x01\x02\x03\x04"));
@@ -618,7 +614,7 @@ TEST_F(RegistryTest, AReadOnlyMachineHiveDeniesWriteAccess) {
 }
 
 TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
-  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
   int pid = 0;
@@ -649,7 +645,7 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
 // A prefix that Wine itself made: the whole machine hive of well over a
 // megabyte goes through unchanged, and a change touches one block only.
 TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
-  if (!HaveWine()) GTEST_SKIP() << "Wine is not installed";
+  if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   TempDir wine;
   std::string dir = wine.path() + "/prefix";
   ASSERT_EQ(RunCommand("WINEPREFIX='" + dir +
@@ -658,8 +654,8 @@ TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
             0);
   std::string machine = ReadFile(dir + "/system.reg");
   ASSERT_GT(machine.size(), 500000u);
-  posix::Hive hive;
-  posix::HiveParseError error;
+  formats::Hive hive;
+  formats::HiveParseError error;
   ASSERT_TRUE(hive.Parse(machine, &error)) << error.line << " " << error.message;
   EXPECT_EQ(hive.Serialize(), machine);
 

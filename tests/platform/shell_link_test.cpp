@@ -377,8 +377,7 @@ TEST_F(ShellLinkTest, RandomDamageNeverCrashes) {
 class WineShellLinkTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (test::RunCommand("command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1") != 0)
-      return;
+    if (!test::WineAvailable()) return;
     dir_ = new test::TempDir;
     if (test::RunCommand(Env() + "wineboot --init >/dev/null 2>&1 && " + Env() + "wineserver -w") == 0)
       ready_ = true;

@@ -65,6 +65,14 @@ void WriteFile(const std::string& hostPath, const std::string& bytes) {
 
 int RunCommand(const std::string& commandLine) { return ExitStatus(std::system(commandLine.c_str())); }
 
+bool WineAvailable() {
+  static const bool available =
+      RunCommand(
+          "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
+          "command -v wineserver >/dev/null 2>&1") == 0;
+  return available;
+}
+
 std::string FixturePath(const std::string& name) { return std::string(VELMORA_FIXTURE_DIR) + "/" + name; }
 std::string SourcePath(const std::string& relative) {
   return std::string(VELMORA_SOURCE_DIR) + "/" + relative;

@@ -69,6 +69,10 @@ void WriteFile(const std::string& hostPath, const std::string& bytes);
 // Runs a shell command line built by the test itself; returns its exit status.
 // (RunAndCapture in run_program.h also captures what it prints.)
 int RunCommand(const std::string& commandLine);
+// Whether Wine's programs (wine, wineboot, wineserver) are on PATH, asked once
+// per test program. The Linux build only: a test that starts Wine with it is
+// listed in VELMORA_WINE_TESTS of tests/CMakeLists.txt, which labels it "wine".
+bool WineAvailable();
 std::string FixturePath(const std::string& name);  // built PE fixtures
 std::string SourcePath(const std::string& relative);
 

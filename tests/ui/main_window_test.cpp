@@ -430,7 +430,7 @@ TEST_F(MainWindowTest, CheckBoxApplyRefreshAndRollBackFollowTheirStates) {
 
 // Writes that fail are shown, and the movie keeps offering to apply them.
 TEST_F(MainWindowTest, FailedWritesOfAnApplyAreShownAndStayPending) {
-  if (test::RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
+  if (!test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   MakeEntries();
   Open();
   ClickCheckBox(RowOf("Gamma"));

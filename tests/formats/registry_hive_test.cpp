@@ -1,12 +1,12 @@
 // The hive text parser: every line is checked when the file is read, even in keys
 // whose values are decoded only when asked for; merges and round trips.
-#include "platform/posix/registry_hive.h"
+#include "formats/registry_hive.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 const std::string kHeader =
@@ -409,4 +409,4 @@ TEST(HiveParse, StringValuesEndAtTheirClosingQuoteAtEveryOffset) {
 }
 
 }  // namespace
-}  // namespace platform::posix
+}  // namespace formats

@@ -1,14 +1,8 @@
-#include "platform/posix/pe_image.h"
+#include "formats/pe_image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <utility>
 
-namespace platform::posix {
+namespace formats {
 
 namespace {
 
@@ -16,55 +10,7 @@ constexpr std::size_t kMaxSections = 1024;
 
 }  // namespace
 
-bool FileBytes::Open(const std::string& hostPath) {
-  fd_.reset();
-  memory_ = nullptr;
-  size_ = 0;
-  if (hostPath.empty()) return false;
-  UniqueFd fd(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return false;
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  fd_ = std::move(fd);
-  size_ = static_cast<std::uint64_t>(st.st_size);
-  return true;
-}
-
-void FileBytes::OpenMemory(const std::uint8_t* data, std::size_t size) {
-  fd_.reset();
-  memory_ = data;
-  size_ = data ? size : 0;
-}
-
-bool FileBytes::Read(std::uint64_t offset, std::size_t count, void* out) const {
-  if ((!fd_ && !memory_) || offset > size_ || count > size_ - offset) return false;
-  if (memory_) {
-    if (count) std::memcpy(out, memory_ + offset, count);
-    return true;
-  }
-  auto* bytes = static_cast<char*>(out);
-  std::size_t done = 0;
-  while (done < count) {
-    ssize_t n = pread(fd_.get(), bytes + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // the file shrank under us, or an I/O error
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool FileBytes::Read(std::uint64_t offset, std::size_t count, std::string* out) const {
-  out->clear();
-  if ((!fd_ && !memory_) || offset > size_ || count > size_ - offset) return false;
-  out->resize(count);
-  if (!Read(offset, count, out->data())) {
-    out->clear();
-    return false;
-  }
-  return true;
-}
-
-bool PeImage::Open(const FileBytes* file) {
+bool PeImage::Open(const ByteSource* file) {
   file_ = file;
   sections_.clear();
   resourceRva_ = 0;
@@ -214,7 +160,7 @@ bool PeImage::ReadResource(std::uint16_t type, std::uint16_t id, std::size_t max
   return false;
 }
 
-FileKind DetectFileKind(const FileBytes& file) {
+FileKind DetectFileKind(const ByteSource& file) {
   std::uint8_t head[6] = {};
   if (!file.Read(0, file.size() < 6 ? static_cast<std::size_t>(file.size()) : 6, head))
     return FileKind::kOther;
@@ -228,4 +174,4 @@ FileKind DetectFileKind(const FileBytes& file) {
   return FileKind::kOther;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -3,18 +3,15 @@
 #include <cstring>
 
 #include "base/utf16.h"
-#include "platform/files.h"
-#include "platform/posix/pe_image.h"
-#include "platform/posix/shell_link_format.h"
-#include "platform/shell_link.h"
+#include "formats/byte_source.h"
+#include "formats/shell_link.h"
+#include "formats/shell_link_format.h"
 
-namespace platform {
+namespace formats {
 
 namespace {
 
-using namespace posix::lnk;
-
-constexpr std::size_t kMaxLinkFile = 4 << 20;
+using namespace lnk;
 
 // A range of bytes with checked little-endian reads.
 class Span {
@@ -22,8 +19,8 @@ class Span {
   Span(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   std::size_t size() const { return size_; }
   bool Has(std::size_t offset, std::size_t count) const { return offset <= size_ && count <= size_ - offset; }
-  std::uint16_t U16(std::size_t offset) const { return Has(offset, 2) ? posix::ReadU16(data_ + offset) : 0; }
-  std::uint32_t U32(std::size_t offset) const { return Has(offset, 4) ? posix::ReadU32(data_ + offset) : 0; }
+  std::uint16_t U16(std::size_t offset) const { return Has(offset, 2) ? ReadU16(data_ + offset) : 0; }
+  std::uint32_t U32(std::size_t offset) const { return Has(offset, 4) ? ReadU32(data_ + offset) : 0; }
   const std::uint8_t* At(std::size_t offset) const { return data_ + offset; }
   Span Sub(std::size_t offset, std::size_t count) const { return Span(data_ + offset, count); }
 
@@ -164,7 +161,7 @@ bool ParseLinkInfo(const Span& info, std::string* target) {
   return true;
 }
 
-bool Parse(const Span& file, const std::string& linkPath, ShellLink* link) {
+bool Parse(const Span& file, const std::string& linkPath, ShellLinkData* link) {
   if (!file.Has(0, kHeaderSize) || file.U32(0) != kHeaderSize ||
       std::memcmp(file.At(4), kLinkClsid, 16) != 0) {
     return false;
@@ -251,22 +248,14 @@ bool Parse(const Span& file, const std::string& linkPath, ShellLink* link) {
 
 }  // namespace
 
-HResult ShellLink::Load(const std::string& path) {
-  *this = ShellLink();
-  posix::FileBytes file;
-  if (!file.Open(files::HostPathFromWindows(path)) || file.size() > kMaxLinkFile) return kFail;
-  std::string bytes;
-  if (!file.Read(0, static_cast<std::size_t>(file.size()), &bytes)) return kFail;
-  return LoadFromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), path);
+bool ReadShellLink(const std::uint8_t* data, std::size_t size, const std::string& linkPath,
+                   ShellLinkData* link) {
+  *link = ShellLinkData();
+  if (!data || size > kMaxShellLinkFile) return false;
+  ShellLinkData parsed;
+  if (!Parse(Span(data, size), linkPath, &parsed)) return false;
+  *link = parsed;
+  return true;
 }
 
-HResult ShellLink::LoadFromBytes(const std::uint8_t* data, std::size_t size, const std::string& path) {
-  *this = ShellLink();
-  if (!data || size > kMaxLinkFile) return kFail;
-  ShellLink parsed;
-  if (!Parse(Span(data, size), path, &parsed)) return kFail;
-  *this = parsed;
-  return kOk;
-}
-
-}  // namespace platform
+}  // namespace formats

@@ -1,10 +1,11 @@
 // Truncated and damaged PE and icon files: every reader gives a defined answer.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include "platform/files.h"
-#include "platform/icons.h"
-#include "platform/version_resource.h"
+#include <algorithm>
+
+#include "formats/byte_source.h"
+#include "formats/icons.h"
+#include "formats/version_resource.h"
 #include "tests/support/icon_writer.h"
 #include "tests/support/pe_builder.h"
 #include "tests/support/test_support.h"
@@ -12,56 +13,49 @@
 namespace velmora {
 namespace {
 
-namespace icons = platform::icons;
+std::vector<std::uint8_t> Block(const std::string& bytes) {
+  return formats::VersionInfoBlock(
+      formats::MemoryBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
 
-// Runs every reader over the file; returns how many of them found something.
-int ReadEverything(const std::string& path) {
+// Whether |bytes| hold icon number |index|, checking the image found.
+bool HasIcon(const std::string& bytes, int index) {
+  formats::IconBitmap icon;
+  formats::MemoryBytes file(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  if (formats::FindIcon(file, index, &icon) != formats::IconSearch::kFound) return false;
+  EXPECT_EQ(icon.pixels.size(), icon.png.empty() ? std::size_t(icon.width) * icon.height : 0u);
+  return true;
+}
+
+// Runs every reader over the bytes of a file; returns how many of them found something.
+int ReadEverything(const std::string& bytes) {
   int found = 0;
-  std::uint32_t size = platform::version::InfoSize(path);
-  std::vector<std::uint8_t> block;
-  if (size && platform::version::ReadInfo(path, size, &block)) {
+  std::vector<std::uint8_t> block = Block(bytes);
+  if (!block.empty()) {
     const void* value = nullptr;
     std::uint32_t length = 0;
     for (const char* sub : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904b0\\CompanyName",
                             "\\StringFileInfo\\040904b0\\FileVersion"}) {
-      if (platform::version::QueryValue(block, sub, &value, &length)) {
+      if (formats::QueryVersionValue(block, sub, &value, &length)) {
         ++found;
         EXPECT_LE(static_cast<const std::uint8_t*>(value) + length, block.data() + block.size()) << sub;
       }
     }
   }
   for (int index : {0, 1, 2, -7}) {
-    platform::IconHandle icon = icons::Extract(path, index);
-    if (icon && !icon->notAnIconFile) {
-      ++found;
-      EXPECT_EQ(icon->pixels.size(), icon->png.empty() ? std::size_t(icon->width) * icon->height : 0u);
-    }
+    if (HasIcon(bytes, index)) ++found;
   }
   return found;
 }
 
-class PeDamageTest : public ::testing::Test {
- protected:
-  test::TempPrefix prefix_;
-  std::string Put(const std::string& name, const std::string& bytes) {
-    test::WriteFile(prefix_.HostPath("drive_c/" + name), bytes);
-    return "C:\\" + name;
-  }
-  // Reads the file cut at each of |cuts| (descending, so one truncate serves each).
-  void ReadCuts(const std::string& bytes, std::vector<std::size_t> cuts) {
-    std::string path = Put("cut.exe", bytes);
-    std::string host = platform::files::HostPathFromWindows(path);
-    std::sort(cuts.rbegin(), cuts.rend());
-    for (std::size_t cut : cuts) {
-      ASSERT_EQ(truncate(host.c_str(), static_cast<off_t>(cut)), 0);
-      ReadEverything(path);
-    }
-  }
-};
+// Reads the bytes cut at each of |cuts|.
+void ReadCuts(const std::string& bytes, const std::vector<std::size_t>& cuts) {
+  for (std::size_t cut : cuts) ReadEverything(bytes.substr(0, cut));
+}
 
-TEST_F(PeDamageTest, TruncatedExecutables) {
+TEST(PeDamageTest, TruncatedExecutables) {
   std::string bytes = test::ReadFile(test::FixturePath("version_app.exe"));
-  ASSERT_GT(ReadEverything(platform::files::WindowsPathFromHost(test::FixturePath("version_app.exe"))), 6);
+  ASSERT_GT(ReadEverything(bytes), 6);
   // Every length through the headers and around the resource section, a sample elsewhere.
   std::uint32_t peOffset =
       static_cast<std::uint8_t>(bytes[0x3C]) | (static_cast<std::uint8_t>(bytes[0x3D]) << 8);
@@ -94,17 +88,16 @@ TEST_F(PeDamageTest, TruncatedExecutables) {
   ReadCuts(ico, cuts);
 }
 
-TEST_F(PeDamageTest, RandomDamageToResources) {
+TEST(PeDamageTest, RandomDamageToResources) {
   std::vector<test::TestResource> resources = test::IconResources(
       1, u"MAIN", {test::Dib(16, 4, 16, 1), test::Dib(32, 32, 16, 2), test::Png(24, 3)}, 1);
   std::string version = test::ReadFile(test::FixturePath("version_app.exe"));
-  std::vector<std::uint8_t> block;
-  std::string fixture = platform::files::WindowsPathFromHost(test::FixturePath("version_app.exe"));
-  ASSERT_TRUE(platform::version::ReadInfo(fixture, platform::version::InfoSize(fixture), &block));
+  std::vector<std::uint8_t> block = Block(version);
+  ASSERT_FALSE(block.empty());
   resources.push_back(
       {16, u"", 1, 0x409, std::string(block.begin(), block.begin() + (block[0] | (block[1] << 8)))});
   std::string image = test::BuildPe(true, resources);
-  ASSERT_EQ(ReadEverything(Put("built.exe", image)), 5);  // four queries, icon 0
+  ASSERT_EQ(ReadEverything(image), 5);  // four queries, icon 0
 
   std::uint32_t state = 2024;
   auto next = [&] { return state = state * 1103515245u + 12345u; };
@@ -117,28 +110,28 @@ TEST_F(PeDamageTest, RandomDamageToResources) {
       if (next() % 4 == 0) at = (next() >> 4) % test::kTestResourceFileOffset;  // sometimes the headers
       damaged[at] = static_cast<char>(next() % 3 == 0 ? 0xFF : next() >> 16);
     }
-    ReadEverything(Put("random.exe", damaged));
+    ReadEverything(damaged);
   }
 }
 
-TEST_F(PeDamageTest, HostileStructures) {
+TEST(PeDamageTest, HostileStructures) {
   std::vector<test::TestResource> icons = test::IconResources(1, u"", {test::Dib(16, 8, 16, 1)}, 1);
   std::string good = test::BuildPe(false, icons);
-  ASSERT_NE(icons::Extract(Put("good.exe", good), 0), nullptr);
+  ASSERT_TRUE(HasIcon(good, 0));
   const std::size_t rsrc = test::kTestResourceFileOffset;
   auto with = [&](std::size_t at, std::uint32_t value, int bytes) {
     std::string copy = good;
     test::PatchLe(&copy, at, value, bytes);
-    return Put("hostile.exe", copy);
+    return copy;
   };
   // Root directory: its first entry (RT_ICON) at rsrc+16, second (RT_GROUP_ICON) at rsrc+24.
-  EXPECT_EQ(icons::Extract(with(rsrc + 28, 0x80000000u, 4), 0), nullptr);  // group names = the root itself
-  EXPECT_EQ(icons::Extract(with(rsrc + 28, 0x8FFFFFF0u, 4), 0), nullptr);  // outside the section
-  EXPECT_EQ(icons::Extract(with(rsrc + 14, 0xFFFF, 2), 0), nullptr);       // more entries than bytes
-  EXPECT_EQ(icons::Extract(with(rsrc + 24, 0x80001000u, 4), 0), nullptr);  // a name far away
-  EXPECT_EQ(icons::Extract(with(0x3C, 0xFFFFFF00u, 4), 0), nullptr);       // e_lfanew past the end
-  EXPECT_EQ(icons::Extract(with(0x46, 0xFFFF, 2), 0), nullptr);            // section count
-  EXPECT_EQ(icons::Extract(with(0x54, 0, 2), 0), nullptr);                 // no optional header
+  EXPECT_FALSE(HasIcon(with(rsrc + 28, 0x80000000u, 4), 0));  // group names = the root itself
+  EXPECT_FALSE(HasIcon(with(rsrc + 28, 0x8FFFFFF0u, 4), 0));  // outside the section
+  EXPECT_FALSE(HasIcon(with(rsrc + 14, 0xFFFF, 2), 0));       // more entries than bytes
+  EXPECT_FALSE(HasIcon(with(rsrc + 24, 0x80001000u, 4), 0));  // a name far away
+  EXPECT_FALSE(HasIcon(with(0x3C, 0xFFFFFF00u, 4), 0));       // e_lfanew past the end
+  EXPECT_FALSE(HasIcon(with(0x46, 0xFFFF, 2), 0));            // section count
+  EXPECT_FALSE(HasIcon(with(0x54, 0, 2), 0));                 // no optional header
 
   // Data entries: the group directory is the last resource, so its entry is the last one.
   std::string section = test::ResourceSection(icons, test::kTestResourceRva);
@@ -156,12 +149,12 @@ TEST_F(PeDamageTest, HostileStructures) {
   std::size_t iconDataEntry = entryOf(iconData);
   ASSERT_NE(groupDataEntry, std::string::npos);
   ASSERT_NE(iconDataEntry, std::string::npos);
-  EXPECT_EQ(icons::Extract(with(rsrc + iconDataEntry + 4, 0x7FFFFFFF, 4), 0), nullptr);  // huge size
-  EXPECT_EQ(icons::Extract(with(rsrc + iconDataEntry, 0x00FFFFF0, 4), 0), nullptr);      // RVA nowhere
+  EXPECT_FALSE(HasIcon(with(rsrc + iconDataEntry + 4, 0x7FFFFFFF, 4), 0));  // huge size
+  EXPECT_FALSE(HasIcon(with(rsrc + iconDataEntry, 0x00FFFFF0, 4), 0));      // RVA nowhere
   // A count beyond the data: the entries that are there still count.
-  EXPECT_NE(icons::Extract(with(rsrc + groupEntry + 4, 0xFFFF, 2), 0), nullptr);
-  EXPECT_EQ(icons::Extract(with(rsrc + groupEntry + 6 + 12, 99, 2), 0), nullptr) << "missing RT_ICON";
-  EXPECT_EQ(icons::Extract(with(rsrc + groupEntry + 2, 2, 2), 0), nullptr) << "a cursor group";
+  EXPECT_TRUE(HasIcon(with(rsrc + groupEntry + 4, 0xFFFF, 2), 0));
+  EXPECT_FALSE(HasIcon(with(rsrc + groupEntry + 6 + 12, 99, 2), 0)) << "missing RT_ICON";
+  EXPECT_FALSE(HasIcon(with(rsrc + groupEntry + 2, 2, 2), 0)) << "a cursor group";
 
   // Version trees whose sizes lie.
   std::string fixedRecord(52, '\0');
@@ -176,26 +169,24 @@ TEST_F(PeDamageTest, HostileStructures) {
   for (std::uint32_t length : {0u, 3u, 20u, 0xFFFFu}) {
     std::string tree = root;
     test::PatchLe(&tree, 0, length, 2);
-    std::string path = Put("version.dll", test::BuildPe(true, {{16, u"", 1, 0x409, tree}}));
-    std::vector<std::uint8_t> block;
-    ASSERT_TRUE(platform::version::ReadInfo(path, platform::version::InfoSize(path), &block));
+    std::vector<std::uint8_t> block = Block(test::BuildPe(true, {{16, u"", 1, 0x409, tree}}));
+    ASSERT_FALSE(block.empty());
     const void* value = nullptr;
     std::uint32_t size = 0;
-    bool ok = platform::version::QueryValue(block, "\\", &value, &size);
+    bool ok = formats::QueryVersionValue(block, "\\", &value, &size);
     EXPECT_EQ(ok, length == 0xFFFFu) << length;  // the key alone needs 38 bytes
     if (ok) {
       EXPECT_LE(static_cast<const std::uint8_t*>(value) + size, block.data() + block.size());
     }
-    EXPECT_FALSE(platform::version::QueryValue(block, "\\StringFileInfo", &value, &size));
+    EXPECT_FALSE(formats::QueryVersionValue(block, "\\StringFileInfo", &value, &size));
   }
   std::string noZero = root.substr(0, 6) + std::string(40, 'A');
   test::PatchLe(&noZero, 0, static_cast<std::uint32_t>(noZero.size()), 2);
-  std::string path = Put("nozero.dll", test::BuildPe(true, {{16, u"", 1, 0x409, noZero}}));
-  std::vector<std::uint8_t> block;
-  ASSERT_TRUE(platform::version::ReadInfo(path, platform::version::InfoSize(path), &block));
+  std::vector<std::uint8_t> block = Block(test::BuildPe(true, {{16, u"", 1, 0x409, noZero}}));
+  ASSERT_FALSE(block.empty());
   const void* value = nullptr;
   std::uint32_t size = 0;
-  EXPECT_FALSE(platform::version::QueryValue(block, "\\", &value, &size));
+  EXPECT_FALSE(formats::QueryVersionValue(block, "\\", &value, &size));
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// INI text rules and the parsed INI document, the same for every backend.
+// INI text rules and the parsed INI document.
+#include "formats/ini_document.h"
+
 #include <cstring>
 
 #include "base/utf16.h"
-#include "platform/ini_file.h"
-#include "platform/ini_text.h"
+#include "formats/ini_text.h"
 
-namespace platform {
+namespace formats {
 
 namespace ini_text {
 
@@ -160,4 +161,4 @@ std::uint32_t IniDocument::Get(std::string_view section, std::string_view key,
   return CopyOut(ViewIn(SectionNumber(section), key, defaultValue, size), buffer, size);
 }
 
-}  // namespace platform
+}  // namespace formats

@@ -1,6 +1,6 @@
-// Bounds-checked reading of files at offsets, and of the resource tree of PE
-// images (PE32 and PE32+). Every read is checked against the file's size, so a
-// truncated or corrupt file gives a failure, never a read past its end.
+// The resource tree of PE images (PE32 and PE32+), read through a ByteSource:
+// every read is checked against the file's size, so a truncated or corrupt file
+// gives a failure, never a read past its end.
 #pragma once
 
 #include <cstddef>
@@ -8,44 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/unique_fd.h"
+#include "formats/byte_source.h"
 
-namespace platform::posix {
-
-// An open regular file, or bytes held in memory, read at offsets.
-class FileBytes {
- public:
-  FileBytes() = default;
-  FileBytes(const FileBytes&) = delete;
-  FileBytes& operator=(const FileBytes&) = delete;
-
-  // False when the file is missing, unreadable or not a regular file.
-  bool Open(const std::string& hostPath);
-  // Reads |size| bytes at |data| instead of a file; they must outlive this object.
-  void OpenMemory(const std::uint8_t* data, std::size_t size);
-  std::uint64_t size() const { return size_; }
-  // Reads exactly |count| bytes at |offset|; false when they are not all there.
-  bool Read(std::uint64_t offset, std::size_t count, void* out) const;
-  bool Read(std::uint64_t offset, std::size_t count, std::string* out) const;
-
- private:
-  UniqueFd fd_;
-  const std::uint8_t* memory_ = nullptr;
-  std::uint64_t size_ = 0;
-};
-
-// Little-endian reads from a byte buffer; the caller checks the bounds.
-inline std::uint16_t ReadU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t ReadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline std::uint16_t ReadU16(const std::string& s, std::size_t at) {
-  return ReadU16(reinterpret_cast<const std::uint8_t*>(s.data()) + at);
-}
-inline std::uint32_t ReadU32(const std::string& s, std::size_t at) {
-  return ReadU32(reinterpret_cast<const std::uint8_t*>(s.data()) + at);
-}
+namespace formats {
 
 constexpr std::uint16_t kRtIcon = 3;
 constexpr std::uint16_t kRtGroupIcon = 14;
@@ -63,7 +28,7 @@ struct ResourceEntry {
 class PeImage {
  public:
   // True when |file| holds a PE image; |file| must outlive this object.
-  bool Open(const FileBytes* file);
+  bool Open(const ByteSource* file);
   bool HasResources() const { return resourceRva_ != 0; }
 
   // The entries of the directory at |offset| (0 = the root), in stored order:
@@ -91,13 +56,13 @@ class PeImage {
   bool RvaToOffset(std::uint32_t rva, std::uint32_t size, std::uint64_t* offset) const;
   bool ReadTree(std::uint32_t offset, std::size_t count, std::string* out) const;
 
-  const FileBytes* file_ = nullptr;
+  const ByteSource* file_ = nullptr;
   std::vector<Section> sections_;
   std::uint32_t resourceRva_ = 0;
 };
 
 // What a file holds, judged by its first bytes.
 enum class FileKind { kPe, kOtherExecutable, kIconFile, kOther };
-FileKind DetectFileKind(const FileBytes& file);
+FileKind DetectFileKind(const ByteSource& file);
 
-}  // namespace platform::posix
+}  // namespace formats

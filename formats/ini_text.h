@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::ini_text {
+namespace formats::ini_text {
 
 // Blanks as the C library's isspace() sees them in the "C" locale; bytes above
 // 0x7F are never blanks.
@@ -75,4 +75,4 @@ std::string_view Delivered(std::string_view text, std::uint32_t size);
 // Delivered(text, size) into |buffer|, zero-terminated; the count copied.
 std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size);
 
-}  // namespace platform::ini_text
+}  // namespace formats::ini_text

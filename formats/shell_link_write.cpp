@@ -2,21 +2,18 @@
 // the form Windows writes (My Computer, drive, one item per path component),
 // LinkInfo with the local or network path (where Wine looks first), Unicode
 // strings, and the terminal block.
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "base/path.h"
 #include "base/utf16.h"
-#include "platform/files.h"
-#include "platform/posix/shell_link_format.h"
-#include "platform/shell_link.h"
+#include "formats/shell_link.h"
+#include "formats/shell_link_format.h"
 
-namespace platform {
+namespace formats {
 
 namespace {
 
-using namespace posix::lnk;
+using namespace lnk;
 
 class Writer {
  public:
@@ -176,40 +173,22 @@ bool LinkInfo(const std::string& target, Writer* out) {
 
 }  // namespace
 
-HResult ShellLink::Save(const std::string& path) const {
-  std::string bytes;
-  if (SaveToBytes(path, &bytes) != kOk) return kFail;
-  return files::WriteAtomic(path, bytes) == kSuccess ? kOk : kFail;
-}
-
-HResult ShellLink::SaveToBytes(const std::string& path, std::string* bytes) const {
+bool WriteShellLink(const ShellLinkData& link, const std::string& linkPath, std::uint32_t attributes,
+                    std::uint32_t fileSize, std::string* bytes) {
   bytes->clear();
-  std::uint32_t fileSize = 0;
-  std::uint32_t attributes = fileAttributes;
-  struct stat st;
-  std::string host = target.empty() ? "" : files::HostPathFromWindows(target);
-  if (!host.empty() && stat(host.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      attributes = 0x10;
-    } else {
-      attributes &= ~0x10u;
-      if (attributes == 0) attributes = 0x20;
-    }
-    if (S_ISREG(st.st_mode))
-      fileSize = st.st_size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<std::uint32_t>(st.st_size);
-  }
-
+  const std::string& target = link.target;
   Writer idList;
   bool hasIdList = IdList(target, attributes, fileSize, &idList);
   Writer linkInfo;
   bool hasLinkInfo = LinkInfo(target, &linkInfo);
-  std::string relative = relativePath.empty() ? RelativePathBetween(FolderOf(path), target) : relativePath;
+  std::string relative =
+      link.relativePath.empty() ? RelativePathBetween(FolderOf(linkPath), target) : link.relativePath;
 
-  const std::pair<std::uint32_t, const std::string*> strings[] = {{kHasName, &description},
+  const std::pair<std::uint32_t, const std::string*> strings[] = {{kHasName, &link.description},
                                                                   {kHasRelativePath, &relative},
-                                                                  {kHasWorkingDir, &workingDirectory},
-                                                                  {kHasArguments, &arguments},
-                                                                  {kHasIconLocation, &iconLocation}};
+                                                                  {kHasWorkingDir, &link.workingDirectory},
+                                                                  {kHasArguments, &link.arguments},
+                                                                  {kHasIconLocation, &link.iconLocation}};
   std::uint32_t flags = kIsUnicode | (hasIdList ? std::uint32_t{kHasIdList} : 0u) |
                         (hasLinkInfo ? std::uint32_t{kHasLinkInfo} : 0u);
   for (const auto& [flag, text] : strings) {
@@ -223,21 +202,21 @@ HResult ShellLink::SaveToBytes(const std::string& path, std::string* bytes) cons
   out.U32(attributes);
   out.Zeros(24);  // creation, access and write times
   out.U32(fileSize);
-  out.U32(static_cast<std::uint32_t>(iconIndex));
-  out.U32(static_cast<std::uint32_t>(showCommand));
+  out.U32(static_cast<std::uint32_t>(link.iconIndex));
+  out.U32(static_cast<std::uint32_t>(link.showCommand));
   out.Zeros(12);  // hot key and reserved fields
   out.Raw(idList.bytes());
   out.Raw(linkInfo.bytes());
   for (const auto& [flag, text] : strings) {
     if (text->empty()) continue;
     std::u16string wide = velmora::Utf16FromUtf8(*text);
-    if (wide.size() > 0xFFFF) return kFail;
+    if (wide.size() > 0xFFFF) return false;
     out.U16(static_cast<std::uint16_t>(wide.size()));
     out.Utf16(wide);
   }
   out.U32(0);  // terminal block
   *bytes = out.bytes();
-  return kOk;
+  return true;
 }
 
-}  // namespace platform
+}  // namespace formats

@@ -8,6 +8,9 @@
 // are decoded from the block's text when the key is first asked for them. A block
 // never asked for is written back from its text.
 // Names are UTF-16 as Wine holds them and compare as Wine compares them.
+//
+// registry_read.cpp reads a file (its lines, values and key paths), registry_tree.cpp
+// keeps the tree of keys with the index of their subkeys, registry_write.cpp writes.
 #pragma once
 
 #include <cstdint>
@@ -17,19 +20,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace platform::posix {
+#include "formats/registry_text.h"
 
-// Wine's case folding of one UTF-16 unit, and its order of key and value names.
-char16_t FoldUnit(char16_t c);
-std::u16string FoldName(std::u16string_view name);
-int CompareNames(std::u16string_view a, std::u16string_view b);
-
-// Text escaping of Wine's registry files. |escaped| lists the characters that get
-// a backslash besides the backslash itself ("[]" in key names, "\"" elsewhere).
-std::string EscapeRegistryText(std::u16string_view text, std::string_view escaped);
-// Reads escaped text up to the unescaped |end| character; returns the number of
-// bytes read including |end|, or npos when |end| never comes.
-std::size_t UnescapeRegistryText(std::string_view source, char end, std::u16string* text);
+namespace formats {
 
 struct HiveValue {
   std::u16string name;  // empty for the default value
@@ -67,11 +60,6 @@ struct HiveBlock {
   // index, dropped when a value is added or removed.
   std::vector<std::size_t> valuePositions;
   bool positionsKnown = false;
-};
-
-// Hash of a name as Wine compares names (letter case folded).
-struct FoldedNameHash {
-  std::size_t operator()(std::u16string_view name) const;
 };
 
 // The subkeys of a key with many, by name: open addressing over the subkeys,
@@ -187,4 +175,4 @@ class Hive {
   HiveNode root_;
 };
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::posix::lnk {
+namespace formats::lnk {
 
 constexpr std::uint32_t kHeaderSize = 0x4C;
 constexpr std::uint8_t kLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -45,4 +45,4 @@ std::string JoinPath(const std::string& folder, const std::string& relative);
 // The relative path from |folder| to |target| when both are on the same drive, else "".
 std::string RelativePathBetween(const std::string& folder, const std::string& target);
 
-}  // namespace platform::posix::lnk
+}  // namespace formats::lnk

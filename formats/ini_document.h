@@ -1,0 +1,59 @@
+// INI text (GetPrivateProfileStringA semantics), parsed from a file's bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace formats {
+
+// An INI text parsed once and looked up as GetPrivateProfileStringA looks up a
+// file: the value of a key is the first line of the first section of that name
+// that holds the key (names compared without regard to ASCII letter case,
+// surrounding blanks ignored; the value trimmed, and one pair of surrounding
+// quotes removed). Bytes above 0x7F are taken as they are.
+class IniDocument {
+ public:
+  // |bytes| as they lie in a file.
+  explicit IniDocument(std::string bytes);
+  IniDocument(const IniDocument&) = delete;
+  IniDocument& operator=(const IniDocument&) = delete;
+
+  // GetPrivateProfileStringA over this text: |defaultValue| for a missing section
+  // or key; at most size-1 characters copied to |buffer|, always zero-terminated
+  // when size > 0; returns the number copied.
+  std::uint32_t Get(std::string_view section, std::string_view key, const std::string& defaultValue,
+                    char* buffer, std::uint32_t size) const;
+  // The value itself, or null when the section or key is missing.
+  const std::string_view* Find(std::string_view section, std::string_view key) const;
+
+  // Many keys of one section: the section is looked up once, by SectionNumber
+  // (kNoSection when it is missing), and its keys by number.
+  static constexpr std::uint32_t kNoSection = 0xFFFFFFFFu;
+  std::uint32_t SectionNumber(std::string_view section) const;
+  const std::string_view* FindIn(std::uint32_t section, std::string_view key) const;
+  // What Get copies to a buffer of |size| bytes (size > 0), without the copy: the
+  // value or |defaultValue| up to its first zero byte, cut to size - 1. The view
+  // lies in this document or in |defaultValue|.
+  std::string_view ViewIn(std::uint32_t section, std::string_view key, std::string_view defaultValue,
+                          std::uint32_t size) const;
+
+ private:
+  // One key line: hash of section and folded key, the key as written, the value.
+  struct Entry {
+    std::uint64_t hash;
+    std::uint32_t section;
+    std::string_view key;  // compared without regard to ASCII case
+    std::string_view value;
+  };
+  static std::uint64_t HashOf(std::uint32_t section, std::string_view key);
+  const Entry* Lookup(std::uint32_t section, std::string_view key, std::uint64_t hash) const;
+  std::string text_;
+  std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
+  std::vector<Entry> entries_;                               // the first line of each key, in file order
+  std::vector<std::uint32_t> slots_;  // open addressing over entries_ (index + 1; 0 free)
+};
+
+}  // namespace formats

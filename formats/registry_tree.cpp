@@ -1,0 +1,296 @@
+// The key tree of a hive: keys found and made, values set and removed, the index
+// of the subkeys of a key with many, and the place of a new key in the file.
+#include <algorithm>
+#include <chrono>
+#include <unordered_set>
+
+#include "formats/registry_hive.h"
+
+namespace formats {
+
+namespace {
+
+std::uint64_t NowFileTime() {
+  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  const auto ticks =
+      std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(sinceEpoch);
+  return static_cast<std::uint64_t>(ticks.count()) + 116444736000000000ull;
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+// The chain of keys from the root's child down to |node|.
+void ChainOf(const HiveNode* node, std::vector<const HiveNode*>* chain) {
+  chain->clear();
+  for (; node && node->parent; node = node->parent) chain->push_back(node);
+  std::reverse(chain->begin(), chain->end());
+}
+
+// Wine's file order of two keys: a parent first, then its subkeys by name.
+int CompareChains(const std::vector<const HiveNode*>& a, const std::vector<const HiveNode*>& b) {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    int order = CompareNames(a[i]->name, b[i]->name);
+    if (order) return order;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// Subkeys from which on a key keeps an index of them.
+constexpr std::size_t kIndexedChildren = 8;
+
+}  // namespace
+
+HiveNode* ChildIndex::Find(std::u16string_view name, std::size_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (!slot.node) return nullptr;
+    if (slot.hash == hash && SameName(slot.node->name, name)) return slot.node;
+  }
+}
+
+void ChildIndex::Add(HiveNode* child, std::size_t hash) {
+  if ((count_ + 1) * 4 > slots_.size() * 3) {
+    std::vector<Slot> old(std::max<std::size_t>(32, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.node) Place(slot);
+    }
+  }
+  Place({hash, child});
+  ++count_;
+}
+
+void ChildIndex::Place(Slot slot) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = slot.hash & mask;
+  while (slots_[at].node) at = (at + 1) & mask;
+  slots_[at] = slot;
+}
+
+void ChildIndex::Clear() {
+  slots_ = {};
+  count_ = 0;
+}
+
+HiveNode* HiveNode::Child(std::u16string_view wanted) const {
+  if (!index.Empty()) return index.Find(wanted, FoldedNameHash()(wanted));
+  for (HiveNode* child : children) {
+    if (SameName(child->name, wanted)) return child;
+  }
+  return nullptr;
+}
+
+Hive::Hive() = default;
+
+void Hive::Reset(std::string header) {
+  text_.clear();
+  header_ = std::move(header);
+  trailer_.clear();
+  blocks_.clear();
+  root_.children.clear();
+  nodes_.Clear();
+  blockPool_.Clear();
+  root_.index.Clear();
+  root_.block = nullptr;
+}
+
+HiveNode* Hive::Find(const std::vector<std::u16string>& path) {
+  HiveNode* node = &root_;
+  for (const std::u16string& part : path) {
+    node = node->Child(part);
+    if (!node) return nullptr;
+  }
+  return node;
+}
+
+HiveNode* Hive::Create(const std::vector<std::u16string>& path) {
+  HiveNode* node = &root_;
+  bool created = false;
+  for (const std::u16string& part : path) {
+    HiveNode* child = node->Child(part);
+    if (!child) {
+      child = AddChild(node, part, true, FoldedNameHash()(part));
+      created = true;
+    }
+    node = child;
+  }
+  // A new key is written as a block of its own; its new parents are implied.
+  if (created) EnsureBlock(node);
+  return node;
+}
+
+std::vector<std::u16string> Hive::PathOf(const HiveNode* node) {
+  std::vector<std::u16string> path;
+  for (; node && node->parent; node = node->parent) path.push_back(node->name);
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+std::vector<const HiveValue*> Hive::Values(const HiveNode* node) const {
+  std::vector<const HiveValue*> values;
+  if (!node || !node->block) return values;
+  Decode(node->block);
+  for (const HiveItem& item : node->block->items) {
+    if (item.kind == HiveItem::kValue) values.push_back(&item.value);
+  }
+  return values;
+}
+
+const HiveValue* Hive::ValueAt(const HiveNode* node, std::size_t index) const {
+  if (!node || !node->block) return nullptr;
+  HiveBlock* block = node->block;
+  Decode(block);
+  if (!block->positionsKnown) {
+    block->valuePositions.clear();
+    for (std::size_t k = 0; k < block->items.size(); ++k) {
+      if (block->items[k].kind == HiveItem::kValue) block->valuePositions.push_back(k);
+    }
+    block->positionsKnown = true;
+  }
+  if (index >= block->valuePositions.size()) return nullptr;
+  return &block->items[block->valuePositions[index]].value;
+}
+
+const HiveValue* Hive::FindValue(const HiveNode* node, std::u16string_view name) const {
+  if (!node || !node->block) return nullptr;
+  Decode(node->block);
+  for (const HiveItem& item : node->block->items) {
+    if (item.kind == HiveItem::kValue && SameName(item.value.name, name)) return &item.value;
+  }
+  return nullptr;
+}
+
+void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t type, std::string data) {
+  HiveBlock* block = EnsureBlock(node);
+  Decode(block);
+  std::vector<HiveItem>& items = block->items;
+  for (HiveItem& item : items) {
+    if (item.kind == HiveItem::kValue && SameName(item.value.name, name)) {
+      item.value.type = type;
+      item.value.data = std::move(data);
+      item.value.text.clear();
+      Touch(block);
+      return;
+    }
+  }
+  // A new value goes where Wine's sorted order puts it.
+  std::size_t at = items.size();
+  std::size_t afterLastValue = items.size();
+  bool anyValue = false;
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    if (items[k].kind != HiveItem::kValue) continue;
+    if (CompareNames(items[k].value.name, name) > 0) {
+      at = k;
+      break;
+    }
+    anyValue = true;
+    afterLastValue = k + 1;
+  }
+  if (at == items.size() && anyValue) at = afterLastValue;
+  HiveItem item;
+  item.kind = HiveItem::kValue;
+  item.value.name = name;
+  item.value.type = type;
+  item.value.data = std::move(data);
+  items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
+  block->positionsKnown = false;
+  Touch(block);
+}
+
+bool Hive::DeleteValue(HiveNode* node, std::u16string_view name) {
+  if (!node || !node->block) return false;
+  Decode(node->block);
+  std::vector<HiveItem>& items = node->block->items;
+  for (auto it = items.begin(); it != items.end(); ++it) {
+    if (it->kind == HiveItem::kValue && SameName(it->value.name, name)) {
+      items.erase(it);
+      node->block->positionsKnown = false;
+      Touch(node->block);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Hive::DeleteKey(HiveNode* node) {
+  if (!node || node == &root_) return;
+  std::unordered_set<const HiveBlock*> doomed;
+  std::vector<const HiveNode*> stack{node};
+  while (!stack.empty()) {
+    const HiveNode* current = stack.back();
+    stack.pop_back();
+    if (current->block) doomed.insert(current->block);
+    for (HiveNode* child : current->children) stack.push_back(child);
+  }
+  std::erase_if(blocks_, [&](HiveBlock* block) { return doomed.count(block) != 0; });
+
+  HiveNode* parent = node->parent;
+  std::erase_if(parent->children, [&](HiveNode* child) { return child == node; });
+  parent->index.Clear();
+  if (parent->children.size() > kIndexedChildren) {
+    for (HiveNode* each : parent->children) parent->index.Add(each, FoldedNameHash()(each->name));
+  }
+  // A parent that only its subkeys implied keeps existing as a key of its own.
+  if (parent != &root_ && !parent->block && parent->children.empty()) EnsureBlock(parent);
+}
+
+HiveNode* Hive::ChildOrNew(HiveNode* parent, std::u16string_view name) {
+  if (parent->index.Empty()) {
+    HiveNode* child = parent->Child(name);
+    return child ? child : AddChild(parent, name, false, 0);
+  }
+  // One hash serves the search and the index.
+  std::size_t hash = FoldedNameHash()(name);
+  HiveNode* child = parent->index.Find(name, hash);
+  return child ? child : AddChild(parent, name, false, hash);
+}
+
+HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted, std::size_t hash) {
+  HiveNode* raw = nodes_.New();
+  raw->name = name;
+  raw->parent = parent;
+  auto at = parent->children.end();
+  if (sorted) {
+    at = std::find_if(parent->children.begin(), parent->children.end(),
+                      [&](const HiveNode* other) { return CompareNames(other->name, name) > 0; });
+  }
+  parent->children.insert(at, raw);
+  if (!parent->index.Empty()) {
+    parent->index.Add(raw, hash);
+  } else if (parent->children.size() > kIndexedChildren) {
+    for (HiveNode* each : parent->children) parent->index.Add(each, FoldedNameHash()(each->name));
+  }
+  return raw;
+}
+
+HiveBlock* Hive::EnsureBlock(HiveNode* node) {
+  if (node->block) return node->block;
+  HiveBlock* block = blockPool_.New();
+  block->lead = "\n";
+  block->node = node;
+  block->touched = true;
+  block->modified = NowFileTime();
+  // Wine writes a parent before its subkeys and siblings in sorted order.
+  std::vector<const HiveNode*> chain, other;
+  ChainOf(node, &chain);
+  auto at = std::find_if(blocks_.begin(), blocks_.end(), [&](const HiveBlock* existing) {
+    ChainOf(existing->node, &other);
+    return CompareChains(other, chain) > 0;
+  });
+  node->block = block;
+  blocks_.insert(at, block);
+  return block;
+}
+
+void Hive::Touch(HiveBlock* block) {
+  block->touched = true;
+  block->modified = NowFileTime();
+}
+
+}  // namespace formats
