@@ -34,8 +34,11 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
 
 TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
   for (const char* name : {"a", "b", "c"}) SetText(kCuRun, name, std::string("C:\\") + name + ".exe");
-  // Consecutive stale values, then a live one: each must be visited.
-  for (const char* name : {"3|A", "3|B", "3|C", "3|D"}) SetStore(name, "C:\\stored.exe");
+  // Consecutive stale values (what stands in the location), then a live one:
+  // each must be visited.
+  for (const char* name : {"a", "b", "c"})
+    SetStore(std::string("3|") + name, std::string("C:\\") + name + ".exe");
+  SetStore("3|D", "C:\\stored.exe");
   StartupParameters model;
   Read(model);
 
@@ -48,13 +51,14 @@ TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
   EXPECT_EQ(Find(model, kCuRun, "d")->enabled, 0);
 }
 
-TEST_F(StoreTest, MissingStoreKeyIsCreatedEmpty) {
+TEST_F(StoreTest, MissingStoreKeyIsReadAsEmptyAndNotMade) {
+  platform::reg::DeleteTree(platform::HKeyCurrentUser(), DisabledTasksKeyPath());
   StartupParameters model;
   Read(model);
   platform::UniqueKey key;
-  ASSERT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
+  EXPECT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
                                    key.out()),
-            platform::kSuccess);
+            platform::kFileNotFound);
   for (int location = 0; location < kLocationCount; ++location) EXPECT_TRUE(model.Entries(location).empty());
 }
 

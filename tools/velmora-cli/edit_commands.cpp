@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "base/utf16.h"
+#include "changes/store.h"
 #include "platform/offline.h"
 #include "platform/startup.h"
 
@@ -130,6 +131,11 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
       return 1;
     }
     const std::string shown = task->name;
+    if (task->readOnly) {
+      err << "velmora-cli: cannot " << command << " \"" << shown << "\" in " << tag
+          << ": the location cannot be changed: " << task->readOnlyReason << "\n";
+      return 1;
+    }
     if (command == "remove") {
       model.RemoveEntry(shown, location);
       done =
@@ -138,6 +144,8 @@ int RunEditCommand(const std::vector<std::string>& args, StartupParameters& mode
       int wanted = command == "enable" ? 1 : 0;
       if (task->enabled == wanted) {
         out << "\"" << shown << "\" in " << tag << " is already " << command << "d; nothing changed\n";
+        std::string kept = changes::KeptCopyNote(*task, location);
+        if (!kept.empty()) out << kept << "\n";
         return 0;
       }
       model.SetEntryEnabled(shown, location, wanted);
