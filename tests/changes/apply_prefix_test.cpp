@@ -116,8 +116,9 @@ TEST_F(ApplyPrefixTest, NameLimitsAndItemsThatDifferInCase) {
   EXPECT_NE(error.find("16383"), std::string::npos) << error;
   EXPECT_EQ(model.ChangedFlags()[kCuRun], 0);
 
-  WriteFile(Item(kCuStartupFolder, "foo.bat"), "@echo small\r\n");
-  WriteFile(Item(kCuStartupFolder, "FOO.bat"), "@echo capital\r\n");
+  const std::string folder = Host(Folder(kCuStartupFolder));
+  WriteFile(folder + "/foo.bat", "@echo small\r\n");
+  WriteFile(folder + "/FOO.bat", "@echo capital\r\n");
   StartupParameters both;
   Read(both);
   ASSERT_EQ(both.Entries(kCuStartupFolder).size(), 2u);
@@ -126,8 +127,8 @@ TEST_F(ApplyPrefixTest, NameLimitsAndItemsThatDifferInCase) {
   EXPECT_EQ(both.Entry(kCuStartupFolder, "foo.bat")->name, "foo.bat");
   both.SetEntryEnabled("FOO.bat", kCuStartupFolder, 0);
   Apply(both);
-  EXPECT_FALSE(std::filesystem::exists(Item(kCuStartupFolder, "FOO.bat")));
-  EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "foo.bat")), "@echo small\r\n");
+  EXPECT_FALSE(std::filesystem::exists(folder + "/FOO.bat"));
+  EXPECT_EQ(ReadFile(folder + "/foo.bat"), "@echo small\r\n");
 }
 
 }  // namespace
