@@ -7,6 +7,7 @@
 // did not change are not written at all.
 #include "changes/apply.h"
 
+#include "base/names.h"
 #include "base/text.h"
 #include "changes/create_shortcut.h"
 #include "changes/item_names.h"
@@ -16,6 +17,7 @@
 #include "changes/value_forms.h"
 #include "changes/write_steps.h"
 #include "entries/startup_approved.h"
+#include "entries/value_command.h"
 #include "platform/files.h"
 
 namespace velmora {
@@ -34,6 +36,11 @@ class LocationApply {
     // The store is read here and opened for writing only when something is
     // written to it or deleted from it.
     std::string why;
+    const std::string& readOnly = model_.ReadOnlyReason(location_);
+    if (!readOnly.empty()) {
+      Fail("", "refused: " + std::string(LocationTag(location_)) + " cannot be changed: " + readOnly);
+      return;
+    }
     if (!store_.Open(&why)) {
       Fail("", why);
       return;
@@ -49,13 +56,20 @@ class LocationApply {
   void Fail(const std::string& name, const std::string& reason) {
     failures_.push_back({location_, name, reason});
   }
+  // Whether an entry of the location is to stand in it.
+  bool WritesAnEntry() const {
+    for (const auto& [key, task] : model_.Entries(location_)) {
+      if (task->enabled && !task->removed) return true;
+    }
+    return false;
+  }
   changes::StoredEntry Stored(const Task& task) const { return changes::StoredEntryOf(task, location_); }
 
   // The exact form a loaded profile gave the entry, while it still belongs to the
   // entry's command.
   const RawValue* Pending(const Task& task) const {
     const RawValue* pending = model_.PendingValue(SnapshotKey(location_, task.name));
-    if (!pending || changes::ValueText(pending->data) != task.command) return nullptr;
+    if (!pending || CommandOfValue(pending->type, pending->data) != task.command) return nullptr;
     return pending;
   }
   const std::string* PendingItem(const std::string& name) const {
@@ -65,11 +79,11 @@ class LocationApply {
   void RunRegistry() {
     platform::UniqueKey key;
     platform::Status opened = platform::kSuccess;
-    // Windows always has the 32-bit view's Run and RunOnce keys; a Wine prefix
-    // gets its 32-bit Run key only when a 32-bit program first writes there, so
-    // that key is made here. Missing keys of the other locations are reported.
+    // A Run or RunOnce key that does not exist yet (a fresh prefix has no RunOnce
+    // key of the user, nor a 32-bit Run key) is made when an entry goes into it;
+    // with nothing to put there, it stays missing.
     if (!model_.OpenLocationKey(location_, key.out(), &opened) &&
-        !(Is32BitViewLocation(location_) && model_.LocationKeyMissing(location_) &&
+        !(opened == platform::kFileNotFound && WritesAnEntry() && model_.LocationKeyMissing(location_) &&
           model_.CreateLocationKey(location_, key.out()))) {
       Fail("", changes::KeyOpenFailureText(std::string("the key of ") + LocationTag(location_), opened));
       return;
@@ -81,7 +95,7 @@ class LocationApply {
       return;
     }
     std::map<std::string, platform::RegistryValue> onDisk;
-    for (platform::RegistryValue& value : values) onDisk[ToLowerAscii(value.name)] = std::move(value);
+    for (platform::RegistryValue& value : values) onDisk[NameKey(value.name)] = std::move(value);
 
     for (const auto& [lower, entry] : model_.Entries(location_)) {
       const Task& task = *entry;
@@ -96,10 +110,11 @@ class LocationApply {
             continue;
           }
         }
-        if (!store_.Remove(Stored(task), &why)) Fail(task.name, why);
+        // A kept entry of the same name stays, and is listed in its place.
+        if (task.keptCommand.empty() && !store_.Remove(Stored(task), &why)) Fail(task.name, why);
       } else if (task.enabled) {
         const RawValue* pending = Pending(task);
-        bool asWanted = disk && changes::ValueText(disk->data) == task.command &&
+        bool asWanted = disk && CommandOfValue(disk->type, disk->data) == task.command &&
                         (!pending || (pending->type == disk->type && pending->data == disk->data));
         if (!asWanted) {
           std::vector<RawValue> known;
@@ -116,10 +131,13 @@ class LocationApply {
           }
         }
         if (!ClearSystemMark(task)) continue;
-        // In its location again: the stored copy is no longer needed.
-        store_.Remove(Stored(task), nullptr);
+        // In its location again: the stored copy is no longer needed (unless it is
+        // another entry of the same name).
+        if (task.keptCommand.empty()) store_.Remove(Stored(task), nullptr);
       } else if (task.disabledBySystem && disk) {
         continue;  // disabled by the system's startup manager: it stays as it is
+      } else if (!MayStoreBesideKept(task)) {
+        continue;
       } else if (disk) {
         const RawValue* pending = Pending(task);
         RawValue original = pending ? *pending : FromRegistry(*disk);
@@ -164,7 +182,7 @@ class LocationApply {
             continue;
           }
         }
-        if (!store_.Remove(Stored(task), &why)) Fail(task.name, why);
+        if (task.keptCommand.empty() && !store_.Remove(Stored(task), &why)) Fail(task.name, why);
       } else if (task.enabled) {
         if (!exists && !Restore(task, folder, path)) continue;
         const std::string* pending = PendingItem(task.name);
@@ -180,9 +198,11 @@ class LocationApply {
           }
         }
         if (!ClearSystemMark(task)) continue;
-        store_.Remove(Stored(task), nullptr);
+        if (task.keptCommand.empty()) store_.Remove(Stored(task), nullptr);
       } else if (task.disabledBySystem && exists) {
         continue;  // disabled by the system's startup manager: it stays as it is
+      } else if (!MayStoreBesideKept(task)) {
+        continue;
       } else if (exists && !isFolder) {
         std::string bytes;
         platform::Status status = platform::files::ReadWholeFile(path, &bytes);
@@ -203,6 +223,15 @@ class LocationApply {
         }
       }
     }
+  }
+
+  // Disabling an entry while the store keeps another of its name would write over
+  // that one: refused.
+  bool MayStoreBesideKept(const Task& task) {
+    if (task.keptCommand.empty()) return true;
+    Fail(task.name, "refused: Velmora already keeps a disabled entry of this name (" + task.keptCommand +
+                        "); remove one of the two first");
+    return false;
   }
 
   // An enabled entry must not keep a "disabled" mark of the system's startup

@@ -5,6 +5,7 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
+#include "entries/value_command.h"
 
 namespace velmora::changes {
 
@@ -24,8 +25,15 @@ void ReadDisabledTasks(StartupEntries& entries) {
     // judge, kept as it is.
     if (!entries.HasLocation(location)) continue;
     if (const Task* existing = entries.Entry(location, name)) {
-      // The location holds the entry again: the stored copy is stale.
-      if (existing->enabled == 1 && !entries.ReadOnly()) store.Remove({location, name, value.name}, nullptr);
+      // The location holds the entry again. The stored copy is stale when it keeps
+      // nothing more than what stands there (enabling was cut short); otherwise
+      // the program registered itself anew, and the kept entry stays beside it.
+      const StoredEntry stored{location, name, value.name};
+      if (store.StaleBeside(stored, *existing)) {
+        if (existing->enabled == 1 && !entries.ReadOnly()) store.Remove(stored, nullptr);
+      } else if (Task* standing = entries.EditableEntry(location, name)) {
+        standing->keptCommand = ValueText(value.data);
+      }
       continue;
     }
     auto task = std::make_unique<Task>();
@@ -36,8 +44,9 @@ void ReadDisabledTasks(StartupEntries& entries) {
     // Enabling puts the original value back, with its own type.
     if (const platform::RegistryValue* original = store.RememberedValue({location, name, value.name})) {
       task->valueType = original->type;
+      task->command = CommandOfValue(original->type, original->data);
     }
-    std::string programPath = ExtractProgramPath(task->command, task->valueType == platform::kRegExpandSz);
+    std::string programPath = ProgramPathOfValue(task->command, task->valueType);
     entries.FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
     // The scans add no copies during a refresh; the store always does.
     if (entries.Refreshing()) entries.CopyToSnapshot(location, name, true);

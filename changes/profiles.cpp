@@ -22,6 +22,7 @@
 //              (its saving was interrupted) and is not loaded.
 #include "changes/profiles.h"
 
+#include "base/names.h"
 #include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/store.h"
@@ -29,6 +30,7 @@
 #include "changes/value_forms.h"
 #include "changes/write_steps.h"
 #include "entries/module_version.h"
+#include "entries/value_command.h"
 #include "entries/wine_start.h"
 #include "platform/files.h"
 
@@ -119,7 +121,7 @@ std::map<std::string, platform::RegistryValue> ReadKeyValues(const std::string& 
   std::vector<platform::RegistryValue> values;
   if (platform::reg::ReadAllValues(key.get(), &values) != platform::kSuccess && readable) *readable = false;
   for (platform::RegistryValue& value : values) {
-    std::string lower = ToLowerAscii(value.name);
+    std::string lower = NameKey(value.name);
     out[lower] = std::move(value);
   }
   return out;
@@ -193,7 +195,7 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
     for (std::size_t start = 0; start <= list.size();) {
       std::size_t bar = list.find('|', start);
       std::string candidate = list.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-      if (EqualsIgnoreCase(candidate, name)) keyName = candidate;
+      if (SameName(candidate, name)) keyName = candidate;
       if (bar == std::string::npos) break;
       start = bar + 1;
     }
@@ -218,7 +220,7 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
       if (entries.OpenLocationKey(location, key.out())) {
         std::vector<platform::RegistryValue> values;
         platform::reg::ReadAllValues(key.get(), &values);
-        for (platform::RegistryValue& value : values) disk[ToLowerAscii(value.name)] = std::move(value);
+        for (platform::RegistryValue& value : values) disk[NameKey(value.name)] = std::move(value);
       }
     }
     for (const auto& [lower, task] : entries.Entries(location)) {
@@ -339,10 +341,13 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
   auto items = ReadKeyValues(path + "\\Items", &readable);
   if (!readable) return fail("the profile \"" + name + "\" cannot be read");
   // Locations the profile does not hold, and those this system lacks, are left
-  // as they are.
+  // as they are; the entries of the latter are named.
   std::array<bool, kLocationCount> held = HeldLocations(path);
-  for (int location = 0; location < kLocationCount; ++location)
-    held[location] = held[location] && entries.HasLocation(location);
+  std::array<bool, kLocationCount> lacked{};
+  for (int location = 0; location < kLocationCount; ++location) {
+    lacked[location] = held[location] && !entries.HasLocation(location);
+    held[location] = held[location] && !lacked[location];
+  }
 
   std::array<std::map<std::string, ProfileEntry>, kLocationCount> wanted;
   std::array<std::string, kLocationCount> folders;
@@ -351,6 +356,11 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
   for (auto& [lower, value] : values) {
     ProfileEntry entry;
     changes::ParseStoreValueName(value.name, &entry.location, &entry.name);
+    if (entry.location >= 0 && entry.location < kLocationCount && lacked[entry.location] && skipped) {
+      skipped->push_back("\"" + value.name + "\": this system has no " + LocationTag(entry.location) +
+                         (Is32BitViewLocation(entry.location) ? " (it has no 32-bit registry view)" : ""));
+      continue;
+    }
     if (entry.location < 0 || entry.location >= kLocationCount || !held[entry.location] ||
         entry.name.empty()) {
       continue;
@@ -360,7 +370,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
       if (!changes::IsSafeItemName(entry.name) ||
           (!folders[entry.location].empty() &&
            !changes::ItemPathInFolder(folders[entry.location], entry.name, &itemPath))) {
-        if (skipped) skipped->push_back(value.name);
+        if (skipped) skipped->push_back("\"" + value.name + "\": its name leads out of its Startup folder");
         continue;
       }
     }
@@ -372,7 +382,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
       entry.hasItem = true;
       entry.item = item->second.data;
     }
-    wanted[entry.location][ToLowerAscii(entry.name)] = std::move(entry);
+    wanted[entry.location][NameKey(entry.name)] = std::move(entry);
   }
 
   ModuleVersion versionReader;
@@ -391,7 +401,9 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
       task.removed = 0;
     }
     for (auto& [lower, entry] : wanted[location]) {
-      const std::string command = changes::ValueText(entry.value.data);
+      const std::string command = IsFolderLocation(location)
+                                      ? changes::ValueText(entry.value.data)
+                                      : CommandOfValue(entry.value.type, entry.value.data);
       const std::string snapshotKey = SnapshotKey(location, entry.name);
       if (IsFolderLocation(location)) {
         entries.ForgetPendingValue(snapshotKey);

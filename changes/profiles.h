@@ -32,8 +32,9 @@ class Profiles {
   // recorded them): its entries take their enabled state and command from it,
   // entries it does not hold become disabled (never deleted), entries only it
   // holds are added; those locations change, the others stay as they are. False
-  // when the profile cannot be read. Entries refused for an unsafe Startup-folder
-  // name are left out and named in |skipped|.
+  // when the profile cannot be read. Entries left out (a location this system
+  // lacks, a name unsafe for a Startup folder) are named in |skipped|, each as
+  // "\"<value name>\": <why>".
   bool Load(StartupEntries& entries, const std::string& name, std::string* error,
             std::vector<std::string>* skipped);
 

@@ -7,6 +7,7 @@
 // left to do.
 #include "changes/roll_back.h"
 
+#include "base/names.h"
 #include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/store_layout.h"
@@ -123,9 +124,9 @@ class RollBackRun {
       return;
     }
     std::map<std::string, const platform::RegistryValue*> current;
-    for (const platform::RegistryValue& value : values) current[ToLowerAscii(value.name)] = &value;
+    for (const platform::RegistryValue& value : values) current[NameKey(value.name)] = &value;
     std::map<std::string, const RawValue*> target;
-    for (const RawValue& value : wanted) target[ToLowerAscii(value.name)] = &value;
+    for (const RawValue& value : wanted) target[NameKey(value.name)] = &value;
 
     if (!deleting) {
       for (const auto& [lower, value] : target) {
@@ -154,12 +155,12 @@ class RollBackRun {
       do {
         const platform::FoundItem& item = search.Current();
         if (!item.isDots && !item.isDirectory && !IsUnfinishedWriteItem(item.name)) {
-          current[ToLowerAscii(item.name)] = item;
+          current[NameKey(item.name)] = item;
         }
       } while (search.FindNext());
     }
     std::map<std::string, const RawItem*> target;
-    for (const RawItem& item : wanted) target[ToLowerAscii(item.name)] = &item;
+    for (const RawItem& item : wanted) target[NameKey(item.name)] = &item;
 
     if (!deleting) {
       for (const auto& [lower, item] : target) {

@@ -1,5 +1,6 @@
 #include "changes/seen_entries.h"
 
+#include "base/names.h"
 #include "base/text.h"
 #include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
@@ -17,7 +18,7 @@ std::string Why(platform::Status status) {
 }
 
 std::string RecordKey(int location, const std::string& name) {
-  return std::to_string(location) + "|" + ToLowerAscii(name);
+  return std::to_string(location) + "|" + NameKey(name);
 }
 
 }  // namespace

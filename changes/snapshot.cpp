@@ -8,6 +8,7 @@
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
 #include "entries/startup_approved.h"
+#include "entries/value_command.h"
 #include "platform/files.h"
 
 namespace velmora::changes {
@@ -75,9 +76,9 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
       for (const RawValue& value : rawSnapshot.values[location]) {
         auto task = std::make_unique<Task>();
         task->name = value.name;
-        task->command = ValueText(value.data);
+        task->command = CommandOfValue(value.type, value.data);
         task->valueType = value.type;
-        std::string programPath = ExtractProgramPath(task->command, value.type == platform::kRegExpandSz);
+        std::string programPath = ProgramPathOfValue(task->command, value.type);
         entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
       }
     }
@@ -91,7 +92,11 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
       ParseStoreValueName(value.name, &location, &name);
       if (!entries.HasLocation(location)) continue;
       if (entries.Snapshot().count(SnapshotKey(location, name, true))) {
-        store.Remove({location, name, value.name}, nullptr);  // the location holds it: stale
+        // The location holds it: stale, unless the store keeps another entry of
+        // that name (see ReadDisabledTasks).
+        const Task* standing = entries.Entry(location, name);
+        if (standing && store.StaleBeside({location, name, value.name}, *standing))
+          store.Remove({location, name, value.name}, nullptr);
         continue;
       }
       auto task = std::make_unique<Task>();

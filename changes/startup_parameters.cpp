@@ -3,6 +3,7 @@
 #include "changes/startup_parameters.h"
 
 #include "base/text.h"
+#include "base/utf16.h"
 #include "changes/item_names.h"
 #include "changes/roll_back.h"
 #include "changes/store.h"
@@ -68,6 +69,15 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
   if (location < 0 || location >= kLocationCount || !entries_.HasLocation(location))
     return refuse("no such location");
   if (task->name.empty()) return refuse("the entry needs a name");
+  // Windows' limit for the name of a registry value (a longer one could be
+  // written here and then never listed).
+  if (!IsFolderLocation(location) && Utf16FromUtf8(task->name).size() > kMaxValueNameLength) {
+    return refuse("the name is longer than the " + std::to_string(kMaxValueNameLength) +
+                  " characters Windows allows for the name of a registry value");
+  }
+  if (!entries_.ReadOnlyReason(location).empty())
+    return refuse(LocationTag(location) + std::string(" cannot be changed: ") +
+                  entries_.ReadOnlyReason(location));
   if (task->command.empty()) return refuse("the entry needs a command");
   if (IsFolderLocation(location)) {
     // The entry is the shortcut it becomes, so that its name is the one a later

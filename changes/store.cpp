@@ -1,10 +1,13 @@
 #include "changes/store.h"
 
+#include "base/names.h"
 #include "base/text.h"
+#include "base/utf16.h"
 #include "changes/item_names.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
+#include "entries/value_command.h"
 #include "platform/files.h"
 
 namespace velmora::changes {
@@ -14,7 +17,7 @@ namespace {
 std::map<std::string, platform::RegistryValue> ByLowerName(std::vector<platform::RegistryValue> values) {
   std::map<std::string, platform::RegistryValue> out;
   for (platform::RegistryValue& value : values) {
-    std::string key = ToLowerAscii(value.name);
+    std::string key = NameKey(value.name);
     out[key] = std::move(value);
   }
   return out;
@@ -22,7 +25,7 @@ std::map<std::string, platform::RegistryValue> ByLowerName(std::vector<platform:
 
 const platform::RegistryValue* Find(const std::map<std::string, platform::RegistryValue>& values,
                                     const std::string& name) {
-  auto it = values.find(ToLowerAscii(name));
+  auto it = values.find(NameKey(name));
   return it == values.end() ? nullptr : &it->second;
 }
 
@@ -97,14 +100,13 @@ std::vector<platform::RegistryValue> Store::AllValues() const {
 
 std::vector<std::string> Store::NamesOf(const StoredEntry& entry) const {
   std::vector<std::string> names;
-  const std::string readFrom = ToLowerAscii(entry.valueName);
+  const std::string readFrom = NameKey(entry.valueName);
   if (!readFrom.empty() && values_.count(readFrom)) names.push_back(readFrom);
   for (const auto& [lower, value] : values_) {
     int location = 0;
     std::string name;
     ParseStoreValueName(value.name, &location, &name);
-    if (lower != readFrom && location == entry.location && EqualsIgnoreCase(name, entry.name))
-      names.push_back(lower);
+    if (lower != readFrom && location == entry.location && SameName(name, entry.name)) names.push_back(lower);
   }
   return names;
 }
@@ -127,8 +129,14 @@ const platform::RegistryValue* Store::RememberedValue(const StoredEntry& entry) 
   const std::string valueName = NameOf(entry);
   const platform::RegistryValue* stored = Find(values_, valueName);
   const platform::RegistryValue* remembered = Find(data_, valueName);
-  if (!stored || !remembered || ValueText(remembered->data) != ValueText(stored->data)) return nullptr;
-  return remembered;
+  if (!stored || !remembered) return nullptr;
+  const std::string command = ValueText(stored->data);
+  if (CommandOfValue(remembered->type, remembered->data) == command) return remembered;
+  // Earlier versions stored a value that is not text by its bytes up to the first
+  // zero, which the registry kept as Latin-1 text.
+  if (!IsTextValueType(remembered->type) && ValidUtf8(ValueText(remembered->data)) == command)
+    return remembered;
+  return nullptr;
 }
 
 bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
@@ -136,6 +144,29 @@ bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
   if (!Value(entry) || !KeptItemPath(entry.location, entry.name, &path)) return false;
   if (!platform::files::Exists(path) || platform::files::DirectoryExists(path)) return false;
   return platform::files::ReadWholeFile(path, bytes) == platform::kSuccess;
+}
+
+bool Store::StaleBeside(const StoredEntry& entry, const Task& standing) const {
+  const platform::RegistryValue* value = Value(entry);
+  if (!value) return true;
+  if (ValueText(value->data) != standing.command) return false;
+  if (!IsFolderLocation(entry.location)) {
+    const platform::RegistryValue* remembered = RememberedValue(entry);
+    return !remembered || remembered->type == standing.valueType;
+  }
+  std::string kept, current, path;
+  if (!KeptItem(entry, &kept)) return true;
+  std::string folder = entries_.StartupFolderPath(entry.location);
+  return !folder.empty() && ItemPathInFolder(folder, standing.name, &path) &&
+         platform::files::ReadWholeFile(path, &current) == platform::kSuccess && current == kept;
+}
+
+std::string KeptCopyNote(const Task& standing, int location) {
+  if (standing.keptCommand.empty()) return "";
+  return "Velmora still keeps a disabled entry \"" + standing.name + "\" of " + LocationTag(location) + " (" +
+         standing.keptCommand +
+         "): an entry of that name stands there again. Remove the one standing there to get the kept one "
+         "back, then enable or remove it.";
 }
 
 bool Store::Put(const StoredEntry& entry, const std::string& command, const RawValue* original,
@@ -153,7 +184,7 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
         if (why) *why = FailureText("remember the original value", status);
         return false;
       }
-      data_[ToLowerAscii(valueName)] = {valueName, original->type, original->data};
+      data_[NameKey(valueName)] = {valueName, original->type, original->data};
     }
   }
   if (itemBytes) {
@@ -183,7 +214,7 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
       if (why) *why = FailureText("write the store value " + valueName, status);
       return false;
     }
-    values_[ToLowerAscii(valueName)] = {valueName, platform::kRegSz, StringData(command)};
+    values_[NameKey(valueName)] = {valueName, platform::kRegSz, StringData(command)};
   }
   return true;
 }
@@ -203,7 +234,7 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
   }
   // The remembered forms go with their values; one left without its value is
   // taken too.
-  if (names.empty()) names.push_back(ToLowerAscii(StoreValueName(entry.location, entry.name)));
+  if (names.empty()) names.push_back(NameKey(StoreValueName(entry.location, entry.name)));
   for (const std::string& lower : names) {
     auto remembered = data_.find(lower);
     if (remembered == data_.end() || !OpenDataKey(false, nullptr)) continue;

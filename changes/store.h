@@ -51,6 +51,11 @@ class Store {
   const platform::RegistryValue* RememberedValue(const StoredEntry& entry) const;
   // The kept copy of a stored Startup-folder item, when the entry is stored.
   bool KeptItem(const StoredEntry& entry, std::string* bytes) const;
+  // Whether the store keeps no more of |entry| than |standing|, the entry of that
+  // name in the location, holds now: the same command, and the same value type or
+  // item bytes. Only then is the stored copy stale; else it is another entry of
+  // the same name and is kept.
+  bool StaleBeside(const StoredEntry& entry, const Task& standing) const;
 
   // Stores an entry under NameOf(entry): first what is kept of its original
   // (|original| value or |itemBytes|, each may be null), then its DisabledTasks
@@ -74,6 +79,10 @@ class Store {
   std::map<std::string, platform::RegistryValue> values_;  // by lower-cased value name
   std::map<std::string, platform::RegistryValue> data_;
 };
+
+// What is said of an entry whose name the store also keeps as a disabled entry
+// (Task::keptCommand).
+std::string KeptCopyNote(const Task& standing, int location);
 
 // Path of the kept copy of a Startup-folder item; false when none can be named.
 bool KeptItemPath(int location, const std::string& name, std::string* path);

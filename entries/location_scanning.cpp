@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "base/message_text.h"
+#include "base/names.h"
 #include "base/text.h"
 #include "entries/module_version.h"
 #include "entries/process_info.h"
@@ -9,10 +10,12 @@
 #include "entries/scan_pass.h"
 #include "entries/startup_approved.h"
 #include "entries/startup_entries.h"
+#include "entries/value_command.h"
 #include "entries/wine_start.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/shell_link.h"
+#include "platform/status.h"
 
 namespace velmora {
 
@@ -22,14 +25,6 @@ namespace {
 // allowed to exhaust memory.
 constexpr std::uint32_t kMaxValueName = 16384;
 constexpr std::uint32_t kMaxValueData = 1u << 20;
-
-// Text of registry data as the scans take it: up to the first zero byte.
-std::string DataAsText(const std::vector<std::uint8_t>& data, std::uint32_t size) {
-  std::string text(reinterpret_cast<const char*>(data.data()), size);
-  std::size_t zero = text.find('\0');
-  if (zero != std::string::npos) text.resize(zero);
-  return text;
-}
 
 }  // namespace
 
@@ -74,6 +69,59 @@ bool StartupEntries::HasLocation(int location) const {
   return Is32BitViewLocation(location) && platform::MachineHas32BitView();
 }
 
+namespace {
+
+// Root and path of the key through which a location is reached.
+bool LocationKeyOf(int location, platform::HKey* root, const char** path) {
+  switch (location) {
+    case kLmRun:
+    case kLmRunOnce:
+    case kLmStartupFolder:
+    case kLmRun32:
+    case kLmRunOnce32:
+      *root = platform::HKeyLocalMachine();
+      break;
+    case kCuRun:
+    case kCuRunOnce:
+    case kCuStartupFolder:
+      *root = platform::HKeyCurrentUser();
+      break;
+    default:
+      return false;
+  }
+  const char* const paths[kLocationCount] = {kRunKeyPath,   kRunOnceKeyPath,  kShellFoldersKeyPath,
+                                             kRunKeyPath,   kRunOnceKeyPath,  kShellFoldersKeyPath,
+                                             kRun32KeyPath, kRunOnce32KeyPath};
+  *path = paths[location];
+  return true;
+}
+
+// Opens a location's key for a scan: for writing, or where that is denied, for
+// reading, with why it cannot be changed in |readOnlyReason|.
+bool OpenKeyToScan(const StartupEntries& entries, int location, platform::HKey* key,
+                   std::string* readOnlyReason) {
+  readOnlyReason->clear();
+  platform::Status status = platform::kSuccess;
+  if (entries.OpenLocationKey(location, key, &status)) return true;
+  if (status != platform::kAccessDenied) return false;
+  std::string detail = platform::LastErrorDetail();
+  platform::HKey root = nullptr;
+  const char* path = nullptr;
+  if (!LocationKeyOf(location, &root, &path) ||
+      platform::reg::OpenKey(root, path, platform::kKeyRead, key) != platform::kSuccess) {
+    return false;
+  }
+  *readOnlyReason = detail.empty() ? std::string("its registry key cannot be opened for writing") : detail;
+  return true;
+}
+
+}  // namespace
+
+const std::string& StartupEntries::ReadOnlyReason(int location) const {
+  static const std::string kNone;
+  return location >= 0 && location < kLocationCount ? readOnlyReasons_[location] : kNone;
+}
+
 bool StartupEntries::OpenLocationKey(int location, platform::HKey* key, platform::Status* status) const {
   if (!HasLocation(location)) {
     if (status) *status = platform::kFileNotFound;
@@ -86,34 +134,7 @@ namespace {
 
 // Root and path of the key of a Run or RunOnce location.
 bool RunKeyOf(int location, platform::HKey* root, const char** path) {
-  switch (location) {
-    case kLmRun:
-      *root = platform::HKeyLocalMachine();
-      *path = kRunKeyPath;
-      return true;
-    case kLmRunOnce:
-      *root = platform::HKeyLocalMachine();
-      *path = kRunOnceKeyPath;
-      return true;
-    case kCuRun:
-      *root = platform::HKeyCurrentUser();
-      *path = kRunKeyPath;
-      return true;
-    case kCuRunOnce:
-      *root = platform::HKeyCurrentUser();
-      *path = kRunOnceKeyPath;
-      return true;
-    case kLmRun32:
-      *root = platform::HKeyLocalMachine();
-      *path = kRun32KeyPath;
-      return true;
-    case kLmRunOnce32:
-      *root = platform::HKeyLocalMachine();
-      *path = kRunOnce32KeyPath;
-      return true;
-    default:
-      return false;
-  }
+  return IsRegistryLocation(location) && LocationKeyOf(location, root, path);
 }
 
 }  // namespace
@@ -135,7 +156,8 @@ bool StartupEntries::LocationKeyMissing(int location) const {
 
 void StartupEntries::ScanRunKey(int location) {
   platform::UniqueKey key;
-  if (!OpenLocationKey(location, key.out())) return;
+  if (location < 0 || location >= kLocationCount) return;
+  if (!OpenKeyToScan(*this, location, key.out(), &readOnlyReasons_[location])) return;
   ModuleVersion versionReader;
 
   // Names and data are read whole, however long: a value that does not fit a
@@ -164,17 +186,19 @@ void StartupEntries::ScanRunKey(int location) {
 
     auto task = std::make_unique<Task>();
     task->name.assign(name.data(), nameSize);
-    task->command = DataAsText(data, dataSize);
+    task->command = CommandOfValue(type, std::string(reinterpret_cast<const char*>(data.data()), dataSize));
     task->valueType = type;
-    std::string programPath = ExtractProgramPath(task->command, type == platform::kRegExpandSz);
+    std::string programPath = ProgramPathOfValue(task->command, type);
     FillTask(std::move(task), location, programPath, programPath, versionReader);
   }
 }
 
-std::string StartupEntries::StartupFolderPath(int location) const {
+std::string StartupEntries::StartupFolderPath(int location, std::string* readOnlyReason) const {
   if (!IsFolderLocation(location)) return "";
   platform::UniqueKey key;
-  if (!OpenLocationKey(location, key.out())) return "";
+  std::string reason;
+  if (!OpenKeyToScan(*this, location, key.out(), &reason)) return "";
+  if (readOnlyReason) *readOnlyReason = reason;
   std::string path;
   platform::Status status = platform::reg::QueryString(
       key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
@@ -189,7 +213,8 @@ std::string StartupEntries::StartupFolderPath(int location) const {
 }
 
 void StartupEntries::ScanStartupFolder(int location) {
-  std::string folder = StartupFolderPath(location);
+  if (!IsFolderLocation(location)) return;
+  std::string folder = StartupFolderPath(location, &readOnlyReasons_[location]);
   if (folder.empty()) return;
   ModuleVersion versionReader;
   platform::FolderSearch search;
@@ -250,13 +275,17 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
     task->productName = task->name;
   }
   task->wineSkipReason = WineSkipReason(location, task->valueType);
+  if (location >= 0 && location < kLocationCount && !readOnlyReasons_[location].empty()) {
+    task->readOnly = 1;
+    task->readOnlyReason = readOnlyReasons_[location];
+  }
 
   if (target) {
     task->location = location;
     (*target)[SnapshotKey(location, task->name, storeForm)] = std::move(task);
     return;
   }
-  std::string key = ToLowerAscii(task->name);
+  std::string key = EntryKey(location, task->name);
   if (!refreshing_) {
     auto copy = std::make_unique<Task>(*task);
     copy->location = location;
@@ -266,7 +295,7 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
 }
 
 void DeriveFileName(Task& task) {
-  std::string programPath = ExtractProgramPath(task.command, task.valueType == platform::kRegExpandSz);
+  std::string programPath = ProgramPathOfValue(task.command, task.valueType);
   std::size_t slash = programPath.rfind('\\');
   task.fileName = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
 }

@@ -1,10 +1,12 @@
 // The entries held, their edits and change flags, and the pending forms.
 #include "entries/startup_entries.h"
 
+#include "base/names.h"
 #include "base/text.h"
 #include "entries/module_version.h"
 #include "entries/process_info.h"
 #include "entries/program_path.h"
+#include "entries/value_command.h"
 #include "platform/system.h"
 
 namespace velmora {
@@ -28,7 +30,7 @@ void StartupEntries::FillSnapshotTask(std::unique_ptr<Task> task, int location,
 
 std::unique_ptr<Task> StartupEntries::MakeEntry(std::unique_ptr<Task> task, int location,
                                                 ModuleVersion& versionReader) {
-  std::string programPath = ExtractProgramPath(task->command, task->valueType == platform::kRegExpandSz);
+  std::string programPath = ProgramPathOfValue(task->command, task->valueType);
   TaskMap filled;
   FillTask(std::move(task), location, programPath, programPath, versionReader, &filled);
   if (filled.empty()) return nullptr;
@@ -44,8 +46,23 @@ const TaskMap& StartupEntries::Entries(int location) const {
 
 const Task* StartupEntries::Entry(int location, const std::string& name) const {
   if (!ValidLocation(location)) return nullptr;
-  auto it = entryMaps_[location].find(ToLowerAscii(name));
-  return it == entryMaps_[location].end() ? nullptr : it->second.get();
+  const TaskMap& map = entryMaps_[location];
+  auto it = map.find(NameKey(name));
+  if (it == map.end()) return nullptr;
+  if (it->second->name != name && IsFolderLocation(location)) {
+    auto exact = map.find(EntryKey(location, name));
+    if (exact != map.end()) return exact->second.get();
+  }
+  return it->second.get();
+}
+
+std::string StartupEntries::EntryKey(int location, const std::string& name) const {
+  std::string key = NameKey(name);
+  if (!IsFolderLocation(location)) return key;
+  const TaskMap& map = entryMaps_[location];
+  auto it = map.find(key);
+  if (it == map.end() || it->second->name == name) return key;
+  return key + '\x01' + name;
 }
 
 std::vector<const Task*> StartupEntries::AllEntries() const {
@@ -80,7 +97,7 @@ bool StartupEntries::AnyLocationChanged() const {
 }
 
 bool StartupEntries::SetEntryEnabled(const std::string& name, int location, int enabled) {
-  if (Task* task = EditableEntry(location, name)) {
+  if (Task* task = EditableEntry(location, name); task && !task->readOnly) {
     int state = enabled != 0 ? 1 : 0;
     if (task->enabled == state) return false;
     task->enabled = state;
@@ -92,6 +109,7 @@ bool StartupEntries::SetEntryEnabled(const std::string& name, int location, int 
 void StartupEntries::SetLocationEnabled(int location, int value) {
   if (!ValidLocation(location)) return;
   for (auto& [key, task] : entryMaps_[location]) {
+    if (task->readOnly) continue;
     task->enabled = value != 0 ? 1 : 0;
     changedFlags_[location] = 1;
   }
@@ -99,7 +117,7 @@ void StartupEntries::SetLocationEnabled(int location, int value) {
 
 void StartupEntries::RemoveEntry(const std::string& name, int location) {
   Task* task = EditableEntry(location, name);
-  if (!task) return;
+  if (!task || task->readOnly) return;
   task->removed = 1;
   changedFlags_[location] = 1;
 }
@@ -107,6 +125,7 @@ void StartupEntries::RemoveEntry(const std::string& name, int location) {
 void StartupEntries::RemoveAllEntries() {
   for (int location = 0; location < kLocationCount; ++location) {
     for (auto& [key, task] : entryMaps_[location]) {
+      if (task->readOnly) continue;
       task->removed = 1;
       changedFlags_[location] = 1;
     }
@@ -116,7 +135,7 @@ void StartupEntries::RemoveAllEntries() {
 void StartupEntries::RemoveDisabledEntries() {
   for (int location = 0; location < kLocationCount; ++location) {
     for (auto& [key, task] : entryMaps_[location]) {
-      if (task->enabled != 0) continue;
+      if (task->enabled != 0 || task->readOnly) continue;
       task->removed = 1;
       changedFlags_[location] = 1;
     }
@@ -125,7 +144,7 @@ void StartupEntries::RemoveDisabledEntries() {
 
 bool StartupEntries::SetEntryCommand(const std::string& name, int location, const std::string& command) {
   Task* task = EditableEntry(location, name);
-  if (!task) return false;
+  if (!task || task->readOnly) return false;
   if (task->command != command) {
     task->command = command;
     DeriveFileName(*task);
@@ -147,13 +166,13 @@ bool StartupEntries::RereadProcessFigures(int location, const std::string& name)
   task->memoryKB = 0;
   task->peakMemoryKB = 0;
   task->processProtected = 0;
-  ReadProcessInfo(ExtractProgramPath(task->command, task->valueType == platform::kRegExpandSz), *task);
+  ReadProcessInfo(ProgramPathOfValue(task->command, task->valueType), *task);
   return true;
 }
 
 void StartupEntries::PutEntry(int location, std::unique_ptr<Task> task) {
   if (!ValidLocation(location) || !task) return;
-  std::string key = ToLowerAscii(task->name);
+  std::string key = EntryKey(location, task->name);
   entryMaps_[location][key] = std::move(task);
 }
 

@@ -23,6 +23,9 @@ namespace velmora {
 
 class ModuleVersion;
 
+// The longest name of a registry value that Windows accepts, in UTF-16 units.
+constexpr std::size_t kMaxValueNameLength = 16383;
+
 // Map from a lower-cased name (or snapshot key) to the entry it owns. Ordered, so
 // rows within a location come in the order of their lower-cased names.
 using TaskMap = std::map<std::string, std::unique_ptr<Task>>;
@@ -74,8 +77,13 @@ class StartupEntries {
   bool LocationKeyMissing(int location) const;
   // Locations 0-5 always; 6 and 7 where the machine has a 32-bit registry view.
   bool HasLocation(int location) const;
-  // Folder path of a Startup-folder location from its Shell Folders key ("" on failure).
-  std::string StartupFolderPath(int location) const;
+  // Folder path of a Startup-folder location from its Shell Folders key ("" on
+  // failure). |readOnlyReason|, when given, receives why the key cannot be opened
+  // for writing ("" when it can).
+  std::string StartupFolderPath(int location, std::string* readOnlyReason = nullptr) const;
+  // Why the entries of a location cannot be changed, as the last scan of the
+  // location found (its key or hive cannot be opened for writing); "" when they can.
+  const std::string& ReadOnlyReason(int location) const;
   // The raw target path of a shortcut, at most 259 characters, or "" on any
   // failure (also when the program may not read shortcuts).
   // The shortcut's target and, when |arguments| is given, its arguments.
@@ -106,9 +114,10 @@ class StartupEntries {
   bool Refreshing() const { return refreshing_; }
 
   // ---- reading ------------------------------------------------------------------
-  // The entries of a location (empty outside 0-7), by lower-cased name.
+  // The entries of a location (empty outside 0-7), by NameKey of their names.
   const TaskMap& Entries(int location) const;
-  // The entry |name| of a location (letter case ignored), null when there is none.
+  // The entry |name| of a location (letter case ignored, the exact name first),
+  // null when there is none.
   const Task* Entry(int location, const std::string& name) const;
   // Every entry, location by location.
   std::vector<const Task*> AllEntries() const;
@@ -139,6 +148,11 @@ class StartupEntries {
   // The entry |name| of a location to change in place (apply, profiles); null
   // when there is none.
   Task* EditableEntry(int location, const std::string& name);
+  // The key under which the entries hold an entry |name| of |location|: NameKey of
+  // the name. A Startup folder's file system may hold names that differ only in
+  // letter case, and Wine starts each: there a second such item has its exact
+  // name after the key, and Entry finds each by its exact name.
+  std::string EntryKey(int location, const std::string& name) const;
   // Every entry, for a pass that sets their ratings.
   std::vector<Task*> EntriesToRate();
   void MarkChanged(int location);
@@ -174,6 +188,7 @@ class StartupEntries {
   bool refreshing_ = false;
   bool readOnly_ = false;
   bool honoursStartupApproved_;
+  std::array<std::string, kLocationCount> readOnlyReasons_;
   std::map<std::string, RawValue> pendingValues_;
   std::map<std::string, std::string> pendingItems_;
 };

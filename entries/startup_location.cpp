@@ -1,5 +1,6 @@
 #include "entries/startup_location.h"
 
+#include "base/names.h"
 #include "base/text.h"
 
 namespace velmora {
@@ -41,7 +42,7 @@ int LocationFromText(const std::string& text) {
 std::string SnapshotKey(int location, const std::string& name, bool storeForm) {
   if (location < 0 || location >= kLocationCount) return "";
   std::string prefix = location == kLmRun && storeForm ? "LMRun " : kSnapshotPrefixes[location];
-  return ToLowerAscii(prefix + name);
+  return NameKey(prefix + name);
 }
 
 std::string ProgramKeyPath() { return std::string("Software\\") + kCompanyName + "\\" + kProductName; }

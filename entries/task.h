@@ -45,6 +45,14 @@ class Task {
   // Why a boot of a Wine prefix would not start the entry where it stands ("" when
   // it would); set by FillTask from the location and valueType.
   std::string wineSkipReason;
+  // A disabled entry of the same name that the store keeps while this one stands
+  // in the location (its program registered itself again): the kept entry's
+  // command, "" when there is none. The kept copy stays until the user removes it.
+  std::string keptCommand;
+  // 1 when the location cannot be changed (its key or hive cannot be opened for
+  // writing); readOnlyReason says why.
+  int readOnly = 0;
+  std::string readOnlyReason;
 };
 
 }  // namespace velmora

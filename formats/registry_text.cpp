@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/names.h"
 #include "formats/registry_lexing.h"
 
 namespace formats {
@@ -14,28 +15,9 @@ using namespace registry_detail;
 
 char16_t FoldUnit(char16_t c) {
   if (c < 0x80) return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-  if (c < 0x100) return c;
-  if (c < 0x180) {
-    if (c == 0x130) return u'i';
-    if (c == 0x178) return 0xFF;
-    bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    bool evenUpper = (c < 0x138 && c != 0x131) || (c >= 0x14A && c <= 0x177);
-    if (oddUpper && (c & 1)) return static_cast<char16_t>(c + 1);
-    if (evenUpper && !(c & 1)) return static_cast<char16_t>(c + 1);
-    return c;
-  }
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
-  if (c == 0x386) return 0x3AC;
-  if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 37);
-  if (c == 0x38C) return 0x3CC;
-  if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
-  if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-  if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) && !(c & 1))
-    return static_cast<char16_t>(c + 1);
-  if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
-  return c;
+  // The system's upper case; no letter above ASCII has its capital in ASCII, so
+  // this is one class per name as Wine has it.
+  return velmora::UpperCaseUnit(c);
 }
 
 std::u16string FoldName(std::u16string_view name) {

@@ -129,8 +129,7 @@ ProfileOutcome ProfileCommand(StartupParameters& model, StartupSettingsParameter
   outcome.entriesChanged = true;
   outcome.loadedName = name;
   if (!skipped.empty()) {
-    std::string text =
-        "These entries of the profile were left out: their names cannot be used in a Startup folder.\n";
+    std::string text = "These entries of the profile were left out:\n";
     constexpr std::size_t kShown = 8;
     for (std::size_t i = 0; i < skipped.size() && i < kShown; ++i) text += "\n" + skipped[i];
     if (skipped.size() > kShown) text += "\n... and " + std::to_string(skipped.size() - kShown) + " more";

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <memory>
 
+#include "base/names.h"
 #include "base/text.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/unique_fd.h"
@@ -354,7 +355,7 @@ bool OfflineHive::DeleteValue(std::size_t node, const std::string& name) {
   cachedNode_ = 0;
   std::vector<OfflineValue> kept = Values(node);
   std::size_t before = kept.size();
-  std::erase_if(kept, [&](const OfflineValue& v) { return velmora::EqualsIgnoreCase(v.name, name); });
+  std::erase_if(kept, [&](const OfflineValue& v) { return velmora::SameName(v.name, name); });
   if (kept.size() == before) return false;
   std::vector<hive_set_value> set(kept.size());
   for (std::size_t i = 0; i < kept.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "base/names.h"
 #include "base/text.h"
 #include "base/utf16.h"
 #include "platform/posix/offline_installation.h"
@@ -130,7 +131,7 @@ Status CopyName(const std::string& name, char* buffer, std::uint32_t* size) {
 
 const OfflineValue* FindValue(const std::vector<OfflineValue>& values, const std::string& name) {
   for (const OfflineValue& v : values)
-    if (velmora::EqualsIgnoreCase(v.name, name)) return &v;
+    if (velmora::SameName(v.name, name)) return &v;
   return nullptr;
 }
 
@@ -344,7 +345,7 @@ Status OfflineQueryString(HKey key, const std::string& name, std::string* text) 
   Status status = OfflineReadAllValues(key, &values);
   if (status != kSuccess) return status;
   for (const RegistryValue& v : values) {
-    if (!velmora::EqualsIgnoreCase(v.name, name)) continue;
+    if (!velmora::SameName(v.name, name)) continue;
     *text = v.data.substr(0, std::min(v.data.find('\0'), v.data.size()));
     return kSuccess;
   }

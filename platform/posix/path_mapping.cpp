@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/names.h"
 #include "platform/files.h"
 #include "platform/offline.h"
 #include "platform/posix/path_util.h"
@@ -37,12 +38,6 @@ std::string DriveHostRoot(char letter) {
   if (PrefixDir().empty()) InitPrefix();
   const std::string& prefix = PrefixDir();
   return prefix.empty() ? "" : prefix + "/dosdevices/" + letter + ":";
-}
-
-std::string FoldAscii(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  return out;
 }
 
 // One folder's names as a listing gave them.
@@ -83,7 +78,7 @@ const Listing& ListingOf(const std::string& folder) {
   listing.readable = true;
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
-    listing.byFolded.try_emplace(FoldAscii(name), name);
+    listing.byFolded.try_emplace(velmora::NameKey(name), name);
     listing.names.insert(std::move(name));
   }
   closedir(dir);
@@ -110,7 +105,7 @@ std::string MatchComponent(const std::string& folder, const std::string& compone
     if (listing.missing) return component;
     if (listing.readable) {
       if (listing.names.count(component)) return component;
-      auto it = listing.byFolded.find(FoldAscii(component));
+      auto it = listing.byFolded.find(velmora::NameKey(component));
       return it == listing.byFolded.end() ? component : it->second;
     }
   }
@@ -122,7 +117,7 @@ std::string MatchComponent(const std::string& folder, const std::string& compone
   std::string found = component;
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
-    if (name.size() == component.size() && velmora::EqualsIgnoreCase(name, component)) {
+    if (velmora::SameName(name, component)) {
       found = name;
       break;
     }

@@ -1,5 +1,6 @@
 // Edits and apply over the system's registry, Startup folders and store: what
 // reaches them, and what is left untouched.
+#include "changes/store.h"
 #include "changes/write_steps.h"
 #include "tests/changes/changes_fixture.h"
 
@@ -203,23 +204,123 @@ TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
   EXPECT_TRUE(fresh.Entries(kCuRunOnce).empty());
 }
 
-TEST_F(ApplyTest, MissingLocationKeyIsNamedAndNotCreated) {
+// A fresh prefix (and a Windows 7 user hive) has no RunOnce key of the user: an
+// added entry makes it, and a run that fails writes nothing at all.
+TEST_F(ApplyTest, MissingLocationKeyIsMadeForAnAddedEntryOnly) {
   ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyCurrentUser(), kRunOnceKeyPath), platform::kSuccess);
+  platform::reg::DeleteTree(platform::HKeyCurrentUser(), ProgramKeyPath());
   StartupParameters model;
   Read(model);
+  platform::UniqueKey key;
+  EXPECT_EQ(
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, key.out()),
+      platform::kFileNotFound);  // reading wrote nothing
   auto task = std::make_unique<Task>();
   task->name = "Once";
   task->command = "C:\\once.exe";
   ASSERT_TRUE(model.AddEntry(std::move(task), kCuRunOnce));
-  model.TakeSnapshot();
-  std::vector<ApplyFailure> failures = model.ApplyChanges();
-  ASSERT_EQ(failures.size(), 1u) << Describe(failures);
-  EXPECT_EQ(failures[0].location, kCuRunOnce);
-  EXPECT_NE(failures[0].reason.find("does not exist"), std::string::npos) << failures[0].reason;
-  EXPECT_EQ(failures[0].reason.find("access denied"), std::string::npos) << failures[0].reason;
-  platform::HKey key = nullptr;
-  EXPECT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunOnceKeyPath, platform::kKeyRead, &key),
-            platform::kFileNotFound);
+  Apply(model);
+  auto values = LocationValues(kCuRunOnce);
+  ASSERT_EQ(values.count("once"), 1u);
+  EXPECT_EQ(changes::ValueText(values.at("once").data), "C:\\once.exe");
+}
+
+// Values Windows will not start are still entries: each shows its type and bytes
+// as the registry editor writes them, and disabling and enabling gives back the
+// very value, type and bytes.
+TEST_F(ApplyTest, EveryValueTypeComesBackByteForByte) {
+  const std::string path = KeyOf(kCuRun);
+  SetRaw(platform::HKeyCurrentUser(), path, "D255", platform::kRegDword, std::string("\xff\0\0\0", 4));
+  SetRaw(platform::HKeyCurrentUser(), path, "Bin", platform::kRegBinary, "\xde\xad\xbe\xef");
+  SetRaw(platform::HKeyCurrentUser(), path, "Multi", platform::kRegMultiSz, std::string("a.exe\0b\0\0", 9));
+  SetRaw(platform::HKeyCurrentUser(), path, "Quad", 11, std::string("\x2a\0\0\0\0\0\0\x80", 8));
+  SetRaw(platform::HKeyCurrentUser(), path, "Empty", platform::kRegNone, "");
+  SetText(kCuRun, "Exp", "%SystemRoot%\\\xc3\xbc.exe", platform::kRegExpandSz);
+  const auto before = LocationValues(kCuRun);
+  const std::map<std::string, std::string> shown = {
+      {"D255", "dword:000000ff"},
+      {"Bin", "hex:de,ad,be,ef"},
+      {"Multi", "hex(7):61,00,2e,00,65,00,78,00,65,00,00,00,62,00,00,00,00,00"},
+      {"Quad", "hex(b):2a,00,00,00,00,00,00,80"},
+      {"Empty", "hex(0):"},
+      {"Exp", "%SystemRoot%\\\xc3\xbc.exe"}};
+  {
+    StartupParameters model;
+    Read(model);
+    for (const auto& [name, command] : shown) {
+      const Task* task = Find(model, kCuRun, name);
+      ASSERT_NE(task, nullptr) << name;
+      EXPECT_EQ(task->command, command);
+      if (name != "Exp") {
+        EXPECT_EQ(task->fileName, "") << name;
+      }
+      model.SetEntryEnabled(name, kCuRun, 0);
+    }
+    Apply(model);
+  }
+  EXPECT_TRUE(LocationValues(kCuRun).empty());
+  StartupParameters model;
+  Read(model);
+  for (const auto& [name, command] : shown) {
+    const Task* task = Find(model, kCuRun, name);
+    ASSERT_NE(task, nullptr) << name;
+    EXPECT_EQ(task->enabled, 0);
+    EXPECT_EQ(task->command, command);
+    model.SetEntryEnabled(name, kCuRun, 1);
+  }
+  Apply(model);
+  const auto after = LocationValues(kCuRun);
+  ASSERT_EQ(after.size(), before.size());
+  for (const auto& [lower, value] : before) {
+    ASSERT_EQ(after.count(lower), 1u) << lower;
+    EXPECT_EQ(after.at(lower).type, value.type) << lower;
+    EXPECT_EQ(after.at(lower).data, value.data) << lower;
+  }
+  EXPECT_TRUE(StoreValues().empty());
+}
+
+// The program registered itself again under the name of a disabled entry: the
+// kept entry is neither dropped by reading nor by enabling, and comes back when
+// the new one is removed.
+TEST_F(ApplyTest, KeptEntryStaysBesideANewOneOfItsName) {
+  SetText(kCuRun, "Foo", "C:\\old.exe /x");
+  {
+    StartupParameters model;
+    Read(model);
+    model.SetEntryEnabled("Foo", kCuRun, 0);
+    Apply(model);
+  }
+  SetText(kCuRun, "FOO", "C:\\new.exe");
+  {
+    StartupParameters model;
+    Read(model);
+    const Task* standing = Find(model, kCuRun, "foo");
+    ASSERT_NE(standing, nullptr);
+    EXPECT_EQ(standing->command, "C:\\new.exe");
+    EXPECT_EQ(standing->keptCommand, "C:\\old.exe /x");
+    EXPECT_NE(changes::KeptCopyNote(*standing, kCuRun).find("C:\\old.exe /x"), std::string::npos);
+    ASSERT_EQ(StoreValues().count("3|foo"), 1u);
+    // Disabling the new one would write over the kept one: refused.
+    model.SetEntryEnabled("foo", kCuRun, 0);
+    model.TakeSnapshot();
+    std::vector<ApplyFailure> failures = model.ApplyChanges();
+    ASSERT_EQ(failures.size(), 1u) << Describe(failures);
+    EXPECT_NE(failures[0].reason.find("already keeps"), std::string::npos) << failures[0].reason;
+  }
+  ASSERT_EQ(changes::ValueText(StoreValues().at("3|foo").data), "C:\\old.exe /x");
+  ASSERT_EQ(changes::ValueText(LocationValues(kCuRun).at("foo").data), "C:\\new.exe");
+  {
+    StartupParameters model;
+    Read(model);
+    model.RemoveEntry("foo", kCuRun);
+    Apply(model);
+  }
+  StartupParameters model;
+  Read(model);
+  const Task* kept = Find(model, kCuRun, "foo");
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->enabled, 0);
+  EXPECT_EQ(kept->command, "C:\\old.exe /x");
 }
 
 TEST_F(ApplyTest, EditOffersApplyOnlyForARealChange) {

@@ -191,16 +191,19 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
   EXPECT_EQ(LocationValues(kLmRunOnce32).count("extra"), 0u);
   EXPECT_EQ(StoreValues().count("7|extra"), 1u);
 
-  // On a system without the view, the profile's 32-bit entries are left out and
-  // the six locations load as saved.
+  // On a system without the view, the profile's 32-bit entries are left out, each
+  // named with the reason, and the six locations load as saved.
   SetArch("system.reg", "win32");
   ASSERT_TRUE(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node") ==
               platform::kSuccess);
   StartupParameters narrow;
   Read(narrow);
-  ASSERT_TRUE(narrow.LoadProfile("Eight"));
+  std::vector<std::string> skipped;
+  ASSERT_TRUE(narrow.LoadProfile("Eight", nullptr, &skipped));
   EXPECT_TRUE(narrow.Entries(kLmRun32).empty());
   EXPECT_EQ(narrow.ChangedFlags()[kLmRun32], 0);
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0].rfind("\"6|Helper\": this system has no LM Run (32-bit)", 0), 0u) << skipped[0];
 }
 
 TEST_F(Machine32BitViewTest, WineStartsNeitherUserRunOnceNorCommonStartupNorExpandableValues) {

@@ -115,7 +115,7 @@ TEST_F(ProfilesTest, UnsafeFolderNamesOfAProfileAreLeftOut) {
   std::vector<std::string> skipped;
   ASSERT_TRUE(model.LoadProfile("Crafted", nullptr, &skipped));
   ASSERT_EQ(skipped.size(), 1u);
-  EXPECT_EQ(skipped[0], "5|..\\..\\escape.lnk");
+  EXPECT_EQ(skipped[0], "\"5|..\\..\\escape.lnk\": its name leads out of its Startup folder");
   EXPECT_EQ(model.Entries(kCuStartupFolder).size(), 1u);
   Apply(model);
   EXPECT_FALSE(fs::exists(Host(Folder(kCuStartupFolder) + "\\..\\..\\escape.lnk")));

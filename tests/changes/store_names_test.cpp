@@ -73,7 +73,10 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
     StartupParameters model;
     Read(model);
     auto store = StoreValues();
-    EXPECT_EQ(store.count("live"), 0u) << "the stale value read as Live of LM Run stays";
+    // Live holds another command than the entry standing there: another entry of
+    // that name, which stays beside it.
+    EXPECT_EQ(store.count("live"), 1u);
+    EXPECT_EQ(Find(model, kLmRun, "live")->keptCommand, "C:\\old-live.exe");
     EXPECT_EQ(store.count("0|twin"), 0u);
     EXPECT_EQ(store.count("twin"), 0u);
     EXPECT_EQ(DataValues().count("twin"), 0u);
@@ -130,12 +133,91 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
     model.SetEntryEnabled("Prof", kCuRun, 0);
     Apply(model);
     auto store = StoreValues();
-    EXPECT_EQ(store.size(), 3u);
+    EXPECT_EQ(store.size(), 4u);
+    EXPECT_EQ(store.count("live"), 1u);
     ASSERT_EQ(store.count(" 3|gone"), 1u);
     EXPECT_EQ(changes::ValueText(store.at(" 3|gone").data), "C:\\gone2.exe");
     EXPECT_EQ(store.count("03|exp"), 1u);
     EXPECT_EQ(store.count("3|prof"), 1u);
   }
+}
+
+// Names that Wine wrote, in several scripts, are one name in any letter case, as
+// Wine takes them: entries, store values and registry keys alike.
+TEST_F(StoreNamesTest, NamesMatchInEveryScriptAsWineMatchesThem) {
+  const char* const kUserRun = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  WineAdd({
+      {kUserRun, "Ünïcödé", "REG_SZ", "C:\\u.exe"},
+      {kUserRun, "Привет", "REG_SZ", "C:\\p.exe"},
+      {kUserRun, "Ωμέγα", "REG_SZ", "C:\\o.exe"},
+      {kUserRun, "ı", "REG_SZ", "C:\\dotless.exe"},
+      // Stale: the same entry as the one standing, its name in other letters.
+      {kStoreKey, "3|ωΜΈΓΑ", "REG_SZ", "C:\\o.exe"},
+      {"HKCU\\Software\\Ключ", "Inside", "REG_SZ", "x"},
+  });
+  platform::UniqueKey key;
+  EXPECT_EQ(
+      platform::reg::OpenKey(platform::HKeyCurrentUser(), "Software\\кЛЮЧ", platform::kKeyRead, key.out()),
+      platform::kSuccess);
+  {
+    StartupParameters model;
+    Read(model);
+    EXPECT_EQ(StoreValues().size(), 0u);
+    ASSERT_NE(model.Entry(kCuRun, "üNÏCÖDÉ"), nullptr);
+    ASSERT_NE(model.Entry(kCuRun, "ωμέγα"), nullptr);
+    EXPECT_EQ(model.Entry(kCuRun, "I"), nullptr);  // ı has no capital in ASCII for Windows
+    const std::string upper = "ПРИВЕТ";
+    ASSERT_NE(model.Entry(kCuRun, upper), nullptr);
+    model.SetEntryEnabled(upper, kCuRun, 0);
+    Apply(model);
+  }
+  const std::string stored = "3|Привет";
+  auto store = Values(platform::HKeyCurrentUser(), DisabledTasksKeyPath());
+  ASSERT_EQ(store.count(stored), 1u);
+  // Wine itself finds the stored value by its name in other letters.
+  EXPECT_EQ(
+      RunCommand(env_ + "wine reg query '" + std::string(kStoreKey) + "' /v '3|пРИВЕТ' >/dev/null 2>&1"), 0);
+  RunCommand(env_ + "wineserver -w");
+  StartupParameters model;
+  Read(model);
+  model.SetEntryEnabled("привет", kCuRun, 1);
+  Apply(model);
+  EXPECT_EQ(StoreValues().size(), 0u);
+  EXPECT_EQ(LocationValues(kCuRun).size(), 4u);
+}
+
+// Values Wine wrote that are not text come back with their type and bytes.
+TEST_F(StoreNamesTest, WineWrittenValuesThatAreNotTextComeBackExactly) {
+  const char* const kUserRun = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  WineAdd({{kUserRun, "D255", "REG_DWORD", "255"},
+           {kUserRun, "Bin", "REG_BINARY", "deadbeef"},
+           {kUserRun, "Multi", "REG_MULTI_SZ", "a.exe\\0b"}});
+  auto values = LocationValues(kCuRun);
+  {
+    StartupParameters model;
+    Read(model);
+    EXPECT_EQ(Find(model, kCuRun, "d255")->command, "dword:000000ff");
+    EXPECT_EQ(Find(model, kCuRun, "bin")->command, "hex:de,ad,be,ef");
+    for (const char* name : {"D255", "Bin", "Multi"}) model.SetEntryEnabled(name, kCuRun, 0);
+    Apply(model);
+  }
+  EXPECT_TRUE(LocationValues(kCuRun).empty());
+  {
+    StartupParameters model;
+    Read(model);
+    for (const char* name : {"D255", "Bin", "Multi"}) model.SetEntryEnabled(name, kCuRun, 1);
+    Apply(model);
+  }
+  auto after = LocationValues(kCuRun);
+  ASSERT_EQ(after.size(), values.size());
+  for (const auto& [lower, value] : values) {
+    EXPECT_EQ(after.at(lower).type, value.type) << lower;
+    EXPECT_EQ(after.at(lower).data, value.data) << lower;
+  }
+  // Wine reads them as it wrote them.
+  const std::string query = env_ + "wine reg query '" + kUserRun + "' /v ";
+  EXPECT_EQ(RunCommand(query + "D255 | grep -q 'REG_DWORD *0xff'"), 0);
+  EXPECT_EQ(RunCommand(query + "Bin | grep -q 'REG_BINARY *DEADBEEF'"), 0);
 }
 
 }  // namespace

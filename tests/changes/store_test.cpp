@@ -34,8 +34,11 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
 
 TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
   for (const char* name : {"a", "b", "c"}) SetText(kCuRun, name, std::string("C:\\") + name + ".exe");
-  // Consecutive stale values, then a live one: each must be visited.
-  for (const char* name : {"3|A", "3|B", "3|C", "3|D"}) SetStore(name, "C:\\stored.exe");
+  // Consecutive stale values (what stands in the location), then a live one:
+  // each must be visited.
+  for (const char* name : {"a", "b", "c"})
+    SetStore(std::string("3|") + name, std::string("C:\\") + name + ".exe");
+  SetStore("3|D", "C:\\stored.exe");
   StartupParameters model;
   Read(model);
 

@@ -77,7 +77,7 @@ TEST(CliList, ListsWhatWineWroteAndLeavesTheHivesUntouched) {
                        "wine reg add 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce' /v "
                        "Once /d 'C:\\missing.exe' /f >/dev/null 2>&1 && " +
                        // The program's settings, with Start with Windows on and no Run value
-                       // for it yet, and a store value made stale by the enabled Tray.
+                       // for it yet, and a kept entry of the name of the enabled Tray.
                        env +
                        "wine reg add 'HKCU\\Software\\Orlinsk\\Velmora' /v StartWithWindows /t REG_BINARY "
                        "/d 01000000 /f >/dev/null 2>&1 && " +

@@ -52,7 +52,9 @@ class CliOfflineTest : public ::testing::Test {
     tree_ = std::make_unique<WindowsTree>(dir_.path() + "/win", "bob", /*xp=*/true);
     tree_->software.Key("Microsoft\\Windows\\CurrentVersion\\Run")
         .Sz("Tray", "C:\\Tools\\tray.exe /min")
-        .ExpandSz("Agent", "%ProgramFiles%\\Agent\\agent.exe -s");
+        .ExpandSz("Agent", "%ProgramFiles%\\Agent\\agent.exe -s")
+        .Raw("D255", 4, std::string("\xff\0\0\0", 4))
+        .Raw("Bin", 3, "\xde\xad\xbe\xef");
     tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Chat", "C:\\chat.exe -q");
     // Velmora installed on that Windows starts with it; the copy running here must
     // not put its own (Linux) path into that Windows's Run key.
@@ -128,6 +130,19 @@ TEST_F(CliOfflineTest, DisableAndEnableKeepTheValueTypeAndBytes) {
   EXPECT_EQ(ExportedValue(software, "Agent"), agentBefore);
   EXPECT_EQ(ExportedValue(user, "0|Agent"), "");
   EXPECT_NE(Run({"list"}).out.find("[x] Agent"), std::string::npos);
+
+  // Values that are not text come back with their type and bytes.
+  const std::string dwordBefore = ExportedValue(software, "D255");
+  const std::string binaryBefore = ExportedValue(software, "Bin");
+  ASSERT_NE(dwordBefore.find("REG_DWORD"), std::string::npos) << dwordBefore;
+  EXPECT_NE(Run({"list", "--csv"}).out.find("LM Run,D255,true,dword:000000ff,"), std::string::npos);
+  for (const char* command : {"disable", "enable"}) {
+    ASSERT_EQ(Run({command, "0", "D255"}).status, 0);
+    ASSERT_EQ(Run({command, "0", "Bin"}).status, 0);
+  }
+  ExpectHivesRead();
+  EXPECT_EQ(ExportedValue(software, "D255"), dwordBefore);
+  EXPECT_EQ(ExportedValue(software, "Bin"), binaryBefore);
 
   // The user's own Run key goes the same way.
   ASSERT_EQ(Run({"disable", "CU Run", "Chat"}).status, 0);

@@ -38,16 +38,18 @@ class ScanningPrefixTest : public ::testing::Test {
   test::TempPrefix prefix_;
 };
 
-TEST_F(ScanningPrefixTest, MachineLocationsNeedWriteAccessToTheMachineHive) {
+TEST_F(ScanningPrefixTest, MachineLocationsWithoutWriteAccessAreListedReadOnly) {
   SetValue(HKeyLocalMachine(), kRunKeyPath, "Machine", "C:\\m.exe");
   SetValue(HKeyCurrentUser(), kRunKeyPath, "User", "C:\\u.exe");
   ASSERT_EQ(chmod(prefix_.HostPath("system.reg").c_str(), 0444), 0);
   StartupParameters model;
   model.ScanAllLocations();
   chmod(prefix_.HostPath("system.reg").c_str(), 0644);
-  EXPECT_TRUE(model.Entries(kLmRun).empty());
+  ASSERT_EQ(model.Entries(kLmRun).size(), 1u);
+  EXPECT_EQ(model.Entries(kLmRun).begin()->second->readOnly, 1);
   EXPECT_TRUE(model.Entries(kLmStartupFolder).empty());
-  EXPECT_EQ(model.Entries(kCuRun).size(), 1u);
+  ASSERT_EQ(model.Entries(kCuRun).size(), 1u);
+  EXPECT_EQ(model.Entries(kCuRun).begin()->second->readOnly, 0);
 }
 
 TEST_F(ScanningPrefixTest, RunningProgramGetsMemoryFigures) {

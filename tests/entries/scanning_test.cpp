@@ -96,7 +96,7 @@ TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
   }
 }
 
-TEST_F(ScanningTest, ExpandableAndBinaryDataAreReadAsText) {
+TEST_F(ScanningTest, ExpandableDataIsTextAndBinaryDataShowsItsBytes) {
   SetValue(HKeyCurrentUser(), kRunKeyPath, "Expand", "%SystemRoot%\\system32\\x.exe", kRegExpandSz);
   UniqueKey key;
   ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, key.out()), kSuccess);
@@ -107,7 +107,7 @@ TEST_F(ScanningTest, ExpandableAndBinaryDataAreReadAsText) {
   ASSERT_NE(Find(model, kCuRun, "expand"), nullptr);
   EXPECT_EQ(Find(model, kCuRun, "expand")->command, "%SystemRoot%\\system32\\x.exe");
   ASSERT_NE(Find(model, kCuRun, "binary"), nullptr);
-  EXPECT_EQ(Find(model, kCuRun, "binary")->command, "ab");
+  EXPECT_EQ(Find(model, kCuRun, "binary")->command, "hex:61,62,00,63");
 }
 
 TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {

@@ -275,7 +275,7 @@ TEST(HiveKeys, ManySubkeysAreFoundUnderEverySpelling) {
     for (char16_t c : name) shout += static_cast<char16_t>(c - 32);
     if (i % 4 == 1) {
       name += u"\u00e9\u03b1\u0434i";
-      shout += u"\u00c9\u0391\u0414\u0130";
+      shout += u"\u00c9\u0391\u0414I";
     }
     lower.push_back(name);
     upper.push_back(shout);

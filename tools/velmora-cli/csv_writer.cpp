@@ -1,5 +1,7 @@
 #include "tools/velmora-cli/csv_writer.h"
 
+#include "base/utf16.h"
+
 namespace velmora::cli {
 
 std::string CsvField(const std::string& text) {
@@ -18,7 +20,7 @@ std::string CsvRecord(const std::vector<std::string>& fields) {
   std::string record;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i) record += ',';
-    record += CsvField(fields[i]);
+    record += CsvField(ValidUtf8(fields[i]));
   }
   return record + "\r\n";
 }

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "base/utf16.h"
+#include "changes/store.h"
 #include "platform/offline.h"
 #include "platform/startup.h"
 
@@ -75,12 +76,17 @@ int EditedLocation(const Operands& operands, StartupParameters& model, std::ostr
   return location;
 }
 
-const Task* FindEntry(const StartupParameters& model, int location, const std::string& name,
+const Task* FindEntry(const StartupParameters& model, int location, const std::string& name, const char* verb,
                       std::ostream& err) {
   const Task* task = model.Entry(location, name);
   if (!task && IsFolderLocation(location)) task = model.Entry(location, name + ".lnk");
   if (!task || task->removed) {
     err << "velmora-cli: there is no entry \"" << name << "\" in " << LocationTag(location) << "\n";
+    return nullptr;
+  }
+  if (task->readOnly) {
+    err << "velmora-cli: cannot " << verb << " \"" << task->name << "\" in " << LocationTag(location)
+        << ": the location cannot be changed: " << task->readOnlyReason << "\n";
     return nullptr;
   }
   return task;
@@ -102,13 +108,15 @@ int SwitchEntry(const Operands& operands, int wanted, StartupParameters& model, 
   if (location < 0) return 1;
   // Bytes that are not UTF-8 are read as Latin-1 here as they are when stored,
   // so a name that was added can be found again by the same bytes.
-  const Task* task = FindEntry(model, location, ValidUtf8(operands[1]), err);
+  const Task* task = FindEntry(model, location, ValidUtf8(operands[1]), wanted ? "enable" : "disable", err);
   if (!task) return 1;
   const std::string shown = task->name;
   const std::string tag = LocationTag(location);
   const std::string verb = wanted ? "enabled" : "disabled";
   if (task->enabled == wanted) {
     out << "\"" << shown << "\" in " << tag << " is already " << verb << "; nothing changed\n";
+    const std::string kept = changes::KeptCopyNote(*task, location);
+    if (!kept.empty()) out << kept << "\n";
     return 0;
   }
   model.SetEntryEnabled(shown, location, wanted);

@@ -29,8 +29,9 @@ int ApplyNow(StartupParameters& model, std::ostream& err);
 // take changes there; with the model read. -1 after saying why not.
 int EditedLocation(const Operands& operands, StartupParameters& model, std::ostream& err);
 // The entry NAME of a location; in a Startup folder "Foo" also finds "Foo.lnk".
-// Null after saying that there is none.
-const Task* FindEntry(const StartupParameters& model, int location, const std::string& name,
+// Null after saying that there is none, or that the entry cannot be changed
+// (|verb| names the change).
+const Task* FindEntry(const StartupParameters& model, int location, const std::string& name, const char* verb,
                       std::ostream& err);
 // Applies and prints |done| (its first letter made a capital); 0 or 1.
 int ApplyAndReport(StartupParameters& model, std::string done, std::ostream& out, std::ostream& err);

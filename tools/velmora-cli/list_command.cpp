@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "changes/store.h"
 #include "entries/wine_start.h"
 #include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/csv_writer.h"
@@ -82,7 +83,9 @@ void PrintJson(const StartupParameters& model, const ListOptions& options, std::
         << ", \"productName\": " << JsonString(task.productName)
         << ", \"rating\": " << JsonString(task.rating)
         << ", \"description\": " << JsonString(task.description) << ", \"icon\": \"" << IconKind(task)
-        << "\", \"new\": " << (isNew ? "true" : "false") << "}";
+        << "\", \"readOnly\": " << (task.readOnly ? "true" : "false")
+        << ", \"keptCommand\": " << JsonString(task.keptCommand)
+        << ", \"new\": " << (isNew ? "true" : "false") << "}";
   });
   out << (first ? "]\n" : "\n]\n");
 }
@@ -129,6 +132,9 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
             << (task->version.empty() ? "" : " " + task->version) << "\n";
       out << "      rating:  " << task->rating << "\n";
       std::string note = WineStartNote(*task);
+      if (!note.empty()) out << "      note:    " << note << "\n";
+      if (task->readOnly) out << "      note:    Cannot be changed: " << task->readOnlyReason << ".\n";
+      note = changes::KeptCopyNote(*task, location);
       if (!note.empty()) out << "      note:    " << note << "\n";
       if (task->memoryKB != 0)
         out << "      memory:  " << Memory(task->memoryKB) << " (peak " << Memory(task->peakMemoryKB) << ")"

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <tuple>
 
+#include "base/names.h"
 #include "base/text.h"
 #include "base/utf16.h"
 #include "tools/velmora-cli/edit_support.h"
@@ -32,7 +33,7 @@ std::string ListedName(const StartupParameters& model, const std::string& name) 
     if (listed == name) return listed;
   }
   for (const std::string& listed : Names(model.ProfileNames())) {
-    if (EqualsIgnoreCase(listed, name)) return listed;
+    if (SameName(listed, name)) return listed;
   }
   return "";
 }
@@ -161,8 +162,7 @@ int RunProfile(const Operands& args, StartupParameters& model, std::ostream& out
     return 1;
   }
   for (const std::string& value : skipped) {
-    err << "velmora-cli: left out the entry \"" << value
-        << "\" of the profile: its name leads out of its folder\n";
+    err << "velmora-cli: left out the entry " << value << "\n";
   }
   StateMap after = States(model);
   if (ApplyNow(model, err) != 0) {

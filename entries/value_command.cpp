@@ -1,0 +1,58 @@
+#include "entries/value_command.h"
+
+#include <cstdio>
+
+#include "base/utf16.h"
+#include "entries/program_path.h"
+#include "platform/registry.h"
+
+namespace velmora {
+
+namespace {
+
+std::string HexBytes(const std::string& bytes) {
+  std::string out;
+  char buffer[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(buffer, sizeof buffer, "%02x", static_cast<unsigned char>(bytes[i]));
+    if (i) out += ',';
+    out += buffer;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool IsTextValueType(std::uint32_t type) {
+  return type == platform::kRegSz || type == platform::kRegExpandSz;
+}
+
+std::string CommandOfValue(std::uint32_t type, const std::string& data) {
+  if (IsTextValueType(type)) return ValidUtf8(data.substr(0, data.find('\0')));
+  char buffer[24];
+  if (type == platform::kRegDword && data.size() == 4) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(data[i]);
+    std::snprintf(buffer, sizeof buffer, "dword:%08x", static_cast<unsigned>(value));
+    return buffer;
+  }
+  std::string bytes = data;
+  if (type == platform::kRegMultiSz) {
+    // The registry hands strings over as 8-bit text; the editor shows the UTF-16 the
+    // system keeps.
+    bytes.clear();
+    for (char16_t unit : Utf16FromUtf8(data)) {
+      bytes += static_cast<char>(unit & 0xFF);
+      bytes += static_cast<char>(unit >> 8);
+    }
+  }
+  if (type == platform::kRegBinary) return "hex:" + HexBytes(bytes);
+  std::snprintf(buffer, sizeof buffer, "hex(%x):", static_cast<unsigned>(type));
+  return buffer + HexBytes(bytes);
+}
+
+std::string ProgramPathOfValue(const std::string& command, std::uint32_t type) {
+  return IsTextValueType(type) ? ExtractProgramPath(command, type == platform::kRegExpandSz) : "";
+}
+
+}  // namespace velmora
