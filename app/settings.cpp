@@ -4,7 +4,7 @@
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/offline.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -107,7 +107,7 @@ bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const s
                                                 bool remove) {
   // This program is not installed on an offline installation it works on: the
   // program's own Run value there belongs to the copy installed on that Windows.
-  if (platform::OfflineInstallationActive()) return false;
+  if (!platform::SystemInUse().RunsThisProgram()) return false;
   platform::UniqueKey run;
   if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyAllAccess, run.out()) !=
       platform::kSuccess) {

@@ -13,7 +13,7 @@ void ReadDisabledTasks(StartupEntries& entries) {
   // The store key exists from the first reading on, also when it stays empty.
   if (!entries.ReadOnly()) store.OpenForWriting(nullptr);
   if (!store.Open(nullptr)) return;
-  ScanPass pass;
+  ScanPass pass(entries.RunningPass());
   ModuleVersion versionReader;
   // The values are read whole first, so that deleting a stale one cannot make the
   // walk skip the value after it.

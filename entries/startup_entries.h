@@ -22,6 +22,7 @@
 namespace velmora {
 
 class ModuleVersion;
+class ScanPass;
 
 // Map from a lower-cased name (or snapshot key) to the entry it owns. Ordered, so
 // rows within a location come in the order of their lower-cased names.
@@ -164,6 +165,9 @@ class StartupEntries {
   void ForgetPendingValue(const std::string& snapshotKey) { pendingValues_.erase(snapshotKey); }
   void ForgetPendingItem(const std::string& snapshotKey) { pendingItems_.erase(snapshotKey); }
 
+  // The slot of the pass that reads these entries now (see ScanPass).
+  ScanPass*& RunningPass() { return runningPass_; }
+
  private:
   const ProgramContext& context_;
   std::array<TaskMap, kLocationCount> entryMaps_;
@@ -174,6 +178,7 @@ class StartupEntries {
   bool honoursStartupApproved_;
   std::map<std::string, RawValue> pendingValues_;
   std::map<std::string, std::string> pendingItems_;
+  ScanPass* runningPass_ = nullptr;
 };
 
 // DeriveFileName: fileName = the part of ExtractProgramPath(command) after its last

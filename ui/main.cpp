@@ -74,15 +74,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Velmora: %s\nUsage: Velmora [--windows DIR [--user NAME]]\n", error.c_str());
     return 2;
   }
-  if (!velmora::OpenChosenSystem(choice, &error)) {
+  std::unique_ptr<platform::ManagedSystem> system;
+  if (!velmora::OpenChosenSystem(choice, &system, &error)) {
     // Without its Windows the program has neither paths nor movies to show.
     std::fprintf(stderr, "Velmora: %s\n", error.c_str());
     return 1;
   }
+  platform::UseSystem(system.get());
 
   velmora::ui::QtMessageBoxPresenter box;
   velmora::VelmoraApp app;
   velmora::ui::QtMainWindowRunner window;
   app.StartApplication(window, box);
   app.EndApplication();
+  platform::UseSystem(nullptr);
 }

@@ -81,16 +81,21 @@ int Fail(const std::string& message) {
 }
 
 SystemChoice chosenSystem;
+// The system the command works on, once opened; it stays open until the process ends.
+std::unique_ptr<platform::ManagedSystem> managedSystem;
 
 // The system must be usable before anything is read from it.
 bool OpenPrefix(std::string* error) {
-  if (!OpenChosenSystem(chosenSystem, error)) return false;
-  for (platform::HKey root : {platform::HKeyLocalMachine(), platform::HKeyCurrentUser()}) {
+  if (!managedSystem) {
+    if (!OpenChosenSystem(chosenSystem, &managedSystem, error)) return false;
+    platform::UseSystem(managedSystem.get());
+  }
+  for (platform::HKey root : {managedSystem->LocalMachine(), managedSystem->CurrentUser()}) {
     platform::UniqueKey key;
     platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());
     if (status != platform::kSuccess && status != platform::kFileNotFound) {
       std::string detail = platform::LastErrorDetail();
-      *error = "cannot read the registry of " + platform::SystemName() +
+      *error = "cannot read the registry of " + managedSystem->Name() +
                (detail.empty() ? " (status " + std::to_string(status) + ")" : ": " + detail);
       return false;
     }
