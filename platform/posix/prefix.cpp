@@ -382,7 +382,13 @@ bool WineServerRunning(int* pid) {
   return prefix->WineServerRunning(pid);
 }
 
-void ResetPrefixForTesting() { UseSystem(nullptr); }
+void ResetPrefixForTesting() {
+  if (posix::WinePrefix* prefix = PrefixInUse()) {
+    prefix->ForgetChoice();
+  } else {
+    UseSystem(nullptr);
+  }
+}
 
 std::unique_ptr<ManagedSystem> DefaultSystem() { return std::make_unique<posix::WinePrefix>(); }
 

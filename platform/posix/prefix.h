@@ -38,6 +38,9 @@ class WinePrefix : public HostSystem {
   std::string Dir() const;
   // True when a wineserver currently runs for the prefix; |pid| receives its id.
   bool WineServerRunning(int* pid = nullptr) const;
+  // Forgets the chosen folder and the hives read; the next use chooses again.
+  // Open keys stay valid (tests switch prefixes under them).
+  void ForgetChoice();
 
   Status OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) override;
   Status CreateKey(HKey root, const std::string& subKey, HKey* result) override;
@@ -62,6 +65,7 @@ class WinePrefix : public HostSystem {
   Status CheckWrite(const HiveFile& file);
 
   mutable std::recursive_mutex mutex_;
+  std::string requestedDir_;
   std::string dir_;
   std::string user_;
   std::map<std::string, std::unique_ptr<HiveFile>> files_;

@@ -246,7 +246,14 @@ struct WinePrefix::Opened {
   HiveNode* node = nullptr;
 };
 
-WinePrefix::WinePrefix(std::string dir) : dir_(std::move(dir)) {}
+WinePrefix::WinePrefix(std::string dir) : requestedDir_(dir), dir_(std::move(dir)) {}
+
+void WinePrefix::ForgetChoice() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  dir_ = requestedDir_;
+  user_.clear();
+  files_.clear();
+}
 WinePrefix::~WinePrefix() = default;
 
 // The hive of a root, up to date; kBadRegistryFile when its file is unparsable.
