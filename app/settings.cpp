@@ -4,7 +4,7 @@
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/offline.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -78,7 +78,8 @@ void StartupSettingsParameters::ReadFromRegistry(bool apply) {
   ReadFlag(key.get(), "ShowSavingMsg", &ShowSavingMsg);
   ReadFlag(key.get(), "ShowSavingProMsg", &ShowSavingProMsg);
   // An offline installation's settings belong to the copy installed there.
-  if (apply && !platform::OfflineInstallationActive()) WriteString(key.get(), "DefnsVersion", DefnsVersion);
+  if (apply && platform::SystemInUse().RunsThisProgram())
+    WriteString(key.get(), "DefnsVersion", DefnsVersion);
 }
 
 // Each value is its own write of the hive: after a failure every value is either
@@ -108,7 +109,7 @@ bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const s
                                                 bool remove) {
   // This program is not installed on an offline installation it works on: the
   // program's own Run value there belongs to the copy installed on that Windows.
-  if (platform::OfflineInstallationActive()) return false;
+  if (!platform::SystemInUse().RunsThisProgram()) return false;
   platform::UniqueKey run;
   if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyAllAccess, run.out()) !=
       platform::kSuccess) {

@@ -1,7 +1,5 @@
 #include "app/system_choice.h"
 
-#include "platform/offline.h"
-#include "platform/startup.h"
 #include "platform/status.h"
 
 namespace velmora {
@@ -44,18 +42,22 @@ bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std
   return true;
 }
 
-bool OpenChosenSystem(const SystemChoice& choice, std::string* error) {
-  if (!choice.windowsRoot.empty())
-    return platform::OpenOfflineInstallation(choice.windowsRoot, choice.userName, error) ==
-           platform::kSuccess;
-  if (platform::OfflineInstallationActive()) platform::CloseOfflineInstallation();
-  if (platform::InitSystem() != platform::kSuccess) {
-    *error = "cannot use " + platform::SystemName() + ": " + platform::LastErrorDetail();
-    return false;
+bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* system,
+                      std::string* error) {
+  std::unique_ptr<platform::ManagedSystem> chosen;
+  if (!choice.windowsRoot.empty()) {
+    if (platform::OpenOfflineSystem(choice.windowsRoot, choice.userName, &chosen, error) !=
+        platform::kSuccess)
+      return false;
+  } else {
+    chosen = platform::DefaultSystem();
+    if (chosen->Prepare() != platform::kSuccess) {
+      *error = "cannot use " + chosen->Name() + ": " + platform::LastErrorDetail();
+      return false;
+    }
   }
+  *system = std::move(chosen);
   return true;
 }
-
-std::string ChosenSystemDescription() { return platform::SystemName(); }
 
 }  // namespace velmora

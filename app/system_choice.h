@@ -3,8 +3,11 @@
 // command line.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -18,11 +21,10 @@ struct SystemChoice {
 // "--user" without "--windows".
 bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std::string* error);
 
-// Opens the chosen system; false with |error| saying why (naming the file).
-bool OpenChosenSystem(const SystemChoice& choice, std::string* error);
-
-// A short description of the managed system for messages: the installation's
-// root and user, or the prefix's folder.
-std::string ChosenSystemDescription();
+// Opens the chosen system, ready to be read, into |system| (owned by the caller,
+// which makes it the system in use); false with |error| saying why (naming the
+// file).
+bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* system,
+                      std::string* error);
 
 }  // namespace velmora

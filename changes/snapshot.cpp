@@ -46,7 +46,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
   entries.ClearSnapshot();
   *raw = RawState();
   RawState& rawSnapshot = *raw;
-  ScanPass pass;
+  ScanPass pass(entries.RunningPass());
   ModuleVersion versionReader;
 
   for (int location = 0; location < kLocationCount; ++location) {

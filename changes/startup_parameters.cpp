@@ -21,7 +21,9 @@ StartupParameters::~StartupParameters() = default;
 void StartupParameters::ReadDisabledTasks() { changes::ReadDisabledTasks(entries_); }
 
 void StartupParameters::ReadAll() {
-  ScanPass pass;  // one process list and one look-up of each file for the locations and the store
+  ScanPass pass(
+      entries_
+          .RunningPass());  // one process list and one look-up of each file for the locations and the store
   entries_.ScanAllLocations();
   changes::ReadDisabledTasks(entries_);
 }

@@ -236,7 +236,7 @@ void StartupEntries::ScanStartupFolder(int location) {
 }
 
 void StartupEntries::ScanAllLocations() {
-  ScanPass pass;
+  ScanPass pass(runningPass_);
   for (int location = 0; location < kLocationCount; ++location) {
     if (!HasLocation(location)) continue;
     if (IsFolderLocation(location)) {
@@ -257,7 +257,7 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
   }
   if (task->description.empty()) task->description = context_.Text(text_id::kNoInformation);
   // Joins the running pass; on its own, a pass of this one entry.
-  ScanPass pass;
+  ScanPass pass(runningPass_);
   DeriveFileName(*task);
   ReadProcessInfo(programPath, *task, pass.Processes());
   if (task->processProtected == 0 && !pass.PathFindsItem(programPath)) task->fileExists = 0;

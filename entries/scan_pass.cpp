@@ -2,12 +2,6 @@
 
 namespace velmora {
 
-namespace {
-
-ScanPass* running = nullptr;
-
-}  // namespace
-
 struct ScanPass::Facts {
   std::optional<ProcessSnapshot> processes;
   std::unordered_map<std::string, bool> found;
@@ -15,15 +9,15 @@ struct ScanPass::Facts {
   std::unordered_map<std::string, platform::IconHandle> icons;
 };
 
-ScanPass::ScanPass() : outer_(running) {
+ScanPass::ScanPass(ScanPass*& running) : running_(running), outer_(running) {
   if (!outer_) {
     facts_ = std::make_unique<Facts>();
-    running = this;
+    running_ = this;
   }
 }
 
 ScanPass::~ScanPass() {
-  if (running == this) running = nullptr;
+  if (running_ == this) running_ = nullptr;
 }
 
 ScanPass::Facts& ScanPass::Owned() { return outer_ ? *outer_->facts_ : *facts_; }

@@ -17,11 +17,13 @@ namespace velmora {
 // While a ScanPass lives, the process list and the memory figures are read once,
 // each program file is searched for, has its version resource read and its icon
 // extracted at most once (per distinct path as written), and the path look-ups of
-// the prefix are kept. Passes nest: an inner one joins the outer one, so a refresh
-// that scans and then reads the store is one pass.
+// the prefix are kept. Passes of one owner nest: an inner one joins the outer
+// one, so a refresh that scans and then reads the store is one pass. The owner
+// (the entries a pass reads) keeps the slot of its running pass, so passes of
+// other owners, on other threads too, stay apart.
 class ScanPass {
  public:
-  ScanPass();
+  explicit ScanPass(ScanPass*& running);
   ~ScanPass();
   ScanPass(const ScanPass&) = delete;
   ScanPass& operator=(const ScanPass&) = delete;
@@ -34,6 +36,7 @@ class ScanPass {
  private:
   struct Facts;
   Facts& Owned();
+  ScanPass*& running_;
   ScanPass* outer_ = nullptr;
   std::unique_ptr<Facts> facts_;
   platform::files::PathLookupScope lookups_;

@@ -22,6 +22,7 @@
 namespace velmora {
 
 class ModuleVersion;
+class ScanPass;
 
 // The longest name of a registry value that Windows accepts, in UTF-16 units.
 constexpr std::size_t kMaxValueNameLength = 16383;
@@ -180,6 +181,9 @@ class StartupEntries {
   void ForgetPendingValue(const std::string& snapshotKey) { pendingValues_.erase(snapshotKey); }
   void ForgetPendingItem(const std::string& snapshotKey) { pendingItems_.erase(snapshotKey); }
 
+  // The slot of the pass that reads these entries now (see ScanPass).
+  ScanPass*& RunningPass() { return runningPass_; }
+
  private:
   const ProgramContext& context_;
   std::array<TaskMap, kLocationCount> entryMaps_;
@@ -191,6 +195,7 @@ class StartupEntries {
   std::array<std::string, kLocationCount> readOnlyReasons_;
   std::map<std::string, RawValue> pendingValues_;
   std::map<std::string, std::string> pendingItems_;
+  ScanPass* runningPass_ = nullptr;
 };
 
 // DeriveFileName: fileName = the part of ExtractProgramPath(command) after its last

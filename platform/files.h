@@ -33,6 +33,9 @@ class PathLookupScope {
   ~PathLookupScope();
   PathLookupScope(const PathLookupScope&) = delete;
   PathLookupScope& operator=(const PathLookupScope&) = delete;
+
+ private:
+  void* system_ = nullptr;  // the system whose look-ups the scope keeps
 };
 // A number that stays the same while nothing kept by the running scope was
 // dropped, and changes otherwise; 0 outside every scope. A file checked within one

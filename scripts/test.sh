@@ -6,14 +6,17 @@
 #   3. the tests below the window again in a clang build with AddressSanitizer,
 #      UBSan and LeakSanitizer (build-sanitize/); VELMORA_SANITIZE_WINDOW=1 adds the
 #      window tests (they roughly double the time of this step);
-#   4. every fuzz target, made by that same build, for a short fixed time on its
-#      seeds (VELMORA_FUZZ_SECONDS, default 10).
+#   4. the tests of the core that read systems on several threads, under
+#      ThreadSanitizer (build-tsan/, only the targets those tests need);
+#   5. every fuzz target, made by the sanitizer build, for a short fixed time on
+#      its seeds (VELMORA_FUZZ_SECONDS, default 10).
 # Any failure fails the command; every step runs all the same.
 #
 # One build only: VELMORA_BUILD_DIR names it and VELMORA_CMAKE_ARGS configures it,
 # e.g. the sanitizer build alone, window tests included (see the README).
 # VELMORA_SKIP_WIN32=1 leaves the Windows build out, VELMORA_SKIP_SANITIZE=1 the
-# sanitizer build, VELMORA_SKIP_FUZZ=1 the fuzz runs.
+# sanitizer build, VELMORA_SKIP_TSAN=1 the ThreadSanitizer build, VELMORA_SKIP_FUZZ=1
+# the fuzz runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -70,6 +73,26 @@ if [[ -z ${VELMORA_SKIP_SANITIZE:-} ]]; then
       -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_UI=$window -DVELMORA_WERROR=$werror ${VELMORA_CMAKE_ARGS:-}
     cmake --build build-sanitize
     cd build-sanitize && ctest --output-on-failure -j"$jobs"
+  ) || status=1
+fi
+
+if [[ -z ${VELMORA_SKIP_TSAN:-} ]]; then
+  step "Tests of threads under ThreadSanitizer (build-tsan)"
+  # The tests that read one system on two threads and two systems side by side,
+  # and those of the registry, the paths and the scan they go through.
+  tsan_tests="test_platform_threads test_entries_scan_pass test_platform_registry test_platform_paths
+    test_platform_offline_registry"
+  (
+    unset VELMORA_WIN32_PROGRAM_DIR
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELMORA_BUILD_BENCH=OFF -DVELMORA_WERROR=ON
+    # shellcheck disable=SC2086  # the list is words
+    cmake --build build-tsan --target $tsan_tests
+    failed=0
+    for test in $tsan_tests; do
+      TSAN_OPTIONS=halt_on_error=1 "build-tsan/tests/$test" --gtest_brief=1 || failed=1
+    done
+    exit $failed
   ) || status=1
 fi
 

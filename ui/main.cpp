@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "app/velmora_app.h"
 #include "base/program_version.h"
 #include "platform/heap.h"
+#include "platform/managed_system.h"
 #include "platform/offline.h"
 #include "ui/choose_user_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
@@ -55,9 +57,9 @@ class QuitAfterFirstFrame : public QObject {
 // Opens the chosen Windows. An offline installation with several users lets the
 // user choose one; what cannot be opened is said in the message box. False when
 // there is nothing to manage.
-bool OpenSystemOrSay(velmora::SystemChoice* choice) {
+bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::ManagedSystem>* system) {
   std::string error;
-  if (velmora::OpenChosenSystem(*choice, &error)) return true;
+  if (velmora::OpenChosenSystem(*choice, system, &error)) return true;
   // The movies are found from the program's own folder, whatever Windows it manages.
   velmora::Program().programDir = velmora::ProgramDirOfExecutable();
   if (!choice->windowsRoot.empty() && choice->userName.empty()) {
@@ -66,7 +68,7 @@ bool OpenSystemOrSay(velmora::SystemChoice* choice) {
       velmora::ui::ChooseUserDlg dialog(choice->windowsRoot, users);
       if (dialog.DoModal() != QDialog::Accepted) return false;
       choice->userName = dialog.chosenUser;
-      if (velmora::OpenChosenSystem(*choice, &error)) return true;
+      if (velmora::OpenChosenSystem(*choice, system, &error)) return true;
     }
   }
   std::fprintf(stderr, "Velmora: %s\n", error.c_str());
@@ -111,11 +113,14 @@ int main(int argc, char** argv) {
                  error.c_str());
     return 2;
   }
-  if (!OpenSystemOrSay(&choice)) return 1;
+  std::unique_ptr<platform::ManagedSystem> system;
+  if (!OpenSystemOrSay(&choice, &system)) return 1;
+  platform::UseSystem(system.get());
 
   velmora::ui::QtMessageBoxPresenter box;
   velmora::VelmoraApp app;
   velmora::ui::QtMainWindowRunner window;
   app.StartApplication(window, box);
   app.EndApplication();
+  platform::UseSystem(nullptr);
 }

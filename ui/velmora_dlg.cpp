@@ -23,7 +23,7 @@
 #include "database/description_html.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
-#include "platform/offline.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
@@ -426,7 +426,7 @@ void VelmoraDlg::ShowRunAtStartup() {
   // The program's own Run value is an entry like any other: an apply, a roll
   // back or a profile may have written or removed it.
   StartupSettingsParameters& settings = app_.settings;
-  if (!platform::OfflineInstallationActive()) {
+  if (platform::SystemInUse().RunsThisProgram()) {
     const bool present = RunValuePresent();
     if (present != (settings.StartWithWindows != 0)) settings.StartWithWindows = present ? 1 : 0;
   }
@@ -469,7 +469,7 @@ void VelmoraDlg::ConfirmApplyOnClose() {
   // An offline installation is a system being repaired: only the changes the
   // user applies are written to it. The settings, the window's layout and the
   // record of entries seen there belong to the copy installed on that Windows.
-  if (!platform::OfflineInstallationActive()) {
+  if (platform::SystemInUse().RunsThisProgram()) {
     std::string error;
     if (!settings.Save(&error)) {
       MessageBoxRequest request = ErrorBox("The settings could not be saved: " + error);

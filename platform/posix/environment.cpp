@@ -1,4 +1,4 @@
-// The environment Windows programs in the prefix see, and %NAME% expansion over it.
+// The environment Windows programs of a system see, and %NAME% expansion over it.
 #include "platform/environment.h"
 
 #include <unistd.h>
@@ -9,9 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/offline.h"
+#include "platform/managed_system.h"
 #include "platform/posix/path_util.h"
-#include "platform/posix/prefix.h"
 #include "platform/registry.h"
 
 extern char** environ;
@@ -139,9 +138,9 @@ std::string Located(const Environment& env, HKey root, const char* subKey, const
   return Expand(value, env);
 }
 
-Environment BuildEnvironment() {
+Environment BuildEnvironment(ManagedSystem& system) {
   Environment env;
-  if (PrefixDir().empty()) InitPrefix();
+  system.Prepare();
 
   // Lowest layer: the host environment, which Wine hands to its programs.
   for (char** p = environ; p && *p; ++p) {
@@ -151,8 +150,8 @@ Environment BuildEnvironment() {
     if (!HiddenHostVariable(name)) env.Set(name, equals + 1);
   }
 
-  HKey machine = HKeyLocalMachine();
-  HKey user = HKeyCurrentUser();
+  HKey machine = system.LocalMachine();
+  HKey user = system.CurrentUser();
   std::string systemRoot = ReadString(machine, kCurrentVersionNt, "SystemRoot");
   if (systemRoot.empty()) systemRoot = "C:\\windows";
   std::string systemDrive = systemRoot.size() >= 2 && systemRoot[1] == ':' ? systemRoot.substr(0, 2) : "C:";
@@ -169,9 +168,8 @@ Environment BuildEnvironment() {
   env.Set("CommonProgramFiles",
           Located(env, machine, kCurrentVersion, "CommonFilesDir", programFiles + "\\Common Files"));
 
-  const bool offline = OfflineInstallationActive();
-  const std::string userName = offline ? OfflineUserName() : PrefixUserName();
-  std::string profile = offline ? OfflineProfilePath() : systemDrive + "\\users\\" + userName;
+  const std::string userName = system.UserName();
+  std::string profile = system.ProfilePath();
   env.Set("USERNAME", userName);
   env.Set("USERPROFILE", profile);
   env.Set("HOMEDRIVE", systemDrive);
@@ -195,7 +193,8 @@ Environment BuildEnvironment() {
 }  // namespace
 
 std::uint32_t env::Expand(const std::string& source, std::string* out, std::uint32_t capacity) {
-  std::string expanded = source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment());
+  std::string expanded =
+      source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment(SystemInUse()));
   std::size_t needed = expanded.size() + 1;
   if (out) {
     if (needed <= capacity) {
@@ -207,6 +206,6 @@ std::uint32_t env::Expand(const std::string& source, std::string* out, std::uint
   return static_cast<std::uint32_t>(needed);
 }
 
-std::string env::Value(const std::string& name) { return BuildEnvironment().Value(name); }
+std::string env::Value(const std::string& name) { return BuildEnvironment(SystemInUse()).Value(name); }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,7 +18,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/posix/host_file.h"
-#include "platform/posix/prefix.h"
+#include "platform/posix/host_system.h"
 
 namespace platform {
 
@@ -59,8 +60,7 @@ bool RacyStamp(const timespec& stamp, const timespec& readStart) {
 }
 
 struct CachedFile {
-  std::string prefixDir;  // the prefix the host path was mapped through
-  std::string hostPath;   // empty until mapped
+  std::string hostPath;  // empty until mapped
   bool parsed = false;
   FileIdentity identity;
   // The file was changed in the same clock tick as it was read: a later write in
@@ -76,10 +76,24 @@ struct CachedFile {
   std::uint64_t checkedIn = 0;
 };
 
-std::unordered_map<std::string, CachedFile>& Cache() {
-  static std::unordered_map<std::string, CachedFile> cache;
-  return cache;
-}
+}  // namespace
+
+namespace posix {
+
+// The INI files a system read, by the path they were asked by.
+struct IniFileCache {
+  std::mutex mutex;
+  std::unordered_map<std::string, CachedFile> files;
+};
+
+HostSystem::HostSystem() : iniFiles_(std::make_unique<IniFileCache>()) {}
+HostSystem::~HostSystem() = default;
+
+}  // namespace posix
+
+namespace {
+
+posix::IniFileCache& Cache() { return posix::HostSystemInUse().IniFiles(); }
 
 std::string MapPath(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
@@ -94,12 +108,9 @@ std::string MapPath(const std::string& path) {
 
 // The parsed document of |path|, or null when the file cannot be read.
 std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
-  CachedFile& file = Cache()[path];
-  const std::string& prefix = PrefixDir();
-  if (file.prefixDir != prefix) {
-    file = CachedFile();
-    file.prefixDir = prefix;
-  }
+  posix::IniFileCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  CachedFile& file = cache.files[path];
   if (file.ownCopy) return file.document;
   const std::uint64_t generation = files::PathLookupGeneration();
   if (generation != 0 && file.checkedIn == generation) return file.document;
@@ -151,9 +162,10 @@ std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
 }
 
 void RememberIniFile(const std::string& path, std::string bytes) {
-  CachedFile& file = Cache()[path];
+  posix::IniFileCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  CachedFile& file = cache.files[path];
   file = CachedFile();
-  file.prefixDir = PrefixDir();
   file.hostPath = MapPath(path);
   struct stat st;
   if (file.hostPath.empty() || stat(file.hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -168,6 +180,10 @@ void RememberIniFile(const std::string& path, std::string bytes) {
   file.ownCopy = true;
 }
 
-void ini::ClearCache() { Cache().clear(); }
+void ini::ClearCache() {
+  posix::IniFileCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  cache.files.clear();
+}
 
 }  // namespace platform

@@ -8,20 +8,13 @@
 #include <memory>
 
 #include "base/text.h"
-#include "platform/offline.h"
 #include "platform/posix/path_util.h"
-#include "platform/posix/registry_cache.h"
 
 namespace platform {
 
 namespace posix {
 
 namespace {
-
-std::unique_ptr<OfflineInstallation>& Active() {
-  static std::unique_ptr<OfflineInstallation> active;
-  return active;
-}
 
 bool IsDirectory(const std::string& path) {
   struct stat st;
@@ -109,7 +102,52 @@ std::string NameList(const std::vector<Profile>& profiles) {
 
 }  // namespace
 
-OfflineInstallation* ActiveOfflineInstallation() { return Active().get(); }
+OfflineInstallation::OfflineInstallation(std::string root, std::string userName, std::string profilePath)
+    : root_(std::move(root)), userName_(std::move(userName)), profilePath_(std::move(profilePath)) {}
+
+bool OfflineInstallation::OpenHives(const std::string& softwareHive, const std::string& userHive,
+                                    std::string* error) {
+  return software_.Open(softwareHive, OfflineHive::Kind::kSoftware, error) &&
+         user_.Open(userHive, OfflineHive::Kind::kUser, error);
+}
+
+std::string OfflineInstallation::Name() const {
+  return "the Windows installation " + root_ + " (user " + userName_ + ")";
+}
+
+// A 64-bit Windows keeps the machine's keys of 32-bit programs in SOFTWARE's
+// Wow6432Node; a 32-bit Windows has no such key.
+bool OfflineInstallation::Has32BitView() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return software_.Find({"Wow6432Node"}) != 0;
+}
+
+// Every change writes the user's hive (the store lives there); a change of a
+// machine key writes SOFTWARE too.
+WriteRefusal OfflineInstallation::CheckWritesAllowed(bool machineHive) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  WriteRefusal refusal;
+  for (const OfflineHive* hive : {&user_, &software_}) {
+    if (hive == &software_ && !machineHive) continue;
+    refusal.reason = hive->WriteRefusal();
+    if (!refusal.reason.empty()) {
+      refusal.refused = true;
+      return refusal;
+    }
+  }
+  return refusal;
+}
+
+std::vector<std::string> OfflineInstallation::HiveBackups() const {
+  std::vector<std::string> backups;
+  for (const OfflineHive* hive : {&software_, &user_})
+    backups.insert(backups.end(), hive->backups().begin(), hive->backups().end());
+  return backups;
+}
+
+std::string OfflineInstallation::DriveHostRoot(char letter) {
+  return letter == 'c' ? root_ : letter == 'z' ? "/" : "";
+}
 
 std::string FindEntryIgnoringCase(const std::string& folder, const std::string& name) {
   struct stat st;
@@ -129,8 +167,8 @@ std::string FindEntryIgnoringCase(const std::string& folder, const std::string& 
 
 }  // namespace posix
 
-Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& userName, std::string* error) {
-  using posix::OfflineHive;
+Status OpenOfflineSystem(const std::string& hostRoot, const std::string& userName,
+                         std::unique_ptr<ManagedSystem>* system, std::string* error) {
   std::string ignored;
   if (!error) error = &ignored;
   std::string root = posix::WithoutTrailingSlashes(hostRoot);
@@ -174,14 +212,10 @@ Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& u
     return kInvalidParameter;
   }
 
-  auto installation = std::make_unique<posix::OfflineInstallation>();
-  installation->root = root;
-  installation->userName = chosen->name;
-  installation->profilePath = "C:\\" + chosen->parent + "\\" + chosen->name;
-  if (!installation->software.Open(software, OfflineHive::Kind::kSoftware, error)) return kBadRegistryFile;
-  if (!installation->user.Open(chosen->hive, OfflineHive::Kind::kUser, error)) return kBadRegistryFile;
-  posix::Active() = std::move(installation);
-  posix::ForgetRegistryHives();
+  auto installation = std::make_unique<posix::OfflineInstallation>(
+      root, chosen->name, "C:\\" + chosen->parent + "\\" + chosen->name);
+  if (!installation->OpenHives(software, chosen->hive, error)) return kBadRegistryFile;
+  *system = std::move(installation);
   return kSuccess;
 }
 
@@ -193,28 +227,5 @@ std::vector<std::string> OfflineUserNames(const std::string& hostRoot) {
   for (const posix::Profile& p : posix::AllUserProfiles(root, &anyUsersFolder)) names.push_back(p.name);
   return names;
 }
-
-bool OfflineInstallationActive() { return posix::Active() != nullptr; }
-
-std::string OfflineInstallationRoot() { return posix::Active() ? posix::Active()->root : std::string(); }
-std::string OfflineUserName() { return posix::Active() ? posix::Active()->userName : std::string(); }
-std::string OfflineProfilePath() { return posix::Active() ? posix::Active()->profilePath : std::string(); }
-
-std::string OfflineWriteRefusal(bool machineHive) {
-  posix::OfflineInstallation* active = posix::Active().get();
-  if (!active) return "";
-  return machineHive ? active->software.WriteRefusal() : active->user.WriteRefusal();
-}
-
-std::vector<std::string> OfflineHiveBackups() {
-  std::vector<std::string> backups;
-  if (posix::OfflineInstallation* active = posix::Active().get()) {
-    for (const posix::OfflineHive* hive : {&active->software, &active->user})
-      backups.insert(backups.end(), hive->backups().begin(), hive->backups().end());
-  }
-  return backups;
-}
-
-void CloseOfflineInstallation() { posix::Active().reset(); }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-// Windows paths to host paths and back, through the prefix's dosdevices folder.
+// Windows paths to host paths and back, through the drives of a system.
 #include <dirent.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -14,9 +14,8 @@
 
 #include "base/names.h"
 #include "platform/files.h"
-#include "platform/offline.h"
+#include "platform/posix/host_system.h"
 #include "platform/posix/path_util.h"
-#include "platform/posix/prefix.h"
 
 namespace platform {
 
@@ -28,102 +27,6 @@ std::string HostCurrentDirectory() {
   char buffer[PATH_MAX];
   if (!getcwd(buffer, sizeof buffer)) return "/";
   return buffer;
-}
-
-// Host folder of a drive (a lower-case letter): the prefix's dosdevices entry, or
-// for an offline installation C: at its root and Z: at the host's root.
-std::string DriveHostRoot(char letter) {
-  if (OfflineInstallationActive())
-    return letter == 'c' ? OfflineInstallationRoot() : letter == 'z' ? "/" : "";
-  if (PrefixDir().empty()) InitPrefix();
-  const std::string& prefix = PrefixDir();
-  return prefix.empty() ? "" : prefix + "/dosdevices/" + letter + ":";
-}
-
-// One folder's names as a listing gave them.
-struct Listing {
-  bool readable = false;
-  bool missing = false;  // no such folder: nothing in it exists either
-  std::unordered_set<std::string> names;
-  std::unordered_map<std::string, std::string> byFolded;  // folded -> first name in listing order
-};
-
-// What the running PathLookupScope keeps.
-struct LookupState {
-  int depth = 0;
-  std::uint64_t generation = 0;
-  std::unordered_map<std::string, Listing> folders;
-  std::unordered_map<std::string, bool> drives;  // drive link -> exists
-};
-
-LookupState& Lookups() {
-  static LookupState state;
-  return state;
-}
-
-std::uint64_t NextGeneration() {
-  static std::uint64_t counter = 0;
-  return ++counter;
-}
-
-const Listing& ListingOf(const std::string& folder) {
-  auto [it, fresh] = Lookups().folders.try_emplace(folder);
-  Listing& listing = it->second;
-  if (!fresh) return listing;
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) {
-    listing.missing = errno == ENOENT || errno == ENOTDIR;
-    return listing;
-  }
-  listing.readable = true;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    listing.byFolded.try_emplace(velmora::NameKey(name), name);
-    listing.names.insert(std::move(name));
-  }
-  closedir(dir);
-  return listing;
-}
-
-bool DriveExists(const std::string& base) {
-  LookupState& state = Lookups();
-  if (state.depth > 0) {
-    auto it = state.drives.find(base);
-    if (it != state.drives.end()) return it->second;
-  }
-  struct stat st;
-  bool exists = stat(base.c_str(), &st) == 0;
-  if (state.depth > 0) state.drives.emplace(base, exists);
-  return exists;
-}
-
-// Looks |component| up in |folder| as Wine does: the exact name first, then a
-// case-insensitive match among the folder's entries.
-std::string MatchComponent(const std::string& folder, const std::string& component) {
-  if (Lookups().depth > 0) {
-    const Listing& listing = ListingOf(folder);
-    if (listing.missing) return component;
-    if (listing.readable) {
-      if (listing.names.count(component)) return component;
-      auto it = listing.byFolded.find(velmora::NameKey(component));
-      return it == listing.byFolded.end() ? component : it->second;
-    }
-  }
-  std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
-  struct stat st;
-  if (lstat(exact.c_str(), &st) == 0) return component;
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return component;
-  std::string found = component;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (velmora::SameName(name, component)) {
-      found = name;
-      break;
-    }
-  }
-  closedir(dir);
-  return found;
 }
 
 // Splits a path into components, dropping empty ones and "."; ".." pops.
@@ -155,10 +58,11 @@ struct DriveRoot {
   std::string hostRoot;  // canonical host folder of the drive
 };
 
-std::vector<DriveRoot> DriveRoots() {
+template <typename DriveHostRoot>
+std::vector<DriveRoot> DriveRoots(DriveHostRoot driveHostRoot) {
   std::vector<DriveRoot> roots;
   for (char letter = 'a'; letter <= 'z'; ++letter) {
-    std::string link = DriveHostRoot(letter);
+    std::string link = driveHostRoot(letter);
     char resolved[PATH_MAX];
     if (!link.empty() && realpath(link.c_str(), resolved)) roots.push_back({letter, resolved});
   }
@@ -177,31 +81,96 @@ std::string AbsoluteHostPath(const std::string& hostPath) {
 
 }  // namespace
 
-files::PathLookupScope::PathLookupScope() {
-  LookupState& state = Lookups();
-  if (state.depth++ == 0) state.generation = NextGeneration();
+namespace posix {
+
+const PathLookups::Listing& HostSystem::ListingOf(const std::string& folder) {
+  auto [it, fresh] = lookups_.folders.try_emplace(folder);
+  PathLookups::Listing& listing = it->second;
+  if (!fresh) return listing;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    listing.missing = errno == ENOENT || errno == ENOTDIR;
+    return listing;
+  }
+  listing.readable = true;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    listing.byFolded.try_emplace(velmora::NameKey(name), name);
+    listing.names.insert(std::move(name));
+  }
+  closedir(dir);
+  return listing;
 }
 
-files::PathLookupScope::~PathLookupScope() {
-  LookupState& state = Lookups();
-  if (--state.depth == 0) {
-    state.folders.clear();
-    state.drives.clear();
-    state.generation = 0;
+bool HostSystem::DriveExists(const std::string& base) {
+  if (lookups_.depth > 0) {
+    auto it = lookups_.drives.find(base);
+    if (it != lookups_.drives.end()) return it->second;
+  }
+  struct stat st;
+  bool exists = stat(base.c_str(), &st) == 0;
+  if (lookups_.depth > 0) lookups_.drives.emplace(base, exists);
+  return exists;
+}
+
+// Looks |component| up in |folder| as Wine does: the exact name first, then a
+// case-insensitive match among the folder's entries.
+std::string HostSystem::MatchComponent(const std::string& folder, const std::string& component) {
+  if (lookups_.depth > 0) {
+    const PathLookups::Listing& listing = ListingOf(folder);
+    if (listing.missing) return component;
+    if (listing.readable) {
+      if (listing.names.count(component)) return component;
+      auto it = listing.byFolded.find(velmora::NameKey(component));
+      return it == listing.byFolded.end() ? component : it->second;
+    }
+  }
+  std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
+  struct stat st;
+  if (lstat(exact.c_str(), &st) == 0) return component;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return component;
+  std::string found = component;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (velmora::SameName(name, component)) {
+      found = name;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+void HostSystem::EnterLookupScope() {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  if (lookups_.depth++ == 0) lookups_.generation = ++lookups_.lastGeneration;
+}
+
+void HostSystem::LeaveLookupScope() {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  if (--lookups_.depth == 0) {
+    lookups_.folders.clear();
+    lookups_.drives.clear();
+    lookups_.generation = 0;
   }
 }
 
-std::uint64_t files::PathLookupGeneration() { return Lookups().generation; }
-
-void files::ForgetPathLookups() {
-  LookupState& state = Lookups();
-  if (state.depth == 0) return;
-  state.folders.clear();
-  state.drives.clear();
-  state.generation = NextGeneration();
+std::uint64_t HostSystem::LookupGeneration() {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  return lookups_.generation;
 }
 
-std::string files::HostPathFromWindows(const std::string& windowsPath) {
+void HostSystem::ForgetLookups() {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  if (lookups_.depth == 0) return;
+  lookups_.folders.clear();
+  lookups_.drives.clear();
+  lookups_.generation = ++lookups_.lastGeneration;
+}
+
+std::string HostSystem::HostPathFromWindows(const std::string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   std::string path = windowsPath;
   // Device-path forms that name an ordinary path.
   if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0) path = path.substr(4);
@@ -233,7 +202,7 @@ std::string files::HostPathFromWindows(const std::string& windowsPath) {
   return host;
 }
 
-std::string files::WindowsPathFromHost(const std::string& hostPath) {
+std::string HostSystem::WindowsPathFromHost(const std::string& hostPath) {
   std::string absolute = AbsoluteHostPath(hostPath);
   // Resolve symbolic links of the existing part so that a path through a drive's
   // link finds that drive.
@@ -241,7 +210,7 @@ std::string files::WindowsPathFromHost(const std::string& hostPath) {
   std::string canonical = absolute;
   if (realpath(absolute.c_str(), resolved)) canonical = resolved;
 
-  const std::vector<DriveRoot> roots = DriveRoots();
+  const std::vector<DriveRoot> roots = DriveRoots([this](char letter) { return DriveHostRoot(letter); });
   const DriveRoot* best = nullptr;
   for (const DriveRoot& root : roots) {
     const std::string& r = root.hostRoot;
@@ -262,6 +231,23 @@ std::string files::WindowsPathFromHost(const std::string& hostPath) {
   for (char c : tail) out += c == '/' ? '\\' : c;
   if (out.size() == 2) out += '\\';
   return out;
+}
+
+}  // namespace posix
+
+files::PathLookupScope::PathLookupScope() : system_(&posix::HostSystemInUse()) {
+  static_cast<posix::HostSystem*>(system_)->EnterLookupScope();
+}
+files::PathLookupScope::~PathLookupScope() { static_cast<posix::HostSystem*>(system_)->LeaveLookupScope(); }
+std::uint64_t files::PathLookupGeneration() { return posix::HostSystemInUse().LookupGeneration(); }
+void files::ForgetPathLookups() { posix::HostSystemInUse().ForgetLookups(); }
+
+std::string files::HostPathFromWindows(const std::string& windowsPath) {
+  return SystemInUse().HostPathFromWindows(windowsPath);
+}
+
+std::string files::WindowsPathFromHost(const std::string& hostPath) {
+  return SystemInUse().WindowsPathFromHost(hostPath);
 }
 
 std::string files::ExecutablePath() {

@@ -16,19 +16,15 @@
 
 #include "base/utf16.h"
 #include "formats/registry_hive.h"
-#include "platform/offline.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
-#include "platform/posix/registry_cache.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/registry.h"
 #include "platform/startup.h"
 
 namespace platform {
 
 namespace {
-
-std::string prefixDir;
-std::string prefixUser;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -223,16 +219,16 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// Uses |dir| as the prefix, making a minimal one there when it holds no registry.
-Status Choose(const std::string& dir) {
+// Uses |dir| as the prefix, making a minimal one there when it holds no registry;
+// |chosen| receives its real path.
+Status Choose(const std::string& dir, std::string* chosen) {
   if (!IsFile(dir + "/system.reg")) {
     Status status = CreateMinimalPrefix(dir);
     if (status != kSuccess) return status;
   }
   char* real = realpath(dir.c_str(), nullptr);
-  prefixDir = real ? real : dir;
+  *chosen = real ? real : dir;
   std::free(real);
-  prefixUser = LoginName();
   return kSuccess;
 }
 
@@ -253,9 +249,16 @@ bool LockHeld(const std::string& lockPath, int* pid) {
 
 }  // namespace
 
-Status InitPrefix() {
-  if (!prefixDir.empty() || OfflineInstallationActive()) return kSuccess;
-  std::string chosen = WithoutTrailingSlashes(Env("WINEPREFIX"));
+namespace posix {
+
+Status WinePrefix::Prepare() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return PrepareLocked();
+}
+
+Status WinePrefix::PrepareLocked() {
+  if (!user_.empty()) return kSuccess;
+  std::string chosen = dir_.empty() ? WithoutTrailingSlashes(Env("WINEPREFIX")) : dir_;
   if (chosen.empty()) {
     std::string home = HomeDir();
     if (!home.empty() && IsFile(home + "/.wine/system.reg")) {
@@ -272,17 +275,73 @@ Status InitPrefix() {
       chosen = data + "/velmora/prefix";
     }
   }
-  return Choose(Absolute(chosen));
+  std::string real;
+  Status status = Choose(Absolute(chosen), &real);
+  if (status != kSuccess) return status;
+  dir_ = real;
+  user_ = LoginName();
+  return kSuccess;
 }
 
-const std::string& PrefixDir() { return prefixDir; }
-const std::string& PrefixUserName() { return prefixUser; }
+std::string WinePrefix::Dir() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return user_.empty() ? std::string() : dir_;
+}
 
-// An offline installation is a Windows of its own: Windows boots it, not Wine.
-bool SystemIsWinePrefix() { return !OfflineInstallationActive(); }
+std::string WinePrefix::UserName() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  PrepareLocked();
+  return user_;
+}
 
-bool WineServerRunning(int* pid) {
+// The profile lies on the drive of the Windows folder, as Wine makes it.
+std::string WinePrefix::ProfilePath() {
+  std::string systemRoot;
+  UniqueKey key;
+  if (reg::OpenKey(LocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, key.out()) ==
+      kSuccess)
+    reg::QueryString(key.get(), "SystemRoot", &systemRoot);
+  std::string drive = systemRoot.size() >= 2 && systemRoot[1] == ':' ? systemRoot.substr(0, 2) : "C:";
+  return drive + "\\users\\" + UserName();
+}
+
+std::string WinePrefix::Name() const {
+  std::string dir = Dir();
+  return dir.empty() ? "the Wine prefix" : "the Wine prefix " + dir;
+}
+
+std::string WinePrefix::ReadMayLag() {
+  int pid = 0;
+  if (!WineServerRunning(&pid)) return "";
+  return "a wineserver (pid " + std::to_string(pid) + ") is running for the prefix " + Dir() +
+         "; what it holds in memory reaches the registry files only from time to time, so what is "
+         "shown may lag its latest changes";
+}
+
+std::string WinePrefix::DriveHostRoot(char letter) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  PrepareLocked();
+  return user_.empty() ? "" : dir_ + "/dosdevices/" + letter + ":";
+}
+
+WriteRefusal WinePrefix::CheckWritesAllowed(bool) {
+  WriteRefusal refusal;
+  int pid = 0;
+  if (WineServerRunning(&pid)) {
+    refusal.refused = true;
+    refusal.reason = "a wineserver (pid " + std::to_string(pid) + ") is running for the prefix " + Dir() +
+                     " and owns its registry";
+    refusal.advice =
+        "Close the prefix's programs or run `wineserver -k`, then try again; or change the prefix now with "
+        "the "
+        "Windows build, velmora-cli.exe, run under Wine in it (it goes through the running wineserver).";
+  }
+  return refusal;
+}
+
+bool WinePrefix::WineServerRunning(int* pid) const {
   if (pid) *pid = 0;
+  const std::string prefixDir = Dir();
   if (prefixDir.empty()) return false;
   struct stat st;
   if (stat(prefixDir.c_str(), &st) != 0) return false;
@@ -306,12 +365,40 @@ bool WineServerRunning(int* pid) {
   return LockHeld("/tmp/" + folder + serverDir, pid);
 }
 
-void ResetPrefixForTesting() {
-  CloseOfflineInstallation();
-  prefixDir.clear();
-  prefixUser.clear();
-  posix::ForgetRegistryHives();
+}  // namespace posix
+
+posix::WinePrefix* PrefixInUse() { return dynamic_cast<posix::WinePrefix*>(&SystemInUse()); }
+
+Status InitPrefix() { return SystemInUse().Prepare(); }
+
+std::string PrefixDir() {
+  posix::WinePrefix* prefix = PrefixInUse();
+  return prefix ? prefix->Dir() : std::string();
 }
+
+std::string PrefixUserName() {
+  posix::WinePrefix* prefix = PrefixInUse();
+  return prefix ? prefix->UserName() : std::string();
+}
+
+bool WineServerRunning(int* pid) {
+  posix::WinePrefix* prefix = PrefixInUse();
+  if (!prefix) {
+    if (pid) *pid = 0;
+    return false;
+  }
+  return prefix->WineServerRunning(pid);
+}
+
+void ResetPrefixForTesting() {
+  if (posix::WinePrefix* prefix = PrefixInUse()) {
+    prefix->ForgetChoice();
+  } else {
+    UseSystem(nullptr);
+  }
+}
+
+std::unique_ptr<ManagedSystem> DefaultSystem() { return std::make_unique<posix::WinePrefix>(); }
 
 Status CreateMinimalPrefix(const std::string& hostDir) {
   const std::string dir = WithoutTrailingSlashes(Absolute(hostDir));

@@ -1,25 +1,89 @@
-// The Windows system the program manages. On Linux this is a Wine prefix.
+// A Wine prefix as the managed system: system.reg is HKEY_LOCAL_MACHINE, user.reg
+// HKEY_CURRENT_USER, the dosdevices folder maps the drives.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
+#include "platform/posix/host_system.h"
 #include "platform/status.h"
 
 namespace platform {
 
-// Chooses the prefix: WINEPREFIX when set (created when missing), else ~/.wine
-// when it holds a registry, else the program's own under
-// $XDG_DATA_HOME/velmora/prefix (created when missing). A created prefix is a
-// minimal Windows XP one that Wine itself can boot later. Safe to call again; the
-// first successful choice is kept until ResetPrefixForTesting.
+namespace posix {
+
+struct HiveFile;
+
+class WinePrefix : public HostSystem {
+ public:
+  // The prefix in the host folder |dir|; "" chooses it on Prepare: WINEPREFIX when
+  // set (created when missing), else ~/.wine when it holds a registry, else the
+  // program's own under $XDG_DATA_HOME/velmora/prefix (created when missing). A
+  // created prefix is a minimal Windows XP one that Wine itself can boot later.
+  explicit WinePrefix(std::string dir = "");
+  ~WinePrefix() override;
+
+  Status Prepare() override;
+  std::string Name() const override;
+  std::string Location() const override { return Dir(); }
+  std::string ReadMayLag() override;
+  bool IsWinePrefix() const override { return true; }
+  bool Has32BitView() override;
+  WriteRefusal CheckWritesAllowed(bool machineHive) override;
+  std::vector<ProcessEntry> ListProcesses() override;
+  std::string UserName() override;
+  std::string ProfilePath() override;
+
+  // Host folder of the prefix (empty before Prepare succeeded).
+  std::string Dir() const;
+  // True when a wineserver currently runs for the prefix; |pid| receives its id.
+  bool WineServerRunning(int* pid = nullptr) const;
+  // Forgets the chosen folder and the hives read; the next use chooses again.
+  // Open keys stay valid (tests switch prefixes under them).
+  void ForgetChoice();
+
+  Status OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) override;
+  Status CreateKey(HKey root, const std::string& subKey, HKey* result) override;
+  Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
+                   std::uint8_t* data, std::uint32_t* dataSize) override;
+  Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                    std::uint32_t* dataSize) override;
+  Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                  std::uint32_t dataSize) override;
+  Status DeleteValue(HKey key, const std::string& name) override;
+  Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) override;
+  Status DeleteTree(HKey root, const std::string& subKey) override;
+
+ protected:
+  std::string DriveHostRoot(char letter) override;
+
+ private:
+  struct Opened;
+  Status PrepareLocked();
+  Status OpenHive(int hive, HiveFile** result);
+  Status OpenKeyOf(HKey key, Opened* opened);
+  Status CheckWrite(const HiveFile& file);
+
+  mutable std::recursive_mutex mutex_;
+  std::string requestedDir_;
+  std::string dir_;
+  std::string user_;
+  std::map<std::string, std::unique_ptr<HiveFile>> files_;
+};
+
+}  // namespace posix
+
+// The prefix in use, null when the system in use is not a Wine prefix.
+posix::WinePrefix* PrefixInUse();
+// What the tests of the prefix ask of the system in use: it prepared (InitPrefix),
+// its folder and user ("" when it is no prefix), whether its wineserver runs.
 Status InitPrefix();
-// Host folder of the prefix (empty before InitPrefix succeeded).
-const std::string& PrefixDir();
-// Name of the Windows user of the prefix (the Unix login name, as Wine uses it).
-const std::string& PrefixUserName();
-// True when a wineserver currently runs for the prefix; |pid| receives its id.
+std::string PrefixDir();
+std::string PrefixUserName();
 bool WineServerRunning(int* pid = nullptr);
-// Forgets the chosen prefix and every cached hive (tests switch prefixes).
+// Forgets the system in use; the next use chooses a prefix again.
 void ResetPrefixForTesting();
 
 // Creates a minimal Windows XP prefix in |hostDir| (which may exist and be empty).

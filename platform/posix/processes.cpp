@@ -15,7 +15,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/offline.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
@@ -173,8 +172,7 @@ bool RunsInAnotherPrefix(std::uint32_t pid, const std::string& prefix) {
 
 }  // namespace
 
-std::vector<ProcessEntry> ListProcesses() {
-  if (OfflineInstallationActive()) return {};  // nothing of an offline Windows runs
+std::vector<ProcessEntry> posix::WinePrefix::ListProcesses() {
   std::vector<std::uint32_t> pids;
   if (DIR* dir = opendir("/proc")) {
     while (dirent* entry = readdir(dir)) {
@@ -196,7 +194,8 @@ std::vector<ProcessEntry> ListProcesses() {
   std::sort(pids.begin(), pids.end());
 
   // Programs of other prefixes are not this system's, even with the same name.
-  const std::string prefix = PrefixDir().empty() ? std::string() : CanonicalPath(PrefixDir());
+  const std::string dir = Dir();
+  const std::string prefix = dir.empty() ? std::string() : CanonicalPath(dir);
   std::vector<ProcessEntry> processes;
   processes.reserve(pids.size());
   for (std::uint32_t pid : pids) {

@@ -26,10 +26,8 @@
 #include "base/utf16.h"
 #include "formats/registry_hive.h"
 #include "platform/posix/host_file.h"
-#include "platform/posix/offline_registry.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
-#include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_handle.h"
 #include "platform/posix/unique_fd.h"
 
@@ -42,10 +40,9 @@ using formats::HiveNode;
 using formats::HiveValue;
 using posix::IsStringType;
 
-constexpr int kMachineHive = 0;
-constexpr int kUserHive = 1;
-// Access bits that ask for more than reading.
-constexpr std::uint32_t kWriteAccess = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000 | 0x40000000;
+}  // namespace
+
+namespace posix {
 
 struct HiveFile {
   std::string path;
@@ -61,31 +58,11 @@ struct HiveFile {
   Hive model;
 };
 
-struct Store {
-  std::recursive_mutex mutex;
-  std::map<std::string, std::unique_ptr<HiveFile>> files;
-  std::unordered_set<RegistryKeyHandle*> handles;
-};
+}  // namespace posix
 
-Store& TheStore() {
-  static Store* store = new Store;
-  return *store;
-}
+namespace {
 
-RegistryKeyHandle machineRoot{kMachineHive, {}, true};
-RegistryKeyHandle userRoot{kUserHive, {}, true};
-
-RegistryKeyHandle* Resolve(HKey key) {
-  if (key == &machineRoot || key == &userRoot) return key;
-  return TheStore().handles.count(key) ? key : nullptr;
-}
-
-std::vector<std::u16string> Join(const std::vector<std::u16string>& base, const std::string& subKey) {
-  std::vector<std::u16string> path = base;
-  for (std::u16string& part : velmora::SplitKeyPath(velmora::Utf16FromUtf8(subKey)))
-    path.push_back(std::move(part));
-  return path;
-}
+using posix::HiveFile;
 
 // Value data as the A-functions hand it out: strings as 8-bit text ending in a zero.
 std::string ApiData(const HiveValue& value) {
@@ -212,41 +189,6 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
   return kSuccess;
 }
 
-// The hive of a root, up to date; kBadRegistryFile when its file is unparsable.
-Status OpenHive(int hive, HiveFile** result) {
-  if (PrefixDir().empty()) {
-    Status status = InitPrefix();
-    if (status != kSuccess) return status;
-  }
-  const std::string& prefix = PrefixDir();
-  std::string path = prefix + (hive == kMachineHive ? "/system.reg" : "/user.reg");
-  std::unique_ptr<HiveFile>& slot = TheStore().files[path];
-  if (!slot) {
-    slot = std::make_unique<HiveFile>();
-    slot->path = path;
-    slot->hive = hive;
-  }
-  Status status = Refresh(slot.get(), prefix);
-  if (status != kSuccess) return status;
-  if (slot->bad) return Fail(kBadRegistryFile, slot->badDetail);
-  *result = slot.get();
-  return kSuccess;
-}
-
-// May the program change this hive now?
-Status CheckWrite(const HiveFile& file) {
-  int pid = 0;
-  if (WineServerRunning(&pid)) {
-    return Fail(kSharingViolation,
-                "cannot change the registry file " + file.path + ": a wineserver (pid " +
-                    std::to_string(pid) + ") is running for the prefix " + PrefixDir() +
-                    " and owns its registry; close the prefix's programs or run wineserver -k");
-  }
-  if (!Writable(file))
-    return Fail(kAccessDenied, "the registry file " + file.path + " is not writable by this user");
-  return kSuccess;
-}
-
 // Writes the model to its file: a temporary file in the same folder, flushed,
 // then renamed over the old one.
 Status Commit(HiveFile* file) {
@@ -282,38 +224,6 @@ Status Commit(HiveFile* file) {
   return kSuccess;
 }
 
-struct Opened {
-  RegistryKeyHandle* handle = nullptr;
-  HiveFile* file = nullptr;
-  HiveNode* node = nullptr;
-};
-
-// Resolves a handle to its hive and key; the key must still exist.
-Status OpenKeyOf(HKey key, Opened* opened) {
-  opened->handle = Resolve(key);
-  if (!opened->handle) return kInvalidHandle;
-  Status status = OpenHive(opened->handle->hive, &opened->file);
-  if (status != kSuccess) return status;
-  opened->node = opened->file->model.Find(opened->handle->path);
-  return opened->node ? kSuccess : kFileNotFound;
-}
-
-HKey NewHandle(int hive, std::vector<std::u16string> path, bool writable) {
-  auto* handle = new RegistryKeyHandle{hive, std::move(path), writable};
-  TheStore().handles.insert(handle);
-  return handle;
-}
-
-Status CopyName(const std::string& name, char* buffer, std::uint32_t* size) {
-  if (name.size() + 1 > *size) {
-    *size = static_cast<std::uint32_t>(name.size());
-    return kMoreData;
-  }
-  std::memcpy(buffer, name.c_str(), name.size() + 1);
-  *size = static_cast<std::uint32_t>(name.size());
-  return kSuccess;
-}
-
 }  // namespace
 
 namespace posix {
@@ -326,21 +236,70 @@ std::string StoredDataFromApi(std::uint32_t type, const std::uint8_t* data, std:
   return StoredData(type, data, size);
 }
 
-void ForgetRegistryHives() {
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
-  TheStore().files.clear();
-}
-
 }  // namespace posix
 
-HKey HKeyLocalMachine() { return &machineRoot; }
-HKey HKeyCurrentUser() { return &userRoot; }
+namespace posix {
 
-// A prefix is 64-bit when its machine hive says so ("#arch=win64"), or when the
-// 32-bit view's key exists whatever the header says. The user hive's header plays
-// no part: the 32-bit view is the machine's.
-bool MachineHas32BitView() {
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+struct WinePrefix::Opened {
+  RegistryKeyHandle* handle = nullptr;
+  HiveFile* file = nullptr;
+  HiveNode* node = nullptr;
+};
+
+WinePrefix::WinePrefix(std::string dir) : requestedDir_(dir), dir_(std::move(dir)) {}
+
+void WinePrefix::ForgetChoice() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  dir_ = requestedDir_;
+  user_.clear();
+  files_.clear();
+}
+WinePrefix::~WinePrefix() = default;
+
+// The hive of a root, up to date; kBadRegistryFile when its file is unparsable.
+Status WinePrefix::OpenHive(int hive, HiveFile** result) {
+  Status status = PrepareLocked();
+  if (status != kSuccess) return status;
+  std::string path = dir_ + (hive == kMachineHive ? "/system.reg" : "/user.reg");
+  std::unique_ptr<HiveFile>& slot = files_[path];
+  if (!slot) {
+    slot = std::make_unique<HiveFile>();
+    slot->path = path;
+    slot->hive = hive;
+  }
+  status = Refresh(slot.get(), dir_);
+  if (status != kSuccess) return status;
+  if (slot->bad) return Fail(kBadRegistryFile, slot->badDetail);
+  *result = slot.get();
+  return kSuccess;
+}
+
+// May the program change this hive now?
+Status WinePrefix::CheckWrite(const HiveFile& file) {
+  int pid = 0;
+  if (WineServerRunning(&pid)) {
+    return Fail(kSharingViolation,
+                "cannot change the registry file " + file.path + ": a wineserver (pid " +
+                    std::to_string(pid) + ") is running for the prefix " + dir_ +
+                    " and owns its registry; close the prefix's programs or run wineserver -k");
+  }
+  if (!Writable(file))
+    return Fail(kAccessDenied, "the registry file " + file.path + " is not writable by this user");
+  return kSuccess;
+}
+
+// Resolves a handle to its hive and key; the key must still exist.
+Status WinePrefix::OpenKeyOf(HKey key, Opened* opened) {
+  opened->handle = keys_.Resolve(key);
+  if (!opened->handle) return kInvalidHandle;
+  Status status = OpenHive(opened->handle->hive, &opened->file);
+  if (status != kSuccess) return status;
+  opened->node = opened->file->model.Find(opened->handle->path);
+  return opened->node ? kSuccess : kFileNotFound;
+}
+
+bool WinePrefix::Has32BitView() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   HiveFile* file = nullptr;
   if (OpenHive(kMachineHive, &file) != kSuccess) return false;
   std::string_view header = file->model.Header();
@@ -355,37 +314,35 @@ bool MachineHas32BitView() {
   return file->model.Find(velmora::SplitKeyPath(u"Software\\Wow6432Node")) != nullptr;
 }
 
-Status reg::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineOpenKey(root, subKey, access, result);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
   *result = nullptr;
   Opened base;
   Status status = OpenKeyOf(root, &base);
   if (status != kSuccess) return status;
-  std::vector<std::u16string> path = Join(base.handle->path, subKey);
+  std::vector<std::u16string> path = JoinKeyPath(base.handle->path, subKey);
   if (!base.file->model.Find(path)) return kFileNotFound;
   bool wantsWrite = (access & kWriteAccess) != 0;
   if (wantsWrite && !Writable(*base.file))
     return Fail(kAccessDenied, "the registry file " + base.file->path + " is not writable by this user");
-  *result = NewHandle(base.handle->hive, std::move(path), wantsWrite);
+  *result = keys_.Add(base.handle->hive, std::move(path), wantsWrite);
   return kSuccess;
 }
 
-Status reg::CreateKey(HKey root, const std::string& subKey, HKey* result) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineCreateKey(root, subKey, result);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::CreateKey(HKey root, const std::string& subKey, HKey* result) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
   *result = nullptr;
   Opened base;
   Status status = OpenKeyOf(root, &base);
   if (status != kSuccess) return status;
-  std::vector<std::u16string> path = Join(base.handle->path, subKey);
+  std::vector<std::u16string> path = JoinKeyPath(base.handle->path, subKey);
   if (base.file->model.Find(path)) {
     // An existing key opens with whatever access the hive file allows.
-    *result = NewHandle(base.handle->hive, std::move(path), Writable(*base.file));
+    *result = keys_.Add(base.handle->hive, std::move(path), Writable(*base.file));
     return kSuccess;
   }
   if (!base.handle->writable) return kAccessDenied;
@@ -394,24 +351,13 @@ Status reg::CreateKey(HKey root, const std::string& subKey, HKey* result) {
   base.file->model.Create(path);
   status = Commit(base.file);
   if (status != kSuccess) return status;
-  *result = NewHandle(base.handle->hive, std::move(path), true);
+  *result = keys_.Add(base.handle->hive, std::move(path), true);
   return kSuccess;
 }
 
-Status reg::CloseKey(HKey key) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineCloseKey(key);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
-  if (key == &machineRoot || key == &userRoot) return kSuccess;
-  if (!TheStore().handles.erase(key)) return kInvalidHandle;
-  delete key;
-  return kSuccess;
-}
-
-Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
-                      std::uint8_t* data, std::uint32_t* dataSize) {
-  if (posix::OfflineRegistryActive())
-    return posix::OfflineEnumValue(key, index, name, nameSize, type, data, dataSize);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                             std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!name || !nameSize || (data && !dataSize)) return kInvalidParameter;
   Opened opened;
@@ -421,7 +367,7 @@ Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* 
   if (!found) return kNoMoreItems;
   const HiveValue& value = *found;
   std::string bytes = ApiData(value);
-  if (CopyName(velmora::Utf8FromUtf16(value.name), name, nameSize) != kSuccess) {
+  if (CopyRegistryName(velmora::Utf8FromUtf16(value.name), name, nameSize) != kSuccess) {
     if (dataSize) *dataSize = static_cast<std::uint32_t>(bytes.size());
     return kMoreData;
   }
@@ -435,10 +381,9 @@ Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* 
   return kSuccess;
 }
 
-Status reg::QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                       std::uint32_t* dataSize) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineQueryValue(key, name, type, data, dataSize);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                              std::uint32_t* dataSize) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (data && !dataSize) return kInvalidParameter;
   Opened opened;
@@ -457,10 +402,9 @@ Status reg::QueryValue(HKey key, const std::string& name, std::uint32_t* type, s
   return kSuccess;
 }
 
-Status reg::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-                     std::uint32_t dataSize) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineSetValue(key, name, type, data, dataSize);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                            std::uint32_t dataSize) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
   Opened opened;
@@ -477,9 +421,8 @@ Status reg::SetValue(HKey key, const std::string& name, std::uint32_t type, cons
   return Commit(opened.file);
 }
 
-Status reg::DeleteValue(HKey key, const std::string& name) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineDeleteValue(key, name);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::DeleteValue(HKey key, const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
@@ -493,26 +436,24 @@ Status reg::DeleteValue(HKey key, const std::string& name) {
   return Commit(opened.file);
 }
 
-Status reg::EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineEnumKey(key, index, name, size);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!name) return kInvalidParameter;
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
   if (index >= opened.node->children.size()) return kNoMoreItems;
-  return CopyName(velmora::Utf8FromUtf16(opened.node->children[index]->name), name, &size);
+  return CopyRegistryName(velmora::Utf8FromUtf16(opened.node->children[index]->name), name, &size);
 }
 
-Status reg::DeleteTree(HKey root, const std::string& subKey) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineDeleteKeyTree(root, subKey);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
+Status WinePrefix::DeleteTree(HKey root, const std::string& subKey) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   Opened base;
   Status status = OpenKeyOf(root, &base);
   if (status != kSuccess) return status;
-  std::vector<std::u16string> path = Join(base.handle->path, subKey);
+  std::vector<std::u16string> path = JoinKeyPath(base.handle->path, subKey);
   if (path.empty()) return kInvalidParameter;  // a root key is never deleted
   HiveNode* node = base.file->model.Find(path);
   if (!node) return kFileNotFound;
@@ -523,41 +464,6 @@ Status reg::DeleteTree(HKey root, const std::string& subKey) {
   return Commit(base.file);
 }
 
-Status reg::ReadAllValues(HKey key, std::vector<RegistryValue>* values) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineReadAllValues(key, values);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
-  ClearLastErrorDetail();
-  if (!values) return kInvalidParameter;
-  values->clear();
-  Opened opened;
-  Status status = OpenKeyOf(key, &opened);
-  if (status != kSuccess) return status;
-  for (const HiveValue* value : opened.file->model.Values(opened.node))
-    values->push_back(RegistryValue{velmora::Utf8FromUtf16(value->name), value->type, ApiData(*value)});
-  return kSuccess;
-}
-
-Status reg::QueryString(HKey key, const std::string& name, std::string* text) {
-  if (posix::OfflineRegistryActive()) return posix::OfflineQueryString(key, name, text);
-  std::lock_guard<std::recursive_mutex> lock(TheStore().mutex);
-  ClearLastErrorDetail();
-  if (!text) return kInvalidParameter;
-  text->clear();
-  Opened opened;
-  Status status = OpenKeyOf(key, &opened);
-  if (status != kSuccess) return status;
-  const HiveValue* value = opened.file->model.FindValue(opened.node, velmora::Utf16FromUtf8(name));
-  if (!value) return kFileNotFound;
-  std::string bytes = ApiData(*value);
-  *text = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
-  return kSuccess;
-}
-
-Status reg::SetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type) {
-  std::string bytes = text;
-  bytes.push_back('\0');
-  return reg::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                       static_cast<std::uint32_t>(bytes.size()));
-}
+}  // namespace posix
 
 }  // namespace platform

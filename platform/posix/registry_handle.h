@@ -1,20 +1,13 @@
-// What a registry key handle of the POSIX backends holds, and how value data
-// passes between the registry's form and the A-functions' form.
+// How value data passes between the registry's form and the A-functions' form.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/registry.h"
+#include "platform/managed_system.h"
 
 namespace platform {
-
-struct RegistryKeyHandle {
-  int hive = 0;  // 0 HKEY_LOCAL_MACHINE, 1 HKEY_CURRENT_USER
-  std::vector<std::u16string> path;
-  bool writable = true;
-};
 
 namespace posix {
 

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/host_system.h"
 #include "platform/posix/path_util.h"
-#include "platform/posix/prefix.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/registry.h"
 
@@ -109,10 +109,9 @@ bool QueryDword(HKey key, const char* name, std::uint32_t* value) {
 // (for example 4.10.2222) under Software\Microsoft\Windows\CurrentVersion, as Wine
 // reads it too. Fills |info| as the 9x platform (id 1); false when that is missing
 // or not a number either.
-bool GetWindows9xVersion(OsVersionInfo* info) {
+bool GetWindows9xVersion(HKey machine, OsVersionInfo* info) {
   HKey key = nullptr;
-  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", kKeyRead, &key) !=
-      kSuccess) {
+  if (reg::OpenKey(machine, "Software\\Microsoft\\Windows\\CurrentVersion", kKeyRead, &key) != kSuccess) {
     return false;
   }
   std::string text;
@@ -160,17 +159,19 @@ Status CreateNamedMutex(const std::string& name) {
   return own.empty() ? status : LockIn(own, name);
 }
 
-bool QuerySystemVersion(OsVersionInfo* info) {
+namespace posix {
+
+bool HostSystem::QueryVersion(OsVersionInfo* info) {
   if (!info || (info->size != 148 && info->size != 156)) return false;
   std::uint32_t size = info->size;
   *info = OsVersionInfo();
   info->size = size;
-  if (PrefixDir().empty() && InitPrefix() != kSuccess) return false;
+  if (Prepare() != kSuccess) return false;
 
   UniqueKey key;
-  if (reg::OpenKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead,
-                   key.out()) != kSuccess) {
-    return GetWindows9xVersion(info);
+  if (reg::OpenKey(LocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, key.out()) !=
+      kSuccess) {
+    return GetWindows9xVersion(LocalMachine(), info);
   }
   std::string text;
   bool found = reg::QueryString(key.get(), "CurrentVersion", &text) == kSuccess &&
@@ -191,12 +192,12 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   if (reg::QueryString(key.get(), "CSDVersion", &text) == kSuccess) {
     info->csdVersion = text.substr(0, 127);  // the record holds 128 characters
   }
-  if (!found) return GetWindows9xVersion(info);
+  if (!found) return GetWindows9xVersion(LocalMachine(), info);
   info->platformId = 2;
   return true;
 }
 
-bool SystemKeepsStartupApproved() { return false; }  // a Wine prefix
+}  // namespace posix
 
 void TerminateCurrentProcess(std::uint32_t exitCode) {
   std::cout.flush();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/live_windows.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -52,7 +53,7 @@ BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM parameter) {
 
 }  // namespace
 
-std::vector<ProcessEntry> ListProcesses() {
+std::vector<ProcessEntry> win32::LiveWindows::ListProcesses() {
   std::vector<ProcessEntry> processes;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return processes;

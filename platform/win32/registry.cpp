@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/live_windows.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -20,9 +21,6 @@ using win32::Narrow;
 using win32::Wide;
 
 constexpr REGSAM kViewFlag = KEY_WOW64_64KEY;
-
-HKEY Native(HKey key) { return reinterpret_cast<HKEY>(key); }
-HKey Ours(HKEY key) { return reinterpret_cast<HKey>(key); }
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
@@ -81,45 +79,64 @@ Status CopyOut(const std::string& bytes, std::uint8_t* data, std::uint32_t* data
 
 }  // namespace
 
-HKey HKeyLocalMachine() { return Ours(HKEY_LOCAL_MACHINE); }
-HKey HKeyCurrentUser() { return Ours(HKEY_CURRENT_USER); }
+namespace win32 {
 
-namespace reg {
+namespace {
 
-Status OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
+// The Win32 key of a handle of |keys|; null when it is no open key.
+HKEY Native(KeyTable& keys, HKey key) {
+  RegistryKeyHandle* handle = keys.Resolve(key);
+  if (!handle) return nullptr;
+  if (handle->predefined) return handle->hive == kMachineHive ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  return reinterpret_cast<HKEY>(handle->native);
+}
+
+}  // namespace
+
+Status LiveWindows::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
   *result = nullptr;
   HKEY key = nullptr;
-  LSTATUS status = RegOpenKeyExW(Native(root), Wide(subKey).c_str(), 0, access | kViewFlag, &key);
-  if (status == ERROR_SUCCESS) *result = Ours(key);
+  LSTATUS status = RegOpenKeyExW(Native(keys_, root), Wide(subKey).c_str(), 0, access | kViewFlag, &key);
+  if (status == ERROR_SUCCESS) {
+    RegistryKeyHandle* base = keys_.Resolve(root);
+    *result = keys_.Add(base->hive, {}, true, reinterpret_cast<std::uintptr_t>(key));
+  }
   return status;
 }
 
-Status CreateKey(HKey root, const std::string& subKey, HKey* result) {
+Status LiveWindows::CreateKey(HKey root, const std::string& subKey, HKey* result) {
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
   *result = nullptr;
   HKEY key = nullptr;
-  LSTATUS status = RegCreateKeyExW(Native(root), Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_ALL_ACCESS | kViewFlag, nullptr, &key, nullptr);
-  if (status == ERROR_SUCCESS) *result = Ours(key);
+  LSTATUS status =
+      RegCreateKeyExW(Native(keys_, root), Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS | kViewFlag, nullptr, &key, nullptr);
+  if (status == ERROR_SUCCESS) {
+    RegistryKeyHandle* base = keys_.Resolve(root);
+    *result = keys_.Add(base->hive, {}, true, reinterpret_cast<std::uintptr_t>(key));
+  }
   return status;
 }
 
-Status CloseKey(HKey key) {
-  if (key == HKeyLocalMachine() || key == HKeyCurrentUser()) return kSuccess;
-  return RegCloseKey(Native(key));
+Status LiveWindows::CloseKey(HKey key) {
+  std::uintptr_t native = 0;
+  Status status = keys_.Close(key, &native);
+  if (status != kSuccess || !native) return status;
+  return RegCloseKey(reinterpret_cast<HKEY>(native));
 }
 
-Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
-                 std::uint8_t* data, std::uint32_t* dataSize) {
+Status LiveWindows::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                              std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
   ClearLastErrorDetail();
   if (!name || !nameSize || (data && !dataSize)) return kInvalidParameter;
   std::wstring wideName;
   DWORD valueType = 0, size = 0;
   std::vector<BYTE> raw;
-  Status status = ReadValue(Native(key), static_cast<long>(index), L"", &wideName, &valueType, &raw, &size);
+  Status status =
+      ReadValue(Native(keys_, key), static_cast<long>(index), L"", &wideName, &valueType, &raw, &size);
   if (status != kSuccess) return status;
   std::string bytes = ApiData(valueType, raw, size);
   std::string utf8Name = Narrow(wideName);
@@ -134,39 +151,40 @@ Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameS
   return CopyOut(bytes, data, dataSize);
 }
 
-Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                  std::uint32_t* dataSize) {
+Status LiveWindows::QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                               std::uint32_t* dataSize) {
   ClearLastErrorDetail();
   if (data && !dataSize) return kInvalidParameter;
   std::wstring ignored;
   DWORD valueType = 0, size = 0;
   std::vector<BYTE> raw;
-  Status status = ReadValue(Native(key), -1, Wide(name), &ignored, &valueType, &raw, &size);
+  Status status = ReadValue(Native(keys_, key), -1, Wide(name), &ignored, &valueType, &raw, &size);
   if (status != kSuccess) return status;
   if (type) *type = valueType;
   return CopyOut(ApiData(valueType, raw, size), data, dataSize);
 }
 
-Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-                std::uint32_t dataSize) {
+Status LiveWindows::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                             std::uint32_t dataSize) {
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
   std::vector<BYTE> stored = StoredData(type, data, dataSize);
-  return RegSetValueExW(Native(key), Wide(name).c_str(), 0, type, stored.data(),
+  return RegSetValueExW(Native(keys_, key), Wide(name).c_str(), 0, type, stored.data(),
                         static_cast<DWORD>(stored.size()));
 }
 
-Status DeleteValue(HKey key, const std::string& name) {
+Status LiveWindows::DeleteValue(HKey key, const std::string& name) {
   ClearLastErrorDetail();
-  return RegDeleteValueW(Native(key), Wide(name).c_str());
+  return RegDeleteValueW(Native(keys_, key), Wide(name).c_str());
 }
 
-Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
+Status LiveWindows::EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
   ClearLastErrorDetail();
   if (!name) return kInvalidParameter;
   wchar_t buffer[256];
   DWORD length = 256;
-  LSTATUS status = RegEnumKeyExW(Native(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+  LSTATUS status =
+      RegEnumKeyExW(Native(keys_, key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
   if (status != ERROR_SUCCESS) return status;
   std::string utf8 = Narrow(buffer, length);
   if (utf8.size() + 1 > size) return kMoreData;
@@ -174,60 +192,24 @@ Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) {
   return kSuccess;
 }
 
-Status DeleteTree(HKey root, const std::string& subKey) {
+Status LiveWindows::DeleteTree(HKey root, const std::string& subKey) {
   ClearLastErrorDetail();
   std::wstring path = Wide(subKey);
   HKEY key = nullptr;
-  LSTATUS status = RegOpenKeyExW(Native(root), path.c_str(), 0, KEY_ALL_ACCESS | kViewFlag, &key);
+  LSTATUS status = RegOpenKeyExW(Native(keys_, root), path.c_str(), 0, KEY_ALL_ACCESS | kViewFlag, &key);
   if (status != ERROR_SUCCESS) return status;
   status = RegDeleteTreeW(key, nullptr);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS) return status;
-  return RegDeleteKeyExW(Native(root), path.c_str(), kViewFlag, 0);
+  return RegDeleteKeyExW(Native(keys_, root), path.c_str(), kViewFlag, 0);
 }
 
-Status ReadAllValues(HKey key, std::vector<RegistryValue>* values) {
-  ClearLastErrorDetail();
-  if (!values) return kInvalidParameter;
-  values->clear();
-  for (DWORD index = 0;; ++index) {
-    std::wstring name;
-    DWORD type = 0, size = 0;
-    std::vector<BYTE> raw;
-    Status status = ReadValue(Native(key), static_cast<long>(index), L"", &name, &type, &raw, &size);
-    if (status == kNoMoreItems) return kSuccess;
-    if (status != kSuccess) return status;
-    values->push_back(RegistryValue{Narrow(name), type, ApiData(type, raw, size)});
-  }
-}
-
-Status QueryString(HKey key, const std::string& name, std::string* text) {
-  ClearLastErrorDetail();
-  if (!text) return kInvalidParameter;
-  text->clear();
-  std::wstring ignored;
-  DWORD type = 0, size = 0;
-  std::vector<BYTE> raw;
-  Status status = ReadValue(Native(key), -1, Wide(name), &ignored, &type, &raw, &size);
-  if (status != kSuccess) return status;
-  std::string bytes = ApiData(type, raw, size);
-  *text = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
-  return kSuccess;
-}
-
-Status SetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type) {
-  std::string bytes = text;
-  bytes.push_back('\0');
-  return SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                  static_cast<std::uint32_t>(bytes.size()));
-}
-
-}  // namespace reg
+}  // namespace win32
 
 // A 64-bit Windows keeps the 32-bit programs' machine keys under
 // Software\Wow6432Node; a 32-bit build learns that it runs there from
 // IsWow64Process.
-bool MachineHas32BitView() {
+bool win32::LiveWindows::Has32BitView() {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", 0, KEY_READ | kViewFlag, &key) ==
       ERROR_SUCCESS) {

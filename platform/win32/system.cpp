@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/win32/live_windows.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -57,7 +58,7 @@ Status CreateNamedMutex(const std::string& name) {
 
 // GetVersionExA reports the version in the program's manifest (at most 6.2 without
 // one) rather than the system's; RtlGetVersion of ntdll reports the true one.
-bool QuerySystemVersion(OsVersionInfo* info) {
+bool win32::LiveWindows::QueryVersion(OsVersionInfo* info) {
   if (!info || (info->size != 148 && info->size != 156)) return false;
   std::uint32_t size = info->size;
   *info = OsVersionInfo();
@@ -75,15 +76,6 @@ bool QuerySystemVersion(OsVersionInfo* info) {
   info->platformId = version.dwPlatformId;
   info->csdVersion = win32::Narrow(version.szCSDVersion, wcsnlen(version.szCSDVersion, 128)).substr(0, 127);
   return true;
-}
-
-bool SystemKeepsStartupApproved() {
-  // Wine's ntdll exports wine_get_version; Wine starts marked entries anyway.
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  if (ntdll && GetProcAddress(ntdll, "wine_get_version")) return false;
-  OsVersionInfo version;
-  if (!QuerySystemVersion(&version)) return false;
-  return version.majorVersion > 6 || (version.majorVersion == 6 && version.minorVersion >= 2);
 }
 
 bool LaunchProgram(const std::vector<std::string>& argv) {

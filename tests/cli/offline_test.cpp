@@ -99,6 +99,32 @@ TEST_F(CliOfflineTest, ListsEveryLocationAndWritesNothing) {
   EXPECT_EQ(Snapshot(tree_->root), before);
 }
 
+// The installation of the fixture is a 32-bit Windows: its SOFTWARE hive has no
+// Wow6432Node. Windows never starts what would be written there.
+TEST_F(CliOfflineTest, A32BitInstallationHasNo32BitLocations) {
+  tree_->Write();
+  const std::string software = ReadFile(tree_->SoftwareHostPath());
+  Result list = Run({"list"});
+  ASSERT_EQ(list.status, 0) << list.out;
+  EXPECT_NE(list.out.find("LM Run ("), std::string::npos) << list.out;
+  EXPECT_EQ(list.out.find("(32-bit)"), std::string::npos) << list.out;
+  for (const char* location : {"6", "LM RunOnce (32-bit)"}) {
+    Result add = Run({"add", location, "Sneaky", "C:\\x.exe"});
+    EXPECT_NE(add.status, 0) << add.out;
+  }
+  EXPECT_EQ(ReadFile(tree_->SoftwareHostPath()), software);
+  EXPECT_EQ(RegfExportText(tree_->SoftwareHostPath()).find("Wow6432Node"), std::string::npos);
+
+  // A 64-bit one has them.
+  tree_->software.Key("WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Old", "C:\\old.exe");
+  tree_->Write();
+  list = Run({"list"});
+  EXPECT_NE(list.out.find("LM Run (32-bit)"), std::string::npos) << list.out;
+  Result add = Run({"add", "6", "Helper", "C:\\helper.exe"});
+  EXPECT_EQ(add.status, 0) << add.out;
+  EXPECT_NE(ExportedValue(tree_->SoftwareHostPath(), "Helper"), "");
+}
+
 TEST_F(CliOfflineTest, DisableAndEnableKeepTheValueTypeAndBytes) {
   tree_->Write();
   const std::string software = tree_->SoftwareHostPath();

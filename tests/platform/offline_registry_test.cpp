@@ -13,9 +13,11 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/offline.h"
 #include "platform/posix/offline_hive.h"
 #include "platform/registry.h"
+#include "platform/startup.h"
 #include "platform/system.h"
 #include "tests/support/regf_builder.h"
 #include "tests/support/test_support.h"
@@ -104,10 +106,25 @@ TEST_F(OfflineRegistryTest, ReadsBothViewsTheUserAndTheSystemVersion) {
   EXPECT_EQ(version.majorVersion, 6u);  // the hive's CurrentVersion "6.3"
   EXPECT_EQ(version.minorVersion, 3u);
   EXPECT_EQ(version.buildNumber, 19045u);
-  EXPECT_EQ(OfflineProfilePath(), "C:\\Users\\bob");
+  EXPECT_EQ(SystemInUse().ProfilePath(), "C:\\Users\\bob");
   // C: is the installation's root, matched without regard to case.
   EXPECT_EQ(files::HostPathFromWindows("C:\\WINDOWS\\system32\\CONFIG\\software"), tree_->SoftwareHostPath());
   EXPECT_TRUE(files::Exists("c:\\users\\BOB\\ntuser.dat"));
+}
+
+TEST_F(OfflineRegistryTest, OnlyAnInstallationWithWow6432NodeHasThe32BitView) {
+  tree_->Write();
+  Open();
+  EXPECT_TRUE(MachineHas32BitView());
+  // A 32-bit Windows: its SOFTWARE hive has no Wow6432Node. Whatever files the
+  // host has at its root play no part.
+  WindowsTree x86(dir_.path() + "/x86", "ann", /*xp=*/true);
+  x86.software.Key("Microsoft\\Windows\\CurrentVersion\\Run").Sz("Tray", "C:\\tray.exe");
+  x86.Write();
+  std::string error;
+  ASSERT_EQ(OpenOfflineInstallation(x86.root, "", &error), kSuccess) << error;
+  EXPECT_FALSE(MachineHas32BitView());
+  EXPECT_FALSE(SystemInUse().IsWinePrefix());
 }
 
 TEST_F(OfflineRegistryTest, WritesKeepTypesInBothViewsAndEveryWrittenHiveReadsBack) {
@@ -219,7 +236,7 @@ TEST_F(OfflineRegistryTest, KeepsTheFirstDatedBackupOfADayOfEachWrittenHiveAndIt
   Open();
   ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "One", "C:\\1.exe"), kSuccess);
   ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "Two", "C:\\2.exe"), kSuccess);
-  std::vector<std::string> backups = OfflineHiveBackups();
+  std::vector<std::string> backups = SystemInUse().HiveBackups();
   ASSERT_EQ(backups.size(), 3u);  // SOFTWARE, .LOG1, .LOG2; the user's hive was not written
   std::map<std::string, std::string> copied;
   for (const std::string& b : backups) {
@@ -265,6 +282,12 @@ TEST_F(OfflineRegistryTest, DirtyHiveIsReadButNeverWritten) {
   EXPECT_NE(LastErrorDetail().find("Start that Windows once"), std::string::npos);
   HKey key = nullptr;
   EXPECT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", &key), kAccessDenied);
+  // The system says so before a change is tried: every change writes the
+  // program's store in the user's hive.
+  WriteRefusal refusal = CheckWritesAllowed();
+  EXPECT_TRUE(refusal.refused);
+  EXPECT_NE(refusal.reason.find("NTUSER.DAT"), std::string::npos) << refusal.reason;
+  EXPECT_TRUE(SystemInUse().CheckWritesAllowed(false).refused);
   EXPECT_EQ(Snapshot(tree_->root), before);
   // The clean SOFTWARE hive of the same installation can still be changed.
   EXPECT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "New", "C:\\new.exe"), kSuccess);
@@ -284,6 +307,11 @@ TEST_F(OfflineRegistryTest, ReadOnlyHivesAreListedAndChangesRefused) {
   ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
   EXPECT_EQ(reg::DeleteValue(key, "Tray"), kAccessDenied);
   reg::CloseKey(key);
+  // Changes of the user's keys alone may go ahead; one of the machine's may not.
+  EXPECT_FALSE(SystemInUse().CheckWritesAllowed(false).refused);
+  WriteRefusal refusal = CheckWritesAllowed();
+  EXPECT_TRUE(refusal.refused);
+  EXPECT_NE(refusal.reason.find("not writable"), std::string::npos) << refusal.reason;
   EXPECT_EQ(Snapshot(tree_->root), before);
   EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 2u);  // nothing pending in memory either
   chmod(config.c_str(), 0755);
@@ -382,7 +410,7 @@ TEST_F(OfflineRegistryTest, BadInstallationsAreRefusedNamingTheFileAndNothingIsW
     EXPECT_NE(OpenOfflineInstallation(tree_->root, "", &error), kSuccess);
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     EXPECT_NE(error.find(tree_->root), std::string::npos) << error;
-    EXPECT_FALSE(OfflineInstallationActive());
+    EXPECT_TRUE(SystemInUse().IsWinePrefix());  // still the system it was
     EXPECT_EQ(Snapshot(tree_->root), before);
   }
 }
@@ -401,7 +429,7 @@ TEST_F(OfflineRegistryTest, ChoosesTheOnlyUserOrAsksWhenThereAreSeveral) {
   EXPECT_EQ(OpenOfflineInstallation(tree_->root, "", &error), kInvalidParameter);
   EXPECT_NE(error.find("several users: Carol, bob;"), std::string::npos) << error;
   ASSERT_EQ(OpenOfflineInstallation(tree_->root, "carol", &error), kSuccess) << error;
-  EXPECT_EQ(OfflineUserName(), "Carol");
+  EXPECT_EQ(SystemInUse().UserName(), "Carol");
   EXPECT_EQ(env::Value("APPDATA"), "C:\\Users\\Carol\\AppData\\Roaming");
 }
 
@@ -410,7 +438,7 @@ TEST_F(OfflineRegistryTest, XpLayoutFindsDocumentsAndSettings) {
   xp.Write();
   std::string error;
   ASSERT_EQ(OpenOfflineInstallation(xp.root, "", &error), kSuccess) << error;
-  EXPECT_EQ(OfflineProfilePath(), "C:\\Documents and Settings\\ann");
+  EXPECT_EQ(SystemInUse().ProfilePath(), "C:\\Documents and Settings\\ann");
   OsVersionInfo version;
   ASSERT_TRUE(QuerySystemVersion(&version));
   EXPECT_EQ(version.majorVersion, 5u);

@@ -5,7 +5,7 @@
 #include "base/text.h"
 #include "base/utf16.h"
 #include "changes/store.h"
-#include "platform/offline.h"
+#include "platform/managed_system.h"
 #include "platform/startup.h"
 
 namespace velmora::cli {
@@ -25,21 +25,15 @@ std::string CheckLocationOperands(const Operands& operands, std::size_t count) {
 }
 
 bool CheckWritablePrefix(std::ostream& err, int location) {
-  if (platform::OfflineInstallationActive()) {
-    // Every change writes the store in the user's hive; one of the machine's
-    // keys writes the SOFTWARE hive too.
-    bool machine = location < 0 ||
-                   (std::string(LocationTag(location)).rfind("LM", 0) == 0 && !IsFolderLocation(location));
-    for (bool hive : {false, true}) {
-      if (hive && !machine) continue;
-      std::string refusal = platform::OfflineWriteRefusal(hive);
-      if (refusal.empty()) continue;
-      err << "velmora-cli: " << refusal << ". Nothing was changed.\n";
-      return false;
-    }
-    return true;
+  // Every change writes the store in the user's hive; one of the machine's keys
+  // writes the machine's too.
+  bool machine =
+      location < 0 || (std::string(LocationTag(location)).rfind("LM", 0) == 0 && !IsFolderLocation(location));
+  platform::WriteRefusal refusal = platform::SystemInUse().CheckWritesAllowed(machine);
+  if (refusal.refused && refusal.advice.empty()) {
+    err << "velmora-cli: " << refusal.reason << ". Nothing was changed.\n";
+    return false;
   }
-  platform::WriteRefusal refusal = platform::CheckWritesAllowed();
   if (refusal.refused) {
     err << "velmora-cli: " << refusal.reason << "; nothing was changed. " << refusal.advice << "\n";
     return false;

@@ -1,5 +1,6 @@
 // velmora-cli: the startup entries of the prefix from the command line.
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "base/program_version.h"
 #include "platform/console.h"
 #include "platform/heap.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 #include "platform/startup.h"
 #include "tools/velmora-cli/command.h"
@@ -29,15 +31,25 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// The system must be usable before anything is read from it.
-bool OpenSystem(const SystemChoice& choice, std::string* error) {
-  if (!OpenChosenSystem(choice, error)) return false;
-  for (platform::HKey root : {platform::HKeyLocalMachine(), platform::HKeyCurrentUser()}) {
+// The system a command works on: opened before anything is read from it, in
+// use while the command runs.
+struct OpenedSystem {
+  std::unique_ptr<platform::ManagedSystem> system;
+  ~OpenedSystem() {
+    if (system) platform::UseSystem(nullptr);
+  }
+};
+
+bool OpenSystem(const SystemChoice& choice, OpenedSystem* opened, std::string* error) {
+  std::unique_ptr<platform::ManagedSystem>& managedSystem = opened->system;
+  if (!OpenChosenSystem(choice, &managedSystem, error)) return false;
+  platform::UseSystem(managedSystem.get());
+  for (platform::HKey root : {managedSystem->LocalMachine(), managedSystem->CurrentUser()}) {
     platform::UniqueKey key;
     platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());
     if (status != platform::kSuccess && status != platform::kFileNotFound) {
       std::string detail = platform::LastErrorDetail();
-      *error = "cannot read the registry of " + platform::SystemName() +
+      *error = "cannot read the registry of " + managedSystem->Name() +
                (detail.empty() ? " (status " + std::to_string(status) + ")" : ": " + detail);
       return false;
     }
@@ -50,7 +62,8 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
   const std::string problem = command.check(operands);
   if (!problem.empty()) return UsageError(problem, &command);
   std::string error;
-  if (!OpenSystem(choice, &error)) return Fail(error);
+  OpenedSystem opened;
+  if (!OpenSystem(choice, &opened, &error)) return Fail(error);
 
   const bool reads = command.writes == cli::Writes::kNothing;
   VelmoraApp app;

@@ -1,0 +1,158 @@
+// The Windows system the program manages, as one object: a Wine prefix, an
+// offline installation or the live Windows the program runs on. Every system
+// owns its registry handles, its caches and the files it found; two systems can
+// be open side by side, and each may be read from several threads.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/processes.h"
+#include "platform/registry.h"
+#include "platform/startup.h"
+#include "platform/status.h"
+#include "platform/system.h"
+
+namespace platform {
+
+class ManagedSystem;
+
+// What a registry key handle holds: the system it belongs to and the key in it.
+struct RegistryKeyHandle {
+  ManagedSystem* system = nullptr;
+  int hive = 0;  // kMachineHive or kUserHive
+  std::vector<std::u16string> path;
+  bool writable = true;
+  bool predefined = false;    // a root: never closed
+  std::uintptr_t native = 0;  // the live Windows' own key
+};
+
+constexpr int kMachineHive = 0;
+constexpr int kUserHive = 1;
+// Access bits that ask for more than reading.
+constexpr std::uint32_t kWriteAccess = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000 | 0x40000000;
+
+// The open keys of one system. A closed handle's memory stays with the table
+// (and is used again), so that closing it twice is told apart as kInvalidHandle.
+class KeyTable {
+ public:
+  explicit KeyTable(ManagedSystem* system);
+  KeyTable(const KeyTable&) = delete;
+  KeyTable& operator=(const KeyTable&) = delete;
+
+  HKey Root(int hive) { return &roots_[hive]; }
+  HKey Add(int hive, std::vector<std::u16string> path, bool writable, std::uintptr_t native = 0);
+  // The handle when |key| is a root or an open key of this table; else null.
+  RegistryKeyHandle* Resolve(HKey key);
+  // Closes an open key; *native receives the live Windows' key to close.
+  Status Close(HKey key, std::uintptr_t* native = nullptr);
+
+ private:
+  std::mutex mutex_;
+  RegistryKeyHandle roots_[2];
+  std::vector<std::unique_ptr<RegistryKeyHandle>> pool_;
+  std::vector<RegistryKeyHandle*> free_;
+  std::unordered_set<RegistryKeyHandle*> open_;
+};
+
+// Copies |name| and its zero into |buffer| of *size characters; *size receives
+// its length. kMoreData when it does not fit.
+Status CopyRegistryName(const std::string& name, char* buffer, std::uint32_t* size);
+// |base| followed by the parts of the backslash-separated |subKey|.
+std::vector<std::u16string> JoinKeyPath(const std::vector<std::u16string>& base, const std::string& subKey);
+// Copies |bytes| out as the registry's buffer protocol wants: kMoreData (and the
+// needed size) when |data| is too small; |data| may be null to ask for the size.
+Status CopyRegistryData(const std::string& bytes, std::uint8_t* data, std::uint32_t* dataSize);
+
+class ManagedSystem {
+ public:
+  ManagedSystem();
+  virtual ~ManagedSystem();
+  ManagedSystem(const ManagedSystem&) = delete;
+  ManagedSystem& operator=(const ManagedSystem&) = delete;
+
+  // Predefined roots of this system's registry. They need not be closed.
+  HKey LocalMachine() { return keys_.Root(kMachineHive); }
+  HKey CurrentUser() { return keys_.Root(kUserHive); }
+
+  // Makes the system usable before anything is read from it (a Wine prefix is
+  // chosen, and made when missing). On failure LastErrorDetail() says why.
+  virtual Status Prepare() { return kSuccess; }
+  // The system as a message names it, for example "the Wine prefix /home/u/.wine".
+  virtual std::string Name() const = 0;
+  // The host folder of the system (a prefix's, an installation's root); "" for
+  // the Windows the program runs on.
+  virtual std::string Location() const { return ""; }
+  // Why what is read may lag what the system holds now; "" when it does not.
+  virtual std::string ReadMayLag() { return ""; }
+  // True when Wine boots the system (fewer locations start than on Windows).
+  virtual bool IsWinePrefix() const = 0;
+  // True when this program runs on the system and may start with it; false for an
+  // installation examined from outside.
+  virtual bool RunsThisProgram() const { return true; }
+  // True when the machine keeps a 32-bit registry view (Software\Wow6432Node)
+  // beside its own.
+  virtual bool Has32BitView() = 0;
+  // Why changes cannot be written now; |machineHive| when a machine key changes too.
+  virtual WriteRefusal CheckWritesAllowed(bool machineHive) = 0;
+  // Host paths of copies of registry files kept before this run's first write.
+  virtual std::vector<std::string> HiveBackups() const { return {}; }
+  // GetVersionExA as programs of the system see it.
+  virtual bool QueryVersion(OsVersionInfo* info) = 0;
+  // True when the system honours the marks under ...\Explorer\StartupApproved.
+  virtual bool KeepsStartupApproved() = 0;
+  // Every process of the system, in process-id order.
+  virtual std::vector<ProcessEntry> ListProcesses() = 0;
+  // The user whose profile the system shows, and the profile's Windows path.
+  virtual std::string UserName() = 0;
+  virtual std::string ProfilePath() = 0;
+
+  // Host path of a Windows path and back (the same path on the live Windows).
+  virtual std::string HostPathFromWindows(const std::string& windowsPath) = 0;
+  virtual std::string WindowsPathFromHost(const std::string& hostPath) = 0;
+
+  // The registry operations behind reg::, on keys of this system.
+  virtual Status OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) = 0;
+  virtual Status CreateKey(HKey root, const std::string& subKey, HKey* result) = 0;
+  virtual Status CloseKey(HKey key) { return keys_.Close(key); }
+  virtual Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) = 0;
+  virtual Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                            std::uint32_t* dataSize) = 0;
+  virtual Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                          std::uint32_t dataSize) = 0;
+  virtual Status DeleteValue(HKey key, const std::string& name) = 0;
+  virtual Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) = 0;
+  virtual Status DeleteTree(HKey root, const std::string& subKey) = 0;
+
+ protected:
+  KeyTable keys_;
+};
+
+// The system of this build when no other is chosen: on Linux the Wine prefix
+// that WINEPREFIX names (or ~/.wine, or the program's own), not yet prepared; on
+// Windows the live system.
+std::unique_ptr<ManagedSystem> DefaultSystem();
+// An offline Windows installation whose drive C: is the host folder |hostRoot|:
+// HKEY_LOCAL_MACHINE\Software is its Windows\System32\config\SOFTWARE,
+// HKEY_CURRENT_USER the NTUSER.DAT of |userName| (under Users or Documents and
+// Settings). An empty |userName| picks the one user profile with a hive; none or
+// several is an error that lists them. Without success |system| is left alone and
+// |error| says why, naming the file.
+Status OpenOfflineSystem(const std::string& hostRoot, const std::string& userName,
+                         std::unique_ptr<ManagedSystem>* system, std::string* error);
+
+// The system the calls without a system argument act on. The program's owner of
+// the system sets it; until then it is DefaultSystem(), made on first use.
+ManagedSystem& SystemInUse();
+// Makes |system| (owned by the caller, which keeps it alive while it is in use)
+// the system in use; null goes back to a default one made on next use.
+void UseSystem(ManagedSystem* system);
+// The same for a system that is owned while it is in use.
+void UseSystem(std::unique_ptr<ManagedSystem> system);
+
+}  // namespace platform

@@ -1,0 +1,72 @@
+// What the systems the Linux build manages share: a Windows seen through the
+// host's files, its drives mapped to host folders.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/managed_system.h"
+
+namespace platform::posix {
+
+// What the running path look-up scope of a system keeps.
+struct PathLookups {
+  struct Listing {
+    bool readable = false;
+    bool missing = false;  // no such folder: nothing in it exists either
+    std::unordered_set<std::string> names;
+    std::unordered_map<std::string, std::string> byFolded;  // folded -> first name in listing order
+  };
+  int depth = 0;
+  std::uint64_t generation = 0;
+  std::uint64_t lastGeneration = 0;
+  std::unordered_map<std::string, Listing> folders;
+  std::unordered_map<std::string, bool> drives;  // drive link -> exists
+};
+
+struct IniFileCache;
+
+class HostSystem : public ManagedSystem {
+ public:
+  HostSystem();
+  ~HostSystem() override;
+
+  std::string HostPathFromWindows(const std::string& windowsPath) override;
+  std::string WindowsPathFromHost(const std::string& hostPath) override;
+  bool QueryVersion(OsVersionInfo* info) override;
+  bool KeepsStartupApproved() override { return false; }
+
+  // The path look-ups kept while a scope lives (files::PathLookupScope).
+  void EnterLookupScope();
+  void LeaveLookupScope();
+  std::uint64_t LookupGeneration();
+  void ForgetLookups();
+  // The INI files read through this system (ini_file.cpp).
+  IniFileCache& IniFiles() { return *iniFiles_; }
+
+ protected:
+  // Host folder of drive |letter| (lower case); "" when the drive is unknown.
+  virtual std::string DriveHostRoot(char letter) = 0;
+
+ private:
+  std::string MatchComponent(const std::string& folder, const std::string& component);
+  bool DriveExists(const std::string& base);
+  const PathLookups::Listing& ListingOf(const std::string& folder);
+
+  std::recursive_mutex lookupMutex_;
+  PathLookups lookups_;
+  std::unique_ptr<IniFileCache> iniFiles_;
+};
+
+}  // namespace platform::posix
+
+namespace platform::posix {
+
+// The system in use, as every system of this build is one.
+inline HostSystem& HostSystemInUse() { return static_cast<HostSystem&>(SystemInUse()); }
+
+}  // namespace platform::posix
