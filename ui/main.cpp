@@ -2,6 +2,7 @@
 // start-up with the Qt main window and message box; ends through the
 // application's shutdown, which never returns.
 #include <QApplication>
+#include <QMessageBox>
 #include <QQuickWindow>
 #include <QTimer>
 #include <chrono>
@@ -60,11 +61,11 @@ class QuitAfterFirstFrame : public QObject {
 bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::ManagedSystem>* system) {
   std::string error;
   if (velmora::OpenChosenSystem(*choice, system, &error)) return true;
-  // The movies are found from the program's own folder, whatever Windows it manages.
-  velmora::Program().programDir = velmora::ProgramDirOfExecutable();
   if (!choice->windowsRoot.empty() && choice->userName.empty()) {
     const std::vector<std::string> users = platform::OfflineUserNames(choice->windowsRoot);
     if (users.size() > 1) {
+      // The movies are found from the program's own folder, whatever Windows it manages.
+      velmora::Program().programDir = velmora::ProgramDirOfExecutable();
       velmora::ui::ChooseUserDlg dialog(choice->windowsRoot, users);
       if (dialog.DoModal() != QDialog::Accepted) return false;
       choice->userName = dialog.chosenUser;
@@ -72,10 +73,11 @@ bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::Ma
     }
   }
   std::fprintf(stderr, "Velmora: %s\n", error.c_str());
-  velmora::ui::QtMessageBoxPresenter box;
-  velmora::MessageBoxRequest request =
-      velmora::ErrorBox("Velmora cannot open the Windows it is to manage:\n\n" + error);
-  box.Show(request);
+  // Qt's own box: the program's movies are found through a system, and there is
+  // none to go through (looking them up would make the default prefix).
+  QMessageBox::critical(
+      nullptr, "Velmora",
+      QString::fromStdString("Velmora cannot open the Windows it is to manage:\n\n" + error));
   return false;
 }
 

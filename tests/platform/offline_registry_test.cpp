@@ -257,7 +257,7 @@ TEST_F(OfflineRegistryTest, KeepsTheFirstDatedBackupOfADayOfEachWrittenHiveAndIt
   CloseOfflineInstallation();
   Open();
   ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "Three", "C:\\3.exe"), kSuccess);
-  EXPECT_TRUE(OfflineHiveBackups().empty());
+  EXPECT_TRUE(SystemInUse().HiveBackups().empty());
   int copies = 0;
   for (const auto& entry : fs::directory_iterator(fs::path(tree_->SoftwareHostPath()).parent_path()))
     copies += entry.path().filename().string().find(".velmora-backup-") != std::string::npos;

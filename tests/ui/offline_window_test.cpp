@@ -10,6 +10,7 @@
 #include "app/velmora_app.h"
 #include "changes/store_layout.h"
 #include "entries/startup_location.h"
+#include "platform/managed_system.h"
 #include "platform/offline.h"
 #include "platform/registry.h"
 #include "tests/support/regf_builder.h"
@@ -82,7 +83,7 @@ TEST_F(OfflineWindowTest, OpeningAndClosingWritesNothingUntilAChangeIsApplied) {
   window_->OnMovieCommand("ID_FS_REFRESH");
   window_->ConfirmApplyOnClose();
   EXPECT_FALSE(window_->isVisible());
-  EXPECT_TRUE(platform::OfflineHiveBackups().empty());
+  EXPECT_TRUE(platform::SystemInUse().HiveBackups().empty());
   EXPECT_FALSE(KeyExists(DisabledTasksKeyPath()));
   EXPECT_FALSE(KeyExists(ProfilesKeyPath()));
   window_.reset();
