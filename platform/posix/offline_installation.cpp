@@ -16,16 +16,6 @@ namespace posix {
 
 namespace {
 
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // Follows |parts| down from |root| ignoring case; "" when a part is missing.
 std::string Walk(const std::string& root, std::initializer_list<const char*> parts) {
   std::string path = root;

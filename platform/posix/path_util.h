@@ -1,6 +1,8 @@
 // Helpers shared by the POSIX backend.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <string>
 #include <string_view>
@@ -9,6 +11,16 @@
 #include "platform/status.h"
 
 namespace platform::posix {
+
+// What a host path names, links followed.
+inline bool IsFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+inline bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 // Win32 status of an errno value.
 inline Status StatusFromErrno(int error) {

@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/launcher_files.h"
+#include "platform/posix/path_util.h"
 
 namespace platform::posix {
 
@@ -20,16 +21,6 @@ namespace {
 
 // The launchers' files are small; anything larger is not one of theirs.
 constexpr std::size_t kMaxFileBytes = 8u << 20;
-
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // A regular file only: opening a pipe that someone named bottle.yml would block.
 bool ReadSmallFile(const std::string& path, std::string* text) {
