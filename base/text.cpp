@@ -80,4 +80,17 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
   return text;
 }
 
+std::string HexByteList(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) out += ',';
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
+  }
+  return out;
+}
+
 }  // namespace velmora

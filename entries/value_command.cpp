@@ -2,26 +2,12 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "base/utf16.h"
 #include "entries/program_path.h"
 #include "platform/registry.h"
 
 namespace velmora {
-
-namespace {
-
-std::string HexBytes(const std::string& bytes) {
-  std::string out;
-  char buffer[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, "%02x", static_cast<unsigned char>(bytes[i]));
-    if (i) out += ',';
-    out += buffer;
-  }
-  return out;
-}
-
-}  // namespace
 
 bool IsTextValueType(std::uint32_t type) {
   return type == platform::kRegSz || type == platform::kRegExpandSz;
@@ -46,9 +32,9 @@ std::string CommandOfValue(std::uint32_t type, const std::string& data) {
       bytes += static_cast<char>(unit >> 8);
     }
   }
-  if (type == platform::kRegBinary) return "hex:" + HexBytes(bytes);
+  if (type == platform::kRegBinary) return "hex:" + HexByteList(bytes);
   std::snprintf(buffer, sizeof buffer, "hex(%x):", static_cast<unsigned>(type));
-  return buffer + HexBytes(bytes);
+  return buffer + HexByteList(bytes);
 }
 
 std::string ProgramPathOfValue(const std::string& command, std::uint32_t type) {

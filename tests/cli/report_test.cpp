@@ -180,6 +180,7 @@ TEST_F(CliReportTest, ExportIsARegedit4FileOrAVersion5OneForWhatItCannotHold) {
   SetText(kCuRun, "Expand", "%ProgramFiles%\\Tool\\tool.exe", platform::kRegExpandSz);
   SetText(kCuRun, "Caf\xc3\xa9", "C:\\Caf\xc3\xa9\\caf\xc3\xa9.exe");  // in the ANSI code page
   SetStore("3|Sleeper", "C:\\Tools\\sleeper.exe");
+  SetRaw(test::RootOf(kCuRun), test::KeyOf(kCuRun), "Wide", 11, std::string("\x2a\0\0\0\0\0\0\x01", 8));
   const std::string file = prefix_.dir() + "/startup.reg";
   Result exported = Run("export '" + file + "'", true);
   ASSERT_EQ(exported.status, 0) << exported.out;
@@ -196,6 +197,8 @@ TEST_F(CliReportTest, ExportIsARegedit4FileOrAVersion5OneForWhatItCannotHold) {
       std::string::npos)
       << text;
   EXPECT_NE(text.find("\"Caf\xe9\"=\"C:\\\\Caf\xe9\\\\caf\xe9.exe\""), std::string::npos) << text;
+  // regedit reads the type number in hex: a REG_QWORD is hex(b).
+  EXPECT_NE(text.find("\"Wide\"=hex(b):2a,00,00,00,00,00,00,01\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Orlinsk\\Velmora\\DisabledTasks]\r\n\"3|Sleeper\"="),
             std::string::npos)
       << text;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "base/utf16.h"
 #include "platform/registry.h"
 
@@ -53,17 +54,6 @@ std::string Quoted(const std::string& ansi) {
   return out + "\"";
 }
 
-std::string HexBytes(const std::string& bytes) {
-  std::string out;
-  char buffer[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, "%02x", static_cast<unsigned char>(bytes[i]));
-    if (i) out += ',';
-    out += buffer;
-  }
-  return out;
-}
-
 // How the file holds text: REGEDIT4 in the ANSI code page, or "Windows Registry
 // Editor Version 5.00" in UTF-16 (built here as UTF-8, turned into UTF-16 whole).
 enum class Form { kAnsi, kUnicode };
@@ -108,13 +98,13 @@ bool DataText(const RegFileValue& value, Form form, std::string* out) {
       }
       // A line break cannot stand between quotes: the text goes as its bytes.
       if (form == Form::kAnsi || !DataBytes(StringText(value.data), form, &bytes)) return false;
-      *out = "hex(1):" + HexBytes(bytes);
+      *out = "hex(1):" + HexByteList(bytes);
       return true;
     }
     case platform::kRegExpandSz: {
       std::string bytes;
       if (!DataBytes(StringText(value.data), form, &bytes)) return false;
-      *out = "hex(2):" + HexBytes(bytes);
+      *out = "hex(2):" + HexByteList(bytes);
       return true;
     }
     case platform::kRegMultiSz: {
@@ -133,7 +123,7 @@ bool DataText(const RegFileValue& value, Form form, std::string* out) {
       }
       std::string end;
       DataBytes("", form, &end);
-      *out = "hex(7):" + HexBytes(bytes + end);
+      *out = "hex(7):" + HexByteList(bytes + end);
       return true;
     }
     case platform::kRegDword:
@@ -148,9 +138,14 @@ bool DataText(const RegFileValue& value, Form form, std::string* out) {
       }
       [[fallthrough]];
     default:
-      *out = (value.type == platform::kRegBinary ? std::string("hex:")
-                                                 : "hex(" + std::to_string(value.type) + "):") +
-             HexBytes(value.data);
+      // regedit reads the type number in hex: hex(b) is a REG_QWORD.
+      if (value.type == platform::kRegBinary) {
+        *out = "hex:" + HexByteList(value.data);
+      } else {
+        char type[16];
+        std::snprintf(type, sizeof type, "hex(%x):", static_cast<unsigned>(value.type));
+        *out = type + HexByteList(value.data);
+      }
       return true;
   }
 }
