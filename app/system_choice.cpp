@@ -1,5 +1,7 @@
 #include "app/system_choice.h"
 
+#include "base/text.h"
+#include "platform/registry.h"
 #include "platform/status.h"
 
 namespace velmora {
@@ -13,6 +15,9 @@ bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std
     if (arg == "--windows" || arg.rfind("--windows=", 0) == 0) {
       target = &choice->windowsRoot;
       option = "--windows";
+    } else if (arg == "--system" || arg.rfind("--system=", 0) == 0) {
+      target = &choice->system;
+      option = "--system";
     } else if (arg == "--user" || arg.rfind("--user=", 0) == 0) {
       target = &choice->userName;
       option = "--user";
@@ -35,11 +40,47 @@ bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std
       return false;
     }
   }
-  if (userGiven && choice->windowsRoot.empty()) {
-    *error = "--user chooses a user of an offline installation: it needs --windows DIR";
+  if (!choice->windowsRoot.empty() && !choice->system.empty()) {
+    *error = "--windows and --system each choose the system: give one of them";
+    return false;
+  }
+  if (userGiven && choice->windowsRoot.empty() && choice->system.empty()) {
+    *error = "--user chooses a user of an offline installation: it needs --windows DIR or --system";
     return false;
   }
   return true;
+}
+
+bool ChooseKnownSystem(const std::vector<platform::KnownSystem>& found, const std::string& nameOrPath,
+                       platform::KnownSystem* chosen, std::string* error) {
+  if (nameOrPath.find('/') != std::string::npos) {
+    if (platform::KnownSystemAt(nameOrPath, found, chosen)) return true;
+    *error = "no Windows system at " + nameOrPath +
+             ": it is neither a system found on this machine nor a Wine prefix";
+    return false;
+  }
+  std::vector<const platform::KnownSystem*> matches;
+  for (const platform::KnownSystem& system : found) {
+    if (system.name == nameOrPath) matches.push_back(&system);
+  }
+  if (matches.empty()) {
+    for (const platform::KnownSystem& system : found) {
+      if (EqualsIgnoreCase(system.name, nameOrPath)) matches.push_back(&system);
+    }
+  }
+  if (matches.size() == 1) {
+    *chosen = *matches.front();
+    return true;
+  }
+  if (matches.empty()) {
+    *error = "no system found on this machine is named \"" + nameOrPath +
+             "\" (velmora-cli systems lists them; a folder may be given instead)";
+    return false;
+  }
+  *error = "the name \"" + nameOrPath + "\" matches " + std::to_string(matches.size()) + " systems:";
+  for (const platform::KnownSystem* system : matches) *error += "\n  " + system->kind + "  " + system->path;
+  *error += "\nchoose one by its folder";
+  return false;
 }
 
 bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* system,
@@ -49,6 +90,11 @@ bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::Mana
     if (platform::OpenOfflineSystem(choice.windowsRoot, choice.userName, &chosen, error) !=
         platform::kSuccess)
       return false;
+  } else if (!choice.system.empty()) {
+    platform::KnownSystem known;
+    if (!ChooseKnownSystem(platform::FindKnownSystems(), choice.system, &known, error) ||
+        !platform::OpenKnownSystem(known, choice.userName, &chosen, error))
+      return false;
   } else {
     chosen = platform::DefaultSystem();
     if (chosen->Prepare() != platform::kSuccess) {
@@ -57,6 +103,20 @@ bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::Mana
     }
   }
   *system = std::move(chosen);
+  return true;
+}
+
+bool CheckSystemReadable(platform::ManagedSystem& system, std::string* error) {
+  for (platform::HKey root : {system.LocalMachine(), system.CurrentUser()}) {
+    platform::UniqueKey key;
+    platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());
+    if (status != platform::kSuccess && status != platform::kFileNotFound) {
+      std::string detail = platform::LastErrorDetail();
+      *error = "cannot read the registry of " + system.Name() +
+               (detail.empty() ? " (status " + std::to_string(status) + ")" : ": " + detail);
+      return false;
+    }
+  }
   return true;
 }
 

@@ -1,24 +1,26 @@
-// Which Windows the program manages: the Wine prefix, or the offline Windows
-// installation named by "--windows DIR [--user NAME]" at the front of the
-// command line.
+// Which Windows the program manages: the Wine prefix, a system of this machine
+// named by "--system NAME|PATH", or the offline Windows installation named by
+// "--windows DIR [--user NAME]", at the front of the command line.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/known_systems.h"
 #include "platform/managed_system.h"
 
 namespace velmora {
 
 struct SystemChoice {
   std::string windowsRoot;  // empty: the Wine prefix
+  std::string system;       // a found system's name or folder; empty: as windowsRoot says
   std::string userName;
 };
 
-// Takes the leading "--windows DIR" and "--user NAME" (also "--windows=DIR",
-// "--user=NAME") off |args|. False with |error| on a malformed option, or on
-// "--user" without "--windows".
+// Takes the leading "--windows DIR", "--system NAME|PATH" and "--user NAME" (also
+// "--windows=DIR", ...) off |args|. False with |error| on a malformed option, on
+// both "--windows" and "--system", or on "--user" without either.
 bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std::string* error);
 
 // Opens the chosen system, ready to be read, into |system| (owned by the caller,
@@ -26,5 +28,15 @@ bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std
 // file).
 bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* system,
                       std::string* error);
+
+// The system of |found| that |nameOrPath| names: a folder when it holds a "/"
+// (any spelling of a found one's, or another Wine prefix), else a name, compared
+// exactly and then without regard to letter case. False with |error| for a name
+// that several systems share (naming them) or that none has.
+bool ChooseKnownSystem(const std::vector<platform::KnownSystem>& found, const std::string& nameOrPath,
+                       platform::KnownSystem* chosen, std::string* error);
+
+// Whether the registry of |system| can be read; false with |error| saying why.
+bool CheckSystemReadable(platform::ManagedSystem& system, std::string* error);
 
 }  // namespace velmora

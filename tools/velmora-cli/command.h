@@ -30,9 +30,13 @@ struct Command {
   // Runs on the model of a started application. Returns the exit status: 0 done
   // (or nothing had to change), 1 a failure said on |err|.
   int (*run)(const Operands& operands, StartupParameters& model, std::ostream& out, std::ostream& err);
+  // A command about the machine's systems rather than one of them runs here
+  // instead, with no system opened and no start-up; null for the others.
+  int (*runAlone)(const Operands& operands, std::ostream& out, std::ostream& err) = nullptr;
 };
 
 extern const Command kListCommand;
+extern const Command kSystemsCommand;
 extern const Command kSeenCommand;
 extern const Command kExportCommand;
 extern const Command kDisableCommand;

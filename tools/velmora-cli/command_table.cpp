@@ -6,16 +6,19 @@ namespace velmora::cli {
 
 namespace {
 
-const Command* const kCommands[] = {&kListCommand,   &kSeenCommand,   &kExportCommand, &kDisableCommand,
-                                    &kEnableCommand, &kRemoveCommand, &kAddCommand,    &kProfileCommand};
+const Command* const kCommands[] = {&kListCommand,   &kSystemsCommand, &kSeenCommand,
+                                    &kExportCommand, &kDisableCommand, &kEnableCommand,
+                                    &kRemoveCommand, &kAddCommand,     &kProfileCommand};
 
-const char kSynopsis[] = "Usage: velmora-cli [--windows DIR [--user NAME]] ";
+const char kSynopsis[] = "Usage: velmora-cli [--system NAME|PATH | --windows DIR] [--user NAME] ";
 
 const char kIntroduction[] =
     "\n"
     "Shows and edits the programs that Windows starts at logon, in the Wine prefix\n"
     "$WINEPREFIX (else ~/.wine when it holds a registry, else Velmora's own prefix).\n"
     "\n"
+    "  --system NAME|PATH  works on a system of this machine instead (see\n"
+    "                    \"systems\"): by its name, or by its folder\n"
     "  --windows DIR     works on the offline Windows installation mounted at DIR\n"
     "                    (DIR holds Windows\\System32\\config\\SOFTWARE) instead\n"
     "  --user NAME       its user whose registry (NTUSER.DAT) serves; needed when\n"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/csv_writer.h"
 #include "tools/velmora-cli/json_writer.h"
+#include "tools/velmora-cli/list_all.h"
 
 namespace velmora::cli {
 
@@ -21,6 +23,10 @@ bool ParseListOptions(const std::vector<std::string>& words, ListOptions* option
   for (const std::string& word : words) {
     if (word == "--new") {
       options->onlyNew = true;
+      continue;
+    }
+    if (word == "--all") {
+      options->allSystems = true;
       continue;
     }
     if (word != "--json" && word != "--csv") {
@@ -63,15 +69,29 @@ void ForEachListed(const StartupParameters& model, const ListOptions& options, V
   }
 }
 
-void PrintJson(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
-  out << "[";
-  bool first = true;
+}  // namespace
+
+namespace {
+
+// The first fields of a row of "list --all": the system it belongs to.
+std::string JsonSystemFields(const platform::KnownSystem* system) {
+  if (!system) return "";
+  return "\"system\": " + JsonString(system->name) + ", \"systemKind\": " + JsonString(system->kind) +
+         ", \"systemPath\": " + JsonString(system->path) + ", ";
+}
+
+}  // namespace
+
+// One JSON object per listed entry.
+std::vector<std::string> JsonObjects(const StartupParameters& model, const ListOptions& options,
+                                     const platform::KnownSystem* system) {
+  std::vector<std::string> objects;
+  const std::string systemFields = JsonSystemFields(system);
   ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
-    out << (first ? "\n" : ",\n");
-    first = false;
-    out << "  {\"location\": " << location << ", \"tag\": " << JsonString(LocationTag(location))
-        << ", \"name\": " << JsonString(task.name) << ", \"fileName\": " << JsonString(task.fileName)
-        << ", \"command\": " << JsonString(task.command)
+    std::ostringstream out;
+    out << "  {" << systemFields << "\"location\": " << location
+        << ", \"tag\": " << JsonString(LocationTag(location)) << ", \"name\": " << JsonString(task.name)
+        << ", \"fileName\": " << JsonString(task.fileName) << ", \"command\": " << JsonString(task.command)
         << ", \"enabled\": " << (task.enabled ? "true" : "false")
         << ", \"disabledBySystem\": " << (task.disabledBySystem ? "true" : "false")
         << ", \"startsUnderWine\": " << (StartsUnderWine(task) ? "true" : "false")
@@ -86,19 +106,41 @@ void PrintJson(const StartupParameters& model, const ListOptions& options, std::
         << "\", \"readOnly\": " << (task.readOnly ? "true" : "false")
         << ", \"keptCommand\": " << JsonString(task.keptCommand)
         << ", \"new\": " << (isNew ? "true" : "false") << "}";
+    objects.push_back(out.str());
   });
-  out << (first ? "]\n" : "\n]\n");
+  return objects;
 }
 
-void PrintCsv(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
-  out << CsvRecord(std::vector<std::string>(std::begin(kCsvColumns), std::end(kCsvColumns)));
-  ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
-    out << CsvRecord({std::to_string(location), LocationTag(location), task.name,
-                      task.enabled ? "true" : "false", task.command, task.fileName,
-                      task.fileExists ? "true" : "false", task.applicationName, task.productName,
-                      task.version, task.rating, std::to_string(task.memoryKB), isNew ? "true" : "false"});
-  });
+void PrintJsonArray(const std::vector<std::string>& objects, std::ostream& out) {
+  out << "[";
+  for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? ",\n" : "\n") << objects[i];
+  out << (objects.empty() ? "]\n" : "\n]\n");
 }
+
+std::string CsvHeader(bool withSystem) {
+  std::vector<std::string> columns;
+  if (withSystem) columns = {"system", "system kind", "system path"};
+  columns.insert(columns.end(), std::begin(kCsvColumns), std::end(kCsvColumns));
+  return CsvRecord(columns);
+}
+
+std::string CsvRows(const StartupParameters& model, const ListOptions& options,
+                    const platform::KnownSystem* system) {
+  std::string rows;
+  ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
+    std::vector<std::string> fields;
+    if (system) fields = {system->name, system->kind, system->path};
+    fields.insert(fields.end(),
+                  {std::to_string(location), LocationTag(location), task.name,
+                   task.enabled ? "true" : "false", task.command, task.fileName,
+                   task.fileExists ? "true" : "false", task.applicationName, task.productName, task.version,
+                   task.rating, std::to_string(task.memoryKB), isNew ? "true" : "false"});
+    rows += CsvRecord(fields);
+  });
+  return rows;
+}
+
+namespace {
 
 std::string Memory(int kb) {
   if (kb == 0) return "N/A";
@@ -155,10 +197,10 @@ const char* const kCsvColumns[13] = {
 void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
   switch (options.format) {
     case ListFormat::kJson:
-      PrintJson(model, options, out);
+      PrintJsonArray(JsonObjects(model, options, nullptr), out);
       break;
     case ListFormat::kCsv:
-      PrintCsv(model, options, out);
+      out << CsvHeader(false) << CsvRows(model, options, nullptr);
       break;
     case ListFormat::kTable:
       PrintTable(model, options, out);
@@ -180,10 +222,11 @@ std::string CheckList(const Operands& operands) {
   return ParseListOptions(operands, &options, &problem) ? "" : problem;
 }
 
-int RunList(const Operands& operands, StartupParameters& model, std::ostream& out, std::ostream&) {
+int RunList(const Operands& operands, StartupParameters& model, std::ostream& out, std::ostream& err) {
   ListOptions options;
   std::string problem;
   ParseListOptions(operands, &options, &problem);
+  if (options.allSystems) return ListEverySystem(options, out, err);
   ReadListedModel(model);
   const changes::SeenEntries seen = changes::SeenEntries::Read();
   options.seen = &seen;
@@ -194,7 +237,7 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
 }  // namespace
 
 const Command kListCommand = {"list",
-                              "[--json | --csv] [--new]",
+                              "[--all] [--json | --csv] [--new]",
                               "every entry of the startup locations: the Run and\n"
                               "RunOnce keys of the machine (LM) and of the user (CU), the\n"
                               "common (LM) and the user's (CU) Startup folder, and on a\n"
@@ -202,7 +245,9 @@ const Command kListCommand = {"list",
                               "programs (LM ... (32-bit)). Entries\n"
                               "added or changed since they were last seen are marked new;\n"
                               "--new lists only those. --csv writes RFC 4180 CSV with a\n"
-                              "header row. A listing writes nothing.\n",
+                              "header row. --all lists the entries of every system that\n"
+                              "\"systems\" shows, each row naming its system. A listing\n"
+                              "writes nothing.\n",
                               Writes::kNothing,
                               CheckList,
                               RunList};

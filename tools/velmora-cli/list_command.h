@@ -7,6 +7,7 @@
 
 #include "changes/seen_entries.h"
 #include "changes/startup_parameters.h"
+#include "platform/known_systems.h"
 
 namespace velmora::cli {
 
@@ -17,7 +18,8 @@ struct ListOptions {
   // What the user saw last; entries new or changed since then are marked (as
   // "new"). Null: nothing is marked.
   const changes::SeenEntries* seen = nullptr;
-  bool onlyNew = false;  // list only the entries that are new
+  bool onlyNew = false;     // list only the entries that are new
+  bool allSystems = false;  // every system of the machine (list_all.h)
 };
 
 // The options of "list" (the words after it) into |options|: false with the
@@ -32,6 +34,18 @@ void PrintEntries(const StartupParameters& model, const ListOptions& options, st
 // Reads every location and the store into |model|, with categories and ratings,
 // as a listing shows them.
 void ReadListedModel(StartupParameters& model);
+
+// The JSON objects of the entries listed, one per entry; with |system| each
+// begins with the system's "system", "systemKind" and "systemPath".
+std::vector<std::string> JsonObjects(const StartupParameters& model, const ListOptions& options,
+                                     const platform::KnownSystem* system);
+// "[", the objects, "]" as the listing prints them.
+void PrintJsonArray(const std::vector<std::string>& objects, std::ostream& out);
+// The CSV heading, and the records of the entries listed; |withSystem| and
+// |system| add the columns "system", "system kind" and "system path" in front.
+std::string CsvHeader(bool withSystem);
+std::string CsvRows(const StartupParameters& model, const ListOptions& options,
+                    const platform::KnownSystem* system);
 
 // The heading of the CSV listing, in column order.
 extern const char* const kCsvColumns[13];

@@ -44,23 +44,18 @@ bool OpenSystem(const SystemChoice& choice, OpenedSystem* opened, std::string* e
   std::unique_ptr<platform::ManagedSystem>& managedSystem = opened->system;
   if (!OpenChosenSystem(choice, &managedSystem, error)) return false;
   platform::UseSystem(managedSystem.get());
-  for (platform::HKey root : {managedSystem->LocalMachine(), managedSystem->CurrentUser()}) {
-    platform::UniqueKey key;
-    platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());
-    if (status != platform::kSuccess && status != platform::kFileNotFound) {
-      std::string detail = platform::LastErrorDetail();
-      *error = "cannot read the registry of " + managedSystem->Name() +
-               (detail.empty() ? " (status " + std::to_string(status) + ")" : ": " + detail);
-      return false;
-    }
-  }
-  return true;
+  return CheckSystemReadable(*managedSystem, error);
 }
 
 // Start-up, the command, shutdown.
 int Run(const cli::Command& command, const cli::Operands& operands, const SystemChoice& choice) {
   const std::string problem = command.check(operands);
   if (!problem.empty()) return UsageError(problem, &command);
+  if (command.runAlone) {
+    const int status = command.runAlone(operands, std::cout, std::cerr);
+    std::cout.flush();
+    return status == 0 && !std::cout ? 1 : status;
+  }
   std::string error;
   OpenedSystem opened;
   if (!OpenSystem(choice, &opened, &error)) return Fail(error);

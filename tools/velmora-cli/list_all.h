@@ -1,0 +1,32 @@
+// "velmora-cli list --all": the entries of every system of the machine, each row
+// naming its system.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "platform/known_systems.h"
+#include "platform/managed_system.h"
+#include "tools/velmora-cli/list_command.h"
+
+namespace velmora::cli {
+
+// What one system gave the listing.
+struct SystemListing {
+  std::string text;                  // the table or the CSV records
+  std::vector<std::string> objects;  // the JSON objects
+  std::string note;                  // why what was read may lag what the system holds
+  std::string error;                 // why it could not be listed; "" when it was
+};
+
+// Lists the entries of |system| (found as |known|) as |options| asks, with its
+// own model; reads nothing of any other system.
+SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::KnownSystem& known,
+                            const ListOptions& options);
+
+// Lists every system found. A system that cannot be read is said on |err| and the
+// others are listed; the status is then 1.
+int ListEverySystem(const ListOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace velmora::cli
