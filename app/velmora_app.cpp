@@ -92,6 +92,7 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
                       " (its window, or a command); nothing was changed. Try again when it has ended.",
                   StartResult::kSystemInUse);
   }
+  if (lock == Lock::kWindow) systemLocks_.insert(SystemLockName());
   if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(DatabaseDirInUse(programDir, dataDir), dataDir))
     return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
@@ -121,6 +122,29 @@ void VelmoraApp::Shutdown() {
 void VelmoraApp::EndApplication() {
   Shutdown();
   platform::TerminateCurrentProcess(kExitCodeStillActive);
+}
+
+bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, std::string* error) {
+  platform::ManagedSystem& previous = platform::SystemInUse();
+  platform::UseSystem(system.get());
+  const std::string lock = SystemLockName();
+  if (ownsWorkingCopy && !systemLocks_.count(lock)) {
+    if (platform::CreateNamedMutex(lock) == platform::kAlreadyExists) {
+      *error = "Another instance of " + GetString(kTitleId) + " is changing " + system->Name() +
+               " (its window, or a command). Try again when it has ended.";
+      platform::UseSystem(&previous);
+      return false;
+    }
+    systemLocks_.insert(lock);
+  }
+  // The previous system, when it was one of ours, goes once nothing reads it.
+  std::unique_ptr<platform::ManagedSystem> old = std::move(system_);
+  system_ = std::move(system);
+  startupParameters.Reload();
+  startupParameters.FillCategoryCodes();
+  startupParameters.RateAllTasks();
+  startupParameters.EnumerateProfiles();
+  return true;
 }
 
 bool VelmoraApp::IsSupportedSystem() {

@@ -27,12 +27,15 @@
 // value following "StartWithWindows").
 #pragma once
 
+#include <memory>
+#include <set>
 #include <string>
 
 #include "app/app_interfaces.h"
 #include "app/program.h"
 #include "app/settings.h"
 #include "changes/startup_parameters.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -77,6 +80,12 @@ class VelmoraApp {
   // NT family, version 5.1 or later within major version 5.
   static bool IsSupportedSystem();
 
+  // Makes |system| (opened and readable) the managed system, owned here, and reads
+  // the model from it anew: entries, ratings, profiles. A window's start takes the
+  // new system's lock first; false with |error| (and nothing changed) when another
+  // instance is changing that system.
+  bool SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, std::string* error);
+
   // Works with the program context of the process, Program().
   StartupParameters startupParameters{Program()};
   StartupSettingsParameters settings;
@@ -94,6 +103,9 @@ class VelmoraApp {
   std::string stringSection;
 
  private:
+  std::unique_ptr<platform::ManagedSystem> system_;
+  // The locks of the systems this process has managed, held until it ends.
+  std::set<std::string> systemLocks_;
   StartResult Refuse(MessageBoxPresenter& box, const std::string& message, StartResult result);
 };
 

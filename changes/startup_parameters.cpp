@@ -32,6 +32,9 @@ void StartupParameters::Reload() {
   entries_.ClearEntries();
   entries_.ClearSnapshot();
   entries_.ClearChangeFlags();
+  // The state a roll-back returns to goes too: it may be another system's.
+  rawSnapshot_ = changes::RawState();
+  rollBackDone_ = false;
   ReadAll();
 }
 

@@ -22,11 +22,21 @@ Rectangle {
     property string rollBackState: "0"
     property string description: ""
     property string discripWinState: "0"
+    // The managed system: kind, name, a note when what is shown may lag it, and
+    // the systems of the machine, one per line: kind, name, folder and problem
+    // separated by tabs; currentSystem is the line of the one shown (-1: none).
+    property string systemKind: ""
+    property string systemName: ""
+    property string systemNote: ""
+    property string systemList: ""
+    property string currentSystem: "-1"
 
     // ---- the movie's own state ---------------------------------------------------
     property int currentView: 0
     property bool detailsExpanded: false
     property string hint: ""
+    property bool systemsOpen: false
+    readonly property var systemRows: systemList === "" ? [] : systemList.split("\n").map(line => line.split("\t"))
 
     readonly property bool descriptionShown: discripWinState === "1" && description !== ""
 
@@ -47,6 +57,17 @@ Rectangle {
     function showTip(tip, shown) {
         if (tip === "") return
         hint = shown ? tip : (hint === tip ? "" : hint)
+    }
+
+    // The list of systems drops over the entry list, which the program hides meanwhile.
+    function openSystems(open) {
+        if (open) send("ID_FS_listSystems")
+        systemsOpen = open
+        send(open ? "ID_FS_hideForm" : "ID_FS_ShowForm")
+    }
+    function chooseSystem(index) {
+        openSystems(false)
+        fsCommand("ID_FS_chooseSystem", String(index))
     }
 
     function chooseView(view, command) {
@@ -96,6 +117,7 @@ Rectangle {
         }
         Text {
             id: appName
+            objectName: "appName"
             x: 48; y: 6
             text: "Velmora"
             color: Look.text
@@ -109,7 +131,21 @@ Rectangle {
             color: Look.subtleText
             font.pixelSize: 10
         }
+        SystemChooser {
+            id: systemChooser
+            objectName: "systemChooser"
+            x: 215
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.max(150, titleButtons.x - x - 12)
+            kind: root.systemKind
+            name: root.systemName
+            note: root.systemNote
+            open: root.systemsOpen
+            onClicked: root.openSystems(!root.systemsOpen)
+            onHoveredChanged: root.showTip(root.systemNote !== "" ? root.systemNote : "Choose the Windows to manage", hovered)
+        }
         Row {
+            id: titleButtons
             anchors.right: parent.right
             anchors.rightMargin: 8
             anchors.verticalCenter: parent.verticalCenter
@@ -126,7 +162,7 @@ Rectangle {
     // A hint under the title buttons.
     Rectangle {
         objectName: "hint"
-        visible: root.hint !== ""
+        visible: root.hint !== "" && !root.systemsOpen
         anchors.right: parent.right
         anchors.rightMargin: 10
         y: 46
@@ -379,6 +415,7 @@ Rectangle {
         border.color: Look.panelEdge
         Text {
             anchors.centerIn: parent
+            visible: !root.systemsOpen
             text: "Loading entries\u2026"
             color: Look.cardSubtle
             font.pixelSize: 12
@@ -425,6 +462,90 @@ Rectangle {
             ActionButton { objectName: "ID_FS_REFRESH"; command: objectName; glyph: "\u21bb"; label: "Refresh"; tip: "Read the startup locations again (F5)"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
             ActionButton { objectName: "ID_FS_ROLLBACK"; command: objectName; glyph: "\u21b6"; label: "Roll back"; active: root.rollBackState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
             ActionButton { objectName: "ID_FS_APPLYCHANGES"; command: objectName; glyph: "\u2714"; label: "Apply"; primary: true; active: root.applyState === "1"; padding: 20; onClicked: root.send(command); onHoveredChanged: root.showTip(tip, hovered) }
+        }
+    }
+    // ---- the systems of the machine, dropped from the chooser ---------------------------
+    MouseArea {
+        objectName: "systemMenuShade"
+        anchors.fill: parent
+        z: 20
+        visible: root.systemsOpen
+        onClicked: root.openSystems(false)
+    }
+    Rectangle {
+        objectName: "systemMenu"
+        visible: root.systemsOpen
+        z: 21
+        x: systemChooser.x
+        y: 42
+        width: Math.max(systemChooser.width, 400)
+        height: Math.min(systemColumn.implicitHeight + 12, root.height - y - 12)
+        radius: 8
+        color: Look.panel
+        border.color: Look.panelEdge
+        Flickable {
+            anchors.fill: parent
+            anchors.margins: 6
+            contentHeight: systemColumn.implicitHeight
+            clip: true
+            Column {
+                id: systemColumn
+                width: parent.width
+                Text {
+                    visible: root.systemRows.length === 0
+                    width: parent.width
+                    height: 30
+                    verticalAlignment: Text.AlignVCenter
+                    leftPadding: 8
+                    text: "No Windows system was found on this machine."
+                    color: Look.subtleText
+                    font.pixelSize: 12
+                }
+                Repeater {
+                    model: root.systemRows
+                    delegate: Rectangle {
+                        id: systemRow
+                        objectName: "system" + index
+                        readonly property bool usable: modelData.length > 3 && modelData[3] === ""
+                        readonly property bool current: String(index) === root.currentSystem
+                        width: systemColumn.width
+                        height: 38
+                        radius: 5
+                        color: current ? Look.selected : rowArea.containsMouse && usable ? Look.hover : "transparent"
+                        KindBadge {
+                            id: rowBadge
+                            x: 8; y: 5
+                            kind: modelData[0]
+                            muted: !systemRow.usable
+                        }
+                        Text {
+                            x: rowBadge.x + rowBadge.width + 8; y: 4
+                            width: systemRow.width - x - 8
+                            elide: Text.ElideRight
+                            text: modelData[1]
+                            color: systemRow.usable ? Look.text : Look.subtleText
+                            font.pixelSize: 12
+                            font.bold: true
+                        }
+                        Text {
+                            x: 8; y: 22
+                            width: systemRow.width - 16
+                            elide: Text.ElideMiddle
+                            text: systemRow.usable ? modelData[2] : modelData[2] + " \u2014 " + modelData[3]
+                            color: systemRow.current ? "white" : systemRow.usable ? Look.subtleText : Look.alert
+                            font.pixelSize: 10
+                        }
+                        MouseArea {
+                            id: rowArea
+                            anchors.fill: parent
+                            hoverEnabled: true
+                            enabled: systemRow.usable
+                            cursorShape: Qt.PointingHandCursor
+                            onClicked: root.chooseSystem(index)
+                        }
+                    }
+                }
+            }
         }
     }
 }

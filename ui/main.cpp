@@ -22,6 +22,7 @@
 #include "ui/choose_user_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/resource_images.h"
+#include "ui/system_chooser.h"
 #include "ui/velmora_dlg.h"
 
 namespace {
@@ -103,20 +104,31 @@ int main(int argc, char** argv) {
   QuitAfterFirstFrame firstFrame;
   if (!qEnvironmentVariableIsEmpty("VELMORA_QUIT_AFTER_FIRST_FRAME")) qt.installEventFilter(&firstFrame);
 
-  // "--windows DIR [--user NAME]" chooses an offline Windows installation
-  // instead of the Wine prefix.
+  // "--system NAME|PATH" chooses a system of the machine, "--windows DIR [--user
+  // NAME]" an offline Windows installation, instead of the Wine prefix.
   std::vector<std::string> args;
   for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
   velmora::SystemChoice choice;
   std::string error;
   if (!velmora::TakeSystemOptions(&args, &choice, &error) || !args.empty()) {
     if (error.empty()) error = "unknown argument: " + args.front();
-    std::fprintf(stderr, "Velmora: %s\nUsage: Velmora [--windows DIR [--user NAME]] | --version\n",
-                 error.c_str());
+    std::fprintf(
+        stderr,
+        "Velmora: %s\nUsage: Velmora [--system NAME|PATH | --windows DIR] [--user NAME] | --version\n",
+        error.c_str());
     return 2;
   }
   std::unique_ptr<platform::ManagedSystem> system;
-  if (!OpenSystemOrSay(&choice, &system)) return 1;
+  if (choice.windowsRoot.empty() && choice.system.empty() && qEnvironmentVariableIsEmpty("WINEPREFIX")) {
+    // Without a choice on the command line, the system chosen last in the
+    // window, while it can still be opened.
+    velmora::SystemChoice remembered = choice;
+    remembered.system = velmora::ui::RememberedSystem();
+    std::string ignored;
+    if (!remembered.system.empty() && !velmora::OpenChosenSystem(remembered, &system, &ignored))
+      system.reset();
+  }
+  if (!system && !OpenSystemOrSay(&choice, &system)) return 1;
   platform::UseSystem(system.get());
 
   velmora::ui::QtMessageBoxPresenter box;

@@ -42,6 +42,10 @@ inline constexpr char kDisableAll[] = "ID_Fs_DisableAll";
 inline constexpr char kOpenLink[] = "ID_FS_openLink";
 // the details pane grew by the argument's pixels, which the list gives up
 inline constexpr char kDetailsGrow[] = "ID_FS_detailsGrow";
+// the chooser of the managed system: the list is wanted; the argument of the
+// choice is the index of a system in "_root.systemList"
+inline constexpr char kListSystems[] = "ID_FS_listSystems";
+inline constexpr char kChooseSystem[] = "ID_FS_chooseSystem";
 // the views
 inline constexpr char kViewAllItems[] = "IDC_FS_ALLITEMS";
 inline constexpr char kViewLocalMachine[] = "IDC_FS_LOCALMACHINE";
@@ -87,6 +91,13 @@ inline constexpr char kRefreshState[] = "_root.refreshState";
 inline constexpr char kRollBackState[] = "_root.rollBackState";
 inline constexpr char kDescription[] = "_root.description";
 inline constexpr char kDescriptionPaneState[] = "_root.discripWinState";
+// the managed system: its kind and name, a note when what is shown may lag it,
+// the systems of the machine (ui/system_chooser.h) and its index among them
+inline constexpr char kSystemKind[] = "_root.systemKind";
+inline constexpr char kSystemName[] = "_root.systemName";
+inline constexpr char kSystemNote[] = "_root.systemNote";
+inline constexpr char kSystemList[] = "_root.systemList";
+inline constexpr char kCurrentSystem[] = "_root.currentSystem";
 // message box
 inline constexpr char kBoxTitle[] = "_root.msgTitle_txt.text";
 inline constexpr char kBoxMessage[] = "_root.message_txt.text";

@@ -35,6 +35,7 @@
 #include "ui/profile_commands.h"
 #include "ui/resource_images.h"
 #include "ui/splash_player.h"
+#include "ui/system_chooser.h"
 
 namespace velmora::ui {
 
@@ -260,6 +261,8 @@ void VelmoraDlg::BuildCommandTable() {
        }},
       {cmd::kSaveProfile, [this](const std::string&) { SaveProfileCommandHandler(); }},
       {cmd::kProfile, [this](const std::string&) { ProfileCommandHandler(); }},
+      {cmd::kListSystems, [this](const std::string&) { ListSystems(); }},
+      {cmd::kChooseSystem, [this](const std::string& index) { ChooseSystem(ParseLeadingInt(index)); }},
       {cmd::kEnableAll, [this](const std::string&) { SetAllInView(1); }},
       {cmd::kDisableAll, [this](const std::string&) { SetAllInView(0); }},
   };
@@ -305,6 +308,7 @@ void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   RestoreLayout();
   list_->FillLocations(model_, Views()[0].locations);
   SetInitialVariables();
+  ListSystems();
 }
 
 void VelmoraDlg::LoadMovie(const MovieFile& movie) {
@@ -336,8 +340,9 @@ int VelmoraDlg::DoModal() {
 
 void VelmoraDlg::OnMovieCommand(const std::string& command, const std::string& argument) {
   // Only the link of the description pane comes with an argument.
-  const bool takesArgument =
-      EqualsIgnoreCase(command, cmd::kOpenLink) || EqualsIgnoreCase(command, cmd::kDetailsGrow);
+  const bool takesArgument = EqualsIgnoreCase(command, cmd::kOpenLink) ||
+                             EqualsIgnoreCase(command, cmd::kDetailsGrow) ||
+                             EqualsIgnoreCase(command, cmd::kChooseSystem);
   DispatchMovieCommand(commands_, command, takesArgument ? argument : "");
 }
 
@@ -452,20 +457,26 @@ void VelmoraDlg::ShowFailures(const std::vector<ApplyFailure>& failures, const s
 
 int VelmoraDlg::ShowMessage(MessageBoxRequest& request) { return box_->Show(request); }
 
-void VelmoraDlg::ConfirmApplyOnClose() {
+bool VelmoraDlg::SettlePendingChanges() {
   StartupSettingsParameters& settings = app_.settings;
   if (settings.ShowSavingMsg != 0 && model_.AnyLocationChanged()) {
     MessageBoxRequest request = YesNoQuestion(GetString(kTitleId), GetString(kApplyOnCloseId), true);
     int answer = ShowMessage(request);
-    if (answer == 0) return;
+    if (answer == 0) return false;
     if (answer == 1) {
       ApplyChangesCommand();
       // What could not be written stays pending in the open window, as the
       // apply's message said, rather than going with the window.
-      if (model_.AnyLocationChanged()) return;
+      if (model_.AnyLocationChanged()) return false;
     }
     settings.ShowSavingMsg = request.checkState ? 0 : 1;
   }
+  return true;
+}
+
+void VelmoraDlg::ConfirmApplyOnClose() {
+  StartupSettingsParameters& settings = app_.settings;
+  if (!SettlePendingChanges()) return;
   // An offline installation is a system being repaired: only the changes the
   // user applies are written to it. The settings, the window's layout and the
   // record of entries seen there belong to the copy installed on that Windows.
@@ -479,6 +490,62 @@ void VelmoraDlg::ConfirmApplyOnClose() {
     RecordSeenEntries();
   }
   done(0);
+}
+
+// ---- the managed system --------------------------------------------------------------
+
+void VelmoraDlg::ListSystems() {
+  // Found again each time the chooser opens: prefixes come and go.
+  systems_ = platform::FindKnownSystems();
+  movie_->SetMovieVariable(var::kSystemList, SystemListText(systems_));
+  ShowSystem();
+}
+
+void VelmoraDlg::ShowSystem() {
+  platform::KnownSystem shown;
+  const int index = DescribeSystemInUse(systems_, &shown);
+  movie_->SetMovieVariable(var::kSystemKind, shown.kind);
+  movie_->SetMovieVariable(var::kSystemName, shown.name);
+  movie_->SetMovieVariable(var::kCurrentSystem, std::to_string(index));
+  const bool lags = !platform::SystemInUse().ReadMayLag().empty();
+  movie_->SetMovieVariable(var::kSystemNote,
+                           lags ? "Wine runs programs of this system: changes wait until they end" : "");
+}
+
+void VelmoraDlg::ChooseSystem(int index) {
+  if (index < 0 || index >= static_cast<int>(systems_.size())) return;
+  const platform::KnownSystem chosen = systems_[index];
+  if (chosen.path == platform::SystemInUse().Location()) return;
+  if (!SettlePendingChanges()) return;
+  std::unique_ptr<platform::ManagedSystem> system;
+  std::string error;
+  bool opened = false;
+  {
+    WaitCursor wait;
+    opened = OpenChosenKnownSystem(chosen, &system, &error);
+  }
+  if (opened) {
+    // What this window showed of the system it leaves, as closing records it.
+    if (platform::SystemInUse().RunsThisProgram()) RecordSeenEntries();
+    WaitCursor wait;
+    opened = app_.SwitchSystem(std::move(system), &error);
+  }
+  if (!opened) {
+    if (error.empty()) return;
+    MessageBoxRequest request = ErrorBox(error);
+    ShowMessage(request);
+    return;
+  }
+  RememberSystem(chosen.path);
+  seen_ = changes::SeenEntries::Read();
+  movie_->SetMovieVariable(var::kDescription, "");
+  movie_->SetMovieVariable(var::kProfilesState, model_.ProfileNames().empty() ? "0" : "1");
+  movie_->SetMovieVariable(var::kApplyState, "0");
+  movie_->SetMovieVariable(var::kRefreshState, "0");
+  movie_->SetMovieVariable(var::kRollBackState, "0");
+  ShowSystem();
+  ShowRunAtStartup();
+  OnMovieCommand(currentViewCommand);
 }
 
 // ---- the entry list -----------------------------------------------------------------

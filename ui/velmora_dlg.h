@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "changes/seen_entries.h"
 #include "changes/startup_parameters.h"
+#include "platform/known_systems.h"
 #include "ui/flash_movie_host.h"
 #include "ui/model_fill.h"
 
@@ -72,6 +73,10 @@ class VelmoraDlg : public QDialog {
   // Asks whether to apply pending changes, saves the settings and ends the window;
   // or leaves it open when the question was closed without an answer.
   void ConfirmApplyOnClose();
+  // Manages the system at |index| of the chooser's list from now on, its entries
+  // read anew, after pending changes are settled as on closing; the choice is
+  // remembered for the next start. A system that cannot be opened is said.
+  void ChooseSystem(int index);
 
   void ApplyChangesCommand();
   void RefreshCommand();
@@ -119,6 +124,12 @@ class VelmoraDlg : public QDialog {
   void LoadMovie(const MovieFile& movie);
   void SetInitialVariables();
   void OfferApply();
+  // Asks whether to apply pending changes, as closing does; false when the user
+  // closed the question or changes are still pending after the apply.
+  bool SettlePendingChanges();
+  // The chooser's list and the system in use, as the movie shows them.
+  void ListSystems();
+  void ShowSystem();
   void ShowFailures(const std::vector<ApplyFailure>& failures, const std::string& what);
   int ShowMessage(MessageBoxRequest& request);
   void SendHelpRequest();
@@ -147,6 +158,7 @@ class VelmoraDlg : public QDialog {
   QWidget* sizeGrip_ = nullptr;
   EntryContextMenu* menu_ = nullptr;
   changes::SeenEntries seen_;
+  std::vector<platform::KnownSystem> systems_;
   MovieCommandTable commands_;
   bool initialised_ = false;
   bool listShown_ = false;

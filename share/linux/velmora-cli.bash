@@ -2,8 +2,9 @@
 #
 # Completes the commands and their options, the startup locations (tags and
 # numbers), the entry names of the location chosen on the line (from
-# "velmora-cli list --csv" on the same Windows: --windows and --user as typed)
-# and the profile names ("velmora-cli profile list").
+# "velmora-cli list --csv" on the same Windows: --system, --windows and --user as
+# typed), the profile names ("velmora-cli profile list") and the systems that
+# --system chooses from ("velmora-cli systems").
 
 # The replies are split at newlines (IFS in _velmora_cli), each a word.
 # shellcheck disable=SC2207,SC2046
@@ -89,13 +90,14 @@ _velmora_cli_user_names() {
   done
 }
 
-# The systems that --system names. velmora-cli does not take --system yet; once it
-# does, this prints its names (and the option joins _velmora_cli_options below).
+# The names of the systems that --system chooses from, one a line: the JSON of
+# "velmora-cli systems --json" has one system a line, its name first.
 _velmora_cli_system_names() {
-  :
+  "$_velmora_cli_program" systems --json 2>/dev/null |
+    sed -n 's/^  {"name": "\(\([^"\\]\|\\.\)*\)".*/\1/p' | sed 's/\\"/"/g; s/\\\\/\\/g' | awk '!seen[$0]++'
 }
 
-_velmora_cli_options=(--windows --user)
+_velmora_cli_options=(--system --windows --user)
 
 _velmora_cli() {
   local cur prev words cword
@@ -113,11 +115,11 @@ _velmora_cli() {
   local system=() i=1
   while ((i < cword)); do
     case ${words[i]} in
-      --windows | --user)
+      --system | --windows | --user)
         ((i + 1 < cword)) && system+=("${words[i]}" "$(_velmora_cli_dequote "${words[i + 1]}")")
         ((i += 2))
         ;;
-      --windows=* | --user=*)
+      --system=* | --windows=* | --user=*)
         system+=("${words[i]}")
         ((i++))
         ;;
@@ -126,6 +128,16 @@ _velmora_cli() {
   done
 
   case $prev in
+    --system)
+      # A name, or a folder when the word has a slash.
+      if [[ $cur == */* || $cur == [~.]* ]]; then
+        compopt -o filenames 2>/dev/null
+        COMPREPLY=($(compgen -d -- "$cur"))
+      else
+        COMPREPLY=($(_velmora_cli_matching $(_velmora_cli_system_names)))
+      fi
+      return
+      ;;
     --windows)
       compopt -o filenames 2>/dev/null
       COMPREPLY=($(compgen -d -- "$cur"))
@@ -134,8 +146,9 @@ _velmora_cli() {
     --user)
       local root="" j
       for ((j = 1; j < cword - 1; j++)); do
-        [[ ${words[j]} == --windows ]] && root=$(_velmora_cli_dequote "${words[j + 1]}")
+        [[ ${words[j]} == --windows || ${words[j]} == --system ]] && root=$(_velmora_cli_dequote "${words[j + 1]}")
         [[ ${words[j]} == --windows=* ]] && root=${words[j]#--windows=}
+        [[ ${words[j]} == --system=* ]] && root=${words[j]#--system=}
       done
       [[ -n $root ]] && COMPREPLY=($(_velmora_cli_matching $(_velmora_cli_user_names "$root")))
       return
@@ -147,7 +160,7 @@ _velmora_cli() {
     if [[ $cur == -* ]]; then
       COMPREPLY=($(compgen -W "${_velmora_cli_options[*]} --help --version" -- "$cur"))
     else
-      COMPREPLY=($(compgen -W "list seen export disable enable remove add profile" -- "$cur"))
+      COMPREPLY=($(compgen -W "list systems seen export disable enable remove add profile" -- "$cur"))
     fi
     return
   fi
@@ -156,7 +169,10 @@ _velmora_cli() {
 
   case $command in
     list)
-      COMPREPLY=($(compgen -W "--json --csv --new" -- "$cur"))
+      COMPREPLY=($(compgen -W "--all --json --csv --new" -- "$cur"))
+      ;;
+    systems)
+      COMPREPLY=($(compgen -W "--json" -- "$cur"))
       ;;
     export)
       if ((operand == 1)); then

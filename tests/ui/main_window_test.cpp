@@ -695,9 +695,14 @@ TEST_F(MainMovieTest, EveryButtonSendsItsCommand) {
   for (const ui::ViewSpec& view : ui::Views()) {
     EXPECT_EQ(Click(view.command), (std::vector<std::string>{view.command}));
   }
-  EXPECT_EQ(Click("titleBar"), (std::vector<std::string>{"IDC_FS_drag"}));
+  // The title bar drags the window where its system chooser does not lie.
+  EXPECT_EQ(Click("appName"), (std::vector<std::string>{"IDC_FS_drag"}));
   EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_detailsGrow"}));
   EXPECT_EQ(Click("expandDetails"), (std::vector<std::string>{"ID_FS_detailsGrow"}));
+  // The chooser asks for the systems and drops their list over the entry list;
+  // a click beside the list closes it again.
+  EXPECT_EQ(Click("systemChooser"), (std::vector<std::string>{"ID_FS_listSystems", "ID_FS_hideForm"}));
+  EXPECT_EQ(Click("systemMenuShade"), (std::vector<std::string>{"ID_FS_ShowForm"}));
 }
 
 TEST_F(MainMovieTest, VariablesDecideWhatTheMovieOffersAndShows) {

@@ -1,0 +1,86 @@
+#include "ui/system_chooser.h"
+
+#include <QDialog>
+#include <QSettings>
+
+#include "app/system_choice.h"
+#include "platform/offline.h"
+#include "ui/choose_user_dlg.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr char kRememberedKey[] = "ManagedSystem";
+
+// Tabs and line ends would split a field.
+std::string Field(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+// The window program's own settings file (~/.config/Orlinsk/Velmora.conf): the
+// system to manage is chosen before there is a system whose registry could hold it.
+std::unique_ptr<QSettings> ProgramSettings() {
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Orlinsk", "Velmora");
+}
+
+}  // namespace
+
+std::string SystemListText(const std::vector<platform::KnownSystem>& systems) {
+  std::string text;
+  for (const platform::KnownSystem& system : systems) {
+    if (!text.empty()) text += "\n";
+    text += Field(system.kind) + "\t" + Field(system.name) + "\t" + Field(system.path) + "\t" +
+            Field(system.problem);
+  }
+  return text;
+}
+
+int DescribeSystemInUse(const std::vector<platform::KnownSystem>& systems, platform::KnownSystem* shown) {
+  platform::ManagedSystem& system = platform::SystemInUse();
+  const std::string path = system.Location();
+  for (std::size_t i = 0; i < systems.size(); ++i) {
+    if (!path.empty() && systems[i].path == path) {
+      *shown = systems[i];
+      return static_cast<int>(i);
+    }
+  }
+  const std::size_t slash = path.find_last_of("/\\");
+  *shown = {slash == std::string::npos ? path : path.substr(slash + 1),
+            system.IsWinePrefix()      ? "wine"
+            : system.RunsThisProgram() ? "windows"
+                                       : "offline",
+            path, ""};
+  return -1;
+}
+
+bool OpenChosenKnownSystem(const platform::KnownSystem& system,
+                           std::unique_ptr<platform::ManagedSystem>* opened, std::string* error) {
+  std::string userName;
+  if (system.kind == "offline" && system.problem.empty()) {
+    const std::vector<std::string> users = platform::OfflineUserNames(system.path);
+    if (users.size() > 1) {
+      ChooseUserDlg dialog(system.path, users);
+      if (dialog.DoModal() != QDialog::Accepted) {
+        error->clear();
+        return false;
+      }
+      userName = dialog.chosenUser;
+    }
+  }
+  if (!platform::OpenKnownSystem(system, userName, opened, error)) return false;
+  return CheckSystemReadable(**opened, error);
+}
+
+std::string RememberedSystem() { return ProgramSettings()->value(kRememberedKey).toString().toStdString(); }
+
+void RememberSystem(const std::string& path) {
+  std::unique_ptr<QSettings> settings = ProgramSettings();
+  settings->setValue(kRememberedKey, QString::fromStdString(path));
+  settings->sync();
+}
+
+}  // namespace velmora::ui
