@@ -30,6 +30,11 @@ int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
   // The commands that leave the prefix as it was, or that have an inverse.
   if (command == &cli::kExportCommand || command == &cli::kSeenCommand) command = nullptr;
   const cli::Operands operands(args.begin() + (args.empty() ? 0 : 1), args.end());
+  // The commands about every system of the machine leave the prefix of the run.
+  for (const std::string& operand : operands) {
+    if (command == &cli::kListCommand && operand == "--all") command = nullptr;
+  }
+  if (command == &cli::kSystemsCommand) command = nullptr;
   const std::string problem = command ? command->check(operands) : "unknown command";
   if (!problem.empty()) {
     error << problem << "\n";

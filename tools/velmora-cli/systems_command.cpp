@@ -107,6 +107,10 @@ int RunSystems(const Operands& operands, std::ostream& out, std::ostream&) {
   return 0;
 }
 
+int RunSystemsOnModel(const Operands& operands, StartupParameters&, std::ostream& out, std::ostream& err) {
+  return RunSystems(operands, out, err);
+}
+
 }  // namespace
 
 const Command kSystemsCommand = {"systems",
@@ -119,7 +123,7 @@ const Command kSystemsCommand = {"systems",
                                  "chooses one of them for another command.\n",
                                  Writes::kNothing,
                                  CheckSystems,
-                                 nullptr,
+                                 RunSystemsOnModel,
                                  RunSystems};
 
 }  // namespace velmora::cli
