@@ -261,8 +261,10 @@ TEST_F(CliEditTest, WrongUsageShowsTheUsageOfTheCommandGiven) {
   Result location = Run({"disable", "CU Nowhere", "Foo"});
   EXPECT_EQ(location.status, 2);
   EXPECT_NE(location.out.find("unknown location"), std::string::npos) << location.out;
-  EXPECT_NE(location.out.find("Usage: velmora-cli [--windows DIR [--user NAME]] disable LOCATION NAME"),
-            std::string::npos)
+  EXPECT_NE(
+      location.out.find(
+          "Usage: velmora-cli [--system NAME|PATH | --windows DIR] [--user NAME] disable LOCATION NAME"),
+      std::string::npos)
       << location.out;
   EXPECT_EQ(location.out.find("profile"), std::string::npos) << "only the usage of disable";
   Result missing = Run({"add", "CU Run", "Foo"});

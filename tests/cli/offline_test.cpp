@@ -271,7 +271,9 @@ TEST_F(CliOfflineTest, WindowProgramTakesTheSameChoiceAndRefusesBadOnes) {
       << bad.out;
   Result usage = run({"--user", "bob"});
   EXPECT_EQ(usage.status, 2) << usage.out;
-  EXPECT_NE(usage.out.find("Usage: Velmora [--windows DIR [--user NAME]]"), std::string::npos) << usage.out;
+  EXPECT_NE(usage.out.find("Usage: Velmora [--system NAME|PATH | --windows DIR] [--user NAME]"),
+            std::string::npos)
+      << usage.out;
 }
 
 }  // namespace
