@@ -134,7 +134,7 @@ Rectangle {
         SystemChooser {
             id: systemChooser
             objectName: "systemChooser"
-            x: 215
+            x: 196
             anchors.verticalCenter: parent.verticalCenter
             width: Math.max(150, titleButtons.x - x - 12)
             kind: root.systemKind

@@ -508,8 +508,7 @@ void VelmoraDlg::ShowSystem() {
   movie_->SetMovieVariable(var::kSystemName, shown.name);
   movie_->SetMovieVariable(var::kCurrentSystem, std::to_string(index));
   const bool lags = !platform::SystemInUse().ReadMayLag().empty();
-  movie_->SetMovieVariable(var::kSystemNote,
-                           lags ? "Wine runs programs of this system: changes wait until they end" : "");
+  movie_->SetMovieVariable(var::kSystemNote, lags ? "Its programs run: changes wait until they end" : "");
 }
 
 void VelmoraDlg::ChooseSystem(int index) {

@@ -20,7 +20,7 @@ Rectangle {
     KindBadge {
         id: badge
         x: 8
-        anchors.verticalCenter: parent.verticalCenter
+        y: chooser.note === "" ? (chooser.height - height) / 2 : 3
         kind: chooser.kind
     }
     Text {
@@ -37,9 +37,9 @@ Rectangle {
     Text {
         objectName: "systemNoteText"
         visible: chooser.note !== ""
-        x: badge.x + badge.width + 8
+        x: 8
         y: 19
-        width: chooser.width - x - 24
+        width: chooser.width - x - 18
         elide: Text.ElideRight
         text: chooser.note
         color: Look.alert

@@ -205,6 +205,7 @@ TEST_F(SystemChooserTest, PendingChangesAreSettledFirstAndARunningWineserverIsNo
   EXPECT_EQ(Var("_root.systemName"), "Portal 2");
   EXPECT_EQ(Var("_root.applyState"), "0");
   EXPECT_NE(Var("_root.systemNote").find("changes wait until they end"), std::string::npos);
+  test::SaveScreenshot(window_.get(), "system_chooser_note");
 }
 
 }  // namespace
