@@ -130,6 +130,9 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes)
     slots_[slot] = static_cast<std::uint32_t>(++kept);
   }
   entries_.resize(kept);
+  keysOfSection_.resize(sections_.size());
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    keysOfSection_[entries_[i].section].push_back(static_cast<std::uint32_t>(i));
 }
 
 std::uint32_t IniDocument::SectionNumber(std::string_view section) const {
