@@ -25,6 +25,7 @@
 #include "base/path.h"
 #include "base/utf16.h"
 #include "formats/registry_hive.h"
+#include "platform/files.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
@@ -56,6 +57,9 @@ struct HiveFile {
   off_t size = 0;
   timespec mtime{};
   Hive model;
+  // The path look-up generation in which the file was last checked: within it
+  // (one pass of a scan) it is not checked again for every key opened.
+  std::uint64_t checkedIn = 0;
 };
 
 }  // namespace posix
@@ -267,8 +271,12 @@ Status WinePrefix::OpenHive(int hive, HiveFile** result) {
     slot->path = path;
     slot->hive = hive;
   }
-  status = Refresh(slot.get(), dir_);
-  if (status != kSuccess) return status;
+  const std::uint64_t generation = files::PathLookupGeneration();
+  if (generation == 0 || !slot->loaded || slot->checkedIn != generation) {
+    status = Refresh(slot.get(), dir_);
+    if (status != kSuccess) return status;
+    slot->checkedIn = generation;
+  }
   if (slot->bad) return Fail(kBadRegistryFile, slot->badDetail);
   *result = slot.get();
   return kSuccess;
