@@ -172,17 +172,17 @@ first_frame() {
   local start line
   start=$EPOCHREALTIME
   line=$(QT_QPA_PLATFORM=offscreen VELMORA_QUIT_AFTER_FIRST_FRAME=1 timeout 60 "$@" 2>&1 >/dev/null |
-    sed -n 's/^first frame at //p')
+    sed -n 's/^first frame at //p') || true # the window program ends with a status of its own
   [[ -n $line ]] || { echo "$1 drew no frame" >&2; exit 1; }
   set -- $line
-  awk -v a="$start" -v b="$1" -v rows="${4:--}" 'BEGIN { printf "%.2f %s\n", (b - a) * 1000, rows }'
+  awk -v a="$start" -v b="$1" -v rows="${3:--}" 'BEGIN { printf "%.2f %s\n", (b - a) * 1000, rows }'
 }
 
 # Peak resident memory of one run of "$@", in MB ("-" without GNU time).
 peak_mb() {
   [[ -x /usr/bin/time ]] || { echo -; return; }
   /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null 2>&1 || true
-  awk '{ printf "%.1f\n", $1 / 1024 }' "$work/peak"
+  awk 'END { printf "%.1f\n", $1 / 1024 }' "$work/peak"
 }
 
 minimal=$build/bench/velmora_minimal_window
