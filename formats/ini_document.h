@@ -64,7 +64,14 @@ class IniDocument {
   std::string text_;
   std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
   std::vector<Entry> entries_;                               // the first line of each key, in file order
-  std::vector<std::uint32_t> slots_;  // open addressing over entries_ (index + 1; 0 free)
+  // Open addressing over entries_: the index + 1 (0 free) and the high half of the
+  // entry's hash, so that a probe mostly decides without reading the entry.
+  struct Slot {
+    std::uint32_t index = 0;
+    std::uint32_t tag = 0;
+  };
+  static std::uint32_t TagOf(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+  std::vector<Slot> slots_;
   std::vector<std::vector<std::uint32_t>> keysOfSection_;  // per section number, its entries in order
 };
 
