@@ -25,7 +25,6 @@
 #include "base/path.h"
 #include "base/utf16.h"
 #include "formats/registry_hive.h"
-#include "platform/files.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
@@ -271,7 +270,7 @@ Status WinePrefix::OpenHive(int hive, HiveFile** result) {
     slot->path = path;
     slot->hive = hive;
   }
-  const std::uint64_t generation = files::PathLookupGeneration();
+  const std::uint64_t generation = LookupGeneration();
   if (generation == 0 || !slot->loaded || slot->checkedIn != generation) {
     status = Refresh(slot.get(), dir_);
     if (status != kSuccess) return status;
@@ -341,6 +340,7 @@ Status WinePrefix::OpenKey(HKey root, const std::string& subKey, std::uint32_t a
 
 Status WinePrefix::CreateKey(HKey root, const std::string& subKey, HKey* result) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
   *result = nullptr;
@@ -413,6 +413,7 @@ Status WinePrefix::QueryValue(HKey key, const std::string& name, std::uint32_t* 
 Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                             std::uint32_t dataSize) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
   Opened opened;
@@ -431,6 +432,7 @@ Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t typ
 
 Status WinePrefix::DeleteValue(HKey key, const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
@@ -457,6 +459,7 @@ Status WinePrefix::EnumKey(HKey key, std::uint32_t index, char* name, std::uint3
 
 Status WinePrefix::DeleteTree(HKey root, const std::string& subKey) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   Opened base;
   Status status = OpenKeyOf(root, &base);
