@@ -269,8 +269,7 @@ std::string_view DatabaseSectionReader::Read(std::string_view key, const std::st
   return AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &value_));
 }
 
-void DatabaseSectionReader::ReadNumbered(std::string_view stem,
-                                         const std::function<void(std::string_view)>& take) {
+std::vector<std::string> DatabaseSectionReader::ReadNumbered(std::string_view stem) {
   std::string scrambledStem;
   ScrambleInto(stem, &scrambledStem);
   // A number past the count of keys lies beyond a gap: never reached.
@@ -283,11 +282,16 @@ void DatabaseSectionReader::ReadNumbered(std::string_view stem,
       stored.resize(static_cast<std::size_t>(number) + 1);
     stored[static_cast<std::size_t>(number)] = value;
   });
-  for (std::string_view value : stored) {
-    const std::string_view received = formats::ini_text::Delivered(value, kDatabaseValueSize);
-    if (received.empty()) break;
-    take(AsText(DeliveredValue(received, "", kDatabaseValueSize, &value_)));
+  std::size_t count = 0;
+  while (count < stored.size() && !formats::ini_text::Delivered(stored[count], kDatabaseValueSize).empty())
+    ++count;
+  std::vector<std::string> values;
+  values.reserve(count);
+  for (std::size_t n = 0; n < count; ++n) {
+    const std::string_view received = formats::ini_text::Delivered(stored[n], kDatabaseValueSize);
+    values.emplace_back(AsText(DeliveredValue(received, "", kDatabaseValueSize, &value_)));
   }
+  return values;
 }
 
 }  // namespace velmora

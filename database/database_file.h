@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,8 +92,7 @@ class DatabaseSectionReader {
   // The values of the keys |stem| + "0", |stem| + "1", ... up to the first one
   // missing or empty, each as Read(key, "") gives it, found in one walk over the
   // section's keys.
-  // |take| gets each value; the view lasts until it returns.
-  void ReadNumbered(std::string_view stem, const std::function<void(std::string_view)>& take);
+  std::vector<std::string> ReadNumbered(std::string_view stem);
 
  private:
   const formats::IniDocument* document_;

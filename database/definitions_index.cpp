@@ -59,8 +59,8 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   Section& section = it->second;
   if (!fresh) return section;
   DatabaseSectionReader reader(document_.get(), code);
-  reader.ReadNumbered("PRON",
-                      [&section](std::string_view name) { section.names.push_back(TrimWhiteSpace(name)); });
+  section.names = reader.ReadNumbered("PRON");
+  for (std::string& name : section.names) name = TrimWhiteSpace(name);
   section.BuildTable();
   return section;
 }

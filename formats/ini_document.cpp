@@ -85,7 +85,13 @@ const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string
 IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes))) {
   const std::string& text = text_;
   std::uint32_t section = sections_.emplace("", 0).first->second;  // before the first section
-  entries_.reserve(text.size() / 24);
+  // One entry at most per line: counted first, the table is made once at its size.
+  std::size_t lines = 1;
+  for (const char* at = text.data();
+       (at = static_cast<const char*>(std::memchr(at, '\n', text.data() + text.size() - at))) != nullptr;
+       ++at)
+    ++lines;
+  entries_.reserve(lines);
   std::size_t at = 0;
   while (at < text.size()) {
     const char* lineStart = text.data() + at;
@@ -143,6 +149,10 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes)
   }
   entries_.resize(kept);
   keysOfSection_.resize(sections_.size());
+  std::vector<std::uint32_t> counts(sections_.size(), 0);
+  for (const Entry& entry : entries_) ++counts[entry.section];
+  for (std::size_t number = 0; number < counts.size(); ++number)
+    keysOfSection_[number].reserve(counts[number]);
   for (std::size_t i = 0; i < entries_.size(); ++i)
     keysOfSection_[entries_[i].section].push_back(static_cast<std::uint32_t>(i));
 }
