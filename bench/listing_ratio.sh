@@ -178,11 +178,15 @@ first_frame() {
   awk -v a="$start" -v b="$1" -v rows="${3:--}" 'BEGIN { printf "%.2f %s\n", (b - a) * 1000, rows }'
 }
 
-# Peak resident memory of one run of "$@", in MB ("-" without GNU time).
+# Peak resident memory of "$@", in MB: the median of three runs, as the heap's
+# large pages make it vary from run to run ("-" without GNU time).
 peak_mb() {
   [[ -x /usr/bin/time ]] || { echo -; return; }
-  /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null 2>&1 || true
-  awk 'END { printf "%.1f\n", $1 / 1024 }' "$work/peak"
+  local k
+  for k in 1 2 3; do
+    /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null 2>&1 || true
+    awk 'END { printf "%.1f\n", $1 / 1024 }' "$work/peak"
+  done | median
 }
 
 minimal=$build/bench/velmora_minimal_window
