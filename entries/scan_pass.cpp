@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "entries/program_path.h"
 #include "entries/startup_approved.h"
 #include "entries/value_command.h"
 
@@ -13,6 +14,7 @@ struct ScanPass::Facts {
   std::unordered_map<std::string, VersionResource> versions;
   std::unordered_map<std::string, platform::IconHandle> icons;
   std::map<std::pair<std::string, std::uint32_t>, std::string> programPaths;
+  std::unordered_map<std::string, bool> files;  // path -> names an existing file
   std::unordered_map<int, bool> marksDisabled;  // location -> its key marks some value disabled
 };
 
@@ -55,7 +57,13 @@ platform::IconHandle ScanPass::Icon(const std::string& path) {
 
 const std::string& ScanPass::ProgramPath(const std::string& command, std::uint32_t type) {
   auto [it, fresh] = Owned().programPaths.try_emplace({command, type});
-  if (fresh) it->second = ProgramPathOfValue(command, type);
+  if (!fresh) return it->second;
+  // Commands that name the same program ask the file system about it once.
+  it->second = ProgramPathOfValue(command, type, [this](const std::string& path) {
+    auto [known, asked] = Owned().files.try_emplace(path);
+    if (asked) known->second = ProgramFileExists(path);
+    return known->second;
+  });
   return it->second;
 }
 
