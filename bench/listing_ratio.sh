@@ -3,8 +3,11 @@
 # the same files once (the floor): system.reg, user.reg, the database, and the
 # command line and name of every process in /proc. Where the window program was
 # built, it also times the window's start, from its start until its first frame
-# is drawn (Qt's offscreen platform, VELMORA_QUIT_AFTER_FIRST_FRAME: the program
-# writes the time of that frame and ends), beside the listing.
+# that shows the entry list is drawn (Qt's offscreen platform,
+# VELMORA_QUIT_AFTER_FIRST_FRAME: the program writes the time of that frame and
+# the rows of its list, and ends), beside the first frame of a minimal Qt Quick
+# window on the same renderer (bench/minimal_window.cpp), its floor. The peak
+# resident memory of the listing and of the window is measured with GNU time.
 #
 # The prefix is made by wineboot; the entries are imported into it by Wine's own
 # `reg import` (half under the machine's Run key, half under the user's), and one
@@ -162,17 +165,40 @@ most=0
 for n in $counts; do ((n / 20 > most)) && most=$((n / 20)); done
 ((most > 0)) && make_shortcuts "$most"
 
-# Milliseconds from the window program's start to its first frame (60 s at most).
-first_frame_ms() {
-  local start frame
+# The first frame of a window program, from its start (60 s at most): "MS ROWS",
+# ROWS the entries its list held when that frame was drawn ("-" for a program
+# without a list).
+first_frame() {
+  local start line
   start=$EPOCHREALTIME
-  frame=$(QT_QPA_PLATFORM=offscreen VELMORA_QUIT_AFTER_FIRST_FRAME=1 timeout 60 "$window/Velmora" 2>&1 >/dev/null |
-    sed -n 's/^first frame at //p')
-  [[ -n $frame ]] || { echo "the window drew no frame" >&2; exit 1; }
-  awk -v a="$start" -v b="$frame" 'BEGIN { printf "%.2f\n", (b - a) * 1000 }'
+  line=$(QT_QPA_PLATFORM=offscreen VELMORA_QUIT_AFTER_FIRST_FRAME=1 timeout 60 "$@" 2>&1 >/dev/null |
+    sed -n 's/^first frame at //p') || true # the window program ends with a status of its own
+  [[ -n $line ]] || { echo "$1 drew no frame" >&2; exit 1; }
+  set -- $line
+  awk -v a="$start" -v b="$1" -v rows="${3:--}" 'BEGIN { printf "%.2f %s\n", (b - a) * 1000, rows }'
 }
 
-printf '%-8s %12s %12s %8s %10s %12s %8s\n' entries "list (ms)" "floor (ms)" ratio listed "window (ms)" "win/list"
+# Peak resident memory of "$@", in MB: the median of three runs, as the heap's
+# large pages make it vary from run to run ("-" without GNU time).
+peak_mb() {
+  [[ -x /usr/bin/time ]] || { echo -; return; }
+  local k
+  for k in 1 2 3; do
+    /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null 2>&1 || true
+    awk 'END { printf "%.1f\n", $1 / 1024 }' "$work/peak"
+  done | median
+}
+
+minimal=$build/bench/velmora_minimal_window
+[[ -n $window && ! -x $minimal ]] && { echo "missing $minimal: build velmora_minimal_window" >&2; exit 1; }
+
+# Columns: the listing against the floor, with its peak memory; the window's first
+# frame with the list filled against the first frame of the minimal Qt Quick
+# window (bench/minimal_window.cpp), timed in turn in the same runs, and the
+# window's peak memory.
+printf '%-8s %10s %10s %8s %8s %8s %11s %11s %8s %8s\n' entries "list ms" "floor ms" ratio listed "list MB" \
+  "window ms" "minimal ms" win/min "win MB"
+declare -A list_at
 for n in $counts; do
   prefix=$work/prefix-$n
   make_prefix "$n" "$prefix"
@@ -180,22 +206,50 @@ for n in $counts; do
   ((n < 100)) && program=$small
   export WINEPREFIX=$prefix
   listed=$("$program/velmora-cli" list --json | grep -c '"location"' || true)
-  list_times=() floor_times=() window_times=()
+  list_times=() floor_times=() window_times=() minimal_times=()
+  # The window with the large database only, the case it is measured on.
+  with_window=
+  [[ -n $window && $program == "$large" ]] && with_window=1
   for ((r = 0; r < runs; r++)); do
     list_times+=("$(time_ms "$program/velmora-cli" list --json)")
     floor_times+=("$(time_ms read_floor "$prefix" "$program/vlmdb.vmd")")
-    # The window with the large database only, the case it is measured on.
-    if [[ -n $window && $program == "$large" ]]; then window_times+=("$(first_frame_ms)"); fi
+    if [[ -n $with_window ]]; then
+      read -r shown rows < <(first_frame "$window/Velmora")
+      [[ $rows == "$listed" ]] || { echo "the window's first frame showed $rows of $listed entries" >&2; exit 1; }
+      window_times+=("$shown")
+      read -r shown rows < <(first_frame "$minimal")
+      minimal_times+=("$shown")
+    fi
   done
   list=$(printf '%s\n' "${list_times[@]}" | median)
+  list_at[$n]=$list
   floor=$(printf '%s\n' "${floor_times[@]}" | median)
-  ratio=$(awk -v a="$list" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')
-  shown=- window_ratio=-
-  if ((${#window_times[@]} > 0)); then
+  ratio=$(awk -v a="$list" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')
+  list_mb=$(peak_mb "$program/velmora-cli" list --json)
+  shown=- least=- window_ratio=- window_mb=-
+  if [[ -n $with_window ]]; then
     shown=$(printf '%s\n' "${window_times[@]}" | median)
-    window_ratio=$(awk -v a="$shown" -v b="$list" 'BEGIN { printf "%.2f", a / b }')
+    least=$(printf '%s\n' "${minimal_times[@]}" | median)
+    window_ratio=$(awk -v a="$shown" -v b="$least" 'BEGIN { printf "%.2f", a / b }')
+    window_mb=$(QT_QPA_PLATFORM=offscreen VELMORA_QUIT_AFTER_FIRST_FRAME=1 peak_mb timeout 60 "$window/Velmora")
   fi
-  printf '%-8s %12s %12s %8s %10s %12s %8s\n' "$n" "$list" "$floor" "$ratio" "$listed" "$shown" "$window_ratio"
+  printf '%-8s %10s %10s %8s %8s %8s %11s %11s %8s %8s\n' "$n" "$list" "$floor" "$ratio" "$listed" "$list_mb" \
+    "$shown" "$least" "$window_ratio" "$window_mb"
   unset WINEPREFIX
   [[ ${KEEP:-0} == 1 ]] || rm -rf "$prefix"
 done
+if [[ -n ${list_at[1000]:-} && -n ${list_at[2000]:-} ]]; then
+  awk -v a="${list_at[1000]}" -v b="${list_at[2000]}" 'BEGIN { printf "growth of the listing 1000 -> 2000: %.2f\n", b / a }'
+fi
+
+# ---- every prefix at once ------------------------------------------------------
+# `velmora-cli list --all` lists every Wine prefix and offline Windows of the
+# machine in one run. Its case (many prefixes made as above, the run against the
+# floor of reading all their files once) goes here; it runs only with a
+# velmora-cli that has the option.
+list_all_case() {
+  echo "list --all: no case measured yet" >&2
+}
+if [[ -d $template ]] && WINEPREFIX=$template "$large/velmora-cli" list --all --json >/dev/null 2>&1; then
+  list_all_case
+fi

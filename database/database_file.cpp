@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/ini_text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 
@@ -176,6 +177,29 @@ const formats::IniDocument& DocumentOrEmpty(const formats::IniDocument* document
   return document ? *document : empty;
 }
 
+// The number n of a stored key that a look-up of |scrambledStem| + the scrambled
+// n (n written as std::to_chars writes it) finds, or -1. The look-up compares
+// ASCII letters without regard to case; the scrambled digits are never blanks, so
+// no trimming of the key shifts them.
+long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambledStem) {
+  using formats::ini_text::Fold;
+  constexpr std::size_t kMostDigits = 9;
+  const std::size_t stem = scrambledStem.size();
+  if (stored.size() <= stem || stored.size() > stem + kMostDigits) return -1;
+  for (std::size_t i = 0; i < stem; ++i)
+    if (Fold(stored[i]) != Fold(scrambledStem[i])) return -1;
+  long long number = 0;
+  for (std::size_t i = stem; i < stored.size(); ++i) {
+    // A digit scrambles to 0x60..0x71, which folding leaves as it is.
+    const int digit =
+        static_cast<unsigned char>(Fold(stored[i])) - static_cast<unsigned char>(kValueKey[i % 7]);
+    if (digit < '0' || digit > '9') return -1;
+    if (digit == '0' && i == stem && stored.size() > stem + 1) return -1;  // a leading zero
+    number = number * 10 + (digit - '0');
+  }
+  return number;
+}
+
 }  // namespace
 
 std::string ScrambleText(const std::string& plain) {
@@ -243,6 +267,31 @@ std::string_view DatabaseSectionReader::Read(std::string_view key, const std::st
   std::string_view received = document_->ViewIn(section_, key_, defaultValue, kDatabaseValueSize);
   if (count) *count = static_cast<std::uint32_t>(received.size());
   return AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &value_));
+}
+
+std::vector<std::string> DatabaseSectionReader::ReadNumbered(std::string_view stem) {
+  std::string scrambledStem;
+  ScrambleInto(stem, &scrambledStem);
+  // A number past the count of keys lies beyond a gap: never reached.
+  const std::size_t keys = document_->KeyCountIn(section_);
+  std::vector<std::string_view> stored;  // by number; empty for a missing key
+  document_->ForEachKeyIn(section_, [&](std::string_view key, std::string_view value) {
+    const long long number = NumberOfScrambledKey(key, scrambledStem);
+    if (number < 0 || static_cast<std::size_t>(number) >= keys) return;
+    if (stored.size() <= static_cast<std::size_t>(number))
+      stored.resize(static_cast<std::size_t>(number) + 1);
+    stored[static_cast<std::size_t>(number)] = value;
+  });
+  std::size_t count = 0;
+  while (count < stored.size() && !formats::ini_text::Delivered(stored[count], kDatabaseValueSize).empty())
+    ++count;
+  std::vector<std::string> values;
+  values.reserve(count);
+  for (std::size_t n = 0; n < count; ++n) {
+    const std::string_view received = formats::ini_text::Delivered(stored[n], kDatabaseValueSize);
+    values.emplace_back(AsText(DeliveredValue(received, "", kDatabaseValueSize, &value_)));
+  }
+  return values;
 }
 
 }  // namespace velmora

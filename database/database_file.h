@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace formats {
 class IniDocument;
@@ -88,6 +89,10 @@ class DatabaseSectionReader {
   // lasts until the next Read or the reader's end.
   std::string_view Read(std::string_view key, const std::string& defaultValue,
                         std::uint32_t* count = nullptr);
+  // The values of the keys |stem| + "0", |stem| + "1", ... up to the first one
+  // missing or empty, each as Read(key, "") gives it, found in one walk over the
+  // section's keys.
+  std::vector<std::string> ReadNumbered(std::string_view stem);
 
  private:
   const formats::IniDocument* document_;

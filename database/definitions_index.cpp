@@ -1,7 +1,5 @@
 #include "database/definitions_index.h"
 
-#include <charconv>
-
 #include "base/text.h"
 #include "database/database_file.h"
 #include "formats/ini_text.h"
@@ -61,14 +59,8 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   Section& section = it->second;
   if (!fresh) return section;
   DatabaseSectionReader reader(document_.get(), code);
-  char key[16] = "PRON";
-  for (int n = 0;; ++n) {
-    char* end = std::to_chars(key + 4, key + sizeof key, n).ptr;
-    std::uint32_t count = 0;
-    std::string name = TrimWhiteSpace(reader.Read(std::string_view(key, end - key), "", &count));
-    if (count == 0) break;
-    section.names.push_back(std::move(name));
-  }
+  section.names = reader.ReadNumbered("PRON");
+  for (std::string& name : section.names) name = TrimWhiteSpace(name);
   section.BuildTable();
   return section;
 }

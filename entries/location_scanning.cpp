@@ -26,6 +26,12 @@ namespace {
 constexpr std::uint32_t kMaxValueName = 16384;
 constexpr std::uint32_t kMaxValueData = 1u << 20;
 
+// The part of a program's path after its last backslash.
+std::string FileNameOfPath(const std::string& programPath) {
+  std::size_t slash = programPath.rfind('\\');
+  return slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+}
+
 }  // namespace
 
 bool StartupEntries::OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status) const {
@@ -159,6 +165,7 @@ void StartupEntries::ScanRunKey(int location) {
   if (location < 0 || location >= kLocationCount) return;
   if (!OpenKeyToScan(*this, location, key.out(), &readOnlyReasons_[location])) return;
   ModuleVersion versionReader;
+  ScanPass pass(runningPass_);
 
   // Names and data are read whole, however long: a value that does not fit a
   // fixed buffer must not hide the values after it.
@@ -188,7 +195,7 @@ void StartupEntries::ScanRunKey(int location) {
     task->name.assign(name.data(), nameSize);
     task->command = CommandOfValue(type, std::string(reinterpret_cast<const char*>(data.data()), dataSize));
     task->valueType = type;
-    std::string programPath = ProgramPathOfValue(task->command, type);
+    std::string programPath = pass.ProgramPath(task->command, type);
     FillTask(std::move(task), location, programPath, programPath, versionReader);
   }
 }
@@ -250,15 +257,15 @@ void StartupEntries::ScanAllLocations() {
 void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
                               const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
                               bool storeForm) {
+  // Joins the running pass; on its own, a pass of this one entry.
+  ScanPass pass(runningPass_);
   // Still in its location, but disabled by the system's own startup manager.
-  if (task->enabled && honoursStartupApproved_ && StartupApprovedDisabled(location, task->name)) {
+  if (task->enabled && honoursStartupApproved_ && pass.ApprovedDisabled(location, task->name)) {
     task->enabled = 0;
     task->disabledBySystem = 1;
   }
   if (task->description.empty()) task->description = context_.Text(text_id::kNoInformation);
-  // Joins the running pass; on its own, a pass of this one entry.
-  ScanPass pass(runningPass_);
-  DeriveFileName(*task);
+  task->fileName = FileNameOfPath(pass.ProgramPath(task->command, task->valueType));
   ReadProcessInfo(programPath, *task, pass.Processes());
   if (task->processProtected == 0 && !pass.PathFindsItem(programPath)) task->fileExists = 0;
 
@@ -295,9 +302,7 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
 }
 
 void DeriveFileName(Task& task) {
-  std::string programPath = ProgramPathOfValue(task.command, task.valueType);
-  std::size_t slash = programPath.rfind('\\');
-  task.fileName = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+  task.fileName = FileNameOfPath(ProgramPathOfValue(task.command, task.valueType));
 }
 
 std::string ShortcutCommand(const std::string& target, const std::string& arguments) {

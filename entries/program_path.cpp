@@ -20,10 +20,6 @@ std::string Expanded(const std::string& text) {
   return out.empty() ? text : out;
 }
 
-bool IsFile(const std::string& path) {
-  return platform::files::Exists(path) && !platform::files::DirectoryExists(path);
-}
-
 // The folders a name without a folder is looked for in, in order.
 std::vector<std::string> SearchFolders() {
   std::vector<std::string> folders = {platform::files::SystemDirectory()};
@@ -41,16 +37,18 @@ std::vector<std::string> SearchFolders() {
   return folders;
 }
 
+using IsFileQuery = std::function<bool(const std::string&)>;
+
 // The file that |name| names, as the search for a program to start finds it.
-bool FindProgram(const std::string& name, std::vector<std::string>* folders, bool* searched,
-                 std::string* found) {
+bool FindProgram(const std::string& name, const IsFileQuery& isFile, std::vector<std::string>* folders,
+                 bool* searched, std::string* found) {
   if (name.empty() || IsBlank(name.back())) return false;
   const std::size_t folderEnd = name.find_last_of("\\/:");
   const std::string file = folderEnd == std::string::npos ? name : name.substr(folderEnd + 1);
   // Only a name without an extension gets ".exe".
   const std::string form = file.find('.') == std::string::npos ? name + ".exe" : name;
   if (folderEnd != std::string::npos) {
-    if (!IsFile(form)) return false;
+    if (!isFile(form)) return false;
     *found = form;
     return true;
   }
@@ -59,7 +57,7 @@ bool FindProgram(const std::string& name, std::vector<std::string>* folders, boo
     *searched = true;
   }
   for (const std::string& folder : *folders) {
-    if (IsFile(folder + "\\" + form)) {
+    if (isFile(folder + "\\" + form)) {
       *found = folder + "\\" + form;
       return true;
     }
@@ -86,6 +84,10 @@ std::string ProgramPathByText(const std::string& command) {
 }
 
 ProgramCommand SplitProgramCommand(const std::string& command, bool expand) {
+  return SplitProgramCommand(command, expand, ProgramFileExists);
+}
+
+ProgramCommand SplitProgramCommand(const std::string& command, bool expand, const IsFileQuery& isFile) {
   const std::string text = TrimWhiteSpace(expand ? Expanded(command) : command);
   ProgramCommand result;
   std::vector<std::string> folders;
@@ -99,12 +101,12 @@ ProgramCommand SplitProgramCommand(const std::string& command, bool expand) {
     } else {
       result.program = ProgramPathByText(text);
     }
-    result.found = FindProgram(quoted, &folders, &searched, &result.program);
+    result.found = FindProgram(quoted, isFile, &folders, &searched, &result.program);
     return result;
   }
   for (std::size_t end = 0; end <= text.size(); ++end) {
     if (end < text.size() && !IsBlank(text[end])) continue;
-    if (FindProgram(text.substr(0, end), &folders, &searched, &result.program)) {
+    if (FindProgram(text.substr(0, end), isFile, &folders, &searched, &result.program)) {
       result.found = true;
       result.arguments = TrimWhiteSpace(std::string_view(text).substr(end));
       return result;
@@ -118,6 +120,10 @@ ProgramCommand SplitProgramCommand(const std::string& command, bool expand) {
     result.arguments = TrimWhiteSpace(std::string_view(text).substr(result.program.size()));
   }
   return result;
+}
+
+bool ProgramFileExists(const std::string& path) {
+  return platform::files::Exists(path) && !platform::files::DirectoryExists(path);
 }
 
 std::string ExtractProgramPath(const std::string& command, bool expand) {

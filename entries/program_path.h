@@ -1,6 +1,7 @@
 // From a command line to the program it starts.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace velmora {
@@ -20,6 +21,14 @@ struct ProgramCommand {
 // %VARIABLES% are expanded first. When nothing on disk decides, the quoted path,
 // or else the text rule of ProgramPathByText, is the program.
 ProgramCommand SplitProgramCommand(const std::string& command, bool expand = false);
+// The same, asking |isFile| whether a path names an existing file (a pass keeps
+// the answers for the commands that name the same programs).
+ProgramCommand SplitProgramCommand(const std::string& command, bool expand,
+                                   const std::function<bool(const std::string&)>& isFile);
+
+// Whether |path| names an existing file (not a folder): the question the search
+// for a program asks.
+bool ProgramFileExists(const std::string& path);
 
 // SplitProgramCommand(command, expand).program.
 std::string ExtractProgramPath(const std::string& command, bool expand = false);

@@ -1,5 +1,11 @@
 #include "entries/scan_pass.h"
 
+#include <utility>
+
+#include "entries/program_path.h"
+#include "entries/startup_approved.h"
+#include "entries/value_command.h"
+
 namespace velmora {
 
 struct ScanPass::Facts {
@@ -7,6 +13,9 @@ struct ScanPass::Facts {
   std::unordered_map<std::string, bool> found;
   std::unordered_map<std::string, VersionResource> versions;
   std::unordered_map<std::string, platform::IconHandle> icons;
+  std::map<std::pair<std::string, std::uint32_t>, std::string> programPaths;
+  std::unordered_map<std::string, bool> files;  // path -> names an existing file
+  std::unordered_map<int, bool> marksDisabled;  // location -> its key marks some value disabled
 };
 
 ScanPass::ScanPass(ScanPass*& running) : running_(running), outer_(running) {
@@ -44,6 +53,25 @@ platform::IconHandle ScanPass::Icon(const std::string& path) {
   auto [it, fresh] = Owned().icons.try_emplace(path);
   if (fresh) it->second = ExtractFileIcon(path, 0);
   return it->second;
+}
+
+const std::string& ScanPass::ProgramPath(const std::string& command, std::uint32_t type) {
+  auto [it, fresh] = Owned().programPaths.try_emplace({command, type});
+  if (!fresh) return it->second;
+  // Commands that name the same program ask the file system about it once.
+  it->second = ProgramPathOfValue(command, type, [this](const std::string& path) {
+    auto [known, asked] = Owned().files.try_emplace(path);
+    if (asked) known->second = ProgramFileExists(path);
+    return known->second;
+  });
+  return it->second;
+}
+
+bool ScanPass::ApprovedDisabled(int location, const std::string& name) {
+  auto [it, fresh] = Owned().marksDisabled.try_emplace(location);
+  if (fresh) it->second = !DisabledMarks(location).empty();
+  // Only a key that marks something is asked about the name itself.
+  return it->second && StartupApprovedDisabled(location, name);
 }
 
 }  // namespace velmora

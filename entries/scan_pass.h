@@ -2,6 +2,8 @@
 // snapshot, a refresh): what it learns once and then looks up per entry.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +34,13 @@ class ScanPass {
   bool PathFindsItem(const std::string& path);
   const VersionResource& Version(const std::string& path);
   platform::IconHandle Icon(const std::string& path);
+  // ProgramPathOfValue(command, type), worked out once per command and type, with
+  // the file system asked once per path: the search for the program asks it at
+  // every blank of the command, and many commands name the same program.
+  const std::string& ProgramPath(const std::string& command, std::uint32_t type);
+  // StartupApprovedDisabled(location, name); a location whose key marks nothing
+  // disabled (mostly it has no key at all) is read once, not once per entry.
+  bool ApprovedDisabled(int location, const std::string& name);
 
  private:
   struct Facts;

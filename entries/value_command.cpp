@@ -38,7 +38,13 @@ std::string CommandOfValue(std::uint32_t type, const std::string& data) {
 }
 
 std::string ProgramPathOfValue(const std::string& command, std::uint32_t type) {
-  return IsTextValueType(type) ? ExtractProgramPath(command, type == platform::kRegExpandSz) : "";
+  return ProgramPathOfValue(command, type, ProgramFileExists);
+}
+
+std::string ProgramPathOfValue(const std::string& command, std::uint32_t type,
+                               const std::function<bool(const std::string&)>& isFile) {
+  return IsTextValueType(type) ? SplitProgramCommand(command, type == platform::kRegExpandSz, isFile).program
+                               : "";
 }
 
 }  // namespace velmora

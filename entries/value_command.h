@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace velmora {
@@ -22,5 +23,8 @@ std::string CommandOfValue(std::uint32_t type, const std::string& data);
 // The program path of a command held in a value of |type|: "" for a value that is
 // not text, since nothing is started from it.
 std::string ProgramPathOfValue(const std::string& command, std::uint32_t type);
+// The same, asking |isFile| whether a path names an existing file.
+std::string ProgramPathOfValue(const std::string& command, std::uint32_t type,
+                               const std::function<bool(const std::string&)>& isFile);
 
 }  // namespace velmora

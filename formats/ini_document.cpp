@@ -71,10 +71,12 @@ const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string
                                               std::uint64_t hash) const {
   if (slots_.empty()) return nullptr;
   const std::size_t mask = slots_.size() - 1;
+  const std::uint32_t tag = TagOf(hash);
   for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-    std::uint32_t slot = slots_[at];
-    if (slot == 0) return nullptr;
-    const Entry& entry = entries_[slot - 1];
+    const Slot slot = slots_[at];
+    if (slot.index == 0) return nullptr;
+    if (slot.tag != tag) continue;
+    const Entry& entry = entries_[slot.index - 1];
     if (entry.hash == hash && entry.section == section && ini_text::EqualFolded(entry.key, key))
       return &entry;
   }
@@ -83,7 +85,13 @@ const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string
 IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes))) {
   const std::string& text = text_;
   std::uint32_t section = sections_.emplace("", 0).first->second;  // before the first section
-  entries_.reserve(text.size() / 24);
+  // One entry at most per line: counted first, the table is made once at its size.
+  std::size_t lines = 1;
+  for (const char* at = text.data();
+       (at = static_cast<const char*>(std::memchr(at, '\n', text.data() + text.size() - at))) != nullptr;
+       ++at)
+    ++lines;
+  entries_.reserve(lines);
   std::size_t at = 0;
   while (at < text.size()) {
     const char* lineStart = text.data() + at;
@@ -115,21 +123,38 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes)
     }
     entries_.push_back(Entry{HashOf(section, key), section, key, value});
   }
-  // The table of keys; of several lines of one key the first wins.
+  // The table of keys; of several lines of one key the first wins. Each line is
+  // looked for and, when new, placed in the same probe.
   std::size_t capacity = 16;
   while (capacity < entries_.size() * 2) capacity *= 2;
-  slots_.assign(capacity, 0);
+  slots_.assign(capacity, Slot{});
   const std::size_t mask = capacity - 1;
   std::size_t kept = 0;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const Entry& entry = entries_[i];
-    if (Lookup(entry.section, entry.key, entry.hash)) continue;
-    entries_[kept] = entry;
-    std::size_t slot = entry.hash & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
-    slots_[slot] = static_cast<std::uint32_t>(++kept);
+    const Entry entry = entries_[i];
+    const std::uint32_t tag = TagOf(entry.hash);
+    for (std::size_t probe = entry.hash & mask;; probe = (probe + 1) & mask) {
+      Slot& slot = slots_[probe];
+      if (slot.index == 0) {
+        entries_[kept] = entry;
+        slot = Slot{static_cast<std::uint32_t>(++kept), tag};
+        break;
+      }
+      if (slot.tag != tag) continue;
+      const Entry& known = entries_[slot.index - 1];
+      if (known.hash == entry.hash && known.section == entry.section &&
+          ini_text::EqualFolded(known.key, entry.key))
+        break;  // a later line of a key already placed
+    }
   }
   entries_.resize(kept);
+  keysOfSection_.resize(sections_.size());
+  std::vector<std::uint32_t> counts(sections_.size(), 0);
+  for (const Entry& entry : entries_) ++counts[entry.section];
+  for (std::size_t number = 0; number < counts.size(); ++number)
+    keysOfSection_[number].reserve(counts[number]);
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    keysOfSection_[entries_[i].section].push_back(static_cast<std::uint32_t>(i));
 }
 
 std::uint32_t IniDocument::SectionNumber(std::string_view section) const {

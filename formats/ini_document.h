@@ -39,6 +39,17 @@ class IniDocument {
   // lies in this document or in |defaultValue|.
   std::string_view ViewIn(std::uint32_t section, std::string_view key, std::string_view defaultValue,
                           std::uint32_t size) const;
+  // Calls visit(key, value) for every key of |section| in file order, with the
+  // value FindIn gives for it: a walk over a section that looking its keys up one
+  // by one would scatter over the whole table.
+  std::size_t KeyCountIn(std::uint32_t section) const {
+    return section < keysOfSection_.size() ? keysOfSection_[section].size() : 0;
+  }
+  template <typename Visit>
+  void ForEachKeyIn(std::uint32_t section, Visit visit) const {
+    if (section >= keysOfSection_.size()) return;
+    for (std::uint32_t i : keysOfSection_[section]) visit(entries_[i].key, entries_[i].value);
+  }
 
  private:
   // One key line: hash of section and folded key, the key as written, the value.
@@ -53,7 +64,15 @@ class IniDocument {
   std::string text_;
   std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
   std::vector<Entry> entries_;                               // the first line of each key, in file order
-  std::vector<std::uint32_t> slots_;  // open addressing over entries_ (index + 1; 0 free)
+  // Open addressing over entries_: the index + 1 (0 free) and the high half of the
+  // entry's hash, so that a probe mostly decides without reading the entry.
+  struct Slot {
+    std::uint32_t index = 0;
+    std::uint32_t tag = 0;
+  };
+  static std::uint32_t TagOf(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+  std::vector<Slot> slots_;
+  std::vector<std::vector<std::uint32_t>> keysOfSection_;  // per section number, its entries in order
 };
 
 }  // namespace formats

@@ -1,8 +1,10 @@
 #include "ui/flash_movie_host.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -46,7 +48,20 @@ int DispatchMovieCommand(const MovieCommandTable& table, const std::string& comm
   return -1;
 }
 
-FlashMovieHost::FlashMovieHost(QWidget* parent) : QQuickWidget(parent) {
+namespace {
+
+// One QML engine for every movie: Qt Quick's types and the movies compiled are
+// made once, not again for the splash, the main movie and each dialog. It lives
+// as long as the application object.
+QQmlEngine* MovieEngine() {
+  static QPointer<QQmlEngine> engine;
+  if (!engine) engine = new QQmlEngine(QCoreApplication::instance());
+  return engine;
+}
+
+}  // namespace
+
+FlashMovieHost::FlashMovieHost(QWidget* parent) : QQuickWidget(MovieEngine(), parent) {
   setResizeMode(QQuickWidget::SizeViewToRootObject);  // unused: the movie is placed by Relayout
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_AcceptTouchEvents, false);

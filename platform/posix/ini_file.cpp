@@ -71,6 +71,9 @@ struct CachedFile {
   // run beside it, a second user of the program folder) may replace or delete it.
   bool ownCopy = false;
   std::shared_ptr<const IniDocument> document;
+  // What this process wrote, parsed when it is first asked for: the writer does
+  // not wait for the parse of a file of megabytes it may never read itself.
+  std::string unparsed;
   // The pass (path look-up generation) in which the file was last checked: within
   // it the file is not checked again.
   std::uint64_t checkedIn = 0;
@@ -111,7 +114,10 @@ std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
   posix::IniFileCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mutex);
   CachedFile& file = cache.files[path];
-  if (file.ownCopy) return file.document;
+  if (file.ownCopy) {
+    if (!file.document) file.document = std::make_shared<const IniDocument>(std::move(file.unparsed));
+    return file.document;
+  }
   const std::uint64_t generation = files::PathLookupGeneration();
   if (generation != 0 && file.checkedIn == generation) return file.document;
   file.checkedIn = generation;
@@ -173,7 +179,7 @@ void RememberIniFile(const std::string& path, std::string bytes) {
     file.hostPath.clear();  // not what we think it is: read it when asked
     return;
   }
-  file.document = std::make_shared<const IniDocument>(std::move(bytes));
+  file.unparsed = std::move(bytes);
   file.parsed = true;
   file.identity = FileIdentity::Of(st);
   file.racy = false;

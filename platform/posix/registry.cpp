@@ -56,6 +56,9 @@ struct HiveFile {
   off_t size = 0;
   timespec mtime{};
   Hive model;
+  // The path look-up generation in which the file was last checked: within it
+  // (one pass of a scan) it is not checked again for every key opened.
+  std::uint64_t checkedIn = 0;
 };
 
 }  // namespace posix
@@ -267,8 +270,12 @@ Status WinePrefix::OpenHive(int hive, HiveFile** result) {
     slot->path = path;
     slot->hive = hive;
   }
-  status = Refresh(slot.get(), dir_);
-  if (status != kSuccess) return status;
+  const std::uint64_t generation = LookupGeneration();
+  if (generation == 0 || !slot->loaded || slot->checkedIn != generation) {
+    status = Refresh(slot.get(), dir_);
+    if (status != kSuccess) return status;
+    slot->checkedIn = generation;
+  }
   if (slot->bad) return Fail(kBadRegistryFile, slot->badDetail);
   *result = slot.get();
   return kSuccess;
@@ -333,6 +340,7 @@ Status WinePrefix::OpenKey(HKey root, const std::string& subKey, std::uint32_t a
 
 Status WinePrefix::CreateKey(HKey root, const std::string& subKey, HKey* result) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
   *result = nullptr;
@@ -405,6 +413,7 @@ Status WinePrefix::QueryValue(HKey key, const std::string& name, std::uint32_t* 
 Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                             std::uint32_t dataSize) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
   Opened opened;
@@ -423,6 +432,7 @@ Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t typ
 
 Status WinePrefix::DeleteValue(HKey key, const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
@@ -449,6 +459,7 @@ Status WinePrefix::EnumKey(HKey key, std::uint32_t index, char* name, std::uint3
 
 Status WinePrefix::DeleteTree(HKey root, const std::string& subKey) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
   ClearLastErrorDetail();
   Opened base;
   Status status = OpenKeyOf(root, &base);

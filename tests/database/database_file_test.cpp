@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "database/definitions_index.h"
+#include "formats/ini_text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "tests/support/test_support.h"
@@ -281,6 +282,13 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
                      Line("PRON1", std::string(400, 'q')) + Line("PRON2", "first.exe") +
                      Line("PRON2", "other.exe") + Line("PRON3", " First.EXE ") + ScrambleText("PROD3") +
                      "=NULL\r\n" + Line("PRON4", "") + Line("PRON5", "after.exe");
+  // Keys that are not the numbers in order: a number past a gap, the gap's own
+  // number in another case in a later block of the section (the first line of a
+  // key wins), and a number with a leading zero.
+  std::string upper = ScrambleText("PRON4");
+  for (char& c : upper) c = formats::ini_text::Fold(c) == c && c >= 'a' && c <= 'z' ? c - 32 : c;
+  text = "[AB]\r\n" + Line("PRON9", "gap.exe") + text + "[Ab]\r\n" + upper + "=" + ScrambleText("late.exe") +
+         "\r\n" + Line("PRON01", "zero.exe");
   WriteCopy(text);
   const std::string path = WorkingCopyPath(programDir_);
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(path);

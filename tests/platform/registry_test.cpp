@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/registry_hive.h"
+#include "platform/files.h"
 #include "platform/posix/prefix.h"
 #include "platform/status.h"
 #include "tests/support/test_support.h"
@@ -492,6 +493,19 @@ TEST_F(RegistryTest, HandlesFollowTheirKeyThroughOtherChanges) {
   WriteFile(UserReg() + ".new", text);
   ASSERT_EQ(std::rename((UserReg() + ".new").c_str(), UserReg().c_str()), 0);
   EXPECT_EQ(Query(store, "1|baz"), "C:\\baz.exe");
+  {
+    // Within one pass of a scan the file is checked once, but a write reads it
+    // again first: what the other program wrote meanwhile stays.
+    files::PathLookupScope pass;
+    EXPECT_EQ(Query(store, "1|baz"), "C:\\baz.exe");
+    text = ReadFile(UserReg());
+    text.insert(text.find("\"3|Foo\""), "\"2|Qux\"=\"C:\\\\qux.exe\"\n");
+    WriteFile(UserReg() + ".new", text);
+    ASSERT_EQ(std::rename((UserReg() + ".new").c_str(), UserReg().c_str()), 0);
+    ASSERT_EQ(reg::SetString(store, "4|New", "C:\\new.exe"), kSuccess);
+  }
+  EXPECT_EQ(Query(store, "2|qux"), "C:\\qux.exe");
+  EXPECT_EQ(Query(store, "4|new"), "C:\\new.exe");
 
   ASSERT_EQ(reg::DeleteTree(program, "DisabledTasks"), kSuccess);
   EXPECT_EQ(reg::SetString(store, "x", "y"), kFileNotFound);
