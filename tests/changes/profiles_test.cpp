@@ -74,6 +74,9 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
 // each: the snapshot keeps both, and a profile saves both and loads each back
 // onto its own item.
 TEST_F(ProfilesTest, ItemsWhoseNamesDifferOnlyInCaseAreSavedAndLoadedEach) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows folder holds one file of a name, whatever its letter case";
+#endif
   const std::string folder = Host(Folder(kCuStartupFolder));
   WriteFile(folder + "/foo.bat", "@echo lower");
   WriteFile(folder + "/FOO.bat", "@echo upper");
