@@ -86,6 +86,7 @@ inline constexpr char kApplyState[] = "_root.applyState";
 inline constexpr char kRefreshState[] = "_root.refreshState";
 inline constexpr char kRollBackState[] = "_root.rollBackState";
 inline constexpr char kDescription[] = "_root.description";
+inline constexpr char kReadNote[] = "_root.readNote";
 inline constexpr char kDescriptionPaneState[] = "_root.discripWinState";
 // message box
 inline constexpr char kBoxTitle[] = "_root.msgTitle_txt.text";

@@ -413,6 +413,7 @@ void VelmoraDlg::RefreshCommand() {
 // memory): the title says so, and every description says why.
 void VelmoraDlg::ShowReadMayLag() {
   readMayLag_ = platform::ReadMayLag();
+  movie_->SetMovieVariable(var::kReadNote, readMayLag_.empty() ? "" : "a wineserver is running");
   const std::string title = GetString(kTitleId);
   setWindowTitle(QString::fromStdString(
       readMayLag_.empty() ? title : title + " (what is shown may lag the running wineserver)"));
@@ -515,12 +516,14 @@ void VelmoraDlg::OnListKeyDown() {
 }
 
 void VelmoraDlg::ShowDescription(const Task& task, int location) {
-  std::string html = BuildDescriptionHtml(task);
-  // What velmora-cli's listing says of the entry besides, and of the system.
+  // What velmora-cli's listing says of the entry besides, and of the system, comes
+  // first, where it is seen without scrolling.
+  std::string html;
   const int where = location < 0 ? task.location : location;
   for (const std::string& note : {changes::ReadOnlyNote(task), changes::KeptCopyNote(task, where),
                                   readMayLag_.empty() ? std::string() : "Note: " + readMayLag_ + "."})
-    if (!note.empty()) html += "<br><font color='#990000'>" + EscapeHtml(note) + "</font>";
+    if (!note.empty()) html += "<font color='#990000'>" + EscapeHtml(note) + "</font><br>";
+  html += BuildDescriptionHtml(task);
   switch (location < 0 ? changes::SeenState::kSeen : seen_.StateOf(location, task)) {
     case changes::SeenState::kNew:
       html += kNewEntryLine;

@@ -448,6 +448,9 @@ TEST_F(MainWindowTest, RowsAndDescriptionsShowReadOnlyKeptCopiesAndALaggingRegis
   chmod(machineHive.c_str(), 0644);
   EXPECT_NE(window_->windowTitle().toStdString().find("may lag"), std::string::npos)
       << window_->windowTitle().toStdString();
+  const std::string shownNote =
+      test::FindMovieItem(Movie(), "readNote")->property("text").toString().toStdString();
+  EXPECT_NE(shownNote.find("may lag"), std::string::npos) << shownNote;
 
   const int locked = RowOf("Locked");
   ASSERT_GE(locked, 0);
