@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -119,8 +120,12 @@ std::vector<std::string> RunValues(const std::string& path, bool userHive, const
     hive_type type;
     std::size_t length = 0;
     char* data = hivex_value_value(h.get(), values[i], &type, &length);
+    // libhivex's type is an enum that ends at REG_QWORD: a program's own type
+    // number is read from its storage as bytes, never as an enum value.
+    std::uint32_t number = 0;
+    std::memcpy(&number, &type, sizeof number);
     if (key && data && SameName(key, name))
-      found.push_back(std::to_string(static_cast<unsigned>(type)) + ":" + std::string(data, length));
+      found.push_back(std::to_string(number) + ":" + std::string(data, length));
     free(key);
     free(data);
   }
