@@ -22,6 +22,8 @@
 //              (its saving was interrupted) and is not loaded.
 #include "changes/profiles.h"
 
+#include <set>
+
 #include "base/names.h"
 #include "base/text.h"
 #include "changes/item_names.h"
@@ -283,8 +285,13 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
   if (status != platform::kSuccess) {
     return failed(changes::FailureText("create the profile " + keyName, status));
   }
+  std::set<std::string> valueNames;
   for (const ProfileEntry& entry : saved) {
-    const std::string valueName = changes::StoreValueName(entry.location, entry.name);
+    // Items of a Startup folder whose names differ only in case are two entries,
+    // but one registry value name: the location number takes leading zeros
+    // ("05|FOO.lnk") until the name is one of its own; readers parse it the same.
+    std::string valueName = changes::StoreValueName(entry.location, entry.name);
+    while (!valueNames.insert(NameKey(valueName)).second) valueName.insert(0, "0");
     status = changes::SetRawValue(entriesKey.get(), valueName, entry.value.type, entry.value.data);
     if (status == platform::kSuccess && !entry.enabled) {
       status = changes::SetRawValue(disabledKey.get(), valueName, platform::kRegDword, DwordData(1));
@@ -382,20 +389,33 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
       entry.hasItem = true;
       entry.item = item->second.data;
     }
-    wanted[entry.location][NameKey(entry.name)] = std::move(entry);
+    wanted[entry.location][lower] = std::move(entry);
   }
 
   ModuleVersion versionReader;
   for (int location = 0; location < kLocationCount; ++location) {
     if (!held[location]) continue;
     bool changed = false;
-    std::vector<std::string> others;
-    for (const auto& [lower, task] : entries.Entries(location)) {
-      if (!wanted[location].count(lower)) others.push_back(lower);
+    // The entry a profile's entry stands for: the one of its name; in a Startup
+    // folder an item whose name differs in case only when the profile does not
+    // name that item too (then the two are two items).
+    auto existingFor = [&](const ProfileEntry& entry) -> Task* {
+      Task* task = entries.EditableEntry(location, entry.name);
+      if (!task || task->name == entry.name || !IsFolderLocation(location)) return task;
+      for (const auto& [otherKey, other] : wanted[location])
+        if (other.name == task->name) return nullptr;
+      return task;
+    };
+    std::set<const Task*> named;
+    for (const auto& [lower, entry] : wanted[location])
+      if (const Task* task = existingFor(entry)) named.insert(task);
+    std::vector<Task*> others;
+    for (const auto& [entryKey, task] : entries.Entries(location)) {
+      if (!named.count(task.get())) others.push_back(task.get());
     }
-    for (const std::string& lower : others) {
+    for (Task* other : others) {
       // Not part of the profile: disabled, never deleted.
-      Task& task = *entries.EditableEntry(location, lower);
+      Task& task = *other;
       if (task.enabled != 0 || task.removed != 0) changed = true;
       task.enabled = 0;
       task.removed = 0;
@@ -415,7 +435,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
       } else {
         entries.SetPendingValue(snapshotKey, entry.value);
       }
-      if (Task* existing = entries.EditableEntry(location, lower)) {
+      if (Task* existing = existingFor(entry)) {
         Task& task = *existing;
         int state = entry.enabled ? 1 : 0;
         if (task.enabled != state || task.removed != 0 || task.command != command) changed = true;

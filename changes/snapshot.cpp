@@ -40,6 +40,18 @@ bool ReadValues(platform::HKey key, std::vector<RawValue>* out) {
   return true;
 }
 
+// True when the snapshot holds the entry |name| of |location| as a look-up by
+// name finds it: in a Startup folder, an item of that name but for letter case.
+bool SnapshotHolds(const StartupEntries& entries, int location, const std::string& name) {
+  const TaskMap& snapshot = entries.Snapshot();
+  const std::string key = SnapshotKey(location, name, true);
+  if (snapshot.count(key)) return true;
+  if (!IsFolderLocation(location)) return false;
+  const std::string sameName = key.substr(0, key.size() - name.size());
+  auto it = snapshot.lower_bound(sameName);
+  return it != snapshot.end() && it->first.compare(0, sameName.size(), sameName) == 0;
+}
+
 }  // namespace
 
 void TakeSnapshot(StartupEntries& entries, RawState* raw) {
@@ -91,7 +103,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
       std::string name;
       ParseStoreValueName(value.name, &location, &name);
       if (!entries.HasLocation(location)) continue;
-      if (entries.Snapshot().count(SnapshotKey(location, name, true))) {
+      if (SnapshotHolds(entries, location, name)) {
         // The location holds it: stale, unless the store keeps another entry of
         // that name (see ReadDisabledTasks).
         const Task* standing = entries.Entry(location, name);

@@ -169,6 +169,10 @@ std::string KeptCopyNote(const Task& standing, int location) {
          "back, then enable or remove it.";
 }
 
+std::string ReadOnlyNote(const Task& task) {
+  return task.readOnly ? "Cannot be changed: " + task.readOnlyReason + "." : "";
+}
+
 bool Store::Put(const StoredEntry& entry, const std::string& command, const RawValue* original,
                 const std::string* itemBytes, std::string* why) {
   if (!read_ && !Open(why)) return false;

@@ -83,6 +83,9 @@ class Store {
 // What is said of an entry whose name the store also keeps as a disabled entry
 // (Task::keptCommand).
 std::string KeptCopyNote(const Task& standing, int location);
+// What is said of an entry whose location cannot be changed (Task::readOnly); ""
+// for one that can.
+std::string ReadOnlyNote(const Task& task);
 
 // Path of the kept copy of a Startup-folder item; false when none can be named.
 bool KeptItemPath(int location, const std::string& name, std::string* path);

@@ -14,6 +14,7 @@
 #include "entries/wine_start.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/shell_link.h"
 #include "platform/status.h"
 
@@ -202,11 +203,13 @@ void StartupEntries::ScanRunKey(int location) {
 
 std::string StartupEntries::StartupFolderPath(int location, std::string* readOnlyReason) const {
   if (!IsFolderLocation(location)) return "";
+  platform::ManagedSystem& system = platform::SystemInUse();
   platform::UniqueKey key;
   std::string reason;
-  if (!OpenKeyToScan(*this, location, key.out(), &reason)) return "";
+  const bool opened = OpenKeyToScan(*this, location, key.out(), &reason);
   if (readOnlyReason) *readOnlyReason = reason;
-  std::string path;
+  std::string path = system.StartupFolder(location == kLmStartupFolder);
+  if (!path.empty() || !opened) return path;
   platform::Status status = platform::reg::QueryString(
       key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
   if (status != platform::kSuccess) return "";

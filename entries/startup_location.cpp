@@ -42,6 +42,8 @@ int LocationFromText(const std::string& text) {
 std::string SnapshotKey(int location, const std::string& name, bool storeForm) {
   if (location < 0 || location >= kLocationCount) return "";
   std::string prefix = location == kLmRun && storeForm ? "LMRun " : kSnapshotPrefixes[location];
+  // Items of a Startup folder whose names differ only in case are two entries.
+  if (IsFolderLocation(location) && !name.empty()) return NameKey(prefix + name) + '\x01' + name;
   return NameKey(prefix + name);
 }
 

@@ -61,7 +61,8 @@ int LocationFromText(const std::string& text);
 
 // Snapshot key: the location's format with |name|, lower-cased. |storeForm| picks
 // "LMRun %s" for location 0 (the store readers) instead of "LMRUN %s"; both give
-// the same key after lower-casing.
+// the same key after lower-casing. In a Startup folder the exact name follows
+// after a '\x01', since items whose names differ only in case are two entries.
 std::string SnapshotKey(int location, const std::string& name, bool storeForm = false);
 
 // Registry paths of the program's own keys under HKEY_CURRENT_USER.

@@ -15,6 +15,7 @@
 #include "base/program_context.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/files.h"
+#include "platform/posix/prefix.h"
 #include "platform/startup.h"
 
 namespace velmora::fuzz {
@@ -24,8 +25,9 @@ inline const std::string& WorkDir() {
   static const std::string dir = [] {
     char folder[] = "/tmp/velmora-fuzz-XXXXXX";
     if (!mkdtemp(folder)) abort();
-    setenv("WINEPREFIX", (std::string(folder) + "/prefix").c_str(), 1);
-    if (platform::InitSystem() != 0) abort();
+    const std::string prefix = std::string(folder) + "/prefix";
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    if (platform::CreateMinimalPrefix(prefix) != 0 || platform::InitSystem() != 0) abort();
     std::string program = std::string(folder) + "/program";
     if (mkdir(program.c_str(), 0755) != 0) abort();
     Program().programDir = platform::files::WindowsPathFromHost(program);

@@ -21,6 +21,8 @@ Rectangle {
     property string refreshState: "0"
     property string rollBackState: "0"
     property string description: ""
+    // Why what is shown may lag the system ("" when it does not).
+    property string readNote: ""
     property string discripWinState: "0"
     // The managed system: kind, name, a note when what is shown may lag it, and
     // the systems of the machine, one per line: kind, name, folder and problem
@@ -125,10 +127,11 @@ Rectangle {
             font.bold: true
         }
         Text {
+            objectName: "readNote"
             x: 49
             anchors.top: appName.bottom
-            text: "What starts with Windows"
-            color: Look.subtleText
+            text: root.readNote === "" ? "What starts with Windows" : "What is shown may lag: " + root.readNote
+            color: root.readNote === "" ? Look.subtleText : Look.pending
             font.pixelSize: 10
         }
         SystemChooser {

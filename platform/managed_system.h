@@ -107,6 +107,10 @@ class ManagedSystem {
   virtual bool KeepsStartupApproved() = 0;
   // Every process of the system, in process-id order.
   virtual std::vector<ProcessEntry> ListProcesses() = 0;
+  // Windows path of the common (|common|) or the user's Startup folder when the
+  // system decides it itself; "" when the Shell Folders values name it, as on a
+  // system whose user's session keeps them current.
+  virtual std::string StartupFolder(bool common) { return ""; }
   // The user whose profile the system shows, and the profile's Windows path.
   virtual std::string UserName() = 0;
   virtual std::string ProfilePath() = 0;

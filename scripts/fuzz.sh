@@ -5,7 +5,7 @@
 #   bash scripts/fuzz.sh [BUILD_DIR [SECONDS [TARGET...]]]
 #
 # BUILD_DIR defaults to build-fuzz, SECONDS to 15, TARGET to every target
-# (registry ini database language lnk pe cli hive valve_key_values launcher_files).
+# (registry ini database language lnk pe cli hive offline valve_key_values launcher_files).
 # The seeds of a target are the real
 # files in fuzz/corpus/<target>/ (and, for the registry, tests/fixtures/wine8/);
 # they are only read. Inputs the run finds go to a temporary folder, an input that
@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 dir=${1:-build-fuzz}
 seconds=${2:-15}
 targets=("${@:3}")
-if ((${#targets[@]} == 0)); then targets=(registry ini database language lnk pe cli hive valve_key_values launcher_files); fi
+if ((${#targets[@]} == 0)); then targets=(registry ini database language lnk pe cli hive offline valve_key_values launcher_files); fi
 
 # A sanitizer build made with clang holds the targets already; any other folder
 # becomes a fuzz build.

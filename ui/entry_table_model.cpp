@@ -2,10 +2,12 @@
 
 #include <QCollator>
 #include <QFont>
+#include <QStringList>
 #include <algorithm>
 #include <cstdio>
 
 #include "changes/startup_parameters.h"
+#include "changes/store.h"
 #include "entries/startup_location.h"
 #include "ui/resource_images.h"
 
@@ -22,6 +24,16 @@ constexpr ColumnSpec kColumns[kColumnCount] = {
 
 // The mark of an entry that is new since the last look, before its name.
 constexpr char kNewMark[] = "\u2605 ";
+
+// What the list says of an entry besides its columns, as velmora-cli's listing
+// says it: why its location cannot be changed, the disabled entry of its name
+// that Velmora keeps. One line each; "" when there is nothing to say.
+QString NotesOf(const Task& task, int location) {
+  QStringList notes;
+  for (const std::string& note : {changes::ReadOnlyNote(task), changes::KeptCopyNote(task, location)})
+    if (!note.empty()) notes << QString::fromStdString(note);
+  return notes.join(QLatin1Char('\n'));
+}
 
 }  // namespace
 
@@ -181,17 +193,29 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       if (column == kColumnName && row.isNew)
         return QString::fromUtf8(kNewMark) + CellText(row, *task, column);
+      if (column == kColumnComment) {
+        // The notes follow the comment, so that they are seen without a hover.
+        const QString notes = NotesOf(*task, row.location);
+        if (!notes.isEmpty()) {
+          const QString comment = CellText(row, *task, column);
+          QString shown = comment.isEmpty() ? notes : comment + QStringLiteral(" \u2014 ") + notes;
+          return shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        }
+      }
       return CellText(row, *task, column);
     case Qt::ToolTipRole: {
       QString text = CellText(row, *task, column);  // the whole text of a narrow cell
       if (column == kColumnName && row.isNew) text += QStringLiteral("\nNew since the last start");
+      const QString notes = NotesOf(*task, row.location);
+      if (!notes.isEmpty()) text += QLatin1Char('\n') + notes;
       return text;
     }
     case Qt::FontRole:
-      if (column == kColumnName && row.isNew) {
-        QFont bold;
-        bold.setBold(true);
-        return bold;
+      if (column == kColumnName && (row.isNew || task->readOnly)) {
+        QFont font;
+        font.setBold(row.isNew);
+        font.setItalic(task->readOnly != 0);  // the mark of an entry that cannot be changed
+        return font;
       }
       return QVariant();
     case Qt::CheckStateRole:
@@ -221,7 +245,9 @@ bool EntryTableModel::setData(const QModelIndex& index, const QVariant& value, i
 Qt::ItemFlags EntryTableModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-  if (index.column() == kColumnName) flags |= Qt::ItemIsUserCheckable;
+  // The box of an entry that cannot be changed shows its state but takes no click.
+  const Task* task = TaskAt(index.row());
+  if (index.column() == kColumnName && !(task && task->readOnly)) flags |= Qt::ItemIsUserCheckable;
   return flags;
 }
 

@@ -90,6 +90,7 @@ inline constexpr char kApplyState[] = "_root.applyState";
 inline constexpr char kRefreshState[] = "_root.refreshState";
 inline constexpr char kRollBackState[] = "_root.rollBackState";
 inline constexpr char kDescription[] = "_root.description";
+inline constexpr char kReadNote[] = "_root.readNote";
 inline constexpr char kDescriptionPaneState[] = "_root.discripWinState";
 // the managed system: its kind and name, a note when what is shown may lag it,
 // the systems of the machine (ui/system_chooser.h) and its index among them

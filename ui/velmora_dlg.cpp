@@ -20,11 +20,13 @@
 #include "app/velmora_app.h"
 #include "app/window_layout.h"
 #include "base/text.h"
+#include "changes/store.h"
 #include "database/description_html.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/managed_system.h"
 #include "platform/registry.h"
+#include "platform/startup.h"
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
@@ -303,7 +305,7 @@ void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   // What is new since the last look is marked as the rows are filled.
   list_->Entries()->SetNewTest(
       [this](int location, const Task& task) { return seen_.IsNew(location, task); });
-  setWindowTitle(QString::fromStdString(GetString(kTitleId)));
+  ShowReadMayLag();
   list_->InsertColumns();
   RestoreLayout();
   list_->FillLocations(model_, Views()[0].locations);
@@ -405,10 +407,21 @@ void VelmoraDlg::RefreshCommand() {
     model_.RefreshDiscardingChanges();
     model_.RateAllTasks();
   }
+  ShowReadMayLag();
   OnMovieCommand(currentViewCommand);
   movie_->SetMovieVariable(var::kApplyState, "0");
   movie_->SetMovieVariable(var::kRefreshState, "0");
   ShowRunAtStartup();
+}
+
+// What is read may lag the system (a wineserver holds the prefix's registry in
+// memory): the title says so, and every description says why.
+void VelmoraDlg::ShowReadMayLag() {
+  readMayLag_ = platform::ReadMayLag();
+  movie_->SetMovieVariable(var::kReadNote, readMayLag_.empty() ? "" : "a wineserver is running");
+  const std::string title = GetString(kTitleId);
+  setWindowTitle(QString::fromStdString(
+      readMayLag_.empty() ? title : title + " (what is shown may lag the running wineserver)"));
 }
 
 void VelmoraDlg::RollBackCommand() {
@@ -569,7 +582,14 @@ void VelmoraDlg::OnListKeyDown() {
 }
 
 void VelmoraDlg::ShowDescription(const Task& task, int location) {
-  std::string html = BuildDescriptionHtml(task);
+  // What velmora-cli's listing says of the entry besides, and of the system, comes
+  // first, where it is seen without scrolling.
+  std::string html;
+  const int where = location < 0 ? task.location : location;
+  for (const std::string& note : {changes::ReadOnlyNote(task), changes::KeptCopyNote(task, where),
+                                  readMayLag_.empty() ? std::string() : "Note: " + readMayLag_ + "."})
+    if (!note.empty()) html += "<font color='#990000'>" + EscapeHtml(note) + "</font><br>";
+  html += BuildDescriptionHtml(task);
   switch (location < 0 ? changes::SeenState::kSeen : seen_.StateOf(location, task)) {
     case changes::SeenState::kNew:
       html += kNewEntryLine;

@@ -138,6 +138,7 @@ class VelmoraDlg : public QDialog {
   void OpenDescriptionLink(const std::string& link);
   // Gives the "Start with Windows" switch the state of the program's Run value.
   void ShowRunAtStartup();
+  void ShowReadMayLag();
   void ShowAbout();
   void SetAllInView(int enabled);
   const Task* RowTask(int row);
@@ -161,6 +162,7 @@ class VelmoraDlg : public QDialog {
   std::vector<platform::KnownSystem> systems_;
   MovieCommandTable commands_;
   bool initialised_ = false;
+  std::string readMayLag_;  // why what is shown may lag the system; "" when it does not
   bool listShown_ = false;
   // Pixels the list gives up to the grown details pane.
   int listShift_ = 0;

@@ -11,6 +11,7 @@
 
 #include "platform/managed_system.h"
 #include "platform/posix/path_util.h"
+#include "platform/posix/system_environment.h"
 #include "platform/registry.h"
 
 extern char** environ;
@@ -22,6 +23,8 @@ namespace {
 constexpr const char* kCurrentVersionNt = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr const char* kCurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kUserShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr const char* kProfileList = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 constexpr const char* kMachineEnvironment =
     "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
@@ -138,6 +141,29 @@ std::string Located(const Environment& env, HKey root, const char* subKey, const
   return Expand(value, env);
 }
 
+// A folder of the user as the session sets it from User Shell Folders; the Shell
+// Folders cache where that has no value, else |fallback|.
+std::string UserFolder(const Environment& env, HKey user, const char* name, const std::string& fallback) {
+  return Located(env, user, kUserShellFolders, name, Located(env, user, kShellFolders, name, fallback));
+}
+
+// The folder of the profile every user shares: ProfileList's ProgramData, or
+// before Vista its All Users folder among the profiles.
+std::string AllUsersProfile(const Environment& env, HKey machine, const std::string& profile,
+                            const std::string& systemDrive) {
+  std::string programData = Located(env, machine, kProfileList, "ProgramData", "");
+  if (!programData.empty()) return programData;
+  std::string profiles = Located(env, machine, kProfileList, "ProfilesDirectory", "");
+  std::string allUsers = Located(env, machine, kProfileList, "AllUsersProfile", "");
+  if (profiles.empty()) {
+    const std::size_t slash = profile.rfind('\\');
+    const std::string parent = slash == std::string::npos ? "" : profile.substr(0, slash);
+    if (velmora::EqualsIgnoreCase(parent, systemDrive + "\\Documents and Settings")) profiles = parent;
+  }
+  if (!profiles.empty()) return profiles + "\\" + (allUsers.empty() ? "All Users" : allUsers);
+  return systemDrive + "\\ProgramData";
+}
+
 Environment BuildEnvironment(ManagedSystem& system) {
   Environment env;
   system.Prepare();
@@ -175,12 +201,12 @@ Environment BuildEnvironment(ManagedSystem& system) {
   env.Set("HOMEDRIVE", systemDrive);
   env.Set("HOMEPATH", profile.substr(systemDrive.size()));
 
-  std::string programData = Located(env, machine, kProfileList, "ProgramData", systemDrive + "\\ProgramData");
-  env.Set("ALLUSERSPROFILE", programData);
-  env.Set("ProgramData", programData);
+  const std::string allUsers = AllUsersProfile(env, machine, profile, systemDrive);
+  env.Set("ALLUSERSPROFILE", allUsers);
+  env.Set("ProgramData", Located(env, machine, kProfileList, "ProgramData", allUsers));
   env.Set("PUBLIC", Located(env, machine, kProfileList, "Public", systemDrive + "\\users\\Public"));
-  env.Set("APPDATA", Located(env, user, kShellFolders, "AppData", profile + "\\AppData\\Roaming"));
-  std::string localAppData = Located(env, user, kShellFolders, "Local AppData", profile + "\\AppData\\Local");
+  env.Set("APPDATA", UserFolder(env, user, "AppData", profile + "\\AppData\\Roaming"));
+  std::string localAppData = UserFolder(env, user, "Local AppData", profile + "\\AppData\\Local");
   env.Set("LOCALAPPDATA", localAppData);
   env.Set("TEMP", localAppData + "\\Temp");
   env.Set("TMP", localAppData + "\\Temp");
@@ -204,6 +230,10 @@ std::uint32_t env::Expand(const std::string& source, std::string* out, std::uint
     }
   }
   return static_cast<std::uint32_t>(needed);
+}
+
+std::string posix::ExpandInSystem(ManagedSystem& system, const std::string& source) {
+  return source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment(system));
 }
 
 std::string env::Value(const std::string& name) { return BuildEnvironment(SystemInUse()).Value(name); }

@@ -9,6 +9,8 @@
 
 #include "base/text.h"
 #include "platform/posix/path_util.h"
+#include "platform/posix/system_environment.h"
+#include "platform/registry.h"
 
 namespace platform {
 
@@ -133,6 +135,25 @@ std::vector<std::string> OfflineInstallation::HiveBackups() const {
   for (const OfflineHive* hive : {&software_, &user_})
     backups.insert(backups.end(), hive->backups().begin(), hive->backups().end());
   return backups;
+}
+
+std::string OfflineInstallation::StartupFolder(bool common) {
+  std::string folder;
+  UniqueKey key;
+  if (reg::OpenKey(common ? LocalMachine() : CurrentUser(),
+                   "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", kKeyRead,
+                   key.out()) == kSuccess &&
+      reg::QueryString(key.get(), common ? "Common Startup" : "Startup", &folder) != kSuccess)
+    folder.clear();
+  if (folder.empty()) {
+    // Before Vista the Start Menu lay in the profile folder itself.
+    const bool xp = velmora::EqualsIgnoreCase(profilePath_.substr(0, 26), "C:\\Documents and Settings\\");
+    folder = std::string(common ? "%ALLUSERSPROFILE%"
+                         : xp   ? "%USERPROFILE%"
+                                : "%APPDATA%") +
+             (xp ? "" : "\\Microsoft\\Windows") + "\\Start Menu\\Programs\\Startup";
+  }
+  return ExpandInSystem(*this, folder);
 }
 
 std::string OfflineInstallation::DriveHostRoot(char letter) {

@@ -35,6 +35,10 @@ class OfflineInstallation : public HostSystem {
   std::vector<ProcessEntry> ListProcesses() override { return {}; }  // nothing of it runs
   std::string UserName() override { return userName_; }
   std::string ProfilePath() override { return profilePath_; }
+  // From User Shell Folders, as Windows makes the folders at logon: the Shell
+  // Folders values are a cache that may name another profile (one renamed or
+  // copied). A folder without a value is Windows' default.
+  std::string StartupFolder(bool common) override;
   const std::string& Root() const { return root_; }
 
   Status OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) override;

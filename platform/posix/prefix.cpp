@@ -212,12 +212,26 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// Uses |dir| as the prefix, making a minimal one there when it holds no registry;
-// |chosen| receives its real path.
-Status Choose(const std::string& dir, std::string* chosen) {
-  if (!IsFile(dir + "/system.reg")) {
-    Status status = CreateMinimalPrefix(dir);
-    if (status != kSuccess) return status;
+// Uses |dir| as the prefix; |create| makes a minimal one there when it holds no
+// registry (the program's own prefix only). Any other folder must be a prefix
+// already: a missing or incomplete one is refused, naming what is missing, and
+// nothing is written. |chosen| receives its real path.
+Status Choose(const std::string& dir, bool create, std::string* chosen) {
+  if (create) {
+    if (!IsFile(dir + "/system.reg")) {
+      Status status = CreateMinimalPrefix(dir);
+      if (status != kSuccess) return status;
+    }
+  } else if (!IsDirectory(dir)) {
+    SetLastErrorDetail(dir + " does not exist: name the folder of an existing Wine prefix");
+    return kPathNotFound;
+  } else {
+    for (const char* file : {"system.reg", "user.reg"}) {
+      if (IsFile(dir + "/" + file)) continue;
+      SetLastErrorDetail(dir + " is not a complete Wine prefix: it has no " + std::string(file) +
+                         " (let Wine finish it with wineboot, or name another prefix)");
+      return kFileNotFound;
+    }
   }
   char* real = realpath(dir.c_str(), nullptr);
   *chosen = real ? real : dir;
@@ -252,6 +266,7 @@ Status WinePrefix::Prepare() {
 Status WinePrefix::PrepareLocked() {
   if (!user_.empty()) return kSuccess;
   std::string chosen = dir_.empty() ? WithoutTrailingSlashes(Env("WINEPREFIX")) : dir_;
+  bool ownPrefix = false;  // only the program's own prefix is ever made
   if (chosen.empty()) {
     std::string home = HomeDir();
     if (!home.empty() && IsFile(home + "/.wine/system.reg")) {
@@ -266,10 +281,11 @@ Status WinePrefix::PrepareLocked() {
         data = home + "/.local/share";
       }
       chosen = data + "/velmora/prefix";
+      ownPrefix = true;
     }
   }
   std::string real;
-  Status status = Choose(Absolute(chosen), &real);
+  Status status = Choose(Absolute(chosen), ownPrefix, &real);
   if (status != kSuccess) return status;
   dir_ = real;
   user_ = LoginName();

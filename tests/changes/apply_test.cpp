@@ -323,6 +323,38 @@ TEST_F(ApplyTest, KeptEntryStaysBesideANewOneOfItsName) {
   EXPECT_EQ(kept->command, "C:\\old.exe /x");
 }
 
+// The same in a Startup folder, where the new item's name differs in case from
+// the disabled one's (Wine compares the names as one): the disabled FOO.bat is
+// kept as the copy beside foo.bat, and enabling foo.bat neither drops it nor
+// writes over it.
+TEST_F(ApplyTest, KeptItemStaysBesideANewItemWhoseNameDiffersInCase) {
+  WriteFile(Item(kCuStartupFolder, "FOO.bat"), "@echo old");
+  {
+    StartupParameters model;
+    Read(model);
+    ASSERT_TRUE(model.SetEntryEnabled("FOO.bat", kCuStartupFolder, 0));
+    Apply(model);
+  }
+  ASSERT_EQ(ReadFile(KeptItem(kCuStartupFolder, "FOO.bat")), "@echo old");
+  WriteFile(Item(kCuStartupFolder, "foo.bat"), "@echo new");
+  const Disk before = Capture();
+  {
+    StartupParameters model;
+    Read(model);
+    const TaskMap& items = model.Entries(kCuStartupFolder);
+    ASSERT_EQ(items.size(), 1u);
+    const Task& standing = *items.begin()->second;
+    EXPECT_EQ(standing.name, "foo.bat");
+    EXPECT_EQ(standing.enabled, 1);
+    EXPECT_NE(standing.keptCommand, "");
+    EXPECT_NE(changes::KeptCopyNote(standing, kCuStartupFolder), "");
+    EXPECT_FALSE(model.SetEntryEnabled("foo.bat", kCuStartupFolder, 1));  // it stands there already
+    model.SetEntryEnabled("FOO.bat", kCuStartupFolder, 1);
+    Apply(model);
+  }
+  EXPECT_EQ(Capture(), before);
+}
+
 TEST_F(ApplyTest, EditOffersApplyOnlyForARealChange) {
   SetText(kCuRun, "Foo", "C:\\foo.exe");
   StartupParameters model;

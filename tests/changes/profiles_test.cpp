@@ -70,6 +70,48 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   EXPECT_EQ(ReadFile(Item(kCuStartupFolder, "Other.lnk")), otherBytes);
 }
 
+// Startup items whose names differ only in case are two entries, as Wine starts
+// each: the snapshot keeps both, and a profile saves both and loads each back
+// onto its own item.
+TEST_F(ProfilesTest, ItemsWhoseNamesDifferOnlyInCaseAreSavedAndLoadedEach) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows folder holds one file of a name, whatever its letter case";
+#endif
+  const std::string folder = Host(Folder(kCuStartupFolder));
+  WriteFile(folder + "/foo.bat", "@echo lower");
+  WriteFile(folder + "/FOO.bat", "@echo upper");
+  {
+    StartupParameters model;
+    Read(model);
+    ASSERT_EQ(model.Entries(kCuStartupFolder).size(), 2u);
+    model.TakeSnapshot();
+    std::size_t snapshotItems = 0;
+    for (const auto& [key, task] : model.Snapshot()) snapshotItems += task->location == kCuStartupFolder;
+    EXPECT_EQ(snapshotItems, 2u);
+    model.EnumerateProfiles();
+    ASSERT_EQ(model.SaveProfile("Both", false), Result::kSaved);
+  }
+  std::size_t savedItems = 0;
+  for (const auto& [lower, value] :
+       Values(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Both\\Entries")) {
+    int location = -1;
+    std::string name;
+    changes::ParseStoreValueName(value.name, &location, &name);
+    savedItems += location == kCuStartupFolder;
+  }
+  EXPECT_EQ(savedItems, 2u);
+
+  StartupParameters model;
+  Read(model);
+  ASSERT_TRUE(model.SetEntryEnabled("FOO.bat", kCuStartupFolder, 0));
+  model.EnumerateProfiles();
+  std::string error;
+  ASSERT_TRUE(model.LoadProfile("Both", &error)) << error;
+  for (const auto& [key, task] : model.Entries(kCuStartupFolder)) EXPECT_EQ(task->enabled, 1) << task->name;
+  Apply(model);
+  EXPECT_EQ(FolderFiles(folder),
+            (std::map<std::string, std::string>{{"FOO.bat", "@echo upper"}, {"foo.bat", "@echo lower"}}));
+}
 TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
   SetText(kCuRun, "Foo", "C:\\foo.exe");
   StartupParameters model;

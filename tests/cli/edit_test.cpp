@@ -229,6 +229,11 @@ TEST_F(CliEditTest, AWindowHoldsItsOwnSystemOnly) {
   ASSERT_EQ(platform::CreateNamedMutex(SystemLockName()), platform::kSuccess);
   Result listed = Run({"list"});
   EXPECT_EQ(listed.status, 0) << listed.out;
+  // Listing the profiles only reads: no lock, and nothing written.
+  const std::string user = test::ReadFile(prefix_.HostPath("user.reg"));
+  Result profiles = Run({"profile", "list"});
+  EXPECT_EQ(profiles.status, 0) << profiles.out;
+  EXPECT_EQ(test::ReadFile(prefix_.HostPath("user.reg")), user);
   Result result = Run({"add", "CU Run", "Foo", "C:\\foo.exe"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find("instance"), std::string::npos) << result.out;

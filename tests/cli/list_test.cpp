@@ -48,14 +48,28 @@ TEST(CliList, UnreadablePrefixIsAClearFailure) {
   EXPECT_EQ(test::ReadFile(prefix + "/system.reg"), before);
 }
 
-TEST(CliList, CreatesItsOwnPrefixAndListsNothingThere) {
+// A listing of a prefix that is not there (a typo) fails and makes nothing; only
+// the program's own prefix is made when missing.
+TEST(CliList, ListsOnlyAnExistingPrefixAndMakesOnlyItsOwn) {
   test::TempDir dir;
-  std::string prefix = dir.path() + "/fresh";
-  Result result = RunCli(dir, prefix, "list --json");
+  const std::string typo = dir.path() + "/typo";
+  Result missing = RunCli(dir, typo, "list --json");
+  EXPECT_EQ(missing.status, 1) << missing.out;
+  EXPECT_NE(missing.out.find(typo + " does not exist"), std::string::npos) << missing.out;
+  EXPECT_EQ(missing.out.find("["), std::string::npos) << missing.out;
+  Result add = RunCli(dir, typo, "add \"CU Run\" Foo 'C:\\foo.exe'");
+  EXPECT_EQ(add.status, 1) << add.out;
+  EXPECT_FALSE(fs::exists(typo));
+
+  const std::string own = dir.path() + "/data/velmora/prefix";
+  Result result = test::RunAndCapture("cd / && env -u WINEPREFIX HOME=" + test::ShellQuote(dir.path()) +
+                                      " XDG_DATA_HOME=" + test::ShellQuote(dir.path() + "/data") +
+                                      " XDG_RUNTIME_DIR=" + test::ShellQuote(dir.RuntimeDir()) + " " +
+                                      test::ShellQuote(VELMORA_PROGRAM_DIR "/velmora-cli") + " list --json");
   EXPECT_EQ(result.status, 0) << result.out;
   EXPECT_NE(result.out.find("["), std::string::npos);
-  EXPECT_TRUE(fs::exists(prefix + "/system.reg"));
-  EXPECT_TRUE(fs::exists(prefix + "/user.reg"));
+  EXPECT_TRUE(fs::exists(own + "/system.reg"));
+  EXPECT_TRUE(fs::exists(own + "/user.reg"));
 }
 
 // A prefix made by Wine itself, with entries added by Wine's own reg tool and a

@@ -234,6 +234,61 @@ TEST_F(CliOfflineTest, DirtyOrReadOnlyHivesRefuseChangesAndStayUntouched) {
   }
 }
 
+// The Startup folders are where User Shell Folders puts them for this user; the
+// Shell Folders values are a cache, here left by the profile's former owner. A
+// folder without a value of its own is Windows' default.
+TEST_F(CliOfflineTest, StartupFoldersFollowUserShellFoldersOfTheChosenProfile) {
+  WindowsTree tree(dir_.path() + "/win10", "dan");
+  const char* explorer = "Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+  tree.software.Key(std::string(explorer) + "User Shell Folders")
+      .ExpandSz("Common Startup", "%ALLUSERSPROFILE%\\Boot");
+  RegfKey& dan = tree.User("dan");
+  dan.Key(std::string("Software\\") + explorer + "Shell Folders")
+      .Sz("Startup",
+          "C:\\Users\\olduser\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+  dan.Key(std::string("Software\\") + explorer + "User Shell Folders")
+      .ExpandSz("Startup", "%USERPROFILE%\\Desktop\\Autostart");
+  tree.User("eve");  // no Startup value: the default below her profile
+  tree.Write();
+  const std::string stale =
+      tree.root + "/Users/olduser/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup/stale.txt";
+  WriteFile(stale, "not dan's");
+  WriteFile(tree.root + "/Users/dan/Desktop/Autostart/notes.txt", "dan's");
+  WriteFile(tree.root + "/ProgramData/Boot/common.txt", "everyone's");
+  WriteFile(tree.root + "/Users/eve/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup/eve.txt",
+            "");
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--windows", tree.root});
+    return RunAndCapture("cd / && " + ShellCommand(VELMORA_PROGRAM_DIR "/velmora-cli", args));
+  };
+
+  Result list = run({"--user", "dan", "list"});
+  ASSERT_EQ(list.status, 0) << list.out;
+  EXPECT_NE(list.out.find("C:\\Users\\dan\\Desktop\\Autostart\\notes.txt"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("C:\\ProgramData\\Boot\\common.txt"), std::string::npos) << list.out;
+  EXPECT_EQ(list.out.find("stale.txt"), std::string::npos) << list.out;
+  Result eve = run({"--user", "eve", "list"});
+  ASSERT_EQ(eve.status, 0) << eve.out;
+  EXPECT_NE(
+      eve.out.find(
+          "C:\\Users\\eve\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\eve.txt"),
+      std::string::npos)
+      << eve.out;
+
+  // Disabled, the item is kept in dan's own application data, and comes back to
+  // his folder; the stale one is never touched.
+  Result off = run({"--user", "dan", "disable", "CU Startup Folder", "notes.txt"});
+  ASSERT_EQ(off.status, 0) << off.out;
+  EXPECT_FALSE(fs::exists(tree.root + "/Users/dan/Desktop/Autostart/notes.txt"));
+  EXPECT_TRUE(fs::exists(tree.root +
+                         "/Users/dan/AppData/Roaming/Orlinsk/Velmora/Disabled Startup Items/5/notes.txt"));
+  Result on = run({"--user", "dan", "enable", "5", "notes.txt"});
+  ASSERT_EQ(on.status, 0) << on.out;
+  EXPECT_EQ(ReadFile(tree.root + "/Users/dan/Desktop/Autostart/notes.txt"), "dan's");
+  EXPECT_EQ(ReadFile(stale), "not dan's");
+  EXPECT_EQ(HiveReaderProblems(tree.UserHiveHostPath("dan")), "");
+}
+
 TEST_F(CliOfflineTest, UsersAndBadInstallationsGetClearErrors) {
   tree_->User("carol").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Mail", "C:\\mail.exe");
   tree_->Write();

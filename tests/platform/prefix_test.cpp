@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,6 +23,7 @@
 namespace {
 
 using namespace platform;
+namespace fs = std::filesystem;
 using velmora::test::ReadFile;
 using velmora::test::RunCommand;
 using velmora::test::TempDir;
@@ -87,10 +89,41 @@ std::string OnDriveC(const std::string& prefix, std::string windowsPath) {
   return prefix + "/drive_c/" + windowsPath.substr(3);
 }
 
-TEST(PrefixTest, AMissingWinePrefixIsCreatedAsAMinimalXpPrefix) {
+// Only the program's own prefix is ever made; a prefix that is named must exist
+// whole, else using it fails, names the folder and what it lacks, and writes nothing.
+TEST(PrefixTest, ANamedPrefixThatIsMissingOrIncompleteIsRefusedAndLeftAsItIs) {
+  TempDir dir;
+  ScopedEnv env;
+  const std::string typo = dir.path() + "/typo";
+  env.Set("WINEPREFIX", typo.c_str());
+  ResetPrefixForTesting();
+  EXPECT_NE(InitPrefix(), kSuccess);
+  EXPECT_NE(LastErrorDetail().find(typo + " does not exist"), std::string::npos) << LastErrorDetail();
+  UniqueKey key;
+  EXPECT_NE(reg::CreateKey(HKeyCurrentUser(), "Software\\Probe", key.out()), kSuccess);
+  EXPECT_FALSE(fs::exists(typo));
+
+  // A folder with a user.reg but no system.reg, and one the other way round.
+  for (const char* present : {"user.reg", "system.reg"}) {
+    const std::string prefix = dir.path() + "/half-" + present;
+    const std::string missing = std::string(present) == "user.reg" ? "system.reg" : "user.reg";
+    WriteFile(prefix + "/" + present, "WINE REGISTRY Version 2\n");
+    env.Set("WINEPREFIX", prefix.c_str());
+    ResetPrefixForTesting();
+    EXPECT_NE(InitPrefix(), kSuccess);
+    EXPECT_NE(LastErrorDetail().find(prefix), std::string::npos) << LastErrorDetail();
+    EXPECT_NE(LastErrorDetail().find("no " + missing), std::string::npos) << LastErrorDetail();
+    EXPECT_NE(reg::CreateKey(HKeyLocalMachine(), "Software\\Probe", key.out()), kSuccess);
+    EXPECT_EQ(std::distance(fs::directory_iterator(prefix), fs::directory_iterator()), 1) << prefix;
+    EXPECT_EQ(ReadFile(prefix + "/" + present), "WINE REGISTRY Version 2\n");
+  }
+}
+
+TEST(PrefixTest, TheMinimalPrefixIsAWindowsXpPrefix) {
   TempDir dir;
   ScopedEnv env;
   const std::string prefix = dir.path() + "/new/prefix";
+  ASSERT_EQ(CreateMinimalPrefix(prefix), kSuccess);
   env.Set("WINEPREFIX", (prefix + "/").c_str());
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess) << LastErrorDetail();
@@ -156,6 +189,7 @@ TEST(PrefixTest, WithoutWinePrefixTheUsersWineComesFirstThenOurOwn) {
   ASSERT_EQ(InitPrefix(), kSuccess);
   EXPECT_EQ(PrefixDir(), dir.path() + "/data/velmora/prefix");
   WriteFile(home + "/.wine/system.reg", "WINE REGISTRY Version 2\n");
+  WriteFile(home + "/.wine/user.reg", "WINE REGISTRY Version 2\n");
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
   EXPECT_EQ(PrefixDir(), home + "/.wine");

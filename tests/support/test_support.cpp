@@ -36,7 +36,8 @@ TempPrefix::TempPrefix() {
   setenv("XDG_RUNTIME_DIR", dir_.RuntimeDir().c_str(), 1);
   platform::ResetPrefixForTesting();
   platform::ini::ClearCache();
-  if (platform::InitPrefix() != 0) throw std::runtime_error("could not create the test prefix");
+  if (platform::CreateMinimalPrefix(prefix()) != 0 || platform::InitPrefix() != 0)
+    throw std::runtime_error("could not create the test prefix");
 }
 
 TempPrefix::~TempPrefix() {

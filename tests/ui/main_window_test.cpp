@@ -2,9 +2,11 @@
 // folders, real program files, a running process; the real movie and message box.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFont>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPointer>
@@ -426,6 +428,58 @@ TEST_F(MainWindowTest, CheckBoxApplyRefreshAndRollBackFollowTheirStates) {
   // Applying with nothing pending still takes a snapshot that can be rolled back.
   window_->OnMovieCommand("ID_FS_APPLYCHANGES");
   EXPECT_EQ(ChangeState(), "001");
+}
+
+// What velmora-cli's listing notes of an entry the window shows too: a location
+// that cannot be changed (its box takes no click), a disabled entry kept beside
+// one of its name, and a registry that may lag a running wineserver.
+TEST_F(MainWindowTest, RowsAndDescriptionsShowReadOnlyKeptCopiesAndALaggingRegistry) {
+  if (!test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
+  SetText(kLmRun, "Locked", "C:\\Tools\\scan_app.exe");
+  SetText(kCuRun, "Foo", "C:\\Tools\\version_app.exe");
+  SetStore("3|Foo", "C:\\old.exe /x");
+  const std::string machineHive = prefix_.HostPath("system.reg");
+  ASSERT_EQ(chmod(machineHive.c_str(), 0444), 0);
+  ASSERT_EQ(test::RunCommand("WINEDEBUG=-all wineserver -p"), 0);
+  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  Open();
+  test::RunCommand("wineserver -k; wineserver -w");
+  chmod(machineHive.c_str(), 0644);
+  EXPECT_NE(window_->windowTitle().toStdString().find("may lag"), std::string::npos)
+      << window_->windowTitle().toStdString();
+  const std::string shownNote =
+      test::FindMovieItem(Movie(), "readNote")->property("text").toString().toStdString();
+  EXPECT_NE(shownNote.find("may lag"), std::string::npos) << shownNote;
+
+  const int locked = RowOf("Locked");
+  ASSERT_GE(locked, 0);
+  const QModelIndex name = List()->model()->index(locked, ui::kColumnName);
+  EXPECT_FALSE(List()->model()->flags(name) & Qt::ItemIsUserCheckable);
+  EXPECT_TRUE(List()->model()->data(name, Qt::FontRole).value<QFont>().italic());
+  const std::string lockedComment =
+      List()->model()->data(List()->model()->index(locked, ui::kColumnComment)).toString().toStdString();
+  EXPECT_NE(lockedComment.find("Cannot be changed"), std::string::npos) << lockedComment;
+  ClickCheckBox(locked);
+  EXPECT_EQ(List()->RowTask(locked)->enabled, 1);
+  EXPECT_EQ(ChangeState(), "000");
+
+  const int foo = RowOf("Foo");
+  ASSERT_GE(foo, 0);
+  const std::string tip = List()
+                              ->model()
+                              ->data(List()->model()->index(foo, ui::kColumnName), Qt::ToolTipRole)
+                              .toString()
+                              .toStdString();
+  EXPECT_NE(tip.find("still keeps a disabled entry"), std::string::npos) << tip;
+  EXPECT_NE(tip.find("C:\\old.exe /x"), std::string::npos) << tip;
+
+  QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    List()->visualRect(List()->model()->index(locked, ui::kColumnFileName)).center());
+  const std::string html = Var("_root.description");
+  EXPECT_NE(html.find("Cannot be changed"), std::string::npos) << html;
+  EXPECT_NE(html.find("wineserver"), std::string::npos) << html;
+  test::SaveScreenshot(window_.get(), "main_window_notes");
 }
 
 // Writes that fail are shown, and the movie keeps offering to apply them.

@@ -45,6 +45,9 @@ extern const Command kRemoveCommand;
 extern const Command kAddCommand;
 extern const Command kProfileCommand;
 
+// What |command| writes when given |operands|: "profile list" only reads.
+Writes WritesOf(const Command& command, const Operands& operands);
+
 // The command named |name|, or null.
 const Command* FindCommand(const std::string& name);
 

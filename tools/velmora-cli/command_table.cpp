@@ -65,6 +65,12 @@ bool TakesLocation(const Command& command) {
 
 }  // namespace
 
+Writes WritesOf(const Command& command, const Operands& operands) {
+  if (&command == &kProfileCommand && !operands.empty() && operands.front() == "list")
+    return Writes::kNothing;
+  return command.writes;
+}
+
 const Command* FindCommand(const std::string& name) {
   for (const Command* command : kCommands) {
     if (name == command->name) return command;

@@ -175,9 +175,8 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
       out << "      rating:  " << task->rating << "\n";
       std::string note = WineStartNote(*task);
       if (!note.empty()) out << "      note:    " << note << "\n";
-      if (task->readOnly) out << "      note:    Cannot be changed: " << task->readOnlyReason << ".\n";
-      note = changes::KeptCopyNote(*task, location);
-      if (!note.empty()) out << "      note:    " << note << "\n";
+      for (const std::string& more : {changes::ReadOnlyNote(*task), changes::KeptCopyNote(*task, location)})
+        if (!more.empty()) out << "      note:    " << more << "\n";
       if (task->memoryKB != 0)
         out << "      memory:  " << Memory(task->memoryKB) << " (peak " << Memory(task->peakMemoryKB) << ")"
             << (task->processProtected ? ", not under your control" : "") << "\n";

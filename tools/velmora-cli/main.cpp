@@ -60,13 +60,14 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
   OpenedSystem opened;
   if (!OpenSystem(choice, &opened, &error)) return Fail(error);
 
-  const bool reads = command.writes == cli::Writes::kNothing;
+  const cli::Writes writes = cli::WritesOf(command, operands);
+  const bool reads = writes == cli::Writes::kNothing;
   VelmoraApp app;
   StreamMessageBox box(std::cerr, "velmora-cli: ");
   const VelmoraApp::StartResult start =
       app.StartCore(box, reads ? VelmoraApp::Lock::kNone : VelmoraApp::Lock::kSystem);
   bool go = start == VelmoraApp::StartResult::kReady;
-  if (start == VelmoraApp::StartResult::kUnsupportedSystem && command.writes != cli::Writes::kSystem) {
+  if (start == VelmoraApp::StartResult::kUnsupportedSystem && writes != cli::Writes::kSystem) {
     // Reading, and Velmora's own records, are harmless on any version; only
     // changes are refused there.
     if (reads) std::cerr << "velmora-cli: listing anyway; changes are refused on this system.\n";

@@ -1,0 +1,282 @@
+// libFuzzer target: a SOFTWARE and NTUSER.DAT pair laid out as an offline
+// Windows installation, run through velmora-cli's commands as the program runs
+// them (list, add, disable, enable), then judged by libhivex alone.
+//  - the installation opens, or says why not; a listing reads it or says why not;
+//  - a command that fails leaves both hive files byte for byte as they were;
+//  - every hive libhivex read whole before the commands it reads whole after
+//    them, and an added entry stands in the user's hive with its command;
+//  - an entry disabled and enabled again is back with its type and bytes (where
+//    the registry's text form carries them: see CarriedExactly).
+// Input: a 4-byte little-endian length, that many bytes of SOFTWARE, then
+// NTUSER.DAT. Each hive's header checksum is set before it is written, so that
+// the mutations reach the readers instead of stopping at the checksum.
+#include <hivex.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/names.h"
+#include "changes/startup_parameters.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/managed_system.h"
+#include "tools/velmora-cli/command.h"
+#include "tools/velmora-cli/edit_support.h"
+
+using namespace velmora;
+
+namespace {
+
+constexpr std::size_t kVisitBudget = 4000;  // key nodes and values read per hive
+const char* const kRunPath[] = {"Microsoft", "Windows", "CurrentVersion", "Run"};
+const char* const kProbeCommand = "C:\\Tools\\probe.exe /q";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void PutU32(std::string* bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+std::uint32_t GetU32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+void SetChecksum(std::string* bytes) {
+  if (bytes->size() < 512 || bytes->compare(0, 4, "regf") != 0) return;
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < 508; i += 4) sum ^= GetU32(*bytes, i);
+  PutU32(bytes, 508, sum);
+}
+
+struct HivexCloser {
+  void operator()(hive_h* h) const { hivex_close(h); }
+};
+using Hivex = std::unique_ptr<hive_h, HivexCloser>;
+
+Hivex OpenHivex(const std::string& path) { return Hivex(hivex_open(path.c_str(), 0)); }
+
+// Visits every key and value within the budget; false when libhivex fails on one.
+bool WalkWhole(hive_h* h, hive_node_h node, std::size_t* budget, int depth) {
+  if (*budget == 0 || depth > 32) return true;
+  --*budget;
+  char* name = hivex_node_name(h, node);
+  if (!name) return false;
+  free(name);
+  hive_value_h* values = hivex_node_values(h, node);
+  if (!values) return false;
+  bool whole = true;
+  for (std::size_t i = 0; values[i] && whole && *budget; ++i, --*budget) {
+    hive_type type;
+    std::size_t length = 0;
+    char* key = hivex_value_key(h, values[i]);
+    char* data = hivex_value_value(h, values[i], &type, &length);
+    whole = key && data;
+    free(key);
+    free(data);
+  }
+  free(values);
+  hive_node_h* children = whole ? hivex_node_children(h, node) : nullptr;
+  if (!children) return false;
+  for (std::size_t i = 0; children[i] && whole; ++i) whole = WalkWhole(h, children[i], budget, depth + 1);
+  free(children);
+  return whole;
+}
+
+// True when libhivex opens the file and reads every key and value of it.
+bool ReadsWhole(const std::string& path) {
+  Hivex h = OpenHivex(path);
+  if (!h) return false;
+  std::size_t budget = kVisitBudget;
+  return WalkWhole(h.get(), hivex_root(h.get()), &budget, 0);
+}
+
+// The Run key's values named |name| (as Windows compares names), as type and bytes.
+std::vector<std::string> RunValues(const std::string& path, bool userHive, const std::string& name) {
+  std::vector<std::string> found;
+  Hivex h = OpenHivex(path);
+  if (!h) return found;
+  hive_node_h node = hivex_root(h.get());
+  if (userHive && node) node = hivex_node_get_child(h.get(), node, "Software");
+  for (const char* part : kRunPath)
+    if (node) node = hivex_node_get_child(h.get(), node, part);
+  if (!node) return found;
+  hive_value_h* values = hivex_node_values(h.get(), node);
+  if (!values) return found;
+  for (std::size_t i = 0; values[i]; ++i) {
+    char* key = hivex_value_key(h.get(), values[i]);
+    hive_type type;
+    std::size_t length = 0;
+    char* data = hivex_value_value(h.get(), values[i], &type, &length);
+    // libhivex's type is an enum that ends at REG_QWORD: a program's own type
+    // number is read from its storage as bytes, never as an enum value.
+    std::uint32_t number = 0;
+    std::memcpy(&number, &type, sizeof number);
+    if (key && data && SameName(key, name))
+      found.push_back(std::to_string(number) + ":" + std::string(data, length));
+    free(key);
+    free(data);
+  }
+  free(values);
+  return found;
+}
+
+// True when the registry's 8-bit text form carries |typed| ("type:bytes") exactly:
+// anything but a string, or a string of whole UTF-16 characters ending in its
+// zero. The text form reads a string with its zero, drops an odd last byte and
+// replaces an unpaired surrogate, as the A-functions of Windows do.
+bool CarriedExactly(const std::string& typed) {
+  const std::size_t colon = typed.find(':');
+  const unsigned long type = std::stoul(typed.substr(0, colon));
+  const std::string data = typed.substr(colon + 1);
+  if (type != 1 && type != 2 && type != 7) return true;
+  if (data.size() < 2 || data.size() % 2 != 0 || data[data.size() - 1] != 0 || data[data.size() - 2] != 0)
+    return false;
+  for (std::size_t i = 0; i < data.size(); i += 2) {
+    const unsigned unit = static_cast<unsigned char>(data[i]) | static_cast<unsigned char>(data[i + 1]) << 8;
+    const bool high = unit >= 0xD800 && unit < 0xDC00, low = unit >= 0xDC00 && unit < 0xE000;
+    if (low) return false;
+    if (!high) continue;
+    if (i + 2 >= data.size()) return false;
+    const unsigned next = static_cast<unsigned char>(data[i + 2]) | static_cast<unsigned char>(data[i + 3])
+                                                                        << 8;
+    if (next < 0xDC00 || next >= 0xE000) return false;
+    i += 2;
+  }
+  return true;
+}
+
+struct Layout {
+  std::string root, software, user;
+};
+
+const Layout& Installation() {
+  static const Layout layout = [] {
+    Layout l;
+    l.root = fuzz::WorkDir() + "/win";
+    l.software = l.root + "/Windows/System32/config/SOFTWARE";
+    l.user = l.root + "/Users/ann/NTUSER.DAT";
+    return l;
+  }();
+  return layout;
+}
+
+// Lays the installation out afresh: the two hives and the Startup folders the
+// seeds name.
+void WriteInstallation(const std::string& software, const std::string& user) {
+  const Layout& l = Installation();
+  std::filesystem::remove_all(l.root);
+  for (const char* folder : {"/Windows/System32/config", "/Users/ann/Start Menu/Programs/Startup",
+                             "/ProgramData/Microsoft/Windows/Start Menu/Programs/Startup"})
+    std::filesystem::create_directories(l.root + folder);
+  fuzz::WriteHostFile(l.software, reinterpret_cast<const std::uint8_t*>(software.data()), software.size());
+  fuzz::WriteHostFile(l.user, reinterpret_cast<const std::uint8_t*>(user.data()), user.size());
+}
+
+// Runs one command on the system in use as velmora-cli does; its status.
+int Run(const std::vector<std::string>& args) {
+  StartupParameters model;
+  std::ostringstream out, err;
+  const cli::Command* command = cli::FindCommand(args[0]);
+  FUZZ_CHECK(command != nullptr);
+  const cli::Operands operands(args.begin() + 1, args.end());
+  FUZZ_CHECK(command->check(operands).empty());
+  if (command->writes == cli::Writes::kNothing) model.SetReadOnly(true);
+  int status = command->run(operands, model, out, err);
+  FUZZ_CHECK(status == 0 || status == 1);
+  if (status != 0) FUZZ_CHECK(!err.str().empty());
+  return status;
+}
+
+// Runs a command that changes the hives: a failure leaves them as they were.
+int Change(const std::vector<std::string>& args) {
+  const Layout& l = Installation();
+  const std::string software = ReadAll(l.software), user = ReadAll(l.user);
+  int status = Run(args);
+  if (status != 0) {
+    FUZZ_CHECK(ReadAll(l.software) == software);
+    FUZZ_CHECK(ReadAll(l.user) == user);
+  }
+  return status;
+}
+
+// The first enabled Run entry that may be changed, with its location.
+bool FirstChangeableRunEntry(std::string* name, int* location) {
+  StartupParameters model;
+  cli::ReadModel(model);
+  for (int where : {kLmRun, kCuRun}) {
+    for (const auto& [key, task] : model.Entries(where)) {
+      if (task->enabled && !task->removed && !task->readOnly && !task->name.empty()) {
+        *name = task->name;
+        *location = where;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) return 0;
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const std::size_t split = std::min<std::size_t>(GetU32(input, 0), size - 4);
+  std::string software = input.substr(4, split), user = input.substr(4 + split);
+  SetChecksum(&software);
+  SetChecksum(&user);
+  WriteInstallation(software, user);
+  const Layout& l = Installation();
+  const bool softwareWhole = ReadsWhole(l.software), userWhole = ReadsWhole(l.user);
+
+  std::unique_ptr<platform::ManagedSystem> system;
+  std::string error;
+  if (platform::OpenOfflineSystem(l.root, "", &system, &error) != platform::kSuccess) {
+    FUZZ_CHECK(!error.empty());
+    FUZZ_CHECK(ReadAll(l.software) == software && ReadAll(l.user) == user);
+    return 0;
+  }
+  // The one place this target names the system the commands act on.
+  platform::UseSystem(std::move(system));
+
+  Run({"list", "--json"});
+  std::string name;
+  int location = -1;
+  const bool found = FirstChangeableRunEntry(&name, &location);
+  const bool added = Change({"add", "CU Run", "VelmoraFuzzProbe", kProbeCommand}) == 0;
+  std::vector<std::string> before, after;
+  bool switched = false;
+  if (found) {
+    const std::string& hive = location == kLmRun ? l.software : l.user;
+    before = RunValues(hive, location == kCuRun, name);
+    const std::string where = std::to_string(location);
+    if (Change({"disable", where, name}) == 0) {
+      FUZZ_CHECK(RunValues(hive, location == kCuRun, name).empty());
+      switched = Change({"enable", where, name}) == 0;
+      after = RunValues(hive, location == kCuRun, name);
+    }
+  }
+  platform::UseSystem(nullptr);
+
+  if (softwareWhole) FUZZ_CHECK(ReadsWhole(l.software));
+  if (userWhole) FUZZ_CHECK(ReadsWhole(l.user));
+  if (added) {
+    std::vector<std::string> probe = RunValues(l.user, true, "VelmoraFuzzProbe");
+    FUZZ_CHECK(probe.size() == 1);
+    FUZZ_CHECK(probe.front().compare(0, 2, "1:") == 0 || probe.front().compare(0, 2, "2:") == 0);
+  }
+  if (switched && before.size() == 1 && CarriedExactly(before.front())) FUZZ_CHECK(after == before);
+  return 0;
+}
