@@ -145,7 +145,7 @@ void Profiles::Enumerate(const StartupEntries& entries) {
   std::string& profileNames = names_;
   profileNames.clear();
   platform::UniqueKey key;
-  if (!entries.OpenRegistryKey(kProfilesKeyIndex, key.out())) return;
+  if (!entries.OpenProgramKey(ProgramKey::kProfiles, key.out())) return;
   std::vector<char> name(260);
   for (std::uint32_t index = 0;; ++index) {
     if (platform::reg::EnumKey(key.get(), index, name.data(), static_cast<std::uint32_t>(name.size())) !=
@@ -427,7 +427,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
         }
         if (!IsFolderLocation(location)) {
           task.valueType = entry.value.type;
-          task.wineSkipReason = WineSkipReason(location, task.valueType);
+          task.wineSkipReason = WineSkipReason(location, task);
         }
         continue;
       }

@@ -34,7 +34,7 @@ void PrintEntries(const StartupParameters& model, const ListOptions& options, st
 void ReadListedModel(StartupParameters& model);
 
 // The heading of the CSV listing, in column order.
-extern const char* const kCsvColumns[13];
+extern const char* const kCsvColumns[14];
 
 // "file", "default" or "none": what the list shows as the entry's icon.
 const char* IconKind(const Task& task);
