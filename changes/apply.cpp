@@ -160,6 +160,7 @@ class LocationApply {
   // A disabled service starts on demand (Start 3) and Velmora keeps its Start and
   // DelayedAutostart; enabling writes those back exactly.
   void RunServices() {
+    platform::ManagedSystem& system = platform::SystemInUse();
     platform::UniqueKey services;
     platform::Status opened = platform::kSuccess;
     if (!model_.OpenLocationKey(location_, services.out(), &opened)) {
@@ -183,13 +184,14 @@ class LocationApply {
           store_.Remove(Stored(task), nullptr);
           continue;
         }
+        if (task.readOnly) continue;  // listed as it is, never written
         changes::ServiceStartState kept;
         if (!changes::KeptServiceState(config.name, &kept)) {
           Fail(task.name, "Velmora keeps no start of this service to put back");
         } else if (!unchangeable.empty()) {
           Fail(task.name, "refused: " + unchangeable);
-        } else if (!changes::WriteServiceState(services.get(), kept, false, &why) ||
-                   !changes::WriteServiceState(services.get(), kept, true, &why)) {
+        } else if (!changes::WriteServiceState(system, services.get(), kept, false, &why) ||
+                   !changes::WriteServiceState(system, services.get(), kept, true, &why)) {
           Fail(task.name, why);
         } else {
           store_.Remove(Stored(task), nullptr);
@@ -204,7 +206,7 @@ class LocationApply {
           continue;
         }
         state.start = {config.start.name, platform::kRegDword, std::string("\x03\0\0\0", 4)};
-        if (!changes::WriteServiceState(services.get(), state, false, &why)) Fail(task.name, why);
+        if (!changes::WriteServiceState(system, services.get(), state, false, &why)) Fail(task.name, why);
       } else if (!store_.Holds(Stored(task), task.command)) {
         if (!store_.Put(Stored(task), task.command, nullptr, nullptr, &why)) Fail(task.name, why);
       }

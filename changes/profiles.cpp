@@ -396,11 +396,27 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
     for (const std::string& lower : others) {
       // Not part of the profile: disabled, never deleted.
       Task& task = *entries.EditableEntry(location, lower);
+      if (IsServiceLocation(location) && task.readOnly) continue;  // left as it is
       if (task.enabled != 0 || task.removed != 0) changed = true;
       task.enabled = 0;
       task.removed = 0;
     }
     for (auto& [lower, entry] : wanted[location]) {
+      if (IsServiceLocation(location)) {
+        // A service is only switched on or off: one that is not installed here is
+        // not made.
+        Task* existing = entries.EditableEntry(location, lower);
+        if (!existing) {
+          if (skipped) skipped->push_back("\"" + entry.name + "\": no such service is installed");
+          continue;
+        }
+        const int state = entry.enabled ? 1 : 0;
+        if (existing->readOnly) continue;
+        if (existing->enabled != state || existing->removed != 0) changed = true;
+        existing->enabled = state;
+        existing->removed = 0;
+        continue;
+      }
       const std::string command = IsFolderLocation(location)
                                       ? changes::ValueText(entry.value.data)
                                       : CommandOfValue(entry.value.type, entry.value.data);

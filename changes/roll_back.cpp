@@ -124,6 +124,7 @@ class RollBackRun {
   // Each service's Start and DelayedAutostart as the snapshot holds them; only
   // what differs is written (services that came since are left alone).
   void SyncServices(const std::vector<changes::ServiceStartState>& states, bool deleting) {
+    platform::ManagedSystem& system = platform::SystemInUse();
     platform::UniqueKey services;
     platform::Status opened = platform::kSuccess;
     if (!model_.OpenLocationKey(kServices, services.out(), &opened)) {
@@ -134,7 +135,7 @@ class RollBackRun {
       ServiceConfig config;
       if (!ReadServiceConfig(services.get(), state.name, &config)) continue;
       std::string why;
-      if (!changes::WriteServiceState(services.get(), state, deleting, &why))
+      if (!changes::WriteServiceState(system, services.get(), state, deleting, &why))
         Fail(kServices, state.name, why);
     }
   }

@@ -109,8 +109,21 @@ void ForgetServiceState(const std::string& name) {
   RemoveKeyTree(platform::HKeyCurrentUser(), KeptServicesKeyPath() + "\\" + name);
 }
 
-bool WriteServiceState(platform::HKey services, const ServiceStartState& state, bool deleting,
-                       std::string* why) {
+bool WriteServiceState(platform::ManagedSystem& system, platform::HKey services,
+                       const ServiceStartState& state, bool deleting, std::string* why) {
+  ServiceConfig config;
+  config.start = state.start;
+  std::uint32_t start = 0;
+  if (!deleting && config.StartNumber(&start)) {
+    bool delayedIsDword = state.delayed.type == platform::kRegDword && state.delayed.data.size() == 4;
+    int delayed = delayedIsDword ? (state.delayed.data != std::string(4, '\0') ? 1 : 0) : -1;
+    platform::Status status = system.ChangeServiceStart(state.name, start, delayed);
+    if (status == platform::kSuccess) CountWrite();
+    if (status != platform::kSuccess && status != platform::kNotSupported) {
+      if (why) *why = FailureText("change the service's start through the service manager", status);
+      return false;
+    }
+  }
   platform::UniqueKey key;
   platform::Status status = platform::reg::OpenKey(services, state.name, platform::kKeyAllAccess, key.out());
   if (status != platform::kSuccess) {

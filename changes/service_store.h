@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "entries/services.h"
+#include "platform/managed_system.h"
 
 namespace velmora::changes {
 
@@ -30,9 +31,11 @@ bool KeptServiceState(const std::string& name, ServiceStartState* state);
 bool AllKeptServiceStates(std::vector<ServiceStartState>* states);
 void ForgetServiceState(const std::string& name);
 // Writes |state| into the service's key under |services|: Start and
-// DelayedAutostart set as kept, or deleted where the state has none. Only what
-// differs is written; false with |why| set when a write failed.
-bool WriteServiceState(platform::HKey services, const ServiceStartState& state, bool deleting,
-                       std::string* why);
+// DelayedAutostart set as kept, or deleted where the state has none. A system with
+// a running service manager (|system|, the live Windows) is told first, so that
+// it knows at once; then only what still differs is written to the key. Deletions
+// happen only when |deleting|. False with |why| set when a write failed.
+bool WriteServiceState(platform::ManagedSystem& system, platform::HKey services,
+                       const ServiceStartState& state, bool deleting, std::string* why);
 
 }  // namespace velmora::changes

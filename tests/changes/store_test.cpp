@@ -10,7 +10,7 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
   SetStore("3|Foo", "C:\\x\\foo.exe /min");
   SetStore("0|A|B", "C:\\ab.exe");
   SetStore("Plain", "C:\\plain.exe");
-  SetStore("9|Far", "C:\\far.exe");
+  SetStore("99|Far", "C:\\far.exe");
   StartupParameters model;
   Read(model);
 
@@ -25,7 +25,7 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
   ASSERT_NE(Find(model, kLmRun, "plain"), nullptr);
   for (int location = 0; location < kLocationCount; ++location)
     EXPECT_EQ(model.Entry(location, "far"), nullptr);
-  EXPECT_EQ(StoreValues().count("9|far"), 1u);  // not ours to judge: kept
+  EXPECT_EQ(StoreValues().count("99|far"), 1u);  // not ours to judge: kept
 
   ASSERT_EQ(model.Snapshot().count("lmrun a|b"), 1u);
   EXPECT_EQ(model.Snapshot().at("lmrun a|b")->location, kLmRun);
