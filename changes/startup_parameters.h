@@ -60,6 +60,7 @@ class StartupParameters {
   // ---- reading the system -------------------------------------------------------------
   void ScanRunKey(int location) { entries_.ScanRunKey(location); }
   void ScanStartupFolder(int location) { entries_.ScanStartupFolder(location); }
+  void ScanServices() { entries_.ScanServices(); }
   void ScanAllLocations() { entries_.ScanAllLocations(); }
   // The store's entries, as disabled entries of their locations.
   void ReadDisabledTasks();

@@ -114,7 +114,7 @@ bool StartupEntries::LocationKeyMissing(int location) const {
 
 void StartupEntries::ScanRunKey(int location) {
   platform::UniqueKey key;
-  if (location < 0 || location >= kLocationCount) return;
+  if (!IsRegistryLocation(location)) return;
   if (!OpenKeyToScan(*this, location, key.out(), &readOnlyReasons_[location])) return;
   ModuleVersion versionReader;
 
