@@ -11,11 +11,13 @@
 #include "base/text.h"
 #include "changes/create_shortcut.h"
 #include "changes/item_names.h"
+#include "changes/service_store.h"
 #include "changes/shortcut_command.h"
 #include "changes/store.h"
 #include "changes/store_layout.h"
 #include "changes/value_forms.h"
 #include "changes/write_steps.h"
+#include "entries/services.h"
 #include "entries/startup_approved.h"
 #include "entries/value_command.h"
 #include "platform/files.h"
@@ -47,6 +49,8 @@ class LocationApply {
     }
     if (IsFolderLocation(location_)) {
       RunFolder();
+    } else if (IsServiceLocation(location_)) {
+      RunServices();
     } else {
       RunRegistry();
     }
@@ -149,6 +153,62 @@ class LocationApply {
         if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete the value", status));
       } else if (!store_.Holds(Stored(task), task.command)) {
         if (!store_.Put(Stored(task), task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
+      }
+    }
+  }
+
+  // A disabled service starts on demand (Start 3) and Velmora keeps its Start and
+  // DelayedAutostart; enabling writes those back exactly.
+  void RunServices() {
+    platform::ManagedSystem& system = platform::SystemInUse();
+    platform::UniqueKey services;
+    platform::Status opened = platform::kSuccess;
+    if (!model_.OpenLocationKey(location_, services.out(), &opened)) {
+      Fail("", changes::KeyOpenFailureText("the services key", opened));
+      return;
+    }
+    for (const auto& [lower, entry] : model_.Entries(location_)) {
+      const Task& task = *entry;
+      std::string why;
+      ServiceConfig config;
+      if (!ReadServiceConfig(services.get(), task.name, &config)) {
+        if (task.removed && !store_.Remove(Stored(task), &why)) Fail(task.name, why);
+        if (!task.removed) Fail(task.name, "the service's key is not there");
+        continue;
+      }
+      const std::string unchangeable = config.UnchangeableReason();
+      if (task.removed) {
+        Fail(task.name, "refused: a service is not removed; disable it instead");
+      } else if (task.enabled) {
+        if (config.StartsAutomatically()) {
+          store_.Remove(Stored(task), nullptr);
+          continue;
+        }
+        if (task.readOnly) continue;  // listed as it is, never written
+        changes::ServiceStartState kept;
+        if (!changes::KeptServiceState(config.name, &kept)) {
+          Fail(task.name, "Velmora keeps no start of this service to put back");
+        } else if (!unchangeable.empty()) {
+          Fail(task.name, "refused: " + unchangeable);
+        } else if (!changes::WriteServiceState(system, services.get(), kept, false, &why) ||
+                   !changes::WriteServiceState(system, services.get(), kept, true, &why)) {
+          Fail(task.name, why);
+        } else {
+          store_.Remove(Stored(task), nullptr);
+        }
+      } else if (!unchangeable.empty()) {
+        Fail(task.name, "refused: " + unchangeable);
+      } else if (config.StartsAutomatically()) {
+        changes::ServiceStartState state = changes::StartStateOf(config);
+        if (!changes::KeepServiceState(state, &why) ||
+            !store_.Put(Stored(task), task.command, nullptr, nullptr, &why)) {
+          Fail(task.name, why + "; the service stays as it is");
+          continue;
+        }
+        state.start = {config.start.name, platform::kRegDword, std::string("\x03\0\0\0", 4)};
+        if (!changes::WriteServiceState(system, services.get(), state, false, &why)) Fail(task.name, why);
+      } else if (!store_.Holds(Stored(task), task.command)) {
+        if (!store_.Put(Stored(task), task.command, nullptr, nullptr, &why)) Fail(task.name, why);
       }
     }
   }

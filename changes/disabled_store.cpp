@@ -5,9 +5,22 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
+#include "entries/services.h"
 #include "entries/value_command.h"
 
 namespace velmora::changes {
+
+// A service Velmora disabled, as its key now stands (its start on demand); a bare
+// task when the key is gone.
+std::unique_ptr<Task> StoredServiceTask(const std::string& name, std::string* programPath) {
+  platform::UniqueKey services;
+  ServiceConfig config;
+  if (platform::reg::OpenKey(platform::HKeyLocalMachine(), ServicesKeyPath(), platform::kKeyRead,
+                             services.out()) != platform::kSuccess ||
+      !ReadServiceConfig(services.get(), name, &config))
+    return std::make_unique<Task>();
+  return ServiceTask(config, programPath);
+}
 
 void ReadDisabledTasks(StartupEntries& entries) {
   Store store(entries);
@@ -36,7 +49,9 @@ void ReadDisabledTasks(StartupEntries& entries) {
       }
       continue;
     }
-    auto task = std::make_unique<Task>();
+    std::string programPath;
+    auto task =
+        IsServiceLocation(location) ? StoredServiceTask(name, &programPath) : std::make_unique<Task>();
     task->name = name;
     task->command = ValueText(value.data);
     task->enabled = 0;
@@ -46,7 +61,7 @@ void ReadDisabledTasks(StartupEntries& entries) {
       task->valueType = original->type;
       task->command = CommandOfValue(original->type, original->data);
     }
-    std::string programPath = ProgramPathOfValue(task->command, task->valueType);
+    if (!IsServiceLocation(location)) programPath = ProgramPathOfValue(task->command, task->valueType);
     entries.FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
     // The scans add no copies during a refresh; the store always does.
     if (entries.Refreshing()) entries.CopyToSnapshot(location, name, true);

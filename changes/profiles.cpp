@@ -147,7 +147,7 @@ void Profiles::Enumerate(const StartupEntries& entries) {
   std::string& profileNames = names_;
   profileNames.clear();
   platform::UniqueKey key;
-  if (!entries.OpenRegistryKey(kProfilesKeyIndex, key.out())) return;
+  if (!entries.OpenProgramKey(ProgramKey::kProfiles, key.out())) return;
   std::vector<char> name(260);
   for (std::uint32_t index = 0;; ++index) {
     if (platform::reg::EnumKey(key.get(), index, name.data(), static_cast<std::uint32_t>(name.size())) !=
@@ -416,11 +416,27 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
     for (Task* other : others) {
       // Not part of the profile: disabled, never deleted.
       Task& task = *other;
+      if (IsServiceLocation(location) && task.readOnly) continue;  // left as it is
       if (task.enabled != 0 || task.removed != 0) changed = true;
       task.enabled = 0;
       task.removed = 0;
     }
     for (auto& [lower, entry] : wanted[location]) {
+      if (IsServiceLocation(location)) {
+        // A service is only switched on or off: one that is not installed here is
+        // not made.
+        Task* existing = entries.EditableEntry(location, lower);
+        if (!existing) {
+          if (skipped) skipped->push_back("\"" + entry.name + "\": no such service is installed");
+          continue;
+        }
+        const int state = entry.enabled ? 1 : 0;
+        if (existing->readOnly) continue;
+        if (existing->enabled != state || existing->removed != 0) changed = true;
+        existing->enabled = state;
+        existing->removed = 0;
+        continue;
+      }
       const std::string command = IsFolderLocation(location)
                                       ? changes::ValueText(entry.value.data)
                                       : CommandOfValue(entry.value.type, entry.value.data);
@@ -447,7 +463,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
         }
         if (!IsFolderLocation(location)) {
           task.valueType = entry.value.type;
-          task.wineSkipReason = WineSkipReason(location, task.valueType);
+          task.wineSkipReason = WineSkipReason(location, task);
         }
         continue;
       }

@@ -10,8 +10,10 @@
 #include "base/names.h"
 #include "base/text.h"
 #include "changes/item_names.h"
+#include "changes/service_store.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
+#include "entries/services.h"
 #include "entries/startup_approved.h"
 #include "platform/files.h"
 
@@ -30,6 +32,8 @@ class RollBackRun {
       if (!raw.readable[location]) continue;
       if (IsFolderLocation(location)) {
         SyncFolder(location, raw.folders[location], raw.items[location], deleting);
+      } else if (IsServiceLocation(location)) {
+        SyncServices(raw.services, deleting);
       } else {
         platform::UniqueKey key;
         platform::Status opened = platform::kSuccess;
@@ -78,6 +82,7 @@ class RollBackRun {
     } else if (!raw.storeData.empty() && !deleting) {
       Fail(-1, "", changes::FailureText("open the key of remembered values", status));
     }
+    SyncKeptServices(raw.keptServices, deleting);
     for (int location : {kLmStartupFolder, kCuStartupFolder}) {
       std::string folder = changes::KeptItemsFolder(location);
       if (folder.empty()) continue;
@@ -113,6 +118,43 @@ class RollBackRun {
       status = changes::SetRawValue(key.get(), mark.name, mark.type, mark.data);
       if (status != platform::kSuccess)
         Fail(location, mark.name, changes::FailureText("restore the system's \"disabled\" mark", status));
+    }
+  }
+
+  // Each service's Start and DelayedAutostart as the snapshot holds them; only
+  // what differs is written (services that came since are left alone).
+  void SyncServices(const std::vector<changes::ServiceStartState>& states, bool deleting) {
+    platform::ManagedSystem& system = platform::SystemInUse();
+    platform::UniqueKey services;
+    platform::Status opened = platform::kSuccess;
+    if (!model_.OpenLocationKey(kServices, services.out(), &opened)) {
+      if (!deleting) Fail(kServices, "", changes::KeyOpenFailureText("the services key", opened));
+      return;
+    }
+    for (const changes::ServiceStartState& state : states) {
+      ServiceConfig config;
+      if (!ReadServiceConfig(services.get(), state.name, &config)) continue;
+      std::string why;
+      if (!changes::WriteServiceState(system, services.get(), state, deleting, &why))
+        Fail(kServices, state.name, why);
+    }
+  }
+
+  // What the store keeps of disabled services, as the snapshot holds it.
+  void SyncKeptServices(const std::vector<changes::ServiceStartState>& states, bool deleting) {
+    std::vector<changes::ServiceStartState> current;
+    changes::AllKeptServiceStates(&current);
+    std::map<std::string, const changes::ServiceStartState*> wanted;
+    for (const changes::ServiceStartState& state : states) wanted[NameKey(state.name)] = &state;
+    std::string why;
+    if (!deleting) {
+      for (const changes::ServiceStartState& state : states) {
+        if (!changes::KeepServiceState(state, &why)) Fail(kServices, state.name, why);
+      }
+      return;
+    }
+    for (const changes::ServiceStartState& state : current) {
+      if (!wanted.count(NameKey(state.name))) changes::ForgetServiceState(state.name);
     }
   }
 

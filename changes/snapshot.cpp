@@ -7,6 +7,7 @@
 #include "entries/module_version.h"
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
+#include "entries/services.h"
 #include "entries/startup_approved.h"
 #include "entries/value_command.h"
 #include "platform/files.h"
@@ -75,6 +76,23 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
         std::string programPath = ExtractProgramPath(task->command);
         entries.FillSnapshotTask(std::move(task), location, programPath, item.fullPath, versionReader);
       }
+    } else if (IsServiceLocation(location)) {
+      platform::UniqueKey key;
+      if (!entries.OpenLocationKey(location, key.out())) continue;
+      rawSnapshot.readable[location] = true;
+      for (const std::string& name : ServiceNames(key.get())) {
+        ServiceConfig config;
+        if (!ReadServiceConfig(key.get(), name, &config)) {
+          rawSnapshot.readable[location] = false;
+          continue;
+        }
+        rawSnapshot.services.push_back(StartStateOf(config));
+        std::uint32_t number = 0;
+        if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
+        std::string programPath;
+        std::unique_ptr<Task> task = ServiceTask(config, &programPath);
+        entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
+      }
     } else {
       platform::UniqueKey key;
       if (!entries.OpenLocationKey(location, key.out())) {
@@ -111,12 +129,14 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
           store.Remove({location, name, value.name}, nullptr);
         continue;
       }
-      auto task = std::make_unique<Task>();
+      std::string programPath;
+      auto task =
+          IsServiceLocation(location) ? StoredServiceTask(name, &programPath) : std::make_unique<Task>();
       task->name = name;
       task->command = ValueText(value.data);
       task->enabled = 0;
       task->storeValueName = value.name;
-      std::string programPath = ExtractProgramPath(task->command);
+      if (!IsServiceLocation(location)) programPath = ExtractProgramPath(task->command);
       entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader, true);
     }
   }
@@ -138,6 +158,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
   } else if (status != platform::kFileNotFound) {
     rawSnapshot.storeReadable = false;
   }
+  if (!AllKeptServiceStates(&rawSnapshot.keptServices)) rawSnapshot.storeReadable = false;
   for (int location : {kLmStartupFolder, kCuStartupFolder}) {
     std::string folder = KeptItemsFolder(location);
     if (!folder.empty() && !ReadFolderItems(folder, &rawSnapshot.keptItems[location], nullptr)) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "changes/service_store.h"
 #include "entries/startup_entries.h"
 
 namespace velmora::changes {
@@ -25,6 +26,10 @@ struct RawState {
   // The system's "disabled" marks of each location, which an apply that enables
   // such an entry deletes (only where the system honours them).
   std::array<std::vector<RawValue>, kLocationCount> disabledMarks;
+  // Start and DelayedAutostart of every service, and what the store keeps of the
+  // services it disabled.
+  std::vector<ServiceStartState> services;
+  std::vector<ServiceStartState> keptServices;
 };
 
 // Replaces the entries' snapshot and |*raw| with what the locations and the store

@@ -73,6 +73,8 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
   if (!task) return refuse("no entry given");
   if (location < 0 || location >= kLocationCount || !entries_.HasLocation(location))
     return refuse("no such location");
+  if (!IsAddableLocation(location))
+    return refuse("Velmora does not add services; it disables and enables them");
   if (task->name.empty()) return refuse("the entry needs a name");
   // Windows' limit for the name of a registry value (a longer one could be
   // written here and then never listed).

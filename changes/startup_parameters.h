@@ -42,10 +42,10 @@ class StartupParameters {
   bool HonoursStartupApproved() const { return entries_.HonoursStartupApproved(); }
 
   // ---- keys -----------------------------------------------------------------------
-  // Index 0-5: the location keys; 6 DisabledTasks and 7 Profiles; 8 and 9 the keys
-  // of locations 6 and 7 (see StartupEntries::OpenRegistryKey). Caller closes the key.
-  bool OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status = nullptr) const {
-    return entries_.OpenRegistryKey(keyIndex, key, status);
+  // The program's own keys and the locations' keys (see StartupEntries). Caller
+  // closes the key.
+  bool OpenProgramKey(ProgramKey which, platform::HKey* key, platform::Status* status = nullptr) const {
+    return entries_.OpenProgramKey(which, key, status);
   }
   bool OpenLocationKey(int location, platform::HKey* key, platform::Status* status = nullptr) const {
     return entries_.OpenLocationKey(location, key, status);
@@ -60,6 +60,7 @@ class StartupParameters {
   // ---- reading the system -------------------------------------------------------------
   void ScanRunKey(int location) { entries_.ScanRunKey(location); }
   void ScanStartupFolder(int location) { entries_.ScanStartupFolder(location); }
+  void ScanServices() { entries_.ScanServices(); }
   void ScanAllLocations() { entries_.ScanAllLocations(); }
   // The store's entries, as disabled entries of their locations.
   void ReadDisabledTasks();

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "base/utf16.h"
 #include "changes/item_names.h"
+#include "changes/service_store.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
@@ -244,6 +245,7 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
     if (remembered == data_.end() || !OpenDataKey(false, nullptr)) continue;
     if (RemoveValue(dataKey_.get(), remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
+  if (IsServiceLocation(entry.location) && !entries_.ReadOnly()) ForgetServiceState(entry.name);
   std::string path;
   if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) &&
       !platform::files::DirectoryExists(path)) {

@@ -94,4 +94,8 @@ bool KeptItemPath(int location, const std::string& name, std::string* path);
 // location holds them again are stale: deleted unless read-only).
 void ReadDisabledTasks(StartupEntries& entries);
 
+// The task of a service that the store keeps disabled, read from the service's key
+// as it stands (|programPath| receives its file); a bare task when the key is gone.
+std::unique_ptr<Task> StoredServiceTask(const std::string& name, std::string* programPath);
+
 }  // namespace velmora::changes

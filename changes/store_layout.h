@@ -11,6 +11,9 @@
 //       the exact bytes of a disabled Startup-folder item (a shortcut with its
 //       arguments, working folder and icon, or a program placed in the folder);
 //       enabling puts this file back.
+//   HKCU\Software\Orlinsk\Velmora\DisabledServices\<service>   the Start and
+//       DelayedAutostart values of a service Velmora set to start on demand,
+//       exactly as they were (see changes/service_store.h).
 // A remembered form or kept copy counts only together with its DisabledTasks
 // value, and only while its text matches the stored command.
 #pragma once

@@ -58,7 +58,7 @@ std::string PercentEncode(const std::string& text) {
   return out;
 }
 
-std::string BuildDescriptionHtml(const Task& task) {
+std::string BuildDescriptionHtml(const Task& task, int location) {
   std::string html = "<font color='#990000'>Name: </font><font color='#0000ff'><u><a href=\"";
   html += kSearchPage;
   html += "?as_q=" + PercentEncode(task.applicationName) + "&as_epq=" + PercentEncode(task.fileName);
@@ -76,6 +76,8 @@ std::string BuildDescriptionHtml(const Task& task) {
     html += FieldLine("Description: ", task.description);
     html += "<br><p align='center'><font color='#ff0000'>NOTE: File does not exist</font></p>";
   }
+  if (!task.serviceDll.empty()) html += FieldLine("Service DLL: ", task.serviceDll);
+  if (location >= 0) html += FieldLine("Starts: ", StartsInWords(StartsWhen(location, task)) + ".");
   std::string wineNote = WineStartNote(task);
   if (!wineNote.empty()) {
     html += "<br><p align='center'><font color='#ff0000'>NOTE: " + EscapeHtml(wineNote) + "</font></p>";

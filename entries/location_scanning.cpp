@@ -8,6 +8,7 @@
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/scan_pass.h"
+#include "entries/services.h"
 #include "entries/startup_approved.h"
 #include "entries/startup_entries.h"
 #include "entries/value_command.h"
@@ -35,71 +36,31 @@ std::string FileNameOfPath(const std::string& programPath) {
 
 }  // namespace
 
-bool StartupEntries::OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status) const {
+bool StartupEntries::OpenProgramKey(ProgramKey which, platform::HKey* key, platform::Status* status) const {
   using namespace platform;
   Status ignored;
   Status& result = status ? *status : ignored;
-  result = kInvalidParameter;
-  switch (keyIndex) {
-    case kLmRun:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
-    case kLmRunOnce:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
-    case kLmStartupFolder:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) ==
-             kSuccess;
-    case kCuRun:
-      return (result = reg::OpenKey(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
-    case kCuRunOnce:
-      return (result = reg::OpenKey(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
-    case kCuStartupFolder:
-      return (result = reg::OpenKey(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
-    case kLmRun32KeyIndex:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRun32KeyPath, kKeyAllAccess, key)) == kSuccess;
-    case kLmRunOnce32KeyIndex:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnce32KeyPath, kKeyAllAccess, key)) == kSuccess;
-    // The program's own keys are opened, never created: a key that is missing
-    // holds nothing, and the writes that need one create it.
-    case kDisabledTasksKeyIndex:
-      return (result = reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(),
-                                    readOnly_ ? kKeyRead : kKeyAllAccess, key)) == kSuccess;
-    case kProfilesKeyIndex:
-      return (result = reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(),
-                                    readOnly_ ? kKeyRead : kKeyAllAccess, key)) == kSuccess;
-    default:
-      return false;
-  }
+  // The program's own keys are opened, never created: a key that is missing
+  // holds nothing, and the writes that need one create it.
+  const std::string path = which == ProgramKey::kDisabledTasks ? DisabledTasksKeyPath() : ProfilesKeyPath();
+  return (result = reg::OpenKey(HKeyCurrentUser(), path, readOnly_ ? kKeyRead : kKeyAllAccess, key)) ==
+         kSuccess;
 }
 
 bool StartupEntries::HasLocation(int location) const {
-  if (location >= 0 && location < kCommonLocationCount) return true;
-  return Is32BitViewLocation(location) && platform::MachineHas32BitView();
+  const LocationInfo* info = FindLocation(location);
+  if (!info) return false;
+  return !info->view32 || platform::MachineHas32BitView();
 }
 
 namespace {
 
 // Root and path of the key through which a location is reached.
-bool LocationKeyOf(int location, platform::HKey* root, const char** path) {
-  switch (location) {
-    case kLmRun:
-    case kLmRunOnce:
-    case kLmStartupFolder:
-    case kLmRun32:
-    case kLmRunOnce32:
-      *root = platform::HKeyLocalMachine();
-      break;
-    case kCuRun:
-    case kCuRunOnce:
-    case kCuStartupFolder:
-      *root = platform::HKeyCurrentUser();
-      break;
-    default:
-      return false;
-  }
-  const char* const paths[kLocationCount] = {kRunKeyPath,   kRunOnceKeyPath,  kShellFoldersKeyPath,
-                                             kRunKeyPath,   kRunOnceKeyPath,  kShellFoldersKeyPath,
-                                             kRun32KeyPath, kRunOnce32KeyPath};
-  *path = paths[location];
+bool LocationKeyOf(int location, platform::HKey* root, std::string* path) {
+  const LocationInfo* info = FindLocation(location);
+  if (!info) return false;
+  *root = info->machine ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+  *path = IsServiceLocation(location) ? ServicesKeyPath() : info->keyPath;
   return true;
 }
 
@@ -113,7 +74,7 @@ bool OpenKeyToScan(const StartupEntries& entries, int location, platform::HKey* 
   if (status != platform::kAccessDenied) return false;
   std::string detail = platform::LastErrorDetail();
   platform::HKey root = nullptr;
-  const char* path = nullptr;
+  std::string path;
   if (!LocationKeyOf(location, &root, &path) ||
       platform::reg::OpenKey(root, path, platform::kKeyRead, key) != platform::kSuccess) {
     return false;
@@ -130,40 +91,37 @@ const std::string& StartupEntries::ReadOnlyReason(int location) const {
 }
 
 bool StartupEntries::OpenLocationKey(int location, platform::HKey* key, platform::Status* status) const {
-  if (!HasLocation(location)) {
-    if (status) *status = platform::kFileNotFound;
+  platform::Status ignored;
+  platform::Status& result = status ? *status : ignored;
+  platform::HKey root = nullptr;
+  std::string path;
+  if (!HasLocation(location) || !LocationKeyOf(location, &root, &path)) {
+    result = platform::kFileNotFound;
     return false;
   }
-  return OpenRegistryKey(LocationKeyIndex(location), key, status);
+  return (result = platform::reg::OpenKey(root, path, platform::kKeyAllAccess, key)) == platform::kSuccess;
 }
-
-namespace {
-
-// Root and path of the key of a Run or RunOnce location.
-bool RunKeyOf(int location, platform::HKey* root, const char** path) {
-  return IsRegistryLocation(location) && LocationKeyOf(location, root, path);
-}
-
-}  // namespace
 
 bool StartupEntries::CreateLocationKey(int location, platform::HKey* key) const {
   platform::HKey root = nullptr;
-  const char* path = nullptr;
-  if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
+  std::string path;
+  if (!HasLocation(location) || !IsRegistryLocation(location) || !LocationKeyOf(location, &root, &path))
+    return false;
   return platform::reg::CreateKey(root, path, key) == platform::kSuccess;
 }
 
 bool StartupEntries::LocationKeyMissing(int location) const {
   platform::HKey root = nullptr;
-  const char* path = nullptr;
-  if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
+  std::string path;
+  if (!HasLocation(location) || !IsRegistryLocation(location) || !LocationKeyOf(location, &root, &path))
+    return false;
   platform::UniqueKey key;
   return platform::reg::OpenKey(root, path, platform::kKeyRead, key.out()) == platform::kFileNotFound;
 }
 
 void StartupEntries::ScanRunKey(int location) {
   platform::UniqueKey key;
-  if (location < 0 || location >= kLocationCount) return;
+  if (!IsRegistryLocation(location)) return;
   if (!OpenKeyToScan(*this, location, key.out(), &readOnlyReasons_[location])) return;
   ModuleVersion versionReader;
   ScanPass pass(runningPass_);
@@ -201,6 +159,22 @@ void StartupEntries::ScanRunKey(int location) {
   }
 }
 
+void StartupEntries::ScanServices() {
+  platform::UniqueKey key;
+  if (!OpenKeyToScan(*this, kServices, key.out(), &readOnlyReasons_[kServices])) return;
+  ModuleVersion versionReader;
+  for (const std::string& name : ServiceNames(key.get())) {
+    ServiceConfig config;
+    if (!ReadServiceConfig(key.get(), name, &config)) continue;
+    // A Start that is not a number is shown as it is: whether it starts cannot be told.
+    std::uint32_t number = 0;
+    if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
+    std::string programPath;
+    std::unique_ptr<Task> task = ServiceTask(config, &programPath);
+    FillTask(std::move(task), kServices, programPath, programPath, versionReader);
+  }
+}
+
 std::string StartupEntries::StartupFolderPath(int location, std::string* readOnlyReason) const {
   if (!IsFolderLocation(location)) return "";
   platform::ManagedSystem& system = platform::SystemInUse();
@@ -211,7 +185,7 @@ std::string StartupEntries::StartupFolderPath(int location, std::string* readOnl
   std::string path = system.StartupFolder(location == kLmStartupFolder);
   if (!path.empty() || !opened) return path;
   platform::Status status = platform::reg::QueryString(
-      key.get(), location == kLmStartupFolder ? "Common Startup" : "Startup", &path);
+      key.get(), FindLocation(location)->folderValue, &path);
   if (status != platform::kSuccess) return "";
   // A folder written as %USERPROFILE%\... is found through the system's own values.
   if (path.find('%') != std::string::npos) {
@@ -251,6 +225,8 @@ void StartupEntries::ScanAllLocations() {
     if (!HasLocation(location)) continue;
     if (IsFolderLocation(location)) {
       ScanStartupFolder(location);
+    } else if (IsServiceLocation(location)) {
+      ScanServices();
     } else {
       ScanRunKey(location);
     }
@@ -284,7 +260,7 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
     task->applicationName = task->name;
     task->productName = task->name;
   }
-  task->wineSkipReason = WineSkipReason(location, task->valueType);
+  task->wineSkipReason = WineSkipReason(location, *task);
   if (location >= 0 && location < kLocationCount && !readOnlyReasons_[location].empty()) {
     task->readOnly = 1;
     task->readOnlyReason = readOnlyReasons_[location];
@@ -305,7 +281,9 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
 }
 
 void DeriveFileName(Task& task) {
-  task.fileName = FileNameOfPath(ProgramPathOfValue(task.command, task.valueType));
+  std::string programPath =
+      task.programPath.empty() ? ProgramPathOfValue(task.command, task.valueType) : task.programPath;
+  task.fileName = FileNameOfPath(programPath);
 }
 
 std::string ShortcutCommand(const std::string& target, const std::string& arguments) {

@@ -117,13 +117,15 @@ void StartupEntries::SetLocationEnabled(int location, int value) {
 
 void StartupEntries::RemoveEntry(const std::string& name, int location) {
   Task* task = EditableEntry(location, name);
-  if (!task || task->readOnly) return;
+  // A service is disabled, never removed.
+  if (!task || task->readOnly || IsServiceLocation(location)) return;
   task->removed = 1;
   changedFlags_[location] = 1;
 }
 
 void StartupEntries::RemoveAllEntries() {
   for (int location = 0; location < kLocationCount; ++location) {
+    if (IsServiceLocation(location)) continue;
     for (auto& [key, task] : entryMaps_[location]) {
       if (task->readOnly) continue;
       task->removed = 1;
@@ -134,6 +136,7 @@ void StartupEntries::RemoveAllEntries() {
 
 void StartupEntries::RemoveDisabledEntries() {
   for (int location = 0; location < kLocationCount; ++location) {
+    if (IsServiceLocation(location)) continue;
     for (auto& [key, task] : entryMaps_[location]) {
       if (task->enabled != 0 || task->readOnly) continue;
       task->removed = 1;

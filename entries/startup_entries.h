@@ -63,20 +63,20 @@ class StartupEntries {
   bool HonoursStartupApproved() const { return honoursStartupApproved_; }
 
   // ---- keys ---------------------------------------------------------------------
-  // Index 0-5: the location keys (never created, KEY_ALL_ACCESS); 6 DisabledTasks
-  // and 7 Profiles (created when missing unless read-only); 8 and 9 the keys of
-  // locations 6 and 7, the machine's Run and RunOnce in its 32-bit view (never
-  // created). Caller closes the key. |status|, when given, receives why a location
-  // key did not open.
-  bool OpenRegistryKey(int keyIndex, platform::HKey* key, platform::Status* status = nullptr) const;
-  // The key of a location (LocationKeyIndex), only where the system has it.
+  // The program's own keys, opened (never created) for writing, or for reading
+  // only while read-only. Caller closes the key.
+  bool OpenProgramKey(ProgramKey which, platform::HKey* key, platform::Status* status = nullptr) const;
+  // The key of a location (the location table's key; the Shell Folders key of a
+  // folder location), opened with full access and never created, only where the
+  // system has the location. |status|, when given, receives why it did not open.
   bool OpenLocationKey(int location, platform::HKey* key, platform::Status* status = nullptr) const;
   // Makes a Run or RunOnce key that does not exist yet (apply makes the 32-bit
   // view's keys, which a fresh 64-bit Wine prefix lacks); LocationKeyMissing
   // tells a missing key from one that cannot be opened.
   bool CreateLocationKey(int location, platform::HKey* key) const;
   bool LocationKeyMissing(int location) const;
-  // Locations 0-5 always; 6 and 7 where the machine has a 32-bit registry view.
+  // Every location of the table; those of the 32-bit view only where the machine
+  // has that view.
   bool HasLocation(int location) const;
   // Folder path of a Startup-folder location from its Shell Folders key ("" on
   // failure). |readOnlyReason|, when given, receives why the key cannot be opened
@@ -94,6 +94,9 @@ class StartupEntries {
   // ---- scanning -----------------------------------------------------------------
   void ScanRunKey(int location);
   void ScanStartupFolder(int location);
+  // The services and drivers that start automatically, and those whose Start
+  // cannot be read as a number.
+  void ScanServices();
   void ScanAllLocations();  // every location the system has, in number order
   // Per-entry filling shared by every reader. With |target| null the task goes to
   // the entries (and a copy to the snapshot unless refreshing); otherwise only a

@@ -53,6 +53,12 @@ class Task {
   // writing); readOnlyReason says why.
   int readOnly = 0;
   std::string readOnlyReason;
+  // Services: the DLL a service in a shared host runs ("" for others), the type
+  // of its Start value (0 when it has none), and the file its version, icon and
+  // rating come from (for other entries "": the program of the command).
+  std::string serviceDll;
+  std::uint32_t serviceStartType = 0;
+  std::string programPath;
 };
 
 }  // namespace velmora

@@ -28,14 +28,41 @@ std::string TypeName(std::uint32_t type) {
 
 }  // namespace
 
-std::string WineSkipReason(int location, std::uint32_t valueType) {
+std::string WineSkipReason(int location, const Task& task) {
   if (!platform::SystemIsWinePrefix()) return "";
   if (location == kCuRunOnce) return "Wine never runs the user's RunOnce entries";
   if (location == kLmStartupFolder) return "Wine never runs the common Startup folder";
-  if (IsRegistryLocation(location) && valueType != platform::kRegSz) {
-    return "Wine runs only plain text (REG_SZ) values, and this one is " + TypeName(valueType);
+  if (IsRegistryLocation(location) && task.valueType != platform::kRegSz) {
+    return "Wine runs only plain text (REG_SZ) values, and this one is " + TypeName(task.valueType);
   }
+  if (IsServiceLocation(location) && task.serviceStartType != platform::kRegDword)
+    return "Wine starts a service only by a REG_DWORD Start value";
   return "";
+}
+
+std::string StartsWhen(int location, const Task& task) {
+  const LocationInfo* info = FindLocation(location);
+  if (!info) return "never";
+  if (platform::SystemIsWinePrefix()) {
+    if (!WineSkipReason(location, task).empty()) return "never";
+    // wineboot --init runs the *Once keys, the RunServices keys and the services;
+    // the Run keys and the Startup folder wait for a restart.
+    if (IsServiceLocation(location) || IsRunServicesLocation(location) ||
+        (info->machine && info->once && info->kind == LocationKind::kValues))
+      return "session";
+    return "restart";
+  }
+  if (IsRunServicesLocation(location)) return "never";
+  if (IsServiceLocation(location)) return task.serviceStartType == platform::kRegDword ? "boot" : "never";
+  return "logon";
+}
+
+std::string StartsInWords(const std::string& starts) {
+  if (starts == "session") return "Starts every time a Windows program starts in this prefix";
+  if (starts == "restart") return "Starts only when the prefix restarts (wineboot)";
+  if (starts == "boot") return "Starts when Windows starts";
+  if (starts == "logon") return "Starts when a user logs on to Windows";
+  return "The system never starts it here";
 }
 
 bool StartsUnderWine(const Task& task) {

@@ -1,7 +1,12 @@
-// What a boot of a Wine prefix starts. Wine's boot runs the machine's RunOnce and
-// Run keys (both registry views), the user's Run key and the user's Startup
-// folder; it never runs the user's RunOnce key or the common Startup folder, and
-// of a Run or RunOnce key it runs only plain string (REG_SZ) values.
+// What the system starts, and when. A Wine prefix runs, at every session start
+// (the first Windows program of a session), the machine's RunServicesOnce,
+// RunServices and RunOnce keys (both registry views) and the services that start
+// automatically; the machine's and the user's Run keys and the user's Startup
+// folder run only when the prefix restarts (a plain wineboot). Wine never runs
+// the user's RunOnce key or the common Startup folder, and of a Run, RunOnce or
+// RunServices key it runs only plain string (REG_SZ) values. Windows runs the Run
+// and RunOnce keys and the Startup folders at logon and the services at boot; it
+// never runs the RunServices keys, which are Windows 9x's.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +16,19 @@ namespace velmora {
 
 class Task;
 
-// Why Wine would not start an entry of |location| whose value has |valueType| (for
-// the registry locations); "" when it would, or when the system is no Wine prefix.
-std::string WineSkipReason(int location, std::uint32_t valueType);
+// Why Wine would not start an entry of |location| as |task| stands ("" when it
+// would, or when the system is no Wine prefix).
+std::string WineSkipReason(int location, const Task& task);
+
+// When the system starts an entry of |location| if it is enabled: "session" (Wine:
+// at every session start), "restart" (Wine: only when the prefix restarts),
+// "boot" (Windows: services), "logon" (Windows: Run, RunOnce, Startup folders) or
+// "never".
+std::string StartsWhen(int location, const Task& task);
+
+// The same in words, for the table and the window: "Starts every time a Windows
+// program starts in this prefix", ...
+std::string StartsInWords(const std::string& starts);
 
 // A boot of the prefix starts the entry as it now stands: listed, enabled and in a
 // place Wine starts.

@@ -199,34 +199,39 @@ Rectangle {
             id: views
             y: 30
             width: parent.width
-            height: 11 * 23
-            NavItem { y: 0;   objectName: "IDC_FS_ALLITEMS";         command: objectName; view: 0;  depth: 0; label: "All entries"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 23;  objectName: "IDC_FS_LOCALMACHINE";     command: objectName; view: 1;  depth: 0; label: "Local machine"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 46;  objectName: "IDC_FS_LOCALREG";         command: objectName; view: 2;  depth: 1; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 69;  objectName: "IDC_FS_LOCALRUN";         command: objectName; view: 3;  depth: 2; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 92;  objectName: "IDC_FS_LOCALRUNONCE";     command: objectName; view: 4;  depth: 2; label: "RunOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 115; objectName: "IDC_FS_LOCALSTARTFOLDER"; command: objectName; view: 5;  depth: 1; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 138; objectName: "IDC_FS_CURRENTUSER";      command: objectName; view: 6;  depth: 0; label: "Current user"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 161; objectName: "IDC_FS_USERREG";          command: objectName; view: 7;  depth: 1; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 184; objectName: "IDC_FS_USERRUN";          command: objectName; view: 8;  depth: 2; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 207; objectName: "IDC_FS_USERRUNONCE";      command: objectName; view: 9;  depth: 2; label: "RunOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 230; objectName: "IDC_FS_USERSTARTFOLDER";  command: objectName; view: 10; depth: 1; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            // 14 views of 20 pixels: the machine's RunServices keys and its services fit
+            // beside the others.
+            height: 14 * 20
+            NavItem { y: 0;   objectName: "IDC_FS_ALLITEMS";             command: objectName; view: 0;  depth: 0; height: 20; label: "All entries"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 20;  objectName: "IDC_FS_LOCALMACHINE";         command: objectName; view: 1;  depth: 0; height: 20; label: "Local machine"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 40;  objectName: "IDC_FS_LOCALREG";             command: objectName; view: 2;  depth: 1; height: 20; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 60;  objectName: "IDC_FS_LOCALRUN";             command: objectName; view: 3;  depth: 2; height: 20; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 80;  objectName: "IDC_FS_LOCALRUNONCE";         command: objectName; view: 4;  depth: 2; height: 20; label: "RunOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 100; objectName: "IDC_FS_LOCALRUNSERVICES";     command: objectName; view: 11; depth: 2; height: 20; label: "RunServices"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 120; objectName: "IDC_FS_LOCALRUNSERVICESONCE"; command: objectName; view: 12; depth: 2; height: 20; label: "RunServicesOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 140; objectName: "IDC_FS_LOCALSTARTFOLDER";     command: objectName; view: 5;  depth: 1; height: 20; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 160; objectName: "IDC_FS_SERVICES";             command: objectName; view: 13; depth: 1; height: 20; label: "Services"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 180; objectName: "IDC_FS_CURRENTUSER";          command: objectName; view: 6;  depth: 0; height: 20; label: "Current user"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 200; objectName: "IDC_FS_USERREG";              command: objectName; view: 7;  depth: 1; height: 20; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 220; objectName: "IDC_FS_USERRUN";              command: objectName; view: 8;  depth: 2; height: 20; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 240; objectName: "IDC_FS_USERRUNONCE";          command: objectName; view: 9;  depth: 2; height: 20; label: "RunOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 260; objectName: "IDC_FS_USERSTARTFOLDER";      command: objectName; view: 10; depth: 1; height: 20; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
         }
 
-        Rectangle { x: 12; y: 296; width: parent.width - 24; height: 1; color: Look.panelEdge }
-        SectionLabel { y: 306; text: "PROFILES" }
+        Rectangle { x: 12; y: 323; width: parent.width - 24; height: 1; color: Look.panelEdge }
+        SectionLabel { y: 333; text: "PROFILES" }
         Item {
-            y: 324
+            y: 351
             width: parent.width
             height: 52
             SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u2913"; label: "Save as profile\u2026"; onClicked: root.send(command) }
             SideButton { y: 26; objectName: "ID_Fs_Profile"; command: objectName; glyph: "\u2630"; label: "Manage profiles\u2026"; active: root.profilesState === "1"; onClicked: root.send(command) }
         }
 
-        Rectangle { x: 12; y: 386; width: parent.width - 24; height: 1; color: Look.panelEdge }
-        SectionLabel { y: 396; text: "OPTIONS" }
+        Rectangle { x: 12; y: 413; width: parent.width - 24; height: 1; color: Look.panelEdge }
+        SectionLabel { y: 423; text: "OPTIONS" }
         Item {
-            y: 414
+            y: 441
             width: parent.width
             height: 4 * 26
             Toggle { y: 0;  objectName: "ID_Fs_showSplash"; command: objectName; label: "Splash at start"; on: root.showSplash.length > 0; onClicked: root.send(command) }

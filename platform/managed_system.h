@@ -133,6 +133,18 @@ class ManagedSystem {
   virtual Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) = 0;
   virtual Status DeleteTree(HKey root, const std::string& subKey) = 0;
 
+  // Sets the start of the service |name| through the system's service manager, so
+  // that a running system knows at once: |start| its start number, |delayed| its
+  // delayed-start flag (0 or 1; -1 leaves it). kNotSupported where the system has
+  // no running service manager (a prefix or an installation seen from outside):
+  // its registry is then all there is.
+  virtual Status ChangeServiceStart(const std::string& name, std::uint32_t start, int delayed) {
+    (void)name;
+    (void)start;
+    (void)delayed;
+    return kNotSupported;
+  }
+
  protected:
   KeyTable keys_;
 };

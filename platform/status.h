@@ -17,6 +17,7 @@ constexpr Status kInvalidData = 13;
 constexpr Status kWriteFault = 29;
 constexpr Status kSharingViolation = 32;  // the prefix is owned by a running wineserver
 constexpr Status kInvalidParameter = 87;
+constexpr Status kNotSupported = 50;  // ERROR_NOT_SUPPORTED
 constexpr Status kAlreadyExists = 183;
 constexpr Status kMoreData = 234;
 constexpr Status kNoMoreItems = 259;

@@ -90,7 +90,7 @@ void AddNewTaskDlg::Browse() {
 void AddNewTaskDlg::SetInitialVariables() {
   std::string offered;
   for (int location = 0; location < kLocationCount; ++location) {
-    if (!model_.HasLocation(location)) continue;
+    if (!model_.HasLocation(location) || !IsAddableLocation(location)) continue;
     if (!offered.empty()) offered += "|";
     offered += std::to_string(location);
   }
@@ -117,7 +117,8 @@ void AddNewTaskDlg::Add() {
   model_.RateTask(*task);
   taskLocation = ExtractProgramPath(taskLocation);
   DeriveFileName(*task);
-  if (selectedLocation < 0 || selectedLocation >= kLocationCount || !model_.HasLocation(selectedLocation))
+  if (selectedLocation < 0 || selectedLocation >= kLocationCount || !model_.HasLocation(selectedLocation) ||
+      !IsAddableLocation(selectedLocation))
     return;
 
   // The key the entry will have: in a Startup folder it is the shortcut's name.

@@ -136,9 +136,11 @@ std::unique_ptr<QMenu> EntryContextMenu::BuildMenu(int row) {
   QAction* exitProcess = add("&Exit Process", kExitProcessCommand);
   QAction* openFolder = add("&Open Program Folder", kOpenProgramFolderCommand);
   menu->addSeparator();
-  add("Re&move", kRemoveCommand);
+  QAction* remove = add("Re&move", kRemoveCommand);
   add("Remove &All Processes", kRemoveAllCommand);
   add("Remove All &Disabled", kRemoveAllDisabledCommand);
+  // A service is disabled, never removed.
+  if (IsServiceLocation(list_->RowLocation(row))) remove->setEnabled(false);
   if (const Task* task = RowTask(row)) {
     // Only a running process that may be fully controlled can be ended.
     if (task->memoryKB == 0 || task->processProtected == 1) exitProcess->setEnabled(false);
@@ -240,7 +242,10 @@ void EntryContextMenu::RemoveInView(bool disabledOnly) {
   std::vector<std::pair<int, std::vector<std::string>>> doomed;
   std::vector<std::pair<int, int>> counts;
   for (int location : locations) {
-    if (location < 0 || location >= kLocationCount || !model_.HasLocation(location)) continue;
+    // Services are disabled, never removed.
+    if (location < 0 || location >= kLocationCount || !model_.HasLocation(location) ||
+        IsServiceLocation(location))
+      continue;
     std::vector<std::string> keys;
     for (const auto& [key, task] : model_.Entries(location)) {
       if (task->removed == 0 && (!disabledOnly || task->enabled == 0)) keys.push_back(key);

@@ -58,6 +58,9 @@ inline constexpr char kViewUserReg[] = "IDC_FS_USERREG";
 inline constexpr char kViewUserRun[] = "IDC_FS_USERRUN";
 inline constexpr char kViewUserRunOnce[] = "IDC_FS_USERRUNONCE";
 inline constexpr char kViewUserStartFolder[] = "IDC_FS_USERSTARTFOLDER";
+inline constexpr char kViewLocalRunServices[] = "IDC_FS_LOCALRUNSERVICES";
+inline constexpr char kViewLocalRunServicesOnce[] = "IDC_FS_LOCALRUNSERVICESONCE";
+inline constexpr char kViewServices[] = "IDC_FS_SERVICES";
 // message box and profile dialog: end without a choice
 inline constexpr char kDialogExit[] = "ID_FS_Exit";
 // add-task and new-profile dialogs: end without a choice

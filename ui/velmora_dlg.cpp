@@ -99,13 +99,14 @@ QEvent::Type HelpRequestEvent::EventType() {
   return static_cast<QEvent::Type>(type);
 }
 
-const std::array<ViewSpec, 11>& Views() {
-  static const std::array<ViewSpec, 11> views = {{
-      // The machine's keys of 32-bit programs (6 and 7) count with its own keys;
-      // a system without that view has no entries there.
-      {cmd::kViewAllItems, {0, 1, 2, 3, 4, 5, 6, 7}},
-      {cmd::kViewLocalMachine, {0, 1, 2, 6, 7}},
-      {cmd::kViewLocalReg, {0, 1, 6, 7}},
+const std::array<ViewSpec, 14>& Views() {
+  // The views added later come last, so that a view's number stays what it was.
+  static const std::array<ViewSpec, 14> views = {{
+      // The machine's keys of 32-bit programs (6, 7, 10 and 11) count with its own
+      // keys; a system without that view has no entries there.
+      {cmd::kViewAllItems, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+      {cmd::kViewLocalMachine, {0, 1, 2, 6, 7, 8, 9, 10, 11, 12}},
+      {cmd::kViewLocalReg, {0, 1, 6, 7, 8, 9, 10, 11}},
       {cmd::kViewLocalRun, {0, 6}},
       {cmd::kViewLocalRunOnce, {1, 7}},
       {cmd::kViewLocalStartFolder, {2}},
@@ -114,6 +115,9 @@ const std::array<ViewSpec, 11>& Views() {
       {cmd::kViewUserRun, {3}},
       {cmd::kViewUserRunOnce, {4}},
       {cmd::kViewUserStartFolder, {5}},
+      {cmd::kViewLocalRunServices, {8, 10}},
+      {cmd::kViewLocalRunServicesOnce, {9, 11}},
+      {cmd::kViewServices, {12}},
   }};
   return views;
 }
@@ -589,7 +593,7 @@ void VelmoraDlg::ShowDescription(const Task& task, int location) {
   for (const std::string& note : {changes::ReadOnlyNote(task), changes::KeptCopyNote(task, where),
                                   readMayLag_.empty() ? std::string() : "Note: " + readMayLag_ + "."})
     if (!note.empty()) html += "<font color='#990000'>" + EscapeHtml(note) + "</font><br>";
-  html += BuildDescriptionHtml(task);
+  html += BuildDescriptionHtml(task, location);
   switch (location < 0 ? changes::SeenState::kSeen : seen_.StateOf(location, task)) {
     case changes::SeenState::kNew:
       html += kNewEntryLine;

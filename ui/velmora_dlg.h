@@ -42,7 +42,7 @@ struct ViewSpec {
   const char* command;
   std::vector<int> locations;
 };
-const std::array<ViewSpec, 11>& Views();
+const std::array<ViewSpec, 14>& Views();
 
 class VelmoraDlg : public QDialog {
   Q_OBJECT

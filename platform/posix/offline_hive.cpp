@@ -94,6 +94,8 @@ std::string KindProblem(hive_h* hive, OfflineHive::Kind kind) {
   if (!root) return "has no root key";
   auto has = [&](const char* name) { return hivex_node_get_child(hive, root, name) != 0; };
   std::string actual;
+  if (kind == OfflineHive::Kind::kSystem)
+    return has("Select") ? "" : "is not a SYSTEM hive (it has no Select key)";
   if (has("Select") || has("ControlSet001")) {
     actual = "a SYSTEM hive";
   } else if (has("Policy") && !has("Microsoft")) {

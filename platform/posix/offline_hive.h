@@ -29,7 +29,7 @@ struct OfflineValue {
 
 class OfflineHive {
  public:
-  enum class Kind { kSoftware, kUser };
+  enum class Kind { kSoftware, kUser, kSystem };
 
   OfflineHive() = default;
   ~OfflineHive();
@@ -39,6 +39,7 @@ class OfflineHive {
   // Opens and checks the hive; false with a message naming the file.
   bool Open(const std::string& hostPath, Kind kind, std::string* error);
   const std::string& path() const { return path_; }
+  bool IsOpen() const { return hive_ != nullptr; }
   bool dirty() const { return dirty_; }
 
   // Why the hive must not be written now; "" when it may be.

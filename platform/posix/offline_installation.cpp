@@ -103,6 +103,11 @@ bool OfflineInstallation::OpenHives(const std::string& softwareHive, const std::
          user_.Open(userHive, OfflineHive::Kind::kUser, error);
 }
 
+void OfflineInstallation::OpenSystemHive(const std::string& systemHive) {
+  std::string ignored;
+  if (!systemHive.empty()) system_.Open(systemHive, OfflineHive::Kind::kSystem, &ignored);
+}
+
 std::string OfflineInstallation::Name() const {
   return "the Windows installation " + root_ + " (user " + userName_ + ")";
 }
@@ -132,7 +137,7 @@ WriteRefusal OfflineInstallation::CheckWritesAllowed(bool machineHive) {
 
 std::vector<std::string> OfflineInstallation::HiveBackups() const {
   std::vector<std::string> backups;
-  for (const OfflineHive* hive : {&software_, &user_})
+  for (const OfflineHive* hive : {&software_, &user_, &system_})
     backups.insert(backups.end(), hive->backups().begin(), hive->backups().end());
   return backups;
 }
@@ -226,6 +231,7 @@ Status OpenOfflineSystem(const std::string& hostRoot, const std::string& userNam
   auto installation = std::make_unique<posix::OfflineInstallation>(
       root, chosen->name, "C:\\" + chosen->parent + "\\" + chosen->name);
   if (!installation->OpenHives(software, chosen->hive, error)) return kBadRegistryFile;
+  installation->OpenSystemHive(posix::Walk(root, {"Windows", "System32", "config", "SYSTEM"}));
   *system = std::move(installation);
   return kSuccess;
 }

@@ -24,6 +24,9 @@ class OfflineInstallation : public HostSystem {
 
   // Opens the two hives; false with |error| set when one cannot be read.
   bool OpenHives(const std::string& softwareHive, const std::string& userHive, std::string* error);
+  // The SYSTEM hive beside SOFTWARE (the services): optional, as the startup
+  // locations do not need it; a hive that does not open leaves System missing.
+  void OpenSystemHive(const std::string& systemHive);
 
   std::string Name() const override;
   std::string Location() const override { return root_; }
@@ -67,6 +70,7 @@ class OfflineInstallation : public HostSystem {
   std::string profilePath_;  // Windows path of the user's profile folder
   OfflineHive software_;     // HKEY_LOCAL_MACHINE\Software
   OfflineHive user_;         // HKEY_CURRENT_USER
+  OfflineHive system_;       // HKEY_LOCAL_MACHINE\System, when the SYSTEM hive opens
 };
 
 // Looks |name| up in the host folder |folder| as NTFS does: the exact name,

@@ -22,7 +22,8 @@ struct OfflineInstallation::Located {
 };
 
 // Places a full key path: HKEY_LOCAL_MACHINE\Software\... lies in SOFTWARE,
-// other machine keys (System, SAM, ...) are not part of this backend.
+// System\... in SYSTEM (when it opened); other machine keys (SAM, ...) are not
+// part of this backend.
 Status OfflineInstallation::Place(int hive, const std::vector<std::u16string>& fullPath, Located* where) {
   where->fullPath = fullPath;
   where->path.clear();
@@ -32,8 +33,14 @@ Status OfflineInstallation::Place(int hive, const std::vector<std::u16string>& f
       where->machineRoot = true;
       return kSuccess;
     }
-    if (!velmora::EqualsIgnoreCase(velmora::Utf8FromUtf16(fullPath[0]), "Software")) return kFileNotFound;
-    where->hive = &software_;
+    const std::string top = velmora::Utf8FromUtf16(fullPath[0]);
+    if (velmora::EqualsIgnoreCase(top, "System") && system_.IsOpen()) {
+      where->hive = &system_;
+    } else if (velmora::EqualsIgnoreCase(top, "Software")) {
+      where->hive = &software_;
+    } else {
+      return kFileNotFound;
+    }
     first = 1;
   } else {
     where->hive = &user_;
@@ -230,8 +237,10 @@ Status OfflineInstallation::EnumKey(HKey key, std::uint32_t index, char* name, s
   std::size_t node = 0;
   Status status = Open(key, &where, &node);
   if (status != kSuccess) return status;
-  std::vector<std::string> names =
-      where.machineRoot ? std::vector<std::string>{"SOFTWARE"} : where.hive->SubkeyNames(node);
+  std::vector<std::string> names = where.machineRoot
+                                       ? (system_.IsOpen() ? std::vector<std::string>{"SOFTWARE", "SYSTEM"}
+                                                           : std::vector<std::string>{"SOFTWARE"})
+                                       : where.hive->SubkeyNames(node);
   if (index >= names.size()) return kNoMoreItems;
   return CopyRegistryName(names[index], name, &size);
 }

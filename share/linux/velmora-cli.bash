@@ -11,7 +11,8 @@
 
 _velmora_cli_locations=(
   "LM Run" "LM RunOnce" "LM Startup Folder" "CU Run" "CU RunOnce" "CU Startup Folder"
-  "LM Run (32-bit)" "LM RunOnce (32-bit)" 0 1 2 3 4 5 6 7
+  "LM Run (32-bit)" "LM RunOnce (32-bit)" "LM RunServices" "LM RunServicesOnce"
+  "LM RunServices (32-bit)" "LM RunServicesOnce (32-bit)" "Services" 0 1 2 3 4 5 6 7 8 9 10 11 12
 )
 
 # Prints the words of "$@" that begin with $cur (quotes typed before it are left

@@ -22,11 +22,7 @@ namespace velmora::test {
 inline platform::HKey RootOf(int location) {
   return IsMachineLocation(location) ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
 }
-inline const char* KeyOf(int location) {
-  if (location == kLmRun32) return kRun32KeyPath;
-  if (location == kLmRunOnce32) return kRunOnce32KeyPath;
-  return location == kLmRunOnce || location == kCuRunOnce ? kRunOnceKeyPath : kRunKeyPath;
-}
+inline const char* KeyOf(int location) { return FindLocation(location)->keyPath; }
 
 class ChangesTest : public ::testing::Test {
  protected:

@@ -176,7 +176,7 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
     Read(model);
     ASSERT_EQ(model.SaveProfile("Eight", false), StartupParameters::ProfileSaveResult::kSaved);
     EXPECT_EQ(ProfileHoldsLocationsOf("Eight", &held), platform::kRegSz);
-    EXPECT_EQ(held, "0|1|2|3|4|5|6|7");
+    EXPECT_EQ(held, "0|1|2|3|4|5|6|7|8|9|10|11|12");
     model.SetEntryEnabled("Helper", kLmRun32, 0);
     Apply(model);
   }

@@ -10,7 +10,7 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
   SetStore("3|Foo", "C:\\x\\foo.exe /min");
   SetStore("0|A|B", "C:\\ab.exe");
   SetStore("Plain", "C:\\plain.exe");
-  SetStore("9|Far", "C:\\far.exe");
+  SetStore("99|Far", "C:\\far.exe");
   StartupParameters model;
   Read(model);
 
@@ -25,7 +25,7 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
   ASSERT_NE(Find(model, kLmRun, "plain"), nullptr);
   for (int location = 0; location < kLocationCount; ++location)
     EXPECT_EQ(model.Entry(location, "far"), nullptr);
-  EXPECT_EQ(StoreValues().count("9|far"), 1u);  // not ours to judge: kept
+  EXPECT_EQ(StoreValues().count("99|far"), 1u);  // not ours to judge: kept
 
   ASSERT_EQ(model.Snapshot().count("lmrun a|b"), 1u);
   EXPECT_EQ(model.Snapshot().at("lmrun a|b")->location, kLmRun);
@@ -63,7 +63,11 @@ TEST_F(StoreTest, MissingStoreKeyReadsEmptyAndIsNotCreated) {
   EXPECT_NE(
       platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath(), platform::kKeyRead, key.out()),
       platform::kSuccess);
-  for (int location = 0; location < kLocationCount; ++location) EXPECT_TRUE(model.Entries(location).empty());
+  // The system's own RunServices entries and services stand where they are.
+  for (int location = 0; location < kLocationCount; ++location) {
+    if (IsRunServicesLocation(location) || IsServiceLocation(location)) continue;
+    EXPECT_TRUE(model.Entries(location).empty());
+  }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // What Wine itself makes of Velmora's edits: entries added and disabled with
 // Velmora in a prefix made by Wine, then a plain wineboot, which starts the
-// machine's and the user's Run entries and the user's Startup folder.
+// machine's and the user's Run entries and the user's Startup folder, or a
+// session start (the first program of a wineserver session), which starts the
+// RunServices keys and the services but not the Run keys.
 #include <sys/stat.h>
 
+#include "entries/services.h"
 #include "entries/wine_start.h"
 #include "platform/posix/prefix.h"
 #include "tests/changes/changes_fixture.h"
@@ -44,6 +47,29 @@ class WineBootTest : public ::testing::Test {
     ASSERT_EQ(RunCommand(env_ + "wineboot >/dev/null 2>&1; " + env_ + "wineserver -w"), 0);
     platform::ResetPrefixForTesting();
     ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  }
+  // The first Windows program of a session: Wine runs wineboot --init first.
+  void StartSession() {
+    fs::remove_all(prefix_ + "/drive_c/markers");
+    fs::create_directories(prefix_ + "/drive_c/markers");
+    ASSERT_EQ(RunCommand(env_ + "wineserver -w; " + env_ + "wine cmd /c exit >/dev/null 2>&1; " + env_ +
+                         "wineserver -w"),
+              0);
+    platform::ResetPrefixForTesting();
+    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  }
+  static platform::RegistryValue ServiceValue(const std::string& service, const std::string& name) {
+    platform::UniqueKey key;
+    platform::RegistryValue value;
+    if (platform::reg::OpenKey(platform::HKeyLocalMachine(), ServicesKeyPath() + "\\" + service,
+                               platform::kKeyRead, key.out()) != platform::kSuccess)
+      return value;
+    std::vector<platform::RegistryValue> values;
+    platform::reg::ReadAllValues(key.get(), &values);
+    for (const platform::RegistryValue& v : values) {
+      if (EqualsIgnoreCase(v.name, name)) value = v;
+    }
+    return value;
   }
   static void ApplyAll(StartupParameters& model) {
     model.TakeSnapshot();
@@ -167,6 +193,74 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
   EXPECT_TRUE(Started("off32"));
   EXPECT_FALSE(Started("tray32"));
   EXPECT_TRUE(Started("tray64")) << "the 64-bit entry of the same name is untouched";
+}
+
+// Values and services made by Wine's own reg and sc: a session start runs the
+// RunServices keys and the services that start automatically, never the Run
+// keys; a service Velmora disables starts no more, and enabling it gives back
+// its Start and DelayedAutostart byte for byte.
+TEST_F(WineBootTest, SessionStartRunsRunServicesAndServicesAsVelmoraLeavesThem) {
+  const std::string lm = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\";
+  auto add = [&](const std::string& key, const std::string& name, const std::string& marker) {
+    return env_ + "wine reg add '" + lm + key + "' /v " + name + " /d '" + Command(marker) +
+           "' /f >/dev/null 2>&1";
+  };
+  auto service = [&](const std::string& name) {
+    return env_ + "wine sc create " + name + " binPath= '" + Command(name) + "' start= auto >/dev/null 2>&1";
+  };
+  const std::string services = "HKLM\\System\\CurrentControlSet\\Services\\";
+  ASSERT_EQ(
+      RunCommand(add("RunServices", "ServicesOn", "servicesOn") + " && " +
+                 add("RunServices", "ServicesOff", "servicesOff") + " && " + add("Run", "RunKey", "run") +
+                 " && " + service("svcOn") + " && " + service("svcOff") + " && " + env_ + "wine reg add '" +
+                 services + "svcOff' /v DelayedAutostart /t REG_DWORD /d 0 /f >/dev/null 2>&1 && " + env_ +
+                 "wineserver -w"),
+      0);
+  platform::ResetPrefixForTesting();
+  ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  const platform::RegistryValue start = ServiceValue("svcOff", "Start");
+  const platform::RegistryValue delayed = ServiceValue("svcOff", "DelayedAutostart");
+  ASSERT_EQ(start.type, platform::kRegDword);
+  ASSERT_EQ(delayed.type, platform::kRegDword);
+  {
+    StartupParameters model;
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+    ASSERT_NE(model.Entries(kServices).count("svcoff"), 0u);
+    ASSERT_NE(model.Entries(kServices).count("plugplay"), 0u) << "Wine's own services are listed";
+    EXPECT_EQ(StartsWhen(kServices, *model.Entries(kServices).at("svcoff")), "session");
+    EXPECT_EQ(StartsWhen(kLmRunServices, *model.Entries(kLmRunServices).at("serviceson")), "session");
+    EXPECT_EQ(StartsWhen(kLmRun, *model.Entries(kLmRun).at("runkey")), "restart");
+    model.SetEntryEnabled("svcOff", kServices, 0);
+    model.SetEntryEnabled("ServicesOff", kLmRunServices, 0);
+    ApplyAll(model);
+  }
+  EXPECT_EQ(ServiceValue("svcOff", "Start").data, std::string("\x03\0\0\0", 4));
+  StartSession();
+  EXPECT_TRUE(Started("servicesOn"));
+  EXPECT_TRUE(Started("svcOn"));
+  EXPECT_FALSE(Started("run")) << "a session start never runs the Run keys";
+  EXPECT_FALSE(Started("servicesOff"));
+  EXPECT_FALSE(Started("svcOff"));
+  {
+    StartupParameters model;
+    model.ScanAllLocations();
+    model.ReadDisabledTasks();
+    ASSERT_NE(model.Entries(kServices).count("svcoff"), 0u);
+    EXPECT_EQ(model.Entries(kServices).at("svcoff")->enabled, 0);
+    model.SetEntryEnabled("svcOff", kServices, 1);
+    model.SetEntryEnabled("ServicesOff", kLmRunServices, 1);
+    ApplyAll(model);
+  }
+  const platform::RegistryValue startAfter = ServiceValue("svcOff", "Start");
+  const platform::RegistryValue delayedAfter = ServiceValue("svcOff", "DelayedAutostart");
+  EXPECT_EQ(startAfter.type, start.type);
+  EXPECT_EQ(startAfter.data, start.data);
+  EXPECT_EQ(delayedAfter.type, delayed.type);
+  EXPECT_EQ(delayedAfter.data, delayed.data);
+  StartSession();
+  EXPECT_TRUE(Started("servicesOff"));
+  EXPECT_TRUE(Started("svcOff"));
 }
 
 }  // namespace

@@ -162,7 +162,7 @@ TEST_F(CliEditTest, AddRemoveAndClearFailures) {
   EXPECT_EQ(unknownEntry.status, 1);
   EXPECT_NE(unknownEntry.out.find("Nothing"), std::string::npos);
   EXPECT_EQ(Run({"disable", "CU Elsewhere", "x"}).status, 2);  // wrong usage
-  EXPECT_EQ(Run({"disable", "8", "x"}).status, 2);
+  EXPECT_EQ(Run({"disable", "13", "x"}).status, 2);
   EXPECT_EQ(Run({"add", "5", "Only name"}).status, 2);
 
   Result escape = Run({"add", "5", "..\\..\\..\\escape", "C:\\x.exe"});

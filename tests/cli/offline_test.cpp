@@ -40,6 +40,15 @@ std::string ExportedValue(const std::string& hive, const std::string& name) {
   return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
+// The same, for the value |name| of the first key after the text |key|.
+std::string ExportedValueAfter(const std::string& hive, const std::string& key, const std::string& name) {
+  std::string text = RegfExportText(hive);
+  std::size_t at = text.find(" " + name + "\nType:", text.find(key));
+  if (at == std::string::npos || text.find(key) == std::string::npos) return "";
+  std::size_t end = text.find("\n\n", at);
+  return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
 class CliOfflineTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -175,6 +184,57 @@ TEST_F(CliOfflineTest, DisableAndEnableKeepTheValueTypeAndBytes) {
   ASSERT_EQ(Run({"enable", "CU Run", "Chat"}).status, 0);
   EXPECT_NE(ExportedValue(user, "Chat").find("REG_SZ"), std::string::npos);
   ExpectHivesRead();
+}
+
+// The SYSTEM hive beside SOFTWARE holds the services, under the control set that
+// Select\Current names. A service disabled starts on demand; enabling gives its
+// Start and DelayedAutostart back byte for byte, and the hive stays readable.
+TEST_F(CliOfflineTest, ServicesOfTheSystemHiveAreDisabledAndEnabledByteForByte) {
+  tree_->Write();
+  RegfKey system{"ROOT", {}, {}};
+  system.Key("Select").Dword("Current", 2);
+  system.Key("ControlSet001\\Services\\Stale").Dword("Start", 2).Sz("ImagePath", "C:\\old.exe");
+  system.Key("ControlSet002\\Services\\Updater")
+      .Dword("Start", 2)
+      .Dword("DelayedAutostart", 1)
+      .Dword("Type", 16)
+      .ExpandSz("ImagePath", "%SystemRoot%\\system32\\updater.exe /svc");
+  system.Key("ControlSet002\\Services\\Odd").Raw("Start", 1, Utf16Data("2")).Sz("ImagePath", "C:\\odd.exe");
+  system.Key("ControlSet002\\Services\\OnDemand").Dword("Start", 3).Sz("ImagePath", "C:\\d.exe");
+  RegfOptions options;
+  options.fileName = "\\??\\C:\\Windows\\System32\\config\\SYSTEM";
+  const std::string hive = tree_->root + "/Windows/System32/config/SYSTEM";
+  WriteFile(hive, BuildRegfHive(system, options));
+  const std::string startBefore = ExportedValueAfter(hive, "Updater", "Start");
+  const std::string delayedBefore = ExportedValueAfter(hive, "Updater", "DelayedAutostart");
+
+  Result json = Run({"list", "--json"});
+  ASSERT_EQ(json.status, 0) << json.out;
+  EXPECT_NE(json.out.find("\"name\": \"Updater\""), std::string::npos) << json.out;
+  EXPECT_EQ(json.out.find("\"Stale\""), std::string::npos) << "only the current control set counts";
+  EXPECT_EQ(json.out.find("\"OnDemand\""), std::string::npos);
+  EXPECT_NE(json.out.find("\"name\": \"Odd\""), std::string::npos) << "listed as it is";
+  EXPECT_NE(json.out.find("\"starts\": \"boot\""), std::string::npos);
+  EXPECT_EQ(Run({"disable", "Services", "Odd"}).status, 1) << "a Start that is not a number is never written";
+
+  Result off = Run({"disable", "12", "Updater"});
+  ASSERT_EQ(off.status, 0) << off.out;
+  ExpectHivesRead();
+  EXPECT_EQ(HiveReaderProblems(hive), "");
+  const std::string disabled = RegfExportText(hive);
+  EXPECT_NE(ExportedValueAfter(hive, "Updater", "Start").find("Data: 3"), std::string::npos) << disabled;
+  bool systemCopy = false;
+  for (const auto& entry : fs::directory_iterator(fs::path(hive).parent_path()))
+    systemCopy |= entry.path().filename().string().rfind("SYSTEM.velmora-backup-", 0) == 0;
+  EXPECT_TRUE(systemCopy);
+  EXPECT_NE(Run({"list"}).out.find("[ ] Updater"), std::string::npos);
+
+  Result on = Run({"enable", "Services", "Updater"});
+  ASSERT_EQ(on.status, 0) << on.out;
+  EXPECT_EQ(HiveReaderProblems(hive), "");
+  EXPECT_EQ(ExportedValueAfter(hive, "Updater", "Start"), startBefore);
+  EXPECT_EQ(ExportedValueAfter(hive, "Updater", "DelayedAutostart"), delayedBefore);
+  EXPECT_EQ(Run({"add", "Services", "New", "C:\\new.exe"}).status, 1) << "services are not added";
 }
 
 TEST_F(CliOfflineTest, StartupFolderItemIsKeptInsideTheInstallationAndPutBackByteForByte) {

@@ -152,10 +152,11 @@ TEST_F(CliReportTest, CsvHasAHeaderRowAndReadsBackFieldForField) {
   std::vector<std::vector<std::string>> records = ParseCsv(csv.out, &wellFormed);
   EXPECT_TRUE(wellFormed) << csv.out;
   ASSERT_EQ(records.size(), 5u) << csv.out;
-  EXPECT_EQ(records[0], (std::vector<std::string>{"location", "tag", "name", "enabled", "command",
-                                                  "file name", "file exists", "application name",
-                                                  "product name", "version", "rating", "memory KB", "new"}));
-  for (const auto& record : records) EXPECT_EQ(record.size(), 13u) << csv.out;
+  EXPECT_EQ(records[0],
+            (std::vector<std::string>{"location", "tag", "name", "enabled", "command", "file name",
+                                      "file exists", "application name", "product name", "version", "rating",
+                                      "memory KB", "new", "starts"}));
+  for (const auto& record : records) EXPECT_EQ(record.size(), 14u) << csv.out;
 
   std::map<std::string, std::vector<std::string>> byName;
   for (std::size_t i = 1; i < records.size(); ++i) byName[records[i][2]] = records[i];

@@ -104,13 +104,9 @@ TEST(Locations, TagsCompareExactlyAndSnapshotKeysAgree) {
   EXPECT_EQ(SnapshotKey(6, "Foo"), "lmrun32 foo");
   EXPECT_EQ(SnapshotKey(7, "Foo"), "lmrunonce32 foo");
   EXPECT_NE(SnapshotKey(6, "Foo"), SnapshotKey(0, "Foo")) << "one name in both views is two entries";
-  EXPECT_EQ(SnapshotKey(8, "x"), "");
-  // The 32-bit view's keys have indices of their own; 6 and 7 stay the program's keys.
-  EXPECT_EQ(LocationKeyIndex(0), 0);
-  EXPECT_EQ(LocationKeyIndex(5), 5);
-  EXPECT_EQ(LocationKeyIndex(kLmRun32), kLmRun32KeyIndex);
-  EXPECT_EQ(LocationKeyIndex(kLmRunOnce32), kLmRunOnce32KeyIndex);
-  EXPECT_EQ(LocationKeyIndex(8), -1);
+  EXPECT_EQ(SnapshotKey(kLocationCount, "x"), "");
+  EXPECT_EQ(LocationFromText("LM RunServicesOnce (32-bit)"), kLmRunServicesOnce32);
+  EXPECT_EQ(LocationFromText("Services"), kServices);
 }
 
 }  // namespace

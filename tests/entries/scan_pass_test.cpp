@@ -114,6 +114,8 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
   for (int location = 0; location < kLocationCount; ++location) {
     if (IsFolderLocation(location)) {
       perEntry.ScanStartupFolder(location);
+    } else if (IsServiceLocation(location)) {
+      perEntry.ScanServices();
     } else {
       perEntry.ScanRunKey(location);
     }

@@ -137,6 +137,7 @@ TEST_F(AddTaskTest, CancelAndCloseChangeNothing) {
 TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
   const std::string command = "\"C:\\Apps\\version_app.exe\" /minimised --quiet";
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!IsAddableLocation(location)) continue;
     AddNewTaskDlg dialog(model_);
     test::ModalScript script;
     const QString name = QString("Sync %1").arg(location);
@@ -174,6 +175,7 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
   StartupParameters scan;
   scan.ScanAllLocations();
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!IsAddableLocation(location)) continue;
     std::string key = "sync " + std::to_string(location) + (IsFolderLocation(location) ? ".lnk" : "");
     ASSERT_EQ(scan.Entries(location).count(key), 1u) << location;
     EXPECT_EQ(ExtractProgramPath(scan.Entries(location).at(key)->command), "C:\\Apps\\version_app.exe");
@@ -242,17 +244,17 @@ TEST_F(AddTaskTest, MissingProgramAndUnusualLocationValues) {
   ASSERT_TRUE(task.icon);
   EXPECT_EQ(task.icon->resourceId, 180);
 
-  // A location outside 0-7 adds nothing and keeps the dialog open.
+  // Services, which are never added, add nothing and keep the dialog open.
   AddNewTaskDlg second(model_);
   test::ModalScript again;
   again.On<AddNewTaskDlg>([](AddNewTaskDlg* d) {
     Fill(d, "Other", "C:\\Apps\\version_app.exe", -1);
-    d->Movie()->SetMovieVariable("_root.selectedSLoc", "8");
+    d->Movie()->SetMovieVariable("_root.selectedSLoc", "12");
     test::ClickMovieItem(d->Movie(), "ID_Fs_add");
   });
   again.On<AddNewTaskDlg>([](AddNewTaskDlg* d) {
     EXPECT_TRUE(d->isVisible());
-    EXPECT_EQ(d->selectedLocation, 8);
+    EXPECT_EQ(d->selectedLocation, 12);
     test::ClickMovieItem(d->Movie(), "ID_Fs_cancel");
   });
   EXPECT_EQ(Run(second, again), QDialog::Rejected);

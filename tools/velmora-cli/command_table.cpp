@@ -30,7 +30,10 @@ const char kIntroduction[] =
 const char kLocations[] =
     "LOCATION is a tag (\"LM Run\", \"LM RunOnce\", \"LM Startup Folder\", \"CU Run\",\n"
     "\"CU RunOnce\", \"CU Startup Folder\") or its number 0-5; on a 64-bit system also\n"
-    "\"LM Run (32-bit)\" (6) and \"LM RunOnce (32-bit)\" (7).\n";
+    "\"LM Run (32-bit)\" (6) and \"LM RunOnce (32-bit)\" (7); \"LM RunServices\" (8),\n"
+    "\"LM RunServicesOnce\" (9), on a 64-bit system \"LM RunServices (32-bit)\" (10)\n"
+    "and \"LM RunServicesOnce (32-bit)\" (11); \"Services\" (12), which are disabled and\n"
+    "enabled but not added or removed.\n";
 
 const char kClosing[] =
     "Changes are refused while Velmora changes the same system (its window, or\n"

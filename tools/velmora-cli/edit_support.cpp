@@ -11,7 +11,11 @@
 namespace velmora::cli {
 
 int ParseLocationArgument(const std::string& text) {
-  if (text.size() == 1 && text[0] >= '0' && text[0] < '0' + kLocationCount) return text[0] - '0';
+  if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos &&
+      (text.size() == 1 || text[0] != '0')) {
+    int number = std::stoi(text);
+    return number < kLocationCount ? number : -1;
+  }
   for (int location = 0; location < kLocationCount; ++location) {
     if (EqualsIgnoreCase(text, LocationTag(location))) return location;
   }
@@ -27,8 +31,7 @@ std::string CheckLocationOperands(const Operands& operands, std::size_t count) {
 bool CheckWritablePrefix(std::ostream& err, int location) {
   // Every change writes the store in the user's hive; one of the machine's keys
   // writes the machine's too.
-  bool machine =
-      location < 0 || (std::string(LocationTag(location)).rfind("LM", 0) == 0 && !IsFolderLocation(location));
+  bool machine = location < 0 || (IsMachineLocation(location) && !IsFolderLocation(location));
   platform::WriteRefusal refusal = platform::SystemInUse().CheckWritesAllowed(machine);
   if (refusal.refused && refusal.advice.empty()) {
     err << "velmora-cli: " << refusal.reason << ". Nothing was changed.\n";

@@ -25,24 +25,9 @@ bool LocationKey(int location, KeySource* source) {
   const bool machine = IsMachineLocation(location);
   source->root = machine ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
   source->rootName = machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
-  switch (location) {
-    case kLmRun:
-    case kCuRun:
-      source->path = kRunKeyPath;
-      return true;
-    case kLmRunOnce:
-    case kCuRunOnce:
-      source->path = kRunOnceKeyPath;
-      return true;
-    case kLmRun32:
-      source->path = kRun32KeyPath;
-      return true;
-    case kLmRunOnce32:
-      source->path = kRunOnce32KeyPath;
-      return true;
-    default:
-      return false;
-  }
+  if (!IsRegistryLocation(location)) return false;
+  source->path = FindLocation(location)->keyPath;
+  return true;
 }
 
 // The key's values, or false when the key does not exist (or cannot be read).

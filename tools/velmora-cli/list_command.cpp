@@ -95,6 +95,7 @@ std::vector<std::string> JsonObjects(const StartupParameters& model, const ListO
         << ", \"enabled\": " << (task.enabled ? "true" : "false")
         << ", \"disabledBySystem\": " << (task.disabledBySystem ? "true" : "false")
         << ", \"startsUnderWine\": " << (StartsUnderWine(task) ? "true" : "false")
+        << ", \"starts\": " << JsonString(StartsWhen(location, task))
         << ", \"fileExists\": " << (task.fileExists ? "true" : "false")
         << ", \"processProtected\": " << (task.processProtected ? "true" : "false")
         << ", \"memoryKB\": " << task.memoryKB << ", \"peakMemoryKB\": " << task.peakMemoryKB
@@ -105,6 +106,7 @@ std::vector<std::string> JsonObjects(const StartupParameters& model, const ListO
         << ", \"description\": " << JsonString(task.description) << ", \"icon\": \"" << IconKind(task)
         << "\", \"readOnly\": " << (task.readOnly ? "true" : "false")
         << ", \"keptCommand\": " << JsonString(task.keptCommand)
+        << (task.serviceDll.empty() ? "" : ", \"serviceDll\": " + JsonString(task.serviceDll))
         << ", \"new\": " << (isNew ? "true" : "false") << "}";
     objects.push_back(out.str());
   });
@@ -134,7 +136,8 @@ std::string CsvRows(const StartupParameters& model, const ListOptions& options,
                   {std::to_string(location), LocationTag(location), task.name,
                    task.enabled ? "true" : "false", task.command, task.fileName,
                    task.fileExists ? "true" : "false", task.applicationName, task.productName, task.version,
-                   task.rating, std::to_string(task.memoryKB), isNew ? "true" : "false"});
+                   task.rating, std::to_string(task.memoryKB), isNew ? "true" : "false",
+                   StartsWhen(location, task)});
     rows += CsvRecord(fields);
   });
   return rows;
@@ -169,6 +172,8 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
           << (task->disabledBySystem ? "   (disabled by the system's startup manager)" : "")
           << (isNew ? "   (new)" : "") << "\n";
       out << "      command: " << task->command << (task->fileExists ? "" : "   (file not found)") << "\n";
+      if (!task->serviceDll.empty()) out << "      dll:     " << task->serviceDll << "\n";
+      out << "      starts:  " << StartsInWords(StartsWhen(location, *task)) << "\n";
       if (!task->applicationName.empty() && task->applicationName != task->name)
         out << "      program: " << task->applicationName
             << (task->version.empty() ? "" : " " + task->version) << "\n";
@@ -189,9 +194,9 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
 
 }  // namespace
 
-const char* const kCsvColumns[13] = {
+const char* const kCsvColumns[14] = {
     "location",         "tag",          "name",    "enabled", "command",   "file name", "file exists",
-    "application name", "product name", "version", "rating",  "memory KB", "new"};
+    "application name", "product name", "version", "rating",  "memory KB", "new",       "starts"};
 
 void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
   switch (options.format) {
@@ -241,7 +246,11 @@ const Command kListCommand = {"list",
                               "RunOnce keys of the machine (LM) and of the user (CU), the\n"
                               "common (LM) and the user's (CU) Startup folder, and on a\n"
                               "64-bit system the machine's Run and RunOnce of 32-bit\n"
-                              "programs (LM ... (32-bit)). Entries\n"
+                              "programs (LM ... (32-bit)); the machine's RunServices and\n"
+                              "RunServicesOnce keys, and the services that start by\n"
+                              "themselves (Services). Each entry says when the system\n"
+                              "starts it (\"starts\": session, restart, boot, logon or\n"
+                              "never). Entries\n"
                               "added or changed since they were last seen are marked new;\n"
                               "--new lists only those. --csv writes RFC 4180 CSV with a\n"
                               "header row. --all lists the entries of every system that\n"

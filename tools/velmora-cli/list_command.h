@@ -48,7 +48,7 @@ std::string CsvRows(const StartupParameters& model, const ListOptions& options,
                     const platform::KnownSystem* system);
 
 // The heading of the CSV listing, in column order.
-extern const char* const kCsvColumns[13];
+extern const char* const kCsvColumns[14];
 
 // "file", "default" or "none": what the list shows as the entry's icon.
 const char* IconKind(const Task& task);

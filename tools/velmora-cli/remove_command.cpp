@@ -11,6 +11,10 @@ namespace {
 int RunRemove(const Operands& operands, StartupParameters& model, std::ostream& out, std::ostream& err) {
   const int location = EditedLocation(operands, model, err);
   if (location < 0) return 1;
+  if (IsServiceLocation(location)) {
+    err << "velmora-cli: services are not removed; disable it instead\n";
+    return 1;
+  }
   const Task* task = FindEntry(model, location, ValidUtf8(operands[1]), "remove", err);
   if (!task) return 1;
   const std::string shown = task->name;
