@@ -3,16 +3,16 @@
 // main window) and shutdown.
 //
 // The window program:
-//   VelmoraApp app;                       // reads the database version
+//   VelmoraApp app(std::move(system));    // reads the database version
 //   app.StartApplication(window, box);    // runs the main window, if it may
 //   app.EndApplication();                 // never returns; exit status 259 (3 on Linux)
 //
 // A program without a window (velmora-cli) runs the same checks and keeps its own
 // exit status:
-//   VelmoraApp app;
+//   VelmoraApp app(std::move(system));
 //   StreamMessageBox box(std::cerr, "velmora-cli: ");   // app/stream_message_box.h
 //   if (app.StartCore(box) == VelmoraApp::StartResult::kReady) {
-//     StartupParameters& model = app.startupParameters;
+//     StartupParameters& model = app.Model();
 //     model.ScanAllLocations();
 //     model.FillCategoryCodes();
 //     model.RateAllTasks();                // ratings and descriptions
@@ -27,12 +27,14 @@
 // value following "StartWithWindows").
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "app/app_interfaces.h"
 #include "app/program.h"
 #include "app/settings.h"
 #include "changes/startup_parameters.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -40,8 +42,11 @@ class VelmoraApp {
  public:
   // Builds the members in order, takes programDir from the executable's path
   // and dataDir from it (also into Program(), with the texts of the language
-  // file), then reads the version of the database in use.
-  VelmoraApp();
+  // file), then reads the version of the database in use. The application
+  // manages |system| (chosen once, by app/system_choice.h, and prepared) and owns it.
+  explicit VelmoraApp(std::unique_ptr<platform::ManagedSystem> system);
+  // The same for a system the caller owns and keeps alive while the object lives.
+  explicit VelmoraApp(platform::ManagedSystem& system);
   VelmoraApp(const VelmoraApp&) = delete;
   VelmoraApp& operator=(const VelmoraApp&) = delete;
 
@@ -75,10 +80,17 @@ class VelmoraApp {
   [[noreturn]] void EndApplication();
 
   // NT family, version 5.1 or later within major version 5.
-  static bool IsSupportedSystem();
+  static bool IsSupportedSystem(platform::ManagedSystem& system);
 
-  // Works with the program context of the process, Program().
-  StartupParameters startupParameters{Program()};
+  // The Windows the program manages, and the model of its entries (which works
+  // with the program context of the process, Program()).
+  platform::ManagedSystem& System() const { return *system_; }
+  StartupParameters& Model() { return model_; }
+  // Manages |system| (prepared) from now on in place of the system before, which
+  // is closed: the model is emptied and filled from |system|, and the settings
+  // are read from it (nothing is written). The model stays the same object.
+  void SwitchSystem(std::unique_ptr<platform::ManagedSystem> system);
+
   StartupSettingsParameters settings;
   bool comInitialized = false;
   bool otherInstanceRunning = false;
@@ -94,13 +106,17 @@ class VelmoraApp {
   std::string stringSection;
 
  private:
+  std::unique_ptr<platform::ManagedSystem> ownedSystem_;
+  platform::ManagedSystem* system_;
+  StartupParameters model_;
+
   StartResult Refuse(MessageBoxPresenter& box, const std::string& message, StartResult result);
 };
 
 // The name of the lock that a process changing the managed system holds: it names
 // the system (the prefix's or the installation's folder), so that each system has
 // its own.
-std::string SystemLockName();
+std::string SystemLockName(const platform::ManagedSystem& system);
 
 // The process's exit code at shutdown (STILL_ACTIVE).
 inline constexpr unsigned kExitCodeStillActive = 259;

@@ -19,6 +19,7 @@
 #include "entries/startup_approved.h"
 #include "entries/value_command.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -238,7 +239,7 @@ class LocationApply {
   // manager, or the system would still not start it.
   bool ClearSystemMark(const Task& task) {
     if (!model_.HonoursStartupApproved()) return true;
-    platform::Status status = ClearStartupApprovedMark(location_, task.name);
+    platform::Status status = ClearStartupApprovedMark(model_.System(), location_, task.name);
     if (status == platform::kSuccess) return true;
     Fail(task.name, changes::FailureText("clear the system's \"disabled\" mark", status));
     return false;

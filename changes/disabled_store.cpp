@@ -13,7 +13,7 @@ void ReadDisabledTasks(StartupEntries& entries) {
   Store store(entries);
   // Reading creates nothing: the store key comes with the first entry put into it.
   if (!store.Open(nullptr)) return;
-  ScanPass pass(entries.RunningPass());
+  ScanPass pass(entries.System(), entries.RunningPass());
   ModuleVersion versionReader;
   // The values are read whole first, so that deleting a stale one cannot make the
   // walk skip the value after it.

@@ -14,6 +14,7 @@
 #include "changes/write_steps.h"
 #include "entries/startup_approved.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -54,22 +55,23 @@ class RollBackRun {
     platform::UniqueKey key;
     platform::Status status = platform::kSuccess;
     if (raw.store.empty()) {
-      status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
-                                      key.out());
+      status = platform::reg::OpenKey(model_.System().CurrentUser(), DisabledTasksKeyPath(),
+                                      platform::kKeyRead, key.out());
       key.reset();
     }
     // An existing key opens with the access its hive file allows.
     if (status == platform::kSuccess)
-      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), key.out());
+      status = platform::reg::CreateKey(model_.System().CurrentUser(), DisabledTasksKeyPath(), key.out());
     if (status == platform::kSuccess) {
       SyncKey(-1, key.get(), raw.store, deleting);
     } else if (status != platform::kFileNotFound && !deleting) {
       Fail(-1, "", changes::FailureText("open the store of disabled entries", status));
     }
-    status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
+    status = platform::reg::OpenKey(model_.System().CurrentUser(), changes::StoreDataKeyPath(),
                                     platform::kKeyAllAccess, key.out());
     if (status != platform::kSuccess && !raw.storeData.empty()) {
-      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), key.out());
+      status =
+          platform::reg::CreateKey(model_.System().CurrentUser(), changes::StoreDataKeyPath(), key.out());
       changes::CountWrite();
     }
     if (status == platform::kSuccess) {
@@ -96,8 +98,8 @@ class RollBackRun {
   void RestoreDisabledMarks(int location, const std::vector<RawValue>& marks) {
     if (marks.empty()) return;
     platform::UniqueKey key;
-    platform::Status status =
-        platform::reg::CreateKey(StartupApprovedRoot(location), StartupApprovedKeyPath(location), key.out());
+    platform::Status status = platform::reg::CreateKey(StartupApprovedRoot(model_.System(), location),
+                                                       StartupApprovedKeyPath(location), key.out());
     if (status != platform::kSuccess) {
       Fail(location, "", changes::FailureText("open the key of the system's \"disabled\" marks", status));
       return;

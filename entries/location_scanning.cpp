@@ -14,6 +14,7 @@
 #include "entries/wine_start.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/shell_link.h"
 #include "platform/status.h"
 
@@ -35,29 +36,31 @@ bool StartupEntries::OpenRegistryKey(int keyIndex, platform::HKey* key, platform
   result = kInvalidParameter;
   switch (keyIndex) {
     case kLmRun:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(system_.LocalMachine(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmRunOnce:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(system_.LocalMachine(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmStartupFolder:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) ==
+      return (result = reg::OpenKey(system_.LocalMachine(), kShellFoldersKeyPath, kKeyAllAccess, key)) ==
              kSuccess;
     case kCuRun:
-      return (result = reg::OpenKey(HKeyCurrentUser(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(system_.CurrentUser(), kRunKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuRunOnce:
-      return (result = reg::OpenKey(HKeyCurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(system_.CurrentUser(), kRunOnceKeyPath, kKeyAllAccess, key)) == kSuccess;
     case kCuStartupFolder:
-      return (result = reg::OpenKey(HKeyCurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(system_.CurrentUser(), kShellFoldersKeyPath, kKeyAllAccess, key)) ==
+             kSuccess;
     case kLmRun32KeyIndex:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRun32KeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(system_.LocalMachine(), kRun32KeyPath, kKeyAllAccess, key)) == kSuccess;
     case kLmRunOnce32KeyIndex:
-      return (result = reg::OpenKey(HKeyLocalMachine(), kRunOnce32KeyPath, kKeyAllAccess, key)) == kSuccess;
+      return (result = reg::OpenKey(system_.LocalMachine(), kRunOnce32KeyPath, kKeyAllAccess, key)) ==
+             kSuccess;
     // The program's own keys are opened, never created: a key that is missing
     // holds nothing, and the writes that need one create it.
     case kDisabledTasksKeyIndex:
-      return (result = reg::OpenKey(HKeyCurrentUser(), DisabledTasksKeyPath(),
+      return (result = reg::OpenKey(system_.CurrentUser(), DisabledTasksKeyPath(),
                                     readOnly_ ? kKeyRead : kKeyAllAccess, key)) == kSuccess;
     case kProfilesKeyIndex:
-      return (result = reg::OpenKey(HKeyCurrentUser(), ProfilesKeyPath(),
+      return (result = reg::OpenKey(system_.CurrentUser(), ProfilesKeyPath(),
                                     readOnly_ ? kKeyRead : kKeyAllAccess, key)) == kSuccess;
     default:
       return false;
@@ -66,25 +69,25 @@ bool StartupEntries::OpenRegistryKey(int keyIndex, platform::HKey* key, platform
 
 bool StartupEntries::HasLocation(int location) const {
   if (location >= 0 && location < kCommonLocationCount) return true;
-  return Is32BitViewLocation(location) && platform::MachineHas32BitView();
+  return Is32BitViewLocation(location) && system_.Has32BitView();
 }
 
 namespace {
 
 // Root and path of the key through which a location is reached.
-bool LocationKeyOf(int location, platform::HKey* root, const char** path) {
+bool LocationKeyOf(platform::ManagedSystem& system, int location, platform::HKey* root, const char** path) {
   switch (location) {
     case kLmRun:
     case kLmRunOnce:
     case kLmStartupFolder:
     case kLmRun32:
     case kLmRunOnce32:
-      *root = platform::HKeyLocalMachine();
+      *root = system.LocalMachine();
       break;
     case kCuRun:
     case kCuRunOnce:
     case kCuStartupFolder:
-      *root = platform::HKeyCurrentUser();
+      *root = system.CurrentUser();
       break;
     default:
       return false;
@@ -107,7 +110,7 @@ bool OpenKeyToScan(const StartupEntries& entries, int location, platform::HKey* 
   std::string detail = platform::LastErrorDetail();
   platform::HKey root = nullptr;
   const char* path = nullptr;
-  if (!LocationKeyOf(location, &root, &path) ||
+  if (!LocationKeyOf(entries.System(), location, &root, &path) ||
       platform::reg::OpenKey(root, path, platform::kKeyRead, key) != platform::kSuccess) {
     return false;
   }
@@ -133,8 +136,8 @@ bool StartupEntries::OpenLocationKey(int location, platform::HKey* key, platform
 namespace {
 
 // Root and path of the key of a Run or RunOnce location.
-bool RunKeyOf(int location, platform::HKey* root, const char** path) {
-  return IsRegistryLocation(location) && LocationKeyOf(location, root, path);
+bool RunKeyOf(platform::ManagedSystem& system, int location, platform::HKey* root, const char** path) {
+  return IsRegistryLocation(location) && LocationKeyOf(system, location, root, path);
 }
 
 }  // namespace
@@ -142,14 +145,14 @@ bool RunKeyOf(int location, platform::HKey* root, const char** path) {
 bool StartupEntries::CreateLocationKey(int location, platform::HKey* key) const {
   platform::HKey root = nullptr;
   const char* path = nullptr;
-  if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
+  if (!HasLocation(location) || !RunKeyOf(system_, location, &root, &path)) return false;
   return platform::reg::CreateKey(root, path, key) == platform::kSuccess;
 }
 
 bool StartupEntries::LocationKeyMissing(int location) const {
   platform::HKey root = nullptr;
   const char* path = nullptr;
-  if (!HasLocation(location) || !RunKeyOf(location, &root, &path)) return false;
+  if (!HasLocation(location) || !RunKeyOf(system_, location, &root, &path)) return false;
   platform::UniqueKey key;
   return platform::reg::OpenKey(root, path, platform::kKeyRead, key.out()) == platform::kFileNotFound;
 }
@@ -236,7 +239,7 @@ void StartupEntries::ScanStartupFolder(int location) {
 }
 
 void StartupEntries::ScanAllLocations() {
-  ScanPass pass(runningPass_);
+  ScanPass pass(system_, runningPass_);
   for (int location = 0; location < kLocationCount; ++location) {
     if (!HasLocation(location)) continue;
     if (IsFolderLocation(location)) {
@@ -251,13 +254,13 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
                               const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
                               bool storeForm) {
   // Still in its location, but disabled by the system's own startup manager.
-  if (task->enabled && honoursStartupApproved_ && StartupApprovedDisabled(location, task->name)) {
+  if (task->enabled && honoursStartupApproved_ && StartupApprovedDisabled(system_, location, task->name)) {
     task->enabled = 0;
     task->disabledBySystem = 1;
   }
   if (task->description.empty()) task->description = context_.Text(text_id::kNoInformation);
   // Joins the running pass; on its own, a pass of this one entry.
-  ScanPass pass(runningPass_);
+  ScanPass pass(system_, runningPass_);
   DeriveFileName(*task);
   ReadProcessInfo(programPath, *task, pass.Processes());
   if (task->processProtected == 0 && !pass.PathFindsItem(programPath)) task->fileExists = 0;
@@ -274,7 +277,7 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
     task->applicationName = task->name;
     task->productName = task->name;
   }
-  task->wineSkipReason = WineSkipReason(location, task->valueType);
+  task->wineSkipReason = WineSkipReason(system_, location, task->valueType);
   if (location >= 0 && location < kLocationCount && !readOnlyReasons_[location].empty()) {
     task->readOnly = 1;
     task->readOnlyReason = readOnlyReasons_[location];

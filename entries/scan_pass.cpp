@@ -9,7 +9,8 @@ struct ScanPass::Facts {
   std::unordered_map<std::string, platform::IconHandle> icons;
 };
 
-ScanPass::ScanPass(ScanPass*& running) : running_(running), outer_(running) {
+ScanPass::ScanPass(platform::ManagedSystem& system, ScanPass*& running)
+    : system_(system), running_(running), outer_(running) {
   if (!outer_) {
     facts_ = std::make_unique<Facts>();
     running_ = this;
@@ -24,7 +25,7 @@ ScanPass::Facts& ScanPass::Owned() { return outer_ ? *outer_->facts_ : *facts_; 
 
 ProcessSnapshot& ScanPass::Processes() {
   Facts& facts = Owned();
-  if (!facts.processes) facts.processes.emplace();
+  if (!facts.processes) facts.processes.emplace(system_);
   return *facts.processes;
 }
 

@@ -2,8 +2,8 @@
 
 #include "entries/startup_location.h"
 #include "entries/task.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
-#include "platform/startup.h"
 
 namespace velmora {
 
@@ -28,8 +28,8 @@ std::string TypeName(std::uint32_t type) {
 
 }  // namespace
 
-std::string WineSkipReason(int location, std::uint32_t valueType) {
-  if (!platform::SystemIsWinePrefix()) return "";
+std::string WineSkipReason(platform::ManagedSystem& system, int location, std::uint32_t valueType) {
+  if (!system.IsWinePrefix()) return "";
   if (location == kCuRunOnce) return "Wine never runs the user's RunOnce entries";
   if (location == kLmStartupFolder) return "Wine never runs the common Startup folder";
   if (IsRegistryLocation(location) && valueType != platform::kRegSz) {

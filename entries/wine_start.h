@@ -7,13 +7,17 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}
+
 namespace velmora {
 
 class Task;
 
 // Why Wine would not start an entry of |location| whose value has |valueType| (for
 // the registry locations); "" when it would, or when the system is no Wine prefix.
-std::string WineSkipReason(int location, std::uint32_t valueType);
+std::string WineSkipReason(platform::ManagedSystem& system, int location, std::uint32_t valueType);
 
 // A boot of the prefix starts the entry as it now stands: listed, enabled and in a
 // place Wine starts.

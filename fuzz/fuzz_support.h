@@ -15,7 +15,7 @@
 #include "base/program_context.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/files.h"
-#include "platform/startup.h"
+#include "platform/managed_system.h"
 
 namespace velmora::fuzz {
 
@@ -25,7 +25,7 @@ inline const std::string& WorkDir() {
     char folder[] = "/tmp/velmora-fuzz-XXXXXX";
     if (!mkdtemp(folder)) abort();
     setenv("WINEPREFIX", (std::string(folder) + "/prefix").c_str(), 1);
-    if (platform::InitSystem() != 0) abort();
+    if (platform::SystemInUse().Prepare() != 0) abort();
     std::string program = std::string(folder) + "/program";
     if (mkdir(program.c_str(), 0755) != 0) abort();
     Program().programDir = platform::files::WindowsPathFromHost(program);

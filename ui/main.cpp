@@ -117,10 +117,11 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<platform::ManagedSystem> system;
   if (!OpenSystemOrSay(&choice, &system)) return 1;
+  // Paths are mapped through the managed system.
   platform::UseSystem(system.get());
 
   velmora::ui::QtMessageBoxPresenter box;
-  velmora::VelmoraApp app;
+  velmora::VelmoraApp app(std::move(system));
   velmora::ui::QtMainWindowRunner window;
   app.StartApplication(window, box);
   app.EndApplication();

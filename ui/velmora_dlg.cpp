@@ -75,9 +75,9 @@ bool IsInside(QObject* object, QWidget* window) {
 
 // Whether the user's Run key holds this program's own value: what the "Start
 // with Windows" switch shows, whoever wrote or deleted the value.
-bool RunValuePresent() {
+bool RunValuePresent(platform::ManagedSystem& system) {
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
+  if (platform::reg::OpenKey(system.CurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
       platform::kSuccess) {
     return false;
   }
@@ -125,7 +125,7 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       app_(app),
-      model_(app.startupParameters),
+      model_(app.Model()),
       box_(box) {
   // Only Qt is used here: the model's fill may already run beside the window.
   setObjectName("VelmoraDlg");
@@ -196,7 +196,7 @@ void VelmoraDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void VelmoraDlg::RestoreLayout() {
-  const WindowLayout layout = WindowLayout::Load();
+  const WindowLayout layout = WindowLayout::Load(app_.System());
   if (layout.width > 0 && layout.height > 0)
     resize(QSize(layout.width, layout.height).expandedTo(minimumSize()));
   if (static_cast<int>(layout.columnWidths.size()) == kColumnCount)
@@ -209,7 +209,7 @@ void VelmoraDlg::SaveLayout() {
   layout.width = normal.width();
   layout.height = normal.height();
   if (list_->ColumnWidthsSetByUser()) layout.columnWidths = list_->ColumnWidths();
-  layout.Save();
+  layout.Save(app_.System());
 }
 
 void VelmoraDlg::RecordSeenEntries() {
@@ -242,7 +242,7 @@ void VelmoraDlg::BuildCommandTable() {
       {cmd::kToggleStartWindows,
        [this, &settings, toggle](const std::string&) {
          toggle(settings.StartWithWindows);
-         settings.ApplyRunAtStartup();
+         settings.ApplyRunAtStartup(app_.System());
          ShowRunAtStartup();
        }},
       {cmd::kToggleSavingMsg, [&settings, toggle](const std::string&) { toggle(settings.ShowSavingMsg); }},
@@ -426,8 +426,8 @@ void VelmoraDlg::ShowRunAtStartup() {
   // The program's own Run value is an entry like any other: an apply, a roll
   // back or a profile may have written or removed it.
   StartupSettingsParameters& settings = app_.settings;
-  if (platform::SystemInUse().RunsThisProgram()) {
-    const bool present = RunValuePresent();
+  if (app_.System().RunsThisProgram()) {
+    const bool present = RunValuePresent(app_.System());
     if (present != (settings.StartWithWindows != 0)) settings.StartWithWindows = present ? 1 : 0;
   }
   movie_->SetMovieVariable(var::kStartWindows, SettingsFlagText(settings.StartWithWindows));
@@ -469,9 +469,9 @@ void VelmoraDlg::ConfirmApplyOnClose() {
   // An offline installation is a system being repaired: only the changes the
   // user applies are written to it. The settings, the window's layout and the
   // record of entries seen there belong to the copy installed on that Windows.
-  if (platform::SystemInUse().RunsThisProgram()) {
+  if (app_.System().RunsThisProgram()) {
     std::string error;
-    if (!settings.Save(&error)) {
+    if (!settings.Save(app_.System(), &error)) {
       MessageBoxRequest request = ErrorBox("The settings could not be saved: " + error);
       ShowMessage(request);
     }
@@ -652,7 +652,7 @@ void VelmoraDlg::reject() {
 void QtMainWindowRunner::Run(VelmoraApp& app) {
   // The model fills while the window is made, not only while its movies load.
   const VelmoraDlg::StartMovies movies = VelmoraDlg::FindStartMovies(app.settings);
-  ModelFill fill(app.startupParameters);
+  ModelFill fill(app.Model());
   VelmoraDlg window(app, box_);
   window.Initialise(movies, fill);
   window.DoModal();

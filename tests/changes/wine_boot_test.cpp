@@ -58,7 +58,7 @@ class WineBootTest : public ::testing::Test {
 
 TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     const std::pair<int, const char*> entries[] = {{kCuRun, "RunOn"},
@@ -77,7 +77,7 @@ TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
   }
   {
     // Disabled by a later apply, as a user would: from what a scan finds.
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     ASSERT_NE(model.Entries(kCuStartupFolder).count("linkoff.lnk"), 0u);
@@ -93,7 +93,7 @@ TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
   EXPECT_FALSE(Started("LinkOff"));
 
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     model.SetEntryEnabled("RunOff", kCuRun, 1);
@@ -129,7 +129,7 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
   platform::ResetPrefixForTesting();
   ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     ASSERT_TRUE(model.HasLocation(kLmRun32)) << "Wine's default prefix is a 64-bit one";
     model.ScanAllLocations();
     model.ReadDisabledTasks();
@@ -153,7 +153,7 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
   EXPECT_FALSE(Started("useronce")) << "Wine never runs the user's RunOnce, as the entry said";
 
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     EXPECT_EQ(model.Entries(kLmRunOnce32).count("once32"), 0u) << "Wine deleted the RunOnce value it ran";

@@ -261,7 +261,7 @@ class EntryMenuTest : public ::testing::Test {
   }
 
   test::TempPrefix prefix_;
-  StartupParameters model_;
+  StartupParameters model_{velmora::test::System()};
   ScriptedBox box_;
   QWidget window_;
   EntryList* list_ = nullptr;
@@ -324,7 +324,8 @@ TEST_F(EntryMenuTest, AnOfflineInstallationRunsNothingSoNoHostProcessIsOffered) 
   tree.Write();
   test::WriteFile(tree.root + "/Apps/" + runnerName_ + ".exe", "MZ");
   std::string error;
-  ASSERT_EQ(platform::OpenOfflineInstallation(tree.root, "", &error), platform::kSuccess) << error;
+  ASSERT_EQ(velmora::test::UseOfflineSystem(tree.root, "", &error), platform::kSuccess) << error;
+  model_.SwitchSystem(velmora::test::System());
   model_.ScanAllLocations();
   ASSERT_EQ(model_.Entries(kCuRun).count("runner"), 1u);
   EXPECT_EQ(Entry(kCuRun, "runner").memoryKB, 0);
@@ -334,7 +335,8 @@ TEST_F(EntryMenuTest, AnOfflineInstallationRunsNothingSoNoHostProcessIsOffered) 
   ASSERT_TRUE(menu.shown);
   EXPECT_FALSE(menu.enabled[ui::kExitProcessCommand]);
   EXPECT_TRUE(menu.enabled[ui::kOpenProgramFolderCommand]);
-  platform::CloseOfflineInstallation();
+  velmora::test::CloseOfflineSystem();
+  model_.SwitchSystem(velmora::test::System());
 }
 
 TEST_F(EntryMenuTest, ExitProcessEndsTheProgramPolitelyAndShowsItsFiguresAgain) {

@@ -185,7 +185,7 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
   std::string problem;
   ParseListOptions(operands, &options, &problem);
   ReadListedModel(model);
-  const changes::SeenEntries seen = changes::SeenEntries::Read();
+  const changes::SeenEntries seen = changes::SeenEntries::Read(model.System());
   options.seen = &seen;
   PrintEntries(model, options, out);
   return 0;
