@@ -60,13 +60,13 @@ std::string RunValueData() {
   return base + ".exe";
 }
 
-void StartupSettingsParameters::Load() { ReadFromRegistry(true); }
+void StartupSettingsParameters::Load(platform::ManagedSystem& system) { ReadFromRegistry(system, true); }
 
-void StartupSettingsParameters::Read() { ReadFromRegistry(false); }
+void StartupSettingsParameters::Read(platform::ManagedSystem& system) { ReadFromRegistry(system, false); }
 
-void StartupSettingsParameters::ReadFromRegistry(bool apply) {
+void StartupSettingsParameters::ReadFromRegistry(platform::ManagedSystem& system, bool apply) {
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(),
+  if (platform::reg::OpenKey(system.CurrentUser(), ProgramKeyPath(),
                              apply ? platform::kKeyAllAccess : platform::kKeyRead,
                              key.out()) != platform::kSuccess) {
     return;
@@ -74,25 +74,23 @@ void StartupSettingsParameters::ReadFromRegistry(bool apply) {
   std::string text;
   if (QueryRaw(key.get(), "Language", &text)) Language = text.substr(0, text.find('\0'));
   ReadFlag(key.get(), "ShowSplash", &ShowSplash);
-  if (ReadFlag(key.get(), "StartWithWindows", &StartWithWindows) && apply) ApplyRunAtStartup();
+  if (ReadFlag(key.get(), "StartWithWindows", &StartWithWindows) && apply) ApplyRunAtStartup(system);
   ReadFlag(key.get(), "ShowSavingMsg", &ShowSavingMsg);
   ReadFlag(key.get(), "ShowSavingProMsg", &ShowSavingProMsg);
   // An offline installation's settings belong to the copy installed there.
-  if (apply && platform::SystemInUse().RunsThisProgram())
-    WriteString(key.get(), "DefnsVersion", DefnsVersion);
+  if (apply && system.RunsThisProgram()) WriteString(key.get(), "DefnsVersion", DefnsVersion);
 }
 
 // Each value is its own write of the hive: after a failure every value is either
 // the old or the new one, and the values after the failed one are still tried.
-bool StartupSettingsParameters::Save(std::string* error) {
+bool StartupSettingsParameters::Save(platform::ManagedSystem& system, std::string* error) {
   std::string firstFailure;
   auto check = [&](platform::Status status, const std::string& what) {
     if (status != platform::kSuccess && firstFailure.empty())
       firstFailure = changes::FailureText(what, status);
   };
   platform::UniqueKey key;
-  check(platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()),
-        "open the settings key");
+  check(platform::reg::CreateKey(system.CurrentUser(), ProgramKeyPath(), key.out()), "open the settings key");
   if (key) {
     check(WriteString(key.get(), "Language", Language), "write the setting Language");
     check(WriteFlag(key.get(), "ShowSplash", ShowSplash), "write the setting ShowSplash");
@@ -105,13 +103,13 @@ bool StartupSettingsParameters::Save(std::string* error) {
   return firstFailure.empty();
 }
 
-bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const std::string& data,
-                                                bool remove) {
+bool StartupSettingsParameters::SetRunAtStartup(platform::ManagedSystem& system, const std::string& name,
+                                                const std::string& data, bool remove) {
   // This program is not installed on an offline installation it works on: the
   // program's own Run value there belongs to the copy installed on that Windows.
-  if (!platform::SystemInUse().RunsThisProgram()) return false;
+  if (!system.RunsThisProgram()) return false;
   platform::UniqueKey run;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyAllAccess, run.out()) !=
+  if (platform::reg::OpenKey(system.CurrentUser(), kRunKeyPath, platform::kKeyAllAccess, run.out()) !=
       platform::kSuccess) {
     return false;
   }
@@ -127,8 +125,8 @@ bool StartupSettingsParameters::SetRunAtStartup(const std::string& name, const s
   return status == platform::kSuccess;
 }
 
-bool StartupSettingsParameters::ApplyRunAtStartup() {
-  return SetRunAtStartup(RunValueName(), RunValueData(), StartWithWindows == 0);
+bool StartupSettingsParameters::ApplyRunAtStartup(platform::ManagedSystem& system) {
+  return SetRunAtStartup(system, RunValueName(), RunValueData(), StartWithWindows == 0);
 }
 
 }  // namespace velmora

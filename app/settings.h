@@ -6,8 +6,14 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}
+
 namespace velmora {
 
+// Each operation reads or writes the settings kept in |system|, the Windows the
+// program manages.
 class StartupSettingsParameters {
  public:
   virtual ~StartupSettingsParameters() = default;
@@ -15,19 +21,20 @@ class StartupSettingsParameters {
   // Reads the stored values over the current ones. Does nothing when the program
   // key cannot be opened (the first run). A stored "StartWithWindows" is applied
   // to the Run value at once; then "DefnsVersion" is written.
-  void Load();
+  void Load(platform::ManagedSystem& system);
   // Reads the stored values over the current ones and writes nothing: neither
   // "DefnsVersion" nor the Run value changes (a listing leaves the disk alone).
-  void Read();
+  void Read(platform::ManagedSystem& system);
   // Writes all six values, creating the program key when missing. False with
   // |error| naming the first write that failed; each value is then the old or the
   // new one (they are written one by one, not together).
-  bool Save(std::string* error = nullptr);
+  bool Save(platform::ManagedSystem& system, std::string* error = nullptr);
   // Writes |data| as the REG_SZ value |name| of the user's Run key, or deletes the
   // value when |remove|. True when that write or delete succeeded.
-  bool SetRunAtStartup(const std::string& name, const std::string& data, bool remove);
+  bool SetRunAtStartup(platform::ManagedSystem& system, const std::string& name, const std::string& data,
+                       bool remove);
   // SetRunAtStartup for the program's own Run value, following StartWithWindows.
-  bool ApplyRunAtStartup();
+  bool ApplyRunAtStartup(platform::ManagedSystem& system);
 
   std::string Language = "English";
   std::int32_t ShowSplash = 1;
@@ -38,7 +45,7 @@ class StartupSettingsParameters {
 
  private:
   // Load when |apply|, else Read.
-  void ReadFromRegistry(bool apply);
+  void ReadFromRegistry(platform::ManagedSystem& system, bool apply);
 };
 
 // The program's Run value: the window program's base name, and its executable in

@@ -9,7 +9,7 @@
 #include "app/program.h"
 #include "database/database_file.h"
 #include "platform/files.h"
-#include "platform/startup.h"
+#include "platform/managed_system.h"
 #include "platform/system.h"
 
 namespace velmora {
@@ -29,9 +29,13 @@ std::string ProgramDirOfExecutable() {
   return slash == std::string::npos ? module : module.substr(0, slash);
 }
 
-VelmoraApp::VelmoraApp() {
+VelmoraApp::VelmoraApp(std::unique_ptr<platform::ManagedSystem> system) : VelmoraApp(*system) {
+  ownedSystem_ = std::move(system);
+}
+
+VelmoraApp::VelmoraApp(platform::ManagedSystem& system) : system_(&system), model_(system, Program()) {
   UseLanguageFile();
-  // startupParameters and settings are built first, as members, with their defaults.
+  // The model and the settings are built first, as members, with their defaults.
   programDir = ProgramDirOfExecutable();
   dataDir = WritableDataDir(programDir);
   languageName = "English";
@@ -56,8 +60,8 @@ VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, const std::
   return result;
 }
 
-std::string SystemLockName() {
-  const std::string folder = platform::SystemLocation();
+std::string SystemLockName(const platform::ManagedSystem& system) {
+  const std::string folder = system.Location();
   if (folder.empty()) return GetString(kTitleId) + " system";
   // A lock's name becomes a file name (or a kernel object's name, where "\" is
   // a separator): a long folder is named by a hash of it.
@@ -86,22 +90,23 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
     otherInstanceRunning = true;
     return Refuse(box, GetString(kOtherInstanceId), StartResult::kOtherInstance);
   }
-  if (lock != Lock::kNone && platform::CreateNamedMutex(SystemLockName()) == platform::kAlreadyExists) {
+  if (lock != Lock::kNone &&
+      platform::CreateNamedMutex(SystemLockName(*system_)) == platform::kAlreadyExists) {
     return Refuse(box,
-                  "Another instance of " + GetString(kTitleId) + " is changing " + platform::SystemName() +
+                  "Another instance of " + GetString(kTitleId) + " is changing " + system_->Name() +
                       " (its window, or a command); nothing was changed. Try again when it has ended.",
                   StartResult::kSystemInUse);
   }
-  if (lock == Lock::kWindow) systemLocks_.insert(SystemLockName());
+  if (lock == Lock::kWindow) systemLocks_.insert(SystemLockName(*system_));
   if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(DatabaseDirInUse(programDir, dataDir), dataDir))
     return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
   if (lock != Lock::kNone) {
-    settings.Load();
+    settings.Load(*system_);
   } else {
-    settings.Read();
+    settings.Read(*system_);
   }
-  if (!IsSupportedSystem())
+  if (!IsSupportedSystem(*system_))
     return Refuse(box, GetString(kUnsupportedSystemId), StartResult::kUnsupportedSystem);
   return StartResult::kReady;
 }
@@ -125,34 +130,37 @@ void VelmoraApp::EndApplication() {
 }
 
 bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, std::string* error) {
-  platform::ManagedSystem& previous = platform::SystemInUse();
-  platform::UseSystem(system.get());
-  const std::string lock = SystemLockName();
+  if (!system) return false;
+  const std::string lock = SystemLockName(*system);
   if (ownsWorkingCopy && !systemLocks_.count(lock)) {
     if (platform::CreateNamedMutex(lock) == platform::kAlreadyExists) {
-      *error = "Another instance of " + GetString(kTitleId) + " is changing " + system->Name() +
-               " (its window, or a command). Try again when it has ended.";
-      platform::UseSystem(&previous);
+      if (error)
+        *error = "Another instance of " + GetString(kTitleId) + " is changing " + system->Name() +
+                 " (its window, or a command). Try again when it has ended.";
       return false;
     }
     systemLocks_.insert(lock);
   }
-  // The previous system, when it was one of ours, goes once nothing reads it.
-  std::unique_ptr<platform::ManagedSystem> old = std::move(system_);
-  system_ = std::move(system);
-  startupParameters.Reload();
-  startupParameters.FillCategoryCodes();
-  startupParameters.RateAllTasks();
-  startupParameters.EnumerateProfiles();
+  // The system before lives until the model no longer refers to it.
+  std::unique_ptr<platform::ManagedSystem> before = std::move(ownedSystem_);
+  ownedSystem_ = std::move(system);
+  system_ = ownedSystem_.get();
+  platform::UseSystem(system_);
+  model_.SwitchSystem(*system_);
+  settings.Read(*system_);
+  model_.ReadAll();
+  model_.FillCategoryCodes();
+  model_.RateAllTasks();
+  model_.EnumerateProfiles();
   return true;
 }
 
-bool VelmoraApp::IsSupportedSystem() {
+bool VelmoraApp::IsSupportedSystem(platform::ManagedSystem& system) {
   platform::OsVersionInfo info;
   info.size = 148;
   // Every NT from 5.1 on: the startup locations and their meaning are the same on
   // all of them. A version that cannot be read is not a supported one.
-  if (!platform::QuerySystemVersion(&info) || info.platformId != 2) return false;
+  if (!system.QueryVersion(&info) || info.platformId != 2) return false;
   return info.majorVersion > 5 || (info.majorVersion == 5 && info.minorVersion >= 1);
 }
 

@@ -3,16 +3,16 @@
 // main window) and shutdown.
 //
 // The window program:
-//   VelmoraApp app;                       // reads the database version
+//   VelmoraApp app(std::move(system));    // reads the database version
 //   app.StartApplication(window, box);    // runs the main window, if it may
 //   app.EndApplication();                 // never returns; exit status 259 (3 on Linux)
 //
 // A program without a window (velmora-cli) runs the same checks and keeps its own
 // exit status:
-//   VelmoraApp app;
+//   VelmoraApp app(std::move(system));
 //   StreamMessageBox box(std::cerr, "velmora-cli: ");   // app/stream_message_box.h
 //   if (app.StartCore(box) == VelmoraApp::StartResult::kReady) {
-//     StartupParameters& model = app.startupParameters;
+//     StartupParameters& model = app.Model();
 //     model.ScanAllLocations();
 //     model.FillCategoryCodes();
 //     model.RateAllTasks();                // ratings and descriptions
@@ -43,8 +43,11 @@ class VelmoraApp {
  public:
   // Builds the members in order, takes programDir from the executable's path
   // and dataDir from it (also into Program(), with the texts of the language
-  // file), then reads the version of the database in use.
-  VelmoraApp();
+  // file), then reads the version of the database in use. The application
+  // manages |system| (chosen once, by app/system_choice.h, and prepared) and owns it.
+  explicit VelmoraApp(std::unique_ptr<platform::ManagedSystem> system);
+  // The same for a system the caller owns and keeps alive while the object lives.
+  explicit VelmoraApp(platform::ManagedSystem& system);
   VelmoraApp(const VelmoraApp&) = delete;
   VelmoraApp& operator=(const VelmoraApp&) = delete;
 
@@ -78,16 +81,19 @@ class VelmoraApp {
   [[noreturn]] void EndApplication();
 
   // NT family, version 5.1 or later within major version 5.
-  static bool IsSupportedSystem();
+  static bool IsSupportedSystem(platform::ManagedSystem& system);
 
-  // Makes |system| (opened and readable) the managed system, owned here, and reads
-  // the model from it anew: entries, ratings, profiles. A window's start takes the
-  // new system's lock first; false with |error| (and nothing changed) when another
-  // instance is changing that system.
-  bool SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, std::string* error);
+  // The Windows the program manages, and the model of its entries (which works
+  // with the program context of the process, Program()).
+  platform::ManagedSystem& System() const { return *system_; }
+  StartupParameters& Model() { return model_; }
+  // Manages |system| (prepared) from now on in place of the system before, which
+  // is closed: the model is emptied and filled from |system| (entries, ratings,
+  // profiles), and the settings are read from it (nothing is written). The model
+  // stays the same object. A window's start takes the new system's lock first;
+  // false with |error| (and nothing changed) when another instance is changing it.
+  bool SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, std::string* error = nullptr);
 
-  // Works with the program context of the process, Program().
-  StartupParameters startupParameters{Program()};
   StartupSettingsParameters settings;
   bool comInitialized = false;
   bool otherInstanceRunning = false;
@@ -103,7 +109,10 @@ class VelmoraApp {
   std::string stringSection;
 
  private:
-  std::unique_ptr<platform::ManagedSystem> system_;
+  std::unique_ptr<platform::ManagedSystem> ownedSystem_;
+  platform::ManagedSystem* system_;
+  StartupParameters model_;
+
   // The locks of the systems this process has managed, held until it ends.
   std::set<std::string> systemLocks_;
   StartResult Refuse(MessageBoxPresenter& box, const std::string& message, StartResult result);
@@ -112,7 +121,7 @@ class VelmoraApp {
 // The name of the lock that a process changing the managed system holds: it names
 // the system (the prefix's or the installation's folder), so that each system has
 // its own.
-std::string SystemLockName();
+std::string SystemLockName(const platform::ManagedSystem& system);
 
 // The process's exit code at shutdown (STILL_ACTIVE).
 inline constexpr unsigned kExitCodeStillActive = 259;

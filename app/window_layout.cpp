@@ -1,6 +1,7 @@
 #include "app/window_layout.h"
 
 #include "entries/startup_location.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -56,10 +57,10 @@ std::string ColumnWidthsText(const std::vector<int>& widths) {
   return text;
 }
 
-WindowLayout WindowLayout::Load() {
+WindowLayout WindowLayout::Load(platform::ManagedSystem& system) {
   WindowLayout layout;
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, key.out()) !=
+  if (platform::reg::OpenKey(system.CurrentUser(), ProgramKeyPath(), platform::kKeyRead, key.out()) !=
       platform::kSuccess) {
     return layout;
   }
@@ -72,10 +73,9 @@ WindowLayout WindowLayout::Load() {
   return layout;
 }
 
-bool WindowLayout::Save() const {
+bool WindowLayout::Save(platform::ManagedSystem& system) const {
   platform::UniqueKey key;
-  if (platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()) !=
-      platform::kSuccess)
+  if (platform::reg::CreateKey(system.CurrentUser(), ProgramKeyPath(), key.out()) != platform::kSuccess)
     return false;
   bool ok = true;
   if (width > 0 && height > 0) {

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class ManagedSystem;
+}
+
 namespace velmora {
 
 struct WindowLayout {
@@ -16,9 +20,10 @@ struct WindowLayout {
   int height = 0;
   std::vector<int> columnWidths;  // empty: the columns fit their content
 
-  static WindowLayout Load();
+  // Read from and written to the user's registry of |system|.
+  static WindowLayout Load(platform::ManagedSystem& system);
   // Writes the values that are set; false when the program key cannot be written.
-  bool Save() const;
+  bool Save(platform::ManagedSystem& system) const;
 };
 
 // "90,100,90" -> {90, 100, 90}; empty for text that is not such a list of

@@ -13,7 +13,7 @@
 #include "database/rating.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
-#include "platform/startup.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 namespace {
@@ -30,7 +30,7 @@ struct Workspace {
     std::string pattern = (fs::temp_directory_path() / "velmora-bench-XXXXXX").string();
     root = mkdtemp(pattern.data());
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
-    platform::InitSystem();
+    platform::SystemInUse().Prepare();
     fs::create_directories(root + "/program");
     context.programDir = platform::files::WindowsPathFromHost(root + "/program");
   }

@@ -23,11 +23,12 @@ struct ScanPrefix {
     root = mkdtemp(pattern.data());
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
     platform::InitPrefix();
+    system = &platform::SystemInUse();
     std::string programs = platform::files::HostPathFromWindows("C:\\Programs");
     fs::create_directories(programs);
     for (int i = 0; i < 50; ++i) std::ofstream(programs + "/tool" + std::to_string(i) + ".exe") << "MZ";
     platform::HKey key = nullptr;
-    platform::reg::CreateKey(platform::HKeyCurrentUser(), kRunKeyPath, &key);
+    platform::reg::CreateKey(system->CurrentUser(), kRunKeyPath, &key);
     std::vector<std::pair<std::string, std::string>> values;
     for (int i = 0; i < entries; ++i) {
       std::string command = i % 4 == 3 ? "\"C:\\Program Files\\Vendor " + std::to_string(i) + "\\app.exe\" -s"
@@ -41,13 +42,14 @@ struct ScanPrefix {
     fs::remove_all(root, ec);
   }
   std::string root;
+  platform::ManagedSystem* system = nullptr;
 };
 
 void BM_ScanRunEntries(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
   ScanPrefix prefix(entries);
   for (auto _ : state) {
-    StartupParameters model;
+    StartupParameters model(*prefix.system);
     model.SetReadOnly(true);
     model.ScanAllLocations();
     benchmark::DoNotOptimize(model.Entries(kCuRun).size());

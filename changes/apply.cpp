@@ -21,6 +21,7 @@
 #include "entries/startup_approved.h"
 #include "entries/value_command.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -160,7 +161,7 @@ class LocationApply {
   // A disabled service starts on demand (Start 3) and Velmora keeps its Start and
   // DelayedAutostart; enabling writes those back exactly.
   void RunServices() {
-    platform::ManagedSystem& system = platform::SystemInUse();
+    platform::ManagedSystem& system = model_.System();
     platform::UniqueKey services;
     platform::Status opened = platform::kSuccess;
     if (!model_.OpenLocationKey(location_, services.out(), &opened)) {
@@ -186,7 +187,7 @@ class LocationApply {
         }
         if (task.readOnly) continue;  // listed as it is, never written
         changes::ServiceStartState kept;
-        if (!changes::KeptServiceState(config.name, &kept)) {
+        if (!changes::KeptServiceState(system, config.name, &kept)) {
           Fail(task.name, "Velmora keeps no start of this service to put back");
         } else if (!unchangeable.empty()) {
           Fail(task.name, "refused: " + unchangeable);
@@ -200,7 +201,7 @@ class LocationApply {
         Fail(task.name, "refused: " + unchangeable);
       } else if (config.StartsAutomatically()) {
         changes::ServiceStartState state = changes::StartStateOf(config);
-        if (!changes::KeepServiceState(state, &why) ||
+        if (!changes::KeepServiceState(system, state, &why) ||
             !store_.Put(Stored(task), task.command, nullptr, nullptr, &why)) {
           Fail(task.name, why + "; the service stays as it is");
           continue;
@@ -298,7 +299,7 @@ class LocationApply {
   // manager, or the system would still not start it.
   bool ClearSystemMark(const Task& task) {
     if (!model_.HonoursStartupApproved()) return true;
-    platform::Status status = ClearStartupApprovedMark(location_, task.name);
+    platform::Status status = ClearStartupApprovedMark(model_.System(), location_, task.name);
     if (status == platform::kSuccess) return true;
     Fail(task.name, changes::FailureText("clear the system's \"disabled\" mark", status));
     return false;

@@ -7,15 +7,17 @@
 #include "entries/scan_pass.h"
 #include "entries/services.h"
 #include "entries/value_command.h"
+#include "platform/managed_system.h"
 
 namespace velmora::changes {
 
 // A service Velmora disabled, as its key now stands (its start on demand); a bare
 // task when the key is gone.
-std::unique_ptr<Task> StoredServiceTask(const std::string& name, std::string* programPath) {
+std::unique_ptr<Task> StoredServiceTask(platform::ManagedSystem& system, const std::string& name,
+                                        std::string* programPath) {
   platform::UniqueKey services;
   ServiceConfig config;
-  if (platform::reg::OpenKey(platform::HKeyLocalMachine(), ServicesKeyPath(), platform::kKeyRead,
+  if (platform::reg::OpenKey(system.LocalMachine(), ServicesKeyPath(system), platform::kKeyRead,
                              services.out()) != platform::kSuccess ||
       !ReadServiceConfig(services.get(), name, &config))
     return std::make_unique<Task>();
@@ -26,7 +28,7 @@ void ReadDisabledTasks(StartupEntries& entries) {
   Store store(entries);
   // Reading creates nothing: the store key comes with the first entry put into it.
   if (!store.Open(nullptr)) return;
-  ScanPass pass(entries.RunningPass());
+  ScanPass pass(entries.System(), entries.RunningPass());
   ModuleVersion versionReader;
   // The values are read whole first, so that deleting a stale one cannot make the
   // walk skip the value after it.
@@ -50,8 +52,8 @@ void ReadDisabledTasks(StartupEntries& entries) {
       continue;
     }
     std::string programPath;
-    auto task =
-        IsServiceLocation(location) ? StoredServiceTask(name, &programPath) : std::make_unique<Task>();
+    auto task = IsServiceLocation(location) ? StoredServiceTask(entries.System(), name, &programPath)
+                                            : std::make_unique<Task>();
     task->name = name;
     task->command = ValueText(value.data);
     task->enabled = 0;

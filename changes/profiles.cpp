@@ -35,6 +35,7 @@
 #include "entries/value_command.h"
 #include "entries/wine_start.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -67,12 +68,13 @@ std::string LocationsText(const std::vector<int>& locations) {
 
 // The locations a profile holds, from its "Locations" value; a profile saved
 // before that value existed holds the six common locations.
-std::array<bool, kLocationCount> HeldLocations(const std::string& profilePath) {
+std::array<bool, kLocationCount> HeldLocations(platform::ManagedSystem& system,
+                                               const std::string& profilePath) {
   std::array<bool, kLocationCount> held{};
   std::string text;
   platform::UniqueKey key;
   bool found = false;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), profilePath, platform::kKeyRead, key.out()) ==
+  if (platform::reg::OpenKey(system.CurrentUser(), profilePath, platform::kKeyRead, key.out()) ==
       platform::kSuccess) {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data(256);
@@ -111,11 +113,11 @@ std::uint32_t DwordValue(const std::string& data) {
 }
 
 // Values of a subkey of HKCU by lower-cased name; empty when the key is missing.
-std::map<std::string, platform::RegistryValue> ReadKeyValues(const std::string& path, bool* readable) {
+std::map<std::string, platform::RegistryValue> ReadKeyValues(platform::ManagedSystem& system,
+                                                             const std::string& path, bool* readable) {
   std::map<std::string, platform::RegistryValue> out;
   platform::UniqueKey key;
-  platform::Status status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, key.out());
+  platform::Status status = platform::reg::OpenKey(system.CurrentUser(), path, platform::kKeyRead, key.out());
   if (status != platform::kSuccess) {
     if (status != platform::kFileNotFound && readable) *readable = false;
     return out;
@@ -159,7 +161,7 @@ void Profiles::Enumerate(const StartupEntries& entries) {
   if (!profileNames.empty()) profileNames.pop_back();
 }
 
-bool Profiles::Delete(const std::string& name) {
+bool Profiles::Delete(platform::ManagedSystem& system, const std::string& name) {
   std::string& profileNames = names_;
   std::string list = "|" + profileNames + "|";
   std::size_t at = list.find("|" + name + "|");
@@ -168,19 +170,20 @@ bool Profiles::Delete(const std::string& name) {
   std::size_t begin = list.find_first_not_of('|');
   std::size_t end = list.find_last_not_of('|');
   profileNames = begin == std::string::npos ? "" : list.substr(begin, end - begin + 1);
-  changes::RemoveKeyTree(platform::HKeyCurrentUser(), ProfileKeyPath(name));
+  changes::RemoveKeyTree(system.CurrentUser(), ProfileKeyPath(name));
   return true;
 }
 
-bool Profiles::Exists(const std::string& name) const {
+bool Profiles::Exists(platform::ManagedSystem& system, const std::string& name) const {
   if (name.empty() || !ValidProfileName(name)) return false;
   platform::UniqueKey key;
-  return platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfileKeyPath(name), platform::kKeyRead,
-                                key.out()) == platform::kSuccess;
+  return platform::reg::OpenKey(system.CurrentUser(), ProfileKeyPath(name), platform::kKeyRead, key.out()) ==
+         platform::kSuccess;
 }
 
 ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::string& name, bool replaceExisting,
                                  std::string* error) {
+  platform::ManagedSystem& system = entries.System();
   auto failed = [&](const std::string& why) {
     if (error) *error = why;
     return ProfileSaveResult::kFailed;
@@ -188,7 +191,7 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
   if (name.empty()) return ProfileSaveResult::kEmptyName;
   if (!ValidProfileName(name)) return ProfileSaveResult::kInvalidName;
   std::string keyName = name;
-  bool exists = Exists(name);
+  bool exists = Exists(system, name);
   if (exists && !replaceExisting) return ProfileSaveResult::kExists;
   if (exists) {
     // The replaced profile keeps the letter case of its name.
@@ -269,12 +272,12 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
 
   const std::string path = ProfileKeyPath(keyName);
   if (exists) {
-    platform::Status status = changes::RemoveKeyTree(platform::HKeyCurrentUser(), path);
+    platform::Status status = changes::RemoveKeyTree(system.CurrentUser(), path);
     if (status != platform::kSuccess)
       return failed(changes::FailureText("replace the profile " + keyName, status));
   }
   platform::UniqueKey profileKey, entriesKey, disabledKey, itemsKey;
-  platform::Status status = platform::reg::CreateKey(platform::HKeyCurrentUser(), path, profileKey.out());
+  platform::Status status = platform::reg::CreateKey(system.CurrentUser(), path, profileKey.out());
   if (status == platform::kSuccess)
     status = platform::reg::CreateKey(profileKey.get(), "Entries", entriesKey.out());
   if (status == platform::kSuccess)
@@ -319,6 +322,7 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
 
 bool Profiles::Load(StartupEntries& entries, const std::string& name, std::string* error,
                     std::vector<std::string>* skipped) {
+  platform::ManagedSystem& system = entries.System();
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
@@ -326,8 +330,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
   if (name.empty() || !ValidProfileName(name)) return fail("\"" + name + "\" is no profile name");
   const std::string path = ProfileKeyPath(name);
   platform::UniqueKey key;
-  platform::Status status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, key.out());
+  platform::Status status = platform::reg::OpenKey(system.CurrentUser(), path, platform::kKeyRead, key.out());
   if (status == platform::kFileNotFound) return fail("there is no profile named \"" + name + "\"");
   if (status != platform::kSuccess) return fail(changes::FailureText("open the profile " + name, status));
   std::uint32_t type = 0;
@@ -343,13 +346,13 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
     return fail("the profile \"" + name + "\" has a layout this version cannot read");
 
   bool readable = true;
-  auto values = ReadKeyValues(path + "\\Entries", &readable);
-  auto disabled = ReadKeyValues(path + "\\Disabled", &readable);
-  auto items = ReadKeyValues(path + "\\Items", &readable);
+  auto values = ReadKeyValues(entries.System(), path + "\\Entries", &readable);
+  auto disabled = ReadKeyValues(entries.System(), path + "\\Disabled", &readable);
+  auto items = ReadKeyValues(entries.System(), path + "\\Items", &readable);
   if (!readable) return fail("the profile \"" + name + "\" cannot be read");
   // Locations the profile does not hold, and those this system lacks, are left
   // as they are; the entries of the latter are named.
-  std::array<bool, kLocationCount> held = HeldLocations(path);
+  std::array<bool, kLocationCount> held = HeldLocations(entries.System(), path);
   std::array<bool, kLocationCount> lacked{};
   for (int location = 0; location < kLocationCount; ++location) {
     lacked[location] = held[location] && !entries.HasLocation(location);
@@ -463,7 +466,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
         }
         if (!IsFolderLocation(location)) {
           task.valueType = entry.value.type;
-          task.wineSkipReason = WineSkipReason(location, task);
+          task.wineSkipReason = WineSkipReason(entries.System(), location, task);
         }
         continue;
       }

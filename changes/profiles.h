@@ -20,8 +20,8 @@ class Profiles {
   void Enumerate(const StartupEntries& entries);
   // Takes |name| (exactly as listed) out of the list and deletes its key. False
   // when the list does not hold it.
-  bool Delete(const std::string& name);
-  bool Exists(const std::string& name) const;
+  bool Delete(platform::ManagedSystem& system, const std::string& name);
+  bool Exists(platform::ManagedSystem& system, const std::string& name) const;
   // Saves the entries as held (pending edits included, removed entries left out).
   // An empty name, or one with "\" or "|", is refused; an existing profile (names
   // compared without regard to case) is replaced only when |replaceExisting|.

@@ -16,6 +16,7 @@
 #include "entries/services.h"
 #include "entries/startup_approved.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -58,22 +59,23 @@ class RollBackRun {
     platform::UniqueKey key;
     platform::Status status = platform::kSuccess;
     if (raw.store.empty()) {
-      status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
-                                      key.out());
+      status = platform::reg::OpenKey(model_.System().CurrentUser(), DisabledTasksKeyPath(),
+                                      platform::kKeyRead, key.out());
       key.reset();
     }
     // An existing key opens with the access its hive file allows.
     if (status == platform::kSuccess)
-      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), key.out());
+      status = platform::reg::CreateKey(model_.System().CurrentUser(), DisabledTasksKeyPath(), key.out());
     if (status == platform::kSuccess) {
       SyncKey(-1, key.get(), raw.store, deleting);
     } else if (status != platform::kFileNotFound && !deleting) {
       Fail(-1, "", changes::FailureText("open the store of disabled entries", status));
     }
-    status = platform::reg::OpenKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(),
+    status = platform::reg::OpenKey(model_.System().CurrentUser(), changes::StoreDataKeyPath(),
                                     platform::kKeyAllAccess, key.out());
     if (status != platform::kSuccess && !raw.storeData.empty()) {
-      status = platform::reg::CreateKey(platform::HKeyCurrentUser(), changes::StoreDataKeyPath(), key.out());
+      status =
+          platform::reg::CreateKey(model_.System().CurrentUser(), changes::StoreDataKeyPath(), key.out());
       changes::CountWrite();
     }
     if (status == platform::kSuccess) {
@@ -101,8 +103,8 @@ class RollBackRun {
   void RestoreDisabledMarks(int location, const std::vector<RawValue>& marks) {
     if (marks.empty()) return;
     platform::UniqueKey key;
-    platform::Status status =
-        platform::reg::CreateKey(StartupApprovedRoot(location), StartupApprovedKeyPath(location), key.out());
+    platform::Status status = platform::reg::CreateKey(StartupApprovedRoot(model_.System(), location),
+                                                       StartupApprovedKeyPath(location), key.out());
     if (status != platform::kSuccess) {
       Fail(location, "", changes::FailureText("open the key of the system's \"disabled\" marks", status));
       return;
@@ -124,7 +126,7 @@ class RollBackRun {
   // Each service's Start and DelayedAutostart as the snapshot holds them; only
   // what differs is written (services that came since are left alone).
   void SyncServices(const std::vector<changes::ServiceStartState>& states, bool deleting) {
-    platform::ManagedSystem& system = platform::SystemInUse();
+    platform::ManagedSystem& system = model_.System();
     platform::UniqueKey services;
     platform::Status opened = platform::kSuccess;
     if (!model_.OpenLocationKey(kServices, services.out(), &opened)) {
@@ -142,19 +144,20 @@ class RollBackRun {
 
   // What the store keeps of disabled services, as the snapshot holds it.
   void SyncKeptServices(const std::vector<changes::ServiceStartState>& states, bool deleting) {
+    platform::ManagedSystem& system = model_.System();
     std::vector<changes::ServiceStartState> current;
-    changes::AllKeptServiceStates(&current);
+    changes::AllKeptServiceStates(system, &current);
     std::map<std::string, const changes::ServiceStartState*> wanted;
     for (const changes::ServiceStartState& state : states) wanted[NameKey(state.name)] = &state;
     std::string why;
     if (!deleting) {
       for (const changes::ServiceStartState& state : states) {
-        if (!changes::KeepServiceState(state, &why)) Fail(kServices, state.name, why);
+        if (!changes::KeepServiceState(system, state, &why)) Fail(kServices, state.name, why);
       }
       return;
     }
     for (const changes::ServiceStartState& state : current) {
-      if (!wanted.count(NameKey(state.name))) changes::ForgetServiceState(state.name);
+      if (!wanted.count(NameKey(state.name))) changes::ForgetServiceState(system, state.name);
     }
   }
 

@@ -5,6 +5,7 @@
 #include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
 #include "entries/startup_location.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 #include "platform/status.h"
 
@@ -25,11 +26,11 @@ std::string RecordKey(int location, const std::string& name) {
 
 std::string SeenEntriesKeyPath() { return ProgramKeyPath() + "\\SeenEntries"; }
 
-SeenEntries SeenEntries::Read() {
+SeenEntries SeenEntries::Read(platform::ManagedSystem& system) {
   SeenEntries seen;
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), SeenEntriesKeyPath(), platform::kKeyRead,
-                             key.out()) != platform::kSuccess) {
+  if (platform::reg::OpenKey(system.CurrentUser(), SeenEntriesKeyPath(), platform::kKeyRead, key.out()) !=
+      platform::kSuccess) {
     return seen;
   }
   std::vector<platform::RegistryValue> values;
@@ -54,13 +55,13 @@ SeenState SeenEntries::StateOf(int location, const Task& task) const {
 
 bool SeenEntries::Write(const StartupParameters& model, std::string* error) {
   // The old record goes as a whole, so that entries that are gone leave it too.
-  platform::Status status = platform::reg::DeleteTree(platform::HKeyCurrentUser(), SeenEntriesKeyPath());
+  platform::Status status = platform::reg::DeleteTree(model.System().CurrentUser(), SeenEntriesKeyPath());
   if (status != platform::kSuccess && status != platform::kFileNotFound) {
     if (error) *error = "the record of seen entries could not be replaced: " + Why(status);
     return false;
   }
   platform::UniqueKey key;
-  status = platform::reg::CreateKey(platform::HKeyCurrentUser(), SeenEntriesKeyPath(), key.out());
+  status = platform::reg::CreateKey(model.System().CurrentUser(), SeenEntriesKeyPath(), key.out());
   if (status != platform::kSuccess) {
     if (error) *error = "the record of seen entries could not be created: " + Why(status);
     return false;

@@ -14,6 +14,10 @@
 
 #include "entries/task.h"
 
+namespace platform {
+class ManagedSystem;
+}
+
 namespace velmora {
 class StartupParameters;
 }
@@ -25,7 +29,7 @@ enum class SeenState { kSeen, kNew, kChanged };
 class SeenEntries {
  public:
   // The record of the system's registry; empty (and !Exists()) when there is none.
-  static SeenEntries Read();
+  static SeenEntries Read(platform::ManagedSystem& system);
   // Replaces the record with the entries of |model| that are not removed. False
   // (with |error| set) when it could not be written completely.
   static bool Write(const StartupParameters& model, std::string* error = nullptr);

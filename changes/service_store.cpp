@@ -60,10 +60,10 @@ ServiceStartState StartStateOf(const ServiceConfig& config) {
   return {config.name, config.start, config.delayed};
 }
 
-bool KeepServiceState(const ServiceStartState& state, std::string* why) {
+bool KeepServiceState(platform::ManagedSystem& system, const ServiceStartState& state, std::string* why) {
   platform::UniqueKey key;
-  platform::Status status = platform::reg::CreateKey(platform::HKeyCurrentUser(),
-                                                     KeptServicesKeyPath() + "\\" + state.name, key.out());
+  platform::Status status =
+      platform::reg::CreateKey(system.CurrentUser(), KeptServicesKeyPath() + "\\" + state.name, key.out());
   CountWrite();
   if (status != platform::kSuccess) {
     if (why) *why = FailureText("keep the service's start", status);
@@ -75,18 +75,18 @@ bool KeepServiceState(const ServiceStartState& state, std::string* why) {
          Sync(key.get(), kDelayed, state.delayed, true, why);
 }
 
-bool KeptServiceState(const std::string& name, ServiceStartState* state) {
+bool KeptServiceState(platform::ManagedSystem& system, const std::string& name, ServiceStartState* state) {
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), KeptServicesKeyPath() + "\\" + name,
-                             platform::kKeyRead, key.out()) != platform::kSuccess)
+  if (platform::reg::OpenKey(system.CurrentUser(), KeptServicesKeyPath() + "\\" + name, platform::kKeyRead,
+                             key.out()) != platform::kSuccess)
     return false;
   return ReadState(key.get(), name, state) && !state->start.name.empty();
 }
 
-bool AllKeptServiceStates(std::vector<ServiceStartState>* states) {
+bool AllKeptServiceStates(platform::ManagedSystem& system, std::vector<ServiceStartState>* states) {
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), KeptServicesKeyPath(),
-                                                   platform::kKeyRead, key.out());
+  platform::Status status =
+      platform::reg::OpenKey(system.CurrentUser(), KeptServicesKeyPath(), platform::kKeyRead, key.out());
   if (status == platform::kFileNotFound) return true;
   if (status != platform::kSuccess) return false;
   for (const std::string& name : ServiceNames(key.get())) {
@@ -100,13 +100,13 @@ bool AllKeptServiceStates(std::vector<ServiceStartState>* states) {
   return true;
 }
 
-void ForgetServiceState(const std::string& name) {
+void ForgetServiceState(platform::ManagedSystem& system, const std::string& name) {
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), KeptServicesKeyPath() + "\\" + name,
-                             platform::kKeyRead, key.out()) != platform::kSuccess)
+  if (platform::reg::OpenKey(system.CurrentUser(), KeptServicesKeyPath() + "\\" + name, platform::kKeyRead,
+                             key.out()) != platform::kSuccess)
     return;
   key.reset();
-  RemoveKeyTree(platform::HKeyCurrentUser(), KeptServicesKeyPath() + "\\" + name);
+  RemoveKeyTree(system.CurrentUser(), KeptServicesKeyPath() + "\\" + name);
 }
 
 bool WriteServiceState(platform::ManagedSystem& system, platform::HKey services,

@@ -24,12 +24,12 @@ std::string KeptServicesKeyPath();  // Software\Orlinsk\Velmora\DisabledServices
 ServiceStartState StartStateOf(const ServiceConfig& config);
 
 // Keeps |state| (replacing what was kept of that service).
-bool KeepServiceState(const ServiceStartState& state, std::string* why);
+bool KeepServiceState(platform::ManagedSystem& system, const ServiceStartState& state, std::string* why);
 // What is kept of the service |name|; false when nothing is.
-bool KeptServiceState(const std::string& name, ServiceStartState* state);
+bool KeptServiceState(platform::ManagedSystem& system, const std::string& name, ServiceStartState* state);
 // Every kept state (for the snapshot before an apply).
-bool AllKeptServiceStates(std::vector<ServiceStartState>* states);
-void ForgetServiceState(const std::string& name);
+bool AllKeptServiceStates(platform::ManagedSystem& system, std::vector<ServiceStartState>* states);
+void ForgetServiceState(platform::ManagedSystem& system, const std::string& name);
 // Writes |state| into the service's key under |services|: Start and
 // DelayedAutostart set as kept, or deleted where the state has none. A system with
 // a running service manager (|system|, the live Windows) is told first, so that

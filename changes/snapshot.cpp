@@ -11,6 +11,7 @@
 #include "entries/startup_approved.h"
 #include "entries/value_command.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 
 namespace velmora::changes {
 
@@ -59,7 +60,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
   entries.ClearSnapshot();
   *raw = RawState();
   RawState& rawSnapshot = *raw;
-  ScanPass pass(entries.RunningPass());
+  ScanPass pass(entries.System(), entries.RunningPass());
   ModuleVersion versionReader;
 
   for (int location = 0; location < kLocationCount; ++location) {
@@ -130,8 +131,8 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
         continue;
       }
       std::string programPath;
-      auto task =
-          IsServiceLocation(location) ? StoredServiceTask(name, &programPath) : std::make_unique<Task>();
+      auto task = IsServiceLocation(location) ? StoredServiceTask(entries.System(), name, &programPath)
+                                              : std::make_unique<Task>();
       task->name = name;
       task->command = ValueText(value.data);
       task->enabled = 0;
@@ -143,22 +144,22 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
 
   // The store as it now stands, with what it keeps of its entries.
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(),
+  platform::Status status = platform::reg::OpenKey(entries.System().CurrentUser(), DisabledTasksKeyPath(),
                                                    platform::kKeyRead, key.out());
   if (status == platform::kSuccess) {
     rawSnapshot.storeReadable = ReadValues(key.get(), &rawSnapshot.store);
   } else {
     rawSnapshot.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
   }
-  status =
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead, key.out());
+  status = platform::reg::OpenKey(entries.System().CurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
+                                  key.out());
   if (status == platform::kSuccess) {
     if (!ReadValues(key.get(), &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
     key.reset();
   } else if (status != platform::kFileNotFound) {
     rawSnapshot.storeReadable = false;
   }
-  if (!AllKeptServiceStates(&rawSnapshot.keptServices)) rawSnapshot.storeReadable = false;
+  if (!AllKeptServiceStates(entries.System(), &rawSnapshot.keptServices)) rawSnapshot.storeReadable = false;
   for (int location : {kLmStartupFolder, kCuStartupFolder}) {
     std::string folder = KeptItemsFolder(location);
     if (!folder.empty() && !ReadFolderItems(folder, &rawSnapshot.keptItems[location], nullptr)) {
@@ -168,7 +169,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
   if (entries.HonoursStartupApproved()) {
     for (int location = 0; location < kLocationCount; ++location) {
       if (!entries.HasLocation(location)) continue;
-      for (platform::RegistryValue& mark : DisabledMarks(location))
+      for (platform::RegistryValue& mark : DisabledMarks(entries.System(), location))
         rawSnapshot.disabledMarks[location].push_back({mark.name, mark.type, std::move(mark.data)});
     }
   }

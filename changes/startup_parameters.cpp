@@ -12,26 +12,34 @@
 
 namespace velmora {
 
-StartupParameters::StartupParameters() : StartupParameters(DefaultProgramContext()) {}
+StartupParameters::StartupParameters(platform::ManagedSystem& system)
+    : StartupParameters(system, DefaultProgramContext()) {}
 
-StartupParameters::StartupParameters(const ProgramContext& context) : entries_(context), rater_(context) {}
+StartupParameters::StartupParameters(platform::ManagedSystem& system, const ProgramContext& context)
+    : entries_(std::make_unique<StartupEntries>(system, context)), rater_(context) {}
+
+void StartupParameters::SwitchSystem(platform::ManagedSystem& system) {
+  entries_ = std::make_unique<StartupEntries>(system, entries_->Context());
+  profiles_ = changes::Profiles();
+  rawSnapshot_ = changes::RawState();
+  rollBackDone_ = false;
+}
 
 StartupParameters::~StartupParameters() = default;
 
-void StartupParameters::ReadDisabledTasks() { changes::ReadDisabledTasks(entries_); }
+void StartupParameters::ReadDisabledTasks() { changes::ReadDisabledTasks(*entries_); }
 
 void StartupParameters::ReadAll() {
-  ScanPass pass(
-      entries_
-          .RunningPass());  // one process list and one look-up of each file for the locations and the store
-  entries_.ScanAllLocations();
-  changes::ReadDisabledTasks(entries_);
+  // One process list and one look-up of each file for the locations and the store.
+  ScanPass pass(entries_->System(), entries_->RunningPass());
+  entries_->ScanAllLocations();
+  changes::ReadDisabledTasks(*entries_);
 }
 
 void StartupParameters::Reload() {
-  entries_.ClearEntries();
-  entries_.ClearSnapshot();
-  entries_.ClearChangeFlags();
+  entries_->ClearEntries();
+  entries_->ClearSnapshot();
+  entries_->ClearChangeFlags();
   // The state a roll-back returns to goes too: it may be another system's.
   rawSnapshot_ = changes::RawState();
   rollBackDone_ = false;
@@ -39,27 +47,27 @@ void StartupParameters::Reload() {
 }
 
 void StartupParameters::RefreshAll() {
-  entries_.SetRefreshing(true);
-  entries_.ClearEntries();
+  entries_->SetRefreshing(true);
+  entries_->ClearEntries();
   ReadAll();
-  entries_.SetRefreshing(false);
+  entries_->SetRefreshing(false);
 }
 
 void StartupParameters::RefreshDiscardingChanges() {
-  entries_.ClearChangeFlags();
+  entries_->ClearChangeFlags();
   RefreshAll();
 }
 
-std::vector<ApplyFailure> StartupParameters::ApplyChanges() { return changes::ApplyChanges(entries_); }
+std::vector<ApplyFailure> StartupParameters::ApplyChanges() { return changes::ApplyChanges(*entries_); }
 
 void StartupParameters::TakeSnapshot() {
   rollBackDone_ = false;
-  changes::TakeSnapshot(entries_, &rawSnapshot_);
+  changes::TakeSnapshot(*entries_, &rawSnapshot_);
 }
 
 std::vector<ApplyFailure> StartupParameters::RollBack() {
   if (!rawSnapshot_.valid || rollBackDone_) return {};
-  std::vector<ApplyFailure> failures = changes::RollBackTo(entries_, rawSnapshot_);
+  std::vector<ApplyFailure> failures = changes::RollBackTo(*entries_, rawSnapshot_);
   RefreshDiscardingChanges();
   if (failures.empty()) rollBackDone_ = true;
   return failures;
@@ -71,7 +79,7 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
     return false;
   };
   if (!task) return refuse("no entry given");
-  if (location < 0 || location >= kLocationCount || !entries_.HasLocation(location))
+  if (location < 0 || location >= kLocationCount || !entries_->HasLocation(location))
     return refuse("no such location");
   if (!IsAddableLocation(location))
     return refuse("Velmora does not add services; it disables and enables them");
@@ -82,9 +90,9 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
     return refuse("the name is longer than the " + std::to_string(kMaxValueNameLength) +
                   " characters Windows allows for the name of a registry value");
   }
-  if (!entries_.ReadOnlyReason(location).empty())
+  if (!entries_->ReadOnlyReason(location).empty())
     return refuse(LocationTag(location) + std::string(" cannot be changed: ") +
-                  entries_.ReadOnlyReason(location));
+                  entries_->ReadOnlyReason(location));
   if (task->command.empty()) return refuse("the entry needs a command");
   if (IsFolderLocation(location)) {
     // The entry is the shortcut it becomes, so that its name is the one a later
@@ -95,10 +103,10 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
     if (!changes::IsSafeItemName(task->name)) {
       return refuse("\"" + task->name + "\" is not a plain file name for the Startup folder");
     }
-    std::string folder = entries_.StartupFolderPath(location);
+    std::string folder = entries_->StartupFolderPath(location);
     if (!folder.empty() && !changes::ItemPathInFolder(folder, task->name, &path, &why)) return refuse(why);
   }
-  const Task* existing = entries_.Entry(location, task->name);
+  const Task* existing = entries_->Entry(location, task->name);
   if (existing && existing->removed == 0) {
     return refuse("\"" + task->name + "\" already exists in " + LocationTag(location));
   }
@@ -108,12 +116,12 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
   task->enabled = 1;
   task->removed = 0;
   ModuleVersion versionReader;
-  std::unique_ptr<Task> made = entries_.MakeEntry(std::move(task), location, versionReader);
+  std::unique_ptr<Task> made = entries_->MakeEntry(std::move(task), location, versionReader);
   if (!made) return refuse("the entry could not be made");
-  entries_.PutEntry(location, std::move(made));
-  entries_.ForgetPendingValue(SnapshotKey(location, name));
-  entries_.ForgetPendingItem(SnapshotKey(location, name));
-  entries_.MarkChanged(location);
+  entries_->PutEntry(location, std::move(made));
+  entries_->ForgetPendingValue(SnapshotKey(location, name));
+  entries_->ForgetPendingItem(SnapshotKey(location, name));
+  entries_->MarkChanged(location);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include "entries/startup_location.h"
 #include "entries/value_command.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 
 namespace velmora::changes {
 
@@ -39,7 +40,7 @@ bool KeptItemPath(int location, const std::string& name, std::string* path) {
 
 bool Store::Open(std::string* why) {
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(),
+  platform::Status status = platform::reg::OpenKey(entries_.System().CurrentUser(), DisabledTasksKeyPath(),
                                                    platform::kKeyRead, key.out());
   std::vector<platform::RegistryValue> values;
   if (status == platform::kSuccess) {
@@ -53,7 +54,7 @@ bool Store::Open(std::string* why) {
   }
   values_ = ByLowerName(std::move(values));
   data_.clear();
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
+  if (platform::reg::OpenKey(entries_.System().CurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
                              key.out()) == platform::kSuccess) {
     std::vector<platform::RegistryValue> data;
     if (platform::reg::ReadAllValues(key.get(), &data) == platform::kSuccess)
@@ -70,7 +71,7 @@ bool Store::OpenForWriting(std::string* why) {
     return false;
   }
   platform::Status status =
-      platform::reg::CreateKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), storeKey_.out());
+      platform::reg::CreateKey(entries_.System().CurrentUser(), DisabledTasksKeyPath(), storeKey_.out());
   if (status == platform::kSuccess) return true;
   storeKey_.reset();
   if (why) *why = FailureText("open the store of disabled entries", status);
@@ -80,12 +81,12 @@ bool Store::OpenForWriting(std::string* why) {
 bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
   if (entries_.ReadOnly()) return false;
-  platform::Status status = platform::reg::OpenKey(platform::HKeyCurrentUser(), StoreDataKeyPath(),
+  platform::Status status = platform::reg::OpenKey(entries_.System().CurrentUser(), StoreDataKeyPath(),
                                                    platform::kKeyAllAccess, dataKey_.out());
   if (status == platform::kSuccess) return true;
   dataKey_.reset();
   if (!create) return false;
-  status = platform::reg::CreateKey(platform::HKeyCurrentUser(), StoreDataKeyPath(), dataKey_.out());
+  status = platform::reg::CreateKey(entries_.System().CurrentUser(), StoreDataKeyPath(), dataKey_.out());
   CountWrite();
   if (status == platform::kSuccess) return true;
   dataKey_.reset();
@@ -245,7 +246,8 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
     if (remembered == data_.end() || !OpenDataKey(false, nullptr)) continue;
     if (RemoveValue(dataKey_.get(), remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
-  if (IsServiceLocation(entry.location) && !entries_.ReadOnly()) ForgetServiceState(entry.name);
+  if (IsServiceLocation(entry.location) && !entries_.ReadOnly())
+    ForgetServiceState(entries_.System(), entry.name);
   std::string path;
   if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) &&
       !platform::files::DirectoryExists(path)) {

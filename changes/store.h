@@ -96,6 +96,7 @@ void ReadDisabledTasks(StartupEntries& entries);
 
 // The task of a service that the store keeps disabled, read from the service's key
 // as it stands (|programPath| receives its file); a bare task when the key is gone.
-std::unique_ptr<Task> StoredServiceTask(const std::string& name, std::string* programPath);
+std::unique_ptr<Task> StoredServiceTask(platform::ManagedSystem& system, const std::string& name,
+                                        std::string* programPath);
 
 }  // namespace velmora::changes

@@ -58,7 +58,7 @@ std::string PercentEncode(const std::string& text) {
   return out;
 }
 
-std::string BuildDescriptionHtml(const Task& task, int location) {
+std::string BuildDescriptionHtml(const Task& task, const std::string& starts) {
   std::string html = "<font color='#990000'>Name: </font><font color='#0000ff'><u><a href=\"";
   html += kSearchPage;
   html += "?as_q=" + PercentEncode(task.applicationName) + "&as_epq=" + PercentEncode(task.fileName);
@@ -77,7 +77,7 @@ std::string BuildDescriptionHtml(const Task& task, int location) {
     html += "<br><p align='center'><font color='#ff0000'>NOTE: File does not exist</font></p>";
   }
   if (!task.serviceDll.empty()) html += FieldLine("Service DLL: ", task.serviceDll);
-  if (location >= 0) html += FieldLine("Starts: ", StartsInWords(StartsWhen(location, task)) + ".");
+  if (!starts.empty()) html += FieldLine("Starts: ", StartsInWords(starts) + ".");
   std::string wineNote = WineStartNote(task);
   if (!wineNote.empty()) {
     html += "<br><p align='center'><font color='#ff0000'>NOTE: " + EscapeHtml(wineNote) + "</font></p>";

@@ -43,24 +43,24 @@ bool StartupEntries::OpenProgramKey(ProgramKey which, platform::HKey* key, platf
   // The program's own keys are opened, never created: a key that is missing
   // holds nothing, and the writes that need one create it.
   const std::string path = which == ProgramKey::kDisabledTasks ? DisabledTasksKeyPath() : ProfilesKeyPath();
-  return (result = reg::OpenKey(HKeyCurrentUser(), path, readOnly_ ? kKeyRead : kKeyAllAccess, key)) ==
+  return (result = reg::OpenKey(system_.CurrentUser(), path, readOnly_ ? kKeyRead : kKeyAllAccess, key)) ==
          kSuccess;
 }
 
 bool StartupEntries::HasLocation(int location) const {
   const LocationInfo* info = FindLocation(location);
   if (!info) return false;
-  return !info->view32 || platform::MachineHas32BitView();
+  return !info->view32 || system_.Has32BitView();
 }
 
 namespace {
 
 // Root and path of the key through which a location is reached.
-bool LocationKeyOf(int location, platform::HKey* root, std::string* path) {
+bool LocationKeyOf(platform::ManagedSystem& system, int location, platform::HKey* root, std::string* path) {
   const LocationInfo* info = FindLocation(location);
   if (!info) return false;
-  *root = info->machine ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
-  *path = IsServiceLocation(location) ? ServicesKeyPath() : info->keyPath;
+  *root = info->machine ? system.LocalMachine() : system.CurrentUser();
+  *path = IsServiceLocation(location) ? ServicesKeyPath(system) : info->keyPath;
   return true;
 }
 
@@ -75,7 +75,7 @@ bool OpenKeyToScan(const StartupEntries& entries, int location, platform::HKey* 
   std::string detail = platform::LastErrorDetail();
   platform::HKey root = nullptr;
   std::string path;
-  if (!LocationKeyOf(location, &root, &path) ||
+  if (!LocationKeyOf(entries.System(), location, &root, &path) ||
       platform::reg::OpenKey(root, path, platform::kKeyRead, key) != platform::kSuccess) {
     return false;
   }
@@ -95,7 +95,7 @@ bool StartupEntries::OpenLocationKey(int location, platform::HKey* key, platform
   platform::Status& result = status ? *status : ignored;
   platform::HKey root = nullptr;
   std::string path;
-  if (!HasLocation(location) || !LocationKeyOf(location, &root, &path)) {
+  if (!HasLocation(location) || !LocationKeyOf(system_, location, &root, &path)) {
     result = platform::kFileNotFound;
     return false;
   }
@@ -105,7 +105,8 @@ bool StartupEntries::OpenLocationKey(int location, platform::HKey* key, platform
 bool StartupEntries::CreateLocationKey(int location, platform::HKey* key) const {
   platform::HKey root = nullptr;
   std::string path;
-  if (!HasLocation(location) || !IsRegistryLocation(location) || !LocationKeyOf(location, &root, &path))
+  if (!HasLocation(location) || !IsRegistryLocation(location) ||
+      !LocationKeyOf(system_, location, &root, &path))
     return false;
   return platform::reg::CreateKey(root, path, key) == platform::kSuccess;
 }
@@ -113,7 +114,8 @@ bool StartupEntries::CreateLocationKey(int location, platform::HKey* key) const 
 bool StartupEntries::LocationKeyMissing(int location) const {
   platform::HKey root = nullptr;
   std::string path;
-  if (!HasLocation(location) || !IsRegistryLocation(location) || !LocationKeyOf(location, &root, &path))
+  if (!HasLocation(location) || !IsRegistryLocation(location) ||
+      !LocationKeyOf(system_, location, &root, &path))
     return false;
   platform::UniqueKey key;
   return platform::reg::OpenKey(root, path, platform::kKeyRead, key.out()) == platform::kFileNotFound;
@@ -124,7 +126,7 @@ void StartupEntries::ScanRunKey(int location) {
   if (!IsRegistryLocation(location)) return;
   if (!OpenKeyToScan(*this, location, key.out(), &readOnlyReasons_[location])) return;
   ModuleVersion versionReader;
-  ScanPass pass(runningPass_);
+  ScanPass pass(system_, runningPass_);
 
   // Names and data are read whole, however long: a value that does not fit a
   // fixed buffer must not hide the values after it.
@@ -177,15 +179,14 @@ void StartupEntries::ScanServices() {
 
 std::string StartupEntries::StartupFolderPath(int location, std::string* readOnlyReason) const {
   if (!IsFolderLocation(location)) return "";
-  platform::ManagedSystem& system = platform::SystemInUse();
+  platform::ManagedSystem& system = system_;
   platform::UniqueKey key;
   std::string reason;
   const bool opened = OpenKeyToScan(*this, location, key.out(), &reason);
   if (readOnlyReason) *readOnlyReason = reason;
   std::string path = system.StartupFolder(location == kLmStartupFolder);
   if (!path.empty() || !opened) return path;
-  platform::Status status = platform::reg::QueryString(
-      key.get(), FindLocation(location)->folderValue, &path);
+  platform::Status status = platform::reg::QueryString(key.get(), FindLocation(location)->folderValue, &path);
   if (status != platform::kSuccess) return "";
   // A folder written as %USERPROFILE%\... is found through the system's own values.
   if (path.find('%') != std::string::npos) {
@@ -220,7 +221,7 @@ void StartupEntries::ScanStartupFolder(int location) {
 }
 
 void StartupEntries::ScanAllLocations() {
-  ScanPass pass(runningPass_);
+  ScanPass pass(system_, runningPass_);
   for (int location = 0; location < kLocationCount; ++location) {
     if (!HasLocation(location)) continue;
     if (IsFolderLocation(location)) {
@@ -237,14 +238,15 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
                               const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
                               bool storeForm) {
   // Joins the running pass; on its own, a pass of this one entry.
-  ScanPass pass(runningPass_);
+  ScanPass pass(system_, runningPass_);
   // Still in its location, but disabled by the system's own startup manager.
   if (task->enabled && honoursStartupApproved_ && pass.ApprovedDisabled(location, task->name)) {
     task->enabled = 0;
     task->disabledBySystem = 1;
   }
   if (task->description.empty()) task->description = context_.Text(text_id::kNoInformation);
-  task->fileName = FileNameOfPath(pass.ProgramPath(task->command, task->valueType));
+  task->fileName = FileNameOfPath(task->programPath.empty() ? pass.ProgramPath(task->command, task->valueType)
+                                                            : task->programPath);
   ReadProcessInfo(programPath, *task, pass.Processes());
   if (task->processProtected == 0 && !pass.PathFindsItem(programPath)) task->fileExists = 0;
 
@@ -260,7 +262,7 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
     task->applicationName = task->name;
     task->productName = task->name;
   }
-  task->wineSkipReason = WineSkipReason(location, *task);
+  task->wineSkipReason = WineSkipReason(system_, location, *task);
   if (location >= 0 && location < kLocationCount && !readOnlyReasons_[location].empty()) {
     task->readOnly = 1;
     task->readOnlyReason = readOnlyReasons_[location];

@@ -1,12 +1,12 @@
 #include "entries/process_info.h"
 
 #include "base/text.h"
-#include "platform/processes.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
-ProcessSnapshot::ProcessSnapshot() {
-  for (const platform::ProcessEntry& process : platform::ListProcesses()) {
+ProcessSnapshot::ProcessSnapshot(platform::ManagedSystem& system) {
+  for (const platform::ProcessEntry& process : system.ListProcesses()) {
     idsByName_[ToLowerAscii(process.name)].push_back(process.pid);
   }
 }
@@ -31,8 +31,8 @@ bool ProcessSnapshot::FullyControlled(std::uint32_t pid) {
   return figures.controlled == 1;
 }
 
-std::vector<std::uint32_t> FindProcessIds(const std::string& processName) {
-  return ProcessSnapshot().FindProcessIds(processName);
+std::vector<std::uint32_t> FindProcessIds(platform::ManagedSystem& system, const std::string& processName) {
+  return ProcessSnapshot(system).FindProcessIds(processName);
 }
 
 std::string ProcessNameOfProgram(const std::string& programPath) {
@@ -57,8 +57,8 @@ void ReadProcessInfo(const std::string& programPath, Task& task, ProcessSnapshot
   }
 }
 
-void ReadProcessInfo(const std::string& programPath, Task& task) {
-  ProcessSnapshot processes;
+void ReadProcessInfo(platform::ManagedSystem& system, const std::string& programPath, Task& task) {
+  ProcessSnapshot processes(system);
   ReadProcessInfo(programPath, task, processes);
 }
 

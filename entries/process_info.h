@@ -8,6 +8,10 @@
 
 #include "entries/task.h"
 
+namespace platform {
+class ManagedSystem;
+}
+
 namespace velmora {
 
 // The running processes as one reading of the process list found them, with the
@@ -15,7 +19,7 @@ namespace velmora {
 // many entries holds one, so that the list is read once and looked up per entry.
 class ProcessSnapshot {
  public:
-  ProcessSnapshot();  // reads the process list
+  explicit ProcessSnapshot(platform::ManagedSystem& system);  // reads its process list
   virtual ~ProcessSnapshot() = default;
 
   // Ids of the processes of that name (letter case ignored), in the platform's
@@ -38,7 +42,7 @@ class ProcessSnapshot {
 
 // Ids of the running processes of that name (letter case ignored), in the
 // platform's stable order.
-std::vector<std::uint32_t> FindProcessIds(const std::string& processName);
+std::vector<std::uint32_t> FindProcessIds(platform::ManagedSystem& system, const std::string& processName);
 // The process name of a program path: the part after the last backslash without a
 // final ".lnk", then without a final ".exe" (either in any letter case).
 std::string ProcessNameOfProgram(const std::string& programPath);
@@ -46,6 +50,6 @@ std::string ProcessNameOfProgram(const std::string& programPath);
 // program that can be queried: from |processes|, or from a fresh reading of the
 // process list.
 void ReadProcessInfo(const std::string& programPath, Task& task, ProcessSnapshot& processes);
-void ReadProcessInfo(const std::string& programPath, Task& task);
+void ReadProcessInfo(platform::ManagedSystem& system, const std::string& programPath, Task& task);
 
 }  // namespace velmora

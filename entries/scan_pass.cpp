@@ -18,7 +18,8 @@ struct ScanPass::Facts {
   std::unordered_map<int, bool> marksDisabled;  // location -> its key marks some value disabled
 };
 
-ScanPass::ScanPass(ScanPass*& running) : running_(running), outer_(running) {
+ScanPass::ScanPass(platform::ManagedSystem& system, ScanPass*& running)
+    : system_(system), running_(running), outer_(running) {
   if (!outer_) {
     facts_ = std::make_unique<Facts>();
     running_ = this;
@@ -33,7 +34,7 @@ ScanPass::Facts& ScanPass::Owned() { return outer_ ? *outer_->facts_ : *facts_; 
 
 ProcessSnapshot& ScanPass::Processes() {
   Facts& facts = Owned();
-  if (!facts.processes) facts.processes.emplace();
+  if (!facts.processes) facts.processes.emplace(system_);
   return *facts.processes;
 }
 
@@ -69,9 +70,9 @@ const std::string& ScanPass::ProgramPath(const std::string& command, std::uint32
 
 bool ScanPass::ApprovedDisabled(int location, const std::string& name) {
   auto [it, fresh] = Owned().marksDisabled.try_emplace(location);
-  if (fresh) it->second = !DisabledMarks(location).empty();
+  if (fresh) it->second = !DisabledMarks(system_, location).empty();
   // Only a key that marks something is asked about the name itself.
-  return it->second && StartupApprovedDisabled(location, name);
+  return it->second && StartupApprovedDisabled(system_, location, name);
 }
 
 }  // namespace velmora

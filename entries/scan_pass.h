@@ -25,7 +25,8 @@ namespace velmora {
 // other owners, on other threads too, stay apart.
 class ScanPass {
  public:
-  explicit ScanPass(ScanPass*& running);
+  // |system| is the one the owner reads; it must outlive the pass.
+  ScanPass(platform::ManagedSystem& system, ScanPass*& running);
   ~ScanPass();
   ScanPass(const ScanPass&) = delete;
   ScanPass& operator=(const ScanPass&) = delete;
@@ -45,6 +46,7 @@ class ScanPass {
  private:
   struct Facts;
   Facts& Owned();
+  platform::ManagedSystem& system_;
   ScanPass*& running_;
   ScanPass* outer_ = nullptr;
   std::unique_ptr<Facts> facts_;

@@ -6,6 +6,7 @@
 #include "entries/program_path.h"
 #include "entries/value_command.h"
 #include "platform/environment.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -69,14 +70,14 @@ std::string ServiceConfig::UnchangeableReason() const {
   return "";
 }
 
-std::string ServicesKeyPath() {
+std::string ServicesKeyPath(platform::ManagedSystem& system) {
   const std::string current = "System\\CurrentControlSet\\Services";
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyLocalMachine(), current, platform::kKeyRead, key.out()) ==
+  if (platform::reg::OpenKey(system.LocalMachine(), current, platform::kKeyRead, key.out()) ==
       platform::kSuccess)
     return current;
   // A link: "\Registry\Machine\System\ControlSet001" in UTF-16.
-  if (platform::reg::OpenKey(platform::HKeyLocalMachine(), "System\\CurrentControlSet", platform::kKeyRead,
+  if (platform::reg::OpenKey(system.LocalMachine(), "System\\CurrentControlSet", platform::kKeyRead,
                              key.out()) == platform::kSuccess) {
     RawValue link;
     if (ReadValue(key.get(), "SymbolicLinkValue", &link)) {
@@ -89,7 +90,7 @@ std::string ServicesKeyPath() {
       if (StartsWithIgnoreCase(target, prefix)) return target.substr(prefix.size()) + "\\Services";
     }
   }
-  if (platform::reg::OpenKey(platform::HKeyLocalMachine(), "System\\Select", platform::kKeyRead, key.out()) ==
+  if (platform::reg::OpenKey(system.LocalMachine(), "System\\Select", platform::kKeyRead, key.out()) ==
       platform::kSuccess) {
     RawValue select;
     bool ok = false;

@@ -43,7 +43,7 @@ struct ServiceConfig {
 // system has that key; else that of the control set that CurrentControlSet links
 // to, or that System\Select names as current (an offline SYSTEM hive has no
 // CurrentControlSet).
-std::string ServicesKeyPath();
+std::string ServicesKeyPath(platform::ManagedSystem& system);
 
 // Reads the service |name| under the open services key. False when there is no
 // such key.

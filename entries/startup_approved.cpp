@@ -1,6 +1,7 @@
 #include "entries/startup_approved.h"
 
 #include "entries/startup_location.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -12,8 +13,8 @@ constexpr const char* kStartupApprovedPath =
 
 }  // namespace
 
-platform::HKey StartupApprovedRoot(int location) {
-  return IsMachineLocation(location) ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+platform::HKey StartupApprovedRoot(platform::ManagedSystem& system, int location) {
+  return IsMachineLocation(location) ? system.LocalMachine() : system.CurrentUser();
 }
 
 std::string StartupApprovedKeyPath(int location) {
@@ -33,11 +34,11 @@ std::string StartupApprovedKeyPath(int location) {
 
 bool MarksDisabled(const std::string& data) { return !data.empty() && (data[0] & 1) != 0; }
 
-bool StartupApprovedDisabled(int location, const std::string& name) {
+bool StartupApprovedDisabled(platform::ManagedSystem& system, int location, const std::string& name) {
   std::string path = StartupApprovedKeyPath(location);
   if (path.empty()) return false;
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(StartupApprovedRoot(location), path, platform::kKeyRead, key.out()) !=
+  if (platform::reg::OpenKey(StartupApprovedRoot(system, location), path, platform::kKeyRead, key.out()) !=
       platform::kSuccess)
     return false;
   std::uint8_t data[16] = {};
@@ -47,11 +48,11 @@ bool StartupApprovedDisabled(int location, const std::string& name) {
          MarksDisabled(std::string(reinterpret_cast<const char*>(data), size));
 }
 
-std::vector<platform::RegistryValue> DisabledMarks(int location) {
+std::vector<platform::RegistryValue> DisabledMarks(platform::ManagedSystem& system, int location) {
   std::vector<platform::RegistryValue> marks;
   std::string path = StartupApprovedKeyPath(location);
   platform::UniqueKey key;
-  if (path.empty() || platform::reg::OpenKey(StartupApprovedRoot(location), path, platform::kKeyRead,
+  if (path.empty() || platform::reg::OpenKey(StartupApprovedRoot(system, location), path, platform::kKeyRead,
                                              key.out()) != platform::kSuccess) {
     return marks;
   }
@@ -63,11 +64,13 @@ std::vector<platform::RegistryValue> DisabledMarks(int location) {
   return marks;
 }
 
-platform::Status ClearStartupApprovedMark(int location, const std::string& name) {
-  if (!StartupApprovedDisabled(location, name)) return platform::kSuccess;
+platform::Status ClearStartupApprovedMark(platform::ManagedSystem& system, int location,
+                                          const std::string& name) {
+  if (!StartupApprovedDisabled(system, location, name)) return platform::kSuccess;
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(
-      StartupApprovedRoot(location), StartupApprovedKeyPath(location), platform::kKeyAllAccess, key.out());
+  platform::Status status =
+      platform::reg::OpenKey(StartupApprovedRoot(system, location), StartupApprovedKeyPath(location),
+                             platform::kKeyAllAccess, key.out());
   if (status != platform::kSuccess) return status;
   return platform::reg::DeleteValue(key.get(), name);
 }

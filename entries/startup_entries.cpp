@@ -7,7 +7,7 @@
 #include "entries/process_info.h"
 #include "entries/program_path.h"
 #include "entries/value_command.h"
-#include "platform/system.h"
+#include "platform/managed_system.h"
 
 namespace velmora {
 
@@ -17,8 +17,8 @@ bool ValidLocation(int location) { return location >= 0 && location < kLocationC
 
 }  // namespace
 
-StartupEntries::StartupEntries(const ProgramContext& context)
-    : context_(context), honoursStartupApproved_(platform::SystemKeepsStartupApproved()) {}
+StartupEntries::StartupEntries(platform::ManagedSystem& system, const ProgramContext& context)
+    : system_(system), context_(context), honoursStartupApproved_(system.KeepsStartupApproved()) {}
 
 StartupEntries::~StartupEntries() = default;
 
@@ -169,7 +169,7 @@ bool StartupEntries::RereadProcessFigures(int location, const std::string& name)
   task->memoryKB = 0;
   task->peakMemoryKB = 0;
   task->processProtected = 0;
-  ReadProcessInfo(ProgramPathOfValue(task->command, task->valueType), *task);
+  ReadProcessInfo(system_, ProgramPathOfValue(task->command, task->valueType), *task);
   return true;
 }
 

@@ -19,6 +19,10 @@
 #include "platform/registry.h"
 #include "platform/status.h"
 
+namespace platform {
+class ManagedSystem;
+}
+
 namespace velmora {
 
 class ModuleVersion;
@@ -44,13 +48,15 @@ struct RawItem {
 
 class StartupEntries {
  public:
-  // |context| must outlive the object.
-  explicit StartupEntries(const ProgramContext& context);
+  // |system| (the Windows whose entries these are) and |context| must outlive the
+  // object.
+  StartupEntries(platform::ManagedSystem& system, const ProgramContext& context);
   ~StartupEntries();
   StartupEntries(const StartupEntries&) = delete;
   StartupEntries& operator=(const StartupEntries&) = delete;
 
   const ProgramContext& Context() const { return context_; }
+  platform::ManagedSystem& System() const { return system_; }
 
   // A listing changes nothing on disk: the program's own keys (store and
   // profiles) are then opened for reading only and never created, so stale store
@@ -188,6 +194,7 @@ class StartupEntries {
   ScanPass*& RunningPass() { return runningPass_; }
 
  private:
+  platform::ManagedSystem& system_;
   const ProgramContext& context_;
   std::array<TaskMap, kLocationCount> entryMaps_;
   TaskMap snapshot_;

@@ -2,8 +2,8 @@
 
 #include "entries/startup_location.h"
 #include "entries/task.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
-#include "platform/startup.h"
 
 namespace velmora {
 
@@ -28,8 +28,8 @@ std::string TypeName(std::uint32_t type) {
 
 }  // namespace
 
-std::string WineSkipReason(int location, const Task& task) {
-  if (!platform::SystemIsWinePrefix()) return "";
+std::string WineSkipReason(platform::ManagedSystem& system, int location, const Task& task) {
+  if (!system.IsWinePrefix()) return "";
   if (location == kCuRunOnce) return "Wine never runs the user's RunOnce entries";
   if (location == kLmStartupFolder) return "Wine never runs the common Startup folder";
   if (IsRegistryLocation(location) && task.valueType != platform::kRegSz) {
@@ -40,11 +40,11 @@ std::string WineSkipReason(int location, const Task& task) {
   return "";
 }
 
-std::string StartsWhen(int location, const Task& task) {
+std::string StartsWhen(platform::ManagedSystem& system, int location, const Task& task) {
   const LocationInfo* info = FindLocation(location);
   if (!info) return "never";
-  if (platform::SystemIsWinePrefix()) {
-    if (!WineSkipReason(location, task).empty()) return "never";
+  if (system.IsWinePrefix()) {
+    if (!WineSkipReason(system, location, task).empty()) return "never";
     // wineboot --init runs the *Once keys, the RunServices keys and the services;
     // the Run keys and the Startup folder wait for a restart.
     if (IsServiceLocation(location) || IsRunServicesLocation(location) ||

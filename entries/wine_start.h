@@ -12,19 +12,23 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}
+
 namespace velmora {
 
 class Task;
 
 // Why Wine would not start an entry of |location| as |task| stands ("" when it
 // would, or when the system is no Wine prefix).
-std::string WineSkipReason(int location, const Task& task);
+std::string WineSkipReason(platform::ManagedSystem& system, int location, const Task& task);
 
 // When the system starts an entry of |location| if it is enabled: "session" (Wine:
 // at every session start), "restart" (Wine: only when the prefix restarts),
 // "boot" (Windows: services), "logon" (Windows: Run, RunOnce, Startup folders) or
 // "never".
-std::string StartsWhen(int location, const Task& task);
+std::string StartsWhen(platform::ManagedSystem& system, int location, const Task& task);
 
 // The same in words, for the table and the window: "Starts every time a Windows
 // program starts in this prefix", ...

@@ -13,6 +13,7 @@
 #include "formats/registry_hive.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/posix/prefix.h"
 #include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/edit_support.h"
@@ -23,7 +24,7 @@ using namespace velmora;
 namespace {
 
 int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
-  StartupParameters model;
+  StartupParameters model(platform::SystemInUse());
   std::ostringstream output, error;
   int status = 2;
   const cli::Command* command = args.empty() ? nullptr : cli::FindCommand(args[0]);
@@ -54,7 +55,7 @@ int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
 }
 
 std::string Listing() {
-  StartupParameters model;
+  StartupParameters model(platform::SystemInUse());
   cli::ReadModel(model);
   std::ostringstream out;
   cli::ListOptions options;

@@ -15,8 +15,8 @@
 #include "base/program_context.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/posix/prefix.h"
-#include "platform/startup.h"
 
 namespace velmora::fuzz {
 
@@ -27,7 +27,7 @@ inline const std::string& WorkDir() {
     if (!mkdtemp(folder)) abort();
     const std::string prefix = std::string(folder) + "/prefix";
     setenv("WINEPREFIX", prefix.c_str(), 1);
-    if (platform::CreateMinimalPrefix(prefix) != 0 || platform::InitSystem() != 0) abort();
+    if (platform::CreateMinimalPrefix(prefix) != 0 || platform::SystemInUse().Prepare() != 0) abort();
     std::string program = std::string(folder) + "/program";
     if (mkdir(program.c_str(), 0755) != 0) abort();
     Program().programDir = platform::files::WindowsPathFromHost(program);

@@ -7,7 +7,6 @@
 
 #include "base/path.h"
 #include "base/utf16.h"
-#include "platform/offline.h"
 
 namespace platform {
 
@@ -128,11 +127,6 @@ Status ReadWhole(HKey key, bool byName, std::uint32_t index, const std::string& 
 }
 
 }  // namespace
-
-HKey HKeyLocalMachine() { return SystemInUse().LocalMachine(); }
-HKey HKeyCurrentUser() { return SystemInUse().CurrentUser(); }
-
-bool MachineHas32BitView() { return SystemInUse().Has32BitView(); }
 
 Status reg::OpenKey(HKey root, const std::string& subKey, std::uint32_t access, HKey* result) {
   if (result) *result = nullptr;
@@ -262,24 +256,5 @@ void UseSystem(std::unique_ptr<ManagedSystem> system) {
   inUse.owned = std::move(system);
   inUse.current = inUse.owned.get();
 }
-
-Status OpenOfflineInstallation(const std::string& hostRoot, const std::string& userName, std::string* error) {
-  std::unique_ptr<ManagedSystem> system;
-  Status status = OpenOfflineSystem(hostRoot, userName, &system, error);
-  if (status == kSuccess) UseSystem(std::move(system));
-  return status;
-}
-
-void CloseOfflineInstallation() { UseSystem(nullptr); }
-
-Status InitSystem() { return SystemInUse().Prepare(); }
-std::string SystemName() { return SystemInUse().Name(); }
-std::string SystemLocation() { return SystemInUse().Location(); }
-std::string ReadMayLag() { return SystemInUse().ReadMayLag(); }
-WriteRefusal CheckWritesAllowed() { return SystemInUse().CheckWritesAllowed(true); }
-bool SystemIsWinePrefix() { return SystemInUse().IsWinePrefix(); }
-bool QuerySystemVersion(OsVersionInfo* info) { return SystemInUse().QueryVersion(info); }
-bool SystemKeepsStartupApproved() { return SystemInUse().KeepsStartupApproved(); }
-std::vector<ProcessEntry> ListProcesses() { return SystemInUse().ListProcesses(); }
 
 }  // namespace platform

@@ -101,9 +101,12 @@ class ManagedSystem {
   virtual WriteRefusal CheckWritesAllowed(bool machineHive) = 0;
   // Host paths of copies of registry files kept before this run's first write.
   virtual std::vector<std::string> HiveBackups() const { return {}; }
-  // GetVersionExA as programs of the system see it.
+  // GetVersionExA as programs of the system see it. False (with platformId 0)
+  // when the system holds no version that can be read as a number.
   virtual bool QueryVersion(OsVersionInfo* info) = 0;
-  // True when the system honours the marks under ...\Explorer\StartupApproved.
+  // True when the system honours the marks its own startup manager leaves under
+  // ...\Explorer\StartupApproved (Windows 8 and later). Wine ignores them, so a
+  // Wine prefix, and a Windows program running under Wine, never do.
   virtual bool KeepsStartupApproved() = 0;
   // Every process of the system, in process-id order.
   virtual std::vector<ProcessEntry> ListProcesses() = 0;

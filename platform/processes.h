@@ -12,8 +12,7 @@ struct ProcessEntry {
   std::string name;  // executable base name without a final ".exe" (any case)
 };
 
-// Every running process, in process-id order.
-std::vector<ProcessEntry> ListProcesses();
+// The processes of a system: ManagedSystem::ListProcesses().
 
 // Current and peak resident memory in bytes; false when the process cannot be
 // queried (gone, or not readable by this user).

@@ -18,9 +18,8 @@ namespace platform {
 struct RegistryKeyHandle;
 using HKey = RegistryKeyHandle*;
 
-// Predefined roots. They need not (and cannot) be closed.
-HKey HKeyLocalMachine();
-HKey HKeyCurrentUser();
+// The predefined roots are those of a system: ManagedSystem::LocalMachine() and
+// CurrentUser() (platform/managed_system.h). They need not (and cannot) be closed.
 
 constexpr std::uint32_t kRegNone = 0;
 constexpr std::uint32_t kRegSz = 1;
@@ -75,11 +74,6 @@ Status QueryString(HKey key, const std::string& name, std::string* text);  // up
 Status SetString(HKey key, const std::string& name, const std::string& text, std::uint32_t type = kRegSz);
 
 }  // namespace reg
-
-// True when the machine has a 32-bit registry view beside its own, that is where
-// 32-bit programs of a 64-bit system keep the machine's keys
-// (Software\Wow6432Node). False when the machine hive cannot be read.
-bool MachineHas32BitView();
 
 // Owns an opened key and closes it when it goes out of scope. Pass out() where a
 // call returns a key: reg::OpenKey(root, path, kKeyRead, key.out()).

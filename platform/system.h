@@ -15,6 +15,8 @@ namespace platform {
 // lock is kept for the life of the process.
 Status CreateNamedMutex(const std::string& name);
 
+// The version of a managed system (ManagedSystem::QueryVersion), as GetVersionExA
+// gives it to the programs of that system.
 struct OsVersionInfo {
   std::uint32_t size = 148;
   std::uint32_t majorVersion = 0;
@@ -23,15 +25,6 @@ struct OsVersionInfo {
   std::uint32_t platformId = 0;  // 2 = VER_PLATFORM_WIN32_NT
   std::string csdVersion;
 };
-// GetVersionExA, as Windows programs in the prefix see it. False (with platformId
-// 0) when the prefix holds no version that can be read as a number.
-bool QuerySystemVersion(OsVersionInfo* info);
-
-// True when the system honours the marks its own startup manager leaves under
-// ...\Explorer\StartupApproved (Windows 8 and later). Wine ignores them, so a
-// Wine prefix, and a Windows program running under Wine, never do.
-bool SystemKeepsStartupApproved();
-
 // Starts a program with an argument vector (no shell ever sees it). The first
 // element is a host path or a Windows path; Windows executables run through Wine.
 bool LaunchProgram(const std::vector<std::string>& argv);

@@ -15,6 +15,7 @@
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/processes.h"
 #include "ui/custom_msg_box_dlg.h"
 #include "ui/entry_list.h"
@@ -46,8 +47,8 @@ bool WaitForEnd(std::uint32_t pid, int timeoutMs) {
 
 // The process whose figures the entry shows: the first of the program's processes
 // that can be queried (as ReadProcessInfo picks it).
-std::uint32_t ShownProcess(const std::string& programPath) {
-  for (std::uint32_t pid : FindProcessIds(ProcessNameOfProgram(programPath))) {
+std::uint32_t ShownProcess(platform::ManagedSystem& system, const std::string& programPath) {
+  for (std::uint32_t pid : FindProcessIds(system, ProcessNameOfProgram(programPath))) {
     std::uint64_t workingSet = 0, peak = 0;
     if (platform::QueryProcessMemory(pid, &workingSet, &peak)) return pid;
   }
@@ -191,7 +192,7 @@ void EntryContextMenu::ExitProcess() {
   const std::string programPath = ExtractProgramPath(task->command);
   {
     WaitCursor wait;
-    std::uint32_t pid = ShownProcess(programPath);
+    std::uint32_t pid = ShownProcess(model_.System(), programPath);
     // This program never ends itself this way: its pending edits would be lost.
     if (pid != 0 && pid != static_cast<std::uint32_t>(QCoreApplication::applicationPid()) &&
         platform::CanFullyControl(pid)) {

@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
   platform::UseSystem(system.get());
 
   velmora::ui::QtMessageBoxPresenter box;
-  velmora::VelmoraApp app;
+  velmora::VelmoraApp app(std::move(system));
   velmora::ui::QtMainWindowRunner window;
   app.StartApplication(window, box);
   app.EndApplication();

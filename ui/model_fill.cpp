@@ -10,7 +10,7 @@ ModelFill::ModelFill(StartupParameters& model) : model_(model) {
     model_.FillCategoryCodes();
     model_.RateAllTasks();
     model_.EnumerateProfiles();
-    seen_ = changes::SeenEntries::Read();
+    seen_ = changes::SeenEntries::Read(model_.System());
   });
 }
 

@@ -39,8 +39,8 @@ std::string SystemListText(const std::vector<platform::KnownSystem>& systems) {
   return text;
 }
 
-int DescribeSystemInUse(const std::vector<platform::KnownSystem>& systems, platform::KnownSystem* shown) {
-  platform::ManagedSystem& system = platform::SystemInUse();
+int DescribeSystem(platform::ManagedSystem& system, const std::vector<platform::KnownSystem>& systems,
+                   platform::KnownSystem* shown) {
   const std::string path = system.Location();
   for (std::size_t i = 0; i < systems.size(); ++i) {
     if (!path.empty() && systems[i].path == path) {

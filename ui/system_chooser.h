@@ -16,9 +16,10 @@ namespace velmora::ui {
 // problem ("" when it can be opened) separated by tabs.
 std::string SystemListText(const std::vector<platform::KnownSystem>& systems);
 
-// The kind and name the chooser shows for the system in use: its entry of
-// |systems|, else one made from its folder. Its index in |systems|, or -1.
-int DescribeSystemInUse(const std::vector<platform::KnownSystem>& systems, platform::KnownSystem* shown);
+// The kind and name the chooser shows for |system|: its entry of |systems|, else
+// one made from its folder. Its index in |systems|, or -1.
+int DescribeSystem(platform::ManagedSystem& system, const std::vector<platform::KnownSystem>& systems,
+                   platform::KnownSystem* shown);
 
 // Opens |system| ready to be read; an offline installation with several users
 // lets the user choose one. False with |error|, which is empty when the user

@@ -23,6 +23,7 @@
 #include "changes/store.h"
 #include "database/description_html.h"
 #include "entries/startup_location.h"
+#include "entries/wine_start.h"
 #include "platform/files.h"
 #include "platform/managed_system.h"
 #include "platform/registry.h"
@@ -78,9 +79,9 @@ bool IsInside(QObject* object, QWidget* window) {
 
 // Whether the user's Run key holds this program's own value: what the "Start
 // with Windows" switch shows, whoever wrote or deleted the value.
-bool RunValuePresent() {
+bool RunValuePresent(platform::ManagedSystem& system) {
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
+  if (platform::reg::OpenKey(system.CurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
       platform::kSuccess) {
     return false;
   }
@@ -132,7 +133,7 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       app_(app),
-      model_(app.startupParameters),
+      model_(app.Model()),
       box_(box) {
   // Only Qt is used here: the model's fill may already run beside the window.
   setObjectName("VelmoraDlg");
@@ -203,7 +204,7 @@ void VelmoraDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void VelmoraDlg::RestoreLayout() {
-  const WindowLayout layout = WindowLayout::Load();
+  const WindowLayout layout = WindowLayout::Load(app_.System());
   if (layout.width > 0 && layout.height > 0)
     resize(QSize(layout.width, layout.height).expandedTo(minimumSize()));
   if (static_cast<int>(layout.columnWidths.size()) == kColumnCount)
@@ -216,7 +217,7 @@ void VelmoraDlg::SaveLayout() {
   layout.width = normal.width();
   layout.height = normal.height();
   if (list_->ColumnWidthsSetByUser()) layout.columnWidths = list_->ColumnWidths();
-  layout.Save();
+  layout.Save(app_.System());
 }
 
 void VelmoraDlg::RecordSeenEntries() {
@@ -249,7 +250,7 @@ void VelmoraDlg::BuildCommandTable() {
       {cmd::kToggleStartWindows,
        [this, &settings, toggle](const std::string&) {
          toggle(settings.StartWithWindows);
-         settings.ApplyRunAtStartup();
+         settings.ApplyRunAtStartup(app_.System());
          ShowRunAtStartup();
        }},
       {cmd::kToggleSavingMsg, [&settings, toggle](const std::string&) { toggle(settings.ShowSavingMsg); }},
@@ -421,7 +422,7 @@ void VelmoraDlg::RefreshCommand() {
 // What is read may lag the system (a wineserver holds the prefix's registry in
 // memory): the title says so, and every description says why.
 void VelmoraDlg::ShowReadMayLag() {
-  readMayLag_ = platform::ReadMayLag();
+  readMayLag_ = app_.System().ReadMayLag();
   movie_->SetMovieVariable(var::kReadNote, readMayLag_.empty() ? "" : "a wineserver is running");
   const std::string title = GetString(kTitleId);
   setWindowTitle(QString::fromStdString(
@@ -448,8 +449,8 @@ void VelmoraDlg::ShowRunAtStartup() {
   // The program's own Run value is an entry like any other: an apply, a roll
   // back or a profile may have written or removed it.
   StartupSettingsParameters& settings = app_.settings;
-  if (platform::SystemInUse().RunsThisProgram()) {
-    const bool present = RunValuePresent();
+  if (app_.System().RunsThisProgram()) {
+    const bool present = RunValuePresent(app_.System());
     if (present != (settings.StartWithWindows != 0)) settings.StartWithWindows = present ? 1 : 0;
   }
   movie_->SetMovieVariable(var::kStartWindows, SettingsFlagText(settings.StartWithWindows));
@@ -497,9 +498,9 @@ void VelmoraDlg::ConfirmApplyOnClose() {
   // An offline installation is a system being repaired: only the changes the
   // user applies are written to it. The settings, the window's layout and the
   // record of entries seen there belong to the copy installed on that Windows.
-  if (platform::SystemInUse().RunsThisProgram()) {
+  if (app_.System().RunsThisProgram()) {
     std::string error;
-    if (!settings.Save(&error)) {
+    if (!settings.Save(app_.System(), &error)) {
       MessageBoxRequest request = ErrorBox("The settings could not be saved: " + error);
       ShowMessage(request);
     }
@@ -520,18 +521,18 @@ void VelmoraDlg::ListSystems() {
 
 void VelmoraDlg::ShowSystem() {
   platform::KnownSystem shown;
-  const int index = DescribeSystemInUse(systems_, &shown);
+  const int index = DescribeSystem(app_.System(), systems_, &shown);
   movie_->SetMovieVariable(var::kSystemKind, shown.kind);
   movie_->SetMovieVariable(var::kSystemName, shown.name);
   movie_->SetMovieVariable(var::kCurrentSystem, std::to_string(index));
-  const bool lags = !platform::SystemInUse().ReadMayLag().empty();
+  const bool lags = !app_.System().ReadMayLag().empty();
   movie_->SetMovieVariable(var::kSystemNote, lags ? "Its programs run: changes wait until they end" : "");
 }
 
 void VelmoraDlg::ChooseSystem(int index) {
   if (index < 0 || index >= static_cast<int>(systems_.size())) return;
   const platform::KnownSystem chosen = systems_[index];
-  if (chosen.path == platform::SystemInUse().Location()) return;
+  if (chosen.path == app_.System().Location()) return;
   if (!SettlePendingChanges()) return;
   std::unique_ptr<platform::ManagedSystem> system;
   std::string error;
@@ -542,7 +543,7 @@ void VelmoraDlg::ChooseSystem(int index) {
   }
   if (opened) {
     // What this window showed of the system it leaves, as closing records it.
-    if (platform::SystemInUse().RunsThisProgram()) RecordSeenEntries();
+    if (app_.System().RunsThisProgram()) RecordSeenEntries();
     WaitCursor wait;
     opened = app_.SwitchSystem(std::move(system), &error);
   }
@@ -553,7 +554,7 @@ void VelmoraDlg::ChooseSystem(int index) {
     return;
   }
   RememberSystem(chosen.path);
-  seen_ = changes::SeenEntries::Read();
+  seen_ = changes::SeenEntries::Read(app_.System());
   movie_->SetMovieVariable(var::kDescription, "");
   movie_->SetMovieVariable(var::kProfilesState, model_.ProfileNames().empty() ? "0" : "1");
   movie_->SetMovieVariable(var::kApplyState, "0");
@@ -593,7 +594,7 @@ void VelmoraDlg::ShowDescription(const Task& task, int location) {
   for (const std::string& note : {changes::ReadOnlyNote(task), changes::KeptCopyNote(task, where),
                                   readMayLag_.empty() ? std::string() : "Note: " + readMayLag_ + "."})
     if (!note.empty()) html += "<font color='#990000'>" + EscapeHtml(note) + "</font><br>";
-  html += BuildDescriptionHtml(task, location);
+  html += BuildDescriptionHtml(task, location < 0 ? "" : StartsWhen(app_.System(), location, task));
   switch (location < 0 ? changes::SeenState::kSeen : seen_.StateOf(location, task)) {
     case changes::SeenState::kNew:
       html += kNewEntryLine;
@@ -742,7 +743,7 @@ void VelmoraDlg::reject() {
 void QtMainWindowRunner::Run(VelmoraApp& app) {
   // The model fills while the window is made, not only while its movies load.
   const VelmoraDlg::StartMovies movies = VelmoraDlg::FindStartMovies(app.settings);
-  ModelFill fill(app.startupParameters);
+  ModelFill fill(app.Model());
   VelmoraDlg window(app, box_);
   window.Initialise(movies, fill);
   window.DoModal();

@@ -2,6 +2,7 @@
 // host's files, its drives mapped to host folders.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,7 +23,9 @@ struct PathLookups {
     std::unordered_map<std::string, std::string> byFolded;  // folded -> first name in listing order
   };
   int depth = 0;
-  std::uint64_t generation = 0;
+  // Read without the look-up lock: a registry call asks for it while holding the
+  // prefix's lock, which a path look-up takes inside the look-up lock.
+  std::atomic<std::uint64_t> generation{0};
   std::uint64_t lastGeneration = 0;
   std::unordered_map<std::string, Listing> folders;
   std::unordered_map<std::string, bool> drives;  // drive link -> exists

@@ -156,10 +156,7 @@ void HostSystem::LeaveLookupScope() {
   }
 }
 
-std::uint64_t HostSystem::LookupGeneration() {
-  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
-  return lookups_.generation;
-}
+std::uint64_t HostSystem::LookupGeneration() { return lookups_.generation.load(); }
 
 void HostSystem::ForgetLookups() {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);

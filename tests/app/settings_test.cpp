@@ -21,7 +21,7 @@ class SettingsTest : public ::testing::Test {
   }
   void SetProgramValue(const std::string& name, std::uint32_t type, const std::string& bytes) {
     UniqueKey key;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), key.out()), kSuccess);
+    ASSERT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), key.out()), kSuccess);
     ASSERT_EQ(reg::SetValue(key.get(), name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                             static_cast<std::uint32_t>(bytes.size())),
               kSuccess);
@@ -29,7 +29,8 @@ class SettingsTest : public ::testing::Test {
   // Type and bytes of a value; false when it cannot be read.
   bool ReadValue(const std::string& path, const std::string& name, std::uint32_t* type, std::string* bytes) {
     UniqueKey key;
-    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, key.out()) != kSuccess) return false;
+    if (reg::OpenKey(velmora::test::System().CurrentUser(), path, kKeyRead, key.out()) != kSuccess)
+      return false;
     std::uint8_t data[1024];
     std::uint32_t size = sizeof data;
     Status status = reg::QueryValue(key.get(), name, type, data, &size);
@@ -39,12 +40,14 @@ class SettingsTest : public ::testing::Test {
   }
   bool ProgramKeyExists() {
     UniqueKey key;
-    if (reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyRead, key.out()) != kSuccess) return false;
+    if (reg::OpenKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), kKeyRead, key.out()) !=
+        kSuccess)
+      return false;
     return true;
   }
   void SetRunValue(const std::string& name, const std::string& data) {
     UniqueKey key;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, key.out()), kSuccess);
+    ASSERT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), kRunKeyPath, key.out()), kSuccess);
     ASSERT_EQ(reg::SetString(key.get(), name, data), kSuccess);
   }
   bool RunValue(std::string* data) {
@@ -62,7 +65,7 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, FirstRunKeepsTheDefaultsAndWritesNothing) {
   StartupSettingsParameters settings;
   settings.DefnsVersion = "27/04/2006";
-  settings.Load();
+  settings.Load(velmora::test::System());
   EXPECT_EQ(settings.Language, "English");
   EXPECT_EQ(settings.ShowSplash, 1);
   EXPECT_EQ(settings.StartWithWindows, 1);
@@ -81,7 +84,7 @@ TEST_F(SettingsTest, StoredValuesCountByTheirFirstByte) {
   SetProgramValue("ShowSavingProMsg", kRegBinary, std::string(203, '\x07'));  // too long: not read
   StartupSettingsParameters settings;
   settings.DefnsVersion = "01/02/2003";
-  settings.Load();
+  settings.Load(velmora::test::System());
   EXPECT_EQ(settings.Language, "Deutsch");
   EXPECT_EQ(settings.ShowSplash, 0);
   EXPECT_EQ(settings.StartWithWindows, 49);
@@ -102,29 +105,30 @@ TEST_F(SettingsTest, RunValueFollowsAStoredStartWithWindowsAtEveryLoad) {
   SetRunValue("Velmora", "C:\\somewhere\\else.exe");
   SetProgramValue("StartWithWindows", kRegBinary, std::string("\x00\x00\x00\x00", 4));
   StartupSettingsParameters settings;
-  settings.Load();
+  settings.Load(velmora::test::System());
   std::string data;
   EXPECT_FALSE(RunValue(&data)) << "StartWithWindows 0 removes the value";
 
   SetRunValue("Velmora", "C:\\added\\by\\hand.exe");
   StartupSettingsParameters again;
-  again.Load();
+  again.Load(velmora::test::System());
   EXPECT_FALSE(RunValue(&data)) << "also when the user put it back by hand";
 
   SetProgramValue("StartWithWindows", kRegBinary, std::string("\x01\x00\x00\x00", 4));
   StartupSettingsParameters on;
-  on.Load();
+  on.Load(velmora::test::System());
   ASSERT_TRUE(RunValue(&data));
   EXPECT_EQ(data, "C:\\Programs\\Velmora\\Velmora.exe") << "a stale path is corrected";
 
   // Without a stored StartWithWindows the Run value is left as it is.
   SetRunValue("Velmora", "C:\\kept.exe");
   UniqueKey key;
-  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), ProgramKeyPath(), kKeyAllAccess, key.out()), kSuccess);
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), kKeyAllAccess, key.out()),
+            kSuccess);
   ASSERT_EQ(reg::DeleteValue(key.get(), "StartWithWindows"), kSuccess);
   StartupSettingsParameters untouched;
   untouched.StartWithWindows = 0;
-  untouched.Load();
+  untouched.Load(velmora::test::System());
   ASSERT_TRUE(RunValue(&data));
   EXPECT_EQ(data, "C:\\kept.exe");
 }
@@ -136,7 +140,7 @@ TEST_F(SettingsTest, ReadingWritesNothing) {
   const std::string before = test::ReadFile(prefix_.HostPath("user.reg"));
   StartupSettingsParameters settings;
   settings.DefnsVersion = "01/02/2003";
-  settings.Read();
+  settings.Read(velmora::test::System());
   EXPECT_EQ(settings.StartWithWindows, 0);
   EXPECT_EQ(settings.ShowSplash, 0);
   EXPECT_TRUE(test::ReadFile(prefix_.HostPath("user.reg")) == before) << "user.reg changed";
@@ -150,7 +154,7 @@ TEST_F(SettingsTest, SaveWritesTheSixValuesInTheirLayouts) {
   settings.ShowSavingMsg = 0x01020304;
   settings.ShowSavingProMsg = 0;
   settings.DefnsVersion = "27/04/2006";
-  settings.Save();
+  settings.Save(velmora::test::System());
 
   struct Expect {
     const char* name;
@@ -179,7 +183,7 @@ TEST_F(SettingsTest, SaveWritesTheSixValuesInTheirLayouts) {
 
   StartupSettingsParameters loaded;
   loaded.DefnsVersion = "27/04/2006";
-  loaded.Load();
+  loaded.Load(velmora::test::System());
   EXPECT_EQ(loaded.ShowSplash, 0);
   EXPECT_EQ(loaded.ShowSavingMsg, 4) << "only the first byte is read back";
   EXPECT_EQ(loaded.ShowSavingProMsg, 0);
@@ -189,20 +193,20 @@ TEST_F(SettingsTest, SaveWritesTheSixValuesInTheirLayouts) {
 
 TEST_F(SettingsTest, SetRunAtStartupReportsWhatHappened) {
   StartupSettingsParameters settings;
-  EXPECT_FALSE(settings.SetRunAtStartup("Velmora", "", true)) << "nothing to delete";
-  EXPECT_TRUE(settings.SetRunAtStartup("Other", "C:\\other.exe", false));
+  EXPECT_FALSE(settings.SetRunAtStartup(velmora::test::System(), "Velmora", "", true)) << "nothing to delete";
+  EXPECT_TRUE(settings.SetRunAtStartup(velmora::test::System(), "Other", "C:\\other.exe", false));
   std::uint32_t type = 0;
   std::string bytes;
   ASSERT_TRUE(ReadValue(kRunKeyPath, "Other", &type, &bytes));
   EXPECT_EQ(bytes, std::string("C:\\other.exe\0", 13));
-  EXPECT_TRUE(settings.SetRunAtStartup("Other", "", true));
+  EXPECT_TRUE(settings.SetRunAtStartup(velmora::test::System(), "Other", "", true));
   EXPECT_FALSE(ReadValue(kRunKeyPath, "Other", &type, &bytes));
 
   // Without a Run key nothing is created.
-  ASSERT_EQ(reg::DeleteTree(HKeyCurrentUser(), kRunKeyPath), kSuccess);
-  EXPECT_FALSE(settings.SetRunAtStartup("Velmora", "C:\\v.exe", false));
+  ASSERT_EQ(reg::DeleteTree(velmora::test::System().CurrentUser(), kRunKeyPath), kSuccess);
+  EXPECT_FALSE(settings.SetRunAtStartup(velmora::test::System(), "Velmora", "C:\\v.exe", false));
   HKey key = nullptr;
-  EXPECT_NE(reg::OpenKey(HKeyCurrentUser(), kRunKeyPath, kKeyRead, &key), kSuccess);
+  EXPECT_NE(reg::OpenKey(velmora::test::System().CurrentUser(), kRunKeyPath, kKeyRead, &key), kSuccess);
 }
 
 }  // namespace

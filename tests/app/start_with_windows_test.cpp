@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 
 std::string RunValueOf(const std::string& name) {
   platform::UniqueKey key;
-  if (platform::reg::OpenKey(platform::HKeyCurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
-      platform::kSuccess) {
+  if (platform::reg::OpenKey(velmora::test::System().CurrentUser(), kRunKeyPath, platform::kKeyRead,
+                             key.out()) != platform::kSuccess) {
     return "";
   }
   char data[1024] = {};
@@ -61,7 +61,7 @@ TEST(StartWithWindows, WinebootStartsTheWindowProgram) {
 
   StartupSettingsParameters settings;
   settings.DefnsVersion = "01/02/2003";
-  settings.Load();
+  settings.Load(velmora::test::System());
   EXPECT_EQ(RunValueOf("Velmora"), Program().programDir + "\\Velmora");
   platform::ResetPrefixForTesting();
 

@@ -62,7 +62,7 @@ struct ReportingWindow : MainWindowRunner {
 TEST(AppChild, Run) {
   const char* mode = std::getenv("VELMORA_APP_CHILD");
   if (!mode) GTEST_SKIP() << "runs as a child process only";
-  VelmoraApp app;
+  VelmoraApp app(velmora::test::System());
   ReportingBox box(app);
   if (std::string(mode) == "core") {
     VelmoraApp::StartResult result = app.StartCore(box);
@@ -149,26 +149,27 @@ class VelmoraAppTest : public ::testing::Test {
 
   void SetProgramFlag(const std::string& name, std::uint8_t value) {
     UniqueKey key;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), ProgramKeyPath(), key.out()), kSuccess);
+    ASSERT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), key.out()), kSuccess);
     std::uint8_t bytes[4] = {value, 0, 0, 0};
     ASSERT_EQ(reg::SetValue(key.get(), name, kRegBinary, bytes, 4), kSuccess);
   }
   void SetRunValue(const std::string& data) {
     UniqueKey key;
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, key.out()), kSuccess);
+    ASSERT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), kRunKeyPath, key.out()), kSuccess);
     ASSERT_EQ(reg::SetString(key.get(), "Velmora", data), kSuccess);
   }
   bool ReadString(const std::string& path, const std::string& name, std::string* text) {
     UniqueKey key;
-    if (reg::OpenKey(HKeyCurrentUser(), path, kKeyRead, key.out()) != kSuccess) return false;
+    if (reg::OpenKey(velmora::test::System().CurrentUser(), path, kKeyRead, key.out()) != kSuccess)
+      return false;
     Status status = reg::QueryString(key.get(), name, text);
     return status == kSuccess;
   }
   void SetSystemVersion(const std::string& version) {
     UniqueKey key;
-    ASSERT_EQ(
-        reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
-        kSuccess);
+    ASSERT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(),
+                             "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
+              kSuccess);
     ASSERT_EQ(reg::SetString(key.get(), "CurrentVersion", version), kSuccess);
   }
   std::string Box(const std::string& message, bool copy) {
@@ -306,15 +307,16 @@ TEST_F(VelmoraAppTest, SupportedSystemsAreNtFiveOneAndLater) {
                                     {"6.", false},
                                     {".1", false}}) {
     SetSystemVersion(version);
-    EXPECT_EQ(VelmoraApp::IsSupportedSystem(), supported) << version;
+    EXPECT_EQ(VelmoraApp::IsSupportedSystem(velmora::test::System()), supported) << version;
   }
   // A Windows 9x version (no NT version that reads as a number) is not NT.
   UniqueKey key;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(),
+                           "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
             kSuccess);
   ASSERT_EQ(reg::SetString(key.get(), "VersionNumber", "4.90.3000"), kSuccess);
   SetSystemVersion("none");
-  EXPECT_FALSE(VelmoraApp::IsSupportedSystem());
+  EXPECT_FALSE(VelmoraApp::IsSupportedSystem(velmora::test::System()));
 }
 
 }  // namespace

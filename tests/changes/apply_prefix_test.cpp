@@ -12,7 +12,7 @@ using ApplyPrefixTest = ChangesTest;
 
 TEST_F(ApplyPrefixTest, FailedStoreWriteLeavesTheEntryAndReportsIt) {
   SetText(kLmRun, "Tray", "C:\\tray.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetEntryEnabled("tray", kLmRun, 0);
   model.TakeSnapshot();
@@ -38,9 +38,9 @@ TEST_F(ApplyPrefixTest, FailedStoreWriteLeavesTheEntryAndReportsIt) {
 // store lives; a read-only user hive without a store must not stop them.
 TEST_F(ApplyPrefixTest, MachineKeyEditsDoNotNeedTheStore) {
   SetText(kLmRun, "Kept", "C:\\kept.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
-  platform::reg::DeleteTree(platform::HKeyCurrentUser(), DisabledTasksKeyPath());
+  platform::reg::DeleteTree(velmora::test::System().CurrentUser(), DisabledTasksKeyPath());
   auto task = std::make_unique<Task>();
   task->name = "Added";
   task->command = "C:\\added.exe /x";
@@ -67,7 +67,7 @@ TEST_F(ApplyPrefixTest, EntriesOfAnUnwritableHiveAreListedReadOnly) {
   SetText(kLmRun, "Tray", "C:\\tray.exe");
   SetText(kCuRun, "Chat", "C:\\chat.exe");
   {
-    StartupParameters saving;
+    StartupParameters saving(velmora::test::System());
     Read(saving);
     saving.SetEntryEnabled("Tray", kLmRun, 0);
     ASSERT_EQ(saving.SaveProfile("Off", false), StartupParameters::ProfileSaveResult::kSaved);
@@ -75,7 +75,7 @@ TEST_F(ApplyPrefixTest, EntriesOfAnUnwritableHiveAreListedReadOnly) {
   const std::string machineHive = prefix_.HostPath("system.reg");
   const std::string before = ReadFile(machineHive);
   ASSERT_EQ(chmod(machineHive.c_str(), 0444), 0);
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   const Task* tray = Find(model, kLmRun, "tray");
   ASSERT_NE(tray, nullptr);
@@ -106,7 +106,7 @@ TEST_F(ApplyPrefixTest, EntriesOfAnUnwritableHiveAreListedReadOnly) {
 // Windows' limit for value names holds for added entries; Startup-folder files
 // whose names differ only in letter case (Wine starts each) are each an entry.
 TEST_F(ApplyPrefixTest, NameLimitsAndItemsThatDifferInCase) {
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   std::string error;
   auto task = std::make_unique<Task>();
@@ -119,7 +119,7 @@ TEST_F(ApplyPrefixTest, NameLimitsAndItemsThatDifferInCase) {
   const std::string folder = Host(Folder(kCuStartupFolder));
   WriteFile(folder + "/foo.bat", "@echo small\r\n");
   WriteFile(folder + "/FOO.bat", "@echo capital\r\n");
-  StartupParameters both;
+  StartupParameters both(velmora::test::System());
   Read(both);
   ASSERT_EQ(both.Entries(kCuStartupFolder).size(), 2u);
   ASSERT_NE(both.Entry(kCuStartupFolder, "FOO.bat"), nullptr);

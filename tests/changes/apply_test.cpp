@@ -15,7 +15,7 @@ TEST_F(ApplyTest, DisableAndEnableGiveBackTheValueWithItsType) {
   SetText(kCuRun, "Plain", "C:\\plain.exe");
   const auto before = LocationValues(kCuRun);
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     EXPECT_TRUE(model.SetEntryEnabled("exp", kCuRun, 0));
     Apply(model);
@@ -27,7 +27,7 @@ TEST_F(ApplyTest, DisableAndEnableGiveBackTheValueWithItsType) {
   EXPECT_EQ(store.at("3|exp").type, platform::kRegSz);  // the store's own layout stays
   EXPECT_EQ(changes::ValueText(store.at("3|exp").data), "%SystemRoot%\\system32\\x.exe -q");
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   ASSERT_NE(Find(model, kCuRun, "exp"), nullptr);
   EXPECT_EQ(Find(model, kCuRun, "exp")->enabled, 0);
@@ -42,7 +42,7 @@ TEST_F(ApplyTest, DisableAndEnableGiveBackTheValueWithItsType) {
 
 TEST_F(ApplyTest, ValuesTheUserDidNotEditAreNotRewritten) {
   const std::string binary("C:\\b.exe\0tail", 13);
-  SetRaw(platform::HKeyLocalMachine(), kRunKeyPath, "Binary", platform::kRegBinary, binary);
+  SetRaw(velmora::test::System().LocalMachine(), kRunKeyPath, "Binary", platform::kRegBinary, binary);
   SetText(kLmRun, "Exp", "%ProgramFiles%\\e.exe", platform::kRegExpandSz);
   SetText(kLmRun, "Toggled", "C:\\t.exe");
 #ifndef _WIN32
@@ -51,7 +51,7 @@ TEST_F(ApplyTest, ValuesTheUserDidNotEditAreNotRewritten) {
   int writes = 0;
   changes::SetWriteObserver([&](int) { ++writes; });
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetEntryEnabled("Toggled", kLmRun, 0);
   model.SetEntryEnabled("Toggled", kLmRun, 1);
@@ -69,7 +69,7 @@ TEST_F(ApplyTest, ValuesTheUserDidNotEditAreNotRewritten) {
 
 TEST_F(ApplyTest, StoreValuesOfOlderVersionsGoBackAsText) {
   SetStore("3|Old", "C:\\old.exe /x");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetEntryEnabled("old", kCuRun, 1);
   Apply(model);
@@ -88,7 +88,7 @@ TEST_F(ApplyTest, StartupItemsComeBackByteForByte) {
   ASSERT_EQ(original.size(), 2u);
 
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     EXPECT_EQ(Find(model, kCuStartupFolder, "tool.lnk")->command, "\"C:\\Tools\\tool.exe\" --tray --port 80");
     model.SetLocationEnabled(kCuStartupFolder, 0);
@@ -99,7 +99,7 @@ TEST_F(ApplyTest, StartupItemsComeBackByteForByte) {
   EXPECT_EQ(ReadFile(KeptItem(kCuStartupFolder, "run.cmd")), original.at("run.cmd"));
   EXPECT_EQ(StoreValues().count("5|tool.lnk"), 1u);
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   ASSERT_NE(Find(model, kCuStartupFolder, "run.cmd"), nullptr);
   EXPECT_EQ(Find(model, kCuStartupFolder, "run.cmd")->enabled, 0);
@@ -122,7 +122,7 @@ TEST_F(ApplyTest, ItemStaysWhenNoCopyCanBeKept) {
   // A file where the folder of kept copies must go.
   std::string kept = Host(changes::KeptItemsFolder(kCuStartupFolder));
   WriteFile(fs::path(kept).parent_path().string(), "in the way");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetEntryEnabled("run.cmd", kCuStartupFolder, 0);
   model.TakeSnapshot();
@@ -138,7 +138,7 @@ TEST_F(ApplyTest, ShortcutIsMadeOnlyWhenNoCopyIsKept) {
   SetStore("5|Bar.lnk", "C:\\Bar\\bar.exe");  // stored by an older version: no copy
   fs::create_directories(Host("C:\\Tools"));
   WriteFile(Host("C:\\Tools\\tool.exe"), "MZ");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetEntryEnabled("bar.lnk", kCuStartupFolder, 1);
   auto added = std::make_unique<Task>();
@@ -165,7 +165,7 @@ TEST_F(ApplyTest, NamesThatLeaveTheFolderAreRefused) {
   SetStore("5|..\\victim.lnk", "C:\\v.exe");
   SetStore("5|sub\\evil.lnk", "C:\\e.exe");
   SetStore("5|..", "C:\\dots.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetLocationEnabled(kCuStartupFolder, 1);
   model.TakeSnapshot();
@@ -192,14 +192,14 @@ TEST_F(ApplyTest, NamesThatLeaveTheFolderAreRefused) {
 TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
   SetText(kCuRunOnce, "Once", "C:\\once.exe");
   SetStore("4|Gone", "C:\\gone.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.RemoveEntry("once", kCuRunOnce);
   model.RemoveEntry("GONE", kCuRunOnce);
   Apply(model);
   EXPECT_TRUE(LocationValues(kCuRunOnce).empty());
   EXPECT_TRUE(StoreValues().empty());
-  StartupParameters fresh;
+  StartupParameters fresh(velmora::test::System());
   Read(fresh);
   EXPECT_TRUE(fresh.Entries(kCuRunOnce).empty());
 }
@@ -207,14 +207,15 @@ TEST_F(ApplyTest, RemovedEntriesGoFromLocationAndStore) {
 // A fresh prefix (and a Windows 7 user hive) has no RunOnce key of the user: an
 // added entry makes it, and a run that fails writes nothing at all.
 TEST_F(ApplyTest, MissingLocationKeyIsMadeForAnAddedEntryOnly) {
-  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyCurrentUser(), kRunOnceKeyPath), platform::kSuccess);
-  platform::reg::DeleteTree(platform::HKeyCurrentUser(), ProgramKeyPath());
-  StartupParameters model;
+  ASSERT_EQ(platform::reg::DeleteTree(velmora::test::System().CurrentUser(), kRunOnceKeyPath),
+            platform::kSuccess);
+  platform::reg::DeleteTree(velmora::test::System().CurrentUser(), ProgramKeyPath());
+  StartupParameters model(velmora::test::System());
   Read(model);
   platform::UniqueKey key;
-  EXPECT_EQ(
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead, key.out()),
-      platform::kFileNotFound);  // reading wrote nothing
+  EXPECT_EQ(platform::reg::OpenKey(velmora::test::System().CurrentUser(), ProgramKeyPath(),
+                                   platform::kKeyRead, key.out()),
+            platform::kFileNotFound);  // reading wrote nothing
   auto task = std::make_unique<Task>();
   task->name = "Once";
   task->command = "C:\\once.exe";
@@ -230,11 +231,13 @@ TEST_F(ApplyTest, MissingLocationKeyIsMadeForAnAddedEntryOnly) {
 // very value, type and bytes.
 TEST_F(ApplyTest, EveryValueTypeComesBackByteForByte) {
   const std::string path = KeyOf(kCuRun);
-  SetRaw(platform::HKeyCurrentUser(), path, "D255", platform::kRegDword, std::string("\xff\0\0\0", 4));
-  SetRaw(platform::HKeyCurrentUser(), path, "Bin", platform::kRegBinary, "\xde\xad\xbe\xef");
-  SetRaw(platform::HKeyCurrentUser(), path, "Multi", platform::kRegMultiSz, std::string("a.exe\0b\0\0", 9));
-  SetRaw(platform::HKeyCurrentUser(), path, "Quad", 11, std::string("\x2a\0\0\0\0\0\0\x80", 8));
-  SetRaw(platform::HKeyCurrentUser(), path, "Empty", platform::kRegNone, "");
+  SetRaw(velmora::test::System().CurrentUser(), path, "D255", platform::kRegDword,
+         std::string("\xff\0\0\0", 4));
+  SetRaw(velmora::test::System().CurrentUser(), path, "Bin", platform::kRegBinary, "\xde\xad\xbe\xef");
+  SetRaw(velmora::test::System().CurrentUser(), path, "Multi", platform::kRegMultiSz,
+         std::string("a.exe\0b\0\0", 9));
+  SetRaw(velmora::test::System().CurrentUser(), path, "Quad", 11, std::string("\x2a\0\0\0\0\0\0\x80", 8));
+  SetRaw(velmora::test::System().CurrentUser(), path, "Empty", platform::kRegNone, "");
   SetText(kCuRun, "Exp", "%SystemRoot%\\\xc3\xbc.exe", platform::kRegExpandSz);
   const auto before = LocationValues(kCuRun);
   const std::map<std::string, std::string> shown = {
@@ -245,7 +248,7 @@ TEST_F(ApplyTest, EveryValueTypeComesBackByteForByte) {
       {"Empty", "hex(0):"},
       {"Exp", "%SystemRoot%\\\xc3\xbc.exe"}};
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     for (const auto& [name, command] : shown) {
       const Task* task = Find(model, kCuRun, name);
@@ -259,7 +262,7 @@ TEST_F(ApplyTest, EveryValueTypeComesBackByteForByte) {
     Apply(model);
   }
   EXPECT_TRUE(LocationValues(kCuRun).empty());
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   for (const auto& [name, command] : shown) {
     const Task* task = Find(model, kCuRun, name);
@@ -285,14 +288,14 @@ TEST_F(ApplyTest, EveryValueTypeComesBackByteForByte) {
 TEST_F(ApplyTest, KeptEntryStaysBesideANewOneOfItsName) {
   SetText(kCuRun, "Foo", "C:\\old.exe /x");
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     model.SetEntryEnabled("Foo", kCuRun, 0);
     Apply(model);
   }
   SetText(kCuRun, "FOO", "C:\\new.exe");
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     const Task* standing = Find(model, kCuRun, "foo");
     ASSERT_NE(standing, nullptr);
@@ -310,12 +313,12 @@ TEST_F(ApplyTest, KeptEntryStaysBesideANewOneOfItsName) {
   ASSERT_EQ(changes::ValueText(StoreValues().at("3|foo").data), "C:\\old.exe /x");
   ASSERT_EQ(changes::ValueText(LocationValues(kCuRun).at("foo").data), "C:\\new.exe");
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     model.RemoveEntry("foo", kCuRun);
     Apply(model);
   }
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   const Task* kept = Find(model, kCuRun, "foo");
   ASSERT_NE(kept, nullptr);
@@ -330,7 +333,7 @@ TEST_F(ApplyTest, KeptEntryStaysBesideANewOneOfItsName) {
 TEST_F(ApplyTest, KeptItemStaysBesideANewItemWhoseNameDiffersInCase) {
   WriteFile(Item(kCuStartupFolder, "FOO.bat"), "@echo old");
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     ASSERT_TRUE(model.SetEntryEnabled("FOO.bat", kCuStartupFolder, 0));
     Apply(model);
@@ -339,7 +342,7 @@ TEST_F(ApplyTest, KeptItemStaysBesideANewItemWhoseNameDiffersInCase) {
   WriteFile(Item(kCuStartupFolder, "foo.bat"), "@echo new");
   const Disk before = Capture();
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     const TaskMap& items = model.Entries(kCuStartupFolder);
     ASSERT_EQ(items.size(), 1u);
@@ -357,7 +360,7 @@ TEST_F(ApplyTest, KeptItemStaysBesideANewItemWhoseNameDiffersInCase) {
 
 TEST_F(ApplyTest, EditOffersApplyOnlyForARealChange) {
   SetText(kCuRun, "Foo", "C:\\foo.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   EXPECT_FALSE(model.SetEntryEnabled("foo", kCuRun, 1));  // already so
   EXPECT_FALSE(model.SetEntryEnabled("nothing", kCuRun, 0));

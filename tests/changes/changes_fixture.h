@@ -20,7 +20,8 @@
 namespace velmora::test {
 
 inline platform::HKey RootOf(int location) {
-  return IsMachineLocation(location) ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+  return IsMachineLocation(location) ? velmora::test::System().LocalMachine()
+                                     : velmora::test::System().CurrentUser();
 }
 inline const char* KeyOf(int location) { return FindLocation(location)->keyPath; }
 
@@ -40,7 +41,7 @@ class ChangesTest : public ::testing::Test {
     SetRaw(RootOf(location), KeyOf(location), name, type, changes::StringData(text));
   }
   static void SetStore(const std::string& valueName, const std::string& command) {
-    SetRaw(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), valueName, platform::kRegSz,
+    SetRaw(velmora::test::System().CurrentUser(), DisabledTasksKeyPath(), valueName, platform::kRegSz,
            changes::StringData(command));
   }
   // Values of a key by lower-cased name (empty when the key is missing).
@@ -57,11 +58,11 @@ class ChangesTest : public ::testing::Test {
     return Values(RootOf(location), KeyOf(location));
   }
   static std::map<std::string, platform::RegistryValue> StoreValues() {
-    return Values(platform::HKeyCurrentUser(), DisabledTasksKeyPath());
+    return Values(velmora::test::System().CurrentUser(), DisabledTasksKeyPath());
   }
 
   std::string Folder(int location) {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     return model.StartupFolderPath(location);
   }
   static std::string Host(const std::string& windowsPath) {
@@ -102,7 +103,7 @@ class ChangesTest : public ::testing::Test {
       }
     }
     for (auto& [name, value] : StoreValues()) disk.store[name] = value.data;
-    for (auto& [name, value] : Values(platform::HKeyCurrentUser(), changes::StoreDataKeyPath())) {
+    for (auto& [name, value] : Values(velmora::test::System().CurrentUser(), changes::StoreDataKeyPath())) {
       disk.store["data " + name] = value.data;
     }
     return disk;

@@ -32,7 +32,7 @@ class CrashTest : public ChangesTest {
     MakeShortcut(Folder(kCuStartupFolder) + "\\Tool.lnk", "C:\\Tools\\tool.exe", "--tray", "C:\\Tools");
     WriteFile(Item(kCuStartupFolder, "run.cmd"), "echo run\r\n");
     MakeShortcut(Folder(kLmStartupFolder) + "\\Common.lnk", "C:\\c.exe", "-c");
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     model.SetEntryEnabled("kept.lnk", kCuStartupFolder, 0);
     Apply(model);
@@ -69,12 +69,13 @@ class CrashTest : public ChangesTest {
       std::string text = ReadFile(prefix().HostPath(hive));
       EXPECT_EQ(text.rfind("WINE REGISTRY Version 2\n", 0), 0u) << hive;
     }
-    for (platform::HKey root : {platform::HKeyLocalMachine(), platform::HKeyCurrentUser()}) {
+    for (platform::HKey root :
+         {velmora::test::System().LocalMachine(), velmora::test::System().CurrentUser()}) {
       platform::UniqueKey key;
       ASSERT_EQ(platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out()), platform::kSuccess)
           << platform::LastErrorDetail();
     }
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.SetReadOnly(true);
     Read(model);
     const std::pair<int, const char*> entries[] = {{kCuRun, "exp"},
@@ -88,7 +89,7 @@ class CrashTest : public ChangesTest {
     for (const auto& [location, name] : entries) EXPECT_NE(Find(model, location, name), nullptr) << name;
     // A disabled Run entry that is only in the store still has its type remembered.
     if (LocationValues(kCuRun).count("exp") == 0) {
-      auto data = Values(platform::HKeyCurrentUser(), changes::StoreDataKeyPath());
+      auto data = Values(velmora::test::System().CurrentUser(), changes::StoreDataKeyPath());
       ASSERT_EQ(data.count("3|exp"), 1u);
       EXPECT_EQ(data.at("3|exp").type, platform::kRegExpandSz);
     }
@@ -117,7 +118,7 @@ TEST_F(CrashTest, KilledAfterEachWrite) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      StartupParameters model;
+      StartupParameters model(velmora::test::System());
       Read(model);
       Edit(model);
       model.TakeSnapshot();
@@ -153,7 +154,7 @@ TEST_F(CrashTest, KilledAtRandomMoments) {
     if (child == 0) {
       // Applies back and forth until killed.
       for (int i = 0;; ++i) {
-        StartupParameters model;
+        StartupParameters model(velmora::test::System());
         Read(model);
         if (i % 2 == 0) {
           Edit(model);

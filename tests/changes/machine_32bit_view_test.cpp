@@ -22,7 +22,7 @@ class Machine32BitViewTest : public ChangesTest {
   }
   static std::uint32_t ProfileHoldsLocationsOf(const std::string& profile, std::string* text) {
     platform::UniqueKey key;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\" + profile,
+    if (platform::reg::OpenKey(velmora::test::System().CurrentUser(), ProfilesKeyPath() + "\\" + profile,
                                platform::kKeyRead, key.out()) != platform::kSuccess) {
       return 0;
     }
@@ -36,7 +36,7 @@ class Machine32BitViewTest : public ChangesTest {
 };
 
 TEST_F(Machine32BitViewTest, PresentOnlyWhereTheMachineHasThe32BitView) {
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   EXPECT_TRUE(model.HasLocation(kLmRun32)) << "the prefix made for the tests is a 64-bit one";
 
   // A 32-bit prefix: six locations; a stored 32-bit entry is kept, never shown.
@@ -68,10 +68,10 @@ TEST_F(Machine32BitViewTest, PresentOnlyWhereTheMachineHasThe32BitView) {
   // locations exist and are empty.
   SetArch("system.reg", "win32");
   platform::UniqueKey key;
-  ASSERT_EQ(
-      platform::reg::CreateKey(platform::HKeyLocalMachine(), "Software\\Wow6432Node\\Classes", key.out()),
-      platform::kSuccess);
-  StartupParameters fresh;
+  ASSERT_EQ(platform::reg::CreateKey(velmora::test::System().LocalMachine(), "Software\\Wow6432Node\\Classes",
+                                     key.out()),
+            platform::kSuccess);
+  StartupParameters fresh(velmora::test::System());
   EXPECT_TRUE(fresh.HasLocation(kLmRun32));
   Read(fresh);
   EXPECT_EQ(fresh.Entries(kLmRun32).size(), 1u) << "nothing but the stored entry";
@@ -85,7 +85,7 @@ TEST_F(Machine32BitViewTest, SameNameInBothViewsIsTwoEntriesEditedApart) {
   SetText(kLmRun32, "Tray", "C:\\Program Files (x86)\\tray.exe");
   SetText(kLmRunOnce32, "Setup", "C:\\setup.exe /finish");
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     ASSERT_NE(Find(model, kLmRun, "tray"), nullptr);
     ASSERT_NE(Find(model, kLmRun32, "tray"), nullptr);
@@ -104,7 +104,7 @@ TEST_F(Machine32BitViewTest, SameNameInBothViewsIsTwoEntriesEditedApart) {
   ASSERT_EQ(StoreValues().count("6|tray"), 1u);
   EXPECT_EQ(changes::ValueText(StoreValues()["6|tray"].data), "C:\\Program Files (x86)\\tray.exe");
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   ASSERT_NE(Find(model, kLmRun32, "Tray"), nullptr);
   EXPECT_EQ(Find(model, kLmRun32, "Tray")->enabled, 0);
@@ -124,7 +124,7 @@ TEST_F(Machine32BitViewTest, SameNameInBothViewsIsTwoEntriesEditedApart) {
 
 TEST_F(Machine32BitViewTest, AddingMakesAMissingRunKeyAndRollBackEmptiesIt) {
   // A fresh 64-bit Wine prefix has the 32-bit RunOnce key but no 32-bit Run key.
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   ASSERT_TRUE(model.LocationKeyMissing(kLmRun32));
   auto task = std::make_unique<Task>();
@@ -147,11 +147,11 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
   {
     // A profile as versions without the 32-bit locations saved it: no list of
     // locations, entries of 0-5 only.
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     ASSERT_EQ(model.SaveProfile("Six", false), StartupParameters::ProfileSaveResult::kSaved);
     platform::UniqueKey key;
-    ASSERT_EQ(platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Six",
+    ASSERT_EQ(platform::reg::OpenKey(velmora::test::System().CurrentUser(), ProfilesKeyPath() + "\\Six",
                                      platform::kKeyAllAccess, key.out()),
               platform::kSuccess);
     ASSERT_EQ(platform::reg::DeleteValue(key.get(), "Locations"), platform::kSuccess);
@@ -159,7 +159,7 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
   SetText(kLmRun32, "Helper", "C:\\helper.exe");
   SetText(kCuRun, "Late", "C:\\late.exe");
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     ASSERT_TRUE(model.LoadProfile("Six"));
     EXPECT_EQ(Find(model, kLmRun32, "Helper")->enabled, 1) << "the profile does not hold location 6";
@@ -172,7 +172,7 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
 
   std::string held;
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     ASSERT_EQ(model.SaveProfile("Eight", false), StartupParameters::ProfileSaveResult::kSaved);
     EXPECT_EQ(ProfileHoldsLocationsOf("Eight", &held), platform::kRegSz);
@@ -181,7 +181,7 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
     Apply(model);
   }
   SetText(kLmRunOnce32, "Extra", "C:\\extra.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   ASSERT_TRUE(model.LoadProfile("Eight"));
   EXPECT_EQ(Find(model, kLmRun32, "Helper")->enabled, 1);
@@ -194,9 +194,9 @@ TEST_F(Machine32BitViewTest, ProfilesHoldTheLocationsTheySaved) {
   // On a system without the view, the profile's 32-bit entries are left out, each
   // named with the reason, and the six locations load as saved.
   SetArch("system.reg", "win32");
-  ASSERT_TRUE(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node") ==
+  ASSERT_TRUE(platform::reg::DeleteTree(velmora::test::System().LocalMachine(), "Software\\Wow6432Node") ==
               platform::kSuccess);
-  StartupParameters narrow;
+  StartupParameters narrow(velmora::test::System());
   Read(narrow);
   std::vector<std::string> skipped;
   ASSERT_TRUE(narrow.LoadProfile("Eight", nullptr, &skipped));
@@ -211,7 +211,7 @@ TEST_F(Machine32BitViewTest, WineStartsNeitherUserRunOnceNorCommonStartupNorExpa
   SetText(kLmRun32, "Expand", "%ProgramFiles%\\x.exe", platform::kRegExpandSz);
   SetText(kLmRunOnce, "MachineOnce", "C:\\m.exe");
   MakeShortcut(Folder(kLmStartupFolder) + "\\Common.lnk", "C:\\common.exe", "");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   const Task* once = Find(model, kCuRunOnce, "Once");
   ASSERT_NE(once, nullptr);
@@ -232,7 +232,7 @@ TEST_F(Machine32BitViewTest, WineStartsNeitherUserRunOnceNorCommonStartupNorExpa
   EXPECT_FALSE(StartsUnderWine(*expand));
   EXPECT_EQ(WineStartNote(*expand), "");
   Apply(model);
-  StartupParameters again;
+  StartupParameters again(velmora::test::System());
   Read(again);
   const Task* stored = Find(again, kLmRun32, "Expand");
   ASSERT_NE(stored, nullptr);

@@ -19,7 +19,7 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   const std::string otherBytes = ReadFile(Item(kCuStartupFolder, "Other.lnk"));
   const auto runBefore = LocationValues(kCuRun);
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     model.SetEntryEnabled("machine", kLmRun, 0);
     Apply(model);
@@ -29,7 +29,7 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   }
   {
     // Everything changed since: removed, enabled, added.
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     model.RemoveEntry("exp", kCuRun);
     model.RemoveEntry("tool.lnk", kCuStartupFolder);
@@ -46,7 +46,7 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   MakeShortcut(changes::KeptItemsFolder(kCuStartupFolder) + "\\Other.lnk", "C:\\Tools\\other.exe",
                "--changed");
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   std::string error;
   ASSERT_TRUE(model.LoadProfile("Home", &error)) << error;
@@ -81,7 +81,7 @@ TEST_F(ProfilesTest, ItemsWhoseNamesDifferOnlyInCaseAreSavedAndLoadedEach) {
   WriteFile(folder + "/foo.bat", "@echo lower");
   WriteFile(folder + "/FOO.bat", "@echo upper");
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     ASSERT_EQ(model.Entries(kCuStartupFolder).size(), 2u);
     model.TakeSnapshot();
@@ -93,7 +93,7 @@ TEST_F(ProfilesTest, ItemsWhoseNamesDifferOnlyInCaseAreSavedAndLoadedEach) {
   }
   std::size_t savedItems = 0;
   for (const auto& [lower, value] :
-       Values(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Both\\Entries")) {
+       Values(velmora::test::System().CurrentUser(), ProfilesKeyPath() + "\\Both\\Entries")) {
     int location = -1;
     std::string name;
     changes::ParseStoreValueName(value.name, &location, &name);
@@ -101,7 +101,7 @@ TEST_F(ProfilesTest, ItemsWhoseNamesDifferOnlyInCaseAreSavedAndLoadedEach) {
   }
   EXPECT_EQ(savedItems, 2u);
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   ASSERT_TRUE(model.SetEntryEnabled("FOO.bat", kCuStartupFolder, 0));
   model.EnumerateProfiles();
@@ -114,7 +114,7 @@ TEST_F(ProfilesTest, ItemsWhoseNamesDifferOnlyInCaseAreSavedAndLoadedEach) {
 }
 TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
   SetText(kCuRun, "Foo", "C:\\foo.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   EXPECT_EQ(model.SaveProfile("", false), Result::kEmptyName);
   EXPECT_EQ(model.SaveProfile("a\\b", false), Result::kInvalidName);
@@ -125,7 +125,7 @@ TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
   EXPECT_EQ(model.SaveProfile("work", true), Result::kSaved);
   EXPECT_EQ(model.ProfileNames(), "Work");  // replaced under its own name
 
-  StartupParameters loaded;
+  StartupParameters loaded(velmora::test::System());
   Read(loaded);
   ASSERT_TRUE(loaded.LoadProfile("Work"));
   EXPECT_EQ(Find(loaded, kCuRun, "foo")->enabled, 0);  // the replacing content
@@ -135,9 +135,9 @@ TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
 }
 
 TEST_F(ProfilesTest, IncompleteProfileIsNotLoaded) {
-  SetRaw(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Half\\Entries", "3|Foo", platform::kRegSz,
-         changes::StringData("C:\\foo.exe"));
-  StartupParameters model;
+  SetRaw(velmora::test::System().CurrentUser(), ProfilesKeyPath() + "\\Half\\Entries", "3|Foo",
+         platform::kRegSz, changes::StringData("C:\\foo.exe"));
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.EnumerateProfiles();
   EXPECT_EQ(model.ProfileNames(), "Half");
@@ -146,13 +146,13 @@ TEST_F(ProfilesTest, IncompleteProfileIsNotLoaded) {
 }
 
 TEST_F(ProfilesTest, UnsafeFolderNamesOfAProfileAreLeftOut) {
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   ASSERT_EQ(model.SaveProfile("Crafted", false), Result::kSaved);
   const std::string entries = ProfilesKeyPath() + "\\Crafted\\Entries";
-  SetRaw(platform::HKeyCurrentUser(), entries, "5|..\\..\\escape.lnk", platform::kRegSz,
+  SetRaw(velmora::test::System().CurrentUser(), entries, "5|..\\..\\escape.lnk", platform::kRegSz,
          changes::StringData("C:\\x.exe"));
-  SetRaw(platform::HKeyCurrentUser(), entries, "5|Fine.lnk", platform::kRegSz,
+  SetRaw(velmora::test::System().CurrentUser(), entries, "5|Fine.lnk", platform::kRegSz,
          changes::StringData("C:\\fine.exe"));
   std::vector<std::string> skipped;
   ASSERT_TRUE(model.LoadProfile("Crafted", nullptr, &skipped));
@@ -165,7 +165,7 @@ TEST_F(ProfilesTest, UnsafeFolderNamesOfAProfileAreLeftOut) {
 }
 
 TEST_F(ProfilesTest, DeletingTakesWholeNamesOnly) {
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   for (const char* name : {"Home", "Work", "Test"}) ASSERT_EQ(model.SaveProfile(name, false), Result::kSaved);
   EXPECT_FALSE(model.DeleteProfile("Wor"));
   EXPECT_FALSE(model.DeleteProfile("work"));

@@ -20,14 +20,14 @@ TEST_F(RollBackTest, ReturnsEveryLocationAndTheStoreToTheSnapshot) {
   {
     // A disabled item with its kept copy, made by an earlier apply.
     MakeShortcut(Folder(kCuStartupFolder) + "\\Kept.lnk", "C:\\k.exe", "/k");
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     model.SetEntryEnabled("kept.lnk", kCuStartupFolder, 0);
     Apply(model);
   }
   const Disk before = Capture();
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetEntryEnabled("exp", kCuRun, 0);
   model.SetEntryEnabled("stored", kCuRun, 1);
@@ -69,7 +69,7 @@ TEST_F(RollBackTest, LeftoverTemporaryFilesAreNoItems) {
   MakeShortcut(folder + "\\Tool.lnk", "C:\\Tools\\tool.exe", "");
   const std::string leftover = Item(kCuStartupFolder, ".velmora-4242-17.tmp");
   WriteFile(leftover, "half a shortcut");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   EXPECT_EQ(model.Entries(kCuStartupFolder).size(), 1u);
   model.SetEntryEnabled("tool.lnk", kCuStartupFolder, 0);
@@ -84,7 +84,7 @@ TEST_F(RollBackTest, LeftoverTemporaryFilesAreNoItems) {
 
 TEST_F(RollBackTest, NothingToRollBackWithoutASnapshot) {
   SetText(kCuRun, "Foo", "C:\\foo.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   EXPECT_TRUE(model.RollBack().empty());
   EXPECT_EQ(LocationValues(kCuRun).count("foo"), 1u);

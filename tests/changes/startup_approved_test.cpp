@@ -37,7 +37,7 @@ TEST(StartupApprovedMarks, BitZeroOfTheFirstByteMeansDisabled) {
 TEST_F(StartupApprovedTest, IgnoredWhereTheSystemIgnoresThem) {
   SetText(kCuRun, "Tray", "C:\\tray.exe");
   SetMark(kCuRun, "Tray", 0x03);
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   EXPECT_FALSE(model.HonoursStartupApproved());  // a Wine prefix starts marked entries
   Read(model);
   ASSERT_NE(Find(model, kCuRun, "Tray"), nullptr);
@@ -56,7 +56,7 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
   SetMark(kCuStartupFolder, "Tool.lnk", 0x03);
 
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.SetHonoursStartupApproved(true);
     Read(model);
     ASSERT_NE(Find(model, kCuRun, "Tray"), nullptr);
@@ -75,21 +75,22 @@ TEST_F(StartupApprovedTest, MarkedEntriesAreDisabledUntilEnabledAgain) {
   EXPECT_EQ(LocationValues(kCuRun).count("tray"), 1u);
   EXPECT_EQ(LocationValues(kCuRun).count("other"), 0u);
   EXPECT_TRUE(std::filesystem::exists(Item(kCuStartupFolder, "Tool.lnk")));
-  EXPECT_TRUE(StartupApprovedDisabled(kCuRun, "Tray"));
+  EXPECT_TRUE(StartupApprovedDisabled(velmora::test::System(), kCuRun, "Tray"));
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   model.SetHonoursStartupApproved(true);
   Read(model);
   model.SetEntryEnabled("Tray", kCuRun, 1);
   model.SetEntryEnabled("Tool.lnk", kCuStartupFolder, 1);
   Apply(model);
   EXPECT_EQ(LocationValues(kCuRun).count("tray"), 1u);
-  EXPECT_FALSE(StartupApprovedDisabled(kCuRun, "Tray"));
-  EXPECT_FALSE(StartupApprovedDisabled(kCuStartupFolder, "Tool.lnk"));
+  EXPECT_FALSE(StartupApprovedDisabled(velmora::test::System(), kCuRun, "Tray"));
+  EXPECT_FALSE(StartupApprovedDisabled(velmora::test::System(), kCuStartupFolder, "Tool.lnk"));
   EXPECT_TRUE(std::filesystem::exists(Item(kCuStartupFolder, "Tool.lnk")));
-  EXPECT_TRUE(StartupApprovedDisabled(kLmRun, "Machine"));  // untouched: its location did not change
+  EXPECT_TRUE(StartupApprovedDisabled(velmora::test::System(), kLmRun,
+                                      "Machine"));  // untouched: its location did not change
 
-  StartupParameters again;
+  StartupParameters again(velmora::test::System());
   again.SetHonoursStartupApproved(true);
   Read(again);
   EXPECT_EQ(Find(again, kCuRun, "Tray")->enabled, 1);
@@ -118,7 +119,7 @@ TEST_F(StartupApprovedTest, RollBackPutsClearedMarksBack) {
   };
   const auto before = marks();
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   model.SetHonoursStartupApproved(true);
   Read(model);
   ASSERT_NE(Find(model, kLmRun32, "Agent"), nullptr);
@@ -128,9 +129,9 @@ TEST_F(StartupApprovedTest, RollBackPutsClearedMarksBack) {
   model.SetEntryEnabled("Tool.lnk", kCuStartupFolder, 1);
   model.SetEntryEnabled("Other", kLmRun, 0);
   Apply(model);
-  EXPECT_FALSE(StartupApprovedDisabled(kCuRun, "Tray"));
-  EXPECT_FALSE(StartupApprovedDisabled(kLmRun32, "Agent"));
-  EXPECT_FALSE(StartupApprovedDisabled(kCuStartupFolder, "Tool.lnk"));
+  EXPECT_FALSE(StartupApprovedDisabled(velmora::test::System(), kCuRun, "Tray"));
+  EXPECT_FALSE(StartupApprovedDisabled(velmora::test::System(), kLmRun32, "Agent"));
+  EXPECT_FALSE(StartupApprovedDisabled(velmora::test::System(), kCuStartupFolder, "Tool.lnk"));
 
   std::vector<ApplyFailure> failures = model.RollBack();
   EXPECT_TRUE(failures.empty()) << Describe(failures);

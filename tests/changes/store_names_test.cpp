@@ -45,7 +45,7 @@ class StoreNamesTest : public ChangesTest {
     ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
   }
   static std::map<std::string, platform::RegistryValue> DataValues() {
-    return Values(platform::HKeyCurrentUser(), changes::StoreDataKeyPath());
+    return Values(velmora::test::System().CurrentUser(), changes::StoreDataKeyPath());
   }
 
   TempDir dir_;
@@ -70,7 +70,7 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
   });
 
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     auto store = StoreValues();
     // Live holds another command than the entry standing there: another entry of
@@ -115,7 +115,7 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
   }
   {
     // Enabling by loading a profile deletes the value too.
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     ASSERT_TRUE(model.LoadProfile("On"));
     Apply(model);
@@ -125,7 +125,7 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
   {
     // A stored entry whose command changes is rewritten under the name it has;
     // new store values take the form Velmora writes.
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     EXPECT_EQ(Find(model, kCuRun, "prof")->enabled, 1);
     ASSERT_NE(Find(model, kCuRun, "gone"), nullptr);
@@ -156,11 +156,11 @@ TEST_F(StoreNamesTest, NamesMatchInEveryScriptAsWineMatchesThem) {
       {"HKCU\\Software\\Ключ", "Inside", "REG_SZ", "x"},
   });
   platform::UniqueKey key;
-  EXPECT_EQ(
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), "Software\\кЛЮЧ", platform::kKeyRead, key.out()),
-      platform::kSuccess);
+  EXPECT_EQ(platform::reg::OpenKey(velmora::test::System().CurrentUser(), "Software\\кЛЮЧ",
+                                   platform::kKeyRead, key.out()),
+            platform::kSuccess);
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     EXPECT_EQ(StoreValues().size(), 0u);
     ASSERT_NE(model.Entry(kCuRun, "üNÏCÖDÉ"), nullptr);
@@ -172,13 +172,13 @@ TEST_F(StoreNamesTest, NamesMatchInEveryScriptAsWineMatchesThem) {
     Apply(model);
   }
   const std::string stored = "3|Привет";
-  auto store = Values(platform::HKeyCurrentUser(), DisabledTasksKeyPath());
+  auto store = Values(velmora::test::System().CurrentUser(), DisabledTasksKeyPath());
   ASSERT_EQ(store.count(stored), 1u);
   // Wine itself finds the stored value by its name in other letters.
   EXPECT_EQ(
       RunCommand(env_ + "wine reg query '" + std::string(kStoreKey) + "' /v '3|пРИВЕТ' >/dev/null 2>&1"), 0);
   RunCommand(env_ + "wineserver -w");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   model.SetEntryEnabled("привет", kCuRun, 1);
   Apply(model);
@@ -194,7 +194,7 @@ TEST_F(StoreNamesTest, WineWrittenValuesThatAreNotTextComeBackExactly) {
            {kUserRun, "Multi", "REG_MULTI_SZ", "a.exe\\0b"}});
   auto values = LocationValues(kCuRun);
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     EXPECT_EQ(Find(model, kCuRun, "d255")->command, "dword:000000ff");
     EXPECT_EQ(Find(model, kCuRun, "bin")->command, "hex:de,ad,be,ef");
@@ -203,7 +203,7 @@ TEST_F(StoreNamesTest, WineWrittenValuesThatAreNotTextComeBackExactly) {
   }
   EXPECT_TRUE(LocationValues(kCuRun).empty());
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     Read(model);
     for (const char* name : {"D255", "Bin", "Multi"}) model.SetEntryEnabled(name, kCuRun, 1);
     Apply(model);

@@ -11,7 +11,7 @@ TEST_F(StoreTest, StoreValuesBecomeDisabledEntriesOfTheirLocation) {
   SetStore("0|A|B", "C:\\ab.exe");
   SetStore("Plain", "C:\\plain.exe");
   SetStore("99|Far", "C:\\far.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
 
   const Task* foo = Find(model, kCuRun, "foo");
@@ -39,7 +39,7 @@ TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
   for (const char* name : {"a", "b", "c"})
     SetStore(std::string("3|") + name, std::string("C:\\") + name + ".exe");
   SetStore("3|D", "C:\\stored.exe");
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
 
   auto store = StoreValues();
@@ -54,15 +54,15 @@ TEST_F(StoreTest, StaleValuesAreDeletedWithoutSkippingTheNextOne) {
 // Reading writes nothing: a missing store reads as empty and stays missing
 // until an entry is put into it.
 TEST_F(StoreTest, MissingStoreKeyReadsEmptyAndIsNotCreated) {
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   Read(model);
   platform::UniqueKey key;
-  EXPECT_NE(platform::reg::OpenKey(platform::HKeyCurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead,
-                                   key.out()),
+  EXPECT_NE(platform::reg::OpenKey(velmora::test::System().CurrentUser(), DisabledTasksKeyPath(),
+                                   platform::kKeyRead, key.out()),
             platform::kSuccess);
-  EXPECT_NE(
-      platform::reg::OpenKey(platform::HKeyCurrentUser(), ProfilesKeyPath(), platform::kKeyRead, key.out()),
-      platform::kSuccess);
+  EXPECT_NE(platform::reg::OpenKey(velmora::test::System().CurrentUser(), ProfilesKeyPath(),
+                                   platform::kKeyRead, key.out()),
+            platform::kSuccess);
   // The system's own RunServices entries and services stand where they are.
   for (int location = 0; location < kLocationCount; ++location) {
     if (IsRunServicesLocation(location) || IsServiceLocation(location)) continue;

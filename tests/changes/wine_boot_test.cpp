@@ -61,8 +61,9 @@ class WineBootTest : public ::testing::Test {
   static platform::RegistryValue ServiceValue(const std::string& service, const std::string& name) {
     platform::UniqueKey key;
     platform::RegistryValue value;
-    if (platform::reg::OpenKey(platform::HKeyLocalMachine(), ServicesKeyPath() + "\\" + service,
-                               platform::kKeyRead, key.out()) != platform::kSuccess)
+    if (platform::reg::OpenKey(velmora::test::System().LocalMachine(),
+                               ServicesKeyPath(velmora::test::System()) + "\\" + service, platform::kKeyRead,
+                               key.out()) != platform::kSuccess)
       return value;
     std::vector<platform::RegistryValue> values;
     platform::reg::ReadAllValues(key.get(), &values);
@@ -84,7 +85,7 @@ class WineBootTest : public ::testing::Test {
 
 TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     const std::pair<int, const char*> entries[] = {{kCuRun, "RunOn"},
@@ -103,7 +104,7 @@ TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
   }
   {
     // Disabled by a later apply, as a user would: from what a scan finds.
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     ASSERT_NE(model.Entries(kCuStartupFolder).count("linkoff.lnk"), 0u);
@@ -119,7 +120,7 @@ TEST_F(WineBootTest, DisabledEntriesDoNotStartAndEnabledOnesDo) {
   EXPECT_FALSE(Started("LinkOff"));
 
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     model.SetEntryEnabled("RunOff", kCuRun, 1);
@@ -155,7 +156,7 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
   platform::ResetPrefixForTesting();
   ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     ASSERT_TRUE(model.HasLocation(kLmRun32)) << "Wine's default prefix is a 64-bit one";
     model.ScanAllLocations();
     model.ReadDisabledTasks();
@@ -179,7 +180,7 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
   EXPECT_FALSE(Started("useronce")) << "Wine never runs the user's RunOnce, as the entry said";
 
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     EXPECT_EQ(model.Entries(kLmRunOnce32).count("once32"), 0u) << "Wine deleted the RunOnce value it ran";
@@ -223,14 +224,15 @@ TEST_F(WineBootTest, SessionStartRunsRunServicesAndServicesAsVelmoraLeavesThem) 
   ASSERT_EQ(start.type, platform::kRegDword);
   ASSERT_EQ(delayed.type, platform::kRegDword);
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     ASSERT_NE(model.Entries(kServices).count("svcoff"), 0u);
     ASSERT_NE(model.Entries(kServices).count("plugplay"), 0u) << "Wine's own services are listed";
-    EXPECT_EQ(StartsWhen(kServices, *model.Entries(kServices).at("svcoff")), "session");
-    EXPECT_EQ(StartsWhen(kLmRunServices, *model.Entries(kLmRunServices).at("serviceson")), "session");
-    EXPECT_EQ(StartsWhen(kLmRun, *model.Entries(kLmRun).at("runkey")), "restart");
+    EXPECT_EQ(StartsWhen(model.System(), kServices, *model.Entries(kServices).at("svcoff")), "session");
+    EXPECT_EQ(StartsWhen(model.System(), kLmRunServices, *model.Entries(kLmRunServices).at("serviceson")),
+              "session");
+    EXPECT_EQ(StartsWhen(model.System(), kLmRun, *model.Entries(kLmRun).at("runkey")), "restart");
     model.SetEntryEnabled("svcOff", kServices, 0);
     model.SetEntryEnabled("ServicesOff", kLmRunServices, 0);
     ApplyAll(model);
@@ -243,7 +245,7 @@ TEST_F(WineBootTest, SessionStartRunsRunServicesAndServicesAsVelmoraLeavesThem) 
   EXPECT_FALSE(Started("servicesOff"));
   EXPECT_FALSE(Started("svcOff"));
   {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.ScanAllLocations();
     model.ReadDisabledTasks();
     ASSERT_NE(model.Entries(kServices).count("svcoff"), 0u);

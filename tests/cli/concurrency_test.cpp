@@ -56,8 +56,8 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
     int statusOne = Wait(one);
     int statusTwo = Wait(two);
     platform::ResetPrefixForTesting();
-    ASSERT_EQ(platform::InitSystem(), platform::kSuccess);
-    StartupParameters model;
+    ASSERT_EQ(velmora::test::System().Prepare(), platform::kSuccess);
+    StartupParameters model(velmora::test::System());
     model.SetReadOnly(true);
     Read(model);
     const std::pair<int, const char*> runs[] = {{statusOne, "first"}, {statusTwo, "second"}};
@@ -115,8 +115,8 @@ TEST_F(CliConcurrencyTest, WhileTheWineserverOfThePrefixRunsAChangeIsRefusedWhol
   RunCommand("wineserver -k; wineserver -w");
   for (int i = 0; i < 100 && platform::WineServerRunning(); ++i) usleep(100 * 1000);
   platform::ResetPrefixForTesting();
-  ASSERT_EQ(platform::InitSystem(), platform::kSuccess);
-  StartupParameters model;
+  ASSERT_EQ(velmora::test::System().Prepare(), platform::kSuccess);
+  StartupParameters model(velmora::test::System());
   model.SetReadOnly(true);
   Read(model);
   const Task* task = Find(model, kCuRun, "first");

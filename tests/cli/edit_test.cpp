@@ -46,7 +46,7 @@ class CliEditTest : public ::testing::Test {
     platform::RegistryValue out;
     *found = false;
     platform::UniqueKey key;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, key.out()) !=
+    if (platform::reg::OpenKey(velmora::test::System().CurrentUser(), path, platform::kKeyRead, key.out()) !=
         platform::kSuccess) {
       return out;
     }
@@ -61,7 +61,7 @@ class CliEditTest : public ::testing::Test {
     return out;
   }
   std::string StartupItem(const std::string& name) {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     return platform::files::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder) + "\\" + name);
   }
 
@@ -71,7 +71,7 @@ class CliEditTest : public ::testing::Test {
 
 TEST_F(CliEditTest, DisableAndEnableKeepTheValueType) {
   platform::UniqueKey key;
-  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), kRunKeyPath, key.out()),
+  ASSERT_EQ(platform::reg::CreateKey(velmora::test::System().CurrentUser(), kRunKeyPath, key.out()),
             platform::kSuccess);
   ASSERT_EQ(platform::reg::SetString(key.get(), "Exp", "%SystemRoot%\\x.exe /q", platform::kRegExpandSz),
             platform::kSuccess);
@@ -140,7 +140,7 @@ TEST_F(CliEditTest, The32BitMachineLocationsByTagAndNumber) {
   std::string system = test::ReadFile(prefix_.HostPath("system.reg"));
   system.replace(system.find("#arch=win64"), 11, "#arch=win32");
   test::WriteFile(prefix_.HostPath("system.reg"), system);
-  ASSERT_EQ(platform::reg::DeleteTree(platform::HKeyLocalMachine(), "Software\\Wow6432Node"),
+  ASSERT_EQ(platform::reg::DeleteTree(velmora::test::System().LocalMachine(), "Software\\Wow6432Node"),
             platform::kSuccess);
   Result narrow = Run({"list"});
   EXPECT_EQ(narrow.out.find("32-bit"), std::string::npos) << narrow.out;
@@ -167,7 +167,7 @@ TEST_F(CliEditTest, AddRemoveAndClearFailures) {
 
   Result escape = Run({"add", "5", "..\\..\\..\\escape", "C:\\x.exe"});
   EXPECT_EQ(escape.status, 1);
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   std::string folder = platform::files::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder));
   EXPECT_FALSE(fs::exists(fs::path(folder).parent_path().parent_path().parent_path() / "escape.lnk"));
 }
@@ -226,7 +226,7 @@ TEST_F(CliEditTest, NamesThatAreNotUtf8AreFoundAgainByTheSameBytes) {
 TEST_F(CliEditTest, AWindowHoldsItsOwnSystemOnly) {
   // This process takes the locks the window takes: its single instance and its system.
   ASSERT_EQ(platform::CreateNamedMutex(GetString(7001)), platform::kSuccess);
-  ASSERT_EQ(platform::CreateNamedMutex(SystemLockName()), platform::kSuccess);
+  ASSERT_EQ(platform::CreateNamedMutex(SystemLockName(velmora::test::System())), platform::kSuccess);
   Result listed = Run({"list"});
   EXPECT_EQ(listed.status, 0) << listed.out;
   // Listing the profiles only reads: no lock, and nothing written.

@@ -42,7 +42,7 @@ class CliFaultTest : public ChangesTest {
   Outcome Run(const std::vector<std::string>& args, const std::string& fault = "", long at = 0) {
     Outcome outcome = RunCli("", args, current_->dir() + "/fault-report", fault, at);
     platform::ResetPrefixForTesting();
-    platform::InitSystem();
+    velmora::test::System().Prepare();
     return outcome;
   }
 
@@ -59,7 +59,7 @@ class CliFaultTest : public ChangesTest {
     } else if (outcome.status != 137) {
       EXPECT_EQ(outcome.status, 0);
     }
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.SetReadOnly(true);
     Read(model);
     const bool removing = args[0] == "remove";

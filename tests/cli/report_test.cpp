@@ -102,11 +102,11 @@ TEST_F(CliReportTest, NewSinceTheLastLookIsMarkedAndOnlySeenUpdatesTheRecord) {
   EXPECT_EQ(Run("list --new --csv").out.find("Alpha"), std::string::npos);
   EXPECT_EQ(Run("list").status, 0);
   EXPECT_TRUE(test::ReadFile(prefix_.HostPath("user.reg")) == userBefore) << "a listing wrote user.reg";
-  EXPECT_FALSE(changes::SeenEntries::Read().Exists());
+  EXPECT_FALSE(changes::SeenEntries::Read(velmora::test::System()).Exists());
 
   Result seen = Run("seen", true);
   ASSERT_EQ(seen.status, 0) << seen.out;
-  ASSERT_TRUE(changes::SeenEntries::Read().Exists());
+  ASSERT_TRUE(changes::SeenEntries::Read(velmora::test::System()).Exists());
 
   // An installer adds an entry and changes another's command; a disabled entry
   // and an unchanged one stay as they were seen.

@@ -40,7 +40,7 @@ class SubjectFaultTest : public ChangesTest {
       FaultOutcome outcome = RunUnderFault(VELMORA_FAULT_SUBJECT, "", {command},
                                            current_->dir() + "/fault-report", {kind, k, true});
       platform::ResetPrefixForTesting();
-      platform::InitSystem();
+      velmora::test::System().Prepare();
       SCOPED_TRACE(command + ": " + kind + " at change " + std::to_string(k) + "\n" + outcome.out);
       CheckOutcome(outcome, kind);
       check(outcome);
@@ -93,7 +93,7 @@ class RollBackFaultTest : public SubjectFaultTest {
       EXPECT_TRUE(Capture() == before_) << "the state before the apply is not back";
     }
 
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     model.SetReadOnly(true);
     Read(model);
     // Every entry both states hold is found, in its location or in the store.
@@ -175,11 +175,11 @@ class SettingsFaultTest : public SubjectFaultTest {
 
   static Values Stored() {
     StartupSettingsParameters settings;
-    settings.Read();
+    settings.Read(velmora::test::System());
     Values values{settings.Language,      settings.ShowSplash,       settings.StartWithWindows,
                   settings.ShowSavingMsg, settings.ShowSavingProMsg, ""};
     platform::UniqueKey key;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead,
+    if (platform::reg::OpenKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), platform::kKeyRead,
                                key.out()) == platform::kSuccess) {
       platform::reg::QueryString(key.get(), "DefnsVersion", &values.defnsVersion);
     }
@@ -194,7 +194,7 @@ class SettingsFaultTest : public SubjectFaultTest {
       settings.ShowSavingProMsg = 1;
       settings.DefnsVersion = "01/02/2005";
       std::string error;
-      ASSERT_TRUE(settings.Save(&error)) << error;
+      ASSERT_TRUE(settings.Save(velmora::test::System(), &error)) << error;
     }
     old_ = Stored();
   }

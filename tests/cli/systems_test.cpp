@@ -218,7 +218,11 @@ TEST_F(CliSystemsTest, ListAllNamesEachRowsSystemAndReportsTheOnesItCannotRead) 
 
   const test::CommandOutput csv = Cli("list --all --csv");
   EXPECT_EQ(csv.status, 1);
-  const std::vector<std::string> lines = Lines(csv.out);
+  // The header and the user's Run entries; the RunServices value and the services
+  // Wine sets up in each prefix are left out here.
+  std::vector<std::string> lines;
+  for (const std::string& line : Lines(csv.out))
+    if (lines.empty() || line.find(",3,CU Run,") != std::string::npos) lines.push_back(line);
   ASSERT_EQ(lines.size(), 4u) << csv.out;
   EXPECT_EQ(lines[0].rfind("system,system kind,system path,location,tag,name,", 0), 0u);
   EXPECT_EQ(lines[1].rfind(".wine,wine," + Home(".wine") + ",3,CU Run,WineTray,true,", 0), 0u) << lines[1];

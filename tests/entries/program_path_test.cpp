@@ -98,7 +98,7 @@ TEST(Locations, TagsCompareExactlyAndSnapshotKeysAgree) {
   EXPECT_EQ(SnapshotKey(0, "Foo"), "lmrun foo");
   EXPECT_EQ(SnapshotKey(0, "Foo", true), SnapshotKey(0, "Foo"));
   EXPECT_EQ(SnapshotKey(4, "Foo"), "curunonce foo");
-  EXPECT_EQ(SnapshotKey(2, "Bar.LNK"), "lmstartup bar.lnk");
+  EXPECT_EQ(SnapshotKey(2, "Bar.LNK"), std::string("lmstartup bar.lnk\x01") + "Bar.LNK");
   EXPECT_EQ(LocationFromText("LM Run (32-bit)"), 6);
   EXPECT_EQ(LocationFromText("LM RunOnce (32-bit)"), 7);
   EXPECT_EQ(SnapshotKey(6, "Foo"), "lmrun32 foo");

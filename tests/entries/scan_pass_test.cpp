@@ -95,11 +95,11 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
   };
   int n = 0;
   for (const char* command : commands) {
-    SetRun(HKeyCurrentUser(), "User " + std::to_string(n), command);
-    SetRun(HKeyLocalMachine(), "Machine " + std::to_string(n), command);
+    SetRun(velmora::test::System().CurrentUser(), "User " + std::to_string(n), command);
+    SetRun(velmora::test::System().LocalMachine(), "Machine " + std::to_string(n), command);
     ++n;
   }
-  StartupParameters probe;
+  StartupParameters probe(velmora::test::System());
   std::string startup = probe.StartupFolderPath(kCuStartupFolder);
   ASSERT_FALSE(startup.empty());
   fs::create_directories(HostPathFromWindows(startup));
@@ -108,9 +108,10 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
   ASSERT_EQ(link.Save(startup + "\\Tools.lnk"), kOk);
   test::WriteFile(HostPathFromWindows(startup) + "/notes.txt", "text");
 
-  StartupParameters onePass;
+  StartupParameters onePass(velmora::test::System());
   onePass.ScanAllLocations();
-  StartupParameters perEntry;  // no pass around the scans: every entry is a pass of its own
+  StartupParameters perEntry(
+      velmora::test::System());  // no pass around the scans: every entry is a pass of its own
   for (int location = 0; location < kLocationCount; ++location) {
     if (IsFolderLocation(location)) {
       perEntry.ScanStartupFolder(location);
@@ -129,11 +130,11 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
 
 TEST_F(ScanPassTest, TheProcessSnapshotFindsWhatAFreshReadingFinds) {
   std::string self;
-  for (const ProcessEntry& process : ListProcesses()) {
+  for (const ProcessEntry& process : velmora::test::System().ListProcesses()) {
     if (process.pid == static_cast<std::uint32_t>(getpid())) self = process.name;
   }
   ASSERT_FALSE(self.empty());
-  ProcessSnapshot snapshot;
+  ProcessSnapshot snapshot(velmora::test::System());
   std::vector<std::uint32_t> ids = snapshot.FindProcessIds(self);
   EXPECT_NE(std::find(ids.begin(), ids.end(), static_cast<std::uint32_t>(getpid())), ids.end());
   EXPECT_EQ(snapshot.FindProcessIds("no-such-process-name"), std::vector<std::uint32_t>{});
@@ -145,7 +146,7 @@ TEST_F(ScanPassTest, TheProcessSnapshotFindsWhatAFreshReadingFinds) {
 
   Task viaSnapshot, fresh;
   ReadProcessInfo("C:\\x\\" + self + ".EXE", viaSnapshot, snapshot);
-  ReadProcessInfo("C:\\x\\" + self + ".EXE", fresh);
+  ReadProcessInfo(velmora::test::System(), "C:\\x\\" + self + ".EXE", fresh);
   EXPECT_GT(viaSnapshot.memoryKB, 0);
   EXPECT_GT(fresh.memoryKB, 0);
   EXPECT_EQ(viaSnapshot.processProtected, fresh.processProtected);

@@ -39,10 +39,10 @@ class ScanningPrefixTest : public ::testing::Test {
 };
 
 TEST_F(ScanningPrefixTest, MachineLocationsWithoutWriteAccessAreListedReadOnly) {
-  SetValue(HKeyLocalMachine(), kRunKeyPath, "Machine", "C:\\m.exe");
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "User", "C:\\u.exe");
+  SetValue(velmora::test::System().LocalMachine(), kRunKeyPath, "Machine", "C:\\m.exe");
+  SetValue(velmora::test::System().CurrentUser(), kRunKeyPath, "User", "C:\\u.exe");
   ASSERT_EQ(chmod(prefix_.HostPath("system.reg").c_str(), 0444), 0);
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   model.ScanAllLocations();
   chmod(prefix_.HostPath("system.reg").c_str(), 0644);
   ASSERT_EQ(model.Entries(kLmRun).size(), 1u);
@@ -63,8 +63,8 @@ TEST_F(ScanningPrefixTest, RunningProgramGetsMemoryFigures) {
   }
   ASSERT_GT(child, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "Probe", "C:\\Programs\\VELMORAPROBE.EXE -q");
-  StartupParameters model;
+  SetValue(velmora::test::System().CurrentUser(), kRunKeyPath, "Probe", "C:\\Programs\\VELMORAPROBE.EXE -q");
+  StartupParameters model(velmora::test::System());
   model.ScanRunKey(kCuRun);
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);

@@ -25,7 +25,7 @@ class ScanningTest : public ::testing::Test {
     ASSERT_EQ(reg::SetString(key.get(), name, data, type), kSuccess);
   }
   std::string UserStartup() {
-    StartupParameters model;
+    StartupParameters model(velmora::test::System());
     return model.StartupFolderPath(kCuStartupFolder);
   }
   std::string Host(const std::string& windowsPath) { return files::HostPathFromWindows(windowsPath); }
@@ -42,10 +42,10 @@ class ScanningTest : public ::testing::Test {
 
 TEST_F(ScanningTest, RunValueTakesVersionDataFromItsProgram) {
   CopyFixture("scan_app.exe", "C:\\Tools\\scan_app.exe");
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "Foo", "C:\\Tools\\scan_app.exe /min");
-  SetValue(HKeyLocalMachine(), kRunKeyPath, "Empty", "");
+  SetValue(velmora::test::System().CurrentUser(), kRunKeyPath, "Foo", "C:\\Tools\\scan_app.exe /min");
+  SetValue(velmora::test::System().LocalMachine(), kRunKeyPath, "Empty", "");
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   model.ScanAllLocations();
   const Task* foo = Find(model, kCuRun, "foo");
   ASSERT_NE(foo, nullptr);
@@ -78,13 +78,14 @@ TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
   std::string longName(300, 'L');
   std::string longData = "C:\\" + std::string(1000, 'd') + ".exe";
   for (int location : {kLmRun, kCuRun, kCuRunOnce}) {
-    HKey root = location == kLmRun ? HKeyLocalMachine() : HKeyCurrentUser();
+    HKey root =
+        location == kLmRun ? velmora::test::System().LocalMachine() : velmora::test::System().CurrentUser();
     const char* path = location == kCuRunOnce ? kRunOnceKeyPath : kRunKeyPath;
     SetValue(root, path, "A" + longName, "x");  // sorts first
     SetValue(root, path, "B", longData);
     SetValue(root, path, "C", "C:\\c.exe");
   }
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   model.ScanAllLocations();
   for (int location : {kLmRun, kCuRun, kCuRunOnce}) {
     SCOPED_TRACE(location);
@@ -97,12 +98,13 @@ TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
 }
 
 TEST_F(ScanningTest, ExpandableDataIsTextAndBinaryDataShowsItsBytes) {
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "Expand", "%SystemRoot%\\system32\\x.exe", kRegExpandSz);
+  SetValue(velmora::test::System().CurrentUser(), kRunKeyPath, "Expand", "%SystemRoot%\\system32\\x.exe",
+           kRegExpandSz);
   UniqueKey key;
-  ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kRunKeyPath, key.out()), kSuccess);
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), kRunKeyPath, key.out()), kSuccess);
   const std::uint8_t bytes[] = {'a', 'b', 0, 'c'};
   ASSERT_EQ(reg::SetValue(key.get(), "Binary", kRegBinary, bytes, sizeof bytes), kSuccess);
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   model.ScanRunKey(kCuRun);
   ASSERT_NE(Find(model, kCuRun, "expand"), nullptr);
   EXPECT_EQ(Find(model, kCuRun, "expand")->command, "%SystemRoot%\\system32\\x.exe");
@@ -122,7 +124,7 @@ TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {
   test::WriteFile(Host(folder + "\\broken.lnk"), "not a shortcut");
   fs::create_directories(Host(folder) + "/Subfolder");
 
-  StartupParameters model;
+  StartupParameters model(velmora::test::System());
   model.ScanAllLocations();
   const TaskMap& items = model.Entries(kCuStartupFolder);
   ASSERT_EQ(items.size(), 3u);
@@ -142,17 +144,17 @@ TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {
   // Without COM no shortcut is resolved.
   ProgramContext noCom;
   noCom.comInitialized = false;
-  StartupParameters withoutCom(noCom);
+  StartupParameters withoutCom(velmora::test::System(), noCom);
   withoutCom.ScanStartupFolder(kCuStartupFolder);
   EXPECT_EQ(Find(withoutCom, kCuStartupFolder, "bar.lnk")->command, folder + "\\Bar.lnk");
 }
 
 // The texts come from the context the model is given, also for entries added later.
 TEST_F(ScanningTest, EntriesTakeTheirTextsFromTheProgramContext) {
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "Foo", "C:\\foo.exe");
+  SetValue(velmora::test::System().CurrentUser(), kRunKeyPath, "Foo", "C:\\foo.exe");
   ProgramContext context;
   context.textLookup = [](unsigned id) { return "text " + std::to_string(id); };
-  StartupParameters model(context);
+  StartupParameters model(velmora::test::System(), context);
   model.ScanAllLocations();
   ASSERT_NE(Find(model, kCuRun, "foo"), nullptr);
   EXPECT_EQ(Find(model, kCuRun, "foo")->description, "text 7025");
@@ -162,14 +164,14 @@ TEST_F(ScanningTest, EntriesTakeTheirTextsFromTheProgramContext) {
   ASSERT_TRUE(model.AddEntry(std::move(task), kCuRun));
   EXPECT_EQ(Find(model, kCuRun, "bar")->description, "text 7025");
 
-  StartupParameters builtIn;
+  StartupParameters builtIn(velmora::test::System());
   builtIn.ScanAllLocations();
   EXPECT_EQ(Find(builtIn, kCuRun, "foo")->description, BuiltInString(7025));
 }
 
 TEST_F(ScanningTest, RefreshingScansLeaveTheSnapshotAlone) {
-  SetValue(HKeyCurrentUser(), kRunKeyPath, "Foo", "C:\\foo.exe");
-  StartupParameters model;
+  SetValue(velmora::test::System().CurrentUser(), kRunKeyPath, "Foo", "C:\\foo.exe");
+  StartupParameters model(velmora::test::System());
   model.RefreshAll();
   EXPECT_EQ(model.Entries(kCuRun).size(), 1u);
   EXPECT_TRUE(model.Snapshot().empty());

@@ -34,10 +34,10 @@ constexpr const char* kMachineEnvironment =
 class EnvironmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot",
-             "C:\\WINDOWS");
-    SetValue(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-             "C:\\Program Files");
+    SetValue(velmora::test::System().LocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion",
+             "SystemRoot", "C:\\WINDOWS");
+    SetValue(velmora::test::System().LocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion",
+             "ProgramFilesDir", "C:\\Program Files");
   }
   TempPrefix prefix_;
 };
@@ -69,13 +69,18 @@ TEST_F(EnvironmentTest, UnknownReferencesAndLonePercentSignsStay) {
 }
 
 TEST_F(EnvironmentTest, RegistryEnvironmentValuesAreExpandedAndTheUsersOverride) {
-  SetValue(HKeyLocalMachine(), kMachineEnvironment, "VelmoraTools", "%SystemRoot%\\tools", kRegExpandSz);
-  SetValue(HKeyLocalMachine(), kMachineEnvironment, "VelmoraPlain", "%SystemRoot%", kRegSz);
-  SetValue(HKeyLocalMachine(), kMachineEnvironment, "TEMP", "%SystemRoot%\\TEMP", kRegExpandSz);
-  SetValue(HKeyLocalMachine(), kMachineEnvironment, "Path", "%SystemRoot%\\system32", kRegExpandSz);
-  SetValue(HKeyCurrentUser(), "Environment", "TEMP", "%USERPROFILE%\\Temp", kRegExpandSz);
-  SetValue(HKeyCurrentUser(), "Environment", "PATH", "C:\\mine", kRegSz);
-  SetValue(HKeyCurrentUser(), "Environment", "VelmoraNested", "%VelmoraTools%\\bin", kRegExpandSz);
+  SetValue(velmora::test::System().LocalMachine(), kMachineEnvironment, "VelmoraTools", "%SystemRoot%\\tools",
+           kRegExpandSz);
+  SetValue(velmora::test::System().LocalMachine(), kMachineEnvironment, "VelmoraPlain", "%SystemRoot%",
+           kRegSz);
+  SetValue(velmora::test::System().LocalMachine(), kMachineEnvironment, "TEMP", "%SystemRoot%\\TEMP",
+           kRegExpandSz);
+  SetValue(velmora::test::System().LocalMachine(), kMachineEnvironment, "Path", "%SystemRoot%\\system32",
+           kRegExpandSz);
+  SetValue(velmora::test::System().CurrentUser(), "Environment", "TEMP", "%USERPROFILE%\\Temp", kRegExpandSz);
+  SetValue(velmora::test::System().CurrentUser(), "Environment", "PATH", "C:\\mine", kRegSz);
+  SetValue(velmora::test::System().CurrentUser(), "Environment", "VelmoraNested", "%VelmoraTools%\\bin",
+           kRegExpandSz);
 
   EXPECT_EQ(Expanded("%VelmoraTools%"), "C:\\WINDOWS\\tools");
   // A plain string is taken as it is written.
@@ -86,8 +91,9 @@ TEST_F(EnvironmentTest, RegistryEnvironmentValuesAreExpandedAndTheUsersOverride)
 }
 
 TEST_F(EnvironmentTest, UserFoldersFollowTheShellFolders) {
-  SetValue(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-           "AppData", "C:\\Documents and Settings\\me\\Application Data");
+  SetValue(velmora::test::System().CurrentUser(),
+           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData",
+           "C:\\Documents and Settings\\me\\Application Data");
   EXPECT_EQ(Expanded("%APPDATA%\\x"), "C:\\Documents and Settings\\me\\Application Data\\x");
   EXPECT_EQ(Expanded("%LOCALAPPDATA%"), "C:\\users\\" + PrefixUserName() + "\\AppData\\Local");
 }

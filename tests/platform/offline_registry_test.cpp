@@ -56,11 +56,11 @@ class OfflineRegistryTest : public ::testing::Test {
   }
   void TearDown() override {
     posix::OfflineHive::SetBeforeRenameHookForTesting(nullptr);
-    CloseOfflineInstallation();
+    velmora::test::CloseOfflineSystem();
   }
   void Open(const std::string& user = "") {
     std::string error;
-    ASSERT_EQ(OpenOfflineInstallation(tree_->root, user, &error), kSuccess) << error;
+    ASSERT_EQ(velmora::test::UseOfflineSystem(tree_->root, user, &error), kSuccess) << error;
   }
   std::vector<RegistryValue> ValuesOf(HKey root, const std::string& path) {
     std::vector<RegistryValue> values;
@@ -87,26 +87,30 @@ class OfflineRegistryTest : public ::testing::Test {
 TEST_F(OfflineRegistryTest, ReadsBothViewsTheUserAndTheSystemVersion) {
   tree_->Write();
   Open();
-  std::vector<RegistryValue> run = ValuesOf(HKeyLocalMachine(), kRun);
+  std::vector<RegistryValue> run = ValuesOf(velmora::test::System().LocalMachine(), kRun);
   ASSERT_EQ(run.size(), 2u);
   EXPECT_EQ(run[0].name, "Tray");
   EXPECT_EQ(run[0].data, std::string("C:\\Tools\\tray.exe /min") + '\0');
   EXPECT_EQ(run[1].type, kRegExpandSz);
-  std::vector<RegistryValue> run32 = ValuesOf(HKeyLocalMachine(), kRun32);
+  std::vector<RegistryValue> run32 = ValuesOf(velmora::test::System().LocalMachine(), kRun32);
   ASSERT_EQ(run32.size(), 1u);
   EXPECT_EQ(run32[0].name, "Updater");
   // Key names ignore case, as on Windows; only Software of the machine is there.
-  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), "SOFTWARE\\microsoft\\windows\\currentversion\\run").size(), 2u);
+  EXPECT_EQ(
+      ValuesOf(velmora::test::System().LocalMachine(), "SOFTWARE\\microsoft\\windows\\currentversion\\run")
+          .size(),
+      2u);
   HKey key = nullptr;
-  EXPECT_EQ(reg::OpenKey(HKeyLocalMachine(), "System\\CurrentControlSet", kKeyRead, &key), kFileNotFound);
-  EXPECT_EQ(ValuesOf(HKeyCurrentUser(), kRun).at(0).name, "Chat");
+  EXPECT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), "System\\CurrentControlSet", kKeyRead, &key),
+            kFileNotFound);
+  EXPECT_EQ(ValuesOf(velmora::test::System().CurrentUser(), kRun).at(0).name, "Chat");
 
   OsVersionInfo version;
-  ASSERT_TRUE(QuerySystemVersion(&version));
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&version));
   EXPECT_EQ(version.majorVersion, 6u);  // the hive's CurrentVersion "6.3"
   EXPECT_EQ(version.minorVersion, 3u);
   EXPECT_EQ(version.buildNumber, 19045u);
-  EXPECT_EQ(SystemInUse().ProfilePath(), "C:\\Users\\bob");
+  EXPECT_EQ(velmora::test::System().ProfilePath(), "C:\\Users\\bob");
   // C: is the installation's root, matched without regard to case.
   EXPECT_EQ(files::HostPathFromWindows("C:\\WINDOWS\\system32\\CONFIG\\software"), tree_->SoftwareHostPath());
   EXPECT_TRUE(files::Exists("c:\\users\\BOB\\ntuser.dat"));
@@ -115,45 +119,48 @@ TEST_F(OfflineRegistryTest, ReadsBothViewsTheUserAndTheSystemVersion) {
 TEST_F(OfflineRegistryTest, OnlyAnInstallationWithWow6432NodeHasThe32BitView) {
   tree_->Write();
   Open();
-  EXPECT_TRUE(MachineHas32BitView());
+  EXPECT_TRUE(velmora::test::System().Has32BitView());
   // A 32-bit Windows: its SOFTWARE hive has no Wow6432Node. Whatever files the
   // host has at its root play no part.
   WindowsTree x86(dir_.path() + "/x86", "ann", /*xp=*/true);
   x86.software.Key("Microsoft\\Windows\\CurrentVersion\\Run").Sz("Tray", "C:\\tray.exe");
   x86.Write();
   std::string error;
-  ASSERT_EQ(OpenOfflineInstallation(x86.root, "", &error), kSuccess) << error;
-  EXPECT_FALSE(MachineHas32BitView());
-  EXPECT_FALSE(SystemInUse().IsWinePrefix());
+  ASSERT_EQ(velmora::test::UseOfflineSystem(x86.root, "", &error), kSuccess) << error;
+  EXPECT_FALSE(velmora::test::System().Has32BitView());
+  EXPECT_FALSE(velmora::test::System().IsWinePrefix());
 }
 
 TEST_F(OfflineRegistryTest, WritesKeepTypesInBothViewsAndEveryWrittenHiveReadsBack) {
   tree_->Write();
   Open();
   // A value put back exactly as it was taken out keeps its type and bytes.
-  std::vector<RegistryValue> before = ValuesOf(HKeyLocalMachine(), kRun);
+  std::vector<RegistryValue> before = ValuesOf(velmora::test::System().LocalMachine(), kRun);
   HKey key = nullptr;
-  ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
   ASSERT_EQ(reg::DeleteValue(key, "Agent"), kSuccess);
-  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 1u);
+  EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun).size(), 1u);
   const RegistryValue& agent = before[1];
   ASSERT_EQ(
       reg::SetValue(key, agent.name, agent.type, reinterpret_cast<const std::uint8_t*>(agent.data.data()),
                     static_cast<std::uint32_t>(agent.data.size())),
       kSuccess);
   reg::CloseKey(key);
-  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun32, "Helper32", "C:\\h32.exe"), kSuccess);
+  ASSERT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun32, "Helper32", "C:\\h32.exe"), kSuccess);
   HKey store = nullptr;
-  ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks", &store), kSuccess);
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks",
+                           &store),
+            kSuccess);
   ASSERT_EQ(reg::SetString(store, "3|Chat", "C:\\chat.exe -q"), kSuccess);
   reg::CloseKey(store);
-  ASSERT_EQ(SetRunValue(HKeyCurrentUser(), kRun, "Café Ünïcode", "C:\\Tools\\café.exe"), kSuccess);
-  CloseOfflineInstallation();
+  ASSERT_EQ(SetRunValue(velmora::test::System().CurrentUser(), kRun, "Café Ünïcode", "C:\\Tools\\café.exe"),
+            kSuccess);
+  velmora::test::CloseOfflineSystem();
 
   EXPECT_EQ(HiveReaderProblems(tree_->SoftwareHostPath()), "");
   EXPECT_EQ(HiveReaderProblems(tree_->UserHiveHostPath("bob")), "");
   Open();
-  std::vector<RegistryValue> after = ValuesOf(HKeyLocalMachine(), kRun);
+  std::vector<RegistryValue> after = ValuesOf(velmora::test::System().LocalMachine(), kRun);
   ASSERT_EQ(after.size(), 2u);
   std::set<std::string> names{after[0].name, after[1].name};
   EXPECT_TRUE(names.count("Agent"));
@@ -162,10 +169,13 @@ TEST_F(OfflineRegistryTest, WritesKeepTypesInBothViewsAndEveryWrittenHiveReadsBa
     EXPECT_EQ(v.type, kRegExpandSz);
     EXPECT_EQ(v.data, agent.data);
   }
-  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun32).size(), 2u);
-  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 2u);  // the 64-bit view did not get it
-  EXPECT_EQ(ValuesOf(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks").at(0).name, "3|Chat");
-  std::vector<RegistryValue> userRun = ValuesOf(HKeyCurrentUser(), kRun);
+  EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun32).size(), 2u);
+  EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun).size(),
+            2u);  // the 64-bit view did not get it
+  EXPECT_EQ(
+      ValuesOf(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks").at(0).name,
+      "3|Chat");
+  std::vector<RegistryValue> userRun = ValuesOf(velmora::test::System().CurrentUser(), kRun);
   ASSERT_EQ(userRun.size(), 2u);
   EXPECT_EQ(userRun[1].name, "Café Ünïcode");
   EXPECT_EQ(userRun[1].data, std::string("C:\\Tools\\café.exe") + '\0');
@@ -185,23 +195,23 @@ TEST_F(OfflineRegistryTest, ValuesOfUnusualTypeNumbersReadAndSurviveChangesBesid
   tree_->Write();
   Open();
   auto odd = [&] {
-    for (const RegistryValue& v : ValuesOf(HKeyLocalMachine(), kRun))
+    for (const RegistryValue& v : ValuesOf(velmora::test::System().LocalMachine(), kRun))
       if (v.name == "Odd") return v;
     return RegistryValue();
   };
   EXPECT_EQ(odd().type, kOwnType);
   HKey key = nullptr;
-  ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
   ASSERT_EQ(reg::DeleteValue(key, "Tray"), kSuccess);
   const std::uint8_t bytes[] = {7, 0, 0, 0};
   ASSERT_EQ(reg::SetValue(key, "Own", kOwnType + 1, bytes, sizeof bytes), kSuccess);
   reg::CloseKey(key);
-  CloseOfflineInstallation();
+  velmora::test::CloseOfflineSystem();
   EXPECT_EQ(HiveReaderProblems(tree_->SoftwareHostPath()), "");
   Open();
   EXPECT_EQ(odd().type, kOwnType);
   EXPECT_EQ(odd().data, "\x01\x02");
-  std::vector<RegistryValue> run = ValuesOf(HKeyLocalMachine(), kRun);
+  std::vector<RegistryValue> run = ValuesOf(velmora::test::System().LocalMachine(), kRun);
   ASSERT_EQ(run.size(), 3u);
   EXPECT_EQ(run[2].name, "Own");
   EXPECT_EQ(run[2].type, kOwnType + 1);
@@ -234,9 +244,9 @@ TEST_F(OfflineRegistryTest, KeepsTheFirstDatedBackupOfADayOfEachWrittenHiveAndIt
   WriteFile(tree_->SoftwareHostPath() + ".LOG2", "log two");
   const std::string original = ReadFile(tree_->SoftwareHostPath());
   Open();
-  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "One", "C:\\1.exe"), kSuccess);
-  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "Two", "C:\\2.exe"), kSuccess);
-  std::vector<std::string> backups = SystemInUse().HiveBackups();
+  ASSERT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun, "One", "C:\\1.exe"), kSuccess);
+  ASSERT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun, "Two", "C:\\2.exe"), kSuccess);
+  std::vector<std::string> backups = velmora::test::System().HiveBackups();
   ASSERT_EQ(backups.size(), 3u);  // SOFTWARE, .LOG1, .LOG2; the user's hive was not written
   std::map<std::string, std::string> copied;
   for (const std::string& b : backups) {
@@ -254,10 +264,10 @@ TEST_F(OfflineRegistryTest, KeepsTheFirstDatedBackupOfADayOfEachWrittenHiveAndIt
 
   // A later run of the same day keeps no second copy: the first holds the hive
   // as it stood before the day's changes.
-  CloseOfflineInstallation();
+  velmora::test::CloseOfflineSystem();
   Open();
-  ASSERT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "Three", "C:\\3.exe"), kSuccess);
-  EXPECT_TRUE(SystemInUse().HiveBackups().empty());
+  ASSERT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun, "Three", "C:\\3.exe"), kSuccess);
+  EXPECT_TRUE(velmora::test::System().HiveBackups().empty());
   int copies = 0;
   for (const auto& entry : fs::directory_iterator(fs::path(tree_->SoftwareHostPath()).parent_path()))
     copies += entry.path().filename().string().find(".velmora-backup-") != std::string::npos;
@@ -273,24 +283,25 @@ TEST_F(OfflineRegistryTest, DirtyHiveIsReadButNeverWritten) {
   tree_->Write(RegfOptions(), dirty);
   const auto before = Snapshot(tree_->root);
   Open();
-  EXPECT_EQ(ValuesOf(HKeyCurrentUser(), kRun).size(), 1u);
+  EXPECT_EQ(ValuesOf(velmora::test::System().CurrentUser(), kRun).size(), 1u);
   // Opening for writing still works, so the location is listed; the change is refused.
-  Status status = SetRunValue(HKeyCurrentUser(), kRun, "New", "C:\\new.exe");
+  Status status = SetRunValue(velmora::test::System().CurrentUser(), kRun, "New", "C:\\new.exe");
   EXPECT_EQ(status, kAccessDenied);
   EXPECT_NE(LastErrorDetail().find("NTUSER.DAT"), std::string::npos);
   EXPECT_NE(LastErrorDetail().find("transaction logs"), std::string::npos) << LastErrorDetail();
   EXPECT_NE(LastErrorDetail().find("Start that Windows once"), std::string::npos);
   HKey key = nullptr;
-  EXPECT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", &key), kAccessDenied);
+  EXPECT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora", &key),
+            kAccessDenied);
   // The system says so before a change is tried: every change writes the
   // program's store in the user's hive.
-  WriteRefusal refusal = CheckWritesAllowed();
+  WriteRefusal refusal = velmora::test::System().CheckWritesAllowed(true);
   EXPECT_TRUE(refusal.refused);
   EXPECT_NE(refusal.reason.find("NTUSER.DAT"), std::string::npos) << refusal.reason;
-  EXPECT_TRUE(SystemInUse().CheckWritesAllowed(false).refused);
+  EXPECT_TRUE(velmora::test::System().CheckWritesAllowed(false).refused);
   EXPECT_EQ(Snapshot(tree_->root), before);
   // The clean SOFTWARE hive of the same installation can still be changed.
-  EXPECT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "New", "C:\\new.exe"), kSuccess);
+  EXPECT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun, "New", "C:\\new.exe"), kSuccess);
 }
 
 TEST_F(OfflineRegistryTest, ReadOnlyHivesAreListedAndChangesRefused) {
@@ -300,20 +311,21 @@ TEST_F(OfflineRegistryTest, ReadOnlyHivesAreListedAndChangesRefused) {
   chmod(config.c_str(), 0555);
   const auto before = Snapshot(tree_->root);
   Open();
-  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 2u);
-  EXPECT_EQ(SetRunValue(HKeyLocalMachine(), kRun, "New", "C:\\new.exe"), kAccessDenied);
+  EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun).size(), 2u);
+  EXPECT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun, "New", "C:\\new.exe"), kAccessDenied);
   EXPECT_NE(LastErrorDetail().find("not writable"), std::string::npos) << LastErrorDetail();
   HKey key = nullptr;
-  ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
   EXPECT_EQ(reg::DeleteValue(key, "Tray"), kAccessDenied);
   reg::CloseKey(key);
   // Changes of the user's keys alone may go ahead; one of the machine's may not.
-  EXPECT_FALSE(SystemInUse().CheckWritesAllowed(false).refused);
-  WriteRefusal refusal = CheckWritesAllowed();
+  EXPECT_FALSE(velmora::test::System().CheckWritesAllowed(false).refused);
+  WriteRefusal refusal = velmora::test::System().CheckWritesAllowed(true);
   EXPECT_TRUE(refusal.refused);
   EXPECT_NE(refusal.reason.find("not writable"), std::string::npos) << refusal.reason;
   EXPECT_EQ(Snapshot(tree_->root), before);
-  EXPECT_EQ(ValuesOf(HKeyLocalMachine(), kRun).size(), 2u);  // nothing pending in memory either
+  EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun).size(),
+            2u);  // nothing pending in memory either
   chmod(config.c_str(), 0755);
   chmod(tree_->SoftwareHostPath().c_str(), 0644);
 }
@@ -326,8 +338,8 @@ TEST_F(OfflineRegistryTest, CrashBetweenCommitAndRenameLeavesTheOldHiveWhole) {
   if (child == 0) {
     posix::OfflineHive::SetBeforeRenameHookForTesting([](const std::string&) { _exit(42); });
     std::string error;
-    if (OpenOfflineInstallation(tree_->root, "", &error) != kSuccess) _exit(1);
-    SetRunValue(HKeyCurrentUser(), kRun, "New", "C:\\new.exe");
+    if (velmora::test::UseOfflineSystem(tree_->root, "", &error) != kSuccess) _exit(1);
+    SetRunValue(velmora::test::System().CurrentUser(), kRun, "New", "C:\\new.exe");
     _exit(2);
   }
   int status = 0;
@@ -344,7 +356,7 @@ TEST_F(OfflineRegistryTest, CrashBetweenCommitAndRenameLeavesTheOldHiveWhole) {
 
   // The next run writes over the leftover and succeeds.
   Open();
-  ASSERT_EQ(SetRunValue(HKeyCurrentUser(), kRun, "New", "C:\\new.exe"), kSuccess);
+  ASSERT_EQ(SetRunValue(velmora::test::System().CurrentUser(), kRun, "New", "C:\\new.exe"), kSuccess);
   EXPECT_FALSE(fs::exists(fresh));
   EXPECT_EQ(HiveReaderProblems(tree_->UserHiveHostPath("bob")), "");
 }
@@ -407,10 +419,10 @@ TEST_F(OfflineRegistryTest, BadInstallationsAreRefusedNamingTheFileAndNothingIsW
     c.damage(*tree_);
     const auto before = Snapshot(tree_->root);
     std::string error;
-    EXPECT_NE(OpenOfflineInstallation(tree_->root, "", &error), kSuccess);
+    EXPECT_NE(velmora::test::UseOfflineSystem(tree_->root, "", &error), kSuccess);
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     EXPECT_NE(error.find(tree_->root), std::string::npos) << error;
-    EXPECT_TRUE(SystemInUse().IsWinePrefix());  // still the system it was
+    EXPECT_TRUE(velmora::test::System().IsWinePrefix());  // still the system it was
     EXPECT_EQ(Snapshot(tree_->root), before);
   }
 }
@@ -419,17 +431,17 @@ TEST_F(OfflineRegistryTest, ChoosesTheOnlyUserOrAsksWhenThereAreSeveral) {
   tree_->User("Carol");
   tree_->Write();
   std::string error;
-  EXPECT_EQ(OpenOfflineInstallation(tree_->root, "", &error), kInvalidParameter);
+  EXPECT_EQ(velmora::test::UseOfflineSystem(tree_->root, "", &error), kInvalidParameter);
   EXPECT_NE(error.find("Carol, bob"), std::string::npos) << error;
   EXPECT_NE(error.find("--user"), std::string::npos);
-  EXPECT_EQ(OpenOfflineInstallation(tree_->root, "nobody", &error), kFileNotFound);
+  EXPECT_EQ(velmora::test::UseOfflineSystem(tree_->root, "nobody", &error), kFileNotFound);
   EXPECT_NE(error.find("nobody"), std::string::npos);
   // The junction "Documents and Settings" -> Users of Vista and later adds no user.
   fs::create_directory_symlink("Users", tree_->root + "/Documents and Settings");
-  EXPECT_EQ(OpenOfflineInstallation(tree_->root, "", &error), kInvalidParameter);
+  EXPECT_EQ(velmora::test::UseOfflineSystem(tree_->root, "", &error), kInvalidParameter);
   EXPECT_NE(error.find("several users: Carol, bob;"), std::string::npos) << error;
-  ASSERT_EQ(OpenOfflineInstallation(tree_->root, "carol", &error), kSuccess) << error;
-  EXPECT_EQ(SystemInUse().UserName(), "Carol");
+  ASSERT_EQ(velmora::test::UseOfflineSystem(tree_->root, "carol", &error), kSuccess) << error;
+  EXPECT_EQ(velmora::test::System().UserName(), "Carol");
   EXPECT_EQ(env::Value("APPDATA"), "C:\\Users\\Carol\\AppData\\Roaming");
 }
 
@@ -437,10 +449,10 @@ TEST_F(OfflineRegistryTest, XpLayoutFindsDocumentsAndSettings) {
   WindowsTree xp(dir_.path() + "/xp", "ann", true);
   xp.Write();
   std::string error;
-  ASSERT_EQ(OpenOfflineInstallation(xp.root, "", &error), kSuccess) << error;
-  EXPECT_EQ(SystemInUse().ProfilePath(), "C:\\Documents and Settings\\ann");
+  ASSERT_EQ(velmora::test::UseOfflineSystem(xp.root, "", &error), kSuccess) << error;
+  EXPECT_EQ(velmora::test::System().ProfilePath(), "C:\\Documents and Settings\\ann");
   OsVersionInfo version;
-  ASSERT_TRUE(QuerySystemVersion(&version));
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&version));
   EXPECT_EQ(version.majorVersion, 5u);
   EXPECT_EQ(version.minorVersion, 1u);
 }

@@ -100,7 +100,7 @@ TEST(PrefixTest, ANamedPrefixThatIsMissingOrIncompleteIsRefusedAndLeftAsItIs) {
   EXPECT_NE(InitPrefix(), kSuccess);
   EXPECT_NE(LastErrorDetail().find(typo + " does not exist"), std::string::npos) << LastErrorDetail();
   UniqueKey key;
-  EXPECT_NE(reg::CreateKey(HKeyCurrentUser(), "Software\\Probe", key.out()), kSuccess);
+  EXPECT_NE(reg::CreateKey(SystemInUse().CurrentUser(), "Software\\Probe", key.out()), kSuccess);
   EXPECT_FALSE(fs::exists(typo));
 
   // A folder with a user.reg but no system.reg, and one the other way round.
@@ -113,7 +113,7 @@ TEST(PrefixTest, ANamedPrefixThatIsMissingOrIncompleteIsRefusedAndLeftAsItIs) {
     EXPECT_NE(InitPrefix(), kSuccess);
     EXPECT_NE(LastErrorDetail().find(prefix), std::string::npos) << LastErrorDetail();
     EXPECT_NE(LastErrorDetail().find("no " + missing), std::string::npos) << LastErrorDetail();
-    EXPECT_NE(reg::CreateKey(HKeyLocalMachine(), "Software\\Probe", key.out()), kSuccess);
+    EXPECT_NE(reg::CreateKey(SystemInUse().LocalMachine(), "Software\\Probe", key.out()), kSuccess);
     EXPECT_EQ(std::distance(fs::directory_iterator(prefix), fs::directory_iterator()), 1) << prefix;
     EXPECT_EQ(ReadFile(prefix + "/" + present), "WINE REGISTRY Version 2\n");
   }
@@ -138,24 +138,24 @@ TEST(PrefixTest, TheMinimalPrefixIsAWindowsXpPrefix) {
   EXPECT_EQ(ReadFile(prefix + "/system.reg").substr(0, 24), "WINE REGISTRY Version 2\n");
 
   const char* nt = "Software\\Microsoft\\Windows NT\\CurrentVersion";
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentVersion"), "5.1");
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentBuildNumber"), "2600");
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CSDVersion"), "Service Pack 3");
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
-  EXPECT_EQ(
-      QueryString(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir"),
-      "C:\\Program Files");
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(), nt, "CurrentVersion"), "5.1");
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(), nt, "CurrentBuildNumber"), "2600");
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(), nt, "CSDVersion"), "Service Pack 3");
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(),
+                        "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir"),
+            "C:\\Program Files");
 
   // The two Startup folders are named in Shell Folders and exist.
-  std::string common = QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup");
-  std::string own = QueryString(HKeyCurrentUser(), kShellFolders, "Startup");
+  std::string common = QueryString(velmora::test::System().LocalMachine(), kShellFolders, "Common Startup");
+  std::string own = QueryString(velmora::test::System().CurrentUser(), kShellFolders, "Startup");
   EXPECT_EQ(common, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
   EXPECT_EQ(own, "C:\\users\\" + LoginName() +
                      "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
   EXPECT_TRUE(IsDir(OnDriveC(prefix, common)));
   EXPECT_TRUE(IsDir(OnDriveC(prefix, own)));
 
-  for (HKey root : {HKeyLocalMachine(), HKeyCurrentUser()}) {
+  for (HKey root : {velmora::test::System().LocalMachine(), velmora::test::System().CurrentUser()}) {
     for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                             "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"}) {
       UniqueKey opened;
@@ -219,8 +219,8 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   TempPrefix prefix;
   UniqueKey run;
-  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                         kKeyAllAccess, run.out()),
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(),
+                         "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, run.out()),
             kSuccess);
   ASSERT_EQ(reg::SetString(run.get(), "Marker", "C:\\windows\\system32\\cmd.exe /c echo ran> C:\\marker.txt"),
             kSuccess);
@@ -231,15 +231,17 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
   // Wine rewrote the hives with keys of its own; ours are still there, and the
   // files Wine wrote are ours to change again.
   const char* nt = "Software\\Microsoft\\Windows NT\\CurrentVersion";
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CurrentVersion"), "5.1");
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "CSDVersion"), "Service Pack 3");
-  EXPECT_EQ(QueryString(HKeyLocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
-  EXPECT_NE(QueryString(HKeyLocalMachine(), kShellFolders, "Common Startup").find("StartUp"),
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(), nt, "CurrentVersion"), "5.1");
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(), nt, "CSDVersion"), "Service Pack 3");
+  EXPECT_EQ(QueryString(velmora::test::System().LocalMachine(), nt, "ProductName"), "Microsoft Windows XP");
+  EXPECT_NE(
+      QueryString(velmora::test::System().LocalMachine(), kShellFolders, "Common Startup").find("StartUp"),
+      std::string::npos);
+  EXPECT_NE(QueryString(velmora::test::System().CurrentUser(), kShellFolders, "Startup").find("StartUp"),
             std::string::npos);
-  EXPECT_NE(QueryString(HKeyCurrentUser(), kShellFolders, "Startup").find("StartUp"), std::string::npos);
   EXPECT_GT(ReadFile(prefix.HostPath("system.reg")).size(), 500000u);
-  ASSERT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                         kKeyAllAccess, run.out()),
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(),
+                         "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kKeyAllAccess, run.out()),
             kSuccess);
   EXPECT_EQ(reg::DeleteValue(run.get(), "Marker"), kSuccess) << LastErrorDetail();
 }

@@ -38,7 +38,7 @@ pid_t Start(const std::string& path, std::vector<std::string> argv) {
 
 std::vector<std::string> NamesOf(std::uint32_t pid) {
   std::vector<std::string> names;
-  for (const ProcessEntry& p : ListProcesses()) {
+  for (const ProcessEntry& p : velmora::test::System().ListProcesses()) {
     if (p.pid == pid) names.push_back(p.name);
   }
   return names;
@@ -78,7 +78,7 @@ TEST_F(ProcessesTest, ListsARunningChildByItsExecutableNameWithoutExe) {
   ASSERT_GT(pid, 0);
   EXPECT_EQ(NamesOnceExecuted(pid, "VlmProbe"), std::vector<std::string>{"VlmProbe"});
 
-  std::vector<ProcessEntry> all = ListProcesses();
+  std::vector<ProcessEntry> all = velmora::test::System().ListProcesses();
   for (std::size_t i = 1; i < all.size(); ++i) EXPECT_LT(all[i - 1].pid, all[i].pid);
 
   std::uint64_t rss = 0, peak = 0;
@@ -175,7 +175,7 @@ TEST(WineProcessTest, ARealWineProgramIsListedUnderItsWindowsName) {
             0);
   auto pingIds = [] {
     std::vector<std::uint32_t> ids;
-    for (const ProcessEntry& p : ListProcesses()) {
+    for (const ProcessEntry& p : velmora::test::System().ListProcesses()) {
       if (p.name == "PING" || p.name == "ping") ids.push_back(p.pid);
     }
     return ids;
@@ -243,7 +243,8 @@ TEST(ProcessControlTest, AnotherUsersProcessMayBeQueriedButNotControlled) {
     if (!ProcessAlive(parent)) result |= 4;
     if (SignalProcess(parent, false)) result |= 8;
     bool listed = false;
-    for (const ProcessEntry& p : ListProcesses()) listed = listed || (p.pid == parent && !p.name.empty());
+    for (const ProcessEntry& p : velmora::test::System().ListProcesses())
+      listed = listed || (p.pid == parent && !p.name.empty());
     if (!listed) result |= 16;
     _exit(result);
   }

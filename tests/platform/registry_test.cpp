@@ -139,7 +139,7 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, ReadsEveryValueShapeOfAWine8Prefix) {
   UseWine8Fixture();
-  HKey nt = Open(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion");
+  HKey nt = Open(velmora::test::System().LocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion");
   EXPECT_EQ(Query(nt, "CurrentVersion"), "6.1");
   std::uint32_t type = 0;
   EXPECT_EQ(Raw(nt, "InstallDate", &type), std::string("\x9a\x01\xe5\x4b", 4));
@@ -149,11 +149,12 @@ TEST_F(RegistryTest, ReadsEveryValueShapeOfAWine8Prefix) {
   EXPECT_EQ(product.size(), 164u);
   reg::CloseKey(nt);
 
-  HKey classes = Open(HKeyLocalMachine(), "Software\\Classes\\htmlfile\\shell\\open\\command");
+  HKey classes =
+      Open(velmora::test::System().LocalMachine(), "Software\\Classes\\htmlfile\\shell\\open\\command");
   EXPECT_EQ(Query(classes, ""), "\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"");
   reg::CloseKey(classes);
 
-  HKey link = Open(HKeyLocalMachine(), "Software\\Classes\\Wow6432Node\\AppId");
+  HKey link = Open(velmora::test::System().LocalMachine(), "Software\\Classes\\Wow6432Node\\AppId");
   std::string target = Raw(link, "SymbolicLinkValue", &type);
   EXPECT_EQ(type, 6u);
   std::u16string units(target.size() / 2, u'\0');
@@ -161,31 +162,32 @@ TEST_F(RegistryTest, ReadsEveryValueShapeOfAWine8Prefix) {
   EXPECT_EQ(units, u"\\Registry\\Machine\\Software\\Classes\\AppId");
   reg::CloseKey(link);
 
-  HKey bus = Open(HKeyLocalMachine(), "System\\CurrentControlSet\\Enum\\ROOT\\WINE\\WINEBUS");
+  HKey bus =
+      Open(velmora::test::System().LocalMachine(), "System\\CurrentControlSet\\Enum\\ROOT\\WINE\\WINEBUS");
   // Wine stores this list without its final zero; it is read with one.
   EXPECT_EQ(Raw(bus, "HardwareId", &type), std::string("root\\winebus\0\0C:\\windows\\inf\0", 29));
   EXPECT_EQ(type, kRegMultiSz);
   reg::CloseKey(bus);
 
   HKey crypt =
-      Open(HKeyLocalMachine(),
+      Open(velmora::test::System().LocalMachine(),
            "Software\\Microsoft\\Cryptography\\OID\\EncodingType 1\\CertDllVerifyRevocation\\DEFAULT");
   EXPECT_EQ(Raw(crypt, "Dll", &type), std::string("cryptnet.dll\0\0", 14));
   EXPECT_EQ(type, kRegMultiSz);
   reg::CloseKey(crypt);
 
-  HKey folders =
-      Open(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
+  HKey folders = Open(velmora::test::System().LocalMachine(),
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
   EXPECT_EQ(Raw(folders, "Common AppData", &type), std::string("%ProgramData%\0", 14));
   EXPECT_EQ(type, kRegExpandSz);
   reg::CloseKey(folders);
 
   // A key name of surrogate pairs, as Wine 8 writes it in user.reg.
-  HKey international = Open(HKeyCurrentUser(), "Control Panel\\International");
+  HKey international = Open(velmora::test::System().CurrentUser(), "Control Panel\\International");
   EXPECT_EQ(SubkeyNames(international),
             (std::vector<std::string>{"Geo", "\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D"}));
   reg::CloseKey(international);
-  HKey globe = Open(HKeyCurrentUser(),
+  HKey globe = Open(velmora::test::System().CurrentUser(),
                     "Control Panel\\International\\\xF0\x9F\x8C\x8E\xF0\x9F\x8C\x8F\xF0\x9F\x8C\x8D");
   reg::CloseKey(globe);
 }
@@ -218,7 +220,7 @@ TEST_F(RegistryTest, AChangeRewritesOnlyItsOwnKeyBlock) {
   const std::string machine = ReadFile(SystemReg());
   ino_t machineInode = Inode(SystemReg());
 
-  HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
+  HKey run = Open(velmora::test::System().CurrentUser(), kRun, kKeyAllAccess);
   ASSERT_EQ(reg::SetString(run, "Velmora", "C:\\Programs\\Velmora\\Velmora.exe"), kSuccess);
   std::vector<std::string> before = Blocks(user);
   std::vector<std::string> after = Blocks(ReadFile(UserReg()));
@@ -252,7 +254,7 @@ TEST_F(RegistryTest, AChangeRewritesOnlyItsOwnKeyBlock) {
 
 TEST_F(RegistryTest, NewKeysAndValuesTakeWinesSortedPlaces) {
   UseWine8Fixture();
-  HKey key = Create(HKeyCurrentUser(), "Software\\Velmora Test");
+  HKey key = Create(velmora::test::System().CurrentUser(), "Software\\Velmora Test");
   for (const char* name : {"b", "A", "_x", "a2", ""}) ASSERT_EQ(reg::SetString(key, name, name), kSuccess);
   EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "_x", "A", "a2", "b"}));
   for (const char* sub : {"beta", "Alpha", "_under"}) reg::CloseKey(Create(key, sub));
@@ -276,13 +278,13 @@ TEST_F(RegistryTest, NewKeysAndValuesTakeWinesSortedPlaces) {
   // A fresh read of the file finds the same order.
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
-  key = Open(HKeyCurrentUser(), "Software\\Velmora Test");
+  key = Open(velmora::test::System().CurrentUser(), "Software\\Velmora Test");
   EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "_x", "A", "a2", "b"}));
   reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, NamesAndDataAreEscapedAsWineEscapesThem) {
-  HKey key = Create(HKeyCurrentUser(), "Software\\Odd [name]");
+  HKey key = Create(velmora::test::System().CurrentUser(), "Software\\Odd [name]");
   const std::string name = "Na\xC3\xAFve \"q\" \\ \xF0\x9F\x98\x80";  // ï and U+1F600
   const std::string data =
       "\xC3\xA9"
@@ -306,7 +308,7 @@ TEST_F(RegistryTest, NamesAndDataAreEscapedAsWineEscapesThem) {
 
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
-  key = Open(HKeyCurrentUser(), "software\\ODD [NAME]");
+  key = Open(velmora::test::System().CurrentUser(), "software\\ODD [NAME]");
   EXPECT_EQ(Query(key, name), data);
   EXPECT_EQ(Query(key, "CTL"), std::string("\x01"
                                            "8\x02"
@@ -331,7 +333,7 @@ TEST_F(RegistryTest, ReadsWhatWinesReaderAccepts) {
       "\"trail\"=\"t\" and whatever follows\n"
       "  @=dword:0000002a\n";
   WriteFile(UserReg(), std::string(kHeaderUser) + body);
-  HKey key = Open(HKeyCurrentUser(), "Software\\Lenient", kKeyAllAccess);
+  HKey key = Open(velmora::test::System().CurrentUser(), "Software\\Lenient", kKeyAllAccess);
   std::uint32_t type = 0;
   EXPECT_EQ(Query(key, "spaced"), "v");
   EXPECT_EQ(Query(key, "str"), "plain");
@@ -357,7 +359,7 @@ TEST_F(RegistryTest, ReadsWhatWinesReaderAccepts) {
 }
 
 TEST_F(RegistryTest, StringsBinaryAndDwordsAreStoredLikeWine) {
-  HKey key = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora");
+  HKey key = Create(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora");
   ASSERT_EQ(SetRaw(key, "NoZero", kRegSz, "abc"), kSuccess);
   ASSERT_EQ(SetRaw(key, "Multi", kRegMultiSz, std::string("a\0b\0\0", 5)), kSuccess);
   ASSERT_EQ(SetRaw(key, "Expand", kRegExpandSz, std::string("%TEMP%\\x\0", 9)), kSuccess);
@@ -392,7 +394,7 @@ TEST_F(RegistryTest, StringsBinaryAndDwordsAreStoredLikeWine) {
 }
 
 TEST_F(RegistryTest, EnumerationAndQueriesHonourBufferCapacities) {
-  HKey key = Create(HKeyCurrentUser(), "Software\\Caps");
+  HKey key = Create(velmora::test::System().CurrentUser(), "Software\\Caps");
   ASSERT_EQ(reg::SetString(key, "Name", "abc"), kSuccess);
   reg::CloseKey(Create(key, "Child"));
 
@@ -432,16 +434,16 @@ TEST_F(RegistryTest, EnumerationAndQueriesHonourBufferCapacities) {
 
 TEST_F(RegistryTest, LookupsIgnoreLetterCase) {
   UseWine8Fixture();
-  HKey folders =
-      Open(HKeyLocalMachine(), "SOFTWARE\\microsoft\\WINDOWS\\currentversion\\explorer\\SHELL FOLDERS\\");
+  HKey folders = Open(velmora::test::System().LocalMachine(),
+                      "SOFTWARE\\microsoft\\WINDOWS\\currentversion\\explorer\\SHELL FOLDERS\\");
   EXPECT_EQ(Query(folders, "Common Startup"),
             "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
   reg::CloseKey(folders);
 
-  HKey key = Create(HKeyCurrentUser(), "Software\\\xC3\x84rger");  // Ärger
-  ASSERT_EQ(reg::SetString(key, "\xC3\x96l", "1"), kSuccess);      // Öl
+  HKey key = Create(velmora::test::System().CurrentUser(), "Software\\\xC3\x84rger");  // Ärger
+  ASSERT_EQ(reg::SetString(key, "\xC3\x96l", "1"), kSuccess);                          // Öl
   reg::CloseKey(key);
-  key = Open(HKeyCurrentUser(), "software\\\xC3\xA4RGER", kKeyAllAccess);
+  key = Open(velmora::test::System().CurrentUser(), "software\\\xC3\xA4RGER", kKeyAllAccess);
   EXPECT_EQ(Query(key, "\xC3\xB6L"), "1");
   ASSERT_EQ(reg::SetString(key, "\xC3\xB6l", "2"), kSuccess);  // the same value, spelled otherwise
   EXPECT_EQ(ValueNames(key), std::vector<std::string>{"\xC3\x96l"});
@@ -450,14 +452,17 @@ TEST_F(RegistryTest, LookupsIgnoreLetterCase) {
 
 TEST_F(RegistryTest, KeysAreCreatedWithParentsAndDeletedWithEverythingBelow) {
   HKey missing = nullptr;
-  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess, &missing),
+  EXPECT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess,
+                         &missing),
             kFileNotFound);
   EXPECT_EQ(missing, nullptr);
 
-  HKey profile = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles\\Work\\Deep");
+  HKey profile =
+      Create(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles\\Work\\Deep");
   ASSERT_EQ(reg::SetString(profile, "3|Foo", "C:\\foo.exe"), kSuccess);
   reg::CloseKey(profile);
-  HKey profiles = Open(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles", kKeyAllAccess);
+  HKey profiles =
+      Open(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles", kKeyAllAccess);
   reg::CloseKey(Create(profiles, "Home"));
   EXPECT_EQ(SubkeyNames(profiles), (std::vector<std::string>{"Home", "Work"}));
 
@@ -471,18 +476,18 @@ TEST_F(RegistryTest, KeysAreCreatedWithParentsAndDeletedWithEverythingBelow) {
   // Profiles was only implied by its subkeys; it stays a key of its own.
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
-  profiles = Open(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles");
+  profiles = Open(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles");
   EXPECT_TRUE(SubkeyNames(profiles).empty());
   reg::CloseKey(profiles);
-  EXPECT_EQ(reg::DeleteTree(HKeyCurrentUser(), ""), kInvalidParameter);
+  EXPECT_EQ(reg::DeleteTree(velmora::test::System().CurrentUser(), ""), kInvalidParameter);
 }
 
 TEST_F(RegistryTest, HandlesFollowTheirKeyThroughOtherChanges) {
-  HKey store = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks");
-  HKey program = Open(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess);
+  HKey store = Create(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks");
+  HKey program = Open(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora", kKeyAllAccess);
   ASSERT_EQ(reg::SetString(program, "Language", "English"), kSuccess);
   ASSERT_EQ(reg::SetString(store, "3|Foo", "C:\\foo.exe"), kSuccess);
-  HKey again = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks");
+  HKey again = Create(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\DisabledTasks");
   ASSERT_EQ(reg::SetString(again, "0|Bar", "C:\\bar.exe"), kSuccess);
   EXPECT_EQ(ValueNames(store), (std::vector<std::string>{"0|Bar", "3|Foo"}));
 
@@ -522,7 +527,7 @@ TEST_F(RegistryTest, WritesAreAtomicAndReadingNeverRewrites) {
   std::vector<std::string> filesBefore = FilesIn(prefix_->prefix());
   ino_t inode = Inode(UserReg());
 
-  HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
+  HKey run = Open(velmora::test::System().CurrentUser(), kRun, kKeyAllAccess);
   for (int i = 0; i < 20; ++i) ASSERT_EQ(reg::SetString(run, "Entry" + std::to_string(i), "x"), kSuccess);
   EXPECT_EQ(FilesIn(prefix_->prefix()), filesBefore);  // no temporary file left behind
   struct stat st;
@@ -535,7 +540,7 @@ TEST_F(RegistryTest, WritesAreAtomicAndReadingNeverRewrites) {
   ValueNames(run);
   EXPECT_EQ(Query(run, "Entry3"), "x");
   ASSERT_EQ(reg::SetString(run, "Entry3", "x"), kSuccess);
-  HKey folders = Open(HKeyCurrentUser(), kShellFolders, kKeyAllAccess);
+  HKey folders = Open(velmora::test::System().CurrentUser(), kShellFolders, kKeyAllAccess);
   reg::CloseKey(folders);
   ASSERT_EQ(stat(UserReg().c_str(), &st), 0);
   EXPECT_EQ(st.st_ino, inode);
@@ -549,24 +554,26 @@ TEST_F(RegistryTest, AnUnparsableHiveIsNeverWritten) {
       std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"v\"=\"1\"\nthis is not registry text\n";
   WriteFile(UserReg(), broken);
   HKey key = nullptr;
-  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software\\A", kKeyRead, &key), kBadRegistryFile);
+  EXPECT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(), "Software\\A", kKeyRead, &key),
+            kBadRegistryFile);
   EXPECT_NE(LastErrorDetail().find(UserReg()), std::string::npos) << LastErrorDetail();
   EXPECT_NE(LastErrorDetail().find("line 8"), std::string::npos) << LastErrorDetail();
-  EXPECT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\B", &key), kBadRegistryFile);
-  EXPECT_EQ(reg::SetString(HKeyCurrentUser(), "x", "y"), kBadRegistryFile);
-  EXPECT_EQ(reg::DeleteTree(HKeyCurrentUser(), "Software\\A"), kBadRegistryFile);
+  EXPECT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), "Software\\B", &key), kBadRegistryFile);
+  EXPECT_EQ(reg::SetString(velmora::test::System().CurrentUser(), "x", "y"), kBadRegistryFile);
+  EXPECT_EQ(reg::DeleteTree(velmora::test::System().CurrentUser(), "Software\\A"), kBadRegistryFile);
   EXPECT_EQ(ReadFile(UserReg()), broken);
 
   // The machine hive is unaffected, and a repaired file is read again.
-  HKey nt = Open(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion");
+  HKey nt = Open(velmora::test::System().LocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion");
   reg::CloseKey(nt);
   WriteFile(UserReg(), std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"v\"=\"1\"\n");
-  key = Open(HKeyCurrentUser(), "Software\\A");
+  key = Open(velmora::test::System().CurrentUser(), "Software\\A");
   EXPECT_EQ(Query(key, "v"), "1");
   reg::CloseKey(key);
 
   WriteFile(UserReg(), "WINE REGISTRY Version 1\n");
-  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software", kKeyRead, &key), kBadRegistryFile);
+  EXPECT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(), "Software", kKeyRead, &key),
+            kBadRegistryFile);
 }
 
 // A hive whose last line has no newline (cut by an editor or a full disk of some
@@ -575,7 +582,7 @@ TEST_F(RegistryTest, AnUnparsableHiveIsNeverWritten) {
 TEST_F(RegistryTest, AFileWithoutANewlineAtItsEndTakesChangesOnLinesOfTheirOwn) {
   const std::string cut = std::string(kHeaderUser) + "\n[Software\\\\A] 1\n\"bin\"=hex:01,02,\\\n  03,04";
   WriteFile(UserReg(), cut);
-  HKey key = Create(HKeyCurrentUser(), "Software\\Z");
+  HKey key = Create(velmora::test::System().CurrentUser(), "Software\\Z");
   ASSERT_EQ(reg::SetString(key, "v", "after"), kSuccess);
   reg::CloseKey(key);
   std::string text = ReadFile(UserReg());
@@ -583,10 +590,10 @@ TEST_F(RegistryTest, AFileWithoutANewlineAtItsEndTakesChangesOnLinesOfTheirOwn) 
   formats::Hive hive;
   formats::HiveParseError error;
   ASSERT_TRUE(hive.Parse(text, &error)) << error.line << ": " << error.message << "\n" << text;
-  key = Open(HKeyCurrentUser(), "Software\\A");
+  key = Open(velmora::test::System().CurrentUser(), "Software\\A");
   EXPECT_EQ(Raw(key, "bin"), std::string("\x01\x02\x03\x04"));
   reg::CloseKey(key);
-  key = Open(HKeyCurrentUser(), "Software\\Z");
+  key = Open(velmora::test::System().CurrentUser(), "Software\\Z");
   EXPECT_EQ(Query(key, "v"), "after");
   reg::CloseKey(key);
 }
@@ -594,9 +601,9 @@ TEST_F(RegistryTest, AFileWithoutANewlineAtItsEndTakesChangesOnLinesOfTheirOwn) 
 TEST_F(RegistryTest, AMissingHiveFileIsWrittenOnTheFirstChange) {
   ASSERT_EQ(unlink(UserReg().c_str()), 0);
   HKey key = nullptr;
-  EXPECT_EQ(reg::OpenKey(HKeyCurrentUser(), "Software", kKeyRead, &key), kFileNotFound);
+  EXPECT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(), "Software", kKeyRead, &key), kFileNotFound);
   EXPECT_EQ(Inode(UserReg()), 0u);  // reading creates nothing
-  key = Create(HKeyCurrentUser(), "Software\\Orlinsk\\Velmora");
+  key = Create(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora");
   reg::CloseKey(key);
   std::string text = ReadFile(UserReg());
   EXPECT_EQ(text.substr(0, std::string(kHeaderUser).size()), kHeaderUser);
@@ -609,27 +616,27 @@ TEST_F(RegistryTest, AReadOnlyMachineHiveDeniesWriteAccess) {
   const std::string machine = ReadFile(SystemReg());
   ASSERT_EQ(chmod(SystemReg().c_str(), 0444), 0);
   HKey key = nullptr;
-  EXPECT_EQ(reg::OpenKey(HKeyLocalMachine(), kRun, kKeyAllAccess, &key), kAccessDenied);
+  EXPECT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), kRun, kKeyAllAccess, &key), kAccessDenied);
   EXPECT_EQ(key, nullptr);
-  EXPECT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\New", &key), kAccessDenied);
+  EXPECT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(), "Software\\New", &key), kAccessDenied);
 
-  key = Open(HKeyLocalMachine(), kRun, kKeyRead);
+  key = Open(velmora::test::System().LocalMachine(), kRun, kKeyRead);
   EXPECT_EQ(reg::SetString(key, "x", "y"), kAccessDenied);
   reg::CloseKey(key);
-  key = Create(HKeyLocalMachine(), kRun);  // exists: opens for reading only
+  key = Create(velmora::test::System().LocalMachine(), kRun);  // exists: opens for reading only
   EXPECT_EQ(reg::SetString(key, "x", "y"), kAccessDenied);
   reg::CloseKey(key);
-  EXPECT_EQ(reg::SetString(HKeyLocalMachine(), "x", "y"), kAccessDenied);
+  EXPECT_EQ(reg::SetString(velmora::test::System().LocalMachine(), "x", "y"), kAccessDenied);
   EXPECT_EQ(ReadFile(SystemReg()), machine);
 
-  key = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);  // the user's hive stays writable
+  key = Open(velmora::test::System().CurrentUser(), kRun, kKeyAllAccess);  // the user's hive stays writable
   EXPECT_EQ(reg::SetString(key, "x", "y"), kSuccess);
   reg::CloseKey(key);
 }
 
 TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
   if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
-  HKey run = Open(HKeyCurrentUser(), kRun, kKeyAllAccess);
+  HKey run = Open(velmora::test::System().CurrentUser(), kRun, kKeyAllAccess);
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
   int pid = 0;
   for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i)
@@ -643,9 +650,10 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
       << LastErrorDetail();
   EXPECT_NE(LastErrorDetail().find("wineserver -k"), std::string::npos);
   HKey created = nullptr;
-  EXPECT_EQ(reg::CreateKey(HKeyCurrentUser(), "Software\\Orlinsk", &created), kSharingViolation);
+  EXPECT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), "Software\\Orlinsk", &created),
+            kSharingViolation);
   EXPECT_EQ(ReadFile(UserReg()), user);
-  HKey folders = Open(HKeyCurrentUser(), kShellFolders, kKeyAllAccess);
+  HKey folders = Open(velmora::test::System().CurrentUser(), kShellFolders, kKeyAllAccess);
   EXPECT_NE(Query(folders, "Startup").find("StartUp"), std::string::npos);
   reg::CloseKey(folders);
 
@@ -676,7 +684,7 @@ TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
   setenv("WINEPREFIX", dir.c_str(), 1);
   ResetPrefixForTesting();
   ASSERT_EQ(InitPrefix(), kSuccess);
-  HKey key = Create(HKeyLocalMachine(), kRun);
+  HKey key = Create(velmora::test::System().LocalMachine(), kRun);
   ASSERT_EQ(reg::SetString(key, "Velmora", "C:\\v.exe"), kSuccess);
   reg::CloseKey(key);
   // Wine's own Run key (or a new one in Wine's place for it) holds the value;

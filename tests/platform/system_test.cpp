@@ -125,7 +125,8 @@ TEST(NamedMutexTest, WithoutARuntimeFolderAPrivateFolderInTmpServes) {
 
 void SetVersionValue(const std::string& name, const std::string& text) {
   UniqueKey key;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(),
+                           "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
             kSuccess);
   ASSERT_EQ(reg::SetString(key.get(), name, text), kSuccess);
 }
@@ -133,7 +134,7 @@ void SetVersionValue(const std::string& name, const std::string& text) {
 TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
   TempPrefix prefix;
   OsVersionInfo fresh;
-  ASSERT_TRUE(QuerySystemVersion(&fresh));  // the prefix made for us is a Windows XP one
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&fresh));  // the prefix made for us is a Windows XP one
   EXPECT_EQ(fresh.majorVersion, 5u);
   EXPECT_EQ(fresh.minorVersion, 1u);
   EXPECT_EQ(fresh.platformId, 2u);
@@ -142,7 +143,7 @@ TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
   SetVersionValue("CurrentBuildNumber", "2600");
   SetVersionValue("CSDVersion", "Service Pack 3");
   OsVersionInfo info;
-  ASSERT_TRUE(QuerySystemVersion(&info));
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&info));
   EXPECT_EQ(info.majorVersion, 5u);
   EXPECT_EQ(info.minorVersion, 1u);
   EXPECT_EQ(info.buildNumber, 2600u);
@@ -151,20 +152,21 @@ TEST(SystemVersionTest, ReadFromThePrefixAsItsProgramsSeeIt) {
 
   SetVersionValue("CurrentVersion", "6.1");
   SetVersionValue("CurrentBuildNumber", "7601");
-  ASSERT_TRUE(QuerySystemVersion(&info));
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&info));
   EXPECT_EQ(info.majorVersion, 6u);
   EXPECT_EQ(info.minorVersion, 1u);
   EXPECT_EQ(info.buildNumber, 7601u);
 
   OsVersionInfo wrongSize;
   wrongSize.size = 100;
-  EXPECT_FALSE(QuerySystemVersion(&wrongSize));
+  EXPECT_FALSE(velmora::test::System().QueryVersion(&wrongSize));
 }
 
 TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
   TempPrefix prefix;
   UniqueKey key;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(),
+                           "Software\\Microsoft\\Windows NT\\CurrentVersion", key.out()),
             kSuccess);
   reg::DeleteValue(key.get(), "CurrentVersion");
   reg::DeleteValue(key.get(), "CSDVersion");
@@ -172,7 +174,7 @@ TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
   ASSERT_EQ(reg::SetValue(key.get(), "CurrentMajorVersionNumber", kRegDword, five, 4), kSuccess);
   ASSERT_EQ(reg::SetValue(key.get(), "CurrentMinorVersionNumber", kRegDword, two, 4), kSuccess);
   OsVersionInfo info;
-  ASSERT_TRUE(QuerySystemVersion(&info));
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&info));
   EXPECT_EQ(info.majorVersion, 5u);
   EXPECT_EQ(info.minorVersion, 2u);
   EXPECT_EQ(info.csdVersion, "");
@@ -181,27 +183,32 @@ TEST(SystemVersionTest, NumberValuesServeWhenTheVersionTextIsMissing) {
 TEST(SystemVersionTest, NineXVersionIsNotNtAndUnreadableVersionsFail) {
   TempPrefix prefix;
   UniqueKey key;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(),
+                           "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
             kSuccess);
   ASSERT_EQ(reg::SetString(key.get(), "VersionNumber", "4.10.2222"), kSuccess);
 
   SetVersionValue("CurrentVersion", "six point one");
   OsVersionInfo info;
-  ASSERT_TRUE(QuerySystemVersion(&info)) << "the 9x version is read when the NT one is no number";
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&info))
+      << "the 9x version is read when the NT one is no number";
   EXPECT_EQ(info.platformId, 1u);
   EXPECT_EQ(info.majorVersion, 4u);
   EXPECT_EQ(info.minorVersion, 10u);
   EXPECT_EQ(info.buildNumber, 2222u);
 
-  ASSERT_EQ(reg::DeleteTree(HKeyLocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion"), kSuccess);
-  ASSERT_TRUE(QuerySystemVersion(&info)) << "or when the NT key is missing";
+  ASSERT_EQ(reg::DeleteTree(velmora::test::System().LocalMachine(),
+                            "Software\\Microsoft\\Windows NT\\CurrentVersion"),
+            kSuccess);
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&info)) << "or when the NT key is missing";
   EXPECT_EQ(info.platformId, 1u);
 
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(),
+                           "Software\\Microsoft\\Windows\\CurrentVersion", key.out()),
             kSuccess);
   ASSERT_EQ(reg::SetString(key.get(), "VersionNumber", "x"), kSuccess);
   SetVersionValue("CurrentVersion", "6.x");
-  EXPECT_FALSE(QuerySystemVersion(&info));
+  EXPECT_FALSE(velmora::test::System().QueryVersion(&info));
   EXPECT_EQ(info.platformId, 0u);
 }
 

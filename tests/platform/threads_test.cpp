@@ -63,7 +63,7 @@ void OnTwoThreads(const std::function<std::string()>& first, const std::function
 
 TEST(ThreadsTest, OneSystemReadOnTwoThreadsSeesWhatOneThreadSees) {
   test::TempPrefix prefix;
-  ManagedSystem& system = SystemInUse();
+  ManagedSystem& system = velmora::test::System();
   SetRun(system.CurrentUser(), "Chat", "C:\\Tools\\App.exe -q");
   SetRun(system.LocalMachine(), "Tray", "C:\\tools\\app.exe /min");
   fs::create_directories(prefix.HostPath("drive_c/Tools"));
@@ -122,13 +122,13 @@ TEST(ThreadsTest, TwoSystemsSideBySideKeepTheirOwnKeysAndFiles) {
 // each model's scan is its own, whatever the other does.
 TEST(ThreadsTest, TwoModelsReadOnTwoThreadsAreTheModelOfOne) {
   test::TempPrefix prefix;
-  SetRun(HKeyCurrentUser(), "Chat", "C:\\Tools\\App.exe -q");
-  SetRun(HKeyCurrentUser(), "Gone", "C:\\Missing\\gone.exe");
-  SetRun(HKeyLocalMachine(), "Tray", "C:\\tools\\app.exe /min");
+  SetRun(velmora::test::System().CurrentUser(), "Chat", "C:\\Tools\\App.exe -q");
+  SetRun(velmora::test::System().CurrentUser(), "Gone", "C:\\Missing\\gone.exe");
+  SetRun(velmora::test::System().LocalMachine(), "Tray", "C:\\tools\\app.exe /min");
   fs::create_directories(prefix.HostPath("drive_c/Tools"));
   test::WriteFile(prefix.HostPath("drive_c/Tools/app.exe"), "MZ");
   auto model = [] {
-    StartupParameters parameters;
+    StartupParameters parameters(velmora::test::System());
     parameters.ReadAll();
     std::string text;
     for (int location = 0; location < kLocationCount; ++location)

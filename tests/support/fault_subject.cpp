@@ -19,7 +19,7 @@
 
 #include "app/settings.h"
 #include "changes/startup_parameters.h"
-#include "platform/startup.h"
+#include "platform/managed_system.h"
 
 using namespace velmora;
 
@@ -49,8 +49,8 @@ std::string Describe(const std::vector<ApplyFailure>& failures) {
 // store) for CU Run, and "Tool.lnk" and "run.cmd" in the user's Startup folder. The apply
 // moves an entry each way between a location and the store, in the registry and
 // in the folder, removes a shortcut and adds a value; the roll-back undoes it.
-int RollBack() {
-  StartupParameters model;
+int RollBack(platform::ManagedSystem& system) {
+  StartupParameters model(system);
   model.SetReadOnly(false);
   model.Reload();
   for (const auto& [location, name] : {std::pair{kCuRun, "exp"},
@@ -81,9 +81,9 @@ int RollBack() {
               (again ? "a second roll-back got through" : "a second roll-back failed too"));
 }
 
-int Settings() {
+int Settings(platform::ManagedSystem& system) {
   StartupSettingsParameters settings;
-  settings.Read();
+  settings.Read(system);
   settings.Language = "Deutsch";
   settings.ShowSplash = 0;
   settings.StartWithWindows = 0;
@@ -92,7 +92,7 @@ int Settings() {
   settings.DefnsVersion = "27/04/2006";
   ArmFaults();
   std::string error;
-  if (!settings.Save(&error)) return Fail("the settings were not saved: " + error);
+  if (!settings.Save(system, &error)) return Fail("the settings were not saved: " + error);
   return 0;
 }
 
@@ -102,7 +102,11 @@ int main(int argc, char** argv) {
   const std::string command = argc == 2 ? argv[1] : "";
   if (command != "roll-back" && command != "settings")
     return Fail("usage: fault-subject roll-back|settings", 2);
-  if (platform::InitSystem() != platform::kSuccess)
-    return Fail("no prefix: " + platform::LastErrorDetail(), 2);
-  return command == "roll-back" ? RollBack() : Settings();
+  // The prefix WINEPREFIX names; paths are mapped through it.
+  std::unique_ptr<platform::ManagedSystem> system = platform::DefaultSystem();
+  if (system->Prepare() != platform::kSuccess) return Fail("no prefix: " + platform::LastErrorDetail(), 2);
+  platform::UseSystem(system.get());
+  const int status = command == "roll-back" ? RollBack(*system) : Settings(*system);
+  platform::UseSystem(nullptr);
+  return status;
 }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/managed_system.h"
+
 namespace velmora::test {
 
 // A fresh folder under the system's temporary folder, removed with its contents
@@ -63,6 +65,22 @@ class TestSystem {
 #else
 using TestSystem = TempPrefix;
 #endif
+
+// The system the test works on: the one its TempPrefix or TestSystem made ready,
+// or the offline installation UseOfflineSystem opened. Tests hand it to what they
+// make (a model, the application) as the program hands over the system it chose.
+inline platform::ManagedSystem& System() { return platform::SystemInUse(); }
+// Opens the offline installation at |hostRoot| (OpenOfflineSystem) as the system
+// of the test; without success nothing changes and |error| says why.
+inline platform::Status UseOfflineSystem(const std::string& hostRoot, const std::string& userName,
+                                         std::string* error) {
+  std::unique_ptr<platform::ManagedSystem> system;
+  platform::Status status = platform::OpenOfflineSystem(hostRoot, userName, &system, error);
+  if (status == platform::kSuccess) platform::UseSystem(std::move(system));
+  return status;
+}
+// Closes it: the test works on its prefix again.
+inline void CloseOfflineSystem() { platform::UseSystem(nullptr); }
 
 std::string ReadFile(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& bytes);

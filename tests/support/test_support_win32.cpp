@@ -116,7 +116,7 @@ TestSystem::TestSystem() : saved_(std::make_unique<Saved>()) {
         "these tests change the startup locations of the system they run on: run them under Wine in a "
         "prefix of their own (scripts/wine-run.sh)");
   }
-  platform::HKey machine = platform::HKeyLocalMachine(), user = platform::HKeyCurrentUser();
+  platform::HKey machine = System().LocalMachine(), user = System().CurrentUser();
   saved_->keyPaths = {{machine, kRunKeyPath},
                       {machine, kRunOnceKeyPath},
                       {machine, kRun32KeyPath},
@@ -137,7 +137,7 @@ TestSystem::TestSystem() : saved_(std::make_unique<Saved>()) {
         throw std::runtime_error(std::string("could not make the key ") + path);
     }
   }
-  StartupParameters model;
+  StartupParameters model(System());
   model.SetReadOnly(true);
   saved_->folderPaths = {model.StartupFolderPath(kLmStartupFolder),
                          model.StartupFolderPath(kCuStartupFolder)};

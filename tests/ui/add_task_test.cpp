@@ -62,7 +62,8 @@ class AddTaskTest : public ::testing::Test {
   }
 
   test::TempPrefix prefix_;
-  StartupParameters model_{Program()};  // the program folder of the build, as the window has it
+  StartupParameters model_{velmora::test::System(),
+                           Program()};  // the program folder of the build, as the window has it
 };
 
 TEST_F(AddTaskTest, MovieLoadsWithTheThreeVariablesAndItsCommands) {
@@ -172,7 +173,7 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
   // Apply writes them; a fresh scan of the prefix finds each where it was put.
   std::vector<ApplyFailure> failures = model_.ApplyChanges();
   EXPECT_TRUE(failures.empty()) << (failures.empty() ? "" : failures[0].reason);
-  StartupParameters scan;
+  StartupParameters scan(velmora::test::System());
   scan.ScanAllLocations();
   for (int location = 0; location < kLocationCount; ++location) {
     if (!IsAddableLocation(location)) continue;

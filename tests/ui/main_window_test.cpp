@@ -83,7 +83,7 @@ class MainWindowTest : public test::ChangesTest {
   }
   // The application and its window, initialised and shown as at start.
   void Open(bool splash = false) {
-    app_ = std::make_unique<VelmoraApp>();
+    app_ = std::make_unique<VelmoraApp>(velmora::test::System());
     test::UseBuiltProgramDir();
     app_->programDir = Program().programDir;
     app_->settings.ShowSplash = splash ? 1 : 0;
@@ -125,7 +125,7 @@ class MainWindowTest : public test::ChangesTest {
   }
   std::int32_t StoredSetting(const std::string& name) {
     platform::UniqueKey key;
-    if (platform::reg::OpenKey(platform::HKeyCurrentUser(), ProgramKeyPath(), platform::kKeyRead,
+    if (platform::reg::OpenKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), platform::kKeyRead,
                                key.out()) != platform::kSuccess) {
       return -1;
     }
@@ -220,7 +220,7 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   EXPECT_EQ(List()->CellAlignment(alpha, ui::kColumnMemory) & Qt::AlignRight, Qt::AlignRight);
 
   // A program without an icon gets the default one and keeps it.
-  const Task* gamma = Find(app_->startupParameters, kCuRun, "Gamma");
+  const Task* gamma = Find(app_->Model(), kCuRun, "Gamma");
   ASSERT_NE(gamma, nullptr);
   ASSERT_TRUE(gamma->icon);
   EXPECT_EQ(gamma->icon->resourceId, 180);
@@ -229,7 +229,7 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   // The running probe: memory in megabytes with three decimals.
   int probe = RowOf("Probe");
   ASSERT_GE(probe, 0);
-  const Task* task = Find(app_->startupParameters, kCuRun, "Probe");
+  const Task* task = Find(app_->Model(), kCuRun, "Probe");
   EXPECT_GT(task->memoryKB, 0);
   EXPECT_EQ(List()->CellText(probe, ui::kColumnMemory), ui::MemoryText(task->memoryKB));
   EXPECT_NE(List()->CellText(probe, ui::kColumnMemory).find('.'), std::string::npos);
@@ -251,11 +251,11 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
     platform::ini::ClearCache();
     const std::string programDir = Program().programDir;
     Program().programDir = platform::files::WindowsPathFromHost(definitions.path());
-    app_->startupParameters.RateAllTasks();
+    app_->Model().RateAllTasks();
     Program().programDir = programDir;
     platform::ini::ClearCache();
   }
-  app_->startupParameters.RemoveEntry("Beta", kLmRun);
+  app_->Model().RemoveEntry("Beta", kLmRun);
   window_->OnMovieCommand("IDC_FS_ALLITEMS");
   EXPECT_EQ(RowOf("Beta"), -1);
   EXPECT_EQ(List()->CellText(RowOf("Alpha"), ui::kColumnRating), "Spyware");
@@ -309,11 +309,11 @@ TEST_F(MainWindowTest, ThirtyTwoBitMachineEntriesJoinTheMachinesViews) {
     test::ProcessMovieCommands();
     EXPECT_EQ(Rows(), rows);
   }
-  const Task* later = Find(app_->startupParameters, kCuRunOnce, "Later");
+  const Task* later = Find(app_->Model(), kCuRunOnce, "Later");
   ASSERT_NE(later, nullptr);
   window_->ShowDescription(*later);
   EXPECT_NE(Var("_root.description").find("Will not start under Wine"), std::string::npos);
-  window_->ShowDescription(*Find(app_->startupParameters, kLmRun32, "Agent"));
+  window_->ShowDescription(*Find(app_->Model(), kLmRun32, "Agent"));
   EXPECT_EQ(Var("_root.description").find("Will not start under Wine"), std::string::npos);
 }
 
@@ -522,7 +522,7 @@ TEST_F(MainWindowTest, EnableAndDisableAllActOnTheCurrentViewOnly) {
   test::ProcessMovieCommands();
   EXPECT_EQ(ChangeState(), "110");
   for (int row = 0; row < List()->rowCount(); ++row) EXPECT_FALSE(List()->RowChecked(row));
-  StartupParameters& model = app_->startupParameters;
+  StartupParameters& model = app_->Model();
   EXPECT_EQ(Find(model, kCuRun, "Gamma")->enabled, 0);
   EXPECT_EQ(Find(model, kCuRunOnce, "Later")->enabled, 0);
   EXPECT_EQ(Find(model, kCuStartupFolder, "Delta.lnk")->enabled, 1);
@@ -543,7 +543,7 @@ TEST_F(MainWindowTest, SettingsSwitchesChangeOnlyTheSettingButStartWithWindowsAt
   window_->OnMovieCommand("ID_Fs_showSplash");
   EXPECT_EQ(app_->settings.ShowSplash, 1);
 
-  app_->settings.ApplyRunAtStartup();
+  app_->settings.ApplyRunAtStartup(velmora::test::System());
   ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 1u);
   ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_Fs_startWindows"));
   test::ProcessMovieCommands();
@@ -579,7 +579,7 @@ TEST_F(MainWindowTest, ClosingWhenTheSettingsCannotBeSavedSaysSo) {
   MakeEntries();
   Open();
   // The program's key is there (an earlier run made it); only its values fail.
-  ASSERT_TRUE(app_->settings.Save());
+  ASSERT_TRUE(app_->settings.Save(velmora::test::System()));
   app_->settings.ShowSavingMsg = 0;
   fs::permissions(prefix_.HostPath("user.reg"),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -807,7 +807,7 @@ TEST_F(MainWindowTest, AddTaskAndProfileCommandsRunTheirDialogs) {
   script.Start();
   window_->OnMovieCommand("ID_FS_ADDTASK");
   EXPECT_TRUE(script.Finished());
-  EXPECT_EQ(app_->startupParameters.Entries(kCuRun).count("wired"), 1u);
+  EXPECT_EQ(app_->Model().Entries(kCuRun).count("wired"), 1u);
   EXPECT_EQ(ChangeState().substr(0, 2), "11");
   std::vector<std::string> rows = Rows();
   EXPECT_NE(std::find(rows.begin(), rows.end(), "CU Run Wired"), rows.end());
@@ -919,7 +919,7 @@ TEST_F(MainWindowTest, ARightClickDescribesTheRowItSelects) {
 TEST_F(MainWindowTest, StartWithWindowsFollowsTheRunValueThroughApplyAndRollBack) {
   Open();
   app_->settings.StartWithWindows = 1;
-  ASSERT_TRUE(app_->settings.ApplyRunAtStartup());
+  ASSERT_TRUE(app_->settings.ApplyRunAtStartup(velmora::test::System()));
   window_->OnMovieCommand("ID_FS_REFRESH");
   EXPECT_NE(Var("_root.startWindows"), "");
   const int own = RowOf(RunValueName());
@@ -1009,7 +1009,7 @@ TEST_F(MainWindowTest, TheDefaultLayoutIsReadableAndHeadingsSort) {
 // does with every location one may add to.
 TEST_F(MainWindowTest, TheAddDialogShowsAndTakesEveryLocationAndItsButtons) {
   Open();
-  ASSERT_TRUE(app_->startupParameters.HasLocation(kLmRun32));
+  ASSERT_TRUE(app_->Model().HasLocation(kLmRun32));
   ASSERT_EQ(window_->size(), VelmoraDlg::DefaultSize());
   auto inside = [](ui::AddNewTaskDlg* dialog, const QString& name) {
     QQuickItem* item = test::FindMovieItem(dialog->Movie(), name);
@@ -1061,7 +1061,7 @@ TEST_F(MainWindowTest, TheAddDialogShowsAndTakesEveryLocationAndItsButtons) {
   EXPECT_EQ(taken, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
   EXPECT_TRUE(buttonsInside);
   EXPECT_TRUE(refused);
-  EXPECT_FALSE(app_->startupParameters.AnyLocationChanged());
+  EXPECT_FALSE(app_->Model().AnyLocationChanged());
 }
 
 // A shortcut's command is its target with its arguments, as Windows starts it.
@@ -1078,7 +1078,7 @@ TEST_F(MainWindowTest, AShortcutIsListedWithItsArguments) {
   EXPECT_EQ(List()->CellText(RowOf("Tray.lnk"), ui::kColumnFileName),
             "\"C:\\Program Files\\Tray\\tray.exe\" -min");
   EXPECT_EQ(List()->CellText(RowOf("Bare.lnk"), ui::kColumnFileName), "C:\\Program Files\\Tray\\bare.exe");
-  const Task* pad = Find(app_->startupParameters, kCuStartupFolder, "Pad.lnk");
+  const Task* pad = Find(app_->Model(), kCuStartupFolder, "Pad.lnk");
   ASSERT_NE(pad, nullptr);
   EXPECT_EQ(pad->fileName, "notepad.exe");
   window_->ShowDescription(*pad);

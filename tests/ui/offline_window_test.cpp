@@ -37,7 +37,7 @@ std::map<std::string, std::string> Files(const std::string& root) {
 
 bool KeyExists(const std::string& path) {
   platform::UniqueKey key;
-  return platform::reg::OpenKey(platform::HKeyCurrentUser(), path, platform::kKeyRead, key.out()) ==
+  return platform::reg::OpenKey(velmora::test::System().CurrentUser(), path, platform::kKeyRead, key.out()) ==
          platform::kSuccess;
 }
 
@@ -53,16 +53,16 @@ class OfflineWindowTest : public ::testing::Test {
   void TearDown() override {
     window_.reset();
     app_.reset();
-    platform::CloseOfflineInstallation();
+    velmora::test::CloseOfflineSystem();
   }
   void Open() {
     std::string error;
-    ASSERT_EQ(platform::OpenOfflineInstallation(tree_->root, "", &error), platform::kSuccess) << error;
-    app_ = std::make_unique<VelmoraApp>();
+    ASSERT_EQ(velmora::test::UseOfflineSystem(tree_->root, "", &error), platform::kSuccess) << error;
+    app_ = std::make_unique<VelmoraApp>(velmora::test::System());
     test::UseBuiltProgramDir();
     app_->programDir = Program().programDir;
     app_->settings.ShowSplash = 0;
-    app_->settings.Load();
+    app_->settings.Load(velmora::test::System());
     window_ = std::make_unique<ui::VelmoraDlg>(*app_);
     window_->Initialise();
     window_->show();
@@ -83,12 +83,12 @@ TEST_F(OfflineWindowTest, OpeningAndClosingWritesNothingUntilAChangeIsApplied) {
   window_->OnMovieCommand("ID_FS_REFRESH");
   window_->ConfirmApplyOnClose();
   EXPECT_FALSE(window_->isVisible());
-  EXPECT_TRUE(platform::SystemInUse().HiveBackups().empty());
+  EXPECT_TRUE(velmora::test::System().HiveBackups().empty());
   EXPECT_FALSE(KeyExists(DisabledTasksKeyPath()));
   EXPECT_FALSE(KeyExists(ProfilesKeyPath()));
   window_.reset();
   app_.reset();
-  platform::CloseOfflineInstallation();
+  velmora::test::CloseOfflineSystem();
   EXPECT_EQ(Files(tree_->root), before);
 
   // An applied change writes, and the store comes with the entry put into it.
@@ -99,10 +99,10 @@ TEST_F(OfflineWindowTest, OpeningAndClosingWritesNothingUntilAChangeIsApplied) {
     if (list->RowName(row) == "Tray") tray = row;
   }
   ASSERT_GE(tray, 0);
-  ASSERT_TRUE(app_->startupParameters.SetEntryEnabled("tray", kCuRun, 0));
+  ASSERT_TRUE(app_->Model().SetEntryEnabled("tray", kCuRun, 0));
   window_->OnMovieCommand("ID_FS_APPLYCHANGES");
   EXPECT_TRUE(KeyExists(DisabledTasksKeyPath()));
-  EXPECT_FALSE(app_->startupParameters.AnyLocationChanged());
+  EXPECT_FALSE(app_->Model().AnyLocationChanged());
 }
 
 // Several users: the choice is the program's own dialog, and only a name it
@@ -113,7 +113,7 @@ TEST_F(OfflineWindowTest, SeveralUsersAreOfferedForAChoice) {
   const std::vector<std::string> users = platform::OfflineUserNames(tree_->root);
   ASSERT_EQ(users, (std::vector<std::string>{"ann", "bob"}));
   std::string error;
-  EXPECT_NE(platform::OpenOfflineInstallation(tree_->root, "", &error), platform::kSuccess);
+  EXPECT_NE(velmora::test::UseOfflineSystem(tree_->root, "", &error), platform::kSuccess);
 
   test::UseBuiltProgramDir();
   ui::ChooseUserDlg dialog(tree_->root, users);

@@ -53,7 +53,7 @@ class ProfileDialogsTest : public ::testing::Test {
                     test::ReadFile(test::FixturePath("version_app.exe")));
     // The machine as the user found it: four entries, one of them disabled.
     {
-      StartupParameters seed;
+      StartupParameters seed(velmora::test::System());
       Add(seed, "Alpha", "C:\\Apps\\version_app.exe /alpha", kCuRun);
       Add(seed, "Beta", "C:\\Apps\\version_app.exe /beta", kLmRun);
       Add(seed, "Gamma", "C:\\Apps\\version_app.exe", kCuStartupFolder);
@@ -78,7 +78,7 @@ class ProfileDialogsTest : public ::testing::Test {
 
   // A fresh model read from the prefix, as the main window reads it at start.
   void Reload() {
-    model_ = std::make_unique<StartupParameters>();
+    model_ = std::make_unique<StartupParameters>(velmora::test::System());
     model_->ScanAllLocations();
     model_->ReadDisabledTasks();
     model_->EnumerateProfiles();
@@ -200,7 +200,7 @@ TEST_F(ProfileDialogsTest, AnExistingNameIsReplacedOnlyAfterYes) {
   test::AnswerBox(script, 0, &closed);
   script.On<AddNewProfileDlg>([](AddNewProfileDlg* d) {
     // Neither "No" nor closing the question replaced it.
-    StartupParameters other;
+    StartupParameters other(velmora::test::System());
     other.ScanAllLocations();
     other.ReadDisabledTasks();
     ASSERT_TRUE(other.LoadProfile("Home"));
@@ -218,7 +218,7 @@ TEST_F(ProfileDialogsTest, AnExistingNameIsReplacedOnlyAfterYes) {
   EXPECT_EQ(closed.message, GetString(7008));
   EXPECT_TRUE(outcome.saved);
   EXPECT_EQ(model_->ProfileNames(), "Home");
-  StartupParameters other;
+  StartupParameters other(velmora::test::System());
   other.ScanAllLocations();
   other.ReadDisabledTasks();
   ASSERT_TRUE(other.LoadProfile("Home"));
@@ -346,7 +346,7 @@ TEST_F(ProfileDialogsTest, LoadingOverPendingChangesAsksFirst) {
     EXPECT_EQ(Entry(kCuRun, "alpha")->enabled, 1);
     EXPECT_NE(model_->ProfileNames().find("Kept"), std::string::npos);
   }
-  StartupParameters kept;
+  StartupParameters kept(velmora::test::System());
   kept.ScanAllLocations();
   kept.ReadDisabledTasks();
   ASSERT_TRUE(kept.LoadProfile("Kept"));
@@ -395,7 +395,7 @@ TEST_F(ProfileDialogsTest, AProfileThatCannotBeLoadedIsReportedAndChangesNothing
   test::ModalScript script;
   script.On<ProfileDlg>([](ProfileDlg* d) {
     // Removed behind the dialog's back, for example by a second program.
-    platform::reg::DeleteTree(platform::HKeyCurrentUser(), ProfilesKeyPath() + "\\Gone");
+    platform::reg::DeleteTree(velmora::test::System().CurrentUser(), ProfilesKeyPath() + "\\Gone");
     LoadIn(d, "Gone");
   });
   test::AnswerBox(script, 1, &failure);

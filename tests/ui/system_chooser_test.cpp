@@ -109,7 +109,7 @@ class SystemChooserTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(OpenChosenSystem(choice, &system_, &error)) << error;
     platform::UseSystem(system_.get());
-    app_ = std::make_unique<VelmoraApp>();
+    app_ = std::make_unique<VelmoraApp>(std::move(system_));
     test::UseBuiltProgramDir();
     app_->programDir = Program().programDir;
     app_->settings.ShowSplash = 0;
@@ -117,6 +117,8 @@ class SystemChooserTest : public ::testing::Test {
     window_->Initialise();
     window_->show();
     test::ProcessMovieCommands();
+    // The user's Run key alone: the services Wine sets up in every prefix stay out of view.
+    window_->OnMovieCommand("IDC_FS_USERRUN");
   }
   std::string Var(const std::string& name) { return window_->Movie()->GetMovieVariable(name); }
   std::vector<std::string> Rows() {

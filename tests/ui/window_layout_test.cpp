@@ -36,7 +36,7 @@ class WindowLayoutTest : public test::ChangesTest {
   }
   void Open() {
     window_.reset();
-    app_ = std::make_unique<VelmoraApp>();
+    app_ = std::make_unique<VelmoraApp>(velmora::test::System());
     test::UseBuiltProgramDir();
     app_->programDir = Program().programDir;
     app_->settings.ShowSplash = 0;
@@ -160,14 +160,14 @@ TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
   const std::vector<int> chosen = List()->ColumnWidths();
   Close();
 
-  WindowLayout stored = WindowLayout::Load();
+  WindowLayout stored = WindowLayout::Load(velmora::test::System());
   EXPECT_EQ(stored.width, 1000);
   EXPECT_EQ(stored.height, 760);
   EXPECT_EQ(stored.columnWidths, chosen);
   // The six settings of old stay where they were.
   StartupSettingsParameters settings;
   settings.ShowSplash = 7;
-  settings.Load();
+  settings.Load(velmora::test::System());
   EXPECT_EQ(settings.ShowSplash, 0);
 
   Open();
@@ -179,7 +179,7 @@ TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
 
   // A damaged width list is ignored: the columns fit their content again.
   platform::UniqueKey key;
-  ASSERT_EQ(platform::reg::CreateKey(platform::HKeyCurrentUser(), ProgramKeyPath(), key.out()),
+  ASSERT_EQ(platform::reg::CreateKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), key.out()),
             platform::kSuccess);
   platform::reg::SetString(key.get(), "ListColumnWidths", "90,abc,90");
   Open();
@@ -203,9 +203,9 @@ TEST_F(WindowLayoutTest, EntriesNewSinceTheLastLookAreMarkedUntilTheWindowCloses
   Open();
   for (int row = 0; row < List()->rowCount(); ++row)
     EXPECT_FALSE(List()->RowNew(row)) << List()->RowName(row);
-  EXPECT_FALSE(changes::SeenEntries::Read().Exists());
+  EXPECT_FALSE(changes::SeenEntries::Read(velmora::test::System()).Exists());
   Close();
-  ASSERT_TRUE(changes::SeenEntries::Read().Exists());
+  ASSERT_TRUE(changes::SeenEntries::Read(velmora::test::System()).Exists());
 
   // Between two starts an installer adds one entry and changes another's command.
   SetText(kCuRun, "Fresh", "C:\\Setup\\fresh.exe");

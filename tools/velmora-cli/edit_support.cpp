@@ -6,7 +6,6 @@
 #include "base/utf16.h"
 #include "changes/store.h"
 #include "platform/managed_system.h"
-#include "platform/startup.h"
 
 namespace velmora::cli {
 
@@ -28,11 +27,11 @@ std::string CheckLocationOperands(const Operands& operands, std::size_t count) {
   return "";
 }
 
-bool CheckWritablePrefix(std::ostream& err, int location) {
+bool CheckWritablePrefix(platform::ManagedSystem& system, std::ostream& err, int location) {
   // Every change writes the store in the user's hive; one of the machine's keys
   // writes the machine's too.
   bool machine = location < 0 || (IsMachineLocation(location) && !IsFolderLocation(location));
-  platform::WriteRefusal refusal = platform::SystemInUse().CheckWritesAllowed(machine);
+  platform::WriteRefusal refusal = system.CheckWritesAllowed(machine);
   if (refusal.refused && refusal.advice.empty()) {
     err << "velmora-cli: " << refusal.reason << ". Nothing was changed.\n";
     return false;
@@ -68,7 +67,7 @@ int EditedLocation(const Operands& operands, StartupParameters& model, std::ostr
         << ": the machine has no 32-bit registry view (the prefix is a 32-bit one)\n";
     return -1;
   }
-  if (!CheckWritablePrefix(err, location)) return -1;
+  if (!CheckWritablePrefix(model.System(), err, location)) return -1;
   ReadModel(model);
   return location;
 }

@@ -19,7 +19,7 @@ std::string CheckLocationOperands(const Operands& operands, std::size_t count);
 
 // False (with a message) when the registry that a change of |location| (-1: of
 // any location) writes may not be written now.
-bool CheckWritablePrefix(std::ostream& err, int location = -1);
+bool CheckWritablePrefix(platform::ManagedSystem& system, std::ostream& err, int location = -1);
 // ScanAllLocations and ReadDisabledTasks into an emptied model.
 void ReadModel(StartupParameters& model);
 // Takes the snapshot, applies, prints the failures; 0 or 1.

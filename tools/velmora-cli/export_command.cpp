@@ -6,6 +6,7 @@
 #include "changes/store_layout.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/registry.h"
 #include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/list_command.h"
@@ -21,9 +22,9 @@ struct KeySource {
 };
 
 // The registry key that holds a registry location's entries.
-bool LocationKey(int location, KeySource* source) {
+bool LocationKey(platform::ManagedSystem& system, int location, KeySource* source) {
   const bool machine = IsMachineLocation(location);
-  source->root = machine ? platform::HKeyLocalMachine() : platform::HKeyCurrentUser();
+  source->root = machine ? system.LocalMachine() : system.CurrentUser();
   source->rootName = machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
   if (!IsRegistryLocation(location)) return false;
   source->path = FindLocation(location)->keyPath;
@@ -54,7 +55,7 @@ std::vector<RegFileKey> CollectExportKeys(const StartupParameters& model) {
     if (!model.HasLocation(location)) continue;
     KeySource source;
     RegFileKey key;
-    if (LocationKey(location, &source)) {
+    if (LocationKey(model.System(), location, &source)) {
       if (ReadKey(source, &key)) keys.push_back(std::move(key));
       continue;
     }
@@ -73,7 +74,7 @@ std::vector<RegFileKey> CollectExportKeys(const StartupParameters& model) {
   }
   for (const std::string& path : {DisabledTasksKeyPath(), changes::StoreDataKeyPath()}) {
     RegFileKey key;
-    if (ReadKey({platform::HKeyCurrentUser(), "HKEY_CURRENT_USER", path}, &key))
+    if (ReadKey({model.System().CurrentUser(), "HKEY_CURRENT_USER", path}, &key))
       keys.push_back(std::move(key));
   }
   return keys;

@@ -87,14 +87,15 @@ SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::Kno
                             const ListOptions& options) {
   SystemListing listing;
   if (!CheckSystemReadable(system, &listing.error)) return listing;
-  // The model reads the system in use: |system| is in use while it is listed.
+  // Windows paths are still mapped through the system in use: |system| is in use
+  // while it is listed.
   platform::ManagedSystem& previous = platform::SystemInUse();
   platform::UseSystem(&system);
   {
-    StartupParameters model(Program());
+    StartupParameters model(system, Program());
     model.SetReadOnly(true);
     ReadListedModel(model);
-    const changes::SeenEntries seen = changes::SeenEntries::Read();
+    const changes::SeenEntries seen = changes::SeenEntries::Read(system);
     ListOptions own = options;
     own.seen = &seen;
     listing.note = system.ReadMayLag();

@@ -95,7 +95,7 @@ std::vector<std::string> JsonObjects(const StartupParameters& model, const ListO
         << ", \"enabled\": " << (task.enabled ? "true" : "false")
         << ", \"disabledBySystem\": " << (task.disabledBySystem ? "true" : "false")
         << ", \"startsUnderWine\": " << (StartsUnderWine(task) ? "true" : "false")
-        << ", \"starts\": " << JsonString(StartsWhen(location, task))
+        << ", \"starts\": " << JsonString(StartsWhen(model.System(), location, task))
         << ", \"fileExists\": " << (task.fileExists ? "true" : "false")
         << ", \"processProtected\": " << (task.processProtected ? "true" : "false")
         << ", \"memoryKB\": " << task.memoryKB << ", \"peakMemoryKB\": " << task.peakMemoryKB
@@ -132,12 +132,11 @@ std::string CsvRows(const StartupParameters& model, const ListOptions& options,
   ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
     std::vector<std::string> fields;
     if (system) fields = {system->name, system->kind, system->path};
-    fields.insert(fields.end(),
-                  {std::to_string(location), LocationTag(location), task.name,
-                   task.enabled ? "true" : "false", task.command, task.fileName,
-                   task.fileExists ? "true" : "false", task.applicationName, task.productName, task.version,
-                   task.rating, std::to_string(task.memoryKB), isNew ? "true" : "false",
-                   StartsWhen(location, task)});
+    fields.insert(fields.end(), {std::to_string(location), LocationTag(location), task.name,
+                                 task.enabled ? "true" : "false", task.command, task.fileName,
+                                 task.fileExists ? "true" : "false", task.applicationName, task.productName,
+                                 task.version, task.rating, std::to_string(task.memoryKB),
+                                 isNew ? "true" : "false", StartsWhen(model.System(), location, task)});
     rows += CsvRecord(fields);
   });
   return rows;
@@ -173,7 +172,7 @@ void PrintTable(const StartupParameters& model, const ListOptions& options, std:
           << (isNew ? "   (new)" : "") << "\n";
       out << "      command: " << task->command << (task->fileExists ? "" : "   (file not found)") << "\n";
       if (!task->serviceDll.empty()) out << "      dll:     " << task->serviceDll << "\n";
-      out << "      starts:  " << StartsInWords(StartsWhen(location, *task)) << "\n";
+      out << "      starts:  " << StartsInWords(StartsWhen(model.System(), location, *task)) << "\n";
       if (!task->applicationName.empty() && task->applicationName != task->name)
         out << "      program: " << task->applicationName
             << (task->version.empty() ? "" : " " + task->version) << "\n";
@@ -232,7 +231,7 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
   ParseListOptions(operands, &options, &problem);
   if (options.allSystems) return ListEverySystem(options, out, err);
   ReadListedModel(model);
-  const changes::SeenEntries seen = changes::SeenEntries::Read();
+  const changes::SeenEntries seen = changes::SeenEntries::Read(model.System());
   options.seen = &seen;
   PrintEntries(model, options, out);
   return 0;

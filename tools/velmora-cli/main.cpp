@@ -12,7 +12,6 @@
 #include "platform/heap.h"
 #include "platform/managed_system.h"
 #include "platform/registry.h"
-#include "platform/startup.h"
 #include "tools/velmora-cli/command.h"
 
 using namespace velmora;
@@ -31,19 +30,17 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// The system a command works on: opened before anything is read from it, in
-// use while the command runs.
-struct OpenedSystem {
-  std::unique_ptr<platform::ManagedSystem> system;
-  ~OpenedSystem() {
-    if (system) platform::UseSystem(nullptr);
-  }
+// Paths of the system a command works on are mapped through it while it runs.
+struct PathsThrough {
+  explicit PathsThrough(platform::ManagedSystem& system) { platform::UseSystem(&system); }
+  ~PathsThrough() { platform::UseSystem(nullptr); }
 };
 
-bool OpenSystem(const SystemChoice& choice, OpenedSystem* opened, std::string* error) {
-  std::unique_ptr<platform::ManagedSystem>& managedSystem = opened->system;
+// Opens the system a command works on, before anything is read from it.
+bool OpenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* opened,
+                std::string* error) {
+  std::unique_ptr<platform::ManagedSystem>& managedSystem = *opened;
   if (!OpenChosenSystem(choice, &managedSystem, error)) return false;
-  platform::UseSystem(managedSystem.get());
   return CheckSystemReadable(*managedSystem, error);
 }
 
@@ -57,12 +54,13 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
     return status == 0 && !std::cout ? 1 : status;
   }
   std::string error;
-  OpenedSystem opened;
-  if (!OpenSystem(choice, &opened, &error)) return Fail(error);
+  std::unique_ptr<platform::ManagedSystem> system;
+  if (!OpenSystem(choice, &system, &error)) return Fail(error);
+  PathsThrough paths(*system);
 
   const cli::Writes writes = cli::WritesOf(command, operands);
   const bool reads = writes == cli::Writes::kNothing;
-  VelmoraApp app;
+  VelmoraApp app(std::move(system));
   StreamMessageBox box(std::cerr, "velmora-cli: ");
   const VelmoraApp::StartResult start =
       app.StartCore(box, reads ? VelmoraApp::Lock::kNone : VelmoraApp::Lock::kSystem);
@@ -77,10 +75,10 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
     app.Shutdown();
     return 1;
   }
-  StartupParameters& model = app.startupParameters;
+  StartupParameters& model = app.Model();
   if (reads) {
     model.SetReadOnly(true);
-    const std::string lag = platform::ReadMayLag();
+    const std::string lag = app.System().ReadMayLag();
     if (!lag.empty()) std::cerr << "velmora-cli: note: " << lag << ".\n";
   }
   int status = command.run(operands, model, std::cout, std::cerr);

@@ -106,7 +106,7 @@ int RunProfile(const Operands& args, StartupParameters& model, std::ostream& out
     }
   }
   const std::string& name = operands[0];
-  if (!CheckWritablePrefix(err)) return 1;
+  if (!CheckWritablePrefix(model.System(), err)) return 1;
   model.EnumerateProfiles();
 
   if (sub == "delete") {

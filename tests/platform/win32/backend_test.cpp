@@ -27,12 +27,12 @@ const char kTestKey[] = "Software\\Velmora Backend Test";
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    reg::DeleteTree(HKeyCurrentUser(), kTestKey);
-    ASSERT_EQ(reg::CreateKey(HKeyCurrentUser(), kTestKey, key_.out()), kSuccess);
+    reg::DeleteTree(velmora::test::System().CurrentUser(), kTestKey);
+    ASSERT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), kTestKey, key_.out()), kSuccess);
   }
   void TearDown() override {
     key_.reset();
-    reg::DeleteTree(HKeyCurrentUser(), kTestKey);
+    reg::DeleteTree(velmora::test::System().CurrentUser(), kTestKey);
   }
   UniqueKey key_;
 };
@@ -103,16 +103,17 @@ TEST_F(RegistryTest, KeysAndValuesGoAwayWholly) {
 TEST(Registry, TheThirtyTwoBitViewHasItsOwnPath) {
   const std::string path = "Software\\Wow6432Node\\Velmora Backend Test";
   UniqueKey key;
-  ASSERT_EQ(reg::CreateKey(HKeyLocalMachine(), path, key.out()), kSuccess);
+  ASSERT_EQ(reg::CreateKey(velmora::test::System().LocalMachine(), path, key.out()), kSuccess);
   ASSERT_EQ(reg::SetString(key.get(), "Where", "32"), kSuccess);
   key.reset();
-  ASSERT_EQ(reg::OpenKey(HKeyLocalMachine(), path, kKeyRead, key.out()), kSuccess);
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), path, kKeyRead, key.out()), kSuccess);
   std::string where;
   EXPECT_EQ(reg::QueryString(key.get(), "Where", &where), kSuccess);
   EXPECT_EQ(where, "32");
-  EXPECT_EQ(reg::OpenKey(HKeyLocalMachine(), "Software\\Velmora Backend Test", kKeyRead, key.out()),
+  EXPECT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), "Software\\Velmora Backend Test", kKeyRead,
+                         key.out()),
             kFileNotFound);
-  EXPECT_EQ(reg::DeleteTree(HKeyLocalMachine(), path), kSuccess);
+  EXPECT_EQ(reg::DeleteTree(velmora::test::System().LocalMachine(), path), kSuccess);
 }
 
 TEST(Files, WritesAtomicallyAndFindsInFoldedOrder) {
@@ -228,7 +229,7 @@ TEST(Processes, TheRunningTestIsListedAndMeasured) {
   std::uint32_t self = GetCurrentProcessId();
   bool found = false;
   std::uint32_t previous = 0;
-  for (const ProcessEntry& process : ListProcesses()) {
+  for (const ProcessEntry& process : velmora::test::System().ListProcesses()) {
     EXPECT_GT(process.pid, previous);
     previous = process.pid;
     if (process.pid == self) {
@@ -250,11 +251,11 @@ TEST(System, MutexVersionEnvironmentAndIni) {
   EXPECT_EQ(CreateNamedMutex("Velmora backend test"), kAlreadyExists);
 
   OsVersionInfo info;
-  ASSERT_TRUE(QuerySystemVersion(&info));
+  ASSERT_TRUE(velmora::test::System().QueryVersion(&info));
   EXPECT_EQ(info.platformId, 2u);
   EXPECT_GE(info.majorVersion, 5u);
   info.size = 12;
-  EXPECT_FALSE(QuerySystemVersion(&info));
+  EXPECT_FALSE(velmora::test::System().QueryVersion(&info));
 
   std::string expanded;
   std::uint32_t needed = env::Expand("%SystemRoot%\\notepad.exe", &expanded, 260);
