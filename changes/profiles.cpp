@@ -428,7 +428,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
       if (IsServiceLocation(location)) {
         // A service is only switched on or off: one that is not installed here is
         // not made.
-        Task* existing = entries.EditableEntry(location, lower);
+        Task* existing = existingFor(entry);
         if (!existing) {
           if (skipped) skipped->push_back("\"" + entry.name + "\": no such service is installed");
           continue;
