@@ -187,7 +187,7 @@ void WriteInstallation(const std::string& software, const std::string& user) {
 
 // Runs one command on the system in use as velmora-cli does; its status.
 int Run(const std::vector<std::string>& args) {
-  StartupParameters model;
+  StartupParameters model(platform::SystemInUse());
   std::ostringstream out, err;
   const cli::Command* command = cli::FindCommand(args[0]);
   FUZZ_CHECK(command != nullptr);
@@ -214,7 +214,7 @@ int Change(const std::vector<std::string>& args) {
 
 // The first enabled Run entry that may be changed, with its location.
 bool FirstChangeableRunEntry(std::string* name, int* location) {
-  StartupParameters model;
+  StartupParameters model(platform::SystemInUse());
   cli::ReadModel(model);
   for (int where : {kLmRun, kCuRun}) {
     for (const auto& [key, task] : model.Entries(where)) {
