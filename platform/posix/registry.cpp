@@ -339,8 +339,9 @@ Status WinePrefix::OpenKey(HKey root, const std::string& subKey, std::uint32_t a
 }
 
 Status WinePrefix::CreateKey(HKey root, const std::string& subKey, HKey* result) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // Before the prefix's lock: a path look-up takes that lock inside its own.
   ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!result) return kInvalidParameter;
   *result = nullptr;
@@ -412,8 +413,9 @@ Status WinePrefix::QueryValue(HKey key, const std::string& name, std::uint32_t* 
 
 Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                             std::uint32_t dataSize) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // Before the prefix's lock: a path look-up takes that lock inside its own.
   ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
   Opened opened;
@@ -431,8 +433,9 @@ Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t typ
 }
 
 Status WinePrefix::DeleteValue(HKey key, const std::string& name) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // Before the prefix's lock: a path look-up takes that lock inside its own.
   ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
@@ -458,8 +461,9 @@ Status WinePrefix::EnumKey(HKey key, std::uint32_t index, char* name, std::uint3
 }
 
 Status WinePrefix::DeleteTree(HKey root, const std::string& subKey) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // Before the prefix's lock: a path look-up takes that lock inside its own.
   ForgetLookups();  // a write goes to the hive file as it is now, read again if it changed
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   Opened base;
   Status status = OpenKeyOf(root, &base);
