@@ -9,18 +9,6 @@
 
 namespace platform {
 
-namespace {
-
-std::string RealPath(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return "";
-  std::string result = real;
-  std::free(real);
-  return result;
-}
-
-}  // namespace
-
 std::vector<KnownSystem> FindKnownSystems() {
   std::vector<KnownSystem> systems;
   for (const posix::FoundSystem& found : posix::FindSystems(posix::FinderInputFromEnvironment()))
@@ -29,7 +17,7 @@ std::vector<KnownSystem> FindKnownSystems() {
 }
 
 bool KnownSystemAt(const std::string& path, const std::vector<KnownSystem>& found, KnownSystem* system) {
-  const std::string real = path.empty() ? "" : RealPath(path);
+  const std::string real = path.empty() ? "" : posix::RealPath(path);
   if (real.empty()) return false;
   for (const KnownSystem& known : found) {
     if (known.path == real) {

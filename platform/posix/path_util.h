@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,16 @@ inline bool IsFile(const std::string& path) {
 inline bool IsDirectory(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The path with every link resolved; "" when it does not lead anywhere (missing,
+// a link loop, a folder on the way that cannot be searched).
+inline std::string RealPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return "";
+  std::string result = real;
+  std::free(real);
+  return result;
 }
 
 // Win32 status of an errno value.

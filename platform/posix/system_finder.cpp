@@ -42,16 +42,6 @@ std::vector<std::string> FolderEntries(const std::string& dir) {
   return names;
 }
 
-// The path with every link resolved; "" when it does not lead anywhere (missing,
-// a link loop, a folder on the way that cannot be searched).
-std::string RealPath(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return "";
-  std::string result = real;
-  std::free(real);
-  return result;
-}
-
 std::string BaseName(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   std::size_t slash = path.rfind('/');
