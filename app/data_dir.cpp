@@ -5,12 +5,12 @@
 
 namespace velmora {
 
-std::string WritableDataDir(const std::string& programDir) {
-  if (platform::files::FolderTakesWrites(programDir)) return programDir;
-  std::string own = platform::files::UserDataFolder();
+std::string WritableDataDir(platform::ManagedSystem& system, const std::string& programDir) {
+  if (platform::files::FolderTakesWrites(system, programDir)) return programDir;
+  std::string own = platform::files::UserDataFolder(system);
   if (own.empty()) return programDir;
   // A folder that cannot be made shows as a failed write of the first file there.
-  platform::files::MakeDirectories(own);
+  platform::files::MakeDirectories(system, own);
   return own;
 }
 

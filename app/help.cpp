@@ -14,27 +14,29 @@ constexpr const char* kHelpViewers[] = {"xchm", "kchmviewer"};
 
 }  // namespace
 
-std::string HelpFilePath() { return HelpFileDir() + "\\" + Program().languageName + ".chm"; }
+std::string HelpFilePath(platform::ManagedSystem& system) {
+  return HelpFileDir(system) + "\\" + Program().languageName + ".chm";
+}
 
-bool OpenHelpFile() {
-  std::string path = HelpFilePath();
-  if (!platform::files::Exists(path)) return false;
+bool OpenHelpFile(platform::ManagedSystem& system) {
+  std::string path = HelpFilePath(system);
+  if (!platform::files::Exists(system, path)) return false;
   // The viewers are host programs: they are given the file's host path.
-  std::string hostPath = platform::files::HostPathFromWindows(path);
+  std::string hostPath = platform::files::HostPathFromWindows(system, path);
   if (!hostPath.empty()) {
     for (const char* viewer : kHelpViewers) {
-      if (platform::LaunchProgram({viewer, hostPath})) return true;
+      if (platform::LaunchProgram(system, {viewer, hostPath})) return true;
     }
   }
-  return platform::ShellOpen(path);
+  return platform::ShellOpen(system, path);
 }
 
 std::string UpdaterPath() { return Program().programDir + "\\" + EncodeFileName("Update") + "\\Update.exe"; }
 
-bool StartUpdater() {
+bool StartUpdater(platform::ManagedSystem& system) {
   std::string path = UpdaterPath();
-  if (!platform::files::Exists(path)) return false;
-  return platform::LaunchProgram({path});
+  if (!platform::files::Exists(system, path)) return false;
+  return platform::LaunchProgram(system, {path});
 }
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "app/program.h"
@@ -36,37 +37,43 @@ std::string EncodeFileName(const std::string& name) {
   return out;
 }
 
-std::string MakeDataDir(unsigned seed) {
+std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed) {
   CRandom random(seed);
   std::string first = Program().programDir + "\\" + std::to_string(random.Next());
   std::string path = first + "\\" + std::to_string(random.Next());
   // Within one pass over the entries (while the file system's look-ups are kept)
   // the folders are made once, not for every text that an entry needs.
   static std::map<std::string, std::uint64_t> madeIn;
-  std::uint64_t generation = platform::files::PathLookupGeneration();
+  // Texts are asked for on several threads at once (systems listed side by side).
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::uint64_t generation = platform::files::PathLookupGeneration(system);
   auto made = madeIn.find(path);
   if (generation != 0 && made != madeIn.end() && made->second == generation) return path;
-  platform::files::MakeDirectory(first);
-  platform::files::MakeDirectory(path);
-  madeIn[path] = platform::files::PathLookupGeneration();
+  platform::files::MakeDirectory(system, first);
+  platform::files::MakeDirectory(system, path);
+  madeIn[path] = platform::files::PathLookupGeneration(system);
   return path;
 }
 
-std::string LanguageFileDir() { return MakeDataDir(4); }
-std::string HelpFileDir() { return MakeDataDir(6); }
-std::string MovieDir() { return MakeDataDir(7); }
+std::string LanguageFileDir(platform::ManagedSystem& system) { return MakeDataDir(system, 4); }
+std::string HelpFileDir(platform::ManagedSystem& system) { return MakeDataDir(system, 6); }
+std::string MovieDir(platform::ManagedSystem& system) { return MakeDataDir(system, 7); }
 
 std::string LanguageString(unsigned id) {
-  ProgramContext& program = Program();
-  std::string path = LanguageFileDir() + "\\" + EncodeFileName(program.languageName) + ".vml";
   if (!HasBuiltInString(id)) return "";
+  ProgramContext& program = Program();
+  // Before the application names the system of its files, the built-in texts.
+  if (!program.programFiles) return BuiltInString(id);
+  platform::ManagedSystem& system = *program.programFiles;
+  std::string path = LanguageFileDir(system) + "\\" + EncodeFileName(program.languageName) + ".vml";
   std::string builtIn = BuiltInString(id);
   std::string key = std::to_string(static_cast<std::int32_t>(RotateKey(id)));
 
   std::string section = program.stringSection;
   std::reverse(section.begin(), section.end());
   std::vector<char> buffer(1024, 0);
-  platform::ini::ReadString(section, key, builtIn, buffer.data(), 1024, path);
+  platform::ini::ReadString(system, section, key, builtIn, buffer.data(), 1024, path);
   std::string text(buffer.data());
 
   if (!text.empty() && text[0] == '*') {

@@ -6,6 +6,10 @@
 
 #include "base/message_text.h"
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora {
 
 // Text by message id from the language file of Program().languageName, else the
@@ -17,10 +21,10 @@ std::string UnescapeText(const std::string& text);
 std::uint32_t RotateKey(std::uint32_t id);
 std::string EncodeFileName(const std::string& name);
 // The numbered data folder of |seed| under programDir, created when missing.
-std::string MakeDataDir(unsigned seed);
-std::string LanguageFileDir();  // seed 4
-std::string HelpFileDir();      // seed 6
-std::string MovieDir();         // seed 7
+std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed);
+std::string LanguageFileDir(platform::ManagedSystem& system);  // seed 4
+std::string HelpFileDir(platform::ManagedSystem& system);      // seed 6
+std::string MovieDir(platform::ManagedSystem& system);         // seed 7
 
 // The C runtime generator: srand/rand as the platform's runtime computes them.
 class CRandom {

@@ -52,10 +52,10 @@ std::string RunValueName() { return Program().programName; }
 // The window program as it stands in the program folder: "Velmora.exe", or
 // "Velmora" where programs carry no extension (Wine starts such a program by its
 // Windows path too).
-std::string RunValueData() {
+std::string RunValueData(platform::ManagedSystem& system) {
   const std::string base = Program().programDir + "\\" + Program().programName;
-  if (!platform::files::Exists(base + ".exe") && platform::files::Exists(base) &&
-      !platform::files::DirectoryExists(base))
+  if (!platform::files::Exists(system, base + ".exe") && platform::files::Exists(system, base) &&
+      !platform::files::DirectoryExists(system, base))
     return base;
   return base + ".exe";
 }
@@ -126,7 +126,7 @@ bool StartupSettingsParameters::SetRunAtStartup(platform::ManagedSystem& system,
 }
 
 bool StartupSettingsParameters::ApplyRunAtStartup(platform::ManagedSystem& system) {
-  return SetRunAtStartup(system, RunValueName(), RunValueData(), StartWithWindows == 0);
+  return SetRunAtStartup(system, RunValueName(), RunValueData(system), StartWithWindows == 0);
 }
 
 }  // namespace velmora

@@ -53,6 +53,6 @@ class StartupSettingsParameters {
 // the window program is a file without extension). The same for every program of
 // the folder, velmora-cli included.
 std::string RunValueName();
-std::string RunValueData();
+std::string RunValueData(platform::ManagedSystem& system);
 
 }  // namespace velmora

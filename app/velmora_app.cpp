@@ -23,8 +23,8 @@ constexpr unsigned kInitFailedId = text_id::kInitFailed;
 
 }  // namespace
 
-std::string ProgramDirOfExecutable() {
-  std::string module = platform::files::ExecutablePath();
+std::string ProgramDirOfExecutable(platform::ManagedSystem& system) {
+  std::string module = platform::files::ExecutablePath(system);
   std::size_t slash = module.rfind('\\');
   return slash == std::string::npos ? module : module.substr(0, slash);
 }
@@ -36,13 +36,14 @@ VelmoraApp::VelmoraApp(std::unique_ptr<platform::ManagedSystem> system) : Velmor
 VelmoraApp::VelmoraApp(platform::ManagedSystem& system) : system_(&system), model_(system, Program()) {
   UseLanguageFile();
   // The model and the settings are built first, as members, with their defaults.
-  programDir = ProgramDirOfExecutable();
-  dataDir = WritableDataDir(programDir);
+  programDir = ProgramDirOfExecutable(system);
+  dataDir = WritableDataDir(system, programDir);
   languageName = "English";
   stringSection = "StringTable";
   otherInstanceRunning = false;
   ProgramContext& program = Program();
   program.programDir = programDir;
+  program.programFiles = system_;
   // Empty while it is the program folder: whoever sets programDir later (a test,
   // a tool) gets the working copy beside the database.
   program.dataDir = dataDir == programDir ? "" : dataDir;
@@ -50,7 +51,12 @@ VelmoraApp::VelmoraApp(platform::ManagedSystem& system) : system_(&system), mode
   program.stringSection = stringSection;
   program.comInitialized = false;
   program.textLookup = &GetString;  // the language file's texts, as UseLanguageFile installed them
-  settings.DefnsVersion = ReadDefnsVersion(DatabaseDirInUse(programDir, dataDir));
+  settings.DefnsVersion = ReadDefnsVersion(system, DatabaseDirInUse(system, programDir, dataDir));
+}
+
+VelmoraApp::~VelmoraApp() {
+  // The program's files are no longer mapped through the system that goes.
+  if (Program().programFiles == system_) Program().programFiles = nullptr;
 }
 
 VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, const std::string& message,
@@ -95,11 +101,11 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
     return Refuse(box,
                   "Another instance of " + GetString(kTitleId) + " is changing " + system_->Name() +
                       " (its window, or a command); nothing was changed. Try again when it has ended.",
-                  StartResult::kSystemInUse);
+                  StartResult::kSystemLocked);
   }
   if (lock == Lock::kWindow) systemLocks_.insert(SystemLockName(*system_));
   if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
-  if (!DecodeDatabase(DatabaseDirInUse(programDir, dataDir), dataDir))
+  if (!DecodeDatabase(*system_, DatabaseDirInUse(*system_, programDir, dataDir), dataDir))
     return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
   if (lock != Lock::kNone) {
     settings.Load(*system_);
@@ -121,7 +127,7 @@ void VelmoraApp::Shutdown() {
     comInitialized = false;
     Program().comInitialized = false;
   }
-  if (!otherInstanceRunning && ownsWorkingCopy) DeleteWorkingCopy(dataDir);
+  if (!otherInstanceRunning && ownsWorkingCopy) DeleteWorkingCopy(*system_, dataDir);
 }
 
 void VelmoraApp::EndApplication() {
@@ -145,7 +151,7 @@ bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, s
   std::unique_ptr<platform::ManagedSystem> before = std::move(ownedSystem_);
   ownedSystem_ = std::move(system);
   system_ = ownedSystem_.get();
-  platform::UseSystem(system_);
+  Program().programFiles = system_;
   model_.SwitchSystem(*system_);
   settings.Read(*system_);
   model_.ReadAll();

@@ -48,6 +48,7 @@ class VelmoraApp {
   explicit VelmoraApp(std::unique_ptr<platform::ManagedSystem> system);
   // The same for a system the caller owns and keeps alive while the object lives.
   explicit VelmoraApp(platform::ManagedSystem& system);
+  ~VelmoraApp();
   VelmoraApp(const VelmoraApp&) = delete;
   VelmoraApp& operator=(const VelmoraApp&) = delete;
 
@@ -58,7 +59,7 @@ class VelmoraApp {
     kNoDatabase,
     kDecodeFailed,
     kUnsupportedSystem,
-    kSystemInUse
+    kSystemLocked
   };
 
   // What a start holds. kWindow: the single-instance lock (named by text 7001) and
@@ -128,6 +129,6 @@ inline constexpr unsigned kExitCodeStillActive = 259;
 
 // Windows path of the folder of the running executable, without a trailing
 // backslash.
-std::string ProgramDirOfExecutable();
+std::string ProgramDirOfExecutable(platform::ManagedSystem& system);
 
 }  // namespace velmora

@@ -8,10 +8,17 @@
 
 #include "base/message_text.h"
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora {
 
 struct ProgramContext {
   std::string programDir;  // Windows path of the executable's folder
+  // The system whose drives map programDir (and dataDir) to the host: the one
+  // the application manages. Null until the application sets it.
+  platform::ManagedSystem* programFiles = nullptr;
   // Windows path of the folder the program writes its own files in (the
   // database's working copy): programDir, or the user's data folder when the
   // user may not write programDir (an installed copy). Empty: programDir.

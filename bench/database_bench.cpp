@@ -30,9 +30,10 @@ struct Workspace {
     std::string pattern = (fs::temp_directory_path() / "velmora-bench-XXXXXX").string();
     root = mkdtemp(pattern.data());
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
-    platform::SystemInUse().Prepare();
+    system = platform::DefaultSystem();
+    system->Prepare();
     fs::create_directories(root + "/program");
-    context.programDir = platform::files::WindowsPathFromHost(root + "/program");
+    context.programDir = platform::files::WindowsPathFromHost(*system, root + "/program");
   }
   ~Workspace() {
     std::error_code ec;
@@ -40,9 +41,10 @@ struct Workspace {
   }
   void WriteWorkingCopy(const std::string& text) {
     std::ofstream(root + "/program/vlmdb2.vmd", std::ios::binary) << text;
-    platform::ini::ClearCache();
+    platform::ini::ClearCache(*system);
   }
   std::string root;
+  std::unique_ptr<platform::ManagedSystem> system;
   ProgramContext context;
 };
 
@@ -106,7 +108,7 @@ void BM_RateAllTasks(benchmark::State& state) {
   for (const auto& task : tasks) pointers.push_back(task.get());
   for (auto _ : state) {
     for (Task* task : pointers) task->rating = kUnknownFileRating;
-    rater.RateAll(pointers);
+    rater.RateAll(*Space().system, pointers);
   }
   state.counters["definitions"] = kDefinitions;
   state.counters["entries"] = kEntries;
@@ -126,10 +128,11 @@ void BM_RateAllTasksWithoutIndex(benchmark::State& state) {
     for (const std::string& code : rater.CategoryCodes()) {
       for (int n = 0;; ++n) {
         std::uint32_t count = 0;
-        std::string name =
-            TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
+        std::string name = TrimWhiteSpace(
+            ReadDatabaseString(*Space().system, code, "PRON" + std::to_string(n), "", path, &count));
         if (count == 0) break;
-        std::string description = ReadDatabaseString(code, "PROD" + std::to_string(n), "NULL", path);
+        std::string description =
+            ReadDatabaseString(*Space().system, code, "PROD" + std::to_string(n), "NULL", path);
         for (const auto& task : tasks)
           if (EqualsIgnoreCase(task->fileName, name)) ++hits;
       }
@@ -148,7 +151,7 @@ void BM_RateTaskUnlisted(benchmark::State& state) {
   for (auto _ : state) {
     Task task;
     task.command = "C:\\Programs\\unlisted.exe";
-    rater.RateTask(task);
+    rater.RateTask(*Space().system, task);
     benchmark::DoNotOptimize(task.rating);
   }
 }
@@ -161,7 +164,7 @@ void BM_RateTaskListedLast(benchmark::State& state) {
   for (auto _ : state) {
     Task task;
     task.command = "C:\\Programs\\" + FileName(kDefinitions - 1);
-    rater.RateTask(task);
+    rater.RateTask(*Space().system, task);
     benchmark::DoNotOptimize(task.rating);
   }
 }
@@ -178,9 +181,9 @@ void BM_DecodeDatabase(benchmark::State& state) {
   std::string folder = Space().root + "/decode";
   fs::create_directories(folder);
   std::ofstream(folder + "/vlmdb.vmd", std::ios::binary) << BuildDatabaseFile("27/04/2006", body);
-  const std::string programDir = platform::files::WindowsPathFromHost(folder);
+  const std::string programDir = platform::files::WindowsPathFromHost(*Space().system, folder);
   for (auto _ : state) {
-    if (!DecodeDatabase(programDir)) state.SkipWithError("decoding failed");
+    if (!DecodeDatabase(*Space().system, programDir)) state.SkipWithError("decoding failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(body.size()));

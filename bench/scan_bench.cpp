@@ -22,9 +22,10 @@ struct ScanPrefix {
     std::string pattern = (fs::temp_directory_path() / "velmora-scan-bench-XXXXXX").string();
     root = mkdtemp(pattern.data());
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
-    platform::InitPrefix();
-    system = &platform::SystemInUse();
-    std::string programs = platform::files::HostPathFromWindows("C:\\Programs");
+    owned = platform::DefaultSystem();
+    system = owned.get();
+    system->Prepare();
+    std::string programs = platform::files::HostPathFromWindows(*system, "C:\\Programs");
     fs::create_directories(programs);
     for (int i = 0; i < 50; ++i) std::ofstream(programs + "/tool" + std::to_string(i) + ".exe") << "MZ";
     platform::HKey key = nullptr;
@@ -42,6 +43,7 @@ struct ScanPrefix {
     fs::remove_all(root, ec);
   }
   std::string root;
+  std::unique_ptr<platform::ManagedSystem> owned;
   platform::ManagedSystem* system = nullptr;
 };
 

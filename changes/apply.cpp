@@ -224,7 +224,7 @@ class LocationApply {
       const Task& task = *entry;
       std::string why;
       std::string path;
-      if (!changes::ItemPathInFolder(folder, task.name, &path, &why)) {
+      if (!changes::ItemPathInFolder(model_.System(), folder, task.name, &path, &why)) {
         // No file is touched under such a name; its store value may still go.
         if (task.removed) {
           if (!store_.Remove(Stored(task), &why)) Fail(task.name, why);
@@ -233,11 +233,11 @@ class LocationApply {
         }
         continue;
       }
-      bool exists = platform::files::Exists(path);
-      bool isFolder = exists && platform::files::DirectoryExists(path);
+      bool exists = platform::files::Exists(model_.System(), path);
+      bool isFolder = exists && platform::files::DirectoryExists(model_.System(), path);
       if (task.removed) {
         if (exists && !isFolder) {
-          platform::Status status = changes::RemoveItem(path);
+          platform::Status status = changes::RemoveItem(model_.System(), path);
           if (status != platform::kSuccess) {
             Fail(task.name, changes::FailureText("delete " + path, status));
             continue;
@@ -250,8 +250,9 @@ class LocationApply {
         if (exists && !isFolder && pending) {
           // A loaded profile brings the item as it was saved.
           std::string current;
-          if (platform::files::ReadWholeFile(path, &current) != platform::kSuccess || current != *pending) {
-            platform::Status status = changes::WriteItem(path, *pending);
+          if (platform::files::ReadWholeFile(model_.System(), path, &current) != platform::kSuccess ||
+              current != *pending) {
+            platform::Status status = changes::WriteItem(model_.System(), path, *pending);
             if (status != platform::kSuccess) {
               Fail(task.name, changes::FailureText("write " + path, status));
               continue;
@@ -266,7 +267,7 @@ class LocationApply {
         continue;
       } else if (exists && !isFolder) {
         std::string bytes;
-        platform::Status status = platform::files::ReadWholeFile(path, &bytes);
+        platform::Status status = platform::files::ReadWholeFile(model_.System(), path, &bytes);
         if (status != platform::kSuccess) {
           Fail(task.name, changes::FailureText("read " + path, status) + "; the item stays where it is");
           continue;
@@ -276,7 +277,7 @@ class LocationApply {
           Fail(task.name, why + "; the item stays where it is");
           continue;
         }
-        status = changes::RemoveItem(path);
+        status = changes::RemoveItem(model_.System(), path);
         if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete " + path, status));
       } else if (!store_.Holds(Stored(task), task.command)) {
         if (!store_.Put(Stored(task), task.command, nullptr, PendingItem(task.name), &why)) {
@@ -312,7 +313,7 @@ class LocationApply {
     const std::string* pending = PendingItem(task.name);
     if (pending) bytes = *pending;
     if (pending || store_.KeptItem(Stored(task), &bytes)) {
-      platform::Status status = changes::WriteItem(path, bytes);
+      platform::Status status = changes::WriteItem(model_.System(), path, bytes);
       if (status != platform::kSuccess) {
         Fail(task.name, changes::FailureText("write " + path, status));
         return false;
@@ -322,15 +323,16 @@ class LocationApply {
     std::string shortcutPath = EndsWithIgnoreCase(task.name, ".lnk") ? path : path + ".lnk";
     if (shortcutPath != path) {
       std::string why;
-      if (!changes::ItemPathInFolder(folder, task.name + ".lnk", &shortcutPath, &why)) {
+      if (!changes::ItemPathInFolder(model_.System(), folder, task.name + ".lnk", &shortcutPath, &why)) {
         Fail(task.name, "refused: " + why);
         return false;
       }
-      if (platform::files::Exists(shortcutPath)) return true;
+      if (platform::files::Exists(model_.System(), shortcutPath)) return true;
     }
     std::string target, arguments;
-    changes::SplitShortcutCommand(task.command, &target, &arguments);
-    platform::HResult result = changes::CreateShortcut(model_.Context(), target, "", shortcutPath, arguments);
+    changes::SplitShortcutCommand(model_.System(), task.command, &target, &arguments);
+    platform::HResult result =
+        changes::CreateShortcut(model_.System(), model_.Context(), target, "", shortcutPath, arguments);
     changes::CountWrite();
     if (result < 0) {
       Fail(task.name, "could not create the shortcut " + shortcutPath + " to " + target);

@@ -21,7 +21,7 @@ std::unique_ptr<Task> StoredServiceTask(platform::ManagedSystem& system, const s
                              services.out()) != platform::kSuccess ||
       !ReadServiceConfig(services.get(), name, &config))
     return std::make_unique<Task>();
-  return ServiceTask(config, programPath);
+  return ServiceTask(system, config, programPath);
 }
 
 void ReadDisabledTasks(StartupEntries& entries) {
@@ -63,7 +63,8 @@ void ReadDisabledTasks(StartupEntries& entries) {
       task->valueType = original->type;
       task->command = CommandOfValue(original->type, original->data);
     }
-    if (!IsServiceLocation(location)) programPath = ProgramPathOfValue(task->command, task->valueType);
+    if (!IsServiceLocation(location))
+      programPath = ProgramPathOfValue(entries.System(), task->command, task->valueType);
     entries.FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
     // The scans add no copies during a refresh; the store always does.
     if (entries.Refreshing()) entries.CopyToSnapshot(location, name, true);

@@ -15,8 +15,8 @@ bool IsSafeItemName(const std::string& name) {
   return !onlyDotsAndBlanks;
 }
 
-bool ItemPathInFolder(const std::string& folder, const std::string& name, std::string* path,
-                      std::string* why) {
+bool ItemPathInFolder(platform::ManagedSystem& system, const std::string& folder, const std::string& name,
+                      std::string* path, std::string* why) {
   auto refuse = [&](const std::string& reason) {
     if (why) *why = reason;
     return false;
@@ -27,8 +27,8 @@ bool ItemPathInFolder(const std::string& folder, const std::string& name, std::s
   std::string candidate = folder;
   while (candidate.size() > 3 && candidate.back() == '\\') candidate.pop_back();
   candidate += candidate.back() == '\\' ? name : "\\" + name;
-  std::string hostFolder = platform::files::HostPathFromWindows(folder);
-  std::string hostItem = platform::files::HostPathFromWindows(candidate);
+  std::string hostFolder = platform::files::HostPathFromWindows(system, folder);
+  std::string hostItem = platform::files::HostPathFromWindows(system, candidate);
   if (hostFolder.empty() || hostItem.empty())
     return refuse("the folder " + folder + " is not on a known drive");
   // Host paths are Linux paths on a prefix, and the Windows paths themselves on

@@ -5,6 +5,10 @@
 
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora::changes {
 
 // A plain file name: not empty, no path separator, drive colon, wildcard or
@@ -14,7 +18,7 @@ bool IsSafeItemName(const std::string& name);
 
 // |folder| + "\" + |name| when the name is safe and the path, mapped to the host,
 // is an item directly inside the folder; otherwise false with |why| set.
-bool ItemPathInFolder(const std::string& folder, const std::string& name, std::string* path,
-                      std::string* why = nullptr);
+bool ItemPathInFolder(platform::ManagedSystem& system, const std::string& folder, const std::string& name,
+                      std::string* path, std::string* why = nullptr);
 
 }  // namespace velmora::changes

@@ -239,9 +239,10 @@ ProfileSaveResult Profiles::Save(const StartupEntries& entries, const std::strin
         entry.value = {task->name, platform::kRegSz, changes::StringData(task->command)};
         std::string bytes, path;
         bool have = false;
-        if (entry.enabled && changes::ItemPathInFolder(folder, task->name, &path) &&
-            platform::files::Exists(path) && !platform::files::DirectoryExists(path)) {
-          have = platform::files::ReadWholeFile(path, &bytes) == platform::kSuccess;
+        if (entry.enabled && changes::ItemPathInFolder(entries.System(), folder, task->name, &path) &&
+            platform::files::Exists(entries.System(), path) &&
+            !platform::files::DirectoryExists(entries.System(), path)) {
+          have = platform::files::ReadWholeFile(entries.System(), path, &bytes) == platform::kSuccess;
         } else if (!entry.enabled) {
           have = store.KeptItem(changes::StoredEntryOf(*task, location), &bytes);
         }
@@ -379,7 +380,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
       std::string itemPath;
       if (!changes::IsSafeItemName(entry.name) ||
           (!folders[entry.location].empty() &&
-           !changes::ItemPathInFolder(folders[entry.location], entry.name, &itemPath))) {
+           !changes::ItemPathInFolder(entries.System(), folders[entry.location], entry.name, &itemPath))) {
         if (skipped) skipped->push_back("\"" + value.name + "\": its name leads out of its Startup folder");
         continue;
       }
@@ -462,7 +463,7 @@ bool Profiles::Load(StartupEntries& entries, const std::string& name, std::strin
         task.removed = 0;
         if (task.command != command) {
           task.command = command;
-          DeriveFileName(task);
+          DeriveFileName(entries.System(), task);
         }
         if (!IsFolderLocation(location)) {
           task.valueType = entry.value.type;

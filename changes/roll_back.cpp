@@ -86,9 +86,10 @@ class RollBackRun {
     }
     SyncKeptServices(raw.keptServices, deleting);
     for (int location : {kLmStartupFolder, kCuStartupFolder}) {
-      std::string folder = changes::KeptItemsFolder(location);
+      std::string folder = changes::KeptItemsFolder(model_.System(), location);
       if (folder.empty()) continue;
-      if (!deleting && !raw.keptItems[location].empty()) platform::files::MakeDirectories(folder);
+      if (!deleting && !raw.keptItems[location].empty())
+        platform::files::MakeDirectories(model_.System(), folder);
       SyncFolder(location, folder, raw.keptItems[location], deleting);
     }
   }
@@ -195,7 +196,7 @@ class RollBackRun {
   void SyncFolder(int location, const std::string& folder, const std::vector<RawItem>& wanted,
                   bool deleting) {
     std::map<std::string, platform::FoundItem> current;
-    platform::FolderSearch search;
+    platform::FolderSearch search(model_.System());
     if (search.FindFirst(folder + "\\*.*")) {
       do {
         const platform::FoundItem& item = search.Current();
@@ -210,25 +211,26 @@ class RollBackRun {
     if (!deleting) {
       for (const auto& [lower, item] : target) {
         std::string path, why;
-        if (!changes::ItemPathInFolder(folder, item->name, &path, &why)) {
+        if (!changes::ItemPathInFolder(model_.System(), folder, item->name, &path, &why)) {
           Fail(location, item->name, "refused: " + why);
           continue;
         }
         auto it = current.find(lower);
         if (it != current.end()) {
           std::string bytes;
-          if (platform::files::ReadWholeFile(it->second.fullPath, &bytes) == platform::kSuccess &&
+          if (platform::files::ReadWholeFile(model_.System(), it->second.fullPath, &bytes) ==
+                  platform::kSuccess &&
               bytes == item->bytes)
             continue;
         }
-        platform::Status status = changes::WriteItem(path, item->bytes);
+        platform::Status status = changes::WriteItem(model_.System(), path, item->bytes);
         if (status != platform::kSuccess)
           Fail(location, item->name, changes::FailureText("write " + path, status));
       }
     } else {
       for (const auto& [lower, item] : current) {
         if (target.count(lower)) continue;
-        platform::Status status = changes::RemoveItem(item.fullPath);
+        platform::Status status = changes::RemoveItem(model_.System(), item.fullPath);
         if (status != platform::kSuccess) {
           Fail(location, item.name, changes::FailureText("delete " + item.fullPath, status));
         }

@@ -5,10 +5,11 @@
 
 namespace velmora::changes {
 
-void SplitShortcutCommand(const std::string& command, std::string* target, std::string* arguments) {
+void SplitShortcutCommand(platform::ManagedSystem& system, const std::string& command, std::string* target,
+                          std::string* arguments) {
   // A shortcut's target is a file, so references are expanded as a command of
   // REG_EXPAND_SZ would be.
-  ProgramCommand split = SplitProgramCommand(command, /*expand=*/true);
+  ProgramCommand split = SplitProgramCommand(system, command, /*expand=*/true);
   *target = split.program;
   *arguments = split.arguments;
   if (target->empty()) {

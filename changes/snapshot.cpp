@@ -18,16 +18,17 @@ namespace velmora::changes {
 namespace {
 
 // Every file directly in |folder| with its bytes. False when one could not be read.
-bool ReadFolderItems(const std::string& folder, std::vector<RawItem>* items,
+bool ReadFolderItems(platform::ManagedSystem& system, const std::string& folder, std::vector<RawItem>* items,
                      std::vector<platform::FoundItem>* found) {
-  platform::FolderSearch search;
+  platform::FolderSearch search(system);
   if (!search.FindFirst(folder + "\\*.*")) return true;  // empty or missing: nothing to hold
   bool complete = true;
   do {
     const platform::FoundItem& item = search.Current();
     if (item.isDots || item.isDirectory || IsUnfinishedWriteItem(item.name)) continue;
     RawItem raw{item.name, ""};
-    if (platform::files::ReadWholeFile(item.fullPath, &raw.bytes) != platform::kSuccess) complete = false;
+    if (platform::files::ReadWholeFile(system, item.fullPath, &raw.bytes) != platform::kSuccess)
+      complete = false;
     items->push_back(std::move(raw));
     if (found) found->push_back(item);
   } while (search.FindNext());
@@ -69,12 +70,13 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
       if (folder.empty()) continue;
       std::vector<platform::FoundItem> found;
       rawSnapshot.folders[location] = folder;
-      rawSnapshot.readable[location] = ReadFolderItems(folder, &rawSnapshot.items[location], &found);
+      rawSnapshot.readable[location] =
+          ReadFolderItems(entries.System(), folder, &rawSnapshot.items[location], &found);
       for (const platform::FoundItem& item : found) {
         auto task = std::make_unique<Task>();
         task->name = item.name;
         task->command = item.fullPath;  // the item itself, not its target
-        std::string programPath = ExtractProgramPath(task->command);
+        std::string programPath = ExtractProgramPath(entries.System(), task->command);
         entries.FillSnapshotTask(std::move(task), location, programPath, item.fullPath, versionReader);
       }
     } else if (IsServiceLocation(location)) {
@@ -91,7 +93,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
         std::uint32_t number = 0;
         if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
         std::string programPath;
-        std::unique_ptr<Task> task = ServiceTask(config, &programPath);
+        std::unique_ptr<Task> task = ServiceTask(entries.System(), config, &programPath);
         entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
       }
     } else {
@@ -109,7 +111,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
         task->name = value.name;
         task->command = CommandOfValue(value.type, value.data);
         task->valueType = value.type;
-        std::string programPath = ProgramPathOfValue(task->command, value.type);
+        std::string programPath = ProgramPathOfValue(entries.System(), task->command, value.type);
         entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
       }
     }
@@ -137,7 +139,7 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
       task->command = ValueText(value.data);
       task->enabled = 0;
       task->storeValueName = value.name;
-      if (!IsServiceLocation(location)) programPath = ExtractProgramPath(task->command);
+      if (!IsServiceLocation(location)) programPath = ExtractProgramPath(entries.System(), task->command);
       entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader, true);
     }
   }
@@ -161,8 +163,9 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
   }
   if (!AllKeptServiceStates(entries.System(), &rawSnapshot.keptServices)) rawSnapshot.storeReadable = false;
   for (int location : {kLmStartupFolder, kCuStartupFolder}) {
-    std::string folder = KeptItemsFolder(location);
-    if (!folder.empty() && !ReadFolderItems(folder, &rawSnapshot.keptItems[location], nullptr)) {
+    std::string folder = KeptItemsFolder(entries.System(), location);
+    if (!folder.empty() &&
+        !ReadFolderItems(entries.System(), folder, &rawSnapshot.keptItems[location], nullptr)) {
       rawSnapshot.storeReadable = false;
     }
   }

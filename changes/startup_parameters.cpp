@@ -104,7 +104,8 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
       return refuse("\"" + task->name + "\" is not a plain file name for the Startup folder");
     }
     std::string folder = entries_->StartupFolderPath(location);
-    if (!folder.empty() && !changes::ItemPathInFolder(folder, task->name, &path, &why)) return refuse(why);
+    if (!folder.empty() && !changes::ItemPathInFolder(System(), folder, task->name, &path, &why))
+      return refuse(why);
   }
   const Task* existing = entries_->Entry(location, task->name);
   if (existing && existing->removed == 0) {

@@ -152,8 +152,8 @@ class StartupParameters {
   // ---- definitions database -----------------------------------------------------------
   void FillCategoryCodes() { rater_.FillCategoryCodes(); }
   const std::vector<std::string>& CategoryCodes() const { return rater_.CategoryCodes(); }
-  void RateAllTasks() { rater_.RateAll(entries_->EntriesToRate()); }
-  void RateTask(Task& task) const { rater_.RateTask(task); }
+  void RateAllTasks() { rater_.RateAll(System(), entries_->EntriesToRate()); }
+  void RateTask(Task& task) const { rater_.RateTask(System(), task); }
 
  private:
   std::unique_ptr<StartupEntries> entries_;

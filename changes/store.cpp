@@ -33,9 +33,9 @@ const platform::RegistryValue* Find(const std::map<std::string, platform::Regist
 
 }  // namespace
 
-bool KeptItemPath(int location, const std::string& name, std::string* path) {
-  std::string folder = KeptItemsFolder(location);
-  return !folder.empty() && ItemPathInFolder(folder, name, path);
+bool KeptItemPath(platform::ManagedSystem& system, int location, const std::string& name, std::string* path) {
+  std::string folder = KeptItemsFolder(system, location);
+  return !folder.empty() && ItemPathInFolder(system, folder, name, path);
 }
 
 bool Store::Open(std::string* why) {
@@ -143,9 +143,11 @@ const platform::RegistryValue* Store::RememberedValue(const StoredEntry& entry) 
 
 bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
   std::string path;
-  if (!Value(entry) || !KeptItemPath(entry.location, entry.name, &path)) return false;
-  if (!platform::files::Exists(path) || platform::files::DirectoryExists(path)) return false;
-  return platform::files::ReadWholeFile(path, bytes) == platform::kSuccess;
+  if (!Value(entry) || !KeptItemPath(entries_.System(), entry.location, entry.name, &path)) return false;
+  if (!platform::files::Exists(entries_.System(), path) ||
+      platform::files::DirectoryExists(entries_.System(), path))
+    return false;
+  return platform::files::ReadWholeFile(entries_.System(), path, bytes) == platform::kSuccess;
 }
 
 bool Store::StaleBeside(const StoredEntry& entry, const Task& standing) const {
@@ -159,8 +161,9 @@ bool Store::StaleBeside(const StoredEntry& entry, const Task& standing) const {
   std::string kept, current, path;
   if (!KeptItem(entry, &kept)) return true;
   std::string folder = entries_.StartupFolderPath(entry.location);
-  return !folder.empty() && ItemPathInFolder(folder, standing.name, &path) &&
-         platform::files::ReadWholeFile(path, &current) == platform::kSuccess && current == kept;
+  return !folder.empty() && ItemPathInFolder(entries_.System(), folder, standing.name, &path) &&
+         platform::files::ReadWholeFile(entries_.System(), path, &current) == platform::kSuccess &&
+         current == kept;
 }
 
 std::string KeptCopyNote(const Task& standing, int location) {
@@ -195,20 +198,24 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
   }
   if (itemBytes) {
     std::string path;
-    if (!KeptItemPath(location, name, &path)) {
+    if (!KeptItemPath(entries_.System(), location, name, &path)) {
       if (why)
         *why =
             "could not keep a copy of the item: no folder for kept copies can be named for \"" + name + "\"";
       return false;
     }
     std::string current;
-    bool same = platform::files::Exists(path) &&
-                platform::files::ReadWholeFile(path, &current) == platform::kSuccess && current == *itemBytes;
+    bool same = platform::files::Exists(entries_.System(), path) &&
+                platform::files::ReadWholeFile(entries_.System(), path, &current) == platform::kSuccess &&
+                current == *itemBytes;
     if (!same) {
-      platform::Status status = platform::files::MakeDirectories(KeptItemsFolder(location));
-      if (status == platform::kSuccess) status = WriteItem(path, *itemBytes);
+      platform::Status status =
+          platform::files::MakeDirectories(entries_.System(), KeptItemsFolder(entries_.System(), location));
+      if (status == platform::kSuccess) status = WriteItem(entries_.System(), path, *itemBytes);
       if (status != platform::kSuccess) {
-        if (why) *why = FailureText("keep a copy of the item in " + KeptItemsFolder(location), status);
+        if (why)
+          *why = FailureText("keep a copy of the item in " + KeptItemsFolder(entries_.System(), location),
+                             status);
         return false;
       }
     }
@@ -249,9 +256,10 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
   if (IsServiceLocation(entry.location) && !entries_.ReadOnly())
     ForgetServiceState(entries_.System(), entry.name);
   std::string path;
-  if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) &&
-      !platform::files::DirectoryExists(path)) {
-    RemoveItem(path);
+  if (KeptItemPath(entries_.System(), entry.location, entry.name, &path) &&
+      platform::files::Exists(entries_.System(), path) &&
+      !platform::files::DirectoryExists(entries_.System(), path)) {
+    RemoveItem(entries_.System(), path);
   }
   return true;
 }

@@ -23,9 +23,9 @@ void ParseStoreValueName(const std::string& valueName, int* location, std::strin
 
 std::string StoreDataKeyPath() { return ProgramKeyPath() + "\\DisabledTaskData"; }
 
-std::string KeptItemsFolder(int location) {
+std::string KeptItemsFolder(platform::ManagedSystem& system, int location) {
   if (!IsFolderLocation(location)) return "";
-  std::string appData = platform::env::Value("APPDATA");
+  std::string appData = platform::env::Value(system, "APPDATA");
   if (appData.empty() || appData.find('%') != std::string::npos) return "";
   while (!appData.empty() && appData.back() == '\\') appData.pop_back();
   return appData + "\\" + kCompanyName + "\\" + kProductName + "\\Disabled Startup Items\\" +

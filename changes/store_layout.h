@@ -20,6 +20,10 @@
 
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora::changes {
 
 std::string StoreValueName(int location, const std::string& name);
@@ -30,7 +34,7 @@ void ParseStoreValueName(const std::string& valueName, int* location, std::strin
 std::string StoreDataKeyPath();  // Software\Orlinsk\Velmora\DisabledTaskData
 // Windows path of the folder of kept copies of one folder location; "" when the
 // user's application-data folder is unknown or |location| is no folder location.
-std::string KeptItemsFolder(int location);
+std::string KeptItemsFolder(platform::ManagedSystem& system, int location);
 
 // Registry data as the scans take it: up to the first zero byte.
 std::string ValueText(const std::string& data);

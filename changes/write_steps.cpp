@@ -74,14 +74,15 @@ platform::Status RemoveValue(platform::HKey key, const std::string& name) {
   return status == platform::kFileNotFound ? platform::kSuccess : status;
 }
 
-platform::Status WriteItem(const std::string& path, const std::string& bytes) {
-  platform::Status status = platform::files::WriteAtomic(path, bytes);
+platform::Status WriteItem(platform::ManagedSystem& system, const std::string& path,
+                           const std::string& bytes) {
+  platform::Status status = platform::files::WriteAtomic(system, path, bytes);
   CountWrite();
   return status;
 }
 
-platform::Status RemoveItem(const std::string& path) {
-  platform::Status status = platform::files::RemoveFile(path);
+platform::Status RemoveItem(platform::ManagedSystem& system, const std::string& path) {
+  platform::Status status = platform::files::RemoveFile(system, path);
   CountWrite();
   return status == platform::kFileNotFound || status == platform::kPathNotFound ? platform::kSuccess : status;
 }

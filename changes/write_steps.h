@@ -11,6 +11,10 @@
 #include "platform/registry.h"
 #include "platform/status.h"
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora::changes {
 
 // Called after every write with the number of writes made since the observer was
@@ -24,9 +28,10 @@ platform::Status SetTextValue(platform::HKey key, const std::string& name, const
                               std::uint32_t type = platform::kRegSz);
 // A value that is not there counts as deleted.
 platform::Status RemoveValue(platform::HKey key, const std::string& name);
-platform::Status WriteItem(const std::string& path, const std::string& bytes);
+platform::Status WriteItem(platform::ManagedSystem& system, const std::string& path,
+                           const std::string& bytes);
 // A file that is not there counts as deleted.
-platform::Status RemoveItem(const std::string& path);
+platform::Status RemoveItem(platform::ManagedSystem& system, const std::string& path);
 platform::Status RemoveKeyTree(platform::HKey root, const std::string& subKey);
 // Counts a write made elsewhere (a shortcut saved by the shell-link writer).
 void CountWrite();

@@ -36,9 +36,10 @@ std::string DefnsVersionOf(const std::string& fileBytes) {
   return version;
 }
 
-std::string ReadDefnsVersion(const std::string& programDir) {
+std::string ReadDefnsVersion(platform::ManagedSystem& system, const std::string& programDir) {
   std::string bytes;
-  if (platform::files::ReadWholeFile(DatabasePath(programDir), &bytes) != platform::kSuccess) return "";
+  if (platform::files::ReadWholeFile(system, DatabasePath(programDir), &bytes) != platform::kSuccess)
+    return "";
   return DefnsVersionOf(bytes);
 }
 
@@ -92,30 +93,35 @@ long DefnsDateValue(const std::string& version) {
   return value;
 }
 
-std::string DatabaseDirInUse(const std::string& programDir, const std::string& dataDir) {
+std::string DatabaseDirInUse(platform::ManagedSystem& system, const std::string& programDir,
+                             const std::string& dataDir) {
   if (dataDir.empty() || dataDir == programDir) return programDir;
-  std::string own = ReadDefnsVersion(dataDir);
+  std::string own = ReadDefnsVersion(system, dataDir);
   if (own.empty()) return programDir;
-  std::string shipped = ReadDefnsVersion(programDir);
+  std::string shipped = ReadDefnsVersion(system, programDir);
   if (shipped.empty()) return dataDir;
   return DefnsDateValue(own) >= DefnsDateValue(shipped) ? dataDir : programDir;
 }
 
-bool DecodeDatabase(const std::string& programDir) { return DecodeDatabase(programDir, programDir); }
+bool DecodeDatabase(platform::ManagedSystem& system, const std::string& programDir) {
+  return DecodeDatabase(system, programDir, programDir);
+}
 
-bool DecodeDatabase(const std::string& databaseDir, const std::string& workingDir) {
+bool DecodeDatabase(platform::ManagedSystem& system, const std::string& databaseDir,
+                    const std::string& workingDir) {
   std::string body;
-  if (platform::files::ReadWholeFile(DatabasePath(databaseDir), &body) != platform::kSuccess) return false;
+  if (platform::files::ReadWholeFile(system, DatabasePath(databaseDir), &body) != platform::kSuccess)
+    return false;
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
   if (!StripToPlainBody(&body)) return false;
   const std::string copy = WorkingCopyPath(workingDir);
-  if (platform::files::WriteScratchFile(copy, body) != platform::kSuccess) return false;
-  platform::RememberIniFile(copy, std::move(body));
+  if (platform::files::WriteScratchFile(system, copy, body) != platform::kSuccess) return false;
+  platform::RememberIniFile(system, copy, std::move(body));
   return true;
 }
 
-void DeleteWorkingCopy(const std::string& programDir) {
-  platform::files::RemoveFile(WorkingCopyPath(programDir));
+void DeleteWorkingCopy(platform::ManagedSystem& system, const std::string& programDir) {
+  platform::files::RemoveFile(system, WorkingCopyPath(programDir));
 }
 
 namespace {
@@ -214,13 +220,13 @@ std::string UnscrambleText(const std::string& stored) {
   return out;
 }
 
-std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& key,
-                                const std::string& defaultValue, char* buffer, std::uint32_t size,
-                                const std::string& iniPath) {
+std::uint32_t ReadDatabaseValue(platform::ManagedSystem& system, const std::string& section,
+                                const std::string& key, const std::string& defaultValue, char* buffer,
+                                std::uint32_t size, const std::string& iniPath) {
   if (!buffer || size == 0) return 0;
   std::vector<char> received(size, '\0');
-  std::uint32_t count = platform::ini::ReadString(ScrambleText(section), ScrambleText(key), defaultValue,
-                                                  received.data(), size, iniPath);
+  std::uint32_t count = platform::ini::ReadString(system, ScrambleText(section), ScrambleText(key),
+                                                  defaultValue, received.data(), size, iniPath);
   std::string scratch;
   CopyToBuffer(DeliveredValue(std::string_view(received.data(), count), defaultValue, size, &scratch),
                buffer);
@@ -239,11 +245,12 @@ std::uint32_t ReadDatabaseValue(const formats::IniDocument* document, const std:
   return static_cast<std::uint32_t>(received.size());
 }
 
-std::string ReadDatabaseString(const std::string& section, const std::string& key,
-                               const std::string& defaultValue, const std::string& iniPath,
-                               std::uint32_t* count) {
+std::string ReadDatabaseString(platform::ManagedSystem& system, const std::string& section,
+                               const std::string& key, const std::string& defaultValue,
+                               const std::string& iniPath, std::uint32_t* count) {
   char buffer[kDatabaseValueSize];
-  std::uint32_t n = ReadDatabaseValue(section, key, defaultValue, buffer, kDatabaseValueSize, iniPath);
+  std::uint32_t n =
+      ReadDatabaseValue(system, section, key, defaultValue, buffer, kDatabaseValueSize, iniPath);
   if (count) *count = n;
   // The value is text: it ends at its first zero byte, as the buffer's reader sees it.
   return std::string(buffer);

@@ -18,6 +18,10 @@ namespace formats {
 class IniDocument;
 }
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora {
 
 inline constexpr char kDatabaseFileName[] = "vlmdb.vmd";
@@ -32,7 +36,7 @@ std::string WorkingCopyPath(const std::string& programDir);
 // first CR LF within the first 256 bytes, trailing blanks removed, accepted only
 // when its first '/' is at index 2 and the next one at index 5. "" when the file
 // cannot be read or the line is not such a version.
-std::string ReadDefnsVersion(const std::string& programDir);
+std::string ReadDefnsVersion(platform::ManagedSystem& system, const std::string& programDir);
 // The version of a database held in memory, by the same rules.
 std::string DefnsVersionOf(const std::string& fileBytes);
 
@@ -45,31 +49,33 @@ long DefnsDateValue(const std::string& version);
 // database the user installed for himself while the program folder is not his
 // to write), else |programDir|. A newer database in the program folder (an
 // upgraded package) takes over from an older one of the user's.
-std::string DatabaseDirInUse(const std::string& programDir, const std::string& dataDir);
+std::string DatabaseDirInUse(platform::ManagedSystem& system, const std::string& programDir,
+                             const std::string& dataDir);
 
 // Reads |programDir|\vlmdb.vmd, removes the outer layer and writes the body as
 // |programDir|\vlmdb2.vmd (through a temporary file renamed over it, not flushed to
 // disk: the copy is scratch). The look-ups take the copy's text from here and need
 // not read the file again. False when the database cannot be read, holds no CR
 // LF, or the copy cannot be written.
-bool DecodeDatabase(const std::string& programDir);
+bool DecodeDatabase(platform::ManagedSystem& system, const std::string& programDir);
 // The same from |databaseDir|\vlmdb.vmd into |workingDir|\vlmdb2.vmd.
-bool DecodeDatabase(const std::string& databaseDir, const std::string& workingDir);
+bool DecodeDatabase(platform::ManagedSystem& system, const std::string& databaseDir,
+                    const std::string& workingDir);
 
 // Deletes the working copy; a missing file is no error worth reporting.
-void DeleteWorkingCopy(const std::string& programDir);
+void DeleteWorkingCopy(platform::ManagedSystem& system, const std::string& programDir);
 
 // Value |key| of |section| (both plain) from the working copy at |iniPath|, with
 // the inner layer removed; |defaultValue| is delivered unchanged when the reader
 // returns it. At most size-1 characters reach |buffer|. Returns the number of
 // characters the INI reader delivered (0 for a missing entry with an empty default).
-std::uint32_t ReadDatabaseValue(const std::string& section, const std::string& key,
-                                const std::string& defaultValue, char* buffer, std::uint32_t size,
-                                const std::string& iniPath);
+std::uint32_t ReadDatabaseValue(platform::ManagedSystem& system, const std::string& section,
+                                const std::string& key, const std::string& defaultValue, char* buffer,
+                                std::uint32_t size, const std::string& iniPath);
 // The same into a string, with the buffer size of 260; |count| receives the count.
-std::string ReadDatabaseString(const std::string& section, const std::string& key,
-                               const std::string& defaultValue, const std::string& iniPath,
-                               std::uint32_t* count = nullptr);
+std::string ReadDatabaseString(platform::ManagedSystem& system, const std::string& section,
+                               const std::string& key, const std::string& defaultValue,
+                               const std::string& iniPath, std::uint32_t* count = nullptr);
 
 // The same over a working copy parsed before (null: a missing file).
 std::uint32_t ReadDatabaseValue(const formats::IniDocument* document, const std::string& section,

@@ -1,5 +1,7 @@
 #include "database/definitions_index.h"
 
+#include <mutex>
+
 #include "base/text.h"
 #include "database/database_file.h"
 #include "formats/ini_text.h"
@@ -55,6 +57,7 @@ void DefinitionsIndex::Section::BuildTable() {
 }
 
 const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& code) {
+  std::lock_guard<std::mutex> lock(mutex_);
   auto [it, fresh] = sections_.try_emplace(code);
   Section& section = it->second;
   if (!fresh) return section;
@@ -65,7 +68,8 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   return section;
 }
 
-std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(const std::string& path) {
+std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(platform::ManagedSystem& system,
+                                                     const std::string& path) {
   struct Held {
     std::shared_ptr<const formats::IniDocument> document;
     std::shared_ptr<DefinitionsIndex> index;
@@ -73,7 +77,10 @@ std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(const std::string& path) {
   // Kept to the end of the process and never taken apart: freeing the names of
   // a large database one by one at exit costs more than looking them all up.
   static auto& held = *new std::map<std::string, Held>;
-  std::shared_ptr<const formats::IniDocument> document = platform::IniDocumentOf(path);
+  // Models of several systems are rated on several threads at once.
+  static std::mutex mutex;
+  std::shared_ptr<const formats::IniDocument> document = platform::IniDocumentOf(system, path);
+  std::lock_guard<std::mutex> lock(mutex);
   Held& entry = held[path];
   if (!entry.index || entry.document != document) {
     entry.document = document;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,11 +51,13 @@ class DefinitionsIndex {
 
  private:
   std::shared_ptr<const formats::IniDocument> document_;
+  std::mutex mutex_;  // sections_ is built on first use, from any thread
   std::map<std::string, Section> sections_;
 };
 
 // The index of the working copy at |path|, as the file holds it now: built again
 // only when the file changed since it was built.
-std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(const std::string& path);
+std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(platform::ManagedSystem& system,
+                                                     const std::string& path);
 
 }  // namespace velmora

@@ -151,22 +151,23 @@ std::string BuildWorkingCopyText(const std::vector<Definition>& definitions) {
   return text;
 }
 
-std::vector<Definition> ReadWorkingCopy(const std::string& iniPath) {
+std::vector<Definition> ReadWorkingCopy(platform::ManagedSystem& system, const std::string& iniPath) {
   std::vector<Definition> definitions;
   for (const std::string& section : SectionOrder()) {
     bool pattern = section == kPatternSection;
     for (int n = 0;; ++n) {
       std::string number = std::to_string(n);
       std::uint32_t count = 0;
-      std::string name = TrimWhiteSpace(ReadDatabaseString(section, "PRON" + number, "", iniPath, &count));
+      std::string name =
+          TrimWhiteSpace(ReadDatabaseString(system, section, "PRON" + number, "", iniPath, &count));
       if (count == 0) break;
       Definition d;
       d.section = section;
       d.name = name;
-      d.description = ReadDatabaseString(section, "PROD" + number, "NULL", iniPath);
+      d.description = ReadDatabaseString(system, section, "PROD" + number, "NULL", iniPath);
       if (pattern) {
         d.description = TrimWhiteSpace(d.description);
-        d.category = TrimWhiteSpace(ReadDatabaseString(section, "PROT" + number, "NULL", iniPath));
+        d.category = TrimWhiteSpace(ReadDatabaseString(system, section, "PROT" + number, "NULL", iniPath));
       }
       definitions.push_back(std::move(d));
     }

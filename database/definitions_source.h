@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora {
 
 struct Definition {
@@ -41,6 +45,6 @@ std::string BuildWorkingCopyText(const std::vector<Definition>& definitions);
 
 // Reads every definition back from a working copy as the program reads it: each
 // section from entry 0 up to the first missing name.
-std::vector<Definition> ReadWorkingCopy(const std::string& iniPath);
+std::vector<Definition> ReadWorkingCopy(platform::ManagedSystem& system, const std::string& iniPath);
 
 }  // namespace velmora

@@ -122,7 +122,7 @@ void Rater::FillCategoryCodes() { categoryCodes_.assign(kCategoryCodeList.begin(
 // turn: later hits overwrite earlier ones (so the last hit decides), and the
 // patterns touch only entries that are still "Unknown File", the first match
 // deciding.
-void Rater::RateAll(const std::vector<Task*>& all) const {
+void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& all) const {
   if (all.empty()) return;
   const std::string noInformation = context_.Text(kNoInformationId);
   std::unordered_map<std::string, std::vector<Task*>> byFileName;
@@ -130,7 +130,7 @@ void Rater::RateAll(const std::vector<Task*>& all) const {
     if (task->description.empty()) task->description = noInformation;
     byFileName[ToLowerAscii(RatedFileName(*task))].push_back(task);
   }
-  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(DatabaseFile());
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(system, DatabaseFile());
   StandardTexts texts(context_);
 
   for (auto& [fileName, tasks] : byFileName) {
@@ -169,12 +169,12 @@ void Rater::RateAll(const std::vector<Task*>& all) const {
 
 // The single look-up stops at its first hit: the first section (in the order of
 // the codes) that names the file, at its first entry of that name.
-void Rater::RateTask(Task& task) const {
-  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(DatabaseFile());
+void Rater::RateTask(platform::ManagedSystem& system, Task& task) const {
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(system, DatabaseFile());
   StandardTexts texts(context_);
   const std::string noInformation = context_.Text(kNoInformationId);
   if (task.description.empty()) task.description = noInformation;
-  DeriveFileName(task);
+  DeriveFileName(system, task);
   const std::string fileName = ToLowerAscii(RatedFileName(task));
   for (const std::string& code : categoryCodes_) {
     const DefinitionsIndex::Section& section = index->SectionOf(code);
@@ -185,7 +185,7 @@ void Rater::RateTask(Task& task) const {
   }
   if (!EqualsIgnoreCase(task.description, noInformation)) return;
 
-  DeriveFileName(task);
+  DeriveFileName(system, task);
   const std::string ratedName = RatedFileName(task);
   const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
   for (std::size_t n = 0; n < patterns.size(); ++n) {

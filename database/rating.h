@@ -10,6 +10,10 @@
 #include "database/categories.h"
 #include "entries/task.h"
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora {
 
 class Rater {
@@ -22,12 +26,13 @@ class Rater {
   void FillCategoryCodes();
   const std::vector<std::string>& CategoryCodes() const { return categoryCodes_; }
 
+  // The working copy is read through |system|, whose files hold it.
   // Rates every task: the last category hit decides, and the name patterns touch
   // only tasks still unrated, the first match deciding.
-  void RateAll(const std::vector<Task*>& tasks) const;
+  void RateAll(platform::ManagedSystem& system, const std::vector<Task*>& tasks) const;
   // Rates one task: the first category hit decides, else the first pattern that
   // matches while its description is still "no information". Also sets fileName.
-  void RateTask(Task& task) const;
+  void RateTask(platform::ManagedSystem& system, Task& task) const;
 
  private:
   std::string DatabaseFile() const;

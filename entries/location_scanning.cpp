@@ -172,7 +172,7 @@ void StartupEntries::ScanServices() {
     std::uint32_t number = 0;
     if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
     std::string programPath;
-    std::unique_ptr<Task> task = ServiceTask(config, &programPath);
+    std::unique_ptr<Task> task = ServiceTask(system_, config, &programPath);
     FillTask(std::move(task), kServices, programPath, programPath, versionReader);
   }
 }
@@ -191,7 +191,7 @@ std::string StartupEntries::StartupFolderPath(int location, std::string* readOnl
   // A folder written as %USERPROFILE%\... is found through the system's own values.
   if (path.find('%') != std::string::npos) {
     std::string expanded;
-    platform::env::Expand(path, &expanded, 32768);
+    platform::env::Expand(system, path, &expanded, 32768);
     if (!expanded.empty()) path = expanded;
   }
   return path;
@@ -202,7 +202,7 @@ void StartupEntries::ScanStartupFolder(int location) {
   std::string folder = StartupFolderPath(location, &readOnlyReasons_[location]);
   if (folder.empty()) return;
   ModuleVersion versionReader;
-  platform::FolderSearch search;
+  platform::FolderSearch search(system_);
   if (!search.FindFirst(folder + "\\*.*")) return;
   do {
     const platform::FoundItem& item = search.Current();
@@ -214,7 +214,7 @@ void StartupEntries::ScanStartupFolder(int location) {
     std::string target, arguments;
     ResolveShortcut(item.fullPath, &target, &arguments);
     task->command = target.empty() ? item.fullPath : ShortcutCommand(target, arguments);
-    std::string programPath = ExtractProgramPath(task->command);
+    std::string programPath = ExtractProgramPath(system_, task->command);
     std::string versionSource = target.empty() ? item.fullPath : target;
     FillTask(std::move(task), location, programPath, versionSource, versionReader);
   } while (search.FindNext());
@@ -282,9 +282,9 @@ void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const st
   entryMaps_[location][key] = std::move(task);
 }
 
-void DeriveFileName(Task& task) {
+void DeriveFileName(platform::ManagedSystem& system, Task& task) {
   std::string programPath =
-      task.programPath.empty() ? ProgramPathOfValue(task.command, task.valueType) : task.programPath;
+      task.programPath.empty() ? ProgramPathOfValue(system, task.command, task.valueType) : task.programPath;
   task.fileName = FileNameOfPath(programPath);
 }
 
@@ -301,7 +301,7 @@ platform::HResult StartupEntries::ResolveShortcut(const std::string& shortcutPat
   if (arguments) arguments->clear();
   if (!context_.comInitialized) return platform::kFail;
   platform::ShellLink link;
-  platform::HResult result = link.Load(shortcutPath);
+  platform::HResult result = link.Load(system_, shortcutPath);
   if (result != platform::kOk) return result;
   result = link.Resolve();
   if (result != platform::kOk) return result;

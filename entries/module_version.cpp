@@ -12,16 +12,17 @@ const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",  "FileDescript
                                                    "InternalName", "LegalCopyright",  "OriginalFilename",
                                                    "ProductName",  "ProductVersion"};
 
-VersionResource LoadVersionResource(const std::string& path) {
+VersionResource LoadVersionResource(platform::ManagedSystem& system, const std::string& path) {
   VersionResource resource;
-  resource.size = platform::version::InfoSize(path);
-  if (resource.size != 0) resource.read = platform::version::ReadInfo(path, resource.size, &resource.block);
+  resource.size = platform::version::InfoSize(system, path);
+  if (resource.size != 0)
+    resource.read = platform::version::ReadInfo(system, path, resource.size, &resource.block);
   if (!resource.read) resource.block.clear();
   return resource;
 }
 
-bool ModuleVersion::ReadVersionInfo(const std::string& path) {
-  return UseVersionResource(LoadVersionResource(path));
+bool ModuleVersion::ReadVersionInfo(platform::ManagedSystem& system, const std::string& path) {
+  return UseVersionResource(LoadVersionResource(system, path));
 }
 
 bool ModuleVersion::UseVersionResource(const VersionResource& resource) {
@@ -59,12 +60,12 @@ std::string ModuleVersion::GetVersionString(const std::string& name) const {
   return std::string(text, strnlen(text, length));
 }
 
-platform::IconHandle ExtractFileIcon(const std::string& path, int index) {
+platform::IconHandle ExtractFileIcon(platform::ManagedSystem& system, const std::string& path, int index) {
   std::string source = path.substr(0, 259);
   std::string expanded;
-  platform::env::Expand(source, &expanded, 260);
+  platform::env::Expand(system, source, &expanded, 260);
   if (expanded.empty()) expanded = source;
-  return platform::icons::Extract(expanded, index);
+  return platform::icons::Extract(system, expanded, index);
 }
 
 }  // namespace velmora

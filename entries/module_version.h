@@ -31,14 +31,14 @@ struct VersionResource {
   bool read = false;       // the resource itself could be read
   std::vector<std::uint8_t> block;
 };
-VersionResource LoadVersionResource(const std::string& path);
+VersionResource LoadVersionResource(platform::ManagedSystem& system, const std::string& path);
 
 class ModuleVersion {
  public:
   ModuleVersion() = default;
   virtual ~ModuleVersion() = default;
 
-  bool ReadVersionInfo(const std::string& path);
+  bool ReadVersionInfo(platform::ManagedSystem& system, const std::string& path);
   // ReadVersionInfo over a resource loaded before: the same outcome and state.
   bool UseVersionResource(const VersionResource& resource);
   std::string GetVersionString(const std::string& name) const;
@@ -53,6 +53,6 @@ class ModuleVersion {
 };
 
 // Icon number |index| of the file at |path| after environment expansion.
-platform::IconHandle ExtractFileIcon(const std::string& path, int index);
+platform::IconHandle ExtractFileIcon(platform::ManagedSystem& system, const std::string& path, int index);
 
 }  // namespace velmora

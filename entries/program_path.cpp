@@ -13,19 +13,19 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string Expanded(const std::string& text) {
+std::string Expanded(platform::ManagedSystem& system, const std::string& text) {
   if (text.find('%') == std::string::npos) return text;
   std::string out;
-  platform::env::Expand(text, &out, 32768);
+  platform::env::Expand(system, text, &out, 32768);
   return out.empty() ? text : out;
 }
 
 // The folders a name without a folder is looked for in, in order.
-std::vector<std::string> SearchFolders() {
-  std::vector<std::string> folders = {platform::files::SystemDirectory()};
-  std::string windows = platform::env::Value("SystemRoot");
+std::vector<std::string> SearchFolders(platform::ManagedSystem& system) {
+  std::vector<std::string> folders = {platform::files::SystemDirectory(system)};
+  std::string windows = platform::env::Value(system, "SystemRoot");
   folders.push_back(windows.empty() ? "C:\\windows" : windows);
-  const std::string path = Expanded(platform::env::Value("PATH"));
+  const std::string path = Expanded(system, platform::env::Value(system, "PATH"));
   for (std::size_t start = 0; start <= path.size();) {
     std::size_t end = path.find(';', start);
     if (end == std::string::npos) end = path.size();
@@ -40,8 +40,8 @@ std::vector<std::string> SearchFolders() {
 using IsFileQuery = std::function<bool(const std::string&)>;
 
 // The file that |name| names, as the search for a program to start finds it.
-bool FindProgram(const std::string& name, const IsFileQuery& isFile, std::vector<std::string>* folders,
-                 bool* searched, std::string* found) {
+bool FindProgram(platform::ManagedSystem& system, const std::string& name, const IsFileQuery& isFile,
+                 std::vector<std::string>* folders, bool* searched, std::string* found) {
   if (name.empty() || IsBlank(name.back())) return false;
   const std::size_t folderEnd = name.find_last_of("\\/:");
   const std::string file = folderEnd == std::string::npos ? name : name.substr(folderEnd + 1);
@@ -53,7 +53,7 @@ bool FindProgram(const std::string& name, const IsFileQuery& isFile, std::vector
     return true;
   }
   if (!*searched) {
-    *folders = SearchFolders();
+    *folders = SearchFolders(system);
     *searched = true;
   }
   for (const std::string& folder : *folders) {
@@ -83,12 +83,14 @@ std::string ProgramPathByText(const std::string& command) {
   return TrimWhiteSpace(text);
 }
 
-ProgramCommand SplitProgramCommand(const std::string& command, bool expand) {
-  return SplitProgramCommand(command, expand, ProgramFileExists);
+ProgramCommand SplitProgramCommand(platform::ManagedSystem& system, const std::string& command, bool expand) {
+  return SplitProgramCommand(system, command, expand,
+                             [&system](const std::string& path) { return ProgramFileExists(system, path); });
 }
 
-ProgramCommand SplitProgramCommand(const std::string& command, bool expand, const IsFileQuery& isFile) {
-  const std::string text = TrimWhiteSpace(expand ? Expanded(command) : command);
+ProgramCommand SplitProgramCommand(platform::ManagedSystem& system, const std::string& command, bool expand,
+                                   const IsFileQuery& isFile) {
+  const std::string text = TrimWhiteSpace(expand ? Expanded(system, command) : command);
   ProgramCommand result;
   std::vector<std::string> folders;
   bool searched = false;
@@ -101,12 +103,12 @@ ProgramCommand SplitProgramCommand(const std::string& command, bool expand, cons
     } else {
       result.program = ProgramPathByText(text);
     }
-    result.found = FindProgram(quoted, isFile, &folders, &searched, &result.program);
+    result.found = FindProgram(system, quoted, isFile, &folders, &searched, &result.program);
     return result;
   }
   for (std::size_t end = 0; end <= text.size(); ++end) {
     if (end < text.size() && !IsBlank(text[end])) continue;
-    if (FindProgram(text.substr(0, end), isFile, &folders, &searched, &result.program)) {
+    if (FindProgram(system, text.substr(0, end), isFile, &folders, &searched, &result.program)) {
       result.found = true;
       result.arguments = TrimWhiteSpace(std::string_view(text).substr(end));
       return result;
@@ -122,12 +124,12 @@ ProgramCommand SplitProgramCommand(const std::string& command, bool expand, cons
   return result;
 }
 
-bool ProgramFileExists(const std::string& path) {
-  return platform::files::Exists(path) && !platform::files::DirectoryExists(path);
+bool ProgramFileExists(platform::ManagedSystem& system, const std::string& path) {
+  return platform::files::Exists(system, path) && !platform::files::DirectoryExists(system, path);
 }
 
-std::string ExtractProgramPath(const std::string& command, bool expand) {
-  return SplitProgramCommand(command, expand).program;
+std::string ExtractProgramPath(platform::ManagedSystem& system, const std::string& command, bool expand) {
+  return SplitProgramCommand(system, command, expand).program;
 }
 
 }  // namespace velmora

@@ -4,6 +4,10 @@
 #include <functional>
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora {
 
 // A command split as Windows' process creation splits it.
@@ -20,18 +24,20 @@ struct ProgramCommand {
 // Windows folder and the folders of PATH. With |expand| (a REG_EXPAND_SZ command)
 // %VARIABLES% are expanded first. When nothing on disk decides, the quoted path,
 // or else the text rule of ProgramPathByText, is the program.
-ProgramCommand SplitProgramCommand(const std::string& command, bool expand = false);
+ProgramCommand SplitProgramCommand(platform::ManagedSystem& system, const std::string& command,
+                                   bool expand = false);
 // The same, asking |isFile| whether a path names an existing file (a pass keeps
 // the answers for the commands that name the same programs).
-ProgramCommand SplitProgramCommand(const std::string& command, bool expand,
+ProgramCommand SplitProgramCommand(platform::ManagedSystem& system, const std::string& command, bool expand,
                                    const std::function<bool(const std::string&)>& isFile);
 
 // Whether |path| names an existing file (not a folder): the question the search
 // for a program asks.
-bool ProgramFileExists(const std::string& path);
+bool ProgramFileExists(platform::ManagedSystem& system, const std::string& path);
 
 // SplitProgramCommand(command, expand).program.
-std::string ExtractProgramPath(const std::string& command, bool expand = false);
+std::string ExtractProgramPath(platform::ManagedSystem& system, const std::string& command,
+                               bool expand = false);
 
 // The program path by text alone: the text before the last quote (less its first
 // character when it still holds a quote), cut at the first slash and at a last

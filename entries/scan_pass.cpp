@@ -19,7 +19,7 @@ struct ScanPass::Facts {
 };
 
 ScanPass::ScanPass(platform::ManagedSystem& system, ScanPass*& running)
-    : system_(system), running_(running), outer_(running) {
+    : system_(system), running_(running), outer_(running), lookups_(system) {
   if (!outer_) {
     facts_ = std::make_unique<Facts>();
     running_ = this;
@@ -40,19 +40,19 @@ ProcessSnapshot& ScanPass::Processes() {
 
 bool ScanPass::PathFindsItem(const std::string& path) {
   auto [it, fresh] = Owned().found.try_emplace(path);
-  if (fresh) it->second = platform::files::PathFindsItem(path);
+  if (fresh) it->second = platform::files::PathFindsItem(system_, path);
   return it->second;
 }
 
 const VersionResource& ScanPass::Version(const std::string& path) {
   auto [it, fresh] = Owned().versions.try_emplace(path);
-  if (fresh) it->second = LoadVersionResource(path);
+  if (fresh) it->second = LoadVersionResource(system_, path);
   return it->second;
 }
 
 platform::IconHandle ScanPass::Icon(const std::string& path) {
   auto [it, fresh] = Owned().icons.try_emplace(path);
-  if (fresh) it->second = ExtractFileIcon(path, 0);
+  if (fresh) it->second = ExtractFileIcon(system_, path, 0);
   return it->second;
 }
 
@@ -60,9 +60,9 @@ const std::string& ScanPass::ProgramPath(const std::string& command, std::uint32
   auto [it, fresh] = Owned().programPaths.try_emplace({command, type});
   if (!fresh) return it->second;
   // Commands that name the same program ask the file system about it once.
-  it->second = ProgramPathOfValue(command, type, [this](const std::string& path) {
+  it->second = ProgramPathOfValue(system_, command, type, [this](const std::string& path) {
     auto [known, asked] = Owned().files.try_emplace(path);
-    if (asked) known->second = ProgramFileExists(path);
+    if (asked) known->second = ProgramFileExists(system_, path);
     return known->second;
   });
   return it->second;

@@ -37,9 +37,9 @@ std::uint32_t DwordOf(const RawValue& value, bool* ok) {
 }
 
 // "C:\windows" as the system names its own folder.
-std::string WindowsFolder() {
+std::string WindowsFolder(platform::ManagedSystem& system) {
   std::string folder;
-  platform::env::Expand("%SystemRoot%", &folder, 32768);
+  platform::env::Expand(system, "%SystemRoot%", &folder, 32768);
   if (folder.empty() || folder.find('%') != std::string::npos) folder = "C:\\windows";
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
   return folder;
@@ -139,16 +139,16 @@ bool ReadServiceConfig(platform::HKey services, const std::string& name, Service
   return true;
 }
 
-std::string ServiceProgramPath(const std::string& imagePath) {
+std::string ServiceProgramPath(platform::ManagedSystem& system, const std::string& imagePath) {
   std::string path = TrimWhiteSpace(imagePath);
   if (path.empty()) return "";
   if (StartsWithIgnoreCase(path, "\\SystemRoot\\")) {
-    path = WindowsFolder() + path.substr(11);
+    path = WindowsFolder(system) + path.substr(11);
   } else if (StartsWithIgnoreCase(path, "\\??\\")) {
     path = path.substr(4);
   } else if (path.find('%') != std::string::npos) {
     std::string expanded;
-    platform::env::Expand(path, &expanded, 32768);
+    platform::env::Expand(system, path, &expanded, 32768);
     if (!expanded.empty()) path = expanded;
   }
   // A path without a drive or a leading backslash lies under the Windows folder
@@ -156,11 +156,12 @@ std::string ServiceProgramPath(const std::string& imagePath) {
   std::size_t start = path.front() == '"' ? 1 : 0;
   bool absolute = path.size() > start + 1 && (path[start + 1] == ':' || path[start] == '\\');
   if (!absolute && StartsWithIgnoreCase(path.substr(start), "system32\\"))
-    path = path.substr(0, start) + WindowsFolder() + "\\" + path.substr(start);
-  return ExtractProgramPath(path);
+    path = path.substr(0, start) + WindowsFolder(system) + "\\" + path.substr(start);
+  return ExtractProgramPath(system, path);
 }
 
-std::unique_ptr<Task> ServiceTask(const ServiceConfig& config, std::string* programPath) {
+std::unique_ptr<Task> ServiceTask(platform::ManagedSystem& system, const ServiceConfig& config,
+                                  std::string* programPath) {
   auto task = std::make_unique<Task>();
   task->name = config.name;
   if (config.HasImagePath()) {
@@ -171,7 +172,7 @@ std::unique_ptr<Task> ServiceTask(const ServiceConfig& config, std::string* prog
   task->serviceStartType = config.start.type;
   // A service in a shared host is known by its DLL, not by the host.
   std::string source = !config.serviceDll.empty() ? config.serviceDll : task->command;
-  *programPath = IsTextValueType(task->valueType) ? ServiceProgramPath(source) : "";
+  *programPath = IsTextValueType(task->valueType) ? ServiceProgramPath(system, source) : "";
   task->programPath = *programPath;
   std::string why = config.UnchangeableReason();
   if (!why.empty()) {

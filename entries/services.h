@@ -55,10 +55,11 @@ std::vector<std::string> ServiceNames(platform::HKey services);
 // and "\??\C:\x" as the system reads them, a relative "system32\drivers\x.sys"
 // under the Windows folder, %SystemRoot% expanded, then the program part of the
 // command line.
-std::string ServiceProgramPath(const std::string& imagePath);
+std::string ServiceProgramPath(platform::ManagedSystem& system, const std::string& imagePath);
 
 // A task for the service: name, command (the ImagePath as stored), the program
 // (ServiceDll for a service in a shared host) and whether Velmora may change it.
-std::unique_ptr<Task> ServiceTask(const ServiceConfig& config, std::string* programPath);
+std::unique_ptr<Task> ServiceTask(platform::ManagedSystem& system, const ServiceConfig& config,
+                                  std::string* programPath);
 
 }  // namespace velmora

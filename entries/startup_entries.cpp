@@ -30,7 +30,7 @@ void StartupEntries::FillSnapshotTask(std::unique_ptr<Task> task, int location,
 
 std::unique_ptr<Task> StartupEntries::MakeEntry(std::unique_ptr<Task> task, int location,
                                                 ModuleVersion& versionReader) {
-  std::string programPath = ProgramPathOfValue(task->command, task->valueType);
+  std::string programPath = ProgramPathOfValue(system_, task->command, task->valueType);
   TaskMap filled;
   FillTask(std::move(task), location, programPath, programPath, versionReader, &filled);
   if (filled.empty()) return nullptr;
@@ -150,7 +150,7 @@ bool StartupEntries::SetEntryCommand(const std::string& name, int location, cons
   if (!task || task->readOnly) return false;
   if (task->command != command) {
     task->command = command;
-    DeriveFileName(*task);
+    DeriveFileName(system_, *task);
   }
   changedFlags_[location] = 1;
   return true;
@@ -169,7 +169,7 @@ bool StartupEntries::RereadProcessFigures(int location, const std::string& name)
   task->memoryKB = 0;
   task->peakMemoryKB = 0;
   task->processProtected = 0;
-  ReadProcessInfo(system_, ProgramPathOfValue(task->command, task->valueType), *task);
+  ReadProcessInfo(system_, ProgramPathOfValue(system_, task->command, task->valueType), *task);
   return true;
 }
 

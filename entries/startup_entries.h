@@ -210,7 +210,7 @@ class StartupEntries {
 
 // DeriveFileName: fileName = the part of ExtractProgramPath(command) after its last
 // backslash.
-void DeriveFileName(Task& task);
+void DeriveFileName(platform::ManagedSystem& system, Task& task);
 
 // The command of a shortcut as Windows starts it: its target in quotes, then its
 // arguments; the bare target when it has none.

@@ -37,14 +37,17 @@ std::string CommandOfValue(std::uint32_t type, const std::string& data) {
   return buffer + HexByteList(bytes);
 }
 
-std::string ProgramPathOfValue(const std::string& command, std::uint32_t type) {
-  return ProgramPathOfValue(command, type, ProgramFileExists);
+std::string ProgramPathOfValue(platform::ManagedSystem& system, const std::string& command,
+                               std::uint32_t type) {
+  return ProgramPathOfValue(system, command, type,
+                            [&system](const std::string& path) { return ProgramFileExists(system, path); });
 }
 
-std::string ProgramPathOfValue(const std::string& command, std::uint32_t type,
-                               const std::function<bool(const std::string&)>& isFile) {
-  return IsTextValueType(type) ? SplitProgramCommand(command, type == platform::kRegExpandSz, isFile).program
-                               : "";
+std::string ProgramPathOfValue(platform::ManagedSystem& system, const std::string& command,
+                               std::uint32_t type, const std::function<bool(const std::string&)>& isFile) {
+  return IsTextValueType(type)
+             ? SplitProgramCommand(system, command, type == platform::kRegExpandSz, isFile).program
+             : "";
 }
 
 }  // namespace velmora

@@ -6,6 +6,10 @@
 #include <functional>
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora {
 
 // REG_SZ and REG_EXPAND_SZ: the values Windows starts a program from.
@@ -22,9 +26,10 @@ std::string CommandOfValue(std::uint32_t type, const std::string& data);
 
 // The program path of a command held in a value of |type|: "" for a value that is
 // not text, since nothing is started from it.
-std::string ProgramPathOfValue(const std::string& command, std::uint32_t type);
+std::string ProgramPathOfValue(platform::ManagedSystem& system, const std::string& command,
+                               std::uint32_t type);
 // The same, asking |isFile| whether a path names an existing file.
-std::string ProgramPathOfValue(const std::string& command, std::uint32_t type,
-                               const std::function<bool(const std::string&)>& isFile);
+std::string ProgramPathOfValue(platform::ManagedSystem& system, const std::string& command,
+                               std::uint32_t type, const std::function<bool(const std::string&)>& isFile);
 
 }  // namespace velmora

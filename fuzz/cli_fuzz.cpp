@@ -24,7 +24,7 @@ using namespace velmora;
 namespace {
 
 int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
-  StartupParameters model(platform::SystemInUse());
+  StartupParameters model(fuzz::System());
   std::ostringstream output, error;
   int status = 2;
   const cli::Command* command = args.empty() ? nullptr : cli::FindCommand(args[0]);
@@ -55,7 +55,7 @@ int Run(const std::vector<std::string>& args, std::string* out = nullptr) {
 }
 
 std::string Listing() {
-  StartupParameters model(platform::SystemInUse());
+  StartupParameters model(fuzz::System());
   cli::ReadModel(model);
   std::ostringstream out;
   cli::ListOptions options;
@@ -67,9 +67,10 @@ std::string Listing() {
 void HivesParse() {
   for (const char* file : {"/user.reg", "/system.reg"}) {
     std::string text;
-    FUZZ_CHECK(platform::files::ReadWholeFile(
-                   platform::files::WindowsPathFromHost(platform::PrefixDir() + file), &text) ==
-               platform::kSuccess);
+    FUZZ_CHECK(platform::files::ReadWholeFile(fuzz::System(),
+                                              platform::files::WindowsPathFromHost(
+                                                  fuzz::System(), platform::PrefixDir(fuzz::System()) + file),
+                                              &text) == platform::kSuccess);
     formats::Hive hive;
     FUZZ_CHECK(hive.Parse(text, nullptr));
   }

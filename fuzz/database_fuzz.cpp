@@ -41,12 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(ScrambleText(UnscrambleText(scrambled)) == scrambled);
 
   const std::string& programDir = Program().programDir;
-  fuzz::WriteHostFile(platform::files::HostPathFromWindows(DatabasePath(programDir)), data, size);
-  platform::ini::ClearCache();
-  FUZZ_CHECK(DecodeDatabase(programDir) == hasBody);
+  fuzz::WriteHostFile(platform::files::HostPathFromWindows(fuzz::System(), DatabasePath(programDir)), data,
+                      size);
+  platform::ini::ClearCache(fuzz::System());
+  FUZZ_CHECK(DecodeDatabase(fuzz::System(), programDir) == hasBody);
   if (!hasBody) return 0;
   std::string copy;
-  FUZZ_CHECK(platform::files::ReadWholeFile(WorkingCopyPath(programDir), &copy) == platform::kSuccess &&
+  FUZZ_CHECK(platform::files::ReadWholeFile(fuzz::System(), WorkingCopyPath(programDir), &copy) ==
+                 platform::kSuccess &&
              copy == body);
 
   Rater rater(Program());
@@ -61,11 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     owned.push_back(std::move(task));
   }
   rater.FillCategoryCodes();
-  rater.RateAll(tasks);
+  rater.RateAll(fuzz::System(), tasks);
   for (Task* task : tasks) {
     Task single = *task;
     single.rating = kUnknownFileRating;
-    rater.RateTask(single);
+    rater.RateTask(fuzz::System(), single);
     FUZZ_CHECK(!task->rating.empty() && !single.rating.empty());
   }
   return 0;

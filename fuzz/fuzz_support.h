@@ -20,6 +20,12 @@
 
 namespace velmora::fuzz {
 
+// The prefix the targets work on (WorkDir makes it, WINEPREFIX names it).
+inline platform::ManagedSystem& System() {
+  static platform::ManagedSystem* system = platform::DefaultSystem().release();
+  return *system;
+}
+
 // The host folder that holds the prefix, the program folder and the input file.
 inline const std::string& WorkDir() {
   static const std::string dir = [] {
@@ -27,17 +33,18 @@ inline const std::string& WorkDir() {
     if (!mkdtemp(folder)) abort();
     const std::string prefix = std::string(folder) + "/prefix";
     setenv("WINEPREFIX", prefix.c_str(), 1);
-    if (platform::CreateMinimalPrefix(prefix) != 0 || platform::SystemInUse().Prepare() != 0) abort();
+    if (platform::CreateMinimalPrefix(prefix) != 0 || System().Prepare() != 0) abort();
     std::string program = std::string(folder) + "/program";
     if (mkdir(program.c_str(), 0755) != 0) abort();
-    Program().programDir = platform::files::WindowsPathFromHost(program);
+    Program().programDir = platform::files::WindowsPathFromHost(System(), program);
+    Program().programFiles = &System();
     return std::string(folder);
   }();
   return dir;
 }
 
 inline const std::string& InputPath() {
-  static const std::string path = platform::files::WindowsPathFromHost(WorkDir() + "/input.bin");
+  static const std::string path = platform::files::WindowsPathFromHost(System(), WorkDir() + "/input.bin");
   return path;
 }
 
@@ -48,7 +55,7 @@ inline void WriteHostFile(const std::string& hostPath, const std::uint8_t* data,
 }
 
 inline void WriteInput(const std::uint8_t* data, std::size_t size) {
-  WriteHostFile(platform::files::HostPathFromWindows(InputPath()), data, size);
+  WriteHostFile(platform::files::HostPathFromWindows(System(), InputPath()), data, size);
 }
 
 }  // namespace velmora::fuzz

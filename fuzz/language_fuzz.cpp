@@ -17,11 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string file = [] {
     fuzz::WorkDir();
     UseLanguageFile();  // GetString reads the file from now on, as in the program
-    return platform::files::HostPathFromWindows(LanguageFileDir() + "\\" +
-                                                EncodeFileName(Program().languageName) + ".vml");
+    return platform::files::HostPathFromWindows(
+        fuzz::System(),
+        LanguageFileDir(fuzz::System()) + "\\" + EncodeFileName(Program().languageName) + ".vml");
   }();
   fuzz::WriteHostFile(file, data, size);
-  platform::ini::ClearCache();
+  platform::ini::ClearCache(fuzz::System());
   for (unsigned id : {101u, 7000u, 7001u, 7003u, 7011u, 7014u, 7020u, 7025u, 7027u, 7030u}) {
     std::string text = GetString(id);
     if (!HasBuiltInString(id)) {

@@ -185,9 +185,9 @@ void WriteInstallation(const std::string& software, const std::string& user) {
   fuzz::WriteHostFile(l.user, reinterpret_cast<const std::uint8_t*>(user.data()), user.size());
 }
 
-// Runs one command on the system in use as velmora-cli does; its status.
-int Run(const std::vector<std::string>& args) {
-  StartupParameters model(platform::SystemInUse());
+// Runs one command on |system| as velmora-cli does; its status.
+int Run(platform::ManagedSystem& system, const std::vector<std::string>& args) {
+  StartupParameters model(system);
   std::ostringstream out, err;
   const cli::Command* command = cli::FindCommand(args[0]);
   FUZZ_CHECK(command != nullptr);
@@ -201,10 +201,10 @@ int Run(const std::vector<std::string>& args) {
 }
 
 // Runs a command that changes the hives: a failure leaves them as they were.
-int Change(const std::vector<std::string>& args) {
+int Change(platform::ManagedSystem& system, const std::vector<std::string>& args) {
   const Layout& l = Installation();
   const std::string software = ReadAll(l.software), user = ReadAll(l.user);
-  int status = Run(args);
+  int status = Run(system, args);
   if (status != 0) {
     FUZZ_CHECK(ReadAll(l.software) == software);
     FUZZ_CHECK(ReadAll(l.user) == user);
@@ -213,8 +213,8 @@ int Change(const std::vector<std::string>& args) {
 }
 
 // The first enabled Run entry that may be changed, with its location.
-bool FirstChangeableRunEntry(std::string* name, int* location) {
-  StartupParameters model(platform::SystemInUse());
+bool FirstChangeableRunEntry(platform::ManagedSystem& system, std::string* name, int* location) {
+  StartupParameters model(system);
   cli::ReadModel(model);
   for (int where : {kLmRun, kCuRun}) {
     for (const auto& [key, task] : model.Entries(where)) {
@@ -248,27 +248,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(ReadAll(l.software) == software && ReadAll(l.user) == user);
     return 0;
   }
-  // The one place this target names the system the commands act on.
-  platform::UseSystem(std::move(system));
-
-  Run({"list", "--json"});
+  Run(*system, {"list", "--json"});
   std::string name;
   int location = -1;
-  const bool found = FirstChangeableRunEntry(&name, &location);
-  const bool added = Change({"add", "CU Run", "VelmoraFuzzProbe", kProbeCommand}) == 0;
+  const bool found = FirstChangeableRunEntry(*system, &name, &location);
+  const bool added = Change(*system, {"add", "CU Run", "VelmoraFuzzProbe", kProbeCommand}) == 0;
   std::vector<std::string> before, after;
   bool switched = false;
   if (found) {
     const std::string& hive = location == kLmRun ? l.software : l.user;
     before = RunValues(hive, location == kCuRun, name);
     const std::string where = std::to_string(location);
-    if (Change({"disable", where, name}) == 0) {
+    if (Change(*system, {"disable", where, name}) == 0) {
       FUZZ_CHECK(RunValues(hive, location == kCuRun, name).empty());
-      switched = Change({"enable", where, name}) == 0;
+      switched = Change(*system, {"enable", where, name}) == 0;
       after = RunValues(hive, location == kCuRun, name);
     }
   }
-  platform::UseSystem(nullptr);
+  system.reset();
 
   if (softwareWhole) FUZZ_CHECK(ReadsWhole(l.software));
   if (userWhole) FUZZ_CHECK(ReadsWhole(l.user));

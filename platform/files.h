@@ -1,5 +1,6 @@
 // Files, folders and paths. Every path here is a Windows path (drive letter,
-// backslashes); the backend maps it to the host.
+// backslashes) of the system given; the backend maps it to the host through
+// that system's drives.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 
 namespace platform {
 
+class ManagedSystem;
+
 constexpr int kMaxPath = 260;
 
 namespace files {
@@ -17,9 +20,9 @@ namespace files {
 // Host path of a Windows path, components matched without regard to case as Wine
 // does. Components that do not exist are appended as written. Empty when the drive
 // is unknown.
-std::string HostPathFromWindows(const std::string& windowsPath);
+std::string HostPathFromWindows(ManagedSystem& system, const std::string& windowsPath);
 // Windows path of a host path: through the drive whose target contains it, else Z:.
-std::string WindowsPathFromHost(const std::string& hostPath);
+std::string WindowsPathFromHost(ManagedSystem& system, const std::string& hostPath);
 
 // While a PathLookupScope lives, what the path look-ups learn of the file system
 // is kept and used again: each folder is listed at most once to match components
@@ -29,39 +32,40 @@ std::string WindowsPathFromHost(const std::string& hostPath);
 // kept.
 class PathLookupScope {
  public:
-  PathLookupScope();
+  explicit PathLookupScope(ManagedSystem& system);
   ~PathLookupScope();
   PathLookupScope(const PathLookupScope&) = delete;
   PathLookupScope& operator=(const PathLookupScope&) = delete;
 
  private:
-  void* system_ = nullptr;  // the system whose look-ups the scope keeps
+  ManagedSystem& system_;  // the system whose look-ups the scope keeps
 };
 // A number that stays the same while nothing kept by the running scope was
 // dropped, and changes otherwise; 0 outside every scope. A file checked within one
 // generation need not be checked again within it.
-std::uint64_t PathLookupGeneration();
+std::uint64_t PathLookupGeneration(ManagedSystem& system);
 // Drops what the running scope kept (called by every change of the file system).
-void ForgetPathLookups();
+void ForgetPathLookups(ManagedSystem& system);
 
 // Windows path of the running executable (GetModuleFileNameA).
-std::string ExecutablePath();
+std::string ExecutablePath(ManagedSystem& system);
 // Full path of a possibly relative Windows path; "" and kInvalidParameter for "".
-Status FullPath(const std::string& path, std::string* fullPath);
+Status FullPath(ManagedSystem& system, const std::string& path, std::string* fullPath);
 // C:\windows\system32 of the prefix.
-std::string SystemDirectory();
+std::string SystemDirectory(ManagedSystem& system);
 
-bool Exists(const std::string& path);  // a file or a folder
-bool DirectoryExists(const std::string& path);
-Status ReadWholeFile(const std::string& path, std::string* bytes);
+bool Exists(ManagedSystem& system, const std::string& path);  // a file or a folder
+bool DirectoryExists(ManagedSystem& system, const std::string& path);
+Status ReadWholeFile(ManagedSystem& system, const std::string& path, std::string* bytes);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
-Status WriteAtomic(const std::string& path, const std::string& bytes);
+Status WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes);
 // The same without flushing to disk: for scratch files that a crash may lose.
-Status WriteScratchFile(const std::string& path, const std::string& bytes);
-Status RemoveFile(const std::string& path);
-Status MakeDirectory(const std::string& path);                  // one level; kAlreadyExists when present
-Status MakeDirectories(const std::string& path);                // with parents
-Status Rename(const std::string& from, const std::string& to);  // replaces |to|
+Status WriteScratchFile(ManagedSystem& system, const std::string& path, const std::string& bytes);
+Status RemoveFile(ManagedSystem& system, const std::string& path);
+Status MakeDirectory(ManagedSystem& system,
+                     const std::string& path);  // one level; kAlreadyExists when present
+Status MakeDirectories(ManagedSystem& system, const std::string& path);                // with parents
+Status Rename(ManagedSystem& system, const std::string& from, const std::string& to);  // replaces |to|
 
 // The same for files named by host paths, for the tools that run outside any
 // prefix (on Windows a host path is a Windows path).
@@ -71,9 +75,9 @@ Status WriteHostScratchFile(const std::string& hostPath, const std::string& byte
 
 }  // namespace files
 
-// Find-first/find-next over a pattern "folder\*.*", "folder\*.lnk" or a plain path.
-// Wildcards '*' and '?' are allowed in the last component only; "*.*" matches every
-// name. The folder's "." and ".." references are reported like Windows reports them.
+// Find-first/find-next, in the files of a system, over a pattern "folder\*.*", "folder\*.lnk" or a plain
+// path. Wildcards '*' and '?' are allowed in the last component only; "*.*" matches every name. The folder's
+// "." and ".." references are reported like Windows reports them.
 struct FoundItem {
   std::string name;      // file name with extension
   std::string fullPath;  // folder of the pattern + "\" + name
@@ -84,7 +88,7 @@ struct FoundItem {
 
 class FolderSearch {
  public:
-  FolderSearch();
+  explicit FolderSearch(ManagedSystem& system);
   ~FolderSearch();
   FolderSearch(const FolderSearch&) = delete;
   FolderSearch& operator=(const FolderSearch&) = delete;
@@ -98,13 +102,14 @@ class FolderSearch {
 
  private:
   struct State;
+  ManagedSystem& system_;
   std::unique_ptr<State> state_;
 };
 
 namespace files {
 
 // True when a search for |path| finds any item.
-bool PathFindsItem(const std::string& path);
+bool PathFindsItem(ManagedSystem& system, const std::string& path);
 
 }  // namespace files
 

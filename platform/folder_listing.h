@@ -11,6 +11,6 @@ namespace platform::files {
 
 // Appends the items that |pattern| (a folder and a mask with '*' and '?', or one
 // path) matches; false when the folder is missing or unreadable.
-bool ListMatchingItems(const std::string& pattern, std::vector<FoundItem>* items);
+bool ListMatchingItems(ManagedSystem& system, const std::string& pattern, std::vector<FoundItem>* items);
 
 }  // namespace platform::files

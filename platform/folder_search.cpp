@@ -16,14 +16,14 @@ struct FolderSearch::State {
   std::size_t position = 0;
 };
 
-FolderSearch::FolderSearch() = default;
+FolderSearch::FolderSearch(ManagedSystem& system) : system_(system) {}
 FolderSearch::~FolderSearch() = default;
 
 bool FolderSearch::FindFirst(const std::string& pattern) {
   state_.reset();
   if (pattern.empty()) return false;
   std::vector<FoundItem> found;
-  if (!files::ListMatchingItems(pattern, &found) || found.empty()) return false;
+  if (!files::ListMatchingItems(system_, pattern, &found) || found.empty()) return false;
   auto dots =
       std::stable_partition(found.begin(), found.end(), [](const FoundItem& item) { return item.isDots; });
   std::sort(found.begin(), dots, [](const FoundItem& a, const FoundItem& b) { return a.name < b.name; });
@@ -50,8 +50,8 @@ const FoundItem& FolderSearch::Current() const {
 
 void FolderSearch::Close() { state_.reset(); }
 
-bool files::PathFindsItem(const std::string& path) {
-  FolderSearch search;
+bool files::PathFindsItem(ManagedSystem& system, const std::string& path) {
+  FolderSearch search(system);
   return search.FindFirst(path);
 }
 

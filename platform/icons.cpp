@@ -1,9 +1,6 @@
 // The icon results that do not come from a file, the same on every backend.
 #include "platform/icons.h"
 
-#include <map>
-#include <mutex>
-
 namespace platform {
 
 IconHandle icons::NotAnIconFileResult() {
@@ -15,17 +12,24 @@ IconHandle icons::NotAnIconFileResult() {
   return result;
 }
 
+namespace {
+
+IconHandle MakeProgramIcon(int resourceId) {
+  auto image = std::make_shared<IconImage>();
+  image->resourceId = resourceId;
+  return image;
+}
+
+}  // namespace
+
 IconHandle icons::ProgramIcon(int resourceId) {
-  static std::mutex mutex;
-  static std::map<int, IconHandle> icons;
-  std::lock_guard<std::mutex> lock(mutex);
-  IconHandle& icon = icons[resourceId];
-  if (!icon) {
-    auto image = std::make_shared<IconImage>();
-    image->resourceId = resourceId;
-    icon = image;
-  }
-  return icon;
+  // The program's own icons (the window's and the default entry's) are made once
+  // and never change; any other id gets an icon of its own.
+  static const IconHandle window = MakeProgramIcon(128);
+  static const IconHandle entry = MakeProgramIcon(180);
+  if (resourceId == 128) return window;
+  if (resourceId == 180) return entry;
+  return MakeProgramIcon(resourceId);
 }
 
 }  // namespace platform

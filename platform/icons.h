@@ -10,6 +10,8 @@
 
 namespace platform {
 
+class ManagedSystem;
+
 // One decoded icon image: the pixels or PNG bytes of formats::IconBitmap.
 // |resourceId| marks an icon of the program's own resources (for example 180, the
 // default entry icon) that the interface draws itself. |notAnIconFile| is the
@@ -29,7 +31,7 @@ namespace icons {
 // resource, negative = that resource id) of a PE file, or the icon of a .ico file
 // (index 0). nullptr when the file has no such icon; icons::NotAnIconFileResult() for any
 // other kind of file or a missing one.
-IconHandle Extract(const std::string& path, int index);
+IconHandle Extract(ManagedSystem& system, const std::string& path, int index);
 
 // The special result 1.
 IconHandle NotAnIconFileResult();

@@ -9,9 +9,11 @@
 
 namespace platform {
 
+class ManagedSystem;
+
 namespace ini {
 
-// Value of |key| in |section| of the file at |path| (a Windows path): the first
+// Value of |key| in |section| of the file at |path| (a Windows path of |system|): the first
 // line of the first section of that name that holds the key (names compared without
 // regard to ASCII letter case, surrounding blanks ignored; the value trimmed, and
 // one pair of surrounding quotes removed). Bytes above 0x7F are taken as they are.
@@ -21,22 +23,23 @@ namespace ini {
 //
 // A file is parsed once and served from its parsed copy until it changes on disk
 // (size, modification time or inode).
-std::uint32_t ReadString(const std::string& section, const std::string& key, const std::string& defaultValue,
-                         char* buffer, std::uint32_t size, const std::string& path);
+std::uint32_t ReadString(ManagedSystem& system, const std::string& section, const std::string& key,
+                         const std::string& defaultValue, char* buffer, std::uint32_t size,
+                         const std::string& path);
 
-// Drops every parsed copy.
-void ClearCache();
+// Drops every parsed copy that |system| keeps.
+void ClearCache(ManagedSystem& system);
 
 }  // namespace ini
 
 // The parsed document of the file at |path| as ini::ReadString reads it,
 // or null when the file cannot be read. The same object is returned while the
 // file stays unchanged.
-std::shared_ptr<const formats::IniDocument> IniDocumentOf(const std::string& path);
+std::shared_ptr<const formats::IniDocument> IniDocumentOf(ManagedSystem& system, const std::string& path);
 // Takes |bytes| as what the file at |path| holds now, written by this process a
 // moment ago, so that the look-ups need not read it again: they are served from
 // |bytes| from then on, even when the file is changed or removed behind this
 // process's back. For scratch files only this process means to read.
-void RememberIniFile(const std::string& path, std::string bytes);
+void RememberIniFile(ManagedSystem& system, const std::string& path, std::string bytes);
 
 }  // namespace platform

@@ -165,13 +165,4 @@ std::unique_ptr<ManagedSystem> DefaultSystem();
 Status OpenOfflineSystem(const std::string& hostRoot, const std::string& userName,
                          std::unique_ptr<ManagedSystem>* system, std::string* error);
 
-// The system the calls without a system argument act on. The program's owner of
-// the system sets it; until then it is DefaultSystem(), made on first use.
-ManagedSystem& SystemInUse();
-// Makes |system| (owned by the caller, which keeps it alive while it is in use)
-// the system in use; null goes back to a default one made on next use.
-void UseSystem(ManagedSystem* system);
-// The same for a system that is owned while it is in use.
-void UseSystem(std::unique_ptr<ManagedSystem> system);
-
 }  // namespace platform

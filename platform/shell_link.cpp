@@ -32,11 +32,12 @@ HResult ShellLink::GetDescription(std::string* text, std::uint32_t capacity) con
   return kOk;
 }
 
-HResult ShellLink::SetPath(const std::string& path) {
+HResult ShellLink::SetPath(ManagedSystem& system, const std::string& path) {
   target = path;
   targetExpandable.clear();
   relativePath.clear();  // Save derives it from the link's own place
-  if (!path.empty() && files::Exists(path)) fileAttributes = files::DirectoryExists(path) ? 0x10 : 0x20;
+  if (!path.empty() && files::Exists(system, path))
+    fileAttributes = files::DirectoryExists(system, path) ? 0x10 : 0x20;
   return kOk;
 }
 

@@ -10,13 +10,15 @@
 
 namespace platform {
 
+class ManagedSystem;
+
 // The fields of the link are those of formats::ShellLinkData (target,
 // description, arguments, ...); the backend reads and writes the file.
 class ShellLink : public formats::ShellLinkData {
  public:
   // IPersistFile::Load: parses the file. kFail for a missing, truncated or
   // malformed file; the object is then empty.
-  HResult Load(const std::string& path);
+  HResult Load(ManagedSystem& system, const std::string& path);
   // IShellLinkA::Resolve: checks that the link has a target. Never shows a dialog.
   HResult Resolve() const;
   // IShellLinkA::GetPath with SLGP_RAWPATH: the target as stored (environment
@@ -25,13 +27,13 @@ class ShellLink : public formats::ShellLinkData {
   HResult GetPath(std::string* path, std::uint32_t capacity) const;
   HResult GetDescription(std::string* text, std::uint32_t capacity) const;
 
-  HResult SetPath(const std::string& path);
+  HResult SetPath(ManagedSystem& system, const std::string& path);
   HResult SetDescription(const std::string& text);
   HResult SetArguments(const std::string& text);
   HResult SetWorkingDirectory(const std::string& path);
   HResult SetIconLocation(const std::string& path, int index);
   // IPersistFile::Save: writes the link atomically.
-  HResult Save(const std::string& path) const;
+  HResult Save(ManagedSystem& system, const std::string& path) const;
 };
 
 }  // namespace platform

@@ -9,6 +9,8 @@
 
 namespace platform {
 
+class ManagedSystem;
+
 // CreateMutexA with initial ownership: a named lock that the system releases when
 // the process ends. Returns kSuccess when this process now holds it,
 // kAlreadyExists when another process holds it, another status on failure. The
@@ -27,11 +29,11 @@ struct OsVersionInfo {
 };
 // Starts a program with an argument vector (no shell ever sees it). The first
 // element is a host path or a Windows path; Windows executables run through Wine.
-bool LaunchProgram(const std::vector<std::string>& argv);
+bool LaunchProgram(ManagedSystem& system, const std::vector<std::string>& argv);
 // Opens a document or program as ShellExecuteA "open" would.
-bool ShellOpen(const std::string& windowsPath);
+bool ShellOpen(ManagedSystem& system, const std::string& windowsPath);
 // Has the desktop's file manager show |windowsPath|, falling back to opening its folder.
-bool ShowInFileManager(const std::string& windowsPath);
+bool ShowInFileManager(ManagedSystem& system, const std::string& windowsPath);
 
 // Ends the process at once with the given Windows exit code (259 becomes 3 on Linux).
 [[noreturn]] void TerminateCurrentProcess(std::uint32_t exitCode);

@@ -7,13 +7,16 @@
 
 namespace platform {
 
+class ManagedSystem;
+
 namespace version {
 
 // Size of the file's RT_VERSION resource, 0 when the file is missing, unreadable,
 // not a PE file or has no version resource.
-std::uint32_t InfoSize(const std::string& path);
+std::uint32_t InfoSize(ManagedSystem& system, const std::string& path);
 // Copies the resource into |block| (at most |size| bytes). False on failure.
-bool ReadInfo(const std::string& path, std::uint32_t size, std::vector<std::uint8_t>* block);
+bool ReadInfo(ManagedSystem& system, const std::string& path, std::uint32_t size,
+              std::vector<std::uint8_t>* block);
 
 // VerQueryValueA over a block that version::ReadInfo returned:
 //  "\"                          -> the 52-byte VS_FIXEDFILEINFO;

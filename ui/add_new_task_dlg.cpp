@@ -45,7 +45,7 @@ std::string AddNewTaskDlg::CommandOfChosenFile(const std::string& windowsPath) {
 
 std::string AddNewTaskDlg::ChooseFile() {
   // Drive C: of the managed system, by its real folder rather than the drive link.
-  QString driveC = QString::fromStdString(platform::files::HostPathFromWindows("C:\\"));
+  QString driveC = QString::fromStdString(platform::files::HostPathFromWindows(model_.System(), "C:\\"));
   if (!QFileInfo(driveC).canonicalFilePath().isEmpty()) driveC = QFileInfo(driveC).canonicalFilePath();
   QString folder = driveC;
   while (true) {
@@ -67,7 +67,7 @@ std::string AddNewTaskDlg::ChooseFile() {
       const QString parent = QFileInfo(info.absolutePath()).canonicalFilePath();
       host = parent.isEmpty() ? info.absoluteFilePath() : parent + "/" + info.fileName();
     }
-    const std::string windowsPath = platform::files::WindowsPathFromHost(host.toStdString());
+    const std::string windowsPath = platform::files::WindowsPathFromHost(model_.System(), host.toStdString());
     if (info.isFile()) return windowsPath;
     folder = info.isDir() ? host : info.absolutePath();
     if (info.isDir()) continue;
@@ -115,8 +115,8 @@ void AddNewTaskDlg::Add() {
   task->name = taskName;
   task->command = taskLocation;
   model_.RateTask(*task);
-  taskLocation = ExtractProgramPath(taskLocation);
-  DeriveFileName(*task);
+  taskLocation = ExtractProgramPath(model_.System(), taskLocation);
+  DeriveFileName(model_.System(), *task);
   if (selectedLocation < 0 || selectedLocation >= kLocationCount || !model_.HasLocation(selectedLocation) ||
       !IsAddableLocation(selectedLocation))
     return;
@@ -141,7 +141,7 @@ void AddNewTaskDlg::Add() {
   // none (or is missing) shows the default entry icon rather than nothing.
   const Task* added = model_.Entry(selectedLocation, key);
   if (added && !added->icon) {
-    platform::IconHandle icon = ExtractFileIcon(taskLocation, 0);
+    platform::IconHandle icon = ExtractFileIcon(model_.System(), taskLocation, 0);
     if (!icon || icon->notAnIconFile) icon = platform::icons::ProgramIcon(kDefaultEntryIcon);
     model_.SetEntryIcon(selectedLocation, key, icon);
   }

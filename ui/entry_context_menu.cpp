@@ -75,9 +75,9 @@ void SetViewEnabled(StartupParameters& model, int view, int value) {
   SetLocationsEnabled(model, Views()[view].locations, value);
 }
 
-std::string ProgramFolderTarget(const std::string& command) {
-  std::string path = ExtractProgramPath(command, /*expand=*/true);
-  if (path.find('\\') == std::string::npos) path = platform::files::SystemDirectory() + "\\" + path;
+std::string ProgramFolderTarget(platform::ManagedSystem& system, const std::string& command) {
+  std::string path = ExtractProgramPath(system, command, /*expand=*/true);
+  if (path.find('\\') == std::string::npos) path = platform::files::SystemDirectory(system) + "\\" + path;
   return path;
 }
 
@@ -147,7 +147,8 @@ std::unique_ptr<QMenu> EntryContextMenu::BuildMenu(int row) {
     if (task->memoryKB == 0 || task->processProtected == 1) exitProcess->setEnabled(false);
     // A command naming only a file name means a program of the system folder,
     // which the entry's own file check (relative to no folder) cannot find.
-    if (task->fileExists == 0 && !platform::files::Exists(ProgramFolderTarget(task->command))) {
+    if (task->fileExists == 0 &&
+        !platform::files::Exists(model_.System(), ProgramFolderTarget(model_.System(), task->command))) {
       openFolder->setEnabled(false);
     }
   }
@@ -189,7 +190,7 @@ void EntryContextMenu::RunCommand(int commandId) {
 void EntryContextMenu::ExitProcess() {
   const Task* task = RowTask(selectedItem);
   if (!task || task->memoryKB == 0 || task->processProtected == 1) return;
-  const std::string programPath = ExtractProgramPath(task->command);
+  const std::string programPath = ExtractProgramPath(model_.System(), task->command);
   {
     WaitCursor wait;
     std::uint32_t pid = ShownProcess(model_.System(), programPath);
@@ -211,9 +212,9 @@ void EntryContextMenu::OpenProgramFolder() {
   int row = SelectedRow();
   ClearSelection();
   if (row < 0) return;
-  const std::string target = ProgramFolderTarget(list_->RowCommand(row));
+  const std::string target = ProgramFolderTarget(model_.System(), list_->RowCommand(row));
   std::string error;
-  if (!ShowInFileManager(target, &error)) {
+  if (!ShowInFileManager(model_.System(), target, &error)) {
     MessageBoxRequest request = ErrorBox(error);
     Show(request);
   }

@@ -57,7 +57,7 @@ void SetViewEnabled(StartupParameters& model, int view, int value);
 
 // The file that "Open Program Folder" shows for a command: its program path, in
 // the system folder when the path names no folder.
-std::string ProgramFolderTarget(const std::string& command);
+std::string ProgramFolderTarget(platform::ManagedSystem& system, const std::string& command);
 
 // Reads the process figures of every entry again: programs end and start while
 // the window is open.

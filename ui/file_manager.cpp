@@ -53,8 +53,8 @@ bool OpenFolder(const QString& hostFolder) {
 
 }  // namespace
 
-bool ShowInFileManager(const std::string& windowsPath, std::string* error) {
-  const QString host = QString::fromStdString(platform::files::HostPathFromWindows(windowsPath));
+bool ShowInFileManager(platform::ManagedSystem& system, const std::string& windowsPath, std::string* error) {
+  const QString host = QString::fromStdString(platform::files::HostPathFromWindows(system, windowsPath));
   const QFileInfo file(host);
   if (file.exists() && AskFileManager(file.absoluteFilePath())) return true;
   const QString folder = file.absolutePath();

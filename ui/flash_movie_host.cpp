@@ -17,12 +17,13 @@
 #include <cmath>
 
 #include "app/language.h"
+#include "app/program.h"
 #include "platform/files.h"
 
 namespace velmora::ui {
 
 std::string MoviePath(const std::string& baseName, const std::string& extension) {
-  return MovieDir() + "\\" + EncodeFileName(baseName) + extension;
+  return MovieDir(*Program().programFiles) + "\\" + EncodeFileName(baseName) + extension;
 }
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
@@ -96,7 +97,8 @@ void FlashMovieHost::UnloadMovie() {
 }
 
 MovieFile FlashMovieHost::FindMovie(const std::string& windowsPath) {
-  return {windowsPath, QString::fromStdString(platform::files::HostPathFromWindows(windowsPath))};
+  return {windowsPath,
+          QString::fromStdString(platform::files::HostPathFromWindows(*Program().programFiles, windowsPath))};
 }
 
 void FlashMovieHost::SetMovie(const std::string& windowsPath) { SetMovie(FindMovie(windowsPath)); }

@@ -71,10 +71,15 @@ bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::Ma
   if (!choice->windowsRoot.empty() && choice->userName.empty()) {
     const std::vector<std::string> users = platform::OfflineUserNames(choice->windowsRoot);
     if (users.size() > 1) {
-      // The movies are found from the program's own folder, whatever Windows it manages.
-      velmora::Program().programDir = velmora::ProgramDirOfExecutable();
+      // The movies are found from the program's own folder, whatever Windows it
+      // manages, through the system the program would manage by default.
+      const std::unique_ptr<platform::ManagedSystem> programFiles = platform::DefaultSystem();
+      velmora::Program().programDir = velmora::ProgramDirOfExecutable(*programFiles);
+      velmora::Program().programFiles = programFiles.get();
       velmora::ui::ChooseUserDlg dialog(choice->windowsRoot, users);
-      if (dialog.DoModal() != QDialog::Accepted) return false;
+      const bool chosen = dialog.DoModal() == QDialog::Accepted;
+      velmora::Program().programFiles = nullptr;
+      if (!chosen) return false;
       choice->userName = dialog.chosenUser;
       if (velmora::OpenChosenSystem(*choice, system, &error)) return true;
     }
@@ -135,12 +140,9 @@ int main(int argc, char** argv) {
       system.reset();
   }
   if (!system && !OpenSystemOrSay(&choice, &system)) return 1;
-  platform::UseSystem(system.get());
-
   velmora::ui::QtMessageBoxPresenter box;
   velmora::VelmoraApp app(std::move(system));
   velmora::ui::QtMainWindowRunner window;
   app.StartApplication(window, box);
   app.EndApplication();
-  platform::UseSystem(nullptr);
 }

@@ -644,16 +644,17 @@ void VelmoraDlg::SendHelpRequest() {
 }
 
 void VelmoraDlg::OnHelpRequest() {
-  std::string helpFile = HelpFilePath();
+  std::string helpFile = HelpFilePath(app_.System());
   emit helpRequested(QString::fromStdString(helpFile));
   // Tests listen to the signal; a real run shows the file in a help viewer.
-  if (!qEnvironmentVariableIsSet("VELMORA_NO_HELP_VIEWER")) OpenHelpFile();
+  if (!qEnvironmentVariableIsSet("VELMORA_NO_HELP_VIEWER")) OpenHelpFile(app_.System());
 }
 
 void VelmoraDlg::StartUpdater() {
   // The updater installs a database file the user has: chosen here, then checked
   // and installed by the updater, which says what it did.
-  const QString updater = QString::fromStdString(platform::files::HostPathFromWindows(UpdaterPath()));
+  const QString updater =
+      QString::fromStdString(platform::files::HostPathFromWindows(app_.System(), UpdaterPath()));
   if (!QFileInfo(updater).isFile()) {
     MessageBoxRequest request = ErrorBox("The definitions updater is missing:\n" + updater.toStdString());
     ShowMessage(request);

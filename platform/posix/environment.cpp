@@ -218,9 +218,10 @@ Environment BuildEnvironment(ManagedSystem& system) {
 
 }  // namespace
 
-std::uint32_t env::Expand(const std::string& source, std::string* out, std::uint32_t capacity) {
+std::uint32_t env::Expand(ManagedSystem& system, const std::string& source, std::string* out,
+                          std::uint32_t capacity) {
   std::string expanded =
-      source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment(SystemInUse()));
+      source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment(system));
   std::size_t needed = expanded.size() + 1;
   if (out) {
     if (needed <= capacity) {
@@ -236,6 +237,8 @@ std::string posix::ExpandInSystem(ManagedSystem& system, const std::string& sour
   return source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment(system));
 }
 
-std::string env::Value(const std::string& name) { return BuildEnvironment(SystemInUse()).Value(name); }
+std::string env::Value(ManagedSystem& system, const std::string& name) {
+  return BuildEnvironment(system).Value(name);
+}
 
 }  // namespace platform

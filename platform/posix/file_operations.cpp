@@ -10,6 +10,7 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 
@@ -20,7 +21,10 @@ namespace {
 // Drops the kept path look-ups when a change of the file system ends, however it
 // ends.
 struct ForgetLookupsOnExit {
-  ~ForgetLookupsOnExit() { files::ForgetPathLookups(); }
+  ManagedSystem* system;
+  ~ForgetLookupsOnExit() {
+    if (system) files::ForgetPathLookups(*system);
+  }
 };
 
 Status FailWith(int error, const std::string& what, const std::string& path) {
@@ -31,20 +35,20 @@ Status FailWith(int error, const std::string& what, const std::string& path) {
 
 }  // namespace
 
-std::string files::SystemDirectory() {
-  std::string root = env::Value("SystemRoot");
+std::string files::SystemDirectory(ManagedSystem& system) {
+  std::string root = env::Value(system, "SystemRoot");
   if (root.empty()) root = "C:\\windows";
   return root + "\\system32";
 }
 
-bool files::Exists(const std::string& path) {
-  std::string host = files::HostPathFromWindows(path);
+bool files::Exists(ManagedSystem& system, const std::string& path) {
+  std::string host = system.HostPathFromWindows(path);
   struct stat st;
   return !host.empty() && stat(host.c_str(), &st) == 0;
 }
 
-bool files::DirectoryExists(const std::string& path) {
-  std::string host = files::HostPathFromWindows(path);
+bool files::DirectoryExists(ManagedSystem& system, const std::string& path) {
+  std::string host = system.HostPathFromWindows(path);
   struct stat st;
   return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -65,9 +69,10 @@ Status ReadHost(const std::string& host, const std::string& path, std::string* b
 }
 
 // Replaces the file |host| through a temporary one; |path| is how messages name it.
-Status WriteThroughTemporary(const std::string& host, const std::string& path, const std::string& bytes,
-                             bool flush) {
-  ForgetLookupsOnExit forget;
+// A host file of no system (|system| null) leaves every system's look-ups alone.
+Status WriteThroughTemporary(ManagedSystem* system, const std::string& host, const std::string& path,
+                             const std::string& bytes, bool flush) {
+  ForgetLookupsOnExit forget{system};
   posix::AtomicWriteFailure failure;
   if (posix::WriteFileAtomically(host, bytes, flush, &failure)) return kSuccess;
   const std::string step = failure.step;
@@ -85,23 +90,23 @@ Status WriteThroughTemporary(const std::string& host, const std::string& path, c
 
 }  // namespace
 
-Status files::ReadWholeFile(const std::string& path, std::string* bytes) {
+Status files::ReadWholeFile(ManagedSystem& system, const std::string& path, std::string* bytes) {
   bytes->clear();
-  std::string host = files::HostPathFromWindows(path);
+  std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   return ReadHost(host, path, bytes);
 }
 
-Status files::WriteAtomic(const std::string& path, const std::string& bytes) {
-  std::string host = files::HostPathFromWindows(path);
+Status files::WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes) {
+  std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
-  return WriteThroughTemporary(host, path, bytes, true);
+  return WriteThroughTemporary(&system, host, path, bytes, true);
 }
 
-Status files::WriteScratchFile(const std::string& path, const std::string& bytes) {
-  std::string host = files::HostPathFromWindows(path);
+Status files::WriteScratchFile(ManagedSystem& system, const std::string& path, const std::string& bytes) {
+  std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
-  return WriteThroughTemporary(host, path, bytes, false);
+  return WriteThroughTemporary(&system, host, path, bytes, false);
 }
 
 Status files::ReadHostFile(const std::string& hostPath, std::string* bytes) {
@@ -110,16 +115,16 @@ Status files::ReadHostFile(const std::string& hostPath, std::string* bytes) {
 }
 
 Status files::WriteHostFileAtomic(const std::string& hostPath, const std::string& bytes) {
-  return WriteThroughTemporary(hostPath, hostPath, bytes, true);
+  return WriteThroughTemporary(nullptr, hostPath, hostPath, bytes, true);
 }
 
 Status files::WriteHostScratchFile(const std::string& hostPath, const std::string& bytes) {
-  return WriteThroughTemporary(hostPath, hostPath, bytes, false);
+  return WriteThroughTemporary(nullptr, hostPath, hostPath, bytes, false);
 }
 
-Status files::RemoveFile(const std::string& path) {
-  ForgetLookupsOnExit forget;
-  std::string host = files::HostPathFromWindows(path);
+Status files::RemoveFile(ManagedSystem& system, const std::string& path) {
+  ForgetLookupsOnExit forget{&system};
+  std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   struct stat st;
   if (lstat(host.c_str(), &st) != 0) return FailWith(errno, "cannot delete", path);
@@ -128,17 +133,17 @@ Status files::RemoveFile(const std::string& path) {
   return kSuccess;
 }
 
-Status files::MakeDirectory(const std::string& path) {
-  ForgetLookupsOnExit forget;
-  std::string host = files::HostPathFromWindows(path);
+Status files::MakeDirectory(ManagedSystem& system, const std::string& path) {
+  ForgetLookupsOnExit forget{&system};
+  std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   if (mkdir(host.c_str(), 0755) != 0) return posix::StatusFromErrno(errno);
   return kSuccess;
 }
 
-Status files::MakeDirectories(const std::string& path) {
-  ForgetLookupsOnExit forget;
-  std::string host = files::HostPathFromWindows(path);
+Status files::MakeDirectories(ManagedSystem& system, const std::string& path) {
+  ForgetLookupsOnExit forget{&system};
+  std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   std::string current;
   std::size_t pos = 0;
@@ -160,10 +165,10 @@ Status files::MakeDirectories(const std::string& path) {
   return kSuccess;
 }
 
-Status files::Rename(const std::string& from, const std::string& to) {
-  ForgetLookupsOnExit forget;
-  std::string hostFrom = files::HostPathFromWindows(from);
-  std::string hostTo = files::HostPathFromWindows(to);
+Status files::Rename(ManagedSystem& system, const std::string& from, const std::string& to) {
+  ForgetLookupsOnExit forget{&system};
+  std::string hostFrom = system.HostPathFromWindows(from);
+  std::string hostTo = system.HostPathFromWindows(to);
   if (hostFrom.empty() || hostTo.empty()) return kPathNotFound;
   if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) return FailWith(errno, "cannot move", from);
   return kSuccess;

@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/folder_listing.h"
+#include "platform/managed_system.h"
 #include "platform/posix/path_util.h"
 
 namespace platform {
@@ -44,17 +45,18 @@ bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != s
 
 }  // namespace
 
-bool files::ListMatchingItems(const std::string& pattern, std::vector<FoundItem>* items) {
+bool files::ListMatchingItems(ManagedSystem& system, const std::string& pattern,
+                              std::vector<FoundItem>* items) {
   std::size_t cut = pattern.find_last_of("\\/");
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
   std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
   if (mask.empty()) return false;
-  std::string hostFolder = files::HostPathFromWindows(
+  std::string hostFolder = system.HostPathFromWindows(
       folder.empty() ? "." : (folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder));
   if (hostFolder.empty()) return false;
 
   if (!HasWildcard(mask)) {
-    std::string host = files::HostPathFromWindows(pattern);
+    std::string host = system.HostPathFromWindows(pattern);
     struct stat st;
     if (host.empty() || stat(host.c_str(), &st) != 0) return false;
     std::size_t slash = host.find_last_of('/');

@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <random>
 
 #include "platform/posix/unique_fd.h"
 
@@ -93,7 +93,6 @@ bool ReadHostFile(const std::string& hostPath, std::string* bytes, HostReadFailu
 
 bool WriteFileAtomically(const std::string& hostPath, std::string_view bytes, bool flush,
                          AtomicWriteFailure* failure, struct stat* written, mode_t newMode) {
-  static std::atomic<unsigned> counter{0};
   const std::string folder = FolderOf(hostPath);
   std::string temp;
   UniqueFd fd;
@@ -104,10 +103,12 @@ bool WriteFileAtomically(const std::string& hostPath, std::string_view bytes, bo
     return false;
   };
   RemoveAbandonedTemporaryFiles(folder);
-  // A process killed mid-write leaves its temporary file behind, and a later
-  // process may get the same number: such a name is passed over, never reused.
+  // The number is drawn at random, so that writes on several threads, and a later
+  // process that gets the same process number as one killed mid-write, choose
+  // other names; a name that exists all the same is passed over, never reused.
+  std::random_device random;
   for (int attempt = 0; attempt < 1000 && !fd; ++attempt) {
-    temp = folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    temp = folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(random()) + ".tmp";
     fd.reset(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode));
     if (!fd && errno != EEXIST) break;
   }

@@ -69,7 +69,7 @@ class HostSystem : public ManagedSystem {
 
 namespace platform::posix {
 
-// The system in use, as every system of this build is one.
-inline HostSystem& HostSystemInUse() { return static_cast<HostSystem&>(SystemInUse()); }
+// |system| as what it is: every system of this build is one.
+inline HostSystem& AsHost(ManagedSystem& system) { return static_cast<HostSystem&>(system); }
 
 }  // namespace platform::posix

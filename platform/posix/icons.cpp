@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/posix/file_bytes.h"
 
 namespace platform {
@@ -12,9 +12,9 @@ bool icons::DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* i
   return formats::DecodeIconImage(data, size, image);
 }
 
-IconHandle icons::Extract(const std::string& path, int index) {
+IconHandle icons::Extract(ManagedSystem& system, const std::string& path, int index) {
   posix::FileBytes file;
-  if (!file.Open(files::HostPathFromWindows(path))) return icons::NotAnIconFileResult();
+  if (!file.Open(system.HostPathFromWindows(path))) return icons::NotAnIconFileResult();
   auto image = std::make_shared<IconImage>();
   switch (formats::FindIcon(file, index, image.get())) {
     case formats::IconSearch::kFound:

@@ -96,29 +96,29 @@ HostSystem::~HostSystem() = default;
 
 namespace {
 
-posix::IniFileCache& Cache() { return posix::HostSystemInUse().IniFiles(); }
+posix::IniFileCache& Cache(ManagedSystem& system) { return posix::AsHost(system).IniFiles(); }
 
-std::string MapPath(const std::string& path) {
+std::string MapPath(ManagedSystem& system, const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
   if (path.find_first_of("\\/") == std::string::npos) {
     // A bare file name lies in the Windows folder.
-    std::string windows = env::Value("SystemRoot");
+    std::string windows = env::Value(system, "SystemRoot");
     if (windows.empty()) windows = "C:\\windows";
-    return files::HostPathFromWindows(windows + "\\" + path);
+    return system.HostPathFromWindows(windows + "\\" + path);
   }
-  return files::HostPathFromWindows(path);
+  return system.HostPathFromWindows(path);
 }
 
 // The parsed document of |path|, or null when the file cannot be read.
-std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
-  posix::IniFileCache& cache = Cache();
+std::shared_ptr<const IniDocument> DocumentOf(ManagedSystem& system, const std::string& path) {
+  posix::IniFileCache& cache = Cache(system);
   std::lock_guard<std::mutex> lock(cache.mutex);
   CachedFile& file = cache.files[path];
   if (file.ownCopy) {
     if (!file.document) file.document = std::make_shared<const IniDocument>(std::move(file.unparsed));
     return file.document;
   }
-  const std::uint64_t generation = files::PathLookupGeneration();
+  const std::uint64_t generation = files::PathLookupGeneration(system);
   if (generation != 0 && file.checkedIn == generation) return file.document;
   file.checkedIn = generation;
 
@@ -126,7 +126,7 @@ std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
   bool found = !file.hostPath.empty() && stat(file.hostPath.c_str(), &st) == 0;
   if (!found) {
     // Map again: the file may have appeared under a name of other letter case.
-    file.hostPath = MapPath(path);
+    file.hostPath = MapPath(system, path);
     found = !file.hostPath.empty() && stat(file.hostPath.c_str(), &st) == 0;
   }
   if (!found || !S_ISREG(st.st_mode)) {
@@ -153,26 +153,26 @@ std::shared_ptr<const IniDocument> DocumentOf(const std::string& path) {
 
 }  // namespace
 
-std::uint32_t ini::ReadString(const std::string& section, const std::string& key,
+std::uint32_t ini::ReadString(ManagedSystem& system, const std::string& section, const std::string& key,
                               const std::string& defaultValue, char* buffer, std::uint32_t size,
                               const std::string& path) {
   if (Trim(key).empty() || path.empty()) return CopyOut(defaultValue, buffer, size);
-  std::shared_ptr<const IniDocument> document = DocumentOf(path);
+  std::shared_ptr<const IniDocument> document = DocumentOf(system, path);
   if (!document) return CopyOut(defaultValue, buffer, size);
   return document->Get(section, key, defaultValue, buffer, size);
 }
 
-std::shared_ptr<const IniDocument> IniDocumentOf(const std::string& path) {
+std::shared_ptr<const IniDocument> IniDocumentOf(ManagedSystem& system, const std::string& path) {
   if (path.empty()) return nullptr;
-  return DocumentOf(path);
+  return DocumentOf(system, path);
 }
 
-void RememberIniFile(const std::string& path, std::string bytes) {
-  posix::IniFileCache& cache = Cache();
+void RememberIniFile(ManagedSystem& system, const std::string& path, std::string bytes) {
+  posix::IniFileCache& cache = Cache(system);
   std::lock_guard<std::mutex> lock(cache.mutex);
   CachedFile& file = cache.files[path];
   file = CachedFile();
-  file.hostPath = MapPath(path);
+  file.hostPath = MapPath(system, path);
   struct stat st;
   if (file.hostPath.empty() || stat(file.hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<std::size_t>(st.st_size) != bytes.size()) {
@@ -186,8 +186,8 @@ void RememberIniFile(const std::string& path, std::string bytes) {
   file.ownCopy = true;
 }
 
-void ini::ClearCache() {
-  posix::IniFileCache& cache = Cache();
+void ini::ClearCache(ManagedSystem& system) {
+  posix::IniFileCache& cache = Cache(system);
   std::lock_guard<std::mutex> lock(cache.mutex);
   cache.files.clear();
 }

@@ -17,6 +17,7 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
 #include "platform/posix/unique_fd.h"
@@ -97,18 +98,18 @@ bool LooksLikeWindowsPath(const std::string& path) {
 
 // The host file a program or document path names. A bare name is looked for in
 // the Windows folders, as Windows would.
-std::string HostFileOf(const std::string& path) {
+std::string HostFileOf(ManagedSystem& system, const std::string& path) {
   if (path.empty()) return "";
   if (path[0] == '/') return path;
-  if (LooksLikeWindowsPath(path)) return files::HostPathFromWindows(path);
+  if (LooksLikeWindowsPath(path)) return system.HostPathFromWindows(path);
   if (path.find('/') != std::string::npos) return path;  // relative host path
-  std::string root = env::Value("SystemRoot");
+  std::string root = env::Value(system, "SystemRoot");
   if (root.empty()) root = "C:\\windows";
   for (const std::string& folder : {root + "\\system32", root}) {
     std::vector<std::string> names = {path};
     if (path.find('.') == std::string::npos) names.push_back(path + ".exe");
     for (const std::string& name : names) {
-      std::string host = files::HostPathFromWindows(folder + "\\" + name);
+      std::string host = system.HostPathFromWindows(folder + "\\" + name);
       struct stat st;
       if (!host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return host;
     }
@@ -117,12 +118,13 @@ std::string HostFileOf(const std::string& path) {
 }
 
 // The environment of a started program: ours, with WINEPREFIX naming the prefix.
-std::vector<std::string> ChildEnvironment() {
+std::vector<std::string> ChildEnvironment(ManagedSystem& system) {
   std::vector<std::string> env;
   for (char** p = environ; p && *p; ++p) {
     if (std::strncmp(*p, "WINEPREFIX=", 11) != 0) env.emplace_back(*p);
   }
-  if (!PrefixDir().empty()) env.push_back("WINEPREFIX=" + PrefixDir());
+  const std::string prefix = PrefixDir(system);
+  if (!prefix.empty()) env.push_back("WINEPREFIX=" + prefix);
   return env;
 }
 
@@ -178,9 +180,9 @@ pid_t WaitFor(pid_t pid, int* status) {
 // Starts |program| and lets it run on its own: an intermediate child spawns it
 // and ends at once, so the program is adopted by init (or the session's
 // subreaper) and never becomes our zombie. True when the program was started.
-bool SpawnDetached(const std::string& program, std::vector<std::string> argv) {
+bool SpawnDetached(ManagedSystem& system, const std::string& program, std::vector<std::string> argv) {
   if (program.empty() || argv.empty()) return false;
-  std::vector<std::string> env = ChildEnvironment();
+  std::vector<std::string> env = ChildEnvironment(system);
   std::vector<char*> argPointers = Pointers(argv);
   std::vector<char*> envPointers = Pointers(env);
   SpawnSetup setup(false);
@@ -203,9 +205,10 @@ bool SpawnDetached(const std::string& program, std::vector<std::string> argv) {
 }
 
 // Runs a helper and waits for its end, at most |seconds|; its exit status, or -1.
-int RunAndWait(const std::string& program, std::vector<std::string> argv, int seconds) {
+int RunAndWait(ManagedSystem& system, const std::string& program, std::vector<std::string> argv,
+               int seconds) {
   if (program.empty()) return -1;
-  std::vector<std::string> env = ChildEnvironment();
+  std::vector<std::string> env = ChildEnvironment(system);
   std::vector<char*> argPointers = Pointers(argv);
   std::vector<char*> envPointers = Pointers(env);
   SpawnSetup setup(true);
@@ -232,19 +235,20 @@ int RunAndWait(const std::string& program, std::vector<std::string> argv, int se
 
 // Hands a host file or folder to Wine's "start", which uses the prefix's own
 // associations.
-bool WineStart(const std::string& hostPath, const std::vector<std::string>& arguments) {
+bool WineStart(ManagedSystem& system, const std::string& hostPath,
+               const std::vector<std::string>& arguments) {
   std::string wine = FindInPath("wine");
   if (wine.empty()) return false;
   std::vector<std::string> argv = {wine, "start", "/unix", hostPath};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return SpawnDetached(wine, argv);
+  return SpawnDetached(system, wine, argv);
 }
 
 // Opens a host document or folder with the desktop's default application. Wine's
 // explorer is no stand-in: while it runs, its wineserver owns the registry.
-bool DesktopOpen(const std::string& hostPath) {
+bool DesktopOpen(ManagedSystem& system, const std::string& hostPath) {
   std::string opener = FindInPath("xdg-open");
-  return !opener.empty() && SpawnDetached(opener, {opener, hostPath});
+  return !opener.empty() && SpawnDetached(system, opener, {opener, hostPath});
 }
 
 std::string FileUri(const std::string& hostPath) {
@@ -274,7 +278,7 @@ std::string ParentFolder(const std::string& hostPath) {
 
 }  // namespace
 
-bool LaunchProgram(const std::vector<std::string>& argv) {
+bool LaunchProgram(ManagedSystem& system, const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return false;
   const std::string& program = argv[0];
   std::vector<std::string> arguments(argv.begin() + 1, argv.end());
@@ -282,19 +286,19 @@ bool LaunchProgram(const std::vector<std::string>& argv) {
   std::string host;
   bool bareName = program.find_first_of("\\/") == std::string::npos && !LooksLikeWindowsPath(program);
   if (bareName) host = FindInPath(program);  // a host program by name first
-  if (host.empty()) host = HostFileOf(program);
+  if (host.empty()) host = HostFileOf(system, program);
 
   FileKind kind = KindOf(host);
   if (kind == FileKind::kNative) {
     std::vector<std::string> full = {host};
     full.insert(full.end(), arguments.begin(), arguments.end());
-    return SpawnDetached(host, full);
+    return SpawnDetached(system, host, full);
   }
   std::string wine = FindInPath("wine");
   if (wine.empty()) return false;
   // Wine is given the Windows path when it has one: that is the name the program
   // sees as its own.
-  std::string windowsPath = LooksLikeWindowsPath(program) ? program : files::WindowsPathFromHost(host);
+  std::string windowsPath = LooksLikeWindowsPath(program) ? program : system.WindowsPathFromHost(host);
   std::vector<std::string> full = {wine};
   switch (kind) {
     case FileKind::kWindowsProgram:
@@ -304,41 +308,41 @@ bool LaunchProgram(const std::vector<std::string>& argv) {
       full.insert(full.end(), {"cmd", "/c", windowsPath});
       break;
     case FileKind::kWindowsDocument:
-      return WineStart(host, arguments);
+      return WineStart(system, host, arguments);
     default:
       return false;  // missing, a folder or a document: nothing to run
   }
   full.insert(full.end(), arguments.begin(), arguments.end());
-  return SpawnDetached(wine, full);
+  return SpawnDetached(system, wine, full);
 }
 
-bool ShellOpen(const std::string& windowsPath) {
-  std::string host = HostFileOf(windowsPath);
+bool ShellOpen(ManagedSystem& system, const std::string& windowsPath) {
+  std::string host = HostFileOf(system, windowsPath);
   switch (KindOf(host)) {
     case FileKind::kMissing:
       return false;
     case FileKind::kNative:
     case FileKind::kWindowsProgram:
     case FileKind::kWindowsScript:
-      return LaunchProgram({windowsPath});
+      return LaunchProgram(system, {windowsPath});
     case FileKind::kWindowsDocument:
-      return WineStart(host, {});
+      return WineStart(system, host, {});
     case FileKind::kFolder:
     case FileKind::kDocument:
-      return DesktopOpen(host);
+      return DesktopOpen(system, host);
   }
   return false;
 }
 
-bool ShowInFileManager(const std::string& windowsPath) {
-  std::string host = HostFileOf(windowsPath);
+bool ShowInFileManager(ManagedSystem& system, const std::string& windowsPath) {
+  std::string host = HostFileOf(system, windowsPath);
   if (host.empty()) return false;
   struct stat st;
   if (stat(host.c_str(), &st) == 0) {
     std::string uri = FileUri(host);
     std::string gdbus = FindInPath("gdbus");
     if (!gdbus.empty() &&
-        RunAndWait(gdbus,
+        RunAndWait(system, gdbus,
                    {gdbus, "call", "--session", "--timeout", "5", "--dest", "org.freedesktop.FileManager1",
                     "--object-path", "/org/freedesktop/FileManager1", "--method",
                     "org.freedesktop.FileManager1.ShowItems", "['" + uri + "']", "''"},
@@ -347,7 +351,7 @@ bool ShowInFileManager(const std::string& windowsPath) {
     }
     std::string dbusSend = gdbus.empty() ? FindInPath("dbus-send") : "";
     if (!dbusSend.empty() &&
-        RunAndWait(dbusSend,
+        RunAndWait(system, dbusSend,
                    {dbusSend, "--session", "--print-reply", "--reply-timeout=5000",
                     "--dest=org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                     "org.freedesktop.FileManager1.ShowItems", "array:string:" + uri, "string:"},
@@ -357,7 +361,7 @@ bool ShowInFileManager(const std::string& windowsPath) {
   }
   std::string folder = ParentFolder(host);
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  return DesktopOpen(folder);
+  return DesktopOpen(system, folder);
 }
 
 }  // namespace platform

@@ -232,30 +232,32 @@ std::string HostSystem::WindowsPathFromHost(const std::string& hostPath) {
 
 }  // namespace posix
 
-files::PathLookupScope::PathLookupScope() : system_(&posix::HostSystemInUse()) {
-  static_cast<posix::HostSystem*>(system_)->EnterLookupScope();
+files::PathLookupScope::PathLookupScope(ManagedSystem& system) : system_(system) {
+  posix::AsHost(system_).EnterLookupScope();
 }
-files::PathLookupScope::~PathLookupScope() { static_cast<posix::HostSystem*>(system_)->LeaveLookupScope(); }
-std::uint64_t files::PathLookupGeneration() { return posix::HostSystemInUse().LookupGeneration(); }
-void files::ForgetPathLookups() { posix::HostSystemInUse().ForgetLookups(); }
-
-std::string files::HostPathFromWindows(const std::string& windowsPath) {
-  return SystemInUse().HostPathFromWindows(windowsPath);
+files::PathLookupScope::~PathLookupScope() { posix::AsHost(system_).LeaveLookupScope(); }
+std::uint64_t files::PathLookupGeneration(ManagedSystem& system) {
+  return posix::AsHost(system).LookupGeneration();
 }
+void files::ForgetPathLookups(ManagedSystem& system) { posix::AsHost(system).ForgetLookups(); }
 
-std::string files::WindowsPathFromHost(const std::string& hostPath) {
-  return SystemInUse().WindowsPathFromHost(hostPath);
+std::string files::HostPathFromWindows(ManagedSystem& system, const std::string& windowsPath) {
+  return system.HostPathFromWindows(windowsPath);
 }
 
-std::string files::ExecutablePath() {
+std::string files::WindowsPathFromHost(ManagedSystem& system, const std::string& hostPath) {
+  return system.WindowsPathFromHost(hostPath);
+}
+
+std::string files::ExecutablePath(ManagedSystem& system) {
   char buffer[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return "";
   buffer[n] = 0;
-  return files::WindowsPathFromHost(buffer);
+  return system.WindowsPathFromHost(buffer);
 }
 
-Status files::FullPath(const std::string& path, std::string* fullPath) {
+Status files::FullPath(ManagedSystem& system, const std::string& path, std::string* fullPath) {
   fullPath->clear();
   if (path.empty()) return kInvalidParameter;
   std::string drive;
@@ -270,11 +272,11 @@ Status files::FullPath(const std::string& path, std::string* fullPath) {
     *fullPath = out;
     return kSuccess;
   } else if (IsSeparator(path[0])) {
-    std::string cwd = files::WindowsPathFromHost(HostCurrentDirectory());
+    std::string cwd = system.WindowsPathFromHost(HostCurrentDirectory());
     drive = cwd.substr(0, 2);
     rest = path;
   } else {
-    std::string cwd = files::WindowsPathFromHost(HostCurrentDirectory());
+    std::string cwd = system.WindowsPathFromHost(HostCurrentDirectory());
     drive = cwd.substr(0, 2);
     rest = cwd.substr(2) + "\\" + path;
   }

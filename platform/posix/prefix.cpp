@@ -376,35 +376,25 @@ bool WinePrefix::WineServerRunning(int* pid) const {
 
 }  // namespace posix
 
-posix::WinePrefix* PrefixInUse() { return dynamic_cast<posix::WinePrefix*>(&SystemInUse()); }
+posix::WinePrefix* AsPrefix(ManagedSystem& system) { return dynamic_cast<posix::WinePrefix*>(&system); }
 
-Status InitPrefix() { return SystemInUse().Prepare(); }
-
-std::string PrefixDir() {
-  posix::WinePrefix* prefix = PrefixInUse();
+std::string PrefixDir(ManagedSystem& system) {
+  posix::WinePrefix* prefix = AsPrefix(system);
   return prefix ? prefix->Dir() : std::string();
 }
 
-std::string PrefixUserName() {
-  posix::WinePrefix* prefix = PrefixInUse();
+std::string PrefixUserName(ManagedSystem& system) {
+  posix::WinePrefix* prefix = AsPrefix(system);
   return prefix ? prefix->UserName() : std::string();
 }
 
-bool WineServerRunning(int* pid) {
-  posix::WinePrefix* prefix = PrefixInUse();
+bool WineServerRunning(ManagedSystem& system, int* pid) {
+  posix::WinePrefix* prefix = AsPrefix(system);
   if (!prefix) {
     if (pid) *pid = 0;
     return false;
   }
   return prefix->WineServerRunning(pid);
-}
-
-void ResetPrefixForTesting() {
-  if (posix::WinePrefix* prefix = PrefixInUse()) {
-    prefix->ForgetChoice();
-  } else {
-    UseSystem(nullptr);
-  }
 }
 
 std::unique_ptr<ManagedSystem> DefaultSystem() { return std::make_unique<posix::WinePrefix>(); }

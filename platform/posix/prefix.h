@@ -75,16 +75,13 @@ class WinePrefix : public HostSystem {
 
 }  // namespace posix
 
-// The prefix in use, null when the system in use is not a Wine prefix.
-posix::WinePrefix* PrefixInUse();
-// What the tests of the prefix ask of the system in use: it prepared (InitPrefix),
-// its folder and user ("" when it is no prefix), whether its wineserver runs.
-Status InitPrefix();
-std::string PrefixDir();
-std::string PrefixUserName();
-bool WineServerRunning(int* pid = nullptr);
-// Forgets the system in use; the next use chooses a prefix again.
-void ResetPrefixForTesting();
+// |system| as a Wine prefix; null when it is none.
+posix::WinePrefix* AsPrefix(ManagedSystem& system);
+// The folder and the user of |system| ("" when it is no prefix), and whether its
+// wineserver runs.
+std::string PrefixDir(ManagedSystem& system);
+std::string PrefixUserName(ManagedSystem& system);
+bool WineServerRunning(ManagedSystem& system, int* pid = nullptr);
 
 // Creates a minimal Windows XP prefix in |hostDir| (which may exist and be empty).
 Status CreateMinimalPrefix(const std::string& hostDir);

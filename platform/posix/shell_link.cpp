@@ -5,14 +5,15 @@
 #include <sys/stat.h>
 
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/posix/file_bytes.h"
 
 namespace platform {
 
-HResult ShellLink::Load(const std::string& path) {
+HResult ShellLink::Load(ManagedSystem& system, const std::string& path) {
   *this = ShellLink();
   posix::FileBytes file;
-  if (!file.Open(files::HostPathFromWindows(path)) || file.size() > formats::kMaxShellLinkFile) return kFail;
+  if (!file.Open(system.HostPathFromWindows(path)) || file.size() > formats::kMaxShellLinkFile) return kFail;
   std::string bytes;
   if (!file.Read(0, static_cast<std::size_t>(file.size()), &bytes)) return kFail;
   return formats::ReadShellLink(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), path, this)
@@ -20,12 +21,12 @@ HResult ShellLink::Load(const std::string& path) {
              : kFail;
 }
 
-HResult ShellLink::Save(const std::string& path) const {
+HResult ShellLink::Save(ManagedSystem& system, const std::string& path) const {
   // The header records the target's attributes and size as the disk has them.
   std::uint32_t fileSize = 0;
   std::uint32_t attributes = fileAttributes;
   struct stat st;
-  std::string host = target.empty() ? "" : files::HostPathFromWindows(target);
+  std::string host = target.empty() ? "" : system.HostPathFromWindows(target);
   if (!host.empty() && stat(host.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
       attributes = 0x10;
@@ -38,7 +39,7 @@ HResult ShellLink::Save(const std::string& path) const {
   }
   std::string bytes;
   if (!formats::WriteShellLink(*this, path, attributes, fileSize, &bytes)) return kFail;
-  return files::WriteAtomic(path, bytes) == kSuccess ? kOk : kFail;
+  return files::WriteAtomic(system, path, bytes) == kSuccess ? kOk : kFail;
 }
 
 }  // namespace platform

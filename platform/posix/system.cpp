@@ -74,13 +74,6 @@ std::string LockFileName(std::string name) {
   return "velmora-mutex-" + encoded + ".lock";
 }
 
-// Descriptors of the locks this process holds; never closed, so the locks last
-// until the process ends.
-std::vector<int>& HeldLocks() {
-  static std::vector<int>* locks = new std::vector<int>;
-  return *locks;
-}
-
 bool ParseVersion(const std::string& text, std::uint32_t* major, std::uint32_t* minor) {
   const char* p = text.c_str();
   char* end = nullptr;
@@ -140,7 +133,8 @@ Status LockIn(const std::string& folder, const std::string& name) {
     result = flock(fd.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0) return errno == EWOULDBLOCK ? kAlreadyExists : posix::StatusFromErrno(errno);
-  HeldLocks().push_back(fd.release());
+  // The descriptor is never closed: the lock lasts until the process ends.
+  static_cast<void>(fd.release());
   return kSuccess;
 }
 

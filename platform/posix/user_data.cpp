@@ -24,7 +24,7 @@ bool InOwnGroups(gid_t gid) {
 
 }  // namespace
 
-std::string UserDataFolder() {
+std::string UserDataFolder(ManagedSystem& system) {
   const char* data = std::getenv("XDG_DATA_HOME");
   std::string folder;
   if (data && data[0] == '/') {
@@ -39,11 +39,11 @@ std::string UserDataFolder() {
     if (home.empty()) return "";
     folder = home + "/.local/share";
   }
-  return WindowsPathFromHost(folder + "/velmora");
+  return WindowsPathFromHost(system, folder + "/velmora");
 }
 
-bool FolderTakesWrites(const std::string& path) {
-  std::string host = HostPathFromWindows(path);
+bool FolderTakesWrites(ManagedSystem& system, const std::string& path) {
+  std::string host = HostPathFromWindows(system, path);
   struct stat st;
   if (host.empty() || stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   bool permitted = st.st_uid == geteuid()   ? (st.st_mode & S_IWUSR) != 0

@@ -11,7 +11,7 @@ namespace platform::env {
 
 // ExpandEnvironmentStringsW, with the capacity counted in the program's 8-bit
 // characters like the Linux backend counts it.
-std::uint32_t Expand(const std::string& source, std::string* out, std::uint32_t capacity) {
+std::uint32_t Expand(ManagedSystem&, const std::string& source, std::string* out, std::uint32_t capacity) {
   std::wstring wide = win32::Wide(source);
   DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), nullptr, 0);
   std::vector<wchar_t> buffer(needed ? needed : 1);
@@ -22,7 +22,7 @@ std::uint32_t Expand(const std::string& source, std::string* out, std::uint32_t 
   return size;
 }
 
-std::string Value(const std::string& name) {
+std::string Value(ManagedSystem&, const std::string& name) {
   std::wstring wide = win32::Wide(name);
   DWORD needed = GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
   if (needed == 0) return "";

@@ -19,6 +19,7 @@ using win32::Narrow;
 using win32::Wide;
 
 Status LastStatus() { return static_cast<Status>(GetLastError()); }
+bool IsDirectory(const std::string& path);
 
 class Handle {
  public:
@@ -50,17 +51,17 @@ Status WriteAll(HANDLE file, const std::string& bytes) {
 
 namespace files {
 
-std::string HostPathFromWindows(const std::string& windowsPath) { return windowsPath; }
-std::string WindowsPathFromHost(const std::string& hostPath) { return hostPath; }
+std::string HostPathFromWindows(ManagedSystem&, const std::string& windowsPath) { return windowsPath; }
+std::string WindowsPathFromHost(ManagedSystem&, const std::string& hostPath) { return hostPath; }
 
 // The system keeps its own caches: a scope keeps nothing, and with generation 0
 // every look-up asks the file system anew.
-PathLookupScope::PathLookupScope() = default;
+PathLookupScope::PathLookupScope(ManagedSystem& system) : system_(system) {}
 PathLookupScope::~PathLookupScope() = default;
-std::uint64_t PathLookupGeneration() { return 0; }
-void ForgetPathLookups() {}
+std::uint64_t PathLookupGeneration(ManagedSystem&) { return 0; }
+void ForgetPathLookups(ManagedSystem&) {}
 
-std::string ExecutablePath() {
+std::string ExecutablePath(ManagedSystem&) {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -70,7 +71,7 @@ std::string ExecutablePath() {
   }
 }
 
-Status FullPath(const std::string& path, std::string* fullPath) {
+Status FullPath(ManagedSystem&, const std::string& path, std::string* fullPath) {
   fullPath->clear();
   if (path.empty()) return kInvalidParameter;
   std::wstring wide = Wide(path);
@@ -83,23 +84,29 @@ Status FullPath(const std::string& path, std::string* fullPath) {
   return kSuccess;
 }
 
-std::string SystemDirectory() {
+std::string SystemDirectory(ManagedSystem&) {
   wchar_t buffer[MAX_PATH];
   UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
   return length == 0 || length >= MAX_PATH ? "" : Narrow(buffer, length);
 }
 
-bool Exists(const std::string& path) {
+bool Exists(ManagedSystem&, const std::string& path) {
   return !path.empty() && GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool DirectoryExists(const std::string& path) {
+bool DirectoryExists(ManagedSystem&, const std::string& path) { return IsDirectory(path); }
+
+}  // namespace files
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
   if (path.empty()) return false;
   DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-Status ReadWholeFile(const std::string& path, std::string* bytes) {
+Status ReadWhole(const std::string& path, std::string* bytes) {
   bytes->clear();
   Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -114,7 +121,7 @@ Status ReadWholeFile(const std::string& path, std::string* bytes) {
   }
 }
 
-Status WriteAtomic(const std::string& path, const std::string& bytes) {
+Status WriteReplacing(const std::string& path, const std::string& bytes) {
   std::wstring target = Wide(path);
   std::wstring temp = target + L".tmp" + std::to_wstring(std::random_device{}());
   Status status;
@@ -133,43 +140,57 @@ Status WriteAtomic(const std::string& path, const std::string& bytes) {
   return status;
 }
 
-Status WriteScratchFile(const std::string& path, const std::string& bytes) {
-  return WriteAtomic(path, bytes);
-}
-
-Status ReadHostFile(const std::string& hostPath, std::string* bytes) {
-  return ReadWholeFile(hostPath, bytes);
-}
-
-Status WriteHostFileAtomic(const std::string& hostPath, const std::string& bytes) {
-  return WriteAtomic(hostPath, bytes);
-}
-
-Status WriteHostScratchFile(const std::string& hostPath, const std::string& bytes) {
-  return WriteScratchFile(hostPath, bytes);
-}
-
-Status RemoveFile(const std::string& path) {
-  return DeleteFileW(Wide(path).c_str()) ? kSuccess : LastStatus();
-}
-
-Status MakeDirectory(const std::string& path) {
+Status MakeOneDirectory(const std::string& path) {
   return CreateDirectoryW(Wide(path).c_str(), nullptr) ? kSuccess : LastStatus();
 }
 
-Status MakeDirectories(const std::string& path) {
+Status MakeDirectoryPath(const std::string& path) {
   if (path.empty()) return kInvalidParameter;
-  if (DirectoryExists(path)) return kSuccess;
+  if (IsDirectory(path)) return kSuccess;
   std::size_t cut = path.find_last_of("\\/");
   if (cut != std::string::npos && cut > 0 && !(cut == 2 && path[1] == ':')) {
-    Status parent = MakeDirectories(path.substr(0, cut));
+    Status parent = MakeDirectoryPath(path.substr(0, cut));
     if (parent != kSuccess) return parent;
   }
-  Status status = MakeDirectory(path);
-  return status == kAlreadyExists && DirectoryExists(path) ? kSuccess : status;
+  Status status = MakeOneDirectory(path);
+  return status == kAlreadyExists && IsDirectory(path) ? kSuccess : status;
 }
 
-Status Rename(const std::string& from, const std::string& to) {
+}  // namespace
+
+namespace files {
+
+Status ReadWholeFile(ManagedSystem&, const std::string& path, std::string* bytes) {
+  return ReadWhole(path, bytes);
+}
+
+Status WriteAtomic(ManagedSystem&, const std::string& path, const std::string& bytes) {
+  return WriteReplacing(path, bytes);
+}
+
+Status WriteScratchFile(ManagedSystem&, const std::string& path, const std::string& bytes) {
+  return WriteReplacing(path, bytes);
+}
+
+Status ReadHostFile(const std::string& hostPath, std::string* bytes) { return ReadWhole(hostPath, bytes); }
+
+Status WriteHostFileAtomic(const std::string& hostPath, const std::string& bytes) {
+  return WriteReplacing(hostPath, bytes);
+}
+
+Status WriteHostScratchFile(const std::string& hostPath, const std::string& bytes) {
+  return WriteReplacing(hostPath, bytes);
+}
+
+Status RemoveFile(ManagedSystem&, const std::string& path) {
+  return DeleteFileW(Wide(path).c_str()) ? kSuccess : LastStatus();
+}
+
+Status MakeDirectory(ManagedSystem&, const std::string& path) { return MakeOneDirectory(path); }
+
+Status MakeDirectories(ManagedSystem&, const std::string& path) { return MakeDirectoryPath(path); }
+
+Status Rename(ManagedSystem&, const std::string& from, const std::string& to) {
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)
              ? kSuccess
              : LastStatus();
@@ -178,7 +199,7 @@ Status Rename(const std::string& from, const std::string& to) {
 }  // namespace files
 
 // FindFirstFileW/FindNextFileW; FolderSearch orders the items as on every backend.
-bool files::ListMatchingItems(const std::string& pattern, std::vector<FoundItem>* items) {
+bool files::ListMatchingItems(ManagedSystem&, const std::string& pattern, std::vector<FoundItem>* items) {
   std::size_t cut = pattern.find_last_of("\\/");
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
   WIN32_FIND_DATAW data;

@@ -98,8 +98,9 @@ bool DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* image) {
   return ok;
 }
 
-IconHandle Extract(const std::string& path, int index) {
-  if (path.empty() || !files::Exists(path) || files::DirectoryExists(path)) return NotAnIconFileResult();
+IconHandle Extract(ManagedSystem& system, const std::string& path, int index) {
+  if (path.empty() || !files::Exists(system, path) || files::DirectoryExists(system, path))
+    return NotAnIconFileResult();
   HICON icon = ExtractIconW(GetModuleHandleW(nullptr), win32::Wide(path).c_str(), static_cast<UINT>(index));
   if (reinterpret_cast<INT_PTR>(icon) == 1) return NotAnIconFileResult();
   if (!icon) return IsIconSource(path) ? nullptr : NotAnIconFileResult();

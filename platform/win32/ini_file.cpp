@@ -34,8 +34,9 @@ std::string ToAnsi(const wchar_t* text, std::size_t size) {
 
 }  // namespace
 
-std::uint32_t ReadString(const std::string& section, const std::string& key, const std::string& defaultValue,
-                         char* buffer, std::uint32_t size, const std::string& path) {
+std::uint32_t ReadString(ManagedSystem&, const std::string& section, const std::string& key,
+                         const std::string& defaultValue, char* buffer, std::uint32_t size,
+                         const std::string& path) {
   if (!buffer || size == 0) return 0;
   std::vector<wchar_t> wide(65536);
   DWORD length = GetPrivateProfileStringW(FromAnsi(section).c_str(), FromAnsi(key).c_str(),
@@ -55,13 +56,13 @@ void ClearCache() {}
 
 namespace platform {
 
-std::shared_ptr<const formats::IniDocument> IniDocumentOf(const std::string& path) {
+std::shared_ptr<const formats::IniDocument> IniDocumentOf(ManagedSystem& system, const std::string& path) {
   std::string bytes;
-  if (path.empty() || files::ReadWholeFile(path, &bytes) != kSuccess) return nullptr;
+  if (path.empty() || files::ReadWholeFile(system, path, &bytes) != kSuccess) return nullptr;
   return std::make_shared<const formats::IniDocument>(std::move(bytes));
 }
 
 // Every look-up reads the file: nothing to take over.
-void RememberIniFile(const std::string&, std::string) {}
+void RememberIniFile(ManagedSystem&, const std::string&, std::string) {}
 
 }  // namespace platform

@@ -30,8 +30,8 @@ bool LiveWindows::KeepsStartupApproved() {
   return version.majorVersion > 6 || (version.majorVersion == 6 && version.minorVersion >= 2);
 }
 
-std::string LiveWindows::UserName() { return env::Value("USERNAME"); }
-std::string LiveWindows::ProfilePath() { return env::Value("USERPROFILE"); }
+std::string LiveWindows::UserName() { return env::Value(*this, "USERNAME"); }
+std::string LiveWindows::ProfilePath() { return env::Value(*this, "USERPROFILE"); }
 
 }  // namespace win32
 

@@ -42,12 +42,12 @@ std::string Text(Getter get) {
 
 }  // namespace
 
-HResult ShellLink::Load(const std::string& path) {
+HResult ShellLink::Load(ManagedSystem& system, const std::string& path) {
   *this = ShellLink();
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> file;
   if (!CreateLink(&link, &file)) return kFail;
-  if (!files::Exists(path) || FAILED(file->Load(Wide(path).c_str(), STGM_READ))) return kFail;
+  if (!files::Exists(system, path) || FAILED(file->Load(Wide(path).c_str(), STGM_READ))) return kFail;
   target = Text([&](wchar_t* b, int n) { return link->GetPath(b, n, nullptr, SLGP_RAWPATH); });
   if (target.find('%') != std::string::npos) targetExpandable = target;
   description = Text([&](wchar_t* b, int n) { return link->GetDescription(b, n); });
@@ -63,7 +63,7 @@ HResult ShellLink::Load(const std::string& path) {
 
 // Saved to a temporary file beside |path| and renamed over it, so that a failed
 // save leaves the old link as it was.
-HResult ShellLink::Save(const std::string& path) const {
+HResult ShellLink::Save(ManagedSystem& system, const std::string& path) const {
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> file;
   if (!CreateLink(&link, &file)) return kFail;
@@ -75,11 +75,11 @@ HResult ShellLink::Save(const std::string& path) const {
   link->SetShowCmd(showCommand);
   std::string temp = path + ".tmp" + std::to_string(std::random_device{}());
   if (FAILED(file->Save(Wide(temp).c_str(), FALSE))) {
-    files::RemoveFile(temp);
+    files::RemoveFile(system, temp);
     return kFail;
   }
-  if (files::Rename(temp, path) != kSuccess) {
-    files::RemoveFile(temp);
+  if (files::Rename(system, temp, path) != kSuccess) {
+    files::RemoveFile(system, temp);
     return kFail;
   }
   return kOk;

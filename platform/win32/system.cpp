@@ -78,7 +78,7 @@ bool win32::LiveWindows::QueryVersion(OsVersionInfo* info) {
   return true;
 }
 
-bool LaunchProgram(const std::vector<std::string>& argv) {
+bool LaunchProgram(ManagedSystem&, const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return false;
   std::wstring commandLine;
   for (const std::string& argument : argv) {
@@ -98,21 +98,21 @@ bool LaunchProgram(const std::vector<std::string>& argv) {
   return true;
 }
 
-bool ShellOpen(const std::string& windowsPath) {
+bool ShellOpen(ManagedSystem&, const std::string& windowsPath) {
   HINSTANCE result =
       ShellExecuteW(nullptr, L"open", Wide(windowsPath).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-bool ShowInFileManager(const std::string& windowsPath) {
+bool ShowInFileManager(ManagedSystem& system, const std::string& windowsPath) {
   std::wstring windows(MAX_PATH, L'\0');
   UINT length = GetWindowsDirectoryW(windows.data(), MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return ShellOpen(windowsPath);
+  if (length == 0 || length >= MAX_PATH) return ShellOpen(system, windowsPath);
   windows.resize(length);
   std::string explorer = win32::Narrow(windows) + "\\explorer.exe";
-  if (LaunchProgram({explorer, "/select," + windowsPath})) return true;
+  if (LaunchProgram(system, {explorer, "/select," + windowsPath})) return true;
   std::size_t cut = windowsPath.find_last_of('\\');
-  return cut != std::string::npos && ShellOpen(windowsPath.substr(0, cut));
+  return cut != std::string::npos && ShellOpen(system, windowsPath.substr(0, cut));
 }
 
 void TerminateCurrentProcess(std::uint32_t exitCode) {

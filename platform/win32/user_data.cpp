@@ -9,13 +9,13 @@
 
 namespace platform::files {
 
-std::string UserDataFolder() {
-  std::string base = env::Value("LOCALAPPDATA");
-  if (base.empty()) base = env::Value("APPDATA");
+std::string UserDataFolder(ManagedSystem& system) {
+  std::string base = env::Value(system, "LOCALAPPDATA");
+  if (base.empty()) base = env::Value(system, "APPDATA");
   return base.empty() ? "" : base + "\\Orlinsk\\Velmora";
 }
 
-bool FolderTakesWrites(const std::string& path) {
+bool FolderTakesWrites(ManagedSystem&, const std::string& path) {
   DWORD attributes = GetFileAttributesW(win32::Wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
   // Access lists decide on Windows: a file made and dropped again says it.

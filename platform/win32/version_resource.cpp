@@ -47,12 +47,12 @@ const std::string& Utf8Copy(const char* ansi) {
 
 }  // namespace
 
-std::uint32_t InfoSize(const std::string& path) {
+std::uint32_t InfoSize(ManagedSystem&, const std::string& path) {
   DWORD ignored = 0;
   return GetFileVersionInfoSizeA(AnsiPath(path).c_str(), &ignored);
 }
 
-bool ReadInfo(const std::string& path, std::uint32_t size, std::vector<std::uint8_t>* block) {
+bool ReadInfo(ManagedSystem&, const std::string& path, std::uint32_t size, std::vector<std::uint8_t>* block) {
   if (!block || size == 0) return false;
   block->assign(size, 0);
   if (GetFileVersionInfoA(AnsiPath(path).c_str(), 0, size, block->data())) return true;

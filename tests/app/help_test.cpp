@@ -63,7 +63,8 @@ class HelpTest : public ::testing::Test {
     binHost_ = prefix_.dir() + "/bin";
     fs::create_directories(programHost_);
     fs::create_directories(binHost_);
-    Program().programDir = platform::files::WindowsPathFromHost(programHost_);
+    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), programHost_);
+    Program().programFiles = &velmora::test::System();
     Program().languageName = "English";
     setenv("PATH", binHost_.c_str(), 1);
   }
@@ -89,7 +90,8 @@ class HelpTest : public ::testing::Test {
   }
 
   void InstallBuiltHelpFile() {
-    std::string host = platform::files::HostPathFromWindows(HelpFilePath());
+    std::string host =
+        platform::files::HostPathFromWindows(velmora::test::System(), HelpFilePath(velmora::test::System()));
     ASSERT_TRUE(fs::exists(kBuiltHelpFile)) << "build the target velmora_help first";
     fs::copy_file(kBuiltHelpFile, host, fs::copy_options::overwrite_existing);
   }
@@ -103,14 +105,14 @@ class HelpTest : public ::testing::Test {
 
 TEST_F(HelpTest, HelpFileAndUpdaterLieWhereTheProgramLooks) {
   const std::string dir = Program().programDir;
-  EXPECT_EQ(HelpFilePath(), dir + "\\58\\6673\\English.chm");
+  EXPECT_EQ(HelpFilePath(velmora::test::System()), dir + "\\58\\6673\\English.chm");
   EXPECT_TRUE(fs::is_directory(programHost_ + "/58/6673")) << "the help folder is made when it is missing";
   EXPECT_EQ(EncodeFileName("Update"), "858068658469");
   EXPECT_EQ(UpdaterPath(), dir + "\\858068658469\\Update.exe");
 
   // The help file is named after the language.
   Program().languageName = "Deutsch";
-  EXPECT_EQ(HelpFilePath(), dir + "\\58\\6673\\Deutsch.chm");
+  EXPECT_EQ(HelpFilePath(velmora::test::System()), dir + "\\58\\6673\\Deutsch.chm");
 }
 
 TEST(BuiltHelp, IsACompiledHtmlHelpFileOfTheCurrentPages) {
@@ -168,30 +170,30 @@ TEST_F(HelpTest, OpensTheHelpFileInANativeViewer) {
   InstallBuiltHelpFile();
   std::string xchm = AddRecorder("xchm");
   std::string kchm = AddRecorder("kchmviewer");
-  ASSERT_TRUE(OpenHelpFile());
+  ASSERT_TRUE(OpenHelpFile(velmora::test::System()));
   EXPECT_EQ(Canonical(FirstLine(WaitForFile(xchm))), Canonical(programHost_ + "/58/6673/English.chm"));
   EXPECT_FALSE(fs::exists(kchm)) << "the first viewer found is the one started";
 
   // Without xchm the next viewer serves.
   fs::remove(binHost_ + "/xchm");
   fs::remove(xchm);
-  ASSERT_TRUE(OpenHelpFile());
+  ASSERT_TRUE(OpenHelpFile(velmora::test::System()));
   EXPECT_EQ(Canonical(FirstLine(WaitForFile(kchm))), Canonical(programHost_ + "/58/6673/English.chm"));
 }
 
 TEST_F(HelpTest, NothingOpensWithoutHelpFileOrViewer) {
   std::string xchm = AddRecorder("xchm");
-  EXPECT_FALSE(OpenHelpFile()) << "no help file";
+  EXPECT_FALSE(OpenHelpFile(velmora::test::System())) << "no help file";
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(fs::exists(xchm)) << "no viewer is started for a missing file";
 
   InstallBuiltHelpFile();
   fs::remove(binHost_ + "/xchm");
-  EXPECT_FALSE(OpenHelpFile()) << "no viewer, no desktop opener and no Wine on PATH";
+  EXPECT_FALSE(OpenHelpFile(velmora::test::System())) << "no viewer, no desktop opener and no Wine on PATH";
 }
 
 TEST_F(HelpTest, StartsTheUpdaterWhichAsksInATerminalWindowOfItsOwn) {
-  EXPECT_FALSE(StartUpdater()) << "no updater installed";
+  EXPECT_FALSE(StartUpdater(velmora::test::System())) << "no updater installed";
 
   ASSERT_TRUE(fs::exists(kBuiltUpdater)) << "build the target velmora_updater first";
   std::string updaterHost = programHost_ + "/858068658469/Update.exe";
@@ -202,7 +204,7 @@ TEST_F(HelpTest, StartsTheUpdaterWhichAsksInATerminalWindowOfItsOwn) {
 
   // Started as the window starts it (no terminal, no arguments), the updater
   // opens itself in a terminal window and asks there.
-  ASSERT_TRUE(StartUpdater());
+  ASSERT_TRUE(StartUpdater(velmora::test::System()));
   std::string args = WaitForFile(terminal);
   ASSERT_FALSE(args.empty()) << "no terminal window was opened";
   std::vector<std::string> lines;

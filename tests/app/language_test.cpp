@@ -12,14 +12,16 @@ namespace {
 class LanguageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
+    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
+    Program().programFiles = &velmora::test::System();
     Program().languageName = "English";
     UseLanguageFile();
   }
   // Writes the language file where GetString looks for it.
   void WriteLanguageFile(const std::string& body) {
-    std::string folder = LanguageFileDir();
-    test::WriteFile(platform::files::HostPathFromWindows(folder + "\\" + EncodeFileName("English") + ".vml"),
+    std::string folder = LanguageFileDir(velmora::test::System());
+    test::WriteFile(platform::files::HostPathFromWindows(velmora::test::System(),
+                                                         folder + "\\" + EncodeFileName("English") + ".vml"),
                     "[elbaTgnirtS]\r\n" + body);
   }
   test::TempPrefix prefix_;
@@ -47,12 +49,12 @@ TEST(Language, EncodingAndKeys) {
 }
 
 TEST_F(LanguageTest, DataFolderIsCreatedAndStable) {
-  std::string first = MakeDataDir(4);
+  std::string first = MakeDataDir(velmora::test::System(), 4);
   EXPECT_EQ(first, Program().programDir + "\\51\\17945");
-  EXPECT_TRUE(platform::files::DirectoryExists(first));
-  EXPECT_EQ(MakeDataDir(4), first);
-  EXPECT_EQ(MovieDir(), Program().programDir + "\\61\\17422");
-  EXPECT_EQ(HelpFileDir(), Program().programDir + "\\58\\6673");
+  EXPECT_TRUE(platform::files::DirectoryExists(velmora::test::System(), first));
+  EXPECT_EQ(MakeDataDir(velmora::test::System(), 4), first);
+  EXPECT_EQ(MovieDir(velmora::test::System()), Program().programDir + "\\61\\17422");
+  EXPECT_EQ(HelpFileDir(velmora::test::System()), Program().programDir + "\\58\\6673");
 }
 
 TEST_F(LanguageTest, BuiltInTextsWithoutALanguageFile) {

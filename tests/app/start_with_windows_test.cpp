@@ -53,9 +53,10 @@ TEST(StartWithWindows, WinebootStartsTheWindowProgram) {
   ASSERT_EQ(chmod((bin + "/Velmora").c_str(), 0755), 0);
 
   setenv("WINEPREFIX", prefix.c_str(), 1);
-  platform::ResetPrefixForTesting();
-  ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
-  Program().programDir = platform::files::WindowsPathFromHost(bin);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
+  Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), bin);
+  Program().programFiles = &velmora::test::System();
   Program().programName = "Velmora";
   ASSERT_EQ(Program().programDir.rfind("Z:\\", 0), 0u) << Program().programDir;
 
@@ -63,7 +64,7 @@ TEST(StartWithWindows, WinebootStartsTheWindowProgram) {
   settings.DefnsVersion = "01/02/2003";
   settings.Load(velmora::test::System());
   EXPECT_EQ(RunValueOf("Velmora"), Program().programDir + "\\Velmora");
-  platform::ResetPrefixForTesting();
+  velmora::test::ResetPrefixForTesting();
 
   ASSERT_EQ(test::RunCommand(env + "wineboot >/dev/null 2>&1; " + env + "wineserver -w"), 0);
   // wineboot does not wait for what it starts from a Run key; the stand-in may

@@ -239,7 +239,7 @@ TEST_F(UpdaterTest, AsksForThePathWhenNoneIsGiven) {
 
 TEST_F(UpdaterTest, TakesWindowsPathsAndRejectsWrongUsage) {
   std::string candidate = Candidate(kNew);
-  Result r = Run({platform::files::WindowsPathFromHost(candidate)});
+  Result r = Run({platform::files::WindowsPathFromHost(velmora::test::System(), candidate)});
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(ReadFile(Installed()), kNew);
 

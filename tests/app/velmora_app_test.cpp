@@ -35,7 +35,7 @@ struct ReportingBox : MessageBoxPresenter {
   int Show(MessageBoxRequest& r) override {
     std::fprintf(stderr, "box|%s|%s|%s|%d|%s|%d|copy=%d\n", r.title.c_str(), r.message.c_str(),
                  r.kind.c_str(), r.buttonCount, r.firstCaption.c_str(), r.showCheckBox ? 1 : 0,
-                 files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0);
+                 files::Exists(velmora::test::System(), WorkingCopyPath(app.programDir)) ? 1 : 0);
     return 1;
   }
   VelmoraApp& app;
@@ -44,8 +44,8 @@ struct ReportingBox : MessageBoxPresenter {
 struct ReportingWindow : MainWindowRunner {
   void Run(VelmoraApp& app) override {
     std::printf("window|copy=%d|splash=%d|version=%s|dir=%s\n",
-                files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0, app.settings.ShowSplash,
-                app.settings.DefnsVersion.c_str(), app.programDir.c_str());
+                files::Exists(velmora::test::System(), WorkingCopyPath(app.programDir)) ? 1 : 0,
+                app.settings.ShowSplash, app.settings.DefnsVersion.c_str(), app.programDir.c_str());
     std::fflush(stdout);
     if (std::getenv("VELMORA_APP_CHILD_HOLD")) {
       std::printf("ready\n");
@@ -67,7 +67,7 @@ TEST(AppChild, Run) {
   if (std::string(mode) == "core") {
     VelmoraApp::StartResult result = app.StartCore(box);
     std::printf("core|%d|copy=%d\n", static_cast<int>(result),
-                files::Exists(WorkingCopyPath(app.programDir)) ? 1 : 0);
+                files::Exists(velmora::test::System(), WorkingCopyPath(app.programDir)) ? 1 : 0);
     app.Shutdown();
     std::fflush(stdout);
     std::_Exit(result == VelmoraApp::StartResult::kReady ? 0 : 1);
@@ -88,7 +88,7 @@ class VelmoraAppTest : public ::testing::Test {
     child_ = programHost_ + "/velmora_app_test";
     fs::copy_file("/proc/self/exe", child_);
     fs::permissions(child_, fs::perms::owner_all);
-    programDir_ = files::WindowsPathFromHost(programHost_);
+    programDir_ = files::WindowsPathFromHost(velmora::test::System(), programHost_);
   }
 
   std::string DatabaseHost() const { return programHost_ + "/vlmdb.vmd"; }
@@ -135,8 +135,8 @@ class VelmoraAppTest : public ::testing::Test {
     int status = 0;
     waitpid(child.pid, &status, 0);
     // The child wrote the hives; read them afresh.
-    ResetPrefixForTesting();
-    InitPrefix();
+    velmora::test::ResetPrefixForTesting();
+    velmora::test::InitPrefix();
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   int RunChild(const std::string& mode, std::string* out, std::string* err) {

@@ -120,7 +120,7 @@ TEST_F(ApplyTest, StartupItemsComeBackByteForByte) {
 TEST_F(ApplyTest, ItemStaysWhenNoCopyCanBeKept) {
   WriteFile(Item(kCuStartupFolder, "run.cmd"), "echo\r\n");
   // A file where the folder of kept copies must go.
-  std::string kept = Host(changes::KeptItemsFolder(kCuStartupFolder));
+  std::string kept = Host(changes::KeptItemsFolder(velmora::test::System(), kCuStartupFolder));
   WriteFile(fs::path(kept).parent_path().string(), "in the way");
   StartupParameters model(velmora::test::System());
   Read(model);

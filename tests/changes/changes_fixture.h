@@ -66,12 +66,12 @@ class ChangesTest : public ::testing::Test {
     return model.StartupFolderPath(location);
   }
   static std::string Host(const std::string& windowsPath) {
-    return platform::files::HostPathFromWindows(windowsPath);
+    return platform::files::HostPathFromWindows(velmora::test::System(), windowsPath);
   }
   // Host path of an item of a Startup folder.
   std::string Item(int location, const std::string& name) { return Host(Folder(location) + "\\" + name); }
   static std::string KeptItem(int location, const std::string& name) {
-    return Host(changes::KeptItemsFolder(location) + "\\" + name);
+    return Host(changes::KeptItemsFolder(velmora::test::System(), location) + "\\" + name);
   }
   // Every file of a host folder with its bytes.
   static std::map<std::string, std::string> FolderFiles(const std::string& hostFolder) {
@@ -98,7 +98,8 @@ class ChangesTest : public ::testing::Test {
     }
     for (int location : {kLmStartupFolder, kCuStartupFolder}) {
       disk.items[location] = FolderFiles(Host(Folder(location)));
-      for (auto& [name, bytes] : FolderFiles(Host(changes::KeptItemsFolder(location)))) {
+      for (auto& [name, bytes] :
+           FolderFiles(Host(changes::KeptItemsFolder(velmora::test::System(), location)))) {
         disk.store["kept " + std::to_string(location) + " " + name] = bytes;
       }
     }
@@ -113,12 +114,12 @@ class ChangesTest : public ::testing::Test {
                            const std::string& arguments, const std::string& workingFolder = "",
                            const std::string& icon = "") {
     platform::ShellLink link;
-    ASSERT_EQ(link.SetPath(target), platform::kOk);
+    ASSERT_EQ(link.SetPath(velmora::test::System(), target), platform::kOk);
     if (!arguments.empty()) link.SetArguments(arguments);
     if (!workingFolder.empty()) link.SetWorkingDirectory(workingFolder);
     if (!icon.empty()) link.SetIconLocation(icon, 2);
     std::filesystem::create_directories(std::filesystem::path(Host(windowsPath)).parent_path());
-    ASSERT_EQ(link.Save(windowsPath), platform::kOk);
+    ASSERT_EQ(link.Save(velmora::test::System(), windowsPath), platform::kOk);
   }
 
   // Entries of every kind: Run values of both roots (one of them expandable), a

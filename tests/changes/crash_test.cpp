@@ -63,8 +63,8 @@ class CrashTest : public ChangesTest {
   // Everything that must survive the interruption.
   void Check(const std::string& when) {
     SCOPED_TRACE(when);
-    platform::ResetPrefixForTesting();
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    velmora::test::ResetPrefixForTesting();
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
     for (const char* hive : {"system.reg", "user.reg"}) {
       std::string text = ReadFile(prefix().HostPath(hive));
       EXPECT_EQ(text.rfind("WINE REGISTRY Version 2\n", 0), 0u) << hive;

@@ -43,8 +43,8 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
   }
   ASSERT_FALSE(fs::exists(Item(kCuStartupFolder, "Tool.lnk")));
   // Changed outside Velmora while disabled: the same target, other arguments.
-  MakeShortcut(changes::KeptItemsFolder(kCuStartupFolder) + "\\Other.lnk", "C:\\Tools\\other.exe",
-               "--changed");
+  MakeShortcut(changes::KeptItemsFolder(velmora::test::System(), kCuStartupFolder) + "\\Other.lnk",
+               "C:\\Tools\\other.exe", "--changed");
 
   StartupParameters model(velmora::test::System());
   Read(model);

@@ -24,7 +24,7 @@ class StoreNamesTest : public ChangesTest {
     ASSERT_EQ(RunCommand(env_ + "wineboot --init >/dev/null 2>&1 && " + env_ + "wineserver -w"), 0);
   }
   void TearDown() override {
-    platform::ResetPrefixForTesting();
+    velmora::test::ResetPrefixForTesting();
     unsetenv("WINEPREFIX");
   }
 
@@ -41,8 +41,8 @@ class StoreNamesTest : public ChangesTest {
     }
     ASSERT_EQ(RunCommand(command + env_ + "wineserver -w"), 0);
     setenv("WINEPREFIX", wine_.c_str(), 1);
-    platform::ResetPrefixForTesting();
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    velmora::test::ResetPrefixForTesting();
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
   }
   static std::map<std::string, platform::RegistryValue> DataValues() {
     return Values(velmora::test::System().CurrentUser(), changes::StoreDataKeyPath());

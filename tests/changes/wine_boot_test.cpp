@@ -27,11 +27,11 @@ class WineBootTest : public ::testing::Test {
     fs::create_directories(prefix_ + "/drive_c/markers");
     fs::copy_file(FixturePath("marker.exe"), prefix_ + "/drive_c/marker/marker.exe");
     setenv("WINEPREFIX", prefix_.c_str(), 1);
-    platform::ResetPrefixForTesting();
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    velmora::test::ResetPrefixForTesting();
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
   }
   void TearDown() override {
-    platform::ResetPrefixForTesting();
+    velmora::test::ResetPrefixForTesting();
     unsetenv("WINEPREFIX");
   }
 
@@ -45,8 +45,8 @@ class WineBootTest : public ::testing::Test {
     fs::remove_all(prefix_ + "/drive_c/markers");
     fs::create_directories(prefix_ + "/drive_c/markers");
     ASSERT_EQ(RunCommand(env_ + "wineboot >/dev/null 2>&1; " + env_ + "wineserver -w"), 0);
-    platform::ResetPrefixForTesting();
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    velmora::test::ResetPrefixForTesting();
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
   }
   // The first Windows program of a session: Wine runs wineboot --init first.
   void StartSession() {
@@ -55,8 +55,8 @@ class WineBootTest : public ::testing::Test {
     ASSERT_EQ(RunCommand(env_ + "wineserver -w; " + env_ + "wine cmd /c exit >/dev/null 2>&1; " + env_ +
                          "wineserver -w"),
               0);
-    platform::ResetPrefixForTesting();
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    velmora::test::ResetPrefixForTesting();
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
   }
   static platform::RegistryValue ServiceValue(const std::string& service, const std::string& name) {
     platform::UniqueKey key;
@@ -153,8 +153,8 @@ TEST_F(WineBootTest, EntriesOfTheMachines32BitViewAreListedDisabledAndEnabled) {
           add("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "UserOnce", "useronce", "") +
           "; " + env_ + "wineserver -w"),
       0);
-  platform::ResetPrefixForTesting();
-  ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
   {
     StartupParameters model(velmora::test::System());
     ASSERT_TRUE(model.HasLocation(kLmRun32)) << "Wine's default prefix is a 64-bit one";
@@ -217,8 +217,8 @@ TEST_F(WineBootTest, SessionStartRunsRunServicesAndServicesAsVelmoraLeavesThem) 
                  services + "svcOff' /v DelayedAutostart /t REG_DWORD /d 0 /f >/dev/null 2>&1 && " + env_ +
                  "wineserver -w"),
       0);
-  platform::ResetPrefixForTesting();
-  ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
   const platform::RegistryValue start = ServiceValue("svcOff", "Start");
   const platform::RegistryValue delayed = ServiceValue("svcOff", "DelayedAutostart");
   ASSERT_EQ(start.type, platform::kRegDword);

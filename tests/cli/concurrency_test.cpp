@@ -55,7 +55,7 @@ TEST_F(CliConcurrencyTest, TwoChangesAtOnceEachDoneOrRefused) {
     pid_t two = Start({verb, "CU Run", "Second"}, b);
     int statusOne = Wait(one);
     int statusTwo = Wait(two);
-    platform::ResetPrefixForTesting();
+    velmora::test::ResetPrefixForTesting();
     ASSERT_EQ(velmora::test::System().Prepare(), platform::kSuccess);
     StartupParameters model(velmora::test::System());
     model.SetReadOnly(true);
@@ -99,8 +99,8 @@ TEST_F(CliConcurrencyTest, WhileTheWineserverOfThePrefixRunsAChangeIsRefusedWhol
   const std::string user = ReadFile(prefix_.HostPath("user.reg"));
   const std::string system = ReadFile(prefix_.HostPath("system.reg"));
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
-  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i) usleep(100 * 1000);
-  ASSERT_TRUE(platform::WineServerRunning());
+  for (int i = 0; i < 100 && !velmora::test::WineServerRunning(); ++i) usleep(100 * 1000);
+  ASSERT_TRUE(velmora::test::WineServerRunning());
   const std::string out = prefix_.dir() + "/a.out";
   for (const char* verb : {"disable", "remove"}) {
     EXPECT_EQ(Wait(Start({verb, "CU Run", "First"}, out)), 1) << verb;
@@ -113,8 +113,8 @@ TEST_F(CliConcurrencyTest, WhileTheWineserverOfThePrefixRunsAChangeIsRefusedWhol
   EXPECT_EQ(ReadFile(prefix_.HostPath("user.reg")), user);
   EXPECT_EQ(ReadFile(prefix_.HostPath("system.reg")), system);
   RunCommand("wineserver -k; wineserver -w");
-  for (int i = 0; i < 100 && platform::WineServerRunning(); ++i) usleep(100 * 1000);
-  platform::ResetPrefixForTesting();
+  for (int i = 0; i < 100 && velmora::test::WineServerRunning(); ++i) usleep(100 * 1000);
+  velmora::test::ResetPrefixForTesting();
   ASSERT_EQ(velmora::test::System().Prepare(), platform::kSuccess);
   StartupParameters model(velmora::test::System());
   model.SetReadOnly(true);

@@ -38,8 +38,8 @@ class CliEditTest : public ::testing::Test {
   Result Run(const std::vector<std::string>& args) {
     Result result = test::RunAndCapture("cd / && " + test::ShellCommand(cli_, args));
     // The program changed the hives behind this process's back.
-    platform::ResetPrefixForTesting();
-    platform::InitPrefix();
+    velmora::test::ResetPrefixForTesting();
+    velmora::test::InitPrefix();
     return result;
   }
   static platform::RegistryValue Value(const std::string& path, const std::string& name, bool* found) {
@@ -62,7 +62,8 @@ class CliEditTest : public ::testing::Test {
   }
   std::string StartupItem(const std::string& name) {
     StartupParameters model(velmora::test::System());
-    return platform::files::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder) + "\\" + name);
+    return platform::files::HostPathFromWindows(velmora::test::System(),
+                                                model.StartupFolderPath(kCuStartupFolder) + "\\" + name);
   }
 
   test::TempPrefix prefix_;
@@ -168,7 +169,8 @@ TEST_F(CliEditTest, AddRemoveAndClearFailures) {
   Result escape = Run({"add", "5", "..\\..\\..\\escape", "C:\\x.exe"});
   EXPECT_EQ(escape.status, 1);
   StartupParameters model(velmora::test::System());
-  std::string folder = platform::files::HostPathFromWindows(model.StartupFolderPath(kCuStartupFolder));
+  std::string folder = platform::files::HostPathFromWindows(velmora::test::System(),
+                                                            model.StartupFolderPath(kCuStartupFolder));
   EXPECT_FALSE(fs::exists(fs::path(folder).parent_path().parent_path().parent_path() / "escape.lnk"));
 }
 
@@ -254,7 +256,9 @@ TEST_F(CliEditTest, AShortcutToAProgramNotThereYetKeepsItsArguments) {
   Result added = Run({"add", "CU Startup Folder", "Miss", "C:\\Tools\\missing.exe /min"});
   ASSERT_EQ(added.status, 0) << added.out;
   platform::ShellLink link;
-  ASSERT_EQ(link.Load(platform::files::WindowsPathFromHost(StartupItem("Miss.lnk"))), platform::kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(),
+                      platform::files::WindowsPathFromHost(velmora::test::System(), StartupItem("Miss.lnk"))),
+            platform::kOk);
   std::string target;
   ASSERT_GE(link.GetPath(&target, 260), 0);
   EXPECT_EQ(target, "C:\\Tools\\missing.exe");

@@ -41,7 +41,7 @@ class CliFaultTest : public ChangesTest {
 
   Outcome Run(const std::vector<std::string>& args, const std::string& fault = "", long at = 0) {
     Outcome outcome = RunCli("", args, current_->dir() + "/fault-report", fault, at);
-    platform::ResetPrefixForTesting();
+    velmora::test::ResetPrefixForTesting();
     velmora::test::System().Prepare();
     return outcome;
   }

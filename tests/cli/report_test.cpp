@@ -82,8 +82,8 @@ class CliReportTest : public test::ChangesTest {
   Result Run(const std::string& arguments, bool withErrors = false) {
     Result result = RunCli("WINEPREFIX='" + prefix_.prefix() + "'", arguments, withErrors);
     // The program may have changed the hives behind this process's back.
-    platform::ResetPrefixForTesting();
-    platform::InitPrefix();
+    velmora::test::ResetPrefixForTesting();
+    velmora::test::InitPrefix();
     return result;
   }
 };

@@ -39,7 +39,7 @@ class SubjectFaultTest : public ChangesTest {
       prepare();
       FaultOutcome outcome = RunUnderFault(VELMORA_FAULT_SUBJECT, "", {command},
                                            current_->dir() + "/fault-report", {kind, k, true});
-      platform::ResetPrefixForTesting();
+      velmora::test::ResetPrefixForTesting();
       velmora::test::System().Prepare();
       SCOPED_TRACE(command + ": " + kind + " at change " + std::to_string(k) + "\n" + outcome.out);
       CheckOutcome(outcome, kind);

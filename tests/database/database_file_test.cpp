@@ -22,7 +22,9 @@ const char kFileKey[] = "57390264";
 
 class DatabaseFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { programDir_ = platform::files::WindowsPathFromHost(dir_.path()); }
+  void SetUp() override {
+    programDir_ = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
+  }
   std::string DatabaseHost() const { return dir_.path() + "/vlmdb.vmd"; }
   std::string CopyHost() const { return dir_.path() + "/vlmdb2.vmd"; }
   void WriteDatabase(const std::string& bytes) { test::WriteFile(DatabaseHost(), bytes); }
@@ -84,17 +86,17 @@ TEST_F(DatabaseFileTest, ThirteenByteBodyDecodesToThirteenBytes) {
   std::string body = "[abc]\r\nx=yz\r\n";  // 13 bytes, a CR LF inside the first block
   ASSERT_EQ(body.size(), 13u);
   WriteDatabase("27/04/2006\r\n" + XorBlocks(body));
-  ASSERT_TRUE(DecodeDatabase(programDir_));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
   EXPECT_EQ(test::ReadFile(CopyHost()), body);
 }
 
 TEST_F(DatabaseFileTest, ShortAndEmptyBodiesAreCopiedPlain) {
   WriteDatabase("27/04/2006\r\nabcdefg");
-  ASSERT_TRUE(DecodeDatabase(programDir_));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
   EXPECT_EQ(test::ReadFile(CopyHost()), "abcdefg");
 
   WriteDatabase("27/04/2006\r\n");
-  ASSERT_TRUE(DecodeDatabase(programDir_));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
   EXPECT_TRUE(fs::exists(CopyHost()));
   EXPECT_EQ(fs::file_size(CopyHost()), 0u);
 }
@@ -104,15 +106,15 @@ TEST_F(DatabaseFileTest, BlocksAlignOnTheBodyNotOnTheFile) {
   // blocks still start at the body's first byte, and a later CR LF is body data.
   std::string body = "0123456789\r\nABCDEFGH\r\n+";
   WriteDatabase("27/04/2006   \r\n" + XorBlocks(body));
-  ASSERT_TRUE(DecodeDatabase(programDir_));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
   EXPECT_EQ(test::ReadFile(CopyHost()), body);
-  EXPECT_EQ(ReadDefnsVersion(programDir_), "27/04/2006");
+  EXPECT_EQ(ReadDefnsVersion(velmora::test::System(), programDir_), "27/04/2006");
 }
 
 TEST_F(DatabaseFileTest, DecodeReplacesAnOldCopyAndFailsWithoutDatabaseOrPlace) {
   test::WriteFile(CopyHost(), "stale contents that are longer than the new copy");
   WriteDatabase("01/01/2020\r\nnew");
-  ASSERT_TRUE(DecodeDatabase(programDir_));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
   EXPECT_EQ(test::ReadFile(CopyHost()), "new");
   // No temporary files are left beside it.
   int files = 0;
@@ -121,15 +123,15 @@ TEST_F(DatabaseFileTest, DecodeReplacesAnOldCopyAndFailsWithoutDatabaseOrPlace) 
 
   fs::remove(CopyHost());
   fs::create_directories(CopyHost() + "/occupied");  // the copy's name is taken by a folder
-  EXPECT_FALSE(DecodeDatabase(programDir_));
+  EXPECT_FALSE(DecodeDatabase(velmora::test::System(), programDir_));
   fs::remove_all(CopyHost());
 
   fs::remove(DatabaseHost());
-  EXPECT_FALSE(DecodeDatabase(programDir_));
+  EXPECT_FALSE(DecodeDatabase(velmora::test::System(), programDir_));
   EXPECT_FALSE(fs::exists(CopyHost()));
 
   WriteDatabase("01/01/2020 with no line end");
-  EXPECT_FALSE(DecodeDatabase(programDir_));
+  EXPECT_FALSE(DecodeDatabase(velmora::test::System(), programDir_));
 }
 
 TEST_F(DatabaseFileTest, VersionLine) {
@@ -154,12 +156,12 @@ TEST_F(DatabaseFileTest, VersionLine) {
   };
   for (const Case& c : cases) {
     WriteDatabase(c.file);
-    EXPECT_EQ(ReadDefnsVersion(programDir_), c.version) << c.file;
+    EXPECT_EQ(ReadDefnsVersion(velmora::test::System(), programDir_), c.version) << c.file;
   }
   fs::remove(DatabaseHost());
-  EXPECT_EQ(ReadDefnsVersion(programDir_), "");
+  EXPECT_EQ(ReadDefnsVersion(velmora::test::System(), programDir_), "");
   fs::create_directories(DatabaseHost());
-  EXPECT_EQ(ReadDefnsVersion(programDir_), "");
+  EXPECT_EQ(ReadDefnsVersion(velmora::test::System(), programDir_), "");
 }
 
 // The working copy lies in the program folder, which other processes may share:
@@ -172,14 +174,15 @@ TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrRepl
   const std::string body = "[" + ScrambleText("SYS") + "]\r\n" + ScrambleText("PRON0") + "=" +
                            ScrambleText("explorer.exe") + "\r\n";
   WriteDatabase("01/01/2020\r\n" + XorBlocks(body));
-  ASSERT_TRUE(DecodeDatabase(programDir_));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
   const std::string path = WorkingCopyPath(programDir_);
   ASSERT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
 
   fs::remove(CopyHost());
   EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
-  ASSERT_NE(DefinitionsIndexOf(path), nullptr);
-  EXPECT_EQ(DefinitionsIndexOf(path)->SectionOf("SYS").names, std::vector<std::string>{"explorer.exe"});
+  ASSERT_NE(DefinitionsIndexOf(velmora::test::System(), path), nullptr);
+  EXPECT_EQ(DefinitionsIndexOf(velmora::test::System(), path)->SectionOf("SYS").names,
+            std::vector<std::string>{"explorer.exe"});
   test::WriteFile(CopyHost(), "[other]\r\n");
   EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
 
@@ -194,9 +197,9 @@ TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrRepl
 
 TEST_F(DatabaseFileTest, DeleteWorkingCopyIgnoresAMissingFile) {
   test::WriteFile(CopyHost(), "x");
-  DeleteWorkingCopy(programDir_);
+  DeleteWorkingCopy(velmora::test::System(), programDir_);
   EXPECT_FALSE(fs::exists(CopyHost()));
-  DeleteWorkingCopy(programDir_);
+  DeleteWorkingCopy(velmora::test::System(), programDir_);
   EXPECT_FALSE(fs::exists(CopyHost()));
 }
 
@@ -211,7 +214,7 @@ class ReadValueTest : public DatabaseFileTest {
   }
   void WriteCopy(const std::string& text) {
     test::WriteFile(CopyHost(), text);
-    platform::ini::ClearCache();
+    platform::ini::ClearCache(velmora::test::System());
   }
   static std::string Line(const std::string& key, const std::string& value) {
     return ScrambleText(key) + "=" + ScrambleText(value) + "\r\n";
@@ -244,7 +247,7 @@ TEST_F(ReadValueTest, DefaultsComeBackPlainAndCountsTellMissingEntries) {
   EXPECT_EQ(Read("NORM", "PRON0", "", &count), "") << "a missing section is an empty one";
   EXPECT_EQ(count, 0u);
   fs::remove(CopyHost());
-  platform::ini::ClearCache();
+  platform::ini::ClearCache(velmora::test::System());
   EXPECT_EQ(Read("SPC", "PRON0", "", &count), "");
   EXPECT_EQ(count, 0u);
 }
@@ -263,9 +266,9 @@ TEST_F(ReadValueTest, LongValuesAreCutToTheBuffer) {
 TEST_F(ReadValueTest, FileBuiltByTheHelpersReadsBackThroughTheCopy) {
   std::string body = "[" + ScrambleText("TROJ") + "]\r\n" + Line("PRON0", "evil.exe") + Line("PROD0", "NULL");
   WriteDatabase(BuildDatabaseFile("02/03/2024", body));
-  EXPECT_EQ(ReadDefnsVersion(programDir_), "02/03/2024");
-  ASSERT_TRUE(DecodeDatabase(programDir_));
-  platform::ini::ClearCache();
+  EXPECT_EQ(ReadDefnsVersion(velmora::test::System(), programDir_), "02/03/2024");
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
+  platform::ini::ClearCache(velmora::test::System());
   EXPECT_EQ(Read("TROJ", "PRON0", ""), "evil.exe");
   std::string extracted;
   ASSERT_TRUE(ExtractPlainBody(test::ReadFile(DatabaseHost()), &extracted));
@@ -296,7 +299,7 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
          "\r\n" + Line("PRON01", "zero.exe");
   WriteCopy(text);
   const std::string path = WorkingCopyPath(programDir_);
-  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(path);
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(velmora::test::System(), path);
   const DefinitionsIndex::Section& section = index->SectionOf(code);
 
   const std::vector<std::string> expected = {"ab", std::string(259, 'q'), "first.exe", "First.EXE"};

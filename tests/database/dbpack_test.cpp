@@ -203,9 +203,9 @@ TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
                 ShellQuote(Path("vlmdb.vmd"))),
             0);
   ProgramContext context;
-  context.programDir = platform::files::WindowsPathFromHost(dir_.path());
-  ASSERT_TRUE(DecodeDatabase(context.programDir));
-  platform::ini::ClearCache();
+  context.programDir = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), context.programDir));
+  platform::ini::ClearCache(velmora::test::System());
 
   Rater rater(context);
   rater.FillCategoryCodes();
@@ -225,7 +225,7 @@ TEST_F(DbPackTest, ShippedDefinitionsRateWellKnownFiles) {
     tasks[i].fileName = expectations[i].fileName;
     pointers.push_back(&tasks[i]);
   }
-  rater.RateAll(pointers);
+  rater.RateAll(velmora::test::System(), pointers);
   int i = 0;
   for (const Expect& e : expectations) {
     const Task& task = tasks[i++];

@@ -20,7 +20,8 @@ std::string Field(const std::string& label, const std::string& value) {
 class DescriptionHtmlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::files::WindowsPathFromHost(dir_.path());
+    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
+    Program().programFiles = &velmora::test::System();
     task_.name = "Updater";
     task_.fileName = "upd.exe";
     task_.command = "C:\\Tools\\upd.exe /q";

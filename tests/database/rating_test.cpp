@@ -43,12 +43,12 @@ std::vector<Task*> Pointers(const Tasks& tasks) {
 class RatingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    context_.programDir = platform::files::WindowsPathFromHost(dir_.path());
+    context_.programDir = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
     rater_.FillCategoryCodes();
   }
   void WriteCopy(const std::string& text) {
     test::WriteFile(dir_.path() + "/vlmdb2.vmd", text);
-    platform::ini::ClearCache();
+    platform::ini::ClearCache(velmora::test::System());
   }
   void WriteDefinitions(const std::vector<Definition>& definitions) {
     WriteCopy(BuildWorkingCopyText(definitions));
@@ -64,7 +64,7 @@ class RatingTest : public ::testing::Test {
     (into ? *into : tasks_).push_back(std::move(task));
     return ref;
   }
-  void RateAll() { rater_.RateAll(Pointers(tasks_)); }
+  void RateAll() { rater_.RateAll(velmora::test::System(), Pointers(tasks_)); }
 
   test::TestSystem system_;
   test::TempDir dir_;
@@ -133,13 +133,13 @@ TEST_F(RatingTest, LaterHitsWinInTheFullPassTheFirstInRateTask) {
 
   Task fresh;
   fresh.command = "C:\\Programs\\BOTH.EXE /q";
-  rater_.RateTask(fresh);
+  rater_.RateTask(velmora::test::System(), fresh);
   EXPECT_EQ(fresh.fileName, "BOTH.EXE");
   EXPECT_EQ(fresh.rating, "Normal File");
   EXPECT_EQ(fresh.description, "normal");
   Task again;
   again.command = "C:\\dup.exe";
-  rater_.RateTask(again);
+  rater_.RateTask(velmora::test::System(), again);
   EXPECT_EQ(again.description, "first");
 }
 
@@ -156,7 +156,7 @@ TEST_F(RatingTest, TextsComeFromTheContext) {
   EXPECT_EQ(other.description, "text 7025");
   Task fresh;  // a task not yet filled: no description, so the patterns are tried
   fresh.command = "C:\\upd.exe";
-  rater_.RateTask(fresh);
+  rater_.RateTask(velmora::test::System(), fresh);
   EXPECT_EQ(fresh.description, "text 7021");
 }
 
@@ -221,7 +221,7 @@ TEST_F(RatingTest, PatternsRateOnlyWhatTheSectionsLeftAndTheFirstMatchDecides) {
   fresh.command = "\"C:\\Program Files\\Up\\upd.exe\" -x";
   WriteDefinitions(
       {Def("SPC", "nomatch", "x", "SPY"), Def("SPC", "UPD", "NULL", "HIJ"), Def("SPC", "upd", "y", "AD")});
-  rater_.RateTask(fresh);
+  rater_.RateTask(velmora::test::System(), fresh);
   EXPECT_EQ(fresh.fileName, "upd.exe");
   EXPECT_EQ(fresh.rating, "Hijack");
   EXPECT_EQ(fresh.description, GetString(7021));
@@ -265,7 +265,7 @@ TEST_F(RatingTest, SquirrelUpdaterIsRatedAsTheProgramItStarts) {
     if (tasks[i]->description == "An updater.") continue;  // RateTask finds the updater by its own rules
     Task fresh;
     fresh.command = cases[i].command;
-    rater_.RateTask(fresh);
+    rater_.RateTask(velmora::test::System(), fresh);
     EXPECT_EQ(fresh.description, cases[i].description) << cases[i].command;
   }
   EXPECT_EQ(other.rating, kUnknownFileRating);
@@ -278,7 +278,7 @@ TEST_F(RatingTest, NoWorkingCopyLeavesEverythingUnknown) {
   EXPECT_EQ(task.description, GetString(7025));
   Task fresh;
   fresh.command = "C:\\a.exe";
-  rater_.RateTask(fresh);
+  rater_.RateTask(velmora::test::System(), fresh);
   EXPECT_EQ(fresh.rating, kUnknownFileRating);
 }
 
@@ -352,7 +352,7 @@ TEST_F(RatingTest, IndexedPassGivesTheResultsOfThePlainOne) {
     }
     // Twice, so that values left by the first pass meet the second.
     for (int pass = 0; pass < 2; ++pass) {
-      rater_.RateAll(Pointers(indexed));
+      rater_.RateAll(velmora::test::System(), Pointers(indexed));
       PlainFullPass(plain, rater_.CategoryCodes(), context_.programDir);
       ASSERT_EQ(indexed.size(), plain.size());
       for (std::size_t i = 0; i < indexed.size(); ++i) {

@@ -30,8 +30,9 @@ TEST(ExtractProgramPath, FollowsTheTextRulesWhereNothingOnDiskDecides) {
       {"\"C:\\a.exe\" \"%1\"", "C:\\a.exe"},
       {"C:\\x\\y.exe /a /b", "C:\\x\\y.exe"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ExtractProgramPath(c.command), c.path) << c.command;
-  const ProgramCommand missing = SplitProgramCommand("C:\\Tools\\missing.exe /min");
+  for (const Case& c : cases)
+    EXPECT_EQ(ExtractProgramPath(velmora::test::System(), c.command), c.path) << c.command;
+  const ProgramCommand missing = SplitProgramCommand(velmora::test::System(), "C:\\Tools\\missing.exe /min");
   EXPECT_EQ(missing.program, "C:\\Tools\\missing.exe");
   EXPECT_EQ(missing.arguments, "/min");
   EXPECT_FALSE(missing.found);
@@ -43,11 +44,12 @@ TEST(ExtractProgramPath, FollowsTheTextRulesWhereNothingOnDiskDecides) {
 TEST(ExtractProgramPath, FindsTheProgramAsWindowsStartsIt) {
   test::TestSystem system;
   const std::string folder = "C:\\vlm path";
-  ASSERT_EQ(platform::files::MakeDirectories(folder + "\\My App"), platform::kSuccess);
+  ASSERT_EQ(platform::files::MakeDirectories(velmora::test::System(), folder + "\\My App"),
+            platform::kSuccess);
   for (const std::string& file :
        {folder + "\\tool.exe", folder + "\\tool x.exe", folder + "\\My App\\app.exe",
-        platform::files::SystemDirectory() + "\\vlmprobe.exe"}) {
-    ASSERT_EQ(platform::files::WriteAtomic(file, "MZ"), platform::kSuccess) << file;
+        platform::files::SystemDirectory(velmora::test::System()) + "\\vlmprobe.exe"}) {
+    ASSERT_EQ(platform::files::WriteAtomic(velmora::test::System(), file, "MZ"), platform::kSuccess) << file;
   }
   struct Case {
     std::string command;
@@ -60,23 +62,25 @@ TEST(ExtractProgramPath, FindsTheProgramAsWindowsStartsIt) {
       {folder + "\\tool x.exe -q", folder + "\\tool.exe", "x.exe -q"},  // the shortest run wins
       {folder + "\\My App\\app --min", folder + "\\My App\\app.exe", "--min"},
       {folder + "\\My App\\app.exe", folder + "\\My App\\app.exe", ""},
-      {"vlmprobe /s", platform::files::SystemDirectory() + "\\vlmprobe.exe", "/s"},
-      {"VLMPROBE.EXE", platform::files::SystemDirectory() + "\\VLMPROBE.EXE", ""},
+      {"vlmprobe /s", platform::files::SystemDirectory(velmora::test::System()) + "\\vlmprobe.exe", "/s"},
+      {"VLMPROBE.EXE", platform::files::SystemDirectory(velmora::test::System()) + "\\VLMPROBE.EXE", ""},
   };
   for (const Case& c : cases) {
-    const ProgramCommand split = SplitProgramCommand(c.command);
+    const ProgramCommand split = SplitProgramCommand(velmora::test::System(), c.command);
     EXPECT_TRUE(split.found) << c.command;
     EXPECT_EQ(split.program, c.program) << c.command;
     EXPECT_EQ(split.arguments, c.arguments) << c.command;
   }
   // A folder is not a program; a variable counts only in an expandable value.
-  ASSERT_EQ(platform::files::MakeDirectories(folder + "\\sub.exe"), platform::kSuccess);
-  EXPECT_FALSE(SplitProgramCommand(folder + "\\sub.exe").found);
+  ASSERT_EQ(platform::files::MakeDirectories(velmora::test::System(), folder + "\\sub.exe"),
+            platform::kSuccess);
+  EXPECT_FALSE(SplitProgramCommand(velmora::test::System(), folder + "\\sub.exe").found);
   const std::string expandable = "%SystemRoot%\\system32\\vlmprobe.exe /s";
-  EXPECT_FALSE(SplitProgramCommand(expandable).found);
-  EXPECT_EQ(SplitProgramCommand(expandable, true).program,
-            platform::files::SystemDirectory() + "\\vlmprobe.exe");
-  platform::files::RemoveFile(platform::files::SystemDirectory() + "\\vlmprobe.exe");
+  EXPECT_FALSE(SplitProgramCommand(velmora::test::System(), expandable).found);
+  EXPECT_EQ(SplitProgramCommand(velmora::test::System(), expandable, true).program,
+            platform::files::SystemDirectory(velmora::test::System()) + "\\vlmprobe.exe");
+  platform::files::RemoveFile(velmora::test::System(),
+                              platform::files::SystemDirectory(velmora::test::System()) + "\\vlmprobe.exe");
 }
 
 TEST(ProcessName, DropsLinkAndProgramSuffixesInAnyLetterCase) {

@@ -104,8 +104,8 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
   ASSERT_FALSE(startup.empty());
   fs::create_directories(HostPathFromWindows(startup));
   ShellLink link;
-  ASSERT_EQ(link.SetPath("C:\\Tools\\scan_app.exe"), kOk);
-  ASSERT_EQ(link.Save(startup + "\\Tools.lnk"), kOk);
+  ASSERT_EQ(link.SetPath(velmora::test::System(), "C:\\Tools\\scan_app.exe"), kOk);
+  ASSERT_EQ(link.Save(velmora::test::System(), startup + "\\Tools.lnk"), kOk);
   test::WriteFile(HostPathFromWindows(startup) + "/notes.txt", "text");
 
   StartupParameters onePass(velmora::test::System());

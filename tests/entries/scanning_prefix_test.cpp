@@ -82,20 +82,20 @@ TEST_F(ScanningPrefixTest, RunningProgramGetsMemoryFigures) {
 TEST_F(ScanningPrefixTest, KeptPathLookupsFollowChangesMadeDuringThePass) {
   fs::create_directories(HostPathFromWindows("C:\\Data"));
   test::WriteFile(HostPathFromWindows("C:\\Data") + "/Report.TXT", "1");
-  PathLookupScope scope;
+  PathLookupScope scope(velmora::test::System());
   std::uint64_t generation = PathLookupGeneration();
   EXPECT_NE(generation, 0u);
   EXPECT_EQ(fs::path(HostPathFromWindows("c:\\data\\report.txt")).filename(), "Report.TXT");
-  EXPECT_TRUE(files::Exists("C:\\DATA\\REPORT.TXT"));
-  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
-  ASSERT_EQ(files::WriteAtomic("C:\\Data\\New.txt", "2"), kSuccess);
+  EXPECT_TRUE(files::Exists(velmora::test::System(), "C:\\DATA\\REPORT.TXT"));
+  EXPECT_FALSE(files::Exists(velmora::test::System(), "C:\\Data\\new.txt"));
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), "C:\\Data\\New.txt", "2"), kSuccess);
   EXPECT_NE(PathLookupGeneration(), generation);
-  EXPECT_TRUE(files::Exists("C:\\data\\NEW.TXT"));
+  EXPECT_TRUE(files::Exists(velmora::test::System(), "C:\\data\\NEW.TXT"));
   EXPECT_EQ(fs::path(HostPathFromWindows("C:\\data\\new.txt")).filename(), "New.txt");
-  ASSERT_EQ(files::RemoveFile("C:\\Data\\New.txt"), kSuccess);
-  EXPECT_FALSE(files::Exists("C:\\Data\\new.txt"));
+  ASSERT_EQ(files::RemoveFile(velmora::test::System(), "C:\\Data\\New.txt"), kSuccess);
+  EXPECT_FALSE(files::Exists(velmora::test::System(), "C:\\Data\\new.txt"));
   {
-    PathLookupScope inner;  // joins the outer scope
+    PathLookupScope inner(velmora::test::System());  // joins the outer scope
     EXPECT_EQ(PathLookupGeneration(), PathLookupGeneration());
   }
   EXPECT_NE(PathLookupGeneration(), 0u);

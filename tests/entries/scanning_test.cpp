@@ -28,7 +28,9 @@ class ScanningTest : public ::testing::Test {
     StartupParameters model(velmora::test::System());
     return model.StartupFolderPath(kCuStartupFolder);
   }
-  std::string Host(const std::string& windowsPath) { return files::HostPathFromWindows(windowsPath); }
+  std::string Host(const std::string& windowsPath) {
+    return files::HostPathFromWindows(velmora::test::System(), windowsPath);
+  }
   void CopyFixture(const std::string& fixture, const std::string& windowsPath) {
     fs::create_directories(fs::path(Host(windowsPath)).parent_path());
     fs::copy_file(test::FixturePath(fixture), Host(windowsPath), fs::copy_options::overwrite_existing);
@@ -117,9 +119,9 @@ TEST_F(ScanningTest, StartupFolderItemsShortcutsAndSubfolders) {
   ASSERT_FALSE(folder.empty());
   CopyFixture("scan_app.exe", "C:\\Bar\\bar.exe");
   ShellLink link;
-  link.SetPath("C:\\Bar\\bar.exe");
+  link.SetPath(velmora::test::System(), "C:\\Bar\\bar.exe");
   link.SetArguments("--tray");
-  ASSERT_EQ(link.Save(folder + "\\Bar.lnk"), kOk);
+  ASSERT_EQ(link.Save(velmora::test::System(), folder + "\\Bar.lnk"), kOk);
   test::WriteFile(Host(folder + "\\notes.txt"), "hello");
   test::WriteFile(Host(folder + "\\broken.lnk"), "not a shortcut");
   fs::create_directories(Host(folder) + "/Subfolder");

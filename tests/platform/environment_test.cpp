@@ -23,7 +23,7 @@ void SetValue(HKey root, const std::string& subKey, const std::string& name, con
 
 std::string Expanded(const std::string& source) {
   std::string out;
-  std::uint32_t n = env::Expand(source, &out, 32768);
+  std::uint32_t n = env::Expand(velmora::test::System(), source, &out, 32768);
   EXPECT_EQ(n, out.size() + 1);
   return out;
 }
@@ -47,12 +47,12 @@ TEST_F(EnvironmentTest, SystemFoldersComeFromThePrefixAndNamesIgnoreCase) {
   EXPECT_EQ(Expanded("%systemroot%|%WINDIR%|%SystemDrive%"), "C:\\WINDOWS|C:\\WINDOWS|C:");
   EXPECT_EQ(Expanded("%ProgramFiles%\\App\\app.exe"), "C:\\Program Files\\App\\app.exe");
   EXPECT_EQ(Expanded("%CommonProgramFiles%"), "C:\\Program Files\\Common Files");
-  const std::string& user = PrefixUserName();
+  const std::string& user = velmora::test::PrefixUserName();
   ASSERT_FALSE(user.empty());
   EXPECT_EQ(Expanded("%USERPROFILE%"), "C:\\users\\" + user);
   EXPECT_EQ(Expanded("%UserName%"), user);
-  EXPECT_EQ(env::Value("windir"), "C:\\WINDOWS");
-  EXPECT_EQ(env::Value("VelmoraNoSuchVariable"), "");
+  EXPECT_EQ(env::Value(velmora::test::System(), "windir"), "C:\\WINDOWS");
+  EXPECT_EQ(env::Value(velmora::test::System(), "VelmoraNoSuchVariable"), "");
 }
 
 TEST_F(EnvironmentTest, UnknownReferencesAndLonePercentSignsStay) {
@@ -85,7 +85,7 @@ TEST_F(EnvironmentTest, RegistryEnvironmentValuesAreExpandedAndTheUsersOverride)
   EXPECT_EQ(Expanded("%VelmoraTools%"), "C:\\WINDOWS\\tools");
   // A plain string is taken as it is written.
   EXPECT_EQ(Expanded("%VelmoraPlain%"), "%SystemRoot%");
-  EXPECT_EQ(Expanded("%TEMP%"), "C:\\users\\" + PrefixUserName() + "\\Temp");
+  EXPECT_EQ(Expanded("%TEMP%"), "C:\\users\\" + velmora::test::PrefixUserName() + "\\Temp");
   EXPECT_EQ(Expanded("%path%"), "C:\\WINDOWS\\system32;C:\\mine");
   EXPECT_EQ(Expanded("%VelmoraNested%"), "C:\\WINDOWS\\tools\\bin");
 }
@@ -95,7 +95,7 @@ TEST_F(EnvironmentTest, UserFoldersFollowTheShellFolders) {
            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData",
            "C:\\Documents and Settings\\me\\Application Data");
   EXPECT_EQ(Expanded("%APPDATA%\\x"), "C:\\Documents and Settings\\me\\Application Data\\x");
-  EXPECT_EQ(Expanded("%LOCALAPPDATA%"), "C:\\users\\" + PrefixUserName() + "\\AppData\\Local");
+  EXPECT_EQ(Expanded("%LOCALAPPDATA%"), "C:\\users\\" + velmora::test::PrefixUserName() + "\\AppData\\Local");
 }
 
 TEST_F(EnvironmentTest, HostVariablesShowExceptThoseWineKeepsApart) {
@@ -110,13 +110,13 @@ TEST_F(EnvironmentTest, HostVariablesShowExceptThoseWineKeepsApart) {
 TEST_F(EnvironmentTest, ReturnsTheNeededSizeAndWritesOnlyWhenItFits) {
   std::string out = "old";
   const std::string expected = "C:\\WINDOWS\\x";  // 12 characters
-  EXPECT_EQ(env::Expand("%windir%\\x", &out, 13), 13u);
+  EXPECT_EQ(env::Expand(velmora::test::System(), "%windir%\\x", &out, 13), 13u);
   EXPECT_EQ(out, expected);
   out = "old";
-  EXPECT_EQ(env::Expand("%windir%\\x", &out, 12), 13u);
+  EXPECT_EQ(env::Expand(velmora::test::System(), "%windir%\\x", &out, 12), 13u);
   EXPECT_EQ(out, "");
-  EXPECT_EQ(env::Expand("%windir%\\x", nullptr, 0), 13u);
-  EXPECT_EQ(env::Expand("", &out, 1), 1u);
+  EXPECT_EQ(env::Expand(velmora::test::System(), "%windir%\\x", nullptr, 0), 13u);
+  EXPECT_EQ(env::Expand(velmora::test::System(), "", &out, 1), 1u);
   EXPECT_EQ(out, "");
 }
 
@@ -140,10 +140,10 @@ TEST(WineEnvironmentTest, ExpansionAgreesWithWinesOwnInAPrefixMadeByWine) {
   while (!fromWine.empty() && (fromWine.back() == '\n' || fromWine.back() == '\r')) fromWine.pop_back();
 
   setenv("WINEPREFIX", prefix.c_str(), 1);
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
   EXPECT_EQ(Expanded(names), fromWine);
-  ResetPrefixForTesting();
+  velmora::test::ResetPrefixForTesting();
   unsetenv("WINEPREFIX");
 }
 

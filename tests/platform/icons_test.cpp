@@ -12,7 +12,7 @@ namespace icons = platform::icons;
 using platform::IconHandle;
 
 std::string Fixture(const std::string& name) {
-  return platform::files::WindowsPathFromHost(test::FixturePath(name));
+  return platform::files::WindowsPathFromHost(velmora::test::System(), test::FixturePath(name));
 }
 
 class IconsTest : public ::testing::Test {
@@ -28,16 +28,17 @@ class IconsTest : public ::testing::Test {
 // platform adds is the special result for files that are no icon source.
 TEST_F(IconsTest, FilesWithoutIconsAndFilesThatAreNoIconSource) {
   for (const char* name : {"scan_app.exe", "plain_app.exe", "strings_app.exe", "german_dll.dll"}) {
-    EXPECT_EQ(icons::Extract(Fixture(name), 0), nullptr) << name;
+    EXPECT_EQ(icons::Extract(velmora::test::System(), Fixture(name), 0), nullptr) << name;
   }
-  EXPECT_EQ(icons::Extract(Put("dos.exe", "MZ" + std::string(100, '\0')), 0), nullptr);
+  EXPECT_EQ(icons::Extract(velmora::test::System(), Put("dos.exe", "MZ" + std::string(100, '\0')), 0),
+            nullptr);
 
   IconHandle special = icons::NotAnIconFileResult();
   ASSERT_NE(special, nullptr);
   EXPECT_TRUE(special->notAnIconFile);
   for (const std::string& path : {Put("notes.txt", "hello"), Put("empty.txt", ""),
                                   std::string("C:\\missing.exe"), std::string("C:\\"), std::string("")}) {
-    EXPECT_EQ(icons::Extract(path, 0), special) << path;
+    EXPECT_EQ(icons::Extract(velmora::test::System(), path, 0), special) << path;
   }
 }
 

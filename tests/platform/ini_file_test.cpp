@@ -21,8 +21,8 @@ class IniFileTest : public ::testing::Test {
   std::string Read(const std::string& section, const std::string& key, const std::string& fallback = "<none>",
                    const std::string& path = "") {
     char buffer[260];
-    std::uint32_t n =
-        ini::ReadString(section, key, fallback, buffer, sizeof buffer, path.empty() ? file_ : path);
+    std::uint32_t n = ini::ReadString(velmora::test::System(), section, key, fallback, buffer, sizeof buffer,
+                                      path.empty() ? file_ : path);
     EXPECT_EQ(n, std::char_traits<char>::length(buffer));
     return buffer;
   }
@@ -96,18 +96,18 @@ TEST_F(IniFileTest, TruncatesToSizeLessOneAndReturnsTheCountCopied) {
   Write("[S]\nk=abcdefgh\n");
   char buffer[16];
   std::memset(buffer, 'X', sizeof buffer);
-  EXPECT_EQ(ini::ReadString("S", "k", "", buffer, 5, file_), 4u);
+  EXPECT_EQ(ini::ReadString(velmora::test::System(), "S", "k", "", buffer, 5, file_), 4u);
   EXPECT_STREQ(buffer, "abcd");
   EXPECT_EQ(buffer[5], 'X');
-  EXPECT_EQ(ini::ReadString("S", "k", "", buffer, 9, file_), 8u);
+  EXPECT_EQ(ini::ReadString(velmora::test::System(), "S", "k", "", buffer, 9, file_), 8u);
   EXPECT_STREQ(buffer, "abcdefgh");
-  EXPECT_EQ(ini::ReadString("S", "k", "", buffer, 1, file_), 0u);
+  EXPECT_EQ(ini::ReadString(velmora::test::System(), "S", "k", "", buffer, 1, file_), 0u);
   EXPECT_STREQ(buffer, "");
   buffer[0] = 'X';
-  EXPECT_EQ(ini::ReadString("S", "k", "", buffer, 0, file_), 0u);
+  EXPECT_EQ(ini::ReadString(velmora::test::System(), "S", "k", "", buffer, 0, file_), 0u);
   EXPECT_EQ(buffer[0], 'X');
   // The default is cut the same way.
-  EXPECT_EQ(ini::ReadString("S", "none", "0123456789", buffer, 4, file_), 3u);
+  EXPECT_EQ(ini::ReadString(velmora::test::System(), "S", "none", "0123456789", buffer, 4, file_), 3u);
   EXPECT_STREQ(buffer, "012");
 }
 

@@ -88,11 +88,11 @@ TEST_F(LaunchTest, AHostProgramRunsDirectlyWithItsArgumentsUntouched) {
   MakeRecorder(prefix_.HostPath("drive_c/Tools/probe.sh"), "probe");
   std::vector<std::string> args = {
       "C:\\TOOLS\\Probe.sh", "two words", "$(touch injected)", "a;b|c&d", "*", ""};
-  ASSERT_TRUE(LaunchProgram(args));
+  ASSERT_TRUE(LaunchProgram(velmora::test::System(), args));
   // The intermediate child is gone at once; the program belongs to init now.
   EXPECT_TRUE(NoChildLeft());
   std::vector<std::string> expected(args.begin() + 1, args.end());
-  expected.push_back("WINEPREFIX=" + PrefixDir());
+  expected.push_back("WINEPREFIX=" + velmora::test::PrefixDir());
   EXPECT_EQ(Recorded("probe"), expected);
   EXPECT_FALSE(fs::exists("injected"));
 }
@@ -103,36 +103,36 @@ TEST_F(LaunchTest, WindowsProgramsRunThroughWineInThePrefix) {
   fs::create_directories(fs::path(exe).parent_path());
   fs::copy_file(FixturePath("scan_app.exe"), exe);
 
-  ASSERT_TRUE(LaunchProgram({"c:\\program files\\app\\APP.EXE", "/min"}));
+  ASSERT_TRUE(LaunchProgram(velmora::test::System(), {"c:\\program files\\app\\APP.EXE", "/min"}));
   EXPECT_TRUE(NoChildLeft());
   EXPECT_EQ(Recorded("wine"), (std::vector<std::string>{"c:\\program files\\app\\APP.EXE", "/min",
-                                                        "WINEPREFIX=" + PrefixDir()}));
+                                                        "WINEPREFIX=" + velmora::test::PrefixDir()}));
 
   // A host path to a Windows program gets its Windows name.
-  ASSERT_TRUE(LaunchProgram({exe}));
-  EXPECT_EQ(Recorded("wine"),
-            (std::vector<std::string>{"C:\\Program Files\\App\\app.exe", "WINEPREFIX=" + PrefixDir()}));
+  ASSERT_TRUE(LaunchProgram(velmora::test::System(), {exe}));
+  EXPECT_EQ(Recorded("wine"), (std::vector<std::string>{"C:\\Program Files\\App\\app.exe",
+                                                        "WINEPREFIX=" + velmora::test::PrefixDir()}));
 
   WriteFile(prefix_.HostPath("drive_c/run.bat"), "@echo off\r\n");
-  ASSERT_TRUE(LaunchProgram({"C:\\run.bat", "x"}));
-  EXPECT_EQ(Recorded("wine"),
-            (std::vector<std::string>{"cmd", "/c", "C:\\run.bat", "x", "WINEPREFIX=" + PrefixDir()}));
+  ASSERT_TRUE(LaunchProgram(velmora::test::System(), {"C:\\run.bat", "x"}));
+  EXPECT_EQ(Recorded("wine"), (std::vector<std::string>{"cmd", "/c", "C:\\run.bat", "x",
+                                                        "WINEPREFIX=" + velmora::test::PrefixDir()}));
 }
 
 TEST_F(LaunchTest, NothingStartsForMissingFilesFoldersOrWithoutWine) {
   MakeTool("wine");
-  EXPECT_FALSE(LaunchProgram({}));
-  EXPECT_FALSE(LaunchProgram({""}));
-  EXPECT_FALSE(LaunchProgram({"C:\\no\\such.exe"}));
-  EXPECT_FALSE(LaunchProgram({"Q:\\unknown drive.exe"}));
-  EXPECT_FALSE(LaunchProgram({"C:\\windows"}));
-  EXPECT_FALSE(ShellOpen("C:\\no\\such.txt"));
+  EXPECT_FALSE(LaunchProgram(velmora::test::System(), {}));
+  EXPECT_FALSE(LaunchProgram(velmora::test::System(), {""}));
+  EXPECT_FALSE(LaunchProgram(velmora::test::System(), {"C:\\no\\such.exe"}));
+  EXPECT_FALSE(LaunchProgram(velmora::test::System(), {"Q:\\unknown drive.exe"}));
+  EXPECT_FALSE(LaunchProgram(velmora::test::System(), {"C:\\windows"}));
+  EXPECT_FALSE(ShellOpen(velmora::test::System(), "C:\\no\\such.txt"));
   // Without the desktop's opener a document stays closed: Wine's explorer would
   // keep a wineserver, and with it the registry, busy.
   setenv("PATH", bin().c_str(), 1);
   WriteFile(prefix_.HostPath("drive_c/note.txt"), "text");
-  EXPECT_FALSE(ShellOpen("C:\\note.txt"));
-  EXPECT_FALSE(ShowInFileManager("C:\\note.txt"));
+  EXPECT_FALSE(ShellOpen(velmora::test::System(), "C:\\note.txt"));
+  EXPECT_FALSE(ShowInFileManager(velmora::test::System(), "C:\\note.txt"));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_FALSE(fs::exists(records() + "/wine"));
 
@@ -140,7 +140,7 @@ TEST_F(LaunchTest, NothingStartsForMissingFilesFoldersOrWithoutWine) {
   fs::copy_file(FixturePath("scan_app.exe"), exe);
   TempDir empty;
   setenv("PATH", empty.path().c_str(), 1);
-  EXPECT_FALSE(LaunchProgram({"C:\\app.exe"}));
+  EXPECT_FALSE(LaunchProgram(velmora::test::System(), {"C:\\app.exe"}));
   EXPECT_TRUE(NoChildLeft());
 }
 
@@ -148,23 +148,23 @@ TEST_F(LaunchTest, ShellOpenGivesDocumentsAndFoldersToTheDesktopAndProgramsToWin
   MakeTool("wine");
   MakeTool("xdg-open");
   WriteFile(prefix_.HostPath("drive_c/docs/read me.txt"), "text");
-  ASSERT_TRUE(ShellOpen("C:\\Docs\\READ ME.TXT"));
+  ASSERT_TRUE(ShellOpen(velmora::test::System(), "C:\\Docs\\READ ME.TXT"));
   EXPECT_EQ(Recorded("xdg-open"),
             (std::vector<std::string>{prefix_.HostPath("dosdevices/c:/docs/read me.txt"),
-                                      "WINEPREFIX=" + PrefixDir()}));
-  ASSERT_TRUE(ShellOpen("C:\\docs"));
+                                      "WINEPREFIX=" + velmora::test::PrefixDir()}));
+  ASSERT_TRUE(ShellOpen(velmora::test::System(), "C:\\docs"));
   EXPECT_EQ(Recorded("xdg-open")[0], prefix_.HostPath("dosdevices/c:/docs"));
 
   fs::copy_file(FixturePath("scan_app.exe"), prefix_.HostPath("drive_c/docs/Update.exe"));
-  ASSERT_TRUE(ShellOpen("C:\\docs\\Update.exe"));
+  ASSERT_TRUE(ShellOpen(velmora::test::System(), "C:\\docs\\Update.exe"));
   EXPECT_EQ(Recorded("wine")[0], "C:\\docs\\Update.exe");
 
   // A shortcut is Windows' own kind of file: Wine's start follows it.
   WriteFile(prefix_.HostPath("drive_c/docs/App.lnk"), "L");
-  ASSERT_TRUE(ShellOpen("C:\\docs\\App.lnk"));
+  ASSERT_TRUE(ShellOpen(velmora::test::System(), "C:\\docs\\App.lnk"));
   EXPECT_EQ(Recorded("wine"),
             (std::vector<std::string>{"start", "/unix", prefix_.HostPath("dosdevices/c:/docs/App.lnk"),
-                                      "WINEPREFIX=" + PrefixDir()}));
+                                      "WINEPREFIX=" + velmora::test::PrefixDir()}));
 }
 
 std::string DecodeUri(const std::string& uri) {
@@ -185,7 +185,7 @@ TEST_F(LaunchTest, TheFileManagerIsAskedToShowTheFileOverDBus) {
   MakeTool("xdg-open");
   std::string host = prefix_.HostPath("dosdevices/c:/Program Files/It's, here/tool.exe");
   WriteFile(host, "MZ");
-  ASSERT_TRUE(ShowInFileManager("C:\\Program Files\\It's, here\\tool.exe"));
+  ASSERT_TRUE(ShowInFileManager(velmora::test::System(), "C:\\Program Files\\It's, here\\tool.exe"));
   std::vector<std::string> call = Recorded("gdbus");
   ASSERT_EQ(call.size(), 13u);  // twelve arguments and WINEPREFIX
   EXPECT_EQ(call[0], "call");
@@ -205,9 +205,9 @@ TEST_F(LaunchTest, WithoutAFileManagerServiceTheFolderIsOpened) {
   MakeTool("gdbus", 1);
   MakeTool("xdg-open");
   WriteFile(prefix_.HostPath("drive_c/App/app.exe"), "MZ");
-  ASSERT_TRUE(ShowInFileManager("C:\\app\\app.exe"));
+  ASSERT_TRUE(ShowInFileManager(velmora::test::System(), "C:\\app\\app.exe"));
   EXPECT_EQ(Recorded("xdg-open")[0], prefix_.HostPath("dosdevices/c:/App"));
-  EXPECT_FALSE(ShowInFileManager("Q:\\nowhere\\x.exe"));
+  EXPECT_FALSE(ShowInFileManager(velmora::test::System(), "Q:\\nowhere\\x.exe"));
 }
 
 }  // namespace

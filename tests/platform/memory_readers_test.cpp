@@ -35,17 +35,18 @@ class MemoryReadersTest : public ::testing::Test {
 TEST_F(MemoryReadersTest, VersionBlocksAndIconsOfPeAndIconFiles) {
   for (const char* name : {"version_app.exe", "german_dll.dll", "scan_app.exe", "plain_app.exe", "app.ico"}) {
     SCOPED_TRACE(name);
-    const std::string path = platform::files::WindowsPathFromHost(test::FixturePath(name));
+    const std::string path =
+        platform::files::WindowsPathFromHost(velmora::test::System(), test::FixturePath(name));
     const std::string bytes = test::ReadFile(test::FixturePath(name));
     std::vector<std::uint8_t> fromFile;
-    std::uint32_t size = platform::version::InfoSize(path);
+    std::uint32_t size = platform::version::InfoSize(velmora::test::System(), path);
     if (size) {
-      ASSERT_TRUE(platform::version::ReadInfo(path, size, &fromFile));
+      ASSERT_TRUE(platform::version::ReadInfo(velmora::test::System(), path, size, &fromFile));
     }
     const formats::MemoryBytes file(Data(bytes), bytes.size());
     EXPECT_EQ(formats::VersionInfoBlock(file), fromFile);
     for (int index : {0, 1, 2, -3, -7}) {
-      platform::IconHandle a = platform::icons::Extract(path, index);
+      platform::IconHandle a = platform::icons::Extract(velmora::test::System(), path, index);
       formats::IconBitmap b;
       formats::IconSearch found = formats::FindIcon(file, index, &b);
       ASSERT_EQ(a != nullptr, found == formats::IconSearch::kFound) << index;
@@ -67,13 +68,13 @@ TEST_F(MemoryReadersTest, VersionBlocksAndIconsOfPeAndIconFiles) {
 
 TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
   platform::ShellLink link;
-  link.SetPath("C:\\Tools\\tool.exe");
+  link.SetPath(velmora::test::System(), "C:\\Tools\\tool.exe");
   link.SetArguments("--tray \"x y\"");
   link.SetWorkingDirectory("C:\\Tools");
   link.SetDescription("Tr\xC3\xA4y");
   link.SetIconLocation("C:\\Tools\\tool.exe", 2);
   std::filesystem::create_directories(prefix_.HostPath("drive_c/links"));
-  ASSERT_EQ(link.Save("C:\\links\\Tool.lnk"), kOk);
+  ASSERT_EQ(link.Save(velmora::test::System(), "C:\\links\\Tool.lnk"), kOk);
   // The tool does not exist: the header keeps the link's attributes and no size.
   std::string written;
   ASSERT_TRUE(formats::WriteShellLink(link, "C:\\links\\Tool.lnk", link.fileAttributes, 0, &written));
@@ -81,7 +82,7 @@ TEST_F(MemoryReadersTest, ShortcutsWrittenAndReadAsBytes) {
 
   platform::ShellLink fromFile;
   formats::ShellLinkData fromBytes;
-  ASSERT_EQ(fromFile.Load("C:\\links\\Tool.lnk"), kOk);
+  ASSERT_EQ(fromFile.Load(velmora::test::System(), "C:\\links\\Tool.lnk"), kOk);
   ASSERT_TRUE(formats::ReadShellLink(Data(written), written.size(), "C:\\links\\Tool.lnk", &fromBytes));
   EXPECT_EQ(fromBytes.target, fromFile.target);
   EXPECT_EQ(fromBytes.arguments, fromFile.arguments);
@@ -101,7 +102,8 @@ TEST_F(MemoryReadersTest, ParsedIniDocumentReadsAsTheFile) {
   for (const auto& [section, key] :
        {std::pair{"MAIN", "key"}, {"main", "other"}, {"Main", "none"}, {"x", "Key"}}) {
     char fromFile[32], fromBytes[32];
-    std::uint32_t a = platform::ini::ReadString(section, key, "d", fromFile, sizeof fromFile, "C:\\t.ini");
+    std::uint32_t a = platform::ini::ReadString(velmora::test::System(), section, key, "d", fromFile,
+                                                sizeof fromFile, "C:\\t.ini");
     std::uint32_t b = formats::IniDocument(text).Get(section, key, "d", fromBytes, sizeof fromBytes);
     EXPECT_EQ(a, b);
     EXPECT_STREQ(fromFile, fromBytes);

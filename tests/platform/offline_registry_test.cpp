@@ -112,8 +112,9 @@ TEST_F(OfflineRegistryTest, ReadsBothViewsTheUserAndTheSystemVersion) {
   EXPECT_EQ(version.buildNumber, 19045u);
   EXPECT_EQ(velmora::test::System().ProfilePath(), "C:\\Users\\bob");
   // C: is the installation's root, matched without regard to case.
-  EXPECT_EQ(files::HostPathFromWindows("C:\\WINDOWS\\system32\\CONFIG\\software"), tree_->SoftwareHostPath());
-  EXPECT_TRUE(files::Exists("c:\\users\\BOB\\ntuser.dat"));
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "C:\\WINDOWS\\system32\\CONFIG\\software"),
+            tree_->SoftwareHostPath());
+  EXPECT_TRUE(files::Exists(velmora::test::System(), "c:\\users\\BOB\\ntuser.dat"));
 }
 
 TEST_F(OfflineRegistryTest, OnlyAnInstallationWithWow6432NodeHasThe32BitView) {
@@ -442,7 +443,7 @@ TEST_F(OfflineRegistryTest, ChoosesTheOnlyUserOrAsksWhenThereAreSeveral) {
   EXPECT_NE(error.find("several users: Carol, bob;"), std::string::npos) << error;
   ASSERT_EQ(velmora::test::UseOfflineSystem(tree_->root, "carol", &error), kSuccess) << error;
   EXPECT_EQ(velmora::test::System().UserName(), "Carol");
-  EXPECT_EQ(env::Value("APPDATA"), "C:\\Users\\Carol\\AppData\\Roaming");
+  EXPECT_EQ(env::Value(velmora::test::System(), "APPDATA"), "C:\\Users\\Carol\\AppData\\Roaming");
 }
 
 TEST_F(OfflineRegistryTest, XpLayoutFindsDocumentsAndSettings) {

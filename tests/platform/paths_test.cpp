@@ -26,27 +26,32 @@ class PathsTest : public ::testing::Test {
 TEST_F(PathsTest, WindowsPathsMapThroughDrivesWithoutRegardToCase) {
   WriteFile(drive_c() + "/Program Files/Tool/Tool.EXE", "x");
   std::string expected = prefix_.HostPath("dosdevices/c:/Program Files/Tool/Tool.EXE");
-  EXPECT_EQ(files::HostPathFromWindows("C:\\Program Files\\Tool\\Tool.EXE"), expected);
-  EXPECT_EQ(files::HostPathFromWindows("c:\\PROGRAM FILES\\tool\\tool.exe"), expected);
-  EXPECT_EQ(files::HostPathFromWindows("c:/program files/./x/../tool/tool.exe"), expected);
-  EXPECT_EQ(files::HostPathFromWindows("\\\\?\\C:\\program files\\tool\\tool.exe"), expected);
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "C:\\Program Files\\Tool\\Tool.EXE"),
+            expected);
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "c:\\PROGRAM FILES\\tool\\tool.exe"),
+            expected);
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "c:/program files/./x/../tool/tool.exe"),
+            expected);
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "\\\\?\\C:\\program files\\tool\\tool.exe"),
+            expected);
   // Missing components are kept as written.
-  EXPECT_EQ(files::HostPathFromWindows("C:\\Program Files\\New\\a.txt"),
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "C:\\Program Files\\New\\a.txt"),
             prefix_.HostPath("dosdevices/c:/Program Files/New/a.txt"));
-  EXPECT_EQ(files::HostPathFromWindows("Q:\\nothing"), "");
-  EXPECT_EQ(files::HostPathFromWindows("Z:\\etc"), prefix_.HostPath("dosdevices/z:/etc"));
-  EXPECT_EQ(files::HostPathFromWindows(""), "");
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "Q:\\nothing"), "");
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "Z:\\etc"),
+            prefix_.HostPath("dosdevices/z:/etc"));
+  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), ""), "");
 }
 
 TEST_F(PathsTest, HostPathsMapBackToTheirDrive) {
   fs::create_directories(drive_c() + "/windows");
-  EXPECT_EQ(files::WindowsPathFromHost(drive_c() + "/windows"), "C:\\windows");
-  EXPECT_EQ(files::WindowsPathFromHost(drive_c()), "C:\\");
-  EXPECT_EQ(files::WindowsPathFromHost("/usr/bin/env"), "Z:\\usr\\bin\\env");
+  EXPECT_EQ(files::WindowsPathFromHost(velmora::test::System(), drive_c() + "/windows"), "C:\\windows");
+  EXPECT_EQ(files::WindowsPathFromHost(velmora::test::System(), drive_c()), "C:\\");
+  EXPECT_EQ(files::WindowsPathFromHost(velmora::test::System(), "/usr/bin/env"), "Z:\\usr\\bin\\env");
   std::string full;
-  EXPECT_EQ(files::FullPath("C:\\a\\.\\b\\..\\c.exe", &full), kSuccess);
+  EXPECT_EQ(files::FullPath(velmora::test::System(), "C:\\a\\.\\b\\..\\c.exe", &full), kSuccess);
   EXPECT_EQ(full, "C:\\a\\c.exe");
-  EXPECT_EQ(files::FullPath("", &full), kInvalidParameter);
+  EXPECT_EQ(files::FullPath(velmora::test::System(), "", &full), kInvalidParameter);
 }
 
 TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
@@ -56,7 +61,7 @@ TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
   WriteFile(folder + "/noext", "3");
   fs::create_directories(folder + "/sub");
 
-  FolderSearch search;
+  FolderSearch search(velmora::test::System());
   ASSERT_TRUE(search.FindFirst("C:\\START\\*.*"));
   std::vector<std::string> names;
   int dots = 0, folders = 0;
@@ -80,30 +85,31 @@ TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
   EXPECT_FALSE(search.FindFirst("C:\\start\\*.exe"));
   EXPECT_FALSE(search.FindFirst("C:\\missing\\*.*"));
 
-  EXPECT_TRUE(files::PathFindsItem("c:\\start\\a.TXT"));
-  EXPECT_TRUE(files::PathFindsItem("C:\\start"));
-  EXPECT_FALSE(files::PathFindsItem("C:\\start\\a.txt /min"));
-  EXPECT_FALSE(files::PathFindsItem(""));
+  EXPECT_TRUE(files::PathFindsItem(velmora::test::System(), "c:\\start\\a.TXT"));
+  EXPECT_TRUE(files::PathFindsItem(velmora::test::System(), "C:\\start"));
+  EXPECT_FALSE(files::PathFindsItem(velmora::test::System(), "C:\\start\\a.txt /min"));
+  EXPECT_FALSE(files::PathFindsItem(velmora::test::System(), ""));
 }
 
 TEST_F(PathsTest, AtomicWritesReplaceWholeFilesAndLeaveNothingBehind) {
   std::string folder = drive_c() + "/data";
   fs::create_directories(folder);
-  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", std::string("one\0two", 7)), kSuccess);
-  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", "three"), kSuccess);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), "C:\\data\\f.bin", std::string("one\0two", 7)),
+            kSuccess);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), "C:\\data\\f.bin", "three"), kSuccess);
   std::string bytes;
-  ASSERT_EQ(files::ReadWholeFile("C:\\DATA\\F.BIN", &bytes), kSuccess);
+  ASSERT_EQ(files::ReadWholeFile(velmora::test::System(), "C:\\DATA\\F.BIN", &bytes), kSuccess);
   EXPECT_EQ(bytes, "three");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 
-  EXPECT_EQ(files::ReadWholeFile("C:\\data\\missing", &bytes), kFileNotFound);
-  EXPECT_EQ(files::WriteAtomic("C:\\nofolder\\f.bin", "x"), kFileNotFound);
-  EXPECT_EQ(files::RemoveFile("C:\\data\\f.bin"), kSuccess);
-  EXPECT_FALSE(files::Exists("C:\\data\\f.bin"));
-  EXPECT_EQ(files::RemoveFile("C:\\data"), kAccessDenied);
-  EXPECT_EQ(files::MakeDirectories("C:\\x\\y\\z"), kSuccess);
-  EXPECT_TRUE(files::DirectoryExists("C:\\X\\Y\\Z"));
-  EXPECT_EQ(files::MakeDirectory("C:\\x"), kAlreadyExists);
+  EXPECT_EQ(files::ReadWholeFile(velmora::test::System(), "C:\\data\\missing", &bytes), kFileNotFound);
+  EXPECT_EQ(files::WriteAtomic(velmora::test::System(), "C:\\nofolder\\f.bin", "x"), kFileNotFound);
+  EXPECT_EQ(files::RemoveFile(velmora::test::System(), "C:\\data\\f.bin"), kSuccess);
+  EXPECT_FALSE(files::Exists(velmora::test::System(), "C:\\data\\f.bin"));
+  EXPECT_EQ(files::RemoveFile(velmora::test::System(), "C:\\data"), kAccessDenied);
+  EXPECT_EQ(files::MakeDirectories(velmora::test::System(), "C:\\x\\y\\z"), kSuccess);
+  EXPECT_TRUE(files::DirectoryExists(velmora::test::System(), "C:\\X\\Y\\Z"));
+  EXPECT_EQ(files::MakeDirectory(velmora::test::System(), "C:\\x"), kAlreadyExists);
 }
 
 TEST_F(PathsTest, AtomicWritesPassOverTemporaryFilesAKilledProcessLeft) {
@@ -112,10 +118,10 @@ TEST_F(PathsTest, AtomicWritesPassOverTemporaryFilesAKilledProcessLeft) {
   for (int n = 0; n < 200; ++n) {
     WriteFile(folder + "/.velmora-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".tmp", "stale");
   }
-  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", "new"), kSuccess);
-  ASSERT_EQ(files::WriteScratchFile("C:\\data\\g.bin", "scratch"), kSuccess);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), "C:\\data\\f.bin", "new"), kSuccess);
+  ASSERT_EQ(files::WriteScratchFile(velmora::test::System(), "C:\\data\\g.bin", "scratch"), kSuccess);
   std::string bytes;
-  ASSERT_EQ(files::ReadWholeFile("C:\\data\\f.bin", &bytes), kSuccess);
+  ASSERT_EQ(files::ReadWholeFile(velmora::test::System(), "C:\\data\\f.bin", &bytes), kSuccess);
   EXPECT_EQ(bytes, "new");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 202);
 }
@@ -142,7 +148,7 @@ TEST_F(PathsTest, AWriteRemovesTheTemporaryFilesOfProcessesThatAreGone) {
     WriteFile(temporary(pid, 7), "half");
   }
   WriteFile(folder + "/.velmora-" + std::to_string(gone) + "-x.tmp", "not ours");
-  ASSERT_EQ(files::WriteAtomic("C:\\data\\f.bin", "new"), kSuccess);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), "C:\\data\\f.bin", "new"), kSuccess);
   kill(running, SIGKILL);
   waitpid(running, nullptr, 0);
   EXPECT_FALSE(fs::exists(temporary(gone, 0)));

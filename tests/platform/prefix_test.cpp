@@ -54,7 +54,7 @@ class ScopedEnv {
         unsetenv(name.c_str());
       }
     }
-    ResetPrefixForTesting();
+    velmora::test::ResetPrefixForTesting();
   }
 
  private:
@@ -96,11 +96,11 @@ TEST(PrefixTest, ANamedPrefixThatIsMissingOrIncompleteIsRefusedAndLeftAsItIs) {
   ScopedEnv env;
   const std::string typo = dir.path() + "/typo";
   env.Set("WINEPREFIX", typo.c_str());
-  ResetPrefixForTesting();
-  EXPECT_NE(InitPrefix(), kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  EXPECT_NE(velmora::test::InitPrefix(), kSuccess);
   EXPECT_NE(LastErrorDetail().find(typo + " does not exist"), std::string::npos) << LastErrorDetail();
   UniqueKey key;
-  EXPECT_NE(reg::CreateKey(SystemInUse().CurrentUser(), "Software\\Probe", key.out()), kSuccess);
+  EXPECT_NE(reg::CreateKey(velmora::test::System().CurrentUser(), "Software\\Probe", key.out()), kSuccess);
   EXPECT_FALSE(fs::exists(typo));
 
   // A folder with a user.reg but no system.reg, and one the other way round.
@@ -109,11 +109,11 @@ TEST(PrefixTest, ANamedPrefixThatIsMissingOrIncompleteIsRefusedAndLeftAsItIs) {
     const std::string missing = std::string(present) == "user.reg" ? "system.reg" : "user.reg";
     WriteFile(prefix + "/" + present, "WINE REGISTRY Version 2\n");
     env.Set("WINEPREFIX", prefix.c_str());
-    ResetPrefixForTesting();
-    EXPECT_NE(InitPrefix(), kSuccess);
+    velmora::test::ResetPrefixForTesting();
+    EXPECT_NE(velmora::test::InitPrefix(), kSuccess);
     EXPECT_NE(LastErrorDetail().find(prefix), std::string::npos) << LastErrorDetail();
     EXPECT_NE(LastErrorDetail().find("no " + missing), std::string::npos) << LastErrorDetail();
-    EXPECT_NE(reg::CreateKey(SystemInUse().LocalMachine(), "Software\\Probe", key.out()), kSuccess);
+    EXPECT_NE(reg::CreateKey(velmora::test::System().LocalMachine(), "Software\\Probe", key.out()), kSuccess);
     EXPECT_EQ(std::distance(fs::directory_iterator(prefix), fs::directory_iterator()), 1) << prefix;
     EXPECT_EQ(ReadFile(prefix + "/" + present), "WINE REGISTRY Version 2\n");
   }
@@ -125,10 +125,10 @@ TEST(PrefixTest, TheMinimalPrefixIsAWindowsXpPrefix) {
   const std::string prefix = dir.path() + "/new/prefix";
   ASSERT_EQ(CreateMinimalPrefix(prefix), kSuccess);
   env.Set("WINEPREFIX", (prefix + "/").c_str());
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess) << LastErrorDetail();
-  EXPECT_EQ(PrefixDir(), prefix);
-  EXPECT_EQ(PrefixUserName(), LoginName());
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess) << LastErrorDetail();
+  EXPECT_EQ(velmora::test::PrefixDir(), prefix);
+  EXPECT_EQ(velmora::test::PrefixUserName(), LoginName());
 
   EXPECT_EQ(LinkTarget(prefix + "/dosdevices/c:"), "../drive_c");
   EXPECT_EQ(LinkTarget(prefix + "/dosdevices/z:"), "/");
@@ -173,32 +173,32 @@ TEST(PrefixTest, WithoutWinePrefixTheUsersWineComesFirstThenOurOwn) {
   env.Set("XDG_DATA_HOME", nullptr);
 
   // No ~/.wine registry: the program's own prefix under ~/.local/share.
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess) << LastErrorDetail();
-  EXPECT_EQ(PrefixDir(), home + "/.local/share/velmora/prefix");
-  EXPECT_TRUE(IsDir(PrefixDir() + "/drive_c"));
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess) << LastErrorDetail();
+  EXPECT_EQ(velmora::test::PrefixDir(), home + "/.local/share/velmora/prefix");
+  EXPECT_TRUE(IsDir(velmora::test::PrefixDir() + "/drive_c"));
 
   env.Set("XDG_DATA_HOME", (dir.path() + "/data").c_str());
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
-  EXPECT_EQ(PrefixDir(), dir.path() + "/data/velmora/prefix");
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
+  EXPECT_EQ(velmora::test::PrefixDir(), dir.path() + "/data/velmora/prefix");
 
   // A ~/.wine without a registry is not a prefix yet; one with system.reg is.
   ASSERT_EQ(mkdir((home + "/.wine").c_str(), 0755), 0);
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
-  EXPECT_EQ(PrefixDir(), dir.path() + "/data/velmora/prefix");
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
+  EXPECT_EQ(velmora::test::PrefixDir(), dir.path() + "/data/velmora/prefix");
   WriteFile(home + "/.wine/system.reg", "WINE REGISTRY Version 2\n");
   WriteFile(home + "/.wine/user.reg", "WINE REGISTRY Version 2\n");
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
-  EXPECT_EQ(PrefixDir(), home + "/.wine");
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
+  EXPECT_EQ(velmora::test::PrefixDir(), home + "/.wine");
   EXPECT_FALSE(IsDir(home + "/.wine/drive_c"));  // an existing prefix is used as it is
 
   // The first choice is kept until the prefix is reset.
   env.Set("WINEPREFIX", (dir.path() + "/other").c_str());
-  ASSERT_EQ(InitPrefix(), kSuccess);
-  EXPECT_EQ(PrefixDir(), home + "/.wine");
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
+  EXPECT_EQ(velmora::test::PrefixDir(), home + "/.wine");
 }
 
 TEST(PrefixTest, MakingAPrefixKeepsRegistryFilesThatAreThere) {
@@ -249,18 +249,18 @@ TEST(PrefixTest, WineBootsTheMinimalPrefixAndRunsItsRunKey) {
 TEST(PrefixTest, SeesARealWineserverOfThePrefix) {
   if (!velmora::test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   TempPrefix prefix;
-  EXPECT_FALSE(WineServerRunning());
+  EXPECT_FALSE(velmora::test::WineServerRunning());
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
   int pid = 0;
-  for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i)
+  for (int i = 0; i < 100 && !velmora::test::WineServerRunning(&pid); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_TRUE(WineServerRunning(&pid));
+  EXPECT_TRUE(velmora::test::WineServerRunning(&pid));
   EXPECT_GT(pid, 0);
   EXPECT_EQ(kill(pid, 0), 0);
   RunCommand("wineserver -k; wineserver -w");
-  for (int i = 0; i < 100 && WineServerRunning(); ++i)
+  for (int i = 0; i < 100 && velmora::test::WineServerRunning(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_FALSE(WineServerRunning());
+  EXPECT_FALSE(velmora::test::WineServerRunning());
 }
 
 // Upstream Wine keeps its server folder in /tmp/.wine-<uid>; a process holding
@@ -268,7 +268,7 @@ TEST(PrefixTest, SeesARealWineserverOfThePrefix) {
 TEST(PrefixTest, SeesAServerLockInTheUpstreamLayout) {
   TempPrefix prefix;
   struct stat st;
-  ASSERT_EQ(stat(PrefixDir().c_str(), &st), 0);
+  ASSERT_EQ(stat(velmora::test::PrefixDir().c_str(), &st), 0);
   char name[64];
   std::snprintf(name, sizeof name, "server-%lx-%lx", static_cast<unsigned long>(st.st_dev),
                 static_cast<unsigned long>(st.st_ino));
@@ -302,12 +302,12 @@ TEST(PrefixTest, SeesAServerLockInTheUpstreamLayout) {
   ASSERT_EQ(read(ready[0], &locked, 1), 1);
   ASSERT_EQ(locked, 1);
   int pid = 0;
-  EXPECT_TRUE(WineServerRunning(&pid));
+  EXPECT_TRUE(velmora::test::WineServerRunning(&pid));
   EXPECT_EQ(pid, child);
 
   close(release[1]);
   waitpid(child, nullptr, 0);
-  EXPECT_FALSE(WineServerRunning());  // the lock went with the process
+  EXPECT_FALSE(velmora::test::WineServerRunning());  // the lock went with the process
   unlink(lockPath.c_str());
   rmdir(folder.c_str());
   if (madeTop) rmdir(top.c_str());

@@ -276,8 +276,8 @@ TEST_F(RegistryTest, NewKeysAndValuesTakeWinesSortedPlaces) {
             std::string::npos);
 
   // A fresh read of the file finds the same order.
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
   key = Open(velmora::test::System().CurrentUser(), "Software\\Velmora Test");
   EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "_x", "A", "a2", "b"}));
   reg::CloseKey(key);
@@ -306,8 +306,8 @@ TEST_F(RegistryTest, NamesAndDataAreEscapedAsWineEscapesThem) {
       << text;
   EXPECT_NE(text.find("\n\"ctl\"=\"\\18\\0023\"\n"), std::string::npos) << text;
 
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
   key = Open(velmora::test::System().CurrentUser(), "software\\ODD [NAME]");
   EXPECT_EQ(Query(key, name), data);
   EXPECT_EQ(Query(key, "CTL"), std::string("\x01"
@@ -474,8 +474,8 @@ TEST_F(RegistryTest, KeysAreCreatedWithParentsAndDeletedWithEverythingBelow) {
   reg::CloseKey(profiles);
 
   // Profiles was only implied by its subkeys; it stays a key of its own.
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
   profiles = Open(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora\\Profiles");
   EXPECT_TRUE(SubkeyNames(profiles).empty());
   reg::CloseKey(profiles);
@@ -501,7 +501,7 @@ TEST_F(RegistryTest, HandlesFollowTheirKeyThroughOtherChanges) {
   {
     // Within one pass of a scan the file is checked once, but a write reads it
     // again first: what the other program wrote meanwhile stays.
-    files::PathLookupScope pass;
+    files::PathLookupScope pass(velmora::test::System());
     EXPECT_EQ(Query(store, "1|baz"), "C:\\baz.exe");
     text = ReadFile(UserReg());
     text.insert(text.find("\"3|Foo\""), "\"2|Qux\"=\"C:\\\\qux.exe\"\n");
@@ -639,9 +639,9 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
   HKey run = Open(velmora::test::System().CurrentUser(), kRun, kKeyAllAccess);
   ASSERT_EQ(RunCommand("WINEDEBUG=-all wineserver -p"), 0);
   int pid = 0;
-  for (int i = 0; i < 100 && !WineServerRunning(&pid); ++i)
+  for (int i = 0; i < 100 && !velmora::test::WineServerRunning(&pid); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_TRUE(WineServerRunning(&pid));
+  ASSERT_TRUE(velmora::test::WineServerRunning(&pid));
   ASSERT_GT(pid, 0);
 
   std::string user = ReadFile(UserReg());
@@ -658,7 +658,7 @@ TEST_F(RegistryTest, ARunningWineserverBlocksWritesButNotReading) {
   reg::CloseKey(folders);
 
   RunCommand("wineserver -k; wineserver -w");
-  for (int i = 0; i < 100 && WineServerRunning(); ++i)
+  for (int i = 0; i < 100 && velmora::test::WineServerRunning(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(reg::SetString(run, "Velmora", "C:\\v.exe"), kSuccess) << LastErrorDetail();
   reg::CloseKey(run);
@@ -682,8 +682,8 @@ TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
   EXPECT_EQ(hive.Serialize(), machine);
 
   setenv("WINEPREFIX", dir.c_str(), 1);
-  ResetPrefixForTesting();
-  ASSERT_EQ(InitPrefix(), kSuccess);
+  velmora::test::ResetPrefixForTesting();
+  ASSERT_EQ(velmora::test::InitPrefix(), kSuccess);
   HKey key = Create(velmora::test::System().LocalMachine(), kRun);
   ASSERT_EQ(reg::SetString(key, "Velmora", "C:\\v.exe"), kSuccess);
   reg::CloseKey(key);
@@ -699,7 +699,7 @@ TEST_F(RegistryTest, AFreshWinePrefixSurvivesAChangeByteForByte) {
   std::erase_if(before, isRun);
   std::erase_if(after, isRun);
   EXPECT_TRUE(after == before);
-  ResetPrefixForTesting();
+  velmora::test::ResetPrefixForTesting();
 }
 
 }  // namespace

@@ -116,7 +116,9 @@ std::string EnvironmentBlock(const std::string& ansi, const std::string& unicode
 
 class ShellLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::files::MakeDirectories("C:\\links"), platform::kSuccess); }
+  void SetUp() override {
+    ASSERT_EQ(platform::files::MakeDirectories(velmora::test::System(), "C:\\links"), platform::kSuccess);
+  }
   test::TempPrefix prefix_;
   // Writes C:\links\<name> (name with '/' between folders).
   std::string Put(const std::string& name, const std::string& bytes) {
@@ -126,7 +128,7 @@ class ShellLinkTest : public ::testing::Test {
     return "C:\\links\\" + windows;
   }
   std::string Bytes(const std::string& windowsPath) {
-    return test::ReadFile(platform::files::HostPathFromWindows(windowsPath));
+    return test::ReadFile(platform::files::HostPathFromWindows(velmora::test::System(), windowsPath));
   }
 };
 
@@ -141,16 +143,16 @@ TEST_F(ShellLinkTest, SavedLinksReadBackWholly) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     ShellLink link;
-    link.SetPath(c.target);
+    link.SetPath(velmora::test::System(), c.target);
     link.SetDescription(c.description);
     link.SetArguments("--tray \"two words\"");
     link.SetWorkingDirectory("C:\\Tools");
     link.SetIconLocation("C:\\Tools\\icons.dll", -3);
     link.showCommand = 7;
-    ASSERT_EQ(link.Save("C:\\links\\Tool.lnk"), kOk);
+    ASSERT_EQ(link.Save(velmora::test::System(), "C:\\links\\Tool.lnk"), kOk);
 
     ShellLink read;
-    ASSERT_EQ(read.Load("c:\\LINKS\\tool.lnk"), kOk);
+    ASSERT_EQ(read.Load(velmora::test::System(), "c:\\LINKS\\tool.lnk"), kOk);
     EXPECT_EQ(read.target, c.target);
     EXPECT_EQ(read.description, c.description);
     EXPECT_EQ(read.arguments, "--tray \"two words\"");
@@ -167,8 +169,8 @@ TEST_F(ShellLinkTest, SavedLinksReadBackWholly) {
 
 TEST_F(ShellLinkTest, WrittenLinksCarryWhatWineReads) {
   ShellLink link;
-  link.SetPath("C:\\Tools\\app.exe");
-  ASSERT_EQ(link.Save("C:\\links\\App.lnk"), kOk);
+  link.SetPath(velmora::test::System(), "C:\\Tools\\app.exe");
+  ASSERT_EQ(link.Save(velmora::test::System(), "C:\\links\\App.lnk"), kOk);
   std::string bytes = Bytes("C:\\links\\App.lnk");
   ASSERT_GT(bytes.size(), 0x4Cu + 4);
   std::uint32_t flags =
@@ -178,21 +180,21 @@ TEST_F(ShellLinkTest, WrittenLinksCarryWhatWineReads) {
   EXPECT_NE(bytes.find(std::string("C:\\Tools\\app.exe\0", 17)), std::string::npos);  // 8-bit LocalBasePath
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string(4, '\0'));
   ShellLink read;
-  ASSERT_EQ(read.Load("C:\\links\\App.lnk"), kOk);
+  ASSERT_EQ(read.Load(velmora::test::System(), "C:\\links\\App.lnk"), kOk);
   EXPECT_EQ(read.relativePath, "..\\Tools\\app.exe");
   EXPECT_EQ(read.description, "");
 
   // Saving replaces the old file; a folder that does not exist fails.
-  link.SetPath("C:\\Other\\b.exe");
-  ASSERT_EQ(link.Save("C:\\links\\App.lnk"), kOk);
-  ASSERT_EQ(read.Load("C:\\links\\App.lnk"), kOk);
+  link.SetPath(velmora::test::System(), "C:\\Other\\b.exe");
+  ASSERT_EQ(link.Save(velmora::test::System(), "C:\\links\\App.lnk"), kOk);
+  ASSERT_EQ(read.Load(velmora::test::System(), "C:\\links\\App.lnk"), kOk);
   EXPECT_EQ(read.target, "C:\\Other\\b.exe");
-  EXPECT_EQ(link.Save("C:\\no\\such\\folder\\App.lnk"), kFail);
+  EXPECT_EQ(link.Save(velmora::test::System(), "C:\\no\\such\\folder\\App.lnk"), kFail);
 }
 
 TEST_F(ShellLinkTest, MicrosoftsSampleAndItsFallbacks) {
   ShellLink link;
-  ASSERT_EQ(link.Load(Put("sample.lnk", MicrosoftSample())), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("sample.lnk", MicrosoftSample())), kOk);
   EXPECT_EQ(link.target, "C:\\test\\a.txt");
   EXPECT_EQ(link.relativePath, ".\\a.txt");
   EXPECT_EQ(link.workingDirectory, "C:\\test");
@@ -204,20 +206,20 @@ TEST_F(ShellLinkTest, MicrosoftsSampleAndItsFallbacks) {
   std::string noInfo =
       MicrosoftSample().substr(0, kSampleIdListEnd) + MicrosoftSample().substr(kSampleLinkInfoEnd);
   PatchLe(&noInfo, 0x14, 0x0008009B & ~0x2u, 4);
-  ASSERT_EQ(link.Load(Put("noinfo.lnk", noInfo)), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("noinfo.lnk", noInfo)), kOk);
   EXPECT_EQ(link.target, "C:\\test\\a.txt");
 
   // Without either, from the relative path, taken from the link's own folder.
   std::string relativeOnly = MicrosoftSample().substr(0, 0x4C) + MicrosoftSample().substr(kSampleLinkInfoEnd);
   PatchLe(&relativeOnly, 0x14, 0x0008009B & ~0x3u, 4);
-  ASSERT_EQ(link.Load(Put("sub/relative.lnk", relativeOnly)), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("sub/relative.lnk", relativeOnly)), kOk);
   EXPECT_EQ(link.target, "C:\\links\\sub\\a.txt");
 
   // ForceNoLinkInfo: LinkInfo is present but ignored.
   std::string otherPath = MicrosoftSample();
   otherPath.replace(otherPath.find("C:\\test\\a.txt"), 13, "C:\\zzzz\\b.txt");
   PatchLe(&otherPath, 0x14, 0x0008019B, 4);
-  ASSERT_EQ(link.Load(Put("forced.lnk", otherPath)), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("forced.lnk", otherPath)), kOk);
   EXPECT_EQ(link.target, "C:\\test\\a.txt");
 }
 
@@ -234,7 +236,7 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
                                      "Caf\xe9\x00",
                                      7),
                          std::string("\x03\x00-x\x00", 5)};
-  ASSERT_EQ(link.Load(Put("unicode.lnk", Assemble(unicodeInfo))), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("unicode.lnk", Assemble(unicodeInfo))), kOk);
   EXPECT_EQ(link.target, "C:\\Prüfung\\日本.exe");
   EXPECT_EQ(link.description, "Café");  // the zero Wine counts is dropped
   EXPECT_EQ(link.arguments, "-x");
@@ -243,7 +245,7 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
   LinkParts split;
   split.flags = 0x2;
   split.linkInfo = LocalLinkInfo("C:\\Apps\\", "C:\\Apps\\", "Tool\\tool.exe");
-  ASSERT_EQ(link.Load(Put("split.lnk", Assemble(split))), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("split.lnk", Assemble(split))), kOk);
   EXPECT_EQ(link.target, "C:\\Apps\\Tool\\tool.exe");
   std::string network(0x1C, '\0');
   PatchLe(&network, 4, 0x1C, 4);
@@ -256,14 +258,14 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
   LinkParts share;
   share.flags = 0x2 | 0x80;
   share.linkInfo = network;
-  ASSERT_EQ(link.Load(Put("share.lnk", Assemble(share))), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("share.lnk", Assemble(share))), kOk);
   EXPECT_EQ(link.target, "\\\\srv\\share\\dir\\tool.exe");
 
   // An environment block alone gives the target with its references.
   LinkParts environment;
   environment.flags = 0x200 | 0x80;
   environment.extra = EnvironmentBlock("%ProgramFiles%\\App\\app.exe", "%ProgramFiles%\\App\\app.exe");
-  ASSERT_EQ(link.Load(Put("env.lnk", Assemble(environment))), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("env.lnk", Assemble(environment))), kOk);
   EXPECT_EQ(link.target, "%ProgramFiles%\\App\\app.exe");
   EXPECT_EQ(link.targetExpandable, "%ProgramFiles%\\App\\app.exe");
   std::string path;
@@ -279,7 +281,7 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
   environment.linkInfo =
       LocalLinkInfo("C:\\Program Files\\App\\app.exe", "C:\\Program Files\\App\\app.exe", "");
   environment.extra = unknown + EnvironmentBlock("%ProgramFiles%\\App\\app.exe", "");
-  ASSERT_EQ(link.Load(Put("both.lnk", Assemble(environment))), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("both.lnk", Assemble(environment))), kOk);
   EXPECT_EQ(link.target, "C:\\Program Files\\App\\app.exe");
   EXPECT_EQ(link.targetExpandable, "%ProgramFiles%\\App\\app.exe");
 
@@ -287,7 +289,7 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
   LinkParts virtualFolder;
   virtualFolder.flags = 0x1;
   virtualFolder.idList = FromHex("16 00 14 00 1F 50 E0 4F D0 20 EA 3A 69 10 A2 D8 08 00 2B 30 30 9E 00 00");
-  ASSERT_EQ(link.Load(Put("virtual.lnk", Assemble(virtualFolder))), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), Put("virtual.lnk", Assemble(virtualFolder))), kOk);
   EXPECT_EQ(link.target, "");
   EXPECT_EQ(link.Resolve(), kFail);
   EXPECT_EQ(link.GetPath(&path, 260), kFalse);
@@ -296,7 +298,7 @@ TEST_F(ShellLinkTest, WindowsShapedLinks) {
 
 TEST_F(ShellLinkTest, GetPathKeepsWithinItsCapacity) {
   ShellLink link;
-  link.SetPath("C:\\Prüfung\\a.exe");
+  link.SetPath(velmora::test::System(), "C:\\Prüfung\\a.exe");
   std::string path;
   EXPECT_EQ(link.GetPath(&path, 6), kOk);
   EXPECT_EQ(path, "C:\\Pr");
@@ -317,28 +319,28 @@ TEST_F(ShellLinkTest, DamagedFilesFailAndLeaveTheObjectEmpty) {
     link.arguments = "stale";
     std::string path = Put("cut.lnk", sample.substr(0, cut));
     if (cut < kSampleStringsEnd) {
-      EXPECT_EQ(link.Load(path), kFail) << cut;
+      EXPECT_EQ(link.Load(velmora::test::System(), path), kFail) << cut;
       EXPECT_EQ(link.target, "") << cut;
       EXPECT_EQ(link.arguments, "") << cut;
     } else {
       // Only the extra data is cut: what precedes it is whole.
-      EXPECT_EQ(link.Load(path), kOk) << cut;
+      EXPECT_EQ(link.Load(velmora::test::System(), path), kOk) << cut;
       EXPECT_EQ(link.target, "C:\\test\\a.txt") << cut;
     }
   }
   ShellLink link;
   for (const std::string& bytes : {std::string(), std::string("not a shortcut"), std::string(0x4C, '\0')}) {
-    EXPECT_EQ(link.Load(Put("bad.lnk", bytes)), kFail);
+    EXPECT_EQ(link.Load(velmora::test::System(), Put("bad.lnk", bytes)), kFail);
   }
-  EXPECT_EQ(link.Load("C:\\links\\missing.lnk"), kFail);
-  EXPECT_EQ(link.Load("C:\\links"), kFail);
+  EXPECT_EQ(link.Load(velmora::test::System(), "C:\\links\\missing.lnk"), kFail);
+  EXPECT_EQ(link.Load(velmora::test::System(), "C:\\links"), kFail);
   EXPECT_EQ(link.Resolve(), kFail);
 
   // Sizes and offsets pointing outside their structures.
   auto patched = [&](std::size_t at, std::uint32_t value, int bytes) {
     std::string copy = sample;
     PatchLe(&copy, at, value, bytes);
-    return link.Load(Put("patched.lnk", copy));
+    return link.Load(velmora::test::System(), Put("patched.lnk", copy));
   };
   EXPECT_EQ(patched(0x4C, 0xFFFF, 2), kFail);                  // IDList size
   EXPECT_EQ(patched(kSampleIdListEnd, 0xFFFFFFF0, 4), kFail);  // LinkInfo size
@@ -352,9 +354,9 @@ TEST_F(ShellLinkTest, DamagedFilesFailAndLeaveTheObjectEmpty) {
 
 TEST_F(ShellLinkTest, RandomDamageNeverCrashes) {
   ShellLink good;
-  good.SetPath("C:\\Tools\\日本\\app.exe");
+  good.SetPath(velmora::test::System(), "C:\\Tools\\日本\\app.exe");
   good.SetArguments("-a");
-  ASSERT_EQ(good.Save("C:\\links\\good.lnk"), kOk);
+  ASSERT_EQ(good.Save(velmora::test::System(), "C:\\links\\good.lnk"), kOk);
   std::string ours = Bytes("C:\\links\\good.lnk");
   std::uint32_t state = 12345;
   auto next = [&] { return state = state * 1103515245u + 12345u; };
@@ -364,7 +366,7 @@ TEST_F(ShellLinkTest, RandomDamageNeverCrashes) {
       int changes = 1 + next() % 4;
       for (int i = 0; i < changes; ++i) bytes[(next() >> 8) % bytes.size()] = static_cast<char>(next() >> 16);
       ShellLink link;
-      if (link.Load(Put("random.lnk", bytes)) == kOk) {
+      if (link.Load(velmora::test::System(), Put("random.lnk", bytes)) == kOk) {
         std::string path;
         link.GetPath(&path, 260);
         EXPECT_LE(path.size(), 259u);
@@ -393,17 +395,19 @@ class WineShellLinkTest : public ::testing::Test {
   void SetUp() override {
     if (!ready_) GTEST_SKIP() << "wine is not installed or could not make a prefix";
     setenv("WINEPREFIX", Prefix().c_str(), 1);
-    platform::ResetPrefixForTesting();
-    ASSERT_EQ(platform::InitPrefix(), 0);
-    ASSERT_EQ(platform::files::MakeDirectories("C:\\tools\\Prüfung"), platform::kSuccess);
-    ASSERT_EQ(platform::files::MakeDirectories("C:\\tools\\日本"), platform::kSuccess);
+    velmora::test::ResetPrefixForTesting();
+    ASSERT_EQ(velmora::test::InitPrefix(), 0);
+    ASSERT_EQ(platform::files::MakeDirectories(velmora::test::System(), "C:\\tools\\Prüfung"),
+              platform::kSuccess);
+    ASSERT_EQ(platform::files::MakeDirectories(velmora::test::System(), "C:\\tools\\日本"),
+              platform::kSuccess);
     for (const char* folder : {"", "Prüfung/", "日本/"}) {
       fs::copy_file(test::FixturePath("mklink.exe"), Prefix() + "/drive_c/tools/" + folder + "mklink.exe",
                     fs::copy_options::overwrite_existing);
     }
   }
   void TearDown() override {
-    platform::ResetPrefixForTesting();
+    velmora::test::ResetPrefixForTesting();
     unsetenv("WINEPREFIX");
   }
 
@@ -411,7 +415,7 @@ class WineShellLinkTest : public ::testing::Test {
     return test::RunCommand(Env() + "wine " + arguments + " >/dev/null 2>&1");
   }
   static std::string Host(const std::string& windowsPath) {
-    return platform::files::HostPathFromWindows(windowsPath);
+    return platform::files::HostPathFromWindows(velmora::test::System(), windowsPath);
   }
   // Lines of a file a program under Wine writes, once it is there (8-bit text of code page 1252).
   static std::vector<std::string> WaitForLines(const std::string& windowsPath) {
@@ -433,12 +437,12 @@ bool WineShellLinkTest::ready_ = false;
 
 TEST_F(WineShellLinkTest, WineReadsOurLinks) {
   ShellLink link;
-  link.SetPath("C:\\tools\\Prüfung\\mklink.exe");
+  link.SetPath(velmora::test::System(), "C:\\tools\\Prüfung\\mklink.exe");
   link.SetArguments("touch C:\\out.txt \"two words\"");
   link.SetWorkingDirectory("C:\\tools\\Prüfung");
   link.SetDescription("Prüfung der Verknüpfung");
   link.SetIconLocation("C:\\tools\\mklink.exe", 3);
-  ASSERT_EQ(link.Save("C:\\tools\\ours.lnk"), kOk);
+  ASSERT_EQ(link.Save(velmora::test::System(), "C:\\tools\\ours.lnk"), kOk);
   ASSERT_EQ(Wine("'C:\\tools\\mklink.exe' read 'C:\\tools\\ours.lnk' 'C:\\read.txt'"), 0);
   EXPECT_EQ(WaitForLines("C:\\read.txt"),
             (std::vector<std::string>{"C:\\tools\\Prüfung\\mklink.exe", "touch C:\\out.txt \"two words\"",
@@ -453,10 +457,10 @@ TEST_F(WineShellLinkTest, WineStartsOurLinks) {
     std::string dir = std::string("C:\\tools\\") + folder;
     std::string marker = std::string("C:\\started-") + (folder[0] == 'P' ? "p" : "j") + ".txt";
     ShellLink link;
-    link.SetPath(dir + "\\mklink.exe");
+    link.SetPath(velmora::test::System(), dir + "\\mklink.exe");
     link.SetArguments("touch " + marker + " --flag");
     link.SetWorkingDirectory(dir);
-    ASSERT_EQ(link.Save(dir + "\\start.lnk"), kOk);
+    ASSERT_EQ(link.Save(velmora::test::System(), dir + "\\start.lnk"), kOk);
     Wine("start /unix '" + Host(dir + "\\start.lnk") + "'");
     std::vector<std::string> lines = WaitForLines(marker);
     ASSERT_EQ(lines.size(), 2u);
@@ -468,20 +472,20 @@ TEST_F(WineShellLinkTest, WineStartsOurLinks) {
 }
 
 TEST_F(WineShellLinkTest, WinebootStartsOurLinksInTheStartupFolder) {
-  std::string startup = "C:\\users\\" + platform::PrefixUserName() +
+  std::string startup = "C:\\users\\" + velmora::test::PrefixUserName() +
                         "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
-  ASSERT_EQ(platform::files::MakeDirectories(startup), platform::kSuccess);
+  ASSERT_EQ(platform::files::MakeDirectories(velmora::test::System(), startup), platform::kSuccess);
   ShellLink link;
-  link.SetPath("C:\\tools\\mklink.exe");
+  link.SetPath(velmora::test::System(), "C:\\tools\\mklink.exe");
   link.SetArguments("touch C:\\booted.txt at-logon");
   link.SetWorkingDirectory("C:\\tools");
-  ASSERT_EQ(link.Save(startup + "\\Boot Helper.lnk"), kOk);
+  ASSERT_EQ(link.Save(velmora::test::System(), startup + "\\Boot Helper.lnk"), kOk);
   test::RunCommand(Env() + "wineboot >/dev/null 2>&1");
   std::vector<std::string> lines = WaitForLines("C:\\booted.txt");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[0].find("touch C:\\booted.txt at-logon"), std::string::npos) << lines[0];
   EXPECT_EQ(lines[1], "C:\\tools");
-  platform::files::RemoveFile(startup + "\\Boot Helper.lnk");
+  platform::files::RemoveFile(velmora::test::System(), startup + "\\Boot Helper.lnk");
   test::RunCommand(Env() + "wineserver -w");
 }
 
@@ -491,7 +495,7 @@ TEST_F(WineShellLinkTest, WeReadLinksWineMakes) {
             0);
   WaitForLines("C:\\tools\\wine.lnk");
   ShellLink link;
-  ASSERT_EQ(link.Load("C:\\tools\\wine.lnk"), kOk);
+  ASSERT_EQ(link.Load(velmora::test::System(), "C:\\tools\\wine.lnk"), kOk);
   EXPECT_EQ(link.target, "C:\\tools\\Prüfung\\mklink.exe");
   EXPECT_EQ(link.arguments, "-a \"b c\"");
   EXPECT_EQ(link.workingDirectory, "C:\\tools");

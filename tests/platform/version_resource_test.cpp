@@ -17,14 +17,14 @@ namespace fs = std::filesystem;
 namespace version = platform::version;
 
 std::string Fixture(const std::string& name) {
-  return platform::files::WindowsPathFromHost(test::FixturePath(name));
+  return platform::files::WindowsPathFromHost(velmora::test::System(), test::FixturePath(name));
 }
 
 std::vector<std::uint8_t> Block(const std::string& path) {
   std::vector<std::uint8_t> block;
-  std::uint32_t size = version::InfoSize(path);
+  std::uint32_t size = version::InfoSize(velmora::test::System(), path);
   EXPECT_GT(size, 0u) << path;
-  EXPECT_TRUE(version::ReadInfo(path, size, &block)) << path;
+  EXPECT_TRUE(version::ReadInfo(velmora::test::System(), path, size, &block)) << path;
   return block;
 }
 
@@ -132,18 +132,18 @@ TEST_F(VersionResourceTest, StringsStayValidWhileTheBlockIsUnchanged) {
 
 TEST_F(VersionResourceTest, ASmallerSizeCutsTheBlock) {
   std::string path = Fixture("version_app.exe");
-  std::uint32_t size = version::InfoSize(path);
+  std::uint32_t size = version::InfoSize(velmora::test::System(), path);
   std::vector<std::uint8_t> block;
-  ASSERT_TRUE(version::ReadInfo(path, 100, &block));
+  ASSERT_TRUE(version::ReadInfo(velmora::test::System(), path, 100, &block));
   EXPECT_EQ(block.size(), 100u);
   EXPECT_EQ(Dwords(block, "\\").size(), 13u);  // the fixed record lies in the first 100 bytes
   EXPECT_EQ(Text(block, "\\StringFileInfo\\040904b0\\FileVersion"), "<none>");
   for (std::uint32_t cut = 1; cut < size; cut += 7) {
-    ASSERT_TRUE(version::ReadInfo(path, cut, &block));
+    ASSERT_TRUE(version::ReadInfo(velmora::test::System(), path, cut, &block));
     Text(block, "\\StringFileInfo\\040904b0\\CompanyName");
     Dwords(block, "\\VarFileInfo\\Translation");
   }
-  EXPECT_FALSE(version::ReadInfo(path, 0, &block));
+  EXPECT_FALSE(version::ReadInfo(velmora::test::System(), path, 0, &block));
 }
 
 TEST_F(VersionResourceTest, FilesWithoutAVersionResource) {
@@ -157,9 +157,9 @@ TEST_F(VersionResourceTest, FilesWithoutAVersionResource) {
                                     "Q:\\no\\such\\drive.exe"};
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(version::InfoSize(path), 0u);
+    EXPECT_EQ(version::InfoSize(velmora::test::System(), path), 0u);
     std::vector<std::uint8_t> block;
-    EXPECT_FALSE(version::ReadInfo(path, 4096, &block));
+    EXPECT_FALSE(version::ReadInfo(velmora::test::System(), path, 4096, &block));
     ModuleVersion version;
     EXPECT_FALSE(version.ReadVersionInfo(path));
   }

@@ -105,8 +105,5 @@ int main(int argc, char** argv) {
   // The prefix WINEPREFIX names; paths are mapped through it.
   std::unique_ptr<platform::ManagedSystem> system = platform::DefaultSystem();
   if (system->Prepare() != platform::kSuccess) return Fail("no prefix: " + platform::LastErrorDetail(), 2);
-  platform::UseSystem(system.get());
-  const int status = command == "roll-back" ? RollBack(*system) : Settings(*system);
-  platform::UseSystem(nullptr);
-  return status;
+  return command == "roll-back" ? RollBack(*system) : Settings(*system);
 }

@@ -31,12 +31,22 @@ std::string TempDir::RuntimeDir() const {
   return runtime;
 }
 
+platform::Status InitPrefix() { return System().Prepare(); }
+std::string PrefixDir() { return platform::PrefixDir(System()); }
+std::string PrefixUserName() { return platform::PrefixUserName(System()); }
+bool WineServerRunning(int* pid) { return platform::WineServerRunning(System(), pid); }
+
+void ResetPrefixForTesting() {
+  WorkOn(nullptr);
+  if (platform::posix::WinePrefix* prefix = platform::AsPrefix(System())) prefix->ForgetChoice();
+}
+
 TempPrefix::TempPrefix() {
   setenv("WINEPREFIX", prefix().c_str(), 1);
   setenv("XDG_RUNTIME_DIR", dir_.RuntimeDir().c_str(), 1);
-  platform::ResetPrefixForTesting();
-  platform::ini::ClearCache();
-  if (platform::CreateMinimalPrefix(prefix()) != 0 || platform::InitPrefix() != 0)
+  ResetPrefixForTesting();
+  platform::ini::ClearCache(System());
+  if (platform::CreateMinimalPrefix(prefix()) != 0 || InitPrefix() != 0)
     throw std::runtime_error("could not create the test prefix");
 }
 
@@ -45,8 +55,8 @@ TempPrefix::~TempPrefix() {
   // WINEPREFIX then would send the program to the user's default prefix.
   const char* current = getenv("WINEPREFIX");
   if (current && current == prefix()) {
-    platform::ResetPrefixForTesting();
-    platform::ini::ClearCache();
+    ResetPrefixForTesting();
+    platform::ini::ClearCache(System());
     unsetenv("WINEPREFIX");
   }
 }

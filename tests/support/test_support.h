@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/managed_system.h"
@@ -66,21 +67,71 @@ class TestSystem {
 using TestSystem = TempPrefix;
 #endif
 
+namespace detail {
+
+// The test program's system: its prefix (the default system of the build, made
+// on first use), or one the test put in its place.
+struct SystemSlot {
+  std::mutex mutex;
+  std::unique_ptr<platform::ManagedSystem> prefix;
+  std::unique_ptr<platform::ManagedSystem> owned;
+  platform::ManagedSystem* current = nullptr;
+};
+
+inline SystemSlot& TheSystemSlot() {
+  static SystemSlot* slot = new SystemSlot;
+  return *slot;
+}
+
+}  // namespace detail
+
 // The system the test works on: the one its TempPrefix or TestSystem made ready,
 // or the offline installation UseOfflineSystem opened. Tests hand it to what they
 // make (a model, the application) as the program hands over the system it chose.
-inline platform::ManagedSystem& System() { return platform::SystemInUse(); }
+inline platform::ManagedSystem& System() {
+  detail::SystemSlot& slot = detail::TheSystemSlot();
+  std::lock_guard<std::mutex> lock(slot.mutex);
+  if (!slot.current) {
+    if (!slot.prefix) slot.prefix = platform::DefaultSystem();
+    slot.current = slot.prefix.get();
+  }
+  return *slot.current;
+}
+// Makes |system| (owned by the caller, alive while it is worked on) the test's
+// system; null goes back to the test's prefix.
+inline void WorkOn(platform::ManagedSystem* system) {
+  detail::SystemSlot& slot = detail::TheSystemSlot();
+  std::lock_guard<std::mutex> lock(slot.mutex);
+  slot.owned.reset();
+  slot.current = system;
+}
 // Opens the offline installation at |hostRoot| (OpenOfflineSystem) as the system
 // of the test; without success nothing changes and |error| says why.
 inline platform::Status UseOfflineSystem(const std::string& hostRoot, const std::string& userName,
                                          std::string* error) {
   std::unique_ptr<platform::ManagedSystem> system;
   platform::Status status = platform::OpenOfflineSystem(hostRoot, userName, &system, error);
-  if (status == platform::kSuccess) platform::UseSystem(std::move(system));
+  if (status == platform::kSuccess) {
+    detail::SystemSlot& slot = detail::TheSystemSlot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    slot.owned = std::move(system);
+    slot.current = slot.owned.get();
+  }
   return status;
 }
 // Closes it: the test works on its prefix again.
-inline void CloseOfflineSystem() { platform::UseSystem(nullptr); }
+inline void CloseOfflineSystem() { WorkOn(nullptr); }
+
+#ifndef _WIN32
+// What the tests of the prefix ask of the test's system: it prepared, its folder
+// and user ("" when it is no prefix), whether its wineserver runs.
+platform::Status InitPrefix();
+std::string PrefixDir();
+std::string PrefixUserName();
+bool WineServerRunning(int* pid = nullptr);
+// Forgets the prefix chosen (the next use chooses again) and works on it.
+void ResetPrefixForTesting();
+#endif
 
 std::string ReadFile(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& bytes);

@@ -141,7 +141,7 @@ TestSystem::TestSystem() : saved_(std::make_unique<Saved>()) {
   model.SetReadOnly(true);
   saved_->folderPaths = {model.StartupFolderPath(kLmStartupFolder),
                          model.StartupFolderPath(kCuStartupFolder)};
-  std::string appData = platform::env::Value("APPDATA");
+  std::string appData = platform::env::Value(velmora::test::System(), "APPDATA");
   if (!appData.empty()) saved_->folderPaths.push_back(appData + "\\" + kCompanyName);
   for (const std::string& path : saved_->folderPaths) saved_->folders.push_back(SaveFolder(path));
 }

@@ -25,9 +25,10 @@ using ui::AddNewTaskDlg;
 class AddTaskTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
     test::UseBuiltProgramDir();
-    ASSERT_TRUE(DecodeDatabase(Program().programDir)) << "the build's vlmdb.vmd is needed";
+    ASSERT_TRUE(DecodeDatabase(velmora::test::System(), Program().programDir))
+        << "the build's vlmdb.vmd is needed";
     model_.FillCategoryCodes();
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/Apps/Sub Folder")));
     test::WriteFile(prefix_.HostPath("drive_c/Apps/version_app.exe"),
@@ -179,7 +180,8 @@ TEST_F(AddTaskTest, AnEntryInEachLocationIsBuiltFromItsProgramAndApplied) {
     if (!IsAddableLocation(location)) continue;
     std::string key = "sync " + std::to_string(location) + (IsFolderLocation(location) ? ".lnk" : "");
     ASSERT_EQ(scan.Entries(location).count(key), 1u) << location;
-    EXPECT_EQ(ExtractProgramPath(scan.Entries(location).at(key)->command), "C:\\Apps\\version_app.exe");
+    EXPECT_EQ(ExtractProgramPath(velmora::test::System(), scan.Entries(location).at(key)->command),
+              "C:\\Apps\\version_app.exe");
   }
 }
 

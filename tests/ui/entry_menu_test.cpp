@@ -120,7 +120,7 @@ class FakeFileManager : public QDBusVirtualObject {
 class EntryMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
     test::UseBuiltProgramDir();
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/Apps")));
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/windows/system32")));
@@ -441,13 +441,15 @@ TEST_F(EntryMenuTest, OpenProgramFolderAsksTheFileManagerThenTheFolderOpenerThen
 
 TEST(ProgramFolderTarget, FindsTheProgramFileOfACommand) {
   test::TempPrefix prefix;
-  ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
-  const std::string system = platform::files::SystemDirectory();
-  EXPECT_EQ(ui::ProgramFolderTarget("notepad.exe"), system + "\\notepad.exe");
-  EXPECT_EQ(ui::ProgramFolderTarget("\"C:\\Program Files\\App\\app.exe\" -tray"),
+  ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
+  const std::string system = platform::files::SystemDirectory(velmora::test::System());
+  EXPECT_EQ(ui::ProgramFolderTarget(velmora::test::System(), "notepad.exe"), system + "\\notepad.exe");
+  EXPECT_EQ(ui::ProgramFolderTarget(velmora::test::System(), "\"C:\\Program Files\\App\\app.exe\" -tray"),
             "C:\\Program Files\\App\\app.exe");
-  EXPECT_EQ(ui::ProgramFolderTarget("C:\\Tools\\tool.exe /s"), "C:\\Tools\\tool.exe");
-  EXPECT_EQ(ui::ProgramFolderTarget("%SystemRoot%\\regedit.exe"), "C:\\windows\\regedit.exe");
+  EXPECT_EQ(ui::ProgramFolderTarget(velmora::test::System(), "C:\\Tools\\tool.exe /s"),
+            "C:\\Tools\\tool.exe");
+  EXPECT_EQ(ui::ProgramFolderTarget(velmora::test::System(), "%SystemRoot%\\regedit.exe"),
+            "C:\\windows\\regedit.exe");
 }
 
 TEST_F(EntryMenuTest, RemoveCommandsEditTheModelAndOfferApply) {

@@ -248,12 +248,13 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
     spyware.name = "version_app.exe";
     spyware.description = "NULL";
     test::WriteFile(definitions.path() + "/vlmdb2.vmd", BuildWorkingCopyText({spyware}));
-    platform::ini::ClearCache();
+    platform::ini::ClearCache(velmora::test::System());
     const std::string programDir = Program().programDir;
-    Program().programDir = platform::files::WindowsPathFromHost(definitions.path());
+    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), definitions.path());
+    Program().programFiles = &velmora::test::System();
     app_->Model().RateAllTasks();
     Program().programDir = programDir;
-    platform::ini::ClearCache();
+    platform::ini::ClearCache(velmora::test::System());
   }
   app_->Model().RemoveEntry("Beta", kLmRun);
   window_->OnMovieCommand("IDC_FS_ALLITEMS");
@@ -441,7 +442,7 @@ TEST_F(MainWindowTest, RowsAndDescriptionsShowReadOnlyKeptCopiesAndALaggingRegis
   const std::string machineHive = prefix_.HostPath("system.reg");
   ASSERT_EQ(chmod(machineHive.c_str(), 0444), 0);
   ASSERT_EQ(test::RunCommand("WINEDEBUG=-all wineserver -p"), 0);
-  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i)
+  for (int i = 0; i < 100 && !velmora::test::WineServerRunning(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   Open();
   test::RunCommand("wineserver -k; wineserver -w");
@@ -490,10 +491,10 @@ TEST_F(MainWindowTest, FailedWritesOfAnApplyAreShownAndStayPending) {
   ClickCheckBox(RowOf("Gamma"));
   // A running wineserver owns the registry: nothing may be written now.
   ASSERT_EQ(test::RunCommand("WINEDEBUG=-all wineserver -p"), 0);
-  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i) {
+  for (int i = 0; i < 100 && !velmora::test::WineServerRunning(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  ASSERT_TRUE(platform::WineServerRunning());
+  ASSERT_TRUE(velmora::test::WineServerRunning());
   std::string shown;
   AnswerNextBox([&](ui::CustomMsgBoxDlg* box) {
     shown = box->message;
@@ -668,7 +669,7 @@ TEST_F(MainWindowTest, EscapeDoesNotCloseAndF1AsksForHelpAnywhere) {
   QTest::keyClick(List(), Qt::Key_F1);
   ASSERT_EQ(help.count(), 1);
   EXPECT_TRUE(help[0][0].toString().endsWith("\\English.chm"));
-  EXPECT_TRUE(help[0][0].toString().startsWith(QString::fromStdString(HelpFileDir())));
+  EXPECT_TRUE(help[0][0].toString().startsWith(QString::fromStdString(HelpFileDir(velmora::test::System()))));
   ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_HELP"));
   test::ProcessMovieCommands();
   EXPECT_EQ(help.count(), 2);
@@ -695,7 +696,8 @@ TEST_F(MainWindowTest, SplashPlaysWhenTheSettingIsOn) {
   Open(true);
   EXPECT_EQ(window_->Splash()->CallCount(), 3);
   ASSERT_TRUE(window_->Splash()->Host()->MovieLoaded());
-  EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(), ui::MoviePath("Splash", ".vms"));
+  EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(),
+            ui::MoviePath(velmora::test::System(), "Splash", ".vms"));
   EXPECT_TRUE(window_->Splash()->IsShowing());
   test::SaveScreenshot(window_->Splash()->Host(), "splash");
   // It plays once and then goes away by itself.
@@ -713,7 +715,7 @@ class MainMovieTest : public ::testing::Test {
     host_->setGeometry(0, 0, 639, 605);
     host_->SetCommandHandler(
         [this](const std::string& command, const std::string&) { sent_.push_back(command); });
-    host_->SetMovie(ui::MoviePath("VlmMain"));
+    host_->SetMovie(ui::MoviePath(velmora::test::System(), "VlmMain"));
     host_->SetScale("NoScale");
     host_->SetAlignMode(ui::kAlignLeft);
     window_.show();
@@ -832,10 +834,10 @@ TEST_F(MainWindowTest, ClosingWhenTheApplyFailsKeepsTheWindowAndItsEdits) {
   Open();
   ClickCheckBox(RowOf("Gamma"));
   ASSERT_EQ(test::RunCommand("WINEDEBUG=-all wineserver -p"), 0);
-  for (int i = 0; i < 100 && !platform::WineServerRunning(); ++i) {
+  for (int i = 0; i < 100 && !velmora::test::WineServerRunning(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  ASSERT_TRUE(platform::WineServerRunning());
+  ASSERT_TRUE(velmora::test::WineServerRunning());
   std::vector<std::string> kinds;
   AnswerNextBox([&](ui::CustomMsgBoxDlg* question) {
     kinds.push_back(question->kind);

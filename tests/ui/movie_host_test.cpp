@@ -48,7 +48,7 @@ class MovieHostTest : public ::testing::Test {
   void SetUp() override {
     std::string host = dir_.path() + "/test.vmf";
     test::WriteFile(host, kTestMovie);
-    moviePath_ = platform::files::WindowsPathFromHost(host);
+    moviePath_ = platform::files::WindowsPathFromHost(velmora::test::System(), host);
     window_.resize(300, 200);
     host_ = new FlashMovieHost(&window_);
     host_->setGeometry(0, 0, 300, 200);
@@ -97,13 +97,14 @@ TEST_F(MovieHostTest, VariablesUnderRootAndNamedChildren) {
 
 TEST_F(MovieHostTest, MissingOrBrokenMovieLeavesThePlayerEmpty) {
   test::QtMessageCatcher messages;
-  host_->SetMovie(platform::files::WindowsPathFromHost(dir_.path() + "/missing.vmf"));
+  host_->SetMovie(
+      platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path() + "/missing.vmf"));
   EXPECT_FALSE(host_->MovieLoaded());
   host_->SetMovieVariable("_root.applyState", "1");
   EXPECT_EQ(host_->GetMovieVariable("_root.applyState"), "");
 
   test::WriteFile(dir_.path() + "/broken.vmf", "import QtQuick\nRectangle { width: \n");
-  host_->SetMovie(platform::files::WindowsPathFromHost(dir_.path() + "/broken.vmf"));
+  host_->SetMovie(platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path() + "/broken.vmf"));
   EXPECT_FALSE(host_->MovieLoaded());
   EXPECT_FALSE(host_->MovieErrors().isEmpty());
 
@@ -216,10 +217,11 @@ TEST_F(InstalledMoviesTest, EveryMovieIsInstalledUnderItsEncodedNameAndLoadsClea
   ASSERT_FALSE(qml.isEmpty());
   for (const QString& file : qml) {
     std::string base = QFileInfo(file).completeBaseName().toStdString();
-    std::string path = ui::MoviePath(base, base == ui::kSplashMovie ? ".vms" : ".vmf");
+    std::string path =
+        ui::MoviePath(velmora::test::System(), base, base == ui::kSplashMovie ? ".vms" : ".vmf");
     SCOPED_TRACE(base + " at " + path);
-    ASSERT_TRUE(platform::files::Exists(path));
-    EXPECT_EQ(test::ReadFile(platform::files::HostPathFromWindows(path)),
+    ASSERT_TRUE(platform::files::Exists(velmora::test::System(), path));
+    EXPECT_EQ(test::ReadFile(platform::files::HostPathFromWindows(velmora::test::System(), path)),
               test::ReadFile(sources.filePath(file).toStdString()));
 
     test::QtMessageCatcher messages;
@@ -233,7 +235,8 @@ TEST_F(InstalledMoviesTest, EveryMovieIsInstalledUnderItsEncodedNameAndLoadsClea
     EXPECT_TRUE(host->MovieLoaded()) << host->MovieErrors().join("\n").toStdString();
     EXPECT_TRUE(messages.messages.isEmpty()) << messages.messages.join("\n").toStdString();
   }
-  EXPECT_NE(ui::MoviePath("VlmMain").find("\\61\\17422\\86767777657378.vmf"), std::string::npos);
+  EXPECT_NE(ui::MoviePath(velmora::test::System(), "VlmMain").find("\\61\\17422\\86767777657378.vmf"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ std::string KeyValues(const std::string& file, const std::string& keyPath) {
 class ProfileDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(platform::InitPrefix(), platform::kSuccess);
+    ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
     test::UseBuiltProgramDir();
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/Apps")));
     test::WriteFile(prefix_.HostPath("drive_c/Apps/version_app.exe"),
@@ -414,8 +414,8 @@ TEST_F(ProfileDialogsTest, RoundTripBringsTheConfigurationBack) {
   ASSERT_NE(userBefore.find("\"Alpha\"=\"C:\\\\Apps\\\\version_app.exe /alpha\""), std::string::npos)
       << userBefore;
   ASSERT_EQ(userBefore.find("\"Quiet\""), std::string::npos);
-  const std::string gamma =
-      platform::files::HostPathFromWindows(model_->StartupFolderPath(kCuStartupFolder) + "\\Gamma.lnk");
+  const std::string gamma = platform::files::HostPathFromWindows(
+      velmora::test::System(), model_->StartupFolderPath(kCuStartupFolder) + "\\Gamma.lnk");
   const std::string gammaBytes = test::ReadFile(gamma);
   ASSERT_FALSE(gammaBytes.empty());
 

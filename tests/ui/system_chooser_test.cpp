@@ -80,7 +80,6 @@ class SystemChooserTest : public ::testing::Test {
   }
   void TearDown() override {
     window_.reset();
-    platform::UseSystem(nullptr);
     app_.reset();
     if (!server_.empty()) test::RunCommand("WINEPREFIX='" + server_ + "' wineserver -k >/dev/null 2>&1");
   }
@@ -108,7 +107,6 @@ class SystemChooserTest : public ::testing::Test {
     choice.system = wine_;
     std::string error;
     ASSERT_TRUE(OpenChosenSystem(choice, &system_, &error)) << error;
-    platform::UseSystem(system_.get());
     app_ = std::make_unique<VelmoraApp>(std::move(system_));
     test::UseBuiltProgramDir();
     app_->programDir = Program().programDir;
@@ -173,7 +171,7 @@ TEST_F(SystemChooserTest, ChoosingAnotherSystemListsItsEntriesAndIsRemembered) {
   EXPECT_EQ(Var("_root.currentSystem"), "2");
   EXPECT_EQ(Var("_root.systemNote"), "");
   EXPECT_TRUE(window_->List()->isVisible());
-  EXPECT_EQ(platform::SystemInUse().Location(), bottle_);
+  EXPECT_EQ(app_->System().Location(), bottle_);
   EXPECT_EQ(ui::RememberedSystem(), bottle_);
   EXPECT_TRUE(catcher.messages.isEmpty()) << catcher.messages.join("\n").toStdString();
 }

@@ -51,7 +51,8 @@ class QtMessageCatcher {
 
 // The program folder that the build laid out (movies in their numbered folder).
 inline void UseBuiltProgramDir() {
-  Program().programDir = platform::files::WindowsPathFromHost(VELMORA_PROGRAM_DIR);
+  Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), VELMORA_PROGRAM_DIR);
+  Program().programFiles = &velmora::test::System();
 }
 
 inline QQuickItem* FindMovieItem(ui::FlashMovieHost* host, const QString& objectName) {

@@ -11,6 +11,7 @@
 #include "database/definitions_source.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/managed_system.h"
 
 using namespace velmora;
 namespace fs = std::filesystem;
@@ -55,6 +56,9 @@ bool WriteScratch(const std::string& path, const std::string& bytes) {
 // The definitions of a database file as the program reads them from its working
 // copy: the body is decoded into a temporary file and read through the INI reader.
 bool ReadDatabase(const std::string& path, DefinitionSet* set, std::string* error) {
+  // The working copy is read as the program reads it, by a host path through a system.
+  std::unique_ptr<platform::ManagedSystem> owned = platform::DefaultSystem();
+  platform::ManagedSystem& system = *owned;
   std::string bytes;
   if (!ReadFile(path, &bytes)) {
     *error = "cannot read " + path;
@@ -72,8 +76,8 @@ bool ReadDatabase(const std::string& path, DefinitionSet* set, std::string* erro
     *error = "cannot write the temporary file " + copy.string();
     return false;
   }
-  set->definitions = ReadWorkingCopy(copy.string());
-  platform::ini::ClearCache();
+  set->definitions = ReadWorkingCopy(system, copy.string());
+  platform::ini::ClearCache(system);
   std::error_code ignored;
   fs::remove(copy, ignored);
   return true;

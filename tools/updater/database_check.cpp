@@ -159,8 +159,8 @@ bool CheckSection(const std::string& name, const SectionLayout& layout, const st
 
 }  // namespace
 
-bool CheckDatabase(const std::string& bytes, const std::string& scratchPath, DatabaseSummary* summary,
-                   std::string* problem) {
+bool CheckDatabase(platform::ManagedSystem& system, const std::string& bytes, const std::string& scratchPath,
+                   DatabaseSummary* summary, std::string* problem) {
   *summary = DatabaseSummary();
   problem->clear();
   if (bytes.empty()) {
@@ -185,13 +185,13 @@ bool CheckDatabase(const std::string& bytes, const std::string& scratchPath, Dat
   }
 
   // Read it as the program does: through the INI reader, from a working copy.
-  if (platform::files::WriteAtomic(scratchPath, body) != platform::kSuccess) {
+  if (platform::files::WriteAtomic(system, scratchPath, body) != platform::kSuccess) {
     *problem = "it could not be checked: " + platform::LastErrorDetail();
     return false;
   }
-  std::vector<Definition> definitions = ReadWorkingCopy(scratchPath);
-  platform::ini::ClearCache();
-  platform::files::RemoveFile(scratchPath);
+  std::vector<Definition> definitions = ReadWorkingCopy(system, scratchPath);
+  platform::ini::ClearCache(system);
+  platform::files::RemoveFile(system, scratchPath);
 
   std::map<std::string, std::vector<Definition>> bySection;
   for (Definition& d : definitions) bySection[d.section].push_back(std::move(d));

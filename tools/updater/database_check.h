@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora::updater {
 
 struct DatabaseSummary {
@@ -18,7 +22,7 @@ struct DatabaseSummary {
 // (for patterns) a known category, and at least one definition. The body is
 // written to |scratchPath| (a Windows path) as a working copy, read back and
 // deleted. Returns true with |summary| filled, or false with |problem| saying why.
-bool CheckDatabase(const std::string& bytes, const std::string& scratchPath, DatabaseSummary* summary,
-                   std::string* problem);
+bool CheckDatabase(platform::ManagedSystem& system, const std::string& bytes, const std::string& scratchPath,
+                   DatabaseSummary* summary, std::string* problem);
 
 }  // namespace velmora::updater

@@ -23,8 +23,8 @@ std::string Describe(const DatabaseSummary& summary) {
 
 }  // namespace
 
-std::string ShownPath(const std::string& windowsPath) {
-  std::string host = platform::files::HostPathFromWindows(windowsPath);
+std::string ShownPath(platform::ManagedSystem& system, const std::string& windowsPath) {
+  std::string host = platform::files::HostPathFromWindows(system, windowsPath);
   if (host.empty()) return windowsPath;
   // Through the drive's link to the folder the user knows.
   std::error_code ec;
@@ -32,22 +32,24 @@ std::string ShownPath(const std::string& windowsPath) {
   return ec ? host : canonical.string();
 }
 
-std::string DescribeInstalledDatabase(const std::string& programDir, const std::string& dataDir) {
+std::string DescribeInstalledDatabase(platform::ManagedSystem& system, const std::string& programDir,
+                                      const std::string& dataDir) {
   std::string bytes;
-  std::string path = DatabasePath(DatabaseDirInUse(programDir, dataDir));
-  if (platform::files::ReadWholeFile(path, &bytes) != platform::kSuccess)
+  std::string path = DatabasePath(DatabaseDirInUse(system, programDir, dataDir));
+  if (platform::files::ReadWholeFile(system, path, &bytes) != platform::kSuccess)
     return "No database is installed yet.";
   DatabaseSummary summary;
   std::string problem;
-  if (!CheckDatabase(bytes, ScratchPath(dataDir), &summary, &problem)) {
+  if (!CheckDatabase(system, bytes, ScratchPath(dataDir), &summary, &problem)) {
     return "The installed database cannot be used: " + problem + ".";
   }
   return "Installed: " + Describe(summary) + ".";
 }
 
-int InstallDatabase(const std::string& programDir, const std::string& dataDir,
-                    const std::string& candidatePath, std::ostream& out, std::ostream& err) {
-  const std::string inUsePath = DatabasePath(DatabaseDirInUse(programDir, dataDir));
+int InstallDatabase(platform::ManagedSystem& system, const std::string& programDir,
+                    const std::string& dataDir, const std::string& candidatePath, std::ostream& out,
+                    std::ostream& err) {
+  const std::string inUsePath = DatabasePath(DatabaseDirInUse(system, programDir, dataDir));
   const std::string installedPath = DatabasePath(dataDir);
   const std::string backupPath = dataDir + "\\" + kBackupFileName;
   auto refuse = [&](const std::string& why) {
@@ -56,27 +58,28 @@ int InstallDatabase(const std::string& programDir, const std::string& dataDir,
     return kRefused;
   };
 
-  out << "Checking " << ShownPath(candidatePath) << " ...\n";
+  out << "Checking " << ShownPath(system, candidatePath) << " ...\n";
   out.flush();
   std::string candidate;
   platform::ClearLastErrorDetail();
-  if (platform::files::ReadWholeFile(candidatePath, &candidate) != platform::kSuccess) {
+  if (platform::files::ReadWholeFile(system, candidatePath, &candidate) != platform::kSuccess) {
     std::string detail = platform::LastErrorDetail();
-    return refuse("cannot read " + ShownPath(candidatePath) + (detail.empty() ? "" : " (" + detail + ")"));
+    return refuse("cannot read " + ShownPath(system, candidatePath) +
+                  (detail.empty() ? "" : " (" + detail + ")"));
   }
   DatabaseSummary incoming;
   std::string problem;
-  if (!CheckDatabase(candidate, ScratchPath(dataDir), &incoming, &problem)) {
-    return refuse(ShownPath(candidatePath) + " is not a usable definitions database: " + problem);
+  if (!CheckDatabase(system, candidate, ScratchPath(dataDir), &incoming, &problem)) {
+    return refuse(ShownPath(system, candidatePath) + " is not a usable definitions database: " + problem);
   }
   out << "It is a usable database: " << Describe(incoming) << ".\n";
 
   std::string old;
   platform::ClearLastErrorDetail();
-  platform::Status readOld = platform::files::ReadWholeFile(inUsePath, &old);
+  platform::Status readOld = platform::files::ReadWholeFile(system, inUsePath, &old);
   bool haveOld = readOld == platform::kSuccess;
   if (!haveOld && readOld != platform::kFileNotFound && readOld != platform::kPathNotFound) {
-    return refuse("the installed database " + ShownPath(inUsePath) +
+    return refuse("the installed database " + ShownPath(system, inUsePath) +
                   " cannot be read to keep a backup of it (" + platform::LastErrorDetail() + ")");
   }
   if (haveOld && old == candidate) {
@@ -89,36 +92,37 @@ int InstallDatabase(const std::string& programDir, const std::string& dataDir,
   DatabaseSummary previous;
   bool oldUsable = false;
   if (haveOld) {
-    oldUsable = CheckDatabase(old, ScratchPath(dataDir), &previous, &problem);
+    oldUsable = CheckDatabase(system, old, ScratchPath(dataDir), &previous, &problem);
     before = oldUsable ? Describe(previous) : "a database Velmora could not use (" + problem + ")";
     platform::ClearLastErrorDetail();
-    if (platform::files::WriteAtomic(backupPath, old) != platform::kSuccess) {
-      return refuse("the backup " + ShownPath(backupPath) + " could not be written (" +
+    if (platform::files::WriteAtomic(system, backupPath, old) != platform::kSuccess) {
+      return refuse("the backup " + ShownPath(system, backupPath) + " could not be written (" +
                     platform::LastErrorDetail() + ")");
     }
   }
   platform::ClearLastErrorDetail();
-  if (platform::files::WriteAtomic(installedPath, candidate) != platform::kSuccess) {
-    return refuse(ShownPath(installedPath) + " could not be replaced (" + platform::LastErrorDetail() + ")");
+  if (platform::files::WriteAtomic(system, installedPath, candidate) != platform::kSuccess) {
+    return refuse(ShownPath(system, installedPath) + " could not be replaced (" +
+                  platform::LastErrorDetail() + ")");
   }
 
-  out << "Installed " << ShownPath(installedPath) << ".\n";
+  out << "Installed " << ShownPath(system, installedPath) << ".\n";
   if (dataDir != programDir)
-    out << "Velmora's folder " << ShownPath(programDir)
+    out << "Velmora's folder " << ShownPath(system, programDir)
         << " is not yours to write: the database is installed\n"
         << "for you alone, in your own data folder.\n";
   out << "  before: " << before << "\n";
   out << "  now:    " << Describe(incoming) << "\n";
   if (haveOld) {
-    out << "The previous database is kept as " << ShownPath(backupPath)
+    out << "The previous database is kept as " << ShownPath(system, backupPath)
         << "; install that file to go back.\n";
     long was = oldUsable ? DefnsDateValue(previous.version) : 0;
     long now = DefnsDateValue(incoming.version);
     if (was != 0 && now != 0 && now < was)
       out << "Note: the new database is older than the one it replaced.\n";
   }
-  if (DatabaseDirInUse(programDir, dataDir) != dataDir) {
-    out << "Note: Velmora's folder holds a newer database, version " << ReadDefnsVersion(programDir)
+  if (DatabaseDirInUse(system, programDir, dataDir) != dataDir) {
+    out << "Note: Velmora's folder holds a newer database, version " << ReadDefnsVersion(system, programDir)
         << ", which stays in use.\n";
   }
   out << "Velmora uses the new definitions from its next start.\n";

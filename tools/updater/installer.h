@@ -5,6 +5,10 @@
 #include <ostream>
 #include <string>
 
+namespace platform {
+class ManagedSystem;
+}  // namespace platform
+
 namespace velmora::updater {
 
 inline constexpr char kBackupFileName[] = "vlmdb.vmd.bak";
@@ -21,13 +25,15 @@ inline constexpr int kUsageError = 2;
 // What happens is reported on |out|, a refusal and its reason on |err|. Returns
 // kInstalled or kRefused; on kRefused the installed database and its backup are
 // as they were.
-int InstallDatabase(const std::string& programDir, const std::string& dataDir,
-                    const std::string& candidatePath, std::ostream& out, std::ostream& err);
+int InstallDatabase(platform::ManagedSystem& system, const std::string& programDir,
+                    const std::string& dataDir, const std::string& candidatePath, std::ostream& out,
+                    std::ostream& err);
 
 // One line about the database in use, for the prompt.
-std::string DescribeInstalledDatabase(const std::string& programDir, const std::string& dataDir);
+std::string DescribeInstalledDatabase(platform::ManagedSystem& system, const std::string& programDir,
+                                      const std::string& dataDir);
 
 // A path as the user knows it: the host path of a Windows path when it has one.
-std::string ShownPath(const std::string& windowsPath);
+std::string ShownPath(platform::ManagedSystem& system, const std::string& windowsPath);
 
 }  // namespace velmora::updater

@@ -14,6 +14,7 @@
 #include "app/data_dir.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/managed_system.h"
 #include "platform/system.h"
 #include "tools/updater/installer.h"
 
@@ -74,28 +75,29 @@ std::string CleanTypedPath(const std::string& typed) {
 
 // The Windows path of a path the user gave: a Windows path as it is, a host path
 // (absolute or relative to the current folder) through the prefix's drives.
-std::string WindowsPathOf(const std::string& path) {
+std::string WindowsPathOf(platform::ManagedSystem& system, const std::string& path) {
   bool drive = path.size() >= 2 && path[1] == ':' &&
                ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
   if (drive || path.find('\\') != std::string::npos) return path;
-  return platform::files::WindowsPathFromHost(path);
+  return platform::files::WindowsPathFromHost(system, path);
 }
 
 // Runs this program again in a terminal window, to ask there. True when a
 // terminal was started.
-bool ReopenInTerminal() {
+bool ReopenInTerminal(platform::ManagedSystem& system) {
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
-  std::string self = platform::files::HostPathFromWindows(platform::files::ExecutablePath());
+  std::string self = platform::files::HostPathFromWindows(system, platform::files::ExecutablePath(system));
   if (self.empty()) return false;
   for (const char* terminal : {"x-terminal-emulator", "xterm"}) {
-    if (platform::LaunchProgram({terminal, "-T", kTitle, "-e", self, "--pause"})) return true;
+    if (platform::LaunchProgram(system, {terminal, "-T", kTitle, "-e", self, "--pause"})) return true;
   }
   return false;
 }
 
-bool AskForPath(const std::string& programDir, const std::string& dataDir, std::string* path) {
+bool AskForPath(platform::ManagedSystem& system, const std::string& programDir, const std::string& dataDir,
+                std::string* path) {
   std::cout << kTitle << "\n\n"
-            << DescribeInstalledDatabase(programDir, dataDir) << "\n\n"
+            << DescribeInstalledDatabase(system, programDir, dataDir) << "\n\n"
             << "Path of the new database file (an empty line cancels): ";
   std::cout.flush();
   std::string line;
@@ -104,7 +106,7 @@ bool AskForPath(const std::string& programDir, const std::string& dataDir, std::
   return !path->empty();
 }
 
-int Run(const std::vector<std::string>& args, bool* pause) {
+int Run(platform::ManagedSystem& system, const std::vector<std::string>& args, bool* pause) {
   std::vector<std::string> files;
   bool onlyFiles = false;
   for (const std::string& arg : args) {
@@ -128,40 +130,42 @@ int Run(const std::vector<std::string>& args, bool* pause) {
     return kUsageError;
   }
 
-  std::string programDir = ParentFolder(ParentFolder(platform::files::ExecutablePath()));
+  std::string programDir = ParentFolder(ParentFolder(platform::files::ExecutablePath(system)));
   if (programDir.empty()) {
     std::cerr << "Update.exe: cannot tell which folder Velmora is installed in\n";
     return kRefused;
   }
 
   // A copy installed where the user may not write installs for him alone.
-  const std::string dataDir = velmora::WritableDataDir(programDir);
+  const std::string dataDir = velmora::WritableDataDir(system, programDir);
   std::string path;
   if (!files.empty()) {
     path = files.front();
   } else {
     if (!platform::StandardInputIsTerminal() && !*pause) {
-      if (ReopenInTerminal()) return kInstalled;
+      if (ReopenInTerminal(system)) return kInstalled;
     }
-    if (!AskForPath(programDir, dataDir, &path)) {
+    if (!AskForPath(system, programDir, dataDir, &path)) {
       std::cout << "Nothing chosen. The installed definitions are unchanged.\n";
       return kRefused;
     }
   }
-  std::string windowsPath = WindowsPathOf(path);
+  std::string windowsPath = WindowsPathOf(system, path);
   if (windowsPath.empty()) {
     std::cerr << "Refused: " << path << " names no file that can be reached.\n"
               << "The installed definitions are unchanged.\n";
     return kRefused;
   }
-  return InstallDatabase(programDir, dataDir, windowsPath, std::cout, std::cerr);
+  return InstallDatabase(system, programDir, dataDir, windowsPath, std::cout, std::cerr);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool pause = false;
-  int status = Run(std::vector<std::string>(argv + 1, argv + argc), &pause);
+  // The program's own folder is found through the system it runs on.
+  std::unique_ptr<platform::ManagedSystem> system = platform::DefaultSystem();
+  int status = Run(*system, std::vector<std::string>(argv + 1, argv + argc), &pause);
   if (pause) {
     std::cout << "\nPress Enter to close this window.";
     std::cout.flush();

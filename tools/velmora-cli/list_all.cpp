@@ -17,7 +17,7 @@ namespace {
 
 // Opens the systems in order on a thread of its own, at most |ahead| of the one
 // the caller takes, and reads their registry files. That goes through each system
-// alone, never through the system in use, so it runs beside the listing.
+// alone, so it runs beside the listing.
 class SystemOpener {
  public:
   SystemOpener(const std::vector<platform::KnownSystem>& systems, std::size_t ahead)
@@ -87,10 +87,6 @@ SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::Kno
                             const ListOptions& options) {
   SystemListing listing;
   if (!CheckSystemReadable(system, &listing.error)) return listing;
-  // Windows paths are still mapped through the system in use: |system| is in use
-  // while it is listed.
-  platform::ManagedSystem& previous = platform::SystemInUse();
-  platform::UseSystem(&system);
   {
     StartupParameters model(system, Program());
     model.SetReadOnly(true);
@@ -115,7 +111,6 @@ SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::Kno
       }
     }
   }
-  platform::UseSystem(&previous);
   return listing;
 }
 
@@ -123,9 +118,7 @@ int ListEverySystem(const ListOptions& options, std::ostream& out, std::ostream&
   const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
   std::vector<SystemListing> listings(systems.size());
   // The next systems are opened and their registry files read on a second thread
-  // while this one lists, one system after the other, as the model reads the
-  // system in use. Once each model reads its own system, ListOneSystem can run on
-  // the opener's thread too (each thread taking the next index).
+  // while this one lists, one system after the other.
   SystemOpener opener(systems, 2);
   for (std::size_t i = 0; i < systems.size(); ++i) {
     std::unique_ptr<platform::ManagedSystem> system = opener.Take(i, &listings[i].error);

@@ -30,12 +30,6 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// Paths of the system a command works on are mapped through it while it runs.
-struct PathsThrough {
-  explicit PathsThrough(platform::ManagedSystem& system) { platform::UseSystem(&system); }
-  ~PathsThrough() { platform::UseSystem(nullptr); }
-};
-
 // Opens the system a command works on, before anything is read from it.
 bool OpenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* opened,
                 std::string* error) {
@@ -56,7 +50,6 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
   std::string error;
   std::unique_ptr<platform::ManagedSystem> system;
   if (!OpenSystem(choice, &system, &error)) return Fail(error);
-  PathsThrough paths(*system);
 
   const cli::Writes writes = cli::WritesOf(command, operands);
   const bool reads = writes == cli::Writes::kNothing;

@@ -119,17 +119,18 @@ TEST(Registry, TheThirtyTwoBitViewHasItsOwnPath) {
 TEST(Files, WritesAtomicallyAndFindsInFoldedOrder) {
   velmora::test::TempDir dir;
   std::string folder = dir.path() + "\\Startup";
-  ASSERT_EQ(files::MakeDirectories(folder + "\\deep"), kSuccess);
-  EXPECT_EQ(files::MakeDirectory(folder), kAlreadyExists);
-  ASSERT_EQ(files::WriteAtomic(folder + "\\b.lnk", "old"), kSuccess);
-  ASSERT_EQ(files::WriteAtomic(folder + "\\b.lnk", std::string("new\0bytes", 9)), kSuccess);
+  ASSERT_EQ(files::MakeDirectories(velmora::test::System(), folder + "\\deep"), kSuccess);
+  EXPECT_EQ(files::MakeDirectory(velmora::test::System(), folder), kAlreadyExists);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), folder + "\\b.lnk", "old"), kSuccess);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), folder + "\\b.lnk", std::string("new\0bytes", 9)),
+            kSuccess);
   std::string bytes;
-  ASSERT_EQ(files::ReadWholeFile(folder + "\\b.lnk", &bytes), kSuccess);
+  ASSERT_EQ(files::ReadWholeFile(velmora::test::System(), folder + "\\b.lnk", &bytes), kSuccess);
   EXPECT_EQ(bytes, std::string("new\0bytes", 9));
-  ASSERT_EQ(files::WriteAtomic(folder + "\\A.lnk", "a"), kSuccess);
-  ASSERT_EQ(files::WriteAtomic(folder + "\\c.txt", "c"), kSuccess);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), folder + "\\A.lnk", "a"), kSuccess);
+  ASSERT_EQ(files::WriteAtomic(velmora::test::System(), folder + "\\c.txt", "c"), kSuccess);
 
-  FolderSearch search;
+  FolderSearch search(velmora::test::System());
   std::vector<std::string> names;
   for (bool more = search.FindFirst(folder + "\\*.*"); more; more = search.FindNext()) {
     names.push_back(search.Current().name);
@@ -143,20 +144,21 @@ TEST(Files, WritesAtomicallyAndFindsInFoldedOrder) {
   EXPECT_EQ(links, (std::vector<std::string>{"A.lnk", "b.lnk"}));
   EXPECT_FALSE(search.FindFirst(folder + "\\*.exe"));
 
-  ASSERT_EQ(files::Rename(folder + "\\A.lnk", folder + "\\b.lnk"), kSuccess);
-  ASSERT_EQ(files::ReadWholeFile(folder + "\\b.lnk", &bytes), kSuccess);
+  ASSERT_EQ(files::Rename(velmora::test::System(), folder + "\\A.lnk", folder + "\\b.lnk"), kSuccess);
+  ASSERT_EQ(files::ReadWholeFile(velmora::test::System(), folder + "\\b.lnk", &bytes), kSuccess);
   EXPECT_EQ(bytes, "a");
-  EXPECT_EQ(files::RemoveFile(folder + "\\A.lnk"), kFileNotFound);
-  EXPECT_TRUE(files::DirectoryExists(folder + "\\deep"));
-  EXPECT_FALSE(files::DirectoryExists(folder + "\\b.lnk"));
-  EXPECT_TRUE(files::Exists(folder + "\\b.lnk"));
+  EXPECT_EQ(files::RemoveFile(velmora::test::System(), folder + "\\A.lnk"), kFileNotFound);
+  EXPECT_TRUE(files::DirectoryExists(velmora::test::System(), folder + "\\deep"));
+  EXPECT_FALSE(files::DirectoryExists(velmora::test::System(), folder + "\\b.lnk"));
+  EXPECT_TRUE(files::Exists(velmora::test::System(), folder + "\\b.lnk"));
 
   std::string full;
-  EXPECT_EQ(files::FullPath("", &full), kInvalidParameter);
-  ASSERT_EQ(files::FullPath(folder + "\\deep\\..\\c.txt", &full), kSuccess);
+  EXPECT_EQ(files::FullPath(velmora::test::System(), "", &full), kInvalidParameter);
+  ASSERT_EQ(files::FullPath(velmora::test::System(), folder + "\\deep\\..\\c.txt", &full), kSuccess);
   EXPECT_EQ(full, folder + "\\c.txt");
-  EXPECT_TRUE(files::DirectoryExists(files::SystemDirectory()));
-  EXPECT_TRUE(files::Exists(files::ExecutablePath()));
+  EXPECT_TRUE(
+      files::DirectoryExists(velmora::test::System(), files::SystemDirectory(velmora::test::System())));
+  EXPECT_TRUE(files::Exists(velmora::test::System(), files::ExecutablePath(velmora::test::System())));
 }
 
 TEST(ShellLinks, SavedLinkLoadsBackThroughTheSystem) {
@@ -164,14 +166,14 @@ TEST(ShellLinks, SavedLinkLoadsBackThroughTheSystem) {
   std::string target = velmora::test::FixturePath("scan_app.exe");
   std::string path = dir.path() + "\\Tray.lnk";
   ShellLink link;
-  link.SetPath(target);
+  link.SetPath(velmora::test::System(), target);
   link.SetArguments("/tray --quiet");
   link.SetDescription("Tray helper");
   link.SetWorkingDirectory(dir.path());
-  ASSERT_EQ(link.Save(path), kOk);
+  ASSERT_EQ(link.Save(velmora::test::System(), path), kOk);
 
   ShellLink back;
-  ASSERT_EQ(back.Load(path), kOk);
+  ASSERT_EQ(back.Load(velmora::test::System(), path), kOk);
   EXPECT_EQ(back.Resolve(), kOk);
   std::string text;
   EXPECT_EQ(back.GetPath(&text, 260), kOk);
@@ -181,16 +183,16 @@ TEST(ShellLinks, SavedLinkLoadsBackThroughTheSystem) {
 
   velmora::test::WriteFile(dir.path() + "\\broken.lnk", "L\0\0\0 not a link");
   ShellLink broken;
-  EXPECT_EQ(broken.Load(dir.path() + "\\broken.lnk"), kFail);
-  EXPECT_EQ(broken.Load(dir.path() + "\\missing.lnk"), kFail);
+  EXPECT_EQ(broken.Load(velmora::test::System(), dir.path() + "\\broken.lnk"), kFail);
+  EXPECT_EQ(broken.Load(velmora::test::System(), dir.path() + "\\missing.lnk"), kFail);
 }
 
 TEST(VersionResources, FixedAndStringValues) {
   std::string path = velmora::test::FixturePath("scan_app.exe");
-  std::uint32_t size = version::InfoSize(path);
+  std::uint32_t size = version::InfoSize(velmora::test::System(), path);
   ASSERT_GT(size, 0u);
   std::vector<std::uint8_t> block;
-  ASSERT_TRUE(version::ReadInfo(path, size, &block));
+  ASSERT_TRUE(version::ReadInfo(velmora::test::System(), path, size, &block));
   const void* value = nullptr;
   std::uint32_t length = 0;
   ASSERT_TRUE(version::QueryValue(block, "\\", &value, &length));
@@ -206,22 +208,23 @@ TEST(VersionResources, FixedAndStringValues) {
 
   velmora::test::TempDir dir;
   velmora::test::WriteFile(dir.path() + "\\not_pe.exe", "MZ but nothing more");
-  EXPECT_EQ(version::InfoSize(dir.path() + "\\not_pe.exe"), 0u);
-  EXPECT_EQ(version::InfoSize(dir.path() + "\\missing.exe"), 0u);
+  EXPECT_EQ(version::InfoSize(velmora::test::System(), dir.path() + "\\not_pe.exe"), 0u);
+  EXPECT_EQ(version::InfoSize(velmora::test::System(), dir.path() + "\\missing.exe"), 0u);
 }
 
 TEST(Icons, ExecutablesIconFilesAndOthers) {
-  IconHandle icon = icons::Extract(velmora::test::FixturePath("version_app.exe"), 0);
+  IconHandle icon = icons::Extract(velmora::test::System(), velmora::test::FixturePath("version_app.exe"), 0);
   ASSERT_TRUE(icon);
   EXPECT_FALSE(icon->notAnIconFile);
   EXPECT_GT(icon->width, 0);
   EXPECT_EQ(icon->pixels.size(), static_cast<std::size_t>(icon->width) * icon->height);
-  EXPECT_EQ(icons::Extract(velmora::test::FixturePath("scan_app.exe"), 0), nullptr);  // no icon resource
+  EXPECT_EQ(icons::Extract(velmora::test::System(), velmora::test::FixturePath("scan_app.exe"), 0),
+            nullptr);  // no icon resource
 
   velmora::test::TempDir dir;
   velmora::test::WriteFile(dir.path() + "\\notes.txt", "text");
-  EXPECT_TRUE(icons::Extract(dir.path() + "\\notes.txt", 0)->notAnIconFile);
-  EXPECT_TRUE(icons::Extract(dir.path() + "\\missing.exe", 0)->notAnIconFile);
+  EXPECT_TRUE(icons::Extract(velmora::test::System(), dir.path() + "\\notes.txt", 0)->notAnIconFile);
+  EXPECT_TRUE(icons::Extract(velmora::test::System(), dir.path() + "\\missing.exe", 0)->notAnIconFile);
   EXPECT_EQ(icons::ProgramIcon(180)->resourceId, 180);
 }
 
@@ -258,21 +261,23 @@ TEST(System, MutexVersionEnvironmentAndIni) {
   EXPECT_FALSE(velmora::test::System().QueryVersion(&info));
 
   std::string expanded;
-  std::uint32_t needed = env::Expand("%SystemRoot%\\notepad.exe", &expanded, 260);
+  std::uint32_t needed = env::Expand(velmora::test::System(), "%SystemRoot%\\notepad.exe", &expanded, 260);
   EXPECT_EQ(needed, expanded.size() + 1);
   EXPECT_TRUE(velmora::EqualsIgnoreCase(expanded, "C:\\windows\\notepad.exe")) << expanded;
-  EXPECT_EQ(env::Expand("%SystemRoot%\\notepad.exe", &expanded, 4), needed);
+  EXPECT_EQ(env::Expand(velmora::test::System(), "%SystemRoot%\\notepad.exe", &expanded, 4), needed);
   EXPECT_EQ(expanded, "");
-  EXPECT_EQ(env::Expand("%NoSuchVariable%", &expanded, 260), std::strlen("%NoSuchVariable%") + 1);
+  EXPECT_EQ(env::Expand(velmora::test::System(), "%NoSuchVariable%", &expanded, 260),
+            std::strlen("%NoSuchVariable%") + 1);
   EXPECT_EQ(expanded, "%NoSuchVariable%");
 
   velmora::test::TempDir dir;
   std::string ini = dir.path() + "\\vlmdb2.vmd";
   velmora::test::WriteFile(ini, "[Tray]\r\nName = \"Tray Helper\"\r\nRate=NORM\r\n");
   char buffer[8];
-  EXPECT_EQ(ini::ReadString("tray", "name", "?", buffer, sizeof buffer, ini), 7u);
+  EXPECT_EQ(ini::ReadString(velmora::test::System(), "tray", "name", "?", buffer, sizeof buffer, ini), 7u);
   EXPECT_STREQ(buffer, "Tray He");
-  EXPECT_EQ(ini::ReadString("Tray", "Missing", "dflt", buffer, sizeof buffer, ini), 4u);
+  EXPECT_EQ(ini::ReadString(velmora::test::System(), "Tray", "Missing", "dflt", buffer, sizeof buffer, ini),
+            4u);
   EXPECT_STREQ(buffer, "dflt");
 }
 
