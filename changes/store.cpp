@@ -5,6 +5,7 @@
 #include "base/utf16.h"
 #include "changes/item_names.h"
 #include "changes/service_store.h"
+#include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
@@ -40,7 +41,7 @@ bool KeptItemPath(int location, const std::string& name, std::string* path) {
 
 bool Store::Open(std::string* why) {
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(entries_.System().CurrentUser(), DisabledTasksKeyPath(),
+  platform::Status status = platform::reg::OpenKey(model_.System().CurrentUser(), DisabledTasksKeyPath(),
                                                    platform::kKeyRead, key.out());
   std::vector<platform::RegistryValue> values;
   if (status == platform::kSuccess) {
@@ -54,7 +55,7 @@ bool Store::Open(std::string* why) {
   }
   values_ = ByLowerName(std::move(values));
   data_.clear();
-  if (platform::reg::OpenKey(entries_.System().CurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
+  if (platform::reg::OpenKey(model_.System().CurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
                              key.out()) == platform::kSuccess) {
     std::vector<platform::RegistryValue> data;
     if (platform::reg::ReadAllValues(key.get(), &data) == platform::kSuccess)
@@ -66,12 +67,12 @@ bool Store::Open(std::string* why) {
 
 bool Store::OpenForWriting(std::string* why) {
   if (storeKey_) return true;
-  if (entries_.ReadOnly()) {
+  if (model_.ReadOnly()) {
     if (why) *why = "the store of disabled entries is not changed while only listing";
     return false;
   }
   platform::Status status =
-      platform::reg::CreateKey(entries_.System().CurrentUser(), DisabledTasksKeyPath(), storeKey_.out());
+      platform::reg::CreateKey(model_.System().CurrentUser(), DisabledTasksKeyPath(), storeKey_.out());
   if (status == platform::kSuccess) return true;
   storeKey_.reset();
   if (why) *why = FailureText("open the store of disabled entries", status);
@@ -80,13 +81,13 @@ bool Store::OpenForWriting(std::string* why) {
 
 bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
-  if (entries_.ReadOnly()) return false;
-  platform::Status status = platform::reg::OpenKey(entries_.System().CurrentUser(), StoreDataKeyPath(),
+  if (model_.ReadOnly()) return false;
+  platform::Status status = platform::reg::OpenKey(model_.System().CurrentUser(), StoreDataKeyPath(),
                                                    platform::kKeyAllAccess, dataKey_.out());
   if (status == platform::kSuccess) return true;
   dataKey_.reset();
   if (!create) return false;
-  status = platform::reg::CreateKey(entries_.System().CurrentUser(), StoreDataKeyPath(), dataKey_.out());
+  status = platform::reg::CreateKey(model_.System().CurrentUser(), StoreDataKeyPath(), dataKey_.out());
   CountWrite();
   if (status == platform::kSuccess) return true;
   dataKey_.reset();
@@ -158,7 +159,7 @@ bool Store::StaleBeside(const StoredEntry& entry, const Task& standing) const {
   }
   std::string kept, current, path;
   if (!KeptItem(entry, &kept)) return true;
-  std::string folder = entries_.StartupFolderPath(entry.location);
+  std::string folder = model_.StartupFolderPath(entry.location);
   return !folder.empty() && ItemPathInFolder(folder, standing.name, &path) &&
          platform::files::ReadWholeFile(path, &current) == platform::kSuccess && current == kept;
 }
@@ -246,8 +247,8 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
     if (remembered == data_.end() || !OpenDataKey(false, nullptr)) continue;
     if (RemoveValue(dataKey_.get(), remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
-  if (IsServiceLocation(entry.location) && !entries_.ReadOnly())
-    ForgetServiceState(entries_.System(), entry.name);
+  if (IsServiceLocation(entry.location) && !model_.ReadOnly())
+    ForgetServiceState(model_.System(), entry.name);
   std::string path;
   if (KeptItemPath(entry.location, entry.name, &path) && platform::files::Exists(path) &&
       !platform::files::DirectoryExists(path)) {
