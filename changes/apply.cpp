@@ -13,6 +13,7 @@
 #include "changes/item_names.h"
 #include "changes/service_store.h"
 #include "changes/shortcut_command.h"
+#include "changes/startup_parameters.h"
 #include "changes/store.h"
 #include "changes/store_layout.h"
 #include "changes/value_forms.h"
@@ -32,7 +33,7 @@ using changes::ValueToWrite;
 
 class LocationApply {
  public:
-  LocationApply(StartupEntries& model, int location, std::vector<ApplyFailure>& failures)
+  LocationApply(StartupParameters& model, int location, std::vector<ApplyFailure>& failures)
       : model_(model), location_(location), failures_(failures), store_(model) {}
 
   void Run() {
@@ -341,7 +342,7 @@ class LocationApply {
     return true;
   }
 
-  StartupEntries& model_;
+  StartupParameters& model_;
   int location_;
   std::vector<ApplyFailure>& failures_;
   changes::Store store_;
@@ -349,23 +350,19 @@ class LocationApply {
 
 }  // namespace
 
-namespace changes {
-
-std::vector<ApplyFailure> ApplyChanges(StartupEntries& entries) {
+std::vector<ApplyFailure> StartupParameters::ApplyChanges() {
   std::vector<ApplyFailure> failures;
   for (int location = 0; location < kLocationCount; ++location) {
-    if (!entries.LocationChanged(location)) continue;
+    if (!LocationChanged(location)) continue;
     std::size_t before = failures.size();
-    LocationApply(entries, location, failures).Run();
+    LocationApply(*this, location, failures).Run();
     // A location whose writes did not all happen stays changed, so that the user
     // sees it and can apply again.
     if (failures.size() != before) continue;
     // What a loaded profile brought for this location has now been written.
-    entries.MarkWritten(location);
+    MarkWritten(location);
   }
   return failures;
 }
-
-}  // namespace changes
 
 }  // namespace velmora

@@ -1,10 +1,7 @@
-// Writing the pending changes of the entries to their locations and the store.
+// What an apply or a roll-back reports of the writes that did not happen.
 #pragma once
 
 #include <string>
-#include <vector>
-
-#include "entries/startup_entries.h"
 
 namespace velmora {
 
@@ -15,11 +12,4 @@ struct ApplyFailure {
   std::string reason;
 };
 
-namespace changes {
-
-// Writes every changed location; returns the writes that failed (their
-// locations keep their change flags).
-std::vector<ApplyFailure> ApplyChanges(StartupEntries& entries);
-
-}  // namespace changes
 }  // namespace velmora

@@ -1,10 +1,9 @@
 // Reading the store of disabled entries into the entry maps.
 #include "base/text.h"
+#include "changes/startup_parameters.h"
 #include "changes/store.h"
 #include "changes/store_layout.h"
-#include "entries/module_version.h"
 #include "entries/program_path.h"
-#include "entries/scan_pass.h"
 #include "entries/services.h"
 #include "entries/value_command.h"
 #include "platform/managed_system.h"
@@ -24,51 +23,59 @@ std::unique_ptr<Task> StoredServiceTask(platform::ManagedSystem& system, const s
   return ServiceTask(system, config, programPath);
 }
 
-void ReadDisabledTasks(StartupEntries& entries) {
-  Store store(entries);
+std::unique_ptr<Task> StoredTask(platform::ManagedSystem& system, const Store& store,
+                                 const platform::RegistryValue& value, int location, const std::string& name,
+                                 std::string* programPath) {
+  auto task =
+      IsServiceLocation(location) ? StoredServiceTask(system, name, programPath) : std::make_unique<Task>();
+  task->name = name;
+  task->command = ValueText(value.data);
+  task->enabled = 0;
+  task->storeValueName = value.name;
+  // Enabling puts the original value back, with its own type.
+  if (const platform::RegistryValue* original = store.RememberedValue({location, name, value.name})) {
+    task->valueType = original->type;
+    task->command = CommandOfValue(original->type, original->data);
+  }
+  if (!IsServiceLocation(location)) *programPath = ProgramPathOfValue(system, task->command, task->valueType);
+  return task;
+}
+
+}  // namespace velmora::changes
+
+namespace velmora {
+
+void StartupParameters::ReadDisabledTasks() {
+  changes::Store store(*this);
   // Reading creates nothing: the store key comes with the first entry put into it.
   if (!store.Open(nullptr)) return;
-  ScanPass pass(entries.System(), entries.RunningPass());
-  ModuleVersion versionReader;
+  EntryFiller filler(System(), context_, runningPass_, honoursStartupApproved_);
   // The values are read whole first, so that deleting a stale one cannot make the
   // walk skip the value after it.
   for (const platform::RegistryValue& value : store.AllValues()) {
     int location = 0;
     std::string name;
-    ParseStoreValueName(value.name, &location, &name);
+    changes::ParseStoreValueName(value.name, &location, &name);
     // A location this system lacks (or a number no version knows): not ours to
     // judge, kept as it is.
-    if (!entries.HasLocation(location)) continue;
-    if (const Task* existing = entries.Entry(location, name)) {
+    if (!HasLocation(location)) continue;
+    if (const Task* existing = Entry(location, name)) {
       // The location holds the entry again. The stored copy is stale when it keeps
       // nothing more than what stands there (enabling was cut short); otherwise
       // the program registered itself anew, and the kept entry stays beside it.
-      const StoredEntry stored{location, name, value.name};
+      const changes::StoredEntry stored{location, name, value.name};
       if (store.StaleBeside(stored, *existing)) {
-        if (existing->enabled == 1 && !entries.ReadOnly()) store.Remove(stored, nullptr);
-      } else if (Task* standing = entries.EditableEntry(location, name)) {
-        standing->keptCommand = ValueText(value.data);
+        if (existing->enabled == 1 && !readOnly_) store.Remove(stored, nullptr);
+      } else if (Task* standing = EditableEntry(location, name)) {
+        standing->keptCommand = changes::ValueText(value.data);
       }
       continue;
     }
     std::string programPath;
-    auto task = IsServiceLocation(location) ? StoredServiceTask(entries.System(), name, &programPath)
-                                            : std::make_unique<Task>();
-    task->name = name;
-    task->command = ValueText(value.data);
-    task->enabled = 0;
-    task->storeValueName = value.name;
-    // Enabling puts the original value back, with its own type.
-    if (const platform::RegistryValue* original = store.RememberedValue({location, name, value.name})) {
-      task->valueType = original->type;
-      task->command = CommandOfValue(original->type, original->data);
-    }
-    if (!IsServiceLocation(location))
-      programPath = ProgramPathOfValue(entries.System(), task->command, task->valueType);
-    entries.FillTask(std::move(task), location, programPath, programPath, versionReader, nullptr, true);
-    // The scans add no copies during a refresh; the store always does.
-    if (entries.Refreshing()) entries.CopyToSnapshot(location, name, true);
+    std::unique_ptr<Task> task = changes::StoredTask(System(), store, value, location, name, &programPath);
+    filler.FillTask(*task, location, programPath, programPath, readOnlyReasons_[location]);
+    PutRead(location, std::move(task), true);
   }
 }
 
-}  // namespace velmora::changes
+}  // namespace velmora

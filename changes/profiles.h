@@ -5,9 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_entries.h"
+namespace platform {
+class ManagedSystem;
+}
 
 namespace velmora {
+
+class StartupParameters;
 
 enum class ProfileSaveResult { kSaved, kEmptyName, kInvalidName, kExists, kFailed };
 
@@ -15,9 +19,9 @@ namespace changes {
 
 class Profiles {
  public:
-  // The profile names as last enumerated, joined by "|" in the order read.
-  const std::string& Names() const { return names_; }
-  void Enumerate(const StartupEntries& entries);
+  // The profile names as last enumerated, in the order read.
+  const std::vector<std::string>& Names() const { return names_; }
+  void Enumerate(const StartupParameters& model);
   // Takes |name| (exactly as listed) out of the list and deletes its key. False
   // when the list does not hold it.
   bool Delete(platform::ManagedSystem& system, const std::string& name);
@@ -25,9 +29,9 @@ class Profiles {
   // Saves the entries as held (pending edits included, removed entries left out).
   // An empty name, or one with "\" or "|", is refused; an existing profile (names
   // compared without regard to case) is replaced only when |replaceExisting|.
-  ProfileSaveResult Save(const StartupEntries& entries, const std::string& name, bool replaceExisting,
+  ProfileSaveResult Save(const StartupParameters& model, const std::string& name, bool replaceExisting,
                          std::string* error);
-  // Makes the pending state of |entries| the profile's, in the locations it holds
+  // Makes the pending state of |model| the profile's, in the locations it holds
   // (those the system had when it was saved; 0-5 for a profile saved before it
   // recorded them): its entries take their enabled state and command from it,
   // entries it does not hold become disabled (never deleted), entries only it
@@ -35,11 +39,11 @@ class Profiles {
   // when the profile cannot be read. Entries left out (a location this system
   // lacks, a name unsafe for a Startup folder) are named in |skipped|, each as
   // "\"<value name>\": <why>".
-  bool Load(StartupEntries& entries, const std::string& name, std::string* error,
+  bool Load(StartupParameters& model, const std::string& name, std::string* error,
             std::vector<std::string>* skipped);
 
  private:
-  std::string names_;
+  std::vector<std::string> names_;
 };
 
 }  // namespace changes

@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "changes/item_names.h"
 #include "changes/service_store.h"
+#include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/services.h"
@@ -24,7 +25,8 @@ namespace {
 
 class RollBackRun {
  public:
-  RollBackRun(const StartupEntries& model, const changes::RawState& raw, std::vector<ApplyFailure>& failures)
+  RollBackRun(const StartupParameters& model, const changes::RawState& raw,
+              std::vector<ApplyFailure>& failures)
       : model_(model), raw_(raw), failures_(failures) {}
 
   void Pass(bool deleting) {
@@ -238,16 +240,16 @@ class RollBackRun {
     }
   }
 
-  const StartupEntries& model_;
+  const StartupParameters& model_;
   const changes::RawState& raw_;
   std::vector<ApplyFailure>& failures_;
 };
 
 }  // namespace
 
-std::vector<ApplyFailure> changes::RollBackTo(const StartupEntries& entries, const RawState& raw) {
+std::vector<ApplyFailure> changes::RollBackTo(const StartupParameters& model, const RawState& raw) {
   std::vector<ApplyFailure> failures;
-  RollBackRun run(entries, raw, failures);
+  RollBackRun run(model, raw, failures);
   run.Pass(false);
   // A deletion after a failed write could take the last copy of an entry away.
   if (failures.empty()) run.Pass(true);

@@ -6,10 +6,15 @@
 #include "changes/apply.h"
 #include "changes/snapshot.h"
 
-namespace velmora::changes {
+namespace velmora {
+
+class StartupParameters;
+
+namespace changes {
 
 // Writes back what |raw| holds of the locations and the store; deletes what it
 // does not hold only when every write succeeded. Returns the writes that failed.
-std::vector<ApplyFailure> RollBackTo(const StartupEntries& entries, const RawState& raw);
+std::vector<ApplyFailure> RollBackTo(const StartupParameters& model, const RawState& raw);
 
-}  // namespace velmora::changes
+}  // namespace changes
+}  // namespace velmora

@@ -2,37 +2,42 @@
 #include "changes/snapshot.h"
 
 #include "changes/item_names.h"
+#include "changes/startup_parameters.h"
 #include "changes/store.h"
 #include "changes/store_layout.h"
-#include "entries/module_version.h"
-#include "entries/program_path.h"
-#include "entries/scan_pass.h"
 #include "entries/services.h"
 #include "entries/startup_approved.h"
-#include "entries/value_command.h"
 #include "platform/files.h"
 #include "platform/managed_system.h"
 
-namespace velmora::changes {
+namespace velmora {
 
 namespace {
 
-// Every file directly in |folder| with its bytes. False when one could not be read.
-bool ReadFolderItems(platform::ManagedSystem& system, const std::string& folder, std::vector<RawItem>* items,
-                     std::vector<platform::FoundItem>* found) {
-  platform::FolderSearch search(system);
-  if (!search.FindFirst(folder + "\\*.*")) return true;  // empty or missing: nothing to hold
+// The bytes of every file of a folder location as read; false when one could not
+// be read.
+bool ReadItemBytes(platform::ManagedSystem& system, const std::vector<platform::FoundItem>& found, std::vector<RawItem>* items) {
   bool complete = true;
-  do {
-    const platform::FoundItem& item = search.Current();
-    if (item.isDots || item.isDirectory || IsUnfinishedWriteItem(item.name)) continue;
+  for (const platform::FoundItem& item : found) {
     RawItem raw{item.name, ""};
     if (platform::files::ReadWholeFile(system, item.fullPath, &raw.bytes) != platform::kSuccess)
       complete = false;
     items->push_back(std::move(raw));
-    if (found) found->push_back(item);
-  } while (search.FindNext());
+  }
   return complete;
+}
+
+// Every file directly in |folder| with its bytes. False when one could not be read.
+bool ReadFolderItems(platform::ManagedSystem& system, const std::string& folder, std::vector<RawItem>* items) {
+  platform::FolderSearch search(system);
+  if (!search.FindFirst(folder + "\\*.*")) return true;  // empty or missing: nothing to hold
+  std::vector<platform::FoundItem> found;
+  do {
+    const platform::FoundItem& item = search.Current();
+    if (item.isDots || item.isDirectory || IsUnfinishedWriteItem(item.name)) continue;
+    found.push_back(item);
+  } while (search.FindNext());
+  return ReadItemBytes(system, found, items);
 }
 
 bool ReadValues(platform::HKey key, std::vector<RawValue>* out) {
@@ -45,8 +50,7 @@ bool ReadValues(platform::HKey key, std::vector<RawValue>* out) {
 
 // True when the snapshot holds the entry |name| of |location| as a look-up by
 // name finds it: in a Startup folder, an item of that name but for letter case.
-bool SnapshotHolds(const StartupEntries& entries, int location, const std::string& name) {
-  const TaskMap& snapshot = entries.Snapshot();
+bool SnapshotHolds(const TaskMap& snapshot, int location, const std::string& name) {
   const std::string key = SnapshotKey(location, name, true);
   if (snapshot.count(key)) return true;
   if (!IsFolderLocation(location)) return false;
@@ -57,126 +61,94 @@ bool SnapshotHolds(const StartupEntries& entries, int location, const std::strin
 
 }  // namespace
 
-void TakeSnapshot(StartupEntries& entries, RawState* raw) {
-  entries.ClearSnapshot();
-  *raw = RawState();
-  RawState& rawSnapshot = *raw;
-  ScanPass pass(entries.System(), entries.RunningPass());
-  ModuleVersion versionReader;
+void StartupParameters::TakeSnapshot() {
+  rollBackDone_ = false;
+  snapshot_ = changes::Snapshot();
+  changes::RawState& raw = snapshot_.raw;
+  EntryFiller filler(System(), context_, runningPass_, honoursStartupApproved_);
 
   for (int location = 0; location < kLocationCount; ++location) {
+    if (!HasLocation(location)) continue;
+    LocationContents contents = ReadLocation(System(), location);
     if (IsFolderLocation(location)) {
-      std::string folder = entries.StartupFolderPath(location);
-      if (folder.empty()) continue;
-      std::vector<platform::FoundItem> found;
-      rawSnapshot.folders[location] = folder;
-      rawSnapshot.readable[location] =
-          ReadFolderItems(entries.System(), folder, &rawSnapshot.items[location], &found);
-      for (const platform::FoundItem& item : found) {
-        auto task = std::make_unique<Task>();
-        task->name = item.name;
-        task->command = item.fullPath;  // the item itself, not its target
-        std::string programPath = ExtractProgramPath(entries.System(), task->command);
-        entries.FillSnapshotTask(std::move(task), location, programPath, item.fullPath, versionReader);
-      }
-    } else if (IsServiceLocation(location)) {
-      platform::UniqueKey key;
-      if (!entries.OpenLocationKey(location, key.out())) continue;
-      rawSnapshot.readable[location] = true;
-      for (const std::string& name : ServiceNames(key.get())) {
-        ServiceConfig config;
-        if (!ReadServiceConfig(key.get(), name, &config)) {
-          rawSnapshot.readable[location] = false;
-          continue;
-        }
-        rawSnapshot.services.push_back(StartStateOf(config));
-        std::uint32_t number = 0;
-        if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
-        std::string programPath;
-        std::unique_ptr<Task> task = ServiceTask(entries.System(), config, &programPath);
-        entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
-      }
+      if (!contents.found) continue;
+      raw.folders[location] = contents.folder;
+      raw.readable[location] = ReadItemBytes(System(), contents.items, &raw.items[location]);
+    } else if (!contents.found || !contents.readOnlyReason.empty()) {
+      // A key that is not there holds nothing; roll-back then clears what an
+      // apply put into the key it made. One that opens for reading only is not
+      // written back.
+      raw.readable[location] = !contents.found && LocationKeyMissing(location);
+      continue;
     } else {
-      platform::UniqueKey key;
-      if (!entries.OpenLocationKey(location, key.out())) {
-        // A key that is not there holds nothing; roll-back then clears what an
-        // apply put into the key it made.
-        rawSnapshot.readable[location] = entries.LocationKeyMissing(location);
-        continue;
-      }
-      rawSnapshot.readable[location] = ReadValues(key.get(), &rawSnapshot.values[location]);
-      key.reset();
-      for (const RawValue& value : rawSnapshot.values[location]) {
-        auto task = std::make_unique<Task>();
-        task->name = value.name;
-        task->command = CommandOfValue(value.type, value.data);
-        task->valueType = value.type;
-        std::string programPath = ProgramPathOfValue(entries.System(), task->command, value.type);
-        entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader);
-      }
+      raw.readable[location] = contents.complete;
+      raw.values[location] = contents.values;
+      for (const ServiceConfig& config : contents.services)
+        raw.services.push_back(changes::StartStateOf(config));
+    }
+    // The items of a folder as they are, not their targets.
+    for (FoundEntry& found : EntriesOf(System(), contents, context_, filler.Pass(), false)) {
+      filler.FillTask(*found.task, location, found.programPath, found.versionSource,
+                      readOnlyReasons_[location]);
+      found.task->location = location;
+      std::string key = SnapshotKey(location, found.task->name);
+      snapshot_.entries[key] = std::move(found.task);
     }
   }
 
-  Store store(entries);
+  changes::Store store(*this);
   if (store.Open(nullptr)) {
     for (const platform::RegistryValue& value : store.AllValues()) {
       int location = 0;
       std::string name;
-      ParseStoreValueName(value.name, &location, &name);
-      if (!entries.HasLocation(location)) continue;
-      if (SnapshotHolds(entries, location, name)) {
+      changes::ParseStoreValueName(value.name, &location, &name);
+      if (!HasLocation(location)) continue;
+      if (SnapshotHolds(snapshot_.entries, location, name)) {
         // The location holds it: stale, unless the store keeps another entry of
         // that name (see ReadDisabledTasks).
-        const Task* standing = entries.Entry(location, name);
+        const Task* standing = Entry(location, name);
         if (standing && store.StaleBeside({location, name, value.name}, *standing))
           store.Remove({location, name, value.name}, nullptr);
         continue;
       }
       std::string programPath;
-      auto task = IsServiceLocation(location) ? StoredServiceTask(entries.System(), name, &programPath)
-                                              : std::make_unique<Task>();
-      task->name = name;
-      task->command = ValueText(value.data);
-      task->enabled = 0;
-      task->storeValueName = value.name;
-      if (!IsServiceLocation(location)) programPath = ExtractProgramPath(entries.System(), task->command);
-      entries.FillSnapshotTask(std::move(task), location, programPath, programPath, versionReader, true);
+      std::unique_ptr<Task> task = changes::StoredTask(System(), store, value, location, name, &programPath);
+      filler.FillTask(*task, location, programPath, programPath, readOnlyReasons_[location]);
+      task->location = location;
+      snapshot_.entries[SnapshotKey(location, name, true)] = std::move(task);
     }
   }
 
   // The store as it now stands, with what it keeps of its entries.
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(entries.System().CurrentUser(), DisabledTasksKeyPath(),
-                                                   platform::kKeyRead, key.out());
+  platform::Status status =
+      platform::reg::OpenKey(System().CurrentUser(), DisabledTasksKeyPath(), platform::kKeyRead, key.out());
   if (status == platform::kSuccess) {
-    rawSnapshot.storeReadable = ReadValues(key.get(), &rawSnapshot.store);
+    raw.storeReadable = ReadValues(key.get(), &raw.store);
   } else {
-    rawSnapshot.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
+    raw.storeReadable = status == platform::kFileNotFound;  // no store yet: an empty one
   }
-  status = platform::reg::OpenKey(entries.System().CurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
+  status = platform::reg::OpenKey(System().CurrentUser(), changes::StoreDataKeyPath(), platform::kKeyRead,
                                   key.out());
   if (status == platform::kSuccess) {
-    if (!ReadValues(key.get(), &rawSnapshot.storeData)) rawSnapshot.storeReadable = false;
+    if (!ReadValues(key.get(), &raw.storeData)) raw.storeReadable = false;
     key.reset();
   } else if (status != platform::kFileNotFound) {
-    rawSnapshot.storeReadable = false;
+    raw.storeReadable = false;
   }
-  if (!AllKeptServiceStates(entries.System(), &rawSnapshot.keptServices)) rawSnapshot.storeReadable = false;
+  if (!changes::AllKeptServiceStates(System(), &raw.keptServices)) raw.storeReadable = false;
   for (int location : {kLmStartupFolder, kCuStartupFolder}) {
-    std::string folder = KeptItemsFolder(entries.System(), location);
-    if (!folder.empty() &&
-        !ReadFolderItems(entries.System(), folder, &rawSnapshot.keptItems[location], nullptr)) {
-      rawSnapshot.storeReadable = false;
-    }
+    std::string folder = changes::KeptItemsFolder(System(), location);
+    if (!folder.empty() && !ReadFolderItems(System(), folder, &raw.keptItems[location])) raw.storeReadable = false;
   }
-  if (entries.HonoursStartupApproved()) {
+  if (honoursStartupApproved_) {
     for (int location = 0; location < kLocationCount; ++location) {
-      if (!entries.HasLocation(location)) continue;
-      for (platform::RegistryValue& mark : DisabledMarks(entries.System(), location))
-        rawSnapshot.disabledMarks[location].push_back({mark.name, mark.type, std::move(mark.data)});
+      if (!HasLocation(location)) continue;
+      for (platform::RegistryValue& mark : DisabledMarks(System(), location))
+        raw.disabledMarks[location].push_back({mark.name, mark.type, std::move(mark.data)});
     }
   }
-  rawSnapshot.valid = true;
+  raw.valid = true;
 }
 
-}  // namespace velmora::changes
+}  // namespace velmora

@@ -1,5 +1,5 @@
-// The snapshot taken before an apply: copies of the entries as they stand on disk
-// (in the entries' snapshot) and the raw state that roll-back writes back.
+// The snapshot: copies of the entries as they stood on disk, and, once taken before
+// an apply, the raw state that roll-back writes back.
 #pragma once
 
 #include <array>
@@ -7,9 +7,18 @@
 #include <vector>
 
 #include "changes/service_store.h"
-#include "entries/startup_entries.h"
+#include "entries/startup_location.h"
+#include "entries/task.h"
 
-namespace velmora::changes {
+namespace velmora {
+
+// A file of a Startup folder exactly as it stands on disk.
+struct RawItem {
+  std::string name;
+  std::string bytes;
+};
+
+namespace changes {
 
 // Raw state of the locations and the store just before an apply, which roll-back
 // writes back exactly (value types, item bytes).
@@ -32,8 +41,12 @@ struct RawState {
   std::vector<ServiceStartState> keptServices;
 };
 
-// Replaces the entries' snapshot and |*raw| with what the locations and the store
-// hold now; store values whose entry is in its location again are deleted as stale.
-void TakeSnapshot(StartupEntries& entries, RawState* raw);
+// The model's snapshot. At start-up it holds copies of the entries read (scans
+// and store); TakeSnapshot replaces it whole before an apply.
+struct Snapshot {
+  TaskMap entries;  // by snapshot key, each copy with its location set
+  RawState raw;
+};
 
-}  // namespace velmora::changes
+}  // namespace changes
+}  // namespace velmora

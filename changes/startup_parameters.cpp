@@ -1,5 +1,4 @@
-// The model's operations that span its parts: reading, apply, snapshot,
-// roll-back, and adding an entry.
+// The model: reading the locations, refresh, roll-back and adding an entry.
 #include "changes/startup_parameters.h"
 
 #include "base/text.h"
@@ -7,7 +6,6 @@
 #include "changes/item_names.h"
 #include "changes/roll_back.h"
 #include "changes/store.h"
-#include "entries/module_version.h"
 #include "entries/scan_pass.h"
 
 namespace velmora {
@@ -16,61 +14,117 @@ StartupParameters::StartupParameters(platform::ManagedSystem& system)
     : StartupParameters(system, DefaultProgramContext()) {}
 
 StartupParameters::StartupParameters(platform::ManagedSystem& system, const ProgramContext& context)
-    : entries_(std::make_unique<StartupEntries>(system, context)), rater_(context) {}
-
-void StartupParameters::SwitchSystem(platform::ManagedSystem& system) {
-  entries_ = std::make_unique<StartupEntries>(system, entries_->Context());
-  profiles_ = changes::Profiles();
-  rawSnapshot_ = changes::RawState();
-  rollBackDone_ = false;
-}
+    : system_(&system),
+      context_(context),
+      honoursStartupApproved_(system.KeepsStartupApproved()),
+      rater_(context) {}
 
 StartupParameters::~StartupParameters() = default;
 
-void StartupParameters::ReadDisabledTasks() { changes::ReadDisabledTasks(*entries_); }
+void StartupParameters::SwitchSystem(platform::ManagedSystem& system) {
+  system_ = &system;
+  for (TaskMap& map : entryMaps_) map.clear();
+  snapshot_ = changes::Snapshot();
+  changedFlags_.fill(0);
+  refreshing_ = false;
+  readOnly_ = false;
+  honoursStartupApproved_ = system.KeepsStartupApproved();
+  rollBackDone_ = false;
+  readOnlyReasons_ = {};
+  pendingValues_.clear();
+  pendingItems_.clear();
+  profiles_ = changes::Profiles();
+}
+
+const std::string& StartupParameters::ReadOnlyReason(int location) const {
+  static const std::string kNone;
+  return location >= 0 && location < kLocationCount ? readOnlyReasons_[location] : kNone;
+}
+
+std::unique_ptr<EntryFiller> StartupParameters::MakeFiller() {
+  return std::make_unique<EntryFiller>(System(), context_, runningPass_, honoursStartupApproved_);
+}
+
+void StartupParameters::ScanLocation(int location) {
+  EntryFiller filler(System(), context_, runningPass_, honoursStartupApproved_);
+  LocationContents contents = velmora::ReadLocation(System(), location);
+  readOnlyReasons_[location] = contents.readOnlyReason;
+  for (FoundEntry& found : EntriesOf(System(), contents, context_, filler.Pass(), true)) {
+    filler.FillTask(*found.task, location, found.programPath, found.versionSource, contents.readOnlyReason);
+    PutRead(location, std::move(found.task), false);
+  }
+}
+
+void StartupParameters::ScanRunKey(int location) {
+  if (IsRegistryLocation(location)) ScanLocation(location);
+}
+
+void StartupParameters::ScanStartupFolder(int location) {
+  if (IsFolderLocation(location)) ScanLocation(location);
+}
+
+void StartupParameters::ScanServices() { ScanLocation(kServices); }
+
+void StartupParameters::ScanAllLocations() {
+  ScanPass pass(System(), runningPass_);
+  for (int location = 0; location < kLocationCount; ++location) {
+    if (HasLocation(location)) ScanLocation(location);
+  }
+}
+
+void StartupParameters::PutRead(int location, std::unique_ptr<Task> task, bool fromStore) {
+  // The scans add no copies during a refresh; the store always does.
+  if (fromStore || !refreshing_) {
+    auto copy = std::make_unique<Task>(*task);
+    copy->location = location;
+    snapshot_.entries[SnapshotKey(location, task->name, fromStore)] = std::move(copy);
+  }
+  std::string key = EntryKey(location, task->name);
+  entryMaps_[location][key] = std::move(task);
+}
 
 void StartupParameters::ReadAll() {
   // One process list and one look-up of each file for the locations and the store.
-  ScanPass pass(entries_->System(), entries_->RunningPass());
-  entries_->ScanAllLocations();
-  changes::ReadDisabledTasks(*entries_);
+  ScanPass pass(System(), runningPass_);
+  ScanAllLocations();
+  ReadDisabledTasks();
 }
 
 void StartupParameters::Reload() {
-  entries_->ClearEntries();
-  entries_->ClearSnapshot();
-  entries_->ClearChangeFlags();
+  ClearEntries();
   // The state a roll-back returns to goes too: it may be another system's.
-  rawSnapshot_ = changes::RawState();
+  snapshot_ = changes::Snapshot();
+  ClearChangeFlags();
   rollBackDone_ = false;
   ReadAll();
 }
 
 void StartupParameters::RefreshAll() {
-  entries_->SetRefreshing(true);
-  entries_->ClearEntries();
+  refreshing_ = true;
+  ClearEntries();
   ReadAll();
-  entries_->SetRefreshing(false);
+  refreshing_ = false;
 }
 
 void StartupParameters::RefreshDiscardingChanges() {
-  entries_->ClearChangeFlags();
+  ClearChangeFlags();
   RefreshAll();
 }
 
-std::vector<ApplyFailure> StartupParameters::ApplyChanges() { return changes::ApplyChanges(*entries_); }
-
-void StartupParameters::TakeSnapshot() {
-  rollBackDone_ = false;
-  changes::TakeSnapshot(*entries_, &rawSnapshot_);
-}
-
 std::vector<ApplyFailure> StartupParameters::RollBack() {
-  if (!rawSnapshot_.valid || rollBackDone_) return {};
-  std::vector<ApplyFailure> failures = changes::RollBackTo(*entries_, rawSnapshot_);
+  if (!snapshot_.raw.valid || rollBackDone_) return {};
+  std::vector<ApplyFailure> failures = changes::RollBackTo(*this, snapshot_.raw);
   RefreshDiscardingChanges();
   if (failures.empty()) rollBackDone_ = true;
   return failures;
+}
+
+void StartupParameters::RateAllTasks() {
+  std::vector<Task*> all;
+  for (TaskMap& map : entryMaps_) {
+    for (auto& entry : map) all.push_back(entry.second.get());
+  }
+  rater_.RateAll(System(), all);
 }
 
 bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::string* error) {
@@ -79,8 +133,7 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
     return false;
   };
   if (!task) return refuse("no entry given");
-  if (location < 0 || location >= kLocationCount || !entries_->HasLocation(location))
-    return refuse("no such location");
+  if (location < 0 || location >= kLocationCount || !HasLocation(location)) return refuse("no such location");
   if (!IsAddableLocation(location))
     return refuse("Velmora does not add services; it disables and enables them");
   if (task->name.empty()) return refuse("the entry needs a name");
@@ -90,9 +143,8 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
     return refuse("the name is longer than the " + std::to_string(kMaxValueNameLength) +
                   " characters Windows allows for the name of a registry value");
   }
-  if (!entries_->ReadOnlyReason(location).empty())
-    return refuse(LocationTag(location) + std::string(" cannot be changed: ") +
-                  entries_->ReadOnlyReason(location));
+  if (!ReadOnlyReason(location).empty())
+    return refuse(LocationTag(location) + std::string(" cannot be changed: ") + ReadOnlyReason(location));
   if (task->command.empty()) return refuse("the entry needs a command");
   if (IsFolderLocation(location)) {
     // The entry is the shortcut it becomes, so that its name is the one a later
@@ -103,11 +155,10 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
     if (!changes::IsSafeItemName(task->name)) {
       return refuse("\"" + task->name + "\" is not a plain file name for the Startup folder");
     }
-    std::string folder = entries_->StartupFolderPath(location);
-    if (!folder.empty() && !changes::ItemPathInFolder(System(), folder, task->name, &path, &why))
-      return refuse(why);
+    std::string folder = StartupFolderPath(location);
+    if (!folder.empty() && !changes::ItemPathInFolder(System(), folder, task->name, &path, &why)) return refuse(why);
   }
-  const Task* existing = entries_->Entry(location, task->name);
+  const Task* existing = Entry(location, task->name);
   if (existing && existing->removed == 0) {
     return refuse("\"" + task->name + "\" already exists in " + LocationTag(location));
   }
@@ -116,13 +167,12 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
   task->location = -1;
   task->enabled = 1;
   task->removed = 0;
-  ModuleVersion versionReader;
-  std::unique_ptr<Task> made = entries_->MakeEntry(std::move(task), location, versionReader);
+  std::unique_ptr<Task> made = MakeEntry(std::move(task), location, *MakeFiller());
   if (!made) return refuse("the entry could not be made");
-  entries_->PutEntry(location, std::move(made));
-  entries_->ForgetPendingValue(SnapshotKey(location, name));
-  entries_->ForgetPendingItem(SnapshotKey(location, name));
-  entries_->MarkChanged(location);
+  PutEntry(location, std::move(made));
+  ForgetPendingValue(SnapshotKey(location, name));
+  ForgetPendingItem(SnapshotKey(location, name));
+  MarkChanged(location);
   return true;
 }
 

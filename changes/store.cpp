@@ -5,6 +5,7 @@
 #include "base/utf16.h"
 #include "changes/item_names.h"
 #include "changes/service_store.h"
+#include "changes/startup_parameters.h"
 #include "changes/store_layout.h"
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
@@ -40,7 +41,7 @@ bool KeptItemPath(platform::ManagedSystem& system, int location, const std::stri
 
 bool Store::Open(std::string* why) {
   platform::UniqueKey key;
-  platform::Status status = platform::reg::OpenKey(entries_.System().CurrentUser(), DisabledTasksKeyPath(),
+  platform::Status status = platform::reg::OpenKey(model_.System().CurrentUser(), DisabledTasksKeyPath(),
                                                    platform::kKeyRead, key.out());
   std::vector<platform::RegistryValue> values;
   if (status == platform::kSuccess) {
@@ -54,7 +55,7 @@ bool Store::Open(std::string* why) {
   }
   values_ = ByLowerName(std::move(values));
   data_.clear();
-  if (platform::reg::OpenKey(entries_.System().CurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
+  if (platform::reg::OpenKey(model_.System().CurrentUser(), StoreDataKeyPath(), platform::kKeyRead,
                              key.out()) == platform::kSuccess) {
     std::vector<platform::RegistryValue> data;
     if (platform::reg::ReadAllValues(key.get(), &data) == platform::kSuccess)
@@ -66,12 +67,12 @@ bool Store::Open(std::string* why) {
 
 bool Store::OpenForWriting(std::string* why) {
   if (storeKey_) return true;
-  if (entries_.ReadOnly()) {
+  if (model_.ReadOnly()) {
     if (why) *why = "the store of disabled entries is not changed while only listing";
     return false;
   }
   platform::Status status =
-      platform::reg::CreateKey(entries_.System().CurrentUser(), DisabledTasksKeyPath(), storeKey_.out());
+      platform::reg::CreateKey(model_.System().CurrentUser(), DisabledTasksKeyPath(), storeKey_.out());
   if (status == platform::kSuccess) return true;
   storeKey_.reset();
   if (why) *why = FailureText("open the store of disabled entries", status);
@@ -80,13 +81,13 @@ bool Store::OpenForWriting(std::string* why) {
 
 bool Store::OpenDataKey(bool create, std::string* why) {
   if (dataKey_) return true;
-  if (entries_.ReadOnly()) return false;
-  platform::Status status = platform::reg::OpenKey(entries_.System().CurrentUser(), StoreDataKeyPath(),
+  if (model_.ReadOnly()) return false;
+  platform::Status status = platform::reg::OpenKey(model_.System().CurrentUser(), StoreDataKeyPath(),
                                                    platform::kKeyAllAccess, dataKey_.out());
   if (status == platform::kSuccess) return true;
   dataKey_.reset();
   if (!create) return false;
-  status = platform::reg::CreateKey(entries_.System().CurrentUser(), StoreDataKeyPath(), dataKey_.out());
+  status = platform::reg::CreateKey(model_.System().CurrentUser(), StoreDataKeyPath(), dataKey_.out());
   CountWrite();
   if (status == platform::kSuccess) return true;
   dataKey_.reset();
@@ -143,11 +144,11 @@ const platform::RegistryValue* Store::RememberedValue(const StoredEntry& entry) 
 
 bool Store::KeptItem(const StoredEntry& entry, std::string* bytes) const {
   std::string path;
-  if (!Value(entry) || !KeptItemPath(entries_.System(), entry.location, entry.name, &path)) return false;
-  if (!platform::files::Exists(entries_.System(), path) ||
-      platform::files::DirectoryExists(entries_.System(), path))
+  if (!Value(entry) || !KeptItemPath(model_.System(), entry.location, entry.name, &path)) return false;
+  if (!platform::files::Exists(model_.System(), path) ||
+      platform::files::DirectoryExists(model_.System(), path))
     return false;
-  return platform::files::ReadWholeFile(entries_.System(), path, bytes) == platform::kSuccess;
+  return platform::files::ReadWholeFile(model_.System(), path, bytes) == platform::kSuccess;
 }
 
 bool Store::StaleBeside(const StoredEntry& entry, const Task& standing) const {
@@ -160,9 +161,9 @@ bool Store::StaleBeside(const StoredEntry& entry, const Task& standing) const {
   }
   std::string kept, current, path;
   if (!KeptItem(entry, &kept)) return true;
-  std::string folder = entries_.StartupFolderPath(entry.location);
-  return !folder.empty() && ItemPathInFolder(entries_.System(), folder, standing.name, &path) &&
-         platform::files::ReadWholeFile(entries_.System(), path, &current) == platform::kSuccess &&
+  std::string folder = model_.StartupFolderPath(entry.location);
+  return !folder.empty() && ItemPathInFolder(model_.System(), folder, standing.name, &path) &&
+         platform::files::ReadWholeFile(model_.System(), path, &current) == platform::kSuccess &&
          current == kept;
 }
 
@@ -198,23 +199,23 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
   }
   if (itemBytes) {
     std::string path;
-    if (!KeptItemPath(entries_.System(), location, name, &path)) {
+    if (!KeptItemPath(model_.System(), location, name, &path)) {
       if (why)
         *why =
             "could not keep a copy of the item: no folder for kept copies can be named for \"" + name + "\"";
       return false;
     }
     std::string current;
-    bool same = platform::files::Exists(entries_.System(), path) &&
-                platform::files::ReadWholeFile(entries_.System(), path, &current) == platform::kSuccess &&
+    bool same = platform::files::Exists(model_.System(), path) &&
+                platform::files::ReadWholeFile(model_.System(), path, &current) == platform::kSuccess &&
                 current == *itemBytes;
     if (!same) {
       platform::Status status =
-          platform::files::MakeDirectories(entries_.System(), KeptItemsFolder(entries_.System(), location));
-      if (status == platform::kSuccess) status = WriteItem(entries_.System(), path, *itemBytes);
+          platform::files::MakeDirectories(model_.System(), KeptItemsFolder(model_.System(), location));
+      if (status == platform::kSuccess) status = WriteItem(model_.System(), path, *itemBytes);
       if (status != platform::kSuccess) {
         if (why)
-          *why = FailureText("keep a copy of the item in " + KeptItemsFolder(entries_.System(), location),
+          *why = FailureText("keep a copy of the item in " + KeptItemsFolder(model_.System(), location),
                              status);
         return false;
       }
@@ -253,13 +254,13 @@ bool Store::Remove(const StoredEntry& entry, std::string* why) {
     if (remembered == data_.end() || !OpenDataKey(false, nullptr)) continue;
     if (RemoveValue(dataKey_.get(), remembered->second.name) == platform::kSuccess) data_.erase(remembered);
   }
-  if (IsServiceLocation(entry.location) && !entries_.ReadOnly())
-    ForgetServiceState(entries_.System(), entry.name);
+  if (IsServiceLocation(entry.location) && !model_.ReadOnly())
+    ForgetServiceState(model_.System(), entry.name);
   std::string path;
-  if (KeptItemPath(entries_.System(), entry.location, entry.name, &path) &&
-      platform::files::Exists(entries_.System(), path) &&
-      !platform::files::DirectoryExists(entries_.System(), path)) {
-    RemoveItem(entries_.System(), path);
+  if (KeptItemPath(model_.System(), entry.location, entry.name, &path) &&
+      platform::files::Exists(model_.System(), path) &&
+      !platform::files::DirectoryExists(model_.System(), path)) {
+    RemoveItem(model_.System(), path);
   }
   return true;
 }

@@ -7,10 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_entries.h"
+#include "entries/task.h"
 #include "platform/registry.h"
 
-namespace velmora::changes {
+namespace platform {
+class ManagedSystem;
+}
+
+namespace velmora {
+
+class StartupParameters;
+
+namespace changes {
 
 // An entry as the store knows it: location, name, and the exact name of the store
 // value it was read from ("" when it was not read from the store).
@@ -25,7 +33,7 @@ inline StoredEntry StoredEntryOf(const Task& task, int location) {
 
 class Store {
  public:
-  explicit Store(const StartupEntries& entries) : entries_(entries) {}
+  explicit Store(const StartupParameters& model) : model_(model) {}
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
@@ -72,7 +80,7 @@ class Store {
   // Lower-cased names of the values that name |entry|, the one it was read from first.
   std::vector<std::string> NamesOf(const StoredEntry& entry) const;
 
-  const StartupEntries& entries_;
+  const StartupParameters& model_;
   bool read_ = false;
   platform::UniqueKey storeKey_;
   platform::UniqueKey dataKey_;
@@ -90,13 +98,17 @@ std::string ReadOnlyNote(const Task& task);
 // Path of the kept copy of a Startup-folder item; false when none can be named.
 bool KeptItemPath(int location, const std::string& name, std::string* path);
 
-// Reads the store's entries into |entries| as disabled entries (those whose
-// location holds them again are stale: deleted unless read-only).
-void ReadDisabledTasks(StartupEntries& entries);
+// The task of the stored value |value| (entry |name| of |location|), as the store
+// readers make it before FillTask: disabled, its command (the original value's
+// when remembered), |programPath| the file its data comes from.
+std::unique_ptr<Task> StoredTask(platform::ManagedSystem& system, const Store& store,
+                                 const platform::RegistryValue& value, int location, const std::string& name,
+                                 std::string* programPath);
 
 // The task of a service that the store keeps disabled, read from the service's key
 // as it stands (|programPath| receives its file); a bare task when the key is gone.
 std::unique_ptr<Task> StoredServiceTask(platform::ManagedSystem& system, const std::string& name,
                                         std::string* programPath);
 
-}  // namespace velmora::changes
+}  // namespace changes
+}  // namespace velmora

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_entries.h"
+#include "entries/task.h"
 #include "platform/registry.h"
 
 namespace velmora::changes {

@@ -9,7 +9,7 @@
 #include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_index.h"
-#include "entries/startup_entries.h"
+#include "entries/location_scanning.h"
 
 namespace velmora {
 

@@ -1,5 +1,7 @@
-// Reading the startup locations into the entry maps.
-#include <vector>
+// Reading the startup locations.
+#include "entries/location_scanning.h"
+
+#include <algorithm>
 
 #include "base/message_text.h"
 #include "base/names.h"
@@ -10,7 +12,6 @@
 #include "entries/scan_pass.h"
 #include "entries/services.h"
 #include "entries/startup_approved.h"
-#include "entries/startup_entries.h"
 #include "entries/value_command.h"
 #include "entries/wine_start.h"
 #include "platform/environment.h"
@@ -36,21 +37,22 @@ std::string FileNameOfPath(const std::string& programPath) {
 
 }  // namespace
 
-bool StartupEntries::OpenProgramKey(ProgramKey which, platform::HKey* key, platform::Status* status) const {
+bool OpenProgramKey(platform::ManagedSystem& system, ProgramKey which, bool readOnly, platform::HKey* key,
+                    platform::Status* status) {
   using namespace platform;
   Status ignored;
   Status& result = status ? *status : ignored;
   // The program's own keys are opened, never created: a key that is missing
   // holds nothing, and the writes that need one create it.
   const std::string path = which == ProgramKey::kDisabledTasks ? DisabledTasksKeyPath() : ProfilesKeyPath();
-  return (result = reg::OpenKey(system_.CurrentUser(), path, readOnly_ ? kKeyRead : kKeyAllAccess, key)) ==
+  return (result = reg::OpenKey(system.CurrentUser(), path, readOnly ? kKeyRead : kKeyAllAccess, key)) ==
          kSuccess;
 }
 
-bool StartupEntries::HasLocation(int location) const {
+bool HasLocation(platform::ManagedSystem& system, int location) {
   const LocationInfo* info = FindLocation(location);
   if (!info) return false;
-  return !info->view32 || system_.Has32BitView();
+  return !info->view32 || system.Has32BitView();
 }
 
 namespace {
@@ -60,22 +62,22 @@ bool LocationKeyOf(platform::ManagedSystem& system, int location, platform::HKey
   const LocationInfo* info = FindLocation(location);
   if (!info) return false;
   *root = info->machine ? system.LocalMachine() : system.CurrentUser();
-  *path = IsServiceLocation(location) ? ServicesKeyPath(system) : info->keyPath;
+  *path = info->kind == LocationKind::kServices ? ServicesKeyPath(system) : info->keyPath;
   return true;
 }
 
-// Opens a location's key for a scan: for writing, or where that is denied, for
+// Opens a location's key to read it: for writing, or where that is denied, for
 // reading, with why it cannot be changed in |readOnlyReason|.
-bool OpenKeyToScan(const StartupEntries& entries, int location, platform::HKey* key,
+bool OpenKeyToRead(platform::ManagedSystem& system, int location, platform::HKey* key,
                    std::string* readOnlyReason) {
   readOnlyReason->clear();
   platform::Status status = platform::kSuccess;
-  if (entries.OpenLocationKey(location, key, &status)) return true;
+  if (OpenLocationKey(system, location, key, &status)) return true;
   if (status != platform::kAccessDenied) return false;
   std::string detail = platform::LastErrorDetail();
   platform::HKey root = nullptr;
   std::string path;
-  if (!LocationKeyOf(entries.System(), location, &root, &path) ||
+  if (!LocationKeyOf(system, location, &root, &path) ||
       platform::reg::OpenKey(root, path, platform::kKeyRead, key) != platform::kSuccess) {
     return false;
   }
@@ -83,63 +85,24 @@ bool OpenKeyToScan(const StartupEntries& entries, int location, platform::HKey* 
   return true;
 }
 
-}  // namespace
-
-const std::string& StartupEntries::ReadOnlyReason(int location) const {
-  static const std::string kNone;
-  return location >= 0 && location < kLocationCount ? readOnlyReasons_[location] : kNone;
-}
-
-bool StartupEntries::OpenLocationKey(int location, platform::HKey* key, platform::Status* status) const {
-  platform::Status ignored;
-  platform::Status& result = status ? *status : ignored;
-  platform::HKey root = nullptr;
-  std::string path;
-  if (!HasLocation(location) || !LocationKeyOf(system_, location, &root, &path)) {
-    result = platform::kFileNotFound;
-    return false;
-  }
-  return (result = platform::reg::OpenKey(root, path, platform::kKeyAllAccess, key)) == platform::kSuccess;
-}
-
-bool StartupEntries::CreateLocationKey(int location, platform::HKey* key) const {
-  platform::HKey root = nullptr;
-  std::string path;
-  if (!HasLocation(location) || !IsRegistryLocation(location) ||
-      !LocationKeyOf(system_, location, &root, &path))
-    return false;
-  return platform::reg::CreateKey(root, path, key) == platform::kSuccess;
-}
-
-bool StartupEntries::LocationKeyMissing(int location) const {
-  platform::HKey root = nullptr;
-  std::string path;
-  if (!HasLocation(location) || !IsRegistryLocation(location) ||
-      !LocationKeyOf(system_, location, &root, &path))
-    return false;
-  platform::UniqueKey key;
-  return platform::reg::OpenKey(root, path, platform::kKeyRead, key.out()) == platform::kFileNotFound;
-}
-
-void StartupEntries::ScanRunKey(int location) {
-  platform::UniqueKey key;
-  if (!IsRegistryLocation(location)) return;
-  if (!OpenKeyToScan(*this, location, key.out(), &readOnlyReasons_[location])) return;
-  ModuleVersion versionReader;
-  ScanPass pass(system_, runningPass_);
-
-  // Names and data are read whole, however long: a value that does not fit a
-  // fixed buffer must not hide the values after it.
+// Every value of a key, each read whole however long: a value that does not fit
+// a fixed buffer must not hide the values after it. False when a value was left
+// out (absurdly large) or the walk ended early.
+bool ReadValues(platform::HKey key, std::vector<RawValue>* values) {
   std::vector<char> name(260);
   std::vector<std::uint8_t> data(260);
+  bool complete = true;
   for (std::uint32_t index = 0;; ++index) {
     std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
     std::uint32_t dataSize = static_cast<std::uint32_t>(data.size());
     std::uint32_t type = 0;
     platform::Status status =
-        platform::reg::EnumValue(key.get(), index, name.data(), &nameSize, &type, data.data(), &dataSize);
+        platform::reg::EnumValue(key, index, name.data(), &nameSize, &type, data.data(), &dataSize);
     if (status == platform::kMoreData) {
-      if (name.size() >= kMaxValueName && data.size() >= kMaxValueData) continue;  // absurdly large: skip it
+      if (name.size() >= kMaxValueName && data.size() >= kMaxValueData) {  // absurdly large: skip it
+        complete = false;
+        continue;
+      }
       if (name.size() < kMaxValueName) name.resize(std::min<std::size_t>(name.size() * 4, kMaxValueName));
       if (data.size() < kMaxValueData) {
         std::size_t wanted = std::max<std::size_t>(data.size() * 4, dataSize + 1u);
@@ -148,45 +111,86 @@ void StartupEntries::ScanRunKey(int location) {
       --index;  // the same value again with the larger buffers
       continue;
     }
+    if (status == platform::kNoMoreItems) return complete;
     // Any other failure ends the walk: going on past a failing index could loop
     // forever on a key that went away.
-    if (status != platform::kSuccess) break;
-
-    auto task = std::make_unique<Task>();
-    task->name.assign(name.data(), nameSize);
-    task->command = CommandOfValue(type, std::string(reinterpret_cast<const char*>(data.data()), dataSize));
-    task->valueType = type;
-    std::string programPath = pass.ProgramPath(task->command, type);
-    FillTask(std::move(task), location, programPath, programPath, versionReader);
+    if (status != platform::kSuccess) return false;
+    values->push_back({std::string(name.data(), nameSize), type,
+                       std::string(reinterpret_cast<const char*>(data.data()), dataSize)});
   }
 }
 
-void StartupEntries::ScanServices() {
-  platform::UniqueKey key;
-  if (!OpenKeyToScan(*this, kServices, key.out(), &readOnlyReasons_[kServices])) return;
-  ModuleVersion versionReader;
-  for (const std::string& name : ServiceNames(key.get())) {
+// The files directly in |folder|, in the order the search gives them. Subfolders
+// (and the self and parent references) are not startup items.
+void ReadFolder(platform::ManagedSystem& system, const std::string& folder,
+                std::vector<platform::FoundItem>* items) {
+  platform::FolderSearch search(system);
+  if (!search.FindFirst(folder + "\\*.*")) return;  // empty or missing: nothing to hold
+  do {
+    const platform::FoundItem& item = search.Current();
+    if (item.isDots || item.isDirectory || IsUnfinishedWriteItem(item.name)) continue;
+    items->push_back(item);
+  } while (search.FindNext());
+}
+
+// Every service key; false when one could not be read.
+bool ReadServices(platform::HKey key, std::vector<ServiceConfig>* services) {
+  bool complete = true;
+  for (const std::string& name : ServiceNames(key)) {
     ServiceConfig config;
-    if (!ReadServiceConfig(key.get(), name, &config)) continue;
-    // A Start that is not a number is shown as it is: whether it starts cannot be told.
-    std::uint32_t number = 0;
-    if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
-    std::string programPath;
-    std::unique_ptr<Task> task = ServiceTask(system_, config, &programPath);
-    FillTask(std::move(task), kServices, programPath, programPath, versionReader);
+    if (!ReadServiceConfig(key, name, &config)) {
+      complete = false;
+      continue;
+    }
+    services->push_back(std::move(config));
   }
+  return complete;
 }
 
-std::string StartupEntries::StartupFolderPath(int location, std::string* readOnlyReason) const {
-  if (!IsFolderLocation(location)) return "";
-  platform::ManagedSystem& system = system_;
+}  // namespace
+
+bool OpenLocationKey(platform::ManagedSystem& system, int location, platform::HKey* key,
+                     platform::Status* status) {
+  platform::Status ignored;
+  platform::Status& result = status ? *status : ignored;
+  platform::HKey root = nullptr;
+  std::string path;
+  if (!HasLocation(system, location) || !LocationKeyOf(system, location, &root, &path)) {
+    result = platform::kFileNotFound;
+    return false;
+  }
+  return (result = platform::reg::OpenKey(root, path, platform::kKeyAllAccess, key)) == platform::kSuccess;
+}
+
+bool CreateLocationKey(platform::ManagedSystem& system, int location, platform::HKey* key) {
+  platform::HKey root = nullptr;
+  std::string path;
+  if (!HasLocation(system, location) || !IsRegistryLocation(location) ||
+      !LocationKeyOf(system, location, &root, &path))
+    return false;
+  return platform::reg::CreateKey(root, path, key) == platform::kSuccess;
+}
+
+bool LocationKeyMissing(platform::ManagedSystem& system, int location) {
+  platform::HKey root = nullptr;
+  std::string path;
+  if (!HasLocation(system, location) || !IsRegistryLocation(location) ||
+      !LocationKeyOf(system, location, &root, &path))
+    return false;
+  platform::UniqueKey key;
+  return platform::reg::OpenKey(root, path, platform::kKeyRead, key.out()) == platform::kFileNotFound;
+}
+
+std::string StartupFolderPath(platform::ManagedSystem& system, int location, std::string* readOnlyReason) {
+  const LocationInfo* info = FindLocation(location);
+  if (!info || info->kind != LocationKind::kFolder) return "";
   platform::UniqueKey key;
   std::string reason;
-  const bool opened = OpenKeyToScan(*this, location, key.out(), &reason);
+  const bool opened = OpenKeyToRead(system, location, key.out(), &reason);
   if (readOnlyReason) *readOnlyReason = reason;
-  std::string path = system.StartupFolder(location == kLmStartupFolder);
+  std::string path = system.StartupFolder(info->machine);
   if (!path.empty() || !opened) return path;
-  platform::Status status = platform::reg::QueryString(key.get(), FindLocation(location)->folderValue, &path);
+  platform::Status status = platform::reg::QueryString(key.get(), info->folderValue, &path);
   if (status != platform::kSuccess) return "";
   // A folder written as %USERPROFILE%\... is found through the system's own values.
   if (path.find('%') != std::string::npos) {
@@ -197,89 +201,97 @@ std::string StartupEntries::StartupFolderPath(int location, std::string* readOnl
   return path;
 }
 
-void StartupEntries::ScanStartupFolder(int location) {
-  if (!IsFolderLocation(location)) return;
-  std::string folder = StartupFolderPath(location, &readOnlyReasons_[location]);
-  if (folder.empty()) return;
-  ModuleVersion versionReader;
-  platform::FolderSearch search(system_);
-  if (!search.FindFirst(folder + "\\*.*")) return;
-  do {
-    const platform::FoundItem& item = search.Current();
-    // Subfolders (and the self and parent references) are not startup items.
-    if (item.isDots || item.isDirectory) continue;
-    if (IsUnfinishedWriteItem(item.name)) continue;
-    auto task = std::make_unique<Task>();
-    task->name = item.name;
+LocationContents ReadLocation(platform::ManagedSystem& system, int location) {
+  LocationContents contents;
+  const LocationInfo* info = FindLocation(location);
+  if (!info || !HasLocation(system, location)) return contents;
+  if (info->kind == LocationKind::kFolder) {
+    contents.folder = StartupFolderPath(system, location, &contents.readOnlyReason);
+    contents.found = !contents.folder.empty();
+    if (contents.found) ReadFolder(system, contents.folder, &contents.items);
+    contents.complete = contents.found;
+    return contents;
+  }
+  platform::UniqueKey key;
+  contents.found = OpenKeyToRead(system, location, key.out(), &contents.readOnlyReason);
+  if (!contents.found) return contents;
+  contents.complete = info->kind == LocationKind::kServices ? ReadServices(key.get(), &contents.services)
+                                                            : ReadValues(key.get(), &contents.values);
+  return contents;
+}
+
+std::vector<FoundEntry> EntriesOf(platform::ManagedSystem& system, const LocationContents& contents,
+                                  const ProgramContext& context, ScanPass& pass, bool resolveShortcuts) {
+  std::vector<FoundEntry> found;
+  for (const RawValue& value : contents.values) {
+    FoundEntry entry{std::make_unique<Task>(), "", ""};
+    entry.task->name = value.name;
+    entry.task->command = CommandOfValue(value.type, value.data);
+    entry.task->valueType = value.type;
+    entry.programPath = pass.ProgramPath(entry.task->command, value.type);
+    entry.versionSource = entry.programPath;
+    found.push_back(std::move(entry));
+  }
+  for (const platform::FoundItem& item : contents.items) {
+    FoundEntry entry{std::make_unique<Task>(), "", ""};
+    entry.task->name = item.name;
     std::string target, arguments;
-    ResolveShortcut(item.fullPath, &target, &arguments);
-    task->command = target.empty() ? item.fullPath : ShortcutCommand(target, arguments);
-    std::string programPath = ExtractProgramPath(system_, task->command);
-    std::string versionSource = target.empty() ? item.fullPath : target;
-    FillTask(std::move(task), location, programPath, versionSource, versionReader);
-  } while (search.FindNext());
-}
-
-void StartupEntries::ScanAllLocations() {
-  ScanPass pass(system_, runningPass_);
-  for (int location = 0; location < kLocationCount; ++location) {
-    if (!HasLocation(location)) continue;
-    if (IsFolderLocation(location)) {
-      ScanStartupFolder(location);
-    } else if (IsServiceLocation(location)) {
-      ScanServices();
-    } else {
-      ScanRunKey(location);
-    }
+    if (resolveShortcuts) ResolveShortcut(system, context, item.fullPath, &target, &arguments);
+    entry.task->command = target.empty() ? item.fullPath : ShortcutCommand(target, arguments);
+    entry.programPath = ExtractProgramPath(system, entry.task->command);
+    entry.versionSource = target.empty() ? item.fullPath : target;
+    found.push_back(std::move(entry));
   }
+  for (const ServiceConfig& config : contents.services) {
+    // A Start that is not a number is shown as it is: whether it starts cannot be told.
+    std::uint32_t number = 0;
+    if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
+    FoundEntry entry;
+    entry.task = ServiceTask(system, config, &entry.programPath);
+    entry.versionSource = entry.programPath;
+    found.push_back(std::move(entry));
+  }
+  return found;
 }
 
-void StartupEntries::FillTask(std::unique_ptr<Task> task, int location, const std::string& programPath,
-                              const std::string& versionSource, ModuleVersion& versionReader, TaskMap* target,
-                              bool storeForm) {
-  // Joins the running pass; on its own, a pass of this one entry.
-  ScanPass pass(system_, runningPass_);
+EntryFiller::EntryFiller(platform::ManagedSystem& system, const ProgramContext& context, ScanPass*& running,
+                         bool honoursStartupApproved)
+    : system_(system),
+      context_(context),
+      honoursStartupApproved_(honoursStartupApproved),
+      pass_(system, running) {}
+
+void EntryFiller::FillTask(Task& task, int location, const std::string& programPath,
+                           const std::string& versionSource, const std::string& readOnlyReason) {
+  ScanPass& pass = pass_;
   // Still in its location, but disabled by the system's own startup manager.
-  if (task->enabled && honoursStartupApproved_ && pass.ApprovedDisabled(location, task->name)) {
-    task->enabled = 0;
-    task->disabledBySystem = 1;
+  if (task.enabled && honoursStartupApproved_ && pass.ApprovedDisabled(location, task.name)) {
+    task.enabled = 0;
+    task.disabledBySystem = 1;
   }
-  if (task->description.empty()) task->description = context_.Text(text_id::kNoInformation);
-  task->fileName = FileNameOfPath(task->programPath.empty() ? pass.ProgramPath(task->command, task->valueType)
-                                                            : task->programPath);
-  ReadProcessInfo(programPath, *task, pass.Processes());
-  if (task->processProtected == 0 && !pass.PathFindsItem(programPath)) task->fileExists = 0;
+  if (task.description.empty()) task.description = context_.Text(text_id::kNoInformation);
+  task.fileName = FileNameOfPath(task.programPath.empty() ? pass.ProgramPath(task.command, task.valueType)
+                                                          : task.programPath);
+  ReadProcessInfo(programPath, task, pass.Processes());
+  if (task.processProtected == 0 && !pass.PathFindsItem(programPath)) task.fileExists = 0;
 
-  if (versionReader.UseVersionResource(pass.Version(versionSource))) {
-    task->version = versionReader.GetVersionString("FileVersion");
-    task->productName = versionReader.GetVersionString("ProductName");
-    task->applicationName = versionReader.GetVersionString("FileDescription");
-    task->icon = pass.Icon(versionSource);
-    if (!task->icon) task->icon = platform::icons::ProgramIcon(180);
+  if (versionReader_.UseVersionResource(pass.Version(versionSource))) {
+    task.version = versionReader_.GetVersionString("FileVersion");
+    task.productName = versionReader_.GetVersionString("ProductName");
+    task.applicationName = versionReader_.GetVersionString("FileDescription");
+    task.icon = pass.Icon(versionSource);
+    if (!task.icon) task.icon = platform::icons::ProgramIcon(180);
   }
-  if (task->applicationName.empty()) task->applicationName = task->productName;
-  if (task->applicationName.empty()) {
-    task->applicationName = task->name;
-    task->productName = task->name;
+  if (task.applicationName.empty()) task.applicationName = task.productName;
+  if (task.applicationName.empty()) {
+    task.applicationName = task.name;
+    task.productName = task.name;
   }
-  task->wineSkipReason = WineSkipReason(system_, location, *task);
-  if (location >= 0 && location < kLocationCount && !readOnlyReasons_[location].empty()) {
-    task->readOnly = 1;
-    task->readOnlyReason = readOnlyReasons_[location];
+  task.wineSkipReason = WineSkipReason(system_, location, task);
+  if (!readOnlyReason.empty()) {
+    task.readOnly = 1;
+    task.readOnlyReason = readOnlyReason;
   }
-
-  if (target) {
-    task->location = location;
-    (*target)[SnapshotKey(location, task->name, storeForm)] = std::move(task);
-    return;
-  }
-  std::string key = EntryKey(location, task->name);
-  if (!refreshing_) {
-    auto copy = std::make_unique<Task>(*task);
-    copy->location = location;
-    snapshot_[SnapshotKey(location, task->name, storeForm)] = std::move(copy);
-  }
-  entryMaps_[location][key] = std::move(task);
 }
 
 void DeriveFileName(platform::ManagedSystem& system, Task& task) {
@@ -295,13 +307,13 @@ std::string ShortcutCommand(const std::string& target, const std::string& argume
   return "\"" + target + "\" " + arguments;
 }
 
-platform::HResult StartupEntries::ResolveShortcut(const std::string& shortcutPath, std::string* target,
-                                                  std::string* arguments) const {
+platform::HResult ResolveShortcut(platform::ManagedSystem& system, const ProgramContext& context,
+                                  const std::string& shortcutPath, std::string* target, std::string* arguments) {
   target->clear();
   if (arguments) arguments->clear();
-  if (!context_.comInitialized) return platform::kFail;
+  if (!context.comInitialized) return platform::kFail;
   platform::ShellLink link;
-  platform::HResult result = link.Load(system_, shortcutPath);
+  platform::HResult result = link.Load(system, shortcutPath);
   if (result != platform::kOk) return result;
   result = link.Resolve();
   if (result != platform::kOk) return result;

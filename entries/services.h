@@ -7,8 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "entries/startup_entries.h"
+#include "entries/task.h"
 #include "platform/registry.h"
+
+namespace platform {
+class ManagedSystem;
+}
 
 namespace velmora {
 

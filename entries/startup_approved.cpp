@@ -18,18 +18,8 @@ platform::HKey StartupApprovedRoot(platform::ManagedSystem& system, int location
 }
 
 std::string StartupApprovedKeyPath(int location) {
-  switch (location) {
-    case kLmRun:
-    case kCuRun:
-      return std::string(kStartupApprovedPath) + "Run";
-    case kLmRun32:  // the machine's Run key of 32-bit programs
-      return std::string(kStartupApprovedPath) + "Run32";
-    case kLmStartupFolder:
-    case kCuStartupFolder:
-      return std::string(kStartupApprovedPath) + "StartupFolder";
-    default:
-      return "";
-  }
+  const LocationInfo* info = FindLocation(location);
+  return info && info->approvedKey ? std::string(kStartupApprovedPath) + info->approvedKey : "";
 }
 
 bool MarksDisabled(const std::string& data) { return !data.empty() && (data[0] & 1) != 0; }

@@ -25,7 +25,7 @@ enum StartupLocation {
 };
 
 // Every location number (arrays are indexed by it); whether a location exists on
-// the system at hand is StartupEntries::HasLocation.
+// the system at hand is HasLocation (entries/location_scanning.h).
 constexpr int kLocationCount = 13;
 // The locations every system has.
 constexpr int kCommonLocationCount = 6;
@@ -44,6 +44,9 @@ struct LocationInfo {
   bool view32;              // only where the machine has a 32-bit registry view
   bool once;                // a *Once key: the system deletes its values as it runs them
   const char* folderValue;  // folders: the Shell Folders value naming the folder
+  // The subkey of Explorer\StartupApproved whose marks disable its entries (Windows
+  // 8 and later); null where the system keeps none.
+  const char* approvedKey;
 };
 
 // The row of |location|; null outside 0 to kLocationCount - 1.
@@ -70,7 +73,10 @@ inline bool IsFolderLocation(int location) {
   const LocationInfo* info = FindLocation(location);
   return info && info->kind == LocationKind::kFolder;
 }
-inline bool IsServiceLocation(int location) { return location == kServices; }
+inline bool IsServiceLocation(int location) {
+  const LocationInfo* info = FindLocation(location);
+  return info && info->kind == LocationKind::kServices;
+}
 // The RunServices and RunServicesOnce keys (both views).
 inline bool IsRunServicesLocation(int location) {
   return location >= kLmRunServices && location <= kLmRunServicesOnce32;
@@ -82,7 +88,7 @@ inline bool IsAddableLocation(int location) { return FindLocation(location) && !
 // (".velmora-*.tmp"): never a startup item.
 bool IsUnfinishedWriteItem(const std::string& itemName);
 
-// The program's own keys under HKEY_CURRENT_USER (StartupEntries::OpenProgramKey).
+// The program's own keys under HKEY_CURRENT_USER (OpenProgramKey).
 enum class ProgramKey { kDisabledTasks, kProfiles };
 
 // "LM Run" ... "CU Startup Folder", "LM Run (32-bit)", ..., "Services"; "" outside

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "platform/icons.h"
@@ -59,6 +61,17 @@ class Task {
   std::string serviceDll;
   std::uint32_t serviceStartType = 0;
   std::string programPath;
+};
+
+// Map from a lower-cased name (or snapshot key) to the entry it owns. Ordered, so
+// rows within a location come in the order of their lower-cased names.
+using TaskMap = std::map<std::string, std::unique_ptr<Task>>;
+
+// A registry value exactly as it stands on disk.
+struct RawValue {
+  std::string name;
+  std::uint32_t type = 0;
+  std::string data;  // raw bytes as the registry returns them
 };
 
 }  // namespace velmora

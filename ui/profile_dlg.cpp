@@ -30,15 +30,26 @@ ProfileDlg::ProfileDlg(StartupParameters& model, MessageBoxPresenter* box, QWidg
   };
 }
 
+namespace {
+
+// The names as the movie takes them: joined by "|".
+std::string JoinedNames(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : "|") + name;
+  return joined;
+}
+
+}  // namespace
+
 void ProfileDlg::SetInitialVariables() {
-  Movie()->SetMovieVariable(var::kProfileNames, model_.ProfileNames());
+  Movie()->SetMovieVariable(var::kProfileNames, JoinedNames(model_.ProfileNames()));
   Movie()->SetMovieVariable(var::kProfileUpdate, "1");
 }
 
 void ProfileDlg::RemoveProfile(const std::string& name) {
   // No question: the movie asks before it sends the command, if at all.
   if (!model_.DeleteProfile(name)) return;
-  Movie()->SetMovieVariable(var::kProfileNames, model_.ProfileNames());
+  Movie()->SetMovieVariable(var::kProfileNames, JoinedNames(model_.ProfileNames()));
   Movie()->SetMovieVariable(var::kProfileUpdate, "1");
 }
 

@@ -25,7 +25,7 @@ TEST_F(ProfilesTest, LoadingRestoresTheSavedConfiguration) {
     Apply(model);
     model.EnumerateProfiles();
     EXPECT_EQ(model.SaveProfile("Home", false), Result::kSaved);
-    EXPECT_EQ(model.ProfileNames(), "Home");
+    EXPECT_EQ(model.ProfileNames(), (std::vector<std::string>{"Home"}));
   }
   {
     // Everything changed since: removed, enabled, added.
@@ -123,7 +123,7 @@ TEST_F(ProfilesTest, NamesAreCheckedAndReplacedOnlyWhenAsked) {
   model.SetEntryEnabled("foo", kCuRun, 0);
   EXPECT_EQ(model.SaveProfile("work", false), Result::kExists);
   EXPECT_EQ(model.SaveProfile("work", true), Result::kSaved);
-  EXPECT_EQ(model.ProfileNames(), "Work");  // replaced under its own name
+  EXPECT_EQ(model.ProfileNames(), (std::vector<std::string>{"Work"}));  // replaced under its own name
 
   StartupParameters loaded(velmora::test::System());
   Read(loaded);
@@ -140,7 +140,7 @@ TEST_F(ProfilesTest, IncompleteProfileIsNotLoaded) {
   StartupParameters model(velmora::test::System());
   Read(model);
   model.EnumerateProfiles();
-  EXPECT_EQ(model.ProfileNames(), "Half");
+  EXPECT_EQ(model.ProfileNames(), (std::vector<std::string>{"Half"}));
   EXPECT_FALSE(model.LoadProfile("Half"));
   EXPECT_TRUE(model.Entries(kCuRun).empty());
 }
@@ -170,14 +170,14 @@ TEST_F(ProfilesTest, DeletingTakesWholeNamesOnly) {
   EXPECT_FALSE(model.DeleteProfile("Wor"));
   EXPECT_FALSE(model.DeleteProfile("work"));
   EXPECT_TRUE(model.DeleteProfile("Work"));
-  EXPECT_EQ(model.ProfileNames(), "Home|Test");
+  EXPECT_EQ(model.ProfileNames(), (std::vector<std::string>{"Home", "Test"}));
   EXPECT_FALSE(model.ProfileExists("Work"));
   EXPECT_TRUE(model.DeleteProfile("Test"));
-  EXPECT_EQ(model.ProfileNames(), "Home");
+  EXPECT_EQ(model.ProfileNames(), (std::vector<std::string>{"Home"}));
   EXPECT_TRUE(model.DeleteProfile("Home"));
-  EXPECT_EQ(model.ProfileNames(), "");
+  EXPECT_TRUE(model.ProfileNames().empty());
   model.EnumerateProfiles();
-  EXPECT_EQ(model.ProfileNames(), "");
+  EXPECT_TRUE(model.ProfileNames().empty());
 }
 
 }  // namespace

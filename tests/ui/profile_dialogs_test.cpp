@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <algorithm>
 #include <memory>
 
 #include "app/language.h"
@@ -159,7 +160,7 @@ TEST_F(ProfileDialogsTest, SavingRefusesEmptyAndUnusableNamesAndKeepsTheDialogOp
   EXPECT_EQ(outcome.savedName, "Home");
   EXPECT_FALSE(outcome.entriesChanged);
   EXPECT_EQ(outcome.profilesState, "1");
-  EXPECT_EQ(model_->ProfileNames(), "Home");
+  EXPECT_EQ(model_->ProfileNames(), (std::vector<std::string>{"Home"}));
   EXPECT_TRUE(model_->ProfileExists("Home"));
   EXPECT_FALSE(model_->ProfileExists("Home\\Work"));
 }
@@ -174,7 +175,7 @@ TEST_F(ProfileDialogsTest, CancellingTheNameSavesNothing) {
     ProfileOutcome outcome = RunSave(script);
     EXPECT_FALSE(outcome.saved) << button;
     EXPECT_EQ(outcome.profilesState, "0");
-    EXPECT_EQ(model_->ProfileNames(), "");
+    EXPECT_TRUE(model_->ProfileNames().empty());
   }
   AddNewProfileDlg dialog;
   test::ModalScript script;
@@ -217,7 +218,7 @@ TEST_F(ProfileDialogsTest, AnExistingNameIsReplacedOnlyAfterYes) {
   EXPECT_EQ(asked.secondCaption, "No");
   EXPECT_EQ(closed.message, GetString(7008));
   EXPECT_TRUE(outcome.saved);
-  EXPECT_EQ(model_->ProfileNames(), "Home");
+  EXPECT_EQ(model_->ProfileNames(), (std::vector<std::string>{"Home"}));
   StartupParameters other(velmora::test::System());
   other.ScanAllLocations();
   other.ReadDisabledTasks();
@@ -233,7 +234,9 @@ TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
   test::ModalScript script;
   script.On<ProfileDlg>([this](ProfileDlg* d) {
     ui::FlashMovieHost* movie = d->Movie();
-    EXPECT_EQ(movie->GetMovieVariable("_root.strProfilesNames"), model_->ProfileNames());
+    std::string joined;
+    for (const std::string& name : model_->ProfileNames()) joined += (joined.empty() ? "" : "|") + name;
+    EXPECT_EQ(movie->GetMovieVariable("_root.strProfilesNames"), joined);
     // The movie took the list and is ready for the next update.
     EXPECT_EQ(movie->GetMovieVariable("_root.bProfileUpdate"), "0");
     for (const char* name : {"Home", "Work", "Test"})
@@ -252,7 +255,7 @@ TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
   script.On<ProfileDlg>([this](ProfileDlg* d) {
     test::ProcessMovieCommands();
     EXPECT_TRUE(d->isVisible());
-    EXPECT_EQ(model_->ProfileNames(), "Home|Test");
+    EXPECT_EQ(model_->ProfileNames(), (std::vector<std::string>{"Home", "Test"}));
     EXPECT_FALSE(model_->ProfileExists("Work"));
     EXPECT_EQ(d->Movie()->GetMovieVariable("_root.strProfilesNames"), "Home|Test");
     EXPECT_EQ(d->Movie()->GetMovieVariable("_root.bProfileUpdate"), "0");
@@ -262,7 +265,7 @@ TEST_F(ProfileDialogsTest, TheProfileDialogListsRemovesAndCloses) {
     d->RemoveProfile("Work");
     d->RemoveProfile("hom");
     EXPECT_EQ(d->Movie()->GetMovieVariable("_root.strProfilesNames"), "marker");
-    EXPECT_EQ(model_->ProfileNames(), "Home|Test");
+    EXPECT_EQ(model_->ProfileNames(), (std::vector<std::string>{"Home", "Test"}));
     test::ClickMovieItem(d->Movie(), "ID_FS_Exit");
   });
   script.Start();
@@ -287,7 +290,7 @@ TEST_F(ProfileDialogsTest, RemovingTheLastProfileTurnsTheStateOff) {
   ProfileOutcome outcome = RunProfiles(script);
   EXPECT_FALSE(outcome.entriesChanged);
   EXPECT_EQ(outcome.profilesState, "0");
-  EXPECT_EQ(model_->ProfileNames(), "");
+  EXPECT_TRUE(model_->ProfileNames().empty());
 }
 
 // Before loading over pending changes the user is asked whether to keep them as a
@@ -328,7 +331,7 @@ TEST_F(ProfileDialogsTest, LoadingOverPendingChangesAsksFirst) {
     EXPECT_FALSE(outcome.entriesChanged);
     EXPECT_FALSE(outcome.saved);
     EXPECT_EQ(Entry(kCuRun, "alpha")->enabled, 0);
-    EXPECT_EQ(model_->ProfileNames(), "Base");
+    EXPECT_EQ(model_->ProfileNames(), (std::vector<std::string>{"Base"}));
   }
 
   // "Yes" and a name: the changes become a profile, then Base is loaded.
@@ -344,7 +347,7 @@ TEST_F(ProfileDialogsTest, LoadingOverPendingChangesAsksFirst) {
     EXPECT_EQ(outcome.loadedName, "Base");
     EXPECT_EQ(outcome.profilesState, "1");
     EXPECT_EQ(Entry(kCuRun, "alpha")->enabled, 1);
-    EXPECT_NE(model_->ProfileNames().find("Kept"), std::string::npos);
+    EXPECT_EQ(std::count(model_->ProfileNames().begin(), model_->ProfileNames().end(), "Kept"), 1);
   }
   StartupParameters kept(velmora::test::System());
   kept.ScanAllLocations();

@@ -13,26 +13,13 @@ namespace velmora::cli {
 
 namespace {
 
-std::vector<std::string> Names(const std::string& joined) {
-  std::vector<std::string> names;
-  if (joined.empty()) return names;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t bar = joined.find('|', start);
-    names.push_back(joined.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
-    if (bar == std::string::npos) break;
-    start = bar + 1;
-  }
-  return names;
-}
-
 // The listed name of a profile, matched without regard to letter case as the
 // registry matches it; "" when there is none.
 std::string ListedName(const StartupParameters& model, const std::string& name) {
-  for (const std::string& listed : Names(model.ProfileNames())) {
+  for (const std::string& listed : model.ProfileNames()) {
     if (listed == name) return listed;
   }
-  for (const std::string& listed : Names(model.ProfileNames())) {
+  for (const std::string& listed : model.ProfileNames()) {
     if (SameName(listed, name)) return listed;
   }
   return "";
@@ -93,7 +80,7 @@ int RunProfile(const Operands& args, StartupParameters& model, std::ostream& out
   const std::string& sub = args[0];
   if (sub == "list") {
     model.EnumerateProfiles();
-    for (const std::string& name : Names(model.ProfileNames())) out << name << "\n";
+    for (const std::string& name : model.ProfileNames()) out << name << "\n";
     return 0;
   }
   bool replace = false;
