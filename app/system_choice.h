@@ -24,7 +24,7 @@ struct SystemChoice {
 bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std::string* error);
 
 // Opens the chosen system, ready to be read, into |system| (owned by the caller,
-// which makes it the system in use); false with |error| saying why (naming the
+// which manages it); false with |error| saying why (naming the
 // file).
 bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* system,
                       std::string* error);

@@ -50,7 +50,7 @@ std::uint32_t ReadString(ManagedSystem&, const std::string& section, const std::
 }
 
 // The system keeps no copy that the program could drop.
-void ClearCache() {}
+void ClearCache(ManagedSystem&) {}
 
 }  // namespace platform::ini
 

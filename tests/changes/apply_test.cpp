@@ -150,9 +150,9 @@ TEST_F(ApplyTest, ShortcutIsMadeOnlyWhenNoCopyIsKept) {
   Apply(model);
 
   platform::ShellLink bar, tool;
-  ASSERT_EQ(bar.Load(Folder(kCuStartupFolder) + "\\Bar.lnk"), platform::kOk);
+  ASSERT_EQ(bar.Load(velmora::test::System(), Folder(kCuStartupFolder) + "\\Bar.lnk"), platform::kOk);
   EXPECT_EQ(bar.target, "C:\\Bar\\bar.exe");
-  ASSERT_EQ(tool.Load(Folder(kCuStartupFolder) + "\\Tool.lnk"), platform::kOk);
+  ASSERT_EQ(tool.Load(velmora::test::System(), Folder(kCuStartupFolder) + "\\Tool.lnk"), platform::kOk);
   EXPECT_EQ(tool.target, "C:\\Tools\\tool.exe");
   EXPECT_EQ(tool.arguments, "/min /x");
   EXPECT_EQ(FolderFiles(Host(Folder(kCuStartupFolder))).size(), 2u);

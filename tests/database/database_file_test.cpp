@@ -176,23 +176,23 @@ TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrRepl
   WriteDatabase("01/01/2020\r\n" + XorBlocks(body));
   ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
   const std::string path = WorkingCopyPath(programDir_);
-  ASSERT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
+  ASSERT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", path), "explorer.exe");
 
   fs::remove(CopyHost());
-  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
+  EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", path), "explorer.exe");
   ASSERT_NE(DefinitionsIndexOf(velmora::test::System(), path), nullptr);
   EXPECT_EQ(DefinitionsIndexOf(velmora::test::System(), path)->SectionOf("SYS").names,
             std::vector<std::string>{"explorer.exe"});
   test::WriteFile(CopyHost(), "[other]\r\n");
-  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
+  EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", path), "explorer.exe");
 
   // A copy the process did not write itself is read as the file stands.
   const std::string other = WorkingCopyPath(programDir_ + "\\other");
   fs::create_directories(dir_.path() + "/other");
   test::WriteFile(dir_.path() + "/other/vlmdb2.vmd", body);
-  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", other), "explorer.exe");
+  EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", other), "explorer.exe");
   fs::remove(dir_.path() + "/other/vlmdb2.vmd");
-  EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", other), "");
+  EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", other), "");
 }
 
 TEST_F(DatabaseFileTest, DeleteWorkingCopyIgnoresAMissingFile) {
@@ -208,7 +208,8 @@ class ReadValueTest : public DatabaseFileTest {
   std::string Read(const std::string& section, const std::string& key, const std::string& def,
                    std::uint32_t* count = nullptr, std::uint32_t size = 260) {
     char buffer[300];
-    std::uint32_t n = ReadDatabaseValue(section, key, def, buffer, size, WorkingCopyPath(programDir_));
+    std::uint32_t n = ReadDatabaseValue(velmora::test::System(), section, key, def, buffer, size,
+                                        WorkingCopyPath(programDir_));
     if (count) *count = n;
     return buffer;
   }
@@ -260,7 +261,8 @@ TEST_F(ReadValueTest, LongValuesAreCutToTheBuffer) {
   EXPECT_EQ(count, 259u);
   EXPECT_EQ(Read("SYS", "PROD0", "NULL", &count, 10), std::string(9, 'q'));
   EXPECT_EQ(count, 9u);
-  EXPECT_EQ(ReadDatabaseString("SYS", "PROD0", "NULL", WorkingCopyPath(programDir_)), std::string(259, 'q'));
+  EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PROD0", "NULL", WorkingCopyPath(programDir_)),
+            std::string(259, 'q'));
 }
 
 TEST_F(ReadValueTest, FileBuiltByTheHelpersReadsBackThroughTheCopy) {
@@ -307,7 +309,8 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   std::vector<std::string> fromFile;
   for (int n = 0;; ++n) {
     std::uint32_t count = 0;
-    std::string name = TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
+    std::string name = TrimWhiteSpace(
+        ReadDatabaseString(velmora::test::System(), code, "PRON" + std::to_string(n), "", path, &count));
     if (count == 0) break;
     fromFile.push_back(name);
   }
@@ -323,7 +326,7 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   for (const char* key : {"PROD3", "PRON0", "PRON1", "PROD9"}) {
     std::uint32_t countIndexed = 0, countFile = 0;
     EXPECT_EQ(index->Read(code, key, "NULL", &countIndexed),
-              ReadDatabaseString(code, key, "NULL", path, &countFile))
+              ReadDatabaseString(velmora::test::System(), code, key, "NULL", path, &countFile))
         << key;
     EXPECT_EQ(countIndexed, countFile) << key;
   }

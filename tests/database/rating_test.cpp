@@ -294,23 +294,24 @@ void PlainFullPass(const Tasks& tasks, const std::vector<std::string>& codes, co
   for (const std::string& code : codes) {
     for (int n = 0;; ++n) {
       std::uint32_t count = 0;
-      std::string name =
-          TrimWhiteSpace(ReadDatabaseString(code, "PRON" + std::to_string(n), "", path, &count));
+      std::string name = TrimWhiteSpace(
+          ReadDatabaseString(velmora::test::System(), code, "PRON" + std::to_string(n), "", path, &count));
       if (count == 0) break;
-      std::string description = ReadDatabaseString(code, "PROD" + std::to_string(n), "NULL", path);
+      std::string description =
+          ReadDatabaseString(velmora::test::System(), code, "PROD" + std::to_string(n), "NULL", path);
       for (const auto& task : tasks)
         if (EqualsIgnoreCase(task->fileName, name)) apply(*task, description, code);
     }
   }
   for (int n = 0;; ++n) {
     std::uint32_t count = 0;
-    std::string pattern =
-        TrimWhiteSpace(ReadDatabaseString("SPC", "PRON" + std::to_string(n), "", path, &count));
+    std::string pattern = TrimWhiteSpace(
+        ReadDatabaseString(velmora::test::System(), "SPC", "PRON" + std::to_string(n), "", path, &count));
     if (count == 0) break;
-    std::string description =
-        TrimWhiteSpace(ReadDatabaseString("SPC", "PROD" + std::to_string(n), "NULL", path));
-    std::string category =
-        TrimWhiteSpace(ReadDatabaseString("SPC", "PROT" + std::to_string(n), "NULL", path));
+    std::string description = TrimWhiteSpace(
+        ReadDatabaseString(velmora::test::System(), "SPC", "PROD" + std::to_string(n), "NULL", path));
+    std::string category = TrimWhiteSpace(
+        ReadDatabaseString(velmora::test::System(), "SPC", "PROT" + std::to_string(n), "NULL", path));
     for (const auto& task : tasks)
       if (task->rating == "Unknown File" && MatchNamePattern(pattern, task->fileName))
         apply(*task, description, category);

@@ -31,7 +31,7 @@ class ScanPassTest : public ::testing::Test {
     ASSERT_EQ(reg::SetString(key.get(), name, command), kSuccess);
   }
   void CopyFixture(const std::string& fixture, const std::string& windowsPath) {
-    std::string host = HostPathFromWindows(windowsPath);
+    std::string host = HostPathFromWindows(velmora::test::System(), windowsPath);
     fs::create_directories(fs::path(host).parent_path());
     fs::copy_file(test::FixturePath(fixture), host, fs::copy_options::overwrite_existing);
   }
@@ -102,11 +102,11 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
   StartupParameters probe(velmora::test::System());
   std::string startup = probe.StartupFolderPath(kCuStartupFolder);
   ASSERT_FALSE(startup.empty());
-  fs::create_directories(HostPathFromWindows(startup));
+  fs::create_directories(HostPathFromWindows(velmora::test::System(), startup));
   ShellLink link;
   ASSERT_EQ(link.SetPath(velmora::test::System(), "C:\\Tools\\scan_app.exe"), kOk);
   ASSERT_EQ(link.Save(velmora::test::System(), startup + "\\Tools.lnk"), kOk);
-  test::WriteFile(HostPathFromWindows(startup) + "/notes.txt", "text");
+  test::WriteFile(HostPathFromWindows(velmora::test::System(), startup) + "/notes.txt", "text");
 
   StartupParameters onePass(velmora::test::System());
   onePass.ScanAllLocations();

@@ -74,7 +74,7 @@ TEST(ThreadsTest, OneSystemReadOnTwoThreadsSeesWhatOneThreadSees) {
 
   std::vector<std::string> first, second;
   auto reader = [&] {
-    files::PathLookupScope scope;
+    files::PathLookupScope scope(velmora::test::System());
     return ReadRound(system);
   };
   OnTwoThreads(reader, reader, &first, &second);
@@ -143,6 +143,43 @@ TEST(ThreadsTest, TwoModelsReadOnTwoThreadsAreTheModelOfOne) {
   for (int round = 0; round < kRounds; ++round) {
     EXPECT_EQ(first[round], expected) << round;
     EXPECT_EQ(second[round], expected) << round;
+  }
+}
+
+// Every system of the machine is listed this way (velmora-cli list --all): a
+// model of each, filled and rated on a thread of its own beside the others.
+TEST(ThreadsTest, ModelsOfTwoSystemsFilledSideBySideSeeOnlyTheirOwn) {
+  test::TempDir dir;
+  ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/one"), kSuccess);
+  ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/two"), kSuccess);
+  posix::WinePrefix one(dir.path() + "/one");
+  posix::WinePrefix two(dir.path() + "/two");
+  ASSERT_EQ(one.Prepare(), kSuccess);
+  ASSERT_EQ(two.Prepare(), kSuccess);
+  SetRun(one.CurrentUser(), "Tray", "C:\\Tools\\tray.exe");
+  SetRun(two.CurrentUser(), "Tray", "C:\\Tools\\tray.exe /two");
+  fs::create_directories(dir.path() + "/one/drive_c/Tools");
+  test::WriteFile(dir.path() + "/one/drive_c/Tools/tray.exe", "MZ");
+  auto model = [](ManagedSystem& system) {
+    StartupParameters parameters(system);
+    parameters.ReadAll();
+    parameters.FillCategoryCodes();
+    parameters.RateAllTasks();
+    std::string text;
+    for (int location = 0; location < kLocationCount; ++location)
+      for (const auto& [key, task] : parameters.Entries(location))
+        text += key + " " + task->command + " " + std::to_string(task->fileExists) + " " + task->description +
+                "\n";
+    return text;
+  };
+  const std::string expectedOne = model(one), expectedTwo = model(two);
+  ASSERT_NE(expectedOne.find("tray C:\\Tools\\tray.exe 1"), std::string::npos) << expectedOne;
+  ASSERT_NE(expectedTwo.find("tray C:\\Tools\\tray.exe /two 0"), std::string::npos) << expectedTwo;
+  std::vector<std::string> seenOne, seenTwo;
+  OnTwoThreads([&] { return model(one); }, [&] { return model(two); }, &seenOne, &seenTwo);
+  for (int round = 0; round < kRounds; ++round) {
+    EXPECT_EQ(seenOne[round], expectedOne) << round;
+    EXPECT_EQ(seenTwo[round], expectedTwo) << round;
   }
 }
 
