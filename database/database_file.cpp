@@ -109,7 +109,14 @@ bool DecodeDatabase(const std::string& databaseDir, const std::string& workingDi
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
   if (!StripToPlainBody(&body)) return false;
   const std::string copy = WorkingCopyPath(workingDir);
-  if (platform::files::WriteScratchFile(copy, body) != platform::kSuccess) return false;
+  // A copy that holds these bytes already stays as it is: reading it costs far
+  // less than writing megabytes again on every start.
+  bool same = false;
+  {
+    std::string present;
+    same = platform::files::ReadWholeFile(copy, &present) == platform::kSuccess && present == body;
+  }
+  if (!same && platform::files::WriteScratchFile(copy, body) != platform::kSuccess) return false;
   platform::RememberIniFile(copy, std::move(body));
   return true;
 }
@@ -143,12 +150,16 @@ struct UnscrambleTable {
   char plain[7][256];
 };
 
-void UnscrambleInto(std::string_view stored, std::string* out) {
+// |stored| without its inner layer into stored.size() bytes at |to|.
+void UnscrambleTo(std::string_view stored, char* to) {
   static const UnscrambleTable table;
-  out->resize(stored.size());
-  char* to = out->data();
   for (std::size_t i = 0, k = 0; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1)
     to[i] = table.plain[k][static_cast<unsigned char>(stored[i])];
+}
+
+void UnscrambleInto(std::string_view stored, std::string* out) {
+  out->resize(stored.size());
+  UnscrambleTo(stored, out->data());
 }
 
 // The rules every read of a value shares, after the INI reader: |received| is
@@ -269,12 +280,14 @@ std::string_view DatabaseSectionReader::Read(std::string_view key, const std::st
   return AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &value_));
 }
 
-std::vector<std::string> DatabaseSectionReader::ReadNumbered(std::string_view stem) {
+void DatabaseSectionReader::ReadNumberedTrimmed(std::string_view stem, std::string* text,
+                                                std::vector<std::string_view>* values) {
   std::string scrambledStem;
   ScrambleInto(stem, &scrambledStem);
   // A number past the count of keys lies beyond a gap: never reached.
   const std::size_t keys = document_->KeyCountIn(section_);
   std::vector<std::string_view> stored;  // by number; empty for a missing key
+  stored.reserve(keys);
   document_->ForEachKeyIn(section_, [&](std::string_view key, std::string_view value) {
     const long long number = NumberOfScrambledKey(key, scrambledStem);
     if (number < 0 || static_cast<std::size_t>(number) >= keys) return;
@@ -282,16 +295,29 @@ std::vector<std::string> DatabaseSectionReader::ReadNumbered(std::string_view st
       stored.resize(static_cast<std::size_t>(number) + 1);
     stored[static_cast<std::size_t>(number)] = value;
   });
+  // Each value as Read(key, "") delivers it: never the (empty) default here, so
+  // always without its inner layer, then up to its first zero byte.
   std::size_t count = 0;
-  while (count < stored.size() && !formats::ini_text::Delivered(stored[count], kDatabaseValueSize).empty())
-    ++count;
-  std::vector<std::string> values;
-  values.reserve(count);
-  for (std::size_t n = 0; n < count; ++n) {
-    const std::string_view received = formats::ini_text::Delivered(stored[n], kDatabaseValueSize);
-    values.emplace_back(AsText(DeliveredValue(received, "", kDatabaseValueSize, &value_)));
+  std::size_t bytes = 0;
+  for (; count < stored.size(); ++count) {
+    stored[count] = formats::ini_text::Delivered(stored[count], kDatabaseValueSize);
+    if (stored[count].empty()) break;
+    bytes += stored[count].size();
   }
-  return values;
+  text->assign(bytes, '\0');
+  std::vector<std::pair<std::size_t, std::size_t>> spans;  // where each value lies in |text|
+  spans.reserve(count);
+  std::size_t at = 0;
+  for (std::size_t n = 0; n < count; ++n) {
+    char* to = text->data() + at;
+    UnscrambleTo(stored[n], to);
+    const std::string_view value = formats::ini_text::Trim(AsText(std::string_view(to, stored[n].size())));
+    spans.emplace_back(static_cast<std::size_t>(value.data() - text->data()), value.size());
+    at += stored[n].size();
+  }
+  values->clear();
+  values->reserve(count);
+  for (const auto& [from, size] : spans) values->emplace_back(text->data() + from, size);
 }
 
 }  // namespace velmora

@@ -90,9 +90,10 @@ class DatabaseSectionReader {
   std::string_view Read(std::string_view key, const std::string& defaultValue,
                         std::uint32_t* count = nullptr);
   // The values of the keys |stem| + "0", |stem| + "1", ... up to the first one
-  // missing or empty, each as Read(key, "") gives it, found in one walk over the
-  // section's keys.
-  std::vector<std::string> ReadNumbered(std::string_view stem);
+  // missing or empty, each as Read(key, "") gives it without its surrounding
+  // blanks, found in one walk over the section's keys: the values lie one after
+  // another in |text| (replaced), |values| views into it.
+  void ReadNumberedTrimmed(std::string_view stem, std::string* text, std::vector<std::string_view>* values);
 
  private:
   const formats::IniDocument* document_;

@@ -1,6 +1,5 @@
 #include "database/definitions_index.h"
 
-#include "base/text.h"
 #include "database/database_file.h"
 #include "formats/ini_text.h"
 
@@ -59,8 +58,7 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   Section& section = it->second;
   if (!fresh) return section;
   DatabaseSectionReader reader(document_.get(), code);
-  section.names = reader.ReadNumbered("PRON");
-  for (std::string& name : section.names) name = TrimWhiteSpace(name);
+  reader.ReadNumberedTrimmed("PRON", &section.text_, &section.names);
   section.BuildTable();
   return section;
 }

@@ -23,8 +23,9 @@ class DefinitionsIndex {
 
   class Section {
    public:
-    // "PRON%d" of entry n, stripped, for n = 0 up to the first missing or empty one.
-    std::vector<std::string> names;
+    // "PRON%d" of entry n, stripped, for n = 0 up to the first missing or empty one
+    // (views into the section's own text).
+    std::vector<std::string_view> names;
     // The first and the last n that carry |name| (letters compared without regard
     // to ASCII case), or null when none does.
     const std::pair<int, int>* EntriesOf(std::string_view name) const;
@@ -39,6 +40,7 @@ class DefinitionsIndex {
     void BuildTable();
     // The slot that holds |name|, or the free one where it would go.
     std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
+    std::string text_;  // the names one after another
     std::vector<Named> named_;
     std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
   };

@@ -152,12 +152,13 @@ void Rater::RateAll(const std::vector<Task*>& all) const {
   for (Task* task : all) {
     if (task->rating == kUnknownFileRating) unknown.push_back(task);
   }
-  const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
+  const std::vector<std::string_view>& patterns = index->SectionOf(kPatternSection).names;
   for (std::size_t n = 0; n < patterns.size() && !unknown.empty(); ++n) {
+    const std::string pattern(patterns[n]);
     std::vector<Task*> matched;
     std::vector<Task*> rest;
     for (Task* task : unknown)
-      (MatchNamePattern(patterns[n], RatedFileName(*task)) ? matched : rest).push_back(task);
+      (MatchNamePattern(pattern, RatedFileName(*task)) ? matched : rest).push_back(task);
     if (matched.empty()) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
@@ -187,9 +188,9 @@ void Rater::RateTask(Task& task) const {
 
   DeriveFileName(task);
   const std::string ratedName = RatedFileName(task);
-  const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
+  const std::vector<std::string_view>& patterns = index->SectionOf(kPatternSection).names;
   for (std::size_t n = 0; n < patterns.size(); ++n) {
-    if (!MatchNamePattern(patterns[n], ratedName)) continue;
+    if (!MatchNamePattern(std::string(patterns[n]), ratedName)) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
     std::string category = TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL"));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "base/text.h"
@@ -119,6 +120,15 @@ TEST_F(DatabaseFileTest, DecodeReplacesAnOldCopyAndFailsWithoutDatabaseOrPlace) 
   for (const auto& entry : fs::directory_iterator(dir_.path())) files += entry.is_regular_file() ? 1 : 0;
   EXPECT_EQ(files, 2);
 
+  // A copy that holds the body already is not written again; one that differs is.
+  const auto past = fs::last_write_time(CopyHost()) - std::chrono::hours(1);
+  fs::last_write_time(CopyHost(), past);
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  EXPECT_EQ(fs::last_write_time(CopyHost()), past);
+  test::WriteFile(CopyHost(), "neW");
+  ASSERT_TRUE(DecodeDatabase(programDir_));
+  EXPECT_EQ(test::ReadFile(CopyHost()), "new");
+
   fs::remove(CopyHost());
   fs::create_directories(CopyHost() + "/occupied");  // the copy's name is taken by a folder
   EXPECT_FALSE(DecodeDatabase(programDir_));
@@ -179,7 +189,7 @@ TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrRepl
   fs::remove(CopyHost());
   EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
   ASSERT_NE(DefinitionsIndexOf(path), nullptr);
-  EXPECT_EQ(DefinitionsIndexOf(path)->SectionOf("SYS").names, std::vector<std::string>{"explorer.exe"});
+  EXPECT_EQ(DefinitionsIndexOf(path)->SectionOf("SYS").names, std::vector<std::string_view>{"explorer.exe"});
   test::WriteFile(CopyHost(), "[other]\r\n");
   EXPECT_EQ(ReadDatabaseString("SYS", "PRON0", "", path), "explorer.exe");
 
@@ -300,7 +310,7 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   const DefinitionsIndex::Section& section = index->SectionOf(code);
 
   const std::vector<std::string> expected = {"ab", std::string(259, 'q'), "first.exe", "First.EXE"};
-  EXPECT_EQ(section.names, expected);
+  EXPECT_EQ(std::vector<std::string>(section.names.begin(), section.names.end()), expected);
   std::vector<std::string> fromFile;
   for (int n = 0;; ++n) {
     std::uint32_t count = 0;
