@@ -188,10 +188,10 @@ const formats::IniDocument& DocumentOrEmpty(const formats::IniDocument* document
   return document ? *document : empty;
 }
 
-// The number n of a stored key that a look-up of |scrambledStem| + the scrambled
-// n (n written as std::to_chars writes it) finds, or -1. The look-up compares
-// ASCII letters without regard to case; the scrambled digits are never blanks, so
-// no trimming of the key shifts them.
+}  // namespace
+
+// The look-up compares ASCII letters without regard to case; the scrambled digits
+// are never blanks, so no trimming of the key shifts them.
 long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambledStem) {
   using formats::ini_text::Fold;
   constexpr std::size_t kMostDigits = 9;
@@ -200,18 +200,15 @@ long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambl
   for (std::size_t i = 0; i < stem; ++i)
     if (Fold(stored[i]) != Fold(scrambledStem[i])) return -1;
   long long number = 0;
-  for (std::size_t i = stem; i < stored.size(); ++i) {
+  for (std::size_t i = stem, k = stem % 7; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1) {
     // A digit scrambles to 0x60..0x71, which folding leaves as it is.
-    const int digit =
-        static_cast<unsigned char>(Fold(stored[i])) - static_cast<unsigned char>(kValueKey[i % 7]);
+    const int digit = static_cast<unsigned char>(Fold(stored[i])) - static_cast<unsigned char>(kValueKey[k]);
     if (digit < '0' || digit > '9') return -1;
     if (digit == '0' && i == stem && stored.size() > stem + 1) return -1;  // a leading zero
     number = number * 10 + (digit - '0');
   }
   return number;
 }
-
-}  // namespace
 
 std::string ScrambleText(const std::string& plain) {
   std::string out;
@@ -280,23 +277,19 @@ std::string_view DatabaseSectionReader::Read(std::string_view key, const std::st
   return AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &value_));
 }
 
-void DatabaseSectionReader::ReadNumberedTrimmed(std::string_view stem, std::string* text,
-                                                std::vector<std::string_view>* values) {
-  std::string scrambledStem;
-  ScrambleInto(stem, &scrambledStem);
-  // A number past the count of keys lies beyond a gap: never reached.
-  const std::size_t keys = document_->KeyCountIn(section_);
-  std::vector<std::string_view> stored;  // by number; empty for a missing key
-  stored.reserve(keys);
-  document_->ForEachKeyIn(section_, [&](std::string_view key, std::string_view value) {
-    const long long number = NumberOfScrambledKey(key, scrambledStem);
-    if (number < 0 || static_cast<std::size_t>(number) >= keys) return;
-    if (stored.size() <= static_cast<std::size_t>(number))
-      stored.resize(static_cast<std::size_t>(number) + 1);
-    stored[static_cast<std::size_t>(number)] = value;
-  });
-  // Each value as Read(key, "") delivers it: never the (empty) default here, so
-  // always without its inner layer, then up to its first zero byte.
+std::string DatabaseStringOf(const std::string_view* stored, const std::string& defaultValue,
+                             std::uint32_t* count) {
+  const std::string_view received =
+      formats::ini_text::Delivered(stored ? *stored : std::string_view(defaultValue), kDatabaseValueSize);
+  if (count) *count = static_cast<std::uint32_t>(received.size());
+  std::string scratch;
+  return std::string(AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &scratch)));
+}
+
+void DeliveredNumberedValues(std::vector<std::string_view> stored, std::string* text,
+                             std::vector<std::string_view>* values) {
+  // Each value as a read with the empty default delivers it: never that default
+  // here, so always without its inner layer, then up to its first zero byte.
   std::size_t count = 0;
   std::size_t bytes = 0;
   for (; count < stored.size(); ++count) {

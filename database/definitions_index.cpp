@@ -1,15 +1,91 @@
 #include "database/definitions_index.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "database/database_file.h"
 #include "formats/ini_text.h"
 
 namespace velmora {
 
+namespace {
+
+constexpr std::string_view kStemNames[] = {"PRON", "PROD", "PROT"};
+
+// The number n of a key written as |stem| + n (as std::to_chars writes n, at most
+// nine digits), or -1.
+long long NumberOfPlainKey(std::string_view key, std::string_view stem) {
+  if (key.size() <= stem.size() || key.size() > stem.size() + 9 || key.substr(0, stem.size()) != stem)
+    return -1;
+  const std::string_view digits = key.substr(stem.size());
+  if (digits.size() > 1 && digits.front() == '0') return -1;
+  long long number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
+// A section's name as the reader compares it.
+std::string ReaderSectionName(const std::string& section) {
+  return formats::ini_text::Folded(formats::ini_text::Trim(ScrambleText(section)));
+}
+
+}  // namespace
+
 DefinitionsIndex::DefinitionsIndex(std::shared_ptr<const formats::IniDocument> document)
-    : document_(std::move(document)) {}
+    : document_(std::move(document)) {
+  if (!document_) return;
+  const std::string_view text = document_->Text();
+  mostNumber_ = 1;
+  for (const char* at = text.data();
+       (at = static_cast<const char*>(std::memchr(at, '\n', text.data() + text.size() - at))) != nullptr;
+       ++at)
+    ++mostNumber_;
+  std::string stems[kStems];
+  for (std::size_t s = 0; s < kStems; ++s) stems[s] = ScrambleText(std::string(kStemNames[s]));
+  // The stems differ in their last letter only, which scrambles alike wherever it
+  // stands: the first three letters are compared once for all three.
+  constexpr std::size_t kShared = 3;
+  const std::string_view shared = std::string_view(stems[0]).substr(0, kShared);
+  Numbered* section = &numbered_[""];  // the lines before the first section
+  formats::ini_text::ForEachLine(
+      text, [&](std::string_view name) { section = &numbered_[formats::ini_text::Folded(name)]; },
+      [&](std::string_view key, std::string_view value) {
+        if (key.size() <= kShared + 1 || !formats::ini_text::EqualFolded(key.substr(0, kShared), shared))
+          return;
+        for (std::size_t s = 0; s < kStems; ++s) {
+          if (formats::ini_text::Fold(key[kShared]) != formats::ini_text::Fold(stems[s][kShared])) continue;
+          const long long number = NumberOfScrambledKey(key, stems[s]);
+          if (number < 0 || static_cast<std::size_t>(number) >= mostNumber_) return;
+          const auto n = static_cast<std::size_t>(number);
+          std::vector<std::string_view>& values = section->values[s];
+          if (values.size() <= n) values.resize(std::max(n + 1, values.size() * 2));
+          if (!values[n].data()) values[n] = value;  // of several lines of one key the first wins
+          return;
+        }
+      });
+}
+
+const DefinitionsIndex::Numbered* DefinitionsIndex::NumberedOf(const std::string& section) const {
+  auto it = numbered_.find(ReaderSectionName(section));
+  return it == numbered_.end() ? nullptr : &it->second;
+}
 
 std::string DefinitionsIndex::Read(const std::string& section, const std::string& key,
                                    const std::string& defaultValue, std::uint32_t* count) const {
+  for (std::size_t s = 0; s < kStems; ++s) {
+    const long long number = NumberOfPlainKey(key, kStemNames[s]);
+    if (number < 0) continue;
+    const auto n = static_cast<std::size_t>(number);
+    if (n >= mostNumber_) break;  // not held: the reader looks it up
+    const Numbered* numbered = NumberedOf(section);
+    const std::string_view* stored = nullptr;
+    if (numbered && n < numbered->values[s].size() && numbered->values[s][n].data())
+      stored = &numbered->values[s][n];
+    return DatabaseStringOf(stored, defaultValue, count);
+  }
   return ReadDatabaseString(document_.get(), section, key, defaultValue, count);
 }
 
@@ -54,11 +130,12 @@ void DefinitionsIndex::Section::BuildTable() {
 }
 
 const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& code) {
+  std::lock_guard<std::mutex> lock(mutex_);
   auto [it, fresh] = sections_.try_emplace(code);
   Section& section = it->second;
   if (!fresh) return section;
-  DatabaseSectionReader reader(document_.get(), code);
-  reader.ReadNumberedTrimmed("PRON", &section.text_, &section.names);
+  const Numbered* numbered = NumberedOf(code);
+  if (numbered) DeliveredNumberedValues(numbered->values[0], &section.text_, &section.names);
   section.BuildTable();
   return section;
 }
@@ -71,6 +148,8 @@ std::shared_ptr<DefinitionsIndex> DefinitionsIndexOf(const std::string& path) {
   // Kept to the end of the process and never taken apart: freeing the names of
   // a large database one by one at exit costs more than looking them all up.
   static auto& held = *new std::map<std::string, Held>;
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
   std::shared_ptr<const formats::IniDocument> document = platform::IniDocumentOf(path);
   Held& entry = held[path];
   if (!entry.index || entry.document != document) {

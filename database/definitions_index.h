@@ -1,13 +1,17 @@
 // The definitions of the working copy, read into memory once and looked up from
 // there: per section the names in entry order, with the first and last entry that
-// carries each name.
+// carries each name. The numbered keys of every section are taken in one walk over
+// the copy's text; the reader's table of all keys is made only for a key that is
+// not such a number.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ini_file.h"
@@ -44,14 +48,29 @@ class DefinitionsIndex {
     std::vector<Named> named_;
     std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
   };
-  // The section of |code| (built on first use).
+  // The section of |code| (built on first use; safe from any thread).
   const Section& SectionOf(const std::string& code);
   // ReadDatabaseString over the working copy held.
   std::string Read(const std::string& section, const std::string& key, const std::string& defaultValue,
                    std::uint32_t* count = nullptr) const;
 
  private:
+  // The stems of the numbered keys: "PRON", "PROD", "PROT".
+  static constexpr std::size_t kStems = 3;
+  // The values of one section's numbered keys as the reader finds them, per stem
+  // by number; a view without data for a missing key.
+  struct Numbered {
+    std::vector<std::string_view> values[kStems];
+  };
+  const Numbered* NumberedOf(const std::string& section) const;
+
   std::shared_ptr<const formats::IniDocument> document_;
+  // By the section's name as the reader compares it (scrambled, folded).
+  std::unordered_map<std::string, Numbered> numbered_;
+  // Numbers from here on are not held: reaching one takes more keys than the
+  // text has lines.
+  std::size_t mostNumber_ = 0;
+  std::mutex mutex_;  // over sections_
   std::map<std::string, Section> sections_;
 };
 
