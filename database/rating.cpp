@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -112,6 +113,15 @@ bool MatchNamePattern(const std::string& pattern, const std::string& name) {
     if (at == std::string::npos) return false;
     restName.erase(0, at + prefix.size());
     restPattern.erase(0, star + 1);
+  }
+}
+
+void Rater::PrepareIndex() {
+  if (preparing_.valid()) return;
+  try {
+    preparing_ = std::async(std::launch::async, [file = DatabaseFile()] { DefinitionsIndexOf(file); });
+  } catch (const std::system_error&) {
+    // No thread: the index is made by the first rating.
   }
 }
 
