@@ -117,7 +117,7 @@ bool MatchNamePattern(const std::string& pattern, const std::string& name) {
 }
 
 void Rater::PrepareIndex() {
-  if (preparing_.valid()) return;
+  if (preparing_.valid()) preparing_.get();  // one at a time
   try {
     preparing_ = std::async(std::launch::async, [file = DatabaseFile()] { DefinitionsIndexOf(file); });
   } catch (const std::system_error&) {
