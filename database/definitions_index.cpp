@@ -1,7 +1,6 @@
 #include "database/definitions_index.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "database/database_file.h"
 #include "formats/ini_text.h"
@@ -37,35 +36,46 @@ std::string ReaderSectionName(const std::string& section) {
 DefinitionsIndex::DefinitionsIndex(std::shared_ptr<const formats::IniDocument> document)
     : document_(std::move(document)) {
   if (!document_) return;
-  const std::string_view text = document_->Text();
-  mostNumber_ = 1;
-  for (const char* at = text.data();
-       (at = static_cast<const char*>(std::memchr(at, '\n', text.data() + text.size() - at))) != nullptr;
-       ++at)
-    ++mostNumber_;
   std::string stems[kStems];
   for (std::size_t s = 0; s < kStems; ++s) stems[s] = ScrambleText(std::string(kStemNames[s]));
   // The stems differ in their last letter only, which scrambles alike wherever it
   // stands: the first three letters are compared once for all three.
   constexpr std::size_t kShared = 3;
   const std::string_view shared = std::string_view(stems[0]).substr(0, kShared);
-  Numbered* section = &numbered_[""];  // the lines before the first section
+  // The numbered keys of each section in file order, placed by number below.
+  struct Found {
+    std::size_t stem;
+    std::size_t number;
+    std::string_view value;
+  };
+  std::unordered_map<Numbered*, std::vector<Found>> found;
+  std::vector<Found>* section = &found[&numbered_[""]];  // the lines before the first section
   formats::ini_text::ForEachLine(
-      text, [&](std::string_view name) { section = &numbered_[formats::ini_text::Folded(name)]; },
+      document_->Text(),
+      [&](std::string_view name) { section = &found[&numbered_[formats::ini_text::Folded(name)]]; },
       [&](std::string_view key, std::string_view value) {
         if (key.size() <= kShared + 1 || !formats::ini_text::EqualFolded(key.substr(0, kShared), shared))
           return;
         for (std::size_t s = 0; s < kStems; ++s) {
           if (formats::ini_text::Fold(key[kShared]) != formats::ini_text::Fold(stems[s][kShared])) continue;
           const long long number = NumberOfScrambledKey(key, stems[s]);
-          if (number < 0 || static_cast<std::size_t>(number) >= mostNumber_) return;
-          const auto n = static_cast<std::size_t>(number);
-          std::vector<std::string_view>& values = section->values[s];
-          if (values.size() <= n) values.resize(std::max(n + 1, values.size() * 2));
-          if (!values[n].data()) values[n] = value;  // of several lines of one key the first wins
+          if (number >= 0) section->push_back(Found{s, static_cast<std::size_t>(number), value});
           return;
         }
       });
+  for (auto& [numbered, keys] : found) {
+    // Reaching number n takes n + 1 keys of the section: a larger one is left to the reader.
+    numbered->held = keys.size();
+    std::size_t sizes[kStems] = {};
+    for (const Found& key : keys)
+      if (key.number < numbered->held) sizes[key.stem] = std::max(sizes[key.stem], key.number + 1);
+    for (std::size_t s = 0; s < kStems; ++s) numbered->values[s].resize(sizes[s]);
+    for (const Found& key : keys) {
+      if (key.number >= numbered->held) continue;
+      std::string_view& value = numbered->values[key.stem][key.number];
+      if (!value.data()) value = key.value;  // of several lines of one key the first wins
+    }
+  }
 }
 
 const DefinitionsIndex::Numbered* DefinitionsIndex::NumberedOf(const std::string& section) const {
@@ -79,8 +89,8 @@ std::string DefinitionsIndex::Read(const std::string& section, const std::string
     const long long number = NumberOfPlainKey(key, kStemNames[s]);
     if (number < 0) continue;
     const auto n = static_cast<std::size_t>(number);
-    if (n >= mostNumber_) break;  // not held: the reader looks it up
     const Numbered* numbered = NumberedOf(section);
+    if (numbered && n >= numbered->held) break;  // not held: the reader looks it up
     const std::string_view* stored = nullptr;
     if (numbered && n < numbered->values[s].size() && numbered->values[s][n].data())
       stored = &numbered->values[s][n];

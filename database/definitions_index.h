@@ -58,18 +58,17 @@ class DefinitionsIndex {
   // The stems of the numbered keys: "PRON", "PROD", "PROT".
   static constexpr std::size_t kStems = 3;
   // The values of one section's numbered keys as the reader finds them, per stem
-  // by number; a view without data for a missing key.
+  // by number; a view without data for a missing key. Numbers from |held| on are
+  // not held: reaching one takes more keys than the section has.
   struct Numbered {
     std::vector<std::string_view> values[kStems];
+    std::size_t held = 0;
   };
   const Numbered* NumberedOf(const std::string& section) const;
 
   std::shared_ptr<const formats::IniDocument> document_;
   // By the section's name as the reader compares it (scrambled, folded).
   std::unordered_map<std::string, Numbered> numbered_;
-  // Numbers from here on are not held: reaching one takes more keys than the
-  // text has lines.
-  std::size_t mostNumber_ = 0;
   std::mutex mutex_;  // over sections_
   std::map<std::string, Section> sections_;
 };

@@ -303,7 +303,7 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   std::string upper = ScrambleText("PRON4");
   for (char& c : upper) c = formats::ini_text::Fold(c) == c && c >= 'a' && c <= 'z' ? c - 32 : c;
   text = "[AB]\r\n" + Line("PRON9", "gap.exe") + text + "[Ab]\r\n" + upper + "=" + ScrambleText("late.exe") +
-         "\r\n" + Line("PRON01", "zero.exe");
+         "\r\n" + Line("PRON01", "zero.exe") + Line("PROD999999", "far past the keys");
   WriteCopy(text);
   const std::string path = WorkingCopyPath(programDir_);
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(path);
@@ -326,8 +326,10 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   EXPECT_EQ(section.EntriesOf("other.exe"), nullptr) << "a repeated key keeps its first line";
   EXPECT_EQ(section.EntriesOf("after.exe"), nullptr) << "the names end at the first empty one";
 
-  // A stored value equal to the default comes back as it is, through both readers.
-  for (const char* key : {"PROD3", "PRON0", "PRON1", "PROD9"}) {
+  // A stored value equal to the default comes back as it is, through both readers;
+  // so do keys the index does not hold (past every number the section can reach,
+  // or no number as written).
+  for (const char* key : {"PROD3", "PRON0", "PRON1", "PROD9", "PROD999999", "PRON01", "PROT0", "pron0"}) {
     std::uint32_t countIndexed = 0, countFile = 0;
     EXPECT_EQ(index->Read(code, key, "NULL", &countIndexed),
               ReadDatabaseString(code, key, "NULL", path, &countFile))
