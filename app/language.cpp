@@ -37,10 +37,15 @@ std::string EncodeFileName(const std::string& name) {
   return out;
 }
 
-std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed) {
+std::string DataDirPath(unsigned seed) {
   CRandom random(seed);
   std::string first = Program().programDir + "\\" + std::to_string(random.Next());
-  std::string path = first + "\\" + std::to_string(random.Next());
+  return first + "\\" + std::to_string(random.Next());
+}
+
+std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed) {
+  std::string path = DataDirPath(seed);
+  std::string first = path.substr(0, path.rfind('\\'));
   // Within one pass over the entries (while the file system's look-ups are kept)
   // the folders are made once, not for every text that an entry needs.
   static std::map<std::string, std::uint64_t> madeIn;
@@ -66,7 +71,9 @@ std::string LanguageString(unsigned id) {
   // Before the application names the system of its files, the built-in texts.
   if (!program.programFiles) return BuiltInString(id);
   platform::ManagedSystem& system = *program.programFiles;
-  std::string path = LanguageFileDir(system) + "\\" + EncodeFileName(program.languageName) + ".vml";
+  // Read only: the folder is not made for a look-up (a text is asked for once per
+  // entry read, on whichever thread reads it).
+  std::string path = DataDirPath(4) + "\\" + EncodeFileName(program.languageName) + ".vml";
   std::string builtIn = BuiltInString(id);
   std::string key = std::to_string(static_cast<std::int32_t>(RotateKey(id)));
 

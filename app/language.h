@@ -20,7 +20,9 @@ void UseLanguageFile();
 std::string UnescapeText(const std::string& text);
 std::uint32_t RotateKey(std::uint32_t id);
 std::string EncodeFileName(const std::string& name);
-// The numbered data folder of |seed| under programDir, created when missing.
+// The numbered data folder of |seed| under programDir.
+std::string DataDirPath(unsigned seed);
+// The same, created when missing.
 std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed);
 std::string LanguageFileDir(platform::ManagedSystem& system);  // seed 4
 std::string HelpFileDir(platform::ManagedSystem& system);      // seed 6

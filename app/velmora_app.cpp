@@ -107,6 +107,7 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
   if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(*system_, DatabaseDirInUse(*system_, programDir, dataDir), dataDir))
     return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
+  model_.PrepareRating();  // while the entries are read
   if (lock != Lock::kNone) {
     settings.Load(*system_);
   } else {

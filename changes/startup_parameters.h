@@ -158,6 +158,7 @@ class StartupParameters {
   bool ProfileExists(const std::string& name) const { return profiles_.Exists(System(), name); }
 
   // ---- definitions database -----------------------------------------------------------
+  void PrepareRating() { rater_.PrepareIndex(System()); }
   void FillCategoryCodes() { rater_.FillCategoryCodes(); }
   const std::vector<std::string>& CategoryCodes() const { return rater_.CategoryCodes(); }
   void RateAllTasks();

@@ -115,7 +115,14 @@ bool DecodeDatabase(platform::ManagedSystem& system, const std::string& database
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
   if (!StripToPlainBody(&body)) return false;
   const std::string copy = WorkingCopyPath(workingDir);
-  if (platform::files::WriteScratchFile(system, copy, body) != platform::kSuccess) return false;
+  // A copy that holds these bytes already stays as it is: reading it costs far
+  // less than writing megabytes again on every start.
+  bool same = false;
+  {
+    std::string present;
+    same = platform::files::ReadWholeFile(system, copy, &present) == platform::kSuccess && present == body;
+  }
+  if (!same && platform::files::WriteScratchFile(system, copy, body) != platform::kSuccess) return false;
   platform::RememberIniFile(system, copy, std::move(body));
   return true;
 }
@@ -149,12 +156,16 @@ struct UnscrambleTable {
   char plain[7][256];
 };
 
-void UnscrambleInto(std::string_view stored, std::string* out) {
+// |stored| without its inner layer into stored.size() bytes at |to|.
+void UnscrambleTo(std::string_view stored, char* to) {
   static const UnscrambleTable table;
-  out->resize(stored.size());
-  char* to = out->data();
   for (std::size_t i = 0, k = 0; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1)
     to[i] = table.plain[k][static_cast<unsigned char>(stored[i])];
+}
+
+void UnscrambleInto(std::string_view stored, std::string* out) {
+  out->resize(stored.size());
+  UnscrambleTo(stored, out->data());
 }
 
 // The rules every read of a value shares, after the INI reader: |received| is
@@ -183,10 +194,10 @@ const formats::IniDocument& DocumentOrEmpty(const formats::IniDocument* document
   return document ? *document : empty;
 }
 
-// The number n of a stored key that a look-up of |scrambledStem| + the scrambled
-// n (n written as std::to_chars writes it) finds, or -1. The look-up compares
-// ASCII letters without regard to case; the scrambled digits are never blanks, so
-// no trimming of the key shifts them.
+}  // namespace
+
+// The look-up compares ASCII letters without regard to case; the scrambled digits
+// are never blanks, so no trimming of the key shifts them.
 long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambledStem) {
   using formats::ini_text::Fold;
   constexpr std::size_t kMostDigits = 9;
@@ -195,18 +206,15 @@ long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambl
   for (std::size_t i = 0; i < stem; ++i)
     if (Fold(stored[i]) != Fold(scrambledStem[i])) return -1;
   long long number = 0;
-  for (std::size_t i = stem; i < stored.size(); ++i) {
+  for (std::size_t i = stem, k = stem % 7; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1) {
     // A digit scrambles to 0x60..0x71, which folding leaves as it is.
-    const int digit =
-        static_cast<unsigned char>(Fold(stored[i])) - static_cast<unsigned char>(kValueKey[i % 7]);
+    const int digit = static_cast<unsigned char>(Fold(stored[i])) - static_cast<unsigned char>(kValueKey[k]);
     if (digit < '0' || digit > '9') return -1;
     if (digit == '0' && i == stem && stored.size() > stem + 1) return -1;  // a leading zero
     number = number * 10 + (digit - '0');
   }
   return number;
 }
-
-}  // namespace
 
 std::string ScrambleText(const std::string& plain) {
   std::string out;
@@ -276,29 +284,40 @@ std::string_view DatabaseSectionReader::Read(std::string_view key, const std::st
   return AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &value_));
 }
 
-std::vector<std::string> DatabaseSectionReader::ReadNumbered(std::string_view stem) {
-  std::string scrambledStem;
-  ScrambleInto(stem, &scrambledStem);
-  // A number past the count of keys lies beyond a gap: never reached.
-  const std::size_t keys = document_->KeyCountIn(section_);
-  std::vector<std::string_view> stored;  // by number; empty for a missing key
-  document_->ForEachKeyIn(section_, [&](std::string_view key, std::string_view value) {
-    const long long number = NumberOfScrambledKey(key, scrambledStem);
-    if (number < 0 || static_cast<std::size_t>(number) >= keys) return;
-    if (stored.size() <= static_cast<std::size_t>(number))
-      stored.resize(static_cast<std::size_t>(number) + 1);
-    stored[static_cast<std::size_t>(number)] = value;
-  });
+std::string DatabaseStringOf(const std::string_view* stored, const std::string& defaultValue,
+                             std::uint32_t* count) {
+  const std::string_view received =
+      formats::ini_text::Delivered(stored ? *stored : std::string_view(defaultValue), kDatabaseValueSize);
+  if (count) *count = static_cast<std::uint32_t>(received.size());
+  std::string scratch;
+  return std::string(AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &scratch)));
+}
+
+void DeliveredNumberedValues(std::vector<std::string_view> stored, std::string* text,
+                             std::vector<std::string_view>* values) {
+  // Each value as a read with the empty default delivers it: never that default
+  // here, so always without its inner layer, then up to its first zero byte.
   std::size_t count = 0;
-  while (count < stored.size() && !formats::ini_text::Delivered(stored[count], kDatabaseValueSize).empty())
-    ++count;
-  std::vector<std::string> values;
-  values.reserve(count);
-  for (std::size_t n = 0; n < count; ++n) {
-    const std::string_view received = formats::ini_text::Delivered(stored[n], kDatabaseValueSize);
-    values.emplace_back(AsText(DeliveredValue(received, "", kDatabaseValueSize, &value_)));
+  std::size_t bytes = 0;
+  for (; count < stored.size(); ++count) {
+    stored[count] = formats::ini_text::Delivered(stored[count], kDatabaseValueSize);
+    if (stored[count].empty()) break;
+    bytes += stored[count].size();
   }
-  return values;
+  text->assign(bytes, '\0');
+  std::vector<std::pair<std::size_t, std::size_t>> spans;  // where each value lies in |text|
+  spans.reserve(count);
+  std::size_t at = 0;
+  for (std::size_t n = 0; n < count; ++n) {
+    char* to = text->data() + at;
+    UnscrambleTo(stored[n], to);
+    const std::string_view value = formats::ini_text::Trim(AsText(std::string_view(to, stored[n].size())));
+    spans.emplace_back(static_cast<std::size_t>(value.data() - text->data()), value.size());
+    at += stored[n].size();
+  }
+  values->clear();
+  values->reserve(count);
+  for (const auto& [from, size] : spans) values->emplace_back(text->data() + from, size);
 }
 
 }  // namespace velmora

@@ -95,10 +95,6 @@ class DatabaseSectionReader {
   // lasts until the next Read or the reader's end.
   std::string_view Read(std::string_view key, const std::string& defaultValue,
                         std::uint32_t* count = nullptr);
-  // The values of the keys |stem| + "0", |stem| + "1", ... up to the first one
-  // missing or empty, each as Read(key, "") gives it, found in one walk over the
-  // section's keys.
-  std::vector<std::string> ReadNumbered(std::string_view stem);
 
  private:
   const formats::IniDocument* document_;
@@ -106,6 +102,20 @@ class DatabaseSectionReader {
   std::string key_;    // scrambled names
   std::string value_;  // the value without its inner layer
 };
+
+// What ReadDatabaseString delivers for a key whose value the reader found as
+// |stored| (null: a missing key), with |count| as it gives it.
+std::string DatabaseStringOf(const std::string_view* stored, const std::string& defaultValue,
+                             std::uint32_t* count = nullptr);
+// The number n of a stored (scrambled) key that a look-up of |scrambledStem| +
+// the scrambled n (n written as std::to_chars writes it) finds, or -1.
+long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambledStem);
+// The values of numbered keys as found by the reader, by number (a view without
+// data for a missing key), up to the first one missing or empty, each as a read
+// with the empty default delivers it and without its surrounding blanks: they lie
+// one after another in |text| (replaced), |values| views into it.
+void DeliveredNumberedValues(std::vector<std::string_view> stored, std::string* text,
+                             std::vector<std::string_view>* values);
 
 // The inner layer: an additive key of 7 characters, restarting for every name and
 // value; a result byte ';' or '=' is stored with its high bit set.

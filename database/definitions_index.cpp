@@ -1,5 +1,6 @@
 #include "database/definitions_index.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "base/text.h"
@@ -8,11 +9,95 @@
 
 namespace velmora {
 
+namespace {
+
+constexpr std::string_view kStemNames[] = {"PRON", "PROD", "PROT"};
+
+// The number n of a key written as |stem| + n (as std::to_chars writes n, at most
+// nine digits), or -1.
+long long NumberOfPlainKey(std::string_view key, std::string_view stem) {
+  if (key.size() <= stem.size() || key.size() > stem.size() + 9 || key.substr(0, stem.size()) != stem)
+    return -1;
+  const std::string_view digits = key.substr(stem.size());
+  if (digits.size() > 1 && digits.front() == '0') return -1;
+  long long number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
+// A section's name as the reader compares it.
+std::string ReaderSectionName(const std::string& section) {
+  return formats::ini_text::Folded(formats::ini_text::Trim(ScrambleText(section)));
+}
+
+}  // namespace
+
 DefinitionsIndex::DefinitionsIndex(std::shared_ptr<const formats::IniDocument> document)
-    : document_(std::move(document)) {}
+    : document_(std::move(document)) {
+  if (!document_) return;
+  std::string stems[kStems];
+  for (std::size_t s = 0; s < kStems; ++s) stems[s] = ScrambleText(std::string(kStemNames[s]));
+  // The stems differ in their last letter only, which scrambles alike wherever it
+  // stands: the first three letters are compared once for all three.
+  constexpr std::size_t kShared = 3;
+  const std::string_view shared = std::string_view(stems[0]).substr(0, kShared);
+  // The numbered keys of each section in file order, placed by number below.
+  struct Found {
+    std::size_t stem;
+    std::size_t number;
+    std::string_view value;
+  };
+  std::unordered_map<Numbered*, std::vector<Found>> found;
+  std::vector<Found>* section = &found[&numbered_[""]];  // the lines before the first section
+  formats::ini_text::ForEachLine(
+      document_->Text(),
+      [&](std::string_view name) { section = &found[&numbered_[formats::ini_text::Folded(name)]]; },
+      [&](std::string_view key, std::string_view value) {
+        if (key.size() <= kShared + 1 || !formats::ini_text::EqualFolded(key.substr(0, kShared), shared))
+          return;
+        for (std::size_t s = 0; s < kStems; ++s) {
+          if (formats::ini_text::Fold(key[kShared]) != formats::ini_text::Fold(stems[s][kShared])) continue;
+          const long long number = NumberOfScrambledKey(key, stems[s]);
+          if (number >= 0) section->push_back(Found{s, static_cast<std::size_t>(number), value});
+          return;
+        }
+      });
+  for (auto& [numbered, keys] : found) {
+    // Reaching number n takes n + 1 keys of the section: a larger one is left to the reader.
+    numbered->held = keys.size();
+    std::size_t sizes[kStems] = {};
+    for (const Found& key : keys)
+      if (key.number < numbered->held) sizes[key.stem] = std::max(sizes[key.stem], key.number + 1);
+    for (std::size_t s = 0; s < kStems; ++s) numbered->values[s].resize(sizes[s]);
+    for (const Found& key : keys) {
+      if (key.number >= numbered->held) continue;
+      std::string_view& value = numbered->values[key.stem][key.number];
+      if (!value.data()) value = key.value;  // of several lines of one key the first wins
+    }
+  }
+}
+
+const DefinitionsIndex::Numbered* DefinitionsIndex::NumberedOf(const std::string& section) const {
+  auto it = numbered_.find(ReaderSectionName(section));
+  return it == numbered_.end() ? nullptr : &it->second;
+}
 
 std::string DefinitionsIndex::Read(const std::string& section, const std::string& key,
                                    const std::string& defaultValue, std::uint32_t* count) const {
+  for (std::size_t s = 0; s < kStems; ++s) {
+    const long long number = NumberOfPlainKey(key, kStemNames[s]);
+    if (number < 0) continue;
+    const auto n = static_cast<std::size_t>(number);
+    const Numbered* numbered = NumberedOf(section);
+    if (numbered && n >= numbered->held) break;  // not held: the reader looks it up
+    const std::string_view* stored = nullptr;
+    if (numbered && n < numbered->values[s].size() && numbered->values[s][n].data())
+      stored = &numbered->values[s][n];
+    return DatabaseStringOf(stored, defaultValue, count);
+  }
   return ReadDatabaseString(document_.get(), section, key, defaultValue, count);
 }
 
@@ -61,9 +146,8 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   auto [it, fresh] = sections_.try_emplace(code);
   Section& section = it->second;
   if (!fresh) return section;
-  DatabaseSectionReader reader(document_.get(), code);
-  section.names = reader.ReadNumbered("PRON");
-  for (std::string& name : section.names) name = TrimWhiteSpace(name);
+  const Numbered* numbered = NumberedOf(code);
+  if (numbered) DeliveredNumberedValues(numbered->values[0], &section.text_, &section.names);
   section.BuildTable();
   return section;
 }

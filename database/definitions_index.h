@@ -1,6 +1,8 @@
 // The definitions of the working copy, read into memory once and looked up from
 // there: per section the names in entry order, with the first and last entry that
-// carries each name.
+// carries each name. The numbered keys of every section are taken in one walk over
+// the copy's text; the reader's table of all keys is made only for a key that is
+// not such a number.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ini_file.h"
@@ -24,8 +27,9 @@ class DefinitionsIndex {
 
   class Section {
    public:
-    // "PRON%d" of entry n, stripped, for n = 0 up to the first missing or empty one.
-    std::vector<std::string> names;
+    // "PRON%d" of entry n, stripped, for n = 0 up to the first missing or empty one
+    // (views into the section's own text).
+    std::vector<std::string_view> names;
     // The first and the last n that carry |name| (letters compared without regard
     // to ASCII case), or null when none does.
     const std::pair<int, int>* EntriesOf(std::string_view name) const;
@@ -40,18 +44,32 @@ class DefinitionsIndex {
     void BuildTable();
     // The slot that holds |name|, or the free one where it would go.
     std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
+    std::string text_;  // the names one after another
     std::vector<Named> named_;
     std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
   };
-  // The section of |code| (built on first use).
+  // The section of |code| (built on first use; safe from any thread).
   const Section& SectionOf(const std::string& code);
   // ReadDatabaseString over the working copy held.
   std::string Read(const std::string& section, const std::string& key, const std::string& defaultValue,
                    std::uint32_t* count = nullptr) const;
 
  private:
+  // The stems of the numbered keys: "PRON", "PROD", "PROT".
+  static constexpr std::size_t kStems = 3;
+  // The values of one section's numbered keys as the reader finds them, per stem
+  // by number; a view without data for a missing key. Numbers from |held| on are
+  // not held: reaching one takes more keys than the section has.
+  struct Numbered {
+    std::vector<std::string_view> values[kStems];
+    std::size_t held = 0;
+  };
+  const Numbered* NumberedOf(const std::string& section) const;
+
   std::shared_ptr<const formats::IniDocument> document_;
-  std::mutex mutex_;  // sections_ is built on first use, from any thread
+  // By the section's name as the reader compares it (scrambled, folded).
+  std::unordered_map<std::string, Numbered> numbered_;
+  std::mutex mutex_;  // over sections_: built on first use, from any thread
   std::map<std::string, Section> sections_;
 };
 

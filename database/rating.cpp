@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -115,6 +116,15 @@ bool MatchNamePattern(const std::string& pattern, const std::string& name) {
   }
 }
 
+void Rater::PrepareIndex(platform::ManagedSystem& system) {
+  if (preparing_.valid()) preparing_.get();  // one at a time
+  try {
+    preparing_ = std::async(std::launch::async, [&system, file = DatabaseFile()] { DefinitionsIndexOf(system, file); });
+  } catch (const std::system_error&) {
+    // No thread: the index is made by the first rating.
+  }
+}
+
 void Rater::FillCategoryCodes() { categoryCodes_.assign(kCategoryCodeList.begin(), kCategoryCodeList.end()); }
 
 // The definitions come from the index of the working copy, read once when it was
@@ -152,12 +162,13 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
   for (Task* task : all) {
     if (task->rating == kUnknownFileRating) unknown.push_back(task);
   }
-  const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
+  const std::vector<std::string_view>& patterns = index->SectionOf(kPatternSection).names;
   for (std::size_t n = 0; n < patterns.size() && !unknown.empty(); ++n) {
+    const std::string pattern(patterns[n]);
     std::vector<Task*> matched;
     std::vector<Task*> rest;
     for (Task* task : unknown)
-      (MatchNamePattern(patterns[n], RatedFileName(*task)) ? matched : rest).push_back(task);
+      (MatchNamePattern(pattern, RatedFileName(*task)) ? matched : rest).push_back(task);
     if (matched.empty()) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
@@ -187,9 +198,9 @@ void Rater::RateTask(platform::ManagedSystem& system, Task& task) const {
 
   DeriveFileName(system, task);
   const std::string ratedName = RatedFileName(task);
-  const std::vector<std::string>& patterns = index->SectionOf(kPatternSection).names;
+  const std::vector<std::string_view>& patterns = index->SectionOf(kPatternSection).names;
   for (std::size_t n = 0; n < patterns.size(); ++n) {
-    if (!MatchNamePattern(patterns[n], ratedName)) continue;
+    if (!MatchNamePattern(std::string(patterns[n]), ratedName)) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
     std::string category = TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL"));

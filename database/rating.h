@@ -3,6 +3,7 @@
 // (database/definitions_index.h).
 #pragma once
 
+#include <future>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ class Rater {
  public:
   // |context| gives the program folder and the texts; it must outlive the object.
   explicit Rater(const ProgramContext& context) : context_(context) {}
+
+  // Starts making the index of the definitions on a thread of its own, so that it
+  // is ready (or nearly) when the entries are read and rated; the ratings wait
+  // for it. Without a thread to spare, the first rating makes it as before.
+  void PrepareIndex(platform::ManagedSystem& system);
 
   // The category codes in the order of the look-up; empty until filled, and then
   // nothing is rated by a category section.
@@ -39,6 +45,7 @@ class Rater {
 
   const ProgramContext& context_;
   std::vector<std::string> categoryCodes_;
+  std::future<void> preparing_;  // waited for when the rater goes
 };
 
 // The file name the definitions are looked up by: the entry's file name, except

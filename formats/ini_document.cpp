@@ -82,7 +82,14 @@ const IniDocument::Entry* IniDocument::Lookup(std::uint32_t section, std::string
   }
 }
 
-IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes))) {
+IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes))) {}
+
+void IniDocument::Index() const {
+  // The table is the lazily made part of a document that is const to its readers.
+  std::call_once(indexed_, [this] { const_cast<IniDocument*>(this)->Build(); });
+}
+
+void IniDocument::Build() {
   const std::string& text = text_;
   std::uint32_t section = sections_.emplace("", 0).first->second;  // before the first section
   // One entry at most per line: counted first, the table is made once at its size.
@@ -92,37 +99,15 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes)
        ++at)
     ++lines;
   entries_.reserve(lines);
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const char* lineStart = text.data() + at;
-    const void* newline = std::memchr(lineStart, '\n', text.size() - at);
-    std::size_t end =
-        newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
-    std::string_view line = Trim(std::string_view(lineStart, end - at));
-    at = end + 1;
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      std::size_t close = line.rfind(']');
-      if (close != std::string_view::npos) {
+  ini_text::ForEachLine(
+      text,
+      [&](std::string_view name) {
         auto next = static_cast<std::uint32_t>(sections_.size());
-        section = sections_.emplace(Folded(Trim(line.substr(1, close - 1))), next).first->second;
-        continue;
-      }
-    }
-    std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;  // a key without value holds nothing
-    std::string_view key = Trim(line.substr(0, equals));
-    if (key.empty()) continue;
-    std::string_view value = Trim(line.substr(equals + 1));
-    // A value is read as text: it ends at a zero byte.
-    std::size_t zero = value.find('\0');
-    if (zero != std::string_view::npos) value = value.substr(0, zero);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    entries_.push_back(Entry{HashOf(section, key), section, key, value});
-  }
+        section = sections_.emplace(Folded(name), next).first->second;
+      },
+      [&](std::string_view key, std::string_view value) {
+        entries_.push_back(Entry{HashOf(section, key), section, key, value});
+      });
   // The table of keys; of several lines of one key the first wins. Each line is
   // looked for and, when new, placed in the same probe.
   std::size_t capacity = 16;
@@ -158,12 +143,14 @@ IniDocument::IniDocument(std::string bytes) : text_(DecodedText(std::move(bytes)
 }
 
 std::uint32_t IniDocument::SectionNumber(std::string_view section) const {
+  Index();
   auto folded = sections_.find(Folded(Trim(section)));
   return folded == sections_.end() ? kNoSection : folded->second;
 }
 
 const std::string_view* IniDocument::FindIn(std::uint32_t section, std::string_view key) const {
   if (section == kNoSection) return nullptr;
+  Index();
   std::string_view trimmed = Trim(key);
   const Entry* entry = Lookup(section, trimmed, HashOf(section, trimmed));
   return entry ? &entry->value : nullptr;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -16,7 +17,8 @@ namespace formats {
 // quotes removed). Bytes above 0x7F are taken as they are.
 class IniDocument {
  public:
-  // |bytes| as they lie in a file.
+  // |bytes| as they lie in a file. The table of keys is made when first asked for:
+  // a reader that walks the text itself (Text) never pays for it.
   explicit IniDocument(std::string bytes);
   IniDocument(const IniDocument&) = delete;
   IniDocument& operator=(const IniDocument&) = delete;
@@ -43,13 +45,17 @@ class IniDocument {
   // value FindIn gives for it: a walk over a section that looking its keys up one
   // by one would scatter over the whole table.
   std::size_t KeyCountIn(std::uint32_t section) const {
+    Index();
     return section < keysOfSection_.size() ? keysOfSection_[section].size() : 0;
   }
   template <typename Visit>
   void ForEachKeyIn(std::uint32_t section, Visit visit) const {
+    Index();
     if (section >= keysOfSection_.size()) return;
     for (std::uint32_t i : keysOfSection_[section]) visit(entries_[i].key, entries_[i].value);
   }
+  // The text as read (decoded to 8-bit text), for ini_text::ForEachLine.
+  std::string_view Text() const { return text_; }
 
  private:
   // One key line: hash of section and folded key, the key as written, the value.
@@ -60,8 +66,13 @@ class IniDocument {
     std::string_view value;
   };
   static std::uint64_t HashOf(std::uint32_t section, std::string_view key);
+  // Makes the table below once, whichever thread asks first.
+  void Index() const;
+  void Build();
   const Entry* Lookup(std::uint32_t section, std::string_view key, std::uint64_t hash) const;
   std::string text_;
+  // The table of keys, made by Index(); not changed after.
+  mutable std::once_flag indexed_;
   std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> number
   std::vector<Entry> entries_;                               // the first line of each key, in file order
   // Open addressing over entries_: the index + 1 (0 free) and the high half of the

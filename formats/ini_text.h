@@ -65,6 +65,45 @@ inline bool EqualFolded(std::string_view a, std::string_view b) {
   return true;
 }
 std::string Folded(std::string_view text);
+
+// Walks the lines of an INI text as the readers take them: section(name) for a
+// "[name]" line (the name trimmed, its letter case as written), key(key, value)
+// for a line that holds a value: the key trimmed and never empty, the value
+// trimmed, ended at a zero byte and without one pair of surrounding quotes. Blank
+// lines, comments (';') and lines without '=' hold nothing.
+template <typename Section, typename Key>
+void ForEachLine(std::string_view text, Section section, Key key) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const char* lineStart = text.data() + at;
+    const void* newline = std::memchr(lineStart, '\n', text.size() - at);
+    const std::size_t end =
+        newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
+    std::string_view line = Trim(std::string_view(lineStart, end - at));
+    at = end + 1;
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      std::size_t close = line.rfind(']');
+      if (close != std::string_view::npos) {
+        section(Trim(line.substr(1, close - 1)));
+        continue;
+      }
+    }
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;  // a key without value holds nothing
+    std::string_view name = Trim(line.substr(0, equals));
+    if (name.empty()) continue;
+    std::string_view value = Trim(line.substr(equals + 1));
+    // A value is read as text: it ends at a zero byte.
+    std::size_t zero = value.find('\0');
+    if (zero != std::string_view::npos) value = value.substr(0, zero);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    key(name, value);
+  }
+}
 // The text of a file as the program's 8-bit text: UTF-16 files (with their byte
 // order mark) are converted, a UTF-8 mark is dropped, everything else is taken
 // byte for byte (and then without a copy).

@@ -79,9 +79,10 @@ fi
 if [[ -z ${VELMORA_SKIP_TSAN:-} ]]; then
   step "Tests of threads under ThreadSanitizer (build-tsan)"
   # The tests that read one system on two threads and two systems side by side,
-  # and those of the registry, the paths and the scan they go through.
+  # and those of the registry, the paths and the scan they go through; the ratings,
+  # whose index is made on a thread of its own.
   tsan_tests="test_platform_threads test_entries_scan_pass test_platform_registry test_platform_paths
-    test_platform_offline_registry"
+    test_platform_offline_registry test_database_rating"
   (
     unset VELMORA_WIN32_PROGRAM_DIR
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON \

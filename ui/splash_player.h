@@ -1,5 +1,5 @@
 // SplashPlayer: plays the splash movie (".vms") in a small frameless window in
-// front of the main window while it starts. The main window calls its three
+// front of the main window as it starts, once the window has drawn its list. The main window calls its three
 // operations in this order: LoadMovie(movie), Play(0), SetLooping(false).
 //
 // The splash movie's root item may declare `signal finished()`: the player then

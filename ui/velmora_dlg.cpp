@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSizeGrip>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -296,13 +297,11 @@ void VelmoraDlg::Initialise() {
 void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   if (initialised_) return;
   initialised_ = true;
-  // The window's own face: icon, images, the splash while the model fills. The
-  // movies need only Qt once they are found.
+  // The window's own face: icon, images. The movies need only Qt once they are found.
   setWindowIcon(ProgramWindowIcon());
   if (movies.showSplash) {
-    splash_->LoadMovie(movies.splash);
-    splash_->Play(0);
-    splash_->SetLooping(false);
+    pendingSplash_ = movies.splash;
+    splashPending_ = true;
   }
   LoadMovie(movies.main);
   seen_ = fill.Wait();
@@ -702,6 +701,19 @@ bool VelmoraDlg::event(QEvent* event) {
 
 bool VelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
+    case QEvent::Paint:
+      if (splashPending_ && list_ && watched == list_->viewport()) {
+        splashPending_ = false;
+        // Twice through the event loop: the rest of the frame is drawn and shown first.
+        QTimer::singleShot(0, this, [this] {
+          QTimer::singleShot(0, this, [this] {
+            splash_->LoadMovie(pendingSplash_);
+            splash_->Play(0);
+            splash_->SetLooping(false);
+          });
+        });
+      }
+      break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:

@@ -61,7 +61,8 @@ class VelmoraDlg : public QDialog {
   };
   static StartMovies FindStartMovies(const StartupSettingsParameters& settings);
 
-  // Initialisation in its fixed order: splash, model, list, movie, variables.
+  // Initialisation in its fixed order: model, list, movie, variables; the splash
+  // plays in front of the window once the list is drawn.
   void Initialise();
   // The same with the movies found and the model's fill started, both before the
   // window was made.
@@ -156,6 +157,10 @@ class VelmoraDlg : public QDialog {
   FlashMovieHost* movie_ = nullptr;
   EntryList* list_ = nullptr;
   SplashPlayer* splash_ = nullptr;
+  // The splash to play when the list is first drawn: nothing of it is in the
+  // window's first frame, so it does not hold that frame up.
+  MovieFile pendingSplash_;
+  bool splashPending_ = false;
   QWidget* sizeGrip_ = nullptr;
   EntryContextMenu* menu_ = nullptr;
   changes::SeenEntries seen_;

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "formats/registry_hive.h"
@@ -109,11 +110,12 @@ class CliFaultTest : public ChangesTest {
   // Runs |args| with |fault| at every k from 1 until the command gets through
   // without meeting it; returns the number of changes of the clean run.
   long EveryStep(const std::vector<std::string>& args, const std::string& fault,
-                 const std::vector<std::string>& before = {}) {
+                 const std::vector<std::string>& before = {}, const std::function<void()>& prepare = {}) {
     for (long k = 1; k <= 400; ++k) {
       current_.reset();
       current_ = std::make_unique<TempPrefix>();
       MakeConfiguration();
+      if (prepare) prepare();
       if (!before.empty()) {
         Outcome ready = Run(before);
         EXPECT_EQ(ready.status, 0) << ready.out;
@@ -174,11 +176,13 @@ TEST_F(CliFaultTest, KilledBeforeEveryChangeOfEveryCommand) {
   }
 }
 
-// Every start decodes the definitions database into its working copy beside it;
-// a listing that cannot write it fails with a message and the next start works.
+// A start that finds no working copy of the definitions database (or one that
+// differs) writes it beside the database; a listing that cannot write it fails
+// with a message and the next start works.
 TEST_F(CliFaultTest, DatabaseWorkingCopyUnderEveryFault) {
+  const auto removeCopy = [] { fs::remove(VELMORA_PROGRAM_DIR "/vlmdb2.vmd"); };
   for (const char* fault : {"enospc", "eio", "kill"}) {
-    EXPECT_GT(EveryStep({"list"}, fault), 0) << fault;
+    EXPECT_GT(EveryStep({"list"}, fault, {}, removeCopy), 0) << fault;
     if (HasFailure()) return;
   }
 }

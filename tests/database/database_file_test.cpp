@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "base/text.h"
@@ -121,6 +122,15 @@ TEST_F(DatabaseFileTest, DecodeReplacesAnOldCopyAndFailsWithoutDatabaseOrPlace) 
   for (const auto& entry : fs::directory_iterator(dir_.path())) files += entry.is_regular_file() ? 1 : 0;
   EXPECT_EQ(files, 2);
 
+  // A copy that holds the body already is not written again; one that differs is.
+  const auto past = fs::last_write_time(CopyHost()) - std::chrono::hours(1);
+  fs::last_write_time(CopyHost(), past);
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
+  EXPECT_EQ(fs::last_write_time(CopyHost()), past);
+  test::WriteFile(CopyHost(), "neW");
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
+  EXPECT_EQ(test::ReadFile(CopyHost()), "new");
+
   fs::remove(CopyHost());
   fs::create_directories(CopyHost() + "/occupied");  // the copy's name is taken by a folder
   EXPECT_FALSE(DecodeDatabase(velmora::test::System(), programDir_));
@@ -182,7 +192,7 @@ TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrRepl
   EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", path), "explorer.exe");
   ASSERT_NE(DefinitionsIndexOf(velmora::test::System(), path), nullptr);
   EXPECT_EQ(DefinitionsIndexOf(velmora::test::System(), path)->SectionOf("SYS").names,
-            std::vector<std::string>{"explorer.exe"});
+            std::vector<std::string_view>{"explorer.exe"});
   test::WriteFile(CopyHost(), "[other]\r\n");
   EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", path), "explorer.exe");
 
@@ -298,14 +308,14 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   std::string upper = ScrambleText("PRON4");
   for (char& c : upper) c = formats::ini_text::Fold(c) == c && c >= 'a' && c <= 'z' ? c - 32 : c;
   text = "[AB]\r\n" + Line("PRON9", "gap.exe") + text + "[Ab]\r\n" + upper + "=" + ScrambleText("late.exe") +
-         "\r\n" + Line("PRON01", "zero.exe");
+         "\r\n" + Line("PRON01", "zero.exe") + Line("PROD999999", "far past the keys");
   WriteCopy(text);
   const std::string path = WorkingCopyPath(programDir_);
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(velmora::test::System(), path);
   const DefinitionsIndex::Section& section = index->SectionOf(code);
 
   const std::vector<std::string> expected = {"ab", std::string(259, 'q'), "first.exe", "First.EXE"};
-  EXPECT_EQ(section.names, expected);
+  EXPECT_EQ(std::vector<std::string>(section.names.begin(), section.names.end()), expected);
   std::vector<std::string> fromFile;
   for (int n = 0;; ++n) {
     std::uint32_t count = 0;
@@ -322,8 +332,10 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   EXPECT_EQ(section.EntriesOf("other.exe"), nullptr) << "a repeated key keeps its first line";
   EXPECT_EQ(section.EntriesOf("after.exe"), nullptr) << "the names end at the first empty one";
 
-  // A stored value equal to the default comes back as it is, through both readers.
-  for (const char* key : {"PROD3", "PRON0", "PRON1", "PROD9"}) {
+  // A stored value equal to the default comes back as it is, through both readers;
+  // so do keys the index does not hold (past every number the section can reach,
+  // or no number as written).
+  for (const char* key : {"PROD3", "PRON0", "PRON1", "PROD9", "PROD999999", "PRON01", "PROT0", "pron0"}) {
     std::uint32_t countIndexed = 0, countFile = 0;
     EXPECT_EQ(index->Read(code, key, "NULL", &countIndexed),
               ReadDatabaseString(velmora::test::System(), code, key, "NULL", path, &countFile))

@@ -351,8 +351,10 @@ TEST_F(RatingTest, IndexedPassGivesTheResultsOfThePlainOne) {
       Add(location, name, fileName, &indexed);
       Add(location, name, fileName, &plain);
     }
-    // Twice, so that values left by the first pass meet the second.
+    // Twice, so that values left by the first pass meet the second; the index is
+    // made on its own thread while the pass asks for it.
     for (int pass = 0; pass < 2; ++pass) {
+      rater_.PrepareIndex(velmora::test::System());
       rater_.RateAll(velmora::test::System(), Pointers(indexed));
       PlainFullPass(plain, rater_.CategoryCodes(), context_.programDir);
       ASSERT_EQ(indexed.size(), plain.size());

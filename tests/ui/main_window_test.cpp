@@ -694,7 +694,8 @@ TEST_F(MainWindowTest, AboutBoxShowsItsTextAndReturns) {
 
 TEST_F(MainWindowTest, SplashPlaysWhenTheSettingIsOn) {
   Open(true);
-  EXPECT_EQ(window_->Splash()->CallCount(), 3);
+  // In front of the window once its list is drawn.
+  QTRY_VERIFY_WITH_TIMEOUT(window_->Splash()->CallCount() == 3, 5000);
   ASSERT_TRUE(window_->Splash()->Host()->MovieLoaded());
   EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(),
             ui::MoviePath(velmora::test::System(), "Splash", ".vms"));
