@@ -80,13 +80,10 @@ void TakeSnapshot(StartupEntries& entries, RawState* raw) {
     } else if (IsServiceLocation(location)) {
       platform::UniqueKey key;
       if (!entries.OpenLocationKey(location, key.out())) continue;
-      rawSnapshot.readable[location] = true;
-      for (const std::string& name : ServiceNames(key.get())) {
-        ServiceConfig config;
-        if (!ReadServiceConfig(key.get(), name, &config)) {
-          rawSnapshot.readable[location] = false;
-          continue;
-        }
+      key.reset();
+      std::vector<ServiceConfig> configs;
+      rawSnapshot.readable[location] = ReadServiceConfigs(entries.System(), &configs);
+      for (const ServiceConfig& config : configs) {
         rawSnapshot.services.push_back(StartStateOf(config));
         std::uint32_t number = 0;
         if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;

@@ -164,10 +164,11 @@ void StartupEntries::ScanRunKey(int location) {
 void StartupEntries::ScanServices() {
   platform::UniqueKey key;
   if (!OpenKeyToScan(*this, kServices, key.out(), &readOnlyReasons_[kServices])) return;
+  key.reset();
   ModuleVersion versionReader;
-  for (const std::string& name : ServiceNames(key.get())) {
-    ServiceConfig config;
-    if (!ReadServiceConfig(key.get(), name, &config)) continue;
+  std::vector<ServiceConfig> configs;
+  ReadServiceConfigs(system_, &configs);
+  for (const ServiceConfig& config : configs) {
     // A Start that is not a number is shown as it is: whether it starts cannot be told.
     std::uint32_t number = 0;
     if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
