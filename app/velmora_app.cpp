@@ -96,14 +96,17 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
     otherInstanceRunning = true;
     return Refuse(box, GetString(kOtherInstanceId), StartResult::kOtherInstance);
   }
-  if (lock != Lock::kNone &&
-      platform::CreateNamedMutex(SystemLockName(*system_)) == platform::kAlreadyExists) {
-    return Refuse(box,
-                  "Another instance of " + GetString(kTitleId) + " is changing " + system_->Name() +
-                      " (its window, or a command); nothing was changed. Try again when it has ended.",
-                  StartResult::kSystemLocked);
+  if (lock != Lock::kNone) {
+    std::unique_ptr<platform::NamedLock> held;
+    if (platform::TakeNamedLock(SystemLockName(*system_), &held) == platform::kAlreadyExists) {
+      return Refuse(box,
+                    "Another instance of " + GetString(kTitleId) + " is changing " + system_->Name() +
+                        " (its window, or a command); nothing was changed. Try again when it has ended.",
+                    StartResult::kSystemLocked);
+    }
+    systemLock_ = std::move(held);
+    systemLockName_ = SystemLockName(*system_);
   }
-  if (lock == Lock::kWindow) systemLocks_.insert(SystemLockName(*system_));
   if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(*system_, DatabaseDirInUse(*system_, programDir, dataDir), dataDir))
     return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
@@ -138,15 +141,19 @@ void VelmoraApp::EndApplication() {
 
 bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, std::string* error) {
   if (!system) return false;
+  // A window holds the lock of the system it shows, and of that one alone: the new
+  // system's is taken first, so that a refusal leaves everything as it was.
   const std::string lock = SystemLockName(*system);
-  if (ownsWorkingCopy && !systemLocks_.count(lock)) {
-    if (platform::CreateNamedMutex(lock) == platform::kAlreadyExists) {
+  if (ownsWorkingCopy && lock != systemLockName_) {
+    std::unique_ptr<platform::NamedLock> held;
+    if (platform::TakeNamedLock(lock, &held) == platform::kAlreadyExists) {
       if (error)
         *error = "Another instance of " + GetString(kTitleId) + " is changing " + system->Name() +
                  " (its window, or a command). Try again when it has ended.";
       return false;
     }
-    systemLocks_.insert(lock);
+    systemLock_ = std::move(held);
+    systemLockName_ = lock;
   }
   // The system before lives until the model no longer refers to it.
   std::unique_ptr<platform::ManagedSystem> before = std::move(ownedSystem_);

@@ -20,7 +20,8 @@
 //   }
 //   app.Shutdown();                         // deletes the working copy
 //   return status;
-// StartCore takes the locks its Lock asks for, for the rest of the process, refuses
+// StartCore takes the locks its Lock asks for (the single-instance lock for the
+// rest of the process, the system's while that system is managed), refuses
 // a second instance (text 7026) or a system another instance is changing, a
 // missing or unusable database (7027) and an unsupported system (7003), each
 // through |box|, and loads the settings (which keeps the window program's Run
@@ -28,7 +29,6 @@
 #pragma once
 
 #include <memory>
-#include <set>
 #include <string>
 
 #include "app/app_interfaces.h"
@@ -36,6 +36,7 @@
 #include "app/settings.h"
 #include "changes/startup_parameters.h"
 #include "platform/managed_system.h"
+#include "platform/system.h"
 
 namespace velmora {
 
@@ -91,8 +92,9 @@ class VelmoraApp {
   // Manages |system| (prepared) from now on in place of the system before, which
   // is closed: the model is emptied and filled from |system| (entries, ratings,
   // profiles), and the settings are read from it (nothing is written). The model
-  // stays the same object. A window's start takes the new system's lock first;
-  // false with |error| (and nothing changed) when another instance is changing it.
+  // stays the same object. A window's start takes the new system's lock first and
+  // then gives up the old one's; false with |error| (and nothing changed) when
+  // another instance is changing the new system.
   bool SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, std::string* error = nullptr);
 
   StartupSettingsParameters settings;
@@ -114,8 +116,9 @@ class VelmoraApp {
   platform::ManagedSystem* system_;
   StartupParameters model_;
 
-  // The locks of the systems this process has managed, held until it ends.
-  std::set<std::string> systemLocks_;
+  // The lock of the managed system, held while it is managed, and its name.
+  std::unique_ptr<platform::NamedLock> systemLock_;
+  std::string systemLockName_;
   StartResult Refuse(MessageBoxPresenter& box, const std::string& message, StartResult result);
 };
 

@@ -173,7 +173,7 @@ class LocationApply {
       const Task& task = *entry;
       std::string why;
       ServiceConfig config;
-      if (!ReadServiceConfig(services.get(), task.name, &config)) {
+      if (!ReadServiceConfig(system, task.name, &config)) {
         if (task.removed && !store_.Remove(Stored(task), &why)) Fail(task.name, why);
         if (!task.removed) Fail(task.name, "the service's key is not there");
         continue;

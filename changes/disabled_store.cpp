@@ -14,12 +14,8 @@ namespace velmora::changes {
 // task when the key is gone.
 std::unique_ptr<Task> StoredServiceTask(platform::ManagedSystem& system, const std::string& name,
                                         std::string* programPath) {
-  platform::UniqueKey services;
   ServiceConfig config;
-  if (platform::reg::OpenKey(system.LocalMachine(), ServicesKeyPath(system), platform::kKeyRead,
-                             services.out()) != platform::kSuccess ||
-      !ReadServiceConfig(services.get(), name, &config))
-    return std::make_unique<Task>();
+  if (!ReadServiceConfig(system, name, &config)) return std::make_unique<Task>();
   return ServiceTask(system, config, programPath);
 }
 

@@ -23,6 +23,11 @@ namespace velmora {
 
 namespace {
 
+// Both missing, or of the same type and bytes.
+bool SameValue(const RawValue& a, const RawValue& b) {
+  return a.name.empty() == b.name.empty() && (a.name.empty() || (a.type == b.type && a.data == b.data));
+}
+
 class RollBackRun {
  public:
   RollBackRun(const StartupParameters& model, const changes::RawState& raw,
@@ -138,7 +143,10 @@ class RollBackRun {
     }
     for (const changes::ServiceStartState& state : states) {
       ServiceConfig config;
-      if (!ReadServiceConfig(services.get(), state.name, &config)) continue;
+      if (!ReadServiceConfig(system, state.name, &config)) continue;
+      // A service as the snapshot holds it is not written (nor asked of the service
+      // manager, which refuses changes to a service it is deleting).
+      if (SameValue(config.start, state.start) && SameValue(config.delayed, state.delayed)) continue;
       std::string why;
       if (!changes::WriteServiceState(system, services.get(), state, deleting, &why))
         Fail(kServices, state.name, why);

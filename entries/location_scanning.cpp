@@ -133,20 +133,6 @@ void ReadFolder(platform::ManagedSystem& system, const std::string& folder,
   } while (search.FindNext());
 }
 
-// Every service key; false when one could not be read.
-bool ReadServices(platform::HKey key, std::vector<ServiceConfig>* services) {
-  bool complete = true;
-  for (const std::string& name : ServiceNames(key)) {
-    ServiceConfig config;
-    if (!ReadServiceConfig(key, name, &config)) {
-      complete = false;
-      continue;
-    }
-    services->push_back(std::move(config));
-  }
-  return complete;
-}
-
 }  // namespace
 
 bool OpenLocationKey(platform::ManagedSystem& system, int location, platform::HKey* key,
@@ -215,8 +201,12 @@ LocationContents ReadLocation(platform::ManagedSystem& system, int location) {
   platform::UniqueKey key;
   contents.found = OpenKeyToRead(system, location, key.out(), &contents.readOnlyReason);
   if (!contents.found) return contents;
-  contents.complete = info->kind == LocationKind::kServices ? ReadServices(key.get(), &contents.services)
-                                                            : ReadValues(key.get(), &contents.values);
+  if (info->kind == LocationKind::kServices) {
+    key.reset();
+    contents.complete = ReadServiceConfigs(system, &contents.services);
+  } else {
+    contents.complete = ReadValues(key.get(), &contents.values);
+  }
   return contents;
 }
 
@@ -308,7 +298,8 @@ std::string ShortcutCommand(const std::string& target, const std::string& argume
 }
 
 platform::HResult ResolveShortcut(platform::ManagedSystem& system, const ProgramContext& context,
-                                  const std::string& shortcutPath, std::string* target, std::string* arguments) {
+                                  const std::string& shortcutPath, std::string* target,
+                                  std::string* arguments) {
   target->clear();
   if (arguments) arguments->clear();
   if (!context.comInitialized) return platform::kFail;

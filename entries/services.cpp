@@ -12,23 +12,6 @@ namespace velmora {
 
 namespace {
 
-bool ReadValue(platform::HKey key, const std::string& name, RawValue* out) {
-  std::vector<std::uint8_t> data(512);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    std::uint32_t type = 0;
-    std::uint32_t size = static_cast<std::uint32_t>(data.size());
-    platform::Status status = platform::reg::QueryValue(key, name, &type, data.data(), &size);
-    if (status == platform::kMoreData) {
-      data.resize(size + 2u);
-      continue;
-    }
-    if (status != platform::kSuccess) return false;
-    *out = {name, type, std::string(reinterpret_cast<const char*>(data.data()), size)};
-    return true;
-  }
-  return false;
-}
-
 std::uint32_t DwordOf(const RawValue& value, bool* ok) {
   *ok = value.type == platform::kRegDword && value.data.size() == 4;
   std::uint32_t number = 0;
@@ -70,39 +53,7 @@ std::string ServiceConfig::UnchangeableReason() const {
   return "";
 }
 
-std::string ServicesKeyPath(platform::ManagedSystem& system) {
-  const std::string current = "System\\CurrentControlSet\\Services";
-  platform::UniqueKey key;
-  if (platform::reg::OpenKey(system.LocalMachine(), current, platform::kKeyRead, key.out()) ==
-      platform::kSuccess)
-    return current;
-  // A link: "\Registry\Machine\System\ControlSet001" in UTF-16.
-  if (platform::reg::OpenKey(system.LocalMachine(), "System\\CurrentControlSet", platform::kKeyRead,
-                             key.out()) == platform::kSuccess) {
-    RawValue link;
-    if (ReadValue(key.get(), "SymbolicLinkValue", &link)) {
-      std::string target;
-      for (std::size_t i = 0; i + 1 < link.data.size(); i += 2) {
-        if (link.data[i] == 0 && link.data[i + 1] == 0) break;
-        target += link.data[i + 1] == 0 ? link.data[i] : '?';
-      }
-      const std::string prefix = "\\registry\\machine\\";
-      if (StartsWithIgnoreCase(target, prefix)) return target.substr(prefix.size()) + "\\Services";
-    }
-  }
-  if (platform::reg::OpenKey(system.LocalMachine(), "System\\Select", platform::kKeyRead, key.out()) ==
-      platform::kSuccess) {
-    RawValue select;
-    bool ok = false;
-    std::uint32_t number = ReadValue(key.get(), "Current", &select) ? DwordOf(select, &ok) : 0;
-    if (ok && number > 0 && number < 1000) {
-      char set[32];
-      std::snprintf(set, sizeof set, "System\\ControlSet%03u\\Services", number);
-      return set;
-    }
-  }
-  return current;
-}
+std::string ServicesKeyPath(platform::ManagedSystem& system) { return system.ServicesKeyPath(); }
 
 std::vector<std::string> ServiceNames(platform::HKey services) {
   std::vector<std::string> names;
@@ -116,27 +67,31 @@ std::vector<std::string> ServiceNames(platform::HKey services) {
   return names;
 }
 
-bool ReadServiceConfig(platform::HKey services, const std::string& name, ServiceConfig* config) {
-  platform::UniqueKey key;
-  if (platform::reg::OpenKey(services, name, platform::kKeyRead, key.out()) != platform::kSuccess)
-    return false;
-  *config = ServiceConfig();
-  config->name = name;
-  ReadValue(key.get(), "Start", &config->start);
-  ReadValue(key.get(), "DelayedAutostart", &config->delayed);
-  ReadValue(key.get(), "ImagePath", &config->imagePath);
-  RawValue type;
-  bool ok = false;
-  if (ReadValue(key.get(), "Type", &type)) config->type = DwordOf(type, &ok);
-  if (!ok) config->type = 0;
-  platform::UniqueKey parameters;
-  if (platform::reg::OpenKey(key.get(), "Parameters", platform::kKeyRead, parameters.out()) ==
-      platform::kSuccess) {
-    RawValue dll;
-    if (ReadValue(parameters.get(), "ServiceDll", &dll) && IsTextValueType(dll.type))
-      config->serviceDll = CommandOfValue(dll.type, dll.data);
-  }
+ServiceConfig ConfigOfService(const platform::ServiceRecord& service) {
+  ServiceConfig config;
+  config.name = service.name;
+  config.start = {service.start.name, service.start.type, service.start.data};
+  config.delayed = {service.delayed.name, service.delayed.type, service.delayed.data};
+  config.imagePath = {service.imagePath.name, service.imagePath.type, service.imagePath.data};
+  platform::DwordValue(service.type, &config.type);
+  if (!service.serviceDll.name.empty() && IsTextValueType(service.serviceDll.type))
+    config.serviceDll = CommandOfValue(service.serviceDll.type, service.serviceDll.data);
+  return config;
+}
+
+bool ReadServiceConfig(platform::ManagedSystem& system, const std::string& name, ServiceConfig* config) {
+  platform::ServiceRecord service;
+  if (!system.QueryService(name, &service)) return false;
+  *config = ConfigOfService(service);
   return true;
+}
+
+bool ReadServiceConfigs(platform::ManagedSystem& system, std::vector<ServiceConfig>* configs) {
+  std::vector<platform::ServiceRecord> services;
+  bool complete = system.ListServices(&services);
+  configs->clear();
+  for (const platform::ServiceRecord& service : services) configs->push_back(ConfigOfService(service));
+  return complete;
 }
 
 std::string ServiceProgramPath(platform::ManagedSystem& system, const std::string& imagePath) {

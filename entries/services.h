@@ -1,6 +1,7 @@
-// The services and drivers a system starts by itself, as the registry's services
-// key holds them: a subkey per service, with its Start, Type, ImagePath and, for a
-// service that runs in a shared host, Parameters\ServiceDll.
+// The services and drivers a system starts by itself, as its service manager or
+// its registry's services key holds them: a subkey per service, with its Start,
+// Type, ImagePath and, for a service that runs in a shared host,
+// Parameters\ServiceDll.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "entries/task.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 
 namespace platform {
 class ManagedSystem;
@@ -43,17 +45,18 @@ struct ServiceConfig {
   std::string UnchangeableReason() const;
 };
 
-// The path of the services key, "System\CurrentControlSet\Services" where the
-// system has that key; else that of the control set that CurrentControlSet links
-// to, or that System\Select names as current (an offline SYSTEM hive has no
-// CurrentControlSet).
+// The path of the services key under HKEY_LOCAL_MACHINE (see
+// ManagedSystem::ServicesKeyPath).
 std::string ServicesKeyPath(platform::ManagedSystem& system);
 
-// Reads the service |name| under the open services key. False when there is no
-// such key.
-bool ReadServiceConfig(platform::HKey services, const std::string& name, ServiceConfig* config);
-// The names of every service key.
-std::vector<std::string> ServiceNames(platform::HKey services);
+// What Velmora reads of the service as the system gives it.
+ServiceConfig ConfigOfService(const platform::ServiceRecord& service);
+// Reads the service |name| of |system|. False when there is no such service.
+bool ReadServiceConfig(platform::ManagedSystem& system, const std::string& name, ServiceConfig* config);
+// Every service of |system|; false when some could not be read.
+bool ReadServiceConfigs(platform::ManagedSystem& system, std::vector<ServiceConfig>* configs);
+// The names of every subkey of |key|.
+std::vector<std::string> ServiceNames(platform::HKey key);
 
 // The file an ImagePath (or ServiceDll) names, as a Windows path: "\SystemRoot\x"
 // and "\??\C:\x" as the system reads them, a relative "system32\drivers\x.sys"

@@ -210,7 +210,7 @@ Rectangle {
             NavItem { y: 100; objectName: "IDC_FS_LOCALRUNSERVICES";     command: objectName; view: 11; depth: 2; height: 20; label: "RunServices"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 120; objectName: "IDC_FS_LOCALRUNSERVICESONCE"; command: objectName; view: 12; depth: 2; height: 20; label: "RunServicesOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 140; objectName: "IDC_FS_LOCALSTARTFOLDER";     command: objectName; view: 5;  depth: 1; height: 20; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 160; objectName: "IDC_FS_SERVICES";             command: objectName; view: 13; depth: 1; height: 20; label: "Services"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 160; objectName: "IDC_FS_SERVICES";             command: objectName; view: 13; depth: 1; height: 20; label: "Services"; image: "qrc:/res/service_32.png"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 180; objectName: "IDC_FS_CURRENTUSER";          command: objectName; view: 6;  depth: 0; height: 20; label: "Current user"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 200; objectName: "IDC_FS_USERREG";              command: objectName; view: 7;  depth: 1; height: 20; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 220; objectName: "IDC_FS_USERRUN";              command: objectName; view: 8;  depth: 2; height: 20; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
@@ -251,9 +251,11 @@ Rectangle {
         // Where the view lies in the tree of the side panel: the path of its parents.
         readonly property var groups: ["STARTUP ENTRIES", "STARTUP ENTRIES", "LOCAL MACHINE",
             "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE", "STARTUP ENTRIES",
-            "CURRENT USER", "CURRENT USER \u203a REGISTRY", "CURRENT USER \u203a REGISTRY", "CURRENT USER"]
+            "CURRENT USER", "CURRENT USER \u203a REGISTRY", "CURRENT USER \u203a REGISTRY", "CURRENT USER",
+            "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE \u203a REGISTRY", "LOCAL MACHINE"]
         readonly property var titles: ["All entries", "Local machine", "Registry", "Run", "RunOnce", "Startup folder",
-            "Current user", "Registry", "Run", "RunOnce", "Startup folder"]
+            "Current user", "Registry", "Run", "RunOnce", "Startup folder", "RunServices", "RunServicesOnce",
+            "Services"]
 
         Text {
             objectName: "viewGroup"

@@ -13,6 +13,7 @@
 
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/startup.h"
 #include "platform/status.h"
 #include "platform/system.h"
@@ -135,6 +136,18 @@ class ManagedSystem {
   virtual Status DeleteValue(HKey key, const std::string& name) = 0;
   virtual Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) = 0;
   virtual Status DeleteTree(HKey root, const std::string& subKey) = 0;
+
+  // The path under HKEY_LOCAL_MACHINE of the services key:
+  // "System\CurrentControlSet\Services" where the system has that key; else that
+  // of the control set CurrentControlSet links to, or that System\Select names as
+  // current (an offline SYSTEM hive has no CurrentControlSet).
+  std::string ServicesKeyPath();
+  // Every service and driver the system knows, in the order it lists them. Here
+  // the subkeys of the services key; the live Windows asks its service manager.
+  // False when the services cannot be read.
+  virtual bool ListServices(std::vector<ServiceRecord>* services);
+  // The service |name| as ListServices gives it; false when there is none.
+  virtual bool QueryService(const std::string& name, ServiceRecord* service);
 
   // Sets the start of the service |name| through the system's service manager, so
   // that a running system knows at once: |start| its start number, |delayed| its

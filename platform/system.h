@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,16 @@ class ManagedSystem;
 // kAlreadyExists when another process holds it, another status on failure. The
 // lock is kept for the life of the process.
 Status CreateNamedMutex(const std::string& name);
+
+// A named lock held while this object lives; it is released when the object goes.
+class NamedLock {
+ public:
+  virtual ~NamedLock() = default;
+};
+// The lock of CreateNamedMutex, held by *lock rather than by the process: kSuccess
+// when *lock now holds it, kAlreadyExists when another holder (another process,
+// or another NamedLock of this one) has it, another status on failure.
+Status TakeNamedLock(const std::string& name, std::unique_ptr<NamedLock>* lock);
 
 // The version of a managed system (ManagedSystem::QueryVersion), as GetVersionExA
 // gives it to the programs of that system.

@@ -2,6 +2,7 @@
 //   bitmap181.png       the 98 x 16 strip of the entry list's six 16 x 16 images
 //   icon128_<n>.png     the program icon at n x n pixels
 //   icon180_<n>.png     the default icon of an entry whose program has none
+//   service_<n>.png     a service or driver: a gear, n x n pixels
 // Usage: draw_resources <output folder>
 #include <QColor>
 #include <QDir>
@@ -224,6 +225,43 @@ QImage DrawDefaultEntryIcon(int size) {
   return image;
 }
 
+// ---- a service or driver: a steel gear with a blue hub ---------------------------
+
+QImage DrawServiceImage(int size) {
+  QImage image = NewImage(size, size);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 16.0, size / 16.0);
+  // Eight teeth around a wheel, as one outline.
+  QPainterPath gear;
+  const QPointF centre(8, 8);
+  gear.addEllipse(centre, 5.1, 5.1);
+  for (int tooth = 0; tooth < 8; ++tooth) {
+    QPainterPath one;
+    one.addRoundedRect(QRectF(-1.35, -7.4, 2.7, 3.4), 0.6, 0.6);
+    QTransform turn;
+    turn.translate(centre.x(), centre.y());
+    turn.rotate(tooth * 45.0);
+    gear = gear.united(turn.map(one));
+  }
+  QLinearGradient steel(0, 1, 0, 15);
+  steel.setColorAt(0, QColor(0xc9, 0xd1, 0xdc));
+  steel.setColorAt(1, QColor(0x74, 0x80, 0x92));
+  p.setPen(QPen(QColor(0x3a, 0x42, 0x50), 0.9));
+  p.setBrush(steel);
+  p.drawPath(gear);
+  QRadialGradient hub(QPointF(7.2, 7.2), 3.2);
+  hub.setColorAt(0, QColor(0x6a, 0xb4, 0xff));
+  hub.setColorAt(1, QColor(0x1d, 0x5c, 0xc4));
+  p.setPen(QPen(QColor(0x1f, 0x3f, 0x78), 0.8));
+  p.setBrush(hub);
+  p.drawEllipse(centre, 2.7, 2.7);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(255, 255, 255, 200));
+  p.drawEllipse(centre, 0.9, 0.9);
+  return image;
+}
+
 bool Save(const QImage& image, const QString& path) {
   if (!image.save(path, "PNG")) {
     std::fprintf(stderr, "draw_resources: cannot write %s\n", qPrintable(path));
@@ -247,6 +285,9 @@ int main(int argc, char** argv) {
   }
   for (int size : {16, 32, 48}) {
     ok = Save(DrawDefaultEntryIcon(size), out.filePath(QString("icon180_%1.png").arg(size))) && ok;
+  }
+  for (int size : {16, 32}) {
+    ok = Save(DrawServiceImage(size), out.filePath(QString("service_%1.png").arg(size))) && ok;
   }
   return ok ? 0 : 1;
 }

@@ -61,8 +61,11 @@ void EntryTableModel::FillLocationRows(StartupParameters& parameters, int locati
   std::vector<Row> added;
   for (const auto& [key, task] : parameters.Entries(location)) {
     if (task->removed) continue;
-    if (!task->icon) parameters.SetEntryIcon(location, key, platform::icons::ProgramIcon(180));
-    added.push_back({location, key, EntryIcon(task->icon), isNew_ && isNew_(location, *task)});
+    // A service or driver whose program shows no icon of its own shows a gear.
+    const bool ownIcon = task->icon != nullptr;
+    if (!ownIcon) parameters.SetEntryIcon(location, key, platform::icons::ProgramIcon(180));
+    const QIcon icon = !ownIcon && IsServiceLocation(location) ? ServiceImage() : EntryIcon(task->icon);
+    added.push_back({location, key, icon, isNew_ && isNew_(location, *task)});
   }
   if (added.empty()) return;
   beginInsertRows(QModelIndex(), 0, static_cast<int>(added.size()) - 1);
@@ -224,6 +227,7 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
       if (column == kColumnName) return row.icon;
       if (column == kColumnLocation) {
+        if (IsServiceLocation(row.location)) return ServiceImage();
         return ListImagePixmap(IsMachineLocation(row.location) ? kImageComputer : kImageUsers);
       }
       if (column == kColumnRating) return ListImagePixmap(FileKindImage(task->rating));

@@ -24,6 +24,7 @@
 #include "ui/entry_list.h"
 #include "ui/resource_images.h"
 #include "ui/system_chooser.h"
+#include "ui/user_settings.h"
 #include "ui/velmora_dlg.h"
 
 namespace {

@@ -67,6 +67,11 @@ QIcon ProgramWindowIcon() {
   return *icon;
 }
 
+QIcon ServiceImage() {
+  static const QIcon* icon = new QIcon(IconFromFiles("service", {16, 32}));
+  return *icon;
+}
+
 QIcon DefaultEntryIcon() {
   static const QIcon* icon = new QIcon(IconFromFiles("icon180", {16, 32, 48}));
   return *icon;

@@ -24,6 +24,8 @@ enum ListImage {
 const QPixmap& ListImageStrip();
 // One 16 x 16 image of the strip; a null pixmap outside 0-5.
 QPixmap ListImagePixmap(int index);
+// A service or driver, in the entry list's location column and the Services view.
+QIcon ServiceImage();
 // Icon 128: the program's own, at every size drawn.
 QIcon ProgramWindowIcon();
 // Icon 180: the default icon of an entry whose program has none.

@@ -1,7 +1,6 @@
 #include "ui/system_chooser.h"
 
 #include <QDialog>
-#include <QSettings>
 
 #include "app/system_choice.h"
 #include "platform/offline.h"
@@ -11,20 +10,12 @@ namespace velmora::ui {
 
 namespace {
 
-constexpr char kRememberedKey[] = "ManagedSystem";
-
 // Tabs and line ends would split a field.
 std::string Field(std::string text) {
   for (char& c : text) {
     if (c == '\t' || c == '\n' || c == '\r') c = ' ';
   }
   return text;
-}
-
-// The window program's own settings file (~/.config/Orlinsk/Velmora.conf): the
-// system to manage is chosen before there is a system whose registry could hold it.
-std::unique_ptr<QSettings> ProgramSettings() {
-  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Orlinsk", "Velmora");
 }
 
 }  // namespace
@@ -73,14 +64,6 @@ bool OpenChosenKnownSystem(const platform::KnownSystem& system,
   }
   if (!platform::OpenKnownSystem(system, userName, opened, error)) return false;
   return CheckSystemReadable(**opened, error);
-}
-
-std::string RememberedSystem() { return ProgramSettings()->value(kRememberedKey).toString().toStdString(); }
-
-void RememberSystem(const std::string& path) {
-  std::unique_ptr<QSettings> settings = ProgramSettings();
-  settings->setValue(kRememberedKey, QString::fromStdString(path));
-  settings->sync();
 }
 
 }  // namespace velmora::ui

@@ -27,8 +27,4 @@ int DescribeSystem(platform::ManagedSystem& system, const std::vector<platform::
 bool OpenChosenKnownSystem(const platform::KnownSystem& system,
                            std::unique_ptr<platform::ManagedSystem>* opened, std::string* error);
 
-// The folder of the system last chosen in the window; "" when none was.
-std::string RememberedSystem();
-void RememberSystem(const std::string& path);
-
 }  // namespace velmora::ui

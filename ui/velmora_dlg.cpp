@@ -40,6 +40,7 @@
 #include "ui/resource_images.h"
 #include "ui/splash_player.h"
 #include "ui/system_chooser.h"
+#include "ui/user_settings.h"
 
 namespace velmora::ui {
 
@@ -205,7 +206,7 @@ void VelmoraDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void VelmoraDlg::RestoreLayout() {
-  const WindowLayout layout = WindowLayout::Load(app_.System());
+  const WindowLayout layout = LoadWindowLayout(app_.System());
   if (layout.width > 0 && layout.height > 0)
     resize(QSize(layout.width, layout.height).expandedTo(minimumSize()));
   if (static_cast<int>(layout.columnWidths.size()) == kColumnCount)
@@ -218,7 +219,7 @@ void VelmoraDlg::SaveLayout() {
   layout.width = normal.width();
   layout.height = normal.height();
   if (list_->ColumnWidthsSetByUser()) layout.columnWidths = list_->ColumnWidths();
-  layout.Save(app_.System());
+  SaveWindowLayout(layout);
 }
 
 void VelmoraDlg::RecordSeenEntries() {
@@ -494,16 +495,17 @@ bool VelmoraDlg::SettlePendingChanges() {
 void VelmoraDlg::ConfirmApplyOnClose() {
   StartupSettingsParameters& settings = app_.settings;
   if (!SettlePendingChanges()) return;
+  // The window's layout is the user's, whichever system is shown.
+  SaveLayout();
   // An offline installation is a system being repaired: only the changes the
-  // user applies are written to it. The settings, the window's layout and the
-  // record of entries seen there belong to the copy installed on that Windows.
+  // user applies are written to it. The settings and the record of entries seen
+  // there belong to the copy installed on that Windows.
   if (app_.System().RunsThisProgram()) {
     std::string error;
     if (!settings.Save(app_.System(), &error)) {
       MessageBoxRequest request = ErrorBox("The settings could not be saved: " + error);
       ShowMessage(request);
     }
-    SaveLayout();
     RecordSeenEntries();
   }
   done(0);

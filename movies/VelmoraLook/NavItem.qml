@@ -1,5 +1,6 @@
-// One view of the main movie's list of views, indented by |depth|; the movie
-// marks the current one through |selected|.
+// One view of the main movie's list of views, indented by |depth|, with an image
+// of 16 x 16 pixels before its label when |image| names one; the movie marks the
+// current one through |selected|.
 import QtQuick
 
 Rectangle {
@@ -9,6 +10,7 @@ Rectangle {
     property int view: 0
     property int depth: 0
     property bool selected: false
+    property string image
     signal clicked()
     x: 6
     width: parent.width - 12
@@ -23,8 +25,17 @@ Rectangle {
         width: 5; height: 5; radius: 2.5
         color: nav.selected ? "white" : Look.sectionText
     }
-    Text {
+    Image {
+        id: navImage
+        visible: nav.image !== ""
         x: 10 + nav.depth * 14
+        anchors.verticalCenter: parent.verticalCenter
+        width: 16; height: 16
+        sourceSize: Qt.size(32, 32)
+        source: nav.image
+    }
+    Text {
+        x: 10 + nav.depth * 14 + (navImage.visible ? 20 : 0)
         anchors.verticalCenter: parent.verticalCenter
         text: nav.label
         color: nav.selected ? "white" : Look.text

@@ -123,8 +123,8 @@ bool GetWindows9xVersion(HKey machine, OsVersionInfo* info) {
   return true;
 }
 
-// Takes the lock file of |name| in |folder|.
-Status LockIn(const std::string& folder, const std::string& name) {
+// Takes the lock file of |name| in |folder|; *held receives its descriptor.
+Status LockIn(const std::string& folder, const std::string& name, posix::UniqueFd* held) {
   std::string path = folder + "/" + LockFileName(name);
   posix::UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd) return posix::StatusFromErrno(errno);
@@ -133,24 +133,48 @@ Status LockIn(const std::string& folder, const std::string& name) {
     result = flock(fd.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0) return errno == EWOULDBLOCK ? kAlreadyExists : posix::StatusFromErrno(errno);
-  // The descriptor is never closed: the lock lasts until the process ends.
-  static_cast<void>(fd.release());
+  *held = std::move(fd);
   return kSuccess;
 }
 
-}  // namespace
-
-Status CreateNamedMutex(const std::string& name) {
+// The lock file of |name| in the user's runtime folder.
+Status TakeLockFile(const std::string& name, posix::UniqueFd* held) {
   std::string runtime = RuntimeFolder();
   Status status = kAccessDenied;
   if (!runtime.empty()) {
-    status = LockIn(runtime, name);
+    status = LockIn(runtime, name, held);
     if (status == kSuccess || status == kAlreadyExists) return status;
   }
   // No runtime folder, or one this user cannot write (inherited from another
   // user): the private folder in /tmp serves instead.
   std::string own = PrivateTmpFolder();
-  return own.empty() ? status : LockIn(own, name);
+  return own.empty() ? status : LockIn(own, name, held);
+}
+
+// Closing the lock file's descriptor releases the lock.
+class FileLock : public NamedLock {
+ public:
+  explicit FileLock(posix::UniqueFd fd) : fd_(std::move(fd)) {}
+
+ private:
+  posix::UniqueFd fd_;
+};
+
+}  // namespace
+
+Status CreateNamedMutex(const std::string& name) {
+  posix::UniqueFd held;
+  Status status = TakeLockFile(name, &held);
+  // The descriptor is never closed: the lock lasts until the process ends.
+  if (status == kSuccess) static_cast<void>(held.release());
+  return status;
+}
+
+Status TakeNamedLock(const std::string& name, std::unique_ptr<NamedLock>* lock) {
+  posix::UniqueFd held;
+  Status status = TakeLockFile(name, &held);
+  if (status == kSuccess) *lock = std::make_unique<FileLock>(std::move(held));
+  return status;
 }
 
 namespace posix {

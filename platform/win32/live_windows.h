@@ -38,6 +38,8 @@ class LiveWindows : public ManagedSystem {
   Status DeleteValue(HKey key, const std::string& name) override;
   Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) override;
   Status DeleteTree(HKey root, const std::string& subKey) override;
+  bool ListServices(std::vector<ServiceRecord>* services) override;
+  bool QueryService(const std::string& name, ServiceRecord* service) override;
   Status ChangeServiceStart(const std::string& name, std::uint32_t start, int delayed) override;
 };
 

@@ -56,6 +56,35 @@ Status CreateNamedMutex(const std::string& name) {
   return kSuccess;
 }
 
+namespace {
+
+// The mutex is released, and its handle closed, when the lock goes.
+class MutexLock : public NamedLock {
+ public:
+  explicit MutexLock(HANDLE mutex) : mutex_(mutex) {}
+  ~MutexLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+
+ private:
+  HANDLE mutex_;
+};
+
+}  // namespace
+
+Status TakeNamedLock(const std::string& name, std::unique_ptr<NamedLock>* lock) {
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, Wide(name).c_str());
+  DWORD error = GetLastError();
+  if (!mutex) return static_cast<Status>(error);
+  if (error == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return kAlreadyExists;
+  }
+  *lock = std::make_unique<MutexLock>(mutex);
+  return kSuccess;
+}
+
 // GetVersionExA reports the version in the program's manifest (at most 6.2 without
 // one) rather than the system's; RtlGetVersion of ntdll reports the true one.
 bool win32::LiveWindows::QueryVersion(OsVersionInfo* info) {

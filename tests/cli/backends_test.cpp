@@ -301,6 +301,33 @@ TEST_P(BothBuildsTest, LoadingAProfileAppliesItsState) {
   ExpectBothBuildsListAlike();
 }
 
+// A service that Wine's own sc made: either build disables it to start on demand
+// and enables it back to start automatically, and both list it alike.
+TEST_P(BothBuildsTest, AServiceMadeByScIsDisabledAndEnabledAgain) {
+  ASSERT_EQ(Wine("sc create VlmSvc binpath= 'C:\\marker\\marker.exe C:\\markers\\svc.txt' start= auto"), 0);
+  StopWineserver();
+  // The Start of the service as system.reg holds it, "" when it holds none.
+  auto start = [this] {
+    const std::string reg = test::ReadFile(prefix_ + "/system.reg");
+    std::size_t key = reg.find("\\\\Services\\\\VlmSvc]");
+    if (key == std::string::npos) return std::string();
+    std::size_t end = reg.find("\n[", key);
+    std::size_t value = reg.find("\n\"Start\"=", key);
+    return value < end ? reg.substr(value + 9, reg.find('\n', value + 1) - value - 9) : std::string();
+  };
+  ASSERT_EQ(start(), "dword:00000002");
+  Result disabled = Cli("disable Services VlmSvc");
+  ASSERT_EQ(disabled.status, 0) << disabled.out;
+  EXPECT_EQ(start(), "dword:00000003");
+  Result listed = Cli("list --json", false);
+  EXPECT_NE(Entry(listed.out, "VlmSvc").find("\"enabled\": false"), std::string::npos) << listed.out;
+
+  Result enabled = Cli("enable Services VlmSvc");
+  ASSERT_EQ(enabled.status, 0) << enabled.out;
+  EXPECT_EQ(start(), "dword:00000002");
+  ExpectBothBuildsListAlike();
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, BothBuildsTest, ::testing::Values(Build::kLinux, Build::kWindows),
                          [](const ::testing::TestParamInfo<Build>& build) {
                            return build.param == Build::kLinux ? "Linux" : "Windows";

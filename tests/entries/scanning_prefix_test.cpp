@@ -80,25 +80,27 @@ TEST_F(ScanningPrefixTest, RunningProgramGetsMemoryFigures) {
 // Within a scope a folder is listed once, but a change through the platform is
 // seen at once.
 TEST_F(ScanningPrefixTest, KeptPathLookupsFollowChangesMadeDuringThePass) {
-  fs::create_directories(HostPathFromWindows("C:\\Data"));
-  test::WriteFile(HostPathFromWindows("C:\\Data") + "/Report.TXT", "1");
+  fs::create_directories(HostPathFromWindows(velmora::test::System(), "C:\\Data"));
+  test::WriteFile(HostPathFromWindows(velmora::test::System(), "C:\\Data") + "/Report.TXT", "1");
   PathLookupScope scope(velmora::test::System());
-  std::uint64_t generation = PathLookupGeneration();
+  std::uint64_t generation = PathLookupGeneration(velmora::test::System());
   EXPECT_NE(generation, 0u);
-  EXPECT_EQ(fs::path(HostPathFromWindows("c:\\data\\report.txt")).filename(), "Report.TXT");
+  EXPECT_EQ(fs::path(HostPathFromWindows(velmora::test::System(), "c:\\data\\report.txt")).filename(),
+            "Report.TXT");
   EXPECT_TRUE(files::Exists(velmora::test::System(), "C:\\DATA\\REPORT.TXT"));
   EXPECT_FALSE(files::Exists(velmora::test::System(), "C:\\Data\\new.txt"));
   ASSERT_EQ(files::WriteAtomic(velmora::test::System(), "C:\\Data\\New.txt", "2"), kSuccess);
-  EXPECT_NE(PathLookupGeneration(), generation);
+  EXPECT_NE(PathLookupGeneration(velmora::test::System()), generation);
   EXPECT_TRUE(files::Exists(velmora::test::System(), "C:\\data\\NEW.TXT"));
-  EXPECT_EQ(fs::path(HostPathFromWindows("C:\\data\\new.txt")).filename(), "New.txt");
+  EXPECT_EQ(fs::path(HostPathFromWindows(velmora::test::System(), "C:\\data\\new.txt")).filename(),
+            "New.txt");
   ASSERT_EQ(files::RemoveFile(velmora::test::System(), "C:\\Data\\New.txt"), kSuccess);
   EXPECT_FALSE(files::Exists(velmora::test::System(), "C:\\Data\\new.txt"));
   {
     PathLookupScope inner(velmora::test::System());  // joins the outer scope
-    EXPECT_EQ(PathLookupGeneration(), PathLookupGeneration());
+    EXPECT_EQ(PathLookupGeneration(velmora::test::System()), PathLookupGeneration(velmora::test::System()));
   }
-  EXPECT_NE(PathLookupGeneration(), 0u);
+  EXPECT_NE(PathLookupGeneration(velmora::test::System()), 0u);
 }
 
 }  // namespace

@@ -161,18 +161,18 @@ TEST_F(VersionResourceTest, FilesWithoutAVersionResource) {
     std::vector<std::uint8_t> block;
     EXPECT_FALSE(version::ReadInfo(velmora::test::System(), path, 4096, &block));
     ModuleVersion version;
-    EXPECT_FALSE(version.ReadVersionInfo(path));
+    EXPECT_FALSE(version.ReadVersionInfo(velmora::test::System(), path));
   }
 }
 
 TEST_F(VersionResourceTest, ModuleVersionReadsTheFirstTranslation) {
   ModuleVersion version;
-  ASSERT_TRUE(version.ReadVersionInfo(Fixture("version_app.exe")));
+  ASSERT_TRUE(version.ReadVersionInfo(velmora::test::System(), Fixture("version_app.exe")));
   EXPECT_EQ(version.language, 0x409);
   EXPECT_EQ(version.codePage, 1200);
   EXPECT_EQ(version.GetVersionString("FileDescription"), "Version Fixture Helper");
 
-  ASSERT_TRUE(version.ReadVersionInfo(Fixture("german_dll.dll")));
+  ASSERT_TRUE(version.ReadVersionInfo(velmora::test::System(), Fixture("german_dll.dll")));
   EXPECT_EQ(version.language, 0x407);
   EXPECT_EQ(version.codePage, 1252);
   EXPECT_EQ(version.GetVersionString("FileDescription"), "Bibliothek für Tests");
@@ -187,7 +187,7 @@ TEST_F(VersionResourceTest, WrongSignatureAndOtherLetterCaseInKeys) {
 
   std::string wrong = Put("wrong.exe", Patched(bytes, signature, std::string("\xBD\x04\xEF\x00", 4)));
   ModuleVersion version;
-  EXPECT_FALSE(version.ReadVersionInfo(wrong));
+  EXPECT_FALSE(version.ReadVersionInfo(velmora::test::System(), wrong));
   EXPECT_TRUE(version.hasBlock);  // the block was read; only its record is wrong
   EXPECT_EQ(Text(version.versionBlock, "\\StringFileInfo\\040904b0\\FileVersion"), "3.1.4.15");
 

@@ -378,6 +378,57 @@ TEST_F(MainWindowTest, ClickingARowDescribesItAndRegistryViewsClearTheDescriptio
   EXPECT_TRUE(test::FindMovieItem(Movie(), "detailsPlaceholder")->isVisible());
 }
 
+// Sixty services that start automatically, as installers leave them in a prefix:
+// the Services view holds them all with the services' own image, scrolls to the
+// last, describes it, and disables it through the service's Start.
+TEST_F(MainWindowTest, SixtyServicesStayUsableInTheirView) {
+  const std::string services = "System\\CurrentControlSet\\Services\\";
+  for (int i = 0; i < 60; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "GameSvc%02d", i);
+    SetRaw(velmora::test::System().LocalMachine(), services + name, "Start", platform::kRegDword,
+           std::string("\x02\0\0\0", 4));
+    SetRaw(velmora::test::System().LocalMachine(), services + name, "Type", platform::kRegDword,
+           std::string("\x10\0\0\0", 4));
+    SetRaw(velmora::test::System().LocalMachine(), services + name, "ImagePath", platform::kRegExpandSz,
+           changes::StringData("C:\\Tools\\scan_app.exe -service " + std::to_string(i)));
+  }
+  MakeEntries();
+  Open();
+  ASSERT_TRUE(test::ClickMovieItem(Movie(), "IDC_FS_SERVICES"));
+  test::ProcessMovieCommands();
+  EXPECT_EQ(test::FindMovieItem(Movie(), "viewTitle")->property("text").toString(), "Services");
+  EXPECT_EQ(app_->Model().Entries(kServices).size(), 60u);
+  ASSERT_EQ(List()->rowCount(), 60);
+  EXPECT_EQ(List()->CellIcon(0, ui::kColumnLocation).cacheKey(), ui::ServiceImage().cacheKey());
+  EXPECT_FALSE(test::FindMovieItem(Movie(), "IDC_FS_SERVICES")->property("image").toString().isEmpty());
+
+  const int last = RowOf("GameSvc59");
+  ASSERT_GE(last, 0);
+  List()->scrollTo(List()->model()->index(last, ui::kColumnName));
+  test::ProcessMovieCommands();
+  const QRect cell = List()->visualRect(List()->model()->index(last, ui::kColumnFileName));
+  ASSERT_TRUE(List()->viewport()->rect().contains(cell.center())) << "the list scrolls to its last rows";
+  QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+  EXPECT_EQ(List()->currentIndex().row(), last);
+  EXPECT_NE(Var("_root.description").find("GameSvc59"), std::string::npos);
+  test::SaveScreenshot(window_.get(), "main_window_sixty_services");
+
+  ClickCheckBox(last);
+  EXPECT_FALSE(List()->RowChecked(last));
+  ASSERT_EQ(Var("_root.applyState"), "1");
+  window_->OnMovieCommand("ID_FS_APPLYCHANGES");
+  platform::UniqueKey key;
+  ASSERT_EQ(platform::reg::OpenKey(velmora::test::System().LocalMachine(), services + "GameSvc59",
+                                   platform::kKeyRead, key.out()),
+            platform::kSuccess);
+  std::uint8_t start[4] = {0, 0, 0, 0};
+  std::uint32_t type = 0, size = sizeof start;
+  ASSERT_EQ(platform::reg::QueryValue(key.get(), "Start", &type, start, &size), platform::kSuccess);
+  EXPECT_EQ(start[0], 3);  // on demand
+  EXPECT_EQ(List()->rowCount(), 60);
+}
+
 TEST_F(MainWindowTest, ListIsShownAndHiddenOnlyByTheMovie) {
   MakeEntries();
   Open();
@@ -697,8 +748,7 @@ TEST_F(MainWindowTest, SplashPlaysWhenTheSettingIsOn) {
   // In front of the window once its list is drawn.
   QTRY_VERIFY_WITH_TIMEOUT(window_->Splash()->CallCount() == 3, 5000);
   ASSERT_TRUE(window_->Splash()->Host()->MovieLoaded());
-  EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(),
-            ui::MoviePath(velmora::test::System(), "Splash", ".vms"));
+  EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(), ui::MoviePath("Splash", ".vms"));
   EXPECT_TRUE(window_->Splash()->IsShowing());
   test::SaveScreenshot(window_->Splash()->Host(), "splash");
   // It plays once and then goes away by itself.
@@ -716,7 +766,7 @@ class MainMovieTest : public ::testing::Test {
     host_->setGeometry(0, 0, 639, 605);
     host_->SetCommandHandler(
         [this](const std::string& command, const std::string&) { sent_.push_back(command); });
-    host_->SetMovie(ui::MoviePath(velmora::test::System(), "VlmMain"));
+    host_->SetMovie(ui::MoviePath("VlmMain"));
     host_->SetScale("NoScale");
     host_->SetAlignMode(ui::kAlignLeft);
     window_.show();

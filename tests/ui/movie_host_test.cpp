@@ -217,8 +217,7 @@ TEST_F(InstalledMoviesTest, EveryMovieIsInstalledUnderItsEncodedNameAndLoadsClea
   ASSERT_FALSE(qml.isEmpty());
   for (const QString& file : qml) {
     std::string base = QFileInfo(file).completeBaseName().toStdString();
-    std::string path =
-        ui::MoviePath(velmora::test::System(), base, base == ui::kSplashMovie ? ".vms" : ".vmf");
+    std::string path = ui::MoviePath(base, base == ui::kSplashMovie ? ".vms" : ".vmf");
     SCOPED_TRACE(base + " at " + path);
     ASSERT_TRUE(platform::files::Exists(velmora::test::System(), path));
     EXPECT_EQ(test::ReadFile(platform::files::HostPathFromWindows(velmora::test::System(), path)),
@@ -235,8 +234,7 @@ TEST_F(InstalledMoviesTest, EveryMovieIsInstalledUnderItsEncodedNameAndLoadsClea
     EXPECT_TRUE(host->MovieLoaded()) << host->MovieErrors().join("\n").toStdString();
     EXPECT_TRUE(messages.messages.isEmpty()) << messages.messages.join("\n").toStdString();
   }
-  EXPECT_NE(ui::MoviePath(velmora::test::System(), "VlmMain").find("\\61\\17422\\86767777657378.vmf"),
-            std::string::npos);
+  EXPECT_NE(ui::MoviePath("VlmMain").find("\\61\\17422\\86767777657378.vmf"), std::string::npos);
 }
 
 }  // namespace

@@ -16,10 +16,12 @@
 #include "platform/known_systems.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
+#include "platform/system.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/dialog_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/entry_list.h"
+#include "ui/user_settings.h"
 #include "ui/velmora_dlg.h"
 
 namespace velmora {
@@ -206,6 +208,90 @@ TEST_F(SystemChooserTest, PendingChangesAreSettledFirstAndARunningWineserverIsNo
   EXPECT_EQ(Var("_root.applyState"), "0");
   EXPECT_NE(Var("_root.systemNote").find("changes wait until they end"), std::string::npos);
   test::SaveScreenshot(window_.get(), "system_chooser_note");
+}
+
+// Whether another holder could take the lock of the system at |path| now.
+bool LockFree(const std::string& path) {
+  std::unique_ptr<platform::ManagedSystem> system;
+  std::string error;
+  if (!platform::OpenKnownSystem({"", "wine", path, ""}, "", &system, &error)) return false;
+  std::unique_ptr<platform::NamedLock> probe;
+  return platform::TakeNamedLock(SystemLockName(*system), &probe) == platform::kSuccess;
+}
+
+TEST_F(SystemChooserTest, TheWindowHoldsTheLockOfTheSystemItShowsAndNoOther) {
+  Open();
+  // Another instance changes the Steam game's prefix: the switch is refused with
+  // the program's message, and the window stays where it was.
+  std::unique_ptr<platform::ManagedSystem> steam;
+  std::string error;
+  ASSERT_TRUE(platform::OpenKnownSystem({"", "wine", steam_, ""}, "", &steam, &error)) << error;
+  std::unique_ptr<platform::NamedLock> other;
+  ASSERT_EQ(platform::TakeNamedLock(SystemLockName(*steam), &other), platform::kSuccess);
+  test::ModalScript refused;
+  test::SeenBox seen;
+  test::AnswerBox(refused, 1, &seen);
+  refused.Start();
+  window_->OnMovieCommand("ID_FS_chooseSystem", "1");
+  EXPECT_TRUE(refused.Finished());
+  EXPECT_NE(seen.message.find("Another instance of Velmora is changing"), std::string::npos) << seen.message;
+  EXPECT_EQ(Rows(), std::vector<std::string>{"CU Run WineTray"});
+  EXPECT_EQ(Var("_root.currentSystem"), "0");
+  other.reset();
+
+  window_->OnMovieCommand("ID_FS_chooseSystem", "2");
+  EXPECT_EQ(Rows(), std::vector<std::string>{"CU Run OfficeTray"});
+  EXPECT_FALSE(LockFree(bottle_));
+  // Leaving the bottle gives its lock up: a command may change it now.
+  window_->OnMovieCommand("ID_FS_chooseSystem", "1");
+  EXPECT_EQ(Rows(), std::vector<std::string>{"CU Run PortalTray"});
+  EXPECT_TRUE(LockFree(bottle_));
+  EXPECT_FALSE(LockFree(steam_));
+  window_.reset();
+  app_.reset();
+  EXPECT_TRUE(LockFree(steam_));
+}
+
+TEST_F(SystemChooserTest, TheChoiceAndTheLayoutAreTheUsersWhicheverSystemIsOpen) {
+  // Where an earlier version kept them: the choice in its own file, the layout in
+  // the registry of the system it showed. Each is read from there once.
+  test::WriteFile(home_ + "/.config/Orlinsk/Velmora.ini", "[General]\nManagedSystem=" + steam_ + "\n");
+  {
+    std::unique_ptr<platform::ManagedSystem> wine;
+    std::string error;
+    ASSERT_TRUE(platform::OpenKnownSystem({"", "wine", wine_, ""}, "", &wine, &error)) << error;
+    WindowLayout old;
+    old.width = 1050;
+    old.height = 770;
+    ASSERT_TRUE(old.Save(*wine));
+  }
+  EXPECT_EQ(ui::RememberedSystem(), steam_);
+  fs::remove(home_ + "/.config/Orlinsk/Velmora.ini");
+  EXPECT_EQ(ui::RememberedSystem(), steam_);
+  EXPECT_EQ(ui::UserSettingsPath(), home_ + "/.config/velmora/velmora.conf");
+
+  Open();
+  EXPECT_EQ(window_->size(), QSize(1050, 770));
+  window_->OnMovieCommand("ID_FS_chooseSystem", "2");
+  ASSERT_EQ(Rows(), std::vector<std::string>{"CU Run OfficeTray"});
+  window_->resize(1120, 800);
+  test::ProcessMovieCommands();
+  window_->ConfirmApplyOnClose();
+  window_.reset();
+  EXPECT_EQ(ui::RememberedSystem(), bottle_);
+  std::unique_ptr<platform::ManagedSystem> bottle;
+  std::string error;
+  ASSERT_TRUE(platform::OpenKnownSystem({"", "wine", bottle_, ""}, "", &bottle, &error)) << error;
+  WindowLayout layout = ui::LoadWindowLayout(*bottle);
+  EXPECT_EQ(layout.width, 1120);
+  EXPECT_EQ(layout.height, 800);
+  EXPECT_EQ(WindowLayout::Load(*bottle).width, 0)
+      << "the bottle's registry holds none of the user's settings";
+
+  // A file that cannot be read is left as it is: nothing is remembered into it.
+  test::WriteFile(ui::UserSettingsPath(), "[General\n\x01garbage");
+  EXPECT_FALSE(ui::RememberSystem(wine_));
+  EXPECT_EQ(test::ReadFile(ui::UserSettingsPath()), "[General\n\x01garbage");
 }
 
 }  // namespace

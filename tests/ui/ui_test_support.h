@@ -17,6 +17,7 @@
 
 #include "app/program.h"
 #include "platform/files.h"
+#include "tests/support/test_support.h"
 #include "ui/flash_movie_host.h"
 
 namespace velmora::test {
@@ -120,6 +121,8 @@ inline int RunModal(const std::function<int()>& modal, const std::function<void(
 #define VELMORA_UI_TEST_MAIN()                                    \
   int main(int argc, char** argv) {                               \
     qputenv("QT_QPA_PLATFORM", "offscreen");                      \
+    velmora::test::TempDir config;                                \
+    qputenv("XDG_CONFIG_HOME", config.path().c_str());            \
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); \
     QApplication app(argc, argv);                                 \
     ::testing::InitGoogleTest(&argc, argv);                       \

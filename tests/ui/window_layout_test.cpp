@@ -6,13 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QSettings>
 #include <QToolTip>
+#include <filesystem>
 
 #include "app/velmora_app.h"
 #include "changes/seen_entries.h"
 #include "tests/changes/changes_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/entry_list.h"
+#include "ui/user_settings.h"
 #include "ui/velmora_dlg.h"
 
 namespace velmora {
@@ -25,6 +28,10 @@ constexpr char kLongCommand[] =
 
 class WindowLayoutTest : public test::ChangesTest {
  protected:
+  void SetUp() override {
+    test::ChangesTest::SetUp();
+    std::filesystem::remove(ui::UserSettingsPath());
+  }
   void TearDown() override {
     window_.reset();
     app_.reset();
@@ -160,10 +167,12 @@ TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
   const std::vector<int> chosen = List()->ColumnWidths();
   Close();
 
-  WindowLayout stored = WindowLayout::Load(velmora::test::System());
+  // The user's, in the user's settings file: the system's registry holds none of it.
+  WindowLayout stored = ui::LoadWindowLayout(velmora::test::System());
   EXPECT_EQ(stored.width, 1000);
   EXPECT_EQ(stored.height, 760);
   EXPECT_EQ(stored.columnWidths, chosen);
+  EXPECT_EQ(WindowLayout::Load(velmora::test::System()).width, 0);
   // The six settings of old stay where they were.
   StartupSettingsParameters settings;
   settings.ShowSplash = 7;
@@ -178,10 +187,8 @@ TEST_F(WindowLayoutTest, SizeAndColumnWidthsChosenByTheUserOutliveTheWindow) {
   Close();
 
   // A damaged width list is ignored: the columns fit their content again.
-  platform::UniqueKey key;
-  ASSERT_EQ(platform::reg::CreateKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), key.out()),
-            platform::kSuccess);
-  platform::reg::SetString(key.get(), "ListColumnWidths", "90,abc,90");
+  QSettings(QString::fromStdString(ui::UserSettingsPath()), QSettings::IniFormat)
+      .setValue("Window/ColumnWidths", "90,abc,90");
   Open();
   EXPECT_EQ(window_->size(), QSize(1200, 800));
   EXPECT_FALSE(List()->ColumnWidthsSetByUser());
