@@ -146,12 +146,18 @@ class LocationApply {
       } else if (disk) {
         const RawValue* pending = Pending(task);
         RawValue original = pending ? *pending : FromRegistry(*disk);
+        const bool storedBefore = store_.Value(Stored(task)) != nullptr;
         if (!store_.Put(Stored(task), task.command, &original, nullptr, &why)) {
           Fail(task.name, why + "; the entry stays where it is");
           continue;
         }
         status = changes::RemoveValue(key.get(), disk->name);
-        if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete the value", status));
+        if (status != platform::kSuccess) {
+          const std::string failure = changes::FailureText("delete the value", status);
+          // The entry stays where it is: the copy just stored would list it twice.
+          if (!storedBefore) store_.Remove(Stored(task), nullptr);
+          Fail(task.name, failure);
+        }
       } else if (!store_.Holds(Stored(task), task.command)) {
         if (!store_.Put(Stored(task), task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
       }

@@ -2,7 +2,8 @@
 // Windows installation, run through velmora-cli's commands as the program runs
 // them (list, add, disable, enable), then judged by libhivex alone.
 //  - the installation opens, or says why not; a listing reads it or says why not;
-//  - a command that fails leaves both hive files byte for byte as they were;
+//  - a command that fails says why and leaves the installation as it was: the
+//    hive its message names byte for byte, the listing as before;
 //  - every hive libhivex read whole before the commands it reads whole after
 //    them, and an added entry stands in the user's hive with its command;
 //  - an entry disabled and enabled again is back with its type and bytes (where
@@ -17,8 +18,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -39,27 +38,7 @@ constexpr std::size_t kVisitBudget = 4000;  // key nodes and values read per hiv
 const char* const kRunPath[] = {"Microsoft", "Windows", "CurrentVersion", "Run"};
 const char* const kProbeCommand = "C:\\Tools\\probe.exe /q";
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void PutU32(std::string* bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
-}
-
-std::uint32_t GetU32(const std::string& bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
-void SetChecksum(std::string* bytes) {
-  if (bytes->size() < 512 || bytes->compare(0, 4, "regf") != 0) return;
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < 508; i += 4) sum ^= GetU32(*bytes, i);
-  PutU32(bytes, 508, sum);
-}
+using fuzz::ReadHostFile;
 
 struct HivexCloser {
   void operator()(hive_h* h) const { hivex_close(h); }
@@ -185,8 +164,9 @@ void WriteInstallation(const std::string& software, const std::string& user) {
   fuzz::WriteHostFile(l.user, reinterpret_cast<const std::uint8_t*>(user.data()), user.size());
 }
 
-// Runs one command on the system in use as velmora-cli does; its status.
-int Run(const std::vector<std::string>& args) {
+// Runs one command on the system in use as velmora-cli does; its status, and what
+// it wrote to |output| and |errors| where given.
+int Run(const std::vector<std::string>& args, std::string* output = nullptr, std::string* errors = nullptr) {
   StartupParameters model(platform::SystemInUse());
   std::ostringstream out, err;
   const cli::Command* command = cli::FindCommand(args[0]);
@@ -197,17 +177,34 @@ int Run(const std::vector<std::string>& args) {
   int status = command->run(operands, model, out, err);
   FUZZ_CHECK(status == 0 || status == 1);
   if (status != 0) FUZZ_CHECK(!err.str().empty());
+  if (output) *output = out.str();
+  if (errors) *errors = err.str();
   return status;
 }
 
-// Runs a command that changes the hives: a failure leaves them as they were.
+std::string Listing() {
+  std::string json;
+  Run({"list", "--json"}, &json);
+  return json;
+}
+
+// Runs a command that changes the hives. A failure leaves the installation as it
+// was: a hive the message names byte for byte, and the listing as before (a write
+// to the other hive before the failing one is undone).
 int Change(const std::vector<std::string>& args) {
   const Layout& l = Installation();
-  const std::string software = ReadAll(l.software), user = ReadAll(l.user);
-  int status = Run(args);
-  if (status != 0) {
-    FUZZ_CHECK(ReadAll(l.software) == software);
-    FUZZ_CHECK(ReadAll(l.user) == user);
+  const std::string software = ReadHostFile(l.software), user = ReadHostFile(l.user);
+  const std::string listed = args[0] == "add" ? "" : Listing();
+  std::string errors;
+  int status = Run(args, nullptr, &errors);
+  if (status == 0) return status;
+  const bool softwareKept = ReadHostFile(l.software) == software, userKept = ReadHostFile(l.user) == user;
+  if (errors.find(l.software) != std::string::npos) FUZZ_CHECK(softwareKept);
+  if (errors.find(l.user) != std::string::npos) FUZZ_CHECK(userKept);
+  if (args[0] == "add") {
+    FUZZ_CHECK(softwareKept && userKept);
+  } else if (!softwareKept || !userKept) {
+    FUZZ_CHECK(Listing() == listed);
   }
   return status;
 }
@@ -233,10 +230,10 @@ bool FirstChangeableRunEntry(std::string* name, int* location) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
   const std::string input(reinterpret_cast<const char*>(data), size);
-  const std::size_t split = std::min<std::size_t>(GetU32(input, 0), size - 4);
+  const std::size_t split = std::min<std::size_t>(fuzz::GetU32(input, 0), size - 4);
   std::string software = input.substr(4, split), user = input.substr(4 + split);
-  SetChecksum(&software);
-  SetChecksum(&user);
+  fuzz::SetHiveChecksum(&software);
+  fuzz::SetHiveChecksum(&user);
   WriteInstallation(software, user);
   const Layout& l = Installation();
   const bool softwareWhole = ReadsWhole(l.software), userWhole = ReadsWhole(l.user);
@@ -245,7 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string error;
   if (platform::OpenOfflineSystem(l.root, "", &system, &error) != platform::kSuccess) {
     FUZZ_CHECK(!error.empty());
-    FUZZ_CHECK(ReadAll(l.software) == software && ReadAll(l.user) == user);
+    FUZZ_CHECK(ReadHostFile(l.software) == software && ReadHostFile(l.user) == user);
     return 0;
   }
   // The one place this target names the system the commands act on.

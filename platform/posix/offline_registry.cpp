@@ -79,6 +79,14 @@ Status CheckWrite(const OfflineHive* hive) {
   return refusal.empty() ? kSuccess : Fail(kAccessDenied, refusal);
 }
 
+// A change the hive in memory did not take: dropped, and said why.
+Status EditFault(OfflineHive* hive, const std::string& what) {
+  std::string detail = what + " in the registry hive " + hive->path();
+  if (!hive->Damage().empty()) detail += ": " + hive->Damage();
+  hive->Discard();
+  return Fail(kWriteFault, detail + "; it is unchanged");
+}
+
 const OfflineValue* FindValue(const std::vector<OfflineValue>& values, const std::string& name) {
   for (const OfflineValue& v : values)
     if (velmora::SameName(v.name, name)) return &v;
@@ -125,8 +133,7 @@ Status OfflineInstallation::CreateKey(HKey root, const std::string& subKey, HKey
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
   if (!where.hive->Create(where.path)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the key could not be made in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the key could not be made");
   }
   status = where.hive->Commit();
   if (status != kSuccess) return status;
@@ -204,8 +211,7 @@ Status OfflineInstallation::SetValue(HKey key, const std::string& name, std::uin
     return kSuccess;                          // nothing to write
   if (existing) value.name = existing->name;  // the name keeps its spelling
   if (!where.hive->SetValue(node, value)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the value could not be set in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the value could not be set");
   }
   return where.hive->Commit();
 }
@@ -223,8 +229,7 @@ Status OfflineInstallation::DeleteValue(HKey key, const std::string& name) {
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
   if (!where.hive->DeleteValue(node, name)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the value could not be deleted in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the value could not be deleted");
   }
   return where.hive->Commit();
 }
@@ -260,8 +265,7 @@ Status OfflineInstallation::DeleteTree(HKey root, const std::string& subKey) {
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
   if (!where.hive->DeleteKey(node)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the key could not be deleted in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the key could not be deleted");
   }
   return where.hive->Commit();
 }
