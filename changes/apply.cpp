@@ -124,12 +124,15 @@ class LocationApply {
         if (!asWanted) {
           std::vector<RawValue> known;
           if (pending) known.push_back(*pending);
-          if (const platform::RegistryValue* remembered = store_.RememberedValue(Stored(task))) {
-            known.push_back(FromRegistry(*remembered));
-          }
+          const platform::RegistryValue* remembered = store_.RememberedValue(Stored(task));
+          if (remembered) known.push_back(FromRegistry(*remembered));
           if (disk) known.push_back(FromRegistry(*disk));
           RawValue value = ValueToWrite(task.name, task.command, known);
-          status = changes::SetRawValue(key.get(), value.name, value.type, value.data);
+          // The remembered original goes back byte for byte, not through its text form.
+          const bool original =
+              remembered && value.type == remembered->type && value.data == remembered->data;
+          status = original ? store_.PutBackExactly(Stored(task), key.get(), value.name)
+                            : changes::SetRawValue(key.get(), value.name, value.type, value.data);
           if (status != platform::kSuccess) {
             Fail(task.name, changes::FailureText("write the value", status));
             continue;
@@ -147,7 +150,8 @@ class LocationApply {
         const RawValue* pending = Pending(task);
         RawValue original = pending ? *pending : FromRegistry(*disk);
         const bool storedBefore = store_.Value(Stored(task)) != nullptr;
-        if (!store_.Put(Stored(task), task.command, &original, nullptr, &why)) {
+        if (!store_.Put(Stored(task), task.command, &original, nullptr, &why) ||
+            (!pending && !store_.KeepExactly(Stored(task), key.get(), disk->name, &why))) {
           Fail(task.name, why + "; the entry stays where it is");
           continue;
         }

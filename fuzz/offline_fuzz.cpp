@@ -6,8 +6,7 @@
 //    hive its message names byte for byte, the listing as before;
 //  - every hive libhivex read whole before the commands it reads whole after
 //    them, and an added entry stands in the user's hive with its command;
-//  - an entry disabled and enabled again is back with its type and bytes (where
-//    the registry's text form carries them: see CarriedExactly).
+//  - an entry disabled and enabled again is back with its type and bytes.
 // Input: a 4-byte little-endian length, that many bytes of SOFTWARE, then
 // NTUSER.DAT. Each hive's header checksum is set before it is written, so that
 // the mutations reach the readers instead of stopping at the checksum.
@@ -112,31 +111,6 @@ std::vector<std::string> RunValues(const std::string& path, bool userHive, const
   return found;
 }
 
-// True when the registry's 8-bit text form carries |typed| ("type:bytes") exactly:
-// anything but a string, or a string of whole UTF-16 characters ending in its
-// zero. The text form reads a string with its zero, drops an odd last byte and
-// replaces an unpaired surrogate, as the A-functions of Windows do.
-bool CarriedExactly(const std::string& typed) {
-  const std::size_t colon = typed.find(':');
-  const unsigned long type = std::stoul(typed.substr(0, colon));
-  const std::string data = typed.substr(colon + 1);
-  if (type != 1 && type != 2 && type != 7) return true;
-  if (data.size() < 2 || data.size() % 2 != 0 || data[data.size() - 1] != 0 || data[data.size() - 2] != 0)
-    return false;
-  for (std::size_t i = 0; i < data.size(); i += 2) {
-    const unsigned unit = static_cast<unsigned char>(data[i]) | static_cast<unsigned char>(data[i + 1]) << 8;
-    const bool high = unit >= 0xD800 && unit < 0xDC00, low = unit >= 0xDC00 && unit < 0xE000;
-    if (low) return false;
-    if (!high) continue;
-    if (i + 2 >= data.size()) return false;
-    const unsigned next = static_cast<unsigned char>(data[i + 2]) | static_cast<unsigned char>(data[i + 3])
-                                                                        << 8;
-    if (next < 0xDC00 || next >= 0xE000) return false;
-    i += 2;
-  }
-  return true;
-}
-
 struct Layout {
   std::string root, software, user;
 };
@@ -189,8 +163,9 @@ std::string Listing() {
 }
 
 // Runs a command that changes the hives. A failure leaves the installation as it
-// was: a hive the message names byte for byte, and the listing as before (a write
-// to the other hive before the failing one is undone).
+// was: SOFTWARE byte for byte when the message names it, the listing as before.
+// The store lives in the user's hive: a write to it before the failing one is
+// undone, which libhivex does not do byte for byte.
 int Change(const std::vector<std::string>& args) {
   const Layout& l = Installation();
   const std::string software = ReadHostFile(l.software), user = ReadHostFile(l.user);
@@ -200,7 +175,6 @@ int Change(const std::vector<std::string>& args) {
   if (status == 0) return status;
   const bool softwareKept = ReadHostFile(l.software) == software, userKept = ReadHostFile(l.user) == user;
   if (errors.find(l.software) != std::string::npos) FUZZ_CHECK(softwareKept);
-  if (errors.find(l.user) != std::string::npos) FUZZ_CHECK(userKept);
   if (args[0] == "add") {
     FUZZ_CHECK(softwareKept && userKept);
   } else if (!softwareKept || !userKept) {
@@ -274,6 +248,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(probe.size() == 1);
     FUZZ_CHECK(probe.front().compare(0, 2, "1:") == 0 || probe.front().compare(0, 2, "2:") == 0);
   }
-  if (switched && before.size() == 1 && CarriedExactly(before.front())) FUZZ_CHECK(after == before);
+  if (switched && before.size() == 1) FUZZ_CHECK(after == before);
   return 0;
 }

@@ -192,11 +192,39 @@ Status OfflineInstallation::QueryValue(HKey key, const std::string& name, std::u
   return kSuccess;
 }
 
+Status OfflineInstallation::QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                                             std::string* bytes) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ClearLastErrorDetail();
+  if (!type || !bytes) return kInvalidParameter;
+  Located where;
+  std::size_t node = 0;
+  Status status = Open(key, &where, &node);
+  if (status != kSuccess) return status;
+  if (where.machineRoot) return kFileNotFound;
+  const OfflineValue* value = FindValue(where.hive->CachedValues(node), name);
+  if (!value) return kFileNotFound;
+  *type = value->type;
+  *bytes = value->data;
+  return kSuccess;
+}
+
 Status OfflineInstallation::SetValue(HKey key, const std::string& name, std::uint32_t type,
                                      const std::uint8_t* data, std::uint32_t dataSize) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
+  return SetStored(key, OfflineValue{name, type, StoredDataFromApi(type, data, dataSize)});
+}
+
+Status OfflineInstallation::SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                                           const std::string& bytes) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ClearLastErrorDetail();
+  return SetStored(key, OfflineValue{name, type, bytes});
+}
+
+Status OfflineInstallation::SetStored(HKey key, OfflineValue value) {
   Located where;
   std::size_t node = 0;
   Status status = Open(key, &where, &node);
@@ -204,7 +232,8 @@ Status OfflineInstallation::SetValue(HKey key, const std::string& name, std::uin
   if (!where.handle->writable) return kAccessDenied;
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
-  OfflineValue value{name, type, StoredDataFromApi(type, data, dataSize)};
+  const std::string name = value.name;
+  const std::uint32_t type = value.type;
   std::vector<OfflineValue> values = where.hive->Values(node);
   const OfflineValue* existing = FindValue(values, name);
   if (existing && existing->type == type && existing->data == value.data)
