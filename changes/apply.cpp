@@ -125,12 +125,15 @@ class LocationApply {
         if (!asWanted) {
           std::vector<RawValue> known;
           if (pending) known.push_back(*pending);
-          if (const platform::RegistryValue* remembered = store_.RememberedValue(Stored(task))) {
-            known.push_back(FromRegistry(*remembered));
-          }
+          const platform::RegistryValue* remembered = store_.RememberedValue(Stored(task));
+          if (remembered) known.push_back(FromRegistry(*remembered));
           if (disk) known.push_back(FromRegistry(*disk));
           RawValue value = ValueToWrite(task.name, task.command, known);
-          status = changes::SetRawValue(key.get(), value.name, value.type, value.data);
+          // The remembered original goes back byte for byte, not through its text form.
+          const bool original =
+              remembered && value.type == remembered->type && value.data == remembered->data;
+          status = original ? store_.PutBackExactly(Stored(task), key.get(), value.name)
+                            : changes::SetRawValue(key.get(), value.name, value.type, value.data);
           if (status != platform::kSuccess) {
             Fail(task.name, changes::FailureText("write the value", status));
             continue;
@@ -147,12 +150,19 @@ class LocationApply {
       } else if (disk) {
         const RawValue* pending = Pending(task);
         RawValue original = pending ? *pending : FromRegistry(*disk);
-        if (!store_.Put(Stored(task), task.command, &original, nullptr, &why)) {
+        const bool storedBefore = store_.Value(Stored(task)) != nullptr;
+        if (!store_.Put(Stored(task), task.command, &original, nullptr, &why) ||
+            (!pending && !store_.KeepExactly(Stored(task), key.get(), disk->name, &why))) {
           Fail(task.name, why + "; the entry stays where it is");
           continue;
         }
         status = changes::RemoveValue(key.get(), disk->name);
-        if (status != platform::kSuccess) Fail(task.name, changes::FailureText("delete the value", status));
+        if (status != platform::kSuccess) {
+          const std::string failure = changes::FailureText("delete the value", status);
+          // The entry stays where it is: the copy just stored would list it twice.
+          if (!storedBefore) store_.Remove(Stored(task), nullptr);
+          Fail(task.name, failure);
+        }
       } else if (!store_.Holds(Stored(task), task.command)) {
         if (!store_.Put(Stored(task), task.command, Pending(task), nullptr, &why)) Fail(task.name, why);
       }

@@ -233,6 +233,21 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
   return true;
 }
 
+bool Store::KeepExactly(const StoredEntry& entry, platform::HKey key, const std::string& name,
+                        std::string* why) {
+  if (!OpenDataKey(true, why)) return false;
+  platform::Status status = CopyStoredValue(key, name, dataKey_.get(), NameOf(entry));
+  if (status != platform::kSuccess && why) *why = FailureText("remember the original value", status);
+  return status == platform::kSuccess;
+}
+
+platform::Status Store::PutBackExactly(const StoredEntry& entry, platform::HKey key,
+                                       const std::string& name) {
+  const platform::RegistryValue* remembered = RememberedValue(entry);
+  if (!remembered || !OpenDataKey(false, nullptr)) return platform::kFileNotFound;
+  return CopyStoredValue(dataKey_.get(), remembered->name, key, name);
+}
+
 bool Store::Remove(const StoredEntry& entry, std::string* why) {
   if (!read_ && !Open(why)) return false;
   std::vector<std::string> names = NamesOf(entry);

@@ -71,6 +71,12 @@ class Store {
   // write failed.
   bool Put(const StoredEntry& entry, const std::string& command, const RawValue* original,
            const std::string* itemBytes, std::string* why);
+  // After Put: keeps the value |name| of |key| as the remembered original of
+  // |entry| exactly. Put remembers the 8-bit text form, which carries most values
+  // but not a string without its zero, of odd length or with a lone surrogate.
+  bool KeepExactly(const StoredEntry& entry, platform::HKey key, const std::string& name, std::string* why);
+  // Writes the remembered original of |entry| exactly into |key| as |name|.
+  platform::Status PutBackExactly(const StoredEntry& entry, platform::HKey key, const std::string& name);
   // Takes an entry out: every DisabledTasks value that names it (the one it was
   // read from first), then what is kept of it under those names.
   bool Remove(const StoredEntry& entry, std::string* why);

@@ -61,6 +61,20 @@ platform::Status SetRawValue(platform::HKey key, const std::string& name, std::u
   return status;
 }
 
+platform::Status CopyStoredValue(platform::HKey from, const std::string& fromName, platform::HKey to,
+                                 const std::string& toName) {
+  std::uint32_t type = 0, currentType = 0;
+  std::string bytes, current;
+  platform::Status status = platform::reg::QueryStoredValue(from, fromName, &type, &bytes);
+  if (status != platform::kSuccess) return status;
+  if (platform::reg::QueryStoredValue(to, toName, &currentType, &current) == platform::kSuccess &&
+      currentType == type && current == bytes)
+    return platform::kSuccess;
+  status = platform::reg::SetStoredValue(to, toName, type, bytes);
+  CountWrite();
+  return status;
+}
+
 platform::Status SetTextValue(platform::HKey key, const std::string& name, const std::string& text,
                               std::uint32_t type) {
   platform::Status status = platform::reg::SetString(key, name, text, type);

@@ -26,6 +26,10 @@ platform::Status SetRawValue(platform::HKey key, const std::string& name, std::u
                              const std::string& data);
 platform::Status SetTextValue(platform::HKey key, const std::string& name, const std::string& text,
                               std::uint32_t type = platform::kRegSz);
+// Copies the value |fromName| of |from| to |to| as |toName| exactly: type and bytes
+// as the hive holds them. Writes only when |to| holds other bytes there.
+platform::Status CopyStoredValue(platform::HKey from, const std::string& fromName, platform::HKey to,
+                                 const std::string& toName);
 // A value that is not there counts as deleted.
 platform::Status RemoveValue(platform::HKey key, const std::string& name);
 platform::Status WriteItem(platform::ManagedSystem& system, const std::string& path,

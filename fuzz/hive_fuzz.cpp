@@ -14,8 +14,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -48,21 +46,6 @@ void ClearFolder() {
     }
     closedir(dir);
   }
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void PutU32(std::string* bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
-}
-
-std::uint32_t GetU32(const std::string& bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return value;
 }
 
 // Walks every key below |path| within the budget, reading names and values the
@@ -99,11 +82,7 @@ bool HasValueNamed(const std::vector<OfflineValue>& values, const std::string& n
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
-  if (bytes.size() >= 512 && bytes.compare(0, 4, "regf") == 0) {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < 508; i += 4) sum ^= GetU32(bytes, i);
-    PutU32(&bytes, 508, sum);
-  }
+  velmora::fuzz::SetHiveChecksum(&bytes);
   ClearFolder();
   const std::string path = HiveFolder() + "/SOFTWARE";
   velmora::fuzz::WriteHostFile(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -149,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (hive.Commit() != platform::kSuccess) {
-    FUZZ_CHECK(ReadAll(path) == bytes);  // a failed write leaves the old hive
+    FUZZ_CHECK(velmora::fuzz::ReadHostFile(path) == bytes);  // a failed write leaves the old hive
     return 0;
   }
   OfflineHive again;

@@ -163,6 +163,16 @@ Status reg::SetValue(HKey key, const std::string& name, std::uint32_t type, cons
   return system ? system->SetValue(key, name, type, data, dataSize) : kInvalidHandle;
 }
 
+Status reg::QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type, std::string* bytes) {
+  ManagedSystem* system = SystemOf(key);
+  return system ? system->QueryStoredValue(key, name, type, bytes) : kInvalidHandle;
+}
+
+Status reg::SetStoredValue(HKey key, const std::string& name, std::uint32_t type, const std::string& bytes) {
+  ManagedSystem* system = SystemOf(key);
+  return system ? system->SetStoredValue(key, name, type, bytes) : kInvalidHandle;
+}
+
 Status reg::DeleteValue(HKey key, const std::string& name) {
   ManagedSystem* system = SystemOf(key);
   return system ? system->DeleteValue(key, name) : kInvalidHandle;

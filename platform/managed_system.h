@@ -134,6 +134,10 @@ class ManagedSystem {
   virtual Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                           std::uint32_t dataSize) = 0;
   virtual Status DeleteValue(HKey key, const std::string& name) = 0;
+  virtual Status QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                                  std::string* bytes) = 0;
+  virtual Status SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                                const std::string& bytes) = 0;
   virtual Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) = 0;
   virtual Status DeleteTree(HKey root, const std::string& subKey) = 0;
 

@@ -62,6 +62,11 @@ Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::u
 Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t dataSize);
 Status DeleteValue(HKey key, const std::string& name);
+// A value's bytes as the hive holds them, strings as UTF-16LE whether or not they
+// end in a zero or hold whole characters: for copying a value exactly, which the
+// 8-bit text form above cannot do for every string.
+Status QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type, std::string* bytes);
+Status SetStoredValue(HKey key, const std::string& name, std::uint32_t type, const std::string& bytes);
 // Name of the subkey at |index|; |size| is the capacity including the zero.
 Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size);
 // Deletes a key with everything below it.

@@ -3,11 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <hivex.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -23,6 +27,9 @@ namespace platform::posix {
 namespace {
 
 constexpr std::size_t kBaseBlockSize = 4096;
+// How a child that tried a change ends when libhivex came back from it.
+constexpr int kChangeMade = 0, kChangeRefused = 3;
+constexpr int kChangeSeconds = 60;
 
 std::function<void(const std::string&)>& BeforeRenameHook() {
   static std::function<void(const std::string&)> hook;
@@ -203,6 +210,27 @@ bool CopyFileExclusive(const std::string& from, const std::string& to, std::stri
   return ok;
 }
 
+// Waits for |child| to end, killing it after |seconds|; sets |late| then.
+void WaitForChild(pid_t child, int seconds, int* status, bool* late) {
+  *late = false;
+#ifdef SYS_pidfd_open
+  UniqueFd ended(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
+  if (ended) {
+    pollfd wait{ended.get(), POLLIN, 0};
+    int ready;
+    do {
+      ready = poll(&wait, 1, seconds * 1000);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0) {
+      *late = true;
+      kill(child, SIGKILL);
+    }
+  }
+#endif
+  while (waitpid(child, status, 0) < 0 && errno == EINTR) {
+  }
+}
+
 }  // namespace
 
 std::string OfflineWriteProblem(const std::string& hostPath) {
@@ -326,20 +354,24 @@ std::vector<OfflineValue> OfflineHive::Values(std::size_t node) const {
 
 std::size_t OfflineHive::Create(const std::vector<std::string>& path) {
   cachedNode_ = 0;
+  damage_.clear();
   if (!hive_) return 0;
-  hive_node_h node = hivex_root(hive_);
-  for (const std::string& part : path) {
-    // libhivex answers 0 both for "no such key" and for a sibling whose name it
-    // cannot read (errno set). Only the first may add the key: after the second,
-    // an added key could be a second one of that name, never found again.
-    errno = 0;
-    hive_node_h child = hivex_node_get_child(hive_, node, part.c_str());
-    if (!child && errno != 0) return 0;
-    if (!child) child = hivex_node_add_child(hive_, node, part.c_str());
-    if (!child) return 0;
-    node = child;
-  }
-  return node;
+  auto create = [&]() -> hive_node_h {
+    hive_node_h node = hivex_root(hive_);
+    for (const std::string& part : path) {
+      // libhivex answers 0 both for "no such key" and for a sibling whose name it
+      // cannot read (errno set). Only the first may add the key: after the second,
+      // an added key could be a second one of that name, never found again.
+      errno = 0;
+      hive_node_h child = hivex_node_get_child(hive_, node, part.c_str());
+      if (!child && errno != 0) return 0;
+      if (!child) child = hivex_node_add_child(hive_, node, part.c_str());
+      if (!child) return 0;
+      node = child;
+    }
+    return node;
+  };
+  return Survives([&] { return create() != 0; }) ? create() : 0;
 }
 
 bool OfflineHive::SetValue(std::size_t node, const OfflineValue& value) {
@@ -350,12 +382,24 @@ bool OfflineHive::SetValue(std::size_t node, const OfflineValue& value) {
   StoreType(&set.t, value.type);
   set.len = value.data.size();
   set.value = const_cast<char*>(value.data.data());
-  return hivex_node_set_value(hive_, node, &set, 0) == 0;
+  auto change = [&] { return hivex_node_set_value(hive_, node, &set, 0) == 0; };
+  return Survives(change) && change();
 }
 
 bool OfflineHive::DeleteValue(std::size_t node, const std::string& name) {
   cachedNode_ = 0;
+  damage_.clear();
   std::vector<OfflineValue> kept = Values(node);
+  // The key's values are written anew without the one deleted: one that cannot be
+  // read would be lost with it.
+  std::unique_ptr<hive_value_h, decltype(&std::free)> listed(
+      hive_ && node ? hivex_node_values(hive_, node) : nullptr, &std::free);
+  std::size_t count = 0;
+  while (listed && listed.get()[count]) ++count;
+  if (!listed || count != kept.size()) {
+    damage_ = "the hive is damaged: a value of the key cannot be read, and would be lost with the change";
+    return false;
+  }
   std::size_t before = kept.size();
   std::erase_if(kept, [&](const OfflineValue& v) { return velmora::SameName(v.name, name); });
   if (kept.size() == before) return false;
@@ -366,13 +410,52 @@ bool OfflineHive::DeleteValue(std::size_t node, const std::string& name) {
     set[i].len = kept[i].data.size();
     set[i].value = kept[i].data.data();
   }
-  return hivex_node_set_values(hive_, node, set.size(), set.data(), 0) == 0;
+  auto change = [&] { return hivex_node_set_values(hive_, node, set.size(), set.data(), 0) == 0; };
+  return Survives(change) && change();
 }
 
 bool OfflineHive::DeleteKey(std::size_t node) {
   cachedNode_ = 0;
   if (!hive_ || !node || node == hivex_root(hive_)) return false;
-  return hivex_node_delete_child(hive_, node) == 0;
+  auto change = [&] { return hivex_node_delete_child(hive_, node) == 0; };
+  return Survives(change) && change();
+}
+
+// libhivex ends the process (an assert) on some damaged hives where it should
+// fail: asked to free a block that is not the start of a used one, for example a
+// value's data cell whose offset points into another cell. A change is therefore
+// made first in a child process, on its copy of the hive in memory, and made here
+// only when the child came back from it. The child writes no file.
+bool OfflineHive::Survives(const std::function<bool()>& change) {
+  damage_.clear();
+  const pid_t child = fork();
+  if (child < 0) {
+    damage_ = std::string("no process could be started to try the change (") + std::strerror(errno) + ")";
+    return false;
+  }
+  if (child == 0) {
+    // The child ends as a program without handlers would: a fuzzer's or a
+    // sanitizer's handler would report its end as the parent's own.
+    for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, SIG_DFL);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) dup2(null, STDERR_FILENO);  // libhivex's own message of the assert
+    _exit(change() ? kChangeMade : kChangeRefused);
+  }
+  int status = 0;
+  bool late = false;
+  WaitForChild(child, kChangeSeconds, &status, &late);
+  if (WIFEXITED(status) && (WEXITSTATUS(status) == kChangeMade || WEXITSTATUS(status) == kChangeRefused))
+    return true;
+  if (late) {
+    damage_ = "libhivex did not finish the change within " + std::to_string(kChangeSeconds) +
+              " seconds; the hive is probably damaged";
+  } else {
+    damage_ = "the hive is damaged: libhivex stopped on it while making the change (" +
+              (WIFSIGNALED(status) ? std::string(strsignal(WTERMSIG(status)))
+                                   : "exit status " + std::to_string(WEXITSTATUS(status))) +
+              ")";
+  }
+  return false;
 }
 
 Status OfflineHive::Backup() {

@@ -55,6 +55,8 @@ class OfflineHive {
   const std::vector<OfflineValue>& CachedValues(std::size_t node) const;
 
   // Changes in memory; Commit writes them. The callers check WriteRefusal first.
+  // A change libhivex could not make on a damaged hive fails, and Damage() says
+  // why (until the next change); the hive in memory is then as it was.
   std::size_t Create(const std::vector<std::string>& path);
   bool SetValue(std::size_t node, const OfflineValue& value);
   bool DeleteValue(std::size_t node, const std::string& name);
@@ -63,6 +65,7 @@ class OfflineHive {
   // Writes the hive safely (see above). On failure the changes in memory are
   // dropped (the hive is read again from its file) and LastErrorDetail says why.
   Status Commit();
+  const std::string& Damage() const { return damage_; }
   // Drops the changes in memory: the hive is read again from its file.
   void Discard();
 
@@ -77,6 +80,7 @@ class OfflineHive {
   bool Load(std::string* error);
   void Close();
   Status Backup();
+  bool Survives(const std::function<bool()>& change);
 
   std::string path_;
   Kind kind_ = Kind::kSoftware;
@@ -84,6 +88,7 @@ class OfflineHive {
   bool dirty_ = false;
   bool backedUp_ = false;
   std::vector<std::string> backups_;
+  std::string damage_;
   mutable std::size_t cachedNode_ = 0;  // 0: nothing cached
   mutable std::vector<OfflineValue> cachedValues_;
 };

@@ -53,6 +53,10 @@ class OfflineInstallation : public HostSystem {
   Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t dataSize) override;
   Status DeleteValue(HKey key, const std::string& name) override;
+  Status QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                          std::string* bytes) override;
+  Status SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                        const std::string& bytes) override;
   Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) override;
   Status DeleteTree(HKey root, const std::string& subKey) override;
 
@@ -63,6 +67,8 @@ class OfflineInstallation : public HostSystem {
   struct Located;
   Status Place(int hive, const std::vector<std::u16string>& fullPath, Located* where);
   Status Open(HKey key, Located* where, std::size_t* node);
+  // SetValue's write of |value| (bytes as the hive holds them); the lock is held.
+  Status SetStored(HKey key, OfflineValue value);
 
   std::recursive_mutex mutex_;
   std::string root_;  // host folder that is drive C:

@@ -79,6 +79,14 @@ Status CheckWrite(const OfflineHive* hive) {
   return refusal.empty() ? kSuccess : Fail(kAccessDenied, refusal);
 }
 
+// A change the hive in memory did not take: dropped, and said why.
+Status EditFault(OfflineHive* hive, const std::string& what) {
+  std::string detail = what + " in the registry hive " + hive->path();
+  if (!hive->Damage().empty()) detail += ": " + hive->Damage();
+  hive->Discard();
+  return Fail(kWriteFault, detail + "; it is unchanged");
+}
+
 const OfflineValue* FindValue(const std::vector<OfflineValue>& values, const std::string& name) {
   for (const OfflineValue& v : values)
     if (velmora::SameName(v.name, name)) return &v;
@@ -125,8 +133,7 @@ Status OfflineInstallation::CreateKey(HKey root, const std::string& subKey, HKey
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
   if (!where.hive->Create(where.path)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the key could not be made in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the key could not be made");
   }
   status = where.hive->Commit();
   if (status != kSuccess) return status;
@@ -185,11 +192,39 @@ Status OfflineInstallation::QueryValue(HKey key, const std::string& name, std::u
   return kSuccess;
 }
 
+Status OfflineInstallation::QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                                             std::string* bytes) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ClearLastErrorDetail();
+  if (!type || !bytes) return kInvalidParameter;
+  Located where;
+  std::size_t node = 0;
+  Status status = Open(key, &where, &node);
+  if (status != kSuccess) return status;
+  if (where.machineRoot) return kFileNotFound;
+  const OfflineValue* value = FindValue(where.hive->CachedValues(node), name);
+  if (!value) return kFileNotFound;
+  *type = value->type;
+  *bytes = value->data;
+  return kSuccess;
+}
+
 Status OfflineInstallation::SetValue(HKey key, const std::string& name, std::uint32_t type,
                                      const std::uint8_t* data, std::uint32_t dataSize) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
+  return SetStored(key, OfflineValue{name, type, StoredDataFromApi(type, data, dataSize)});
+}
+
+Status OfflineInstallation::SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                                           const std::string& bytes) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ClearLastErrorDetail();
+  return SetStored(key, OfflineValue{name, type, bytes});
+}
+
+Status OfflineInstallation::SetStored(HKey key, OfflineValue value) {
   Located where;
   std::size_t node = 0;
   Status status = Open(key, &where, &node);
@@ -197,15 +232,15 @@ Status OfflineInstallation::SetValue(HKey key, const std::string& name, std::uin
   if (!where.handle->writable) return kAccessDenied;
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
-  OfflineValue value{name, type, StoredDataFromApi(type, data, dataSize)};
+  const std::string name = value.name;
+  const std::uint32_t type = value.type;
   std::vector<OfflineValue> values = where.hive->Values(node);
   const OfflineValue* existing = FindValue(values, name);
   if (existing && existing->type == type && existing->data == value.data)
     return kSuccess;                          // nothing to write
   if (existing) value.name = existing->name;  // the name keeps its spelling
   if (!where.hive->SetValue(node, value)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the value could not be set in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the value could not be set");
   }
   return where.hive->Commit();
 }
@@ -223,8 +258,7 @@ Status OfflineInstallation::DeleteValue(HKey key, const std::string& name) {
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
   if (!where.hive->DeleteValue(node, name)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the value could not be deleted in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the value could not be deleted");
   }
   return where.hive->Commit();
 }
@@ -260,8 +294,7 @@ Status OfflineInstallation::DeleteTree(HKey root, const std::string& subKey) {
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
   if (!where.hive->DeleteKey(node)) {
-    where.hive->Discard();
-    return Fail(kWriteFault, "the key could not be deleted in the registry hive " + where.hive->path());
+    return EditFault(where.hive, "the key could not be deleted");
   }
   return where.hive->Commit();
 }

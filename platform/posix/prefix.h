@@ -53,6 +53,10 @@ class WinePrefix : public HostSystem {
   Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t dataSize) override;
   Status DeleteValue(HKey key, const std::string& name) override;
+  Status QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                          std::string* bytes) override;
+  Status SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                        const std::string& bytes) override;
   Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) override;
   Status DeleteTree(HKey root, const std::string& subKey) override;
 
@@ -64,6 +68,8 @@ class WinePrefix : public HostSystem {
   Status PrepareLocked();
   Status OpenHive(int hive, HiveFile** result);
   Status OpenKeyOf(HKey key, Opened* opened);
+  // SetValue's write of |stored| (bytes as the hive holds them); the lock is held.
+  Status SetStored(HKey key, const std::string& name, std::uint32_t type, std::string stored);
   Status CheckWrite(const HiveFile& file);
 
   mutable std::recursive_mutex mutex_;

@@ -390,6 +390,21 @@ Status WinePrefix::EnumValue(HKey key, std::uint32_t index, char* name, std::uin
   return kSuccess;
 }
 
+Status WinePrefix::QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                                    std::string* bytes) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ClearLastErrorDetail();
+  if (!type || !bytes) return kInvalidParameter;
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  const HiveValue* value = opened.file->model.FindValue(opened.node, velmora::Utf16FromUtf8(name));
+  if (!value) return kFileNotFound;
+  *type = value->type;
+  *bytes = value->data;
+  return kSuccess;
+}
+
 Status WinePrefix::QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                               std::uint32_t* dataSize) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -418,6 +433,18 @@ Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t typ
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   ClearLastErrorDetail();
   if (!data && dataSize) return kInvalidParameter;
+  return SetStored(key, name, type, StoredData(type, data, dataSize));
+}
+
+Status WinePrefix::SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                                  const std::string& bytes) {
+  ForgetLookups();
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ClearLastErrorDetail();
+  return SetStored(key, name, type, bytes);
+}
+
+Status WinePrefix::SetStored(HKey key, const std::string& name, std::uint32_t type, std::string stored) {
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
@@ -425,7 +452,6 @@ Status WinePrefix::SetValue(HKey key, const std::string& name, std::uint32_t typ
   status = CheckWrite(*opened.file);
   if (status != kSuccess) return status;
   std::u16string valueName = velmora::Utf16FromUtf8(name);
-  std::string stored = StoredData(type, data, dataSize);
   const HiveValue* existing = opened.file->model.FindValue(opened.node, valueName);
   if (existing && existing->type == type && existing->data == stored) return kSuccess;  // nothing to write
   opened.file->model.SetValue(opened.node, valueName, type, std::move(stored));

@@ -36,6 +36,10 @@ class LiveWindows : public ManagedSystem {
   Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t dataSize) override;
   Status DeleteValue(HKey key, const std::string& name) override;
+  Status QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                          std::string* bytes) override;
+  Status SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                        const std::string& bytes) override;
   Status EnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t size) override;
   Status DeleteTree(HKey root, const std::string& subKey) override;
   bool ListServices(std::vector<ServiceRecord>* services) override;

@@ -173,6 +173,27 @@ Status LiveWindows::SetValue(HKey key, const std::string& name, std::uint32_t ty
                         static_cast<DWORD>(stored.size()));
 }
 
+Status LiveWindows::QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
+                                     std::string* bytes) {
+  ClearLastErrorDetail();
+  if (!type || !bytes) return kInvalidParameter;
+  std::wstring ignored;
+  DWORD valueType = 0, size = 0;
+  std::vector<BYTE> raw;
+  Status status = ReadValue(Native(keys_, key), -1, Wide(name), &ignored, &valueType, &raw, &size);
+  if (status != kSuccess) return status;
+  *type = valueType;
+  bytes->assign(reinterpret_cast<const char*>(raw.data()), size);
+  return kSuccess;
+}
+
+Status LiveWindows::SetStoredValue(HKey key, const std::string& name, std::uint32_t type,
+                                   const std::string& bytes) {
+  ClearLastErrorDetail();
+  return RegSetValueExW(Native(keys_, key), Wide(name).c_str(), 0, type,
+                        reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+}
+
 Status LiveWindows::DeleteValue(HKey key, const std::string& name) {
   ClearLastErrorDetail();
   return RegDeleteValueW(Native(keys_, key), Wide(name).c_str());

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/posix/offline_hive.h"
 #include "tests/support/regf_builder.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
@@ -184,6 +185,30 @@ TEST_F(CliOfflineTest, DisableAndEnableKeepTheValueTypeAndBytes) {
   ASSERT_EQ(Run({"enable", "CU Run", "Chat"}).status, 0);
   EXPECT_NE(ExportedValue(user, "Chat").find("REG_SZ"), std::string::npos);
   ExpectHivesRead();
+}
+
+// Strings that the registry's 8-bit text form cannot carry (no terminating zero,
+// an odd length) are moved to the store and back byte for byte.
+TEST_F(CliOfflineTest, StringsWithoutTheirZeroOrOfOddLengthComeBackByteForByte) {
+  const std::string noZero("C\0:\0\\\0n\0z\0", 10), odd("C\0:\0\\\0o\0d", 9);
+  tree_->software.Key("Microsoft\\Windows\\CurrentVersion\\Run").Raw("NoZero", 1, noZero).Raw("Odd", 2, odd);
+  tree_->Write();
+  for (const char* command : {"disable", "enable"}) {
+    for (const char* name : {"NoZero", "Odd"}) {
+      Result result = Run({command, "LM Run", name});
+      ASSERT_EQ(result.status, 0) << command << " " << name << ": " << result.out;
+    }
+  }
+  ExpectHivesRead();
+  platform::posix::OfflineHive hive;
+  std::string error;
+  ASSERT_TRUE(hive.Open(tree_->SoftwareHostPath(), platform::posix::OfflineHive::Kind::kSoftware, &error))
+      << error;
+  std::map<std::string, std::string> values;
+  for (const auto& value : hive.Values(hive.Find({"Microsoft", "Windows", "CurrentVersion", "Run"})))
+    values[value.name] = std::to_string(value.type) + ":" + value.data;
+  EXPECT_EQ(values["NoZero"], "1:" + noZero);
+  EXPECT_EQ(values["Odd"], "2:" + odd);
 }
 
 // The SYSTEM hive beside SOFTWARE holds the services, under the control set that

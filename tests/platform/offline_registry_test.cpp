@@ -239,6 +239,35 @@ TEST_F(OfflineRegistryTest, AKeyIsNeverAddedBesideASiblingWhoseNameCannotBeRead)
   EXPECT_EQ(ReadFile(tree_->SoftwareHostPath()), bytes);
 }
 
+// libhivex asserts, ending the process, when a change would free a block that is
+// not the start of a used one. Two values sharing one data cell make every rewrite
+// of their key's value list free it twice.
+TEST_F(OfflineRegistryTest, AChangeLibhivexCannotMakeOnADamagedHiveFailsNamingItAndWritesNothing) {
+  tree_->Write();
+  std::string bytes = ReadFile(tree_->SoftwareHostPath());
+  const std::size_t tray = bytes.find("Tray"), agent = bytes.find("Agent");
+  ASSERT_NE(tray, std::string::npos);
+  ASSERT_NE(agent, std::string::npos);
+  bytes.replace(tray - 12, 4, bytes, agent - 12, 4);  // the data offset of a value's record
+  WriteFile(tree_->SoftwareHostPath(), bytes);
+  const auto before = Snapshot(tree_->root);
+  Open();
+  HKey key = nullptr;
+  ASSERT_EQ(reg::OpenKey(velmora::test::System().LocalMachine(), kRun, kKeyAllAccess, &key), kSuccess);
+  EXPECT_EQ(reg::DeleteValue(key, "Agent"), kWriteFault);
+  EXPECT_NE(LastErrorDetail().find(tree_->SoftwareHostPath()), std::string::npos) << LastErrorDetail();
+  EXPECT_NE(LastErrorDetail().find("damaged"), std::string::npos) << LastErrorDetail();
+  reg::CloseKey(key);
+  EXPECT_EQ(Snapshot(tree_->root), before);  // no backup either: nothing was to be written
+
+  // The hive in memory is as it was: a change elsewhere in it is made and written.
+  ASSERT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun32, "Next", "C:\\next.exe"), kSuccess);
+  velmora::test::CloseOfflineSystem();
+  Open();
+  EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun32).back().name, "Next");
+  EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun).back().name, "Agent");
+}
+
 TEST_F(OfflineRegistryTest, KeepsTheFirstDatedBackupOfADayOfEachWrittenHiveAndItsLogs) {
   tree_->Write();
   WriteFile(tree_->SoftwareHostPath() + ".LOG1", "log one");
