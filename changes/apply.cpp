@@ -153,6 +153,8 @@ class LocationApply {
         const bool storedBefore = store_.Value(Stored(task)) != nullptr;
         if (!store_.Put(Stored(task), task.command, &original, nullptr, &why) ||
             (!pending && !store_.KeepExactly(Stored(task), key.get(), disk->name, &why))) {
+          // Nor is it listed as disabled: what was stored of it goes again.
+          if (!storedBefore) store_.Remove(Stored(task), nullptr);
           Fail(task.name, why + "; the entry stays where it is");
           continue;
         }

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <set>
 
 #include "base/names.h"
 #include "base/text.h"
@@ -93,6 +94,42 @@ std::vector<std::string> ChildNames(hive_h* hive, hive_node_h node) {
     names.push_back(name ? name.get() : "");
   }
   return names;
+}
+
+// The first key libhivex cannot read whole (its name, subkeys or a value's name
+// and type), as "the key PATH"; "" when it reads every one. A damaged hive may
+// share a cell between two structures: a change that frees or moves it through
+// one breaks the other, so such a hive is only read.
+std::string UnreadableKey(hive_h* hive) {
+  struct Pending {
+    hive_node_h node;
+    std::string path;
+  };
+  std::vector<Pending> pending{{hivex_root(hive), ""}};
+  std::set<hive_node_h> seen;
+  while (!pending.empty()) {
+    Pending key = std::move(pending.back());
+    pending.pop_back();
+    const std::string where = "the key \\" + key.path;
+    if (!key.node || !seen.insert(key.node).second) return where;
+    std::unique_ptr<hive_value_h, decltype(&std::free)> values(hivex_node_values(hive, key.node), &std::free);
+    if (!values) return where;
+    for (hive_value_h* value = values.get(); *value; ++value) {
+      std::unique_ptr<char, decltype(&std::free)> name(hivex_value_key(hive, *value), &std::free);
+      hive_type type;
+      std::size_t length = 0;
+      if (!name || hivex_value_type(hive, *value, &type, &length) != 0) return where;
+    }
+    std::unique_ptr<hive_node_h, decltype(&std::free)> children(hivex_node_children(hive, key.node),
+                                                                &std::free);
+    if (!children) return where;
+    for (hive_node_h* child = children.get(); *child; ++child) {
+      std::unique_ptr<char, decltype(&std::free)> name(hivex_node_name(hive, *child), &std::free);
+      if (!name) return where;
+      pending.push_back({*child, key.path.empty() ? name.get() : key.path + "\\" + name.get()});
+    }
+  }
+  return "";
 }
 
 // What kind of hive the root's subkeys say this is; "" when it fits |kind|.
@@ -271,6 +308,7 @@ bool OfflineHive::Open(const std::string& hostPath, Kind kind, std::string* erro
 
 bool OfflineHive::Load(std::string* error) {
   cachedNode_ = 0;
+  unreadableChecked_ = false;
   Close();
   dirty_ = false;
   std::string problem = HeaderProblem(path_, &dirty_);
@@ -299,6 +337,15 @@ std::string OfflineHive::WriteRefusal() const {
            "written. "
            "Start that Windows once and shut it down normally, or replay the logs with a tool made for it, "
            "then try again";
+  }
+  if (!unreadableChecked_) {
+    unreadable_ = UnreadableKey(hive_);
+    unreadableChecked_ = true;
+  }
+  if (!unreadable_.empty()) {
+    return "the registry hive " + path_ + " is damaged: libhivex cannot read " + unreadable_ +
+           " whole, and a change elsewhere in the hive could break it further. It is listed but never "
+           "written";
   }
   for (const std::string& place : {path_, FolderOf(path_)}) {
     std::string problem = OfflineWriteProblem(place);

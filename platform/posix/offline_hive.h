@@ -90,6 +90,9 @@ class OfflineHive {
   std::vector<std::string> backups_;
   std::string damage_;
   mutable std::size_t cachedNode_ = 0;  // 0: nothing cached
+  // UnreadableKey() of the hive as loaded, found on the first WriteRefusal.
+  mutable bool unreadableChecked_ = false;
+  mutable std::string unreadable_;
   mutable std::vector<OfflineValue> cachedValues_;
 };
 

@@ -268,6 +268,56 @@ TEST_F(OfflineRegistryTest, AChangeLibhivexCannotMakeOnADamagedHiveFailsNamingIt
   EXPECT_EQ(ValuesOf(velmora::test::System().LocalMachine(), kRun).back().name, "Agent");
 }
 
+// A damaged hive may share a cell between two structures: here the Run key's
+// second value is the Software key's subkey list. Adding a key below Software
+// frees that list, and the Run key's values (Chat among them) would no longer
+// read at all. Such a hive is listed but not written.
+TEST_F(OfflineRegistryTest, AHiveWithACellSharedBetweenTwoKeysIsListedButNeverWritten) {
+  tree_->User("bob").Key(kRun).Sz("Zzshared", "C:\\shared.exe");
+  tree_->Write();
+  const std::string path = tree_->UserHiveHostPath("bob");
+  std::string bytes = ReadFile(path);
+  auto u32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+  };
+  // The data of a key's record, found by its name.
+  auto keyData = [&](const std::string& name) {
+    for (std::size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1))
+      if (at >= 76 && bytes.compare(at - 76, 2, "nk") == 0 && (u32(at - 4) & 0xffff) == name.size())
+        return at - 76;
+    return std::string::npos;
+  };
+  const std::size_t software = keyData("Software"), run = keyData("Run"), shared = bytes.find("Zzshared");
+  ASSERT_NE(software, std::string::npos);
+  ASSERT_NE(run, std::string::npos);
+  ASSERT_NE(shared, std::string::npos);
+  const std::size_t list = 0x1000 + 4 + u32(run + 40);
+  ASSERT_EQ(u32(run + 36), 2u);
+  ASSERT_EQ(u32(list + 4), shared - 20 - 4 - 0x1000);
+  bytes.replace(list + 4, 4, bytes, software + 28, 4);  // the Software key's subkey list
+  WriteFile(path, bytes);
+  const auto before = Snapshot(tree_->root);
+  Open();
+  ASSERT_EQ(ValuesOf(velmora::test::System().CurrentUser(), kRun).front().name, "Chat");
+
+  HKey key = nullptr;
+  EXPECT_EQ(reg::CreateKey(velmora::test::System().CurrentUser(), "Software\\Orlinsk\\Velmora", &key),
+            kAccessDenied);
+  EXPECT_NE(LastErrorDetail().find(path), std::string::npos) << LastErrorDetail();
+  EXPECT_NE(LastErrorDetail().find("damaged"), std::string::npos) << LastErrorDetail();
+  EXPECT_EQ(SetRunValue(velmora::test::System().CurrentUser(), kRun, "Chat", "C:\\other.exe"), kAccessDenied);
+  EXPECT_EQ(Snapshot(tree_->root), before);
+  velmora::test::CloseOfflineSystem();
+  Open();
+  const std::vector<RegistryValue> runValues = ValuesOf(velmora::test::System().CurrentUser(), kRun);
+  ASSERT_FALSE(runValues.empty());
+  EXPECT_EQ(runValues.front().name, "Chat");
+  // The clean SOFTWARE hive of the same installation can still be changed.
+  EXPECT_EQ(SetRunValue(velmora::test::System().LocalMachine(), kRun, "New", "C:\\new.exe"), kSuccess);
+}
+
 TEST_F(OfflineRegistryTest, KeepsTheFirstDatedBackupOfADayOfEachWrittenHiveAndItsLogs) {
   tree_->Write();
   WriteFile(tree_->SoftwareHostPath() + ".LOG1", "log one");
