@@ -163,7 +163,8 @@ ProfileEntry FolderEntry(const StartupParameters& model, const changes::Store& s
   std::string bytes, path;
   bool have = false;
   if (entry.enabled && changes::ItemPathInFolder(model.System(), folder, task.name, &path) &&
-      platform::files::Exists(model.System(), path) && !platform::files::DirectoryExists(model.System(), path)) {
+      platform::files::Exists(model.System(), path) &&
+      !platform::files::DirectoryExists(model.System(), path)) {
     have = platform::files::ReadWholeFile(model.System(), path, &bytes) == platform::kSuccess;
   } else if (!entry.enabled) {
     have = store.KeptItem(changes::StoredEntryOf(task, location), &bytes);

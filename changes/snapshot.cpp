@@ -16,7 +16,8 @@ namespace {
 
 // The bytes of every file of a folder location as read; false when one could not
 // be read.
-bool ReadItemBytes(platform::ManagedSystem& system, const std::vector<platform::FoundItem>& found, std::vector<RawItem>* items) {
+bool ReadItemBytes(platform::ManagedSystem& system, const std::vector<platform::FoundItem>& found,
+                   std::vector<RawItem>* items) {
   bool complete = true;
   for (const platform::FoundItem& item : found) {
     RawItem raw{item.name, ""};
@@ -28,7 +29,8 @@ bool ReadItemBytes(platform::ManagedSystem& system, const std::vector<platform::
 }
 
 // Every file directly in |folder| with its bytes. False when one could not be read.
-bool ReadFolderItems(platform::ManagedSystem& system, const std::string& folder, std::vector<RawItem>* items) {
+bool ReadFolderItems(platform::ManagedSystem& system, const std::string& folder,
+                     std::vector<RawItem>* items) {
   platform::FolderSearch search(system);
   if (!search.FindFirst(folder + "\\*.*")) return true;  // empty or missing: nothing to hold
   std::vector<platform::FoundItem> found;
@@ -139,7 +141,8 @@ void StartupParameters::TakeSnapshot() {
   if (!changes::AllKeptServiceStates(System(), &raw.keptServices)) raw.storeReadable = false;
   for (int location : {kLmStartupFolder, kCuStartupFolder}) {
     std::string folder = changes::KeptItemsFolder(System(), location);
-    if (!folder.empty() && !ReadFolderItems(System(), folder, &raw.keptItems[location])) raw.storeReadable = false;
+    if (!folder.empty() && !ReadFolderItems(System(), folder, &raw.keptItems[location]))
+      raw.storeReadable = false;
   }
   if (honoursStartupApproved_) {
     for (int location = 0; location < kLocationCount; ++location) {

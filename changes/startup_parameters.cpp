@@ -156,7 +156,8 @@ bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::
       return refuse("\"" + task->name + "\" is not a plain file name for the Startup folder");
     }
     std::string folder = StartupFolderPath(location);
-    if (!folder.empty() && !changes::ItemPathInFolder(System(), folder, task->name, &path, &why)) return refuse(why);
+    if (!folder.empty() && !changes::ItemPathInFolder(System(), folder, task->name, &path, &why))
+      return refuse(why);
   }
   const Task* existing = Entry(location, task->name);
   if (existing && existing->removed == 0) {

@@ -215,8 +215,8 @@ bool Store::Put(const StoredEntry& entry, const std::string& command, const RawV
       if (status == platform::kSuccess) status = WriteItem(model_.System(), path, *itemBytes);
       if (status != platform::kSuccess) {
         if (why)
-          *why = FailureText("keep a copy of the item in " + KeptItemsFolder(model_.System(), location),
-                             status);
+          *why =
+              FailureText("keep a copy of the item in " + KeptItemsFolder(model_.System(), location), status);
         return false;
       }
     }

@@ -119,7 +119,8 @@ bool MatchNamePattern(const std::string& pattern, const std::string& name) {
 void Rater::PrepareIndex(platform::ManagedSystem& system) {
   if (preparing_.valid()) preparing_.get();  // one at a time
   try {
-    preparing_ = std::async(std::launch::async, [&system, file = DatabaseFile()] { DefinitionsIndexOf(system, file); });
+    preparing_ = std::async(std::launch::async,
+                            [&system, file = DatabaseFile()] { DefinitionsIndexOf(system, file); });
   } catch (const std::system_error&) {
     // No thread: the index is made by the first rating.
   }
