@@ -97,8 +97,10 @@ void FlashMovieHost::UnloadMovie() {
 }
 
 MovieFile FlashMovieHost::FindMovie(const std::string& windowsPath) {
-  return {windowsPath,
-          QString::fromStdString(platform::files::HostPathFromWindows(*Program().programFiles, windowsPath))};
+  // Before the application names the system of its files no movie can be found.
+  platform::ManagedSystem* system = Program().programFiles;
+  if (!system) return {windowsPath, QString()};
+  return {windowsPath, QString::fromStdString(platform::files::HostPathFromWindows(*system, windowsPath))};
 }
 
 void FlashMovieHost::SetMovie(const std::string& windowsPath) { SetMovie(FindMovie(windowsPath)); }

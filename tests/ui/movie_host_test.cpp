@@ -46,6 +46,7 @@ Rectangle {
 class MovieHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    Program().programFiles = &velmora::test::System();  // the system the movie paths go through
     std::string host = dir_.path() + "/test.vmf";
     test::WriteFile(host, kTestMovie);
     moviePath_ = platform::files::WindowsPathFromHost(velmora::test::System(), host);
