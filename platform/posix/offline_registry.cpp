@@ -172,17 +172,13 @@ Status OfflineInstallation::EnumValue(HKey key, std::uint32_t index, char* name,
 Status OfflineInstallation::QueryValue(HKey key, const std::string& name, std::uint32_t* type,
                                        std::uint8_t* data, std::uint32_t* dataSize) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  ClearLastErrorDetail();
   if (data && !dataSize) return kInvalidParameter;
-  Located where;
-  std::size_t node = 0;
-  Status status = Open(key, &where, &node);
+  std::uint32_t storedType = 0;
+  std::string stored;
+  Status status = QueryStoredValue(key, name, &storedType, &stored);
   if (status != kSuccess) return status;
-  if (where.machineRoot) return kFileNotFound;
-  const OfflineValue* value = FindValue(where.hive->CachedValues(node), name);
-  if (!value) return kFileNotFound;
-  std::string bytes = ApiDataFromStored(value->type, value->data);
-  if (type) *type = value->type;
+  std::string bytes = ApiDataFromStored(storedType, stored);
+  if (type) *type = storedType;
   if (data && bytes.size() > *dataSize) {
     *dataSize = static_cast<std::uint32_t>(bytes.size());
     return kMoreData;

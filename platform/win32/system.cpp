@@ -43,19 +43,6 @@ using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOEXW*);
 
 }  // namespace
 
-Status CreateNamedMutex(const std::string& name) {
-  // The handle stays open for the life of the process; the system releases the
-  // mutex when the process ends.
-  HANDLE mutex = CreateMutexW(nullptr, TRUE, Wide(name).c_str());
-  DWORD error = GetLastError();
-  if (!mutex) return static_cast<Status>(error);
-  if (error == ERROR_ALREADY_EXISTS) {
-    CloseHandle(mutex);
-    return kAlreadyExists;
-  }
-  return kSuccess;
-}
-
 namespace {
 
 // The mutex is released, and its handle closed, when the lock goes.
@@ -83,6 +70,15 @@ Status TakeNamedLock(const std::string& name, std::unique_ptr<NamedLock>* lock) 
   }
   *lock = std::make_unique<MutexLock>(mutex);
   return kSuccess;
+}
+
+Status CreateNamedMutex(const std::string& name) {
+  // The lock stays held for the life of the process; the system releases the
+  // mutex when the process ends.
+  std::unique_ptr<NamedLock> lock;
+  Status status = TakeNamedLock(name, &lock);
+  if (status == kSuccess) static_cast<void>(lock.release());
+  return status;
 }
 
 // GetVersionExA reports the version in the program's manifest (at most 6.2 without
