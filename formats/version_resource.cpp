@@ -1,7 +1,7 @@
 // Version resources of PE files.
 //
-// The block that VersionInfoBlock makes (and the Linux backend's
-// version::ReadInfo returns) is the RT_VERSION resource as stored
+// The block that VersionInfoBlock makes (and both backends'
+// version::ReadInfo return) is the RT_VERSION resource as stored
 // (UTF-16 keys and strings), followed by a table of every string value already
 // converted to 8-bit text:
 //
@@ -132,8 +132,12 @@ std::vector<std::uint8_t> VersionInfoBlock(const ByteSource& file) {
     if (!name.named && name.id == 1) chosen = &name;
   }
   std::string resource;
-  if (!image.ReadFirstLanguage(*chosen, kMaxResourceSize, &resource) || resource.empty()) return {};
+  if (!image.ReadFirstLanguage(*chosen, kMaxResourceSize, &resource)) return {};
+  return VersionBlockOfResource(resource);
+}
 
+std::vector<std::uint8_t> VersionBlockOfResource(const std::string& resource) {
+  if (resource.empty() || resource.size() > kMaxResourceSize) return {};
   std::vector<std::uint8_t> block(resource.begin(), resource.end());
   std::uint32_t resourceLength = static_cast<std::uint32_t>(block.size());
   std::vector<TextEntry> texts;

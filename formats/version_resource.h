@@ -14,6 +14,9 @@ namespace formats {
 // QueryVersionValue can hand out a string without writing. Empty when |file|
 // holds no PE image or the image has no version resource.
 std::vector<std::uint8_t> VersionInfoBlock(const ByteSource& file);
+// The same block made of a VS_VERSIONINFO resource already read (as the system's
+// own version reader hands it out). Empty when |resource| is.
+std::vector<std::uint8_t> VersionBlockOfResource(const std::string& resource);
 
 // VerQueryValueA over a block that VersionInfoBlock made:
 //  "\"                          -> the 52-byte VS_FIXEDFILEINFO;

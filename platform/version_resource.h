@@ -11,6 +11,11 @@ class ManagedSystem;
 
 namespace version {
 
+// The version block of |path| (formats/version_resource's form: the resource,
+// then its strings as UTF-8); empty when there is none. Each backend reads the
+// resource its own way; the functions below are built on it.
+std::vector<std::uint8_t> Block(ManagedSystem& system, const std::string& path);
+
 // Size of the file's RT_VERSION resource, 0 when the file is missing, unreadable,
 // not a PE file or has no version resource.
 std::uint32_t InfoSize(ManagedSystem& system, const std::string& path);

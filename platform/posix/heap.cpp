@@ -22,9 +22,6 @@ constexpr std::size_t kReserve = std::size_t{96} << 20;
 // Blocks above this size are mapped on their own, as glibc maps blocks above its
 // largest automatic threshold.
 constexpr int kOwnMappingFrom = 32 << 20;
-// The heap's stretch before its first large page, held for the whole run.
-void* volatile beforeFirstLargePage = nullptr;
-
 }  // namespace
 
 // Each page the heap touches for the first time costs a fault, and on virtual
@@ -52,8 +49,9 @@ void PrepareHeap() {
   // The free heap starts where the probe stood. Up to the first large page it can
   // only have small ones, and so can that first page: growing the heap wrote the
   // allocator's mark past the probe, inside it, before the advice. That stretch is
-  // taken for good; untouched, it costs no memory.
-  beforeFirstLargePage = std::malloc(first + kLargePage - start);
+  // taken for good (never freed); untouched, it costs no memory.
+  void* volatile beforeFirstLargePage = std::malloc(first + kLargePage - start);  // volatile: kept
+  (void)beforeFirstLargePage;
 }
 #else
 void PrepareHeap() {}

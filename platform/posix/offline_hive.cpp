@@ -32,11 +32,6 @@ constexpr std::size_t kBaseBlockSize = 4096;
 constexpr int kChangeMade = 0, kChangeRefused = 3;
 constexpr int kChangeSeconds = 60;
 
-std::function<void(const std::string&)>& BeforeRenameHook() {
-  static std::function<void(const std::string&)> hook;
-  return hook;
-}
-
 std::uint32_t U32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -286,10 +281,6 @@ std::string OfflineWriteProblem(const std::string& hostPath) {
 }
 
 OfflineHive::~OfflineHive() { Close(); }
-
-void OfflineHive::SetBeforeRenameHookForTesting(std::function<void(const std::string&)> hook) {
-  BeforeRenameHook() = std::move(hook);
-}
 
 void OfflineHive::Close() {
   cachedNode_ = 0;
@@ -608,7 +599,7 @@ Status OfflineHive::Commit() {
     HeaderProblem(fresh, &dirty);
     if (dirty) return failWith("the written file is not marked as completely written");
   }
-  if (BeforeRenameHook()) BeforeRenameHook()(fresh);
+  if (beforeRename_) beforeRename_(fresh);
   if (rename(fresh.c_str(), path_.c_str()) != 0)
     return failWith(std::string("renaming: ") + std::strerror(errno));
   SyncFolder(FolderOf(path_));

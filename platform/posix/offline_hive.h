@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/status.h"
@@ -72,9 +73,12 @@ class OfflineHive {
   // The dated copies made before the first write of this run.
   const std::vector<std::string>& backups() const { return backups_; }
 
-  // Called between the check of the new file and its rename (tests end the
-  // process there to show that a crash leaves the old hive whole).
-  static void SetBeforeRenameHookForTesting(std::function<void(const std::string& newFile)> hook);
+  // Called by this hive's Commit between the check of the new file and its
+  // rename (tests end the process there to show that a crash leaves the old hive
+  // whole).
+  void SetBeforeRename(std::function<void(const std::string& newFile)> hook) {
+    beforeRename_ = std::move(hook);
+  }
 
  private:
   bool Load(std::string* error);
@@ -89,6 +93,7 @@ class OfflineHive {
   bool backedUp_ = false;
   std::vector<std::string> backups_;
   std::string damage_;
+  std::function<void(const std::string&)> beforeRename_;
   mutable std::size_t cachedNode_ = 0;  // 0: nothing cached
   // UnreadableKey() of the hive as loaded, found on the first WriteRefusal.
   mutable bool unreadableChecked_ = false;

@@ -1,14 +1,25 @@
-// COM for the calling thread, started once and kept for the life of the process.
+// COM for the calling thread while a call needs it.
 #pragma once
 
 #include <objbase.h>
 
 namespace platform::win32 {
 
-inline bool EnsureCom() {
-  thread_local HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE;
-}
+// COM on the calling thread for as long as the object lives: started (and ended
+// again) when the thread has none, used as it is when the thread has it already.
+class ComScope {
+ public:
+  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+  bool ok() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+ private:
+  HRESULT result_;
+};
 
 // Releases a COM interface when it goes out of scope.
 template <typename T>

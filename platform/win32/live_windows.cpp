@@ -4,17 +4,10 @@
 #include <windows.h>
 
 #include "platform/environment.h"
-#include "platform/win32/com.h"
 
 namespace platform {
 
 namespace win32 {
-
-// The system is the one the program runs on: nothing to choose.
-Status LiveWindows::Prepare() {
-  EnsureCom();
-  return kSuccess;
-}
 
 // Wine's ntdll exports wine_get_version: then Wine's boot decides what starts.
 bool LiveWindows::IsWinePrefix() const {

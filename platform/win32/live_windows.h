@@ -11,7 +11,6 @@ namespace platform::win32 {
 
 class LiveWindows : public ManagedSystem {
  public:
-  Status Prepare() override;
   std::string Name() const override { return "this Windows"; }
   bool IsWinePrefix() const override;
   bool Has32BitView() override;

@@ -24,7 +24,6 @@ using win32::Wide;
 constexpr int kTextCapacity = 32768;
 
 bool CreateLink(ComPtr<IShellLinkW>* link, ComPtr<IPersistFile>* file) {
-  if (!win32::EnsureCom()) return false;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               link->outVoid()))) {
     return false;
@@ -44,9 +43,10 @@ std::string Text(Getter get) {
 
 HResult ShellLink::Load(ManagedSystem& system, const std::string& path) {
   *this = ShellLink();
+  win32::ComScope com;  // before the interfaces, which are released first
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> file;
-  if (!CreateLink(&link, &file)) return kFail;
+  if (!com.ok() || !CreateLink(&link, &file)) return kFail;
   if (!files::Exists(system, path) || FAILED(file->Load(Wide(path).c_str(), STGM_READ))) return kFail;
   target = Text([&](wchar_t* b, int n) { return link->GetPath(b, n, nullptr, SLGP_RAWPATH); });
   if (target.find('%') != std::string::npos) targetExpandable = target;
@@ -64,9 +64,10 @@ HResult ShellLink::Load(ManagedSystem& system, const std::string& path) {
 // Saved to a temporary file beside |path| and renamed over it, so that a failed
 // save leaves the old link as it was.
 HResult ShellLink::Save(ManagedSystem& system, const std::string& path) const {
+  win32::ComScope com;
   ComPtr<IShellLinkW> link;
   ComPtr<IPersistFile> file;
-  if (!CreateLink(&link, &file)) return kFail;
+  if (!com.ok() || !CreateLink(&link, &file)) return kFail;
   if (FAILED(link->SetPath(Wide(target).c_str()))) return kFail;
   if (!description.empty()) link->SetDescription(Wide(description).c_str());
   if (!arguments.empty()) link->SetArguments(Wide(arguments).c_str());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/win32/com.h"
 #include "platform/win32/live_windows.h"
 #include "platform/win32/wide.h"
 
@@ -124,6 +125,7 @@ bool LaunchProgram(ManagedSystem&, const std::vector<std::string>& argv) {
 }
 
 bool ShellOpen(ManagedSystem&, const std::string& windowsPath) {
+  win32::ComScope com;  // the handler of the file's type may be a COM object
   HINSTANCE result =
       ShellExecuteW(nullptr, L"open", Wide(windowsPath).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;

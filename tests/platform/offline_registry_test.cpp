@@ -54,10 +54,7 @@ class OfflineRegistryTest : public ::testing::Test {
     software.Key("WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Updater", "C:\\Old\\upd.exe");
     tree_->User("bob").Key("Software\\Microsoft\\Windows\\CurrentVersion\\Run").Sz("Chat", "C:\\chat.exe -q");
   }
-  void TearDown() override {
-    posix::OfflineHive::SetBeforeRenameHookForTesting(nullptr);
-    velmora::test::CloseOfflineSystem();
-  }
+  void TearDown() override { velmora::test::CloseOfflineSystem(); }
   void Open(const std::string& user = "") {
     std::string error;
     ASSERT_EQ(velmora::test::UseOfflineSystem(tree_->root, user, &error), kSuccess) << error;
@@ -416,10 +413,16 @@ TEST_F(OfflineRegistryTest, CrashBetweenCommitAndRenameLeavesTheOldHiveWhole) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    posix::OfflineHive::SetBeforeRenameHookForTesting([](const std::string&) { _exit(42); });
+    posix::OfflineHive hive;
     std::string error;
-    if (velmora::test::UseOfflineSystem(tree_->root, "", &error) != kSuccess) _exit(1);
-    SetRunValue(velmora::test::System().CurrentUser(), kRun, "New", "C:\\new.exe");
+    if (!hive.Open(tree_->UserHiveHostPath("bob"), posix::OfflineHive::Kind::kUser, &error)) _exit(1);
+    hive.SetBeforeRename([](const std::string&) { _exit(42); });
+    const std::string text = std::string("C:\\new.exe") + '\0';
+    std::string data;
+    for (char c : text) data += {c, '\0'};
+    std::size_t run = hive.Create({"Software", "Microsoft", "Windows", "CurrentVersion", "Run"});
+    if (run == 0 || !hive.SetValue(run, {"New", kRegSz, data})) _exit(1);
+    hive.Commit();
     _exit(2);
   }
   int status = 0;

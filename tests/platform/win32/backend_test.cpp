@@ -205,6 +205,12 @@ TEST(VersionResources, FixedAndStringValues) {
   EXPECT_EQ(std::string(static_cast<const char*>(value)), "Scan Test Suite");
   EXPECT_EQ(length, std::strlen("Scan Test Suite") + 1);
   EXPECT_FALSE(version::QueryValue(block, "\\StringFileInfo\\040904b0\\Missing", &value, &length));
+  // Text that no ANSI code page holds comes out whole, as the Linux build reads it.
+  path = velmora::test::FixturePath("version_app.exe");
+  ASSERT_TRUE(version::ReadInfo(velmora::test::System(), path,
+                                version::InfoSize(velmora::test::System(), path), &block));
+  ASSERT_TRUE(version::QueryValue(block, "\\StringFileInfo\\040904b0\\CompanyName", &value, &length));
+  EXPECT_EQ(std::string(static_cast<const char*>(value)), "Société Ünïcode ™ 日本");
 
   velmora::test::TempDir dir;
   velmora::test::WriteFile(dir.path() + "\\not_pe.exe", "MZ but nothing more");
