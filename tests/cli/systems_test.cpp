@@ -22,22 +22,6 @@ namespace fs = std::filesystem;
 
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// One prefix booted by Wine for the whole program; a minimal one without Wine.
-const std::string& WineMadePrefix() {
-  static test::TempDir dir;
-  static const std::string prefix = [] {
-    const std::string path = dir.path() + "/wine";
-    if (test::WineAvailable()) {
-      test::RunCommand("WINEPREFIX='" + path +
-                       "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= " +
-                       "wineboot -i >/dev/null 2>&1; WINEPREFIX='" + path + "' wineserver -w");
-    }
-    if (!fs::exists(path + "/user.reg")) platform::CreateMinimalPrefix(path);
-    return path;
-  }();
-  return prefix;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -101,22 +85,9 @@ class CliSystemsTest : public ::testing::Test {
     MakePrefix(Home(".PlayOnLinux/wineprefix/Office 2010"), "");
   }
   std::string Home(const std::string& relative) const { return home_ + "/" + relative; }
-  // A prefix with the registry files and drives of the Wine-made one and |entry| (when
-  // given) in the user's Run key.
+  // A copy of the Wine-made prefix with |entry| (when given) in the user's Run key.
   void MakePrefix(const std::string& path, const std::string& entry) {
-    fs::create_directories(path + "/drive_c");
-    for (const char* file : {"system.reg", "user.reg", "userdef.reg"})
-      fs::copy_file(WineMadePrefix() + "/" + file, path + "/" + file);
-    fs::copy(WineMadePrefix() + "/dosdevices", path + "/dosdevices",
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    if (entry.empty()) return;
-    std::unique_ptr<platform::ManagedSystem> system;
-    std::string error;
-    ASSERT_TRUE(platform::OpenKnownSystem({"", "wine", path, ""}, "", &system, &error)) << error;
-    platform::UniqueKey key;
-    ASSERT_EQ(platform::reg::CreateKey(system->CurrentUser(), kRunKey, key.out()), platform::kSuccess);
-    ASSERT_EQ(platform::reg::SetString(key.get(), entry, "C:\\windows\\notepad.exe /tray"),
-              platform::kSuccess);
+    test::CopyWineMadePrefix(path, entry, "C:\\windows\\notepad.exe /tray");
   }
   // velmora-cli in the home folder, without WINEPREFIX; standard error dropped
   // unless |withErrors|.

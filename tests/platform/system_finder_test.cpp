@@ -21,26 +21,9 @@ namespace platform::posix {
 namespace {
 
 namespace fs = std::filesystem;
-using velmora::test::RunCommand;
 using velmora::test::TempDir;
+using velmora::test::WineMadePrefix;
 using velmora::test::WriteFile;
-
-// One prefix made by Wine for the whole program (its registry files are copied
-// into each place a launcher keeps a prefix); a minimal one where Wine is missing.
-const std::string& WineMadePrefix() {
-  static TempDir dir;
-  static const std::string prefix = [] {
-    const std::string path = dir.path() + "/wine";
-    if (RunCommand("command -v wineboot >/dev/null 2>&1") == 0) {
-      RunCommand("WINEPREFIX='" + path +
-                 "' WINEDEBUG=-all DISPLAY= wineboot -i >/dev/null 2>&1; WINEPREFIX='" + path +
-                 "' wineserver -w");
-    }
-    if (!fs::exists(path + "/user.reg")) CreateMinimalPrefix(path);
-    return path;
-  }();
-  return prefix;
-}
 
 // Where the registry does not matter, a minimal prefix is made quicker.
 const std::string& MinimalPrefix() {

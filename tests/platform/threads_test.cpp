@@ -61,6 +61,35 @@ void OnTwoThreads(const std::function<std::string()>& first, const std::function
   b.join();
 }
 
+// Two minimal prefixes of a test's own; Make makes and prepares them.
+struct TwoPrefixes {
+  void Make() {
+    ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/one"), kSuccess);
+    ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/two"), kSuccess);
+    ASSERT_EQ(one.Prepare(), kSuccess);
+    ASSERT_EQ(two.Prepare(), kSuccess);
+  }
+  test::TempDir dir;
+  posix::WinePrefix one{dir.path() + "/one"};
+  posix::WinePrefix two{dir.path() + "/two"};
+};
+
+// The entries of a model of |system|, read (and rated, with |rate|) as a start does.
+std::string ModelText(ManagedSystem& system, bool rate) {
+  StartupParameters parameters(system);
+  parameters.ReadAll();
+  if (rate) {
+    parameters.FillCategoryCodes();
+    parameters.RateAllTasks();
+  }
+  std::string text;
+  for (int location = 0; location < kLocationCount; ++location)
+    for (const auto& [key, task] : parameters.Entries(location))
+      text += key + " " + task->command + " " + std::to_string(task->fileExists) +
+              (rate ? " " + task->description : "") + "\n";
+  return text;
+}
+
 TEST(ThreadsTest, OneSystemReadOnTwoThreadsSeesWhatOneThreadSees) {
   test::TempPrefix prefix;
   ManagedSystem& system = velmora::test::System();
@@ -85,13 +114,10 @@ TEST(ThreadsTest, OneSystemReadOnTwoThreadsSeesWhatOneThreadSees) {
 }
 
 TEST(ThreadsTest, TwoSystemsSideBySideKeepTheirOwnKeysAndFiles) {
-  test::TempDir dir;
-  ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/one"), kSuccess);
-  ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/two"), kSuccess);
-  posix::WinePrefix one(dir.path() + "/one");
-  posix::WinePrefix two(dir.path() + "/two");
-  ASSERT_EQ(one.Prepare(), kSuccess);
-  ASSERT_EQ(two.Prepare(), kSuccess);
+  TwoPrefixes prefixes;
+  ASSERT_NO_FATAL_FAILURE(prefixes.Make());
+  posix::WinePrefix &one = prefixes.one, &two = prefixes.two;
+  const test::TempDir& dir = prefixes.dir;
   fs::create_directories(dir.path() + "/two/drive_c/TOOLS");
 
   std::vector<std::string> seenOne, seenTwo;
@@ -127,15 +153,7 @@ TEST(ThreadsTest, TwoModelsReadOnTwoThreadsAreTheModelOfOne) {
   SetRun(velmora::test::System().LocalMachine(), "Tray", "C:\\tools\\app.exe /min");
   fs::create_directories(prefix.HostPath("drive_c/Tools"));
   test::WriteFile(prefix.HostPath("drive_c/Tools/app.exe"), "MZ");
-  auto model = [] {
-    StartupParameters parameters(velmora::test::System());
-    parameters.ReadAll();
-    std::string text;
-    for (int location = 0; location < kLocationCount; ++location)
-      for (const auto& [key, task] : parameters.Entries(location))
-        text += key + " " + task->command + " " + std::to_string(task->fileExists) + "\n";
-    return text;
-  };
+  auto model = [] { return ModelText(velmora::test::System(), false); };
   const std::string expected = model();
   ASSERT_NE(expected.find("gone.exe 0"), std::string::npos) << expected;
   std::vector<std::string> first, second;
@@ -149,29 +167,15 @@ TEST(ThreadsTest, TwoModelsReadOnTwoThreadsAreTheModelOfOne) {
 // Every system of the machine is listed this way (velmora-cli list --all): a
 // model of each, filled and rated on a thread of its own beside the others.
 TEST(ThreadsTest, ModelsOfTwoSystemsFilledSideBySideSeeOnlyTheirOwn) {
-  test::TempDir dir;
-  ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/one"), kSuccess);
-  ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/two"), kSuccess);
-  posix::WinePrefix one(dir.path() + "/one");
-  posix::WinePrefix two(dir.path() + "/two");
-  ASSERT_EQ(one.Prepare(), kSuccess);
-  ASSERT_EQ(two.Prepare(), kSuccess);
+  TwoPrefixes prefixes;
+  ASSERT_NO_FATAL_FAILURE(prefixes.Make());
+  posix::WinePrefix &one = prefixes.one, &two = prefixes.two;
+  const test::TempDir& dir = prefixes.dir;
   SetRun(one.CurrentUser(), "Tray", "C:\\Tools\\tray.exe");
   SetRun(two.CurrentUser(), "Tray", "C:\\Tools\\tray.exe /two");
   fs::create_directories(dir.path() + "/one/drive_c/Tools");
   test::WriteFile(dir.path() + "/one/drive_c/Tools/tray.exe", "MZ");
-  auto model = [](ManagedSystem& system) {
-    StartupParameters parameters(system);
-    parameters.ReadAll();
-    parameters.FillCategoryCodes();
-    parameters.RateAllTasks();
-    std::string text;
-    for (int location = 0; location < kLocationCount; ++location)
-      for (const auto& [key, task] : parameters.Entries(location))
-        text += key + " " + task->command + " " + std::to_string(task->fileExists) + " " + task->description +
-                "\n";
-    return text;
-  };
+  auto model = [](ManagedSystem& system) { return ModelText(system, true); };
   const std::string expectedOne = model(one), expectedTwo = model(two);
   ASSERT_NE(expectedOne.find("tray C:\\Tools\\tray.exe 1"), std::string::npos) << expectedOne;
   ASSERT_NE(expectedTwo.find("tray C:\\Tools\\tray.exe /two 0"), std::string::npos) << expectedTwo;

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,7 +9,9 @@
 #include <stdexcept>
 
 #include "platform/ini_file.h"
+#include "platform/known_systems.h"
 #include "platform/posix/prefix.h"
+#include "platform/registry.h"
 #include "tests/support/run_program.h"
 
 namespace fs = std::filesystem;
@@ -82,6 +86,41 @@ bool WineAvailable() {
           "command -v wine >/dev/null 2>&1 && command -v wineboot >/dev/null 2>&1 && "
           "command -v wineserver >/dev/null 2>&1") == 0;
   return available;
+}
+
+const std::string& WineMadePrefix() {
+  static TempDir dir;
+  static const std::string prefix = [] {
+    const std::string path = dir.path() + "/wine";
+    if (WineAvailable()) {
+      RunCommand("WINEPREFIX='" + path + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= " +
+                 "wineboot -i >/dev/null 2>&1; WINEPREFIX='" + path + "' wineserver -w");
+    }
+    if (!fs::exists(path + "/user.reg")) platform::CreateMinimalPrefix(path);
+    return path;
+  }();
+  return prefix;
+}
+
+void CopyWineMadePrefix(const std::string& path, const std::string& entry, const std::string& command) {
+  const std::string& source = WineMadePrefix();
+  fs::create_directories(path);
+  for (const char* file : {"system.reg", "user.reg", "userdef.reg"}) fs::copy(source + "/" + file, path);
+  fs::copy(source + "/dosdevices", path + "/dosdevices",
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  // Not the links to the host's home folders that Wine makes in the users' folders.
+  fs::copy(
+      source + "/drive_c", path + "/drive_c",
+      fs::copy_options::recursive | fs::copy_options::directories_only | fs::copy_options::skip_symlinks);
+  if (entry.empty()) return;
+  std::unique_ptr<platform::ManagedSystem> system;
+  std::string error;
+  ASSERT_TRUE(platform::OpenKnownSystem({"", "wine", path, ""}, "", &system, &error)) << error;
+  platform::UniqueKey key;
+  ASSERT_EQ(platform::reg::CreateKey(system->CurrentUser(),
+                                     "Software\\Microsoft\\Windows\\CurrentVersion\\Run", key.out()),
+            platform::kSuccess);
+  ASSERT_EQ(platform::reg::SetString(key.get(), entry, command), platform::kSuccess);
 }
 
 std::string FixturePath(const std::string& name) { return std::string(VELMORA_FIXTURE_DIR) + "/" + name; }

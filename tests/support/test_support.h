@@ -142,6 +142,16 @@ int RunCommand(const std::string& commandLine);
 // per test program. The Linux build only: a test that starts Wine with it is
 // listed in VELMORA_WINE_TESTS of tests/CMakeLists.txt, which labels it "wine".
 bool WineAvailable();
+#ifndef _WIN32
+// A prefix that Wine booted, made once per test program (WineAvailable); a
+// minimal prefix of Velmora's own where Wine is missing.
+const std::string& WineMadePrefix();
+// A copy at |path| of that prefix's registry files, drives and folders (not the
+// files of its drive), as a launcher keeps a prefix; with |entry| (when given)
+// in the user's Run key, running |command|.
+void CopyWineMadePrefix(const std::string& path, const std::string& entry = "",
+                        const std::string& command = "C:\\windows\\system32\\notepad.exe");
+#endif
 std::string FixturePath(const std::string& name);  // built PE fixtures
 std::string SourcePath(const std::string& relative);
 

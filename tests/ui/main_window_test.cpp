@@ -880,7 +880,7 @@ TEST_F(MainWindowTest, AddTaskAndProfileCommandsRunTheirDialogs) {
 // Closing with "Yes" while the registry cannot be written: the failure is shown
 // and the window stays open with the edits pending, nothing saved.
 TEST_F(MainWindowTest, ClosingWhenTheApplyFailsKeepsTheWindowAndItsEdits) {
-  if (test::RunCommand("command -v wineserver >/dev/null 2>&1") != 0) GTEST_SKIP() << "Wine is not installed";
+  if (!test::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
   MakeEntries();
   Open();
   ClickCheckBox(RowOf("Gamma"));

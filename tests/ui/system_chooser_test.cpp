@@ -31,23 +31,6 @@ namespace fs = std::filesystem;
 
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// One prefix booted by Wine for the whole program, copied wherever a launcher
-// keeps one; a minimal one where Wine is missing.
-const std::string& WineMadePrefix() {
-  static test::TempDir dir;
-  static const std::string prefix = [] {
-    const std::string path = dir.path() + "/wine";
-    if (test::WineAvailable()) {
-      test::RunCommand("WINEPREFIX='" + path +
-                       "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= " +
-                       "wineboot -i >/dev/null 2>&1; WINEPREFIX='" + path + "' wineserver -w");
-    }
-    if (!fs::exists(path + "/user.reg")) platform::CreateMinimalPrefix(path);
-    return path;
-  }();
-  return prefix;
-}
-
 // The value |name| of the user's Run key of the prefix |path|, "" when missing.
 std::string RunValue(const std::string& path, const std::string& name) {
   std::unique_ptr<platform::ManagedSystem> system;
@@ -73,35 +56,17 @@ class SystemChooserTest : public ::testing::Test {
     wine_ = home_ + "/.wine";
     steam_ = home_ + "/.local/share/Steam/steamapps/compatdata/620/pfx";
     bottle_ = home_ + "/.local/share/bottles/bottles/Office";
-    MakePrefix(wine_, "WineTray");
-    MakePrefix(steam_, "PortalTray");
+    test::CopyWineMadePrefix(wine_, "WineTray");
+    test::CopyWineMadePrefix(steam_, "PortalTray");
     test::WriteFile(home_ + "/.local/share/Steam/steamapps/appmanifest_620.acf",
                     "\"AppState\"\n{\n\t\"appid\"\t\t\"620\"\n\t\"name\"\t\t\"Portal 2\"\n}\n");
-    MakePrefix(bottle_, "OfficeTray");
+    test::CopyWineMadePrefix(bottle_, "OfficeTray");
     test::WriteFile(bottle_ + "/bottle.yml", "Arch: win64\nName: Office 2010\nPath: Office\n");
   }
   void TearDown() override {
     window_.reset();
     app_.reset();
     if (!server_.empty()) test::RunCommand("WINEPREFIX='" + server_ + "' wineserver -k >/dev/null 2>&1");
-  }
-  // A copy of the Wine-made prefix's registry, drives and folders (not the
-  // files of its drive), with |entry| in the user's Run key.
-  void MakePrefix(const std::string& path, const std::string& entry) {
-    const std::string& source = WineMadePrefix();
-    fs::create_directories(path);
-    for (const char* file : {"system.reg", "user.reg", "userdef.reg"}) fs::copy(source + "/" + file, path);
-    fs::copy(source + "/dosdevices", path + "/dosdevices",
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    fs::copy(source + "/drive_c", path + "/drive_c",
-             fs::copy_options::recursive | fs::copy_options::directories_only);
-    std::unique_ptr<platform::ManagedSystem> system;
-    std::string error;
-    ASSERT_TRUE(platform::OpenKnownSystem({"", "wine", path, ""}, "", &system, &error)) << error;
-    platform::UniqueKey key;
-    ASSERT_EQ(platform::reg::CreateKey(system->CurrentUser(), kRunKey, key.out()), platform::kSuccess);
-    ASSERT_EQ(platform::reg::SetString(key.get(), entry, "C:\\windows\\system32\\notepad.exe"),
-              platform::kSuccess);
   }
   // The window on ~/.wine, as the program opens it by --system.
   void Open() {
