@@ -100,6 +100,9 @@ class ManagedSystem {
   virtual bool Has32BitView() = 0;
   // Why changes cannot be written now; |machineHive| when a machine key changes too.
   virtual WriteRefusal CheckWritesAllowed(bool machineHive) = 0;
+  // The same for a change of a service, which writes where the system keeps its
+  // services (an offline installation's SYSTEM hive) besides the user's keys.
+  virtual WriteRefusal CheckServiceWritesAllowed() { return CheckWritesAllowed(true); }
   // Host paths of copies of registry files kept before this run's first write.
   virtual std::vector<std::string> HiveBackups() const { return {}; }
   // GetVersionExA as programs of the system see it. False (with platformId 0)

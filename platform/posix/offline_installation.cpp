@@ -121,11 +121,9 @@ bool OfflineInstallation::Has32BitView() {
 
 // Every change writes the user's hive (the store lives there); a change of a
 // machine key writes SOFTWARE too.
-WriteRefusal OfflineInstallation::CheckWritesAllowed(bool machineHive) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+WriteRefusal OfflineInstallation::FirstRefusal(std::initializer_list<const OfflineHive*> hives) {
   WriteRefusal refusal;
-  for (const OfflineHive* hive : {&user_, &software_}) {
-    if (hive == &software_ && !machineHive) continue;
+  for (const OfflineHive* hive : hives) {
     refusal.reason = hive->WriteRefusal();
     if (!refusal.reason.empty()) {
       refusal.refused = true;
@@ -133,6 +131,17 @@ WriteRefusal OfflineInstallation::CheckWritesAllowed(bool machineHive) {
     }
   }
   return refusal;
+}
+
+WriteRefusal OfflineInstallation::CheckWritesAllowed(bool machineHive) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return machineHive ? FirstRefusal({&user_, &software_}) : FirstRefusal({&user_});
+}
+
+// The services are in the SYSTEM hive; without it there are none to change.
+WriteRefusal OfflineInstallation::CheckServiceWritesAllowed() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return system_.IsOpen() ? FirstRefusal({&user_, &system_}) : FirstRefusal({&user_});
 }
 
 std::vector<std::string> OfflineInstallation::HiveBackups() const {

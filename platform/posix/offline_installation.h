@@ -9,6 +9,7 @@
 // written through before the call returns.
 #pragma once
 
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ class OfflineInstallation : public HostSystem {
   bool RunsThisProgram() const override { return false; }
   bool Has32BitView() override;
   WriteRefusal CheckWritesAllowed(bool machineHive) override;
+  WriteRefusal CheckServiceWritesAllowed() override;
   std::vector<std::string> HiveBackups() const override;
   std::vector<ProcessEntry> ListProcesses() override { return {}; }  // nothing of it runs
   std::string UserName() override { return userName_; }
@@ -65,6 +67,8 @@ class OfflineInstallation : public HostSystem {
 
  private:
   struct Located;
+  // The first refusal of |hives|, the lock held.
+  static WriteRefusal FirstRefusal(std::initializer_list<const OfflineHive*> hives);
   Status Place(int hive, const std::vector<std::u16string>& fullPath, Located* where);
   Status Open(HKey key, Located* where, std::size_t* node);
   // SetValue's write of |value| (bytes as the hive holds them); the lock is held.

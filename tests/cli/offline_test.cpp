@@ -121,6 +121,8 @@ TEST_F(CliOfflineTest, A32BitInstallationHasNo32BitLocations) {
   for (const char* location : {"6", "LM RunOnce (32-bit)"}) {
     Result add = Run({"add", location, "Sneaky", "C:\\x.exe"});
     EXPECT_NE(add.status, 0) << add.out;
+    EXPECT_NE(add.out.find(tree_->root + " (user bob) has no LM Run"), std::string::npos) << add.out;
+    EXPECT_NE(add.out.find("it is a 32-bit Windows"), std::string::npos) << add.out;
   }
   EXPECT_EQ(ReadFile(tree_->SoftwareHostPath()), software);
   EXPECT_EQ(RegfExportText(tree_->SoftwareHostPath()).find("Wow6432Node"), std::string::npos);
@@ -260,6 +262,16 @@ TEST_F(CliOfflineTest, ServicesOfTheSystemHiveAreDisabledAndEnabledByteForByte) 
   EXPECT_EQ(ExportedValueAfter(hive, "Updater", "Start"), startBefore);
   EXPECT_EQ(ExportedValueAfter(hive, "Updater", "DelayedAutostart"), delayedBefore);
   EXPECT_EQ(Run({"add", "Services", "New", "C:\\new.exe"}).status, 1) << "services are not added";
+
+  // A SYSTEM hive that may not be written refuses the change before anything is
+  // written, the user's hive (where the disabled copy would be kept) included.
+  chmod(hive.c_str(), 0444);
+  const auto before = Snapshot(tree_->root);
+  Result refused = Run({"disable", "Services", "Updater"});
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("SYSTEM is not writable"), std::string::npos) << refused.out;
+  EXPECT_EQ(Snapshot(tree_->root), before);
+  chmod(hive.c_str(), 0644);
 }
 
 TEST_F(CliOfflineTest, StartupFolderItemIsKeptInsideTheInstallationAndPutBackByteForByte) {

@@ -32,6 +32,9 @@ bool CheckWritablePrefix(platform::ManagedSystem& system, std::ostream& err, int
   // writes the machine's too.
   bool machine = location < 0 || (IsMachineLocation(location) && !IsFolderLocation(location));
   platform::WriteRefusal refusal = system.CheckWritesAllowed(machine);
+  // A profile may change services too.
+  if (!refusal.refused && (location < 0 || IsServiceLocation(location)))
+    refusal = system.CheckServiceWritesAllowed();
   if (refusal.refused && refusal.advice.empty()) {
     err << "velmora-cli: " << refusal.reason << ". Nothing was changed.\n";
     return false;
@@ -63,8 +66,8 @@ int ApplyNow(StartupParameters& model, std::ostream& err) {
 int EditedLocation(const Operands& operands, StartupParameters& model, std::ostream& err) {
   const int location = ParseLocationArgument(operands[0]);
   if (!model.HasLocation(location)) {
-    err << "velmora-cli: this system has no " << LocationTag(location)
-        << ": the machine has no 32-bit registry view (the prefix is a 32-bit one)\n";
+    err << "velmora-cli: " << model.System().Name() << " has no " << LocationTag(location)
+        << ": it is a 32-bit Windows, with no 32-bit registry view; nothing was changed\n";
     return -1;
   }
   if (!CheckWritablePrefix(model.System(), err, location)) return -1;
