@@ -37,8 +37,10 @@ std::string DefnsVersionOf(const std::string& fileBytes) {
 }
 
 std::string ReadDefnsVersion(platform::ManagedSystem& system, const std::string& programDir) {
+  // The version is the first line: the head of the file is read, not its megabytes.
   std::string bytes;
-  if (platform::files::ReadWholeFile(system, DatabasePath(programDir), &bytes) != platform::kSuccess)
+  if (platform::files::ReadFileStart(system, DatabasePath(programDir), kVersionHeadSize, &bytes) !=
+      platform::kSuccess)
     return "";
   return DefnsVersionOf(bytes);
 }

@@ -116,11 +116,19 @@ bool MatchNamePattern(const std::string& pattern, const std::string& name) {
   }
 }
 
+platform::ManagedSystem& Rater::FilesOf(platform::ManagedSystem& system) const {
+  return context_.programFiles ? *context_.programFiles : system;
+}
+
 void Rater::PrepareIndex(platform::ManagedSystem& system) {
   if (preparing_.valid()) preparing_.get();  // one at a time
   try {
-    preparing_ = std::async(std::launch::async,
-                            [&system, file = DatabaseFile()] { DefinitionsIndexOf(system, file); });
+    preparing_ = std::async(std::launch::async, [&files = FilesOf(system), file = DatabaseFile()] {
+      // The sections a rating looks up, made here rather than by the first rating.
+      std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(files, file);
+      for (std::string_view code : kCategoryCodeList) index->SectionOf(std::string(code));
+      index->SectionOf(kPatternSection);
+    });
   } catch (const std::system_error&) {
     // No thread: the index is made by the first rating.
   }
@@ -141,7 +149,7 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
     if (task->description.empty()) task->description = noInformation;
     byFileName[ToLowerAscii(RatedFileName(*task))].push_back(task);
   }
-  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(system, DatabaseFile());
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(FilesOf(system), DatabaseFile());
   StandardTexts texts(context_);
 
   for (auto& [fileName, tasks] : byFileName) {
@@ -182,7 +190,7 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
 // The single look-up stops at its first hit: the first section (in the order of
 // the codes) that names the file, at its first entry of that name.
 void Rater::RateTask(platform::ManagedSystem& system, Task& task) const {
-  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(system, DatabaseFile());
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(FilesOf(system), DatabaseFile());
   StandardTexts texts(context_);
   const std::string noInformation = context_.Text(kNoInformationId);
   if (task.description.empty()) task.description = noInformation;
