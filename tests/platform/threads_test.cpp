@@ -90,8 +90,14 @@ TEST(ThreadsTest, TwoSystemsSideBySideKeepTheirOwnKeysAndFiles) {
   ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/two"), kSuccess);
   posix::WinePrefix one(dir.path() + "/one");
   posix::WinePrefix two(dir.path() + "/two");
-  ASSERT_EQ(one.Prepare(), kSuccess);
-  ASSERT_EQ(two.Prepare(), kSuccess);
+  // Opened side by side too, as a listing of every system opens them.
+  Status openedOne = kInvalidParameter, openedTwo = kInvalidParameter;
+  std::thread openOne([&] { openedOne = one.Prepare(); });
+  std::thread openTwo([&] { openedTwo = two.Prepare(); });
+  openOne.join();
+  openTwo.join();
+  ASSERT_EQ(openedOne, kSuccess);
+  ASSERT_EQ(openedTwo, kSuccess);
   fs::create_directories(dir.path() + "/two/drive_c/TOOLS");
 
   std::vector<std::string> seenOne, seenTwo;
