@@ -20,7 +20,10 @@
 #
 # Environment:
 #   VELMORA_CLI     the velmora-cli to time (default BUILD_DIR/bin/velmora-cli)
-#   VELMORA_COUNTS  entry counts to run (default "13 250 500 1000 2000")
+#   VELMORA_COUNTS  entry counts to run (default "0 13 250 500 1000 2000"; 0 is a
+#                   prefix of Wine's defaults)
+#   VELMORA_SYSTEMS prefixes of the `list --all` case, run by bench/systems_ratio.sh
+#                   after the others (default 50; 0 leaves the case out)
 #   VELMORA_RUNS    timed runs per case; the median is printed (default 7)
 #   VELMORA_BENCH_TEMPLATE  a folder where the freshly booted prefix is kept between
 #                   runs of this script (default: made anew in the work folder)
@@ -28,16 +31,18 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/ratio_common.sh
+source "$here/bench/ratio_common.sh"
 build=${1:-$here/build}
 build=$(cd "$build" && pwd)
 cli=${VELMORA_CLI:-$build/bin/velmora-cli}
 pack=$build/bin/vlmdb-pack
 shipped_db=$build/bin/vlmdb.vmd
-counts=${VELMORA_COUNTS:-"13 250 500 1000 2000"}
+counts=${VELMORA_COUNTS:-"0 13 250 500 1000 2000"}
 runs=${VELMORA_RUNS:-7}
 
 for tool in "$cli" "$pack" "$shipped_db"; do
-  [[ -e $tool ]] || { echo "missing $tool: build velmora-cli and velmora_database first" >&2; exit 1; }
+  [[ -e $tool ]] || { echo "missing $tool: build velmora-cli and velmora_definitions_database first" >&2; exit 1; }
 done
 command -v wine >/dev/null && command -v wineserver >/dev/null || { echo "wine is needed" >&2; exit 1; }
 
@@ -136,24 +141,16 @@ make_prefix() {
       printf '\r\n'
     done
   } >"$reg"
-  WINEPREFIX=$prefix wine reg import 'Z:'"${reg//\//\\}" >/dev/null 2>&1
-  WINEPREFIX=$prefix wineserver -w
+  # No entries: the prefix as wineboot left it.
+  if ((n > 0)); then
+    WINEPREFIX=$prefix wine reg import 'Z:'"${reg//\//\\}" >/dev/null 2>&1
+    WINEPREFIX=$prefix wineserver -w
+  fi
   rm -f "$reg"
   if ((links > 0)); then
     mkdir -p "$prefix/$startup_rel"
     ls "$pool" | head -n "$links" | while read -r link; do cp "$pool/$link" "$prefix/$startup_rel/"; done
   fi
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-# Milliseconds of one run of "$@", output discarded.
-time_ms() {
-  local start end
-  start=$EPOCHREALTIME
-  "$@" >/dev/null 2>&1
-  end=$EPOCHREALTIME
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f\n", (b - a) * 1000 }'
 }
 
 read_floor() {
@@ -198,7 +195,8 @@ minimal=$build/bench/velmora_minimal_window
 # window's peak memory.
 printf '%-8s %10s %10s %8s %8s %8s %11s %11s %8s %8s\n' entries "list ms" "floor ms" ratio listed "list MB" \
   "window ms" "minimal ms" win/min "win MB"
-declare -A list_at
+declare -A list_at ratio_at window_at
+list_mb_at_1000=-
 for n in $counts; do
   prefix=$work/prefix-$n
   make_prefix "$n" "$prefix"
@@ -224,13 +222,16 @@ for n in $counts; do
   list=$(printf '%s\n' "${list_times[@]}" | median)
   list_at[$n]=$list
   floor=$(printf '%s\n' "${floor_times[@]}" | median)
-  ratio=$(awk -v a="$list" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')
+  ratio=$(ratio_of "$list" "$floor")
   list_mb=$(peak_mb "$program/velmora-cli" list --json)
+  ratio_at[$n]=$ratio
+  ((n == 1000)) && list_mb_at_1000=$list_mb
   shown=- least=- window_ratio=- window_mb=-
   if [[ -n $with_window ]]; then
     shown=$(printf '%s\n' "${window_times[@]}" | median)
     least=$(printf '%s\n' "${minimal_times[@]}" | median)
-    window_ratio=$(awk -v a="$shown" -v b="$least" 'BEGIN { printf "%.2f", a / b }')
+    window_ratio=$(ratio_of "$shown" "$least")
+    window_at[$n]=$window_ratio
     window_mb=$(QT_QPA_PLATFORM=offscreen VELMORA_QUIT_AFTER_FIRST_FRAME=1 peak_mb timeout 60 "$window/Velmora")
   fi
   printf '%-8s %10s %10s %8s %8s %8s %11s %11s %8s %8s\n' "$n" "$list" "$floor" "$ratio" "$listed" "$list_mb" \
@@ -238,18 +239,30 @@ for n in $counts; do
   unset WINEPREFIX
   [[ ${KEEP:-0} == 1 ]] || rm -rf "$prefix"
 done
+growth=-
 if [[ -n ${list_at[1000]:-} && -n ${list_at[2000]:-} ]]; then
-  awk -v a="${list_at[1000]}" -v b="${list_at[2000]}" 'BEGIN { printf "growth of the listing 1000 -> 2000: %.2f\n", b / a }'
+  growth=$(ratio_of "${list_at[2000]}" "${list_at[1000]}")
 fi
 
 # ---- every prefix at once ------------------------------------------------------
-# `velmora-cli list --all` lists every Wine prefix and offline Windows of the
-# machine in one run. Its case (many prefixes made as above, the run against the
-# floor of reading all their files once) goes here; it runs only with a
-# velmora-cli that has the option.
-list_all_case() {
-  echo "list --all: no case measured yet" >&2
-}
-if [[ -d $template ]] && WINEPREFIX=$template "$large/velmora-cli" list --all --json >/dev/null 2>&1; then
-  list_all_case
+# `velmora-cli list --all` over many Steam-sized prefixes against `cat` of their
+# registry files: bench/systems_ratio.sh, with the same prefix template.
+systems=${VELMORA_SYSTEMS:-50}
+all_ratio=-
+if ((systems > 0)); then
+  all_out=$(VELMORA_CLI=$cli VELMORA_SYSTEMS=$systems VELMORA_RUNS=$runs VELMORA_BENCH_TEMPLATE=$template \
+    bash "$here/bench/systems_ratio.sh" "$build")
+  echo "$all_out"
+  all_ratio=$(tail -1 <<<"$all_out" | awk '{ print $NF }')
 fi
+
+# ---- every ratio side by side ----------------------------------------------------
+echo
+echo "ratio                                         measured   aim"
+printf '%-45s %8s   %s\n' "listing / floor, prefix of Wine's defaults" "${ratio_at[0]:--}" "<= 1.5"
+printf '%-45s %8s   %s\n' "listing / floor, 1000 entries" "${ratio_at[1000]:--}" "<= 2"
+printf '%-45s %8s   %s\n' "listing / floor, 2000 entries" "${ratio_at[2000]:--}" "<= 2"
+printf '%-45s %8s   %s\n' "listing 2000 / listing 1000 entries" "$growth" "<= 1.5"
+printf '%-45s %8s   %s\n' "window / minimal window, 1000 entries" "${window_at[1000]:--}" "<= 1.25"
+printf '%-45s %8s   %s\n' "list --all / cat, $systems prefixes" "$all_ratio" "<= 2"
+printf '%-45s %8s\n' "peak memory of the listing at 1000 (MB)" "$list_mb_at_1000"

@@ -18,9 +18,14 @@
 #   VELMORA_BENCH_TEMPLATE  a folder where the booted prefix is kept between runs
 #                     of this script (default: made anew in the work folder)
 #   KEEP=1            keeps the work folder
+#
+# bench/listing_ratio.sh runs this script after its own cases, so that one run
+# prints every ratio.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/ratio_common.sh
+source "$here/bench/ratio_common.sh"
 build=${1:-$here/build}
 build=$(cd "$build" && pwd)
 cli=${VELMORA_CLI:-$build/bin/velmora-cli}
@@ -91,15 +96,6 @@ listed=$("$cli" list --all --json | grep -c "\"name\": \"Launcher\"" || true)
 files=("$steamapps"/compatdata/*/pfx/*.reg)
 megabytes=$(du -cm "${files[@]}" | tail -1 | cut -f1)
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-time_ms() {
-  local start end
-  start=$EPOCHREALTIME
-  "$@" >/dev/null 2>&1 || true
-  end=$EPOCHREALTIME
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f\n", (b - a) * 1000 }'
-}
-
 list_times=() floor_times=()
 for ((r = 0; r < runs; r++)); do
   list_times+=("$(time_ms "$cli" list --all --json)")
@@ -108,5 +104,4 @@ done
 list=$(printf '%s\n' "${list_times[@]}" | median)
 floor=$(printf '%s\n' "${floor_times[@]}" | median)
 printf '%-8s %10s %14s %12s %8s\n' systems "files (MB)" "list --all (ms)" "floor (ms)" ratio
-printf '%-8s %10s %14s %12s %8s\n' "$count" "$megabytes" "$list" "$floor" \
-  "$(awk -v a="$list" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')"
+printf '%-8s %10s %14s %12s %8s\n' "$count" "$megabytes" "$list" "$floor" "$(ratio_of "$list" "$floor")"

@@ -37,8 +37,10 @@ std::string DefnsVersionOf(const std::string& fileBytes) {
 }
 
 std::string ReadDefnsVersion(platform::ManagedSystem& system, const std::string& programDir) {
+  // The version is the first line: the head of the file is read, not its megabytes.
   std::string bytes;
-  if (platform::files::ReadWholeFile(system, DatabasePath(programDir), &bytes) != platform::kSuccess)
+  if (platform::files::ReadFileStart(system, DatabasePath(programDir), kVersionHeadSize, &bytes) !=
+      platform::kSuccess)
     return "";
   return DefnsVersionOf(bytes);
 }
@@ -159,8 +161,13 @@ struct UnscrambleTable {
 // |stored| without its inner layer into stored.size() bytes at |to|.
 void UnscrambleTo(std::string_view stored, char* to) {
   static const UnscrambleTable table;
-  for (std::size_t i = 0, k = 0; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1)
-    to[i] = table.plain[k][static_cast<unsigned char>(stored[i])];
+  const auto* from = reinterpret_cast<const unsigned char*>(stored.data());
+  std::size_t i = 0;
+  // Seven bytes at a time, one for each key position.
+  for (; i + 7 <= stored.size(); i += 7) {
+    for (std::size_t k = 0; k < 7; ++k) to[i + k] = table.plain[k][from[i + k]];
+  }
+  for (std::size_t k = 0; i < stored.size(); ++i, ++k) to[i] = table.plain[k][from[i]];
 }
 
 void UnscrambleInto(std::string_view stored, std::string* out) {
@@ -205,6 +212,13 @@ long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambl
   if (stored.size() <= stem || stored.size() > stem + kMostDigits) return -1;
   for (std::size_t i = 0; i < stem; ++i)
     if (Fold(stored[i]) != Fold(scrambledStem[i])) return -1;
+  return NumberOfScrambledDigits(stored, stem);
+}
+
+long long NumberOfScrambledDigits(std::string_view stored, std::size_t stem) {
+  using formats::ini_text::Fold;
+  constexpr std::size_t kMostDigits = 9;
+  if (stored.size() <= stem || stored.size() > stem + kMostDigits) return -1;
   long long number = 0;
   for (std::size_t i = stem, k = stem % 7; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1) {
     // A digit scrambles to 0x60..0x71, which folding leaves as it is.

@@ -110,6 +110,9 @@ std::string DatabaseStringOf(const std::string_view* stored, const std::string& 
 // The number n of a stored (scrambled) key that a look-up of |scrambledStem| +
 // the scrambled n (n written as std::to_chars writes it) finds, or -1.
 long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambledStem);
+// The same number for a stored key whose first |stem| bytes are known to match
+// the scrambled stem (at most nine digits after them).
+long long NumberOfScrambledDigits(std::string_view stored, std::size_t stem);
 // The values of numbered keys as found by the reader, by number (a view without
 // data for a missing key), up to the first one missing or empty, each as a read
 // with the empty default delivers it and without its surrounding blanks: they lie

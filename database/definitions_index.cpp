@@ -60,7 +60,8 @@ DefinitionsIndex::DefinitionsIndex(std::shared_ptr<const formats::IniDocument> d
           return;
         for (std::size_t s = 0; s < kStems; ++s) {
           if (formats::ini_text::Fold(key[kShared]) != formats::ini_text::Fold(stems[s][kShared])) continue;
-          const long long number = NumberOfScrambledKey(key, stems[s]);
+          // The whole stem matched above: only its number is left to read.
+          const long long number = NumberOfScrambledDigits(key, stems[s].size());
           if (number >= 0) section->push_back(Found{s, static_cast<std::size_t>(number), value});
           return;
         }

@@ -99,28 +99,41 @@ std::string RatedFileName(const Task& task) {
 
 std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.WriteDir()); }
 
-bool MatchNamePattern(const std::string& pattern, const std::string& name) {
-  std::string restPattern = pattern;
-  std::string restName = name;
+namespace {
+
+// MatchNamePattern over a pattern and a name already in lower case.
+bool MatchLoweredPattern(std::string_view pattern, std::string_view name) {
   for (;;) {
-    if (EqualsIgnoreCase(restPattern, ".exe")) return true;
-    restPattern = ToLowerAscii(restPattern);
-    restName = ToLowerAscii(restName);
-    std::size_t star = restPattern.find('*');
-    if (star == std::string::npos) return restName.find(restPattern) != std::string::npos;
-    std::string prefix = restPattern.substr(0, star);
-    std::size_t at = restName.find(prefix);
-    if (at == std::string::npos) return false;
-    restName.erase(0, at + prefix.size());
-    restPattern.erase(0, star + 1);
+    if (pattern == ".exe") return true;
+    std::size_t star = pattern.find('*');
+    if (star == std::string_view::npos) return name.find(pattern) != std::string_view::npos;
+    std::string_view prefix = pattern.substr(0, star);
+    std::size_t at = name.find(prefix);
+    if (at == std::string_view::npos) return false;
+    name.remove_prefix(at + prefix.size());
+    pattern.remove_prefix(star + 1);
   }
+}
+
+}  // namespace
+
+bool MatchNamePattern(const std::string& pattern, const std::string& name) {
+  return MatchLoweredPattern(ToLowerAscii(pattern), ToLowerAscii(name));
+}
+
+platform::ManagedSystem& Rater::FilesOf(platform::ManagedSystem& system) const {
+  return context_.programFiles ? *context_.programFiles : system;
 }
 
 void Rater::PrepareIndex(platform::ManagedSystem& system) {
   if (preparing_.valid()) preparing_.get();  // one at a time
   try {
-    preparing_ = std::async(std::launch::async,
-                            [&system, file = DatabaseFile()] { DefinitionsIndexOf(system, file); });
+    preparing_ = std::async(std::launch::async, [&files = FilesOf(system), file = DatabaseFile()] {
+      // The sections a rating looks up, made here rather than by the first rating.
+      std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(files, file);
+      for (std::string_view code : kCategoryCodeList) index->SectionOf(std::string(code));
+      index->SectionOf(kPatternSection);
+    });
   } catch (const std::system_error&) {
     // No thread: the index is made by the first rating.
   }
@@ -137,11 +150,15 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
   if (all.empty()) return;
   const std::string noInformation = context_.Text(kNoInformationId);
   std::unordered_map<std::string, std::vector<Task*>> byFileName;
-  for (Task* task : all) {
+  // The rated name of each task in lower case, by its place in |all|.
+  std::vector<std::string> lowered(all.size());
+  for (std::size_t n = 0; n < all.size(); ++n) {
+    Task* task = all[n];
     if (task->description.empty()) task->description = noInformation;
-    byFileName[ToLowerAscii(RatedFileName(*task))].push_back(task);
+    lowered[n] = ToLowerAscii(RatedFileName(*task));
+    byFileName[lowered[n]].push_back(task);
   }
-  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(system, DatabaseFile());
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(FilesOf(system), DatabaseFile());
   StandardTexts texts(context_);
 
   for (auto& [fileName, tasks] : byFileName) {
@@ -159,17 +176,21 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
     for (Task* task : tasks) SetRating(*task, description, *lastCode, texts);
   }
 
-  std::vector<Task*> unknown;
-  for (Task* task : all) {
-    if (task->rating == kUnknownFileRating) unknown.push_back(task);
+  std::vector<std::size_t> unknown;  // places in |all|
+  for (std::size_t n = 0; n < all.size(); ++n) {
+    if (all[n]->rating == kUnknownFileRating) unknown.push_back(n);
   }
   const std::vector<std::string_view>& patterns = index->SectionOf(kPatternSection).names;
   for (std::size_t n = 0; n < patterns.size() && !unknown.empty(); ++n) {
-    const std::string pattern(patterns[n]);
+    const std::string pattern = ToLowerAscii(patterns[n]);
     std::vector<Task*> matched;
-    std::vector<Task*> rest;
-    for (Task* task : unknown)
-      (MatchNamePattern(pattern, RatedFileName(*task)) ? matched : rest).push_back(task);
+    std::vector<std::size_t> rest;
+    for (std::size_t place : unknown) {
+      if (MatchLoweredPattern(pattern, lowered[place]))
+        matched.push_back(all[place]);
+      else
+        rest.push_back(place);
+    }
     if (matched.empty()) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
@@ -182,7 +203,7 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
 // The single look-up stops at its first hit: the first section (in the order of
 // the codes) that names the file, at its first entry of that name.
 void Rater::RateTask(platform::ManagedSystem& system, Task& task) const {
-  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(system, DatabaseFile());
+  std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(FilesOf(system), DatabaseFile());
   StandardTexts texts(context_);
   const std::string noInformation = context_.Text(kNoInformationId);
   if (task.description.empty()) task.description = noInformation;

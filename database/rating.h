@@ -32,7 +32,9 @@ class Rater {
   void FillCategoryCodes();
   const std::vector<std::string>& CategoryCodes() const { return categoryCodes_; }
 
-  // The working copy is read through |system|, whose files hold it.
+  // The working copy is read through the program's own files (the context's
+  // programFiles), else through |system|: the systems listed side by side share
+  // one parse of it.
   // Rates every task: the last category hit decides, and the name patterns touch
   // only tasks still unrated, the first match deciding.
   void RateAll(platform::ManagedSystem& system, const std::vector<Task*>& tasks) const;
@@ -42,6 +44,7 @@ class Rater {
 
  private:
   std::string DatabaseFile() const;
+  platform::ManagedSystem& FilesOf(platform::ManagedSystem& system) const;
 
   const ProgramContext& context_;
   std::vector<std::string> categoryCodes_;

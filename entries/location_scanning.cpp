@@ -259,7 +259,11 @@ void EntryFiller::FillTask(Task& task, int location, const std::string& programP
     task.enabled = 0;
     task.disabledBySystem = 1;
   }
-  if (task.description.empty()) task.description = context_.Text(text_id::kNoInformation);
+  if (task.description.empty()) {
+    if (!noInformationKnown_) noInformation_ = context_.Text(text_id::kNoInformation);
+    noInformationKnown_ = true;
+    task.description = noInformation_;
+  }
   task.fileName = FileNameOfPath(task.programPath.empty() ? pass.ProgramPath(task.command, task.valueType)
                                                           : task.programPath);
   ReadProcessInfo(programPath, task, pass.Processes());

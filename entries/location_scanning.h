@@ -102,6 +102,10 @@ class EntryFiller {
   bool honoursStartupApproved_;
   ScanPass pass_;
   ModuleVersion versionReader_;
+  // The "no information" text, looked up once for the pass: a look-up through the
+  // language file costs more than filling the rest of an entry.
+  std::string noInformation_;
+  bool noInformationKnown_ = false;
 };
 
 // The raw target path of a shortcut, at most 259 characters, and, when |arguments|

@@ -3,6 +3,7 @@
 // that system's drives.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,6 +58,8 @@ std::string SystemDirectory(ManagedSystem& system);
 bool Exists(ManagedSystem& system, const std::string& path);  // a file or a folder
 bool DirectoryExists(ManagedSystem& system, const std::string& path);
 Status ReadWholeFile(ManagedSystem& system, const std::string& path, std::string* bytes);
+// The first |most| bytes of a file (all of a shorter one).
+Status ReadFileStart(ManagedSystem& system, const std::string& path, std::size_t most, std::string* bytes);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
 Status WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes);
 // The same without flushing to disk: for scratch files that a crash may lose.

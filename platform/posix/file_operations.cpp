@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "platform/environment.h"
@@ -56,9 +57,10 @@ bool files::DirectoryExists(ManagedSystem& system, const std::string& path) {
 namespace {
 
 // Reads the file |host|; |path| is how messages name it.
-Status ReadHost(const std::string& host, const std::string& path, std::string* bytes) {
+Status ReadHost(const std::string& host, const std::string& path, std::string* bytes,
+                std::size_t limit = std::numeric_limits<std::size_t>::max()) {
   posix::HostReadFailure failure;
-  if (posix::ReadHostFile(host, bytes, &failure)) return kSuccess;
+  if (posix::ReadHostFile(host, bytes, &failure, nullptr, limit)) return kSuccess;
   const std::string step = failure.step;
   if (step == "open") return FailWith(failure.error, "cannot open", path);
   if (step == "type") {
@@ -95,6 +97,14 @@ Status files::ReadWholeFile(ManagedSystem& system, const std::string& path, std:
   std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   return ReadHost(host, path, bytes);
+}
+
+Status files::ReadFileStart(ManagedSystem& system, const std::string& path, std::size_t most,
+                            std::string* bytes) {
+  bytes->clear();
+  std::string host = system.HostPathFromWindows(path);
+  if (host.empty()) return kPathNotFound;
+  return ReadHost(host, path, bytes, most);
 }
 
 Status files::WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes) {

@@ -77,9 +77,22 @@ bool ReadHostFile(const std::string& hostPath, std::string* bytes, HostReadFailu
   if (fstat(fd.get(), &st) != 0) return fail(errno, "type");
   // Directories, pipes and devices are no files to read whole (a pipe could block).
   if (!S_ISREG(st.st_mode)) return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "type");
-  if (st.st_size > 0) bytes->reserve(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), limit));
+  // The size the file has now is read straight into |bytes|; what it may have
+  // grown by since (or all of a file whose size says nothing, as in /proc) after.
+  const std::size_t expected =
+      st.st_size > 0 ? std::min<std::size_t>(static_cast<std::size_t>(st.st_size), limit) : 0;
+  bytes->resize(expected);
+  std::size_t have = 0;
+  while (have < expected) {
+    ssize_t n = read(fd.get(), bytes->data() + have, expected - have);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(errno, "read");
+    if (n == 0) break;
+    have += static_cast<std::size_t>(n);
+  }
+  bytes->resize(have);
   char buffer[1 << 16];
-  while (bytes->size() < limit) {
+  while (have == expected && bytes->size() < limit) {
     ssize_t n = read(fd.get(), buffer, std::min(sizeof buffer, limit - bytes->size()));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return fail(errno, "read");

@@ -34,16 +34,35 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
+// The user's name and home folder from the password database, by the reentrant
+// call: prefixes are opened on several threads at once, and getpwuid's entry is
+// one for the whole process.
+struct UserEntry {
+  std::string name;
+  std::string home;
+};
+
+UserEntry CurrentUser() {
+  const long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+         buffer.size() < (1u << 20))
+    buffer.resize(buffer.size() * 2);
+  if (!found) return {};
+  return {found->pw_name ? found->pw_name : "", found->pw_dir ? found->pw_dir : ""};
+}
+
 std::string HomeDir() {
   std::string home = Env("HOME");
   if (!home.empty()) return home;
-  const passwd* entry = getpwuid(getuid());
-  return entry && entry->pw_dir ? entry->pw_dir : "";
+  return CurrentUser().home;
 }
 
 std::string LoginName() {
-  const passwd* entry = getpwuid(getuid());
-  if (entry && entry->pw_name && *entry->pw_name) return entry->pw_name;
+  std::string name = CurrentUser().name;
+  if (!name.empty()) return name;
   std::string user = Env("USER");
   return user.empty() ? "user" : user;
 }

@@ -106,19 +106,21 @@ bool IsDirectory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-Status ReadWhole(const std::string& path, std::string* bytes) {
+Status ReadWhole(const std::string& path, std::string* bytes, std::size_t limit = std::string::npos) {
   bytes->clear();
   Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return LastStatus();
   char buffer[65536];
-  for (;;) {
+  while (bytes->size() < limit) {
     DWORD read = 0;
-    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) return LastStatus();
+    const std::size_t want = std::min(sizeof buffer, limit - bytes->size());
+    if (!ReadFile(file.get(), buffer, static_cast<DWORD>(want), &read, nullptr)) return LastStatus();
     if (read == 0) return kSuccess;
     bytes->append(buffer, read);
   }
+  return kSuccess;
 }
 
 Status WriteReplacing(const std::string& path, const std::string& bytes) {
@@ -162,6 +164,10 @@ namespace files {
 
 Status ReadWholeFile(ManagedSystem&, const std::string& path, std::string* bytes) {
   return ReadWhole(path, bytes);
+}
+
+Status ReadFileStart(ManagedSystem&, const std::string& path, std::size_t most, std::string* bytes) {
+  return ReadWhole(path, bytes, most);
 }
 
 Status WriteAtomic(ManagedSystem&, const std::string& path, const std::string& bytes) {

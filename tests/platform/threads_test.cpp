@@ -66,8 +66,14 @@ struct TwoPrefixes {
   void Make() {
     ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/one"), kSuccess);
     ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/two"), kSuccess);
-    ASSERT_EQ(one.Prepare(), kSuccess);
-    ASSERT_EQ(two.Prepare(), kSuccess);
+    // Opened side by side, as a listing of every system opens them.
+    Status openedOne = kInvalidParameter, openedTwo = kInvalidParameter;
+    std::thread openOne([&] { openedOne = one.Prepare(); });
+    std::thread openTwo([&] { openedTwo = two.Prepare(); });
+    openOne.join();
+    openTwo.join();
+    ASSERT_EQ(openedOne, kSuccess);
+    ASSERT_EQ(openedTwo, kSuccess);
   }
   test::TempDir dir;
   posix::WinePrefix one{dir.path() + "/one"};

@@ -19,44 +19,60 @@ std::size_t Utf8SequenceLength(const std::string& s, std::size_t i) {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
+void AppendJsonString(std::string* out, const std::string& text) {
+  out->push_back('"');
   for (std::size_t i = 0; i < text.size(); ++i) {
+    // A run of printable ASCII without quote or backslash goes as it is.
+    std::size_t plain = i;
+    while (plain < text.size()) {
+      unsigned char c = static_cast<unsigned char>(text[plain]);
+      if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') break;
+      ++plain;
+    }
+    if (plain > i) {
+      out->append(text, i, plain - i);
+      i = plain;
+      if (i == text.size()) break;
+    }
     unsigned char c = static_cast<unsigned char>(text[i]);
     char buffer[8];
     switch (c) {
       case '"':
-        out += "\\\"";
+        *out += "\\\"";
         continue;
       case '\\':
-        out += "\\\\";
+        *out += "\\\\";
         continue;
       case '\n':
-        out += "\\n";
+        *out += "\\n";
         continue;
       case '\r':
-        out += "\\r";
+        *out += "\\r";
         continue;
       case '\t':
-        out += "\\t";
+        *out += "\\t";
         continue;
       default:
         break;
     }
     if (c < 0x20 || c == 0x7F) {
       std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
+      *out += buffer;
     } else if (std::size_t length = Utf8SequenceLength(text, i)) {
-      out.append(text, i, length);
+      out->append(text, i, length);
       i += length - 1;
     } else {
       std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
+      *out += buffer;
     }
   }
-  out += "\"";
+  out->push_back('"');
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendJsonString(&out, text);
   return out;
 }
 

@@ -88,27 +88,48 @@ std::vector<std::string> JsonObjects(const StartupParameters& model, const ListO
   std::vector<std::string> objects;
   const std::string systemFields = JsonSystemFields(system);
   ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
-    std::ostringstream out;
-    out << "  {" << systemFields << "\"location\": " << location
-        << ", \"tag\": " << JsonString(LocationTag(location)) << ", \"name\": " << JsonString(task.name)
-        << ", \"fileName\": " << JsonString(task.fileName) << ", \"command\": " << JsonString(task.command)
-        << ", \"enabled\": " << (task.enabled ? "true" : "false")
-        << ", \"disabledBySystem\": " << (task.disabledBySystem ? "true" : "false")
-        << ", \"startsUnderWine\": " << (StartsUnderWine(task) ? "true" : "false")
-        << ", \"starts\": " << JsonString(StartsWhen(model.System(), location, task))
-        << ", \"fileExists\": " << (task.fileExists ? "true" : "false")
-        << ", \"processProtected\": " << (task.processProtected ? "true" : "false")
-        << ", \"memoryKB\": " << task.memoryKB << ", \"peakMemoryKB\": " << task.peakMemoryKB
-        << ", \"applicationName\": " << JsonString(task.applicationName)
-        << ", \"version\": " << JsonString(task.version)
-        << ", \"productName\": " << JsonString(task.productName)
-        << ", \"rating\": " << JsonString(task.rating)
-        << ", \"description\": " << JsonString(task.description) << ", \"icon\": \"" << IconKind(task)
-        << "\", \"readOnly\": " << (task.readOnly ? "true" : "false")
-        << ", \"keptCommand\": " << JsonString(task.keptCommand)
-        << (task.serviceDll.empty() ? "" : ", \"serviceDll\": " + JsonString(task.serviceDll))
-        << ", \"new\": " << (isNew ? "true" : "false") << "}";
-    objects.push_back(out.str());
+    std::string out;
+    out.reserve(512);
+    auto text = [&out](const char* name, const std::string& value) {
+      out += name;
+      AppendJsonString(&out, value);
+    };
+    auto flag = [&out](const char* name, bool value) {
+      out += name;
+      out += value ? "true" : "false";
+    };
+    out += "  {";
+    out += systemFields;
+    out += "\"location\": ";
+    out += std::to_string(location);
+    text(", \"tag\": ", LocationTag(location));
+    text(", \"name\": ", task.name);
+    text(", \"fileName\": ", task.fileName);
+    text(", \"command\": ", task.command);
+    flag(", \"enabled\": ", task.enabled);
+    flag(", \"disabledBySystem\": ", task.disabledBySystem);
+    flag(", \"startsUnderWine\": ", StartsUnderWine(task));
+    text(", \"starts\": ", StartsWhen(model.System(), location, task));
+    flag(", \"fileExists\": ", task.fileExists);
+    flag(", \"processProtected\": ", task.processProtected);
+    out += ", \"memoryKB\": ";
+    out += std::to_string(task.memoryKB);
+    out += ", \"peakMemoryKB\": ";
+    out += std::to_string(task.peakMemoryKB);
+    text(", \"applicationName\": ", task.applicationName);
+    text(", \"version\": ", task.version);
+    text(", \"productName\": ", task.productName);
+    text(", \"rating\": ", task.rating);
+    text(", \"description\": ", task.description);
+    out += ", \"icon\": \"";
+    out += IconKind(task);
+    out += '"';
+    flag(", \"readOnly\": ", task.readOnly);
+    text(", \"keptCommand\": ", task.keptCommand);
+    if (!task.serviceDll.empty()) text(", \"serviceDll\": ", task.serviceDll);
+    flag(", \"new\": ", isNew);
+    out += '}';
+    objects.push_back(std::move(out));
   });
   return objects;
 }
