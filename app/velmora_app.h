@@ -6,6 +6,8 @@
 //   VelmoraApp app(std::move(system));    // reads the database version
 //   app.StartApplication(window, box);    // runs the main window, if it may
 //   app.EndApplication();                 // never returns; exit status 259 (3 on Linux)
+// (Velmora itself runs StartCore on a thread of its own while its window is made,
+// and shows a refusal once the window exists: ui/velmora_dlg.h, StartAndRunMainWindow.)
 //
 // A program without a window (velmora-cli) runs the same checks and keeps its own
 // exit status:

@@ -69,14 +69,17 @@ EntryList::EntryList(QWidget* parent)
       "11px;"
       "  font-weight: bold; }"
       "QTableView::item { padding-left: 3px; }");
+  // The style sheet's font applies now rather than when the list is first shown,
+  // so that the cells are measured once, in the font they are drawn in.
+  ensurePolished();
 
   connect(entries_, &EntryTableModel::checkRequested, this, &EntryList::rowCheckChanged);
   // New rows widen what is known; any other change is measured again when asked.
   connect(entries_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
-    for (int column = 0; column < kColumnCount; ++column) {
-      if (cellWidths_[column] >= 0)
-        cellWidths_[column] = std::max(cellWidths_[column], CellsWidth(column, first, last));
-    }
+    if (cellWidths_[0] < 0) return;
+    const std::vector<int> added = CellsWidths(first, last);
+    for (int column = 0; column < kColumnCount; ++column)
+      cellWidths_[column] = std::max(cellWidths_[column], added[column]);
   });
   connect(entries_, &QAbstractItemModel::rowsRemoved, this, &EntryList::ForgetContentWidths);
   connect(entries_, &QAbstractItemModel::modelReset, this, &EntryList::ForgetContentWidths);
@@ -178,11 +181,11 @@ Qt::TextElideMode EntryList::ColumnElideMode(int column) const {
   return dynamic_cast<PathDelegate*>(itemDelegateForColumn(column)) ? Qt::ElideMiddle : textElideMode();
 }
 
-int EntryList::CellsWidth(int column, int first, int last) const {
+std::vector<int> EntryList::CellsWidths(int first, int last) const {
   // As QTableView::sizeHintForColumn measures, but only the cells that are among
   // the widest by a quick estimate (text, image and check box): measuring one
   // cell exactly lays its text out in full, which for a thousand rows took longer
-  // than reading them.
+  // than reading them. Each row's entry is read once for all its cells.
   QStyleOptionViewItem option;
   initViewItemOption(&option);
   TextAdvance advance(option.font);
@@ -192,31 +195,40 @@ int EntryList::CellsWidth(int column, int first, int last) const {
     double estimate;
     int row;
   };
-  std::vector<Candidate> candidates;
+  std::vector<std::vector<Candidate>> candidates(kColumnCount);
   for (int row = first; row <= last; ++row) {
     if (isRowHidden(row)) continue;
-    const QModelIndex index = entries_->index(row, column);
-    double estimate = advance.Estimate(index.data(Qt::DisplayRole).toString());
-    if (index.data(Qt::DecorationRole).isValid()) estimate += imageWidth;
-    if (index.data(Qt::CheckStateRole).isValid()) estimate += checkWidth;
-    candidates.push_back({estimate, row});
+    const std::vector<EntryTableModel::CellContent> cells = entries_->RowCells(row);
+    for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
+      const EntryTableModel::CellContent& cell = cells[column];
+      double estimate = advance.Estimate(cell.text);
+      if (cell.image) estimate += imageWidth;
+      if (cell.checkBox) estimate += checkWidth;
+      candidates[column].push_back({estimate, row});
+    }
   }
-  const auto measured = candidates.begin() + std::min<std::size_t>(candidates.size(), kRowsMeasuredExactly);
-  std::partial_sort(candidates.begin(), measured, candidates.end(),
-                    [](const Candidate& a, const Candidate& b) { return a.estimate > b.estimate; });
-  int widest = 0;
-  for (auto candidate = candidates.begin(); candidate != measured; ++candidate) {
-    const QModelIndex index = entries_->index(candidate->row, column);
-    widest = std::max(widest, itemDelegateForIndex(index)->sizeHint(option, index).width());
+  std::vector<int> widths(kColumnCount, 0);
+  for (int column = 0; column < kColumnCount; ++column) {
+    std::vector<Candidate>& columnCandidates = candidates[column];
+    const auto measured =
+        columnCandidates.begin() + std::min<std::size_t>(columnCandidates.size(), kRowsMeasuredExactly);
+    std::partial_sort(columnCandidates.begin(), measured, columnCandidates.end(),
+                      [](const Candidate& a, const Candidate& b) { return a.estimate > b.estimate; });
+    int widest = 0;
+    for (auto candidate = columnCandidates.begin(); candidate != measured; ++candidate) {
+      const QModelIndex index = entries_->index(candidate->row, column);
+      widest = std::max(widest, itemDelegateForIndex(index)->sizeHint(option, index).width());
+    }
+    widths[column] = showGrid() ? widest + 1 : widest;
   }
-  return showGrid() ? widest + 1 : widest;
+  return widths;
 }
 
 void EntryList::ForgetContentWidths() { std::fill(cellWidths_.begin(), cellWidths_.end(), -1); }
 
 int EntryList::ContentWidth(int column) const {
   if (column < 0 || column >= kColumnCount) return 0;
-  if (cellWidths_[column] < 0) cellWidths_[column] = CellsWidth(column, 0, entries_->rowCount() - 1);
+  if (cellWidths_[column] < 0) cellWidths_ = CellsWidths(0, entries_->rowCount() - 1);
   return std::max(cellWidths_[column], horizontalHeader()->sectionSizeHint(column));
 }
 

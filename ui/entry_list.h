@@ -92,13 +92,13 @@ class EntryList : public QTableView {
   void changeEvent(QEvent* event) override;
 
  private:
-  // The width of the widest cell of |column| among |first|..|last|, measured on
-  // the cells whose text is widest by estimate.
-  int CellsWidth(int column, int first, int last) const;
+  // The width of the widest cell of each column among rows |first|..|last|,
+  // measured on the cells whose text is widest by estimate.
+  std::vector<int> CellsWidths(int first, int last) const;
   void ForgetContentWidths();
 
   EntryTableModel* entries_;
-  // The widest cell of each column (-1: not measured yet), kept up to date as
+  // The widest cell of each column (all -1: not measured yet), kept up to date as
   // rows come in, so that fitting the columns does not measure every cell again
   // on each fill and resize.
   mutable std::vector<int> cellWidths_;

@@ -192,37 +192,55 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
   }
   const Task* task = TaskAt(index.row());
   if (!task) return QVariant();
+  return CellData(row, *task, column, role);
+}
+
+std::vector<EntryTableModel::CellContent> EntryTableModel::RowCells(int row) const {
+  std::vector<CellContent> cells;
+  const Task* task = TaskAt(row);
+  if (!task) return cells;
+  const Row& entry = rows_[row];
+  cells.resize(kColumnCount);
+  for (int column = 0; column < kColumnCount; ++column) {
+    cells[column].text = CellData(entry, *task, column, Qt::DisplayRole).toString();
+    cells[column].image = CellData(entry, *task, column, Qt::DecorationRole).isValid();
+    cells[column].checkBox = CellData(entry, *task, column, Qt::CheckStateRole).isValid();
+  }
+  return cells;
+}
+
+QVariant EntryTableModel::CellData(const Row& row, const Task& task, int column, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       if (column == kColumnName && row.isNew)
-        return QString::fromUtf8(kNewMark) + CellText(row, *task, column);
+        return QString::fromUtf8(kNewMark) + CellText(row, task, column);
       if (column == kColumnComment) {
         // The notes follow the comment, so that they are seen without a hover.
-        const QString notes = NotesOf(*task, row.location);
+        const QString notes = NotesOf(task, row.location);
         if (!notes.isEmpty()) {
-          const QString comment = CellText(row, *task, column);
+          const QString comment = CellText(row, task, column);
           QString shown = comment.isEmpty() ? notes : comment + QStringLiteral(" \u2014 ") + notes;
           return shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
         }
       }
-      return CellText(row, *task, column);
+      return CellText(row, task, column);
     case Qt::ToolTipRole: {
-      QString text = CellText(row, *task, column);  // the whole text of a narrow cell
+      QString text = CellText(row, task, column);  // the whole text of a narrow cell
       if (column == kColumnName && row.isNew) text += QStringLiteral("\nNew since the last start");
-      const QString notes = NotesOf(*task, row.location);
+      const QString notes = NotesOf(task, row.location);
       if (!notes.isEmpty()) text += QLatin1Char('\n') + notes;
       return text;
     }
     case Qt::FontRole:
-      if (column == kColumnName && (row.isNew || task->readOnly)) {
+      if (column == kColumnName && (row.isNew || task.readOnly)) {
         QFont font;
         font.setBold(row.isNew);
-        font.setItalic(task->readOnly != 0);  // the mark of an entry that cannot be changed
+        font.setItalic(task.readOnly != 0);  // the mark of an entry that cannot be changed
         return font;
       }
       return QVariant();
     case Qt::CheckStateRole:
-      if (column == kColumnName) return task->enabled == 1 ? Qt::Checked : Qt::Unchecked;
+      if (column == kColumnName) return task.enabled == 1 ? Qt::Checked : Qt::Unchecked;
       return QVariant();
     case Qt::DecorationRole:
       if (column == kColumnName) return row.icon;
@@ -230,7 +248,7 @@ QVariant EntryTableModel::data(const QModelIndex& index, int role) const {
         if (IsServiceLocation(row.location)) return ServiceImage();
         return ListImagePixmap(IsMachineLocation(row.location) ? kImageComputer : kImageUsers);
       }
-      if (column == kColumnRating) return ListImagePixmap(FileKindImage(task->rating));
+      if (column == kColumnRating) return ListImagePixmap(FileKindImage(task.rating));
       return QVariant();
     default:
       return QVariant();

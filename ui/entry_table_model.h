@@ -69,6 +69,16 @@ class EntryTableModel : public QAbstractTableModel {
   int LocationAt(int row) const;
   std::string KeyAt(int row) const;
 
+  // What the cells of a row show, as data() gives it, with its entry looked up once:
+  // the text, and whether an image and a check box come before it. Empty when the
+  // row or its entry is gone.
+  struct CellContent {
+    QString text;
+    bool image = false;
+    bool checkBox = false;
+  };
+  std::vector<CellContent> RowCells(int row) const;
+
   // Tells whether an entry is new since the last look; rows ask it when filled.
   void SetNewTest(std::function<bool(int location, const Task&)> isNew) { isNew_ = std::move(isNew); }
 
@@ -95,6 +105,7 @@ class EntryTableModel : public QAbstractTableModel {
     bool isNew;
   };
   QString CellText(const Row& row, const Task& task, int column) const;
+  QVariant CellData(const Row& row, const Task& task, int column, int role) const;
 
   StartupParameters* parameters_ = nullptr;
   std::vector<Row> rows_;

@@ -78,8 +78,8 @@ FlashMovieHost::~FlashMovieHost() {
   // render context. Let the textures go while the window still renders: dropping
   // the unreferenced pixmaps of the movie's images destroys their texture
   // factories, which queues the textures for deletion at the next sync, and one
-  // last frame runs that sync.
-  if (quickWindow() && quickWindow()->rendererInterface() &&
+  // last frame runs that sync. A player that never drew has nothing to let go.
+  if (drawn_ && quickWindow() && quickWindow()->rendererInterface() &&
       quickWindow()->rendererInterface()->graphicsApi() == QSGRendererInterface::Software) {
     quickWindow()->releaseResources();
     grabFramebuffer();
@@ -301,6 +301,9 @@ void FlashMovieHost::DragWindow() {
 bool FlashMovieHost::eventFilter(QObject* watched, QEvent* event) {
   if (watched == this) {
     switch (event->type()) {
+      case QEvent::Paint:
+        drawn_ = true;
+        break;
       case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton) {

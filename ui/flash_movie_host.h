@@ -127,6 +127,7 @@ class FlashMovieHost : public QQuickWidget {
   QQmlComponent* component_ = nullptr;
   QStringList errors_;
   std::string moviePath_;
+  bool drawn_ = false;  // painted at least once
   bool noScale_ = false;
   bool fitToView_ = false;
   int alignMode_ = 0;

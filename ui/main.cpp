@@ -143,7 +143,6 @@ int main(int argc, char** argv) {
   if (!system && !OpenSystemOrSay(&choice, &system)) return 1;
   velmora::ui::QtMessageBoxPresenter box;
   velmora::VelmoraApp app(std::move(system));
-  velmora::ui::QtMainWindowRunner window;
-  app.StartApplication(window, box);
+  velmora::ui::StartAndRunMainWindow(app, box);
   app.EndApplication();
 }

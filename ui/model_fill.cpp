@@ -4,8 +4,14 @@
 
 namespace velmora::ui {
 
-ModelFill::ModelFill(StartupParameters& model) : model_(model) {
-  thread_ = std::thread([this] {
+ModelFill::ModelFill(StartupParameters& model) : ModelFill(model, nullptr) {}
+
+ModelFill::ModelFill(StartupParameters& model, std::function<bool()> first)
+    : model_(model), first_(firstDone_.get_future().share()) {
+  thread_ = std::thread([this, first = std::move(first)] {
+    const bool go = first ? first() : true;
+    firstDone_.set_value(go);
+    if (!go) return;
     model_.ReadAll();
     model_.FillCategoryCodes();
     model_.RateAllTasks();
@@ -17,6 +23,8 @@ ModelFill::ModelFill(StartupParameters& model) : model_(model) {
 ModelFill::~ModelFill() {
   if (thread_.joinable()) thread_.join();
 }
+
+bool ModelFill::WaitFirst() { return first_.get(); }
 
 changes::SeenEntries ModelFill::Wait() {
   if (thread_.joinable()) thread_.join();

@@ -1,18 +1,59 @@
 #include "ui/resource_images.h"
 
+#include <QIconEngine>
 #include <QImage>
+#include <QPainter>
 #include <array>
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace velmora::ui {
 
 namespace {
 
+// An icon of the program's images read when it is first drawn or asked for a
+// size, not when it is made: the window's icon (seven images up to 256 x 256) is
+// not in the window's first frame, and on some platforms never drawn at all.
+class ImageFilesIconEngine : public QIconEngine {
+ public:
+  ImageFilesIconEngine(const char* stem, std::vector<int> sizes) : stem_(stem), sizes_(std::move(sizes)) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    Loaded().paint(painter, rect, Qt::AlignCenter, mode, state);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Loaded().actualSize(size, mode, state);
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Loaded().pixmap(size, mode, state);
+  }
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+    return Loaded().pixmap(size, scale, mode, state);
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return Loaded().availableSizes(mode, state);
+  }
+  QString key() const override { return QStringLiteral("VelmoraImageFiles"); }
+  QIconEngine* clone() const override { return new ImageFilesIconEngine(*this); }
+  bool isNull() override { return sizes_.empty(); }
+
+ private:
+  const QIcon& Loaded() {
+    if (loaded_.isNull()) {
+      for (int size : sizes_)
+        loaded_.addFile(QString(":/res/%1_%2.png").arg(stem_).arg(size), QSize(size, size));
+    }
+    return loaded_;
+  }
+
+  const char* stem_;
+  std::vector<int> sizes_;
+  QIcon loaded_;
+};
+
 QIcon IconFromFiles(const char* stem, std::initializer_list<int> sizes) {
-  QIcon icon;
-  for (int size : sizes) icon.addFile(QString(":/res/%1_%2.png").arg(stem).arg(size), QSize(size, size));
-  return icon;
+  return QIcon(new ImageFilesIconEngine(stem, sizes));
 }
 
 QIcon ProgramIconById(int resourceId) {

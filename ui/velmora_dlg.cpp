@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/held_message_box.h"
 #include "app/help.h"
 #include "app/language.h"
 #include "app/message_box_requests.h"
@@ -760,6 +761,25 @@ void QtMainWindowRunner::Run(VelmoraApp& app) {
   const VelmoraDlg::StartMovies movies = VelmoraDlg::FindStartMovies(app.settings);
   ModelFill fill(app.Model());
   VelmoraDlg window(app, box_);
+  window.Initialise(movies, fill);
+  window.DoModal();
+}
+
+void StartAndRunMainWindow(VelmoraApp& app, MessageBoxPresenter& box, MessageBoxPresenter* windowBox) {
+  // Until the core has started nothing but Qt is used here: its refusals wait for
+  // the window, the movies are found where the start reads the system.
+  HeldMessageBox refusals;
+  VelmoraDlg::StartMovies movies;
+  ModelFill fill(app.Model(), [&app, &refusals, &movies] {
+    if (app.StartCore(refusals) != VelmoraApp::StartResult::kReady) return false;
+    movies = VelmoraDlg::FindStartMovies(app.settings);
+    return true;
+  });
+  VelmoraDlg window(app, windowBox);
+  if (!fill.WaitFirst()) {
+    refusals.ShowThrough(box);
+    return;
+  }
   window.Initialise(movies, fill);
   window.DoModal();
 }

@@ -173,7 +173,7 @@ class VelmoraDlg : public QDialog {
   int listShift_ = 0;
 };
 
-// Runs VelmoraDlg for the application's start-up.
+// Runs VelmoraDlg for the application's start-up, once the core has started.
 class QtMainWindowRunner : public MainWindowRunner {
  public:
   explicit QtMainWindowRunner(MessageBoxPresenter* box = nullptr) : box_(box) {}
@@ -182,5 +182,13 @@ class QtMainWindowRunner : public MainWindowRunner {
  private:
   MessageBoxPresenter* box_;
 };
+
+// The window program's start: VelmoraApp::StartApplication with the core's start
+// (StartCore), the search for the start movies and the model's fill on a thread of
+// their own, begun before the window is made. A refusal is shown through |box|
+// once the window exists, and the window is then not shown; otherwise it runs
+// until it ends. The window's own boxes are |windowBox| (its own when null).
+void StartAndRunMainWindow(VelmoraApp& app, MessageBoxPresenter& box,
+                           MessageBoxPresenter* windowBox = nullptr);
 
 }  // namespace velmora::ui

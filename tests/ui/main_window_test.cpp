@@ -191,6 +191,37 @@ TEST(SettingsFlagText, OneCharacterOfTheStoredValueOrNothing) {
   EXPECT_EQ(VelmoraDlg::SettingsFlagText(256), "");
 }
 
+// The window program starts its core beside the making of its window: a refusal
+// (here a database that cannot be found) is shown as it always was, once the window
+// exists, and the window never appears.
+TEST_F(MainWindowTest, RefusedStartIsShownOnceTheWindowExistsWhichNeverAppears) {
+  struct SeenRefusals : MessageBoxPresenter {
+    int Show(MessageBoxRequest& request) override {
+      messages.push_back(request.title + "|" + request.message + "|" + request.kind);
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<VelmoraDlg*>(widget)) {
+          windowMade = true;
+          windowShown = windowShown || window->isVisible();
+        }
+      }
+      return 1;
+    }
+    std::vector<std::string> messages;
+    bool windowMade = false;
+    bool windowShown = false;
+  } box;
+  MakeEntries();
+  app_ = std::make_unique<VelmoraApp>(velmora::test::System());
+  app_->settings.DefnsVersion.clear();
+  test::QtMessageCatcher warnings;
+  ui::StartAndRunMainWindow(*app_, box);
+  EXPECT_TRUE(warnings.messages.isEmpty()) << warnings.messages.join("\n").toStdString();
+  EXPECT_EQ(box.messages, std::vector<std::string>{"Velmora|Error in initializing Velmora.|error"});
+  EXPECT_TRUE(box.windowMade);
+  EXPECT_FALSE(box.windowShown);
+  EXPECT_TRUE(app_->Model().Entries(kLmRun).empty()) << "nothing is read after a refusal";
+}
+
 TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   MakeEntries();
   StartProbe();
