@@ -285,6 +285,33 @@ TEST_F(CliOfflineTest, StartupFolderItemIsKeptInsideTheInstallationAndPutBackByt
   ExpectHivesRead();
 }
 
+// Two store values of a damaged hive share one data cell: libhivex stops on
+// deleting either. An enable that wrote the value back but cannot take it out of
+// the store fails, and the value goes again: the entry is listed once, disabled.
+TEST_F(CliOfflineTest, AnEnableWhoseStoreValueCannotGoFailsAndLeavesTheEntryDisabled) {
+  tree_->User("bob")
+      .Key("Software\\Orlinsk\\Velmora\\DisabledTasks")
+      .Sz("3|Alpha", "C:\\same.exe")
+      .Sz("3|Beta", "C:\\same.exe");
+  tree_->Write();
+  const std::string user = tree_->UserHiveHostPath("bob");
+  std::string bytes = ReadFile(user);
+  const std::size_t alpha = bytes.find("3|Alpha"), beta = bytes.find("3|Beta");
+  ASSERT_NE(alpha, std::string::npos);
+  ASSERT_NE(beta, std::string::npos);
+  bytes.replace(alpha - 12, 4, bytes, beta - 12, 4);  // the data offset of a value's record
+  WriteFile(user, bytes);
+  ASSERT_NE(Run({"list"}).out.find("[ ] Alpha"), std::string::npos);
+
+  Result on = Run({"enable", "CU Run", "Alpha"});
+  EXPECT_EQ(on.status, 1) << on.out;
+  EXPECT_NE(on.out.find("3|Alpha"), std::string::npos) << on.out;
+  const std::string listed = Run({"list"}).out;
+  EXPECT_NE(listed.find("[ ] Alpha"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("[x] Alpha"), std::string::npos) << listed;
+  EXPECT_EQ(ExportedValueAfter(user, "Run", "Alpha"), "");
+}
+
 TEST_F(CliOfflineTest, DirtyOrReadOnlyHivesRefuseChangesAndStayUntouched) {
   RegfOptions dirty;
   dirty.primarySequence = 30;
