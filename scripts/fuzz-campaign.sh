@@ -7,9 +7,10 @@
 # JOBS processes (default 2) each run RUNS/JOBS inputs with their own random seed
 # (SEED, SEED+1, ...; default 1) on the inputs kept in WORK_DIR/corpus/ (started
 # from fuzz/corpus/TARGET/ and shared by the jobs: each reloads the folder now and
-# then); their logs are WORK_DIR/job-N.log, a failing input goes to
+# then); their logs are WORK_DIR/job-SEED.log, a failing input goes to
 # WORK_DIR/findings/. The command returns at once; `bash scripts/fuzz-campaign.sh
-# --sum WORK_DIR` adds up the executions of the logs so far.
+# --sum WORK_DIR` adds up the executions of every log there so far (a campaign
+# continued with other seeds adds its logs to those of the runs before it).
 # Since the fast build has no AddressSanitizer, the inputs a campaign kept are
 # then run once through the sanitizer build (build-sanitize, or the folder
 # VELMORA_SANITIZE_BUILD names):
@@ -55,6 +56,6 @@ cp "$build/bin/fuzz_$target" "$work/fuzz_$target"
 for ((job = 0; job < jobs; ++job)); do
   nohup nice -n 19 "$work/fuzz_$target" -runs=$((runs / jobs)) -seed=$((seed + job)) -timeout=25 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/findings/" \
-    "$work/corpus" "fuzz/corpus/$target" >"$work/job-$job.log" 2>&1 &
-  echo "job $job: process $!, log $work/job-$job.log"
+    "$work/corpus" "fuzz/corpus/$target" >"$work/job-$((seed + job)).log" 2>&1 &
+  echo "job $job: process $!, log $work/job-$((seed + job)).log"
 done
