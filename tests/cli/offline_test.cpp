@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <map>
 
+#include "app/system_choice.h"
+#include "app/velmora_app.h"
+#include "platform/known_systems.h"
 #include "platform/posix/offline_hive.h"
 #include "tests/support/regf_builder.h"
 #include "tests/support/run_program.h"
@@ -310,6 +313,25 @@ TEST_F(CliOfflineTest, AnEnableWhoseStoreValueCannotGoFailsAndLeavesTheEntryDisa
   EXPECT_NE(listed.find("[ ] Alpha"), std::string::npos) << listed;
   EXPECT_EQ(listed.find("[x] Alpha"), std::string::npos) << listed;
   EXPECT_EQ(ExportedValueAfter(user, "Run", "Alpha"), "");
+}
+
+// The finder names a mounted installation after its mount point, a name that
+// holds a "/". Chosen by that name (in any letter case) or by its folder, it
+// opens as --windows opens it, its version read as supported.
+TEST_F(CliOfflineTest, AnInstallationFoundOnTheMachineIsChosenByItsName) {
+  tree_->Write();
+  const std::string name = "Windows on " + tree_->root;
+  const std::vector<platform::KnownSystem> found = {{".wine", "wine", dir_.path() + "/.wine", ""},
+                                                    {name, "offline", tree_->root, ""}};
+  for (const std::string& chosenBy : {name, "WINDOWS ON " + tree_->root, tree_->root + "/"}) {
+    platform::KnownSystem chosen;
+    std::string error;
+    ASSERT_TRUE(ChooseKnownSystem(found, chosenBy, &chosen, &error)) << chosenBy << ": " << error;
+    EXPECT_EQ(chosen.name, name);
+    std::unique_ptr<platform::ManagedSystem> system;
+    ASSERT_TRUE(platform::OpenKnownSystem(chosen, "", &system, &error)) << error;
+    EXPECT_TRUE(VelmoraApp::IsSupportedSystem(*system)) << chosenBy;
+  }
 }
 
 TEST_F(CliOfflineTest, DirtyOrReadOnlyHivesRefuseChangesAndStayUntouched) {
