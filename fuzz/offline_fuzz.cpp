@@ -203,11 +203,11 @@ bool FirstChangeableRunEntry(platform::ManagedSystem& system, std::string* name,
 }
 
 // Every hive change is tried first in a forked child, whose page tables the
-// kernel copies from this process; libFuzzer's own tables of features (20 MB,
-// written at every input) are most of them and the child never touches them, so
-// they are left out of it. Called once libFuzzer has made them.
-// Not under AddressSanitizer, whose shadow memory the child needs and whose
-// allocator holds the tables.
+// kernel copies from this process. libFuzzer's own tables of features (about
+// 20 MB, the only mappings of that size) are most of them, and the child, which
+// makes one change and ends, never touches them: they are left out of it. Called
+// once libFuzzer has made them. Not under AddressSanitizer, whose shadow memory
+// the child needs and whose allocator holds the tables.
 void LeaveFuzzerTablesOutOfForks() {
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
