@@ -53,12 +53,8 @@ bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std
 
 bool ChooseKnownSystem(const std::vector<platform::KnownSystem>& found, const std::string& nameOrPath,
                        platform::KnownSystem* chosen, std::string* error) {
-  if (nameOrPath.find('/') != std::string::npos) {
-    if (platform::KnownSystemAt(nameOrPath, found, chosen)) return true;
-    *error = "no Windows system at " + nameOrPath +
-             ": it is neither a system found on this machine nor a Wine prefix";
-    return false;
-  }
+  // Names first: an offline installation is named after its mount point
+  // ("Windows on /mnt/win"), so a name may hold a "/" as a folder does.
   std::vector<const platform::KnownSystem*> matches;
   for (const platform::KnownSystem& system : found) {
     if (system.name == nameOrPath) matches.push_back(&system);
@@ -71,6 +67,12 @@ bool ChooseKnownSystem(const std::vector<platform::KnownSystem>& found, const st
   if (matches.size() == 1) {
     *chosen = *matches.front();
     return true;
+  }
+  if (matches.empty() && nameOrPath.find('/') != std::string::npos) {
+    if (platform::KnownSystemAt(nameOrPath, found, chosen)) return true;
+    *error = "no Windows system at " + nameOrPath +
+             ": it is neither a system found on this machine nor a Wine prefix";
+    return false;
   }
   if (matches.empty()) {
     *error = "no system found on this machine is named \"" + nameOrPath +

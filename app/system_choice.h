@@ -29,10 +29,10 @@ bool TakeSystemOptions(std::vector<std::string>* args, SystemChoice* choice, std
 bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSystem>* system,
                       std::string* error);
 
-// The system of |found| that |nameOrPath| names: a folder when it holds a "/"
-// (any spelling of a found one's, or another Wine prefix), else a name, compared
-// exactly and then without regard to letter case. False with |error| for a name
-// that several systems share (naming them) or that none has.
+// The system of |found| that |nameOrPath| names: a name, compared exactly and
+// then without regard to letter case, else, when it holds a "/", a folder (any
+// spelling of a found one's, or another Wine prefix). False with |error| for a
+// name that several systems share (naming them) or that nothing has.
 bool ChooseKnownSystem(const std::vector<platform::KnownSystem>& found, const std::string& nameOrPath,
                        platform::KnownSystem* chosen, std::string* error);
 

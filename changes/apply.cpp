@@ -122,6 +122,7 @@ class LocationApply {
         const RawValue* pending = Pending(task);
         bool asWanted = disk && CommandOfValue(disk->type, disk->data) == task.command &&
                         (!pending || (pending->type == disk->type && pending->data == disk->data));
+        std::string written;  // the name of a value written where none stood
         if (!asWanted) {
           std::vector<RawValue> known;
           if (pending) known.push_back(*pending);
@@ -138,11 +139,17 @@ class LocationApply {
             Fail(task.name, changes::FailureText("write the value", status));
             continue;
           }
+          if (!disk) written = value.name;
         }
         if (!ClearSystemMark(task)) continue;
         // In its location again: the stored copy is no longer needed (unless it is
-        // another entry of the same name).
-        if (task.keptCommand.empty()) store_.Remove(Stored(task), nullptr);
+        // another entry of the same name). A copy that stays would list the entry
+        // as disabled too: the enable fails, and a value it wrote goes again.
+        if (task.keptCommand.empty() && !store_.Remove(Stored(task), &why)) {
+          if (!written.empty() && changes::RemoveValue(key.get(), written) == platform::kSuccess)
+            why += "; the entry stays disabled";
+          Fail(task.name, why);
+        }
       } else if (task.disabledBySystem && disk) {
         continue;  // disabled by the system's startup manager: it stays as it is
       } else if (!MayStoreBesideKept(task)) {
@@ -195,7 +202,7 @@ class LocationApply {
         Fail(task.name, "refused: a service is not removed; disable it instead");
       } else if (task.enabled) {
         if (config.StartsAutomatically()) {
-          store_.Remove(Stored(task), nullptr);
+          if (!store_.Remove(Stored(task), &why)) Fail(task.name, why);
           continue;
         }
         if (task.readOnly) continue;  // listed as it is, never written
@@ -207,8 +214,8 @@ class LocationApply {
         } else if (!changes::WriteServiceState(system, services.get(), kept, false, &why) ||
                    !changes::WriteServiceState(system, services.get(), kept, true, &why)) {
           Fail(task.name, why);
-        } else {
-          store_.Remove(Stored(task), nullptr);
+        } else if (!store_.Remove(Stored(task), &why)) {
+          Fail(task.name, why);
         }
       } else if (!unchangeable.empty()) {
         Fail(task.name, "refused: " + unchangeable);
@@ -258,7 +265,8 @@ class LocationApply {
         }
         if (task.keptCommand.empty() && !store_.Remove(Stored(task), &why)) Fail(task.name, why);
       } else if (task.enabled) {
-        if (!exists && !Restore(task, folder, path)) continue;
+        std::string restored;  // the item written where none stood
+        if (!exists && !Restore(task, folder, path, &restored)) continue;
         const std::string* pending = PendingItem(task.name);
         if (exists && !isFolder && pending) {
           // A loaded profile brings the item as it was saved.
@@ -273,7 +281,11 @@ class LocationApply {
           }
         }
         if (!ClearSystemMark(task)) continue;
-        if (task.keptCommand.empty()) store_.Remove(Stored(task), nullptr);
+        if (task.keptCommand.empty() && !store_.Remove(Stored(task), &why)) {
+          if (!restored.empty() && changes::RemoveItem(model_.System(), restored) == platform::kSuccess)
+            why += "; the item stays disabled";
+          Fail(task.name, why);
+        }
       } else if (task.disabledBySystem && exists) {
         continue;  // disabled by the system's startup manager: it stays as it is
       } else if (!MayStoreBesideKept(task)) {
@@ -320,8 +332,9 @@ class LocationApply {
   }
 
   // Puts a missing item back: the copy a loaded profile brought, else its kept copy, else
-  // a new shortcut to the command (the name with ".lnk" added when it lacks it).
-  bool Restore(const Task& task, const std::string& folder, const std::string& path) {
+  // a new shortcut to the command (the name with ".lnk" added when it lacks it). Sets
+  // |written| to the file it wrote.
+  bool Restore(const Task& task, const std::string& folder, const std::string& path, std::string* written) {
     std::string bytes;
     const std::string* pending = PendingItem(task.name);
     if (pending) bytes = *pending;
@@ -331,6 +344,7 @@ class LocationApply {
         Fail(task.name, changes::FailureText("write " + path, status));
         return false;
       }
+      *written = path;
       return true;
     }
     std::string shortcutPath = EndsWithIgnoreCase(task.name, ".lnk") ? path : path + ".lnk";
@@ -351,6 +365,7 @@ class LocationApply {
       Fail(task.name, "could not create the shortcut " + shortcutPath + " to " + target);
       return false;
     }
+    *written = shortcutPath;
     return true;
   }
 

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,8 +27,8 @@ namespace platform::posix {
 namespace {
 
 constexpr std::size_t kBaseBlockSize = 4096;
-// How a child that tried a change ends when libhivex came back from it.
-constexpr int kChangeMade = 0, kChangeRefused = 3;
+// What a child that tried a change answers when libhivex came back from it.
+constexpr char kChangeMade = 'm', kChangeRefused = 'r';
 constexpr int kChangeSeconds = 60;
 
 std::uint32_t U32(const unsigned char* p) {
@@ -242,25 +241,34 @@ bool CopyFileExclusive(const std::string& from, const std::string& to, std::stri
   return ok;
 }
 
-// Waits for |child| to end, killing it after |seconds|; sets |late| then.
-void WaitForChild(pid_t child, int seconds, int* status, bool* late) {
+// Reads the one byte a child writes to |from| before it ends; false when it ended
+// without (the end of the pipe) or, with |late| set, when |seconds| passed first.
+bool ReadAnswer(int from, int seconds, char* answer, bool* late) {
   *late = false;
-#ifdef SYS_pidfd_open
-  UniqueFd ended(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
-  if (ended) {
-    pollfd wait{ended.get(), POLLIN, 0};
-    int ready;
-    do {
-      ready = poll(&wait, 1, seconds * 1000);
-    } while (ready < 0 && errno == EINTR);
-    if (ready == 0) {
-      *late = true;
-      kill(child, SIGKILL);
-    }
+  pollfd ready{from, POLLIN, 0};
+  int polled;
+  do {
+    polled = poll(&ready, 1, seconds * 1000);
+  } while (polled < 0 && errno == EINTR);
+  if (polled == 0) {
+    *late = true;
+    return false;
   }
-#endif
-  while (waitpid(child, status, 0) < 0 && errno == EINTR) {
-  }
+  ssize_t got;
+  do {
+    got = read(from, answer, 1);
+  } while (got < 0 && errno == EINTR);
+  return got == 1;
+}
+
+// Waits for |child| to end; false when its status is not to be had (a process
+// that ignores SIGCHLD has its children reaped by the kernel).
+bool WaitForChild(pid_t child, int* status) {
+  pid_t waited;
+  do {
+    waited = waitpid(child, status, 0);
+  } while (waited < 0 && errno == EINTR);
+  return waited == child;
 }
 
 }  // namespace
@@ -463,9 +471,18 @@ bool OfflineHive::DeleteKey(std::size_t node) {
 // fail: asked to free a block that is not the start of a used one, for example a
 // value's data cell whose offset points into another cell. A change is therefore
 // made first in a child process, on its copy of the hive in memory, and made here
-// only when the child came back from it. The child writes no file.
+// only when the child came back from it. The child writes no file. It answers
+// through a pipe rather than by its exit status, which is lost where the process
+// ignores SIGCHLD (a disposition handed down by whoever started it) or another
+// part of it reaps every child.
 bool OfflineHive::Survives(const std::function<bool()>& change) {
   damage_.clear();
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    damage_ = std::string("no pipe could be made to try the change (") + std::strerror(errno) + ")";
+    return false;
+  }
+  UniqueFd answers(ends[0]), answer(ends[1]);
   const pid_t child = fork();
   if (child < 0) {
     damage_ = std::string("no process could be started to try the change (") + std::strerror(errno) + ")";
@@ -477,20 +494,26 @@ bool OfflineHive::Survives(const std::function<bool()>& change) {
     for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, SIG_DFL);
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) dup2(null, STDERR_FILENO);  // libhivex's own message of the assert
-    _exit(change() ? kChangeMade : kChangeRefused);
+    const char made = change() ? kChangeMade : kChangeRefused;
+    _exit(write(answer.get(), &made, 1) == 1 ? 0 : 1);
   }
-  int status = 0;
+  answer.reset();
+  char made = 0;
   bool late = false;
-  WaitForChild(child, kChangeSeconds, &status, &late);
-  if (WIFEXITED(status) && (WEXITSTATUS(status) == kChangeMade || WEXITSTATUS(status) == kChangeRefused))
-    return true;
+  const bool answered = ReadAnswer(answers.get(), kChangeSeconds, &made, &late);
+  // Still running when late: its end of the pipe is open, so its number is its own.
+  if (late) kill(child, SIGKILL);
+  int status = 0;
+  const bool waited = WaitForChild(child, &status);
+  if (answered && (made == kChangeMade || made == kChangeRefused)) return true;
   if (late) {
     damage_ = "libhivex did not finish the change within " + std::to_string(kChangeSeconds) +
               " seconds; the hive is probably damaged";
   } else {
     damage_ = "the hive is damaged: libhivex stopped on it while making the change (" +
-              (WIFSIGNALED(status) ? std::string(strsignal(WTERMSIG(status)))
-                                   : "exit status " + std::to_string(WEXITSTATUS(status))) +
+              (!waited               ? std::string("the trying process ended without finishing")
+               : WIFSIGNALED(status) ? std::string(strsignal(WTERMSIG(status)))
+                                     : "exit status " + std::to_string(WEXITSTATUS(status))) +
               ")";
   }
   return false;

@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <map>
 
+#include "app/system_choice.h"
+#include "app/velmora_app.h"
+#include "platform/known_systems.h"
 #include "platform/posix/offline_hive.h"
 #include "tests/support/regf_builder.h"
 #include "tests/support/run_program.h"
@@ -295,6 +298,52 @@ TEST_F(CliOfflineTest, StartupFolderItemIsKeptInsideTheInstallationAndPutBackByt
   EXPECT_EQ(ReadFile(item), bytes);
   EXPECT_FALSE(fs::exists(kept));
   ExpectHivesRead();
+}
+
+// Two store values of a damaged hive share one data cell: libhivex stops on
+// deleting either. An enable that wrote the value back but cannot take it out of
+// the store fails, and the value goes again: the entry is listed once, disabled.
+TEST_F(CliOfflineTest, AnEnableWhoseStoreValueCannotGoFailsAndLeavesTheEntryDisabled) {
+  tree_->User("bob")
+      .Key("Software\\Orlinsk\\Velmora\\DisabledTasks")
+      .Sz("3|Alpha", "C:\\same.exe")
+      .Sz("3|Beta", "C:\\same.exe");
+  tree_->Write();
+  const std::string user = tree_->UserHiveHostPath("bob");
+  std::string bytes = ReadFile(user);
+  const std::size_t alpha = bytes.find("3|Alpha"), beta = bytes.find("3|Beta");
+  ASSERT_NE(alpha, std::string::npos);
+  ASSERT_NE(beta, std::string::npos);
+  bytes.replace(alpha - 12, 4, bytes, beta - 12, 4);  // the data offset of a value's record
+  WriteFile(user, bytes);
+  ASSERT_NE(Run({"list"}).out.find("[ ] Alpha"), std::string::npos);
+
+  Result on = Run({"enable", "CU Run", "Alpha"});
+  EXPECT_EQ(on.status, 1) << on.out;
+  EXPECT_NE(on.out.find("3|Alpha"), std::string::npos) << on.out;
+  const std::string listed = Run({"list"}).out;
+  EXPECT_NE(listed.find("[ ] Alpha"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("[x] Alpha"), std::string::npos) << listed;
+  EXPECT_EQ(ExportedValueAfter(user, "Run", "Alpha"), "");
+}
+
+// The finder names a mounted installation after its mount point, a name that
+// holds a "/". Chosen by that name (in any letter case) or by its folder, it
+// opens as --windows opens it, its version read as supported.
+TEST_F(CliOfflineTest, AnInstallationFoundOnTheMachineIsChosenByItsName) {
+  tree_->Write();
+  const std::string name = "Windows on " + tree_->root;
+  const std::vector<platform::KnownSystem> found = {{".wine", "wine", dir_.path() + "/.wine", ""},
+                                                    {name, "offline", tree_->root, ""}};
+  for (const std::string& chosenBy : {name, "WINDOWS ON " + tree_->root, tree_->root + "/"}) {
+    platform::KnownSystem chosen;
+    std::string error;
+    ASSERT_TRUE(ChooseKnownSystem(found, chosenBy, &chosen, &error)) << chosenBy << ": " << error;
+    EXPECT_EQ(chosen.name, name);
+    std::unique_ptr<platform::ManagedSystem> system;
+    ASSERT_TRUE(platform::OpenKnownSystem(chosen, "", &system, &error)) << error;
+    EXPECT_TRUE(VelmoraApp::IsSupportedSystem(*system)) << chosenBy;
+  }
 }
 
 TEST_F(CliOfflineTest, DirtyOrReadOnlyHivesRefuseChangesAndStayUntouched) {
