@@ -110,6 +110,9 @@ class ManagedSystem {
   // ...\Explorer\StartupApproved (Windows 8 and later). Wine ignores them, so a
   // Wine prefix, and a Windows program running under Wine, never do.
   virtual bool KeepsStartupApproved() = 0;
+  // Reads what a first look at the registry needs, the files side by side where
+  // there are several. What cannot be read is reported when a key is opened.
+  virtual void PreloadRegistry() {}
   // Every process of the system, in process-id order.
   virtual std::vector<ProcessEntry> ListProcesses() = 0;
   // Lets ListProcesses take the processes from |table| instead of reading the
