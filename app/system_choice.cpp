@@ -109,6 +109,7 @@ bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::Mana
 }
 
 bool CheckSystemReadable(platform::ManagedSystem& system, std::string* error) {
+  system.PreloadRegistry();
   for (platform::HKey root : {system.LocalMachine(), system.CurrentUser()}) {
     platform::UniqueKey key;
     platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());

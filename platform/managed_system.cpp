@@ -10,6 +10,17 @@
 
 namespace platform {
 
+std::vector<ProcessEntry> HostProcessTable::Of(const std::string& prefix) const {
+  std::vector<ProcessEntry> processes;
+  processes.reserve(rows_.size());
+  for (const Row& row : rows_) {
+    // A Wine process whose prefix cannot be told is kept: nothing shows it is elsewhere.
+    if (row.wine && !prefix.empty() && !row.prefix.empty() && row.prefix != prefix) continue;
+    processes.push_back(row.process);
+  }
+  return processes;
+}
+
 KeyTable::KeyTable(ManagedSystem* system) {
   for (int hive : {kMachineHive, kUserHive}) {
     roots_[hive].system = system;

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/processes.h"
@@ -112,8 +113,14 @@ class ManagedSystem {
   // ...\Explorer\StartupApproved (Windows 8 and later). Wine ignores them, so a
   // Wine prefix, and a Windows program running under Wine, never do.
   virtual bool KeepsStartupApproved() = 0;
+  // Reads what a first look at the registry needs, the files side by side where
+  // there are several. What cannot be read is reported when a key is opened.
+  virtual void PreloadRegistry() {}
   // Every process of the system, in process-id order.
   virtual std::vector<ProcessEntry> ListProcesses() = 0;
+  // Lets ListProcesses take the processes from |table| instead of reading the
+  // host's process table each time; set before the system is read from other threads.
+  void ShareProcessTable(std::shared_ptr<const HostProcessTable> table) { processTable_ = std::move(table); }
   // Windows path of the common (|common|) or the user's Startup folder when the
   // system decides it itself; "" when the Shell Folders values name it, as on a
   // system whose user's session keeps them current.
@@ -169,7 +176,15 @@ class ManagedSystem {
   }
 
  protected:
+  // The host's process table: the shared one, else a fresh reading.
+  std::shared_ptr<const HostProcessTable> ProcessTable() const {
+    return processTable_ ? processTable_ : HostProcessTable::Read();
+  }
+
   KeyTable keys_;
+
+ private:
+  std::shared_ptr<const HostProcessTable> processTable_;
 };
 
 // The system of this build when no other is chosen: on Linux the Wine prefix

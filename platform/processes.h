@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,28 @@ struct ProcessEntry {
 };
 
 // The processes of a system: ManagedSystem::ListProcesses().
+
+// One reading of the host's process table. Systems listed together share one
+// (ManagedSystem::ShareProcessTable), each taking its own processes from it,
+// rather than each reading the whole table again. It does not change once read,
+// so threads may share it.
+class HostProcessTable {
+ public:
+  struct Row {
+    ProcessEntry process;
+    bool wine = false;   // Wine runs it
+    std::string prefix;  // the prefix a Wine process runs in, canonical; "" when unknown
+  };
+
+  static std::shared_ptr<const HostProcessTable> Read();
+
+  // The processes of the prefix |prefix| (canonical; "" for every process), in
+  // process-id order: a Wine process known to run in another prefix is left out.
+  std::vector<ProcessEntry> Of(const std::string& prefix) const;
+
+ private:
+  std::vector<Row> rows_;  // in process-id order
+};
 
 // Current and peak resident memory in bytes; false when the process cannot be
 // queried (gone, or not readable by this user).

@@ -33,6 +33,7 @@ class WinePrefix : public HostSystem {
   bool Has32BitView() override;
   WriteRefusal CheckWritesAllowed(bool machineHive) override;
   std::vector<ProcessEntry> ListProcesses() override;
+  void PreloadRegistry() override;
   std::string UserName() override;
   std::string ProfilePath() override;
 
@@ -67,6 +68,7 @@ class WinePrefix : public HostSystem {
   struct Opened;
   Status PrepareLocked();
   Status OpenHive(int hive, HiveFile** result);
+  HiveFile& HiveSlot(int hive);  // the lock is held and the prefix prepared
   Status OpenKeyOf(HKey key, Opened* opened);
   // SetValue's write of |stored| (bytes as the hive holds them); the lock is held.
   Status SetStored(HKey key, const std::string& name, std::uint32_t type, std::string stored);

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -158,21 +159,21 @@ std::string CanonicalPath(const std::string& path) {
   return realpath(path.c_str(), buffer) ? std::string(buffer) : path;
 }
 
-// Whether a Wine process runs in another prefix than |prefix| (canonical): Wine
-// takes the prefix from WINEPREFIX, else ~/.wine. A process whose environment
-// cannot be read is kept, as nothing shows it is elsewhere.
-bool RunsInAnotherPrefix(std::uint32_t pid, const std::string& prefix) {
+// The prefix a Wine process runs in, canonical: Wine takes it from WINEPREFIX,
+// else ~/.wine. "" when the environment cannot be read (another user's process)
+// or names neither.
+std::string PrefixOfWineProcess(std::uint32_t pid) {
   std::string own;
   if (!EnvironmentVariable(pid, "WINEPREFIX", &own) || own.empty()) {
-    if (!EnvironmentVariable(pid, "HOME", &own)) return false;
+    if (!EnvironmentVariable(pid, "HOME", &own)) return "";
     own += "/.wine";
   }
-  return CanonicalPath(own) != prefix;
+  return CanonicalPath(own);
 }
 
 }  // namespace
 
-std::vector<ProcessEntry> posix::WinePrefix::ListProcesses() {
+std::shared_ptr<const HostProcessTable> HostProcessTable::Read() {
   std::vector<std::uint32_t> pids;
   if (DIR* dir = opendir("/proc")) {
     while (dirent* entry = readdir(dir)) {
@@ -193,19 +194,23 @@ std::vector<ProcessEntry> posix::WinePrefix::ListProcesses() {
   }
   std::sort(pids.begin(), pids.end());
 
+  auto table = std::make_shared<HostProcessTable>();
+  table->rows_.reserve(pids.size());
+  for (std::uint32_t pid : pids) {
+    Row row;
+    row.process.pid = pid;
+    row.process.name = ProcessName(pid, &row.wine);
+    if (row.process.name.empty()) continue;  // ended while we looked
+    if (row.wine) row.prefix = PrefixOfWineProcess(pid);
+    table->rows_.push_back(std::move(row));
+  }
+  return table;
+}
+
+std::vector<ProcessEntry> posix::WinePrefix::ListProcesses() {
   // Programs of other prefixes are not this system's, even with the same name.
   const std::string dir = Dir();
-  const std::string prefix = dir.empty() ? std::string() : CanonicalPath(dir);
-  std::vector<ProcessEntry> processes;
-  processes.reserve(pids.size());
-  for (std::uint32_t pid : pids) {
-    bool wine = false;
-    std::string name = ProcessName(pid, &wine);
-    if (name.empty()) continue;  // ended while we looked
-    if (wine && !prefix.empty() && RunsInAnotherPrefix(pid, prefix)) continue;
-    processes.push_back({pid, std::move(name)});
-  }
-  return processes;
+  return ProcessTable()->Of(dir.empty() ? std::string() : CanonicalPath(dir));
 }
 
 bool QueryProcessMemory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peakWorkingSet) {

@@ -20,6 +20,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "base/path.h"
@@ -263,6 +265,19 @@ WinePrefix::~WinePrefix() = default;
 Status WinePrefix::OpenHive(int hive, HiveFile** result) {
   Status status = PrepareLocked();
   if (status != kSuccess) return status;
+  HiveFile* slot = &HiveSlot(hive);
+  const std::uint64_t generation = LookupGeneration();
+  if (generation == 0 || !slot->loaded || slot->checkedIn != generation) {
+    status = Refresh(slot, dir_);
+    if (status != kSuccess) return status;
+    slot->checkedIn = generation;
+  }
+  if (slot->bad) return Fail(kBadRegistryFile, slot->badDetail);
+  *result = slot;
+  return kSuccess;
+}
+
+HiveFile& WinePrefix::HiveSlot(int hive) {
   std::string path = dir_ + (hive == kMachineHive ? "/system.reg" : "/user.reg");
   std::unique_ptr<HiveFile>& slot = files_[path];
   if (!slot) {
@@ -270,15 +285,25 @@ Status WinePrefix::OpenHive(int hive, HiveFile** result) {
     slot->path = path;
     slot->hive = hive;
   }
-  const std::uint64_t generation = LookupGeneration();
-  if (generation == 0 || !slot->loaded || slot->checkedIn != generation) {
-    status = Refresh(slot.get(), dir_);
-    if (status != kSuccess) return status;
-    slot->checkedIn = generation;
+  return *slot;
+}
+
+void WinePrefix::PreloadRegistry() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (PrepareLocked() != kSuccess) return;
+  HiveFile& machine = HiveSlot(kMachineHive);
+  HiveFile& user = HiveSlot(kUserHive);
+  if (machine.loaded || user.loaded) return;
+  // Each thread reads its own file into its own model; a failure is left for
+  // OpenHive to report, as the file is read again there.
+  std::thread other;
+  try {
+    other = std::thread([&] { Refresh(&user, dir_); });
+  } catch (const std::system_error&) {
+    Refresh(&user, dir_);  // no thread to spare: one after the other
   }
-  if (slot->bad) return Fail(kBadRegistryFile, slot->badDetail);
-  *result = slot.get();
-  return kSuccess;
+  Refresh(&machine, dir_);
+  if (other.joinable()) other.join();
 }
 
 // May the program change this hive now?

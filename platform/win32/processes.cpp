@@ -6,6 +6,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/win32/live_windows.h"
 #include "platform/win32/wide.h"
@@ -53,22 +54,26 @@ BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM parameter) {
 
 }  // namespace
 
-std::vector<ProcessEntry> win32::LiveWindows::ListProcesses() {
-  std::vector<ProcessEntry> processes;
+std::shared_ptr<const HostProcessTable> HostProcessTable::Read() {
+  auto table = std::make_shared<HostProcessTable>();
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return processes;
+  if (snapshot == INVALID_HANDLE_VALUE) return table;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
     if (entry.th32ProcessID == 0) continue;  // the idle process
-    processes.push_back(ProcessEntry{
-        entry.th32ProcessID, WithoutExe(win32::Narrow(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)))});
+    Row row;
+    row.process = ProcessEntry{
+        entry.th32ProcessID, WithoutExe(win32::Narrow(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)))};
+    table->rows_.push_back(std::move(row));
   }
   CloseHandle(snapshot);
-  std::sort(processes.begin(), processes.end(),
-            [](const ProcessEntry& a, const ProcessEntry& b) { return a.pid < b.pid; });
-  return processes;
+  std::sort(table->rows_.begin(), table->rows_.end(),
+            [](const Row& a, const Row& b) { return a.process.pid < b.process.pid; });
+  return table;
 }
+
+std::vector<ProcessEntry> win32::LiveWindows::ListProcesses() { return ProcessTable()->Of(""); }
 
 bool QueryProcessMemory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peakWorkingSet) {
   ProcessHandle process(pid, PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ);

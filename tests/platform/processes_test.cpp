@@ -161,7 +161,29 @@ TEST_F(ProcessesTest, WineProgramsOfOtherPrefixesAreNotThisSystems) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(NamesOf(viaHome), std::vector<std::string>{"VlmTray"});
 
-  for (pid_t pid : {here, elsewhere, defaultPrefix, viaHome}) {
+  // One reading of the table serves every prefix, each taking its own programs;
+  // a system given it lists from it, not from a fresh reading.
+  const std::shared_ptr<const HostProcessTable> table = HostProcessTable::Read();
+  auto pidsOf = [](const std::vector<ProcessEntry>& processes) {
+    std::vector<pid_t> pids;
+    for (const ProcessEntry& p : processes) pids.push_back(static_cast<pid_t>(p.pid));
+    return pids;
+  };
+  const std::vector<pid_t> ofOther = pidsOf(table->Of(fs::canonical(dir_.path()).string()));
+  EXPECT_NE(std::find(ofOther.begin(), ofOther.end(), elsewhere), ofOther.end());
+  EXPECT_EQ(std::find(ofOther.begin(), ofOther.end(), here), ofOther.end());
+  const pid_t later = StartWithEnvironment(probe_, {"WINEPREFIX=" + system.prefix()});
+  ASSERT_GT(later, 0);
+  for (int i = 0; i < 200 && !Executed(later, probe_); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  velmora::test::System().ShareProcessTable(table);
+  const std::vector<pid_t> shared = pidsOf(velmora::test::System().ListProcesses());
+  velmora::test::System().ShareProcessTable(nullptr);
+  EXPECT_EQ(shared, pidsOf(table->Of(fs::canonical(system.prefix()).string())));
+  EXPECT_EQ(std::find(shared.begin(), shared.end(), later), shared.end());
+  EXPECT_EQ(NamesOf(later), std::vector<std::string>{"VlmTray"});
+
+  for (pid_t pid : {here, elsewhere, defaultPrefix, viaHome, later}) {
     SignalProcess(static_cast<std::uint32_t>(pid), true);
     WaitForSignal(pid);
   }

@@ -68,8 +68,15 @@ struct TwoPrefixes {
     ASSERT_EQ(CreateMinimalPrefix(dir.path() + "/two"), kSuccess);
     // Opened side by side, as a listing of every system opens them.
     Status openedOne = kInvalidParameter, openedTwo = kInvalidParameter;
-    std::thread openOne([&] { openedOne = one.Prepare(); });
-    std::thread openTwo([&] { openedTwo = two.Prepare(); });
+    // Each reads its two registry files side by side as well.
+    std::thread openOne([&] {
+      openedOne = one.Prepare();
+      one.PreloadRegistry();
+    });
+    std::thread openTwo([&] {
+      openedTwo = two.Prepare();
+      two.PreloadRegistry();
+    });
     openOne.join();
     openTwo.join();
     ASSERT_EQ(openedOne, kSuccess);

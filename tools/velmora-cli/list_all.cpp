@@ -15,11 +15,14 @@ namespace velmora::cli {
 
 namespace {
 
-// Opens |known| and lists it; a system that cannot be opened is its error.
-SystemListing ReadOneSystem(const platform::KnownSystem& known, const ListOptions& options) {
+// Opens |known| and lists it, its processes taken from |processes|; a system that
+// cannot be opened is its error.
+SystemListing ReadOneSystem(const platform::KnownSystem& known, const ListOptions& options,
+                            const std::shared_ptr<const platform::HostProcessTable>& processes) {
   std::unique_ptr<platform::ManagedSystem> system;
   SystemListing listing;
   if (!platform::OpenKnownSystem(known, "", &system, &listing.error)) return listing;
+  system->ShareProcessTable(processes);
   return ListOneSystem(*system, known, options);
 }
 
@@ -57,13 +60,16 @@ SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::Kno
 int ListEverySystem(const ListOptions& options, std::ostream& out, std::ostream& err) {
   const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
   std::vector<SystemListing> listings(systems.size());
+  // The host's process table is read once for every system, not once per system.
+  const std::shared_ptr<const platform::HostProcessTable> processes =
+      systems.empty() ? nullptr : platform::HostProcessTable::Read();
   // Each system is opened, read and listed by one of a few threads, which take
   // the systems in turn; every system is an object of its own, so they go on
   // side by side. They are printed in order when all are done.
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t i = next++; i < systems.size(); i = next++)
-      listings[i] = ReadOneSystem(systems[i], options);
+      listings[i] = ReadOneSystem(systems[i], options, processes);
   };
   const std::size_t count =
       std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()), systems.size());
