@@ -3,7 +3,6 @@
 #include "platform/posix/prefix.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "base/utf16.h"
 #include "formats/registry_hive.h"
 #include "platform/posix/host_file.h"
+#include "platform/posix/host_user.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/registry.h"
@@ -34,34 +34,8 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
-// The user's name and home folder from the password database, by the reentrant
-// call: prefixes are opened on several threads at once, and getpwuid's entry is
-// one for the whole process.
-struct UserEntry {
-  std::string name;
-  std::string home;
-};
-
-UserEntry CurrentUser() {
-  const long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
-         buffer.size() < (1u << 20))
-    buffer.resize(buffer.size() * 2);
-  if (!found) return {};
-  return {found->pw_name ? found->pw_name : "", found->pw_dir ? found->pw_dir : ""};
-}
-
-std::string HomeDir() {
-  std::string home = Env("HOME");
-  if (!home.empty()) return home;
-  return CurrentUser().home;
-}
-
 std::string LoginName() {
-  std::string name = CurrentUser().name;
+  std::string name = posix::ReadHostUserEntry().name;
   if (!name.empty()) return name;
   std::string user = Env("USER");
   return user.empty() ? "user" : user;
@@ -287,7 +261,7 @@ Status WinePrefix::PrepareLocked() {
   std::string chosen = dir_.empty() ? WithoutTrailingSlashes(Env("WINEPREFIX")) : dir_;
   bool ownPrefix = false;  // only the program's own prefix is ever made
   if (chosen.empty()) {
-    std::string home = HomeDir();
+    std::string home = posix::HostHomeFolder();
     if (!home.empty() && IsFile(home + "/.wine/system.reg")) {
       chosen = home + "/.wine";
     } else {

@@ -1,7 +1,6 @@
 #include "platform/posix/system_finder.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 
 #include "base/text.h"
 #include "platform/posix/host_file.h"
+#include "platform/posix/host_user.h"
 #include "platform/posix/launcher_files.h"
 #include "platform/posix/path_util.h"
 
@@ -368,11 +368,7 @@ FinderInput FinderInputFromEnvironment() {
     return value ? std::string(value) : std::string();
   };
   FinderInput input;
-  input.home = env("HOME");
-  if (input.home.empty()) {
-    const passwd* entry = getpwuid(getuid());
-    if (entry && entry->pw_dir) input.home = entry->pw_dir;
-  }
+  input.home = HostHomeFolder();
   input.xdgDataHome = env("XDG_DATA_HOME");
   input.xdgConfigHome = env("XDG_CONFIG_HOME");
   input.winePrefix = env("WINEPREFIX");

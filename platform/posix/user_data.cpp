@@ -1,6 +1,5 @@
 #include "platform/user_data.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/posix/host_user.h"
 
 namespace platform::files {
 
@@ -30,12 +30,7 @@ std::string UserDataFolder(ManagedSystem& system) {
   if (data && data[0] == '/') {
     folder = data;
   } else {
-    const char* homeEnv = std::getenv("HOME");
-    std::string home = homeEnv ? homeEnv : "";
-    if (home.empty()) {
-      const passwd* entry = getpwuid(getuid());
-      if (entry && entry->pw_dir) home = entry->pw_dir;
-    }
+    const std::string home = posix::HostHomeFolder();
     if (home.empty()) return "";
     folder = home + "/.local/share";
   }
