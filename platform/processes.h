@@ -8,12 +8,11 @@
 
 namespace platform {
 
+// One process of a system, as ManagedSystem::ListProcesses() returns it.
 struct ProcessEntry {
   std::uint32_t pid = 0;
   std::string name;  // executable base name without a final ".exe" (any case)
 };
-
-// The processes of a system: ManagedSystem::ListProcesses().
 
 // One reading of the host's process table. Systems listed together share one
 // (ManagedSystem::ShareProcessTable), each taking its own processes from it,
