@@ -53,8 +53,14 @@ cmake --build "$build" --target "fuzz_$target"
 mkdir -p "$work/corpus" "$work/findings"
 # The binary is copied, so that a rebuild does not change a running campaign.
 cp "$build/bin/fuzz_$target" "$work/fuzz_$target"
+# No symbolizer is started while a campaign runs: -print_funcs=0 leaves the names
+# of newly covered functions out of the log, and symbolize=0 makes a failure's
+# report print addresses (the failing input is saved either way, and is replayed
+# through the sanitizer build for a readable report). A job once ended, with no
+# failure reported, right after the runtime failed to start the symbolizer.
+export UBSAN_OPTIONS="$UBSAN_OPTIONS:symbolize=0"
 for ((job = 0; job < jobs; ++job)); do
-  nohup nice -n 19 "$work/fuzz_$target" -runs=$((runs / jobs)) -seed=$((seed + job)) -timeout=25 \
+  nohup nice -n 19 "$work/fuzz_$target" -runs=$((runs / jobs)) -seed=$((seed + job)) -timeout=25 -print_funcs=0 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/findings/" \
     "$work/corpus" "fuzz/corpus/$target" >"$work/job-$((seed + job)).log" 2>&1 &
   echo "job $job: process $!, log $work/job-$((seed + job)).log"
