@@ -4,13 +4,18 @@
 // text it was read from, so that writing the hive back reproduces each untouched
 // byte. Only what a call changed is written anew, in the form Wine writes it.
 //
-// Parsing checks every line but builds only the tree of keys: the values of a key
-// are decoded from the block's text when the key is first asked for them. A block
-// never asked for is written back from its text.
+// Parsing checks every line of the file in one pass over its bytes and notes where
+// its key lines stand; nothing else is read then. The keys of the tree are made
+// from those lines when their parent is first asked for its subkeys (a look-up of
+// Software\Microsoft makes the top keys and those of Software, not the thousands
+// below them), and the values of a key are decoded from the block's text when the
+// key is first asked for them. A block never asked for is written back from its
+// text; a change, or writing the hive, makes the whole tree first.
 // Names are UTF-16 as Wine holds them and compare as Wine compares them.
 //
-// registry_read.cpp reads a file (its lines, values and key paths), registry_tree.cpp
-// keeps the tree of keys with the index of their subkeys, registry_write.cpp writes.
+// registry_check.cpp checks a file, registry_read.cpp reads values and key paths,
+// registry_tree.cpp keeps the tree of keys with the index of their subkeys and
+// makes keys from their lines, registry_write.cpp writes.
 #pragma once
 
 #include <cstdint>
@@ -84,21 +89,61 @@ class ChildIndex {
   std::size_t count_ = 0;
 };
 
-struct HiveNode {
+class Hive;
+
+class HiveNode {
+ public:
   std::u16string name;
   HiveNode* parent = nullptr;
-  std::vector<HiveNode*> children;  // in file order; owned by the hive
-  // Kept once a key has many subkeys; a key with few is searched in order.
-  ChildIndex index;
   HiveBlock* block = nullptr;  // null for a key implied by its subkeys
 
-  HiveNode* Child(std::u16string_view wanted) const;
+  // The subkeys in file order (owned by the hive), made from their key lines
+  // when first asked for.
+  const std::vector<HiveNode*>& Subkeys();
+  HiveNode* Child(std::u16string_view wanted);
+
+ private:
+  friend class Hive;
+  // A key line below this key not yet given to a subkey, and where its next name
+  // starts: a byte of the file for a plain path, else the index of the name.
+  struct Pending {
+    std::uint32_t line;
+    std::uint32_t at;
+  };
+  // Among the subkeys made so far.
+  HiveNode* KnownChild(std::u16string_view wanted) const;
+
+  Hive* hive = nullptr;
+  std::vector<HiveNode*> children;  // all subkeys once complete
+  // Kept once a key has many subkeys; a key with few is searched in order.
+  ChildIndex index;
+  bool complete = true;
+  std::vector<Pending> pending;  // until complete
 };
 
 struct HiveParseError {
   int line = 0;
   std::string message;
 };
+
+// A key line as the check of a file finds it: offsets in the file's text.
+struct HiveKeyLine {
+  std::uint32_t lineStart;  // the line's first byte
+  std::uint32_t pathStart;  // after the '['
+  std::uint32_t pathEnd;    // the closing ']'
+  std::uint32_t bodyStart;  // after the line break
+  std::uint32_t bodyEnd;    // after the block's last line that is not blank
+  // Every byte of the path stands for itself but the separators "\\" between
+  // names, none of them empty.
+  bool plain;
+};
+
+// Whether |text| is a registry file that Hive::Parse accepts, with the same line
+// and reason when it is not. One pass over the bytes: nothing is decoded or kept.
+bool CheckRegistryText(std::string_view text, HiveParseError* error);
+// The same verdict reached the slow way, by decoding every key path and value of
+// the file; the check must agree with it (tests and fuzzing compare the two).
+bool ParseEveryValue(std::string_view text, HiveParseError* error);
 
 class Hive {
  public:
@@ -112,7 +157,8 @@ class Hive {
   bool Parse(std::string_view text, HiveParseError* error);
   // The same, keeping |text| itself instead of a copy: a hive file is megabytes.
   bool ParseOwned(std::string&& text, HiveParseError* error);
-  std::string Serialize() const;
+  // The file's text; makes the whole tree first.
+  std::string Serialize();
 
   HiveNode* Root() { return &root_; }
   HiveNode* Find(const std::vector<std::u16string>& path);
@@ -131,15 +177,29 @@ class Hive {
   // Removes a key with everything below it (never the root).
   void DeleteKey(HiveNode* node);
 
-  std::size_t BlockCount() const { return blocks_.size(); }
+  // Makes the whole tree first.
+  std::size_t BlockCount() {
+    Complete();
+    return blocks_.size();
+  }
   // The lines before the first key (the version line, comments, "#arch=").
   const std::string& Header() const { return header_; }
 
  private:
-  // The subkey |name| of |parent|, added after the others when it is missing.
-  HiveNode* ChildOrNew(HiveNode* parent, std::u16string_view name);
+  friend class HiveNode;
   // |hash| is that of |name|, used when |parent| already has an index.
   HiveNode* AddChild(HiveNode* parent, std::u16string_view name, bool sorted, std::size_t hash);
+  // Makes the subkeys of |node| from the key lines below it.
+  void Expand(HiveNode* node);
+  // The key line |line| is one of |node| itself: its block, or more of it.
+  void AddBlock(HiveNode* node, std::uint32_t line);
+  // The names of a key line's path, decoded (for a path that is not plain).
+  void DecodePath(const HiveKeyLine& line, std::u16string* units,
+                  std::vector<std::u16string_view>* names) const;
+  // Makes every key, as a change and writing need.
+  void Complete();
+  // Decodes the blocks whose values repeat a name, which writing merges.
+  void MergeRepeatedValues();
   // Decodes the items of a block from its text (a block that passed Parse).
   void Decode(HiveBlock* block) const;
   HiveBlock* EnsureBlock(HiveNode* node);
@@ -148,6 +208,9 @@ class Hive {
   std::string text_;  // the file as parsed; undecoded blocks point into it
   std::string header_;
   std::string trailer_;
+  std::vector<HiveKeyLine> keyLines_;  // until the tree is complete
+  bool lazy_ = false;                  // keys are still made from their lines
+  bool repeatsMerged_ = true;
   // Objects made in chunks and released with the hive: a file holds thousands.
   template <typename T>
   class Pool {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/registry_hive.h"
 #include "formats/registry_text.h"
 
 namespace formats::registry_detail {
@@ -125,5 +126,11 @@ struct EscapedBackslash {
 // when given, each escape that gives a backslash.
 std::size_t UnescapeAppending(std::string_view s, char end, std::u16string* text,
                               std::vector<EscapedBackslash>* marks);
+
+// The check of a whole file (CheckRegistryText); on success, when |keys| is
+// given, it receives the key lines, |headerEnd| where the lines before the first
+// key end and |trailerStart| where those after the last block start.
+bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                      std::size_t* headerEnd, std::size_t* trailerStart);
 
 }  // namespace formats::registry_detail

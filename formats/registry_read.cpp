@@ -1,6 +1,6 @@
-// Reading a hive from Wine's registry text: the lines of the file, the values and
-// key paths on them, the check of every line by Parse and the decoding of a key's
-// values when they are first asked for.
+// Reading a hive from Wine's registry text: the values and key paths on its
+// lines, the decoding of a key's values when they are first asked for, and the
+// whole file read the slow way that the check of Parse is compared with.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -189,7 +189,7 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
   }
 }
 
-// ---- the quick check of Parse ---------------------------------------------------
+// ---- the names of a block's values ---------------------------------------------
 // A value line is "plain" when its form is one that ParseValue is sure to accept:
 // a name read to its closing quote, '=', and a string, dword or hex value whose
 // bytes are two-digit numbers. Any other line is handed to ParseValue itself.
@@ -289,102 +289,6 @@ bool PlainValue(std::string_view first, LineReader* reader, std::u16string* scra
   return true;
 }
 
-// How many bytes two texts share at their start.
-std::size_t SharedStart(std::string_view a, std::string_view b) {
-  std::size_t limit = std::min(a.size(), b.size());
-  std::size_t k = 0;
-  for (; k + 8 <= limit; k += 8) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a.data() + k, 8);
-    std::memcpy(&y, b.data() + k, 8);
-    if (x != y) break;
-  }
-  while (k < limit && a[k] == b[k]) ++k;
-  return k;
-}
-
-// The keys of the key lines of a file, one line after the other. Wine writes a
-// parent before its subkeys, so a path mostly starts with the names of the path
-// before it: the start they share is not decoded again, and the keys of the
-// names they share are kept instead of being looked up.
-class KeyPathSteps {
- public:
-  // Reads the path of a key line from |source|, the text after its '[', and
-  // splits it at its backslashes (empty names left out). Returns the bytes read
-  // with the closing ']', npos when there is none.
-  std::size_t Read(std::string_view source) {
-    // Up to a two-byte escaped backslash, a start of the text that the line
-    // before shares decodes as it did there.
-    std::size_t shared = SharedStart(source, previousSource_);
-    std::size_t kept = 0;
-    for (std::size_t k = 0; k < previousMarks_.size() && previousMarks_[k].source <= shared; ++k) {
-      if (previousMarks_[k].twoBytes) kept = k + 1;
-    }
-    EscapedBackslash from = kept ? previousMarks_[kept - 1] : EscapedBackslash{0, 0, true};
-    path_.assign(previousPath_, 0, from.units);
-    marks_.assign(previousMarks_.begin(), previousMarks_.begin() + static_cast<std::ptrdiff_t>(kept));
-    std::size_t used = UnescapeAppending(source.substr(from.source), ']', &path_, &marks_);
-    if (used == std::string_view::npos) return used;
-    for (std::size_t k = kept; k < marks_.size(); ++k) marks_[k].source += from.source;
-    source_ = source;
-    Split(from.units);
-    return from.source + used;
-  }
-  // How many first names are those of the path before, whose keys Node() gives.
-  // The keys of the other names are to be added in order.
-  std::size_t Same() const { return nodes_.size(); }
-  std::size_t NameCount() const { return names_.size(); }
-  std::u16string_view Name(std::size_t k) const { return View(path_, names_[k]); }
-  HiveNode* Node(std::size_t k) const { return nodes_[k]; }
-  void Add(HiveNode* node) { nodes_.push_back(node); }
-  // Done with the line: its path becomes the path before the next one.
-  void Keep() {
-    previousSource_ = source_;
-    previousPath_.swap(path_);
-    previousNames_.swap(names_);
-    previousMarks_.swap(marks_);
-  }
-
- private:
-  struct Span {
-    std::size_t at;
-    std::size_t size;
-  };
-  static std::u16string_view View(const std::u16string& path, Span span) {
-    return std::u16string_view(path).substr(span.at, span.size);
-  }
-  static bool SameUnits(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-  }
-  std::u16string_view PreviousName(std::size_t k) const { return View(previousPath_, previousNames_[k]); }
-
-  // Every backslash of the path comes from an escape: the names lie between the
-  // marks. Those that end before |shared| units are the names of the path before.
-  void Split(std::size_t shared) {
-    names_.clear();
-    std::size_t start = 0;
-    std::size_t same = 0;
-    for (const EscapedBackslash& mark : marks_) {
-      std::size_t separator = mark.units - 1;
-      if (separator > start) {
-        names_.push_back({start, separator - start});
-        if (separator < shared) ++same;
-      }
-      start = separator + 1;
-    }
-    if (path_.size() > start) names_.push_back({start, path_.size() - start});
-    same = std::min(same, nodes_.size());
-    while (same < names_.size() && same < nodes_.size() && SameUnits(Name(same), PreviousName(same))) ++same;
-    nodes_.resize(same);
-  }
-
-  std::string_view source_, previousSource_;
-  std::u16string path_, previousPath_;
-  std::vector<Span> names_, previousNames_;
-  std::vector<EscapedBackslash> marks_, previousMarks_;
-  std::vector<HiveNode*> nodes_;  // the keys of the names of the path before
-};
-
 }  // namespace
 
 bool Hive::Parse(std::string_view input, HiveParseError* error) {
@@ -394,111 +298,122 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
 bool Hive::ParseOwned(std::string&& input, HiveParseError* error) {
   Reset("");
   text_ = std::move(input);
-  const std::string_view text(text_);
+  std::size_t headerEnd = 0;
+  std::size_t trailerStart = 0;
+  if (!ScanRegistryText(text_, error, &keyLines_, &headerEnd, &trailerStart)) {
+    Reset("");
+    return false;
+  }
+  header_.assign(text_, 0, headerEnd);
+  trailer_.assign(text_, trailerStart);
+  if (keyLines_.empty()) return true;
+  // Every key line is below the root; those of no name are the root's own.
+  lazy_ = true;
+  repeatsMerged_ = false;
+  root_.complete = false;
+  root_.pending.reserve(keyLines_.size());
+  std::u16string units;
+  std::vector<std::u16string_view> names;
+  for (std::uint32_t k = 0; k < keyLines_.size(); ++k) {
+    const HiveKeyLine& line = keyLines_[k];
+    if (line.plain) {
+      root_.pending.push_back({k, line.pathStart});
+      continue;
+    }
+    DecodePath(line, &units, &names);
+    if (names.empty()) {
+      AddBlock(&root_, k);
+    } else {
+      root_.pending.push_back({k, 0});
+    }
+  }
+  if (root_.block && !root_.block->laterSpans.empty()) Decode(root_.block);
+  return true;
+}
+
+void Hive::DecodePath(const HiveKeyLine& line, std::u16string* units,
+                      std::vector<std::u16string_view>* names) const {
+  // Checked: the path ends at its ']'. Every backslash of it is a separator.
+  UnescapeRegistryText(std::string_view(text_).substr(line.pathStart, line.pathEnd + 1 - line.pathStart), ']',
+                       units);
+  names->clear();
+  std::u16string_view path(*units);
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t separator = path.find(u'\\', start);
+    if (separator == std::u16string_view::npos) separator = path.size();
+    if (separator > start) names->push_back(path.substr(start, separator - start));
+    start = separator + 1;
+  }
+}
+
+void Hive::MergeRepeatedValues() {
+  if (repeatsMerged_) return;
+  repeatsMerged_ = true;
+  std::vector<std::uint64_t> names;
+  std::u16string scratch;
+  HiveValue checked;
+  for (HiveBlock* block : blocks_) {
+    if (block->decoded) continue;
+    names.clear();
+    LineReader reader(block->span);
+    std::string_view raw;
+    while (reader.Next(&raw)) {
+      std::string_view content = Content(raw);
+      std::string_view line = content.substr(SkipSpaces(content, 0));
+      if (line.empty() || (line[0] != '@' && line[0] != '"')) continue;
+      std::uint64_t hash = 0;
+      if (!PlainValue(line, &reader, &scratch, &hash)) {
+        std::string valueText(raw);
+        std::string message;
+        if (!ParseValue(line, &reader, &checked, &valueText, &message)) continue;  // checked already
+        hash = FoldedNameHash()(checked.name);
+      }
+      names.push_back(hash);
+    }
+    // Two values of the same name (or of the same hash) merge.
+    if (HasRepeats(&names)) Decode(block);
+  }
+}
+
+bool ParseEveryValue(std::string_view text, HiveParseError* error) {
   LineReader reader(text);
   std::string_view raw;
   auto fail = [&](int line, std::string message) {
     if (error) *error = HiveParseError{line, std::move(message)};
-    Reset("");
-    text_.clear();
     return false;
   };
   if (!reader.Next(&raw) || Content(raw) != "WINE REGISTRY Version 2")
     return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
-
-  std::size_t contentEnd = reader.offset();  // after the last line that is not blank
-  HiveBlock* block = nullptr;
-  std::size_t spanStart = 0;
-  std::vector<std::uint64_t> names;  // hashes of the value names of the current span
-  std::vector<HiveBlock*> merged;    // blocks that must be decoded before use
-  KeyPathSteps keys;
-  std::u16string scratch;
-  HiveValue checked;
-
-  auto closeSpan = [&]() {
-    if (!block) return;
-    std::string_view span = text.substr(spanStart, contentEnd - spanStart);
-    if (block->span.data() == nullptr) {
-      block->span = span;
-    } else {
-      block->laterSpans.push_back(span);
-    }
-    // Two values of the same name (or of the same hash) merge: decoded at once.
-    if (HasRepeats(&names)) merged.push_back(block);
-    names.clear();
-  };
-
-  for (std::size_t lineStart = reader.offset(); reader.Next(&raw); lineStart = reader.offset()) {
+  bool inKey = false;
+  std::u16string path;
+  HiveValue value;
+  while (reader.Next(&raw)) {
     std::string_view content = Content(raw);
-    std::size_t start = SkipSpaces(content, 0);
-    char first = start < content.size() ? content[start] : '\0';
-    std::string_view line = content;
-    line.remove_prefix(start);
+    std::string_view line = content.substr(SkipSpaces(content, 0));
+    char first = line.empty() ? '\0' : line[0];
     int lineNumber = reader.line();
     switch (first) {
-      case '[': {
-        if (keys.Read(line.substr(1)) == std::string_view::npos)
+      case '[':
+        if (UnescapeRegistryText(line.substr(1), ']', &path) == std::string_view::npos)
           return fail(lineNumber, "malformed key name");
-        closeSpan();
-        std::string_view lead = text.substr(contentEnd, lineStart - contentEnd);
-        if (!block) header_.assign(text.substr(0, contentEnd));
-        std::size_t same = keys.Same();
-        HiveNode* node = same ? keys.Node(same - 1) : &root_;
-        for (std::size_t k = same; k < keys.NameCount(); ++k) {
-          node = ChildOrNew(node, keys.Name(k));
-          keys.Add(node);
-        }
-        keys.Keep();
-        contentEnd = reader.offset();
-        spanStart = contentEnd;
-        if (node->block) {
-          // The same key a second time: its lines join the first block, as Wine
-          // merges them.
-          block = node->block;
-          if (block->laterSpans.empty()) merged.push_back(block);
-          break;
-        }
-        HiveBlock* fresh = blockPool_.New();
-        fresh->lead = lead;
-        fresh->keyLine = raw;
-        fresh->node = node;
-        fresh->decoded = false;
-        node->block = fresh;
-        block = fresh;
-        blocks_.push_back(fresh);
+        inKey = true;
         break;
-      }
       case '@':
       case '"': {
-        if (!block) return fail(lineNumber, "value outside of any key");
-        std::uint64_t hash = 0;
-        if (!PlainValue(line, &reader, &scratch, &hash)) {
-          std::string valueText(raw);
-          std::string message;
-          if (!ParseValue(line, &reader, &checked, &valueText, &message)) return fail(lineNumber, message);
-          hash = FoldedNameHash()(checked.name);
-        }
-        names.push_back(hash);
-        contentEnd = reader.offset();
+        if (!inKey) return fail(lineNumber, "value outside of any key");
+        std::string valueText(raw);
+        std::string message;
+        if (!ParseValue(line, &reader, &value, &valueText, &message)) return fail(lineNumber, message);
         break;
       }
       case '#':
       case ';':
-        contentEnd = reader.offset();
-        break;
       case '\0':
         break;
       default:
         return fail(lineNumber, "unrecognised line");
     }
   }
-  if (!block) {
-    header_.assign(text);
-  } else {
-    closeSpan();
-    trailer_.assign(text.substr(contentEnd));
-  }
-  for (HiveBlock* b : merged) Decode(b);
   return true;
 }
 

@@ -1,7 +1,9 @@
-// The key tree of a hive: keys found and made, values set and removed, the index
-// of the subkeys of a key with many, and the place of a new key in the file.
+// The key tree of a hive: keys made from their key lines when first asked for,
+// keys found and made, values set and removed, the index of the subkeys of a key
+// with many, and the place of a new key in the file.
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <unordered_set>
 
 #include "formats/registry_hive.h"
@@ -78,7 +80,7 @@ void ChildIndex::Clear() {
   count_ = 0;
 }
 
-HiveNode* HiveNode::Child(std::u16string_view wanted) const {
+HiveNode* HiveNode::KnownChild(std::u16string_view wanted) const {
   if (!index.Empty()) return index.Find(wanted, FoldedNameHash()(wanted));
   for (HiveNode* child : children) {
     if (SameName(child->name, wanted)) return child;
@@ -86,18 +88,129 @@ HiveNode* HiveNode::Child(std::u16string_view wanted) const {
   return nullptr;
 }
 
-Hive::Hive() = default;
+const std::vector<HiveNode*>& HiveNode::Subkeys() {
+  if (!complete) hive->Expand(this);
+  return children;
+}
+
+HiveNode* HiveNode::Child(std::u16string_view wanted) {
+  if (!complete) hive->Expand(this);
+  return KnownChild(wanted);
+}
+
+Hive::Hive() { root_.hive = this; }
 
 void Hive::Reset(std::string header) {
   text_.clear();
   header_ = std::move(header);
   trailer_.clear();
   blocks_.clear();
+  keyLines_ = {};
+  lazy_ = false;
+  repeatsMerged_ = true;
   root_.children.clear();
+  root_.pending = {};
+  root_.complete = true;
   nodes_.Clear();
   blockPool_.Clear();
   root_.index.Clear();
   root_.block = nullptr;
+}
+
+void Hive::Expand(HiveNode* node) {
+  if (node->complete) return;
+  node->complete = true;
+  std::vector<HiveNode::Pending> pending;
+  pending.swap(node->pending);
+  std::vector<HiveBlock*> merged;  // blocks whose key came again
+  HiveNode* last = nullptr;
+  std::string_view lastName;  // the bytes of the name that gave |last|, for a plain path
+  std::u16string units;
+  std::vector<std::u16string_view> names;
+  for (const HiveNode::Pending& line : pending) {
+    const HiveKeyLine& key = keyLines_[line.line];
+    HiveNode::Pending next{line.line, 0};
+    bool ends = false;
+    std::u16string_view name;
+    std::string_view bytes;
+    if (key.plain) {
+      // ASCII names between separators of two backslashes: the bytes are the units.
+      const char* from = text_.data() + line.at;
+      const void* separator = std::memchr(from, '\\', key.pathEnd - line.at);
+      std::size_t size = separator ? static_cast<std::size_t>(static_cast<const char*>(separator) - from)
+                                   : key.pathEnd - line.at;
+      bytes = std::string_view(from, size);
+      next.at = separator ? line.at + static_cast<std::uint32_t>(size) + 2 : key.pathEnd;
+      ends = next.at == key.pathEnd;
+      if (last && bytes == lastName) {
+        if (ends) {
+          AddBlock(last, line.line);
+          if (!last->block->laterSpans.empty()) merged.push_back(last->block);
+        } else {
+          last->pending.push_back(next);
+        }
+        continue;
+      }
+      units.assign(bytes.begin(), bytes.end());
+      name = units;
+    } else {
+      DecodePath(key, &units, &names);
+      name = names[line.at];
+      next.at = line.at + 1;
+      ends = next.at == names.size();
+    }
+    HiveNode* child = node->KnownChild(name);
+    if (!child) {
+      child = AddChild(node, name, false, FoldedNameHash()(name));
+      child->complete = false;
+    }
+    if (ends) {
+      AddBlock(child, line.line);
+      if (!child->block->laterSpans.empty()) merged.push_back(child->block);
+    } else {
+      child->pending.push_back(next);
+    }
+    last = child;
+    lastName = bytes;
+  }
+  // A key given twice: its lines join the first block, as Wine merges them.
+  for (HiveBlock* block : merged) Decode(block);
+}
+
+void Hive::AddBlock(HiveNode* node, std::uint32_t line) {
+  const HiveKeyLine& key = keyLines_[line];
+  std::string_view text(text_);
+  std::string_view span = text.substr(key.bodyStart, key.bodyEnd - key.bodyStart);
+  if (node->block) {
+    node->block->laterSpans.push_back(span);
+    return;
+  }
+  std::size_t leadStart = line == 0 ? header_.size() : keyLines_[line - 1].bodyEnd;
+  HiveBlock* block = blockPool_.New();
+  block->lead = text.substr(leadStart, key.lineStart - leadStart);
+  block->keyLine = text.substr(key.lineStart, key.bodyStart - key.lineStart);
+  block->span = span;
+  block->node = node;
+  block->decoded = false;
+  node->block = block;
+  blocks_.push_back(block);
+}
+
+void Hive::Complete() {
+  if (!lazy_) return;
+  std::vector<HiveNode*> stack{&root_};
+  while (!stack.empty()) {
+    HiveNode* node = stack.back();
+    stack.pop_back();
+    Expand(node);
+    stack.insert(stack.end(), node->children.begin(), node->children.end());
+  }
+  // Blocks were made as their keys were; the file has them in the order of their
+  // first key lines.
+  std::sort(blocks_.begin(), blocks_.end(),
+            [](const HiveBlock* a, const HiveBlock* b) { return a->keyLine.data() < b->keyLine.data(); });
+  keyLines_ = {};
+  lazy_ = false;
 }
 
 HiveNode* Hive::Find(const std::vector<std::u16string>& path) {
@@ -110,6 +223,7 @@ HiveNode* Hive::Find(const std::vector<std::u16string>& path) {
 }
 
 HiveNode* Hive::Create(const std::vector<std::u16string>& path) {
+  Complete();
   HiveNode* node = &root_;
   bool created = false;
   for (const std::u16string& part : path) {
@@ -167,6 +281,7 @@ const HiveValue* Hive::FindValue(const HiveNode* node, std::u16string_view name)
 }
 
 void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t type, std::string data) {
+  Complete();
   HiveBlock* block = EnsureBlock(node);
   Decode(block);
   std::vector<HiveItem>& items = block->items;
@@ -205,6 +320,7 @@ void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t ty
 
 bool Hive::DeleteValue(HiveNode* node, std::u16string_view name) {
   if (!node || !node->block) return false;
+  Complete();
   Decode(node->block);
   std::vector<HiveItem>& items = node->block->items;
   for (auto it = items.begin(); it != items.end(); ++it) {
@@ -220,6 +336,7 @@ bool Hive::DeleteValue(HiveNode* node, std::u16string_view name) {
 
 void Hive::DeleteKey(HiveNode* node) {
   if (!node || node == &root_) return;
+  Complete();
   std::unordered_set<const HiveBlock*> doomed;
   std::vector<const HiveNode*> stack{node};
   while (!stack.empty()) {
@@ -240,21 +357,11 @@ void Hive::DeleteKey(HiveNode* node) {
   if (parent != &root_ && !parent->block && parent->children.empty()) EnsureBlock(parent);
 }
 
-HiveNode* Hive::ChildOrNew(HiveNode* parent, std::u16string_view name) {
-  if (parent->index.Empty()) {
-    HiveNode* child = parent->Child(name);
-    return child ? child : AddChild(parent, name, false, 0);
-  }
-  // One hash serves the search and the index.
-  std::size_t hash = FoldedNameHash()(name);
-  HiveNode* child = parent->index.Find(name, hash);
-  return child ? child : AddChild(parent, name, false, hash);
-}
-
 HiveNode* Hive::AddChild(HiveNode* parent, std::u16string_view name, bool sorted, std::size_t hash) {
   HiveNode* raw = nodes_.New();
   raw->name = name;
   raw->parent = parent;
+  raw->hive = this;
   auto at = parent->children.end();
   if (sorted) {
     at = std::find_if(parent->children.begin(), parent->children.end(),

@@ -103,7 +103,9 @@ std::string FormatValue(const HiveValue& value) {
   return out;
 }
 
-std::string Hive::Serialize() const {
+std::string Hive::Serialize() {
+  Complete();
+  MergeRepeatedValues();
   std::string out;
   std::size_t estimate = header_.size() + trailer_.size();
   for (const auto& block : blocks_) {

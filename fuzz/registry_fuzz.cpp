@@ -22,7 +22,7 @@ namespace {
 
 void AllNodes(HiveNode* node, std::vector<HiveNode*>* out) {
   out->push_back(node);
-  for (HiveNode* child : node->children) AllNodes(child, out);
+  for (HiveNode* child : node->Subkeys()) AllNodes(child, out);
 }
 
 // A name as a program could pass it: no zero units; key names also without
@@ -40,7 +40,7 @@ std::u16string Name(FuzzedDataProvider& input, bool keyName) {
 }
 
 // Serialises, parses the text again and checks that it is a fixed point.
-std::string Reparse(const Hive& hive, Hive* again) {
+std::string Reparse(Hive& hive, Hive* again) {
   std::string text = hive.Serialize();
   formats::HiveParseError error;
   if (!again->Parse(text, &error)) {

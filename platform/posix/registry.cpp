@@ -209,9 +209,8 @@ Status Commit(HiveFile* file) {
   }
   std::string text = file->model.Serialize();
   // A file that would not read back is never written: Wine would lose the hive.
-  formats::Hive check;
   formats::HiveParseError readBack;
-  if (!check.Parse(text, &readBack)) {
+  if (!formats::CheckRegistryText(text, &readBack)) {
     file->loaded = false;  // the change stays out of the model too
     return Fail(kBadRegistryFile,
                 "the registry file " + file->path + " would not read back after the change (line " +
@@ -507,8 +506,9 @@ Status WinePrefix::EnumKey(HKey key, std::uint32_t index, char* name, std::uint3
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
-  if (index >= opened.node->children.size()) return kNoMoreItems;
-  return CopyRegistryName(velmora::Utf8FromUtf16(opened.node->children[index]->name), name, &size);
+  const std::vector<HiveNode*>& subkeys = opened.node->Subkeys();
+  if (index >= subkeys.size()) return kNoMoreItems;
+  return CopyRegistryName(velmora::Utf8FromUtf16(subkeys[index]->name), name, &size);
 }
 
 Status WinePrefix::DeleteTree(HKey root, const std::string& subKey) {

@@ -203,13 +203,13 @@ TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
   HiveParseError error;
   ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
   EXPECT_EQ(hive.BlockCount(), 7u);
-  ASSERT_EQ(hive.Root()->children.size(), 1u);
-  HiveNode* a = hive.Root()->children[0];
-  ASSERT_EQ(a->children.size(), 2u);
-  EXPECT_EQ(a->children[0]->name, u"B");
-  EXPECT_EQ(a->children[1]->name, u"BC");
+  ASSERT_EQ(hive.Root()->Subkeys().size(), 1u);
+  HiveNode* a = hive.Root()->Subkeys()[0];
+  ASSERT_EQ(a->Subkeys().size(), 2u);
+  EXPECT_EQ(a->Subkeys()[0]->name, u"B");
+  EXPECT_EQ(a->Subkeys()[1]->name, u"BC");
   std::vector<std::u16string> names;
-  for (const HiveNode* child : a->children[0]->children) names.push_back(child->name);
+  for (const HiveNode* child : a->Subkeys()[0]->Subkeys()) names.push_back(child->name);
   EXPECT_EQ(names, (std::vector<std::u16string>{u"C", u"D", u"E", u"F"}));
   const std::vector<std::pair<std::vector<std::u16string>, std::string>> expected = {
       {{u"A", u"B", u"C"}, "1"},
@@ -244,12 +244,12 @@ TEST(HiveParse, KeyLinesSharingTheirStartReadAsWritten) {
   HiveParseError error;
   ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
   std::vector<std::u16string> top;
-  for (const HiveNode* child : hive.Root()->children) top.push_back(child->name);
+  for (const HiveNode* child : hive.Root()->Subkeys()) top.push_back(child->name);
   EXPECT_EQ(top, (std::vector<std::u16string>{u"S", u"S\u041b", u"S\u041c"}));
   HiveNode* s = hive.Find({u"S"});
   ASSERT_NE(s, nullptr);
   std::vector<std::u16string> below;
-  for (const HiveNode* child : s->children) below.push_back(child->name);
+  for (const HiveNode* child : s->Subkeys()) below.push_back(child->name);
   EXPECT_EQ(below, (std::vector<std::u16string>{u"x41b", u"A", u"\u00e9"}));
   EXPECT_NE(hive.Find({u"S", u"\u00c9", u"t"}), nullptr);
   EXPECT_EQ(hive.BlockCount(), 7u);
@@ -295,7 +295,7 @@ TEST(HiveKeys, ManySubkeysAreFoundUnderEverySpelling) {
   EXPECT_EQ(hive.BlockCount(), lower.size());
   HiveNode* parent = hive.Find({u"parent"});
   ASSERT_NE(parent, nullptr);
-  ASSERT_EQ(parent->children.size(), lower.size());
+  ASSERT_EQ(parent->Subkeys().size(), lower.size());
   for (std::size_t i = 0; i < lower.size(); ++i) {
     HiveNode* node = parent->Child(upper[i]);
     ASSERT_NE(node, nullptr) << i;
@@ -310,7 +310,7 @@ TEST(HiveKeys, ManySubkeysAreFoundUnderEverySpelling) {
   for (std::size_t i = 0; i < lower.size(); ++i)
     EXPECT_EQ(parent->Child(upper[i]) != nullptr, i % 2 == 1) << i;
   for (std::size_t i = 1; i < lower.size() - 8; i += 2) hive.DeleteKey(parent->Child(upper[i]));
-  ASSERT_EQ(parent->children.size(), 4u);
+  ASSERT_EQ(parent->Subkeys().size(), 4u);
   for (std::size_t i = lower.size() - 8; i < lower.size(); ++i)
     EXPECT_EQ(parent->Child(upper[i]) != nullptr, i % 2 == 1) << i;
 
@@ -321,10 +321,10 @@ TEST(HiveKeys, ManySubkeysAreFoundUnderEverySpelling) {
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(hive.Create({u"parent", FoldName(name)}), made);
   }
-  EXPECT_EQ(parent->children.size(), 24u);
+  EXPECT_EQ(parent->Subkeys().size(), 24u);
   Hive again;
   ASSERT_TRUE(again.Parse(hive.Serialize(), &error)) << error.message;
-  EXPECT_EQ(again.Find({u"parent"})->children.size(), 24u);
+  EXPECT_EQ(again.Find({u"parent"})->Subkeys().size(), 24u);
 }
 
 // Escapes and multi-byte characters are read alike wherever they stand, also

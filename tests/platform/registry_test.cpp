@@ -204,7 +204,7 @@ TEST_F(RegistryTest, OurWriterFormatsEveryWine8ValueAsWineDid) {
     while (!stack.empty()) {
       formats::HiveNode* node = stack.back();
       stack.pop_back();
-      for (auto* child : node->children) stack.push_back(child);
+      for (auto* child : node->Subkeys()) stack.push_back(child);
       for (const formats::HiveValue* value : hive.Values(node)) {
         ++values;
         EXPECT_EQ(formats::FormatValue(*value), value->text);

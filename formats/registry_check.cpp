@@ -1,0 +1,244 @@
+// The check of a whole registry file before anything is read from it: every
+// line as strict as decoding it would be, in one pass over the bytes with no
+// allocation but the list of key lines. Lines are found with memchr, escaped
+// text is skipped eight bytes at a time, and hex data is checked as the
+// number reader of the full parse reads it.
+#include <cstring>
+#include <limits>
+
+#include "formats/registry_hive.h"
+#include "formats/registry_lexing.h"
+
+namespace formats {
+
+namespace registry_detail {
+
+namespace {
+
+constexpr std::size_t kNotFound = std::string_view::npos;
+
+inline std::size_t Skip(const char* t, std::size_t at, std::size_t end) {
+  while (at < end && IsSpace(t[at])) ++at;
+  return at;
+}
+
+inline bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && std::memcmp(s.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// Where escaped text from |from| ends with an unescaped |stop|, as
+// UnescapeRegistryText reads it: a backslash escapes the byte after it (the
+// further bytes of an escape are digits or UTF-8, never special), and a zero
+// byte or the end of |s| before |stop| fails (npos).
+std::size_t EscapedEnd(std::string_view s, std::size_t from, char stop) {
+  for (std::size_t p = from;;) {
+    p = FindSpecial(s, p, stop, false);
+    if (p >= s.size() || s[p] == '\0') return kNotFound;
+    if (s[p] == stop) return p;
+    if (p + 1 >= s.size() || s[p + 1] == '\0') return kNotFound;
+    p += 2;
+  }
+}
+
+// EscapedEnd for a key path ending in ']'; |plain| tells whether the path is
+// ASCII whose only escapes are the separators "\\" between names, none empty.
+std::size_t KeyPathEnd(std::string_view s, std::size_t from, bool* plain) {
+  bool simple = true;
+  std::size_t nameStart = from;
+  for (std::size_t p = from;;) {
+    p = FindSpecial(s, p, ']', true);
+    if (p >= s.size() || s[p] == '\0') return kNotFound;
+    if (s[p] == ']') {
+      *plain = simple && p > nameStart;
+      return p;
+    }
+    if (s[p] != '\\') {  // a byte above 0x7f
+      simple = false;
+      ++p;
+      continue;
+    }
+    if (p + 1 >= s.size() || s[p + 1] == '\0') return kNotFound;
+    if (s[p + 1] != '\\' || p == nameStart) simple = false;
+    p += 2;
+    nameStart = p;
+  }
+}
+
+// The end of the number of "hex(N):" as strtoul reads it in base 16 from
+// |from|: blanks, a sign, a "0x" before a digit, then digits; npos without one.
+std::size_t HexTypeEnd(const char* t, std::size_t from, std::size_t end) {
+  std::size_t p = Skip(t, from, end);
+  if (p < end && (t[p] == '+' || t[p] == '-')) ++p;
+  if (p + 2 < end && t[p] == '0' && (t[p + 1] == 'x' || t[p + 1] == 'X') && IsHexDigit(t[p + 2])) p += 2;
+  std::size_t digits = p;
+  while (p < end && IsHexDigit(t[p])) ++p;
+  return p == digits ? kNotFound : p;
+}
+
+// Hex bytes from |p| as the full parse reads them (strtoul, then blanks, one
+// comma, blanks); where they end, or npos on a number above 0xff.
+std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end) {
+  while (p < end && IsHexDigit(t[p])) {
+    if (p + 2 < end && IsHexDigit(t[p + 1]) && t[p + 2] == ',') {
+      p += 3;  // the usual form: two digits and a comma
+    } else {
+      std::size_t q = p;
+      if (t[q] == '0' && q + 2 < end && (t[q + 1] == 'x' || t[q + 1] == 'X') && IsHexDigit(t[q + 2])) q += 2;
+      while (q < end && t[q] == '0') ++q;
+      std::size_t digits = q;
+      while (q < end && IsHexDigit(t[q])) ++q;
+      if (q - digits > 2) return kNotFound;
+      p = Skip(t, q, end);
+      if (p < end && t[p] == ',') ++p;
+    }
+    p = Skip(t, p, end);
+  }
+  return p;
+}
+
+class Lines {
+ public:
+  explicit Lines(std::string_view text) : t_(text.data()), size_(text.size()) {}
+  bool More() const { return at_ < size_; }
+  // Steps to the next line: its start, its end with the line break, and the
+  // end of its content (without "\n" and a "\r" before it).
+  void Next(std::size_t* start, std::size_t* end, std::size_t* content) {
+    *start = at_;
+    const void* newline = std::memchr(t_ + at_, '\n', size_ - at_);
+    *end = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - t_) + 1 : size_;
+    std::size_t c = *end;
+    if (c > *start && t_[c - 1] == '\n') --c;
+    if (c > *start && t_[c - 1] == '\r') --c;
+    *content = c;
+    at_ = *end;
+    ++line_;
+  }
+  std::size_t Offset() const { return at_; }
+  int Line() const { return line_; }
+
+ private:
+  const char* t_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+  int line_ = 0;
+};
+
+// Checks the value whose text is [s, content) on the current line, taking its
+// continuation lines from |lines|; the reason it fails, or null.
+const char* CheckValue(std::string_view text, std::size_t s, std::size_t content, Lines* lines) {
+  const char* t = text.data();
+  // The value's own reader strips a "\r" once more.
+  std::size_t e = content;
+  if (e > s && t[e - 1] == '\r') --e;
+  std::string_view v = text.substr(0, e);
+  std::size_t i = s + 1;
+  if (t[s] == '"') {
+    std::size_t quote = EscapedEnd(v, s + 1, '"');
+    if (quote == kNotFound) return "malformed value name";
+    i = quote + 1;
+  }
+  i = Skip(t, i, e);
+  if (i >= e || t[i] != '=') return "malformed value name";
+  i = Skip(t, i + 1, e);
+  std::string_view rest = v.substr(i);
+  for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
+                               std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
+    if (StartsWith(rest, tag))
+      return EscapedEnd(v, i + tag.size(), '"') == kNotFound ? "unterminated string" : nullptr;
+  }
+  std::size_t data;
+  if (StartsWith(rest, "hex:")) {
+    data = i + 4;
+  } else if (StartsWith(rest, "dword:")) {
+    return nullptr;
+  } else if (StartsWith(rest, "hex(")) {
+    std::size_t end = HexTypeEnd(t, i + 4, e);
+    if (end == kNotFound || end + 2 > e || t[end] != ')' || t[end + 1] != ':') return "malformed hex type";
+    data = end + 2;
+  } else {
+    return "unknown value type";
+  }
+  for (;;) {
+    std::size_t p = HexBytesEnd(t, data, e);
+    if (p == kNotFound) return "malformed hex data";
+    p = Skip(t, p, e);
+    if (p == e) return nullptr;
+    if (t[p] != '\\') return "malformed hex data";
+    if (!lines->More()) return "hex data continued past the end of the file";
+    std::size_t start, end;
+    lines->Next(&start, &end, &e);
+    data = Skip(t, start, e);
+  }
+}
+
+}  // namespace
+
+bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                      std::size_t* headerEnd, std::size_t* trailerStart) {
+  auto fail = [error](int line, const char* message) {
+    if (error) *error = HiveParseError{line, message};
+    return false;
+  };
+  // Key lines keep their offsets in 32 bits.
+  if (text.size() > std::numeric_limits<std::uint32_t>::max()) return fail(1, "file too large");
+  const char* t = text.data();
+  Lines lines(text);
+  std::size_t start, end, content;
+  if (!lines.More())
+    return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
+  lines.Next(&start, &end, &content);
+  if (text.substr(0, content) != "WINE REGISTRY Version 2")
+    return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
+  std::size_t filled = end;  // after the last line that is not blank
+  bool inKey = false;
+  std::size_t header = text.size();
+  while (lines.More()) {
+    lines.Next(&start, &end, &content);
+    std::size_t s = Skip(t, start, content);
+    char first = s < content ? t[s] : '\0';
+    switch (first) {
+      case '[': {
+        bool plain = false;
+        std::size_t close = KeyPathEnd(text.substr(0, content), s + 1, &plain);
+        if (close == kNotFound) return fail(lines.Line(), "malformed key name");
+        if (!inKey) header = filled;
+        if (keys) {
+          if (!keys->empty()) keys->back().bodyEnd = static_cast<std::uint32_t>(filled);
+          keys->push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(s + 1),
+                           static_cast<std::uint32_t>(close), static_cast<std::uint32_t>(end), 0, plain});
+        }
+        inKey = true;
+        filled = end;
+        break;
+      }
+      case '@':
+      case '"': {
+        if (!inKey) return fail(lines.Line(), "value outside of any key");
+        int line = lines.Line();
+        if (const char* message = CheckValue(text, s, content, &lines)) return fail(line, message);
+        filled = lines.Offset();
+        break;
+      }
+      case '#':
+      case ';':
+        filled = end;
+        break;
+      case '\0':
+        break;
+      default:
+        return fail(lines.Line(), "unrecognised line");
+    }
+  }
+  if (keys && !keys->empty()) keys->back().bodyEnd = static_cast<std::uint32_t>(filled);
+  if (headerEnd) *headerEnd = header;
+  if (trailerStart) *trailerStart = inKey ? filled : text.size();
+  return true;
+}
+
+}  // namespace registry_detail
+
+bool CheckRegistryText(std::string_view text, HiveParseError* error) {
+  return registry_detail::ScanRegistryText(text, error, nullptr, nullptr, nullptr);
+}
+
+}  // namespace formats
