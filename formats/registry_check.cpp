@@ -3,8 +3,13 @@
 // allocation but the list of key lines. Lines are found with memchr, escaped
 // text is skipped eight bytes at a time, and hex data is checked as the
 // number reader of the full parse reads it.
+#include <bit>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "formats/registry_hive.h"
 #include "formats/registry_lexing.h"
@@ -96,6 +101,9 @@ std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end) {
   return p;
 }
 
+// The lines of a file one after the other. The line breaks are found 64 bytes at
+// a time as a mask of their places, so that a short line costs a step through
+// the mask, not a search of its own.
 class Lines {
  public:
   explicit Lines(std::string_view text) : t_(text.data()), size_(text.size()) {}
@@ -104,8 +112,7 @@ class Lines {
   // end of its content (without "\n" and a "\r" before it).
   void Next(std::size_t* start, std::size_t* end, std::size_t* content) {
     *start = at_;
-    const void* newline = std::memchr(t_ + at_, '\n', size_ - at_);
-    *end = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - t_) + 1 : size_;
+    *end = NextBreak();
     std::size_t c = *end;
     if (c > *start && t_[c - 1] == '\n') --c;
     if (c > *start && t_[c - 1] == '\r') --c;
@@ -117,10 +124,45 @@ class Lines {
   int Line() const { return line_; }
 
  private:
+  static constexpr std::size_t kBlock = 64;
+
+  // After the first line break from |at_| on, or the end of the text.
+  std::size_t NextBreak() {
+    for (;;) {
+      if (at_ >= blockStart_ + kBlock || at_ < blockStart_) Load(at_ - at_ % kBlock);
+      // The breaks of the block at or after |at_|.
+      std::uint64_t ahead = breaks_ & (~std::uint64_t{0} << (at_ - blockStart_));
+      if (ahead) return blockStart_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1;
+      if (blockStart_ + kBlock >= size_) return size_;
+      Load(blockStart_ + kBlock);
+      at_ = blockStart_;
+    }
+  }
+
+  void Load(std::size_t start) {
+    blockStart_ = start;
+    breaks_ = 0;
+    if (start + kBlock <= size_) {
+#if defined(__SSE2__)
+      const __m128i newline = _mm_set1_epi8('\n');
+      for (std::size_t k = 0; k < kBlock; k += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + start + k));
+        auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+        breaks_ |= static_cast<std::uint64_t>(mask) << k;
+      }
+      return;
+#endif
+    }
+    for (std::size_t k = 0; k < kBlock && start + k < size_; ++k)
+      breaks_ |= static_cast<std::uint64_t>(t_[start + k] == '\n') << k;
+  }
+
   const char* t_;
   std::size_t size_;
   std::size_t at_ = 0;
   int line_ = 0;
+  std::size_t blockStart_ = 1;  // none loaded yet: |at_| is below it
+  std::uint64_t breaks_ = 0;
 };
 
 // Checks the value whose text is [s, content) on the current line, taking its

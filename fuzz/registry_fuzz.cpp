@@ -1,5 +1,7 @@
 // libFuzzer target: Wine registry text through the hive parser, which decodes a
 // key's values only when they are first asked for.
+//  - the check of a whole file agrees with decoding every value of it;
+//  - keys made when asked for are those of the whole tree;
 //  - text that parses serialises to text that parses again to the same text;
 //  - decoding every key's values changes nothing of what is written, and the
 //    values read after a round trip are the ones read before;
@@ -68,11 +70,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string text(reinterpret_cast<const char*>(data), size - editBytes);
   FuzzedDataProvider edits(data + size - editBytes, editBytes);
 
+  // The check of Parse reaches the verdict of decoding every value, with the
+  // same line and reason.
+  formats::HiveParseError full, quick;
+  const bool parsed = formats::ParseEveryValue(text, &full);
+  FUZZ_CHECK(formats::CheckRegistryText(text, &quick) == parsed);
   Hive hive;
   formats::HiveParseError error;
   if (!hive.Parse(text, &error)) {
-    FUZZ_CHECK(error.line >= 1 && !error.message.empty());
+    FUZZ_CHECK(!parsed && error.line >= 1 && !error.message.empty());
+    FUZZ_CHECK(error.line == full.line && error.message == full.message);
+    FUZZ_CHECK(quick.line == full.line && quick.message == full.message);
     return 0;
+  }
+  FUZZ_CHECK(parsed);
+  // Keys made as they are asked for are those of the whole tree, in its order.
+  {
+    Hive lazy, whole;
+    FUZZ_CHECK(lazy.Parse(text, &error) && whole.Parse(text, &error));
+    whole.BlockCount();  // makes every key
+    std::vector<HiveNode*> asked, made;
+    AllNodes(lazy.Root(), &asked);
+    AllNodes(whole.Root(), &made);
+    FUZZ_CHECK(asked.size() == made.size());
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+      FUZZ_CHECK(asked[i]->name == made[i]->name && !asked[i]->block == !made[i]->block);
+      std::vector<const HiveValue*> a = lazy.Values(asked[i]), b = whole.Values(made[i]);
+      FUZZ_CHECK(a.size() == b.size());
+      for (std::size_t k = 0; k < a.size(); ++k)
+        FUZZ_CHECK(a[k]->name == b[k]->name && a[k]->data == b[k]->data);
+    }
+    FUZZ_CHECK(lazy.Serialize() == whole.Serialize());
   }
   // Written back undecoded, then with every block decoded: the same text.
   const std::string undecoded = hive.Serialize();
