@@ -1,8 +1,10 @@
 // Registry hives of the size Wine writes (about 9,000 keys, 1.7 MB): reading a
-// whole file, writing it back, and changing one value the way a write-through does.
+// file (its check, the keys a listing asks for, every key), writing it back, and
+// changing one value the way a write-through does.
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <vector>
 
 #include "formats/registry_hive.h"
 
@@ -50,6 +52,47 @@ void BM_ParseHive(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_ParseHive)->Unit(benchmark::kMillisecond);
+
+// The check alone, as a write checks the text it is about to put on disk.
+void BM_CheckHive(benchmark::State& state) {
+  const std::string& text = WineSizedHive();
+  for (auto _ : state) {
+    HiveParseError error;
+    benchmark::DoNotOptimize(formats::CheckRegistryText(text, &error));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_CheckHive)->Unit(benchmark::kMillisecond);
+
+// A file read and the keys a listing asks for: keys made on the way to them only.
+void BM_ParseAndLookUp(benchmark::State& state) {
+  const std::string& text = WineSizedHive();
+  const std::vector<std::vector<std::u16string>> paths = {
+      {u"Software", u"Microsoft", u"Windows", u"CurrentVersion", u"Run"},
+      {u"Software", u"Classes", u"CLSID", u"{7919-0000-0000-C000-000000000046}", u"InprocServer32"},
+      {u"System", u"CurrentControlSet", u"Services"}};
+  for (auto _ : state) {
+    Hive hive;
+    HiveParseError error;
+    hive.Parse(text, &error);
+    for (const auto& path : paths) benchmark::DoNotOptimize(hive.Find(path));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseAndLookUp)->Unit(benchmark::kMillisecond);
+
+// A file read and every key made, as before a change.
+void BM_ParseWholeTree(benchmark::State& state) {
+  const std::string& text = WineSizedHive();
+  for (auto _ : state) {
+    Hive hive;
+    HiveParseError error;
+    hive.Parse(text, &error);
+    benchmark::DoNotOptimize(hive.BlockCount());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseWholeTree)->Unit(benchmark::kMillisecond);
 
 void BM_SerializeHive(benchmark::State& state) {
   Hive hive;

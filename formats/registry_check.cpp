@@ -31,42 +31,105 @@ inline bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && std::memcmp(s.data(), prefix.data(), prefix.size()) == 0;
 }
 
-// Where escaped text from |from| ends with an unescaped |stop|, as
+#if defined(__SSE2__)
+// The places of |stop|, backslashes and zero bytes among the 16 bytes at |p|,
+// and through |high| those of the bytes above 0x7f.
+inline std::uint32_t SpecialBytes(const char* p, char stop, std::uint32_t* high) {
+  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i hits = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(stop)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+      _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+  *high = static_cast<std::uint32_t>(_mm_movemask_epi8(bytes));
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+}
+#endif
+
+// Escaped text read from |from| to an unescaped |stop| in |s|, as
 // UnescapeRegistryText reads it: a backslash escapes the byte after it (the
 // further bytes of an escape are digits or UTF-8, never special), and a zero
-// byte or the end of |s| before |stop| fails (npos).
-std::size_t EscapedEnd(std::string_view s, std::size_t from, char stop) {
-  for (std::size_t p = from;;) {
-    p = FindSpecial(s, p, stop, false);
-    if (p >= s.size() || s[p] == '\0') return kNotFound;
-    if (s[p] == stop) return p;
-    if (p + 1 >= s.size() || s[p + 1] == '\0') return kNotFound;
-    p += 2;
+// byte or the end of |s| before |stop| fails. With |plain|, also whether the text
+// is ASCII whose only escapes are the separators "\\" between names, none empty.
+class EscapedText {
+ public:
+  EscapedText(std::string_view s, std::size_t from, char stop) : s_(s), from_(from), stop_(stop) {}
+
+  // The place of |stop|, or npos.
+  std::size_t End(bool* plain) {
+    const char* t = s_.data();
+    std::size_t p = from_;
+    nameStart_ = from_;
+#if defined(__SSE2__)
+    bool escaped = false;  // the first byte of the next 16 is escaped
+    for (; p + 16 <= s_.size(); p += 16) {
+      std::uint32_t high;
+      std::uint32_t special = SpecialBytes(t + p, stop_, &high);
+      if (escaped) {
+        if (!Escape(p - 1)) return kNotFound;
+        special &= ~1u;
+        escaped = false;
+      }
+      while (special) {
+        unsigned k = static_cast<unsigned>(std::countr_zero(special));
+        char c = t[p + k];
+        if (c == stop_) {
+          if (high & ((1u << k) - 1)) simple_ = false;
+          return Found(p + k, plain);
+        }
+        if (c == '\0') return kNotFound;
+        if (k == 15) {
+          escaped = true;
+          break;
+        }
+        if (!Escape(p + k)) return kNotFound;
+        special &= ~(3u << k);
+      }
+      if (high) simple_ = false;
+    }
+    if (escaped) {
+      if (!Escape(p - 1)) return kNotFound;
+      ++p;
+    }
+#endif
+    for (;;) {
+      p = FindSpecial(s_, p, stop_, plain != nullptr);
+      if (p >= s_.size() || t[p] == '\0') return kNotFound;
+      if (t[p] == stop_) return Found(p, plain);
+      if (t[p] != '\\') {  // a byte above 0x7f
+        simple_ = false;
+        ++p;
+        continue;
+      }
+      if (!Escape(p)) return kNotFound;
+      p += 2;
+    }
   }
+
+ private:
+  // The backslash at |p| escapes the byte after it, which must be there and not zero.
+  bool Escape(std::size_t p) {
+    if (p + 1 >= s_.size() || s_[p + 1] == '\0') return false;
+    if (s_[p + 1] != '\\' || p == nameStart_) simple_ = false;
+    nameStart_ = p + 2;
+    return true;
+  }
+  std::size_t Found(std::size_t p, bool* plain) {
+    if (plain) *plain = simple_ && p > nameStart_;
+    return p;
+  }
+
+  std::string_view s_;
+  std::size_t from_;
+  char stop_;
+  std::size_t nameStart_ = 0;
+  bool simple_ = true;
+};
+
+std::size_t EscapedEnd(std::string_view s, std::size_t from, char stop) {
+  return EscapedText(s, from, stop).End(nullptr);
 }
 
-// EscapedEnd for a key path ending in ']'; |plain| tells whether the path is
-// ASCII whose only escapes are the separators "\\" between names, none empty.
 std::size_t KeyPathEnd(std::string_view s, std::size_t from, bool* plain) {
-  bool simple = true;
-  std::size_t nameStart = from;
-  for (std::size_t p = from;;) {
-    p = FindSpecial(s, p, ']', true);
-    if (p >= s.size() || s[p] == '\0') return kNotFound;
-    if (s[p] == ']') {
-      *plain = simple && p > nameStart;
-      return p;
-    }
-    if (s[p] != '\\') {  // a byte above 0x7f
-      simple = false;
-      ++p;
-      continue;
-    }
-    if (p + 1 >= s.size() || s[p + 1] == '\0') return kNotFound;
-    if (s[p + 1] != '\\' || p == nameStart) simple = false;
-    p += 2;
-    nameStart = p;
-  }
+  return EscapedText(s, from, ']').End(plain);
 }
 
 // The end of the number of "hex(N):" as strtoul reads it in base 16 from

@@ -46,7 +46,7 @@ struct HiveItem {
   HiveValue value;   // kValue
 };
 
-struct HiveNode;
+class HiveNode;
 
 struct HiveBlock {
   // Both in the hive's text (or a literal); empty key line for a new block.
