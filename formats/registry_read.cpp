@@ -300,6 +300,7 @@ bool Hive::ParseOwned(std::string&& input, HiveParseError* error) {
   text_ = std::move(input);
   std::size_t headerEnd = 0;
   std::size_t trailerStart = 0;
+  keyLines_.reserve(text_.size() / 192);  // Wine's files have a key line in about 200 bytes
   if (!ScanRegistryText(text_, error, &keyLines_, &headerEnd, &trailerStart)) {
     Reset("");
     return false;
