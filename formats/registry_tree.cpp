@@ -136,11 +136,22 @@ void Hive::Expand(HiveNode* node) {
     if (key.plain) {
       // ASCII names between separators of two backslashes: the bytes are the units.
       const char* from = text_.data() + line.at;
-      const void* separator = std::memchr(from, '\\', key.pathEnd - line.at);
-      std::size_t size = separator ? static_cast<std::size_t>(static_cast<const char*>(separator) - from)
-                                   : key.pathEnd - line.at;
-      bytes = std::string_view(from, size);
-      next.at = separator ? line.at + static_cast<std::uint32_t>(size) + 2 : key.pathEnd;
+      const std::size_t left = key.pathEnd - line.at;
+      // Lines of one subkey mostly follow each other: the name of the line
+      // before, then a separator or the end, is looked for first.
+      const std::size_t same = lastName.size();
+      bool separator;
+      if (last && same && same <= left && (same == left || from[same] == '\\') &&
+          std::memcmp(from, lastName.data(), same) == 0) {
+        bytes = lastName;
+        separator = same < left;
+      } else {
+        const void* found = std::memchr(from, '\\', left);
+        separator = found != nullptr;
+        bytes = std::string_view(
+            from, found ? static_cast<std::size_t>(static_cast<const char*>(found) - from) : left);
+      }
+      next.at = separator ? line.at + static_cast<std::uint32_t>(bytes.size()) + 2 : key.pathEnd;
       ends = next.at == key.pathEnd;
       if (last && bytes == lastName) {
         if (ends) {
