@@ -1,6 +1,6 @@
 // The pieces of Wine's registry text that the reader, the key tree and the writer
 // of a hive share: value types, character classes, the fast folding and hashing
-// of names, the scan for special bytes, and unescaping that notes backslashes.
+// of names, the scan for special bytes, and the check of a whole file.
 // Not for use outside formats/.
 #pragma once
 
@@ -112,20 +112,6 @@ inline std::size_t FindSpecial(std::string_view s, std::size_t from, char stop, 
   }
   return p;
 }
-
-// An escape that gives a backslash: where it ends in the escaped text and in
-// the text it gives, and whether it is the two bytes "\\", which end where they
-// end whatever follows them.
-struct EscapedBackslash {
-  std::size_t source;
-  std::size_t units;
-  bool twoBytes;
-};
-
-// UnescapeRegistryText adding to the units already in |text|; notes in |marks|,
-// when given, each escape that gives a backslash.
-std::size_t UnescapeAppending(std::string_view s, char end, std::u16string* text,
-                              std::vector<EscapedBackslash>* marks);
 
 // The check of a whole file (CheckRegistryText); on success, when |keys| is
 // given, it receives the key lines, |headerEnd| where the lines before the first

@@ -185,16 +185,12 @@ std::size_t ReadEscape(std::string_view s, std::size_t p, char16_t** out) {
 
 }  // namespace
 
-// UnescapeRegistryText adding to the units already in |text|; notes in |marks|,
-// when given, each escape that gives a backslash.
-std::size_t registry_detail::UnescapeAppending(std::string_view s, char end, std::u16string* text,
-                                               std::vector<EscapedBackslash>* marks) {
+std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
   // No byte gives more than one unit (a four-byte sequence gives two), so the
   // text is sized once and cut to what was written.
-  const std::size_t kept = text->size();
-  text->resize(kept + s.size());
+  text->resize(s.size());
   char16_t* const begin = text->data();
-  char16_t* out = begin + kept;
+  char16_t* out = begin;
   std::size_t p = 0;
   for (;;) {
     p = CopyPlainRun(s, p, end, &out);
@@ -202,11 +198,7 @@ std::size_t registry_detail::UnescapeAppending(std::string_view s, char end, std
     if (s[p] != '\\') {
       p = ReadUtf8(s, p, &out);
     } else if (p + 1 < s.size() && s[p + 1] != '\0') {
-      std::size_t start = p;
-      char16_t* written = out;
       p = ReadEscape(s, p, &out);
-      if (marks && out != written && out[-1] == u'\\')
-        marks->push_back({p, static_cast<std::size_t>(out - begin), p - start == 2 && s[start + 1] == '\\'});
     } else {
       ++p;  // a backslash with nothing after it
       break;
@@ -215,11 +207,6 @@ std::size_t registry_detail::UnescapeAppending(std::string_view s, char end, std
   text->resize(static_cast<std::size_t>(out - begin));
   char stop = p < s.size() ? s[p] : '\0';
   return stop == end ? p + 1 : std::string_view::npos;
-}
-
-std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
-  text->clear();
-  return UnescapeAppending(s, end, text, nullptr);
 }
 
 std::size_t FoldedNameHash::operator()(std::u16string_view name) const {
