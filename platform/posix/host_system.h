@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/managed_system.h"
 
@@ -32,6 +33,18 @@ struct PathLookups {
 };
 
 struct IniFileCache;
+class SystemEnvironment;
+
+// The environment the system's programs see, built once and kept while what it
+// was built from stays as it was (environment.cpp).
+struct EnvironmentCache {
+  std::mutex mutex;
+  std::shared_ptr<const SystemEnvironment> environment;  // null until built
+  std::uint64_t changes = 0;                             // the system's ChangeCount() then
+  std::uint64_t generation = 0;                          // its path look-up generation then
+  std::string registryFiles;                             // what the registry files were then
+  std::vector<const char*> host;                         // the host environment's entries then
+};
 
 class HostSystem : public ManagedSystem {
  public:
@@ -48,8 +61,13 @@ class HostSystem : public ManagedSystem {
   void LeaveLookupScope();
   std::uint64_t LookupGeneration();
   void ForgetLookups();
+  // Counts the changes made through this object: registry writes, and what
+  // forgets the path look-ups. A cache built from the registry compares it.
+  std::uint64_t ChangeCount() const { return changes_.load(); }
+  void NoteChange() { ++changes_; }
   // The INI files read through this system (ini_file.cpp).
   IniFileCache& IniFiles() { return *iniFiles_; }
+  EnvironmentCache& CachedEnvironment() { return environment_; }
 
  protected:
   // Host folder of drive |letter| (lower case); "" when the drive is unknown.
@@ -63,6 +81,8 @@ class HostSystem : public ManagedSystem {
   std::recursive_mutex lookupMutex_;
   PathLookups lookups_;
   std::unique_ptr<IniFileCache> iniFiles_;
+  EnvironmentCache environment_;
+  std::atomic<std::uint64_t> changes_{0};
 };
 
 }  // namespace platform::posix

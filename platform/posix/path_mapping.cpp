@@ -159,6 +159,7 @@ void HostSystem::LeaveLookupScope() {
 std::uint64_t HostSystem::LookupGeneration() { return lookups_.generation.load(); }
 
 void HostSystem::ForgetLookups() {
+  NoteChange();
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (lookups_.depth == 0) return;
   lookups_.folders.clear();
