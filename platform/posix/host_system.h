@@ -29,6 +29,7 @@ struct PathLookups {
   std::atomic<std::uint64_t> generation{0};
   std::uint64_t lastGeneration = 0;
   std::unordered_map<std::string, Listing> folders;
+  std::unordered_map<std::string, bool> exact;   // host path as written -> exists
   std::unordered_map<std::string, bool> drives;  // drive link -> exists
 };
 

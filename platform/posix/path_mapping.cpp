@@ -117,6 +117,16 @@ bool HostSystem::DriveExists(const std::string& base) {
 // case-insensitive match among the folder's entries.
 std::string HostSystem::MatchComponent(const std::string& folder, const std::string& component) {
   if (lookups_.depth > 0) {
+    // The exact name is asked about first, once per scope: a folder is listed
+    // only for a name it does not hold as written, so that large host folders on
+    // the way (the program's, /tmp, /usr/bin) are not read whole for one name.
+    std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
+    auto [known, fresh] = lookups_.exact.try_emplace(std::move(exact));
+    if (fresh) {
+      struct stat st;
+      known->second = lstat(known->first.c_str(), &st) == 0;
+    }
+    if (known->second) return component;
     const PathLookups::Listing& listing = ListingOf(folder);
     if (listing.missing) return component;
     if (listing.readable) {
@@ -151,6 +161,7 @@ void HostSystem::LeaveLookupScope() {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (--lookups_.depth == 0) {
     lookups_.folders.clear();
+    lookups_.exact.clear();
     lookups_.drives.clear();
     lookups_.generation = 0;
   }
@@ -163,6 +174,7 @@ void HostSystem::ForgetLookups() {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (lookups_.depth == 0) return;
   lookups_.folders.clear();
+  lookups_.exact.clear();
   lookups_.drives.clear();
   lookups_.generation = ++lookups_.lastGeneration;
 }
