@@ -29,8 +29,9 @@ struct PathLookups {
   std::atomic<std::uint64_t> generation{0};
   std::uint64_t lastGeneration = 0;
   std::unordered_map<std::string, Listing> folders;
-  std::unordered_map<std::string, bool> exact;   // host path as written -> exists
-  std::unordered_map<std::string, bool> drives;  // drive link -> exists
+  std::unordered_map<std::string, bool> exact;          // host path as written -> exists
+  std::unordered_map<std::string, std::string> mapped;  // Windows path -> host path
+  std::unordered_map<std::string, bool> drives;         // drive link -> exists
 };
 
 struct IniFileCache;
@@ -75,6 +76,7 @@ class HostSystem : public ManagedSystem {
   virtual std::string DriveHostRoot(char letter) = 0;
 
  private:
+  std::string MapWindowsPath(const std::string& windowsPath);  // the lock is held
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);
