@@ -117,14 +117,11 @@ bool DecodeDatabase(platform::ManagedSystem& system, const std::string& database
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
   if (!StripToPlainBody(&body)) return false;
   const std::string copy = WorkingCopyPath(workingDir);
-  // A copy that holds these bytes already stays as it is: reading it costs far
-  // less than writing megabytes again on every start.
-  bool same = false;
-  {
-    std::string present;
-    same = platform::files::ReadWholeFile(system, copy, &present) == platform::kSuccess && present == body;
-  }
-  if (!same && platform::files::WriteScratchFile(system, copy, body) != platform::kSuccess) return false;
+  // A copy that holds these bytes already stays as it is: comparing it piece by
+  // piece costs far less than writing megabytes again on every start.
+  if (!platform::files::FileHolds(system, copy, body) &&
+      platform::files::WriteScratchFile(system, copy, body) != platform::kSuccess)
+    return false;
   platform::RememberIniFile(system, copy, std::move(body));
   return true;
 }

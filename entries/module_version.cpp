@@ -12,12 +12,13 @@ const char* const ModuleVersion::kFieldNames[8] = {"CompanyName",  "FileDescript
                                                    "InternalName", "LegalCopyright",  "OriginalFilename",
                                                    "ProductName",  "ProductVersion"};
 
+// What version::InfoSize and then version::ReadInfo of that size give, from one
+// reading of the file rather than two.
 VersionResource LoadVersionResource(platform::ManagedSystem& system, const std::string& path) {
   VersionResource resource;
-  resource.size = platform::version::InfoSize(system, path);
-  if (resource.size != 0)
-    resource.read = platform::version::ReadInfo(system, path, resource.size, &resource.block);
-  if (!resource.read) resource.block.clear();
+  resource.block = platform::version::Block(system, path);
+  resource.size = static_cast<std::uint32_t>(resource.block.size());
+  resource.read = resource.size != 0;
   return resource;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "platform/managed_system.h"
+#include "platform/process_status.h"
 
 namespace velmora {
 
@@ -19,7 +20,14 @@ std::vector<std::uint32_t> ProcessSnapshot::FindProcessIds(const std::string& pr
 bool ProcessSnapshot::Memory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peak) {
   auto [it, fresh] = figures_.try_emplace(pid);
   Figures& figures = it->second;
-  if (fresh) figures.queried = platform::QueryProcessMemory(pid, &figures.workingSet, &figures.peak);
+  if (fresh) {
+    // The control is asked about right after the memory: one reading gives both.
+    const platform::ProcessStatus status = platform::QueryProcessStatus(pid);
+    figures.queried = status.memoryRead;
+    figures.workingSet = status.workingSet;
+    figures.peak = status.peakWorkingSet;
+    figures.controlled = status.fullyControlled ? 1 : 0;
+  }
   *workingSet = figures.workingSet;
   *peak = figures.peak;
   return figures.queried;

@@ -60,6 +60,8 @@ bool DirectoryExists(ManagedSystem& system, const std::string& path);
 Status ReadWholeFile(ManagedSystem& system, const std::string& path, std::string* bytes);
 // The first |most| bytes of a file (all of a shorter one).
 Status ReadFileStart(ManagedSystem& system, const std::string& path, std::size_t most, std::string* bytes);
+// True when the file holds exactly |bytes|; it is read piece by piece, not whole.
+bool FileHolds(ManagedSystem& system, const std::string& path, const std::string& bytes);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
 Status WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes);
 // The same without flushing to disk: for scratch files that a crash may lose.

@@ -1,16 +1,21 @@
 // The environment Windows programs of a system see, and %NAME% expansion over it.
 #include "platform/environment.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/managed_system.h"
+#include "platform/posix/host_system.h"
 #include "platform/posix/path_util.h"
+#include "platform/posix/prefix.h"
 #include "platform/posix/system_environment.h"
 #include "platform/registry.h"
 
@@ -31,7 +36,9 @@ constexpr const char* kMachineEnvironment =
 constexpr const char* kUserEnvironment = "Environment";
 constexpr const char* kComputerName = "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
 
-class Environment {
+}  // namespace
+
+class posix::SystemEnvironment {
  public:
   const std::string* Find(std::string_view name) const {
     for (const auto& [key, value] : vars_) {
@@ -58,6 +65,10 @@ class Environment {
  private:
   std::vector<std::pair<std::string, std::string>> vars_;
 };
+
+namespace {
+
+using Environment = posix::SystemEnvironment;
 
 // Replaces every %NAME% that |env| knows; an unknown reference and a lone '%'
 // stay as written.
@@ -216,12 +227,79 @@ Environment BuildEnvironment(ManagedSystem& system) {
   return env;
 }
 
+// What the registry files of |system| are now (a Wine prefix reads them again
+// when they change on disk): their paths and identities as one text.
+std::string RegistryFilesNow(ManagedSystem& system) {
+  const std::string dir = PrefixDir(system);
+  if (dir.empty()) return "";  // an offline installation reads its hives once
+  std::string stamp;
+  for (const char* leaf : {"/system.reg", "/user.reg"}) {
+    const std::string path = dir + leaf;
+    struct stat st;
+    stamp += path;
+    if (stat(path.c_str(), &st) == 0) {
+      for (auto number : {static_cast<long long>(st.st_dev), static_cast<long long>(st.st_ino),
+                          static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
+                          static_cast<long long>(st.st_mtim.tv_nsec)})
+        stamp += ":" + std::to_string(number);
+    }
+    stamp += '\n';
+  }
+  return stamp;
+}
+
+// The entries of the host environment: a changed variable is a new entry, as
+// setenv never writes over the text of one it set before.
+std::vector<const char*> HostEntries() {
+  std::vector<const char*> entries;
+  for (char** p = environ; p && *p; ++p) entries.push_back(*p);
+  return entries;
+}
+
+// The environment of |system|, built once and kept by the system until a write
+// through it, a change of its registry files on disk or of the host environment.
+// Within one generation of path look-ups the files are not looked at again, as
+// the registry does not read them again then either.
+std::shared_ptr<const Environment> EnvironmentOf(ManagedSystem& system) {
+  system.Prepare();
+  posix::HostSystem& host = posix::AsHost(system);
+  posix::EnvironmentCache& cache = host.CachedEnvironment();
+  const std::uint64_t changes = host.ChangeCount();
+  const std::uint64_t generation = host.LookupGeneration();
+  std::string files;
+  bool filesRead = false;
+  {
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    if (cache.environment && cache.changes == changes && cache.host == HostEntries()) {
+      if (generation != 0 && generation == cache.generation) return cache.environment;
+      files = RegistryFilesNow(system);
+      filesRead = true;
+      if (files == cache.registryFiles) {
+        cache.generation = generation;
+        return cache.environment;
+      }
+    }
+  }
+  // Built without the lock: the registry takes the system's own locks. What is
+  // noted here was taken before the build, so a change during it is seen next time.
+  if (!filesRead) files = RegistryFilesNow(system);
+  std::vector<const char*> hostEntries = HostEntries();
+  auto built = std::make_shared<const Environment>(BuildEnvironment(system));
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  cache.environment = built;
+  cache.changes = changes;
+  cache.generation = generation;
+  cache.registryFiles = std::move(files);
+  cache.host = std::move(hostEntries);
+  return built;
+}
+
 }  // namespace
 
 std::uint32_t env::Expand(ManagedSystem& system, const std::string& source, std::string* out,
                           std::uint32_t capacity) {
   std::string expanded =
-      source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment(system));
+      source.find('%') == std::string::npos ? source : platform::Expand(source, *EnvironmentOf(system));
   std::size_t needed = expanded.size() + 1;
   if (out) {
     if (needed <= capacity) {
@@ -234,11 +312,11 @@ std::uint32_t env::Expand(ManagedSystem& system, const std::string& source, std:
 }
 
 std::string posix::ExpandInSystem(ManagedSystem& system, const std::string& source) {
-  return source.find('%') == std::string::npos ? source : Expand(source, BuildEnvironment(system));
+  return source.find('%') == std::string::npos ? source : platform::Expand(source, *EnvironmentOf(system));
 }
 
 std::string env::Value(ManagedSystem& system, const std::string& name) {
-  return BuildEnvironment(system).Value(name);
+  return EnvironmentOf(system)->Value(name);
 }
 
 }  // namespace platform

@@ -14,6 +14,7 @@
 #include "platform/managed_system.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
+#include "platform/posix/unique_fd.h"
 
 namespace platform {
 
@@ -105,6 +106,27 @@ Status files::ReadFileStart(ManagedSystem& system, const std::string& path, std:
   std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;
   return ReadHost(host, path, bytes, most);
+}
+
+bool files::FileHolds(ManagedSystem& system, const std::string& path, const std::string& bytes) {
+  const std::string host = system.HostPathFromWindows(path);
+  if (host.empty()) return false;
+  posix::UniqueFd fd(open(host.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st;
+  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) != bytes.size())
+    return false;
+  char buffer[1 << 16];
+  std::size_t have = 0;
+  for (;;) {
+    ssize_t n = read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return have == bytes.size();
+    const auto got = static_cast<std::size_t>(n);
+    if (got > bytes.size() - have || std::memcmp(buffer, bytes.data() + have, got) != 0) return false;
+    have += got;
+  }
 }
 
 Status files::WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/managed_system.h"
 
@@ -28,10 +29,24 @@ struct PathLookups {
   std::atomic<std::uint64_t> generation{0};
   std::uint64_t lastGeneration = 0;
   std::unordered_map<std::string, Listing> folders;
-  std::unordered_map<std::string, bool> drives;  // drive link -> exists
+  std::unordered_map<std::string, bool> exact;          // host path as written -> exists
+  std::unordered_map<std::string, std::string> mapped;  // Windows path -> host path
+  std::unordered_map<std::string, bool> drives;         // drive link -> exists
 };
 
 struct IniFileCache;
+class SystemEnvironment;
+
+// The environment the system's programs see, built once and kept while what it
+// was built from stays as it was (environment.cpp).
+struct EnvironmentCache {
+  std::mutex mutex;
+  std::shared_ptr<const SystemEnvironment> environment;  // null until built
+  std::uint64_t changes = 0;                             // the system's ChangeCount() then
+  std::uint64_t generation = 0;                          // its path look-up generation then
+  std::string registryFiles;                             // what the registry files were then
+  std::vector<const char*> host;                         // the host environment's entries then
+};
 
 class HostSystem : public ManagedSystem {
  public:
@@ -48,14 +63,20 @@ class HostSystem : public ManagedSystem {
   void LeaveLookupScope();
   std::uint64_t LookupGeneration();
   void ForgetLookups();
+  // Counts the changes made through this object: registry writes, and what
+  // forgets the path look-ups. A cache built from the registry compares it.
+  std::uint64_t ChangeCount() const { return changes_.load(); }
+  void NoteChange() { ++changes_; }
   // The INI files read through this system (ini_file.cpp).
   IniFileCache& IniFiles() { return *iniFiles_; }
+  EnvironmentCache& CachedEnvironment() { return environment_; }
 
  protected:
   // Host folder of drive |letter| (lower case); "" when the drive is unknown.
   virtual std::string DriveHostRoot(char letter) = 0;
 
  private:
+  std::string MapWindowsPath(const std::string& windowsPath);  // the lock is held
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);
@@ -63,6 +84,8 @@ class HostSystem : public ManagedSystem {
   std::recursive_mutex lookupMutex_;
   PathLookups lookups_;
   std::unique_ptr<IniFileCache> iniFiles_;
+  EnvironmentCache environment_;
+  std::atomic<std::uint64_t> changes_{0};
 };
 
 }  // namespace platform::posix

@@ -132,6 +132,7 @@ Status OfflineInstallation::CreateKey(HKey root, const std::string& subKey, HKey
   if (!base->writable) return kAccessDenied;
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
+  NoteChange();  // within the lock: a reader that sees the count waits for the edit
   if (!where.hive->Create(where.path)) {
     return EditFault(where.hive, "the key could not be made");
   }
@@ -228,6 +229,7 @@ Status OfflineInstallation::SetStored(HKey key, OfflineValue value) {
   if (!where.handle->writable) return kAccessDenied;
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
+  NoteChange();  // within the lock: a reader that sees the count waits for the edit
   const std::string name = value.name;
   const std::uint32_t type = value.type;
   std::vector<OfflineValue> values = where.hive->Values(node);
@@ -253,6 +255,7 @@ Status OfflineInstallation::DeleteValue(HKey key, const std::string& name) {
   if (!FindValue(where.hive->Values(node), name)) return kFileNotFound;
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
+  NoteChange();  // within the lock: a reader that sees the count waits for the edit
   if (!where.hive->DeleteValue(node, name)) {
     return EditFault(where.hive, "the value could not be deleted");
   }
@@ -289,6 +292,7 @@ Status OfflineInstallation::DeleteTree(HKey root, const std::string& subKey) {
   if (!base->writable) return kAccessDenied;
   status = CheckWrite(where.hive);
   if (status != kSuccess) return status;
+  NoteChange();  // within the lock: a reader that sees the count waits for the edit
   if (!where.hive->DeleteKey(node)) {
     return EditFault(where.hive, "the key could not be deleted");
   }

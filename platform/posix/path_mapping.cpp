@@ -117,6 +117,18 @@ bool HostSystem::DriveExists(const std::string& base) {
 // case-insensitive match among the folder's entries.
 std::string HostSystem::MatchComponent(const std::string& folder, const std::string& component) {
   if (lookups_.depth > 0) {
+    // A folder not listed yet is asked for the exact name first, once per scope,
+    // and listed only for a name it does not hold as written: large host folders
+    // on the way (the program's, /tmp, /usr/bin) are not read whole for one name.
+    if (!lookups_.folders.count(folder)) {
+      std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
+      auto [known, fresh] = lookups_.exact.try_emplace(std::move(exact));
+      if (fresh) {
+        struct stat st;
+        known->second = lstat(known->first.c_str(), &st) == 0;
+      }
+      if (known->second) return component;
+    }
     const PathLookups::Listing& listing = ListingOf(folder);
     if (listing.missing) return component;
     if (listing.readable) {
@@ -151,6 +163,8 @@ void HostSystem::LeaveLookupScope() {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (--lookups_.depth == 0) {
     lookups_.folders.clear();
+    lookups_.exact.clear();
+    lookups_.mapped.clear();
     lookups_.drives.clear();
     lookups_.generation = 0;
   }
@@ -159,15 +173,29 @@ void HostSystem::LeaveLookupScope() {
 std::uint64_t HostSystem::LookupGeneration() { return lookups_.generation.load(); }
 
 void HostSystem::ForgetLookups() {
+  NoteChange();
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (lookups_.depth == 0) return;
   lookups_.folders.clear();
+  lookups_.exact.clear();
+  lookups_.mapped.clear();
   lookups_.drives.clear();
   lookups_.generation = ++lookups_.lastGeneration;
 }
 
 std::string HostSystem::HostPathFromWindows(const std::string& windowsPath) {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  // Within a scope the walk for a path on a drive gives what it gave before (the
+  // listings it reads are kept), and an entry's program is asked about several
+  // times: found, opened for its version, its icon.
+  const bool onDrive = windowsPath.size() >= 2 && windowsPath[1] == ':';
+  if (lookups_.depth == 0 || !onDrive) return MapWindowsPath(windowsPath);
+  auto [known, fresh] = lookups_.mapped.try_emplace(windowsPath);
+  if (fresh) known->second = MapWindowsPath(windowsPath);
+  return known->second;
+}
+
+std::string HostSystem::MapWindowsPath(const std::string& windowsPath) {
   std::string path = windowsPath;
   // Device-path forms that name an ordinary path.
   if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0) path = path.substr(4);

@@ -19,6 +19,7 @@
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
+#include "platform/process_status.h"
 
 namespace platform {
 
@@ -213,30 +214,58 @@ std::vector<ProcessEntry> posix::WinePrefix::ListProcesses() {
   return ProcessTable()->Of(dir.empty() ? std::string() : CanonicalPath(dir));
 }
 
-bool QueryProcessMemory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peakWorkingSet) {
-  if (!UsablePid(pid)) return false;
-  std::string status;
-  if (!ReadProcFile(ProcPath(pid, "status"), &status)) return false;
+namespace {
+
+// The memory figures of a process from its status text; false for kernel threads
+// and zombies, which have no memory lines.
+bool MemoryOf(const std::string& status, std::uint64_t* workingSet, std::uint64_t* peakWorkingSet) {
   std::vector<unsigned long long> rss, hwm;
-  // Kernel threads and zombies have no memory lines.
   if (!StatusField(status, "VmRSS", &rss) || !StatusField(status, "VmHWM", &hwm)) return false;
   if (workingSet) *workingSet = static_cast<std::uint64_t>(rss[0]) * 1024;
   if (peakWorkingSet) *peakWorkingSet = static_cast<std::uint64_t>(std::max(hwm[0], rss[0])) * 1024;
   return true;
 }
 
-bool CanFullyControl(std::uint32_t pid) {
-  if (!UsablePid(pid)) return false;
-  if (kill(static_cast<pid_t>(pid), 0) != 0) return false;
+// CanFullyControl once the process answered a signal; |status| is null when its
+// status text could not be read.
+bool ControlledBySelf(const std::string* status) {
   uid_t self = geteuid();
   if (self == 0) return true;
-  std::string status;
-  if (!ReadProcFile(ProcPath(pid, "status"), &status)) return false;
+  if (!status) return false;
   std::vector<unsigned long long> uids;  // real, effective, saved, file system
-  if (!StatusField(status, "Uid", &uids) || uids.size() < 2) return false;
+  if (!StatusField(*status, "Uid", &uids) || uids.size() < 2) return false;
   // A set-user-id program started by this user may be signalled but runs with
   // rights the user lacks: like an elevated process, it is not fully ours.
   return uids[0] == self && uids[1] == self;
+}
+
+}  // namespace
+
+bool QueryProcessMemory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peakWorkingSet) {
+  if (!UsablePid(pid)) return false;
+  std::string status;
+  if (!ReadProcFile(ProcPath(pid, "status"), &status)) return false;
+  return MemoryOf(status, workingSet, peakWorkingSet);
+}
+
+bool CanFullyControl(std::uint32_t pid) {
+  if (!UsablePid(pid)) return false;
+  if (kill(static_cast<pid_t>(pid), 0) != 0) return false;
+  if (geteuid() == 0) return true;
+  std::string status;
+  if (!ReadProcFile(ProcPath(pid, "status"), &status)) return false;
+  return ControlledBySelf(&status);
+}
+
+ProcessStatus QueryProcessStatus(std::uint32_t pid) {
+  ProcessStatus result;
+  if (!UsablePid(pid)) return result;
+  std::string status;
+  const bool read = ReadProcFile(ProcPath(pid, "status"), &status);
+  result.memoryRead = read && MemoryOf(status, &result.workingSet, &result.peakWorkingSet);
+  result.fullyControlled =
+      kill(static_cast<pid_t>(pid), 0) == 0 && ControlledBySelf(read ? &status : nullptr);
+  return result;
 }
 
 bool SignalProcess(std::uint32_t pid, bool forced) {

@@ -170,6 +170,11 @@ Status ReadFileStart(ManagedSystem&, const std::string& path, std::size_t most, 
   return ReadWhole(path, bytes, most);
 }
 
+bool FileHolds(ManagedSystem&, const std::string& path, const std::string& bytes) {
+  std::string present;
+  return ReadWhole(path, &present) == kSuccess && present == bytes;
+}
+
 Status WriteAtomic(ManagedSystem&, const std::string& path, const std::string& bytes) {
   return WriteReplacing(path, bytes);
 }

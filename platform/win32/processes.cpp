@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/process_status.h"
 #include "platform/win32/live_windows.h"
 #include "platform/win32/wide.h"
 
@@ -89,6 +90,13 @@ bool QueryProcessMemory(std::uint32_t pid, std::uint64_t* workingSet, std::uint6
 bool CanFullyControl(std::uint32_t pid) {
   ProcessHandle process(pid, PROCESS_ALL_ACCESS);
   return process.get() != nullptr;
+}
+
+ProcessStatus QueryProcessStatus(std::uint32_t pid) {
+  ProcessStatus status;
+  status.memoryRead = QueryProcessMemory(pid, &status.workingSet, &status.peakWorkingSet);
+  status.fullyControlled = CanFullyControl(pid);
+  return status;
 }
 
 // Polite: asks the process's windows to close; forced: TerminateProcess.

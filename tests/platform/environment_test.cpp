@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/posix/prefix.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -105,6 +107,38 @@ TEST_F(EnvironmentTest, HostVariablesShowExceptThoseWineKeepsApart) {
   // The host's HOME is not the Windows user's, and the WINE variables stay hidden.
   EXPECT_EQ(Expanded("%HOME%"), "%HOME%");
   EXPECT_EQ(Expanded("%WINEPREFIX%"), "%WINEPREFIX%");
+}
+
+// The environment is built once and kept: it must follow every change of the
+// registry it came from, made through the system (within one pass of look-ups
+// too) or by another program that rewrites a registry file.
+TEST_F(EnvironmentTest, FollowsEveryChangeOfTheRegistryItCameFrom) {
+  HKey user = velmora::test::System().CurrentUser();
+  SetValue(user, "Environment", "VelmoraProbe", "first");
+  {
+    files::PathLookupScope pass(velmora::test::System());
+    EXPECT_EQ(Expanded("%VelmoraProbe%"), "first");
+    SetValue(user, "Environment", "VelmoraProbe", "other");
+    EXPECT_EQ(Expanded("%VelmoraProbe%|%windir%"), "other|C:\\WINDOWS");
+    SetValue(velmora::test::System().LocalMachine(), "Software\\Microsoft\\Windows NT\\CurrentVersion",
+             "SystemRoot", "D:\\win");
+    EXPECT_EQ(env::Value(velmora::test::System(), "windir"), "D:\\win");
+  }
+  EXPECT_EQ(Expanded("%VelmoraProbe%"), "other");
+  // Another program writes the file anew, the value's length unchanged.
+  const std::string path = prefix_.HostPath("user.reg");
+  std::string text = velmora::test::ReadFile(path);
+  const std::string written = "\"VelmoraProbe\"=\"other\"";
+  const std::size_t at = text.find(written);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, written.size(), "\"VelmoraProbe\"=\"wine!\"");
+  velmora::test::WriteFile(path + ".new", text);
+  ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
+  EXPECT_EQ(Expanded("%VelmoraProbe%"), "wine!");
+  UniqueKey key;
+  ASSERT_EQ(reg::OpenKey(user, "Environment", kKeyAllAccess, key.out()), kSuccess);
+  ASSERT_EQ(reg::DeleteValue(key.get(), "VelmoraProbe"), kSuccess);
+  EXPECT_EQ(Expanded("%VelmoraProbe%"), "%VelmoraProbe%");
 }
 
 TEST_F(EnvironmentTest, ReturnsTheNeededSizeAndWritesOnlyWhenItFits) {

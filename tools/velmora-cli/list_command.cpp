@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "changes/store.h"
@@ -82,13 +83,17 @@ std::string JsonSystemFields(const platform::KnownSystem* system) {
 
 }  // namespace
 
-// One JSON object per listed entry.
-std::vector<std::string> JsonObjects(const StartupParameters& model, const ListOptions& options,
-                                     const platform::KnownSystem* system) {
-  std::vector<std::string> objects;
+namespace {
+
+// Hands |take| one JSON object per listed entry, in the listing's order (it may
+// take the text away).
+template <typename Take>
+void ForEachJsonObject(const StartupParameters& model, const ListOptions& options,
+                       const platform::KnownSystem* system, Take take) {
   const std::string systemFields = JsonSystemFields(system);
+  std::string out;
   ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
-    std::string out;
+    out.clear();
     out.reserve(512);
     auto text = [&out](const char* name, const std::string& value) {
       out += name;
@@ -129,8 +134,17 @@ std::vector<std::string> JsonObjects(const StartupParameters& model, const ListO
     if (!task.serviceDll.empty()) text(", \"serviceDll\": ", task.serviceDll);
     flag(", \"new\": ", isNew);
     out += '}';
-    objects.push_back(std::move(out));
+    take(out);
   });
+}
+
+}  // namespace
+
+std::vector<std::string> JsonObjects(const StartupParameters& model, const ListOptions& options,
+                                     const platform::KnownSystem* system) {
+  std::vector<std::string> objects;
+  ForEachJsonObject(model, options, system,
+                    [&objects](std::string& object) { objects.push_back(std::move(object)); });
   return objects;
 }
 
@@ -220,9 +234,18 @@ const char* const kCsvColumns[14] = {
 
 void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
   switch (options.format) {
-    case ListFormat::kJson:
-      PrintJsonArray(JsonObjects(model, options, nullptr), out);
+    case ListFormat::kJson: {
+      // Written as each object is made, as PrintJsonArray lays them out: the
+      // whole array is never held.
+      bool first = true;
+      out << "[";
+      ForEachJsonObject(model, options, nullptr, [&](const std::string& object) {
+        out << (first ? "\n" : ",\n") << object;
+        first = false;
+      });
+      out << (first ? "]\n" : "\n]\n");
       break;
+    }
     case ListFormat::kCsv:
       out << CsvHeader(false) << CsvRows(model, options, nullptr);
       break;
