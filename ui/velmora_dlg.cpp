@@ -766,21 +766,28 @@ void QtMainWindowRunner::Run(VelmoraApp& app) {
 }
 
 void StartAndRunMainWindow(VelmoraApp& app, MessageBoxPresenter& box, MessageBoxPresenter* windowBox) {
-  // Until the core has started nothing but Qt is used here: its refusals wait for
-  // the window, the movies are found where the start reads the system.
-  HeldMessageBox refusals;
-  VelmoraDlg::StartMovies movies;
-  ModelFill fill(app.Model(), [&app, &refusals, &movies] {
-    if (app.StartCore(refusals) != VelmoraApp::StartResult::kReady) return false;
-    movies = VelmoraDlg::FindStartMovies(app.settings);
-    return true;
-  });
-  VelmoraDlg window(app, windowBox);
-  if (!fill.WaitFirst()) {
-    refusals.ShowThrough(box);
+  MainWindowStart start(app);
+  start.Run(box, windowBox);
+}
+
+// Until the core has started nothing but Qt is used here: its refusals wait for
+// the window, the movies are found where the start reads the system.
+MainWindowStart::MainWindowStart(VelmoraApp& app)
+    : app_(app), fill_(app.Model(), [this] {
+        if (app_.StartCore(refusals_) != VelmoraApp::StartResult::kReady) return false;
+        movies_ = VelmoraDlg::FindStartMovies(app_.settings);
+        return true;
+      }) {}
+
+MainWindowStart::~MainWindowStart() = default;
+
+void MainWindowStart::Run(MessageBoxPresenter& box, MessageBoxPresenter* windowBox) {
+  VelmoraDlg window(app_, windowBox);
+  if (!fill_.WaitFirst()) {
+    refusals_.ShowThrough(box);
     return;
   }
-  window.Initialise(movies, fill);
+  window.Initialise(movies_, fill_);
   window.DoModal();
 }
 

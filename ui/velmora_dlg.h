@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_interfaces.h"
+#include "app/held_message_box.h"
 #include "app/settings.h"
 #include "changes/seen_entries.h"
 #include "changes/startup_parameters.h"
@@ -190,5 +191,25 @@ class QtMainWindowRunner : public MainWindowRunner {
 // until it ends. The window's own boxes are |windowBox| (its own when null).
 void StartAndRunMainWindow(VelmoraApp& app, MessageBoxPresenter& box,
                            MessageBoxPresenter* windowBox = nullptr);
+
+// The same in two steps, so that the system is read while Qt itself starts: the
+// reading begins when this is made, which needs no application object yet (only
+// the core and QString are used on its thread), and Run makes and runs the window
+// once the application object exists. Made and run once, on the main thread.
+class MainWindowStart {
+ public:
+  explicit MainWindowStart(VelmoraApp& app);
+  MainWindowStart(const MainWindowStart&) = delete;
+  MainWindowStart& operator=(const MainWindowStart&) = delete;
+  ~MainWindowStart();  // waits for the reading
+
+  void Run(MessageBoxPresenter& box, MessageBoxPresenter* windowBox = nullptr);
+
+ private:
+  VelmoraApp& app_;
+  HeldMessageBox refusals_;
+  VelmoraDlg::StartMovies movies_;
+  ModelFill fill_;
+};
 
 }  // namespace velmora::ui
