@@ -13,7 +13,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <memory>
+#include <utility>
 
 #include "app/held_message_box.h"
 #include "app/help.h"
@@ -301,6 +303,10 @@ void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   initialised_ = true;
   // The window's own face: icon, images. The movies need only Qt once they are found.
   setWindowIcon(ProgramWindowIcon());
+  // The systems of the machine are looked for while the movie loads and the model
+  // fills: the chooser shows which of them is managed.
+  std::future<std::vector<platform::KnownSystem>> systems =
+      std::async(std::launch::async, [] { return platform::FindKnownSystems(); });
   if (movies.showSplash) {
     pendingSplash_ = movies.splash;
     splashPending_ = true;
@@ -316,7 +322,7 @@ void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   RestoreLayout();
   list_->FillLocations(model_, Views()[0].locations);
   SetInitialVariables();
-  ListSystems();
+  ListSystems(systems.get());
 }
 
 void VelmoraDlg::LoadMovie(const MovieFile& movie) {
@@ -516,7 +522,11 @@ void VelmoraDlg::ConfirmApplyOnClose() {
 
 void VelmoraDlg::ListSystems() {
   // Found again each time the chooser opens: prefixes come and go.
-  systems_ = platform::FindKnownSystems();
+  ListSystems(platform::FindKnownSystems());
+}
+
+void VelmoraDlg::ListSystems(std::vector<platform::KnownSystem> systems) {
+  systems_ = std::move(systems);
   movie_->SetMovieVariable(var::kSystemList, SystemListText(systems_));
   ShowSystem();
 }

@@ -131,6 +131,7 @@ class VelmoraDlg : public QDialog {
   bool SettlePendingChanges();
   // The chooser's list and the system in use, as the movie shows them.
   void ListSystems();
+  void ListSystems(std::vector<platform::KnownSystem> systems);
   void ShowSystem();
   void ShowFailures(const std::vector<ApplyFailure>& failures, const std::string& what);
   int ShowMessage(MessageBoxRequest& request);
