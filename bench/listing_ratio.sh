@@ -197,6 +197,7 @@ printf '%-8s %10s %10s %8s %8s %8s %11s %11s %8s %8s\n' entries "list ms" "floor
   "window ms" "minimal ms" win/min "win MB"
 declare -A list_at ratio_at window_at
 list_mb_at_1000=-
+window_mb_at_1000=-
 for n in $counts; do
   prefix=$work/prefix-$n
   make_prefix "$n" "$prefix"
@@ -233,6 +234,7 @@ for n in $counts; do
     window_ratio=$(ratio_of "$shown" "$least")
     window_at[$n]=$window_ratio
     window_mb=$(QT_QPA_PLATFORM=offscreen VELMORA_QUIT_AFTER_FIRST_FRAME=1 peak_mb timeout 60 "$window/Velmora")
+    ((n == 1000)) && window_mb_at_1000=$window_mb
   fi
   printf '%-8s %10s %10s %8s %8s %8s %11s %11s %8s %8s\n' "$n" "$list" "$floor" "$ratio" "$listed" "$list_mb" \
     "$shown" "$least" "$window_ratio" "$window_mb"
@@ -266,3 +268,4 @@ printf '%-45s %8s   %s\n' "listing 2000 / listing 1000 entries" "$growth" "<= 1.
 printf '%-45s %8s   %s\n' "window / minimal window, 1000 entries" "${window_at[1000]:--}" "<= 1.25"
 printf '%-45s %8s   %s\n' "list --all / cat, $systems prefixes" "$all_ratio" "<= 2"
 printf '%-45s %8s\n' "peak memory of the listing at 1000 (MB)" "$list_mb_at_1000"
+printf '%-45s %8s\n' "peak memory of the window at 1000 (MB)" "$window_mb_at_1000"

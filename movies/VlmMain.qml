@@ -511,8 +511,9 @@ Rectangle {
                     color: Look.subtleText
                     font.pixelSize: 12
                 }
+                // Made when the list drops: nothing of it is drawn before.
                 Repeater {
-                    model: root.systemRows
+                    model: root.systemsOpen ? root.systemRows : []
                     delegate: Rectangle {
                         id: systemRow
                         objectName: "system" + index

@@ -214,10 +214,16 @@ std::vector<int> EntryList::CellsWidths(int first, int last) const {
         columnCandidates.begin() + std::min<std::size_t>(columnCandidates.size(), kRowsMeasuredExactly);
     std::partial_sort(columnCandidates.begin(), measured, columnCandidates.end(),
                       [](const Candidate& a, const Candidate& b) { return a.estimate > b.estimate; });
+    // Cells alike in text and font are as wide as each other: many rows share a
+    // rating, a location, a memory figure or a comment, and one of them is measured.
+    std::vector<std::pair<QString, QVariant>> seen;
     int widest = 0;
     for (auto candidate = columnCandidates.begin(); candidate != measured; ++candidate) {
       const QModelIndex index = entries_->index(candidate->row, column);
+      std::pair<QString, QVariant> look(index.data(Qt::DisplayRole).toString(), index.data(Qt::FontRole));
+      if (std::find(seen.begin(), seen.end(), look) != seen.end()) continue;
       widest = std::max(widest, itemDelegateForIndex(index)->sizeHint(option, index).width());
+      seen.push_back(std::move(look));
     }
     widths[column] = showGrid() ? widest + 1 : widest;
   }

@@ -37,6 +37,12 @@ QString NotesOf(const Task& task, int location) {
 
 }  // namespace
 
+bool ShowsImage(int column) {
+  return column == kColumnName || column == kColumnLocation || column == kColumnRating;
+}
+
+bool ShowsCheckBox(int column) { return column == kColumnName; }
+
 const ColumnSpec& Column(int column) { return kColumns[column < 0 || column >= kColumnCount ? 0 : column]; }
 
 int FileKindImage(const std::string& rating) {
@@ -203,8 +209,8 @@ std::vector<EntryTableModel::CellContent> EntryTableModel::RowCells(int row) con
   cells.resize(kColumnCount);
   for (int column = 0; column < kColumnCount; ++column) {
     cells[column].text = CellData(entry, *task, column, Qt::DisplayRole).toString();
-    cells[column].image = CellData(entry, *task, column, Qt::DecorationRole).isValid();
-    cells[column].checkBox = CellData(entry, *task, column, Qt::CheckStateRole).isValid();
+    cells[column].image = ShowsImage(column);
+    cells[column].checkBox = ShowsCheckBox(column);
   }
   return cells;
 }
@@ -240,9 +246,10 @@ QVariant EntryTableModel::CellData(const Row& row, const Task& task, int column,
       }
       return QVariant();
     case Qt::CheckStateRole:
-      if (column == kColumnName) return task.enabled == 1 ? Qt::Checked : Qt::Unchecked;
+      if (ShowsCheckBox(column)) return task.enabled == 1 ? Qt::Checked : Qt::Unchecked;
       return QVariant();
     case Qt::DecorationRole:
+      if (!ShowsImage(column)) return QVariant();
       if (column == kColumnName) return row.icon;
       if (column == kColumnLocation) {
         if (IsServiceLocation(row.location)) return ServiceImage();

@@ -43,6 +43,10 @@ struct ColumnSpec {
   int width;
 };
 const ColumnSpec& Column(int column);
+// Whether every cell of |column| shows an image (the entry's icon, the location's
+// or the rating's), and a check box, before its text.
+bool ShowsImage(int column);
+bool ShowsCheckBox(int column);
 
 // Image of a rating: 2 "Unknown File", 3 "System File", 5 "Normal File" (exact
 // comparison), 4 for anything else.

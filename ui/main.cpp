@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,9 +67,10 @@ class QuitAfterFirstFrame : public QObject {
 // Opens the chosen Windows. An offline installation with several users lets the
 // user choose one; what cannot be opened is said in the message box. False when
 // there is nothing to manage.
-bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::ManagedSystem>* system) {
-  std::string error;
-  if (velmora::OpenChosenSystem(*choice, system, &error)) return true;
+// |tried| says the system was already tried, in vain, for the reason in |error|.
+bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::ManagedSystem>* system,
+                     bool tried, std::string error) {
+  if (!tried && velmora::OpenChosenSystem(*choice, system, &error)) return true;
   if (!choice->windowsRoot.empty() && choice->userName.empty()) {
     const std::vector<std::string> users = platform::OfflineUserNames(choice->windowsRoot);
     if (users.size() > 1) {
@@ -94,6 +96,30 @@ bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::Ma
   return false;
 }
 
+// Qt's application object with the program's name, icon and first-frame hook.
+void StartQt(std::optional<QApplication>* qt, int& argc, char** argv, QuitAfterFirstFrame* firstFrame) {
+  qt->emplace(argc, argv);
+  QApplication::setApplicationName("Velmora");
+  QGuiApplication::setDesktopFileName("com.orlinsk.Velmora");  // its entry in the application menu
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setWindowIcon(velmora::ui::ProgramWindowIcon());
+  if (!qEnvironmentVariableIsEmpty("VELMORA_QUIT_AFTER_FIRST_FRAME")) (*qt)->installEventFilter(firstFrame);
+}
+
+// Without a choice on the command line, the system chosen last in the window,
+// while it can still be opened; null otherwise.
+std::unique_ptr<platform::ManagedSystem> RememberedSystemIfAny(const velmora::SystemChoice& choice) {
+  std::unique_ptr<platform::ManagedSystem> system;
+  if (choice.windowsRoot.empty() && choice.system.empty() && qEnvironmentVariableIsEmpty("WINEPREFIX")) {
+    velmora::SystemChoice remembered = choice;
+    remembered.system = velmora::ui::RememberedSystem();
+    std::string ignored;
+    if (!remembered.system.empty() && !velmora::OpenChosenSystem(remembered, &system, &ignored))
+      system.reset();
+  }
+  return system;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,39 +134,53 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && qEnvironmentVariableIsEmpty("QSG_RHI_BACKEND")) {
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
   }
-  QApplication qt(argc, argv);
-  QApplication::setApplicationName("Velmora");
-  QGuiApplication::setDesktopFileName("com.orlinsk.Velmora");  // its entry in the application menu
-  QApplication::setQuitOnLastWindowClosed(false);
-  QApplication::setWindowIcon(velmora::ui::ProgramWindowIcon());
   QuitAfterFirstFrame firstFrame;
-  if (!qEnvironmentVariableIsEmpty("VELMORA_QUIT_AFTER_FIRST_FRAME")) qt.installEventFilter(&firstFrame);
-
-  // "--system NAME|PATH" chooses a system of the machine, "--windows DIR [--user
-  // NAME]" an offline Windows installation, instead of the Wine prefix.
-  std::vector<std::string> args;
-  for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
+  std::optional<QApplication> qt;
+  std::unique_ptr<platform::ManagedSystem> system;
   velmora::SystemChoice choice;
   std::string error;
-  if (!velmora::TakeSystemOptions(&args, &choice, &error) || !args.empty()) {
-    if (error.empty()) error = "unknown argument: " + args.front();
-    std::fprintf(
-        stderr,
-        "Velmora: %s\nUsage: Velmora [--system NAME|PATH | --windows DIR] [--user NAME] | --version\n",
-        error.c_str());
-    return 2;
+
+  // The system is read while Qt starts: when the command line holds only the
+  // program's own options and the system they choose opens, it is opened and its
+  // reading begun before the application object is made. Anything else (Qt's own
+  // options, a system to ask about or to refuse) takes the path below, with Qt first.
+  std::vector<std::string> args(argv + 1, argv + argc);
+  bool tried = false;
+  if (velmora::TakeSystemOptions(&args, &choice, &error) && args.empty()) {
+    tried = true;
+    system = RememberedSystemIfAny(choice);
+    if (!system && !velmora::OpenChosenSystem(choice, &system, &error)) system.reset();
   }
-  std::unique_ptr<platform::ManagedSystem> system;
-  if (choice.windowsRoot.empty() && choice.system.empty() && qEnvironmentVariableIsEmpty("WINEPREFIX")) {
-    // Without a choice on the command line, the system chosen last in the
-    // window, while it can still be opened.
-    velmora::SystemChoice remembered = choice;
-    remembered.system = velmora::ui::RememberedSystem();
-    std::string ignored;
-    if (!remembered.system.empty() && !velmora::OpenChosenSystem(remembered, &system, &ignored))
-      system.reset();
+  if (system) {
+    velmora::VelmoraApp app(std::move(system));
+    {
+      velmora::ui::MainWindowStart start(app);
+      StartQt(&qt, argc, argv, &firstFrame);
+      velmora::ui::QtMessageBoxPresenter box;
+      start.Run(box);
+    }
+    app.EndApplication();
   }
-  if (!system && !OpenSystemOrSay(&choice, &system)) return 1;
+
+  StartQt(&qt, argc, argv, &firstFrame);
+  // "--system NAME|PATH" chooses a system of the machine, "--windows DIR [--user
+  // NAME]" an offline Windows installation, instead of the Wine prefix.
+  if (!tried) {
+    args.clear();
+    for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
+    choice = velmora::SystemChoice();
+    error.clear();
+    if (!velmora::TakeSystemOptions(&args, &choice, &error) || !args.empty()) {
+      if (error.empty()) error = "unknown argument: " + args.front();
+      std::fprintf(
+          stderr,
+          "Velmora: %s\nUsage: Velmora [--system NAME|PATH | --windows DIR] [--user NAME] | --version\n",
+          error.c_str());
+      return 2;
+    }
+    system = RememberedSystemIfAny(choice);
+  }
+  if (!system && !OpenSystemOrSay(&choice, &system, tried, error)) return 1;
   velmora::ui::QtMessageBoxPresenter box;
   velmora::VelmoraApp app(std::move(system));
   velmora::ui::StartAndRunMainWindow(app, box);

@@ -13,7 +13,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <memory>
+#include <utility>
 
 #include "app/held_message_box.h"
 #include "app/help.h"
@@ -301,6 +303,10 @@ void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   initialised_ = true;
   // The window's own face: icon, images. The movies need only Qt once they are found.
   setWindowIcon(ProgramWindowIcon());
+  // The systems of the machine are looked for while the movie loads and the model
+  // fills: the chooser shows which of them is managed.
+  std::future<std::vector<platform::KnownSystem>> systems =
+      std::async(std::launch::async, [] { return platform::FindKnownSystems(); });
   if (movies.showSplash) {
     pendingSplash_ = movies.splash;
     splashPending_ = true;
@@ -316,7 +322,7 @@ void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   RestoreLayout();
   list_->FillLocations(model_, Views()[0].locations);
   SetInitialVariables();
-  ListSystems();
+  ListSystems(systems.get());
 }
 
 void VelmoraDlg::LoadMovie(const MovieFile& movie) {
@@ -516,7 +522,11 @@ void VelmoraDlg::ConfirmApplyOnClose() {
 
 void VelmoraDlg::ListSystems() {
   // Found again each time the chooser opens: prefixes come and go.
-  systems_ = platform::FindKnownSystems();
+  ListSystems(platform::FindKnownSystems());
+}
+
+void VelmoraDlg::ListSystems(std::vector<platform::KnownSystem> systems) {
+  systems_ = std::move(systems);
   movie_->SetMovieVariable(var::kSystemList, SystemListText(systems_));
   ShowSystem();
 }
@@ -766,21 +776,28 @@ void QtMainWindowRunner::Run(VelmoraApp& app) {
 }
 
 void StartAndRunMainWindow(VelmoraApp& app, MessageBoxPresenter& box, MessageBoxPresenter* windowBox) {
-  // Until the core has started nothing but Qt is used here: its refusals wait for
-  // the window, the movies are found where the start reads the system.
-  HeldMessageBox refusals;
-  VelmoraDlg::StartMovies movies;
-  ModelFill fill(app.Model(), [&app, &refusals, &movies] {
-    if (app.StartCore(refusals) != VelmoraApp::StartResult::kReady) return false;
-    movies = VelmoraDlg::FindStartMovies(app.settings);
-    return true;
-  });
-  VelmoraDlg window(app, windowBox);
-  if (!fill.WaitFirst()) {
-    refusals.ShowThrough(box);
+  MainWindowStart start(app);
+  start.Run(box, windowBox);
+}
+
+// Until the core has started nothing but Qt is used here: its refusals wait for
+// the window, the movies are found where the start reads the system.
+MainWindowStart::MainWindowStart(VelmoraApp& app)
+    : app_(app), fill_(app.Model(), [this] {
+        if (app_.StartCore(refusals_) != VelmoraApp::StartResult::kReady) return false;
+        movies_ = VelmoraDlg::FindStartMovies(app_.settings);
+        return true;
+      }) {}
+
+MainWindowStart::~MainWindowStart() = default;
+
+void MainWindowStart::Run(MessageBoxPresenter& box, MessageBoxPresenter* windowBox) {
+  VelmoraDlg window(app_, windowBox);
+  if (!fill_.WaitFirst()) {
+    refusals_.ShowThrough(box);
     return;
   }
-  window.Initialise(movies, fill);
+  window.Initialise(movies_, fill_);
   window.DoModal();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_interfaces.h"
+#include "app/held_message_box.h"
 #include "app/settings.h"
 #include "changes/seen_entries.h"
 #include "changes/startup_parameters.h"
@@ -130,6 +131,7 @@ class VelmoraDlg : public QDialog {
   bool SettlePendingChanges();
   // The chooser's list and the system in use, as the movie shows them.
   void ListSystems();
+  void ListSystems(std::vector<platform::KnownSystem> systems);
   void ShowSystem();
   void ShowFailures(const std::vector<ApplyFailure>& failures, const std::string& what);
   int ShowMessage(MessageBoxRequest& request);
@@ -190,5 +192,25 @@ class QtMainWindowRunner : public MainWindowRunner {
 // until it ends. The window's own boxes are |windowBox| (its own when null).
 void StartAndRunMainWindow(VelmoraApp& app, MessageBoxPresenter& box,
                            MessageBoxPresenter* windowBox = nullptr);
+
+// The same in two steps, so that the system is read while Qt itself starts: the
+// reading begins when this is made, which needs no application object yet (only
+// the core and QString are used on its thread), and Run makes and runs the window
+// once the application object exists. Made and run once, on the main thread.
+class MainWindowStart {
+ public:
+  explicit MainWindowStart(VelmoraApp& app);
+  MainWindowStart(const MainWindowStart&) = delete;
+  MainWindowStart& operator=(const MainWindowStart&) = delete;
+  ~MainWindowStart();  // waits for the reading
+
+  void Run(MessageBoxPresenter& box, MessageBoxPresenter* windowBox = nullptr);
+
+ private:
+  VelmoraApp& app_;
+  HeldMessageBox refusals_;
+  VelmoraDlg::StartMovies movies_;
+  ModelFill fill_;
+};
 
 }  // namespace velmora::ui
