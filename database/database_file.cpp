@@ -1,5 +1,6 @@
 #include "database/database_file.h"
 
+#include <bit>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -142,29 +143,35 @@ void ScrambleInto(std::string_view plain, std::string* out) {
   }
 }
 
-// The plain byte of every stored byte at every key position.
+// The plain byte of every stored byte at every key position, and the digit a
+// stored byte of a key stands for (letters compared without regard to case), or -1.
 struct UnscrambleTable {
-  UnscrambleTable() {
+  constexpr UnscrambleTable() : plain(), digit() {
     for (unsigned k = 0; k < 7; ++k) {
       for (unsigned s = 0; s < 256; ++s) {
         unsigned stored = s == 0xBB || s == 0xBD ? s - 128 : s;
         plain[k][s] = static_cast<char>((stored - static_cast<unsigned char>(kValueKey[k]) + 256) & 0xFF);
+        // A digit scrambles to 0x60..0x71, which folding leaves as it is.
+        const unsigned folded = s >= 'A' && s <= 'Z' ? s - 'A' + 'a' : s;
+        const int value = static_cast<int>(folded) - static_cast<unsigned char>(kValueKey[k]) - '0';
+        digit[k][s] = static_cast<signed char>(value >= 0 && value <= 9 ? value : -1);
       }
     }
   }
   char plain[7][256];
+  signed char digit[7][256];
 };
+constexpr UnscrambleTable kUnscramble;
 
 // |stored| without its inner layer into stored.size() bytes at |to|.
 void UnscrambleTo(std::string_view stored, char* to) {
-  static const UnscrambleTable table;
   const auto* from = reinterpret_cast<const unsigned char*>(stored.data());
   std::size_t i = 0;
   // Seven bytes at a time, one for each key position.
   for (; i + 7 <= stored.size(); i += 7) {
-    for (std::size_t k = 0; k < 7; ++k) to[i + k] = table.plain[k][from[i + k]];
+    for (std::size_t k = 0; k < 7; ++k) to[i + k] = kUnscramble.plain[k][from[i + k]];
   }
-  for (std::size_t k = 0; i < stored.size(); ++i, ++k) to[i] = table.plain[k][from[i]];
+  for (std::size_t k = 0; i < stored.size(); ++i, ++k) to[i] = kUnscramble.plain[k][from[i]];
 }
 
 void UnscrambleInto(std::string_view stored, std::string* out) {
@@ -213,16 +220,16 @@ long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambl
 }
 
 long long NumberOfScrambledDigits(std::string_view stored, std::size_t stem) {
-  using formats::ini_text::Fold;
   constexpr std::size_t kMostDigits = 9;
   if (stored.size() <= stem || stored.size() > stem + kMostDigits) return -1;
+  const auto* from = reinterpret_cast<const unsigned char*>(stored.data());
+  // A leading zero is no number as written.
+  if (stored.size() > stem + 1 && kUnscramble.digit[stem % 7][from[stem]] == 0) return -1;
   long long number = 0;
   for (std::size_t i = stem, k = stem % 7; i < stored.size(); ++i, k = k == 6 ? 0 : k + 1) {
-    // A digit scrambles to 0x60..0x71, which folding leaves as it is.
-    const int digit = static_cast<unsigned char>(Fold(stored[i])) - static_cast<unsigned char>(kValueKey[k]);
-    if (digit < '0' || digit > '9') return -1;
-    if (digit == '0' && i == stem && stored.size() > stem + 1) return -1;  // a leading zero
-    number = number * 10 + (digit - '0');
+    const int digit = kUnscramble.digit[k][from[i]];
+    if (digit < 0) return -1;
+    number = number * 10 + digit;
   }
   return number;
 }
@@ -304,31 +311,73 @@ std::string DatabaseStringOf(const std::string_view* stored, const std::string& 
   return std::string(AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &scratch)));
 }
 
-void DeliveredNumberedValues(std::vector<std::string_view> stored, std::string* text,
-                             std::vector<std::string_view>* values) {
-  // Each value as a read with the empty default delivers it: never that default
-  // here, so always without its inner layer, then up to its first zero byte.
-  std::size_t count = 0;
-  std::size_t bytes = 0;
-  for (; count < stored.size(); ++count) {
-    stored[count] = formats::ini_text::Delivered(stored[count], kDatabaseValueSize);
-    if (stored[count].empty()) break;
-    bytes += stored[count].size();
+std::vector<std::string_view> DeliveredNumberedValues(const std::vector<std::string_view>& stored) {
+  std::vector<std::string_view> delivered;
+  delivered.reserve(stored.size());
+  for (std::string_view value : stored) {
+    value = formats::ini_text::Delivered(value, kDatabaseValueSize);
+    if (value.empty()) break;
+    delivered.push_back(value);
   }
-  text->assign(bytes, '\0');
-  std::vector<std::pair<std::size_t, std::size_t>> spans;  // where each value lies in |text|
-  spans.reserve(count);
-  std::size_t at = 0;
-  for (std::size_t n = 0; n < count; ++n) {
-    char* to = text->data() + at;
-    UnscrambleTo(stored[n], to);
-    const std::string_view value = formats::ini_text::Trim(AsText(std::string_view(to, stored[n].size())));
-    spans.emplace_back(static_cast<std::size_t>(value.data() - text->data()), value.size());
-    at += stored[n].size();
+  return delivered;
+}
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighBits = 0x80 * kOnes;
+
+// A high bit set in the byte of every zero byte of |word| (above the first one
+// also in some others).
+constexpr std::uint64_t ZeroBytes(std::uint64_t word) { return (word - kOnes) & ~word & kHighBits; }
+// Whether one of the eight bytes of |word| is |byte|.
+constexpr bool HasByte(std::uint64_t word, unsigned char byte) {
+  return ZeroBytes(word ^ (byte * kOnes)) != 0;
+}
+
+// The value key from each of its positions on, eight bytes long, in memory order.
+struct KeyWords {
+  constexpr KeyWords() : from() {
+    for (unsigned k = 0; k < 7; ++k)
+      for (unsigned j = 0; j < 8; ++j)
+        from[k] |= std::uint64_t{static_cast<unsigned char>(kValueKey[(k + j) % 7])} << (8 * j);
   }
-  values->clear();
-  values->reserve(count);
-  for (const auto& [from, size] : spans) values->emplace_back(text->data() + from, size);
+  std::uint64_t from[7];
+};
+constexpr KeyWords kKeyWords;
+
+}  // namespace
+
+std::string_view PlainNumberedValue(std::string_view delivered, char* buffer) {
+  // Never the empty default here: always without its inner layer, then up to its
+  // first zero byte.
+  const auto* from = reinterpret_cast<const unsigned char*>(delivered.data());
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time, each less its key byte (no borrow crosses a byte);
+    // the rare bytes stored with their high bit set for ';' and '=' go through the table.
+    for (std::size_t k = 0; i + 8 <= delivered.size(); i += 8, k = k == 6 ? 0 : k + 1) {
+      std::uint64_t word;
+      std::memcpy(&word, from + i, 8);
+      if (HasByte(word, 0xBB) || HasByte(word, 0xBD)) {
+        for (std::size_t j = 0; j < 8; ++j) {
+          buffer[i + j] = kUnscramble.plain[(i + j) % 7][from[i + j]];
+          if (buffer[i + j] == '\0') return formats::ini_text::Trim(std::string_view(buffer, i + j));
+        }
+        continue;
+      }
+      const std::uint64_t key = kKeyWords.from[k];
+      word = ((word | kHighBits) - (key & ~kHighBits)) ^ ((word ^ ~key) & kHighBits);
+      std::memcpy(buffer + i, &word, 8);
+      if (const std::uint64_t zeros = ZeroBytes(word))
+        return formats::ini_text::Trim(std::string_view(buffer, i + std::countr_zero(zeros) / 8));
+    }
+  }
+  for (std::size_t k = i % 7; i < delivered.size(); ++i, k = k == 6 ? 0 : k + 1) {
+    buffer[i] = kUnscramble.plain[k][from[i]];
+    if (buffer[i] == '\0') break;
+  }
+  return formats::ini_text::Trim(std::string_view(buffer, i));
 }
 
 }  // namespace velmora

@@ -114,11 +114,12 @@ long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambl
 // the scrambled stem (at most nine digits after them).
 long long NumberOfScrambledDigits(std::string_view stored, std::size_t stem);
 // The values of numbered keys as found by the reader, by number (a view without
-// data for a missing key), up to the first one missing or empty, each as a read
-// with the empty default delivers it and without its surrounding blanks: they lie
-// one after another in |text| (replaced), |values| views into it.
-void DeliveredNumberedValues(std::vector<std::string_view> stored, std::string* text,
-                             std::vector<std::string_view>* values);
+// data for a missing key), up to the first one missing or empty, each as the
+// reader delivers it: still scrambled, for PlainNumberedValue to open when asked.
+std::vector<std::string_view> DeliveredNumberedValues(const std::vector<std::string_view>& stored);
+// One of those values as a read with the empty default delivers it, without its
+// surrounding blanks, in |buffer| (kDatabaseValueSize bytes at least).
+std::string_view PlainNumberedValue(std::string_view delivered, char* buffer);
 
 // The inner layer: an additive key of 7 characters, restarting for every name and
 // value; a result byte ';' or '=' is stored with its high bit set.

@@ -108,13 +108,21 @@ std::uint64_t NameHash(std::string_view name) { return formats::ini_text::Folded
 
 }  // namespace
 
+std::string DefinitionsIndex::Section::Name(std::size_t n) const {
+  char buffer[kDatabaseValueSize];
+  return std::string(PlainNumberedValue(delivered_[n], buffer));
+}
+
 std::size_t DefinitionsIndex::Section::SlotOf(std::string_view name, std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
     std::uint32_t slot = slots_[at];
     if (slot == 0) return at;
     const Named& named = named_[slot - 1];
-    if (named.hash == hash && formats::ini_text::EqualFolded(names[named.entries.first], name)) return at;
+    if (named.hash != hash) continue;
+    char buffer[kDatabaseValueSize];
+    if (formats::ini_text::EqualFolded(PlainNumberedValue(delivered_[named.entries.first], buffer), name))
+      return at;
   }
 }
 
@@ -127,12 +135,14 @@ const std::pair<int, int>* DefinitionsIndex::Section::EntriesOf(std::string_view
 // The names are all read: each distinct one gets its first and last n.
 void DefinitionsIndex::Section::BuildTable() {
   std::size_t capacity = 16;
-  while (capacity < names.size() * 2) capacity *= 2;
+  while (capacity < delivered_.size() * 2) capacity *= 2;
   slots_.assign(capacity, 0);
-  named_.reserve(names.size());
-  for (std::size_t n = 0; n < names.size(); ++n) {
-    const std::uint64_t hash = NameHash(names[n]);
-    std::uint32_t& slot = slots_[SlotOf(names[n], hash)];
+  named_.reserve(delivered_.size());
+  char buffer[kDatabaseValueSize];
+  for (std::size_t n = 0; n < delivered_.size(); ++n) {
+    const std::string_view name = PlainNumberedValue(delivered_[n], buffer);
+    const std::uint64_t hash = NameHash(name);
+    std::uint32_t& slot = slots_[SlotOf(name, hash)];
     if (slot != 0) {
       named_[slot - 1].entries.second = static_cast<int>(n);
       continue;
@@ -148,7 +158,7 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   Section& section = it->second;
   if (!fresh) return section;
   const Numbered* numbered = NumberedOf(code);
-  if (numbered) DeliveredNumberedValues(numbered->values[0], &section.text_, &section.names);
+  if (numbered) section.delivered_ = DeliveredNumberedValues(numbered->values[0]);
   section.BuildTable();
   return section;
 }

@@ -27,16 +27,18 @@ class DefinitionsIndex {
 
   class Section {
    public:
-    // "PRON%d" of entry n, stripped, for n = 0 up to the first missing or empty one
-    // (views into the section's own text).
-    std::vector<std::string_view> names;
+    // The number of names: "PRON%d" of entry n for n = 0 up to the first missing
+    // or empty one.
+    std::size_t Size() const { return delivered_.size(); }
+    // The name of entry n (n < Size()), stripped.
+    std::string Name(std::size_t n) const;
     // The first and the last n that carry |name| (letters compared without regard
     // to ASCII case), or null when none does.
     const std::pair<int, int>* EntriesOf(std::string_view name) const;
 
    private:
     friend class DefinitionsIndex;
-    // One distinct name: its folded hash and its first and last n (names[first] is it).
+    // One distinct name: its folded hash and its first and last n.
     struct Named {
       std::uint64_t hash;
       std::pair<int, int> entries;
@@ -44,7 +46,9 @@ class DefinitionsIndex {
     void BuildTable();
     // The slot that holds |name|, or the free one where it would go.
     std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
-    std::string text_;  // the names one after another
+    // The names as the reader delivers them, still scrambled: each is opened when
+    // it is hashed, compared or asked for, never kept open.
+    std::vector<std::string_view> delivered_;
     std::vector<Named> named_;
     std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
   };

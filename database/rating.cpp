@@ -180,9 +180,9 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
   for (std::size_t n = 0; n < all.size(); ++n) {
     if (all[n]->rating == kUnknownFileRating) unknown.push_back(n);
   }
-  const std::vector<std::string_view>& patterns = index->SectionOf(kPatternSection).names;
-  for (std::size_t n = 0; n < patterns.size() && !unknown.empty(); ++n) {
-    const std::string pattern = ToLowerAscii(patterns[n]);
+  const DefinitionsIndex::Section& patterns = index->SectionOf(kPatternSection);
+  for (std::size_t n = 0; n < patterns.Size() && !unknown.empty(); ++n) {
+    const std::string pattern = ToLowerAscii(patterns.Name(n));
     std::vector<Task*> matched;
     std::vector<std::size_t> rest;
     for (std::size_t place : unknown) {
@@ -220,9 +220,9 @@ void Rater::RateTask(platform::ManagedSystem& system, Task& task) const {
 
   DeriveFileName(system, task);
   const std::string ratedName = RatedFileName(task);
-  const std::vector<std::string_view>& patterns = index->SectionOf(kPatternSection).names;
-  for (std::size_t n = 0; n < patterns.size(); ++n) {
-    if (!MatchNamePattern(std::string(patterns[n]), ratedName)) continue;
+  const DefinitionsIndex::Section& patterns = index->SectionOf(kPatternSection);
+  for (std::size_t n = 0; n < patterns.Size(); ++n) {
+    if (!MatchNamePattern(patterns.Name(n), ratedName)) continue;
     const int entry = static_cast<int>(n);
     std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
     std::string category = TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL"));
