@@ -315,7 +315,8 @@ std::vector<std::string_view> DeliveredNumberedValues(const std::vector<std::str
   std::vector<std::string_view> delivered;
   delivered.reserve(stored.size());
   for (std::string_view value : stored) {
-    value = formats::ini_text::Delivered(value, kDatabaseValueSize);
+    // The reader's values end before any zero byte: only the buffer cuts them.
+    value = value.substr(0, kDatabaseValueSize - 1);
     if (value.empty()) break;
     delivered.push_back(value);
   }

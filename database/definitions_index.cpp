@@ -44,41 +44,56 @@ DefinitionsIndex::DefinitionsIndex(std::shared_ptr<const formats::IniDocument> d
   // stands: the first three letters are compared once for all three.
   constexpr std::size_t kShared = 3;
   const std::string_view shared = std::string_view(stems[0]).substr(0, kShared);
-  // The numbered keys of each section in file order, placed by number below.
-  struct Found {
+  // Each numbered key is placed by its number as it is met. A number far past
+  // the keys met so far waits in |far| (in file order) until the section's count
+  // of keys is known: reaching number n takes n + 1 keys of the section, and a
+  // larger one is left to the reader.
+  struct Far {
+    Numbered* section;
     std::size_t stem;
     std::size_t number;
     std::string_view value;
   };
-  std::unordered_map<Numbered*, std::vector<Found>> found;
-  std::vector<Found>* section = &found[&numbered_[""]];  // the lines before the first section
+  std::vector<Far> far;
+  Numbered* section = &numbered_[""];  // the lines before the first section
   formats::ini_text::ForEachLine(
       document_->Text(),
-      [&](std::string_view name) { section = &found[&numbered_[formats::ini_text::Folded(name)]]; },
+      [&](std::string_view name) { section = &numbered_[formats::ini_text::Folded(name)]; },
       [&](std::string_view key, std::string_view value) {
         if (key.size() <= kShared + 1 || !formats::ini_text::EqualFolded(key.substr(0, kShared), shared))
           return;
         for (std::size_t s = 0; s < kStems; ++s) {
           if (formats::ini_text::Fold(key[kShared]) != formats::ini_text::Fold(stems[s][kShared])) continue;
           // The whole stem matched above: only its number is left to read.
-          const long long number = NumberOfScrambledDigits(key, stems[s].size());
-          if (number >= 0) section->push_back(Found{s, static_cast<std::size_t>(number), value});
+          const long long read = NumberOfScrambledDigits(key, stems[s].size());
+          if (read < 0) return;
+          const auto number = static_cast<std::size_t>(read);
+          std::vector<std::string_view>& values = section->values[s];
+          ++section->held;
+          if (number >= values.size()) {
+            if (number >= 2 * section->held + 64) {
+              far.push_back(Far{section, s, number, value});
+              return;
+            }
+            // Room for the numbers to come, in steps that double (the views past
+            // the keys are missing ones, and those past the count are dropped below).
+            values.resize(std::max(number + 1, 2 * values.size() + 16));
+          }
+          if (!values[number].data()) values[number] = value;  // of several lines of one key the first wins
           return;
         }
       });
-  for (auto& [numbered, keys] : found) {
-    // Reaching number n takes n + 1 keys of the section: a larger one is left to the reader.
-    numbered->held = keys.size();
-    std::size_t sizes[kStems] = {};
-    for (const Found& key : keys)
-      if (key.number < numbered->held) sizes[key.stem] = std::max(sizes[key.stem], key.number + 1);
-    for (std::size_t s = 0; s < kStems; ++s) numbered->values[s].resize(sizes[s]);
-    for (const Found& key : keys) {
-      if (key.number >= numbered->held) continue;
-      std::string_view& value = numbered->values[key.stem][key.number];
-      if (!value.data()) value = key.value;  // of several lines of one key the first wins
-    }
+  // A far key comes before any line of its number placed as it was met (the
+  // count only grows): the first of them wins, written last.
+  for (auto it = far.rbegin(); it != far.rend(); ++it) {
+    if (it->number >= it->section->held) continue;
+    std::vector<std::string_view>& values = it->section->values[it->stem];
+    if (it->number >= values.size()) values.resize(it->number + 1);
+    values[it->number] = it->value;
   }
+  for (auto& [name, numbered] : numbered_)
+    for (std::vector<std::string_view>& values : numbered.values)
+      if (values.size() > numbered.held) values.resize(numbered.held);
 }
 
 const DefinitionsIndex::Numbered* DefinitionsIndex::NumberedOf(const std::string& section) const {

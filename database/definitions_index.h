@@ -62,8 +62,9 @@ class DefinitionsIndex {
   // The stems of the numbered keys: "PRON", "PROD", "PROT".
   static constexpr std::size_t kStems = 3;
   // The values of one section's numbered keys as the reader finds them, per stem
-  // by number; a view without data for a missing key. Numbers from |held| on are
-  // not held: reaching one takes more keys than the section has.
+  // by number; a view without data for a missing key (also past the end).
+  // Numbers from |held| (the section's count of numbered keys) on are not held:
+  // reaching one takes more keys than the section has.
   struct Numbered {
     std::vector<std::string_view> values[kStems];
     std::size_t held = 0;

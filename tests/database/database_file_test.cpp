@@ -330,6 +330,10 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   for (char& c : upper) c = formats::ini_text::Fold(c) == c && c >= 'a' && c <= 'z' ? c - 32 : c;
   text = "[AB]\r\n" + Line("PRON9", "gap.exe") + text + "[Ab]\r\n" + upper + "=" + ScrambleText("late.exe") +
          "\r\n" + Line("PRON01", "zero.exe") + Line("PROD999999", "far past the keys");
+  // A number far past the keys read so far that the keys after it reach: its
+  // first line still wins over a later one.
+  text += "[" + ScrambleText("SYS") + "]\r\n" + Line("PROD150", "early");
+  for (int n = 0; n < 160; ++n) text += Line("PROD" + std::to_string(n), n == 150 ? "late" : "d");
   WriteCopy(text);
   const std::string path = WorkingCopyPath(programDir_);
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(velmora::test::System(), path);
@@ -365,6 +369,8 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
         << key;
     EXPECT_EQ(countIndexed, countFile) << key;
   }
+  EXPECT_EQ(index->Read("SYS", "PROD150", ""), "early");
+  EXPECT_EQ(index->Read("SYS", "PROD159", ""), "d");
   EXPECT_EQ(index->Read(code, "PROD3", "NULL"), "NULL");
   EXPECT_EQ(index->Read(code, "PROD3", ""), UnscrambleText("NULL"));
 }
