@@ -112,17 +112,33 @@ bool DecodeDatabase(platform::ManagedSystem& system, const std::string& programD
 
 bool DecodeDatabase(platform::ManagedSystem& system, const std::string& databaseDir,
                     const std::string& workingDir) {
+  const std::string database = DatabasePath(databaseDir);
+  const std::string copy = WorkingCopyPath(workingDir);
+  // A copy made from this database carries the database's last-write time plus
+  // one unit (given to it below): such a copy is taken as it is, without decoding
+  // the database or comparing megabytes. Any other write to either file changes
+  // the time; one in the same tick of the clock as the database's gives its time
+  // itself, not one unit past it.
+  std::uint64_t databaseSize = 0, databaseTime = 0, copySize = 0, copyTime = 0;
+  const bool stamped = platform::files::FileStamp(system, database, &databaseSize, &databaseTime);
   std::string body;
-  if (platform::files::ReadWholeFile(system, DatabasePath(databaseDir), &body) != platform::kSuccess)
-    return false;
+  if (stamped && platform::files::FileStamp(system, copy, &copySize, &copyTime) &&
+      copyTime == databaseTime + 1 && copySize < databaseSize &&
+      platform::files::ReadWholeFile(system, copy, &body) == platform::kSuccess && body.size() == copySize) {
+    platform::RememberIniFile(system, copy, std::move(body));
+    return true;
+  }
+  if (platform::files::ReadWholeFile(system, database, &body) != platform::kSuccess) return false;
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
   if (!StripToPlainBody(&body)) return false;
-  const std::string copy = WorkingCopyPath(workingDir);
   // A copy that holds these bytes already stays as it is: comparing it piece by
-  // piece costs far less than writing megabytes again on every start.
+  // piece costs far less than writing megabytes again.
   if (!platform::files::FileHolds(system, copy, body) &&
       platform::files::WriteScratchFile(system, copy, body) != platform::kSuccess)
     return false;
+  // Stamped only once it holds the whole body; a copy that cannot be stamped is
+  // compared again at the next start.
+  if (stamped) platform::files::SetFileModified(system, copy, databaseTime + 1);
   platform::RememberIniFile(system, copy, std::move(body));
   return true;
 }

@@ -62,6 +62,12 @@ Status ReadWholeFile(ManagedSystem& system, const std::string& path, std::string
 Status ReadFileStart(ManagedSystem& system, const std::string& path, std::size_t most, std::string* bytes);
 // True when the file holds exactly |bytes|; it is read piece by piece, not whole.
 bool FileHolds(ManagedSystem& system, const std::string& path, const std::string& bytes);
+// The size of a file and the time it was last written, in the backend's own unit
+// (nanoseconds, or the system's 100 ns ticks); false when it is missing or not a
+// file.
+bool FileStamp(ManagedSystem& system, const std::string& path, std::uint64_t* size, std::uint64_t* modified);
+// Gives a file the last-write time |modified| that FileStamp told of another.
+Status SetFileModified(ManagedSystem& system, const std::string& path, std::uint64_t modified);
 // Writes to a temporary file in the same folder, flushes, renames over |path|.
 Status WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes);
 // The same without flushing to disk: for scratch files that a crash may lose.

@@ -129,6 +129,27 @@ bool files::FileHolds(ManagedSystem& system, const std::string& path, const std:
   }
 }
 
+bool files::FileStamp(ManagedSystem& system, const std::string& path, std::uint64_t* size,
+                      std::uint64_t* modified) {
+  const std::string host = system.HostPathFromWindows(path);
+  struct stat st;
+  if (host.empty() || stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  *modified = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+              static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+  return true;
+}
+
+Status files::SetFileModified(ManagedSystem& system, const std::string& path, std::uint64_t modified) {
+  const std::string host = system.HostPathFromWindows(path);
+  if (host.empty()) return kPathNotFound;
+  const timespec times[2] = {
+      {0, UTIME_OMIT},
+      {static_cast<time_t>(modified / 1000000000u), static_cast<long>(modified % 1000000000u)}};
+  if (utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) return FailWith(errno, "cannot stamp", path);
+  return kSuccess;
+}
+
 Status files::WriteAtomic(ManagedSystem& system, const std::string& path, const std::string& bytes) {
   std::string host = system.HostPathFromWindows(path);
   if (host.empty()) return kPathNotFound;

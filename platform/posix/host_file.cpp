@@ -81,16 +81,30 @@ bool ReadHostFile(const std::string& hostPath, std::string* bytes, HostReadFailu
   // grown by since (or all of a file whose size says nothing, as in /proc) after.
   const std::size_t expected =
       st.st_size > 0 ? std::min<std::size_t>(static_cast<std::size_t>(st.st_size), limit) : 0;
-  bytes->resize(expected);
   std::size_t have = 0;
-  while (have < expected) {
-    ssize_t n = read(fd.get(), bytes->data() + have, expected - have);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fail(errno, "read");
-    if (n == 0) break;
-    have += static_cast<std::size_t>(n);
-  }
-  bytes->resize(have);
+  int readError = 0;
+  // Read into the string's own storage: zeroing megabytes first only to overwrite
+  // them costs as much again as the read.
+  auto readExpected = [&](char* data, std::size_t) {
+    while (have < expected) {
+      ssize_t n = read(fd.get(), data + have, expected - have);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        readError = errno;
+        return std::size_t{0};
+      }
+      if (n == 0) break;
+      have += static_cast<std::size_t>(n);
+    }
+    return have;
+  };
+#if defined(__cpp_lib_string_resize_and_overwrite)
+  bytes->resize_and_overwrite(expected, readExpected);
+#else
+  bytes->resize(expected);
+  bytes->resize(readExpected(bytes->data(), expected));
+#endif
+  if (readError != 0) return fail(readError, "read");
   char buffer[1 << 16];
   while (have == expected && bytes->size() < limit) {
     ssize_t n = read(fd.get(), buffer, std::min(sizeof buffer, limit - bytes->size()));

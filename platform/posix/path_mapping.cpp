@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -116,6 +117,12 @@ bool HostSystem::DriveExists(const std::string& base) {
 // Looks |component| up in |folder| as Wine does: the exact name first, then a
 // case-insensitive match among the folder's entries.
 std::string HostSystem::MatchComponent(const std::string& folder, const std::string& component) {
+  // A name with no letters (the numbered data folders under the program's) has
+  // no other spelling: the exact look-up decides, and the folder, which may be a
+  // large one (/tmp, /usr/bin), is not listed for it.
+  const bool onlySpelling = std::none_of(component.begin(), component.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x80 || std::isalpha(static_cast<unsigned char>(c));
+  });
   if (lookups_.depth > 0) {
     // A folder not listed yet is asked for the exact name first, once per scope,
     // and listed only for a name it does not hold as written: large host folders
@@ -127,7 +134,7 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
         struct stat st;
         known->second = lstat(known->first.c_str(), &st) == 0;
       }
-      if (known->second) return component;
+      if (known->second || onlySpelling) return component;
     }
     const PathLookups::Listing& listing = ListingOf(folder);
     if (listing.missing) return component;
@@ -139,7 +146,7 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
   }
   std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
   struct stat st;
-  if (lstat(exact.c_str(), &st) == 0) return component;
+  if (lstat(exact.c_str(), &st) == 0 || onlySpelling) return component;
   DIR* dir = opendir(folder.c_str());
   if (!dir) return component;
   std::string found = component;

@@ -175,6 +175,31 @@ bool FileHolds(ManagedSystem&, const std::string& path, const std::string& bytes
   return ReadWhole(path, &present) == kSuccess && present == bytes;
 }
 
+bool FileStamp(ManagedSystem&, const std::string& path, std::uint64_t* size, std::uint64_t* modified) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  *modified = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+              data.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+Status SetFileModified(ManagedSystem&, const std::string& path, std::uint64_t modified) {
+  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastStatus();
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(modified);
+  time.dwHighDateTime = static_cast<DWORD>(modified >> 32);
+  const bool set = SetFileTime(file, nullptr, nullptr, &time);
+  const Status status = set ? kSuccess : LastStatus();
+  CloseHandle(file);
+  return status;
+}
+
 Status WriteAtomic(ManagedSystem&, const std::string& path, const std::string& bytes) {
   return WriteReplacing(path, bytes);
 }
