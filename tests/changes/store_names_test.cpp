@@ -54,7 +54,7 @@ class StoreNamesTest : public ChangesTest {
 };
 
 TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
-  WineAdd({
+  ASSERT_NO_FATAL_FAILURE(WineAdd({
       // Stale: the machine's Run key holds Live, and also Twin.
       {kLmRunKey, "Live", "REG_SZ", "C:\\live.exe"},
       {kStoreKey, "Live", "REG_SZ", "C:\\old-live.exe"},
@@ -67,7 +67,7 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
       {kDataKey, "03|Exp", "REG_EXPAND_SZ", "%SystemRoot%\\exp.exe /q"},
       {kStoreKey, " 3|Gone", "REG_SZ", "C:\\gone.exe"},
       {kStoreKey, "+3|Prof", "REG_SZ", "C:\\prof.exe"},
-  });
+  }));
 
   {
     StartupParameters model(velmora::test::System());
@@ -146,7 +146,7 @@ TEST_F(StoreNamesTest, EachStepDeletesTheValueTheEntryWasReadFrom) {
 // Wine takes them: entries, store values and registry keys alike.
 TEST_F(StoreNamesTest, NamesMatchInEveryScriptAsWineMatchesThem) {
   const char* const kUserRun = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-  WineAdd({
+  ASSERT_NO_FATAL_FAILURE(WineAdd({
       {kUserRun, "Ünïcödé", "REG_SZ", "C:\\u.exe"},
       {kUserRun, "Привет", "REG_SZ", "C:\\p.exe"},
       {kUserRun, "Ωμέγα", "REG_SZ", "C:\\o.exe"},
@@ -154,7 +154,7 @@ TEST_F(StoreNamesTest, NamesMatchInEveryScriptAsWineMatchesThem) {
       // Stale: the same entry as the one standing, its name in other letters.
       {kStoreKey, "3|ωΜΈΓΑ", "REG_SZ", "C:\\o.exe"},
       {"HKCU\\Software\\Ключ", "Inside", "REG_SZ", "x"},
-  });
+  }));
   platform::UniqueKey key;
   EXPECT_EQ(platform::reg::OpenKey(velmora::test::System().CurrentUser(), "Software\\кЛЮЧ",
                                    platform::kKeyRead, key.out()),
@@ -189,9 +189,9 @@ TEST_F(StoreNamesTest, NamesMatchInEveryScriptAsWineMatchesThem) {
 // Values Wine wrote that are not text come back with their type and bytes.
 TEST_F(StoreNamesTest, WineWrittenValuesThatAreNotTextComeBackExactly) {
   const char* const kUserRun = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-  WineAdd({{kUserRun, "D255", "REG_DWORD", "255"},
-           {kUserRun, "Bin", "REG_BINARY", "deadbeef"},
-           {kUserRun, "Multi", "REG_MULTI_SZ", "a.exe\\0b"}});
+  ASSERT_NO_FATAL_FAILURE(WineAdd({{kUserRun, "D255", "REG_DWORD", "255"},
+                                   {kUserRun, "Bin", "REG_BINARY", "deadbeef"},
+                                   {kUserRun, "Multi", "REG_MULTI_SZ", "a.exe\\0b"}}));
   auto values = LocationValues(kCuRun);
   {
     StartupParameters model(velmora::test::System());
