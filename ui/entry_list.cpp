@@ -19,6 +19,11 @@ namespace {
 // estimate is off by kerning only: the widest cell is among them, or more than
 // this many come within a few pixels of it.
 constexpr std::size_t kRowsMeasuredExactly = 16;
+// Of those, only cells whose estimate comes within this share of the widest
+// estimate: kerning moves a text's width by a few per cent and the bold name of a
+// new entry is about a tenth wider than its estimate, so a cell estimated
+// narrower than this is drawn narrower than the widest.
+constexpr double kMeasuredShare = 0.8;
 
 // Paths lose their middle rather than their end, where the program's name is.
 class PathDelegate : public QStyledItemDelegate {
@@ -218,7 +223,9 @@ std::vector<int> EntryList::CellsWidths(int first, int last) const {
     // rating, a location, a memory figure or a comment, and one of them is measured.
     std::vector<std::pair<QString, QVariant>> seen;
     int widest = 0;
-    for (auto candidate = columnCandidates.begin(); candidate != measured; ++candidate) {
+    const double least = columnCandidates.empty() ? 0 : columnCandidates.front().estimate * kMeasuredShare;
+    for (auto candidate = columnCandidates.begin(); candidate != measured && candidate->estimate >= least;
+         ++candidate) {
       const QModelIndex index = entries_->index(candidate->row, column);
       std::pair<QString, QVariant> look(index.data(Qt::DisplayRole).toString(), index.data(Qt::FontRole));
       if (std::find(seen.begin(), seen.end(), look) != seen.end()) continue;
@@ -240,11 +247,13 @@ int EntryList::ContentWidth(int column) const {
 
 std::vector<int> EntryList::FittedColumnWidths(int available) const {
   std::vector<int> widths(kColumnCount), wanted(kColumnCount);
-  for (int column = 0; column < kColumnCount; ++column) {
-    widths[column] = Column(column).width;
-    wanted[column] = std::max(ContentWidth(column), widths[column]);
-  }
+  for (int column = 0; column < kColumnCount; ++column) widths[column] = Column(column).width;
   int room = available - std::accumulate(widths.begin(), widths.end(), 0);
+  // No room beyond the initial widths (the window at its default size): what the
+  // cells hold changes nothing, and they are not measured.
+  if (room <= 0) return widths;
+  for (int column = 0; column < kColumnCount; ++column)
+    wanted[column] = std::max(ContentWidth(column), widths[column]);
   // Share the room out evenly among the columns that still want more, so that a
   // long path does not take it all from the short columns; what still does not
   // fit elides in the middle and shows whole in its tooltip.

@@ -208,28 +208,31 @@ std::vector<EntryTableModel::CellContent> EntryTableModel::RowCells(int row) con
   const Row& entry = rows_[row];
   cells.resize(kColumnCount);
   for (int column = 0; column < kColumnCount; ++column) {
-    cells[column].text = CellData(entry, *task, column, Qt::DisplayRole).toString();
+    cells[column].text = DisplayText(entry, *task, column);
     cells[column].image = ShowsImage(column);
     cells[column].checkBox = ShowsCheckBox(column);
   }
   return cells;
 }
 
+QString EntryTableModel::DisplayText(const Row& row, const Task& task, int column) const {
+  if (column == kColumnName && row.isNew) return QString::fromUtf8(kNewMark) + CellText(row, task, column);
+  if (column == kColumnComment) {
+    // The notes follow the comment, so that they are seen without a hover.
+    const QString notes = NotesOf(task, row.location);
+    if (!notes.isEmpty()) {
+      const QString comment = CellText(row, task, column);
+      QString shown = comment.isEmpty() ? notes : comment + QStringLiteral(" \u2014 ") + notes;
+      return shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    }
+  }
+  return CellText(row, task, column);
+}
+
 QVariant EntryTableModel::CellData(const Row& row, const Task& task, int column, int role) const {
   switch (role) {
     case Qt::DisplayRole:
-      if (column == kColumnName && row.isNew)
-        return QString::fromUtf8(kNewMark) + CellText(row, task, column);
-      if (column == kColumnComment) {
-        // The notes follow the comment, so that they are seen without a hover.
-        const QString notes = NotesOf(task, row.location);
-        if (!notes.isEmpty()) {
-          const QString comment = CellText(row, task, column);
-          QString shown = comment.isEmpty() ? notes : comment + QStringLiteral(" \u2014 ") + notes;
-          return shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        }
-      }
-      return CellText(row, task, column);
+      return DisplayText(row, task, column);
     case Qt::ToolTipRole: {
       QString text = CellText(row, task, column);  // the whole text of a narrow cell
       if (column == kColumnName && row.isNew) text += QStringLiteral("\nNew since the last start");

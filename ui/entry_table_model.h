@@ -109,6 +109,8 @@ class EntryTableModel : public QAbstractTableModel {
     bool isNew;
   };
   QString CellText(const Row& row, const Task& task, int column) const;
+  // What the cell shows: its text with the new mark and the notes.
+  QString DisplayText(const Row& row, const Task& task, int column) const;
   QVariant CellData(const Row& row, const Task& task, int column, int role) const;
 
   StartupParameters* parameters_ = nullptr;

@@ -21,8 +21,14 @@ double TextAdvance::Advance(char16_t unit) {
 }
 
 double TextAdvance::Estimate(const QString& text) {
+  // Most texts are Latin-1 and their characters' advances are known after the
+  // first few rows: those are added here without a call.
   double width = 0;
-  for (QChar c : text) width += Advance(c.unicode());
+  for (QChar c : text) {
+    const char16_t unit = c.unicode();
+    const double known = unit < latin1_.size() ? latin1_[unit] : -1;
+    width += known >= 0 ? known : Advance(unit);
+  }
   return width;
 }
 
