@@ -37,10 +37,18 @@ Rectangle {
     property int currentView: 0
     property bool detailsExpanded: false
     property string hint: ""
+    // Whether a hint was shown: its box exists from then on.
+    property bool hinted: false
+    onHintChanged: if (hint !== "") hinted = true
     property bool systemsOpen: false
+    // Whether the list of systems has dropped once: its items exist from then on.
+    property bool systemsOpened: false
     readonly property var systemRows: systemList === "" ? [] : systemList.split("\n").map(line => line.split("\t"))
 
     readonly property bool descriptionShown: discripWinState === "1" && description !== ""
+    // Whether a description has arrived: the pane's text exists from then on.
+    property bool described: false
+    onDescriptionChanged: if (description !== "") described = true
 
     width: 639
     height: 605
@@ -64,6 +72,7 @@ Rectangle {
     // The list of systems drops over the entry list, which the program hides meanwhile.
     function openSystems(open) {
         if (open) send("ID_FS_listSystems")
+        if (open) systemsOpened = true
         systemsOpen = open
         send(open ? "ID_FS_hideForm" : "ID_FS_ShowForm")
     }
@@ -162,25 +171,28 @@ Rectangle {
         }
     }
 
-    // A hint under the title buttons.
-    Rectangle {
-        objectName: "hint"
-        visible: root.hint !== "" && !root.systemsOpen
+    // A hint under the title buttons, made when the first hint is shown.
+    Loader {
         anchors.right: parent.right
         anchors.rightMargin: 10
         y: 46
         z: 10
-        width: hintText.implicitWidth + 16
-        height: 22
-        radius: 4
-        color: "#0a153f"
-        border.color: Look.panelEdge
-        Text {
-            id: hintText
-            anchors.centerIn: parent
-            text: root.hint
-            color: Look.text
-            font.pixelSize: 11
+        active: root.hinted
+        sourceComponent: Rectangle {
+            objectName: "hint"
+            visible: root.hint !== "" && !root.systemsOpen
+            width: hintText.implicitWidth + 16
+            height: 22
+            radius: 4
+            color: "#0a153f"
+            border.color: Look.panelEdge
+            Text {
+                id: hintText
+                anchors.centerIn: parent
+                text: root.hint
+                color: Look.text
+                font.pixelSize: 11
+            }
         }
     }
 
@@ -346,50 +358,57 @@ Rectangle {
         }
         Rectangle { x: 12; y: 32; width: parent.width - 24; height: 1; color: "#e1e6f0" }
 
-        Flickable {
-            id: flick
-            x: 14; y: 40
-            width: parent.width - 28
-            height: parent.height - 48
-            clip: true
-            contentWidth: width
-            contentHeight: descriptionText.height
-            boundsBehavior: Flickable.StopAtBounds
-            visible: root.descriptionShown
-            Text {
-                id: descriptionText
-                objectName: "descriptionText"
-                width: flick.width
-                // Each field line of a description begins with a run of dashes meant
-                // to fill one line of a pane of fixed width; here every field has its
-                // own line anyway, so the run is left out.
-                // A closing note needs no blank line before its own paragraph.
-                text: root.description.replace(/<font color ?= ?'#cccc99'>-+<\/font>/g, "")
-                                      .replace(/<br>\s*<p /g, "<p ")
-                textFormat: Text.RichText
-                wrapMode: Text.Wrap
-                color: Look.cardText
-                font.pixelSize: 12
-                lineHeight: 1.3
-                // The program opens it, and says so when nothing could.
-                onLinkActivated: (link) => root.fsCommand("ID_FS_openLink", link)
-                MouseArea {
-                    anchors.fill: parent
-                    acceptedButtons: Qt.NoButton
-                    cursorShape: parent.hoveredLink !== "" ? Qt.PointingHandCursor : Qt.ArrowCursor
+        // Made when the first description arrives, and kept: the first frame has none.
+        Loader {
+            anchors.fill: parent
+            active: root.described
+            sourceComponent: Item {
+                Flickable {
+                    id: flick
+                    x: 14; y: 40
+                    width: parent.width - 28
+                    height: parent.height - 48
+                    clip: true
+                    contentWidth: width
+                    contentHeight: descriptionText.height
+                    boundsBehavior: Flickable.StopAtBounds
+                    visible: root.descriptionShown
+                    Text {
+                        id: descriptionText
+                        objectName: "descriptionText"
+                        width: flick.width
+                        // Each field line of a description begins with a run of dashes meant
+                        // to fill one line of a pane of fixed width; here every field has its
+                        // own line anyway, so the run is left out.
+                        // A closing note needs no blank line before its own paragraph.
+                        text: root.description.replace(/<font color ?= ?'#cccc99'>-+<\/font>/g, "")
+                                              .replace(/<br>\s*<p /g, "<p ")
+                        textFormat: Text.RichText
+                        wrapMode: Text.Wrap
+                        color: Look.cardText
+                        font.pixelSize: 12
+                        lineHeight: 1.3
+                        // The program opens it, and says so when nothing could.
+                        onLinkActivated: (link) => root.fsCommand("ID_FS_openLink", link)
+                        MouseArea {
+                            anchors.fill: parent
+                            acceptedButtons: Qt.NoButton
+                            cursorShape: parent.hoveredLink !== "" ? Qt.PointingHandCursor : Qt.ArrowCursor
+                        }
+                    }
+                }
+                // Where the text goes on below the pane: a thin bar that shows how far.
+                Rectangle {
+                    objectName: "detailsScrollBar"
+                    visible: flick.visible && flick.contentHeight > flick.height
+                    x: parent.width - 8
+                    y: flick.y + flick.visibleArea.yPosition * flick.height
+                    width: 4
+                    height: Math.max(16, flick.visibleArea.heightRatio * flick.height)
+                    radius: 2
+                    color: "#b9c3d8"
                 }
             }
-        }
-        // Where the text goes on below the pane: a thin bar that shows how far.
-        Rectangle {
-            objectName: "detailsScrollBar"
-            visible: flick.visible && flick.contentHeight > flick.height
-            x: parent.width - 8
-            y: flick.y + flick.visibleArea.yPosition * flick.height
-            width: 4
-            height: Math.max(16, flick.visibleArea.heightRatio * flick.height)
-            radius: 2
-            color: "#b9c3d8"
         }
         Column {
             objectName: "detailsPlaceholder"
@@ -475,84 +494,92 @@ Rectangle {
         }
     }
     // ---- the systems of the machine, dropped from the chooser ---------------------------
-    MouseArea {
-        objectName: "systemMenuShade"
+    // Made when the list first drops, and kept: nothing of it is in the first frame.
+    Loader {
         anchors.fill: parent
         z: 20
-        visible: root.systemsOpen
-        onClicked: root.openSystems(false)
-    }
-    Rectangle {
-        objectName: "systemMenu"
-        visible: root.systemsOpen
-        z: 21
-        x: systemChooser.x
-        y: 42
-        width: Math.max(systemChooser.width, 400)
-        height: Math.min(systemColumn.implicitHeight + 12, root.height - y - 12)
-        radius: 8
-        color: Look.panel
-        border.color: Look.panelEdge
-        Flickable {
-            anchors.fill: parent
-            anchors.margins: 6
-            contentHeight: systemColumn.implicitHeight
-            clip: true
-            Column {
-                id: systemColumn
-                width: parent.width
-                Text {
-                    visible: root.systemRows.length === 0
-                    width: parent.width
-                    height: 30
-                    verticalAlignment: Text.AlignVCenter
-                    leftPadding: 8
-                    text: "No Windows system was found on this machine."
-                    color: Look.subtleText
-                    font.pixelSize: 12
-                }
-                // Made when the list drops: nothing of it is drawn before.
-                Repeater {
-                    model: root.systemsOpen ? root.systemRows : []
-                    delegate: Rectangle {
-                        id: systemRow
-                        objectName: "system" + index
-                        readonly property bool usable: modelData.length > 3 && modelData[3] === ""
-                        readonly property bool current: String(index) === root.currentSystem
-                        width: systemColumn.width
-                        height: 38
-                        radius: 5
-                        color: current ? Look.selected : rowArea.containsMouse && usable ? Look.hover : "transparent"
-                        KindBadge {
-                            id: rowBadge
-                            x: 8; y: 5
-                            kind: modelData[0]
-                            muted: !systemRow.usable
-                        }
+        active: root.systemsOpened
+        sourceComponent: Item {
+            MouseArea {
+                objectName: "systemMenuShade"
+                anchors.fill: parent
+                z: 20
+                visible: root.systemsOpen
+                onClicked: root.openSystems(false)
+            }
+            Rectangle {
+                objectName: "systemMenu"
+                visible: root.systemsOpen
+                z: 21
+                x: systemChooser.x
+                y: 42
+                width: Math.max(systemChooser.width, 400)
+                height: Math.min(systemColumn.implicitHeight + 12, root.height - y - 12)
+                radius: 8
+                color: Look.panel
+                border.color: Look.panelEdge
+                Flickable {
+                    anchors.fill: parent
+                    anchors.margins: 6
+                    contentHeight: systemColumn.implicitHeight
+                    clip: true
+                    Column {
+                        id: systemColumn
+                        width: parent.width
                         Text {
-                            x: rowBadge.x + rowBadge.width + 8; y: 4
-                            width: systemRow.width - x - 8
-                            elide: Text.ElideRight
-                            text: modelData[1]
-                            color: systemRow.usable ? Look.text : Look.subtleText
+                            visible: root.systemRows.length === 0
+                            width: parent.width
+                            height: 30
+                            verticalAlignment: Text.AlignVCenter
+                            leftPadding: 8
+                            text: "No Windows system was found on this machine."
+                            color: Look.subtleText
                             font.pixelSize: 12
-                            font.bold: true
                         }
-                        Text {
-                            x: 8; y: 22
-                            width: systemRow.width - 16
-                            elide: Text.ElideMiddle
-                            text: systemRow.usable ? modelData[2] : modelData[2] + " \u2014 " + modelData[3]
-                            color: systemRow.current ? "white" : systemRow.usable ? Look.subtleText : Look.alert
-                            font.pixelSize: 10
-                        }
-                        MouseArea {
-                            id: rowArea
-                            anchors.fill: parent
-                            hoverEnabled: true
-                            enabled: systemRow.usable
-                            cursorShape: Qt.PointingHandCursor
-                            onClicked: root.chooseSystem(index)
+                        // Made when the list drops: nothing of it is drawn before.
+                        Repeater {
+                            model: root.systemsOpen ? root.systemRows : []
+                            delegate: Rectangle {
+                                id: systemRow
+                                objectName: "system" + index
+                                readonly property bool usable: modelData.length > 3 && modelData[3] === ""
+                                readonly property bool current: String(index) === root.currentSystem
+                                width: systemColumn.width
+                                height: 38
+                                radius: 5
+                                color: current ? Look.selected : rowArea.containsMouse && usable ? Look.hover : "transparent"
+                                KindBadge {
+                                    id: rowBadge
+                                    x: 8; y: 5
+                                    kind: modelData[0]
+                                    muted: !systemRow.usable
+                                }
+                                Text {
+                                    x: rowBadge.x + rowBadge.width + 8; y: 4
+                                    width: systemRow.width - x - 8
+                                    elide: Text.ElideRight
+                                    text: modelData[1]
+                                    color: systemRow.usable ? Look.text : Look.subtleText
+                                    font.pixelSize: 12
+                                    font.bold: true
+                                }
+                                Text {
+                                    x: 8; y: 22
+                                    width: systemRow.width - 16
+                                    elide: Text.ElideMiddle
+                                    text: systemRow.usable ? modelData[2] : modelData[2] + " \u2014 " + modelData[3]
+                                    color: systemRow.current ? "white" : systemRow.usable ? Look.subtleText : Look.alert
+                                    font.pixelSize: 10
+                                }
+                                MouseArea {
+                                    id: rowArea
+                                    anchors.fill: parent
+                                    hoverEnabled: true
+                                    enabled: systemRow.usable
+                                    cursorShape: Qt.PointingHandCursor
+                                    onClicked: root.chooseSystem(index)
+                                }
+                            }
                         }
                     }
                 }
