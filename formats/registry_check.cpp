@@ -273,16 +273,24 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   if (i >= e || t[i] != '=') return "malformed value name";
   i = Skip(t, i + 1, e);
   std::string_view rest = v.substr(i);
-  for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
-                               std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
-    if (StartsWith(rest, tag))
-      return EscapedEnd(v, i + tag.size(), '"') == kNotFound ? "unterminated string" : nullptr;
+  // The type is told by its first byte: the usual ones are checked without a
+  // compare of each tag in turn.
+  std::size_t tag = 0;
+  if (rest.empty()) return "unknown value type";
+  if (rest[0] == '"') {
+    tag = 1;
+  } else if (rest[0] == 's') {
+    for (std::string_view form :
+         {std::string_view("str:\""), std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
+      if (StartsWith(rest, form)) tag = form.size();
+    }
+  } else if (rest[0] == 'd' && StartsWith(rest, "dword:")) {
+    return nullptr;
   }
+  if (tag) return EscapedEnd(v, i + tag, '"') == kNotFound ? "unterminated string" : nullptr;
   std::size_t data;
   if (StartsWith(rest, "hex:")) {
     data = i + 4;
-  } else if (StartsWith(rest, "dword:")) {
-    return nullptr;
   } else if (StartsWith(rest, "hex(")) {
     std::size_t end = HexTypeEnd(t, i + 4, e);
     if (end == kNotFound || end + 2 > e || t[end] != ')' || t[end + 1] != ':') return "malformed hex type";

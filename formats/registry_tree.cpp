@@ -41,6 +41,21 @@ int CompareChains(const std::vector<const HiveNode*>& a, const std::vector<const
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+// Whether |n| bytes at |a| and |b| are the same: names are short, and a call of
+// memcmp for each would cost more than the compare.
+inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+  for (; n >= 8; a += 8, b += 8, n -= 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+  }
+  for (; n; ++a, ++b, --n) {
+    if (*a != *b) return false;
+  }
+  return true;
+}
+
 // Subkeys from which on a key keeps an index of them.
 constexpr std::size_t kIndexedChildren = 8;
 
@@ -141,8 +156,9 @@ void Hive::Expand(HiveNode* node) {
       // before, then a separator or the end, is looked for first.
       const std::size_t same = lastName.size();
       bool separator;
-      if (last && same && same <= left && (same == left || from[same] == '\\') &&
-          std::memcmp(from, lastName.data(), same) == 0) {
+      bool again = last && same && same <= left && (same == left || from[same] == '\\') &&
+                   SameBytes(from, lastName.data(), same);
+      if (again) {
         bytes = lastName;
         separator = same < left;
       } else {
@@ -153,7 +169,7 @@ void Hive::Expand(HiveNode* node) {
       }
       next.at = separator ? line.at + static_cast<std::uint32_t>(bytes.size()) + 2 : key.pathEnd;
       ends = next.at == key.pathEnd;
-      if (last && bytes == lastName) {
+      if (again || (last && bytes.size() == same && SameBytes(bytes.data(), lastName.data(), same))) {
         if (ends) {
           AddBlock(last, line.line);
           if (!last->block->laterSpans.empty()) merged.push_back(last->block);
