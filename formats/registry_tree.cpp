@@ -3,6 +3,7 @@
 // with many, and the place of a new key in the file.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 
@@ -42,14 +43,26 @@ int CompareChains(const std::vector<const HiveNode*>& a, const std::vector<const
 }
 
 // Whether |n| bytes at |a| and |b| are the same: names are short, and a call of
-// memcmp for each would cost more than the compare.
+// memcmp for each would cost more than the compare. The last word compared may
+// overlap the one before; nothing outside the |n| bytes is read.
 inline bool SameBytes(const char* a, const char* b, std::size_t n) {
-  for (; n >= 8; a += 8, b += 8, n -= 8) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a, 8);
-    std::memcpy(&y, b, 8);
-    if (x != y) return false;
+  auto word = [](const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  };
+  auto half = [](const char* p) {
+    std::uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  };
+  if (n >= 8) {
+    for (; n > 8; a += 8, b += 8, n -= 8) {
+      if (word(a) != word(b)) return false;
+    }
+    return word(a + n - 8) == word(b + n - 8);
   }
+  if (n >= 4) return half(a) == half(b) && half(a + n - 4) == half(b + n - 4);
   for (; n; ++a, ++b, --n) {
     if (*a != *b) return false;
   }
