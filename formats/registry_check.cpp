@@ -32,15 +32,16 @@ inline bool StartsWith(std::string_view s, std::string_view prefix) {
 }
 
 #if defined(__SSE2__)
-// The places of |stop|, backslashes and zero bytes among the 16 bytes at |p|,
-// and through |high| those of the bytes above 0x7f.
-inline std::uint32_t SpecialBytes(const char* p, char stop, std::uint32_t* high) {
+// The places of |stop|, backslashes and zero bytes among the first |count| of
+// the 16 bytes at |p|, and through |high| those of the bytes above 0x7f.
+inline std::uint32_t SpecialBytes(const char* p, std::size_t count, char stop, std::uint32_t* high) {
   __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   __m128i hits = _mm_or_si128(
       _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(stop)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
       _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
-  *high = static_cast<std::uint32_t>(_mm_movemask_epi8(bytes));
-  return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+  const std::uint32_t wanted = count >= 16 ? 0xFFFFu : (1u << count) - 1;
+  *high = static_cast<std::uint32_t>(_mm_movemask_epi8(bytes)) & wanted;
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(hits)) & wanted;
 }
 #endif
 
@@ -49,9 +50,13 @@ inline std::uint32_t SpecialBytes(const char* p, char stop, std::uint32_t* high)
 // further bytes of an escape are digits or UTF-8, never special), and a zero
 // byte or the end of |s| before |stop| fails. With |plain|, also whether the text
 // is ASCII whose only escapes are the separators "\\" between names, none empty.
+// The |readable| bytes from the start of |s| may be read (16 at a time) though
+// those past its end do not count: a short text near the end of its line is
+// scanned in one step, not byte by byte.
 class EscapedText {
  public:
-  EscapedText(std::string_view s, std::size_t from, char stop) : s_(s), from_(from), stop_(stop) {}
+  EscapedText(std::string_view s, std::size_t readable, std::size_t from, char stop)
+      : s_(s), readable_(readable), from_(from), stop_(stop) {}
 
   // The place of |stop|, or npos.
   std::size_t End(bool* plain) {
@@ -60,9 +65,9 @@ class EscapedText {
     nameStart_ = from_;
 #if defined(__SSE2__)
     bool escaped = false;  // the first byte of the next 16 is escaped
-    for (; p + 16 <= s_.size(); p += 16) {
+    for (; p < s_.size() && p + 16 <= readable_; p += 16) {
       std::uint32_t high;
-      std::uint32_t special = SpecialBytes(t + p, stop_, &high);
+      std::uint32_t special = SpecialBytes(t + p, s_.size() - p, stop_, &high);
       if (escaped) {
         if (!Escape(p - 1)) return kNotFound;
         special &= ~1u;
@@ -118,18 +123,36 @@ class EscapedText {
   }
 
   std::string_view s_;
+  std::size_t readable_;
   std::size_t from_;
   char stop_;
   std::size_t nameStart_ = 0;
   bool simple_ = true;
 };
 
-std::size_t EscapedEnd(std::string_view s, std::size_t from, char stop) {
-  return EscapedText(s, from, stop).End(nullptr);
+std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t from, char stop) {
+  return EscapedText(s, readable, from, stop).End(nullptr);
 }
 
-std::size_t KeyPathEnd(std::string_view s, std::size_t from, bool* plain) {
-  return EscapedText(s, from, ']').End(plain);
+// EscapedEnd(s, readable, from, '"'), inline where the quote stands among the 16
+// bytes from |from| with no backslash or zero byte before it: most value names
+// and strings.
+inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
+#if defined(__SSE2__)
+  if (from < s.size() && from + 16 <= readable) {
+    std::uint32_t high;
+    const std::uint32_t special = SpecialBytes(s.data() + from, s.size() - from, '"', &high);
+    if (special) {
+      const std::size_t quote = from + static_cast<std::size_t>(std::countr_zero(special));
+      if (s[quote] == '"') return quote;
+    }
+  }
+#endif
+  return EscapedEnd(s, readable, from, '"');
+}
+
+std::size_t KeyPathEnd(std::string_view s, std::size_t readable, std::size_t from, bool* plain) {
+  return EscapedText(s, readable, from, ']').End(plain);
 }
 
 // The end of the number of "hex(N):" as strtoul reads it in base 16 from
@@ -202,7 +225,10 @@ class Lines {
   // end of its content (without "\n" and a "\r" before it).
   void Next(std::size_t* start, std::size_t* end, std::size_t* content) {
     *start = at_;
-    *end = NextBreak();
+    // Most lines end in the block already loaded: a shift of its mask, inline.
+    const std::size_t offset = at_ - blockStart_;  // huge when |at_| is below the block
+    const std::uint64_t ahead = offset < kBlock ? breaks_ >> offset : 0;
+    *end = ahead ? at_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1 : NextBreak();
     std::size_t c = *end;
     if (c > *start && t_[c - 1] == '\n') --c;
     if (c > *start && t_[c - 1] == '\r') --c;
@@ -217,7 +243,7 @@ class Lines {
   static constexpr std::size_t kBlock = 64;
 
   // After the first line break from |at_| on, or the end of the text.
-  std::size_t NextBreak() {
+  [[gnu::noinline]] std::size_t NextBreak() {
     for (;;) {
       if (at_ >= blockStart_ + kBlock || at_ < blockStart_) Load(at_ - at_ % kBlock);
       // The breaks of the block at or after |at_|.
@@ -265,7 +291,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   std::string_view v = text.substr(0, e);
   std::size_t i = s + 1;
   if (t[s] == '"') {
-    std::size_t quote = EscapedEnd(v, s + 1, '"');
+    std::size_t quote = QuotedEnd(v, text.size(), s + 1);
     if (quote == kNotFound) return "malformed value name";
     i = quote + 1;
   }
@@ -273,16 +299,24 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   if (i >= e || t[i] != '=') return "malformed value name";
   i = Skip(t, i + 1, e);
   std::string_view rest = v.substr(i);
-  for (std::string_view tag : {std::string_view("\""), std::string_view("str:\""),
-                               std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
-    if (StartsWith(rest, tag))
-      return EscapedEnd(v, i + tag.size(), '"') == kNotFound ? "unterminated string" : nullptr;
+  // The type is told by its first byte: the usual ones are checked without a
+  // compare of each tag in turn.
+  std::size_t tag = 0;
+  if (rest.empty()) return "unknown value type";
+  if (rest[0] == '"') {
+    tag = 1;
+  } else if (rest[0] == 's') {
+    for (std::string_view form :
+         {std::string_view("str:\""), std::string_view("str(2):\""), std::string_view("str(7):\"")}) {
+      if (StartsWith(rest, form)) tag = form.size();
+    }
+  } else if (rest[0] == 'd' && StartsWith(rest, "dword:")) {
+    return nullptr;
   }
+  if (tag) return QuotedEnd(v, text.size(), i + tag) == kNotFound ? "unterminated string" : nullptr;
   std::size_t data;
   if (StartsWith(rest, "hex:")) {
     data = i + 4;
-  } else if (StartsWith(rest, "dword:")) {
-    return nullptr;
   } else if (StartsWith(rest, "hex(")) {
     std::size_t end = HexTypeEnd(t, i + 4, e);
     if (end == kNotFound || end + 2 > e || t[end] != ')' || t[end + 1] != ':') return "malformed hex type";
@@ -331,7 +365,7 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
     switch (first) {
       case '[': {
         bool plain = false;
-        std::size_t close = KeyPathEnd(text.substr(0, content), s + 1, &plain);
+        std::size_t close = KeyPathEnd(text.substr(0, content), text.size(), s + 1, &plain);
         if (close == kNotFound) return fail(lines.Line(), "malformed key name");
         if (!inKey) header = filled;
         if (keys) {

@@ -3,6 +3,7 @@
 // with many, and the place of a new key in the file.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 
@@ -39,6 +40,33 @@ int CompareChains(const std::vector<const HiveNode*>& a, const std::vector<const
     if (order) return order;
   }
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// Whether |n| bytes at |a| and |b| are the same: names are short, and a call of
+// memcmp for each would cost more than the compare. The last word compared may
+// overlap the one before; nothing outside the |n| bytes is read.
+inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+  auto word = [](const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  };
+  auto half = [](const char* p) {
+    std::uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  };
+  if (n >= 8) {
+    for (; n > 8; a += 8, b += 8, n -= 8) {
+      if (word(a) != word(b)) return false;
+    }
+    return word(a + n - 8) == word(b + n - 8);
+  }
+  if (n >= 4) return half(a) == half(b) && half(a + n - 4) == half(b + n - 4);
+  for (; n; ++a, ++b, --n) {
+    if (*a != *b) return false;
+  }
+  return true;
 }
 
 // Subkeys from which on a key keeps an index of them.
@@ -141,8 +169,9 @@ void Hive::Expand(HiveNode* node) {
       // before, then a separator or the end, is looked for first.
       const std::size_t same = lastName.size();
       bool separator;
-      if (last && same && same <= left && (same == left || from[same] == '\\') &&
-          std::memcmp(from, lastName.data(), same) == 0) {
+      bool again = last && same && same <= left && (same == left || from[same] == '\\') &&
+                   SameBytes(from, lastName.data(), same);
+      if (again) {
         bytes = lastName;
         separator = same < left;
       } else {
@@ -153,7 +182,7 @@ void Hive::Expand(HiveNode* node) {
       }
       next.at = separator ? line.at + static_cast<std::uint32_t>(bytes.size()) + 2 : key.pathEnd;
       ends = next.at == key.pathEnd;
-      if (last && bytes == lastName) {
+      if (again || (last && bytes.size() == same && SameBytes(bytes.data(), lastName.data(), same))) {
         if (ends) {
           AddBlock(last, line.line);
           if (!last->block->laterSpans.empty()) merged.push_back(last->block);

@@ -116,6 +116,9 @@ class ManagedSystem {
   // Reads what a first look at the registry needs, the files side by side where
   // there are several. What cannot be read is reported when a key is opened.
   virtual void PreloadRegistry() {}
+  // Lets go of the registry read so far (it is read again when next asked for):
+  // a caller done with this system for a while keeps no megabytes of it.
+  virtual void ForgetRegistry() {}
   // Every process of the system, in process-id order.
   virtual std::vector<ProcessEntry> ListProcesses() = 0;
   // Lets ListProcesses take the processes from |table| instead of reading the

@@ -34,6 +34,7 @@ class WinePrefix : public HostSystem {
   WriteRefusal CheckWritesAllowed(bool machineHive) override;
   std::vector<ProcessEntry> ListProcesses() override;
   void PreloadRegistry() override;
+  void ForgetRegistry() override;
   std::string UserName() override;
   std::string ProfilePath() override;
 

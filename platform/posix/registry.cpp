@@ -305,6 +305,11 @@ void WinePrefix::PreloadRegistry() {
   if (other.joinable()) other.join();
 }
 
+void WinePrefix::ForgetRegistry() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  files_.clear();
+}
+
 // May the program change this hive now?
 Status WinePrefix::CheckWrite(const HiveFile& file) {
   int pid = 0;

@@ -263,6 +263,34 @@ TEST(HiveParse, KeyLinesSharingTheirStartReadAsWritten) {
   EXPECT_EQ(hive.Serialize(), merged);
 }
 
+// Key lines of neighbouring keys whose names differ in one byte, at every place
+// of names of every length up to 20, or only in their length: each is a key of
+// its own, however the names are compared.
+TEST(HiveParse, NeighbouringNamesThatDifferInOneByteAreKeysOfTheirOwn) {
+  std::vector<std::string> names;
+  for (std::size_t size = 1; size <= 20; ++size) {
+    names.push_back(std::string(size, 'm'));
+    for (std::size_t at = 0; at < size; ++at) {
+      names.push_back(std::string(size, 'm'));
+      names.back()[at] = 'n';
+    }
+  }
+  std::string text = kHeader;
+  for (const std::string& name : names) text += "\n[P\\\\" + name + "\\\\Sub] 1\n\"v\"=\"" + name + "\"\n";
+  Hive hive;
+  HiveParseError error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error.message << " at " << error.line;
+  HiveNode* p = hive.Find({u"P"});
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->Subkeys().size(), names.size());
+  for (const std::string& name : names) {
+    const std::u16string units(name.begin(), name.end());
+    const HiveValue* value = hive.FindValue(hive.Find({u"P", units, u"Sub"}), u"v");
+    ASSERT_NE(value, nullptr) << name;
+    EXPECT_EQ(value->data, Utf16(name)) << name;
+  }
+}
+
 // A key with many subkeys finds them by name through an index: every spelling
 // Wine takes for the same name finds the same key, through parsing, creating
 // and deleting keys.

@@ -273,7 +273,12 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
   ListOptions options;
   std::string problem;
   ParseListOptions(operands, &options, &problem);
-  if (options.allSystems) return ListEverySystem(options, out, err);
+  if (options.allSystems) {
+    // Every system is read again by the listing, this one too: what start-up read
+    // of it need not stay in memory beside them.
+    model.System().ForgetRegistry();
+    return ListEverySystem(options, out, err);
+  }
   ReadListedModel(model);
   const changes::SeenEntries seen = changes::SeenEntries::Read(model.System());
   options.seen = &seen;
