@@ -6,7 +6,6 @@
 #include "app/data_dir.h"
 #include "app/language.h"
 #include "app/message_box_requests.h"
-#include "app/program.h"
 #include "database/database_file.h"
 #include "platform/files.h"
 #include "platform/managed_system.h"
@@ -33,15 +32,15 @@ VelmoraApp::VelmoraApp(std::unique_ptr<platform::ManagedSystem> system) : Velmor
   ownedSystem_ = std::move(system);
 }
 
-VelmoraApp::VelmoraApp(platform::ManagedSystem& system) : system_(&system), model_(system, Program()) {
-  UseLanguageFile();
+VelmoraApp::VelmoraApp(platform::ManagedSystem& system)
+    : settings(program_), system_(&system), model_(system, program_) {
   // The model and the settings are built first, as members, with their defaults.
   programDir = ProgramDirOfExecutable(system);
   dataDir = WritableDataDir(system, programDir);
   languageName = "English";
   stringSection = "StringTable";
   otherInstanceRunning = false;
-  ProgramContext& program = Program();
+  ProgramContext& program = program_;
   program.programDir = programDir;
   program.programFiles = system_;
   // Empty while it is the program folder: whoever sets programDir later (a test,
@@ -50,13 +49,14 @@ VelmoraApp::VelmoraApp(platform::ManagedSystem& system) : system_(&system), mode
   program.languageName = languageName;
   program.stringSection = stringSection;
   program.comInitialized = false;
-  program.textLookup = &GetString;  // the language file's texts, as UseLanguageFile installed them
+  program.textLookup = LanguageFileLookup(program_);
+  SetTextLookup(program.textLookup);
   settings.DefnsVersion = ReadDefnsVersion(system, DatabaseDirInUse(system, programDir, dataDir));
 }
 
 VelmoraApp::~VelmoraApp() {
-  // The program's files are no longer mapped through the system that goes.
-  if (Program().programFiles == system_) Program().programFiles = nullptr;
+  // The lookup refers to this object's context.
+  SetTextLookup(nullptr);
 }
 
 VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, const std::string& message,
@@ -89,7 +89,7 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
   // The window layer prepares its controls before StartApplication is called;
   // there is no COM here to initialise, so initialisation always succeeds.
   comInitialized = true;
-  Program().comInitialized = true;
+  program_.comInitialized = true;
 
   ownsWorkingCopy = lock == Lock::kWindow;
   if (lock == Lock::kWindow && platform::CreateNamedMutex(GetString(kTitleId)) == platform::kAlreadyExists) {
@@ -129,7 +129,7 @@ bool VelmoraApp::StartApplication(MainWindowRunner& window, MessageBoxPresenter&
 void VelmoraApp::Shutdown() {
   if (comInitialized) {
     comInitialized = false;
-    Program().comInitialized = false;
+    program_.comInitialized = false;
   }
   if (!otherInstanceRunning && ownsWorkingCopy) DeleteWorkingCopy(*system_, dataDir);
 }
@@ -159,7 +159,7 @@ bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, s
   std::unique_ptr<platform::ManagedSystem> before = std::move(ownedSystem_);
   ownedSystem_ = std::move(system);
   system_ = ownedSystem_.get();
-  Program().programFiles = system_;
+  program_.programFiles = system_;
   model_.SwitchSystem(*system_);
   settings.Read(*system_);
   model_.ReadAll();

@@ -28,7 +28,8 @@ constexpr int kDefaultEntryIcon = 180;
 }  // namespace
 
 AddNewTaskDlg::AddNewTaskDlg(StartupParameters& model, MessageBoxPresenter* box, QWidget* parent)
-    : MovieDialog(kAddTaskMovie, kTemplateWidth, kTemplateHeight, box, parent), model_(model) {
+    : MovieDialog(model.Context(), kAddTaskMovie, kTemplateWidth, kTemplateHeight, box, parent),
+      model_(model) {
   setObjectName("AddNewTaskDlg");
   commands_ = {
       {cmd::kDrag, [this](const std::string&) { Movie()->DragWindow(); }},

@@ -274,7 +274,7 @@ void EntryContextMenu::RemoveInView(bool disabledOnly) {
 
 int EntryContextMenu::Show(MessageBoxRequest& request) {
   if (box) return box->Show(request);
-  QtMessageBoxPresenter own(owner_);
+  QtMessageBoxPresenter own(model_.Context(), owner_);
   return own.Show(request);
 }
 

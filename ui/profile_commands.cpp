@@ -25,9 +25,9 @@ constexpr char kInvalidNameText[] =
 // The caller's presenter, or the program's message box owned here.
 class Presenter {
  public:
-  Presenter(MessageBoxPresenter* box, QWidget* parent) : box_(box) {
+  Presenter(const ProgramContext& program, MessageBoxPresenter* box, QWidget* parent) : box_(box) {
     if (!box_) {
-      own_ = std::make_unique<QtMessageBoxPresenter>(parent);
+      own_ = std::make_unique<QtMessageBoxPresenter>(program, parent);
       box_ = own_.get();
     }
   }
@@ -53,9 +53,9 @@ class Presenter {
 std::string ProfilesState(const StartupParameters& model) { return model.ProfileNames().empty() ? "0" : "1"; }
 
 ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter* box, QWidget* parent) {
-  Presenter boxes(box, parent);
+  Presenter boxes(model.Context(), box, parent);
   ProfileOutcome outcome;
-  AddNewProfileDlg dialog(boxes.get(), parent);
+  AddNewProfileDlg dialog(model.Context(), boxes.get(), parent);
   dialog.acceptName = [&](const std::string& name) {
     std::string error;
     StartupParameters::ProfileSaveResult result = model.SaveProfile(name, false, &error);
@@ -90,7 +90,7 @@ ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter*
 
 ProfileOutcome ProfileCommand(StartupParameters& model, StartupSettingsParameters& settings,
                               MessageBoxPresenter* box, QWidget* parent) {
-  Presenter boxes(box, parent);
+  Presenter boxes(model.Context(), box, parent);
   ProfileOutcome outcome;
   std::string name;
   {

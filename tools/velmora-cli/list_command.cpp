@@ -273,7 +273,7 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
   ListOptions options;
   std::string problem;
   ParseListOptions(operands, &options, &problem);
-  if (options.allSystems) return ListEverySystem(options, out, err);
+  if (options.allSystems) return ListEverySystem(model.Context(), options, out, err);
   ReadListedModel(model);
   const changes::SeenEntries seen = changes::SeenEntries::Read(model.System());
   options.seen = &seen;
