@@ -86,6 +86,10 @@ bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::Ma
     }
   }
   std::fprintf(stderr, "Velmora: %s\n", error.c_str());
+  // Where no one sees a window (the offscreen and minimal platforms) the box would
+  // wait for ever: the message above is all that is said.
+  const QString platform = QGuiApplication::platformName();
+  if (platform == "offscreen" || platform == "minimal") return false;
   // Qt's own box: the program's movies are found through a system, and there is
   // none to go through (looking them up would make the default prefix).
   QMessageBox::critical(
