@@ -38,19 +38,5 @@ TEST(WindowProgram, DrawsTheEntriesAndEndsHoweverItStarted) {
   }
 }
 
-// A system that cannot be opened is said on standard error, and where no one can
-// see a message box (the offscreen platform) the program ends at once with it.
-TEST(WindowProgram, ASystemThatCannotBeOpenedEndsTheProgramWithItsMessage) {
-  test::TempDir dir;
-  const test::CommandOutput run = test::RunAndCapture(
-      "cd / && env HOME=" + test::ShellQuote(dir.path()) + " XDG_CONFIG_HOME=" +
-      test::ShellQuote(dir.path() + "/config") + " XDG_RUNTIME_DIR=" + test::ShellQuote(dir.RuntimeDir()) +
-      " QT_QPA_PLATFORM=offscreen timeout 60 " + test::ShellQuote(VELMORA_PROGRAM_DIR "/Velmora") +
-      " --windows " + test::ShellQuote(dir.path() + "/no-windows-here"));
-  EXPECT_EQ(run.status, 1) << run.out;
-  EXPECT_NE(run.out.find("Velmora: "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("no-windows-here"), std::string::npos) << run.out;
-}
-
 }  // namespace
 }  // namespace velmora
