@@ -92,24 +92,26 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
   program_.comInitialized = true;
 
   ownsWorkingCopy = lock == Lock::kWindow;
-  if (lock == Lock::kWindow && platform::CreateNamedMutex(GetString(kTitleId)) == platform::kAlreadyExists) {
+  if (lock == Lock::kWindow &&
+      platform::CreateNamedMutex(program_.Text(kTitleId)) == platform::kAlreadyExists) {
     otherInstanceRunning = true;
-    return Refuse(box, GetString(kOtherInstanceId), StartResult::kOtherInstance);
+    return Refuse(box, program_.Text(kOtherInstanceId), StartResult::kOtherInstance);
   }
   if (lock != Lock::kNone) {
     std::unique_ptr<platform::NamedLock> held;
     if (platform::TakeNamedLock(SystemLockName(*system_), &held) == platform::kAlreadyExists) {
       return Refuse(box,
-                    "Another instance of " + GetString(kTitleId) + " is changing " + system_->Name() +
+                    "Another instance of " + program_.Text(kTitleId) + " is changing " + system_->Name() +
                         " (its window, or a command); nothing was changed. Try again when it has ended.",
                     StartResult::kSystemLocked);
     }
     systemLock_ = std::move(held);
     systemLockName_ = SystemLockName(*system_);
   }
-  if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
+  if (settings.DefnsVersion.empty())
+    return Refuse(box, program_.Text(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(*system_, DatabaseDirInUse(*system_, programDir, dataDir), dataDir))
-    return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
+    return Refuse(box, program_.Text(kInitFailedId), StartResult::kDecodeFailed);
   model_.PrepareRating();  // while the entries are read
   if (lock != Lock::kNone) {
     settings.Load(*system_);
@@ -117,7 +119,7 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
     settings.Read(*system_);
   }
   if (!IsSupportedSystem(*system_))
-    return Refuse(box, GetString(kUnsupportedSystemId), StartResult::kUnsupportedSystem);
+    return Refuse(box, program_.Text(kUnsupportedSystemId), StartResult::kUnsupportedSystem);
   return StartResult::kReady;
 }
 
@@ -148,7 +150,7 @@ bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, s
     std::unique_ptr<platform::NamedLock> held;
     if (platform::TakeNamedLock(lock, &held) == platform::kAlreadyExists) {
       if (error)
-        *error = "Another instance of " + GetString(kTitleId) + " is changing " + system->Name() +
+        *error = "Another instance of " + program_.Text(kTitleId) + " is changing " + system->Name() +
                  " (its window, or a command). Try again when it has ended.";
       return false;
     }

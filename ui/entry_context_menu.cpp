@@ -263,7 +263,7 @@ void EntryContextMenu::RemoveInView(bool disabledOnly) {
     return;
   }
   MessageBoxRequest question =
-      YesNoQuestion(GetString(text_id::kProgramName), BulkRemovalQuestion(counts, disabledOnly));
+      YesNoQuestion(model_.Context().Text(text_id::kProgramName), BulkRemovalQuestion(counts, disabledOnly));
   if (Show(question) != 1) return;
   for (const auto& [location, keys] : doomed) {
     for (const std::string& key : keys) model_.RemoveEntry(key, location);

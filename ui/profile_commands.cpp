@@ -60,7 +60,8 @@ ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter*
     std::string error;
     StartupParameters::ProfileSaveResult result = model.SaveProfile(name, false, &error);
     if (result == StartupParameters::ProfileSaveResult::kExists) {
-      MessageBoxRequest question = YesNoQuestion(GetString(kQuestionId), GetString(kReplaceProfileId));
+      MessageBoxRequest question =
+          YesNoQuestion(model.Context().Text(kQuestionId), model.Context().Text(kReplaceProfileId));
       if (boxes.Show(question) != 1) return false;  // another name, or cancel
       result = model.SaveProfile(name, true, &error);
     }
@@ -70,7 +71,7 @@ ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter*
         outcome.savedName = name;
         return true;
       case StartupParameters::ProfileSaveResult::kEmptyName:
-        boxes.Error(GetString(kNoProfileNameId));
+        boxes.Error(model.Context().Text(kNoProfileNameId));
         return false;
       case StartupParameters::ProfileSaveResult::kInvalidName:
         boxes.Error(kInvalidNameText);
@@ -102,7 +103,8 @@ ProfileOutcome ProfileCommand(StartupParameters& model, StartupSettingsParameter
   }
 
   if (settings.ShowSavingProMsg != 0 && model.AnyLocationChanged()) {
-    MessageBoxRequest question = YesNoQuestion(GetString(kQuestionId), GetString(kSaveBeforeLoadId), true);
+    MessageBoxRequest question =
+        YesNoQuestion(model.Context().Text(kQuestionId), model.Context().Text(kSaveBeforeLoadId), true);
     int answer = boxes.Show(question);
     if (answer == 0) return outcome;  // closed: nothing is loaded
     if (question.checkState) {
