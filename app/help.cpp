@@ -1,7 +1,6 @@
 #include "app/help.h"
 
 #include "app/language.h"
-#include "app/program.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -14,12 +13,13 @@ constexpr const char* kHelpViewers[] = {"xchm", "kchmviewer"};
 
 }  // namespace
 
-std::string HelpFilePath(platform::ManagedSystem& system) {
-  return HelpFileDir(system) + "\\" + Program().languageName + ".chm";
+std::string HelpFilePath(const ProgramContext& program) {
+  return HelpFileDir(program) + "\\" + program.languageName + ".chm";
 }
 
-bool OpenHelpFile(platform::ManagedSystem& system) {
-  std::string path = HelpFilePath(system);
+bool OpenHelpFile(const ProgramContext& program) {
+  platform::ManagedSystem& system = *program.programFiles;
+  std::string path = HelpFilePath(program);
   if (!platform::files::Exists(system, path)) return false;
   // The viewers are host programs: they are given the file's host path.
   std::string hostPath = platform::files::HostPathFromWindows(system, path);
@@ -31,10 +31,13 @@ bool OpenHelpFile(platform::ManagedSystem& system) {
   return platform::ShellOpen(system, path);
 }
 
-std::string UpdaterPath() { return Program().programDir + "\\" + EncodeFileName("Update") + "\\Update.exe"; }
+std::string UpdaterPath(const ProgramContext& program) {
+  return program.programDir + "\\" + EncodeFileName("Update") + "\\Update.exe";
+}
 
-bool StartUpdater(platform::ManagedSystem& system) {
-  std::string path = UpdaterPath();
+bool StartUpdater(const ProgramContext& program) {
+  platform::ManagedSystem& system = *program.programFiles;
+  std::string path = UpdaterPath(program);
   if (!platform::files::Exists(system, path)) return false;
   return platform::LaunchProgram(system, {path});
 }

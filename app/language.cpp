@@ -6,7 +6,6 @@
 #include <mutex>
 #include <vector>
 
-#include "app/program.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 
@@ -37,14 +36,14 @@ std::string EncodeFileName(const std::string& name) {
   return out;
 }
 
-std::string DataDirPath(unsigned seed) {
+std::string DataDirPath(const std::string& programDir, unsigned seed) {
   CRandom random(seed);
-  std::string first = Program().programDir + "\\" + std::to_string(random.Next());
+  std::string first = programDir + "\\" + std::to_string(random.Next());
   return first + "\\" + std::to_string(random.Next());
 }
 
-std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed) {
-  std::string path = DataDirPath(seed);
+std::string MakeDataDir(platform::ManagedSystem& system, const ProgramContext& program, unsigned seed) {
+  std::string path = DataDirPath(program.programDir, seed);
   std::string first = path.substr(0, path.rfind('\\'));
   // Within one pass over the entries (while the file system's look-ups are kept)
   // the folders are made once, not for every text that an entry needs.
@@ -61,19 +60,23 @@ std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed) {
   return path;
 }
 
-std::string LanguageFileDir(platform::ManagedSystem& system) { return MakeDataDir(system, 4); }
-std::string HelpFileDir(platform::ManagedSystem& system) { return MakeDataDir(system, 6); }
-std::string MovieDir(platform::ManagedSystem& system) { return MakeDataDir(system, 7); }
+std::string LanguageFileDir(const ProgramContext& program) {
+  return MakeDataDir(*program.programFiles, program, 4);
+}
+std::string HelpFileDir(const ProgramContext& program) {
+  return MakeDataDir(*program.programFiles, program, 6);
+}
+std::string MovieDir(const ProgramContext& program) { return MakeDataDir(*program.programFiles, program, 7); }
 
-std::string LanguageString(unsigned id) {
+std::string LanguageString(const ProgramContext& program, unsigned id) {
   if (!HasBuiltInString(id)) return "";
-  ProgramContext& program = Program();
-  // Before the application names the system of its files, the built-in texts.
+  // Without a system to read the program's files through, the built-in texts.
   if (!program.programFiles) return BuiltInString(id);
   platform::ManagedSystem& system = *program.programFiles;
   // Read only: the folder is not made for a look-up (a text is asked for once per
   // entry read, on whichever thread reads it).
-  std::string path = DataDirPath(4) + "\\" + EncodeFileName(program.languageName) + ".vml";
+  std::string path =
+      DataDirPath(program.programDir, 4) + "\\" + EncodeFileName(program.languageName) + ".vml";
   std::string builtIn = BuiltInString(id);
   std::string key = std::to_string(static_cast<std::int32_t>(RotateKey(id)));
 
@@ -91,6 +94,8 @@ std::string LanguageString(unsigned id) {
   return text.empty() ? builtIn : text;
 }
 
-void UseLanguageFile() { SetTextLookup(&LanguageString); }
+TextLookup LanguageFileLookup(const ProgramContext& program) {
+  return [&program](unsigned id) { return LanguageString(program, id); };
+}
 
 }  // namespace velmora

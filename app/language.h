@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/message_text.h"
+#include "base/program_context.h"
 
 namespace platform {
 class ManagedSystem;
@@ -12,21 +13,25 @@ class ManagedSystem;
 
 namespace velmora {
 
-// Text by message id from the language file of Program().languageName, else the
-// built-in English one; "" for an id that is not in the built-in table.
-std::string LanguageString(unsigned id);
-// Makes GetString (base/message_text.h) read the language file.
-void UseLanguageFile();
+// Text by message id from the language file of |program|.languageName (read
+// through its programFiles), else the built-in English one; "" for an id that is
+// not in the built-in table.
+std::string LanguageString(const ProgramContext& program, unsigned id);
+// A lookup of the language file's texts for |program|, which it refers to (and
+// which must outlive it): programDir, programFiles and the language as they are
+// when a text is asked for.
+TextLookup LanguageFileLookup(const ProgramContext& program);
 std::string UnescapeText(const std::string& text);
 std::uint32_t RotateKey(std::uint32_t id);
 std::string EncodeFileName(const std::string& name);
-// The numbered data folder of |seed| under programDir.
-std::string DataDirPath(unsigned seed);
-// The same, created when missing.
-std::string MakeDataDir(platform::ManagedSystem& system, unsigned seed);
-std::string LanguageFileDir(platform::ManagedSystem& system);  // seed 4
-std::string HelpFileDir(platform::ManagedSystem& system);      // seed 6
-std::string MovieDir(platform::ManagedSystem& system);         // seed 7
+// The numbered data folder of |seed| under |programDir|.
+std::string DataDirPath(const std::string& programDir, unsigned seed);
+// The same under |program|.programDir, created when missing through |system|.
+std::string MakeDataDir(platform::ManagedSystem& system, const ProgramContext& program, unsigned seed);
+// The data folders of |program|, made through its programFiles (which must be set).
+std::string LanguageFileDir(const ProgramContext& program);  // seed 4
+std::string HelpFileDir(const ProgramContext& program);      // seed 6
+std::string MovieDir(const ProgramContext& program);         // seed 7
 
 // The C runtime generator: srand/rand as the platform's runtime computes them.
 class CRandom {

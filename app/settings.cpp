@@ -1,6 +1,5 @@
 #include "app/settings.h"
 
-#include "app/program.h"
 #include "changes/write_steps.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
@@ -47,13 +46,13 @@ platform::Status WriteFlag(platform::HKey key, const char* name, std::int32_t fl
 
 }  // namespace
 
-std::string RunValueName() { return Program().programName; }
+std::string RunValueName(const ProgramContext& program) { return program.programName; }
 
 // The window program as it stands in the program folder: "Velmora.exe", or
 // "Velmora" where programs carry no extension (Wine starts such a program by its
 // Windows path too).
-std::string RunValueData(platform::ManagedSystem& system) {
-  const std::string base = Program().programDir + "\\" + Program().programName;
+std::string RunValueData(platform::ManagedSystem& system, const ProgramContext& program) {
+  const std::string base = program.programDir + "\\" + program.programName;
   if (!platform::files::Exists(system, base + ".exe") && platform::files::Exists(system, base) &&
       !platform::files::DirectoryExists(system, base))
     return base;
@@ -126,7 +125,8 @@ bool StartupSettingsParameters::SetRunAtStartup(platform::ManagedSystem& system,
 }
 
 bool StartupSettingsParameters::ApplyRunAtStartup(platform::ManagedSystem& system) {
-  return SetRunAtStartup(system, RunValueName(), RunValueData(system), StartWithWindows == 0);
+  return SetRunAtStartup(system, RunValueName(*program_), RunValueData(system, *program_),
+                         StartWithWindows == 0);
 }
 
 }  // namespace velmora

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/program_context.h"
+
 namespace platform {
 class ManagedSystem;
 }
@@ -16,6 +18,10 @@ namespace velmora {
 // program manages.
 class StartupSettingsParameters {
  public:
+  // |program| names the program's own Run value (its folder and name); it must
+  // outlive the object.
+  explicit StartupSettingsParameters(const ProgramContext& program = DefaultProgramContext())
+      : program_(&program) {}
   virtual ~StartupSettingsParameters() = default;
 
   // Reads the stored values over the current ones. Does nothing when the program
@@ -46,13 +52,15 @@ class StartupSettingsParameters {
  private:
   // Load when |apply|, else Read.
   void ReadFromRegistry(platform::ManagedSystem& system, bool apply);
+
+  const ProgramContext* program_;
 };
 
 // The program's Run value: the window program's base name, and its executable in
 // the program folder ("C:\Programs\Velmora\Velmora.exe", or "Z:\...\Velmora" where
 // the window program is a file without extension). The same for every program of
 // the folder, velmora-cli included.
-std::string RunValueName();
-std::string RunValueData(platform::ManagedSystem& system);
+std::string RunValueName(const ProgramContext& program);
+std::string RunValueData(platform::ManagedSystem& system, const ProgramContext& program);
 
 }  // namespace velmora

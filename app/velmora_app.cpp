@@ -6,7 +6,6 @@
 #include "app/data_dir.h"
 #include "app/language.h"
 #include "app/message_box_requests.h"
-#include "app/program.h"
 #include "database/database_file.h"
 #include "platform/files.h"
 #include "platform/managed_system.h"
@@ -33,15 +32,15 @@ VelmoraApp::VelmoraApp(std::unique_ptr<platform::ManagedSystem> system) : Velmor
   ownedSystem_ = std::move(system);
 }
 
-VelmoraApp::VelmoraApp(platform::ManagedSystem& system) : system_(&system), model_(system, Program()) {
-  UseLanguageFile();
+VelmoraApp::VelmoraApp(platform::ManagedSystem& system)
+    : settings(program_), system_(&system), model_(system, program_) {
   // The model and the settings are built first, as members, with their defaults.
   programDir = ProgramDirOfExecutable(system);
   dataDir = WritableDataDir(system, programDir);
   languageName = "English";
   stringSection = "StringTable";
   otherInstanceRunning = false;
-  ProgramContext& program = Program();
+  ProgramContext& program = program_;
   program.programDir = programDir;
   program.programFiles = system_;
   // Empty while it is the program folder: whoever sets programDir later (a test,
@@ -50,13 +49,14 @@ VelmoraApp::VelmoraApp(platform::ManagedSystem& system) : system_(&system), mode
   program.languageName = languageName;
   program.stringSection = stringSection;
   program.comInitialized = false;
-  program.textLookup = &GetString;  // the language file's texts, as UseLanguageFile installed them
+  program.textLookup = LanguageFileLookup(program_);
+  SetTextLookup(program.textLookup);
   settings.DefnsVersion = ReadDefnsVersion(system, DatabaseDirInUse(system, programDir, dataDir));
 }
 
 VelmoraApp::~VelmoraApp() {
-  // The program's files are no longer mapped through the system that goes.
-  if (Program().programFiles == system_) Program().programFiles = nullptr;
+  // The lookup refers to this object's context.
+  SetTextLookup(nullptr);
 }
 
 VelmoraApp::StartResult VelmoraApp::Refuse(MessageBoxPresenter& box, const std::string& message,
@@ -89,27 +89,29 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
   // The window layer prepares its controls before StartApplication is called;
   // there is no COM here to initialise, so initialisation always succeeds.
   comInitialized = true;
-  Program().comInitialized = true;
+  program_.comInitialized = true;
 
   ownsWorkingCopy = lock == Lock::kWindow;
-  if (lock == Lock::kWindow && platform::CreateNamedMutex(GetString(kTitleId)) == platform::kAlreadyExists) {
+  if (lock == Lock::kWindow &&
+      platform::CreateNamedMutex(program_.Text(kTitleId)) == platform::kAlreadyExists) {
     otherInstanceRunning = true;
-    return Refuse(box, GetString(kOtherInstanceId), StartResult::kOtherInstance);
+    return Refuse(box, program_.Text(kOtherInstanceId), StartResult::kOtherInstance);
   }
   if (lock != Lock::kNone) {
     std::unique_ptr<platform::NamedLock> held;
     if (platform::TakeNamedLock(SystemLockName(*system_), &held) == platform::kAlreadyExists) {
       return Refuse(box,
-                    "Another instance of " + GetString(kTitleId) + " is changing " + system_->Name() +
+                    "Another instance of " + program_.Text(kTitleId) + " is changing " + system_->Name() +
                         " (its window, or a command); nothing was changed. Try again when it has ended.",
                     StartResult::kSystemLocked);
     }
     systemLock_ = std::move(held);
     systemLockName_ = SystemLockName(*system_);
   }
-  if (settings.DefnsVersion.empty()) return Refuse(box, GetString(kInitFailedId), StartResult::kNoDatabase);
+  if (settings.DefnsVersion.empty())
+    return Refuse(box, program_.Text(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(*system_, DatabaseDirInUse(*system_, programDir, dataDir), dataDir))
-    return Refuse(box, GetString(kInitFailedId), StartResult::kDecodeFailed);
+    return Refuse(box, program_.Text(kInitFailedId), StartResult::kDecodeFailed);
   model_.PrepareRating();  // while the entries are read
   if (lock != Lock::kNone) {
     settings.Load(*system_);
@@ -117,7 +119,7 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
     settings.Read(*system_);
   }
   if (!IsSupportedSystem(*system_))
-    return Refuse(box, GetString(kUnsupportedSystemId), StartResult::kUnsupportedSystem);
+    return Refuse(box, program_.Text(kUnsupportedSystemId), StartResult::kUnsupportedSystem);
   return StartResult::kReady;
 }
 
@@ -129,7 +131,7 @@ bool VelmoraApp::StartApplication(MainWindowRunner& window, MessageBoxPresenter&
 void VelmoraApp::Shutdown() {
   if (comInitialized) {
     comInitialized = false;
-    Program().comInitialized = false;
+    program_.comInitialized = false;
   }
   if (!otherInstanceRunning && ownsWorkingCopy) DeleteWorkingCopy(*system_, dataDir);
 }
@@ -148,7 +150,7 @@ bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, s
     std::unique_ptr<platform::NamedLock> held;
     if (platform::TakeNamedLock(lock, &held) == platform::kAlreadyExists) {
       if (error)
-        *error = "Another instance of " + GetString(kTitleId) + " is changing " + system->Name() +
+        *error = "Another instance of " + program_.Text(kTitleId) + " is changing " + system->Name() +
                  " (its window, or a command). Try again when it has ended.";
       return false;
     }
@@ -159,7 +161,7 @@ bool VelmoraApp::SwitchSystem(std::unique_ptr<platform::ManagedSystem> system, s
   std::unique_ptr<platform::ManagedSystem> before = std::move(ownedSystem_);
   ownedSystem_ = std::move(system);
   system_ = ownedSystem_.get();
-  Program().programFiles = system_;
+  program_.programFiles = system_;
   model_.SwitchSystem(*system_);
   settings.Read(*system_);
   model_.ReadAll();

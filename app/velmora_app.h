@@ -34,7 +34,6 @@
 #include <string>
 
 #include "app/app_interfaces.h"
-#include "app/program.h"
 #include "app/settings.h"
 #include "changes/startup_parameters.h"
 #include "platform/managed_system.h"
@@ -43,10 +42,15 @@
 namespace velmora {
 
 class VelmoraApp {
+  // The program's context, which the settings, the model and the window are
+  // given: built first, as they refer to it.
+  ProgramContext program_;
+
  public:
   // Builds the members in order, takes programDir from the executable's path
-  // and dataDir from it (also into Program(), with the texts of the language
-  // file), then reads the version of the database in use. The application
+  // and dataDir from it (also into the program's context, whose texts are the
+  // language file's; GetString gives them too while the object lives), then
+  // reads the version of the database in use. The application
   // manages |system| (chosen once, by app/system_choice.h, and prepared) and owns it.
   explicit VelmoraApp(std::unique_ptr<platform::ManagedSystem> system);
   // The same for a system the caller owns and keeps alive while the object lives.
@@ -88,8 +92,11 @@ class VelmoraApp {
   static bool IsSupportedSystem(platform::ManagedSystem& system);
 
   // The Windows the program manages, and the model of its entries (which works
-  // with the program context of the process, Program()).
+  // with the program's context, Context()).
   platform::ManagedSystem& System() const { return *system_; }
+  // The program's folder, name, language and texts; its programFiles is System().
+  const ProgramContext& Context() const { return program_; }
+  ProgramContext& Context() { return program_; }
   StartupParameters& Model() { return model_; }
   // Manages |system| (prepared) from now on in place of the system before, which
   // is closed: the model is emptied and filled from |system| (entries, ratings,

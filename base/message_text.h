@@ -3,6 +3,7 @@
 // lookup at start-up; until then every text is the built-in English one.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace velmora {
@@ -47,7 +48,10 @@ const char* BuiltInString(unsigned id);
 bool HasBuiltInString(unsigned id);
 
 // A lookup that may translate a text; it receives only ids of the built-in table.
-using TextLookup = std::string (*)(unsigned id);
+// It carries what it reads from (the language file's system and folder).
+using TextLookup = std::function<std::string(unsigned id)>;
+// Installs the lookup GetString goes through (empty: the built-in texts). The
+// application installs its own while it lives and takes it out when it goes.
 void SetTextLookup(TextLookup lookup);
 
 }  // namespace velmora

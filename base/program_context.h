@@ -4,6 +4,7 @@
 // on to whatever needs it; nothing below the application reads a global for it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/message_text.h"
@@ -17,7 +18,8 @@ namespace velmora {
 struct ProgramContext {
   std::string programDir;  // Windows path of the executable's folder
   // The system whose drives map programDir (and dataDir) to the host: the one
-  // the application manages. Null until the application sets it.
+  // the application manages, set by whoever owns the context. Null: the program's
+  // files cannot be reached (the built-in texts, no movies).
   platform::ManagedSystem* programFiles = nullptr;
   // Windows path of the folder the program writes its own files in (the
   // database's working copy): programDir, or the user's data folder when the
@@ -27,8 +29,8 @@ struct ProgramContext {
   std::string languageName = "English";
   std::string stringSection = "StringTable";
   bool comInitialized = true;
-  // Message texts by id; null: the built-in English ones.
-  TextLookup textLookup = nullptr;
+  // Message texts by id; empty: the built-in English ones.
+  TextLookup textLookup;
 
   const std::string& WriteDir() const { return dataDir.empty() ? programDir : dataDir; }
 

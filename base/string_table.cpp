@@ -1,5 +1,6 @@
 // The built-in English string table.
 #include <map>
+#include <utility>
 
 #include "base/message_text.h"
 
@@ -92,10 +93,10 @@ const char* BuiltInString(unsigned id) {
 bool HasBuiltInString(unsigned id) { return Table().count(id) != 0; }
 
 namespace {
-TextLookup installedLookup = nullptr;
+TextLookup installedLookup;
 }  // namespace
 
-void SetTextLookup(TextLookup lookup) { installedLookup = lookup; }
+void SetTextLookup(TextLookup lookup) { installedLookup = std::move(lookup); }
 
 std::string GetString(unsigned id) {
   if (!HasBuiltInString(id)) return "";

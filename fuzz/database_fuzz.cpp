@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
 #include "base/program_context.h"
 #include "database/categories.h"
 #include "database/database_file.h"
@@ -40,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string scrambled = ScrambleText(bytes.substr(0, 64));
   FUZZ_CHECK(ScrambleText(UnscrambleText(scrambled)) == scrambled);
 
-  const std::string& programDir = Program().programDir;
+  const std::string& programDir = fuzz::Context().programDir;
   fuzz::WriteHostFile(platform::files::HostPathFromWindows(fuzz::System(), DatabasePath(programDir)), data,
                       size);
   platform::ini::ClearCache(fuzz::System());
@@ -51,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                  platform::kSuccess &&
              copy == body);
 
-  Rater rater(Program());
+  Rater rater(fuzz::Context());
   std::vector<std::unique_ptr<Task>> owned;
   std::vector<Task*> tasks;
   for (const char* file : {"explorer.exe", "ctfmon.exe", "tray.exe", "qttask.exe", "a.exe"}) {

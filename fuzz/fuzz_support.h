@@ -12,7 +12,6 @@
 #include <iterator>
 #include <string>
 
-#include "app/program.h"
 #include "base/program_context.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/files.h"
@@ -29,6 +28,12 @@ inline platform::ManagedSystem& System() {
 
 // The host folder that holds the prefix, the program folder and the input file:
 // in memory where the machine has /dev/shm, as the targets write files per input.
+// The program's context of the targets: its folder is the one WorkDir makes.
+inline ProgramContext& Context() {
+  static ProgramContext context;
+  return context;
+}
+
 inline const std::string& WorkDir() {
   static const std::string dir = [] {
     struct stat shm;
@@ -42,8 +47,8 @@ inline const std::string& WorkDir() {
     if (platform::CreateMinimalPrefix(prefix) != 0 || System().Prepare() != 0) abort();
     std::string program = std::string(folder) + "/program";
     if (mkdir(program.c_str(), 0755) != 0) abort();
-    Program().programDir = platform::files::WindowsPathFromHost(System(), program);
-    Program().programFiles = &System();
+    Context().programDir = platform::files::WindowsPathFromHost(System(), program);
+    Context().programFiles = &System();
     return std::string(folder);
   }();
   return dir;

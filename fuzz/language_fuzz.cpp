@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/language.h"
-#include "app/program.h"
 #include "base/program_context.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
@@ -16,10 +15,11 @@ using namespace velmora;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string file = [] {
     fuzz::WorkDir();
-    UseLanguageFile();  // GetString reads the file from now on, as in the program
+    // GetString reads the file from now on, as in the program.
+    SetTextLookup(LanguageFileLookup(fuzz::Context()));
     return platform::files::HostPathFromWindows(
         fuzz::System(),
-        LanguageFileDir(fuzz::System()) + "\\" + EncodeFileName(Program().languageName) + ".vml");
+        LanguageFileDir(fuzz::Context()) + "\\" + EncodeFileName(fuzz::Context().languageName) + ".vml");
   }();
   fuzz::WriteHostFile(file, data, size);
   platform::ini::ClearCache(fuzz::System());

@@ -11,8 +11,8 @@ constexpr int kTemplateHeight = 62;
 
 }  // namespace
 
-AddNewProfileDlg::AddNewProfileDlg(MessageBoxPresenter* box, QWidget* parent)
-    : MovieDialog(kNewProfileMovie, kTemplateWidth, kTemplateHeight, box, parent) {
+AddNewProfileDlg::AddNewProfileDlg(const ProgramContext& program, MessageBoxPresenter* box, QWidget* parent)
+    : MovieDialog(program, kNewProfileMovie, kTemplateWidth, kTemplateHeight, box, parent) {
   setObjectName("AddNewProfileDlg");
   commands_ = {
       {cmd::kDrag, [this](const std::string&) { Movie()->DragWindow(); }},

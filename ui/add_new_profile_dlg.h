@@ -16,7 +16,8 @@ class AddNewProfileDlg : public MovieDialog {
   Q_OBJECT
 
  public:
-  explicit AddNewProfileDlg(MessageBoxPresenter* box = nullptr, QWidget* parent = nullptr);
+  explicit AddNewProfileDlg(const ProgramContext& program, MessageBoxPresenter* box = nullptr,
+                            QWidget* parent = nullptr);
 
   // The name typed, as "ID_Fs_Save" brought it; empty after a cancel.
   std::string profileName;

@@ -28,7 +28,8 @@ constexpr int kDefaultEntryIcon = 180;
 }  // namespace
 
 AddNewTaskDlg::AddNewTaskDlg(StartupParameters& model, MessageBoxPresenter* box, QWidget* parent)
-    : MovieDialog(kAddTaskMovie, kTemplateWidth, kTemplateHeight, box, parent), model_(model) {
+    : MovieDialog(model.Context(), kAddTaskMovie, kTemplateWidth, kTemplateHeight, box, parent),
+      model_(model) {
   setObjectName("AddNewTaskDlg");
   commands_ = {
       {cmd::kDrag, [this](const std::string&) { Movie()->DragWindow(); }},
@@ -71,7 +72,7 @@ std::string AddNewTaskDlg::ChooseFile() {
     if (info.isFile()) return windowsPath;
     folder = info.isDir() ? host : info.absolutePath();
     if (info.isDir()) continue;
-    int answer = AskYesNo(GetString(text_id::kProgramName),
+    int answer = AskYesNo(model_.Context().Text(text_id::kProgramName),
                           windowsPath +
                               "\n\nThis file does not exist.\nDo you want to use this name all "
                               "the same?");
@@ -102,11 +103,11 @@ void AddNewTaskDlg::Add() {
   taskLocation = Movie()->GetMovieVariable(var::kTaskLocation);
   // Only emptiness is checked: blanks are a name and a command like any other.
   if (taskName.empty()) {
-    ShowError(GetString(kNoNameId));
+    ShowError(model_.Context().Text(kNoNameId));
     return;
   }
   if (taskLocation.empty()) {
-    ShowError(GetString(kNoPathId));
+    ShowError(model_.Context().Text(kNoPathId));
     return;
   }
   selectedLocation = ParseLeadingInt(Movie()->GetMovieVariable(var::kSelectedLocation));
@@ -128,7 +129,7 @@ void AddNewTaskDlg::Add() {
   // An entry removed in this session is no longer listed; a new one may take its
   // name. Enabled and disabled entries alike block the name.
   if (existing && existing->removed == 0) {
-    ShowError(GetString(kDuplicateNameId));
+    ShowError(model_.Context().Text(kDuplicateNameId));
     return;
   }
   // The file, process and version figures are filled as the scans fill them.

@@ -13,9 +13,9 @@ constexpr int kTemplateHeight = 110;
 
 }  // namespace
 
-ChooseUserDlg::ChooseUserDlg(std::string installation, std::vector<std::string> users,
-                             MessageBoxPresenter* box, QWidget* parent)
-    : MovieDialog(kChooseUserMovie, kTemplateWidth, kTemplateHeight, box, parent),
+ChooseUserDlg::ChooseUserDlg(const ProgramContext& program, std::string installation,
+                             std::vector<std::string> users, MessageBoxPresenter* box, QWidget* parent)
+    : MovieDialog(program, kChooseUserMovie, kTemplateWidth, kTemplateHeight, box, parent),
       installation_(std::move(installation)),
       users_(std::move(users)) {
   setObjectName("ChooseUserDlg");

@@ -1,7 +1,7 @@
 // ChooseUserDlg: the choice of a user of an offline Windows installation that
 // has several, drawn by the movie "ChooseUser".
 //
-//   ChooseUserDlg dialog(root, {"Ann", "Bob"});
+//   ChooseUserDlg dialog(program, root, {"Ann", "Bob"});
 //   if (dialog.DoModal() == QDialog::Accepted) use(dialog.chosenUser);
 #pragma once
 
@@ -16,8 +16,8 @@ class ChooseUserDlg : public MovieDialog {
   Q_OBJECT
 
  public:
-  ChooseUserDlg(std::string installation, std::vector<std::string> users, MessageBoxPresenter* box = nullptr,
-                QWidget* parent = nullptr);
+  ChooseUserDlg(const ProgramContext& program, std::string installation, std::vector<std::string> users,
+                MessageBoxPresenter* box = nullptr, QWidget* parent = nullptr);
 
   // The name chosen, after Accepted.
   std::string chosenUser;

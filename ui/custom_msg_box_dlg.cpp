@@ -23,8 +23,10 @@ constexpr int kAlignLeftTop = kAlignLeft | kAlignTop;
 
 int AtoiLike(const std::string& text) { return ParseLeadingInt(text); }
 
-CustomMsgBoxDlg::CustomMsgBoxDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), title(GetString(kProgramTitleId)) {
+CustomMsgBoxDlg::CustomMsgBoxDlg(const ProgramContext& program, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      title(program.Text(kProgramTitleId)),
+      program_(program) {
   setModal(true);
   resize(DialogUnitsToPixelsX(kTemplateWidth), DialogUnitsToPixelsY(kTemplateHeight));
   movie_ = new FlashMovieHost(this);
@@ -60,7 +62,7 @@ void CustomMsgBoxDlg::Initialise() {
   if (initialised_) return;
   initialised_ = true;
   setWindowTitle(QString::fromStdString(title));
-  movie_->SetMovie(MoviePath(kMessageBoxMovie));
+  movie_->SetMovie(program_, MoviePath(program_, kMessageBoxMovie));
   movie_->SetScale("NoScale");
   movie_->SetAlignMode(kAlignLeftTop);
   movie_->SetBackgroundColor(kBackgroundColor);
@@ -107,7 +109,7 @@ void CustomMsgBoxDlg::ResizeToMovie() {
 }
 
 int QtMessageBoxPresenter::Show(MessageBoxRequest& request) {
-  CustomMsgBoxDlg box(parent_);
+  CustomMsgBoxDlg box(program_, parent_);
   if (!request.title.empty()) box.title = request.title;
   box.message = request.message;
   box.kind = request.kind;

@@ -17,7 +17,8 @@ class CustomMsgBoxDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CustomMsgBoxDlg(QWidget* parent = nullptr);
+  // |program| gives the movie and the default title; it must outlive the box.
+  explicit CustomMsgBoxDlg(const ProgramContext& program, QWidget* parent = nullptr);
 
   std::string title;  // text 7001 by default
   std::string message = "Undefined Error";
@@ -45,6 +46,7 @@ class CustomMsgBoxDlg : public QDialog {
   void ReadCheckState();
   void ResizeToMovie();
 
+  const ProgramContext& program_;
   FlashMovieHost* movie_ = nullptr;
   MovieCommandTable commands_;
   bool initialised_ = false;
@@ -57,11 +59,14 @@ int AtoiLike(const std::string& text);
 // The application's message boxes, shown as CustomMsgBoxDlg.
 class QtMessageBoxPresenter : public MessageBoxPresenter {
  public:
-  explicit QtMessageBoxPresenter(QWidget* parent = nullptr) : parent_(parent) {}
+  // |program| is the boxes' (their movie and title); it must outlive the presenter.
+  explicit QtMessageBoxPresenter(const ProgramContext& program, QWidget* parent = nullptr)
+      : program_(program), parent_(parent) {}
   int Show(MessageBoxRequest& request) override;
   void SetParent(QWidget* parent) { parent_ = parent; }
 
  private:
+  const ProgramContext& program_;
   QWidget* parent_;
 };
 

@@ -263,7 +263,7 @@ void EntryContextMenu::RemoveInView(bool disabledOnly) {
     return;
   }
   MessageBoxRequest question =
-      YesNoQuestion(GetString(text_id::kProgramName), BulkRemovalQuestion(counts, disabledOnly));
+      YesNoQuestion(model_.Context().Text(text_id::kProgramName), BulkRemovalQuestion(counts, disabledOnly));
   if (Show(question) != 1) return;
   for (const auto& [location, keys] : doomed) {
     for (const std::string& key : keys) model_.RemoveEntry(key, location);
@@ -274,7 +274,7 @@ void EntryContextMenu::RemoveInView(bool disabledOnly) {
 
 int EntryContextMenu::Show(MessageBoxRequest& request) {
   if (box) return box->Show(request);
-  QtMessageBoxPresenter own(owner_);
+  QtMessageBoxPresenter own(model_.Context(), owner_);
   return own.Show(request);
 }
 

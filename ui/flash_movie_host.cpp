@@ -17,13 +17,13 @@
 #include <cmath>
 
 #include "app/language.h"
-#include "app/program.h"
 #include "platform/files.h"
 
 namespace velmora::ui {
 
-std::string MoviePath(const std::string& baseName, const std::string& extension) {
-  return MovieDir(*Program().programFiles) + "\\" + EncodeFileName(baseName) + extension;
+std::string MoviePath(const ProgramContext& program, const std::string& baseName,
+                      const std::string& extension) {
+  return MovieDir(program) + "\\" + EncodeFileName(baseName) + extension;
 }
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
@@ -96,14 +96,16 @@ void FlashMovieHost::UnloadMovie() {
   component_ = nullptr;
 }
 
-MovieFile FlashMovieHost::FindMovie(const std::string& windowsPath) {
-  // Before the application names the system of its files no movie can be found.
-  platform::ManagedSystem* system = Program().programFiles;
+MovieFile FlashMovieHost::FindMovie(const ProgramContext& program, const std::string& windowsPath) {
+  // Without a system to map the program's files no movie can be found.
+  platform::ManagedSystem* system = program.programFiles;
   if (!system) return {windowsPath, QString()};
   return {windowsPath, QString::fromStdString(platform::files::HostPathFromWindows(*system, windowsPath))};
 }
 
-void FlashMovieHost::SetMovie(const std::string& windowsPath) { SetMovie(FindMovie(windowsPath)); }
+void FlashMovieHost::SetMovie(const ProgramContext& program, const std::string& windowsPath) {
+  SetMovie(FindMovie(program, windowsPath));
+}
 
 void FlashMovieHost::SetMovie(const MovieFile& movie) {
   UnloadMovie();

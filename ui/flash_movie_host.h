@@ -18,15 +18,18 @@
 #include <utility>
 #include <vector>
 
+#include "base/program_context.h"
 #include "ui/movie_names.h"
 
 class QQmlComponent;
 
 namespace velmora::ui {
 
-// Full Windows path of a movie: MovieDir\<EncodeFileName(baseName)><extension>.
-// MovieDir creates the numbered folders when they are missing.
-std::string MoviePath(const std::string& baseName, const std::string& extension = ".vmf");
+// Full Windows path of a movie of |program|: MovieDir\<EncodeFileName(baseName)><extension>.
+// MovieDir creates the numbered folders when they are missing, through the
+// context's programFiles (which must be set).
+std::string MoviePath(const ProgramContext& program, const std::string& baseName,
+                      const std::string& extension = ".vmf");
 
 // Pixels of dialog units of the windows' templates (the system dialog font's
 // base units, 6 x 13 pixels).
@@ -58,9 +61,10 @@ class FlashMovieHost : public QQuickWidget {
   Q_OBJECT
 
  public:
-  // Finds the host file of the movie at |windowsPath|. Loading the document then
-  // needs nothing more of the file system's mapping (see SetMovie(MovieFile)).
-  static MovieFile FindMovie(const std::string& windowsPath);
+  // Finds the host file of the movie at |windowsPath| through |program|'s
+  // programFiles (none without one). Loading the document then needs nothing
+  // more of the file system's mapping (see SetMovie(MovieFile)).
+  static MovieFile FindMovie(const ProgramContext& program, const std::string& windowsPath);
 
   explicit FlashMovieHost(QWidget* parent = nullptr);
   ~FlashMovieHost() override;
@@ -68,8 +72,8 @@ class FlashMovieHost : public QQuickWidget {
   // ---- player properties -------------------------------------------------------
   // Movie: loads the document at |windowsPath| (replacing any earlier movie). A
   // missing or broken document leaves the player empty; nothing is reported to the
-  // window, but MovieErrors() tells what went wrong.
-  void SetMovie(const std::string& windowsPath);
+  // window, but MovieErrors() tells what went wrong. The path is |program|'s.
+  void SetMovie(const ProgramContext& program, const std::string& windowsPath);
   // The same for a movie already found: uses only Qt.
   void SetMovie(const MovieFile& movie);
   // "NoScale": the movie keeps its own size and is placed by the align mode;

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "app/message_box_requests.h"
-#include "app/program.h"
 #include "app/system_choice.h"
 #include "app/velmora_app.h"
 #include "base/program_version.h"
@@ -77,17 +76,20 @@ bool OpenSystemOrSay(velmora::SystemChoice* choice, std::unique_ptr<platform::Ma
       // The movies are found from the program's own folder, whatever Windows it
       // manages, through the system the program would manage by default.
       const std::unique_ptr<platform::ManagedSystem> programFiles = platform::DefaultSystem();
-      velmora::Program().programDir = velmora::ProgramDirOfExecutable(*programFiles);
-      velmora::Program().programFiles = programFiles.get();
-      velmora::ui::ChooseUserDlg dialog(choice->windowsRoot, users);
-      const bool chosen = dialog.DoModal() == QDialog::Accepted;
-      velmora::Program().programFiles = nullptr;
-      if (!chosen) return false;
+      velmora::ProgramContext program;
+      program.programDir = velmora::ProgramDirOfExecutable(*programFiles);
+      program.programFiles = programFiles.get();
+      velmora::ui::ChooseUserDlg dialog(program, choice->windowsRoot, users);
+      if (dialog.DoModal() != QDialog::Accepted) return false;
       choice->userName = dialog.chosenUser;
       if (velmora::OpenChosenSystem(*choice, system, &error)) return true;
     }
   }
   std::fprintf(stderr, "Velmora: %s\n", error.c_str());
+  // Where no one sees a window (the offscreen and minimal platforms) the box would
+  // wait for ever: the message above is all that is said.
+  const QString platform = QGuiApplication::platformName();
+  if (platform == "offscreen" || platform == "minimal") return false;
   // Qt's own box: the program's movies are found through a system, and there is
   // none to go through (looking them up would make the default prefix).
   QMessageBox::critical(
@@ -156,7 +158,7 @@ int main(int argc, char** argv) {
     {
       velmora::ui::MainWindowStart start(app);
       StartQt(&qt, argc, argv, &firstFrame);
-      velmora::ui::QtMessageBoxPresenter box;
+      velmora::ui::QtMessageBoxPresenter box(app.Context());
       start.Run(box);
     }
     app.EndApplication();
@@ -181,8 +183,8 @@ int main(int argc, char** argv) {
     system = RememberedSystemIfAny(choice);
   }
   if (!system && !OpenSystemOrSay(&choice, &system, tried, error)) return 1;
-  velmora::ui::QtMessageBoxPresenter box;
   velmora::VelmoraApp app(std::move(system));
+  velmora::ui::QtMessageBoxPresenter box(app.Context());
   velmora::ui::StartAndRunMainWindow(app, box);
   app.EndApplication();
 }

@@ -17,12 +17,15 @@ constexpr int kBackgroundColor = 0x33;
 
 }  // namespace
 
-MovieDialog::MovieDialog(const char* movieBaseName, int templateWidth, int templateHeight,
-                         MessageBoxPresenter* box, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), movieBaseName_(movieBaseName), box_(box) {
+MovieDialog::MovieDialog(const ProgramContext& program, const char* movieBaseName, int templateWidth,
+                         int templateHeight, MessageBoxPresenter* box, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      program_(program),
+      movieBaseName_(movieBaseName),
+      box_(box) {
   setModal(true);
   if (!box_) {
-    ownBox_ = std::make_unique<QtMessageBoxPresenter>(this);
+    ownBox_ = std::make_unique<QtMessageBoxPresenter>(program_, this);
     box_ = ownBox_.get();
   }
   resize(DialogUnitsToPixelsX(templateWidth), DialogUnitsToPixelsY(templateHeight));
@@ -37,8 +40,8 @@ MovieDialog::~MovieDialog() = default;
 void MovieDialog::Initialise() {
   if (initialised_) return;
   initialised_ = true;
-  setWindowTitle(QString::fromStdString(GetString(kTitleId)));
-  movie_->SetMovie(MoviePath(movieBaseName_));
+  setWindowTitle(QString::fromStdString(program_.Text(kTitleId)));
+  movie_->SetMovie(program_, MoviePath(program_, movieBaseName_));
   movie_->SetScale("NoScale");
   movie_->SetAlignMode(kAlignLeft | kAlignTop);
   movie_->SetBackgroundColor(kBackgroundColor);
@@ -81,7 +84,7 @@ void MovieDialog::OnMovieCommand(const std::string& command, const std::string& 
 }
 
 int MovieDialog::ShowMessage(MessageBoxRequest& request) {
-  if (request.title.empty()) request.title = GetString(kTitleId);
+  if (request.title.empty()) request.title = program_.Text(kTitleId);
   return box_->Show(request);
 }
 

@@ -21,9 +21,10 @@ class MovieDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // |templateWidth| x |templateHeight| in dialog units.
-  MovieDialog(const char* movieBaseName, int templateWidth, int templateHeight, MessageBoxPresenter* box,
-              QWidget* parent);
+  // |templateWidth| x |templateHeight| in dialog units. |program| gives the movie
+  // and the texts; it must outlive the dialog.
+  MovieDialog(const ProgramContext& program, const char* movieBaseName, int templateWidth, int templateHeight,
+              MessageBoxPresenter* box, QWidget* parent);
   ~MovieDialog() override;
 
   // Loads the movie (once) and sets the dialog's initial variables.
@@ -54,6 +55,7 @@ class MovieDialog : public QDialog {
   // Gives the window and the movie's view the movie's own size.
   void FitToMovie();
 
+  const ProgramContext& program_;
   const char* movieBaseName_;
   FlashMovieHost* movie_ = nullptr;
   MessageBoxPresenter* box_;

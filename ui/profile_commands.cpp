@@ -25,9 +25,9 @@ constexpr char kInvalidNameText[] =
 // The caller's presenter, or the program's message box owned here.
 class Presenter {
  public:
-  Presenter(MessageBoxPresenter* box, QWidget* parent) : box_(box) {
+  Presenter(const ProgramContext& program, MessageBoxPresenter* box, QWidget* parent) : box_(box) {
     if (!box_) {
-      own_ = std::make_unique<QtMessageBoxPresenter>(parent);
+      own_ = std::make_unique<QtMessageBoxPresenter>(program, parent);
       box_ = own_.get();
     }
   }
@@ -53,14 +53,15 @@ class Presenter {
 std::string ProfilesState(const StartupParameters& model) { return model.ProfileNames().empty() ? "0" : "1"; }
 
 ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter* box, QWidget* parent) {
-  Presenter boxes(box, parent);
+  Presenter boxes(model.Context(), box, parent);
   ProfileOutcome outcome;
-  AddNewProfileDlg dialog(boxes.get(), parent);
+  AddNewProfileDlg dialog(model.Context(), boxes.get(), parent);
   dialog.acceptName = [&](const std::string& name) {
     std::string error;
     StartupParameters::ProfileSaveResult result = model.SaveProfile(name, false, &error);
     if (result == StartupParameters::ProfileSaveResult::kExists) {
-      MessageBoxRequest question = YesNoQuestion(GetString(kQuestionId), GetString(kReplaceProfileId));
+      MessageBoxRequest question =
+          YesNoQuestion(model.Context().Text(kQuestionId), model.Context().Text(kReplaceProfileId));
       if (boxes.Show(question) != 1) return false;  // another name, or cancel
       result = model.SaveProfile(name, true, &error);
     }
@@ -70,7 +71,7 @@ ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter*
         outcome.savedName = name;
         return true;
       case StartupParameters::ProfileSaveResult::kEmptyName:
-        boxes.Error(GetString(kNoProfileNameId));
+        boxes.Error(model.Context().Text(kNoProfileNameId));
         return false;
       case StartupParameters::ProfileSaveResult::kInvalidName:
         boxes.Error(kInvalidNameText);
@@ -90,7 +91,7 @@ ProfileOutcome SaveProfileCommand(StartupParameters& model, MessageBoxPresenter*
 
 ProfileOutcome ProfileCommand(StartupParameters& model, StartupSettingsParameters& settings,
                               MessageBoxPresenter* box, QWidget* parent) {
-  Presenter boxes(box, parent);
+  Presenter boxes(model.Context(), box, parent);
   ProfileOutcome outcome;
   std::string name;
   {
@@ -102,7 +103,8 @@ ProfileOutcome ProfileCommand(StartupParameters& model, StartupSettingsParameter
   }
 
   if (settings.ShowSavingProMsg != 0 && model.AnyLocationChanged()) {
-    MessageBoxRequest question = YesNoQuestion(GetString(kQuestionId), GetString(kSaveBeforeLoadId), true);
+    MessageBoxRequest question =
+        YesNoQuestion(model.Context().Text(kQuestionId), model.Context().Text(kSaveBeforeLoadId), true);
     int answer = boxes.Show(question);
     if (answer == 0) return outcome;  // closed: nothing is loaded
     if (question.checkState) {

@@ -12,7 +12,8 @@ constexpr int kTemplateHeight = 104;
 }  // namespace
 
 ProfileDlg::ProfileDlg(StartupParameters& model, MessageBoxPresenter* box, QWidget* parent)
-    : MovieDialog(kProfileMovie, kTemplateWidth, kTemplateHeight, box, parent), model_(model) {
+    : MovieDialog(model.Context(), kProfileMovie, kTemplateWidth, kTemplateHeight, box, parent),
+      model_(model) {
   setObjectName("ProfileDlg");
   commands_ = {
       {cmd::kDrag, [this](const std::string&) { Movie()->DragWindow(); }},

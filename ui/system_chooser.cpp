@@ -48,13 +48,13 @@ int DescribeSystem(platform::ManagedSystem& system, const std::vector<platform::
   return -1;
 }
 
-bool OpenChosenKnownSystem(const platform::KnownSystem& system,
+bool OpenChosenKnownSystem(const ProgramContext& program, const platform::KnownSystem& system,
                            std::unique_ptr<platform::ManagedSystem>* opened, std::string* error) {
   std::string userName;
   if (system.kind == "offline" && system.problem.empty()) {
     const std::vector<std::string> users = platform::OfflineUserNames(system.path);
     if (users.size() > 1) {
-      ChooseUserDlg dialog(system.path, users);
+      ChooseUserDlg dialog(program, system.path, users);
       if (dialog.DoModal() != QDialog::Accepted) {
         error->clear();
         return false;

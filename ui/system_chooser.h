@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/program_context.h"
 #include "platform/known_systems.h"
 #include "platform/managed_system.h"
 
@@ -24,7 +25,8 @@ int DescribeSystem(platform::ManagedSystem& system, const std::vector<platform::
 // Opens |system| ready to be read; an offline installation with several users
 // lets the user choose one. False with |error|, which is empty when the user
 // turned the choice down.
-bool OpenChosenKnownSystem(const platform::KnownSystem& system,
+// |program| shows the choice of user.
+bool OpenChosenKnownSystem(const ProgramContext& program, const platform::KnownSystem& system,
                            std::unique_ptr<platform::ManagedSystem>* opened, std::string* error);
 
 }  // namespace velmora::ui

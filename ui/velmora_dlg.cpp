@@ -84,7 +84,7 @@ bool IsInside(QObject* object, QWidget* window) {
 
 // Whether the user's Run key holds this program's own value: what the "Start
 // with Windows" switch shows, whoever wrote or deleted the value.
-bool RunValuePresent(platform::ManagedSystem& system) {
+bool RunValuePresent(platform::ManagedSystem& system, const ProgramContext& program) {
   platform::UniqueKey key;
   if (platform::reg::OpenKey(system.CurrentUser(), kRunKeyPath, platform::kKeyRead, key.out()) !=
       platform::kSuccess) {
@@ -92,7 +92,8 @@ bool RunValuePresent(platform::ManagedSystem& system) {
   }
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  return platform::reg::QueryValue(key.get(), RunValueName(), &type, nullptr, &size) == platform::kSuccess;
+  return platform::reg::QueryValue(key.get(), RunValueName(program), &type, nullptr, &size) ==
+         platform::kSuccess;
 }
 
 // How long the definitions updater may take to check and install a file.
@@ -143,7 +144,7 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
   // Only Qt is used here: the model's fill may already run beside the window.
   setObjectName("VelmoraDlg");
   if (!box_) {
-    ownBox_ = std::make_unique<QtMessageBoxPresenter>(this);
+    ownBox_ = std::make_unique<QtMessageBoxPresenter>(app_.Context(), this);
     box_ = ownBox_.get();
   }
   // The template's size is the smallest and the first size; the window grows
@@ -283,17 +284,19 @@ void VelmoraDlg::BuildCommandTable() {
   }
 }
 
-VelmoraDlg::StartMovies VelmoraDlg::FindStartMovies(const StartupSettingsParameters& settings) {
+VelmoraDlg::StartMovies VelmoraDlg::FindStartMovies(const ProgramContext& program,
+                                                    const StartupSettingsParameters& settings) {
   StartMovies movies;
   movies.showSplash = settings.ShowSplash != 0;
-  if (movies.showSplash) movies.splash = FlashMovieHost::FindMovie(MoviePath(kSplashMovie, ".vms"));
-  movies.main = FlashMovieHost::FindMovie(MoviePath(kMainMovie));
+  if (movies.showSplash)
+    movies.splash = FlashMovieHost::FindMovie(program, MoviePath(program, kSplashMovie, ".vms"));
+  movies.main = FlashMovieHost::FindMovie(program, MoviePath(program, kMainMovie));
   return movies;
 }
 
 void VelmoraDlg::Initialise() {
   if (initialised_) return;
-  const StartMovies movies = FindStartMovies(app_.settings);
+  const StartMovies movies = FindStartMovies(app_.Context(), app_.settings);
   ModelFill fill(model_);
   Initialise(movies, fill);
 }
@@ -409,7 +412,7 @@ void VelmoraDlg::RefreshCommand() {
   // not yet applied are dropped by it, so it asks first.
   if (model_.AnyLocationChanged()) {
     MessageBoxRequest question = YesNoQuestion(
-        GetString(kTitleId),
+        app_.Context().Text(kTitleId),
         "Refresh reads the startup locations again and drops the changes you have not applied.\n\n"
         "Drop them and refresh?");
     if (ShowMessage(question) != 1) return;
@@ -431,7 +434,7 @@ void VelmoraDlg::RefreshCommand() {
 void VelmoraDlg::ShowReadMayLag() {
   readMayLag_ = app_.System().ReadMayLag();
   movie_->SetMovieVariable(var::kReadNote, readMayLag_.empty() ? "" : "a wineserver is running");
-  const std::string title = GetString(kTitleId);
+  const std::string title = app_.Context().Text(kTitleId);
   setWindowTitle(QString::fromStdString(
       readMayLag_.empty() ? title : title + " (what is shown may lag the running wineserver)"));
 }
@@ -457,7 +460,7 @@ void VelmoraDlg::ShowRunAtStartup() {
   // back or a profile may have written or removed it.
   StartupSettingsParameters& settings = app_.settings;
   if (app_.System().RunsThisProgram()) {
-    const bool present = RunValuePresent(app_.System());
+    const bool present = RunValuePresent(app_.System(), app_.Context());
     if (present != (settings.StartWithWindows != 0)) settings.StartWithWindows = present ? 1 : 0;
   }
   movie_->SetMovieVariable(var::kStartWindows, SettingsFlagText(settings.StartWithWindows));
@@ -485,7 +488,8 @@ int VelmoraDlg::ShowMessage(MessageBoxRequest& request) { return box_->Show(requ
 bool VelmoraDlg::SettlePendingChanges() {
   StartupSettingsParameters& settings = app_.settings;
   if (settings.ShowSavingMsg != 0 && model_.AnyLocationChanged()) {
-    MessageBoxRequest request = YesNoQuestion(GetString(kTitleId), GetString(kApplyOnCloseId), true);
+    MessageBoxRequest request =
+        YesNoQuestion(app_.Context().Text(kTitleId), app_.Context().Text(kApplyOnCloseId), true);
     int answer = ShowMessage(request);
     if (answer == 0) return false;
     if (answer == 1) {
@@ -551,7 +555,7 @@ void VelmoraDlg::ChooseSystem(int index) {
   bool opened = false;
   {
     WaitCursor wait;
-    opened = OpenChosenKnownSystem(chosen, &system, &error);
+    opened = OpenChosenKnownSystem(app_.Context(), chosen, &system, &error);
   }
   if (opened) {
     // What this window showed of the system it leaves, as closing records it.
@@ -656,17 +660,17 @@ void VelmoraDlg::SendHelpRequest() {
 }
 
 void VelmoraDlg::OnHelpRequest() {
-  std::string helpFile = HelpFilePath(app_.System());
+  std::string helpFile = HelpFilePath(app_.Context());
   emit helpRequested(QString::fromStdString(helpFile));
   // Tests listen to the signal; a real run shows the file in a help viewer.
-  if (!qEnvironmentVariableIsSet("VELMORA_NO_HELP_VIEWER")) OpenHelpFile(app_.System());
+  if (!qEnvironmentVariableIsSet("VELMORA_NO_HELP_VIEWER")) OpenHelpFile(app_.Context());
 }
 
 void VelmoraDlg::StartUpdater() {
   // The updater installs a database file the user has: chosen here, then checked
   // and installed by the updater, which says what it did.
-  const QString updater =
-      QString::fromStdString(platform::files::HostPathFromWindows(app_.System(), UpdaterPath()));
+  const QString updater = QString::fromStdString(
+      platform::files::HostPathFromWindows(app_.System(), UpdaterPath(app_.Context())));
   if (!QFileInfo(updater).isFile()) {
     MessageBoxRequest request = ErrorBox("The definitions updater is missing:\n" + updater.toStdString());
     ShowMessage(request);
@@ -698,7 +702,7 @@ void VelmoraDlg::OpenDescriptionLink(const std::string& link) {
 }
 
 void VelmoraDlg::ShowAbout() {
-  MessageBoxRequest request = InfoBox(GetString(kAboutTextId), GetString(kAboutTitleId));
+  MessageBoxRequest request = InfoBox(app_.Context().Text(kAboutTextId), app_.Context().Text(kAboutTitleId));
   ShowMessage(request);
 }
 
@@ -768,7 +772,7 @@ void VelmoraDlg::reject() {
 
 void QtMainWindowRunner::Run(VelmoraApp& app) {
   // The model fills while the window is made, not only while its movies load.
-  const VelmoraDlg::StartMovies movies = VelmoraDlg::FindStartMovies(app.settings);
+  const VelmoraDlg::StartMovies movies = VelmoraDlg::FindStartMovies(app.Context(), app.settings);
   ModelFill fill(app.Model());
   VelmoraDlg window(app, box_);
   window.Initialise(movies, fill);
@@ -785,7 +789,7 @@ void StartAndRunMainWindow(VelmoraApp& app, MessageBoxPresenter& box, MessageBox
 MainWindowStart::MainWindowStart(VelmoraApp& app)
     : app_(app), fill_(app.Model(), [this] {
         if (app_.StartCore(refusals_) != VelmoraApp::StartResult::kReady) return false;
-        movies_ = VelmoraDlg::FindStartMovies(app_.settings);
+        movies_ = VelmoraDlg::FindStartMovies(app_.Context(), app_.settings);
         return true;
       }) {}
 

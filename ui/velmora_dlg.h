@@ -60,7 +60,8 @@ class VelmoraDlg : public QDialog {
     MovieFile splash;
     MovieFile main;
   };
-  static StartMovies FindStartMovies(const StartupSettingsParameters& settings);
+  static StartMovies FindStartMovies(const ProgramContext& program,
+                                     const StartupSettingsParameters& settings);
 
   // Initialisation in its fixed order: model, list, movie, variables; the splash
   // plays in front of the window once the list is drawn.

@@ -1,6 +1,7 @@
 // Starting programs and asking the desktop to open or show files. Every program is
 // started from an argument vector; no shell ever sees a command line.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -204,19 +205,9 @@ bool SpawnDetached(ManagedSystem& system, const std::string& program, std::vecto
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Runs a helper and waits for its end, at most |seconds|; its exit status, or -1.
-int RunAndWait(ManagedSystem& system, const std::string& program, std::vector<std::string> argv,
-               int seconds) {
-  if (program.empty()) return -1;
-  std::vector<std::string> env = ChildEnvironment(system);
-  std::vector<char*> argPointers = Pointers(argv);
-  std::vector<char*> envPointers = Pointers(env);
-  SpawnSetup setup(true);
-  pid_t child;
-  if (posix_spawn(&child, program.c_str(), &setup.actions, &setup.attributes, argPointers.data(),
-                  envPointers.data()) != 0) {
-    return -1;
-  }
+// Waits for |child| at most |seconds|, killing it when it takes longer; its exit
+// status, or -1 when it was killed, ended by a signal or could not be waited for.
+int WaitWithin(pid_t child, int seconds) {
   int status = 0;
   for (int waited = 0;; waited += 20) {
     pid_t r = waitpid(child, &status, WNOHANG);
@@ -231,6 +222,55 @@ int RunAndWait(ManagedSystem& system, const std::string& program, std::vector<st
     nanosleep(&pause, nullptr);
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs a helper and waits for its end, at most |seconds|; its exit status, or -1.
+// A child of our own starts the helper, waits for it and sends its status through
+// a pipe: where this process ignores SIGCHLD (a disposition handed down by
+// whoever started it) the kernel reaps our children and their status is lost to
+// waitpid, while the waiting child sets the disposition back for itself alone.
+int RunAndWait(ManagedSystem& system, const std::string& program, std::vector<std::string> argv,
+               int seconds) {
+  if (program.empty()) return -1;
+  std::vector<std::string> env = ChildEnvironment(system);
+  std::vector<char*> argPointers = Pointers(argv);
+  std::vector<char*> envPointers = Pointers(env);
+  SpawnSetup setup(true);
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return -1;
+  posix::UniqueFd results(ends[0]), result(ends[1]);
+  const pid_t waiter = fork();
+  if (waiter < 0) return -1;
+  if (waiter == 0) {
+    signal(SIGCHLD, SIG_DFL);
+    pid_t child;
+    int code = -1;
+    if (posix_spawn(&child, program.c_str(), &setup.actions, &setup.attributes, argPointers.data(),
+                    envPointers.data()) == 0) {
+      code = WaitWithin(child, seconds);
+    }
+    _exit(write(result.get(), &code, sizeof code) == static_cast<ssize_t>(sizeof code) ? 0 : 1);
+  }
+  result.reset();
+  int code = -1;
+  // The waiter ends the helper at |seconds|; it is given a little more to answer.
+  pollfd ready{results.get(), POLLIN, 0};
+  int polled;
+  do {
+    polled = poll(&ready, 1, seconds * 1000 + 5000);
+  } while (polled < 0 && errno == EINTR);
+  ssize_t got = -1;
+  if (polled == 1) {
+    do {
+      got = read(results.get(), &code, sizeof code);
+    } while (got < 0 && errno == EINTR);
+  }
+  if (got != static_cast<ssize_t>(sizeof code)) code = -1;
+  // Still holding its end of the pipe, the waiter is alive and its number its own.
+  if (polled == 0) kill(waiter, SIGKILL);
+  int status = 0;
+  WaitFor(waiter, &status);  // ECHILD where the kernel reaped it
+  return code;
 }
 
 // Hands a host file or folder to Wine's "start", which uses the prefix's own

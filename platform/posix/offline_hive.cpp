@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <hivex.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -271,6 +272,29 @@ bool WaitForChild(pid_t child, int* status) {
   return waited == child;
 }
 
+// The last line of what a child wrote to |fd| that says why it stopped: not a
+// sanitizer's closing "==pid==ABORTING"; "" when there is none.
+std::string LastWordsOf(int fd) {
+  if (fd < 0) return "";
+  const off_t size = lseek(fd, 0, SEEK_END);
+  if (size <= 0) return "";
+  const off_t from = size > 4096 ? size - 4096 : 0;
+  std::string text(static_cast<std::size_t>(size - from), '\0');
+  const ssize_t got = pread(fd, text.data(), text.size(), from);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  std::size_t end = text.size();
+  while (end > 0) {
+    const std::size_t start = text.rfind('\n', end - 1);
+    const std::size_t begin = start == std::string::npos ? 0 : start + 1;
+    std::string line = text.substr(begin, end - begin);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (!line.empty() && line.compare(0, 2, "==") != 0) return line;
+    if (start == std::string::npos) break;
+    end = start;
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string OfflineWriteProblem(const std::string& hostPath) {
@@ -483,6 +507,8 @@ bool OfflineHive::Survives(const std::function<bool()>& change) {
     return false;
   }
   UniqueFd answers(ends[0]), answer(ends[1]);
+  // Without a file for it, the child's standard error stays ours.
+  UniqueFd said(memfd_create("velmora-hive-change", MFD_CLOEXEC));
   const pid_t child = fork();
   if (child < 0) {
     damage_ = std::string("no process could be started to try the change (") + std::strerror(errno) + ")";
@@ -492,8 +518,9 @@ bool OfflineHive::Survives(const std::function<bool()>& change) {
     // The child ends as a program without handlers would: a fuzzer's or a
     // sanitizer's handler would report its end as the parent's own.
     for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, SIG_DFL);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) dup2(null, STDERR_FILENO);  // libhivex's own message of the assert
+    // What it says as it stops (libhivex's assert, a sanitizer's report) is kept
+    // for the message of the failure.
+    if (said.get() >= 0) dup2(said.get(), STDERR_FILENO);
     const char made = change() ? kChangeMade : kChangeRefused;
     _exit(write(answer.get(), &made, 1) == 1 ? 0 : 1);
   }
@@ -516,6 +543,8 @@ bool OfflineHive::Survives(const std::function<bool()>& change) {
                                      : "exit status " + std::to_string(WEXITSTATUS(status))) +
               ")";
   }
+  const std::string why = LastWordsOf(said.get());
+  if (!why.empty()) damage_ += ": " + why;
   return false;
 }
 

@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "app/language.h"
-#include "app/program.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 
@@ -53,7 +52,6 @@ std::string FirstLine(const std::string& text) { return text.substr(0, text.find
 class HelpTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = Program();
     const char* path = std::getenv("PATH");
     savedPath_ = path ? path : "";
     const char* display = std::getenv("DISPLAY");
@@ -63,13 +61,12 @@ class HelpTest : public ::testing::Test {
     binHost_ = prefix_.dir() + "/bin";
     fs::create_directories(programHost_);
     fs::create_directories(binHost_);
-    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), programHost_);
-    Program().programFiles = &velmora::test::System();
-    Program().languageName = "English";
+    program_.programDir = platform::files::WindowsPathFromHost(velmora::test::System(), programHost_);
+    program_.programFiles = &velmora::test::System();
+    program_.languageName = "English";
     setenv("PATH", binHost_.c_str(), 1);
   }
   void TearDown() override {
-    Program() = saved_;
     setenv("PATH", savedPath_.c_str(), 1);
     if (hadDisplay_) {
       setenv("DISPLAY", savedDisplay_.c_str(), 1);
@@ -90,29 +87,28 @@ class HelpTest : public ::testing::Test {
   }
 
   void InstallBuiltHelpFile() {
-    std::string host =
-        platform::files::HostPathFromWindows(velmora::test::System(), HelpFilePath(velmora::test::System()));
+    std::string host = platform::files::HostPathFromWindows(velmora::test::System(), HelpFilePath(program_));
     ASSERT_TRUE(fs::exists(kBuiltHelpFile)) << "build the target velmora_help first";
     fs::copy_file(kBuiltHelpFile, host, fs::copy_options::overwrite_existing);
   }
 
   test::TempPrefix prefix_;
-  ProgramContext saved_;
+  ProgramContext program_;
   std::string savedPath_, savedDisplay_;
   bool hadDisplay_ = false;
   std::string programHost_, binHost_;
 };
 
 TEST_F(HelpTest, HelpFileAndUpdaterLieWhereTheProgramLooks) {
-  const std::string dir = Program().programDir;
-  EXPECT_EQ(HelpFilePath(velmora::test::System()), dir + "\\58\\6673\\English.chm");
+  const std::string dir = program_.programDir;
+  EXPECT_EQ(HelpFilePath(program_), dir + "\\58\\6673\\English.chm");
   EXPECT_TRUE(fs::is_directory(programHost_ + "/58/6673")) << "the help folder is made when it is missing";
   EXPECT_EQ(EncodeFileName("Update"), "858068658469");
-  EXPECT_EQ(UpdaterPath(), dir + "\\858068658469\\Update.exe");
+  EXPECT_EQ(UpdaterPath(program_), dir + "\\858068658469\\Update.exe");
 
   // The help file is named after the language.
-  Program().languageName = "Deutsch";
-  EXPECT_EQ(HelpFilePath(velmora::test::System()), dir + "\\58\\6673\\Deutsch.chm");
+  program_.languageName = "Deutsch";
+  EXPECT_EQ(HelpFilePath(program_), dir + "\\58\\6673\\Deutsch.chm");
 }
 
 TEST(BuiltHelp, IsACompiledHtmlHelpFileOfTheCurrentPages) {
@@ -170,30 +166,30 @@ TEST_F(HelpTest, OpensTheHelpFileInANativeViewer) {
   InstallBuiltHelpFile();
   std::string xchm = AddRecorder("xchm");
   std::string kchm = AddRecorder("kchmviewer");
-  ASSERT_TRUE(OpenHelpFile(velmora::test::System()));
+  ASSERT_TRUE(OpenHelpFile(program_));
   EXPECT_EQ(Canonical(FirstLine(WaitForFile(xchm))), Canonical(programHost_ + "/58/6673/English.chm"));
   EXPECT_FALSE(fs::exists(kchm)) << "the first viewer found is the one started";
 
   // Without xchm the next viewer serves.
   fs::remove(binHost_ + "/xchm");
   fs::remove(xchm);
-  ASSERT_TRUE(OpenHelpFile(velmora::test::System()));
+  ASSERT_TRUE(OpenHelpFile(program_));
   EXPECT_EQ(Canonical(FirstLine(WaitForFile(kchm))), Canonical(programHost_ + "/58/6673/English.chm"));
 }
 
 TEST_F(HelpTest, NothingOpensWithoutHelpFileOrViewer) {
   std::string xchm = AddRecorder("xchm");
-  EXPECT_FALSE(OpenHelpFile(velmora::test::System())) << "no help file";
+  EXPECT_FALSE(OpenHelpFile(program_)) << "no help file";
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(fs::exists(xchm)) << "no viewer is started for a missing file";
 
   InstallBuiltHelpFile();
   fs::remove(binHost_ + "/xchm");
-  EXPECT_FALSE(OpenHelpFile(velmora::test::System())) << "no viewer, no desktop opener and no Wine on PATH";
+  EXPECT_FALSE(OpenHelpFile(program_)) << "no viewer, no desktop opener and no Wine on PATH";
 }
 
 TEST_F(HelpTest, StartsTheUpdaterWhichAsksInATerminalWindowOfItsOwn) {
-  EXPECT_FALSE(StartUpdater(velmora::test::System())) << "no updater installed";
+  EXPECT_FALSE(StartUpdater(program_)) << "no updater installed";
 
   ASSERT_TRUE(fs::exists(kBuiltUpdater)) << "build the target velmora_updater first";
   std::string updaterHost = programHost_ + "/858068658469/Update.exe";
@@ -204,7 +200,7 @@ TEST_F(HelpTest, StartsTheUpdaterWhichAsksInATerminalWindowOfItsOwn) {
 
   // Started as the window starts it (no terminal, no arguments), the updater
   // opens itself in a terminal window and asks there.
-  ASSERT_TRUE(StartUpdater(velmora::test::System()));
+  ASSERT_TRUE(StartUpdater(program_));
   std::string args = WaitForFile(terminal);
   ASSERT_FALSE(args.empty()) << "no terminal window was opened";
   std::vector<std::string> lines;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/program.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 
@@ -12,20 +11,22 @@ namespace {
 class LanguageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
-    Program().programFiles = &velmora::test::System();
-    Program().languageName = "English";
-    UseLanguageFile();
+    program_.programDir = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
+    program_.programFiles = &velmora::test::System();
+    program_.languageName = "English";
+    SetTextLookup(LanguageFileLookup(program_));
   }
+  void TearDown() override { SetTextLookup(nullptr); }
   // Writes the language file where GetString looks for it.
   void WriteLanguageFile(const std::string& body) {
-    std::string folder = LanguageFileDir(velmora::test::System());
+    std::string folder = LanguageFileDir(program_);
     test::WriteFile(platform::files::HostPathFromWindows(velmora::test::System(),
                                                          folder + "\\" + EncodeFileName("English") + ".vml"),
                     "[elbaTgnirtS]\r\n" + body);
   }
   test::TempPrefix prefix_;
   test::TempDir dir_;
+  ProgramContext program_;
 };
 
 TEST(Language, DataFoldersFollowTheRuntimeGenerator) {
@@ -49,12 +50,12 @@ TEST(Language, EncodingAndKeys) {
 }
 
 TEST_F(LanguageTest, DataFolderIsCreatedAndStable) {
-  std::string first = MakeDataDir(velmora::test::System(), 4);
-  EXPECT_EQ(first, Program().programDir + "\\51\\17945");
+  std::string first = MakeDataDir(velmora::test::System(), program_, 4);
+  EXPECT_EQ(first, program_.programDir + "\\51\\17945");
   EXPECT_TRUE(platform::files::DirectoryExists(velmora::test::System(), first));
-  EXPECT_EQ(MakeDataDir(velmora::test::System(), 4), first);
-  EXPECT_EQ(MovieDir(velmora::test::System()), Program().programDir + "\\61\\17422");
-  EXPECT_EQ(HelpFileDir(velmora::test::System()), Program().programDir + "\\58\\6673");
+  EXPECT_EQ(MakeDataDir(velmora::test::System(), program_, 4), first);
+  EXPECT_EQ(MovieDir(program_), program_.programDir + "\\61\\17422");
+  EXPECT_EQ(HelpFileDir(program_), program_.programDir + "\\58\\6673");
 }
 
 TEST_F(LanguageTest, BuiltInTextsWithoutALanguageFile) {

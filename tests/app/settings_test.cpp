@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/program.h"
 #include "entries/startup_location.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
@@ -16,8 +15,8 @@ using namespace platform;
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = "C:\\Programs\\Velmora";
-    Program().programName = "Velmora";
+    program_.programDir = "C:\\Programs\\Velmora";
+    program_.programName = "Velmora";
   }
   void SetProgramValue(const std::string& name, std::uint32_t type, const std::string& bytes) {
     UniqueKey key;
@@ -59,11 +58,12 @@ class SettingsTest : public ::testing::Test {
     return true;
   }
 
+  ProgramContext program_;
   test::TempPrefix prefix_;
 };
 
 TEST_F(SettingsTest, FirstRunKeepsTheDefaultsAndWritesNothing) {
-  StartupSettingsParameters settings;
+  StartupSettingsParameters settings(program_);
   settings.DefnsVersion = "27/04/2006";
   settings.Load(velmora::test::System());
   EXPECT_EQ(settings.Language, "English");
@@ -82,7 +82,7 @@ TEST_F(SettingsTest, StoredValuesCountByTheirFirstByte) {
   SetProgramValue("StartWithWindows", kRegSz, std::string("1\0", 2));             // '1' reads as 49
   SetProgramValue("ShowSavingMsg", kRegDword, std::string("\x00\x00\x00\x00", 4));
   SetProgramValue("ShowSavingProMsg", kRegBinary, std::string(203, '\x07'));  // too long: not read
-  StartupSettingsParameters settings;
+  StartupSettingsParameters settings(program_);
   settings.DefnsVersion = "01/02/2003";
   settings.Load(velmora::test::System());
   EXPECT_EQ(settings.Language, "Deutsch");
@@ -104,18 +104,18 @@ TEST_F(SettingsTest, StoredValuesCountByTheirFirstByte) {
 TEST_F(SettingsTest, RunValueFollowsAStoredStartWithWindowsAtEveryLoad) {
   SetRunValue("Velmora", "C:\\somewhere\\else.exe");
   SetProgramValue("StartWithWindows", kRegBinary, std::string("\x00\x00\x00\x00", 4));
-  StartupSettingsParameters settings;
+  StartupSettingsParameters settings(program_);
   settings.Load(velmora::test::System());
   std::string data;
   EXPECT_FALSE(RunValue(&data)) << "StartWithWindows 0 removes the value";
 
   SetRunValue("Velmora", "C:\\added\\by\\hand.exe");
-  StartupSettingsParameters again;
+  StartupSettingsParameters again(program_);
   again.Load(velmora::test::System());
   EXPECT_FALSE(RunValue(&data)) << "also when the user put it back by hand";
 
   SetProgramValue("StartWithWindows", kRegBinary, std::string("\x01\x00\x00\x00", 4));
-  StartupSettingsParameters on;
+  StartupSettingsParameters on(program_);
   on.Load(velmora::test::System());
   ASSERT_TRUE(RunValue(&data));
   EXPECT_EQ(data, "C:\\Programs\\Velmora\\Velmora.exe") << "a stale path is corrected";
@@ -126,7 +126,7 @@ TEST_F(SettingsTest, RunValueFollowsAStoredStartWithWindowsAtEveryLoad) {
   ASSERT_EQ(reg::OpenKey(velmora::test::System().CurrentUser(), ProgramKeyPath(), kKeyAllAccess, key.out()),
             kSuccess);
   ASSERT_EQ(reg::DeleteValue(key.get(), "StartWithWindows"), kSuccess);
-  StartupSettingsParameters untouched;
+  StartupSettingsParameters untouched(program_);
   untouched.StartWithWindows = 0;
   untouched.Load(velmora::test::System());
   ASSERT_TRUE(RunValue(&data));
@@ -138,7 +138,7 @@ TEST_F(SettingsTest, ReadingWritesNothing) {
   SetProgramValue("StartWithWindows", kRegBinary, std::string("\x00\x00\x00\x00", 4));
   SetProgramValue("ShowSplash", kRegBinary, std::string("\x00\x00\x00\x00", 4));
   const std::string before = test::ReadFile(prefix_.HostPath("user.reg"));
-  StartupSettingsParameters settings;
+  StartupSettingsParameters settings(program_);
   settings.DefnsVersion = "01/02/2003";
   settings.Read(velmora::test::System());
   EXPECT_EQ(settings.StartWithWindows, 0);
@@ -147,7 +147,7 @@ TEST_F(SettingsTest, ReadingWritesNothing) {
 }
 
 TEST_F(SettingsTest, SaveWritesTheSixValuesInTheirLayouts) {
-  StartupSettingsParameters settings;
+  StartupSettingsParameters settings(program_);
   settings.Language = "English";
   settings.ShowSplash = 0;
   settings.StartWithWindows = 1;
@@ -181,7 +181,7 @@ TEST_F(SettingsTest, SaveWritesTheSixValuesInTheirLayouts) {
   EXPECT_NE(hive.find("\"ShowSavingMsg\"=hex:04,03,02,01"), std::string::npos);
   EXPECT_NE(hive.find("\"DefnsVersion\"=\"27/04/2006\""), std::string::npos);
 
-  StartupSettingsParameters loaded;
+  StartupSettingsParameters loaded(program_);
   loaded.DefnsVersion = "27/04/2006";
   loaded.Load(velmora::test::System());
   EXPECT_EQ(loaded.ShowSplash, 0);
@@ -192,7 +192,7 @@ TEST_F(SettingsTest, SaveWritesTheSixValuesInTheirLayouts) {
 }
 
 TEST_F(SettingsTest, SetRunAtStartupReportsWhatHappened) {
-  StartupSettingsParameters settings;
+  StartupSettingsParameters settings(program_);
   EXPECT_FALSE(settings.SetRunAtStartup(velmora::test::System(), "Velmora", "", true)) << "nothing to delete";
   EXPECT_TRUE(settings.SetRunAtStartup(velmora::test::System(), "Other", "C:\\other.exe", false));
   std::uint32_t type = 0;

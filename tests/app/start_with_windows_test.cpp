@@ -7,7 +7,6 @@
 
 #include <filesystem>
 
-#include "app/program.h"
 #include "app/settings.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
@@ -55,22 +54,23 @@ TEST(StartWithWindows, WinebootStartsTheWindowProgram) {
   setenv("WINEPREFIX", prefix.c_str(), 1);
   velmora::test::ResetPrefixForTesting();
   ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
-  Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), bin);
-  Program().programFiles = &velmora::test::System();
-  Program().programName = "Velmora";
-  ASSERT_EQ(Program().programDir.rfind("Z:\\", 0), 0u) << Program().programDir;
+  ProgramContext program;
+  program.programDir = platform::files::WindowsPathFromHost(velmora::test::System(), bin);
+  program.programFiles = &velmora::test::System();
+  program.programName = "Velmora";
+  ASSERT_EQ(program.programDir.rfind("Z:\\", 0), 0u) << program.programDir;
 
-  StartupSettingsParameters settings;
+  StartupSettingsParameters settings(program);
   settings.DefnsVersion = "01/02/2003";
   settings.Load(velmora::test::System());
-  EXPECT_EQ(RunValueOf("Velmora"), Program().programDir + "\\Velmora");
+  EXPECT_EQ(RunValueOf("Velmora"), program.programDir + "\\Velmora");
   velmora::test::ResetPrefixForTesting();
 
   ASSERT_EQ(test::RunCommand(env + "wineboot >/dev/null 2>&1; " + env + "wineserver -w"), 0);
   // wineboot does not wait for what it starts from a Run key; the stand-in may
   // still be on its way.
   test::RunCommand("for i in $(seq 60); do [ -e '" + mark + "' ] && break; sleep 0.5; done");
-  EXPECT_TRUE(fs::exists(mark)) << "wineboot did not start " << Program().programDir << "\\Velmora";
+  EXPECT_TRUE(fs::exists(mark)) << "wineboot did not start " << program.programDir << "\\Velmora";
   unsetenv("WINEPREFIX");
 }
 

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/program.h"
 #include "database/database_file.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"

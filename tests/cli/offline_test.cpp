@@ -461,13 +461,14 @@ TEST_F(CliOfflineTest, WindowProgramTakesTheSameChoiceAndRefusesBadOnes) {
   if (!fs::exists(window)) GTEST_SKIP() << "the window program is not built";
   tree_->Write();
   WriteFile(tree_->UserHiveHostPath("bob"), std::string(5000, '\0'));
-  // A system that cannot be opened is said on standard error and in a message box,
-  // which waits for its button: the program is still there when the time is up.
+  // A system that cannot be opened is said on standard error; the message box that
+  // would say it too is left out where no one sees it (the offscreen platform), and
+  // the program ends at once instead of waiting there for ever.
   auto run = [&](const std::vector<std::string>& args) {
     return RunAndCapture("cd / && QT_QPA_PLATFORM=offscreen timeout 8 " + ShellCommand(window, args));
   };
   Result bad = run({"--windows", tree_->root});
-  EXPECT_EQ(bad.status, 124) << bad.out;
+  EXPECT_EQ(bad.status, 1) << bad.out;
   EXPECT_NE(bad.out.find(tree_->UserHiveHostPath("bob") + " is not a registry hive"), std::string::npos)
       << bad.out;
   Result usage = run({"--user", "bob"});

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/program.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 
@@ -20,8 +19,6 @@ std::string Field(const std::string& label, const std::string& value) {
 class DescriptionHtmlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path());
-    Program().programFiles = &velmora::test::System();
     task_.name = "Updater";
     task_.fileName = "upd.exe";
     task_.command = "C:\\Tools\\upd.exe /q";
@@ -32,7 +29,6 @@ class DescriptionHtmlTest : public ::testing::Test {
     task_.description = "Checks for updates.";
   }
   test::TestSystem system_;
-  test::TempDir dir_;
   Task task_;
 };
 

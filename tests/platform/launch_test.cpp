@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -199,6 +200,31 @@ TEST_F(LaunchTest, TheFileManagerIsAskedToShowTheFileOverDBus) {
   EXPECT_EQ(uri.find_first_of("' ,\\"), std::string::npos);
   EXPECT_EQ(DecodeUri(uri), "file://" + host);
   EXPECT_FALSE(fs::exists(records() + "/xdg-open"));
+}
+
+// A process that ignores SIGCHLD (as handed down by whoever started it) has its
+// children reaped by the kernel: the file manager's answer is still read, so the
+// folder is not opened besides, and a refusal still counts as one.
+TEST_F(LaunchTest, TheFileManagersAnswerIsReadWhereChildrenAreNotWaitedFor) {
+  MakeTool("xdg-open");
+  WriteFile(prefix_.HostPath("drive_c/App/app.exe"), "MZ");
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction before {};
+  ASSERT_EQ(sigaction(SIGCHLD, &ignore, &before), 0);
+  MakeTool("gdbus");
+  const bool shown = ShowInFileManager(velmora::test::System(), "C:\\App\\app.exe");
+  const bool asked = fs::exists(records() + "/gdbus");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a detached opener's time to write
+  const bool openedBeside = fs::exists(records() + "/xdg-open");
+  MakeTool("gdbus", 1);
+  const bool opened = ShowInFileManager(velmora::test::System(), "C:\\App\\app.exe");
+  sigaction(SIGCHLD, &before, nullptr);
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(openedBeside) << "the folder was opened although the file was shown";
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(Recorded("xdg-open")[0], prefix_.HostPath("dosdevices/c:/App")) << "a refusal opens the folder";
 }
 
 TEST_F(LaunchTest, WithoutAFileManagerServiceTheFolderIsOpened) {

@@ -256,6 +256,8 @@ TEST_F(OfflineRegistryTest, AChangeLibhivexCannotMakeOnADamagedHiveFailsNamingIt
   EXPECT_EQ(reg::DeleteValue(key, "Agent"), kWriteFault);
   EXPECT_NE(LastErrorDetail().find(tree_->SoftwareHostPath()), std::string::npos) << LastErrorDetail();
   EXPECT_NE(LastErrorDetail().find("damaged"), std::string::npos) << LastErrorDetail();
+  // libhivex's own words as it stopped, which say where.
+  EXPECT_NE(LastErrorDetail().find("Assertion"), std::string::npos) << LastErrorDetail();
   // The same in a process that ignores SIGCHLD, as a parent may hand it down: the
   // kernel then reaps the trying child itself, and its exit status is lost.
   const pid_t ignoring = fork();

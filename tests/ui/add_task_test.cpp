@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "app/language.h"
-#include "app/program.h"
+#include "base/program_context.h"
 #include "database/database_file.h"
 #include "entries/program_path.h"
 #include "entries/startup_location.h"
@@ -26,8 +26,7 @@ class AddTaskTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
-    test::UseBuiltProgramDir();
-    ASSERT_TRUE(DecodeDatabase(velmora::test::System(), Program().programDir))
+    ASSERT_TRUE(DecodeDatabase(velmora::test::System(), test::BuiltProgram().programDir))
         << "the build's vlmdb.vmd is needed";
     model_.FillCategoryCodes();
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/Apps/Sub Folder")));
@@ -64,7 +63,7 @@ class AddTaskTest : public ::testing::Test {
 
   test::TempPrefix prefix_;
   StartupParameters model_{velmora::test::System(),
-                           Program()};  // the program folder of the build, as the window has it
+                           test::BuiltProgram()};  // the program folder of the build, as the window has it
 };
 
 TEST_F(AddTaskTest, MovieLoadsWithTheThreeVariablesAndItsCommands) {

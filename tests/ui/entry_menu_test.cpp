@@ -121,7 +121,6 @@ class EntryMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
-    test::UseBuiltProgramDir();
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/Apps")));
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/windows/system32")));
     test::WriteFile(prefix_.HostPath("drive_c/Apps/version_app.exe"),
@@ -261,7 +260,7 @@ class EntryMenuTest : public ::testing::Test {
   }
 
   test::TempPrefix prefix_;
-  StartupParameters model_{velmora::test::System()};
+  StartupParameters model_{velmora::test::System(), test::BuiltProgram()};
   ScriptedBox box_;
   QWidget window_;
   EntryList* list_ = nullptr;

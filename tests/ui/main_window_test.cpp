@@ -84,8 +84,8 @@ class MainWindowTest : public test::ChangesTest {
   // The application and its window, initialised and shown as at start.
   void Open(bool splash = false) {
     app_ = std::make_unique<VelmoraApp>(velmora::test::System());
-    test::UseBuiltProgramDir();
-    app_->programDir = Program().programDir;
+    test::UseBuiltProgramDir(app_->Context());
+    app_->programDir = app_->Context().programDir;
     app_->settings.ShowSplash = splash ? 1 : 0;
     window_ = std::make_unique<VelmoraDlg>(*app_);
     window_->Initialise();
@@ -280,11 +280,11 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
     spyware.description = "NULL";
     test::WriteFile(definitions.path() + "/vlmdb2.vmd", BuildWorkingCopyText({spyware}));
     platform::ini::ClearCache(velmora::test::System());
-    const std::string programDir = Program().programDir;
-    Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), definitions.path());
-    Program().programFiles = &velmora::test::System();
+    const std::string programDir = app_->Context().programDir;
+    app_->Context().programDir =
+        platform::files::WindowsPathFromHost(velmora::test::System(), definitions.path());
     app_->Model().RateAllTasks();
-    Program().programDir = programDir;
+    app_->Context().programDir = programDir;
     platform::ini::ClearCache(velmora::test::System());
   }
   app_->Model().RemoveEntry("Beta", kLmRun);
@@ -627,11 +627,11 @@ TEST_F(MainWindowTest, SettingsSwitchesChangeOnlyTheSettingButStartWithWindowsAt
   EXPECT_EQ(app_->settings.ShowSplash, 1);
 
   app_->settings.ApplyRunAtStartup(velmora::test::System());
-  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 1u);
+  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName(app_->Context()))), 1u);
   ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_Fs_startWindows"));
   test::ProcessMovieCommands();
   EXPECT_EQ(app_->settings.StartWithWindows, 0);
-  EXPECT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 0u);
+  EXPECT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName(app_->Context()))), 0u);
 
   window_->OnMovieCommand("ID_Fs_showSavingMsg");
   window_->OnMovieCommand("ID_FS_SHOWSAVPROFILEMSG");
@@ -751,7 +751,7 @@ TEST_F(MainWindowTest, EscapeDoesNotCloseAndF1AsksForHelpAnywhere) {
   QTest::keyClick(List(), Qt::Key_F1);
   ASSERT_EQ(help.count(), 1);
   EXPECT_TRUE(help[0][0].toString().endsWith("\\English.chm"));
-  EXPECT_TRUE(help[0][0].toString().startsWith(QString::fromStdString(HelpFileDir(velmora::test::System()))));
+  EXPECT_TRUE(help[0][0].toString().startsWith(QString::fromStdString(HelpFileDir(app_->Context()))));
   ASSERT_TRUE(test::ClickMovieItem(Movie(), "ID_FS_HELP"));
   test::ProcessMovieCommands();
   EXPECT_EQ(help.count(), 2);
@@ -779,7 +779,7 @@ TEST_F(MainWindowTest, SplashPlaysWhenTheSettingIsOn) {
   // In front of the window once its list is drawn.
   QTRY_VERIFY_WITH_TIMEOUT(window_->Splash()->CallCount() == 3, 5000);
   ASSERT_TRUE(window_->Splash()->Host()->MovieLoaded());
-  EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(), ui::MoviePath("Splash", ".vms"));
+  EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(), ui::MoviePath(app_->Context(), "Splash", ".vms"));
   EXPECT_TRUE(window_->Splash()->IsShowing());
   test::SaveScreenshot(window_->Splash()->Host(), "splash");
   // It plays once and then goes away by itself.
@@ -791,13 +791,12 @@ TEST_F(MainWindowTest, SplashPlaysWhenTheSettingIsOn) {
 class MainMovieTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::UseBuiltProgramDir();
     window_.resize(639, 605);
     host_ = new ui::FlashMovieHost(&window_);
     host_->setGeometry(0, 0, 639, 605);
     host_->SetCommandHandler(
         [this](const std::string& command, const std::string&) { sent_.push_back(command); });
-    host_->SetMovie(ui::MoviePath("VlmMain"));
+    host_->SetMovie(test::BuiltProgram(), ui::MoviePath(test::BuiltProgram(), "VlmMain"));
     host_->SetScale("NoScale");
     host_->SetAlignMode(ui::kAlignLeft);
     window_.show();
@@ -1006,17 +1005,17 @@ TEST_F(MainWindowTest, StartWithWindowsFollowsTheRunValueThroughApplyAndRollBack
   ASSERT_TRUE(app_->settings.ApplyRunAtStartup(velmora::test::System()));
   window_->OnMovieCommand("ID_FS_REFRESH");
   EXPECT_NE(Var("_root.startWindows"), "");
-  const int own = RowOf(RunValueName());
+  const int own = RowOf(RunValueName(app_->Context()));
   ASSERT_GE(own, 0);
   ClickCheckBox(own);
   window_->OnMovieCommand("ID_FS_APPLYCHANGES");
-  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 0u);
+  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName(app_->Context()))), 0u);
   EXPECT_EQ(Var("_root.startWindows"), "");
   EXPECT_EQ(app_->settings.StartWithWindows, 0);
   EXPECT_FALSE(test::FindMovieItem(Movie(), "ID_Fs_startWindows")->property("on").toBool());
 
   window_->OnMovieCommand("ID_FS_ROLLBACK");
-  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName())), 1u);
+  ASSERT_EQ(LocationValues(kCuRun).count(ToLowerAscii(RunValueName(app_->Context()))), 1u);
   EXPECT_NE(Var("_root.startWindows"), "");
   EXPECT_EQ(app_->settings.StartWithWindows, 1);
   EXPECT_TRUE(test::FindMovieItem(Movie(), "ID_Fs_startWindows")->property("on").toBool());
@@ -1155,7 +1154,7 @@ TEST_F(MainWindowTest, AShortcutIsListedWithItsArguments) {
   MakeShortcut(Folder(kLmStartupFolder) + "\\Bare.lnk", "C:\\Program Files\\Tray\\bare.exe", "");
   Open();
   // Shortcuts are read once the program's start-up has prepared for them.
-  Program().comInitialized = true;
+  app_->Context().comInitialized = true;
   window_->OnMovieCommand("ID_FS_REFRESH");
   EXPECT_EQ(List()->CellText(RowOf("Pad.lnk"), ui::kColumnFileName),
             "\"C:\\windows\\notepad.exe\" C:\\windows\\win.ini");

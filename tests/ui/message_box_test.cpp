@@ -14,7 +14,7 @@ using ui::CustomMsgBoxDlg;
 
 class MessageBoxTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::UseBuiltProgramDir(); }
+  void SetUp() override { test::BuiltProgram(); }
   test::TempPrefix prefix_;
 };
 
@@ -31,7 +31,7 @@ TEST(AtoiLike, ReadsLikeTheRuntime) {
 
 TEST_F(MessageBoxTest, DefaultsAndTheVariablesThatReachTheMovie) {
   test::QtMessageCatcher messages;
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   EXPECT_EQ(box.title, GetString(7001));
   EXPECT_EQ(box.message, "Undefined Error");
   EXPECT_EQ(box.kind, "alert");
@@ -69,7 +69,7 @@ TEST_F(MessageBoxTest, DefaultsAndTheVariablesThatReachTheMovie) {
 }
 
 TEST_F(MessageBoxTest, OneButtonBoxWithoutCheckBox) {
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   box.Initialise();
   EXPECT_FALSE(test::FindMovieItem(box.Movie(), "IDC_FS_Cancel")->isVisible());
   EXPECT_FALSE(test::FindMovieItem(box.Movie(), "checkRow")->isVisible());
@@ -77,7 +77,7 @@ TEST_F(MessageBoxTest, OneButtonBoxWithoutCheckBox) {
 }
 
 TEST_F(MessageBoxTest, FirstButtonReturnsOneWithTheCheckStateOfTheMovie) {
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   box.buttonCount = 2;
   box.showCheckBox = 1;
   int result =
@@ -87,7 +87,7 @@ TEST_F(MessageBoxTest, FirstButtonReturnsOneWithTheCheckStateOfTheMovie) {
 }
 
 TEST_F(MessageBoxTest, SecondButtonAfterTickingReturnsTwoAndChecked) {
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   box.message = "Do you want to apply the last changes you have made, before closing Velmora?";
   box.buttonCount = 2;
   box.firstCaption = "Yes";
@@ -104,7 +104,7 @@ TEST_F(MessageBoxTest, SecondButtonAfterTickingReturnsTwoAndChecked) {
 }
 
 TEST_F(MessageBoxTest, ClosingWithoutAChoiceReturnsZeroAndKeepsTheCheckState) {
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   box.showCheckBox = 1;
   box.checkState = 1;
   int result = test::RunModal([&] { return box.DoModal(); },
@@ -116,21 +116,21 @@ TEST_F(MessageBoxTest, ClosingWithoutAChoiceReturnsZeroAndKeepsTheCheckState) {
   EXPECT_EQ(box.checkState, 1);
 
   // Escape is the same as the close button.
-  CustomMsgBoxDlg second;
+  CustomMsgBoxDlg second(test::BuiltProgram());
   result = test::RunModal([&] { return second.DoModal(); },
                           [&] { QTest::keyClick(second.Movie(), Qt::Key_Escape); });
   EXPECT_EQ(result, 0);
 }
 
 TEST_F(MessageBoxTest, CommandsAreComparedWithoutCaseAndCheckIsExactlyTrue) {
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   box.Initialise();
   box.Movie()->SetMovieVariable("_root.bMsgCheck", "True");
   int result = test::RunModal([&] { return box.exec(); }, [&] { box.OnMovieCommand("idc_fs_ok", ""); });
   EXPECT_EQ(result, 1);
   EXPECT_EQ(box.checkState, 0);
 
-  CustomMsgBoxDlg other;
+  CustomMsgBoxDlg other(test::BuiltProgram());
   other.checkState = 1;
   other.Initialise();
   result = test::RunModal([&] { return other.exec(); }, [&] { other.OnMovieCommand("ID_FS_EXIT", ""); });
@@ -139,7 +139,7 @@ TEST_F(MessageBoxTest, CommandsAreComparedWithoutCaseAndCheckIsExactlyTrue) {
 }
 
 TEST_F(MessageBoxTest, ResizesOnHeightReportsOnly) {
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   box.Initialise();
   box.move(40, 50);
   box.resize(100, 60);
@@ -161,7 +161,7 @@ TEST_F(MessageBoxTest, ResizesOnHeightReportsOnly) {
 }
 
 TEST_F(MessageBoxTest, OpensAtTheSizeItsMovieReports) {
-  CustomMsgBoxDlg box;
+  CustomMsgBoxDlg box(test::BuiltProgram());
   box.message =
       "A much longer message that needs several lines in the box, so that the movie grows taller "
       "than its first size and tells the window so before it appears.";
@@ -182,7 +182,7 @@ TEST_F(MessageBoxTest, OpensAtTheSizeItsMovieReports) {
 }
 
 TEST_F(MessageBoxTest, PresenterPassesTheRequestAndReturnsTheCheckState) {
-  ui::QtMessageBoxPresenter presenter;
+  ui::QtMessageBoxPresenter presenter(test::BuiltProgram());
   MessageBoxRequest request;
   request.title = "Velmora";
   request.message = GetString(7026);

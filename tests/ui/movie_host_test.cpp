@@ -46,7 +46,7 @@ Rectangle {
 class MovieHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Program().programFiles = &velmora::test::System();  // the system the movie paths go through
+    program_.programFiles = &velmora::test::System();  // the system the movie paths go through
     std::string host = dir_.path() + "/test.vmf";
     test::WriteFile(host, kTestMovie);
     moviePath_ = platform::files::WindowsPathFromHost(velmora::test::System(), host);
@@ -55,7 +55,7 @@ class MovieHostTest : public ::testing::Test {
     host_->setGeometry(0, 0, 300, 200);
   }
   void Load() {
-    host_->SetMovie(moviePath_);
+    host_->SetMovie(program_, moviePath_);
     host_->SetScale("NoScale");
     host_->SetAlignMode(ui::kAlignLeft | ui::kAlignTop);
     host_->SetBackgroundColor(0x33);
@@ -65,6 +65,7 @@ class MovieHostTest : public ::testing::Test {
 
   test::TempPrefix prefix_;
   test::TempDir dir_;
+  ProgramContext program_;
   std::string moviePath_;
   QWidget window_{nullptr, Qt::Window | Qt::FramelessWindowHint};
   FlashMovieHost* host_ = nullptr;
@@ -99,13 +100,14 @@ TEST_F(MovieHostTest, VariablesUnderRootAndNamedChildren) {
 TEST_F(MovieHostTest, MissingOrBrokenMovieLeavesThePlayerEmpty) {
   test::QtMessageCatcher messages;
   host_->SetMovie(
-      platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path() + "/missing.vmf"));
+      program_, platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path() + "/missing.vmf"));
   EXPECT_FALSE(host_->MovieLoaded());
   host_->SetMovieVariable("_root.applyState", "1");
   EXPECT_EQ(host_->GetMovieVariable("_root.applyState"), "");
 
   test::WriteFile(dir_.path() + "/broken.vmf", "import QtQuick\nRectangle { width: \n");
-  host_->SetMovie(platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path() + "/broken.vmf"));
+  host_->SetMovie(program_,
+                  platform::files::WindowsPathFromHost(velmora::test::System(), dir_.path() + "/broken.vmf"));
   EXPECT_FALSE(host_->MovieLoaded());
   EXPECT_FALSE(host_->MovieErrors().isEmpty());
 
@@ -208,7 +210,7 @@ TEST_F(MovieHostTest, TitleAreaDragMovesTheWindowWithTheMouse) {
 // movie loads without a QML error or warning.
 class InstalledMoviesTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::UseBuiltProgramDir(); }
+  void SetUp() override { test::BuiltProgram(); }
   test::TempPrefix prefix_;
 };
 
@@ -218,7 +220,7 @@ TEST_F(InstalledMoviesTest, EveryMovieIsInstalledUnderItsEncodedNameAndLoadsClea
   ASSERT_FALSE(qml.isEmpty());
   for (const QString& file : qml) {
     std::string base = QFileInfo(file).completeBaseName().toStdString();
-    std::string path = ui::MoviePath(base, base == ui::kSplashMovie ? ".vms" : ".vmf");
+    std::string path = ui::MoviePath(test::BuiltProgram(), base, base == ui::kSplashMovie ? ".vms" : ".vmf");
     SCOPED_TRACE(base + " at " + path);
     ASSERT_TRUE(platform::files::Exists(velmora::test::System(), path));
     EXPECT_EQ(test::ReadFile(platform::files::HostPathFromWindows(velmora::test::System(), path)),
@@ -229,13 +231,14 @@ TEST_F(InstalledMoviesTest, EveryMovieIsInstalledUnderItsEncodedNameAndLoadsClea
     window.resize(640, 605);
     auto* host = new FlashMovieHost(&window);
     host->setGeometry(0, 0, 640, 605);
-    host->SetMovie(path);
+    host->SetMovie(test::BuiltProgram(), path);
     window.show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(host->MovieLoaded()) << host->MovieErrors().join("\n").toStdString();
     EXPECT_TRUE(messages.messages.isEmpty()) << messages.messages.join("\n").toStdString();
   }
-  EXPECT_NE(ui::MoviePath("VlmMain").find("\\61\\17422\\86767777657378.vmf"), std::string::npos);
+  EXPECT_NE(ui::MoviePath(test::BuiltProgram(), "VlmMain").find("\\61\\17422\\86767777657378.vmf"),
+            std::string::npos);
 }
 
 }  // namespace

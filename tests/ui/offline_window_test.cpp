@@ -59,8 +59,8 @@ class OfflineWindowTest : public ::testing::Test {
     std::string error;
     ASSERT_EQ(velmora::test::UseOfflineSystem(tree_->root, "", &error), platform::kSuccess) << error;
     app_ = std::make_unique<VelmoraApp>(velmora::test::System());
-    test::UseBuiltProgramDir();
-    app_->programDir = Program().programDir;
+    test::UseBuiltProgramDir(app_->Context());
+    app_->programDir = app_->Context().programDir;
     app_->settings.ShowSplash = 0;
     app_->settings.Load(velmora::test::System());
     window_ = std::make_unique<ui::VelmoraDlg>(*app_);
@@ -115,8 +115,7 @@ TEST_F(OfflineWindowTest, SeveralUsersAreOfferedForAChoice) {
   std::string error;
   EXPECT_NE(velmora::test::UseOfflineSystem(tree_->root, "", &error), platform::kSuccess);
 
-  test::UseBuiltProgramDir();
-  ui::ChooseUserDlg dialog(tree_->root, users);
+  ui::ChooseUserDlg dialog(test::BuiltProgram(), tree_->root, users);
   test::ModalScript script;
   script.On<ui::ChooseUserDlg>([](ui::ChooseUserDlg* shown) {
     ASSERT_TRUE(shown->Movie()->MovieLoaded()) << shown->Movie()->MovieErrors().join("\n").toStdString();

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/language.h"
-#include "app/program.h"
+#include "base/program_context.h"
 #include "base/text.h"
 #include "entries/startup_location.h"
 #include "platform/posix/prefix.h"
@@ -48,7 +48,6 @@ class ProfileDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(velmora::test::InitPrefix(), platform::kSuccess);
-    test::UseBuiltProgramDir();
     QDir().mkpath(QString::fromStdString(prefix_.HostPath("drive_c/Apps")));
     test::WriteFile(prefix_.HostPath("drive_c/Apps/version_app.exe"),
                     test::ReadFile(test::FixturePath("version_app.exe")));
@@ -79,7 +78,7 @@ class ProfileDialogsTest : public ::testing::Test {
 
   // A fresh model read from the prefix, as the main window reads it at start.
   void Reload() {
-    model_ = std::make_unique<StartupParameters>(velmora::test::System());
+    model_ = std::make_unique<StartupParameters>(velmora::test::System(), test::BuiltProgram());
     model_->ScanAllLocations();
     model_->ReadDisabledTasks();
     model_->EnumerateProfiles();
@@ -125,7 +124,7 @@ class ProfileDialogsTest : public ::testing::Test {
 
 TEST_F(ProfileDialogsTest, BothMoviesLoadCleanly) {
   test::QtMessageCatcher messages;
-  AddNewProfileDlg newProfile;
+  AddNewProfileDlg newProfile(test::BuiltProgram());
   newProfile.Initialise();
   ASSERT_TRUE(newProfile.Movie()->MovieLoaded())
       << newProfile.Movie()->MovieErrors().join("\n").toStdString();
@@ -177,7 +176,7 @@ TEST_F(ProfileDialogsTest, CancellingTheNameSavesNothing) {
     EXPECT_EQ(outcome.profilesState, "0");
     EXPECT_TRUE(model_->ProfileNames().empty());
   }
-  AddNewProfileDlg dialog;
+  AddNewProfileDlg dialog(test::BuiltProgram());
   test::ModalScript script;
   script.On<AddNewProfileDlg>([](AddNewProfileDlg* d) {
     test::TypeInto(d->Movie(), "profileName_field", "Typed");

@@ -75,8 +75,8 @@ class SystemChooserTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(OpenChosenSystem(choice, &system_, &error)) << error;
     app_ = std::make_unique<VelmoraApp>(std::move(system_));
-    test::UseBuiltProgramDir();
-    app_->programDir = Program().programDir;
+    test::UseBuiltProgramDir(app_->Context());
+    app_->programDir = app_->Context().programDir;
     app_->settings.ShowSplash = 0;
     window_ = std::make_unique<ui::VelmoraDlg>(*app_);
     window_->Initialise();

@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "app/program.h"
+#include "base/program_context.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 #include "ui/flash_movie_host.h"
@@ -50,10 +50,21 @@ class QtMessageCatcher {
   QtMessageHandler previous_ = nullptr;
 };
 
-// The program folder that the build laid out (movies in their numbered folder).
-inline void UseBuiltProgramDir() {
-  Program().programDir = platform::files::WindowsPathFromHost(velmora::test::System(), VELMORA_PROGRAM_DIR);
-  Program().programFiles = &velmora::test::System();
+// The program folder that the build laid out (movies in their numbered folder),
+// as |program|'s, reached through its own system (an application's: the one it
+// manages), else through the test's.
+inline void UseBuiltProgramDir(ProgramContext& program) {
+  if (!program.programFiles) program.programFiles = &velmora::test::System();
+  program.programDir = platform::files::WindowsPathFromHost(*program.programFiles, VELMORA_PROGRAM_DIR);
+}
+
+// A context with the build's program folder, for what a test shows without an
+// application object.
+inline ProgramContext& BuiltProgram() {
+  static ProgramContext program;
+  program.programFiles = &velmora::test::System();  // the test's system of the moment
+  UseBuiltProgramDir(program);
+  return program;
 }
 
 inline QQuickItem* FindMovieItem(ui::FlashMovieHost* host, const QString& objectName) {

@@ -44,8 +44,8 @@ class WindowLayoutTest : public test::ChangesTest {
   void Open() {
     window_.reset();
     app_ = std::make_unique<VelmoraApp>(velmora::test::System());
-    test::UseBuiltProgramDir();
-    app_->programDir = Program().programDir;
+    test::UseBuiltProgramDir(app_->Context());
+    app_->programDir = app_->Context().programDir;
     app_->settings.ShowSplash = 0;
     app_->settings.ShowSavingMsg = 0;
     window_ = std::make_unique<VelmoraDlg>(*app_);

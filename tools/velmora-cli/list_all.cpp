@@ -7,7 +7,6 @@
 #include <sstream>
 #include <thread>
 
-#include "app/program.h"
 #include "app/system_choice.h"
 #include "changes/seen_entries.h"
 
@@ -17,22 +16,23 @@ namespace {
 
 // Opens |known| and lists it, its processes taken from |processes|; a system that
 // cannot be opened is its error.
-SystemListing ReadOneSystem(const platform::KnownSystem& known, const ListOptions& options,
+SystemListing ReadOneSystem(const ProgramContext& program, const platform::KnownSystem& known,
+                            const ListOptions& options,
                             const std::shared_ptr<const platform::HostProcessTable>& processes) {
   std::unique_ptr<platform::ManagedSystem> system;
   SystemListing listing;
   if (!platform::OpenKnownSystem(known, "", &system, &listing.error)) return listing;
   system->ShareProcessTable(processes);
-  return ListOneSystem(*system, known, options);
+  return ListOneSystem(program, *system, known, options);
 }
 
 }  // namespace
 
-SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::KnownSystem& known,
-                            const ListOptions& options) {
+SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSystem& system,
+                            const platform::KnownSystem& known, const ListOptions& options) {
   SystemListing listing;
   if (!CheckSystemReadable(system, &listing.error)) return listing;
-  StartupParameters model(system, Program());
+  StartupParameters model(system, program);
   model.SetReadOnly(true);
   ReadListedModel(model);
   const changes::SeenEntries seen = changes::SeenEntries::Read(system);
@@ -57,7 +57,8 @@ SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::Kno
   return listing;
 }
 
-int ListEverySystem(const ListOptions& options, std::ostream& out, std::ostream& err) {
+int ListEverySystem(const ProgramContext& program, const ListOptions& options, std::ostream& out,
+                    std::ostream& err) {
   const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
   std::vector<SystemListing> listings(systems.size());
   // The host's process table is read once for every system, not once per system.
@@ -69,7 +70,7 @@ int ListEverySystem(const ListOptions& options, std::ostream& out, std::ostream&
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t i = next++; i < systems.size(); i = next++)
-      listings[i] = ReadOneSystem(systems[i], options, processes);
+      listings[i] = ReadOneSystem(program, systems[i], options, processes);
   };
   const std::size_t count =
       std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()), systems.size());

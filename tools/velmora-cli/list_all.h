@@ -21,12 +21,15 @@ struct SystemListing {
 };
 
 // Lists the entries of |system| (found as |known|) as |options| asks, with its
-// own model; reads nothing of any other system.
-SystemListing ListOneSystem(platform::ManagedSystem& system, const platform::KnownSystem& known,
-                            const ListOptions& options);
+// own model; reads nothing of any other system but the program's own files (the
+// definitions and texts of |program|, through its programFiles).
+SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSystem& system,
+                            const platform::KnownSystem& known, const ListOptions& options);
 
-// Lists every system found. A system that cannot be read is said on |err| and the
-// others are listed; the status is then 1.
-int ListEverySystem(const ListOptions& options, std::ostream& out, std::ostream& err);
+// Lists every system found, each with |program|'s definitions and texts. A system
+// that cannot be read is said on |err| and the others are listed; the status is
+// then 1.
+int ListEverySystem(const ProgramContext& program, const ListOptions& options, std::ostream& out,
+                    std::ostream& err);
 
 }  // namespace velmora::cli

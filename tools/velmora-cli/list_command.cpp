@@ -277,7 +277,7 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
     // Every system is read again by the listing, this one too: what start-up read
     // of it need not stay in memory beside them.
     model.System().ForgetRegistry();
-    return ListEverySystem(options, out, err);
+    return ListEverySystem(model.Context(), options, out, err);
   }
   ReadListedModel(model);
   const changes::SeenEntries seen = changes::SeenEntries::Read(model.System());
