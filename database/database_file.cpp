@@ -349,18 +349,6 @@ std::string DatabaseStringOf(const std::string_view* stored, const std::string& 
   return std::string(AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &scratch)));
 }
 
-std::vector<std::string_view> DeliveredNumberedValues(const std::vector<std::string_view>& stored) {
-  std::vector<std::string_view> delivered;
-  delivered.reserve(stored.size());
-  for (std::string_view value : stored) {
-    // The reader's values end before any zero byte: only the buffer cuts them.
-    value = value.substr(0, kDatabaseValueSize - 1);
-    if (value.empty()) break;
-    delivered.push_back(value);
-  }
-  return delivered;
-}
-
 namespace {
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
