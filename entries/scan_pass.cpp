@@ -1,5 +1,6 @@
 #include "entries/scan_pass.h"
 
+#include <functional>
 #include <utility>
 
 #include "entries/program_path.h"
@@ -14,7 +15,14 @@ struct ScanPass::Facts {
   std::unordered_map<std::string, VersionResource> versions;
   std::unordered_map<std::string, ScanPass::VersionTexts> texts;
   std::unordered_map<std::string, platform::IconHandle> icons;
-  std::map<std::pair<std::string, std::uint32_t>, std::string> programPaths;
+  // By command and value type: hashed, as a thousand long commands that share
+  // their beginning cost many comparisons in a tree.
+  struct CommandHash {
+    std::size_t operator()(const std::pair<std::string, std::uint32_t>& key) const {
+      return std::hash<std::string>()(key.first) ^ (std::size_t{key.second} * std::size_t{0x9E3779B9});
+    }
+  };
+  std::unordered_map<std::pair<std::string, std::uint32_t>, std::string, CommandHash> programPaths;
   std::unordered_map<std::string, bool> files;  // path -> names an existing file
   std::unordered_map<int, bool> marksDisabled;  // location -> its key marks some value disabled
 };
