@@ -81,6 +81,8 @@ class HostSystem : public ManagedSystem {
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);
+  // |component|, having learnt within a scope that |folder| holds no such name.
+  const std::string& Absent(const std::string& folder, const std::string& component);
 
   std::recursive_mutex lookupMutex_;
   PathLookups lookups_;

@@ -135,14 +135,15 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
         struct stat st;
         known->second = lstat(known->first.c_str(), &st) == 0;
       }
-      if (known->second || onlySpelling) return component;
+      if (known->second) return component;
+      if (onlySpelling) return Absent(folder, component);
     }
     const PathLookups::Listing& listing = ListingOf(folder);
-    if (listing.missing) return component;
+    if (listing.missing) return Absent(folder, component);
     if (listing.readable) {
       if (listing.names.count(component)) return component;
       auto it = listing.byFolded.find(velmora::NameKey(component));
-      return it == listing.byFolded.end() ? component : it->second;
+      return it == listing.byFolded.end() ? Absent(folder, component) : it->second;
     }
   }
   std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
@@ -160,6 +161,16 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
   }
   closedir(dir);
   return found;
+}
+
+const std::string& HostSystem::Absent(const std::string& folder, const std::string& component) {
+  // Kept as a folder known to be missing: a name looked up in it later is
+  // answered without asking the file system (a program in a folder that is not
+  // there costs no look-up of its own).
+  std::string path = folder == "/" ? "/" + component : folder + "/" + component;
+  auto [listing, fresh] = lookups_.folders.try_emplace(std::move(path));
+  if (fresh) listing->second.missing = true;
+  return component;
 }
 
 void HostSystem::EnterLookupScope() {
