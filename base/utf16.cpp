@@ -99,20 +99,72 @@ std::u16string Utf16FromUtf8(const std::string& text) {
   return out;
 }
 
-std::string Utf8FromUtf16(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+namespace {
+
+// UTF-8 of |count| UTF-16 units, unit(i) the i-th: the length is counted first,
+// then the bytes are written into a string made at that size.
+template <typename Unit>
+std::string Utf8FromUnits(std::size_t count, Unit unit) {
+  auto pairs = [&](char32_t c, std::size_t i) {
+    return c >= 0xD800 && c <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF;
+  };
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char32_t c = unit(i);
+    if (c < 0x80) {
+      ++length;
+    } else if (c < 0x800) {
+      length += 2;
+    } else if (pairs(c, i)) {
+      length += 4;
+      ++i;
+    } else {
+      length += 3;  // unpaired surrogates as U+FFFD
+    }
+  }
+  std::string out(length, '\0');
+  char* to = out.data();
+  if (length == count) {  // all ASCII
+    for (std::size_t i = 0; i < count; ++i) to[i] = static_cast<char>(unit(i));
+    return out;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t c = unit(i);
+    if (c < 0x80) {
+      *to++ = static_cast<char>(c);
+      continue;
+    }
+    if (pairs(c, i)) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    AppendUtf8(&out, c);
+    if (c < 0x800) {
+      *to++ = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      *to++ = static_cast<char>(0xE0 | (c >> 12));
+      *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      *to++ = static_cast<char>(0xF0 | (c >> 18));
+      *to++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *to++ = static_cast<char>(0x80 | (c & 0x3F));
   }
   return out;
+}
+
+}  // namespace
+
+std::string Utf8FromUtf16(const std::u16string& text) {
+  return Utf8FromUnits(text.size(), [&text](std::size_t i) { return text[i]; });
+}
+
+std::string Utf8FromLittleEndian(const std::uint8_t* bytes, std::size_t count) {
+  return Utf8FromUnits(count, [bytes](std::size_t i) {
+    return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  });
 }
 
 std::u16string Utf16FromLittleEndian(const std::uint8_t* bytes, std::size_t count) {

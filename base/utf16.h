@@ -12,6 +12,8 @@ std::u16string Utf16FromUtf8(const std::string& text);
 std::string Utf8FromUtf16(const std::u16string& text);
 // Reads |count| UTF-16LE units from |bytes| (no alignment needed).
 std::u16string Utf16FromLittleEndian(const std::uint8_t* bytes, std::size_t count);
+// Utf8FromUtf16 of those units, without making them first.
+std::string Utf8FromLittleEndian(const std::uint8_t* bytes, std::size_t count);
 // |text| as valid UTF-8, its invalid bytes read as Utf16FromUtf8 reads them;
 // valid UTF-8 comes back unchanged.
 std::string ValidUtf8(const std::string& text);

@@ -179,6 +179,17 @@ struct UnscrambleTable {
 };
 constexpr UnscrambleTable kUnscramble;
 
+// The digit rows of the table by place in a key, for keys of up to 16 bytes.
+constexpr std::size_t kDigitPlaces = 16;
+struct DigitsByPlace {
+  constexpr DigitsByPlace() : digit() {
+    for (std::size_t i = 0; i < kDigitPlaces; ++i)
+      for (unsigned s = 0; s < 256; ++s) digit[i][s] = kUnscramble.digit[i % 7][s];
+  }
+  signed char digit[kDigitPlaces][256];
+};
+constexpr DigitsByPlace kDigitAt;
+
 // |stored| without its inner layer into stored.size() bytes at |to|.
 void UnscrambleTo(std::string_view stored, char* to) {
   const auto* from = reinterpret_cast<const unsigned char*>(stored.data());
@@ -239,6 +250,17 @@ long long NumberOfScrambledDigits(std::string_view stored, std::size_t stem) {
   constexpr std::size_t kMostDigits = 9;
   if (stored.size() <= stem || stored.size() > stem + kMostDigits) return -1;
   const auto* from = reinterpret_cast<const unsigned char*>(stored.data());
+  if (stored.size() <= kDigitPlaces) {
+    // The usual short key: each place has its own row, no key position to count.
+    if (stored.size() > stem + 1 && kDigitAt.digit[stem][from[stem]] == 0) return -1;
+    long long number = 0;
+    for (std::size_t i = stem; i < stored.size(); ++i) {
+      const int digit = kDigitAt.digit[i][from[i]];
+      if (digit < 0) return -1;
+      number = number * 10 + digit;
+    }
+    return number;
+  }
   // A leading zero is no number as written.
   if (stored.size() > stem + 1 && kUnscramble.digit[stem % 7][from[stem]] == 0) return -1;
   long long number = 0;
@@ -327,18 +349,6 @@ std::string DatabaseStringOf(const std::string_view* stored, const std::string& 
   return std::string(AsText(DeliveredValue(received, defaultValue, kDatabaseValueSize, &scratch)));
 }
 
-std::vector<std::string_view> DeliveredNumberedValues(const std::vector<std::string_view>& stored) {
-  std::vector<std::string_view> delivered;
-  delivered.reserve(stored.size());
-  for (std::string_view value : stored) {
-    // The reader's values end before any zero byte: only the buffer cuts them.
-    value = value.substr(0, kDatabaseValueSize - 1);
-    if (value.empty()) break;
-    delivered.push_back(value);
-  }
-  return delivered;
-}
-
 namespace {
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
@@ -388,6 +398,21 @@ std::string_view PlainNumberedValue(std::string_view delivered, char* buffer) {
       std::memcpy(buffer + i, &word, 8);
       if (const std::uint64_t zeros = ZeroBytes(word))
         return formats::ini_text::Trim(std::string_view(buffer, i + std::countr_zero(zeros) / 8));
+    }
+    // The last bytes as the last eight, over some opened already: those hold no
+    // zero byte, so the first one of this word is the value's first.
+    if (i < delivered.size() && delivered.size() >= 8) {
+      const std::size_t last = delivered.size() - 8;
+      std::uint64_t word;
+      std::memcpy(&word, from + last, 8);
+      if (!HasByte(word, 0xBB) && !HasByte(word, 0xBD)) {
+        const std::uint64_t key = kKeyWords.from[last % 7];
+        word = ((word | kHighBits) - (key & ~kHighBits)) ^ ((word ^ ~key) & kHighBits);
+        std::memcpy(buffer + last, &word, 8);
+        if (const std::uint64_t zeros = ZeroBytes(word))
+          return formats::ini_text::Trim(std::string_view(buffer, last + std::countr_zero(zeros) / 8));
+        return formats::ini_text::Trim(std::string_view(buffer, delivered.size()));
+      }
     }
   }
   for (std::size_t k = i % 7; i < delivered.size(); ++i, k = k == 6 ? 0 : k + 1) {

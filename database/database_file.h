@@ -113,13 +113,10 @@ long long NumberOfScrambledKey(std::string_view stored, std::string_view scrambl
 // The same number for a stored key whose first |stem| bytes are known to match
 // the scrambled stem (at most nine digits after them).
 long long NumberOfScrambledDigits(std::string_view stored, std::size_t stem);
-// The values of numbered keys as found by the reader (ended before any zero
-// byte), by number (a view without data for a missing key), up to the first one
-// missing or empty, each as the reader delivers it: still scrambled, for
-// PlainNumberedValue to open when asked.
-std::vector<std::string_view> DeliveredNumberedValues(const std::vector<std::string_view>& stored);
-// One of those values as a read with the empty default delivers it, without its
-// surrounding blanks, in |buffer| (kDatabaseValueSize bytes at least).
+// The value of a numbered key as the reader delivers it (ended before any zero
+// byte, cut to the buffer, never empty; still scrambled), opened as a read with
+// the empty default delivers it: without its inner layer and its surrounding
+// blanks, in |buffer| (kDatabaseValueSize bytes at least).
 std::string_view PlainNumberedValue(std::string_view delivered, char* buffer);
 
 // The inner layer: an additive key of 7 characters, restarting for every name and

@@ -123,9 +123,14 @@ std::uint64_t NameHash(std::string_view name) { return formats::ini_text::Folded
 
 }  // namespace
 
+std::string_view DefinitionsIndex::Section::Delivered(std::size_t n) const {
+  // The reader's values end before any zero byte: only the buffer cuts them.
+  return (*names_)[n].substr(0, kDatabaseValueSize - 1);
+}
+
 std::string DefinitionsIndex::Section::Name(std::size_t n) const {
   char buffer[kDatabaseValueSize];
-  return std::string(PlainNumberedValue(delivered_[n], buffer));
+  return std::string(PlainNumberedValue(Delivered(n), buffer));
 }
 
 std::size_t DefinitionsIndex::Section::SlotOf(std::string_view name, std::uint64_t hash) const {
@@ -136,7 +141,7 @@ std::size_t DefinitionsIndex::Section::SlotOf(std::string_view name, std::uint64
     const Named& named = named_[slot - 1];
     if (named.hash != hash) continue;
     char buffer[kDatabaseValueSize];
-    if (formats::ini_text::EqualFolded(PlainNumberedValue(delivered_[named.entries.first], buffer), name))
+    if (formats::ini_text::EqualFolded(PlainNumberedValue(Delivered(named.entries.first), buffer), name))
       return at;
   }
 }
@@ -150,12 +155,12 @@ const std::pair<int, int>* DefinitionsIndex::Section::EntriesOf(std::string_view
 // The names are all read: each distinct one gets its first and last n.
 void DefinitionsIndex::Section::BuildTable() {
   std::size_t capacity = 16;
-  while (capacity < delivered_.size() * 2) capacity *= 2;
+  while (capacity < size_ * 2) capacity *= 2;
   slots_.assign(capacity, 0);
-  named_.reserve(delivered_.size());
+  named_.reserve(size_);
   char buffer[kDatabaseValueSize];
-  for (std::size_t n = 0; n < delivered_.size(); ++n) {
-    const std::string_view name = PlainNumberedValue(delivered_[n], buffer);
+  for (std::size_t n = 0; n < size_; ++n) {
+    const std::string_view name = PlainNumberedValue(Delivered(n), buffer);
     const std::uint64_t hash = NameHash(name);
     std::uint32_t& slot = slots_[SlotOf(name, hash)];
     if (slot != 0) {
@@ -173,7 +178,12 @@ const DefinitionsIndex::Section& DefinitionsIndex::SectionOf(const std::string& 
   Section& section = it->second;
   if (!fresh) return section;
   const Numbered* numbered = NumberedOf(code);
-  if (numbered) section.delivered_ = DeliveredNumberedValues(numbered->values[0]);
+  if (numbered) {
+    // The names run up to the first one missing or empty.
+    const std::vector<std::string_view>& names = numbered->values[0];
+    section.names_ = &names;
+    while (section.size_ < names.size() && !names[section.size_].empty()) ++section.size_;
+  }
   section.BuildTable();
   return section;
 }

@@ -29,7 +29,7 @@ class DefinitionsIndex {
    public:
     // The number of names: "PRON%d" of entry n for n = 0 up to the first missing
     // or empty one.
-    std::size_t Size() const { return delivered_.size(); }
+    std::size_t Size() const { return size_; }
     // The name of entry n (n < Size()), stripped.
     std::string Name(std::size_t n) const;
     // The first and the last n that carry |name| (letters compared without regard
@@ -46,9 +46,14 @@ class DefinitionsIndex {
     void BuildTable();
     // The slot that holds |name|, or the free one where it would go.
     std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
-    // The names as the reader delivers them, still scrambled: each is opened when
-    // it is hashed, compared or asked for, never kept open.
-    std::vector<std::string_view> delivered_;
+    // Name n as the reader delivers it (cut to the reader's buffer), still
+    // scrambled: each is opened when it is hashed, compared or asked for, never
+    // kept open.
+    std::string_view Delivered(std::size_t n) const;
+    // The values of the section's "PRON" keys, held by the index, of which the
+    // first |size_| are the names.
+    const std::vector<std::string_view>* names_ = nullptr;
+    std::size_t size_ = 0;
     std::vector<Named> named_;
     std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
   };

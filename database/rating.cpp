@@ -161,14 +161,17 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(FilesOf(system), DatabaseFile());
   StandardTexts texts(context_);
 
+  // The sections looked up once, not once for every name.
+  std::vector<const DefinitionsIndex::Section*> sections;
+  sections.reserve(categoryCodes_.size());
+  for (const std::string& code : categoryCodes_) sections.push_back(&index->SectionOf(code));
   for (auto& [fileName, tasks] : byFileName) {
     const std::string* lastCode = nullptr;
     int lastEntry = -1;
-    for (const std::string& code : categoryCodes_) {
-      const DefinitionsIndex::Section& section = index->SectionOf(code);
-      const std::pair<int, int>* hit = section.EntriesOf(fileName);
+    for (std::size_t s = 0; s < sections.size(); ++s) {
+      const std::pair<int, int>* hit = sections[s]->EntriesOf(fileName);
       if (!hit) continue;
-      lastCode = &code;
+      lastCode = &categoryCodes_[s];
       lastEntry = hit->second;
     }
     if (!lastCode) continue;

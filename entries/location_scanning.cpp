@@ -269,10 +269,11 @@ void EntryFiller::FillTask(Task& task, int location, const std::string& programP
   ReadProcessInfo(programPath, task, pass.Processes());
   if (task.processProtected == 0 && !pass.PathFindsItem(programPath)) task.fileExists = 0;
 
-  if (versionReader_.UseVersionResource(pass.Version(versionSource))) {
-    task.version = versionReader_.GetVersionString("FileVersion");
-    task.productName = versionReader_.GetVersionString("ProductName");
-    task.applicationName = versionReader_.GetVersionString("FileDescription");
+  const ScanPass::VersionTexts& texts = pass.Texts(versionSource);
+  if (texts.read) {
+    task.version = texts.fileVersion;
+    task.productName = texts.productName;
+    task.applicationName = texts.fileDescription;
     task.icon = pass.Icon(versionSource);
     if (!task.icon) task.icon = platform::icons::ProgramIcon(180);
   }

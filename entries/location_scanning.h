@@ -101,7 +101,6 @@ class EntryFiller {
   const ProgramContext& context_;
   bool honoursStartupApproved_;
   ScanPass pass_;
-  ModuleVersion versionReader_;
   // The "no information" text, looked up once for the pass: a look-up through the
   // language file costs more than filling the rest of an entry.
   std::string noInformation_;

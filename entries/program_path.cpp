@@ -125,7 +125,7 @@ ProgramCommand SplitProgramCommand(platform::ManagedSystem& system, const std::s
 }
 
 bool ProgramFileExists(platform::ManagedSystem& system, const std::string& path) {
-  return platform::files::Exists(system, path) && !platform::files::DirectoryExists(system, path);
+  return platform::files::FileExists(system, path);
 }
 
 std::string ExtractProgramPath(platform::ManagedSystem& system, const std::string& command, bool expand) {

@@ -1,5 +1,6 @@
 #include "entries/scan_pass.h"
 
+#include <functional>
 #include <utility>
 
 #include "entries/program_path.h"
@@ -12,8 +13,16 @@ struct ScanPass::Facts {
   std::optional<ProcessSnapshot> processes;
   std::unordered_map<std::string, bool> found;
   std::unordered_map<std::string, VersionResource> versions;
+  std::unordered_map<std::string, ScanPass::VersionTexts> texts;
   std::unordered_map<std::string, platform::IconHandle> icons;
-  std::map<std::pair<std::string, std::uint32_t>, std::string> programPaths;
+  // By command and value type: hashed, as a thousand long commands that share
+  // their beginning cost many comparisons in a tree.
+  struct CommandHash {
+    std::size_t operator()(const std::pair<std::string, std::uint32_t>& key) const {
+      return std::hash<std::string>()(key.first) ^ (std::size_t{key.second} * std::size_t{0x9E3779B9});
+    }
+  };
+  std::unordered_map<std::pair<std::string, std::uint32_t>, std::string, CommandHash> programPaths;
   std::unordered_map<std::string, bool> files;  // path -> names an existing file
   std::unordered_map<int, bool> marksDisabled;  // location -> its key marks some value disabled
 };
@@ -47,6 +56,22 @@ bool ScanPass::PathFindsItem(const std::string& path) {
 const VersionResource& ScanPass::Version(const std::string& path) {
   auto [it, fresh] = Owned().versions.try_emplace(path);
   if (fresh) it->second = LoadVersionResource(system_, path);
+  return it->second;
+}
+
+const ScanPass::VersionTexts& ScanPass::Texts(const std::string& path) {
+  auto [it, fresh] = Owned().texts.try_emplace(path);
+  if (fresh) {
+    // A reader of its own: nothing of another file's resource carries over.
+    ModuleVersion reader;
+    VersionTexts& texts = it->second;
+    texts.read = reader.UseVersionResource(Version(path));
+    if (texts.read) {
+      texts.fileVersion = reader.GetVersionString("FileVersion");
+      texts.productName = reader.GetVersionString("ProductName");
+      texts.fileDescription = reader.GetVersionString("FileDescription");
+    }
+  }
   return it->second;
 }
 

@@ -34,6 +34,15 @@ class ScanPass {
   ProcessSnapshot& Processes();
   bool PathFindsItem(const std::string& path);
   const VersionResource& Version(const std::string& path);
+  // The version texts an entry shows of the file at |path|, read from its
+  // version resource once per path; |read| false when the resource gives none.
+  struct VersionTexts {
+    bool read = false;
+    std::string fileVersion;
+    std::string productName;
+    std::string fileDescription;
+  };
+  const VersionTexts& Texts(const std::string& path);
   platform::IconHandle Icon(const std::string& path);
   // ProgramPathOfValue(command, type), worked out once per command and type, with
   // the file system asked once per path: the search for the program asks it at

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "formats/ini_line_scan.h"
+
 namespace formats::ini_text {
 
 // Blanks as the C library's isspace() sees them in the "C" locale; bytes above
@@ -73,36 +75,34 @@ std::string Folded(std::string_view text);
 // lines, comments (';') and lines without '=' hold nothing.
 template <typename Section, typename Key>
 void ForEachLine(std::string_view text, Section section, Key key) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const char* lineStart = text.data() + at;
-    const void* newline = std::memchr(lineStart, '\n', text.size() - at);
-    const std::size_t end =
-        newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
-    std::string_view line = Trim(std::string_view(lineStart, end - at));
-    at = end + 1;
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
+  const char* t = text.data();
+  ForEachScannedLine(text, [&](std::size_t start, std::size_t end, std::size_t equals, std::size_t zero) {
+    while (start < end && IsBlank(t[start])) ++start;
+    while (end > start && IsBlank(t[end - 1])) --end;
+    if (start == end || t[start] == ';') return;
+    if (t[start] == '[') {
+      const std::string_view line(t + start, end - start);
       std::size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
         section(Trim(line.substr(1, close - 1)));
-        continue;
+        return;
       }
     }
-    std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;  // a key without value holds nothing
-    std::string_view name = Trim(line.substr(0, equals));
-    if (name.empty()) continue;
-    std::string_view value = Trim(line.substr(equals + 1));
+    // Blanks are neither '=' nor zero bytes: the line's first '=' lies within
+    // its trimmed text, and so does the first zero byte after it.
+    if (equals == std::string_view::npos) return;  // a key without value holds nothing
+    std::string_view name = Trim(std::string_view(t + start, equals - start));
+    if (name.empty()) return;
+    std::size_t valueStart = equals + 1;
+    while (valueStart < end && IsBlank(t[valueStart])) ++valueStart;
     // A value is read as text: it ends at a zero byte.
-    std::size_t zero = value.find('\0');
-    if (zero != std::string_view::npos) value = value.substr(0, zero);
+    std::string_view value(t + valueStart, (zero != std::string_view::npos ? zero : end) - valueStart);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
     key(name, value);
-  }
+  });
 }
 // The text of a file as the program's 8-bit text: UTF-16 files (with their byte
 // order mark) are converted, a UTF-8 mark is dropped, everything else is taken

@@ -21,9 +21,12 @@ inline std::size_t SkipSpaces(std::string_view s, std::size_t i) {
 }
 
 void AppendUtf16Le(std::string* out, const std::u16string& units) {
+  const std::size_t at = out->size();
+  out->resize(at + 2 * units.size());
+  char* to = out->data() + at;
   for (char16_t u : units) {
-    out->push_back(static_cast<char>(u & 0xFF));
-    out->push_back(static_cast<char>(u >> 8));
+    *to++ = static_cast<char>(u & 0xFF);
+    *to++ = static_cast<char>(u >> 8);
   }
 }
 

@@ -57,6 +57,8 @@ std::string SystemDirectory(ManagedSystem& system);
 
 bool Exists(ManagedSystem& system, const std::string& path);  // a file or a folder
 bool DirectoryExists(ManagedSystem& system, const std::string& path);
+// Exists and not a folder, asked of the file system once.
+bool FileExists(ManagedSystem& system, const std::string& path);
 Status ReadWholeFile(ManagedSystem& system, const std::string& path, std::string* bytes);
 // The first |most| bytes of a file (all of a shorter one).
 Status ReadFileStart(ManagedSystem& system, const std::string& path, std::size_t most, std::string* bytes);

@@ -55,6 +55,12 @@ bool files::DirectoryExists(ManagedSystem& system, const std::string& path) {
   return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool files::FileExists(ManagedSystem& system, const std::string& path) {
+  std::string host = system.HostPathFromWindows(path);
+  struct stat st;
+  return !host.empty() && stat(host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 namespace {
 
 // Reads the file |host|; |path| is how messages name it.

@@ -76,10 +76,13 @@ class HostSystem : public ManagedSystem {
   virtual std::string DriveHostRoot(char letter) = 0;
 
  private:
-  std::string MapWindowsPath(const std::string& windowsPath);  // the lock is held
+  std::string MapWindowsPath(const std::string& windowsPath);    // the lock is held
+  std::string MapThroughFolder(const std::string& windowsPath);  // within a scope, on a drive
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);
+  // |component|, having learnt within a scope that |folder| holds no such name.
+  const std::string& Absent(const std::string& folder, const std::string& component);
 
   std::recursive_mutex lookupMutex_;
   PathLookups lookups_;

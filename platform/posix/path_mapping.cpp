@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -134,14 +135,15 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
         struct stat st;
         known->second = lstat(known->first.c_str(), &st) == 0;
       }
-      if (known->second || onlySpelling) return component;
+      if (known->second) return component;
+      if (onlySpelling) return Absent(folder, component);
     }
     const PathLookups::Listing& listing = ListingOf(folder);
-    if (listing.missing) return component;
+    if (listing.missing) return Absent(folder, component);
     if (listing.readable) {
       if (listing.names.count(component)) return component;
       auto it = listing.byFolded.find(velmora::NameKey(component));
-      return it == listing.byFolded.end() ? component : it->second;
+      return it == listing.byFolded.end() ? Absent(folder, component) : it->second;
     }
   }
   std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
@@ -159,6 +161,16 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
   }
   closedir(dir);
   return found;
+}
+
+const std::string& HostSystem::Absent(const std::string& folder, const std::string& component) {
+  // Kept as a folder known to be missing: a name looked up in it later is
+  // answered without asking the file system (a program in a folder that is not
+  // there costs no look-up of its own).
+  std::string path = folder == "/" ? "/" + component : folder + "/" + component;
+  auto [listing, fresh] = lookups_.folders.try_emplace(std::move(path));
+  if (fresh) listing->second.missing = true;
+  return component;
 }
 
 void HostSystem::EnterLookupScope() {
@@ -198,8 +210,31 @@ std::string HostSystem::HostPathFromWindows(const std::string& windowsPath) {
   const bool onDrive = windowsPath.size() >= 2 && windowsPath[1] == ':';
   if (lookups_.depth == 0 || !onDrive) return MapWindowsPath(windowsPath);
   auto [known, fresh] = lookups_.mapped.try_emplace(windowsPath);
-  if (fresh) known->second = MapWindowsPath(windowsPath);
-  return known->second;
+  // A reference, not the iterator: the walk below adds the path's folders to the
+  // table, which may grow and move its iterators (never its elements).
+  std::string& host = known->second;
+  if (fresh) host = MapThroughFolder(windowsPath);
+  return host;
+}
+
+std::string HostSystem::MapThroughFolder(const std::string& windowsPath) {
+  // A path in its plain form ("X:\a\b", no empty, "." or ".." name) is its
+  // folder's host path, kept like any other, and its last name matched in that
+  // folder: the programs of one folder walk the path to it once.
+  const std::string& path = windowsPath;
+  if (path.size() < 4 || !std::isalpha(static_cast<unsigned char>(path[0])) || !IsSeparator(path[2]))
+    return MapWindowsPath(path);
+  std::size_t last = 2;
+  for (std::size_t i = 3; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) continue;
+    const std::string_view name = std::string_view(path).substr(last + 1, i - last - 1);
+    if (name.empty() || name == "." || name == "..") return MapWindowsPath(path);
+    if (i < path.size()) last = i;
+  }
+  if (last == 2) return MapWindowsPath(path);  // a name in the drive's root
+  const std::string folder = HostPathFromWindows(path.substr(0, last));
+  if (folder.empty()) return "";
+  return folder + "/" + MatchComponent(folder, path.substr(last + 1));
 }
 
 std::string HostSystem::MapWindowsPath(const std::string& windowsPath) {

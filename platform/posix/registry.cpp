@@ -72,8 +72,8 @@ using posix::HiveFile;
 // Value data as the A-functions hand it out: strings as 8-bit text ending in a zero.
 std::string ApiData(const HiveValue& value) {
   if (!IsStringType(value.type)) return value.data;
-  std::string text = velmora::Utf8FromUtf16(velmora::Utf16FromLittleEndian(
-      reinterpret_cast<const std::uint8_t*>(value.data.data()), value.data.size() / 2));
+  std::string text = velmora::Utf8FromLittleEndian(reinterpret_cast<const std::uint8_t*>(value.data.data()),
+                                                   value.data.size() / 2);
   if (text.empty() || text.back() != '\0') text.push_back('\0');
   return text;
 }

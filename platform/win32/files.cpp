@@ -96,6 +96,12 @@ bool Exists(ManagedSystem&, const std::string& path) {
 
 bool DirectoryExists(ManagedSystem&, const std::string& path) { return IsDirectory(path); }
 
+bool FileExists(ManagedSystem&, const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace files
 
 namespace {

@@ -43,6 +43,10 @@ TEST(TextEncodingTest, LittleEndianUnitsNeedNoAlignment) {
   const std::uint8_t bytes[] = {0, 0x41, 0x00, 0xAC, 0x20};
   EXPECT_EQ(Utf16FromLittleEndian(bytes + 1, 2), (std::u16string{u'A', 0x20AC}));
   EXPECT_TRUE(Utf16FromLittleEndian(bytes, 0).empty());
+  // Straight to UTF-8, a high surrogate with nothing after it included.
+  const std::uint8_t units[] = {0, 0x41, 0x00, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};
+  EXPECT_EQ(Utf8FromLittleEndian(units + 1, 5), "A\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD");
+  EXPECT_EQ(Utf8FromLittleEndian(units + 1, 1), "A");
 }
 
 TEST(TextEncodingTest, Windows1252IncludingItsHoles) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "platform/files.h"
 #include "platform/posix/prefix.h"
@@ -26,21 +27,30 @@ class PathsTest : public ::testing::Test {
 TEST_F(PathsTest, WindowsPathsMapThroughDrivesWithoutRegardToCase) {
   WriteFile(drive_c() + "/Program Files/Tool/Tool.EXE", "x");
   std::string expected = prefix_.HostPath("dosdevices/c:/Program Files/Tool/Tool.EXE");
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "C:\\Program Files\\Tool\\Tool.EXE"),
-            expected);
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "c:\\PROGRAM FILES\\tool\\tool.exe"),
-            expected);
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "c:/program files/./x/../tool/tool.exe"),
-            expected);
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "\\\\?\\C:\\program files\\tool\\tool.exe"),
-            expected);
-  // Missing components are kept as written.
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "C:\\Program Files\\New\\a.txt"),
-            prefix_.HostPath("dosdevices/c:/Program Files/New/a.txt"));
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "Q:\\nothing"), "");
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), "Z:\\etc"),
-            prefix_.HostPath("dosdevices/z:/etc"));
-  EXPECT_EQ(files::HostPathFromWindows(velmora::test::System(), ""), "");
+  auto map = [](const std::string& path) {
+    return files::HostPathFromWindows(velmora::test::System(), path);
+  };
+  // The same without and within a scope of look-ups, where a path is mapped
+  // through its folder's kept mapping.
+  for (bool scoped : {false, true}) {
+    SCOPED_TRACE(scoped);
+    std::optional<files::PathLookupScope> scope;
+    if (scoped) scope.emplace(velmora::test::System());
+    EXPECT_EQ(map("C:\\Program Files\\Tool\\Tool.EXE"), expected);
+    EXPECT_EQ(map("c:\\PROGRAM FILES\\tool\\tool.exe"), expected);
+    EXPECT_EQ(map("c:/program files/./x/../tool/tool.exe"), expected);
+    EXPECT_EQ(map("\\\\?\\C:\\program files\\tool\\tool.exe"), expected);
+    EXPECT_EQ(map("C:\\Program Files\\Tool\\"), prefix_.HostPath("dosdevices/c:/Program Files/Tool"));
+    // Missing components are kept as written.
+    EXPECT_EQ(map("C:\\Program Files\\New\\a.txt"),
+              prefix_.HostPath("dosdevices/c:/Program Files/New/a.txt"));
+    EXPECT_EQ(map("c:\\program files\\New\\TOOL\\a.txt"),
+              prefix_.HostPath("dosdevices/c:/Program Files/New/TOOL/a.txt"));
+    EXPECT_EQ(map("Q:\\nothing"), "");
+    EXPECT_EQ(map("Q:\\nothing\\deeper"), "");
+    EXPECT_EQ(map("Z:\\etc"), prefix_.HostPath("dosdevices/z:/etc"));
+    EXPECT_EQ(map(""), "");
+  }
 }
 
 TEST_F(PathsTest, HostPathsMapBackToTheirDrive) {
