@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -47,16 +48,19 @@ std::string MakeDataDir(platform::ManagedSystem& system, const ProgramContext& p
   std::string first = path.substr(0, path.rfind('\\'));
   // Within one pass over the entries (while the file system's look-ups are kept)
   // the folders are made once, not for every text that an entry needs.
-  static std::map<std::string, std::uint64_t> madeIn;
+  // Kept by system as well as by path: each system counts its own passes, and the
+  // same Windows path may lead to another host folder through another system.
+  static std::map<std::pair<const platform::ManagedSystem*, std::string>, std::uint64_t> madeIn;
   // Texts are asked for on several threads at once (systems listed side by side).
   static std::mutex mutex;
   std::lock_guard<std::mutex> lock(mutex);
   std::uint64_t generation = platform::files::PathLookupGeneration(system);
-  auto made = madeIn.find(path);
+  auto key = std::make_pair(&system, path);
+  auto made = madeIn.find(key);
   if (generation != 0 && made != madeIn.end() && made->second == generation) return path;
   platform::files::MakeDirectory(system, first);
   platform::files::MakeDirectory(system, path);
-  madeIn[path] = platform::files::PathLookupGeneration(system);
+  madeIn[std::move(key)] = platform::files::PathLookupGeneration(system);
   return path;
 }
 
