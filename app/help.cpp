@@ -18,6 +18,7 @@ std::string HelpFilePath(const ProgramContext& program) {
 }
 
 bool OpenHelpFile(const ProgramContext& program) {
+  if (!program.programFiles) return false;
   platform::ManagedSystem& system = *program.programFiles;
   std::string path = HelpFilePath(program);
   if (!platform::files::Exists(system, path)) return false;
@@ -36,6 +37,7 @@ std::string UpdaterPath(const ProgramContext& program) {
 }
 
 bool StartUpdater(const ProgramContext& program) {
+  if (!program.programFiles) return false;
   platform::ManagedSystem& system = *program.programFiles;
   std::string path = UpdaterPath(program);
   if (!platform::files::Exists(system, path)) return false;

@@ -19,13 +19,13 @@ std::string HelpFilePath(const ProgramContext& program);
 // own viewer is not used: while it runs, its wineserver owns the prefix's
 // registry and Velmora could not apply changes. False when the help file is
 // missing or no viewer could be started. The file is |program|'s, found and
-// opened through its programFiles.
+// opened through its programFiles (false without one).
 bool OpenHelpFile(const ProgramContext& program);
 
 // programDir + "\" + EncodeFileName("Update") + "\Update.exe".
 std::string UpdaterPath(const ProgramContext& program);
 // Starts |program|'s updater through its programFiles as a separate process and
-// returns at once; false when it could not be started.
+// returns at once; false when it could not be started or there is no programFiles.
 bool StartUpdater(const ProgramContext& program);
 
 }  // namespace velmora

@@ -64,13 +64,20 @@ std::string MakeDataDir(platform::ManagedSystem& system, const ProgramContext& p
   return path;
 }
 
-std::string LanguageFileDir(const ProgramContext& program) {
-  return MakeDataDir(*program.programFiles, program, 4);
+namespace {
+
+// The data folder |seed| of the program, made through the system of its files;
+// without one, its path alone (nothing can be found there then).
+std::string ProgramDataDir(const ProgramContext& program, unsigned seed) {
+  if (!program.programFiles) return DataDirPath(program.programDir, seed);
+  return MakeDataDir(*program.programFiles, program, seed);
 }
-std::string HelpFileDir(const ProgramContext& program) {
-  return MakeDataDir(*program.programFiles, program, 6);
-}
-std::string MovieDir(const ProgramContext& program) { return MakeDataDir(*program.programFiles, program, 7); }
+
+}  // namespace
+
+std::string LanguageFileDir(const ProgramContext& program) { return ProgramDataDir(program, 4); }
+std::string HelpFileDir(const ProgramContext& program) { return ProgramDataDir(program, 6); }
+std::string MovieDir(const ProgramContext& program) { return ProgramDataDir(program, 7); }
 
 std::string LanguageString(const ProgramContext& program, unsigned id) {
   if (!HasBuiltInString(id)) return "";

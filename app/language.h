@@ -28,7 +28,8 @@ std::string EncodeFileName(const std::string& name);
 std::string DataDirPath(const std::string& programDir, unsigned seed);
 // The same under |program|.programDir, created when missing through |system|.
 std::string MakeDataDir(platform::ManagedSystem& system, const ProgramContext& program, unsigned seed);
-// The data folders of |program|, made through its programFiles (which must be set).
+// The data folders of |program|, made through its programFiles; without one, only
+// their paths (nothing is made there, and nothing is found).
 std::string LanguageFileDir(const ProgramContext& program);  // seed 4
 std::string HelpFileDir(const ProgramContext& program);      // seed 6
 std::string MovieDir(const ProgramContext& program);         // seed 7

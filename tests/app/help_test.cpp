@@ -186,6 +186,12 @@ TEST_F(HelpTest, NothingOpensWithoutHelpFileOrViewer) {
   InstallBuiltHelpFile();
   fs::remove(binHost_ + "/xchm");
   EXPECT_FALSE(OpenHelpFile(program_)) << "no viewer, no desktop opener and no Wine on PATH";
+
+  ProgramContext unmapped = program_;
+  unmapped.programFiles = nullptr;
+  EXPECT_FALSE(OpenHelpFile(unmapped)) << "no system to reach the program's files through";
+  EXPECT_FALSE(StartUpdater(unmapped));
+  EXPECT_EQ(HelpFilePath(unmapped), HelpFilePath(program_)) << "the same path, made nowhere";
 }
 
 TEST_F(HelpTest, StartsTheUpdaterWhichAsksInATerminalWindowOfItsOwn) {
