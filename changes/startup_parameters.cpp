@@ -73,8 +73,9 @@ void StartupParameters::ScanAllLocations() {
 }
 
 void StartupParameters::PutRead(int location, std::unique_ptr<Task> task, bool fromStore) {
-  // The scans add no copies during a refresh; the store always does.
-  if (fromStore || !refreshing_) {
+  // The scans add no copies during a refresh; the store always does. A read-only
+  // model (a listing) keeps none: it applies nothing, so it never rolls back.
+  if (!readOnly_ && (fromStore || !refreshing_)) {
     auto copy = std::make_unique<Task>(*task);
     copy->location = location;
     snapshot_.entries[SnapshotKey(location, task->name, fromStore)] = std::move(copy);

@@ -43,6 +43,7 @@ class StartupParameters {
   // ---- how the model treats the system ---------------------------------------------
   // A listing changes nothing on disk: the program's own keys (store and profiles)
   // are then opened for reading only and never created, so stale store values stay.
+  // Its reads put no copies of the entries into the snapshot.
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
   bool ReadOnly() const { return readOnly_; }
   // Whether the system's StartupApproved marks count (see entries/startup_approved.h):
@@ -73,7 +74,7 @@ class StartupParameters {
 
   // ---- reading the system -------------------------------------------------------------
   // Each scan puts what its location holds into the entries and, unless
-  // refreshing, a copy of each into the snapshot.
+  // refreshing or read-only, a copy of each into the snapshot.
   void ScanRunKey(int location);
   void ScanStartupFolder(int location);
   void ScanServices();
@@ -197,7 +198,7 @@ class StartupParameters {
   void ScanLocation(int location);
   // FillTask's last steps: the entry goes into its location and a copy with its
   // location set into the snapshot: always for an entry of the store, for one
-  // of a scan unless refreshing.
+  // of a scan unless refreshing or read-only.
   void PutRead(int location, std::unique_ptr<Task> task, bool fromStore);
   // The key under which the entries hold an entry |name| of |location|: NameKey of
   // the name. A Startup folder's file system may hold names that differ only in

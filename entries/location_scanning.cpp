@@ -89,6 +89,17 @@ bool OpenKeyToRead(platform::ManagedSystem& system, int location, platform::HKey
 // a fixed buffer must not hide the values after it. False when a value was left
 // out (absurdly large) or the walk ended early.
 bool ReadValues(platform::HKey key, std::vector<RawValue>* values) {
+  std::vector<platform::RegistryValue> walked;
+  std::uint32_t skipped = 0;
+  platform::Status walkedStatus =
+      platform::reg::ReadValuesAtOnce(key, kMaxValueName, kMaxValueData, &walked, &skipped);
+  if (walkedStatus != platform::kNotSupported) {
+    values->reserve(values->size() + walked.size());
+    for (platform::RegistryValue& value : walked)
+      values->push_back({std::move(value.name), value.type, std::move(value.data)});
+    return walkedStatus == platform::kSuccess && skipped == 0;
+  }
+  // No walk of the key: value by value, the buffers growing as needed.
   std::vector<char> name(260);
   std::vector<std::uint8_t> data(260);
   bool complete = true;

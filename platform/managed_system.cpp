@@ -162,6 +162,13 @@ Status reg::EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* 
   return system ? system->EnumValue(key, index, name, nameSize, type, data, dataSize) : kInvalidHandle;
 }
 
+Status reg::ReadValuesAtOnce(HKey key, std::uint32_t maxName, std::uint32_t maxData,
+                             std::vector<RegistryValue>* values, std::uint32_t* skipped) {
+  ManagedSystem* system = SystemOf(key);
+  if (!values || !skipped) return kInvalidParameter;
+  return system ? system->ReadValues(key, maxName, maxData, values, skipped) : kInvalidHandle;
+}
+
 Status reg::QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                        std::uint32_t* dataSize) {
   ManagedSystem* system = SystemOf(key);
@@ -202,6 +209,13 @@ Status reg::DeleteTree(HKey root, const std::string& subKey) {
 Status reg::ReadAllValues(HKey key, std::vector<RegistryValue>* values) {
   if (!values) return kInvalidParameter;
   values->clear();
+  std::uint32_t skipped = 0;
+  constexpr std::uint32_t kNoLimit = ~std::uint32_t{0};
+  Status walked = ReadValuesAtOnce(key, kNoLimit, kNoLimit, values, &skipped);
+  if (walked != kNotSupported) {
+    if (walked != kSuccess) values->clear();
+    return walked;
+  }
   std::vector<char> nameBuffer;
   std::string data;
   for (std::uint32_t index = 0;; ++index) {

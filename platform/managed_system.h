@@ -142,6 +142,16 @@ class ManagedSystem {
   virtual Status CloseKey(HKey key) { return keys_.Close(key); }
   virtual Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                            std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) = 0;
+  // Every value of |key| in value order, each whole as EnumValue gives it,
+  // appended to |values| in one walk of the key. A value whose name has |maxName|
+  // characters or more, or whose data is longer than |maxData| bytes, is left out
+  // and counted in |*skipped|. kNotSupported where the system has no such walk:
+  // the caller then enumerates by index.
+  virtual Status ReadValues(HKey key, std::uint32_t maxName, std::uint32_t maxData,
+                            std::vector<RegistryValue>* values, std::uint32_t* skipped) {
+    (void)key, (void)maxName, (void)maxData, (void)values, (void)skipped;
+    return kNotSupported;
+  }
   virtual Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                             std::uint32_t* dataSize) = 0;
   virtual Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,

@@ -54,6 +54,10 @@ Status CloseKey(HKey key);
 // |data| and |dataSize| may be null.
 Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
                  std::uint8_t* data, std::uint32_t* dataSize);
+// The values of a key in one walk where its system has one (see
+// ManagedSystem::ReadValues, whose arguments these are); kNotSupported elsewhere.
+Status ReadValuesAtOnce(HKey key, std::uint32_t maxName, std::uint32_t maxData,
+                        std::vector<RegistryValue>* values, std::uint32_t* skipped);
 // Reads a value by name ("" = the default value). *dataSize is the capacity on
 // entry and the needed or stored length on return; kMoreData when it does not fit.
 // String data is returned as 8-bit text with its terminating zero.

@@ -50,6 +50,8 @@ class WinePrefix : public HostSystem {
   Status CreateKey(HKey root, const std::string& subKey, HKey* result) override;
   Status EnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* type,
                    std::uint8_t* data, std::uint32_t* dataSize) override;
+  Status ReadValues(HKey key, std::uint32_t maxName, std::uint32_t maxData,
+                    std::vector<RegistryValue>* values, std::uint32_t* skipped) override;
   Status QueryValue(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                     std::uint32_t* dataSize) override;
   Status SetValue(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,

@@ -419,6 +419,31 @@ Status WinePrefix::EnumValue(HKey key, std::uint32_t index, char* name, std::uin
   return kSuccess;
 }
 
+// The key is found once for all its values, not once for each as by EnumValue.
+Status WinePrefix::ReadValues(HKey key, std::uint32_t maxName, std::uint32_t maxData,
+                              std::vector<RegistryValue>* values, std::uint32_t* skipped) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ClearLastErrorDetail();
+  if (!values || !skipped) return kInvalidParameter;
+  Opened opened;
+  Status status = OpenKeyOf(key, &opened);
+  if (status != kSuccess) return status;
+  const Hive& model = opened.file->model;
+  for (std::size_t index = 0;; ++index) {
+    const HiveValue* value = model.ValueAt(opened.node, index);
+    if (!value) return kSuccess;
+    RegistryValue read;
+    read.name = velmora::Utf8FromUtf16(value->name);
+    read.data = ApiData(*value);
+    if (read.name.size() >= maxName || read.data.size() > maxData) {
+      ++*skipped;
+      continue;
+    }
+    read.type = value->type;
+    values->push_back(std::move(read));
+  }
+}
+
 Status WinePrefix::QueryStoredValue(HKey key, const std::string& name, std::uint32_t* type,
                                     std::string* bytes) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
