@@ -2,6 +2,7 @@
 // lines, the decoding of a key's values when they are first asked for, and the
 // whole file read the slow way that the check of Parse is compared with.
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -20,10 +21,14 @@ inline std::size_t SkipSpaces(std::string_view s, std::size_t i) {
   return i;
 }
 
-void AppendUtf16Le(std::string* out, const std::u16string& units) {
+void AppendUtf16Le(std::string* out, std::u16string_view units) {
   const std::size_t at = out->size();
   out->resize(at + 2 * units.size());
   char* to = out->data() + at;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(to, units.data(), 2 * units.size());
+    return;
+  }
   for (char16_t u : units) {
     *to++ = static_cast<char>(u & 0xFF);
     *to++ = static_cast<char>(u >> 8);
@@ -94,8 +99,9 @@ bool ParseHexBytes(const std::string& s, std::size_t* i, std::string* out) {
 
 // Parses the value that starts on |first| (the line without leading blanks);
 // hex data continued with a backslash pulls further lines from |reader|.
+// |scratch| holds the units of a string while it is decoded.
 bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, std::string* raw,
-                std::string* message) {
+                std::u16string* scratch, std::string* message) {
   std::string_view s = Content(first);
   std::size_t i;
   if (s[0] == '@') {
@@ -134,14 +140,13 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
     rest.remove_prefix(tag.text.size());
     value->type = tag.type;
     if (tag.string) {
-      std::u16string units;
-      if (UnescapeRegistryText(rest, '"', &units) == std::string_view::npos) {
+      if (UnescapeRegistryText(rest, '"', scratch) == std::string_view::npos) {
         *message = "unterminated string";
         return false;
       }
-      units.push_back(u'\0');
+      scratch->push_back(u'\0');
       value->data.clear();
-      AppendUtf16Le(&value->data, units);
+      AppendUtf16Le(&value->data, *scratch);
       return true;
     }
     if (tag.type == kDword) {
@@ -369,7 +374,8 @@ void Hive::MergeRepeatedValues() {
       if (!PlainValue(line, &reader, &scratch, &hash)) {
         std::string valueText(raw);
         std::string message;
-        if (!ParseValue(line, &reader, &checked, &valueText, &message)) continue;  // checked already
+        if (!ParseValue(line, &reader, &checked, &valueText, &scratch, &message))
+          continue;  // checked already
         hash = FoldedNameHash()(checked.name);
       }
       names.push_back(hash);
@@ -391,6 +397,7 @@ bool ParseEveryValue(std::string_view text, HiveParseError* error) {
   bool inKey = false;
   std::u16string path;
   HiveValue value;
+  std::u16string units;
   while (reader.Next(&raw)) {
     std::string_view content = Content(raw);
     std::string_view line = content.substr(SkipSpaces(content, 0));
@@ -407,7 +414,8 @@ bool ParseEveryValue(std::string_view text, HiveParseError* error) {
         if (!inKey) return fail(lineNumber, "value outside of any key");
         std::string valueText(raw);
         std::string message;
-        if (!ParseValue(line, &reader, &value, &valueText, &message)) return fail(lineNumber, message);
+        if (!ParseValue(line, &reader, &value, &valueText, &units, &message))
+          return fail(lineNumber, message);
         break;
       }
       case '#':
@@ -421,12 +429,49 @@ bool ParseEveryValue(std::string_view text, HiveParseError* error) {
   return true;
 }
 
+namespace {
+
+// Two values of a block whose names differ only in letter case are one: the later
+// data wins, under the first spelling and in the first one's place.
+void MergeValuesOfOneName(std::vector<HiveItem>* items) {
+  std::vector<std::uint64_t> hashes;
+  for (const HiveItem& item : *items) {
+    if (item.kind == HiveItem::kValue) hashes.push_back(FoldedNameHash()(item.value.name));
+  }
+  if (!HasRepeats(&hashes)) return;                       // no two names alike, as in nearly every block
+  std::unordered_map<std::u16string, std::size_t> first;  // folded name -> its item
+  std::vector<HiveItem> kept;
+  kept.reserve(items->size());
+  for (HiveItem& item : *items) {
+    if (item.kind != HiveItem::kValue) {
+      kept.push_back(std::move(item));
+      continue;
+    }
+    auto [known, added] = first.emplace(FoldName(item.value.name), kept.size());
+    if (added) {
+      kept.push_back(std::move(item));
+      continue;
+    }
+    HiveValue& earlier = kept[known->second].value;
+    earlier.type = item.value.type;
+    earlier.data = std::move(item.value.data);
+    earlier.text.clear();
+  }
+  *items = std::move(kept);
+}
+
+}  // namespace
+
 void Hive::Decode(HiveBlock* block) const {
   if (block->decoded) return;
   block->decoded = true;
-  std::unordered_map<std::u16string, std::size_t> valuesOfBlock;  // folded name -> item
   std::vector<std::string_view> spans{block->span};
   spans.insert(spans.end(), block->laterSpans.begin(), block->laterSpans.end());
+  std::size_t lines = 0;  // at most one item each
+  for (std::string_view span : spans)
+    lines += static_cast<std::size_t>(std::count(span.begin(), span.end(), '\n')) + 1;
+  block->items.reserve(block->items.size() + lines);
+  std::u16string units;
   for (std::string_view span : spans) {
     LineReader reader(span);
     std::string_view raw;
@@ -451,31 +496,20 @@ void Hive::Decode(HiveBlock* block) const {
         block->items.push_back(HiveItem{time ? HiveItem::kTime : HiveItem::kOther, std::string(raw), {}});
         continue;
       }
-      HiveItem item;
+      HiveItem& item = block->items.emplace_back();
       item.kind = HiveItem::kValue;
       std::string valueText(raw);
       std::string message;
-      if (!ParseValue(line, &reader, &item.value, &valueText, &message)) {
+      if (!ParseValue(line, &reader, &item.value, &valueText, &units, &message)) {
         // Parse accepted this line, so this does not happen; the text stays as it was.
-        block->items.push_back(HiveItem{HiveItem::kOther, std::move(valueText), {}});
-        continue;
-      }
-      std::u16string folded = FoldName(item.value.name);
-      auto known = valuesOfBlock.find(folded);
-      if (known != valuesOfBlock.end()) {
-        // A value named twice: the later data wins, under the first spelling.
-        HiveValue& earlier = block->items[known->second].value;
-        earlier.type = item.value.type;
-        earlier.data = std::move(item.value.data);
-        earlier.text.clear();
+        item = HiveItem{HiveItem::kOther, std::move(valueText), {}};
         continue;
       }
       item.value.text = std::move(valueText);
-      valuesOfBlock.emplace(std::move(folded), block->items.size());
-      block->items.push_back(std::move(item));
     }
     flushPending();
   }
+  MergeValuesOfOneName(&block->items);
   block->span = {};
   block->laterSpans.clear();
 }

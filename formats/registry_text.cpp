@@ -186,6 +186,14 @@ std::size_t ReadEscape(std::string_view s, std::size_t p, char16_t** out) {
 }  // namespace
 
 std::size_t UnescapeRegistryText(std::string_view s, char end, std::u16string* text) {
+  // Most text is ASCII without escapes up to |end|: one unit per byte, sized exactly.
+  const std::size_t plain = FindSpecial(s, 0, end, true);
+  if (plain < s.size() && s[plain] == end) {
+    text->resize(plain);
+    char16_t* to = text->data();
+    for (std::size_t p = 0; p < plain; ++p) to[p] = static_cast<unsigned char>(s[p]);
+    return plain + 1;
+  }
   // No byte gives more than one unit (a four-byte sequence gives two), so the
   // text is sized once and cut to what was written.
   text->resize(s.size());
