@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -72,8 +73,26 @@ using posix::HiveFile;
 // Value data as the A-functions hand it out: strings as 8-bit text ending in a zero.
 std::string ApiData(const HiveValue& value) {
   if (!IsStringType(value.type)) return value.data;
-  std::string text = velmora::Utf8FromLittleEndian(reinterpret_cast<const std::uint8_t*>(value.data.data()),
-                                                   value.data.size() / 2);
+  const std::size_t units = value.data.size() / 2;
+  const char* bytes = value.data.data();
+  // ASCII, as nearly every string is: each unit's low byte, four units at a step.
+  constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
+  std::size_t ascii = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (std::uint64_t four; ascii + 4 <= units; ascii += 4) {
+      std::memcpy(&four, bytes + 2 * ascii, sizeof four);
+      if (four & kAboveAscii) break;
+    }
+  }
+  while (ascii < units && bytes[2 * ascii + 1] == 0 && static_cast<unsigned char>(bytes[2 * ascii]) < 0x80)
+    ++ascii;
+  std::string text;
+  if (ascii == units) {
+    text.resize(units);
+    for (std::size_t i = 0; i < units; ++i) text[i] = bytes[2 * i];
+  } else {
+    text = velmora::Utf8FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes), units);
+  }
   if (text.empty() || text.back() != '\0') text.push_back('\0');
   return text;
 }

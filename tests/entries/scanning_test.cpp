@@ -97,6 +97,17 @@ TEST_F(ScanningTest, LongValuesDoNotHideTheValuesAfterThem) {
     EXPECT_EQ(Find(model, location, "b")->command, longData);
     EXPECT_NE(Find(model, location, "c"), nullptr);
   }
+  // Data larger than a scan reads (a megabyte with the final zero) is left out
+  // and the location says it is not whole; the values after it are still read.
+  HKey user = velmora::test::System().CurrentUser();
+  SetValue(user, kRunKeyPath, "D", std::string(1u << 20, 'x'));
+  SetValue(user, kRunKeyPath, "E", std::string((1u << 20) - 1, 'e'));
+  LocationContents contents = ReadLocation(velmora::test::System(), kCuRun);
+  EXPECT_FALSE(contents.complete);
+  std::vector<std::string> names;
+  for (const RawValue& value : contents.values) names.push_back(value.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"A" + longName, "B", "C", "E"}));
+  EXPECT_EQ(contents.values[1].data, longData + '\0');
 }
 
 TEST_F(ScanningTest, ExpandableDataIsTextAndBinaryDataShowsItsBytes) {
