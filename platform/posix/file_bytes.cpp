@@ -15,6 +15,7 @@ bool FileBytes::Open(const std::string& hostPath) {
   fd_.reset();
   size_ = 0;
   pages_.clear();
+  last_ = nullptr;
   if (hostPath.empty()) return false;
   UniqueFd fd(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return false;
@@ -37,12 +38,17 @@ bool FileBytes::ReadFile(std::uint64_t offset, std::size_t count, char* out) con
 }
 
 const std::string* FileBytes::Page(std::uint64_t index) const {
+  // Reads come in runs within one page: the last page answers first.
+  if (last_ && lastIndex_ == index) return last_;
   auto it = pages_.find(index);
-  if (it != pages_.end()) return &it->second;
-  const std::uint64_t start = index * kPage;
-  std::string bytes(static_cast<std::size_t>(std::min<std::uint64_t>(kPage, size_ - start)), '\0');
-  if (!ReadFile(start, bytes.size(), bytes.data())) return nullptr;
-  return &pages_.emplace(index, std::move(bytes)).first->second;
+  if (it == pages_.end()) {
+    const std::uint64_t start = index * kPage;
+    std::string bytes(static_cast<std::size_t>(std::min<std::uint64_t>(kPage, size_ - start)), '\0');
+    if (!ReadFile(start, bytes.size(), bytes.data())) return nullptr;
+    it = pages_.emplace(index, std::move(bytes)).first;
+  }
+  lastIndex_ = index;
+  return last_ = &it->second;
 }
 
 bool FileBytes::Read(std::uint64_t offset, std::size_t count, void* out) const {

@@ -36,6 +36,8 @@ class FileBytes final : public formats::ByteSource {
   UniqueFd fd_;
   std::uint64_t size_ = 0;
   mutable std::map<std::uint64_t, std::string> pages_;
+  mutable const std::string* last_ = nullptr;  // the page read from last, in pages_
+  mutable std::uint64_t lastIndex_ = 0;
 };
 
 }  // namespace platform::posix

@@ -79,9 +79,10 @@ class HostSystem : public ManagedSystem {
   // the scope learnt (a folder known missing or listed, an earlier answer) and
   // is kept for later questions; outside one the file system is asked.
   bool StatHost(const std::string& host, struct stat* st);
-  // False when the running scope knows that nothing is at |host| (a folder on its
-  // way is missing, its folder's listing lacks it, or stat failed for it), so that
-  // opening it would fail; true otherwise, asking nothing of the file system.
+  // False when the running scope knows that nothing is at |host| (its walk found
+  // a folder on its way missing or its folder's listing without it, or stat
+  // failed for it), so that opening it would fail; true otherwise, asking nothing
+  // of the file system.
   bool MayExist(const std::string& host);
   // Keeps, within a scope, the names a search found in the host folder |folder|
   // as its listing (a folder listed before keeps its first listing).

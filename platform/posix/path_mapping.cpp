@@ -123,32 +123,27 @@ void HostSystem::NoteListing(const std::string& folder, const std::vector<std::s
 }
 
 bool HostSystem::KnownMissing(const std::string& host) const {
+  // The walk that mapped |host| within the scope left its answer under the path
+  // itself: a stat of the name as written, or the path marked missing when a
+  // folder on its way is missing or its folder's listing lacks the name.
   auto it = lookups_.folders.find(host);
   if (it != lookups_.folders.end() && it->second.missing) return true;
   auto known = lookups_.exact.find(host);
-  if (known != lookups_.exact.end()) return !known->second.exists;
-  const std::size_t slash = host.rfind('/');
-  if (slash == std::string::npos) return false;
-  const std::string name = host.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return false;
-  it = lookups_.folders.find(slash == 0 ? "/" : host.substr(0, slash));
-  if (it == lookups_.folders.end()) return false;
-  // A folder listed holds only the names it listed: the walk gives each name as
-  // the folder spells it.
-  return it->second.missing || (it->second.readable && !it->second.names.count(name));
+  return known != lookups_.exact.end() && !known->second.exists;
 }
 
 bool HostSystem::StatHost(const std::string& host, struct stat* st) {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (lookups_.depth == 0) return stat(host.c_str(), st) == 0;
-  auto known = lookups_.exact.find(host);
-  if (known == lookups_.exact.end()) {
-    PathLookups::Status status;
-    status.exists = !KnownMissing(host) && stat(host.c_str(), &status.st) == 0;
-    known = lookups_.exact.emplace(host, status).first;
+  auto [known, fresh] = lookups_.exact.try_emplace(host);
+  PathLookups::Status& status = known->second;
+  if (fresh) {
+    auto folder = lookups_.folders.find(host);
+    const bool missing = folder != lookups_.folders.end() && folder->second.missing;
+    status.exists = !missing && stat(host.c_str(), &status.st) == 0;
   }
-  if (known->second.exists) *st = known->second.st;
-  return known->second.exists;
+  if (status.exists) *st = status.st;
+  return status.exists;
 }
 
 bool HostSystem::MayExist(const std::string& host) {
