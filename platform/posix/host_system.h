@@ -76,8 +76,9 @@ class HostSystem : public ManagedSystem {
   std::uint64_t LookupGeneration();
   void ForgetLookups();
   // stat(2) of the host path |host|. Within a scope the answer comes from what
-  // the scope learnt (a folder known missing or listed, an earlier answer) and
-  // is kept for later questions; outside one the file system is asked.
+  // the scope learnt (the path found missing by the walk that mapped it, an
+  // earlier answer) and is kept for later questions; outside one the file
+  // system is asked.
   bool StatHost(const std::string& host, struct stat* st);
   // False when the running scope knows that nothing is at |host| (its walk found
   // a folder on its way missing or its folder's listing without it, or stat
