@@ -17,6 +17,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/managed_system.h"
+#include "platform/registry.h"
 #include "platform/shell_link.h"
 #include "platform/status.h"
 
@@ -239,7 +240,9 @@ std::vector<FoundEntry> EntriesOf(platform::ManagedSystem& system, const Locatio
     std::string target, arguments;
     if (resolveShortcuts) ResolveShortcut(system, context, item.fullPath, &target, &arguments);
     entry.task->command = target.empty() ? item.fullPath : ShortcutCommand(target, arguments);
-    entry.programPath = ExtractProgramPath(system, entry.task->command);
+    // A shortcut's command is searched as plain text is (no expansion); the
+    // pass asks about a program the other entries name once.
+    entry.programPath = pass.ProgramPath(entry.task->command, platform::kRegSz);
     entry.versionSource = target.empty() ? item.fullPath : target;
     found.push_back(std::move(entry));
   }

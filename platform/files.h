@@ -27,7 +27,9 @@ std::string WindowsPathFromHost(ManagedSystem& system, const std::string& hostPa
 
 // While a PathLookupScope lives, what the path look-ups learn of the file system
 // is kept and used again: each folder is listed at most once to match components
-// without regard to case, and each drive is checked once. A pass over many entries
+// without regard to case, each drive is checked once, and whether a path exists
+// (and is a folder) is asked once; a path under a folder found missing, or not in
+// a folder's listing, is known missing without asking. A pass over many entries
 // holds one. Scopes nest (an inner one joins the outer one); every change through
 // this interface (files written, moved, deleted, folders created) drops what was
 // kept.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "formats/byte_source.h"
@@ -9,6 +10,10 @@
 
 namespace platform::posix {
 
+// Small reads are served from the file's pages, each read once: a resource walk
+// reads a PE image's headers and directories in pieces of a few bytes, and the
+// icon reader walks them again after the version reader. Reads of a page or more
+// go to the file directly. One reader at a time.
 class FileBytes final : public formats::ByteSource {
  public:
   FileBytes() = default;
@@ -22,8 +27,17 @@ class FileBytes final : public formats::ByteSource {
   bool Read(std::uint64_t offset, std::size_t count, void* out) const override;
 
  private:
+  static constexpr std::size_t kPage = 4096;
+  bool ReadFile(std::uint64_t offset, std::size_t count, char* out) const;
+  // The bytes of page |index| (shorter at the end of the file); null when they
+  // could not all be read.
+  const std::string* Page(std::uint64_t index) const;
+
   UniqueFd fd_;
   std::uint64_t size_ = 0;
+  mutable std::map<std::uint64_t, std::string> pages_;
+  mutable const std::string* last_ = nullptr;  // the page read from last, in pages_
+  mutable std::uint64_t lastIndex_ = 0;
 };
 
 }  // namespace platform::posix

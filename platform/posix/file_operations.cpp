@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/managed_system.h"
 #include "platform/posix/host_file.h"
+#include "platform/posix/host_system.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/unique_fd.h"
 
@@ -43,22 +44,23 @@ std::string files::SystemDirectory(ManagedSystem& system) {
   return root + "\\system32";
 }
 
+// Within a path look-up scope these are answered from what the scope learnt.
 bool files::Exists(ManagedSystem& system, const std::string& path) {
   std::string host = system.HostPathFromWindows(path);
   struct stat st;
-  return !host.empty() && stat(host.c_str(), &st) == 0;
+  return !host.empty() && posix::AsHost(system).StatHost(host, &st);
 }
 
 bool files::DirectoryExists(ManagedSystem& system, const std::string& path) {
   std::string host = system.HostPathFromWindows(path);
   struct stat st;
-  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return !host.empty() && posix::AsHost(system).StatHost(host, &st) && S_ISDIR(st.st_mode);
 }
 
 bool files::FileExists(ManagedSystem& system, const std::string& path) {
   std::string host = system.HostPathFromWindows(path);
   struct stat st;
-  return !host.empty() && stat(host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !host.empty() && posix::AsHost(system).StatHost(host, &st) && !S_ISDIR(st.st_mode);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/folder_listing.h"
 #include "platform/managed_system.h"
+#include "platform/posix/host_system.h"
 #include "platform/posix/path_util.h"
 
 namespace platform {
@@ -58,7 +59,7 @@ bool files::ListMatchingItems(ManagedSystem& system, const std::string& pattern,
   if (!HasWildcard(mask)) {
     std::string host = system.HostPathFromWindows(pattern);
     struct stat st;
-    if (host.empty() || stat(host.c_str(), &st) != 0) return false;
+    if (host.empty() || !posix::AsHost(system).StatHost(host, &st)) return false;
     std::size_t slash = host.find_last_of('/');
     FoundItem item;
     item.name = slash == std::string::npos ? host : host.substr(slash + 1);
@@ -70,24 +71,34 @@ bool files::ListMatchingItems(ManagedSystem& system, const std::string& pattern,
   }
   DIR* dir = opendir(hostFolder.c_str());
   if (!dir) return false;
+  // Every name is read, matching or not: within a path look-up scope they are
+  // kept as the folder's listing, so that the items found are opened and asked
+  // about afterwards without looking each one up again.
+  std::vector<std::string> names;
+  std::vector<unsigned char> types;
   while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
+    names.emplace_back(entry->d_name);
+    types.push_back(entry->d_type);
+  }
+  closedir(dir);
+  posix::HostSystem& host = posix::AsHost(system);
+  host.NoteListing(hostFolder, names);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
     if (!WildcardMatch(mask, name)) continue;
     FoundItem item;
     item.name = name;
     item.fullPath = folder.empty() ? name : folder + "\\" + name;
     item.isDots = name == "." || name == "..";
     struct stat st;
-    std::string host = hostFolder + "/" + name;
-    if (stat(host.c_str(), &st) == 0) {
+    if (host.StatHost(hostFolder + "/" + name, &st)) {
       item.isDirectory = S_ISDIR(st.st_mode);
       item.size = static_cast<std::uint64_t>(st.st_size);
     } else {
-      item.isDirectory = entry->d_type == DT_DIR;
+      item.isDirectory = types[i] == DT_DIR;
     }
     items->push_back(item);
   }
-  closedir(dir);
   return true;
 }
 

@@ -2,6 +2,8 @@
 // host's files, its drives mapped to host folders.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "platform/managed_system.h"
+#include "platform/posix/file_bytes.h"
 
 namespace platform::posix {
 
@@ -28,10 +31,19 @@ struct PathLookups {
   // prefix's lock, which a path look-up takes inside the look-up lock.
   std::atomic<std::uint64_t> generation{0};
   std::uint64_t lastGeneration = 0;
+  // What stat(2) said of a host path, links followed.
+  struct Status {
+    bool exists = false;
+    struct stat st {};
+  };
   std::unordered_map<std::string, Listing> folders;
-  std::unordered_map<std::string, bool> exact;          // host path as written -> exists
+  std::unordered_map<std::string, Status> exact;        // host path as written -> its status
   std::unordered_map<std::string, std::string> mapped;  // Windows path -> host path
   std::unordered_map<std::string, bool> drives;         // drive link -> exists
+  // The file last opened for its resources, and its host path: a program's
+  // version and its icon are read through one open.
+  std::string openPath;
+  std::unique_ptr<FileBytes> openFile;
 };
 
 struct IniFileCache;
@@ -63,6 +75,25 @@ class HostSystem : public ManagedSystem {
   void LeaveLookupScope();
   std::uint64_t LookupGeneration();
   void ForgetLookups();
+  // stat(2) of the host path |host|. Within a scope the answer comes from what
+  // the scope learnt (the path found missing by the walk that mapped it, an
+  // earlier answer) and is kept for later questions; outside one the file
+  // system is asked.
+  bool StatHost(const std::string& host, struct stat* st);
+  // False when the running scope knows that nothing is at |host| (its walk found
+  // a folder on its way missing or its folder's listing without it, or stat
+  // failed for it), so that opening it would fail; true otherwise, asking nothing
+  // of the file system.
+  bool MayExist(const std::string& host);
+  // Keeps, within a scope, the names a search found in the host folder |folder|
+  // as its listing (a folder listed before keeps its first listing).
+  void NoteListing(const std::string& folder, const std::vector<std::string>& names);
+  // Hands over the file at |host| when it was the last one kept by KeepOpenFile
+  // in the running scope; else null. The caller owns it until it keeps it again.
+  std::unique_ptr<FileBytes> TakeOpenFile(const std::string& host);
+  // Keeps |file|, opened from |host|, for the next reader of the same path within
+  // the running scope (replacing the file kept before); outside a scope it is closed.
+  void KeepOpenFile(const std::string& host, std::unique_ptr<FileBytes> file);
   // Counts the changes made through this object: registry writes, and what
   // forgets the path look-ups. A cache built from the registry compares it.
   std::uint64_t ChangeCount() const { return changes_.load(); }
@@ -81,6 +112,8 @@ class HostSystem : public ManagedSystem {
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);
+  bool KnownMissing(const std::string& host) const;  // the lock is held, within a scope
+  void DropLookups();                                // the lock is held
   // |component|, having learnt within a scope that |folder| holds no such name.
   const std::string& Absent(const std::string& folder, const std::string& component);
 

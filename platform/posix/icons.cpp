@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/managed_system.h"
-#include "platform/posix/file_bytes.h"
+#include "platform/posix/resource_file.h"
 
 namespace platform {
 
@@ -13,10 +13,10 @@ bool icons::DecodeImage(const std::uint8_t* data, std::size_t size, IconImage* i
 }
 
 IconHandle icons::Extract(ManagedSystem& system, const std::string& path, int index) {
-  posix::FileBytes file;
-  if (!file.Open(system.HostPathFromWindows(path))) return icons::NotAnIconFileResult();
+  posix::ResourceFile file(system, path);
+  if (!file) return icons::NotAnIconFileResult();
   auto image = std::make_shared<IconImage>();
-  switch (formats::FindIcon(file, index, image.get())) {
+  switch (formats::FindIcon(*file, index, image.get())) {
     case formats::IconSearch::kFound:
       return image;
     case formats::IconSearch::kNoIcon:

@@ -65,8 +65,12 @@ std::vector<DriveRoot> DriveRoots(DriveHostRoot driveHostRoot) {
   std::vector<DriveRoot> roots;
   for (char letter = 'a'; letter <= 'z'; ++letter) {
     std::string link = driveHostRoot(letter);
+    // Most letters name no drive: one look at the link itself says so, where
+    // resolving it would read every link on the way to it first.
+    struct stat st;
+    if (link.empty() || lstat(link.c_str(), &st) != 0) continue;
     char resolved[PATH_MAX];
-    if (!link.empty() && realpath(link.c_str(), resolved)) roots.push_back({letter, resolved});
+    if (realpath(link.c_str(), resolved)) roots.push_back({letter, resolved});
   }
   return roots;
 }
@@ -85,6 +89,15 @@ std::string AbsoluteHostPath(const std::string& hostPath) {
 
 namespace posix {
 
+namespace {
+
+void AddName(PathLookups::Listing& listing, std::string name) {
+  listing.byFolded.try_emplace(velmora::NameKey(name), name);
+  listing.names.insert(std::move(name));
+}
+
+}  // namespace
+
 const PathLookups::Listing& HostSystem::ListingOf(const std::string& folder) {
   auto [it, fresh] = lookups_.folders.try_emplace(folder);
   PathLookups::Listing& listing = it->second;
@@ -95,13 +108,60 @@ const PathLookups::Listing& HostSystem::ListingOf(const std::string& folder) {
     return listing;
   }
   listing.readable = true;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    listing.byFolded.try_emplace(velmora::NameKey(name), name);
-    listing.names.insert(std::move(name));
-  }
+  while (dirent* entry = readdir(dir)) AddName(listing, entry->d_name);
   closedir(dir);
   return listing;
+}
+
+void HostSystem::NoteListing(const std::string& folder, const std::vector<std::string>& names) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  if (lookups_.depth == 0) return;
+  auto [it, fresh] = lookups_.folders.try_emplace(folder);
+  if (!fresh) return;
+  it->second.readable = true;
+  for (const std::string& name : names) AddName(it->second, name);
+}
+
+bool HostSystem::KnownMissing(const std::string& host) const {
+  // The walk that mapped |host| within the scope left its answer under the path
+  // itself: a stat of the name as written, or the path marked missing when a
+  // folder on its way is missing or its folder's listing lacks the name.
+  auto it = lookups_.folders.find(host);
+  if (it != lookups_.folders.end() && it->second.missing) return true;
+  auto known = lookups_.exact.find(host);
+  return known != lookups_.exact.end() && !known->second.exists;
+}
+
+bool HostSystem::StatHost(const std::string& host, struct stat* st) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  if (lookups_.depth == 0) return stat(host.c_str(), st) == 0;
+  auto [known, fresh] = lookups_.exact.try_emplace(host);
+  PathLookups::Status& status = known->second;
+  if (fresh) {
+    auto folder = lookups_.folders.find(host);
+    const bool missing = folder != lookups_.folders.end() && folder->second.missing;
+    status.exists = !missing && stat(host.c_str(), &status.st) == 0;
+  }
+  if (status.exists) *st = status.st;
+  return status.exists;
+}
+
+bool HostSystem::MayExist(const std::string& host) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  return lookups_.depth == 0 || !KnownMissing(host);
+}
+
+std::unique_ptr<FileBytes> HostSystem::TakeOpenFile(const std::string& host) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  if (!lookups_.openFile || lookups_.openPath != host) return nullptr;
+  return std::move(lookups_.openFile);
+}
+
+void HostSystem::KeepOpenFile(const std::string& host, std::unique_ptr<FileBytes> file) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  if (lookups_.depth == 0) return;
+  lookups_.openPath = host;
+  lookups_.openFile = std::move(file);
 }
 
 bool HostSystem::DriveExists(const std::string& base) {
@@ -130,12 +190,12 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
     // on the way (the program's, /tmp, /usr/bin) are not read whole for one name.
     if (!lookups_.folders.count(folder)) {
       std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
+      // Its status is kept for the questions that follow (does the file exist,
+      // is it a folder): links are followed, and a dangling one, which the
+      // listing below still finds by name, is a name that leads nowhere.
       auto [known, fresh] = lookups_.exact.try_emplace(std::move(exact));
-      if (fresh) {
-        struct stat st;
-        known->second = lstat(known->first.c_str(), &st) == 0;
-      }
-      if (known->second) return component;
+      if (fresh) known->second.exists = stat(known->first.c_str(), &known->second.st) == 0;
+      if (known->second.exists) return component;
       if (onlySpelling) return Absent(folder, component);
     }
     const PathLookups::Listing& listing = ListingOf(folder);
@@ -181,12 +241,18 @@ void HostSystem::EnterLookupScope() {
 void HostSystem::LeaveLookupScope() {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (--lookups_.depth == 0) {
-    lookups_.folders.clear();
-    lookups_.exact.clear();
-    lookups_.mapped.clear();
-    lookups_.drives.clear();
+    DropLookups();
     lookups_.generation = 0;
   }
+}
+
+void HostSystem::DropLookups() {
+  lookups_.folders.clear();
+  lookups_.exact.clear();
+  lookups_.mapped.clear();
+  lookups_.drives.clear();
+  lookups_.openPath.clear();
+  lookups_.openFile.reset();
 }
 
 std::uint64_t HostSystem::LookupGeneration() { return lookups_.generation.load(); }
@@ -195,10 +261,7 @@ void HostSystem::ForgetLookups() {
   NoteChange();
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (lookups_.depth == 0) return;
-  lookups_.folders.clear();
-  lookups_.exact.clear();
-  lookups_.mapped.clear();
-  lookups_.drives.clear();
+  DropLookups();
   lookups_.generation = ++lookups_.lastGeneration;
 }
 

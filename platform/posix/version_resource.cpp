@@ -3,14 +3,14 @@
 
 #include "formats/version_resource.h"
 #include "platform/managed_system.h"
-#include "platform/posix/file_bytes.h"
+#include "platform/posix/resource_file.h"
 
 namespace platform {
 
 std::vector<std::uint8_t> version::Block(ManagedSystem& system, const std::string& path) {
-  posix::FileBytes file;
-  if (!file.Open(system.HostPathFromWindows(path))) return {};
-  return formats::VersionInfoBlock(file);
+  posix::ResourceFile file(system, path);
+  if (!file) return {};
+  return formats::VersionInfoBlock(*file);
 }
 
 }  // namespace platform

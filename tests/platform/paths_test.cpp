@@ -101,6 +101,56 @@ TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
   EXPECT_FALSE(files::PathFindsItem(velmora::test::System(), ""));
 }
 
+// Within a scope, what a path is (missing, a file, a folder) is answered from
+// what the scope learnt: the answers are those the disk gives without one, a
+// change through the file interface is seen at once, and a file made behind the
+// scope's back is seen by the next scope.
+TEST_F(PathsTest, AScopeAnswersWhatTheDiskSaysAndTheNextScopeSeesNewFiles) {
+  WriteFile(drive_c() + "/Apps/Tool.EXE", "x");
+  fs::create_directories(drive_c() + "/Apps/Data");
+  fs::create_symlink(drive_c() + "/Apps/nowhere", drive_c() + "/Apps/dangling.exe");
+  ManagedSystem& system = velmora::test::System();
+  struct Expected {
+    const char* path;
+    bool exists, folder;
+  };
+  const Expected cases[] = {
+      {"C:\\Apps\\Tool.EXE", true, false},
+      {"c:\\apps\\tool.exe", true, false},
+      {"C:\\APPS\\data", true, true},
+      {"C:\\Apps\\dangling.exe", false, false},
+      {"C:\\Apps\\gone.exe", false, false},
+      {"C:\\Vendor\\gone.exe", false, false},
+      {"C:\\Vendor\\Deeper\\gone.exe", false, false},
+      {"C:\\Apps\\Tool.EXE\\inside", false, false},
+  };
+  for (bool scoped : {false, true}) {
+    SCOPED_TRACE(scoped);
+    std::optional<files::PathLookupScope> scope;
+    if (scoped) scope.emplace(system);
+    for (int round = 0; round < 2; ++round) {  // asked again: the kept answer
+      for (const Expected& item : cases) {
+        SCOPED_TRACE(item.path);
+        EXPECT_EQ(files::Exists(system, item.path), item.exists);
+        EXPECT_EQ(files::DirectoryExists(system, item.path), item.folder);
+        EXPECT_EQ(files::FileExists(system, item.path), item.exists && !item.folder);
+        EXPECT_EQ(files::PathFindsItem(system, item.path), item.exists);
+      }
+    }
+  }
+  {
+    files::PathLookupScope scope(system);
+    EXPECT_FALSE(files::FileExists(system, "C:\\Vendor\\app.exe"));
+    EXPECT_FALSE(files::FileExists(system, "C:\\Apps\\new.exe"));
+    ASSERT_EQ(files::MakeDirectories(system, "C:\\Vendor"), kSuccess);
+    ASSERT_EQ(files::WriteAtomic(system, "C:\\Vendor\\app.exe", "y"), kSuccess);
+    EXPECT_TRUE(files::FileExists(system, "c:\\vendor\\APP.EXE"));
+    WriteFile(drive_c() + "/Apps/new.exe", "z");  // behind the scope's back
+  }
+  files::PathLookupScope next(system);
+  EXPECT_TRUE(files::FileExists(system, "C:\\Apps\\new.exe"));
+}
+
 TEST_F(PathsTest, AtomicWritesReplaceWholeFilesAndLeaveNothingBehind) {
   std::string folder = drive_c() + "/data";
   fs::create_directories(folder);
