@@ -360,11 +360,11 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   }
   EXPECT_EQ(fromFile, expected);
 
-  const std::pair<int, int>* first = section.EntriesOf("FIRST.exe");
-  ASSERT_NE(first, nullptr);
+  const std::optional<std::pair<int, int>> first = section.EntriesOf("FIRST.exe");
+  ASSERT_TRUE(first.has_value());
   EXPECT_EQ(*first, std::make_pair(2, 3));
-  EXPECT_EQ(section.EntriesOf("other.exe"), nullptr) << "a repeated key keeps its first line";
-  EXPECT_EQ(section.EntriesOf("after.exe"), nullptr) << "the names end at the first empty one";
+  EXPECT_FALSE(section.EntriesOf("other.exe")) << "a repeated key keeps its first line";
+  EXPECT_FALSE(section.EntriesOf("after.exe")) << "the names end at the first empty one";
 
   // A stored value equal to the default comes back as it is, through both readers;
   // so do keys the index does not hold (past every number the section can reach,
