@@ -231,6 +231,19 @@ TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrRepl
   EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", other), "explorer.exe");
   fs::remove(dir_.path() + "/other/vlmdb2.vmd");
   EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", other), "");
+
+  // A later start takes the copy made before as it stands (it is read only when
+  // first looked up): what it opened is what it reads when another process then
+  // replaces the file or removes it.
+  WriteDatabase("01/01/2020\r\n" + XorBlocks(body));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
+  platform::ini::ClearCache(velmora::test::System());
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
+  test::WriteFile(dir_.path() + "/replacement", "[other]\r\n");
+  fs::rename(dir_.path() + "/replacement", CopyHost());
+  EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", path), "explorer.exe");
+  fs::remove(CopyHost());
+  EXPECT_EQ(DefinitionsIndexOf(velmora::test::System(), path)->SectionOf("SYS").Name(0), "explorer.exe");
 }
 
 TEST_F(DatabaseFileTest, DeleteWorkingCopyIgnoresAMissingFile) {
