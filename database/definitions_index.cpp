@@ -153,36 +153,37 @@ bool DefinitionsIndex::Section::NameIs(std::size_t n, std::string_view name) con
   return formats::ini_text::EqualFolded(PlainNumberedValue(Delivered(n), buffer), name);
 }
 
+DefinitionsIndex::NameSet::NameSet(std::vector<std::string_view> names)
+    : names_(std::move(names)), filter_(std::size_t{1} << 10) {
+  std::size_t capacity = 16;
+  while (capacity < names_.size() * 2) capacity *= 2;
+  slots_.resize(capacity);
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    const std::uint32_t hash = NameHash(names_[i]);
+    filter_[(hash >> 6) & 1023] |= std::uint64_t{1} << (hash & 63);
+    std::size_t at = hash & (capacity - 1);
+    while (slots_[at].index != 0) at = (at + 1) & (capacity - 1);
+    slots_[at] = Slot{hash, static_cast<std::uint32_t>(i + 1)};
+  }
+}
+
 std::optional<std::pair<int, int>> DefinitionsIndex::Section::EntriesOf(std::string_view name) const {
-  return EntriesOfAll({name}).front();
+  return EntriesOfAll(NameSet({name})).front();
 }
 
 std::vector<std::optional<std::pair<int, int>>> DefinitionsIndex::Section::EntriesOfAll(
-    const std::vector<std::string_view>& names) const {
-  std::vector<std::optional<std::pair<int, int>>> found(names.size());
-  if (size_ == 0 || names.empty()) return found;
-  // The names asked for, by hash (open addressing; index + 1, 0 free): a table
-  // small enough to stay in the cache while every name of the section is probed.
-  struct Slot {
-    std::uint32_t hash = 0;
-    std::uint32_t index = 0;
-  };
-  std::size_t capacity = 16;
-  while (capacity < names.size() * 2) capacity *= 2;
-  const std::size_t mask = capacity - 1;
-  std::vector<Slot> slots(capacity);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::uint32_t hash = NameHash(names[i]);
-    std::size_t at = hash & mask;
-    while (slots[at].index != 0) at = (at + 1) & mask;
-    slots[at] = Slot{hash, static_cast<std::uint32_t>(i + 1)};
-  }
+    const NameSet& names) const {
+  std::vector<std::optional<std::pair<int, int>>> found(names.Size());
+  const std::vector<std::uint64_t>& filter = names.filter_;
+  const std::vector<NameSet::Slot>& slots = names.slots_;
+  const std::size_t mask = slots.size() - 1;
   for (std::size_t n = 0; n < size_; ++n) {
     const std::uint32_t hash = hashes_[n];
+    if (!((filter[(hash >> 6) & 1023] >> (hash & 63)) & 1)) continue;
     for (std::size_t at = hash & mask; slots[at].index != 0; at = (at + 1) & mask) {
       if (slots[at].hash != hash) continue;
       const std::size_t i = slots[at].index - 1;
-      if (!NameIs(n, names[i])) continue;
+      if (!NameIs(n, names.names_[i])) continue;
       std::optional<std::pair<int, int>>& entries = found[i];
       if (entries)
         entries->second = static_cast<int>(n);

@@ -36,6 +36,26 @@ class DefinitionsIndex {
     std::uint32_t size = 0;
   };
 
+  // Names to look up in several sections, hashed once: by hash in a table of
+  // open addressing, behind a filter of one bit per hash's low 16 bits, so that
+  // most names of a section are passed over by one test of a bit that stays in
+  // the cache.
+  class NameSet {
+   public:
+    explicit NameSet(std::vector<std::string_view> names);
+    std::size_t Size() const { return names_.size(); }
+
+   private:
+    friend class DefinitionsIndex;
+    struct Slot {
+      std::uint32_t hash = 0;
+      std::uint32_t index = 0;  // into names_, + 1; 0 free
+    };
+    std::vector<std::string_view> names_;
+    std::vector<Slot> slots_;
+    std::vector<std::uint64_t> filter_;
+  };
+
   class Section {
    public:
     // The number of names: "PRON%d" of entry n for n = 0 up to the first missing
@@ -46,9 +66,9 @@ class DefinitionsIndex {
     // The first and the last n that carry |name| (letters compared without regard
     // to ASCII case), or nothing when none does.
     std::optional<std::pair<int, int>> EntriesOf(std::string_view name) const;
-    // EntriesOf for each of |names| (in that order), in one walk over the names.
-    std::vector<std::optional<std::pair<int, int>>> EntriesOfAll(
-        const std::vector<std::string_view>& names) const;
+    // EntriesOf for each name of |names| (in their order), in one walk over the
+    // section's names.
+    std::vector<std::optional<std::pair<int, int>>> EntriesOfAll(const NameSet& names) const;
 
    private:
     friend class DefinitionsIndex;

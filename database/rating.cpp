@@ -164,25 +164,26 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
 
   // Every section is walked once for all the names: the last section that names
   // a file decides, at its last entry of that name.
-  std::vector<std::string_view> names;
+  std::vector<std::string_view> fileNames;
   std::vector<const std::vector<Task*>*> named;
-  names.reserve(byFileName.size());
+  fileNames.reserve(byFileName.size());
   named.reserve(byFileName.size());
   for (const auto& [fileName, tasks] : byFileName) {
-    names.push_back(fileName);
+    fileNames.push_back(fileName);
     named.push_back(&tasks);
   }
-  std::vector<const std::string*> lastCode(names.size(), nullptr);
-  std::vector<int> lastEntry(names.size(), -1);
+  const DefinitionsIndex::NameSet names(std::move(fileNames));
+  std::vector<const std::string*> lastCode(names.Size(), nullptr);
+  std::vector<int> lastEntry(names.Size(), -1);
   for (const std::string& code : categoryCodes_) {
     const std::vector<std::optional<std::pair<int, int>>> hits = index->SectionOf(code).EntriesOfAll(names);
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < names.Size(); ++i) {
       if (!hits[i]) continue;
       lastCode[i] = &code;
       lastEntry[i] = hits[i]->second;
     }
   }
-  for (std::size_t i = 0; i < names.size(); ++i) {
+  for (std::size_t i = 0; i < names.Size(); ++i) {
     if (!lastCode[i]) continue;
     std::string description = index->Read(*lastCode[i], Key("PROD", lastEntry[i]), "NULL");
     for (Task* task : *named[i]) SetRating(*task, description, *lastCode[i], texts);
