@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "platform/managed_system.h"
+#include "platform/posix/prefix.h"
 
 namespace velmora {
 namespace {
@@ -31,6 +32,9 @@ struct Workspace {
   Workspace() {
     std::string pattern = (fs::temp_directory_path() / "velmora-bench-XXXXXX").string();
     root = mkdtemp(pattern.data());
+    // A prefix of the bare folders and drives, so that the program folder has a
+    // Windows path to be read through.
+    if (platform::CreateMinimalPrefix(root + "/prefix") != platform::kSuccess) abort();
     setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
     system = platform::DefaultSystem();
     system->Prepare();
