@@ -119,15 +119,15 @@ bool DecodeDatabase(platform::ManagedSystem& system, const std::string& database
   // the database or comparing megabytes. Any other write to either file changes
   // the time; one in the same tick of the clock as the database's gives its time
   // itself, not one unit past it.
+  // Such a copy is opened here and read by the first look-up (the index's own
+  // thread), not on the way to the entries.
   std::uint64_t databaseSize = 0, databaseTime = 0, copySize = 0, copyTime = 0;
   const bool stamped = platform::files::FileStamp(system, database, &databaseSize, &databaseTime);
-  std::string body;
   if (stamped && platform::files::FileStamp(system, copy, &copySize, &copyTime) &&
       copyTime == databaseTime + 1 && copySize < databaseSize &&
-      platform::files::ReadWholeFile(system, copy, &body) == platform::kSuccess && body.size() == copySize) {
-    platform::RememberIniFile(system, copy, std::move(body));
+      platform::TakeIniFileAsItIs(system, copy, copySize, copyTime))
     return true;
-  }
+  std::string body;
   if (platform::files::ReadWholeFile(system, database, &body) != platform::kSuccess) return false;
   // The body in place of the file's bytes: a database is megabytes, copied once too often.
   if (!StripToPlainBody(&body)) return false;

@@ -55,8 +55,9 @@ std::string DatabaseDirInUse(platform::ManagedSystem& system, const std::string&
 // Reads |programDir|\vlmdb.vmd, removes the outer layer and writes the body as
 // |programDir|\vlmdb2.vmd (through a temporary file renamed over it, not flushed to
 // disk: the copy is scratch). The look-ups take the copy's text from here and need
-// not read the file again. False when the database cannot be read, holds no CR
-// LF, or the copy cannot be written.
+// not read the file again; a copy made from this database before is kept and
+// opened here, and read by the first look-up. False when the database cannot be
+// read, holds no CR LF, or the copy cannot be written.
 bool DecodeDatabase(platform::ManagedSystem& system, const std::string& programDir);
 // The same from |databaseDir|\vlmdb.vmd into |workingDir|\vlmdb2.vmd.
 bool DecodeDatabase(platform::ManagedSystem& system, const std::string& databaseDir,

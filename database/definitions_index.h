@@ -1,17 +1,19 @@
 // The definitions of the working copy, read into memory once and looked up from
-// there: per section the names in entry order, with the first and last entry that
-// carries each name. The numbered keys of every section are taken in one walk over
-// the copy's text; the reader's table of all keys is made only for a key that is
-// not such a number.
+// there: per section the names in entry order, each with a hash of its plain
+// text, walked for the names asked for. The numbered keys of every section are
+// taken in one walk over the copy's text and held as places in it; the reader's
+// table of all keys is made only for a key that is not such a number.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/ini_file.h"
@@ -25,6 +27,35 @@ class DefinitionsIndex {
   explicit DefinitionsIndex(std::shared_ptr<const formats::IniDocument> document);
   virtual ~DefinitionsIndex() = default;
 
+  // A value of the copy's text as the reader delivers it (cut to the reader's
+  // buffer, still scrambled): its place and length, or kMissing for a key
+  // without a line.
+  struct Stored {
+    static constexpr std::uint32_t kMissing = 0xFFFFFFFFu;
+    std::uint32_t at = kMissing;
+    std::uint32_t size = 0;
+  };
+
+  // Names to look up in several sections, hashed once: by hash in a table of
+  // open addressing, behind a filter of one bit per hash's low 16 bits, so that
+  // most names of a section are passed over by one test of a bit that stays in
+  // the cache.
+  class NameSet {
+   public:
+    explicit NameSet(std::vector<std::string_view> names);
+    std::size_t Size() const { return names_.size(); }
+
+   private:
+    friend class DefinitionsIndex;
+    struct Slot {
+      std::uint32_t hash = 0;
+      std::uint32_t index = 0;  // into names_, + 1; 0 free
+    };
+    std::vector<std::string_view> names_;
+    std::vector<Slot> slots_;
+    std::vector<std::uint64_t> filter_;
+  };
+
   class Section {
    public:
     // The number of names: "PRON%d" of entry n for n = 0 up to the first missing
@@ -33,29 +64,27 @@ class DefinitionsIndex {
     // The name of entry n (n < Size()), stripped.
     std::string Name(std::size_t n) const;
     // The first and the last n that carry |name| (letters compared without regard
-    // to ASCII case), or null when none does.
-    const std::pair<int, int>* EntriesOf(std::string_view name) const;
+    // to ASCII case), or nothing when none does.
+    std::optional<std::pair<int, int>> EntriesOf(std::string_view name) const;
+    // EntriesOf for each name of |names| (in their order), in one walk over the
+    // section's names.
+    std::vector<std::optional<std::pair<int, int>>> EntriesOfAll(const NameSet& names) const;
 
    private:
     friend class DefinitionsIndex;
-    // One distinct name: its folded hash and its first and last n.
-    struct Named {
-      std::uint64_t hash;
-      std::pair<int, int> entries;
-    };
-    void BuildTable();
-    // The slot that holds |name|, or the free one where it would go.
-    std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
-    // Name n as the reader delivers it (cut to the reader's buffer), still
-    // scrambled: each is opened when it is hashed, compared or asked for, never
-    // kept open.
+    // Name n as the reader delivers it, still scrambled: each is opened when it
+    // is hashed, compared or asked for, never kept open.
     std::string_view Delivered(std::size_t n) const;
+    // Whether name n is |name| (folded), for an n whose hash matched.
+    bool NameIs(std::size_t n, std::string_view name) const;
+    std::string_view text_;
     // The values of the section's "PRON" keys, held by the index, of which the
-    // first |size_| are the names.
-    const std::vector<std::string_view>* names_ = nullptr;
+    // first |size_| are the names; or, for a text too long for the places of
+    // Stored, the names themselves.
+    const std::vector<Stored>* names_ = nullptr;
+    std::vector<std::string_view> longNames_;
     std::size_t size_ = 0;
-    std::vector<Named> named_;
-    std::vector<std::uint32_t> slots_;  // open addressing over named_ (index + 1; 0 free)
+    std::vector<std::uint32_t> hashes_;  // of each plain name, folded (NameHash)
   };
   // The section of |code| (built on first use; safe from any thread).
   const Section& SectionOf(const std::string& code);
@@ -67,16 +96,20 @@ class DefinitionsIndex {
   // The stems of the numbered keys: "PRON", "PROD", "PROT".
   static constexpr std::size_t kStems = 3;
   // The values of one section's numbered keys as the reader finds them, per stem
-  // by number; a view without data for a missing key (also past the end).
+  // by number; kMissing for a missing key (also past the end).
   // Numbers from |held| (the section's count of numbered keys) on are not held:
   // reaching one takes more keys than the section has.
   struct Numbered {
-    std::vector<std::string_view> values[kStems];
+    std::vector<Stored> values[kStems];
     std::size_t held = 0;
   };
   const Numbered* NumberedOf(const std::string& section) const;
+  void IndexNumberedKeys();
 
   std::shared_ptr<const formats::IniDocument> document_;
+  // The text is too long for the places of Stored: every value is looked up by
+  // the reader.
+  bool long_ = false;
   // By the section's name as the reader compares it (scrambled, folded).
   std::unordered_map<std::string, Numbered> numbered_;
   std::mutex mutex_;  // over sections_: built on first use, from any thread

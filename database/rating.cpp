@@ -1,6 +1,7 @@
 #include "database/rating.h"
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
@@ -161,22 +162,31 @@ void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& a
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(FilesOf(system), DatabaseFile());
   StandardTexts texts(context_);
 
-  // The sections looked up once, not once for every name.
-  std::vector<const DefinitionsIndex::Section*> sections;
-  sections.reserve(categoryCodes_.size());
-  for (const std::string& code : categoryCodes_) sections.push_back(&index->SectionOf(code));
-  for (auto& [fileName, tasks] : byFileName) {
-    const std::string* lastCode = nullptr;
-    int lastEntry = -1;
-    for (std::size_t s = 0; s < sections.size(); ++s) {
-      const std::pair<int, int>* hit = sections[s]->EntriesOf(fileName);
-      if (!hit) continue;
-      lastCode = &categoryCodes_[s];
-      lastEntry = hit->second;
+  // Every section is walked once for all the names: the last section that names
+  // a file decides, at its last entry of that name.
+  std::vector<std::string_view> fileNames;
+  std::vector<const std::vector<Task*>*> named;
+  fileNames.reserve(byFileName.size());
+  named.reserve(byFileName.size());
+  for (const auto& [fileName, tasks] : byFileName) {
+    fileNames.push_back(fileName);
+    named.push_back(&tasks);
+  }
+  const DefinitionsIndex::NameSet names(std::move(fileNames));
+  std::vector<const std::string*> lastCode(names.Size(), nullptr);
+  std::vector<int> lastEntry(names.Size(), -1);
+  for (const std::string& code : categoryCodes_) {
+    const std::vector<std::optional<std::pair<int, int>>> hits = index->SectionOf(code).EntriesOfAll(names);
+    for (std::size_t i = 0; i < names.Size(); ++i) {
+      if (!hits[i]) continue;
+      lastCode[i] = &code;
+      lastEntry[i] = hits[i]->second;
     }
-    if (!lastCode) continue;
-    std::string description = index->Read(*lastCode, Key("PROD", lastEntry), "NULL");
-    for (Task* task : tasks) SetRating(*task, description, *lastCode, texts);
+  }
+  for (std::size_t i = 0; i < names.Size(); ++i) {
+    if (!lastCode[i]) continue;
+    std::string description = index->Read(*lastCode[i], Key("PROD", lastEntry[i]), "NULL");
+    for (Task* task : *named[i]) SetRating(*task, description, *lastCode[i], texts);
   }
 
   std::vector<std::size_t> unknown;  // places in |all|
@@ -214,7 +224,7 @@ void Rater::RateTask(platform::ManagedSystem& system, Task& task) const {
   const std::string fileName = ToLowerAscii(RatedFileName(task));
   for (const std::string& code : categoryCodes_) {
     const DefinitionsIndex::Section& section = index->SectionOf(code);
-    const std::pair<int, int>* hit = section.EntriesOf(fileName);
+    const std::optional<std::pair<int, int>> hit = section.EntriesOf(fileName);
     if (!hit) continue;
     SetRating(task, index->Read(code, Key("PROD", hit->first), "NULL"), code, texts);
     break;

@@ -41,5 +41,14 @@ std::shared_ptr<const formats::IniDocument> IniDocumentOf(ManagedSystem& system,
 // |bytes| from then on, even when the file is changed or removed behind this
 // process's back. For scratch files only this process means to read.
 void RememberIniFile(ManagedSystem& system, const std::string& path, std::string bytes);
+// Takes the file at |path| as this process's own as it stands now, when its size
+// and last-write time (as files::FileStamp gives them) are still |size| and
+// |modified|: it is opened here and read by the first look-up (which may run on
+// another thread), and what was opened is read even when the file is removed or
+// replaced by another afterwards. False, and nothing taken, when it cannot be
+// opened or no longer has that size and time. A file that cannot be read whole
+// then reads as a missing one.
+bool TakeIniFileAsItIs(ManagedSystem& system, const std::string& path, std::uint64_t size,
+                       std::uint64_t modified);
 
 }  // namespace platform

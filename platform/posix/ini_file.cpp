@@ -19,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/host_system.h"
+#include "platform/posix/unique_fd.h"
 
 namespace platform {
 
@@ -59,6 +60,44 @@ bool RacyStamp(const timespec& stamp, const timespec& readStart) {
   return NotBefore(stamp, readStart) && !NotBefore(stamp, limit);
 }
 
+// A file this process took as its own as it stood (TakeIniFileAsItIs): opened
+// then, and read by the first look-up, on the thread that asks first, without
+// holding up the look-ups of other files. What was opened stays what is read
+// when the file is removed or replaced afterwards.
+struct OpenedCopy {
+  posix::UniqueFd fd;
+  std::size_t size = 0;
+  std::once_flag read;
+  std::shared_ptr<const IniDocument> document;  // null when it could not be read whole
+
+  std::shared_ptr<const IniDocument> Document() {
+    std::call_once(read, [this] {
+      std::string bytes;
+      std::size_t have = 0;
+      // Read into the string's own storage: zeroing megabytes first only to
+      // overwrite them costs as much again as the read.
+      auto fill = [&](char* data, std::size_t) {
+        while (have < size) {
+          const ssize_t n = pread(fd.get(), data + have, size - have, static_cast<off_t>(have));
+          if (n < 0 && errno == EINTR) continue;
+          if (n <= 0) break;  // an I/O error, or the file shrank under us
+          have += static_cast<std::size_t>(n);
+        }
+        return have;
+      };
+#if defined(__cpp_lib_string_resize_and_overwrite)
+      bytes.resize_and_overwrite(size, fill);
+#else
+      bytes.resize(size);
+      bytes.resize(fill(bytes.data(), size));
+#endif
+      fd.reset();
+      if (have == size) document = std::make_shared<const IniDocument>(std::move(bytes));
+    });
+    return document;
+  }
+};
+
 struct CachedFile {
   std::string hostPath;  // empty until mapped
   bool parsed = false;
@@ -74,6 +113,8 @@ struct CachedFile {
   // What this process wrote, parsed when it is first asked for: the writer does
   // not wait for the parse of a file of megabytes it may never read itself.
   std::string unparsed;
+  // Or taken as it stood, to be read when first asked for.
+  std::shared_ptr<OpenedCopy> opened;
   // The pass (path look-up generation) in which the file was last checked: within
   // it the file is not checked again.
   std::uint64_t checkedIn = 0;
@@ -112,8 +153,13 @@ std::string MapPath(ManagedSystem& system, const std::string& path) {
 // The parsed document of |path|, or null when the file cannot be read.
 std::shared_ptr<const IniDocument> DocumentOf(ManagedSystem& system, const std::string& path) {
   posix::IniFileCache& cache = Cache(system);
-  std::lock_guard<std::mutex> lock(cache.mutex);
+  std::unique_lock<std::mutex> lock(cache.mutex);
   CachedFile& file = cache.files[path];
+  if (file.ownCopy && file.opened) {
+    const std::shared_ptr<OpenedCopy> opened = file.opened;
+    lock.unlock();
+    return opened->Document();
+  }
   if (file.ownCopy) {
     if (!file.document) file.document = std::make_shared<const IniDocument>(std::move(file.unparsed));
     return file.document;
@@ -184,6 +230,34 @@ void RememberIniFile(ManagedSystem& system, const std::string& path, std::string
   file.identity = FileIdentity::Of(st);
   file.racy = false;
   file.ownCopy = true;
+}
+
+bool TakeIniFileAsItIs(ManagedSystem& system, const std::string& path, std::uint64_t size,
+                       std::uint64_t modified) {
+  const std::string host = MapPath(system, path);
+  if (host.empty()) return false;
+  auto opened = std::make_shared<OpenedCopy>();
+  opened->fd = posix::UniqueFd(open(host.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st;
+  // Checked on what was opened: the file the stamp was read from may have been
+  // replaced since.
+  if (!opened->fd || fstat(opened->fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) != size ||
+      static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+              static_cast<std::uint64_t>(st.st_mtim.tv_nsec) !=
+          modified)
+    return false;
+  opened->size = static_cast<std::size_t>(size);
+  posix::IniFileCache& cache = Cache(system);
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  CachedFile& file = cache.files[path];
+  file = CachedFile();
+  file.hostPath = host;
+  file.parsed = true;
+  file.identity = FileIdentity::Of(st);
+  file.ownCopy = true;
+  file.opened = std::move(opened);
+  return true;
 }
 
 void ini::ClearCache(ManagedSystem& system) {

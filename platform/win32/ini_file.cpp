@@ -65,4 +65,10 @@ std::shared_ptr<const formats::IniDocument> IniDocumentOf(ManagedSystem& system,
 // Every look-up reads the file: nothing to take over.
 void RememberIniFile(ManagedSystem&, const std::string&, std::string) {}
 
+bool TakeIniFileAsItIs(ManagedSystem& system, const std::string& path, std::uint64_t size,
+                       std::uint64_t modified) {
+  std::uint64_t nowSize = 0, nowModified = 0;
+  return files::FileStamp(system, path, &nowSize, &nowModified) && nowSize == size && nowModified == modified;
+}
+
 }  // namespace platform

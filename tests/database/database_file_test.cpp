@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
+#include <random>
 
 #include "base/text.h"
 #include "database/definitions_index.h"
@@ -231,6 +233,19 @@ TEST_F(DatabaseFileTest, TheDecodedCopyIsReadEvenWhenAnotherProcessRemovesOrRepl
   EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", other), "explorer.exe");
   fs::remove(dir_.path() + "/other/vlmdb2.vmd");
   EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", other), "");
+
+  // A later start takes the copy made before as it stands (it is read only when
+  // first looked up): what it opened is what it reads when another process then
+  // replaces the file or removes it.
+  WriteDatabase("01/01/2020\r\n" + XorBlocks(body));
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
+  platform::ini::ClearCache(velmora::test::System());
+  ASSERT_TRUE(DecodeDatabase(velmora::test::System(), programDir_));
+  test::WriteFile(dir_.path() + "/replacement", "[other]\r\n");
+  fs::rename(dir_.path() + "/replacement", CopyHost());
+  EXPECT_EQ(ReadDatabaseString(velmora::test::System(), "SYS", "PRON0", "", path), "explorer.exe");
+  fs::remove(CopyHost());
+  EXPECT_EQ(DefinitionsIndexOf(velmora::test::System(), path)->SectionOf("SYS").Name(0), "explorer.exe");
 }
 
 TEST_F(DatabaseFileTest, DeleteWorkingCopyIgnoresAMissingFile) {
@@ -360,11 +375,11 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   }
   EXPECT_EQ(fromFile, expected);
 
-  const std::pair<int, int>* first = section.EntriesOf("FIRST.exe");
-  ASSERT_NE(first, nullptr);
+  const std::optional<std::pair<int, int>> first = section.EntriesOf("FIRST.exe");
+  ASSERT_TRUE(first.has_value());
   EXPECT_EQ(*first, std::make_pair(2, 3));
-  EXPECT_EQ(section.EntriesOf("other.exe"), nullptr) << "a repeated key keeps its first line";
-  EXPECT_EQ(section.EntriesOf("after.exe"), nullptr) << "the names end at the first empty one";
+  EXPECT_FALSE(section.EntriesOf("other.exe")) << "a repeated key keeps its first line";
+  EXPECT_FALSE(section.EntriesOf("after.exe")) << "the names end at the first empty one";
 
   // A stored value equal to the default comes back as it is, through both readers;
   // so do keys the index does not hold (past every number the section can reach,
@@ -380,6 +395,75 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
   EXPECT_EQ(index->Read("SYS", "PROD159", ""), "d");
   EXPECT_EQ(index->Read(code, "PROD3", "NULL"), "NULL");
   EXPECT_EQ(index->Read(code, "PROD3", ""), UnscrambleText("NULL"));
+}
+
+// Damaged texts of every kind of line: the index must deliver every numbered
+// value, every name and every entry of a name exactly as the reader of the text.
+TEST(DefinitionsIndexTest, DamagedTextsReadAsTheReaderReadsThem) {
+  std::mt19937 random(7);
+  auto pick = [&](std::initializer_list<std::string> from) {
+    return *(from.begin() + random() % from.size());
+  };
+  auto flipCase = [&](std::string text) {
+    for (char& c : text)
+      if (random() % 3 == 0 && std::isalpha(static_cast<unsigned char>(c))) c ^= 0x20;
+    return text;
+  };
+  const std::vector<std::string> codes = {"SYS", "SPC", std::string("\x09\x12", 2)};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    for (int line = 0, lines = static_cast<int>(random() % 40); line < lines; ++line) {
+      const std::string end = random() % 4 ? "\r\n" : "\n";
+      if (random() % 6 == 0) {
+        text += pick({"[" + flipCase(ScrambleText("SYS")) + "]", " [ " + ScrambleText("SPC") + " ] x", "[ab]",
+                      "[" + ScrambleText("SYS"), ";" + ScrambleText("PRON0") + "=a", "no value", "=v"}) +
+                end;
+        continue;
+      }
+      std::string key =
+          pick({"PRON", "PROD", "PROT"}) + pick({"0", "1", "2", "3", "4", "7", "01", "12", "x"});
+      key = flipCase(ScrambleText(key));
+      if (random() % 5 == 0) key = " " + key + "\t";
+      std::string value =
+          ScrambleText(pick({"a.exe", "A.EXE", " b.exe ", "NULL", "", std::string(300, 'q')}));
+      value =
+          pick({value, "\"" + value + "\"", value + std::string("\0z", 2), "'" + value, " " + value + " "});
+      text += key + "=" + value + end;
+    }
+    const auto document = std::make_shared<const formats::IniDocument>(text);
+    DefinitionsIndex index(document);
+    for (const std::string& code : codes) {
+      for (const char* stem : {"PRON", "PROD", "PROT"}) {
+        for (int n = 0; n < 14; ++n) {
+          const std::string key = stem + std::to_string(n);
+          std::uint32_t indexed = 0, read = 0;
+          ASSERT_EQ(index.Read(code, key, "NULL", &indexed),
+                    ReadDatabaseString(document.get(), code, key, "NULL", &read))
+              << round << " " << key;
+          ASSERT_EQ(indexed, read) << round << " " << key;
+        }
+      }
+      std::vector<std::string> names;
+      for (int n = 0;; ++n) {
+        std::uint32_t count = 0;
+        std::string name = ReadDatabaseString(document.get(), code, "PRON" + std::to_string(n), "", &count);
+        if (count == 0) break;
+        names.push_back(std::string(formats::ini_text::Trim(name)));
+      }
+      const DefinitionsIndex::Section& section = index.SectionOf(code);
+      ASSERT_EQ(section.Size(), names.size()) << round;
+      for (std::size_t n = 0; n < names.size(); ++n) ASSERT_EQ(section.Name(n), names[n]) << round;
+      for (const char* query : {"a.exe", "b.exe", "null", "q"}) {
+        std::optional<std::pair<int, int>> expected;
+        for (std::size_t n = 0; n < names.size(); ++n) {
+          if (!EqualsIgnoreCase(names[n], query)) continue;
+          if (!expected) expected.emplace(static_cast<int>(n), static_cast<int>(n));
+          expected->second = static_cast<int>(n);
+        }
+        ASSERT_EQ(section.EntriesOf(query), expected) << round << " " << query;
+      }
+    }
+  }
 }
 
 }  // namespace
