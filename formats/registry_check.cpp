@@ -311,17 +311,21 @@ class Lines {
  private:
   static constexpr std::size_t kBlock = 64;
 
-  // After the first line break from |at_| on, or the end of the text.
+  // After the first line break from |at_| on, or the end of the text. Next()
+  // found none after |at_| in the block loaded, if |at_| is in it.
   [[gnu::noinline]] std::size_t NextBreak() {
-    for (;;) {
-      if (at_ >= blockStart_ + kBlock || at_ < blockStart_) Load(at_ - at_ % kBlock);
-      // The breaks of the block at or after |at_|.
-      std::uint64_t ahead = breaks_ & (~std::uint64_t{0} << (at_ - blockStart_));
-      if (ahead) return blockStart_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1;
+    const std::size_t block = at_ - at_ % kBlock;
+    std::uint64_t ahead = 0;
+    if (block != blockStart_) {
+      Load(block);
+      ahead = breaks_ & (~std::uint64_t{0} << (at_ - block));
+    }
+    while (!ahead) {
       if (blockStart_ + kBlock >= size_) return size_;
       Load(blockStart_ + kBlock);
-      at_ = blockStart_;
+      ahead = breaks_;
     }
+    return blockStart_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1;
   }
 
   void Load(std::size_t start) {
