@@ -78,6 +78,8 @@ int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* curr
   const std::shared_ptr<const platform::HostProcessTable> processes =
       systems.empty() ? nullptr : platform::HostProcessTable::Read();
   const std::size_t reused = CurrentAmong(current, systems);
+  // Not among them: what start-up read of it need not stay in memory beside them.
+  if (current && reused == systems.size()) current->ForgetRegistry();
   // Each system is opened, read and listed by one of a few threads, which take
   // the systems in turn (the one read at start-up first, so that its memory goes
   // soonest); every system is an object of its own, so they go on side by side.
