@@ -64,7 +64,6 @@ class EscapedText {
     std::size_t p = from_;
     nameStart_ = from_;
 #if defined(__SSE2__)
-    if (std::size_t found = WithinBlock(plain); found != kNotFound) return found;
     bool escaped = false;  // the first byte of the next 16 is escaped
     for (; p < s_.size() && p + 16 <= readable_; p += 16) {
       std::uint32_t high;
@@ -111,74 +110,6 @@ class EscapedText {
   }
 
  private:
-#if defined(__SSE2__)
-  // End() where |stop| stands among the 128 bytes from |from_| and every backslash
-  // before it is one of a pair "\\\\" (an escaped backslash, the separator of
-  // key names), as in nearly every line: told from masks of 64 bytes at a time,
-  // with no step per escape. Npos for any other text, which End() then reads:
-  // a zero byte, a lone or longer run of backslashes, no |stop| in reach.
-  std::size_t WithinBlock(bool* plain) const {
-    if (from_ >= s_.size() || from_ + 64 > readable_) return kNotFound;
-    const std::size_t left = s_.size() - from_;
-    // Two halves of 64 bytes, the second read only when the first has no stop.
-    std::uint64_t stops[2] = {0, 0}, backslashes[2] = {0, 0}, high[2] = {0, 0};
-    Classify64(s_.data() + from_, stop_, &stops[0], &backslashes[0], &high[0]);
-    if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
-    unsigned k;
-    if (stops[0]) {
-      k = static_cast<unsigned>(std::countr_zero(stops[0]));
-    } else {
-      if (left <= 64 || from_ + 128 > readable_) return kNotFound;
-      Classify64(s_.data() + from_ + 64, stop_, &stops[1], &backslashes[1], &high[1]);
-      if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
-      if (!stops[1]) return kNotFound;
-      k = 64 + static_cast<unsigned>(std::countr_zero(stops[1]));
-    }
-    // A zero byte counts as a stop: it ends the text there, which End() refuses.
-    if (s_[from_ + k] != stop_) return kNotFound;
-    // The bytes before the stop in each half.
-    const std::uint64_t before0 = k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
-    const std::uint64_t before1 = k >= 64 ? (std::uint64_t{1} << (k - 64)) - 1 : 0;
-    const std::uint64_t runs0 = backslashes[0] & before0;
-    const std::uint64_t runs1 = backslashes[1] & before1;
-    // The first backslash of each run, a run carried over from the first half.
-    const std::uint64_t pairs0 = runs0 & ~(runs0 << 1);
-    const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
-    if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
-      return kNotFound;
-    if (plain) {
-      // ASCII, no separator first or last, none right after another (a run of
-      // four is no pair).
-      const bool lastIsSeparator = k > 0 && ((k - 1 < 64 ? runs0 >> (k - 1) : runs1 >> (k - 65)) & 1);
-      *plain = !(high[0] & before0) && !(high[1] & before1) && !(pairs0 & 1) && k > 0 && !lastIsSeparator;
-    }
-    return from_ + k;
-  }
-
-  // The places of |stop| or zero bytes, of backslashes and of bytes above 0x7f
-  // among the 64 bytes at |p|.
-  static void Classify64(const char* p, char stop, std::uint64_t* stops, std::uint64_t* backslashes,
-                         std::uint64_t* high) {
-    const __m128i stopByte = _mm_set1_epi8(stop);
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i zero = _mm_setzero_si128();
-    auto mask = [](__m128i hits) {
-      return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hits)));
-    };
-    __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-    __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-    auto ends = [&](__m128i b) {
-      return mask(_mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero)));
-    };
-    auto slashes = [&](__m128i b) { return mask(_mm_cmpeq_epi8(b, backslash)); };
-    *stops = ends(b0) | ends(b1) << 16 | ends(b2) << 32 | ends(b3) << 48;
-    *backslashes = slashes(b0) | slashes(b1) << 16 | slashes(b2) << 32 | slashes(b3) << 48;
-    *high = mask(b0) | mask(b1) << 16 | mask(b2) << 32 | mask(b3) << 48;
-  }
-#endif
-
   // The backslash at |p| escapes the byte after it, which must be there and not zero.
   bool Escape(std::size_t p) {
     if (p + 1 >= s_.size() || s_[p + 1] == '\0') return false;
@@ -199,13 +130,83 @@ class EscapedText {
   bool simple_ = true;
 };
 
+#if defined(__SSE2__)
+// The places of |stop| or zero bytes, of backslashes and of bytes above 0x7f
+// among the 64 bytes at |p|.
+inline void Classify64(const char* p, char stop, std::uint64_t* stops, std::uint64_t* backslashes,
+                       std::uint64_t* high) {
+  const __m128i stopByte = _mm_set1_epi8(stop);
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i zero = _mm_setzero_si128();
+  auto mask = [](__m128i hits) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hits)));
+  };
+  __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+  __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
+  auto ends = [&](__m128i b) {
+    return mask(_mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero)));
+  };
+  auto slashes = [&](__m128i b) { return mask(_mm_cmpeq_epi8(b, backslash)); };
+  *stops = ends(b0) | ends(b1) << 16 | ends(b2) << 32 | ends(b3) << 48;
+  *backslashes = slashes(b0) | slashes(b1) << 16 | slashes(b2) << 32 | slashes(b3) << 48;
+  *high = mask(b0) | mask(b1) << 16 | mask(b2) << 32 | mask(b3) << 48;
+}
+
+// EscapedText(s, readable, from, stop).End(plain) where |stop| stands among the
+// 128 bytes from |from| and every backslash before it is one of a pair "\\" (an
+// escaped backslash, the separator of key names), as in nearly every line: told
+// from masks of 64 bytes at a time, with no step per escape. Npos for any other
+// text, which End() then reads: a zero byte, a lone or longer run of
+// backslashes, no |stop| in reach.
+inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from, char stop,
+                                   bool* plain) {
+  if (from >= s.size() || from + 64 > readable) return kNotFound;
+  const std::size_t left = s.size() - from;
+  // Two halves of 64 bytes, the second read only when the first has no stop.
+  std::uint64_t stops[2] = {0, 0}, backslashes[2] = {0, 0}, high[2] = {0, 0};
+  Classify64(s.data() + from, stop, &stops[0], &backslashes[0], &high[0]);
+  if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
+  unsigned k;
+  if (stops[0]) {
+    k = static_cast<unsigned>(std::countr_zero(stops[0]));
+  } else {
+    if (left <= 64 || from + 128 > readable) return kNotFound;
+    Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
+    if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
+    if (!stops[1]) return kNotFound;
+    k = 64 + static_cast<unsigned>(std::countr_zero(stops[1]));
+  }
+  // A zero byte counts as a stop: it ends the text there, which End() refuses.
+  if (s[from + k] != stop) return kNotFound;
+  // The bytes before the stop in each half.
+  const std::uint64_t before0 = k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
+  const std::uint64_t before1 = k >= 64 ? (std::uint64_t{1} << (k - 64)) - 1 : 0;
+  const std::uint64_t runs0 = backslashes[0] & before0;
+  const std::uint64_t runs1 = backslashes[1] & before1;
+  // The first backslash of each run, a run carried over from the first half.
+  const std::uint64_t pairs0 = runs0 & ~(runs0 << 1);
+  const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
+  if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
+    return kNotFound;
+  if (plain) {
+    // ASCII, no separator first or last, none right after another (a run of
+    // four is no pair).
+    const bool lastIsSeparator = k > 0 && ((k - 1 < 64 ? runs0 >> (k - 1) : runs1 >> (k - 65)) & 1);
+    *plain = !(high[0] & before0) && !(high[1] & before1) && !(pairs0 & 1) && k > 0 && !lastIsSeparator;
+  }
+  return from + k;
+}
+#endif
+
 std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t from, char stop) {
   return EscapedText(s, readable, from, stop).End(nullptr);
 }
 
 // EscapedEnd(s, readable, from, '"'), inline where the quote stands among the 16
-// bytes from |from| with no backslash or zero byte before it: most value names
-// and strings.
+// bytes from |from| with no backslash or zero byte before it (most value names
+// and strings), else from masks of the 128 bytes where it can.
 inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
 #if defined(__SSE2__)
   if (from < s.size() && from + 16 <= readable) {
@@ -216,11 +217,15 @@ inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size
       if (s[quote] == '"') return quote;
     }
   }
+  if (std::size_t found = StopWithinBlock(s, readable, from, '"', nullptr); found != kNotFound) return found;
 #endif
   return EscapedEnd(s, readable, from, '"');
 }
 
 std::size_t KeyPathEnd(std::string_view s, std::size_t readable, std::size_t from, bool* plain) {
+#if defined(__SSE2__)
+  if (std::size_t found = StopWithinBlock(s, readable, from, ']', plain); found != kNotFound) return found;
+#endif
   return EscapedText(s, readable, from, ']').End(plain);
 }
 
