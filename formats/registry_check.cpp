@@ -130,13 +130,83 @@ class EscapedText {
   bool simple_ = true;
 };
 
+#if defined(__SSE2__)
+// The places of |stop| or zero bytes, of backslashes and of bytes above 0x7f
+// among the 64 bytes at |p|.
+inline void Classify64(const char* p, char stop, std::uint64_t* stops, std::uint64_t* backslashes,
+                       std::uint64_t* high) {
+  const __m128i stopByte = _mm_set1_epi8(stop);
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i zero = _mm_setzero_si128();
+  auto mask = [](__m128i hits) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hits)));
+  };
+  __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+  __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
+  auto ends = [&](__m128i b) {
+    return mask(_mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero)));
+  };
+  auto slashes = [&](__m128i b) { return mask(_mm_cmpeq_epi8(b, backslash)); };
+  *stops = ends(b0) | ends(b1) << 16 | ends(b2) << 32 | ends(b3) << 48;
+  *backslashes = slashes(b0) | slashes(b1) << 16 | slashes(b2) << 32 | slashes(b3) << 48;
+  *high = mask(b0) | mask(b1) << 16 | mask(b2) << 32 | mask(b3) << 48;
+}
+
+// EscapedText(s, readable, from, stop).End(plain) where |stop| stands among the
+// 128 bytes from |from| and every backslash before it is one of a pair "\\" (an
+// escaped backslash, the separator of key names), as in nearly every line: told
+// from masks of 64 bytes at a time, with no step per escape. Npos for any other
+// text, which End() then reads: a zero byte, a lone or longer run of
+// backslashes, no |stop| in reach.
+inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from, char stop,
+                                   bool* plain) {
+  if (from >= s.size() || from + 64 > readable) return kNotFound;
+  const std::size_t left = s.size() - from;
+  // Two halves of 64 bytes, the second read only when the first has no stop.
+  std::uint64_t stops[2] = {0, 0}, backslashes[2] = {0, 0}, high[2] = {0, 0};
+  Classify64(s.data() + from, stop, &stops[0], &backslashes[0], &high[0]);
+  if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
+  unsigned k;
+  if (stops[0]) {
+    k = static_cast<unsigned>(std::countr_zero(stops[0]));
+  } else {
+    if (left <= 64 || from + 128 > readable) return kNotFound;
+    Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
+    if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
+    if (!stops[1]) return kNotFound;
+    k = 64 + static_cast<unsigned>(std::countr_zero(stops[1]));
+  }
+  // A zero byte counts as a stop: it ends the text there, which End() refuses.
+  if (s[from + k] != stop) return kNotFound;
+  // The bytes before the stop in each half.
+  const std::uint64_t before0 = k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
+  const std::uint64_t before1 = k >= 64 ? (std::uint64_t{1} << (k - 64)) - 1 : 0;
+  const std::uint64_t runs0 = backslashes[0] & before0;
+  const std::uint64_t runs1 = backslashes[1] & before1;
+  // The first backslash of each run, a run carried over from the first half.
+  const std::uint64_t pairs0 = runs0 & ~(runs0 << 1);
+  const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
+  if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
+    return kNotFound;
+  if (plain) {
+    // ASCII, no separator first or last, none right after another (a run of
+    // four is no pair).
+    const bool lastIsSeparator = k > 0 && ((k - 1 < 64 ? runs0 >> (k - 1) : runs1 >> (k - 65)) & 1);
+    *plain = !(high[0] & before0) && !(high[1] & before1) && !(pairs0 & 1) && k > 0 && !lastIsSeparator;
+  }
+  return from + k;
+}
+#endif
+
 std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t from, char stop) {
   return EscapedText(s, readable, from, stop).End(nullptr);
 }
 
 // EscapedEnd(s, readable, from, '"'), inline where the quote stands among the 16
-// bytes from |from| with no backslash or zero byte before it: most value names
-// and strings.
+// bytes from |from| with no backslash or zero byte before it (most value names
+// and strings), else from masks of the 128 bytes where it can.
 inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
 #if defined(__SSE2__)
   if (from < s.size() && from + 16 <= readable) {
@@ -147,11 +217,15 @@ inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size
       if (s[quote] == '"') return quote;
     }
   }
+  if (std::size_t found = StopWithinBlock(s, readable, from, '"', nullptr); found != kNotFound) return found;
 #endif
   return EscapedEnd(s, readable, from, '"');
 }
 
 std::size_t KeyPathEnd(std::string_view s, std::size_t readable, std::size_t from, bool* plain) {
+#if defined(__SSE2__)
+  if (std::size_t found = StopWithinBlock(s, readable, from, ']', plain); found != kNotFound) return found;
+#endif
   return EscapedText(s, readable, from, ']').End(plain);
 }
 
@@ -242,17 +316,21 @@ class Lines {
  private:
   static constexpr std::size_t kBlock = 64;
 
-  // After the first line break from |at_| on, or the end of the text.
+  // After the first line break from |at_| on, or the end of the text. Next()
+  // found none after |at_| in the block loaded, if |at_| is in it.
   [[gnu::noinline]] std::size_t NextBreak() {
-    for (;;) {
-      if (at_ >= blockStart_ + kBlock || at_ < blockStart_) Load(at_ - at_ % kBlock);
-      // The breaks of the block at or after |at_|.
-      std::uint64_t ahead = breaks_ & (~std::uint64_t{0} << (at_ - blockStart_));
-      if (ahead) return blockStart_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1;
+    const std::size_t block = at_ - at_ % kBlock;
+    std::uint64_t ahead = 0;
+    if (block != blockStart_) {
+      Load(block);
+      ahead = breaks_ & (~std::uint64_t{0} << (at_ - block));
+    }
+    while (!ahead) {
       if (blockStart_ + kBlock >= size_) return size_;
       Load(blockStart_ + kBlock);
-      at_ = blockStart_;
+      ahead = breaks_;
     }
+    return blockStart_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1;
   }
 
   void Load(std::size_t start) {
@@ -261,11 +339,13 @@ class Lines {
     if (start + kBlock <= size_) {
 #if defined(__SSE2__)
       const __m128i newline = _mm_set1_epi8('\n');
-      for (std::size_t k = 0; k < kBlock; k += 16) {
+      auto breaks = [&](std::size_t k) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + start + k));
-        auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
-        breaks_ |= static_cast<std::uint64_t>(mask) << k;
-      }
+        return static_cast<std::uint64_t>(
+                   static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
+               << k;
+      };
+      breaks_ = breaks(0) | breaks(16) | breaks(32) | breaks(48);
       return;
 #endif
     }

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -417,7 +419,7 @@ TEST(HiveText, EscapedTextReadsBackAsWritten) {
 }
 
 TEST(HiveParse, StringValuesEndAtTheirClosingQuoteAtEveryOffset) {
-  for (std::size_t before = 0; before < 18; ++before) {
+  for (std::size_t before = 0; before < 140; ++before) {
     std::string data = std::string(before, 'd') + "\\\"q\\\\";
     std::string name = std::string(before, 'N') + "\\\"";
     std::string text = kHeader + "\n[K] 1\n\"" + name + "\"=\"" + data + "\"\n";
@@ -435,6 +437,57 @@ TEST(HiveParse, StringValuesEndAtTheirClosingQuoteAtEveryOffset) {
       std::string broken = kHeader + "\n[K] 1\n\"v\"=\"" + bad + "\n";
       EXPECT_FALSE(hive.Parse(broken, &error)) << broken;
       EXPECT_EQ(error.message, "unterminated string") << broken;
+    }
+  }
+}
+
+// Key paths of every length across the 64 and 128 bytes that the check reads at
+// once, with separators, empty names, escaped brackets and bytes above 0x7f at
+// their start, inside and at their end: each makes the keys its unescaped names
+// say, no more; a lone backslash before the ']' or a zero byte is refused as
+// decoding refuses it.
+TEST(HiveCheck, KeyPathsOfEveryLengthMakeTheKeysTheyName) {
+  const std::string pieces[] = {"\\\\", "\\\\\\\\", "\\]", "\\\\\\]", "\xc3\xa9", "\\\\\\\\\\\\"};
+  const std::string afters[] = {"", "b", std::string(70, 'c')};
+  for (std::size_t before = 0; before < 140; ++before) {
+    for (const std::string& piece : pieces) {
+      for (const std::string& after : afters) {
+        const std::string path = std::string(before, 'a') + piece + after;
+        // A comment after the key, so that the 128 bytes after the '[' are in the file.
+        const std::string text =
+            kHeader + "\n[" + path + "] 1\n\"v\"=\"1\"\n#" + std::string(140, 'z') + "\n";
+        std::u16string units;
+        ASSERT_NE(UnescapeRegistryText(path + "]", ']', &units), std::string::npos) << path;
+        std::vector<std::u16string> names;
+        for (std::size_t start = 0; start <= units.size();) {
+          std::size_t separator = std::min(units.find(u'\\', start), units.size());
+          if (separator > start) names.push_back(units.substr(start, separator - start));
+          start = separator + 1;
+        }
+        Hive hive;
+        HiveParseError error;
+        ASSERT_TRUE(hive.Parse(text, &error)) << text << error.message;
+        HiveNode* key = hive.Root();
+        for (const std::u16string& name : names) {
+          ASSERT_EQ(key->Subkeys().size(), 1u) << text;
+          key = key->Subkeys()[0];
+          EXPECT_EQ(key->name, name) << text;
+        }
+        EXPECT_TRUE(key->Subkeys().empty()) << text;
+        if (!names.empty()) {
+          EXPECT_NE(hive.FindValue(key, u"v"), nullptr) << text;
+        }
+
+        for (const std::string& bad :
+             {path + "\\", std::string(before, 'a') + std::string(1, '\0') + after}) {
+          const std::string broken = kHeader + "\n[" + bad + "] 1\n#" + std::string(140, 'z') + "\n";
+          HiveParseError full, quick;
+          EXPECT_FALSE(ParseEveryValue(broken, &full)) << broken;
+          EXPECT_FALSE(CheckRegistryText(broken, &quick)) << broken;
+          EXPECT_EQ(quick.line, full.line) << broken;
+          EXPECT_EQ(quick.message, full.message) << broken;
+        }
+      }
     }
   }
 }

@@ -26,6 +26,19 @@ SystemListing ReadOneSystem(const ProgramContext& program, const platform::Known
   return ListOneSystem(program, *system, known, options);
 }
 
+// The place in |systems| of |current|, read at start-up, when it is a Wine
+// prefix found there that can be opened; the size of |systems| otherwise.
+std::size_t CurrentAmong(platform::ManagedSystem* current,
+                         const std::vector<platform::KnownSystem>& systems) {
+  platform::KnownSystem same;
+  if (!current || !current->IsWinePrefix() || !platform::KnownSystemAt(current->Location(), systems, &same))
+    return systems.size();
+  for (std::size_t i = 0; i < systems.size(); ++i) {
+    if (systems[i].path == same.path && systems[i].kind != "offline" && systems[i].problem.empty()) return i;
+  }
+  return systems.size();
+}
+
 }  // namespace
 
 SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSystem& system,
@@ -57,20 +70,34 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
   return listing;
 }
 
-int ListEverySystem(const ProgramContext& program, const ListOptions& options, std::ostream& out,
-                    std::ostream& err) {
+int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
+                    const ListOptions& options, std::ostream& out, std::ostream& err) {
   const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
   std::vector<SystemListing> listings(systems.size());
   // The host's process table is read once for every system, not once per system.
   const std::shared_ptr<const platform::HostProcessTable> processes =
       systems.empty() ? nullptr : platform::HostProcessTable::Read();
+  const std::size_t reused = CurrentAmong(current, systems);
+  // Not among them: what start-up read of it need not stay in memory beside them.
+  if (current && reused == systems.size()) current->ForgetRegistry();
   // Each system is opened, read and listed by one of a few threads, which take
-  // the systems in turn; every system is an object of its own, so they go on
-  // side by side. They are printed in order when all are done.
+  // the systems in turn (the one read at start-up first, so that its memory goes
+  // soonest); every system is an object of its own, so they go on side by side.
+  // They are printed in order when all are done.
   std::atomic<std::size_t> next{0};
   auto work = [&] {
-    for (std::size_t i = next++; i < systems.size(); i = next++)
-      listings[i] = ReadOneSystem(program, systems[i], options, processes);
+    for (std::size_t n = next++; n < systems.size(); n = next++) {
+      if (reused == systems.size()) {
+        listings[n] = ReadOneSystem(program, systems[n], options, processes);
+      } else if (n == 0) {
+        current->ShareProcessTable(processes);
+        listings[reused] = ListOneSystem(program, *current, systems[reused], options);
+        current->ForgetRegistry();
+      } else {
+        const std::size_t i = n <= reused ? n - 1 : n;
+        listings[i] = ReadOneSystem(program, systems[i], options, processes);
+      }
+    }
   };
   const std::size_t count =
       std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()), systems.size());

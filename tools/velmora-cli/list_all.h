@@ -28,8 +28,10 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
 
 // Lists every system found, each with |program|'s definitions and texts. A system
 // that cannot be read is said on |err| and the others are listed; the status is
-// then 1.
-int ListEverySystem(const ProgramContext& program, const ListOptions& options, std::ostream& out,
-                    std::ostream& err);
+// then 1. |current|, the system the program started on (may be null), is listed
+// from what start-up read of it when it is a Wine prefix among them, not read
+// again; what it holds of its registry is forgotten after.
+int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
+                    const ListOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::cli

@@ -274,10 +274,8 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
   std::string problem;
   ParseListOptions(operands, &options, &problem);
   if (options.allSystems) {
-    // Every system is read again by the listing, this one too: what start-up read
-    // of it need not stay in memory beside them.
-    model.System().ForgetRegistry();
-    return ListEverySystem(model.Context(), options, out, err);
+    // This system is listed from what start-up read of it, when it is one of them.
+    return ListEverySystem(model.Context(), &model.System(), options, out, err);
   }
   ReadListedModel(model);
   const changes::SeenEntries seen = changes::SeenEntries::Read(model.System());
