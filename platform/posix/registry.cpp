@@ -62,6 +62,9 @@ struct HiveFile {
   // The path look-up generation in which the file was last checked: within it
   // (one pass of a scan) it is not checked again for every key opened.
   std::uint64_t checkedIn = 0;
+  // Whether its permission bits let the program write it, from the status read
+  // when it was last checked.
+  bool permitsWrite = false;
 };
 
 }  // namespace posix
@@ -169,6 +172,14 @@ void Remember(HiveFile* file, const struct stat& st) {
   file->mtime = st.st_mtim;
 }
 
+// Writable, answered from the last check of the file while that check holds (a
+// key opened for every location of a pass does not ask again); a change itself
+// asks the file system (CheckWrite).
+bool WritableAsChecked(const HiveFile& file, std::uint64_t generation) {
+  if (generation != 0 && file.checkedIn == generation && file.exists) return file.permitsWrite;
+  return Writable(file);
+}
+
 Status Fail(Status status, std::string detail) {
   SetLastErrorDetail(std::move(detail));
   return status;
@@ -191,7 +202,10 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
     }
     return kSuccess;
   }
-  if (file->loaded && SameIdentity(*file, st)) return kSuccess;
+  if (file->loaded && SameIdentity(*file, st)) {
+    file->permitsWrite = PermitsWrite(st);
+    return kSuccess;
+  }
 
   std::string text;
   struct stat opened;
@@ -209,6 +223,7 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
                                     "); it is left untouched"
                               : std::string();
   Remember(file, opened);
+  file->permitsWrite = PermitsWrite(opened);
   file->loaded = true;
   return kSuccess;
 }
@@ -380,7 +395,7 @@ Status WinePrefix::OpenKey(HKey root, const std::string& subKey, std::uint32_t a
   std::vector<std::u16string> path = JoinKeyPath(base.handle->path, subKey);
   if (!base.file->model.Find(path)) return kFileNotFound;
   bool wantsWrite = (access & kWriteAccess) != 0;
-  if (wantsWrite && !Writable(*base.file))
+  if (wantsWrite && !WritableAsChecked(*base.file, LookupGeneration()))
     return Fail(kAccessDenied, "the registry file " + base.file->path + " is not writable by this user");
   *result = keys_.Add(base.handle->hive, std::move(path), wantsWrite);
   return kSuccess;
@@ -399,7 +414,8 @@ Status WinePrefix::CreateKey(HKey root, const std::string& subKey, HKey* result)
   std::vector<std::u16string> path = JoinKeyPath(base.handle->path, subKey);
   if (base.file->model.Find(path)) {
     // An existing key opens with whatever access the hive file allows.
-    *result = keys_.Add(base.handle->hive, std::move(path), Writable(*base.file));
+    *result =
+        keys_.Add(base.handle->hive, std::move(path), WritableAsChecked(*base.file, LookupGeneration()));
     return kSuccess;
   }
   if (!base.handle->writable) return kAccessDenied;

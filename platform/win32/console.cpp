@@ -23,6 +23,11 @@ void UseBinaryStandardOutput() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+void BufferStandardOutput() {
+  if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_CHAR)
+    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{64} << 10);
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <thread>
 
 #include "app/system_choice.h"
 #include "changes/seen_entries.h"
+#include "platform/files.h"
 
 namespace velmora::cli {
 
@@ -77,6 +79,11 @@ int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* curr
   // The host's process table is read once for every system, not once per system.
   const std::shared_ptr<const platform::HostProcessTable> processes =
       systems.empty() ? nullptr : platform::HostProcessTable::Read();
+  // The program's own files (its language file above all, asked for by every
+  // system's listing) are looked up through one scope for the whole run, instead
+  // of walking their path again for every text.
+  std::optional<platform::files::PathLookupScope> ownFiles;
+  if (program.programFiles) ownFiles.emplace(*program.programFiles);
   const std::size_t reused = CurrentAmong(current, systems);
   // Not among them: what start-up read of it need not stay in memory beside them.
   if (current && reused == systems.size()) current->ForgetRegistry();

@@ -103,6 +103,7 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
 int main(int argc, char** argv) {
   platform::PrepareHeap();
   platform::UseBinaryStandardOutput();
+  platform::BufferStandardOutput();
   std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   SystemChoice choice;
   std::string optionError;
