@@ -24,8 +24,12 @@ void UseBinaryStandardOutput() {
 }
 
 void BufferStandardOutput() {
+  // The C library sizes a buffer it makes itself by the file alone (4 KB for a
+  // pipe), whatever size is asked for: the buffer is given. It is standard
+  // output's, for the whole run, as standard output is the process's.
+  static char buffer[std::size_t{64} << 10];
   if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_CHAR)
-    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{64} << 10);
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
