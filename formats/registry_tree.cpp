@@ -103,10 +103,9 @@ int ComparePlainPaths(std::string_view a, std::string_view b) {
   }
   while (m < n && a[m] == b[m]) ++m;
   if (m == a.size() && m == b.size()) return 0;
-  // Backslashes come in pairs, so |m| is not inside a separator: compare from the
-  // start of its name.
+  // Backslashes come in pairs, so |m| is not inside a separator, and the bytes of
+  // its name before it are the same in both.
   std::size_t i = m;
-  while (i > 0 && a[i - 1] != '\\') --i;
   for (;;) {
     const bool endA = i == a.size() || a[i] == '\\';
     const bool endB = i == b.size() || b[i] == '\\';
