@@ -8,6 +8,10 @@
 #include <cstring>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "formats/registry_hive.h"
 
 namespace formats {
@@ -84,24 +88,27 @@ inline bool SameFoldedAscii(const char* a, std::string_view name) {
   return true;
 }
 
+// Where the first |n| bytes at |a| and |b| first differ, or |n|.
+std::size_t FirstDifference(const char* a, const char* b, std::size_t n) {
+  std::size_t m = 0;
+#if defined(__SSE2__)
+  for (; m + 16 <= n; m += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + m));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + m));
+    const unsigned differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xffffu;
+    if (differ) return m + static_cast<std::size_t>(std::countr_zero(differ));
+  }
+#endif
+  for (; m < n && a[m] == b[m]; ++m) {
+  }
+  return m;
+}
+
 // The order of two plain key paths: name by name, letters in upper case, a
 // shorter name and a parent first. Names equal but for case are equal here.
 int ComparePlainPaths(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
-  std::size_t m = 0;  // the first byte that differs
-  for (; m + 8 <= n; m += 8) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a.data() + m, sizeof x);
-    std::memcpy(&y, b.data() + m, sizeof y);
-    if (x != y) {
-      if constexpr (std::endian::native == std::endian::little) {
-        m += static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
-        break;
-      }
-      break;
-    }
-  }
-  while (m < n && a[m] == b[m]) ++m;
+  const std::size_t m = FirstDifference(a.data(), b.data(), n);
   if (m == a.size() && m == b.size()) return 0;
   // Backslashes come in pairs, so |m| is not inside a separator, and the bytes of
   // its name before it are the same in both.
