@@ -118,7 +118,11 @@ class HiveNode {
   // Kept once a key has many subkeys; a key with few is searched in order.
   ChildIndex index;
   bool complete = true;
-  std::vector<Pending> pending;  // until complete
+  // Until complete. For a hive whose key lines are all plain, each entry is
+  // instead a run of lines in order, [line, at), and the names of the subkeys
+  // start |nameAt| bytes into their paths.
+  std::vector<Pending> pending;
+  std::uint32_t nameAt = 0;
 };
 
 struct HiveParseError {
@@ -191,6 +195,13 @@ class Hive {
   HiveNode* AddChild(HiveNode* parent, std::u16string_view name, bool sorted, std::size_t hash);
   // Makes the subkeys of |node| from the key lines below it.
   void Expand(HiveNode* node);
+  // Expand for a file whose key lines are all plain, given as runs of lines in
+  // order: in a run, the lines of each subkey follow each other and are found by
+  // searching, not one by one.
+  void ExpandOrdered(HiveNode* node);
+  // The runs of key lines in order, as the root's pending lines; false (and none
+  // given) when a key line is not plain.
+  bool OrderedRuns();
   // The key line |line| is one of |node| itself: its block, or more of it.
   void AddBlock(HiveNode* node, std::uint32_t line);
   // The names of a key line's path, decoded (for a path that is not plain).
@@ -210,6 +221,7 @@ class Hive {
   std::string trailer_;
   std::vector<HiveKeyLine> keyLines_;  // until the tree is complete
   bool lazy_ = false;                  // keys are still made from their lines
+  bool ordered_ = false;               // pending lines are runs for ExpandOrdered
   bool repeatsMerged_ = true;
   // Objects made in chunks and released with the hive: a file holds thousands.
   template <typename T>

@@ -320,6 +320,10 @@ bool Hive::ParseOwned(std::string&& input, HiveParseError* error) {
   lazy_ = true;
   repeatsMerged_ = false;
   root_.complete = false;
+  if (OrderedRuns()) {
+    ordered_ = true;
+    return true;
+  }
   root_.pending.reserve(keyLines_.size());
   std::u16string units;
   std::vector<std::u16string_view> names;

@@ -2,10 +2,15 @@
 // keys found and made, values set and removed, the index of the subkeys of a key
 // with many, and the place of a new key in the file.
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <unordered_set>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "formats/registry_hive.h"
 
@@ -67,6 +72,61 @@ inline bool SameBytes(const char* a, const char* b, std::size_t n) {
     if (*a != *b) return false;
   }
   return true;
+}
+
+// ASCII letters in upper case, as Wine orders the keys of its files.
+inline unsigned char UpperAscii(char c) {
+  return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+}
+
+// Whether the |name.size()| bytes at |a| are |name| but for the case of letters.
+inline bool SameFoldedAscii(const char* a, std::string_view name) {
+  if (SameBytes(a, name.data(), name.size())) return true;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(name[i])) return false;
+  }
+  return true;
+}
+
+// Where the first |n| bytes at |a| and |b| first differ, or |n|.
+std::size_t FirstDifference(const char* a, const char* b, std::size_t n) {
+  std::size_t m = 0;
+#if defined(__SSE2__)
+  for (; m + 16 <= n; m += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + m));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + m));
+    const unsigned differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xffffu;
+    if (differ) return m + static_cast<std::size_t>(std::countr_zero(differ));
+  }
+#endif
+  for (; m < n && a[m] == b[m]; ++m) {
+  }
+  return m;
+}
+
+// The order of two plain key paths: name by name, letters in upper case, a
+// shorter name and a parent first. Names equal but for case are equal here.
+int ComparePlainPaths(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  const std::size_t m = FirstDifference(a.data(), b.data(), n);
+  if (m == a.size() && m == b.size()) return 0;
+  // Backslashes come in pairs, so |m| is not inside a separator, and the bytes of
+  // its name before it are the same in both.
+  std::size_t i = m;
+  for (;;) {
+    const bool endA = i == a.size() || a[i] == '\\';
+    const bool endB = i == b.size() || b[i] == '\\';
+    if (endA || endB) {
+      if (!endA) return 1;
+      if (!endB) return -1;
+      if (i == a.size() || i == b.size()) return i == a.size() ? (i == b.size() ? 0 : -1) : 1;
+      i += 2;
+      continue;
+    }
+    const int order = UpperAscii(a[i]) - UpperAscii(b[i]);
+    if (order) return order;
+    ++i;
+  }
 }
 
 // Subkeys from which on a key keeps an index of them.
@@ -135,9 +195,11 @@ void Hive::Reset(std::string header) {
   blocks_.clear();
   keyLines_ = {};
   lazy_ = false;
+  ordered_ = false;
   repeatsMerged_ = true;
   root_.children.clear();
   root_.pending = {};
+  root_.nameAt = 0;
   root_.complete = true;
   nodes_.Clear();
   blockPool_.Clear();
@@ -148,6 +210,10 @@ void Hive::Reset(std::string header) {
 void Hive::Expand(HiveNode* node) {
   if (node->complete) return;
   node->complete = true;
+  if (ordered_) {
+    ExpandOrdered(node);
+    return;
+  }
   std::vector<HiveNode::Pending> pending;
   pending.swap(node->pending);
   std::vector<HiveBlock*> merged;  // blocks whose key came again
@@ -217,6 +283,86 @@ void Hive::Expand(HiveNode* node) {
   for (HiveBlock* block : merged) Decode(block);
 }
 
+bool Hive::OrderedRuns() {
+  const char* text = text_.data();
+  std::vector<HiveNode::Pending> runs;
+  std::uint32_t runStart = 0;
+  for (std::uint32_t k = 0; k < keyLines_.size(); ++k) {
+    const HiveKeyLine& b = keyLines_[k];
+    if (!b.plain) return false;
+    if (k == 0) continue;
+    const HiveKeyLine& a = keyLines_[k - 1];
+    if (ComparePlainPaths(std::string_view(text + a.pathStart, a.pathEnd - a.pathStart),
+                          std::string_view(text + b.pathStart, b.pathEnd - b.pathStart)) > 0) {
+      runs.push_back({runStart, k});
+      runStart = k;
+    }
+  }
+  runs.push_back({runStart, static_cast<std::uint32_t>(keyLines_.size())});
+  root_.pending = std::move(runs);
+  root_.nameAt = 0;
+  return true;
+}
+
+void Hive::ExpandOrdered(HiveNode* node) {
+  std::vector<HiveBlock*> merged;  // blocks whose key came again
+  const char* text = text_.data();
+  const std::uint32_t nameAt = node->nameAt;
+  std::u16string units;
+  std::vector<HiveNode::Pending> runs;
+  runs.swap(node->pending);
+  // Runs in file order, so subkeys are made in the order of their first lines.
+  // Every line of a run goes on past this key's path, which all of them share.
+  for (const HiveNode::Pending& run : runs) {
+    const std::uint32_t end = run.at;
+    for (std::uint32_t k = run.line; k < end;) {
+      const HiveKeyLine& key = keyLines_[k];
+      const char* from = text + key.pathStart + nameAt;
+      const std::size_t left = key.pathEnd - key.pathStart - nameAt;
+      const void* found = std::memchr(from, '\\', left);
+      const std::string_view bytes(
+          from, found ? static_cast<std::size_t>(static_cast<const char*>(found) - from) : left);
+      auto sameName = [&](std::uint32_t other) {
+        const HiveKeyLine& line = keyLines_[other];
+        const std::size_t length = line.pathEnd - line.pathStart - nameAt;
+        if (length < bytes.size()) return false;
+        const char* name = text + line.pathStart + nameAt;
+        return (length == bytes.size() || name[bytes.size()] == '\\') && SameFoldedAscii(name, bytes);
+      };
+      // The lines of this subkey follow each other in the run: the first line
+      // past them is found by doubling the step, then halving it.
+      std::uint32_t same = k;  // a line of this subkey
+      std::uint32_t step = 1;
+      while (step < end - same && sameName(same + step)) {
+        same += step;
+        step *= 2;
+      }
+      std::uint32_t past = same + std::min(step, end - same);  // not of it, or the end
+      while (past - same > 1) {
+        std::uint32_t middle = same + (past - same) / 2;
+        (sameName(middle) ? same : past) = middle;
+      }
+      units.assign(bytes.begin(), bytes.end());
+      HiveNode* child = node->KnownChild(units);
+      if (!child) {
+        child = AddChild(node, units, false, FoldedNameHash()(units));
+        child->complete = false;
+        child->nameAt = nameAt + static_cast<std::uint32_t>(bytes.size()) + 2;
+      }
+      // The key's own lines come before those below it.
+      const std::size_t ownLength = nameAt + bytes.size();
+      for (; k < past && keyLines_[k].pathEnd - keyLines_[k].pathStart == ownLength; ++k) {
+        AddBlock(child, k);
+        if (!child->block->laterSpans.empty()) merged.push_back(child->block);
+      }
+      if (k < past) child->pending.push_back({k, past});
+      k = past;
+    }
+  }
+  // A key given twice: its lines join the first block, as Wine merges them.
+  for (HiveBlock* block : merged) Decode(block);
+}
+
 void Hive::AddBlock(HiveNode* node, std::uint32_t line) {
   const HiveKeyLine& key = keyLines_[line];
   std::string_view text(text_);
@@ -251,6 +397,7 @@ void Hive::Complete() {
             [](const HiveBlock* a, const HiveBlock* b) { return a->keyLine.data() < b->keyLine.data(); });
   keyLines_ = {};
   lazy_ = false;
+  ordered_ = false;
 }
 
 HiveNode* Hive::Find(const std::vector<std::u16string>& path) {

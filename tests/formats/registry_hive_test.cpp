@@ -233,6 +233,69 @@ TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
   EXPECT_NE(hive.FindValue(hive.Find({u"A", u"B", u"C"}), u"w"), nullptr);
 }
 
+// A file of plain key lines is read from its runs of lines in order; one line that
+// is not plain makes the same file read line by line. Both must make the same
+// keys, in the same order, with the same values, whether the file is in order, in
+// runs or in no order, with names that differ in case or in a byte that sorts
+// differently in upper and lower case.
+TEST(HiveParse, KeysFromRunsInOrderAreThoseMadeLineByLine) {
+  const std::vector<std::string> names = {"A", "a", "A B", "A_", "AB", "Ab", "B", "[", "z"};
+  std::vector<std::string> paths;
+  for (std::size_t k = 0; k < 400; ++k) {
+    std::size_t seed = k * 2654435761u;
+    std::string path = names[seed % names.size()];
+    for (std::size_t depth = (seed >> 8) % 4; depth; --depth) {
+      seed /= names.size();
+      path += "\\\\" + names[(seed >> 4) % names.size()];
+    }
+    paths.push_back(path);
+  }
+  auto upper = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+  };
+  auto dump = [](Hive& hive) {
+    std::string out;
+    auto walk = [&](auto& self, HiveNode* node, int depth) -> void {
+      for (HiveNode* child : node->Subkeys()) {
+        if (child->name == u"\u00e9") continue;  // the line that is not plain
+        out += std::string(static_cast<std::size_t>(depth), ' ') +
+               std::string(child->name.begin(), child->name.end());
+        for (const HiveValue* value : hive.Values(child)) out += " " + value->data.substr(0, 2);
+        out += "\n";
+        self(self, child, depth + 1);
+      }
+    };
+    walk(walk, hive.Root(), 0);
+    return out;
+  };
+  std::vector<std::string> sorted = paths;
+  std::stable_sort(sorted.begin(), sorted.end(), [&](const std::string& x, const std::string& y) {
+    // Name by name, as the names' bytes never hold a backslash.
+    std::string a = upper(x), b = upper(y);
+    std::replace(a.begin(), a.end(), '\\', '\x01');
+    std::replace(b.begin(), b.end(), '\\', '\x01');
+    return a < b;
+  });
+  std::vector<std::string> inRuns = sorted;  // three runs in order, one after another
+  std::rotate(inRuns.begin(), inRuns.begin() + 150, inRuns.end());
+  std::rotate(inRuns.begin(), inRuns.begin() + 100, inRuns.begin() + 250);
+  for (const std::vector<std::string>* order : {&sorted, &inRuns, &paths}) {
+    std::string text = kHeader;
+    for (std::size_t k = 0; k < order->size(); ++k) {
+      text += "\n[" + (*order)[k] + "] 1\n\"v\"=\"" + static_cast<char>('a' + k % 26) + "\"\n";
+    }
+    Hive plain, lineByLine;
+    HiveParseError error;
+    ASSERT_TRUE(plain.Parse(text, &error)) << error.message << " at " << error.line;
+    ASSERT_TRUE(lineByLine.Parse(text + "\n[\\xe9] 1\n", &error)) << error.message << " at " << error.line;
+    const std::string keys = dump(plain);
+    EXPECT_EQ(keys, dump(lineByLine));
+    EXPECT_NE(plain.Find({u"a", u"a b"}), nullptr) << keys;
+    EXPECT_EQ(plain.Serialize() + "\n[\\xe9] 1\n", lineByLine.Serialize());
+  }
+}
+
 // Key lines that share their first bytes but not what those bytes mean: an
 // escape cut short, a letter after a hex escape, letters that fold alike.
 TEST(HiveParse, KeyLinesSharingTheirStartReadAsWritten) {
