@@ -112,7 +112,9 @@ VelmoraApp::StartResult VelmoraApp::StartCore(MessageBoxPresenter& box, Lock loc
     return Refuse(box, program_.Text(kInitFailedId), StartResult::kNoDatabase);
   if (!DecodeDatabase(*system_, DatabaseDirInUse(*system_, programDir, dataDir), dataDir))
     return Refuse(box, program_.Text(kInitFailedId), StartResult::kDecodeFailed);
-  model_.PrepareRating();  // while the entries are read
+  // The index is made while the entries are read; the window rates only after its
+  // first frame, and makes the index then.
+  if (lock != Lock::kWindow) model_.PrepareRating();
   if (lock != Lock::kNone) {
     settings.Load(*system_);
   } else {

@@ -39,15 +39,17 @@ bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-std::string TrimWhiteSpace(std::string_view text) {
+std::string_view TrimmedWhiteSpace(std::string_view text) {
   auto isSpace = [](char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
   };
   std::size_t begin = 0, end = text.size();
   while (begin < end && isSpace(text[begin])) ++begin;
   while (end > begin && isSpace(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
+  return text.substr(begin, end - begin);
 }
+
+std::string TrimWhiteSpace(std::string_view text) { return std::string(TrimmedWhiteSpace(text)); }
 
 int ParseLeadingInt(std::string_view text) {
   std::size_t i = 0;

@@ -14,6 +14,8 @@ bool EndsWith(std::string_view text, std::string_view suffix);  // exact case
 bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix);
 // Strips blanks, tabs and line ends from both ends.
 std::string TrimWhiteSpace(std::string_view text);
+// The same cut, as a view of |text|.
+std::string_view TrimmedWhiteSpace(std::string_view text);
 // The bytes as two lower-case hex digits each, separated by commas ("de,ad").
 std::string HexByteList(std::string_view bytes);
 // atoi: leading white space, an optional sign, decimal digits up to the first

@@ -1,5 +1,9 @@
 #include "base/utf16.h"
 
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
 namespace velmora {
 
 namespace {
@@ -60,14 +64,32 @@ constexpr char16_t kWindows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201
 
 }  // namespace
 
-std::string ValidUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size();) {
+namespace {
+
+bool IsValidUtf8(const std::string& text) {
+  // ASCII, as nearly all text is, eight bytes at a step.
+  std::size_t ascii = 0;
+  for (std::uint64_t eight; ascii + 8 <= text.size(); ascii += 8) {
+    std::memcpy(&eight, text.data() + ascii, sizeof eight);
+    if (eight & 0x8080808080808080ull) break;
+  }
+  for (std::size_t i = ascii; i < text.size();) {
     char32_t code;
     std::size_t length = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : DecodeUtf8(text, i, &code);
-    if (length == 0) return Utf8FromUtf16(Utf16FromUtf8(text));
+    if (length == 0) return false;
     i += length;
   }
-  return text;
+  return true;
+}
+
+}  // namespace
+
+std::string ValidUtf8(const std::string& text) {
+  return IsValidUtf8(text) ? text : Utf8FromUtf16(Utf16FromUtf8(text));
+}
+
+std::string ValidUtf8(std::string&& text) {
+  return IsValidUtf8(text) ? std::move(text) : Utf8FromUtf16(Utf16FromUtf8(text));
 }
 
 std::u16string Utf16FromUtf8(const std::string& text) {

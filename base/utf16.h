@@ -17,6 +17,8 @@ std::string Utf8FromLittleEndian(const std::uint8_t* bytes, std::size_t count);
 // |text| as valid UTF-8, its invalid bytes read as Utf16FromUtf8 reads them;
 // valid UTF-8 comes back unchanged.
 std::string ValidUtf8(const std::string& text);
+// The same, taking |text| over: valid text is handed back without a copy.
+std::string ValidUtf8(std::string&& text);
 // Code page 1252 (and Latin-1 for its holes) to UTF-8.
 std::string Utf8FromWindows1252(const std::string& text);
 

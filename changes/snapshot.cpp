@@ -90,7 +90,7 @@ void StartupParameters::TakeSnapshot() {
     }
     // The items of a folder as they are, not their targets.
     for (FoundEntry& found : EntriesOf(System(), contents, context_, filler.Pass(), false)) {
-      filler.FillTask(*found.task, location, found.programPath, found.versionSource,
+      filler.FillTask(*found.task, location, found.programPath, found.VersionSource(),
                       readOnlyReasons_[location]);
       found.task->location = location;
       std::string key = SnapshotKey(location, found.task->name);

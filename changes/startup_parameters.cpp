@@ -50,7 +50,7 @@ void StartupParameters::ScanLocation(int location) {
   LocationContents contents = velmora::ReadLocation(System(), location);
   readOnlyReasons_[location] = contents.readOnlyReason;
   for (FoundEntry& found : EntriesOf(System(), contents, context_, filler.Pass(), true)) {
-    filler.FillTask(*found.task, location, found.programPath, found.versionSource, contents.readOnlyReason);
+    filler.FillTask(*found.task, location, found.programPath, found.VersionSource(), contents.readOnlyReason);
     PutRead(location, std::move(found.task), false);
   }
 }
@@ -80,8 +80,10 @@ void StartupParameters::PutRead(int location, std::unique_ptr<Task> task, bool f
     copy->location = location;
     snapshot_.entries[SnapshotKey(location, task->name, fromStore)] = std::move(copy);
   }
-  std::string key = EntryKey(location, task->name);
-  entryMaps_[location][key] = std::move(task);
+  // A key's values and a folder's files mostly come in the order of their keys:
+  // tried at the end first, each goes in without a search of the map.
+  TaskMap& map = entryMaps_[location];
+  map.insert_or_assign(map.end(), EntryKey(location, task->name), std::move(task));
 }
 
 void StartupParameters::ReadAll() {
@@ -120,12 +122,12 @@ std::vector<ApplyFailure> StartupParameters::RollBack() {
   return failures;
 }
 
-void StartupParameters::RateAllTasks() {
+std::vector<Task*> StartupParameters::AllTasks() {
   std::vector<Task*> all;
   for (TaskMap& map : entryMaps_) {
     for (auto& entry : map) all.push_back(entry.second.get());
   }
-  rater_.RateAll(System(), all);
+  return all;
 }
 
 bool StartupParameters::AddEntry(std::unique_ptr<Task> task, int location, std::string* error) {

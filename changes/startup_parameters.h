@@ -162,8 +162,12 @@ class StartupParameters {
   void PrepareRating() { rater_.PrepareIndex(System()); }
   void FillCategoryCodes() { rater_.FillCategoryCodes(); }
   const std::vector<std::string>& CategoryCodes() const { return rater_.CategoryCodes(); }
-  void RateAllTasks();
+  void RateAllTasks() { RateTasks(AllTasks()); }
   void RateTask(Task& task) const { rater_.RateTask(System(), task); }
+  // Every entry of every location (removed ones too), and the rating of some tasks
+  // (the model's own or copies of them) as RateAllTasks rates the model's.
+  std::vector<Task*> AllTasks();
+  void RateTasks(const std::vector<Task*>& tasks) const { rater_.RateAll(System(), tasks); }
 
   // ---- for the change operations (apply, profiles) ------------------------------------
   // The entry |name| of a location to change in place; null when there is none.

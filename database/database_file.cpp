@@ -6,6 +6,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "formats/ini_text.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -420,6 +424,54 @@ std::string_view PlainNumberedValue(std::string_view delivered, char* buffer) {
     if (buffer[i] == '\0') break;
   }
   return formats::ini_text::Trim(std::string_view(buffer, i));
+}
+
+#if defined(__SSE2__)
+namespace {
+
+// The value key from each of its positions on, sixteen bytes long.
+struct KeyBlocks {
+  constexpr KeyBlocks() : from() {
+    for (unsigned k = 0; k < 7; ++k)
+      for (unsigned j = 0; j < 16; ++j) from[k][j] = kValueKey[(k + j) % 7];
+  }
+  char from[7][16];
+};
+constexpr KeyBlocks kKeyBlocks;
+
+}  // namespace
+#endif
+
+namespace {
+
+// PlainNumberedValueHash the plain way: opened into a buffer, then hashed.
+[[gnu::noinline]] std::uint64_t PlainNumberedValueHashOfCopy(std::string_view delivered) {
+  char buffer[kDatabaseValueSize];
+  return formats::ini_text::FoldedHash(0, PlainNumberedValue(delivered, buffer));
+}
+
+}  // namespace
+
+std::uint64_t PlainNumberedValueHash(std::string_view delivered, std::size_t readable) {
+#if defined(__SSE2__)
+  // Sixteen bytes at a time, the last ones cut to the value.
+  const std::size_t size = delivered.size();
+  if (size == 0 || readable < ((size + 15) & ~std::size_t{15}))
+    return PlainNumberedValueHashOfCopy(delivered);
+  std::uint64_t hash = size;  // FoldedHash's seed 0 ^ size
+  for (std::size_t i = 0, k = 0;; i += 16, k = k >= 5 ? k - 5 : k + 2) {
+    const auto kept = static_cast<unsigned>(std::min<std::size_t>(size - i, 16));
+    const unsigned ends = (i == 0 ? 1u : 0u) | (i + 16 >= size ? 1u << (kept - 1) : 0u);
+    if (!MixPlainBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(delivered.data() + i)),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeyBlocks.from[k])), kept, ends,
+                       &hash))
+      return PlainNumberedValueHashOfCopy(delivered);
+    if (i + 16 >= size) return formats::ini_text::FinishHash(hash);
+  }
+#else
+  (void)readable;
+  return PlainNumberedValueHashOfCopy(delivered);
+#endif
 }
 
 }  // namespace velmora

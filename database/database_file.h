@@ -14,6 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "formats/ini_text.h"
+
 namespace formats {
 class IniDocument;
 }
@@ -119,6 +125,45 @@ long long NumberOfScrambledDigits(std::string_view stored, std::size_t stem);
 // the empty default delivers it: without its inner layer and its surrounding
 // blanks, in |buffer| (kDatabaseValueSize bytes at least).
 std::string_view PlainNumberedValue(std::string_view delivered, char* buffer);
+// ini_text::FoldedHash(0, PlainNumberedValue(delivered, buffer)), where |readable|
+// bytes can be read from delivered.data() on (at least delivered.size()): a value
+// with nothing to trim or cut is opened and hashed sixteen bytes at a time without
+// being copied.
+std::uint64_t PlainNumberedValueHash(std::string_view delivered, std::size_t readable);
+#if defined(__SSE2__)
+// One step of PlainNumberedValueHash: the block of sixteen stored bytes that
+// starts at byte i of a value, of which the first |kept| (1 to 16) are the
+// value's, opened with |key| (the value key from place i % 7 on: a byte stored
+// with its high bit set for ';' or '=' loses 0x80 too), folded, and mixed into
+// |hash| as ini_text::FoldedHash mixes its eight-byte words. False, and |hash|
+// unchanged, when a kept byte opens to a zero byte or one that |ends| marks (a
+// bit per byte: the value's first and last) opens to a blank: the value is then
+// opened the plain way.
+inline bool MixPlainBlock(__m128i stored, __m128i key, unsigned kept, unsigned ends, std::uint64_t* hash) {
+  const __m128i marked =
+      _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(stored, _mm_set1_epi8(static_cast<char>(0xBB))),
+                                 _mm_cmpeq_epi8(stored, _mm_set1_epi8(static_cast<char>(0xBD)))),
+                    _mm_set1_epi8(static_cast<char>(0x80)));
+  const __m128i keptBytes =
+      _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(kept)),
+                     _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+  __m128i plain = _mm_and_si128(_mm_sub_epi8(_mm_sub_epi8(stored, key), marked), keptBytes);
+  // Blanks: ' ', and '\t' to '\r' (less '\t', at most 4).
+  const __m128i fromTab = _mm_sub_epi8(plain, _mm_set1_epi8('\t'));
+  const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(plain, _mm_set1_epi8(' ')),
+                                     _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab));
+  const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(plain, _mm_setzero_si128())));
+  if ((zeros & ((1u << kept) - 1)) | (static_cast<unsigned>(_mm_movemask_epi8(blank)) & ends)) return false;
+  const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(plain, _mm_set1_epi8('A' - 1)),
+                                      _mm_cmplt_epi8(plain, _mm_set1_epi8('Z' + 1)));
+  plain = _mm_or_si128(plain, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+  alignas(16) std::uint64_t words[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(words), plain);
+  *hash = formats::ini_text::MixWord(*hash, words[0]);
+  if (kept > 8) *hash = formats::ini_text::MixWord(*hash, words[1]);
+  return true;
+}
+#endif
 
 // The inner layer: an additive key of 7 characters, restarting for every name and
 // value; a result byte ';' or '=' is stored with its high bit set.

@@ -31,9 +31,11 @@ class DefinitionsIndex {
   // buffer, still scrambled): its place and length, or kMissing for a key
   // without a line.
   struct Stored {
-    static constexpr std::uint32_t kMissing = 0xFFFFFFFFu;
-    std::uint32_t at = kMissing;
-    std::uint32_t size = 0;
+    // A value lies past its key and its '=': a place 0 is no value's. (Zero
+    // bytes throughout, Stored{} is the missing one, filled and moved in bulk.)
+    static constexpr std::uint32_t kMissing = 0;
+    std::uint32_t at;
+    std::uint32_t size;
   };
 
   // Names to look up in several sections, hashed once: by hash in a table of
@@ -84,7 +86,10 @@ class DefinitionsIndex {
     const std::vector<Stored>* names_ = nullptr;
     std::vector<std::string_view> longNames_;
     std::size_t size_ = 0;
-    std::vector<std::uint32_t> hashes_;  // of each plain name, folded (NameHash)
+    // Of each plain name, folded (NameHash): the index's own, made in its walk
+    // over the text, or for a text too long for it those in |longHashes_|.
+    const std::uint32_t* hashes_ = nullptr;
+    std::vector<std::uint32_t> longHashes_;
   };
   // The section of |code| (built on first use; safe from any thread).
   const Section& SectionOf(const std::string& code);
@@ -101,6 +106,7 @@ class DefinitionsIndex {
   // reaching one takes more keys than the section has.
   struct Numbered {
     std::vector<Stored> values[kStems];
+    std::vector<std::uint32_t> nameHashes;  // NameHash of each name of values[0]
     std::size_t held = 0;
   };
   const Numbered* NumberedOf(const std::string& section) const;

@@ -1,5 +1,7 @@
 #include "database/rating.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -11,6 +13,7 @@
 #include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_index.h"
+#include "database/name_pattern.h"
 #include "entries/location_scanning.h"
 
 namespace velmora {
@@ -44,17 +47,38 @@ void SetRating(Task& task, const std::string& description, const std::string& co
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
-// Where the updater's file name ends in |command| (past "update.exe" as a whole
-// path component, followed by a quote, a blank or the end); npos when absent.
-std::size_t EndOfUpdater(const std::string& lower) {
-  static constexpr std::string_view kUpdater = "update.exe";
-  for (std::size_t at = lower.find(kUpdater); at != std::string::npos; at = lower.find(kUpdater, at + 1)) {
-    const std::size_t end = at + kUpdater.size();
-    const bool startsName = at == 0 || lower[at - 1] == '\\' || lower[at - 1] == '/' || lower[at - 1] == '"';
-    const bool endsName = end == lower.size() || lower[end] == '"' || IsSpace(lower[end]);
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Whether |text| is |lower| (lower-case letters and other bytes) with the ASCII
+// letters in any case.
+bool EqualsLowered(std::string_view text, std::string_view lower) {
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    const char c = text[i];
+    if (c != lower[i] && !(IsAsciiLetter(c) && static_cast<char>(c | 0x20) == lower[i])) return false;
+  }
+  return true;
+}
+
+// Where the updater's file name ends in |command| (past "update.exe" in any
+// letter case as a whole path component, followed by a quote, a blank or the
+// end); npos when absent. Each '.' is where such a name could have its ".exe":
+// commands hold few.
+std::size_t EndOfUpdater(std::string_view command) {
+  static constexpr std::string_view kStem = "update";
+  static constexpr std::string_view kExtension = ".exe";
+  for (std::size_t dot = command.find('.', kStem.size()); dot != std::string_view::npos;
+       dot = command.find('.', dot + 1)) {
+    const std::size_t at = dot - kStem.size();
+    const std::size_t end = dot + kExtension.size();
+    if (end > command.size() || !EqualsLowered(command.substr(dot, kExtension.size()), kExtension) ||
+        !EqualsLowered(command.substr(at, kStem.size()), kStem))
+      continue;
+    const bool startsName =
+        at == 0 || command[at - 1] == '\\' || command[at - 1] == '/' || command[at - 1] == '"';
+    const bool endsName = end == command.size() || command[end] == '"' || IsSpace(command[end]);
     if (startsName && endsName) return end;
   }
-  return std::string::npos;
+  return std::string_view::npos;
 }
 
 // The program named by a --processStart (or --processStartAndWait) switch after
@@ -90,12 +114,21 @@ std::string ProcessStartTarget(const std::string& command, const std::string& lo
 
 }  // namespace
 
-std::string RatedFileName(const Task& task) {
-  const std::string lower = ToLowerAscii(task.command);
-  const std::size_t end = EndOfUpdater(lower);
+namespace {
+
+// RatedFileName, with |target| as room for a name taken from the command.
+std::string_view RatedName(const Task& task, std::string& target) {
+  const std::size_t end = EndOfUpdater(task.command);
   if (end == std::string::npos) return task.fileName;
-  std::string target = ProcessStartTarget(task.command, lower, end);
-  return target.empty() ? task.fileName : target;
+  target = ProcessStartTarget(task.command, ToLowerAscii(task.command), end);
+  return target.empty() ? std::string_view(task.fileName) : std::string_view(target);
+}
+
+}  // namespace
+
+std::string RatedFileName(const Task& task) {
+  std::string target;
+  return std::string(RatedName(task, target));
 }
 
 std::string Rater::DatabaseFile() const { return WorkingCopyPath(context_.WriteDir()); }
@@ -142,74 +175,139 @@ void Rater::PrepareIndex(platform::ManagedSystem& system) {
 
 void Rater::FillCategoryCodes() { categoryCodes_.assign(kCategoryCodeList.begin(), kCategoryCodeList.end()); }
 
+namespace {
+
+// A rating as a task takes it: its description and the name of its rating.
+struct Rating {
+  std::string description;
+  std::string rating;
+};
+
+// What SetRating gives a task for |description| and |code|.
+Rating MakeRating(const std::string& description, const std::string& code, StandardTexts& texts) {
+  return Rating{EqualsIgnoreCase(description, "NULL") ? texts.Get(code) : description, RatingName(code)};
+}
+
+void Give(Task& task, const Rating& rating) {
+  task.description = rating.description;
+  task.rating = rating.rating;
+}
+
+// The rated names of tasks in lower case, each name once: one text holds them
+// all, and each task has the number of its name.
+class LoweredNames {
+ public:
+  explicit LoweredNames(const std::vector<Task*>& all) : nameOf_(all.size()) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> places;  // of each task's name in text_
+    places.reserve(all.size());
+    std::string target;
+    for (const Task* task : all) {
+      const std::size_t at = text_.size();
+      text_ += RatedName(*task, target);
+      for (std::size_t i = at; i < text_.size(); ++i) {
+        if (text_[i] >= 'A' && text_[i] <= 'Z') text_[i] = static_cast<char>(text_[i] - 'A' + 'a');
+      }
+      places.emplace_back(static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(text_.size() - at));
+    }
+    // Equal names by a table of open addressing over their hashes.
+    std::size_t capacity = 16;
+    while (capacity < all.size() * 2) capacity *= 2;
+    std::vector<std::uint32_t> slots(capacity, 0);  // a name's number + 1; 0 free
+    const std::hash<std::string_view> hash;
+    for (std::size_t n = 0; n < all.size(); ++n) {
+      const std::string_view name(text_.data() + places[n].first, places[n].second);
+      std::size_t at = hash(name) & (capacity - 1);
+      while (slots[at] != 0 && names_[slots[at] - 1] != name) at = (at + 1) & (capacity - 1);
+      if (slots[at] == 0) {
+        names_.push_back(name);
+        slots[at] = static_cast<std::uint32_t>(names_.size());
+      }
+      nameOf_[n] = slots[at] - 1;
+    }
+  }
+  const std::vector<std::string_view>& Names() const { return names_; }
+  std::size_t NameOf(std::size_t task) const { return nameOf_[task]; }
+
+ private:
+  std::string text_;
+  std::vector<std::string_view> names_;
+  std::vector<std::uint32_t> nameOf_;  // by the task's place
+};
+
+}  // namespace
+
 // The definitions come from the index of the working copy, read once when it was
 // written. The outcome is that of comparing each definition with each entry in
 // turn: later hits overwrite earlier ones (so the last hit decides), and the
 // patterns touch only entries that are still "Unknown File", the first match
-// deciding.
+// deciding. Tasks of one rated name share their look-ups, their pattern match
+// and the rating made of them.
 void Rater::RateAll(platform::ManagedSystem& system, const std::vector<Task*>& all) const {
   if (all.empty()) return;
   const std::string noInformation = context_.Text(kNoInformationId);
-  std::unordered_map<std::string, std::vector<Task*>> byFileName;
-  // The rated name of each task in lower case, by its place in |all|.
-  std::vector<std::string> lowered(all.size());
-  for (std::size_t n = 0; n < all.size(); ++n) {
-    Task* task = all[n];
+  for (Task* task : all) {
     if (task->description.empty()) task->description = noInformation;
-    lowered[n] = ToLowerAscii(RatedFileName(*task));
-    byFileName[lowered[n]].push_back(task);
   }
+  const LoweredNames lowered(all);
+  const std::size_t nameCount = lowered.Names().size();
   std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(FilesOf(system), DatabaseFile());
   StandardTexts texts(context_);
 
   // Every section is walked once for all the names: the last section that names
   // a file decides, at its last entry of that name.
-  std::vector<std::string_view> fileNames;
-  std::vector<const std::vector<Task*>*> named;
-  fileNames.reserve(byFileName.size());
-  named.reserve(byFileName.size());
-  for (const auto& [fileName, tasks] : byFileName) {
-    fileNames.push_back(fileName);
-    named.push_back(&tasks);
-  }
-  const DefinitionsIndex::NameSet names(std::move(fileNames));
-  std::vector<const std::string*> lastCode(names.Size(), nullptr);
-  std::vector<int> lastEntry(names.Size(), -1);
+  const DefinitionsIndex::NameSet names(lowered.Names());
+  std::vector<const std::string*> lastCode(nameCount, nullptr);
+  std::vector<int> lastEntry(nameCount, -1);
   for (const std::string& code : categoryCodes_) {
     const std::vector<std::optional<std::pair<int, int>>> hits = index->SectionOf(code).EntriesOfAll(names);
-    for (std::size_t i = 0; i < names.Size(); ++i) {
+    for (std::size_t i = 0; i < nameCount; ++i) {
       if (!hits[i]) continue;
       lastCode[i] = &code;
       lastEntry[i] = hits[i]->second;
     }
   }
-  for (std::size_t i = 0; i < names.Size(); ++i) {
+  std::vector<std::optional<Rating>> byName(nameCount);
+  for (std::size_t i = 0; i < nameCount; ++i) {
     if (!lastCode[i]) continue;
-    std::string description = index->Read(*lastCode[i], Key("PROD", lastEntry[i]), "NULL");
-    for (Task* task : *named[i]) SetRating(*task, description, *lastCode[i], texts);
+    byName[i] = MakeRating(index->Read(*lastCode[i], Key("PROD", lastEntry[i]), "NULL"), *lastCode[i], texts);
   }
-
-  std::vector<std::size_t> unknown;  // places in |all|
+  bool anyUnknown = false;
   for (std::size_t n = 0; n < all.size(); ++n) {
-    if (all[n]->rating == kUnknownFileRating) unknown.push_back(n);
+    if (const std::optional<Rating>& rating = byName[lowered.NameOf(n)]) Give(*all[n], *rating);
+    anyUnknown = anyUnknown || all[n]->rating == kUnknownFileRating;
   }
-  const DefinitionsIndex::Section& patterns = index->SectionOf(kPatternSection);
-  for (std::size_t n = 0; n < patterns.Size() && !unknown.empty(); ++n) {
-    const std::string pattern = ToLowerAscii(patterns.Name(n));
-    std::vector<Task*> matched;
-    std::vector<std::size_t> rest;
-    for (std::size_t place : unknown) {
-      if (MatchLoweredPattern(pattern, lowered[place]))
-        matched.push_back(all[place]);
-      else
-        rest.push_back(place);
+  if (!anyUnknown) return;
+
+  // The patterns, each taken apart once; for each name the first that matches.
+  const DefinitionsIndex::Section& section = index->SectionOf(kPatternSection);
+  std::vector<NamePattern> patterns;
+  patterns.reserve(section.Size());
+  for (std::size_t n = 0; n < section.Size(); ++n) patterns.emplace_back(section.Name(n));
+  constexpr int kNotTried = -2;
+  constexpr int kNoMatch = -1;
+  std::vector<int> firstMatch(nameCount, kNotTried);
+  std::vector<std::optional<Rating>> byPattern(patterns.size());
+  for (std::size_t n = 0; n < all.size(); ++n) {
+    if (all[n]->rating != kUnknownFileRating) continue;
+    const std::size_t i = lowered.NameOf(n);
+    if (firstMatch[i] == kNotTried) {
+      const std::string_view name = lowered.Names()[i];
+      const std::uint64_t bytes = NamePattern::BytesOf(name);
+      firstMatch[i] = kNoMatch;
+      for (std::size_t p = 0; p < patterns.size(); ++p) {
+        if (!patterns[p].Matches(name, bytes)) continue;
+        firstMatch[i] = static_cast<int>(p);
+        break;
+      }
     }
-    if (matched.empty()) continue;
-    const int entry = static_cast<int>(n);
-    std::string description = TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL"));
-    std::string category = TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL"));
-    for (Task* task : matched) SetRating(*task, description, category, texts);
-    unknown.swap(rest);
+    const int entry = firstMatch[i];
+    if (entry == kNoMatch) continue;
+    std::optional<Rating>& rating = byPattern[static_cast<std::size_t>(entry)];
+    if (!rating) {
+      rating = MakeRating(TrimWhiteSpace(index->Read(kPatternSection, Key("PROD", entry), "NULL")),
+                          TrimWhiteSpace(index->Read(kPatternSection, Key("PROT", entry), "NULL")), texts);
+    }
+    Give(*all[n], *rating);
   }
 }
 

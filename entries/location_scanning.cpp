@@ -225,13 +225,13 @@ LocationContents ReadLocation(platform::ManagedSystem& system, int location) {
 std::vector<FoundEntry> EntriesOf(platform::ManagedSystem& system, const LocationContents& contents,
                                   const ProgramContext& context, ScanPass& pass, bool resolveShortcuts) {
   std::vector<FoundEntry> found;
+  found.reserve(contents.values.size() + contents.items.size() + contents.services.size());
   for (const RawValue& value : contents.values) {
     FoundEntry entry{std::make_unique<Task>(), "", ""};
     entry.task->name = value.name;
     entry.task->command = CommandOfValue(value.type, value.data);
     entry.task->valueType = value.type;
     entry.programPath = pass.ProgramPath(entry.task->command, value.type);
-    entry.versionSource = entry.programPath;
     found.push_back(std::move(entry));
   }
   for (const platform::FoundItem& item : contents.items) {
@@ -252,7 +252,6 @@ std::vector<FoundEntry> EntriesOf(platform::ManagedSystem& system, const Locatio
     if (!config.StartsAutomatically() && !(config.HasStart() && !config.StartNumber(&number))) continue;
     FoundEntry entry;
     entry.task = ServiceTask(system, config, &entry.programPath);
-    entry.versionSource = entry.programPath;
     found.push_back(std::move(entry));
   }
   return found;

@@ -69,8 +69,10 @@ LocationContents ReadLocation(platform::ManagedSystem& system, int location);
 // An entry made of what a location holds, to be filled by FillTask.
 struct FoundEntry {
   std::unique_ptr<Task> task;
-  std::string programPath;    // the file whose process and existence count
-  std::string versionSource;  // the file whose version data and icon count
+  std::string programPath;  // the file whose process and existence count
+  // The file whose version data and icon count; "" when it is |programPath|.
+  std::string versionSource;
+  const std::string& VersionSource() const { return versionSource.empty() ? programPath : versionSource; }
 };
 // The entries of |contents|: one per value, per file, per service that starts by
 // itself (or whose Start cannot be read as a number). A shortcut's command is its

@@ -13,8 +13,14 @@ ProcessSnapshot::ProcessSnapshot(platform::ManagedSystem& system) {
 }
 
 std::vector<std::uint32_t> ProcessSnapshot::FindProcessIds(const std::string& processName) const {
+  const std::vector<std::uint32_t>* ids = ProcessIds(processName);
+  return ids ? *ids : std::vector<std::uint32_t>{};
+}
+
+const std::vector<std::uint32_t>* ProcessSnapshot::ProcessIds(std::string_view processName) const {
+  if (idsByName_.empty()) return nullptr;
   auto it = idsByName_.find(ToLowerAscii(processName));
-  return it == idsByName_.end() ? std::vector<std::uint32_t>{} : it->second;
+  return it == idsByName_.end() ? nullptr : &it->second;
 }
 
 bool ProcessSnapshot::Memory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peak) {
@@ -43,19 +49,24 @@ std::vector<std::uint32_t> FindProcessIds(platform::ManagedSystem& system, const
   return ProcessSnapshot(system).FindProcessIds(processName);
 }
 
-std::string ProcessNameOfProgram(const std::string& programPath) {
-  std::string name = programPath;
+std::string_view ProcessNameIn(std::string_view programPath) {
+  std::string_view name = programPath;
   std::size_t slash = name.rfind('\\');
-  if (slash != std::string::npos) name = name.substr(slash + 1);
+  if (slash != std::string_view::npos) name = name.substr(slash + 1);
   // Windows file names ignore letter case, so CTFMON.EXE runs as ctfmon.
-  if (EndsWithIgnoreCase(name, ".lnk")) name.resize(name.size() - 4);
-  if (EndsWithIgnoreCase(name, ".exe")) name.resize(name.size() - 4);
+  if (EndsWithIgnoreCase(name, ".lnk")) name.remove_suffix(4);
+  if (EndsWithIgnoreCase(name, ".exe")) name.remove_suffix(4);
   return name;
 }
 
+std::string ProcessNameOfProgram(const std::string& programPath) {
+  return std::string(ProcessNameIn(programPath));
+}
+
 void ReadProcessInfo(const std::string& programPath, Task& task, ProcessSnapshot& processes) {
-  std::vector<std::uint32_t> ids = processes.FindProcessIds(ProcessNameOfProgram(programPath));
-  for (std::uint32_t pid : ids) {
+  const std::vector<std::uint32_t>* ids = processes.ProcessIds(ProcessNameIn(programPath));
+  if (!ids) return;
+  for (std::uint32_t pid : *ids) {
     std::uint64_t workingSet = 0, peak = 0;
     if (!processes.Memory(pid, &workingSet, &peak)) continue;
     task.memoryKB = static_cast<int>(workingSet / 1024);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -25,6 +26,8 @@ class ProcessSnapshot {
   // Ids of the processes of that name (letter case ignored), in the platform's
   // stable order.
   std::vector<std::uint32_t> FindProcessIds(const std::string& processName) const;
+  // The same ids without a copy; null when no process has that name.
+  const std::vector<std::uint32_t>* ProcessIds(std::string_view processName) const;
   // Memory figures in bytes; false when the process cannot be queried.
   bool Memory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peak);
   bool FullyControlled(std::uint32_t pid);
@@ -46,6 +49,8 @@ std::vector<std::uint32_t> FindProcessIds(platform::ManagedSystem& system, const
 // The process name of a program path: the part after the last backslash without a
 // final ".lnk", then without a final ".exe" (either in any letter case).
 std::string ProcessNameOfProgram(const std::string& programPath);
+// The same name, as a part of |programPath|.
+std::string_view ProcessNameIn(std::string_view programPath);
 // Sets memoryKB, peakMemoryKB and processProtected from the first process of the
 // program that can be queried: from |processes|, or from a fresh reading of the
 // process list.

@@ -39,26 +39,44 @@ std::vector<std::string> SearchFolders(platform::ManagedSystem& system) {
 
 using IsFileQuery = std::function<bool(const std::string&)>;
 
+// What one search for a program keeps between the names it tries: the search
+// folders, read at the first bare name, and the path it asks about, whose buffer
+// serves every try.
+struct ProgramSearch {
+  std::vector<std::string> folders;
+  bool searched = false;
+  std::string candidate;
+};
+
 // The file that |name| names, as the search for a program to start finds it.
-bool FindProgram(platform::ManagedSystem& system, const std::string& name, const IsFileQuery& isFile,
-                 std::vector<std::string>* folders, bool* searched, std::string* found) {
+bool FindProgram(platform::ManagedSystem& system, std::string_view name, const IsFileQuery& isFile,
+                 ProgramSearch* search, std::string* found) {
   if (name.empty() || IsBlank(name.back())) return false;
-  const std::size_t folderEnd = name.find_last_of("\\/:");
-  const std::string file = folderEnd == std::string::npos ? name : name.substr(folderEnd + 1);
+  // The last of '\\', '/' and ':', looked for byte by byte (a set of three is
+  // otherwise searched for once for each byte of the name).
+  std::size_t folderEnd = name.size();
+  while (folderEnd > 0 && name[folderEnd - 1] != '\\' && name[folderEnd - 1] != '/' &&
+         name[folderEnd - 1] != ':')
+    --folderEnd;
+  folderEnd = folderEnd == 0 ? std::string_view::npos : folderEnd - 1;
+  const std::string_view file = folderEnd == std::string_view::npos ? name : name.substr(folderEnd + 1);
   // Only a name without an extension gets ".exe".
-  const std::string form = file.find('.') == std::string::npos ? name + ".exe" : name;
-  if (folderEnd != std::string::npos) {
-    if (!isFile(form)) return false;
-    *found = form;
+  const std::string_view extension = file.find('.') == std::string_view::npos ? ".exe" : "";
+  std::string& candidate = search->candidate;
+  if (folderEnd != std::string_view::npos) {
+    candidate.assign(name).append(extension);
+    if (!isFile(candidate)) return false;
+    *found = candidate;
     return true;
   }
-  if (!*searched) {
-    *folders = SearchFolders(system);
-    *searched = true;
+  if (!search->searched) {
+    search->folders = SearchFolders(system);
+    search->searched = true;
   }
-  for (const std::string& folder : *folders) {
-    if (isFile(folder + "\\" + form)) {
-      *found = folder + "\\" + form;
+  for (const std::string& folder : search->folders) {
+    candidate.assign(folder).append(1, '\\').append(name).append(extension);
+    if (isFile(candidate)) {
+      *found = candidate;
       return true;
     }
   }
@@ -90,36 +108,37 @@ ProgramCommand SplitProgramCommand(platform::ManagedSystem& system, const std::s
 
 ProgramCommand SplitProgramCommand(platform::ManagedSystem& system, const std::string& command, bool expand,
                                    const IsFileQuery& isFile) {
-  const std::string text = TrimWhiteSpace(expand ? Expanded(system, command) : command);
+  const std::string expanded = expand ? Expanded(system, command) : std::string();
+  const std::string_view text = TrimmedWhiteSpace(expand ? expanded : command);
   ProgramCommand result;
-  std::vector<std::string> folders;
-  bool searched = false;
+  ProgramSearch search;
   if (!text.empty() && text[0] == '"') {
     const std::size_t close = text.find('"', 1);
-    const std::string quoted = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    if (close != std::string::npos) {
-      result.arguments = TrimWhiteSpace(std::string_view(text).substr(close + 1));
+    const std::string_view quoted =
+        text.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    if (close != std::string_view::npos) {
+      result.arguments = TrimmedWhiteSpace(text.substr(close + 1));
       result.program = quoted;
     } else {
-      result.program = ProgramPathByText(text);
+      result.program = ProgramPathByText(std::string(text));
     }
-    result.found = FindProgram(system, quoted, isFile, &folders, &searched, &result.program);
+    result.found = FindProgram(system, quoted, isFile, &search, &result.program);
     return result;
   }
   for (std::size_t end = 0; end <= text.size(); ++end) {
     if (end < text.size() && !IsBlank(text[end])) continue;
-    if (FindProgram(system, text.substr(0, end), isFile, &folders, &searched, &result.program)) {
+    if (FindProgram(system, text.substr(0, end), isFile, &search, &result.program)) {
       result.found = true;
-      result.arguments = TrimWhiteSpace(std::string_view(text).substr(end));
+      result.arguments = TrimmedWhiteSpace(text.substr(end));
       return result;
     }
   }
   // Nothing on disk decides: the text alone; what follows it after a blank are
   // its arguments.
-  result.program = ProgramPathByText(text);
+  result.program = ProgramPathByText(std::string(text));
   if (!result.program.empty() && text.compare(0, result.program.size(), result.program) == 0 &&
       text.size() > result.program.size() && IsBlank(text[result.program.size()])) {
-    result.arguments = TrimWhiteSpace(std::string_view(text).substr(result.program.size()));
+    result.arguments = TrimmedWhiteSpace(text.substr(result.program.size()));
   }
   return result;
 }

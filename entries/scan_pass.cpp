@@ -6,25 +6,42 @@
 #include "entries/program_path.h"
 #include "entries/startup_approved.h"
 #include "entries/value_command.h"
+#include "platform/registry.h"
 
 namespace velmora {
 
 struct ScanPass::Facts {
   std::optional<ProcessSnapshot> processes;
-  std::unordered_map<std::string, bool> found;
-  std::unordered_map<std::string, VersionResource> versions;
-  std::unordered_map<std::string, ScanPass::VersionTexts> texts;
-  std::unordered_map<std::string, platform::IconHandle> icons;
-  // By command and value type: hashed, as a thousand long commands that share
-  // their beginning cost many comparisons in a tree.
-  struct CommandHash {
-    std::size_t operator()(const std::pair<std::string, std::uint32_t>& key) const {
-      return std::hash<std::string>()(key.first) ^ (std::size_t{key.second} * std::size_t{0x9E3779B9});
-    }
+  // What is known of one path as written: each question asked of it once.
+  struct PathFacts {
+    signed char isFile = -1;  // names an existing file (-1: not asked yet)
+    signed char finds = -1;   // a search for it finds an item
+    bool versionRead = false;
+    bool textsRead = false;
+    bool iconRead = false;
+    VersionResource version;
+    ScanPass::VersionTexts texts;
+    platform::IconHandle icon = nullptr;
   };
-  std::unordered_map<std::pair<std::string, std::uint32_t>, std::string, CommandHash> programPaths;
-  std::unordered_map<std::string, bool> files;  // path -> names an existing file
+  std::unordered_map<std::string, PathFacts> paths;
+  // The path asked about last, whose facts the questions that follow about the
+  // same path (an entry's program, its version, its icon) find without a search.
+  const std::string* lastPath = nullptr;
+  PathFacts* lastFacts = nullptr;
+  // By command, one table for each text type (a value of another type names no
+  // program): hashed, as a thousand long commands that share their beginning cost
+  // many comparisons in a tree.
+  std::unordered_map<std::string, std::string> programPaths[2];
   std::unordered_map<int, bool> marksDisabled;  // location -> its key marks some value disabled
+
+  PathFacts& Of(const std::string& path) {
+    if (lastPath && *lastPath == path) return *lastFacts;
+    // Elements of the table stay in place as it grows.
+    auto it = paths.try_emplace(path).first;
+    lastPath = &it->first;
+    lastFacts = &it->second;
+    return it->second;
+  }
 };
 
 ScanPass::ScanPass(platform::ManagedSystem& system, ScanPass*& running)
@@ -48,23 +65,29 @@ ProcessSnapshot& ScanPass::Processes() {
 }
 
 bool ScanPass::PathFindsItem(const std::string& path) {
-  auto [it, fresh] = Owned().found.try_emplace(path);
-  if (fresh) it->second = platform::files::PathFindsItem(system_, path);
-  return it->second;
+  Facts::PathFacts& facts = Owned().Of(path);
+  if (facts.finds < 0) facts.finds = platform::files::PathFindsItem(system_, path) ? 1 : 0;
+  return facts.finds == 1;
 }
 
 const VersionResource& ScanPass::Version(const std::string& path) {
-  auto [it, fresh] = Owned().versions.try_emplace(path);
-  if (fresh) it->second = LoadVersionResource(system_, path);
-  return it->second;
+  Facts::PathFacts& facts = Owned().Of(path);
+  if (!facts.versionRead) {
+    facts.versionRead = true;
+    // A path that the search for a program found to be no file (missing, or a
+    // folder) has no resource to read: it keeps the empty one.
+    if (facts.isFile != 0) facts.version = LoadVersionResource(system_, path);
+  }
+  return facts.version;
 }
 
 const ScanPass::VersionTexts& ScanPass::Texts(const std::string& path) {
-  auto [it, fresh] = Owned().texts.try_emplace(path);
-  if (fresh) {
+  Facts::PathFacts& facts = Owned().Of(path);
+  if (!facts.textsRead) {
+    facts.textsRead = true;
     // A reader of its own: nothing of another file's resource carries over.
     ModuleVersion reader;
-    VersionTexts& texts = it->second;
+    VersionTexts& texts = facts.texts;
     texts.read = reader.UseVersionResource(Version(path));
     if (texts.read) {
       texts.fileVersion = reader.GetVersionString("FileVersion");
@@ -72,23 +95,28 @@ const ScanPass::VersionTexts& ScanPass::Texts(const std::string& path) {
       texts.fileDescription = reader.GetVersionString("FileDescription");
     }
   }
-  return it->second;
+  return facts.texts;
 }
 
 platform::IconHandle ScanPass::Icon(const std::string& path) {
-  auto [it, fresh] = Owned().icons.try_emplace(path);
-  if (fresh) it->second = ExtractFileIcon(system_, path, 0);
-  return it->second;
+  Facts::PathFacts& facts = Owned().Of(path);
+  if (!facts.iconRead) {
+    facts.iconRead = true;
+    facts.icon = ExtractFileIcon(system_, path, 0);
+  }
+  return facts.icon;
 }
 
 const std::string& ScanPass::ProgramPath(const std::string& command, std::uint32_t type) {
-  auto [it, fresh] = Owned().programPaths.try_emplace({command, type});
+  static const std::string kNone;
+  if (!IsTextValueType(type)) return kNone;
+  auto [it, fresh] = Owned().programPaths[type == platform::kRegExpandSz ? 1 : 0].try_emplace(command);
   if (!fresh) return it->second;
   // Commands that name the same program ask the file system about it once.
   it->second = ProgramPathOfValue(system_, command, type, [this](const std::string& path) {
-    auto [known, asked] = Owned().files.try_emplace(path);
-    if (asked) known->second = ProgramFileExists(system_, path);
-    return known->second;
+    Facts::PathFacts& facts = Owned().Of(path);
+    if (facts.isFile < 0) facts.isFile = ProgramFileExists(system_, path) ? 1 : 0;
+    return facts.isFile == 1;
   });
   return it->second;
 }

@@ -3,6 +3,7 @@
 // allocation but the list of key lines. Line breaks are found 64 bytes at a
 // time, escaped text is scanned 16 bytes at a time and the usual hex form 48, and
 // hex data is checked as the number reader of the full parse reads it.
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -22,8 +23,15 @@ namespace {
 
 constexpr std::size_t kNotFound = std::string_view::npos;
 
+inline constexpr std::array<bool, 256> kSpaces = [] {
+  std::array<bool, 256> spaces{};
+  for (unsigned char c : std::string_view(" \t\n\r\v\f")) spaces[c] = true;
+  return spaces;
+}();
+
+// The first byte from |at| on that is not a blank (as IsSpace), or |end|.
 inline std::size_t Skip(const char* t, std::size_t at, std::size_t end) {
-  while (at < end && IsSpace(t[at])) ++at;
+  while (at < end && kSpaces[static_cast<unsigned char>(t[at])]) ++at;
   return at;
 }
 
@@ -160,8 +168,10 @@ inline void Classify64(const char* p, char stop, std::uint64_t* stops, std::uint
 // from masks of 64 bytes at a time, with no step per escape. Npos for any other
 // text, which End() then reads: a zero byte, a lone or longer run of
 // backslashes, no |stop| in reach.
-inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from, char stop,
-                                   bool* plain) {
+// With |kPlain|, |plain| is given and the bytes above 0x7f are looked at.
+template <bool kPlain>
+[[gnu::noinline]] std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from,
+                                              char stop, bool* plain) {
   if (from >= s.size() || from + 64 > readable) return kNotFound;
   const std::size_t left = s.size() - from;
   // Two halves of 64 bytes, the second read only when the first has no stop.
@@ -190,7 +200,7 @@ inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std
   const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
   if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
     return kNotFound;
-  if (plain) {
+  if constexpr (kPlain) {
     // ASCII, no separator first or last, none right after another (a run of
     // four is no pair).
     const bool lastIsSeparator = k > 0 && ((k - 1 < 64 ? runs0 >> (k - 1) : runs1 >> (k - 65)) & 1);
@@ -209,22 +219,28 @@ std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t fro
 // and strings), else from masks of the 128 bytes where it can.
 inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
 #if defined(__SSE2__)
-  if (from < s.size() && from + 16 <= readable) {
-    std::uint32_t high;
-    const std::uint32_t special = SpecialBytes(s.data() + from, s.size() - from, '"', &high);
+  if (from + 16 <= readable) {
+    // The first quote, backslash or zero byte among the 16: a quote before the
+    // end of |s| ends the text.
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + from));
+    const auto special = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+        _mm_cmpeq_epi8(bytes, _mm_setzero_si128()))));
     if (special) {
       const std::size_t quote = from + static_cast<std::size_t>(std::countr_zero(special));
-      if (s[quote] == '"') return quote;
+      if (quote < s.size() && s[quote] == '"') return quote;
     }
   }
-  if (std::size_t found = StopWithinBlock(s, readable, from, '"', nullptr); found != kNotFound) return found;
+  if (std::size_t found = StopWithinBlock<false>(s, readable, from, '"', nullptr); found != kNotFound)
+    return found;
 #endif
   return EscapedEnd(s, readable, from, '"');
 }
 
 std::size_t KeyPathEnd(std::string_view s, std::size_t readable, std::size_t from, bool* plain) {
 #if defined(__SSE2__)
-  if (std::size_t found = StopWithinBlock(s, readable, from, ']', plain); found != kNotFound) return found;
+  if (std::size_t found = StopWithinBlock<true>(s, readable, from, ']', plain); found != kNotFound)
+    return found;
 #endif
   return EscapedText(s, readable, from, ']').End(plain);
 }
@@ -261,6 +277,25 @@ bool SixteenHexBytes(const char* p) {
 }
 #endif
 
+#if defined(__SSE2__)
+// How many groups of two hex digits and a comma stand in a row from |p|, of the
+// five that fit in the 16 bytes at |p| (the 16th is not looked at).
+inline unsigned HexGroups(const char* p) {
+  constexpr std::uint32_t kCommas = 0x4924;  // every third byte from the third
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+  const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                      _mm_cmpgt_epi8(_mm_set1_epi8('9' + 1), bytes));
+  const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                       _mm_cmpgt_epi8(_mm_set1_epi8('f' + 1), lower));
+  const auto hex = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
+  const auto commas =
+      static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(','))));
+  const std::uint32_t wrong = ((hex ^ ~kCommas) | (commas ^ kCommas)) & 0x7FFFu;
+  return (wrong ? static_cast<unsigned>(std::countr_zero(wrong)) : 15u) / 3;
+}
+#endif
+
 // Hex bytes from |p| as the full parse reads them (strtoul, then blanks, one
 // comma, blanks); where they end, or npos on a number above 0xff.
 std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end) {
@@ -269,6 +304,12 @@ std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end) {
     if (p + 48 <= end && SixteenHexBytes(t + p)) {
       p = Skip(t, p + 48, end);
       continue;
+    }
+    if (p + 16 <= end) {
+      if (const unsigned groups = HexGroups(t + p)) {
+        p = Skip(t, p + 3 * groups, end);
+        continue;
+      }
     }
 #endif
     if (p + 2 < end && IsHexDigit(t[p + 1]) && t[p + 2] == ',') {
@@ -288,23 +329,19 @@ std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end) {
   return p;
 }
 
-// The lines of a file one after the other. The line breaks are found 64 bytes at
-// a time as a mask of their places, so that a short line costs a step through
-// the mask, not a search of its own.
+// The lines of a file one after the other. The break of a line is looked for
+// 32 bytes at a time from its start: most lines are shorter.
 class Lines {
  public:
-  explicit Lines(std::string_view text) : t_(text.data()), size_(text.size()) {}
+  explicit Lines(std::string_view text, std::size_t from = 0)
+      : t_(text.data()), size_(text.size()), at_(from) {}
   bool More() const { return at_ < size_; }
   // Steps to the next line: its start, its end with the line break, and the
   // end of its content (without "\n" and a "\r" before it).
   void Next(std::size_t* start, std::size_t* end, std::size_t* content) {
     *start = at_;
-    // Most lines end in the block already loaded: a shift of its mask, inline.
-    const std::size_t offset = at_ - blockStart_;  // huge when |at_| is below the block
-    const std::uint64_t ahead = offset < kBlock ? breaks_ >> offset : 0;
-    *end = ahead ? at_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1 : NextBreak();
-    std::size_t c = *end;
-    if (c > *start && t_[c - 1] == '\n') --c;
+    std::size_t c = BreakAt(at_);
+    *end = c < size_ ? c + 1 : size_;
     if (c > *start && t_[c - 1] == '\r') --c;
     *content = c;
     at_ = *end;
@@ -314,51 +351,26 @@ class Lines {
   int Line() const { return line_; }
 
  private:
-  static constexpr std::size_t kBlock = 64;
-
-  // After the first line break from |at_| on, or the end of the text. Next()
-  // found none after |at_| in the block loaded, if |at_| is in it.
-  [[gnu::noinline]] std::size_t NextBreak() {
-    const std::size_t block = at_ - at_ % kBlock;
-    std::uint64_t ahead = 0;
-    if (block != blockStart_) {
-      Load(block);
-      ahead = breaks_ & (~std::uint64_t{0} << (at_ - block));
-    }
-    while (!ahead) {
-      if (blockStart_ + kBlock >= size_) return size_;
-      Load(blockStart_ + kBlock);
-      ahead = breaks_;
-    }
-    return blockStart_ + static_cast<std::size_t>(std::countr_zero(ahead)) + 1;
-  }
-
-  void Load(std::size_t start) {
-    blockStart_ = start;
-    breaks_ = 0;
-    if (start + kBlock <= size_) {
+  // The first line break from |p| on, or the end of the text.
+  std::size_t BreakAt(std::size_t p) const {
 #if defined(__SSE2__)
-      const __m128i newline = _mm_set1_epi8('\n');
-      auto breaks = [&](std::size_t k) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + start + k));
-        return static_cast<std::uint64_t>(
-                   static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
-               << k;
-      };
-      breaks_ = breaks(0) | breaks(16) | breaks(32) | breaks(48);
-      return;
-#endif
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (; p + 32 <= size_; p += 32) {
+      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p));
+      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p + 16));
+      const auto breaks = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, newline))) |
+                          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, newline))) << 16;
+      if (breaks) return p + static_cast<std::size_t>(std::countr_zero(breaks));
     }
-    for (std::size_t k = 0; k < kBlock && start + k < size_; ++k)
-      breaks_ |= static_cast<std::uint64_t>(t_[start + k] == '\n') << k;
+#endif
+    const void* found = std::memchr(t_ + p, '\n', size_ - p);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - t_) : size_;
   }
 
   const char* t_;
   std::size_t size_;
-  std::size_t at_ = 0;
+  std::size_t at_;
   int line_ = 0;
-  std::size_t blockStart_ = 1;  // none loaded yet: |at_| is below it
-  std::uint64_t breaks_ = 0;
 };
 
 // Checks the value whose text is [s, content) on the current line, taking its
@@ -368,17 +380,21 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   // The value's own reader strips a "\r" once more.
   std::size_t e = content;
   if (e > s && t[e - 1] == '\r') --e;
-  std::string_view v = text.substr(0, e);
+  const std::string_view v(t, e);
   std::size_t i = s + 1;
   if (t[s] == '"') {
     std::size_t quote = QuotedEnd(v, text.size(), s + 1);
     if (quote == kNotFound) return "malformed value name";
     i = quote + 1;
   }
-  i = Skip(t, i, e);
-  if (i >= e || t[i] != '=') return "malformed value name";
-  i = Skip(t, i + 1, e);
-  std::string_view rest = v.substr(i);
+  // Mostly "=" straight after the name, with no blank to skip.
+  if (i >= e || t[i] != '=') {
+    i = Skip(t, i, e);
+    if (i >= e || t[i] != '=') return "malformed value name";
+  }
+  ++i;
+  if (i < e && kSpaces[static_cast<unsigned char>(t[i])]) i = Skip(t, i, e);
+  const std::string_view rest(t + i, e - i);
   // The type is told by its first byte: the usual ones are checked without a
   // compare of each tag in turn.
   std::size_t tag = 0;
@@ -419,35 +435,43 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
 
 }  // namespace
 
-bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
-                      std::size_t* headerEnd, std::size_t* trailerStart) {
+namespace {
+
+// Where a scan of lines stands between two lines.
+struct ScanState {
+  bool inKey = false;
+  std::size_t filled = 0;  // after the last line that is not blank
+  std::size_t header = 0;  // where the lines before the first key end
+};
+
+// The lines of |text| from |lines|' place, until the end or until a line would
+// start at |stop| exactly (then |*stopped| is set); false, with |*error|, at the
+// first line that is not sound.
+bool ScanLines(std::string_view text, Lines* lines, std::size_t stop, ScanState* state, HiveParseError* error,
+               std::vector<HiveKeyLine>* keys, bool* stopped) {
   auto fail = [error](int line, const char* message) {
     if (error) *error = HiveParseError{line, message};
     return false;
   };
-  // Key lines keep their offsets in 32 bits.
-  if (text.size() > std::numeric_limits<std::uint32_t>::max()) return fail(1, "file too large");
   const char* t = text.data();
-  Lines lines(text);
   std::size_t start, end, content;
-  if (!lines.More())
-    return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
-  lines.Next(&start, &end, &content);
-  if (text.substr(0, content) != "WINE REGISTRY Version 2")
-    return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
-  std::size_t filled = end;  // after the last line that is not blank
-  bool inKey = false;
-  std::size_t header = text.size();
-  while (lines.More()) {
-    lines.Next(&start, &end, &content);
-    std::size_t s = Skip(t, start, content);
+  bool inKey = state->inKey;
+  std::size_t filled = state->filled;
+  while (lines->More()) {
+    if (lines->Offset() == stop) {
+      *stopped = true;
+      break;
+    }
+    lines->Next(&start, &end, &content);
+    std::size_t s = start;
+    if (s < content && kSpaces[static_cast<unsigned char>(t[s])]) s = Skip(t, s, content);
     char first = s < content ? t[s] : '\0';
     switch (first) {
       case '[': {
         bool plain = false;
-        std::size_t close = KeyPathEnd(text.substr(0, content), text.size(), s + 1, &plain);
-        if (close == kNotFound) return fail(lines.Line(), "malformed key name");
-        if (!inKey) header = filled;
+        std::size_t close = KeyPathEnd(std::string_view(t, content), text.size(), s + 1, &plain);
+        if (close == kNotFound) return fail(lines->Line(), "malformed key name");
+        if (!inKey) state->header = filled;
         if (keys) {
           if (!keys->empty()) keys->back().bodyEnd = static_cast<std::uint32_t>(filled);
           keys->push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(s + 1),
@@ -459,10 +483,10 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
       }
       case '@':
       case '"': {
-        if (!inKey) return fail(lines.Line(), "value outside of any key");
-        int line = lines.Line();
-        if (const char* message = CheckValue(text, s, content, &lines)) return fail(line, message);
-        filled = lines.Offset();
+        if (!inKey) return fail(lines->Line(), "value outside of any key");
+        int line = lines->Line();
+        if (const char* message = CheckValue(text, s, content, lines)) return fail(line, message);
+        filled = lines->Offset();
         break;
       }
       case '#':
@@ -472,12 +496,91 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
       case '\0':
         break;
       default:
-        return fail(lines.Line(), "unrecognised line");
+        return fail(lines->Line(), "unrecognised line");
     }
   }
-  if (keys && !keys->empty()) keys->back().bodyEnd = static_cast<std::uint32_t>(filled);
-  if (headerEnd) *headerEnd = header;
-  if (trailerStart) *trailerStart = inKey ? filled : text.size();
+  state->inKey = inKey;
+  state->filled = filled;
+  return true;
+}
+
+// Where a large text is cut for a scan in two parts: the start of a key line
+// near its middle, or none.
+std::size_t CutPlace(std::string_view text) {
+  constexpr std::size_t kLeastToCut = 256 << 10;  // below this a second thread costs more than it saves
+  if (text.size() < kLeastToCut) return kNotFound;
+  const std::size_t found = text.find("\n[", text.size() / 2);
+  return found == kNotFound ? kNotFound : found + 1;
+}
+
+}  // namespace
+
+bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                      std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside) {
+  auto fail = [error](int line, const char* message) {
+    if (error) *error = HiveParseError{line, message};
+    return false;
+  };
+  // Key lines keep their offsets in 32 bits.
+  if (text.size() > std::numeric_limits<std::uint32_t>::max()) return fail(1, "file too large");
+  Lines lines(text);
+  std::size_t start, end, content;
+  if (!lines.More())
+    return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
+  lines.Next(&start, &end, &content);
+  if (text.substr(0, content) != "WINE REGISTRY Version 2")
+    return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
+  ScanState state;
+  state.filled = end;
+  state.header = text.size();
+
+  // A large text may be scanned in two parts at once, the second from a key
+  // line near the middle. The parts agree with one scan from the start only if
+  // that scan meets the cut between two lines (a value's continued lines could
+  // swallow it): the first part checks that, and otherwise goes on alone to the
+  // end. The second part starts inside a key, which the line at the cut opens
+  // whatever came before it; what it found is taken only when the first part
+  // ended cleanly at the cut, so an earlier fault is always the one reported.
+  const std::size_t cut = runBeside ? CutPlace(text) : kNotFound;
+  bool stopped = false;
+  if (cut == kNotFound) {
+    if (!ScanLines(text, &lines, kNotFound, &state, error, keys, &stopped)) return false;
+  } else {
+    Lines second(text, cut);
+    ScanState secondState;
+    secondState.inKey = true;
+    HiveParseError secondError;
+    std::vector<HiveKeyLine> secondKeys;
+    bool secondSound = false;
+    bool firstSound = false;
+    bool unused = false;
+    if (keys) secondKeys.reserve(keys->capacity() / 2 + 1);
+    runBeside(
+        [&] {
+          secondSound = ScanLines(text, &second, kNotFound, &secondState, &secondError,
+                                  keys ? &secondKeys : nullptr, &unused);
+        },
+        [&] { firstSound = ScanLines(text, &lines, cut, &state, error, keys, &stopped); });
+    if (!firstSound) return false;
+    if (stopped) {
+      if (!secondSound) {
+        if (error) *error = HiveParseError{secondError.line + lines.Line(), secondError.message};
+        return false;
+      }
+      // The key line at the cut ends the block before it and, if it is the
+      // first key, the header.
+      if (!state.inKey) state.header = state.filled;
+      if (keys) {
+        if (!keys->empty()) keys->back().bodyEnd = static_cast<std::uint32_t>(state.filled);
+        keys->insert(keys->end(), secondKeys.begin(), secondKeys.end());
+      }
+      state.inKey = secondState.inKey;
+      state.filled = secondState.filled;
+    }
+  }
+  if (keys && !keys->empty()) keys->back().bodyEnd = static_cast<std::uint32_t>(state.filled);
+  if (headerEnd) *headerEnd = state.header;
+  if (trailerStart) *trailerStart = state.inKey ? state.filled : text.size();
   return true;
 }
 

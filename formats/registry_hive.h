@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,7 +34,8 @@ struct HiveValue {
   std::u16string name;  // empty for the default value
   std::uint32_t type = 0;
   std::string data;  // bytes as the registry holds them (UTF-16LE for strings)
-  std::string text;  // its lines in the file; empty when it must be written anew
+  // Its lines in the hive's text; empty when it must be written anew.
+  std::string_view text;
 };
 
 // The lines of a value as Wine writes them, wrapped hex lines included.
@@ -42,8 +44,8 @@ std::string FormatValue(const HiveValue& value);
 struct HiveItem {
   enum Kind { kValue, kTime, kOther };
   Kind kind = kOther;
-  std::string text;  // kTime and kOther: the line(s) as read
-  HiveValue value;   // kValue
+  std::string_view text;  // kTime and kOther: the line(s) as read, in the hive's text
+  HiveValue value;        // kValue
 };
 
 class HiveNode;
@@ -130,6 +132,10 @@ struct HiveParseError {
   std::string message;
 };
 
+// Runs |other| beside |mine|, on another thread where the caller has one, and
+// returns when both have ended.
+using RunBeside = void (*)(const std::function<void()>& other, const std::function<void()>& mine);
+
 // A key line as the check of a file finds it: offsets in the file's text.
 struct HiveKeyLine {
   std::uint32_t lineStart;  // the line's first byte
@@ -160,7 +166,8 @@ class Hive {
   // Parses a whole file; false (and the hive left empty) when it is not one.
   bool Parse(std::string_view text, HiveParseError* error);
   // The same, keeping |text| itself instead of a copy: a hive file is megabytes.
-  bool ParseOwned(std::string&& text, HiveParseError* error);
+  // With |runBeside|, a large file's check runs in two parts at once.
+  bool ParseOwned(std::string&& text, HiveParseError* error, RunBeside runBeside = nullptr);
   // The file's text; makes the whole tree first.
   std::string Serialize();
 

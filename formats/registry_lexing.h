@@ -115,8 +115,9 @@ inline std::size_t FindSpecial(std::string_view s, std::size_t from, char stop, 
 
 // The check of a whole file (CheckRegistryText); on success, when |keys| is
 // given, it receives the key lines, |headerEnd| where the lines before the first
-// key end and |trailerStart| where those after the last block start.
+// key end and |trailerStart| where those after the last block start. With
+// |runBeside|, a large text is checked in two parts at once, to the same result.
 bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
-                      std::size_t* headerEnd, std::size_t* trailerStart);
+                      std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside = nullptr);
 
 }  // namespace formats::registry_detail

@@ -80,28 +80,107 @@ inline std::string_view Content(std::string_view raw) {
   return raw;
 }
 
-// Comma-separated hex bytes from |s| at |i|, as Wine reads them; false on a
+inline unsigned HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+  return static_cast<unsigned>((c | 0x20) - 'a' + 10);
+}
+
+// Comma-separated hex bytes from |s| at |i|, as Wine reads them with strtoul
+// (a number may have leading zeros and a "0x" before its digits); false on a
 // number above 0xff.
-bool ParseHexBytes(const std::string& s, std::size_t* i, std::string* out) {
-  while (*i < s.size() && IsHexDigit(s[*i])) {
-    const char* start = s.c_str() + *i;
-    char* end = nullptr;
-    unsigned long value = std::strtoul(start, &end, 16);
-    if (end == start || value > 0xFF) return false;
+bool ParseHexBytes(std::string_view s, std::size_t* i, std::string* out) {
+  std::size_t p = *i;
+  const std::size_t n = s.size();
+  while (p < n && IsHexDigit(s[p])) {
+    if (s[p] == '0' && p + 2 < n && (s[p + 1] | 0x20) == 'x' && IsHexDigit(s[p + 2])) p += 2;
+    unsigned value = 0;
+    do {
+      value = value * 16 + HexDigitValue(s[p++]);
+      if (value > 0xFF) return false;
+    } while (p < n && IsHexDigit(s[p]));
     out->push_back(static_cast<char>(value));
-    *i += static_cast<std::size_t>(end - start);
-    *i = SkipSpaces(s, *i);
-    if (*i < s.size() && s[*i] == ',') ++*i;
-    *i = SkipSpaces(s, *i);
+    p = SkipSpaces(s, p);
+    if (p < n && s[p] == ',') ++p;
+    p = SkipSpaces(s, p);
   }
+  *i = p;
+  return true;
+}
+
+// The number of |digits| hex digits at the start of |s| when no further hex digit
+// follows them: what strtoul reads there, without a copy to end it.
+bool FixedHexNumber(std::string_view s, std::size_t digits, std::uint32_t* number) {
+  if (s.size() < digits || (s.size() > digits && IsHexDigit(s[digits]))) return false;
+  std::uint32_t value = 0;
+  for (std::size_t k = 0; k < digits; ++k) {
+    if (!IsHexDigit(s[k])) return false;
+    value = value * 16 + HexDigitValue(s[k]);
+  }
+  *number = value;
+  return true;
+}
+
+// Writes |size| ASCII bytes as UTF-16LE units; returns the end of what it wrote.
+inline char* WidenAscii(const char* from, std::size_t size, char* to) {
+  std::size_t k = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Four bytes spread to four units at a time: each byte moves to its unit's low byte.
+    for (; k + 4 <= size; k += 4, to += 8) {
+      std::uint32_t four;
+      std::memcpy(&four, from + k, sizeof four);
+      std::uint64_t units = four;
+      units = (units | units << 16) & 0x0000FFFF0000FFFFull;
+      units = (units | units << 8) & 0x00FF00FF00FF00FFull;
+      std::memcpy(to, &units, sizeof units);
+    }
+  }
+  for (; k < size; ++k, to += 2) {
+    to[0] = from[k];
+    to[1] = 0;
+  }
+  return to;
+}
+
+// A string's data from its escaped text: UTF-16LE units and a zero unit.
+// ASCII whose only escapes are a backslash or a quote after a backslash (paths,
+// command lines) is widened straight into |data|; other text is decoded by
+// UnescapeRegistryText through |scratch|.
+bool ParseStringData(std::string_view rest, std::string* data, std::u16string* scratch) {
+  // Every unit takes at least a byte of |rest|, the closing quote gives the zero.
+  data->resize(2 * (rest.size() + 1));
+  char* const begin = data->data();
+  char* to = begin;
+  for (std::size_t p = 0;;) {
+    const std::size_t run = FindSpecial(rest, p, '"', true);
+    to = WidenAscii(rest.data() + p, run - p, to);
+    p = run;
+    if (run == rest.size()) break;
+    const char special = rest[run];
+    if (special == '"') {
+      to[0] = 0;
+      to[1] = 0;
+      data->resize(static_cast<std::size_t>(to + 2 - begin));
+      return true;
+    }
+    if (special != '\\' || run + 1 == rest.size() || (rest[run + 1] != '\\' && rest[run + 1] != '"')) break;
+    to[0] = rest[run + 1];  // the escaped character stands for itself
+    to[1] = 0;
+    to += 2;
+    p = run + 2;
+  }
+  if (UnescapeRegistryText(rest, '"', scratch) == std::string_view::npos) return false;
+  scratch->push_back(u'\0');
+  data->clear();
+  AppendUtf16Le(data, *scratch);
   return true;
 }
 
 // Parses the value that starts on |first| (the line without leading blanks);
-// hex data continued with a backslash pulls further lines from |reader|.
-// |scratch| holds the units of a string while it is decoded.
-bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, std::string* raw,
-                std::u16string* scratch, std::string* message) {
+// hex data continued with a backslash pulls further lines from |reader|, so the
+// value's text ends where |reader| is then. |scratch| holds the units of a string
+// while it is decoded.
+bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, std::u16string* scratch,
+                std::string* message) {
   std::string_view s = Content(first);
   std::size_t i;
   if (s[0] == '@') {
@@ -140,18 +219,18 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
     rest.remove_prefix(tag.text.size());
     value->type = tag.type;
     if (tag.string) {
-      if (UnescapeRegistryText(rest, '"', scratch) == std::string_view::npos) {
+      if (!ParseStringData(rest, &value->data, scratch)) {
         *message = "unterminated string";
         return false;
       }
-      scratch->push_back(u'\0');
-      value->data.clear();
-      AppendUtf16Le(&value->data, *scratch);
       return true;
     }
     if (tag.type == kDword) {
-      std::string digits(rest);
-      std::uint32_t number = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
+      std::uint32_t number;
+      if (!FixedHexNumber(rest, 8, &number)) {  // not as Wine writes it: strtoul decides
+        std::string digits(rest);
+        number = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
+      }
       value->data.assign(reinterpret_cast<const char*>(&number), 4);
       return true;
     }
@@ -162,19 +241,27 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
       *message = "unknown value type";
       return false;
     }
-    std::string digits(rest.substr(4));
-    char* end = nullptr;
-    unsigned long type = std::strtoul(digits.c_str(), &end, 16);
-    if (end == digits.c_str() || std::string_view(end).substr(0, 2) != "):") {
-      *message = "malformed hex type";
-      return false;
+    std::uint32_t type;
+    std::size_t digits = 1;
+    while (digits < 8 && 4 + digits < rest.size() && IsHexDigit(rest[4 + digits])) ++digits;
+    if (FixedHexNumber(rest.substr(4), digits, &type) && rest.substr(4 + digits, 2) == "):") {
+      rest.remove_prefix(4 + digits + 2);
+    } else {
+      std::string number(rest.substr(4));
+      char* end = nullptr;
+      unsigned long read = std::strtoul(number.c_str(), &end, 16);
+      if (end == number.c_str() || std::string_view(end).substr(0, 2) != "):") {
+        *message = "malformed hex type";
+        return false;
+      }
+      type = static_cast<std::uint32_t>(read);
+      rest.remove_prefix(4 + static_cast<std::size_t>(end - number.c_str()) + 2);
     }
-    value->type = static_cast<std::uint32_t>(type);
-    rest.remove_prefix(4 + static_cast<std::size_t>(end - digits.c_str()) + 2);
+    value->type = type;
   }
   value->data.clear();
-  std::string line(rest);
-  for (;;) {
+  value->data.reserve(rest.size() / 3 + 1);
+  for (std::string_view line = rest;;) {
     std::size_t at = 0;
     if (!ParseHexBytes(line, &at, &value->data)) {
       *message = "malformed hex data";
@@ -191,9 +278,8 @@ bool ParseValue(std::string_view first, LineReader* reader, HiveValue* value, st
       *message = "hex data continued past the end of the file";
       return false;
     }
-    raw->append(next);
     std::string_view content = Content(next);
-    line.assign(content.substr(SkipSpaces(content, 0)));
+    line = content.substr(SkipSpaces(content, 0));
   }
 }
 
@@ -303,13 +389,13 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
   return ParseOwned(std::string(input), error);
 }
 
-bool Hive::ParseOwned(std::string&& input, HiveParseError* error) {
+bool Hive::ParseOwned(std::string&& input, HiveParseError* error, RunBeside runBeside) {
   Reset("");
   text_ = std::move(input);
   std::size_t headerEnd = 0;
   std::size_t trailerStart = 0;
   keyLines_.reserve(text_.size() / 192);  // Wine's files have a key line in about 200 bytes
-  if (!ScanRegistryText(text_, error, &keyLines_, &headerEnd, &trailerStart)) {
+  if (!ScanRegistryText(text_, error, &keyLines_, &headerEnd, &trailerStart, runBeside)) {
     Reset("");
     return false;
   }
@@ -376,10 +462,8 @@ void Hive::MergeRepeatedValues() {
       if (line.empty() || (line[0] != '@' && line[0] != '"')) continue;
       std::uint64_t hash = 0;
       if (!PlainValue(line, &reader, &scratch, &hash)) {
-        std::string valueText(raw);
         std::string message;
-        if (!ParseValue(line, &reader, &checked, &valueText, &scratch, &message))
-          continue;  // checked already
+        if (!ParseValue(line, &reader, &checked, &scratch, &message)) continue;  // checked already
         hash = FoldedNameHash()(checked.name);
       }
       names.push_back(hash);
@@ -416,10 +500,8 @@ bool ParseEveryValue(std::string_view text, HiveParseError* error) {
       case '@':
       case '"': {
         if (!inKey) return fail(lineNumber, "value outside of any key");
-        std::string valueText(raw);
         std::string message;
-        if (!ParseValue(line, &reader, &value, &valueText, &units, &message))
-          return fail(lineNumber, message);
+        if (!ParseValue(line, &reader, &value, &units, &message)) return fail(lineNumber, message);
         break;
       }
       case '#':
@@ -459,7 +541,7 @@ void MergeValuesOfOneName(std::vector<HiveItem>* items) {
     HiveValue& earlier = kept[known->second].value;
     earlier.type = item.value.type;
     earlier.data = std::move(item.value.data);
-    earlier.text.clear();
+    earlier.text = {};
   }
   *items = std::move(kept);
 }
@@ -469,21 +551,31 @@ void MergeValuesOfOneName(std::vector<HiveItem>* items) {
 void Hive::Decode(HiveBlock* block) const {
   if (block->decoded) return;
   block->decoded = true;
-  std::vector<std::string_view> spans{block->span};
-  spans.insert(spans.end(), block->laterSpans.begin(), block->laterSpans.end());
   std::size_t lines = 0;  // at most one item each
-  for (std::string_view span : spans)
-    lines += static_cast<std::size_t>(std::count(span.begin(), span.end(), '\n')) + 1;
+  auto countLines = [&lines](std::string_view span) {
+    ++lines;
+    for (std::size_t at = 0; at < span.size(); ++lines, ++at) {
+      const void* found = std::memchr(span.data() + at, '\n', span.size() - at);
+      if (!found) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(found) - span.data());
+    }
+  };
+
+  countLines(block->span);
+  for (std::string_view span : block->laterSpans) countLines(span);
   block->items.reserve(block->items.size() + lines);
   std::u16string units;
-  for (std::string_view span : spans) {
+  std::string message;
+  // The items keep views of their lines in the hive's text, which lives as long
+  // as they do.
+  auto decodeSpan = [&](std::string_view span) {
     LineReader reader(span);
     std::string_view raw;
-    std::string pending;  // blank lines not yet given to an item
+    std::string_view pending;  // blank lines not yet given to an item, one run of them
     auto flushPending = [&]() {
       if (pending.empty()) return;
       block->items.push_back(HiveItem{HiveItem::kOther, pending, {}});
-      pending.clear();
+      pending = {};
     };
     while (reader.Next(&raw)) {
       std::string_view content = Content(raw);
@@ -491,28 +583,31 @@ void Hive::Decode(HiveBlock* block) const {
       char first = start < content.size() ? content[start] : '\0';
       std::string_view line = content.substr(start);
       if (first == '\0') {
-        pending.append(raw);
+        pending = pending.empty() ? raw : std::string_view(pending.data(), pending.size() + raw.size());
         continue;
       }
       flushPending();
       if (first != '@' && first != '"') {
         bool time = line.substr(0, 6) == "#time=";
-        block->items.push_back(HiveItem{time ? HiveItem::kTime : HiveItem::kOther, std::string(raw), {}});
+        block->items.push_back(HiveItem{time ? HiveItem::kTime : HiveItem::kOther, raw, {}});
         continue;
       }
       HiveItem& item = block->items.emplace_back();
       item.kind = HiveItem::kValue;
-      std::string valueText(raw);
-      std::string message;
-      if (!ParseValue(line, &reader, &item.value, &valueText, &units, &message)) {
+      bool parsed = ParseValue(line, &reader, &item.value, &units, &message);
+      // The value's lines: its first and those its hex data continued on.
+      std::string_view valueText(raw.data(), span.data() + reader.offset() - raw.data());
+      if (!parsed) {
         // Parse accepted this line, so this does not happen; the text stays as it was.
-        item = HiveItem{HiveItem::kOther, std::move(valueText), {}};
+        item = HiveItem{HiveItem::kOther, valueText, {}};
         continue;
       }
-      item.value.text = std::move(valueText);
+      item.value.text = valueText;
     }
     flushPending();
-  }
+  };
+  decodeSpan(block->span);
+  for (std::string_view span : block->laterSpans) decodeSpan(span);
   MergeValuesOfOneName(&block->items);
   block->span = {};
   block->laterSpans.clear();

@@ -98,6 +98,13 @@ std::size_t FirstDifference(const char* a, const char* b, std::size_t n) {
     const unsigned differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xffffu;
     if (differ) return m + static_cast<std::size_t>(std::countr_zero(differ));
   }
+  // The last bytes as 16 that end with them: those before |m| are the same.
+  if (m < n && n >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + n - 16));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + n - 16));
+    const unsigned differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xffffu;
+    return differ ? n - 16 + static_cast<std::size_t>(std::countr_zero(differ)) : n;
+  }
 #endif
   for (; m < n && a[m] == b[m]; ++m) {
   }
@@ -476,7 +483,7 @@ void Hive::SetValue(HiveNode* node, const std::u16string& name, std::uint32_t ty
     if (item.kind == HiveItem::kValue && SameName(item.value.name, name)) {
       item.value.type = type;
       item.value.data = std::move(data);
-      item.value.text.clear();
+      item.value.text = {};
       Touch(block);
       return;
     }

@@ -136,7 +136,11 @@ std::string Hive::Serialize() {
     for (const HiveItem& item : block->items) {
       switch (item.kind) {
         case HiveItem::kValue:
-          append(item.value.text.empty() ? FormatValue(item.value) : item.value.text);
+          if (item.value.text.empty()) {
+            append(FormatValue(item.value));
+          } else {
+            append(item.value.text);
+          }
           break;
         case HiveItem::kTime:
           append(fresh ? TimeLine(block->modified) : item.text);

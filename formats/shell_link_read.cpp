@@ -232,16 +232,15 @@ bool Parse(const Span& file, const std::string& linkPath, ShellLinkData* link) {
     pos += size;
   }
 
-  std::string relativeTarget;
-  if (!link->relativePath.empty()) relativeTarget = JoinPath(FolderOf(linkPath), link->relativePath);
   if (!linkInfoPath.empty()) {
     link->target = linkInfoPath;
   } else if ((flags & kHasExpString) && !link->targetExpandable.empty()) {
     link->target = link->targetExpandable;
   } else if (!idListPath.empty()) {
     link->target = idListPath;
-  } else {
-    link->target = relativeTarget;
+  } else if (!link->relativePath.empty()) {
+    // Only a link that names its target no other way is resolved from its own folder.
+    link->target = JoinPath(FolderOf(linkPath), link->relativePath);
   }
   return true;
 }

@@ -29,7 +29,7 @@ Rectangle {
         x: 32
         y: 44
         width: 72; height: 72
-        source: "qrc:/res/icon128_128.png"
+        source: "image://res/icon128_128.png"
         sourceSize: Qt.size(128, 128)
         smooth: true
     }

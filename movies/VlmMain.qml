@@ -122,7 +122,7 @@ Rectangle {
             x: 12
             anchors.verticalCenter: parent.verticalCenter
             width: 28; height: 28
-            source: "qrc:/res/icon128_32.png"
+            source: "image://res/icon128_32.png"
             sourceSize: Qt.size(32, 32)
             smooth: true
         }
@@ -222,7 +222,7 @@ Rectangle {
             NavItem { y: 100; objectName: "IDC_FS_LOCALRUNSERVICES";     command: objectName; view: 11; depth: 2; height: 20; label: "RunServices"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 120; objectName: "IDC_FS_LOCALRUNSERVICESONCE"; command: objectName; view: 12; depth: 2; height: 20; label: "RunServicesOnce"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 140; objectName: "IDC_FS_LOCALSTARTFOLDER";     command: objectName; view: 5;  depth: 1; height: 20; label: "Startup folder"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
-            NavItem { y: 160; objectName: "IDC_FS_SERVICES";             command: objectName; view: 13; depth: 1; height: 20; label: "Services"; image: "qrc:/res/service_32.png"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
+            NavItem { y: 160; objectName: "IDC_FS_SERVICES";             command: objectName; view: 13; depth: 1; height: 20; label: "Services"; image: "image://res/service_32.png"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 180; objectName: "IDC_FS_CURRENTUSER";          command: objectName; view: 6;  depth: 0; height: 20; label: "Current user"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 200; objectName: "IDC_FS_USERREG";              command: objectName; view: 7;  depth: 1; height: 20; label: "Registry"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }
             NavItem { y: 220; objectName: "IDC_FS_USERRUN";              command: objectName; view: 8;  depth: 2; height: 20; label: "Run"; selected: root.currentView === view; onClicked: root.chooseView(view, command) }

@@ -109,6 +109,13 @@ void EntryTableModel::RefreshCells() {
   emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
 }
 
+void EntryTableModel::SetRatingsPending(bool pending) {
+  if (pending == ratingsPending_) return;
+  ratingsPending_ = pending;
+  if (!rows_.empty())
+    emit dataChanged(index(0, kColumnRating), index(static_cast<int>(rows_.size()) - 1, kColumnComment));
+}
+
 void EntryTableModel::sort(int column, Qt::SortOrder order) {
   if (column < 0 || column >= kColumnCount || rows_.size() < 2) return;
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -167,13 +174,13 @@ QString EntryTableModel::CellText(const Row& row, const Task& task, int column) 
     case kColumnLocation:
       return QString::fromUtf8(LocationTag(row.location));
     case kColumnRating:
-      return QString::fromStdString(task.rating);
+      return ratingsPending_ ? QString::fromUtf8(kRatingPending) : QString::fromStdString(task.rating);
     case kColumnMemory:
       return QString::fromStdString(MemoryText(task.memoryKB));
     case kColumnPeak:
       return QString::fromStdString(MemoryText(task.peakMemoryKB));
     case kColumnComment:
-      return QString::fromStdString(task.description);
+      return ratingsPending_ ? QString::fromUtf8(kCommentPending) : QString::fromStdString(task.description);
     default:
       return QString();
   }
@@ -258,7 +265,10 @@ QVariant EntryTableModel::CellData(const Row& row, const Task& task, int column,
         if (IsServiceLocation(row.location)) return ServiceImage();
         return ListImagePixmap(IsMachineLocation(row.location) ? kImageComputer : kImageUsers);
       }
-      if (column == kColumnRating) return ListImagePixmap(FileKindImage(task.rating));
+      if (column == kColumnRating) {
+        if (ratingsPending_) return QVariant();
+        return ListImagePixmap(FileKindImage(task.rating));
+      }
       return QVariant();
     default:
       return QVariant();

@@ -51,6 +51,9 @@ bool ShowsCheckBox(int column);
 // Image of a rating: 2 "Unknown File", 3 "System File", 5 "Normal File" (exact
 // comparison), 4 for anything else.
 int FileKindImage(const std::string& rating);
+// What the Rating and Comment cells show while the entries wait for their ratings.
+inline constexpr char kRatingPending[] = "Rating\u2026";
+inline constexpr char kCommentPending[] = "\u2026";
 // Kilobytes as megabytes with three decimals ("1.465"), or "N/A" for 0.
 std::string MemoryText(int kilobytes);
 
@@ -67,6 +70,10 @@ class EntryTableModel : public QAbstractTableModel {
   void Clear();
   // Every cell shows its entry as it now stands (after its figures were read again).
   void RefreshCells();
+  // While the entries wait for their ratings, the Rating and Comment cells say so
+  // (kRatingPending, kCommentPending), without the rating's image.
+  void SetRatingsPending(bool pending);
+  bool RatingsPending() const { return ratingsPending_; }
 
   // The entry of a row, or null when the row or its entry is gone.
   const Task* TaskAt(int row) const;
@@ -116,6 +123,7 @@ class EntryTableModel : public QAbstractTableModel {
   StartupParameters* parameters_ = nullptr;
   std::vector<Row> rows_;
   std::function<bool(int location, const Task&)> isNew_;
+  bool ratingsPending_ = false;
 };
 
 }  // namespace velmora::ui

@@ -9,6 +9,7 @@
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlProperty>
+#include <QQuickImageProvider>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QUrl>
@@ -18,6 +19,7 @@
 
 #include "app/language.h"
 #include "platform/files.h"
+#include "ui/resource_images.h"
 
 namespace velmora::ui {
 
@@ -51,12 +53,39 @@ int DispatchMovieCommand(const MovieCommandTable& table, const std::string& comm
 
 namespace {
 
+// The program's own images for the movies: "image://res/NAME" is the resource
+// ":/res/NAME", at its own size unless the movie asks for another. Qt Quick lists
+// every image format its plugins read before it reads its first image file or
+// resource, which loads every plugin; the program's images are PNG, which Qt
+// reads itself, so through here none is loaded.
+class ResourceImageProvider : public QQuickImageProvider {
+ public:
+  ResourceImageProvider() : QQuickImageProvider(QQuickImageProvider::Image) {}
+
+  QImage requestImage(const QString& id, QSize* size, const QSize& requestedSize) override {
+    QImage image = ReadResourcePng(QStringLiteral(":/res/") + id);
+    if (!image.isNull() && (requestedSize.width() > 0 || requestedSize.height() > 0) &&
+        requestedSize != image.size()) {
+      // A missing side keeps the image's proportions.
+      QSize wanted = requestedSize;
+      if (wanted.width() <= 0) wanted.setWidth(image.width() * wanted.height() / image.height());
+      if (wanted.height() <= 0) wanted.setHeight(image.height() * wanted.width() / image.width());
+      image = ReadResourcePng(QStringLiteral(":/res/") + id, wanted);
+    }
+    if (size) *size = image.size();
+    return image;
+  }
+};
+
 // One QML engine for every movie: Qt Quick's types and the movies compiled are
 // made once, not again for the splash, the main movie and each dialog. It lives
 // as long as the application object.
 QQmlEngine* MovieEngine() {
   static QPointer<QQmlEngine> engine;
-  if (!engine) engine = new QQmlEngine(QCoreApplication::instance());
+  if (!engine) {
+    engine = new QQmlEngine(QCoreApplication::instance());
+    engine->addImageProvider(QStringLiteral("res"), new ResourceImageProvider);
+  }
   return engine;
 }
 

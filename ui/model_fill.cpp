@@ -14,7 +14,6 @@ ModelFill::ModelFill(StartupParameters& model, std::function<bool()> first)
     if (!go) return;
     model_.ReadAll();
     model_.FillCategoryCodes();
-    model_.RateAllTasks();
     model_.EnumerateProfiles();
     seen_ = changes::SeenEntries::Read(model_.System());
   });

@@ -13,9 +13,9 @@ namespace velmora::ui {
 
 class ModelFill {
  public:
-  // Starts reading the locations, the store, the ratings, the profiles and the
-  // record of entries seen into |model|. Until Wait returns, that thread alone
-  // uses the registry, the file system and |model|.
+  // Starts reading the locations, the store, the profiles and the record of
+  // entries seen into |model|; the entries are not rated (ui/deferred_ratings.h). Until Wait returns, that
+  // thread alone uses the registry, the file system and |model|.
   explicit ModelFill(StartupParameters& model);
   // The same after |first|, run on that thread before the fill: the fill follows
   // only when it returns true. Until WaitFirst returns, |first| alone uses what

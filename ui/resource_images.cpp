@@ -1,7 +1,9 @@
 #include "ui/resource_images.h"
 
+#include <QBuffer>
 #include <QIconEngine>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <array>
 #include <map>
@@ -42,7 +44,8 @@ class ImageFilesIconEngine : public QIconEngine {
   const QIcon& Loaded() {
     if (loaded_.isNull()) {
       for (int size : sizes_)
-        loaded_.addFile(QString(":/res/%1_%2.png").arg(stem_).arg(size), QSize(size, size));
+        loaded_.addPixmap(
+            QPixmap::fromImage(ReadResourcePng(QString(":/res/%1_%2.png").arg(stem_).arg(size))));
     }
     return loaded_;
   }
@@ -67,8 +70,12 @@ QIcon Convert(const platform::IconImage& image) {
   if (image.resourceId != 0) return ProgramIconById(image.resourceId);
   QImage decoded;
   if (!image.png.empty()) {
-    decoded = QImage::fromData(reinterpret_cast<const uchar*>(image.png.data()),
-                               static_cast<int>(image.png.size()), "PNG");
+    // As PNG only, without asking Qt's image plugins (see ReadResourcePng).
+    QByteArray data = QByteArray::fromRawData(image.png.data(), static_cast<qsizetype>(image.png.size()));
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer, "png");
+    reader.setAutoDetectImageFormat(false);
+    reader.read(&decoded);
   } else if (image.width > 0 && image.height > 0 &&
              image.pixels.size() ==
                  static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
@@ -85,10 +92,19 @@ QIcon Convert(const platform::IconImage& image) {
 
 }  // namespace
 
+QImage ReadResourcePng(const QString& path, const QSize& scaled) {
+  QImageReader reader(path, "png");
+  reader.setAutoDetectImageFormat(false);
+  if (scaled.isValid()) reader.setScaledSize(scaled);
+  QImage image;
+  if (!reader.read(&image)) return QImage();
+  return image;
+}
+
 const QPixmap& ListImageStrip() {
   // Kept to the end of the process: Qt's images must not be destroyed after the
   // application object, as function statics would be.
-  static const QPixmap* strip = new QPixmap(":/res/bitmap181.png");
+  static const QPixmap* strip = new QPixmap(QPixmap::fromImage(ReadResourcePng(":/res/bitmap181.png")));
   return *strip;
 }
 

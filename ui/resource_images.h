@@ -20,6 +20,11 @@ enum ListImage {
   kListImageCount = 6,
 };
 
+// A PNG image of the program's resources (":/res/NAME.png"), read as PNG: a reader
+// left to find the format asks every image plugin of Qt first, which loads each
+// of them. At |scaled| when that is valid; null when it cannot be read.
+QImage ReadResourcePng(const QString& path, const QSize& scaled = QSize());
+
 // The strip of bitmap 181, 98 x 16 pixels.
 const QPixmap& ListImageStrip();
 // One 16 x 16 image of the strip; a null pixmap outside 0-5.

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProcess>
@@ -35,6 +36,7 @@
 #include "platform/system.h"
 #include "ui/add_new_task_dlg.h"
 #include "ui/custom_msg_box_dlg.h"
+#include "ui/deferred_ratings.h"
 #include "ui/entry_context_menu.h"
 #include "ui/entry_list.h"
 #include "ui/file_manager.h"
@@ -176,7 +178,10 @@ VelmoraDlg::VelmoraDlg(VelmoraApp& app, MessageBoxPresenter* box, QWidget* paren
       model_, list_, [this] { OnMovieCommand(currentViewCommand); }, [this] { OfferApply(); }, this);
   menu_->viewLocations = [this] { return Views()[currentView].locations; };
   menu_->box = box_;
-  connect(list_, &EntryList::rowRightClicked, menu_, &EntryContextMenu::ShowEntryMenu);
+  connect(list_, &EntryList::rowRightClicked, this, [this](int row, const QPoint& position) {
+    SettleRatings();  // what the menu does may change or read the entries
+    menu_->ShowEntryMenu(row, position);
+  });
   movie_->installEventFilter(this);
   qApp->installEventFilter(this);
   BuildCommandTable();
@@ -299,6 +304,7 @@ void VelmoraDlg::Initialise() {
   const StartMovies movies = FindStartMovies(app_.Context(), app_.settings);
   ModelFill fill(model_);
   Initialise(movies, fill);
+  SettleRatings();  // rated before it is shown
 }
 
 void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
@@ -316,6 +322,9 @@ void VelmoraDlg::Initialise(const StartMovies& movies, ModelFill& fill) {
   }
   LoadMovie(movies.main);
   seen_ = fill.Wait();
+  // Rated once the first frame is drawn: until then the ratings' cells say they wait.
+  ratings_ = std::make_unique<DeferredRatings>(model_);
+  list_->Entries()->SetRatingsPending(true);
 
   // What is new since the last look is marked as the rows are filled.
   list_->Entries()->SetNewTest(
@@ -356,6 +365,9 @@ int VelmoraDlg::DoModal() {
 }
 
 void VelmoraDlg::OnMovieCommand(const std::string& command, const std::string& argument) {
+  // Before the ratings are begun (the first frame) only the movie itself sends
+  // commands; after, every command finds the entries rated.
+  if (ratings_ && ratings_->Begun()) SettleRatings();
   // Only the link of the description pane comes with an argument.
   const bool takesArgument = EqualsIgnoreCase(command, cmd::kOpenLink) ||
                              EqualsIgnoreCase(command, cmd::kDetailsGrow) ||
@@ -387,7 +399,34 @@ void VelmoraDlg::SetAllInView(int enabled) {
 
 // ---- apply, refresh, roll back ----------------------------------------------------
 
+void VelmoraDlg::StartRatings() {
+  if (!ratings_ || ratings_->Begun()) return;
+  ratings_->Start([this] {
+    // On the rating's thread: the window takes them on its own (the thread ends
+    // before the window goes, and a call queued for a window gone is dropped).
+    QMetaObject::invokeMethod(
+        this, [this] { SettleRatings(); }, Qt::QueuedConnection);
+  });
+}
+
+void VelmoraDlg::SettleRatings() {
+  if (!ratings_ || !ratings_->Settle()) return;
+  EntryTableModel* entries = list_->Entries();
+  entries->SetRatingsPending(false);
+  // Rows ordered by what the ratings give are ordered again, and the columns fit
+  // what they now hold.
+  const QHeaderView* header = list_->horizontalHeader();
+  const int section = header->sortIndicatorSection();
+  if (list_->isSortingEnabled() && (section == kColumnRating || section == kColumnComment))
+    entries->sort(section, header->sortIndicatorOrder());
+  list_->FitColumns();
+  // A description shown meanwhile was that of an entry not yet rated.
+  const int row = list_->SelectedRow();
+  if (row >= 0 && movie_->GetMovieVariable(var::kDescriptionPaneState) == "1") OnRowClicked(row);
+}
+
 void VelmoraDlg::ApplyChangesCommand() {
+  SettleRatings();
   std::vector<ApplyFailure> failures;
   {
     WaitCursor wait;
@@ -408,6 +447,7 @@ void VelmoraDlg::ApplyChangesCommand() {
 }
 
 void VelmoraDlg::RefreshCommand() {
+  SettleRatings();
   // Refresh is always offered: other programs change the locations too. Edits
   // not yet applied are dropped by it, so it asks first.
   if (model_.AnyLocationChanged()) {
@@ -440,6 +480,7 @@ void VelmoraDlg::ShowReadMayLag() {
 }
 
 void VelmoraDlg::RollBackCommand() {
+  SettleRatings();
   std::vector<ApplyFailure> failures;
   {
     WaitCursor wait;
@@ -504,6 +545,7 @@ bool VelmoraDlg::SettlePendingChanges() {
 }
 
 void VelmoraDlg::ConfirmApplyOnClose() {
+  SettleRatings();
   StartupSettingsParameters& settings = app_.settings;
   if (!SettlePendingChanges()) return;
   // The window's layout is the user's, whichever system is shown.
@@ -546,6 +588,7 @@ void VelmoraDlg::ShowSystem() {
 }
 
 void VelmoraDlg::ChooseSystem(int index) {
+  SettleRatings();
   if (index < 0 || index >= static_cast<int>(systems_.size())) return;
   const platform::KnownSystem chosen = systems_[index];
   if (chosen.path == app_.System().Location()) return;
@@ -586,6 +629,7 @@ void VelmoraDlg::ChooseSystem(int index) {
 const Task* VelmoraDlg::RowTask(int row) { return list_->RowTask(row); }
 
 void VelmoraDlg::OnRowCheckChanged(int row, bool checked) {
+  SettleRatings();
   const Task* task = list_->RowTask(row);
   if (task && model_.SetEntryEnabled(task->name, list_->RowLocation(row), checked ? 1 : 0)) OfferApply();
 }
@@ -603,6 +647,7 @@ void VelmoraDlg::OnListKeyDown() {
 }
 
 void VelmoraDlg::ShowDescription(const Task& task, int location) {
+  SettleRatings();
   // What velmora-cli's listing says of the entry besides, and of the system, comes
   // first, where it is seen without scrolling.
   std::string html;
@@ -719,6 +764,11 @@ bool VelmoraDlg::event(QEvent* event) {
 bool VelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::Paint:
+      if (ratings_ && !ratingsQueued_ && list_ && watched == list_->viewport()) {
+        ratingsQueued_ = true;
+        // Begun once the first frame that shows the list is drawn and shown.
+        QTimer::singleShot(0, this, [this] { QTimer::singleShot(0, this, [this] { StartRatings(); }); });
+      }
       if (splashPending_ && list_ && watched == list_->viewport()) {
         splashPending_ = false;
         // Twice through the event loop: the rest of the frame is drawn and shown first.

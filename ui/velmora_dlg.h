@@ -29,6 +29,7 @@ class EntryContextMenu;
 
 class EntryList;
 class SplashPlayer;
+class DeferredRatings;
 
 // The private help request of the main window (sent, not posted).
 inline constexpr int kHelpRequestMessage = 0x4CB;
@@ -64,10 +65,11 @@ class VelmoraDlg : public QDialog {
                                      const StartupSettingsParameters& settings);
 
   // Initialisation in its fixed order: model, list, movie, variables; the splash
-  // plays in front of the window once the list is drawn.
+  // plays in front of the window once the list is drawn. The entries are rated
+  // before it returns.
   void Initialise();
   // The same with the movies found and the model's fill started, both before the
-  // window was made.
+  // window was made; the entries are rated once the list is first drawn.
   void Initialise(const StartMovies& movies, ModelFill& fill);
   // Initialise (once), then run the window until it ends. Returns 0.
   int DoModal();
@@ -150,6 +152,11 @@ class VelmoraDlg : public QDialog {
   void OnRowClicked(int row);
   void OnListKeyDown();
   void AddTaskCommand();
+  // The ratings of the entries: begun on a thread once the first frame is drawn,
+  // and given to the entries (their cells, order and description) when made or
+  // when anything first needs them, whichever comes first.
+  void StartRatings();
+  void SettleRatings();
   void SaveProfileCommandHandler();
   void ProfileCommandHandler();
 
@@ -164,6 +171,8 @@ class VelmoraDlg : public QDialog {
   // window's first frame, so it does not hold that frame up.
   MovieFile pendingSplash_;
   bool splashPending_ = false;
+  std::unique_ptr<DeferredRatings> ratings_;
+  bool ratingsQueued_ = false;
   QWidget* sizeGrip_ = nullptr;
   EntryContextMenu* menu_ = nullptr;
   changes::SeenEntries seen_;

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,13 +43,18 @@ bool WildcardMatch(const std::string& mask, const std::string& name) {
   return m == mask.size();
 }
 
-bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+bool HasWildcard(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return c == '*' || c == '?'; });
+}
 
 }  // namespace
 
 bool files::ListMatchingItems(ManagedSystem& system, const std::string& pattern,
                               std::vector<FoundItem>* items) {
-  std::size_t cut = pattern.find_last_of("\\/");
+  // The last separator, in one backward walk.
+  std::size_t cut = pattern.size();
+  while (cut > 0 && pattern[cut - 1] != '\\' && pattern[cut - 1] != '/') --cut;
+  cut = cut == 0 ? std::string::npos : cut - 1;
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut);
   std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
   if (mask.empty()) return false;

@@ -109,6 +109,9 @@ class HostSystem : public ManagedSystem {
  private:
   std::string MapWindowsPath(const std::string& windowsPath);    // the lock is held
   std::string MapThroughFolder(const std::string& windowsPath);  // within a scope, on a drive
+  // The kept host path of a path on a drive, mapped when first asked (the lock is
+  // held, within a scope); it stays in place until the look-ups are dropped.
+  const std::string& MappedOnDrive(const std::string& windowsPath);
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);

@@ -188,7 +188,8 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
     // A folder not listed yet is asked for the exact name first, once per scope,
     // and listed only for a name it does not hold as written: large host folders
     // on the way (the program's, /tmp, /usr/bin) are not read whole for one name.
-    if (!lookups_.folders.count(folder)) {
+    auto listed = lookups_.folders.find(folder);
+    if (listed == lookups_.folders.end()) {
       std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
       // Its status is kept for the questions that follow (does the file exist,
       // is it a folder): links are followed, and a dangling one, which the
@@ -198,7 +199,8 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
       if (known->second.exists) return component;
       if (onlySpelling) return Absent(folder, component);
     }
-    const PathLookups::Listing& listing = ListingOf(folder);
+    const PathLookups::Listing& listing =
+        listed != lookups_.folders.end() ? listed->second : ListingOf(folder);
     if (listing.missing) return Absent(folder, component);
     if (listing.readable) {
       if (listing.names.count(component)) return component;
@@ -272,6 +274,10 @@ std::string HostSystem::HostPathFromWindows(const std::string& windowsPath) {
   // times: found, opened for its version, its icon.
   const bool onDrive = windowsPath.size() >= 2 && windowsPath[1] == ':';
   if (lookups_.depth == 0 || !onDrive) return MapWindowsPath(windowsPath);
+  return MappedOnDrive(windowsPath);
+}
+
+const std::string& HostSystem::MappedOnDrive(const std::string& windowsPath) {
   auto [known, fresh] = lookups_.mapped.try_emplace(windowsPath);
   // A reference, not the iterator: the walk below adds the path's folders to the
   // table, which may grow and move its iterators (never its elements).
@@ -295,9 +301,13 @@ std::string HostSystem::MapThroughFolder(const std::string& windowsPath) {
     if (i < path.size()) last = i;
   }
   if (last == 2) return MapWindowsPath(path);  // a name in the drive's root
-  const std::string folder = HostPathFromWindows(path.substr(0, last));
+  // Kept in the table until the look-ups are dropped, which the walk below never does.
+  const std::string& folder = MappedOnDrive(path.substr(0, last));
   if (folder.empty()) return "";
-  return folder + "/" + MatchComponent(folder, path.substr(last + 1));
+  const std::string name = MatchComponent(folder, path.substr(last + 1));
+  std::string host;
+  host.reserve(folder.size() + 1 + name.size());
+  return host.append(folder).append(1, '/').append(name);
 }
 
 std::string HostSystem::MapWindowsPath(const std::string& windowsPath) {

@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -185,8 +186,29 @@ Status Fail(Status status, std::string detail) {
   return status;
 }
 
-// Brings the model up to date with the file on disk.
-Status Refresh(HiveFile* file, const std::string& prefix) {
+// Runs |other| on a thread of its own beside |mine|; one after the other when no
+// thread can be had.
+void RunOnThread(const std::function<void()>& other, const std::function<void()>& mine) {
+  std::thread thread;
+  try {
+    thread = std::thread(other);
+  } catch (const std::system_error&) {
+    other();
+    mine();
+    return;
+  }
+  try {
+    mine();
+  } catch (...) {
+    thread.join();
+    throw;
+  }
+  thread.join();
+}
+
+// Brings the model up to date with the file on disk; with |runBeside|, a large
+// file's check runs in two parts at once.
+Status Refresh(HiveFile* file, const std::string& prefix, formats::RunBeside runBeside = nullptr) {
   struct stat st;
   if (stat(file->path.c_str(), &st) != 0) {
     int error = errno;
@@ -217,7 +239,7 @@ Status Refresh(HiveFile* file, const std::string& prefix) {
     return Fail(status, "cannot read the registry file " + file->path + ": " + std::strerror(failure.error));
   }
   formats::HiveParseError parseError;
-  file->bad = !file->model.ParseOwned(std::move(text), &parseError);
+  file->bad = !file->model.ParseOwned(std::move(text), &parseError, runBeside);
   file->badDetail = file->bad ? "the registry file " + file->path + " could not be read (line " +
                                     std::to_string(parseError.line) + ": " + parseError.message +
                                     "); it is left untouched"
@@ -329,14 +351,21 @@ void WinePrefix::PreloadRegistry() {
   if (machine.loaded || user.loaded) return;
   // Each thread reads its own file into its own model; a failure is left for
   // OpenHive to report, as the file is read again there.
+  Status userStatus = kSuccess;
   std::thread other;
   try {
-    other = std::thread([&] { Refresh(&user, dir_); });
+    other = std::thread([&] { userStatus = Refresh(&user, dir_); });
   } catch (const std::system_error&) {
-    Refresh(&user, dir_);  // no thread to spare: one after the other
+    userStatus = Refresh(&user, dir_);  // no thread to spare: one after the other
   }
-  Refresh(&machine, dir_);
+  // The machine's file is the large one: its check is shared with a thread of its own.
+  const Status machineStatus = Refresh(&machine, dir_, other.joinable() ? RunOnThread : nullptr);
   if (other.joinable()) other.join();
+  // Read in this pass of look-ups: the keys opened in it take the files as checked.
+  if (const std::uint64_t generation = LookupGeneration(); generation != 0) {
+    if (machineStatus == kSuccess) machine.checkedIn = generation;
+    if (userStatus == kSuccess) user.checkedIn = generation;
+  }
 }
 
 void WinePrefix::ForgetRegistry() {

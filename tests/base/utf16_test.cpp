@@ -37,6 +37,10 @@ TEST(TextEncodingTest, MalformedInputIsKeptRatherThanDropped) {
             "a\xE2\x82\xAC");
   EXPECT_EQ(ValidUtf8("plain \xF0\x9F\x98\x80"), "plain \xF0\x9F\x98\x80");
   EXPECT_EQ(ValidUtf8(ValidUtf8("\xC0\xAF")), ValidUtf8("\xC0\xAF"));
+  // A stray byte after a long ASCII run, taken over as well as copied.
+  EXPECT_EQ(ValidUtf8(std::string("sixteen letters!\xAE")), "sixteen letters!\xC2\xAE");
+  const std::string stray = "sixteen letters!\xAE";
+  EXPECT_EQ(ValidUtf8(stray), "sixteen letters!\xC2\xAE");
 }
 
 TEST(TextEncodingTest, LittleEndianUnitsNeedNoAlignment) {

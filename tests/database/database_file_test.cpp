@@ -399,6 +399,8 @@ TEST_F(ReadValueTest, TheIndexReadsWhatTheFileReaderReads) {
 
 // Damaged texts of every kind of line: the index must deliver every numbered
 // value, every name and every entry of a name exactly as the reader of the text.
+// Half the texts hold no zero byte and number many keys in turn (past 9 to 10),
+// as a database does, among the damaged lines.
 TEST(DefinitionsIndexTest, DamagedTextsReadAsTheReaderReadsThem) {
   std::mt19937 random(7);
   auto pick = [&](std::initializer_list<std::string> from) {
@@ -411,6 +413,8 @@ TEST(DefinitionsIndexTest, DamagedTextsReadAsTheReaderReadsThem) {
   };
   const std::vector<std::string> codes = {"SYS", "SPC", std::string("\x09\x12", 2)};
   for (int round = 0; round < 300; ++round) {
+    const bool zeros = round % 2 == 0;
+    int next[3] = {0, 0, 0};  // per stem, the number in turn
     std::string text;
     for (int line = 0, lines = static_cast<int>(random() % 40); line < lines; ++line) {
       const std::string end = random() % 4 ? "\r\n" : "\n";
@@ -420,14 +424,20 @@ TEST(DefinitionsIndexTest, DamagedTextsReadAsTheReaderReadsThem) {
                 end;
         continue;
       }
-      std::string key =
-          pick({"PRON", "PROD", "PROT"}) + pick({"0", "1", "2", "3", "4", "7", "01", "12", "x"});
+      const int stem = static_cast<int>(random() % 3);
+      std::string key = std::string(stem == 0   ? "PRON"
+                                    : stem == 1 ? "PROD"
+                                                : "PROT") +
+                        (random() % 2 ? std::to_string(next[stem]++)
+                                      : pick({"0", "1", "2", "3", "4", "7", "01", "12", "x"}));
       key = flipCase(ScrambleText(key));
       if (random() % 5 == 0) key = " " + key + "\t";
-      std::string value =
-          ScrambleText(pick({"a.exe", "A.EXE", " b.exe ", "NULL", "", std::string(300, 'q')}));
-      value =
-          pick({value, "\"" + value + "\"", value + std::string("\0z", 2), "'" + value, " " + value + " "});
+      // "a\rb.exe" stores its '\r' as the byte kept apart for '='; a zero byte
+      // of a plain name ends it.
+      std::string value = ScrambleText(pick({"a.exe", "A.EXE", " b.exe ", "NULL", "", std::string(300, 'q'),
+                                             "Sixteen.Byte.exe", "a\rb.exe", std::string("c.exe\0d", 7)}));
+      value = pick({value, value, "\"" + value + "\"", zeros ? value + std::string("\0z", 2) : value,
+                    "'" + value, " " + value + " "});
       text += key + "=" + value + end;
     }
     const auto document = std::make_shared<const formats::IniDocument>(text);
@@ -453,7 +463,7 @@ TEST(DefinitionsIndexTest, DamagedTextsReadAsTheReaderReadsThem) {
       const DefinitionsIndex::Section& section = index.SectionOf(code);
       ASSERT_EQ(section.Size(), names.size()) << round;
       for (std::size_t n = 0; n < names.size(); ++n) ASSERT_EQ(section.Name(n), names[n]) << round;
-      for (const char* query : {"a.exe", "b.exe", "null", "q"}) {
+      for (const char* query : {"a.exe", "b.exe", "null", "q", "sixteen.byte.exe", "a\rb.exe", "c.exe"}) {
         std::optional<std::pair<int, int>> expected;
         for (std::size_t n = 0; n < names.size(); ++n) {
           if (!EqualsIgnoreCase(names[n], query)) continue;

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "app/language.h"
 #include "base/text.h"
 #include "database/database_file.h"
 #include "database/definitions_source.h"
+#include "database/name_pattern.h"
 #include "entries/startup_location.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -103,6 +105,36 @@ TEST(MatchNamePattern, ContainmentStarsAndTheExeRule) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(MatchNamePattern(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
+}
+
+// The pattern taken apart once must agree with the plain matcher: random
+// patterns and names over few bytes (stars, ".exe" pieces, letters in both cases
+// and bytes that share their low six bits, such as 'p' and '0').
+TEST(NamePattern, AgreesWithThePlainMatcher) {
+  std::mt19937 random(20261209);
+  const std::vector<std::string> pieces = {"a", "B", "p",    "0",    "*",  "*", ".",
+                                           "e", "X", ".exe", ".EXE", "ab", "pa"};
+  auto make = [&](std::size_t most) {
+    std::string text;
+    for (std::size_t n = random() % (most + 1); n > 0; --n) text += pieces[random() % pieces.size()];
+    return text;
+  };
+  int matches = 0;
+  for (int round = 0; round < 4000; ++round) {
+    const std::string pattern = make(6);
+    const NamePattern compiled(pattern);
+    for (int i = 0; i < 10; ++i) {
+      std::string name = make(8);
+      name.erase(std::remove(name.begin(), name.end(), '*'), name.end());
+      const std::string lower = ToLowerAscii(name);
+      const bool expected = MatchNamePattern(pattern, name);
+      ASSERT_EQ(compiled.Matches(lower, NamePattern::BytesOf(lower)), expected) << pattern << " / " << name;
+      matches += expected;
+    }
+  }
+  // Both outcomes are met often.
+  EXPECT_GT(matches, 4000);
+  EXPECT_LT(matches, 36000);
 }
 
 TEST(Categories, RatingNamesAndStandardTexts) {

@@ -33,7 +33,7 @@ TEST(IniTextFolding, BytesHashAlikeExactlyWhenTheyFoldAlike) {
 }
 
 // The walk as plainly written, a line at a time: the reference for the one that
-// scans 64 bytes at a time.
+// scans 16 bytes at a time.
 std::vector<std::string> PlainWalk(std::string_view text) {
   std::vector<std::string> seen;
   std::size_t at = 0;
@@ -64,7 +64,7 @@ std::vector<std::string> PlainWalk(std::string_view text) {
 }
 
 // Random texts of the bytes that matter to the walk, with lines short and long
-// across the 64-byte blocks and ending anywhere in a block, each also walked from
+// across the 16-byte blocks and ending anywhere in a block, each also walked from
 // its second and third byte on: both walks see the same sections and values.
 TEST(IniTextLines, BlockScanWalksAsThePlainWalk) {
   const char alphabet[] = {'\n', '\n', '\r', ' ',  '\t', '\v', '=', '=',    ';',   '[',

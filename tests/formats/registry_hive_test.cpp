@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_support.h"
@@ -165,7 +167,16 @@ TEST(HiveParse, HexAndStringDataAtTheEdgesOfTheirForms) {
       {"hex:5a5,5b", "", "malformed hex data"},
       {"hex:5a;5b", "", "malformed hex data"},
       {"hex:5a,5g", "", "malformed hex data"},
+      {"hex:000ff,0x0a,0X1", "\xff\x0a\x01", ""},  // as strtoul reads numbers
+      {"hex:0x100", "", "malformed hex data"},
+      {"hex:0x,01", "", "malformed hex data"},
+      {"dword:1f", std::string("\x1f\0\0\0", 4), ""},
       {"hex(7):41,00,00,00", std::string("A\0\0\0", 4), ""},
+      // Longer than one step of the checks of many bytes at once.
+      {"hex:00,01,02,03,04, 05,06,\\\n  07", std::string("\0\1\2\3\4\5\6\7", 8), ""},
+      {"hex:00,01,0g,03,04,05,06,07", "", "malformed hex data"},
+      {"hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11;12", "", "malformed hex data"},
+      {"\"C:\\\\dir\\\\a b\\n\"", Utf16("C:\\dir\\a b\n"), ""},  // a plain start, then an escape
       {"\"a\\\\\"", Utf16("a\\"), ""},
       {"\"a\\\\\\\"b\"", Utf16("a\\\"b"), ""},
       {"\"a\\\\\\\\\"", Utf16("a\\\\"), ""},
@@ -607,6 +618,53 @@ TEST(HiveCheck, AgreesWithDecodingEveryValueOnDamagedFiles) {
     }
   }
   EXPECT_GT(refused, 10000);
+}
+
+void OnTwoThreads(const std::function<void()>& other, const std::function<void()>& mine) {
+  std::thread thread(other);
+  mine();
+  thread.join();
+}
+
+// A large file checked in two parts at once reads as one scan from the start
+// reads it: the same verdict, line and reason, the same keys; also when the
+// damage is near the place of the cut or a value's continued lines run over it.
+TEST(HiveCheck, TwoPartsAtOnceAgreeWithOneScanOnDamagedLargeFiles) {
+  const std::string wine =
+      velmora::test::ReadFile(velmora::test::SourcePath("tests/fixtures/wine8/system.reg"));
+  const std::size_t body = wine.find("\n[") + 1;
+  std::string large = wine.substr(0, body);
+  for (int copy = 0; large.size() < (300u << 10); ++copy)
+    large += "[Copy" + std::to_string(copy) + "]\n\"n\"=\"v\"\n\n" + wine.substr(body);
+  const std::size_t middle = large.find("\n[", large.size() / 2) + 1;
+  int refused = 0;
+  auto agree = [&refused](const std::string& text) {
+    HiveParseError one, two;
+    Hive whole, halves;
+    const bool parsed = whole.Parse(text, &one);
+    ASSERT_EQ(halves.ParseOwned(std::string(text), &two, OnTwoThreads), parsed) << two.line;
+    if (!parsed) {
+      ++refused;
+      EXPECT_EQ(two.line, one.line);
+      EXPECT_EQ(two.message, one.message);
+      return;
+    }
+    EXPECT_EQ(halves.Serialize(), whole.Serialize());
+    EXPECT_NE(halves.Find({u"Copy0"}), nullptr);
+  };
+  agree(large);
+  const std::string damage[] = {
+      std::string(1, '\0'), "\"", "[", "x", "\n", "\\\n", "hex(", "\"x\"=hex:00,\\\n", "\"x\"=\"a\\\n", "#"};
+  std::vector<std::size_t> places;
+  for (std::size_t at = middle - 48; at < middle + 48; at += 3) places.push_back(at);
+  for (std::size_t at = 0; at < large.size(); at += large.size() / 6) places.push_back(at);
+  for (std::size_t at : places) {
+    for (const std::string& bytes : damage) {
+      agree(large.substr(0, at) + bytes + large.substr(at + 1));
+      agree(large.substr(0, at) + bytes + large.substr(at));
+    }
+  }
+  EXPECT_GT(refused, 200);
 }
 
 }  // namespace

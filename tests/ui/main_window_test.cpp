@@ -72,6 +72,14 @@ class MainWindowTest : public test::ChangesTest {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
+  // A working copy of definitions in |dir| that calls Alpha's program spyware.
+  static void WriteSpywareWorkingCopy(const std::string& dir) {
+    Definition spyware;
+    spyware.section = "SPY";
+    spyware.name = "version_app.exe";
+    spyware.description = "NULL";
+    test::WriteFile(dir + "/vlmdb2.vmd", BuildWorkingCopyText({spyware}));
+  }
   // Entries in five of the six locations.
   void MakeEntries() {
     SetText(kLmRun, "Alpha", "C:\\Tools\\version_app.exe /tray");
@@ -274,11 +282,7 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   {
     // Rated from a working copy that calls Alpha's program spyware.
     test::TempDir definitions;
-    Definition spyware;
-    spyware.section = "SPY";
-    spyware.name = "version_app.exe";
-    spyware.description = "NULL";
-    test::WriteFile(definitions.path() + "/vlmdb2.vmd", BuildWorkingCopyText({spyware}));
+    WriteSpywareWorkingCopy(definitions.path());
     platform::ini::ClearCache(velmora::test::System());
     const std::string programDir = app_->Context().programDir;
     app_->Context().programDir =
@@ -293,6 +297,58 @@ TEST_F(MainWindowTest, RowsShowTheEntryColumnsImagesAndCheckBoxes) {
   EXPECT_EQ(List()->CellText(RowOf("Alpha"), ui::kColumnRating), "Spyware");
 
   test::SaveScreenshot(window_.get(), "main_window_entries");
+}
+
+// The window as the program starts it rates its entries only once its first frame
+// is drawn. Until then their Rating and Comment cells say they wait; rows ordered
+// by rating meanwhile are ordered again when the ratings come; a description
+// asked for first waits for them.
+TEST_F(MainWindowTest, EntriesAreRatedOnceTheFirstFrameIsDrawn) {
+  MakeEntries();
+  // A working copy that calls Alpha's program spyware, read where the program's
+  // folder is said to be once the window is made (its movies are found by then).
+  test::TempDir definitions;
+  WriteSpywareWorkingCopy(definitions.path());
+  const std::string definitionsDir =
+      platform::files::WindowsPathFromHost(velmora::test::System(), definitions.path());
+  auto open = [&] {
+    window_.reset();
+    app_ = std::make_unique<VelmoraApp>(velmora::test::System());
+    test::UseBuiltProgramDir(app_->Context());
+    app_->programDir = app_->Context().programDir;
+    app_->settings.ShowSplash = 0;
+    const VelmoraDlg::StartMovies movies = VelmoraDlg::FindStartMovies(app_->Context(), app_->settings);
+    window_ = std::make_unique<VelmoraDlg>(*app_);
+    ui::ModelFill fill(app_->Model());
+    window_->Initialise(movies, fill);
+    app_->Context().programDir = definitionsDir;
+    platform::ini::ClearCache(velmora::test::System());
+  };
+
+  open();
+  int alpha = RowOf("Alpha");
+  ASSERT_GE(alpha, 0);
+  EXPECT_EQ(List()->CellText(alpha, ui::kColumnRating), ui::kRatingPending);
+  EXPECT_EQ(List()->CellText(alpha, ui::kColumnComment), ui::kCommentPending);
+  EXPECT_TRUE(List()->CellIcon(alpha, ui::kColumnRating).isNull());
+  List()->sortByColumn(ui::kColumnRating, Qt::AscendingOrder);
+  window_->show();
+  for (int wait = 0; wait < 500 && List()->Entries()->RatingsPending(); ++wait) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  ASSERT_FALSE(List()->Entries()->RatingsPending());
+  EXPECT_EQ(RowOf("Alpha"), 0) << "Spyware comes before Unknown File";
+  EXPECT_EQ(List()->CellText(0, ui::kColumnRating), "Spyware");
+  EXPECT_FALSE(List()->CellIcon(0, ui::kColumnRating).isNull());
+  EXPECT_EQ(List()->CellText(RowOf("Beta"), ui::kColumnRating), "Unknown File");
+
+  open();
+  ASSERT_TRUE(List()->Entries()->RatingsPending());
+  window_->ShowDescription(*Find(app_->Model(), kLmRun, "Alpha"), kLmRun);
+  EXPECT_NE(Var("_root.description").find("Spyware"), std::string::npos) << Var("_root.description");
+  EXPECT_FALSE(List()->Entries()->RatingsPending());
+  EXPECT_EQ(List()->CellText(RowOf("Alpha"), ui::kColumnRating), "Spyware");
+  platform::ini::ClearCache(velmora::test::System());
 }
 
 TEST(EntryListHelpers, MegabytesAndRatingImages) {

@@ -46,6 +46,10 @@ std::size_t CurrentAmong(platform::ManagedSystem* current,
 SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSystem& system,
                             const platform::KnownSystem& known, const ListOptions& options) {
   SystemListing listing;
+  // The listing only reads: one scope of path look-ups for all of it, so that each
+  // registry file is checked once for the listing instead of once for every key
+  // opened outside the scan's own passes, and each path is asked once.
+  platform::files::PathLookupScope lookups(system);
   if (!CheckSystemReadable(system, &listing.error)) return listing;
   StartupParameters model(system, program);
   model.SetReadOnly(true);

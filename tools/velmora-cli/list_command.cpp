@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -85,28 +86,25 @@ std::string JsonSystemFields(const platform::KnownSystem* system) {
 
 namespace {
 
-// Hands |take| one JSON object per listed entry, in the listing's order (it may
-// take the text away).
-template <typename Take>
-void ForEachJsonObject(const StartupParameters& model, const ListOptions& options,
-                       const platform::KnownSystem* system, Take take) {
+// Appends to |out| the JSON object of each listed entry, in the listing's order,
+// calling |made| after each.
+template <typename Made>
+void AppendJsonObjects(const StartupParameters& model, const ListOptions& options,
+                       const platform::KnownSystem* system, JsonText& out, Made made) {
   const std::string systemFields = JsonSystemFields(system);
-  std::string out;
   ForEachListed(model, options, [&](int location, const Task& task, bool isNew) {
-    out.clear();
-    out.reserve(512);
-    auto text = [&out](const char* name, const std::string& value) {
-      out += name;
-      AppendJsonString(&out, value);
+    auto text = [&out](std::string_view name, std::string_view value) {
+      out.Raw(name);
+      out.String(value);
     };
-    auto flag = [&out](const char* name, bool value) {
-      out += name;
-      out += value ? "true" : "false";
+    auto flag = [&out](std::string_view name, bool value) {
+      out.Raw(name);
+      out.Bool(value);
     };
-    out += "  {";
-    out += systemFields;
-    out += "\"location\": ";
-    out += std::to_string(location);
+    out.Raw("  {");
+    out.Raw(systemFields);
+    out.Raw("\"location\": ");
+    out.Number(location);
     text(", \"tag\": ", LocationTag(location));
     text(", \"name\": ", task.name);
     text(", \"fileName\": ", task.fileName);
@@ -117,24 +115,24 @@ void ForEachJsonObject(const StartupParameters& model, const ListOptions& option
     text(", \"starts\": ", StartsWhen(model.System(), location, task));
     flag(", \"fileExists\": ", task.fileExists);
     flag(", \"processProtected\": ", task.processProtected);
-    out += ", \"memoryKB\": ";
-    out += std::to_string(task.memoryKB);
-    out += ", \"peakMemoryKB\": ";
-    out += std::to_string(task.peakMemoryKB);
+    out.Raw(", \"memoryKB\": ");
+    out.Number(task.memoryKB);
+    out.Raw(", \"peakMemoryKB\": ");
+    out.Number(task.peakMemoryKB);
     text(", \"applicationName\": ", task.applicationName);
     text(", \"version\": ", task.version);
     text(", \"productName\": ", task.productName);
     text(", \"rating\": ", task.rating);
     text(", \"description\": ", task.description);
-    out += ", \"icon\": \"";
-    out += IconKind(task);
-    out += '"';
+    out.Raw(", \"icon\": \"");
+    out.Raw(IconKind(task));
+    out.Char('"');
     flag(", \"readOnly\": ", task.readOnly);
     text(", \"keptCommand\": ", task.keptCommand);
     if (!task.serviceDll.empty()) text(", \"serviceDll\": ", task.serviceDll);
     flag(", \"new\": ", isNew);
-    out += '}';
-    take(out);
+    out.Char('}');
+    made();
   });
 }
 
@@ -143,8 +141,11 @@ void ForEachJsonObject(const StartupParameters& model, const ListOptions& option
 std::vector<std::string> JsonObjects(const StartupParameters& model, const ListOptions& options,
                                      const platform::KnownSystem* system) {
   std::vector<std::string> objects;
-  ForEachJsonObject(model, options, system,
-                    [&objects](std::string& object) { objects.push_back(std::move(object)); });
+  JsonText object;
+  AppendJsonObjects(model, options, system, object, [&] {
+    objects.emplace_back(object.View());
+    object.Clear();
+  });
   return objects;
 }
 
@@ -235,15 +236,31 @@ const char* const kCsvColumns[14] = {
 void PrintEntries(const StartupParameters& model, const ListOptions& options, std::ostream& out) {
   switch (options.format) {
     case ListFormat::kJson: {
-      // Written as each object is made, as PrintJsonArray lays them out: the
-      // whole array is never held.
-      bool first = true;
-      out << "[";
-      ForEachJsonObject(model, options, nullptr, [&](const std::string& object) {
-        out << (first ? "\n" : ",\n") << object;
-        first = false;
+      // Written as the objects are made, as PrintJsonArray lays them out, in
+      // blocks: the whole array is never held.
+      constexpr std::size_t kBlock = std::size_t{1} << 16;
+      auto write = [&out](std::string_view text) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      };
+      JsonText block;
+      block.Raw("[\n");
+      std::size_t objects = 0;
+      AppendJsonObjects(model, options, nullptr, block, [&] {
+        if (block.Size() >= kBlock) {
+          write(block.View());
+          block.Clear();
+        }
+        block.Raw(",\n");
+        ++objects;
       });
-      out << (first ? "]\n" : "\n]\n");
+      // Every object was followed by its separator; the last one by the end.
+      if (objects == 0) {
+        write("[]\n");
+      } else {
+        block.DropLast(2);
+        block.Raw("\n]\n");
+        write(block.View());
+      }
       break;
     }
     case ListFormat::kCsv:
