@@ -132,7 +132,7 @@ Rectangle {
             x: 48; y: 6
             text: "Velmora"
             color: Look.text
-            font.pixelSize: 17
+            font.pixelSize: 16
             font.bold: true
         }
         Text {
@@ -420,7 +420,7 @@ Rectangle {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Select an entry"
                 color: Look.cardText
-                font.pixelSize: 14
+                font.pixelSize: 13
                 font.bold: true
             }
             Text {
