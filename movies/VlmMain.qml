@@ -236,7 +236,7 @@ Rectangle {
             y: 351
             width: parent.width
             height: 52
-            SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u2913"; label: "Save as profile\u2026"; onClicked: root.send(command) }
+            SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u21a7"; label: "Save as profile\u2026"; onClicked: root.send(command) }
             SideButton { y: 26; objectName: "ID_Fs_Profile"; command: objectName; glyph: "\u2630"; label: "Manage profiles\u2026"; active: root.profilesState === "1"; onClicked: root.send(command) }
         }
 
