@@ -132,7 +132,7 @@ Rectangle {
             x: 48; y: 6
             text: "Velmora"
             color: Look.text
-            font.pixelSize: 17
+            font.pixelSize: 16
             font.bold: true
         }
         Text {
@@ -236,7 +236,7 @@ Rectangle {
             y: 351
             width: parent.width
             height: 52
-            SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u2913"; label: "Save as profile\u2026"; onClicked: root.send(command) }
+            SideButton { y: 0;  objectName: "ID_FS_SAVEPROFILE"; command: objectName; glyph: "\u21a7"; label: "Save as profile\u2026"; onClicked: root.send(command) }
             SideButton { y: 26; objectName: "ID_Fs_Profile"; command: objectName; glyph: "\u2630"; label: "Manage profiles\u2026"; active: root.profilesState === "1"; onClicked: root.send(command) }
         }
 
@@ -420,7 +420,7 @@ Rectangle {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Select an entry"
                 color: Look.cardText
-                font.pixelSize: 14
+                font.pixelSize: 13
                 font.bold: true
             }
             Text {

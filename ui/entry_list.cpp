@@ -71,7 +71,7 @@ EntryList::EntryList(QWidget* parent)
       "  selection-background-color: #2f6df6; selection-color: #ffffff; border: none; }"
       "QHeaderView::section { background: #e9eef8; color: #3a4866; border: none;"
       "  border-right: 1px solid #d5dcea; border-bottom: 1px solid #d5dcea; padding: 3px 6px; font-size: "
-      "11px;"
+      "12px;"
       "  font-weight: bold; }"
       "QTableView::item { padding-left: 3px; }");
   // The style sheet's font applies now rather than when the list is first shown,

@@ -77,6 +77,20 @@ class ResourceImageProvider : public QQuickImageProvider {
   }
 };
 
+// Starts loading |url| on |engine|'s QML thread and returns at once; the
+// component goes when the load ends, what it registered stays with the engine.
+void LoadInBackground(QQmlEngine* engine, const QUrl& url) {
+  auto* component = new QQmlComponent(engine, url, QQmlComponent::Asynchronous, engine);
+  if (!component->isLoading()) {
+    component->deleteLater();
+    return;
+  }
+  QObject::connect(component, &QQmlComponent::statusChanged, component,
+                   [component](QQmlComponent::Status status) {
+                     if (status != QQmlComponent::Loading) component->deleteLater();
+                   });
+}
+
 // One QML engine for every movie: Qt Quick's types and the movies compiled are
 // made once, not again for the splash, the main movie and each dialog. It lives
 // as long as the application object.
@@ -85,6 +99,9 @@ QQmlEngine* MovieEngine() {
   if (!engine) {
     engine = new QQmlEngine(QCoreApplication::instance());
     engine->addImageProvider(QStringLiteral("res"), new ResourceImageProvider);
+    // Qt Quick's types are registered on the engine's QML thread while the caller
+    // goes on: the first movie then waits only for its own documents.
+    LoadInBackground(engine, QUrl(QStringLiteral("qrc:/qml/qt_quick_types.qml")));
   }
   return engine;
 }

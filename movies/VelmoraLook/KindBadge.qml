@@ -14,7 +14,7 @@ Rectangle {
         anchors.centerIn: parent
         text: badge.kind.toUpperCase()
         color: badge.muted ? Look.subtleText : "white"
-        font.pixelSize: 9
+        font.pixelSize: 10
         font.bold: true
         font.letterSpacing: 0.8
     }

@@ -23,7 +23,7 @@ Rectangle {
         horizontalAlignment: Text.AlignHCenter
         text: side.glyph
         color: Look.subtleText
-        font.pixelSize: 13
+        font.pixelSize: 12
     }
     Text {
         x: 32

@@ -43,7 +43,7 @@ Rectangle {
         elide: Text.ElideRight
         text: chooser.note
         color: Look.alert
-        font.pixelSize: 9
+        font.pixelSize: 10
     }
     Text {
         anchors.right: parent.right

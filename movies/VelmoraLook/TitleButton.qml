@@ -19,7 +19,7 @@ Rectangle {
         anchors.centerIn: parent
         text: titleButton.glyph
         color: Look.text
-        font.pixelSize: 15
+        font.pixelSize: 16
         font.bold: true
     }
     MouseArea {
