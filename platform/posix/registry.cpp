@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -207,26 +206,6 @@ void RunOnThread(const std::function<void()>& other, const std::function<void()>
   thread.join();
 }
 
-// The prefixes whose registry files are being read now, on any thread. A read
-// takes more threads of its own only while there are cores to spare for them:
-// when several prefixes are read at once (a listing of them all), each of those
-// threads already has a core, and more would only wait their turn.
-class ReadingNow {
- public:
-  ReadingNow() { ++count_; }
-  ~ReadingNow() { --count_; }
-  ReadingNow(const ReadingNow&) = delete;
-  ReadingNow& operator=(const ReadingNow&) = delete;
-  // Whether this read, one of those counted, may take more threads.
-  static bool CoresToSpare() {
-    static const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return count_.load(std::memory_order_relaxed) < cores;
-  }
-
- private:
-  static inline std::atomic<unsigned> count_{0};
-};
-
 // Brings the model up to date with the file on disk; with |runBeside|, a large
 // file's check runs in two parts at once.
 Status Refresh(HiveFile* file, const std::string& prefix, formats::RunBeside runBeside = nullptr) {
@@ -372,17 +351,13 @@ void WinePrefix::PreloadRegistry() {
   if (machine.loaded || user.loaded) return;
   // Each thread reads its own file into its own model; a failure is left for
   // OpenHive to report, as the file is read again there.
-  const ReadingNow reading;
-  const bool spare = ReadingNow::CoresToSpare();
   Status userStatus = kSuccess;
   std::thread other;
-  if (spare) {
-    try {
-      other = std::thread([&] { userStatus = Refresh(&user, dir_); });
-    } catch (const std::system_error&) {
-    }
+  try {
+    other = std::thread([&] { userStatus = Refresh(&user, dir_); });
+  } catch (const std::system_error&) {
+    userStatus = Refresh(&user, dir_);  // no thread to spare: one after the other
   }
-  if (!other.joinable()) userStatus = Refresh(&user, dir_);  // one after the other
   // The machine's file is the large one: its check is shared with a thread of its own.
   const Status machineStatus = Refresh(&machine, dir_, other.joinable() ? RunOnThread : nullptr);
   if (other.joinable()) other.join();
