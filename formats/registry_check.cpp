@@ -180,7 +180,15 @@ template <bool kPlain>
   if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
   unsigned k;
   if (stops[0]) {
+    // Most texts end in the first half: the same tests as below, on it alone.
     k = static_cast<unsigned>(std::countr_zero(stops[0]));
+    if (s[from + k] != stop) return kNotFound;
+    const std::uint64_t before = (std::uint64_t{1} << k) - 1;
+    const std::uint64_t runs = backslashes[0] & before;
+    const std::uint64_t pairs = runs & ~(runs << 1);
+    if (runs != (pairs | (pairs << 1))) return kNotFound;
+    if constexpr (kPlain) *plain = k > 0 && !(high[0] & before) && !(pairs & 1) && !((runs >> (k - 1)) & 1);
+    return from + k;
   } else {
     if (left <= 64 || from + 128 > readable) return kNotFound;
     Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
