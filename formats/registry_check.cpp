@@ -179,43 +179,40 @@ template <bool kPlain>
   std::uint64_t stops[2] = {0, 0}, backslashes[2] = {0, 0}, high[2] = {0, 0};
   Classify64(s.data() + from, stop, &stops[0], &backslashes[0], &high[0]);
   if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
-  unsigned k;
   if (stops[0]) {
-    // Most texts end in the first half: the same tests as below, on it alone.
-    k = static_cast<unsigned>(std::countr_zero(stops[0]));
+    const unsigned k = static_cast<unsigned>(std::countr_zero(stops[0]));
+    // A zero byte counts as a stop: it ends the text there, which End() refuses.
     if (s[from + k] != stop) return kNotFound;
+    // The backslashes before the stop, each run of them a pair: the first of
+    // each run and the one after it.
     const std::uint64_t before = (std::uint64_t{1} << k) - 1;
     const std::uint64_t runs = backslashes[0] & before;
     const std::uint64_t pairs = runs & ~(runs << 1);
     if (runs != (pairs | (pairs << 1))) return kNotFound;
+    // ASCII, no separator first or last, none right after another (a run of
+    // four is no pair).
     if constexpr (kPlain) *plain = k > 0 && !(high[0] & before) && !(pairs & 1) && !((runs >> (k - 1)) & 1);
     return from + k;
-  } else {
-    if (left <= 64 || from + 128 > readable) return kNotFound;
-    Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
-    if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
-    if (!stops[1]) return kNotFound;
-    k = 64 + static_cast<unsigned>(std::countr_zero(stops[1]));
   }
-  // A zero byte counts as a stop: it ends the text there, which End() refuses.
-  if (s[from + k] != stop) return kNotFound;
-  // The bytes before the stop in each half.
-  const std::uint64_t before0 = k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
-  const std::uint64_t before1 = k >= 64 ? (std::uint64_t{1} << (k - 64)) - 1 : 0;
-  const std::uint64_t runs0 = backslashes[0] & before0;
-  const std::uint64_t runs1 = backslashes[1] & before1;
-  // The first backslash of each run, a run carried over from the first half.
+  // The same tests on both halves, a run that goes on into the second carried over.
+  if (left <= 64 || from + 128 > readable) return kNotFound;
+  Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
+  if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
+  if (!stops[1]) return kNotFound;
+  const unsigned k = static_cast<unsigned>(std::countr_zero(stops[1]));  // in the second half
+  if (s[from + 64 + k] != stop) return kNotFound;
+  const std::uint64_t before = (std::uint64_t{1} << k) - 1;
+  const std::uint64_t runs0 = backslashes[0];
+  const std::uint64_t runs1 = backslashes[1] & before;
   const std::uint64_t pairs0 = runs0 & ~(runs0 << 1);
   const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
   if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
     return kNotFound;
   if constexpr (kPlain) {
-    // ASCII, no separator first or last, none right after another (a run of
-    // four is no pair).
-    const bool lastIsSeparator = k > 0 && ((k - 1 < 64 ? runs0 >> (k - 1) : runs1 >> (k - 65)) & 1);
-    *plain = !(high[0] & before0) && !(high[1] & before1) && !(pairs0 & 1) && k > 0 && !lastIsSeparator;
+    const bool lastIsSeparator = (k > 0 ? runs1 >> (k - 1) : runs0 >> 63) & 1;
+    *plain = !high[0] && !(high[1] & before) && !(pairs0 & 1) && !lastIsSeparator;
   }
-  return from + k;
+  return from + 64 + k;
 }
 #endif
 
