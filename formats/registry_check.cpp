@@ -225,23 +225,26 @@ std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t fro
 // and strings), else from masks of the 128 bytes where it can.
 inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
 #if defined(__SSE2__)
-  // The first quote, backslash or zero byte, 16 bytes at a time: a quote before
-  // the end of |s| ends the text.
+  if (from + 64 <= readable) {
+    // The first quote, backslash or zero byte, 16 bytes at a time: a quote
+    // before the end of |s| ends the text.
 #pragma GCC unroll 4
-  for (std::size_t p = from; p < from + 64; p += 16) {
-    if (p >= s.size() || p + 16 > readable) break;
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + p));
-    const auto special = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-        _mm_cmpeq_epi8(bytes, _mm_setzero_si128()))));
-    if (special) {
-      const std::size_t quote = p + static_cast<std::size_t>(std::countr_zero(special));
-      if (quote < s.size() && s[quote] == '"') return quote;
-      break;
+    for (int k = 0; k < 4; ++k) {
+      const std::size_t p = from + 16 * k;
+      if (p >= s.size()) break;
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + p));
+      const auto special = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+          _mm_cmpeq_epi8(bytes, _mm_setzero_si128()))));
+      if (special) {
+        const std::size_t quote = p + static_cast<std::size_t>(std::countr_zero(special));
+        if (quote < s.size() && s[quote] == '"') return quote;
+        break;
+      }
     }
+    if (std::size_t found = StopWithinBlock<false>(s, readable, from, '"', nullptr); found != kNotFound)
+      return found;
   }
-  if (std::size_t found = StopWithinBlock<false>(s, readable, from, '"', nullptr); found != kNotFound)
-    return found;
 #endif
   return EscapedEnd(s, readable, from, '"');
 }
