@@ -1,8 +1,9 @@
 // The check of a whole registry file before anything is read from it: every
 // line as strict as decoding it would be, in one pass over the bytes with no
-// allocation but the list of key lines. Line breaks are found 64 bytes at a
-// time, escaped text is scanned 16 bytes at a time and the usual hex form 48, and
+// allocation but the list of key lines. Line breaks are found 32 bytes at a
+// time, escaped text is scanned 16 bytes at a time and the usual hex form 64, and
 // hex data is checked as the number reader of the full parse reads it.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -178,35 +179,40 @@ template <bool kPlain>
   std::uint64_t stops[2] = {0, 0}, backslashes[2] = {0, 0}, high[2] = {0, 0};
   Classify64(s.data() + from, stop, &stops[0], &backslashes[0], &high[0]);
   if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
-  unsigned k;
   if (stops[0]) {
-    k = static_cast<unsigned>(std::countr_zero(stops[0]));
-  } else {
-    if (left <= 64 || from + 128 > readable) return kNotFound;
-    Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
-    if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
-    if (!stops[1]) return kNotFound;
-    k = 64 + static_cast<unsigned>(std::countr_zero(stops[1]));
+    const unsigned k = static_cast<unsigned>(std::countr_zero(stops[0]));
+    // A zero byte counts as a stop: it ends the text there, which End() refuses.
+    if (s[from + k] != stop) return kNotFound;
+    // The backslashes before the stop, each run of them a pair: the first of
+    // each run and the one after it.
+    const std::uint64_t before = (std::uint64_t{1} << k) - 1;
+    const std::uint64_t runs = backslashes[0] & before;
+    const std::uint64_t pairs = runs & ~(runs << 1);
+    if (runs != (pairs | (pairs << 1))) return kNotFound;
+    // ASCII, no separator first or last, none right after another (a run of
+    // four is no pair).
+    if constexpr (kPlain) *plain = k > 0 && !(high[0] & before) && !(pairs & 1) && !((runs >> (k - 1)) & 1);
+    return from + k;
   }
-  // A zero byte counts as a stop: it ends the text there, which End() refuses.
-  if (s[from + k] != stop) return kNotFound;
-  // The bytes before the stop in each half.
-  const std::uint64_t before0 = k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
-  const std::uint64_t before1 = k >= 64 ? (std::uint64_t{1} << (k - 64)) - 1 : 0;
-  const std::uint64_t runs0 = backslashes[0] & before0;
-  const std::uint64_t runs1 = backslashes[1] & before1;
-  // The first backslash of each run, a run carried over from the first half.
+  // The same tests on both halves, a run that goes on into the second carried over.
+  if (left <= 64 || from + 128 > readable) return kNotFound;
+  Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
+  if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
+  if (!stops[1]) return kNotFound;
+  const unsigned k = static_cast<unsigned>(std::countr_zero(stops[1]));  // in the second half
+  if (s[from + 64 + k] != stop) return kNotFound;
+  const std::uint64_t before = (std::uint64_t{1} << k) - 1;
+  const std::uint64_t runs0 = backslashes[0];
+  const std::uint64_t runs1 = backslashes[1] & before;
   const std::uint64_t pairs0 = runs0 & ~(runs0 << 1);
   const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
   if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
     return kNotFound;
   if constexpr (kPlain) {
-    // ASCII, no separator first or last, none right after another (a run of
-    // four is no pair).
-    const bool lastIsSeparator = k > 0 && ((k - 1 < 64 ? runs0 >> (k - 1) : runs1 >> (k - 65)) & 1);
-    *plain = !(high[0] & before0) && !(high[1] & before1) && !(pairs0 & 1) && k > 0 && !lastIsSeparator;
+    const bool lastIsSeparator = (k > 0 ? runs1 >> (k - 1) : runs0 >> 63) & 1;
+    *plain = !high[0] && !(high[1] & before) && !(pairs0 & 1) && !lastIsSeparator;
   }
-  return from + k;
+  return from + 64 + k;
 }
 #endif
 
@@ -214,25 +220,31 @@ std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t fro
   return EscapedText(s, readable, from, stop).End(nullptr);
 }
 
-// EscapedEnd(s, readable, from, '"'), inline where the quote stands among the 16
+// EscapedEnd(s, readable, from, '"'), inline where the quote stands among the 64
 // bytes from |from| with no backslash or zero byte before it (most value names
 // and strings), else from masks of the 128 bytes where it can.
 inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
 #if defined(__SSE2__)
-  if (from + 16 <= readable) {
-    // The first quote, backslash or zero byte among the 16: a quote before the
-    // end of |s| ends the text.
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + from));
-    const auto special = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-        _mm_cmpeq_epi8(bytes, _mm_setzero_si128()))));
-    if (special) {
-      const std::size_t quote = from + static_cast<std::size_t>(std::countr_zero(special));
-      if (quote < s.size() && s[quote] == '"') return quote;
+  if (from + 64 <= readable) {
+    // The first quote, backslash or zero byte, 16 bytes at a time: a quote
+    // before the end of |s| ends the text.
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      const std::size_t p = from + 16 * k;
+      if (p >= s.size()) break;
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + p));
+      const auto special = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+          _mm_cmpeq_epi8(bytes, _mm_setzero_si128()))));
+      if (special) {
+        const std::size_t quote = p + static_cast<std::size_t>(std::countr_zero(special));
+        if (quote < s.size() && s[quote] == '"') return quote;
+        break;
+      }
     }
+    if (std::size_t found = StopWithinBlock<false>(s, readable, from, '"', nullptr); found != kNotFound)
+      return found;
   }
-  if (std::size_t found = StopWithinBlock<false>(s, readable, from, '"', nullptr); found != kNotFound)
-    return found;
 #endif
   return EscapedEnd(s, readable, from, '"');
 }
@@ -257,56 +269,68 @@ std::size_t HexTypeEnd(const char* t, std::size_t from, std::size_t end) {
 }
 
 #if defined(__SSE2__)
-// Whether the 48 bytes at |p| are sixteen times two hex digits and a comma.
-bool SixteenHexBytes(const char* p) {
-  // The commas of each 16 bytes: every third byte from the third.
-  static constexpr std::uint32_t kCommas[3] = {0x4924, 0x2492, 0x9249};
-  for (int k = 0; k < 3; ++k) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-    // Bytes above 0x7f compare as negative: neither range takes them.
-    __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
-                                  _mm_cmpgt_epi8(_mm_set1_epi8('9' + 1), bytes));
-    __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                   _mm_cmpgt_epi8(_mm_set1_epi8('f' + 1), lower));
-    auto hex = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
-    auto commas = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(','))));
-    if (commas != kCommas[k] || hex != (~kCommas[k] & 0xFFFFu)) return false;
-  }
-  return true;
-}
-#endif
-
-#if defined(__SSE2__)
-// How many groups of two hex digits and a comma stand in a row from |p|, of the
-// five that fit in the 16 bytes at |p| (the 16th is not looked at).
-inline unsigned HexGroups(const char* p) {
-  constexpr std::uint32_t kCommas = 0x4924;  // every third byte from the third
+// The hex digits among the 16 bytes at |p|, and through |commas| the commas.
+inline std::uint64_t HexDigits16(const char* p, std::uint64_t* commas) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Each range in one signed compare: moved so that its first byte is -128.
+  auto within = [](__m128i b, char first, char last) {
+    return _mm_cmplt_epi8(_mm_add_epi8(b, _mm_set1_epi8(static_cast<char>(0x80 - first))),
+                          _mm_set1_epi8(static_cast<char>(0x80 + (last - first) + 1)));
+  };
   const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-  const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
-                                      _mm_cmpgt_epi8(_mm_set1_epi8('9' + 1), bytes));
-  const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                       _mm_cmpgt_epi8(_mm_set1_epi8('f' + 1), lower));
-  const auto hex = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)));
-  const auto commas =
-      static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(','))));
-  const std::uint32_t wrong = ((hex ^ ~kCommas) | (commas ^ kCommas)) & 0x7FFFu;
-  return (wrong ? static_cast<unsigned>(std::countr_zero(wrong)) : 15u) / 3;
+  const __m128i hex = _mm_or_si128(within(bytes, '0', '9'), within(lower, 'a', 'f'));
+  *commas = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(','))));
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(hex));
+}
+
+// How many groups of two hex digits and a comma stand in a row from |p|, among
+// the first 16 * kChunks - 1 bytes at |p| (all 16 * kChunks are read).
+template <int kChunks>
+inline unsigned HexGroups(const char* p) {
+  constexpr int kBits = 16 * kChunks - 1;
+  constexpr std::uint64_t kCommas = [] {  // every third byte from the third
+    std::uint64_t commas = 0;
+    for (int k = 2; k < kBits; k += 3) commas |= std::uint64_t{1} << k;
+    return commas;
+  }();
+  std::uint64_t hex = 0, commas = 0;
+#pragma GCC unroll 4
+  for (int k = 0; k < kChunks; ++k) {
+    std::uint64_t someCommas;
+    hex |= HexDigits16(p + 16 * k, &someCommas) << (16 * k);
+    commas |= someCommas << (16 * k);
+  }
+  const std::uint64_t wrong = ((hex ^ ~kCommas) | (commas ^ kCommas)) & (~std::uint64_t{0} >> (64 - kBits));
+  return static_cast<unsigned>(wrong ? std::countr_zero(wrong) : kBits) / 3;
+}
+
+// The groups of two hex digits and a comma in a row from |p|, those within the
+// |left| bytes from it (the 64 bytes at |p| may be read).
+inline std::size_t HexGroupsBefore(const char* p, std::size_t left) {
+  unsigned groups;
+  if (left >= 48) {
+    groups = HexGroups<4>(p);
+  } else if (left >= 32) {
+    groups = HexGroups<3>(p);
+  } else if (left >= 16) {
+    groups = HexGroups<2>(p);
+  } else {
+    groups = HexGroups<1>(p);
+  }
+  return std::min<std::size_t>(groups, left / 3);
 }
 #endif
 
 // Hex bytes from |p| as the full parse reads them (strtoul, then blanks, one
 // comma, blanks); where they end, or npos on a number above 0xff.
-std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end) {
+// The |readable| bytes from the start of |t| may be read, 64 at a time, though
+// those from |end| on do not count.
+std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end, std::size_t readable) {
   while (p < end && IsHexDigit(t[p])) {
 #if defined(__SSE2__)
-    if (p + 48 <= end && SixteenHexBytes(t + p)) {
-      p = Skip(t, p + 48, end);
-      continue;
-    }
-    if (p + 16 <= end) {
-      if (const unsigned groups = HexGroups(t + p)) {
+    // Fewer than two groups are read as fast one by one.
+    if (end - p >= 6 && p + 64 <= readable) {
+      if (const std::size_t groups = HexGroupsBefore(t + p, end - p)) {
         p = Skip(t, p + 3 * groups, end);
         continue;
       }
@@ -421,7 +445,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
     return "unknown value type";
   }
   for (;;) {
-    std::size_t p = HexBytesEnd(t, data, e);
+    std::size_t p = HexBytesEnd(t, data, e, text.size());
     if (p == kNotFound) return "malformed hex data";
     p = Skip(t, p, e);
     if (p == e) return nullptr;

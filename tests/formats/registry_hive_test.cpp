@@ -566,6 +566,38 @@ TEST(HiveCheck, KeyPathsOfEveryLengthMakeTheKeysTheyName) {
   }
 }
 
+// Hex data of every length up to more than one step of the check, each byte
+// of it in turn spoiled by a byte just outside the ranges of digits and
+// letters (or by one the lines give meaning to): the check refuses exactly what
+// decoding refuses, at the same line and for the same reason.
+TEST(HiveCheck, HexDataWithAnyByteSpoiledIsRefusedAsDecodingRefusesIt) {
+  const std::string spoilers[] = {"/",     ":",    "@", "G", "`",  "g",
+                                  "F\x80", "\xe6", ",", " ", "\\", std::string(1, '\0')};
+  int refused = 0;
+  for (int groups = 1; groups <= 48; ++groups) {
+    std::string data;
+    for (int k = 0; k < groups; ++k) data += "0123456789abcdefABCDEF"[k % 22] + std::string("f,");
+    for (const std::string& end : {std::string(""), std::string("\\\n  5a,5b")}) {
+      for (std::size_t at = 0; at < data.size(); ++at) {
+        for (const std::string& spoiler : spoilers) {
+          const std::string value = data.substr(0, at) + spoiler + data.substr(at + 1);
+          // Lines after it, so that every step of the check has bytes to read.
+          const std::string text =
+              kHeader + "\n[K] 1\n\"v\"=hex:" + value + end + "\n\"w\"=\"" + std::string(80, 'w') + "\"\n";
+          HiveParseError full, quick;
+          const bool parsed = ParseEveryValue(text, &full);
+          ASSERT_EQ(CheckRegistryText(text, &quick), parsed) << value;
+          if (parsed) continue;
+          ++refused;
+          EXPECT_EQ(quick.line, full.line) << value;
+          EXPECT_EQ(quick.message, full.message) << value;
+        }
+      }
+    }
+  }
+  EXPECT_GT(refused, 10000);
+}
+
 // The check of a whole file reaches the verdict of decoding every key path and
 // value, with the same line and reason: on the fuzzing seeds and Wine's own
 // files, and on each of them damaged at many places in many ways.

@@ -6,7 +6,9 @@
 #include <optional>
 #include <ostream>
 #include <sstream>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/system_choice.h"
 #include "changes/seen_entries.h"
@@ -78,11 +80,28 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
 
 int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
                     const ListOptions& options, std::ostream& out, std::ostream& err) {
-  const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
+  // The host's process table is read once for every system, not once per system,
+  // and beside the search for the systems.
+  std::shared_ptr<const platform::HostProcessTable> processes;
+  std::thread reader;
+  try {
+    reader = std::thread([&processes] { processes = platform::HostProcessTable::Read(); });
+  } catch (const std::system_error&) {
+  }
+  std::vector<platform::KnownSystem> found;
+  try {
+    found = platform::FindKnownSystems();
+  } catch (...) {
+    if (reader.joinable()) reader.join();
+    throw;
+  }
+  const std::vector<platform::KnownSystem> systems = std::move(found);
+  if (reader.joinable()) {
+    reader.join();
+  } else if (!systems.empty()) {
+    processes = platform::HostProcessTable::Read();
+  }
   std::vector<SystemListing> listings(systems.size());
-  // The host's process table is read once for every system, not once per system.
-  const std::shared_ptr<const platform::HostProcessTable> processes =
-      systems.empty() ? nullptr : platform::HostProcessTable::Read();
   // The program's own files (its language file above all, asked for by every
   // system's listing) are looked up through one scope for the whole run, instead
   // of walking their path again for every text.
