@@ -66,7 +66,13 @@ ProcessSnapshot& ScanPass::Processes() {
 
 bool ScanPass::PathFindsItem(const std::string& path) {
   Facts::PathFacts& facts = Owned().Of(path);
-  if (facts.finds < 0) facts.finds = platform::files::PathFindsItem(system_, path) ? 1 : 0;
+  if (facts.finds < 0) {
+    // A file the search for a program found is what a search for its one name
+    // (no wildcard, nothing after its last separator) finds as well.
+    const bool oneName = !path.empty() && path.back() != '\\' && path.back() != '/' &&
+                         path.find_first_of("*?") == std::string::npos;
+    facts.finds = (facts.isFile == 1 && oneName) || platform::files::PathFindsItem(system_, path) ? 1 : 0;
+  }
   return facts.finds == 1;
 }
 

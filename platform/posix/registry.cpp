@@ -92,6 +92,8 @@ std::string ApiData(const HiveValue& value) {
     ++ascii;
   std::string text;
   if (ascii == units) {
+    // Room for the zero added below: the text is allocated once.
+    text.reserve(units + 1);
     text.resize(units);
     for (std::size_t i = 0; i < units; ++i) text[i] = bytes[2 * i];
   } else {
