@@ -289,7 +289,15 @@ const std::string& HostSystem::MappedOnDrive(const std::string& windowsPath) {
   // A reference, not the iterator: the walk below adds the path's folders to the
   // table, which may grow and move its iterators (never its elements).
   std::string& host = known->second;
-  if (fresh) host = MapThroughFolder(windowsPath);
+  if (fresh) host = MapThroughFolder(known->first);
+  return host;
+}
+
+const std::string& HostSystem::MappedOnDrive(std::string&& windowsPath) {
+  // A path made for this look-up becomes the key itself when it is new.
+  auto [known, fresh] = lookups_.mapped.try_emplace(std::move(windowsPath));
+  std::string& host = known->second;
+  if (fresh) host = MapThroughFolder(known->first);
   return host;
 }
 
