@@ -124,6 +124,9 @@ std::vector<ApplyFailure> StartupParameters::RollBack() {
 
 std::vector<Task*> StartupParameters::AllTasks() {
   std::vector<Task*> all;
+  std::size_t count = 0;
+  for (const TaskMap& map : entryMaps_) count += map.size();
+  all.reserve(count);
   for (TaskMap& map : entryMaps_) {
     for (auto& entry : map) all.push_back(entry.second.get());
   }

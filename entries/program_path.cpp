@@ -66,7 +66,8 @@ bool FindProgram(platform::ManagedSystem& system, std::string_view name, const I
   if (folderEnd != std::string_view::npos) {
     candidate.assign(name).append(extension);
     if (!isFile(candidate)) return false;
-    *found = candidate;
+    // The search ends here: the buffer goes to the result as it is.
+    found->swap(candidate);
     return true;
   }
   if (!search->searched) {
@@ -76,7 +77,7 @@ bool FindProgram(platform::ManagedSystem& system, std::string_view name, const I
   for (const std::string& folder : search->folders) {
     candidate.assign(folder).append(1, '\\').append(name).append(extension);
     if (isFile(candidate)) {
-      *found = candidate;
+      found->swap(candidate);
       return true;
     }
   }

@@ -64,9 +64,34 @@ ProcessSnapshot& ScanPass::Processes() {
   return *facts.processes;
 }
 
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Whether a search for |path| looks for the one item the path names: no
+// wildcard, a last name that is not "." or ".." (nor a drive alone), and no
+// device or network prefix.
+bool NamesOneItem(const std::string& path) {
+  if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
+  const char last = path.back();
+  if (IsSeparator(last) || last == ':' || last == '.') return false;
+  return !(path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
+}
+
+}  // namespace
+
 bool ScanPass::PathFindsItem(const std::string& path) {
   Facts::PathFacts& facts = Owned().Of(path);
-  if (facts.finds < 0) facts.finds = platform::files::PathFindsItem(system_, path) ? 1 : 0;
+  if (facts.finds < 0) {
+    // A search for one item finds it when it is there: a file the search for a
+    // program found, or else anything at the path (a folder); a missing one is
+    // answered by the path look-ups the search for the program made.
+    if (facts.isFile >= 0 && NamesOneItem(path)) {
+      facts.finds = facts.isFile == 1 || platform::files::Exists(system_, path) ? 1 : 0;
+    } else {
+      facts.finds = platform::files::PathFindsItem(system_, path) ? 1 : 0;
+    }
+  }
   return facts.finds == 1;
 }
 

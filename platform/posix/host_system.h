@@ -112,6 +112,7 @@ class HostSystem : public ManagedSystem {
   // The kept host path of a path on a drive, mapped when first asked (the lock is
   // held, within a scope); it stays in place until the look-ups are dropped.
   const std::string& MappedOnDrive(const std::string& windowsPath);
+  const std::string& MappedOnDrive(std::string&& windowsPath);  // the path made for the look-up
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);

@@ -135,13 +135,17 @@ bool HostSystem::KnownMissing(const std::string& host) const {
 bool HostSystem::StatHost(const std::string& host, struct stat* st) {
   std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
   if (lookups_.depth == 0) return stat(host.c_str(), st) == 0;
-  auto [known, fresh] = lookups_.exact.try_emplace(host);
-  PathLookups::Status& status = known->second;
-  if (fresh) {
+  auto known = lookups_.exact.find(host);
+  if (known == lookups_.exact.end()) {
+    // A path the walk that mapped it marked missing stays answered by that mark,
+    // with no status of its own to keep (a program in a folder that is not
+    // there is the common case of a missing file).
     auto folder = lookups_.folders.find(host);
-    const bool missing = folder != lookups_.folders.end() && folder->second.missing;
-    status.exists = !missing && stat(host.c_str(), &status.st) == 0;
+    if (folder != lookups_.folders.end() && folder->second.missing) return false;
+    known = lookups_.exact.try_emplace(host).first;
+    known->second.exists = stat(host.c_str(), &known->second.st) == 0;
   }
+  const PathLookups::Status& status = known->second;
   if (status.exists) *st = status.st;
   return status.exists;
 }
@@ -229,7 +233,10 @@ const std::string& HostSystem::Absent(const std::string& folder, const std::stri
   // Kept as a folder known to be missing: a name looked up in it later is
   // answered without asking the file system (a program in a folder that is not
   // there costs no look-up of its own).
-  std::string path = folder == "/" ? "/" + component : folder + "/" + component;
+  std::string path;
+  path.reserve(folder.size() + 1 + component.size());
+  if (folder != "/") path.append(folder);
+  path.append(1, '/').append(component);
   auto [listing, fresh] = lookups_.folders.try_emplace(std::move(path));
   if (fresh) listing->second.missing = true;
   return component;
@@ -282,7 +289,15 @@ const std::string& HostSystem::MappedOnDrive(const std::string& windowsPath) {
   // A reference, not the iterator: the walk below adds the path's folders to the
   // table, which may grow and move its iterators (never its elements).
   std::string& host = known->second;
-  if (fresh) host = MapThroughFolder(windowsPath);
+  if (fresh) host = MapThroughFolder(known->first);
+  return host;
+}
+
+const std::string& HostSystem::MappedOnDrive(std::string&& windowsPath) {
+  // A path made for this look-up becomes the key itself when it is new.
+  auto [known, fresh] = lookups_.mapped.try_emplace(std::move(windowsPath));
+  std::string& host = known->second;
+  if (fresh) host = MapThroughFolder(known->first);
   return host;
 }
 

@@ -79,25 +79,43 @@ std::string ApiData(const HiveValue& value) {
   if (!IsStringType(value.type)) return value.data;
   const std::size_t units = value.data.size() / 2;
   const char* bytes = value.data.data();
-  // ASCII, as nearly every string is: each unit's low byte, four units at a step.
+  // ASCII, as nearly every string is: each unit's low byte, narrowed as it is
+  // checked, four units at a step, into room for the zero added at the end.
   constexpr std::uint64_t kAboveAscii = 0xFF80FF80FF80FF80ull;
+  std::string text(units + 1, '\0');
+  char* to = text.data();
   std::size_t ascii = 0;
   if constexpr (std::endian::native == std::endian::little) {
     for (std::uint64_t four; ascii + 4 <= units; ascii += 4) {
       std::memcpy(&four, bytes + 2 * ascii, sizeof four);
       if (four & kAboveAscii) break;
+      four = (four | four >> 8) & 0x0000FFFF0000FFFFull;
+      four = (four | four >> 16) & 0x00000000FFFFFFFFull;
+      const std::uint32_t narrowed = static_cast<std::uint32_t>(four);
+      std::memcpy(to + ascii, &narrowed, sizeof narrowed);
     }
   }
-  while (ascii < units && bytes[2 * ascii + 1] == 0 && static_cast<unsigned char>(bytes[2 * ascii]) < 0x80)
-    ++ascii;
-  std::string text;
+  for (; ascii < units && bytes[2 * ascii + 1] == 0 && static_cast<unsigned char>(bytes[2 * ascii]) < 0x80;
+       ++ascii)
+    to[ascii] = bytes[2 * ascii];
   if (ascii == units) {
-    text.resize(units);
-    for (std::size_t i = 0; i < units; ++i) text[i] = bytes[2 * i];
-  } else {
-    text = velmora::Utf8FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes), units);
+    // The zero of the stored text ends it; else the one made room for.
+    if (units > 0 && text[units - 1] == '\0') text.resize(units);
+    return text;
   }
+  text = velmora::Utf8FromLittleEndian(reinterpret_cast<const std::uint8_t*>(bytes), units);
   if (text.empty() || text.back() != '\0') text.push_back('\0');
+  return text;
+}
+
+// A name as the A-functions hand it out: ASCII, as nearly every name is, unit by
+// unit, without the general conversion.
+std::string NameText(const std::u16string& name) {
+  std::string text(name.size(), '\0');
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] >= 0x80) return velmora::Utf8FromUtf16(name);
+    text[i] = static_cast<char>(name[i]);
+  }
   return text;
 }
 
@@ -497,7 +515,7 @@ Status WinePrefix::ReadValues(HKey key, std::uint32_t maxName, std::uint32_t max
     const HiveValue* value = model.ValueAt(opened.node, index);
     if (!value) return kSuccess;
     RegistryValue read;
-    read.name = velmora::Utf8FromUtf16(value->name);
+    read.name = NameText(value->name);
     read.data = ApiData(*value);
     if (read.name.size() >= maxName || read.data.size() > maxData) {
       ++*skipped;

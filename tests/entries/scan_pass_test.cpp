@@ -128,6 +128,28 @@ TEST_F(ScanPassTest, OnePassGivesTheTasksOfReadingEverythingPerEntry) {
   EXPECT_EQ(onePass.Entries(kCuRun).at("user 10")->fileExists, 0);
 }
 
+// After the search for each program, a search for its path finds within the pass
+// what a search of its own finds: a file in another letter case, a folder named
+// like a program, names missing from a folder that is there and from one that is
+// not, a wildcard and a path ending in a separator (which names no item).
+TEST_F(ScanPassTest, ASearchForAProgramsPathFindsWhatAFreshSearchFinds) {
+  CopyFixture("scan_app.exe", "C:\\Tools\\scan_app.exe");
+  fs::create_directories(HostPathFromWindows(velmora::test::System(), "C:\\Tools") + "/Data.dir");
+  const std::vector<std::string> paths = {
+      "C:\\Tools\\scan_app.exe", "c:\\TOOLS\\SCAN_APP.EXE", "C:\\Tools\\Data.dir",  "C:\\Tools\\gone.exe",
+      "C:\\Missing\\gone.exe",   "C:\\Tools\\scan_*.exe",   "C:\\Tools\\Data.dir\\"};
+  std::vector<bool> fresh;
+  for (const std::string& path : paths) fresh.push_back(PathFindsItem(velmora::test::System(), path));
+  EXPECT_EQ(fresh, (std::vector<bool>{true, true, true, false, false, true, false}));
+
+  ScanPass* running = nullptr;
+  ScanPass pass(velmora::test::System(), running);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    pass.ProgramPath("\"" + paths[i] + "\" /x", kRegSz);
+    EXPECT_EQ(pass.PathFindsItem(paths[i]), fresh[i]) << paths[i];
+  }
+}
+
 TEST_F(ScanPassTest, TheProcessSnapshotFindsWhatAFreshReadingFinds) {
   std::string self;
   for (const ProcessEntry& process : velmora::test::System().ListProcesses()) {

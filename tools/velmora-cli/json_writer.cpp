@@ -35,76 +35,60 @@ bool IsPlain(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c !=
          anyZero(word ^ (kOnes * 0x7F));
 }
 
-// The length of the run of plain bytes at the start of |text|, eight at a step.
-std::size_t PlainRun(std::string_view text) {
-  std::size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t word;
-    for (; i + 8 <= text.size(); i += 8) {
-      std::memcpy(&word, text.data() + i, sizeof word);
-      if (const std::uint64_t marks = NotPlainMarks(word)) return i + (std::countr_zero(marks) >> 3);
-    }
-    if (text.size() >= 8) {
-      // The last eight bytes, of which those before |i| are plain: the first
-      // mark is at |i| or after it.
-      std::memcpy(&word, text.data() + text.size() - 8, sizeof word);
-      const std::uint64_t marks = NotPlainMarks(word);
-      return marks ? text.size() - 8 + (std::countr_zero(marks) >> 3) : text.size();
-    }
-  }
-  while (i < text.size() && IsPlain(static_cast<unsigned char>(text[i]))) ++i;
-  return i;
-}
-
 // Writes the literal of |text| at |at|, which has room for 6 bytes a byte of
 // |text| and 2 more; returns where it ends.
 char* WriteJsonString(char* at, std::string_view text) {
   *at++ = '"';
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    // A run of printable ASCII without quote or backslash goes as it is.
-    if (std::size_t plain = PlainRun(text.substr(i))) {
-      std::memcpy(at, text.data() + i, plain);
-      at += plain;
-      i += plain;
-      if (i == text.size()) break;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end) {
+    // Printable ASCII without quote or backslash goes as it is, eight bytes at a
+    // step: each word is stored whole (the room allows it) and kept up to its
+    // first byte that is not plain.
+    if constexpr (std::endian::native == std::endian::little) {
+      while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        std::memcpy(at, &word, sizeof word);
+        if (const std::uint64_t marks = NotPlainMarks(word)) {
+          const std::size_t plain = static_cast<std::size_t>(std::countr_zero(marks) >> 3);
+          p += plain;
+          at += plain;
+          break;
+        }
+        p += 8;
+        at += 8;
+      }
     }
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    const char* escape = nullptr;
-    switch (c) {
-      case '"':
-        escape = "\\\"";
-        break;
-      case '\\':
-        escape = "\\\\";
-        break;
-      case '\n':
-        escape = "\\n";
-        break;
-      case '\r':
-        escape = "\\r";
-        break;
-      case '\t':
-        escape = "\\t";
-        break;
-      default:
-        break;
-    }
+    while (p != end && IsPlain(static_cast<unsigned char>(*p))) *at++ = *p++;
+    if (p == end) break;
+    const unsigned char c = static_cast<unsigned char>(*p);
+    const char escape = c == '"'    ? '"'
+                        : c == '\\' ? '\\'
+                        : c == '\n' ? 'n'
+                        : c == '\r' ? 'r'
+                        : c == '\t' ? 't'
+                                    : 0;
     if (escape) {
-      *at++ = escape[0];
-      *at++ = escape[1];
+      at[0] = '\\';
+      at[1] = escape;
+      at += 2;
+      ++p;
       continue;
     }
-    std::size_t length = c < 0x20 || c == 0x7F ? 0 : Utf8SequenceLength(text, i);
+    const std::size_t i = static_cast<std::size_t>(p - text.data());
+    const std::size_t length = c < 0x20 || c == 0x7F ? 0 : Utf8SequenceLength(text, i);
     if (length) {
-      std::memcpy(at, text.data() + i, length);
+      std::memcpy(at, p, length);
       at += length;
-      i += length - 1;
+      p += length;
     } else {
       static constexpr char kHex[] = "0123456789abcdef";
       std::memcpy(at, "\\u00", 4);
       at[4] = kHex[c >> 4];
       at[5] = kHex[c & 0xF];
       at += 6;
+      ++p;
     }
   }
   *at++ = '"';
