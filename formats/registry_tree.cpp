@@ -308,38 +308,32 @@ void Hive::Expand(HiveNode* node) {
 
 bool Hive::OrderedRuns() {
   const char* text = text_.data();
-  // Key paths are followed by more of their line, so most compares may read
-  // on past the shorter path; those near the end of the text may not.
-  const char* safeEnd = text + text_.size();
+  const HiveKeyLine* lines = keyLines_.data();  // not changed below: kept out of memory
+  const std::uint32_t count = static_cast<std::uint32_t>(keyLines_.size());
+  if (count && !lines[0].plain) return false;
+  // Key paths are followed by more of their line, so the compare of a path with
+  // the one before may read on 32 bytes past it, but near the end of the text.
+  std::uint32_t readOn = count;
+  while (readOn && static_cast<std::size_t>(lines[readOn - 1].pathEnd) + 32 > text_.size()) --readOn;
   std::vector<HiveNode::Pending> runs;
   std::uint32_t runStart = 0;
-  const std::uint32_t count = static_cast<std::uint32_t>(keyLines_.size());
-  std::string_view before;
-  if (count) {
-    if (!keyLines_[0].plain) return false;
-    before = std::string_view(text + keyLines_[0].pathStart, keyLines_[0].pathEnd - keyLines_[0].pathStart);
-  }
   for (std::uint32_t k = 1; k < count; ++k) {
-    const HiveKeyLine& line = keyLines_[k];
+    const HiveKeyLine& line = lines[k];
     if (!line.plain) return false;
+    const std::string_view before(text + lines[k - 1].pathStart,
+                                  lines[k - 1].pathEnd - lines[k - 1].pathStart);
     const std::string_view path(text + line.pathStart, line.pathEnd - line.pathStart);
     const std::size_t n = std::min(before.size(), path.size());
-    std::size_t m;
 #if defined(__SSE2__)
-    // |path| lies after |before| in the text, so its bytes end the later.
-    if (static_cast<std::size_t>(safeEnd - path.data()) >= n + 32) {
-      m = FirstDifferenceReadingOn(before.data(), path.data(), n);
-    } else {
-      m = FirstDifference(before.data(), path.data(), n);
-    }
+    const std::size_t m = k < readOn ? FirstDifferenceReadingOn(before.data(), path.data(), n)
+                                     : FirstDifference(before.data(), path.data(), n);
 #else
-    m = FirstDifference(before.data(), path.data(), n);
+    const std::size_t m = FirstDifference(before.data(), path.data(), n);
 #endif
     if (ComparePlainPathsFrom(before, path, m) > 0) {
       runs.push_back({runStart, k});
       runStart = k;
     }
-    before = path;
   }
   runs.push_back({runStart, count});
   root_.pending = std::move(runs);
