@@ -111,11 +111,27 @@ std::size_t FirstDifference(const char* a, const char* b, std::size_t n) {
   return m;
 }
 
-// The order of two plain key paths: name by name, letters in upper case, a
-// shorter name and a parent first. Names equal but for case are equal here.
-int ComparePlainPaths(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  const std::size_t m = FirstDifference(a.data(), b.data(), n);
+#if defined(__SSE2__)
+// The same as FirstDifference, 32 bytes at a time, for bytes readable up to the
+// next multiple of 32 past |n|: what lies past |n| does not change the answer.
+inline std::size_t FirstDifferenceReadingOn(const char* a, const char* b, std::size_t n) {
+  for (std::size_t m = 0; m < n; m += 32) {
+    const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + m));
+    const __m128i y0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + m));
+    const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + m + 16));
+    const __m128i y1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + m + 16));
+    const std::uint32_t same = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x0, y0))) |
+                               static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x1, y1))) << 16;
+    if (same != 0xffffffffu) return std::min(n, m + static_cast<std::size_t>(std::countr_zero(~same)));
+  }
+  return n;
+}
+#endif
+
+// The order of two plain key paths whose first |m| bytes are the same and
+// differ at |m| or end there: name by name, letters in upper case, a shorter
+// name and a parent first. Names equal but for case are equal here.
+inline int ComparePlainPathsFrom(std::string_view a, std::string_view b, std::size_t m) {
   if (m == a.size() && m == b.size()) return 0;
   // Backslashes come in pairs, so |m| is not inside a separator, and the bytes of
   // its name before it are the same in both.
@@ -292,20 +308,34 @@ void Hive::Expand(HiveNode* node) {
 
 bool Hive::OrderedRuns() {
   const char* text = text_.data();
+  const HiveKeyLine* lines = keyLines_.data();  // not changed below: kept out of memory
+  const std::uint32_t count = static_cast<std::uint32_t>(keyLines_.size());
+  if (count && !lines[0].plain) return false;
+  // Key paths are followed by more of their line, so the compare of a path with
+  // the one before may read on 32 bytes past it, but near the end of the text.
+  std::uint32_t readOn = count;
+  while (readOn && static_cast<std::size_t>(lines[readOn - 1].pathEnd) + 32 > text_.size()) --readOn;
   std::vector<HiveNode::Pending> runs;
   std::uint32_t runStart = 0;
-  for (std::uint32_t k = 0; k < keyLines_.size(); ++k) {
-    const HiveKeyLine& b = keyLines_[k];
-    if (!b.plain) return false;
-    if (k == 0) continue;
-    const HiveKeyLine& a = keyLines_[k - 1];
-    if (ComparePlainPaths(std::string_view(text + a.pathStart, a.pathEnd - a.pathStart),
-                          std::string_view(text + b.pathStart, b.pathEnd - b.pathStart)) > 0) {
+  for (std::uint32_t k = 1; k < count; ++k) {
+    const HiveKeyLine& line = lines[k];
+    if (!line.plain) return false;
+    const std::string_view before(text + lines[k - 1].pathStart,
+                                  lines[k - 1].pathEnd - lines[k - 1].pathStart);
+    const std::string_view path(text + line.pathStart, line.pathEnd - line.pathStart);
+    const std::size_t n = std::min(before.size(), path.size());
+#if defined(__SSE2__)
+    const std::size_t m = k < readOn ? FirstDifferenceReadingOn(before.data(), path.data(), n)
+                                     : FirstDifference(before.data(), path.data(), n);
+#else
+    const std::size_t m = FirstDifference(before.data(), path.data(), n);
+#endif
+    if (ComparePlainPathsFrom(before, path, m) > 0) {
       runs.push_back({runStart, k});
       runStart = k;
     }
   }
-  runs.push_back({runStart, static_cast<std::uint32_t>(keyLines_.size())});
+  runs.push_back({runStart, count});
   root_.pending = std::move(runs);
   root_.nameAt = 0;
   return true;

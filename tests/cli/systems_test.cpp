@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -200,6 +201,14 @@ TEST_F(CliSystemsTest, ListAllNamesEachRowsSystemAndReportsTheOnesItCannotRead) 
   // Nothing was written into the launchers' folders.
   EXPECT_FALSE(fs::exists(Home(".local/share/velmora")));
   EXPECT_FALSE(fs::exists(Home(".local/share/lutris/pga.db-journal")));
+
+  // A default prefix that cannot be read ends the run before any system is listed
+  // or named, however far the search for the others has gone.
+  std::ofstream(Home(".wine/system.reg"), std::ios::app) << "\n[Software\\\\Bad\n";
+  const test::CommandOutput unreadable = Cli("list --all --json", true);
+  EXPECT_EQ(unreadable.status, 1);
+  EXPECT_EQ(unreadable.out.rfind("velmora-cli: cannot read the registry of ", 0), 0u) << unreadable.out;
+  EXPECT_EQ(Lines(unreadable.out).size(), 1u) << unreadable.out;
 }
 
 }  // namespace

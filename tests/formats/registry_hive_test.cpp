@@ -250,7 +250,7 @@ TEST(HiveParse, KeyLinesReachTheirKeysInAnyOrder) {
 // runs or in no order, with names that differ in case or in a byte that sorts
 // differently in upper and lower case.
 TEST(HiveParse, KeysFromRunsInOrderAreThoseMadeLineByLine) {
-  const std::vector<std::string> names = {"A", "a", "A B", "A_", "AB", "Ab", "B", "[", "z"};
+  const std::vector<std::string> names = {"A", "a", "A B", "A_", "AB", "Ab", "B", "[", "z", "A]", "a]]"};
   std::vector<std::string> paths;
   for (std::size_t k = 0; k < 400; ++k) {
     std::size_t seed = k * 2654435761u;
@@ -291,19 +291,25 @@ TEST(HiveParse, KeysFromRunsInOrderAreThoseMadeLineByLine) {
   std::vector<std::string> inRuns = sorted;  // three runs in order, one after another
   std::rotate(inRuns.begin(), inRuns.begin() + 150, inRuns.end());
   std::rotate(inRuns.begin(), inRuns.begin() + 100, inRuns.begin() + 250);
-  for (const std::vector<std::string>* order : {&sorted, &inRuns, &paths}) {
-    std::string text = kHeader;
-    for (std::size_t k = 0; k < order->size(); ++k) {
-      text += "\n[" + (*order)[k] + "] 1\n\"v\"=\"" + static_cast<char>('a' + k % 26) + "\"\n";
+  // Under a parent of a long name too, so that neighbouring paths first differ
+  // at every place of a block of 16 or 32 bytes, and near the end of the text.
+  for (std::size_t stem : {0, 13, 30, 47}) {
+    const std::string parent = stem ? std::string(stem, 'p') + "\\\\" : "";
+    for (const std::vector<std::string>* order : {&sorted, &inRuns, &paths}) {
+      std::string text = kHeader;
+      for (std::size_t k = 0; k < order->size(); ++k) {
+        text += "\n[" + parent + (*order)[k] + "] 1\n\"v\"=\"" + static_cast<char>('a' + k % 26) + "\"\n";
+      }
+      Hive plain, lineByLine;
+      HiveParseError error;
+      ASSERT_TRUE(plain.Parse(text, &error)) << error.message << " at " << error.line;
+      ASSERT_TRUE(lineByLine.Parse(text + "\n[\\xe9] 1\n", &error)) << error.message << " at " << error.line;
+      const std::string keys = dump(plain);
+      EXPECT_EQ(keys, dump(lineByLine));
+      const std::u16string top(stem, u'p');
+      EXPECT_NE(stem ? plain.Find({top, u"a", u"a b"}) : plain.Find({u"a", u"a b"}), nullptr) << keys;
+      EXPECT_EQ(plain.Serialize() + "\n[\\xe9] 1\n", lineByLine.Serialize());
     }
-    Hive plain, lineByLine;
-    HiveParseError error;
-    ASSERT_TRUE(plain.Parse(text, &error)) << error.message << " at " << error.line;
-    ASSERT_TRUE(lineByLine.Parse(text + "\n[\\xe9] 1\n", &error)) << error.message << " at " << error.line;
-    const std::string keys = dump(plain);
-    EXPECT_EQ(keys, dump(lineByLine));
-    EXPECT_NE(plain.Find({u"a", u"a b"}), nullptr) << keys;
-    EXPECT_EQ(plain.Serialize() + "\n[\\xe9] 1\n", lineByLine.Serialize());
   }
 }
 
