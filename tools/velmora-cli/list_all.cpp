@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -44,40 +43,7 @@ std::size_t CurrentAmong(platform::ManagedSystem* current,
   return systems.size();
 }
 
-// The search begun last, while it stands.
-EverySystemSearch* begunSearch = nullptr;
-
 }  // namespace
-
-std::unique_ptr<EverySystemSearch> EverySystemSearch::For(const Command& command, const Operands& operands) {
-  ListOptions options;
-  std::string problem;
-  if (std::strcmp(command.name, "list") != 0 || !ParseListOptions(operands, &options, &problem) ||
-      !options.allSystems)
-    return nullptr;
-  return std::make_unique<EverySystemSearch>();
-}
-
-EverySystemSearch::EverySystemSearch() {
-  // Without a thread to spare, ListEverySystem does both itself, as with no search.
-  try {
-    systems_ = std::async(std::launch::async, [] { return platform::FindKnownSystems(); });
-    processes_ = std::async(std::launch::async, [] { return platform::HostProcessTable::Read(); });
-  } catch (const std::system_error&) {
-  }
-  begunSearch = this;
-}
-
-EverySystemSearch::~EverySystemSearch() {
-  if (begunSearch == this) begunSearch = nullptr;
-}
-
-void EverySystemSearch::Take(std::future<std::vector<platform::KnownSystem>>* systems,
-                             std::future<std::shared_ptr<const platform::HostProcessTable>>* processes) {
-  if (!begunSearch) return;
-  *systems = std::move(begunSearch->systems_);
-  *processes = std::move(begunSearch->processes_);
-}
 
 SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSystem& system,
                             const platform::KnownSystem& known, const ListOptions& options) {
@@ -115,29 +81,22 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
 int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
                     const ListOptions& options, std::ostream& out, std::ostream& err) {
   // The host's process table is read once for every system, not once per system,
-  // and beside the search for the systems: both begun at start-up when they were.
-  std::future<std::vector<platform::KnownSystem>> searched;
-  std::future<std::shared_ptr<const platform::HostProcessTable>> early;
-  EverySystemSearch::Take(&searched, &early);
+  // and beside the search for the systems.
   std::shared_ptr<const platform::HostProcessTable> processes;
   std::thread reader;
-  if (!early.valid()) {
-    try {
-      reader = std::thread([&processes] { processes = platform::HostProcessTable::Read(); });
-    } catch (const std::system_error&) {
-    }
+  try {
+    reader = std::thread([&processes] { processes = platform::HostProcessTable::Read(); });
+  } catch (const std::system_error&) {
   }
   std::vector<platform::KnownSystem> found;
   try {
-    found = searched.valid() ? searched.get() : platform::FindKnownSystems();
+    found = platform::FindKnownSystems();
   } catch (...) {
     if (reader.joinable()) reader.join();
     throw;
   }
   const std::vector<platform::KnownSystem> systems = std::move(found);
-  if (early.valid()) {
-    processes = early.get();
-  } else if (reader.joinable()) {
+  if (reader.joinable()) {
     reader.join();
   } else if (!systems.empty()) {
     processes = platform::HostProcessTable::Read();

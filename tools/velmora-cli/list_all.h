@@ -2,16 +2,12 @@
 // naming its system.
 #pragma once
 
-#include <future>
 #include <iosfwd>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/known_systems.h"
 #include "platform/managed_system.h"
-#include "platform/processes.h"
-#include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/list_command.h"
 
 namespace velmora::cli {
@@ -30,35 +26,11 @@ struct SystemListing {
 SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSystem& system,
                             const platform::KnownSystem& known, const ListOptions& options);
 
-// The search for the machine's systems and the read of the host's process table,
-// begun beside start-up for a command that lists every system: the next
-// ListEverySystem takes what they found. Work not taken is waited for when the
-// search goes; a failure of it is then dropped, as nothing asked for it.
-class EverySystemSearch {
- public:
-  // Begun for "list --all"; null for any other command.
-  static std::unique_ptr<EverySystemSearch> For(const Command& command, const Operands& operands);
-  EverySystemSearch();
-  ~EverySystemSearch();
-  EverySystemSearch(const EverySystemSearch&) = delete;
-  EverySystemSearch& operator=(const EverySystemSearch&) = delete;
-
-  // What the search begun last holds, moved out: futures not valid when there is
-  // none or it could not be begun.
-  static void Take(std::future<std::vector<platform::KnownSystem>>* systems,
-                   std::future<std::shared_ptr<const platform::HostProcessTable>>* processes);
-
- private:
-  std::future<std::vector<platform::KnownSystem>> systems_;
-  std::future<std::shared_ptr<const platform::HostProcessTable>> processes_;
-};
-
 // Lists every system found, each with |program|'s definitions and texts. A system
 // that cannot be read is said on |err| and the others are listed; the status is
 // then 1. |current|, the system the program started on (may be null), is listed
 // from what start-up read of it when it is a Wine prefix among them, not read
-// again; what it holds of its registry is forgotten after. The systems and the
-// process table come from an EverySystemSearch when one was begun.
+// again; what it holds of its registry is forgotten after.
 int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
                     const ListOptions& options, std::ostream& out, std::ostream& err);
 

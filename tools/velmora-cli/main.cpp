@@ -14,7 +14,6 @@
 #include "platform/managed_system.h"
 #include "platform/registry.h"
 #include "tools/velmora-cli/command.h"
-#include "tools/velmora-cli/list_all.h"
 
 // Under the sanitizers the process ends as any other, so that the leak check sees
 // everything taken apart.
@@ -59,8 +58,6 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
     std::cout.flush();
     return status == 0 && !std::cout ? 1 : status;
   }
-  // A listing of every system looks for them while start-up reads this one.
-  const std::unique_ptr<cli::EverySystemSearch> search = cli::EverySystemSearch::For(command, operands);
   std::string error;
   std::unique_ptr<platform::ManagedSystem> system;
   if (!OpenSystem(choice, &system, &error)) return Fail(error);
