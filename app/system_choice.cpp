@@ -108,8 +108,8 @@ bool OpenChosenSystem(const SystemChoice& choice, std::unique_ptr<platform::Mana
   return true;
 }
 
-bool CheckSystemReadable(platform::ManagedSystem& system, std::string* error) {
-  system.PreloadRegistry();
+bool CheckSystemReadable(platform::ManagedSystem& system, std::string* error, bool readAtOnce) {
+  if (readAtOnce) system.PreloadRegistry();
   for (platform::HKey root : {system.LocalMachine(), system.CurrentUser()}) {
     platform::UniqueKey key;
     platform::Status status = platform::reg::OpenKey(root, "Software", platform::kKeyRead, key.out());

@@ -37,6 +37,8 @@ bool ChooseKnownSystem(const std::vector<platform::KnownSystem>& found, const st
                        platform::KnownSystem* chosen, std::string* error);
 
 // Whether the registry of |system| can be read; false with |error| saying why.
-bool CheckSystemReadable(platform::ManagedSystem& system, std::string* error);
+// With |readAtOnce|, its files are read first, each on a thread of its own; a
+// caller that already keeps every core busy reads them one after the other.
+bool CheckSystemReadable(platform::ManagedSystem& system, std::string* error, bool readAtOnce = true);
 
 }  // namespace velmora

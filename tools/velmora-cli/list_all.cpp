@@ -52,7 +52,8 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
   // registry file is checked once for the listing instead of once for every key
   // opened outside the scan's own passes, and each path is asked once.
   platform::files::PathLookupScope lookups(system);
-  if (!CheckSystemReadable(system, &listing.error)) return listing;
+  // The workers keep both cores busy: a system's files are read on its worker alone.
+  if (!CheckSystemReadable(system, &listing.error, false)) return listing;
   StartupParameters model(system, program);
   model.SetReadOnly(true);
   ReadListedModel(model);
