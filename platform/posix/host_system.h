@@ -90,6 +90,9 @@ class HostSystem : public ManagedSystem {
   // earlier answer) and is kept for later questions; outside one the file
   // system is asked.
   bool StatHost(const std::string& host, struct stat* st);
+  // StatHost of the host path of |windowsPath| (false when it maps to none),
+  // without a copy of that path when a scope keeps it.
+  bool StatWindows(const std::string& windowsPath, struct stat* st);
   // False when the running scope knows that nothing is at |host| (its walk found
   // a folder on its way missing or its folder's listing without it, or stat
   // failed for it), so that opening it would fail; true otherwise, asking nothing

@@ -302,6 +302,17 @@ std::string HostSystem::HostPathFromWindows(const std::string& windowsPath) {
   return MappedOnDrive(windowsPath);
 }
 
+bool HostSystem::StatWindows(const std::string& windowsPath, struct stat* st) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  const bool onDrive = windowsPath.size() >= 2 && windowsPath[1] == ':';
+  if (lookups_.depth == 0 || !onDrive) {
+    const std::string host = HostPathFromWindows(windowsPath);
+    return !host.empty() && StatHost(host, st);
+  }
+  const std::string& host = MappedOnDrive(windowsPath);
+  return !host.empty() && StatHost(host, st);
+}
+
 const std::string& HostSystem::MappedOnDrive(const std::string& windowsPath) {
   auto [known, fresh] = lookups_.mapped.try_emplace(windowsPath);
   // A reference, not the iterator: the walk below adds the path's folders to the
