@@ -277,8 +277,7 @@ void EntryFiller::FillTask(Task& task, int location, const std::string& programP
     noInformationKnown_ = true;
     task.description = noInformation_;
   }
-  task.fileName = FileNameOfPath(task.programPath.empty() ? pass.ProgramPath(task.command, task.valueType)
-                                                          : task.programPath);
+  task.fileName = FileNameOfPath(task.programPath.empty() ? programPath : task.programPath);
   ReadProcessInfo(programPath, task, pass.Processes());
   if (task.processProtected == 0 && !pass.PathFindsItem(programPath)) task.fileExists = 0;
 

@@ -94,6 +94,8 @@ class EntryFiller {
   EntryFiller(const EntryFiller&) = delete;
   EntryFiller& operator=(const EntryFiller&) = delete;
 
+  // |programPath| is the program of |task| (ProgramPathOfValue of its command and
+  // type, or the path a shortcut or a service names).
   void FillTask(Task& task, int location, const std::string& programPath, const std::string& versionSource,
                 const std::string& readOnlyReason);
   ScanPass& Pass() { return pass_; }

@@ -28,10 +28,6 @@ struct ScanPass::Facts {
   // same path (an entry's program, its version, its icon) find without a search.
   const std::string* lastPath = nullptr;
   PathFacts* lastFacts = nullptr;
-  // By command, one table for each text type (a value of another type names no
-  // program): hashed, as a thousand long commands that share their beginning cost
-  // many comparisons in a tree.
-  std::unordered_map<std::string, std::string> programPaths[2];
   std::unordered_map<int, bool> marksDisabled;  // location -> its key marks some value disabled
 
   PathFacts& Of(const std::string& path) {
@@ -132,18 +128,14 @@ platform::IconHandle ScanPass::Icon(const std::string& path) {
   return facts.icon;
 }
 
-const std::string& ScanPass::ProgramPath(const std::string& command, std::uint32_t type) {
-  static const std::string kNone;
-  if (!IsTextValueType(type)) return kNone;
-  auto [it, fresh] = Owned().programPaths[type == platform::kRegExpandSz ? 1 : 0].try_emplace(command);
-  if (!fresh) return it->second;
-  // Commands that name the same program ask the file system about it once.
-  it->second = ProgramPathOfValue(system_, command, type, [this](const std::string& path) {
+std::string ScanPass::ProgramPath(const std::string& command, std::uint32_t type) {
+  // The commands of a prefix are nearly all unlike one another: a table of them
+  // would cost each a copy of its own; the file system is asked once per path.
+  return ProgramPathOfValue(system_, command, type, [this](const std::string& path) {
     Facts::PathFacts& facts = Owned().Of(path);
     if (facts.isFile < 0) facts.isFile = ProgramFileExists(system_, path) ? 1 : 0;
     return facts.isFile == 1;
   });
-  return it->second;
 }
 
 bool ScanPass::ApprovedDisabled(int location, const std::string& name) {

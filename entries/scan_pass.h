@@ -44,10 +44,10 @@ class ScanPass {
   };
   const VersionTexts& Texts(const std::string& path);
   platform::IconHandle Icon(const std::string& path);
-  // ProgramPathOfValue(command, type), worked out once per command and type, with
-  // the file system asked once per path: the search for the program asks it at
-  // every blank of the command, and many commands name the same program.
-  const std::string& ProgramPath(const std::string& command, std::uint32_t type);
+  // ProgramPathOfValue(command, type), with the file system asked once per path:
+  // the search for the program asks it at every blank of the command, and many
+  // commands name the same program.
+  std::string ProgramPath(const std::string& command, std::uint32_t type);
   // StartupApprovedDisabled(location, name); a location whose key marks nothing
   // disabled (mostly it has no key at all) is read once, not once per entry.
   bool ApprovedDisabled(int location, const std::string& name);

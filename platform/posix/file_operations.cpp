@@ -46,21 +46,18 @@ std::string files::SystemDirectory(ManagedSystem& system) {
 
 // Within a path look-up scope these are answered from what the scope learnt.
 bool files::Exists(ManagedSystem& system, const std::string& path) {
-  std::string host = system.HostPathFromWindows(path);
   struct stat st;
-  return !host.empty() && posix::AsHost(system).StatHost(host, &st);
+  return posix::AsHost(system).StatWindows(path, &st);
 }
 
 bool files::DirectoryExists(ManagedSystem& system, const std::string& path) {
-  std::string host = system.HostPathFromWindows(path);
   struct stat st;
-  return !host.empty() && posix::AsHost(system).StatHost(host, &st) && S_ISDIR(st.st_mode);
+  return posix::AsHost(system).StatWindows(path, &st) && S_ISDIR(st.st_mode);
 }
 
 bool files::FileExists(ManagedSystem& system, const std::string& path) {
-  std::string host = system.HostPathFromWindows(path);
   struct stat st;
-  return !host.empty() && posix::AsHost(system).StatHost(host, &st) && !S_ISDIR(st.st_mode);
+  return posix::AsHost(system).StatWindows(path, &st) && !S_ISDIR(st.st_mode);
 }
 
 namespace {

@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -36,7 +38,15 @@ struct PathLookups {
     bool exists = false;
     struct stat st {};
   };
-  std::unordered_map<std::string, Listing> folders;
+  // Hashes a path and a part of one alike: the folder of a path is looked up
+  // without a copy of its own.
+  struct PathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+  };
+  // A folder missing within the scope is kept marked; a name looked up in it is
+  // not marked itself, its folder's mark answers for it.
+  std::unordered_map<std::string, Listing, PathHash, std::equal_to<>> folders;
   std::unordered_map<std::string, Status> exact;        // host path as written -> its status
   std::unordered_map<std::string, std::string> mapped;  // Windows path -> host path
   std::unordered_map<std::string, bool> drives;         // drive link -> exists
@@ -80,6 +90,9 @@ class HostSystem : public ManagedSystem {
   // earlier answer) and is kept for later questions; outside one the file
   // system is asked.
   bool StatHost(const std::string& host, struct stat* st);
+  // StatHost of the host path of |windowsPath| (false when it maps to none),
+  // without a copy of that path when a scope keeps it.
+  bool StatWindows(const std::string& windowsPath, struct stat* st);
   // False when the running scope knows that nothing is at |host| (its walk found
   // a folder on its way missing or its folder's listing without it, or stat
   // failed for it), so that opening it would fail; true otherwise, asking nothing
@@ -116,8 +129,10 @@ class HostSystem : public ManagedSystem {
   std::string MatchComponent(const std::string& folder, const std::string& component);
   bool DriveExists(const std::string& base);
   const PathLookups::Listing& ListingOf(const std::string& folder);
-  bool KnownMissing(const std::string& host) const;  // the lock is held, within a scope
-  void DropLookups();                                // the lock is held
+  bool KnownMissing(const std::string& host) const;   // the lock is held, within a scope
+  bool MarkedMissing(std::string_view host) const;    // by its own mark or its folder's
+  bool InMissingFolder(std::string_view host) const;  // its folder is marked missing
+  void DropLookups();                                 // the lock is held
   // |component|, having learnt within a scope that |folder| holds no such name.
   const std::string& Absent(const std::string& folder, const std::string& component);
 

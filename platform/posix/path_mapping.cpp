@@ -123,13 +123,25 @@ void HostSystem::NoteListing(const std::string& folder, const std::vector<std::s
 }
 
 bool HostSystem::KnownMissing(const std::string& host) const {
-  // The walk that mapped |host| within the scope left its answer under the path
-  // itself: a stat of the name as written, or the path marked missing when a
-  // folder on its way is missing or its folder's listing lacks the name.
-  auto it = lookups_.folders.find(host);
-  if (it != lookups_.folders.end() && it->second.missing) return true;
+  // The walk that mapped |host| within the scope left its answer: a stat of the
+  // name as written, or a mark of the path or of its folder when a folder on its
+  // way is missing or its folder's listing lacks the name.
+  if (MarkedMissing(host)) return true;
   auto known = lookups_.exact.find(host);
   return known != lookups_.exact.end() && !known->second.exists;
+}
+
+bool HostSystem::MarkedMissing(std::string_view host) const {
+  auto it = lookups_.folders.find(host);
+  if (it != lookups_.folders.end()) return it->second.missing;
+  return InMissingFolder(host);
+}
+
+bool HostSystem::InMissingFolder(std::string_view host) const {
+  const std::size_t slash = host.rfind('/');
+  if (slash == std::string_view::npos) return false;
+  auto folder = lookups_.folders.find(slash == 0 ? host.substr(0, 1) : host.substr(0, slash));
+  return folder != lookups_.folders.end() && folder->second.missing;
 }
 
 bool HostSystem::StatHost(const std::string& host, struct stat* st) {
@@ -140,8 +152,7 @@ bool HostSystem::StatHost(const std::string& host, struct stat* st) {
     // A path the walk that mapped it marked missing stays answered by that mark,
     // with no status of its own to keep (a program in a folder that is not
     // there is the common case of a missing file).
-    auto folder = lookups_.folders.find(host);
-    if (folder != lookups_.folders.end() && folder->second.missing) return false;
+    if (MarkedMissing(host)) return false;
     known = lookups_.exact.try_emplace(host).first;
     known->second.exists = stat(host.c_str(), &known->second.st) == 0;
   }
@@ -193,6 +204,12 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
     // and listed only for a name it does not hold as written: large host folders
     // on the way (the program's, /tmp, /usr/bin) are not read whole for one name.
     auto listed = lookups_.folders.find(folder);
+    if (listed == lookups_.folders.end() && InMissingFolder(folder)) {
+      // A folder in a missing one, met for the first time: it is marked, for
+      // the names looked up in it and under it, and costs no look-up either.
+      lookups_.folders.try_emplace(folder).first->second.missing = true;
+      return component;
+    }
     if (listed == lookups_.folders.end()) {
       std::string exact = folder == "/" ? "/" + component : folder + "/" + component;
       // Its status is kept for the questions that follow (does the file exist,
@@ -205,7 +222,8 @@ std::string HostSystem::MatchComponent(const std::string& folder, const std::str
     }
     const PathLookups::Listing& listing =
         listed != lookups_.folders.end() ? listed->second : ListingOf(folder);
-    if (listing.missing) return Absent(folder, component);
+    // A name in a missing folder is answered by the folder's mark.
+    if (listing.missing) return component;
     if (listing.readable) {
       if (listing.names.count(component)) return component;
       auto it = listing.byFolded.find(velmora::NameKey(component));
@@ -282,6 +300,17 @@ std::string HostSystem::HostPathFromWindows(const std::string& windowsPath) {
   const bool onDrive = windowsPath.size() >= 2 && windowsPath[1] == ':';
   if (lookups_.depth == 0 || !onDrive) return MapWindowsPath(windowsPath);
   return MappedOnDrive(windowsPath);
+}
+
+bool HostSystem::StatWindows(const std::string& windowsPath, struct stat* st) {
+  std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+  const bool onDrive = windowsPath.size() >= 2 && windowsPath[1] == ':';
+  if (lookups_.depth == 0 || !onDrive) {
+    const std::string host = HostPathFromWindows(windowsPath);
+    return !host.empty() && StatHost(host, st);
+  }
+  const std::string& host = MappedOnDrive(windowsPath);
+  return !host.empty() && StatHost(host, st);
 }
 
 const std::string& HostSystem::MappedOnDrive(const std::string& windowsPath) {

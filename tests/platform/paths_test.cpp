@@ -46,6 +46,8 @@ TEST_F(PathsTest, WindowsPathsMapThroughDrivesWithoutRegardToCase) {
               prefix_.HostPath("dosdevices/c:/Program Files/New/a.txt"));
     EXPECT_EQ(map("c:\\program files\\New\\TOOL\\a.txt"),
               prefix_.HostPath("dosdevices/c:/Program Files/New/TOOL/a.txt"));
+    EXPECT_EQ(map("c:\\program files\\New\\TOOL\\Sub\\a.txt"),
+              prefix_.HostPath("dosdevices/c:/Program Files/New/TOOL/Sub/a.txt"));
     EXPECT_EQ(map("Q:\\nothing"), "");
     EXPECT_EQ(map("Q:\\nothing\\deeper"), "");
     EXPECT_EQ(map("Z:\\etc"), prefix_.HostPath("dosdevices/z:/etc"));
@@ -122,6 +124,8 @@ TEST_F(PathsTest, AScopeAnswersWhatTheDiskSaysAndTheNextScopeSeesNewFiles) {
       {"C:\\Apps\\gone.exe", false, false},
       {"C:\\Vendor\\gone.exe", false, false},
       {"C:\\Vendor\\Deeper\\gone.exe", false, false},
+      {"C:\\Vendor\\Deeper\\Still\\gone.exe", false, false},
+      {"C:\\Vendor\\Deeper\\Still", false, false},
       {"C:\\Apps\\Tool.EXE\\inside", false, false},
   };
   for (bool scoped : {false, true}) {
