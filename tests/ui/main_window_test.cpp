@@ -333,11 +333,8 @@ TEST_F(MainWindowTest, EntriesAreRatedOnceTheFirstFrameIsDrawn) {
   EXPECT_TRUE(List()->CellIcon(alpha, ui::kColumnRating).isNull());
   List()->sortByColumn(ui::kColumnRating, Qt::AscendingOrder);
   window_->show();
-  // Rated once the first frame is drawn, which may take a while on a busy machine:
-  // the wait is by the clock, not by a count of passes of the event loop.
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (List()->Entries()->RatingsPending() && std::chrono::steady_clock::now() < giveUp) QTest::qWait(10);
-  ASSERT_FALSE(List()->Entries()->RatingsPending());
+  // Rated once the first frame is drawn, which may take a while on a busy machine.
+  ASSERT_TRUE(test::WaitUntil([&] { return !List()->Entries()->RatingsPending(); }, 20000));
   EXPECT_EQ(RowOf("Alpha"), 0) << "Spyware comes before Unknown File";
   EXPECT_EQ(List()->CellText(0, ui::kColumnRating), "Spyware");
   EXPECT_FALSE(List()->CellIcon(0, ui::kColumnRating).isNull());
@@ -834,13 +831,13 @@ TEST_F(MainWindowTest, AboutBoxShowsItsTextAndReturns) {
 TEST_F(MainWindowTest, SplashPlaysWhenTheSettingIsOn) {
   Open(true);
   // In front of the window once its list is drawn.
-  QTRY_VERIFY_WITH_TIMEOUT(window_->Splash()->CallCount() == 3, 5000);
+  ASSERT_TRUE(test::WaitUntil([&] { return window_->Splash()->CallCount() == 3; }));
   ASSERT_TRUE(window_->Splash()->Host()->MovieLoaded());
   EXPECT_EQ(window_->Splash()->Host()->MoviePathLoaded(), ui::MoviePath(app_->Context(), "Splash", ".vms"));
   EXPECT_TRUE(window_->Splash()->IsShowing());
   test::SaveScreenshot(window_->Splash()->Host(), "splash");
   // It plays once and then goes away by itself.
-  QTRY_VERIFY_WITH_TIMEOUT(!window_->Splash()->IsShowing(), 5000);
+  EXPECT_TRUE(test::WaitUntil([&] { return !window_->Splash()->IsShowing(); }));
 }
 
 // The main movie on its own: every button sends its command, and the buttons
@@ -1047,7 +1044,7 @@ TEST_F(MainWindowTest, ARightClickDescribesTheRowItSelects) {
   const QPoint point = List()->visualRect(List()->model()->index(RowOf("Gamma"), ui::kColumnName)).center();
   QTest::mouseClick(window_->windowHandle(), Qt::RightButton, Qt::NoModifier,
                     List()->viewport()->mapTo(window_.get(), point));
-  QTRY_VERIFY_WITH_TIMEOUT(script.Finished(), 5000);
+  ASSERT_TRUE(test::WaitUntil([&] { return script.Finished(); }));
   EXPECT_EQ(List()->SelectedRow(), RowOf("Gamma"));
   const std::string html = Var("_root.description");
   EXPECT_NE(html.find("Gamma"), std::string::npos);
@@ -1191,7 +1188,7 @@ TEST_F(MainWindowTest, TheAddDialogShowsAndTakesEveryLocationAndItsButtons) {
     });
     box.Start();
     test::ClickMovieItem(dialog->Movie(), "ID_Fs_add");
-    QTRY_VERIFY_WITH_TIMEOUT(box.Finished(), 5000);
+    ASSERT_TRUE(test::WaitUntil([&] { return box.Finished(); }));
     EXPECT_TRUE(dialog->isVisible());
     test::ClickMovieItem(dialog->Movie(), "ID_Fs_cancel");
   });

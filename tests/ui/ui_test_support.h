@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QMutex>
 #include <QQuickItem>
@@ -96,6 +97,15 @@ inline bool ClickMovieItem(ui::FlashMovieHost* host, const QString& objectName,
   QTest::mouseMove(host, point);
   QTest::mouseClick(host, button, Qt::NoModifier, point);
   return true;
+}
+
+// Runs the event loop until |condition| holds or |milliseconds| have passed by the
+// clock; whether it holds. For gtest's assertions: Qt's QTRY_ macros report a
+// timeout to QTest alone, which a gtest test never hears of.
+inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
+  QDeadlineTimer deadline(milliseconds);
+  while (!condition() && !deadline.hasExpired()) QTest::qWait(10);
+  return condition();
 }
 
 // Handles the commands the click raised.
