@@ -167,9 +167,13 @@ TEST(WineEnvironmentTest, ExpansionAgreesWithWinesOwnInAPrefixMadeByWine) {
       "%HOMEDRIVE%|%HOMEPATH%|%PATH%";
   std::string escaped;  // cmd's own quoting of the separators
   for (char c : names) escaped += c == '|' ? std::string("^|") : std::string(1, c);
-  ASSERT_EQ(RunCommand(env + "wineboot --init >/dev/null 2>&1 && " + env + "wine cmd /c 'echo " + escaped +
-                       "' > '" + dir.path() + "/wine.txt' 2>/dev/null && " + env + "wineserver -w"),
-            0);
+  // What Wine says goes to a file of its own, to be shown if it fails.
+  const std::string log = dir.path() + "/wine.log";
+  ASSERT_EQ(
+      RunCommand(env + "wineboot --init >'" + log + "' 2>&1 && " + env + "wine cmd /c 'echo " + escaped +
+                 "' > '" + dir.path() + "/wine.txt' 2>>'" + log + "' && " + env + "wineserver -w"),
+      0)
+      << velmora::test::ReadFile(log);
   std::string fromWine = velmora::test::ReadFile(dir.path() + "/wine.txt");
   while (!fromWine.empty() && (fromWine.back() == '\n' || fromWine.back() == '\r')) fromWine.pop_back();
 
