@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -82,26 +83,16 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
 int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
                     const ListOptions& options, std::ostream& out, std::ostream& err) {
   // The host's process table is read once for every system, not once per system,
-  // and beside the search for the systems.
-  std::shared_ptr<const platform::HostProcessTable> processes;
-  std::thread reader;
+  // and beside the search for the systems (after it, with no thread to spare).
+  using ProcessTable = std::shared_ptr<const platform::HostProcessTable>;
+  std::future<ProcessTable> reading;
   try {
-    reader = std::thread([&processes] { processes = platform::HostProcessTable::Read(); });
+    reading = std::async(std::launch::async, [] { return platform::HostProcessTable::Read(); });
   } catch (const std::system_error&) {
+    reading = std::async(std::launch::deferred, [] { return platform::HostProcessTable::Read(); });
   }
-  std::vector<platform::KnownSystem> found;
-  try {
-    found = platform::FindKnownSystems();
-  } catch (...) {
-    if (reader.joinable()) reader.join();
-    throw;
-  }
-  const std::vector<platform::KnownSystem> systems = std::move(found);
-  if (reader.joinable()) {
-    reader.join();
-  } else if (!systems.empty()) {
-    processes = platform::HostProcessTable::Read();
-  }
+  const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
+  const ProcessTable processes = systems.empty() ? nullptr : reading.get();
   std::vector<SystemListing> listings(systems.size());
   // The program's own files (its language file above all, asked for by every
   // system's listing) are looked up through one scope for the whole run, instead
