@@ -78,9 +78,18 @@ Status CopyRegistryName(const std::string& name, char* buffer, std::uint32_t* si
 }
 
 std::vector<std::u16string> JoinKeyPath(const std::vector<std::u16string>& base, const std::string& subKey) {
-  std::vector<std::u16string> path = base;
-  for (std::u16string& part : velmora::SplitKeyPath(velmora::Utf16FromUtf8(subKey)))
-    path.push_back(std::move(part));
+  const std::u16string units = velmora::Utf16FromUtf8(subKey);
+  const std::u16string_view rest(units);
+  std::vector<std::u16string> path;
+  path.reserve(base.size() + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), u'\\')) + 1);
+  path.insert(path.end(), base.begin(), base.end());
+  // The names between backslashes, empty ones dropped, as SplitKeyPath gives them.
+  for (std::size_t start = 0; start <= rest.size();) {
+    std::size_t cut = rest.find(u'\\', start);
+    if (cut == std::u16string_view::npos) cut = rest.size();
+    if (cut > start) path.emplace_back(rest.substr(start, cut - start));
+    start = cut + 1;
+  }
   return path;
 }
 

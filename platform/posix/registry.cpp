@@ -330,7 +330,7 @@ void WinePrefix::ForgetChoice() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   dir_ = requestedDir_;
   user_.clear();
-  files_.clear();
+  for (std::unique_ptr<HiveFile>& file : files_) file.reset();
 }
 WinePrefix::~WinePrefix() = default;
 
@@ -351,11 +351,11 @@ Status WinePrefix::OpenHive(int hive, HiveFile** result) {
 }
 
 HiveFile& WinePrefix::HiveSlot(int hive) {
-  std::string path = dir_ + (hive == kMachineHive ? "/system.reg" : "/user.reg");
-  std::unique_ptr<HiveFile>& slot = files_[path];
+  // The folder is chosen once until ForgetChoice, which drops the slots with it.
+  std::unique_ptr<HiveFile>& slot = files_[hive == kMachineHive ? 0 : 1];
   if (!slot) {
     slot = std::make_unique<HiveFile>();
-    slot->path = path;
+    slot->path = dir_ + (hive == kMachineHive ? "/system.reg" : "/user.reg");
     slot->hive = hive;
   }
   return *slot;
@@ -388,7 +388,7 @@ void WinePrefix::PreloadRegistry() {
 
 void WinePrefix::ForgetRegistry() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  files_.clear();
+  for (std::unique_ptr<HiveFile>& file : files_) file.reset();
 }
 
 // May the program change this hive now?
