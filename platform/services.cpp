@@ -36,7 +36,9 @@ bool ReadService(HKey services, const std::string& name, ServiceRecord* service)
 }  // namespace
 
 bool ReadWholeValue(HKey key, const std::string& name, RegistryValue* value) {
-  std::vector<std::uint8_t> data(512);
+  // A buffer of each thread's own, kept from value to value: a service alone
+  // reads five of them.
+  thread_local std::vector<std::uint8_t> data(512);
   for (int attempt = 0; attempt < 4; ++attempt) {
     std::uint32_t type = 0;
     std::uint32_t size = static_cast<std::uint32_t>(data.size());
@@ -46,7 +48,9 @@ bool ReadWholeValue(HKey key, const std::string& name, RegistryValue* value) {
       continue;
     }
     if (status != kSuccess) return false;
-    *value = {name, type, std::string(reinterpret_cast<const char*>(data.data()), size)};
+    value->name = name;
+    value->type = type;
+    value->data.assign(reinterpret_cast<const char*>(data.data()), size);
     return true;
   }
   return false;
