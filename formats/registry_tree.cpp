@@ -237,12 +237,11 @@ void Hive::Expand(HiveNode* node) {
     ExpandOrdered(node);
     return;
   }
-  std::vector<HiveNode::Pending> pending;
-  pending.swap(node->pending);
+  const HiveNode::PendingLines pending = node->pending.Take();
   std::vector<HiveBlock*> merged;  // blocks whose key came again
   HiveNode* last = nullptr;
   std::string_view lastName;  // the bytes of the name that gave |last|, for a plain path
-  std::u16string units;
+  std::u16string& units = nameUnits_;
   std::vector<std::u16string_view> names;
   for (const HiveNode::Pending& line : pending) {
     const HiveKeyLine& key = keyLines_[line.line];
@@ -315,7 +314,7 @@ bool Hive::OrderedRuns() {
   // the one before may read on 32 bytes past it, but near the end of the text.
   std::uint32_t readOn = count;
   while (readOn && static_cast<std::size_t>(lines[readOn - 1].pathEnd) + 32 > text_.size()) --readOn;
-  std::vector<HiveNode::Pending> runs;
+  HiveNode::PendingLines runs;
   std::uint32_t runStart = 0;
   for (std::uint32_t k = 1; k < count; ++k) {
     const HiveKeyLine& line = lines[k];
@@ -345,9 +344,8 @@ void Hive::ExpandOrdered(HiveNode* node) {
   std::vector<HiveBlock*> merged;  // blocks whose key came again
   const char* text = text_.data();
   const std::uint32_t nameAt = node->nameAt;
-  std::u16string units;
-  std::vector<HiveNode::Pending> runs;
-  runs.swap(node->pending);
+  std::u16string& units = nameUnits_;
+  const HiveNode::PendingLines runs = node->pending.Take();
   // Runs in file order, so subkeys are made in the order of their first lines.
   // Every line of a run goes on past this key's path, which all of them share.
   for (const HiveNode::Pending& run : runs) {
