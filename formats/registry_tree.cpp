@@ -152,6 +152,13 @@ inline int ComparePlainPathsFrom(std::string_view a, std::string_view b, std::si
   }
 }
 
+// |bytes| as units, one each, into |units|: assign() from a range of another
+// character type builds a string of its own first.
+inline void WidenInto(std::u16string* units, std::string_view bytes) {
+  units->resize(bytes.size());
+  std::copy(bytes.begin(), bytes.end(), units->begin());
+}
+
 // Subkeys from which on a key keeps an index of them.
 constexpr std::size_t kIndexedChildren = 8;
 
@@ -279,7 +286,7 @@ void Hive::Expand(HiveNode* node) {
         }
         continue;
       }
-      units.assign(bytes.begin(), bytes.end());
+      WidenInto(&units, bytes);
       name = units;
     } else {
       DecodePath(key, &units, &names);
@@ -377,7 +384,7 @@ void Hive::ExpandOrdered(HiveNode* node) {
         std::uint32_t middle = same + (past - same) / 2;
         (sameName(middle) ? same : past) = middle;
       }
-      units.assign(bytes.begin(), bytes.end());
+      WidenInto(&units, bytes);
       HiveNode* child = node->KnownChild(units);
       if (!child) {
         child = AddChild(node, units, false, FoldedNameHash()(units));
