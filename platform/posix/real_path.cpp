@@ -1,38 +1,62 @@
 // The real path of a host path without a readlink for every folder on the way.
 #include <fcntl.h>
-#include <limits.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#if defined(SYS_openat2)
+#include <linux/openat2.h>
+#endif
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "platform/posix/path_util.h"
-#include "platform/posix/unique_fd.h"
 
 namespace platform::posix {
 
 namespace {
 
-// The path the kernel gives the file |path| leads to, from a handle that only
-// names it (nothing is read, no device is opened); "" when it cannot be had.
-std::string KernelName(const std::string& path) {
-  UniqueFd fd(open(path.c_str(), O_PATH | O_CLOEXEC));
-  if (!fd) return "";
-  char name[PATH_MAX];
-  const std::string link = "/proc/self/fd/" + std::to_string(fd.get());
-  const ssize_t size = readlink(link.c_str(), name, sizeof name);
-  if (size <= 0 || static_cast<std::size_t>(size) >= sizeof name) return "";
-  return std::string(name, static_cast<std::size_t>(size));
+// Whether |path| is absolute and each of its components a name: none empty
+// (no doubled or trailing slash), none "." or "..".
+bool PlainAbsolute(std::string_view path) {
+  if (path.empty() || path[0] != '/') return false;
+  if (path.size() == 1) return true;
+  for (std::size_t start = 1; start <= path.size();) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view name = path.substr(start, end - start);
+    if (name.empty() || name == "." || name == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// Whether |path| leads to a file without passing a link: one open refused at
+// any link on the way (a kernel without openat2 says no, and so does any
+// failure, left to realpath to report).
+bool NoLinkOnTheWay(const std::string& path) {
+#if defined(SYS_openat2)
+  open_how how{};
+  how.flags = O_PATH | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  const long fd = syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+  if (fd < 0) return false;
+  close(static_cast<int>(fd));
+  return true;
+#else
+  (void)path;
+  return false;
+#endif
 }
 
 }  // namespace
 
 std::string RealPath(const std::string& path) {
-  // realpath asks every component of a path whether it is a link. A path the
-  // kernel names the same as it is written has none (a link's target is named by
-  // its own folders, never through the link) and no "." or ".." either: it is
-  // its own real path. Any other answer is realpath's.
-  if (!path.empty() && path[0] == '/' && KernelName(path) == path) return path;
+  // realpath asks every component of a path whether it is a link. A plain
+  // absolute path that leads to a file through no link is its own real path:
+  // the kernel answers that in one call.
+  if (PlainAbsolute(path) && NoLinkOnTheWay(path)) return path;
   char* real = realpath(path.c_str(), nullptr);
   if (!real) return "";
   std::string result = real;
