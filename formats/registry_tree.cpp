@@ -323,24 +323,39 @@ bool Hive::OrderedRuns() {
   while (readOn && static_cast<std::size_t>(lines[readOn - 1].pathEnd) + 32 > text_.size()) --readOn;
   HiveNode::PendingLines runs;
   std::uint32_t runStart = 0;
-  for (std::uint32_t k = 1; k < count; ++k) {
-    const HiveKeyLine& line = lines[k];
-    if (!line.plain) return false;
-    const std::string_view before(text + lines[k - 1].pathStart,
-                                  lines[k - 1].pathEnd - lines[k - 1].pathStart);
-    const std::string_view path(text + line.pathStart, line.pathEnd - line.pathStart);
-    const std::size_t n = std::min(before.size(), path.size());
+  // The path of the line before, kept from one line to the next.
+  std::string_view before;
+  if (count) before = std::string_view(text + lines[0].pathStart, lines[0].pathEnd - lines[0].pathStart);
+  // Lines [from, to), compared reading on past their paths or not: two loops
+  // rather than a choice on every line.
+  auto compareLines = [&]<bool kReadOn>(std::uint32_t from, std::uint32_t to) {
+    for (std::uint32_t k = from; k < to; ++k) {
+      const HiveKeyLine& line = lines[k];
+      if (!line.plain) return false;
+      const std::string_view path(text + line.pathStart, line.pathEnd - line.pathStart);
+      const std::size_t n = std::min(before.size(), path.size());
 #if defined(__SSE2__)
-    const std::size_t m = k < readOn ? FirstDifferenceReadingOn(before.data(), path.data(), n)
-                                     : FirstDifference(before.data(), path.data(), n);
+      const std::size_t m = kReadOn ? FirstDifferenceReadingOn(before.data(), path.data(), n)
+                                    : FirstDifference(before.data(), path.data(), n);
 #else
-    const std::size_t m = FirstDifference(before.data(), path.data(), n);
+      const std::size_t m = FirstDifference(before.data(), path.data(), n);
 #endif
-    if (ComparePlainPathsFrom(before, path, m) > 0) {
-      runs.push_back({runStart, k});
-      runStart = k;
+      // Mostly the paths differ in a byte of a name in both, which orders them
+      // unless the two differ only in case.
+      int order = 0;
+      if (m < n && before[m] != '\\' && path[m] != '\\')
+        order = static_cast<int>(UpperAscii(before[m])) - static_cast<int>(UpperAscii(path[m]));
+      if (order == 0) order = ComparePlainPathsFrom(before, path, m);
+      if (order > 0) {
+        runs.push_back({runStart, k});
+        runStart = k;
+      }
+      before = path;
     }
-  }
+    return true;
+  };
+  const std::uint32_t split = std::max<std::uint32_t>(1, std::min(readOn, count));
+  if (!compareLines.operator()<true>(1, split) || !compareLines.operator()<false>(split, count)) return false;
   runs.push_back({runStart, count});
   root_.pending = std::move(runs);
   root_.nameAt = 0;
