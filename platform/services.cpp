@@ -35,6 +35,9 @@ bool ReadService(HKey services, const std::string& name, ServiceRecord* service)
 
 }  // namespace
 
+// The most room ReadWholeValue keeps between values.
+constexpr std::size_t kKeptBuffer = 64 * 1024;
+
 bool ReadWholeValue(HKey key, const std::string& name, RegistryValue* value) {
   // A buffer of each thread's own, kept from value to value: a service alone
   // reads five of them.
@@ -51,6 +54,8 @@ bool ReadWholeValue(HKey key, const std::string& name, RegistryValue* value) {
     value->name = name;
     value->type = type;
     value->data.assign(reinterpret_cast<const char*>(data.data()), size);
+    // A rare large value does not keep its room for the life of the thread.
+    if (data.size() > kKeptBuffer) std::vector<std::uint8_t>(512).swap(data);
     return true;
   }
   return false;
