@@ -93,9 +93,15 @@ std::string ValidUtf8(std::string&& text) {
 }
 
 std::u16string Utf16FromUtf8(const std::string& text) {
-  std::u16string out;
+  // The ASCII start of the text (nearly always all of it) is widened in one
+  // step into room made at once, not unit by unit.
+  std::size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  std::u16string out(ascii, u'\0');
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<unsigned char>(text[i]);
+  if (ascii == text.size()) return out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
+  for (std::size_t i = ascii; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
       out.push_back(c);

@@ -1,5 +1,8 @@
 #include "entries/process_info.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "base/text.h"
 #include "platform/managed_system.h"
 #include "platform/process_status.h"
@@ -7,20 +10,35 @@
 namespace velmora {
 
 ProcessSnapshot::ProcessSnapshot(platform::ManagedSystem& system) {
-  for (const platform::ProcessEntry& process : system.ListProcesses()) {
-    idsByName_[ToLowerAscii(process.name)].push_back(process.pid);
+  std::vector<platform::ProcessEntry> processes = system.ListProcesses();
+  for (platform::ProcessEntry& process : processes) {
+    for (char& c : process.name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // as ToLowerAscii
+    }
+  }
+  // Sorted by name, the platform's order kept among the processes of one name.
+  std::stable_sort(
+      processes.begin(), processes.end(),
+      [](const platform::ProcessEntry& a, const platform::ProcessEntry& b) { return a.name < b.name; });
+  names_.reserve(processes.size());
+  ids_.reserve(processes.size());
+  for (platform::ProcessEntry& process : processes) {
+    names_.push_back(std::move(process.name));
+    ids_.push_back(process.pid);
   }
 }
 
 std::vector<std::uint32_t> ProcessSnapshot::FindProcessIds(const std::string& processName) const {
-  const std::vector<std::uint32_t>* ids = ProcessIds(processName);
-  return ids ? *ids : std::vector<std::uint32_t>{};
+  const std::span<const std::uint32_t> ids = ProcessIds(processName);
+  return std::vector<std::uint32_t>(ids.begin(), ids.end());
 }
 
-const std::vector<std::uint32_t>* ProcessSnapshot::ProcessIds(std::string_view processName) const {
-  if (idsByName_.empty()) return nullptr;
-  auto it = idsByName_.find(ToLowerAscii(processName));
-  return it == idsByName_.end() ? nullptr : &it->second;
+std::span<const std::uint32_t> ProcessSnapshot::ProcessIds(std::string_view processName) const {
+  if (names_.empty()) return {};
+  const std::string wanted = ToLowerAscii(processName);
+  const auto [first, last] = std::equal_range(names_.begin(), names_.end(), wanted);
+  return std::span<const std::uint32_t>(ids_.data() + (first - names_.begin()),
+                                        static_cast<std::size_t>(last - first));
 }
 
 bool ProcessSnapshot::Memory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peak) {
@@ -64,9 +82,7 @@ std::string ProcessNameOfProgram(const std::string& programPath) {
 }
 
 void ReadProcessInfo(const std::string& programPath, Task& task, ProcessSnapshot& processes) {
-  const std::vector<std::uint32_t>* ids = processes.ProcessIds(ProcessNameIn(programPath));
-  if (!ids) return;
-  for (std::uint32_t pid : *ids) {
+  for (std::uint32_t pid : processes.ProcessIds(ProcessNameIn(programPath))) {
     std::uint64_t workingSet = 0, peak = 0;
     if (!processes.Memory(pid, &workingSet, &peak)) continue;
     task.memoryKB = static_cast<int>(workingSet / 1024);

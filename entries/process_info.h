@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,8 +27,8 @@ class ProcessSnapshot {
   // Ids of the processes of that name (letter case ignored), in the platform's
   // stable order.
   std::vector<std::uint32_t> FindProcessIds(const std::string& processName) const;
-  // The same ids without a copy; null when no process has that name.
-  const std::vector<std::uint32_t>* ProcessIds(std::string_view processName) const;
+  // The same ids without a copy; empty when no process has that name.
+  std::span<const std::uint32_t> ProcessIds(std::string_view processName) const;
   // Memory figures in bytes; false when the process cannot be queried.
   bool Memory(std::uint32_t pid, std::uint64_t* workingSet, std::uint64_t* peak);
   bool FullyControlled(std::uint32_t pid);
@@ -39,7 +40,11 @@ class ProcessSnapshot {
     std::uint64_t peak = 0;
     int controlled = -1;  // -1 not yet asked
   };
-  std::unordered_map<std::string, std::vector<std::uint32_t>> idsByName_;  // lower-cased name
+  // The processes by lower-cased name, in the platform's order within a name:
+  // names_[i] is the name of ids_[i]. Two lists, not a map of lists: a system's
+  // listing reads one, and building a map took a few allocations per process.
+  std::vector<std::string> names_;
+  std::vector<std::uint32_t> ids_;
   std::unordered_map<std::uint32_t, Figures> figures_;
 };
 

@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "formats/registry_text.h"
@@ -112,6 +113,33 @@ class HiveNode {
     std::uint32_t line;
     std::uint32_t at;
   };
+  // The pending lines of a key in the order given. Nearly every key has a single
+  // entry (one run of lines), kept in place: only a second one takes memory.
+  class PendingLines {
+   public:
+    const Pending* begin() const { return many_.empty() ? &one_ : many_.data(); }
+    const Pending* end() const {
+      return many_.empty() ? &one_ + (hasOne_ ? 1 : 0) : many_.data() + many_.size();
+    }
+    bool empty() const { return !hasOne_ && many_.empty(); }
+    void push_back(Pending line) {
+      if (empty()) {
+        one_ = line;
+        hasOne_ = true;
+        return;
+      }
+      if (many_.empty()) many_.push_back(one_);
+      many_.push_back(line);
+    }
+    void reserve(std::size_t count) { many_.reserve(count); }
+    // Hands the entries over, leaving none (and no memory) behind.
+    PendingLines Take() { return std::exchange(*this, PendingLines()); }
+
+   private:
+    Pending one_{0, 0};  // the entry while it is the only one
+    bool hasOne_ = false;
+    std::vector<Pending> many_;  // every entry once there are two
+  };
   // Among the subkeys made so far.
   HiveNode* KnownChild(std::u16string_view wanted) const;
 
@@ -123,7 +151,7 @@ class HiveNode {
   // Until complete. For a hive whose key lines are all plain, each entry is
   // instead a run of lines in order, [line, at), and the names of the subkeys
   // start |nameAt| bytes into their paths.
-  std::vector<Pending> pending;
+  PendingLines pending;
   std::uint32_t nameAt = 0;
 };
 
@@ -223,7 +251,8 @@ class Hive {
   HiveBlock* EnsureBlock(HiveNode* node);
   void Touch(HiveBlock* block);
 
-  std::string text_;  // the file as parsed; undecoded blocks point into it
+  std::string text_;          // the file as parsed; undecoded blocks point into it
+  std::u16string nameUnits_;  // Expand's room for a name, kept from key to key
   std::string header_;
   std::string trailer_;
   std::vector<HiveKeyLine> keyLines_;  // until the tree is complete

@@ -521,6 +521,7 @@ namespace {
 // data wins, under the first spelling and in the first one's place.
 void MergeValuesOfOneName(std::vector<HiveItem>* items) {
   std::vector<std::uint64_t> hashes;
+  hashes.reserve(items->size());
   for (const HiveItem& item : *items) {
     if (item.kind == HiveItem::kValue) hashes.push_back(FoldedNameHash()(item.value.name));
   }

@@ -152,6 +152,13 @@ inline int ComparePlainPathsFrom(std::string_view a, std::string_view b, std::si
   }
 }
 
+// |bytes| as units, one each, into |units|: assign() from a range of another
+// character type builds a string of its own first.
+inline void WidenInto(std::u16string* units, std::string_view bytes) {
+  units->resize(bytes.size());
+  std::copy(bytes.begin(), bytes.end(), units->begin());
+}
+
 // Subkeys from which on a key keeps an index of them.
 constexpr std::size_t kIndexedChildren = 8;
 
@@ -237,12 +244,11 @@ void Hive::Expand(HiveNode* node) {
     ExpandOrdered(node);
     return;
   }
-  std::vector<HiveNode::Pending> pending;
-  pending.swap(node->pending);
+  const HiveNode::PendingLines pending = node->pending.Take();
   std::vector<HiveBlock*> merged;  // blocks whose key came again
   HiveNode* last = nullptr;
   std::string_view lastName;  // the bytes of the name that gave |last|, for a plain path
-  std::u16string units;
+  std::u16string& units = nameUnits_;
   std::vector<std::u16string_view> names;
   for (const HiveNode::Pending& line : pending) {
     const HiveKeyLine& key = keyLines_[line.line];
@@ -280,7 +286,7 @@ void Hive::Expand(HiveNode* node) {
         }
         continue;
       }
-      units.assign(bytes.begin(), bytes.end());
+      WidenInto(&units, bytes);
       name = units;
     } else {
       DecodePath(key, &units, &names);
@@ -315,26 +321,41 @@ bool Hive::OrderedRuns() {
   // the one before may read on 32 bytes past it, but near the end of the text.
   std::uint32_t readOn = count;
   while (readOn && static_cast<std::size_t>(lines[readOn - 1].pathEnd) + 32 > text_.size()) --readOn;
-  std::vector<HiveNode::Pending> runs;
+  HiveNode::PendingLines runs;
   std::uint32_t runStart = 0;
-  for (std::uint32_t k = 1; k < count; ++k) {
-    const HiveKeyLine& line = lines[k];
-    if (!line.plain) return false;
-    const std::string_view before(text + lines[k - 1].pathStart,
-                                  lines[k - 1].pathEnd - lines[k - 1].pathStart);
-    const std::string_view path(text + line.pathStart, line.pathEnd - line.pathStart);
-    const std::size_t n = std::min(before.size(), path.size());
+  // The path of the line before, kept from one line to the next.
+  std::string_view before;
+  if (count) before = std::string_view(text + lines[0].pathStart, lines[0].pathEnd - lines[0].pathStart);
+  // Lines [from, to), compared reading on past their paths or not: two loops
+  // rather than a choice on every line.
+  auto compareLines = [&]<bool kReadOn>(std::uint32_t from, std::uint32_t to) {
+    for (std::uint32_t k = from; k < to; ++k) {
+      const HiveKeyLine& line = lines[k];
+      if (!line.plain) return false;
+      const std::string_view path(text + line.pathStart, line.pathEnd - line.pathStart);
+      const std::size_t n = std::min(before.size(), path.size());
 #if defined(__SSE2__)
-    const std::size_t m = k < readOn ? FirstDifferenceReadingOn(before.data(), path.data(), n)
-                                     : FirstDifference(before.data(), path.data(), n);
+      const std::size_t m = kReadOn ? FirstDifferenceReadingOn(before.data(), path.data(), n)
+                                    : FirstDifference(before.data(), path.data(), n);
 #else
-    const std::size_t m = FirstDifference(before.data(), path.data(), n);
+      const std::size_t m = FirstDifference(before.data(), path.data(), n);
 #endif
-    if (ComparePlainPathsFrom(before, path, m) > 0) {
-      runs.push_back({runStart, k});
-      runStart = k;
+      // Mostly the paths differ in a byte of a name in both, which orders them
+      // unless the two differ only in case.
+      int order = 0;
+      if (m < n && before[m] != '\\' && path[m] != '\\')
+        order = static_cast<int>(UpperAscii(before[m])) - static_cast<int>(UpperAscii(path[m]));
+      if (order == 0) order = ComparePlainPathsFrom(before, path, m);
+      if (order > 0) {
+        runs.push_back({runStart, k});
+        runStart = k;
+      }
+      before = path;
     }
-  }
+    return true;
+  };
+  const std::uint32_t split = std::max<std::uint32_t>(1, std::min(readOn, count));
+  if (!compareLines.operator()<true>(1, split) || !compareLines.operator()<false>(split, count)) return false;
   runs.push_back({runStart, count});
   root_.pending = std::move(runs);
   root_.nameAt = 0;
@@ -345,9 +366,8 @@ void Hive::ExpandOrdered(HiveNode* node) {
   std::vector<HiveBlock*> merged;  // blocks whose key came again
   const char* text = text_.data();
   const std::uint32_t nameAt = node->nameAt;
-  std::u16string units;
-  std::vector<HiveNode::Pending> runs;
-  runs.swap(node->pending);
+  std::u16string& units = nameUnits_;
+  const HiveNode::PendingLines runs = node->pending.Take();
   // Runs in file order, so subkeys are made in the order of their first lines.
   // Every line of a run goes on past this key's path, which all of them share.
   for (const HiveNode::Pending& run : runs) {
@@ -379,7 +399,7 @@ void Hive::ExpandOrdered(HiveNode* node) {
         std::uint32_t middle = same + (past - same) / 2;
         (sameName(middle) ? same : past) = middle;
       }
-      units.assign(bytes.begin(), bytes.end());
+      WidenInto(&units, bytes);
       HiveNode* child = node->KnownChild(units);
       if (!child) {
         child = AddChild(node, units, false, FoldedNameHash()(units));

@@ -78,9 +78,27 @@ Status CopyRegistryName(const std::string& name, char* buffer, std::uint32_t* si
 }
 
 std::vector<std::u16string> JoinKeyPath(const std::vector<std::u16string>& base, const std::string& subKey) {
-  std::vector<std::u16string> path = base;
-  for (std::u16string& part : velmora::SplitKeyPath(velmora::Utf16FromUtf8(subKey)))
-    path.push_back(std::move(part));
+  const std::string_view rest(subKey);
+  std::vector<std::u16string> path;
+  path.reserve(base.size() + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\\')) + 1);
+  path.insert(path.end(), base.begin(), base.end());
+  // The names between backslashes, empty ones dropped, as SplitKeyPath gives them.
+  // A backslash is never part of a longer UTF-8 sequence, so the text splits
+  // before it is converted, and an ASCII name (nearly every one) is widened as it is.
+  for (std::size_t start = 0; start <= rest.size();) {
+    std::size_t cut = rest.find('\\', start);
+    if (cut == std::string_view::npos) cut = rest.size();
+    if (cut > start) {
+      const std::string_view name = rest.substr(start, cut - start);
+      if (std::all_of(name.begin(), name.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        path.emplace_back(name.begin(), name.end());
+      } else {
+        path.push_back(velmora::Utf16FromUtf8(std::string(name)));
+      }
+    }
+    start = cut + 1;
+  }
   return path;
 }
 

@@ -35,8 +35,13 @@ bool ReadService(HKey services, const std::string& name, ServiceRecord* service)
 
 }  // namespace
 
+// The most room ReadWholeValue keeps between values.
+constexpr std::size_t kKeptBuffer = 64 * 1024;
+
 bool ReadWholeValue(HKey key, const std::string& name, RegistryValue* value) {
-  std::vector<std::uint8_t> data(512);
+  // A buffer of each thread's own, kept from value to value: a service alone
+  // reads five of them.
+  thread_local std::vector<std::uint8_t> data(512);
   for (int attempt = 0; attempt < 4; ++attempt) {
     std::uint32_t type = 0;
     std::uint32_t size = static_cast<std::uint32_t>(data.size());
@@ -46,7 +51,11 @@ bool ReadWholeValue(HKey key, const std::string& name, RegistryValue* value) {
       continue;
     }
     if (status != kSuccess) return false;
-    *value = {name, type, std::string(reinterpret_cast<const char*>(data.data()), size)};
+    value->name = name;
+    value->type = type;
+    value->data.assign(reinterpret_cast<const char*>(data.data()), size);
+    // A rare large value does not keep its room for the life of the thread.
+    if (data.size() > kKeptBuffer) std::vector<std::uint8_t>(512).swap(data);
     return true;
   }
   return false;

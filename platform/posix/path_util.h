@@ -23,15 +23,9 @@ inline bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The path with every link resolved; "" when it does not lead anywhere (missing,
-// a link loop, a folder on the way that cannot be searched).
-inline std::string RealPath(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return "";
-  std::string result = real;
-  std::free(real);
-  return result;
-}
+// The path with every link resolved, as realpath gives it; "" when it does not
+// lead anywhere (missing, a link loop, a folder on the way that cannot be searched).
+std::string RealPath(const std::string& path);
 
 // Win32 status of an errno value.
 inline Status StatusFromErrno(int error) {

@@ -226,9 +226,8 @@ Status Choose(const std::string& dir, bool create, std::string* chosen) {
       return kFileNotFound;
     }
   }
-  char* real = realpath(dir.c_str(), nullptr);
-  *chosen = real ? real : dir;
-  std::free(real);
+  *chosen = posix::RealPath(dir);
+  if (chosen->empty()) *chosen = dir;
   return kSuccess;
 }
 

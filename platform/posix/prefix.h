@@ -81,7 +81,8 @@ class WinePrefix : public HostSystem {
   std::string requestedDir_;
   std::string dir_;
   std::string user_;
-  std::map<std::string, std::unique_ptr<HiveFile>> files_;
+  // By hive: the machine's file and the user's, in the folder |dir_|.
+  std::unique_ptr<HiveFile> files_[2];
 };
 
 }  // namespace posix

@@ -156,8 +156,8 @@ bool EnvironmentVariable(std::uint32_t pid, std::string_view name, std::string* 
 }
 
 std::string CanonicalPath(const std::string& path) {
-  char buffer[PATH_MAX];
-  return realpath(path.c_str(), buffer) ? std::string(buffer) : path;
+  std::string real = posix::RealPath(path);
+  return real.empty() ? path : real;
 }
 
 // The prefix a Wine process runs in, canonical: Wine takes it from WINEPREFIX,

@@ -199,6 +199,43 @@ bool WritableAsChecked(const HiveFile& file, std::uint64_t generation) {
   return Writable(file);
 }
 
+// A name in UTF-16 for looking it up: an ASCII name, as nearly every one is,
+// widened into |room| without an allocation; any other through |spare|.
+class LookupName {
+ public:
+  explicit LookupName(std::string_view name) {
+    if (name.size() <= sizeof room_ / sizeof room_[0] &&
+        std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      std::copy(name.begin(), name.end(), room_);
+      units_ = std::u16string_view(room_, name.size());
+    } else {
+      spare_ = velmora::Utf16FromUtf8(std::string(name));
+      units_ = spare_;
+    }
+  }
+  LookupName(const LookupName&) = delete;
+  LookupName& operator=(const LookupName&) = delete;
+  std::u16string_view units() const { return units_; }
+
+ private:
+  char16_t room_[64];
+  std::u16string spare_;
+  std::u16string_view units_;
+};
+
+// The key |subKey| names below |node|, null when there is none: its names
+// between backslashes, empty ones skipped, as JoinKeyPath takes them. A key
+// that is missing is known so without building its path.
+HiveNode* FindBelow(HiveNode* node, std::string_view subKey) {
+  for (std::size_t start = 0; node && start <= subKey.size();) {
+    std::size_t cut = subKey.find('\\', start);
+    if (cut == std::string_view::npos) cut = subKey.size();
+    if (cut > start) node = node->Child(LookupName(subKey.substr(start, cut - start)).units());
+    start = cut + 1;
+  }
+  return node;
+}
+
 Status Fail(Status status, std::string detail) {
   SetLastErrorDetail(std::move(detail));
   return status;
@@ -330,7 +367,7 @@ void WinePrefix::ForgetChoice() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   dir_ = requestedDir_;
   user_.clear();
-  files_.clear();
+  for (std::unique_ptr<HiveFile>& file : files_) file.reset();
 }
 WinePrefix::~WinePrefix() = default;
 
@@ -351,11 +388,11 @@ Status WinePrefix::OpenHive(int hive, HiveFile** result) {
 }
 
 HiveFile& WinePrefix::HiveSlot(int hive) {
-  std::string path = dir_ + (hive == kMachineHive ? "/system.reg" : "/user.reg");
-  std::unique_ptr<HiveFile>& slot = files_[path];
+  // The folder is chosen once until ForgetChoice, which drops the slots with it.
+  std::unique_ptr<HiveFile>& slot = files_[hive == kMachineHive ? 0 : 1];
   if (!slot) {
     slot = std::make_unique<HiveFile>();
-    slot->path = path;
+    slot->path = dir_ + (hive == kMachineHive ? "/system.reg" : "/user.reg");
     slot->hive = hive;
   }
   return *slot;
@@ -388,7 +425,7 @@ void WinePrefix::PreloadRegistry() {
 
 void WinePrefix::ForgetRegistry() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  files_.clear();
+  for (std::unique_ptr<HiveFile>& file : files_) file.reset();
 }
 
 // May the program change this hive now?
@@ -439,8 +476,8 @@ Status WinePrefix::OpenKey(HKey root, const std::string& subKey, std::uint32_t a
   Opened base;
   Status status = OpenKeyOf(root, &base);
   if (status != kSuccess) return status;
+  if (!FindBelow(base.node, subKey)) return kFileNotFound;
   std::vector<std::u16string> path = JoinKeyPath(base.handle->path, subKey);
-  if (!base.file->model.Find(path)) return kFileNotFound;
   bool wantsWrite = (access & kWriteAccess) != 0;
   if (wantsWrite && !WritableAsChecked(*base.file, LookupGeneration()))
     return Fail(kAccessDenied, "the registry file " + base.file->path + " is not writable by this user");
@@ -534,7 +571,7 @@ Status WinePrefix::QueryStoredValue(HKey key, const std::string& name, std::uint
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
-  const HiveValue* value = opened.file->model.FindValue(opened.node, velmora::Utf16FromUtf8(name));
+  const HiveValue* value = opened.file->model.FindValue(opened.node, LookupName(name).units());
   if (!value) return kFileNotFound;
   *type = value->type;
   *bytes = value->data;
@@ -549,7 +586,7 @@ Status WinePrefix::QueryValue(HKey key, const std::string& name, std::uint32_t* 
   Opened opened;
   Status status = OpenKeyOf(key, &opened);
   if (status != kSuccess) return status;
-  const HiveValue* value = opened.file->model.FindValue(opened.node, velmora::Utf16FromUtf8(name));
+  const HiveValue* value = opened.file->model.FindValue(opened.node, LookupName(name).units());
   if (!value) return kFileNotFound;
   std::string bytes = ApiData(*value);
   if (type) *type = value->type;

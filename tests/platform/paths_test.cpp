@@ -4,10 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
 #include "platform/files.h"
+#include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
 #include "tests/support/test_support.h"
 
@@ -64,6 +66,24 @@ TEST_F(PathsTest, HostPathsMapBackToTheirDrive) {
   EXPECT_EQ(files::FullPath(velmora::test::System(), "C:\\a\\.\\b\\..\\c.exe", &full), kSuccess);
   EXPECT_EQ(full, "C:\\a\\c.exe");
   EXPECT_EQ(files::FullPath(velmora::test::System(), "", &full), kInvalidParameter);
+}
+
+TEST_F(PathsTest, RealPathGivesWhatRealpathGivesForEverySpelling) {
+  const std::string base = prefix_.HostPath("real");
+  WriteFile(base + "/folder/file.txt", "x");
+  fs::create_directory_symlink(base + "/folder", base + "/link");
+  fs::create_directory_symlink("folder", base + "/relative-link");
+  fs::create_symlink(base + "/missing", base + "/dangling");
+  const std::string relative = fs::relative(base + "/folder/file.txt").string();
+  for (const std::string& path : {base + "/folder", base + "/folder/", base + "/folder/file.txt",
+                                  base + "/link", base + "/link/file.txt", base + "/relative-link/../folder",
+                                  base + "//folder/./file.txt", base + "/dangling", base + "/missing",
+                                  base + "/folder/file.txt/", relative, std::string("/"), std::string()}) {
+    SCOPED_TRACE(path);
+    char* real = realpath(path.c_str(), nullptr);
+    EXPECT_EQ(posix::RealPath(path), real ? std::string(real) : std::string());
+    std::free(real);
+  }
 }
 
 TEST_F(PathsTest, FolderSearchReportsReferencesSubfoldersAndMatches) {
