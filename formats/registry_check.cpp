@@ -13,6 +13,13 @@
 #include <emmintrin.h>
 #endif
 
+// Where the compiler can build code for AVX2 beside the rest, some checks of 64
+// bytes have a second form in it, chosen when the processor has AVX2.
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VELMORA_CHECK_AVX2 1
+#include <immintrin.h>
+#endif
+
 #include "formats/registry_hive.h"
 #include "formats/registry_lexing.h"
 
@@ -141,9 +148,15 @@ class EscapedText {
 
 #if defined(__SSE2__)
 // The places of |stop| or zero bytes, of backslashes and of bytes above 0x7f
-// among the 64 bytes at |p|.
-inline void Classify64(const char* p, char stop, std::uint64_t* stops, std::uint64_t* backslashes,
-                       std::uint64_t* high) {
+// among 64 bytes.
+struct Classified {
+  std::uint64_t stops;
+  std::uint64_t backslashes;
+  std::uint64_t high;
+};
+
+// Classified of the 64 bytes at |p|, 16 at a time.
+inline Classified Classify64(const char* p, char stop) {
   const __m128i stopByte = _mm_set1_epi8(stop);
   const __m128i backslash = _mm_set1_epi8('\\');
   const __m128i zero = _mm_setzero_si128();
@@ -158,61 +171,114 @@ inline void Classify64(const char* p, char stop, std::uint64_t* stops, std::uint
     return mask(_mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero)));
   };
   auto slashes = [&](__m128i b) { return mask(_mm_cmpeq_epi8(b, backslash)); };
-  *stops = ends(b0) | ends(b1) << 16 | ends(b2) << 32 | ends(b3) << 48;
-  *backslashes = slashes(b0) | slashes(b1) << 16 | slashes(b2) << 32 | slashes(b3) << 48;
-  *high = mask(b0) | mask(b1) << 16 | mask(b2) << 32 | mask(b3) << 48;
+  return {ends(b0) | ends(b1) << 16 | ends(b2) << 32 | ends(b3) << 48,
+          slashes(b0) | slashes(b1) << 16 | slashes(b2) << 32 | slashes(b3) << 48,
+          mask(b0) | mask(b1) << 16 | mask(b2) << 32 | mask(b3) << 48};
 }
+
+#if defined(VELMORA_CHECK_AVX2)
+// Classify64, 32 bytes at a time.
+[[gnu::target("avx2")]] inline Classified Classify64Avx2(const char* p, char stop) {
+  const __m256i stopByte = _mm256_set1_epi8(stop);
+  const __m256i backslash = _mm256_set1_epi8('\\');
+  const __m256i zero = _mm256_setzero_si256();
+  Classified found{0, 0, 0};
+  for (int k = 0; k < 2; ++k) {
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
+    const __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(b, stopByte), _mm256_cmpeq_epi8(b, zero));
+    const __m256i slashes = _mm256_cmpeq_epi8(b, backslash);
+    found.stops |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))} << (32 * k);
+    found.backslashes |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(slashes))} << (32 * k);
+    found.high |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(b))} << (32 * k);
+  }
+  return found;
+}
+
+// Whether the processor has AVX2, asked once when the program starts.
+const bool kHasAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
 
 // EscapedText(s, readable, from, stop).End(plain) where |stop| stands among the
 // 128 bytes from |from| and every backslash before it is one of a pair "\\" (an
 // escaped backslash, the separator of key names), as in nearly every line: told
-// from masks of 64 bytes at a time, with no step per escape. Npos for any other
-// text, which End() then reads: a zero byte, a lone or longer run of
-// backslashes, no |stop| in reach.
+// from masks of 64 bytes at a time (by |kClassify|), with no step per escape.
+// Npos for any other text, which End() then reads: a zero byte, a lone or
+// longer run of backslashes, no |stop| in reach.
 // With |kPlain|, |plain| is given and the bytes above 0x7f are looked at.
-template <bool kPlain>
-[[gnu::noinline]] std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from,
-                                              char stop, bool* plain) {
+template <bool kPlain, Classified (*kClassify)(const char*, char)>
+inline std::size_t StopWithinBlockBy(std::string_view s, std::size_t readable, std::size_t from, char stop,
+                                     bool* plain) {
   if (from >= s.size() || from + 64 > readable) return kNotFound;
   const std::size_t left = s.size() - from;
   // Two halves of 64 bytes, the second read only when the first has no stop.
-  std::uint64_t stops[2] = {0, 0}, backslashes[2] = {0, 0}, high[2] = {0, 0};
-  Classify64(s.data() + from, stop, &stops[0], &backslashes[0], &high[0]);
-  if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
-  if (stops[0]) {
-    const unsigned k = static_cast<unsigned>(std::countr_zero(stops[0]));
+  const Classified first = kClassify(s.data() + from, stop);
+  std::uint64_t stops = first.stops;
+  if (left < 64) stops &= (std::uint64_t{1} << left) - 1;
+  if (stops) {
+    const unsigned k = static_cast<unsigned>(std::countr_zero(stops));
     // A zero byte counts as a stop: it ends the text there, which End() refuses.
     if (s[from + k] != stop) return kNotFound;
     // The backslashes before the stop, each run of them a pair: the first of
     // each run and the one after it.
     const std::uint64_t before = (std::uint64_t{1} << k) - 1;
-    const std::uint64_t runs = backslashes[0] & before;
+    const std::uint64_t runs = first.backslashes & before;
     const std::uint64_t pairs = runs & ~(runs << 1);
     if (runs != (pairs | (pairs << 1))) return kNotFound;
     // ASCII, no separator first or last, none right after another (a run of
     // four is no pair).
-    if constexpr (kPlain) *plain = k > 0 && !(high[0] & before) && !(pairs & 1) && !((runs >> (k - 1)) & 1);
+    if constexpr (kPlain)
+      *plain = k > 0 && !(first.high & before) && !(pairs & 1) && !((runs >> (k - 1)) & 1);
     return from + k;
   }
   // The same tests on both halves, a run that goes on into the second carried over.
   if (left <= 64 || from + 128 > readable) return kNotFound;
-  Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
-  if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
-  if (!stops[1]) return kNotFound;
-  const unsigned k = static_cast<unsigned>(std::countr_zero(stops[1]));  // in the second half
+  const Classified second = kClassify(s.data() + from + 64, stop);
+  stops = second.stops;
+  if (left < 128) stops &= (std::uint64_t{1} << (left - 64)) - 1;
+  if (!stops) return kNotFound;
+  const unsigned k = static_cast<unsigned>(std::countr_zero(stops));  // in the second half
   if (s[from + 64 + k] != stop) return kNotFound;
   const std::uint64_t before = (std::uint64_t{1} << k) - 1;
-  const std::uint64_t runs0 = backslashes[0];
-  const std::uint64_t runs1 = backslashes[1] & before;
+  const std::uint64_t runs0 = first.backslashes;
+  const std::uint64_t runs1 = second.backslashes & before;
   const std::uint64_t pairs0 = runs0 & ~(runs0 << 1);
   const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
   if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
     return kNotFound;
   if constexpr (kPlain) {
     const bool lastIsSeparator = (k > 0 ? runs1 >> (k - 1) : runs0 >> 63) & 1;
-    *plain = !high[0] && !(high[1] & before) && !(pairs0 & 1) && !lastIsSeparator;
+    *plain = !first.high && !(second.high & before) && !(pairs0 & 1) && !lastIsSeparator;
   }
   return from + 64 + k;
+}
+
+template <bool kPlain>
+[[gnu::noinline]] std::size_t StopWithinBlockSse2(std::string_view s, std::size_t readable, std::size_t from,
+                                                  char stop, bool* plain) {
+  return StopWithinBlockBy<kPlain, Classify64>(s, readable, from, stop, plain);
+}
+
+#if defined(VELMORA_CHECK_AVX2)
+// The whole check inlined here, so that the AVX2 classification is.
+template <bool kPlain>
+[[gnu::noinline, gnu::target("avx2"), gnu::flatten]] std::size_t StopWithinBlockAvx2(std::string_view s,
+                                                                                     std::size_t readable,
+                                                                                     std::size_t from,
+                                                                                     char stop, bool* plain) {
+  return StopWithinBlockBy<kPlain, Classify64Avx2>(s, readable, from, stop, plain);
+}
+#endif
+
+template <bool kPlain>
+inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from, char stop,
+                                   bool* plain) {
+#if defined(VELMORA_CHECK_AVX2)
+  if (kHasAvx2) return StopWithinBlockAvx2<kPlain>(s, readable, from, stop, plain);
+#endif
+  return StopWithinBlockSse2<kPlain>(s, readable, from, stop, plain);
 }
 #endif
 
@@ -353,18 +419,29 @@ std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end, std::size
   return p;
 }
 
-// The lines of a file one after the other. The break of a line is looked for
-// 32 bytes at a time from its start: most lines are shorter.
+// The lines of a file one after the other. The line breaks of 64 bytes are
+// found at once, into a mask that the lines after carry on from: most lines are
+// shorter than that, and no byte is looked at twice.
 class Lines {
  public:
   explicit Lines(std::string_view text, std::size_t from = 0)
-      : t_(text.data()), size_(text.size()), at_(from) {}
+      : t_(text.data()), size_(text.size()), at_(from), block_(from / 64 * 64) {
+    if (block_ < size_) breaks_ = BreaksIn(block_) & (~std::uint64_t{0} << (from - block_));
+  }
   bool More() const { return at_ < size_; }
   // Steps to the next line: its start, its end with the line break, and the
   // end of its content (without "\n" and a "\r" before it).
   void Next(std::size_t* start, std::size_t* end, std::size_t* content) {
     *start = at_;
-    std::size_t c = BreakAt(at_);
+    while (!breaks_ && block_ + 64 < size_) {
+      block_ += 64;
+      breaks_ = BreaksIn(block_);
+    }
+    std::size_t c = size_;
+    if (breaks_) {
+      c = block_ + static_cast<std::size_t>(std::countr_zero(breaks_));
+      breaks_ &= breaks_ - 1;
+    }
     *end = c < size_ ? c + 1 : size_;
     if (c > *start && t_[c - 1] == '\r') --c;
     *content = c;
@@ -375,25 +452,35 @@ class Lines {
   int Line() const { return line_; }
 
  private:
-  // The first line break from |p| on, or the end of the text.
-  std::size_t BreakAt(std::size_t p) const {
+  // The line breaks among the 64 bytes from |p| (those of the text only).
+  std::uint64_t BreaksIn(std::size_t p) const {
+    if (p + 64 > size_) {  // the last bytes, one by one
+      std::uint64_t breaks = 0;
+      for (std::size_t k = 0; p + k < size_; ++k) breaks |= std::uint64_t{t_[p + k] == '\n'} << k;
+      return breaks;
+    }
 #if defined(__SSE2__)
     const __m128i newline = _mm_set1_epi8('\n');
-    for (; p + 32 <= size_; p += 32) {
-      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p));
-      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p + 16));
-      const auto breaks = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, newline))) |
-                          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, newline))) << 16;
-      if (breaks) return p + static_cast<std::size_t>(std::countr_zero(breaks));
+    std::uint64_t breaks = 0;
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p + 16 * k));
+      breaks |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
+                << (16 * k);
     }
+    return breaks;
+#else
+    std::uint64_t breaks = 0;
+    for (int k = 0; k < 64; ++k) breaks |= std::uint64_t{t_[p + k] == '\n'} << k;
+    return breaks;
 #endif
-    const void* found = std::memchr(t_ + p, '\n', size_ - p);
-    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - t_) : size_;
   }
 
   const char* t_;
   std::size_t size_;
   std::size_t at_;
+  std::size_t block_;         // the start of the 64 bytes that |breaks_| covers
+  std::uint64_t breaks_ = 0;  // the line breaks there from |at_| on
   int line_ = 0;
 };
 
@@ -471,8 +558,12 @@ struct ScanState {
 // The lines of |text| from |lines|' place, until the end or until a line would
 // start at |stop| exactly (then |*stopped| is set); false, with |*error|, at the
 // first line that is not sound.
-bool ScanLines(std::string_view text, Lines* lines, std::size_t stop, ScanState* state, HiveParseError* error,
-               std::vector<HiveKeyLine>* keys, bool* stopped) {
+bool ScanLines(std::string_view text, Lines* scanned, std::size_t stop, ScanState* state,
+               HiveParseError* error, std::vector<HiveKeyLine>* keys, bool* stopped) {
+  // The lines are stepped through in a copy, which can stay in registers; the
+  // place reached is given back only at the end of a sound scan.
+  Lines own = *scanned;
+  Lines* lines = &own;
   auto fail = [error](int line, const char* message) {
     if (error) *error = HiveParseError{line, message};
     return false;
@@ -523,6 +614,7 @@ bool ScanLines(std::string_view text, Lines* lines, std::size_t stop, ScanState*
         return fail(lines->Line(), "unrecognised line");
     }
   }
+  *scanned = own;
   state->inKey = inKey;
   state->filled = filled;
   return true;
