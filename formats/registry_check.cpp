@@ -183,6 +183,7 @@ inline Classified Classify64(const char* p, char stop) {
   const __m256i backslash = _mm256_set1_epi8('\\');
   const __m256i zero = _mm256_setzero_si256();
   Classified found{0, 0, 0};
+#pragma GCC unroll 2
   for (int k = 0; k < 2; ++k) {
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
     const __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(b, stopByte), _mm256_cmpeq_epi8(b, zero));
