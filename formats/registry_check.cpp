@@ -1,8 +1,10 @@
 // The check of a whole registry file before anything is read from it: every
 // line as strict as decoding it would be, in one pass over the bytes with no
-// allocation but the list of key lines. Line breaks are found 32 bytes at a
-// time, escaped text is scanned 16 bytes at a time and the usual hex form 64, and
-// hex data is checked as the number reader of the full parse reads it.
+// allocation but the list of key lines. Line breaks are found 64 bytes at a
+// time, escaped text is scanned 16 or 64 bytes at a time and the usual hex form
+// 64, and hex data is checked as the number reader of the full parse reads it.
+// With AVX2 (chosen when the program starts) the steps of 64 bytes take two
+// vectors rather than four.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -146,6 +148,9 @@ class EscapedText {
   bool simple_ = true;
 };
 
+// The steps over 64 bytes at once, in the widest vectors the code is built for
+// (Sse2, or Portable without them); Avx2 beside them where the processor has
+// it. The scan is built once for each (ScanLines).
 #if defined(__SSE2__)
 // The places of |stop| or zero bytes, of backslashes and of bytes above 0x7f
 // among 64 bytes.
@@ -155,45 +160,70 @@ struct Classified {
   std::uint64_t high;
 };
 
-// Classified of the 64 bytes at |p|, 16 at a time.
-inline Classified Classify64(const char* p, char stop) {
-  const __m128i stopByte = _mm_set1_epi8(stop);
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i zero = _mm_setzero_si128();
-  auto mask = [](__m128i hits) {
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hits)));
-  };
-  __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-  __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-  __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-  auto ends = [&](__m128i b) {
-    return mask(_mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero)));
-  };
-  auto slashes = [&](__m128i b) { return mask(_mm_cmpeq_epi8(b, backslash)); };
-  return {ends(b0) | ends(b1) << 16 | ends(b2) << 32 | ends(b3) << 48,
-          slashes(b0) | slashes(b1) << 16 | slashes(b2) << 32 | slashes(b3) << 48,
-          mask(b0) | mask(b1) << 16 | mask(b2) << 32 | mask(b3) << 48};
-}
+struct Sse2 {
+  // Classified of the 64 bytes at |p|, 16 at a time.
+  static Classified Classify64(const char* p, char stop) {
+    const __m128i stopByte = _mm_set1_epi8(stop);
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i zero = _mm_setzero_si128();
+    Classified found{0, 0, 0};
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero));
+      found.stops |= Mask(ends) << (16 * k);
+      found.backslashes |= Mask(_mm_cmpeq_epi8(b, backslash)) << (16 * k);
+      found.high |= Mask(b) << (16 * k);
+    }
+    return found;
+  }
+  // The line breaks among the 64 bytes at |p|.
+  static std::uint64_t Breaks64(const char* p) {
+    const __m128i newline = _mm_set1_epi8('\n');
+    std::uint64_t breaks = 0;
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k)
+      breaks |= Mask(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)), newline))
+                << (16 * k);
+    return breaks;
+  }
+
+ private:
+  static std::uint64_t Mask(__m128i bytes) {
+    return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(bytes))};
+  }
+};
+using Baseline = Sse2;
 
 #if defined(VELMORA_CHECK_AVX2)
-// Classify64, 32 bytes at a time.
-[[gnu::target("avx2")]] inline Classified Classify64Avx2(const char* p, char stop) {
-  const __m256i stopByte = _mm256_set1_epi8(stop);
-  const __m256i backslash = _mm256_set1_epi8('\\');
-  const __m256i zero = _mm256_setzero_si256();
-  Classified found{0, 0, 0};
+// The steps of Sse2, 32 bytes at a time.
+struct Avx2 {
+  [[gnu::target("avx2")]] static Classified Classify64(const char* p, char stop) {
+    const __m256i stopByte = _mm256_set1_epi8(stop);
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    const __m256i zero = _mm256_setzero_si256();
+    Classified found{0, 0, 0};
 #pragma GCC unroll 2
-  for (int k = 0; k < 2; ++k) {
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
-    const __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(b, stopByte), _mm256_cmpeq_epi8(b, zero));
-    const __m256i slashes = _mm256_cmpeq_epi8(b, backslash);
-    found.stops |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))} << (32 * k);
-    found.backslashes |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(slashes))} << (32 * k);
-    found.high |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(b))} << (32 * k);
+    for (int k = 0; k < 2; ++k) {
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
+      const __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(b, stopByte), _mm256_cmpeq_epi8(b, zero));
+      const __m256i slashes = _mm256_cmpeq_epi8(b, backslash);
+      found.stops |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))} << (32 * k);
+      found.backslashes |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(slashes))}
+                           << (32 * k);
+      found.high |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(b))} << (32 * k);
+    }
+    return found;
   }
-  return found;
-}
+  [[gnu::target("avx2")]] static std::uint64_t Breaks64(const char* p) {
+    const __m256i newline = _mm256_set1_epi8('\n');
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, newline)))} |
+           std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, newline)))}
+               << 32;
+  }
+};
 
 // Whether the processor has AVX2, asked once when the program starts.
 const bool kHasAvx2 = [] {
@@ -201,21 +231,32 @@ const bool kHasAvx2 = [] {
   return __builtin_cpu_supports("avx2") != 0;
 }();
 #endif
+#else
+struct Portable {
+  static std::uint64_t Breaks64(const char* p) {
+    std::uint64_t breaks = 0;
+    for (int k = 0; k < 64; ++k) breaks |= std::uint64_t{p[k] == '\n'} << k;
+    return breaks;
+  }
+};
+using Baseline = Portable;
+#endif
 
+#if defined(__SSE2__)
 // EscapedText(s, readable, from, stop).End(plain) where |stop| stands among the
 // 128 bytes from |from| and every backslash before it is one of a pair "\\" (an
 // escaped backslash, the separator of key names), as in nearly every line: told
-// from masks of 64 bytes at a time (by |kClassify|), with no step per escape.
+// from masks of 64 bytes at a time (by |Simd|), with no step per escape.
 // Npos for any other text, which End() then reads: a zero byte, a lone or
 // longer run of backslashes, no |stop| in reach.
 // With |kPlain|, |plain| is given and the bytes above 0x7f are looked at.
-template <bool kPlain, Classified (*kClassify)(const char*, char)>
-inline std::size_t StopWithinBlockBy(std::string_view s, std::size_t readable, std::size_t from, char stop,
-                                     bool* plain) {
+template <class Simd, bool kPlain>
+inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from, char stop,
+                                   bool* plain) {
   if (from >= s.size() || from + 64 > readable) return kNotFound;
   const std::size_t left = s.size() - from;
   // Two halves of 64 bytes, the second read only when the first has no stop.
-  const Classified first = kClassify(s.data() + from, stop);
+  const Classified first = Simd::Classify64(s.data() + from, stop);
   std::uint64_t stops = first.stops;
   if (left < 64) stops &= (std::uint64_t{1} << left) - 1;
   if (stops) {
@@ -236,7 +277,7 @@ inline std::size_t StopWithinBlockBy(std::string_view s, std::size_t readable, s
   }
   // The same tests on both halves, a run that goes on into the second carried over.
   if (left <= 64 || from + 128 > readable) return kNotFound;
-  const Classified second = kClassify(s.data() + from + 64, stop);
+  const Classified second = Simd::Classify64(s.data() + from + 64, stop);
   stops = second.stops;
   if (left < 128) stops &= (std::uint64_t{1} << (left - 64)) - 1;
   if (!stops) return kNotFound;
@@ -256,31 +297,6 @@ inline std::size_t StopWithinBlockBy(std::string_view s, std::size_t readable, s
   return from + 64 + k;
 }
 
-template <bool kPlain>
-[[gnu::noinline]] std::size_t StopWithinBlockSse2(std::string_view s, std::size_t readable, std::size_t from,
-                                                  char stop, bool* plain) {
-  return StopWithinBlockBy<kPlain, Classify64>(s, readable, from, stop, plain);
-}
-
-#if defined(VELMORA_CHECK_AVX2)
-// The whole check inlined here, so that the AVX2 classification is.
-template <bool kPlain>
-[[gnu::noinline, gnu::target("avx2"), gnu::flatten]] std::size_t StopWithinBlockAvx2(std::string_view s,
-                                                                                     std::size_t readable,
-                                                                                     std::size_t from,
-                                                                                     char stop, bool* plain) {
-  return StopWithinBlockBy<kPlain, Classify64Avx2>(s, readable, from, stop, plain);
-}
-#endif
-
-template <bool kPlain>
-inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from, char stop,
-                                   bool* plain) {
-#if defined(VELMORA_CHECK_AVX2)
-  if (kHasAvx2) return StopWithinBlockAvx2<kPlain>(s, readable, from, stop, plain);
-#endif
-  return StopWithinBlockSse2<kPlain>(s, readable, from, stop, plain);
-}
 #endif
 
 std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t from, char stop) {
@@ -290,6 +306,7 @@ std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t fro
 // EscapedEnd(s, readable, from, '"'), inline where the quote stands among the 64
 // bytes from |from| with no backslash or zero byte before it (most value names
 // and strings), else from masks of the 128 bytes where it can.
+template <class Simd>
 inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
 #if defined(__SSE2__)
   if (from + 64 <= readable) {
@@ -309,16 +326,17 @@ inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size
         break;
       }
     }
-    if (std::size_t found = StopWithinBlock<false>(s, readable, from, '"', nullptr); found != kNotFound)
+    if (std::size_t found = StopWithinBlock<Simd, false>(s, readable, from, '"', nullptr); found != kNotFound)
       return found;
   }
 #endif
   return EscapedEnd(s, readable, from, '"');
 }
 
+template <class Simd>
 std::size_t KeyPathEnd(std::string_view s, std::size_t readable, std::size_t from, bool* plain) {
 #if defined(__SSE2__)
-  if (std::size_t found = StopWithinBlock<true>(s, readable, from, ']', plain); found != kNotFound)
+  if (std::size_t found = StopWithinBlock<Simd, true>(s, readable, from, ']', plain); found != kNotFound)
     return found;
 #endif
   return EscapedText(s, readable, from, ']').End(plain);
@@ -423,6 +441,7 @@ std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end, std::size
 // The lines of a file one after the other. The line breaks of 64 bytes are
 // found at once, into a mask that the lines after carry on from: most lines are
 // shorter than that, and no byte is looked at twice.
+template <class Simd>
 class Lines {
  public:
   explicit Lines(std::string_view text, std::size_t from = 0)
@@ -455,26 +474,10 @@ class Lines {
  private:
   // The line breaks among the 64 bytes from |p| (those of the text only).
   std::uint64_t BreaksIn(std::size_t p) const {
-    if (p + 64 > size_) {  // the last bytes, one by one
-      std::uint64_t breaks = 0;
-      for (std::size_t k = 0; p + k < size_; ++k) breaks |= std::uint64_t{t_[p + k] == '\n'} << k;
-      return breaks;
-    }
-#if defined(__SSE2__)
-    const __m128i newline = _mm_set1_epi8('\n');
-    std::uint64_t breaks = 0;
-#pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p + 16 * k));
-      breaks |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
-                << (16 * k);
-    }
+    if (p + 64 <= size_) return Simd::Breaks64(t_ + p);
+    std::uint64_t breaks = 0;  // the last bytes, one by one
+    for (std::size_t k = 0; p + k < size_; ++k) breaks |= std::uint64_t{t_[p + k] == '\n'} << k;
     return breaks;
-#else
-    std::uint64_t breaks = 0;
-    for (int k = 0; k < 64; ++k) breaks |= std::uint64_t{t_[p + k] == '\n'} << k;
-    return breaks;
-#endif
   }
 
   const char* t_;
@@ -487,7 +490,8 @@ class Lines {
 
 // Checks the value whose text is [s, content) on the current line, taking its
 // continuation lines from |lines|; the reason it fails, or null.
-const char* CheckValue(std::string_view text, std::size_t s, std::size_t content, Lines* lines) {
+template <class Simd>
+const char* CheckValue(std::string_view text, std::size_t s, std::size_t content, Lines<Simd>* lines) {
   const char* t = text.data();
   // The value's own reader strips a "\r" once more.
   std::size_t e = content;
@@ -495,7 +499,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   const std::string_view v(t, e);
   std::size_t i = s + 1;
   if (t[s] == '"') {
-    std::size_t quote = QuotedEnd(v, text.size(), s + 1);
+    std::size_t quote = QuotedEnd<Simd>(v, text.size(), s + 1);
     if (quote == kNotFound) return "malformed value name";
     i = quote + 1;
   }
@@ -521,7 +525,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   } else if (rest[0] == 'd' && StartsWith(rest, "dword:")) {
     return nullptr;
   }
-  if (tag) return QuotedEnd(v, text.size(), i + tag) == kNotFound ? "unterminated string" : nullptr;
+  if (tag) return QuotedEnd<Simd>(v, text.size(), i + tag) == kNotFound ? "unterminated string" : nullptr;
   std::size_t data;
   if (StartsWith(rest, "hex:")) {
     data = i + 4;
@@ -559,12 +563,13 @@ struct ScanState {
 // The lines of |text| from |lines|' place, until the end or until a line would
 // start at |stop| exactly (then |*stopped| is set); false, with |*error|, at the
 // first line that is not sound.
-bool ScanLines(std::string_view text, Lines* scanned, std::size_t stop, ScanState* state,
-               HiveParseError* error, std::vector<HiveKeyLine>* keys, bool* stopped) {
+template <class Simd>
+inline bool ScanLinesBy(std::string_view text, Lines<Simd>* scanned, std::size_t stop, ScanState* state,
+                        HiveParseError* error, std::vector<HiveKeyLine>* keys, bool* stopped) {
   // The lines are stepped through in a copy, which can stay in registers; the
   // place reached is given back only at the end of a sound scan.
-  Lines own = *scanned;
-  Lines* lines = &own;
+  Lines<Simd> own = *scanned;
+  Lines<Simd>* lines = &own;
   auto fail = [error](int line, const char* message) {
     if (error) *error = HiveParseError{line, message};
     return false;
@@ -585,7 +590,7 @@ bool ScanLines(std::string_view text, Lines* scanned, std::size_t stop, ScanStat
     switch (first) {
       case '[': {
         bool plain = false;
-        std::size_t close = KeyPathEnd(std::string_view(t, content), text.size(), s + 1, &plain);
+        std::size_t close = KeyPathEnd<Simd>(std::string_view(t, content), text.size(), s + 1, &plain);
         if (close == kNotFound) return fail(lines->Line(), "malformed key name");
         if (!inKey) state->header = filled;
         if (keys) {
@@ -621,6 +626,22 @@ bool ScanLines(std::string_view text, Lines* scanned, std::size_t stop, ScanStat
   return true;
 }
 
+// ScanLinesBy built for each kind of vector, everything it calls inlined in it:
+// the steps over 64 bytes are then inlined too, in the vectors of their kind.
+[[gnu::flatten]] bool ScanLines(std::string_view text, Lines<Baseline>* lines, std::size_t stop,
+                                ScanState* state, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                                bool* stopped) {
+  return ScanLinesBy(text, lines, stop, state, error, keys, stopped);
+}
+#if defined(VELMORA_CHECK_AVX2)
+[[gnu::flatten, gnu::target("avx2")]] bool ScanLines(std::string_view text, Lines<Avx2>* lines,
+                                                     std::size_t stop, ScanState* state,
+                                                     HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                                                     bool* stopped) {
+  return ScanLinesBy(text, lines, stop, state, error, keys, stopped);
+}
+#endif
+
 // Where a large text is cut for a scan in two parts: the start of a key line
 // near its middle, or none.
 std::size_t CutPlace(std::string_view text) {
@@ -630,17 +651,17 @@ std::size_t CutPlace(std::string_view text) {
   return found == kNotFound ? kNotFound : found + 1;
 }
 
-}  // namespace
-
-bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
-                      std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside) {
+// ScanRegistryText with the steps of |Simd|.
+template <class Simd>
+bool ScanRegistryTextBy(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                        std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside) {
   auto fail = [error](int line, const char* message) {
     if (error) *error = HiveParseError{line, message};
     return false;
   };
   // Key lines keep their offsets in 32 bits.
   if (text.size() > std::numeric_limits<std::uint32_t>::max()) return fail(1, "file too large");
-  Lines lines(text);
+  Lines<Simd> lines(text);
   std::size_t start, end, content;
   if (!lines.More())
     return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
@@ -663,7 +684,7 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
   if (cut == kNotFound) {
     if (!ScanLines(text, &lines, kNotFound, &state, error, keys, &stopped)) return false;
   } else {
-    Lines second(text, cut);
+    Lines<Simd> second(text, cut);
     ScanState secondState;
     secondState.inKey = true;
     HiveParseError secondError;
@@ -699,6 +720,16 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
   if (headerEnd) *headerEnd = state.header;
   if (trailerStart) *trailerStart = state.inKey ? state.filled : text.size();
   return true;
+}
+
+}  // namespace
+
+bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                      std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside) {
+#if defined(VELMORA_CHECK_AVX2)
+  if (kHasAvx2) return ScanRegistryTextBy<Avx2>(text, error, keys, headerEnd, trailerStart, runBeside);
+#endif
+  return ScanRegistryTextBy<Baseline>(text, error, keys, headerEnd, trailerStart, runBeside);
 }
 
 }  // namespace registry_detail
