@@ -215,6 +215,29 @@ struct Avx2 {
     }
     return found;
   }
+  // The hex digits among the 64 bytes at |p|, and through |commas| the commas.
+  [[gnu::target("avx2")]] static std::uint64_t HexDigits64(const char* p, std::uint64_t* commas) {
+    // Each range in one signed compare, as in HexDigits16.
+    const __m256i digitsFrom = _mm256_set1_epi8(static_cast<char>(0x80 - '0'));
+    const __m256i digitsBelow = _mm256_set1_epi8(static_cast<char>(0x80 + 10));
+    const __m256i lettersFrom = _mm256_set1_epi8(static_cast<char>(0x80 - 'a'));
+    const __m256i lettersBelow = _mm256_set1_epi8(static_cast<char>(0x80 + 6));
+    std::uint64_t hex = 0;
+    *commas = 0;
+#pragma GCC unroll 2
+    for (int k = 0; k < 2; ++k) {
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
+      const __m256i lower = _mm256_or_si256(b, _mm256_set1_epi8(0x20));
+      const __m256i digits = _mm256_cmpgt_epi8(digitsBelow, _mm256_add_epi8(b, digitsFrom));
+      const __m256i letters = _mm256_cmpgt_epi8(lettersBelow, _mm256_add_epi8(lower, lettersFrom));
+      hex |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(digits, letters)))}
+             << (32 * k);
+      *commas |= std::uint64_t{static_cast<std::uint32_t>(
+                     _mm256_movemask_epi8(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(','))))}
+                 << (32 * k);
+    }
+    return hex;
+  }
   [[gnu::target("avx2")]] static std::uint64_t Breaks64(const char* p) {
     const __m256i newline = _mm256_set1_epi8('\n');
     const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -368,16 +391,22 @@ inline std::uint64_t HexDigits16(const char* p, std::uint64_t* commas) {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(hex));
 }
 
-// How many groups of two hex digits and a comma stand in a row from |p|, among
-// the first 16 * kChunks - 1 bytes at |p| (all 16 * kChunks are read).
+// How many groups of two hex digits and a comma stand in a row among the
+// first kBits bytes whose hex digits and commas are those given.
+template <int kBits>
+inline unsigned HexGroupsIn(std::uint64_t hex, std::uint64_t commas) {
+  constexpr std::uint64_t kCommas = [] {  // every third byte from the third
+    std::uint64_t every = 0;
+    for (int k = 2; k < kBits; k += 3) every |= std::uint64_t{1} << k;
+    return every;
+  }();
+  const std::uint64_t wrong = ((hex ^ ~kCommas) | (commas ^ kCommas)) & (~std::uint64_t{0} >> (64 - kBits));
+  return static_cast<unsigned>(wrong ? std::countr_zero(wrong) : kBits) / 3;
+}
+
+// HexGroupsIn the first 16 * kChunks - 1 bytes at |p| (all 16 * kChunks are read).
 template <int kChunks>
 inline unsigned HexGroups(const char* p) {
-  constexpr int kBits = 16 * kChunks - 1;
-  constexpr std::uint64_t kCommas = [] {  // every third byte from the third
-    std::uint64_t commas = 0;
-    for (int k = 2; k < kBits; k += 3) commas |= std::uint64_t{1} << k;
-    return commas;
-  }();
   std::uint64_t hex = 0, commas = 0;
 #pragma GCC unroll 4
   for (int k = 0; k < kChunks; ++k) {
@@ -385,13 +414,13 @@ inline unsigned HexGroups(const char* p) {
     hex |= HexDigits16(p + 16 * k, &someCommas) << (16 * k);
     commas |= someCommas << (16 * k);
   }
-  const std::uint64_t wrong = ((hex ^ ~kCommas) | (commas ^ kCommas)) & (~std::uint64_t{0} >> (64 - kBits));
-  return static_cast<unsigned>(wrong ? std::countr_zero(wrong) : kBits) / 3;
+  return HexGroupsIn<16 * kChunks - 1>(hex, commas);
 }
 
 // The groups of two hex digits and a comma in a row from |p|, those within the
-// |left| bytes from it (the 64 bytes at |p| may be read).
-inline std::size_t HexGroupsBefore(const char* p, std::size_t left) {
+// |left| bytes from it (the 64 bytes at |p| may be read): 16 bytes at a time, no
+// more of them than |left| asks for.
+inline std::size_t HexGroupsBefore(Sse2, const char* p, std::size_t left) {
   unsigned groups;
   if (left >= 48) {
     groups = HexGroups<4>(p);
@@ -404,18 +433,28 @@ inline std::size_t HexGroupsBefore(const char* p, std::size_t left) {
   }
   return std::min<std::size_t>(groups, left / 3);
 }
+
+#if defined(VELMORA_CHECK_AVX2)
+// The same from all 64 bytes at once.
+inline std::size_t HexGroupsBefore(Avx2, const char* p, std::size_t left) {
+  std::uint64_t commas;
+  const std::uint64_t hex = Avx2::HexDigits64(p, &commas);
+  return std::min<std::size_t>(HexGroupsIn<63>(hex, commas), left / 3);
+}
+#endif
 #endif
 
 // Hex bytes from |p| as the full parse reads them (strtoul, then blanks, one
 // comma, blanks); where they end, or npos on a number above 0xff.
 // The |readable| bytes from the start of |t| may be read, 64 at a time, though
 // those from |end| on do not count.
+template <class Simd>
 std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end, std::size_t readable) {
   while (p < end && IsHexDigit(t[p])) {
 #if defined(__SSE2__)
     // Fewer than two groups are read as fast one by one.
     if (end - p >= 6 && p + 64 <= readable) {
-      if (const std::size_t groups = HexGroupsBefore(t + p, end - p)) {
+      if (const std::size_t groups = HexGroupsBefore(Simd{}, t + p, end - p)) {
         p = Skip(t, p + 3 * groups, end);
         continue;
       }
@@ -537,7 +576,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
     return "unknown value type";
   }
   for (;;) {
-    std::size_t p = HexBytesEnd(t, data, e, text.size());
+    std::size_t p = HexBytesEnd<Simd>(t, data, e, text.size());
     if (p == kNotFound) return "malformed hex data";
     p = Skip(t, p, e);
     if (p == e) return nullptr;
