@@ -492,16 +492,13 @@ class Lines {
   // end of its content (without "\n" and a "\r" before it).
   void Next(std::size_t* start, std::size_t* end, std::size_t* content) {
     *start = at_;
-    while (!breaks_ && block_ + 64 < size_) {
-      block_ += 64;
-      breaks_ = BreaksIn(block_);
-    }
-    std::size_t c = size_;
-    if (breaks_) {
+    std::size_t c = size_;  // the last line may have no break
+    *end = size_;
+    if (breaks_ || BreaksInLaterBlock()) {
       c = block_ + static_cast<std::size_t>(std::countr_zero(breaks_));
       breaks_ &= breaks_ - 1;
+      *end = c + 1;
     }
-    *end = c < size_ ? c + 1 : size_;
     if (c > *start && t_[c - 1] == '\r') --c;
     *content = c;
     at_ = *end;
@@ -511,6 +508,14 @@ class Lines {
   int Line() const { return line_; }
 
  private:
+  // Steps to the next block with a line break; false at the end of the text.
+  bool BreaksInLaterBlock() {
+    while (block_ + 64 < size_) {
+      block_ += 64;
+      if ((breaks_ = BreaksIn(block_))) return true;
+    }
+    return false;
+  }
   // The line breaks among the 64 bytes from |p| (those of the text only).
   std::uint64_t BreaksIn(std::size_t p) const {
     if (p + 64 <= size_) return Simd::Breaks64(t_ + p);
