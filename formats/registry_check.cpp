@@ -208,10 +208,9 @@ struct Avx2 {
       const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
       const __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(b, stopByte), _mm256_cmpeq_epi8(b, zero));
       const __m256i slashes = _mm256_cmpeq_epi8(b, backslash);
-      found.stops |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))} << (32 * k);
-      found.backslashes |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(slashes))}
-                           << (32 * k);
-      found.high |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(b))} << (32 * k);
+      found.stops |= Mask(ends) << (32 * k);
+      found.backslashes |= Mask(slashes) << (32 * k);
+      found.high |= Mask(b) << (32 * k);
     }
     return found;
   }
@@ -230,11 +229,8 @@ struct Avx2 {
       const __m256i lower = _mm256_or_si256(b, _mm256_set1_epi8(0x20));
       const __m256i digits = _mm256_cmpgt_epi8(digitsBelow, _mm256_add_epi8(b, digitsFrom));
       const __m256i letters = _mm256_cmpgt_epi8(lettersBelow, _mm256_add_epi8(lower, lettersFrom));
-      hex |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(digits, letters)))}
-             << (32 * k);
-      *commas |= std::uint64_t{static_cast<std::uint32_t>(
-                     _mm256_movemask_epi8(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(','))))}
-                 << (32 * k);
+      hex |= Mask(_mm256_or_si256(digits, letters)) << (32 * k);
+      *commas |= Mask(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(','))) << (32 * k);
     }
     return hex;
   }
@@ -242,9 +238,12 @@ struct Avx2 {
     const __m256i newline = _mm256_set1_epi8('\n');
     const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, newline)))} |
-           std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, newline)))}
-               << 32;
+    return Mask(_mm256_cmpeq_epi8(low, newline)) | Mask(_mm256_cmpeq_epi8(high, newline)) << 32;
+  }
+
+ private:
+  [[gnu::target("avx2")]] static std::uint64_t Mask(__m256i bytes) {
+    return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes))};
   }
 };
 
