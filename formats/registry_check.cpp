@@ -15,8 +15,8 @@
 #include <emmintrin.h>
 #endif
 
-// Where the compiler can build code for AVX2 beside the rest, some checks of 64
-// bytes have a second form in it, chosen when the processor has AVX2.
+// Where the compiler can build code for AVX2 beside the rest, the scan has a
+// second form built for it, taken when the processor has AVX2.
 #if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define VELMORA_CHECK_AVX2 1
 #include <immintrin.h>
@@ -318,7 +318,6 @@ inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std
   }
   return from + 64 + k;
 }
-
 #endif
 
 std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t from, char stop) {
