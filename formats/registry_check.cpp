@@ -1,8 +1,10 @@
 // The check of a whole registry file before anything is read from it: every
 // line as strict as decoding it would be, in one pass over the bytes with no
-// allocation but the list of key lines. Line breaks are found 32 bytes at a
-// time, escaped text is scanned 16 bytes at a time and the usual hex form 64, and
-// hex data is checked as the number reader of the full parse reads it.
+// allocation but the list of key lines. Line breaks are found 64 bytes at a
+// time, escaped text is scanned 16 or 64 bytes at a time and the usual hex form
+// 64, and hex data is checked as the number reader of the full parse reads it.
+// With AVX2 (chosen when the program starts) the steps of 64 bytes take two
+// vectors rather than four.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -11,6 +13,13 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+
+// Where the compiler can build code for AVX2 beside the rest, the scan has a
+// second form built for it, taken when the processor has AVX2.
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VELMORA_CHECK_AVX2 1
+#include <immintrin.h>
 #endif
 
 #include "formats/registry_hive.h"
@@ -67,8 +76,9 @@ class EscapedText {
   EscapedText(std::string_view s, std::size_t readable, std::size_t from, char stop)
       : s_(s), readable_(readable), from_(from), stop_(stop) {}
 
-  // The place of |stop|, or npos.
-  std::size_t End(bool* plain) {
+  // The place of |stop|, or npos. Out of line: the scan inlines all it calls,
+  // and most texts are told by the steps over 64 bytes before they get here.
+  [[gnu::noinline]] std::size_t End(bool* plain) {
     const char* t = s_.data();
     std::size_t p = from_;
     nameStart_ = from_;
@@ -139,78 +149,173 @@ class EscapedText {
   bool simple_ = true;
 };
 
+// The steps over 64 bytes at once, in the widest vectors the code is built for
+// (Sse2, or Portable without them); Avx2 beside them where the processor has
+// it. The scan is built once for each (ScanLines).
 #if defined(__SSE2__)
 // The places of |stop| or zero bytes, of backslashes and of bytes above 0x7f
-// among the 64 bytes at |p|.
-inline void Classify64(const char* p, char stop, std::uint64_t* stops, std::uint64_t* backslashes,
-                       std::uint64_t* high) {
-  const __m128i stopByte = _mm_set1_epi8(stop);
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i zero = _mm_setzero_si128();
-  auto mask = [](__m128i hits) {
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hits)));
-  };
-  __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-  __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-  __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-  auto ends = [&](__m128i b) {
-    return mask(_mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero)));
-  };
-  auto slashes = [&](__m128i b) { return mask(_mm_cmpeq_epi8(b, backslash)); };
-  *stops = ends(b0) | ends(b1) << 16 | ends(b2) << 32 | ends(b3) << 48;
-  *backslashes = slashes(b0) | slashes(b1) << 16 | slashes(b2) << 32 | slashes(b3) << 48;
-  *high = mask(b0) | mask(b1) << 16 | mask(b2) << 32 | mask(b3) << 48;
-}
+// among 64 bytes.
+struct Classified {
+  std::uint64_t stops;
+  std::uint64_t backslashes;
+  std::uint64_t high;
+};
 
+struct Sse2 {
+  // Classified of the 64 bytes at |p|, 16 at a time.
+  static Classified Classify64(const char* p, char stop) {
+    const __m128i stopByte = _mm_set1_epi8(stop);
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i zero = _mm_setzero_si128();
+    Classified found{0, 0, 0};
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(b, stopByte), _mm_cmpeq_epi8(b, zero));
+      found.stops |= Mask(ends) << (16 * k);
+      found.backslashes |= Mask(_mm_cmpeq_epi8(b, backslash)) << (16 * k);
+      found.high |= Mask(b) << (16 * k);
+    }
+    return found;
+  }
+  // The line breaks among the 64 bytes at |p|.
+  static std::uint64_t Breaks64(const char* p) {
+    const __m128i newline = _mm_set1_epi8('\n');
+    std::uint64_t breaks = 0;
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k)
+      breaks |= Mask(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)), newline))
+                << (16 * k);
+    return breaks;
+  }
+
+ private:
+  static std::uint64_t Mask(__m128i bytes) {
+    return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(bytes))};
+  }
+};
+using Baseline = Sse2;
+
+#if defined(VELMORA_CHECK_AVX2)
+// The steps of Sse2, 32 bytes at a time.
+struct Avx2 {
+  [[gnu::target("avx2")]] static Classified Classify64(const char* p, char stop) {
+    const __m256i stopByte = _mm256_set1_epi8(stop);
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    const __m256i zero = _mm256_setzero_si256();
+    Classified found{0, 0, 0};
+#pragma GCC unroll 2
+    for (int k = 0; k < 2; ++k) {
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
+      const __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(b, stopByte), _mm256_cmpeq_epi8(b, zero));
+      const __m256i slashes = _mm256_cmpeq_epi8(b, backslash);
+      found.stops |= Mask(ends) << (32 * k);
+      found.backslashes |= Mask(slashes) << (32 * k);
+      found.high |= Mask(b) << (32 * k);
+    }
+    return found;
+  }
+  // The hex digits among the 64 bytes at |p|, and through |commas| the commas.
+  [[gnu::target("avx2")]] static std::uint64_t HexDigits64(const char* p, std::uint64_t* commas) {
+    // Each range in one signed compare, as in HexDigits16.
+    const __m256i digitsFrom = _mm256_set1_epi8(static_cast<char>(0x80 - '0'));
+    const __m256i digitsBelow = _mm256_set1_epi8(static_cast<char>(0x80 + 10));
+    const __m256i lettersFrom = _mm256_set1_epi8(static_cast<char>(0x80 - 'a'));
+    const __m256i lettersBelow = _mm256_set1_epi8(static_cast<char>(0x80 + 6));
+    std::uint64_t hex = 0;
+    *commas = 0;
+#pragma GCC unroll 2
+    for (int k = 0; k < 2; ++k) {
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
+      const __m256i lower = _mm256_or_si256(b, _mm256_set1_epi8(0x20));
+      const __m256i digits = _mm256_cmpgt_epi8(digitsBelow, _mm256_add_epi8(b, digitsFrom));
+      const __m256i letters = _mm256_cmpgt_epi8(lettersBelow, _mm256_add_epi8(lower, lettersFrom));
+      hex |= Mask(_mm256_or_si256(digits, letters)) << (32 * k);
+      *commas |= Mask(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(','))) << (32 * k);
+    }
+    return hex;
+  }
+  [[gnu::target("avx2")]] static std::uint64_t Breaks64(const char* p) {
+    const __m256i newline = _mm256_set1_epi8('\n');
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    return Mask(_mm256_cmpeq_epi8(low, newline)) | Mask(_mm256_cmpeq_epi8(high, newline)) << 32;
+  }
+
+ private:
+  [[gnu::target("avx2")]] static std::uint64_t Mask(__m256i bytes) {
+    return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes))};
+  }
+};
+
+// Whether the processor has AVX2, asked once when the program starts.
+const bool kHasAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+#else
+struct Portable {
+  static std::uint64_t Breaks64(const char* p) {
+    std::uint64_t breaks = 0;
+    for (int k = 0; k < 64; ++k) breaks |= std::uint64_t{p[k] == '\n'} << k;
+    return breaks;
+  }
+};
+using Baseline = Portable;
+#endif
+
+#if defined(__SSE2__)
 // EscapedText(s, readable, from, stop).End(plain) where |stop| stands among the
 // 128 bytes from |from| and every backslash before it is one of a pair "\\" (an
 // escaped backslash, the separator of key names), as in nearly every line: told
-// from masks of 64 bytes at a time, with no step per escape. Npos for any other
-// text, which End() then reads: a zero byte, a lone or longer run of
-// backslashes, no |stop| in reach.
+// from masks of 64 bytes at a time (by |Simd|), with no step per escape.
+// Npos for any other text, which End() then reads: a zero byte, a lone or
+// longer run of backslashes, no |stop| in reach.
 // With |kPlain|, |plain| is given and the bytes above 0x7f are looked at.
-template <bool kPlain>
-[[gnu::noinline]] std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from,
-                                              char stop, bool* plain) {
+template <class Simd, bool kPlain>
+inline std::size_t StopWithinBlock(std::string_view s, std::size_t readable, std::size_t from, char stop,
+                                   bool* plain) {
   if (from >= s.size() || from + 64 > readable) return kNotFound;
   const std::size_t left = s.size() - from;
   // Two halves of 64 bytes, the second read only when the first has no stop.
-  std::uint64_t stops[2] = {0, 0}, backslashes[2] = {0, 0}, high[2] = {0, 0};
-  Classify64(s.data() + from, stop, &stops[0], &backslashes[0], &high[0]);
-  if (left < 64) stops[0] &= (std::uint64_t{1} << left) - 1;
-  if (stops[0]) {
-    const unsigned k = static_cast<unsigned>(std::countr_zero(stops[0]));
+  const Classified first = Simd::Classify64(s.data() + from, stop);
+  std::uint64_t stops = first.stops;
+  if (left < 64) stops &= (std::uint64_t{1} << left) - 1;
+  if (stops) {
+    const unsigned k = static_cast<unsigned>(std::countr_zero(stops));
     // A zero byte counts as a stop: it ends the text there, which End() refuses.
     if (s[from + k] != stop) return kNotFound;
     // The backslashes before the stop, each run of them a pair: the first of
     // each run and the one after it.
     const std::uint64_t before = (std::uint64_t{1} << k) - 1;
-    const std::uint64_t runs = backslashes[0] & before;
+    const std::uint64_t runs = first.backslashes & before;
     const std::uint64_t pairs = runs & ~(runs << 1);
     if (runs != (pairs | (pairs << 1))) return kNotFound;
     // ASCII, no separator first or last, none right after another (a run of
     // four is no pair).
-    if constexpr (kPlain) *plain = k > 0 && !(high[0] & before) && !(pairs & 1) && !((runs >> (k - 1)) & 1);
+    if constexpr (kPlain)
+      *plain = k > 0 && !(first.high & before) && !(pairs & 1) && !((runs >> (k - 1)) & 1);
     return from + k;
   }
   // The same tests on both halves, a run that goes on into the second carried over.
   if (left <= 64 || from + 128 > readable) return kNotFound;
-  Classify64(s.data() + from + 64, stop, &stops[1], &backslashes[1], &high[1]);
-  if (left < 128) stops[1] &= (std::uint64_t{1} << (left - 64)) - 1;
-  if (!stops[1]) return kNotFound;
-  const unsigned k = static_cast<unsigned>(std::countr_zero(stops[1]));  // in the second half
+  const Classified second = Simd::Classify64(s.data() + from + 64, stop);
+  stops = second.stops;
+  if (left < 128) stops &= (std::uint64_t{1} << (left - 64)) - 1;
+  if (!stops) return kNotFound;
+  const unsigned k = static_cast<unsigned>(std::countr_zero(stops));  // in the second half
   if (s[from + 64 + k] != stop) return kNotFound;
   const std::uint64_t before = (std::uint64_t{1} << k) - 1;
-  const std::uint64_t runs0 = backslashes[0];
-  const std::uint64_t runs1 = backslashes[1] & before;
+  const std::uint64_t runs0 = first.backslashes;
+  const std::uint64_t runs1 = second.backslashes & before;
   const std::uint64_t pairs0 = runs0 & ~(runs0 << 1);
   const std::uint64_t pairs1 = runs1 & ~((runs1 << 1) | (runs0 >> 63));
   if (runs0 != (pairs0 | (pairs0 << 1)) || runs1 != (pairs1 | (pairs1 << 1) | (pairs0 >> 63)))
     return kNotFound;
   if constexpr (kPlain) {
     const bool lastIsSeparator = (k > 0 ? runs1 >> (k - 1) : runs0 >> 63) & 1;
-    *plain = !high[0] && !(high[1] & before) && !(pairs0 & 1) && !lastIsSeparator;
+    *plain = !first.high && !(second.high & before) && !(pairs0 & 1) && !lastIsSeparator;
   }
   return from + 64 + k;
 }
@@ -223,6 +328,7 @@ std::size_t EscapedEnd(std::string_view s, std::size_t readable, std::size_t fro
 // EscapedEnd(s, readable, from, '"'), inline where the quote stands among the 64
 // bytes from |from| with no backslash or zero byte before it (most value names
 // and strings), else from masks of the 128 bytes where it can.
+template <class Simd>
 inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size_t from) {
 #if defined(__SSE2__)
   if (from + 64 <= readable) {
@@ -242,16 +348,17 @@ inline std::size_t QuotedEnd(std::string_view s, std::size_t readable, std::size
         break;
       }
     }
-    if (std::size_t found = StopWithinBlock<false>(s, readable, from, '"', nullptr); found != kNotFound)
+    if (std::size_t found = StopWithinBlock<Simd, false>(s, readable, from, '"', nullptr); found != kNotFound)
       return found;
   }
 #endif
   return EscapedEnd(s, readable, from, '"');
 }
 
+template <class Simd>
 std::size_t KeyPathEnd(std::string_view s, std::size_t readable, std::size_t from, bool* plain) {
 #if defined(__SSE2__)
-  if (std::size_t found = StopWithinBlock<true>(s, readable, from, ']', plain); found != kNotFound)
+  if (std::size_t found = StopWithinBlock<Simd, true>(s, readable, from, ']', plain); found != kNotFound)
     return found;
 #endif
   return EscapedText(s, readable, from, ']').End(plain);
@@ -283,16 +390,22 @@ inline std::uint64_t HexDigits16(const char* p, std::uint64_t* commas) {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(hex));
 }
 
-// How many groups of two hex digits and a comma stand in a row from |p|, among
-// the first 16 * kChunks - 1 bytes at |p| (all 16 * kChunks are read).
+// How many groups of two hex digits and a comma stand in a row among the
+// first kBits bytes whose hex digits and commas are those given.
+template <int kBits>
+inline unsigned HexGroupsIn(std::uint64_t hex, std::uint64_t commas) {
+  constexpr std::uint64_t kCommas = [] {  // every third byte from the third
+    std::uint64_t every = 0;
+    for (int k = 2; k < kBits; k += 3) every |= std::uint64_t{1} << k;
+    return every;
+  }();
+  const std::uint64_t wrong = ((hex ^ ~kCommas) | (commas ^ kCommas)) & (~std::uint64_t{0} >> (64 - kBits));
+  return static_cast<unsigned>(wrong ? std::countr_zero(wrong) : kBits) / 3;
+}
+
+// HexGroupsIn the first 16 * kChunks - 1 bytes at |p| (all 16 * kChunks are read).
 template <int kChunks>
 inline unsigned HexGroups(const char* p) {
-  constexpr int kBits = 16 * kChunks - 1;
-  constexpr std::uint64_t kCommas = [] {  // every third byte from the third
-    std::uint64_t commas = 0;
-    for (int k = 2; k < kBits; k += 3) commas |= std::uint64_t{1} << k;
-    return commas;
-  }();
   std::uint64_t hex = 0, commas = 0;
 #pragma GCC unroll 4
   for (int k = 0; k < kChunks; ++k) {
@@ -300,13 +413,13 @@ inline unsigned HexGroups(const char* p) {
     hex |= HexDigits16(p + 16 * k, &someCommas) << (16 * k);
     commas |= someCommas << (16 * k);
   }
-  const std::uint64_t wrong = ((hex ^ ~kCommas) | (commas ^ kCommas)) & (~std::uint64_t{0} >> (64 - kBits));
-  return static_cast<unsigned>(wrong ? std::countr_zero(wrong) : kBits) / 3;
+  return HexGroupsIn<16 * kChunks - 1>(hex, commas);
 }
 
 // The groups of two hex digits and a comma in a row from |p|, those within the
-// |left| bytes from it (the 64 bytes at |p| may be read).
-inline std::size_t HexGroupsBefore(const char* p, std::size_t left) {
+// |left| bytes from it (the 64 bytes at |p| may be read): 16 bytes at a time, no
+// more of them than |left| asks for.
+inline std::size_t HexGroupsBefore(Sse2, const char* p, std::size_t left) {
   unsigned groups;
   if (left >= 48) {
     groups = HexGroups<4>(p);
@@ -319,18 +432,28 @@ inline std::size_t HexGroupsBefore(const char* p, std::size_t left) {
   }
   return std::min<std::size_t>(groups, left / 3);
 }
+
+#if defined(VELMORA_CHECK_AVX2)
+// The same from all 64 bytes at once.
+inline std::size_t HexGroupsBefore(Avx2, const char* p, std::size_t left) {
+  std::uint64_t commas;
+  const std::uint64_t hex = Avx2::HexDigits64(p, &commas);
+  return std::min<std::size_t>(HexGroupsIn<63>(hex, commas), left / 3);
+}
+#endif
 #endif
 
 // Hex bytes from |p| as the full parse reads them (strtoul, then blanks, one
 // comma, blanks); where they end, or npos on a number above 0xff.
 // The |readable| bytes from the start of |t| may be read, 64 at a time, though
 // those from |end| on do not count.
+template <class Simd>
 std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end, std::size_t readable) {
   while (p < end && IsHexDigit(t[p])) {
 #if defined(__SSE2__)
     // Fewer than two groups are read as fast one by one.
     if (end - p >= 6 && p + 64 <= readable) {
-      if (const std::size_t groups = HexGroupsBefore(t + p, end - p)) {
+      if (const std::size_t groups = HexGroupsBefore(Simd{}, t + p, end - p)) {
         p = Skip(t, p + 3 * groups, end);
         continue;
       }
@@ -353,19 +476,28 @@ std::size_t HexBytesEnd(const char* t, std::size_t p, std::size_t end, std::size
   return p;
 }
 
-// The lines of a file one after the other. The break of a line is looked for
-// 32 bytes at a time from its start: most lines are shorter.
+// The lines of a file one after the other. The line breaks of 64 bytes are
+// found at once, into a mask that the lines after carry on from: most lines are
+// shorter than that, and no byte is looked at twice.
+template <class Simd>
 class Lines {
  public:
   explicit Lines(std::string_view text, std::size_t from = 0)
-      : t_(text.data()), size_(text.size()), at_(from) {}
+      : t_(text.data()), size_(text.size()), at_(from), block_(from / 64 * 64) {
+    if (block_ < size_) breaks_ = BreaksIn(block_) & (~std::uint64_t{0} << (from - block_));
+  }
   bool More() const { return at_ < size_; }
   // Steps to the next line: its start, its end with the line break, and the
   // end of its content (without "\n" and a "\r" before it).
   void Next(std::size_t* start, std::size_t* end, std::size_t* content) {
     *start = at_;
-    std::size_t c = BreakAt(at_);
-    *end = c < size_ ? c + 1 : size_;
+    std::size_t c = size_;  // the last line may have no break
+    *end = size_;
+    if (breaks_ || BreaksInLaterBlock()) {
+      c = block_ + static_cast<std::size_t>(std::countr_zero(breaks_));
+      breaks_ &= breaks_ - 1;
+      *end = c + 1;
+    }
     if (c > *start && t_[c - 1] == '\r') --c;
     *content = c;
     at_ = *end;
@@ -375,31 +507,34 @@ class Lines {
   int Line() const { return line_; }
 
  private:
-  // The first line break from |p| on, or the end of the text.
-  std::size_t BreakAt(std::size_t p) const {
-#if defined(__SSE2__)
-    const __m128i newline = _mm_set1_epi8('\n');
-    for (; p + 32 <= size_; p += 32) {
-      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p));
-      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + p + 16));
-      const auto breaks = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, newline))) |
-                          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, newline))) << 16;
-      if (breaks) return p + static_cast<std::size_t>(std::countr_zero(breaks));
+  // Steps to the next block with a line break; false at the end of the text.
+  bool BreaksInLaterBlock() {
+    while (block_ + 64 < size_) {
+      block_ += 64;
+      if ((breaks_ = BreaksIn(block_))) return true;
     }
-#endif
-    const void* found = std::memchr(t_ + p, '\n', size_ - p);
-    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - t_) : size_;
+    return false;
+  }
+  // The line breaks among the 64 bytes from |p| (those of the text only).
+  std::uint64_t BreaksIn(std::size_t p) const {
+    if (p + 64 <= size_) return Simd::Breaks64(t_ + p);
+    std::uint64_t breaks = 0;  // the last bytes, one by one
+    for (std::size_t k = 0; p + k < size_; ++k) breaks |= std::uint64_t{t_[p + k] == '\n'} << k;
+    return breaks;
   }
 
   const char* t_;
   std::size_t size_;
   std::size_t at_;
+  std::size_t block_;         // the start of the 64 bytes that |breaks_| covers
+  std::uint64_t breaks_ = 0;  // the line breaks there from |at_| on
   int line_ = 0;
 };
 
 // Checks the value whose text is [s, content) on the current line, taking its
 // continuation lines from |lines|; the reason it fails, or null.
-const char* CheckValue(std::string_view text, std::size_t s, std::size_t content, Lines* lines) {
+template <class Simd>
+const char* CheckValue(std::string_view text, std::size_t s, std::size_t content, Lines<Simd>* lines) {
   const char* t = text.data();
   // The value's own reader strips a "\r" once more.
   std::size_t e = content;
@@ -407,7 +542,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   const std::string_view v(t, e);
   std::size_t i = s + 1;
   if (t[s] == '"') {
-    std::size_t quote = QuotedEnd(v, text.size(), s + 1);
+    std::size_t quote = QuotedEnd<Simd>(v, text.size(), s + 1);
     if (quote == kNotFound) return "malformed value name";
     i = quote + 1;
   }
@@ -433,7 +568,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
   } else if (rest[0] == 'd' && StartsWith(rest, "dword:")) {
     return nullptr;
   }
-  if (tag) return QuotedEnd(v, text.size(), i + tag) == kNotFound ? "unterminated string" : nullptr;
+  if (tag) return QuotedEnd<Simd>(v, text.size(), i + tag) == kNotFound ? "unterminated string" : nullptr;
   std::size_t data;
   if (StartsWith(rest, "hex:")) {
     data = i + 4;
@@ -445,7 +580,7 @@ const char* CheckValue(std::string_view text, std::size_t s, std::size_t content
     return "unknown value type";
   }
   for (;;) {
-    std::size_t p = HexBytesEnd(t, data, e, text.size());
+    std::size_t p = HexBytesEnd<Simd>(t, data, e, text.size());
     if (p == kNotFound) return "malformed hex data";
     p = Skip(t, p, e);
     if (p == e) return nullptr;
@@ -471,8 +606,13 @@ struct ScanState {
 // The lines of |text| from |lines|' place, until the end or until a line would
 // start at |stop| exactly (then |*stopped| is set); false, with |*error|, at the
 // first line that is not sound.
-bool ScanLines(std::string_view text, Lines* lines, std::size_t stop, ScanState* state, HiveParseError* error,
-               std::vector<HiveKeyLine>* keys, bool* stopped) {
+template <class Simd>
+inline bool ScanLinesBy(std::string_view text, Lines<Simd>* scanned, std::size_t stop, ScanState* state,
+                        HiveParseError* error, std::vector<HiveKeyLine>* keys, bool* stopped) {
+  // The lines are stepped through in a copy, which can stay in registers; the
+  // place reached is given back only at the end of a sound scan.
+  Lines<Simd> own = *scanned;
+  Lines<Simd>* lines = &own;
   auto fail = [error](int line, const char* message) {
     if (error) *error = HiveParseError{line, message};
     return false;
@@ -493,7 +633,7 @@ bool ScanLines(std::string_view text, Lines* lines, std::size_t stop, ScanState*
     switch (first) {
       case '[': {
         bool plain = false;
-        std::size_t close = KeyPathEnd(std::string_view(t, content), text.size(), s + 1, &plain);
+        std::size_t close = KeyPathEnd<Simd>(std::string_view(t, content), text.size(), s + 1, &plain);
         if (close == kNotFound) return fail(lines->Line(), "malformed key name");
         if (!inKey) state->header = filled;
         if (keys) {
@@ -523,10 +663,27 @@ bool ScanLines(std::string_view text, Lines* lines, std::size_t stop, ScanState*
         return fail(lines->Line(), "unrecognised line");
     }
   }
+  *scanned = own;
   state->inKey = inKey;
   state->filled = filled;
   return true;
 }
+
+// ScanLinesBy built for each kind of vector, everything it calls inlined in it:
+// the steps over 64 bytes are then inlined too, in the vectors of their kind.
+[[gnu::flatten]] bool ScanLines(std::string_view text, Lines<Baseline>* lines, std::size_t stop,
+                                ScanState* state, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                                bool* stopped) {
+  return ScanLinesBy(text, lines, stop, state, error, keys, stopped);
+}
+#if defined(VELMORA_CHECK_AVX2)
+[[gnu::flatten, gnu::target("avx2")]] bool ScanLines(std::string_view text, Lines<Avx2>* lines,
+                                                     std::size_t stop, ScanState* state,
+                                                     HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                                                     bool* stopped) {
+  return ScanLinesBy(text, lines, stop, state, error, keys, stopped);
+}
+#endif
 
 // Where a large text is cut for a scan in two parts: the start of a key line
 // near its middle, or none.
@@ -537,17 +694,17 @@ std::size_t CutPlace(std::string_view text) {
   return found == kNotFound ? kNotFound : found + 1;
 }
 
-}  // namespace
-
-bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
-                      std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside) {
+// ScanRegistryText with the steps of |Simd|.
+template <class Simd>
+bool ScanRegistryTextBy(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                        std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside) {
   auto fail = [error](int line, const char* message) {
     if (error) *error = HiveParseError{line, message};
     return false;
   };
   // Key lines keep their offsets in 32 bits.
   if (text.size() > std::numeric_limits<std::uint32_t>::max()) return fail(1, "file too large");
-  Lines lines(text);
+  Lines<Simd> lines(text);
   std::size_t start, end, content;
   if (!lines.More())
     return fail(1, "not a Wine registry file (first line is not \"WINE REGISTRY Version 2\")");
@@ -570,7 +727,7 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
   if (cut == kNotFound) {
     if (!ScanLines(text, &lines, kNotFound, &state, error, keys, &stopped)) return false;
   } else {
-    Lines second(text, cut);
+    Lines<Simd> second(text, cut);
     ScanState secondState;
     secondState.inKey = true;
     HiveParseError secondError;
@@ -606,6 +763,16 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
   if (headerEnd) *headerEnd = state.header;
   if (trailerStart) *trailerStart = state.inKey ? state.filled : text.size();
   return true;
+}
+
+}  // namespace
+
+bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
+                      std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside) {
+#if defined(VELMORA_CHECK_AVX2)
+  if (kHasAvx2) return ScanRegistryTextBy<Avx2>(text, error, keys, headerEnd, trailerStart, runBeside);
+#endif
+  return ScanRegistryTextBy<Baseline>(text, error, keys, headerEnd, trailerStart, runBeside);
 }
 
 }  // namespace registry_detail
