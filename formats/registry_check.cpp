@@ -775,6 +775,10 @@ bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<
   return ScanRegistryTextBy<Baseline>(text, error, keys, headerEnd, trailerStart, runBeside);
 }
 
+bool CheckRegistryTextWithBaselineSteps(std::string_view text, HiveParseError* error) {
+  return ScanRegistryTextBy<Baseline>(text, error, nullptr, nullptr, nullptr, nullptr);
+}
+
 }  // namespace registry_detail
 
 bool CheckRegistryText(std::string_view text, HiveParseError* error) {

@@ -120,4 +120,9 @@ inline std::size_t FindSpecial(std::string_view s, std::size_t from, char stop, 
 bool ScanRegistryText(std::string_view text, HiveParseError* error, std::vector<HiveKeyLine>* keys,
                       std::size_t* headerEnd, std::size_t* trailerStart, RunBeside runBeside = nullptr);
 
+// CheckRegistryText with the vector steps of the processor the program was built
+// for and never wider ones, whatever this processor has: the form that runs where
+// there is no AVX2, held to the same verdicts on any machine by the tests.
+bool CheckRegistryTextWithBaselineSteps(std::string_view text, HiveParseError* error);
+
 }  // namespace formats::registry_detail

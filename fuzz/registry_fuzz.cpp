@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "formats/registry_hive.h"
+#include "formats/registry_lexing.h"
 #include "fuzz/fuzz_check.h"
 
 using formats::Hive;
@@ -75,6 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   formats::HiveParseError full, quick;
   const bool parsed = formats::ParseEveryValue(text, &full);
   FUZZ_CHECK(formats::CheckRegistryText(text, &quick) == parsed);
+  // So does the form of the check that processors without AVX2 run.
+  formats::HiveParseError baseline;
+  FUZZ_CHECK(formats::registry_detail::CheckRegistryTextWithBaselineSteps(text, &baseline) == parsed);
+  FUZZ_CHECK(parsed || (baseline.line == full.line && baseline.message == full.message));
   Hive hive;
   formats::HiveParseError error;
   if (!hive.Parse(text, &error)) {

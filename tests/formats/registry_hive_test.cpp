@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "formats/registry_lexing.h"
 #include "tests/support/test_support.h"
 
 namespace formats {
@@ -590,13 +591,16 @@ TEST(HiveCheck, HexDataWithAnyByteSpoiledIsRefusedAsDecodingRefusesIt) {
           // Lines after it, so that every step of the check has bytes to read.
           const std::string text =
               kHeader + "\n[K] 1\n\"v\"=hex:" + value + end + "\n\"w\"=\"" + std::string(80, 'w') + "\"\n";
-          HiveParseError full, quick;
+          HiveParseError full, quick, baseline;
           const bool parsed = ParseEveryValue(text, &full);
           ASSERT_EQ(CheckRegistryText(text, &quick), parsed) << value;
+          ASSERT_EQ(registry_detail::CheckRegistryTextWithBaselineSteps(text, &baseline), parsed) << value;
           if (parsed) continue;
           ++refused;
           EXPECT_EQ(quick.line, full.line) << value;
           EXPECT_EQ(quick.message, full.message) << value;
+          EXPECT_EQ(baseline.line, full.line) << value;
+          EXPECT_EQ(baseline.message, full.message) << value;
         }
       }
     }
@@ -618,15 +622,18 @@ TEST(HiveCheck, AgreesWithDecodingEveryValueOnDamagedFiles) {
   ASSERT_GT(texts.size(), 100u);
   int refused = 0;
   auto agree = [&refused](const std::string& text) {
-    HiveParseError full, quick;
+    HiveParseError full, quick, baseline;
     bool parsed = ParseEveryValue(text, &full);
     Hive hive;
+    EXPECT_EQ(registry_detail::CheckRegistryTextWithBaselineSteps(text, &baseline), parsed) << text;
     EXPECT_EQ(CheckRegistryText(text, &quick), parsed) << text;
     EXPECT_EQ(hive.Parse(text, &quick), parsed) << text;
     if (parsed) return;
     ++refused;
     EXPECT_EQ(quick.line, full.line) << text;
     EXPECT_EQ(quick.message, full.message) << text;
+    EXPECT_EQ(baseline.line, full.line) << text;
+    EXPECT_EQ(baseline.message, full.message) << text;
   };
   const std::string damage[] = {std::string(1, '\0'),
                                 "\"",
