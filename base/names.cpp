@@ -91,7 +91,7 @@ std::string NameKey(std::string_view name) {
     }
     return out;
   }
-  std::u16string units = Utf16FromUtf8(std::string(name));
+  std::u16string units = Utf16FromUtf8(name);
   for (char16_t& unit : units) {
     unit = UpperCaseUnit(unit);
     if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');

@@ -29,7 +29,7 @@ void AppendUtf8(std::string* out, char32_t c) {
 // Length of the well-formed UTF-8 sequence at |i| and its code point; 0 when the
 // bytes there are not one (overlong forms, surrogates and values past U+10FFFF
 // included).
-std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t* code) {
+std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t* code) {
   auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   unsigned char lead = byte(i);
   std::size_t length;
@@ -92,7 +92,7 @@ std::string ValidUtf8(std::string&& text) {
   return IsValidUtf8(text) ? std::move(text) : Utf8FromUtf16(Utf16FromUtf8(text));
 }
 
-std::u16string Utf16FromUtf8(const std::string& text) {
+std::u16string Utf16FromUtf8(std::string_view text) {
   // The ASCII start of the text (nearly always all of it) is widened in one
   // step into room made at once, not unit by unit.
   std::size_t ascii = 0;

@@ -3,11 +3,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
 // Invalid UTF-8 bytes are taken as Latin-1 characters, so no input is lost.
-std::u16string Utf16FromUtf8(const std::string& text);
+std::u16string Utf16FromUtf8(std::string_view text);
 // Unpaired surrogates become U+FFFD.
 std::string Utf8FromUtf16(const std::u16string& text);
 // Reads |count| UTF-16LE units from |bytes| (no alignment needed).

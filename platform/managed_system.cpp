@@ -84,19 +84,11 @@ std::vector<std::u16string> JoinKeyPath(const std::vector<std::u16string>& base,
   path.insert(path.end(), base.begin(), base.end());
   // The names between backslashes, empty ones dropped, as SplitKeyPath gives them.
   // A backslash is never part of a longer UTF-8 sequence, so the text splits
-  // before it is converted, and an ASCII name (nearly every one) is widened as it is.
+  // before it is converted.
   for (std::size_t start = 0; start <= rest.size();) {
     std::size_t cut = rest.find('\\', start);
     if (cut == std::string_view::npos) cut = rest.size();
-    if (cut > start) {
-      const std::string_view name = rest.substr(start, cut - start);
-      if (std::all_of(name.begin(), name.end(),
-                      [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        path.emplace_back(name.begin(), name.end());
-      } else {
-        path.push_back(velmora::Utf16FromUtf8(std::string(name)));
-      }
-    }
+    if (cut > start) path.push_back(velmora::Utf16FromUtf8(rest.substr(start, cut - start)));
     start = cut + 1;
   }
   return path;

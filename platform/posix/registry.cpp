@@ -209,7 +209,7 @@ class LookupName {
       std::copy(name.begin(), name.end(), room_);
       units_ = std::u16string_view(room_, name.size());
     } else {
-      spare_ = velmora::Utf16FromUtf8(std::string(name));
+      spare_ = velmora::Utf16FromUtf8(name);
       units_ = spare_;
     }
   }
