@@ -1,19 +1,17 @@
 #include "tools/velmora-cli/list_all.h"
 
-#include <algorithm>
-#include <atomic>
 #include <future>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "app/system_choice.h"
 #include "changes/seen_entries.h"
 #include "platform/files.h"
+#include "tools/velmora-cli/system_workers.h"
 
 namespace velmora::cli {
 
@@ -102,31 +100,22 @@ int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* curr
   const std::size_t reused = CurrentAmong(current, systems);
   // Not among them: what start-up read of it need not stay in memory beside them.
   if (current && reused == systems.size()) current->ForgetRegistry();
-  // Each system is opened, read and listed by one of a few threads, which take
-  // the systems in turn (the one read at start-up first, so that its memory goes
+  // Each system is opened, read and listed by one of the workers, which take the
+  // systems in turn (the one read at start-up first, so that its memory goes
   // soonest); every system is an object of its own, so they go on side by side.
   // They are printed in order when all are done.
-  std::atomic<std::size_t> next{0};
-  auto work = [&] {
-    for (std::size_t n = next++; n < systems.size(); n = next++) {
-      if (reused == systems.size()) {
-        listings[n] = ReadOneSystem(program, systems[n], options, processes);
-      } else if (n == 0) {
-        current->ShareProcessTable(processes);
-        listings[reused] = ListOneSystem(program, *current, systems[reused], options);
-        current->ForgetRegistry();
-      } else {
-        const std::size_t i = n <= reused ? n - 1 : n;
-        listings[i] = ReadOneSystem(program, systems[i], options, processes);
-      }
+  ForEachOnWorkers(systems.size(), [&](std::size_t n) {
+    if (reused == systems.size()) {
+      listings[n] = ReadOneSystem(program, systems[n], options, processes);
+    } else if (n == 0) {
+      current->ShareProcessTable(processes);
+      listings[reused] = ListOneSystem(program, *current, systems[reused], options);
+      current->ForgetRegistry();
+    } else {
+      const std::size_t i = n <= reused ? n - 1 : n;
+      listings[i] = ReadOneSystem(program, systems[i], options, processes);
     }
-  };
-  const std::size_t count =
-      std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()), systems.size());
-  std::vector<std::thread> workers;
-  for (std::size_t n = 1; n < count; ++n) workers.emplace_back(work);
-  work();
-  for (std::thread& worker : workers) worker.join();
+  });
 
   int status = 0;
   std::vector<std::string> objects;

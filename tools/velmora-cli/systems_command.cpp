@@ -9,6 +9,7 @@
 #include "platform/offline.h"
 #include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/json_writer.h"
+#include "tools/velmora-cli/system_workers.h"
 
 namespace velmora::cli {
 
@@ -97,8 +98,10 @@ std::string CheckSystems(const Operands& operands) {
 }
 
 int RunSystems(const Operands& operands, std::ostream& out, std::ostream&) {
-  std::vector<SystemFacts> all;
-  for (const platform::KnownSystem& system : platform::FindKnownSystems()) all.push_back(Examine(system));
+  const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
+  // Telling a prefix's version reads its registry files whole: side by side.
+  std::vector<SystemFacts> all(systems.size());
+  ForEachOnWorkers(systems.size(), [&](std::size_t n) { all[n] = Examine(systems[n]); });
   if (operands.empty()) {
     PrintTable(all, out);
   } else {
