@@ -26,4 +26,8 @@ class ProcessorPin {
   std::unique_ptr<Before> before_;
 };
 
+// How many processors the calling thread may run on (at least 1): fewer than the
+// machine has under an affinity or a container's set of processors.
+std::size_t UsableProcessors();
+
 }  // namespace platform

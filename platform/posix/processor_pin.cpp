@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include <algorithm>
+
 namespace platform {
 
 struct ProcessorPin::Before {
@@ -23,6 +25,12 @@ ProcessorPin::ProcessorPin(std::size_t slot) {
     if (sched_setaffinity(0, sizeof one, &one) == 0) before_ = std::move(before);
     return;
   }
+}
+
+std::size_t UsableProcessors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return static_cast<std::size_t>(std::max(1, CPU_COUNT(&set)));
 }
 
 ProcessorPin::~ProcessorPin() {

@@ -8,11 +8,30 @@ struct ProcessorPin::Before {
   DWORD_PTR mask;
 };
 
-ProcessorPin::ProcessorPin(std::size_t slot) {
+namespace {
+
+// The processors of the process's affinity; 0 when it cannot be told.
+DWORD_PTR ProcessMask() {
   DWORD_PTR process = 0, system = 0;
-  if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return;
-  std::size_t allowed = 0;
-  for (DWORD_PTR rest = process; rest; rest &= rest - 1) ++allowed;
+  return GetProcessAffinityMask(GetCurrentProcess(), &process, &system) ? process : 0;
+}
+
+std::size_t CountOf(DWORD_PTR mask) {
+  std::size_t count = 0;
+  for (; mask; mask &= mask - 1) ++count;
+  return count;
+}
+
+}  // namespace
+
+std::size_t UsableProcessors() {
+  const std::size_t count = CountOf(ProcessMask());
+  return count ? count : 1;
+}
+
+ProcessorPin::ProcessorPin(std::size_t slot) {
+  const DWORD_PTR process = ProcessMask();
+  const std::size_t allowed = CountOf(process);
   if (allowed < 2 || slot >= allowed) return;
   DWORD_PTR rest = process;
   for (std::size_t skipped = 0; skipped < slot; ++skipped) rest &= rest - 1;

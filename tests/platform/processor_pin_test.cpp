@@ -1,5 +1,6 @@
 // ProcessorPin: each worker of a batch on a processor of its own among those the
-// process may use, and free to run anywhere it could once the pin goes.
+// process may use, and free to run anywhere it could once the pin goes; and how
+// many those are.
 #include "platform/processor_pin.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@ std::vector<int> AllowedProcessors() {
 TEST(ProcessorPinTest, EachSlotKeepsItsThreadOnItsOwnProcessorUntilThePinGoes) {
   const std::vector<int> allowed = AllowedProcessors();
   if (allowed.size() < 2) GTEST_SKIP() << "this process may run on one processor only";
+  EXPECT_EQ(UsableProcessors(), allowed.size());
   std::set<int> taken;
   for (std::size_t slot = 0; slot <= allowed.size(); ++slot) {
     // On a thread of its own each time, as a worker is: the test's thread stays free.
@@ -41,6 +43,7 @@ TEST(ProcessorPinTest, EachSlotKeepsItsThreadOnItsOwnProcessorUntilThePinGoes) {
         ASSERT_EQ(now.size(), 1u) << "slot " << slot;
         EXPECT_EQ(now.front(), allowed[slot]);
         EXPECT_EQ(sched_getcpu(), now.front());
+        EXPECT_EQ(UsableProcessors(), 1u) << "what a worker started here would count";
         taken.insert(now.front());
       }
       EXPECT_EQ(AllowedProcessors(), allowed) << "slot " << slot << " after its pin went";
@@ -57,6 +60,7 @@ TEST(ProcessorPinTest, AThreadThatMayRunOnOneProcessorIsLeftAsItIs) {
     CPU_ZERO(&one);
     CPU_SET(allowed.back(), &one);
     ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    EXPECT_EQ(UsableProcessors(), 1u) << "the affinity, not the machine's processors";
     const ProcessorPin pin(0);
     EXPECT_FALSE(pin.Pinned());
     EXPECT_EQ(AllowedProcessors(), std::vector<int>{allowed.back()});

@@ -28,7 +28,7 @@ void ForEachOnWorkers(std::size_t count, const std::function<void(std::size_t)>&
       next = count;
     }
   };
-  const std::size_t threads = std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()), count);
+  const std::size_t threads = std::min(std::max<std::size_t>(2, platform::UsableProcessors()), count);
   std::vector<std::thread> workers;
   for (std::size_t slot = 1; slot < threads; ++slot) {
     try {

@@ -7,7 +7,7 @@
 namespace velmora::cli {
 
 // Calls |work| once for each index below |count|, on one thread per processor
-// (at least two; the calling thread is one of them). Each thread is kept on a
+// the process may use (at least two; the calling thread is one of them). Each thread is kept on a
 // processor of its own and takes the next index when it is done with one, so a
 // long system holds up one thread only. Returns when every call has returned.
 void ForEachOnWorkers(std::size_t count, const std::function<void(std::size_t)>& work);
