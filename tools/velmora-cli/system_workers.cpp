@@ -37,6 +37,8 @@ void ForEachOnWorkers(std::size_t count, const std::function<void(std::size_t)>&
       break;  // no more threads: those there are take every index
     }
   }
+  // Pinned only now that the workers are started: each took this thread's set of
+  // processors when it was made, all of them, not the one this thread keeps.
   take(0);
   for (std::thread& worker : workers) worker.join();
   if (failure) std::rethrow_exception(failure);
