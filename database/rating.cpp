@@ -15,6 +15,7 @@
 #include "database/definitions_index.h"
 #include "database/name_pattern.h"
 #include "entries/location_scanning.h"
+#include "platform/processor_pin.h"
 
 namespace velmora {
 
@@ -163,6 +164,8 @@ void Rater::PrepareIndex(platform::ManagedSystem& system) {
   if (preparing_.valid()) preparing_.get();  // one at a time
   try {
     preparing_ = std::async(std::launch::async, [&files = FilesOf(system), file = DatabaseFile()] {
+      // Off the processor of the thread that reads the entries meanwhile.
+      const platform::ProcessorPin pin(platform::HelperSlot(0));
       // The sections a rating looks up, made here rather than by the first rating.
       std::shared_ptr<DefinitionsIndex> index = DefinitionsIndexOf(files, file);
       for (std::string_view code : kCategoryCodeList) index->SectionOf(std::string(code));

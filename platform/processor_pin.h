@@ -30,4 +30,12 @@ class ProcessorPin {
 // machine has under an affinity or a container's set of processors.
 std::size_t UsableProcessors();
 
+// The slot of the |nth| helper that a thread started beside itself, when that
+// thread keeps (or will keep) slot 0: the other processors, taken in turn. On a
+// single processor it is 0, where nothing is pinned.
+inline std::size_t HelperSlot(std::size_t nth) {
+  const std::size_t usable = UsableProcessors();
+  return usable < 2 ? 0 : 1 + nth % (usable - 1);
+}
+
 }  // namespace platform

@@ -34,6 +34,7 @@
 #include "platform/posix/prefix.h"
 #include "platform/posix/registry_handle.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/processor_pin.h"
 
 namespace platform {
 
@@ -242,11 +243,14 @@ Status Fail(Status status, std::string detail) {
 }
 
 // Runs |other| on a thread of its own beside |mine|; one after the other when no
-// thread can be had.
+// thread can be had. The thread is the second helper of PreloadRegistry.
 void RunOnThread(const std::function<void()>& other, const std::function<void()>& mine) {
   std::thread thread;
   try {
-    thread = std::thread(other);
+    thread = std::thread([&other] {
+      const ProcessorPin pin(HelperSlot(1));
+      other();
+    });
   } catch (const std::system_error&) {
     other();
     mine();
@@ -409,7 +413,11 @@ void WinePrefix::PreloadRegistry() {
   Status userStatus = kSuccess;
   std::thread other;
   try {
-    other = std::thread([&] { userStatus = Refresh(&user, dir_); });
+    // Kept off the processor of this thread, which parses the large file meanwhile.
+    other = std::thread([&] {
+      const ProcessorPin pin(HelperSlot(0));
+      userStatus = Refresh(&user, dir_);
+    });
   } catch (const std::system_error&) {
     userStatus = Refresh(&user, dir_);  // no thread to spare: one after the other
   }

@@ -52,6 +52,31 @@ TEST(ProcessorPinTest, EachSlotKeepsItsThreadOnItsOwnProcessorUntilThePinGoes) {
   EXPECT_EQ(taken.size(), allowed.size()) << "every slot a processor of its own";
 }
 
+TEST(ProcessorPinTest, HelpersRunOnTheProcessorsBesideTheOneOfSlotZero) {
+  const std::vector<int> allowed = AllowedProcessors();
+  if (allowed.size() < 2) GTEST_SKIP() << "this process may run on one processor only";
+  std::set<std::size_t> slots;
+  for (std::size_t nth = 0; nth < 2 * allowed.size(); ++nth) {
+    const std::size_t slot = HelperSlot(nth);
+    EXPECT_GT(slot, 0u) << "helper " << nth;
+    EXPECT_LT(slot, allowed.size()) << "helper " << nth;
+    slots.insert(slot);
+  }
+  EXPECT_EQ(slots.size(), allowed.size() - 1) << "every other processor is taken in turn";
+  // A helper started before its leader keeps slot 0 runs beside the leader.
+  std::thread([&] {
+    int helperCpu = -1;
+    std::thread helper([&] {
+      const ProcessorPin pin(HelperSlot(0));
+      helperCpu = sched_getcpu();
+    });
+    const ProcessorPin lead(0);
+    helper.join();
+    EXPECT_EQ(helperCpu, allowed[1]);
+    EXPECT_EQ(sched_getcpu(), allowed[0]);
+  }).join();
+}
+
 TEST(ProcessorPinTest, AThreadThatMayRunOnOneProcessorIsLeftAsItIs) {
   const std::vector<int> allowed = AllowedProcessors();
   ASSERT_FALSE(allowed.empty());
@@ -64,6 +89,7 @@ TEST(ProcessorPinTest, AThreadThatMayRunOnOneProcessorIsLeftAsItIs) {
     const ProcessorPin pin(0);
     EXPECT_FALSE(pin.Pinned());
     EXPECT_EQ(AllowedProcessors(), std::vector<int>{allowed.back()});
+    EXPECT_EQ(HelperSlot(0), 0u) << "no other processor for a helper";
   }).join();
 }
 

@@ -12,6 +12,7 @@
 
 #include "changes/store.h"
 #include "entries/wine_start.h"
+#include "platform/processor_pin.h"
 #include "tools/velmora-cli/command.h"
 #include "tools/velmora-cli/csv_writer.h"
 #include "tools/velmora-cli/json_writer.h"
@@ -294,6 +295,10 @@ int RunList(const Operands& operands, StartupParameters& model, std::ostream& ou
     // This system is listed from what start-up read of it, when it is one of them.
     return ListEverySystem(model.Context(), &model.System(), options, out, err);
   }
+  // Start-up left its helpers (the index of the definitions) on the other
+  // processors; this thread keeps its own, so that they run beside it rather than
+  // wait for it. Nothing below starts a thread that would inherit the pin.
+  const platform::ProcessorPin pin(0);
   ReadListedModel(model);
   const changes::SeenEntries seen = changes::SeenEntries::Read(model.System());
   options.seen = &seen;
