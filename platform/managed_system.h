@@ -124,6 +124,8 @@ class ManagedSystem {
   // Lets ListProcesses take the processes from |table| instead of reading the
   // host's process table each time; set before the system is read from other threads.
   void ShareProcessTable(std::shared_ptr<const HostProcessTable> table) { processTable_ = std::move(table); }
+  // The table given to ShareProcessTable; null when none was.
+  std::shared_ptr<const HostProcessTable> SharedProcessTable() const { return processTable_; }
   // Windows path of the common (|common|) or the user's Startup folder when the
   // system decides it itself; "" when the Shell Folders values name it, as on a
   // system whose user's session keeps them current.

@@ -1,6 +1,9 @@
 // velmora-cli list, run as a user runs it: a real process on a real prefix.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -70,6 +73,43 @@ TEST(CliList, ListsOnlyAnExistingPrefixAndMakesOnlyItsOwn) {
   EXPECT_NE(result.out.find("["), std::string::npos);
   EXPECT_TRUE(fs::exists(own + "/system.reg"));
   EXPECT_TRUE(fs::exists(own + "/user.reg"));
+}
+
+// The programs of the entries are looked up among the host's processes, read
+// while the prefix is opened: a program that runs shows its memory, one that does
+// not shows none.
+TEST(CliList, ARunningProgramShowsItsMemory) {
+  test::TempDir dir;
+  const std::string prefix = dir.path() + "/pfx";
+  test::CopyWineMadePrefix(prefix, "Tray", "C:\\Tools\\vlmtray.exe /tray");
+  // A host process of that name, as a program of the prefix's user would be.
+  const std::string program = dir.path() + "/vlmtray";
+  fs::copy_file("/bin/sleep", program);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(program.c_str(), "vlmtray", "60", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Its name is in the process table once it runs the program.
+  for (int tries = 0; tries < 500 && test::ReadFile("/proc/" + std::to_string(child) + "/comm") != "vlmtray\n";
+       ++tries)
+    usleep(10000);
+
+  Result result = RunCli(dir, prefix, "list --json");
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  ASSERT_EQ(result.status, 0) << result.out;
+  const std::size_t tray = result.out.find("\"name\": \"Tray\"");
+  ASSERT_NE(tray, std::string::npos) << result.out;
+  const std::size_t start = result.out.rfind('{', tray);
+  const std::string object = result.out.substr(start, result.out.find('}', tray) - start);
+  EXPECT_EQ(object.find("\"memoryKB\": 0,"), std::string::npos) << object;
+  EXPECT_NE(object.find("\"memoryKB\": "), std::string::npos) << object;
+
+  Result after = RunCli(dir, prefix, "list --json");
+  EXPECT_NE(after.out.find("\"memoryKB\": 0,", after.out.find("\"name\": \"Tray\"")), std::string::npos)
+      << after.out;
 }
 
 // A prefix made by Wine itself, with entries added by Wine's own reg tool and a

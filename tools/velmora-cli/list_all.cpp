@@ -80,17 +80,21 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
 
 int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
                     const ListOptions& options, std::ostream& out, std::ostream& err) {
-  // The host's process table is read once for every system, not once per system,
-  // and beside the search for the systems (after it, with no thread to spare).
+  // The host's process table is read once for every system, not once per system:
+  // the one start-up read, or one read beside the search for the systems (after
+  // it, with no thread to spare).
   using ProcessTable = std::shared_ptr<const platform::HostProcessTable>;
+  const ProcessTable readAtStart = current ? current->SharedProcessTable() : nullptr;
   std::future<ProcessTable> reading;
-  try {
-    reading = std::async(std::launch::async, [] { return platform::HostProcessTable::Read(); });
-  } catch (const std::system_error&) {
-    reading = std::async(std::launch::deferred, [] { return platform::HostProcessTable::Read(); });
+  if (!readAtStart) {
+    try {
+      reading = std::async(std::launch::async, [] { return platform::HostProcessTable::Read(); });
+    } catch (const std::system_error&) {
+      reading = std::async(std::launch::deferred, [] { return platform::HostProcessTable::Read(); });
+    }
   }
   const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
-  const ProcessTable processes = systems.empty() ? nullptr : reading.get();
+  const ProcessTable processes = systems.empty() ? nullptr : readAtStart ? readAtStart : reading.get();
   std::vector<SystemListing> listings(systems.size());
   // The program's own files (its language file above all, asked for by every
   // system's listing) are looked up through one scope for the whole run, instead
