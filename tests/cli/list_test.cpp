@@ -92,8 +92,8 @@ TEST(CliList, ARunningProgramShowsItsMemory) {
     _exit(127);
   }
   // Its name is in the process table once it runs the program.
-  for (int tries = 0; tries < 500 && test::ReadFile("/proc/" + std::to_string(child) + "/comm") != "vlmtray\n";
-       ++tries)
+  for (int tries = 0;
+       tries < 500 && test::ReadFile("/proc/" + std::to_string(child) + "/comm") != "vlmtray\n"; ++tries)
     usleep(10000);
 
   Result result = RunCli(dir, prefix, "list --json");
