@@ -11,6 +11,7 @@
 #include "app/system_choice.h"
 #include "changes/seen_entries.h"
 #include "platform/files.h"
+#include "platform/processor_pin.h"
 #include "tools/velmora-cli/system_workers.h"
 
 namespace velmora::cli {
@@ -43,6 +44,18 @@ std::size_t CurrentAmong(platform::ManagedSystem* current,
 }
 
 }  // namespace
+
+std::future<ProcessTable> ReadProcessTableBeside(std::size_t helper) {
+  auto read = [helper] {
+    const platform::ProcessorPin pin(platform::HelperSlot(helper));
+    return platform::HostProcessTable::Read();
+  };
+  try {
+    return std::async(std::launch::async, read);
+  } catch (const std::system_error&) {
+    return std::async(std::launch::deferred, read);
+  }
+}
 
 SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSystem& system,
                             const platform::KnownSystem& known, const ListOptions& options) {
@@ -81,18 +94,10 @@ SystemListing ListOneSystem(const ProgramContext& program, platform::ManagedSyst
 int ListEverySystem(const ProgramContext& program, platform::ManagedSystem* current,
                     const ListOptions& options, std::ostream& out, std::ostream& err) {
   // The host's process table is read once for every system, not once per system:
-  // the one start-up read, or one read beside the search for the systems (after
-  // it, with no thread to spare).
-  using ProcessTable = std::shared_ptr<const platform::HostProcessTable>;
+  // the one start-up read, or one read beside the search for the systems.
   const ProcessTable readAtStart = current ? current->SharedProcessTable() : nullptr;
   std::future<ProcessTable> reading;
-  if (!readAtStart) {
-    try {
-      reading = std::async(std::launch::async, [] { return platform::HostProcessTable::Read(); });
-    } catch (const std::system_error&) {
-      reading = std::async(std::launch::deferred, [] { return platform::HostProcessTable::Read(); });
-    }
-  }
+  if (!readAtStart) reading = ReadProcessTableBeside(0);
   const std::vector<platform::KnownSystem> systems = platform::FindKnownSystems();
   const ProcessTable processes = systems.empty() ? nullptr : readAtStart ? readAtStart : reading.get();
   std::vector<SystemListing> listings(systems.size());

@@ -2,15 +2,26 @@
 // naming its system.
 #pragma once
 
+#include <cstddef>
+#include <future>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/known_systems.h"
 #include "platform/managed_system.h"
+#include "platform/processes.h"
 #include "tools/velmora-cli/list_command.h"
 
 namespace velmora::cli {
+
+using ProcessTable = std::shared_ptr<const platform::HostProcessTable>;
+
+// The host's process table, read on a thread of its own, kept off the calling
+// thread's processor as helper |helper| (platform::HelperSlot); read by the first
+// get() when no thread can be had.
+std::future<ProcessTable> ReadProcessTableBeside(std::size_t helper);
 
 // What one system gave the listing.
 struct SystemListing {

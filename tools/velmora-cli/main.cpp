@@ -4,7 +4,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/stream_message_box.h"
@@ -14,10 +13,9 @@
 #include "platform/console.h"
 #include "platform/heap.h"
 #include "platform/managed_system.h"
-#include "platform/processes.h"
-#include "platform/processor_pin.h"
 #include "platform/registry.h"
 #include "tools/velmora-cli/command.h"
+#include "tools/velmora-cli/list_all.h"
 
 // Under the sanitizers the process ends as any other, so that the leak check sees
 // everything taken apart.
@@ -53,22 +51,6 @@ bool OpenSystem(const SystemChoice& choice, std::unique_ptr<platform::ManagedSys
   return CheckSystemReadable(*managedSystem, error);
 }
 
-using ProcessTable = std::shared_ptr<const platform::HostProcessTable>;
-
-// The host's process table, read on a thread of its own while the system is opened
-// and its registry read: the programs of the entries are looked up in it. Not
-// valid when no thread could be had (the system then reads it when it is needed).
-std::future<ProcessTable> ReadProcessesBeside() {
-  try {
-    return std::async(std::launch::async, [] {
-      const platform::ProcessorPin pin(platform::HelperSlot(0));
-      return platform::HostProcessTable::Read();
-    });
-  } catch (const std::system_error&) {
-    return {};
-  }
-}
-
 // Start-up, the command, shutdown.
 int Run(const cli::Command& command, const cli::Operands& operands, const SystemChoice& choice) {
   const std::string problem = command.check(operands);
@@ -78,9 +60,11 @@ int Run(const cli::Command& command, const cli::Operands& operands, const System
     std::cout.flush();
     return status == 0 && !std::cout ? 1 : status;
   }
-  // An offline installation runs no processes.
-  std::future<ProcessTable> processes;
-  if (choice.windowsRoot.empty()) processes = ReadProcessesBeside();
+  // The programs of the entries are looked up in the host's process table: read
+  // while the system is opened and its registry read, beside the registry's two
+  // helpers. An offline installation runs no processes.
+  std::future<cli::ProcessTable> processes;
+  if (choice.windowsRoot.empty()) processes = cli::ReadProcessTableBeside(2);
   std::string error;
   std::unique_ptr<platform::ManagedSystem> system;
   if (!OpenSystem(choice, &system, &error)) return Fail(error);
