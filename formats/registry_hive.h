@@ -176,6 +176,14 @@ struct HiveKeyLine {
   bool plain;
 };
 
+// What the check of a file finds: its key lines, where the lines before the first
+// key end and where those after the last block start.
+struct HiveIndex {
+  std::vector<HiveKeyLine> keys;
+  std::uint32_t headerEnd = 0;
+  std::uint32_t trailerStart = 0;
+};
+
 // Whether |text| is a registry file that Hive::Parse accepts, with the same line
 // and reason when it is not. One pass over the bytes: nothing is decoded or kept.
 bool CheckRegistryText(std::string_view text, HiveParseError* error);
@@ -195,7 +203,12 @@ class Hive {
   bool Parse(std::string_view text, HiveParseError* error);
   // The same, keeping |text| itself instead of a copy: a hive file is megabytes.
   // With |runBeside|, a large file's check runs in two parts at once.
-  bool ParseOwned(std::string&& text, HiveParseError* error, RunBeside runBeside = nullptr);
+  // With |scanned|, a file that parses leaves there what its check found.
+  bool ParseOwned(std::string&& text, HiveParseError* error, RunBeside runBeside = nullptr,
+                  HiveIndex* scanned = nullptr);
+  // Takes |text| as parsed without checking it again: |index| is what the check
+  // of these very bytes found (kept from an earlier parse of the same file).
+  void AdoptChecked(std::string&& text, HiveIndex&& index);
   // The file's text; makes the whole tree first.
   std::string Serialize();
 
@@ -242,6 +255,8 @@ class Hive {
   // The names of a key line's path, decoded (for a path that is not plain).
   void DecodePath(const HiveKeyLine& line, std::u16string* units,
                   std::vector<std::u16string_view>* names) const;
+  // Makes the lazy tree from the key lines of a checked |text_|.
+  void StartTree(std::size_t headerEnd, std::size_t trailerStart);
   // Makes every key, as a change and writing need.
   void Complete();
   // Decodes the blocks whose values repeat a name, which writing merges.

@@ -389,7 +389,7 @@ bool Hive::Parse(std::string_view input, HiveParseError* error) {
   return ParseOwned(std::string(input), error);
 }
 
-bool Hive::ParseOwned(std::string&& input, HiveParseError* error, RunBeside runBeside) {
+bool Hive::ParseOwned(std::string&& input, HiveParseError* error, RunBeside runBeside, HiveIndex* scanned) {
   Reset("");
   text_ = std::move(input);
   std::size_t headerEnd = 0;
@@ -399,16 +399,33 @@ bool Hive::ParseOwned(std::string&& input, HiveParseError* error, RunBeside runB
     Reset("");
     return false;
   }
+  if (scanned) {
+    scanned->keys = keyLines_;
+    scanned->headerEnd = static_cast<std::uint32_t>(headerEnd);
+    scanned->trailerStart = static_cast<std::uint32_t>(trailerStart);
+  }
+  StartTree(headerEnd, trailerStart);
+  return true;
+}
+
+void Hive::AdoptChecked(std::string&& input, HiveIndex&& index) {
+  Reset("");
+  text_ = std::move(input);
+  keyLines_ = std::move(index.keys);
+  StartTree(index.headerEnd, index.trailerStart);
+}
+
+void Hive::StartTree(std::size_t headerEnd, std::size_t trailerStart) {
   header_.assign(text_, 0, headerEnd);
   trailer_.assign(text_, trailerStart);
-  if (keyLines_.empty()) return true;
+  if (keyLines_.empty()) return;
   // Every key line is below the root; those of no name are the root's own.
   lazy_ = true;
   repeatsMerged_ = false;
   root_.complete = false;
   if (OrderedRuns()) {
     ordered_ = true;
-    return true;
+    return;
   }
   root_.pending.reserve(keyLines_.size());
   std::u16string units;
@@ -427,7 +444,6 @@ bool Hive::ParseOwned(std::string&& input, HiveParseError* error, RunBeside runB
     }
   }
   if (root_.block && !root_.block->laterSpans.empty()) Decode(root_.block);
-  return true;
 }
 
 void Hive::DecodePath(const HiveKeyLine& line, std::u16string* units,

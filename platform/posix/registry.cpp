@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,6 +30,7 @@
 #include "base/path.h"
 #include "base/utf16.h"
 #include "formats/registry_hive.h"
+#include "platform/posix/hive_index_store.h"
 #include "platform/posix/host_file.h"
 #include "platform/posix/path_util.h"
 #include "platform/posix/prefix.h"
@@ -60,6 +62,7 @@ struct HiveFile {
   ino_t ino = 0;
   off_t size = 0;
   timespec mtime{};
+  timespec ctime{};  // moved on by every write, even one that puts the modification time back
   Hive model;
   // The path look-up generation in which the file was last checked: within it
   // (one pass of a scan) it is not checked again for every key opened.
@@ -181,7 +184,8 @@ bool Writable(const HiveFile& file) {
 
 bool SameIdentity(const HiveFile& file, const struct stat& st) {
   return file.exists && file.dev == st.st_dev && file.ino == st.st_ino && file.size == st.st_size &&
-         file.mtime.tv_sec == st.st_mtim.tv_sec && file.mtime.tv_nsec == st.st_mtim.tv_nsec;
+         file.mtime.tv_sec == st.st_mtim.tv_sec && file.mtime.tv_nsec == st.st_mtim.tv_nsec &&
+         file.ctime.tv_sec == st.st_ctim.tv_sec && file.ctime.tv_nsec == st.st_ctim.tv_nsec;
 }
 
 void Remember(HiveFile* file, const struct stat& st) {
@@ -190,6 +194,7 @@ void Remember(HiveFile* file, const struct stat& st) {
   file->ino = st.st_ino;
   file->size = st.st_size;
   file->mtime = st.st_mtim;
+  file->ctime = st.st_ctim;
 }
 
 // Writable, answered from the last check of the file while that check holds (a
@@ -291,6 +296,8 @@ Status Refresh(HiveFile* file, const std::string& prefix, formats::RunBeside run
   std::string text;
   struct stat opened;
   posix::HostReadFailure failure;
+  timespec readStarted{};
+  clock_gettime(CLOCK_REALTIME, &readStarted);
   if (!posix::ReadHostFile(file->path, &text, &failure, &opened)) {
     file->loaded = false;
     Status status =
@@ -298,7 +305,18 @@ Status Refresh(HiveFile* file, const std::string& prefix, formats::RunBeside run
     return Fail(status, "cannot read the registry file " + file->path + ": " + std::strerror(failure.error));
   }
   formats::HiveParseError parseError;
-  file->bad = !file->model.ParseOwned(std::move(text), &parseError, runBeside);
+  // A large file checked before and unchanged since is taken as that check found
+  // it; one checked now has what the check found kept for the next read.
+  const std::size_t size = text.size();
+  formats::HiveIndex index;
+  if (size >= posix::kIndexedFileFrom && posix::LoadKeptHiveIndex(file->path, opened, text, &index)) {
+    file->model.AdoptChecked(std::move(text), std::move(index));
+    file->bad = false;
+  } else {
+    const bool keep = size >= posix::kIndexedFileFrom && posix::SettledForIndex(opened, readStarted);
+    file->bad = !file->model.ParseOwned(std::move(text), &parseError, runBeside, keep ? &index : nullptr);
+    if (keep && !file->bad) posix::KeepHiveIndex(file->path, opened, readStarted, index, size);
+  }
   file->badDetail = file->bad ? "the registry file " + file->path + " could not be read (line " +
                                     std::to_string(parseError.line) + ": " + parseError.message +
                                     "); it is left untouched"

@@ -1,12 +1,17 @@
 // velmora-cli list, run as a user runs it: a real process on a real prefix.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <thread>
 
 #include "tests/support/run_program.h"
 #include "tests/support/test_support.h"
@@ -19,10 +24,11 @@ namespace fs = std::filesystem;
 using Result = test::CommandOutput;
 
 // Runs velmora-cli with |arguments| (already quoted by the test) in |prefix|, its
-// lock in |dir|.
-Result RunCli(const test::TempDir& dir, const std::string& prefix, const std::string& arguments) {
+// lock in |dir|, with the variables |environment| sets.
+Result RunCli(const test::TempDir& dir, const std::string& prefix, const std::string& arguments,
+              const std::string& environment = "") {
   return test::RunAndCapture("cd / && env WINEPREFIX=" + test::ShellQuote(prefix) +
-                             " XDG_RUNTIME_DIR=" + test::ShellQuote(dir.RuntimeDir()) + " " +
+                             " XDG_RUNTIME_DIR=" + test::ShellQuote(dir.RuntimeDir()) + " " + environment +
                              test::ShellQuote(VELMORA_PROGRAM_DIR "/velmora-cli") + " " + arguments);
 }
 
@@ -110,6 +116,52 @@ TEST(CliList, ARunningProgramShowsItsMemory) {
   Result after = RunCli(dir, prefix, "list --json");
   EXPECT_NE(after.out.find("\"memoryKB\": 0,", after.out.find("\"name\": \"Tray\"")), std::string::npos)
       << after.out;
+}
+
+// A large registry file's check is kept and used again while the file is
+// unchanged. A file damaged in place, its size and modification time put back as
+// they were, is refused as a first read refuses it.
+TEST(CliList, AKeptCheckNeverHidesAFileDamagedInPlace) {
+  test::TempDir dir;
+  const std::string prefix = dir.path() + "/pfx";
+  test::CopyWineMadePrefix(prefix, "Tray", "C:\\Tools\\vlmtray.exe /tray");
+  const std::string systemReg = prefix + "/system.reg";
+  std::string grown = test::ReadFile(systemReg);
+  for (int i = 0; grown.size() < (512 << 10); ++i) {
+    grown += "\n[Software\\\\Game Studio\\\\Game " + std::to_string(i) +
+             "] 1733650000\n#time=1db4a1b2c3d4e5f\n\"Installed\"=dword:00000001\n";
+  }
+  test::WriteFile(systemReg, grown);
+  // Kept only once the file's times are older than the clock's coarsest tick.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  const std::string cache = "XDG_CACHE_HOME=" + test::ShellQuote(dir.path() + "/cache") + " ";
+  const std::string none = "XDG_CACHE_HOME=" + test::ShellQuote(dir.path() + "/none") + " ";
+  auto list = [&](const std::string& environment) { return RunCli(dir, prefix, "list --json", environment); };
+  const Result first = list(cache);
+  ASSERT_EQ(first.status, 0) << first.out;
+  ASSERT_NE(first.out.find("\"name\": \"Tray\""), std::string::npos) << first.out;
+  const fs::path kept = dir.path() + "/cache/velmora/registry-index";
+  ASSERT_TRUE(fs::exists(kept));
+  EXPECT_EQ(std::distance(fs::directory_iterator(kept), fs::directory_iterator()), 1);
+  EXPECT_EQ(list(cache).out, first.out);
+
+  struct stat before;
+  ASSERT_EQ(stat(systemReg.c_str(), &before), 0);
+  const std::size_t at = grown.find("dword:00000001", grown.size() / 2);
+  ASSERT_NE(at, std::string::npos);
+  {
+    std::fstream file(systemReg, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(at + 2));
+    file.put('x');  // dwxrd: no type of value
+  }
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, systemReg.c_str(), times, 0), 0);
+  const Result damaged = list(cache);
+  const Result unkept = list(none);
+  EXPECT_EQ(damaged.status, 1) << damaged.out;
+  EXPECT_NE(damaged.out.find("system.reg could not be read"), std::string::npos) << damaged.out;
+  EXPECT_EQ(damaged.out, unkept.out);
+  EXPECT_EQ(damaged.status, unkept.status);
 }
 
 // A prefix made by Wine itself, with entries added by Wine's own reg tool and a

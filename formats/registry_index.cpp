@@ -1,0 +1,138 @@
+#include "formats/registry_index.h"
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <limits>
+
+namespace formats {
+
+namespace {
+
+constexpr std::string_view kMagic = "VLMHIDX1";
+
+void PutNumber(std::uint64_t value, std::string* out) {
+  while (value >= 0x80) {
+    out->push_back(static_cast<char>(0x80 | (value & 0x7F)));
+    value >>= 7;
+  }
+  out->push_back(static_cast<char>(value));
+}
+
+void PutFixed(std::uint64_t value, std::string* out) {
+  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+std::uint64_t Checksum(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
+
+// Reads the bytes written by PutNumber and PutFixed, noting any that run past the
+// end or hold more than a 32-bit number where one is wanted.
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  bool Fixed(std::uint64_t* value) {
+    if (bytes_.size() - at_ < 8) return false;
+    *value = 0;
+    for (int i = 0; i < 8; ++i)
+      *value |= std::uint64_t{static_cast<unsigned char>(bytes_[at_ + i])} << (8 * i);
+    at_ += 8;
+    return true;
+  }
+  bool Number(std::uint64_t* value) {
+    *value = 0;
+    for (int shift = 0; shift < 35; shift += 7) {
+      if (at_ == bytes_.size()) return false;
+      const auto byte = static_cast<unsigned char>(bytes_[at_++]);
+      *value |= std::uint64_t{byte & 0x7Fu} << shift;
+      if (byte < 0x80) return *value <= std::numeric_limits<std::uint32_t>::max();
+    }
+    return false;
+  }
+  bool Bytes(std::size_t count, std::string_view* out) {
+    if (bytes_.size() - at_ < count) return false;
+    *out = bytes_.substr(at_, count);
+    at_ += count;
+    return true;
+  }
+  bool AtEnd() const { return at_ == bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::string EncodeHiveIndex(const HiveIndex& index, std::string_view stamp, std::size_t textSize) {
+  std::string body;
+  body.reserve(32 + stamp.size() + index.keys.size() * 8);
+  PutNumber(stamp.size(), &body);
+  body.append(stamp);
+  PutFixed(textSize, &body);
+  PutNumber(index.headerEnd, &body);
+  PutNumber(index.keys.size(), &body);
+  std::uint32_t last = index.headerEnd;
+  for (const HiveKeyLine& key : index.keys) {
+    PutNumber(key.lineStart - last, &body);
+    PutNumber(key.pathStart - key.lineStart, &body);
+    PutNumber((std::uint64_t{key.pathEnd - key.pathStart} << 1) | (key.plain ? 1 : 0), &body);
+    PutNumber(key.bodyStart - key.pathEnd, &body);
+    PutNumber(key.bodyEnd - key.bodyStart, &body);
+    last = key.bodyEnd;
+  }
+  PutNumber(index.trailerStart - last, &body);
+  std::string bytes(kMagic);
+  PutFixed(Checksum(body), &bytes);
+  return bytes + body;
+}
+
+bool DecodeHiveIndex(std::string_view bytes, std::string_view stamp, std::string_view text,
+                     HiveIndex* index) {
+  if (bytes.substr(0, kMagic.size()) != kMagic) return false;
+  Reader head(bytes.substr(kMagic.size()));
+  std::uint64_t checksum = 0;
+  if (!head.Fixed(&checksum)) return false;
+  const std::string_view body = bytes.substr(kMagic.size() + 8);
+  if (Checksum(body) != checksum) return false;
+
+  Reader in(body);
+  std::uint64_t stampSize = 0, textSize = 0, headerEnd = 0, count = 0;
+  std::string_view stored;
+  if (!in.Number(&stampSize) || !in.Bytes(stampSize, &stored) || stored != stamp) return false;
+  if (!in.Fixed(&textSize) || textSize != text.size() || !in.Number(&headerEnd) || headerEnd > text.size())
+    return false;
+  if (!in.Number(&count) || count > text.size() / 3) return false;  // a key line takes at least "[]\n"
+  HiveIndex read;
+  read.headerEnd = static_cast<std::uint32_t>(headerEnd);
+  read.keys.reserve(count);
+  // Each offset follows the one before it, so none can pass the end of the text
+  // unless one of them is checked to: every sum is checked against its size.
+  std::uint64_t last = headerEnd;
+  auto next = [&](std::uint64_t from, std::uint64_t* at) {
+    std::uint64_t distance = 0;
+    if (!in.Number(&distance) || distance > text.size() - from) return false;
+    *at = from + distance;
+    return true;
+  };
+  for (std::uint64_t k = 0; k < count; ++k) {
+    std::uint64_t lineStart, pathStart, pathEnd, bodyStart, bodyEnd, pathField;
+    if (!next(last, &lineStart) || !next(lineStart, &pathStart) || !in.Number(&pathField)) return false;
+    if (pathStart == lineStart || text[pathStart - 1] != '[') return false;
+    if ((pathField >> 1) >= text.size() - pathStart) return false;
+    pathEnd = pathStart + (pathField >> 1);
+    if (text[pathEnd] != ']' || !next(pathEnd, &bodyStart) || bodyStart == pathEnd) return false;
+    if (bodyStart < text.size() && text[bodyStart - 1] != '\n') return false;
+    if (!next(bodyStart, &bodyEnd)) return false;
+    read.keys.push_back({static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(pathStart),
+                         static_cast<std::uint32_t>(pathEnd), static_cast<std::uint32_t>(bodyStart),
+                         static_cast<std::uint32_t>(bodyEnd), (pathField & 1) != 0});
+    last = bodyEnd;
+  }
+  std::uint64_t trailerStart = 0;
+  if (!next(last, &trailerStart) || !in.AtEnd()) return false;
+  read.trailerStart = static_cast<std::uint32_t>(trailerStart);
+  *index = std::move(read);
+  return true;
+}
+
+}  // namespace formats

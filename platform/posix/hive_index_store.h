@@ -1,0 +1,44 @@
+// The indexes of large registry files kept between runs, in the user's cache
+// folder ($XDG_CACHE_HOME/velmora/registry-index, else ~/.cache/...): an unchanged
+// file is then taken without checking its text again.
+//
+// A file counts as unchanged while its device, inode, size, modification time and
+// change time are those it had when it was checked. No program can set the change
+// time, and every write moves it on; an index is kept only for a file whose times
+// are over two seconds older than the read that checked it, so that a write in
+// the same tick of the file system's clock cannot hide behind an equal time.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "formats/registry_hive.h"
+
+namespace platform::posix {
+
+// Below this size a file's check costs less than reading its index.
+constexpr std::size_t kIndexedFileFrom = 256 << 10;
+
+// The index kept for the file at |path|, whose |text| was read from it as it was
+// when opened (|opened|): true when there is one for that very file, unchanged
+// since, and the file is still so after the read.
+bool LoadKeptHiveIndex(const std::string& path, const struct stat& opened, std::string_view text,
+                       formats::HiveIndex* index);
+
+// Whether an index of the file opened as |opened| by a read that began at
+// |readStarted| would be kept: its times are old enough.
+bool SettledForIndex(const struct stat& opened, const timespec& readStarted);
+
+// Keeps |index|, found by checking the text of |path| read as it was when opened
+// (|opened|), a read that began at |readStarted|. Nothing is kept for a file
+// changed too recently, nor when the cache folder cannot be written; at most
+// kKeptIndexes are kept, the oldest removed first.
+void KeepHiveIndex(const std::string& path, const struct stat& opened, const timespec& readStarted,
+                   const formats::HiveIndex& index, std::size_t textSize);
+
+constexpr std::size_t kKeptIndexes = 256;
+
+}  // namespace platform::posix
