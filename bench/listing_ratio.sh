@@ -55,6 +55,8 @@ trap cleanup EXIT
 # A lock folder of our own: a Velmora started elsewhere must not refuse the runs.
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# What the listing keeps of the registry files' checks stays in the work folder.
+export XDG_CACHE_HOME=$work/cache
 export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 
 # ---- the prefix, as wineboot makes it ----------------------------------------

@@ -11,12 +11,18 @@ namespace {
 
 constexpr std::string_view kMagic = "VLMHIDX1";
 
-void PutNumber(std::uint64_t value, std::string* out) {
-  while (value >= 0x80) {
-    out->push_back(static_cast<char>(0x80 | (value & 0x7F)));
-    value >>= 7;
+// A number below 255 in its byte; any other as 255 and its four bytes. Nearly
+// every distance between a key line's offsets is below 255, so reading them back
+// rarely takes the longer way and seldom guesses it wrong.
+constexpr unsigned char kLonger = 0xFF;
+
+void PutNumber(std::uint32_t value, std::string* out) {
+  if (value < kLonger) {
+    out->push_back(static_cast<char>(value));
+    return;
   }
-  out->push_back(static_cast<char>(value));
+  out->push_back(static_cast<char>(kLonger));
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 void PutFixed(std::uint64_t value, std::string* out) {
@@ -26,7 +32,7 @@ void PutFixed(std::uint64_t value, std::string* out) {
 std::uint64_t Checksum(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
 // Reads the bytes written by PutNumber and PutFixed, noting any that run past the
-// end or hold more than a 32-bit number where one is wanted.
+// end.
 class Reader {
  public:
   explicit Reader(std::string_view bytes) : bytes_(bytes) {}
@@ -39,14 +45,18 @@ class Reader {
     return true;
   }
   bool Number(std::uint64_t* value) {
-    *value = 0;
-    for (int shift = 0; shift < 35; shift += 7) {
-      if (at_ == bytes_.size()) return false;
-      const auto byte = static_cast<unsigned char>(bytes_[at_++]);
-      *value |= std::uint64_t{byte & 0x7Fu} << shift;
-      if (byte < 0x80) return *value <= std::numeric_limits<std::uint32_t>::max();
+    if (at_ == bytes_.size()) return false;
+    const auto byte = static_cast<unsigned char>(bytes_[at_++]);
+    if (byte != kLonger) {
+      *value = byte;
+      return true;
     }
-    return false;
+    if (bytes_.size() - at_ < 4) return false;
+    *value = 0;
+    for (int i = 0; i < 4; ++i)
+      *value |= std::uint64_t{static_cast<unsigned char>(bytes_[at_ + i])} << (8 * i);
+    at_ += 4;
+    return true;
   }
   bool Bytes(std::size_t count, std::string_view* out) {
     if (bytes_.size() - at_ < count) return false;
@@ -66,16 +76,17 @@ class Reader {
 std::string EncodeHiveIndex(const HiveIndex& index, std::string_view stamp, std::size_t textSize) {
   std::string body;
   body.reserve(32 + stamp.size() + index.keys.size() * 8);
-  PutNumber(stamp.size(), &body);
+  PutNumber(static_cast<std::uint32_t>(stamp.size()), &body);
   body.append(stamp);
   PutFixed(textSize, &body);
   PutNumber(index.headerEnd, &body);
-  PutNumber(index.keys.size(), &body);
+  PutNumber(static_cast<std::uint32_t>(index.keys.size()), &body);
   std::uint32_t last = index.headerEnd;
   for (const HiveKeyLine& key : index.keys) {
+    if (key.pathEnd - key.pathStart > std::numeric_limits<std::uint32_t>::max() >> 1) return "";
     PutNumber(key.lineStart - last, &body);
     PutNumber(key.pathStart - key.lineStart, &body);
-    PutNumber((std::uint64_t{key.pathEnd - key.pathStart} << 1) | (key.plain ? 1 : 0), &body);
+    PutNumber(((key.pathEnd - key.pathStart) << 1) | (key.plain ? 1 : 0), &body);
     PutNumber(key.bodyStart - key.pathEnd, &body);
     PutNumber(key.bodyEnd - key.bodyStart, &body);
     last = key.bodyEnd;

@@ -5,7 +5,7 @@
 // version), the size of the text and a checksum; they are taken only for a text
 // of that size under that stamp, and only when every key line they name stands
 // where they say in that text. The key lines are stored as the distances between
-// their offsets, each in as few bytes as it needs: about 7 bytes a key.
+// their offsets, nearly all of which fit in a byte: about 6 bytes a key.
 #pragma once
 
 #include <string>
@@ -15,6 +15,7 @@
 
 namespace formats {
 
+// Empty for the rare index it cannot hold (a key path of over 2 GB).
 std::string EncodeHiveIndex(const HiveIndex& index, std::string_view stamp, std::size_t textSize);
 
 // False when |bytes| are not an index made under |stamp| for a text as long as

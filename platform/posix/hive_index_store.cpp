@@ -21,7 +21,9 @@ namespace platform::posix {
 namespace {
 
 constexpr std::string_view kSuffix = ".idx";
-constexpr time_t kSettledAfter = 2;  // seconds: coarser than any file system's clock
+constexpr long kSecond = 1000000000;  // in nanoseconds
+constexpr long kFineTick = kSecond / 10;
+constexpr long kCoarseTick = 2 * kSecond;
 constexpr std::size_t kLargestIndex = 64 << 20;
 
 // The user's cache folder: $XDG_CACHE_HOME, else ~/.cache.
@@ -63,9 +65,10 @@ bool SameVersion(const struct stat& a, const struct stat& b) {
          a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-bool SettledBefore(const timespec& time, const timespec& moment) {
-  return time.tv_sec + kSettledAfter < moment.tv_sec ||
-         (time.tv_sec + kSettledAfter == moment.tv_sec && time.tv_nsec <= moment.tv_nsec);
+// Whether |time|, plus |tick|, is at or before |moment|.
+bool SettledBefore(const timespec& time, long tick, const timespec& moment) {
+  const long long from = static_cast<long long>(time.tv_sec) * kSecond + time.tv_nsec + tick;
+  return from <= static_cast<long long>(moment.tv_sec) * kSecond + moment.tv_nsec;
 }
 
 // The indexes' folder, made (private) with the folders between it and |base|,
@@ -126,7 +129,9 @@ bool LoadKeptHiveIndex(const std::string& path, const struct stat& opened, std::
 }
 
 bool SettledForIndex(const struct stat& opened, const timespec& readStarted) {
-  return SettledBefore(opened.st_mtim, readStarted) && SettledBefore(opened.st_ctim, readStarted);
+  const bool wholeSeconds = opened.st_mtim.tv_nsec == 0 && opened.st_ctim.tv_nsec == 0;
+  const long tick = wholeSeconds ? kCoarseTick : kFineTick;
+  return SettledBefore(opened.st_mtim, tick, readStarted) && SettledBefore(opened.st_ctim, tick, readStarted);
 }
 
 void KeepHiveIndex(const std::string& path, const struct stat& opened, const timespec& readStarted,

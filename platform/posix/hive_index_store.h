@@ -5,8 +5,11 @@
 // A file counts as unchanged while its device, inode, size, modification time and
 // change time are those it had when it was checked. No program can set the change
 // time, and every write moves it on; an index is kept only for a file whose times
-// are over two seconds older than the read that checked it, so that a write in
-// the same tick of the file system's clock cannot hide behind an equal time.
+// are older than the read that checked it by more than a tick of the file
+// system's clock, so that a later write in the same tick cannot hide behind an
+// equal time. Times with nanoseconds come from the kernel's clock, whose tick is
+// at most 10 ms: 100 ms are waited for. Times of whole seconds may be those of a
+// file system that counts in seconds or in two (FAT): two seconds are waited for.
 #pragma once
 
 #include <sys/stat.h>

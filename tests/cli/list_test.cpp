@@ -132,8 +132,8 @@ TEST(CliList, AKeptCheckNeverHidesAFileDamagedInPlace) {
              "] 1733650000\n#time=1db4a1b2c3d4e5f\n\"Installed\"=dword:00000001\n";
   }
   test::WriteFile(systemReg, grown);
-  // Kept only once the file's times are older than the clock's coarsest tick.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  // Kept only once the file's times are older than a tick of the clock.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const std::string cache = "XDG_CACHE_HOME=" + test::ShellQuote(dir.path() + "/cache") + " ";
   const std::string none = "XDG_CACHE_HOME=" + test::ShellQuote(dir.path() + "/none") + " ";
   auto list = [&](const std::string& environment) { return RunCli(dir, prefix, "list --json", environment); };
