@@ -1,11 +1,13 @@
 #include "platform/registry.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <regex>
 #include <string>
@@ -546,6 +548,33 @@ TEST_F(RegistryTest, WritesAreAtomicAndReadingNeverRewrites) {
   EXPECT_EQ(st.st_ino, inode);
   EXPECT_EQ(st.st_mtim.tv_nsec, modified.tv_nsec);
   EXPECT_EQ(st.st_mtim.tv_sec, modified.tv_sec);
+  reg::CloseKey(run);
+}
+
+// A program that rewrites the file in place and puts its modification time back
+// still moves its change time on: the next read sees what it wrote.
+TEST_F(RegistryTest, AFileRewrittenInPlaceUnderItsOldTimeIsReadAgain) {
+  UseWine8Fixture();
+  HKey run = Open(velmora::test::System().CurrentUser(), kRun, kKeyAllAccess);
+  ASSERT_EQ(reg::SetString(run, "Tool", "before"), kSuccess);
+  EXPECT_EQ(Query(run, "Tool"), "before");
+  reg::CloseKey(run);
+
+  struct stat st;
+  ASSERT_EQ(stat(UserReg().c_str(), &st), 0);
+  std::string text = ReadFile(UserReg());
+  const std::string written = "\"Tool\"=\"before\"";
+  const std::size_t at = text.find(written);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, written.size(), "\"Tool\"=\"behind\"");
+  {
+    std::fstream file(UserReg(), std::ios::in | std::ios::out | std::ios::binary);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, UserReg().c_str(), times, 0), 0);
+  run = Open(velmora::test::System().CurrentUser(), kRun, kKeyAllAccess);
+  EXPECT_EQ(Query(run, "Tool"), "behind");
   reg::CloseKey(run);
 }
 
