@@ -16,13 +16,20 @@ constexpr std::string_view kMagic = "VLMHIDX1";
 // rarely takes the longer way and seldom guesses it wrong.
 constexpr unsigned char kLonger = 0xFF;
 
-void PutNumber(std::uint32_t value, std::string* out) {
+// Writes |value| at |out|; returns where the next number goes.
+inline char* PutNumber(std::uint32_t value, char* out) {
   if (value < kLonger) {
-    out->push_back(static_cast<char>(value));
-    return;
+    *out = static_cast<char>(value);
+    return out + 1;
   }
-  out->push_back(static_cast<char>(kLonger));
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  *out++ = static_cast<char>(kLonger);
+  for (int i = 0; i < 4; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return out;
+}
+
+void PutNumber(std::uint32_t value, std::string* out) {
+  char bytes[5];
+  out->append(bytes, PutNumber(value, bytes));
 }
 
 void PutFixed(std::uint64_t value, std::string* out) {
@@ -75,7 +82,7 @@ class Reader {
 
 std::string EncodeHiveIndex(const HiveIndex& index, std::string_view stamp, std::size_t textSize) {
   std::string body;
-  body.reserve(32 + stamp.size() + index.keys.size() * 8);
+  body.reserve(32 + stamp.size() + index.keys.size() * 6);
   PutNumber(static_cast<std::uint32_t>(stamp.size()), &body);
   body.append(stamp);
   PutFixed(textSize, &body);
@@ -84,11 +91,13 @@ std::string EncodeHiveIndex(const HiveIndex& index, std::string_view stamp, std:
   std::uint32_t last = index.headerEnd;
   for (const HiveKeyLine& key : index.keys) {
     if (key.pathEnd - key.pathStart > std::numeric_limits<std::uint32_t>::max() >> 1) return "";
-    PutNumber(key.lineStart - last, &body);
-    PutNumber(key.pathStart - key.lineStart, &body);
-    PutNumber(((key.pathEnd - key.pathStart) << 1) | (key.plain ? 1 : 0), &body);
-    PutNumber(key.bodyStart - key.pathEnd, &body);
-    PutNumber(key.bodyEnd - key.bodyStart, &body);
+    char bytes[25];  // five numbers of at most five bytes: one append a key
+    char* end = PutNumber(key.lineStart - last, bytes);
+    end = PutNumber(key.pathStart - key.lineStart, end);
+    end = PutNumber(((key.pathEnd - key.pathStart) << 1) | (key.plain ? 1 : 0), end);
+    end = PutNumber(key.bodyStart - key.pathEnd, end);
+    end = PutNumber(key.bodyEnd - key.bodyStart, end);
+    body.append(bytes, end);
     last = key.bodyEnd;
   }
   PutNumber(index.trailerStart - last, &body);
