@@ -1,9 +1,10 @@
 #include "formats/registry_index.h"
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <limits>
+
+#include "formats/byte_source.h"
 
 namespace formats {
 
@@ -45,9 +46,7 @@ class Reader {
   explicit Reader(std::string_view bytes) : bytes_(bytes) {}
   bool Fixed(std::uint64_t* value) {
     if (bytes_.size() - at_ < 8) return false;
-    *value = 0;
-    for (int i = 0; i < 8; ++i)
-      *value |= std::uint64_t{static_cast<unsigned char>(bytes_[at_ + i])} << (8 * i);
+    *value = U32(at_) | (std::uint64_t{U32(at_ + 4)} << 32);
     at_ += 8;
     return true;
   }
@@ -59,9 +58,7 @@ class Reader {
       return true;
     }
     if (bytes_.size() - at_ < 4) return false;
-    *value = 0;
-    for (int i = 0; i < 4; ++i)
-      *value |= std::uint64_t{static_cast<unsigned char>(bytes_[at_ + i])} << (8 * i);
+    *value = U32(at_);
     at_ += 4;
     return true;
   }
@@ -74,6 +71,10 @@ class Reader {
   bool AtEnd() const { return at_ == bytes_.size(); }
 
  private:
+  std::uint32_t U32(std::size_t at) const {
+    return ReadU32(reinterpret_cast<const std::uint8_t*>(bytes_.data()) + at);
+  }
+
   std::string_view bytes_;
   std::size_t at_ = 0;
 };

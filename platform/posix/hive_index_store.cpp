@@ -34,8 +34,6 @@ std::string CacheBase() {
   return home.empty() ? "" : home + "/.cache";
 }
 
-constexpr std::string_view kBelowBase = "/velmora/registry-index";
-
 std::string IndexPath(const std::string& folder, const std::string& path) {
   char name[17];
   std::snprintf(name, sizeof name, "%016llx",
@@ -59,28 +57,22 @@ std::string Stamp(const std::string& path, const struct stat& st) {
   return stamp;
 }
 
-bool SameVersion(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
 // Whether |time|, plus |tick|, is at or before |moment|.
 bool SettledBefore(const timespec& time, long tick, const timespec& moment) {
   const long long from = static_cast<long long>(time.tv_sec) * kSecond + time.tv_nsec + tick;
   return from <= static_cast<long long>(moment.tv_sec) * kSecond + moment.tv_nsec;
 }
 
-// The indexes' folder, made (private) with the folders between it and |base|,
-// and |base| itself when it is missing: never a folder above that, which may be
-// one that is gone (a temporary home removed).
+// The indexes' folder, made (private) with |base| and the folder between them
+// where missing: never a folder above |base|, which may be one that is gone (a
+// temporary home removed).
 std::string MakeFolder(const std::string& base) {
-  std::string folder = base;
-  for (std::size_t at = 0;; at = kBelowBase.find('/', at + 1)) {
-    if (at != 0) folder = base + std::string(kBelowBase.substr(0, at));
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return "";
-    if (at == std::string_view::npos) return folder;
+  const std::string velmora = base + "/velmora";
+  const std::string folder = velmora + "/registry-index";
+  for (const std::string* made : {&base, &velmora, &folder}) {
+    if (mkdir(made->c_str(), 0700) != 0 && errno != EEXIST) return "";
   }
+  return folder;
 }
 
 // Removes the oldest indexes while there are more than kKeptIndexes.
@@ -115,17 +107,23 @@ void RemoveOldest(const std::string& folder) {
 
 }  // namespace
 
+bool SameFileVersion(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 bool LoadKeptHiveIndex(const std::string& path, const struct stat& opened, std::string_view text,
                        formats::HiveIndex* index) {
   const std::string base = CacheBase();
   if (base.empty()) return false;
-  const std::string folder = base + std::string(kBelowBase);
+  const std::string folder = base + "/velmora/registry-index";
   std::string bytes;
   if (!ReadHostFile(IndexPath(folder, path), &bytes, nullptr, nullptr, kLargestIndex)) return false;
   if (!formats::DecodeHiveIndex(bytes, Stamp(path, opened), text, index)) return false;
   // A write during the read moved the change time on.
   struct stat now;
-  return stat(path.c_str(), &now) == 0 && SameVersion(now, opened);
+  return stat(path.c_str(), &now) == 0 && SameFileVersion(now, opened);
 }
 
 bool SettledForIndex(const struct stat& opened, const timespec& readStarted) {

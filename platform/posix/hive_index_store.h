@@ -22,6 +22,10 @@
 
 namespace platform::posix {
 
+// Whether |a| and |b| are the status of the same file in the same version: the
+// same device, inode, size, modification and change time.
+bool SameFileVersion(const struct stat& a, const struct stat& b);
+
 // Below this size a file's check costs less than reading its index.
 constexpr std::size_t kIndexedFileFrom = 256 << 10;
 

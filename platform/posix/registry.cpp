@@ -58,11 +58,9 @@ struct HiveFile {
   bool exists = false;
   bool bad = false;
   std::string badDetail;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  timespec mtime{};
-  timespec ctime{};  // moved on by every write, even one that puts the modification time back
+  // Its status when last read or written: its change time moves on with every
+  // write, even one that puts the modification time back.
+  struct stat version {};
   Hive model;
   // The path look-up generation in which the file was last checked: within it
   // (one pass of a scan) it is not checked again for every key opened.
@@ -183,18 +181,12 @@ bool Writable(const HiveFile& file) {
 }
 
 bool SameIdentity(const HiveFile& file, const struct stat& st) {
-  return file.exists && file.dev == st.st_dev && file.ino == st.st_ino && file.size == st.st_size &&
-         file.mtime.tv_sec == st.st_mtim.tv_sec && file.mtime.tv_nsec == st.st_mtim.tv_nsec &&
-         file.ctime.tv_sec == st.st_ctim.tv_sec && file.ctime.tv_nsec == st.st_ctim.tv_nsec;
+  return file.exists && posix::SameFileVersion(file.version, st);
 }
 
 void Remember(HiveFile* file, const struct stat& st) {
   file->exists = true;
-  file->dev = st.st_dev;
-  file->ino = st.st_ino;
-  file->size = st.st_size;
-  file->mtime = st.st_mtim;
-  file->ctime = st.st_ctim;
+  file->version = st;
 }
 
 // Writable, answered from the last check of the file while that check holds (a
